@@ -1,0 +1,59 @@
+// The Corvane engine's host-side C interface: what the host shell calls to
+// manage board documents and to receive progress. The board database itself is
+// reached through the PcbApi_ entry points (see PcbApi.h).
+//
+// Conventions: handles are pointer-sized integers, 0 for none. Text is 8-bit
+// (one byte a character). Functions that can fail take an error buffer and its
+// capacity in bytes and write a one-line, NUL-terminated reason there; a null
+// buffer is allowed. No function throws.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+typedef intptr_t CorvaneBoard;
+
+// Progress hooks: the engine's PcbApi_Percent_* entry points forward here.
+// `context` is handed back unchanged. Passing null callbacks silences progress.
+typedef void (*CorvanePercentInit)(void* context, const char* caption, int32_t steps);
+typedef void (*CorvanePercentUpdate)(void* context);
+typedef void (*CorvanePercentFinish)(void* context);
+void Corvane_SetProgressHooks(CorvanePercentInit init, CorvanePercentUpdate update,
+                              CorvanePercentFinish finish, void* context);
+
+// A new, empty, modified board (two-layer stack) named `fileName`, not yet on
+// disk. Returns 0 when a board with that file name is already open.
+CorvaneBoard Corvane_NewBoard(const char* fileName, char* error, int32_t errorCapacity);
+
+// Opens a saved board document (.pcbdoc). A missing, corrupt or foreign file
+// gives 0 and a reason. Opening a file that is already open returns that board.
+CorvaneBoard Corvane_OpenBoard(const char* fileName, char* error, int32_t errorCapacity);
+
+// Saves the board to its own file name (or to `fileName` when not null, which
+// then becomes its name) in one transaction: a failure or a kill during the
+// save leaves the previous file whole. Returns 1 on success, 0 with a reason.
+int32_t Corvane_SaveBoard(CorvaneBoard board, const char* fileName, char* error,
+                          int32_t errorCapacity);
+
+// Closes the board without saving; its handle and every object handle of it
+// become stale.
+void Corvane_CloseBoard(CorvaneBoard board);
+
+// The current (focused) board; PcbApi_GetCurrentBoardHandle answers it.
+void Corvane_SetCurrentBoard(CorvaneBoard board);
+
+// Modified flag: set by every change made through the PcbApi_ entry points,
+// cleared by a save; the host may set or clear it.
+int32_t Corvane_IsBoardModified(CorvaneBoard board);
+void Corvane_SetBoardModified(CorvaneBoard board, int32_t modified);
+
+// The board's file name into `buffer` (capacity in bytes); returns its length,
+// or -1 for an unknown board.
+int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capacity);
+
+// Writes the whole board as JSON to `path` ("-" for standard output). Returns 1
+// on success, 0 with a reason.
+int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
+                              int32_t errorCapacity);
+}
