@@ -1,0 +1,46 @@
+#include "plugin/ExportSpecctra.h"
+
+#include "plugin/HostAccess.h"
+
+namespace DsnLink {
+namespace {
+
+bool ExportRoutes(HostSdk::IClient& client, const std::string& path, intptr_t board) {
+    if (board == 0 || path.empty())
+        return false;
+    ImportDirection = false;
+    FileKind = 3;
+    client.ShowMessage(kRouteExportMissingMessage);
+    return false;
+}
+
+} // namespace
+
+bool RouteExportAvailable() {
+    return false;
+}
+
+bool ExportRouteFile(HostSdk::IClient& client, const std::string& rtePath, intptr_t board) {
+    return ExportRoutes(client, rtePath, board);
+}
+
+bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, intptr_t board) {
+    return ExportRoutes(client, sesPath, board);
+}
+
+bool EmbeddedObjectsAvailable() {
+    return false;
+}
+
+void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file) {
+    (void)board;
+    (void)file;
+    client.ShowMessage(kEmbeddedObjectsMissingMessage);
+}
+
+void DeleteEmbeddedObjects(HostSdk::IClient& client, intptr_t board) {
+    (void)board;
+    client.ShowMessage(kEmbeddedObjectsMissingMessage);
+}
+
+} // namespace DsnLink

@@ -1,0 +1,96 @@
+#include "plugin/HostAccess.h"
+
+#include "board/PCBProcs.h"
+#include "host/sdk/Parameters.h"
+
+#if !__has_include("specctra/CommandFlags.h")
+bool ReportEnabled = false;
+bool ImportDirection = true;
+uint8_t FileKind = 0;
+bool NetsNeedUpdate = false;
+#endif
+
+namespace DsnLink {
+namespace {
+HostSdk::IClient* g_client = nullptr;
+} // namespace
+
+HostSdk::IClient* CurrentClient() {
+    return g_client;
+}
+void SetCurrentClient(HostSdk::IClient* client) {
+    g_client = client;
+}
+
+HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client) {
+    HostSdk::IHostServer* server = client.FindServer("PCB");
+    return server == nullptr ? nullptr : server->PCBServer();
+}
+
+bool BindEngine() {
+    return PCBProcs::BindEngine();
+}
+
+intptr_t CurrentBoardHandle() {
+    return PCBProcs::PcbApi_GetCurrentBoardHandle();
+}
+
+intptr_t BoardHandleFromFileName(const std::string& fileName) {
+    HostSdk::IClient* client = CurrentClient();
+    if (client == nullptr || fileName.empty())
+        return 0;
+    HostSdk::IPCB_ServerInterface* server = FindPCBServer(*client);
+    if (server == nullptr)
+        return 0;
+    HostSdk::IPCB_Board* board = server->GetPCBBoardByPath(fileName);
+    return board == nullptr ? 0 : board->BoardHandle();
+}
+
+std::string BoardFileName(intptr_t board) {
+    HostSdk::IClient* client = CurrentClient();
+    if (client == nullptr || board == 0)
+        return {};
+    HostSdk::IPCB_ServerInterface* server = FindPCBServer(*client);
+    if (server == nullptr)
+        return {};
+    HostSdk::IPCB_Board* pcb = server->GetPCBBoardByBoardHandle(board);
+    return pcb == nullptr ? std::string() : pcb->FileName();
+}
+
+bool RunFileDialog(HostSdk::IClient& client, const char* dialog, std::string& path) {
+    std::string buffer = std::string(dialog) + path;
+    client.RunProcess("Client:RunCommonDialog", buffer, kDialogBufferCapacity, nullptr);
+    if (buffer.size() > kDialogBufferCapacity)
+        buffer.resize(kDialogBufferCapacity);
+    std::string result;
+    if (!HostSdk::GetState_Parameter(buffer, "Result", result) || result != "True")
+        return false;
+    std::string answer;
+    if (HostSdk::GetState_Parameter(buffer, "Path", answer))
+        path = answer;
+    return true;
+}
+
+std::string CheckPcbServerAndBoardFileName(HostSdk::IClient& client) {
+    if (FindPCBServer(client) == nullptr) {
+        client.ShowMessage(kPcbServerMissingMessage);
+        return {};
+    }
+    BindEngine();
+    intptr_t board = CurrentBoardHandle();
+    return board == 0 ? std::string() : BoardFileName(board);
+}
+
+HostSdk::IPCB_ServerInterface* EnsurePcbServer(HostSdk::IClient& client) {
+    HostSdk::IPCB_ServerInterface* server = FindPCBServer(client);
+    if (server == nullptr) {
+        client.StartServer("PCB");
+        BindEngine();
+        server = FindPCBServer(client);
+    }
+    if (server == nullptr)
+        client.ShowMessage(kPcbServerNotRunningMessage);
+    return server;
+}
+
+} // namespace DsnLink

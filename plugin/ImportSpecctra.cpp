@@ -1,0 +1,205 @@
+#include "plugin/ImportSpecctra.h"
+
+#include "host/sdk/FileNames.h"
+#include "host/sdk/Parameters.h"
+#include "plugin/HostAccess.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace DsnLink {
+namespace {
+
+bool IsTokenDelimiter(char c) {
+    return c == '\n' || c == '\r' || c == ' ' || c == '\t' || c == '\'' || c == '(' || c == ')' ||
+           c == ';';
+}
+
+// First two tokens of the file: "(" then the keyword pcb in any case.
+bool StartsWithPcbBlock(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("Cannot open file " + path);
+    std::istreambuf_iterator<char> it(in), end;
+    auto skipBlank = [&] {
+        while (it != end && (*it == ' ' || *it == '\t' || *it == '\r' || *it == '\n'))
+            ++it;
+    };
+    skipBlank();
+    if (it == end || *it != '(')
+        return false;
+    ++it;
+    skipBlank();
+    std::string word;
+    while (it != end && !IsTokenDelimiter(*it) && word.size() < 4)
+        word += *it++;
+    return HostSdk::SameTextAscii(word, "pcb") && (it == end || IsTokenDelimiter(*it));
+}
+
+// The translation proper; absent from this build.
+bool TranslateDesign(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
+    (void)dsnPath;
+    (void)board;
+    client.ShowMessage(kDesignImportMissingMessage);
+    return false;
+}
+
+} // namespace
+
+bool DesignImportAvailable() {
+    return false;
+}
+bool TokenDumpAvailable() {
+    return false;
+}
+
+bool IsDesignFile(const std::string& path) {
+    if (!HostSdk::FileExists(path))
+        return false;
+    std::string ext = HostSdk::ExtractFileExt(path);
+    if (!HostSdk::SameTextAscii(ext, ".DSN") && !HostSdk::SameTextAscii(ext, ".RTE"))
+        return false;
+    return StartsWithPcbBlock(path);
+}
+
+bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
+    BindEngine();
+    ImportDirection = true;
+    FileKind = 0;
+    NetsNeedUpdate = false;
+    HostSdk::IPCB_ServerInterface* server = FindPCBServer(client);
+    HostSdk::IPCB_Board* pcb =
+        server == nullptr ? nullptr : server->GetPCBBoardByBoardHandle(board);
+    if (pcb == nullptr)
+        return false;
+    pcb->SendMessage(HostSdk::kBoardMessage_BeginImport, 0);
+    server->PreProcess();
+    pcb->SetFeatureEnabled("Polygon", false);
+    pcb->SetFeatureEnabled("DRC", false);
+    bool result = false;
+    try {
+        result = TranslateDesign(client, dsnPath, board);
+    } catch (...) {
+        pcb->SetFeatureEnabled("Polygon", true);
+        pcb->SetFeatureEnabled("DRC", true);
+        server->PostProcess();
+        throw;
+    }
+    pcb->SetFeatureEnabled("Polygon", true);
+    pcb->SetFeatureEnabled("DRC", true);
+    server->PostProcess();
+    pcb->RefreshView();
+    return result;
+}
+
+bool ImportDesignForNewProject(HostSdk::IClient& client, const std::string& dsnPath,
+                               intptr_t board) {
+    ImportDirection = true;
+    FileKind = 0;
+    NetsNeedUpdate = false;
+    ReportEnabled = true;
+    return TranslateDesign(client, dsnPath, board);
+}
+
+std::string NewProjectFolder(const std::string& dsnPath) {
+    std::string whole = HostSdk::ExpandFileName(dsnPath);
+    std::string folder = HostSdk::ExtractFilePath(whole);
+    std::string name = HostSdk::ExtractFileName(whole);
+    std::string candidate = folder + "Imported " + name;
+    for (int counter = 1; HostSdk::DirectoryExists(candidate) || HostSdk::FileExists(candidate);
+         ++counter)
+        candidate = folder + "Imported (" + std::to_string(counter) + ") " + name;
+    return candidate;
+}
+
+void SaveDocument(HostSdk::IClient& client, HostSdk::IServerDocument& document,
+                  const std::string& fileFormat) {
+    document.SetModified(true);
+    client.ShowDocument(&document);
+    document.Update();
+    HostSdk::TParameterBuffer buffer(1024);
+    buffer.Add("SaveMode", "Standard");
+    buffer.Add("ObjectKind", "Document");
+    buffer.Add("FileFormat", fileFormat);
+    buffer.Add("FileName", document.FileName());
+    std::string text = buffer.Text();
+    client.RunProcess("WorkspaceManager:SaveObject", text, buffer.Capacity(), nullptr);
+}
+
+void SaveProject(HostSdk::IClient& client, HostSdk::IProject& project) {
+    project.SetModified(true);
+    HostSdk::TParameterBuffer buffer(1024);
+    buffer.Add("SaveMode", "Standard");
+    buffer.Add("ObjectKind", "Project");
+    buffer.Add("FileFormat", "");
+    buffer.Add("FileName", project.FileName());
+    std::string text = buffer.Text();
+    client.RunProcess("WorkspaceManager:SaveObject", text, buffer.Capacity(), nullptr);
+}
+
+void ImportIntoNewProject(HostSdk::IClient& client, const std::string& dsnPath) {
+    if (!DesignImportAvailable()) {
+        client.ShowMessage(kDesignImportMissingMessage);
+        return;
+    }
+    std::string folder = NewProjectFolder(dsnPath);
+    if (::mkdir(folder.c_str(), 0777) != 0)
+        throw std::runtime_error("Cannot create folder " + folder);
+    std::string designName = HostSdk::ExtractFileName(dsnPath);
+    std::string projectPath = folder + "/" + HostSdk::ChangeFileExt(designName, "PrjPcb");
+    if (!HostSdk::FileExists(projectPath))
+        client.SaveFile(projectPath, "");
+    HostSdk::IProject* project = client.OpenProject(projectPath);
+
+    std::string boardPath =
+        folder + "/" + HostSdk::ChangeFileExt(designName, client.DefaultExtension("PCB"));
+    if (HostSdk::IServerDocument* open = client.FindDocument(boardPath))
+        client.CloseDocument(open);
+    HostSdk::IServerDocument* document = client.CreateDocument("PCB", boardPath);
+    if (document == nullptr)
+        throw std::runtime_error("Cannot create board document " + boardPath);
+    client.ShowDocument(document);
+    document->SetFileName(boardPath);
+    SaveDocument(client, *document, "PCB Binary Files");
+    if (project != nullptr)
+        project->AddDocument(boardPath);
+
+    HostSdk::IPCB_ServerInterface* server = FindPCBServer(client);
+    HostSdk::IPCB_Board* pcb = server == nullptr ? nullptr : server->GetPCBBoardByPath(boardPath);
+    intptr_t board = pcb == nullptr ? 0 : pcb->BoardHandle();
+
+    client.ShowDocument(document);
+    document->Update();
+    if (server != nullptr)
+        server->PreProcess();
+    ImportDesignForNewProject(client, dsnPath, board);
+    client.ShowDocument(document);
+    document->Update();
+    if (server != nullptr)
+        server->PostProcess();
+    SaveDocument(client, *document, "PCB Binary Files");
+    client.CloseDocument(document);
+
+    if (project != nullptr) {
+        SaveProject(client, *project);
+        for (const std::string& path : project->DocumentPaths()) {
+            HostSdk::IServerDocument* member = client.OpenDocument(path);
+            if (member == nullptr)
+                continue;
+            client.ShowDocument(member);
+            if (server != nullptr)
+                if (HostSdk::IPCB_Board* memberBoard = server->GetPCBBoardByPath(path))
+                    memberBoard->RefreshView();
+        }
+    }
+}
+
+void DumpDsnTokens(HostSdk::IClient& client, const std::string& dsnPath) {
+    (void)dsnPath;
+    client.ShowMessage(kTokenDumpMissingMessage);
+}
+
+} // namespace DsnLink
