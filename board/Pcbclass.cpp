@@ -1,0 +1,879 @@
+#include "board/Pcbclass.h"
+
+#include "board/PCBProcs.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+namespace P = PCBProcs;
+
+namespace P = PCBProcs;
+
+// ------------------------------------------------------------------- exchange
+
+// Values handed to an engine query. Each slot holds the value in its wire
+// form, initialised from the wrapper field; Commit() copies every slot back
+// into its field. A query that fails, or an unbound engine, leaves the wire
+// values untouched, and the caller commits only after a successful read.
+class TExchange {
+public:
+    int32_t* Int(int32_t& field) { return &field; }
+    intptr_t* Handle(intptr_t& field) { return &field; }
+    double* Real(double& field) { return &field; }
+
+    template <typename Field> int32_t* Ord(Field& field) {
+        auto slot = std::make_unique<OrdSlot<Field>>(field);
+        int32_t* wire = &slot->wire;
+        slots_.push_back(std::move(slot));
+        return wire;
+    }
+    int32_t* V6(TV7_Layer& field) {
+        auto slot = std::make_unique<LayerSlot>(field);
+        int32_t* wire = &slot->wire;
+        slots_.push_back(std::move(slot));
+        return wire;
+    }
+    uint16_t* Word(uint16_t& field) { return &field; }
+    char* Text(std::string& field) {
+        auto slot = std::make_unique<TextSlot>(field);
+        char* wire = slot->wire.get();
+        slots_.push_back(std::move(slot));
+        return wire;
+    }
+    PcbApiDielectric* Dielectric(TDielectricRecord& field) {
+        auto slot = std::make_unique<DielectricSlot>(field);
+        PcbApiDielectric* wire = &slot->wire;
+        slots_.push_back(std::move(slot));
+        return wire;
+    }
+    PcbApiLayerSet* Layers(TV6_LayerSet& field) {
+        auto slot = std::make_unique<LayerSetSlot>(field);
+        PcbApiLayerSet* wire = &slot->wire;
+        slots_.push_back(std::move(slot));
+        return wire;
+    }
+
+    void Commit() {
+        for (auto& slot : slots_)
+            slot->Commit();
+    }
+
+private:
+    struct Slot {
+        virtual ~Slot() = default;
+        virtual void Commit() = 0;
+    };
+    template <typename Field> struct OrdSlot : Slot {
+        explicit OrdSlot(Field& f) : field(f), wire(static_cast<int32_t>(f)) {}
+        void Commit() override {
+            if constexpr (std::is_same_v<Field, bool>)
+                field = wire != 0;
+            else
+                field = static_cast<Field>(wire);
+        }
+        Field& field;
+        int32_t wire;
+    };
+    struct LayerSlot : Slot {
+        explicit LayerSlot(TV7_Layer& f) : field(f), wire(static_cast<int32_t>(f.ToV6())) {}
+        void Commit() override {
+            field = IsValidV6Layer(wire) ? V6ToV7(static_cast<TV6_Layer>(wire)) : TV7_Layer();
+        }
+        TV7_Layer& field;
+        int32_t wire;
+    };
+    struct TextSlot : Slot {
+        explicit TextSlot(std::string& f)
+            : field(f), wire(std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY)) {
+            const size_t n = std::min(f.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
+            std::memcpy(wire.get(), f.data(), n);
+            wire[n] = '\0';
+        }
+        void Commit() override {
+            wire[PCBAPI_TEXT_CAPACITY - 1] = '\0';
+            field.assign(wire.get());
+        }
+        std::string& field;
+        std::unique_ptr<char[]> wire;
+    };
+    struct DielectricSlot : Slot {
+        explicit DielectricSlot(TDielectricRecord& f) : field(f) {
+            wire.Kind = f.Kind;
+            wire.Height = f.Height;
+            wire.Constant = f.Constant;
+            const size_t n =
+                std::min(f.Material.size(), static_cast<size_t>(PCBAPI_MATERIAL_CAPACITY - 1));
+            std::memcpy(wire.Material, f.Material.data(), n);
+            wire.Material[n] = '\0';
+        }
+        void Commit() override {
+            wire.Material[PCBAPI_MATERIAL_CAPACITY - 1] = '\0';
+            field.Kind = wire.Kind;
+            field.Height = wire.Height;
+            field.Constant = wire.Constant;
+            field.Material.assign(wire.Material);
+        }
+        TDielectricRecord& field;
+        PcbApiDielectric wire{};
+    };
+    struct LayerSetSlot : Slot {
+        explicit LayerSetSlot(TV6_LayerSet& f) : field(f) {
+            for (TV6_Layer layer : f.Layers())
+                wire.Bits[layer / 64] |= uint64_t{1} << (layer % 64);
+        }
+        void Commit() override {
+            TV6_LayerSet set;
+            for (int v = 0; v < kV6_LayerCount; ++v)
+                if (wire.Bits[v / 64] & (uint64_t{1} << (v % 64)))
+                    set.Include(static_cast<TV6_Layer>(v));
+            field = set;
+        }
+        TV6_LayerSet& field;
+        PcbApiLayerSet wire{};
+    };
+
+    std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+// Read and write are done on copies, so that a failed read leaves the wrapper
+// as it was: the plain fields go through a scratch copy of the wrapper.
+template <typename Wrapper, typename Query>
+int32_t ExchangeOnCopy(Wrapper& self, int32_t mode, int32_t success, Query query) {
+    if (mode != 1) {
+        Wrapper scratch = self;
+        TExchange x;
+        return query(scratch, x);
+    }
+    Wrapper scratch = self;
+    TExchange x;
+    const int32_t result = query(scratch, x);
+    if (result == success) {
+        x.Commit();
+        self = std::move(scratch);
+    }
+    return result;
+}
+
+#define COMMON_FIELDS(w, x)                                                                        \
+    x.Word(w.BitField), x.Word(w.Index), x.V6(w.V7_Layer), x.Handle(w.Net), x.Ord(w.Moveable),     \
+        x.Handle(w.Component), x.Int(w.x1), x.Int(w.y1)
+
+// Segment lists: read once with capacity 0 to learn the count, then fill.
+template <typename Call>
+int32_t ReadSegments(std::vector<TPcbPolySegment>& out, int32_t& count, Call call) {
+    TPcbPolySegment probe{};
+    count = 0;
+    int32_t result = call(&probe, &count, 0);
+    if (result != 1 || count <= 0) {
+        out.clear();
+        return result;
+    }
+    std::vector<TPcbPolySegment> segments(static_cast<size_t>(count));
+    int32_t filled = count;
+    result = call(segments.data(), &filled, count);
+    segments.resize(static_cast<size_t>(std::min(filled, count)));
+    out = std::move(segments);
+    return result;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ TPCBObject
+
+void TPCBObject::ExchangeBitFields(int32_t mode) {
+    if (IsWrite(mode)) {
+        P::PcbApi_SetObjectBitField2(ObjectHandle, BitField2);
+        P::PcbApi_SetObjectBitField3(ObjectHandle, BitField3);
+        return;
+    }
+    uint8_t bits2 = BitField2;
+    if (P::PcbApi_GetObjectBitField2(ObjectHandle, &bits2) == 1)
+        BitField2 = bits2;
+    uint16_t bits3 = BitField3;
+    if (P::PcbApi_GetObjectBitField3(ObjectHandle, &bits3) == 1)
+        BitField3 = bits3;
+}
+
+int32_t TPCBObject::QueryDatabase(int32_t mode) {
+    ExchangeBitFields(mode);
+    return QueryRecord(mode);
+}
+
+int32_t TPcbTrack::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbTrack& w, TExchange& x) {
+        return P::PcbApi_QueryTrack(mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.x2),
+                                    x.Int(w.y2), x.Int(w.Width), x.Handle(w.Polygon),
+                                    x.Handle(w.Coordinate), x.Handle(w.Dimension));
+    });
+}
+
+int32_t TPcbArc::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbArc& w, TExchange& x) {
+        return P::PcbApi_QueryArc(mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.Radius),
+                                  x.Real(w.Angle1), x.Real(w.Angle2), x.Int(w.LineWidth),
+                                  x.Handle(w.Polygon));
+    });
+}
+
+int32_t TPcbFill::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbFill& w, TExchange& x) {
+        return P::PcbApi_QueryFill(mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.x2),
+                                   x.Int(w.y2), x.Handle(w.Polygon), x.Real(w.Angle));
+    });
+}
+
+int32_t TPcbVia::QueryRecord(int32_t mode) {
+    const int32_t result = ExchangeOnCopy(*this, mode, 1, [mode](TPcbVia& w, TExchange& x) {
+        return P::PcbApi_QueryVia(mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.Size),
+                                  x.Int(w.HoleSize), x.Ord(w.LowLayer), x.Ord(w.HighLayer),
+                                  x.Ord(w.FIsAssyTestPointTop), x.Ord(w.FIsAssyTestPointBtm));
+    });
+    if (result == 1) {
+        int32_t height = Height;
+        if (P::PcbApi_QueryViaHeight(mode, ObjectHandle, &height) == 1 && mode == 1)
+            Height = height;
+    }
+    return result;
+}
+
+// --------------------------------------------------------------------- TPcbPad
+
+TPcbPad::TPcbPad(intptr_t handle) : TPCBObject(handle, ePadObject) {
+    shapeOnLayer_.fill(eRounded);
+}
+
+namespace {
+namespace P = PCBProcs;
+bool perLayerIndex(TV6_Layer layer) {
+    return layer >= kV6_FirstLayer && layer <= kV6_LastLayer;
+}
+} // namespace
+
+TShape TPcbPad::GetState_ShapeOnLayer(TV6_Layer layer) const {
+    return perLayerIndex(layer) ? shapeOnLayer_[layer] : eNoShape;
+}
+int32_t TPcbPad::GetState_XSizeOnLayer(TV6_Layer layer) const {
+    return perLayerIndex(layer) ? xSizeOnLayer_[layer] : 0;
+}
+int32_t TPcbPad::GetState_YSizeOnLayer(TV6_Layer layer) const {
+    return perLayerIndex(layer) ? ySizeOnLayer_[layer] : 0;
+}
+int32_t TPcbPad::GetState_CornerRadiusOnLayer(TV6_Layer layer) const {
+    return perLayerIndex(layer) ? cornerRadiusOnLayer_[layer] : 0;
+}
+int32_t TPcbPad::GetState_CRPctOnLayer(TV6_Layer layer) const {
+    return perLayerIndex(layer) ? crPctOnLayer_[layer] : 0;
+}
+void TPcbPad::SetState_ShapeOnLayer(TV6_Layer layer, TShape shape) {
+    if (perLayerIndex(layer))
+        shapeOnLayer_[layer] = shape;
+}
+void TPcbPad::SetState_XSizeOnLayer(TV6_Layer layer, int32_t size) {
+    if (perLayerIndex(layer))
+        xSizeOnLayer_[layer] = size;
+}
+void TPcbPad::SetState_YSizeOnLayer(TV6_Layer layer, int32_t size) {
+    if (perLayerIndex(layer))
+        ySizeOnLayer_[layer] = size;
+}
+void TPcbPad::SetState_CRPctOnLayer(TV6_Layer layer, int32_t percentage) {
+    if (perLayerIndex(layer))
+        crPctOnLayer_[layer] = percentage;
+}
+
+int32_t TPcbPad::QueryDatabase(int32_t mode) {
+    ExchangeBitFields(mode);
+    int32_t padMode = FMode;
+    if (P::PcbApi_QueryPadStackMode(mode, ObjectHandle, &padMode) == 1 && mode == 1)
+        FMode = static_cast<TPadMode>(padMode);
+    return QueryRecord(mode);
+}
+
+int32_t TPcbPad::QueryRecord(int32_t mode) {
+    const int32_t result = ExchangeOnCopy(*this, mode, 1, [mode](TPcbPad& w, TExchange& x) {
+        return P::PcbApi_QueryPad(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.TopXsize), x.Int(w.TopYsize),
+            x.Int(w.MidXsize), x.Int(w.MidYsize), x.Int(w.BotXsize), x.Int(w.BotYsize),
+            x.Int(w.HoleSize), x.Ord(w.TopShape), x.Ord(w.MidShape), x.Ord(w.BotShape),
+            x.Text(w.Name), x.Ord(w.DaisyChainStyle), x.Ord(w.Plated), x.Real(w.Angle),
+            x.Text(w.SwapID_Pad), x.Text(w.SwapID_Part), x.Int(w.OwnerPart_ID),
+            x.Text(w.SwappedPadName), x.Ord(w.FDrillType), x.Ord(w.FHoleType), x.Int(w.FHoleWidth),
+            x.Real(w.FHoleRotation), x.Int(w.FPadOffsetX), x.Int(w.FPadOffsetY), x.Int(w.FJumperID),
+            x.Ord(w.FIsAssyTestPointTop), x.Ord(w.FIsAssyTestPointBtm));
+    });
+    if (result != 1)
+        return result;
+    if (mode == 1) {
+        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+            int32_t shape = shapeOnLayer_[v];
+            if (P::PcbApi_QueryPadOrViaShapeOnLayer(ObjectHandle, v, &shape) == 1)
+                shapeOnLayer_[v] = static_cast<TShape>(shape);
+            int32_t xs = xSizeOnLayer_[v];
+            int32_t ys = ySizeOnLayer_[v];
+            if (P::PcbApi_QueryPadOrViaSizeOnLayer(ObjectHandle, v, &xs, &ys) == 1) {
+                xSizeOnLayer_[v] = xs;
+                ySizeOnLayer_[v] = ys;
+            }
+            int32_t radius = cornerRadiusOnLayer_[v];
+            if (P::PcbApi_QueryPadCornerRadiusOnLayer(ObjectHandle, v, &radius) == 1)
+                cornerRadiusOnLayer_[v] = radius;
+            int32_t pct = crPctOnLayer_[v];
+            if (P::PcbApi_QueryPadCRPercentageOnLayer(ObjectHandle, v, &pct) == 1)
+                crPctOnLayer_[v] = pct;
+        }
+        TopCRPct = crPctOnLayer_[eV6_TopLayer];
+        MidCRPct = crPctOnLayer_[eV6_MidLayer1];
+        BotCRPct = crPctOnLayer_[eV6_BottomLayer];
+    } else if (FMode == ePadMode_ExternalStack) {
+        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+            P::PcbApi_SetPadShapeOnLayer(ObjectHandle, v, shapeOnLayer_[v]);
+            P::PcbApi_SetPadSizeOnLayer(ObjectHandle, v, xSizeOnLayer_[v], ySizeOnLayer_[v]);
+            P::PcbApi_SetCRPctOnLayer(ObjectHandle, v, crPctOnLayer_[v]);
+        }
+    }
+    return result;
+}
+
+// ------------------------------------------------------------------ TPCBRegion
+
+int32_t TPCBRegion::QueryRecord(int32_t mode) {
+    if (mode != 1) {
+        TPCBRegion w = *this;
+        TExchange x;
+        std::vector<TPcbPoint> holePoints;
+        std::vector<int32_t> holeSizes;
+        for (const auto& hole : w.Holes) {
+            holePoints.insert(holePoints.end(), hole.begin(), hole.end());
+            holeSizes.push_back(static_cast<int32_t>(hole.size()));
+        }
+        TPcbPoint dummyPoint{};
+        int32_t dummySize = 0;
+        int32_t contourCount = static_cast<int32_t>(w.MainContour.size());
+        int32_t holePointCount = static_cast<int32_t>(holePoints.size());
+        int32_t holeCount = static_cast<int32_t>(holeSizes.size());
+        return P::PcbApi_QueryRegion(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x),
+            w.MainContour.empty() ? &dummyPoint : w.MainContour.data(), &contourCount, contourCount,
+            holePoints.empty() ? &dummyPoint : holePoints.data(), &holePointCount, holePointCount,
+            holeSizes.empty() ? &dummySize : holeSizes.data(), &holeCount, holeCount,
+            x.Ord(w.FKind), x.Layers(w.LayerSet), x.Int(w.Data), x.Handle(w.Polygon));
+    }
+    // First pass learns the counts, second fills the lists.
+    int32_t contourCount = 0, holePointCount = 0, holeCount = 0;
+    {
+        TPCBRegion w = *this;
+        TExchange x;
+        TPcbPoint dummyPoint{};
+        int32_t dummySize = 0;
+        const int32_t r = P::PcbApi_QueryRegion(
+            1, w.ObjectHandle, COMMON_FIELDS(w, x), &dummyPoint, &contourCount, 0, &dummyPoint,
+            &holePointCount, 0, &dummySize, &holeCount, 0, x.Ord(w.FKind), x.Layers(w.LayerSet),
+            x.Int(w.Data), x.Handle(w.Polygon));
+        if (r != 1)
+            return r;
+    }
+    TPCBRegion w = *this;
+    TExchange x;
+    std::vector<TPcbPoint> contour(static_cast<size_t>(std::max(contourCount, 1)));
+    std::vector<TPcbPoint> holePoints(static_cast<size_t>(std::max(holePointCount, 1)));
+    std::vector<int32_t> holeSizes(static_cast<size_t>(std::max(holeCount, 1)));
+    int32_t cc = 0, hpc = 0, hc = 0;
+    const int32_t r = P::PcbApi_QueryRegion(
+        1, w.ObjectHandle, COMMON_FIELDS(w, x), contour.data(), &cc, std::max(contourCount, 0),
+        holePoints.data(), &hpc, std::max(holePointCount, 0), holeSizes.data(), &hc,
+        std::max(holeCount, 0), x.Ord(w.FKind), x.Layers(w.LayerSet), x.Int(w.Data),
+        x.Handle(w.Polygon));
+    if (r != 1)
+        return r;
+    x.Commit();
+    contour.resize(static_cast<size_t>(std::clamp(cc, 0, std::max(contourCount, 0))));
+    w.MainContour = std::move(contour);
+    w.Holes.clear();
+    size_t next = 0;
+    const size_t available = static_cast<size_t>(std::clamp(hpc, 0, std::max(holePointCount, 0)));
+    for (int32_t h = 0; h < std::clamp(hc, 0, std::max(holeCount, 0)); ++h) {
+        const size_t n = static_cast<size_t>(std::max(holeSizes[static_cast<size_t>(h)], 0));
+        const size_t end = std::min(available, next + n);
+        w.Holes.emplace_back(holePoints.begin() + static_cast<std::ptrdiff_t>(next),
+                             holePoints.begin() + static_cast<std::ptrdiff_t>(end));
+        next = end;
+    }
+    *this = std::move(w);
+    return r;
+}
+
+// ------------------------------------------------------------ texts, components
+
+int32_t TPcbText::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbText& w, TExchange& x) {
+        return P::PcbApi_QueryText(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.Size), x.Int(w.Font),
+            x.Real(w.Angle), x.Ord(w.Mirror), x.Text(w.Text), x.Int(w.LineWidth),
+            x.Ord(w.UseTTFonts), x.Ord(w.Bold), x.Ord(w.Italic), x.Text(w.FontName),
+            x.Ord(w.Inverted), x.Int(w.InvertedBorder), x.Int(w.BarCodeKind),
+            x.Int(w.BarCodeRenderMode), x.Int(w.BarCodeFullWidth), x.Int(w.BarCodeFullHeight),
+            x.Int(w.BarCodeXMargin), x.Int(w.BarCodeYMargin), x.Ord(w.BarCodeShowText),
+            x.Ord(w.BarCodeInverted));
+    });
+}
+
+int32_t TPcbComponent::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbComponent& w, TExchange& x) {
+        return P::PcbApi_QueryComponent(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.ChannelOffset),
+            x.Int(w.ComponentKind), x.Handle(w.Name), x.Handle(w.Comment), x.Text(w.Pattern),
+            x.Ord(w.NameOn), x.Ord(w.CommentOn), x.Int(w.GroupNum), x.Real(w.Angle),
+            x.Ord(w.PrimitiveLock), x.Int(w.Height), x.Int(w.NameAutoPosition),
+            x.Int(w.CommentAutoPosition), x.Int(w.UnionIndex), x.Text(w.SourceDesignator),
+            x.Text(w.SourceUniqueId), x.Text(w.SourceHierarchicalPath), x.Text(w.SourceLibraryName),
+            x.Text(w.FootprintDescription), x.Text(w.DefaultPCB3DModel), x.Text(w.LibraryLinkId));
+    });
+}
+
+int32_t TPcbComponent::AddObject(intptr_t object) {
+    if (object == 0)
+        return 1;
+    return P::PcbApi_AddObjectToContainer(ObjectHandle, object);
+}
+
+int32_t TPcbComponent::DeleteObject(intptr_t object) {
+    if (object == 0)
+        return 1;
+    return P::PcbApi_DeleteObjectFromContainer(ObjectHandle, object);
+}
+
+// -------------------------------------------------------- polygons and planes
+
+int32_t TPcbPolygon::QueryRecord(int32_t mode) {
+    auto query = [mode](TPcbPolygon& w, TExchange& x, TPcbPolySegment* segments, int32_t* count,
+                        int32_t capacity) {
+        return P::PcbApi_QueryPolygonEx(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.PointCount), segments, count,
+            capacity, x.Ord(w.SplitPlane), x.Ord(w.RemoveDead), x.Ord(w.UseOctagons),
+            x.Ord(w.PourOver), x.Int(w.Grid), x.Int(w.TrackSize), x.Int(w.MinTrack),
+            x.Ord(w.PrimitiveLock), x.Ord(w.PolyHatchStyle));
+    };
+    TPcbPolygon w = *this;
+    if (mode != 1) {
+        TExchange x;
+        TPcbPolySegment dummy{};
+        int32_t count = static_cast<int32_t>(w.Segments.size());
+        return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
+    }
+    TExchange x;
+    int32_t count = 0;
+    std::vector<TPcbPolySegment> segments;
+    const int32_t r =
+        ReadSegments(segments, count, [&](TPcbPolySegment* s, int32_t* c, int32_t capacity) {
+            TExchange probe;
+            TPcbPolygon scratch = w;
+            if (capacity == 0)
+                return query(scratch, probe, s, c, capacity);
+            return query(w, x, s, c, capacity);
+        });
+    if (r != 1)
+        return r;
+    x.Commit();
+    w.Segments = std::move(segments);
+    // Keep the fields of this object's own kind (a board outline stays one).
+    w.ObjectKind = ObjectKind;
+    *this = std::move(w);
+    return r;
+}
+
+intptr_t TPcbBoardOutline::CreateFor(intptr_t board) {
+    return P::PcbApi_CreateBoardOutline(board);
+}
+
+int32_t TPcbBoardOutline::Update() {
+    return P::PcbApi_UpdateBoardOutline(ObjectHandle);
+}
+
+int32_t TPcbSplitPlane::QueryRecord(int32_t mode) {
+    auto query = [mode](TPcbSplitPlane& w, TExchange& x, TPcbPolySegment* segments, int32_t* count,
+                        int32_t capacity) {
+        return P::PcbApi_QuerySplitPlane(mode, w.ObjectHandle, COMMON_FIELDS(w, x),
+                                         x.Int(w.PointCount), segments, count, capacity,
+                                         x.Ord(w.PrimitiveLock));
+    };
+    TPcbSplitPlane w = *this;
+    if (mode != 1) {
+        TExchange x;
+        TPcbPolySegment dummy{};
+        int32_t count = static_cast<int32_t>(w.Segments.size());
+        return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
+    }
+    TExchange x;
+    int32_t count = 0;
+    std::vector<TPcbPolySegment> segments;
+    const int32_t r =
+        ReadSegments(segments, count, [&](TPcbPolySegment* s, int32_t* c, int32_t capacity) {
+            TExchange probe;
+            TPcbSplitPlane scratch = w;
+            if (capacity == 0)
+                return query(scratch, probe, s, c, capacity);
+            return query(w, x, s, c, capacity);
+        });
+    if (r != 1)
+        return r;
+    x.Commit();
+    w.Segments = std::move(segments);
+    *this = std::move(w);
+    return r;
+}
+
+// ---------------------------------------------------- nets, from-tos, embedded
+
+int32_t TPcbNet::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbNet& w, TExchange& x) {
+        return P::PcbApi_QueryNet(mode, w.ObjectHandle, x.Text(w.Name), x.Ord(w.ConnectsVisible),
+                                  x.Int(w.PwrGndColor));
+    });
+}
+
+int32_t TPcbManualFromTo::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbManualFromTo& w, TExchange& x) {
+        return P::PcbApi_QueryManualFromTo(mode, w.ObjectHandle, x.Text(w.FromPad), x.Text(w.ToPad),
+                                           x.Text(w.NetName), x.Int(w.Color));
+    });
+}
+
+int32_t TPcbEmbedded::QueryRecord(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbEmbedded& w, TExchange& x) {
+        return P::PcbApi_QueryEmbedded(mode, w.ObjectHandle, x.Text(w.Name), x.Text(w.Description));
+    });
+}
+
+// -------------------------------------------------------------- classes, rules
+
+int32_t TPCBObjectClass::QueryRecord(int32_t mode) {
+    const int32_t result = ExchangeOnCopy(*this, mode, 1, [mode](TPCBObjectClass& w, TExchange& x) {
+        return P::PcbApi_QueryClass(mode, w.ObjectHandle, x.Text(w.Name), x.Ord(w.MemberKind),
+                                    x.Ord(w.SuperClass));
+    });
+    if (result != 1)
+        return result;
+    if (IsWrite(mode)) {
+        P::PcbApi_RemoveAllMembersFromClass(ObjectHandle);
+        for (const std::string& member : MemberList)
+            P::PcbApi_AddMemberToClass(ObjectHandle, member.c_str());
+        return result;
+    }
+    std::vector<std::string> members;
+    auto buffer = std::make_unique<char[]>(PCBAPI_TEXT_CAPACITY);
+    for (int32_t i = 0;; ++i) {
+        buffer[0] = '\0';
+        if (P::PcbApi_GetMemberFromClassAt(ObjectHandle, i, buffer.get()) != 0)
+            break;
+        buffer[PCBAPI_TEXT_CAPACITY - 1] = '\0';
+        members.emplace_back(buffer.get());
+    }
+    MemberList = std::move(members);
+    return result;
+}
+
+TPcbRuleEx::TPcbRuleEx(intptr_t handle) : TPCBObject(handle, eRuleObject) {
+    SetState_Layer(eV6_MultiLayer);
+}
+
+int32_t TPcbRuleEx::QueryRecord(int32_t mode) {
+    const int32_t result = ExchangeOnCopy(*this, mode, 0, [mode](TPcbRuleEx& w, TExchange& x) {
+        return P::PcbApi_QueryRuleEx(mode, w.ObjectHandle, x.Ord(w.Kind), x.Ord(w.NetScope),
+                                     x.Int(w.Priority), x.Ord(w.LayerKind),
+                                     x.Text(w.Scope1Expression), x.Text(w.Scope2Expression));
+    });
+    if (result == 1)
+        return result;
+    ExchangeOnCopy(*this, mode, 0, [mode](TPcbRuleEx& w, TExchange& x) {
+        return P::PcbApi_QueryRuleExtEx(mode, w.ObjectHandle, x.Text(w.Name));
+    });
+    return result;
+}
+
+// ---------------------------------------------------------------------- layers
+
+int32_t TLayerObject::QueryDatabase(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TLayerObject& w, TExchange& x) {
+        return P::PcbApi_QueryLayer(
+            mode, w.LayerId, w.BoardHandle, x.Text(w.Name), x.Int(w.CopperThickness),
+            x.Dielectric(w.DielectricRecord), x.Int(w.UsedByPrims), x.Ord(w.IsDisplayed),
+            x.Ord(w.PreviousLayer), x.Ord(w.NextLayer), x.Ord(w.MechanicalLayerEnabled));
+    });
+}
+
+int32_t TInternalPlane::QueryDatabase(int32_t mode) {
+    const int32_t result = TLayerObject::QueryDatabase(mode);
+    if (result != 1)
+        return result;
+    return ExchangeOnCopy(*this, mode, 1, [mode](TInternalPlane& w, TExchange& x) {
+        return P::PcbApi_QueryInternalPlane(mode, w.LayerId, w.BoardHandle, x.Text(w.NetName));
+    });
+}
+
+// ----------------------------------------------------------------------- walks
+
+namespace {
+namespace P = PCBProcs;
+
+// An engine iterator, destroyed with its scope.
+class TIterator {
+public:
+    TIterator(intptr_t board, TObjectId kind, intptr_t filter, TV6_Layer layer)
+        : handle_(P::PcbApi_CreateIterator(board, kind, filter, layer)) {}
+    ~TIterator() {
+        if (handle_ != 0)
+            P::PcbApi_DestroyIterator(handle_);
+    }
+    TIterator(const TIterator&) = delete;
+    TIterator& operator=(const TIterator&) = delete;
+
+    int Walk(const TObjectVisitor& visit) {
+        if (handle_ == 0)
+            return 0;
+        int visited = 0;
+        for (intptr_t object = P::PcbApi_GetFirstObject(handle_); object != 0;
+             object = P::PcbApi_GetNextObject(handle_)) {
+            ++visited;
+            if (!visit(object))
+                break;
+        }
+        return visited;
+    }
+
+private:
+    intptr_t handle_;
+};
+
+} // namespace
+
+int ProcessItems(intptr_t board, TObjectId kind, const TObjectVisitor& visit, intptr_t filter,
+                 TV6_Layer layer) {
+    TIterator iterator(board, kind, filter, layer);
+    return iterator.Walk(visit);
+}
+
+int ProcessItemsOnLayers(intptr_t board, TObjectId kind, const TV6_LayerSet& layers,
+                         const TObjectVisitor& visit, intptr_t filter) {
+    int visited = 0;
+    bool stopped = false;
+    for (TV6_Layer layer : layers.Layers()) {
+        if (layer == eV6_NoLayer)
+            continue; // layer 0 would mean every layer
+        TIterator iterator(board, kind, filter, layer);
+        visited += iterator.Walk([&](intptr_t object) {
+            if (!visit(object)) {
+                stopped = true;
+                return false;
+            }
+            return true;
+        });
+        if (stopped)
+            break;
+    }
+    return visited;
+}
+
+std::vector<intptr_t> CollectItems(intptr_t board, TObjectId kind, intptr_t filter,
+                                   TV6_Layer layer) {
+    std::vector<intptr_t> handles;
+    ProcessItems(
+        board, kind,
+        [&](intptr_t object) {
+            handles.push_back(object);
+            return true;
+        },
+        filter, layer);
+    return handles;
+}
+
+TObjectId GetObjectKind(intptr_t object) {
+    const int32_t kind = P::PcbApi_GetObjectIdFromObjectHandle(object);
+    return kind >= eIgnoreObject && kind <= eBoardOutlineObject ? static_cast<TObjectId>(kind)
+                                                                : eIgnoreObject;
+}
+
+// ----------------------------------------------------------------------- board
+
+TPcbBoard::TPcbBoard(intptr_t handle) : ObjectHandle(handle) {
+    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+        const auto layer = static_cast<TV6_Layer>(v);
+        if (layer >= eV6_InternalPlane1 && layer <= eV6_InternalPlane16)
+            layers_[v] = std::make_unique<TInternalPlane>(handle, layer);
+        else
+            layers_[v] = std::make_unique<TLayerObject>(handle, layer);
+    }
+}
+
+TPcbBoard TPcbBoard::Current() {
+    return TPcbBoard(P::PcbApi_GetCurrentBoardHandle());
+}
+
+int32_t TPcbBoard::QueryDatabase(int32_t mode) {
+    int32_t result = 0;
+    {
+        intptr_t window = Window;
+        std::string fileName = FileName;
+        TDielectricRecord top = Dielectric_Top;
+        TDielectricRecord bottom = Dielectric_Bottom;
+        int32_t isLibrary = IsLibrary, originX = OriginX, originY = OriginY, cursorX = CursorX,
+                cursorY = CursorY, unit = DisplayUnit, current = CurrentLayer,
+                guide = DrillGuideHoleSize;
+        intptr_t outline = BoardOutline;
+        TExchange x;
+        result = P::PcbApi_QueryBoard(
+            mode, ObjectHandle, &window, x.Text(fileName), &isLibrary, &originX, &originY, &cursorX,
+            &cursorY, &unit, x.Dielectric(top), x.Dielectric(bottom), &current, &guide, &outline);
+        if (mode == 1 && result == 1) {
+            x.Commit();
+            Window = window;
+            FileName = fileName;
+            IsLibrary = isLibrary != 0;
+            OriginX = originX;
+            OriginY = originY;
+            CursorX = cursorX;
+            CursorY = cursorY;
+            DisplayUnit = static_cast<TUnit>(unit);
+            Dielectric_Top = top;
+            Dielectric_Bottom = bottom;
+            CurrentLayer = IsValidV6Layer(current) ? static_cast<TV6_Layer>(current) : eV6_NoLayer;
+            DrillGuideHoleSize = guide;
+            BoardOutline = outline;
+        }
+    }
+    if (result != 1)
+        return result;
+    std::array<double, 13> grids = {SnapGridUnit,       BigVisibleGridUnit, VisibleGridUnit,
+                                    BigVisibleGridSize, VisibleGridSize,    SnapGridSize,
+                                    SnapGridSizeX,      SnapGridSizeY,      TrackGridSize,
+                                    ViaGridSize,        ComponentGridSize,  ComponentGridSizeX,
+                                    ComponentGridSizeY};
+    const int32_t gridResult = P::PcbApi_QueryBoardGridsEx(
+        mode, ObjectHandle, &grids[0], &grids[1], &grids[2], &grids[3], &grids[4], &grids[5],
+        &grids[6], &grids[7], &grids[8], &grids[9], &grids[10], &grids[11], &grids[12]);
+    if (mode == 1 && gridResult == 1) {
+        SnapGridUnit = grids[0];
+        BigVisibleGridUnit = grids[1];
+        VisibleGridUnit = grids[2];
+        BigVisibleGridSize = grids[3];
+        VisibleGridSize = grids[4];
+        SnapGridSize = grids[5];
+        SnapGridSizeX = grids[6];
+        SnapGridSizeY = grids[7];
+        TrackGridSize = grids[8];
+        ViaGridSize = grids[9];
+        ComponentGridSize = grids[10];
+        ComponentGridSizeX = grids[11];
+        ComponentGridSizeY = grids[12];
+    }
+    return gridResult;
+}
+
+int TPcbBoard::QueryLayers(int32_t mode) {
+    int exchanged = 0;
+    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
+        if (layers_[v]->QueryDatabase(mode) == 1)
+            ++exchanged;
+    return exchanged;
+}
+
+int32_t TPcbBoard::ReadLayerPairs() {
+    const int32_t count = P::PcbApi_GetLayerPairCount(ObjectHandle);
+    std::vector<TPcbLayerPair> pairs;
+    for (int32_t i = 0; i < count; ++i) {
+        TPcbLayerPair pair;
+        int32_t low = 0, high = 0, drawing = 0, guide = 0, backDrill = 0;
+        TExchange x;
+        if (P::PcbApi_QueryLayerPair(1, ObjectHandle, i, x.Text(pair.Name), &low, &high, &drawing,
+                                     &guide, x.Text(pair.SubstackList), &backDrill) != 1)
+            return 0;
+        x.Commit();
+        pair.V7_LowLayer = TV7_Layer(static_cast<uint32_t>(low));
+        pair.V7_HighLayer = TV7_Layer(static_cast<uint32_t>(high));
+        pair.DrillDrawing = drawing != 0;
+        pair.DrillGuide = guide != 0;
+        pair.IsBackDrill = backDrill != 0;
+        pairs.push_back(std::move(pair));
+    }
+    LayerPairs = std::move(pairs);
+    return 1;
+}
+
+TLayerObject* TPcbBoard::GetState_LayerObject(TV6_Layer layer) const {
+    if (layer < kV6_FirstLayer || layer > kV6_LastLayer)
+        return nullptr;
+    return layers_[layer].get();
+}
+
+TInternalPlane* TPcbBoard::GetState_InternalPlane(TV6_Layer layer) const {
+    if (layer < eV6_InternalPlane1 || layer > eV6_InternalPlane16)
+        return nullptr;
+    return static_cast<TInternalPlane*>(layers_[layer].get());
+}
+
+TLayerObject* TPcbBoard::GetState_FirstLayerInStack() const {
+    // The head of a stack of two or more layers has a next but no previous
+    // layer. A single-layer stack has neither: then the first layer without a
+    // previous layer is the answer.
+    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
+        if (layers_[v]->PreviousLayer == eV6_NoLayer && layers_[v]->NextLayer != eV6_NoLayer)
+            return layers_[v].get();
+    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
+        if (layers_[v]->PreviousLayer == eV6_NoLayer)
+            return layers_[v].get();
+    return nullptr;
+}
+
+TLayerObject* TPcbBoard::GetState_NextLayerInStack(const TLayerObject* layer) const {
+    if (layer == nullptr)
+        return nullptr;
+    return GetState_LayerObject(layer->NextLayer);
+}
+
+const TPcbLayerPair* TPcbBoard::GetState_LayerPairByPair(TV7_Layer low, TV7_Layer high) const {
+    for (const TPcbLayerPair& pair : LayerPairs)
+        if ((pair.V7_LowLayer == low && pair.V7_HighLayer == high) ||
+            (pair.V7_LowLayer == high && pair.V7_HighLayer == low))
+            return &pair;
+    return nullptr;
+}
+
+int32_t TPcbBoard::SetProperty_InternalPlaneNetName(TV6_Layer layer, const std::string& net) {
+    TInternalPlane* plane = GetState_InternalPlane(layer);
+    if (plane == nullptr)
+        return 0;
+    plane->NetName = net;
+    std::string wire = net;
+    TExchange x;
+    return P::PcbApi_QueryInternalPlane(0, layer, ObjectHandle, x.Text(wire));
+}
+
+int32_t TPcbBoard::InsertLayerInStack(TV6_Layer layer, TV6_Layer afterLayer) {
+    return P::PcbApi_InsertLayerInStack(ObjectHandle, layer, afterLayer);
+}
+
+int32_t TPcbBoard::AddLayerPair(const std::string& name, TV7_Layer low, TV7_Layer high) {
+    return P::PcbApi_AddLayerPair(ObjectHandle, name.c_str(), static_cast<int32_t>(low.Value()),
+                                  static_cast<int32_t>(high.Value()));
+}
+
+int32_t TPcbBoard::AddObject(intptr_t object) const {
+    if (object == 0)
+        return 1;
+    return P::PcbApi_AddObjectToContainer(ObjectHandle, object);
+}
+
+int32_t TPcbBoard::DeleteObject(intptr_t object) const {
+    if (object == 0)
+        return 1;
+    return P::PcbApi_DeleteObjectFromContainer(ObjectHandle, object);
+}
+
+int TPcbBoard::ProcessItems_1(TObjectId kind, const TObjectVisitor& visit) const {
+    return ProcessItems(ObjectHandle, kind, visit);
+}
+
+int TPcbBoard::ProcessItems_2(TObjectId kind, const TV6_LayerSet& layers,
+                              const TObjectVisitor& visit) const {
+    return ProcessItemsOnLayers(ObjectHandle, kind, layers, visit);
+}
