@@ -1,0 +1,205 @@
+#include "persistence/ReportManager.h"
+
+#include "specctra/CommandFlags.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace {
+
+IReportViewer* GReportViewer = nullptr;
+
+constexpr const char* kFolderSeparators = "/\\:";
+
+std::string FormatTime(TReportManager::TDateTime when, const char* format) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[128];
+    const std::size_t n = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, n);
+}
+
+std::string FileNameOnly(const std::string& path) {
+    const std::size_t sep = path.find_last_of(kFolderSeparators);
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string ErrorText(const std::string& what, const std::string& path, int error) {
+    return what + " \"" + path + "\": " + std::strerror(error);
+}
+
+// Moves a file, copying it when the two paths lie on different file systems.
+bool MoveFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    if (errno != EXDEV) {
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        std::filesystem::remove(to, ec);
+        return false;
+    }
+    std::filesystem::remove(from, ec);
+    return true;
+}
+
+} // namespace
+
+void SetReportViewer(IReportViewer* viewer) {
+    GReportViewer = viewer;
+}
+IReportViewer* GetReportViewer() {
+    return GReportViewer;
+}
+
+TReportManager::TReportManager(const std::string& baseFileName) : FBaseFileName(baseFileName) {}
+
+TReportManager::~TReportManager() {
+    if (FReportFile != nullptr) {
+        std::fclose(FReportFile);
+        std::remove(FReportPath.c_str());
+    }
+}
+
+void TReportManager::Start() {
+    FStartTime = std::chrono::system_clock::now();
+}
+
+void TReportManager::Stop() {
+    FStopTime = std::chrono::system_clock::now();
+}
+
+void TReportManager::AddReportEvent(const std::string& text) {
+    FEvents.push_back(text);
+}
+
+void TReportManager::ReportError(const std::string& text) {
+    ++FErrorCount;
+    FEvents.push_back("ERROR: " + text);
+}
+
+void TReportManager::ReportWarning(const std::string& text) {
+    ++FWarningCount;
+    FEvents.push_back("WARNING: " + text);
+}
+
+std::string TReportManager::ReportNameFor(const std::string& baseFileName) {
+    const std::size_t sep = baseFileName.find_last_of(kFolderSeparators);
+    const std::size_t dot = baseFileName.find_last_of('.');
+    if (dot != std::string::npos && (sep == std::string::npos || dot > sep)) {
+        return baseFileName.substr(0, dot) + ".rpt";
+    }
+    return baseFileName + ".rpt";
+}
+
+std::vector<std::string> TReportManager::HeaderLines() const {
+    std::vector<std::string> lines;
+    lines.push_back("QUILLON - NEW ROUTER INTERFACE");
+    lines.push_back("Design File : " + FileNameOnly(FBaseFileName));
+    lines.push_back("Date        : " + FormatTime(std::chrono::system_clock::now(), "%x"));
+    lines.push_back("Start Time  : " + FormatTime(FStartTime, "%X"));
+    lines.push_back("End   Time  : " + FormatTime(FStopTime, "%X"));
+    lines.emplace_back();
+    lines.emplace_back();
+    if (FErrorCount > 0) {
+        lines.push_back("Total errors encountered: " + std::to_string(FErrorCount));
+    }
+    if (FWarningCount > 0) {
+        lines.push_back("Total warnings encountered: " + std::to_string(FWarningCount));
+    }
+    lines.emplace_back();
+    lines.emplace_back();
+    return lines;
+}
+
+void TReportManager::OpenReportFile() {
+    FReportName = ReportNameFor(FBaseFileName);
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        folder = "/tmp";
+    }
+    std::string temp = (folder / "dsnlinkXXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        throw std::runtime_error(ErrorText("Cannot create report file", temp, errno));
+    }
+    FReportFile = ::fdopen(fd, "wb");
+    if (FReportFile == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        std::remove(temp.c_str());
+        throw std::runtime_error(ErrorText("Cannot create report file", temp, error));
+    }
+    FReportPath = temp;
+}
+
+void TReportManager::WriteLine(const std::string& line) {
+    if (std::fwrite(line.data(), 1, line.size(), FReportFile) != line.size() ||
+        std::fwrite("\r\n", 1, 2, FReportFile) != 2) {
+        throw std::runtime_error(ErrorText("Cannot write report file", FReportPath, errno));
+    }
+}
+
+void TReportManager::CloseReportFile() {
+    if (FReportFile == nullptr) {
+        return;
+    }
+    const bool failed = std::fclose(FReportFile) != 0;
+    FReportFile = nullptr;
+    if (failed) {
+        const int error = errno;
+        std::remove(FReportPath.c_str());
+        throw std::runtime_error(ErrorText("Cannot write report file", FReportPath, error));
+    }
+    std::error_code ec;
+    std::filesystem::remove(FReportName, ec);
+    if (!MoveFile(FReportPath, FReportName)) {
+        std::fprintf(stderr, "%s\n",
+                     ErrorText("Cannot replace report file", FReportName, errno).c_str());
+        std::remove(FReportPath.c_str());
+    }
+    FReportPath = FReportName;
+}
+
+void TReportManager::ViewReport() {
+    if (GReportViewer != nullptr) {
+        GReportViewer->ViewReport(FReportPath);
+    } else {
+        std::fprintf(stderr, "Report: %s\n", FReportPath.c_str());
+    }
+}
+
+void TReportManager::OutputReportFile() {
+    if (!ReportEnabled) {
+        return;
+    }
+    OpenReportFile();
+    try {
+        for (const std::string& line : HeaderLines()) {
+            WriteLine(line);
+        }
+        for (const std::string& line : FEvents) {
+            WriteLine(line);
+        }
+    } catch (...) {
+        std::fclose(FReportFile);
+        FReportFile = nullptr;
+        std::remove(FReportPath.c_str());
+        throw;
+    }
+    CloseReportFile();
+    ViewReport();
+}

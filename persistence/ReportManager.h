@@ -1,0 +1,80 @@
+// The report of one translation: error, warning and event lines collected in
+// memory and written under a fixed header to a ".rpt" file beside the Specctra
+// file when the translation ends.
+#pragma once
+
+#include "specctra/ReportSink.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Shows a finished report to the user (a host service).
+class IReportViewer {
+public:
+    virtual ~IReportViewer() = default;
+    virtual void ViewReport(const std::string& path) = 0;
+};
+
+// Installs the viewer (non-owning; null restores the default, which prints the
+// report's path to stderr).
+void SetReportViewer(IReportViewer* viewer);
+IReportViewer* GetReportViewer();
+
+class TReportManager : public IReportSink {
+public:
+    using TDateTime = std::chrono::system_clock::time_point;
+
+    // baseFileName: the Specctra file read or written.
+    explicit TReportManager(const std::string& baseFileName);
+    ~TReportManager() override;
+
+    TReportManager(const TReportManager&) = delete;
+    TReportManager& operator=(const TReportManager&) = delete;
+
+    void Start();
+    void Stop();
+
+    void AddReportEvent(const std::string& text) override;
+    void ReportError(const std::string& text) override;
+    void ReportWarning(const std::string& text) override;
+
+    // When ReportEnabled is set: writes the header and every event to a
+    // temporary file, moves it over the ".rpt" file and shows it. Otherwise does
+    // nothing. Throws std::runtime_error naming the file on an output error.
+    void OutputReportFile();
+    void OpenReportFile();
+    void CloseReportFile();
+    void ViewReport();
+
+    const std::vector<std::string>& Events() const { return FEvents; }
+    int32_t WarningCount() const { return FWarningCount; }
+    int32_t ErrorCount() const { return FErrorCount; }
+    const std::string& ReportPath() const { return FReportPath; }
+    const std::string& ReportName() const { return FReportName; }
+    const std::string& BaseFileName() const { return FBaseFileName; }
+    TDateTime StartTime() const { return FStartTime; }
+    TDateTime StopTime() const { return FStopTime; }
+
+    // The report path for a Specctra file: its extension (the text from the
+    // last "." after the last folder separator) replaced by ".rpt", or ".rpt"
+    // appended when it has none.
+    static std::string ReportNameFor(const std::string& baseFileName);
+    // The header lines written above the events.
+    std::vector<std::string> HeaderLines() const;
+
+private:
+    void WriteLine(const std::string& line);
+
+    std::vector<std::string> FEvents;
+    std::FILE* FReportFile = nullptr;
+    int32_t FWarningCount = 0;
+    int32_t FErrorCount = 0;
+    std::string FReportPath;
+    std::string FReportName;
+    std::string FBaseFileName;
+    TDateTime FStartTime{};
+    TDateTime FStopTime{};
+};

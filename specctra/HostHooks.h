@@ -1,0 +1,19 @@
+// Host services the reader needs while it scans a file: the state of the
+// Escape key and a yes-or-no question. The host installs its implementation;
+// without one the key is never pressed.
+#pragma once
+
+#include <string>
+
+class IEscapeKeyHost {
+public:
+    virtual ~IEscapeKeyHost() = default;
+    // True while the user holds the Escape key (or its stand-in) down.
+    virtual bool EscapePressed() = 0;
+    // Asks a modal Yes/No question; true only for Yes.
+    virtual bool AskYesNo(const std::string& question) = 0;
+};
+
+// Installs the host (non-owning; null removes it).
+void SetEscapeKeyHost(IEscapeKeyHost* host);
+IEscapeKeyHost* GetEscapeKeyHost();

@@ -1,0 +1,223 @@
+// Reading of Specctra text: the input file, the block tokenizer and the
+// Specctra parser with its keyword table.
+//
+// The whole file is held in memory and scanned byte by byte. Tokens are "(",
+// ")", quoted strings and words; words arrive upper-cased and are looked up in
+// the keyword table (case-insensitive, first registration wins). The token ids
+// are listed in specctra/SpecctraTokens.h.
+#pragma once
+
+#include "specctra/ReportSink.h"
+#include "specctra/SpecctraTokens.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A file that cannot be opened or read. The message names the file.
+class EInputFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The bytes of one input file, loaded whole.
+class TInputFile {
+public:
+    // Loads the file; throws EInputFileError naming it when it is missing or
+    // cannot be read.
+    explicit TInputFile(const std::string& fileName);
+    // Text held in memory under a name (used for messages and the progress bar).
+    TInputFile(const std::string& fileName, std::string contents);
+
+    const std::string& FileName() const { return FFileName; }
+    const std::string& Data() const { return FData; }
+    std::size_t Size() const { return FData.size(); }
+
+private:
+    std::string FFileName;
+    std::string FData;
+};
+
+// Case-insensitive keyword index: keyword -> id. Adding a keyword that is
+// already present in any case is ignored, so the first registration wins.
+class TKeywordTable {
+public:
+    TKeywordTable();
+    // Adds the keyword; false when it was already present.
+    bool Add(std::string_view keyword, int32_t id);
+    // Looks a word up in any case.
+    bool Find(std::string_view word, int32_t& id) const;
+    // Looks up a word that is already in upper case (the scanner's case).
+    bool FindUpper(std::string_view upperWord, int32_t& id) const;
+    std::size_t Count() const { return FCount; }
+    // The keywords as registered, sorted without regard to case.
+    std::vector<std::pair<std::string, int32_t>> Sorted() const;
+
+private:
+    struct TSlot {
+        std::string Key; // upper case
+        std::string Spelling;
+        int32_t Id = 0;
+        bool Used = false;
+    };
+    void Grow();
+    std::size_t SlotOf(std::string_view upperKey) const;
+
+    std::vector<TSlot> FSlots;
+    std::size_t FCount = 0;
+    std::size_t FMaxLength = 0;
+    bool FFirstChar[256] = {};
+};
+
+// The tokenizer of the parenthesised Specctra syntax.
+class TBlockParser {
+public:
+    // Loads the file and starts the host progress bar. Throws EInputFileError
+    // when the file is missing or unreadable.
+    explicit TBlockParser(const std::string& fileName);
+    explicit TBlockParser(std::unique_ptr<TInputFile> input);
+    virtual ~TBlockParser();
+
+    TBlockParser(const TBlockParser&) = delete;
+    TBlockParser& operator=(const TBlockParser&) = delete;
+
+    // Reads the next token with the token delimiters and returns its id.
+    virtual int32_t NextToken();
+    // The current token's text.
+    const std::string& TokenString() const { return FTokenString; }
+
+    // Reads the next token with the number delimiters and converts it. On a
+    // failure ConversionFailed is set and an error is reported.
+    int32_t NextNum();
+    double NextReal();
+    // Reads the next token; true when it is the word ON in any case.
+    bool NextBoolean();
+
+    // Convert the current token's text. On success the value is stored and the
+    // result is true; on a failure the value is left alone and an error reported.
+    // An empty text converts to 0.
+    bool TokenStr2Int(int32_t& value);
+    bool TokenStr2Real(double& value);
+    bool TokenStr2Bool() const;
+
+    // Skips tokens up to and including the ")" closing the block whose "(" and
+    // keyword have been read.
+    void SkipCurrentBlock();
+    // Skips raw characters to the end of the current block, judged from
+    // PreviousChar; quotes are not honoured.
+    void SkipBlock();
+
+    void AddToken(const std::string& keyword, int32_t id);
+    bool FindKeyword(std::string_view word, int32_t& id) const { return FKeywords.Find(word, id); }
+    const TKeywordTable& Keywords() const { return FKeywords; }
+
+    void SetReportManager(IReportSink* reportManager) { FReportManager = reportManager; }
+    IReportSink* ReportManager() const { return FReportManager; }
+
+    bool EndOfFile() const { return FEndOfFile; }
+    bool Aborted() const { return FAborted; }
+    int32_t LineNumber() const { return FLineNumber; }
+    char QuoteChar() const { return static_cast<char>(FQuoteChar); }
+    bool IsKnownToken() const { return FIsKnownToken; }
+    bool ConversionFailed() const { return FConversionFailed; }
+    char PreviousChar() const { return static_cast<char>(FPreviousChar); }
+    char CurrentChar() const { return static_cast<char>(FCurrentChar); }
+    const TInputFile& Input() const { return *FInput; }
+    // Read position in bytes from the start of the data.
+    std::size_t Position() const { return FPos; }
+
+    // Bytes between two progress steps and Escape-key polls.
+    static constexpr std::size_t PollInterval = 16384;
+
+protected:
+    // Reports "ERROR: " + text through the attached report manager, if any.
+    void ReportError(const std::string& text);
+
+private:
+    using TDelimiters = bool[256];
+
+    int32_t ScanToken(const TDelimiters& delimiters);
+    void SkipBlank(unsigned char& ch);
+    void ScanWord(unsigned char ch, const TDelimiters& delimiters);
+    void ScanQuoted();
+
+    unsigned char ReadChar();
+    void Poll();
+    void MarkEndOfFile();
+    void JumpTo(std::size_t pos, unsigned char previous, unsigned char current);
+    std::size_t NextNonSpaceIndex(std::size_t from);
+    unsigned char PeekNextNonSpace();
+    unsigned char PreviousNonSpace() const;
+    unsigned char PeekRaw();
+    bool AtEndOfLine();
+    bool AtCommentStart();
+    void NextLine();
+
+    std::unique_ptr<TInputFile> FInput;
+    const unsigned char* FData = nullptr;
+    std::size_t FSize = 0;
+    std::size_t FPos = 0;
+    std::size_t FNextPoll = 0;
+    std::size_t FSpaceRunStart = 1;
+    std::size_t FSpaceRunEnd = 0;
+
+    int32_t FLineNumber = 1;
+    IReportSink* FReportManager = nullptr;
+    std::string FTokenString;
+    TKeywordTable FKeywords;
+    unsigned char FPreviousChar = 0;
+    unsigned char FCurrentChar = 0;
+    bool FEndOfFile = false;
+    bool FAborted = false;
+    unsigned char FQuoteChar = '\'';
+    bool FConversionFailed = false;
+    bool FIsKnownToken = false;
+    bool FProgressOpen = false;
+    int32_t FLastNextToken = 0;
+};
+
+// The Specctra parser: the tokenizer with the keyword table and the current
+// token id.
+class TSpecctraParser : public TBlockParser {
+public:
+    explicit TSpecctraParser(const std::string& fileName);
+    explicit TSpecctraParser(std::unique_ptr<TInputFile> input);
+
+    // Registers every Specctra keyword with its id (541 registrations).
+    void RegisterKeywords();
+
+    int32_t NextToken() override;
+    int32_t CurrentToken() const { return FCurrentToken; }
+
+    // NextNum; CurrentToken is not changed.
+    int32_t NextInteger();
+    // Reads the next token and gives its text.
+    void NextString(std::string& value);
+    std::string NextString();
+    // Reads the next token; true when its id is the one given, otherwise the
+    // token is reported as unexpected.
+    bool ExpectToken(int32_t id);
+    // Reports "Unexpected token <text> in line n".
+    void ReportUnexpectedToken();
+    // True when the file starts with "(" and the keyword pcb. Consumes both.
+    bool IsValidDSNFile();
+
+private:
+    int32_t FCurrentToken = 0;
+};
+
+// Keyword registrations in their order: keyword and id.
+struct TKeywordRegistration {
+    const char* Keyword;
+    int32_t Id;
+};
+const std::vector<TKeywordRegistration>& SpecctraKeywordRegistrations();
+
+// Runtime-style conversions used by the parser, exposed for the readers:
+// on a failure they give the value of the valid part and return false.
+bool ConvertSpecctraInt(std::string_view text, int32_t& value);
+bool ConvertSpecctraReal(std::string_view text, double& value);
