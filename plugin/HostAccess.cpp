@@ -1,14 +1,11 @@
 #include "plugin/HostAccess.h"
 
 #include "board/PCBProcs.h"
+#include "board/Pcbclass.h"
 #include "host/sdk/Parameters.h"
+#include "persistence/ReportManager.h"
+#include "specctra/HostHooks.h"
 
-#if !__has_include("specctra/CommandFlags.h")
-bool ReportEnabled = false;
-bool ImportDirection = true;
-uint8_t FileKind = 0;
-bool NetsNeedUpdate = false;
-#endif
 
 namespace DsnLink {
 namespace {
@@ -36,25 +33,18 @@ intptr_t CurrentBoardHandle() {
 }
 
 intptr_t BoardHandleFromFileName(const std::string& fileName) {
-    HostSdk::IClient* client = CurrentClient();
-    if (client == nullptr || fileName.empty())
+    if (fileName.empty())
         return 0;
-    HostSdk::IPCB_ServerInterface* server = FindPCBServer(*client);
-    if (server == nullptr)
-        return 0;
-    HostSdk::IPCB_Board* board = server->GetPCBBoardByPath(fileName);
-    return board == nullptr ? 0 : board->BoardHandle();
+    return PCBProcs::PcbApi_GetBoardHandleFromFileName(fileName.c_str());
 }
 
 std::string BoardFileName(intptr_t board) {
-    HostSdk::IClient* client = CurrentClient();
-    if (client == nullptr || board == 0)
+    if (board == 0)
         return {};
-    HostSdk::IPCB_ServerInterface* server = FindPCBServer(*client);
-    if (server == nullptr)
+    TPcbBoard pcb(board);
+    if (pcb.QueryDatabase(1) == 0)
         return {};
-    HostSdk::IPCB_Board* pcb = server->GetPCBBoardByBoardHandle(board);
-    return pcb == nullptr ? std::string() : pcb->FileName();
+    return pcb.GetState_FileName();
 }
 
 bool RunFileDialog(HostSdk::IClient& client, const char* dialog, std::string& path) {

@@ -9,19 +9,13 @@
 #include <cstdint>
 #include <string>
 
-#if __has_include("specctra/CommandFlags.h")
 #include "specctra/CommandFlags.h"
-#else
-// Flags set by the commands before a translation.
-extern bool ReportEnabled;
-extern bool ImportDirection;
-extern uint8_t FileKind;
-extern bool NetsNeedUpdate;
-#endif
 
 namespace DsnLink {
 
-// The client the host lent at ServerFactory; null before.
+// The client the host lent at ServerFactory; null before. Setting it also
+// routes the reader's Escape key and question and the report viewer to it
+// (null removes them).
 HostSdk::IClient* CurrentClient();
 void SetCurrentClient(HostSdk::IClient* client);
 

@@ -3,41 +3,14 @@
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
 #include "plugin/HostAccess.h"
+#include "specctra/SpecctraParser2.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 
 namespace DsnLink {
 namespace {
-
-bool IsTokenDelimiter(char c) {
-    return c == '\n' || c == '\r' || c == ' ' || c == '\t' || c == '\'' || c == '(' || c == ')' ||
-           c == ';';
-}
-
-// First two tokens of the file: "(" then the keyword pcb in any case.
-bool StartsWithPcbBlock(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot open file " + path);
-    std::istreambuf_iterator<char> it(in), end;
-    auto skipBlank = [&] {
-        while (it != end && (*it == ' ' || *it == '\t' || *it == '\r' || *it == '\n'))
-            ++it;
-    };
-    skipBlank();
-    if (it == end || *it != '(')
-        return false;
-    ++it;
-    skipBlank();
-    std::string word;
-    while (it != end && !IsTokenDelimiter(*it) && word.size() < 4)
-        word += *it++;
-    return HostSdk::SameTextAscii(word, "pcb") && (it == end || IsTokenDelimiter(*it));
-}
 
 // The translation proper; absent from this build.
 bool TranslateDesign(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
@@ -62,7 +35,9 @@ bool IsDesignFile(const std::string& path) {
     std::string ext = HostSdk::ExtractFileExt(path);
     if (!HostSdk::SameTextAscii(ext, ".DSN") && !HostSdk::SameTextAscii(ext, ".RTE"))
         return false;
-    return StartsWithPcbBlock(path);
+    TSpecctraParser parser(path);
+    parser.RegisterKeywords();
+    return parser.IsValidDSNFile();
 }
 
 bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {

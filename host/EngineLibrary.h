@@ -1,0 +1,39 @@
+// The Corvane engine as harrow sees it: loaded with dlopen (never linked) and
+// reached through the functions of host/sdk/CorvaneEngine.h found by name.
+#pragma once
+
+#include "host/sdk/CorvaneEngine.h"
+
+#include <string>
+
+namespace Harrow {
+
+class EngineLibrary {
+public:
+    // Loads the library at `path` with RTLD_NOW | RTLD_GLOBAL so that the
+    // plug-in finds its PcbApi_ entry points. Raises with a one-line reason.
+    explicit EngineLibrary(const std::string& path);
+    ~EngineLibrary();
+    EngineLibrary(const EngineLibrary&) = delete;
+    EngineLibrary& operator=(const EngineLibrary&) = delete;
+
+    decltype(&Corvane_SetProgressHooks) SetProgressHooks = nullptr;
+    decltype(&Corvane_NewBoard) NewBoard = nullptr;
+    decltype(&Corvane_OpenBoard) OpenBoard = nullptr;
+    decltype(&Corvane_SaveBoard) SaveBoard = nullptr;
+    decltype(&Corvane_CloseBoard) CloseBoard = nullptr;
+    decltype(&Corvane_SetCurrentBoard) SetCurrentBoard = nullptr;
+    decltype(&Corvane_IsBoardModified) IsBoardModified = nullptr;
+    decltype(&Corvane_SetBoardModified) SetBoardModified = nullptr;
+    decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
+    decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;
+
+    std::string BoardFileName(CorvaneBoard board) const;
+    const std::string& Path() const { return path_; }
+
+private:
+    void* handle_ = nullptr;
+    std::string path_;
+};
+
+} // namespace Harrow
