@@ -1,0 +1,277 @@
+#include "persistence/EmbeddedStorageWrapper.h"
+
+#include "board/PCBProcs.h"
+#include "board/Pcbclass.h"
+
+#include <charconv>
+#include <map>
+
+namespace {
+
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+std::string upperKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key)
+        c = upperAscii(c);
+    return key;
+}
+
+const char* const kServerName = "Server";
+const char* const kServerValue = "Ravel";
+const char* const kChunkIndexName = "ChunkIdx";
+
+// A non-negative decimal integer making up the whole text.
+bool parseChunkIndex(const std::string& text, int64_t& index) {
+    if (text.empty())
+        return false;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (*first == '+')
+        ++first;
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || value < 0)
+        return false;
+    index = value;
+    return true;
+}
+
+// Reads an embedded object; false when the engine refuses it.
+bool readEmbedded(intptr_t handle, TPcbEmbedded& embedded) {
+    embedded = TPcbEmbedded(handle);
+    return embedded.QueryDatabase(1) == 1;
+}
+
+} // namespace
+
+// ----------------------------------------------------------- TStoredParameters
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upperAscii(a[i]) != upperAscii(b[i]))
+            return false;
+    return true;
+}
+
+TStoredParameters::TStoredParameters(std::string_view text) {
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find('|', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view piece = text.substr(pos, end - pos);
+        if (!piece.empty()) {
+            const size_t eq = piece.find('=');
+            std::string name(piece.substr(0, eq));
+            std::string value(eq == std::string_view::npos ? std::string_view()
+                                                           : piece.substr(eq + 1));
+            index_.try_emplace(upperKey(name), items_.size());
+            items_.emplace_back(std::move(name), std::move(value));
+        }
+        pos = end + 1;
+    }
+}
+
+bool TStoredParameters::Get(std::string_view name, std::string& value) const {
+    const auto it = index_.find(upperKey(name));
+    if (it == index_.end())
+        return false;
+    value = items_[it->second].second;
+    return true;
+}
+
+bool TStoredParameters::Has(std::string_view name) const {
+    return index_.count(upperKey(name)) != 0;
+}
+
+void TStoredParameters::Set(std::string_view name, std::string_view value) {
+    const auto [it, inserted] = index_.try_emplace(upperKey(name), items_.size());
+    if (inserted)
+        items_.emplace_back(std::string(name), std::string(value));
+    else
+        items_[it->second].second.assign(value);
+}
+
+std::string TStoredParameters::ToString() const {
+    size_t length = 0;
+    for (const auto& [name, value] : items_)
+        length += name.size() + value.size() + 2;
+    std::string text;
+    text.reserve(length);
+    for (const auto& [name, value] : items_) {
+        if (!text.empty())
+            text += '|';
+        text += name;
+        text += '=';
+        text += value;
+    }
+    return text;
+}
+
+bool IsOwnEmbeddedName(std::string_view name) {
+    std::string server;
+    return TStoredParameters(name).Get(kServerName, server) &&
+           SameTextIgnoringCase(server, kServerValue);
+}
+
+// ----------------------------------------------------- TEmbeddedStorageWrapper
+
+TEmbeddedStorageWrapper::TEmbeddedStorageWrapper(intptr_t board, std::string tag)
+    : Board(board), Tag(std::move(tag)) {
+    identity_.Set(kServerName, kServerValue);
+    for (const auto& [name, value] : TStoredParameters(Tag).Items())
+        identity_.Set(name, value);
+}
+
+void TEmbeddedStorageWrapper::EnsureParsed() const {
+    if (!params_)
+        params_ = std::make_unique<TStoredParameters>(text_);
+}
+
+const std::string& TEmbeddedStorageWrapper::GetState_StorageString() const {
+    if (textStale_) {
+        text_ = params_->ToString();
+        textStale_ = false;
+    }
+    return text_;
+}
+
+void TEmbeddedStorageWrapper::SetState_StorageString(std::string text) {
+    text_ = std::move(text);
+    textStale_ = false;
+    params_.reset();
+}
+
+bool TEmbeddedStorageWrapper::GetState_Parameter(std::string_view name, std::string& value) const {
+    EnsureParsed();
+    return params_->Get(name, value);
+}
+
+void TEmbeddedStorageWrapper::SetState_Parameter(std::string_view name, std::string_view value) {
+    EnsureParsed();
+    params_->Set(name, value);
+    textStale_ = true;
+}
+
+std::string TEmbeddedStorageWrapper::Identity() const {
+    return identity_.ToString();
+}
+
+bool TEmbeddedStorageWrapper::BelongsToThis(std::string_view objectName,
+                                            int64_t& chunkIndex) const {
+    const TStoredParameters object(objectName);
+    std::string value;
+    for (const auto& [name, wanted] : identity_.Items())
+        if (!object.Get(name, value) || !SameTextIgnoringCase(value, wanted))
+            return false;
+    return object.Get(kChunkIndexName, value) && parseChunkIndex(value, chunkIndex);
+}
+
+bool TEmbeddedStorageWrapper::WriteToBoard() {
+    const std::string& payload = GetState_StorageString();
+    const size_t pieces = payload.size() / kChunkSize + 1;
+    const TPcbBoard board(Board);
+    for (size_t i = 0; i < pieces; ++i) {
+        const intptr_t handle = PCBProcs::PcbApi_CreateObject(eEmbeddedObject);
+        if (handle == 0)
+            return false;
+        TPcbEmbedded embedded(handle);
+        embedded.QueryDatabase(1);
+        TStoredParameters name = identity_;
+        name.Set(kChunkIndexName, std::to_string(i));
+        embedded.Name = name.ToString();
+        embedded.Description = payload.substr(i * kChunkSize, kChunkSize);
+        if (embedded.QueryDatabase(0) != 1 || board.AddObject(handle) != 0) {
+            PCBProcs::PcbApi_DestroyObject(handle);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TEmbeddedStorageWrapper::ReadFromBoard() {
+    SetState_StorageString(std::string());
+    std::map<int64_t, std::string> chunks;
+    ProcessItems(Board, eEmbeddedObject, [&](intptr_t handle) {
+        TPcbEmbedded embedded(handle);
+        int64_t index = 0;
+        if (readEmbedded(handle, embedded) && BelongsToThis(embedded.Name, index))
+            chunks[index] = std::move(embedded.Description);
+        return true;
+    });
+    if (chunks.empty())
+        return false;
+    std::string payload;
+    int64_t expected = 0;
+    for (auto& [index, piece] : chunks) {
+        if (index != expected)
+            throw EEmbeddedStorageAssertion("Missing Chunk: " + std::to_string(expected));
+        payload += piece;
+        ++expected;
+    }
+    SetState_StorageString(std::move(payload));
+    return true;
+}
+
+// ---------------------------------------------------------- module operations
+
+intptr_t FindEmbeddedObject(intptr_t board, std::string_view type) {
+    intptr_t found = 0;
+    ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
+        TPcbEmbedded embedded(handle);
+        if (!readEmbedded(handle, embedded))
+            return true;
+        const TStoredParameters name(embedded.Name);
+        std::string server, objectType;
+        if (name.Get(kServerName, server) && SameTextIgnoringCase(server, kServerValue) &&
+            name.Get("Type", objectType) && SameTextIgnoringCase(objectType, type)) {
+            found = handle;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+int DeleteEmbeddedObjects(intptr_t board) {
+    // Collected first: deleting must not disturb the walk.
+    const std::vector<intptr_t> handles = CollectItems(board, eEmbeddedObject);
+    const TPcbBoard host(board);
+    int removed = 0;
+    for (intptr_t handle : handles) {
+        TPcbEmbedded embedded(handle);
+        if (!readEmbedded(handle, embedded) || !IsOwnEmbeddedName(embedded.Name))
+            continue;
+        if (host.DeleteObject(handle) == 0)
+            ++removed;
+        else
+            PCBProcs::PcbApi_DestroyObject(handle);
+    }
+    return removed;
+}
+
+std::vector<std::string> DescribeEmbeddedObjects(intptr_t board) {
+    std::vector<std::string> texts;
+    ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
+        TPcbEmbedded embedded(handle);
+        if (readEmbedded(handle, embedded))
+            texts.push_back("Name:         " + embedded.Name + "\n\r" +
+                            "Description: " + embedded.Description);
+        return true;
+    });
+    return texts;
+}
+
+std::string ListEmbeddedObjects(intptr_t board) {
+    std::string listing;
+    for (const std::string& text : DescribeEmbeddedObjects(board)) {
+        listing += text;
+        listing += "\n\n";
+    }
+    return listing;
+}

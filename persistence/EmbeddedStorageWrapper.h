@@ -1,0 +1,110 @@
+// Translation data stored inside the board as embedded objects (kind 20).
+//
+// Every embedded object this plug-in makes carries "Server=Ravel" and a
+// "Type" in its Name (a parameter string); its Description holds the payload.
+// A payload longer than one object can carry is cut into chunks of 4095
+// characters, each marked with its "ChunkIdx".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// Raised when the chunks of a payload have a gap ("Missing Chunk: <index>").
+class EEmbeddedStorageAssertion : public std::logic_error {
+public:
+    explicit EEmbeddedStorageAssertion(const std::string& message) : std::logic_error(message) {}
+};
+
+// A parameter string ("name=value|name=value") held as pairs with an index by
+// name, so that reading or setting one parameter costs O(1) however long the
+// payload. Names compare without regard to ASCII case; the first pair of a
+// name wins; a piece without "=" is a name with an empty value.
+class TStoredParameters {
+public:
+    TStoredParameters() = default;
+    explicit TStoredParameters(std::string_view text);
+
+    bool Get(std::string_view name, std::string& value) const;
+    bool Has(std::string_view name) const;
+    // Replaces the value of the first pair of that name, else appends a pair.
+    void Set(std::string_view name, std::string_view value);
+    size_t Size() const { return items_.size(); }
+    const std::vector<std::pair<std::string, std::string>>& Items() const { return items_; }
+    std::string ToString() const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> items_;
+    std::unordered_map<std::string, size_t> index_; // upper-cased name -> first pair
+};
+
+// ASCII case-insensitive equality.
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+// True when a Name parameter string carries "Server" = "Ravel" (any case).
+bool IsOwnEmbeddedName(std::string_view name);
+
+class TEmbeddedStorageWrapper {
+public:
+    static constexpr size_t kChunkSize = 4095;
+
+    // `tag` is a parameter string naming the payload, e.g. "Type=ViaTag|ID=5".
+    TEmbeddedStorageWrapper(intptr_t board, std::string tag);
+
+    // The payload as text.
+    const std::string& GetState_StorageString() const;
+    void SetState_StorageString(std::string text);
+
+    // One parameter of the payload; false when absent.
+    bool GetState_Parameter(std::string_view name, std::string& value) const;
+    // Sets a parameter of the payload (replacing its value, else appending).
+    void SetState_Parameter(std::string_view name, std::string_view value);
+
+    // Stores the payload as (length div 4095) + 1 chunks. Existing chunks of
+    // the same identity are not removed. False when a chunk could not be
+    // made or added (always without an engine).
+    bool WriteToBoard();
+    // Rebuilds the payload from the board's chunks, assembled by index; true
+    // when at least one chunk was found. Raises EEmbeddedStorageAssertion on
+    // a gap in the indexes.
+    bool ReadFromBoard();
+
+    // "Server=Ravel" followed by the parameters of the tag.
+    std::string Identity() const;
+    // Whether an embedded object's Name belongs to this payload; gives its
+    // chunk index.
+    bool BelongsToThis(std::string_view objectName, int64_t& chunkIndex) const;
+
+    intptr_t Board = 0;
+    std::string Tag;
+
+private:
+    void EnsureParsed() const;
+
+    mutable std::string text_;
+    mutable bool textStale_ = false;
+    mutable std::unique_ptr<TStoredParameters> params_;
+    TStoredParameters identity_;
+};
+
+// The first embedded object of the board with "Server" = "Ravel" and "Type"
+// equal to `type` (both without regard to case), or 0.
+intptr_t FindEmbeddedObject(intptr_t board, std::string_view type);
+
+// Removes and destroys every embedded object of the board that carries
+// "Server" = "Ravel"; others stay. Answers the number removed.
+int DeleteEmbeddedObjects(intptr_t board);
+
+// One text per embedded object of the board, whoever made it:
+// "Name:         <Name>\n\rDescription: <Description>".
+std::vector<std::string> DescribeEmbeddedObjects(intptr_t board);
+
+// The listing of the "ViewEmbeddedObjects" command as one text: each
+// description followed by a line feed and an empty line.
+std::string ListEmbeddedObjects(intptr_t board);
