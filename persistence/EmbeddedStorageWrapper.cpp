@@ -124,7 +124,8 @@ bool IsOwnEmbeddedName(std::string_view name) {
 TEmbeddedStorageWrapper::TEmbeddedStorageWrapper(intptr_t board, std::string tag)
     : Board(board), Tag(std::move(tag)) {
     identity_.Set(kServerName, kServerValue);
-    for (const auto& [name, value] : TStoredParameters(Tag).Items())
+    const TStoredParameters tagParameters(Tag);
+    for (const auto& [name, value] : tagParameters.Items())
         identity_.Set(name, value);
 }
 

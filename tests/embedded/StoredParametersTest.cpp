@@ -1,0 +1,92 @@
+// Parameter strings of stored data and the chunk identity of the storage
+// wrapper; no engine needed.
+#include "board/PCBProcs.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(StoredParameters, ParsesPairsCaseInsensitivelyFirstWins) {
+    const TStoredParameters p("Server=Ravel|type=PADSTACK||ID=R_60|Flag|ID=second|Empty=");
+    std::string v;
+    ASSERT_TRUE(p.Get("SERVER", v));
+    EXPECT_EQ(v, "Ravel");
+    ASSERT_TRUE(p.Get("Type", v));
+    EXPECT_EQ(v, "PADSTACK");
+    ASSERT_TRUE(p.Get("id", v));
+    EXPECT_EQ(v, "R_60");
+    ASSERT_TRUE(p.Get("Flag", v));
+    EXPECT_EQ(v, "");
+    ASSERT_TRUE(p.Get("Empty", v));
+    EXPECT_EQ(v, "");
+    EXPECT_FALSE(p.Get("Missing", v));
+    EXPECT_EQ(p.Size(), 6u);
+}
+
+TEST(StoredParameters, SetReplacesOrAppendsAndValuesMayHoldEquals) {
+    TStoredParameters p("A=1|B=2");
+    p.Set("b", "3");
+    p.Set("C", "x=y");
+    EXPECT_EQ(p.ToString(), "A=1|B=3|C=x=y");
+    std::string v;
+    ASSERT_TRUE(TStoredParameters(p.ToString()).Get("c", v));
+    EXPECT_EQ(v, "x=y");
+    EXPECT_EQ(TStoredParameters("").Size(), 0u);
+}
+
+TEST(StoredParameters, ManyParametersStayIndexed) {
+    // A via tag with thousands of positions: building and reading it must
+    // not slow down with its size.
+    TEmbeddedStorageWrapper tag(0, "Type=ViaTag|ID=3");
+    const int count = 20000;
+    tag.SetState_Parameter("C", std::to_string(count));
+    for (int i = 0; i < count; ++i) {
+        tag.SetState_Parameter("X" + std::to_string(i), std::to_string(i * 7));
+        tag.SetState_Parameter("Y" + std::to_string(i), std::to_string(-i));
+    }
+    TEmbeddedStorageWrapper copy(0, "Type=ViaTag|ID=3");
+    copy.SetState_StorageString(tag.GetState_StorageString());
+    std::string v;
+    ASSERT_TRUE(copy.GetState_Parameter("x19999", v));
+    EXPECT_EQ(v, std::to_string(19999 * 7));
+    ASSERT_TRUE(copy.GetState_Parameter("C", v));
+    EXPECT_EQ(v, "20000");
+    copy.SetState_Parameter("C", "1");
+    EXPECT_EQ(copy.GetState_StorageString().rfind("C=1|X0=0|", 0), 0u);
+}
+
+TEST(StorageIdentity, ChunkBelongsOnlyToItsOwnTag) {
+    const TEmbeddedStorageWrapper tag1(0, "Type=ViaTag|ID=1");
+    EXPECT_EQ(tag1.Identity(), "Server=Ravel|Type=ViaTag|ID=1");
+    int64_t index = -1;
+    EXPECT_TRUE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=0", index));
+    EXPECT_EQ(index, 0);
+    EXPECT_TRUE(tag1.BelongsToThis("server=RAVEL|ChunkIdx=7|id=1|TYPE=viatag", index));
+    EXPECT_EQ(index, 7);
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=12|ChunkIdx=0", index));
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Other|Type=ViaTag|ID=1|ChunkIdx=0", index));
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1", index));
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=-1", index));
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=2x", index));
+    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=", index));
+    EXPECT_TRUE(IsOwnEmbeddedName("type=X|SERVER=ravel"));
+    EXPECT_FALSE(IsOwnEmbeddedName("Server=Ravel2"));
+    EXPECT_FALSE(IsOwnEmbeddedName(""));
+}
+
+TEST(StorageWithoutEngine, NothingIsStoredOrFound) {
+    ASSERT_FALSE(PCBProcs::BindEngine());
+    TEmbeddedStorageWrapper storage(1, "Type=CONSTANTS");
+    storage.SetState_StorageString("A=1");
+    EXPECT_FALSE(storage.WriteToBoard());
+    EXPECT_FALSE(storage.ReadFromBoard());
+    EXPECT_EQ(storage.GetState_StorageString(), "");
+    EXPECT_EQ(FindEmbeddedObject(1, "CONSTANTS"), 0);
+    EXPECT_EQ(DeleteEmbeddedObjects(1), 0);
+    EXPECT_EQ(ListEmbeddedObjects(1), "");
+}
+
+} // namespace
