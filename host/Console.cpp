@@ -117,18 +117,20 @@ void Console::ProgressUpdate() {
         return;
     lastDraw_ = now;
     constexpr int kWidth = 30;
-    int filled = steps_ > 0 ? static_cast<int>(std::min<int64_t>(done_, steps_) * kWidth / steps_)
-                            : 0;
+    int filled =
+        steps_ > 0 ? static_cast<int>(std::min<int64_t>(done_, steps_) * kWidth / steps_) : 0;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kWidth, '.');
-    int percent = steps_ > 0 ? static_cast<int>(std::min<int64_t>(done_, steps_) * 100 / steps_)
-                             : 0;
+    int percent =
+        steps_ > 0 ? static_cast<int>(std::min<int64_t>(done_, steps_) * 100 / steps_) : 0;
     std::fprintf(stderr, "\r%.50s [%s] %3d%%", caption_.c_str(), bar.c_str(), percent);
     std::fflush(stderr);
     barShown_ = true;
 }
 
-void Console::ProgressFinish() { ClearBar(); }
+void Console::ProgressFinish() {
+    ClearBar();
+}
 
 void Console::ClearBar() {
     if (!barShown_)
@@ -146,7 +148,9 @@ void Console::InstallInterruptHandler() {
     ::sigaction(SIGINT, &action, &g_previous);
 }
 
-void Console::RemoveInterruptHandler() { ::sigaction(SIGINT, &g_previous, nullptr); }
+void Console::RemoveInterruptHandler() {
+    ::sigaction(SIGINT, &g_previous, nullptr);
+}
 
 bool Console::TakeEscape() {
     if (g_escape == 0)

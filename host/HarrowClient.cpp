@@ -131,8 +131,8 @@ int HarrowClient::SaveModifiedDocuments() {
     return saved;
 }
 
-void HarrowClient::RunProcess(const std::string& process, std::string& buffer,
-                              std::size_t capacity, HostSdk::IServerDocumentView* view) {
+void HarrowClient::RunProcess(const std::string& process, std::string& buffer, std::size_t capacity,
+                              HostSdk::IServerDocumentView* view) {
     if (process == "Client:RunCommonDialog") {
         std::string prompt;
         std::string path;
@@ -259,7 +259,9 @@ void HarrowClient::SaveFile(const std::string& path, const std::string& bytes) {
     WriteFileAtomically(path, bytes);
 }
 
-void HarrowClient::OpenReport(const std::string& path) { console_.Note("report: " + path); }
+void HarrowClient::OpenReport(const std::string& path) {
+    console_.Note("report: " + path);
+}
 
 HostSdk::IPCB_Board* HarrowClient::GetPCBBoardByBoardHandle(intptr_t board) {
     if (board == 0)
@@ -280,7 +282,8 @@ void HarrowClient::PostProcess() {
 }
 
 intptr_t HarrowClient::CreateRegion(intptr_t board, HostSdk::TRegionKind kind, int32_t layer,
-                                    bool keepout, const std::vector<HostSdk::TRegionPoint>& contour) {
+                                    bool keepout,
+                                    const std::vector<HostSdk::TRegionPoint>& contour) {
     // Regions are made by the plug-in through the engine's own entry points;
     // harrow's factory makes none.
     (void)board;

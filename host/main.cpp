@@ -8,6 +8,7 @@
 #include "host/sdk/Parameters.h"
 #include "host/sdk/ServerModule.h"
 
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <dlfcn.h>
@@ -135,8 +136,8 @@ void CheckParameterString(const std::string& parameters) {
     std::size_t pos = 0;
     while (true) {
         std::size_t end = parameters.find('|', pos);
-        std::string piece = parameters.substr(pos, end == std::string::npos ? std::string::npos
-                                                                            : end - pos);
+        std::string piece =
+            parameters.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         if (piece.empty())
             throw HostError("stray \"|\" in parameter string: " + parameters);
         std::size_t eq = piece.find('=');
@@ -203,7 +204,9 @@ bool TakeCommonOption(const std::string& arg, Arguments& args, Options& options)
                     " --help)");
 }
 
-bool WantsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+bool WantsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
 
 int PrintVerbHelp(const std::string& verb) {
     for (const auto& help : kVerbHelp)
@@ -226,7 +229,8 @@ public:
                             (reason != nullptr ? reason : "unknown reason"));
         }
         factory_ = Resolve<HostSdk::TServerFactoryProc>("ServerFactory");
-        description_ = Resolve<HostSdk::TGetPcbImporterDescriptionProc>("GetPcbImporterDescription");
+        description_ =
+            Resolve<HostSdk::TGetPcbImporterDescriptionProc>("GetPcbImporterDescription");
         importIntoPcb_ = Resolve<HostSdk::TImportFileIntoPcbProc>("ImportFileIntoPcb");
     }
     ~PluginLibrary() {
@@ -269,8 +273,7 @@ private:
 
 // Progress hooks handed to the engine.
 extern "C" void ProgressInit(void* context, const char* caption, int32_t steps) {
-    static_cast<Harrow::Console*>(context)->ProgressInit(caption != nullptr ? caption : "",
-                                                         steps);
+    static_cast<Harrow::Console*>(context)->ProgressInit(caption != nullptr ? caption : "", steps);
 }
 extern "C" void ProgressUpdate(void* context) {
     static_cast<Harrow::Console*>(context)->ProgressUpdate();
@@ -347,8 +350,8 @@ public:
 
 private:
     static std::unique_ptr<Harrow::EngineLibrary> LoadEngine(const Options& options) {
-        std::string path = options.enginePath.empty() ? ExecutableFolder() + "libcorvane.so"
-                                                      : options.enginePath;
+        std::string path =
+            options.enginePath.empty() ? ExecutableFolder() + "libcorvane.so" : options.enginePath;
         try {
             return std::make_unique<Harrow::EngineLibrary>(path);
         } catch (const std::exception& error) {
@@ -364,61 +367,113 @@ private:
     HostSdk::TServerModule* server_ = nullptr;
 };
 
-// Summary of the engine's JSON dump: the length of each top-level array.
+// Summary of the engine's JSON dump: the number of elements of each top-level
+// array. Only the structure is scanned: strings are skipped, values ignored.
+class JsonOutline {
+public:
+    explicit JsonOutline(const std::string& text) : text_(text) {}
+
+    void PrintArrayCounts(std::ostream& out) {
+        Blank();
+        if (!Take('{'))
+            return;
+        while (true) {
+            Blank();
+            if (Peek() != '"')
+                return;
+            std::string key = String();
+            Blank();
+            if (!Take(':'))
+                return;
+            Blank();
+            if (Peek() == '[') {
+                out << key << ": " << ArrayCount() << "\n";
+            } else {
+                SkipValue();
+            }
+            Blank();
+            if (!Take(','))
+                return;
+        }
+    }
+
+private:
+    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+    bool Take(char c) {
+        if (Peek() != c)
+            return false;
+        ++pos_;
+        return true;
+    }
+    void Blank() {
+        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])))
+            ++pos_;
+    }
+    std::string String() {
+        std::string value;
+        ++pos_; // opening quote
+        while (pos_ < text_.size() && text_[pos_] != '"') {
+            if (text_[pos_] == '\\')
+                ++pos_;
+            if (pos_ < text_.size())
+                value += text_[pos_++];
+        }
+        ++pos_;
+        return value;
+    }
+    // Skips one value of any kind, nested ones included.
+    void SkipValue() {
+        int depth = 0;
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == '"') {
+                String();
+                if (depth == 0)
+                    return;
+                continue;
+            }
+            if (c == '{' || c == '[') {
+                ++depth;
+            } else if (c == '}' || c == ']') {
+                if (depth == 0)
+                    return;
+                if (--depth == 0) {
+                    ++pos_;
+                    return;
+                }
+            } else if (c == ',' && depth == 0) {
+                return;
+            }
+            ++pos_;
+        }
+    }
+    long ArrayCount() {
+        ++pos_; // [
+        Blank();
+        if (Take(']'))
+            return 0;
+        long count = 0;
+        while (pos_ < text_.size()) {
+            Blank();
+            SkipValue();
+            ++count;
+            Blank();
+            if (Take(']'))
+                break;
+            if (!Take(','))
+                break;
+        }
+        return count;
+    }
+
+    const std::string& text_;
+    std::size_t pos_ = 0;
+};
+
 void PrintSummary(const std::string& boardPath, const std::string& json, bool modified) {
     std::cout << "board: " << boardPath << "\n";
     std::cout << "modified: " << (modified ? "yes" : "no") << "\n";
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    std::string lastKey;
-    std::string current;
-    std::string arrayKey;
-    long count = 0;
-    bool countedItem = false;
-    for (char c : json) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            else
-                current += c;
-            continue;
-        }
-        if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == ':')
-            continue;
-        if (depth == 2 && !arrayKey.empty() && !countedItem && c != ']' && c != ',') {
-            ++count;
-            countedItem = true;
-        }
-        if (c == '"') {
-            inString = true;
-            current.clear();
-        } else if (c == '{' || c == '[') {
-            if (depth == 1 && c == '[') {
-                arrayKey = lastKey;
-                count = 0;
-                countedItem = false;
-            }
-            ++depth;
-        } else if (c == '}' || c == ']') {
-            --depth;
-            if (depth == 1 && c == ']' && !arrayKey.empty()) {
-                std::cout << arrayKey << ": " << count << "\n";
-                arrayKey.clear();
-            }
-        } else if (c == ',') {
-            if (depth == 2)
-                countedItem = false;
-        }
-        if (depth == 1 && !inString && c != '"')
-            lastKey = current;
-        if (depth == 1 && c == '"')
-            lastKey.clear();
-    }
+    JsonOutline(json).PrintArrayCounts(std::cout);
 }
 
 int Main(int argc, char** argv) {
@@ -556,9 +611,9 @@ int Main(int argc, char** argv) {
     }
     if (verb == "tokens") {
         expect(1, "tokens DSN");
-        options.dialogAnswers.insert(options.dialogAnswers.begin(),
-                                     {Harrow::DialogAnswer::Kind::Accept,
-                                      HostSdk::ExpandFileName(positional[0])});
+        options.dialogAnswers.insert(
+            options.dialogAnswers.begin(),
+            {Harrow::DialogAnswer::Kind::Accept, HostSdk::ExpandFileName(positional[0])});
         Session session(options);
         session.RunCommand("DebugParseDSN", "");
         session.Finish();
@@ -594,8 +649,8 @@ int Main(int argc, char** argv) {
             throw HostError("cannot create a temporary file");
         ::close(fd);
         std::string path = temporary;
-        int32_t dumped = session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(),
-                                                        error, 512);
+        int32_t dumped =
+            session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
         std::ifstream in(path, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ::unlink(path.c_str());
@@ -630,8 +685,8 @@ int Main(int argc, char** argv) {
         bool imported = false;
         std::string dsn = HostSdk::ExpandFileName(positional[1]);
         session.Guarded("import-into", [&] {
-            imported = session.Plugin().ImportIntoPcb()(dsn.c_str(), "",
-                                                        static_cast<int32_t>(handle));
+            imported =
+                session.Plugin().ImportIntoPcb()(dsn.c_str(), "", static_cast<int32_t>(handle));
         });
         session.Finish();
         if (!imported) {

@@ -6,7 +6,6 @@
 #include "persistence/ReportManager.h"
 #include "specctra/HostHooks.h"
 
-
 namespace DsnLink {
 namespace {
 HostSdk::IClient* g_client = nullptr;
@@ -41,9 +40,10 @@ intptr_t BoardHandleFromFileName(const std::string& fileName) {
 std::string BoardFileName(intptr_t board) {
     if (board == 0)
         return {};
+    // The file name comes with the board record; the grid settings read with
+    // it may fail without losing it.
     TPcbBoard pcb(board);
-    if (pcb.QueryDatabase(1) == 0)
-        return {};
+    pcb.QueryDatabase(1);
     return pcb.GetState_FileName();
 }
 

@@ -1,0 +1,230 @@
+// harrow end to end, with no terminal, in scratch folders, over the stand-in
+// engine: answers from the command line, messages on stderr, exit codes and
+// bad input that changes no document.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    int ErrLines() const {
+        int lines = 0;
+        for (char c : err)
+            lines += c == '\n';
+        return lines;
+    }
+};
+
+class HarrowShell : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/harrow-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + Quote(folder)).c_str()); }
+
+    std::string Write(const std::string& name, const std::string& text) {
+        std::string path = folder + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    std::string Board(const std::string& name) {
+        return Write(name, "FAKE-CORVANE-BOARD\noriginal\n");
+    }
+
+    // Runs harrow with the stand-in engine unless the arguments name one.
+    Outcome Harrow(const std::string& arguments, bool withEngine = true) {
+        std::string command =
+            "cd " + Quote(folder) + " && " + Quote(std::string(DSNLINK_BIN_DIR) + "/harrow") +
+            (withEngine ? " --engine " + Quote(DSNLINK_TEST_ENGINE) : "") + " " + arguments +
+            " </dev/null >" + Quote(folder + "/.out") + " 2>" + Quote(folder + "/.err");
+        int status = std::system(command.c_str());
+        Outcome run;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = Read(folder + "/.out");
+        run.err = Read(folder + "/.err");
+        return run;
+    }
+
+    std::string folder;
+};
+
+TEST_F(HarrowShell, HelpNamesEveryVerbAndWhatIsNotImplemented) {
+    Outcome run = Harrow("--help", false);
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* verb : {"run", "import", "export", "new-project", "tokens", "embedded", "show",
+                             "check", "import-into"})
+        EXPECT_NE(run.out.find(std::string("  ") + verb + " "), std::string::npos) << verb;
+    EXPECT_NE(run.out.find("Not implemented yet"), std::string::npos);
+    for (const char* verb : {"import", "export", "tokens", "embedded", "show", "check", "run"}) {
+        Outcome verbHelp = Harrow(std::string(verb) + " --help", false);
+        EXPECT_EQ(verbHelp.exitCode, 0) << verb;
+        EXPECT_NE(verbHelp.out.find(std::string("harrow ") + verb), std::string::npos) << verb;
+    }
+}
+
+TEST_F(HarrowShell, ListsThePluginCommands) {
+    Outcome run = Harrow("commands");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("ImportSpecctraDesignFile\nExportSpecctraDesignFile\n"), 0u);
+    EXPECT_NE(run.out.find("ReturnToHostPCB\n"), std::string::npos);
+}
+
+TEST_F(HarrowShell, BadInputGivesOneLineAndExitTwoAndChangesNoDocument) {
+    std::string board = Board("keep.pcbdoc");
+    const std::string before = Read(board);
+    const std::string b = " --board " + Quote(board);
+    const char* cases[] = {
+        "run NoSuchCommand",
+        "run",
+        "run --board",
+        "frobnicate",
+        "run --dialog",
+        "import",
+        "run --bogus ExportData",
+        "run ExportData 'RteFile=a|SesFile=b' extra",
+    };
+    for (const char* arguments : cases) {
+        Outcome run = Harrow(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments;
+        EXPECT_EQ(run.ErrLines(), 1) << arguments << ": " << run.err;
+        EXPECT_EQ(run.err.rfind("harrow: ", 0), 0u) << arguments;
+    }
+    for (const char* parameters : {"'RteFile=a||SesFile=b'", "'|RteFile=a'", "'RteFile=a|'", "'=a'",
+                                   "'RteFile=a=b'", "RteFile"}) {
+        Outcome run = Harrow("run" + b + " ExportData " + parameters);
+        EXPECT_EQ(run.exitCode, 2) << parameters;
+        EXPECT_EQ(run.ErrLines(), 1) << parameters << ": " << run.err;
+    }
+    EXPECT_EQ(Read(board), before);
+}
+
+TEST_F(HarrowShell, ABoardFileThatIsNotABoardIsAHostError) {
+    std::string notBoard = Write("design.pcbdoc", "(pcb not a board)\n");
+    Outcome run = Harrow("run --board " + Quote(notBoard) + " ViewEmbeddedObjects");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.ErrLines(), 1) << run.err;
+    EXPECT_NE(run.err.find("design.pcbdoc"), std::string::npos);
+    EXPECT_EQ(Read(notBoard), "(pcb not a board)\n");
+    Outcome missing = Harrow("show " + Quote(folder + "/absent.pcbdoc"));
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.ErrLines(), 1);
+}
+
+TEST_F(HarrowShell, MissingPluginOrEngineIsAHostError) {
+    Outcome noPlugin = Harrow("--plugin " + Quote(folder + "/libnothing.so") + " commands");
+    EXPECT_EQ(noPlugin.exitCode, 2);
+    EXPECT_EQ(noPlugin.ErrLines(), 1);
+    EXPECT_NE(noPlugin.err.find("plug-in"), std::string::npos);
+    Outcome noEngine = Harrow("--engine " + Quote(folder + "/libnothing.so") + " commands", false);
+    EXPECT_EQ(noEngine.exitCode, 2);
+    EXPECT_EQ(noEngine.ErrLines(), 1);
+    EXPECT_NE(noEngine.err.find("engine"), std::string::npos);
+}
+
+TEST_F(HarrowShell, CheckAnswersWhetherAFileIsADesign) {
+    Outcome valid = Harrow("check " + Quote(Write("a b.DSN", "\n\n  (PCB x\n)")));
+    EXPECT_EQ(valid.exitCode, 0) << valid.err;
+    EXPECT_EQ(valid.out, "valid\n");
+    Outcome session = Harrow("check " + Quote(Write("s.dsn", "(session s)")));
+    EXPECT_EQ(session.exitCode, 1);
+    EXPECT_EQ(session.out, "not valid\n");
+    Outcome wrongExtension = Harrow("check " + Quote(Write("p.txt", "(pcb x)")));
+    EXPECT_EQ(wrongExtension.exitCode, 1);
+}
+
+TEST_F(HarrowShell, WithoutTerminalDialogsCancelAndEveryDialogIsPrinted) {
+    Outcome run = Harrow("run DebugParseDSN");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("dialog: Import Specctra Design File"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("answer: Cancel"), std::string::npos);
+}
+
+TEST_F(HarrowShell, QueuedAnswersAreUsedInOrder) {
+    std::string missing = folder + "/gone.dsn";
+    Outcome run =
+        Harrow("run --yes --dialog-answer 'Result=true|Path=x' ImportSpecctraDesignFile " +
+               Quote("DsnFile=" + missing));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("question: Specctra design file\n" + missing + " doesn't exist."),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("answer: Yes"), std::string::npos);
+    EXPECT_NE(run.err.find("dialog: Import Specctra Design File [" + missing + "]"),
+              std::string::npos);
+    EXPECT_EQ(run.err.find("PCB server"), std::string::npos) << "lower-case true cancels";
+}
+
+TEST_F(HarrowShell, BoardCommandsProposeNamesFromTheCurrentBoard) {
+    std::string board = Board("My Board.pcbdoc");
+    Outcome run = Harrow("run --board " + Quote(board) + " --cancel ExportSpecctraDesignFile");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("[" + folder + "/My_Board.dsn]"), std::string::npos) << run.err;
+    Outcome noServer =
+        Harrow("run --no-pcb-server --board " + Quote(board) + " ExportSpecctraRouteFile");
+    EXPECT_EQ(noServer.exitCode, 0);
+    EXPECT_NE(noServer.err.find("message: This Specctra Interface Server requires the PCB\nserver"),
+              std::string::npos)
+        << noServer.err;
+}
+
+TEST_F(HarrowShell, NoBoardMeansNotAPcbDocument) {
+    Outcome run = Harrow("run ViewEmbeddedObjects");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("message: This document is not a PCB document."), std::string::npos);
+}
+
+TEST_F(HarrowShell, ReturnToHostWithQuitAsksTheHostToQuitAndSavesNothing) {
+    std::string board = Board("b.pcbdoc");
+    const std::string before = Read(board);
+    Outcome run = Harrow("run --board " + Quote(board) + " ReturnToHostPCB 'Quit=true'");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("quit requested"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("saved"), std::string::npos);
+    EXPECT_EQ(Read(board), before);
+}
+
+TEST_F(HarrowShell, ShowSummarisesOrDumpsTheBoard) {
+    std::string board = Board("s.pcbdoc");
+    Outcome summary = Harrow("show " + Quote(board));
+    EXPECT_EQ(summary.exitCode, 0) << summary.err;
+    EXPECT_NE(summary.out.find("board: " + board), std::string::npos);
+    EXPECT_NE(summary.out.find("tracks: 2\n"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("vias: 0\n"), std::string::npos) << summary.out;
+    Outcome json = Harrow("show --json " + Quote(board));
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_EQ(json.out.rfind("{", 0), 0u);
+}
+
+TEST_F(HarrowShell, ImportIntoReportsTheImportersAnswer) {
+    std::string board = Board("t.pcbdoc");
+    Outcome route = Harrow("import-into " + Quote(board) + " " + Quote(Write("d.rte", "(pcb x)")));
+    EXPECT_EQ(route.exitCode, 1);
+    EXPECT_NE(route.err.find("did not import"), std::string::npos);
+}
+
+} // namespace

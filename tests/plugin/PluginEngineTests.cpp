@@ -1,0 +1,107 @@
+// libdsnlink.so loaded after an engine (RTLD_GLOBAL), as harrow loads them: the
+// commands that need the current board and the board look-up by file name.
+#include "host/sdk/CorvaneEngine.h"
+#include "plugin/FakeClient.h"
+#include "plugin/PluginLoader.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Engine {
+    void* handle = nullptr;
+    decltype(&Corvane_NewBoard) NewBoard = nullptr;
+    decltype(&Corvane_CloseBoard) CloseBoard = nullptr;
+    decltype(&Corvane_SetCurrentBoard) SetCurrentBoard = nullptr;
+
+    static Engine& Get() {
+        static Engine engine = [] {
+            Engine e;
+            e.handle = dlopen(DSNLINK_TEST_ENGINE, RTLD_NOW | RTLD_GLOBAL);
+            if (e.handle == nullptr)
+                throw std::runtime_error(std::string("cannot load engine: ") + dlerror());
+            e.NewBoard =
+                reinterpret_cast<decltype(e.NewBoard)>(dlsym(e.handle, "Corvane_NewBoard"));
+            e.CloseBoard =
+                reinterpret_cast<decltype(e.CloseBoard)>(dlsym(e.handle, "Corvane_CloseBoard"));
+            e.SetCurrentBoard = reinterpret_cast<decltype(e.SetCurrentBoard)>(
+                dlsym(e.handle, "Corvane_SetCurrentBoard"));
+            return e;
+        }();
+        return engine;
+    }
+};
+
+class PluginWithEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Engine& engine = Engine::Get();
+        board = engine.NewBoard(boardPath.c_str(), nullptr, 0);
+        ASSERT_NE(board, 0);
+        engine.SetCurrentBoard(board);
+        server = LoadedPlugin::Get().Start(client);
+    }
+    void TearDown() override {
+        server.reset();
+        Engine::Get().CloseBoard(board);
+    }
+    std::string Launch(const std::string& command, const std::string& parameters) {
+        client.processes.clear();
+        server->CommandLauncher().LaunchCommand(command, parameters);
+        auto dialogs = client.Dialogs();
+        return dialogs.empty() ? std::string() : dialogs.back().request;
+    }
+
+    const std::string boardPath = "/tmp/dsnlink test/My Board 1.pcbdoc";
+    CorvaneBoard board = 0;
+    FakeClient client;
+    std::unique_ptr<HostSdk::TServerModule> server;
+};
+
+TEST_F(PluginWithEngine, DesignAndRouteDialogsProposeTheBoardNameWithUnderscores) {
+    EXPECT_EQ(Launch("ExportSpecctraDesignFile", ""),
+              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Design File|DocumentType=All|"
+              "FileType1=Dsn File (*.dsn)|Path=/tmp/dsnlink_test/My_Board_1.dsn");
+    EXPECT_EQ(Launch("ImportSpecctraRouteFile", "RouteFileName=only.rte"),
+              "Dialog=FileOpenSave|Mode=0|Prompt=Import Specctra Route File|DocumentType=All|"
+              "FileType1=Rte File (*.rte)|Path=/tmp/dsnlink_test/My_Board_1.rte");
+    EXPECT_TRUE(client.messages.empty());
+}
+
+TEST_F(PluginWithEngine, RouteAndSessionDialogsProposeTheCurrentBoardNameAsItIs) {
+    EXPECT_EQ(Launch("ExportSpecctraRouteFile", ""),
+              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Route File|DocumentType=All|"
+              "FileType1=Rte File (*.rte)|Path=/tmp/dsnlink test/My Board 1.rte");
+    EXPECT_EQ(Launch("ExportSpecctraSessionFile", ""),
+              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Session File|DocumentType=All|"
+              "FileType1=Session File (*.ses)|Path=/tmp/dsnlink test/My Board 1.ses");
+}
+
+TEST_F(PluginWithEngine, OnlyAnExactTrueResultAcceptsADialog) {
+    // Accepted: the export runs for the board that has the board file name.
+    client.dialogAnswers = {"Result=True|Path=/tmp/out.rte"};
+    Launch("ExportSpecctraRouteFile", "");
+    const std::size_t afterAccepted = client.messages.size();
+    EXPECT_EQ(afterAccepted, 1u) << "the accepted dialog reached the route export";
+    for (const char* answer :
+         {"Result=true|Path=/tmp/out.rte", "Result=TRUE", "Result=1", "Path=/tmp/out.rte", ""}) {
+        client.dialogAnswers = {answer};
+        Launch("ExportSpecctraRouteFile", "");
+        EXPECT_EQ(client.messages.size(), afterAccepted) << "answer " << answer;
+    }
+}
+
+TEST_F(PluginWithEngine, RouteExportEndsSilentlyForABoardFileThatIsNotOpen) {
+    Launch("ExportSpecctraRouteFile", "PcbFileName=/tmp/elsewhere.pcbdoc|RteFileName=/tmp/x.rte");
+    EXPECT_TRUE(client.messages.empty());
+    EXPECT_TRUE(client.processes.empty());
+}
+
+TEST_F(PluginWithEngine, EmbeddedObjectCommandsRunWithACurrentBoard) {
+    Launch("ViewEmbeddedObjects", "");
+    Launch("DeleteEmbeddedObjects", "");
+    for (const std::string& message : client.messages)
+        EXPECT_NE(message, "This document is not a PCB document.");
+}
+
+} // namespace

@@ -1,0 +1,267 @@
+// libdsnlink.so loaded with dlopen and no engine in the process: entry points,
+// importer, and the checks and dialogs of the commands that need no board.
+#include "plugin/FakeClient.h"
+#include "plugin/PluginLoader.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t kSafeCallError = static_cast<int32_t>(0x8000FFFFu);
+
+const char* const kOpenDsnDialog =
+    "Dialog=FileOpenSave|Mode=0|Prompt=Import Specctra Design File|DocumentType=All|"
+    "FileType1=Dsn File (*.dsn; *.cct)|Path=";
+
+class PluginWithoutEngine : public ::testing::Test {
+protected:
+    LoadedPlugin& plugin = LoadedPlugin::Get();
+    FakeClient client;
+    ScratchFolder scratch;
+};
+
+TEST_F(PluginWithoutEngine, ExportsTheThreeEntryPointsAndTheImporterDescription) {
+    ASSERT_NE(plugin.ServerFactory, nullptr);
+    ASSERT_NE(plugin.GetPcbImporterDescription, nullptr);
+    ASSERT_NE(plugin.ImportFileIntoPcb, nullptr);
+    EXPECT_STREQ(plugin.GetPcbImporterDescription(), "Specctra Design file (*.dsn)");
+    // Internal names stay hidden.
+    EXPECT_EQ(
+        dlsym(plugin.handle, "_ZN7DsnLink12CreateServerEPN7HostSdk7IClientEPPNS0_13TServerModuleE"),
+        nullptr);
+}
+
+TEST_F(PluginWithoutEngine, ServerFactoryCreatesTheServerAndRegistersTenCommandsInOrder) {
+    auto server = plugin.Start(client);
+    EXPECT_EQ(server->ServerName(), "DsnLink");
+    std::vector<std::string> expected = {
+        "ImportSpecctraDesignFile", "ExportSpecctraDesignFile",  "ImportSpecctraRouteFile",
+        "ExportSpecctraRouteFile",  "ExportSpecctraSessionFile", "ExportData",
+        "ViewEmbeddedObjects",      "DeleteEmbeddedObjects",     "DebugParseDSN",
+        "ReturnToHostPCB"};
+    EXPECT_EQ(server->CommandLauncher().CommandNames(), expected);
+    void* importer = nullptr;
+    EXPECT_EQ(server->QueryInterface("{e3a11d71-08eb-48a6-9345-fcebf254eeff}", &importer), 0);
+    EXPECT_NE(importer, nullptr);
+    EXPECT_NE(server->QueryInterface("{00000000-0000-0000-0000-000000000000}", &importer), 0);
+    EXPECT_EQ(importer, nullptr);
+}
+
+TEST_F(PluginWithoutEngine, ServerFactoryFailureComesBackAsSafeCallError) {
+    HostSdk::TServerModule* server = reinterpret_cast<HostSdk::TServerModule*>(&client);
+    EXPECT_EQ(plugin.ServerFactory(nullptr, &server), kSafeCallError);
+    EXPECT_EQ(server, nullptr) << "the output is cleared before the work";
+    EXPECT_EQ(plugin.ServerFactory(&client, nullptr), kSafeCallError);
+}
+
+TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly) {
+    auto server = plugin.Start(client);
+    auto& importer = LoadedPlugin::Importer(*server);
+    struct Case {
+        std::string name;
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"upper.dsn", "(PCB board\n)", true},
+        {"blank.DSN", "  \r\n\n   \r\n(  \n\n  Pcb \"x\"\n)", true},
+        {"route.rte", "\n(pcb routed\n)", true},
+        {"session.dsn", "(session s1\n)", false},
+        {"pcb.txt", "(pcb board\n)", false},
+        {"noparen.dsn", "pcb (board)", false},
+        {"empty.dsn", "", false},
+    };
+    for (const Case& c : cases) {
+        std::string path = scratch.File(c.name, c.text);
+        bool valid = !c.valid;
+        EXPECT_EQ(importer.IsValidFile(path, &valid), 0) << c.name;
+        EXPECT_EQ(valid, c.valid) << c.name;
+    }
+    bool valid = true;
+    EXPECT_EQ(importer.IsValidFile(scratch.Path() + "/missing.dsn", &valid), 0);
+    EXPECT_FALSE(valid);
+}
+
+TEST_F(PluginWithoutEngine, ImportFileWithEmptyNameDoesNothing) {
+    auto server = plugin.Start(client);
+    client.throwEverywhere = true; // any host call would fail the operation
+    EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(""), 0);
+    EXPECT_EQ(client.CallCount(), 0u);
+}
+
+TEST_F(PluginWithoutEngine, ImportFileTurnsAFailingHostIntoSafeCallError) {
+    auto server = plugin.Start(client);
+    std::string design = scratch.File("board.dsn", "(pcb board)");
+    client.throwEverywhere = true;
+    EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(design), kSafeCallError);
+    // A file that is not a design never reaches the host.
+    std::string session = scratch.File("routes.dsn", "(session s)");
+    EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(session), 0);
+}
+
+TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
+    auto server = plugin.Start(client);
+    FakeBoard& board = client.AddBoard(7, scratch.Path() + "/target.pcbdoc");
+    std::string design = scratch.File("design.Dsn", "(pcb board)");
+    std::string route = scratch.File("design.rte", "(pcb board)");
+
+    EXPECT_FALSE(plugin.ImportFileIntoPcb((scratch.Path() + "/missing.dsn").c_str(), "", 7));
+    EXPECT_FALSE(plugin.ImportFileIntoPcb(route.c_str(), "", 7));
+    EXPECT_TRUE(client.boardLookups.empty()) << "neither a missing file nor .rte is imported";
+
+    // The design goes to the board of the handle, inside a batch with the
+    // polygon and rule-check features off and back on.
+    plugin.ImportFileIntoPcb(design.c_str(), "ignored", 7);
+    ASSERT_FALSE(client.boardLookups.empty());
+    EXPECT_EQ(client.boardLookups.back(), 7);
+    EXPECT_EQ(board.messages.front(), 14);
+    std::vector<std::string> switches = {"Polygon=off", "DRC=off", "Polygon=on", "DRC=on"};
+    EXPECT_EQ(board.featureLog, switches);
+    EXPECT_EQ(client.batchDepth, 0);
+
+    // No board of that handle: false without touching a board.
+    EXPECT_FALSE(plugin.ImportFileIntoPcb(design.c_str(), "", 99));
+}
+
+TEST_F(PluginWithoutEngine, ImportFileIntoPcbNeverThrows) {
+    auto server = plugin.Start(client);
+    std::string design = scratch.File("design.dsn", "(pcb board)");
+    client.AddBoard(7, scratch.Path() + "/target.pcbdoc");
+    client.throwEverywhere = true;
+    EXPECT_FALSE(plugin.ImportFileIntoPcb(design.c_str(), "", 7));
+    EXPECT_FALSE(plugin.ImportFileIntoPcb(nullptr, nullptr, 7));
+}
+
+TEST_F(PluginWithoutEngine, EmbeddedObjectCommandsNeedACurrentBoard) {
+    auto server = plugin.Start(client);
+    server->CommandLauncher().LaunchCommand("ViewEmbeddedObjects", "File=/tmp/x.txt");
+    server->CommandLauncher().LaunchCommand("DeleteEmbeddedObjects", "");
+    std::vector<std::string> expected(2, "This document is not a PCB document.");
+    EXPECT_EQ(client.messages, expected);
+}
+
+TEST_F(PluginWithoutEngine, ReturnToHostPcbWithoutBoardDoesNothing) {
+    auto server = plugin.Start(client);
+    server->CommandLauncher().LaunchCommand("ReturnToHostPCB", "RteFile=RenameDSN|Quit=True");
+    EXPECT_EQ(client.CallCount(), 0u);
+}
+
+TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutCurrentBoardStopBeforeTheirDialog) {
+    auto server = plugin.Start(client);
+    for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
+                                "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"}) {
+        client.processes.clear();
+        server->CommandLauncher().LaunchCommand(command, "");
+        EXPECT_TRUE(client.Dialogs().empty()) << command;
+    }
+    EXPECT_TRUE(client.messages.empty());
+}
+
+TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutPcbServerShowTheServerMessage) {
+    auto server = plugin.Start(client);
+    client.pcbServerRunning = false;
+    for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
+                                "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"})
+        server->CommandLauncher().LaunchCommand(command, "");
+    ASSERT_EQ(client.messages.size(), 4u);
+    for (const std::string& message : client.messages)
+        EXPECT_EQ(message, "This Specctra Interface Server requires the PCB\rserver to be running "
+                           "with a PCB file loaded.\rThis server will use the currently active "
+                           "PCB file.");
+    EXPECT_TRUE(client.Dialogs().empty());
+}
+
+TEST_F(PluginWithoutEngine, DesignAndRouteCommandsDoNothingWhenBothNamesAreGiven) {
+    auto server = plugin.Start(client);
+    server->CommandLauncher().LaunchCommand("ExportSpecctraDesignFile",
+                                            "DesignFileName=a.dsn|PcbFileName=a.pcbdoc");
+    server->CommandLauncher().LaunchCommand("ImportSpecctraRouteFile",
+                                            "routefilename=a.rte|PCBFILENAME=a.pcbdoc");
+    EXPECT_EQ(client.CallCount(), 0u);
+}
+
+TEST_F(PluginWithoutEngine, RouteAndSessionDialogsKeepSpacesAndChangeTheExtension) {
+    auto server = plugin.Start(client);
+    const std::string board = "/tmp/my boards/main board.v2.pcbdoc";
+    server->CommandLauncher().LaunchCommand("ExportSpecctraRouteFile", "PcbFileName=" + board);
+    server->CommandLauncher().LaunchCommand("ExportSpecctraSessionFile", "PcbFileName=" + board);
+    auto dialogs = client.Dialogs();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0].request,
+              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Route File|DocumentType=All|"
+              "FileType1=Rte File (*.rte)|Path=/tmp/my boards/main board.v2.rte");
+    EXPECT_EQ(dialogs[1].request,
+              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Session File|DocumentType=All|"
+              "FileType1=Session File (*.ses)|Path=/tmp/my boards/main board.v2.ses");
+    EXPECT_EQ(dialogs[0].capacity, 4096u);
+    EXPECT_TRUE(client.messages.empty()) << "a cancelled dialog ends silently";
+}
+
+TEST_F(PluginWithoutEngine, DebugParseDsnShowsTheOpenDialogAndStopsOnCancel) {
+    auto server = plugin.Start(client);
+    client.dialogAnswers = {"Result=true|Path=/tmp/chosen.dsn"}; // lower case: a cancel
+    server->CommandLauncher().LaunchCommand("DebugParseDSN", "");
+    auto dialogs = client.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].request, kOpenDsnDialog);
+    EXPECT_TRUE(client.messages.empty());
+}
+
+TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
+    auto server = plugin.Start(client);
+    const std::string missing = scratch.Path() + "/gone.dsn";
+    client.yesNoAnswers = {false};
+    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "DsnFile=" + missing);
+    ASSERT_EQ(client.questions.size(), 1u);
+    EXPECT_EQ(client.questions[0], "Specctra design file\n\r" + missing +
+                                       " doesn't exist.\n\rDo you want to locate the file "
+                                       "yourself?");
+    EXPECT_TRUE(client.Dialogs().empty());
+    EXPECT_TRUE(client.serverLookups.empty());
+
+    // Yes shows the dialog with the given path; a lower-case "true" cancels.
+    client.yesNoAnswers = {true};
+    client.dialogAnswers = {"Result=true|Path=" + missing};
+    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "DsnFile=" + missing);
+    auto dialogs = client.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].request, kOpenDsnDialog + missing);
+    EXPECT_TRUE(client.serverLookups.empty()) << "the command ended at the cancelled dialog";
+}
+
+TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServer) {
+    auto server = plugin.Start(client);
+    std::string design = scratch.File("picked.dsn", "(pcb x)");
+    client.pcbServerRunning = false;
+    client.dialogAnswers = {"Result=True|Path=" + design};
+    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "");
+    ASSERT_EQ(client.Dialogs().size(), 1u);
+    EXPECT_EQ(client.Dialogs()[0].request, kOpenDsnDialog);
+    // The server is looked up, started, looked up again, then reported.
+    std::vector<std::string> lookups = {"PCB", "start:PCB", "PCB"};
+    EXPECT_EQ(client.serverLookups, lookups);
+    ASSERT_EQ(client.messages.size(), 1u);
+    EXPECT_EQ(client.messages[0], "PCB server is not running");
+}
+
+TEST_F(PluginWithoutEngine, MissingDoFileQuestionAndDialog) {
+    auto server = plugin.Start(client);
+    std::string design = scratch.File("board.dsn", "(pcb x)");
+    client.pcbServerRunning = false;
+    client.yesNoAnswers = {true};
+    client.dialogAnswers = {"Result=False"};
+    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile",
+                                            "DsnFile=" + design + "|DoFileName=/no/route.do");
+    ASSERT_EQ(client.questions.size(), 1u);
+    EXPECT_EQ(client.questions[0],
+              "Specctra do file\n\r/no/route.do doesn't exist.\n\rDo you want to locate the file "
+              "yourself?\r\n\r\nChoosing NO will imply routing without do file.");
+    ASSERT_EQ(client.Dialogs().size(), 1u);
+    EXPECT_EQ(client.Dialogs()[0].request,
+              "Dialog=FileOpenSave|Mode=0|Prompt=Import Specctra Do File|DocumentType=All|"
+              "FileType1=Rte File (*.do)|Path=/no/route.do");
+    // The run went on to the server check after the cancelled do-file dialog.
+    EXPECT_EQ(client.messages.back(), "PCB server is not running");
+}
+
+} // namespace

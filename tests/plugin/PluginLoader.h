@@ -1,0 +1,81 @@
+// Loads libdsnlink.so the way a host does and starts its server for a client.
+#pragma once
+
+#include "host/sdk/ServerModule.h"
+
+#include <dlfcn.h>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct LoadedPlugin {
+    void* handle = nullptr;
+    HostSdk::TServerFactoryProc ServerFactory = nullptr;
+    HostSdk::TGetPcbImporterDescriptionProc GetPcbImporterDescription = nullptr;
+    HostSdk::TImportFileIntoPcbProc ImportFileIntoPcb = nullptr;
+
+    static LoadedPlugin& Get() {
+        static LoadedPlugin plugin = Load();
+        return plugin;
+    }
+
+    // Starts a server for `client` and registers its commands.
+    std::unique_ptr<HostSdk::TServerModule> Start(HostSdk::IClient& client) {
+        HostSdk::TServerModule* server = nullptr;
+        if (ServerFactory(&client, &server) != 0 || server == nullptr)
+            throw std::runtime_error("ServerFactory failed");
+        std::unique_ptr<HostSdk::TServerModule> owned(server);
+        owned->RegisterCommands();
+        return owned;
+    }
+
+    static HostSdk::IFileImporter& Importer(HostSdk::TServerModule& server) {
+        void* object = nullptr;
+        if (server.QueryInterface(HostSdk::IFileImporter::kInterfaceId, &object) != 0)
+            throw std::runtime_error("no importer");
+        return *static_cast<HostSdk::IFileImporter*>(object);
+    }
+
+private:
+    static LoadedPlugin Load() {
+        LoadedPlugin plugin;
+        std::string path = std::string(DSNLINK_BIN_DIR) + "/libdsnlink.so";
+        plugin.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (plugin.handle == nullptr)
+            throw std::runtime_error(std::string("cannot load plug-in: ") + dlerror());
+        plugin.ServerFactory =
+            reinterpret_cast<HostSdk::TServerFactoryProc>(dlsym(plugin.handle, "ServerFactory"));
+        plugin.GetPcbImporterDescription =
+            reinterpret_cast<HostSdk::TGetPcbImporterDescriptionProc>(
+                dlsym(plugin.handle, "GetPcbImporterDescription"));
+        plugin.ImportFileIntoPcb = reinterpret_cast<HostSdk::TImportFileIntoPcbProc>(
+            dlsym(plugin.handle, "ImportFileIntoPcb"));
+        return plugin;
+    }
+};
+
+// A scratch folder removed at the end of the test.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        char pattern[] = "/tmp/dsnlink-plugin-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        if (made == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        path_ = made;
+    }
+    ~ScratchFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    std::string File(const std::string& name, const std::string& text) const {
+        std::string file = path_ + "/" + name;
+        FILE* out = std::fopen(file.c_str(), "wb");
+        if (out == nullptr)
+            throw std::runtime_error("cannot write " + file);
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fclose(out);
+        return file;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
