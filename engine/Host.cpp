@@ -1,0 +1,191 @@
+// The engine's host-side interface: documents, the current board, progress
+// hooks and the JSON dump.
+#include "host/sdk/CorvaneEngine.h"
+
+#include "engine/Records.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+using namespace corvane;
+
+namespace {
+
+struct Hooks {
+    CorvanePercentInit init = nullptr;
+    CorvanePercentUpdate update = nullptr;
+    CorvanePercentFinish finish = nullptr;
+    void* context = nullptr;
+};
+Hooks hooks;
+
+void SetError(char* error, int32_t capacity, const std::string& text) {
+    if (!error || capacity <= 0)
+        return;
+    size_t n = std::min(text.size(), static_cast<size_t>(capacity - 1));
+    std::memcpy(error, text.data(), n);
+    error[n] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+void Corvane_SetProgressHooks(CorvanePercentInit init, CorvanePercentUpdate update,
+                              CorvanePercentFinish finish, void* context) {
+    hooks = Hooks{init, update, finish, context};
+}
+
+void PcbApi_Percent_Init(const char* caption, int32_t steps) {
+    if (hooks.init)
+        hooks.init(hooks.context, caption ? caption : "", steps);
+}
+
+void PcbApi_Percent_Update(void) {
+    if (hooks.update)
+        hooks.update(hooks.context);
+}
+
+void PcbApi_Percent_Finish(void) {
+    if (hooks.finish)
+        hooks.finish(hooks.context);
+}
+
+CorvaneBoard Corvane_NewBoard(const char* fileName, char* error, int32_t errorCapacity) {
+    if (!fileName || !*fileName) {
+        SetError(error, errorCapacity, "a new board needs a file name");
+        return 0;
+    }
+    std::string name = AbsolutePath(fileName);
+    Store& s = Store::Get();
+    if (s.FindBoardByFileName(name) != kNone) {
+        SetError(error, errorCapacity, "a board named " + name + " is already open");
+        return 0;
+    }
+    uint32_t slot = s.NewBoard(name);
+    s.currentBoard = s.BoardHandle(slot);
+    return s.currentBoard;
+}
+
+CorvaneBoard Corvane_OpenBoard(const char* fileName, char* error, int32_t errorCapacity) {
+    if (!fileName || !*fileName) {
+        SetError(error, errorCapacity, "no file name given");
+        return 0;
+    }
+    std::string name = AbsolutePath(fileName);
+    Store& s = Store::Get();
+    uint32_t open = s.FindBoardByFileName(name);
+    if (open != kNone)
+        return s.BoardHandle(open);
+    uint32_t slot = kNone;
+    std::string reason;
+    try {
+        reason = LoadBoardDocument(name, slot);
+    } catch (const std::bad_alloc&) {
+        reason = "cannot open " + name + ": out of memory";
+    }
+    if (!reason.empty()) {
+        SetError(error, errorCapacity, reason);
+        return 0;
+    }
+    s.currentBoard = s.BoardHandle(slot);
+    return s.currentBoard;
+}
+
+int32_t Corvane_SaveBoard(CorvaneBoard board, const char* fileName, char* error,
+                          int32_t errorCapacity) {
+    Store& s = Store::Get();
+    uint32_t slot = s.BoardSlot(board);
+    if (slot == kNone) {
+        SetError(error, errorCapacity, "unknown board");
+        return 0;
+    }
+    BoardRec& b = s.BoardAt(slot);
+    std::string target = fileName && *fileName ? AbsolutePath(fileName) : b.fileName;
+    uint32_t other = s.FindBoardByFileName(target);
+    if (other != kNone && other != slot) {
+        SetError(error, errorCapacity, "another open board is named " + target);
+        return 0;
+    }
+    std::string reason;
+    try {
+        reason = SaveBoardDocument(slot, target);
+    } catch (const std::bad_alloc&) {
+        reason = "cannot save " + target + ": out of memory";
+    }
+    if (!reason.empty()) {
+        SetError(error, errorCapacity, reason);
+        return 0;
+    }
+    b.fileName = target;
+    b.modified = false;
+    return 1;
+}
+
+void Corvane_CloseBoard(CorvaneBoard board) {
+    Store& s = Store::Get();
+    uint32_t slot = s.BoardSlot(board);
+    if (slot != kNone)
+        s.CloseBoard(slot);
+}
+
+void Corvane_SetCurrentBoard(CorvaneBoard board) {
+    Store& s = Store::Get();
+    s.currentBoard = s.BoardSlot(board) == kNone ? 0 : board;
+}
+
+int32_t Corvane_IsBoardModified(CorvaneBoard board) {
+    BoardRec* b = Store::Get().Board(board);
+    return b && b->modified ? 1 : 0;
+}
+
+void Corvane_SetBoardModified(CorvaneBoard board, int32_t modified) {
+    if (BoardRec* b = Store::Get().Board(board))
+        b->modified = modified != 0;
+}
+
+int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capacity) {
+    BoardRec* b = Store::Get().Board(board);
+    if (!b)
+        return -1;
+    SetError(buffer, capacity, b->fileName);
+    return static_cast<int32_t>(b->fileName.size());
+}
+
+int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
+                              int32_t errorCapacity) {
+    Store& s = Store::Get();
+    uint32_t slot = s.BoardSlot(board);
+    if (slot == kNone) {
+        SetError(error, errorCapacity, "unknown board");
+        return 0;
+    }
+    if (!path || !*path) {
+        SetError(error, errorCapacity, "no output path given");
+        return 0;
+    }
+    std::string json;
+    try {
+        json = BoardJson(slot);
+    } catch (const std::bad_alloc&) {
+        SetError(error, errorCapacity, "out of memory while dumping the board");
+        return 0;
+    }
+    bool toStdout = std::strcmp(path, "-") == 0;
+    FILE* f = toStdout ? stdout : std::fopen(path, "wb");
+    if (!f) {
+        SetError(error, errorCapacity,
+                 std::string("cannot write ") + path + ": " + std::strerror(errno));
+        return 0;
+    }
+    bool ok = std::fwrite(json.data(), 1, json.size(), f) == json.size();
+    ok = (toStdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
+    if (!ok) {
+        SetError(error, errorCapacity, std::string("cannot write ") + path);
+        return 0;
+    }
+    return 1;
+}
+
+}  // extern "C"

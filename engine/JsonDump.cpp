@@ -1,0 +1,344 @@
+// The board as deterministic JSON: no handles, every reference to another
+// object is its kind and its position among that kind's objects on the board
+// (nets by name), so a board dumps to the same bytes after a save and reopen.
+#include "engine/Records.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace corvane {
+
+void JsonOut::String(const std::string& s) {
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+}
+
+void JsonOut::Number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    out += buf;
+}
+
+void JsonRecord::operator()(const char* k, Ref& v) {
+    j_.Key(k);
+    std::string l = v.handle ? label_(v.handle) : std::string();
+    if (l.empty())
+        j_.out += "null";
+    else
+        j_.String(l);
+    j_.Value();
+}
+
+void JsonRecord::operator()(const char* k, PcbApiLayerSet& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (int l = 0; l < kLayerCount; ++l)
+        if (v.Bits[l / 64] >> (l % 64) & 1) {
+            j_.Sep();
+            j_.Number(static_cast<int64_t>(l));
+            j_.Value();
+        }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, PadLayers& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (int l = 1; l < kLayerCount; ++l) {
+        const PadLayerEntry& e = v[l];
+        if (e.shape == 0 && e.xSize == 0 && e.ySize == 0 && e.crPct == 0)
+            continue;
+        j_.Open('{');
+        int32_t layer = l, shape = e.shape, x = e.xSize, y = e.ySize, pct = e.crPct;
+        (*this)("Layer", layer);
+        (*this)("Shape", shape);
+        (*this)("XSize", x);
+        (*this)("YSize", y);
+        (*this)("CRPct", pct);
+        j_.Close('}');
+    }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (uint8_t b : v) {
+        j_.Sep();
+        j_.Number(static_cast<int64_t>(b));
+        j_.Value();
+    }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, std::vector<PcbApiPoint>& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (const auto& p : v) {
+        j_.Sep();
+        j_.out += '[' + std::to_string(p.x) + ',' + std::to_string(p.y) + ']';
+        j_.Value();
+    }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, std::vector<PcbApiPolySegment>& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (auto s : v) {
+        j_.Open('{');
+        (*this)("Kind", s.Kind);
+        (*this)("vx", s.vx);
+        (*this)("vy", s.vy);
+        if (s.Kind != 0) {
+            (*this)("cx", s.cx);
+            (*this)("cy", s.cy);
+            (*this)("Radius", s.Radius);
+            (*this)("Angle1", s.Angle1);
+            (*this)("Angle2", s.Angle2);
+        }
+        j_.Close('}');
+    }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, std::vector<int32_t>& v) {
+    if (constraintNames_ && std::string(k) == "Constraints") {
+        j_.Key(k);
+        j_.Open('{');
+        for (size_t i = 0; i < v.size() && i < constraintNames_->size(); ++i)
+            (*this)((*constraintNames_)[i], v[i]);
+        j_.Close('}');
+        return;
+    }
+    j_.Key(k);
+    j_.Open('[');
+    for (int32_t x : v) {
+        j_.Sep();
+        j_.Number(static_cast<int64_t>(x));
+        j_.Value();
+    }
+    j_.Close(']');
+}
+
+void JsonRecord::operator()(const char* k, std::vector<std::string>& v) {
+    j_.Key(k);
+    j_.Open('[');
+    for (const auto& s : v) {
+        j_.Sep();
+        j_.String(s);
+        j_.Value();
+    }
+    j_.Close(']');
+}
+
+namespace {
+
+void Dielectric(JsonOut& j, const char* key, const PcbApiDielectric& d) {
+    j.Key(key);
+    j.Open('{');
+    j.Key("Material");
+    j.String(std::string(d.Material, strnlen(d.Material, sizeof d.Material)));
+    j.Value();
+    j.Key("Kind");
+    j.Number(static_cast<int64_t>(d.Kind));
+    j.Value();
+    j.Key("Constant");
+    j.Number(d.Constant);
+    j.Value();
+    j.Key("Height");
+    j.Number(static_cast<int64_t>(d.Height));
+    j.Value();
+    j.Close('}');
+}
+
+void Int(JsonOut& j, const char* key, int64_t v) {
+    j.Key(key);
+    j.Number(v);
+    j.Value();
+}
+
+}  // namespace
+
+std::string BoardJson(uint32_t boardSlot) {
+    Store& s = Store::Get();
+    BoardRec& b = s.BoardAt(boardSlot);
+
+    // Stable labels: kind name and 1-based position in the kind's list.
+    std::unordered_map<uint32_t, std::string> labels;
+    for (int k = 1; k < kKindCount; ++k) {
+        uint32_t n = 0;
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+            labels.emplace(slot, std::string(KindName(k)) + "#" + std::to_string(++n));
+        });
+    }
+    auto label = [&](intptr_t h) -> std::string {
+        uint32_t slot = s.ObjectSlot(h);
+        if (slot == kNone)
+            return {};
+        auto found = labels.find(slot);
+        return found == labels.end() ? std::string() : found->second;
+    };
+
+    JsonOut j;
+    j.Open('{');
+    j.Key("Board");
+    j.Open('{');
+    Int(j, "OriginX", b.originX);
+    Int(j, "OriginY", b.originY);
+    Int(j, "CursorX", b.cursorX);
+    Int(j, "CursorY", b.cursorY);
+    Int(j, "DisplayUnit", b.displayUnit);
+    Int(j, "IsLibrary", b.isLibrary);
+    Int(j, "CurrentLayer", b.currentLayer);
+    Int(j, "DrillGuideHoleSize", b.drillGuideHoleSize);
+    Dielectric(j, "Dielectric_Top", b.dielTop);
+    Dielectric(j, "Dielectric_Bottom", b.dielBottom);
+    j.Key("BoardOutline");
+    if (b.outline == kNone)
+        j.out += "null";
+    else
+        j.String(labels[b.outline]);
+    j.Value();
+    j.Close('}');
+
+    static const char* const gridNames[13] = {
+        "SnapGridUnit",  "BigVisibleGridUnit", "VisibleGridUnit",   "BigVisibleGridSize",
+        "VisibleGridSize", "SnapGridSize",     "SnapGridSizeX",     "SnapGridSizeY",
+        "TrackGridSize", "ViaGridSize",        "ComponentGridSize", "ComponentGridSizeX",
+        "ComponentGridSizeY"};
+    j.Key("Grids");
+    j.Open('{');
+    for (int i = 0; i < 13; ++i) {
+        j.Key(gridNames[i]);
+        j.Number(b.grids.v[i]);
+        j.Value();
+    }
+    j.Close('}');
+
+    j.Key("Layers");
+    j.Open('[');
+    for (int l = 1; l < kLayerCount; ++l) {
+        const LayerRec& r = b.layers[l];
+        j.Open('{');
+        Int(j, "LayerId", l);
+        j.Key("Name");
+        j.String(r.name);
+        j.Value();
+        Int(j, "CopperThickness", r.copperThickness);
+        Dielectric(j, "DielectricRecord", r.dielectric);
+        Int(j, "UsedByPrims", b.byLayer[l].count);
+        Int(j, "IsDisplayed", r.isDisplayed);
+        Int(j, "PreviousLayer", r.prev);
+        Int(j, "NextLayer", r.next);
+        Int(j, "MechanicalLayerEnabled", r.mechanicalEnabled);
+        if (l >= 39 && l <= 54) {
+            j.Key("NetName");
+            j.String(r.planeNet);
+            j.Value();
+        }
+        j.Close('}');
+    }
+    j.Close(']');
+
+    j.Key("LayerStack");
+    j.Open('[');
+    for (int l = 1; l < kLayerCount; ++l) {
+        if (!b.layers[l].inStack || b.layers[l].prev != 0)
+            continue;
+        for (int at = l, guard = 0; at != 0 && guard < kLayerCount; at = b.layers[at].next, ++guard) {
+            j.Sep();
+            j.Number(static_cast<int64_t>(at));
+            j.Value();
+        }
+        break;
+    }
+    j.Close(']');
+
+    j.Key("LayerPairs");
+    j.Open('[');
+    for (const auto& p : b.pairs) {
+        j.Open('{');
+        j.Key("Name");
+        j.String(p.name);
+        j.Value();
+        Int(j, "V7_LowLayer", p.low);
+        Int(j, "V7_HighLayer", p.high);
+        Int(j, "DrillDrawing", p.drillDrawing);
+        Int(j, "DrillGuide", p.drillGuide);
+        j.Key("SubstackList");
+        j.String(p.substack);
+        j.Value();
+        Int(j, "IsBackDrill", p.backDrill);
+        j.Close('}');
+    }
+    j.Close(']');
+
+    j.Key("Objects");
+    j.Open('{');
+    for (int k = 1; k < kKindCount; ++k) {
+        if (b.byKind[k].count == 0)
+            continue;
+        j.Key(KindName(k));
+        j.Open('[');
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+            ObjectRec& o = s.At(slot);
+            j.Open('{');
+            j.Key("Id");
+            j.String(labels[slot]);
+            j.Value();
+            if (IsPrimitiveKind(k)) {
+                Int(j, "BitField", o.bitField);
+                Int(j, "BitField2", o.bitField2);
+                Int(j, "BitField3", o.bitField3);
+                Int(j, "Index", o.index);
+                Int(j, "Moveable", o.moveable);
+                j.Key("Net");
+                if (o.net == kNone)
+                    j.out += "null";
+                else
+                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
+                j.Value();
+                j.Key("Component");
+                if (o.container == kNone)
+                    j.out += "null";
+                else
+                    j.String(labels[o.container]);
+                j.Value();
+                Int(j, "V6_Layer", o.layer);
+                Int(j, "x1", o.x1);
+                Int(j, "y1", o.y1);
+            }
+            const std::vector<const char*>* names = nullptr;
+            if (k == kRule)
+                names = &ConstraintNames(static_cast<RuleBody*>(o.body.get())->ruleKind);
+            JsonRecord rec(j, label, names);
+            VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
+            j.Close('}');
+        });
+        j.Close(']');
+    }
+    j.Close('}');
+    j.Close('}');
+    j.out += '\n';
+    return j.out;
+}
+
+}  // namespace corvane

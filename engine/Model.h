@@ -1,0 +1,530 @@
+// The Corvane board database: boards, objects and their records, the indexes
+// that let a walk by kind, layer, net or component touch only what it returns,
+// and the validated handles through which the outside world names them.
+#pragma once
+
+#include "host/sdk/PcbApi.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace corvane {
+
+constexpr int kLayerCount = 83;  // TV6_Layer 0..82
+constexpr int kKindCount = 27;   // TObjectId 0..26
+constexpr int kRuleKindCount = 67;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+enum Kind : int32_t {
+    kArc = 1,
+    kPad = 2,
+    kVia = 3,
+    kTrack = 4,
+    kText = 5,
+    kFill = 6,
+    kFromTo = 7,
+    kNet = 8,
+    kComponent = 9,
+    kPolygon = 10,
+    kRegion = 11,
+    kClass = 15,
+    kRule = 16,
+    kManualFromTo = 17,
+    kEmbedded = 20,
+    kSplitPlane = 22,
+    kBoardOutline = 26,
+};
+
+const char* KindName(int32_t kind);
+const char* LayerDefaultName(int32_t layer);
+
+// Doubly linked list through object slots; each object carries one link pair
+// per list family (kind, layer, net, container).
+struct ListHead {
+    uint32_t first = kNone;
+    uint32_t last = kNone;
+    uint32_t count = 0;
+};
+struct Link {
+    uint32_t prev = kNone;
+    uint32_t next = kNone;
+};
+enum LinkFamily { kByKind = 0, kByLayer = 1, kByNet = 2, kByContainer = 3, kFamilyCount = 4 };
+
+// ----------------------------------------------------------------- records
+// Each record lists its fields once in visit(); the document writer and reader
+// and the JSON dump all walk that list. Handles to other objects are Ref.
+
+struct Ref {
+    intptr_t handle = 0;
+};
+
+struct PadLayerEntry {
+    int32_t shape = 0;
+    int32_t xSize = 0;
+    int32_t ySize = 0;
+    int32_t crPct = 0;
+};
+using PadLayers = std::array<PadLayerEntry, kLayerCount>;
+
+struct Body {
+    virtual ~Body() = default;
+};
+
+struct TrackBody : Body {
+    int32_t x2 = 0, y2 = 0, width = 100000;
+    Ref polygon, coordinate, dimension;
+    template <class V> void visit(V& v) {
+        v("x2", x2);
+        v("y2", y2);
+        v("Width", width);
+        v("Polygon", polygon);
+        v("Coordinate", coordinate);
+        v("Dimension", dimension);
+    }
+};
+
+struct ArcBody : Body {
+    int32_t radius = 100000;
+    double angle1 = 0.0, angle2 = 360.0;
+    int32_t lineWidth = 100000;
+    Ref polygon;
+    template <class V> void visit(V& v) {
+        v("Radius", radius);
+        v("Angle1", angle1);
+        v("Angle2", angle2);
+        v("LineWidth", lineWidth);
+        v("Polygon", polygon);
+    }
+};
+
+struct FillBody : Body {
+    int32_t x2 = 0, y2 = 0;
+    Ref polygon;
+    double angle = 0.0;
+    template <class V> void visit(V& v) {
+        v("x2", x2);
+        v("y2", y2);
+        v("Polygon", polygon);
+        v("Angle", angle);
+    }
+};
+
+struct ViaBody : Body {
+    int32_t size = 500000, holeSize = 280000, lowLayer = 1, highLayer = 32;
+    int32_t testTop = 0, testBottom = 0, height = 0;
+    template <class V> void visit(V& v) {
+        v("Size", size);
+        v("HoleSize", holeSize);
+        v("LowLayer", lowLayer);
+        v("HighLayer", highLayer);
+        v("FIsAssyTestPointTop", testTop);
+        v("FIsAssyTestPointBtm", testBottom);
+        v("Height", height);
+    }
+};
+
+struct PadBody : Body {
+    int32_t topX = 600000, topY = 600000, midX = 600000, midY = 600000, botX = 600000,
+            botY = 600000;
+    int32_t holeSize = 300000, topShape = 1, midShape = 1, botShape = 1;
+    std::string name;
+    int32_t daisyChainStyle = 0, plated = 1;
+    double angle = 0.0;
+    std::string swapIdPad, swapIdPart;
+    int32_t ownerPartId = 0;
+    std::string swappedPadName;
+    int32_t drillType = 0, holeType = 0, holeWidth = 0;
+    double holeRotation = 0.0;
+    int32_t padOffsetX = 0, padOffsetY = 0, jumperId = 0, testTop = 0, testBottom = 0;
+    int32_t mode = 0;
+    PadLayers layers{};
+    PadBody();
+    template <class V> void visit(V& v) {
+        v("TopXsize", topX);
+        v("TopYsize", topY);
+        v("MidXsize", midX);
+        v("MidYsize", midY);
+        v("BotXsize", botX);
+        v("BotYsize", botY);
+        v("HoleSize", holeSize);
+        v("TopShape", topShape);
+        v("MidShape", midShape);
+        v("BotShape", botShape);
+        v("Name", name);
+        v("DaisyChainStyle", daisyChainStyle);
+        v("Plated", plated);
+        v("Angle", angle);
+        v("SwapID_Pad", swapIdPad);
+        v("SwapID_Part", swapIdPart);
+        v("OwnerPart_ID", ownerPartId);
+        v("SwappedPadName", swappedPadName);
+        v("FDrillType", drillType);
+        v("FHoleType", holeType);
+        v("FHoleWidth", holeWidth);
+        v("FHoleRotation", holeRotation);
+        v("FPadOffsetX", padOffsetX);
+        v("FPadOffsetY", padOffsetY);
+        v("FJumperID", jumperId);
+        v("FIsAssyTestPointTop", testTop);
+        v("FIsAssyTestPointBtm", testBottom);
+        v("FMode", mode);
+        v("PerLayer", layers);
+    }
+};
+
+struct RegionBody : Body {
+    std::vector<PcbApiPoint> contour;
+    std::vector<PcbApiPoint> holePoints;
+    std::vector<int32_t> holeSizes;
+    int32_t regionKind = 0;
+    PcbApiLayerSet layerSet{};
+    int32_t data = 0;
+    Ref polygon;
+    template <class V> void visit(V& v) {
+        v("MainContour", contour);
+        v("HolePoints", holePoints);
+        v("HoleSizes", holeSizes);
+        v("FKind", regionKind);
+        v("LayerSet", layerSet);
+        v("Data", data);
+        v("Polygon", polygon);
+    }
+};
+
+struct TextBody : Body {
+    int32_t size = 600000, font = 0;
+    double angle = 0.0;
+    int32_t mirror = 0;
+    std::string text;
+    int32_t lineWidth = 100000, useTTFonts = 0, bold = 0, italic = 0;
+    std::string fontName = "Arial";
+    int32_t inverted = 0, invertedBorder = 0;
+    std::array<int32_t, 8> barCode{};
+    template <class V> void visit(V& v) {
+        v("Size", size);
+        v("Font", font);
+        v("Angle", angle);
+        v("Mirror", mirror);
+        v("Text", text);
+        v("LineWidth", lineWidth);
+        v("UseTTFonts", useTTFonts);
+        v("Bold", bold);
+        v("Italic", italic);
+        v("FontName", fontName);
+        v("Inverted", inverted);
+        v("InvertedBorder", invertedBorder);
+        v("BarCodeKind", barCode[0]);
+        v("BarCodeRenderMode", barCode[1]);
+        v("BarCodeFullWidth", barCode[2]);
+        v("BarCodeFullHeight", barCode[3]);
+        v("BarCodeXMargin", barCode[4]);
+        v("BarCodeYMargin", barCode[5]);
+        v("BarCodeShowText", barCode[6]);
+        v("BarCodeInverted", barCode[7]);
+    }
+};
+
+struct ComponentBody : Body {
+    int32_t channelOffset = 0, componentKind = 0;
+    Ref nameText, commentText;
+    std::string pattern;
+    int32_t nameOn = 1, commentOn = 0, groupNum = 0;
+    double angle = 0.0;
+    int32_t primitiveLock = 1, height = 0, nameAutoPosition = 0, commentAutoPosition = 0,
+            unionIndex = 0;
+    std::string sourceDesignator, sourceUniqueId, sourceHierarchicalPath, sourceLibraryName,
+        footprintDescription, defaultPcb3DModel, libraryLinkId;
+    ListHead children;  // primitives contained, in the order they were added
+    template <class V> void visit(V& v) {
+        v("ChannelOffset", channelOffset);
+        v("ComponentKind", componentKind);
+        v("NameText", nameText);
+        v("CommentText", commentText);
+        v("Pattern", pattern);
+        v("NameOn", nameOn);
+        v("CommentOn", commentOn);
+        v("GroupNum", groupNum);
+        v("Angle", angle);
+        v("PrimitiveLock", primitiveLock);
+        v("Height", height);
+        v("NameAutoPosition", nameAutoPosition);
+        v("CommentAutoPosition", commentAutoPosition);
+        v("UnionIndex", unionIndex);
+        v("SourceDesignator", sourceDesignator);
+        v("SourceUniqueId", sourceUniqueId);
+        v("SourceHierarchicalPath", sourceHierarchicalPath);
+        v("SourceLibraryName", sourceLibraryName);
+        v("FootprintDescription", footprintDescription);
+        v("DefaultPCB3DModel", defaultPcb3DModel);
+        v("LibraryLinkId", libraryLinkId);
+    }
+};
+
+struct PolygonBody : Body {  // polygons, split planes and board outlines
+    int32_t pointCount = 0;
+    std::vector<PcbApiPolySegment> segments;
+    int32_t splitPlane = 0, removeDead = 0, useOctagons = 0, pourOver = 0, grid = 50000,
+            trackSize = 80000, minTrack = 50000, primitiveLock = 1, hatchStyle = 5;
+    template <class V> void visit(V& v) {
+        v("PointCount", pointCount);
+        v("Segments", segments);
+        v("SplitPlane", splitPlane);
+        v("RemoveDead", removeDead);
+        v("UseOctagons", useOctagons);
+        v("PourOver", pourOver);
+        v("Grid", grid);
+        v("TrackSize", trackSize);
+        v("MinTrack", minTrack);
+        v("PrimitiveLock", primitiveLock);
+        v("PolyHatchStyle", hatchStyle);
+    }
+};
+
+struct NetBody : Body {
+    std::string name;
+    int32_t connectsVisible = 1, pwrGndColor = 0;
+    ListHead members;  // objects of this net on the board
+    template <class V> void visit(V& v) {
+        v("Name", name);
+        v("ConnectsVisible", connectsVisible);
+        v("PwrGndColor", pwrGndColor);
+    }
+};
+
+struct FromToBody : Body {
+    std::string fromPad, toPad, netName;
+    int32_t color = 0;
+    template <class V> void visit(V& v) {
+        v("FromPad", fromPad);
+        v("ToPad", toPad);
+        v("NetName", netName);
+        v("Color", color);
+    }
+};
+
+struct EmbeddedBody : Body {
+    std::string name, description;
+    template <class V> void visit(V& v) {
+        v("Name", name);
+        v("Description", description);
+    }
+};
+
+struct ClassBody : Body {
+    std::string name;
+    int32_t memberKind = 0, superClass = 0;
+    std::vector<std::string> members;
+    std::unordered_set<std::string> memberSet;
+    template <class V> void visit(V& v) {
+        v("Name", name);
+        v("MemberKind", memberKind);
+        v("SuperClass", superClass);
+        v("MemberList", members);
+    }
+};
+
+struct RuleBody : Body {
+    int32_t ruleKind = 0;
+    std::string name;
+    int32_t netScope = 0, priority = 1, layerKind = 0;
+    std::string scope1 = "All", scope2 = "All";
+    std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT> attributes{};
+    std::vector<int32_t> values;  // constraint values, by kind (ConstraintNames)
+    template <class V> void visit(V& v) {
+        v("Kind", ruleKind);
+        v("Name", name);
+        v("NetScope", netScope);
+        v("Priority", priority);
+        v("LayerKind", layerKind);
+        v("Scope1Expression", scope1);
+        v("Scope2Expression", scope2);
+        v("Attributes", attributes);
+        v("Constraints", values);
+    }
+};
+
+// Names of a rule kind's constraint values, in order (empty for kinds that
+// carry none).
+const std::vector<const char*>& ConstraintNames(int32_t ruleKind);
+std::vector<int32_t> DefaultConstraints(int32_t ruleKind);
+
+// Calls f(body) with the body cast to its record type.
+template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
+    switch (kind) {
+    case kTrack: f(*static_cast<TrackBody*>(body)); return true;
+    case kArc: f(*static_cast<ArcBody*>(body)); return true;
+    case kFill: f(*static_cast<FillBody*>(body)); return true;
+    case kVia: f(*static_cast<ViaBody*>(body)); return true;
+    case kPad: f(*static_cast<PadBody*>(body)); return true;
+    case kRegion: f(*static_cast<RegionBody*>(body)); return true;
+    case kText: f(*static_cast<TextBody*>(body)); return true;
+    case kComponent: f(*static_cast<ComponentBody*>(body)); return true;
+    case kPolygon:
+    case kSplitPlane:
+    case kBoardOutline: f(*static_cast<PolygonBody*>(body)); return true;
+    case kNet: f(*static_cast<NetBody*>(body)); return true;
+    case kFromTo:
+    case kManualFromTo: f(*static_cast<FromToBody*>(body)); return true;
+    case kEmbedded: f(*static_cast<EmbeddedBody*>(body)); return true;
+    case kClass: f(*static_cast<ClassBody*>(body)); return true;
+    case kRule: f(*static_cast<RuleBody*>(body)); return true;
+    default: return false;
+    }
+}
+
+std::unique_ptr<Body> MakeBody(int32_t kind);
+bool IsPrimitiveKind(int32_t kind);  // carries the common record fields
+
+// ----------------------------------------------------------------- objects
+
+struct ObjectRec {
+    uint32_t gen = 0;
+    int32_t kind = 0;  // 0: free slot
+    uint32_t board = kNone;
+    uint32_t container = kNone;  // component slot
+    uint32_t net = kNone;        // net slot
+    uint16_t bitField = 0;
+    uint8_t bitField2 = 0;
+    uint16_t bitField3 = 0;
+    uint16_t index = 0;
+    int32_t layer = 0;
+    int32_t moveable = 1;
+    int32_t x1 = 0, y1 = 0;
+    std::array<Link, kFamilyCount> links{};
+    std::unique_ptr<Body> body;
+};
+
+struct LayerRec {
+    std::string name;
+    int32_t copperThickness = 14000;
+    PcbApiDielectric dielectric{};
+    int32_t isDisplayed = 1;
+    int32_t mechanicalEnabled = 0;
+    int32_t prev = 0, next = 0;
+    bool inStack = false;
+    std::string planeNet;
+};
+
+struct LayerPairRec {
+    std::string name;
+    int32_t low = 0, high = 0, drillDrawing = 0, drillGuide = 0;
+    std::string substack;
+    int32_t backDrill = 0;
+};
+
+struct Grids {
+    std::array<double, 13> v{};
+};
+
+struct BoardRec {
+    uint32_t gen = 0;
+    bool live = false;
+    std::string fileName;
+    bool modified = true;
+    int32_t isLibrary = 0;
+    int32_t originX = 0, originY = 0, cursorX = 0, cursorY = 0;
+    int32_t displayUnit = 1;
+    PcbApiDielectric dielTop{}, dielBottom{};
+    int32_t currentLayer = 1;
+    int32_t drillGuideHoleSize = 0;
+    uint32_t outline = kNone;
+    std::array<LayerRec, kLayerCount> layers;
+    std::vector<LayerPairRec> pairs;
+    Grids grids;
+    std::array<ListHead, kKindCount> byKind{};
+    std::array<ListHead, kLayerCount> byLayer{};
+    std::unordered_map<std::string, uint32_t> netByName;
+};
+
+struct IteratorRec {
+    uint32_t gen = 0;
+    bool live = false;
+    std::vector<intptr_t> items;
+    size_t pos = 0;
+    uint32_t board = kNone;
+    int32_t kind = 0;
+    intptr_t filter = 0;
+    int32_t layer = 0;
+    bool built = false;
+};
+
+PcbApiDielectric DefaultDielectric();
+// `path` made absolute against the working folder (no symlink resolution).
+std::string AbsolutePath(const std::string& path);
+void ResetBoardDefaults(BoardRec& b);
+
+// ----------------------------------------------------------------- the store
+
+class Store {
+public:
+    static Store& Get();
+
+    // Handles
+    intptr_t ObjectHandle(uint32_t slot) const;
+    intptr_t BoardHandle(uint32_t slot) const;
+    ObjectRec* Object(intptr_t handle);
+    uint32_t ObjectSlot(intptr_t handle) const;  // kNone when invalid
+    BoardRec* Board(intptr_t handle);
+    uint32_t BoardSlot(intptr_t handle) const;
+    ObjectRec& At(uint32_t slot) { return objects_[slot]; }
+    BoardRec& BoardAt(uint32_t slot) { return *boards_[slot]; }
+    size_t BoardSlotCount() const { return boards_.size(); }
+
+    // Boards
+    uint32_t NewBoard(const std::string& fileName);
+    void CloseBoard(uint32_t boardSlot);
+    uint32_t FindBoardByFileName(const std::string& fileName) const;
+
+    // Objects
+    // kNone for a kind that cannot be made. A component comes with its
+    // designator and comment texts unless `bare`.
+    uint32_t CreateObject(int32_t kind, bool bare = false);
+    void DestroyObject(uint32_t slot);    // detaches, frees children, stales the handle
+    bool AttachToBoard(uint32_t slot, uint32_t boardSlot);  // with contained primitives
+    void DetachFromBoard(uint32_t slot);
+    bool AddToComponent(uint32_t slot, uint32_t componentSlot);
+    void SetNet(uint32_t slot, uint32_t netSlot);
+    void SetLayer(uint32_t slot, int32_t layer);
+    bool RenameNet(uint32_t netSlot, const std::string& name);
+    void MarkModified(const ObjectRec& o);
+
+    // Lists
+    void ListAppend(ListHead& head, uint32_t slot, LinkFamily f);
+    void ListRemove(ListHead& head, uint32_t slot, LinkFamily f);
+    template <class F> void ForEach(const ListHead& head, LinkFamily f, F&& fn) {
+        for (uint32_t s = head.first; s != kNone;) {
+            uint32_t next = objects_[s].links[f].next;
+            fn(s);
+            s = next;
+        }
+    }
+
+    // Iterators
+    intptr_t CreateIterator(uint32_t boardSlot, int32_t kind, intptr_t filter, int32_t layer);
+    IteratorRec* Iterator(intptr_t handle);
+    void DestroyIterator(intptr_t handle);
+    void BuildIterator(IteratorRec& it);
+
+    // Component placement changes move their primitives.
+    void TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY, double oldAngle,
+                           int32_t oldLayer, int32_t newX, int32_t newY, double newAngle,
+                           int32_t newLayer);
+
+    intptr_t currentBoard = 0;
+
+private:
+    std::vector<ObjectRec> objects_;
+    std::vector<uint32_t> freeObjects_;
+    std::vector<std::unique_ptr<BoardRec>> boards_;
+    std::vector<IteratorRec> iterators_;
+    std::vector<uint32_t> freeIterators_;
+    ListHead* HeadFor(ObjectRec& o, LinkFamily f);
+};
+
+}  // namespace corvane

@@ -1,0 +1,810 @@
+#include "engine/Model.h"
+
+#include <cmath>
+#include <cstring>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+constexpr int kTagShift = 60;
+constexpr intptr_t kTagObject = 1;
+constexpr intptr_t kTagBoard = 2;
+constexpr intptr_t kTagIterator = 3;
+constexpr uint32_t kGenMask = 0x0FFFFFFFu;
+
+intptr_t MakeHandle(intptr_t tag, uint32_t gen, uint32_t slot) {
+    return (tag << kTagShift) | (static_cast<intptr_t>(gen & kGenMask) << 32) |
+           static_cast<intptr_t>(static_cast<uint64_t>(slot) + 1);
+}
+
+bool SplitHandle(intptr_t handle, intptr_t tag, uint32_t& gen, uint32_t& slot) {
+    if (handle <= 0 || (handle >> kTagShift) != tag)
+        return false;
+    uint64_t low = static_cast<uint64_t>(handle) & 0xFFFFFFFFull;
+    if (low == 0)
+        return false;
+    slot = static_cast<uint32_t>(low - 1);
+    gen = static_cast<uint32_t>((static_cast<uint64_t>(handle) >> 32) & kGenMask);
+    return true;
+}
+
+uint32_t NextGen(uint32_t gen) {
+    uint32_t g = (gen + 1) & kGenMask;
+    return g == 0 ? 1 : g;
+}
+
+int32_t FlipLayer(int32_t layer) {
+    switch (layer) {
+    case 1: return 32;
+    case 32: return 1;
+    case 33: return 34;
+    case 34: return 33;
+    case 35: return 36;
+    case 36: return 35;
+    case 37: return 38;
+    case 38: return 37;
+    default: return layer;
+    }
+}
+
+double NormalizeAngle(double a) {
+    a = std::fmod(a, 360.0);
+    if (a < 0)
+        a += 360.0;
+    return a;
+}
+
+struct Transform {
+    // Applied in order: mirror about x = cx (when flip), rotate by `angle`
+    // about (cx, cy), then move by (dx, dy).
+    bool flip = false;
+    double angle = 0.0;
+    int64_t cx = 0, cy = 0, dx = 0, dy = 0;
+
+    void Point(int32_t& x, int32_t& y) const {
+        int64_t px = x, py = y;
+        if (flip)
+            px = 2 * cx - px;
+        if (angle != 0.0) {
+            int64_t rx = px - cx, ry = py - cy;
+            double a = NormalizeAngle(angle);
+            if (a == 90.0) {
+                px = cx - ry;
+                py = cy + rx;
+            } else if (a == 180.0) {
+                px = cx - rx;
+                py = cy - ry;
+            } else if (a == 270.0) {
+                px = cx + ry;
+                py = cy - rx;
+            } else if (a != 0.0) {
+                double r = a * M_PI / 180.0;
+                px = cx + std::llround(rx * std::cos(r) - ry * std::sin(r));
+                py = cy + std::llround(rx * std::sin(r) + ry * std::cos(r));
+            }
+        }
+        x = static_cast<int32_t>(px + dx);
+        y = static_cast<int32_t>(py + dy);
+    }
+    double Angle(double a) const {
+        if (flip)
+            a = 180.0 - a;
+        return NormalizeAngle(a + angle);
+    }
+};
+
+}  // namespace
+
+// ----------------------------------------------------------------- names
+
+const char* KindName(int32_t kind) {
+    static const char* const names[kKindCount] = {
+        "Ignore",        "Arc",        "Pad",          "Via",
+        "Track",         "Text",       "Fill",         "FromTo",
+        "Net",           "Component",  "Polygon",      "Region",
+        "ComponentBody", "Dimension",  "Coordinate",   "Class",
+        "Rule",          "ManualFromTo", "DifferentialPair", "Violation",
+        "Embedded",      "EmbeddedBoard", "SplitPlane", "Trace",
+        "SpareVia",      "Board",      "BoardOutline"};
+    return kind >= 0 && kind < kKindCount ? names[kind] : "Unknown";
+}
+
+const char* LayerDefaultName(int32_t layer) {
+    static const std::array<std::string, kLayerCount> names = [] {
+        std::array<std::string, kLayerCount> n;
+        n[0] = "No Layer";
+        n[1] = "Top Layer";
+        for (int i = 1; i <= 30; ++i)
+            n[i + 1] = "Mid-Layer " + std::to_string(i);
+        n[32] = "Bottom Layer";
+        n[33] = "Top Overlay";
+        n[34] = "Bottom Overlay";
+        n[35] = "Top Paste";
+        n[36] = "Bottom Paste";
+        n[37] = "Top Solder";
+        n[38] = "Bottom Solder";
+        for (int i = 1; i <= 16; ++i)
+            n[i + 38] = "Internal Plane " + std::to_string(i);
+        n[55] = "Drill Guide";
+        n[56] = "Keep-Out Layer";
+        for (int i = 1; i <= 16; ++i)
+            n[i + 56] = "Mechanical " + std::to_string(i);
+        n[73] = "Drill Drawing";
+        n[74] = "Multi-Layer";
+        n[75] = "Connections";
+        n[76] = "Background";
+        n[77] = "DRC Errors";
+        n[78] = "Highlights";
+        n[79] = "Visible Grid 1";
+        n[80] = "Visible Grid 10";
+        n[81] = "Pad Holes";
+        n[82] = "Via Holes";
+        return n;
+    }();
+    return layer >= 0 && layer < kLayerCount ? names[layer].c_str() : "";
+}
+
+const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {
+    static const std::vector<const char*> none;
+    static const std::vector<const char*> clearance{"Gap"};
+    static const std::vector<const char*> parallel{"Gap", "Limit"};
+    static const std::vector<const char*> width{"MaxWidth", "MinWidth", "PreferredWidth"};
+    static const std::vector<const char*> stub{"StubLength"};
+    static const std::vector<const char*> topology{"Topology"};
+    static const std::vector<const char*> layers = [] {
+        static std::vector<std::string> keep;
+        std::vector<const char*> n;
+        for (int i = 1; i <= PCBAPI_ROUTING_LAYER_COUNT; ++i)
+            keep.push_back("Layer" + std::to_string(i));
+        for (auto& s : keep)
+            n.push_back(s.c_str());
+        return n;
+    }();
+    static const std::vector<const char*> viaStyle{"MinHoleWidth", "MinWidth",
+                                                   "MaxHoleWidth", "MaxWidth",
+                                                   "PreferredHoleWidth", "PreferredWidth"};
+    static const std::vector<const char*> allowed{"Allowed"};
+    static const std::vector<const char*> count{"MaximumViaCount"};
+    static const std::vector<const char*> distance{"Distance"};
+    switch (ruleKind) {
+    case 0: return clearance;
+    case 1: return parallel;
+    case 2: return width;
+    case 5: return stub;
+    case 7: return topology;
+    case 9: return layers;
+    case 11: return viaStyle;
+    case 17: return allowed;
+    case 18: return count;
+    case 23: return distance;
+    default: return none;
+    }
+}
+
+std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
+    switch (ruleKind) {
+    case 0: return {100000};
+    case 1: return {100000, 100000000};
+    case 2: return {100000, 100000, 100000};
+    case 5: return {10000000};
+    case 7: return {0};
+    case 9: {
+        std::vector<int32_t> v(PCBAPI_ROUTING_LAYER_COUNT, 0);
+        v[0] = 1;
+        v[31] = 2;
+        return v;
+    }
+    case 11: return {280000, 500000, 280000, 500000, 280000, 500000};
+    case 17: return {0};
+    case 18: return {1000};
+    case 23: return {0};
+    default: return {};
+    }
+}
+
+PadBody::PadBody() {
+    for (int l = 1; l <= 32; ++l)
+        layers[l] = PadLayerEntry{1, 600000, 600000, 50};
+}
+
+std::unique_ptr<Body> MakeBody(int32_t kind) {
+    switch (kind) {
+    case kTrack: return std::make_unique<TrackBody>();
+    case kArc: return std::make_unique<ArcBody>();
+    case kFill: return std::make_unique<FillBody>();
+    case kVia: return std::make_unique<ViaBody>();
+    case kPad: return std::make_unique<PadBody>();
+    case kRegion: return std::make_unique<RegionBody>();
+    case kText: return std::make_unique<TextBody>();
+    case kComponent: return std::make_unique<ComponentBody>();
+    case kPolygon:
+    case kSplitPlane:
+    case kBoardOutline: return std::make_unique<PolygonBody>();
+    case kNet: return std::make_unique<NetBody>();
+    case kFromTo:
+    case kManualFromTo: return std::make_unique<FromToBody>();
+    case kEmbedded: return std::make_unique<EmbeddedBody>();
+    case kClass: return std::make_unique<ClassBody>();
+    case kRule: return std::make_unique<RuleBody>();
+    default: return nullptr;
+    }
+}
+
+bool IsPrimitiveKind(int32_t kind) {
+    switch (kind) {
+    case kTrack:
+    case kArc:
+    case kFill:
+    case kVia:
+    case kPad:
+    case kRegion:
+    case kText:
+    case kComponent:
+    case kPolygon:
+    case kSplitPlane:
+    case kBoardOutline: return true;
+    default: return false;
+    }
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/')
+        return path;
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer))
+        return path;
+    return std::string(buffer) + "/" + path;
+}
+
+PcbApiDielectric DefaultDielectric() {
+    PcbApiDielectric d{};
+    d.Kind = 1;
+    d.Height = 126000;
+    d.Constant = 4.8;
+    std::strncpy(d.Material, "FR-4", sizeof d.Material - 1);
+    return d;
+}
+
+void ResetBoardDefaults(BoardRec& b) {
+    b.dielTop = DefaultDielectric();
+    b.dielBottom = DefaultDielectric();
+    for (int l = 0; l < kLayerCount; ++l) {
+        LayerRec& r = b.layers[l];
+        r = LayerRec{};
+        r.name = LayerDefaultName(l);
+        r.dielectric = DefaultDielectric();
+        r.mechanicalEnabled = 0;
+    }
+    b.layers[1].inStack = b.layers[32].inStack = true;
+    b.layers[1].next = 32;
+    b.layers[32].prev = 1;
+    // Grids: imperial units, 5 mil snap, 20 mil visible, 100 mil big grid.
+    b.grids.v = {1, 1, 1, 1000000, 200000, 50000, 50000, 50000, 50000, 50000, 200000, 200000,
+                 200000};
+}
+
+// ----------------------------------------------------------------- handles
+
+Store& Store::Get() {
+    static Store store;
+    return store;
+}
+
+intptr_t Store::ObjectHandle(uint32_t slot) const {
+    if (slot >= objects_.size() || objects_[slot].kind == 0)
+        return 0;
+    return MakeHandle(kTagObject, objects_[slot].gen, slot);
+}
+
+intptr_t Store::BoardHandle(uint32_t slot) const {
+    if (slot >= boards_.size() || !boards_[slot]->live)
+        return 0;
+    return MakeHandle(kTagBoard, boards_[slot]->gen, slot);
+}
+
+uint32_t Store::ObjectSlot(intptr_t handle) const {
+    uint32_t gen = 0, slot = 0;
+    if (!SplitHandle(handle, kTagObject, gen, slot) || slot >= objects_.size())
+        return kNone;
+    const ObjectRec& o = objects_[slot];
+    if (o.kind == 0 || (o.gen & kGenMask) != gen)
+        return kNone;
+    return slot;
+}
+
+ObjectRec* Store::Object(intptr_t handle) {
+    uint32_t slot = ObjectSlot(handle);
+    return slot == kNone ? nullptr : &objects_[slot];
+}
+
+uint32_t Store::BoardSlot(intptr_t handle) const {
+    uint32_t gen = 0, slot = 0;
+    if (!SplitHandle(handle, kTagBoard, gen, slot) || slot >= boards_.size())
+        return kNone;
+    const BoardRec& b = *boards_[slot];
+    if (!b.live || (b.gen & kGenMask) != gen)
+        return kNone;
+    return slot;
+}
+
+BoardRec* Store::Board(intptr_t handle) {
+    uint32_t slot = BoardSlot(handle);
+    return slot == kNone ? nullptr : boards_[slot].get();
+}
+
+// ----------------------------------------------------------------- lists
+
+ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
+    switch (f) {
+    case kByKind: return o.board == kNone ? nullptr : &boards_[o.board]->byKind[o.kind];
+    case kByLayer:
+        if (o.board == kNone || o.layer <= 0 || o.layer >= kLayerCount)
+            return nullptr;
+        return &boards_[o.board]->byLayer[o.layer];
+    case kByNet:
+        if (o.net == kNone)
+            return nullptr;
+        return &static_cast<NetBody*>(objects_[o.net].body.get())->members;
+    case kByContainer:
+        if (o.container == kNone)
+            return nullptr;
+        return &static_cast<ComponentBody*>(objects_[o.container].body.get())->children;
+    default: return nullptr;
+    }
+}
+
+void Store::ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
+    Link& l = objects_[slot].links[f];
+    l.prev = head.last;
+    l.next = kNone;
+    if (head.last != kNone)
+        objects_[head.last].links[f].next = slot;
+    else
+        head.first = slot;
+    head.last = slot;
+    ++head.count;
+}
+
+void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
+    Link& l = objects_[slot].links[f];
+    if (l.prev != kNone)
+        objects_[l.prev].links[f].next = l.next;
+    else
+        head.first = l.next;
+    if (l.next != kNone)
+        objects_[l.next].links[f].prev = l.prev;
+    else
+        head.last = l.prev;
+    l = Link{};
+    --head.count;
+}
+
+// ----------------------------------------------------------------- boards
+
+uint32_t Store::NewBoard(const std::string& fileName) {
+    uint32_t slot = kNone;
+    for (uint32_t i = 0; i < boards_.size(); ++i)
+        if (!boards_[i]->live) {
+            slot = i;
+            break;
+        }
+    if (slot == kNone) {
+        boards_.push_back(std::make_unique<BoardRec>());
+        slot = static_cast<uint32_t>(boards_.size() - 1);
+    }
+    uint32_t gen = NextGen(boards_[slot]->gen);
+    boards_[slot] = std::make_unique<BoardRec>();
+    BoardRec& b = *boards_[slot];
+    b.gen = gen;
+    b.live = true;
+    b.fileName = fileName;
+    b.modified = true;
+    ResetBoardDefaults(b);
+    return slot;
+}
+
+void Store::CloseBoard(uint32_t boardSlot) {
+    BoardRec& b = *boards_[boardSlot];
+    // Destroy every object on the board: components first take their
+    // primitives along, then whatever remains.
+    for (int kind = 1; kind < kKindCount; ++kind) {
+        while (b.byKind[kind].first != kNone)
+            DestroyObject(b.byKind[kind].first);
+    }
+    if (currentBoard == BoardHandle(boardSlot))
+        currentBoard = 0;
+    for (auto& it : iterators_)
+        if (it.live && it.board == boardSlot)
+            it.items.clear();
+    uint32_t gen = b.gen;
+    b = BoardRec{};
+    b.gen = NextGen(gen);
+    b.live = false;
+}
+
+uint32_t Store::FindBoardByFileName(const std::string& fileName) const {
+    for (uint32_t i = 0; i < boards_.size(); ++i)
+        if (boards_[i]->live && boards_[i]->fileName == fileName)
+            return i;
+    return kNone;
+}
+
+// ----------------------------------------------------------------- objects
+
+uint32_t Store::CreateObject(int32_t kind, bool bare) {
+    std::unique_ptr<Body> body = MakeBody(kind);
+    if (!body)
+        return kNone;
+    uint32_t slot;
+    if (!freeObjects_.empty()) {
+        slot = freeObjects_.back();
+        freeObjects_.pop_back();
+    } else {
+        objects_.emplace_back();
+        slot = static_cast<uint32_t>(objects_.size() - 1);
+    }
+    {
+        ObjectRec& o = objects_[slot];
+        uint32_t gen = NextGen(o.gen);
+        o = ObjectRec{};
+        o.gen = gen;
+        o.kind = kind;
+        o.body = std::move(body);
+        switch (kind) {
+        case kTrack:
+        case kArc:
+        case kFill:
+        case kPolygon:
+        case kRegion:
+        case kComponent: o.layer = 1; break;
+        case kText: o.layer = 33; break;
+        case kPad:
+        case kVia: o.layer = 74; break;
+        case kSplitPlane: o.layer = 39; break;
+        case kBoardOutline: o.layer = 56; break;
+        default: o.layer = 0; break;
+        }
+        if (kind == kRule)
+            static_cast<RuleBody*>(o.body.get())->values = DefaultConstraints(0);
+    }
+    if (kind == kComponent && !bare) {
+        uint32_t nameText = CreateObject(kText);
+        uint32_t commentText = CreateObject(kText);
+        auto* comp = static_cast<ComponentBody*>(objects_[slot].body.get());
+        comp->nameText.handle = ObjectHandle(nameText);
+        comp->commentText.handle = ObjectHandle(commentText);
+        static_cast<TextBody*>(objects_[nameText].body.get())->text = "Designator";
+        static_cast<TextBody*>(objects_[commentText].body.get())->text = "Comment";
+        AddToComponent(nameText, slot);
+        AddToComponent(commentText, slot);
+    }
+    return slot;
+}
+
+void Store::MarkModified(const ObjectRec& o) {
+    if (o.board != kNone)
+        boards_[o.board]->modified = true;
+}
+
+bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
+    ObjectRec& o = objects_[slot];
+    if (o.board != kNone)
+        return false;
+    BoardRec& b = *boards_[boardSlot];
+    if (o.kind == kNet) {
+        auto* net = static_cast<NetBody*>(o.body.get());
+        if (b.netByName.count(net->name))
+            return false;
+        b.netByName.emplace(net->name, slot);
+    }
+    o.board = boardSlot;
+    ListAppend(b.byKind[o.kind], slot, kByKind);
+    if (ListHead* h = HeadFor(o, kByLayer))
+        ListAppend(*h, slot, kByLayer);
+    if (o.net != kNone) {
+        if (objects_[o.net].board == boardSlot)
+            ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+        else
+            o.net = kNone;
+    }
+    if (o.kind == kBoardOutline && b.outline == kNone)
+        b.outline = slot;
+    if (o.kind == kComponent) {
+        std::vector<uint32_t> children;
+        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
+                [&](uint32_t c) { children.push_back(c); });
+        for (uint32_t c : children)
+            AttachToBoard(c, boardSlot);
+    }
+    b.modified = true;
+    return true;
+}
+
+void Store::DetachFromBoard(uint32_t slot) {
+    ObjectRec& o = objects_[slot];
+    if (o.board == kNone)
+        return;
+    BoardRec& b = *boards_[o.board];
+    if (o.kind == kComponent) {
+        std::vector<uint32_t> children;
+        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
+                [&](uint32_t c) { children.push_back(c); });
+        for (uint32_t c : children)
+            DetachFromBoard(c);
+    }
+    if (o.kind == kNet) {
+        auto* net = static_cast<NetBody*>(o.body.get());
+        std::vector<uint32_t> members;
+        ForEach(net->members, kByNet, [&](uint32_t m) { members.push_back(m); });
+        for (uint32_t m : members) {
+            ListRemove(net->members, m, kByNet);
+            objects_[m].net = kNone;
+        }
+        auto found = b.netByName.find(net->name);
+        if (found != b.netByName.end() && found->second == slot)
+            b.netByName.erase(found);
+    }
+    if (o.net != kNone)
+        ListRemove(*HeadFor(o, kByNet), slot, kByNet);
+    if (ListHead* h = HeadFor(o, kByLayer))
+        ListRemove(*h, slot, kByLayer);
+    ListRemove(b.byKind[o.kind], slot, kByKind);
+    if (b.outline == slot)
+        b.outline = kNone;
+    b.modified = true;
+    o.board = kNone;
+}
+
+bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
+    ObjectRec& o = objects_[slot];
+    ObjectRec& c = objects_[componentSlot];
+    if (c.kind != kComponent || !IsPrimitiveKind(o.kind) || o.kind == kComponent ||
+        o.kind == kBoardOutline || o.container != kNone || slot == componentSlot)
+        return false;
+    if (o.board != kNone && o.board != c.board)
+        return false;
+    o.container = componentSlot;
+    ListAppend(static_cast<ComponentBody*>(c.body.get())->children, slot, kByContainer);
+    if (c.board != kNone && o.board == kNone)
+        AttachToBoard(slot, c.board);
+    MarkModified(c);
+    return true;
+}
+
+void Store::DestroyObject(uint32_t slot) {
+    if (objects_[slot].kind == kComponent) {
+        std::vector<uint32_t> children;
+        ForEach(static_cast<ComponentBody*>(objects_[slot].body.get())->children, kByContainer,
+                [&](uint32_t c) { children.push_back(c); });
+        for (uint32_t c : children)
+            DestroyObject(c);
+    }
+    DetachFromBoard(slot);
+    ObjectRec& o = objects_[slot];
+    if (o.container != kNone) {
+        ListRemove(*HeadFor(o, kByContainer), slot, kByContainer);
+        o.container = kNone;
+    }
+    if (o.net != kNone)
+        o.net = kNone;  // a free object is in no net list
+    uint32_t gen = o.gen;
+    o = ObjectRec{};
+    o.gen = gen;  // the next use bumps it; the old handle is stale now
+    o.gen = NextGen(o.gen);
+    freeObjects_.push_back(slot);
+}
+
+void Store::SetNet(uint32_t slot, uint32_t netSlot) {
+    ObjectRec& o = objects_[slot];
+    if (o.net == netSlot)
+        return;
+    if (o.board != kNone && o.net != kNone)
+        ListRemove(*HeadFor(o, kByNet), slot, kByNet);
+    o.net = netSlot;
+    if (o.board != kNone && netSlot != kNone) {
+        if (objects_[netSlot].board == o.board)
+            ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+        else
+            o.net = kNone;
+    }
+    MarkModified(o);
+}
+
+void Store::SetLayer(uint32_t slot, int32_t layer) {
+    ObjectRec& o = objects_[slot];
+    if (o.layer == layer)
+        return;
+    if (ListHead* h = HeadFor(o, kByLayer))
+        ListRemove(*h, slot, kByLayer);
+    o.layer = layer;
+    if (ListHead* h = HeadFor(o, kByLayer))
+        ListAppend(*h, slot, kByLayer);
+    MarkModified(o);
+}
+
+bool Store::RenameNet(uint32_t netSlot, const std::string& name) {
+    ObjectRec& o = objects_[netSlot];
+    auto* net = static_cast<NetBody*>(o.body.get());
+    if (net->name == name)
+        return true;
+    if (o.board != kNone) {
+        BoardRec& b = *boards_[o.board];
+        if (b.netByName.count(name))
+            return false;
+        b.netByName.erase(net->name);
+        b.netByName.emplace(name, netSlot);
+        b.modified = true;
+    }
+    net->name = name;
+    return true;
+}
+
+// ----------------------------------------------------------------- iterators
+
+intptr_t Store::CreateIterator(uint32_t boardSlot, int32_t kind, intptr_t filter, int32_t layer) {
+    uint32_t slot;
+    if (!freeIterators_.empty()) {
+        slot = freeIterators_.back();
+        freeIterators_.pop_back();
+    } else {
+        iterators_.emplace_back();
+        slot = static_cast<uint32_t>(iterators_.size() - 1);
+    }
+    IteratorRec& it = iterators_[slot];
+    uint32_t gen = NextGen(it.gen);
+    it = IteratorRec{};
+    it.gen = gen;
+    it.live = true;
+    it.board = boardSlot;
+    it.kind = kind;
+    it.filter = filter;
+    it.layer = layer;
+    return MakeHandle(kTagIterator, gen, slot);
+}
+
+IteratorRec* Store::Iterator(intptr_t handle) {
+    uint32_t gen = 0, slot = 0;
+    if (!SplitHandle(handle, kTagIterator, gen, slot) || slot >= iterators_.size())
+        return nullptr;
+    IteratorRec& it = iterators_[slot];
+    if (!it.live || (it.gen & kGenMask) != gen)
+        return nullptr;
+    return &it;
+}
+
+void Store::DestroyIterator(intptr_t handle) {
+    uint32_t gen = 0, slot = 0;
+    if (!Iterator(handle) || !SplitHandle(handle, kTagIterator, gen, slot))
+        return;
+    IteratorRec& it = iterators_[slot];
+    it.items = {};
+    it.live = false;
+    freeIterators_.push_back(slot);
+}
+
+void Store::BuildIterator(IteratorRec& it) {
+    it.items.clear();
+    it.pos = 0;
+    it.built = true;
+    if (it.board >= boards_.size() || !boards_[it.board]->live)
+        return;
+    BoardRec& b = *boards_[it.board];
+    if (it.kind < 0 || it.kind >= kKindCount || it.layer < 0 || it.layer >= kLayerCount)
+        return;
+    auto take = [&](uint32_t s) {
+        const ObjectRec& o = objects_[s];
+        if ((it.kind == 0 || o.kind == it.kind) && (it.layer == 0 || o.layer == it.layer))
+            it.items.push_back(MakeHandle(kTagObject, o.gen, s));
+    };
+    if (it.filter != 0) {
+        uint32_t f = ObjectSlot(it.filter);
+        if (f == kNone || objects_[f].board != it.board)
+            return;
+        if (objects_[f].kind == kNet)
+            ForEach(static_cast<NetBody*>(objects_[f].body.get())->members, kByNet, take);
+        else if (objects_[f].kind == kComponent)
+            ForEach(static_cast<ComponentBody*>(objects_[f].body.get())->children, kByContainer,
+                    take);
+        return;
+    }
+    if (it.layer != 0) {
+        ForEach(b.byLayer[it.layer], kByLayer, take);
+        return;
+    }
+    if (it.kind != 0) {
+        it.items.reserve(b.byKind[it.kind].count);
+        ForEach(b.byKind[it.kind], kByKind, take);
+        return;
+    }
+    for (int k = 1; k < kKindCount; ++k)
+        ForEach(b.byKind[k], kByKind, take);
+}
+
+// ----------------------------------------------------------------- placement
+
+void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY, double oldAngle,
+                              int32_t oldLayer, int32_t newX, int32_t newY, double newAngle,
+                              int32_t newLayer) {
+    Transform t;
+    t.flip = (oldLayer == 32) != (newLayer == 32);
+    t.angle = NormalizeAngle(newAngle - oldAngle);
+    t.cx = oldX;
+    t.cy = oldY;
+    t.dx = static_cast<int64_t>(newX) - oldX;
+    t.dy = static_cast<int64_t>(newY) - oldY;
+    if (!t.flip && t.angle == 0.0 && t.dx == 0 && t.dy == 0)
+        return;
+    std::vector<uint32_t> children;
+    ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children,
+            kByContainer, [&](uint32_t c) { children.push_back(c); });
+    for (uint32_t c : children) {
+        ObjectRec& o = objects_[c];
+        t.Point(o.x1, o.y1);
+        switch (o.kind) {
+        case kTrack: {
+            auto* b = static_cast<TrackBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kFill: {
+            auto* b = static_cast<FillBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kArc: {
+            auto* b = static_cast<ArcBody*>(o.body.get());
+            double a1 = b->angle1, a2 = b->angle2;
+            if (t.flip)
+                std::swap(a1, a2);
+            bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
+            b->angle1 = t.Angle(a1);
+            b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
+            break;
+        }
+        case kPad: {
+            auto* b = static_cast<PadBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            break;
+        }
+        case kText: {
+            auto* b = static_cast<TextBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            if (t.flip)
+                b->mirror = !b->mirror;
+            break;
+        }
+        case kRegion: {
+            auto* b = static_cast<RegionBody*>(o.body.get());
+            for (auto& p : b->contour)
+                t.Point(p.x, p.y);
+            for (auto& p : b->holePoints)
+                t.Point(p.x, p.y);
+            break;
+        }
+        case kPolygon:
+        case kSplitPlane: {
+            auto* b = static_cast<PolygonBody*>(o.body.get());
+            for (auto& s : b->segments) {
+                t.Point(s.vx, s.vy);
+                t.Point(s.cx, s.cy);
+            }
+            break;
+        }
+        default: break;
+        }
+        if (t.flip) {
+            if (o.kind == kVia) {
+                auto* b = static_cast<ViaBody*>(o.body.get());
+                int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
+                b->lowLayer = low;
+                b->highLayer = high;
+            }
+            SetLayer(c, FlipLayer(o.layer));
+        }
+    }
+    MarkModified(objects_[componentSlot]);
+}
+
+}  // namespace corvane
