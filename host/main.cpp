@@ -56,8 +56,8 @@ Verbs (each takes --help):
   commands                   list the plug-in's commands
 
 Not implemented yet in this build: the translations behind import, import-into,
-new-project, export, tokens and embedded. Those verbs run the plug-in's checks,
-questions and dialogs and then say that the translation is not available.
+new-project, export and tokens. Those verbs run the plug-in's checks, questions
+and dialogs and then say that the translation is not available.
 
 Answers (accepted by run and by every verb that runs a command):
   --yes | --no               answer the next question
@@ -101,7 +101,7 @@ const VerbHelp kVerbHelp[] = {
                "DSN with the extension prs. Not implemented in this build yet.\n"},
     {"embedded", "usage: harrow embedded BOARD [--file OUT] [--delete]\n"
                  "Lists the translation data stored in BOARD (into OUT with --file), or\n"
-                 "deletes it with --delete. Not implemented in this build yet.\n"},
+                 "deletes it with --delete.\n"},
     {"show", "usage: harrow show BOARD [--json]\n"
              "Prints a short summary of BOARD, or the engine's JSON dump with --json.\n"},
     {"check", "usage: harrow check DSN\n"

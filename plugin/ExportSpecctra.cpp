@@ -1,6 +1,8 @@
 #include "plugin/ExportSpecctra.h"
 
+#include "persistence/EmbeddedStorageWrapper.h"
 #include "plugin/HostAccess.h"
+#include "specctra/SpecctraWriter.h"
 
 namespace DsnLink {
 namespace {
@@ -28,19 +30,21 @@ bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, int
     return ExportRoutes(client, sesPath, board);
 }
 
-bool EmbeddedObjectsAvailable() {
-    return false;
-}
+bool EmbeddedObjectsAvailable() { return true; }
 
 void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file) {
-    (void)board;
-    (void)file;
-    client.ShowMessage(kEmbeddedObjectsMissingMessage);
+    if (file.empty()) {
+        for (const std::string& text : DescribeEmbeddedObjects(board))
+            client.ShowMessage(text);
+        return;
+    }
+    TSpecctraWriter writer(file);
+    writer.Write(ListEmbeddedObjects(board), false);
 }
 
 void DeleteEmbeddedObjects(HostSdk::IClient& client, intptr_t board) {
-    (void)board;
-    client.ShowMessage(kEmbeddedObjectsMissingMessage);
+    (void)client;
+    ::DeleteEmbeddedObjects(board);
 }
 
 } // namespace DsnLink
