@@ -1,0 +1,73 @@
+// Loads the engine library into the test process (as the host does) and makes
+// fresh boards through its host-side interface. The library path defaults to
+// the build's bin folder; DSNLINK_ENGINE_LIBRARY overrides it.
+#pragma once
+
+#include "board/PCBProcs.h"
+#include "host/sdk/CorvaneEngine.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace enginetest {
+
+struct EngineLibrary {
+    void* module = nullptr;
+    std::string error;
+    decltype(&Corvane_NewBoard) newBoard = nullptr;
+    decltype(&Corvane_CloseBoard) closeBoard = nullptr;
+    decltype(&Corvane_SetCurrentBoard) setCurrentBoard = nullptr;
+
+    static EngineLibrary& Get() {
+        static EngineLibrary library;
+        return library;
+    }
+
+private:
+    EngineLibrary() {
+        const char* overridePath = std::getenv("DSNLINK_ENGINE_LIBRARY");
+        const std::string path =
+            overridePath ? overridePath : std::string(DSNLINK_BIN_DIR) + "/libcorvane.so";
+        module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+        if (module == nullptr) {
+            error = "engine library not loadable (" + path + "): " + dlerror();
+            return;
+        }
+        newBoard = reinterpret_cast<decltype(newBoard)>(dlsym(module, "Corvane_NewBoard"));
+        closeBoard = reinterpret_cast<decltype(closeBoard)>(dlsym(module, "Corvane_CloseBoard"));
+        setCurrentBoard =
+            reinterpret_cast<decltype(setCurrentBoard)>(dlsym(module, "Corvane_SetCurrentBoard"));
+        if (!newBoard || !closeBoard || !setCurrentBoard)
+            error = "engine library lacks its board entry points";
+    }
+};
+
+// A fixture with one new, current board per test.
+class EngineBoardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EngineLibrary& engine = EngineLibrary::Get();
+        if (!engine.error.empty())
+            GTEST_SKIP() << engine.error;
+        ASSERT_TRUE(PCBProcs::BindEngine());
+        static int serial = 0;
+        const std::string name = "engine-test-" + std::to_string(++serial) + ".pcbdoc";
+        char error[256] = {};
+        board = engine.newBoard(name.c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << error;
+        engine.setCurrentBoard(board);
+        fileName = name;
+    }
+    void TearDown() override {
+        if (board != 0)
+            EngineLibrary::Get().closeBoard(board);
+    }
+
+    intptr_t board = 0;
+    std::string fileName;
+};
+
+} // namespace enginetest

@@ -1,0 +1,550 @@
+// Wrappers against the real engine: every kind written and read back, classes,
+// rules, walks by kind, layer and net, stale handles and the layer stack.
+#include "board/EngineFixture.h"
+#include "board/Pcbclass.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using enginetest::EngineBoardTest;
+
+// Makes a new engine object of the wrapper's kind and takes its defaults.
+template <typename W> W Make(TObjectId kind) {
+    W w(PCBProcs::PcbApi_CreateObject(kind));
+    EXPECT_NE(w.ObjectHandle, 0) << "kind " << kind;
+    EXPECT_EQ(w.QueryDatabase(1), 1);
+    return w;
+}
+
+template <typename W> W ReadBack(intptr_t handle) {
+    W w(handle);
+    EXPECT_EQ(w.QueryDatabase(1), 1);
+    return w;
+}
+
+using EngineWrappers = EngineBoardTest;
+
+TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
+    TPcbBoard host(board);
+    intptr_t net = 0;
+    {
+        auto n = Make<TPcbNet>(eNetObject);
+        n.Name = "SIG1";
+        ASSERT_EQ(n.QueryDatabase(0), 1);
+        ASSERT_EQ(host.AddObject(n.ObjectHandle), 0);
+        net = n.ObjectHandle;
+    }
+    auto track = Make<TPcbTrack>(eTrackObject);
+    track.x1 = 1000;
+    track.y1 = -2000;
+    track.x2 = 3000000;
+    track.y2 = 4000;
+    track.Width = 80000;
+    track.Net = net;
+    track.Moveable = true;
+    track.BitField2 = 0x5A;
+    track.BitField3 = 0x1234;
+    track.SetState_Layer(eV6_BottomLayer);
+    ASSERT_EQ(track.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(track.ObjectHandle), 0);
+    const auto t = ReadBack<TPcbTrack>(track.ObjectHandle);
+    EXPECT_EQ(GetObjectKind(track.ObjectHandle), eTrackObject);
+    EXPECT_EQ(t.x1, 1000);
+    EXPECT_EQ(t.y1, -2000);
+    EXPECT_EQ(t.x2, 3000000);
+    EXPECT_EQ(t.y2, 4000);
+    EXPECT_EQ(t.Width, 80000);
+    EXPECT_EQ(t.Net, net);
+    EXPECT_TRUE(t.Moveable);
+    EXPECT_EQ(t.BitField2, 0x5A);
+    EXPECT_EQ(t.BitField3, 0x1234);
+    EXPECT_EQ(t.GetState_Layer(), eV6_BottomLayer);
+
+    auto arc = Make<TPcbArc>(eArcObject);
+    arc.x1 = 500;
+    arc.y1 = 600;
+    arc.Radius = 250000;
+    arc.Angle1 = 45.5;
+    arc.Angle2 = 270.25;
+    arc.LineWidth = 12000;
+    arc.SetState_Layer(eV6_TopOverlay);
+    ASSERT_EQ(arc.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(arc.ObjectHandle), 0);
+    const auto a = ReadBack<TPcbArc>(arc.ObjectHandle);
+    EXPECT_EQ(a.Radius, 250000);
+    EXPECT_DOUBLE_EQ(a.Angle1, 45.5);
+    EXPECT_DOUBLE_EQ(a.Angle2, 270.25);
+    EXPECT_EQ(a.LineWidth, 12000);
+    EXPECT_EQ(a.GetState_Layer(), eV6_TopOverlay);
+
+    auto fill = Make<TPcbFill>(eFillObject);
+    fill.x1 = -10;
+    fill.y1 = -20;
+    fill.x2 = 30;
+    fill.y2 = 40;
+    fill.Angle = 30.0;
+    fill.SetState_Layer(eV6_KeepOutLayer);
+    ASSERT_EQ(fill.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(fill.ObjectHandle), 0);
+    const auto f = ReadBack<TPcbFill>(fill.ObjectHandle);
+    EXPECT_EQ(f.x2, 30);
+    EXPECT_EQ(f.y2, 40);
+    EXPECT_DOUBLE_EQ(f.Angle, 30.0);
+    EXPECT_EQ(f.GetState_Layer(), eV6_KeepOutLayer);
+
+    auto via = Make<TPcbVia>(eViaObject);
+    via.x1 = 777;
+    via.y1 = 888;
+    via.Size = 500000;
+    via.HoleSize = 250000;
+    via.LowLayer = eV6_TopLayer;
+    via.HighLayer = eV6_BottomLayer;
+    via.Height = 15000;
+    via.FIsAssyTestPointBtm = true;
+    via.Net = net;
+    via.SetState_Layer(eV6_MultiLayer);
+    ASSERT_EQ(via.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(via.ObjectHandle), 0);
+    const auto v = ReadBack<TPcbVia>(via.ObjectHandle);
+    EXPECT_EQ(v.Size, 500000);
+    EXPECT_EQ(v.HoleSize, 250000);
+    EXPECT_EQ(v.LowLayer, eV6_TopLayer);
+    EXPECT_EQ(v.HighLayer, eV6_BottomLayer);
+    EXPECT_EQ(v.Height, 15000);
+    EXPECT_FALSE(v.FIsAssyTestPointTop);
+    EXPECT_TRUE(v.FIsAssyTestPointBtm);
+    EXPECT_EQ(v.Net, net);
+}
+
+TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
+    TPcbBoard host(board);
+    auto pad = Make<TPcbPad>(ePadObject);
+    pad.x1 = 12345;
+    pad.y1 = 54321;
+    pad.TopXsize = 600000;
+    pad.TopYsize = 400000;
+    pad.MidXsize = 500000;
+    pad.MidYsize = 500000;
+    pad.BotXsize = 300000;
+    pad.BotYsize = 200000;
+    pad.HoleSize = 150000;
+    pad.TopShape = eRectangular;
+    pad.MidShape = eRounded;
+    pad.BotShape = eOctagonal;
+    pad.Name = "A12";
+    pad.DaisyChainStyle = eDaisyChainSource;
+    pad.Plated = false;
+    pad.Angle = 90.0;
+    pad.SwapID_Pad = "sp";
+    pad.SwappedPadName = "A13";
+    pad.FHoleType = eSlotHole;
+    pad.FHoleWidth = 99000;
+    pad.FHoleRotation = 15.0;
+    pad.FPadOffsetX = 11;
+    pad.FPadOffsetY = -11;
+    pad.FJumperID = 3;
+    pad.SetState_Layer(eV6_MultiLayer);
+    ASSERT_EQ(pad.QueryDatabase(0), 1);
+    // The per-layer entries follow the top, mid and bottom sizes and shapes.
+    ASSERT_EQ(pad.QueryDatabase(1), 1);
+    EXPECT_EQ(pad.GetState_ShapeOnLayer(eV6_MidLayer3), eRounded);
+    EXPECT_EQ(pad.GetState_XSizeOnLayer(eV6_MidLayer3), 500000);
+    // In external-stack mode the per-layer copies go out on a write.
+    pad.FMode = ePadMode_ExternalStack;
+    pad.SetState_ShapeOnLayer(eV6_MidLayer3, eRoundedRectangular);
+    pad.SetState_XSizeOnLayer(eV6_MidLayer3, 420000);
+    pad.SetState_YSizeOnLayer(eV6_MidLayer3, 210000);
+    pad.SetState_CRPctOnLayer(eV6_MidLayer3, 40);
+    ASSERT_EQ(pad.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(pad.ObjectHandle), 0);
+
+    const auto p = ReadBack<TPcbPad>(pad.ObjectHandle);
+    EXPECT_EQ(p.x1, 12345);
+    EXPECT_EQ(p.TopXsize, 600000);
+    EXPECT_EQ(p.TopYsize, 400000);
+    EXPECT_EQ(p.BotYsize, 200000);
+    EXPECT_EQ(p.HoleSize, 150000);
+    EXPECT_EQ(p.TopShape, eRectangular);
+    EXPECT_EQ(p.BotShape, eOctagonal);
+    EXPECT_EQ(p.Name, "A12");
+    EXPECT_EQ(p.DaisyChainStyle, eDaisyChainSource);
+    EXPECT_FALSE(p.Plated);
+    EXPECT_DOUBLE_EQ(p.Angle, 90.0);
+    EXPECT_EQ(p.SwapID_Pad, "sp");
+    EXPECT_EQ(p.SwappedPadName, "A13");
+    EXPECT_EQ(p.FHoleType, eSlotHole);
+    EXPECT_EQ(p.FHoleWidth, 99000);
+    EXPECT_DOUBLE_EQ(p.FHoleRotation, 15.0);
+    EXPECT_EQ(p.FPadOffsetY, -11);
+    EXPECT_EQ(p.FJumperID, 3);
+    EXPECT_EQ(p.FMode, ePadMode_ExternalStack);
+    EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_MidLayer3), eRoundedRectangular);
+    EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_MidLayer3), 420000);
+    EXPECT_EQ(p.GetState_YSizeOnLayer(eV6_MidLayer3), 210000);
+    EXPECT_EQ(p.GetState_CRPctOnLayer(eV6_MidLayer3), 40);
+    EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_TopLayer), eRectangular);
+    EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_BottomLayer), 300000);
+}
+
+TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
+    TPcbBoard host(board);
+    auto comp = Make<TPcbComponent>(eComponentObject);
+    comp.Pattern = "SO-8";
+    comp.x1 = 100000;
+    comp.y1 = 200000;
+    comp.SourceDesignator = "U1";
+    comp.FootprintDescription = "small outline";
+    comp.SetState_Layer(eV6_TopLayer);
+    ASSERT_EQ(comp.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(comp.ObjectHandle), 0);
+    auto pad = Make<TPcbPad>(ePadObject);
+    pad.Name = "1";
+    pad.x1 = 100000;
+    pad.y1 = 200000;
+    pad.SetState_Layer(eV6_TopLayer);
+    ASSERT_EQ(pad.QueryDatabase(0), 1);
+    EXPECT_EQ(comp.AddObject(0), 1);
+    ASSERT_EQ(comp.AddObject(pad.ObjectHandle), 0);
+    const auto c = ReadBack<TPcbComponent>(comp.ObjectHandle);
+    EXPECT_EQ(c.Pattern, "SO-8");
+    EXPECT_EQ(c.SourceDesignator, "U1");
+    EXPECT_EQ(c.FootprintDescription, "small outline");
+    EXPECT_NE(c.Name, 0);
+    EXPECT_EQ(ReadBack<TPcbPad>(pad.ObjectHandle).Component, comp.ObjectHandle);
+    int pads = 0;
+    ProcessItems(
+        board, ePadObject, [&](intptr_t) { return ++pads, true; }, comp.ObjectHandle);
+    EXPECT_EQ(pads, 1);
+
+    auto designator = ReadBack<TPcbText>(c.Name);
+    designator.Text = "U1";
+    designator.Size = 600000;
+    designator.FontName = "Mono";
+    designator.Mirror = true;
+    ASSERT_EQ(designator.QueryDatabase(0), 1);
+    const auto d = ReadBack<TPcbText>(c.Name);
+    EXPECT_EQ(d.Text, "U1");
+    EXPECT_EQ(d.Size, 600000);
+    EXPECT_EQ(d.FontName, "Mono");
+    EXPECT_TRUE(d.Mirror);
+
+    auto region = Make<TPCBRegion>(eRegionObject);
+    region.MainContour = {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
+    region.Holes = {{{100, 100}, {200, 100}, {200, 200}},
+                    {{500, 500}, {600, 500}, {600, 600}, {500, 600}}};
+    region.FKind = eRegionKind_Cutout;
+    region.LayerSet = TV6_LayerSet{eV6_TopLayer, eV6_BottomLayer, eV6_Mechanical2};
+    region.Data = 7;
+    region.SetState_Layer(eV6_TopLayer);
+    ASSERT_EQ(region.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(region.ObjectHandle), 0);
+    const auto r = ReadBack<TPCBRegion>(region.ObjectHandle);
+    ASSERT_EQ(r.GetState_MainContourCount(), 4);
+    EXPECT_EQ(r.MainContour[2].x, 1000);
+    EXPECT_EQ(r.MainContour[2].y, 1000);
+    ASSERT_EQ(r.GetState_HoleCount(), 2);
+    EXPECT_EQ(r.Holes[0].size(), 3u);
+    EXPECT_EQ(r.Holes[1].size(), 4u);
+    EXPECT_EQ(r.Holes[1][3].x, 500);
+    EXPECT_EQ(r.FKind, eRegionKind_Cutout);
+    EXPECT_EQ(r.LayerSet, (TV6_LayerSet{eV6_TopLayer, eV6_BottomLayer, eV6_Mechanical2}));
+    EXPECT_EQ(r.Data, 7);
+
+    auto polygon = Make<TPcbPolygon>(ePolygonObject);
+    for (int i = 0; i < 5; ++i) {
+        TPcbPolySegment s{};
+        s.Kind = ePolySegmentLine;
+        s.vx = i * 100;
+        s.vy = (i % 2) * 100;
+        polygon.Segments.push_back(s);
+    }
+    polygon.PointCount = 4;
+    polygon.PourOver = true;
+    polygon.TrackSize = 8000;
+    polygon.Grid = 8000;
+    polygon.PolyHatchStyle = ePolyHatch45;
+    polygon.SetState_Layer(eV6_TopLayer);
+    ASSERT_EQ(polygon.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(polygon.ObjectHandle), 0);
+    const auto pg = ReadBack<TPcbPolygon>(polygon.ObjectHandle);
+    EXPECT_EQ(pg.PointCount, 4);
+    ASSERT_EQ(pg.Segments.size(), 5u);
+    EXPECT_EQ(pg.Segments[3].vx, 300);
+    EXPECT_EQ(pg.Segments[3].vy, 100);
+    EXPECT_TRUE(pg.PourOver);
+    EXPECT_EQ(pg.PolyHatchStyle, ePolyHatch45);
+
+    auto plane = Make<TPcbSplitPlane>(eSplitPlaneObject);
+    plane.Segments = polygon.Segments;
+    plane.PointCount = 4;
+    plane.SetState_Layer(eV6_InternalPlane2);
+    ASSERT_EQ(plane.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(plane.ObjectHandle), 0);
+    const auto sp = ReadBack<TPcbSplitPlane>(plane.ObjectHandle);
+    EXPECT_EQ(sp.Segments.size(), 5u);
+    EXPECT_EQ(sp.GetState_Layer(), eV6_InternalPlane2);
+
+    const intptr_t outlineHandle = TPcbBoardOutline::CreateFor(board);
+    ASSERT_NE(outlineHandle, 0);
+    TPcbBoardOutline outline(outlineHandle);
+    ASSERT_EQ(outline.QueryDatabase(1), 1);
+    outline.Segments = polygon.Segments;
+    outline.PointCount = 4;
+    ASSERT_EQ(outline.QueryDatabase(0), 1);
+    EXPECT_EQ(outline.Update(), 1);
+    const auto o = ReadBack<TPcbBoardOutline>(outlineHandle);
+    EXPECT_EQ(o.ObjectKind, eBoardOutlineObject);
+    EXPECT_EQ(o.Segments.size(), 5u);
+}
+
+TEST_F(EngineWrappers, NetFromToEmbeddedRoundTrip) {
+    TPcbBoard host(board);
+    auto net = Make<TPcbNet>(eNetObject);
+    net.Name = "VCC";
+    net.ConnectsVisible = false;
+    net.PwrGndColor = 0x00FF00;
+    ASSERT_EQ(net.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(net.ObjectHandle), 0);
+    const auto n = ReadBack<TPcbNet>(net.ObjectHandle);
+    EXPECT_EQ(n.Name, "VCC");
+    EXPECT_FALSE(n.ConnectsVisible);
+    EXPECT_EQ(n.PwrGndColor, 0x00FF00);
+
+    auto fromTo = Make<TPcbManualFromTo>(eManualFromToObject);
+    fromTo.FromPad = "U1-1";
+    fromTo.ToPad = "R3-2";
+    fromTo.NetName = "VCC";
+    fromTo.Color = 5;
+    ASSERT_EQ(fromTo.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(fromTo.ObjectHandle), 0);
+    const auto ft = ReadBack<TPcbManualFromTo>(fromTo.ObjectHandle);
+    EXPECT_EQ(ft.FromPad, "U1-1");
+    EXPECT_EQ(ft.ToPad, "R3-2");
+    EXPECT_EQ(ft.NetName, "VCC");
+    EXPECT_EQ(ft.Color, 5);
+
+    auto embedded = Make<TPcbEmbedded>(eEmbeddedObject);
+    embedded.Name = "Server=Ravel|Type=X";
+    embedded.Description = std::string(4095, 'q');
+    ASSERT_EQ(embedded.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(embedded.ObjectHandle), 0);
+    const auto e = ReadBack<TPcbEmbedded>(embedded.ObjectHandle);
+    EXPECT_EQ(e.Name, "Server=Ravel|Type=X");
+    EXPECT_EQ(e.Description, std::string(4095, 'q'));
+}
+
+TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
+    TPcbBoard host(board);
+    TPCBObjectClass cls(PCBProcs::PcbApi_CreateClassObject(eNetObject));
+    ASSERT_NE(cls.ObjectHandle, 0);
+    ASSERT_EQ(cls.QueryDatabase(1), 1);
+    EXPECT_TRUE(cls.MemberList.empty());
+    cls.Name = "Power";
+    cls.MemberKind = eClassMemberKind_Net;
+    cls.MemberList = {"VCC", "GND", "V3_3"};
+    ASSERT_EQ(cls.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(cls.ObjectHandle), 0);
+    auto readBack = ReadBack<TPCBObjectClass>(cls.ObjectHandle);
+    EXPECT_EQ(readBack.Name, "Power");
+    EXPECT_EQ(readBack.MemberList, (std::vector<std::string>{"VCC", "GND", "V3_3"}));
+
+    readBack.MemberList = {"GND"};
+    ASSERT_EQ(readBack.QueryDatabase(2), 1);
+    EXPECT_EQ(ReadBack<TPCBObjectClass>(cls.ObjectHandle).MemberList,
+              (std::vector<std::string>{"GND"}));
+
+    readBack.MemberList.clear();
+    ASSERT_EQ(readBack.QueryDatabase(0), 1);
+    const auto emptied = ReadBack<TPCBObjectClass>(cls.ObjectHandle);
+    EXPECT_TRUE(emptied.MemberList.empty());
+    EXPECT_EQ(emptied.Name, "Power");
+}
+
+TEST_F(EngineWrappers, RuleRecordAndName) {
+    TPcbBoard host(board);
+    TPcbRuleEx rule(PCBProcs::PcbApi_CreateRuleObject(eRule_MaxMinWidth));
+    ASSERT_NE(rule.ObjectHandle, 0);
+    EXPECT_EQ(rule.Priority, -1);
+    ASSERT_EQ(rule.QueryDatabase(1), 0);
+    EXPECT_EQ(rule.Kind, eRule_MaxMinWidth);
+    EXPECT_EQ(rule.Scope1Expression, "All");
+    rule.Name = "Width_Power";
+    rule.Scope1Expression = "InNet('VCC')";
+    rule.NetScope = eNetScope_AnyNet;
+    rule.LayerKind = eRuleLayerKind_AdjacentLayer;
+    rule.Priority = 3;
+    ASSERT_EQ(rule.QueryDatabase(0), 0);
+    ASSERT_EQ(host.AddObject(rule.ObjectHandle), 0);
+    TPcbRuleEx back(rule.ObjectHandle);
+    ASSERT_EQ(back.QueryDatabase(1), 0);
+    EXPECT_EQ(back.Name, "Width_Power");
+    EXPECT_EQ(back.Scope1Expression, "InNet('VCC')");
+    EXPECT_EQ(back.Scope2Expression, "All");
+    EXPECT_EQ(back.NetScope, eNetScope_AnyNet);
+    EXPECT_EQ(back.LayerKind, eRuleLayerKind_AdjacentLayer);
+    EXPECT_EQ(back.Priority, 3);
+
+    // A stale rule: the record exchange fails (1) and the name is not touched.
+    ASSERT_EQ(host.DeleteObject(rule.ObjectHandle), 0);
+    TPcbRuleEx stale(rule.ObjectHandle);
+    stale.Name = "kept";
+    EXPECT_EQ(stale.QueryDatabase(1), 1);
+    EXPECT_EQ(stale.Name, "kept");
+}
+
+TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
+    TPcbBoard host(board);
+    auto makeNet = [&](const std::string& name) {
+        auto n = Make<TPcbNet>(eNetObject);
+        n.Name = name;
+        EXPECT_EQ(n.QueryDatabase(0), 1);
+        EXPECT_EQ(host.AddObject(n.ObjectHandle), 0);
+        return n.ObjectHandle;
+    };
+    const intptr_t gnd = makeNet("GND");
+    const intptr_t vcc = makeNet("VCC");
+    std::vector<intptr_t> made;
+    for (int i = 0; i < 12; ++i) {
+        auto t = Make<TPcbTrack>(eTrackObject);
+        t.x2 = i * 1000;
+        t.Width = 100;
+        t.SetState_Layer(i % 3 == 0 ? eV6_BottomLayer
+                                    : (i % 3 == 1 ? eV6_TopLayer : eV6_MidLayer1));
+        t.Net = i % 2 ? gnd : vcc;
+        ASSERT_EQ(t.QueryDatabase(0), 1);
+        ASSERT_EQ(host.AddObject(t.ObjectHandle), 0);
+        made.push_back(t.ObjectHandle);
+    }
+    auto via = Make<TPcbVia>(eViaObject);
+    via.Net = gnd;
+    ASSERT_EQ(via.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(via.ObjectHandle), 0);
+
+    EXPECT_EQ(CollectItems(board, eTrackObject), made); // in the order added
+    EXPECT_EQ(CollectItems(board, eViaObject).size(), 1u);
+    EXPECT_EQ(CollectItems(board, eTrackObject, 0, eV6_TopLayer).size(), 4u);
+    EXPECT_EQ(CollectItems(board, eTrackObject, gnd).size(), 6u);
+    EXPECT_EQ(CollectItems(board, eIgnoreObject, gnd).size(), 7u);
+    int onLayers = host.ProcessItems_2(eTrackObject, TV6_LayerSet{eV6_TopLayer, eV6_BottomLayer},
+                                       [](intptr_t) { return true; });
+    EXPECT_EQ(onLayers, 8);
+    // Every track seen on a layer-set walk lies on one of those layers.
+    ProcessItemsOnLayers(board, eTrackObject, TV6_LayerSet{eV6_MidLayer1}, [&](intptr_t h) {
+        EXPECT_EQ(ReadBack<TPcbTrack>(h).GetState_Layer(), eV6_MidLayer1);
+        return true;
+    });
+    // A visitor answering false stops the walk.
+    int seen = 0;
+    host.ProcessItems_1(eTrackObject, [&](intptr_t) { return ++seen < 3; });
+    EXPECT_EQ(seen, 3);
+}
+
+TEST_F(EngineWrappers, StaleAndForeignHandlesAreRefused) {
+    TPcbBoard host(board);
+    auto track = Make<TPcbTrack>(eTrackObject);
+    track.Width = 321;
+    ASSERT_EQ(track.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(track.ObjectHandle), 0);
+    ASSERT_EQ(host.DeleteObject(track.ObjectHandle), 0);
+
+    TPcbTrack stale(track.ObjectHandle);
+    stale.Width = 999;
+    stale.x1 = 5;
+    EXPECT_EQ(stale.QueryDatabase(1), 0);
+    EXPECT_EQ(stale.Width, 999);
+    EXPECT_EQ(stale.x1, 5);
+    EXPECT_EQ(stale.QueryDatabase(0), 0);
+    EXPECT_NE(host.AddObject(track.ObjectHandle), 0);
+    EXPECT_EQ(GetObjectKind(track.ObjectHandle), eIgnoreObject);
+    EXPECT_TRUE(CollectItems(board, eTrackObject).empty());
+
+    // A handle of another kind is refused by a wrapper of a different kind.
+    auto net = Make<TPcbNet>(eNetObject);
+    TPcbVia notAVia(net.ObjectHandle);
+    notAVia.Size = 42;
+    EXPECT_EQ(notAVia.QueryDatabase(1), 0);
+    EXPECT_EQ(notAVia.Size, 42);
+    PCBProcs::PcbApi_DestroyObject(net.ObjectHandle);
+    EXPECT_EQ(TPcbBoard(987654).QueryDatabase(1), 0);
+}
+
+TEST_F(EngineWrappers, BoardRecordPlanesAndPairs) {
+    TPcbBoard host = TPcbBoard::Current();
+    ASSERT_EQ(host.ObjectHandle, board);
+    ASSERT_EQ(host.QueryDatabase(1), 1);
+    EXPECT_NE(host.GetState_FileName().find(fileName), std::string::npos);
+    EXPECT_EQ(host.Dielectric_Top.Material, "FR-4");
+    EXPECT_EQ(host.Dielectric_Top.Kind, 1);
+    EXPECT_DOUBLE_EQ(host.Dielectric_Top.Constant, 4.8);
+    EXPECT_EQ(host.Dielectric_Bottom.Height, 126000);
+    host.OriginX = 1234567;
+    host.OriginY = -7654321;
+    host.SnapGridSize = 25000.0;
+    host.DisplayUnit = eMetric;
+    ASSERT_EQ(host.QueryDatabase(0), 1);
+    TPcbBoard again(board);
+    ASSERT_EQ(again.QueryDatabase(1), 1);
+    EXPECT_EQ(again.OriginX, 1234567);
+    EXPECT_EQ(again.OriginY, -7654321);
+    EXPECT_DOUBLE_EQ(again.SnapGridSize, 25000.0);
+    EXPECT_EQ(again.DisplayUnit, eMetric);
+
+    ASSERT_EQ(host.SetProperty_InternalPlaneNetName(eV6_InternalPlane2, "GND"), 1);
+    ASSERT_GT(again.QueryLayers(1), 0);
+    EXPECT_EQ(again.GetState_InternalPlane(eV6_InternalPlane2)->NetName, "GND");
+
+    ASSERT_EQ(host.AddLayerPair("Top-Bottom", TV7_Layer(eV6_TopLayer), TV7_Layer(eV6_BottomLayer)),
+              0);
+    ASSERT_EQ(again.ReadLayerPairs(), 1);
+    const TPcbLayerPair* pair =
+        again.GetState_LayerPairByPair(TV7_Layer(eV6_BottomLayer), TV7_Layer(eV6_TopLayer));
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->Name, "Top-Bottom");
+    EXPECT_EQ(again.GetState_LayerPairByPair(TV7_Layer(eV6_TopLayer), TV7_Layer(eV6_MidLayer1)),
+              nullptr);
+}
+
+std::vector<TV6_Layer> StackOf(const TPcbBoard& board) {
+    std::vector<TV6_Layer> stack;
+    for (const TLayerObject* layer = board.GetState_FirstLayerInStack();
+         layer != nullptr && stack.size() < 100; layer = board.GetState_NextLayerInStack(layer))
+        stack.push_back(layer->LayerId);
+    return stack;
+}
+
+TEST_F(EngineWrappers, LayerStackWalk) {
+    TPcbBoard host(board);
+    ASSERT_EQ(host.QueryLayers(1), 82);
+    EXPECT_EQ(StackOf(host), (std::vector<TV6_Layer>{eV6_TopLayer, eV6_BottomLayer}));
+
+    ASSERT_EQ(host.InsertLayerInStack(eV6_MidLayer1, eV6_TopLayer), 0);
+    ASSERT_EQ(host.InsertLayerInStack(eV6_InternalPlane1, eV6_MidLayer1), 0);
+    TLayerObject* mid = host.GetState_LayerObject(eV6_MidLayer1);
+    mid->Name = "Signal 2";
+    mid->CopperThickness = 14000;
+    ASSERT_EQ(mid->QueryDatabase(0), 1);
+    ASSERT_EQ(host.QueryLayers(1), 82);
+    EXPECT_EQ(StackOf(host), (std::vector<TV6_Layer>{eV6_TopLayer, eV6_MidLayer1,
+                                                     eV6_InternalPlane1, eV6_BottomLayer}));
+    EXPECT_EQ(host.GetState_LayerObject(eV6_MidLayer1)->Name, "Signal 2");
+    EXPECT_EQ(host.GetState_LayerObject(eV6_MidLayer1)->CopperThickness, 14000);
+    EXPECT_TRUE(host.GetState_LayerObject(eV6_InternalPlane1)->IsInLayerStack());
+    EXPECT_FALSE(host.GetState_LayerObject(eV6_MidLayer2)->IsInLayerStack());
+
+    // Down to a single layer: it is the first layer without a previous layer.
+    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_MidLayer1), 0);
+    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_InternalPlane1), 0);
+    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_BottomLayer), 0);
+    EXPECT_NE(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_TopLayer), 0);
+    ASSERT_EQ(host.QueryLayers(1), 82);
+    const TLayerObject* first = host.GetState_FirstLayerInStack();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->LayerId, eV6_TopLayer);
+    EXPECT_EQ(host.GetState_NextLayerInStack(first), nullptr);
+    EXPECT_EQ(StackOf(host), (std::vector<TV6_Layer>{eV6_TopLayer}));
+}
+
+} // namespace
