@@ -1,0 +1,132 @@
+// Tokenizer throughput: bench_tokenize [--list] [FILE...]
+// Without files it reads the largest design under the corpus folder. Each file
+// is tokenized repeatedly for at least half a second with the progress and
+// Escape-key hooks live; MB/s and tokens/s are printed. --list prints every
+// token of the first file as "id<TAB>line<TAB>text" instead.
+#include "specctra/HostHooks.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers "no" to everything: the Escape key is polled but never pressed.
+class TIdleEscapeHost : public IEscapeKeyHost {
+public:
+    bool EscapePressed() override {
+        ++Polls;
+        return false;
+    }
+    bool AskYesNo(const std::string&) override { return false; }
+    long Polls = 0;
+};
+
+std::string LargestCorpusDesign() {
+    namespace fs = std::filesystem;
+    const fs::path corpus = DSNLINK_CORPUS_DIR;
+    std::string best;
+    std::uintmax_t bestSize = 0;
+    std::error_code ec;
+    if (!fs::is_directory(corpus, ec)) {
+        return best;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn" &&
+            entry.file_size() > bestSize) {
+            bestSize = entry.file_size();
+            best = entry.path().string();
+        }
+    }
+    return best;
+}
+
+int64_t TokenizeOnce(const std::string& path, const std::string& text) {
+    TSpecctraParser parser(std::make_unique<TInputFile>(path, text));
+    parser.RegisterKeywords();
+    int64_t tokens = 0;
+    while (!parser.EndOfFile() && !parser.Aborted()) {
+        parser.NextToken();
+        ++tokens;
+    }
+    return tokens;
+}
+
+int List(const std::string& path) {
+    TSpecctraParser parser(path);
+    parser.RegisterKeywords();
+    while (!parser.EndOfFile() && !parser.Aborted()) {
+        const int32_t id = parser.NextToken();
+        if (parser.EndOfFile() && id == eTok_Word && parser.TokenString().empty()) {
+            break;
+        }
+        std::printf("%d\t%d\t%s\n", id, parser.LineNumber(), parser.TokenString().c_str());
+    }
+    return 0;
+}
+
+int Measure(const std::string& path) {
+    const TInputFile file(path);
+    const double megabytes = static_cast<double>(file.Size()) / 1e6;
+    using Clock = std::chrono::steady_clock;
+    int64_t tokens = 0;
+    int runs = 0;
+    const auto start = Clock::now();
+    double seconds = 0;
+    do {
+        tokens = TokenizeOnce(path, file.Data());
+        ++runs;
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    } while (seconds < 0.5);
+    const double perRun = seconds / runs;
+    std::printf("%s: %.2f MB, %lld tokens, %d runs, %.1f MB/s, %.2f Mtokens/s\n", path.c_str(),
+                megabytes, static_cast<long long>(tokens), runs, megabytes / perRun,
+                static_cast<double>(tokens) / perRun / 1e6);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool list = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--list") == 0) {
+            list = true;
+        } else {
+            files.emplace_back(argv[i]);
+        }
+    }
+    if (files.empty()) {
+        const std::string largest = LargestCorpusDesign();
+        if (largest.empty()) {
+            std::fprintf(stderr, "no file given and no design found under %s\n",
+                         DSNLINK_CORPUS_DIR);
+            return 2;
+        }
+        files.push_back(largest);
+    }
+    TIdleEscapeHost host;
+    SetEscapeKeyHost(&host);
+    int status = 0;
+    try {
+        if (list) {
+            status = List(files.front());
+        } else {
+            for (const auto& file : files) {
+                Measure(file);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        status = 1;
+    }
+    SetEscapeKeyHost(nullptr);
+    return status;
+}

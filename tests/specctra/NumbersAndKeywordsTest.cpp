@@ -1,0 +1,216 @@
+#include "ParserTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <strings.h>
+
+namespace {
+
+TEST(Numbers, IntegerWithUnitSuffixGivesLeadingValueAndReports) {
+    TRecordingSink sink;
+    auto parser = MakeParser("(width 12mil)\n", &sink);
+    parser->NextToken();
+    parser->NextToken();
+    EXPECT_EQ(parser->NextNum(), 12);
+    EXPECT_TRUE(parser->ConversionFailed());
+    ASSERT_EQ(sink.Lines.size(), 1u);
+    EXPECT_EQ(sink.Lines[0], "ERROR: Integer value expected <12MIL> in line 1.");
+    EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
+}
+
+TEST(Numbers, RealsUseDotAndExponent) {
+    TRecordingSink sink;
+    auto parser = MakeParser("-1.5e2 0.254 +3 .5\n)\n7\n", &sink);
+    EXPECT_DOUBLE_EQ(parser->NextReal(), -150.0);
+    EXPECT_FALSE(parser->ConversionFailed());
+    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.254);
+    EXPECT_DOUBLE_EQ(parser->NextReal(), 3.0);
+    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.5);
+    EXPECT_TRUE(sink.Lines.empty());
+    // A ")" where a number should be is a failure and is consumed.
+    parser->NextReal();
+    EXPECT_TRUE(parser->ConversionFailed());
+    ASSERT_EQ(sink.Lines.size(), 1u);
+    EXPECT_EQ(sink.Lines[0], "ERROR: Floating point value expected <)> in line 2.");
+    EXPECT_DOUBLE_EQ(parser->NextReal(), 7.0);
+}
+
+TEST(Numbers, NumberDelimitersSplitWhereWordsWouldNot) {
+    // Tabs, quotes of any kind and underscores end a number token.
+    auto parser = MakeParser("250\t-75_3 \"9\"");
+    EXPECT_EQ(parser->NextNum(), 250);
+    EXPECT_EQ(parser->NextNum(), -75);
+    EXPECT_EQ(parser->NextNum(), 3);
+}
+
+TEST(Numbers, EmptyNumberTokenGivesTheDefault) {
+    TRecordingSink sink;
+    auto parser = MakeParser("; ;", &sink);
+    EXPECT_EQ(parser->NextNum(), -32000);
+    EXPECT_TRUE(parser->ConversionFailed());
+    EXPECT_DOUBLE_EQ(parser->NextReal(), -32000.0);
+    EXPECT_EQ(sink.Lines.size(), 2u);
+}
+
+TEST(Numbers, HexadecimalForms) {
+    int32_t v = 0;
+    EXPECT_TRUE(ConvertSpecctraInt("$1F4", v));
+    EXPECT_EQ(v, 500);
+    EXPECT_TRUE(ConvertSpecctraInt("0X7FFFFFFF", v));
+    EXPECT_EQ(v, 2147483647);
+    EXPECT_TRUE(ConvertSpecctraInt("X10", v));
+    EXPECT_EQ(v, 16);
+    EXPECT_TRUE(ConvertSpecctraInt("$FFFFFFFF", v));
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(ConvertSpecctraInt("$FFFB6C20", v)); // a negative coordinate stored as hex
+    EXPECT_EQ(v, -300000);
+    EXPECT_FALSE(ConvertSpecctraInt("$", v));
+    EXPECT_FALSE(ConvertSpecctraInt("$1FFFFFFFF", v));
+}
+
+TEST(Numbers, DecimalRangeAndSigns) {
+    int32_t v = 0;
+    EXPECT_TRUE(ConvertSpecctraInt("  -2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_FALSE(ConvertSpecctraInt("2147483648", v));
+    EXPECT_FALSE(ConvertSpecctraInt("1,5", v));
+    EXPECT_EQ(v, 1);
+    EXPECT_FALSE(ConvertSpecctraInt("-", v));
+    double d = 0;
+    EXPECT_FALSE(ConvertSpecctraReal("INF", d));
+    EXPECT_FALSE(ConvertSpecctraReal("NAN", d));
+    EXPECT_FALSE(ConvertSpecctraReal("2.5MM", d));
+    EXPECT_DOUBLE_EQ(d, 2.5);
+}
+
+TEST(Numbers, TokenConversionsLeaveTheValueOnFailure) {
+    TRecordingSink sink;
+    auto parser = MakeParser("(rotate 90.0) abc", &sink);
+    parser->NextToken();
+    parser->NextToken();
+    parser->NextToken();
+    int32_t i = 7;
+    EXPECT_FALSE(parser->TokenStr2Int(i));
+    EXPECT_EQ(i, 7);
+    double d = 0;
+    EXPECT_TRUE(parser->TokenStr2Real(d));
+    EXPECT_DOUBLE_EQ(d, 90.0);
+    parser->NextToken();
+    parser->NextToken();
+    EXPECT_FALSE(parser->TokenStr2Real(d));
+    EXPECT_DOUBLE_EQ(d, 90.0);
+    EXPECT_EQ(sink.Lines,
+              (std::vector<std::string>{"ERROR: Integer value expected <90.0> in line 1.",
+                                        "ERROR: Floating point value expected <ABC> in line 1."}));
+}
+
+TEST(Numbers, EmptyTokenConvertsToZero) {
+    auto parser = MakeParser(";");
+    parser->NextToken();
+    int32_t i = 5;
+    double d = 5;
+    EXPECT_TRUE(parser->TokenStr2Int(i));
+    EXPECT_TRUE(parser->TokenStr2Real(d));
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(d, 0.0);
+}
+
+TEST(Numbers, BooleanIsOnInAnyCase) {
+    auto parser = MakeParser("on ON 'On' off 1 true");
+    std::vector<bool> values;
+    for (int k = 0; k < 6; ++k) {
+        values.push_back(parser->NextBoolean());
+    }
+    EXPECT_EQ(values, (std::vector<bool>{true, true, true, false, false, false}));
+}
+
+int32_t IdOf(const std::string& word) {
+    auto parser = MakeParser(word + "\n");
+    return parser->NextToken();
+}
+
+TEST(Keywords, SynonymsShareAnId) {
+    EXPECT_EQ(IdOf("Circle"), 49);
+    EXPECT_EQ(IdOf("CIRC"), 49);
+    EXPECT_EQ(IdOf("circ"), 49);
+    EXPECT_EQ(IdOf("direction"), IdOf("direct"));
+    EXPECT_EQ(IdOf("polygon"), 308);
+    EXPECT_EQ(IdOf("poly"), 308);
+    EXPECT_EQ(IdOf("poly_wire"), 307);
+}
+
+TEST(Keywords, ClearanceNamesAndTheirEarlierSpellings) {
+    EXPECT_EQ(IdOf("Area_Smd"), 15);
+    EXPECT_EQ(IdOf("VIA_VIA"), 479);
+    EXPECT_EQ(IdOf("smd_smd"), 512);
+    EXPECT_EQ(IdOf("testpoint_testpoint"), 536);
+    EXPECT_EQ(IdOf("wireplow"), 538);
+    EXPECT_EQ(IdOf("rss"), 356);
+    EXPECT_EQ(IdOf("plus-pat"), 304);
+}
+
+TEST(Keywords, UnitKeywordsInTheirRegistrationOrder) {
+    EXPECT_EQ(IdOf("uhenry"), 451);
+    EXPECT_EQ(IdOf("unassigned"), 452);
+    EXPECT_EQ(IdOf("um"), 453);
+    EXPECT_EQ(IdOf("dr"), 0);
+    EXPECT_EQ(IdOf("pcb"), 279);
+    EXPECT_EQ(IdOf("string_quote"), 409);
+    EXPECT_EQ(IdOf("pcbx"), eTok_Word);
+    EXPECT_EQ(IdOf("1e5"), eTok_Word);
+}
+
+TEST(Keywords, TableHoldsEveryRegistrationOnceFirstWins) {
+    const auto& registrations = SpecctraKeywordRegistrations();
+    EXPECT_EQ(registrations.size(), 541u);
+    auto parser = MakeParser("");
+    EXPECT_EQ(parser->Keywords().Count(), 540u); // 539 distinct keywords and DR
+    std::set<int32_t> ids;
+    for (const auto& r : registrations) {
+        ids.insert(r.Id);
+        int32_t id = -1;
+        ASSERT_TRUE(parser->FindKeyword(r.Keyword, id)) << r.Keyword;
+        // The first registration of a spelling in any case owns it.
+        for (const auto& earlier : registrations) {
+            if (strcasecmp(earlier.Keyword, r.Keyword) == 0) {
+                EXPECT_EQ(id, earlier.Id) << r.Keyword;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(ids.size(), 536u);
+    EXPECT_EQ(ids.count(518), 0u);
+    EXPECT_EQ(ids.count(521), 0u);
+    EXPECT_EQ(*ids.begin(), 1);
+    EXPECT_EQ(*ids.rbegin(), 538);
+}
+
+TEST(Keywords, SortedViewIsCaseInsensitiveOrder) {
+    auto parser = MakeParser("");
+    const auto sorted = parser->Keywords().Sorted();
+    ASSERT_EQ(sorted.size(), 540u);
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        std::string a = sorted[i - 1].first;
+        std::string b = sorted[i].first;
+        for (auto* text : {&a, &b}) {
+            for (char& c : *text) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+        }
+        EXPECT_LT(a, b);
+    }
+}
+
+TEST(Keywords, AddedKeywordIgnoredWhenPresentInAnyCase) {
+    auto parser = MakeParser("PCB Custom");
+    parser->AddToken("Pcb", 999);
+    parser->AddToken("custom", 900);
+    parser->AddToken("CUSTOM", 901);
+    EXPECT_EQ(parser->NextToken(), 279);
+    EXPECT_EQ(parser->NextToken(), 900);
+    EXPECT_TRUE(parser->IsKnownToken());
+}
+
+} // namespace

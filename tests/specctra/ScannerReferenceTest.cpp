@@ -1,0 +1,299 @@
+// Compares the scanner with a plain character-by-character model of the
+// reading rules: every peek is a forward read followed by a step back, every
+// space is read on its own. The scanner reads runs of bytes in one step; both
+// must agree on every token, line number, position and character state.
+#include "ParserTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include <strings.h>
+
+namespace {
+
+struct TCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+class TReferenceScanner {
+public:
+    explicit TReferenceScanner(std::string data) : D(std::move(data)) {
+        Keywords["DR"] = 0;
+        for (const auto& r : SpecctraKeywordRegistrations()) {
+            Keywords.emplace(r.Keyword, r.Id);
+        }
+        Eof = D.empty();
+    }
+
+    int32_t NextToken() {
+        const int32_t id = Scan(false);
+        Last = id;
+        return id;
+    }
+    int32_t NextNumberToken() { return Scan(true); }
+
+    std::string D;
+    std::size_t Pos = 0;
+    unsigned char Prev = 0;
+    unsigned char Cur = 0;
+    bool Eof = false;
+    int32_t Line = 1;
+    unsigned char Quote = '\'';
+    int32_t Last = 0;
+    std::string Token;
+    std::map<std::string, int32_t, TCaseLess> Keywords;
+
+private:
+    static bool LineBreak(unsigned char c) { return c == 10 || c == 13; }
+
+    bool Delimiter(unsigned char c, bool number) const {
+        if (number) {
+            return c != 0 && !(c == '+' || c == ',' || c == '-' || c == '.' ||
+                               std::isalnum(static_cast<int>(c)) != 0);
+        }
+        return c == 10 || c == 13 || c == ' ' || c == '\'' || c == '(' || c == ')' || c == ';';
+    }
+
+    unsigned char Read() {
+        Prev = Cur;
+        if (Pos < D.size()) {
+            Cur = static_cast<unsigned char>(D[Pos++]);
+        }
+        if (Pos >= D.size()) {
+            Eof = true;
+        }
+        return Cur;
+    }
+
+    unsigned char PeekNonSpace() {
+        if (Pos >= D.size()) {
+            return ' ';
+        }
+        const std::size_t start = Pos;
+        do {
+            Prev = Cur;
+            Cur = static_cast<unsigned char>(D[Pos++]);
+        } while (Cur == ' ' && Pos < D.size());
+        Pos = start;
+        return Cur;
+    }
+
+    unsigned char PrevNonSpace() const {
+        std::size_t b = Pos;
+        while (b > 0 && D[b - 1] == ' ') {
+            --b;
+        }
+        return b == 0 ? 10 : static_cast<unsigned char>(D[b - 1]);
+    }
+
+    unsigned char PeekRaw() {
+        if (Pos >= D.size()) {
+            return 0;
+        }
+        Prev = Cur;
+        Cur = static_cast<unsigned char>(D[Pos]);
+        return Cur;
+    }
+
+    void NextLine() {
+        ++Line;
+        unsigned char c = 0;
+        do {
+            c = Read();
+        } while (!LineBreak(c) && !Eof);
+        while ((LineBreak(Cur) || Cur == 20) && !Eof) {
+            Read();
+        }
+        if (Pos > 0) {
+            --Pos;
+        }
+    }
+
+    int32_t Scan(bool number) {
+        Token.clear();
+        unsigned char ch = ' ';
+        while ((ch == ' ' || ch == '\t') && !Eof) {
+            if (LineBreak(PeekNonSpace())) {
+                NextLine();
+            } else if (PeekNonSpace() == '#' && LineBreak(PrevNonSpace())) {
+                NextLine();
+            } else {
+                ch = Read();
+            }
+        }
+        if (ch == '(' || ch == ')') {
+            Token = std::string(1, static_cast<char>(ch));
+            return ch == '(' ? 10000 : 10001;
+        }
+        if (Last == 409) {
+            Quote = ch;
+            Token = std::string(1, static_cast<char>(ch));
+            return 0;
+        }
+        if (ch == Quote) {
+            std::string raw;
+            unsigned char c = Read();
+            for (;;) {
+                if (c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' ')) {
+                    break;
+                }
+                if (Eof) {
+                    break;
+                }
+                raw += static_cast<char>(c);
+                c = Read();
+            }
+            for (std::size_t i = 0; i < raw.size(); ++i) {
+                if (raw[i] != '\\' || i + 1 == raw.size()) {
+                    Token += raw[i];
+                    continue;
+                }
+                const char e = raw[++i];
+                const std::string from = "\\fFnNrRtT";
+                const std::string to = "\\\f\f\n\n\r\r\v\v";
+                if (from.find(e) != std::string::npos) {
+                    Token += to[from.find(e)];
+                } else if (static_cast<unsigned char>(e) == Quote) {
+                    Token += e;
+                }
+            }
+            return -4;
+        }
+        for (;;) {
+            if (Delimiter(ch, number) || Eof) {
+                break;
+            }
+            Token += static_cast<char>(ch);
+            ch = LineBreak(PeekNonSpace()) ? ' ' : Read();
+        }
+        if (ch == '(' || ch == ')') {
+            --Pos;
+        } else if (!Delimiter(ch, number)) {
+            Token += static_cast<char>(ch);
+        }
+        for (char& c : Token) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        const auto found = Keywords.find(Token);
+        std::string shown;
+        for (char c : Token) {
+            shown += c == 31 ? std::string("~SP~") : std::string(1, c);
+        }
+        Token = shown;
+        return found == Keywords.end() ? -5 : found->second;
+    }
+};
+
+// Reads the text with both and reports the first difference.
+void ExpectSameReading(const std::string& text, uint32_t seed) {
+    auto parser = MakeParser(text);
+    TReferenceScanner reference(text);
+    std::mt19937 choose(seed);
+    for (int step = 0; step < 100000 && !(parser->EndOfFile() && reference.Eof); ++step) {
+        const bool number = choose() % 5 == 0;
+        int32_t got = 0;
+        int32_t want = 0;
+        if (number) {
+            parser->NextNum();
+            got = static_cast<int32_t>(parser->TokenString().size());
+            reference.NextNumberToken();
+            want = static_cast<int32_t>(reference.Token.size());
+        } else {
+            got = parser->NextToken();
+            want = reference.NextToken();
+        }
+        std::ostringstream where;
+        where << "step " << step << (number ? " (number)" : "") << " in text of " << text.size()
+              << " bytes, seed " << seed;
+        ASSERT_EQ(got, want) << where.str();
+        ASSERT_EQ(parser->TokenString(), reference.Token) << where.str();
+        ASSERT_EQ(parser->LineNumber(), reference.Line) << where.str();
+        ASSERT_EQ(parser->Position(), reference.Pos) << where.str();
+        ASSERT_EQ(parser->EndOfFile(), reference.Eof) << where.str();
+        ASSERT_EQ(static_cast<unsigned char>(parser->CurrentChar()), reference.Cur) << where.str();
+        ASSERT_EQ(static_cast<unsigned char>(parser->PreviousChar()), reference.Prev)
+            << where.str();
+        ASSERT_EQ(static_cast<unsigned char>(parser->QuoteChar()), reference.Quote) << where.str();
+    }
+}
+
+TEST(ScannerReference, RandomTextsReadAlike) {
+    const std::vector<std::string> pieces = {
+        "(",
+        ")",
+        " ",
+        "    ",
+        "\t",
+        "\n",
+        "\r\n",
+        "\n\n",
+        "#",
+        "'",
+        "\"",
+        "\\",
+        ";",
+        "ab",
+        "Pcb",
+        "12",
+        "-1.5e2",
+        "\x14",
+        "\x1f",
+        "string_quote ",
+        "(string_quote \")",
+        "circle",
+        "  # remark (x)\n",
+        "\\' ",
+        "x\tY",
+        "'q\\'r'",
+        "$FF",
+        "mil",
+    };
+    std::mt19937 random(20240611);
+    for (uint32_t round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 40);
+        for (int k = 0; k < count; ++k) {
+            text += pieces[random() % pieces.size()];
+        }
+        ExpectSameReading(text, round);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+TEST(ScannerReference, SmallCorpusDesignsReadAlike) {
+    namespace fs = std::filesystem;
+    const fs::path corpus = DSNLINK_CORPUS_DIR;
+    if (!fs::is_directory(corpus)) {
+        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
+    }
+    std::vector<std::pair<std::uintmax_t, fs::path>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn") {
+            files.emplace_back(entry.file_size(), entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    files.resize(std::min<std::size_t>(files.size(), 25));
+    for (const auto& [size, path] : files) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        ExpectSameReading(text.str(), static_cast<uint32_t>(size));
+        if (HasFatalFailure()) {
+            ADD_FAILURE() << path;
+            return;
+        }
+    }
+}
+
+} // namespace

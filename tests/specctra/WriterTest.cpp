@@ -1,0 +1,139 @@
+#include "specctra/SpecctraWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Folder = fs::temp_directory_path() /
+                 ("dsnlink_writer_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(Folder);
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+
+    static std::string ReadAll(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::size_t FilesInFolder() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
+    }
+
+    fs::path Folder;
+};
+
+TEST_F(WriterTest, RouteFileLinesAreIndentedAndEndWithCrLf) {
+    const fs::path path = Folder / "board.rte";
+    {
+        TSpecctraWriter writer(path.string());
+        writer.Writeln("(routes", true);
+        writer.Indent(1);
+        writer.Writeln("(resolution mm  100000)", true);
+        writer.Writeln("(network_out", true);
+        writer.Indent(1);
+        writer.Write("(net GND", true);
+        writer.Writeln(")", false);
+        writer.UnIndent(2);
+        writer.Writeln(")", true);
+    }
+    EXPECT_EQ(ReadAll(path), "(routes\r\n"
+                             "  (resolution mm  100000)\r\n"
+                             "  (network_out\r\n"
+                             "    (net GND)\r\n"
+                             ")\r\n");
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(WriterTest, SpaceMarkerBecomesUnitSeparator) {
+    TSpecctraWriter writer((Folder / "x.ses").string());
+    writer.Writeln("(net Vcc~SP~3v3 ~SP", false);
+    writer.Writeln(std::string("(net A\x1f"
+                               "B)"),
+                   false);
+    EXPECT_EQ(writer.Buffer(), std::string("(net Vcc\x1f"
+                                           "3v3 ~SP\r\n(net A\x1f"
+                                           "B)\r\n"));
+}
+
+TEST_F(WriterTest, EmptyLineAndNegativeIndentation) {
+    TSpecctraWriter writer((Folder / "x.rte").string());
+    writer.Writeln("", true);
+    writer.UnIndent(1);
+    writer.Write("a", true);
+    writer.Indent(1);
+    EXPECT_EQ(writer.Indentation(), 0);
+    writer.Write("b", true);
+    writer.Indent(1);
+    writer.Write("c", true);
+    writer.ResetIndentation();
+    writer.Write("d", true);
+    EXPECT_EQ(writer.Buffer(), "\r\nab  cd");
+}
+
+TEST_F(WriterTest, NothingWrittenGivesAnEmptyFileAndReplacesOldContent) {
+    const fs::path path = Folder / "old.rte";
+    {
+        std::ofstream old(path);
+        old << "previous content";
+    }
+    { TSpecctraWriter writer(path.string()); }
+    ASSERT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+TEST_F(WriterTest, FlushKeepsTheBufferAndCanBeRepeated) {
+    const fs::path path = Folder / "twice.ses";
+    TSpecctraWriter writer(path.string());
+    writer.Writeln("(session x)", false);
+    writer.Flush();
+    EXPECT_EQ(ReadAll(path), "(session x)\r\n");
+    writer.Writeln("(more)", false);
+    writer.Flush();
+    EXPECT_EQ(ReadAll(path), "(session x)\r\n(more)\r\n");
+}
+
+TEST_F(WriterTest, FailureNamesTheFileAndLeavesNothingBehind) {
+    const fs::path path = Folder / "missing-folder" / "board.rte";
+    TSpecctraWriter writer(path.string());
+    writer.Writeln("(routes)", false);
+    try {
+        writer.Flush();
+        FAIL() << "saving into a missing folder succeeded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+TEST_F(WriterTest, ExceptionDuringTranslationLeavesThePreviousFile) {
+    const fs::path path = Folder / "kept.rte";
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << "(routes old)\r\n";
+    }
+    try {
+        TSpecctraWriter writer(path.string());
+        writer.Writeln("(routes half", false);
+        throw std::runtime_error("translation failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(ReadAll(path), "(routes old)\r\n");
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+} // namespace
