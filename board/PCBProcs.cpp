@@ -1,6 +1,7 @@
 #include "board/PCBProcs.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
@@ -22,9 +23,14 @@ struct EntryPoints {
 #undef PCBPROCS_PROCEDURE_SLOT
 };
 
+constexpr unsigned long long kNoGeneration = ~0ull;
+
 struct Binding {
     std::mutex mutex;
     std::atomic<bool> bound{false};
+    // Module-load generation at the last look that did not find the engine:
+    // until another module is loaded, looking again cannot find it either.
+    unsigned long long missedGeneration = kNoGeneration;
     void* module = nullptr; // reference taken by dlopen(RTLD_NOLOAD)
     std::string moduleName = kDefaultEngineModule;
     EntryPoints entries;
@@ -68,6 +74,19 @@ void* findLoadedModule(const std::string& name) {
     return nullptr;
 }
 
+int readGeneration(dl_phdr_info* info, size_t size, void* data) {
+    if (size >= offsetof(dl_phdr_info, dlpi_adds) + sizeof(info->dlpi_adds))
+        *static_cast<unsigned long long*>(data) = info->dlpi_adds;
+    return 1; // the counter comes with the first module
+}
+
+// A counter the loader increments whenever a module is loaded.
+unsigned long long loadedModuleGeneration() {
+    unsigned long long adds = kNoGeneration;
+    dl_iterate_phdr(&readGeneration, &adds);
+    return adds;
+}
+
 void clearEntries(EntryPoints& entries) {
 #define PCBPROCS_CLEAR_FUNCTION(R, N, D, P, A) entries.N.store(nullptr, std::memory_order_relaxed);
 #define PCBPROCS_CLEAR_PROCEDURE(N, P, A) entries.N.store(nullptr, std::memory_order_relaxed);
@@ -90,6 +109,7 @@ void resolveEntries(void* module, EntryPoints& entries) {
 
 void unbindLocked(Binding& b) {
     b.bound.store(false, std::memory_order_release);
+    b.missedGeneration = kNoGeneration;
     clearEntries(b.entries);
     if (b.module != nullptr) {
         dlclose(b.module);
@@ -97,10 +117,15 @@ void unbindLocked(Binding& b) {
     }
 }
 
-bool bindLocked(Binding& b) {
-    void* module = findLoadedModule(b.moduleName);
-    if (module == nullptr)
+bool bindLocked(Binding& b, bool force) {
+    const unsigned long long generation = loadedModuleGeneration();
+    if (!force && generation != kNoGeneration && generation == b.missedGeneration)
         return b.bound.load(std::memory_order_relaxed);
+    void* module = findLoadedModule(b.moduleName);
+    if (module == nullptr) {
+        b.missedGeneration = generation;
+        return b.bound.load(std::memory_order_relaxed);
+    }
     resolveEntries(module, b.entries);
     if (b.module != nullptr)
         dlclose(b.module); // keep one reference only
@@ -115,7 +140,7 @@ inline EntryPoints& entryPoints() {
     if (!b.bound.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> lock(b.mutex);
         if (!b.bound.load(std::memory_order_relaxed))
-            bindLocked(b);
+            bindLocked(b, false);
     }
     return b.entries;
 }
@@ -141,7 +166,7 @@ PCBAPI_PROCEDURES(PCBPROCS_DEFINE_PROCEDURE)
 bool BindEngine() {
     Binding& b = binding();
     std::lock_guard<std::mutex> lock(b.mutex);
-    return bindLocked(b);
+    return bindLocked(b, true);
 }
 
 bool IsEngineBound() {
