@@ -106,14 +106,22 @@ bool SyncPath(const std::string& path, bool directory) {
 
 std::string NameOf(const ObjectRec& o) {
     switch (o.kind) {
-    case kNet: return static_cast<NetBody*>(o.body.get())->name;
-    case kRule: return static_cast<RuleBody*>(o.body.get())->name;
-    case kClass: return static_cast<ClassBody*>(o.body.get())->name;
-    case kEmbedded: return static_cast<EmbeddedBody*>(o.body.get())->name;
-    case kPad: return static_cast<PadBody*>(o.body.get())->name;
-    case kText: return static_cast<TextBody*>(o.body.get())->text;
-    case kComponent: return static_cast<ComponentBody*>(o.body.get())->pattern;
-    default: return {};
+    case kNet:
+        return static_cast<NetBody*>(o.body.get())->name;
+    case kRule:
+        return static_cast<RuleBody*>(o.body.get())->name;
+    case kClass:
+        return static_cast<ClassBody*>(o.body.get())->name;
+    case kEmbedded:
+        return static_cast<EmbeddedBody*>(o.body.get())->name;
+    case kPad:
+        return static_cast<PadBody*>(o.body.get())->name;
+    case kText:
+        return static_cast<TextBody*>(o.body.get())->text;
+    case kComponent:
+        return static_cast<ComponentBody*>(o.body.get())->pattern;
+    default:
+        return {};
     }
 }
 
@@ -251,7 +259,7 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
 
 std::atomic<unsigned> saveCounter{0};
 
-}  // namespace
+} // namespace
 
 std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
     BoardRec& b = Store::Get().BoardAt(boardSlot);
@@ -443,12 +451,12 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
             c->memberSet.insert(c->members.begin(), c->members.end());
         }
         slotOfId.emplace(id, slot);
-        pending.push_back({slot, sqlite3_column_type(st.get(), 2) == SQLITE_NULL
-                                     ? 0
-                                     : sqlite3_column_int64(st.get(), 2),
-                           sqlite3_column_type(st.get(), 3) == SQLITE_NULL
-                               ? 0
-                               : sqlite3_column_int64(st.get(), 3)});
+        pending.push_back(
+            {slot,
+             sqlite3_column_type(st.get(), 2) == SQLITE_NULL ? 0
+                                                             : sqlite3_column_int64(st.get(), 2),
+             sqlite3_column_type(st.get(), 3) == SQLITE_NULL ? 0
+                                                             : sqlite3_column_int64(st.get(), 3)});
     }
     auto freeAll = [&] {
         for (const auto& p : pending)
@@ -497,7 +505,7 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     boardSlot = kNone;
@@ -522,14 +530,18 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
                 result = ColumnText(st.get(), 0);
             else
                 result = sqlite3_errmsg(db.get());
-            if (result != "ok")
+            if (result != "ok") {
+                for (char& c : result)
+                    if (c == '\n' || c == '\r')
+                        c = ' ';
                 return path + " is damaged: " + result;
+            }
         }
         std::string format, version;
         {
             sqlite3_stmt* probe = nullptr;
-            if (sqlite3_prepare_v2(db.get(), "SELECT key, value FROM meta", -1, &probe,
-                                   nullptr) != SQLITE_OK)
+            if (sqlite3_prepare_v2(db.get(), "SELECT key, value FROM meta", -1, &probe, nullptr) !=
+                SQLITE_OK)
                 return path + " is not a board document (wrong schema: no meta table)";
             Stmt st(probe);
             while (sqlite3_step(st.get()) == SQLITE_ROW) {
@@ -555,8 +567,8 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     } catch (const SqlError& e) {
         if (boardSlot != kNone && Store::Get().BoardHandle(boardSlot))
             Store::Get().CloseBoard(boardSlot);
-        return path + " cannot be read: " + e.what;
+        return path + " is damaged: " + e.what;
     }
 }
 
-}  // namespace corvane
+} // namespace corvane

@@ -28,7 +28,7 @@ void SetError(char* error, int32_t capacity, const std::string& text) {
     error[n] = '\0';
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -188,4 +188,4 @@ int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
     return 1;
 }
 
-}  // extern "C"
+} // extern "C"

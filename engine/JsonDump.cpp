@@ -12,11 +12,21 @@ void JsonOut::String(const std::string& s) {
     out += '"';
     for (unsigned char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c >= 0x7F) {
                 char buf[8];
@@ -175,7 +185,7 @@ void Int(JsonOut& j, const char* key, int64_t v) {
     j.Value();
 }
 
-}  // namespace
+} // namespace
 
 std::string BoardJson(uint32_t boardSlot) {
     Store& s = Store::Get();
@@ -220,9 +230,9 @@ std::string BoardJson(uint32_t boardSlot) {
     j.Close('}');
 
     static const char* const gridNames[13] = {
-        "SnapGridUnit",  "BigVisibleGridUnit", "VisibleGridUnit",   "BigVisibleGridSize",
-        "VisibleGridSize", "SnapGridSize",     "SnapGridSizeX",     "SnapGridSizeY",
-        "TrackGridSize", "ViaGridSize",        "ComponentGridSize", "ComponentGridSizeX",
+        "SnapGridUnit",      "BigVisibleGridUnit", "VisibleGridUnit",   "BigVisibleGridSize",
+        "VisibleGridSize",   "SnapGridSize",       "SnapGridSizeX",     "SnapGridSizeY",
+        "TrackGridSize",     "ViaGridSize",        "ComponentGridSize", "ComponentGridSizeX",
         "ComponentGridSizeY"};
     j.Key("Grids");
     j.Open('{');
@@ -263,7 +273,8 @@ std::string BoardJson(uint32_t boardSlot) {
     for (int l = 1; l < kLayerCount; ++l) {
         if (!b.layers[l].inStack || b.layers[l].prev != 0)
             continue;
-        for (int at = l, guard = 0; at != 0 && guard < kLayerCount; at = b.layers[at].next, ++guard) {
+        for (int at = l, guard = 0; at != 0 && guard < kLayerCount;
+             at = b.layers[at].next, ++guard) {
             j.Sep();
             j.Number(static_cast<int64_t>(at));
             j.Value();
@@ -341,4 +352,4 @@ std::string BoardJson(uint32_t boardSlot) {
     return j.out;
 }
 
-}  // namespace corvane
+} // namespace corvane

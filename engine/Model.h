@@ -15,8 +15,8 @@
 
 namespace corvane {
 
-constexpr int kLayerCount = 83;  // TV6_Layer 0..82
-constexpr int kKindCount = 27;   // TObjectId 0..26
+constexpr int kLayerCount = 83; // TV6_Layer 0..82
+constexpr int kKindCount = 27;  // TObjectId 0..26
 constexpr int kRuleKindCount = 67;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
@@ -240,7 +240,7 @@ struct ComponentBody : Body {
             unionIndex = 0;
     std::string sourceDesignator, sourceUniqueId, sourceHierarchicalPath, sourceLibraryName,
         footprintDescription, defaultPcb3DModel, libraryLinkId;
-    ListHead children;  // primitives contained, in the order they were added
+    ListHead children; // primitives contained, in the order they were added
     template <class V> void visit(V& v) {
         v("ChannelOffset", channelOffset);
         v("ComponentKind", componentKind);
@@ -266,7 +266,7 @@ struct ComponentBody : Body {
     }
 };
 
-struct PolygonBody : Body {  // polygons, split planes and board outlines
+struct PolygonBody : Body { // polygons, split planes and board outlines
     int32_t pointCount = 0;
     std::vector<PcbApiPolySegment> segments;
     int32_t splitPlane = 0, removeDead = 0, useOctagons = 0, pourOver = 0, grid = 50000,
@@ -289,7 +289,7 @@ struct PolygonBody : Body {  // polygons, split planes and board outlines
 struct NetBody : Body {
     std::string name;
     int32_t connectsVisible = 1, pwrGndColor = 0;
-    ListHead members;  // objects of this net on the board
+    ListHead members; // objects of this net on the board
     template <class V> void visit(V& v) {
         v("Name", name);
         v("ConnectsVisible", connectsVisible);
@@ -335,7 +335,7 @@ struct RuleBody : Body {
     int32_t netScope = 0, priority = 1, layerKind = 0;
     std::string scope1 = "All", scope2 = "All";
     std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT> attributes{};
-    std::vector<int32_t> values;  // constraint values, by kind (ConstraintNames)
+    std::vector<int32_t> values; // constraint values, by kind (ConstraintNames)
     template <class V> void visit(V& v) {
         v("Kind", ruleKind);
         v("Name", name);
@@ -357,38 +357,67 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind);
 // Calls f(body) with the body cast to its record type.
 template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
     switch (kind) {
-    case kTrack: f(*static_cast<TrackBody*>(body)); return true;
-    case kArc: f(*static_cast<ArcBody*>(body)); return true;
-    case kFill: f(*static_cast<FillBody*>(body)); return true;
-    case kVia: f(*static_cast<ViaBody*>(body)); return true;
-    case kPad: f(*static_cast<PadBody*>(body)); return true;
-    case kRegion: f(*static_cast<RegionBody*>(body)); return true;
-    case kText: f(*static_cast<TextBody*>(body)); return true;
-    case kComponent: f(*static_cast<ComponentBody*>(body)); return true;
+    case kTrack:
+        f(*static_cast<TrackBody*>(body));
+        return true;
+    case kArc:
+        f(*static_cast<ArcBody*>(body));
+        return true;
+    case kFill:
+        f(*static_cast<FillBody*>(body));
+        return true;
+    case kVia:
+        f(*static_cast<ViaBody*>(body));
+        return true;
+    case kPad:
+        f(*static_cast<PadBody*>(body));
+        return true;
+    case kRegion:
+        f(*static_cast<RegionBody*>(body));
+        return true;
+    case kText:
+        f(*static_cast<TextBody*>(body));
+        return true;
+    case kComponent:
+        f(*static_cast<ComponentBody*>(body));
+        return true;
     case kPolygon:
     case kSplitPlane:
-    case kBoardOutline: f(*static_cast<PolygonBody*>(body)); return true;
-    case kNet: f(*static_cast<NetBody*>(body)); return true;
+    case kBoardOutline:
+        f(*static_cast<PolygonBody*>(body));
+        return true;
+    case kNet:
+        f(*static_cast<NetBody*>(body));
+        return true;
     case kFromTo:
-    case kManualFromTo: f(*static_cast<FromToBody*>(body)); return true;
-    case kEmbedded: f(*static_cast<EmbeddedBody*>(body)); return true;
-    case kClass: f(*static_cast<ClassBody*>(body)); return true;
-    case kRule: f(*static_cast<RuleBody*>(body)); return true;
-    default: return false;
+    case kManualFromTo:
+        f(*static_cast<FromToBody*>(body));
+        return true;
+    case kEmbedded:
+        f(*static_cast<EmbeddedBody*>(body));
+        return true;
+    case kClass:
+        f(*static_cast<ClassBody*>(body));
+        return true;
+    case kRule:
+        f(*static_cast<RuleBody*>(body));
+        return true;
+    default:
+        return false;
     }
 }
 
 std::unique_ptr<Body> MakeBody(int32_t kind);
-bool IsPrimitiveKind(int32_t kind);  // carries the common record fields
+bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
 
 struct ObjectRec {
     uint32_t gen = 0;
-    int32_t kind = 0;  // 0: free slot
+    int32_t kind = 0; // 0: free slot
     uint32_t board = kNone;
-    uint32_t container = kNone;  // component slot
-    uint32_t net = kNone;        // net slot
+    uint32_t container = kNone; // component slot
+    uint32_t net = kNone;       // net slot
     uint16_t bitField = 0;
     uint8_t bitField2 = 0;
     uint16_t bitField3 = 0;
@@ -469,7 +498,7 @@ public:
     intptr_t ObjectHandle(uint32_t slot) const;
     intptr_t BoardHandle(uint32_t slot) const;
     ObjectRec* Object(intptr_t handle);
-    uint32_t ObjectSlot(intptr_t handle) const;  // kNone when invalid
+    uint32_t ObjectSlot(intptr_t handle) const; // kNone when invalid
     BoardRec* Board(intptr_t handle);
     uint32_t BoardSlot(intptr_t handle) const;
     ObjectRec& At(uint32_t slot) { return objects_[slot]; }
@@ -485,8 +514,8 @@ public:
     // kNone for a kind that cannot be made. A component comes with its
     // designator and comment texts unless `bare`.
     uint32_t CreateObject(int32_t kind, bool bare = false);
-    void DestroyObject(uint32_t slot);    // detaches, frees children, stales the handle
-    bool AttachToBoard(uint32_t slot, uint32_t boardSlot);  // with contained primitives
+    void DestroyObject(uint32_t slot); // detaches, frees children, stales the handle
+    bool AttachToBoard(uint32_t slot, uint32_t boardSlot); // with contained primitives
     void DetachFromBoard(uint32_t slot);
     bool AddToComponent(uint32_t slot, uint32_t componentSlot);
     void SetNet(uint32_t slot, uint32_t netSlot);
@@ -527,4 +556,4 @@ private:
     ListHead* HeadFor(ObjectRec& o, LinkFamily f);
 };
 
-}  // namespace corvane
+} // namespace corvane

@@ -11,7 +11,9 @@ using namespace corvane;
 
 namespace {
 
-Store& S() { return Store::Get(); }
+Store& S() {
+    return Store::Get();
+}
 
 void PutText(char* dst, const std::string& s) {
     size_t n = std::min(s.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
@@ -23,11 +25,19 @@ std::string GetText(const char* src) {
     return std::string(src, strnlen(src, PCBAPI_TEXT_CAPACITY - 1));
 }
 
-template <class... P> bool AllSet(P*... p) { return ((p != nullptr) && ...); }
+template <class... P> bool AllSet(P*... p) {
+    return ((p != nullptr) && ...);
+}
 
-bool IsRead(int32_t mode) { return mode == 1; }
-bool IsWrite(int32_t mode) { return mode == 0 || mode == 2; }
-bool ValidMode(int32_t mode) { return IsRead(mode) || IsWrite(mode); }
+bool IsRead(int32_t mode) {
+    return mode == 1;
+}
+bool IsWrite(int32_t mode) {
+    return mode == 0 || mode == 2;
+}
+bool ValidMode(int32_t mode) {
+    return IsRead(mode) || IsWrite(mode);
+}
 
 // Exchanges fields one way or the other.
 struct Ex {
@@ -70,7 +80,9 @@ uint32_t SlotOf(intptr_t handle, std::initializer_list<int32_t> kinds) {
     return kNone;
 }
 
-template <class B> B& BodyOf(uint32_t slot) { return *static_cast<B*>(S().At(slot).body.get()); }
+template <class B> B& BodyOf(uint32_t slot) {
+    return *static_cast<B*>(S().At(slot).body.get());
+}
 
 // The common record fields of a primitive. A write is checked first: the
 // layer must be a TV6_Layer and the net 0 or a live net.
@@ -173,14 +185,16 @@ LayerRec* LayerOf(intptr_t board, int32_t layerId) {
     return &b->layers[layerId];
 }
 
-void PutDielectric(PcbApiDielectric* dst, const PcbApiDielectric& src) { *dst = src; }
+void PutDielectric(PcbApiDielectric* dst, const PcbApiDielectric& src) {
+    *dst = src;
+}
 PcbApiDielectric GetDielectric(const PcbApiDielectric* src) {
     PcbApiDielectric d = *src;
     d.Material[PCBAPI_MATERIAL_CAPACITY - 1] = '\0';
     return d;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -201,11 +215,10 @@ intptr_t PcbApi_GetBoardHandleFromFileName(const char* fileName) {
 }
 
 int32_t PcbApi_QueryBoard(int32_t mode, intptr_t board, intptr_t* window, char* fileName,
-                          int32_t* isLibrary, int32_t* originX, int32_t* originY,
-                          int32_t* cursorX, int32_t* cursorY, int32_t* displayUnit,
-                          PcbApiDielectric* dielectricTop, PcbApiDielectric* dielectricBottom,
-                          int32_t* currentLayer, int32_t* drillGuideHoleSize,
-                          intptr_t* boardOutline) {
+                          int32_t* isLibrary, int32_t* originX, int32_t* originY, int32_t* cursorX,
+                          int32_t* cursorY, int32_t* displayUnit, PcbApiDielectric* dielectricTop,
+                          PcbApiDielectric* dielectricBottom, int32_t* currentLayer,
+                          int32_t* drillGuideHoleSize, intptr_t* boardOutline) {
     BoardRec* b = S().Board(board);
     if (!b || !ValidMode(mode) ||
         !AllSet(window, fileName, isLibrary, originX, originY, cursorX, cursorY, displayUnit,
@@ -239,15 +252,15 @@ int32_t PcbApi_QueryBoard(int32_t mode, intptr_t board, intptr_t* window, char* 
 int32_t PcbApi_QueryBoardGridsEx(int32_t mode, intptr_t board, double* snapGridUnit,
                                  double* bigVisibleGridUnit, double* visibleGridUnit,
                                  double* bigVisibleGridSize, double* visibleGridSize,
-                                 double* snapGridSize, double* snapGridSizeX,
-                                 double* snapGridSizeY, double* trackGridSize,
-                                 double* viaGridSize, double* componentGridSize,
-                                 double* componentGridSizeX, double* componentGridSizeY) {
+                                 double* snapGridSize, double* snapGridSizeX, double* snapGridSizeY,
+                                 double* trackGridSize, double* viaGridSize,
+                                 double* componentGridSize, double* componentGridSizeX,
+                                 double* componentGridSizeY) {
     BoardRec* b = S().Board(board);
-    double* fields[] = {snapGridUnit,     bigVisibleGridUnit, visibleGridUnit,
-                        bigVisibleGridSize, visibleGridSize, snapGridSize,
-                        snapGridSizeX,    snapGridSizeY,      trackGridSize,
-                        viaGridSize,      componentGridSize,  componentGridSizeX,
+    double* fields[] = {snapGridUnit,       bigVisibleGridUnit, visibleGridUnit,
+                        bigVisibleGridSize, visibleGridSize,    snapGridSize,
+                        snapGridSizeX,      snapGridSizeY,      trackGridSize,
+                        viaGridSize,        componentGridSize,  componentGridSizeX,
                         componentGridSizeY};
     if (!b || !ValidMode(mode))
         return 0;
@@ -330,7 +343,7 @@ int32_t PcbApi_RemoveLayerFromStack(intptr_t board, int32_t layerId) {
         return 1;
     LayerRec& l = b->layers[layerId];
     if (!l.inStack || (l.prev == 0 && l.next == 0))
-        return 1;  // not there, or the last layer of the stack
+        return 1; // not there, or the last layer of the stack
     if (l.prev != 0)
         b->layers[l.prev].next = l.next;
     if (l.next != 0)
@@ -354,8 +367,7 @@ int32_t PcbApi_QueryLayerPair(int32_t mode, intptr_t board, int32_t pairIndex, c
     BoardRec* b = S().Board(board);
     if (!b || !ValidMode(mode) || pairIndex < 0 ||
         pairIndex >= static_cast<int32_t>(b->pairs.size()) ||
-        !AllSet(name, v7LowLayer, v7HighLayer, drillDrawing, drillGuide, substackList,
-                isBackDrill))
+        !AllSet(name, v7LowLayer, v7HighLayer, drillDrawing, drillGuide, substackList, isBackDrill))
         return 0;
     LayerPairRec& p = b->pairs[pairIndex];
     Ex ex{IsRead(mode)};
@@ -450,14 +462,27 @@ intptr_t PcbApi_CreateRuleObject(int32_t ruleKind) {
 intptr_t PcbApi_CreateClassObject(int32_t memberObjectId) {
     int32_t memberKind;
     switch (memberObjectId) {
-    case kNet: memberKind = 0; break;
-    case kComponent: memberKind = 1; break;
+    case kNet:
+        memberKind = 0;
+        break;
+    case kComponent:
+        memberKind = 1;
+        break;
     case kFromTo:
-    case kManualFromTo: memberKind = 2; break;
-    case kPad: memberKind = 3; break;
-    case kPolygon: memberKind = 7; break;
-    case kSplitPlane: memberKind = 8; break;
-    default: return 0;
+    case kManualFromTo:
+        memberKind = 2;
+        break;
+    case kPad:
+        memberKind = 3;
+        break;
+    case kPolygon:
+        memberKind = 7;
+        break;
+    case kSplitPlane:
+        memberKind = 8;
+        break;
+    default:
+        return 0;
     }
     uint32_t slot = S().CreateObject(kClass);
     BodyOf<ClassBody>(slot).memberKind = memberKind;
@@ -555,8 +580,7 @@ int32_t PcbApi_SetObjectBitField3(intptr_t object, uint16_t bitField3) {
 
 intptr_t PcbApi_CreateIterator(intptr_t board, int32_t objectId, intptr_t filter, int32_t layer) {
     uint32_t bs = S().BoardSlot(board);
-    if (bs == kNone || objectId < 0 || objectId >= kKindCount || layer < 0 ||
-        layer >= kLayerCount)
+    if (bs == kNone || objectId < 0 || objectId >= kKindCount || layer < 0 || layer >= kLayerCount)
         return 0;
     return S().CreateIterator(bs, objectId, filter, layer);
 }
@@ -588,7 +612,9 @@ intptr_t PcbApi_GetNextObject(intptr_t iterator) {
     return NextLive(*it);
 }
 
-void PcbApi_DestroyIterator(intptr_t iterator) { S().DestroyIterator(iterator); }
+void PcbApi_DestroyIterator(intptr_t iterator) {
+    S().DestroyIterator(iterator);
+}
 
 // ----------------------------------------------------------------- primitives
 
@@ -648,8 +674,8 @@ int32_t PcbApi_QueryVia(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(size, holeSize, lowLayer, highLayer, isTestPointTop, isTestPointBottom))
         return 0;
-    if (IsWrite(mode) && (*lowLayer < 0 || *lowLayer >= kLayerCount || *highLayer < 0 ||
-                          *highLayer >= kLayerCount))
+    if (IsWrite(mode) &&
+        (*lowLayer < 0 || *lowLayer >= kLayerCount || *highLayer < 0 || *highLayer >= kLayerCount))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     ViaBody& b = BodyOf<ViaBody>(slot);
@@ -686,11 +712,10 @@ int32_t PcbApi_QueryPadStackMode(int32_t mode, intptr_t object, int32_t* padMode
 }
 
 int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* topXSize,
-                        int32_t* topYSize, int32_t* midXSize, int32_t* midYSize,
-                        int32_t* botXSize, int32_t* botYSize, int32_t* holeSize,
-                        int32_t* topShape, int32_t* midShape, int32_t* botShape, char* name,
-                        int32_t* daisyChainStyle, int32_t* plated, double* angle,
-                        char* swapIdPad, char* swapIdPart, int32_t* ownerPartId,
+                        int32_t* topYSize, int32_t* midXSize, int32_t* midYSize, int32_t* botXSize,
+                        int32_t* botYSize, int32_t* holeSize, int32_t* topShape, int32_t* midShape,
+                        int32_t* botShape, char* name, int32_t* daisyChainStyle, int32_t* plated,
+                        double* angle, char* swapIdPad, char* swapIdPart, int32_t* ownerPartId,
                         char* swappedPadName, int32_t* drillType, int32_t* holeType,
                         int32_t* holeWidth, double* holeRotation, int32_t* padOffsetX,
                         int32_t* padOffsetY, int32_t* jumperId, int32_t* isTestPointTop,
@@ -787,8 +812,7 @@ int32_t PcbApi_QueryPadOrViaSizeOnLayer(intptr_t object, int32_t layer, int32_t*
     return 1;
 }
 
-int32_t PcbApi_QueryPadCornerRadiusOnLayer(intptr_t object, int32_t layer,
-                                           int32_t* cornerRadius) {
+int32_t PcbApi_QueryPadCornerRadiusOnLayer(intptr_t object, int32_t layer, int32_t* cornerRadius) {
     PadLayerEntry e;
     if (!cornerRadius || !PadOrViaOnLayer(object, layer, e))
         return 0;
@@ -881,8 +905,8 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
                          char* fontName, int32_t* inverted, int32_t* invertedBorder,
                          int32_t* barCodeKind, int32_t* barCodeRenderMode,
                          int32_t* barCodeFullWidth, int32_t* barCodeFullHeight,
-                         int32_t* barCodeXMargin, int32_t* barCodeYMargin,
-                         int32_t* barCodeShowText, int32_t* barCodeInverted) {
+                         int32_t* barCodeXMargin, int32_t* barCodeYMargin, int32_t* barCodeShowText,
+                         int32_t* barCodeInverted) {
     uint32_t slot = SlotOf(object, {kText});
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(size, font, angle, mirror, text, lineWidth, useTTFonts, bold, italic, fontName,
@@ -905,8 +929,8 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
     ex.Text(fontName, b.fontName);
     ex.Bool(inverted, b.inverted);
     ex(invertedBorder, b.invertedBorder);
-    int32_t* bar[] = {barCodeKind,       barCodeRenderMode, barCodeFullWidth, barCodeFullHeight,
-                      barCodeXMargin,    barCodeYMargin,    barCodeShowText,  barCodeInverted};
+    int32_t* bar[] = {barCodeKind,    barCodeRenderMode, barCodeFullWidth, barCodeFullHeight,
+                      barCodeXMargin, barCodeYMargin,    barCodeShowText,  barCodeInverted};
     for (size_t i = 0; i < b.barCode.size(); ++i)
         ex(bar[i], b.barCode[i]);
     return 1;
@@ -916,9 +940,9 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
                               int32_t* channelOffset, int32_t* componentKind, intptr_t* nameText,
                               intptr_t* commentText, char* pattern, int32_t* nameOn,
                               int32_t* commentOn, int32_t* groupNum, double* angle,
-                              int32_t* primitiveLock, int32_t* height,
-                              int32_t* nameAutoPosition, int32_t* commentAutoPosition,
-                              int32_t* unionIndex, char* sourceDesignator, char* sourceUniqueId,
+                              int32_t* primitiveLock, int32_t* height, int32_t* nameAutoPosition,
+                              int32_t* commentAutoPosition, int32_t* unionIndex,
+                              char* sourceDesignator, char* sourceUniqueId,
                               char* sourceHierarchicalPath, char* sourceLibraryName,
                               char* footprintDescription, char* defaultPcb3DModel,
                               char* libraryLinkId) {
@@ -981,11 +1005,10 @@ static int32_t QueryPolygonLike(int32_t mode, uint32_t slot, PCBAPI_COMMON_PARAM
 
 int32_t PcbApi_QueryPolygonEx(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,
                               int32_t* pointCount, PcbApiPolySegment* segments,
-                              int32_t* segmentCount, int32_t segmentCapacity,
-                              int32_t* splitPlane, int32_t* removeDead, int32_t* useOctagons,
-                              int32_t* pourOver, int32_t* grid, int32_t* trackSize,
-                              int32_t* minTrack, int32_t* primitiveLock,
-                              int32_t* polyHatchStyle) {
+                              int32_t* segmentCount, int32_t segmentCapacity, int32_t* splitPlane,
+                              int32_t* removeDead, int32_t* useOctagons, int32_t* pourOver,
+                              int32_t* grid, int32_t* trackSize, int32_t* minTrack,
+                              int32_t* primitiveLock, int32_t* polyHatchStyle) {
     uint32_t slot = SlotOf(object, {kPolygon, kBoardOutline, kSplitPlane});
     if (!AllSet(splitPlane, removeDead, useOctagons, pourOver, grid, trackSize, minTrack,
                 primitiveLock, polyHatchStyle) ||
@@ -1073,6 +1096,8 @@ int32_t PcbApi_QueryClass(int32_t mode, intptr_t object, char* name, int32_t* me
                           int32_t* superClass) {
     uint32_t slot = SlotOf(object, {kClass});
     if (slot == kNone || !ValidMode(mode) || !AllSet(name, memberKind, superClass))
+        return 0;
+    if (IsWrite(mode) && (*memberKind < 0 || *memberKind > 8))
         return 0;
     ClassBody& b = BodyOf<ClassBody>(slot);
     Ex ex{IsRead(mode)};
@@ -1200,10 +1225,9 @@ int32_t PcbApi_QueryRuleRoutingLayersRule(int32_t mode, intptr_t object, int32_t
     return kRuleOk;
 }
 
-int32_t PcbApi_QueryRuleRoutingViaStyleRuleExt(int32_t mode, intptr_t object,
-                                               int32_t* minHoleWidth, int32_t* minWidth,
-                                               int32_t* maxHoleWidth, int32_t* maxWidth,
-                                               int32_t* preferredHoleWidth,
+int32_t PcbApi_QueryRuleRoutingViaStyleRuleExt(int32_t mode, intptr_t object, int32_t* minHoleWidth,
+                                               int32_t* minWidth, int32_t* maxHoleWidth,
+                                               int32_t* maxWidth, int32_t* preferredHoleWidth,
                                                int32_t* preferredWidth) {
     return RuleValues(mode, object, 11, minHoleWidth, minWidth, maxHoleWidth, maxWidth,
                       preferredHoleWidth, preferredWidth);
@@ -1221,4 +1245,4 @@ int32_t PcbApi_QueryRuleSMDToCorner(int32_t mode, intptr_t object, int32_t* dist
     return RuleValues(mode, object, 23, distance);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -202,4 +202,4 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot);
 // The board as JSON (JsonDump.cpp).
 std::string BoardJson(uint32_t boardSlot);
 
-}  // namespace corvane
+} // namespace corvane

@@ -37,15 +37,24 @@ uint32_t NextGen(uint32_t gen) {
 
 int32_t FlipLayer(int32_t layer) {
     switch (layer) {
-    case 1: return 32;
-    case 32: return 1;
-    case 33: return 34;
-    case 34: return 33;
-    case 35: return 36;
-    case 36: return 35;
-    case 37: return 38;
-    case 38: return 37;
-    default: return layer;
+    case 1:
+        return 32;
+    case 32:
+        return 1;
+    case 33:
+        return 34;
+    case 34:
+        return 33;
+    case 35:
+        return 36;
+    case 36:
+        return 35;
+    case 37:
+        return 38;
+    case 38:
+        return 37;
+    default:
+        return layer;
     }
 }
 
@@ -95,19 +104,38 @@ struct Transform {
     }
 };
 
-}  // namespace
+} // namespace
 
 // ----------------------------------------------------------------- names
 
 const char* KindName(int32_t kind) {
-    static const char* const names[kKindCount] = {
-        "Ignore",        "Arc",        "Pad",          "Via",
-        "Track",         "Text",       "Fill",         "FromTo",
-        "Net",           "Component",  "Polygon",      "Region",
-        "ComponentBody", "Dimension",  "Coordinate",   "Class",
-        "Rule",          "ManualFromTo", "DifferentialPair", "Violation",
-        "Embedded",      "EmbeddedBoard", "SplitPlane", "Trace",
-        "SpareVia",      "Board",      "BoardOutline"};
+    static const char* const names[kKindCount] = {"Ignore",
+                                                  "Arc",
+                                                  "Pad",
+                                                  "Via",
+                                                  "Track",
+                                                  "Text",
+                                                  "Fill",
+                                                  "FromTo",
+                                                  "Net",
+                                                  "Component",
+                                                  "Polygon",
+                                                  "Region",
+                                                  "ComponentBody",
+                                                  "Dimension",
+                                                  "Coordinate",
+                                                  "Class",
+                                                  "Rule",
+                                                  "ManualFromTo",
+                                                  "DifferentialPair",
+                                                  "Violation",
+                                                  "Embedded",
+                                                  "EmbeddedBoard",
+                                                  "SplitPlane",
+                                                  "Trace",
+                                                  "SpareVia",
+                                                  "Board",
+                                                  "BoardOutline"};
     return kind >= 0 && kind < kKindCount ? names[kind] : "Unknown";
 }
 
@@ -162,45 +190,66 @@ const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {
             n.push_back(s.c_str());
         return n;
     }();
-    static const std::vector<const char*> viaStyle{"MinHoleWidth", "MinWidth",
-                                                   "MaxHoleWidth", "MaxWidth",
+    static const std::vector<const char*> viaStyle{"MinHoleWidth",       "MinWidth",
+                                                   "MaxHoleWidth",       "MaxWidth",
                                                    "PreferredHoleWidth", "PreferredWidth"};
     static const std::vector<const char*> allowed{"Allowed"};
     static const std::vector<const char*> count{"MaximumViaCount"};
     static const std::vector<const char*> distance{"Distance"};
     switch (ruleKind) {
-    case 0: return clearance;
-    case 1: return parallel;
-    case 2: return width;
-    case 5: return stub;
-    case 7: return topology;
-    case 9: return layers;
-    case 11: return viaStyle;
-    case 17: return allowed;
-    case 18: return count;
-    case 23: return distance;
-    default: return none;
+    case 0:
+        return clearance;
+    case 1:
+        return parallel;
+    case 2:
+        return width;
+    case 5:
+        return stub;
+    case 7:
+        return topology;
+    case 9:
+        return layers;
+    case 11:
+        return viaStyle;
+    case 17:
+        return allowed;
+    case 18:
+        return count;
+    case 23:
+        return distance;
+    default:
+        return none;
     }
 }
 
 std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
     switch (ruleKind) {
-    case 0: return {100000};
-    case 1: return {100000, 100000000};
-    case 2: return {100000, 100000, 100000};
-    case 5: return {10000000};
-    case 7: return {0};
+    case 0:
+        return {100000};
+    case 1:
+        return {100000, 100000000};
+    case 2:
+        return {100000, 100000, 100000};
+    case 5:
+        return {10000000};
+    case 7:
+        return {0};
     case 9: {
         std::vector<int32_t> v(PCBAPI_ROUTING_LAYER_COUNT, 0);
         v[0] = 1;
         v[31] = 2;
         return v;
     }
-    case 11: return {280000, 500000, 280000, 500000, 280000, 500000};
-    case 17: return {0};
-    case 18: return {1000};
-    case 23: return {0};
-    default: return {};
+    case 11:
+        return {280000, 500000, 280000, 500000, 280000, 500000};
+    case 17:
+        return {0};
+    case 18:
+        return {1000};
+    case 23:
+        return {0};
+    default:
+        return {};
     }
 }
 
@@ -211,24 +260,39 @@ PadBody::PadBody() {
 
 std::unique_ptr<Body> MakeBody(int32_t kind) {
     switch (kind) {
-    case kTrack: return std::make_unique<TrackBody>();
-    case kArc: return std::make_unique<ArcBody>();
-    case kFill: return std::make_unique<FillBody>();
-    case kVia: return std::make_unique<ViaBody>();
-    case kPad: return std::make_unique<PadBody>();
-    case kRegion: return std::make_unique<RegionBody>();
-    case kText: return std::make_unique<TextBody>();
-    case kComponent: return std::make_unique<ComponentBody>();
+    case kTrack:
+        return std::make_unique<TrackBody>();
+    case kArc:
+        return std::make_unique<ArcBody>();
+    case kFill:
+        return std::make_unique<FillBody>();
+    case kVia:
+        return std::make_unique<ViaBody>();
+    case kPad:
+        return std::make_unique<PadBody>();
+    case kRegion:
+        return std::make_unique<RegionBody>();
+    case kText:
+        return std::make_unique<TextBody>();
+    case kComponent:
+        return std::make_unique<ComponentBody>();
     case kPolygon:
     case kSplitPlane:
-    case kBoardOutline: return std::make_unique<PolygonBody>();
-    case kNet: return std::make_unique<NetBody>();
+    case kBoardOutline:
+        return std::make_unique<PolygonBody>();
+    case kNet:
+        return std::make_unique<NetBody>();
     case kFromTo:
-    case kManualFromTo: return std::make_unique<FromToBody>();
-    case kEmbedded: return std::make_unique<EmbeddedBody>();
-    case kClass: return std::make_unique<ClassBody>();
-    case kRule: return std::make_unique<RuleBody>();
-    default: return nullptr;
+    case kManualFromTo:
+        return std::make_unique<FromToBody>();
+    case kEmbedded:
+        return std::make_unique<EmbeddedBody>();
+    case kClass:
+        return std::make_unique<ClassBody>();
+    case kRule:
+        return std::make_unique<RuleBody>();
+    default:
+        return nullptr;
     }
 }
 
@@ -244,8 +308,10 @@ bool IsPrimitiveKind(int32_t kind) {
     case kComponent:
     case kPolygon:
     case kSplitPlane:
-    case kBoardOutline: return true;
-    default: return false;
+    case kBoardOutline:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -281,8 +347,8 @@ void ResetBoardDefaults(BoardRec& b) {
     b.layers[1].next = 32;
     b.layers[32].prev = 1;
     // Grids: imperial units, 5 mil snap, 20 mil visible, 100 mil big grid.
-    b.grids.v = {1, 1, 1, 1000000, 200000, 50000, 50000, 50000, 50000, 50000, 200000, 200000,
-                 200000};
+    b.grids.v = {1,     1,     1,     1000000, 200000, 50000, 50000,
+                 50000, 50000, 50000, 200000,  200000, 200000};
 }
 
 // ----------------------------------------------------------------- handles
@@ -338,7 +404,8 @@ BoardRec* Store::Board(intptr_t handle) {
 
 ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
     switch (f) {
-    case kByKind: return o.board == kNone ? nullptr : &boards_[o.board]->byKind[o.kind];
+    case kByKind:
+        return o.board == kNone ? nullptr : &boards_[o.board]->byKind[o.kind];
     case kByLayer:
         if (o.board == kNone || o.layer <= 0 || o.layer >= kLayerCount)
             return nullptr;
@@ -351,7 +418,8 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
         if (o.container == kNone)
             return nullptr;
         return &static_cast<ComponentBody*>(objects_[o.container].body.get())->children;
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 
@@ -458,13 +526,25 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
         case kFill:
         case kPolygon:
         case kRegion:
-        case kComponent: o.layer = 1; break;
-        case kText: o.layer = 33; break;
+        case kComponent:
+            o.layer = 1;
+            break;
+        case kText:
+            o.layer = 33;
+            break;
         case kPad:
-        case kVia: o.layer = 74; break;
-        case kSplitPlane: o.layer = 39; break;
-        case kBoardOutline: o.layer = 56; break;
-        default: o.layer = 0; break;
+        case kVia:
+            o.layer = 74;
+            break;
+        case kSplitPlane:
+            o.layer = 39;
+            break;
+        case kBoardOutline:
+            o.layer = 56;
+            break;
+        default:
+            o.layer = 0;
+            break;
         }
         if (kind == kRule)
             static_cast<RuleBody*>(o.body.get())->values = DefaultConstraints(0);
@@ -588,10 +668,10 @@ void Store::DestroyObject(uint32_t slot) {
         o.container = kNone;
     }
     if (o.net != kNone)
-        o.net = kNone;  // a free object is in no net list
+        o.net = kNone; // a free object is in no net list
     uint32_t gen = o.gen;
     o = ObjectRec{};
-    o.gen = gen;  // the next use bumps it; the old handle is stale now
+    o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
     freeObjects_.push_back(slot);
 }
@@ -737,8 +817,8 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
     if (!t.flip && t.angle == 0.0 && t.dx == 0 && t.dy == 0)
         return;
     std::vector<uint32_t> children;
-    ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children,
-            kByContainer, [&](uint32_t c) { children.push_back(c); });
+    ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
+            [&](uint32_t c) { children.push_back(c); });
     for (uint32_t c : children) {
         ObjectRec& o = objects_[c];
         t.Point(o.x1, o.y1);
@@ -792,7 +872,8 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
         if (t.flip) {
             if (o.kind == kVia) {
@@ -807,4 +888,4 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
     MarkModified(objects_[componentSlot]);
 }
 
-}  // namespace corvane
+} // namespace corvane

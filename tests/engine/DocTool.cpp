@@ -1,0 +1,36 @@
+// Helper process for the document tests:
+//   corvane_doc_tool dump <document> <json>      open a document, dump it
+//   corvane_doc_tool bigsave <document> <tracks> build a large board, save it
+#include "tests/engine/SampleBoard.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    char error[512] = {};
+    if (argc == 4 && std::strcmp(argv[1], "dump") == 0) {
+        CorvaneBoard board = Corvane_OpenBoard(argv[2], error, sizeof error);
+        if (!board) {
+            std::fprintf(stderr, "%s\n", error);
+            return 1;
+        }
+        if (!Corvane_DumpBoardJson(board, argv[3], error, sizeof error)) {
+            std::fprintf(stderr, "%s\n", error);
+            return 1;
+        }
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "bigsave") == 0) {
+        std::string name = std::string(argv[2]) + ".scratch";
+        CorvaneBoard board = Corvane_NewBoard(name.c_str(), error, sizeof error);
+        enginetest::FillTracks(board, std::atoll(argv[3]), 1000);
+        if (!Corvane_SaveBoard(board, argv[2], error, sizeof error)) {
+            std::fprintf(stderr, "%s\n", error);
+            return 1;
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: corvane_doc_tool dump DOC JSON | bigsave DOC TRACKS\n");
+    return 2;
+}

@@ -1,0 +1,303 @@
+// Board documents: the full round trip into a new process, saves killed
+// half-way, damaged and foreign files, unwritable folders and a full disk.
+#include "tests/engine/SampleBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace enginetest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTool = std::string(DSNLINK_BIN_DIR) + "/corvane_doc_tool";
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        char pattern[] = "/tmp/corvane-doc-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempFolder() {
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+std::string Dump(CorvaneBoard board, const fs::path& out) {
+    char error[512] = {};
+    EXPECT_EQ(Corvane_DumpBoardJson(board, out.c_str(), error, sizeof error), 1) << error;
+    return ReadAll(out);
+}
+
+// Dumps a document from a separate process.
+std::string DumpInNewProcess(const fs::path& doc, const fs::path& out) {
+    std::string cmd = kTool + " dump '" + doc.string() + "' '" + out.string() + "' 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return ReadAll(out);
+}
+
+std::string OpenError(const fs::path& doc) {
+    char error[512] = {};
+    CorvaneBoard b = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    if (b) {
+        Corvane_CloseBoard(b);
+        return {};
+    }
+    return error;
+}
+
+} // namespace
+
+TEST(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
+    if (!fs::exists(kTool))
+        GTEST_SKIP() << "helper " << kTool << " not built";
+    TempFolder dir;
+    fs::path doc = dir.path / "sample.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(board, 0) << error;
+    FillSampleBoard(board);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    EXPECT_EQ(Corvane_IsBoardModified(board), 0);
+    std::string before = Dump(board, dir.path / "before.json");
+    std::string after = DumpInNewProcess(doc, dir.path / "after.json");
+    EXPECT_EQ(before, after);
+
+    // The dump names what a reader needs, without handles.
+    for (const char* needle : {"\"Track\"",
+                               "\"Arc\"",
+                               "\"Fill\"",
+                               "\"Via\"",
+                               "\"Pad\"",
+                               "\"Text\"",
+                               "\"Net\"",
+                               "\"Component\"",
+                               "\"Polygon\"",
+                               "\"Region\"",
+                               "\"Class\"",
+                               "\"Rule\"",
+                               "\"ManualFromTo\"",
+                               "\"Embedded\"",
+                               "\"SplitPlane\"",
+                               "\"BoardOutline\"",
+                               "\"Description\":\"payload|with=pipes\\nand lines\"",
+                               "\"MemberList\":[\"GND\",\"VCC\"]",
+                               "\"MemberList\":[]",
+                               "\"Gap\":123456",
+                               "\"LayerStack\":[1,39,2,32]",
+                               "\"Polygon\":\"Polygon#1\"",
+                               "\"Net\":\"SIG\\\"1\\\\x\"",
+                               "\"NetName\":\"GND\"",
+                               "\"OriginX\":123450",
+                               "\"V7_HighLayer\":2",
+                               "\"Height\":15000"})
+        EXPECT_NE(before.find(needle), std::string::npos) << needle;
+
+    // Reopened in this process too (after closing), and saved again: same
+    // bytes in the dump; the second document has the same tables.
+    Corvane_CloseBoard(board);
+    board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(board, 0) << error;
+    EXPECT_EQ(Corvane_OpenBoard(doc.c_str(), error, sizeof error), board) << "already open";
+    EXPECT_EQ(Dump(board, dir.path / "again.json"), before);
+    fs::path copy = dir.path / "copy.pcbdoc";
+    ASSERT_EQ(Corvane_SaveBoard(board, copy.c_str(), error, sizeof error), 1) << error;
+    char name[PCBAPI_TEXT_CAPACITY];
+    Corvane_GetBoardFileName(board, name, sizeof name);
+    EXPECT_EQ(fs::path(name), copy) << "save-as renames the board";
+    Corvane_CloseBoard(board);
+    EXPECT_EQ(DumpInNewProcess(copy, dir.path / "copy.json"), before);
+    if (std::system("command -v sqlite3 > /dev/null") == 0) {
+        fs::path tables = dir.path / "tables.txt";
+        ASSERT_EQ(
+            std::system(
+                ("sqlite3 '" + copy.string() + "' .tables > '" + tables.string() + "'").c_str()),
+            0);
+        std::string listed = ReadAll(tables);
+        for (const char* table : {"board", "layers", "layer_pairs", "objects", "meta"})
+            EXPECT_NE(listed.find(table), std::string::npos) << listed;
+    }
+}
+
+TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
+    if (!fs::exists(kTool))
+        GTEST_SKIP() << "helper " << kTool << " not built";
+    TempFolder dir;
+    fs::path doc = dir.path / "board.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    FillSampleBoard(board);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    std::string before = Dump(board, dir.path / "before.json");
+    Corvane_CloseBoard(board);
+    const std::string bytesBefore = ReadAll(doc);
+
+    // A child saves a large board over the document; it is killed as soon as
+    // its temporary file appears, then at later moments in further rounds.
+    for (int delayMs : {0, 50, 200}) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            execl(kTool.c_str(), kTool.c_str(), "bigsave", doc.c_str(), "400000",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        bool sawTemp = false;
+        for (int i = 0; i < 20000 && !sawTemp; ++i) {
+            for (const auto& e : fs::directory_iterator(dir.path))
+                if (e.path().filename().string().find(".saving-") != std::string::npos)
+                    sawTemp = true;
+            if (!sawTemp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(sawTemp) << "the save never started";
+        ASSERT_TRUE(WIFSIGNALED(status))
+            << "the save finished before the kill (delay " << delayMs << " ms)";
+        EXPECT_EQ(ReadAll(doc), bytesBefore) << "delay " << delayMs;
+        EXPECT_EQ(DumpInNewProcess(doc, dir.path / "after.json"), before) << "delay " << delayMs;
+    }
+}
+
+TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
+    TempFolder dir;
+    fs::path good = dir.path / "good.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(good.c_str(), error, sizeof error);
+    FillTracks(board, 20000, 50);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    Corvane_CloseBoard(board);
+    const std::string bytes = ReadAll(good);
+    ASSERT_GT(bytes.size(), 100000u);
+
+    auto write = [&](const char* name, const std::string& content) {
+        fs::path p = dir.path / name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    };
+    struct Case {
+        fs::path file;
+        const char* expect;
+    };
+    std::string flipped = bytes;
+    for (size_t i = 8192; i < 8192 + 4096; ++i)
+        flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+    std::vector<Case> cases = {
+        {dir.path / "missing.pcbdoc", "No such file"},
+        {write("empty.pcbdoc", ""), "not an SQLite database"},
+        {write("text.pcbdoc", "(pcb \"not a board\")\n"), "not an SQLite database"},
+        {write("truncated.pcbdoc", bytes.substr(0, bytes.size() / 2)), "damaged"},
+        {write("header.pcbdoc", bytes.substr(0, 100)), ""},
+        {write("flipped.pcbdoc", flipped), ""},
+    };
+    fs::path foreign = dir.path / "foreign.pcbdoc";
+    // A valid SQLite database of some other program (made when the shell is
+    // there).
+    if (std::system(("sqlite3 '" + foreign.string() +
+                     "' 'CREATE TABLE t(x); INSERT INTO t VALUES(1);' 2>/dev/null")
+                        .c_str()) != 0)
+        fs::remove(foreign);
+    if (fs::exists(foreign))
+        cases.push_back({foreign, "wrong schema"});
+    for (const Case& c : cases) {
+        std::string reason = OpenError(c.file);
+        EXPECT_FALSE(reason.empty()) << c.file << " was opened";
+        EXPECT_NE(reason.find(c.expect), std::string::npos) << c.file << ": " << reason;
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << "one line: " << reason;
+    }
+    EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
+}
+
+TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
+    TempFolder dir;
+    fs::path doc = dir.path / "board.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    FillSampleBoard(board);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    const std::string bytesBefore = ReadAll(doc);
+    FillTracks(board, 200000, 100);
+
+    // Full disk: the child may write only a few hundred kilobytes.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{bytesBefore.size() + 200000, bytesBefore.size() + 200000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        char childError[512] = {};
+        int ok = Corvane_SaveBoard(board, nullptr, childError, sizeof childError);
+        _exit(ok == 0 && std::strlen(childError) > 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "save on a full disk did not fail";
+    EXPECT_EQ(ReadAll(doc), bytesBefore);
+    for (const auto& e : fs::directory_iterator(dir.path))
+        EXPECT_EQ(e.path().filename().string().find(".saving-"), std::string::npos)
+            << "temporary file left behind";
+
+    EXPECT_EQ(Corvane_SaveBoard(board, (dir.path / "no/such/folder/x.pcbdoc").c_str(), error,
+                                sizeof error),
+              0);
+    EXPECT_NE(std::string(error).find("does not exist"), std::string::npos) << error;
+    Corvane_CloseBoard(board);
+}
+
+TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
+    TempFolder dir;
+    fs::path doc = dir.path / "board.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    FillSampleBoard(board);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    const std::string bytesBefore = ReadAll(doc);
+    FillTracks(board, 10, 2);
+    fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec);
+    if (access(dir.path.c_str(), W_OK) == 0) {
+        Corvane_CloseBoard(board);
+        GTEST_SKIP() << "running with rights that ignore folder permissions";
+    }
+    EXPECT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("not writable"), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(doc), bytesBefore);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    Corvane_CloseBoard(board);
+}
+
+TEST(EngineDocuments, NewBoardNamesMustBeFree) {
+    TempFolder dir;
+    fs::path doc = dir.path / "a.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard a = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(a, 0);
+    EXPECT_EQ(Corvane_NewBoard(doc.c_str(), error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("already open"), std::string::npos) << error;
+    CorvaneBoard b = Corvane_NewBoard((dir.path / "b.pcbdoc").c_str(), error, sizeof error);
+    EXPECT_EQ(Corvane_SaveBoard(b, doc.c_str(), error, sizeof error), 0) << "name taken by a";
+    EXPECT_EQ(Corvane_NewBoard(nullptr, error, sizeof error), 0);
+    Corvane_CloseBoard(a);
+    Corvane_CloseBoard(b);
+}

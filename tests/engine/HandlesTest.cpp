@@ -1,0 +1,217 @@
+// Iteration by kind, layer, net and component, and the refusal of stale,
+// zero and foreign handles.
+#include "tests/engine/SampleBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace enginetest;
+
+namespace {
+
+intptr_t MakeTrack(intptr_t container, int32_t layer, intptr_t net, int32_t x) {
+    intptr_t h = PcbApi_CreateObject(4);
+    Track t;
+    Query(1, h, t);
+    t.c.layer = layer;
+    t.c.net = net;
+    t.c.x1 = x;
+    Query(0, h, t);
+    EXPECT_EQ(PcbApi_AddObjectToContainer(container, h), 0);
+    return h;
+}
+
+struct Boards : ::testing::Test {
+    CorvaneBoard board = 0, other = 0;
+    void SetUp() override {
+        board = Corvane_NewBoard(UniqueName("walk").c_str(), nullptr, 0);
+        other = Corvane_NewBoard(UniqueName("other").c_str(), nullptr, 0);
+        ASSERT_NE(board, 0);
+        ASSERT_NE(other, 0);
+    }
+    void TearDown() override {
+        Corvane_CloseBoard(board);
+        Corvane_CloseBoard(other);
+    }
+};
+
+} // namespace
+
+using EngineIteration = Boards;
+
+TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
+    intptr_t a = AddNet(board, "A"), b = AddNet(board, "B");
+    intptr_t t1 = MakeTrack(board, 1, a, 1);
+    intptr_t t2 = MakeTrack(board, 32, b, 2);
+    intptr_t t3 = MakeTrack(board, 1, b, 3);
+    intptr_t via = PcbApi_CreateObject(3);
+    Via v;
+    Query(1, via, v);
+    v.c.net = b;
+    Query(0, via, v);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, via), 0);
+    intptr_t comp = PcbApi_CreateObject(9);
+    intptr_t pad = PcbApi_CreateObject(2);
+    Pad p;
+    Query(1, pad, p);
+    p.c.net = a;
+    Query(0, pad, p);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+    intptr_t inner = PcbApi_CreateObject(4);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(comp, inner), 0);
+    EXPECT_TRUE(Walk(board, 2, 0, 0).empty()) << "component not on the board yet";
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{t1, t2, t3, inner}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{t1, t3, inner}));
+    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{t2}));
+    EXPECT_EQ(Walk(board, 4, b, 0), (std::vector<intptr_t>{t2, t3}));
+    EXPECT_EQ(Walk(board, 0, b, 0), (std::vector<intptr_t>{t2, t3, via}));
+    EXPECT_EQ(Walk(board, 3, b, 0), (std::vector<intptr_t>{via}));
+    EXPECT_EQ(Walk(board, 4, b, 32), (std::vector<intptr_t>{t2}));
+    EXPECT_EQ(Walk(board, 2, a, 0), (std::vector<intptr_t>{pad}));
+    std::vector<intptr_t> children = Walk(board, 0, comp, 0);
+    ASSERT_EQ(children.size(), 4u) << "designator, comment, pad and track";
+    EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(children[0]), 5);
+    EXPECT_EQ(Walk(board, 4, comp, 0), (std::vector<intptr_t>{inner}));
+    EXPECT_EQ(Walk(board, 8, 0, 0), (std::vector<intptr_t>{a, b}));
+    EXPECT_TRUE(Walk(other, 4, 0, 0).empty());
+    EXPECT_TRUE(Walk(other, 4, a, 0).empty()) << "a net of another board filters nothing";
+
+    // Moving a track to another net and layer moves it between the walks.
+    Track t;
+    Query(1, t1, t);
+    t.c.net = b;
+    t.c.layer = 32;
+    ASSERT_EQ(Query(0, t1, t), 1);
+    EXPECT_EQ(Walk(board, 4, b, 0), (std::vector<intptr_t>{t2, t3, t1}));
+    EXPECT_EQ(Walk(board, 4, a, 0), std::vector<intptr_t>{});
+    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{t2, t1}));
+
+    // Deleting a net leaves its former members without a net.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, b), 0);
+    Query(1, t2, t);
+    EXPECT_EQ(t.c.net, 0);
+    EXPECT_TRUE(Walk(board, 4, b, 0).empty());
+
+    // Deleting a component takes its primitives with it.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
+    EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(pad), 0);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{t1, t2, t3})) << "board order";
+}
+
+TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
+    std::vector<intptr_t> tracks;
+    for (int i = 0; i < 10; ++i)
+        tracks.push_back(MakeTrack(board, 1, 0, i));
+    intptr_t it = PcbApi_CreateIterator(board, 4, 0, 0);
+    std::vector<intptr_t> seen;
+    for (intptr_t h = PcbApi_GetFirstObject(it); h; h = PcbApi_GetNextObject(it)) {
+        seen.push_back(h);
+        // Delete this one and, every third, the one after next.
+        size_t at =
+            static_cast<size_t>(std::find(tracks.begin(), tracks.end(), h) - tracks.begin());
+        PcbApi_DeleteObjectFromContainer(board, h);
+        if (at % 3 == 0 && at + 2 < tracks.size())
+            PcbApi_DeleteObjectFromContainer(board, tracks[at + 2]);
+    }
+    PcbApi_DestroyIterator(it);
+    EXPECT_EQ(seen, (std::vector<intptr_t>{tracks[0], tracks[1], tracks[3], tracks[4], tracks[6],
+                                           tracks[7], tracks[9]}));
+    EXPECT_TRUE(Walk(board, 4, 0, 0).empty());
+}
+
+TEST_F(EngineIteration, StaleZeroAndForeignHandlesAreRefused) {
+    intptr_t track = MakeTrack(board, 1, 0, 5);
+    intptr_t net = AddNet(board, "N");
+    intptr_t it = PcbApi_CreateIterator(board, 4, 0, 0);
+    Track t;
+    Net n;
+    for (intptr_t bad : {intptr_t{0}, intptr_t{-1}, intptr_t{1}, intptr_t{0x12345678},
+                         static_cast<intptr_t>(board), it, net}) {
+        EXPECT_EQ(Query(1, bad, t), 0) << std::hex << bad;
+        EXPECT_EQ(PcbApi_AddObjectToContainer(board, bad), 1) << std::hex << bad;
+    }
+    EXPECT_EQ(Query(1, track, n), 0) << "a track is no net";
+    EXPECT_EQ(PcbApi_CreateIterator(track, 4, 0, 0), 0) << "an object is no board";
+    EXPECT_EQ(PcbApi_CreateIterator(board, 27, 0, 0), 0);
+    EXPECT_EQ(PcbApi_CreateIterator(board, 4, 0, 83), 0);
+    EXPECT_EQ(PcbApi_GetFirstObject(track), 0) << "an object is no iterator";
+    EXPECT_EQ(PcbApi_AddObjectToContainer(other, track), 1) << "already on another board";
+    EXPECT_EQ(PcbApi_DeleteObjectFromContainer(other, track), 1) << "not on that board";
+    EXPECT_EQ(PcbApi_AddObjectToContainer(track, PcbApi_CreateObject(4)), 1);
+
+    PcbApi_DestroyIterator(it);
+    EXPECT_EQ(PcbApi_GetFirstObject(it), 0) << "destroyed iterator";
+    PcbApi_DestroyIterator(it); // twice: nothing happens
+
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, track), 0);
+    EXPECT_EQ(Query(1, track, t), 0) << "deleted object";
+    EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(track), 0);
+    EXPECT_EQ(PcbApi_DeleteObjectFromContainer(board, track), 1);
+    PcbApi_DestroyObject(track); // stale: nothing happens
+    // A new object may reuse the storage, never the handle.
+    intptr_t again = PcbApi_CreateObject(4);
+    EXPECT_NE(again, track);
+    EXPECT_EQ(Query(1, track, t), 0);
+    EXPECT_EQ(Query(1, again, t), 1);
+    PcbApi_DestroyObject(again);
+
+    CorvaneBoard closing = Corvane_NewBoard(UniqueName("closing").c_str(), nullptr, 0);
+    intptr_t onClosing = MakeTrack(closing, 1, 0, 1);
+    Corvane_CloseBoard(closing);
+    EXPECT_EQ(Query(1, onClosing, t), 0) << "object of a closed board";
+    EXPECT_EQ(PcbApi_CreateIterator(closing, 4, 0, 0), 0) << "closed board";
+    EXPECT_EQ(Corvane_IsBoardModified(closing), 0);
+    EXPECT_EQ(Corvane_GetBoardFileName(closing, nullptr, 0), -1);
+}
+
+TEST_F(EngineIteration, EveryChangeMarksTheBoardModified) {
+    intptr_t track = MakeTrack(board, 1, 0, 5);
+    Track t;
+    Query(1, track, t);
+    Corvane_SetBoardModified(board, 0);
+    Query(1, track, t);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 0) << "a read changes nothing";
+    t.width = 1;
+    Query(0, track, t);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    Corvane_SetBoardModified(board, 0);
+    PcbApi_SetObjectBitField3(track, 0x10);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    Corvane_SetBoardModified(board, 0);
+    PcbApi_InsertLayerInStack(board, 2, 1);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    Corvane_SetBoardModified(board, 0);
+    PcbApi_DeleteObjectFromContainer(board, track);
+    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    uint16_t bits = 0;
+    EXPECT_EQ(PcbApi_GetObjectBitField3(track, &bits), 0);
+}
+
+TEST_F(EngineIteration, CurrentBoardAndProgressHooks) {
+    Corvane_SetCurrentBoard(board);
+    EXPECT_EQ(PcbApi_GetCurrentBoardHandle(), board);
+    Corvane_SetCurrentBoard(12345);
+    EXPECT_EQ(PcbApi_GetCurrentBoardHandle(), 0);
+
+    struct Log {
+        std::vector<std::string> events;
+    } log;
+    PcbApi_Percent_Init("nobody listens", 3); // no hooks: nothing happens
+    Corvane_SetProgressHooks(
+        [](void* c, const char* caption, int32_t steps) {
+            static_cast<Log*>(c)->events.push_back(std::string(caption) + "/" +
+                                                   std::to_string(steps));
+        },
+        [](void* c) { static_cast<Log*>(c)->events.push_back("step"); },
+        [](void* c) { static_cast<Log*>(c)->events.push_back("done"); }, &log);
+    PcbApi_Percent_Init("Reading", 2);
+    PcbApi_Percent_Update();
+    PcbApi_Percent_Update();
+    PcbApi_Percent_Finish();
+    Corvane_SetProgressHooks(nullptr, nullptr, nullptr, nullptr);
+    PcbApi_Percent_Update();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"Reading/2", "step", "step", "done"}));
+}
