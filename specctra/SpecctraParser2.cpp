@@ -36,32 +36,39 @@ constexpr unsigned char kDeviceControl4 = 20; // skipped after a line break
 constexpr unsigned char kUnitSeparator = 31;  // stands for a blank inside a name
 constexpr const char* kSpaceMarker = "~SP~";
 
+constexpr unsigned char kTokenDelimiter = 1;
+constexpr unsigned char kNumberDelimiter = 2;
+constexpr unsigned char kLowerCase = 4;
+constexpr unsigned char kMarker = 8;
+
 struct TCharTables {
     bool TokenDelimiters[256] = {};
     bool NumberDelimiters[256] = {};
     unsigned char Upper[256] = {};
+    // Per character: kTokenDelimiter, kNumberDelimiter, kLowerCase, kMarker bits.
+    unsigned char Class[256] = {};
 
-    TCharTables() {
+    constexpr TCharTables() {
         for (int c = 0; c < 256; ++c) {
             Upper[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        }
-        for (unsigned char c : {kLineFeed, kCarriageReturn, static_cast<unsigned char>(' '),
-                                static_cast<unsigned char>('\''), static_cast<unsigned char>('('),
-                                static_cast<unsigned char>(')'), static_cast<unsigned char>(';')}) {
-            TokenDelimiters[c] = true;
-        }
-        for (int c = 1; c < 256; ++c) {
             const bool numberChar = c == '+' || c == ',' || c == '-' || c == '.' ||
                                     (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
                                     (c >= 'a' && c <= 'z');
-            NumberDelimiters[c] = !numberChar;
+            NumberDelimiters[c] = c != 0 && !numberChar;
+            TokenDelimiters[c] = c == kLineFeed || c == kCarriageReturn || c == ' ' || c == '\'' ||
+                                 c == '(' || c == ')' || c == ';';
+            Class[c] = static_cast<unsigned char>((TokenDelimiters[c] ? kTokenDelimiter : 0) |
+                                                  (NumberDelimiters[c] ? kNumberDelimiter : 0) |
+                                                  (c >= 'a' && c <= 'z' ? kLowerCase : 0) |
+                                                  (c == kUnitSeparator ? kMarker : 0));
         }
     }
 };
 
+constexpr TCharTables kTables{};
+
 const TCharTables& Tables() {
-    static const TCharTables tables;
-    return tables;
+    return kTables;
 }
 
 bool IsLineBreak(unsigned char c) {
@@ -354,6 +361,39 @@ TBlockParser::TBlockParser(std::unique_ptr<TInputFile> input) : FInput(std::move
     }
 }
 
+void TBlockParser::SwitchToFile(const std::string& fileName) {
+    std::string path = fileName;
+    if (!path.empty() && path[0] != '/') {
+        const std::string& current = FInput->FileName();
+        const std::size_t slash = current.find_last_of('/');
+        if (slash != std::string::npos)
+            path = current.substr(0, slash + 1) + path;
+    }
+    auto input = std::make_unique<TInputFile>(path);
+    if (FProgressOpen) {
+        FProgressOpen = false;
+        PCBProcs::PcbApi_Percent_Finish();
+    }
+    FInput = std::move(input);
+    FData = reinterpret_cast<const unsigned char*>(FInput->Data().data());
+    FSize = FInput->Size();
+    FPos = 0;
+    FNextPoll = 0;
+    FSpaceRunStart = 1;
+    FSpaceRunEnd = 0;
+    FPreviousChar = 0;
+    FCurrentChar = 0;
+    FEndOfFile = false;
+    const auto steps = static_cast<int32_t>(
+        std::min<std::size_t>(FSize / PollInterval + 1, std::numeric_limits<int32_t>::max()));
+    const std::string caption = "Loading DSN file " + FInput->FileName();
+    PCBProcs::PcbApi_Percent_Init(caption.c_str(), steps);
+    FProgressOpen = true;
+    if (FSize == 0) {
+        MarkEndOfFile();
+    }
+}
+
 TBlockParser::~TBlockParser() {
     if (FProgressOpen) {
         PCBProcs::PcbApi_Percent_Finish();
@@ -416,12 +456,12 @@ void TBlockParser::JumpTo(std::size_t pos, unsigned char previous, unsigned char
     }
 }
 
-std::size_t TBlockParser::NextNonSpaceIndex(std::size_t from) {
-    if (from >= FSpaceRunStart && from <= FSpaceRunEnd) {
-        return FSpaceRunEnd;
-    }
+inline std::size_t TBlockParser::NextNonSpaceIndex(std::size_t from) {
     if (from >= FSize || FData[from] != ' ') {
         return from;
+    }
+    if (from >= FSpaceRunStart && from <= FSpaceRunEnd) {
+        return FSpaceRunEnd;
     }
     std::size_t end = from;
     while (end < FSize && FData[end] == ' ') {
@@ -436,7 +476,7 @@ std::size_t TBlockParser::NextNonSpaceIndex(std::size_t from) {
 // position. The characters seen are left in PreviousChar and CurrentChar as a
 // forward read followed by a step back leaves them. When only spaces remain it
 // answers a space; it never reads past the end.
-unsigned char TBlockParser::PeekNextNonSpace() {
+inline unsigned char TBlockParser::PeekNextNonSpace() {
     if (FPos >= FSize) {
         return ' ';
     }
@@ -470,7 +510,7 @@ unsigned char TBlockParser::PeekRaw() {
     return FData[FPos];
 }
 
-bool TBlockParser::AtEndOfLine() {
+inline bool TBlockParser::AtEndOfLine() {
     return IsLineBreak(PeekNextNonSpace());
 }
 
@@ -482,7 +522,7 @@ bool TBlockParser::AtCommentStart() {
 // counts one line however many line breaks follow.
 void TBlockParser::NextLine() {
     ++FLineNumber;
-    if (FPos < FSize) {
+    if (FPos < FSize && !IsLineBreak(FData[FPos])) {
         const unsigned char* start = FData + FPos;
         std::size_t length = FSize - FPos;
         const void* lf = std::memchr(start, kLineFeed, length);
@@ -536,21 +576,37 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
 
 void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
+        FHasUnitSeparator = false;
         if (ch == '(' || ch == ')') {
             --FPos;
         } else if (!delimiters[ch]) {
-            FTokenString.push_back(static_cast<char>(ch));
+            FTokenString.push_back(static_cast<char>(kTables.Upper[ch]));
+            FHasUnitSeparator = ch == kUnitSeparator;
         }
         return;
     }
     // Every byte up to the next delimiter belongs to the word: none of them is a
     // space or a line break, so no look-ahead can stop the word earlier.
+    const unsigned char stopClass =
+        &delimiters == &kTables.TokenDelimiters ? kTokenDelimiter : kNumberDelimiter;
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
-    while (end < FSize && !delimiters[FData[end]]) {
+    unsigned char seen = kTables.Class[ch];
+    while (end < FSize) {
+        const unsigned char k = kTables.Class[FData[end]];
+        if ((k & stopClass) != 0) {
+            break;
+        }
+        seen |= k;
         ++end;
     }
     FTokenString.assign(reinterpret_cast<const char*>(FData) + start, end - start);
+    if ((seen & kLowerCase) != 0) {
+        for (char& c : FTokenString) {
+            c = static_cast<char>(kTables.Upper[static_cast<unsigned char>(c)]);
+        }
+    }
+    FHasUnitSeparator = (seen & kMarker) != 0;
     if (end > FPos) {
         JumpTo(end, FData[end - 1], FData[end - 1]);
     }
@@ -604,13 +660,11 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
         return eTok_QuotedString;
     }
     ScanWord(ch, delimiters);
-    const auto& upper = Tables().Upper;
-    for (char& c : FTokenString) {
-        c = static_cast<char>(upper[static_cast<unsigned char>(c)]);
-    }
     int32_t id = eTok_Word;
     FIsKnownToken = FKeywords.FindUpper(FTokenString, id);
-    ReplaceSpaceMarkers(FTokenString);
+    if (FHasUnitSeparator) {
+        ReplaceSpaceMarkers(FTokenString);
+    }
     return id;
 }
 

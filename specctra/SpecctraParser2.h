@@ -111,6 +111,12 @@ public:
     // PreviousChar; quotes are not honoured.
     void SkipBlock();
 
+    // Closes the current input and goes on reading from the start of the
+    // named file (a name without a folder is taken beside the current file).
+    // Throws EInputFileError naming the file when it cannot be read; the
+    // current input is then kept.
+    void SwitchToFile(const std::string& fileName);
+
     void AddToken(const std::string& keyword, int32_t id);
     bool FindKeyword(std::string_view word, int32_t& id) const { return FKeywords.Find(word, id); }
     const TKeywordTable& Keywords() const { return FKeywords; }
@@ -177,6 +183,7 @@ private:
     bool FConversionFailed = false;
     bool FIsKnownToken = false;
     bool FProgressOpen = false;
+    bool FHasUnitSeparator = false;
     int32_t FLastNextToken = 0;
 };
 
