@@ -1,9 +1,14 @@
 #include "plugin/ImportSpecctra.h"
 
+#include "board/PCBProcs.h"
+#include "design/SpecctraClasses2.h"
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
+#include "persistence/ReportManager.h"
 #include "plugin/HostAccess.h"
+#include "specctra/SpecctraClasses1.h"
 #include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -12,21 +17,35 @@
 namespace DsnLink {
 namespace {
 
-// The translation proper; absent from this build.
-bool TranslateDesign(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
-    (void)dsnPath;
-    (void)board;
-    client.ShowMessage(kDesignImportMissingMessage);
-    return false;
+// Reads the design and, when it is a design file, writes it to the board.
+// Freeing the design writes its report (when reports are enabled). A range
+// error in a resolution block ends the command; the report keeps its line.
+bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
+    TSpecctraParser parser(dsnPath);
+    parser.RegisterKeywords();
+    auto design = std::make_unique<TSpecctraDesign>(dsnPath, &parser, nullptr, board);
+    try {
+        if (!design->ImportFromFile())
+            return false;
+        return design->ExportToPCB();
+    } catch (const ERangeError& error) {
+        design->ReportError(error.what());
+        throw;
+    }
 }
 
 } // namespace
 
 bool DesignImportAvailable() {
-    return false;
+    return true;
 }
 bool TokenDumpAvailable() {
-    return false;
+    return true;
+}
+
+void RefreshBoardView(HostSdk::IClient& client) {
+    std::string parameters = "Action=Document";
+    client.RunProcess("PCB:Zoom", parameters, 255, nullptr);
 }
 
 bool IsDesignFile(const std::string& path) {
@@ -42,6 +61,7 @@ bool IsDesignFile(const std::string& path) {
 
 bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
     BindEngine();
+    ResetTranslationState();
     ImportDirection = true;
     FileKind = 0;
     NetsNeedUpdate = false;
@@ -56,7 +76,7 @@ bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath,
     pcb->SetFeatureEnabled("DRC", false);
     bool result = false;
     try {
-        result = TranslateDesign(client, dsnPath, board);
+        result = TranslateDesign(dsnPath, board);
     } catch (...) {
         pcb->SetFeatureEnabled("Polygon", true);
         pcb->SetFeatureEnabled("DRC", true);
@@ -65,18 +85,22 @@ bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath,
     }
     pcb->SetFeatureEnabled("Polygon", true);
     pcb->SetFeatureEnabled("DRC", true);
+    for (intptr_t polygon : CreatedPolygons)
+        pcb->SendMessage(HostSdk::kBoardMessage_PolygonCreated, polygon);
     server->PostProcess();
-    pcb->RefreshView();
+    RefreshBoardView(client);
     return result;
 }
 
 bool ImportDesignForNewProject(HostSdk::IClient& client, const std::string& dsnPath,
                                intptr_t board) {
+    (void)client;
+    ResetTranslationState();
     ImportDirection = true;
     FileKind = 0;
     NetsNeedUpdate = false;
     ReportEnabled = true;
-    return TranslateDesign(client, dsnPath, board);
+    return TranslateDesign(dsnPath, board);
 }
 
 std::string NewProjectFolder(const std::string& dsnPath) {
@@ -173,8 +197,27 @@ void ImportIntoNewProject(HostSdk::IClient& client, const std::string& dsnPath) 
 }
 
 void DumpDsnTokens(HostSdk::IClient& client, const std::string& dsnPath) {
-    (void)dsnPath;
-    client.ShowMessage(kTokenDumpMissingMessage);
+    (void)client;
+    TSpecctraParser parser(dsnPath);
+    TReportManager report(dsnPath);
+    report.Start();
+    parser.SetReportManager(&report);
+    {
+        TSpecctraWriter writer(HostSdk::ChangeFileExt(HostSdk::ExpandFileName(dsnPath), "prs"));
+        parser.RegisterKeywords();
+        while (!parser.EndOfFile() && !parser.Aborted()) {
+            parser.NextToken();
+            // Past the last token the scanner answers an empty word: not a token.
+            if (parser.EndOfFile() && parser.TokenString().empty())
+                break;
+            report.AddReportEvent(parser.TokenString());
+            writer.Writeln(parser.TokenString(), false);
+        }
+        report.Stop();
+        parser.SetReportManager(nullptr);
+        report.OutputReportFile();
+        writer.Flush();
+    }
 }
 
 } // namespace DsnLink

@@ -1,0 +1,261 @@
+// The model's object base: block protocol, units and conversions, lists and
+// the rule collection.
+#include "../specctra/ParserTestSupport.h"
+
+#include "design/SpecctraResolution.h"
+#include "specctra/SpecctraClasses1.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TConversionTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetTranslationState(); }
+    void TearDown() override { ResetTranslationState(); }
+};
+
+TEST_F(TConversionTest, LengthsInEveryUnitRoundToBoardUnits) {
+    TSpecctraObject object(nullptr);
+    object.FUnits = eDimMil;
+    EXPECT_EQ(object.FileToBoard(1.5), 15000);
+    EXPECT_EQ(object.FileToBoard(0.5), 5000);
+    EXPECT_EQ(object.FileToBoard(1234.5), 12345000);
+    object.FUnits = eDimMm;
+    EXPECT_EQ(object.FileToBoard(0.0254), 10000);
+    EXPECT_EQ(object.FileToBoard(1.0), 393701); // 393700.787...
+    EXPECT_EQ(object.FileToBoard(-1.0), -393701);
+    object.FUnits = eDimInch;
+    EXPECT_EQ(object.FileToBoard(0.1), 1000000);
+    object.FUnits = eDimCm;
+    EXPECT_EQ(object.FileToBoard(2.54), 10000000);
+    object.FUnits = eDimUm;
+    EXPECT_EQ(object.FileToBoard(25.4), 10000);
+}
+
+TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
+    TSpecctraObject object(nullptr);
+    object.FUnits = eDimMil;
+    BoardOffsetX = 1000;
+    BoardOffsetY = -2000;
+    EXPECT_EQ(object.ExportToPCB_PositionX(1.0), 11000);
+    EXPECT_EQ(object.ExportToPCB_PositionY(1.0), 8000);
+    EXPECT_EQ(TSpecctraObject::BoardToFileX(11000), 10000.0);
+    EXPECT_EQ(TSpecctraObject::BoardToFileY(8000), 10000.0);
+}
+
+TEST_F(TConversionTest, BoardToFileRoundsTiesToEven) {
+    ResolutionFactor = 0.5;
+    EXPECT_EQ(TSpecctraObject::BoardToFile(5), 2.0);
+    EXPECT_EQ(TSpecctraObject::BoardToFile(7), 4.0);
+    EXPECT_EQ(TSpecctraObject::BoardToFile(-5), -2.0);
+    ResolutionFactor = 0.254; // the route file resolution: 1 mil is 2540 steps
+    EXPECT_EQ(TSpecctraObject::BoardToFile(10000), 2540.0);
+}
+
+TEST_F(TConversionTest, ResolutionFactorDividesLengthsReadFromText) {
+    TSpecctraObject object(nullptr);
+    object.FUnits = eDimMil;
+    ResolutionFactor = 1000; // a wiring section's own (resolution mil 1000)
+    EXPECT_EQ(object.FileToBoard(1000), 10000);
+}
+
+TEST_F(TConversionTest, HugeLengthsClampInsteadOfOverflowing) {
+    TSpecctraObject object(nullptr);
+    object.FUnits = eDimInch;
+    EXPECT_EQ(object.FileToBoard(1e9), INT32_MAX);
+    EXPECT_EQ(object.FileToBoard(-1e9), INT32_MIN);
+}
+
+TEST_F(TConversionTest, UnitIsInheritedThenCached) {
+    TSpecctraObject parent(nullptr);
+    parent.FUnits = eDimMm;
+    TSpecctraObject child(&parent);
+    child.FUnits = eDimNotSet; // as a section created before the unit was known
+    EXPECT_EQ(child.GetUnit(), eDimMm);
+    parent.FUnits = eDimInch;
+    EXPECT_EQ(child.GetUnit(), eDimMm);
+    EXPECT_EQ(child.FileToBoard(1.0), 393701);
+}
+
+TEST_F(TConversionTest, UnknownUnitWarnsAndUsesMil) {
+    TRecordingSink sink;
+    TDimensionResolutionDescriptor object(nullptr);
+    object.ReportManager = &sink;
+    object.FUnits = static_cast<TDimensionUnit>(9);
+    EXPECT_EQ(object.FileToBoard(2.0), 20000);
+    ASSERT_EQ(sink.Lines.size(), 1u);
+    EXPECT_EQ(
+        sink.Lines[0],
+        "WARNING: Unknown dimension unit type, assuming mils. TDimensionResolutionDescriptor");
+}
+
+TEST(ObjectBlockProtocol, UnknownOneLineBlockIsSkippedWholeWithItsLines) {
+    TRecordingSink sink;
+    auto parser = MakeParser("(structure\n  (foo 1 2 (bar 3) \"x y\")\n  (layer TOP)\n)", &sink);
+    TSpecctraObject object(nullptr);
+    object.Parser = parser.get();
+    object.ReportManager = &sink;
+    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
+    ASSERT_EQ(parser->NextToken(), eTok_structure);
+    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
+    ++object.SectionsOpen;
+    ASSERT_EQ(parser->NextToken(), eTok_Word);
+    EXPECT_TRUE(object.ImportUnknownBlock());
+    EXPECT_EQ(object.SectionsOpen, 1);
+    ASSERT_EQ(sink.Lines.size(), 1u);
+    EXPECT_EQ(sink.Lines[0], "WARNING: Skipped block between lines: 2-2, from keyword: FOO");
+    // Reading goes on with the next block.
+    EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
+    EXPECT_EQ(parser->NextToken(), eTok_layer);
+}
+
+TEST(ObjectBlockProtocol, StructureTokensCountLevelsAndOthersAreUnexpected) {
+    TRecordingSink sink;
+    auto parser = MakeParser("( ) stray", &sink);
+    TSpecctraObject object(nullptr);
+    object.Parser = parser.get();
+    object.ReportManager = &sink;
+    parser->NextToken();
+    EXPECT_TRUE(object.HandleStructureToken());
+    EXPECT_EQ(object.SectionsOpen, 2);
+    parser->NextToken();
+    EXPECT_TRUE(object.HandleStructureToken());
+    EXPECT_EQ(object.SectionsOpen, 1);
+    parser->NextToken();
+    EXPECT_FALSE(object.HandleStructureToken());
+    ASSERT_EQ(sink.Lines.size(), 1u);
+    EXPECT_EQ(sink.Lines[0], "ERROR: Unexpected token <STRAY> in line 1");
+}
+
+TEST(ObjectBlockProtocol, UnitTokensMapAndUnknownOnesFallBackToMil) {
+    TRecordingSink sink;
+    TSpecctraObject object(nullptr);
+    object.ReportManager = &sink;
+    EXPECT_EQ(object.ReadUnit(eTok_inch), eDimInch);
+    EXPECT_EQ(object.ReadUnit(eTok_um), eDimUm);
+    EXPECT_EQ(object.ReadUnit(eTok_ohm), eDimMil);
+    EXPECT_EQ(sink.Lines,
+              std::vector<std::string>{"WARNING: Unknown unit token, mils will be used"});
+}
+
+// A list entry that records when it is freed.
+class TTracked : public TSpecctraObject {
+public:
+    TTracked(const std::string& name, std::vector<std::string>* freed)
+        : TSpecctraObject(nullptr), Freed(freed) {
+        NameID = name;
+    }
+    ~TTracked() override {
+        if (Freed)
+            Freed->push_back(NameID);
+    }
+    bool ExportToFile() override { return NameID != "FAIL"; }
+    std::vector<std::string>* Freed;
+};
+
+TEST(SpecctraList, LooksNamesUpWithoutRegardToCaseAndOwnsItsObjects) {
+    std::vector<std::string> freed;
+    {
+        TSpecctraList list;
+        list.Add(std::make_unique<TTracked>("GND", &freed));
+        TSpecctraObject* vcc = list.Add(std::make_unique<TTracked>("Vcc", &freed));
+        list.Add(std::make_unique<TTracked>("gnd", &freed));
+        EXPECT_EQ(list.IndexOfName("VCC"), 1);
+        EXPECT_EQ(list.IndexOfName("gnd"), 0); // the first of equal names
+        EXPECT_EQ(list.Find("vcc"), vcc);
+        EXPECT_EQ(list.IndexOf(vcc), 1);
+        EXPECT_EQ(list.IndexOfName("+5V"), -1);
+        EXPECT_EQ(list.GetState_SpecctraObject(3), nullptr);
+        EXPECT_EQ(list.GetState_SpecctraObject(-1), nullptr);
+        auto spare = std::make_unique<TTracked>("SPARE", &freed);
+        auto back = list.SetState_SpecctraObject(7, std::move(spare));
+        EXPECT_EQ(back->NameID, "SPARE"); // invalid index: nothing changed
+        EXPECT_TRUE(freed.empty());
+    }
+    EXPECT_EQ(freed.size(), 4u);
+}
+
+TEST(SpecctraList, SortedListOrdersByNameAndPutsNewDuplicatesFirst) {
+    TSpecctraList list(true);
+    list.Add(std::make_unique<TTracked>("R10", nullptr));
+    TSpecctraObject* firstC1 = list.Add(std::make_unique<TTracked>("C1", nullptr));
+    list.Add(std::make_unique<TTracked>("u3", nullptr));
+    TSpecctraObject* secondC1 = list.Add(std::make_unique<TTracked>("c1", nullptr));
+    ASSERT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.GetState_SpecctraObject(0), secondC1);
+    EXPECT_EQ(list.GetState_SpecctraObject(1), firstC1);
+    EXPECT_EQ(list.NameAt(2), "R10");
+    EXPECT_EQ(list.NameAt(3), "u3");
+    EXPECT_EQ(list.IndexOfName("U3"), 3);
+    EXPECT_EQ(list.IndexOf(firstC1), 1);
+}
+
+TEST(SpecctraList, ExportStopsAtTheFirstFailureAndNeedsAList) {
+    TSpecctraObject owner(nullptr);
+    TSpecctraList empty;
+    EXPECT_TRUE(owner.ExportListToFile(&empty));
+    EXPECT_FALSE(owner.ExportListToFile(nullptr));
+    TSpecctraList list;
+    list.Add(std::make_unique<TTracked>("A", nullptr));
+    list.Add(std::make_unique<TTracked>("FAIL", nullptr));
+    EXPECT_FALSE(owner.ExportListToFile(&list));
+}
+
+TEST(RuleCollection, KeepsEachRuleOnceInTheListOfItsKind) {
+    TSpecctraRuleCollection rules(nullptr);
+    auto* width = rules.AddRule(std::make_unique<TSpecctraAbstractRule>(nullptr, 40));
+    auto* clearance = rules.AddRule(std::make_unique<TSpecctraAbstractRule>(nullptr, 2));
+    ASSERT_NE(width, nullptr);
+    EXPECT_TRUE(rules.Contains(width));
+    EXPECT_EQ(rules.AddRule(std::unique_ptr<TSpecctraAbstractRule>(width)), width);
+    EXPECT_EQ(rules.GetState_RuleList(40)->Count(), 1);
+    EXPECT_EQ(rules.GetState_RuleList(2)->GetState_SpecctraObject(0), clearance);
+    EXPECT_EQ(rules.AddRule(std::make_unique<TSpecctraAbstractRule>(nullptr, 0)), nullptr);
+    EXPECT_EQ(rules.AddRule(nullptr), nullptr);
+    EXPECT_EQ(rules.GetState_RuleList(41), nullptr);
+}
+
+TEST(ModelHelpers, NamesAndTexts) {
+    EXPECT_EQ(SideName(1), "Back Side");
+    EXPECT_EQ(ShapeTypeName(4), "Quarter Arc Shape");
+    EXPECT_EQ(ShapeTypeName(5), "ERROR: Unknown Specctra shape type.");
+    EXPECT_EQ(UnitsPerInch(eDimMm), 25.4);
+    EXPECT_EQ(UnitsPerInch(eDimMil), 1000.0);
+    EXPECT_EQ(UnitsPerInch(17), 1000.0);
+    EXPECT_TRUE(IsLayerClassName("signal"));
+    EXPECT_TRUE(IsLayerClassName("Pcb"));
+    EXPECT_FALSE(IsLayerClassName("TOP"));
+    EXPECT_EQ(QuoteIfParenthesised("Net-(U1-Pad2)"), "'Net-(U1-Pad2)'");
+    EXPECT_EQ(QuoteIfParenthesised("GND"), "GND");
+    EXPECT_EQ(JoinWithOperator("", "InNet('A')", "Or"), "InNet('A')");
+    EXPECT_EQ(JoinWithOperator("InNet('A')", "InNet('B')", "Or"), "InNet('A') Or InNet('B')");
+    EXPECT_EQ(QuotedParenthesised("GND"), "('GND')");
+    EXPECT_TRUE(IsAllScope("ALL"));
+}
+
+TEST(ModelHelpers, HexTextRoundTripsCoordinates) {
+    EXPECT_EQ(IntToHexText(0), "00");
+    EXPECT_EQ(IntToHexText(5), "05");
+    EXPECT_EQ(IntToHexText(0x1234), "1234");
+    EXPECT_EQ(IntToHexText(-1), "FFFFFFFF");
+    for (int32_t value : {0, 7, 393701, -393701, INT32_MAX, INT32_MIN}) {
+        int32_t back = 12345;
+        ASSERT_TRUE(HexTextToInt(IntToHexText(value), back)) << value;
+        EXPECT_EQ(back, value);
+    }
+}
+
+TEST(ModelHelpers, ParameterStringsReadAndReplacePairs) {
+    std::string params = "Server=Ravel|Type=CONSTANTS";
+    SetParameter(params, "type", "ViaTag");
+    SetParameter(params, "ID", "5");
+    std::string value;
+    ASSERT_TRUE(GetParameter(params, "TYPE", value));
+    EXPECT_EQ(value, "ViaTag");
+    ASSERT_TRUE(GetParameter(params, "ID", value));
+    EXPECT_EQ(value, "5");
+    EXPECT_FALSE(GetParameter(params, "ChunkIdx", value));
+}
+
+} // namespace
