@@ -9,6 +9,17 @@
 
 #include <exception>
 
+namespace {
+
+// "C" followed by the decimal index: the key of a stored constant.
+std::string ConstantKey(std::size_t index) {
+    std::string key(1, 'C');
+    key.append(std::to_string(index));
+    return key;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------
 // TSpecctraFileSectionDescriptor
 
@@ -114,7 +125,12 @@ bool TSpecctraParserDescriptor::ExportToPCB() {
         return true;
     std::string name = "Server=Ravel|Type=CONSTANTS|CONSTCOUNT=" + std::to_string(Constants.size());
     for (std::size_t i = 0; i < Constants.size(); ++i)
-        name += "|C" + std::to_string(i) + "=" + Constants[i].first + "\r" + Constants[i].second;
+        name.append("|")
+            .append(ConstantKey(i))
+            .append("=")
+            .append(Constants[i].first)
+            .append("\r")
+            .append(Constants[i].second);
     if (name.size() >= PCBAPI_TEXT_CAPACITY) {
         ReportError("The design's constants are too long to be stored in the board (" +
                     std::to_string(name.size()) + " characters).");
@@ -143,7 +159,7 @@ bool TSpecctraParserDescriptor::ImportFromPcb() {
         ConvertSpecctraInt(text, count);
     for (int32_t i = 0; i < count; ++i) {
         std::string entry;
-        stored.Get("C" + std::to_string(i), entry);
+        stored.Get(ConstantKey(static_cast<std::size_t>(i)), entry);
         const std::size_t cr = entry.find('\r');
         std::string name = cr == std::string::npos ? entry : entry.substr(0, cr);
         std::string value = cr == std::string::npos ? std::string() : entry.substr(cr + 1);

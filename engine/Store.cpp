@@ -10,7 +10,6 @@ namespace {
 
 constexpr int kTagShift = 60;
 constexpr intptr_t kTagObject = 1;
-constexpr intptr_t kTagBoard = 2;
 constexpr intptr_t kTagIterator = 3;
 constexpr uint32_t kGenMask = 0x0FFFFFFFu;
 
@@ -27,6 +26,25 @@ bool SplitHandle(intptr_t handle, intptr_t tag, uint32_t& gen, uint32_t& slot) {
         return false;
     slot = static_cast<uint32_t>(low - 1);
     gen = static_cast<uint32_t>((static_cast<uint64_t>(handle) >> 32) & kGenMask);
+    return true;
+}
+
+// Board handles stay below 2^31 so that a host may pass them as 32-bit
+// integers: bit 30 set, a 14-bit generation and a 16-bit slot number + 1.
+constexpr intptr_t kBoardBit = intptr_t{1} << 30;
+constexpr uint32_t kBoardGenMask = 0x3FFFu;
+
+intptr_t MakeBoardHandle(uint32_t gen, uint32_t slot) {
+    return kBoardBit | (static_cast<intptr_t>(gen & kBoardGenMask) << 16) |
+           static_cast<intptr_t>(slot + 1);
+}
+
+bool SplitBoardHandle(intptr_t handle, uint32_t& gen, uint32_t& slot) {
+    if (handle <= 0 || handle >= (kBoardBit << 1) || (handle & kBoardBit) == 0 ||
+        (handle & 0xFFFF) == 0)
+        return false;
+    slot = static_cast<uint32_t>(handle & 0xFFFF) - 1;
+    gen = static_cast<uint32_t>((handle >> 16) & kBoardGenMask);
     return true;
 }
 
@@ -367,7 +385,7 @@ intptr_t Store::ObjectHandle(uint32_t slot) const {
 intptr_t Store::BoardHandle(uint32_t slot) const {
     if (slot >= boards_.size() || !boards_[slot]->live)
         return 0;
-    return MakeHandle(kTagBoard, boards_[slot]->gen, slot);
+    return MakeBoardHandle(boards_[slot]->gen, slot);
 }
 
 uint32_t Store::ObjectSlot(intptr_t handle) const {
@@ -387,10 +405,10 @@ ObjectRec* Store::Object(intptr_t handle) {
 
 uint32_t Store::BoardSlot(intptr_t handle) const {
     uint32_t gen = 0, slot = 0;
-    if (!SplitHandle(handle, kTagBoard, gen, slot) || slot >= boards_.size())
+    if (!SplitBoardHandle(handle, gen, slot) || slot >= boards_.size())
         return kNone;
     const BoardRec& b = *boards_[slot];
-    if (!b.live || (b.gen & kGenMask) != gen)
+    if (!b.live || (b.gen & kBoardGenMask) != gen)
         return kNone;
     return slot;
 }

@@ -55,9 +55,12 @@ Verbs (each takes --help):
                              plug-in's exported import function
   commands                   list the plug-in's commands
 
-Not implemented yet in this build: the translations behind import, import-into,
-new-project, export and tokens. Those verbs run the plug-in's checks, questions
-and dialogs and then say that the translation is not available.
+What this build translates: import, import-into and new-project read the whole
+design file, keep its resolutions, units and parser section, store its constants
+in the board and write the report; the structure, library, network, placement
+and wiring blocks are not yet turned into board objects (the report lists them
+as skipped blocks). tokens writes the full token dump. export runs its checks
+and dialogs; the route/session writer is not implemented yet.
 
 Answers (accepted by run and by every verb that runs a command):
   --yes | --no               answer the next question
@@ -89,16 +92,16 @@ const VerbHelp kVerbHelp[] = {
                "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
                "or into BOARD with --merge. --autoroute asks the host's router (harrow has\n"
                "none) and turns the report off. --rte/--ses name the files written after.\n"
-               "The design translation itself is not implemented in this build yet.\n"},
+               "The report lists the blocks that are not yet turned into board objects.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
                "Runs ExportData on BOARD. Without --rte and --ses both files are written\n"
                "next to the board. The route/session writer is not implemented yet.\n"},
     {"new-project", "usage: harrow new-project DSN\n"
                     "Runs the importer: a folder \"Imported <DSN name>\" next to DSN with a\n"
-                    "project file and a new board. Not implemented in this build yet.\n"},
+                    "project file and a new board, then imports DSN into that board.\n"},
     {"tokens", "usage: harrow tokens DSN\n"
                "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
-               "DSN with the extension prs. Not implemented in this build yet.\n"},
+               "DSN with the extension prs.\n"},
     {"embedded", "usage: harrow embedded BOARD [--file OUT] [--delete]\n"
                  "Lists the translation data stored in BOARD (into OUT with --file), or\n"
                  "deletes it with --delete.\n"},
@@ -109,7 +112,7 @@ const VerbHelp kVerbHelp[] = {
               ".rte starting with \"(pcb\"); prints \"not valid\" and exits 1 otherwise.\n"},
     {"import-into", "usage: harrow import-into BOARD DSN\n"
                     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 1\n"
-                    "when it answers false. The design translation is not implemented yet.\n"},
+                    "when it answers false (not a .dsn file, or not a design).\n"},
     {"commands", "usage: harrow commands\nLists the commands the plug-in registers, in order.\n"},
 };
 

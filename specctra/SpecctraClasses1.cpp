@@ -567,7 +567,9 @@ std::string IntToHexText(int32_t value) {
 }
 
 bool HexTextToInt(std::string_view text, int32_t& value) {
-    return ConvertSpecctraInt("$" + std::string(text), value);
+    std::string hex(1, '$');
+    hex.append(text);
+    return ConvertSpecctraInt(hex, value);
 }
 
 bool GetParameter(std::string_view parameters, std::string_view name, std::string& value) {

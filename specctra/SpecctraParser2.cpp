@@ -4,10 +4,12 @@
 #include "specctra/HostHooks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <system_error>
 
@@ -368,6 +370,25 @@ void TBlockParser::SwitchToFile(const std::string& fileName) {
         const std::size_t slash = current.find_last_of('/');
         if (slash != std::string::npos)
             path = current.substr(0, slash + 1) + path;
+    }
+    // Unquoted names arrive upper-cased: find the file in any case.
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
+        const std::filesystem::path wanted(path);
+        const std::filesystem::path folder =
+            wanted.has_parent_path() ? wanted.parent_path() : std::filesystem::path(".");
+        const std::string name = wanted.filename().string();
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+            const std::string candidate = entry.path().filename().string();
+            if (candidate.size() == name.size() &&
+                std::equal(candidate.begin(), candidate.end(), name.begin(), [](char a, char b) {
+                    return std::toupper(static_cast<unsigned char>(a)) ==
+                           std::toupper(static_cast<unsigned char>(b));
+                })) {
+                path = entry.path().string();
+                break;
+            }
+        }
     }
     auto input = std::make_unique<TInputFile>(path);
     if (FProgressOpen) {

@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
-# Builds a Release tree in build-example and lists the tokens of the bundled
-# example design.
+# The main job on the bundled example: builds a Release tree in build-example,
+# imports examples/demo.dsn into a new board document with harrow, and shows
+# the board, the stored translation data and the translation report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 build=build-example
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDSNLINK_TESTS=OFF >/dev/null
-cmake --build "$build" --target bench_tokenize -j"$(nproc)"
-"$build/bin/bench_tokenize" --list examples/demo.dsn
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDSNLINK_TESTS=OFF -DDSNLINK_BENCH=OFF >/dev/null
+cmake --build "$build" --target harrow corvane dsnlink -j"$(nproc)"
+out="$build/demo"
+rm -rf "$out"
+mkdir -p "$out"
+cp examples/demo.dsn "$out/"
+harrow="$build/bin/harrow"
+"$harrow" import "$out/demo.dsn"
+"$harrow" show "$out/demo.pcbdoc"
+"$harrow" embedded "$out/demo.pcbdoc"
+echo "--- $out/demo.rpt"
+cat "$out/demo.rpt"
