@@ -1,5 +1,7 @@
 #include "plugin/Main_Orlek.h"
 
+#include <exception>
+
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
 #include "plugin/Commands_Orlek.h"
@@ -101,6 +103,15 @@ bool ImportFileIntoBoard(const char* fileName, const char* unused, int32_t board
         if (client == nullptr)
             return false;
         return ImportDesignIntoBoard(*client, path, board);
+    } catch (const std::exception& error) {
+        // The answer can only say no: let the user see why.
+        if (HostSdk::IClient* client = CurrentClient()) {
+            try {
+                client->ShowMessage(error.what());
+            } catch (...) {
+            }
+        }
+        return false;
     } catch (...) {
         return false;
     }

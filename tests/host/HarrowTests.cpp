@@ -1,6 +1,8 @@
 // harrow end to end, with no terminal, in scratch folders, over the stand-in
 // engine: answers from the command line, messages on stderr, exit codes and
 // bad input that changes no document.
+#include "support/ScratchShell.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,65 +14,22 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testshell::Outcome;
+using testshell::Quote;
+using testshell::Read;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-    int ErrLines() const {
-        int lines = 0;
-        for (char c : err)
-            lines += c == '\n';
-        return lines;
-    }
-};
-
-class HarrowShell : public ::testing::Test {
+class HarrowShell : public testshell::ScratchFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/harrow-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf " + Quote(folder)).c_str()); }
-
-    std::string Write(const std::string& name, const std::string& text) {
-        std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
     std::string Board(const std::string& name) {
         return Write(name, "FAKE-CORVANE-BOARD\noriginal\n");
     }
 
     // Runs harrow with the stand-in engine unless the arguments name one.
     Outcome Harrow(const std::string& arguments, bool withEngine = true) {
-        std::string command =
-            "cd " + Quote(folder) + " && " + Quote(std::string(DSNLINK_BIN_DIR) + "/harrow") +
-            (withEngine ? " --engine " + Quote(DSNLINK_TEST_ENGINE) : "") + " " + arguments +
-            " </dev/null >" + Quote(folder + "/.out") + " 2>" + Quote(folder + "/.err");
-        int status = std::system(command.c_str());
-        Outcome run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = Read(folder + "/.out");
-        run.err = Read(folder + "/.err");
-        return run;
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow",
+                   (withEngine ? "--engine " + Quote(DSNLINK_TEST_ENGINE) + " " : std::string()) +
+                       arguments);
     }
-
-    std::string folder;
 };
 
 TEST_F(HarrowShell, HelpNamesEveryVerbAndWhatItTranslates) {

@@ -1,0 +1,103 @@
+// Whole design import (read the file, build the model, write the board) into a
+// fresh board of the engine loaded as the host loads it. Prints MB/s.
+//
+//   bench_import [--repeat N] [FILE...]
+// Without files it imports the largest design of the corpus.
+#include "board/PCBProcs.h"
+#include "design/SpecctraClasses2.h"
+#include "host/sdk/CorvaneEngine.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LargestCorpusDesign() {
+    std::string best;
+    std::uintmax_t bestSize = 0;
+    std::error_code error;
+    if (!fs::is_directory(DSNLINK_CORPUS_DIR, error))
+        return best;
+    for (const auto& entry : fs::recursive_directory_iterator(DSNLINK_CORPUS_DIR, error))
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn" &&
+            entry.file_size() > bestSize) {
+            bestSize = entry.file_size();
+            best = entry.path().string();
+        }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int repeat = 5;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--repeat" && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--help") {
+            std::printf("usage: bench_import [--repeat N] [FILE...]\n");
+            return 0;
+        } else
+            files.push_back(arg);
+    }
+    if (files.empty()) {
+        const std::string largest = LargestCorpusDesign();
+        if (largest.empty()) {
+            std::fprintf(stderr, "bench_import: no file given and no corpus at %s\n",
+                         DSNLINK_CORPUS_DIR);
+            return 2;
+        }
+        files.push_back(largest);
+    }
+    const std::string enginePath = fs::path(argv[0]).parent_path() / "libcorvane.so";
+    void* engine = dlopen(enginePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!engine) {
+        std::fprintf(stderr, "bench_import: cannot load %s: %s\n", enginePath.c_str(), dlerror());
+        return 2;
+    }
+    auto newBoard =
+        reinterpret_cast<decltype(&Corvane_NewBoard)>(dlsym(engine, "Corvane_NewBoard"));
+    auto closeBoard =
+        reinterpret_cast<decltype(&Corvane_CloseBoard)>(dlsym(engine, "Corvane_CloseBoard"));
+    if (!newBoard || !closeBoard || !PCBProcs::BindEngine()) {
+        std::fprintf(stderr, "bench_import: the engine lacks its entry points\n");
+        return 2;
+    }
+
+    for (const std::string& file : files) {
+        const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
+        double best = 1e300;
+        for (int run = 0; run < repeat; ++run) {
+            char error[256] = {};
+            const intptr_t board =
+                newBoard(("bench-" + std::to_string(run)).c_str(), error, sizeof error);
+            const auto start = std::chrono::steady_clock::now();
+            ResetTranslationState();
+            {
+                TSpecctraParser parser(file);
+                parser.RegisterKeywords();
+                TSpecctraDesign design(file, &parser, nullptr, board);
+                if (design.ImportFromFile())
+                    design.ExportToPCB();
+            }
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            best = std::min(best, seconds);
+            closeBoard(board);
+        }
+        std::printf("%s: %.2f MB, best of %d: %.4f s, %.1f MB/s\n", file.c_str(), megabytes, repeat,
+                    best, megabytes / best);
+    }
+    return 0;
+}

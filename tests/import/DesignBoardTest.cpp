@@ -1,0 +1,140 @@
+// The design model writing to a board of the engine loaded into this process,
+// as the host loads it: the parser section's constants, and every real design
+// of the corpus read and written without a crash.
+#include "../board/EngineFixture.h"
+
+#include "board/Pcbclass.h"
+#include "design/SpecctraClasses2.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using TConstants = std::vector<std::pair<std::string, std::string>>;
+
+class DesignOnBoard : public enginetest::EngineBoardTest {
+protected:
+    // Reads the design text and writes it to the test's board.
+    std::unique_ptr<TSpecctraDesign> Import(const std::string& text) {
+        ResetTranslationState();
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text));
+        parser->RegisterKeywords();
+        auto design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
+        EXPECT_TRUE(design->ImportFromFile());
+        EXPECT_TRUE(design->ExportToPCB());
+        return design;
+    }
+    // The constants a route export would read back from the board.
+    TConstants ReadBack(std::vector<std::string>* report = nullptr) {
+        TSpecctraDesign reader("t.rte", nullptr, nullptr, board);
+        EXPECT_TRUE(reader.ParserSection()->ImportFromPcb());
+        if (report)
+            *report = reader.Report()->Events();
+        return reader.ParserSection()->Constants;
+    }
+    std::unique_ptr<TSpecctraParser> parser;
+};
+
+TEST_F(DesignOnBoard, ConstantsAreStoredOnceInOrderAndReadBack) {
+    Import("(pcb x (parser (constant W 0.25) (constant 'Edge Clear' 0.5) (constant GAP 6)))");
+    const intptr_t record = FindEmbeddedObject(board, "constants");
+    ASSERT_NE(record, 0);
+    TPcbEmbedded embedded(record);
+    embedded.QueryDatabase(1);
+    EXPECT_EQ(embedded.GetState_Name(), "Server=Ravel|Type=CONSTANTS|CONSTCOUNT=3|C0=W\r0.25|"
+                                        "C1=Edge Clear\r0.5|C2=GAP\r6");
+    EXPECT_EQ(ReadBack(), (TConstants{{"W", "0.25"}, {"Edge Clear", "0.5"}, {"GAP", "6"}}));
+    EXPECT_EQ(CollectItems(board, eEmbeddedObject).size(), 1u);
+}
+
+TEST_F(DesignOnBoard, DesignWithoutConstantsStoresNothing) {
+    Import("(pcb x (parser (host_cad kicad)) (unit mm))");
+    EXPECT_EQ(FindEmbeddedObject(board, "CONSTANTS"), 0);
+    EXPECT_TRUE(ReadBack().empty());
+}
+
+TEST_F(DesignOnBoard, BrokenStoredConstantIsReportedAndSkipped) {
+    const intptr_t handle = PCBProcs::PcbApi_CreateObject(eEmbeddedObject);
+    TPcbEmbedded record(handle);
+    record.QueryDatabase(1);
+    record.SetState_Name("Server=Ravel|Type=CONSTANTS|CONSTCOUNT=3|C0=A\r1|C1=NOVALUE|C2=B\r2");
+    record.QueryDatabase(0);
+    ASSERT_EQ(TPcbBoard(board).AddObject(handle), 0);
+    std::vector<std::string> report;
+    EXPECT_EQ(ReadBack(&report), (TConstants{{"A", "1"}, {"B", "2"}}));
+    EXPECT_EQ(report,
+              std::vector<std::string>{"ERROR: Error reading stored constant from PCB design."});
+}
+
+TEST_F(DesignOnBoard, MissingSectionsAreReportedButTheRestIsWritten) {
+    auto design = Import("(pcb x (parser (constant A 1)) (unit mil))");
+    const auto& lines = design->Report()->Events();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "ERROR: Netlist not loaded, can't export to PCB."),
+        lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "ERROR: Library not loaded, can't export to PCB."),
+        lines.end());
+    EXPECT_NE(FindEmbeddedObject(board, "CONSTANTS"), 0);
+}
+
+// Every real design is read and written to a fresh board without a crash.
+TEST(CorpusImport, EveryDesignImportsIntoAFreshBoard) {
+    namespace fs = std::filesystem;
+    const fs::path corpus(DSNLINK_CORPUS_DIR);
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
+    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
+    if (!engine.error.empty())
+        GTEST_SKIP() << engine.error;
+    ASSERT_TRUE(PCBProcs::BindEngine());
+
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus))
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+
+    std::uintmax_t bytes = 0;
+    int designs = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const fs::path& file : files) {
+        bytes += fs::file_size(file);
+        char error[256] = {};
+        const std::string name = "corpus-" + std::to_string(designs) + ".pcbdoc";
+        const intptr_t board = engine.newBoard(name.c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << error;
+        ResetTranslationState();
+        try {
+            TSpecctraParser parser(file.string());
+            parser.RegisterKeywords();
+            TSpecctraDesign design(file.string(), &parser, nullptr, board);
+            if (design.ImportFromFile()) {
+                EXPECT_TRUE(design.ExportToPCB()) << file;
+                ++designs;
+            }
+        } catch (const ERangeError& error) {
+            ADD_FAILURE() << file << ": " << error.what();
+        }
+        engine.closeBoard(board);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("imported %d designs of %zu files, %.1f MB in %.2f s (%.1f MB/s)\n", designs,
+                files.size(), static_cast<double>(bytes) / 1e6, seconds,
+                static_cast<double>(bytes) / 1e6 / seconds);
+    // A few corpus files are broken on purpose; nearly all are designs.
+    EXPECT_GT(designs, static_cast<int>(files.size()) * 9 / 10);
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+// Design import end to end: harrow with the real engine and plug-in, no
+// terminal, in scratch folders.
+#include "support/ScratchShell.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testshell::Outcome;
+using testshell::Read;
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& separator) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + separator.size();
+    }
+    return lines;
+}
+
+const char* const kSmallDesign = "(pcb \"amp board\"\n"
+                                 "  (parser\n"
+                                 "    (string_quote \")\n"
+                                 "    (constant W 0.25)\n"
+                                 "    (constant GAP 0.2)\n"
+                                 "    (constant \"Edge Clear\" 0.5)\n"
+                                 "  )\n"
+                                 "  (resolution mm 1000)\n"
+                                 "  (unit mm)\n"
+                                 "  (colors (set_color signal red))\n"
+                                 "  (structure (layer F.Cu (type signal)))\n"
+                                 "  (network (net GND (pins R1-1 C1-2)))\n"
+                                 ")\n";
+
+class ImportEndToEnd : public testshell::ScratchFolderTest {
+protected:
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
+    }
+};
+
+TEST_F(ImportEndToEnd, ImportMakesBoardAndReportAndKeepsConstants) {
+    Write("amp.dsn", kSmallDesign);
+    Outcome run = Harrow("import amp.dsn");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(Exists(folder + "/amp.pcbdoc"));
+    const std::string report = Read(folder + "/amp.rpt");
+    EXPECT_NE(report.find("Custom color settings are not supported and not loaded."),
+              std::string::npos);
+    EXPECT_NE(report.find("WARNING: Skipped block between lines: 10-10, from keyword: COLORS"),
+              std::string::npos);
+    EXPECT_NE(report.find("WARNING: Skipped block between lines: 11-11, from keyword: STRUCTURE"),
+              std::string::npos);
+    EXPECT_NE(report.find("ERROR: Library not loaded, can't export to PCB."), std::string::npos);
+    EXPECT_EQ(report.find("Netlist not loaded"), std::string::npos);
+
+    // The constants survive saving and reopening the document.
+    Outcome listing = Harrow("embedded amp.pcbdoc --file list.txt");
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    const std::string stored = Read(folder + "/list.txt");
+    EXPECT_NE(stored.find("Type=CONSTANTS|CONSTCOUNT=3|C0=W\r0.25|C1=GAP\r0.2|C2=Edge Clear\r0.5"),
+              std::string::npos)
+        << stored;
+}
+
+TEST_F(ImportEndToEnd, TokenDumpListsEveryTokenOnItsOwnLine) {
+    Write("small.dsn", "(pcb board1\n  # a comment line\n  (unit MM)\n  (net 'Net (A)' x;y)\n)\n");
+    Outcome run = Harrow("tokens small.dsn");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(Read(folder + "/small.prs"), "\r\n"),
+              (std::vector<std::string>{"(", "PCB", "BOARD1", "(", "UNIT", "MM", ")", "(", "NET",
+                                        "Net (A)", "X", "Y", ")", ")"}));
+}
+
+TEST_F(ImportEndToEnd, NewProjectTwiceMakesNumberedFolders) {
+    Write("amp.dsn", kSmallDesign);
+    ASSERT_EQ(Harrow("new-project amp.dsn").exitCode, 0);
+    Outcome second = Harrow("new-project amp.dsn");
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    for (const std::string project : {"/Imported amp.dsn", "/Imported (1) amp.dsn"}) {
+        EXPECT_TRUE(Exists(folder + project + "/amp.PrjPcb")) << project;
+        EXPECT_TRUE(Exists(folder + project + "/amp.pcbdoc")) << project;
+    }
+    EXPECT_FALSE(Exists(folder + "/Imported (2) amp.dsn"));
+    // The new board really holds the design's translation data.
+    Outcome listing = Harrow("embedded \"Imported amp.dsn/amp.pcbdoc\" --file list.txt");
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(Read(folder + "/list.txt").find("CONSTCOUNT=3"), std::string::npos);
+}
+
+TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
+    Write("good.dsn", kSmallDesign);
+    ASSERT_EQ(Harrow("import good.dsn").exitCode, 0);
+
+    // Files that are no design, or whose reading ends the command, change
+    // nothing; files that read (even cut short) import what they hold.
+    struct Case {
+        const char* name;
+        std::string text;
+        int exitCode;
+        bool boardChanges;
+    };
+    const std::vector<Case> cases = {
+        {"session.dsn", "(session s1 (base_design good.dsn))\n", 1, false},
+        {"noparen.dsn", "pcb x (unit mm)\n", 1, false},
+        {"garbage.dsn",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\xff\xfe(((",
+                     14),
+         1, false},
+        {"resolution0.dsn", "(pcb x (parser (constant A 1)) (resolution mil 0))\n", 1, false},
+        {"unbalanced.dsn", "(pcb x (unit mm)))))) (structure", 0, false},
+        {"include.dsn", "(pcb x (file missing_part.dsn) (unit mm))\n", 0, false},
+        {"truncated.dsn", "(pcb x (parser (constant A 1) (constant B", 0, true},
+    };
+    for (const Case& c : cases) {
+        Write(c.name, c.text);
+        const std::string before = Read(folder + "/good.pcbdoc");
+        Outcome run = Harrow(std::string("import-into good.pcbdoc ") + c.name);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << ": " << run.err;
+        EXPECT_LE(run.ErrLines(), 2) << c.name << ": " << run.err;
+        EXPECT_EQ(Read(folder + "/good.pcbdoc") != before, c.boardChanges) << c.name;
+        if (std::string(c.name) == "resolution0.dsn") {
+            EXPECT_NE(run.err.find("0 is not allowed value.  Value must be positive integer"),
+                      std::string::npos)
+                << run.err;
+        }
+    }
+    // The missing included file is a report line, not a crash.
+    Outcome include = Harrow("import include.dsn");
+    EXPECT_EQ(include.exitCode, 0) << include.err;
+    EXPECT_NE(Read(folder + "/include.rpt").find("ERROR: Cannot open file"), std::string::npos);
+}
+
+} // namespace
