@@ -115,31 +115,19 @@ bool TSpecctraObject::ImportUnknownBlock() {
 }
 
 bool TSpecctraObject::ImportRuleScope() {
-    TSpecctraRuleCollection* rules = GetRuleCollection();
-    const int32_t token = Parser ? Parser->CurrentToken() : 0;
-    std::unique_ptr<TSpecctraObject> candidate =
-        (rules && GRuleScopeFactory) ? GRuleScopeFactory(token, this) : nullptr;
-    if (!candidate) {
-        SkipUnknownBlock();
+    TSpecctraObject* scope = OpenRuleScope();
+    if (!scope)
         return true;
-    }
-    TSpecctraObject* scope = FindOrAddRuleScope(*rules, std::move(candidate));
-    const bool result =
-        token == eTok_circuit ? scope->ImportCircuitDescriptor() : scope->ImportFromFile();
+    const bool result = Parser->CurrentToken() == eTok_circuit ? scope->ImportCircuitDescriptor()
+                                                               : scope->ImportFromFile();
     --SectionsOpen;
     return result;
 }
 
 bool TSpecctraObject::ImportLayerRuleScope() {
-    TSpecctraRuleCollection* rules = GetRuleCollection();
-    const int32_t token = Parser ? Parser->CurrentToken() : 0;
-    std::unique_ptr<TSpecctraObject> candidate =
-        (rules && GRuleScopeFactory) ? GRuleScopeFactory(token, this) : nullptr;
-    if (!candidate) {
-        SkipUnknownBlock();
+    TSpecctraObject* scope = OpenRuleScope();
+    if (!scope)
         return true;
-    }
-    TSpecctraObject* scope = FindOrAddRuleScope(*rules, std::move(candidate));
     int32_t id = Parser->NextToken();
     while (id != eTok_OpenParen && !StopParsing()) {
         scope->AddScopeLayerName(Parser->TokenString());
@@ -151,6 +139,19 @@ bool TSpecctraObject::ImportLayerRuleScope() {
     result = Parser->ExpectToken(eTok_CloseParen) && result;
     --SectionsOpen;
     return result;
+}
+
+TSpecctraObject* TSpecctraObject::OpenRuleScope() {
+    TSpecctraRuleCollection* rules = GetRuleCollection();
+    const int32_t token = Parser ? Parser->CurrentToken() : 0;
+    std::unique_ptr<TSpecctraObject> candidate =
+        (rules && GRuleScopeFactory) ? GRuleScopeFactory(token, this) : nullptr;
+    if (!candidate) {
+        // No scope class for this block: skip it with the usual warning.
+        SkipUnknownBlock();
+        return nullptr;
+    }
+    return FindOrAddRuleScope(*rules, std::move(candidate));
 }
 
 TSpecctraObject* TSpecctraObject::FindOrAddRuleScope(TSpecctraRuleCollection& rules,

@@ -128,6 +128,9 @@ public:
     TSpecctraObject* Root();
 
 private:
+    // The scope of this object for the current rule block (found or made and
+    // kept in the rule collection), or none after skipping the block.
+    TSpecctraObject* OpenRuleScope();
     TSpecctraObject* FindOrAddRuleScope(TSpecctraRuleCollection& rules,
                                         std::unique_ptr<TSpecctraObject> candidate);
 };

@@ -259,3 +259,84 @@ TEST(ModelHelpers, ParameterStringsReadAndReplacePairs) {
 }
 
 } // namespace
+
+namespace {
+
+// A scope that counts what it reads and keeps its layer names.
+class TCountingScope : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    bool ImportFromFile() override {
+        ++Reads;
+        SkipCurrentBlockQuietly();
+        return true;
+    }
+    void AddScopeLayerName(const std::string& name) override { Layers.push_back(name); }
+    void SkipCurrentBlockQuietly() {
+        int depth = 1;
+        while (depth > 0 && !StopParsing()) {
+            const int32_t id = Parser->NextToken();
+            depth += id == eTok_OpenParen ? 1 : id == eTok_CloseParen ? -1 : 0;
+        }
+    }
+    int Reads = 0;
+    std::vector<std::string> Layers;
+};
+
+std::unique_ptr<TSpecctraObject> CountingScopeFactory(int32_t token, TSpecctraObject* parent) {
+    if (token != eTok_rule && token != eTok_layer_rule)
+        return nullptr;
+    return std::make_unique<TCountingScope>(parent);
+}
+
+// A root that owns a rule collection, as the file root does.
+class TScopeRoot : public TSpecctraObject {
+public:
+    TScopeRoot() : TSpecctraObject(nullptr) {}
+    TSpecctraRuleCollection* GetRuleCollection() override { return &Rules; }
+    TSpecctraRuleCollection Rules{nullptr};
+};
+
+TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
+    SetRuleScopeFactory(&CountingScopeFactory);
+    TRecordingSink sink;
+    auto parser = MakeParser("(rule (width 8)) (rule (clearance 6)) (layer_rule TOP BOTTOM (rule "
+                             "(width 5))) (circuit (use_via V1))",
+                             &sink);
+    TScopeRoot root;
+    TSpecctraObject net(&root);
+    net.Parser = parser.get();
+    net.ReportManager = &sink;
+    for (int block = 0; block < 2; ++block) {
+        parser->NextToken();
+        ++net.SectionsOpen;
+        parser->NextToken();
+        EXPECT_TRUE(net.ImportRuleScope());
+    }
+    ASSERT_EQ(root.Rules.RuleScopes().Count(), 1);
+    auto* scope = static_cast<TCountingScope*>(root.Rules.RuleScopes().GetState_SpecctraObject(0));
+    EXPECT_EQ(scope->Reads, 2);
+    EXPECT_EQ(scope->Owner, &net);
+
+    parser->NextToken();
+    ++net.SectionsOpen;
+    parser->NextToken();
+    EXPECT_TRUE(net.ImportLayerRuleScope());
+    EXPECT_EQ(root.Rules.RuleScopes().Count(), 1);
+    EXPECT_EQ(scope->Layers, (std::vector<std::string>{"TOP", "BOTTOM"}));
+    EXPECT_EQ(scope->Reads, 3);
+    EXPECT_EQ(net.SectionsOpen, 1);
+
+    // No scope class for "circuit" here: the block is skipped with a warning.
+    parser->NextToken();
+    ++net.SectionsOpen;
+    parser->NextToken();
+    EXPECT_TRUE(net.ImportRuleScope());
+    EXPECT_EQ(net.SectionsOpen, 1);
+    EXPECT_EQ(sink.Lines,
+              std::vector<std::string>{"WARNING: Skipped block between lines: 1-1, from keyword: "
+                                       "CIRCUIT"});
+    SetRuleScopeFactory(nullptr);
+}
+
+} // namespace
