@@ -216,7 +216,8 @@ TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
 
 TSpecctraDesign::TSpecctraDesign(const std::string& fileName, TSpecctraParser* parser,
                                  TSpecctraWriter* writer, intptr_t board)
-    : TSpecctraFile(fileName, parser, writer, board) {
+    : TSpecctraFile(fileName, parser, writer, board),
+      FUncaughtAtCreation(std::uncaught_exceptions()) {
     FReportManager = std::make_unique<TReportManager>(fileName);
     FReportManager->Start();
     ReportManager = FReportManager.get();
@@ -255,6 +256,9 @@ TSpecctraDesign::~TSpecctraDesign() {
     if (Parser && Parser->ReportManager() == FReportManager.get())
         Parser->SetReportManager(nullptr);
     FReportManager->Stop();
+    // A translation that ends by an exception leaves no report.
+    if (std::uncaught_exceptions() > FUncaughtAtCreation)
+        return;
     try {
         FReportManager->OutputReportFile();
     } catch (const std::exception& error) {

@@ -156,6 +156,7 @@ private:
     bool ReadSection(TSpecctraObject& section);
     void ReadIncludedFile();
 
+    int FUncaughtAtCreation = 0;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;
     std::unique_ptr<TConductanceResolutionDescriptor> FConductance;

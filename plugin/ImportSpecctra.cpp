@@ -18,20 +18,13 @@ namespace DsnLink {
 namespace {
 
 // Reads the design and, when it is a design file, writes it to the board.
-// Freeing the design writes its report (when reports are enabled). A range
-// error in a resolution block ends the command; the report keeps its line.
+// Freeing the design writes its report (when reports are enabled); a range
+// error in a resolution block ends the command and leaves no report.
 bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
     TSpecctraParser parser(dsnPath);
     parser.RegisterKeywords();
-    auto design = std::make_unique<TSpecctraDesign>(dsnPath, &parser, nullptr, board);
-    try {
-        if (!design->ImportFromFile())
-            return false;
-        return design->ExportToPCB();
-    } catch (const ERangeError& error) {
-        design->ReportError(error.what());
-        throw;
-    }
+    TSpecctraDesign design(dsnPath, &parser, nullptr, board);
+    return design.ImportFromFile() && design.ExportToPCB();
 }
 
 } // namespace

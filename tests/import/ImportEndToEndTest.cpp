@@ -140,6 +140,11 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
                 << run.err;
         }
     }
+    // A translation that ends by an exception leaves no report.
+    Outcome zero = Harrow("import resolution0.dsn");
+    EXPECT_EQ(zero.exitCode, 2);
+    EXPECT_EQ(zero.ErrLines(), 1) << zero.err;
+    EXPECT_FALSE(Exists(folder + "/resolution0.rpt"));
     // The missing included file is a report line, not a crash.
     Outcome include = Harrow("import include.dsn");
     EXPECT_EQ(include.exitCode, 0) << include.err;
