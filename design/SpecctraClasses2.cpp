@@ -398,6 +398,10 @@ bool TSpecctraDesign::ImportFromFile() {
             break;
         }
     }
+    if (Parser->Aborted())
+        ReportWarning("Reading aborted by the user in line " +
+                      std::to_string(Parser->LineNumber()) +
+                      "; the design is imported as far as it was read.");
     return true;
 }
 

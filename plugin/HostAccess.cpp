@@ -8,7 +8,30 @@
 
 namespace DsnLink {
 namespace {
+
 HostSdk::IClient* g_client = nullptr;
+
+// The reader's Escape key and its "Confirm Abort" question, answered by the host.
+class TClientEscapeKey : public IEscapeKeyHost {
+public:
+    bool EscapePressed() override { return g_client != nullptr && g_client->EscapePressed(); }
+    bool AskYesNo(const std::string& question) override {
+        return g_client != nullptr && g_client->AskYesNo(question);
+    }
+};
+
+// A finished report is opened as a host document.
+class TClientReportViewer : public IReportViewer {
+public:
+    void ViewReport(const std::string& path) override {
+        if (g_client != nullptr)
+            g_client->OpenReport(path);
+    }
+};
+
+TClientEscapeKey g_escapeKey;
+TClientReportViewer g_reportViewer;
+
 } // namespace
 
 HostSdk::IClient* CurrentClient() {
@@ -16,6 +39,8 @@ HostSdk::IClient* CurrentClient() {
 }
 void SetCurrentClient(HostSdk::IClient* client) {
     g_client = client;
+    SetEscapeKeyHost(client != nullptr ? &g_escapeKey : nullptr);
+    SetReportViewer(client != nullptr ? &g_reportViewer : nullptr);
 }
 
 HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client) {

@@ -64,6 +64,8 @@ public:
     std::vector<ProcessRun> processes;
     std::vector<std::string> serverLookups;
     std::vector<intptr_t> boardLookups;
+    std::vector<std::string> reportsOpened;
+    bool escapeHeld = false;
     int batchDepth = 0;
 
     FakeBoard& AddBoard(intptr_t handle, const std::string& fileName) {
@@ -128,8 +130,11 @@ public:
     HostSdk::IServerDocumentView* CurrentView() override { return nullptr; }
     HostSdk::IProject* OpenProject(const std::string&) override { return Raise(), nullptr; }
     void SaveFile(const std::string&, const std::string&) override { Raise(); }
-    void OpenReport(const std::string&) override { Raise(); }
-    bool EscapePressed() override { return false; }
+    void OpenReport(const std::string& path) override {
+        Raise();
+        reportsOpened.push_back(path);
+    }
+    bool EscapePressed() override { return escapeHeld; }
 
     std::string ServerName() const override { return "PCB"; }
     HostSdk::IPCB_ServerInterface* PCBServer() override { return this; }
