@@ -151,4 +151,41 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     EXPECT_NE(Read(folder + "/include.rpt").find("ERROR: Cannot open file"), std::string::npos);
 }
 
+TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
+    Write("amp.dsn", kSmallDesign);
+    Outcome run = Harrow("import amp.dsn --autoroute");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
+    EXPECT_FALSE(Exists(folder + "/amp.rpt"));
+    EXPECT_NE(run.err.find("PCB:Autoroute"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Action=Start|BaseGrid=1"), std::string::npos) << run.err;
+}
+
+TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
+    Write("first.dsn", "(pcb first (unit mil))\n");
+    ASSERT_EQ(Harrow("import first.dsn").exitCode, 0);
+    Write("amp.dsn", kSmallDesign);
+    Outcome run = Harrow("import amp.dsn --merge first.pcbdoc");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(Exists(folder + "/amp.pcbdoc"));
+    ASSERT_EQ(Harrow("embedded first.pcbdoc --file list.txt").exitCode, 0);
+    EXPECT_NE(Read(folder + "/list.txt").find("CONSTCOUNT=3"), std::string::npos);
+}
+
+TEST_F(ImportEndToEnd, MissingFilesAreAskedForAndNoEndsTheRun) {
+    Outcome missing = Harrow("run --no ImportSpecctraDesignFile DsnFile=gone.dsn");
+    EXPECT_EQ(missing.exitCode, 0) << missing.err;
+    EXPECT_NE(missing.err.find("gone.dsn doesn't exist."), std::string::npos) << missing.err;
+    EXPECT_FALSE(Exists(folder + "/gone.pcbdoc"));
+
+    // A missing do file answered No: the run goes on without it.
+    Write("amp.dsn", kSmallDesign);
+    Outcome noDo = Harrow("run --no ImportSpecctraDesignFile 'DsnFile=amp.dsn|DoFileName=x.do'");
+    EXPECT_EQ(noDo.exitCode, 0) << noDo.err;
+    EXPECT_NE(noDo.err.find("Choosing NO will imply routing without do file."), std::string::npos)
+        << noDo.err;
+    EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
+    EXPECT_TRUE(Exists(folder + "/amp.rpt"));
+}
+
 } // namespace
