@@ -259,3 +259,20 @@ std::string JoinWithOperator(const std::string& left, const std::string& right,
 bool IsAllScope(std::string_view scope);
 // Rounds to the nearest integer, ties to even, clamped to the 32-bit range.
 int32_t RoundToBoard(double value);
+
+// Board rules.
+// The first board rule of a host rule kind whose scope is "All" (both scopes
+// for the two-scope kinds 0, 1, 15, 21 and 24), or 0.
+intptr_t FindDefaultRule(intptr_t board, int32_t ruleKind);
+// Removes and destroys every board rule of a host rule kind.
+void DeleteRulesOfKind(int32_t ruleKind, intptr_t board);
+// Removes and destroys every board rule whose extended attributes can be read
+// and begin with `firstByte`. Answers the number removed.
+int DeleteRulesMadeBy(intptr_t board, uint8_t firstByte);
+// "ERROR: Invalid Rule Name" without a rule, else the display name of the
+// rule kind (1 .. 40), a space and the rule's name.
+std::string RuleDisplayName(int ruleKind, const TSpecctraAbstractRule* rule);
+// The name of a net, or of the net of a primitive; empty for none.
+std::string NetNameOf(intptr_t object);
+// The name of a board layer (a TV6_Layer value).
+std::string LayerNameOf(intptr_t board, int32_t layer);

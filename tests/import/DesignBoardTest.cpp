@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -85,6 +86,83 @@ TEST_F(DesignOnBoard, MissingSectionsAreReportedButTheRestIsWritten) {
         std::find(lines.begin(), lines.end(), "ERROR: Library not loaded, can't export to PCB."),
         lines.end());
     EXPECT_NE(FindEmbeddedObject(board, "CONSTANTS"), 0);
+}
+
+class BoardRules : public enginetest::EngineBoardTest {
+protected:
+    intptr_t AddRule(TRuleKind kind, const std::string& name, const std::string& scope1,
+                     const std::string& scope2, uint8_t maker = 0) {
+        const intptr_t handle = PCBProcs::PcbApi_CreateRuleObject(kind);
+        TPcbRuleEx rule(handle);
+        rule.QueryDatabase(1);
+        rule.SetState_Name(name);
+        rule.SetState_Scope1Expression(scope1);
+        rule.SetState_Scope2Expression(scope2);
+        rule.QueryDatabase(0);
+        uint8_t attributes[PCBAPI_RULE_ATTRIBUTE_COUNT] = {maker};
+        PCBProcs::PcbApi_QueryRuleExt(0, handle, attributes);
+        EXPECT_EQ(TPcbBoard(board).AddObject(handle), 0);
+        return handle;
+    }
+    std::vector<std::string> RuleNames() {
+        std::vector<std::string> names;
+        for (intptr_t handle : CollectItems(board, eRuleObject)) {
+            TPcbRuleEx rule(handle);
+            rule.QueryDatabase(1);
+            names.push_back(rule.GetState_Name());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(BoardRules, DefaultRuleNeedsAllScopesAndBothForTwoScopeKinds) {
+    AddRule(eRule_Clearance, "NetClear", "All", "InNet('GND')");
+    const intptr_t clearance = AddRule(eRule_Clearance, "Clear", "All", "all");
+    AddRule(eRule_MaxMinWidth, "GndWidth", "InNet('GND')", "All");
+    const intptr_t width = AddRule(eRule_MaxMinWidth, "Width", "All", "InNet('X')");
+    EXPECT_EQ(FindDefaultRule(board, eRule_Clearance), clearance);
+    EXPECT_EQ(FindDefaultRule(board, eRule_MaxMinWidth), width); // one scope counts
+    EXPECT_EQ(FindDefaultRule(board, eRule_RoutingLayers), 0);
+}
+
+TEST_F(BoardRules, RulesAreDeletedByKindAndByMaker) {
+    AddRule(eRule_Clearance, "Clear", "All", "All");
+    AddRule(eRule_MaxMinWidth, "Width", "All", "All");
+    AddRule(eRule_MaxMinWidth, "Width2", "InNet('A')", "All", 2);
+    AddRule(eRule_RoutingLayers, "Layers", "All", "All", 7);
+    DeleteRulesOfKind(eRule_MaxMinWidth, board);
+    EXPECT_EQ(RuleNames(), (std::vector<std::string>{"Clear", "Layers"}));
+    AddRule(eRule_MaxMinWidth, "Width2", "InNet('A')", "All", 2);
+    EXPECT_EQ(DeleteRulesMadeBy(board, 0), 1);
+    EXPECT_EQ(DeleteRulesMadeBy(board, 2), 1);
+    EXPECT_EQ(RuleNames(), std::vector<std::string>{"Layers"});
+}
+
+TEST_F(BoardRules, NamesOfRulesNetsAndLayers) {
+    TSpecctraAbstractRule rule(nullptr, 40);
+    rule.NameID = "W8";
+    EXPECT_EQ(RuleDisplayName(40, &rule), "Width W8");
+    EXPECT_EQ(RuleDisplayName(2, nullptr), "ERROR: Invalid Rule Name");
+
+    const intptr_t net = PCBProcs::PcbApi_CreateObject(eNetObject);
+    TPcbNet netRecord(net);
+    netRecord.QueryDatabase(1);
+    netRecord.SetState_Name("VCC_3V3");
+    netRecord.QueryDatabase(0);
+    ASSERT_EQ(TPcbBoard(board).AddObject(net), 0);
+    const intptr_t track = PCBProcs::PcbApi_CreateObject(eTrackObject);
+    TPcbTrack trackRecord(track);
+    trackRecord.QueryDatabase(1);
+    trackRecord.SetState_Net(net);
+    trackRecord.SetState_x2(100000);
+    trackRecord.QueryDatabase(0);
+    ASSERT_EQ(TPcbBoard(board).AddObject(track), 0);
+    EXPECT_EQ(NetNameOf(net), "VCC_3V3");
+    EXPECT_EQ(NetNameOf(track), "VCC_3V3");
+    EXPECT_EQ(NetNameOf(0), "");
+    EXPECT_FALSE(LayerNameOf(board, eV6_TopLayer).empty());
+    EXPECT_NE(LayerNameOf(board, eV6_TopLayer), LayerNameOf(board, eV6_BottomLayer));
 }
 
 // Every real design is read and written to a fresh board without a crash.
