@@ -310,6 +310,34 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
 
 namespace {
 
+// The stack layers must form one chain from a head without a previous layer,
+// each link matched by its reverse, so that a walk along it ends; layers out
+// of the stack have no neighbours.
+bool StackIsOneChain(const BoardRec& b) {
+    int inStack = 0, head = 0;
+    for (int l = 1; l < kLayerCount; ++l) {
+        const LayerRec& r = b.layers[l];
+        if (!r.inStack) {
+            if (r.prev != 0 || r.next != 0)
+                return false;
+            continue;
+        }
+        ++inStack;
+        if (r.prev == 0) {
+            if (head != 0)
+                return false;
+            head = l;
+        }
+        if ((r.prev != 0 && b.layers[r.prev].next != l) ||
+            (r.next != 0 && b.layers[r.next].prev != l))
+            return false;
+    }
+    int walked = 0;
+    for (int at = head; at != 0 && walked <= inStack; at = b.layers[at].next)
+        ++walked;
+    return inStack > 0 && walked == inStack;
+}
+
 std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
@@ -382,6 +410,8 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
                 return "corrupt document: layer stack link out of range";
         }
     }
+    if (!StackIsOneChain(b))
+        return "corrupt document: the layer stack is not one chain of layers";
     {
         Stmt st = Prepare(db, "SELECT * FROM layer_pairs ORDER BY position");
         while (sqlite3_step(st.get()) == SQLITE_ROW) {
@@ -488,6 +518,7 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
                 return "corrupt document: object with a bad net reference";
             }
             s.At(p.slot).net = n;
+            s.At(p.slot).netGen = s.At(n).gen;
         }
     }
     for (const auto& p : pending)

@@ -418,6 +418,7 @@ struct ObjectRec {
     uint32_t board = kNone;
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
+    uint32_t netGen = 0;        // generation of the net in that slot
     uint16_t bitField = 0;
     uint8_t bitField2 = 0;
     uint16_t bitField3 = 0;
@@ -477,6 +478,7 @@ struct IteratorRec {
     std::vector<intptr_t> items;
     size_t pos = 0;
     uint32_t board = kNone;
+    uint32_t boardGen = 0; // a walk of a closed board finds nothing
     int32_t kind = 0;
     intptr_t filter = 0;
     int32_t layer = 0;
@@ -519,6 +521,9 @@ public:
     void DetachFromBoard(uint32_t slot);
     bool AddToComponent(uint32_t slot, uint32_t componentSlot);
     void SetNet(uint32_t slot, uint32_t netSlot);
+    // The net an object names, or kNone. A free object may name a net that
+    // was deleted since; its slot may hold another object by now.
+    uint32_t NetOf(const ObjectRec& o) const;
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
     void MarkModified(const ObjectRec& o);

@@ -104,7 +104,7 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
         *bitField = o.bitField;
         *index = o.index;
         *layer = o.layer;
-        *net = o.net == kNone ? 0 : s.ObjectHandle(o.net);
+        *net = s.NetOf(o) == kNone ? 0 : s.ObjectHandle(o.net);
         *moveable = o.moveable;
         *component = o.container == kNone ? 0 : s.ObjectHandle(o.container);
         *x1 = o.x1;

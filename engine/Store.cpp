@@ -428,10 +428,10 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
         if (o.board == kNone || o.layer <= 0 || o.layer >= kLayerCount)
             return nullptr;
         return &boards_[o.board]->byLayer[o.layer];
-    case kByNet:
-        if (o.net == kNone)
-            return nullptr;
-        return &static_cast<NetBody*>(objects_[o.net].body.get())->members;
+    case kByNet: {
+        const uint32_t net = NetOf(o);
+        return net == kNone ? nullptr : &static_cast<NetBody*>(objects_[net].body.get())->members;
+    }
     case kByContainer:
         if (o.container == kNone)
             return nullptr;
@@ -601,12 +601,10 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     ListAppend(b.byKind[o.kind], slot, kByKind);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListAppend(*h, slot, kByLayer);
-    if (o.net != kNone) {
-        if (objects_[o.net].board == boardSlot)
-            ListAppend(*HeadFor(o, kByNet), slot, kByNet);
-        else
-            o.net = kNone;
-    }
+    if (NetOf(o) != kNone && objects_[o.net].board == boardSlot)
+        ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+    else
+        o.net = kNone;
     if (o.kind == kBoardOutline && b.outline == kNone)
         b.outline = slot;
     if (o.kind == kComponent) {
@@ -644,8 +642,8 @@ void Store::DetachFromBoard(uint32_t slot) {
         if (found != b.netByName.end() && found->second == slot)
             b.netByName.erase(found);
     }
-    if (o.net != kNone)
-        ListRemove(*HeadFor(o, kByNet), slot, kByNet);
+    if (ListHead* h = HeadFor(o, kByNet))
+        ListRemove(*h, slot, kByNet);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListRemove(*h, slot, kByLayer);
     ListRemove(b.byKind[o.kind], slot, kByKind);
@@ -694,13 +692,23 @@ void Store::DestroyObject(uint32_t slot) {
     freeObjects_.push_back(slot);
 }
 
+uint32_t Store::NetOf(const ObjectRec& o) const {
+    if (o.net == kNone || o.net >= objects_.size())
+        return kNone;
+    const ObjectRec& net = objects_[o.net];
+    return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
+}
+
 void Store::SetNet(uint32_t slot, uint32_t netSlot) {
     ObjectRec& o = objects_[slot];
+    if (NetOf(o) == kNone)
+        o.net = kNone;
     if (o.net == netSlot)
         return;
     if (o.board != kNone && o.net != kNone)
         ListRemove(*HeadFor(o, kByNet), slot, kByNet);
     o.net = netSlot;
+    o.netGen = netSlot == kNone ? 0 : objects_[netSlot].gen;
     if (o.board != kNone && netSlot != kNone) {
         if (objects_[netSlot].board == o.board)
             ListAppend(*HeadFor(o, kByNet), slot, kByNet);
@@ -756,6 +764,7 @@ intptr_t Store::CreateIterator(uint32_t boardSlot, int32_t kind, intptr_t filter
     it.gen = gen;
     it.live = true;
     it.board = boardSlot;
+    it.boardGen = boards_[boardSlot]->gen;
     it.kind = kind;
     it.filter = filter;
     it.layer = layer;
@@ -786,7 +795,8 @@ void Store::BuildIterator(IteratorRec& it) {
     it.items.clear();
     it.pos = 0;
     it.built = true;
-    if (it.board >= boards_.size() || !boards_[it.board]->live)
+    if (it.board >= boards_.size() || !boards_[it.board]->live ||
+        boards_[it.board]->gen != it.boardGen)
         return;
     BoardRec& b = *boards_[it.board];
     if (it.kind < 0 || it.kind >= kKindCount || it.layer < 0 || it.layer >= kLayerCount)

@@ -3,11 +3,14 @@
 #include "tests/engine/SampleBoard.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -229,6 +232,36 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
     EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
 }
 
+TEST(EngineDocuments, ABrokenLayerStackIsRefused) {
+    TempFolder dir;
+    fs::path good = dir.path / "good.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(good.c_str(), error, sizeof error);
+    FillSampleBoard(board); // stack 1, 39, 2, 32
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    Corvane_CloseBoard(board);
+
+    // Each edit keeps the file a sound database with stack links in range.
+    const char* edits[] = {
+        "UPDATE layers SET previous_layer = 32 WHERE id = 1;"
+        "UPDATE layers SET next_layer = 1 WHERE id = 32", // a ring without a head
+        "UPDATE layers SET next_layer = 1 WHERE id = 32", // a link without its reverse
+        "UPDATE layers SET in_stack = 0 WHERE id = 39",   // a dropped layer still linked
+        "UPDATE layers SET in_stack = 1 WHERE id = 3",    // a second head
+    };
+    int n = 0;
+    for (const char* edit : edits) {
+        const fs::path bad = dir.path / ("stack" + std::to_string(++n) + ".pcbdoc");
+        fs::copy_file(good, bad);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(bad.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, edit, nullptr, nullptr, nullptr), SQLITE_OK) << edit;
+        sqlite3_close(db);
+        EXPECT_NE(OpenError(bad).find("layer stack"), std::string::npos) << edit;
+    }
+    EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
+}
+
 TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
     TempFolder dir;
     fs::path doc = dir.path / "board.pcbdoc";
@@ -276,12 +309,43 @@ TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
     const std::string bytesBefore = ReadAll(doc);
     FillTracks(board, 10, 2);
     fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec);
-    if (access(dir.path.c_str(), W_OK) == 0) {
-        Corvane_CloseBoard(board);
-        GTEST_SKIP() << "running with rights that ignore folder permissions";
+
+    // The save runs in a child that, started as root, first gives up its
+    // rights, so that the folder's permissions apply to it as to any user.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+                               setresuid(65534, 65534, 65534) != 0))
+            _exit(2);
+        if (access(dir.path.c_str(), W_OK) == 0)
+            _exit(3);
+        char childError[512] = {};
+        const int saved = Corvane_SaveBoard(board, nullptr, childError, sizeof childError);
+        const bool reasoned = std::strstr(childError, "not writable") != nullptr;
+        _exit(saved == 0 && reasoned && Corvane_IsBoardModified(board) == 1 ? 0 : 1);
     }
-    EXPECT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 0);
-    EXPECT_NE(std::string(error).find("not writable"), std::string::npos) << error;
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2 || WEXITSTATUS(status) == 3) {
+        Corvane_CloseBoard(board);
+        GTEST_SKIP() << "no way to give up the rights that ignore folder permissions";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "save into a read-only folder did not fail with a reason";
+    EXPECT_EQ(ReadAll(doc), bytesBefore);
+
+    // A folder standing where the document should go: the finished temporary
+    // file cannot take its place and is removed again.
+    fs::permissions(dir.path, fs::perms::owner_all);
+    const fs::path taken = dir.path / "taken.pcbdoc";
+    fs::create_directory(taken);
+    EXPECT_EQ(Corvane_SaveBoard(board, taken.c_str(), error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("cannot save " + taken.string()), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_directory(taken));
+    for (const auto& e : fs::directory_iterator(dir.path))
+        EXPECT_EQ(e.path().filename().string().find(".saving-"), std::string::npos)
+            << "temporary file left behind";
     EXPECT_EQ(ReadAll(doc), bytesBefore);
     EXPECT_EQ(Corvane_IsBoardModified(board), 1);
     Corvane_CloseBoard(board);

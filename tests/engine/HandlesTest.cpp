@@ -215,3 +215,41 @@ TEST_F(EngineIteration, CurrentBoardAndProgressHooks) {
     PcbApi_Percent_Update();
     EXPECT_EQ(log.events, (std::vector<std::string>{"Reading/2", "step", "step", "done"}));
 }
+
+TEST_F(EngineIteration, AFreeObjectForgetsANetDeletedBeforeItIsAdded) {
+    intptr_t net = AddNet(board, "GONE");
+    intptr_t track = PcbApi_CreateObject(4);
+    Track t;
+    Query(1, track, t);
+    t.c.net = net;
+    ASSERT_EQ(Query(0, track, t), 1);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, net), 0);
+    // The deleted net's storage goes to the next object made.
+    intptr_t reuse = MakeTrack(board, 1, 0, 7);
+    ASSERT_EQ(Query(1, track, t), 1);
+    EXPECT_EQ(t.c.net, 0) << "the track still names a deleted net";
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, track), 0);
+    ASSERT_EQ(Query(1, track, t), 1);
+    EXPECT_EQ(t.c.net, 0);
+    EXPECT_TRUE(Walk(board, 0, reuse, 0).empty()) << "a track is no net";
+    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{reuse, track}));
+}
+
+TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
+    CorvaneBoard closing = Corvane_NewBoard(UniqueName("closing").c_str(), nullptr, 0);
+    MakeTrack(closing, 1, 0, 1);
+    intptr_t unwalked = PcbApi_CreateIterator(closing, 4, 0, 0);
+    intptr_t halfWalked = PcbApi_CreateIterator(closing, 4, 0, 0);
+    ASSERT_NE(PcbApi_GetFirstObject(halfWalked), 0);
+    Corvane_CloseBoard(closing);
+    // The next board may take the closed board's storage.
+    CorvaneBoard next = Corvane_NewBoard(UniqueName("next").c_str(), nullptr, 0);
+    MakeTrack(next, 1, 0, 2);
+    MakeTrack(next, 1, 0, 3);
+    EXPECT_EQ(PcbApi_GetFirstObject(unwalked), 0);
+    EXPECT_EQ(PcbApi_GetNextObject(halfWalked), 0);
+    EXPECT_EQ(PcbApi_GetFirstObject(halfWalked), 0);
+    PcbApi_DestroyIterator(unwalked);
+    PcbApi_DestroyIterator(halfWalked);
+    Corvane_CloseBoard(next);
+}
