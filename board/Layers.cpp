@@ -217,10 +217,14 @@ TV6_Layer TV7_Layer::ToV6() const {
     }
     if (IsInternalPlane()) {
         const uint32_t p = PlaneIndex();
+        if (p == 0)
+            return eV6_NoLayer;
         return p <= 16 ? static_cast<TV6_Layer>(p + 38) : eV6_InternalPlane16;
     }
     if (IsMechanicalLayer()) {
         const uint32_t m = MechanicalIndex();
+        if (m == 0)
+            return eV6_NoLayer;
         return m <= 16 ? static_cast<TV6_Layer>(m + 56) : eV6_Mechanical16;
     }
     // The remaining fixed layers keep their legacy number; everything else,

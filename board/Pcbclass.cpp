@@ -2,6 +2,7 @@
 
 #include "board/PCBProcs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -159,22 +160,24 @@ int32_t ExchangeOnCopy(Wrapper& self, int32_t mode, int32_t success, Query query
     x.Word(w.BitField), x.Word(w.Index), x.V6(w.V7_Layer), x.Handle(w.Net), x.Ord(w.Moveable),     \
         x.Handle(w.Component), x.Int(w.x1), x.Int(w.y1)
 
-// Segment lists: read once with capacity 0 to learn the count, then fill.
-template <typename Call>
-int32_t ReadSegments(std::vector<TPcbPolySegment>& out, int32_t& count, Call call) {
+// Segment lists: the first call reads the record and learns the segment
+// count (capacity 0); a second call, made only when there are segments,
+// fills the list. `call(record, segments, count, capacity)`.
+template <typename Call> int32_t ReadSegments(std::vector<TPcbPolySegment>& out, Call call) {
     TPcbPolySegment probe{};
-    count = 0;
-    int32_t result = call(&probe, &count, 0);
-    if (result != 1 || count <= 0) {
-        out.clear();
+    int32_t count = 0;
+    const int32_t result = call(true, &probe, &count, 0);
+    out.clear();
+    if (result != 1 || count <= 0)
         return result;
-    }
     std::vector<TPcbPolySegment> segments(static_cast<size_t>(count));
     int32_t filled = count;
-    result = call(segments.data(), &filled, count);
-    segments.resize(static_cast<size_t>(std::min(filled, count)));
+    const int32_t fill = call(false, segments.data(), &filled, count);
+    if (fill != 1)
+        return fill;
+    segments.resize(static_cast<size_t>(std::clamp(filled, 0, count)));
     out = std::move(segments);
-    return result;
+    return fill;
 }
 
 } // namespace
@@ -462,15 +465,14 @@ int32_t TPcbPolygon::QueryRecord(int32_t mode) {
         return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
     }
     TExchange x;
-    int32_t count = 0;
     std::vector<TPcbPolySegment> segments;
     const int32_t r =
-        ReadSegments(segments, count, [&](TPcbPolySegment* s, int32_t* c, int32_t capacity) {
-            TExchange probe;
+        ReadSegments(segments, [&](bool record, TPcbPolySegment* s, int32_t* c, int32_t capacity) {
+            if (record)
+                return query(w, x, s, c, capacity);
+            TExchange unused;
             TPcbPolygon scratch = w;
-            if (capacity == 0)
-                return query(scratch, probe, s, c, capacity);
-            return query(w, x, s, c, capacity);
+            return query(scratch, unused, s, c, capacity);
         });
     if (r != 1)
         return r;
@@ -505,15 +507,14 @@ int32_t TPcbSplitPlane::QueryRecord(int32_t mode) {
         return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
     }
     TExchange x;
-    int32_t count = 0;
     std::vector<TPcbPolySegment> segments;
     const int32_t r =
-        ReadSegments(segments, count, [&](TPcbPolySegment* s, int32_t* c, int32_t capacity) {
-            TExchange probe;
+        ReadSegments(segments, [&](bool record, TPcbPolySegment* s, int32_t* c, int32_t capacity) {
+            if (record)
+                return query(w, x, s, c, capacity);
+            TExchange unused;
             TPcbSplitPlane scratch = w;
-            if (capacity == 0)
-                return query(scratch, probe, s, c, capacity);
-            return query(w, x, s, c, capacity);
+            return query(scratch, unused, s, c, capacity);
         });
     if (r != 1)
         return r;

@@ -300,6 +300,43 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(o.Segments.size(), 5u);
 }
 
+TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
+    TPcbBoard host(board);
+    // A new polygon has no segments yet; its record still carries the
+    // engine's defaults.
+    auto polygon = Make<TPcbPolygon>(ePolygonObject);
+    EXPECT_TRUE(polygon.Segments.empty());
+    EXPECT_EQ(polygon.GetState_Layer(), eV6_TopLayer);
+    EXPECT_EQ(polygon.PolyHatchStyle, ePolySolid);
+    EXPECT_TRUE(polygon.PrimitiveLock);
+    EXPECT_GT(polygon.TrackSize, 0);
+    auto plane = Make<TPcbSplitPlane>(eSplitPlaneObject);
+    EXPECT_EQ(plane.GetState_Layer(), eV6_InternalPlane1);
+    EXPECT_TRUE(plane.PrimitiveLock);
+    TPcbBoardOutline outline(TPcbBoardOutline::CreateFor(board));
+    ASSERT_EQ(outline.QueryDatabase(1), 1);
+    EXPECT_EQ(outline.GetState_Layer(), eV6_KeepOutLayer);
+
+    // Segments taken away: the rest of the record still comes back.
+    polygon.Segments.assign(3, TPcbPolySegment{});
+    polygon.PointCount = 3;
+    ASSERT_EQ(polygon.QueryDatabase(0), 1);
+    ASSERT_EQ(host.AddObject(polygon.ObjectHandle), 0);
+    auto emptied = ReadBack<TPcbPolygon>(polygon.ObjectHandle);
+    ASSERT_EQ(emptied.Segments.size(), 3u);
+    emptied.Segments.clear();
+    emptied.PointCount = 0;
+    emptied.PourOver = true;
+    emptied.SetState_Layer(eV6_BottomLayer);
+    ASSERT_EQ(emptied.QueryDatabase(0), 1);
+    TPcbPolygon again(polygon.ObjectHandle);
+    again.Segments.assign(2, TPcbPolySegment{});
+    ASSERT_EQ(again.QueryDatabase(1), 1);
+    EXPECT_TRUE(again.Segments.empty());
+    EXPECT_TRUE(again.PourOver);
+    EXPECT_EQ(again.GetState_Layer(), eV6_BottomLayer);
+}
+
 TEST_F(EngineWrappers, NetFromToEmbeddedRoundTrip) {
     TPcbBoard host(board);
     auto net = Make<TPcbNet>(eNetObject);

@@ -117,6 +117,11 @@ TEST(LayerConversions, ExtendedLayersFoldOntoTheLastLegacyOfTheirKind) {
     EXPECT_EQ(V7ToV6(TV7_Layer::DielectricLayer(1)), eV6_NoLayer);
     EXPECT_EQ(V7ToV6(TV7_Layer(83u)), eV6_NoLayer);
     EXPECT_EQ(V7ToV6(TV7_Layer(0x7F000005u)), eV6_NoLayer);
+    // A plane or mechanical identifier with index 0 names no layer; it must
+    // not fall onto the fixed layer just below its kind's legacy range.
+    EXPECT_EQ(V7ToV6(TV7_Layer(0x01040000u)), eV6_NoLayer);
+    EXPECT_EQ(V7ToV6(TV7_Layer(0x04000000u)), eV6_NoLayer);
+    EXPECT_EQ(V7ToV6(TV7_Layer(0x01010000u)), eV6_NoLayer);
 }
 
 TEST(LayerNames, EnumeratorNamesCoverAllValues) {
