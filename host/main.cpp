@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -45,8 +46,10 @@ Verbs (each takes --help):
                              parameter string
   import DSN                 import a Specctra design into a new board (or
                              --merge BOARD); optional autoroute and RTE/SES export
-  export BOARD               write the board's route and/or session file
-  new-project DSN            import a design into a new project folder
+  export BOARD               run the board's route and/or session export (the
+                             writer is not implemented yet, see below)
+  new-project DSN            import a design into a new project folder, as the
+                             host's import wizard does
   tokens DSN                 dump the tokens of a design file to DSN.prs
   embedded BOARD             list (or --delete) the translation data in a board
   show BOARD [--json]        summarise a board, or dump it as JSON
@@ -59,8 +62,9 @@ What this build translates: import, import-into and new-project read the whole
 design file, keep its resolutions, units and parser section, store its constants
 in the board and write the report; the structure, library, network, placement
 and wiring blocks are not yet turned into board objects (the report lists them
-as skipped blocks). tokens writes the full token dump. export runs its checks
-and dialogs; the route/session writer is not implemented yet.
+as skipped blocks). tokens writes the full token dump. export, and the --rte and
+--ses files of import, run their checks and dialogs and then say that the
+route/session writer is not implemented yet: no .rte or .ses file is written.
 
 Answers (accepted by run and by every verb that runs a command):
   --yes | --no               answer the next question
@@ -72,8 +76,8 @@ Questions and dialogs are always printed on stderr. When no queued answer is
 left, a terminal asks the person; without a terminal a question is answered No
 and a dialog is cancelled. Ctrl-C during a command plays the Escape key.
 
-Exit status: 0 when the command ran, 1 for a negative answer of check or
-import-into, 2 with a one-line reason for a host error.
+Exit status: 0 when the command ran, 1 for a negative answer of check,
+import-into or new-project, 2 with a one-line reason for a host error.
 )";
 
 struct VerbHelp {
@@ -91,14 +95,21 @@ const VerbHelp kVerbHelp[] = {
                "                     [--ses PATH|RenameDSN]\n"
                "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
                "or into BOARD with --merge. --autoroute asks the host's router (harrow has\n"
-               "none) and turns the report off. --rte/--ses name the files written after.\n"
-               "The report lists the blocks that are not yet turned into board objects.\n"},
+               "none) and turns the report off. --rte/--ses name the route and session\n"
+               "files to write after the import; RenameDSN means DSN with the extension rte\n"
+               "or ses. The route/session writer is not implemented yet: those files are\n"
+               "not written. The report lists the blocks that are not yet turned into\n"
+               "board objects.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
-               "Runs ExportData on BOARD. Without --rte and --ses both files are written\n"
-               "next to the board. The route/session writer is not implemented yet.\n"},
+               "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
+               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
+               "the command says so and writes no file.\n"},
     {"new-project", "usage: harrow new-project DSN\n"
-                    "Runs the importer: a folder \"Imported <DSN name>\" next to DSN with a\n"
-                    "project file and a new board, then imports DSN into that board.\n"},
+                    "Runs the importer as the host's import wizard does: when DSN is a\n"
+                    "Specctra design file, a folder \"Imported <DSN name>\" next to DSN (or\n"
+                    "\"Imported (1) <DSN name>\", ... when that exists) gets a project file and\n"
+                    "a new board, and DSN is imported into that board. Prints \"not valid\" and\n"
+                    "exits 1 for a file that is not a design.\n"},
     {"tokens", "usage: harrow tokens DSN\n"
                "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
                "DSN with the extension prs.\n"},
@@ -187,7 +198,7 @@ bool TakeCommonOption(const std::string& arg, Arguments& args, Options& options)
     if (arg == "--yes" || arg == "--no") {
         options.questionAnswers.push_back(arg == "--yes");
     } else if (arg == "--dialog") {
-        options.dialogAnswers.push_back({Kind::Accept, args.Value(arg)});
+        options.dialogAnswers.push_back({Kind::Accept, ParameterValue(arg, args.Value(arg))});
     } else if (arg == "--cancel") {
         options.dialogAnswers.push_back({Kind::Cancel, {}});
     } else if (arg == "--dialog-answer") {
@@ -329,6 +340,9 @@ public:
         } catch (const std::exception& error) {
             console_.RemoveInterruptHandler();
             throw HostError(what + " failed: " + error.what());
+        } catch (...) {
+            console_.RemoveInterruptHandler();
+            throw HostError(what + " failed with an unknown error");
         }
         console_.RemoveInterruptHandler();
     }
@@ -370,37 +384,49 @@ private:
     HostSdk::TServerModule* server_ = nullptr;
 };
 
-// Summary of the engine's JSON dump: the number of elements of each top-level
-// array. Only the structure is scanned: strings are skipped, values ignored.
+// The arrays of the engine's JSON dump and their sizes: those of the top
+// level by their key ("LayerStack"), and those one object further down by both
+// keys ("Objects/Track"). Only the structure is scanned: strings are skipped,
+// values ignored.
 class JsonOutline {
 public:
     explicit JsonOutline(const std::string& text) : text_(text) {}
 
-    void PrintArrayCounts(std::ostream& out) {
+    std::map<std::string, long> ArrayCounts() {
+        std::map<std::string, long> counts;
         Blank();
-        if (!Take('{'))
-            return;
+        if (Peek() == '{')
+            CollectArrays(counts, "", 1);
+        return counts;
+    }
+
+private:
+    // At "{": records every array member, looking `depth` objects further in.
+    void CollectArrays(std::map<std::string, long>& counts, const std::string& prefix, int depth) {
+        Take('{');
         while (true) {
             Blank();
-            if (Peek() != '"')
+            if (Take('}') || Peek() != '"')
                 return;
             std::string key = String();
             Blank();
             if (!Take(':'))
                 return;
             Blank();
-            if (Peek() == '[') {
-                out << key << ": " << ArrayCount() << "\n";
-            } else {
+            if (Peek() == '[')
+                counts[prefix + key] = ArrayCount();
+            else if (Peek() == '{' && depth > 0)
+                CollectArrays(counts, prefix + key + "/", depth - 1);
+            else
                 SkipValue();
-            }
             Blank();
-            if (!Take(','))
+            if (!Take(',')) {
+                Take('}');
                 return;
+            }
         }
     }
 
-private:
     char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
     bool Take(char c) {
         if (Peek() != c)
@@ -473,10 +499,49 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The board objects the translator makes, by the engine's kind name; the
+// summary always counts these, and any other kind the board holds after them.
+struct SummaryKind {
+    const char* kind;
+    const char* label;
+};
+const SummaryKind kSummaryKinds[] = {
+    {"Net", "nets"},
+    {"Class", "classes"},
+    {"FromTo", "from-tos"},
+    {"Rule", "rules"},
+    {"Component", "components"},
+    {"Pad", "pads"},
+    {"Track", "tracks"},
+    {"Arc", "arcs"},
+    {"Via", "vias"},
+    {"Fill", "fills"},
+    {"Region", "regions"},
+    {"Polygon", "polygons"},
+    {"Text", "texts"},
+    {"Embedded", "embedded objects"},
+};
+
 void PrintSummary(const std::string& boardPath, const std::string& json, bool modified) {
+    std::map<std::string, long> counts = JsonOutline(json).ArrayCounts();
+    auto take = [&counts](const std::string& key) {
+        auto it = counts.find(key);
+        if (it == counts.end())
+            return 0L;
+        long count = it->second;
+        counts.erase(it);
+        return count;
+    };
     std::cout << "board: " << boardPath << "\n";
     std::cout << "modified: " << (modified ? "yes" : "no") << "\n";
-    JsonOutline(json).PrintArrayCounts(std::cout);
+    std::cout << "layers in stack: " << take("LayerStack") << "\n";
+    std::cout << "layer pairs: " << take("LayerPairs") << "\n";
+    for (const SummaryKind& kind : kSummaryKinds)
+        std::cout << kind.label << ": " << take(std::string("Objects/") + kind.kind) << "\n";
+    const std::string objects = "Objects/";
+    for (const auto& [key, count] : counts)
+        if (key.compare(0, objects.size(), objects) == 0)
+            std::cout << key.substr(objects.size()) << " objects: " << count << "\n";
 }
 
 int Main(int argc, char** argv) {
@@ -603,12 +668,21 @@ int Main(int argc, char** argv) {
         expect(1, "new-project DSN");
         Session session(options);
         std::string dsn = HostSdk::ExpandFileName(positional[0]);
+        bool valid = false;
         int32_t result = 0;
-        session.Guarded("import into a new project",
-                        [&] { result = session.Plugin().Importer().ImportFile(dsn); });
+        session.Guarded("import into a new project", [&] {
+            HostSdk::IFileImporter& importer = session.Plugin().Importer();
+            result = importer.IsValidFile(dsn, &valid);
+            if (result == 0 && valid)
+                result = importer.ImportFile(dsn);
+        });
         if (result != 0)
             throw HostError("import into a new project failed with code " +
                             std::to_string(static_cast<uint32_t>(result)));
+        if (!valid) {
+            std::cout << "not valid" << std::endl;
+            return kExitNegative;
+        }
         session.Finish();
         return kExitRan;
     }
@@ -616,7 +690,8 @@ int Main(int argc, char** argv) {
         expect(1, "tokens DSN");
         options.dialogAnswers.insert(
             options.dialogAnswers.begin(),
-            {Harrow::DialogAnswer::Kind::Accept, HostSdk::ExpandFileName(positional[0])});
+            {Harrow::DialogAnswer::Kind::Accept,
+             ParameterValue("DSN", HostSdk::ExpandFileName(positional[0]))});
         Session session(options);
         session.RunCommand("DebugParseDSN", "");
         session.Finish();
@@ -709,6 +784,9 @@ int main(int argc, char** argv) {
         return Main(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "harrow: " << error.what() << std::endl;
+        return kExitHostError;
+    } catch (...) {
+        std::cerr << "harrow: unknown error" << std::endl;
         return kExitHostError;
     }
 }

@@ -1,6 +1,8 @@
-// harrow end to end, with no terminal, in scratch folders, over the stand-in
-// engine: answers from the command line, messages on stderr, exit codes and
-// bad input that changes no document.
+// harrow end to end, with no terminal, in scratch folders, with the engine and
+// plug-in next to it: answers from the command line, messages on stderr, exit
+// codes and bad input that changes no document.
+#include "host/sdk/CorvaneEngine.h"
+#include "host/sdk/PcbApi.h"
 #include "support/ScratchShell.h"
 
 #include <cstdio>
@@ -20,28 +22,35 @@ using testshell::Read;
 
 class HarrowShell : public testshell::ScratchFolderTest {
 protected:
+    // A saved board document holding two tracks and nothing else.
     std::string Board(const std::string& name) {
-        return Write(name, "FAKE-CORVANE-BOARD\noriginal\n");
+        const std::string path = folder + "/" + name;
+        char error[256] = {};
+        CorvaneBoard board = Corvane_NewBoard(path.c_str(), error, sizeof error);
+        EXPECT_NE(board, 0) << error;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(PcbApi_AddObjectToContainer(board, PcbApi_CreateObject(4)), 0);
+        EXPECT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+        Corvane_CloseBoard(board);
+        return path;
     }
 
-    // Runs harrow with the stand-in engine unless the arguments name one.
-    Outcome Harrow(const std::string& arguments, bool withEngine = true) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow",
-                   (withEngine ? "--engine " + Quote(DSNLINK_TEST_ENGINE) + " " : std::string()) +
-                       arguments);
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
     }
 };
 
 TEST_F(HarrowShell, HelpNamesEveryVerbAndWhatItTranslates) {
-    Outcome run = Harrow("--help", false);
+    Outcome run = Harrow("--help");
     EXPECT_EQ(run.exitCode, 0);
     for (const char* verb : {"run", "import", "export", "new-project", "tokens", "embedded", "show",
                              "check", "import-into"})
         EXPECT_NE(run.out.find(std::string("  ") + verb + " "), std::string::npos) << verb;
     EXPECT_NE(run.out.find("What this build translates"), std::string::npos);
     EXPECT_NE(run.out.find("route/session writer is not implemented yet"), std::string::npos);
-    for (const char* verb : {"import", "export", "tokens", "embedded", "show", "check", "run"}) {
-        Outcome verbHelp = Harrow(std::string(verb) + " --help", false);
+    for (const char* verb : {"import", "export", "new-project", "tokens", "embedded", "show",
+                             "check", "import-into", "run", "commands"}) {
+        Outcome verbHelp = Harrow(std::string(verb) + " --help");
         EXPECT_EQ(verbHelp.exitCode, 0) << verb;
         EXPECT_NE(verbHelp.out.find(std::string("harrow ") + verb), std::string::npos) << verb;
     }
@@ -100,7 +109,7 @@ TEST_F(HarrowShell, MissingPluginOrEngineIsAHostError) {
     EXPECT_EQ(noPlugin.exitCode, 2);
     EXPECT_EQ(noPlugin.ErrLines(), 1);
     EXPECT_NE(noPlugin.err.find("plug-in"), std::string::npos);
-    Outcome noEngine = Harrow("--engine " + Quote(folder + "/libnothing.so") + " commands", false);
+    Outcome noEngine = Harrow("--engine " + Quote(folder + "/libnothing.so") + " commands");
     EXPECT_EQ(noEngine.exitCode, 2);
     EXPECT_EQ(noEngine.ErrLines(), 1);
     EXPECT_NE(noEngine.err.find("engine"), std::string::npos);
@@ -115,6 +124,17 @@ TEST_F(HarrowShell, CheckAnswersWhetherAFileIsADesign) {
     EXPECT_EQ(session.out, "not valid\n");
     Outcome wrongExtension = Harrow("check " + Quote(Write("p.txt", "(pcb x)")));
     EXPECT_EQ(wrongExtension.exitCode, 1);
+}
+
+TEST_F(HarrowShell, NewProjectTakesOnlyWhatTheImporterAccepts) {
+    for (const char* name : {"s.dsn", "p.txt"}) {
+        Outcome run = Harrow("new-project " + Quote(Write(name, "(session s)")));
+        EXPECT_EQ(run.exitCode, 1) << name << ": " << run.err;
+        EXPECT_EQ(run.out, "not valid\n") << name;
+    }
+    Outcome missing = Harrow("new-project absent.dsn");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(Run("/bin/sh", "-c 'ls -d Imported* 2>/dev/null'").out, "");
 }
 
 TEST_F(HarrowShell, WithoutTerminalDialogsCancelAndEveryDialogIsPrinted) {

@@ -1,5 +1,6 @@
-// libdsnlink.so loaded after an engine (RTLD_GLOBAL), as harrow loads them: the
-// commands that need the current board and the board look-up by file name.
+// libdsnlink.so loaded after the Corvane engine (RTLD_GLOBAL), as harrow loads
+// them: the commands that need the current board and the board look-up by file
+// name.
 #include "host/sdk/CorvaneEngine.h"
 #include "plugin/FakeClient.h"
 #include "plugin/PluginLoader.h"
