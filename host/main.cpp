@@ -59,10 +59,11 @@ Verbs (each takes --help):
   commands                   list the plug-in's commands
 
 What this build translates: import, import-into and new-project read the whole
-design file, keep its resolutions, units and parser section, store its constants
-in the board and write the report; the structure, library, network, placement
-and wiring blocks are not yet turned into board objects (the report lists them
-as skipped blocks). tokens writes the full token dump. export, and the --rte and
+design file, keep its resolutions, units and parser section and store its
+constants in the board; import (without --autoroute) and new-project also write
+the report DSN.rpt, import-into writes none. The structure, library, network,
+placement and wiring blocks are not yet turned into board objects (the report
+lists them as skipped blocks). tokens writes the full token dump. export, and the --rte and
 --ses files of import, run their checks and dialogs and then say that the
 route/session writer is not implemented yet: no .rte or .ses file is written.
 
@@ -123,7 +124,8 @@ const VerbHelp kVerbHelp[] = {
               ".rte starting with \"(pcb\"); prints \"not valid\" and exits 1 otherwise.\n"},
     {"import-into", "usage: harrow import-into BOARD DSN\n"
                     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 1\n"
-                    "when it answers false (not a .dsn file, or not a design).\n"},
+                    "when it answers false (not a .dsn file, or not a design). Writes no\n"
+                    "report.\n"},
     {"commands", "usage: harrow commands\nLists the commands the plug-in registers, in order.\n"},
 };
 

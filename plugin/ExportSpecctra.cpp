@@ -12,7 +12,7 @@ bool ExportRoutes(HostSdk::IClient& client, const std::string& path, intptr_t bo
         return false;
     ImportDirection = false;
     FileKind = 3;
-    client.ShowMessage(kRouteExportMissingMessage);
+    client.ShowMessage(kRouteExportMissingMessage + path);
     return false;
 }
 
@@ -30,7 +30,9 @@ bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, int
     return ExportRoutes(client, sesPath, board);
 }
 
-bool EmbeddedObjectsAvailable() { return true; }
+bool EmbeddedObjectsAvailable() {
+    return true;
+}
 
 void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file) {
     if (file.empty()) {

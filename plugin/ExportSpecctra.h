@@ -9,8 +9,11 @@
 
 namespace DsnLink {
 
+// Shown for each file a route or session export was asked to write, followed
+// by the file's path: this build has no route/session writer yet.
 inline constexpr const char* kRouteExportMissingMessage =
-    "Specctra route and session export is not available in this build of DsnLink.";
+    "Specctra route and session export is not available in this build of DsnLink. "
+    "Not written: ";
 
 bool RouteExportAvailable();
 

@@ -186,6 +186,15 @@ TEST_F(HarrowShell, ReturnToHostWithQuitAsksTheHostToQuitAndSavesNothing) {
     EXPECT_NE(run.err.find("quit requested"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("saved"), std::string::npos);
     EXPECT_EQ(Read(board), before);
+    // Without Quit the board document is closed; the route file is named
+    // after the board.
+    Outcome close = Harrow("run --board " + Quote(board) + " ReturnToHostPCB 'RteFile=renamedsn'");
+    EXPECT_EQ(close.exitCode, 0) << close.err;
+    EXPECT_NE(close.err.find("Not written: " + folder + "/b.rte\n"), std::string::npos)
+        << close.err;
+    EXPECT_EQ(close.err.find("quit requested"), std::string::npos);
+    EXPECT_EQ(close.err.find("saved"), std::string::npos);
+    EXPECT_EQ(Read(board), before);
 }
 
 TEST_F(HarrowShell, ShowSummarisesOrDumpsTheBoard) {
@@ -205,6 +214,21 @@ TEST_F(HarrowShell, ImportIntoReportsTheImportersAnswer) {
     Outcome route = Harrow("import-into " + Quote(board) + " " + Quote(Write("d.rte", "(pcb x)")));
     EXPECT_EQ(route.exitCode, 1);
     EXPECT_NE(route.err.find("did not import"), std::string::npos);
+    // The exported import function runs without a report, as its help says.
+    Outcome design =
+        Harrow("import-into " + Quote(board) + " " + Quote(Write("d.dsn", "(pcb x (unit mm))\n")));
+    EXPECT_EQ(design.exitCode, 0) << design.err;
+    EXPECT_EQ(Read(folder + "/d.rpt"), "");
+    EXPECT_NE(Harrow("import-into --help").out.find("Writes no\nreport."), std::string::npos);
+}
+
+TEST_F(HarrowShell, BatchRunNamesItsRouteAndSessionFilesAfterTheDesign) {
+    Write("amp.dsn", "(pcb amp (unit mm))\n");
+    Outcome run = Harrow("import amp.dsn --autoroute --rte RenameDSN --ses renamedsn");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("Not written: amp.rte\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Not written: amp.ses\n"), std::string::npos) << run.err;
+    EXPECT_LT(run.err.find("PCB:Autoroute"), run.err.find("Not written")) << "after the routing";
 }
 
 } // namespace

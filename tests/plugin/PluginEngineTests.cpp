@@ -98,6 +98,26 @@ TEST_F(PluginWithEngine, RouteExportEndsSilentlyForABoardFileThatIsNotOpen) {
     EXPECT_TRUE(client.processes.empty());
 }
 
+TEST_F(PluginWithEngine, ExportDataAndReturnToHostNameTheirFilesAfterTheBoard) {
+    const std::string notWritten =
+        "Specctra route and session export is not available in this build of DsnLink. "
+        "Not written: ";
+    const std::string base = "/tmp/dsnlink test/My Board 1";
+    Launch("ExportData", "RteFile=RenameDSN|SesFile=renamedsn");
+    Launch("ExportData", "PcbFileName=/tmp/elsewhere.pcbdoc|RteFile=RenameDSN");
+    Launch("ExportData", "pcbfilename=" + boardPath + "|SesFile=/out/named.ses|RteFile=");
+    Launch("ReturnToHostPCB", "SesFile=RENAMEDSN|Quit=1");
+    EXPECT_TRUE(client.processes.empty()) << "only Quit=True in any case quits";
+    Launch("ReturnToHostPCB", "RteFile=RenameDSN|Quit=true");
+    std::vector<std::string> expected = {notWritten + base + ".rte", notWritten + base + ".ses",
+                                         notWritten + "/out/named.ses", notWritten + base + ".ses",
+                                         notWritten + base + ".rte"};
+    EXPECT_EQ(client.messages, expected);
+    ASSERT_EQ(client.processes.size(), 1u);
+    EXPECT_EQ(client.processes[0].process, "Client:QuitFromEDAClient");
+    EXPECT_EQ(client.processes[0].request, "");
+}
+
 TEST_F(PluginWithEngine, EmbeddedObjectCommandsRunWithACurrentBoard) {
     Launch("ViewEmbeddedObjects", "");
     Launch("DeleteEmbeddedObjects", "");
