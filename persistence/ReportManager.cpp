@@ -11,6 +11,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <locale.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -19,12 +22,21 @@ IReportViewer* GReportViewer = nullptr;
 
 constexpr const char* kFolderSeparators = "/\\:";
 
+// Formats a local date or time in the user's own style: the time conventions
+// named by the environment (LC_ALL, LC_TIME, LANG), or the plain C style when
+// they name no installed locale.
 std::string FormatTime(TReportManager::TDateTime when, const char* format) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm local{};
     localtime_r(&t, &local);
-    char text[128];
-    const std::size_t n = std::strftime(text, sizeof text, format, &local);
+    char text[256];
+    std::size_t n = 0;
+    if (const locale_t user = ::newlocale(LC_TIME_MASK, "", locale_t{})) {
+        n = ::strftime_l(text, sizeof text, format, &local, user);
+        ::freelocale(user);
+    } else {
+        n = std::strftime(text, sizeof text, format, &local);
+    }
     return std::string(text, n);
 }
 
@@ -136,6 +148,11 @@ void TReportManager::OpenReportFile() {
     if (fd < 0) {
         throw std::runtime_error(ErrorText("Cannot create report file", temp, errno));
     }
+    // The temporary file becomes the report: give it the mode of any new file
+    // rather than the owner-only mode of a temporary one.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
     FReportFile = ::fdopen(fd, "wb");
     if (FReportFile == nullptr) {
         const int error = errno;

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +25,38 @@ public:
     std::vector<std::string> Paths;
 };
 
+// Sets an environment variable for the lifetime of a test.
+class TEnvironment {
+public:
+    TEnvironment(const char* name, const std::string& value) : Name(name) {
+        if (const char* old = std::getenv(name)) {
+            Old = old;
+            HadOld = true;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TEnvironment() {
+        if (HadOld) {
+            ::setenv(Name, Old.c_str(), 1);
+        } else {
+            ::unsetenv(Name);
+        }
+    }
+
+private:
+    const char* Name;
+    std::string Old;
+    bool HadOld = false;
+};
+
+std::string LocalText(std::chrono::system_clock::time_point when, const char* format) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
 class ReportManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,6 +64,9 @@ protected:
                  ("dsnlink_report_" + std::to_string(::getpid()) + "_" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(Folder);
+        // The header's date and times follow the user's locale; tests that do
+        // not choose one expect the C conventions.
+        CLocale = std::make_unique<TEnvironment>("LC_ALL", "C");
         SavedEnabled = ReportEnabled;
         ReportEnabled = true;
         SetReportViewer(&Viewer);
@@ -36,6 +75,7 @@ protected:
         SetReportViewer(nullptr);
         ReportEnabled = SavedEnabled;
         fs::remove_all(Folder);
+        CLocale.reset();
     }
 
     static std::string ReadAll(const fs::path& path) {
@@ -60,6 +100,7 @@ protected:
     }
 
     fs::path Folder;
+    std::unique_ptr<TEnvironment> CLocale;
     bool SavedEnabled = false;
     TRecordingViewer Viewer;
 };
@@ -78,16 +119,43 @@ TEST_F(ReportManagerTest, CleanTranslationHasHeaderThenFourEmptyLines) {
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0], "QUILLON - NEW ROUTER INTERFACE");
     EXPECT_EQ(lines[1], "Design File : board.dsn");
-    EXPECT_EQ(lines[2].rfind("Date        : ", 0), 0u);
-    EXPECT_GT(lines[2].size(), 14u);
-    EXPECT_EQ(lines[3].rfind("Start Time  : ", 0), 0u);
-    EXPECT_EQ(lines[4].rfind("End   Time  : ", 0), 0u);
+    // Plain C conventions: month/day/two-digit year and a 24-hour clock.
+    EXPECT_EQ(lines[2], "Date        : " + LocalText(std::chrono::system_clock::now(), "%m/%d/%y"));
+    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report.StartTime(), "%H:%M:%S"));
+    EXPECT_EQ(lines[4], "End   Time  : " + LocalText(report.StopTime(), "%H:%M:%S"));
     for (int i = 5; i < 9; ++i) {
         EXPECT_EQ(lines[i], "") << i;
     }
     EXPECT_EQ(lines[9], "Layers: 4");
     EXPECT_EQ(report.ReportPath(), rpt.string());
     EXPECT_EQ(Viewer.Paths, (std::vector<std::string>{rpt.string()}));
+    // Readable like any other file the user makes, not owner-only like a
+    // temporary file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(rpt).permissions()), 0666 & ~mask);
+}
+
+TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
+    // Build a German locale in a private folder; without the locale tools the
+    // test cannot choose a style other than the C one.
+    const fs::path locales = Folder / "locales";
+    fs::create_directories(locales);
+    const std::string build =
+        "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0 || !fs::exists(locales / "de_DE.UTF-8")) {
+        GTEST_SKIP() << "localedef cannot build de_DE.UTF-8 here";
+    }
+    TEnvironment path("LOCPATH", locales.string());
+    TEnvironment all("LC_ALL", "de_DE.UTF-8");
+    TReportManager report((Folder / "de.dsn").string());
+    report.Start();
+    report.Stop();
+    report.OutputReportFile();
+    const auto lines = SplitCrLf(ReadAll(Folder / "de.rpt"));
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[2], "Date        : " + LocalText(std::chrono::system_clock::now(), "%d.%m.%Y"));
+    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report.StartTime(), "%H:%M:%S"));
 }
 
 TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
