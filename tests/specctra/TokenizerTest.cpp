@@ -109,6 +109,33 @@ TEST(Tokenizer, RunsOfLineBreaksCountAsOneLine) {
     EXPECT_EQ(lines, (std::vector<int32_t>{1, 1, 2, 3, 4, 4}));
 }
 
+TEST(Tokenizer, Character20IsSkippedOnlyRightAfterALineBreak) {
+    // Some writers pad the start of a line with the character 20; it is dropped
+    // with the line break. After a blank, or inside a line, it is an ordinary
+    // character of the word.
+    const auto tokens = AllTokens("(a\n\x14\x14"
+                                  "b\r\n\x14\n\x14"
+                                  "c \x14"
+                                  "d\n \x14"
+                                  "e)\n");
+    const std::vector<TTok> expected = {
+        {eTok_OpenParen, "(", 1},
+        {eTok_Word, "A", 1},
+        {eTok_Word, "B", 2},
+        {eTok_Word, "C", 3},
+        {eTok_Word,
+         "\x14"
+         "D",
+         3},
+        {eTok_Word,
+         "\x14"
+         "E",
+         4},
+        {eTok_CloseParen, ")", 4},
+    };
+    EXPECT_EQ(tokens, expected);
+}
+
 TEST(Tokenizer, TabInsideAWordBelongsToItAndLeadingTabsAreBlank) {
     const auto tokens = AllTokens("\t(pin\tRect 1\ta)\n");
     ASSERT_EQ(tokens.size(), 4u);
@@ -121,6 +148,14 @@ TEST(Tokenizer, UnitSeparatorInANameBecomesTheSpaceMarker) {
                                   "3v3)\n");
     ASSERT_EQ(tokens.size(), 4u);
     EXPECT_EQ(tokens[2].Text, "VCC~SP~3V3");
+    // A quoted name keeps the character as it is.
+    const auto quoted = AllTokens("(net 'Vcc\x1f"
+                                  "3v3')\n");
+    ASSERT_EQ(quoted.size(), 4u);
+    EXPECT_EQ(quoted[2], (TTok{eTok_QuotedString,
+                               "Vcc\x1f"
+                               "3v3",
+                               1}));
 }
 
 TEST(Tokenizer, EscapePairsInQuotedStrings) {
@@ -185,6 +220,18 @@ TEST(Tokenizer, SkipBlockFollowsTheCharacterAfterTheLastWord) {
     EXPECT_EQ(closing->PreviousChar(), ')');
     closing->SkipBlock();
     EXPECT_EQ(closing->NextToken(), eTok_CloseParen);
+
+    // Right after two opening parentheses both blocks are left; line breaks
+    // on the way are counted.
+    auto nested = MakeParser("(scope ((a (b)) c\n) d) next");
+    for (int i = 0; i < 4; ++i) {
+        nested->NextToken();
+    }
+    EXPECT_EQ(nested->PreviousChar(), '(');
+    nested->SkipBlock();
+    EXPECT_EQ(nested->NextToken(), eTok_Word);
+    EXPECT_EQ(nested->TokenString(), "D");
+    EXPECT_EQ(nested->LineNumber(), 2);
 }
 
 TEST(Tokenizer, EscapeAnsweredNoGoesOnReading) {
