@@ -1,13 +1,20 @@
 // Tokenizer throughput: bench_tokenize [--list] [FILE...]
 // Without files it reads the largest design under the corpus folder. Each file
-// is tokenized repeatedly for at least half a second with the progress and
-// Escape-key hooks live; MB/s and tokens/s are printed. --list prints every
-// token of the first file as "id<TAB>line<TAB>text" instead.
+// is tokenized repeatedly for at least a second with the progress and
+// Escape-key hooks live: the engine library is loaded (DSNLINK_ENGINE_LIBRARY,
+// or libcorvane.so beside the program) and its progress hooks count the steps.
+// MB/s, tokens/s and the hook counts are printed. --list prints every token of
+// the first file as "id<TAB>line<TAB>text" instead.
+#include "board/PCBProcs.h"
+#include "host/sdk/CorvaneEngine.h"
 #include "specctra/HostHooks.h"
 #include "specctra/SpecctraParser2.h"
 
+#include <dlfcn.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -28,6 +35,34 @@ public:
     bool AskYesNo(const std::string&) override { return false; }
     long Polls = 0;
 };
+
+// Counts what the engine's progress entry points forward to the host.
+struct TProgressCount {
+    long Inits = 0;
+    long Updates = 0;
+    long Finishes = 0;
+};
+
+// Loads the engine so that the reader's progress calls reach real hooks.
+bool LoadEngine(TProgressCount& count) {
+    const char* env = std::getenv("DSNLINK_ENGINE_LIBRARY");
+    const std::string path = env ? env : std::string(DSNLINK_BIN_DIR) + "/libcorvane.so";
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (module == nullptr) {
+        std::fprintf(stderr, "progress hooks not live: %s\n", dlerror());
+        return false;
+    }
+    auto setHooks = reinterpret_cast<decltype(&Corvane_SetProgressHooks)>(
+        dlsym(module, "Corvane_SetProgressHooks"));
+    if (setHooks == nullptr || !PCBProcs::BindEngine()) {
+        std::fprintf(stderr, "progress hooks not live: %s has no progress hooks\n", path.c_str());
+        return false;
+    }
+    setHooks([](void* c, const char*, int32_t) { ++static_cast<TProgressCount*>(c)->Inits; },
+             [](void* c) { ++static_cast<TProgressCount*>(c)->Updates; },
+             [](void* c) { ++static_cast<TProgressCount*>(c)->Finishes; }, &count);
+    return true;
+}
 
 std::string LargestCorpusDesign() {
     namespace fs = std::filesystem;
@@ -72,7 +107,9 @@ int List(const std::string& path) {
     return 0;
 }
 
-int Measure(const std::string& path) {
+int Measure(const std::string& path, const TIdleEscapeHost& host, const TProgressCount& count) {
+    const long pollsBefore = host.Polls;
+    const long updatesBefore = count.Updates;
     const TInputFile file(path);
     const double megabytes = static_cast<double>(file.Size()) / 1e6;
     using Clock = std::chrono::steady_clock;
@@ -93,6 +130,8 @@ int Measure(const std::string& path) {
                 "(processor time; wall time %.1f MB/s)\n",
                 path.c_str(), megabytes, static_cast<long long>(tokens), runs, megabytes / perRun,
                 static_cast<double>(tokens) / perRun / 1e6, megabytes * runs / seconds);
+    std::printf("  per run: %ld Escape-key polls, %ld progress steps\n",
+                (host.Polls - pollsBefore) / runs, (count.Updates - updatesBefore) / runs);
     return 0;
 }
 
@@ -119,13 +158,15 @@ int main(int argc, char** argv) {
     }
     TIdleEscapeHost host;
     SetEscapeKeyHost(&host);
+    TProgressCount count;
+    LoadEngine(count);
     int status = 0;
     try {
         if (list) {
             status = List(files.front());
         } else {
             for (const auto& file : files) {
-                Measure(file);
+                Measure(file, host, count);
             }
         }
     } catch (const std::exception& e) {
