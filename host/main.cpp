@@ -230,8 +230,7 @@ int PrintVerbHelp(const std::string& verb) {
             std::cout << help.text;
             return kExitRan;
         }
-    std::cout << kHelp;
-    return kExitRan;
+    throw HostError("unknown verb " + verb + " (see harrow --help)");
 }
 
 // The loaded plug-in and its server.

@@ -53,8 +53,9 @@ void ExportNamedFiles(HostSdk::IClient& client, const std::string& parameters,
         ExportSessionFile(client, ses, board);
 }
 
-// Commands 4 and 5: board file from "PcbFileName" or the open board, output
-// from `outputParameter` or the dialog, then the export into that board.
+// Commands 4 and 5: board file from "PcbFileName" or the open board; the
+// export needs an open board of that file name, so without one the command
+// ends before any dialog. Output from `outputParameter` or the dialog.
 void ExportBoardFileCommand(HostSdk::IClient& client, const std::string& parameters,
                             const char* outputParameter, const char* extension, const char* dialog,
                             bool (*exportFile)(HostSdk::IClient&, const std::string&, intptr_t)) {
@@ -63,15 +64,15 @@ void ExportBoardFileCommand(HostSdk::IClient& client, const std::string& paramet
         pcbFile = CheckPcbServerAndBoardFileName(client);
     if (pcbFile.empty())
         return;
+    intptr_t board = BoardHandleFromFileName(pcbFile);
+    if (board == 0)
+        return;
     std::string output;
     if (!ReadParameter(parameters, outputParameter, output)) {
         output = ProposeFileName(pcbFile, extension, false);
         if (!RunFileDialog(client, dialog, output))
             return;
     }
-    intptr_t board = BoardHandleFromFileName(pcbFile);
-    if (board == 0)
-        return;
     exportFile(client, output, board);
 }
 
@@ -128,10 +129,6 @@ void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::strin
 
     if (EnsurePcbServer(client) == nullptr)
         return;
-    if (!DesignImportAvailable()) {
-        client.ShowMessage(kDesignImportMissingMessage);
-        return;
-    }
 
     intptr_t board = 0;
     if (mergeImport) {

@@ -18,20 +18,12 @@ bool ExportRoutes(HostSdk::IClient& client, const std::string& path, intptr_t bo
 
 } // namespace
 
-bool RouteExportAvailable() {
-    return false;
-}
-
 bool ExportRouteFile(HostSdk::IClient& client, const std::string& rtePath, intptr_t board) {
     return ExportRoutes(client, rtePath, board);
 }
 
 bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, intptr_t board) {
     return ExportRoutes(client, sesPath, board);
-}
-
-bool EmbeddedObjectsAvailable() {
-    return true;
 }
 
 void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file) {

@@ -15,17 +15,12 @@ inline constexpr const char* kRouteExportMissingMessage =
     "Specctra route and session export is not available in this build of DsnLink. "
     "Not written: ";
 
-bool RouteExportAvailable();
-
 // Writes the routing of `board` to `rtePath` / `sesPath`; answers the writer's
 // result. Without a board nothing is written.
 bool ExportRouteFile(HostSdk::IClient& client, const std::string& rtePath, intptr_t board);
 bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, intptr_t board);
 
 // Listing and deletion of the translation data stored in a board.
-inline constexpr const char* kEmbeddedObjectsMissingMessage =
-    "Embedded translation data is not available in this build of DsnLink.";
-bool EmbeddedObjectsAvailable();
 void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file);
 void DeleteEmbeddedObjects(HostSdk::IClient& client, intptr_t board);
 

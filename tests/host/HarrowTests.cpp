@@ -72,6 +72,7 @@ TEST_F(HarrowShell, BadInputGivesOneLineAndExitTwoAndChangesNoDocument) {
         "run",
         "run --board",
         "frobnicate",
+        "frobnicate --help",
         "run --dialog",
         "import",
         "run --bogus ExportData",

@@ -69,13 +69,17 @@ TEST_F(PluginWithEngine, DesignAndRouteDialogsProposeTheBoardNameWithUnderscores
     EXPECT_TRUE(client.messages.empty());
 }
 
-TEST_F(PluginWithEngine, RouteAndSessionDialogsProposeTheCurrentBoardNameAsItIs) {
-    EXPECT_EQ(Launch("ExportSpecctraRouteFile", ""),
-              "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Route File|DocumentType=All|"
-              "FileType1=Rte File (*.rte)|Path=/tmp/dsnlink test/My Board 1.rte");
+TEST_F(PluginWithEngine, RouteAndSessionDialogsProposeTheBoardNameAsItIs) {
+    const std::string routeDialog =
+        "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Route File|DocumentType=All|"
+        "FileType1=Rte File (*.rte)|Path=/tmp/dsnlink test/My Board 1.rte";
+    EXPECT_EQ(Launch("ExportSpecctraRouteFile", ""), routeDialog);
     EXPECT_EQ(Launch("ExportSpecctraSessionFile", ""),
               "Dialog=FileOpenSave|Mode=1|Prompt=Create Specctra Session File|DocumentType=All|"
               "FileType1=Session File (*.ses)|Path=/tmp/dsnlink test/My Board 1.ses");
+    EXPECT_EQ(Launch("ExportSpecctraRouteFile", "PcbFileName=" + boardPath), routeDialog);
+    EXPECT_EQ(client.Dialogs()[0].capacity, 4096u);
+    EXPECT_TRUE(client.messages.empty()) << "a cancelled dialog ends silently";
 }
 
 TEST_F(PluginWithEngine, OnlyAnExactTrueResultAcceptsADialog) {
