@@ -22,23 +22,34 @@ IReportViewer* GReportViewer = nullptr;
 
 constexpr const char* kFolderSeparators = "/\\:";
 
-// Formats a local date or time in the user's own style: the time conventions
-// named by the environment (LC_ALL, LC_TIME, LANG), or the plain C style when
-// they name no installed locale.
-std::string FormatTime(TReportManager::TDateTime when, const char* format) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[256];
-    std::size_t n = 0;
-    if (const locale_t user = ::newlocale(LC_TIME_MASK, "", locale_t{})) {
-        n = ::strftime_l(text, sizeof text, format, &local, user);
-        ::freelocale(user);
-    } else {
-        n = std::strftime(text, sizeof text, format, &local);
+// The time conventions the user chose through the environment (LC_ALL,
+// LC_TIME, LANG); the plain C ones when they name no installed locale.
+class TUserTimeStyle {
+public:
+    TUserTimeStyle() : FLocale(::newlocale(LC_TIME_MASK, "", locale_t{})) {}
+    ~TUserTimeStyle() {
+        if (FLocale != locale_t{}) {
+            ::freelocale(FLocale);
+        }
     }
-    return std::string(text, n);
-}
+    TUserTimeStyle(const TUserTimeStyle&) = delete;
+    TUserTimeStyle& operator=(const TUserTimeStyle&) = delete;
+
+    // The local date or time of `when` in the strftime format.
+    std::string Format(TReportManager::TDateTime when, const char* format) const {
+        const std::time_t t = std::chrono::system_clock::to_time_t(when);
+        std::tm local{};
+        localtime_r(&t, &local);
+        char text[256];
+        const std::size_t n = FLocale != locale_t{}
+                                  ? ::strftime_l(text, sizeof text, format, &local, FLocale)
+                                  : std::strftime(text, sizeof text, format, &local);
+        return std::string(text, n);
+    }
+
+private:
+    locale_t FLocale;
+};
 
 std::string FileNameOnly(const std::string& path) {
     const std::size_t sep = path.find_last_of(kFolderSeparators);
@@ -120,9 +131,11 @@ std::vector<std::string> TReportManager::HeaderLines() const {
     std::vector<std::string> lines;
     lines.push_back("QUILLON - NEW ROUTER INTERFACE");
     lines.push_back("Design File : " + FileNameOnly(FBaseFileName));
-    lines.push_back("Date        : " + FormatTime(std::chrono::system_clock::now(), "%x"));
-    lines.push_back("Start Time  : " + FormatTime(FStartTime, "%X"));
-    lines.push_back("End   Time  : " + FormatTime(FStopTime, "%X"));
+    // The user's short date and long time formats.
+    const TUserTimeStyle style;
+    lines.push_back("Date        : " + style.Format(std::chrono::system_clock::now(), "%x"));
+    lines.push_back("Start Time  : " + style.Format(FStartTime, "%X"));
+    lines.push_back("End   Time  : " + style.Format(FStopTime, "%X"));
     lines.emplace_back();
     lines.emplace_back();
     if (FErrorCount > 0) {
