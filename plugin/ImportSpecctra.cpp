@@ -29,13 +29,6 @@ bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
 
 } // namespace
 
-bool DesignImportAvailable() {
-    return true;
-}
-bool TokenDumpAvailable() {
-    return true;
-}
-
 void RefreshBoardView(HostSdk::IClient& client) {
     std::string parameters = "Action=Document";
     client.RunProcess("PCB:Zoom", parameters, 255, nullptr);
@@ -133,10 +126,6 @@ void SaveProject(HostSdk::IClient& client, HostSdk::IProject& project) {
 }
 
 void ImportIntoNewProject(HostSdk::IClient& client, const std::string& dsnPath) {
-    if (!DesignImportAvailable()) {
-        client.ShowMessage(kDesignImportMissingMessage);
-        return;
-    }
     std::string folder = NewProjectFolder(dsnPath);
     if (::mkdir(folder.c_str(), 0777) != 0)
         throw std::runtime_error("Cannot create folder " + folder);

@@ -9,16 +9,6 @@
 
 namespace DsnLink {
 
-// Message shown when a flow is asked for that this build cannot run.
-inline constexpr const char* kDesignImportMissingMessage =
-    "Specctra design import is not available in this build of DsnLink.";
-inline constexpr const char* kTokenDumpMissingMessage =
-    "The Specctra token dump is not available in this build of DsnLink.";
-
-// True when this build reads designs into boards / dumps tokens.
-bool DesignImportAvailable();
-bool TokenDumpAvailable();
-
 // True when `path` names an existing ".dsn" or ".rte" file (any case) whose
 // first token is "(" and whose second is the keyword pcb.
 bool IsDesignFile(const std::string& path);
