@@ -448,30 +448,24 @@ int32_t TPcbComponent::DeleteObject(intptr_t object) {
 
 // -------------------------------------------------------- polygons and planes
 
-int32_t TPcbPolygon::QueryRecord(int32_t mode) {
-    auto query = [mode](TPcbPolygon& w, TExchange& x, TPcbPolySegment* segments, int32_t* count,
-                        int32_t capacity) {
-        return P::PcbApi_QueryPolygonEx(
-            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.PointCount), segments, count,
-            capacity, x.Ord(w.SplitPlane), x.Ord(w.RemoveDead), x.Ord(w.UseOctagons),
-            x.Ord(w.PourOver), x.Int(w.Grid), x.Int(w.TrackSize), x.Int(w.MinTrack),
-            x.Ord(w.PrimitiveLock), x.Ord(w.PolyHatchStyle));
-    };
-    TPcbPolygon w = *this;
+// Exchanges a record that carries a segment list: a write sends the list as it
+// is; a read fetches the record and then as many segments as the engine holds,
+// and commits both only when the read succeeded.
+template <class W, class Query> int32_t ExchangeSegmented(W& self, int32_t mode, Query query) {
+    W w = self;
+    TExchange x;
     if (mode != 1) {
-        TExchange x;
         TPcbPolySegment dummy{};
         int32_t count = static_cast<int32_t>(w.Segments.size());
         return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
     }
-    TExchange x;
     std::vector<TPcbPolySegment> segments;
     const int32_t r =
         ReadSegments(segments, [&](bool record, TPcbPolySegment* s, int32_t* c, int32_t capacity) {
             if (record)
                 return query(w, x, s, c, capacity);
             TExchange unused;
-            TPcbPolygon scratch = w;
+            W scratch = w;
             return query(scratch, unused, s, c, capacity);
         });
     if (r != 1)
@@ -479,9 +473,22 @@ int32_t TPcbPolygon::QueryRecord(int32_t mode) {
     x.Commit();
     w.Segments = std::move(segments);
     // Keep the fields of this object's own kind (a board outline stays one).
-    w.ObjectKind = ObjectKind;
-    *this = std::move(w);
+    w.ObjectKind = self.ObjectKind;
+    self = std::move(w);
     return r;
+}
+
+int32_t TPcbPolygon::QueryRecord(int32_t mode) {
+    return ExchangeSegmented(*this, mode,
+                             [mode](TPcbPolygon& w, TExchange& x, TPcbPolySegment* segments,
+                                    int32_t* count, int32_t capacity) {
+                                 return P::PcbApi_QueryPolygonEx(
+                                     mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.PointCount),
+                                     segments, count, capacity, x.Ord(w.SplitPlane),
+                                     x.Ord(w.RemoveDead), x.Ord(w.UseOctagons), x.Ord(w.PourOver),
+                                     x.Int(w.Grid), x.Int(w.TrackSize), x.Int(w.MinTrack),
+                                     x.Ord(w.PrimitiveLock), x.Ord(w.PolyHatchStyle));
+                             });
 }
 
 intptr_t TPcbBoardOutline::CreateFor(intptr_t board) {
@@ -493,35 +500,13 @@ int32_t TPcbBoardOutline::Update() {
 }
 
 int32_t TPcbSplitPlane::QueryRecord(int32_t mode) {
-    auto query = [mode](TPcbSplitPlane& w, TExchange& x, TPcbPolySegment* segments, int32_t* count,
-                        int32_t capacity) {
-        return P::PcbApi_QuerySplitPlane(mode, w.ObjectHandle, COMMON_FIELDS(w, x),
-                                         x.Int(w.PointCount), segments, count, capacity,
-                                         x.Ord(w.PrimitiveLock));
-    };
-    TPcbSplitPlane w = *this;
-    if (mode != 1) {
-        TExchange x;
-        TPcbPolySegment dummy{};
-        int32_t count = static_cast<int32_t>(w.Segments.size());
-        return query(w, x, w.Segments.empty() ? &dummy : w.Segments.data(), &count, count);
-    }
-    TExchange x;
-    std::vector<TPcbPolySegment> segments;
-    const int32_t r =
-        ReadSegments(segments, [&](bool record, TPcbPolySegment* s, int32_t* c, int32_t capacity) {
-            if (record)
-                return query(w, x, s, c, capacity);
-            TExchange unused;
-            TPcbSplitPlane scratch = w;
-            return query(scratch, unused, s, c, capacity);
-        });
-    if (r != 1)
-        return r;
-    x.Commit();
-    w.Segments = std::move(segments);
-    *this = std::move(w);
-    return r;
+    return ExchangeSegmented(*this, mode,
+                             [mode](TPcbSplitPlane& w, TExchange& x, TPcbPolySegment* segments,
+                                    int32_t* count, int32_t capacity) {
+                                 return P::PcbApi_QuerySplitPlane(
+                                     mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.PointCount),
+                                     segments, count, capacity, x.Ord(w.PrimitiveLock));
+                             });
 }
 
 // ---------------------------------------------------- nets, from-tos, embedded

@@ -701,34 +701,26 @@ void TBlockParser::ReportError(const std::string& text) {
     }
 }
 
-int32_t TBlockParser::NextNum() {
+template <typename T>
+T TBlockParser::ScanNumber(T fallback, bool (*convert)(std::string_view, T&),
+                           const char* expected) {
     ScanToken(Tables().NumberDelimiters);
-    int32_t value = -32000;
-    bool ok = false;
-    if (!FTokenString.empty()) {
-        ok = ConvertSpecctraInt(FTokenString, value);
-    }
+    T value = fallback;
+    const bool ok = !FTokenString.empty() && convert(FTokenString, value);
     FConversionFailed = !ok;
     if (!ok) {
-        ReportError("Integer value expected <" + FTokenString + "> in line " +
+        ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
                     std::to_string(FLineNumber) + ".");
     }
     return value;
 }
 
+int32_t TBlockParser::NextNum() {
+    return ScanNumber<int32_t>(-32000, &ConvertSpecctraInt, "Integer");
+}
+
 double TBlockParser::NextReal() {
-    ScanToken(Tables().NumberDelimiters);
-    double value = -32000.0;
-    bool ok = false;
-    if (!FTokenString.empty()) {
-        ok = ConvertSpecctraReal(FTokenString, value);
-    }
-    FConversionFailed = !ok;
-    if (!ok) {
-        ReportError("Floating point value expected <" + FTokenString + "> in line " +
-                    std::to_string(FLineNumber) + ".");
-    }
-    return value;
+    return ScanNumber<double>(-32000.0, &ConvertSpecctraReal, "Floating point");
 }
 
 bool TBlockParser::NextBoolean() {

@@ -147,6 +147,10 @@ private:
     using TDelimiters = bool[256];
 
     int32_t ScanToken(const TDelimiters& delimiters);
+    // Reads a token with the number delimiters and converts it; a failure
+    // reports "<expected> value expected <text> in line n.".
+    template <typename T>
+    T ScanNumber(T fallback, bool (*convert)(std::string_view, T&), const char* expected);
     void SkipBlank(unsigned char& ch);
     void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();
