@@ -344,32 +344,40 @@ TSpecctraList::~TSpecctraList() {
 TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
     TSpecctraObject* raw = object.get();
     std::string name = raw ? raw->NameID : std::string();
-    if (!FSorted) {
-        const int32_t index = Count();
-        FItems.push_back(TEntry{std::move(name), std::move(object)});
-        if (FIndexValid) {
-            FIndex.emplace(UpperAscii(FItems.back().Name), index);
-            FIdentity.emplace(raw, index);
-        }
+    if (FSorted) {
+        if (FNewestValid)
+            FNewest[UpperAscii(name)] = raw;
+        FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
+        FOrderValid = false;
+        FIndexValid = false;
         return raw;
     }
-    // A new duplicate goes before the equal names already in the list.
-    auto pos = std::lower_bound(
-        FItems.begin(), FItems.end(), name,
-        [](const TEntry& entry, const std::string& key) { return NameLess(entry.Name, key); });
-    const bool atEnd = pos == FItems.end();
-    FItems.insert(pos, TEntry{std::move(name), std::move(object)});
-    if (atEnd && FIndexValid) {
-        const int32_t index = Count() - 1;
-        FIndex.emplace(UpperAscii(FItems.back().Name), index);
+    const int32_t index = Count();
+    FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
+    if (FIndexValid) {
+        FIndex.emplace(UpperAscii(FItems.back().Name), index); // keeps the first
         FIdentity.emplace(raw, index);
-    } else {
-        FIndexValid = false;
     }
     return raw;
 }
 
+void TSpecctraList::EnsureOrder() const {
+    if (FOrderValid)
+        return;
+    // By name; among equal names the newest first.
+    std::sort(FItems.begin(), FItems.end(), [](const TEntry& a, const TEntry& b) {
+        if (NameLess(a.Name, b.Name))
+            return true;
+        if (NameLess(b.Name, a.Name))
+            return false;
+        return a.Seq > b.Seq;
+    });
+    FOrderValid = true;
+    FIndexValid = false;
+}
+
 void TSpecctraList::Reindex() const {
+    EnsureOrder();
     if (FIndexValid)
         return;
     FIndex.clear();
@@ -386,6 +394,7 @@ void TSpecctraList::Reindex() const {
 TSpecctraObject* TSpecctraList::GetState_SpecctraObject(int32_t index) const {
     if (index < 0 || index >= Count())
         return nullptr;
+    EnsureOrder();
     return FItems[static_cast<std::size_t>(index)].Object.get();
 }
 
@@ -393,6 +402,8 @@ std::unique_ptr<TSpecctraObject>
 TSpecctraList::SetState_SpecctraObject(int32_t index, std::unique_ptr<TSpecctraObject> object) {
     if (index < 0 || index >= Count())
         return object;
+    EnsureOrder();
+    FNewestValid = false;
     std::unique_ptr<TSpecctraObject> old =
         std::move(FItems[static_cast<std::size_t>(index)].Object);
     FItems[static_cast<std::size_t>(index)].Object = std::move(object);
@@ -404,6 +415,7 @@ const std::string& TSpecctraList::NameAt(int32_t index) const {
     static const std::string empty;
     if (index < 0 || index >= Count())
         return empty;
+    EnsureOrder();
     return FItems[static_cast<std::size_t>(index)].Name;
 }
 
@@ -420,12 +432,18 @@ int32_t TSpecctraList::IndexOfName(std::string_view name) const {
 }
 
 TSpecctraObject* TSpecctraList::Find(std::string_view name) const {
+    if (FSorted && FNewestValid) {
+        auto it = FNewest.find(UpperAscii(name));
+        return it == FNewest.end() ? nullptr : it->second;
+    }
     return GetState_SpecctraObject(IndexOfName(name));
 }
 
 std::unique_ptr<TSpecctraObject> TSpecctraList::Extract(int32_t index) {
     if (index < 0 || index >= Count())
         return nullptr;
+    EnsureOrder();
+    FNewestValid = false;
     std::unique_ptr<TSpecctraObject> object =
         std::move(FItems[static_cast<std::size_t>(index)].Object);
     FItems.erase(FItems.begin() + index);
@@ -434,13 +452,19 @@ std::unique_ptr<TSpecctraObject> TSpecctraList::Extract(int32_t index) {
 }
 
 void TSpecctraList::Clear() {
-    // Free from the back so that objects made later (which may refer to
+    // Free the newest first, so that objects made later (which may refer to
     // earlier ones) go first.
+    if (FSorted)
+        std::sort(FItems.begin(), FItems.end(),
+                  [](const TEntry& a, const TEntry& b) { return a.Seq < b.Seq; });
     while (!FItems.empty())
         FItems.pop_back();
     FIndex.clear();
     FIdentity.clear();
+    FNewest.clear();
     FIndexValid = true;
+    FOrderValid = true;
+    FNewestValid = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -143,7 +143,9 @@ void SetRuleScopeFactory(TRuleScopeFactory factory);
 
 // An owning list of (name, object) pairs. Names are looked up without regard
 // to ASCII case through an index. A sorted list keeps its entries ordered by
-// name (a newly added duplicate goes before the equal names already there).
+// name (a newly added duplicate goes before the equal names already there);
+// it sorts lazily, when an entry is first asked for by position, so that
+// filling it costs O(n log n) however adds and look-ups by name interleave.
 class TSpecctraList {
 public:
     explicit TSpecctraList(bool sorted = false) : FSorted(sorted) {}
@@ -183,14 +185,22 @@ private:
     struct TEntry {
         std::string Name;
         std::unique_ptr<TSpecctraObject> Object;
+        uint64_t Seq = 0; // order of adding
     };
+    void EnsureOrder() const;
     void Reindex() const;
 
     bool FSorted;
-    std::vector<TEntry> FItems;
+    mutable std::vector<TEntry> FItems;
+    mutable bool FOrderValid = true;
+    uint64_t FNextSeq = 0;
     mutable std::unordered_map<std::string, int32_t> FIndex; // upper-case name -> first index
     mutable std::unordered_map<const TSpecctraObject*, int32_t> FIdentity;
     mutable bool FIndexValid = true;
+    // Sorted lists: upper-case name -> the entry that sorts first among its
+    // equals (the newest), kept while nothing is replaced or removed.
+    std::unordered_map<std::string, TSpecctraObject*> FNewest;
+    bool FNewestValid = true;
 };
 
 // Base of every routing rule: its scope and kind (1 .. 40; 0 for the abstract

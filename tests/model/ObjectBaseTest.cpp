@@ -191,6 +191,41 @@ TEST(SpecctraList, SortedListOrdersByNameAndPutsNewDuplicatesFirst) {
     EXPECT_EQ(list.IndexOf(firstC1), 1);
 }
 
+TEST(SpecctraList, SortedListStaysRightAcrossRemovalsAndFreesNewestFirst) {
+    std::vector<std::string> freed;
+    {
+        TSpecctraList list(true);
+        list.Add(std::make_unique<TTracked>("U2", &freed));
+        list.Add(std::make_unique<TTracked>("C7", &freed));
+        TSpecctraObject* newer = list.Add(std::make_unique<TTracked>("u2", &freed));
+        EXPECT_EQ(list.Find("U2"), newer);
+        auto removed = list.Extract(list.IndexOf(newer));
+        EXPECT_EQ(removed.get(), newer);
+        EXPECT_EQ(list.Find("u2")->NameID, "U2");
+        list.Add(std::make_unique<TTracked>("A1", &freed));
+        EXPECT_EQ(list.NameAt(0), "A1");
+        EXPECT_EQ(list.IndexOfName("u2"), 2);
+    }
+    // Freed in reverse order of adding (the extracted one went with `removed`).
+    // `removed` goes first (declared last), then the list, newest first.
+    EXPECT_EQ(freed, (std::vector<std::string>{"u2", "A1", "C7", "U2"}));
+}
+
+TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
+    TSpecctraList list(true);
+    const int count = 100000;
+    auto name = [count](int i) { return "N" + std::to_string(i * 7919 % count); };
+    int found = 0;
+    for (int i = 0; i < count; ++i) {
+        list.Add(std::make_unique<TTracked>(name(i), nullptr));
+        found += list.Find(name(i / 2)) != nullptr;
+    }
+    EXPECT_EQ(found, count);
+    EXPECT_EQ(list.NameAt(0), "N0");
+    EXPECT_EQ(list.NameAt(1), "N1");
+    EXPECT_EQ(list.IndexOfName("n10"), 2); // N0, N1, N10, ...
+}
+
 TEST(SpecctraList, ExportStopsAtTheFirstFailureAndNeedsAList) {
     TSpecctraObject owner(nullptr);
     TSpecctraList empty;
