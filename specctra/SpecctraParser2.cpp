@@ -702,17 +702,36 @@ void TBlockParser::ReportError(const std::string& text) {
 }
 
 template <typename T>
+bool TBlockParser::ConvertToken(T& value, bool (*convert)(std::string_view, T&),
+                                const char* expected) {
+    if (!FTokenString.empty() && convert(FTokenString, value))
+        return true;
+    ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
+                std::to_string(FLineNumber) + ".");
+    return false;
+}
+
+template <typename T>
 T TBlockParser::ScanNumber(T fallback, bool (*convert)(std::string_view, T&),
                            const char* expected) {
     ScanToken(Tables().NumberDelimiters);
-    T value = fallback;
-    const bool ok = !FTokenString.empty() && convert(FTokenString, value);
-    FConversionFailed = !ok;
-    if (!ok) {
-        ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
-                    std::to_string(FLineNumber) + ".");
-    }
+    T value = fallback; // a token that fails part-way gives its valid part
+    FConversionFailed = !ConvertToken(value, convert, expected);
     return value;
+}
+
+template <typename T>
+bool TBlockParser::TokenStrTo(T& value, bool (*convert)(std::string_view, T&),
+                              const char* expected) {
+    if (FTokenString.empty()) {
+        value = T{};
+        return true;
+    }
+    T converted{};
+    if (!ConvertToken(converted, convert, expected))
+        return false; // the value stays as it was
+    value = converted;
+    return true;
 }
 
 int32_t TBlockParser::NextNum() {
@@ -729,33 +748,11 @@ bool TBlockParser::NextBoolean() {
 }
 
 bool TBlockParser::TokenStr2Int(int32_t& value) {
-    if (FTokenString.empty()) {
-        value = 0;
-        return true;
-    }
-    int32_t converted = 0;
-    if (!ConvertSpecctraInt(FTokenString, converted)) {
-        ReportError("Integer value expected <" + FTokenString + "> in line " +
-                    std::to_string(FLineNumber) + ".");
-        return false;
-    }
-    value = converted;
-    return true;
+    return TokenStrTo<int32_t>(value, &ConvertSpecctraInt, "Integer");
 }
 
 bool TBlockParser::TokenStr2Real(double& value) {
-    if (FTokenString.empty()) {
-        value = 0.0;
-        return true;
-    }
-    double converted = 0.0;
-    if (!ConvertSpecctraReal(FTokenString, converted)) {
-        ReportError("Floating point value expected <" + FTokenString + "> in line " +
-                    std::to_string(FLineNumber) + ".");
-        return false;
-    }
-    value = converted;
-    return true;
+    return TokenStrTo<double>(value, &ConvertSpecctraReal, "Floating point");
 }
 
 bool TBlockParser::TokenStr2Bool() const {

@@ -151,6 +151,13 @@ private:
     // reports "<expected> value expected <text> in line n.".
     template <typename T>
     T ScanNumber(T fallback, bool (*convert)(std::string_view, T&), const char* expected);
+    // Converts the current token's text into `value` (its valid part on a
+    // failure, which is reported); an empty text fails.
+    template <typename T>
+    bool ConvertToken(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    // TokenStr2Int/Real: an empty text gives 0; a failure leaves `value` alone.
+    template <typename T>
+    bool TokenStrTo(T& value, bool (*convert)(std::string_view, T&), const char* expected);
     void SkipBlank(unsigned char& ch);
     void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();
