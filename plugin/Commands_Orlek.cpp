@@ -131,19 +131,24 @@ void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::strin
         return;
 
     intptr_t board = 0;
+    HostSdk::IServerDocument* created = nullptr;
     if (mergeImport) {
         board = CurrentBoardHandle();
     } else {
         std::string boardFile = HostSdk::ChangeFileExt(dsnFile, "pcbdoc");
-        HostSdk::IServerDocument* document =
-            client.CreateDocument(autoRoute ? "RAVEL" : "PCB", boardFile);
-        if (document != nullptr)
-            client.ShowDocument(document);
+        created = client.CreateDocument(autoRoute ? "RAVEL" : "PCB", boardFile);
+        if (created != nullptr)
+            client.ShowDocument(created);
         board = BoardHandleFromFileName(boardFile);
     }
 
-    if (!ImportDesignIntoBoard(client, dsnFile, board))
+    if (!ImportDesignIntoBoard(client, dsnFile, board)) {
+        // A file that holds no design leaves no board behind: the new document
+        // is closed unsaved, so an older board of that name stays as it was.
+        if (created != nullptr)
+            client.CloseDocument(created);
         return;
+    }
     if (NetsNeedUpdate)
         RunBoardProcess(client, "PCB:Netlist", board,
                         {{"Action", "UpdateFreePrimitiveNets"}, {"Mode", "Silent"}});
