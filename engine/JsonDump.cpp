@@ -209,6 +209,14 @@ std::string BoardJson(uint32_t boardSlot) {
 
     JsonOut j;
     j.Open('{');
+    // Every length and coordinate below is a whole number of host units.
+    j.Key("Units");
+    j.Open('{');
+    j.Key("Length");
+    j.String("host unit");
+    j.Value();
+    Int(j, "HostUnitsPerMil", 10000);
+    j.Close('}');
     j.Key("Board");
     j.Open('{');
     Int(j, "OriginX", b.originX);

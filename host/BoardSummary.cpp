@@ -170,5 +170,4 @@ void PrintBoardSummary(std::ostream& out, const std::string& boardPath, const st
             out << key.substr(objects.size()) << " objects: " << count << "\n";
 }
 
-
 } // namespace Harrow

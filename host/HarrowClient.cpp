@@ -79,8 +79,7 @@ void BoardDocument::Save() {
     char error[kErrorCapacity] = {};
     const char* name = pendingName_.empty() ? nullptr : pendingName_.c_str();
     if (host_.Engine().SaveBoard(board_, name, error, kErrorCapacity) == 0)
-        throw HostError(error[0] != '\0' ? std::string(error)
-                                         : "cannot save " + ShownPath(target));
+        throw HostError(error[0] != '\0' ? std::string(error) : "cannot save " + ShownPath(target));
     pendingName_.clear();
     if (before.exists && (FileState::Of(target).mode & 07777) != (before.mode & 07777))
         ::chmod(target.c_str(), before.mode & 07777);
@@ -164,6 +163,7 @@ void HarrowClient::RunProcess(const std::string& process, std::string& buffer, s
         console_.Note("quit requested; harrow ends after this command");
     } else if (process == "PCB:Netlist" || process == "PCB:Autoroute") {
         console_.Note(process + " is not available in harrow; nothing was done (" + buffer + ")");
+        unavailable_.push_back(process);
     } else {
         throw std::runtime_error("unknown host process " + process);
     }

@@ -74,6 +74,8 @@ public:
     const std::vector<std::string>& ReportsShown() const { return reports_; }
     const std::vector<std::string>& DocumentsSaved() const { return saved_; }
     void NoteSaved(const std::string& path);
+    // Host processes asked for that harrow does not have ("PCB:Autoroute").
+    const std::vector<std::string>& ProcessesUnavailable() const { return unavailable_; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -138,6 +140,7 @@ private:
     int batchDepth_ = 0;
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
+    std::vector<std::string> unavailable_;
 };
 
 } // namespace Harrow

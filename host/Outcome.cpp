@@ -100,8 +100,8 @@ bool FileState::WrittenSince(const FileState& before) const {
 void RequireReadableFile(const std::string& path, const std::string& what) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
-        throw InputError(ShownPath(path) + ": no such " + what + " file (" +
-                         std::strerror(errno) + ")");
+        throw InputError(ShownPath(path) + ": no such " + what + " file (" + std::strerror(errno) +
+                         ")");
     if (S_ISDIR(info.st_mode))
         throw InputError(ShownPath(path) + " is a folder, not a " + what + " file");
     if (!S_ISREG(info.st_mode))
@@ -125,7 +125,8 @@ void OutputGuard::Add(const std::string& path, const std::string& hint) {
     if (state.folder)
         throw HostError(ShownPath(whole) + " is a folder; it cannot be written as a file");
     if (state.exists && IsProtected(whole) && !force_)
-        throw HostError(ShownPath(whole) + " is read-only; it is not replaced (--force replaces it)");
+        throw HostError(ShownPath(whole) +
+                        " is read-only; it is not replaced (--force replaces it)");
     const std::string folder = FolderOf(whole);
     if (!HostSdk::DirectoryExists(folder))
         throw HostError("cannot write " + ShownPath(whole) + ": folder " + ShownPath(folder) +
@@ -158,7 +159,8 @@ bool OutputGuard::WasWritten(const std::string& path) const {
 void OutputGuard::RestoreModes() const {
     for (const auto& [path, before] : files_) {
         FileState now = FileState::Of(path);
-        if (before.exists && now.WrittenSince(before) && (now.mode & 07777) != (before.mode & 07777))
+        if (before.exists && now.WrittenSince(before) &&
+            (now.mode & 07777) != (before.mode & 07777))
             ::chmod(path.c_str(), before.mode & 07777);
     }
 }

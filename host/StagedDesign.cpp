@@ -18,8 +18,8 @@ StagedDesign::StagedDesign(const std::string& design, const std::string& parent,
         throw HostError("cannot make a work folder in " + ShownPath(parent) + ": " +
                         std::strerror(errno));
     folder_ = pattern;
-    link_ = folder_ + "/" +
-            (linkName.empty() ? HostSdk::ExtractFileName(WholePath(design)) : linkName);
+    link_ =
+        folder_ + "/" + (linkName.empty() ? HostSdk::ExtractFileName(WholePath(design)) : linkName);
     if (::symlink(WholePath(design).c_str(), link_.c_str()) != 0) {
         int error = errno;
         ::rmdir(folder_.c_str());

@@ -110,33 +110,30 @@ struct VerbHelp {
 };
 
 const VerbHelp kVerbHelp[] = {
-    {"run",
-     "usage: harrow run [--board FILE]... [--yes|--no]... [--dialog PATH|--cancel]...\n"
-     "                  [--no-save] COMMAND [PARAMETERS]\n"
-     "Opens each --board (the last is the current board), runs the plug-in command\n"
-     "COMMAND with the parameter string PARAMETERS (name=value pairs joined by \"|\")\n"
-     "and saves the modified documents. Options may come before or after COMMAND.\n"
-     "harrow commands --params lists each command's parameters. Exit 3 when the\n"
-     "command needs a current board and has none, or wrote no file or board.\n"},
-    {"import",
-     "usage: harrow import DSN [-o BOARD] [--merge BOARD] [--autoroute]\n"
-     "                     [--rte PATH|RenameDSN] [--ses PATH|RenameDSN] [--force]\n"
-     "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
-     "into BOARD with -o (a folder takes DSN's name; the report goes beside the\n"
-     "board, so a read-only source folder can be used in place), or into BOARD\n"
-     "with --merge. A read-only board or report is not replaced without --force.\n"
-     "--autoroute asks the host's router (harrow has none) and turns the report\n"
-     "off. --rte/--ses name the route and session files to write after the\n"
-     "import; RenameDSN means DSN with the extension rte or ses. The route/session\n"
-     "writer is not implemented yet: those files are not written (exit 1). The\n"
-     "report lists the blocks that are not yet turned into board objects.\n"
-     "A missing file, a folder or a file that is not a design exits 3 and writes\n"
-     "nothing. --json prints the outcome as one JSON object.\n"},
-    {"export",
-     "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
-     "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
-     "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
-     "the command says so, writes no file and harrow exits 3.\n"},
+    {"run", "usage: harrow run [--board FILE]... [--yes|--no]... [--dialog PATH|--cancel]...\n"
+            "                  [--no-save] COMMAND [PARAMETERS]\n"
+            "Opens each --board (the last is the current board), runs the plug-in command\n"
+            "COMMAND with the parameter string PARAMETERS (name=value pairs joined by \"|\")\n"
+            "and saves the modified documents. Options may come before or after COMMAND.\n"
+            "harrow commands --params lists each command's parameters. Exit 3 when the\n"
+            "command needs a current board and has none, or wrote no file or board.\n"},
+    {"import", "usage: harrow import DSN [-o BOARD] [--merge BOARD] [--autoroute]\n"
+               "                     [--rte PATH|RenameDSN] [--ses PATH|RenameDSN] [--force]\n"
+               "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
+               "into BOARD with -o (a folder takes DSN's name; the report goes beside the\n"
+               "board, so a read-only source folder can be used in place), or into BOARD\n"
+               "with --merge. A read-only board or report is not replaced without --force.\n"
+               "--autoroute asks the host's router (harrow has none) and turns the report\n"
+               "off. --rte/--ses name the route and session files to write after the\n"
+               "import; RenameDSN means DSN with the extension rte or ses. The route/session\n"
+               "writer is not implemented yet: those files are not written (exit 1). The\n"
+               "report lists the blocks that are not yet turned into board objects.\n"
+               "A missing file, a folder or a file that is not a design exits 3 and writes\n"
+               "nothing. --json prints the outcome as one JSON object.\n"},
+    {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
+               "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
+               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
+               "the command says so, writes no file and harrow exits 3.\n"},
     {"new-project",
      "usage: harrow new-project DSN\n"
      "Runs the importer as the host's import wizard does: when DSN is a\n"
@@ -144,40 +141,33 @@ const VerbHelp kVerbHelp[] = {
      "DSN (or \"Imported (1) <DSN name>\", ... when that exists) gets a project file\n"
      "and a new board, and DSN is imported into that board; the report is DSN.rpt.\n"
      "Prints \"not a design\" or \"not found\" and exits 3 otherwise.\n"},
-    {"tokens",
-     "usage: harrow tokens DSN [-o PRS]\n"
-     "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
-     "DSN with the extension prs (or PRS).\n"},
-    {"embedded",
-     "usage: harrow embedded BOARD [--file OUT] [--delete] [--json]\n"
-     "Lists the translation data stored in BOARD on stdout (into OUT with --file,\n"
-     "as a JSON array of {Name, Description} with --json), or deletes it with\n"
-     "--delete.\n"},
-    {"show",
-     "usage: harrow show BOARD [--json]\n"
-     "Prints a short summary of BOARD, or the engine's JSON dump with --json\n"
-     "(lengths are integers in host units, 10000 per mil; see the README).\n"},
-    {"check",
-     "usage: harrow check DSN [--json]\n"
-     "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"
-     "with \"(pcb\" (whatever its extension; the import wizard, new-project, takes\n"
-     "only .dsn and .rte files); prints \"not found\" or \"not a design\" and exits 3\n"
-     "otherwise. harrow validate reads the whole design.\n"},
-    {"validate",
-     "usage: harrow validate DSN [--json]\n"
-     "Reads the whole design as import does, saves nothing and leaves no report,\n"
-     "and prints each ERROR and WARNING line of the report on stdout, as\n"
-     "DSN:LINE: TEXT where the report names a line. Exit 0 clean, 1 errors,\n"
-     "3 not a design.\n"},
-    {"import-into",
-     "usage: harrow import-into BOARD DSN\n"
-     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
-     "when it answers false (not a .dsn file, or not a design). Writes no\n"
-     "report.\n"},
-    {"commands",
-     "usage: harrow commands [--params] [--json]\n"
-     "Lists the commands the plug-in registers, in order; --params adds what\n"
-     "each does and the parameters it reads.\n"},
+    {"tokens", "usage: harrow tokens DSN [-o PRS]\n"
+               "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
+               "DSN with the extension prs (or PRS).\n"},
+    {"embedded", "usage: harrow embedded BOARD [--file OUT] [--delete] [--json]\n"
+                 "Lists the translation data stored in BOARD on stdout (into OUT with --file,\n"
+                 "as a JSON array of {Name, Description} with --json), or deletes it with\n"
+                 "--delete.\n"},
+    {"show", "usage: harrow show BOARD [--json]\n"
+             "Prints a short summary of BOARD, or the engine's JSON dump with --json\n"
+             "(lengths are integers in host units, 10000 per mil; see the README).\n"},
+    {"check", "usage: harrow check DSN [--json]\n"
+              "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"
+              "with \"(pcb\" (whatever its extension; the import wizard, new-project, takes\n"
+              "only .dsn and .rte files); prints \"not found\" or \"not a design\" and exits 3\n"
+              "otherwise. harrow validate reads the whole design.\n"},
+    {"validate", "usage: harrow validate DSN [--json]\n"
+                 "Reads the whole design as import does, saves nothing and leaves no report,\n"
+                 "and prints each ERROR and WARNING line of the report on stdout, as\n"
+                 "DSN:LINE: TEXT where the report names a line. Exit 0 clean, 1 errors,\n"
+                 "3 not a design.\n"},
+    {"import-into", "usage: harrow import-into BOARD DSN\n"
+                    "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
+                    "when it answers false (not a .dsn file, or not a design). Writes no\n"
+                    "report.\n"},
+    {"commands", "usage: harrow commands [--params] [--json]\n"
+                 "Lists the commands the plug-in registers, in order; --params adds what\n"
+                 "each does and the parameters it reads.\n"},
 };
 
 // ---- the command line ----
@@ -401,6 +391,7 @@ struct Translation {
     std::string report; // whole path when a report was written
     ReportCounts counts;
     std::vector<std::string> notWritten; // asked-for files that were not written
+    std::vector<std::string> notDone;    // other asked-for work left undone
     bool done = false;
     bool interrupted = false;
     std::string nothingReason; // when !done
@@ -408,7 +399,7 @@ struct Translation {
     ExitStatus Status() const {
         if (!done)
             return kExitNothing;
-        if (counts.errors > 0 || !notWritten.empty() || interrupted)
+        if (counts.errors > 0 || !notWritten.empty() || !notDone.empty() || interrupted)
             return kExitReportErrors;
         return kExitDone;
     }
@@ -427,6 +418,8 @@ struct Translation {
             line += ": done, no report";
         if (interrupted)
             line += ", interrupted";
+        for (const std::string& undone : notDone)
+            line += ", " + undone;
         return line;
     }
 
@@ -463,7 +456,7 @@ int Report(const CommandLine& line, const Translation& translation) {
 std::string TemporaryFolder() {
     const char* folder = std::getenv("TMPDIR");
     return folder != nullptr && HostSdk::DirectoryExists(folder) ? std::string(folder)
-                                                                  : std::string("/tmp");
+                                                                 : std::string("/tmp");
 }
 
 // The design's recognition by the plug-in's importer, whatever the file's
@@ -478,9 +471,8 @@ bool IsDesign(Session& session, const std::string& path) {
     }
     bool valid = false;
     int32_t result = 0;
-    session.Guarded("check", [&] {
-        result = session.Plugin().Importer().IsValidFile(checked, &valid);
-    });
+    session.Guarded("check",
+                    [&] { result = session.Plugin().Importer().IsValidFile(checked, &valid); });
     if (result != 0)
         throw HostError("the plug-in's importer failed with code 0x" + [&] {
             char hex[16];
@@ -519,7 +511,8 @@ std::string ResolveRename(const std::string& value, const std::string& base,
 // ---- the verbs ----
 
 int Import(CommandLine& line) {
-    Expect(line, 1, "import DSN [-o BOARD] [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");
+    Expect(line, 1,
+           "import DSN [-o BOARD] [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");
     if (line.merge && line.output)
         throw HostError("-o and --merge both name the board; give one");
     const std::string dsn = WholePath(line.positional[0]);
@@ -590,14 +583,17 @@ int Import(CommandLine& line) {
     translation.done = guard.WasWritten(board) || (line.merge && reportWritten) ||
                        (line.session.noSave && session.Client().AnyModified());
     if (!translation.done)
-        translation.nothingReason = session.GetConsole().QuestionsAnsweredNo() +
-                                                session.GetConsole().DialogsCancelled() >
-                                            0
-                                        ? "cancelled"
-                                        : "see the messages above";
+        translation.nothingReason =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "see the messages above";
     for (const auto& path : {rte, ses})
         if (path && !guard.WasWritten(*path) && translation.done)
             translation.notWritten.push_back(*path);
+    // Asked to route, but harrow has no router: the board is saved unrouted.
+    for (const std::string& process : session.Client().ProcessesUnavailable())
+        if (process == "PCB:Autoroute" && translation.done)
+            translation.notDone.push_back("not routed: harrow has no router");
     if (line.session.noSave)
         translation.output.clear();
     return Report(line, translation);
@@ -623,8 +619,8 @@ int Validate(CommandLine& line) {
     if (!line.json)
         for (const std::string& text : translation.counts.lines) {
             long number = ReportLineNumber(text);
-            std::cout << ShownPath(dsn) << (number > 0 ? ":" + std::to_string(number) : "")
-                      << ": " << text << "\n";
+            std::cout << ShownPath(dsn) << (number > 0 ? ":" + std::to_string(number) : "") << ": "
+                      << text << "\n";
         }
     if (!line.quiet) {
         std::cerr << ShownPath(dsn) << ": " << Counted(translation.counts.errors, "error") << ", "
@@ -639,7 +635,8 @@ int Validate(CommandLine& line) {
         const char* separator = "";
         for (const std::string& text : translation.counts.lines) {
             long number = ReportLineNumber(text);
-            out << separator << "{\"kind\":" << (text.rfind("ERROR", 0) == 0 ? "\"error\"" : "\"warning\"")
+            out << separator
+                << "{\"kind\":" << (text.rfind("ERROR", 0) == 0 ? "\"error\"" : "\"warning\"")
                 << ",\"line\":" << (number > 0 ? std::to_string(number) : "null")
                 << ",\"text\":" << JsonString(text) << "}";
             separator = ",";
@@ -709,8 +706,7 @@ int NewProject(CommandLine& line) {
     const std::string report = HostSdk::ChangeFileExt(dsn, "rpt");
     guard.Add(report);
     int32_t result = 0;
-    session.Guarded("new-project",
-                    [&] { result = session.Plugin().Importer().ImportFile(dsn); });
+    session.Guarded("new-project", [&] { result = session.Plugin().Importer().ImportFile(dsn); });
     if (result != 0) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(result));
@@ -767,8 +763,8 @@ int Tokens(CommandLine& line) {
                   << (tokens == 1 ? " token" : " tokens") << std::endl;
     if (line.json)
         std::cout << "{\"verb\":\"tokens\",\"input\":" << JsonString(dsn)
-                  << ",\"output\":" << JsonString(prs) << ",\"tokens\":" << tokens
-                  << ",\"exit\":0}" << std::endl;
+                  << ",\"output\":" << JsonString(prs) << ",\"tokens\":" << tokens << ",\"exit\":0}"
+                  << std::endl;
     return kExitDone;
 }
 
@@ -861,13 +857,14 @@ int Show(CommandLine& line) {
         throw HostError("cannot create a temporary file");
     ::close(fd);
     std::string path = temporary;
-    int32_t dumped = session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
+    int32_t dumped =
+        session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
     std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ::unlink(path.c_str());
     if (dumped == 0)
         throw HostError(std::string("cannot dump board: ") + error);
-    PrintBoardSummary(std::cout, document.FileName(), text, document.Modified());
+    PrintBoardSummary(std::cout, ShownPath(document.FileName()), text, document.Modified());
     return kExitDone;
 }
 
@@ -995,10 +992,10 @@ int Run(CommandLine& line) {
     const std::vector<std::string> written = watch.Written();
     const CommandEntry* entry = FindCommand(command);
     std::string value;
-    const bool writes = entry != nullptr &&
-                        (entry->writes || (entry->outputParameter != nullptr &&
-                                           HostSdk::GetState_Parameter(
-                                               parameters, entry->outputParameter, value)));
+    const bool writes =
+        entry != nullptr &&
+        (entry->writes || (entry->outputParameter != nullptr &&
+                           HostSdk::GetState_Parameter(parameters, entry->outputParameter, value)));
     ReportCounts counts;
     std::string report;
     for (const std::string& path : session.Client().ReportsShown()) {
@@ -1014,21 +1011,20 @@ int Run(CommandLine& line) {
     if (entry != nullptr && entry->needsBoard && !hadBoard)
         nothing = "no current board (give --board FILE)";
     else if (entry != nullptr && entry->makesBoard && !boardSaved)
-        nothing = session.GetConsole().QuestionsAnsweredNo() +
-                              session.GetConsole().DialogsCancelled() >
-                          0
-                      ? "cancelled"
-                      : "no design was imported";
+        nothing =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "no design was imported";
     else if (writes && written.empty() && session.Client().DocumentsSaved().empty() &&
              !(line.session.noSave && session.Client().AnyModified()))
-        nothing = session.GetConsole().QuestionsAnsweredNo() +
-                              session.GetConsole().DialogsCancelled() >
-                          0
-                      ? "cancelled"
-                      : "it wrote no file";
-    ExitStatus status = !nothing.empty()                                   ? kExitNothing
-                        : counts.errors > 0 || session.GetConsole().Interrupted() ? kExitReportErrors
-                                                                           : kExitDone;
+        nothing =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "it wrote no file";
+    ExitStatus status = !nothing.empty() ? kExitNothing
+                        : counts.errors > 0 || session.GetConsole().Interrupted()
+                            ? kExitReportErrors
+                            : kExitDone;
     if (!line.quiet) {
         std::string summary = command + ": ";
         if (!nothing.empty()) {
