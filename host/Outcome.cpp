@@ -1,6 +1,7 @@
 #include "host/Outcome.h"
 
 #include "host/sdk/FileNames.h"
+#include "host/sdk/JsonText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -184,6 +185,21 @@ void FolderWatch::Add(const std::string& folder) {
     ::closedir(dir);
 }
 
+namespace {
+
+// Whether `state` is the file harrow's own stdout or stderr goes to: what
+// harrow prints there is no file a command wrote.
+bool IsOwnOutput(const FileState& state) {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && info.st_dev == state.device && info.st_ino == state.inode)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::vector<std::string> FolderWatch::Written() const {
     std::vector<std::string> written;
     for (const auto& [folder, entries] : folders_) {
@@ -197,7 +213,8 @@ std::vector<std::string> FolderWatch::Written() const {
             std::string path = (folder == "/" ? std::string() : folder) + "/" + name;
             auto before = entries.find(name);
             FileState now = FileState::Of(path);
-            if (now.WrittenSince(before == entries.end() ? FileState() : before->second))
+            if (now.WrittenSince(before == entries.end() ? FileState() : before->second) &&
+                !IsOwnOutput(now))
                 written.push_back(path);
         }
         ::closedir(dir);
@@ -258,35 +275,9 @@ long ReportLineNumber(const std::string& line) {
 }
 
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
+    std::string out;
+    HostSdk::AppendJsonString(out, text, true);
+    return out;
 }
 
 } // namespace Harrow

@@ -114,7 +114,7 @@ struct ReportCounts {
 // 0 when it names none.
 long ReportLineNumber(const std::string& line);
 
-// Text as a JSON string literal.
+// Text as a JSON string literal; UTF-8 file names pass as they are.
 std::string JsonString(const std::string& text);
 
 } // namespace Harrow
