@@ -1,188 +1,11 @@
 #include "design/SpecctraClasses2.h"
 
-#include "board/PCBProcs.h"
-#include "board/Pcbclass.h"
-#include "persistence/EmbeddedStorageWrapper.h"
+#include "board/BoardFacade.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
 #include <exception>
-
-namespace {
-
-// "C" followed by the decimal index: the key of a stored constant.
-std::string ConstantKey(std::size_t index) {
-    std::string key(1, 'C');
-    key.append(std::to_string(index));
-    return key;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------
-// TSpecctraFileSectionDescriptor
-
-TSpecctraFileSectionDescriptor::TSpecctraFileSectionDescriptor(TSpecctraObject* owner)
-    : TSpecctraObject(owner),
-      FDimensionResolution(std::make_unique<TDimensionResolutionDescriptor>(this)) {}
-
-TSpecctraFileSectionDescriptor::~TSpecctraFileSectionDescriptor() = default;
-
-bool TSpecctraFileSectionDescriptor::ImportFromFile_DimensionResolution() {
-    if (!FDimensionResolution)
-        FDimensionResolution = std::make_unique<TDimensionResolutionDescriptor>(this);
-    FDimensionResolution->SectionsOpen = 1;
-    const bool result = FDimensionResolution->ImportFromFile();
-    --SectionsOpen;
-    return result;
-}
-
-// ---------------------------------------------------------------------------
-// TSpecctraParserDescriptor
-
-TSpecctraParserDescriptor::TSpecctraParserDescriptor(TSpecctraObject* owner)
-    : TSpecctraFileSectionDescriptor(owner) {}
-
-bool TSpecctraParserDescriptor::ImportFromFile() {
-    bool result = true;
-    SectionsOpen = 1;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_string_quote: {
-            // The scanner takes the next character as the quote character and
-            // hands it over as the token's text.
-            Parser->NextToken();
-            StringQuote =
-                Parser->TokenString().empty() ? Parser->QuoteChar() : Parser->TokenString()[0];
-            if (StringQuote != '"' && StringQuote != '$' && StringQuote != '\'')
-                ReportWarning("Recommended quote chars are: '', \" , $.");
-            break;
-        }
-        case eTok_space_in_quoted_tokens:
-            SpaceInQuotedTokens = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_wires_include:
-            WiresInclude = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_case_sensitive:
-            CaseSensitive = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_via_rotate_first:
-            ViaRotateFirst = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_host_cad:
-            Parser->NextString(HostCad);
-            break;
-        case eTok_host_version:
-            Parser->NextString(HostVersion);
-            break;
-        case eTok_constant: {
-            std::string name = Parser->NextString();
-            std::string value = Parser->NextString();
-            Constants.emplace_back(std::move(name), std::move(value));
-            break;
-        }
-        case eTok_routes_include:
-            result = ReadRoutesInclude() && result;
-            break;
-        case eTok_write_resolution:
-            result = ImportFromFile_DimensionResolution() && result;
-            break;
-        default:
-            if (!HandleStructureToken())
-                result = false;
-            break;
-        }
-    }
-    return result;
-}
-
-bool TSpecctraParserDescriptor::ReadRoutesInclude() {
-    bool result = true;
-    while (!StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        if (token == eTok_CloseParen) {
-            --SectionsOpen;
-            break;
-        }
-        if (token == eTok_testpoint)
-            RoutesInclude |= eIncludeTestpoint;
-        else if (token == eTok_guides)
-            RoutesInclude |= eIncludeGuides;
-        else if (token == eTok_image_conductor)
-            RoutesInclude |= eIncludeImageConductor;
-        else {
-            Parser->ReportUnexpectedToken();
-            result = false;
-        }
-    }
-    return result;
-}
-
-bool TSpecctraParserDescriptor::ExportToPCB() {
-    if (Constants.empty())
-        return true;
-    std::string name = "Server=Ravel|Type=CONSTANTS|CONSTCOUNT=" + std::to_string(Constants.size());
-    for (std::size_t i = 0; i < Constants.size(); ++i)
-        name.append("|")
-            .append(ConstantKey(i))
-            .append("=")
-            .append(Constants[i].first)
-            .append("\r")
-            .append(Constants[i].second);
-    if (name.size() >= PCBAPI_TEXT_CAPACITY) {
-        ReportError("The design's constants are too long to be stored in the board (" +
-                    std::to_string(name.size()) + " characters).");
-        return true;
-    }
-    const intptr_t handle = PCBProcs::PcbApi_CreateObject(eEmbeddedObject);
-    TPcbEmbedded record(handle);
-    record.QueryDatabase(1);
-    record.SetState_Name(name);
-    record.SetState_Description("");
-    record.QueryDatabase(0);
-    TPcbBoard(GetBoard()).AddObject(handle);
-    return true;
-}
-
-bool TSpecctraParserDescriptor::ImportFromPcb() {
-    const intptr_t handle = FindEmbeddedObject(GetBoard(), "CONSTANTS");
-    if (!handle)
-        return true;
-    TPcbEmbedded record(handle);
-    record.QueryDatabase(1);
-    TStoredParameters stored(record.GetState_Name());
-    std::string text;
-    int32_t count = 0;
-    if (stored.Get("CONSTCOUNT", text))
-        ConvertSpecctraInt(text, count);
-    for (int32_t i = 0; i < count; ++i) {
-        std::string entry;
-        stored.Get(ConstantKey(static_cast<std::size_t>(i)), entry);
-        const std::size_t cr = entry.find('\r');
-        std::string name = cr == std::string::npos ? entry : entry.substr(0, cr);
-        std::string value = cr == std::string::npos ? std::string() : entry.substr(cr + 1);
-        if (name.empty() || value.empty()) {
-            ReportError("Error reading stored constant from PCB design.");
-            continue;
-        }
-        Constants.emplace_back(std::move(name), std::move(value));
-    }
-    return true;
-}
-
-bool TSpecctraParserDescriptor::ExportToFile() {
-    if (!Writer)
-        return false;
-    Writer->Writeln("(parser ", true);
-    Writer->Indent(1);
-    for (const auto& [name, value] : Constants)
-        Writer->Writeln("(constant " + name + " " + value + ")", true);
-    Writer->UnIndent(1);
-    Writer->Writeln(")", true);
-    return true;
-}
 
 // ---------------------------------------------------------------------------
 // TSpecctraFile
@@ -196,14 +19,7 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
     FParserSection = std::make_unique<TSpecctraParserDescriptor>(this);
 }
 
-TSpecctraFile::~TSpecctraFile() {
-    // Rules refer to the sections' objects: free them first.
-    FRules.reset();
-    FNetwork.reset();
-    FLibrary.reset();
-    FStructure.reset();
-    FParserSection.reset();
-}
+TSpecctraFile::~TSpecctraFile() = default;
 
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
     if (!FRules)
@@ -237,22 +53,8 @@ TSpecctraDesign::TSpecctraDesign(const std::string& fileName, TSpecctraParser* p
 }
 
 TSpecctraDesign::~TSpecctraDesign() {
-    FCapacitance.reset();
-    FConductance.reset();
-    FCurrent.reset();
-    FInductance.reset();
-    FResistance.reset();
-    FDimension.reset();
-    FVoltage.reset();
-    FTime.reset();
-    FFloorPlan.reset();
-    FPartLibrary.reset();
-    FWiring.reset();
-    FPlacement.reset();
+    // The rules refer to objects of every section: they go before any.
     FRules.reset();
-    FNetwork.reset();
-    FLibrary.reset();
-    FStructure.reset();
     if (Parser && Parser->ReportManager() == FReportManager.get())
         Parser->SetReportManager(nullptr);
     FReportManager->Stop();
@@ -265,6 +67,10 @@ TSpecctraDesign::~TSpecctraDesign() {
         // A destructor must not throw; the host still learns why.
         std::fprintf(stderr, "%s\n", error.what());
     }
+}
+
+void TSpecctraDesign::SetReportEnabled(bool enabled) {
+    FReportManager->SetEnabled(enabled);
 }
 
 TSpecctraAbstractStructureDescriptor* TSpecctraDesign::CreateStructureDescriptor() {
@@ -422,6 +228,6 @@ bool TSpecctraDesign::ExportToPCB() {
     GetRuleCollection()->ExportToPCB();
     if (FWiring)
         FWiring->ExportToPCB();
-    PCBProcs::PcbApi_Percent_Finish();
+    Board::FinishProgress();
     return true;
 }

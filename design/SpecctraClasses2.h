@@ -1,9 +1,15 @@
-// The roots of a Specctra file and its sections: the common file root, the
-// design root of a .dsn file, the section base and the parser section with the
-// design's constants.
+// The roots of a Specctra file: the common file root and the design root of a
+// .dsn file, with every section they hold.
 #pragma once
 
+#include "design/FileSection.h"
+#include "design/LibrarySection.h"
+#include "design/NetworkSection.h"
+#include "design/ParserSection.h"
+#include "design/PlacementSection.h"
 #include "design/SpecctraResolution.h"
+#include "design/SpecctraWiring.h"
+#include "design/StructureSection.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <memory>
@@ -12,86 +18,6 @@
 #include <vector>
 
 class TReportManager;
-
-// Base of every file section: owns the section's dimension resolution.
-class TSpecctraFileSectionDescriptor : public TSpecctraObject {
-public:
-    explicit TSpecctraFileSectionDescriptor(TSpecctraObject* owner);
-    ~TSpecctraFileSectionDescriptor() override;
-    const char* ClassName() const override { return "TSpecctraFileSectionDescriptor"; }
-
-    // Reads the current "resolution" block into the section's dimension
-    // resolution and closes one nesting level of the section.
-    bool ImportFromFile_DimensionResolution();
-    TDimensionResolutionDescriptor* DimensionResolution() const {
-        return FDimensionResolution.get();
-    }
-
-private:
-    std::unique_ptr<TDimensionResolutionDescriptor> FDimensionResolution;
-};
-
-// Sections whose blocks are read by their own readers as the model grows; until
-// a reader handles a block, the object base skips it with a warning.
-#define DSNLINK_SECTION_CLASS(NAME, BASE)                                                          \
-    class NAME : public BASE {                                                                     \
-    public:                                                                                        \
-        explicit NAME(TSpecctraObject* owner) : BASE(owner) {}                                     \
-        const char* ClassName() const override { return #NAME; }                                   \
-    };
-
-DSNLINK_SECTION_CLASS(TSpecctraAbstractStructureDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraDSNStructureDescriptor, TSpecctraAbstractStructureDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraRTEStructureDescriptor, TSpecctraAbstractStructureDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraPlacementDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraFloorPlanDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraPartLibraryDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraAbstractNetworkDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraDsnNetworkDescriptor, TSpecctraAbstractNetworkDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraRteNetworkDescriptor, TSpecctraAbstractNetworkDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraTestpointsDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraAbstractWiringDescriptor, TSpecctraFileSectionDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraDSNWiringDescriptor, TSpecctraAbstractWiringDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraAbstractLibraryDescriptor, TSpecctraObject)
-DSNLINK_SECTION_CLASS(TSpecctraDSNLibraryDescriptor, TSpecctraAbstractLibraryDescriptor)
-DSNLINK_SECTION_CLASS(TSpecctraRteLibraryDescriptor, TSpecctraAbstractLibraryDescriptor)
-#undef DSNLINK_SECTION_CLASS
-
-// The "parser" section: quoting, host CAD and the design's constants, which
-// are kept in the board so that a later route or session export can write
-// them back.
-class TSpecctraParserDescriptor : public TSpecctraFileSectionDescriptor {
-public:
-    enum TRoutesInclude : uint8_t {
-        eIncludeTestpoint = 1,
-        eIncludeGuides = 2,
-        eIncludeImageConductor = 4
-    };
-
-    explicit TSpecctraParserDescriptor(TSpecctraObject* owner);
-    const char* ClassName() const override { return "TSpecctraParserDescriptor"; }
-
-    char StringQuote = 0;
-    bool SpaceInQuotedTokens = false;
-    std::string HostCad;
-    std::string HostVersion;
-    std::vector<std::pair<std::string, std::string>> Constants;
-    uint8_t RoutesInclude = 0;
-    bool WiresInclude = false;
-    bool CaseSensitive = false;
-    bool ViaRotateFirst = true;
-
-    bool ImportFromFile() override;
-    // Stores the constants in the board as one "CONSTANTS" record.
-    bool ExportToPCB() override;
-    // Reads the stored constants back from the board.
-    bool ImportFromPcb() override;
-    // Writes "(parser" with one "(constant name value)" line a constant.
-    bool ExportToFile() override;
-
-private:
-    bool ReadRoutesInclude();
-};
 
 // The common root of a Specctra file: its name, parser or writer, board and
 // the four sections every file kind shares.
@@ -116,13 +42,15 @@ public:
     TSpecctraAbstractNetworkDescriptor* Network() const { return FNetwork.get(); }
 
 protected:
+    // Members are destroyed bottom up: the rules, which refer to objects of
+    // the sections, go first.
     intptr_t FBoard;
     std::string FFileName;
-    std::unique_ptr<TSpecctraRuleCollection> FRules;
     std::unique_ptr<TSpecctraParserDescriptor> FParserSection;
     std::unique_ptr<TSpecctraAbstractStructureDescriptor> FStructure;
     std::unique_ptr<TSpecctraAbstractLibraryDescriptor> FLibrary;
     std::unique_ptr<TSpecctraAbstractNetworkDescriptor> FNetwork;
+    std::unique_ptr<TSpecctraRuleCollection> FRules;
 };
 
 // The root of a design file (.dsn): recognises the "pcb" block, hands each
@@ -145,6 +73,9 @@ public:
     bool ExportToPCB() override;
 
     TReportManager* Report() const { return FReportManager.get(); }
+    // Whether freeing the design writes and shows its report (the command
+    // flag of the translation that made it).
+    void SetReportEnabled(bool enabled);
     TDimensionResolutionDescriptor* DimensionResolution() const { return FDimension.get(); }
     TSpecctraPlacementDescriptor* Placement() const { return FPlacement.get(); }
     TSpecctraDSNWiringDescriptor* Wiring() const { return FWiring.get(); }
@@ -156,6 +87,8 @@ private:
     bool ReadSection(TSpecctraObject& section);
     void ReadIncludedFile();
 
+    // Members are destroyed bottom up, after the destructor has written the
+    // report: the sections first, the report manager last.
     int FUncaughtAtCreation = 0;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;

@@ -75,7 +75,7 @@ DSNLINK_RESOLUTION_IMPL(TVoltageResolutionDescriptor, kVoltage, 1, 1000)
 bool TDimensionResolutionDescriptor::ExportToFile() {
     if (Writer)
         Writer->Writeln("(resolution mm  100000)", true);
-    ResolutionFactor = 0.254;
+    TranslationState().ResolutionFactor = 0.254;
     return true;
 }
 

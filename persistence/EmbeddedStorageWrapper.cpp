@@ -1,5 +1,6 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 
+#include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
 
@@ -176,21 +177,11 @@ bool TEmbeddedStorageWrapper::BelongsToThis(std::string_view objectName,
 bool TEmbeddedStorageWrapper::WriteToBoard() {
     const std::string& payload = GetState_StorageString();
     const size_t pieces = payload.size() / kChunkSize + 1;
-    const TPcbBoard board(Board);
     for (size_t i = 0; i < pieces; ++i) {
-        const intptr_t handle = PCBProcs::PcbApi_CreateObject(eEmbeddedObject);
-        if (handle == 0)
-            return false;
-        TPcbEmbedded embedded(handle);
-        embedded.QueryDatabase(1);
         TStoredParameters name = identity_;
         name.Set(kChunkIndexName, std::to_string(i));
-        embedded.Name = name.ToString();
-        embedded.Description = payload.substr(i * kChunkSize, kChunkSize);
-        if (embedded.QueryDatabase(0) != 1 || board.AddObject(handle) != 0) {
-            PCBProcs::PcbApi_DestroyObject(handle);
+        if (!AddEmbeddedRecord(Board, name.ToString(), payload.substr(i * kChunkSize, kChunkSize)))
             return false;
-        }
     }
     return true;
 }
@@ -275,4 +266,12 @@ std::string ListEmbeddedObjects(intptr_t board) {
         listing += "\n\n";
     }
     return listing;
+}
+
+bool AddEmbeddedRecord(intptr_t board, const std::string& name, const std::string& description) {
+    TPcbEmbedded embedded(0);
+    return Board::MakeAndAdd(board, embedded, [&](TPcbEmbedded& record) {
+               record.Name = name;
+               record.Description = description;
+           }) != 0;
 }

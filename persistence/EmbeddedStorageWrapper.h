@@ -97,6 +97,11 @@ private:
 // equal to `type` (both without regard to case), or 0.
 intptr_t FindEmbeddedObject(intptr_t board, std::string_view type);
 
+// Makes one embedded object with that Name and Description and adds it to
+// the board; false (and nothing left behind) when it could not be made or
+// added.
+bool AddEmbeddedRecord(intptr_t board, const std::string& name, const std::string& description);
+
 // Removes and destroys every embedded object of the board that carries
 // "Server" = "Ravel"; others stay. Answers the number removed.
 int DeleteEmbeddedObjects(intptr_t board);

@@ -1,7 +1,5 @@
 #include "persistence/ReportManager.h"
 
-#include "specctra/CommandFlags.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -213,7 +211,7 @@ void TReportManager::ViewReport() {
 }
 
 void TReportManager::OutputReportFile() {
-    if (!ReportEnabled) {
+    if (!FEnabled) {
         return;
     }
     OpenReportFile();

@@ -41,7 +41,12 @@ public:
     void ReportError(const std::string& text) override;
     void ReportWarning(const std::string& text) override;
 
-    // When ReportEnabled is set: writes the header and every event to a
+    // Whether OutputReportFile writes anything; off until the translation's
+    // root turns it on from the command flags.
+    void SetEnabled(bool enabled) { FEnabled = enabled; }
+    bool Enabled() const { return FEnabled; }
+
+    // When enabled: writes the header and every event to a
     // temporary file, moves it over the ".rpt" file and shows it. Otherwise does
     // nothing. Throws std::runtime_error naming the file on an output error.
     void OutputReportFile();
@@ -66,6 +71,7 @@ public:
     std::vector<std::string> HeaderLines() const;
 
 private:
+    bool FEnabled = false;
     void WriteLine(const std::string& line);
 
     std::vector<std::string> FEvents;

@@ -5,6 +5,7 @@
 #include "plugin/ExportSpecctra.h"
 #include "plugin/HostAccess.h"
 #include "plugin/ImportSpecctra.h"
+#include "specctra/TranslationState.h"
 
 #include <algorithm>
 
@@ -95,7 +96,7 @@ std::string ResolveRenameDSN(const std::string& value, const std::string& baseFi
 
 void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::string& parameters) {
     const bool autoRoute = ReadTrueParameter(parameters, "AutoRoute");
-    ReportEnabled = !autoRoute;
+    CommandFlags().ReportEnabled = !autoRoute;
 
     std::string dsnFile;
     if (!ReadParameter(parameters, "DsnFile", dsnFile)) {
@@ -149,7 +150,7 @@ void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::strin
             client.CloseDocument(created);
         return;
     }
-    if (NetsNeedUpdate)
+    if (TranslationState().NetsNeedUpdate)
         RunBoardProcess(client, "PCB:Netlist", board,
                         {{"Action", "UpdateFreePrimitiveNets"}, {"Mode", "Silent"}});
     if (autoRoute)

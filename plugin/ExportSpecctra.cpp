@@ -10,8 +10,8 @@ namespace {
 bool ExportRoutes(HostSdk::IClient& client, const std::string& path, intptr_t board) {
     if (board == 0 || path.empty())
         return false;
-    ImportDirection = false;
-    FileKind = 3;
+    CommandFlags().ImportDirection = false;
+    CommandFlags().FileKind = 3;
     client.ShowMessage(kRouteExportMissingMessage + path);
     return false;
 }

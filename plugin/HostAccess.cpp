@@ -109,3 +109,8 @@ HostSdk::IPCB_ServerInterface* EnsurePcbServer(HostSdk::IClient& client) {
 }
 
 } // namespace DsnLink
+
+TCommandFlags& CommandFlags() {
+    static TCommandFlags flags;
+    return flags;
+}

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "specctra/CommandFlags.h"
+#include "plugin/CommandFlags.h"
 
 namespace DsnLink {
 

@@ -24,6 +24,7 @@ bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
     TSpecctraParser parser(dsnPath);
     parser.RegisterKeywords();
     TSpecctraDesign design(dsnPath, &parser, nullptr, board);
+    design.SetReportEnabled(CommandFlags().ReportEnabled);
     return design.ImportFromFile() && design.ExportToPCB();
 }
 
@@ -48,9 +49,8 @@ bool IsDesignFile(const std::string& path) {
 bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath, intptr_t board) {
     BindEngine();
     ResetTranslationState();
-    ImportDirection = true;
-    FileKind = 0;
-    NetsNeedUpdate = false;
+    CommandFlags().ImportDirection = true;
+    CommandFlags().FileKind = 0;
     HostSdk::IPCB_ServerInterface* server = FindPCBServer(client);
     HostSdk::IPCB_Board* pcb =
         server == nullptr ? nullptr : server->GetPCBBoardByBoardHandle(board);
@@ -71,7 +71,7 @@ bool ImportDesignIntoBoard(HostSdk::IClient& client, const std::string& dsnPath,
     }
     pcb->SetFeatureEnabled("Polygon", true);
     pcb->SetFeatureEnabled("DRC", true);
-    for (intptr_t polygon : CreatedPolygons)
+    for (intptr_t polygon : TranslationState().CreatedPolygons)
         pcb->SendMessage(HostSdk::kBoardMessage_PolygonCreated, polygon);
     server->PostProcess();
     RefreshBoardView(client);
@@ -82,10 +82,9 @@ bool ImportDesignForNewProject(HostSdk::IClient& client, const std::string& dsnP
                                intptr_t board) {
     (void)client;
     ResetTranslationState();
-    ImportDirection = true;
-    FileKind = 0;
-    NetsNeedUpdate = false;
-    ReportEnabled = true;
+    CommandFlags().ImportDirection = true;
+    CommandFlags().FileKind = 0;
+    CommandFlags().ReportEnabled = true;
     return TranslateDesign(dsnPath, board);
 }
 

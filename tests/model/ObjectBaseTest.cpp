@@ -36,8 +36,8 @@ TEST_F(TConversionTest, LengthsInEveryUnitRoundToBoardUnits) {
 TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
     TSpecctraObject object(nullptr);
     object.FUnits = eDimMil;
-    BoardOffsetX = 1000;
-    BoardOffsetY = -2000;
+    TranslationState().BoardOffsetX = 1000;
+    TranslationState().BoardOffsetY = -2000;
     EXPECT_EQ(object.ExportToPCB_PositionX(1.0), 11000);
     EXPECT_EQ(object.ExportToPCB_PositionY(1.0), 8000);
     EXPECT_EQ(TSpecctraObject::BoardToFileX(11000), 10000.0);
@@ -45,18 +45,18 @@ TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
 }
 
 TEST_F(TConversionTest, BoardToFileRoundsTiesToEven) {
-    ResolutionFactor = 0.5;
+    TranslationState().ResolutionFactor = 0.5;
     EXPECT_EQ(TSpecctraObject::BoardToFile(5), 2.0);
     EXPECT_EQ(TSpecctraObject::BoardToFile(7), 4.0);
     EXPECT_EQ(TSpecctraObject::BoardToFile(-5), -2.0);
-    ResolutionFactor = 0.254; // the route file resolution: 1 mil is 2540 steps
+    TranslationState().ResolutionFactor = 0.254; // the route file resolution: 1 mil is 2540 steps
     EXPECT_EQ(TSpecctraObject::BoardToFile(10000), 2540.0);
 }
 
 TEST_F(TConversionTest, ResolutionFactorDividesLengthsReadFromText) {
     TSpecctraObject object(nullptr);
     object.FUnits = eDimMil;
-    ResolutionFactor = 1000; // a wiring section's own (resolution mil 1000)
+    TranslationState().ResolutionFactor = 1000; // a wiring section's own (resolution mil 1000)
     EXPECT_EQ(object.FileToBoard(1000), 10000);
 }
 

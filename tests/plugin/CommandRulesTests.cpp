@@ -72,10 +72,10 @@ TEST(CommandRules, AutoRouteIsTrueOnlyForTrueInAnyCase) {
         FakeClient client;
         client.pcbServerRunning = false;
         DsnLink::SetCurrentClient(&client);
-        ReportEnabled = c.autoRoute; // the command sets the opposite
+        CommandFlags().ReportEnabled = c.autoRoute; // the command sets the opposite
         DsnLink::Command_ImportSpecctraDesignFile(
             client, std::string(c.parameters) + (c.parameters[0] ? "|" : "") + "DsnFile=/nope.dsn");
-        EXPECT_EQ(ReportEnabled, !c.autoRoute) << c.parameters;
+        EXPECT_EQ(CommandFlags().ReportEnabled, !c.autoRoute) << c.parameters;
         DsnLink::SetCurrentClient(nullptr);
     }
 }

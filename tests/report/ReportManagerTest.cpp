@@ -1,5 +1,4 @@
 #include "persistence/ReportManager.h"
-#include "specctra/CommandFlags.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
@@ -81,13 +80,10 @@ protected:
         // The header's date and times follow the user's locale; tests that do
         // not choose one expect the C conventions.
         CLocale = std::make_unique<TEnvironment>("LC_ALL", "C");
-        SavedEnabled = ReportEnabled;
-        ReportEnabled = true;
         SetReportViewer(&Viewer);
     }
     void TearDown() override {
         SetReportViewer(nullptr);
-        ReportEnabled = SavedEnabled;
         fs::remove_all(Folder);
         CLocale.reset();
     }
@@ -115,13 +111,13 @@ protected:
 
     fs::path Folder;
     std::unique_ptr<TEnvironment> CLocale;
-    bool SavedEnabled = false;
     TRecordingViewer Viewer;
 };
 
 TEST_F(ReportManagerTest, CleanTranslationHasHeaderThenFourEmptyLines) {
     const fs::path design = Folder / "board.dsn";
     TReportManager report(design.string());
+    report.SetEnabled(true);
     report.Start();
     report.AddReportEvent("Layers: 4");
     report.Stop();
@@ -163,6 +159,7 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
     TEnvironment path("LOCPATH", locales.string());
     TEnvironment all("LC_ALL", "de_DE.UTF-8");
     TReportManager report((Folder / "de.dsn").string());
+    report.SetEnabled(true);
     report.Start();
     report.Stop();
     {
@@ -179,6 +176,7 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
 
 TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
     TReportManager report((Folder / "errs.dsn").string());
+    report.SetEnabled(true);
     report.Start();
     report.ReportError("Unexpected token <FOO> in line 12");
     report.ReportError("Integer value expected <12MIL> in line 40.");
@@ -199,6 +197,7 @@ TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
 
 TEST_F(ReportManagerTest, WarningsAndErrorsBothCounted) {
     TReportManager report((Folder / "both.rte").string());
+    report.SetEnabled(true);
     report.ReportWarning("Unknown unit token, mils will be used");
     report.ReportError("x");
     report.ReportWarning("y");
@@ -221,6 +220,7 @@ TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
         }
     }
     TReportManager report((Folder / "again.dsn").string());
+    report.SetEnabled(true);
     report.AddReportEvent("fresh");
     report.OutputReportFile();
     const std::string text = ReadAll(rpt);
@@ -229,8 +229,8 @@ TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
 }
 
 TEST_F(ReportManagerTest, DisabledReportsWriteAndShowNothing) {
-    ReportEnabled = false;
     TReportManager report((Folder / "quiet.dsn").string());
+    report.SetEnabled(false);
     report.ReportError("dropped");
     report.OutputReportFile();
     EXPECT_FALSE(fs::exists(Folder / "quiet.rpt"));
@@ -248,6 +248,7 @@ TEST_F(ReportManagerTest, ReportNameFollowsTheExtensionRule) {
 
 TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
     TReportManager report((Folder / "gone" / "x.dsn").string());
+    report.SetEnabled(true);
     report.AddReportEvent("e");
     report.OutputReportFile();
     EXPECT_FALSE(fs::exists(Folder / "gone" / "x.rpt"));
@@ -257,6 +258,7 @@ TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
 
 TEST_F(ReportManagerTest, ParserErrorsArriveAsReportLines) {
     TReportManager report((Folder / "p.dsn").string());
+    report.SetEnabled(true);
     TSpecctraParser parser(std::make_unique<TInputFile>("p.dsn", "(pcb x\n (width 5mil)\n)\n"));
     parser.RegisterKeywords();
     parser.SetReportManager(&report);

@@ -1,0 +1,112 @@
+#include "board/BoardFacade.h"
+
+#include "board/PCBProcs.h"
+
+namespace Board {
+namespace {
+
+// Rules answer 0 for success; every other kind answers 1.
+bool Succeeded(const TPCBObject& object, int32_t code) {
+    return object.GetState_ObjectKind() == eRuleObject ? code == 0 : code == 1;
+}
+
+TObjectId ClassMemberObject(TClassMemberKind kind) {
+    switch (kind) {
+    case eClassMemberKind_Component:
+        return eComponentObject;
+    case eClassMemberKind_FromTo:
+        return eFromToObject;
+    case eClassMemberKind_Pad:
+        return ePadObject;
+    default:
+        return eNetObject;
+    }
+}
+
+} // namespace
+
+intptr_t NewObject(TObjectId kind) {
+    return PCBProcs::PcbApi_CreateObject(kind);
+}
+
+intptr_t NewRule(TRuleKind kind) {
+    return PCBProcs::PcbApi_CreateRuleObject(kind);
+}
+
+intptr_t NewClass(TObjectId memberKind) {
+    return PCBProcs::PcbApi_CreateClassObject(memberKind);
+}
+
+void FreeObject(intptr_t object) {
+    if (object != 0)
+        PCBProcs::PcbApi_DestroyObject(object);
+}
+
+bool Read(TPCBObject& object) {
+    return object.GetState_ObjectHandle() != 0 && Succeeded(object, object.QueryDatabase(1));
+}
+
+bool Write(TPCBObject& object) {
+    return object.GetState_ObjectHandle() != 0 && Succeeded(object, object.QueryDatabase(0));
+}
+
+bool Read(TLayerObject& layer) {
+    return layer.QueryDatabase(1) == 1;
+}
+
+bool Write(TLayerObject& layer) {
+    return layer.QueryDatabase(0) == 1;
+}
+
+bool Make(TPCBObject& object) {
+    intptr_t handle = 0;
+    switch (object.GetState_ObjectKind()) {
+    case eRuleObject:
+        handle = NewRule(static_cast<TPcbRuleEx&>(object).GetState_Kind());
+        break;
+    case eClassObject:
+        handle = NewClass(
+            ClassMemberObject(static_cast<TPCBObjectClass&>(object).GetState_MemberKind()));
+        break;
+    default:
+        handle = NewObject(object.GetState_ObjectKind());
+        break;
+    }
+    object.SetState_ObjectHandle(handle);
+    if (handle == 0)
+        return false;
+    // A fresh object answers its defaults; a failed read leaves the fields.
+    Read(object);
+    return true;
+}
+
+bool AddTo(intptr_t container, TPCBObject& object) {
+    const intptr_t handle = object.GetState_ObjectHandle();
+    if (handle == 0)
+        return false;
+    if (container != 0 && Write(object) &&
+        PCBProcs::PcbApi_AddObjectToContainer(container, handle) == 0)
+        return true;
+    PCBProcs::PcbApi_DestroyObject(handle);
+    object.SetState_ObjectHandle(0);
+    return false;
+}
+
+bool Add(intptr_t board, intptr_t object) {
+    return board != 0 && object != 0 && PCBProcs::PcbApi_AddObjectToContainer(board, object) == 0;
+}
+
+bool Remove(intptr_t board, intptr_t object) {
+    if (board == 0 || object == 0)
+        return false;
+    const bool removed = PCBProcs::PcbApi_DeleteObjectFromContainer(board, object) == 0;
+    if (!removed)
+        PCBProcs::PcbApi_DestroyObject(object);
+    return removed;
+}
+
+void FinishProgress() {
+    PCBProcs::PcbApi_Percent_Finish();
+}
+
+} // namespace Board

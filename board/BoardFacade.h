@@ -1,0 +1,55 @@
+// The board as the design model sees it: objects made, read, written and
+// added through wrappers, every answer a plain success flag. The model
+// (design, geometry, rules) reaches the engine only through this header, the
+// wrappers of Pcbclass.h and the stored-data helpers.
+#pragma once
+
+#include "board/Pcbclass.h"
+
+#include <cstdint>
+#include <string>
+
+namespace Board {
+
+// A new free engine object of a kind (0 without an engine). Rules and classes
+// have their own makers.
+intptr_t NewObject(TObjectId kind);
+intptr_t NewRule(TRuleKind kind);
+intptr_t NewClass(TObjectId memberKind);
+// Destroys an object that no board or component holds.
+void FreeObject(intptr_t object);
+
+// Reads the engine record into the wrapper's fields / writes the fields into
+// the engine object. True on success, whatever code the kind's query uses.
+bool Read(TPCBObject& object);
+bool Write(TPCBObject& object);
+bool Read(TLayerObject& layer);
+bool Write(TLayerObject& layer);
+
+// Steps of making a board object: Make creates the engine object of the
+// wrapper's kind (a rule of its rule kind, a class of its member kind) and
+// reads the engine's defaults into the wrapper; the caller sets the fields;
+// AddTo writes them and adds the object to a board or a component, which owns
+// it from then on. A failed AddTo destroys the object and clears the
+// wrapper's handle. Without an engine both answer false.
+bool Make(TPCBObject& object);
+bool AddTo(intptr_t container, TPCBObject& object);
+
+// The three steps at once: the handle of the new object, or 0.
+template <class TWrapper, class TFill>
+intptr_t MakeAndAdd(intptr_t container, TWrapper& object, TFill&& fill) {
+    if (container == 0 || !Make(object))
+        return 0;
+    fill(object);
+    return AddTo(container, object) ? object.GetState_ObjectHandle() : 0;
+}
+
+// Adds an object made earlier (free) to the board; true on success.
+bool Add(intptr_t board, intptr_t object);
+// Removes an object from the board and destroys it.
+bool Remove(intptr_t board, intptr_t object);
+
+// Closes the host's progress indicator opened by the reader.
+void FinishProgress();
+
+} // namespace Board

@@ -1,0 +1,31 @@
+// The "library" section with images and padstacks, and the "part_library" section.
+#pragma once
+
+#include "design/FileSection.h"
+
+class TSpecctraAbstractLibraryDescriptor : public TSpecctraObject {
+public:
+    explicit TSpecctraAbstractLibraryDescriptor(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+    const char* ClassName() const override { return "TSpecctraAbstractLibraryDescriptor"; }
+};
+
+class TSpecctraDSNLibraryDescriptor : public TSpecctraAbstractLibraryDescriptor {
+public:
+    explicit TSpecctraDSNLibraryDescriptor(TSpecctraObject* owner)
+        : TSpecctraAbstractLibraryDescriptor(owner) {}
+    const char* ClassName() const override { return "TSpecctraDSNLibraryDescriptor"; }
+};
+
+class TSpecctraRteLibraryDescriptor : public TSpecctraAbstractLibraryDescriptor {
+public:
+    explicit TSpecctraRteLibraryDescriptor(TSpecctraObject* owner)
+        : TSpecctraAbstractLibraryDescriptor(owner) {}
+    const char* ClassName() const override { return "TSpecctraRteLibraryDescriptor"; }
+};
+
+class TSpecctraPartLibraryDescriptor : public TSpecctraFileSectionDescriptor {
+public:
+    explicit TSpecctraPartLibraryDescriptor(TSpecctraObject* owner)
+        : TSpecctraFileSectionDescriptor(owner) {}
+    const char* ClassName() const override { return "TSpecctraPartLibraryDescriptor"; }
+};

@@ -1,0 +1,141 @@
+#include "specctra/SpecctraHelpers.h"
+
+#include "host/sdk/Parameters.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraTypes.h"
+
+#include <cfenv>
+#include <cmath>
+#include <limits>
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+// Rounds with ties to even under the nearest rounding mode, restoring the
+// caller's mode afterwards.
+double RoundTiesToEven(double value) {
+    const int saved = std::fegetround();
+    if (saved != FE_TONEAREST)
+        std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(value);
+    if (saved != FE_TONEAREST)
+        std::fesetround(saved);
+    return rounded;
+}
+
+int32_t RoundToBoard(double value) {
+    if (std::isnan(value))
+        return 0;
+    const double rounded = RoundTiesToEven(value);
+    if (rounded >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(rounded);
+}
+
+double UnitsPerInch(int unit) {
+    switch (unit) {
+    case eDimInch:
+        return 1.0;
+    case eDimCm:
+        return 2.54;
+    case eDimMm:
+        return 25.4;
+    case eDimUm:
+        return 25400.0;
+    default:
+        return 1000.0;
+    }
+}
+
+std::string SideName(int side) {
+    switch (side) {
+    case 0:
+        return "Front Side";
+    case 1:
+        return "Back Side";
+    case 2:
+        return "Both Sides";
+    default:
+        return std::string();
+    }
+}
+
+std::string ShapeTypeName(int kind) {
+    switch (kind) {
+    case 0:
+        return "Filled Polygon Shape";
+    case 1:
+        return "Rectangular Shape";
+    case 2:
+        return "Circular Shape";
+    case 3:
+        return "Polyline Shape";
+    case 4:
+        return "Quarter Arc Shape";
+    default:
+        return "ERROR: Unknown Specctra shape type.";
+    }
+}
+
+bool IsLayerClassName(std::string_view text) {
+    return HostSdk::SameTextAscii(text, "SIGNAL") || HostSdk::SameTextAscii(text, "POWER") ||
+           HostSdk::SameTextAscii(text, "PCB");
+}
+
+std::string IntToHexText(int32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    uint32_t bits = static_cast<uint32_t>(value);
+    std::string text(8, '0');
+    for (int i = 7; i >= 0; --i) {
+        text[static_cast<std::size_t>(i)] = digits[bits & 0xFu];
+        bits >>= 4;
+    }
+    std::size_t first = 0;
+    while (first < 6 && text[first] == '0')
+        ++first;
+    return text.substr(first);
+}
+
+bool HexTextToInt(std::string_view text, int32_t& value) {
+    std::string hex(1, '$');
+    hex.append(text);
+    return ConvertSpecctraInt(hex, value);
+}
+
+bool GetParameter(std::string_view parameters, std::string_view name, std::string& value) {
+    return HostSdk::GetState_Parameter(parameters, name, value);
+}
+
+void SetParameter(std::string& parameters, std::string_view name, std::string_view value) {
+    HostSdk::AddStringParameter(parameters, name, value);
+}
+
+std::string QuoteIfParenthesised(const std::string& name) {
+    if (name.find_first_of("()") != std::string::npos)
+        return "'" + name + "'";
+    return name;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+std::string Parenthesised(const std::string& text) {
+    return "(" + text + ")";
+}
+std::string QuotedParenthesised(const std::string& text) {
+    return "('" + text + "')";
+}
+
+std::string JoinWithOperator(const std::string& left, const std::string& right,
+                             const std::string& op) {
+    if (left.empty())
+        return right;
+    return left + " " + op + " " + right;
+}

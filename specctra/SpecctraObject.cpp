@@ -1,0 +1,283 @@
+#include "specctra/SpecctraObject.h"
+
+#include "specctra/ReportSink.h"
+#include "specctra/SpecctraHelpers.h"
+#include "specctra/SpecctraList.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraRuleCollection.h"
+#include "specctra/TranslationState.h"
+
+#include <typeinfo>
+
+namespace {
+
+TRuleScopeFactory GRuleScopeFactory = nullptr;
+
+} // namespace
+
+void SetRuleScopeFactory(TRuleScopeFactory factory) {
+    GRuleScopeFactory = factory;
+}
+
+TSpecctraObject::TSpecctraObject(TSpecctraObject* owner) : Owner(owner) {
+    if (owner) {
+        Parser = owner->Parser;
+        Writer = owner->Writer;
+        ReportManager = owner->ReportManager;
+        FUnits = owner->GetUnit();
+    }
+    HarrowHandle = GetBoard();
+}
+
+TSpecctraObject::~TSpecctraObject() = default;
+
+intptr_t TSpecctraObject::GetBoard() {
+    return Owner ? Owner->GetBoard() : 0;
+}
+
+TSpecctraRuleCollection* TSpecctraObject::GetRuleCollection() {
+    return Owner ? Owner->GetRuleCollection() : nullptr;
+}
+
+std::unique_ptr<TSpecctraList> TSpecctraObject::CreateList() {
+    return std::make_unique<TSpecctraList>(false);
+}
+
+std::unique_ptr<TSpecctraList> TSpecctraObject::CreateSortedList() {
+    return std::make_unique<TSpecctraList>(true);
+}
+
+bool TSpecctraObject::ImportUnknownBlock() {
+    SkipCurrentBlock();
+    --SectionsOpen;
+    return true;
+}
+
+bool TSpecctraObject::ImportRuleScope() {
+    TSpecctraObject* scope = OpenRuleScope();
+    if (!scope)
+        return true;
+    const bool result = Parser->CurrentToken() == eTok_circuit ? scope->ImportCircuitDescriptor()
+                                                               : scope->ImportFromFile();
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraObject::ImportLayerRuleScope() {
+    TSpecctraObject* scope = OpenRuleScope();
+    if (!scope)
+        return true;
+    int32_t id = Parser->NextToken();
+    while (id != eTok_OpenParen && !StopParsing()) {
+        scope->AddScopeLayerName(Parser->TokenString());
+        id = Parser->NextToken();
+    }
+    if (!Parser->ExpectToken(eTok_rule))
+        return false;
+    bool result = scope->ImportFromFile();
+    result = Parser->ExpectToken(eTok_CloseParen) && result;
+    --SectionsOpen;
+    return result;
+}
+
+TSpecctraObject* TSpecctraObject::OpenRuleScope() {
+    TSpecctraRuleCollection* rules = GetRuleCollection();
+    const int32_t token = Parser ? Parser->CurrentToken() : 0;
+    std::unique_ptr<TSpecctraObject> candidate =
+        (rules && GRuleScopeFactory) ? GRuleScopeFactory(token, this) : nullptr;
+    if (!candidate) {
+        // No scope class for this block: skip it with the usual warning.
+        SkipUnknownBlock();
+        return nullptr;
+    }
+    return FindOrAddRuleScope(*rules, std::move(candidate));
+}
+
+TSpecctraObject* TSpecctraObject::FindOrAddRuleScope(TSpecctraRuleCollection& rules,
+                                                     std::unique_ptr<TSpecctraObject> candidate) {
+    TSpecctraList& scopes = rules.RuleScopes();
+    const std::type_info& kind = typeid(*candidate);
+    for (int32_t i = 0; i < scopes.Count(); ++i) {
+        TSpecctraObject* existing = scopes.GetState_SpecctraObject(i);
+        if (existing->Owner == this && typeid(*existing) == kind)
+            return existing;
+    }
+    return scopes.Add(std::move(candidate));
+}
+
+void TSpecctraObject::SkipUnknownBlock() {
+    ImportUnknownBlock();
+}
+
+TSpecctraObject* TSpecctraObject::Get_NetByName(const std::string& name) {
+    return Owner ? Owner->Get_NetByName(name) : nullptr;
+}
+
+TSpecctraObject* TSpecctraObject::Get_LayerByName(const std::string& name) {
+    return Owner ? Owner->Get_LayerByName(name) : nullptr;
+}
+
+bool TSpecctraObject::ImportFromFile() {
+    SkipCurrentBlock();
+    return true;
+}
+
+bool TSpecctraObject::ExportToPCB() {
+    return true;
+}
+bool TSpecctraObject::ImportFromPcb() {
+    return true;
+}
+bool TSpecctraObject::ExportToFile() {
+    return true;
+}
+
+bool TSpecctraObject::ImportCircuitDescriptor() {
+    return ImportFromFile();
+}
+void TSpecctraObject::AddScopeLayerName(const std::string&) {}
+int TSpecctraObject::RuleScopeKind() const {
+    return 0;
+}
+
+void TSpecctraObject::SkipCurrentBlock() {
+    if (!Parser)
+        return;
+    const int32_t startLine = Parser->LineNumber();
+    const std::string keyword = Parser->TokenString();
+    Parser->SkipCurrentBlock();
+    ReportWarning("Skipped block between lines: " + std::to_string(startLine) + "-" +
+                  std::to_string(Parser->LineNumber()) + ", from keyword: " + keyword);
+}
+
+bool TSpecctraObject::StopParsing() const {
+    return !Parser || Parser->EndOfFile() || Parser->Aborted() || TranslationState().StopFlag;
+}
+
+bool TSpecctraObject::HandleStructureToken() {
+    const int32_t token = Parser->CurrentToken();
+    if (token == eTok_OpenParen) {
+        ++SectionsOpen;
+        return true;
+    }
+    if (token == eTok_CloseParen) {
+        --SectionsOpen;
+        return true;
+    }
+    Parser->ReportUnexpectedToken();
+    return false;
+}
+
+TDimensionUnit TSpecctraObject::ReadUnit(int32_t tokenId) {
+    switch (tokenId) {
+    case eTok_inch:
+        return eDimInch;
+    case eTok_mil:
+        return eDimMil;
+    case eTok_cm:
+        return eDimCm;
+    case eTok_mm:
+        return eDimMm;
+    case eTok_um:
+        return eDimUm;
+    default:
+        ReportWarning("Unknown unit token, mils will be used");
+        return eDimMil;
+    }
+}
+
+TDimensionUnit TSpecctraObject::GetUnit() {
+    if (FUnits == eDimNotSet && Owner)
+        FUnits = Owner->GetUnit();
+    return FUnits;
+}
+
+IReportSink* TSpecctraObject::ReportSink() const {
+    // An object made before its root had a report manager reports through
+    // the nearest owner that has one.
+    for (const TSpecctraObject* node = this; node; node = node->Owner)
+        if (node->ReportManager)
+            return node->ReportManager;
+    return nullptr;
+}
+
+void TSpecctraObject::ReportError(const std::string& text) const {
+    if (IReportSink* sink = ReportSink())
+        sink->ReportError(text);
+}
+
+void TSpecctraObject::ReportWarning(const std::string& text) const {
+    if (IReportSink* sink = ReportSink())
+        sink->ReportWarning(text);
+}
+
+void TSpecctraObject::ReportEvent(const std::string& text) const {
+    if (IReportSink* sink = ReportSink())
+        sink->AddReportEvent(text);
+}
+
+bool TSpecctraObject::ExportListToFile(TSpecctraList* list) {
+    if (!list)
+        return false;
+    for (int32_t i = 0; i < list->Count(); ++i)
+        if (!list->GetState_SpecctraObject(i)->ExportToFile())
+            return false;
+    return true;
+}
+
+bool TSpecctraObject::ExportListToPCB(TSpecctraList* list) {
+    if (!list)
+        return false;
+    for (int32_t i = 0; i < list->Count(); ++i)
+        if (!list->GetState_SpecctraObject(i)->ExportToPCB())
+            return false;
+    return true;
+}
+
+int32_t TSpecctraObject::FileToBoard(double value) {
+    const double w = value / TranslationState().ResolutionFactor;
+    switch (GetUnit()) {
+    case eDimInch:
+        return RoundToBoard(w * 1000.0 * 10000.0);
+    case eDimMil:
+        return RoundToBoard(w * 10000.0);
+    case eDimCm:
+        return RoundToBoard(w * 10.0 * 10000.0 / 0.0254);
+    case eDimMm:
+        return RoundToBoard(w * 10000.0 / 0.0254);
+    case eDimUm:
+        return RoundToBoard(w / 1000.0 * 10000.0 / 0.0254);
+    default:
+        ReportWarning(std::string("Unknown dimension unit type, assuming mils. ") + ClassName());
+        return RoundToBoard(w * 10000.0);
+    }
+}
+
+int32_t TSpecctraObject::ExportToPCB_PositionX(double value) {
+    return RoundToBoard(static_cast<double>(TranslationState().BoardOffsetX) + FileToBoard(value));
+}
+
+int32_t TSpecctraObject::ExportToPCB_PositionY(double value) {
+    return RoundToBoard(static_cast<double>(TranslationState().BoardOffsetY) + FileToBoard(value));
+}
+
+double TSpecctraObject::BoardToFile(double value) {
+    return RoundTiesToEven(value * TranslationState().ResolutionFactor);
+}
+
+double TSpecctraObject::BoardToFileX(int32_t x) {
+    return BoardToFile(static_cast<double>(x) -
+                       static_cast<double>(TranslationState().BoardOffsetX));
+}
+
+double TSpecctraObject::BoardToFileY(int32_t y) {
+    return BoardToFile(static_cast<double>(y) -
+                       static_cast<double>(TranslationState().BoardOffsetY));
+}
+
+TSpecctraObject* TSpecctraObject::Root() {
+    TSpecctraObject* node = this;
+    while (node->Owner)
+        node = node->Owner;
+    return node;
+}

@@ -1,0 +1,110 @@
+// The base of every Specctra model object: its place in the tree, the four
+// translation operations, the block protocol, unit resolution, coordinate
+// conversion and reporting.
+#pragma once
+
+#include "specctra/SpecctraTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TSpecctraParser;
+class TSpecctraWriter;
+class IReportSink;
+class TSpecctraList;
+class TSpecctraRuleCollection;
+
+// The base of every model object: its place in the tree, the four translation
+// operations, the block protocol, unit resolution, coordinate conversion and
+// reporting.
+class TSpecctraObject {
+public:
+    explicit TSpecctraObject(TSpecctraObject* owner);
+    virtual ~TSpecctraObject();
+
+    TSpecctraObject(const TSpecctraObject&) = delete;
+    TSpecctraObject& operator=(const TSpecctraObject&) = delete;
+
+    // Fields, shared with the subclasses.
+    TDimensionUnit FUnits = eDimNotSet;
+    TSpecctraObject* Owner = nullptr;
+    int32_t SectionsOpen = 1;
+    TSpecctraParser* Parser = nullptr;
+    TSpecctraWriter* Writer = nullptr;
+    IReportSink* ReportManager = nullptr;
+    std::string NameID;
+    intptr_t HarrowHandle = 0;
+
+    // Class name used in messages.
+    virtual const char* ClassName() const { return "TSpecctraObject"; }
+
+    virtual intptr_t GetBoard();
+    virtual TSpecctraRuleCollection* GetRuleCollection();
+    std::unique_ptr<TSpecctraList> CreateList();
+    std::unique_ptr<TSpecctraList> CreateSortedList();
+    // The default for a sub-block whose keyword the object does not handle:
+    // skip it with a warning and close one nesting level.
+    virtual bool ImportUnknownBlock();
+    // Reads a rule-scope sub-block whose keyword is the current token.
+    virtual bool ImportRuleScope();
+    // Reads a rule-scope sub-block that starts with a list of layer names.
+    virtual bool ImportLayerRuleScope();
+    virtual void SkipUnknownBlock();
+    // The net of that name from the design's net list, or none.
+    virtual TSpecctraObject* Get_NetByName(const std::string& name);
+    // The layer of that name from the design's layer stack, or none.
+    virtual TSpecctraObject* Get_LayerByName(const std::string& name);
+
+    virtual bool ImportFromFile();
+    virtual bool ExportToPCB();
+    virtual bool ImportFromPcb();
+    virtual bool ExportToFile();
+
+    // Hooks of rule scopes (the rules layer overrides them): reading a
+    // "circuit" block, keeping the layer names of a "layer_rule" block, and
+    // the scope kind (1 .. 19; 0 for an object that is no scope).
+    virtual bool ImportCircuitDescriptor();
+    virtual void AddScopeLayerName(const std::string& name);
+    virtual int RuleScopeKind() const;
+
+    // Block protocol.
+    void SkipCurrentBlock();
+    bool StopParsing() const;
+    bool HandleStructureToken();
+    TDimensionUnit ReadUnit(int32_t tokenId);
+    TDimensionUnit GetUnit();
+
+    // The report of this object: its own, else its nearest owner's.
+    IReportSink* ReportSink() const;
+    void ReportError(const std::string& text) const;
+    void ReportWarning(const std::string& text) const;
+    void ReportEvent(const std::string& text) const;
+
+    bool ExportListToFile(TSpecctraList* list);
+    bool ExportListToPCB(TSpecctraList* list);
+
+    // Coordinate conversion between Specctra numbers and board units.
+    int32_t FileToBoard(double value);
+    int32_t ExportToPCB_PositionX(double value);
+    int32_t ExportToPCB_PositionY(double value);
+    static double BoardToFile(double value);
+    static double BoardToFileX(int32_t x);
+    static double BoardToFileY(int32_t y);
+
+    // The topmost ancestor (this object for a root).
+    TSpecctraObject* Root();
+
+private:
+    // The scope of this object for the current rule block (found or made and
+    // kept in the rule collection), or none after skipping the block.
+    TSpecctraObject* OpenRuleScope();
+    TSpecctraObject* FindOrAddRuleScope(TSpecctraRuleCollection& rules,
+                                        std::unique_ptr<TSpecctraObject> candidate);
+};
+
+// Creates the rule-scope object for a scope keyword with the given parent, or
+// none when the keyword selects no scope class. The rules layer installs it.
+using TRuleScopeFactory = std::unique_ptr<TSpecctraObject> (*)(int32_t tokenId,
+                                                               TSpecctraObject* parent);
+void SetRuleScopeFactory(TRuleScopeFactory factory);

@@ -1,0 +1,46 @@
+// The base of every routing rule and the collection that holds a design's
+// rules and the scopes that read them.
+#pragma once
+
+#include "specctra/SpecctraList.h"
+#include "specctra/SpecctraObject.h"
+
+#include <cstdint>
+#include <memory>
+
+// Base of every routing rule: its scope and kind (1 .. 40; 0 for the abstract
+// rule).
+class TSpecctraAbstractRule : public TSpecctraObject {
+public:
+    explicit TSpecctraAbstractRule(TSpecctraObject* owner, uint8_t ruleKind = 0)
+        : TSpecctraObject(owner), RuleKind(ruleKind) {}
+    const char* ClassName() const override { return "TSpecctraAbstractRule"; }
+
+    TSpecctraObject* FScope = nullptr; // the scope that read the rule
+    uint8_t RuleKind = 0;
+};
+
+// All rules of a design, one owning list per rule kind 1 .. 40, and the rule
+// scopes that read them (owned too).
+class TSpecctraRuleCollection : public TSpecctraObject {
+public:
+    static constexpr int RuleKindCount = 40;
+    explicit TSpecctraRuleCollection(TSpecctraObject* owner);
+    ~TSpecctraRuleCollection() override;
+    const char* ClassName() const override { return "TSpecctraRuleCollection"; }
+
+    // Takes the rule into the list of its kind and answers it; a rule of no
+    // valid kind, or none, is dropped and the answer is none.
+    TSpecctraAbstractRule* AddRule(std::unique_ptr<TSpecctraAbstractRule> rule);
+    // True when the rule is already held (by identity).
+    bool Contains(const TSpecctraAbstractRule* rule) const;
+    // The list of a kind (1 .. 40), or none.
+    TSpecctraList* GetState_RuleList(int kind) const;
+    TSpecctraList& RuleScopes() { return *FScopes; }
+
+    bool ExportToPCB() override;
+
+private:
+    std::unique_ptr<TSpecctraList> FRules[RuleKindCount + 1];
+    std::unique_ptr<TSpecctraList> FScopes;
+};
