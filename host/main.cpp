@@ -109,6 +109,13 @@ int Report(const CommandLine& line, const Translation& translation) {
     return translation.Status();
 }
 
+// An importer result as the host shows it: "0x8000FFFF".
+std::string HexCode(int32_t code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(code));
+    return hex;
+}
+
 std::string TemporaryFolder() {
     const char* folder = std::getenv("TMPDIR");
     return folder != nullptr && HostSdk::DirectoryExists(folder) ? std::string(folder)
@@ -130,11 +137,7 @@ bool IsDesign(Session& session, const std::string& path) {
     session.Guarded("check",
                     [&] { result = session.Plugin().Importer().IsValidFile(checked, &valid); });
     if (result != 0)
-        throw HostError("the plug-in's importer failed with code 0x" + [&] {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(result));
-            return std::string(hex);
-        }());
+        throw HostError("the plug-in's importer failed (code " + HexCode(result) + ")");
     return valid;
 }
 
@@ -189,8 +192,7 @@ int Import(CommandLine& line) {
     const std::string report = HostSdk::ChangeFileExt(base, "rpt");
     const std::string hint = line.output ? "" : "; -o puts the board and report elsewhere";
     OutputGuard guard(line.session.force);
-    if (!line.merge)
-        guard.Add(board, hint);
+    guard.Add(board, hint);
     if (!line.autoroute)
         guard.Add(report, hint);
     std::optional<std::string> rte, ses;
@@ -363,12 +365,9 @@ int NewProject(CommandLine& line) {
     guard.Add(report);
     int32_t result = 0;
     session.Guarded("new-project", [&] { result = session.Plugin().Importer().ImportFile(dsn); });
-    if (result != 0) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(result));
-        throw HostError("the import into a new project failed (importer code 0x" +
-                        std::string(hex) + "); see the messages above");
-    }
+    if (result != 0)
+        throw HostError("the import into a new project failed (importer code " + HexCode(result) +
+                        "); see the messages above");
     session.Finish();
     guard.RestoreModes();
     Translation translation;
