@@ -1,6 +1,7 @@
 #include "design/SpecctraClasses2.h"
 
 #include "board/PCBProcs.h"
+#include "design/IncludedFile.h"
 #include "board/Pcbclass.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
@@ -51,8 +52,17 @@ bool TSpecctraParserDescriptor::ImportFromFile() {
         switch (Parser->NextToken()) {
         case eTok_string_quote: {
             // The scanner takes the next character as the quote character and
-            // hands it over as the token's text.
-            Parser->NextToken();
+            // hands it over as the token's text. A parenthesis cannot quote:
+            // it keeps its place in the block structure.
+            const int32_t quote = Parser->NextToken();
+            if (quote == eTok_OpenParen || quote == eTok_CloseParen) {
+                ReportError("string_quote without a quote character in line " +
+                            std::to_string(Parser->LineNumber()) + "; the quote character stays " +
+                            std::string(1, Parser->QuoteChar()) + ".");
+                SectionsOpen += quote == eTok_OpenParen ? 1 : -1;
+                result = false;
+                break;
+            }
             StringQuote =
                 Parser->TokenString().empty() ? Parser->QuoteChar() : Parser->TokenString()[0];
             if (StringQuote != '"' && StringQuote != '$' && StringQuote != '\'')
@@ -291,8 +301,15 @@ bool TSpecctraDesign::ReadSection(TSpecctraObject& section) {
 
 void TSpecctraDesign::ReadIncludedFile() {
     const std::string name = Parser->NextString();
+    if (!FIncludedFiles)
+        FIncludedFiles = std::make_unique<TIncludedFiles>(FFileName);
+    std::string path, reason;
+    if (!FIncludedFiles->Admit(name, Parser->Input().FileName(), path, reason)) {
+        ReportError(TIncludedFiles::RefusalText(name, reason));
+        return;
+    }
     try {
-        Parser->SwitchToFile(name);
+        Parser->SwitchToFile(path);
     } catch (const std::exception& error) {
         ReportError(error.what());
     }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+class TIncludedFiles;
 class TReportManager;
 
 // Base of every file section: owns the section's dimension resolution.
@@ -157,6 +158,7 @@ private:
     void ReadIncludedFile();
 
     int FUncaughtAtCreation = 0;
+    std::unique_ptr<TIncludedFiles> FIncludedFiles;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;
     std::unique_ptr<TConductanceResolutionDescriptor> FConductance;
