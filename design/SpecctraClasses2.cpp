@@ -1,8 +1,8 @@
 #include "design/SpecctraClasses2.h"
 
 #include "board/PCBProcs.h"
-#include "design/IncludedFile.h"
 #include "board/Pcbclass.h"
+#include "design/IncludedFile.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
