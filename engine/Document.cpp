@@ -12,6 +12,7 @@
 // the entry points would accept, and a document refused part-way leaves
 // nothing behind in the store.
 #include "engine/Records.h"
+#include "host/sdk/TemporaryFiles.h"
 
 #include <sqlite3.h>
 
@@ -19,13 +20,10 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -272,53 +270,6 @@ std::atomic<unsigned> saveCounter{0};
 
 const char* const kSavingInfix = ".saving-";
 
-// Removes the temporary files that saves of `path` by processes no longer
-// running left behind (a save killed outright cannot remove its own).
-void RemoveStaleSaves(const std::string& folder, const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string prefix =
-        (slash == std::string::npos ? path : path.substr(slash + 1)) + kSavingInfix;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        // <document>.saving-<pid>-<counter>
-        const std::string rest = name.substr(prefix.size());
-        const size_t dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0 || dash > 9 ||
-            rest.find_first_not_of("0123456789-") != std::string::npos)
-            continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
-        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
-            ::unlink((folder + "/" + name).c_str());
-    }
-    ::closedir(dir);
-}
-
-// Holds the signals that end a process by default (and Ctrl-C, which the
-// host may turn into an abort request) while a save runs, so that a save
-// is never cut off with its temporary file left beside the document: the
-// signal takes effect once the document is whole.
-class HeldSignals {
-public:
-    HeldSignals() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&held, sig);
-        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~HeldSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-private:
-    sigset_t previous_;
-};
-
 } // namespace
 
 std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
@@ -330,10 +281,12 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
     if (::access(folder.c_str(), W_OK) != 0)
         return "cannot save " + path + ": folder " + folder + " is not writable (" +
                std::strerror(errno) + ")";
-    RemoveStaleSaves(folder, path);
+    const size_t slash = path.find_last_of('/');
+    HostSdk::RemoveStaleTemporaryFiles(
+        folder, (slash == std::string::npos ? path : path.substr(slash + 1)) + kSavingInfix);
     const std::string temp = path + kSavingInfix + std::to_string(::getpid()) + "-" +
                              std::to_string(saveCounter.fetch_add(1));
-    const HeldSignals held;
+    const HostSdk::THeldSignals held;
     ::unlink(temp.c_str());
     std::string error;
     {
