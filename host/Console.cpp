@@ -67,9 +67,13 @@ bool Console::AskYesNo(const std::string& text) {
     if (!questions_.empty()) {
         yes = questions_.front();
         questions_.pop_front();
+    } else if (escapeUnconfirmed_) {
+        // Ctrl-C with no terminal to ask: the interrupt itself confirms.
+        yes = true;
     } else if (auto line = ReadTerminalLine("[y/N] ")) {
         yes = !line->empty() && (line->front() == 'y' || line->front() == 'Y');
     }
+    escapeUnconfirmed_ = false;
     std::cerr << "answer: " << (yes ? "Yes" : "No") << std::endl;
     return yes;
 }
@@ -156,6 +160,7 @@ bool Console::TakeEscape() {
     if (g_escape == 0)
         return false;
     g_escape = 0;
+    escapeUnconfirmed_ = !interactive_;
     return true;
 }
 
