@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the build needs on a fresh Debian machine; does nothing when it
-# is all there already.
+# Installs what the build needs on a fresh Debian machine, and the packages
+# named as arguments; does nothing when it is all there already.
 set -euo pipefail
 need=()
-for pkg in cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3 libbenchmark-dev; do
+for pkg in cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3 libbenchmark-dev "$@"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -15,18 +15,7 @@
 # read again by the next run, so long runs build on earlier ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/deps.sh
-need=()
-for pkg in clang libclang-rt-dev; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || need+=("$pkg")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}" >&2
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
-fi
+bash tools/deps.sh clang libclang-rt-dev
 
 root=$(pwd)
 build=${BUILD_DIR:-build-fuzz}
