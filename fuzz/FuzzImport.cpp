@@ -21,13 +21,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!PCBProcs::BindEngine())
         fuzzsupport::Fail("the engine library is not loaded");
     ReportEnabled = false;
+    // A file for "file" blocks to include, beside the design.
+    const std::string part = "(unit inch) (parser (constant PART 1)) (file fuzz.dsn)\n";
+    fuzzsupport::WriteFile(fuzzsupport::ScratchPath("part.dsn"),
+                           reinterpret_cast<const uint8_t*>(part.data()), part.size());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzzsupport::TObjectLeakCheck leaks;
     // The design's folder is the scratch folder, so that "file" blocks find
-    // what earlier inputs may have left there and nothing else.
+    // part.dsn there and nothing outside it.
     const std::string designName = fuzzsupport::ScratchPath("fuzz.dsn");
     char error[256] = {};
     const CorvaneBoard board =
