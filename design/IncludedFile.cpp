@@ -70,12 +70,13 @@ bool TIncludedFiles::Admit(const std::string& name, const std::string& currentFi
         return false;
     }
     const std::string base = name[0] == '/' ? "/" : FolderOf(currentFile);
-    const std::string resolved =
-        Resolved(FindAnyCase(base, name[0] == '/' ? name.substr(1) : name));
+    const std::string found = FindAnyCase(base, name[0] == '/' ? name.substr(1) : name);
+    const std::string resolved = Resolved(found);
     struct stat st {};
     if (resolved.empty() || ::stat(resolved.c_str(), &st) != 0) {
-        reason = "there is no such file";
-        return false;
+        // Not there: opening it fails and says so.
+        path = found;
+        return true;
     }
     if (!S_ISREG(st.st_mode)) {
         reason = "it is not a regular file";

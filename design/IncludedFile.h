@@ -21,7 +21,8 @@ public:
 
     // Checks the file that a "file" block names while `currentFile` is read
     // (a relative name is taken beside the current file, in any letter case).
-    // True with the path to read; false with the reason it may not be read.
+    // True with the path to read (also for a file that is not there, which
+    // then fails to open); false with the reason it may not be read.
     bool Admit(const std::string& name, const std::string& currentFile, std::string& path,
                std::string& reason);
 
