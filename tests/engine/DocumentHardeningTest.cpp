@@ -3,6 +3,7 @@
 // wrong, and a refused document leaves no object behind in the engine. Also
 // what a save leaves beside the document when it is ended by a signal.
 #include "tests/engine/SampleBoard.h"
+#include "tests/engine/SaveInChild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -189,32 +190,15 @@ TEST(EngineDocumentHardening, ASaveEndedBySignalLeavesNoTemporaryFile) {
     Scratch dir;
     const fs::path doc = dir.path / "board.pcbdoc";
     SaveSample(doc);
-    auto temporaries = [&] {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(dir.path))
-            n += e.path().filename().string().find(".saving-") != std::string::npos;
-        return n;
-    };
     for (int sig : {SIGTERM, SIGINT}) {
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            execl(kTool.c_str(), kTool.c_str(), "bigsave", doc.c_str(), "200000",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        bool sawTemp = false;
-        for (int i = 0; i < 20000 && !sawTemp; ++i) {
-            sawTemp = temporaries() > 0;
-            if (!sawTemp)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        kill(child, sig);
+        const SaveInChild save = StartBigSave(kTool, doc, "200000");
+        ASSERT_GE(save.pid, 0);
+        kill(save.pid, sig);
         int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(sawTemp) << "the save never started";
+        waitpid(save.pid, &status, 0);
+        EXPECT_TRUE(save.started) << "the save never started";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig;
-        EXPECT_EQ(temporaries(), 0) << "signal " << sig << " left the temporary file";
+        EXPECT_EQ(SavingFiles(dir.path), 0) << "signal " << sig << " left the temporary file";
         EXPECT_TRUE(OpenError(doc).empty()) << "signal " << sig;
     }
 }
