@@ -26,8 +26,17 @@ bool TSpecctraParserDescriptor::ImportFromFile() {
         switch (Parser->NextToken()) {
         case eTok_string_quote: {
             // The scanner takes the next character as the quote character and
-            // hands it over as the token's text.
-            Parser->NextToken();
+            // hands it over as the token's text. A parenthesis cannot quote:
+            // it keeps its place in the block structure.
+            const int32_t quote = Parser->NextToken();
+            if (quote == eTok_OpenParen || quote == eTok_CloseParen) {
+                ReportError("string_quote without a quote character in line " +
+                            std::to_string(Parser->LineNumber()) + "; the quote character stays " +
+                            std::string(1, Parser->QuoteChar()) + ".");
+                SectionsOpen += quote == eTok_OpenParen ? 1 : -1;
+                result = false;
+                break;
+            }
             StringQuote =
                 Parser->TokenString().empty() ? Parser->QuoteChar() : Parser->TokenString()[0];
             if (StringQuote != '"' && StringQuote != '$' && StringQuote != '\'')
@@ -98,14 +107,16 @@ bool TSpecctraParserDescriptor::ReadRoutesInclude() {
 bool TSpecctraParserDescriptor::ExportToPCB() {
     if (Constants.empty())
         return true;
+    // Names and values are escaped: a "|", "=", carriage return or NUL in
+    // them would otherwise cut or split the record.
     std::string name = "Server=Ravel|Type=CONSTANTS|CONSTCOUNT=" + std::to_string(Constants.size());
     for (std::size_t i = 0; i < Constants.size(); ++i)
         name.append("|")
             .append(ConstantKey(i))
             .append("=")
-            .append(Constants[i].first)
+            .append(EscapeStoredText(Constants[i].first))
             .append("\r")
-            .append(Constants[i].second);
+            .append(EscapeStoredText(Constants[i].second));
     if (name.size() >= PCBAPI_TEXT_CAPACITY) {
         ReportError("The design's constants are too long to be stored in the board (" +
                     std::to_string(name.size()) + " characters).");
@@ -131,8 +142,10 @@ bool TSpecctraParserDescriptor::ImportFromPcb() {
         std::string entry;
         stored.Get(ConstantKey(static_cast<std::size_t>(i)), entry);
         const std::size_t cr = entry.find('\r');
-        std::string name = cr == std::string::npos ? entry : entry.substr(0, cr);
-        std::string value = cr == std::string::npos ? std::string() : entry.substr(cr + 1);
+        std::string name =
+            UnescapeStoredText(cr == std::string::npos ? entry : entry.substr(0, cr));
+        std::string value =
+            cr == std::string::npos ? std::string() : UnescapeStoredText(entry.substr(cr + 1));
         if (name.empty() || value.empty()) {
             ReportError("Error reading stored constant from PCB design.");
             continue;

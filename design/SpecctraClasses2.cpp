@@ -1,6 +1,7 @@
 #include "design/SpecctraClasses2.h"
 
 #include "board/BoardFacade.h"
+#include "design/IncludedFile.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
@@ -97,8 +98,15 @@ bool TSpecctraDesign::ReadSection(TSpecctraObject& section) {
 
 void TSpecctraDesign::ReadIncludedFile() {
     const std::string name = Parser->NextString();
+    if (!FIncludedFiles)
+        FIncludedFiles = std::make_unique<TIncludedFiles>(FFileName);
+    std::string path, reason;
+    if (!FIncludedFiles->Admit(name, Parser->Input().FileName(), path, reason)) {
+        ReportError(TIncludedFiles::RefusalText(name, reason));
+        return;
+    }
     try {
-        Parser->SwitchToFile(name);
+        Parser->SwitchToFile(path);
     } catch (const std::exception& error) {
         ReportError(error.what());
     }

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+class TIncludedFiles;
 class TReportManager;
 
 // The common root of a Specctra file: its name, parser or writer, board and
@@ -90,6 +91,7 @@ private:
     // Members are destroyed bottom up, after the destructor has written the
     // report: the sections first, the report manager last.
     int FUncaughtAtCreation = 0;
+    std::unique_ptr<TIncludedFiles> FIncludedFiles;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;
     std::unique_ptr<TConductanceResolutionDescriptor> FConductance;

@@ -3,14 +3,23 @@
 // A save writes the whole board into a fresh file beside the target, in one
 // transaction, flushes it to disk and renames it over the target, so a crash
 // or a kill at any moment leaves either the previous document or the new one,
-// never a mixture. Opening checks that the file is an SQLite database, that it
-// is intact and that it carries this engine's schema before reading anything.
+// never a mixture. Signals that would end the process wait until the save is
+// done, and the next save removes what a save killed outright left behind.
+//
+// Opening checks that the file is an SQLite database, that it is intact and
+// that it carries this engine's schema before reading anything; then every
+// value is range-checked before it is converted, every record is held to what
+// the entry points would accept, and a document refused part-way leaves
+// nothing behind in the store.
 #include "engine/Records.h"
+#include "host/sdk/TemporaryFiles.h"
 
 #include <sqlite3.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -259,6 +268,8 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
 
 std::atomic<unsigned> saveCounter{0};
 
+const char* const kSavingInfix = ".saving-";
+
 } // namespace
 
 std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
@@ -270,8 +281,12 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
     if (::access(folder.c_str(), W_OK) != 0)
         return "cannot save " + path + ": folder " + folder + " is not writable (" +
                std::strerror(errno) + ")";
-    const std::string temp = path + ".saving-" + std::to_string(::getpid()) + "-" +
+    const size_t slash = path.find_last_of('/');
+    HostSdk::RemoveStaleTemporaryFiles(
+        folder, (slash == std::string::npos ? path : path.substr(slash + 1)) + kSavingInfix);
+    const std::string temp = path + kSavingInfix + std::to_string(::getpid()) + "-" +
                              std::to_string(saveCounter.fetch_add(1));
+    const HostSdk::THeldSignals held;
     ::unlink(temp.c_str());
     std::string error;
     {
@@ -338,109 +353,335 @@ bool StackIsOneChain(const BoardRec& b) {
     return inStack > 0 && walked == inStack;
 }
 
-std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
-    Store& s = Store::Get();
-    BoardRec& b = s.BoardAt(boardSlot);
-    {
-        Stmt st = Prepare(db, "SELECT key, value FROM board");
-        while (sqlite3_step(st.get()) == SQLITE_ROW) {
-            std::string k = ColumnText(st.get(), 0);
-            double v = sqlite3_column_double(st.get(), 1);
-            auto i = [&] { return static_cast<int32_t>(v); };
-            if (k == "origin_x")
-                b.originX = i();
-            else if (k == "origin_y")
-                b.originY = i();
-            else if (k == "cursor_x")
-                b.cursorX = i();
-            else if (k == "cursor_y")
-                b.cursorY = i();
-            else if (k == "display_unit")
-                b.displayUnit = i();
-            else if (k == "is_library")
-                b.isLibrary = i();
-            else if (k == "current_layer")
-                b.currentLayer = i();
-            else if (k == "drill_guide_hole_size")
-                b.drillGuideHoleSize = i();
-            else if (k.rfind("grid_", 0) == 0) {
-                size_t n = static_cast<size_t>(std::atoi(k.c_str() + 5));
-                if (n < b.grids.v.size())
-                    b.grids.v[n] = v;
-            } else if (k.rfind("dielectric_", 0) == 0) {
-                PcbApiDielectric& d = k.rfind("dielectric_top_", 0) == 0 ? b.dielTop : b.dielBottom;
-                std::string field = k.substr(k.find_last_of('_') + 1);
-                if (field == "kind")
-                    d.Kind = i();
-                else if (field == "height")
-                    d.Height = i();
-                else if (field == "constant")
-                    d.Constant = v;
-                else if (field == "material") {
-                    std::string m = ColumnText(st.get(), 1);
-                    std::memset(d.Material, 0, sizeof d.Material);
-                    std::memcpy(d.Material, m.data(), std::min(m.size(), sizeof d.Material - 1));
-                }
+constexpr int64_t kInt32Min = INT32_MIN;
+constexpr int64_t kInt32Max = INT32_MAX;
+
+// A whole number held in a column, INTEGER or REAL without a fraction, that
+// lies in [lo, hi]. Anything else (text, null, a fraction, a value too large)
+// is refused before it is converted.
+bool WholeIn(sqlite3_stmt* st, int col, int64_t lo, int64_t hi, int64_t& out) {
+    switch (sqlite3_column_type(st, col)) {
+    case SQLITE_INTEGER:
+        out = sqlite3_column_int64(st, col);
+        return out >= lo && out <= hi;
+    case SQLITE_FLOAT: {
+        const double v = sqlite3_column_double(st, col);
+        constexpr double kExact = 9007199254740992.0; // 2^53
+        if (!std::isfinite(v) || v != std::trunc(v) || v < -kExact || v > kExact)
+            return false;
+        out = static_cast<int64_t>(v);
+        return out >= lo && out <= hi;
+    }
+    default:
+        return false;
+    }
+}
+
+// Control characters of a name turned into '?', so that a message about it
+// stays on one line.
+std::string Printable(const std::string& name) {
+    std::string out = name.substr(0, 200);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
+// Reads the columns of one row, each range-checked; the first value out of
+// range is kept as the row's problem and later values read as 0.
+class RowReader {
+public:
+    RowReader(sqlite3_stmt* st, std::string where) : st_(st), where_(std::move(where)) {}
+
+    int64_t Whole(int col, const char* field, int64_t lo = kInt32Min, int64_t hi = kInt32Max) {
+        int64_t v = 0;
+        if (!problem_.empty())
+            return 0;
+        if (!WholeIn(st_, col, lo, hi, v)) {
+            problem_ = where_ + ": " + field + " " + Shown(col) + " is out of range";
+            return 0;
+        }
+        return v;
+    }
+    int32_t Int(int col, const char* field, int64_t lo = kInt32Min, int64_t hi = kInt32Max) {
+        return static_cast<int32_t>(Whole(col, field, lo, hi));
+    }
+    double Real(int col, const char* field) {
+        const int type = sqlite3_column_type(st_, col);
+        const double v = sqlite3_column_double(st_, col);
+        if (problem_.empty() &&
+            ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v)))
+            problem_ = where_ + ": " + field + " " + Shown(col) + " is not a number";
+        return problem_.empty() ? v : 0.0;
+    }
+    // Null when the column is NULL, else the id (which must be positive).
+    int64_t OptionalId(int col, const char* field) {
+        if (sqlite3_column_type(st_, col) == SQLITE_NULL)
+            return 0;
+        return Whole(col, field, 1, INT64_MAX);
+    }
+    const std::string& Problem() const { return problem_; }
+
+private:
+    std::string Shown(int col) const {
+        switch (sqlite3_column_type(st_, col)) {
+        case SQLITE_NULL:
+            return "(null)";
+        case SQLITE_BLOB:
+            return "(blob)";
+        default:
+            return Printable(ColumnText(st_, col));
+        }
+    }
+    sqlite3_stmt* st_;
+    std::string where_;
+    std::string problem_;
+};
+
+// The values of a record that the engine's entry points would refuse to
+// write: negative sizes, layers out of range, kinds and modes it does not
+// know, hole lists that do not add up. Empty when the record is sound.
+struct RecordCheck {
+    std::string problem;
+    void Size(const char* field, int32_t v) {
+        if (problem.empty() && v < 0)
+            problem = std::string(field) + " " + std::to_string(v) + " is negative";
+    }
+    void Range(const char* field, int32_t v, int32_t lo, int32_t hi) {
+        if (problem.empty() && (v < lo || v > hi))
+            problem = std::string(field) + " " + std::to_string(v) + " is out of range";
+    }
+};
+
+std::string RecordProblem(int32_t kind, Body* body) {
+    RecordCheck c;
+    switch (kind) {
+    case kTrack:
+        c.Size("width", static_cast<TrackBody*>(body)->width);
+        break;
+    case kArc: {
+        auto* a = static_cast<ArcBody*>(body);
+        c.Size("radius", a->radius);
+        c.Size("line width", a->lineWidth);
+        break;
+    }
+    case kVia: {
+        auto* v = static_cast<ViaBody*>(body);
+        c.Size("size", v->size);
+        c.Size("hole size", v->holeSize);
+        c.Range("low layer", v->lowLayer, 0, kLayerCount - 1);
+        c.Range("high layer", v->highLayer, 0, kLayerCount - 1);
+        break;
+    }
+    case kPad: {
+        auto* p = static_cast<PadBody*>(body);
+        for (int32_t v : {p->topX, p->topY, p->midX, p->midY, p->botX, p->botY})
+            c.Size("pad size", v);
+        c.Size("hole size", p->holeSize);
+        c.Range("stack mode", p->mode, 0, 2);
+        for (const PadLayerEntry& e : p->layers) {
+            c.Size("layer pad size", e.xSize);
+            c.Size("layer pad size", e.ySize);
+            c.Range("layer pad shape", e.shape, 0, 9);
+            c.Range("corner radius percentage", e.crPct, 0, 100);
+        }
+        break;
+    }
+    case kText: {
+        auto* t = static_cast<TextBody*>(body);
+        c.Size("size", t->size);
+        c.Size("line width", t->lineWidth);
+        break;
+    }
+    case kRegion: {
+        auto* r = static_cast<RegionBody*>(body);
+        int64_t sum = 0;
+        for (int32_t h : r->holeSizes) {
+            c.Size("hole point count", h);
+            sum += h;
+        }
+        if (c.problem.empty() && sum != static_cast<int64_t>(r->holePoints.size()))
+            c.problem = "hole sizes do not add up to the hole points";
+        break;
+    }
+    case kClass:
+        c.Range("member kind", static_cast<ClassBody*>(body)->memberKind, 0, 8);
+        break;
+    case kRule:
+        c.Range("rule kind", static_cast<RuleBody*>(body)->ruleKind, 0, kRuleKindCount - 1);
+        break;
+    default:
+        break;
+    }
+    return c.problem;
+}
+
+// Objects read from a document and not yet on the board. Unless kept, they
+// are all destroyed when the reading ends, whichever way it ends; objects
+// already on the board go with the board.
+class PendingObjects {
+public:
+    explicit PendingObjects(Store& s) : s_(s) {}
+    ~PendingObjects() {
+        if (kept_)
+            return;
+        for (const auto& p : items)
+            if (s_.At(p.slot).kind != 0 && s_.At(p.slot).board == kNone)
+                s_.DestroyObject(p.slot);
+    }
+    PendingObjects(const PendingObjects&) = delete;
+    PendingObjects& operator=(const PendingObjects&) = delete;
+    void Keep() { kept_ = true; }
+
+    struct Item {
+        uint32_t slot;
+        int64_t id, container, net;
+    };
+    std::vector<Item> items;
+
+private:
+    Store& s_;
+    bool kept_ = false;
+};
+
+// The board table: key/value rows. Unknown keys are ignored.
+std::string ReadBoardValues(sqlite3* db, BoardRec& b, int64_t& outlineId) {
+    struct IntKey {
+        const char* key;
+        int32_t BoardRec::*field;
+        int64_t lo, hi;
+    };
+    static const IntKey ints[] = {
+        {"origin_x", &BoardRec::originX, kInt32Min, kInt32Max},
+        {"origin_y", &BoardRec::originY, kInt32Min, kInt32Max},
+        {"cursor_x", &BoardRec::cursorX, kInt32Min, kInt32Max},
+        {"cursor_y", &BoardRec::cursorY, kInt32Min, kInt32Max},
+        {"display_unit", &BoardRec::displayUnit, kInt32Min, kInt32Max},
+        {"is_library", &BoardRec::isLibrary, kInt32Min, kInt32Max},
+        {"current_layer", &BoardRec::currentLayer, 0, kLayerCount - 1},
+        {"drill_guide_hole_size", &BoardRec::drillGuideHoleSize, kInt32Min, kInt32Max},
+    };
+    Stmt st = Prepare(db, "SELECT key, value FROM board");
+    while (sqlite3_step(st.get()) == SQLITE_ROW) {
+        const std::string k = ColumnText(st.get(), 0);
+        RowReader row(st.get(), "board value");
+        const IntKey* intKey = nullptr;
+        for (const IntKey& i : ints)
+            if (k == i.key)
+                intKey = &i;
+        if (intKey) {
+            b.*intKey->field = row.Int(1, intKey->key, intKey->lo, intKey->hi);
+        } else if (k == "outline") {
+            outlineId = row.Whole(1, "outline", 0, INT64_MAX);
+        } else if (k.rfind("grid_", 0) == 0) {
+            const std::string digits = k.substr(5);
+            size_t n = b.grids.v.size();
+            if (!digits.empty() && digits.size() <= 2 &&
+                digits.find_first_not_of("0123456789") == std::string::npos)
+                n = static_cast<size_t>(std::stoi(digits));
+            if (n < b.grids.v.size())
+                b.grids.v[n] = row.Real(1, k.c_str());
+        } else if (k.rfind("dielectric_top_", 0) == 0 || k.rfind("dielectric_bottom_", 0) == 0) {
+            PcbApiDielectric& d = k.rfind("dielectric_top_", 0) == 0 ? b.dielTop : b.dielBottom;
+            const std::string field = k.substr(k.find_last_of('_') + 1);
+            if (field == "kind")
+                d.Kind = row.Int(1, k.c_str());
+            else if (field == "height")
+                d.Height = row.Int(1, k.c_str(), 0, kInt32Max);
+            else if (field == "constant")
+                d.Constant = row.Real(1, k.c_str());
+            else if (field == "material") {
+                std::string m = ColumnText(st.get(), 1);
+                std::memset(d.Material, 0, sizeof d.Material);
+                std::memcpy(d.Material, m.data(), std::min(m.size(), sizeof d.Material - 1));
             }
         }
+        if (!row.Problem().empty())
+            return row.Problem();
     }
-    {
-        Stmt st = Prepare(db, "SELECT * FROM layers ORDER BY id");
-        while (sqlite3_step(st.get()) == SQLITE_ROW) {
-            int l = sqlite3_column_int(st.get(), 0);
-            if (l < 1 || l >= kLayerCount)
-                return "corrupt document: layer " + std::to_string(l) + " out of range";
-            LayerRec& r = b.layers[l];
-            r.name = ColumnText(st.get(), 1);
-            r.copperThickness = sqlite3_column_int(st.get(), 2);
-            r.dielectric.Kind = sqlite3_column_int(st.get(), 3);
-            r.dielectric.Height = sqlite3_column_int(st.get(), 4);
-            r.dielectric.Constant = sqlite3_column_double(st.get(), 5);
-            std::string m = ColumnText(st.get(), 6);
-            std::memset(r.dielectric.Material, 0, sizeof r.dielectric.Material);
-            std::memcpy(r.dielectric.Material, m.data(),
-                        std::min(m.size(), sizeof r.dielectric.Material - 1));
-            r.isDisplayed = sqlite3_column_int(st.get(), 7);
-            r.mechanicalEnabled = sqlite3_column_int(st.get(), 8);
-            r.inStack = sqlite3_column_int(st.get(), 9) != 0;
-            r.prev = sqlite3_column_int(st.get(), 10);
-            r.next = sqlite3_column_int(st.get(), 11);
-            r.planeNet = ColumnText(st.get(), 12);
-            if (r.prev < 0 || r.prev >= kLayerCount || r.next < 0 || r.next >= kLayerCount)
-                return "corrupt document: layer stack link out of range";
-        }
+    return {};
+}
+
+std::string ReadLayers(sqlite3* db, BoardRec& b) {
+    Stmt st = Prepare(db, "SELECT * FROM layers ORDER BY id");
+    while (sqlite3_step(st.get()) == SQLITE_ROW) {
+        int64_t id = 0;
+        if (!WholeIn(st.get(), 0, 1, kLayerCount - 1, id))
+            return "layer " + Printable(ColumnText(st.get(), 0)) + " out of range";
+        RowReader row(st.get(), "layer " + std::to_string(id));
+        LayerRec& r = b.layers[id];
+        r.name = ColumnText(st.get(), 1);
+        r.copperThickness = row.Int(2, "copper thickness", 0, kInt32Max);
+        r.dielectric.Kind = row.Int(3, "dielectric kind");
+        r.dielectric.Height = row.Int(4, "dielectric height", 0, kInt32Max);
+        r.dielectric.Constant = row.Real(5, "dielectric constant");
+        std::string m = ColumnText(st.get(), 6);
+        std::memset(r.dielectric.Material, 0, sizeof r.dielectric.Material);
+        std::memcpy(r.dielectric.Material, m.data(),
+                    std::min(m.size(), sizeof r.dielectric.Material - 1));
+        r.isDisplayed = row.Int(7, "displayed", 0, 1);
+        r.mechanicalEnabled = row.Int(8, "mechanical enabled", 0, 1);
+        r.inStack = row.Int(9, "in stack", 0, 1) != 0;
+        r.prev = row.Int(10, "previous layer", 0, kLayerCount - 1);
+        r.next = row.Int(11, "next layer", 0, kLayerCount - 1);
+        r.planeNet = ColumnText(st.get(), 12);
+        if (!row.Problem().empty())
+            return row.Problem();
     }
     if (!StackIsOneChain(b))
-        return "corrupt document: the layer stack is not one chain of layers";
-    {
-        Stmt st = Prepare(db, "SELECT * FROM layer_pairs ORDER BY position");
-        while (sqlite3_step(st.get()) == SQLITE_ROW) {
-            LayerPairRec p;
-            p.name = ColumnText(st.get(), 1);
-            p.low = sqlite3_column_int(st.get(), 2);
-            p.high = sqlite3_column_int(st.get(), 3);
-            p.drillDrawing = sqlite3_column_int(st.get(), 4);
-            p.drillGuide = sqlite3_column_int(st.get(), 5);
-            p.substack = ColumnText(st.get(), 6);
-            p.backDrill = sqlite3_column_int(st.get(), 7);
-            b.pairs.push_back(std::move(p));
-        }
+        return "the layer stack is not one chain of layers";
+    return {};
+}
+
+std::string ReadLayerPairs(sqlite3* db, BoardRec& b) {
+    Stmt st = Prepare(db, "SELECT * FROM layer_pairs ORDER BY position");
+    while (sqlite3_step(st.get()) == SQLITE_ROW) {
+        RowReader row(st.get(), "layer pair " + std::to_string(b.pairs.size() + 1));
+        LayerPairRec p;
+        p.name = ColumnText(st.get(), 1);
+        p.low = row.Int(2, "low layer");
+        p.high = row.Int(3, "high layer");
+        p.drillDrawing = row.Int(4, "drill drawing", 0, 1);
+        p.drillGuide = row.Int(5, "drill guide", 0, 1);
+        p.substack = ColumnText(st.get(), 6);
+        p.backDrill = row.Int(7, "back drill", 0, 1);
+        if (!row.Problem().empty())
+            return row.Problem();
+        b.pairs.push_back(std::move(p));
     }
+    return {};
+}
+
+// Every reference of a record, from the document's ids to live handles; an id
+// that names no object of the document is refused.
+struct RefResolver {
+    Store& s;
+    const std::unordered_map<int64_t, uint32_t>& slotOfId;
+    std::string problem;
+    template <class T> void operator()(const char*, T&) {}
+    void operator()(const char* field, Ref& r) {
+        if (r.handle == 0)
+            return;
+        const auto found = slotOfId.find(static_cast<int64_t>(r.handle));
+        if (found == slotOfId.end()) {
+            if (problem.empty())
+                problem = std::string(field) + " names object " + std::to_string(r.handle) +
+                          ", which the document does not hold";
+            r.handle = 0;
+            return;
+        }
+        r.handle = s.ObjectHandle(found->second);
+    }
+};
+
+std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId) {
+    Store& s = Store::Get();
+    BoardRec& b = s.BoardAt(boardSlot);
     // Objects: create them all free, then resolve references, then put them
     // into their components and onto the board (nets first, so that members
     // join their net lists).
+    PendingObjects pending(s);
     std::unordered_map<int64_t, uint32_t> slotOfId;
-    struct Pending {
-        uint32_t slot;
-        int64_t container, net;
-    };
-    std::vector<Pending> pending;
-    int64_t outlineId = 0;
-    {
-        Stmt st = Prepare(db, "SELECT value FROM board WHERE key = 'outline'");
-        if (sqlite3_step(st.get()) == SQLITE_ROW)
-            outlineId = sqlite3_column_int64(st.get(), 0);
-    }
     Stmt st = Prepare(db, "SELECT id, kind, container, net, layer, bit_field, bit_field2, "
                           "bit_field3, idx, moveable, x1, y1, record FROM objects ORDER BY id");
     while (true) {
@@ -449,91 +690,105 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
             break;
         if (rc != SQLITE_ROW)
             return std::string("corrupt document: ") + sqlite3_errmsg(db);
-        int64_t id = sqlite3_column_int64(st.get(), 0);
-        int32_t kind = sqlite3_column_int(st.get(), 1);
-        uint32_t slot = s.CreateObject(kind, true);
+        int64_t id = 0;
+        if (!WholeIn(st.get(), 0, 1, INT64_MAX, id))
+            return "corrupt document: object id " + Printable(ColumnText(st.get(), 0)) +
+                   " is out of range";
+        const std::string where = "object " + std::to_string(id);
+        RowReader row(st.get(), "corrupt document: " + where);
+        const int32_t kind = row.Int(1, "kind", 1, kKindCount - 1);
+        if (!row.Problem().empty())
+            return row.Problem();
+        const uint32_t slot = s.CreateObject(kind, true);
         if (slot == kNone)
-            return "corrupt document: object " + std::to_string(id) + " has unknown kind " +
-                   std::to_string(kind);
+            return "corrupt document: " + where + " has unknown kind " + std::to_string(kind);
+        pending.items.push_back(
+            {slot, id, row.OptionalId(2, "component"), row.OptionalId(3, "net")});
         ObjectRec& o = s.At(slot);
-        int32_t layer = sqlite3_column_int(st.get(), 4);
-        if (layer < 0 || layer >= kLayerCount) {
-            s.DestroyObject(slot);
-            return "corrupt document: object " + std::to_string(id) + " has layer out of range";
-        }
-        o.layer = layer;
-        o.bitField = static_cast<uint16_t>(sqlite3_column_int(st.get(), 5));
-        o.bitField2 = static_cast<uint8_t>(sqlite3_column_int(st.get(), 6));
-        o.bitField3 = static_cast<uint16_t>(sqlite3_column_int(st.get(), 7));
-        o.index = static_cast<uint16_t>(sqlite3_column_int(st.get(), 8));
-        o.moveable = sqlite3_column_int(st.get(), 9);
-        o.x1 = sqlite3_column_int(st.get(), 10);
-        o.y1 = sqlite3_column_int(st.get(), 11);
+        o.layer = row.Int(4, "layer", 0, kLayerCount - 1);
+        o.bitField = static_cast<uint16_t>(row.Int(5, "bit field", 0, 0xFFFF));
+        o.bitField2 = static_cast<uint8_t>(row.Int(6, "bit field 2", 0, 0xFF));
+        o.bitField3 = static_cast<uint16_t>(row.Int(7, "bit field 3", 0, 0xFFFF));
+        o.index = static_cast<uint16_t>(row.Int(8, "index", 0, 0xFFFF));
+        o.moveable = row.Int(9, "moveable", 0, 1);
+        o.x1 = row.Int(10, "x1");
+        o.y1 = row.Int(11, "y1");
+        if (!row.Problem().empty())
+            return row.Problem();
+        if ((pending.items.back().container || pending.items.back().net) && !IsPrimitiveKind(kind))
+            return "corrupt document: " + where + " is a " + KindName(kind) +
+                   " and cannot belong to a net or a component";
         BlobReader r(sqlite3_column_blob(st.get(), 12),
                      static_cast<size_t>(sqlite3_column_bytes(st.get(), 12)));
         VisitBody(kind, o.body.get(), [&](auto& body) { body.visit(r); });
-        if (r.bad || !r.AtEnd()) {
-            s.DestroyObject(slot);
-            return "corrupt document: record of object " + std::to_string(id) + " is damaged";
-        }
+        if (r.bad || !r.AtEnd())
+            return "corrupt document: record of " + where + " is damaged";
+        const std::string problem = RecordProblem(kind, o.body.get());
+        if (!problem.empty())
+            return "corrupt document: " + where + ": " + problem;
         if (kind == kClass) {
             auto* c = static_cast<ClassBody*>(o.body.get());
             c->memberSet.insert(c->members.begin(), c->members.end());
         }
-        slotOfId.emplace(id, slot);
-        pending.push_back(
-            {slot,
-             sqlite3_column_type(st.get(), 2) == SQLITE_NULL ? 0
-                                                             : sqlite3_column_int64(st.get(), 2),
-             sqlite3_column_type(st.get(), 3) == SQLITE_NULL ? 0
-                                                             : sqlite3_column_int64(st.get(), 3)});
+        if (!slotOfId.emplace(id, slot).second)
+            return "corrupt document: two objects have the id " + std::to_string(id);
     }
-    auto freeAll = [&] {
-        for (const auto& p : pending)
-            if (s.At(p.slot).kind != 0 && s.At(p.slot).board == kNone)
-                s.DestroyObject(p.slot);
-    };
     auto slotFor = [&](int64_t id) -> uint32_t {
         auto f = slotOfId.find(id);
         return f == slotOfId.end() ? kNone : f->second;
     };
-    RefVisitor refs{[&](Ref& ref) {
-        uint32_t slot = ref.handle ? slotFor(static_cast<int64_t>(ref.handle)) : kNone;
-        ref.handle = slot == kNone ? 0 : s.ObjectHandle(slot);
-    }};
-    for (const auto& p : pending) {
+    for (const auto& p : pending.items) {
         ObjectRec& o = s.At(p.slot);
+        const std::string where = "corrupt document: object " + std::to_string(p.id);
+        RefResolver refs{s, slotOfId, {}};
         VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(refs); });
+        if (!refs.problem.empty())
+            return where + ": " + refs.problem;
         if (p.container) {
             uint32_t c = slotFor(p.container);
-            if (c == kNone || !s.AddToComponent(p.slot, c)) {
-                freeAll();
-                return "corrupt document: object with a bad component reference";
-            }
+            if (c == kNone || !s.AddToComponent(p.slot, c))
+                return where + " has a bad component reference";
         }
         if (p.net) {
             uint32_t n = slotFor(p.net);
-            if (n == kNone || s.At(n).kind != kNet) {
-                freeAll();
-                return "corrupt document: object with a bad net reference";
-            }
+            if (n == kNone || s.At(n).kind != kNet)
+                return where + " has a bad net reference";
             s.At(p.slot).net = n;
             s.At(p.slot).netGen = s.At(n).gen;
         }
     }
-    for (const auto& p : pending)
-        if (s.At(p.slot).kind == kNet && !s.AttachToBoard(p.slot, boardSlot)) {
-            freeAll();
+    for (const auto& p : pending.items)
+        if (s.At(p.slot).kind == kNet && !s.AttachToBoard(p.slot, boardSlot))
             return "corrupt document: two nets share the name '" +
-                   static_cast<NetBody*>(s.At(p.slot).body.get())->name + "'";
-        }
-    for (const auto& p : pending)
+                   Printable(static_cast<NetBody*>(s.At(p.slot).body.get())->name) + "'";
+    for (const auto& p : pending.items)
         if (s.At(p.slot).board == kNone)
             s.AttachToBoard(p.slot, boardSlot);
-    b.outline = outlineId ? slotFor(outlineId) : kNone;
-    if (b.outline != kNone && s.At(b.outline).kind != kBoardOutline)
-        b.outline = kNone;
+    pending.Keep();
+    b.outline = kNone;
+    if (outlineId) {
+        const uint32_t outline = slotFor(outlineId);
+        if (outline == kNone || s.At(outline).kind != kBoardOutline)
+            return "corrupt document: the board outline reference " + std::to_string(outlineId) +
+                   " names no board outline";
+        b.outline = outline;
+    }
     return {};
+}
+
+std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
+    BoardRec& b = Store::Get().BoardAt(boardSlot);
+    int64_t outlineId = 0;
+    std::string error = ReadBoardValues(db, b, outlineId);
+    if (!error.empty())
+        return "corrupt document: " + error;
+    error = ReadLayers(db, b);
+    if (!error.empty())
+        return "corrupt document: " + error;
+    error = ReadLayerPairs(db, b);
+    if (!error.empty())
+        return "corrupt document: " + error;
+    return ReadObjects(db, boardSlot, outlineId);
 }
 
 } // namespace
@@ -553,6 +808,18 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     Db db(raw);
     if (rc != SQLITE_OK)
         return "cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
+    // A board made for the document is closed again, with everything put on
+    // it, unless the whole document was read.
+    struct BoardGuard {
+        uint32_t& slot;
+        bool keep = false;
+        ~BoardGuard() {
+            if (!keep && slot != kNone && Store::Get().BoardHandle(slot))
+                Store::Get().CloseBoard(slot);
+            if (!keep)
+                slot = kNone;
+        }
+    } guard{boardSlot};
     try {
         {
             Stmt st = Prepare(db.get(), "PRAGMA quick_check");
@@ -586,19 +853,20 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         if (format != kFormat)
             return path + " is not a board document (wrong schema)";
         if (version != kVersion)
-            return path + " has unsupported document version '" + version + "'";
+            return path + " has unsupported document version '" + Printable(version) + "'";
         boardSlot = Store::Get().NewBoard(path);
         std::string error = ReadBoard(db.get(), boardSlot);
-        if (!error.empty()) {
-            Store::Get().CloseBoard(boardSlot);
+        if (!error.empty())
             return path + ": " + error;
-        }
         Store::Get().BoardAt(boardSlot).modified = false;
+        guard.keep = true;
         return {};
     } catch (const SqlError& e) {
-        if (boardSlot != kNone && Store::Get().BoardHandle(boardSlot))
-            Store::Get().CloseBoard(boardSlot);
-        return path + " is damaged: " + e.what;
+        std::string what = e.what;
+        for (char& c : what)
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        return path + " is damaged: " + what;
     }
 }
 

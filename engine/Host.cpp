@@ -153,6 +153,10 @@ int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capac
     return static_cast<int32_t>(b->fileName.size());
 }
 
+int64_t Corvane_LiveObjectCount(void) {
+    return static_cast<int64_t>(Store::Get().LiveObjectCount());
+}
+
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
                               int32_t errorCapacity) {
     Store& s = Store::Get();

@@ -493,6 +493,8 @@ public:
     ObjectRec& At(uint32_t slot) { return objects_[slot]; }
     BoardRec& BoardAt(uint32_t slot) { return *boards_[slot]; }
     size_t BoardSlotCount() const { return boards_.size(); }
+    // Objects alive in the store, on a board or free.
+    size_t LiveObjectCount() const { return objects_.size() - freeObjects_.size(); }
 
     // Boards
     uint32_t NewBoard(const std::string& fileName);

@@ -121,6 +121,11 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
     s.MarkModified(s.At(slot));
 }
 
+// Sizes (widths, radii, hole and pad sizes) are never negative.
+template <class... P> bool SizesOk(int32_t mode, const P*... sizes) {
+    return IsRead(mode) || ((*sizes >= 0) && ...);
+}
+
 #define COMMON_OK(mode)                                                                            \
     (ValidMode(mode) && AllSet(bitField, index, layer, net, moveable, component, x1, y1) &&        \
      CheckCommon(mode, layer, net))
@@ -233,7 +238,8 @@ int32_t PcbApi_QueryBoard(int32_t mode, intptr_t board, intptr_t* window, char* 
         PutDielectric(dielectricTop, b->dielTop);
         PutDielectric(dielectricBottom, b->dielBottom);
     } else {
-        if (*currentLayer < 0 || *currentLayer >= kLayerCount)
+        if (*currentLayer < 0 || *currentLayer >= kLayerCount || dielectricTop->Height < 0 ||
+            dielectricBottom->Height < 0)
             return 0;
         b->dielTop = GetDielectric(dielectricTop);
         b->dielBottom = GetDielectric(dielectricBottom);
@@ -285,6 +291,8 @@ int32_t PcbApi_QueryLayer(int32_t mode, int32_t layerId, intptr_t board, char* n
     if (!l || !ValidMode(mode) ||
         !AllSet(name, copperThickness, dielectric, usedByPrims, isDisplayed, previousLayer,
                 nextLayer, mechanicalLayerEnabled))
+        return 0;
+    if (IsWrite(mode) && (*copperThickness < 0 || dielectric->Height < 0))
         return 0;
     BoardRec* b = S().Board(board);
     Ex ex{IsRead(mode)};
@@ -622,7 +630,8 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
                           int32_t* y2, int32_t* width, intptr_t* polygon, intptr_t* coordinate,
                           intptr_t* dimension) {
     uint32_t slot = SlotOf(object, {kTrack});
-    if (slot == kNone || !COMMON_OK(mode) || !AllSet(x2, y2, width, polygon, coordinate, dimension))
+    if (slot == kNone || !COMMON_OK(mode) ||
+        !AllSet(x2, y2, width, polygon, coordinate, dimension) || !SizesOk(mode, width))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     TrackBody& b = BodyOf<TrackBody>(slot);
@@ -639,7 +648,8 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
 int32_t PcbApi_QueryArc(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius,
                         double* angle1, double* angle2, int32_t* lineWidth, intptr_t* polygon) {
     uint32_t slot = SlotOf(object, {kArc});
-    if (slot == kNone || !COMMON_OK(mode) || !AllSet(radius, angle1, angle2, lineWidth, polygon))
+    if (slot == kNone || !COMMON_OK(mode) || !AllSet(radius, angle1, angle2, lineWidth, polygon) ||
+        !SizesOk(mode, radius, lineWidth))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     ArcBody& b = BodyOf<ArcBody>(slot);
@@ -672,7 +682,8 @@ int32_t PcbApi_QueryVia(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
                         int32_t* isTestPointTop, int32_t* isTestPointBottom) {
     uint32_t slot = SlotOf(object, {kVia});
     if (slot == kNone || !COMMON_OK(mode) ||
-        !AllSet(size, holeSize, lowLayer, highLayer, isTestPointTop, isTestPointBottom))
+        !AllSet(size, holeSize, lowLayer, highLayer, isTestPointTop, isTestPointBottom) ||
+        !SizesOk(mode, size, holeSize))
         return 0;
     if (IsWrite(mode) &&
         (*lowLayer < 0 || *lowLayer >= kLayerCount || *highLayer < 0 || *highLayer >= kLayerCount))
@@ -725,7 +736,8 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
         !AllSet(topXSize, topYSize, midXSize, midYSize, botXSize, botYSize, holeSize, topShape,
                 midShape, botShape, name, daisyChainStyle, plated, angle, swapIdPad, swapIdPart,
                 ownerPartId, swappedPadName, drillType, holeType, holeWidth, holeRotation,
-                padOffsetX, padOffsetY, jumperId, isTestPointTop, isTestPointBottom))
+                padOffsetX, padOffsetY, jumperId, isTestPointTop, isTestPointBottom) ||
+        !SizesOk(mode, topXSize, topYSize, midXSize, midYSize, botXSize, botYSize, holeSize))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     PadBody& b = BodyOf<PadBody>(slot);
@@ -847,7 +859,7 @@ int32_t PcbApi_SetPadShapeOnLayer(intptr_t object, int32_t layer, int32_t shape)
 
 int32_t PcbApi_SetPadSizeOnLayer(intptr_t object, int32_t layer, int32_t xSize, int32_t ySize) {
     PadLayerEntry* e = PadLayer(object, layer);
-    if (!e)
+    if (!e || xSize < 0 || ySize < 0)
         return 0;
     e->xSize = xSize;
     e->ySize = ySize;
@@ -912,7 +924,8 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
         !AllSet(size, font, angle, mirror, text, lineWidth, useTTFonts, bold, italic, fontName,
                 inverted, invertedBorder, barCodeKind, barCodeRenderMode, barCodeFullWidth,
                 barCodeFullHeight, barCodeXMargin, barCodeYMargin, barCodeShowText,
-                barCodeInverted))
+                barCodeInverted) ||
+        !SizesOk(mode, size, lineWidth))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     TextBody& b = BodyOf<TextBody>(slot);

@@ -72,9 +72,13 @@ bool Console::AskYesNo(const std::string& text) {
     if (!questions_.empty()) {
         yes = questions_.front();
         questions_.pop_front();
+    } else if (escapeUnconfirmed_) {
+        // Ctrl-C with no terminal to ask: the interrupt itself confirms.
+        yes = true;
     } else if (auto line = ReadTerminalLine("[y/N] ")) {
         yes = !line->empty() && (line->front() == 'y' || line->front() == 'Y');
     }
+    escapeUnconfirmed_ = false;
     std::cerr << "answer: " << (yes ? "Yes" : "No") << std::endl;
     questionsNo_ += yes ? 0 : 1;
     return yes;
@@ -172,6 +176,7 @@ bool Console::TakeEscape() {
         return false;
     g_escape = 0;
     interrupted_ = true;
+    escapeUnconfirmed_ = !interactive_;
     return true;
 }
 

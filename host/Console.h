@@ -41,7 +41,9 @@ public:
     void ProgressFinish();
 
     // Ctrl-C during a command sets the escape flag; a second Ctrl-C before it
-    // is read ends the process.
+    // is read ends the process. Without a terminal the question that follows
+    // an escape (whether to abort) is answered Yes: nobody can confirm it, and
+    // the interrupt was the request.
     void InstallInterruptHandler();
     void RemoveInterruptHandler();
     bool TakeEscape();
@@ -63,6 +65,7 @@ private:
     std::deque<bool> questions_;
     std::deque<DialogAnswer> dialogs_;
     bool interactive_ = false;
+    bool escapeUnconfirmed_ = false;
     bool barTerminal_ = false;
     bool barShown_ = false;
     std::string caption_;

@@ -138,6 +138,10 @@ bool IsDesign(Session& session, const std::string& path) {
                     [&] { result = session.Plugin().Importer().IsValidFile(checked, &valid); });
     if (result != 0)
         throw HostError("the plug-in's importer failed (code " + HexCode(result) + ")");
+    // An interrupt confirmed while the importer looked at the file ends the
+    // whole command, not just the look.
+    if (session.GetConsole().Interrupted())
+        throw InputError(ShownPath(path) + ": cancelled by the user");
     return valid;
 }
 

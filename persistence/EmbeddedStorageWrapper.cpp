@@ -39,6 +39,67 @@ bool readEmbedded(intptr_t handle, TPcbEmbedded& embedded) {
 
 } // namespace
 
+// ----------------------------------------------------------- stored texts
+
+namespace {
+
+// The character a "%XX" code at `at` stands for, or -1 when there is none.
+int StoredTextCode(std::string_view text, size_t at) {
+    if (at + 3 > text.size() || text[at] != '%')
+        return -1;
+    const std::string_view code = text.substr(at + 1, 2);
+    if (code == "00")
+        return '\0';
+    if (code == "0A")
+        return '\n';
+    if (code == "0D")
+        return '\r';
+    if (code == "25")
+        return '%';
+    if (code == "3D")
+        return '=';
+    if (code == "7C")
+        return '|';
+    return -1;
+}
+
+} // namespace
+
+std::string EscapeStoredText(std::string_view text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool special = c == '\0' || c == '\n' || c == '\r' || c == '|' || c == '=' ||
+                             (c == '%' && StoredTextCode(text, i) >= 0);
+        if (!special) {
+            out += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    }
+    return out;
+}
+
+std::string UnescapeStoredText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int code = StoredTextCode(text, i);
+        if (code >= 0) {
+            out += static_cast<char>(code);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 // ----------------------------------------------------------- TStoredParameters
 
 TStoredParameters::TStoredParameters(std::string_view text) {

@@ -46,6 +46,16 @@ private:
     std::unordered_map<std::string, size_t> index_; // upper-cased name -> first pair
 };
 
+// Texts kept inside a stored parameter string. The record cannot carry "|"
+// and "=" (they separate the pairs), a NUL (the engine's texts end there),
+// nor carriage return and line feed (stored records split at them). These
+// are written "%7C", "%3D", "%00", "%0D" and "%0A"; a "%" that would read as
+// one of these codes is written "%25". Every other character, "%" included,
+// is kept as it is, so ordinary texts are stored unchanged.
+std::string EscapeStoredText(std::string_view text);
+// The inverse of EscapeStoredText; text without codes comes back unchanged.
+std::string UnescapeStoredText(std::string_view text);
+
 // True when a Name parameter string carries "Server" = "Ravel" (any case).
 bool IsOwnEmbeddedName(std::string_view name);
 

@@ -2,6 +2,7 @@
 
 #include "host/sdk/FileNames.h"
 #include "specctra/SpecctraWriter.h"
+#include "host/sdk/TemporaryFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -94,18 +95,34 @@ void TReportManager::Stop() {
     FStopTime = std::chrono::system_clock::now();
 }
 
+void TReportManager::Keep(std::string line) {
+    const std::size_t cost = line.size() + kEventOverhead;
+    if (FOmittedEvents > 0 || FEventBytes + cost > kMaxEventBytes) {
+        ++FOmittedEvents;
+        return;
+    }
+    FEventBytes += cost;
+    FEvents.push_back(std::move(line));
+}
+
 void TReportManager::AddReportEvent(const std::string& text) {
-    FEvents.push_back(text);
+    Keep(text);
 }
 
 void TReportManager::ReportError(const std::string& text) {
     ++FErrorCount;
-    FEvents.push_back("ERROR: " + text);
+    if (FOmittedEvents == 0)
+        Keep("ERROR: " + text);
+    else
+        ++FOmittedEvents;
 }
 
 void TReportManager::ReportWarning(const std::string& text) {
     ++FWarningCount;
-    FEvents.push_back("WARNING: " + text);
+    if (FOmittedEvents == 0)
+        Keep("WARNING: " + text);
+    else
+        ++FOmittedEvents;
 }
 
 std::string TReportManager::ReportNameFor(const std::string& baseFileName) {
@@ -141,7 +158,11 @@ void TReportManager::OpenReportFile() {
     if (ec) {
         folder = "/tmp";
     }
-    std::string temp = (folder / "dsnlinkXXXXXX").string();
+    // The process id in the name lets a later report remove what a process
+    // killed outright left behind.
+    const std::string prefix = "dsnlink-";
+    HostSdk::RemoveStaleTemporaryFiles(folder.string(), prefix);
+    std::string temp = (folder / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         throw std::runtime_error(ErrorText("Cannot create report file", temp, errno));
@@ -158,6 +179,7 @@ void TReportManager::OpenReportFile() {
         std::remove(temp.c_str());
         throw std::runtime_error(ErrorText("Cannot create report file", temp, error));
     }
+    std::setvbuf(FReportFile, nullptr, _IOFBF, std::size_t{1} << 20);
     FReportPath = temp;
 }
 
@@ -201,6 +223,9 @@ void TReportManager::OutputReportFile() {
     if (!FEnabled) {
         return;
     }
+    // A kill while the report is written takes effect once the temporary
+    // file has become the report or has been removed.
+    const HostSdk::THeldSignals held;
     OpenReportFile();
     try {
         for (const std::string& line : HeaderLines()) {
@@ -208,6 +233,11 @@ void TReportManager::OutputReportFile() {
         }
         for (const std::string& line : FEvents) {
             WriteLine(line);
+        }
+        if (FOmittedEvents > 0) {
+            WriteLine("... and " + std::to_string(FOmittedEvents) +
+                      " more events, not listed: a report lists at most " +
+                      std::to_string(kMaxEventBytes >> 20) + " MB of events.");
         }
     } catch (...) {
         std::fclose(FReportFile);

@@ -54,7 +54,15 @@ public:
     void CloseReportFile();
     void ViewReport();
 
+    // The events kept, in order. However many events a translation reports,
+    // the manager keeps lines up to kMaxEventBytes (counted with a fixed
+    // overhead per line) and only counts the rest; the report then ends with
+    // a line that says how many were left out. Errors and warnings are
+    // counted in full either way.
+    static constexpr std::size_t kMaxEventBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kEventOverhead = 48;
     const std::vector<std::string>& Events() const { return FEvents; }
+    std::int64_t OmittedEvents() const { return FOmittedEvents; }
     int32_t WarningCount() const { return FWarningCount; }
     int32_t ErrorCount() const { return FErrorCount; }
     const std::string& ReportPath() const { return FReportPath; }
@@ -73,8 +81,11 @@ public:
 private:
     bool FEnabled = false;
     void WriteLine(const std::string& line);
+    void Keep(std::string line);
 
     std::vector<std::string> FEvents;
+    std::size_t FEventBytes = 0;
+    std::int64_t FOmittedEvents = 0;
     std::FILE* FReportFile = nullptr;
     int32_t FWarningCount = 0;
     int32_t FErrorCount = 0;

@@ -52,6 +52,10 @@ void Corvane_SetBoardModified(CorvaneBoard board, int32_t modified);
 // or -1 for an unknown board.
 int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capacity);
 
+// The number of objects alive in the engine, on every board or free; a
+// diagnostic for hosts and tests that look for objects nobody frees.
+int64_t Corvane_LiveObjectCount(void);
+
 // Writes the whole board as JSON to `path` ("-" for standard output). Returns 1
 // on success, 0 with a reason.
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,

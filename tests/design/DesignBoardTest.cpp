@@ -76,6 +76,21 @@ TEST_F(DesignOnBoard, BrokenStoredConstantIsReportedAndSkipped) {
               std::vector<std::string>{"ERROR: Error reading stored constant from PCB design."});
 }
 
+TEST_F(DesignOnBoard, ConstantsKeepEveryCharacterTheRecordUsesItself) {
+    // A NUL, "|", "=", carriage return or line feed inside a quoted constant
+    // would cut or split the stored record; every constant comes back whole.
+    Import("(pcb x (parser (constant 'A|B' 'x=y') (constant 'N" + std::string(1, '\0') +
+           "L' 'v\rw\nz') (constant '50%' '%7C') (constant GAP 6)))");
+    EXPECT_EQ(
+        ReadBack(),
+        (TConstants{
+            {"A|B", "x=y"}, {std::string("N\0L", 3), "v\rw\nz"}, {"50%", "%7C"}, {"GAP", "6"}}));
+    TPcbEmbedded embedded(FindEmbeddedObject(board, "CONSTANTS"));
+    embedded.QueryDatabase(1);
+    EXPECT_NE(embedded.GetState_Name().find("|C3=GAP\r6"), std::string::npos)
+        << "ordinary constants are stored as they are";
+}
+
 TEST_F(DesignOnBoard, MissingSectionsAreReportedButTheRestIsWritten) {
     auto design = Import("(pcb x (parser (constant A 1)) (unit mil))");
     const auto& lines = design->Report()->Events();

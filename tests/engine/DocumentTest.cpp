@@ -1,6 +1,7 @@
 // Board documents: the full round trip into a new process, saves killed
 // half-way, damaged and foreign files, unwritable folders and a full disk.
 #include "tests/engine/SampleBoard.h"
+#include "tests/engine/SaveInChild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -156,26 +157,13 @@ TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
     // A child saves a large board over the document; it is killed as soon as
     // its temporary file appears, then at later moments in further rounds.
     for (int delayMs : {0, 50, 200}) {
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            execl(kTool.c_str(), kTool.c_str(), "bigsave", doc.c_str(), "400000",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        bool sawTemp = false;
-        for (int i = 0; i < 20000 && !sawTemp; ++i) {
-            for (const auto& e : fs::directory_iterator(dir.path))
-                if (e.path().filename().string().find(".saving-") != std::string::npos)
-                    sawTemp = true;
-            if (!sawTemp)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        const SaveInChild save = StartBigSave(kTool, doc, "400000");
+        ASSERT_GE(save.pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        kill(child, SIGKILL);
+        kill(save.pid, SIGKILL);
         int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(sawTemp) << "the save never started";
+        waitpid(save.pid, &status, 0);
+        EXPECT_TRUE(save.started) << "the save never started";
         ASSERT_TRUE(WIFSIGNALED(status))
             << "the save finished before the kill (delay " << delayMs << " ms)";
         EXPECT_EQ(ReadAll(doc), bytesBefore) << "delay " << delayMs;

@@ -14,7 +14,10 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -276,6 +279,88 @@ TEST_F(ReportManagerTest, ParserErrorsArriveAsReportLines) {
               (std::vector<std::string>{"ERROR: Unexpected token <X> in line 1",
                                         "ERROR: Integer value expected <5MIL> in line 2."}));
     EXPECT_EQ(report.ErrorCount(), 2);
+}
+
+TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
+    // Stray words in a design give one error each: millions of them keep
+    // only the first lines, count all, and say how many are not listed.
+    TReportManager report((Folder / "stray.dsn").string());
+    report.SetEnabled(true);
+    const std::string line = "Unexpected token <AB> in line 2";
+    const std::size_t perLine = line.size() + 7 + TReportManager::kEventOverhead;
+    const std::size_t kept = TReportManager::kMaxEventBytes / perLine;
+    const int64_t total = static_cast<int64_t>(kept) + 250000;
+    for (int64_t i = 0; i < total; ++i)
+        report.ReportError(line);
+    report.ReportWarning("after the limit");
+    EXPECT_EQ(report.ErrorCount(), total);
+    EXPECT_EQ(report.WarningCount(), 1);
+    EXPECT_EQ(report.Events().size(), kept);
+    EXPECT_EQ(report.OmittedEvents(), total + 1 - static_cast<int64_t>(kept));
+    report.OutputReportFile();
+    const std::string text = ReadAll(Folder / "stray.rpt");
+    EXPECT_LT(text.size(), TReportManager::kMaxEventBytes);
+    EXPECT_NE(text.find("Total errors encountered: " + std::to_string(total)), std::string::npos);
+    const std::string last =
+        "... and " + std::to_string(report.OmittedEvents()) +
+        " more events, not listed: a report lists at most 16 MB of events.\r\n";
+    ASSERT_GE(text.size(), last.size());
+    EXPECT_EQ(text.substr(text.size() - last.size()), last);
+}
+
+TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
+    const TEnvironment tmp("TMPDIR", Folder.string());
+    auto temporaries = [&] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(Folder))
+            n += e.path().filename().string().rfind("dsnlink-", 0) == 0;
+        return n;
+    };
+    // A temporary file left by a process that no longer runs goes at the
+    // next report; one of a running process stays.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const fs::path stale = Folder / ("dsnlink-" + std::to_string(gone) + "-Ab12Cd");
+    const fs::path running = Folder / "dsnlink-1-Ab12Cd";
+    std::ofstream(stale) << "partial";
+    std::ofstream(running) << "partial";
+    {
+        TReportManager report((Folder / "small.dsn").string());
+        report.SetEnabled(true);
+        report.OutputReportFile();
+    }
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    fs::remove(running);
+
+    // A child writes large reports over and over; a SIGTERM or SIGINT lands
+    // while one of them is being written.
+    for (int sig : {SIGTERM, SIGINT}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TReportManager report((Folder / "big.dsn").string());
+            report.SetEnabled(true);
+            for (int i = 0; i < 300000; ++i)
+                report.ReportError("Unexpected token <AB> in line " + std::to_string(i));
+            for (;;)
+                report.OutputReportFile();
+        }
+        bool writing = false;
+        for (int i = 0; i < 20000 && !writing; ++i) {
+            writing = temporaries() > 0;
+            if (!writing)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        kill(child, sig);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(writing) << "no report was being written";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+        EXPECT_EQ(temporaries(), 0) << "signal " << sig;
+    }
 }
 
 } // namespace

@@ -90,3 +90,21 @@ TEST(StorageWithoutEngine, NothingIsStoredOrFound) {
 }
 
 } // namespace
+
+TEST(StoredTexts, WhatTheRecordCannotCarryIsEscapedAndComesBack) {
+    const std::string texts[] = {
+        "",         "plain text 0.25",     "50%",  "a|b=c",  std::string("nul\0inside", 11),
+        "cr\rlf\n", "%7C literal",         "%%7C", "%25",    "%",
+        "%|%",      std::string("%\0", 2), "%7",   "100%3Dx"};
+    for (const std::string& text : texts) {
+        const std::string stored = EscapeStoredText(text);
+        for (char c : {'|', '=', '\r', '\n', '\0'})
+            EXPECT_EQ(stored.find(c), std::string::npos) << text;
+        EXPECT_EQ(UnescapeStoredText(stored), text) << stored;
+    }
+    EXPECT_EQ(EscapeStoredText("W1"), "W1");
+    EXPECT_EQ(EscapeStoredText("50% off"), "50% off");
+    EXPECT_EQ(EscapeStoredText("a|b=c"), "a%7Cb%3Dc");
+    EXPECT_EQ(EscapeStoredText("%7C"), "%257C");
+    EXPECT_EQ(UnescapeStoredText("100%"), "100%");
+}

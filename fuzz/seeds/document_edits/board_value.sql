@@ -1,0 +1,1 @@
+UPDATE board SET value = 1e12 WHERE key = 'origin_x';

@@ -1,0 +1,1 @@
+UPDATE board SET value = 4294967297 WHERE key = 'current_layer';

@@ -1,0 +1,1 @@
+DELETE FROM objects WHERE kind = 9;

@@ -1,0 +1,1 @@
+UPDATE objects SET record = X'' WHERE kind = 16;

@@ -1,0 +1,1 @@
+UPDATE objects SET kind = 26 WHERE kind = 10; UPDATE objects SET layer = 82, x1 = 2147483647 WHERE id = 3;

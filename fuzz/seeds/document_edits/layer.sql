@@ -1,0 +1,1 @@
+UPDATE layers SET dielectric_height = -1, previous_layer = 3 WHERE id = 1;

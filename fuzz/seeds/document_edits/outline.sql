@@ -1,0 +1,1 @@
+UPDATE board SET value = 99999 WHERE key = 'outline';

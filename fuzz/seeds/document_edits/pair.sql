@@ -1,0 +1,1 @@
+UPDATE layer_pairs SET low_layer = 4294967296, drill_guide = 2;

@@ -1,0 +1,1 @@
+UPDATE objects SET record = substr(record, 1, 8) || X'FFFFFFFF' || substr(record, 13) WHERE kind = 4;

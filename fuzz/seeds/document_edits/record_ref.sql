@@ -1,0 +1,1 @@
+UPDATE objects SET record = substr(record, 1, 12) || X'3930000000000000' || substr(record, 21) WHERE kind = 4;

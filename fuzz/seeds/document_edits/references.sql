@@ -1,0 +1,1 @@
+UPDATE objects SET net = 99999 WHERE kind = 4; UPDATE objects SET container = 1 WHERE kind = 3;

@@ -1,0 +1,153 @@
+// "file" blocks, which make the reader go on in another file, and a
+// "string_quote" that names no quote character: hostile designs that must
+// neither hang the reader, nor read what lies outside the design, nor swallow
+// the rest of the design.
+#include "design/IncludedFile.h"
+#include "design/SpecctraClasses2.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Folder {
+    fs::path path;
+    Folder() {
+        char pattern[] = "/tmp/dsnlink-include-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path Write(const std::string& name, const std::string& text) const {
+        fs::create_directories((path / name).parent_path());
+        std::ofstream(path / name, std::ios::binary) << text;
+        return path / name;
+    }
+};
+
+// Reads a design file from disk as the import does.
+struct TReadFile {
+    std::unique_ptr<TSpecctraParser> Parser;
+    std::unique_ptr<TSpecctraDesign> Design;
+    bool Result = false;
+    double Seconds = 0;
+
+    explicit TReadFile(const fs::path& file) {
+        const auto start = std::chrono::steady_clock::now();
+        ResetTranslationState();
+        Parser = std::make_unique<TSpecctraParser>(file.string());
+        Parser->RegisterKeywords();
+        Design = std::make_unique<TSpecctraDesign>(file.string(), Parser.get(), nullptr, 0);
+        Result = Design->ImportFromFile();
+        Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    const std::vector<std::string>& Lines() const { return Design->Report()->Events(); }
+    // The lines that contain `text`.
+    int Count(const std::string& text) const {
+        return static_cast<int>(std::count_if(Lines().begin(), Lines().end(), [&](const auto& l) {
+            return l.find(text) != std::string::npos;
+        }));
+    }
+};
+
+} // namespace
+
+TEST(IncludedFiles, AFileThatIncludesItselfIsReadOnce) {
+    Folder dir;
+    // Directly, and through a second file that names the first again.
+    const fs::path self = dir.Write("self.dsn", "(pcb x (unit mm) (file 'self.dsn') (unit mil))\n");
+    TReadFile read(self);
+    EXPECT_TRUE(read.Result);
+    EXPECT_LT(read.Seconds, 2.0);
+    EXPECT_EQ(read.Count("ERROR: Included file <self.dsn> not read: it has been read already"), 1);
+    EXPECT_EQ(read.Design->GetUnit(), eDimMil) << "the design is read on after the block";
+
+    dir.Write("b.dsn", "(unit inch) (file A.DSN)\n");
+    const fs::path a = dir.Write("a.dsn", "(pcb x (file b.dsn) (unit mm))\n");
+    TReadFile cycle(a);
+    EXPECT_EQ(cycle.Count("Included file <A.DSN> not read: it has been read already"), 1);
+    EXPECT_EQ(cycle.Design->GetUnit(), eDimInch) << "b.dsn was read";
+}
+
+TEST(IncludedFiles, OnlyRegularFilesInsideTheDesignFolderAreRead) {
+    Folder dir;
+    dir.Write("parts/inner.dsn", "(unit inch)\n");
+    fs::create_symlink("/etc/passwd", dir.path / "link.dsn");
+    fs::create_directory(dir.path / "folder.dsn");
+    struct Case {
+        std::string block;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"(file '/dev/zero')", "it is not a regular file"},
+        {"(file '/etc/passwd')", "it lies outside the design's folder"},
+        {"(file '../../etc/passwd')", "it lies outside the design's folder"},
+        {"(file 'link.dsn')", "it lies outside the design's folder"},
+        {"(file 'folder.dsn')", "it is not a regular file"},
+        {"(file 'missing.dsn')", ""},
+    };
+    for (const Case& c : cases) {
+        const fs::path design = dir.Write("d.dsn", "(pcb x (unit mm) " + c.block + " (unit mil))");
+        TReadFile read(design);
+        EXPECT_LT(read.Seconds, 2.0) << c.block;
+        if (c.reason.empty())
+            EXPECT_EQ(read.Count("ERROR: Cannot open file"), 1) << c.block;
+        else
+            EXPECT_EQ(read.Count("not read: " + c.reason), 1) << c.block;
+        EXPECT_EQ(read.Count("Unexpected token"), 0) << c.block << ": nothing of it was read";
+        EXPECT_EQ(read.Design->GetUnit(), eDimMil) << c.block;
+    }
+    // A file in a subfolder is read, by the name the design gives it.
+    const fs::path design = dir.Write("d.dsn", "(pcb x (unit mm) (file PARTS/INNER.DSN))");
+    TReadFile inner(design);
+    EXPECT_EQ(inner.Count("not read"), 0);
+    EXPECT_EQ(inner.Design->GetUnit(), eDimInch);
+}
+
+TEST(IncludedFiles, OversizedFilesAndLongChainsAreRefused) {
+    Folder dir;
+    const fs::path big = dir.path / "big.dsn";
+    std::ofstream(big) << "(unit inch)";
+    fs::resize_file(big, TIncludedFiles::kMaxFileSize + 1); // sparse: takes no room
+    TReadFile oversized(dir.Write("d.dsn", "(pcb x (file big.dsn) (unit mil))"));
+    EXPECT_EQ(oversized.Count("not read: it is larger than 256 MB"), 1);
+    EXPECT_EQ(oversized.Design->GetUnit(), eDimMil);
+
+    // f0 -> f1 -> ... -> f40: the chain stops after kMaxFiles files.
+    for (int i = 1; i <= 40; ++i)
+        dir.Write("f" + std::to_string(i) + ".dsn",
+                  "(unit mil) (file f" + std::to_string(i + 1) + ".dsn)");
+    TReadFile chain(dir.Write("f0.dsn", "(pcb x (file f1.dsn)"));
+    EXPECT_EQ(chain.Count("a design may chain at most 32 files"), 1);
+    EXPECT_EQ(
+        chain.Parser->Input().FileName(),
+        fs::canonical(dir.path / ("f" + std::to_string(TIncludedFiles::kMaxFiles - 1) + ".dsn"))
+            .string());
+}
+
+TEST(ParserSectionQuote, AParenthesisIsNoQuoteCharacter) {
+    Folder dir;
+    for (const char* block : {"(string_quote )", "(string_quote\n)"}) {
+        const std::string text = std::string("(pcb x (parser ") + block +
+                                 " (constant A 'b c')) (structure (layer TOP)) (unit mil))";
+        TReadFile read(dir.Write("q.dsn", text));
+        EXPECT_EQ(read.Count("ERROR: string_quote without a quote character in line"), 1) << block;
+        EXPECT_EQ(read.Parser->QuoteChar(), '\'') << block;
+        // The parser section ends where it should: the unit block is the
+        // design's again.
+        EXPECT_EQ(read.Design->GetUnit(), eDimMil) << block;
+        ASSERT_EQ(read.Design->ParserSection()->Constants.size(), 1u) << block;
+        EXPECT_EQ(read.Design->ParserSection()->Constants[0].second, "b c");
+    }
+}
