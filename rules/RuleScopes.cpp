@@ -29,62 +29,6 @@ std::string ClassPairExpression(const TSpecctraObject* owner, std::size_t side) 
     return Parenthesised(list);
 }
 
-bool IsSkippedRuleKeyword(int32_t token) {
-    switch (token) {
-    case eTok_power_fanout:
-    case eTok_allow_redundant_wiring:
-    case eTok_effective_via_length:
-    case eTok_inter_layer_clearance:
-    case eTok_junction_type:
-    case eTok_length_factor:
-    case eTok_limit_bends:
-    case eTok_limit_crossing:
-    case eTok_limit_vias:
-    case eTok_limit_way:
-    case eTok_max_noise:
-    case eTok_max_stagger:
-    case eTok_parallel_noise:
-    case eTok_pin_width_taper:
-    case eTok_restricted_layer_length_factor:
-    case eTok_saturation_length:
-    case eTok_shield_gap:
-    case eTok_shield_loop:
-    case eTok_shield_tie_down_interval:
-    case eTok_shield_width:
-    case eTok_spiral_via:
-    case eTok_stack_via:
-    case eTok_stack_via_depth:
-    case eTok_staggered_via:
-    case eTok_staired_via:
-    case eTok_tandem_noise:
-    case eTok_tandem_shield_overhang:
-    case eTok_time_length_factor:
-    case eTok_tjunction:
-    case eTok_track_id:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsTranslatedRuleKeyword(int32_t token) {
-    switch (token) {
-    case eTok_width:
-    case eTok_max_stub:
-    case eTok_max_total_vias:
-    case eTok_parallel_segment:
-    case eTok_tandem_segment:
-    case eTok_reorder:
-    case eTok_via_at_smd:
-    case eTok_testpoint:
-    case eTok_length_amplitude:
-    case eTok_length_gap:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -118,97 +62,30 @@ void TAbstractRuleScope::AddScopeLayerName(const std::string& name) {
                   std::to_string(Parser ? Parser->LineNumber() : 0));
 }
 
-bool TAbstractRuleScope::ReadRule(int32_t token) {
-    RuleBlocks.push_back(Parser->TokenString());
+bool TAbstractRuleScope::ReadRuleBlock(bool clearanceAndWidthOnly) {
+    ++RuleBlockCount;
     TSpecctraRuleCollection* rules = GetRuleCollection();
-    const IRuleMaker* maker = rules ? rules->RuleMaker() : nullptr;
-    std::unique_ptr<TSpecctraAbstractRule> rule = maker ? maker->MakeRule(token, *this) : nullptr;
-    if (!rule) {
-        // No rule class reads this block here: it is skipped.
-        ImportUnknownBlock();
-        return true;
-    }
-    rule->FScope = this;
-    rule->SectionsOpen = 1;
-    const bool read = rule->ImportFromFile();
-    --SectionsOpen;
-    if (read)
-        if (TSpecctraAbstractRule* kept = rules->AddRule(std::move(rule)))
-            Rules.push_back(kept);
-    return read;
-}
-
-bool TAbstractRuleScope::ReadClearance() {
-    RuleBlocks.push_back(Parser->TokenString());
-    if (!ClearanceRule) {
-        TSpecctraRuleCollection* rules = GetRuleCollection();
-        const IRuleMaker* maker = rules ? rules->RuleMaker() : nullptr;
-        FNewClearanceRule = maker ? maker->MakeRule(eTok_clearance, *this) : nullptr;
-        ClearanceRule = FNewClearanceRule.get();
-        if (!ClearanceRule) {
-            ImportUnknownBlock();
-            return true;
-        }
-        ClearanceRule->FScope = this;
-    }
-    ClearanceRule->SectionsOpen = 1;
-    const bool read = ClearanceRule->ImportFromFile();
-    --SectionsOpen;
-    return read;
-}
-
-void TAbstractRuleScope::KeepClearanceRule() {
-    if (!FNewClearanceRule)
-        return;
-    if (TSpecctraRuleCollection* rules = GetRuleCollection())
-        if (TSpecctraAbstractRule* kept = rules->AddRule(std::move(FNewClearanceRule)))
-            Rules.push_back(kept);
-    FNewClearanceRule.reset();
-}
-
-bool TAbstractRuleScope::ImportFromFile() {
-    SectionsOpen = 1;
-    bool result = true;
-    bool afterOpen = false;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        bool ok = true;
-        if (!subBlock)
-            ok = HandleStructureToken();
-        else if (id == eTok_clear || id == eTok_clearance)
-            ok = ReadClearance();
-        else if (IsTranslatedRuleKeyword(id))
-            ok = ReadRule(id);
-        else if (IsSkippedRuleKeyword(id)) {
-            RuleBlocks.push_back(Parser->TokenString());
-            ImportUnknownBlock();
-        } else
-            ok = HandleStructureToken();
-        result = ok && result;
-    }
-    KeepClearanceRule();
-    return result;
-}
-
-bool TAbstractRuleScope::ImportCircuitDescriptor() {
-    RuleBlocks.push_back(Parser->TokenString());
-    TSpecctraRuleCollection* rules = GetRuleCollection();
-    const IRuleMaker* maker = rules ? rules->RuleMaker() : nullptr;
-    std::unique_ptr<TSpecctraAbstractRule> circuit =
-        maker ? maker->MakeRule(eTok_circuit, *this) : nullptr;
-    if (!circuit) {
+    const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
+    if (!reader) {
         SkipCurrentBlock();
         return true;
     }
-    circuit->FScope = this;
-    circuit->SectionsOpen = 1;
-    const bool read = circuit->ImportFromFile();
-    if (read)
-        if (TSpecctraAbstractRule* kept = rules->AddRule(std::move(circuit)))
-            Rules.push_back(kept);
-    return read;
+    return reader->ReadRuleBlock(*this, clearanceAndWidthOnly);
+}
+
+bool TAbstractRuleScope::ImportFromFile() {
+    return ReadRuleBlock(false);
+}
+
+bool TAbstractRuleScope::ImportCircuitDescriptor() {
+    ++RuleBlockCount;
+    TSpecctraRuleCollection* rules = GetRuleCollection();
+    const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
+    if (!reader) {
+        SkipCurrentBlock();
+        return true;
+    }
+    return reader->ReadCircuitBlock(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -309,6 +186,7 @@ void TClassVsClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression
 // Region scopes
 
 bool TRegionRuleScope::ImportFromFile() {
+    // The scope is read again for every block of its owner: count afresh.
     SectionsOpen = 1;
     bool result = true;
     bool afterOpen = false;
@@ -317,21 +195,20 @@ bool TRegionRuleScope::ImportFromFile() {
         const bool subBlock = afterOpen;
         afterOpen = id == eTok_OpenParen;
         bool ok = true;
-        if (id == eTok_OpenParen || id == eTok_CloseParen)
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
             HandleStructureToken();
-        else if (!subBlock)
+        } else if (!subBlock) {
             ok = ReadName(Parser->TokenString());
-        else if (id == eTok_rule)
-            RuleBlocks.push_back(Parser->TokenString()); // its rules are read at this level
-        else if (id == eTok_clear || id == eTok_clearance)
-            ok = ReadClearance();
-        else if (id == eTok_width)
-            ok = ReadRule(id);
-        else
+        } else if (id == eTok_rule) {
+            // The reader counts the rule block's levels itself.
+            const int32_t level = SectionsOpen;
+            ok = ReadRuleBlock(true);
+            SectionsOpen = level - 1;
+        } else {
             ok = ReadOtherBlock(id);
+        }
         result = ok && result;
     }
-    KeepClearanceRule();
     return result;
 }
 

@@ -34,8 +34,10 @@ enum TSpecctraRuleScopeKind : uint8_t {
     eClassVsClassInRegionScope = 19,
 };
 
-// The base of the scope classes: reads rule blocks into rules (made by the
-// rule collection's rule maker) and answers the query expressions.
+class TSpecctraClearanceRule;
+
+// The base of the scope classes: has its rule blocks read into rules (by the
+// rule collection's rule-block reader) and answers the query expressions.
 class TAbstractRuleScope : public TSpecctraRuleScopeBase {
 public:
     TAbstractRuleScope(TSpecctraObject* owner, TSpecctraRuleScopeKind kind);
@@ -47,12 +49,10 @@ public:
     }
 
     // The scope's one clearance rule, made on the first clear or clearance
-    // block (owned by the rule collection once the block is read).
-    TSpecctraAbstractRule* ClearanceRule = nullptr;
-    // The keywords of the rule blocks the scope was given, in file order.
-    std::vector<std::string> RuleBlocks;
-    // The rules the scope read and handed to the rule collection.
-    std::vector<TSpecctraAbstractRule*> Rules;
+    // block; owned by the rule collection.
+    TSpecctraClearanceRule* ClearanceRule = nullptr;
+    // The number of rule and circuit blocks the scope was given.
+    int RuleBlockCount = 0;
 
     virtual std::string BuildExpression1();
     virtual std::string BuildExpression2();
@@ -66,15 +66,9 @@ public:
     void AddScopeLayerName(const std::string& name) override;
 
 protected:
-    // Reads one rule sub-block of the keyword `token` with a new rule.
-    bool ReadRule(int32_t token);
-    // Reads one clearance block into the scope's clearance rule.
-    bool ReadClearance();
-    // Hands the clearance rule made in this block to the collection.
-    void KeepClearanceRule();
-
-private:
-    std::unique_ptr<TSpecctraAbstractRule> FNewClearanceRule;
+    // Has the registered reader read the current rule block (skipped with a
+    // warning when none is registered).
+    bool ReadRuleBlock(bool clearanceAndWidthOnly);
 };
 
 // A scope that keeps the layer names of its layer_rule blocks.
@@ -208,8 +202,8 @@ public:
     const char* ClassName() const override { return "TPadstackRuleScope"; }
 };
 
-// The scope of a region's rules: its block holds only clearance and width
-// rules (inside a rule block or directly).
+// The scope of a region's rules: names, then rule blocks that hold only
+// clearance and width rules.
 class TRegionRuleScope : public TAbstractRuleScopeWithLayer {
 public:
     explicit TRegionRuleScope(TSpecctraObject* owner, TSpecctraRuleScopeKind kind = eRegionScope)
@@ -220,7 +214,7 @@ public:
 protected:
     // A plain token of the block (a name before the rules).
     virtual bool ReadName(const std::string& name);
-    // A sub-block other than rule, clearance and width.
+    // A sub-block other than rule.
     virtual bool ReadOtherBlock(int32_t token);
 };
 

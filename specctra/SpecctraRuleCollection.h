@@ -41,13 +41,13 @@ public:
     TSpecctraList* GetState_RuleList(int kind) const;
     TSpecctraList& RuleScopes() { return *FScopes; }
 
-    // The factory that picks scope classes, and the maker of rule objects;
+    // The factory that picks scope classes, and the reader of rule blocks;
     // the design root registers both. Without a factory every rule block is
-    // skipped; without a maker rule blocks are skipped inside their scopes.
+    // skipped where it stands; without a reader a scope skips its blocks.
     void SetScopeFactory(const IRuleScopeFactory* factory) { FScopeFactory = factory; }
     const IRuleScopeFactory* ScopeFactory() const { return FScopeFactory; }
-    void SetRuleMaker(const IRuleMaker* maker) { FRuleMaker = maker; }
-    const IRuleMaker* RuleMaker() const { return FRuleMaker; }
+    void SetRuleBlockReader(const IRuleBlockReader* reader) { FRuleBlockReader = reader; }
+    const IRuleBlockReader* RuleBlockReader() const { return FRuleBlockReader; }
 
     // The scope of an owner and a kind, or none (hashed by owner).
     TSpecctraRuleScopeBase* FindRuleScope(const TSpecctraObject* owner, int kind) const;
@@ -66,6 +66,6 @@ private:
     std::unique_ptr<TSpecctraList> FScopes;
     std::unordered_map<const TSpecctraObject*, std::vector<TSpecctraRuleScopeBase*>> FScopesByOwner;
     const IRuleScopeFactory* FScopeFactory = nullptr;
-    const IRuleMaker* FRuleMaker = nullptr;
+    const IRuleBlockReader* FRuleBlockReader = nullptr;
     bool FHasDropped = false;
 };

@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 
-class TSpecctraAbstractRule;
 class TSpecctraRuleScopeBase;
 
 // Base of every rule scope: one per rule-bearing object and kind of rule
@@ -51,12 +50,15 @@ public:
                                                                 TSpecctraObject& owner) const = 0;
 };
 
-// Makes the rule object of a rule keyword ("width", "clearance", "circuit",
-// ...) for a scope: its scope is the scope, its owner the scope's owner. None
-// for a keyword no rule class reads.
-class IRuleMaker {
+// Reads the rule blocks of scopes into rules, each owned by the design's
+// rule collection with the scope as its scope. The routing rules implement
+// it; the design root registers it.
+class IRuleBlockReader {
 public:
-    virtual ~IRuleMaker() = default;
-    virtual std::unique_ptr<TSpecctraAbstractRule>
-    MakeRule(int32_t token, TSpecctraRuleScopeBase& scope) const = 0;
+    virtual ~IRuleBlockReader() = default;
+    // A "rule" block (its keyword read) up to its closing parenthesis; a
+    // region's scope takes only clearance and width rules.
+    virtual bool ReadRuleBlock(TSpecctraRuleScopeBase& scope, bool clearanceAndWidthOnly) const = 0;
+    // A "circuit" block (its keyword read) up to its closing parenthesis.
+    virtual bool ReadCircuitBlock(TSpecctraRuleScopeBase& scope) const = 0;
 };

@@ -34,43 +34,45 @@ public:
                 result = result && Parser->TokenString() != "BAD";
             }
         }
-        ++Reads;
         return result;
     }
     TStrings Words;
-    int Reads = 0;
 };
 
-// Makes test rules for width (40), clearance (2) and circuit (1) blocks.
-class TTestRuleMaker : public IRuleMaker {
+// Reads each rule block into one width rule (kind 40) and each circuit block
+// into one circuit descriptor (kind 1), kept when read without error.
+class TTestRuleReader : public IRuleBlockReader {
 public:
-    std::unique_ptr<TSpecctraAbstractRule> MakeRule(int32_t token,
-                                                    TSpecctraRuleScopeBase& scope) const override {
-        const uint8_t kind = token == eTok_width       ? 40
-                             : token == eTok_clearance ? 2
-                             : token == eTok_circuit   ? 1
-                                                       : 0;
-        if (kind == 0)
-            return nullptr;
-        return std::make_unique<TTestRule>(scope.Owner, kind);
+    bool ReadRuleBlock(TSpecctraRuleScopeBase& scope, bool) const override {
+        return Read(scope, 40);
+    }
+    bool ReadCircuitBlock(TSpecctraRuleScopeBase& scope) const override { return Read(scope, 1); }
+
+private:
+    static bool Read(TSpecctraRuleScopeBase& scope, uint8_t kind) {
+        auto rule = std::make_unique<TTestRule>(scope.Owner, kind);
+        rule->FScope = &scope;
+        const bool read = rule->ImportFromFile();
+        if (read)
+            scope.GetRuleCollection()->AddRule(std::move(rule));
+        return read;
     }
 };
 
-// A design read with the test rule maker installed.
+// A design read with the test rule reader installed.
 struct TRulesDesign {
-    TTestRuleMaker Maker;
+    TTestRuleReader Reader;
     std::unique_ptr<TReadDesign> Read;
 
     explicit TRulesDesign(const std::string& network) {
-        // The maker must be in place before the network is read: install it
-        // through a design that has no blocks yet, then read for real.
+        // The reader must be in place before the network is read.
         Read = std::make_unique<TReadDesign>("");
         ResetTranslationState();
         Read->Parser = std::make_unique<TSpecctraParser>(
             std::make_unique<TInputFile>("t.dsn", WithNetwork(network)));
         Read->Parser->RegisterKeywords();
         Read->Design = std::make_unique<TSpecctraDesign>("t.dsn", Read->Parser.get(), nullptr, 0);
-        Read->Design->GetRuleCollection()->SetRuleMaker(&Maker);
+        Read->Design->GetRuleCollection()->SetRuleBlockReader(&Reader);
         Read->Result = Read->Design->ImportFromFile();
     }
     TSpecctraRuleCollection& Rules() const { return *Read->Design->GetRuleCollection(); }
@@ -81,6 +83,14 @@ struct TRulesDesign {
         for (int32_t i = 0; i < list.Count(); ++i)
             scopes.push_back(static_cast<TAbstractRuleScope*>(list.GetState_SpecctraObject(i)));
         return scopes;
+    }
+    // The rules of a kind in the order read.
+    std::vector<TTestRule*> RulesOf(int kind) const {
+        std::vector<TTestRule*> found;
+        TSpecctraList& list = *Rules().GetState_RuleList(kind);
+        for (int32_t i = 0; i < list.Count(); ++i)
+            found.push_back(static_cast<TTestRule*>(list.GetState_SpecctraObject(i)));
+        return found;
     }
     TAbstractRuleScope* ScopeOf(const std::string& ownerName, TSpecctraRuleScopeKind kind) const {
         for (TAbstractRuleScope* scope : Scopes())
@@ -110,26 +120,14 @@ TEST(RuleScopes, NetRulesAreScopedByTheNet) {
     EXPECT_EQ(Unary(scope), "InNet('GND')");
     EXPECT_EQ(Binary(scope), (TStrings{"InNet('GND')", "InNet('GND')"}));
     EXPECT_EQ(scope->BuildExpression2(), "InNet('GND')");
-    ASSERT_EQ(scope->Rules.size(), 2u);
-    EXPECT_EQ(scope->Rules[0]->RuleKind, 40);
-    EXPECT_EQ(scope->Rules[0]->FScope, scope);
-    EXPECT_EQ(scope->Rules[0]->Owner, d.Read->Network().GetState_NetByName("GND"));
-    EXPECT_EQ(scope->Rules[1], scope->ClearanceRule);
-    EXPECT_EQ(d.Rules().GetState_RuleList(40)->Count(), 1);
-    EXPECT_EQ(d.Rules().GetState_RuleList(2)->Count(), 1);
-}
-
-TEST(RuleScopes, OneClearanceRulePerScopeReadsEveryClearanceBlock) {
-    TRulesDesign d("(net N (pins U1-1) (rule (clearance 5 (type a)) (clear 6))\n"
-                   "  (rule (clearance 7 (type b))))");
-    TAbstractRuleScope* scope = d.ScopeOf("N", eNetScope);
-    ASSERT_NE(scope, nullptr);
-    auto* clearance = static_cast<TTestRule*>(scope->ClearanceRule);
-    ASSERT_NE(clearance, nullptr);
-    EXPECT_EQ(clearance->Reads, 3);
-    EXPECT_EQ(clearance->Words, (TStrings{"5", "TYPE", "A", "6", "7", "TYPE", "B"}));
-    EXPECT_EQ(d.Rules().GetState_RuleList(2)->Count(), 1);
-    EXPECT_EQ(scope->RuleBlocks, (TStrings{"CLEARANCE", "CLEAR", "CLEARANCE"}));
+    EXPECT_EQ(scope->RuleBlockCount, 2);
+    const auto widths = d.RulesOf(40);
+    ASSERT_EQ(widths.size(), 2u);
+    for (TTestRule* rule : widths) {
+        EXPECT_EQ(rule->FScope, scope);
+        EXPECT_EQ(rule->Owner, d.Read->Network().GetState_NetByName("GND"));
+    }
+    EXPECT_EQ(widths[1]->Words, (TStrings{"CLEARANCE", "5", "TYPE", "SMD_SMD"}));
 }
 
 TEST(RuleScopes, ClassRulesAndLayerRules) {
@@ -145,8 +143,9 @@ TEST(RuleScopes, ClassRulesAndLayerRules) {
     EXPECT_EQ(onLayer->BuildExpression2(), "All");
     EXPECT_EQ(Binary(onLayer)[1], "InNetClass('C') And (OnLayer('L1') Or OnLayer('L2'))");
     // The circuit block went into the class's plain scope.
-    EXPECT_EQ(plain->RuleBlocks, (TStrings{"WIDTH", "CIRCUIT"}));
-    EXPECT_EQ(d.Rules().GetState_RuleList(1)->Count(), 1);
+    EXPECT_EQ(plain->RuleBlockCount, 2);
+    ASSERT_EQ(d.RulesOf(1).size(), 1u);
+    EXPECT_EQ(d.RulesOf(1)[0]->FScope, plain);
 }
 
 TEST(RuleScopes, ClassPairsNameTheirClasses) {
@@ -183,15 +182,6 @@ TEST(RuleScopes, GroupsGroupSetsAndFromTosAreAllEverywhere) {
                                                    eGroupOnLayerScope, eGroupSetScope}));
 }
 
-TEST(RuleScopes, UnknownAndUntranslatedKeywordsInARule) {
-    TRulesDesign d("(net A (pins U1-1) (rule (limit_vias 3) (width 2)))\n"
-                   "(net B (pins U2-1) (rule (frobnicate 3)))");
-    EXPECT_EQ(d.Read->NetNames(), (TStrings{"A"}));
-    EXPECT_TRUE(d.Read->Has("WARNING: Skipped block between lines: 3-3, from keyword: LIMIT_VIAS"));
-    EXPECT_TRUE(d.Read->Has("ERROR: Unexpected token <FROBNICATE> in line 4"));
-    EXPECT_TRUE(d.Read->Has("ERROR: Loading net: B"));
-}
-
 TEST(RuleScopes, ADroppedOwnerTakesItsScopesAndRulesAlong) {
     TRulesDesign d("(net A (pins U1-1) (rule (width 2)))\n"
                    "(net B (pins U2-1) (rule (width 3)) (fromto U2-1 U3-1 (rule (width 9))) X)\n"
@@ -205,14 +195,15 @@ TEST(RuleScopes, ADroppedOwnerTakesItsScopesAndRulesAlong) {
     EXPECT_NE(d.ScopeOf("K", eClassScope), nullptr);
 }
 
-TEST(RuleScopes, WithoutARuleMakerRuleBlocksAreSkippedAndKept) {
+TEST(RuleScopes, WithoutAReaderRuleBlocksAreSkipped) {
     TReadDesign read(WithNetwork("(net N (pins U1-1) (rule (width 2) (clearance 1)))"));
     TSpecctraList& scopes = read.Design->GetRuleCollection()->RuleScopes();
     ASSERT_EQ(scopes.Count(), 1);
     auto* scope = static_cast<TAbstractRuleScope*>(scopes.GetState_SpecctraObject(0));
-    EXPECT_EQ(scope->RuleBlocks, (TStrings{"WIDTH", "CLEARANCE"}));
+    EXPECT_EQ(scope->RuleBlockCount, 1);
     EXPECT_EQ(scope->ClearanceRule, nullptr);
     EXPECT_EQ(read.NetNames(), (TStrings{"N"}));
+    EXPECT_TRUE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
 }
 
 TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {
