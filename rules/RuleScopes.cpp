@@ -186,6 +186,9 @@ void TClassVsClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression
 // Region scopes
 
 bool TRegionRuleScope::ImportFromFile() {
+    // The region's own rule block is the rule block itself.
+    if (Parser->CurrentToken() == eTok_rule)
+        return ReadRuleBlock(true);
     // The scope is read again for every block of its owner: count afresh.
     SectionsOpen = 1;
     bool result = true;
@@ -232,8 +235,10 @@ bool TNetInRegionRuleScope::ReadName(const std::string& name) {
 
 bool TClassVsClassInRegionRuleScope::ReadOtherBlock(int32_t token) {
     if (token != eTok_classes) {
+        // Without its two classes the block means nothing: skip the rest.
         SkipCurrentBlock();
-        --SectionsOpen;
+        Parser->SkipCurrentBlock();
+        SectionsOpen = 0;
         return false;
     }
     NetClass1 = Parser->NextString();
