@@ -62,15 +62,18 @@ void TAbstractRuleScope::AddScopeLayerName(const std::string& name) {
                   std::to_string(Parser ? Parser->LineNumber() : 0));
 }
 
-bool TAbstractRuleScope::ReadRuleBlock(bool clearanceAndWidthOnly) {
+const IRuleBlockReader* TAbstractRuleScope::CountBlockAndFindReader() {
     ++RuleBlockCount;
     TSpecctraRuleCollection* rules = GetRuleCollection();
     const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
-    if (!reader) {
-        SkipCurrentBlock();
-        return true;
-    }
-    return reader->ReadRuleBlock(*this, clearanceAndWidthOnly);
+    if (!reader)
+        SkipCurrentBlock(); // nothing reads rules here
+    return reader;
+}
+
+bool TAbstractRuleScope::ReadRuleBlock(bool clearanceAndWidthOnly) {
+    const IRuleBlockReader* reader = CountBlockAndFindReader();
+    return !reader || reader->ReadRuleBlock(*this, clearanceAndWidthOnly);
 }
 
 bool TAbstractRuleScope::ImportFromFile() {
@@ -78,14 +81,8 @@ bool TAbstractRuleScope::ImportFromFile() {
 }
 
 bool TAbstractRuleScope::ImportCircuitDescriptor() {
-    ++RuleBlockCount;
-    TSpecctraRuleCollection* rules = GetRuleCollection();
-    const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
-    if (!reader) {
-        SkipCurrentBlock();
-        return true;
-    }
-    return reader->ReadCircuitBlock(*this);
+    const IRuleBlockReader* reader = CountBlockAndFindReader();
+    return !reader || reader->ReadCircuitBlock(*this);
 }
 
 // ---------------------------------------------------------------------------

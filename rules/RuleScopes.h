@@ -69,6 +69,10 @@ protected:
     // Has the registered reader read the current rule block (skipped with a
     // warning when none is registered).
     bool ReadRuleBlock(bool clearanceAndWidthOnly);
+
+private:
+    // Counts the block; the registered reader, or none after skipping it.
+    const IRuleBlockReader* CountBlockAndFindReader();
 };
 
 // A scope that keeps the layer names of its layer_rule blocks.

@@ -22,32 +22,24 @@ protected:
         EXPECT_TRUE(read->Design->ExportToPCB());
         return read;
     }
+    // Every board object of a wrapper's kind, read.
+    template <class TWrapper> std::vector<TWrapper> Read(TObjectId kind) const {
+        std::vector<TWrapper> objects;
+        for (intptr_t handle : CollectItems(board, kind)) {
+            objects.emplace_back(handle);
+            objects.back().QueryDatabase(1);
+        }
+        return objects;
+    }
     TStrings NetNames() const {
         TStrings names;
-        for (intptr_t handle : CollectItems(board, eNetObject)) {
-            TPcbNet net(handle);
-            net.QueryDatabase(1);
+        for (const TPcbNet& net : Read<TPcbNet>(eNetObject))
             names.push_back(net.GetState_Name());
-        }
         return names;
     }
-    std::vector<TPCBObjectClass> Classes() const {
-        std::vector<TPCBObjectClass> classes;
-        for (intptr_t handle : CollectItems(board, eClassObject)) {
-            TPCBObjectClass c(handle);
-            c.QueryDatabase(1);
-            classes.push_back(c);
-        }
-        return classes;
-    }
+    std::vector<TPCBObjectClass> Classes() const { return Read<TPCBObjectClass>(eClassObject); }
     std::vector<TPcbManualFromTo> FromTos() const {
-        std::vector<TPcbManualFromTo> fromTos;
-        for (intptr_t handle : CollectItems(board, eManualFromToObject)) {
-            TPcbManualFromTo f(handle);
-            f.QueryDatabase(1);
-            fromTos.push_back(f);
-        }
-        return fromTos;
+        return Read<TPcbManualFromTo>(eManualFromToObject);
     }
 };
 
@@ -122,12 +114,7 @@ TEST_F(NetsOnBoard, FixedNetGetsADoNotRouteRule) {
     TReadDesign read(
         WithNetwork("(net CLK (pins U1-1) (type fix))\n(net D (pins U1-2) (type normal))"), board);
     EXPECT_TRUE(read.Network().ExportToPCB());
-    std::vector<TPcbRuleEx> rules;
-    for (intptr_t handle : CollectItems(board, eRuleObject)) {
-        TPcbRuleEx rule(handle);
-        rule.QueryDatabase(1);
-        rules.push_back(rule);
-    }
+    const std::vector<TPcbRuleEx> rules = Read<TPcbRuleEx>(eRuleObject);
     ASSERT_EQ(rules.size(), 1u);
     EXPECT_EQ(rules[0].GetState_Kind(), eRule_RoutingLayers);
     EXPECT_EQ(rules[0].GetState_Name(), "Don't route net CLK");
