@@ -48,12 +48,12 @@ std::string TAbstractRuleScope::BuildExpression2() {
 }
 
 void TAbstractRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = "All";
+    expression = BuildExpression1();
 }
 
 void TAbstractRuleScope::BinaryRuleExpression(std::string& expression1, std::string& expression2) {
-    expression1 = "All";
-    expression2 = "All";
+    expression1 = BuildExpression1();
+    expression2 = BuildExpression2();
 }
 
 void TAbstractRuleScope::AddScopeLayerName(const std::string& name) {
@@ -116,10 +116,6 @@ std::string TClassOnLayerRuleScope::BuildExpression1() {
     return expression;
 }
 
-void TClassOnLayerRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
 void TClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression1,
                                                   std::string& expression2) {
     expression1 = BuildExpression1();
@@ -134,15 +130,6 @@ std::string TNetRuleScope::BuildExpression2() {
     return BuildExpression1();
 }
 
-void TNetRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TNetRuleScope::BinaryRuleExpression(std::string& expression1, std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = expression1;
-}
-
 std::string TClassVsClassRuleScope::BuildExpression1() {
     return ClassPairExpression(Owner, 0);
 }
@@ -151,32 +138,12 @@ std::string TClassVsClassRuleScope::BuildExpression2() {
     return ClassPairExpression(Owner, 1);
 }
 
-void TClassVsClassRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TClassVsClassRuleScope::BinaryRuleExpression(std::string& expression1,
-                                                  std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = BuildExpression2();
-}
-
 std::string TClassVsClassOnLayerRuleScope::BuildExpression1() {
     return JoinWithOperator(LayerList(), ClassPairExpression(Owner, 0), "And");
 }
 
 std::string TClassVsClassOnLayerRuleScope::BuildExpression2() {
     return JoinWithOperator(LayerList(), ClassPairExpression(Owner, 1), "And");
-}
-
-void TClassVsClassOnLayerRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TClassVsClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression1,
-                                                         std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = BuildExpression2();
 }
 
 // ---------------------------------------------------------------------------
