@@ -68,6 +68,7 @@ struct TRulesDesign {
     explicit TRulesDesign(const std::string& network) {
         // The reader must be in place before the network is read.
         Read = std::make_unique<TReadDesign>("");
+        Read->Design.reset(); // it refers to the parser replaced below
         ResetTranslationState();
         Read->Parser = std::make_unique<TSpecctraParser>(
             std::make_unique<TInputFile>("t.dsn", WithNetwork(network)));
