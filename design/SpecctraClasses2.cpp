@@ -3,6 +3,7 @@
 #include "board/BoardFacade.h"
 #include "design/IncludedFile.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -23,9 +24,15 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
 TSpecctraFile::~TSpecctraFile() = default;
 
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
-    if (!FRules)
+    if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);
+        RegisterRuleScopes(*FRules);
+    }
     return FRules.get();
+}
+
+TSpecctraObject* TSpecctraFile::Get_NetByName(const std::string& name) {
+    return FNetwork ? FNetwork->Get_NetByName(name) : nullptr;
 }
 
 // ---------------------------------------------------------------------------

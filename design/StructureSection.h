@@ -9,6 +9,7 @@ public:
     explicit TSpecctraAbstractStructureDescriptor(TSpecctraObject* owner)
         : TSpecctraFileSectionDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraAbstractStructureDescriptor"; }
+    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 };
 
 class TSpecctraDSNStructureDescriptor : public TSpecctraAbstractStructureDescriptor {
