@@ -156,14 +156,23 @@ bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read) {
                &values[3], &values[4], &values[5]) == 0;
 }
 
+bool SetRuleMaker(const TPcbRuleEx& rule, uint8_t maker) {
+    uint8_t attributes[PCBAPI_RULE_ATTRIBUTE_COUNT] = {};
+    const intptr_t handle = rule.GetState_ObjectHandle();
+    if (PCBProcs::PcbApi_QueryRuleExt(1, handle, attributes) != 0)
+        return false;
+    attributes[0] = maker;
+    return PCBProcs::PcbApi_QueryRuleExt(0, handle, attributes) == 0;
+}
+
 void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs) {
     if (board == 0)
         return;
     PCBProcs::PcbApi_RemoveAllLayerPairs(board);
     TPcbBoard host(board);
     for (const auto& [low, high] : pairs)
-        host.AddLayerPair(LayerNameOf(board, low) + " - " + LayerNameOf(board, high),
-                          V6ToV7(low), V6ToV7(high));
+        host.AddLayerPair(LayerNameOf(board, low) + " - " + LayerNameOf(board, high), V6ToV7(low),
+                          V6ToV7(high));
 }
 
 std::string PlaneLayersOfNet(intptr_t board, const std::string& net) {

@@ -77,6 +77,8 @@ void FinishProgress();
 // maximum hole, maximum width, preferred hole, preferred width): read from
 // the engine object, or written to it. True on success.
 bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read);
+// Sets the first byte of a rule's extended attributes (who made the rule).
+bool SetRuleMaker(const TPcbRuleEx& rule, uint8_t maker);
 // The board's layer pairs become exactly these (low, high) pairs.
 void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs);
 // The names of the internal planes of the stack whose plane net is `net`,

@@ -73,6 +73,23 @@ bool IsZeroSized(const TPcbPad& pad) {
     return true;
 }
 
+// A new pad object with the engine's defaults. The defaults are read from
+// the engine once; every later pad starts from a copy of them (a pad has
+// dozens of per-layer entries to read).
+TPcbPad PadWithEngineDefaults() {
+    static std::unique_ptr<TPcbPad> defaults;
+    if (!defaults) {
+        TPcbPad first(0);
+        if (!Board::Make(first))
+            return first;
+        defaults = std::make_unique<TPcbPad>(first);
+        return first;
+    }
+    TPcbPad pad = *defaults;
+    pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    return pad;
+}
+
 } // namespace
 
 bool NormalizedRotation(double degrees, double& normalized) {
@@ -187,11 +204,14 @@ bool TSpecctraCompPin::ReadArray() {
         return false;
     }
     TSpecctraCompImage* image = Image();
+    // An array that cannot be expanded is dropped; the image keeps its other
+    // pins.
+    FWasArray = true;
     if (step <= 0) {
         ReportError(
             "Pin array of padstack " + PadStackIDRef + " has the step " + std::to_string(step) +
             "; only a positive step is allowed. Line: " + std::to_string(Parser->LineNumber()));
-        return false;
+        return true;
     }
     const int64_t count = last < first ? 0 : (last - first) / step + 1;
     if (count > kMaxPinArrayPins) {
@@ -199,7 +219,7 @@ bool TSpecctraCompPin::ReadArray() {
             "Pin array of padstack " + PadStackIDRef + " would make " + std::to_string(count) +
             " pins; at most " + std::to_string(kMaxPinArrayPins) +
             " are allowed. The array is ignored. Line: " + std::to_string(Parser->LineNumber()));
-        return false;
+        return true;
     }
     if (!image)
         return false;
@@ -214,7 +234,6 @@ bool TSpecctraCompPin::ReadArray() {
             TVertex{x0 + static_cast<double>(k) * dx, y0 + static_cast<double>(k) * dy};
         image->PinList->Add(std::move(copy));
     }
-    FWasArray = true;
     return true;
 }
 
@@ -228,11 +247,13 @@ std::string TSpecctraCompPin::FullPinName() const {
 }
 
 TSpecctraPadstack* TSpecctraCompPin::FindPadstack() const {
+    if (FPadstack)
+        return FPadstack;
     TSpecctraDSNLibraryDescriptor* library =
         DesignAccess::Library(*const_cast<TSpecctraCompPin*>(this));
-    return library ? library->GetState_PadStackByName(PadStackIDRef) : nullptr;
+    FPadstack = library ? library->GetState_PadStackByName(PadStackIDRef) : nullptr;
+    return FPadstack;
 }
-
 void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
     lx = ly = hx = hy = 0.0;
     if (TSpecctraPadstack* padstack = FindPadstack())
@@ -344,14 +365,14 @@ bool TSpecctraCompPin::ExportToPCB() {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
         return false;
     }
-    TSpecctraPadstack* padstack = library->GetState_PadStackByName(PadStackIDRef);
+    TSpecctraPadstack* padstack = FindPadstack();
     const std::string fullName = FullPinName();
     if (!padstack) {
         ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
         return false;
     }
-    TPcbPad pad(0);
-    if (!Board::Make(pad))
+    TPcbPad pad = PadWithEngineDefaults();
+    if (pad.GetState_ObjectHandle() == 0)
         return true;
     pad.SetState_TopXsize(0);
     pad.SetState_TopYsize(0);
@@ -632,7 +653,8 @@ void TSpecctraCompImage::EnsureOutline() {
 }
 
 bool TSpecctraCompImage::ExportToPCB() {
-    TPcbComponent component(0);
+    Built = std::make_unique<TPcbComponent>(0);
+    TPcbComponent& component = *Built;
     if (!Board::Make(component)) {
         HarrowHandle = 0;
         return true;
@@ -851,8 +873,7 @@ bool TSpecctraComponentInstance::ExportToPCB() {
     if (HarrowHandle == 0)
         return false;
 
-    TPcbComponent component(HarrowHandle);
-    Board::Read(component);
+    TPcbComponent& component = *image->Built;
     component.SetState_NameOn(true);
     component.SetState_CommentOn(false);
     if (component.GetState_Name() != 0) {
@@ -865,7 +886,8 @@ bool TSpecctraComponentInstance::ExportToPCB() {
     component.SetState_Moveable(true);
     component.SetState_Layer(Side == eBackSide ? eV6_BottomLayer : eV6_TopLayer);
     component.SetState_Angle(angle);
-    Board::Write(component);
+    // Side, rotation and position in one write: the engine turns and moves
+    // the pads and outline with the component.
     component.SetState_x1(ExportToPCB_PositionX(X()));
     component.SetState_y1(ExportToPCB_PositionY(Y()));
     Board::Write(component);

@@ -90,6 +90,8 @@ private:
     bool ReadArray();
     void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack);
     bool FWasArray = false;
+    // The padstack, found once.
+    mutable TSpecctraPadstack* FPadstack = nullptr;
 };
 
 // A footprint: outline, pins, keepouts, conductors and vias, and the sides it
@@ -124,6 +126,8 @@ public:
     std::unique_ptr<TSpecctraList> KeepoutList;
     std::unique_ptr<TSpecctraList> Properties;
     TSpecctraComponentInstance* TranslCompInst = nullptr;
+    // The component last built, as written and read back.
+    std::unique_ptr<TPcbComponent> Built;
 
 private:
     bool ReadOutline();

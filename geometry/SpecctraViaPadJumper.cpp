@@ -15,6 +15,8 @@
 namespace {
 
 const std::string kNoLayer;
+// The first attribute byte of the routing via style rules of the structure.
+constexpr uint8_t kViaStyleRuleMaker = 1;
 
 // "%g" with 15 significant digits: whole numbers print as plain integers.
 std::string FormatG(double value) {
@@ -346,6 +348,8 @@ TSpecctraPad* TSpecctraPadstack::GetState_PadOnLayer(const std::string& layerNam
 }
 
 TSpecctraPad* TSpecctraPadstack::GetState_LargestPadOnAnySignalLayer() {
+    if (FLargestPadKnown)
+        return FLargestPad;
     TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
     if (!stack)
         return nullptr;
@@ -364,6 +368,8 @@ TSpecctraPad* TSpecctraPadstack::GetState_LargestPadOnAnySignalLayer() {
             bestArea = area;
         }
     }
+    FLargestPad = best;
+    FLargestPadKnown = true;
     return best;
 }
 
@@ -543,6 +549,9 @@ void TSpecctraPadstack::ExportToPcb_AsRoutingViaRule(const std::string& namePref
     const int32_t half = size / 2;
     const int32_t styleValues[6] = {half, size, half, size, half, size};
     Board::ExchangeViaStyle(rule, const_cast<int32_t*>(styleValues), false);
+    // Marked as made by the structure, so that the rule collection, which
+    // clears the rules of earlier imports when it is written, keeps them.
+    Board::SetRuleMaker(rule, kViaStyleRuleMaker);
     Board::AddTo(GetBoard(), rule);
 }
 

@@ -138,6 +138,10 @@ private:
     void FindLayerSpan();
 
     TPadStackKind FKind = eUnknownPadstackKind;
+    // The largest pad on any signal layer, found once (the layer stack is
+    // complete when the first pin or via asks).
+    TSpecctraPad* FLargestPad = nullptr;
+    bool FLargestPadKnown = false;
     TSpecctraLayer* FStartLayer = nullptr;
     TSpecctraLayer* FEndLayer = nullptr;
     bool FSpanKnown = false;
