@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory_resource>
+#include <new>
 #include <utility>
 
 namespace {
@@ -24,39 +26,42 @@ public:
     double* Real(double& field) { return &field; }
 
     template <typename Field> int32_t* Ord(Field& field) {
-        auto slot = std::make_unique<OrdSlot<Field>>(field);
+        auto* slot = Emplace<OrdSlot<Field>>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
-        auto slot = std::make_unique<LayerSlot>(field);
+        auto* slot = Emplace<LayerSlot>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     uint16_t* Word(uint16_t& field) { return &field; }
     char* Text(std::string& field) {
-        auto slot = std::make_unique<TextSlot>(field);
+        auto* slot = Emplace<TextSlot>(field);
         char* wire = slot->wire.get();
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiDielectric* Dielectric(TDielectricRecord& field) {
-        auto slot = std::make_unique<DielectricSlot>(field);
+        auto* slot = Emplace<DielectricSlot>(field);
         PcbApiDielectric* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiLayerSet* Layers(TV6_LayerSet& field) {
-        auto slot = std::make_unique<LayerSetSlot>(field);
+        auto* slot = Emplace<LayerSetSlot>(field);
         PcbApiLayerSet* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
 
+    TExchange() = default;
+    TExchange(const TExchange&) = delete;
+    TExchange& operator=(const TExchange&) = delete;
+    ~TExchange() {
+        for (Slot* slot : slots_)
+            slot->~Slot();
+    }
+
     void Commit() {
-        for (auto& slot : slots_)
+        for (Slot* slot : slots_)
             slot->Commit();
     }
 
@@ -153,7 +158,17 @@ private:
         PcbApiLayerSet wire{};
     };
 
-    std::vector<std::unique_ptr<Slot>> slots_;
+    // The slots live in a buffer of the exchange itself (an exchange has a
+    // few dozen of them); only an unusually long record spills to the heap.
+    template <typename T> T* Emplace(auto& field) {
+        void* place = arena_.allocate(sizeof(T), alignof(T));
+        T* slot = new (place) T(field);
+        slots_.push_back(slot);
+        return slot;
+    }
+    alignas(std::max_align_t) unsigned char buffer_[2048];
+    std::pmr::monotonic_buffer_resource arena_{buffer_, sizeof buffer_};
+    std::pmr::vector<Slot*> slots_{&arena_};
 };
 
 // Read and write are done on copies, so that a failed read leaves the wrapper
