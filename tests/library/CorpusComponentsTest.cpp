@@ -70,9 +70,14 @@ double NormalizedDegrees(double degrees) {
     return r < 0 ? r + 360.0 : r;
 }
 
-class CorpusComponents : public enginetest::EngineBoardTest {};
+// The corpus is read in four shards (every fourth design), so that each
+// stays well inside a test's time limit under the sanitizers.
+constexpr int kShards = 4;
 
-TEST_F(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
+class CorpusComponents : public enginetest::EngineBoardTest,
+                         public ::testing::WithParamInterface<int> {};
+
+TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
     const fs::path corpus(DSNLINK_CORPUS_DIR);
     if (!fs::is_directory(corpus))
         GTEST_SKIP() << "corpus folder " << corpus << " is absent";
@@ -82,6 +87,10 @@ TEST_F(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     ASSERT_GT(files.size(), 100u);
+    std::vector<fs::path> shard;
+    for (std::size_t i = static_cast<std::size_t>(GetParam()); i < files.size(); i += kShards)
+        shard.push_back(files[i]);
+    files.swap(shard);
 
     int64_t designs = 0, components = 0, pads = 0, nettedPads = 0;
     for (const fs::path& file : files) {
@@ -211,10 +220,12 @@ TEST_F(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
         }
         enginetest::EngineLibrary::Get().closeBoard(designBoard);
     }
-    EXPECT_GT(designs, 700);
+    EXPECT_GT(designs, 700 / kShards);
     std::printf("%lld designs, %lld components, %lld pads, %lld of them on nets\n",
                 static_cast<long long>(designs), static_cast<long long>(components),
                 static_cast<long long>(pads), static_cast<long long>(nettedPads));
 }
+
+INSTANTIATE_TEST_SUITE_P(Shards, CorpusComponents, ::testing::Range(0, kShards));
 
 } // namespace
