@@ -37,6 +37,7 @@ const char* const kStructure = R"(
 class LibraryOnBoard : public enginetest::EngineBoardTest {
 protected:
     TSpecctraDesign& Import(const std::string& body) {
+        design.reset(); // it reports through its parser while it goes
         ResetTranslationState();
         parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
             "t.dsn", "(pcb t " + std::string(kStructure) + body + ")"));
@@ -82,6 +83,7 @@ protected:
         return text.GetState_Text();
     }
 
+    std::vector<std::unique_ptr<TSpecctraParser>> viaParsers;
     std::unique_ptr<TSpecctraParser> parser;
     std::unique_ptr<TSpecctraDesign> design;
 };
@@ -360,12 +362,14 @@ TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
     Import(kPadstacks);
     TSpecctraDSNWiringDescriptor wiring(design.get());
     auto read = [&](const std::string& text) {
-        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("v.dsn", text));
-        parser->RegisterKeywords();
-        parser->NextToken(); // "("
-        parser->NextToken(); // "via"
+        viaParsers.push_back(
+            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("v.dsn", text)));
+        TSpecctraParser& viaParser = *viaParsers.back();
+        viaParser.RegisterKeywords();
+        viaParser.NextToken(); // "("
+        viaParser.NextToken(); // "via"
         auto via = std::make_unique<TSpecctraViaInstance>(&wiring);
-        via->Parser = parser.get();
+        via->Parser = &viaParser;
         via->SectionsOpen = 1;
         EXPECT_TRUE(via->ImportFromFile());
         return via;
@@ -417,6 +421,7 @@ TEST(Jumper, AcceptsSystemDefaultAndPositiveValuesOnly) {
 TEST_F(LibraryOnBoard, SyntheticDesignLandsWhole) {
     TSyntheticCounts counts;
     const std::string text = MakeSyntheticDesign(TSyntheticOptions{200, false, false}, &counts);
+    design.reset();
     ResetTranslationState();
     parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("s.dsn", text));
     parser->RegisterKeywords();
