@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Board {
@@ -50,6 +51,19 @@ bool Add(intptr_t board, intptr_t object);
 // Removes an object from the board and destroys it.
 bool Remove(intptr_t board, intptr_t object);
 
+// The board net of that name, or 0.
+intptr_t NetByName(intptr_t board, const std::string& name);
+// The board net of that name, made and added when the board has none; 0
+// when it cannot be made.
+intptr_t ForceNet(intptr_t board, const std::string& name);
+// The board's outline object, made when the board has none (0 without one).
+intptr_t BoardOutline(intptr_t board);
+// Refreshes the board outline after its segments were written.
+bool UpdateBoardOutline(intptr_t outline);
+// Exchanges the direction codes of a routing-layers rule (one per host
+// signal layer 1 .. 32): mode 1 reads, mode 0 writes. Answers the engine's
+// result (1 is a failure of a write).
+int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& codes);
 // Number of entries of a routing-layers rule's layer table.
 constexpr int RoutingLayerCount = 32;
 // Writes a routing-layers rule's layer table (RoutingLayerCount codes);
@@ -58,5 +72,19 @@ bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes);
 
 // Closes the host's progress indicator opened by the reader.
 void FinishProgress();
+
+// The six values of a routing via style rule (minimum hole, minimum width,
+// maximum hole, maximum width, preferred hole, preferred width): read from
+// the engine object, or written to it. True on success.
+bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read);
+// Sets the first byte of a rule's extended attributes (who made the rule).
+bool SetRuleMaker(const TPcbRuleEx& rule, uint8_t maker);
+// The board's layer pairs become exactly these (low, high) pairs.
+void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs);
+// The names of the internal planes of the stack whose plane net is `net`,
+// each preceded by one blank; empty for an empty net name.
+std::string PlaneLayersOfNet(intptr_t board, const std::string& net);
+// A host coordinate as text in the board's display unit ("1000mil", "2.54mm").
+std::string CoordinateText(intptr_t board, int32_t value);
 
 } // namespace Board

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory_resource>
+#include <new>
 #include <utility>
 
 namespace {
@@ -24,39 +26,42 @@ public:
     double* Real(double& field) { return &field; }
 
     template <typename Field> int32_t* Ord(Field& field) {
-        auto slot = std::make_unique<OrdSlot<Field>>(field);
+        auto* slot = Emplace<OrdSlot<Field>>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
-        auto slot = std::make_unique<LayerSlot>(field);
+        auto* slot = Emplace<LayerSlot>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     uint16_t* Word(uint16_t& field) { return &field; }
     char* Text(std::string& field) {
-        auto slot = std::make_unique<TextSlot>(field);
+        auto* slot = Emplace<TextSlot>(field);
         char* wire = slot->wire.get();
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiDielectric* Dielectric(TDielectricRecord& field) {
-        auto slot = std::make_unique<DielectricSlot>(field);
+        auto* slot = Emplace<DielectricSlot>(field);
         PcbApiDielectric* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiLayerSet* Layers(TV6_LayerSet& field) {
-        auto slot = std::make_unique<LayerSetSlot>(field);
+        auto* slot = Emplace<LayerSetSlot>(field);
         PcbApiLayerSet* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
 
+    TExchange() = default;
+    TExchange(const TExchange&) = delete;
+    TExchange& operator=(const TExchange&) = delete;
+    ~TExchange() {
+        for (Slot* slot : slots_)
+            slot->~Slot();
+    }
+
     void Commit() {
-        for (auto& slot : slots_)
+        for (Slot* slot : slots_)
             slot->Commit();
     }
 
@@ -84,19 +89,38 @@ private:
         TV7_Layer& field;
         int32_t wire;
     };
+    // Text buffers are reused across exchanges: every read and write of an
+    // object with texts would otherwise allocate and free them.
     struct TextSlot : Slot {
-        explicit TextSlot(std::string& f)
-            : field(f), wire(std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY)) {
+        explicit TextSlot(std::string& f) : field(f), wire(TakeBuffer()) {
             const size_t n = std::min(f.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
             std::memcpy(wire.get(), f.data(), n);
             wire[n] = '\0';
         }
+        ~TextSlot() override { GiveBuffer(std::move(wire)); }
         void Commit() override {
             wire[PCBAPI_TEXT_CAPACITY - 1] = '\0';
             field.assign(wire.get());
         }
         std::string& field;
         std::unique_ptr<char[]> wire;
+
+        static std::vector<std::unique_ptr<char[]>>& Pool() {
+            thread_local std::vector<std::unique_ptr<char[]>> pool;
+            return pool;
+        }
+        static std::unique_ptr<char[]> TakeBuffer() {
+            auto& pool = Pool();
+            if (pool.empty())
+                return std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY);
+            std::unique_ptr<char[]> buffer = std::move(pool.back());
+            pool.pop_back();
+            return buffer;
+        }
+        static void GiveBuffer(std::unique_ptr<char[]> buffer) {
+            if (buffer && Pool().size() < 64)
+                Pool().push_back(std::move(buffer));
+        }
     };
     struct DielectricSlot : Slot {
         explicit DielectricSlot(TDielectricRecord& f) : field(f) {
@@ -134,7 +158,17 @@ private:
         PcbApiLayerSet wire{};
     };
 
-    std::vector<std::unique_ptr<Slot>> slots_;
+    // The slots live in a buffer of the exchange itself (an exchange has a
+    // few dozen of them); only an unusually long record spills to the heap.
+    template <typename T> T* Emplace(auto& field) {
+        void* place = arena_.allocate(sizeof(T), alignof(T));
+        T* slot = new (place) T(field);
+        slots_.push_back(slot);
+        return slot;
+    }
+    alignas(std::max_align_t) unsigned char buffer_[2048];
+    std::pmr::monotonic_buffer_resource arena_{buffer_, sizeof buffer_};
+    std::pmr::vector<Slot*> slots_{&arena_};
 };
 
 // Read and write are done on copies, so that a failed read leaves the wrapper
