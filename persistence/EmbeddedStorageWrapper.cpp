@@ -279,7 +279,7 @@ int DeleteEmbeddedObjectsOfTypes(intptr_t board, std::initializer_list<std::stri
             TStoredParameters(embedded.Name).Get("Type", type);
             bool listed = false;
             for (std::string_view wanted : types)
-                listed = listed || SameTextIgnoringCase(type, wanted);
+                listed = listed || HostSdk::SameTextAscii(type, wanted);
             if (!listed)
                 continue;
         }
