@@ -16,13 +16,6 @@ public:
     const char* ClassName() const override { return "TSpecctraDSNLibraryDescriptor"; }
 };
 
-class TSpecctraRteLibraryDescriptor : public TSpecctraAbstractLibraryDescriptor {
-public:
-    explicit TSpecctraRteLibraryDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractLibraryDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRteLibraryDescriptor"; }
-};
-
 class TSpecctraPartLibraryDescriptor : public TSpecctraFileSectionDescriptor {
 public:
     explicit TSpecctraPartLibraryDescriptor(TSpecctraObject* owner)

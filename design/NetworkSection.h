@@ -16,10 +16,3 @@ public:
         : TSpecctraAbstractNetworkDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraDsnNetworkDescriptor"; }
 };
-
-class TSpecctraRteNetworkDescriptor : public TSpecctraAbstractNetworkDescriptor {
-public:
-    explicit TSpecctraRteNetworkDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractNetworkDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRteNetworkDescriptor"; }
-};

@@ -17,10 +17,3 @@ public:
         : TSpecctraAbstractStructureDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraDSNStructureDescriptor"; }
 };
-
-class TSpecctraRTEStructureDescriptor : public TSpecctraAbstractStructureDescriptor {
-public:
-    explicit TSpecctraRTEStructureDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractStructureDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRTEStructureDescriptor"; }
-};

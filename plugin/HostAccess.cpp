@@ -18,6 +18,10 @@ public:
     bool AskYesNo(const std::string& question) override {
         return g_client != nullptr && g_client->AskYesNo(question);
     }
+    void ShowMessage(const std::string& text) override {
+        if (g_client != nullptr)
+            g_client->ShowMessage(text);
+    }
 };
 
 // A finished report is opened as a host document.

@@ -5,7 +5,9 @@
 #include "specctra/SpecctraTypes.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 std::string UpperAscii(std::string_view text) {
@@ -37,6 +39,31 @@ int32_t RoundToBoard(double value) {
     if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(rounded);
+}
+
+void AppendGeneralNumber(std::string& out, double value) {
+    // Whole numbers below 10^15 print the same under "%.15g" as their integer;
+    // only the sign of a negative zero needs its own case.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+        if (value == 0.0) {
+            out.append(std::signbit(value) ? "-0" : "0");
+            return;
+        }
+        char digits[24];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
+        out.append(digits, end);
+        return;
+    }
+    char text[40];
+    const int length = std::snprintf(text, sizeof text, "%.15g", value);
+    out.append(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+std::string GeneralNumberText(double value) {
+    std::string text;
+    AppendGeneralNumber(text, value);
+    return text;
 }
 
 double UnitsPerInch(int unit) {

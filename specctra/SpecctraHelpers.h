@@ -39,6 +39,11 @@ std::string JoinWithOperator(const std::string& left, const std::string& right,
                              const std::string& op);
 // Rounds to the nearest integer, ties to even, clamped to the 32-bit range.
 int32_t RoundToBoard(double value);
+// A number in the general format of written Specctra text ("%g" with 15
+// significant digits): whole numbers print as plain integers. Appending is
+// the fast form for writers of many numbers.
+std::string GeneralNumberText(double value);
+void AppendGeneralNumber(std::string& out, double value);
 
 // "ERROR: Invalid Rule Name" without a rule, else the display name of the
 // rule kind (1 .. 40), a space and the rule's name.

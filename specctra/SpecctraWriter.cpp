@@ -71,6 +71,10 @@ TSpecctraWriter::~TSpecctraWriter() {
     if (std::uncaught_exceptions() > FUncaughtAtCreation) {
         return;
     }
+    // Saved already and unchanged since (the buffer only grows).
+    if (Saved()) {
+        return;
+    }
     try {
         Flush();
     } catch (const std::exception& e) {
@@ -110,4 +114,5 @@ void TSpecctraWriter::UnIndent(int32_t levels) {
 
 void TSpecctraWriter::Flush() {
     SaveFileAtomically(FFileName, FBuffer);
+    FSavedSize = FBuffer.size();
 }

@@ -10,8 +10,9 @@ public:
     // Nothing is written to disk until Flush or destruction.
     explicit TSpecctraWriter(const std::string& fileName);
     // Saves the file (an empty file when nothing was written), unless the
-    // writer is destroyed while an exception unwinds the stack. A failure to
-    // save is reported on stderr; call Flush first to see it as an exception.
+    // writer is destroyed while an exception unwinds the stack or nothing was
+    // written since a successful Flush. A failure to save is reported on
+    // stderr; call Flush first to see it as an exception.
     ~TSpecctraWriter();
 
     TSpecctraWriter(const TSpecctraWriter&) = delete;
@@ -30,6 +31,8 @@ public:
     void Flush();
 
     const std::string& Buffer() const { return FBuffer; }
+    // True when everything written has been saved by Flush.
+    bool Saved() const { return FSavedSize == FBuffer.size(); }
     int32_t Indentation() const { return FIndentation; }
     int32_t IndentStep() const { return FIndentStep; }
     const std::string& FileName() const { return FFileName; }
@@ -40,6 +43,8 @@ private:
     int32_t FIndentStep = 2;
     std::string FFileName;
     int FUncaughtAtCreation = 0;
+    // The buffer's size at the last successful Flush (npos: never saved).
+    std::size_t FSavedSize = static_cast<std::size_t>(-1);
 };
 
 // Writes the bytes to the path through a temporary file in the same folder

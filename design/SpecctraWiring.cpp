@@ -1,0 +1,493 @@
+#include "design/SpecctraWiring.h"
+
+#include "board/BoardFacade.h"
+#include "board/BoardRules.h"
+#include "design/SpecctraRoutes.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+// ---------------------------------------------------------------------------
+// TTaggedVias
+
+std::size_t TTaggedVias::TKeyHash::operator()(const std::pair<double, double>& key) const noexcept {
+    // 0.0 and -0.0 are equal positions: hash them alike.
+    const double x = key.first + 0.0;
+    const double y = key.second + 0.0;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::memcpy(&a, &x, sizeof a);
+    std::memcpy(&b, &y, sizeof b);
+    return std::hash<uint64_t>()(a * 0x9E3779B97F4A7C15ull ^ b);
+}
+
+void TTaggedVias::AddViaTag(TSpecctraObject* via, uint8_t number, double x, double y) {
+    FItems.push_back(TViaTagInfo{via, number, x, y});
+    FFirstAt.emplace(std::make_pair(x, y), FItems.size() - 1); // keeps the first
+}
+
+const TViaTagInfo* TTaggedVias::FindTagForLocation(double x, double y) const {
+    const auto it = FFirstAt.find(std::make_pair(x, y));
+    return it == FFirstAt.end() ? nullptr : &FItems[it->second];
+}
+
+std::string ViaTagKey(int number) {
+    char key[64];
+    std::snprintf(key, sizeof key, "%s=%s|%s=%d", "Type", "ViaTag", "ID", number);
+    return key;
+}
+
+int StoreViaTags(intptr_t board, const std::vector<TViaTagInfo>& boardPositions) {
+    // Group by number first: one pass over the vias whatever their numbers.
+    std::vector<std::vector<const TViaTagInfo*>> byNumber(TTaggedVias::kMaxStoredNumber + 1);
+    for (const TViaTagInfo& tag : boardPositions)
+        if (tag.Number >= 1 && tag.Number <= TTaggedVias::kMaxStoredNumber)
+            byNumber[tag.Number].push_back(&tag);
+    int written = 0;
+    for (int n = 1; n <= TTaggedVias::kMaxStoredNumber; ++n) {
+        const auto& tags = byNumber[static_cast<std::size_t>(n)];
+        if (tags.empty())
+            continue;
+        TEmbeddedStorageWrapper storage(board, ViaTagKey(n));
+        storage.SetState_Parameter("C", std::to_string(tags.size()));
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            const std::string index = std::to_string(i);
+            storage.SetState_Parameter("X" + index, IntToHexText(RoundToBoard(tags[i]->X)));
+            storage.SetState_Parameter("Y" + index, IntToHexText(RoundToBoard(tags[i]->Y)));
+        }
+        if (storage.WriteToBoard())
+            ++written;
+    }
+    return written;
+}
+
+TTaggedVias ReadStoredViaTags(intptr_t board) {
+    TTaggedVias tags;
+    for (int n = 1; n <= TTaggedVias::kMaxStoredNumber; ++n) {
+        TEmbeddedStorageWrapper storage(board, ViaTagKey(n));
+        if (!storage.ReadFromBoard())
+            continue;
+        std::string text;
+        int32_t count = 0;
+        if (storage.GetState_Parameter("C", text))
+            ConvertSpecctraInt(text, count);
+        for (int32_t i = 0; i < count; ++i) {
+            const std::string index = std::to_string(i);
+            int32_t x = 0;
+            int32_t y = 0;
+            if (!storage.GetState_Parameter("X" + index, text) || !HexTextToInt(text, x))
+                x = 0;
+            if (!storage.GetState_Parameter("Y" + index, text) || !HexTextToInt(text, y))
+                y = 0;
+            tags.AddViaTag(nullptr, static_cast<uint8_t>(n), x, y);
+        }
+    }
+    return tags;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraBondSite
+
+bool TSpecctraBondSite::ImportFromFile() {
+    // On any failure the rest of the block is skipped.
+    auto fail = [this] {
+        if (Parser->CurrentToken() != eTok_CloseParen)
+            Parser->SkipCurrentBlock();
+        return false;
+    };
+    Parser->NextString(PinReference);
+    Parser->NextString(PadstackName);
+    Position.X = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return fail();
+    Position.Y = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return fail();
+    int32_t token = Parser->NextToken();
+    if (token == eTok_front || token == eTok_back) {
+        Side = token == eTok_back ? 1 : 0;
+        token = Parser->NextToken();
+    }
+    if (token != eTok_CloseParen) {
+        Parser->ReportUnexpectedToken();
+        return fail();
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraTestPoint
+
+bool TSpecctraTestPoint::ReadSubBlock() {
+    bool result = true;
+    switch (Parser->NextToken()) {
+    case eTok_net:
+        Parser->NextString(NetName);
+        break;
+    case eTok_type:
+        switch (Parser->NextToken()) {
+        case eTok_route:
+            Type = 2;
+            break;
+        case eTok_normal:
+            Type = 3;
+            break;
+        case eTok_protect:
+            Type = 4;
+            break;
+        default:
+            Parser->ReportUnexpectedToken();
+            result = false;
+            break;
+        }
+        break;
+    default:
+        Parser->ReportUnexpectedToken();
+        result = false;
+        break;
+    }
+    // The sub-block's closing parenthesis (or whatever stands there).
+    if (Parser->NextToken() != eTok_CloseParen) {
+        Parser->SkipCurrentBlock();
+        result = false;
+    }
+    return result;
+}
+
+bool TSpecctraTestPoint::ImportFromFile() {
+    bool result = true;
+    bool haveX = false;
+    while (!StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_CloseParen)
+            break;
+        if (token == eTok_front || token == eTok_back) {
+            Side = token == eTok_back ? eBack : eFront;
+        } else if (token == eTok_OpenParen) {
+            result = ReadSubBlock() && result;
+        } else if (!haveX) {
+            haveX = true;
+            double value = 0.0;
+            if (!Parser->TokenStr2Real(value))
+                result = false;
+            Position.X = value;
+            Position.Y = Parser->NextReal();
+            if (Parser->ConversionFailed())
+                result = false;
+        } else {
+            Parser->ReportUnexpectedToken();
+            result = false;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraTestPoint::ExportToFile() {
+    if (!Writer)
+        return false;
+    std::string line = "(point ";
+    AppendGeneralNumber(line, BoardToFileX(RoundToBoard(Position.X)));
+    line.push_back(' ');
+    AppendGeneralNumber(line, BoardToFileY(RoundToBoard(Position.Y)));
+    line.append(Side == eBack ? " back " : " front ");
+    line.append("(net ").append(NetName).append(")");
+    if (Type == 3)
+        line.append("(type route)");
+    else if (Type == 4)
+        line.append("(type protect)");
+    line.append(")");
+    Writer->Writeln(line, true);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraTestpointsDescriptor
+
+TSpecctraTestpointsDescriptor::TSpecctraTestpointsDescriptor(TSpecctraObject* owner)
+    : TSpecctraFileSectionDescriptor(owner), FTestPoints(CreateList()) {}
+
+TSpecctraTestpointsDescriptor::~TSpecctraTestpointsDescriptor() = default;
+
+namespace {
+
+// A test point from a board pad or via read into `object`.
+template <class TWrapper>
+void AddBoardTestPoint(TSpecctraTestpointsDescriptor& owner, TSpecctraList& list,
+                       const TWrapper& object) {
+    if (!object.GetState_FIsAssyTestPointTop() && !object.GetState_FIsAssyTestPointBtm())
+        return;
+    auto point = std::make_unique<TSpecctraTestPoint>(&owner);
+    point->Side = object.GetState_FIsAssyTestPointBtm() ? TSpecctraTestPoint::eBack
+                                                        : TSpecctraTestPoint::eFront;
+    point->Position.X = object.GetState_x1();
+    point->Position.Y = object.GetState_y1();
+    point->Type = object.GetState_Moveable() ? 3 : 4;
+    point->NetName = NetNameOf(object.GetState_ObjectHandle());
+    list.Add(std::move(point));
+}
+
+} // namespace
+
+bool TSpecctraTestpointsDescriptor::ImportFromPcb() {
+    const intptr_t board = GetBoard();
+    ProcessItems(board, ePadObject, [&](intptr_t handle) {
+        TPcbPad pad(handle);
+        if (Board::Read(pad))
+            AddBoardTestPoint(*this, *FTestPoints, pad);
+        return true;
+    });
+    ProcessItems(board, eViaObject, [&](intptr_t handle) {
+        TPcbVia via(handle);
+        if (Board::Read(via))
+            AddBoardTestPoint(*this, *FTestPoints, via);
+        return true;
+    });
+    return true;
+}
+
+bool TSpecctraTestpointsDescriptor::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(test_points ", true);
+    Writer->Indent(1);
+    ExportListToFile(FTestPoints.get());
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraAbstractWiringDescriptor
+
+TSpecctraAbstractWiringDescriptor::TSpecctraAbstractWiringDescriptor(TSpecctraObject* owner)
+    : TSpecctraFileSectionDescriptor(owner) {}
+
+TSpecctraAbstractWiringDescriptor::~TSpecctraAbstractWiringDescriptor() {
+    // The tagged vias point at vias: drop them first.
+    FTaggedVias.reset();
+}
+
+TSpecctraList& TSpecctraAbstractWiringDescriptor::Wires() {
+    if (!FWires)
+        FWires = CreateList();
+    return *FWires;
+}
+TSpecctraList& TSpecctraAbstractWiringDescriptor::Vias() {
+    if (!FVias)
+        FVias = CreateList();
+    return *FVias;
+}
+TSpecctraList& TSpecctraAbstractWiringDescriptor::BondSites() {
+    if (!FBondSites)
+        FBondSites = CreateList();
+    return *FBondSites;
+}
+TSpecctraList& TSpecctraAbstractWiringDescriptor::TestPoints() {
+    if (!FTestPoints)
+        FTestPoints = CreateList();
+    return *FTestPoints;
+}
+TTaggedVias& TSpecctraAbstractWiringDescriptor::TaggedVias() {
+    if (!FTaggedVias)
+        FTaggedVias = std::make_unique<TTaggedVias>();
+    return *FTaggedVias;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraDSNWiringDescriptor
+
+namespace {
+
+// Reads one object's block into a list: kept on success, freed on failure.
+template <class T> bool ReadInto(TSpecctraObject& owner, TSpecctraList& list, T** kept = nullptr) {
+    auto object = std::make_unique<T>(&owner);
+    if (!object->ImportFromFile())
+        return false;
+    T* raw = list.AddNew(std::move(object));
+    if (kept)
+        *kept = raw;
+    return true;
+}
+
+} // namespace
+
+bool TSpecctraDSNWiringDescriptor::ReadTestPoints() {
+    bool result = true;
+    int32_t level = 1;
+    while (level > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_OpenParen:
+            ++level;
+            break;
+        case eTok_CloseParen:
+            --level;
+            break;
+        case eTok_point:
+            result = ReadInto<TSpecctraTestPoint>(*this, TestPoints()) && result;
+            --level; // the point consumed its closing parenthesis
+            break;
+        default:
+            Parser->ReportUnexpectedToken();
+            result = false;
+            break;
+        }
+    }
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ReadBondSite() {
+    const bool result = ReadInto<TSpecctraBondSite>(*this, BondSites());
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_wire:
+            result = ReadWire() && result;
+            break;
+        case eTok_via:
+            result = ReadVia() && result;
+            break;
+        case eTok_bond:
+            result = ReadBondSite() && result;
+            break;
+        case eTok_test_points:
+            result = ReadTestPoints() && result;
+            break;
+        case eTok_supply_pin:
+            ImportUnknownBlock();
+            break;
+        case eTok_resolution:
+            HasOwnResolution = true;
+            result = ImportFromFile_DimensionResolution() && result;
+            break;
+        case eTok_unit:
+            FUnits = DimensionUnitOfToken(Parser->NextToken(), *this);
+            break;
+        default:
+            if (!HandleStructureToken())
+                result = false;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
+    if (HasOwnResolution && DimensionResolution())
+        TranslationState().ResolutionFactor = DimensionResolution()->GetState_Resolution();
+    if (FWires)
+        ExportListToPCB(FWires.get());
+    if (FVias)
+        ExportListToPCB(FVias.get());
+    if (FTaggedVias && FTaggedVias->Count() > 0) {
+        std::vector<TViaTagInfo> atBoard;
+        atBoard.reserve(FTaggedVias->Count());
+        for (const TViaTagInfo& tag : FTaggedVias->Items()) {
+            TSpecctraObject* via = tag.Via ? tag.Via : this;
+            atBoard.push_back(TViaTagInfo{tag.Via, tag.Number,
+                                          static_cast<double>(via->ExportToPCB_PositionX(tag.X)),
+                                          static_cast<double>(via->ExportToPCB_PositionY(tag.Y))});
+        }
+        StoreViaTags(GetBoard(), atBoard);
+    }
+    TranslationState().ResolutionFactor = 1.0;
+    return true;
+}
+
+// Wires and vias need the shape and padstack model; until it is in, their
+// blocks are skipped like any block this section does not know.
+bool TSpecctraDSNWiringDescriptor::ReadWire() {
+    return ImportUnknownBlock();
+}
+bool TSpecctraDSNWiringDescriptor::ReadVia() {
+    return ImportUnknownBlock();
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraRoutedNet
+
+TSpecctraRoutedNet::TSpecctraRoutedNet(TSpecctraObject* owner, intptr_t net)
+    : TSpecctraAbstractWiringDescriptor(owner) {
+    NetHandle = net;
+}
+
+bool TSpecctraRoutedNet::ImportFromPcb() {
+    if (NetHandle == 0)
+        return false;
+    TPcbNet net(NetHandle);
+    if (Board::Read(net))
+        NameID = net.GetState_Name();
+    const intptr_t board = GetBoard();
+    auto& written = TranslationState().WrittenBoardObjects;
+    ProcessItems(
+        board, eTrackObject,
+        [&](intptr_t handle) {
+            if (written.count(handle) != 0)
+                return true;
+            TPcbTrack track(handle);
+            if (!Board::Read(track))
+                return true;
+            FTracks.push_back(TBoardTrack{handle, track.GetState_x1(), track.GetState_y1(),
+                                          track.GetState_x2(), track.GetState_y2(),
+                                          track.GetState_Width(), track.GetState_Layer(),
+                                          track.GetState_Moveable()});
+            written.insert(handle);
+            return true;
+        },
+        NetHandle);
+    return true;
+}
+
+bool TSpecctraRoutedNet::ExportTrack(const TBoardTrack& track, std::string& line) {
+    auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
+    Writer->Write("(wire ", true);
+    Writer->Indent(3);
+    line.assign("(path ");
+    line.append(routes ? routes->HostLayerName(track.Layer) : std::string());
+    line.push_back(' ');
+    AppendGeneralNumber(line, BoardToFile(track.Width));
+    Writer->Writeln(line, false);
+    line.clear();
+    AppendGeneralNumber(line, BoardToFileX(track.X1));
+    line.push_back(' ');
+    AppendGeneralNumber(line, BoardToFileY(track.Y1));
+    line.push_back(' ');
+    Writer->Writeln(line, true);
+    line.clear();
+    AppendGeneralNumber(line, BoardToFileX(track.X2));
+    line.push_back(' ');
+    AppendGeneralNumber(line, BoardToFileY(track.Y2));
+    line.push_back(' ');
+    Writer->Writeln(line, true);
+    Writer->Writeln(")", true);
+    if (!track.Moveable)
+        Writer->Writeln("(type route)", true);
+    Writer->UnIndent(3);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+bool TSpecctraRoutedNet::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(net " + QuoteIfParenthesised(NameID), true);
+    Writer->Indent(1);
+    std::string line;
+    for (const TBoardTrack& track : FTracks)
+        if (!ExportTrack(track, line))
+            break;
+    if (FVias)
+        ExportListToFile(FVias.get());
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}
