@@ -46,8 +46,7 @@ Verbs (each takes --help):
                              parameter string
   import DSN                 import a Specctra design into a new board (or
                              --merge BOARD); optional autoroute and RTE/SES export
-  export BOARD               run the board's route and/or session export (the
-                             writer is not implemented yet, see below)
+  export BOARD               write the board's route and/or session file
   new-project DSN            import a design into a new project folder, as the
                              host's import wizard does
   tokens DSN                 dump the tokens of a design file to DSN.prs
@@ -64,8 +63,9 @@ constants in the board; import (without --autoroute) and new-project also write
 the report DSN.rpt, import-into writes none. The structure, library, network,
 placement and wiring blocks are not yet turned into board objects (the report
 lists them as skipped blocks). tokens writes the full token dump. export, and the --rte and
---ses files of import, run their checks and dialogs and then say that the
-route/session writer is not implemented yet: no .rte or .ses file is written.
+--ses files of import, write the route file (.rte) and the session file (.ses)
+of the board: its nets with their tracks and vias in 0.00001 mm, in the design's
+origin, with the padstacks and constants stored at import.
 
 Answers (accepted by run and by every verb that runs a command):
   --yes | --no               answer the next question
@@ -98,13 +98,12 @@ const VerbHelp kVerbHelp[] = {
                "or into BOARD with --merge. --autoroute asks the host's router (harrow has\n"
                "none) and turns the report off. --rte/--ses name the route and session\n"
                "files to write after the import; RenameDSN means DSN with the extension rte\n"
-               "or ses. The route/session writer is not implemented yet: those files are\n"
-               "not written. The report lists the blocks that are not yet turned into\n"
-               "board objects.\n"},
+               "or ses. The report lists the blocks that are not yet turned into board\n"
+               "objects.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
                "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
-               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
-               "the command says so and writes no file.\n"},
+               "after BOARD (RenameDSN). A file that cannot be saved ends the command with\n"
+               "its name; the previous file stays.\n"},
     {"new-project", "usage: harrow new-project DSN\n"
                     "Runs the importer as the host's import wizard does: when DSN is a\n"
                     "Specctra design file, a folder \"Imported <DSN name>\" next to DSN (or\n"
