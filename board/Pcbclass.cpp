@@ -3,6 +3,7 @@
 #include "board/PCBProcs.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -24,12 +25,24 @@ public:
     double* Real(double& field) { return &field; }
 
     template <typename Field> int32_t* Ord(Field& field) {
+        if (intCount_ < ints_.size())
+            return Inline(&field, static_cast<int32_t>(field), [](void* f, int32_t wire) {
+                if constexpr (std::is_same_v<Field, bool>)
+                    *static_cast<Field*>(f) = wire != 0;
+                else
+                    *static_cast<Field*>(f) = static_cast<Field>(wire);
+            });
         auto slot = std::make_unique<OrdSlot<Field>>(field);
         int32_t* wire = &slot->wire;
         slots_.push_back(std::move(slot));
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
+        if (intCount_ < ints_.size())
+            return Inline(&field, static_cast<int32_t>(field.ToV6()), [](void* f, int32_t wire) {
+                *static_cast<TV7_Layer*>(f) =
+                    IsValidV6Layer(wire) ? V6ToV7(static_cast<TV6_Layer>(wire)) : TV7_Layer();
+            });
         auto slot = std::make_unique<LayerSlot>(field);
         int32_t* wire = &slot->wire;
         slots_.push_back(std::move(slot));
@@ -56,11 +69,30 @@ public:
     }
 
     void Commit() {
+        for (std::size_t i = 0; i < intCount_; ++i)
+            ints_[i].commit(ints_[i].field, ints_[i].wire);
         for (auto& slot : slots_)
             slot->Commit();
     }
 
 private:
+    // Integer-coded fields (enumerations, flags, layers) are exchanged through
+    // slots inside the exchange itself: no allocation for the common records.
+    struct IntSlot {
+        void* field;
+        void (*commit)(void* field, int32_t wire);
+        int32_t wire;
+    };
+    int32_t* Inline(void* field, int32_t wire, void (*commit)(void*, int32_t)) {
+        IntSlot& slot = ints_[intCount_++];
+        slot.field = field;
+        slot.commit = commit;
+        slot.wire = wire;
+        return &slot.wire;
+    }
+    std::array<IntSlot, 16> ints_;
+    std::size_t intCount_ = 0;
+
     struct Slot {
         virtual ~Slot() = default;
         virtual void Commit() = 0;

@@ -287,6 +287,13 @@ bool TSpecctraRoutes::ImportFromPcb() {
 bool TSpecctraRoutes::ExportToFile() {
     if (!Writer)
         return false;
+    if (auto* network = dynamic_cast<TSpecctraRteNetworkDescriptor*>(FNetwork.get())) {
+        // A wire takes about 150 bytes of text: room for all at once.
+        std::size_t tracks = 0;
+        for (const auto& net : network->RoutedNets())
+            tracks += net->Tracks().size();
+        Writer->Reserve(tracks * 160 + 4096);
+    }
     Writer->Writeln("(routes ", true);
     Writer->Indent(1);
     FDimension->ExportToFile();

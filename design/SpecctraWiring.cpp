@@ -447,8 +447,8 @@ bool TSpecctraRoutedNet::ImportFromPcb() {
     return true;
 }
 
-bool TSpecctraRoutedNet::ExportTrack(const TBoardTrack& track, std::string& line) {
-    auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
+bool TSpecctraRoutedNet::ExportTrack(const TBoardTrack& track, TSpecctraRoutes* routes,
+                                     std::string& line) {
     Writer->Write("(wire ", true);
     Writer->Indent(3);
     line.assign("(path ");
@@ -482,8 +482,9 @@ bool TSpecctraRoutedNet::ExportToFile() {
     Writer->Writeln("(net " + QuoteIfParenthesised(NameID), true);
     Writer->Indent(1);
     std::string line;
+    auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
     for (const TBoardTrack& track : FTracks)
-        if (!ExportTrack(track, line))
+        if (!ExportTrack(track, routes, line))
             break;
     if (FVias)
         ExportListToFile(FVias.get());

@@ -161,6 +161,8 @@ private:
 
 // ------------------------------------------------------------ routed nets
 
+class TSpecctraRoutes;
+
 // One track of a board net as a route file writes it.
 struct TBoardTrack {
     intptr_t Handle = 0;
@@ -190,7 +192,7 @@ public:
     const std::vector<TBoardTrack>& Tracks() const { return FTracks; }
 
 private:
-    bool ExportTrack(const TBoardTrack& track, std::string& line);
+    bool ExportTrack(const TBoardTrack& track, TSpecctraRoutes* routes, std::string& line);
     // Tracks are kept as plain records (a million of them on a large board)
     // and written one wire at a time.
     std::vector<TBoardTrack> FTracks;

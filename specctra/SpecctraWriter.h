@@ -26,6 +26,10 @@ public:
     void Indent(int32_t levels);
     void UnIndent(int32_t levels);
     void ResetIndentation() { FIndentation = 0; }
+    // Makes room for that many more bytes at once, for a writer that knows
+    // roughly how much text follows: the buffer is not copied as it grows,
+    // and a large one is backed by huge pages where the system offers them.
+    void Reserve(std::size_t bytes);
     // Saves the whole buffer to the file, replacing it atomically. The buffer is
     // kept. Throws std::runtime_error naming the file on a failure.
     void Flush();
