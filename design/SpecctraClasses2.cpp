@@ -27,6 +27,10 @@ TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
     return FRules.get();
 }
 
+TSpecctraObject* TSpecctraFile::Get_LayerByName(const std::string& name) {
+    return FStructure ? FStructure->LayerStack().Get_LayerByName(name) : nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // TSpecctraDesign
 

@@ -30,6 +30,8 @@ public:
 
     intptr_t GetBoard() override { return FBoard; }
     TSpecctraRuleCollection* GetRuleCollection() override;
+    // The layer of that name from the structure's layer stack, or none.
+    TSpecctraObject* Get_LayerByName(const std::string& name) override;
 
     virtual TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() = 0;
     virtual TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() = 0;
