@@ -68,7 +68,25 @@ void TSpecctraRTEStructureDescriptor::ReadBoardOffset() {
 
 bool TSpecctraRTEStructureDescriptor::ImportFromPcb() {
     ReadBoardOffset();
-    return true;
+    // The board's layer stack, top to bottom: signal layers and planes.
+    TPcbBoard board(GetBoard());
+    board.QueryLayers(1);
+    int32_t found = 0;
+    for (const TLayerObject* layer = board.GetState_FirstLayerInStack(); layer && found < 256;
+         layer = board.GetState_NextLayerInStack(layer)) {
+        const TV6_Layer id = layer->GetState_LayerId();
+        const bool plane = id >= eV6_InternalPlane1 && id <= eV6_InternalPlane16;
+        const bool signal = id >= eV6_TopLayer && id <= eV6_BottomLayer;
+        if (!plane && !signal)
+            continue;
+        auto entry = std::make_unique<TSpecctraLayer>(FLayerStack.get());
+        entry->NameID = layer->GetState_Name();
+        entry->FHostLayer = id;
+        entry->FType = plane ? eLayerType_Power : eLayerType_Signal;
+        FLayerStack->AddLayer(std::move(entry));
+        ++found;
+    }
+    return found > 0;
 }
 
 bool TSpecctraRTEStructureDescriptor::ExportToFile() {

@@ -4,6 +4,7 @@
 #include "board/BoardRules.h"
 #include "design/SpecctraRoutes.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "rules/SpecctraNetRltd.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -87,6 +88,176 @@ TTaggedVias ReadStoredViaTags(intptr_t board) {
         }
     }
     return tags;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraEmbededConductor, TSpecctraWire
+
+intptr_t TSpecctraEmbededConductor::ShapeContainer() {
+    if (!Owner || Owner->HarrowHandle == GetBoard())
+        return 0;
+    return Owner->HarrowHandle;
+}
+
+TSpecctraWire::TSpecctraWire(TSpecctraObject* owner) : TSpecctraEmbededConductor(owner) {}
+
+TSpecctraWire::~TSpecctraWire() = default;
+
+const char* TSpecctraWire::TypeName(uint8_t type) {
+    switch (type) {
+    case eWireType_Fix:
+        return "fixed";
+    case eWireType_Route:
+        return "route";
+    case eWireType_Normal:
+        return "normal";
+    case eWireType_Protect:
+        return "protect";
+    default:
+        return "";
+    }
+}
+
+bool TSpecctraWire::ShapeMoveable() const {
+    return Type != eWireType_Fix && Type != eWireType_Route && Type != eWireType_Protect;
+}
+
+void TSpecctraWire::SetTurret(int32_t value) {
+    if (value != -1 && (value < 1 || value > 127)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%d is not within the valid range of %d..%d", value, 1,
+                      127);
+        throw ERangeError(text);
+    }
+    Turret = value;
+}
+
+bool TSpecctraWire::ReadType() {
+    switch (Parser->NextToken()) {
+    case eTok_fix:
+        Type = eWireType_Fix;
+        return true;
+    case eTok_route:
+        Type = eWireType_Route;
+        return true;
+    case eTok_normal:
+        Type = eWireType_Normal;
+        return true;
+    case eTok_protect:
+        Type = eWireType_Protect;
+        return true;
+    default:
+        Parser->ReportUnexpectedToken();
+        return false;
+    }
+}
+
+bool TSpecctraWire::ImportFromFile() {
+    bool result = true;
+    SectionsOpen = 1;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_path:
+        case eTok_polygon:
+        case eTok_qarc:
+        case eTok_circle:
+        case eTok_rect:
+            result = ImportFromFile_Shape() && result;
+            break;
+        case eTok_window:
+            result = ImportFromFile_Window() && result;
+            break;
+        case eTok_net:
+            Parser->NextString(NetName);
+            break;
+        case eTok_type:
+            result = ReadType() && result;
+            break;
+        case eTok_turret:
+            SetTurret(Parser->NextInteger());
+            break;
+        case eTok_shield:
+            Parser->NextString(ShieldNet);
+            break;
+        case eTok_supply:
+            Supply = true;
+            break;
+        case eTok_connect:
+            if (!Connection)
+                Connection = std::make_unique<TSpecctraConnection>(this);
+            result = Connection->ImportFromFile() && result;
+            --SectionsOpen; // the connection read its closing parenthesis
+            break;
+        case eTok_attr:
+            if (Parser->NextToken() != eTok_fanout) {
+                Parser->ReportUnexpectedToken();
+                result = false;
+            }
+            break;
+        default:
+            if (!HandleStructureToken())
+                result = false;
+            break;
+        }
+    }
+    return result;
+}
+
+void TSpecctraWire::LoadTrack(const TBoardTrack& track, const std::string& layerName) {
+    if (!FBoardPath) {
+        ShapeList->Clear();
+        FBoardPath = ShapeList->AddNew(std::make_unique<TSpecctraPolyLineShape>(this));
+        FBoardPath->NewVertex();
+        FBoardPath->NewVertex();
+        FRecalcShape = true;
+    }
+    HarrowHandle = track.Handle;
+    Type = track.Moveable ? eWireType_None : eWireType_Route;
+    FBoardPath->LayerID = layerName;
+    FBoardPath->FApertureWidth = track.Width;
+    FBoardPath->SetVertex(0, TVertex{static_cast<double>(track.X1), static_cast<double>(track.Y1)});
+    FBoardPath->SetVertex(1, TVertex{static_cast<double>(track.X2), static_cast<double>(track.Y2)});
+}
+
+bool TSpecctraWire::ImportFromPcb() {
+    if (HarrowHandle == 0)
+        return false;
+    TPcbTrack record(HarrowHandle);
+    if (!Board::Read(record))
+        return false;
+    NetName = NetNameOf(HarrowHandle);
+    const TBoardTrack track{HarrowHandle,
+                            record.GetState_x1(),
+                            record.GetState_y1(),
+                            record.GetState_x2(),
+                            record.GetState_y2(),
+                            record.GetState_Width(),
+                            record.GetState_Layer(),
+                            record.GetState_Moveable()};
+    LoadTrack(track, LayerNameOf(GetBoard(), track.Layer));
+    TranslationState().WrittenBoardObjects.insert(HarrowHandle);
+    return true;
+}
+
+bool TSpecctraWire::ExportToFile() {
+    if (!Writer)
+        return false;
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    if (!shape)
+        return false;
+    Writer->Write("(wire ", true);
+    Writer->Indent(3);
+    const bool result = shape->ExportToFile();
+    if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect)
+        Writer->Writeln(std::string("(type ") + TypeName(Type) + ")", true);
+    Writer->UnIndent(3);
+    Writer->Writeln(")", true);
+    return result;
+}
+
+bool TSpecctraWire::ExportToPCB() {
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    return shape ? shape->ExportToPCB() : false;
 }
 
 // ---------------------------------------------------------------------------
@@ -403,11 +574,17 @@ bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
     return true;
 }
 
-// Wires and vias need the shape and padstack model; until it is in, their
-// blocks are skipped like any block this section does not know.
 bool TSpecctraDSNWiringDescriptor::ReadWire() {
-    return ImportUnknownBlock();
+    auto wire = std::make_unique<TSpecctraWire>(this);
+    const bool result = wire->ImportFromFile();
+    if (result)
+        Wires().Add(std::move(wire));
+    --SectionsOpen;
+    return result;
 }
+
+// Vias need the padstack model; until it is in, their blocks are skipped
+// like any block this section does not know.
 bool TSpecctraDSNWiringDescriptor::ReadVia() {
     return ImportUnknownBlock();
 }
@@ -447,45 +624,22 @@ bool TSpecctraRoutedNet::ImportFromPcb() {
     return true;
 }
 
-bool TSpecctraRoutedNet::ExportTrack(const TBoardTrack& track, TSpecctraRoutes* routes,
-                                     std::string& line) {
-    Writer->Write("(wire ", true);
-    Writer->Indent(3);
-    line.assign("(path ");
-    line.append(routes ? routes->HostLayerName(track.Layer) : std::string());
-    line.push_back(' ');
-    AppendGeneralNumber(line, BoardToFile(track.Width));
-    Writer->Writeln(line, false);
-    line.clear();
-    AppendGeneralNumber(line, BoardToFileX(track.X1));
-    line.push_back(' ');
-    AppendGeneralNumber(line, BoardToFileY(track.Y1));
-    line.push_back(' ');
-    Writer->Writeln(line, true);
-    line.clear();
-    AppendGeneralNumber(line, BoardToFileX(track.X2));
-    line.push_back(' ');
-    AppendGeneralNumber(line, BoardToFileY(track.Y2));
-    line.push_back(' ');
-    Writer->Writeln(line, true);
-    Writer->Writeln(")", true);
-    if (!track.Moveable)
-        Writer->Writeln("(type route)", true);
-    Writer->UnIndent(3);
-    Writer->Writeln(")", true);
-    return true;
-}
-
 bool TSpecctraRoutedNet::ExportToFile() {
     if (!Writer)
         return false;
     Writer->Writeln("(net " + QuoteIfParenthesised(NameID), true);
     Writer->Indent(1);
-    std::string line;
-    auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
-    for (const TBoardTrack& track : FTracks)
-        if (!ExportTrack(track, routes, line))
-            break;
+    if (!FTracks.empty()) {
+        auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
+        static const std::string noName;
+        if (!FTrackWire)
+            FTrackWire = std::make_unique<TSpecctraWire>(this);
+        for (const TBoardTrack& track : FTracks) {
+            FTrackWire->LoadTrack(track, routes ? routes->HostLayerName(track.Layer) : noName);
+            if (!FTrackWire->ExportToFile())
+                break;
+        }
+    }
     if (FVias)
         ExportListToFile(FVias.get());
     Writer->UnIndent(1);

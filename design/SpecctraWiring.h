@@ -4,6 +4,7 @@
 #pragma once
 
 #include "design/FileSection.h"
+#include "geometry/SpecctraShapes.h"
 
 #include <cstdint>
 #include <memory>
@@ -54,6 +55,68 @@ int StoreViaTags(intptr_t board, const std::vector<TViaTagInfo>& boardPositions)
 // Reads every stored via-number record (numbers 1 to 127) back; a missing or
 // unreadable coordinate reads as 0.
 TTaggedVias ReadStoredViaTags(intptr_t board);
+
+// ------------------------------------------------------------ wires
+
+class TSpecctraConnection;
+struct TBoardTrack;
+
+// Copper that a wiring section carries: its shapes are written to the board
+// on the conductor's net, into its owner's container.
+class TSpecctraEmbededConductor : public TSpecctraCombinedShape, public IShapeOwner {
+public:
+    explicit TSpecctraEmbededConductor(TSpecctraObject* owner) : TSpecctraCombinedShape(owner) {}
+    const char* ClassName() const override { return "TSpecctraEmbededConductor"; }
+    TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eWire; }
+    // The owner's board object when it is not the board (a component), else 0.
+    intptr_t ShapeContainer() override;
+};
+
+// Routing types of wires and vias.
+enum TSpecctraWireType : uint8_t {
+    eWireType_None = 0,
+    eWireType_Fix = 1,
+    eWireType_Route = 2,
+    eWireType_Normal = 3,
+    eWireType_Protect = 4,
+};
+
+class TSpecctraWire : public TSpecctraEmbededConductor {
+public:
+    explicit TSpecctraWire(TSpecctraObject* owner);
+    ~TSpecctraWire() override;
+    const char* ClassName() const override { return "TSpecctraWire"; }
+    std::string ShapeNetName() const override { return NetName; }
+    // Fixed, route and protect wires become tracks that may not move.
+    bool ShapeMoveable() const override;
+
+    // (wire SHAPE ...); the keyword has been read.
+    bool ImportFromFile() override;
+    // The board track of HarrowHandle: one path of two points on the track's
+    // layer with its width; a track that may not move is a "route" wire.
+    bool ImportFromPcb() override;
+    // Refills the wire from a track already read (its path is reused).
+    void LoadTrack(const TBoardTrack& track, const std::string& layerName);
+    // "(wire " and the shape, "(type ...)" for fixed, route and protect.
+    bool ExportToFile() override;
+    // The primary shape to the board.
+    bool ExportToPCB() override;
+
+    std::string NetName;
+    uint8_t Type = eWireType_None;
+    int32_t Turret = -1;
+    std::string ShieldNet;
+    bool Supply = false;
+    std::unique_ptr<TSpecctraConnection> Connection;
+
+    // "fixed", "route", "normal", "protect" for 1 .. 4; empty otherwise.
+    static const char* TypeName(uint8_t type);
+
+private:
+    bool ReadType();
+    void SetTurret(int32_t value);
+    TSpecctraPolyLineShape* FBoardPath = nullptr;
+};
 
 // ------------------------------------------------------------ bond sites, test points
 
@@ -192,7 +255,8 @@ public:
     const std::vector<TBoardTrack>& Tracks() const { return FTracks; }
 
 private:
-    bool ExportTrack(const TBoardTrack& track, TSpecctraRoutes* routes, std::string& line);
+    // The wire that writes each track in turn.
+    std::unique_ptr<TSpecctraWire> FTrackWire;
     // Tracks are kept as plain records (a million of them on a large board)
     // and written one wire at a time.
     std::vector<TBoardTrack> FTracks;

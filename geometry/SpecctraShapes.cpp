@@ -16,9 +16,7 @@ IKeepoutRegionFactory* GRegionFactory = nullptr;
 
 // "%g" with 15 significant digits: whole numbers print as plain integers.
 std::string G(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value == 0.0 ? 0.0 : value);
-    return buffer;
+    return GeneralNumberText(value);
 }
 
 std::string Whole(int32_t value) {

@@ -42,11 +42,11 @@ int32_t RoundToBoard(double value) {
 }
 
 void AppendGeneralNumber(std::string& out, double value) {
-    // Whole numbers below 10^15 print the same under "%.15g" as their integer;
-    // only the sign of a negative zero needs its own case.
+    // Whole numbers below 10^15 print the same under "%.15g" as their integer.
+    // A negative zero (a rounded small negative length) prints as 0.
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         if (value == 0.0) {
-            out.append(std::signbit(value) ? "-0" : "0");
+            out.push_back('0');
             return;
         }
         char digits[24];

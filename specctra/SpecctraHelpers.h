@@ -40,8 +40,8 @@ std::string JoinWithOperator(const std::string& left, const std::string& right,
 // Rounds to the nearest integer, ties to even, clamped to the 32-bit range.
 int32_t RoundToBoard(double value);
 // A number in the general format of written Specctra text ("%g" with 15
-// significant digits): whole numbers print as plain integers. Appending is
-// the fast form for writers of many numbers.
+// significant digits): whole numbers print as plain integers, a negative zero
+// as 0. Appending is the fast form for writers of many numbers.
 std::string GeneralNumberText(double value);
 void AppendGeneralNumber(std::string& out, double value);
 
