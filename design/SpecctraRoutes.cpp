@@ -284,7 +284,8 @@ const std::string& TSpecctraRoutes::HostLayerName(int32_t layer) {
         return none;
     const auto index = static_cast<std::size_t>(layer);
     if (!FLayerNameKnown[index]) {
-        FLayerNames[index] = LayerNameOf(GetBoard(), layer);
+        // As written: a host name with a blank ("Top Layer") is quoted.
+        FLayerNames[index] = QuoteIfParenthesised(LayerNameOf(GetBoard(), layer));
         FLayerNameKnown[index] = true;
     }
     return FLayerNames[index];

@@ -127,7 +127,8 @@ public:
     void SetReportEnabled(bool enabled);
     TReportManager* Report() const { return FReportManager.get(); }
     TSpecctraTestpointsDescriptor* TestPoints() const { return FTestPoints.get(); }
-    // The name the board gives a layer (cached: asked once a layer).
+    // The name the board gives a layer, as a route file writes it (quoted
+    // when it holds a blank); asked once a layer.
     const std::string& HostLayerName(int32_t layer);
 
 protected:

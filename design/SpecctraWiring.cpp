@@ -365,7 +365,7 @@ bool TSpecctraTestPoint::ExportToFile() {
     line.push_back(' ');
     AppendGeneralNumber(line, BoardToFileY(RoundToBoard(Position.Y)));
     line.append(Side == eBack ? " back " : " front ");
-    line.append("(net ").append(NetName).append(")");
+    line.append("(net ").append(QuoteIfParenthesised(NetName)).append(")");
     if (Type == 3)
         line.append("(type route)");
     else if (Type == 4)

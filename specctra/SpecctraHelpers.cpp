@@ -145,7 +145,9 @@ void SetParameter(std::string& parameters, std::string_view name, std::string_vi
 }
 
 std::string QuoteIfParenthesised(const std::string& name) {
-    if (name.find_first_of("()") != std::string::npos)
+    // A blank (or any white space) would split the name into words for every
+    // reader of the file: such names are quoted too.
+    if (name.find_first_of("() \t\r\n") != std::string::npos)
         return "'" + name + "'";
     return name;
 }

@@ -30,7 +30,7 @@ bool HexTextToInt(std::string_view text, int32_t& value);
 // Name=value pairs joined by "|".
 bool GetParameter(std::string_view parameters, std::string_view name, std::string& value);
 void SetParameter(std::string& parameters, std::string_view name, std::string_view value);
-// The name in apostrophes when it holds "(" or ")".
+// The name in apostrophes when it holds "(", ")" or white space.
 std::string QuoteIfParenthesised(const std::string& name);
 std::string Quoted(const std::string& text);
 std::string Parenthesised(const std::string& text);
