@@ -2,6 +2,7 @@
 
 #include "board/BoardFacade.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -22,8 +23,10 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
 TSpecctraFile::~TSpecctraFile() = default;
 
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
-    if (!FRules)
+    if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);
+        RegisterRuleScopes(*FRules);
+    }
     return FRules.get();
 }
 

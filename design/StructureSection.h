@@ -173,6 +173,7 @@ public:
     ~TSpecctraAbstractStructureDescriptor() override;
     const char* ClassName() const override { return "TSpecctraAbstractStructureDescriptor"; }
     TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eStructure; }
+    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 
     // Host units; (0, 0) at creation.
     TVertex BoardOffset;
