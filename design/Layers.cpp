@@ -154,7 +154,10 @@ bool TSpecctraLayer::ImportFromFile() {
             result = ImportRuleScope() && result;
             break;
         case eTok_property:
-            ImportUnknownBlock();
+            // Properties of a layer (its index in the writing tool) carry
+            // nothing the board takes; passed over without a report line.
+            Parser->SkipCurrentBlock();
+            --SectionsOpen;
             break;
         default:
             if (token > 0 && token < eTok_OpenParen)

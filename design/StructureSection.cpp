@@ -734,6 +734,9 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingLayers() {
             return;
         }
         handle = rule.GetState_ObjectHandle();
+        // Made for a board that had none: it stands for the board's own rule
+        // and stays when the design's rules replace the translator's.
+        SetRuleMaker(handle, 1);
     } else {
         Board::Read(rule);
     }

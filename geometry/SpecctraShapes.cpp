@@ -512,11 +512,15 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_AsRegion() {
                                   static_cast<double>(ExportToPCB_PositionY(v.Y))});
     bool added = false;
     if (layer != eV6_NoLayer && contour.size() >= 3) {
-        if (GRegionFactory) {
-            const intptr_t region =
-                GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour);
-            added = region != 0 && Board::Add(container, region);
-            if (region != 0 && !added)
+        // The host's factory first; a host that makes none leaves it to the
+        // engine.
+        const intptr_t region =
+            GRegionFactory
+                ? GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour)
+                : 0;
+        if (region != 0) {
+            added = Board::Add(container, region);
+            if (!added)
                 Board::FreeObject(region);
         } else {
             std::vector<TPcbPoint> points;
