@@ -116,19 +116,38 @@ private:
         TV7_Layer& field;
         int32_t wire;
     };
+    // Text buffers are reused across exchanges: every read and write of an
+    // object with texts would otherwise allocate and free them.
     struct TextSlot : Slot {
-        explicit TextSlot(std::string& f)
-            : field(f), wire(std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY)) {
+        explicit TextSlot(std::string& f) : field(f), wire(TakeBuffer()) {
             const size_t n = std::min(f.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
             std::memcpy(wire.get(), f.data(), n);
             wire[n] = '\0';
         }
+        ~TextSlot() override { GiveBuffer(std::move(wire)); }
         void Commit() override {
             wire[PCBAPI_TEXT_CAPACITY - 1] = '\0';
             field.assign(wire.get());
         }
         std::string& field;
         std::unique_ptr<char[]> wire;
+
+        static std::vector<std::unique_ptr<char[]>>& Pool() {
+            thread_local std::vector<std::unique_ptr<char[]>> pool;
+            return pool;
+        }
+        static std::unique_ptr<char[]> TakeBuffer() {
+            auto& pool = Pool();
+            if (pool.empty())
+                return std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY);
+            std::unique_ptr<char[]> buffer = std::move(pool.back());
+            pool.pop_back();
+            return buffer;
+        }
+        static void GiveBuffer(std::unique_ptr<char[]> buffer) {
+            if (buffer && Pool().size() < 64)
+                Pool().push_back(std::move(buffer));
+        }
     };
     struct DielectricSlot : Slot {
         explicit DielectricSlot(TDielectricRecord& f) : field(f) {

@@ -1,0 +1,464 @@
+// Padstacks, images, pins and placed components read from small designs and
+// written to a board of the engine loaded into this process.
+#include "../board/EngineFixture.h"
+
+#include "bench/synthetic/SyntheticDesign.h"
+#include "board/BoardRules.h"
+#include "board/Pcbclass.h"
+#include "design/LibrarySection.h"
+#include "design/PlacementSection.h"
+#include "design/SpecctraClasses2.h"
+#include "geometry/SpecctraComp.h"
+#include "geometry/SpecctraViaPadJumper.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A four-layer structure in mil with a boundary well inside the host
+// workspace (no board offset).
+const char* const kStructure = R"(
+  (resolution mil 10) (unit mil)
+  (structure
+    (layer TOP (type signal)) (layer GND (type power)) (layer IN2 (type signal))
+    (layer BOT (type signal))
+    (boundary (rect pcb 3000 3000 9000 9000))
+    (via V1 V2 (spare V3)))
+)";
+
+class LibraryOnBoard : public enginetest::EngineBoardTest {
+protected:
+    TSpecctraDesign& Import(const std::string& body) {
+        ResetTranslationState();
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
+            "t.dsn", "(pcb t " + std::string(kStructure) + body + ")"));
+        parser->RegisterKeywords();
+        design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
+        EXPECT_TRUE(design->ImportFromFile());
+        EXPECT_TRUE(design->ExportToPCB());
+        return *design;
+    }
+    TSpecctraDSNLibraryDescriptor& Library() {
+        return *dynamic_cast<TSpecctraDSNLibraryDescriptor*>(design->Library());
+    }
+    const std::vector<std::string>& Report() { return design->Report()->Events(); }
+    bool Reported(const std::string& line) {
+        return std::find(Report().begin(), Report().end(), line) != Report().end();
+    }
+    std::vector<TPcbPad> Pads() {
+        std::vector<TPcbPad> pads;
+        for (intptr_t handle : CollectItems(board, ePadObject)) {
+            pads.emplace_back(handle);
+            pads.back().QueryDatabase(1);
+        }
+        return pads;
+    }
+    TPcbPad PadNamed(const std::string& name) {
+        for (TPcbPad& pad : Pads())
+            if (pad.GetState_Name() == name)
+                return pad;
+        ADD_FAILURE() << "no pad " << name;
+        return TPcbPad(0);
+    }
+    std::vector<TPcbComponent> Components() {
+        std::vector<TPcbComponent> components;
+        for (intptr_t handle : CollectItems(board, eComponentObject)) {
+            components.emplace_back(handle);
+            components.back().QueryDatabase(1);
+        }
+        return components;
+    }
+    std::string Designator(const TPcbComponent& component) {
+        TPcbText text(component.GetState_Name());
+        text.QueryDatabase(1);
+        return text.GetState_Text();
+    }
+
+    std::unique_ptr<TSpecctraParser> parser;
+    std::unique_ptr<TSpecctraDesign> design;
+};
+
+const char* const kPadstacks = R"(
+  (library
+    (padstack V1 (shape (circle signal 20)) (attach off))
+    (padstack V2 (shape (circle TOP 30)) (shape (circle BOT 30)))
+    (padstack V3 (shape (circle TOP 40)) (shape (circle BOT 40)))
+    (padstack SMD (shape (rect TOP -10 -5 10 5)))
+    (padstack TMB (shape (circle TOP 60)) (shape (circle BOT 50)))
+    (padstack PER (shape (circle TOP 60)) (shape (rect IN2 -20 -20 20 20)) (shape (circle BOT 60)))
+    (padstack BOTH (shape (circle SIGNAL 70)) (shape (circle IN2 20)))
+    (padstack SQ (shape (path TOP 20 -10 0 10 0 (aperture_type square))))
+  ))";
+
+TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
+    Import(kPadstacks);
+    TSpecctraDSNLibraryDescriptor& library = Library();
+    ASSERT_EQ(library.PadstackCount(), 8);
+    EXPECT_EQ(library.GetState_PadStackByName("v1")->Kind(), eSimplePadstack);
+    EXPECT_FALSE(library.GetState_PadStackByName("V1")->Attach);
+    EXPECT_EQ(library.GetState_PadStackByName("SMD")->Kind(), eSMDPadstack);
+    EXPECT_EQ(library.GetState_PadStackByName("TMB")->Kind(), eTopMidBottomPadstack);
+    EXPECT_EQ(library.GetState_PadStackByName("PER")->Kind(), ePerLayerPadstack);
+
+    // The pad of a layer's own name wins over an earlier SIGNAL pad.
+    TSpecctraPadstack* both = library.GetState_PadStackByName("BOTH");
+    EXPECT_EQ(both->GetState_PadOnLayer("IN2"), both->GetState_Pad(1));
+    EXPECT_EQ(both->GetState_PadOnLayer("TOP"), both->GetState_Pad(0));
+    EXPECT_EQ(both->GetState_PadOnLayer("NOSUCH"), nullptr);
+
+    // Via values: span of the stack and size of the largest signal pad.
+    TV6_Layer low = eV6_NoLayer, high = eV6_NoLayer;
+    int32_t size = 0;
+    ASSERT_TRUE(library.GetState_PadStackByName("V1")->ExportToPcb_ViaValues(low, high, size));
+    EXPECT_EQ(low, eV6_TopLayer);
+    EXPECT_EQ(high, eV6_BottomLayer);
+    EXPECT_EQ(size, 200000); // 20 mil
+    EXPECT_TRUE(library.GetState_PadStackByName("V2")->IsViaStack());
+    EXPECT_TRUE(library.GetState_PadStackByName("V3")->IsSpareViaStack());
+    EXPECT_EQ(library.GetState_PadStackByName("SQ")->GetState_Pad(0)->ExportToPCB_ShapeType(),
+              eOctagonal);
+
+    // Routing via styles for V1 and V2, not for the spare V3.
+    std::vector<std::string> names;
+    for (intptr_t handle : CollectItems(board, eRuleObject)) {
+        TPcbRuleEx rule(handle);
+        rule.QueryDatabase(1);
+        if (rule.GetState_Kind() == eRule_RoutingViaStyle)
+            names.push_back(rule.GetState_Name());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Via style V1", "Via style V2"}));
+
+    // One layer pair for the padstacks that span TOP..BOT.
+    TPcbBoard host(board);
+    ASSERT_EQ(host.ReadLayerPairs(), 1);
+    ASSERT_EQ(host.GetState_LayerPairs().size(), 1u);
+}
+
+TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
+    Import(R"((library
+      (padstack P1 (shape (rect TOP -5 -5 5 5)) (shape (circle BOT 12 1 2)))
+      (padstack 'p1' (shape (circle signal 10)))
+      (padstack 'V1' (shape (circle signal 20)))))");
+    EXPECT_EQ(Library().GetState_PadStackByName("p1"), Library().GetPadstack(0));
+    const intptr_t list = FindEmbeddedObject(board, "PadstackList");
+    ASSERT_NE(list, 0);
+    TPcbEmbedded record(list);
+    record.QueryDatabase(1);
+    EXPECT_EQ(record.GetState_Name(), "Server=Ravel|Type=PadstackList|PDC=3");
+
+    TSpecctraDesign reader("t.rte", nullptr, nullptr, board);
+    TSpecctraRteLibraryDescriptor stored(&reader);
+    ASSERT_TRUE(stored.ImportFromPcb_Padstacks());
+    ASSERT_EQ(stored.PadstackCount(), 3);
+    TSpecctraPadstack* first = stored.GetPadstack(0);
+    EXPECT_EQ(first->NameID, "P1");
+    ASSERT_EQ(first->PadCount(), 2);
+    EXPECT_EQ(first->GetState_Pad(0)->LayerID(), "TOP");
+    EXPECT_EQ(first->GetState_Pad(1)->LayerID(), "BOT");
+    double lx, ly, hx, hy;
+    first->GetState_Pad(0)->VisibleBounds(lx, ly, hx, hy);
+    EXPECT_EQ(lx, -50000); // host units
+    EXPECT_EQ(hy, 50000);
+    EXPECT_TRUE(first->GetState_Pad(1)->Connect);
+    EXPECT_EQ(stored.GetPadstack(1)->NameID, "p1");
+    EXPECT_TRUE(stored.GetPadstack(2)->IsViaStack());
+
+    // A second import into the same board replaces the stored padstacks.
+    Import("(library (padstack A (shape (circle signal 10))))");
+    EXPECT_TRUE(
+        Reported("WARNING: Board  already contains padstack definitions which will be deleted."));
+    int records = 0;
+    for (intptr_t handle : CollectItems(board, eEmbeddedObject)) {
+        TPcbEmbedded embedded(handle);
+        embedded.QueryDatabase(1);
+        records += embedded.GetState_Name().find("Type=PADSTACK|") != std::string::npos;
+    }
+    EXPECT_EQ(records, 1);
+}
+
+const char* const kParts = R"(
+  (placement
+    (component DIP (place U1 4000 5000 front 0) (place U2 6000 5000 back 90))
+    (component CHIP (place R1 5000 7000 front 7200) (place R2 5000 8000 front -45.5)))
+  (library
+    (image DIP (pin TH (array 1 4 1 0 0 100 0 (prefix A))) (pin TH 5 0 200))
+    (image CHIP (pin SMD 1 -20 0) (pin SMD 2 20 0))
+    (image UNUSED (pin SMD 1 0 0))
+    (padstack TH (shape (circle signal 60)))
+    (padstack SMD (shape (rect TOP -10 -5 10 5))))
+  (network (net N1 (pins U1-A1 U2-A4 R1-1)) (net N2 (pins R2-2 U1-5))))";
+
+TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
+    Import(kParts);
+    auto components = Components();
+    ASSERT_EQ(components.size(), 4u);
+    for (TPcbComponent& component : components) {
+        const std::string ref = Designator(component);
+        if (ref == "U1") {
+            EXPECT_EQ(component.GetState_x1(), 40000000);
+            EXPECT_EQ(component.GetState_y1(), 50000000);
+            EXPECT_EQ(component.GetState_Layer(), eV6_TopLayer);
+            EXPECT_EQ(component.GetState_Pattern(), "DIP");
+        } else if (ref == "U2") {
+            EXPECT_EQ(component.GetState_Layer(), eV6_BottomLayer);
+            EXPECT_EQ(component.GetState_Angle(), 90.0);
+        } else if (ref == "R1") {
+            EXPECT_EQ(component.GetState_Angle(), 0.0); // 7200 degrees
+        } else {
+            EXPECT_EQ(ref, "R2");
+            EXPECT_EQ(component.GetState_Angle(), 314.5); // -45.5 degrees
+        }
+        EXPECT_EQ(CollectItems(board, ePadObject, component.GetState_ObjectHandle()).size(),
+                  ref[0] == 'U' ? 5u : 2u);
+    }
+    // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000).
+    std::vector<std::pair<std::string, int32_t>> u1;
+    for (TPcbPad& pad : Pads())
+        if (pad.GetState_Component() == components[0].GetState_ObjectHandle())
+            u1.emplace_back(pad.GetState_Name(), pad.GetState_x1());
+    std::sort(u1.begin(), u1.end());
+    EXPECT_EQ(u1, (std::vector<std::pair<std::string, int32_t>>{{"5", 40000000},
+                                                                {"A1", 40000000},
+                                                                {"A2", 41000000},
+                                                                {"A3", 42000000},
+                                                                {"A4", 43000000}}));
+    // Nets by full pin name; a pin on no net is reported.
+    int onN1 = 0, onN2 = 0;
+    for (TPcbPad& pad : Pads()) {
+        onN1 += NetNameOf(pad.GetState_ObjectHandle()) == "N1";
+        onN2 += NetNameOf(pad.GetState_ObjectHandle()) == "N2";
+    }
+    EXPECT_EQ(onN1, 3);
+    EXPECT_EQ(onN2, 2);
+    EXPECT_TRUE(Reported("Pin U1-A2 has no net assigned."));
+    // A through-hole pad gets a hole of 10 mil, an SMD pad none.
+    for (TPcbPad& pad : Pads())
+        EXPECT_EQ(pad.GetState_HoleSize(),
+                  pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ? 0 : 100000);
+}
+
+TEST_F(LibraryOnBoard, ImagesWithoutOutlineGetOneAroundTheirPins) {
+    Import(R"((placement (component A (place A1 5000 5000 front 0))
+                           (component E (place E1 6000 6000 front 0)))
+              (library (image A (pin P 1 -100 0) (pin P 2 100 0)) (image E)
+                       (padstack P (shape (rect TOP -10 -10 10 10))))
+              (network))");
+    int overlayTracks = 0;
+    for (intptr_t handle : CollectItems(board, eTrackObject)) {
+        TPcbTrack track(handle);
+        track.QueryDatabase(1);
+        overlayTracks +=
+            track.GetState_Layer() == eV6_TopOverlay && track.GetState_Component() != 0;
+    }
+    EXPECT_EQ(overlayTracks, 4);
+    EXPECT_EQ(Components().size(), 2u);
+}
+
+TEST_F(LibraryOnBoard, PadKindsGiveHostStacksAndTheirReportLines) {
+    Import(R"((placement (component I (place J1 5000 5000 front 0)))
+              (library (image I (pin TMB 1 0 0) (pin PER 2 100 0) (pin SMD 3 200 0) (pin NONE 4 0 0))
+                (padstack TMB (shape (circle TOP 60)) (shape (circle BOT 50)))
+                (padstack PER (shape (circle TOP 60)) (shape (rect IN2 -20 -20 20 20)))
+                (padstack SMD (shape (rect BOT -10 -5 10 5))))
+              (network (net A (pins J1-1 J1-2 J1-3))))");
+    EXPECT_TRUE(Reported("Middle layer pad for pin J1-1 will take largest available size defined "
+                         "on inner signal layers."));
+    TPcbPad tmb = PadNamed("1");
+    EXPECT_EQ(tmb.GetState_FMode(), ePadMode_LocalStack);
+    EXPECT_EQ(tmb.GetState_TopXsize(), 600000);
+    EXPECT_EQ(tmb.GetState_BotXsize(), 500000);
+    TPcbPad per = PadNamed("2");
+    EXPECT_EQ(per.GetState_FMode(), ePadMode_ExternalStack);
+    EXPECT_EQ(per.GetState_XSizeOnLayer(eV6_TopLayer), 600000);
+    EXPECT_EQ(per.GetState_XSizeOnLayer(eV6_MidLayer1), 400000); // IN2 is mid layer 1
+    TPcbPad smd = PadNamed("3");
+    EXPECT_EQ(smd.GetState_Layer(), eV6_BottomLayer);
+    EXPECT_EQ(smd.GetState_HoleSize(), 0);
+    // A pin whose padstack is missing ends the image's pins.
+    EXPECT_TRUE(Reported("ERROR: Padstack NONE not found for pin J1-4"));
+    EXPECT_EQ(Pads().size(), 3u);
+}
+
+TEST_F(LibraryOnBoard, PlacementStopsAtTheFirstComponentThatFails) {
+    Import(R"((placement (component A (place C1 4000 4000 front 0))
+                           (component MISSING (place C2 5000 5000 front 0))
+                           (component FRONTONLY (place C3 6000 6000 back 0))
+                           (component A (place C4 7000 7000 front 0)))
+              (library (image A (pin P 1 0 0)) (image FRONTONLY (side front) (pin P 1 0 0))
+                       (padstack P (shape (circle signal 10))))
+              (network))");
+    EXPECT_TRUE(Reported("ERROR: Footprint MISSING not found. Cannot import component C2"));
+    EXPECT_TRUE(Reported("ERROR: Placement stopped at component C2; 2 components after it were "
+                         "not imported."));
+    ASSERT_EQ(Components().size(), 1u);
+    EXPECT_EQ(Designator(Components()[0]), "C1");
+}
+
+TEST_F(LibraryOnBoard, SideRestrictionIsReported) {
+    Import(R"((placement (component FRONTONLY (place C3 6000 6000 back 0)))
+              (library (image FRONTONLY (side front) (pin P 1 0 0))
+                       (padstack P (shape (circle signal 10))))
+              (network))");
+    EXPECT_TRUE(Reported("ERROR: Footprint FRONTONLY doesn't allow placement on Back Side for "
+                         "component C3"));
+    EXPECT_TRUE(Components().empty());
+}
+
+TEST_F(LibraryOnBoard, BadInputIsReportedAndNeverCrashes) {
+    Import(R"((placement
+                (component A (place OK 5000 5000 front 0) (place U2) (place FAR 1e12 0 front 0)
+                             (place BAD 10 x front 0))
+                (component HUGE (place H1 5000 5000 front 0)))
+              (library
+                (image A (pin P 1 0 0) (pin P (array 1 5 0 0 0 1 0)))
+                (image HUGE (pin P (array 1 1000000 1 0 0 1 0)))
+                (padstack P (shape (circle signal 10)))
+                (padstack EMPTY (attach off)))
+              (network (net N (pins OK-1 NOBODY-1))))");
+    EXPECT_TRUE(Reported("ERROR: Invalid padstack definition <EMPTY>, no valid pads inside"));
+    const bool stepReported =
+        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
+            return line.find("has the step 0; only a positive step is allowed") !=
+                   std::string::npos;
+        });
+    EXPECT_TRUE(stepReported);
+    const bool hugeReported =
+        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
+            return line.find("would make 1000000 pins") != std::string::npos;
+        });
+    EXPECT_TRUE(hugeReported);
+    EXPECT_TRUE(Reported("ERROR: Component FAR lies outside the coordinate range of the board; it "
+                         "is not imported."));
+    const bool badReported =
+        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
+            return line.find("Component BAD in line") != std::string::npos;
+        });
+    EXPECT_TRUE(badReported);
+    // OK, U2 (one inch in X and Y) and H1 (without its pin array) are placed.
+    std::vector<std::string> refs;
+    for (TPcbComponent& component : Components()) {
+        refs.push_back(Designator(component));
+        if (refs.back() == "U2") {
+            EXPECT_EQ(component.GetState_x1(), 10000000);
+            EXPECT_EQ(component.GetState_y1(), 10000000);
+        }
+    }
+    std::sort(refs.begin(), refs.end());
+    EXPECT_EQ(refs, (std::vector<std::string>{"H1", "OK", "U2"}));
+}
+
+TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
+    Import(kPadstacks);
+    TSpecctraDSNWiringDescriptor wiring(design.get());
+    auto read = [&](const std::string& text) {
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("v.dsn", text));
+        parser->RegisterKeywords();
+        parser->NextToken(); // "("
+        parser->NextToken(); // "via"
+        auto via = std::make_unique<TSpecctraViaInstance>(&wiring);
+        via->Parser = parser.get();
+        via->SectionsOpen = 1;
+        EXPECT_TRUE(via->ImportFromFile());
+        return via;
+    };
+    auto numbered = read("(via V3 4000 4000 (net N1) (via_number 3))");
+    EXPECT_EQ(numbered->Number, 3);
+    EXPECT_EQ(numbered->Position.X, 4000);
+    EXPECT_TRUE(numbered->ExportToPCB());
+    auto spare = read("(via V3 5000 5000)");
+    EXPECT_TRUE(spare->ExportToPCB());
+    EXPECT_TRUE(Reported("WARNING: Invalid padstack reference V3 in via at position (50000000, "
+                         "50000000), skipped via translation."));
+    EXPECT_TRUE(read("(via V2 6000 6000)")->ExportToPCB());
+    EXPECT_TRUE(Reported("WARNING: Orphan via - no net assigned at position (60000000, 60000000)"));
+    const auto vias = CollectItems(board, eViaObject);
+    ASSERT_EQ(vias.size(), 2u);
+    for (intptr_t handle : vias) {
+        TPcbVia via(handle);
+        via.QueryDatabase(1);
+        EXPECT_EQ(via.GetState_HoleSize(), 50000);
+        EXPECT_EQ(via.GetState_LowLayer(), eV6_TopLayer);
+        EXPECT_EQ(via.GetState_HighLayer(), eV6_BottomLayer);
+    }
+    // A board via finds the via padstack of its span and size.
+    TSpecctraViaInstance fromBoard(&wiring);
+    fromBoard.SetPadstackReference(eV6_TopLayer, eV6_BottomLayer, 300000);
+    EXPECT_EQ(fromBoard.PadstackIDRef, "V2");
+    fromBoard.SetPadstackReference(eV6_BottomLayer, eV6_TopLayer, 250000);
+    EXPECT_EQ(fromBoard.PadstackIDRef, "V1"); // 200000 is the closest smaller one
+}
+
+TEST(Jumper, AcceptsSystemDefaultAndPositiveValuesOnly) {
+    TSpecctraJumper jumper(nullptr);
+    jumper.SetLength(-1);
+    EXPECT_EQ(jumper.Length(), -1);
+    jumper.SetMaxHeight(12.5);
+    EXPECT_THROW(jumper.SetLength(-2), EJumperRangeError);
+    EXPECT_EQ(jumper.Length(), -1);
+    try {
+        jumper.SetMaxHeight(-3);
+        FAIL();
+    } catch (const EJumperRangeError& error) {
+        EXPECT_STREQ(error.what(), "-3 is not valid value for Jumper Height. #13#10 Only positive "
+                                   "or system default values are allowed.");
+    }
+    EXPECT_EQ(jumper.MaxHeight(), 12.5);
+}
+
+TEST_F(LibraryOnBoard, SyntheticDesignLandsWhole) {
+    TSyntheticCounts counts;
+    const std::string text = MakeSyntheticDesign(TSyntheticOptions{200, false, false}, &counts);
+    ResetTranslationState();
+    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("s.dsn", text));
+    parser->RegisterKeywords();
+    design = std::make_unique<TSpecctraDesign>("s.dsn", parser.get(), nullptr, board);
+    ASSERT_TRUE(design->ImportFromFile());
+    design->ExportToPCB();
+    EXPECT_EQ(static_cast<int64_t>(Components().size()), counts.Components);
+    const auto pads = Pads();
+    EXPECT_EQ(static_cast<int64_t>(pads.size()), counts.Pads);
+    int64_t netted = 0;
+    for (const TPcbPad& pad : pads)
+        netted += pad.GetState_Net() != 0;
+    EXPECT_EQ(netted, counts.NettedPins);
+}
+
+TEST_F(LibraryOnBoard, FreePrimitivesTakeTheNetOfThePadTheyTouch) {
+    Import(kParts);
+    auto update = reinterpret_cast<decltype(&Corvane_UpdateFreePrimitiveNets)>(
+        dlsym(enginetest::EngineLibrary::Get().module, "Corvane_UpdateFreePrimitiveNets"));
+    ASSERT_NE(update, nullptr);
+    // U1-A1 (net N1) sits at (40000000, 50000000) on every copper layer.
+    auto track = [&](int32_t x1, int32_t x2) {
+        const intptr_t handle = PCBProcs::PcbApi_CreateObject(eTrackObject);
+        TPcbTrack t(handle);
+        t.QueryDatabase(1);
+        t.SetState_x1(x1);
+        t.SetState_y1(50000000);
+        t.SetState_x2(x2);
+        t.SetState_y2(50000000);
+        t.SetState_Width(100000);
+        t.SetState_Layer(eV6_TopLayer);
+        t.QueryDatabase(0);
+        EXPECT_EQ(TPcbBoard(board).AddObject(handle), 0);
+        return handle;
+    };
+    const intptr_t touching = track(40000000, 40000000 - 5000000);
+    const intptr_t chained = track(35000000, 30000000);
+    const intptr_t apart = track(20000000, 10000000);
+    EXPECT_EQ(update(board), 2);
+    EXPECT_EQ(NetNameOf(touching), "N1");
+    EXPECT_EQ(NetNameOf(chained), "N1");
+    EXPECT_EQ(NetNameOf(apart), "");
+}
+
+} // namespace
