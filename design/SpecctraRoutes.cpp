@@ -2,6 +2,7 @@
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
+#include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
 #include "specctra/HostHooks.h"
@@ -98,14 +99,10 @@ bool TSpecctraRTEStructureDescriptor::ExportToFile() {
 // ---------------------------------------------------------------------------
 // TSpecctraRteLibraryDescriptor
 
-TSpecctraRteLibraryDescriptor::TSpecctraRteLibraryDescriptor(TSpecctraObject* owner)
-    : TSpecctraAbstractLibraryDescriptor(owner), FPadstacks(CreateList()) {}
-
-TSpecctraRteLibraryDescriptor::~TSpecctraRteLibraryDescriptor() = default;
-
 bool TSpecctraRteLibraryDescriptor::ImportFromPcb() {
+    const intptr_t board = GetBoard();
     bool found = false;
-    const TStoredParameters list(StoredRecordName(GetBoard(), "PadstackList", found));
+    const TStoredParameters list(StoredRecordName(board, "PadstackList", found));
     if (!found) {
         ShowHostMessage(
             "You can export routes only for pcb files previously imported as design files.");
@@ -117,14 +114,50 @@ bool TSpecctraRteLibraryDescriptor::ImportFromPcb() {
         ReportError("ERROR: Cannot read info on number of stored padstack defs.");
         return true;
     }
+    // The records in the order found on the board.
+    int32_t loaded = 0;
+    ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
+        TPcbEmbedded record(handle);
+        if (!Board::Read(record) || !IsOwnEmbeddedName(record.GetState_Name()))
+            return true;
+        const TStoredParameters name(record.GetState_Name());
+        std::string type;
+        std::string index;
+        int32_t value = 0;
+        if (!name.Get("Type", type) || !SameTextIgnoringCase(type, "PADSTACK") ||
+            !name.Get("IDX", index) || !ConvertSpecctraInt(index, value))
+            return true;
+        if (value < 0 || value > stored) {
+            char message[160];
+            std::snprintf(message, sizeof message, "Padstack index out of range: (%d) (%s).",
+                          stored, record.GetState_Name().c_str());
+            ReportError(message);
+            return true;
+        }
+        auto padstack = std::make_unique<TSpecctraPadstack>(this);
+        if (padstack->ImportFromPCB_FromEmbedded(record))
+            AddPadstack(std::move(padstack));
+        ++loaded;
+        return true;
+    });
+    if (loaded < stored) {
+        char message[128];
+        std::snprintf(message, sizeof message, "Cannot load all stored padstacks (S: %d) (L: %d).",
+                      stored, loaded);
+        ReportError(message);
+    }
     return true;
 }
 
 bool TSpecctraRteLibraryDescriptor::ExportToFile() {
     if (!Writer)
         return false;
-    return WriteBlock(*Writer, "(library_out ",
-                      [this] { return ExportListToFile(FPadstacks.get()); });
+    return WriteBlock(*Writer, "(library_out ", [this] {
+        for (int32_t i = 0; i < PadstackCount(); ++i)
+            if (!GetPadstack(i)->ExportToFile())
+                return false;
+        return true;
+    });
 }
 
 // ---------------------------------------------------------------------------

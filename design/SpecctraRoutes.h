@@ -41,18 +41,14 @@ private:
 // import, written back as "library_out".
 class TSpecctraRteLibraryDescriptor : public TSpecctraAbstractLibraryDescriptor {
 public:
-    explicit TSpecctraRteLibraryDescriptor(TSpecctraObject* owner);
-    ~TSpecctraRteLibraryDescriptor() override;
+    explicit TSpecctraRteLibraryDescriptor(TSpecctraObject* owner)
+        : TSpecctraAbstractLibraryDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraRteLibraryDescriptor"; }
 
+    // "PadstackList" gives the count S; every "PADSTACK" record with an
+    // index from 0 to S loads one padstack.
     bool ImportFromPcb() override;
     bool ExportToFile() override;
-
-    // The padstacks loaded from the board, in the order found.
-    TSpecctraList& LoadedPadstacks() { return *FPadstacks; }
-
-private:
-    std::unique_ptr<TSpecctraList> FPadstacks;
 };
 
 // The network of a route file: one routed net per board net, in name order

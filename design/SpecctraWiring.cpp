@@ -3,6 +3,7 @@
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
 #include "design/SpecctraRoutes.h"
+#include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "rules/SpecctraNetRltd.h"
 #include "specctra/SpecctraParser2.h"
@@ -583,10 +584,16 @@ bool TSpecctraDSNWiringDescriptor::ReadWire() {
     return result;
 }
 
-// Vias need the padstack model; until it is in, their blocks are skipped
-// like any block this section does not know.
 bool TSpecctraDSNWiringDescriptor::ReadVia() {
-    return ImportUnknownBlock();
+    auto via = std::make_unique<TSpecctraViaInstance>(this);
+    const bool result = via->ImportFromFile();
+    if (result) {
+        TSpecctraViaInstance* kept = Vias().AddNew(std::move(via));
+        if (kept->Number != 0)
+            TaggedVias().AddViaTag(kept, kept->Number, kept->Position.X, kept->Position.Y);
+    }
+    --SectionsOpen;
+    return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -621,6 +628,32 @@ bool TSpecctraRoutedNet::ImportFromPcb() {
             return true;
         },
         NetHandle);
+    ProcessItems(
+        board, eViaObject,
+        [&](intptr_t handle) {
+            auto via = std::make_unique<TSpecctraViaInstance>(this);
+            via->HarrowHandle = handle;
+            if (via->ImportFromPcb())
+                Vias().Add(std::move(via));
+            return true;
+        },
+        NetHandle);
+    // Via numbers kept at import, found again by exact position; a numbered
+    // via chooses its padstack again (spare padstacks become candidates).
+    if (StoredTags && FVias) {
+        for (int32_t i = 0; i < FVias->Count(); ++i) {
+            auto* via = static_cast<TSpecctraViaInstance*>(FVias->GetState_SpecctraObject(i));
+            const TViaTagInfo* tag =
+                StoredTags->FindTagForLocation(via->Position.X, via->Position.Y);
+            if (!tag || tag->Number == 0)
+                continue;
+            via->Number = tag->Number;
+            TPcbVia record(via->HarrowHandle);
+            if (Board::Read(record))
+                via->SetPadstackReference(record.GetState_LowLayer(), record.GetState_HighLayer(),
+                                          record.GetState_Size());
+        }
+    }
     return true;
 }
 

@@ -59,6 +59,11 @@ TSpecctraDSNLibraryDescriptor* Library(TSpecctraObject& object) {
     return file ? dynamic_cast<TSpecctraDSNLibraryDescriptor*>(file->Library()) : nullptr;
 }
 
+TSpecctraAbstractLibraryDescriptor* PadstackLibrary(TSpecctraObject& object) {
+    TSpecctraFile* file = FileOf(object);
+    return file ? file->Library() : nullptr;
+}
+
 bool HasNetwork(TSpecctraObject& object) {
     TSpecctraFile* file = FileOf(object);
     return file && file->Network();

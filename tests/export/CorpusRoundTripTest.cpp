@@ -2,7 +2,7 @@
 // as a session file; the session file is read with the test's own scanner,
 // and for designs with wiring every wire segment of the design text is found
 // in its net at the same place (0.00001 mm, within one step of rounding) with
-// the same width and layer.
+// the same width and layer, and every via with the same padstack.
 #include "../board/EngineFixture.h"
 #include "SexprScanner.h"
 
@@ -63,6 +63,12 @@ struct Segment {
     long long X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
 };
 
+struct Via {
+    std::string Net;
+    std::string Padstack;
+    long long X = 0, Y = 0;
+};
+
 bool Near(long long a, long long b) {
     return std::llabs(a - b) <= 1;
 }
@@ -83,7 +89,8 @@ double Number(const sexpr::Node& node) {
 
 // The design's wire segments (path wires on a net of the network), in steps.
 // False when the wiring carries its own unit or resolution (not compared).
-bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, int& skippedWires) {
+bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, std::vector<Via>& vias,
+                    int& skippedWires) {
     std::string unit = "INCH";
     bool haveUnit = false;
     if (const sexpr::Node* u = pcb.First("unit"); u && u->Items.size() > 1) {
@@ -101,6 +108,16 @@ bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, int& skip
     for (const sexpr::Node* wiring : pcb.All("wiring")) {
         if (wiring->First("unit") || wiring->First("resolution"))
             return false;
+        for (const sexpr::Node* via : wiring->All("via")) {
+            const sexpr::Node* net = via->First("net");
+            if (!net || net->Items.size() < 2 || via->Items.size() < 4 ||
+                nets.count(Upper(net->Items[1].Atom)) == 0 || via->Items[2].IsList ||
+                via->Items[3].IsList)
+                continue;
+            vias.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
+                               std::llround(Number(via->Items[2]) * scale),
+                               std::llround(Number(via->Items[3]) * scale)});
+        }
         for (const sexpr::Node* wire : wiring->All("wire")) {
             const sexpr::Node* path = wire->First("path");
             const sexpr::Node* net = wire->First("net");
@@ -126,6 +143,46 @@ bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, int& skip
         }
     }
     return true;
+}
+
+// The vias of a session file's network_out.
+std::vector<Via> SessionVias(const sexpr::Node& session) {
+    std::vector<Via> out;
+    const sexpr::Node* routes = session.First("routes");
+    const sexpr::Node* network = routes ? routes->First("network_out") : nullptr;
+    if (!network)
+        return out;
+    for (const sexpr::Node* net : network->All("net"))
+        for (const sexpr::Node* via : net->All("via"))
+            if (via->Items.size() >= 4)
+                out.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
+                                  std::llround(Number(via->Items[2])),
+                                  std::llround(Number(via->Items[3]))});
+    return out;
+}
+
+// Design vias missing from the session: same net and padstack, within a step.
+std::vector<Via> MissingVias(const std::vector<Via>& design, const std::vector<Via>& session) {
+    std::multimap<std::tuple<std::string, long long, long long>, std::size_t> at;
+    for (std::size_t i = 0; i < session.size(); ++i)
+        at.emplace(std::make_tuple(session[i].Net, session[i].X, session[i].Y), i);
+    std::vector<bool> used(session.size(), false);
+    std::vector<Via> missing;
+    for (const Via& v : design) {
+        bool found = false;
+        for (long long dx = -1; dx <= 1 && !found; ++dx)
+            for (long long dy = -1; dy <= 1 && !found; ++dy) {
+                auto [from, to] = at.equal_range(std::make_tuple(v.Net, v.X + dx, v.Y + dy));
+                for (auto it = from; it != to && !found; ++it)
+                    if (!used[it->second] && session[it->second].Padstack == v.Padstack) {
+                        used[it->second] = true;
+                        found = true;
+                    }
+            }
+        if (!found)
+            missing.push_back(v);
+    }
+    return missing;
 }
 
 // The wire segments of a session file's network_out.
@@ -204,6 +261,7 @@ TEST(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
     int sessions = 0;
     int compared = 0;
     std::size_t segments = 0;
+    std::size_t vias = 0;
     int skippedWires = 0;
     int ownResolution = 0;
     for (std::size_t n = 0; n < files.size(); ++n) {
@@ -246,20 +304,28 @@ TEST(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
         if (!sexpr::Parse(ReadAll(file), pcb) || pcb.Head() != "pcb" || !pcb.First("wiring"))
             continue;
         std::vector<Segment> design;
-        if (!DesignSegments(pcb, design, skippedWires)) {
+        std::vector<Via> designVias;
+        if (!DesignSegments(pcb, design, designVias, skippedWires)) {
             ++ownResolution;
             continue;
         }
         const std::vector<Segment> missing = Missing(design, SessionSegments(written));
         EXPECT_TRUE(missing.empty()) << file << ": " << missing.size() << " of " << design.size()
                                      << " segments missing, first " << Describe(missing[0]);
+        const std::vector<Via> missingVias = MissingVias(designVias, SessionVias(written));
+        EXPECT_TRUE(missingVias.empty())
+            << file << ": " << missingVias.size() << " of " << designVias.size()
+            << " vias missing, first " << missingVias[0].Net << " " << missingVias[0].Padstack
+            << " (" << missingVias[0].X << " " << missingVias[0].Y << ")";
         ++compared;
         segments += design.size();
+        vias += designVias.size();
     }
     fs::remove_all(folder);
-    std::printf("session files: %d; designs with wiring compared: %d (%zu wire segments); "
-                "wires without a path or a known net: %d; wiring with its own resolution: %d\n",
-                sessions, compared, segments, skippedWires, ownResolution);
+    std::printf("session files: %d; designs with wiring compared: %d (%zu wire segments, %zu "
+                "vias); wires without a path or a known net: %d; wiring with its own resolution: "
+                "%d\n",
+                sessions, compared, segments, vias, skippedWires, ownResolution);
     EXPECT_GT(sessions, static_cast<int>(files.size()) * 9 / 10);
     EXPECT_GT(compared, 250);
 }
