@@ -48,12 +48,12 @@ std::string TAbstractRuleScope::BuildExpression2() {
 }
 
 void TAbstractRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = "All";
+    expression = BuildExpression1();
 }
 
 void TAbstractRuleScope::BinaryRuleExpression(std::string& expression1, std::string& expression2) {
-    expression1 = "All";
-    expression2 = "All";
+    expression1 = BuildExpression1();
+    expression2 = BuildExpression2();
 }
 
 void TAbstractRuleScope::AddScopeLayerName(const std::string& name) {
@@ -62,15 +62,18 @@ void TAbstractRuleScope::AddScopeLayerName(const std::string& name) {
                   std::to_string(Parser ? Parser->LineNumber() : 0));
 }
 
-bool TAbstractRuleScope::ReadRuleBlock(bool clearanceAndWidthOnly) {
+const IRuleBlockReader* TAbstractRuleScope::CountBlockAndFindReader() {
     ++RuleBlockCount;
     TSpecctraRuleCollection* rules = GetRuleCollection();
     const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
-    if (!reader) {
-        SkipCurrentBlock();
-        return true;
-    }
-    return reader->ReadRuleBlock(*this, clearanceAndWidthOnly);
+    if (!reader)
+        SkipCurrentBlock(); // nothing reads rules here
+    return reader;
+}
+
+bool TAbstractRuleScope::ReadRuleBlock(bool clearanceAndWidthOnly) {
+    const IRuleBlockReader* reader = CountBlockAndFindReader();
+    return !reader || reader->ReadRuleBlock(*this, clearanceAndWidthOnly);
 }
 
 bool TAbstractRuleScope::ImportFromFile() {
@@ -78,14 +81,8 @@ bool TAbstractRuleScope::ImportFromFile() {
 }
 
 bool TAbstractRuleScope::ImportCircuitDescriptor() {
-    ++RuleBlockCount;
-    TSpecctraRuleCollection* rules = GetRuleCollection();
-    const IRuleBlockReader* reader = rules ? rules->RuleBlockReader() : nullptr;
-    if (!reader) {
-        SkipCurrentBlock();
-        return true;
-    }
-    return reader->ReadCircuitBlock(*this);
+    const IRuleBlockReader* reader = CountBlockAndFindReader();
+    return !reader || reader->ReadCircuitBlock(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -119,10 +116,6 @@ std::string TClassOnLayerRuleScope::BuildExpression1() {
     return expression;
 }
 
-void TClassOnLayerRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
 void TClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression1,
                                                   std::string& expression2) {
     expression1 = BuildExpression1();
@@ -137,31 +130,12 @@ std::string TNetRuleScope::BuildExpression2() {
     return BuildExpression1();
 }
 
-void TNetRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TNetRuleScope::BinaryRuleExpression(std::string& expression1, std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = expression1;
-}
-
 std::string TClassVsClassRuleScope::BuildExpression1() {
     return ClassPairExpression(Owner, 0);
 }
 
 std::string TClassVsClassRuleScope::BuildExpression2() {
     return ClassPairExpression(Owner, 1);
-}
-
-void TClassVsClassRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TClassVsClassRuleScope::BinaryRuleExpression(std::string& expression1,
-                                                  std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = BuildExpression2();
 }
 
 std::string TClassVsClassOnLayerRuleScope::BuildExpression1() {
@@ -172,20 +146,13 @@ std::string TClassVsClassOnLayerRuleScope::BuildExpression2() {
     return JoinWithOperator(LayerList(), ClassPairExpression(Owner, 1), "And");
 }
 
-void TClassVsClassOnLayerRuleScope::UnaryRuleExpression(std::string& expression) {
-    expression = BuildExpression1();
-}
-
-void TClassVsClassOnLayerRuleScope::BinaryRuleExpression(std::string& expression1,
-                                                         std::string& expression2) {
-    expression1 = BuildExpression1();
-    expression2 = BuildExpression2();
-}
-
 // ---------------------------------------------------------------------------
 // Region scopes
 
 bool TRegionRuleScope::ImportFromFile() {
+    // The region's own rule block is the rule block itself.
+    if (Parser->CurrentToken() == eTok_rule)
+        return ReadRuleBlock(true);
     // The scope is read again for every block of its owner: count afresh.
     SectionsOpen = 1;
     bool result = true;
@@ -232,8 +199,10 @@ bool TNetInRegionRuleScope::ReadName(const std::string& name) {
 
 bool TClassVsClassInRegionRuleScope::ReadOtherBlock(int32_t token) {
     if (token != eTok_classes) {
+        // Without its two classes the block means nothing: skip the rest.
         SkipCurrentBlock();
-        --SectionsOpen;
+        Parser->SkipCurrentBlock();
+        SectionsOpen = 0;
         return false;
     }
     NetClass1 = Parser->NextString();

@@ -54,6 +54,9 @@ public:
     // The number of rule and circuit blocks the scope was given.
     int RuleBlockCount = 0;
 
+    // The scope's two expressions ("All" unless a class says otherwise);
+    // a one-scope rule takes the first, a two-scope rule both, unless a
+    // class says otherwise.
     virtual std::string BuildExpression1();
     virtual std::string BuildExpression2();
     void UnaryRuleExpression(std::string& expression) override;
@@ -69,6 +72,10 @@ protected:
     // Has the registered reader read the current rule block (skipped with a
     // warning when none is registered).
     bool ReadRuleBlock(bool clearanceAndWidthOnly);
+
+private:
+    // Counts the block; the registered reader, or none after skipping it.
+    const IRuleBlockReader* CountBlockAndFindReader();
 };
 
 // A scope that keeps the layer names of its layer_rule blocks.
@@ -112,7 +119,6 @@ public:
         : TAbstractRuleScopeWithLayer(owner, eClassOnLayerScope) {}
     const char* ClassName() const override { return "TClassOnLayerRuleScope"; }
     std::string BuildExpression1() override;
-    void UnaryRuleExpression(std::string& expression) override;
     void BinaryRuleExpression(std::string& expression1, std::string& expression2) override;
 };
 
@@ -136,8 +142,6 @@ public:
     const char* ClassName() const override { return "TNetRuleScope"; }
     std::string BuildExpression1() override;
     std::string BuildExpression2() override;
-    void UnaryRuleExpression(std::string& expression) override;
-    void BinaryRuleExpression(std::string& expression1, std::string& expression2) override;
 };
 
 class TNetOnLayerRuleScope : public TAbstractRuleScopeWithLayer {
@@ -180,8 +184,6 @@ public:
     const char* ClassName() const override { return "TClassVsClassRuleScope"; }
     std::string BuildExpression1() override;
     std::string BuildExpression2() override;
-    void UnaryRuleExpression(std::string& expression) override;
-    void BinaryRuleExpression(std::string& expression1, std::string& expression2) override;
 };
 
 class TClassVsClassOnLayerRuleScope : public TAbstractRuleScopeWithLayer {
@@ -191,8 +193,6 @@ public:
     const char* ClassName() const override { return "TClassVsClassOnLayerRuleScope"; }
     std::string BuildExpression1() override;
     std::string BuildExpression2() override;
-    void UnaryRuleExpression(std::string& expression) override;
-    void BinaryRuleExpression(std::string& expression1, std::string& expression2) override;
 };
 
 class TPadstackRuleScope : public TAbstractRuleScope {

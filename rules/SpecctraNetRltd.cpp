@@ -143,6 +143,43 @@ template <class TTake> bool TSpecctraAbstractNetGroupObject::ReadComposite(TTake
     return result;
 }
 
+template <class TSub>
+bool TSpecctraAbstractNetGroupObject::ReadNamedBlock(std::vector<std::string>* members,
+                                                     const char* unnamed, TSub&& subBlock) {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool named = false;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        const bool isSubBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
+            if (!named && unnamed) {
+                ReportError(std::string(unnamed) + " Line: " + LineSuffix(Parser));
+                result = false;
+            }
+            named = true;
+            members = nullptr; // members stand before the first sub-block
+            HandleStructureToken();
+            continue;
+        }
+        bool ok = true;
+        if (!named) {
+            named = true;
+            NameID = Parser->TokenString();
+        } else if (isSubBlock) {
+            ok = subBlock(id);
+        } else if (members) {
+            members->push_back(Parser->TokenString());
+        } else {
+            ok = HandleStructureToken();
+        }
+        result = ok && result;
+    }
+    return result;
+}
+
 bool TSpecctraAbstractNetGroupObject::ReadRuleBlock(int32_t token, bool& ok) {
     switch (token) {
     case eTok_rule:
@@ -185,90 +222,72 @@ int TSpecctraNet::RuleScopeOwner() const {
 }
 
 bool TSpecctraNet::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    bool result = true;
-    bool named = false;
-    bool afterOpen = false;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
-        bool ok = true;
-        if (!named) {
-            named = true;
-            if (id != eTok_OpenParen && id != eTok_CloseParen) {
-                NameID = Parser->TokenString();
-                continue;
-            }
-            ReportError("Net without a name. Line: " + LineSuffix(Parser));
-            result = false;
-        }
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        if (!subBlock || ReadRuleBlock(id, ok)) {
-            if (!subBlock)
-                ok = HandleStructureToken();
-            result = ok && result;
-            continue;
-        }
-        switch (id) {
-        case eTok_unassigned:
-            UnAssigned = true;
-            break;
-        case eTok_net_number:
-            NetNumber = Parser->NextInteger();
-            ok = !Parser->ConversionFailed();
-            break;
-        case eTok_pins:
-        case eTok_order:
-            ok = ReadPins();
-            break;
-        case eTok_expose:
-            ok = ReadPinList(ExposedPinList);
-            break;
-        case eTok_noexpose:
-            ok = ReadPinList(UnExposedPinList);
-            break;
-        case eTok_source:
-            ok = ReadPinList(SourcePinList);
-            break;
-        case eTok_load:
-            ok = ReadPinList(LoadPinList);
-            break;
-        case eTok_terminator:
-            ok = ReadPinList(TerminatorPinList);
-            break;
-        case eTok_fromto:
-            ok = ReadFromTo();
-            break;
-        case eTok_type: {
-            const int32_t word = Parser->NextToken();
-            if (word == eTok_fix)
-                NetType = eNetTypeFixed;
-            else if (word == eTok_normal)
-                NetType = eNetTypeNormal;
-            else
-                ok = HandleStructureToken();
-            break;
-        }
-        case eTok_supply: {
-            const int32_t word = Parser->NextToken();
-            if (word == eTok_power)
-                SupplyType = eSupplyPower;
-            else if (word == eTok_ground)
-                SupplyType = eSupplyGround;
-            else
-                ok = HandleStructureToken();
-            break;
-        }
-        case eTok_property:
-            ImportUnknownBlock();
-            break;
-        default:
+    return ReadNamedBlock(nullptr, "Net without a name.",
+                          [&](int32_t id) { return ReadSubBlock(id); });
+}
+
+bool TSpecctraNet::ReadSubBlock(int32_t id) {
+    bool ok = true;
+    if (ReadRuleBlock(id, ok))
+        return ok;
+    switch (id) {
+    case eTok_unassigned:
+        UnAssigned = true;
+        break;
+    case eTok_net_number:
+        NetNumber = Parser->NextInteger();
+        ok = !Parser->ConversionFailed();
+        break;
+    case eTok_pins:
+    case eTok_order:
+        ok = ReadPins();
+        break;
+    case eTok_expose:
+        ok = ReadPinList(ExposedPinList);
+        break;
+    case eTok_noexpose:
+        ok = ReadPinList(UnExposedPinList);
+        break;
+    case eTok_source:
+        ok = ReadPinList(SourcePinList);
+        break;
+    case eTok_load:
+        ok = ReadPinList(LoadPinList);
+        break;
+    case eTok_terminator:
+        ok = ReadPinList(TerminatorPinList);
+        break;
+    case eTok_fromto:
+        ok = ReadFromTo();
+        break;
+    case eTok_type: {
+        const int32_t word = Parser->NextToken();
+        if (word == eTok_fix)
+            NetType = eNetTypeFixed;
+        else if (word == eTok_normal)
+            NetType = eNetTypeNormal;
+        else
             ok = HandleStructureToken();
-            break;
-        }
-        result = ok && result;
+        break;
     }
-    return result;
+    case eTok_supply: {
+        const int32_t word = Parser->NextToken();
+        if (word == eTok_power)
+            SupplyType = eSupplyPower;
+        else if (word == eTok_ground)
+            SupplyType = eSupplyGround;
+        else
+            ok = HandleStructureToken();
+        break;
+    }
+    case eTok_property:
+        ImportUnknownBlock();
+        break;
+    default:
+        ok = HandleStructureToken();
+        break;
+    }
+    return ok;
 }
 
 bool TSpecctraNet::ReadPins() {
@@ -374,54 +393,23 @@ int TSpecctraNetClass::RuleScopeOwner() const {
 }
 
 bool TSpecctraNetClass::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    bool result = true;
-    bool named = false;
-    bool members = true; // plain tokens before the first "(" are member nets
-    bool afterOpen = false;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
-        bool ok = true;
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        if (id == eTok_OpenParen || id == eTok_CloseParen) {
-            members = false;
-            named = true;
-            HandleStructureToken();
-            continue;
-        }
-        if (!named) {
-            named = true;
-            NameID = Parser->TokenString();
-            continue;
-        }
-        if (!subBlock) {
-            if (members)
-                Nets.push_back(Parser->TokenString());
-            else
-                result = HandleStructureToken() && result;
-            continue;
-        }
+    return ReadNamedBlock(&Nets, nullptr, [&](int32_t id) {
         bool ruleOk = true;
         if (ReadRuleBlock(id, ruleOk))
-            continue; // a failed rule block does not fail the class
+            return true; // a failed rule block does not fail the class
         switch (id) {
         case eTok_composite:
-            ok = ReadComposite([&](std::string name) { Nets.push_back(std::move(name)); });
-            break;
+            return ReadComposite([&](std::string name) { Nets.push_back(std::move(name)); });
         case eTok_topology:
             if (!Topology)
                 Topology = std::make_unique<TSpecctraTopologyDescriptor>(this);
             Topology->ImportFromFile();
             --SectionsOpen;
-            break;
+            return true;
         default:
-            ok = HandleStructureToken();
-            break;
+            return HandleStructureToken();
         }
-        result = ok && result;
-    }
-    return result;
+    });
 }
 
 bool TSpecctraNetClass::IncludesNet(std::string_view name) const {
@@ -573,50 +561,24 @@ int TSpecctraFromToClass::RuleScopeOwner() const {
 }
 
 bool TSpecctraFromToClass::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    bool result = true;
-    bool named = false;
-    bool afterOpen = false;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
+    return ReadNamedBlock(nullptr, nullptr, [&](int32_t id) {
         bool ok = true;
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        if (id == eTok_OpenParen || id == eTok_CloseParen) {
-            named = true;
-            HandleStructureToken();
-            continue;
-        }
-        if (!named) {
-            named = true;
-            NameID = Parser->TokenString();
-            continue;
-        }
-        if (!subBlock) {
-            result = HandleStructureToken() && result;
-            continue;
-        }
-        if (ReadRuleBlock(id, ok)) {
-            result = ok && result;
-            continue;
-        }
-        if (id == eTok_fromto) {
-            auto fromTo = std::make_unique<TSpecctraFromTo>(this);
-            ok = fromTo->ImportFromFile();
-            --SectionsOpen;
-            if (ok && fromTo->IsValid()) {
-                if (!FromToList)
-                    FromToList = CreateList();
-                FromToList->Add(std::move(fromTo));
-            } else {
-                fromTo->DropRuleScopes();
-            }
+        if (ReadRuleBlock(id, ok))
+            return ok;
+        if (id != eTok_fromto)
+            return HandleStructureToken();
+        auto fromTo = std::make_unique<TSpecctraFromTo>(this);
+        ok = fromTo->ImportFromFile();
+        --SectionsOpen;
+        if (ok && fromTo->IsValid()) {
+            if (!FromToList)
+                FromToList = CreateList();
+            FromToList->Add(std::move(fromTo));
         } else {
-            ok = HandleStructureToken();
+            fromTo->DropRuleScopes();
         }
-        result = ok && result;
-    }
-    return result;
+        return ok;
+    });
 }
 
 bool TSpecctraFromToClass::IncludesFromToObject(const TSpecctraFromTo& fromTo) const {
@@ -653,45 +615,15 @@ int TSpecctraFromToSuperClass::RuleScopeOwner() const {
 }
 
 bool TSpecctraFromToSuperClass::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    bool result = true;
-    bool named = false;
-    bool members = true;
-    bool afterOpen = false;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
-        bool ok = true;
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        if (id == eTok_OpenParen || id == eTok_CloseParen) {
-            members = false;
-            named = true;
-            HandleStructureToken();
-            continue;
-        }
-        if (!named) {
-            named = true;
-            NameID = Parser->TokenString();
-            continue;
-        }
-        if (!subBlock) {
-            if (members)
-                FromToClassList.push_back(Parser->TokenString());
-            else
-                result = HandleStructureToken() && result;
-            continue;
-        }
+    return ReadNamedBlock(&FromToClassList, nullptr, [&](int32_t id) {
         bool ruleOk = true;
         if (ReadRuleBlock(id, ruleOk))
-            continue;
+            return true;
         if (id == eTok_composite)
-            ok = ReadComposite(
+            return ReadComposite(
                 [&](std::string name) { FromToClassList.push_back(std::move(name)); });
-        else
-            ok = HandleStructureToken();
-        result = ok && result;
-    }
-    return result;
+        return HandleStructureToken();
+    });
 }
 
 bool TSpecctraFromToSuperClass::IncludesFromToClass(std::string_view name) const {

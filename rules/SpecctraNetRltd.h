@@ -77,6 +77,13 @@ protected:
     // Reads "(composite prefix first last step suffix)" after its keyword
     // and hands each generated name to `take`.
     template <class TTake> bool ReadComposite(TTake&& take);
+    // Reads a block "name member... (sub-block)...": the first token into
+    // NameID, plain tokens before the first sub-block into `members` (when
+    // given; else to the default handler, as are those after it), each
+    // sub-block keyword to `subBlock`, which answers whether it read well.
+    // Without a name, `unnamed` (when given) is reported and fails the block.
+    template <class TSub>
+    bool ReadNamedBlock(std::vector<std::string>* members, const char* unnamed, TSub&& subBlock);
     // Handles a rule, circuit or layer_rule sub-block through the scope
     // hooks; true when the current token was one of them (result in `ok`).
     bool ReadRuleBlock(int32_t token, bool& ok);
@@ -125,6 +132,7 @@ public:
     void RemovePinsFromIndex();
 
 private:
+    bool ReadSubBlock(int32_t id);
     bool ReadPins();
     bool ReadPinList(std::unique_ptr<std::vector<std::string>>& list);
     bool ReadFromTo();

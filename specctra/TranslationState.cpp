@@ -38,11 +38,9 @@ bool TPinToNetIndex::TEqual::operator()(std::string_view a, std::string_view b) 
 }
 
 bool TPinToNetIndex::Add(std::string_view pin, TSpecctraObject* net) {
-    auto it = FMap.find(pin);
-    if (it != FMap.end())
-        return it->second == net;
-    FMap.emplace(std::string(pin), net);
-    return true;
+    // One hashing: nearly every reference is new.
+    const auto [it, entered] = FMap.try_emplace(std::string(pin), net);
+    return entered || it->second == net;
 }
 
 TSpecctraObject* TPinToNetIndex::Find(std::string_view pin) const {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 namespace {
 
 using TStrings = std::vector<std::string>;
@@ -20,32 +22,24 @@ protected:
         EXPECT_TRUE(read->Design->ExportToPCB());
         return read;
     }
+    // Every board object of a wrapper's kind, read.
+    template <class TWrapper> std::vector<TWrapper> Read(TObjectId kind) const {
+        std::vector<TWrapper> objects;
+        for (intptr_t handle : CollectItems(board, kind)) {
+            objects.emplace_back(handle);
+            objects.back().QueryDatabase(1);
+        }
+        return objects;
+    }
     TStrings NetNames() const {
         TStrings names;
-        for (intptr_t handle : CollectItems(board, eNetObject)) {
-            TPcbNet net(handle);
-            net.QueryDatabase(1);
+        for (const TPcbNet& net : Read<TPcbNet>(eNetObject))
             names.push_back(net.GetState_Name());
-        }
         return names;
     }
-    std::vector<TPCBObjectClass> Classes() const {
-        std::vector<TPCBObjectClass> classes;
-        for (intptr_t handle : CollectItems(board, eClassObject)) {
-            TPCBObjectClass c(handle);
-            c.QueryDatabase(1);
-            classes.push_back(c);
-        }
-        return classes;
-    }
+    std::vector<TPCBObjectClass> Classes() const { return Read<TPCBObjectClass>(eClassObject); }
     std::vector<TPcbManualFromTo> FromTos() const {
-        std::vector<TPcbManualFromTo> fromTos;
-        for (intptr_t handle : CollectItems(board, eManualFromToObject)) {
-            TPcbManualFromTo f(handle);
-            f.QueryDatabase(1);
-            fromTos.push_back(f);
-        }
-        return fromTos;
+        return Read<TPcbManualFromTo>(eManualFromToObject);
     }
 };
 
@@ -120,12 +114,7 @@ TEST_F(NetsOnBoard, FixedNetGetsADoNotRouteRule) {
     TReadDesign read(
         WithNetwork("(net CLK (pins U1-1) (type fix))\n(net D (pins U1-2) (type normal))"), board);
     EXPECT_TRUE(read.Network().ExportToPCB());
-    std::vector<TPcbRuleEx> rules;
-    for (intptr_t handle : CollectItems(board, eRuleObject)) {
-        TPcbRuleEx rule(handle);
-        rule.QueryDatabase(1);
-        rules.push_back(rule);
-    }
+    const std::vector<TPcbRuleEx> rules = Read<TPcbRuleEx>(eRuleObject);
     ASSERT_EQ(rules.size(), 1u);
     EXPECT_EQ(rules[0].GetState_Kind(), eRule_RoutingLayers);
     EXPECT_EQ(rules[0].GetState_Name(), "Don't route net CLK");
@@ -143,6 +132,61 @@ TEST_F(NetsOnBoard, OddNamesReachTheBoardUnchanged) {
     ASSERT_EQ(Classes().size(), 1u);
     EXPECT_EQ(Classes()[0].GetState_MemberList(), (TStrings{"A|B=C", "P(1)"}));
     EXPECT_EQ(read->Network().GetState_NetByPinName("u1-4")->NameID, latin1);
+}
+
+} // namespace
+
+namespace {
+
+// A network of `nets` nets of ten pins each, and one class of every tenth net.
+std::string SyntheticNetwork(int nets) {
+    std::string text;
+    for (int n = 0; n < nets; ++n) {
+        text.append("(net N").append(std::to_string(n)).append(" (pins");
+        for (int p = 1; p <= 10; ++p)
+            text.append(" U").append(std::to_string(n)).append(1, '-').append(std::to_string(p));
+        text.append("))\n");
+    }
+    text.append("(class TENTHS");
+    for (int n = 0; n < nets; n += 10)
+        text.append(" N").append(std::to_string(n));
+    return text.append(")");
+}
+
+// Processor seconds to read and write a network to a fresh board.
+double ImportSeconds(const std::string& network, intptr_t board) {
+    const std::clock_t start = std::clock();
+    TReadDesign read(WithNetwork(network), board);
+    read.Design->ExportToPCB();
+    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+}
+
+TEST_F(NetsOnBoard, NetworksReadAndWriteInLinearTime) {
+    const double small = ImportSeconds(SyntheticNetwork(3000), board);
+    char error[256] = {};
+    const intptr_t second = enginetest::EngineLibrary::Get().newBoard("big.pcbdoc", error, 256);
+    ASSERT_NE(second, 0) << error;
+    const double large = ImportSeconds(SyntheticNetwork(24000), second);
+    EXPECT_EQ(CollectItems(second, eNetObject).size(), 24000u);
+    enginetest::EngineLibrary::Get().closeBoard(second);
+    // Eight times the network: linear is ~8x; anything quadratic is ~64x.
+    EXPECT_LT(large, small * 24 + 0.5) << small << " s vs " << large << " s";
+}
+
+TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
+    std::string network = "(net HUGE (pins";
+    for (int p = 0; p < 100000; ++p)
+        network.append(" P")
+            .append(std::to_string(p / 100))
+            .append(1, '-')
+            .append(std::to_string(p % 100));
+    network.append("))\n(net SMALL (pins Q1-1))");
+    auto read = Import(network);
+    EXPECT_EQ(NetNames(), (TStrings{"HUGE", "SMALL"}));
+    const TSpecctraNet* huge = read->Network().GetState_NetByName("HUGE");
+    EXPECT_EQ(huge->Pins.Count(), 100000);
+    EXPECT_EQ(read->Network().GetState_NetByPinName("p999-99"), huge);
+    EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 100001u);
 }
 
 } // namespace

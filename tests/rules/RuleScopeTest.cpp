@@ -1,6 +1,7 @@
 // Rule scopes: which scope a rule block of each kind of object opens, that a
 // scope is found again for the same owner, what the rules read through it
 // are told as their query expressions, and what a dropped owner leaves.
+#include "../specctra/ParserTestSupport.h"
 #include "DesignText.h"
 
 #include "rules/RuleScopes.h"
@@ -245,6 +246,75 @@ TEST(RuleScopes, ScopeLookUpStaysLinearWithARuleInEveryNet) {
     const double large = seconds(32000);
     // Eight times the nets: linear is ~8x, a scan of all scopes ~64x.
     EXPECT_LT(large, small * 24 + 0.5) << small << " s vs " << large << " s";
+}
+
+} // namespace
+
+namespace {
+
+// A region of the structure: its region_net, region_class, region_class_class
+// and rule blocks open region scopes.
+class TTestRegion : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    int RuleScopeOwner() const override { return eRuleOwnerRegion; }
+};
+
+TEST(RuleScopes, RegionBlocksOpenRegionScopes) {
+    TTestRuleReader reader;
+    TReadDesign read("");
+    TSpecctraRuleCollection& rules = *read.Design->GetRuleCollection();
+    rules.SetRuleBlockReader(&reader);
+    auto parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
+        "r.dsn", "(region_net GND (rule (width 5) (clearance 2)))\n"
+                 "(region_class_class (classes A B) (rule (width 6)))\n"
+                 "(region_class C (rule (width 7)))\n"
+                 "(rule (width 8))\n"
+                 "(region_class_class (oops) (rule (width 9)))"));
+    parser->RegisterKeywords();
+    TTestRegion region(read.Design.get());
+    region.NameID = "R1";
+    region.Parser = parser.get();
+    std::vector<bool> results;
+    for (int block = 0; block < 5; ++block) {
+        parser->NextToken();
+        ++region.SectionsOpen;
+        parser->NextToken();
+        results.push_back(region.ImportRuleScope());
+    }
+    EXPECT_EQ(results, (std::vector<bool>{true, true, true, true, false}));
+    EXPECT_EQ(region.SectionsOpen, 1);
+    auto* net =
+        static_cast<TNetInRegionRuleScope*>(rules.FindRuleScope(&region, eNetInRegionScope));
+    ASSERT_NE(net, nullptr);
+    EXPECT_EQ(net->NetIDRef, "GND");
+    auto* pair = static_cast<TClassVsClassInRegionRuleScope*>(
+        rules.FindRuleScope(&region, eClassVsClassInRegionScope));
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->NetClass1, "A");
+    EXPECT_EQ(pair->NetClass2, "B");
+    ASSERT_NE(rules.FindRuleScope(&region, eClassInRegionScope), nullptr);
+    auto* plain = rules.FindRuleScope(&region, eRegionScope);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(Unary(plain), "All");
+    EXPECT_EQ(Binary(net), (TStrings{"All", "All"}));
+    // One rule per rule block read; the failed class pair block made none.
+    EXPECT_EQ(rules.GetState_RuleList(40)->Count(), 4);
+    EXPECT_EQ(rules.RuleScopes().Count(), 4);
+}
+
+TEST(FromTo, WithoutADesignThereIsNoComponentList) {
+    TRecordingSink sink;
+    auto parser =
+        std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("f.dsn", "U1-1 U2-1)"));
+    parser->RegisterKeywords();
+    TSpecctraObject root(nullptr);
+    root.Parser = parser.get();
+    root.ReportManager = &sink;
+    TSpecctraFromTo fromTo(&root);
+    EXPECT_FALSE(fromTo.ImportFromFile());
+    EXPECT_FALSE(fromTo.IsValid());
+    EXPECT_EQ(sink.Lines, (TStrings{"ERROR: Cannot create from-to, component list not loaded."}));
 }
 
 } // namespace
