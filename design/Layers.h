@@ -43,6 +43,7 @@ class TSpecctraLayer : public TSpecctraObject {
 public:
     explicit TSpecctraLayer(TSpecctraObject* owner);
     const char* ClassName() const override { return "TSpecctraLayer"; }
+    int RuleScopeOwner() const override { return eRuleOwnerLayer; }
 
     TSpecctraLayerType FType = eLayerType_Signal;
     TSpecctraLayerDirection FDirection = eDirection_None;

@@ -2,6 +2,7 @@
 
 #include "board/BoardFacade.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -22,13 +23,19 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
 TSpecctraFile::~TSpecctraFile() = default;
 
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
-    if (!FRules)
+    if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);
+        RegisterRuleScopes(*FRules);
+    }
     return FRules.get();
 }
 
 TSpecctraObject* TSpecctraFile::Get_LayerByName(const std::string& name) {
     return FStructure ? FStructure->LayerStack().Get_LayerByName(name) : nullptr;
+}
+
+TSpecctraObject* TSpecctraFile::Get_NetByName(const std::string& name) {
+    return FNetwork ? FNetwork->Get_NetByName(name) : nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -461,6 +461,8 @@ bool TSpecctraDSNStructureDescriptor::ReadKept(std::unique_ptr<T> object, TSpecc
     --SectionsOpen;
     if (ok)
         list.Add(std::move(object));
+    else
+        object->DropRuleScopes();
     return ok;
 }
 
@@ -552,10 +554,12 @@ bool TSpecctraDSNStructureDescriptor::ImportFromFile() {
             layer->SectionsOpen = 1;
             const bool ok = layer->ImportFromFile();
             --SectionsOpen;
-            if (ok)
+            if (ok) {
                 FLayerStack->AddLayer(std::move(layer));
-            else
+            } else {
+                layer->DropRuleScopes();
                 result = false;
+            }
             break;
         }
         case eTok_boundary:
@@ -742,10 +746,8 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingLayers() {
     }
     rule.SetState_Name("Routing Layers From Layer Stack");
     Board::Write(rule);
-    std::vector<int32_t> codes;
-    Board::RoutingLayersTable(1, handle, codes);
-    codes = RoutingLayerCodes(*FLayerStack);
-    if (Board::RoutingLayersTable(0, handle, codes) == 1)
+    // The table is rewritten whole: every layer the stack does not route is 0.
+    if (!Board::WriteRoutingLayers(handle, RoutingLayerCodes(*FLayerStack)))
         ReportError("Error changing routing layers rule from layer stack.");
 }
 

@@ -3,6 +3,7 @@
 #include "board/BoardFacade.h"
 #include "design/Layers.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "rules/SpecctraNetRltd.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -11,7 +12,6 @@
 
 namespace {
 
-TShapeNetHandleResolver GNetResolver = nullptr;
 IKeepoutRegionFactory* GRegionFactory = nullptr;
 
 // "%g" with 15 significant digits: whole numbers print as plain integers.
@@ -31,14 +31,10 @@ bool IsParen(int32_t token) {
 
 } // namespace
 
-void SetShapeNetHandleResolver(TShapeNetHandleResolver resolver) {
-    GNetResolver = resolver;
-}
-
 intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, intptr_t board) {
-    if (GNetResolver)
-        return GNetResolver(net, name, board);
-    return Board::ForceNet(board, name);
+    if (auto* designNet = dynamic_cast<TSpecctraNet*>(net))
+        return designNet->ForceHarrowHandle();
+    return Board::NetByName(board, name);
 }
 
 void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory) {
@@ -354,8 +350,7 @@ intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
     }
     // A net the design does not list may still be on the board already.
     TSpecctraObject* net = Get_NetByName(name);
-    const intptr_t handle =
-        net ? ResolveShapeNetHandle(net, name, GetBoard()) : Board::NetByName(GetBoard(), name);
+    const intptr_t handle = ResolveShapeNetHandle(net, name, GetBoard());
     if (handle == 0) {
         ReportWarning(KindName() + " shape, starting at point (" + x + ", " + y +
                       ") has invalid net reference: " + name);

@@ -78,7 +78,7 @@ TEST(DesignRead, SectionsReadTheirBlocksAndTheDesignGoesOnAfterThem) {
     EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 2-4, from keyword: STRUCTURE"));
     ASSERT_EQ(read.Design->Structure()->LayerStack().Count(), 1);
     EXPECT_EQ(read.Design->Structure()->LayerStack().First()->Name(), "F.CU");
-    EXPECT_TRUE(read.Has("WARNING: Skipped block between lines: 6-6, from keyword: NETWORK"));
+    EXPECT_NE(read.Design->Get_NetByName("GND"), nullptr); // the network is read
     EXPECT_EQ(read.Design->DimensionResolution()->GetState_Resolution(), 10);
     EXPECT_EQ(read.Design->GetUnit(), eDimMil); // taken from the resolution
 }
