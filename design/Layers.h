@@ -101,6 +101,11 @@ private:
     std::unordered_map<std::string, TSpecctraLayer*> FByName; // upper-case name -> first layer
 };
 
+// The default for a token that no reader of the structure handles: a
+// keyword's block is skipped with a warning (true); a parenthesis moves the
+// level; any other word is reported as unexpected (false).
+bool ImportOtherToken(TSpecctraObject& reader, int32_t token);
+
 // The host code of a layer direction in a routing-layers rule table.
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction);
 // The routing-layers table (entry L - 1 for host layer L, 1 .. 32) of the

@@ -128,10 +128,8 @@ bool TSpecctraKeepout::ImportFromFile() {
                 FSequenceNumber = Parser->NextInteger();
                 break;
             default:
-                if (IsKeyword(token))
-                    ImportUnknownBlock(); // "type" and anything else: skipped
-                else
-                    result = HandleStructureToken() && result;
+                // "type" and any other keyword: skipped.
+                result = ImportOtherToken(*this, token) && result;
                 break;
             }
         }
@@ -162,12 +160,8 @@ bool TSpecctraSplitPlaneShape::ImportFromFile() {
             result = ImportFromFile_Shape() && result;
         } else if (token == eTok_window) {
             result = ImportFromFile_Window() && result;
-        } else if (token == eTok_OpenParen || token == eTok_CloseParen) {
-            HandleStructureToken();
-        } else if (IsKeyword(token)) {
-            ImportUnknownBlock();
         } else {
-            result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
         }
     }
     return result;
@@ -222,10 +216,7 @@ bool TSpecctraRegion::ImportFromFile() {
             result = ImportRuleScope() && result;
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
         if (SectionsOpen <= stop || StopParsing())
@@ -324,10 +315,7 @@ bool TSpecctraGrid::ImportFromFile() {
             break;
         }
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -426,10 +414,7 @@ bool TSpecctraControlDescriptor::ImportFromFile() {
             ImportUnknownBlock();
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -620,10 +605,7 @@ bool TSpecctraDSNStructureDescriptor::ImportFromFile() {
             ImportFromFile_DimensionResolution();
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }

@@ -139,6 +139,10 @@ public:
     // One track between two Specctra points on the shape's layer.
     bool ExportToPCB_Track(const TVertex& a, const TVertex& b, int32_t width, TV6_Layer layer,
                            intptr_t net);
+    // One arc on the shape's layer: centre in Specctra values, the rest in
+    // host units and degrees.
+    bool ExportToPCB_Arc(const TVertex& centre, int32_t radius, int32_t width, double angle1,
+                         double angle2);
     // A polygon (or a split plane on an internal plane); the outline is the
     // shape's vertices.
     bool ExportToPCB_AsPolygon();
