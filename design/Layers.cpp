@@ -160,10 +160,7 @@ bool TSpecctraLayer::ImportFromFile() {
             --SectionsOpen;
             break;
         default:
-            if (token > 0 && token < eTok_OpenParen)
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -283,6 +280,14 @@ bool TSpecctraLayerStack::ExportToPCB() {
         }
     }
     return result;
+}
+
+bool ImportOtherToken(TSpecctraObject& reader, int32_t token) {
+    if (token > 0 && token < eTok_OpenParen) {
+        reader.ImportUnknownBlock();
+        return true;
+    }
+    return reader.HandleStructureToken();
 }
 
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction) {

@@ -65,6 +65,7 @@ public:
     explicit TSpecctraRegion(TSpecctraObject* owner);
     ~TSpecctraRegion() override;
     const char* ClassName() const override { return "TSpecctraRegion"; }
+    int RuleScopeOwner() const override { return eRuleOwnerRegion; }
 
     std::string FIdentifier;
     std::unique_ptr<TSpecctraAbstractGeometryShape> FShape;
@@ -173,7 +174,6 @@ public:
     ~TSpecctraAbstractStructureDescriptor() override;
     const char* ClassName() const override { return "TSpecctraAbstractStructureDescriptor"; }
     TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eStructure; }
-    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 
     // Host units; (0, 0) at creation.
     TVertex BoardOffset;
@@ -182,6 +182,7 @@ public:
 
 protected:
     std::unique_ptr<TSpecctraLayerStack> FLayerStack;
+    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 };
 
 class TSpecctraDSNStructureDescriptor : public TSpecctraAbstractStructureDescriptor {
