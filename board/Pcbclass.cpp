@@ -3,8 +3,9 @@
 #include "board/PCBProcs.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <memory_resource>
+#include <new>
 #include <utility>
 
 namespace {
@@ -25,74 +26,46 @@ public:
     double* Real(double& field) { return &field; }
 
     template <typename Field> int32_t* Ord(Field& field) {
-        if (intCount_ < ints_.size())
-            return Inline(&field, static_cast<int32_t>(field), [](void* f, int32_t wire) {
-                if constexpr (std::is_same_v<Field, bool>)
-                    *static_cast<Field*>(f) = wire != 0;
-                else
-                    *static_cast<Field*>(f) = static_cast<Field>(wire);
-            });
-        auto slot = std::make_unique<OrdSlot<Field>>(field);
+        auto* slot = Emplace<OrdSlot<Field>>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
-        if (intCount_ < ints_.size())
-            return Inline(&field, static_cast<int32_t>(field.ToV6()), [](void* f, int32_t wire) {
-                *static_cast<TV7_Layer*>(f) =
-                    IsValidV6Layer(wire) ? V6ToV7(static_cast<TV6_Layer>(wire)) : TV7_Layer();
-            });
-        auto slot = std::make_unique<LayerSlot>(field);
+        auto* slot = Emplace<LayerSlot>(field);
         int32_t* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     uint16_t* Word(uint16_t& field) { return &field; }
     char* Text(std::string& field) {
-        auto slot = std::make_unique<TextSlot>(field);
+        auto* slot = Emplace<TextSlot>(field);
         char* wire = slot->wire.get();
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiDielectric* Dielectric(TDielectricRecord& field) {
-        auto slot = std::make_unique<DielectricSlot>(field);
+        auto* slot = Emplace<DielectricSlot>(field);
         PcbApiDielectric* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
     PcbApiLayerSet* Layers(TV6_LayerSet& field) {
-        auto slot = std::make_unique<LayerSetSlot>(field);
+        auto* slot = Emplace<LayerSetSlot>(field);
         PcbApiLayerSet* wire = &slot->wire;
-        slots_.push_back(std::move(slot));
         return wire;
     }
 
+    TExchange() = default;
+    TExchange(const TExchange&) = delete;
+    TExchange& operator=(const TExchange&) = delete;
+    ~TExchange() {
+        for (Slot* slot : slots_)
+            slot->~Slot();
+    }
+
     void Commit() {
-        for (std::size_t i = 0; i < intCount_; ++i)
-            ints_[i].commit(ints_[i].field, ints_[i].wire);
-        for (auto& slot : slots_)
+        for (Slot* slot : slots_)
             slot->Commit();
     }
 
 private:
-    // Integer-coded fields (enumerations, flags, layers) are exchanged through
-    // slots inside the exchange itself: no allocation for the common records.
-    struct IntSlot {
-        void* field;
-        void (*commit)(void* field, int32_t wire);
-        int32_t wire;
-    };
-    int32_t* Inline(void* field, int32_t wire, void (*commit)(void*, int32_t)) {
-        IntSlot& slot = ints_[intCount_++];
-        slot.field = field;
-        slot.commit = commit;
-        slot.wire = wire;
-        return &slot.wire;
-    }
-    std::array<IntSlot, 16> ints_;
-    std::size_t intCount_ = 0;
-
     struct Slot {
         virtual ~Slot() = default;
         virtual void Commit() = 0;
@@ -185,7 +158,17 @@ private:
         PcbApiLayerSet wire{};
     };
 
-    std::vector<std::unique_ptr<Slot>> slots_;
+    // The slots live in a buffer of the exchange itself (an exchange has a
+    // few dozen of them); only an unusually long record spills to the heap.
+    template <typename T> T* Emplace(auto& field) {
+        void* place = arena_.allocate(sizeof(T), alignof(T));
+        T* slot = new (place) T(field);
+        slots_.push_back(slot);
+        return slot;
+    }
+    alignas(std::max_align_t) unsigned char buffer_[2048];
+    std::pmr::monotonic_buffer_resource arena_{buffer_, sizeof buffer_};
+    std::pmr::vector<Slot*> slots_{&arena_};
 };
 
 // Read and write are done on copies, so that a failed read leaves the wrapper

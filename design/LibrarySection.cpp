@@ -117,16 +117,7 @@ TSpecctraCompImage* TSpecctraDSNLibraryDescriptor::GetImage(int32_t index) const
 
 template <class T>
 bool TSpecctraDSNLibraryDescriptor::ReadInto(std::unique_ptr<TSpecctraList>& list) {
-    auto object = std::make_unique<T>(this);
-    object->SectionsOpen = 1;
-    const bool result = object->ImportFromFile();
-    --SectionsOpen;
-    if (result) {
-        if (!list)
-            list = CreateList();
-        list->Add(std::move(object));
-    }
-    return result;
+    return DesignAccess::ReadChild(*this, std::make_unique<T>(this), list);
 }
 
 bool TSpecctraDSNLibraryDescriptor::ImportFromFile() {

@@ -1,10 +1,12 @@
 #include "geometry/DesignAccess.h"
 
+#include "board/BoardFacade.h"
 #include "design/Layers.h"
 #include "design/LibrarySection.h"
 #include "design/NetworkSection.h"
 #include "design/SpecctraClasses2.h"
 #include "design/StructureSection.h"
+#include "geometry/SpecctraShapes.h"
 #include "rules/SpecctraNetRltd.h"
 
 namespace DesignAccess {
@@ -13,6 +15,20 @@ namespace {
 TSpecctraFile* FileOf(TSpecctraObject& object) {
     return dynamic_cast<TSpecctraFile*>(object.Root());
 }
+
+// Shapes with a net (split planes, wires) use the design net's own board
+// net, so that the network does not make a second net of the same name
+// later (which the board refuses, leaving the pads of that net without it).
+intptr_t BoardNetOfDesignNet(TSpecctraObject* net, const std::string& name, intptr_t board) {
+    if (auto* designNet = dynamic_cast<TSpecctraNet*>(net))
+        return designNet->ForceHarrowHandle();
+    return Board::ForceNet(board, name);
+}
+
+const bool kNetResolverInstalled = [] {
+    SetShapeNetHandleResolver(&BoardNetOfDesignNet);
+    return true;
+}();
 
 } // namespace
 

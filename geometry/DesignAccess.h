@@ -6,7 +6,11 @@
 
 #include "board/Pcbclass.h"
 
+#include "specctra/SpecctraList.h"
+#include "specctra/SpecctraObject.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TSpecctraObject;
@@ -17,6 +21,23 @@ class TSpecctraDSNLibraryDescriptor;
 class TSpecctraNet;
 
 namespace DesignAccess {
+
+// Lets a new child read the sub-block whose keyword is the current token,
+// closes the level the parent counted for it, and keeps the child in `list`
+// (made on first use) when it read well. Answers whether it did.
+template <class T>
+bool ReadChild(TSpecctraObject& parent, std::unique_ptr<T> child,
+               std::unique_ptr<TSpecctraList>& list) {
+    child->SectionsOpen = 1;
+    const bool result = child->ImportFromFile();
+    --parent.SectionsOpen;
+    if (result) {
+        if (!list)
+            list = parent.CreateList();
+        list->Add(std::move(child));
+    }
+    return result;
+}
 
 // The layer stack of the object's design; none when it has no structure.
 TSpecctraLayerStack* LayerStack(TSpecctraObject& object);

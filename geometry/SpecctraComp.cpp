@@ -575,44 +575,24 @@ bool TSpecctraCompImage::ReadPin() {
 }
 
 bool TSpecctraCompImage::ReadConductor() {
-    auto conductor = std::make_unique<TSpecctraImageConductor>(this);
-    conductor->SectionsOpen = 1;
-    const bool result = conductor->ImportFromFile();
-    --SectionsOpen;
-    if (result) {
-        if (!EmbededConductorShapeList)
-            EmbededConductorShapeList = CreateList();
-        EmbededConductorShapeList->Add(std::move(conductor));
+    const bool result = DesignAccess::ReadChild(
+        *this, std::make_unique<TSpecctraImageConductor>(this), EmbededConductorShapeList);
+    if (result)
         TranslationState().NetsNeedUpdate = true;
-    }
     return result;
 }
 
 bool TSpecctraCompImage::ReadKeepout() {
-    auto keepout =
-        std::make_unique<TSpecctraKeepout>(this, KeepoutKindOfToken(Parser->CurrentToken()));
-    keepout->SectionsOpen = 1;
-    const bool result = keepout->ImportFromFile();
-    --SectionsOpen;
-    if (result) {
-        if (!KeepoutList)
-            KeepoutList = CreateList();
-        KeepoutList->Add(std::move(keepout));
-    }
-    return result;
+    return DesignAccess::ReadChild(
+        *this, std::make_unique<TSpecctraKeepout>(this, KeepoutKindOfToken(Parser->CurrentToken())),
+        KeepoutList);
 }
 
 bool TSpecctraCompImage::ReadVia() {
-    auto via = std::make_unique<TSpecctraViaInstance>(this);
-    via->SectionsOpen = 1;
-    const bool result = via->ImportFromFile();
-    --SectionsOpen;
-    if (result) {
-        if (!EmbededViaList)
-            EmbededViaList = CreateList();
-        EmbededViaList->Add(std::move(via));
+    const bool result = DesignAccess::ReadChild(*this, std::make_unique<TSpecctraViaInstance>(this),
+                                                EmbededViaList);
+    if (result)
         TranslationState().NetsNeedUpdate = true;
-    }
     return result;
 }
 

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     std::sort(slowest.rbegin(), slowest.rend());
     for (std::size_t i = 0; i < std::min<std::size_t>(5, slowest.size()); ++i)
         std::printf("  slowest: %.4f s %s\n", slowest[i].first, slowest[i].second.c_str());
-    std::printf("%zu designs, %.2f MB in %.3f s: %.1f MB/s\n", files.size(), bytes / 1e6, total,
-                bytes / 1e6 / total);
+    std::printf("%zu designs, %.2f MB in %.3f s processor time: %.1f MB/s\n", files.size(),
+                bytes / 1e6, total, bytes / 1e6 / total);
     return 0;
 }

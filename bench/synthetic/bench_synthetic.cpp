@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
                               components = CollectItems(board, eComponentObject).size();
                               pads = CollectItems(board, ePadObject).size();
                           });
-        std::printf("%lld components (%.1f MB): %.3f s, %.1f MB/s, %.0f components/s; on the "
+        std::printf("%lld components (%.1f MB): %.3f s processor time, %.1f MB/s, %.0f "
+                    "components/s; on the "
                     "board %zu components, %zu pads (expected %lld, %lld)",
                     static_cast<long long>(n), megabytes, seconds, megabytes / seconds,
                     static_cast<double>(n) / seconds, components, pads,
