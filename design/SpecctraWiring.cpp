@@ -443,25 +443,10 @@ TSpecctraAbstractWiringDescriptor::~TSpecctraAbstractWiringDescriptor() {
     FTaggedVias.reset();
 }
 
-TSpecctraList& TSpecctraAbstractWiringDescriptor::Wires() {
-    if (!FWires)
-        FWires = CreateList();
-    return *FWires;
-}
-TSpecctraList& TSpecctraAbstractWiringDescriptor::Vias() {
-    if (!FVias)
-        FVias = CreateList();
-    return *FVias;
-}
-TSpecctraList& TSpecctraAbstractWiringDescriptor::BondSites() {
-    if (!FBondSites)
-        FBondSites = CreateList();
-    return *FBondSites;
-}
-TSpecctraList& TSpecctraAbstractWiringDescriptor::TestPoints() {
-    if (!FTestPoints)
-        FTestPoints = CreateList();
-    return *FTestPoints;
+TSpecctraList& TSpecctraAbstractWiringDescriptor::OnDemand(std::unique_ptr<TSpecctraList>& list) {
+    if (!list)
+        list = CreateList();
+    return *list;
 }
 TTaggedVias& TSpecctraAbstractWiringDescriptor::TaggedVias() {
     if (!FTaggedVias)

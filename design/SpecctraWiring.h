@@ -182,10 +182,10 @@ public:
     const char* ClassName() const override { return "TSpecctraAbstractWiringDescriptor"; }
 
     // The lists, created on first use.
-    TSpecctraList& Wires();
-    TSpecctraList& Vias();
-    TSpecctraList& BondSites();
-    TSpecctraList& TestPoints();
+    TSpecctraList& Wires() { return OnDemand(FWires); }
+    TSpecctraList& Vias() { return OnDemand(FVias); }
+    TSpecctraList& BondSites() { return OnDemand(FBondSites); }
+    TSpecctraList& TestPoints() { return OnDemand(FTestPoints); }
     TTaggedVias& TaggedVias();
     bool HasWires() const { return FWires && FWires->Count() > 0; }
     bool HasVias() const { return FVias && FVias->Count() > 0; }
@@ -195,6 +195,7 @@ public:
     intptr_t NetHandle = 0;
 
 protected:
+    TSpecctraList& OnDemand(std::unique_ptr<TSpecctraList>& list);
     // Members go bottom up: the tagged vias refer to the vias.
     std::unique_ptr<TSpecctraList> FWires;
     std::unique_ptr<TSpecctraList> FVias;
