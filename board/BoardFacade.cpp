@@ -114,15 +114,6 @@ intptr_t NetByName(intptr_t board, const std::string& name) {
     return PCBProcs::PcbApi_GetNetByName(board, name.c_str());
 }
 
-intptr_t ForceNet(intptr_t board, const std::string& name) {
-    if (const intptr_t net = NetByName(board, name))
-        return net;
-    if (name.empty())
-        return 0;
-    TPcbNet net(0);
-    return MakeAndAdd(board, net, [&](TPcbNet& n) { n.SetState_Name(name); });
-}
-
 intptr_t BoardOutline(intptr_t board) {
     return board == 0 ? 0 : TPcbBoardOutline::CreateFor(board);
 }

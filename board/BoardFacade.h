@@ -53,9 +53,6 @@ bool Remove(intptr_t board, intptr_t object);
 
 // The board net of that name, or 0.
 intptr_t NetByName(intptr_t board, const std::string& name);
-// The board net of that name, made and added when the board has none; 0
-// when it cannot be made.
-intptr_t ForceNet(intptr_t board, const std::string& name);
 // The board's outline object, made when the board has none (0 without one).
 intptr_t BoardOutline(intptr_t board);
 // Refreshes the board outline after its segments were written.

@@ -71,6 +71,14 @@ int DeleteRulesMadeBy(intptr_t board, uint8_t firstByte) {
     return static_cast<int>(doomed.size());
 }
 
+bool SetRuleMaker(intptr_t rule, uint8_t maker) {
+    uint8_t attributes[PCBAPI_RULE_ATTRIBUTE_COUNT] = {};
+    if (rule == 0 || PCBProcs::PcbApi_QueryRuleExt(1, rule, attributes) != 0)
+        return false;
+    attributes[0] = maker;
+    return PCBProcs::PcbApi_QueryRuleExt(0, rule, attributes) == 0;
+}
+
 std::string NetNameOf(intptr_t object) {
     intptr_t net = object;
     if (GetObjectKind(object) != eNetObject) {

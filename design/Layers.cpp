@@ -154,13 +154,13 @@ bool TSpecctraLayer::ImportFromFile() {
             result = ImportRuleScope() && result;
             break;
         case eTok_property:
-            ImportUnknownBlock();
+            // Properties of a layer (its index in the writing tool) carry
+            // nothing the board takes; passed over without a report line.
+            Parser->SkipCurrentBlock();
+            --SectionsOpen;
             break;
         default:
-            if (token > 0 && token < eTok_OpenParen)
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -280,6 +280,14 @@ bool TSpecctraLayerStack::ExportToPCB() {
         }
     }
     return result;
+}
+
+bool ImportOtherToken(TSpecctraObject& reader, int32_t token) {
+    if (token > 0 && token < eTok_OpenParen) {
+        reader.ImportUnknownBlock();
+        return true;
+    }
+    return reader.HandleStructureToken();
 }
 
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction) {

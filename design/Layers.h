@@ -43,6 +43,7 @@ class TSpecctraLayer : public TSpecctraObject {
 public:
     explicit TSpecctraLayer(TSpecctraObject* owner);
     const char* ClassName() const override { return "TSpecctraLayer"; }
+    int RuleScopeOwner() const override { return eRuleOwnerLayer; }
 
     TSpecctraLayerType FType = eLayerType_Signal;
     TSpecctraLayerDirection FDirection = eDirection_None;
@@ -99,6 +100,11 @@ private:
     std::unique_ptr<TSpecctraLayer> FJumper;
     std::unordered_map<std::string, TSpecctraLayer*> FByName; // upper-case name -> first layer
 };
+
+// The default for a token that no reader of the structure handles: a
+// keyword's block is skipped with a warning (true); a parenthesis moves the
+// level; any other word is reported as unexpected (false).
+bool ImportOtherToken(TSpecctraObject& reader, int32_t token);
 
 // The host code of a layer direction in a routing-layers rule table.
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction);

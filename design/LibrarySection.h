@@ -79,13 +79,6 @@ private:
     std::unique_ptr<TSpecctraList> FImages;
 };
 
-class TSpecctraRteLibraryDescriptor : public TSpecctraAbstractLibraryDescriptor {
-public:
-    explicit TSpecctraRteLibraryDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractLibraryDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRteLibraryDescriptor"; }
-};
-
 class TSpecctraPartLibraryDescriptor : public TSpecctraFileSectionDescriptor {
 public:
     explicit TSpecctraPartLibraryDescriptor(TSpecctraObject* owner)

@@ -110,10 +110,3 @@ private:
     // Objects read but not listed, kept alive for the rules they hold.
     std::vector<std::unique_ptr<TSpecctraObject>> FMerged;
 };
-
-class TSpecctraRteNetworkDescriptor : public TSpecctraAbstractNetworkDescriptor {
-public:
-    explicit TSpecctraRteNetworkDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractNetworkDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRteNetworkDescriptor"; }
-};

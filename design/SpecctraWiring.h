@@ -1,25 +1,264 @@
-// The "wiring" section of a design and the test points of a route file.
+// The "wiring" section of a design: pre-routed wires, vias, bond sites and
+// test points; the routed nets and test points of route and session files;
+// and the via numbers kept in the board between an import and an export.
 #pragma once
 
 #include "design/FileSection.h"
+#include "geometry/SpecctraShapes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// ------------------------------------------------------------ via numbers
+
+// One via number at a position: the via (none when read back from the
+// board), its number and its position.
+struct TViaTagInfo {
+    TSpecctraObject* Via = nullptr;
+    uint8_t Number = 0;
+    double X = 0.0;
+    double Y = 0.0;
+};
+
+// Via numbers by location, in the order they were added.
+class TTaggedVias {
+public:
+    // The highest via number kept in the board.
+    static constexpr int kMaxStoredNumber = 127;
+
+    void AddViaTag(TSpecctraObject* via, uint8_t number, double x, double y);
+    // The first record added at exactly that position, or none.
+    const TViaTagInfo* FindTagForLocation(double x, double y) const;
+    const std::vector<TViaTagInfo>& Items() const { return FItems; }
+    std::size_t Count() const { return FItems.size(); }
+
+private:
+    struct TKeyHash {
+        std::size_t operator()(const std::pair<double, double>& key) const noexcept;
+    };
+    std::vector<TViaTagInfo> FItems;
+    // Position -> index of the first record there.
+    std::unordered_map<std::pair<double, double>, std::size_t, TKeyHash> FFirstAt;
+};
+
+// The storage key of via number n: "Type=ViaTag|ID=n".
+std::string ViaTagKey(int number);
+
+// Stores the via numbers in the board, one record a number that has vias:
+// "C" their count and "X<i>", "Y<i>" the positions as hexadecimal text. The
+// positions are board positions. Answers the number of records written.
+int StoreViaTags(intptr_t board, const std::vector<TViaTagInfo>& boardPositions);
+
+// Reads every stored via-number record (numbers 1 to 127) back; a missing or
+// unreadable coordinate reads as 0.
+TTaggedVias ReadStoredViaTags(intptr_t board);
+
+// ------------------------------------------------------------ wires
+
+class TSpecctraConnection;
+struct TBoardTrack;
+
+// Copper that a wiring section carries: its shapes are written to the board
+// on the conductor's net, into its owner's container.
+class TSpecctraEmbededConductor : public TSpecctraCombinedShape, public IShapeOwner {
+public:
+    explicit TSpecctraEmbededConductor(TSpecctraObject* owner) : TSpecctraCombinedShape(owner) {}
+    const char* ClassName() const override { return "TSpecctraEmbededConductor"; }
+    TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eWire; }
+    // The owner's board object when it is not the board (a component), else 0.
+    intptr_t ShapeContainer() override;
+};
+
+// Routing types of wires and vias.
+enum TSpecctraWireType : uint8_t {
+    eWireType_None = 0,
+    eWireType_Fix = 1,
+    eWireType_Route = 2,
+    eWireType_Normal = 3,
+    eWireType_Protect = 4,
+};
+
+class TSpecctraWire : public TSpecctraEmbededConductor {
+public:
+    explicit TSpecctraWire(TSpecctraObject* owner);
+    ~TSpecctraWire() override;
+    const char* ClassName() const override { return "TSpecctraWire"; }
+    std::string ShapeNetName() const override { return NetName; }
+    // Fixed, route and protect wires become tracks that may not move.
+    bool ShapeMoveable() const override;
+
+    // (wire SHAPE ...); the keyword has been read.
+    bool ImportFromFile() override;
+    // The board track of HarrowHandle: one path of two points on the track's
+    // layer with its width; a track that may not move is a "route" wire.
+    bool ImportFromPcb() override;
+    // Refills the wire from a track already read (its path is reused).
+    void LoadTrack(const TBoardTrack& track, const std::string& layerName);
+    // "(wire " and the shape, "(type ...)" for fixed, route and protect.
+    bool ExportToFile() override;
+    // The primary shape to the board.
+    bool ExportToPCB() override;
+
+    std::string NetName;
+    uint8_t Type = eWireType_None;
+    int32_t Turret = -1;
+    std::string ShieldNet;
+    bool Supply = false;
+    std::unique_ptr<TSpecctraConnection> Connection;
+
+    // "fixed", "route", "normal", "protect" for 1 .. 4; empty otherwise.
+    static const char* TypeName(uint8_t type);
+
+private:
+    bool ReadType();
+    void SetTurret(int32_t value);
+    TSpecctraPolyLineShape* FBoardPath = nullptr;
+};
+
+// ------------------------------------------------------------ bond sites, test points
+
+class TSpecctraBondSite : public TSpecctraObject {
+public:
+    explicit TSpecctraBondSite(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+    const char* ClassName() const override { return "TSpecctraBondSite"; }
+
+    // (bond PIN PADSTACK X Y [front|back]); the keyword has been read.
+    bool ImportFromFile() override;
+
+    std::string PinReference;
+    std::string PadstackName;
+    TVertex Position;
+    uint8_t Side = 0; // front 0, back 1
+};
+
+class TSpecctraTestPoint : public TSpecctraObject {
+public:
+    enum : uint8_t { eFront = 0, eBack = 1 };
+
+    explicit TSpecctraTestPoint(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+    const char* ClassName() const override { return "TSpecctraTestPoint"; }
+
+    // (point X Y [front|back] [(net NAME)] [(type route|normal|protect)]);
+    // the keyword has been read.
+    bool ImportFromFile() override;
+    // One line: "(point X Y side (net NAME)(type ...))".
+    bool ExportToFile() override;
+
+    TVertex Position;
+    uint8_t Side = eFront;
+    std::string NetName;
+    uint8_t Type = 0; // route 2, normal 3, protect 4
+
+private:
+    bool ReadSubBlock();
+};
+
+// The test points of a route or session file, collected from the board's
+// test-point pads and vias.
+class TSpecctraTestpointsDescriptor : public TSpecctraFileSectionDescriptor {
+public:
+    explicit TSpecctraTestpointsDescriptor(TSpecctraObject* owner);
+    ~TSpecctraTestpointsDescriptor() override;
+    const char* ClassName() const override { return "TSpecctraTestpointsDescriptor"; }
+
+    bool ImportFromPcb() override;
+    bool ExportToFile() override;
+
+    TSpecctraList& TestPoints() { return *FTestPoints; }
+
+private:
+    std::unique_ptr<TSpecctraList> FTestPoints;
+};
+
+// ------------------------------------------------------------ wiring sections
 
 class TSpecctraAbstractWiringDescriptor : public TSpecctraFileSectionDescriptor {
 public:
-    explicit TSpecctraAbstractWiringDescriptor(TSpecctraObject* owner)
-        : TSpecctraFileSectionDescriptor(owner) {}
+    explicit TSpecctraAbstractWiringDescriptor(TSpecctraObject* owner);
+    ~TSpecctraAbstractWiringDescriptor() override;
     const char* ClassName() const override { return "TSpecctraAbstractWiringDescriptor"; }
+
+    // The lists, created on first use.
+    TSpecctraList& Wires() { return OnDemand(FWires); }
+    TSpecctraList& Vias() { return OnDemand(FVias); }
+    TSpecctraList& BondSites() { return OnDemand(FBondSites); }
+    TSpecctraList& TestPoints() { return OnDemand(FTestPoints); }
+    TTaggedVias& TaggedVias();
+    bool HasWires() const { return FWires && FWires->Count() > 0; }
+    bool HasVias() const { return FVias && FVias->Count() > 0; }
+
+    bool HasOwnResolution = false;
+    // For a routed net: the board net it was read from.
+    intptr_t NetHandle = 0;
+
+protected:
+    TSpecctraList& OnDemand(std::unique_ptr<TSpecctraList>& list);
+    // Members go bottom up: the tagged vias refer to the vias.
+    std::unique_ptr<TSpecctraList> FWires;
+    std::unique_ptr<TSpecctraList> FVias;
+    std::unique_ptr<TSpecctraList> FBondSites;
+    std::unique_ptr<TSpecctraList> FTestPoints;
+    std::unique_ptr<TTaggedVias> FTaggedVias;
 };
 
+// The design file's "wiring" section.
 class TSpecctraDSNWiringDescriptor : public TSpecctraAbstractWiringDescriptor {
 public:
     explicit TSpecctraDSNWiringDescriptor(TSpecctraObject* owner)
         : TSpecctraAbstractWiringDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraDSNWiringDescriptor"; }
+
+    bool ImportFromFile() override;
+    // Wires and vias to the board, then the via numbers into the board's
+    // storage; under the section's own resolution when it had one.
+    bool ExportToPCB() override;
+
+private:
+    bool ReadTestPoints();
+    bool ReadWire();
+    bool ReadVia();
+    bool ReadBondSite();
 };
 
-class TSpecctraTestpointsDescriptor : public TSpecctraFileSectionDescriptor {
+// ------------------------------------------------------------ routed nets
+
+class TSpecctraRoutes;
+
+// One track of a board net as a route file writes it.
+struct TBoardTrack {
+    intptr_t Handle = 0;
+    int32_t X1 = 0;
+    int32_t Y1 = 0;
+    int32_t X2 = 0;
+    int32_t Y2 = 0;
+    int32_t Width = 0;
+    int32_t Layer = 0;
+    bool Moveable = true;
+};
+
+// One net of a route or session file, read from a board net: its tracks
+// (each written as a wire) and its vias. Its name is the net's name.
+class TSpecctraRoutedNet : public TSpecctraAbstractWiringDescriptor {
 public:
-    explicit TSpecctraTestpointsDescriptor(TSpecctraObject* owner)
-        : TSpecctraFileSectionDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraTestpointsDescriptor"; }
+    TSpecctraRoutedNet(TSpecctraObject* owner, intptr_t net);
+    const char* ClassName() const override { return "TSpecctraRoutedNet"; }
+
+    // False without a net handle. `storedTags` are the via numbers kept in
+    // the board (read once for all nets).
+    bool ImportFromPcb() override;
+    // "(net NAME" with every wire and via.
+    bool ExportToFile() override;
+
+    const TTaggedVias* StoredTags = nullptr;
+    const std::vector<TBoardTrack>& Tracks() const { return FTracks; }
+
+private:
+    // The wire that writes each track in turn.
+    std::unique_ptr<TSpecctraWire> FTrackWire;
+    // Tracks are kept as plain records (a million of them on a large board)
+    // and written one wire at a time.
+    std::vector<TBoardTrack> FTracks;
 };

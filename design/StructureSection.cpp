@@ -128,10 +128,8 @@ bool TSpecctraKeepout::ImportFromFile() {
                 FSequenceNumber = Parser->NextInteger();
                 break;
             default:
-                if (IsKeyword(token))
-                    ImportUnknownBlock(); // "type" and anything else: skipped
-                else
-                    result = HandleStructureToken() && result;
+                // "type" and any other keyword: skipped.
+                result = ImportOtherToken(*this, token) && result;
                 break;
             }
         }
@@ -162,12 +160,8 @@ bool TSpecctraSplitPlaneShape::ImportFromFile() {
             result = ImportFromFile_Shape() && result;
         } else if (token == eTok_window) {
             result = ImportFromFile_Window() && result;
-        } else if (token == eTok_OpenParen || token == eTok_CloseParen) {
-            HandleStructureToken();
-        } else if (IsKeyword(token)) {
-            ImportUnknownBlock();
         } else {
-            result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
         }
     }
     return result;
@@ -222,10 +216,7 @@ bool TSpecctraRegion::ImportFromFile() {
             result = ImportRuleScope() && result;
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
         if (SectionsOpen <= stop || StopParsing())
@@ -324,10 +315,7 @@ bool TSpecctraGrid::ImportFromFile() {
             break;
         }
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -426,10 +414,7 @@ bool TSpecctraControlDescriptor::ImportFromFile() {
             ImportUnknownBlock();
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -461,6 +446,8 @@ bool TSpecctraDSNStructureDescriptor::ReadKept(std::unique_ptr<T> object, TSpecc
     --SectionsOpen;
     if (ok)
         list.Add(std::move(object));
+    else
+        object->DropRuleScopes();
     return ok;
 }
 
@@ -552,10 +539,12 @@ bool TSpecctraDSNStructureDescriptor::ImportFromFile() {
             layer->SectionsOpen = 1;
             const bool ok = layer->ImportFromFile();
             --SectionsOpen;
-            if (ok)
+            if (ok) {
                 FLayerStack->AddLayer(std::move(layer));
-            else
+            } else {
+                layer->DropRuleScopes();
                 result = false;
+            }
             break;
         }
         case eTok_boundary:
@@ -616,10 +605,7 @@ bool TSpecctraDSNStructureDescriptor::ImportFromFile() {
             ImportFromFile_DimensionResolution();
             break;
         default:
-            if (IsKeyword(token))
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
+            result = ImportOtherToken(*this, token) && result;
             break;
         }
     }
@@ -734,15 +720,16 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingLayers() {
             return;
         }
         handle = rule.GetState_ObjectHandle();
+        // Made for a board that had none: it stands for the board's own rule
+        // and stays when the design's rules replace the translator's.
+        SetRuleMaker(handle, 1);
     } else {
         Board::Read(rule);
     }
     rule.SetState_Name("Routing Layers From Layer Stack");
     Board::Write(rule);
-    std::vector<int32_t> codes;
-    Board::RoutingLayersTable(1, handle, codes);
-    codes = RoutingLayerCodes(*FLayerStack);
-    if (Board::RoutingLayersTable(0, handle, codes) == 1)
+    // The table is rewritten whole: every layer the stack does not route is 0.
+    if (!Board::WriteRoutingLayers(handle, RoutingLayerCodes(*FLayerStack)))
         ReportError("Error changing routing layers rule from layer stack.");
 }
 

@@ -65,6 +65,7 @@ public:
     explicit TSpecctraRegion(TSpecctraObject* owner);
     ~TSpecctraRegion() override;
     const char* ClassName() const override { return "TSpecctraRegion"; }
+    int RuleScopeOwner() const override { return eRuleOwnerRegion; }
 
     std::string FIdentifier;
     std::unique_ptr<TSpecctraAbstractGeometryShape> FShape;
@@ -172,7 +173,6 @@ public:
     explicit TSpecctraAbstractStructureDescriptor(TSpecctraObject* owner);
     ~TSpecctraAbstractStructureDescriptor() override;
     const char* ClassName() const override { return "TSpecctraAbstractStructureDescriptor"; }
-    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
     TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eStructure; }
 
     // Host units; (0, 0) at creation.
@@ -182,6 +182,7 @@ public:
 
 protected:
     std::unique_ptr<TSpecctraLayerStack> FLayerStack;
+    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 };
 
 class TSpecctraDSNStructureDescriptor : public TSpecctraAbstractStructureDescriptor {
@@ -221,11 +222,4 @@ private:
     bool ReadPlaceBoundary();
     bool ReadLayerNoiseWeight();
     template <class T> bool ReadKept(std::unique_ptr<T> object, TSpecctraList& list);
-};
-
-class TSpecctraRTEStructureDescriptor : public TSpecctraAbstractStructureDescriptor {
-public:
-    explicit TSpecctraRTEStructureDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractStructureDescriptor(owner) {}
-    const char* ClassName() const override { return "TSpecctraRTEStructureDescriptor"; }
 };

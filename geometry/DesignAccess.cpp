@@ -16,20 +16,6 @@ TSpecctraFile* FileOf(TSpecctraObject& object) {
     return dynamic_cast<TSpecctraFile*>(object.Root());
 }
 
-// Shapes with a net (split planes, wires) use the design net's own board
-// net, so that the network does not make a second net of the same name
-// later (which the board refuses, leaving the pads of that net without it).
-intptr_t BoardNetOfDesignNet(TSpecctraObject* net, const std::string& name, intptr_t board) {
-    if (auto* designNet = dynamic_cast<TSpecctraNet*>(net))
-        return designNet->ForceHarrowHandle();
-    return Board::ForceNet(board, name);
-}
-
-const bool kNetResolverInstalled = [] {
-    SetShapeNetHandleResolver(&BoardNetOfDesignNet);
-    return true;
-}();
-
 } // namespace
 
 TSpecctraLayerStack* LayerStack(TSpecctraObject& object) {
@@ -73,6 +59,11 @@ TV6_Layer HostLayer(const TSpecctraLayer& layer) {
 TSpecctraDSNLibraryDescriptor* Library(TSpecctraObject& object) {
     TSpecctraFile* file = FileOf(object);
     return file ? dynamic_cast<TSpecctraDSNLibraryDescriptor*>(file->Library()) : nullptr;
+}
+
+TSpecctraAbstractLibraryDescriptor* PadstackLibrary(TSpecctraObject& object) {
+    TSpecctraFile* file = FileOf(object);
+    return file ? file->Library() : nullptr;
 }
 
 bool HasNetwork(TSpecctraObject& object) {

@@ -16,6 +16,7 @@
 class TSpecctraObject;
 class TSpecctraLayer;
 class TSpecctraLayerStack;
+class TSpecctraAbstractLibraryDescriptor;
 class TSpecctraDSNLibraryDescriptor;
 class TSpecctraNet;
 
@@ -53,6 +54,8 @@ TV6_Layer HostLayer(const TSpecctraLayer& layer);
 
 // The design's library, or none.
 TSpecctraDSNLibraryDescriptor* Library(TSpecctraObject& object);
+// The padstacks of the file's library, design or route file alike, or none.
+TSpecctraAbstractLibraryDescriptor* PadstackLibrary(TSpecctraObject& object);
 // Whether the design has a network section.
 bool HasNetwork(TSpecctraObject& object);
 // The net that lists a pin ("REF-PIN"), or none.

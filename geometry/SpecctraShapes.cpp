@@ -3,6 +3,7 @@
 #include "board/BoardFacade.h"
 #include "design/Layers.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "rules/SpecctraNetRltd.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -11,14 +12,11 @@
 
 namespace {
 
-TShapeNetHandleResolver GNetResolver = nullptr;
 IKeepoutRegionFactory* GRegionFactory = nullptr;
 
 // "%g" with 15 significant digits: whole numbers print as plain integers.
 std::string G(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value == 0.0 ? 0.0 : value);
-    return buffer;
+    return GeneralNumberText(value);
 }
 
 std::string Whole(int32_t value) {
@@ -31,14 +29,10 @@ bool IsParen(int32_t token) {
 
 } // namespace
 
-void SetShapeNetHandleResolver(TShapeNetHandleResolver resolver) {
-    GNetResolver = resolver;
-}
-
 intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, intptr_t board) {
-    if (GNetResolver)
-        return GNetResolver(net, name, board);
-    return Board::ForceNet(board, name);
+    if (auto* designNet = dynamic_cast<TSpecctraNet*>(net))
+        return designNet->ForceHarrowHandle();
+    return Board::NetByName(board, name);
 }
 
 void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory) {
@@ -354,8 +348,7 @@ intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
     }
     // A net the design does not list may still be on the board already.
     TSpecctraObject* net = Get_NetByName(name);
-    const intptr_t handle =
-        net ? ResolveShapeNetHandle(net, name, GetBoard()) : Board::NetByName(GetBoard(), name);
+    const intptr_t handle = ResolveShapeNetHandle(net, name, GetBoard());
     if (handle == 0) {
         ReportWarning(KindName() + " shape, starting at point (" + x + ", " + y +
                       ") has invalid net reference: " + name);
@@ -436,6 +429,33 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_Track(const TVertex& a, const T
     return false;
 }
 
+bool TSpecctraAbstractGeometryShape::ExportToPCB_Arc(const TVertex& centre, int32_t radius,
+                                                     int32_t width, double angle1, double angle2) {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const bool keepout = ExportToPCB_Keepout();
+    const int32_t x = ExportToPCB_PositionX(centre.X);
+    const int32_t y = ExportToPCB_PositionY(centre.Y);
+    TPcbArc arc(0);
+    const intptr_t handle =
+        layer == eV6_NoLayer ? 0 : Board::MakeAndAdd(ExportToPCB_Container(), arc, [&](TPcbArc& a) {
+            a.SetState_x1(x);
+            a.SetState_y1(y);
+            a.SetState_Radius(radius);
+            a.SetState_LineWidth(width);
+            a.SetState_Angle1(angle1);
+            a.SetState_Angle2(angle2);
+            a.SetState_Net(net);
+            a.SetState_Layer(layer);
+            MarkKeepout(a, keepout);
+        });
+    if (handle == 0) {
+        ReportError("Failed to create arc at position //DR give position");
+        return false;
+    }
+    return true;
+}
+
 void TSpecctraAbstractGeometryShape::ExportToPCB_PolygonSegments(
     std::vector<TPcbPolySegment>& segments, int32_t& pointCount) {
     ExportToPCB_PolygonSegments(Coordinates, segments, pointCount);
@@ -514,11 +534,15 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_AsRegion() {
                                   static_cast<double>(ExportToPCB_PositionY(v.Y))});
     bool added = false;
     if (layer != eV6_NoLayer && contour.size() >= 3) {
-        if (GRegionFactory) {
-            const intptr_t region =
-                GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour);
-            added = region != 0 && Board::Add(container, region);
-            if (region != 0 && !added)
+        // The host's factory first; a host that makes none leaves it to the
+        // engine.
+        const intptr_t region =
+            GRegionFactory
+                ? GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour)
+                : 0;
+        if (region != 0) {
+            added = Board::Add(container, region);
+            if (!added)
                 Board::FreeObject(region);
         } else {
             std::vector<TPcbPoint> points;
@@ -789,30 +813,7 @@ bool TSpecctraCircleShape::ExportToFile() {
 }
 
 bool TSpecctraCircleShape::ExportToPCB() {
-    const TV6_Layer layer = ExportToPCB_Layer();
-    const intptr_t net = ExportToPCB_Net();
-    const bool keepout = ExportToPCB_Keepout();
-    const int32_t x = ExportToPCB_PositionX(Coordinates[0].X);
-    const int32_t y = ExportToPCB_PositionY(Coordinates[0].Y);
-    const int32_t radius = FileToBoard(FDiameter / 2.0);
-    TPcbArc arc(0);
-    const intptr_t handle =
-        layer == eV6_NoLayer ? 0 : Board::MakeAndAdd(ExportToPCB_Container(), arc, [&](TPcbArc& a) {
-            a.SetState_x1(x);
-            a.SetState_y1(y);
-            a.SetState_Radius(radius);
-            a.SetState_LineWidth(0);
-            a.SetState_Angle1(0.0);
-            a.SetState_Angle2(360.0);
-            a.SetState_Net(net);
-            a.SetState_Layer(layer);
-            MarkKeepout(a, keepout);
-        });
-    if (handle == 0) {
-        ReportError("Failed to create arc at position //DR give position");
-        return false;
-    }
-    return true;
+    return ExportToPCB_Arc(Coordinates[0], FileToBoard(FDiameter / 2.0), 0, 0.0, 360.0);
 }
 
 void TSpecctraCircleShape::ExportToPcb_ShapeParams(const std::string& prefix,
@@ -877,34 +878,10 @@ bool TSpecctraQArcShape::ExportToFile() {
 }
 
 bool TSpecctraQArcShape::ExportToPCB() {
-    const TV6_Layer layer = ExportToPCB_Layer();
-    const intptr_t net = ExportToPCB_Net();
-    const bool keepout = ExportToPCB_Keepout();
-    const int32_t x = ExportToPCB_PositionX(Center().X);
-    const int32_t y = ExportToPCB_PositionY(Center().Y);
+    // The angles are taken from the Specctra values, before conversion.
     const double dx = StartPoint().X - Center().X, dy = StartPoint().Y - Center().Y;
-    const int32_t radius = FileToBoard(std::sqrt(dx * dx + dy * dy));
-    const int32_t width = BoardWidth();
-    const double angle1 = ArcAngleOf(StartPoint(), Center());
-    const double angle2 = ArcAngleOf(EndPoint(), Center());
-    TPcbArc arc(0);
-    const intptr_t handle =
-        layer == eV6_NoLayer ? 0 : Board::MakeAndAdd(ExportToPCB_Container(), arc, [&](TPcbArc& a) {
-            a.SetState_x1(x);
-            a.SetState_y1(y);
-            a.SetState_Radius(radius);
-            a.SetState_LineWidth(width);
-            a.SetState_Angle1(angle1);
-            a.SetState_Angle2(angle2);
-            a.SetState_Net(net);
-            a.SetState_Layer(layer);
-            MarkKeepout(a, keepout);
-        });
-    if (handle == 0) {
-        ReportError("Failed to create arc at position //DR give position");
-        return false;
-    }
-    return true;
+    return ExportToPCB_Arc(Center(), FileToBoard(std::sqrt(dx * dx + dy * dy)), BoardWidth(),
+                           ArcAngleOf(StartPoint(), Center()), ArcAngleOf(EndPoint(), Center()));
 }
 
 void TSpecctraQArcShape::ExportToPcb_ShapeParams(const std::string& prefix,

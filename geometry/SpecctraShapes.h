@@ -62,12 +62,8 @@ public:
     virtual bool ShapeMoveable() const { return true; }
 };
 
-// The board handle of a design net, given the net object the design root
-// found by name. The net model installs its own (which makes the board net
-// when needed); the default looks the name up among the board's nets.
-using TShapeNetHandleResolver = intptr_t (*)(TSpecctraObject* net, const std::string& name,
-                                             intptr_t board);
-void SetShapeNetHandleResolver(TShapeNetHandleResolver resolver);
+// The board handle of a design net (made on the board when it is not there
+// yet); without a design net, the board's net of that name, else 0.
 intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, intptr_t board);
 
 // A host service that makes keep-out regions (the host's PCB server object
@@ -143,6 +139,10 @@ public:
     // One track between two Specctra points on the shape's layer.
     bool ExportToPCB_Track(const TVertex& a, const TVertex& b, int32_t width, TV6_Layer layer,
                            intptr_t net);
+    // One arc on the shape's layer: centre in Specctra values, the rest in
+    // host units and degrees.
+    bool ExportToPCB_Arc(const TVertex& centre, int32_t radius, int32_t width, double angle1,
+                         double angle2);
     // A polygon (or a split plane on an internal plane); the outline is the
     // shape's vertices.
     bool ExportToPCB_AsPolygon();

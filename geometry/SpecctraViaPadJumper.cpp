@@ -762,7 +762,7 @@ bool TSpecctraViaInstance::ExportToPCB() {
     via.SetState_HoleSize(50000);
     via.SetState_Moveable(!(RoutingType == eFixedRoutingType || RoutingType == eRouteRoutingType ||
                             RoutingType == eProtectRoutingType));
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    TSpecctraAbstractLibraryDescriptor* library = DesignAccess::PadstackLibrary(*this);
     if (!library) {
         ReportError("Invalid library reference ponter returned during via padstack retrieval.");
         Board::FreeObject(via.GetState_ObjectHandle());
@@ -828,7 +828,7 @@ bool TSpecctraViaInstance::ImportFromPcb() {
 
 void TSpecctraViaInstance::SetPadstackReference(TV6_Layer lowLayer, TV6_Layer highLayer,
                                                 int32_t size) {
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    TSpecctraAbstractLibraryDescriptor* library = DesignAccess::PadstackLibrary(*this);
     if (!library) {
         ReportError("Invalid library reference ponter returned during best via padstack "
                     "retrieval.");

@@ -1,29 +1,45 @@
 #include "plugin/ExportSpecctra.h"
 
+#include "design/SpecctraRoutes.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "plugin/HostAccess.h"
 #include "specctra/SpecctraWriter.h"
 
+#include <memory>
+
 namespace DsnLink {
 namespace {
 
-bool ExportRoutes(HostSdk::IClient& client, const std::string& path, intptr_t board) {
+// Board to model, model to text, text to the file. The file is saved before
+// the root is freed (which writes the report), so that a file that cannot be
+// saved ends the command with its name and leaves no report behind.
+template <class TRoot> bool ExportRoutes(const std::string& path, intptr_t board) {
     if (board == 0 || path.empty())
         return false;
+    BindEngine();
+    ResetTranslationState();
     CommandFlags().ImportDirection = false;
     CommandFlags().FileKind = 3;
-    client.ShowMessage(kRouteExportMissingMessage + path);
-    return false;
+    TSpecctraWriter writer(path);
+    auto root = std::make_unique<TRoot>(path, nullptr, &writer, board);
+    root->SetReportEnabled(CommandFlags().ReportEnabled);
+    root->ImportFromPcb();
+    const bool result = root->ExportToFile();
+    writer.Flush();
+    root.reset();
+    return result;
 }
 
 } // namespace
 
 bool ExportRouteFile(HostSdk::IClient& client, const std::string& rtePath, intptr_t board) {
-    return ExportRoutes(client, rtePath, board);
+    (void)client;
+    return ExportRoutes<TSpecctraRoutes>(rtePath, board);
 }
 
 bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, intptr_t board) {
-    return ExportRoutes(client, sesPath, board);
+    (void)client;
+    return ExportRoutes<TSpecctraSessionFile>(sesPath, board);
 }
 
 void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::string& file) {

@@ -9,14 +9,9 @@
 
 namespace DsnLink {
 
-// Shown for each file a route or session export was asked to write, followed
-// by the file's path: this build has no route/session writer yet.
-inline constexpr const char* kRouteExportMissingMessage =
-    "Specctra route and session export is not available in this build of DsnLink. "
-    "Not written: ";
-
-// Writes the routing of `board` to `rtePath` / `sesPath`; answers the writer's
-// result. Without a board nothing is written.
+// Writes the routing of `board` to `rtePath` / `sesPath`; answers the result
+// of writing the text. Without a board nothing is written. A file that cannot
+// be saved raises std::runtime_error naming it; the previous file stays.
 bool ExportRouteFile(HostSdk::IClient& client, const std::string& rtePath, intptr_t board);
 bool ExportSessionFile(HostSdk::IClient& client, const std::string& sesPath, intptr_t board);
 

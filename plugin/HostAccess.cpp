@@ -2,6 +2,7 @@
 
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
+#include "geometry/SpecctraShapes.h"
 #include "host/sdk/Parameters.h"
 #include "persistence/ReportManager.h"
 #include "specctra/HostHooks.h"
@@ -18,6 +19,10 @@ public:
     bool AskYesNo(const std::string& question) override {
         return g_client != nullptr && g_client->AskYesNo(question);
     }
+    void ShowMessage(const std::string& text) override {
+        if (g_client != nullptr)
+            g_client->ShowMessage(text);
+    }
 };
 
 // A finished report is opened as a host document.
@@ -29,8 +34,27 @@ public:
     }
 };
 
+// Keep-out regions through the host's PCB server object factory.
+class TClientRegionFactory : public IKeepoutRegionFactory {
+public:
+    intptr_t CreateKeepoutRegion(intptr_t board, TV6_Layer layer, bool keepout,
+                                 const std::vector<TVertex>& boardContour) override {
+        HostSdk::IPCB_ServerInterface* server =
+            g_client != nullptr ? FindPCBServer(*g_client) : nullptr;
+        if (server == nullptr)
+            return 0;
+        std::vector<HostSdk::TRegionPoint> contour;
+        contour.reserve(boardContour.size());
+        for (const TVertex& v : boardContour)
+            contour.push_back({static_cast<int32_t>(v.X), static_cast<int32_t>(v.Y)});
+        return server->CreateRegion(board, HostSdk::TRegionKind::eRegion_Copper, layer, keepout,
+                                    contour);
+    }
+};
+
 TClientEscapeKey g_escapeKey;
 TClientReportViewer g_reportViewer;
+TClientRegionFactory g_regionFactory;
 
 } // namespace
 
@@ -41,6 +65,7 @@ void SetCurrentClient(HostSdk::IClient* client) {
     g_client = client;
     SetEscapeKeyHost(client != nullptr ? &g_escapeKey : nullptr);
     SetReportViewer(client != nullptr ? &g_reportViewer : nullptr);
+    SetKeepoutRegionFactory(client != nullptr ? &g_regionFactory : nullptr);
 }
 
 HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client) {

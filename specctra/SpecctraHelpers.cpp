@@ -5,7 +5,9 @@
 #include "specctra/SpecctraTypes.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 // Rounds with ties to even under the nearest rounding mode, restoring the
@@ -29,6 +31,31 @@ int32_t RoundToBoard(double value) {
     if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(rounded);
+}
+
+void AppendGeneralNumber(std::string& out, double value) {
+    // Whole numbers below 10^15 print the same under "%.15g" as their integer.
+    // A negative zero (a rounded small negative length) prints as 0.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+        if (value == 0.0) {
+            out.push_back('0');
+            return;
+        }
+        char digits[24];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
+        out.append(digits, end);
+        return;
+    }
+    char text[40];
+    const int length = std::snprintf(text, sizeof text, "%.15g", value);
+    out.append(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+std::string GeneralNumberText(double value) {
+    std::string text;
+    AppendGeneralNumber(text, value);
+    return text;
 }
 
 double UnitsPerInch(int unit) {
@@ -110,7 +137,9 @@ void SetParameter(std::string& parameters, std::string_view name, std::string_vi
 }
 
 std::string QuoteIfParenthesised(const std::string& name) {
-    if (name.find_first_of("()") != std::string::npos)
+    // A blank (or any white space) would split the name into words for every
+    // reader of the file: such names are quoted too.
+    if (name.find_first_of("() \t\r\n") != std::string::npos)
         return "'" + name + "'";
     return name;
 }

@@ -36,7 +36,7 @@ bool HexTextToInt(std::string_view text, int32_t& value);
 // Name=value pairs joined by "|".
 bool GetParameter(std::string_view parameters, std::string_view name, std::string& value);
 void SetParameter(std::string& parameters, std::string_view name, std::string_view value);
-// The name in apostrophes when it holds "(" or ")".
+// The name in apostrophes when it holds "(", ")" or white space.
 std::string QuoteIfParenthesised(const std::string& name);
 std::string Quoted(const std::string& text);
 std::string Parenthesised(const std::string& text);
@@ -45,6 +45,11 @@ std::string JoinWithOperator(const std::string& left, const std::string& right,
                              const std::string& op);
 // Rounds to the nearest integer, ties to even, clamped to the 32-bit range.
 int32_t RoundToBoard(double value);
+// A number in the general format of written Specctra text ("%g" with 15
+// significant digits): whole numbers print as plain integers, a negative zero
+// as 0. Appending is the fast form for writers of many numbers.
+std::string GeneralNumberText(double value);
+void AppendGeneralNumber(std::string& out, double value);
 
 // "ERROR: Invalid Rule Name" without a rule, else the display name of the
 // rule kind (1 .. 40), a space and the rule's name.

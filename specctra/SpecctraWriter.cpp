@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,10 @@ TSpecctraWriter::~TSpecctraWriter() {
     if (std::uncaught_exceptions() > FUncaughtAtCreation) {
         return;
     }
+    // Saved already and unchanged since (the buffer only grows).
+    if (Saved()) {
+        return;
+    }
     try {
         Flush();
     } catch (const std::exception& e) {
@@ -94,6 +99,19 @@ void TSpecctraWriter::Writeln(const std::string& text, bool indent) {
     FBuffer.append("\r\n");
 }
 
+void TSpecctraWriter::Reserve(std::size_t bytes) {
+    FBuffer.reserve(FBuffer.size() + bytes);
+    // Fewer page faults for a buffer of many megabytes; only a hint.
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    if (FBuffer.capacity() < 4 * kHugePage)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(FBuffer.data());
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + FBuffer.capacity()) & ~(kHugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 void TSpecctraWriter::Indent(int32_t levels) {
     FIndentation += levels * FIndentStep;
 }
@@ -104,4 +122,5 @@ void TSpecctraWriter::UnIndent(int32_t levels) {
 
 void TSpecctraWriter::Flush() {
     SaveFileAtomically(FFileName, FBuffer);
+    FSavedSize = FBuffer.size();
 }

@@ -10,8 +10,9 @@ public:
     // Nothing is written to disk until Flush or destruction.
     explicit TSpecctraWriter(const std::string& fileName);
     // Saves the file (an empty file when nothing was written), unless the
-    // writer is destroyed while an exception unwinds the stack. A failure to
-    // save is reported on stderr; call Flush first to see it as an exception.
+    // writer is destroyed while an exception unwinds the stack or nothing was
+    // written since a successful Flush. A failure to save is reported on
+    // stderr; call Flush first to see it as an exception.
     ~TSpecctraWriter();
 
     TSpecctraWriter(const TSpecctraWriter&) = delete;
@@ -25,11 +26,17 @@ public:
     void Indent(int32_t levels);
     void UnIndent(int32_t levels);
     void ResetIndentation() { FIndentation = 0; }
+    // Makes room for that many more bytes at once, for a writer that knows
+    // roughly how much text follows: the buffer is not copied as it grows,
+    // and a large one is backed by huge pages where the system offers them.
+    void Reserve(std::size_t bytes);
     // Saves the whole buffer to the file, replacing it atomically. The buffer is
     // kept. Throws std::runtime_error naming the file on a failure.
     void Flush();
 
     const std::string& Buffer() const { return FBuffer; }
+    // True when everything written has been saved by Flush.
+    bool Saved() const { return FSavedSize == FBuffer.size(); }
     int32_t Indentation() const { return FIndentation; }
     int32_t IndentStep() const { return FIndentStep; }
     const std::string& FileName() const { return FFileName; }
@@ -40,6 +47,8 @@ private:
     int32_t FIndentStep = 2;
     std::string FFileName;
     int FUncaughtAtCreation = 0;
+    // The buffer's size at the last successful Flush (npos: never saved).
+    std::size_t FSavedSize = static_cast<std::size_t>(-1);
 };
 
 // Writes the bytes to the path through a temporary file in the same folder

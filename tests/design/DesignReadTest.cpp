@@ -75,7 +75,9 @@ TEST(DesignRead, SectionsReadTheirBlocksAndTheDesignGoesOnAfterThem) {
     EXPECT_NE(read.Design->Library(), nullptr);
     EXPECT_NE(read.Design->Network(), nullptr);
     EXPECT_NE(read.Design->Wiring(), nullptr);
-    EXPECT_NE(read.Design->Get_LayerByName("F.Cu"), nullptr); // the structure is read
+    EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 2-4, from keyword: STRUCTURE"));
+    ASSERT_EQ(read.Design->Structure()->LayerStack().Count(), 1);
+    EXPECT_EQ(read.Design->Structure()->LayerStack().First()->Name(), "F.CU");
     EXPECT_NE(read.Design->Get_NetByName("GND"), nullptr); // the network is read
     EXPECT_EQ(read.Design->DimensionResolution()->GetState_Resolution(), 10);
     EXPECT_EQ(read.Design->GetUnit(), eDimMil); // taken from the resolution

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 struct Engine {
@@ -102,24 +104,41 @@ TEST_F(PluginWithEngine, RouteExportEndsSilentlyForABoardFileThatIsNotOpen) {
     EXPECT_TRUE(client.processes.empty());
 }
 
-TEST_F(PluginWithEngine, ExportDataAndReturnToHostNameTheirFilesAfterTheBoard) {
-    const std::string notWritten =
-        "Specctra route and session export is not available in this build of DsnLink. "
-        "Not written: ";
-    const std::string base = "/tmp/dsnlink test/My Board 1";
+TEST_F(PluginWithEngine, ExportDataAndReturnToHostWriteTheirFilesNamedAfterTheBoard) {
+    const std::string folder = "/tmp/dsnlink test";
+    const std::string base = folder + "/My Board 1";
+    std::filesystem::create_directories(folder);
+    auto take = [](const std::string& path) {
+        const bool found = std::filesystem::exists(path);
+        std::filesystem::remove(path);
+        return found;
+    };
+    for (const char* ext : {".rte", ".ses", ".rpt"})
+        std::filesystem::remove(base + ext);
+
     Launch("ExportData", "RteFile=RenameDSN|SesFile=renamedsn");
+    EXPECT_TRUE(take(base + ".rte"));
+    EXPECT_TRUE(take(base + ".ses"));
     Launch("ExportData", "PcbFileName=/tmp/elsewhere.pcbdoc|RteFile=RenameDSN");
-    Launch("ExportData", "pcbfilename=" + boardPath + "|SesFile=/out/named.ses|RteFile=");
+    EXPECT_FALSE(take("/tmp/elsewhere.rte")) << "no board of that name is open";
+    Launch("ExportData", "pcbfilename=" + boardPath + "|SesFile=" + folder + "/named.ses|RteFile=");
+    EXPECT_TRUE(take(folder + "/named.ses"));
+    EXPECT_FALSE(take(base + ".rte")) << "an empty RteFile writes nothing";
     Launch("ReturnToHostPCB", "SesFile=RENAMEDSN|Quit=1");
+    EXPECT_TRUE(take(base + ".ses"));
     EXPECT_TRUE(client.processes.empty()) << "only Quit=True in any case quits";
     Launch("ReturnToHostPCB", "RteFile=RenameDSN|Quit=true");
-    std::vector<std::string> expected = {notWritten + base + ".rte", notWritten + base + ".ses",
-                                         notWritten + "/out/named.ses", notWritten + base + ".ses",
-                                         notWritten + base + ".rte"};
-    EXPECT_EQ(client.messages, expected);
+    EXPECT_TRUE(take(base + ".rte"));
+    // A board not made from a design: every export tells the user so.
+    EXPECT_EQ(client.messages,
+              std::vector<std::string>(
+                  5, "You can export routes only for pcb files previously imported as design "
+                     "files."));
     ASSERT_EQ(client.processes.size(), 1u);
     EXPECT_EQ(client.processes[0].process, "Client:QuitFromEDAClient");
     EXPECT_EQ(client.processes[0].request, "");
+    take(base + ".rpt");
+    take(folder + "/named.rpt");
 }
 
 TEST_F(PluginWithEngine, EmbeddedObjectCommandsRunWithACurrentBoard) {

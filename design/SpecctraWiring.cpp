@@ -1,0 +1,666 @@
+#include "design/SpecctraWiring.h"
+
+#include "board/BoardFacade.h"
+#include "board/BoardRules.h"
+#include "design/SpecctraRoutes.h"
+#include "geometry/SpecctraViaPadJumper.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "rules/SpecctraNetRltd.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+// ---------------------------------------------------------------------------
+// TTaggedVias
+
+std::size_t TTaggedVias::TKeyHash::operator()(const std::pair<double, double>& key) const noexcept {
+    // 0.0 and -0.0 are equal positions: hash them alike.
+    const double x = key.first + 0.0;
+    const double y = key.second + 0.0;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::memcpy(&a, &x, sizeof a);
+    std::memcpy(&b, &y, sizeof b);
+    return std::hash<uint64_t>()(a * 0x9E3779B97F4A7C15ull ^ b);
+}
+
+void TTaggedVias::AddViaTag(TSpecctraObject* via, uint8_t number, double x, double y) {
+    FItems.push_back(TViaTagInfo{via, number, x, y});
+    FFirstAt.emplace(std::make_pair(x, y), FItems.size() - 1); // keeps the first
+}
+
+const TViaTagInfo* TTaggedVias::FindTagForLocation(double x, double y) const {
+    const auto it = FFirstAt.find(std::make_pair(x, y));
+    return it == FFirstAt.end() ? nullptr : &FItems[it->second];
+}
+
+std::string ViaTagKey(int number) {
+    char key[64];
+    std::snprintf(key, sizeof key, "%s=%s|%s=%d", "Type", "ViaTag", "ID", number);
+    return key;
+}
+
+int StoreViaTags(intptr_t board, const std::vector<TViaTagInfo>& boardPositions) {
+    // Group by number first: one pass over the vias whatever their numbers.
+    std::vector<std::vector<const TViaTagInfo*>> byNumber(TTaggedVias::kMaxStoredNumber + 1);
+    for (const TViaTagInfo& tag : boardPositions)
+        if (tag.Number >= 1 && tag.Number <= TTaggedVias::kMaxStoredNumber)
+            byNumber[tag.Number].push_back(&tag);
+    int written = 0;
+    for (int n = 1; n <= TTaggedVias::kMaxStoredNumber; ++n) {
+        const auto& tags = byNumber[static_cast<std::size_t>(n)];
+        if (tags.empty())
+            continue;
+        TEmbeddedStorageWrapper storage(board, ViaTagKey(n));
+        storage.SetState_Parameter("C", std::to_string(tags.size()));
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            const std::string index = std::to_string(i);
+            storage.SetState_Parameter("X" + index, IntToHexText(RoundToBoard(tags[i]->X)));
+            storage.SetState_Parameter("Y" + index, IntToHexText(RoundToBoard(tags[i]->Y)));
+        }
+        if (storage.WriteToBoard())
+            ++written;
+    }
+    return written;
+}
+
+TTaggedVias ReadStoredViaTags(intptr_t board) {
+    TTaggedVias tags;
+    for (int n = 1; n <= TTaggedVias::kMaxStoredNumber; ++n) {
+        TEmbeddedStorageWrapper storage(board, ViaTagKey(n));
+        if (!storage.ReadFromBoard())
+            continue;
+        std::string text;
+        int32_t count = 0;
+        if (storage.GetState_Parameter("C", text))
+            ConvertSpecctraInt(text, count);
+        for (int32_t i = 0; i < count; ++i) {
+            const std::string index = std::to_string(i);
+            int32_t x = 0;
+            int32_t y = 0;
+            if (!storage.GetState_Parameter("X" + index, text) || !HexTextToInt(text, x))
+                x = 0;
+            if (!storage.GetState_Parameter("Y" + index, text) || !HexTextToInt(text, y))
+                y = 0;
+            tags.AddViaTag(nullptr, static_cast<uint8_t>(n), x, y);
+        }
+    }
+    return tags;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraEmbededConductor, TSpecctraWire
+
+intptr_t TSpecctraEmbededConductor::ShapeContainer() {
+    if (!Owner || Owner->HarrowHandle == GetBoard())
+        return 0;
+    return Owner->HarrowHandle;
+}
+
+TSpecctraWire::TSpecctraWire(TSpecctraObject* owner) : TSpecctraEmbededConductor(owner) {}
+
+TSpecctraWire::~TSpecctraWire() = default;
+
+const char* TSpecctraWire::TypeName(uint8_t type) {
+    switch (type) {
+    case eWireType_Fix:
+        return "fixed";
+    case eWireType_Route:
+        return "route";
+    case eWireType_Normal:
+        return "normal";
+    case eWireType_Protect:
+        return "protect";
+    default:
+        return "";
+    }
+}
+
+bool TSpecctraWire::ShapeMoveable() const {
+    return Type != eWireType_Fix && Type != eWireType_Route && Type != eWireType_Protect;
+}
+
+void TSpecctraWire::SetTurret(int32_t value) {
+    if (value != -1 && (value < 1 || value > 127)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%d is not within the valid range of %d..%d", value, 1,
+                      127);
+        throw ERangeError(text);
+    }
+    Turret = value;
+}
+
+bool TSpecctraWire::ReadType() {
+    switch (Parser->NextToken()) {
+    case eTok_fix:
+        Type = eWireType_Fix;
+        return true;
+    case eTok_route:
+        Type = eWireType_Route;
+        return true;
+    case eTok_normal:
+        Type = eWireType_Normal;
+        return true;
+    case eTok_protect:
+        Type = eWireType_Protect;
+        return true;
+    default:
+        Parser->ReportUnexpectedToken();
+        return false;
+    }
+}
+
+bool TSpecctraWire::ImportFromFile() {
+    bool result = true;
+    SectionsOpen = 1;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_path:
+        case eTok_polygon:
+        case eTok_qarc:
+        case eTok_circle:
+        case eTok_rect:
+            result = ImportFromFile_Shape() && result;
+            break;
+        case eTok_window:
+            result = ImportFromFile_Window() && result;
+            break;
+        case eTok_net:
+            Parser->NextString(NetName);
+            break;
+        case eTok_type:
+            result = ReadType() && result;
+            break;
+        case eTok_turret:
+            SetTurret(Parser->NextInteger());
+            break;
+        case eTok_shield:
+            Parser->NextString(ShieldNet);
+            break;
+        case eTok_supply:
+            Supply = true;
+            break;
+        case eTok_connect:
+            if (!Connection)
+                Connection = std::make_unique<TSpecctraConnection>(this);
+            result = Connection->ImportFromFile() && result;
+            --SectionsOpen; // the connection read its closing parenthesis
+            break;
+        case eTok_attr:
+            if (Parser->NextToken() != eTok_fanout) {
+                Parser->ReportUnexpectedToken();
+                result = false;
+            }
+            break;
+        default:
+            if (!HandleStructureToken())
+                result = false;
+            break;
+        }
+    }
+    return result;
+}
+
+void TSpecctraWire::LoadTrack(const TBoardTrack& track, const std::string& layerName) {
+    if (!FBoardPath) {
+        ShapeList->Clear();
+        FBoardPath = ShapeList->AddNew(std::make_unique<TSpecctraPolyLineShape>(this));
+        FBoardPath->NewVertex();
+        FBoardPath->NewVertex();
+        FRecalcShape = true;
+    }
+    HarrowHandle = track.Handle;
+    Type = track.Moveable ? eWireType_None : eWireType_Route;
+    FBoardPath->LayerID = layerName;
+    FBoardPath->FApertureWidth = track.Width;
+    FBoardPath->SetVertex(0, TVertex{static_cast<double>(track.X1), static_cast<double>(track.Y1)});
+    FBoardPath->SetVertex(1, TVertex{static_cast<double>(track.X2), static_cast<double>(track.Y2)});
+}
+
+bool TSpecctraWire::ImportFromPcb() {
+    if (HarrowHandle == 0)
+        return false;
+    TPcbTrack record(HarrowHandle);
+    if (!Board::Read(record))
+        return false;
+    NetName = NetNameOf(HarrowHandle);
+    const TBoardTrack track{HarrowHandle,
+                            record.GetState_x1(),
+                            record.GetState_y1(),
+                            record.GetState_x2(),
+                            record.GetState_y2(),
+                            record.GetState_Width(),
+                            record.GetState_Layer(),
+                            record.GetState_Moveable()};
+    LoadTrack(track, LayerNameOf(GetBoard(), track.Layer));
+    TranslationState().WrittenBoardObjects.insert(HarrowHandle);
+    return true;
+}
+
+bool TSpecctraWire::ExportToFile() {
+    if (!Writer)
+        return false;
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    if (!shape)
+        return false;
+    Writer->Write("(wire ", true);
+    Writer->Indent(3);
+    const bool result = shape->ExportToFile();
+    if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect)
+        Writer->Writeln(std::string("(type ") + TypeName(Type) + ")", true);
+    Writer->UnIndent(3);
+    Writer->Writeln(")", true);
+    return result;
+}
+
+bool TSpecctraWire::ExportToPCB() {
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    return shape ? shape->ExportToPCB() : false;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraBondSite
+
+bool TSpecctraBondSite::ImportFromFile() {
+    // On any failure the rest of the block is skipped.
+    auto fail = [this] {
+        if (Parser->CurrentToken() != eTok_CloseParen)
+            Parser->SkipCurrentBlock();
+        return false;
+    };
+    Parser->NextString(PinReference);
+    Parser->NextString(PadstackName);
+    Position.X = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return fail();
+    Position.Y = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return fail();
+    int32_t token = Parser->NextToken();
+    if (token == eTok_front || token == eTok_back) {
+        Side = token == eTok_back ? 1 : 0;
+        token = Parser->NextToken();
+    }
+    if (token != eTok_CloseParen) {
+        Parser->ReportUnexpectedToken();
+        return fail();
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraTestPoint
+
+bool TSpecctraTestPoint::ReadSubBlock() {
+    bool result = true;
+    switch (Parser->NextToken()) {
+    case eTok_net:
+        Parser->NextString(NetName);
+        break;
+    case eTok_type:
+        switch (Parser->NextToken()) {
+        case eTok_route:
+            Type = 2;
+            break;
+        case eTok_normal:
+            Type = 3;
+            break;
+        case eTok_protect:
+            Type = 4;
+            break;
+        default:
+            Parser->ReportUnexpectedToken();
+            result = false;
+            break;
+        }
+        break;
+    default:
+        Parser->ReportUnexpectedToken();
+        result = false;
+        break;
+    }
+    // The sub-block's closing parenthesis (or whatever stands there).
+    if (Parser->NextToken() != eTok_CloseParen) {
+        Parser->SkipCurrentBlock();
+        result = false;
+    }
+    return result;
+}
+
+bool TSpecctraTestPoint::ImportFromFile() {
+    bool result = true;
+    bool haveX = false;
+    while (!StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_CloseParen)
+            break;
+        if (token == eTok_front || token == eTok_back) {
+            Side = token == eTok_back ? eBack : eFront;
+        } else if (token == eTok_OpenParen) {
+            result = ReadSubBlock() && result;
+        } else if (!haveX) {
+            haveX = true;
+            double value = 0.0;
+            if (!Parser->TokenStr2Real(value))
+                result = false;
+            Position.X = value;
+            Position.Y = Parser->NextReal();
+            if (Parser->ConversionFailed())
+                result = false;
+        } else {
+            Parser->ReportUnexpectedToken();
+            result = false;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraTestPoint::ExportToFile() {
+    if (!Writer)
+        return false;
+    std::string line = "(point ";
+    AppendGeneralNumber(line, BoardToFileX(RoundToBoard(Position.X)));
+    line.push_back(' ');
+    AppendGeneralNumber(line, BoardToFileY(RoundToBoard(Position.Y)));
+    line.append(Side == eBack ? " back " : " front ");
+    line.append("(net ").append(QuoteIfParenthesised(NetName)).append(")");
+    if (Type == 3)
+        line.append("(type route)");
+    else if (Type == 4)
+        line.append("(type protect)");
+    line.append(")");
+    Writer->Writeln(line, true);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraTestpointsDescriptor
+
+TSpecctraTestpointsDescriptor::TSpecctraTestpointsDescriptor(TSpecctraObject* owner)
+    : TSpecctraFileSectionDescriptor(owner), FTestPoints(CreateList()) {}
+
+TSpecctraTestpointsDescriptor::~TSpecctraTestpointsDescriptor() = default;
+
+namespace {
+
+// A test point from a board pad or via read into `object`.
+template <class TWrapper>
+void AddBoardTestPoint(TSpecctraTestpointsDescriptor& owner, TSpecctraList& list,
+                       const TWrapper& object) {
+    if (!object.GetState_FIsAssyTestPointTop() && !object.GetState_FIsAssyTestPointBtm())
+        return;
+    auto point = std::make_unique<TSpecctraTestPoint>(&owner);
+    point->Side = object.GetState_FIsAssyTestPointBtm() ? TSpecctraTestPoint::eBack
+                                                        : TSpecctraTestPoint::eFront;
+    point->Position.X = object.GetState_x1();
+    point->Position.Y = object.GetState_y1();
+    point->Type = object.GetState_Moveable() ? 3 : 4;
+    point->NetName = NetNameOf(object.GetState_ObjectHandle());
+    list.Add(std::move(point));
+}
+
+} // namespace
+
+bool TSpecctraTestpointsDescriptor::ImportFromPcb() {
+    const intptr_t board = GetBoard();
+    ProcessItems(board, ePadObject, [&](intptr_t handle) {
+        TPcbPad pad(handle);
+        if (Board::Read(pad))
+            AddBoardTestPoint(*this, *FTestPoints, pad);
+        return true;
+    });
+    ProcessItems(board, eViaObject, [&](intptr_t handle) {
+        TPcbVia via(handle);
+        if (Board::Read(via))
+            AddBoardTestPoint(*this, *FTestPoints, via);
+        return true;
+    });
+    return true;
+}
+
+bool TSpecctraTestpointsDescriptor::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(test_points ", true);
+    Writer->Indent(1);
+    ExportListToFile(FTestPoints.get());
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraAbstractWiringDescriptor
+
+TSpecctraAbstractWiringDescriptor::TSpecctraAbstractWiringDescriptor(TSpecctraObject* owner)
+    : TSpecctraFileSectionDescriptor(owner) {}
+
+TSpecctraAbstractWiringDescriptor::~TSpecctraAbstractWiringDescriptor() {
+    // The tagged vias point at vias: drop them first.
+    FTaggedVias.reset();
+}
+
+TSpecctraList& TSpecctraAbstractWiringDescriptor::OnDemand(std::unique_ptr<TSpecctraList>& list) {
+    if (!list)
+        list = CreateList();
+    return *list;
+}
+TTaggedVias& TSpecctraAbstractWiringDescriptor::TaggedVias() {
+    if (!FTaggedVias)
+        FTaggedVias = std::make_unique<TTaggedVias>();
+    return *FTaggedVias;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraDSNWiringDescriptor
+
+namespace {
+
+// Reads one object's block into a list: kept on success, freed on failure.
+template <class T> bool ReadInto(TSpecctraObject& owner, TSpecctraList& list, T** kept = nullptr) {
+    auto object = std::make_unique<T>(&owner);
+    if (!object->ImportFromFile())
+        return false;
+    T* raw = list.AddNew(std::move(object));
+    if (kept)
+        *kept = raw;
+    return true;
+}
+
+} // namespace
+
+bool TSpecctraDSNWiringDescriptor::ReadTestPoints() {
+    bool result = true;
+    int32_t level = 1;
+    while (level > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_OpenParen:
+            ++level;
+            break;
+        case eTok_CloseParen:
+            --level;
+            break;
+        case eTok_point:
+            result = ReadInto<TSpecctraTestPoint>(*this, TestPoints()) && result;
+            --level; // the point consumed its closing parenthesis
+            break;
+        default:
+            Parser->ReportUnexpectedToken();
+            result = false;
+            break;
+        }
+    }
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ReadBondSite() {
+    const bool result = ReadInto<TSpecctraBondSite>(*this, BondSites());
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_wire:
+            result = ReadWire() && result;
+            break;
+        case eTok_via:
+            result = ReadVia() && result;
+            break;
+        case eTok_bond:
+            result = ReadBondSite() && result;
+            break;
+        case eTok_test_points:
+            result = ReadTestPoints() && result;
+            break;
+        case eTok_supply_pin:
+            ImportUnknownBlock();
+            break;
+        case eTok_resolution:
+            HasOwnResolution = true;
+            result = ImportFromFile_DimensionResolution() && result;
+            break;
+        case eTok_unit:
+            FUnits = DimensionUnitOfToken(Parser->NextToken(), *this);
+            break;
+        default:
+            if (!HandleStructureToken())
+                result = false;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
+    if (HasOwnResolution && DimensionResolution())
+        TranslationState().ResolutionFactor = DimensionResolution()->GetState_Resolution();
+    if (FWires)
+        ExportListToPCB(FWires.get());
+    if (FVias)
+        ExportListToPCB(FVias.get());
+    if (FTaggedVias && FTaggedVias->Count() > 0) {
+        std::vector<TViaTagInfo> atBoard;
+        atBoard.reserve(FTaggedVias->Count());
+        for (const TViaTagInfo& tag : FTaggedVias->Items()) {
+            TSpecctraObject* via = tag.Via ? tag.Via : this;
+            atBoard.push_back(TViaTagInfo{tag.Via, tag.Number,
+                                          static_cast<double>(via->ExportToPCB_PositionX(tag.X)),
+                                          static_cast<double>(via->ExportToPCB_PositionY(tag.Y))});
+        }
+        StoreViaTags(GetBoard(), atBoard);
+    }
+    TranslationState().ResolutionFactor = 1.0;
+    return true;
+}
+
+bool TSpecctraDSNWiringDescriptor::ReadWire() {
+    auto wire = std::make_unique<TSpecctraWire>(this);
+    const bool result = wire->ImportFromFile();
+    if (result)
+        Wires().Add(std::move(wire));
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ReadVia() {
+    auto via = std::make_unique<TSpecctraViaInstance>(this);
+    const bool result = via->ImportFromFile();
+    if (result) {
+        TSpecctraViaInstance* kept = Vias().AddNew(std::move(via));
+        if (kept->Number != 0)
+            TaggedVias().AddViaTag(kept, kept->Number, kept->Position.X, kept->Position.Y);
+    }
+    --SectionsOpen;
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraRoutedNet
+
+TSpecctraRoutedNet::TSpecctraRoutedNet(TSpecctraObject* owner, intptr_t net)
+    : TSpecctraAbstractWiringDescriptor(owner) {
+    NetHandle = net;
+}
+
+bool TSpecctraRoutedNet::ImportFromPcb() {
+    if (NetHandle == 0)
+        return false;
+    TPcbNet net(NetHandle);
+    if (Board::Read(net))
+        NameID = net.GetState_Name();
+    const intptr_t board = GetBoard();
+    auto& written = TranslationState().WrittenBoardObjects;
+    ProcessItems(
+        board, eTrackObject,
+        [&](intptr_t handle) {
+            if (written.count(handle) != 0)
+                return true;
+            TPcbTrack track(handle);
+            if (!Board::Read(track))
+                return true;
+            FTracks.push_back(TBoardTrack{handle, track.GetState_x1(), track.GetState_y1(),
+                                          track.GetState_x2(), track.GetState_y2(),
+                                          track.GetState_Width(), track.GetState_Layer(),
+                                          track.GetState_Moveable()});
+            written.insert(handle);
+            return true;
+        },
+        NetHandle);
+    ProcessItems(
+        board, eViaObject,
+        [&](intptr_t handle) {
+            auto via = std::make_unique<TSpecctraViaInstance>(this);
+            via->HarrowHandle = handle;
+            if (via->ImportFromPcb())
+                Vias().Add(std::move(via));
+            return true;
+        },
+        NetHandle);
+    // Via numbers kept at import, found again by exact position; a numbered
+    // via chooses its padstack again (spare padstacks become candidates).
+    if (StoredTags && FVias) {
+        for (int32_t i = 0; i < FVias->Count(); ++i) {
+            auto* via = static_cast<TSpecctraViaInstance*>(FVias->GetState_SpecctraObject(i));
+            const TViaTagInfo* tag =
+                StoredTags->FindTagForLocation(via->Position.X, via->Position.Y);
+            if (!tag || tag->Number == 0)
+                continue;
+            via->Number = tag->Number;
+            TPcbVia record(via->HarrowHandle);
+            if (Board::Read(record))
+                via->SetPadstackReference(record.GetState_LowLayer(), record.GetState_HighLayer(),
+                                          record.GetState_Size());
+        }
+    }
+    return true;
+}
+
+bool TSpecctraRoutedNet::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(net " + QuoteIfParenthesised(NameID), true);
+    Writer->Indent(1);
+    if (!FTracks.empty()) {
+        auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
+        static const std::string noName;
+        if (!FTrackWire)
+            FTrackWire = std::make_unique<TSpecctraWire>(this);
+        for (const TBoardTrack& track : FTracks) {
+            FTrackWire->LoadTrack(track, routes ? routes->HostLayerName(track.Layer) : noName);
+            if (!FTrackWire->ExportToFile())
+                break;
+        }
+    }
+    if (FVias)
+        ExportListToFile(FVias.get());
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}

@@ -1,0 +1,520 @@
+// Every real design's structure on a board, checked against a count of the
+// design text made here by a small scanner of its own: the layer stack in
+// order with its names, the board outline's extent after conversion and
+// offset, the offset itself, and the keepout and plane objects.
+#include "../board/EngineFixture.h"
+
+#include "board/BoardRules.h"
+#include "design/SpecctraClasses2.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// ------------------------------------------------------------ the scanner
+
+struct TNode {
+    bool List = false;
+    bool Quoted = false;
+    std::string Text; // a word (upper case unless quoted) or a list's head word
+    std::vector<TNode> Kids;
+    size_t Begin = 0, End = 0; // byte range of a list, parentheses included
+};
+
+class TScanner {
+public:
+    explicit TScanner(const std::string& text) : FText(text) {}
+    // The first top-level list, or an empty node.
+    TNode Root() {
+        while (FPos < FText.size() && FText[FPos] != '(')
+            ++FPos;
+        TNode root;
+        if (FPos < FText.size())
+            root = List();
+        return root;
+    }
+
+private:
+    static bool Space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    TNode List() {
+        TNode node;
+        node.List = true;
+        node.Begin = FPos++;
+        while (FPos < FText.size()) {
+            const char c = FText[FPos];
+            if (Space(c)) {
+                ++FPos;
+            } else if (c == ')') {
+                ++FPos;
+                break;
+            } else if (c == '(') {
+                node.Kids.push_back(List());
+                const TNode& kid = node.Kids.back();
+                if (kid.Text == "STRING_QUOTE" && kid.Kids.size() >= 2 && !kid.Kids[1].Text.empty())
+                    FQuote = kid.Kids[1].Text[0];
+            } else {
+                node.Kids.push_back(Atom());
+            }
+        }
+        node.End = FPos;
+        if (!node.Kids.empty() && !node.Kids[0].List)
+            node.Text = node.Kids[0].Text;
+        return node;
+    }
+    TNode Atom() {
+        TNode atom;
+        // The quote character itself follows "string_quote" as a plain word.
+        if (FText[FPos] == FQuote && !FAfterStringQuote) {
+            atom.Quoted = true;
+            const size_t close = FText.find(FQuote, FPos + 1);
+            const size_t end = close == std::string::npos ? FText.size() : close;
+            atom.Text = FText.substr(FPos + 1, end - FPos - 1);
+            FPos = end + 1;
+            return atom;
+        }
+        const size_t start = FPos;
+        while (FPos < FText.size() && !Space(FText[FPos]) && FText[FPos] != '(' &&
+               FText[FPos] != ')')
+            ++FPos;
+        atom.Text = FText.substr(start, FPos - start);
+        for (char& c : atom.Text)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        FAfterStringQuote = atom.Text == "STRING_QUOTE";
+        return atom;
+    }
+    const std::string& FText;
+    size_t FPos = 0;
+    char FQuote = '\'';
+    bool FAfterStringQuote = false;
+};
+
+const TNode* Child(const TNode& node, const std::string& head) {
+    for (const TNode& kid : node.Kids)
+        if (kid.List && kid.Text == head)
+            return &kid;
+    return nullptr;
+}
+
+double Number(const TNode& atom) {
+    return std::strtod(atom.Text.c_str(), nullptr);
+}
+
+// ------------------------------------------------------ what a design holds
+
+struct TExpected {
+    std::vector<std::pair<int, std::string>> Stack; // host layer, name, in stack order
+    int Unit = 0;                                   // 1 inch .. 5 um, 0 unknown (mil)
+    bool Outline = false;
+    std::vector<std::pair<double, double>> OutlinePoints; // design units
+    bool HasExtent = false;
+    double Lx = 0, Ly = 0, Hx = 0, Hy = 0; // the boundary's extent
+    int KeepoutObjects = 0;
+    int PlaneObjects = 0; // split planes and polygons of "plane" shapes
+    int OneNetPowerLayers = 0;
+};
+
+int UnitCode(const std::string& word) {
+    static const char* const names[] = {"INCH", "MIL", "CM", "MM", "UM"};
+    for (int i = 0; i < 5; ++i)
+        if (word == names[i])
+            return i + 1;
+    return 0;
+}
+
+int32_t ToBoard(double v, int unit) {
+    double w;
+    switch (unit) {
+    case 1:
+        w = v * 1000.0 * 10000.0;
+        break;
+    case 3:
+        w = v * 10.0 * 10000.0 / 0.0254;
+        break;
+    case 4:
+        w = v * 10000.0 / 0.0254;
+        break;
+    case 5:
+        w = v / 1000.0 * 10000.0 / 0.0254;
+        break;
+    default:
+        w = v * 10000.0;
+        break;
+    }
+    w = std::nearbyint(w);
+    return static_cast<int32_t>(std::clamp(w, -2147483648.0, 2147483647.0));
+}
+
+std::vector<std::pair<double, double>> Points(const TNode& shape, size_t first) {
+    std::vector<std::pair<double, double>> points;
+    for (size_t i = first; i + 1 < shape.Kids.size(); i += 2) {
+        if (shape.Kids[i].List || shape.Kids[i + 1].List)
+            break;
+        points.push_back({Number(shape.Kids[i]), Number(shape.Kids[i + 1])});
+    }
+    return points;
+}
+
+void Include(TExpected& e, double lx, double ly, double hx, double hy) {
+    if (!e.HasExtent) {
+        e.Lx = lx, e.Ly = ly, e.Hx = hx, e.Hy = hy;
+        e.HasExtent = true;
+        return;
+    }
+    e.Lx = std::min(e.Lx, lx), e.Ly = std::min(e.Ly, ly);
+    e.Hx = std::max(e.Hx, hx), e.Hy = std::max(e.Hy, hy);
+}
+
+int ObjectsOfKeepoutShape(const TNode& shape) {
+    if (shape.Text == "RECT")
+        return 4;
+    if (shape.Text == "CIRCLE" || shape.Text == "CIRC" || shape.Text == "QARC")
+        return 1;
+    if (shape.Text == "POLYGON" || shape.Text == "POLY")
+        return 1;
+    if (shape.Text == "PATH")
+        return std::max<int>(0, static_cast<int>(Points(shape, 3).size()) - 1);
+    return 0;
+}
+
+// A keepout or plane block is read whole when every sub-block starts with a
+// word of the Specctra language; any other word fails the block.
+bool ReadWhole(const TNode& block) {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> list;
+        for (const TKeywordRegistration& r : SpecctraKeywordRegistrations()) {
+            std::string word = r.Keyword;
+            for (char& c : word)
+                if (c >= 'a' && c <= 'z')
+                    c = static_cast<char>(c - 'a' + 'A');
+            list.push_back(word);
+        }
+        std::sort(list.begin(), list.end());
+        return list;
+    }();
+    for (const TNode& kid : block.Kids)
+        if (kid.List && !std::binary_search(words.begin(), words.end(), kid.Text))
+            return false;
+    return true;
+}
+
+TExpected Expect(const TNode& pcb) {
+    TExpected e;
+    int designUnit = 0;
+    const TNode* structure = nullptr;
+    for (const TNode& kid : pcb.Kids) {
+        if (!kid.List)
+            continue;
+        if (kid.Text == "RESOLUTION" && designUnit == 0 && kid.Kids.size() > 1)
+            designUnit = UnitCode(kid.Kids[1].Text);
+        else if (kid.Text == "UNIT" && kid.Kids.size() > 1)
+            designUnit = UnitCode(kid.Kids[1].Text) ? UnitCode(kid.Kids[1].Text) : 2;
+        else if (kid.Text == "STRUCTURE" && !structure)
+            structure = &kid;
+    }
+    e.Unit = designUnit;
+    if (!structure)
+        return e;
+    if (const TNode* unit = Child(*structure, "UNIT"); unit && unit->Kids.size() > 1)
+        e.Unit = UnitCode(unit->Kids[1].Text) ? UnitCode(unit->Kids[1].Text) : 2;
+
+    // Layers: non-jumper layers in order; top, bottom, inner signals 2.., planes 39..
+    std::vector<std::pair<std::string, std::string>> layers; // name, type
+    std::vector<std::string> powerNets;
+    for (const TNode& kid : structure->Kids) {
+        if (!kid.List || kid.Text != "LAYER" || kid.Kids.size() < 2)
+            continue;
+        std::string type = "SIGNAL";
+        if (const TNode* t = Child(kid, "TYPE"); t && t->Kids.size() > 1)
+            type = t->Kids[1].Text;
+        if (type != "SIGNAL" && type != "POWER" && type != "MIXED")
+            continue;
+        layers.push_back({kid.Kids[1].Text, type});
+        const TNode* nets = Child(kid, "USE_NET");
+        if (type == "POWER" && nets && nets->Kids.size() == 2)
+            ++e.OneNetPowerLayers;
+    }
+    std::vector<int> host(layers.size(), 0);
+    if (!layers.empty()) {
+        host.front() = 1;
+        host.back() = 32;
+        int signal = 2, plane = 39;
+        for (size_t i = 1; i + 1 < layers.size(); ++i) {
+            if (layers[i].second == "POWER") {
+                if (plane <= 54)
+                    host[i] = plane++;
+            } else if (signal < 32) {
+                host[i] = signal++;
+            }
+        }
+        std::vector<std::pair<int, std::string>> inner;
+        e.Stack.push_back({1, layers.front().first});
+        for (size_t i = 1; i + 1 < layers.size(); ++i)
+            if (host[i])
+                e.Stack.push_back({host[i], layers[i].first});
+        if (layers.size() > 1)
+            e.Stack.push_back({32, layers.back().first});
+        else
+            e.Stack.front().first = 32;
+    }
+
+    // Boundary: the first rect on PCB, the last shape on SIGNAL, the rest.
+    const TNode* designRect = nullptr;
+    const TNode* boardShape = nullptr;
+    std::vector<const TNode*> rest;
+    for (const TNode& kid : structure->Kids) {
+        if (!kid.List || kid.Text != "BOUNDARY")
+            continue;
+        std::vector<const TNode*> shapes;
+        for (const TNode& shape : kid.Kids)
+            if (shape.List && (shape.Text == "RECT" || shape.Text == "PATH") &&
+                shape.Kids.size() > 1)
+                shapes.push_back(&shape);
+        if (!designRect)
+            for (auto it = shapes.begin(); it != shapes.end(); ++it)
+                if ((*it)->Text == "RECT" && (*it)->Kids[1].Text == "PCB" &&
+                    !(*it)->Kids[1].Quoted) {
+                    designRect = *it;
+                    shapes.erase(it);
+                    break;
+                }
+        if (!boardShape)
+            for (auto it = shapes.rbegin(); it != shapes.rend(); ++it)
+                if ((*it)->Kids[1].Text == "SIGNAL" && !(*it)->Kids[1].Quoted) {
+                    boardShape = *it;
+                    shapes.erase(std::next(it).base());
+                    break;
+                }
+        rest.insert(rest.end(), shapes.begin(), shapes.end());
+    }
+    const auto rectPoints = [](const TNode& rect) {
+        const double x1 = Number(rect.Kids[2]), y1 = Number(rect.Kids[3]);
+        const double x2 = Number(rect.Kids[4]), y2 = Number(rect.Kids[5]);
+        return std::vector<std::pair<double, double>>{{std::min(x1, x2), std::min(y1, y2)},
+                                                      {std::max(x1, x2), std::max(y1, y2)}};
+    };
+    const TNode* outline = boardShape ? boardShape : designRect;
+    if (outline) {
+        e.Outline = true;
+        e.OutlinePoints = outline->Text == "RECT" ? rectPoints(*outline) : Points(*outline, 3);
+    }
+    if (designRect) {
+        const auto p = rectPoints(*designRect);
+        Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
+    } else {
+        for (const TNode* shape : rest) {
+            if (shape->Text == "RECT") {
+                const auto p = rectPoints(*shape);
+                Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
+                continue;
+            }
+            const auto points = Points(*shape, 3);
+            if (points.empty())
+                continue;
+            const double half = Number(shape->Kids[2]) / 2;
+            double lx = points[0].first, hx = lx, ly = points[0].second, hy = ly;
+            for (const auto& [x, y] : points)
+                lx = std::min(lx, x), hx = std::max(hx, x), ly = std::min(ly, y),
+                hy = std::max(hy, y);
+            Include(e, lx - half, ly - half, hx + half, hy + half);
+        }
+    }
+
+    // Keepouts and planes.
+    static const char* const keepouts[] = {"KEEPOUT",      "PLACE_KEEPOUT", "VIA_KEEPOUT",
+                                           "WIRE_KEEPOUT", "BEND_KEEPOUT",  "ELONGATE_KEEPOUT"};
+    for (const TNode& kid : structure->Kids) {
+        if (!kid.List)
+            continue;
+        if (!ReadWhole(kid))
+            continue;
+        if (std::find(std::begin(keepouts), std::end(keepouts), kid.Text) != std::end(keepouts)) {
+            for (const TNode& shape : kid.Kids)
+                if (shape.List)
+                    e.KeepoutObjects += ObjectsOfKeepoutShape(shape);
+        } else if (kid.Text == "PLANE") {
+            for (const TNode& shape : kid.Kids)
+                if (shape.List &&
+                    (shape.Text == "POLYGON" || shape.Text == "POLY" || shape.Text == "PATH"))
+                    ++e.PlaneObjects;
+        }
+    }
+    return e;
+}
+
+// The design's own header blocks and its structure, without the rest.
+std::string StructureOnly(const std::string& text, const TNode& pcb) {
+    std::string out = "(pcb corpus\n";
+    for (const TNode& kid : pcb.Kids)
+        if (kid.List && (kid.Text == "PARSER" || kid.Text == "RESOLUTION" || kid.Text == "UNIT" ||
+                         kid.Text == "STRUCTURE"))
+            out += text.substr(kid.Begin, kid.End - kid.Begin) + "\n";
+    return out + ")\n";
+}
+
+// The offset that fits an extent into the 0 .. 99999 mil workspace.
+bool FitAxis(double first, double second, double& offset) {
+    const double margin = 20000000.0, top = 999990000.0, w = std::fabs(second - first);
+    double low = 0, high = top;
+    if (high - low - 2 * margin > w)
+        low = margin, high = top - margin;
+    else if (high - low - margin > w)
+        low = margin;
+    else if (w > high - low)
+        return false;
+    offset = 0;
+    if (low > first)
+        offset = low - first;
+    if (second > high)
+        offset = high - second;
+    return true;
+}
+
+TEST(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
+    const fs::path corpus(DSNLINK_CORPUS_DIR);
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
+    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
+    if (!engine.error.empty())
+        GTEST_SKIP() << engine.error;
+    ASSERT_TRUE(PCBProcs::BindEngine());
+
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus))
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+
+    int designs = 0, outlines = 0, offsets = 0, keepouts = 0, planes = 0, checkedOffsets = 0;
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream buffer;
+        buffer << in.rdbuf();
+        const std::string text = buffer.str();
+        TScanner scanner(text);
+        const TNode pcb = scanner.Root();
+        if (pcb.Text != "PCB")
+            continue;
+        const TExpected e = Expect(pcb);
+        SCOPED_TRACE(file.string());
+
+        char error[256] = {};
+        const std::string name = "structure-corpus-" + std::to_string(designs++) + ".pcbdoc";
+        const intptr_t board = engine.newBoard(name.c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << error;
+        ResetTranslationState();
+        TSpecctraParser parser(
+            std::make_unique<TInputFile>(file.string(), StructureOnly(text, pcb)));
+        parser.RegisterKeywords();
+        auto design = std::make_unique<TSpecctraDesign>(file.string(), &parser, nullptr, board);
+        design->SetReportEnabled(false);
+        design->ImportFromFile();
+        design->ExportToPCB();
+        const int errors = design->Report()->ErrorCount();
+
+        // The layer stack, in order, with the design's names.
+        TPcbBoard pcbBoard(board);
+        pcbBoard.QueryDatabase(1);
+        pcbBoard.QueryLayers(1);
+        std::vector<std::pair<int, std::string>> stack;
+        for (TLayerObject* layer = pcbBoard.GetState_FirstLayerInStack(); layer;
+             layer = pcbBoard.GetState_NextLayerInStack(layer))
+            stack.push_back({layer->GetState_LayerId(), layer->GetState_Name()});
+        if (e.Stack.size() == 1) {
+            // A single layer ends on the bottom; the board keeps its own top.
+            ASSERT_FALSE(stack.empty());
+            EXPECT_EQ(stack.back(), e.Stack.front());
+        } else if (!e.Stack.empty()) {
+            EXPECT_EQ(stack, e.Stack);
+        }
+
+        // The board offset and origin.
+        double offsetX = 0, offsetY = 0;
+        if (e.HasExtent) {
+            double ox = 0, oy = 0;
+            if (FitAxis(ToBoard(e.Lx, e.Unit), ToBoard(e.Hx, e.Unit), ox) &&
+                FitAxis(ToBoard(e.Ly, e.Unit), ToBoard(e.Hy, e.Unit), oy)) {
+                offsetX = std::nearbyint(ox);
+                offsetY = std::nearbyint(oy);
+            }
+        }
+        if (pcbBoard.GetState_OriginX() == offsetX && pcbBoard.GetState_OriginY() == offsetY)
+            ++checkedOffsets;
+        else { // an offset is skipped only when the structure reported an error
+            EXPECT_GT(errors, 0) << "origin " << pcbBoard.GetState_OriginX() << ", "
+                                 << pcbBoard.GetState_OriginY() << " expected " << offsetX << ", "
+                                 << offsetY;
+        }
+        offsets += offsetX != 0 || offsetY != 0;
+
+        // The outline's extent is the board shape's after conversion and offset.
+        const intptr_t outline = pcbBoard.GetState_BoardOutline();
+        EXPECT_EQ(outline != 0, e.Outline);
+        if (outline != 0 && e.Outline) {
+            ++outlines;
+            TPcbBoardOutline record(outline);
+            record.QueryDatabase(1);
+            const auto& segments = record.GetState_Segments();
+            ASSERT_FALSE(segments.empty());
+            int32_t lx = segments[0].vx, hx = lx, ly = segments[0].vy, hy = ly;
+            for (const auto& s : segments)
+                lx = std::min(lx, s.vx), hx = std::max(hx, s.vx), ly = std::min(ly, s.vy),
+                hy = std::max(hy, s.vy);
+            int32_t elx = std::numeric_limits<int32_t>::max(), ehx = -elx, ely = elx, ehy = -elx;
+            for (const auto& [x, y] : e.OutlinePoints) {
+                const int32_t bx = ToBoard(x, e.Unit) + pcbBoard.GetState_OriginX();
+                const int32_t by = ToBoard(y, e.Unit) + pcbBoard.GetState_OriginY();
+                elx = std::min(elx, bx), ehx = std::max(ehx, bx);
+                ely = std::min(ely, by), ehy = std::max(ehy, by);
+            }
+            EXPECT_EQ((std::vector<int32_t>{lx, ly, hx, hy}),
+                      (std::vector<int32_t>{elx, ely, ehx, ehy}));
+        }
+
+        // Keepouts: flagged board primitives outside components.
+        int flagged = 0;
+        const auto count = [&](auto wrapper, TObjectId kind) {
+            for (intptr_t handle : CollectItems(board, kind)) {
+                wrapper.SetState_ObjectHandle(handle);
+                wrapper.QueryDatabase(1);
+                flagged += (wrapper.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT) != 0 &&
+                           wrapper.GetState_Component() == 0;
+            }
+        };
+        count(TPcbTrack(0), eTrackObject);
+        count(TPcbArc(0), eArcObject);
+        count(TPCBRegion(0), eRegionObject);
+        EXPECT_EQ(flagged, e.KeepoutObjects);
+        keepouts += e.KeepoutObjects;
+
+        // Planes: their polygons, and the outline planes of one-net power layers.
+        const int planeObjects = static_cast<int>(CollectItems(board, eSplitPlaneObject).size() +
+                                                  CollectItems(board, ePolygonObject).size());
+        const int outlinePlanes = e.Outline ? e.OneNetPowerLayers : 0;
+        EXPECT_EQ(planeObjects, e.PlaneObjects + outlinePlanes);
+        planes += planeObjects;
+
+        design.reset();
+        engine.closeBoard(board);
+    }
+    EXPECT_GT(designs, 700);
+    std::printf("%d designs: %d outlines, %d offsets, %d matching offsets, %d keepout objects, "
+                "%d plane objects\n",
+                designs, outlines, offsets, checkedOffsets, keepouts, planes);
+}
+
+} // namespace

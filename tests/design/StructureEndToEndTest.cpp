@@ -1,0 +1,114 @@
+// The structure through harrow: import a design, save the board, reopen it
+// with "harrow show --json" and find what the design's structure holds.
+#include "support/ScratchShell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testshell::Outcome;
+using testshell::Read;
+
+class StructureEndToEnd : public testshell::ScratchFolderTest {
+protected:
+    // Imports the design text and answers the reopened board as JSON.
+    std::string ImportAndShow(const std::string& text) {
+        Write("d.dsn", text);
+        const Outcome import = Harrow("import d.dsn");
+        EXPECT_EQ(import.exitCode, 0) << import.err;
+        const Outcome show = Harrow("show d.pcbdoc --json");
+        EXPECT_EQ(show.exitCode, 0) << show.err;
+        report = Read(folder + "/d.rpt");
+        return show.out;
+    }
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
+    }
+    static bool Has(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
+    std::string report;
+};
+
+TEST_F(StructureEndToEnd, DemoShowsItsLayersOutlineKeepoutAndPlane) {
+    const std::string demo = Read(std::string(DSNLINK_SOURCE_DIR) + "/examples/demo.dsn");
+    ASSERT_FALSE(demo.empty());
+    const std::string json = ImportAndShow(demo);
+    EXPECT_TRUE(Has(json, "\"LayerStack\":[1,39,32]"));
+    EXPECT_TRUE(Has(json, "\"LayerId\":1,\"Name\":\"F.CU\""));
+    EXPECT_TRUE(Has(json, "\"LayerId\":39,\"Name\":\"GND.PLANE\""));
+    EXPECT_TRUE(Has(json, "\"LayerId\":32,\"Name\":\"B.CU\""));
+    // The outline: four corners of the 50 x 30 mm board, moved 2000 mil in.
+    EXPECT_TRUE(Has(json, "\"V6_Layer\":56,\"x1\":0,\"y1\":0,\"PointCount\":4,\"Segments\":[{"
+                          "\"Kind\":0,\"vx\":20000000,\"vy\":31811024},{\"Kind\":0,\"vx\":"
+                          "39685039,\"vy\":31811024}"));
+    // The mounting-hole keepout: a flagged full circle on the keep-out layer.
+    EXPECT_TRUE(Has(json, "\"Arc\":[{\"Id\":\"Arc#1\",\"BitField\":1,"));
+    EXPECT_TRUE(Has(json, "\"Radius\":688976,\"Angle1\":0,\"Angle2\":360,\"LineWidth\":0"));
+    // The GND plane on the first internal plane.
+    EXPECT_TRUE(Has(json, "\"SplitPlane\":[{\"Id\":\"SplitPlane#1\""));
+    EXPECT_TRUE(Has(json, "\"V6_Layer\":39,\"x1\":0,\"y1\":0,\"PointCount\":4"));
+    EXPECT_TRUE(Has(json, "Type=BoardOffset|X=20000000|Y=31811024"));
+    EXPECT_TRUE(Has(report, "WARNING: Board offseted to fit in Harrow workspace."));
+}
+
+TEST_F(StructureEndToEnd, EighteenPowerLayersSurviveSaveAndReopen) {
+    std::string layers = "(layer TOP (type signal))";
+    for (int i = 1; i <= 18; ++i)
+        layers += "(layer P" + std::to_string(i) + " (type power))";
+    layers += "(layer IN1 (type signal)) (layer IN2) (layer BOT (direction vertical))";
+    const std::string json = ImportAndShow("(pcb d (unit mil) (structure " + layers +
+                                           " (boundary (rect pcb 2000 2000 4000 4000))))\n");
+    EXPECT_TRUE(Has(json, "\"LayerStack\":[1,39,40,41,42,43,44,45,46,47,48,49,50,51,52,53,54,2,"
+                          "3,32]"));
+    EXPECT_TRUE(Has(json, "\"LayerId\":54,\"Name\":\"P16\""));
+    EXPECT_TRUE(Has(json, "\"LayerId\":3,\"Name\":\"IN2\""));
+    EXPECT_TRUE(Has(report, "ERROR: Cannot add P17 to layer stack. No internal planes available."));
+    EXPECT_TRUE(Has(report, "ERROR: Cannot add P18 to layer stack. No internal planes available."));
+    // TOP 1, IN1 2, IN2 1, BOT vertical 2.
+    EXPECT_TRUE(Has(json, "\"Name\":\"Routing Layers From Layer Stack\""));
+    EXPECT_TRUE(Has(json, "\"Layer1\":1,\"Layer2\":2,\"Layer3\":1,\"Layer4\":0"));
+    EXPECT_TRUE(Has(json, "\"Layer32\":2}"));
+}
+
+TEST_F(StructureEndToEnd, OffsetOfABoardLeftOfTheWorkspace) {
+    const std::string json = ImportAndShow(
+        "(pcb d (unit mil) (structure (layer A) (layer B)"
+        " (boundary (rect pcb -500 3000 3000 4000) (path signal 0 -500 3000 3000 3000 3000 4000"
+        "   -500 4000))"
+        " (keepout (rect A 100 3900 0 3800))"
+        " (keepout (qarc B 1 0 3500 -10 3510 0 3510))))\n");
+    EXPECT_TRUE(Has(json, "Type=BoardOffset|X=25000000|Y=0"));
+    EXPECT_TRUE(Has(json, "\"OriginX\":25000000,\"OriginY\":0"));
+    // The keepout rect's edges in order, whatever order its corners came in.
+    EXPECT_TRUE(Has(json, "\"V6_Layer\":1,\"x1\":25000000,\"y1\":38000000,\"x2\":26000000,"
+                          "\"y2\":38000000"));
+    // The quarter arc starts below its centre: 270 degrees.
+    EXPECT_TRUE(Has(json, "\"Angle1\":270,\"Angle2\":180"));
+    EXPECT_TRUE(Has(json, "\"PointCount\":4,\"Segments\":[{\"Kind\":0,\"vx\":20000000,\"vy\":"
+                          "30000000}"));
+}
+
+TEST_F(StructureEndToEnd, BadStructuresReportAndImportTheRest) {
+    const std::string json =
+        ImportAndShow("(pcb d (unit mil) (structure (layer A) (layer B)"
+                      " (boundary (polygon signal 0 0 0 5 0 5 5))"
+                      " (grid via 0) (grid wire -3)"
+                      " (keepout (path B 0 0 0 1e15 1e15)) (keepout (polygon A 0 1 1))"
+                      " (plane GND (circle A 5))))\n");
+    EXPECT_TRUE(Has(json, "\"LayerStack\":[1,32]"));
+    EXPECT_TRUE(Has(report, "ERROR: Unexpected token <POLYGON> in line 1"));
+    EXPECT_TRUE(
+        Has(report, "WARNING: Board Shape Not Found, Design Bounding Rectangle Not Found!"));
+    EXPECT_TRUE(
+        Has(report, "WARNING: Grid step 0 in line 1 is not positive; the grid is not used."));
+    // The far path is clamped to the host range; a one-vertex polygon makes no
+    // region (and, as a failed keepout, ends the keepouts).
+    EXPECT_TRUE(Has(report, "ERROR: Failed creating polygon //DR"));
+    EXPECT_TRUE(Has(json, "\"x2\":2147483647,\"y2\":2147483647"));
+    EXPECT_TRUE(Has(json, "\"ViaGridSize\":50000")); // the board's own grid stays
+}
+
+} // namespace

@@ -1,0 +1,280 @@
+// Route and session files written from boards of the engine loaded into this
+// process: the lines of each block, the board offset removed, tracks that may
+// not move, test points, placement by footprint with bottom-side angles, file
+// names with blanks, and the messages for boards not made from a design.
+#include "../board/EngineFixture.h"
+
+#include "board/BoardFacade.h"
+#include "design/SpecctraRoutes.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "persistence/ReportManager.h"
+#include "specctra/HostHooks.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records the messages the model shows.
+class TMessageHost : public IEscapeKeyHost {
+public:
+    TMessageHost() { SetEscapeKeyHost(this); }
+    ~TMessageHost() override { SetEscapeKeyHost(nullptr); }
+    bool EscapePressed() override { return false; }
+    bool AskYesNo(const std::string&) override { return false; }
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    std::vector<std::string> Messages;
+};
+
+class RoutesFromBoard : public enginetest::EngineBoardTest {
+protected:
+    intptr_t Net(const std::string& name) {
+        TPcbNet net(0);
+        return Board::MakeAndAdd(board, net, [&](TPcbNet& n) { n.SetState_Name(name); });
+    }
+    intptr_t Track(intptr_t net, int32_t x1, int32_t y1, int32_t x2, int32_t y2, bool moveable,
+                   TV6_Layer layer = eV6_TopLayer) {
+        TPcbTrack track(0);
+        return Board::MakeAndAdd(board, track, [&](TPcbTrack& t) {
+            t.SetState_x1(x1);
+            t.SetState_y1(y1);
+            t.SetState_x2(x2);
+            t.SetState_y2(y2);
+            t.SetState_Width(100000);
+            t.SetState_Layer(layer);
+            t.SetState_Net(net);
+            t.SetState_Moveable(moveable);
+        });
+    }
+    void Record(const std::string& name) {
+        ASSERT_TRUE(AddEmbeddedRecord(board, name, std::string()));
+    }
+    // Writes the file in memory and answers its text and report lines.
+    template <class TRoot> std::string Write(const std::string& path = "b.ses") {
+        ResetTranslationState();
+        fs::create_directories(fs::path(Folder() + "/" + path).parent_path());
+        TSpecctraWriter writer(Folder() + "/" + path);
+        {
+            TRoot root(path, nullptr, &writer, board);
+            root.ImportFromPcb();
+            EXPECT_TRUE(root.ExportToFile());
+            report = root.Report()->Events();
+            writer.Flush();
+        }
+        return writer.Buffer();
+    }
+    std::string Folder() {
+        if (folder.empty()) {
+            folder = (fs::temp_directory_path() /
+                      ("dsnlink_routes_" + std::to_string(::getpid()) + "_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                         .string();
+            fs::create_directories(folder);
+        }
+        return folder;
+    }
+    void TearDown() override {
+        if (!folder.empty())
+            fs::remove_all(folder);
+        EngineBoardTest::TearDown();
+    }
+
+    std::vector<std::string> report;
+    std::string folder;
+    TMessageHost host;
+};
+
+TEST_F(RoutesFromBoard, RouteFileOfABoardNotMadeFromADesign) {
+    const intptr_t gnd = Net("GND");
+    Track(gnd, 10000, 20000, 30000, 20000, false);
+    Track(gnd, 30000, 20000, 30000, -10000, true, eV6_BottomLayer);
+    const std::string text = Write<TSpecctraRoutes>("b.rte");
+    EXPECT_EQ(text, "(routes \r\n"
+                    "  (resolution mm  100000)\r\n"
+                    "  (parser \r\n"
+                    "  )\r\n"
+                    "  (structure_out \r\n"
+                    "  )\r\n"
+                    "  (library_out \r\n"
+                    "  )\r\n"
+                    "  (network_out \r\n"
+                    "    (net GND\r\n"
+                    "      (wire (path 'Top Layer' 25400\r\n"
+                    "            2540 5080 \r\n"
+                    "            7620 5080 \r\n"
+                    "            )\r\n"
+                    "            (type route)\r\n"
+                    "      )\r\n"
+                    "      (wire (path 'Bottom Layer' 25400\r\n"
+                    "            7620 5080 \r\n"
+                    "            7620 -2540 \r\n"
+                    "            )\r\n"
+                    "      )\r\n"
+                    "    )\r\n"
+                    "  )\r\n"
+                    "  (test_points \r\n"
+                    "  )\r\n"
+                    ")\r\n");
+    EXPECT_EQ(host.Messages,
+              std::vector<std::string>{"You can export routes only for pcb files previously "
+                                       "imported as design files."});
+    EXPECT_TRUE(report.empty()) << "the message is not a report line";
+}
+
+TEST_F(RoutesFromBoard, StoredOffsetAndConstantsComeBackNetsInNameOrderQuotedWhenNeeded) {
+    Record("Server=Ravel|Type=BoardOffset|X=25000000|Y=-10000");
+    Record("Server=Ravel|Type=CONSTANTS|CONSTCOUNT=1|C0=W\r0.25");
+    Record("Server=Ravel|Type=PadstackList|PDC=0");
+    Track(Net("b"), 25000000, 0, 25010000, 0, true);
+    Track(Net("Net-(U1-Pad2)"), 25000000, -10000, 25000000, 0, true);
+    Track(Net("A"), 25000000, 0, 25000000, 10000, true);
+    Track(Net("/Power In/5V"), 25000000, 0, 25000000, 10000, true);
+    const std::string text = Write<TSpecctraRoutes>("b.rte");
+    EXPECT_NE(text.find("  (parser \r\n    (constant W 0.25)\r\n  )\r\n"), std::string::npos);
+    const std::size_t slash = text.find("(net '/Power In/5V'\r\n");
+    const std::size_t a = text.find("(net A\r\n");
+    const std::size_t paren = text.find("(net 'Net-(U1-Pad2)'\r\n");
+    const std::size_t b = text.find("(net b\r\n");
+    ASSERT_NE(slash, std::string::npos) << text;
+    ASSERT_NE(a, std::string::npos);
+    ASSERT_NE(paren, std::string::npos);
+    ASSERT_NE(b, std::string::npos);
+    EXPECT_LT(slash, a);
+    EXPECT_LT(a, paren);
+    EXPECT_LT(paren, b) << "byte order: upper case before lower case";
+    // The offset is removed: board (25000000, -10000) is the design's (0, 0).
+    EXPECT_NE(text.find("            0 0 \r\n            0 2540 \r\n"), std::string::npos) << text;
+    EXPECT_TRUE(host.Messages.empty());
+}
+
+TEST_F(RoutesFromBoard, UnreadableStoredValuesAreReported) {
+    Record("Server=Ravel|Type=BoardOffset|X=abc|Y=5");
+    Record("Server=Ravel|Type=PadstackList|PDC=many");
+    Write<TSpecctraRoutes>("b.rte");
+    EXPECT_NE(std::find(report.begin(), report.end(),
+                        "ERROR: Retreiving stored X value for board offset"),
+              report.end());
+    EXPECT_NE(std::find(report.begin(), report.end(),
+                        "ERROR: ERROR: Cannot read info on number of stored padstack defs."),
+              report.end());
+}
+
+TEST_F(RoutesFromBoard, TestPointViaWritesItsPointLine) {
+    const intptr_t net = Net("TP");
+    TPcbVia via(0);
+    ASSERT_NE(Board::MakeAndAdd(board, via,
+                                [&](TPcbVia& v) {
+                                    v.SetState_x1(254000);
+                                    v.SetState_y1(-254000);
+                                    v.SetState_Net(net);
+                                    v.SetState_Moveable(true);
+                                    v.SetState_FIsAssyTestPointTop(true);
+                                }),
+              0);
+    const std::string text = Write<TSpecctraRoutes>("b.rte");
+    EXPECT_NE(text.find("  (test_points \r\n    (point 64516 -64516 front (net TP)(type route))\r\n"
+                        "  )\r\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(RoutesFromBoard, SessionPlacesComponentsByFootprintWithBottomAngles) {
+    struct {
+        const char* Footprint;
+        const char* Designator;
+        int32_t X;
+        TV6_Layer Layer;
+        double Angle;
+    } const parts[] = {{"SOIC-8", "U2", 100000, eV6_BottomLayer, 90.0},
+                       {"R0603", "R1", 200000, eV6_TopLayer, 45.0},
+                       {"soic-8", "U1", 300000, eV6_TopLayer, 0.0}};
+    for (const auto& part : parts) {
+        TPcbComponent component(0);
+        const intptr_t handle = Board::MakeAndAdd(board, component, [&](TPcbComponent& c) {
+            c.SetState_Pattern(part.Footprint);
+            c.SetState_x1(part.X);
+            c.SetState_y1(0);
+            c.SetState_Layer(part.Layer);
+            c.SetState_Angle(part.Angle);
+        });
+        ASSERT_NE(handle, 0);
+        TPcbComponent made(handle);
+        ASSERT_TRUE(Board::Read(made));
+        TPcbText designator(made.GetState_Name());
+        ASSERT_TRUE(Board::Read(designator));
+        designator.SetState_Text(part.Designator);
+        ASSERT_TRUE(Board::Write(designator));
+    }
+    const std::string text = Write<TSpecctraSessionFile>("my boards/x.ses");
+    EXPECT_EQ(text.rfind("(session my_boards/x.ses\r\n"
+                         "    (base_design my_boards/x.dsn)\r\n"
+                         "    (placement \r\n"
+                         "      (resolution mm  100000)\r\n"
+                         "      (component R0603\r\n"
+                         "        (place R1 50800 0 front 45)\r\n"
+                         "      )\r\n"
+                         "      (component SOIC-8\r\n"
+                         "        (place U1 76200 0 front 0)\r\n"
+                         "        (place U2 25400 0 back -90)\r\n"
+                         "      )\r\n"
+                         "    )\r\n"
+                         "    (routes \r\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_EQ(text.substr(text.size() - 10), "    )\r\n)\r\n");
+}
+
+TEST(SessionName, BlanksBecomeUnderscoresAndTheDesignKeepsTheFolder) {
+    TSpecctraSessionFile session("C:\\my boards\\x.ses", nullptr, nullptr, 0);
+    EXPECT_EQ(session.SessionName(), "C:\\my_boards\\x.ses");
+}
+
+TEST(GeneralNumbers, WholeNumbersArePlainIntegersOthersUseFifteenDigits) {
+    EXPECT_EQ(GeneralNumberText(253997460.0), "253997460");
+    EXPECT_EQ(GeneralNumberText(-300.0), "-300");
+    EXPECT_EQ(GeneralNumberText(-0.0), "0");
+    EXPECT_EQ(GeneralNumberText(0.5), "0.5");
+    EXPECT_EQ(GeneralNumberText(-90.25), "-90.25");
+    EXPECT_EQ(GeneralNumberText(1e15), "1e+15");
+    EXPECT_EQ(GeneralNumberText(999999999999999.0), "999999999999999");
+    EXPECT_EQ(GeneralNumberText(1.0 / 3.0), "0.333333333333333");
+}
+
+TEST(Writer, ReservedTextIsWrittenOnceAndNotAgainWhenFreed) {
+    const fs::path path =
+        fs::temp_directory_path() / ("dsnlink_writer_once_" + std::to_string(::getpid()) + ".rte");
+    {
+        TSpecctraWriter writer(path.string());
+        writer.Reserve(64 << 20);
+        writer.Writeln("(routes", false);
+        writer.Flush();
+        EXPECT_TRUE(writer.Saved());
+        fs::remove(path);
+    }
+    EXPECT_FALSE(fs::exists(path)) << "nothing new since the flush: no second save";
+    {
+        TSpecctraWriter writer(path.string());
+        writer.Writeln("(routes", false);
+        writer.Flush();
+        writer.Writeln(")", false);
+        EXPECT_FALSE(writer.Saved());
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "(routes\r\n)\r\n");
+    fs::remove(path);
+}
+
+} // namespace

@@ -1,0 +1,214 @@
+// The design's wiring section read and written to a board of the engine
+// loaded into this process: wires with every field, the turret's range error,
+// the section's own resolution, bond sites, test points and the via numbers
+// kept in the board.
+#include "../board/EngineFixture.h"
+
+#include "design/SpecctraClasses2.h"
+#include "design/SpecctraResolution.h"
+#include "design/SpecctraWiring.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "persistence/ReportManager.h"
+#include "rules/SpecctraNetRltd.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A two-layer design in mil with nets A and B, then the given wiring text.
+std::string Design(const std::string& wiring) {
+    return "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+           " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+           "  (boundary (rect pcb 0 0 5000 5000)))\n"
+           " (network (net A) (net B))\n"
+           " (wiring\n" +
+           wiring + "))\n";
+}
+
+class WiringOnBoard : public enginetest::EngineBoardTest {
+protected:
+    TSpecctraDesign& Import(const std::string& text, bool write = true) {
+        ResetTranslationState();
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
+        parser->RegisterKeywords();
+        design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
+        EXPECT_TRUE(design->ImportFromFile());
+        if (write) {
+            EXPECT_TRUE(design->ExportToPCB());
+        }
+        return *design;
+    }
+    // The copper tracks (the outline's edges lie on other layers).
+    std::vector<TPcbTrack> Tracks() {
+        std::vector<TPcbTrack> tracks;
+        for (intptr_t handle : CollectItems(board, eTrackObject)) {
+            TPcbTrack track(handle);
+            track.QueryDatabase(1);
+            if (track.GetState_Layer() == eV6_TopLayer || track.GetState_Layer() == eV6_BottomLayer)
+                tracks.push_back(track);
+        }
+        return tracks;
+    }
+    std::vector<std::string> Report() const { return design->Report()->Events(); }
+
+    std::unique_ptr<TSpecctraParser> parser;
+    std::unique_ptr<TSpecctraDesign> design;
+};
+
+TEST_F(WiringOnBoard, WireKeepsEveryFieldAndBecomesTracksOnItsNet) {
+    TSpecctraDesign& d = Import(
+        Design("(wire (path Top 10 100 100 300 100 300 400) (net A) (type protect) (turret 5)\n"
+               "      (shield B) (supply) (attr fanout)\n"
+               "      (connect (terminal pin U1-1) (terminal pin U2-2)))\n"
+               "(wire (path Bottom 20 0 0 100 0) (net B))"));
+    ASSERT_NE(d.Wiring(), nullptr);
+    ASSERT_EQ(d.Wiring()->Wires().Count(), 2);
+    auto* wire = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
+    ASSERT_NE(wire, nullptr);
+    EXPECT_EQ(wire->NetName, "A");
+    EXPECT_EQ(wire->Type, eWireType_Protect);
+    EXPECT_EQ(wire->Turret, 5);
+    EXPECT_EQ(wire->ShieldNet, "B");
+    EXPECT_TRUE(wire->Supply);
+    ASSERT_NE(wire->Connection, nullptr);
+    ASSERT_EQ(wire->ShapeCount(), 1);
+    EXPECT_EQ(wire->Shape(0)->VertexCount(), 3);
+
+    std::vector<TPcbTrack> tracks = Tracks();
+    ASSERT_EQ(tracks.size(), 3u);
+    const intptr_t netA = PCBProcs::PcbApi_GetNetByName(board, "A");
+    const intptr_t netB = PCBProcs::PcbApi_GetNetByName(board, "B");
+    ASSERT_NE(netA, 0);
+    int onA = 0;
+    for (const TPcbTrack& t : tracks) {
+        if (t.GetState_Net() == netA) {
+            ++onA;
+            EXPECT_EQ(t.GetState_Width(), 100000); // 10 mil
+            EXPECT_FALSE(t.GetState_Moveable()) << "a protected wire stays where it is";
+            EXPECT_EQ(t.GetState_Layer(), eV6_TopLayer);
+        } else {
+            EXPECT_EQ(t.GetState_Net(), netB);
+            EXPECT_TRUE(t.GetState_Moveable()) << "a wire without type may move";
+            EXPECT_EQ(t.GetState_Layer(), eV6_BottomLayer);
+            EXPECT_EQ(t.GetState_x2() - t.GetState_x1(), 1000000); // 100 mil
+        }
+    }
+    EXPECT_EQ(onA, 2);
+}
+
+TEST_F(WiringOnBoard, TurretOutsideItsRangeEndsTheReadingWithTheRangeError) {
+    ResetTranslationState();
+    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
+        "w.dsn", Design("(wire (path Top 10 0 0 1 1) (net A) (turret 128))")));
+    parser->RegisterKeywords();
+    TSpecctraDesign d("w.dsn", parser.get(), nullptr, board);
+    try {
+        d.ImportFromFile();
+        FAIL() << "no range error";
+    } catch (const ERangeError& error) {
+        EXPECT_STREQ(error.what(), "128 is not within the valid range of 1..127");
+    }
+    for (const char* turret : {"-1", "1", "127"})
+        EXPECT_NO_THROW(Import(
+            Design(std::string("(wire (path Top 10 0 0 1 1) (turret ") + turret + "))"), false))
+            << turret;
+}
+
+TEST_F(WiringOnBoard, UnknownTypeOrAttributeDropsTheWireAndTheOthersStay) {
+    TSpecctraDesign& d = Import(Design("(wire (path Top 10 0 0 1 1) (net A) (type sometimes))\n"
+                                       "(wire (path Top 10 0 0 1 1) (net A) (attr bus))\n"
+                                       "(wire (path Top 10 0 0 1 1) (net A) (type fix))"));
+    ASSERT_EQ(d.Wiring()->Wires().Count(), 1);
+    auto* kept = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
+    EXPECT_EQ(kept->Type, eWireType_Fix);
+    const std::vector<std::string> report = Report();
+    EXPECT_EQ(std::count_if(report.begin(), report.end(),
+                            [](const std::string& line) {
+                                return line.find("Unexpected token") != std::string::npos;
+                            }),
+              2);
+    EXPECT_EQ(Tracks().size(), 1u);
+}
+
+TEST_F(WiringOnBoard, OwnResolutionReadsCoordinatesAsSteps) {
+    // (resolution mil 1000): a point at 1000 lies at 1 mil.
+    Import(Design("(resolution mil 1000) (wire (path Top 0 0 0 1000 0) (net A))"));
+    std::vector<TPcbTrack> tracks = Tracks();
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].GetState_x2() - tracks[0].GetState_x1(), 10000);
+    EXPECT_EQ(TranslationState().ResolutionFactor, 1.0) << "set back after the section";
+}
+
+TEST_F(WiringOnBoard, WithoutOwnResolutionTheSameNumberIsInTheDesignUnit) {
+    Import(Design("(wire (path Top 0 0 0 1000 0) (net A))"));
+    std::vector<TPcbTrack> tracks = Tracks();
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].GetState_x2() - tracks[0].GetState_x1(), 10000000);
+}
+
+TEST_F(WiringOnBoard, BondSitesAndTestPointsStayInTheModel) {
+    TSpecctraDesign& d =
+        Import(Design("(bond U1-1 PAD1 10 20.5 back) (bond U1-2 PAD2 30 40) (bond U1-3 PAD3 x y)\n"
+                      "(test_points (point 1 2 back (net A) (type protect)) (point 3 4)\n"
+                      "             (point front 5 6 (type route)))"));
+    TSpecctraList& bonds = d.Wiring()->BondSites();
+    ASSERT_EQ(bonds.Count(), 2) << "the bond with unreadable numbers is dropped";
+    auto* first = dynamic_cast<TSpecctraBondSite*>(bonds.GetState_SpecctraObject(0));
+    EXPECT_EQ(first->PinReference, "U1-1");
+    EXPECT_EQ(first->PadstackName, "PAD1");
+    EXPECT_EQ(first->Position.Y, 20.5);
+    EXPECT_EQ(first->Side, 1);
+    EXPECT_EQ(dynamic_cast<TSpecctraBondSite*>(bonds.GetState_SpecctraObject(1))->Side, 0);
+
+    TSpecctraList& points = d.Wiring()->TestPoints();
+    ASSERT_EQ(points.Count(), 3);
+    auto* p0 = dynamic_cast<TSpecctraTestPoint*>(points.GetState_SpecctraObject(0));
+    EXPECT_EQ(p0->Position.X, 1);
+    EXPECT_EQ(p0->Position.Y, 2);
+    EXPECT_EQ(p0->Side, TSpecctraTestPoint::eBack);
+    EXPECT_EQ(p0->NetName, "A");
+    EXPECT_EQ(p0->Type, 4);
+    auto* p2 = dynamic_cast<TSpecctraTestPoint*>(points.GetState_SpecctraObject(2));
+    EXPECT_EQ(p2->Position.X, 5) << "the first token that is no side word is X";
+    EXPECT_EQ(p2->Type, 2);
+    EXPECT_TRUE(Tracks().empty());
+}
+
+TEST_F(WiringOnBoard, ViaNumbersAreStoredOneRecordPerNumberAndReadBackByPosition) {
+    const std::vector<TViaTagInfo> vias = {
+        {nullptr, 1, -16, 500}, {nullptr, 3, 2000, 2000}, {nullptr, 1, 700, -1}};
+    EXPECT_EQ(StoreViaTags(board, vias), 2);
+    TEmbeddedStorageWrapper one(board, "Type=ViaTag|ID=1");
+    ASSERT_TRUE(one.ReadFromBoard());
+    EXPECT_EQ(one.GetState_StorageString(), "C=2|X0=FFFFFFF0|Y0=1F4|X1=2BC|Y1=FFFFFFFF");
+    TEmbeddedStorageWrapper three(board, "Type=ViaTag|ID=3");
+    ASSERT_TRUE(three.ReadFromBoard());
+    EXPECT_EQ(three.GetState_StorageString(), "C=1|X0=7D0|Y0=7D0");
+    EXPECT_FALSE(TEmbeddedStorageWrapper(board, "Type=ViaTag|ID=2").ReadFromBoard());
+
+    const TTaggedVias tags = ReadStoredViaTags(board);
+    ASSERT_EQ(tags.Count(), 3u);
+    ASSERT_NE(tags.FindTagForLocation(-16, 500), nullptr);
+    EXPECT_EQ(tags.FindTagForLocation(-16, 500)->Number, 1);
+    EXPECT_EQ(tags.FindTagForLocation(2000, 2000)->Number, 3);
+    EXPECT_EQ(tags.FindTagForLocation(700, -1)->Number, 1);
+    EXPECT_EQ(tags.FindTagForLocation(-16, 501), nullptr) << "positions match exactly";
+}
+
+TEST(TaggedVias, TheFirstRecordAtAPositionWins) {
+    TTaggedVias tags;
+    tags.AddViaTag(nullptr, 7, 1.5, 2.5);
+    tags.AddViaTag(nullptr, 9, 1.5, 2.5);
+    tags.AddViaTag(nullptr, 4, -0.0, 0.0);
+    EXPECT_EQ(tags.FindTagForLocation(1.5, 2.5)->Number, 7);
+    EXPECT_EQ(tags.FindTagForLocation(0.0, -0.0)->Number, 4) << "0 and -0 are one position";
+    EXPECT_EQ(ViaTagKey(12), "Type=ViaTag|ID=12");
+}
+
+} // namespace

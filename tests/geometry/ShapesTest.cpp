@@ -1,0 +1,506 @@
+// Shapes read from design text, measured, written back as text and kept in
+// parameter text; then written to a board of the engine by owner and layer.
+#include "../board/EngineFixture.h"
+
+#include "design/SpecctraClasses2.h"
+#include "geometry/SpecctraShapes.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A design root over a text whose first block is read by the test.
+struct TShapeReader {
+    explicit TShapeReader(const std::string& text, intptr_t board = 0) {
+        ResetTranslationState();
+        // Files end with a line end; the reader needs one after a last ")".
+        parser =
+            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text + "\n"));
+        parser->RegisterKeywords();
+        design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
+        design->SetReportEnabled(false);
+        design->FUnits = eDimMil;
+    }
+    // Reads "(keyword ...)" into a new shape owned by `owner` (the design when none).
+    std::unique_ptr<TSpecctraAbstractGeometryShape> Read(TSpecctraObject* owner = nullptr,
+                                                         bool* ok = nullptr) {
+        EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
+        auto shape = CreateShapeForToken(parser->NextToken(), owner ? owner : design.get());
+        EXPECT_NE(shape, nullptr);
+        const bool result = shape->ImportFromFile();
+        if (ok)
+            *ok = result;
+        return shape;
+    }
+    const std::vector<std::string>& Events() const { return design->Report()->Events(); }
+    bool Has(const std::string& line) const {
+        return std::find(Events().begin(), Events().end(), line) != Events().end();
+    }
+    std::unique_ptr<TSpecctraParser> parser;
+    std::unique_ptr<TSpecctraDesign> design;
+};
+
+TEST(ShapeText, RectCornersComeInAnyOrder) {
+    TShapeReader reader("(rect SIGNAL 100 200 0 0) (rect pcb -5 7 5 -7)");
+    auto first = reader.Read();
+    auto* rect = static_cast<TSpecctraRectShape*>(first.get());
+    EXPECT_EQ(rect->LayerID, "SIGNAL");
+    EXPECT_EQ(rect->Left(), 0);
+    EXPECT_EQ(rect->Bottom(), 0);
+    EXPECT_EQ(rect->Right(), 100);
+    EXPECT_EQ(rect->Top(), 200);
+    auto second = reader.Read();
+    rect = static_cast<TSpecctraRectShape*>(second.get());
+    EXPECT_EQ(rect->LayerID, "PCB"); // plain words arrive in upper case
+    EXPECT_EQ(rect->Left(), -5);
+    EXPECT_EQ(rect->Bottom(), -7);
+    EXPECT_EQ(rect->Right(), 5);
+    EXPECT_EQ(rect->Top(), 7);
+    double lx, ly, hx, hy;
+    rect->BoundingRectangle(lx, ly, hx, hy);
+    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-5, -7, 5, 7}));
+    EXPECT_EQ(rect->AreaSize(), 140);
+}
+
+TEST(ShapeText, CircleCentreIsOptional) {
+    TShapeReader reader("(circle TOP 50) (circ 'F.Cu' 20 3.5 -4) (circle TOP 10 1 2 3)");
+    bool ok = false;
+    auto plain = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    auto* circle = static_cast<TSpecctraCircleShape*>(plain.get());
+    EXPECT_EQ(circle->Diameter(), 50);
+    EXPECT_EQ(circle->Center().X, 0);
+    EXPECT_EQ(circle->Center().Y, 0);
+    auto placed = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    circle = static_cast<TSpecctraCircleShape*>(placed.get());
+    EXPECT_EQ(circle->LayerID, "F.Cu"); // quoted names keep their case
+    EXPECT_EQ(circle->Center().X, 3.5);
+    EXPECT_EQ(circle->Center().Y, -4);
+    double lx, ly, hx, hy;
+    circle->BoundingRectangle(lx, ly, hx, hy);
+    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-6.5, -14, 13.5, 6}));
+    // A third number is reported; the block is still consumed whole.
+    reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <3> in line 1"));
+    reader.parser->NextToken();
+    EXPECT_TRUE(reader.parser->EndOfFile());
+}
+
+TEST(ShapeText, PathReadsItsApertureAndConsumesItsOwnClose) {
+    TShapeReader reader("(path TOP 10 0 0 100 0 (aperture_type square)) (next)");
+    bool ok = false;
+    auto shape = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    auto* path = static_cast<TSpecctraPolyLineShape*>(shape.get());
+    EXPECT_EQ(path->VertexCount(), 2);
+    EXPECT_EQ(path->ApertureType(), eSquareAperture);
+    EXPECT_EQ(path->ApertureWidth(), 10);
+    // The reader stopped right after the path's own ")".
+    EXPECT_EQ(reader.parser->NextToken(), eTok_OpenParen);
+    EXPECT_EQ(reader.parser->NextString(), "NEXT");
+}
+
+TEST(ShapeText, PathFlagWordsAndUnknownApertureTypes) {
+    TShapeReader reader("(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)"
+                        "(path TOP 4 1 1 (aperture_type oval))");
+    bool ok = false;
+    auto shape = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(shape->VertexCount(), 3);
+    shape = reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
+}
+
+TEST(ShapeText, PolygonIsClosedOncePathIsNot) {
+    TShapeReader reader("(polygon TOP 0 0 0 100 0 100 100) (polygon TOP 0 0 0 1 0 1 1 0 0)"
+                        "(path TOP 0 0 0 100 0 100 100)");
+    EXPECT_EQ(reader.Read()->VertexCount(), 4);
+    EXPECT_EQ(reader.Read()->VertexCount(), 4);
+    auto open = reader.Read();
+    EXPECT_EQ(open->VertexCount(), 3);
+    const TVertex last = open->GetVertex(2);
+    EXPECT_EQ(last.X, 100);
+    EXPECT_EQ(last.Y, 100);
+}
+
+TEST(ShapeText, BadShapesReportAndStayWithinTheirBlock) {
+    TShapeReader reader("(rect TOP 1 2 3) (qarc TOP 1 0 0 1 1) (polygon TOP 1 5 5) (path TOP 1 "
+                        "abc 2 3 4) (rect)");
+    bool ok = true;
+    reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    // A polygon of one vertex reads; it is closed by nothing.
+    auto single = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(single->VertexCount(), 1);
+    reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    reader.Read(nullptr, &ok);
+    EXPECT_FALSE(ok);
+    reader.parser->NextToken();
+    EXPECT_TRUE(reader.parser->EndOfFile());
+}
+
+TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
+    std::string text = "(polygon TOP 1";
+    text.reserve(14 * 1000000);
+    for (int i = 0; i < 1000000; ++i)
+        text += " " + std::to_string(i % 1000) + " " + std::to_string(i / 1000);
+    text += ")";
+    TShapeReader reader(text);
+    bool ok = false;
+    auto shape = reader.Read(nullptr, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(shape->VertexCount(), 1000001);
+    double lx, ly, hx, hy;
+    shape->BoundingRectangle(lx, ly, hx, hy);
+    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}),
+              (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
+}
+
+TEST(ShapeText, ArcAnglesAreSeenFromTheCentre) {
+    const TVertex c{0, 0};
+    EXPECT_EQ(ArcAngleOf({10, 0}, c), 0);
+    EXPECT_EQ(ArcAngleOf({0, -10}, c), 270);
+    EXPECT_EQ(ArcAngleOf({-10, 0}, c), 180);
+    EXPECT_EQ(ArcAngleOf({0, 10}, c), 90);
+    EXPECT_EQ(ArcAngleOf({0, 0}, c), 270); // start on the centre
+    EXPECT_NEAR(ArcAngleOf({-1, -1}, c), 225, 1e-9);
+}
+
+// The shapes as they come back from stored parameters (host units), written as
+// route-file text.
+class ShapeWriting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetTranslationState();
+        path = ::testing::TempDir() + "shape-writing.txt";
+        writer = std::make_unique<TSpecctraWriter>(path);
+        root = std::make_unique<TSpecctraDesign>("t.rte", nullptr, writer.get(), 0);
+        root->SetReportEnabled(false);
+        root->FUnits = eDimMil;
+    }
+    void TearDown() override {
+        root.reset();
+        writer.reset();
+        std::remove(path.c_str());
+    }
+    std::string path;
+    std::unique_ptr<TSpecctraWriter> writer;
+    std::unique_ptr<TSpecctraDesign> root;
+};
+
+TEST_F(ShapeWriting, EveryKindHasItsLayout) {
+    TranslationState().BoardOffsetX = 10000;
+    TSpecctraRectShape rect(root.get());
+    rect.LayerID = "TOP";
+    rect.Coordinates = {{10000, -20000}, {30000, 40000}};
+    rect.ExportToFile();
+    TSpecctraCircleShape circle(root.get());
+    circle.LayerID = "TOP";
+    circle.FDiameter = 25000;
+    circle.ExportToFile();
+    TSpecctraQArcShape arc(root.get());
+    arc.LayerID = "B";
+    arc.FApertureWidth = 5;
+    arc.Coordinates = {{20000, 0}, {10000, 10000}, {10000, 0}};
+    arc.ExportToFile();
+    TSpecctraPolyLineShape path(root.get());
+    path.LayerID = "TOP";
+    path.FApertureWidth = 2540;
+    path.FApertureType = eSquareAperture;
+    path.Coordinates = {{10000, 0}, {253997460, 1}};
+    path.ExportToFile();
+    TSpecctraFilledPolyShape polygon(root.get());
+    polygon.LayerID = "TOP";
+    polygon.Coordinates = {{10000, 0}, {10000, 10000}};
+    polygon.ExportToFile();
+    EXPECT_EQ(writer->Buffer(), "\r\n"
+                                "(rect TOP 0 -20000 20000 40000)\r\n"
+                                "\r\n"
+                                "  (circle TOP 25000 -10000 0)\r\n"
+                                "(qarc B 5 \r\n"
+                                "  10000 0 0 10000 0 0 \r\n"
+                                ")\r\n"
+                                "(path TOP 2540\r\n"
+                                "0 0 \r\n"
+                                "253987460 1 \r\n"
+                                "(aperture_type square)\r\n"
+                                ")\r\n"
+                                "(polygon TOP 0\r\n"
+                                "    0 0\r\n"
+                                "    0 10000\r\n"
+                                ")");
+}
+
+TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {
+    EXPECT_EQ(ShapeHexText(255), "FF");
+    EXPECT_EQ(ShapeHexText(-1), "FFFFFFFF");
+    EXPECT_EQ(ShapeHexText(0), "0");
+    EXPECT_EQ(ShapeHexText(-5), "FFFFFFFB");
+    int32_t value = 1;
+    EXPECT_TRUE(ShapeHexValue("FFFFFFFB", value));
+    EXPECT_EQ(value, -5);
+    EXPECT_FALSE(ShapeHexValue("G1", value));
+    EXPECT_EQ(value, 0);
+    EXPECT_FALSE(ShapeHexValue("123456789", value));
+}
+
+TEST(ShapeParams, RectStoresBoardCoordinatesAndReadsThemBack) {
+    TShapeReader reader("(rect TOP -5 -5 5 5)");
+    auto shape = reader.Read();
+    TStoredParameters params;
+    shape->ExportToPcb_ToParams("0P", params);
+    EXPECT_EQ(params.ToString(), "0PL=TOP|0PVC=2|0PX0=FFFF3CB0|0PY0=FFFF3CB0|0PX1=C350|0PY1=C350");
+    // The layer must be known to the design: it is not, so the read reports it.
+    TSpecctraRectShape back(reader.design.get());
+    EXPECT_TRUE(back.ImportFromPcb_FromParams("0P", params));
+    EXPECT_EQ(back.Left(), -50000);
+    EXPECT_EQ(back.Top(), 50000);
+    EXPECT_TRUE(reader.Has("ERROR: Stored padstacks contain original layer names. Can't find "
+                           "layer: <TOP>. If you change layer names, host PCB sytem might report "
+                           "errors."));
+}
+
+TEST(ShapeParams, ZeroCoordinatesAreNotStoredAndMissingKeysFail) {
+    TShapeReader reader("(rect SIGNAL 0 0 10 0) (circle SIGNAL 8)");
+    auto rect = reader.Read();
+    TStoredParameters params;
+    rect->ExportToPcb_ToParams("1P", params);
+    EXPECT_EQ(params.ToString(), "1PVC=2|1PX1=186A0"); // no layer key for SIGNAL
+    TSpecctraRectShape back(reader.design.get());
+    EXPECT_FALSE(back.ImportFromPcb_FromParams("1P", params)); // Top is 0
+    EXPECT_EQ(back.LayerID, "SIGNAL");
+    EXPECT_EQ(back.Top(), 0);
+
+    auto circle = reader.Read();
+    TStoredParameters circleParams;
+    circle->ExportToPcb_ToParams("2P", circleParams);
+    EXPECT_EQ(circleParams.ToString(), "2PD=13880|2PVC=1");
+    TStoredParameters noDiameter("2PVC=1");
+    TSpecctraCircleShape lost(reader.design.get());
+    EXPECT_FALSE(lost.ImportFromPcb_FromParams("2P", noDiameter));
+    EXPECT_EQ(lost.Diameter(), 0);
+    TSpecctraCircleShape kept(reader.design.get());
+    EXPECT_TRUE(kept.ImportFromPcb_FromParams("2P", circleParams));
+    EXPECT_EQ(kept.Diameter(), 80000);
+}
+
+TEST(ShapeParams, PathsKeepApertureAndVertexCountRules) {
+    TShapeReader reader("(path TOP 2 1 1 2 2 (aperture_type square))");
+    auto path = reader.Read();
+    TStoredParameters params;
+    path->ExportToPcb_ToParams("P", params);
+    EXPECT_TRUE(params.Has("PAS"));
+    TSpecctraPolyLineShape back(reader.design.get());
+    EXPECT_TRUE(back.ImportFromPcb_FromParams("P", params));
+    EXPECT_EQ(back.ApertureType(), eSquareAperture);
+    EXPECT_EQ(back.ApertureWidth(), 20000);
+    EXPECT_EQ(back.VertexCount(), 2);
+    EXPECT_EQ(back.GetVertex(1).X, 20000);
+
+    TSpecctraPolyLineShape empty(reader.design.get());
+    TStoredParameters none;
+    empty.ExportToPcb_ToParams("E", none);
+    EXPECT_TRUE(reader.Has("ERROR: Invalid shape Polyline Shape, no vertexes defined."));
+    EXPECT_FALSE(empty.ImportFromPcb_FromParams("E", none));
+    EXPECT_TRUE(reader.Has("ERROR: Cannot load number of vertexes for shape: Polyline Shape"));
+
+    TStoredParameters three("RVC=3|RX0=1|RY1=5");
+    TSpecctraRectShape rect(reader.design.get());
+    EXPECT_FALSE(rect.ImportFromPcb_FromParams("R", three));
+    EXPECT_TRUE(reader.Has("ERROR: Rectangle may contain only two opposite corner vertices."));
+
+    TSpecctraCircleShape twoCentres(reader.design.get());
+    twoCentres.NewVertex();
+    TStoredParameters unused;
+    twoCentres.ExportToPcb_ToParams("C", unused);
+    EXPECT_EQ(unused.Size(), 0u);
+    EXPECT_TRUE(reader.Has("ERROR: Error: Multiple point definitions in circle. #10#13 Circle may "
+                           "contain only single vertex defining center of the circle."));
+}
+
+// Owners with a role, as the model's keepouts, planes and images are.
+class TRoleOwner : public TSpecctraObject, public IShapeOwner {
+public:
+    TRoleOwner(TSpecctraObject* owner, TShapeOwnerRole role, std::string net = {})
+        : TSpecctraObject(owner), FRole(role), FNet(std::move(net)) {}
+    TShapeOwnerRole ShapeOwnerRole() const override { return FRole; }
+    std::string ShapeNetName() const override { return FNet; }
+    TShapeOwnerRole FRole;
+    std::string FNet;
+};
+
+class ShapesOnBoard : public enginetest::EngineBoardTest {
+protected:
+    // A design over `text` whose structure gives the layers; shapes follow.
+    void Design(const std::string& text) {
+        reader = std::make_unique<TShapeReader>(text, board);
+        EXPECT_TRUE(reader->design->ImportFromFile());
+        reader->design->Structure()->LayerStack().ExportToPCB();
+    }
+    std::unique_ptr<TSpecctraAbstractGeometryShape> Shape(const std::string& text,
+                                                          TSpecctraObject* owner) {
+        auto parser =
+            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("s.dsn", text + "\n"));
+        parser->RegisterKeywords();
+        parser->SetReportManager(reader->design->Report());
+        shapeParsers.push_back(std::move(parser));
+        TSpecctraParser* p = shapeParsers.back().get();
+        owner->Parser = p;
+        EXPECT_EQ(p->NextToken(), eTok_OpenParen);
+        auto shape = CreateShapeForToken(p->NextToken(), owner);
+        EXPECT_TRUE(shape->ImportFromFile()) << ::testing::PrintToString(reader->Events());
+        return shape;
+    }
+    template <class T> std::vector<T> All(TObjectId kind) {
+        std::vector<T> out;
+        for (intptr_t handle : CollectItems(board, kind)) {
+            T wrapper(handle);
+            wrapper.QueryDatabase(1);
+            out.push_back(wrapper);
+        }
+        return out;
+    }
+    std::unique_ptr<TShapeReader> reader;
+    std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
+};
+
+const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
+                                 "(layer GND (type power)) (layer BOT (type signal))))";
+
+TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
+    Design(kThreeLayers);
+    auto circle = Shape("(circle BOT 50 10 20)", reader->design.get());
+    ASSERT_TRUE(circle->ExportToPCB());
+    auto arcs = All<TPcbArc>(eArcObject);
+    ASSERT_EQ(arcs.size(), 1u);
+    EXPECT_EQ(arcs[0].GetState_Layer(), eV6_BottomLayer);
+    EXPECT_EQ(arcs[0].GetState_x1(), 100000);
+    EXPECT_EQ(arcs[0].GetState_y1(), 200000);
+    EXPECT_EQ(arcs[0].GetState_Radius(), 250000);
+    EXPECT_EQ(arcs[0].GetState_LineWidth(), 0);
+    EXPECT_EQ(arcs[0].GetState_Angle1(), 0);
+    EXPECT_EQ(arcs[0].GetState_Angle2(), 360);
+    EXPECT_EQ(arcs[0].GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
+}
+
+TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
+    Design(kThreeLayers);
+    auto arc = Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get());
+    ASSERT_TRUE(arc->ExportToPCB());
+    auto arcs = All<TPcbArc>(eArcObject);
+    ASSERT_EQ(arcs.size(), 1u);
+    EXPECT_EQ(arcs[0].GetState_Angle1(), 270);
+    EXPECT_EQ(arcs[0].GetState_Angle2(), 180);
+    EXPECT_EQ(arcs[0].GetState_Radius(), 100000);
+    EXPECT_EQ(arcs[0].GetState_LineWidth(), 40000);
+}
+
+TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
+    Design(kThreeLayers);
+    auto rect = Shape("(rect TOP 10 20 0 0)", reader->design.get());
+    ASSERT_TRUE(rect->ExportToPCB());
+    auto tracks = All<TPcbTrack>(eTrackObject);
+    ASSERT_EQ(tracks.size(), 4u);
+    const std::vector<std::vector<int32_t>> expected = {{0, 0, 100000, 0},
+                                                        {100000, 0, 100000, 200000},
+                                                        {100000, 200000, 0, 200000},
+                                                        {0, 200000, 0, 0}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ((std::vector<int32_t>{tracks[i].GetState_x1(), tracks[i].GetState_y1(),
+                                        tracks[i].GetState_x2(), tracks[i].GetState_y2()}),
+                  expected[i]);
+        EXPECT_EQ(tracks[i].GetState_Layer(), eV6_TopLayer);
+        EXPECT_EQ(tracks[i].GetState_Width(), 0);
+    }
+}
+
+TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
+    Design(kThreeLayers);
+    TRoleOwner plane(reader->design.get(), TShapeOwnerRole::eSplitPlane, "");
+    auto onPlane = Shape("(polygon GND 0 0 0 10 0 10 10)", &plane);
+    auto onSignal = Shape("(polygon TOP 2 0 0 10 0 10 10)", &plane);
+    EXPECT_TRUE(onPlane->ExportToPCB());
+    EXPECT_TRUE(onSignal->ExportToPCB());
+    auto planes = All<TPcbSplitPlane>(eSplitPlaneObject);
+    ASSERT_EQ(planes.size(), 1u);
+    EXPECT_EQ(planes[0].GetState_Layer(), eV6_InternalPlane1);
+    EXPECT_EQ(planes[0].GetState_PointCount(), 3);
+    auto polygons = All<TPcbPolygon>(ePolygonObject);
+    ASSERT_EQ(polygons.size(), 1u);
+    EXPECT_EQ(polygons[0].GetState_Layer(), eV6_TopLayer);
+    EXPECT_TRUE(polygons[0].GetState_PourOver());
+    EXPECT_EQ(polygons[0].GetState_TrackSize(), 20000);
+    EXPECT_EQ(polygons[0].GetState_Segments().size(), 4u);
+    EXPECT_EQ(TranslationState().CreatedPolygons.size(), 2u);
+    // Both shapes name no net: each is reported once as an orphan.
+    EXPECT_TRUE(reader->Has("WARNING: Found orphan Filled Polygon Shape shape - without net "
+                            "assigned, starting at point (0, 0)"));
+}
+
+TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
+    Design(kThreeLayers);
+    TRoleOwner keepout(reader->design.get(), TShapeOwnerRole::eKeepout);
+    auto path = Shape("(path BOT 3 0 0 10 0 10 10)", &keepout);
+    auto polygon = Shape("(polygon NOSUCH 0 0 0 10 0 10 10)", &keepout);
+    EXPECT_TRUE(path->ExportToPCB());
+    EXPECT_TRUE(polygon->ExportToPCB());
+    auto tracks = All<TPcbTrack>(eTrackObject);
+    ASSERT_EQ(tracks.size(), 2u);
+    for (const TPcbTrack& track : tracks) {
+        EXPECT_EQ(track.GetState_Layer(), eV6_BottomLayer);
+        EXPECT_EQ(track.GetState_Width(), 30000);
+        EXPECT_NE(track.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
+    }
+    auto regions = All<TPCBRegion>(eRegionObject);
+    ASSERT_EQ(regions.size(), 1u);
+    EXPECT_EQ(regions[0].GetState_Layer(), eV6_KeepOutLayer); // unknown layer under a keepout
+    EXPECT_EQ(regions[0].GetState_MainContourCount(), 4);
+    EXPECT_NE(regions[0].GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
+}
+
+TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
+    Design(kThreeLayers);
+    TRoleOwner image(reader->design.get(), TShapeOwnerRole::eComponentImage);
+    EXPECT_EQ(Shape("(path BOT 1 0 0 1 1)", &image)->ExportToPCB_Layer(), eV6_TopOverlay);
+    TRoleOwner boundary(reader->design.get(), TShapeOwnerRole::eBoundary);
+    EXPECT_EQ(Shape("(path TOP 1 0 0 1 1)", &boundary)->ExportToPCB_Layer(), eV6_KeepOutLayer);
+    auto* root = reader->design.get();
+    EXPECT_EQ(Shape("(path signal 1 0 0 1 1)", root)->ExportToPCB_Layer(), eV6_MultiLayer);
+    EXPECT_EQ(Shape("(path pcb 1 0 0 1 1)", root)->ExportToPCB_Layer(), eV6_KeepOutLayer);
+    EXPECT_EQ(Shape("(path power 1 7 8 1 1)", root)->ExportToPCB_Layer(), eV6_MultiLayer);
+    EXPECT_TRUE(reader->Has(
+        "WARNING: Polyline Shape starting at (70000, 80000) moved from POWER layer to Multilayer"));
+    auto lost = Shape("(path INNER9 1 0 0 1 1)", root);
+    EXPECT_EQ(lost->ExportToPCB_Layer(), eV6_NoLayer);
+    EXPECT_FALSE(lost->ExportToPCB()); // nothing is made on no layer
+    EXPECT_TRUE(CollectItems(board, eTrackObject).empty());
+    EXPECT_EQ(reader->design->Report()->ErrorCount() > 0, true);
+}
+
+TEST_F(ShapesOnBoard, HugeCoordinatesAreClampedNotWrapped) {
+    Design(kThreeLayers);
+    auto path = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
+    ASSERT_TRUE(path->ExportToPCB());
+    auto tracks = All<TPcbTrack>(eTrackObject);
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].GetState_x2(), 2147483647);
+    EXPECT_EQ(tracks[0].GetState_y2(), -2147483647 - 1);
+}
+
+} // namespace
