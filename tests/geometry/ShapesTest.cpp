@@ -1,6 +1,6 @@
 // Shapes read from design text, measured, written back as text and kept in
 // parameter text; then written to a board of the engine by owner and layer.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "design/SpecctraClasses2.h"
 #include "geometry/SpecctraShapes.h"
