@@ -376,8 +376,9 @@ protected:
         }
         return out;
     }
-    std::unique_ptr<TShapeReader> reader;
+    // The shape parsers outlive the design that is pointed at them.
     std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
+    std::unique_ptr<TShapeReader> reader;
 };
 
 const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
