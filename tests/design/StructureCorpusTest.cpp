@@ -2,7 +2,7 @@
 // design text made here by a small scanner of its own: the layer stack in
 // order with its names, the board outline's extent after conversion and
 // offset, the offset itself, and the keepout and plane objects.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/BoardRules.h"
 #include "design/SpecctraClasses2.h"

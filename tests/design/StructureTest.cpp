@@ -1,7 +1,7 @@
 // The structure section read from design text and written to a board of the
 // engine: layer stack, routing layers, board offset, vias, grids, keepouts,
 // planes and the boundary.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/BoardRules.h"
 #include "design/SpecctraClasses2.h"

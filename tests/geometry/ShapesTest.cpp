@@ -1,6 +1,6 @@
 // Shapes read from design text, measured, written back as text and kept in
 // parameter text; then written to a board of the engine by owner and layer.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "design/SpecctraClasses2.h"
 #include "geometry/SpecctraShapes.h"
@@ -376,8 +376,9 @@ protected:
         }
         return out;
     }
-    std::unique_ptr<TShapeReader> reader;
+    // The shape parsers outlive the design that is pointed at them.
     std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
+    std::unique_ptr<TShapeReader> reader;
 };
 
 const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
