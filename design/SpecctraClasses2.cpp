@@ -212,6 +212,8 @@ bool TSpecctraDesign::ImportFromFile() {
 }
 
 bool TSpecctraDesign::ExportToPCB() {
+    // Rules of an earlier import go before the sections make new ones.
+    GetRuleCollection()->ClearBoardRules();
     FParserSection->ExportToPCB();
     if (FStructure)
         FStructure->ExportToPCB();

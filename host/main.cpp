@@ -4,6 +4,7 @@
 #include "host/Console.h"
 #include "host/EngineLibrary.h"
 #include "host/HarrowClient.h"
+#include "host/RuleListing.h"
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
 #include "host/sdk/ServerModule.h"
@@ -736,6 +737,7 @@ int Main(int argc, char** argv) {
         if (dumped == 0)
             throw HostError(std::string("cannot dump board: ") + error);
         PrintSummary(document.FileName(), text, document.Modified());
+        Harrow::PrintRuleListing(std::cout, text);
         return kExitRan;
     }
     if (verb == "check") {

@@ -2,6 +2,7 @@
 
 #include "board/BoardRules.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -91,11 +92,44 @@ TSpecctraList* TSpecctraRuleCollection::GetState_RuleList(int kind) const {
     return FRules[kind].get();
 }
 
+void TSpecctraRuleCollection::ClearBoardRules() {
+    if (FBoardRulesCleared)
+        return;
+    FBoardRulesCleared = true;
+    DeleteRulesMadeBy(GetBoard(), 0);
+    DeleteRulesMadeBy(GetBoard(), 2);
+}
+
+int TSpecctraRuleCollection::DropRulesOf(const TSpecctraObject* owner) {
+    if (!owner)
+        return 0;
+    std::unordered_set<const TSpecctraObject*> scopes;
+    for (int32_t i = FScopes->Count() - 1; i >= 0; --i)
+        if (FScopes->GetState_SpecctraObject(i)->Owner == owner)
+            scopes.insert(FScopes->GetState_SpecctraObject(i));
+    if (scopes.empty())
+        return 0;
+    int dropped = 0;
+    for (int kind = 1; kind <= RuleKindCount; ++kind) {
+        TSpecctraList& list = *FRules[kind];
+        for (int32_t i = list.Count() - 1; i >= 0; --i) {
+            auto* rule = static_cast<TSpecctraAbstractRule*>(list.GetState_SpecctraObject(i));
+            if (scopes.count(rule->FScope) != 0) {
+                list.Extract(i);
+                ++dropped;
+            }
+        }
+    }
+    for (int32_t i = FScopes->Count() - 1; i >= 0; --i)
+        if (scopes.count(FScopes->GetState_SpecctraObject(i)) != 0)
+            FScopes->Extract(i);
+    return dropped;
+}
+
 bool TSpecctraRuleCollection::ExportToPCB() {
     // Rules this translator wrote before (and those of the other maker mark)
     // go first, so that a repeated import does not pile rules up.
-    DeleteRulesMadeBy(GetBoard(), 0);
-    DeleteRulesMadeBy(GetBoard(), 2);
+    ClearBoardRules();
     // Rules are written grouped by the kind of scope that read them, scope
     // kinds 1 .. 19, each group in rule-kind order and list order.
     for (int scopeKind = 1; scopeKind <= 19; ++scopeKind) {

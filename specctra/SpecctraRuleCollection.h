@@ -38,9 +38,19 @@ public:
     TSpecctraList* GetState_RuleList(int kind) const;
     TSpecctraList& RuleScopes() { return *FScopes; }
 
+    // Removes from the board the rules an earlier translation wrote (their
+    // extended attributes begin with 0 or 2), once per collection: the design
+    // calls it before its sections write their own rules, so that rules made
+    // by this translation stay.
+    void ClearBoardRules();
+    // Forgets the scopes an object opened and every rule they read, for an
+    // object that is dropped while it is read. Answers the rules dropped.
+    int DropRulesOf(const TSpecctraObject* owner);
+
     bool ExportToPCB() override;
 
 private:
+    bool FBoardRulesCleared = false;
     std::unique_ptr<TSpecctraList> FRules[RuleKindCount + 1];
     std::unique_ptr<TSpecctraList> FScopes;
 };
