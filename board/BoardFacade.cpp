@@ -105,6 +105,14 @@ bool Remove(intptr_t board, intptr_t object) {
     return removed;
 }
 
+bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes) {
+    static_assert(RoutingLayerCount == PCBAPI_ROUTING_LAYER_COUNT);
+    if (rule == 0 || codes.size() < static_cast<std::size_t>(RoutingLayerCount))
+        return false;
+    std::vector<int32_t> table(codes.begin(), codes.begin() + RoutingLayerCount);
+    return PCBProcs::PcbApi_QueryRuleRoutingLayersRule(0, rule, table.data()) == 0;
+}
+
 void FinishProgress() {
     PCBProcs::PcbApi_Percent_Finish();
 }

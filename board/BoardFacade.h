@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Board {
 
@@ -48,6 +49,12 @@ intptr_t MakeAndAdd(intptr_t container, TWrapper& object, TFill&& fill) {
 bool Add(intptr_t board, intptr_t object);
 // Removes an object from the board and destroys it.
 bool Remove(intptr_t board, intptr_t object);
+
+// Number of entries of a routing-layers rule's layer table.
+constexpr int RoutingLayerCount = 32;
+// Writes a routing-layers rule's layer table (RoutingLayerCount codes);
+// true on success.
+bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes);
 
 // Closes the host's progress indicator opened by the reader.
 void FinishProgress();

@@ -2,19 +2,113 @@
 #pragma once
 
 #include "design/FileSection.h"
+#include "rules/SpecctraNetRltd.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Named objects kept in name order, names compared with regard to case
+// (byte by byte). A second object of a name already present is not taken.
+// Look-ups are hashed; the order is made when first asked for.
+template <class T> class TCaseSortedList {
+public:
+    // Takes the object unless its name is present. Answers the object kept,
+    // or none, in which case `object` still holds the refused object.
+    T* Add(std::unique_ptr<T>& object) {
+        T* raw = object.get();
+        if (!FByName.emplace(raw->NameID, raw).second)
+            return nullptr;
+        FAnyCase.emplace(UpperAscii(raw->NameID), raw); // keeps the first
+        FItems.push_back(std::move(object));
+        FOrderValid = false;
+        return raw;
+    }
+    // The object of exactly that name, or none.
+    T* Find(std::string_view name) const {
+        auto it = FByName.find(std::string(name));
+        return it == FByName.end() ? nullptr : it->second;
+    }
+    // The object of that name in any case (the first taken), or none.
+    T* FindAnyCase(std::string_view name) const {
+        auto it = FAnyCase.find(UpperAscii(name));
+        return it == FAnyCase.end() ? nullptr : it->second;
+    }
+    std::size_t Count() const { return FItems.size(); }
+    // The objects in name order.
+    const std::vector<T*>& Ordered() const {
+        if (!FOrderValid) {
+            FOrdered.clear();
+            FOrdered.reserve(FItems.size());
+            for (const auto& item : FItems)
+                FOrdered.push_back(item.get());
+            std::sort(FOrdered.begin(), FOrdered.end(),
+                      [](const T* a, const T* b) { return a->NameID < b->NameID; });
+            FOrderValid = true;
+        }
+        return FOrdered;
+    }
+
+private:
+    std::vector<std::unique_ptr<T>> FItems; // in the order taken
+    std::unordered_map<std::string, T*> FByName;
+    std::unordered_map<std::string, T*> FAnyCase;
+    mutable std::vector<T*> FOrdered;
+    mutable bool FOrderValid = true;
+};
 
 class TSpecctraAbstractNetworkDescriptor : public TSpecctraFileSectionDescriptor {
 public:
     explicit TSpecctraAbstractNetworkDescriptor(TSpecctraObject* owner)
         : TSpecctraFileSectionDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraAbstractNetworkDescriptor"; }
+
+    // The abstract network holds no nets.
+    TSpecctraObject* Get_NetByName(const std::string&) override { return nullptr; }
+    // The net of a pin reference from the design-wide pin-to-net index.
+    TSpecctraNet* GetState_NetByPinName(std::string_view pin) const { return NetOfPin(pin); }
 };
 
+// The network of a design file.
 class TSpecctraDsnNetworkDescriptor : public TSpecctraAbstractNetworkDescriptor {
 public:
-    explicit TSpecctraDsnNetworkDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractNetworkDescriptor(owner) {}
+    explicit TSpecctraDsnNetworkDescriptor(TSpecctraObject* owner);
+    ~TSpecctraDsnNetworkDescriptor() override;
     const char* ClassName() const override { return "TSpecctraDsnNetworkDescriptor"; }
+
+    // The net of that name; a name that matches no net exactly finds the
+    // net whose name differs only in letter case.
+    TSpecctraObject* Get_NetByName(const std::string& name) override;
+    TSpecctraNet* GetState_NetByName(std::string_view name) const;
+    TSpecctraFromToClass* GetState_GroupByName(std::string_view name) const {
+        return Groups.Find(name);
+    }
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+
+    TCaseSortedList<TSpecctraNet> Nets;
+    std::unique_ptr<TSpecctraList> Classes; // file order
+    TCaseSortedList<TSpecctraFromToClass> Groups;
+    TCaseSortedList<TSpecctraFromToSuperClass> GroupSets;
+    std::unique_ptr<TSpecctraList> Pairs;
+    std::unique_ptr<TSpecctraList> Bundles;
+    std::unique_ptr<TSpecctraList> ClassPairs;
+
+private:
+    bool ReadNet();
+    bool ReadClass();
+    template <class T> bool ReadNamed(TCaseSortedList<T>& list, const char* what);
+    template <class T> bool ReadKept(std::unique_ptr<TSpecctraList>& list);
+    bool ReadClassPair();
+    // A net defined again: its pins and from-tos join the first definition.
+    void MergeNet(TSpecctraNet& first, std::unique_ptr<TSpecctraNet> again);
+
+    // Objects read but not listed, kept alive for the rules they hold.
+    std::vector<std::unique_ptr<TSpecctraObject>> FMerged;
 };
 
 class TSpecctraRteNetworkDescriptor : public TSpecctraAbstractNetworkDescriptor {

@@ -3,11 +3,16 @@
 
 #include "design/FileSection.h"
 
+#include <string>
+
 class TSpecctraPlacementDescriptor : public TSpecctraFileSectionDescriptor {
 public:
     explicit TSpecctraPlacementDescriptor(TSpecctraObject* owner)
         : TSpecctraFileSectionDescriptor(owner) {}
     const char* ClassName() const override { return "TSpecctraPlacementDescriptor"; }
+
+    // True when a component of that reference is placed.
+    virtual bool IncludesComponent(const std::string& reference) const { return false; }
 };
 
 class TSpecctraFloorPlanDescriptor : public TSpecctraFileSectionDescriptor {

@@ -27,6 +27,10 @@ TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
     return FRules.get();
 }
 
+TSpecctraObject* TSpecctraFile::Get_NetByName(const std::string& name) {
+    return FNetwork ? FNetwork->Get_NetByName(name) : nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // TSpecctraDesign
 

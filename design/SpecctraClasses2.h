@@ -30,6 +30,8 @@ public:
 
     intptr_t GetBoard() override { return FBoard; }
     TSpecctraRuleCollection* GetRuleCollection() override;
+    // The net of that name from the network section, or none.
+    TSpecctraObject* Get_NetByName(const std::string& name) override;
 
     virtual TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() = 0;
     virtual TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() = 0;

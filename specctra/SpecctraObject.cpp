@@ -105,6 +105,11 @@ TSpecctraObject* TSpecctraObject::FindOrAddRuleScope(TSpecctraRuleCollection& ru
     return scopes.Add(std::move(candidate));
 }
 
+void TSpecctraObject::DropRuleScopes() {
+    if (TSpecctraRuleCollection* rules = GetRuleCollection())
+        rules->DropRuleScopesOf(this);
+}
+
 void TSpecctraObject::SkipUnknownBlock() {
     ImportUnknownBlock();
 }

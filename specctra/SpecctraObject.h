@@ -15,6 +15,22 @@ class IReportSink;
 class TSpecctraList;
 class TSpecctraRuleCollection;
 
+// Kinds of DSN objects whose blocks may hold rule blocks; the rule-scope
+// factory picks a scope class by it.
+enum TRuleScopeOwner : int {
+    eRuleOwnerNone = 0,
+    eRuleOwnerStructure,
+    eRuleOwnerLayer,
+    eRuleOwnerNetClass,
+    eRuleOwnerGroupSet,
+    eRuleOwnerNet,
+    eRuleOwnerGroup,
+    eRuleOwnerFromTo,
+    eRuleOwnerClassPair,
+    eRuleOwnerPadstack,
+    eRuleOwnerRegion,
+};
+
 // The base of every model object: its place in the tree, the four translation
 // operations, the block protocol, unit resolution, coordinate conversion and
 // reporting.
@@ -67,6 +83,11 @@ public:
     virtual bool ImportCircuitDescriptor();
     virtual void AddScopeLayerName(const std::string& name);
     virtual int RuleScopeKind() const;
+    // What kind of rule-bearing object this is (eRuleOwnerNone for none).
+    virtual int RuleScopeOwner() const { return eRuleOwnerNone; }
+    // Forgets the rule scopes this object opened (and their rules): for an
+    // object that is dropped after reading.
+    void DropRuleScopes();
 
     // Block protocol.
     void SkipCurrentBlock();

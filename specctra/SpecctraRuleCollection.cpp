@@ -86,6 +86,22 @@ bool TSpecctraRuleCollection::Contains(const TSpecctraAbstractRule* rule) const 
     return FRules[rule->RuleKind]->IndexOf(rule) >= 0;
 }
 
+void TSpecctraRuleCollection::DropRuleScopesOf(const TSpecctraObject* owner) {
+    for (int32_t i = FScopes->Count() - 1; i >= 0; --i) {
+        TSpecctraObject* scope = FScopes->GetState_SpecctraObject(i);
+        if (scope->Owner != owner)
+            continue;
+        for (int kind = 1; kind <= RuleKindCount; ++kind) {
+            TSpecctraList& list = *FRules[kind];
+            for (int32_t r = list.Count() - 1; r >= 0; --r)
+                if (static_cast<TSpecctraAbstractRule*>(list.GetState_SpecctraObject(r))->FScope ==
+                    scope)
+                    list.Extract(r);
+        }
+        FScopes->Extract(i);
+    }
+}
+
 TSpecctraList* TSpecctraRuleCollection::GetState_RuleList(int kind) const {
     if (kind < 1 || kind > RuleKindCount)
         return nullptr;

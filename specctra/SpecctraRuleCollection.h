@@ -37,6 +37,8 @@ public:
     // The list of a kind (1 .. 40), or none.
     TSpecctraList* GetState_RuleList(int kind) const;
     TSpecctraList& RuleScopes() { return *FScopes; }
+    // Removes the scopes whose owner is `owner`, and the rules they read.
+    void DropRuleScopesOf(const TSpecctraObject* owner);
 
     // Removes from the board the rules an earlier translation wrote (their
     // extended attributes begin with 0 or 2), once per collection: the design

@@ -6,11 +6,40 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 class TSpecctraObject;
+
+// The network's pin-to-net index: pin reference ("REF-PIN") to the net that
+// listed it (not owned). References compare without regard to ASCII letter
+// case; the first net that lists a reference keeps it. Look-ups are hashed.
+class TPinToNetIndex {
+public:
+    // Enters the reference for the net unless a net already holds it; true
+    // when it was entered (or the same net holds it already).
+    bool Add(std::string_view pin, TSpecctraObject* net);
+    // The net of the reference, or none.
+    TSpecctraObject* Find(std::string_view pin) const;
+    // Removes the reference when `net` is the net that holds it.
+    void Remove(std::string_view pin, const TSpecctraObject* net);
+    std::size_t Count() const { return FMap.size(); }
+    void Reserve(std::size_t count) { FMap.reserve(count); }
+    void Clear() { FMap.clear(); }
+
+private:
+    struct THash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept;
+    };
+    struct TEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
+    std::unordered_map<std::string, TSpecctraObject*, THash, TEqual> FMap;
+};
 
 struct TTranslationState {
     // Divisor applied to lengths read from text, multiplier applied to board
@@ -28,7 +57,7 @@ struct TTranslationState {
     // The polygons the import created on the board, in creation order.
     std::vector<intptr_t> CreatedPolygons;
     // The network's pin-to-net index ("REF-PIN" to the net object, not owned).
-    std::unordered_map<std::string, TSpecctraObject*> PinToNetIndex;
+    TPinToNetIndex PinToNetIndex;
     // The board objects already written to a route or session file.
     std::unordered_set<intptr_t> WrittenBoardObjects;
 

@@ -1,0 +1,185 @@
+#include "design/NetworkSection.h"
+
+#include "specctra/SpecctraParser2.h"
+
+TSpecctraDsnNetworkDescriptor::TSpecctraDsnNetworkDescriptor(TSpecctraObject* owner)
+    : TSpecctraAbstractNetworkDescriptor(owner) {}
+
+TSpecctraDsnNetworkDescriptor::~TSpecctraDsnNetworkDescriptor() = default;
+
+TSpecctraNet* TSpecctraDsnNetworkDescriptor::GetState_NetByName(std::string_view name) const {
+    TSpecctraNet* net = Nets.Find(name);
+    return net ? net : Nets.FindAnyCase(name);
+}
+
+TSpecctraObject* TSpecctraDsnNetworkDescriptor::Get_NetByName(const std::string& name) {
+    return GetState_NetByName(name);
+}
+
+bool TSpecctraDsnNetworkDescriptor::ReadNet() {
+    auto net = std::make_unique<TSpecctraNet>(this);
+    const bool read = net->ImportFromFile();
+    --SectionsOpen;
+    if (!read) {
+        ReportError("Loading net: " + net->NameID);
+        net->RemovePinsFromIndex();
+        if (net->FromTolist)
+            for (int32_t i = 0; i < net->FromTolist->Count(); ++i)
+                net->FromTolist->GetState_SpecctraObject(i)->DropRuleScopes();
+        net->DropRuleScopes();
+        return true;
+    }
+    if (!Nets.Add(net)) {
+        TSpecctraNet* first = Nets.Find(net->NameID);
+        MergeNet(*first, std::move(net));
+    }
+    return true;
+}
+
+void TSpecctraDsnNetworkDescriptor::MergeNet(TSpecctraNet& first,
+                                             std::unique_ptr<TSpecctraNet> again) {
+    ReportWarning("Net " + again->NameID +
+                  " is defined again; its pins and from-tos join the first definition. Line: " +
+                  std::to_string(Parser->LineNumber()));
+    TPinToNetIndex& index = TranslationState().PinToNetIndex;
+    for (const std::string& pin : again->Pins.Items()) {
+        if (index.Find(pin) == again.get()) {
+            index.Remove(pin, again.get());
+            index.Add(pin, &first);
+        }
+        first.Pins.Add(pin);
+    }
+    if (again->FromTolist) {
+        if (!first.FromTolist)
+            first.FromTolist = CreateList();
+        while (again->FromTolist->Count() > 0)
+            first.FromTolist->Add(again->FromTolist->Extract(0));
+    }
+    // Its rule blocks still name this net: keep the object for them.
+    FMerged.push_back(std::move(again));
+}
+
+bool TSpecctraDsnNetworkDescriptor::ReadClass() {
+    auto netClass = std::make_unique<TSpecctraNetClass>(this);
+    const bool read = netClass->ImportFromFile();
+    --SectionsOpen;
+    if (!read) {
+        netClass->DropRuleScopes();
+        return true;
+    }
+    if (!Classes)
+        Classes = CreateList();
+    Classes->Add(std::move(netClass));
+    return true;
+}
+
+template <class T>
+bool TSpecctraDsnNetworkDescriptor::ReadNamed(TCaseSortedList<T>& list, const char* what) {
+    auto object = std::make_unique<T>(this);
+    const bool read = object->ImportFromFile();
+    --SectionsOpen;
+    if (!read) {
+        if constexpr (std::is_same_v<T, TSpecctraFromToClass>)
+            if (object->FromToList)
+                for (int32_t i = 0; i < object->FromToList->Count(); ++i)
+                    object->FromToList->GetState_SpecctraObject(i)->DropRuleScopes();
+        object->DropRuleScopes();
+        return true;
+    }
+    if (!list.Add(object)) {
+        ReportWarning(std::string(what) + " " + object->NameID +
+                      " is defined again; the second definition is ignored. Line: " +
+                      std::to_string(Parser->LineNumber()));
+        FMerged.push_back(std::move(object));
+    }
+    return true;
+}
+
+template <class T>
+bool TSpecctraDsnNetworkDescriptor::ReadKept(std::unique_ptr<TSpecctraList>& list) {
+    auto object = std::make_unique<T>(this);
+    const bool read = object->ImportFromFile();
+    --SectionsOpen;
+    if (read) {
+        if (!list)
+            list = CreateList();
+        list->Add(std::move(object));
+    }
+    return true;
+}
+
+bool TSpecctraDsnNetworkDescriptor::ReadClassPair() {
+    if (!ClassPairs)
+        ClassPairs = CreateList();
+    // Kept whether it reads or not: its rules refer to it.
+    TSpecctraObject* pair = ClassPairs->Add(std::make_unique<TSpecctraClassToClass>(this));
+    pair->ImportFromFile();
+    --SectionsOpen;
+    return true;
+}
+
+bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
+    bool result = true;
+    bool afterOpen = false;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (!subBlock) {
+            result = HandleStructureToken() && result;
+            continue;
+        }
+        switch (id) {
+        case eTok_net:
+            ReadNet();
+            break;
+        case eTok_class:
+            ReadClass();
+            break;
+        case eTok_group:
+            ReadNamed(Groups, "Group");
+            break;
+        case eTok_group_set:
+            ReadNamed(GroupSets, "Group set");
+            break;
+        case eTok_pair:
+            ReadKept<TSpecctraDiffPair>(Pairs);
+            break;
+        case eTok_bundle:
+            ReadKept<TSpecctraDiffBundle>(Bundles);
+            break;
+        case eTok_class_class:
+            ReadClassPair();
+            break;
+        default:
+            if (id > 0 && id < eTok_OpenParen)
+                ImportUnknownBlock();
+            else
+                result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {
+    // Every net, whatever each answers.
+    for (TSpecctraNet* net : Nets.Ordered())
+        net->ExportToPCB();
+    if (Classes)
+        ExportListToPCB(Classes.get());
+    for (TSpecctraFromToClass* group : Groups.Ordered())
+        if (!group->ExportToPCB())
+            break;
+    for (TSpecctraFromToSuperClass* groupSet : GroupSets.Ordered())
+        if (!groupSet->ExportToPCB())
+            break;
+    // The from-tos of the nets and groups.
+    for (TSpecctraNet* net : Nets.Ordered())
+        if (net->FromTolist)
+            ExportListToPCB(net->FromTolist.get());
+    for (TSpecctraFromToClass* group : Groups.Ordered())
+        if (group->FromToList)
+            ExportListToPCB(group->FromToList.get());
+    return true;
+}

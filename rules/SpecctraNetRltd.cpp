@@ -1,0 +1,847 @@
+#include "rules/SpecctraNetRltd.h"
+
+#include "board/BoardFacade.h"
+#include "design/SpecctraClasses2.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <algorithm>
+
+namespace {
+
+unsigned char Fold(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
+
+// Ordering without regard to ASCII case.
+int CompareFolded(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Fold(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string LineSuffix(const TSpecctraParser* parser) {
+    return std::to_string(parser ? parser->LineNumber() : 0);
+}
+
+// The rule that keeps the router off a fixed net: a routing-layers rule on
+// the net with every layer switched off.
+void MakeDoNotRouteRule(intptr_t board, const std::string& net) {
+    TPcbRuleEx rule(Board::NewRule(eRule_RoutingLayers));
+    const intptr_t handle = rule.GetState_ObjectHandle();
+    if (handle == 0)
+        return;
+    if (!Board::Add(board, handle)) {
+        Board::FreeObject(handle);
+        return;
+    }
+    Board::Read(rule);
+    rule.SetState_Name("Don't route net " + net);
+    rule.SetState_Scope1Expression("InNet" + QuotedParenthesised(net));
+    Board::Write(rule);
+    Board::WriteRoutingLayers(handle, std::vector<int32_t>(Board::RoutingLayerCount, 0));
+}
+
+} // namespace
+
+bool SamePinReference(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareFolded(a, b) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// TNameSet
+
+void TNameSet::Add(std::string name) {
+    if (FSorted && !FItems.empty() && CompareFolded(FItems.back(), name) >= 0)
+        FSorted = false;
+    FItems.push_back(std::move(name));
+}
+
+void TNameSet::EnsureSorted() const {
+    if (FSorted)
+        return;
+    std::stable_sort(FItems.begin(), FItems.end(), [](const std::string& a, const std::string& b) {
+        return CompareFolded(a, b) < 0;
+    });
+    // The first spelling of equal names stays.
+    FItems.erase(std::unique(FItems.begin(), FItems.end(),
+                             [](const std::string& a, const std::string& b) {
+                                 return CompareFolded(a, b) == 0;
+                             }),
+                 FItems.end());
+    FSorted = true;
+}
+
+int32_t TNameSet::IndexOf(std::string_view name) const {
+    EnsureSorted();
+    auto it = std::lower_bound(
+        FItems.begin(), FItems.end(), name,
+        [](const std::string& item, std::string_view key) { return CompareFolded(item, key) < 0; });
+    if (it == FItems.end() || CompareFolded(*it, name) != 0)
+        return -1;
+    return static_cast<int32_t>(it - FItems.begin());
+}
+
+int32_t TNameSet::Count() const {
+    EnsureSorted();
+    return static_cast<int32_t>(FItems.size());
+}
+
+const std::vector<std::string>& TNameSet::Items() const {
+    EnsureSorted();
+    return FItems;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraAbstractNetGroupObject
+
+template <class TTake> bool TSpecctraAbstractNetGroupObject::ReadTokenList(TTake&& take) {
+    bool result = true;
+    int depth = 0;
+    while (!StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        if (id == eTok_CloseParen) {
+            if (depth == 0)
+                break;
+            --depth;
+        } else if (id == eTok_OpenParen) {
+            if (depth == 0) {
+                Parser->ReportUnexpectedToken();
+                result = false;
+            }
+            ++depth;
+        } else if (depth == 0) {
+            take(Parser->TokenString());
+        }
+    }
+    --SectionsOpen;
+    return result;
+}
+
+template <class TTake> bool TSpecctraAbstractNetGroupObject::ReadComposite(TTake&& take) {
+    const std::string prefix = Parser->NextString();
+    const int32_t first = Parser->NextInteger();
+    const int32_t last = Parser->NextInteger();
+    const int32_t step = Parser->NextInteger();
+    const std::string suffix = Parser->NextString();
+    bool result = !Parser->ConversionFailed();
+    if (result && step <= 0 && first <= last) {
+        // A step that never reaches the end would not stop.
+        ReportError("Invalid composite step " + std::to_string(step) +
+                    ". Line: " + LineSuffix(Parser));
+        result = false;
+    } else if (result) {
+        for (int64_t i = first; i <= last; i += step)
+            take(prefix + std::to_string(i) + suffix);
+    }
+    result = Parser->ExpectToken(eTok_CloseParen) && result;
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraAbstractNetGroupObject::ReadRuleBlock(int32_t token, bool& ok) {
+    switch (token) {
+    case eTok_rule:
+    case eTok_circuit:
+        ok = ImportRuleScope();
+        return true;
+    case eTok_layer_rule:
+        ok = ImportLayerRuleScope();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TSpecctraAbstractNetGroupObject::ExportClassToPCB(TClassMemberKind kind,
+                                                       const std::vector<std::string>& members) {
+    TPCBObjectClass hostClass(0);
+    hostClass.SetState_MemberKind(kind);
+    const intptr_t handle = Board::MakeAndAdd(GetBoard(), hostClass, [&](TPCBObjectClass& c) {
+        c.SetState_Name(NameID);
+        c.SetState_MemberKind(kind);
+        c.SetState_MemberList(members);
+    });
+    if (handle != 0)
+        HarrowHandle = handle;
+    return handle != 0;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraNet
+
+TSpecctraNet::TSpecctraNet(TSpecctraObject* owner) : TSpecctraAbstractNetGroupObject(owner) {
+    HarrowHandle = 0;
+}
+
+TSpecctraNet::~TSpecctraNet() = default;
+
+int TSpecctraNet::RuleScopeOwner() const {
+    return eRuleOwnerNet;
+}
+
+bool TSpecctraNet::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool named = false;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        if (!named) {
+            named = true;
+            if (id != eTok_OpenParen && id != eTok_CloseParen) {
+                NameID = Parser->TokenString();
+                continue;
+            }
+            ReportError("Net without a name. Line: " + LineSuffix(Parser));
+            result = false;
+        }
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (!subBlock || ReadRuleBlock(id, ok)) {
+            if (!subBlock)
+                ok = HandleStructureToken();
+            result = ok && result;
+            continue;
+        }
+        switch (id) {
+        case eTok_unassigned:
+            UnAssigned = true;
+            break;
+        case eTok_net_number:
+            NetNumber = Parser->NextInteger();
+            ok = !Parser->ConversionFailed();
+            break;
+        case eTok_pins:
+        case eTok_order:
+            ok = ReadPins();
+            break;
+        case eTok_expose:
+            ok = ReadPinList(ExposedPinList);
+            break;
+        case eTok_noexpose:
+            ok = ReadPinList(UnExposedPinList);
+            break;
+        case eTok_source:
+            ok = ReadPinList(SourcePinList);
+            break;
+        case eTok_load:
+            ok = ReadPinList(LoadPinList);
+            break;
+        case eTok_terminator:
+            ok = ReadPinList(TerminatorPinList);
+            break;
+        case eTok_fromto:
+            ok = ReadFromTo();
+            break;
+        case eTok_type: {
+            const int32_t word = Parser->NextToken();
+            if (word == eTok_fix)
+                NetType = eNetTypeFixed;
+            else if (word == eTok_normal)
+                NetType = eNetTypeNormal;
+            else
+                ok = HandleStructureToken();
+            break;
+        }
+        case eTok_supply: {
+            const int32_t word = Parser->NextToken();
+            if (word == eTok_power)
+                SupplyType = eSupplyPower;
+            else if (word == eTok_ground)
+                SupplyType = eSupplyGround;
+            else
+                ok = HandleStructureToken();
+            break;
+        }
+        case eTok_property:
+            ImportUnknownBlock();
+            break;
+        default:
+            ok = HandleStructureToken();
+            break;
+        }
+        result = ok && result;
+    }
+    return result;
+}
+
+bool TSpecctraNet::ReadPins() {
+    TPinToNetIndex& index = TranslationState().PinToNetIndex;
+    return ReadTokenList([&](const std::string& pin) {
+        if (!index.Add(pin, this)) {
+            const TSpecctraObject* holder = index.Find(pin);
+            ReportWarning("Pin " + pin + " of net " + NameID + " is already on net " +
+                          (holder ? holder->NameID : std::string()) +
+                          "; it stays there. Line: " + LineSuffix(Parser));
+        }
+        Pins.Add(pin);
+    });
+}
+
+bool TSpecctraNet::ReadPinList(std::unique_ptr<std::vector<std::string>>& list) {
+    if (!list)
+        list = std::make_unique<std::vector<std::string>>();
+    return ReadTokenList([&](const std::string& pin) { list->push_back(pin); });
+}
+
+bool TSpecctraNet::ReadFromTo() {
+    auto fromTo = std::make_unique<TSpecctraFromTo>(this);
+    const bool read = fromTo->ImportFromFile();
+    --SectionsOpen;
+    if (read && fromTo->IsValid()) {
+        if (!FromTolist)
+            FromTolist = CreateList();
+        FromTolist->Add(std::move(fromTo));
+    } else {
+        fromTo->DropRuleScopes();
+    }
+    return read;
+}
+
+void TSpecctraNet::RemovePinsFromIndex() {
+    TPinToNetIndex& index = TranslationState().PinToNetIndex;
+    for (const std::string& pin : Pins.Items())
+        index.Remove(pin, this);
+}
+
+bool TSpecctraNet::GetState_PinOnNet(std::string_view pin) const {
+    return Pins.Contains(pin);
+}
+
+TDaisyChainStyle TSpecctraNet::ExportToPCB_PinDaisyChainStyle(std::string_view pin,
+                                                              int32_t& index) const {
+    index = -1;
+    const std::vector<std::string>* list = nullptr;
+    TDaisyChainStyle style = eDaisyChainLoad;
+    if (SourcePinList) {
+        list = SourcePinList.get();
+        style = eDaisyChainSource;
+    } else if (LoadPinList) {
+        list = LoadPinList.get();
+        style = eDaisyChainLoad;
+    } else if (TerminatorPinList) {
+        list = TerminatorPinList.get();
+        style = eDaisyChainTerminator;
+    }
+    if (!list)
+        return eDaisyChainLoad;
+    for (std::size_t i = 0; i < list->size(); ++i)
+        if (SamePinReference((*list)[i], pin)) {
+            index = static_cast<int32_t>(i);
+            return style;
+        }
+    return eDaisyChainLoad;
+}
+
+bool TSpecctraNet::MakeHostNet() {
+    TPcbNet net(0);
+    HarrowHandle = Board::MakeAndAdd(GetBoard(), net, [&](TPcbNet& n) {
+        n.SetState_Name(NameID);
+        n.SetState_Layer(eV6_MultiLayer);
+    });
+    return HarrowHandle != 0;
+}
+
+intptr_t TSpecctraNet::ForceHarrowHandle() {
+    if (HarrowHandle == 0)
+        MakeHostNet();
+    return HarrowHandle;
+}
+
+bool TSpecctraNet::ExportToPCB() {
+    const bool result = HarrowHandle != 0 || MakeHostNet();
+    if (NetType == eNetTypeFixed)
+        MakeDoNotRouteRule(GetBoard(), NameID);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraNetClass
+
+TSpecctraNetClass::TSpecctraNetClass(TSpecctraObject* owner)
+    : TSpecctraAbstractNetGroupObject(owner) {}
+
+TSpecctraNetClass::~TSpecctraNetClass() = default;
+
+int TSpecctraNetClass::RuleScopeOwner() const {
+    return eRuleOwnerNetClass;
+}
+
+bool TSpecctraNetClass::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool named = false;
+    bool members = true; // plain tokens before the first "(" are member nets
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
+            members = false;
+            named = true;
+            HandleStructureToken();
+            continue;
+        }
+        if (!named) {
+            named = true;
+            NameID = Parser->TokenString();
+            continue;
+        }
+        if (!subBlock) {
+            if (members)
+                Nets.push_back(Parser->TokenString());
+            else
+                result = HandleStructureToken() && result;
+            continue;
+        }
+        bool ruleOk = true;
+        if (ReadRuleBlock(id, ruleOk))
+            continue; // a failed rule block does not fail the class
+        switch (id) {
+        case eTok_composite:
+            ok = ReadComposite([&](std::string name) { Nets.push_back(std::move(name)); });
+            break;
+        case eTok_topology:
+            if (!Topology)
+                Topology = std::make_unique<TSpecctraTopologyDescriptor>(this);
+            Topology->ImportFromFile();
+            --SectionsOpen;
+            break;
+        default:
+            ok = HandleStructureToken();
+            break;
+        }
+        result = ok && result;
+    }
+    return result;
+}
+
+bool TSpecctraNetClass::IncludesNet(std::string_view name) const {
+    for (; FIndexed < Nets.size(); ++FIndexed)
+        FNetIndex.Add(Nets[FIndexed]);
+    return FNetIndex.Contains(name);
+}
+
+bool TSpecctraNetClass::ExportToPCB() {
+    ExportClassToPCB(eClassMemberKind_Net, Nets);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraFromTo
+
+TSpecctraFromTo::TSpecctraFromTo(TSpecctraObject* owner) : TSpecctraAbstractNetGroupObject(owner) {}
+
+int TSpecctraFromTo::RuleScopeOwner() const {
+    return eRuleOwnerFromTo;
+}
+
+std::string TSpecctraFromTo::CheckPinReference(const std::string& token) {
+    auto* design = dynamic_cast<TSpecctraDesign*>(Root());
+    TSpecctraPlacementDescriptor* placement = design ? design->Placement() : nullptr;
+    if (!placement) {
+        ReportError("Cannot create from-to, component list not loaded.");
+        return std::string();
+    }
+    if (placement->IncludesComponent(token)) {
+        ReportWarning("Component ref. not supported in from-to definition. Line: " +
+                      LineSuffix(Parser));
+        return std::string();
+    }
+    if (token.find('-') == std::string::npos) {
+        ReportError("Pin reference should include - character. Line: " + LineSuffix(Parser));
+        return std::string();
+    }
+    return token;
+}
+
+bool TSpecctraFromTo::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    int pinsRead = 0;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
+            HandleStructureToken();
+            continue;
+        }
+        if (!subBlock) {
+            if (pinsRead < 2) {
+                std::string& pin = pinsRead == 0 ? FromPin : ToPin;
+                ++pinsRead;
+                pin = CheckPinReference(Parser->TokenString());
+                if (pin.empty()) {
+                    // The from-to is unusable: leave its block unread.
+                    Parser->SkipCurrentBlock();
+                    SectionsOpen = stop;
+                    return false;
+                }
+                if (pinsRead == 2)
+                    NameID = FromPin + ":" + ToPin;
+            } else {
+                result = HandleStructureToken() && result;
+            }
+            continue;
+        }
+        if (ReadRuleBlock(id, ok)) {
+            result = ok && result;
+            continue;
+        }
+        switch (id) {
+        case eTok_net:
+            FNetIDref = Parser->NextString();
+            ok = Parser->ExpectToken(eTok_CloseParen);
+            --SectionsOpen;
+            break;
+        case eTok_type: {
+            const int32_t word = Parser->NextToken();
+            if (word == eTok_fix)
+                Kind = eFTFixed;
+            else if (word == eTok_normal)
+                Kind = eFTNormal;
+            else if (word == eTok_soft)
+                Kind = eFTSoft;
+            else
+                ok = HandleStructureToken();
+            break;
+        }
+        case eTok_virtual_pin:
+            ReportWarning("Virtual pins not supported in from-to definition. Line: " +
+                          LineSuffix(Parser));
+            SkipCurrentBlock(); // the virtual_pin block
+            --SectionsOpen;
+            if (SectionsOpen > stop) {
+                SkipCurrentBlock(); // the rest of the from-to block
+                SectionsOpen = stop;
+            }
+            return false;
+        default:
+            ok = HandleStructureToken();
+            break;
+        }
+        result = ok && result;
+    }
+    return result;
+}
+
+bool TSpecctraFromTo::ConnectsSamePinsAs(const TSpecctraFromTo& other) const {
+    if (&other == this)
+        return true;
+    return (SamePinReference(FromPin, other.FromPin) && SamePinReference(ToPin, other.ToPin)) ||
+           (SamePinReference(FromPin, other.ToPin) && SamePinReference(ToPin, other.FromPin));
+}
+
+bool TSpecctraFromTo::ExportToPCB() {
+    if (!IsValid())
+        return true;
+    if (FNetIDref.empty())
+        if (TSpecctraNet* net = NetOfPin(FromPin))
+            FNetIDref = net->NameID;
+    if (FNetIDref.empty())
+        return true;
+    TPcbManualFromTo fromTo(0);
+    Board::MakeAndAdd(GetBoard(), fromTo, [&](TPcbManualFromTo& f) {
+        f.SetState_FromPad(FromPin);
+        f.SetState_ToPad(ToPin);
+        f.SetState_NetName(FNetIDref);
+    });
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraFromToClass
+
+TSpecctraFromToClass::TSpecctraFromToClass(TSpecctraObject* owner)
+    : TSpecctraAbstractNetGroupObject(owner) {}
+
+TSpecctraFromToClass::~TSpecctraFromToClass() = default;
+
+int TSpecctraFromToClass::RuleScopeOwner() const {
+    return eRuleOwnerGroup;
+}
+
+bool TSpecctraFromToClass::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool named = false;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
+            named = true;
+            HandleStructureToken();
+            continue;
+        }
+        if (!named) {
+            named = true;
+            NameID = Parser->TokenString();
+            continue;
+        }
+        if (!subBlock) {
+            result = HandleStructureToken() && result;
+            continue;
+        }
+        if (ReadRuleBlock(id, ok)) {
+            result = ok && result;
+            continue;
+        }
+        if (id == eTok_fromto) {
+            auto fromTo = std::make_unique<TSpecctraFromTo>(this);
+            ok = fromTo->ImportFromFile();
+            --SectionsOpen;
+            if (ok && fromTo->IsValid()) {
+                if (!FromToList)
+                    FromToList = CreateList();
+                FromToList->Add(std::move(fromTo));
+            } else {
+                fromTo->DropRuleScopes();
+            }
+        } else {
+            ok = HandleStructureToken();
+        }
+        result = ok && result;
+    }
+    return result;
+}
+
+bool TSpecctraFromToClass::IncludesFromToObject(const TSpecctraFromTo& fromTo) const {
+    if (!FromToList)
+        return false;
+    for (int32_t i = 0; i < FromToList->Count(); ++i)
+        if (static_cast<TSpecctraFromTo*>(FromToList->GetState_SpecctraObject(i))
+                ->ConnectsSamePinsAs(fromTo))
+            return true;
+    return false;
+}
+
+std::vector<std::string> TSpecctraFromToClass::MemberKeys() const {
+    std::vector<std::string> keys;
+    if (FromToList)
+        for (int32_t i = 0; i < FromToList->Count(); ++i)
+            keys.push_back(FromToList->NameAt(i));
+    return keys;
+}
+
+bool TSpecctraFromToClass::ExportToPCB() {
+    ExportClassToPCB(eClassMemberKind_FromTo, MemberKeys());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraFromToSuperClass
+
+TSpecctraFromToSuperClass::TSpecctraFromToSuperClass(TSpecctraObject* owner)
+    : TSpecctraAbstractNetGroupObject(owner) {}
+
+int TSpecctraFromToSuperClass::RuleScopeOwner() const {
+    return eRuleOwnerGroupSet;
+}
+
+bool TSpecctraFromToSuperClass::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool named = false;
+    bool members = true;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (id == eTok_OpenParen || id == eTok_CloseParen) {
+            members = false;
+            named = true;
+            HandleStructureToken();
+            continue;
+        }
+        if (!named) {
+            named = true;
+            NameID = Parser->TokenString();
+            continue;
+        }
+        if (!subBlock) {
+            if (members)
+                FromToClassList.push_back(Parser->TokenString());
+            else
+                result = HandleStructureToken() && result;
+            continue;
+        }
+        bool ruleOk = true;
+        if (ReadRuleBlock(id, ruleOk))
+            continue;
+        if (id == eTok_composite)
+            ok = ReadComposite(
+                [&](std::string name) { FromToClassList.push_back(std::move(name)); });
+        else
+            ok = HandleStructureToken();
+        result = ok && result;
+    }
+    return result;
+}
+
+bool TSpecctraFromToSuperClass::IncludesFromToClass(std::string_view name) const {
+    return std::find(FromToClassList.begin(), FromToClassList.end(), name) != FromToClassList.end();
+}
+
+bool TSpecctraFromToSuperClass::ExportToPCB() {
+    auto* design = dynamic_cast<TSpecctraDesign*>(Root());
+    auto* network =
+        design ? dynamic_cast<TSpecctraDsnNetworkDescriptor*>(design->Network()) : nullptr;
+    if (!network) {
+        ReportError("Invalid network reference in from-to super class:" + NameID);
+        return true;
+    }
+    std::vector<std::string> members;
+    for (const std::string& groupName : FromToClassList) {
+        const TSpecctraFromToClass* group = network->GetState_GroupByName(groupName);
+        if (!group) {
+            ReportWarning("Invalid from-to class reference <" + groupName +
+                          "> in from-to supper class <" + NameID + ">");
+            continue;
+        }
+        for (std::string& key : group->MemberKeys())
+            members.push_back(std::move(key));
+    }
+    ExportClassToPCB(eClassMemberKind_FromTo, members);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraClassToClass
+
+TSpecctraClassToClass::TSpecctraClassToClass(TSpecctraObject* owner)
+    : TSpecctraAbstractNetGroupObject(owner) {}
+
+int TSpecctraClassToClass::RuleScopeOwner() const {
+    return eRuleOwnerClassPair;
+}
+
+bool TSpecctraClassToClass::ReadClasses() {
+    const bool result = ReadTokenList([&](const std::string& name) { Classes.push_back(name); });
+    NameID.clear();
+    for (std::size_t i = 0; i < Classes.size() && i < 2; ++i)
+        NameID += Classes[i] + " ";
+    if (Classes.size() > 2)
+        NameID += " ...";
+    return result;
+}
+
+bool TSpecctraClassToClass::ImportFromFile() {
+    const int32_t stop = SectionsOpen - 1;
+    bool result = true;
+    bool afterOpen = false;
+    while (SectionsOpen > stop && !StopParsing()) {
+        const int32_t id = Parser->NextToken();
+        bool ok = true;
+        const bool subBlock = afterOpen;
+        afterOpen = id == eTok_OpenParen;
+        if (!subBlock) {
+            ok = HandleStructureToken();
+        } else if (id == eTok_classes) {
+            ok = ReadClasses();
+        } else if (id == eTok_rule || id == eTok_layer_rule) {
+            ReadRuleBlock(id, ok);
+        } else {
+            ok = HandleStructureToken();
+        }
+        if (!ok) {
+            result = false;
+            // The rest of the block is left unread.
+            if (SectionsOpen > stop) {
+                Parser->SkipCurrentBlock();
+                SectionsOpen = stop;
+            }
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Connections
+
+void TSpecctraConnectionTerminal::SetState_TerminalType(TSpecctraObjectType type) {
+    FTerminalType = type;
+    if (type == eViaObjectType)
+        NameID.clear();
+}
+
+std::string TSpecctraConnectionTerminal::GetState_Identifier() const {
+    return FTerminalType == eViaObjectType ? std::string() : NameID;
+}
+
+void TSpecctraConnectionTerminal::SetState_Identifier(const std::string& id) {
+    NameID = FTerminalType == eViaObjectType ? std::string() : id;
+}
+
+TSpecctraConnection::TSpecctraConnection(TSpecctraObject* owner)
+    : TSpecctraObject(owner), Terminal1(std::make_unique<TSpecctraConnectionTerminal>(this)),
+      Terminal2(std::make_unique<TSpecctraConnectionTerminal>(this)) {}
+
+bool TSpecctraConnection::ReadTerminal(TSpecctraConnectionTerminal& terminal) {
+    switch (Parser->NextToken()) {
+    case eTok_pin:
+        terminal.SetState_TerminalType(ePinObjectType);
+        break;
+    case eTok_smd:
+        terminal.SetState_TerminalType(eSmdObjectType);
+        break;
+    case eTok_via:
+        terminal.SetState_TerminalType(eViaObjectType);
+        break;
+    case eTok_wire:
+        terminal.SetState_TerminalType(eWireObjectType);
+        break;
+    case eTok_area:
+        terminal.SetState_TerminalType(eAreaObjectType);
+        break;
+    case eTok_testpoint:
+        terminal.SetState_TerminalType(eTestpointObjectType);
+        break;
+    default:
+        Parser->ReportUnexpectedToken();
+        break;
+    }
+    const int32_t next = Parser->NextToken();
+    if (next == eTok_CloseParen)
+        return false;
+    terminal.SetState_Identifier(Parser->TokenString());
+    return Parser->ExpectToken(eTok_CloseParen);
+}
+
+bool TSpecctraConnection::ImportFromFile() {
+    // connect ( terminal <type> [id] ) ( terminal <type> [id] ) )
+    bool result = Parser->ExpectToken(eTok_OpenParen) && Parser->ExpectToken(eTok_terminal);
+    result = result && ReadTerminal(*Terminal1);
+    if (result) {
+        result = Parser->ExpectToken(eTok_OpenParen) && Parser->ExpectToken(eTok_terminal);
+        if (result) {
+            ReadTerminal(*Terminal2);
+            result = Parser->ExpectToken(eTok_CloseParen);
+        }
+    }
+    if (!result) {
+        SkipCurrentBlock();
+        return false;
+    }
+    --SectionsOpen;
+    return true;
+}
+
+TSpecctraNet* NetOfPin(std::string_view pin) {
+    return static_cast<TSpecctraNet*>(TranslationState().PinToNetIndex.Find(pin));
+}

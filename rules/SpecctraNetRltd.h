@@ -1,0 +1,283 @@
+// Nets, net classes, groups, group sets, from-tos and wire connections of the
+// network: the objects that read those blocks, the design-wide pin-to-net
+// index they fill, and how each becomes a host net, class or from-to.
+#pragma once
+
+#include "board/Pcbclass.h"
+#include "specctra/SpecctraClasses1.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+enum TSpecctraNetType : uint8_t {
+    eNetTypenone = 0,
+    eNetTypeFixed = 1,
+    eNetTypeNormal = 2,
+};
+
+enum TSpecctraNetSupplyType : uint8_t {
+    eSupplyNone = 0,
+    eSupplyPower = 1,
+    eSupplyGround = 2,
+};
+
+enum TSpecctraFromToType : uint8_t {
+    eFTNormal = 0,
+    eFTFixed = 1,
+    eFTSoft = 2,
+};
+
+enum TSpecctraObjectType : uint8_t {
+    eNoneObjectType = 0,
+    ePinObjectType = 1,
+    eSmdObjectType = 2,
+    eViaObjectType = 3,
+    eWireObjectType = 4,
+    eAreaObjectType = 5,
+    eTestpointObjectType = 6,
+};
+
+// True when two pin references are equal ignoring ASCII letter case.
+bool SamePinReference(std::string_view a, std::string_view b);
+
+// A sorted list of names compared without regard to ASCII case, duplicates
+// ignored (the first spelling stays). Appending is O(1); the list sorts
+// itself when first asked, so filling it costs O(n log n).
+class TNameSet {
+public:
+    void Add(std::string name);
+    bool Contains(std::string_view name) const { return IndexOf(name) >= 0; }
+    // Position in sorted order, or -1.
+    int32_t IndexOf(std::string_view name) const;
+    int32_t Count() const;
+    // The names in sorted order.
+    const std::vector<std::string>& Items() const;
+
+private:
+    void EnsureSorted() const;
+    mutable std::vector<std::string> FItems;
+    mutable bool FSorted = true;
+};
+
+// The common base of nets, classes, from-tos, groups and group sets.
+class TSpecctraAbstractNetGroupObject : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    const char* ClassName() const override { return "TSpecctraAbstractNetGroupObject"; }
+
+protected:
+    // Reads the tokens of the current sub-block up to its closing
+    // parenthesis and hands each plain token to `take`; closes one level.
+    // A nested block is reported as unexpected and gives false.
+    template <class TTake> bool ReadTokenList(TTake&& take);
+    // Reads "(composite prefix first last step suffix)" after its keyword
+    // and hands each generated name to `take`.
+    template <class TTake> bool ReadComposite(TTake&& take);
+    // Handles a rule, circuit or layer_rule sub-block through the scope
+    // hooks; true when the current token was one of them (result in `ok`).
+    bool ReadRuleBlock(int32_t token, bool& ok);
+    // Makes a host class of a member kind with the given name and members,
+    // adds it to the board and keeps its handle; true when it was added.
+    bool ExportClassToPCB(TClassMemberKind kind, const std::vector<std::string>& members);
+};
+
+class TSpecctraFromTo;
+
+// One "net" block.
+class TSpecctraNet : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraNet(TSpecctraObject* owner);
+    ~TSpecctraNet() override;
+    const char* ClassName() const override { return "TSpecctraNet"; }
+    int RuleScopeOwner() const override;
+
+    bool UnAssigned = false;
+    int32_t NetNumber = 0;
+    TNameSet Pins;
+    std::vector<std::string> ComponentOrder;
+    TSpecctraNetType NetType = eNetTypenone;
+    std::vector<std::pair<std::string, std::string>> UserPropertyList;
+    std::unique_ptr<TSpecctraList> FromTolist;
+    std::unique_ptr<std::vector<std::string>> ExposedPinList;
+    std::unique_ptr<std::vector<std::string>> UnExposedPinList;
+    std::unique_ptr<std::vector<std::string>> SourcePinList;
+    std::unique_ptr<std::vector<std::string>> LoadPinList;
+    std::unique_ptr<std::vector<std::string>> TerminatorPinList;
+    TSpecctraNetSupplyType SupplyType = eSupplyNone;
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+
+    // The host net, made first when there is none yet (0 without a board).
+    intptr_t ForceHarrowHandle();
+    // True when the pin is on the net (case ignored).
+    bool GetState_PinOnNet(std::string_view pin) const;
+    // The host daisy-chain style of a pin: only the first of the source,
+    // load and terminator lists that exists is consulted. `index` receives
+    // the pin's position in that list (-1 when absent).
+    TDaisyChainStyle ExportToPCB_PinDaisyChainStyle(std::string_view pin, int32_t& index) const;
+    // Takes every pin reference of the net out of the pin-to-net index
+    // (those entered for this net only).
+    void RemovePinsFromIndex();
+
+private:
+    bool ReadPins();
+    bool ReadPinList(std::unique_ptr<std::vector<std::string>>& list);
+    bool ReadFromTo();
+    bool MakeHostNet();
+};
+
+// One "class" block: its member nets in file order.
+class TSpecctraNetClass : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraNetClass(TSpecctraObject* owner);
+    ~TSpecctraNetClass() override;
+    const char* ClassName() const override { return "TSpecctraNetClass"; }
+    int RuleScopeOwner() const override;
+
+    std::vector<std::string> Nets;
+    std::unique_ptr<TSpecctraObject> Topology;
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+    // True when the net is a member (case ignored).
+    bool IncludesNet(std::string_view name) const;
+
+private:
+    mutable TNameSet FNetIndex;
+    mutable std::size_t FIndexed = 0;
+};
+
+// One "fromto" block: a point-to-point connection of two pins.
+class TSpecctraFromTo : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraFromTo(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraFromTo"; }
+    int RuleScopeOwner() const override;
+
+    std::string FNetIDref;
+    std::string FromPin;
+    std::string ToPin;
+    TSpecctraFromToType Kind = eFTNormal;
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+    bool IsValid() const { return !FromPin.empty() && !ToPin.empty(); }
+    // True for the same object, or when both connect the same two pins in
+    // either direction (case ignored).
+    bool ConnectsSamePinsAs(const TSpecctraFromTo& other) const;
+
+private:
+    // Checks a from or to token as a pin reference; empty when it is none.
+    std::string CheckPinReference(const std::string& token);
+};
+
+// One "group" block: a class of from-tos.
+class TSpecctraFromToClass : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraFromToClass(TSpecctraObject* owner);
+    ~TSpecctraFromToClass() override;
+    const char* ClassName() const override { return "TSpecctraFromToClass"; }
+    int RuleScopeOwner() const override;
+
+    std::unique_ptr<TSpecctraList> FromToList;
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+    // True when a from-to of the group connects the same pins.
+    bool IncludesFromToObject(const TSpecctraFromTo& fromTo) const;
+    // The member keys of the host class (the from-tos' list keys, in order).
+    std::vector<std::string> MemberKeys() const;
+};
+
+// One "group_set" block: a class of groups.
+class TSpecctraFromToSuperClass : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraFromToSuperClass(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraFromToSuperClass"; }
+    int RuleScopeOwner() const override;
+
+    std::vector<std::string> FromToClassList;
+
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+    bool IncludesFromToClass(std::string_view name) const;
+};
+
+// One "class_class" block: a pair (or more) of classes that rules relate.
+class TSpecctraClassToClass : public TSpecctraAbstractNetGroupObject {
+public:
+    explicit TSpecctraClassToClass(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraClassToClass"; }
+    int RuleScopeOwner() const override;
+
+    std::vector<std::string> Classes;
+
+    bool ImportFromFile() override;
+
+private:
+    bool ReadClasses();
+};
+
+// Blocks read only to be skipped: differential pairs, bundles, topologies,
+// crosstalk windows.
+class TSpecctraDiffPair : public TSpecctraAbstractNetGroupObject {
+public:
+    using TSpecctraAbstractNetGroupObject::TSpecctraAbstractNetGroupObject;
+    const char* ClassName() const override { return "TSpecctraDiffPair"; }
+};
+class TSpecctraDiffBundle : public TSpecctraAbstractNetGroupObject {
+public:
+    using TSpecctraAbstractNetGroupObject::TSpecctraAbstractNetGroupObject;
+    const char* ClassName() const override { return "TSpecctraDiffBundle"; }
+};
+class TSpecctraTopologyDescriptor : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    const char* ClassName() const override { return "TSpecctraTopologyDescriptor"; }
+};
+class TSpecctraCrosstalkWindow : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    const char* ClassName() const override { return "TSpecctraCrosstalkWindow"; }
+};
+
+// One end of a wire's "connect" block.
+class TSpecctraConnectionTerminal : public TSpecctraObject {
+public:
+    using TSpecctraObject::TSpecctraObject;
+    const char* ClassName() const override { return "TSpecctraConnectionTerminal"; }
+
+    TSpecctraObjectType GetState_TerminalType() const { return FTerminalType; }
+    // A via terminal has no identifier.
+    void SetState_TerminalType(TSpecctraObjectType type);
+    std::string GetState_Identifier() const;
+    void SetState_Identifier(const std::string& id);
+
+private:
+    TSpecctraObjectType FTerminalType = eNoneObjectType;
+};
+
+// A wire's "connect" block: its two terminals.
+class TSpecctraConnection : public TSpecctraObject {
+public:
+    explicit TSpecctraConnection(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraConnection"; }
+
+    std::unique_ptr<TSpecctraConnectionTerminal> Terminal1;
+    std::unique_ptr<TSpecctraConnectionTerminal> Terminal2;
+
+    bool ImportFromFile() override;
+
+private:
+    // Reads "(terminal" already consumed up to the type keyword; true when
+    // an identifier closed by ")" was read.
+    bool ReadTerminal(TSpecctraConnectionTerminal& terminal);
+};
+
+// The net of a pin reference from the design-wide pin-to-net index, or none.
+TSpecctraNet* NetOfPin(std::string_view pin);
