@@ -2,7 +2,6 @@
 
 #include "board/BoardRules.h"
 
-#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -114,32 +113,6 @@ void TSpecctraRuleCollection::ClearBoardRules() {
     FBoardRulesCleared = true;
     DeleteRulesMadeBy(GetBoard(), 0);
     DeleteRulesMadeBy(GetBoard(), 2);
-}
-
-int TSpecctraRuleCollection::DropRulesOf(const TSpecctraObject* owner) {
-    if (!owner)
-        return 0;
-    std::unordered_set<const TSpecctraObject*> scopes;
-    for (int32_t i = FScopes->Count() - 1; i >= 0; --i)
-        if (FScopes->GetState_SpecctraObject(i)->Owner == owner)
-            scopes.insert(FScopes->GetState_SpecctraObject(i));
-    if (scopes.empty())
-        return 0;
-    int dropped = 0;
-    for (int kind = 1; kind <= RuleKindCount; ++kind) {
-        TSpecctraList& list = *FRules[kind];
-        for (int32_t i = list.Count() - 1; i >= 0; --i) {
-            auto* rule = static_cast<TSpecctraAbstractRule*>(list.GetState_SpecctraObject(i));
-            if (scopes.count(rule->FScope) != 0) {
-                list.Extract(i);
-                ++dropped;
-            }
-        }
-    }
-    for (int32_t i = FScopes->Count() - 1; i >= 0; --i)
-        if (scopes.count(FScopes->GetState_SpecctraObject(i)) != 0)
-            FScopes->Extract(i);
-    return dropped;
 }
 
 bool TSpecctraRuleCollection::ExportToPCB() {

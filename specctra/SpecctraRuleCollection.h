@@ -45,9 +45,6 @@ public:
     // calls it before its sections write their own rules, so that rules made
     // by this translation stay.
     void ClearBoardRules();
-    // Forgets the scopes an object opened and every rule they read, for an
-    // object that is dropped while it is read. Answers the rules dropped.
-    int DropRulesOf(const TSpecctraObject* owner);
 
     bool ExportToPCB() override;
 

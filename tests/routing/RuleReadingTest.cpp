@@ -233,7 +233,7 @@ TEST(RuleReading, DroppedOwnerTakesItsScopesAndRulesAlong) {
     EXPECT_TRUE(bench.Read(dropped));
     EXPECT_TRUE(bench.Read(kept));
     TSpecctraRuleCollection& rules = *bench.design->GetRuleCollection();
-    EXPECT_EQ(rules.DropRulesOf(dropped.Owner), 2);
+    rules.DropRuleScopesOf(dropped.Owner);
     EXPECT_EQ(rules.RuleScopes().Count(), 1);
     ASSERT_EQ(bench.Rules(eWidth_Rule).size(), 1u);
     EXPECT_EQ(bench.Rules(eWidth_Rule)[0]->FScope, &kept);
