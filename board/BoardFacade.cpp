@@ -113,6 +113,36 @@ bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes) {
     return PCBProcs::PcbApi_QueryRuleRoutingLayersRule(0, rule, table.data()) == 0;
 }
 
+intptr_t NetByName(intptr_t board, const std::string& name) {
+    if (board == 0 || name.empty())
+        return 0;
+    return PCBProcs::PcbApi_GetNetByName(board, name.c_str());
+}
+
+intptr_t ForceNet(intptr_t board, const std::string& name) {
+    if (const intptr_t net = NetByName(board, name))
+        return net;
+    if (name.empty())
+        return 0;
+    TPcbNet net(0);
+    return MakeAndAdd(board, net, [&](TPcbNet& n) { n.SetState_Name(name); });
+}
+
+intptr_t BoardOutline(intptr_t board) {
+    return board == 0 ? 0 : TPcbBoardOutline::CreateFor(board);
+}
+
+bool UpdateBoardOutline(intptr_t outline) {
+    return outline != 0 && PCBProcs::PcbApi_UpdateBoardOutline(outline) == 1;
+}
+
+int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& codes) {
+    codes.resize(PCBAPI_ROUTING_LAYER_COUNT);
+    if (rule == 0)
+        return 1;
+    return PCBProcs::PcbApi_QueryRuleRoutingLayersRule(mode, rule, codes.data());
+}
+
 void FinishProgress() {
     PCBProcs::PcbApi_Percent_Finish();
 }

@@ -55,6 +55,19 @@ constexpr int RoutingLayerCount = 32;
 // Writes a routing-layers rule's layer table (RoutingLayerCount codes);
 // true on success.
 bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes);
+// The board net of that name, or 0.
+intptr_t NetByName(intptr_t board, const std::string& name);
+// The board net of that name, made and added when the board has none; 0
+// when it cannot be made.
+intptr_t ForceNet(intptr_t board, const std::string& name);
+// The board's outline object, made when the board has none (0 without one).
+intptr_t BoardOutline(intptr_t board);
+// Refreshes the board outline after its segments were written.
+bool UpdateBoardOutline(intptr_t outline);
+// Exchanges the direction codes of a routing-layers rule (one per host
+// signal layer 1 .. 32): mode 1 reads, mode 0 writes. Answers the engine's
+// result (1 is a failure of a write).
+int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& codes);
 
 // Closes the host's progress indicator opened by the reader.
 void FinishProgress();

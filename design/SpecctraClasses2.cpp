@@ -31,6 +31,10 @@ TSpecctraObject* TSpecctraFile::Get_NetByName(const std::string& name) {
     return FNetwork ? FNetwork->Get_NetByName(name) : nullptr;
 }
 
+TSpecctraObject* TSpecctraFile::Get_LayerByName(const std::string& name) {
+    return FStructure ? FStructure->LayerStack().Get_LayerByName(name) : nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // TSpecctraDesign
 

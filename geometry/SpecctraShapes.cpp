@@ -1,0 +1,1218 @@
+#include "geometry/SpecctraShapes.h"
+
+#include "board/BoardFacade.h"
+#include "design/Layers.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+TShapeNetHandleResolver GNetResolver = nullptr;
+IKeepoutRegionFactory* GRegionFactory = nullptr;
+
+// "%g" with 15 significant digits: whole numbers print as plain integers.
+std::string G(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value == 0.0 ? 0.0 : value);
+    return buffer;
+}
+
+std::string Whole(int32_t value) {
+    return std::to_string(value);
+}
+
+bool IsParen(int32_t token) {
+    return token == eTok_OpenParen || token == eTok_CloseParen;
+}
+
+} // namespace
+
+void SetShapeNetHandleResolver(TShapeNetHandleResolver resolver) {
+    GNetResolver = resolver;
+}
+
+intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, intptr_t board) {
+    if (GNetResolver)
+        return GNetResolver(net, name, board);
+    return Board::ForceNet(board, name);
+}
+
+void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory) {
+    GRegionFactory = factory;
+}
+
+IKeepoutRegionFactory* GetKeepoutRegionFactory() {
+    return GRegionFactory;
+}
+
+std::string ShapeKindName(int kind) {
+    return ShapeTypeName(kind);
+}
+
+std::string ShapeHexText(int32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    uint32_t bits = static_cast<uint32_t>(value);
+    char text[8];
+    for (int i = 7; i >= 0; --i) {
+        text[i] = digits[bits & 0xFu];
+        bits >>= 4;
+    }
+    int first = 0;
+    while (first < 7 && text[first] == '0')
+        ++first;
+    return std::string(text + first, text + 8);
+}
+
+bool ShapeHexValue(std::string_view text, int32_t& value) {
+    value = 0;
+    if (text.empty() || text.size() > 8)
+        return false;
+    uint32_t bits = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return false;
+        bits = (bits << 4) | static_cast<uint32_t>(digit);
+    }
+    value = static_cast<int32_t>(bits);
+    return true;
+}
+
+double ArcAngleOf(const TVertex& p, const TVertex& c) {
+    const double dx = p.X - c.X;
+    const double dy = p.Y - c.Y;
+    if (dx == 0.0)
+        return dy > 0.0 ? 90.0 : 270.0;
+    double angle = std::atan2(dy, dx) * 57.29577951308232;
+    if (angle < 0.0)
+        angle += 360.0;
+    return angle;
+}
+
+// ------------------------------------------------------------------ base
+
+TSpecctraAbstractGeometryShape::TSpecctraAbstractGeometryShape(TSpecctraObject* owner,
+                                                               TSpecctraShapeType kind)
+    : TSpecctraObject(owner), Kind(kind) {}
+
+TVertex& TSpecctraAbstractGeometryShape::NewVertex() {
+    Coordinates.push_back(TVertex{});
+    return Coordinates.back();
+}
+
+TVertex TSpecctraAbstractGeometryShape::GetVertex(int32_t index) const {
+    if (index < 0 || index >= VertexCount())
+        return TVertex{};
+    return Coordinates[static_cast<size_t>(index)];
+}
+
+void TSpecctraAbstractGeometryShape::SetVertex(int32_t index, const TVertex& vertex) {
+    if (index >= 0 && index < VertexCount())
+        Coordinates[static_cast<size_t>(index)] = vertex;
+}
+
+void TSpecctraAbstractGeometryShape::BoundingRectangle(double& lx, double& ly, double& hx,
+                                                       double& hy) {
+    if (FLx == FLy && FLy == FHx && FHx == FHy)
+        CalculateBoundingRectangle();
+    lx = FLx;
+    ly = FLy;
+    hx = FHx;
+    hy = FHy;
+}
+
+double TSpecctraAbstractGeometryShape::AreaSize() {
+    if (FAreaSize <= 0.0) {
+        double lx, ly, hx, hy;
+        BoundingRectangle(lx, ly, hx, hy);
+        FAreaSize = std::fabs((hx - lx) * (hy - ly));
+    }
+    return FAreaSize;
+}
+
+void TSpecctraAbstractGeometryShape::CalculateBoundingRectangle() {}
+
+bool TSpecctraAbstractGeometryShape::ImportFromFile() {
+    return false;
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToFile() {
+    return true;
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB() {
+    return ExportToPCB_AsTracks();
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_AsTracks() {
+    return true;
+}
+
+bool TSpecctraAbstractGeometryShape::ReadNumber(double& value) {
+    const int32_t token = Parser->NextToken();
+    if (IsParen(token)) {
+        Parser->ReportUnexpectedToken();
+        if (token == eTok_OpenParen)
+            Parser->SkipCurrentBlock();
+        else
+            FClosed = true;
+        return false;
+    }
+    return Parser->TokenStr2Real(value);
+}
+
+void TSpecctraAbstractGeometryShape::FinishBlock() {
+    // Skips what is left of the shape's block, nested blocks included.
+    int depth = 1;
+    while (!FClosed && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_OpenParen)
+            ++depth;
+        else if (token == eTok_CloseParen && --depth == 0)
+            FClosed = true;
+    }
+}
+
+bool TSpecctraAbstractGeometryShape::ExpectClose() {
+    if (Parser->NextToken() == eTok_CloseParen) {
+        FClosed = true;
+        return true;
+    }
+    Parser->ReportUnexpectedToken();
+    if (Parser->CurrentToken() == eTok_OpenParen)
+        Parser->SkipCurrentBlock();
+    return false;
+}
+
+bool TSpecctraAbstractGeometryShape::ReadSubBlock() {
+    // Entered after "(": counts parentheses until the block is closed. Only
+    // the aperture type and the two flag words with an argument are read.
+    bool result = true;
+    int depth = 1;
+    while (depth > 0 && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_OpenParen) {
+            ++depth;
+        } else if (token == eTok_CloseParen) {
+            --depth;
+        } else if (token == eTok_aperture_type) {
+            const int32_t kind = Parser->NextToken();
+            if (kind == eTok_round) {
+                SetAperture(eRoundAperture);
+            } else if (kind == eTok_square) {
+                SetAperture(eSquareAperture);
+            } else {
+                Parser->ReportUnexpectedToken();
+                result = false;
+                if (kind == eTok_OpenParen)
+                    ++depth;
+                else if (kind == eTok_CloseParen)
+                    --depth;
+            }
+        } else if (token == eTok_ViaPop || token == eTok_WirePlow) {
+            const int32_t argument = Parser->NextToken();
+            if (argument == eTok_OpenParen)
+                ++depth;
+            else if (argument == eTok_CloseParen)
+                --depth;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraAbstractGeometryShape::ReadVertexList() {
+    bool result = true;
+    while (!StopParsing()) {
+        int32_t token = Parser->NextToken();
+        if (token == eTok_CloseParen) {
+            FClosed = true;
+            return result;
+        }
+        if (token == eTok_OpenParen) {
+            result = ReadSubBlock() && result;
+            continue;
+        }
+        double x = 0.0, y = 0.0;
+        if (!Parser->TokenStr2Real(x))
+            result = false;
+        token = Parser->NextToken();
+        if (IsParen(token)) {
+            // An X without its Y.
+            Parser->ReportUnexpectedToken();
+            result = false;
+            if (token == eTok_CloseParen) {
+                FClosed = true;
+                return result;
+            }
+            result = ReadSubBlock() && result;
+            continue;
+        }
+        if (!Parser->TokenStr2Real(y))
+            result = false;
+        TVertex& v = NewVertex();
+        v.X = x;
+        v.Y = y;
+    }
+    return false;
+}
+
+void TSpecctraAbstractGeometryShape::SetAperture(TSpecctraApertureType) {}
+
+bool TSpecctraAbstractGeometryShape::ReadLayerAndWidth(double* width) {
+    LayerID = Parser->NextString();
+    if (IsParen(Parser->CurrentToken())) {
+        Parser->ReportUnexpectedToken();
+        if (Parser->CurrentToken() == eTok_CloseParen)
+            FClosed = true;
+        else
+            Parser->SkipCurrentBlock();
+        LayerID.clear();
+        return false;
+    }
+    return width == nullptr || ReadNumber(*width);
+}
+
+IShapeOwner* TSpecctraAbstractGeometryShape::OwnerRole() const {
+    return dynamic_cast<IShapeOwner*>(Owner);
+}
+
+TShapeOwnerRole TSpecctraAbstractGeometryShape::Role() const {
+    IShapeOwner* owner = OwnerRole();
+    return owner ? owner->ShapeOwnerRole() : TShapeOwnerRole::eOther;
+}
+
+bool TSpecctraAbstractGeometryShape::UnderStructure() const {
+    for (TSpecctraObject* node = Owner; node; node = node->Owner) {
+        IShapeOwner* owner = dynamic_cast<IShapeOwner*>(node);
+        if (owner && owner->ShapeOwnerRole() == TShapeOwnerRole::eStructure)
+            return true;
+    }
+    return false;
+}
+
+TV6_Layer TSpecctraAbstractGeometryShape::DesignHostLayer() {
+    TSpecctraLayer* layer = dynamic_cast<TSpecctraLayer*>(Get_LayerByName(LayerID));
+    return layer ? layer->GetState_HostLayer() : eV6_NoLayer;
+}
+
+TV6_Layer TSpecctraAbstractGeometryShape::ExportToPCB_Layer() {
+    switch (Role()) {
+    case TShapeOwnerRole::eComponentImage:
+        return eV6_TopOverlay;
+    case TShapeOwnerRole::eKeepout: {
+        const TV6_Layer layer = DesignHostLayer();
+        return layer != eV6_NoLayer ? layer : eV6_KeepOutLayer;
+    }
+    case TShapeOwnerRole::eBoundary:
+        return eV6_KeepOutLayer;
+    default:
+        break;
+    }
+    const TV6_Layer layer = DesignHostLayer();
+    if (layer != eV6_NoLayer)
+        return layer;
+    const std::string name = UpperAscii(LayerID);
+    if (name == "SIGNAL")
+        return UnderStructure() ? eV6_KeepOutLayer : eV6_MultiLayer;
+    if (name == "PCB")
+        return eV6_KeepOutLayer;
+    const TVertex first = GetVertex(0);
+    if (name == "POWER") {
+        ReportWarning(KindName() + " starting at (" + Whole(ExportToPCB_PositionX(first.X)) + ", " +
+                      Whole(ExportToPCB_PositionY(first.Y)) +
+                      ") moved from POWER layer to Multilayer");
+        return eV6_MultiLayer;
+    }
+    ReportError(KindName() + " starting at (" + Whole(ExportToPCB_PositionX(first.X)) + ", " +
+                Whole(ExportToPCB_PositionY(first.Y)) +
+                ") has an unknown layer reference: " + LayerID);
+    return eV6_NoLayer;
+}
+
+intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
+    const TShapeOwnerRole role = Role();
+    if (role != TShapeOwnerRole::eWire && role != TShapeOwnerRole::eSplitPlane)
+        return 0;
+    const std::string name = OwnerRole()->ShapeNetName();
+    const TVertex first = GetVertex(0);
+    const std::string x = Whole(ExportToPCB_PositionX(first.X));
+    const std::string y = Whole(ExportToPCB_PositionY(first.Y));
+    if (name.empty()) {
+        ReportWarning("Found orphan " + KindName() +
+                      " shape - without net assigned, starting at point (" + x + ", " + y + ")");
+        return 0;
+    }
+    // A net the design does not list may still be on the board already.
+    TSpecctraObject* net = Get_NetByName(name);
+    const intptr_t handle =
+        net ? ResolveShapeNetHandle(net, name, GetBoard()) : Board::NetByName(GetBoard(), name);
+    if (handle == 0) {
+        ReportWarning(KindName() + " shape, starting at point (" + x + ", " + y +
+                      ") has invalid net reference: " + name);
+        return 0;
+    }
+    return handle;
+}
+
+intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Container() {
+    switch (Role()) {
+    case TShapeOwnerRole::eKeepout:
+    case TShapeOwnerRole::eComponentImage:
+    case TShapeOwnerRole::eWire:
+        if (const intptr_t container = OwnerRole()->ShapeContainer())
+            return container;
+        break;
+    default:
+        break;
+    }
+    return GetBoard();
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_Keepout() const {
+    return Role() == TShapeOwnerRole::eKeepout;
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_Moveable() const {
+    IShapeOwner* owner = OwnerRole();
+    return !owner || owner->ShapeOwnerRole() != TShapeOwnerRole::eWire || owner->ShapeMoveable();
+}
+
+int TSpecctraAbstractGeometryShape::ExportToPCB_Mode() {
+    switch (Role()) {
+    case TShapeOwnerRole::eSplitPlane:
+        return 2;
+    case TShapeOwnerRole::eWire:
+        return Kind == TSpecctraShapeType::eFilledPolyShape ? 2 : 0;
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+void MarkKeepout(TPCBObject& object, bool keepout) {
+    if (keepout)
+        object.SetState_BitField(
+            static_cast<uint16_t>(object.GetState_BitField() | PCBAPI_BITFIELD_KEEPOUT));
+}
+
+} // namespace
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_Track(const TVertex& a, const TVertex& b,
+                                                       int32_t width, TV6_Layer layer,
+                                                       intptr_t net) {
+    const int32_t x1 = ExportToPCB_PositionX(a.X), y1 = ExportToPCB_PositionY(a.Y);
+    const int32_t x2 = ExportToPCB_PositionX(b.X), y2 = ExportToPCB_PositionY(b.Y);
+    TPcbTrack track(0);
+    const bool keepout = ExportToPCB_Keepout();
+    const bool moveable = ExportToPCB_Moveable();
+    const intptr_t handle =
+        layer == eV6_NoLayer ? 0
+                             : Board::MakeAndAdd(ExportToPCB_Container(), track, [&](TPcbTrack& t) {
+                                   t.SetState_x1(x1);
+                                   t.SetState_y1(y1);
+                                   t.SetState_x2(x2);
+                                   t.SetState_y2(y2);
+                                   t.SetState_Layer(layer);
+                                   t.SetState_Width(width);
+                                   t.SetState_Net(net);
+                                   t.SetState_Moveable(moveable);
+                                   MarkKeepout(t, keepout);
+                               });
+    if (handle != 0)
+        return true;
+    ReportError("Error adding track to board at position SP(" + Whole(x1) + " " + Whole(y1) +
+                ") EP(" + Whole(x2) + " " + Whole(y2) + ") and layer: " + LayerID + ".");
+    return false;
+}
+
+void TSpecctraAbstractGeometryShape::ExportToPCB_PolygonSegments(
+    std::vector<TPcbPolySegment>& segments, int32_t& pointCount) {
+    ExportToPCB_PolygonSegments(Coordinates, segments, pointCount);
+}
+
+void TSpecctraAbstractGeometryShape::ExportToPCB_PolygonSegments(
+    const std::vector<TVertex>& vertices, std::vector<TPcbPolySegment>& segments,
+    int32_t& pointCount) {
+    segments.clear();
+    segments.reserve(vertices.size() + 1);
+    for (const TVertex& v : vertices) {
+        TPcbPolySegment s{};
+        s.Kind = ePolySegmentLine;
+        s.vx = ExportToPCB_PositionX(v.X);
+        s.vy = ExportToPCB_PositionY(v.Y);
+        segments.push_back(s);
+    }
+    if (!segments.empty() &&
+        (segments.back().vx != segments.front().vx || segments.back().vy != segments.front().vy))
+        segments.push_back(segments.front());
+    pointCount = static_cast<int32_t>(segments.size()) - 1;
+    if (pointCount < 0)
+        pointCount = 0;
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_AsPolygon() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    std::vector<TPcbPolySegment> segments;
+    int32_t count = 0;
+    ExportToPCB_PolygonSegments(segments, count);
+    intptr_t handle = 0;
+    if (layer != eV6_NoLayer && !segments.empty()) {
+        if (layer >= eV6_InternalPlane1 && layer <= eV6_InternalPlane16) {
+            TPcbSplitPlane plane(0);
+            handle = Board::MakeAndAdd(GetBoard(), plane, [&](TPcbSplitPlane& p) {
+                p.SetState_Layer(layer);
+                p.SetState_Net(net);
+                p.SetState_Segments(segments);
+                p.SetState_PointCount(count);
+            });
+        } else {
+            const int32_t width = BoardWidth();
+            TPcbPolygon polygon(0);
+            handle = Board::MakeAndAdd(GetBoard(), polygon, [&](TPcbPolygon& p) {
+                p.SetState_PourOver(true);
+                p.SetState_TrackSize(width);
+                p.SetState_Grid(width);
+                p.SetState_PolyHatchStyle(ePolyHatch90);
+                p.SetState_Layer(layer);
+                p.SetState_Net(net);
+                p.SetState_Segments(segments);
+                p.SetState_PointCount(count);
+            });
+        }
+    }
+    if (handle == 0) {
+        ReportError("Failed creating polygon //DR");
+        return false;
+    }
+    TranslationState().CreatedPolygons.push_back(handle);
+    return true;
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_AsRegion() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const bool keepout = ExportToPCB_Keepout();
+    intptr_t container = GetBoard();
+    if (IShapeOwner* owner = OwnerRole())
+        if (const intptr_t component = owner->ShapeContainer(); component > 0)
+            container = component;
+    std::vector<TVertex> contour;
+    contour.reserve(Coordinates.size());
+    for (const TVertex& v : Coordinates)
+        contour.push_back(TVertex{static_cast<double>(ExportToPCB_PositionX(v.X)),
+                                  static_cast<double>(ExportToPCB_PositionY(v.Y))});
+    bool added = false;
+    if (layer != eV6_NoLayer && contour.size() >= 3) {
+        if (GRegionFactory) {
+            const intptr_t region =
+                GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour);
+            added = region != 0 && Board::Add(container, region);
+            if (region != 0 && !added)
+                Board::FreeObject(region);
+        } else {
+            std::vector<TPcbPoint> points;
+            points.reserve(contour.size());
+            for (const TVertex& v : contour)
+                points.push_back(TPcbPoint{static_cast<int32_t>(v.X), static_cast<int32_t>(v.Y)});
+            TPCBRegion region(0);
+            added = Board::MakeAndAdd(container, region, [&](TPCBRegion& r) {
+                        r.SetState_Layer(layer);
+                        r.SetState_MainContour(points);
+                        r.SetState_Data(0);
+                        MarkKeepout(r, keepout);
+                    }) != 0;
+        }
+    }
+    if (!added)
+        ReportError("Failed creating polygon //DR");
+    return added;
+}
+
+// ---------------------------------------------------------- parameter text
+
+void TSpecctraAbstractGeometryShape::ExportToPcb_ShapeParams(const std::string&,
+                                                             TStoredParameters&) {}
+
+void TSpecctraAbstractGeometryShape::ImportFromPcb_ShapeParams(const std::string&,
+                                                               const TStoredParameters&) {}
+
+void TSpecctraAbstractGeometryShape::ExportToPcb_ToParams(const std::string& prefix,
+                                                          TStoredParameters& params) {
+    if (LayerID != "SIGNAL")
+        params.Set(prefix + "L", LayerID);
+    ExportToPcb_ShapeParams(prefix, params);
+    if (Coordinates.empty()) {
+        ReportError("Invalid shape " + KindName() + ", no vertexes defined.");
+        return;
+    }
+    params.Set(prefix + "VC", std::to_string(Coordinates.size()));
+    for (size_t i = 0; i < Coordinates.size(); ++i) {
+        const TVertex& v = Coordinates[i];
+        const std::string index = std::to_string(i);
+        if (v.X != 0.0)
+            params.Set(prefix + "X" + index, ShapeHexText(ExportToPCB_PositionX(v.X)));
+        if (v.Y != 0.0)
+            params.Set(prefix + "Y" + index, ShapeHexText(ExportToPCB_PositionY(v.Y)));
+    }
+}
+
+namespace {
+
+int32_t HexParam(const TStoredParameters& params, const std::string& key) {
+    std::string text;
+    int32_t value = 0;
+    if (params.Get(key, text))
+        ShapeHexValue(text, value);
+    return value;
+}
+
+} // namespace
+
+bool TSpecctraAbstractGeometryShape::ReadParamsCommon(const std::string& prefix,
+                                                      const TStoredParameters& params,
+                                                      int32_t& count) {
+    ImportFromPcb_ShapeParams(prefix, params);
+    std::string layer;
+    LayerID = params.Get(prefix + "L", layer) ? layer : std::string("SIGNAL");
+    if (!IsLayerClassName(LayerID) && !Get_LayerByName(LayerID)) {
+        const char* gap = Kind == TSpecctraShapeType::eCircleShape ? "\r\n" : " ";
+        ReportError("Stored padstacks contain original layer names. Can't find layer: <" + LayerID +
+                    ">." + gap + "If you change layer names, host PCB sytem might report errors.");
+    }
+    std::string text;
+    count = 0;
+    if (params.Get(prefix + "VC", text))
+        ConvertSpecctraInt(text, count);
+    if (count <= 0) {
+        count = 0;
+        ReportError("Cannot load number of vertexes for shape: " + KindName());
+        return false;
+    }
+    return true;
+}
+
+TVertex TSpecctraAbstractGeometryShape::StoredVertex(const std::string& prefix,
+                                                     const TStoredParameters& params, int32_t i) {
+    const std::string index = std::to_string(i);
+    return TVertex{static_cast<double>(HexParam(params, prefix + "X" + index)),
+                   static_cast<double>(HexParam(params, prefix + "Y" + index))};
+}
+
+bool TSpecctraAbstractGeometryShape::ImportFromPcb_FromParams(const std::string& prefix,
+                                                              const TStoredParameters& params) {
+    int32_t count = 0;
+    if (!ReadParamsCommon(prefix, params, count))
+        return false;
+    if (Kind == TSpecctraShapeType::eQArcShape) {
+        for (int32_t i = 0; i < 3 && i < count; ++i)
+            SetVertex(i, StoredVertex(prefix, params, i));
+        return true;
+    }
+    Coordinates.reserve(Coordinates.size() + static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i)
+        NewVertex() = StoredVertex(prefix, params, i);
+    return true;
+}
+
+// ------------------------------------------------------------------ rect
+
+TSpecctraRectShape::TSpecctraRectShape(TSpecctraObject* owner)
+    : TSpecctraAbstractGeometryShape(owner, TSpecctraShapeType::eRectShape) {
+    Coordinates.resize(2);
+}
+
+bool TSpecctraRectShape::ImportFromFile() {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    bool ok = ReadLayerAndWidth(nullptr) && ReadNumber(x1) && ReadNumber(y1) && ReadNumber(x2) &&
+              ReadNumber(y2);
+    Coordinates[0].X = x1; // Left
+    Coordinates[1].Y = y1; // Top
+    Coordinates[1].X = x2; // Right
+    Coordinates[0].Y = y2; // Bottom
+    Validate();
+    ok = ok && ExpectClose();
+    FinishBlock();
+    return ok;
+}
+
+void TSpecctraRectShape::Validate() {
+    if (Coordinates.size() < 2)
+        Coordinates.resize(2);
+    if (Bottom() > Top())
+        std::swap(Coordinates[0].Y, Coordinates[1].Y);
+    if (Left() > Right())
+        std::swap(Coordinates[0].X, Coordinates[1].X);
+}
+
+std::vector<TVertex> TSpecctraRectShape::OutlineVertices() const {
+    return {{Left(), Bottom()}, {Right(), Bottom()}, {Right(), Top()}, {Left(), Top()}};
+}
+
+void TSpecctraRectShape::CalculateBoundingRectangle() {
+    FLx = Left();
+    FLy = Bottom();
+    FHx = Right();
+    FHy = Top();
+}
+
+bool TSpecctraRectShape::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("", true);
+    Writer->Writeln("(rect " + LayerID + " " + G(BoardToFileX(RoundToBoard(Left()))) + " " +
+                        G(BoardToFileY(RoundToBoard(Bottom()))) + " " +
+                        G(BoardToFileX(RoundToBoard(Right()))) + " " +
+                        G(BoardToFileY(RoundToBoard(Top()))) + ")",
+                    false);
+    return true;
+}
+
+bool TSpecctraRectShape::ExportToPCB() {
+    if (ExportToPCB_Mode() == 0)
+        return ExportToPCB_AsTracks();
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const bool keepout = ExportToPCB_Keepout();
+    const int32_t x1 = ExportToPCB_PositionX(Left()), y1 = ExportToPCB_PositionY(Bottom());
+    const int32_t x2 = ExportToPCB_PositionX(Right()), y2 = ExportToPCB_PositionY(Top());
+    TPcbFill fill(0);
+    const intptr_t handle =
+        layer == eV6_NoLayer ? 0
+                             : Board::MakeAndAdd(ExportToPCB_Container(), fill, [&](TPcbFill& f) {
+                                   f.SetState_x1(x1);
+                                   f.SetState_y1(y1);
+                                   f.SetState_x2(x2);
+                                   f.SetState_y2(y2);
+                                   f.SetState_Layer(layer);
+                                   f.SetState_Net(net);
+                                   MarkKeepout(f, keepout);
+                               });
+    if (handle == 0) {
+        ReportError("Failed exporting rectangle as fill object //DR");
+        return false;
+    }
+    return true;
+}
+
+bool TSpecctraRectShape::ExportToPCB_AsTracks() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const TVertex lb{Left(), Bottom()}, rb{Right(), Bottom()}, rt{Right(), Top()},
+        lt{Left(), Top()};
+    bool ok = ExportToPCB_Track(lb, rb, 0, layer, net);
+    ok = ExportToPCB_Track(rb, rt, 0, layer, net) && ok;
+    ok = ExportToPCB_Track(rt, lt, 0, layer, net) && ok;
+    ok = ExportToPCB_Track(lt, lb, 0, layer, net) && ok;
+    if (!ok)
+        ReportError("Failed exporting rectangle as track outline //DR");
+    return ok;
+}
+
+bool TSpecctraRectShape::ImportFromPcb_FromParams(const std::string& prefix,
+                                                  const TStoredParameters& params) {
+    int32_t count = 0;
+    const bool counted = ReadParamsCommon(prefix, params, count);
+    if (!counted)
+        return false;
+    if (count >= 3) {
+        ReportError("Rectangle may contain only two opposite corner vertices.");
+        return false;
+    }
+    Coordinates[0] = StoredVertex(prefix, params, 0);
+    Coordinates[1] = StoredVertex(prefix, params, 1);
+    const double storedTop = Coordinates[1].Y;
+    Validate();
+    return storedTop > 0.0;
+}
+
+// ------------------------------------------------------------------ circle
+
+TSpecctraCircleShape::TSpecctraCircleShape(TSpecctraObject* owner)
+    : TSpecctraAbstractGeometryShape(owner, TSpecctraShapeType::eCircleShape) {
+    Coordinates.resize(1);
+}
+
+bool TSpecctraCircleShape::ImportFromFile() {
+    bool ok = ReadLayerAndWidth(&FDiameter);
+    if (ok) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_CloseParen) {
+            FClosed = true;
+            return true;
+        }
+        if (token == eTok_OpenParen) {
+            Parser->ReportUnexpectedToken();
+            Parser->SkipCurrentBlock();
+            ok = false;
+        } else {
+            double y = 0.0;
+            ok = Parser->TokenStr2Real(Coordinates[0].X);
+            ok = ReadNumber(y) && ok;
+            Coordinates[0].Y = y;
+            ok = ok && ExpectClose();
+        }
+    }
+    FinishBlock();
+    return ok;
+}
+
+void TSpecctraCircleShape::CalculateBoundingRectangle() {
+    const double r = FDiameter / 2.0;
+    FLx = Coordinates[0].X - r;
+    FLy = Coordinates[0].Y - r;
+    FHx = Coordinates[0].X + r;
+    FHy = Coordinates[0].Y + r;
+}
+
+bool TSpecctraCircleShape::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("", true);
+    Writer->Indent(1);
+    Writer->Writeln("(circle " + LayerID + " " + G(BoardToFile(FDiameter)) + " " +
+                        G(BoardToFileX(RoundToBoard(Coordinates[0].X))) + " " +
+                        G(BoardToFileY(RoundToBoard(Coordinates[0].Y))) + ")",
+                    true);
+    Writer->UnIndent(1);
+    return true;
+}
+
+bool TSpecctraCircleShape::ExportToPCB() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const bool keepout = ExportToPCB_Keepout();
+    const int32_t x = ExportToPCB_PositionX(Coordinates[0].X);
+    const int32_t y = ExportToPCB_PositionY(Coordinates[0].Y);
+    const int32_t radius = FileToBoard(FDiameter / 2.0);
+    TPcbArc arc(0);
+    const intptr_t handle =
+        layer == eV6_NoLayer ? 0 : Board::MakeAndAdd(ExportToPCB_Container(), arc, [&](TPcbArc& a) {
+            a.SetState_x1(x);
+            a.SetState_y1(y);
+            a.SetState_Radius(radius);
+            a.SetState_LineWidth(0);
+            a.SetState_Angle1(0.0);
+            a.SetState_Angle2(360.0);
+            a.SetState_Net(net);
+            a.SetState_Layer(layer);
+            MarkKeepout(a, keepout);
+        });
+    if (handle == 0) {
+        ReportError("Failed to create arc at position //DR give position");
+        return false;
+    }
+    return true;
+}
+
+void TSpecctraCircleShape::ExportToPcb_ShapeParams(const std::string& prefix,
+                                                   TStoredParameters& params) {
+    params.Set(prefix + "D", ShapeHexText(FileToBoard(FDiameter)));
+}
+
+void TSpecctraCircleShape::ExportToPcb_ToParams(const std::string& prefix,
+                                                TStoredParameters& params) {
+    if (Coordinates.size() >= 2) {
+        ReportError("Error: Multiple point definitions in circle. #10#13 Circle may contain only "
+                    "single vertex defining center of the circle.");
+        return;
+    }
+    TSpecctraAbstractGeometryShape::ExportToPcb_ToParams(prefix, params);
+}
+
+bool TSpecctraCircleShape::ImportFromPcb_FromParams(const std::string& prefix,
+                                                    const TStoredParameters& params) {
+    int32_t count = 0;
+    if (!ReadParamsCommon(prefix, params, count))
+        return false;
+    if (count >= 2) {
+        ReportError("Multiple point definitions in circle. #10#13 Circle may contain only single "
+                    "vertex defining center of the circle.");
+        return false;
+    }
+    Coordinates[0] = StoredVertex(prefix, params, 0);
+    FDiameter = HexParam(params, prefix + "D");
+    return FDiameter > 0.0;
+}
+
+// ------------------------------------------------------------------ qarc
+
+TSpecctraQArcShape::TSpecctraQArcShape(TSpecctraObject* owner)
+    : TSpecctraAbstractGeometryShape(owner, TSpecctraShapeType::eQArcShape) {
+    Coordinates.resize(3);
+}
+
+bool TSpecctraQArcShape::ImportFromFile() {
+    bool ok = ReadLayerAndWidth(&FApertureWidth);
+    for (int i = 0; ok && i < 3; ++i)
+        ok = ReadNumber(Coordinates[i].X) && ReadNumber(Coordinates[i].Y);
+    ok = ok && ExpectClose();
+    FinishBlock();
+    return ok;
+}
+
+bool TSpecctraQArcShape::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(qarc " + LayerID + " " + G(BoardToFile(FApertureWidth)) + " ", true);
+    Writer->Indent(1);
+    std::string line;
+    for (int i = 0; i < 3; ++i)
+        line += G(BoardToFileX(RoundToBoard(Coordinates[i].X))) + " " +
+                G(BoardToFileY(RoundToBoard(Coordinates[i].Y))) + " ";
+    Writer->Writeln(line, true);
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+bool TSpecctraQArcShape::ExportToPCB() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const bool keepout = ExportToPCB_Keepout();
+    const int32_t x = ExportToPCB_PositionX(Center().X);
+    const int32_t y = ExportToPCB_PositionY(Center().Y);
+    const double dx = StartPoint().X - Center().X, dy = StartPoint().Y - Center().Y;
+    const int32_t radius = FileToBoard(std::sqrt(dx * dx + dy * dy));
+    const int32_t width = BoardWidth();
+    const double angle1 = ArcAngleOf(StartPoint(), Center());
+    const double angle2 = ArcAngleOf(EndPoint(), Center());
+    TPcbArc arc(0);
+    const intptr_t handle =
+        layer == eV6_NoLayer ? 0 : Board::MakeAndAdd(ExportToPCB_Container(), arc, [&](TPcbArc& a) {
+            a.SetState_x1(x);
+            a.SetState_y1(y);
+            a.SetState_Radius(radius);
+            a.SetState_LineWidth(width);
+            a.SetState_Angle1(angle1);
+            a.SetState_Angle2(angle2);
+            a.SetState_Net(net);
+            a.SetState_Layer(layer);
+            MarkKeepout(a, keepout);
+        });
+    if (handle == 0) {
+        ReportError("Failed to create arc at position //DR give position");
+        return false;
+    }
+    return true;
+}
+
+void TSpecctraQArcShape::ExportToPcb_ShapeParams(const std::string& prefix,
+                                                 TStoredParameters& params) {
+    params.Set(prefix + "A", ShapeHexText(FileToBoard(FApertureWidth)));
+}
+
+void TSpecctraQArcShape::ImportFromPcb_ShapeParams(const std::string& prefix,
+                                                   const TStoredParameters& params) {
+    std::string text;
+    if (params.Get(prefix + "A", text)) {
+        int32_t value = 0;
+        ShapeHexValue(text, value);
+        FApertureWidth = value;
+    }
+}
+
+// ------------------------------------------------------------ path, polygon
+
+TSpecctraPolyLineShape::TSpecctraPolyLineShape(TSpecctraObject* owner, TSpecctraShapeType kind)
+    : TSpecctraAbstractGeometryShape(owner, kind) {}
+
+void TSpecctraPolyLineShape::SetAperture(TSpecctraApertureType type) {
+    FApertureType = type;
+}
+
+bool TSpecctraPolyLineShape::ImportFromFile() {
+    bool ok = ReadLayerAndWidth(&FApertureWidth);
+    if (ok || !FClosed)
+        ok = ReadVertexList() && ok;
+    FinishBlock();
+    return ok;
+}
+
+void TSpecctraPolyLineShape::Validate() {
+    if (Coordinates.empty())
+        return;
+    const TVertex first = Coordinates.front();
+    const TVertex& last = Coordinates.back();
+    if (first.X != last.X || first.Y != last.Y)
+        Coordinates.push_back(first);
+}
+
+void TSpecctraPolyLineShape::CalculateBoundingRectangle() {
+    if (Coordinates.empty())
+        return;
+    double lx = Coordinates[0].X, hx = lx, ly = Coordinates[0].Y, hy = ly;
+    for (const TVertex& v : Coordinates) {
+        lx = std::min(lx, v.X);
+        hx = std::max(hx, v.X);
+        ly = std::min(ly, v.Y);
+        hy = std::max(hy, v.Y);
+    }
+    const double half = FApertureWidth / 2.0;
+    FLx = lx - half;
+    FLy = ly - half;
+    FHx = hx + half;
+    FHy = hy + half;
+}
+
+bool TSpecctraPolyLineShape::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(path " + LayerID + " " + G(BoardToFile(FApertureWidth)), false);
+    for (const TVertex& v : Coordinates)
+        Writer->Writeln(G(BoardToFileX(RoundToBoard(v.X))) + " " +
+                            G(BoardToFileY(RoundToBoard(v.Y))) + " ",
+                        true);
+    if (FApertureType == eSquareAperture)
+        Writer->Writeln("(aperture_type square)", true);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+int TSpecctraPolyLineShape::ExportToPCB_Mode() {
+    if (Role() == TShapeOwnerRole::eKeepout)
+        return 0;
+    return TSpecctraAbstractGeometryShape::ExportToPCB_Mode();
+}
+
+bool TSpecctraPolyLineShape::ExportToPCB() {
+    switch (ExportToPCB_Mode()) {
+    case 0:
+        return ExportToPCB_AsTracks();
+    case 3:
+        return ExportToPCB_AsRegion();
+    default:
+        return ExportToPCB_AsPolygon();
+    }
+}
+
+bool TSpecctraPolyLineShape::ExportToPCB_AsTracks() {
+    const TV6_Layer layer = ExportToPCB_Layer();
+    const intptr_t net = ExportToPCB_Net();
+    const int32_t width = BoardWidth();
+    bool ok = true;
+    for (size_t i = 1; i < Coordinates.size(); ++i)
+        ok = ExportToPCB_Track(Coordinates[i - 1], Coordinates[i], width, layer, net) && ok;
+    if (!ok)
+        ReportError("Failed creating polygon outline as tracks //DR");
+    return ok;
+}
+
+void TSpecctraPolyLineShape::ExportToPcb_ShapeParams(const std::string& prefix,
+                                                     TStoredParameters& params) {
+    params.Set(prefix + (FApertureType == eSquareAperture ? "AS" : "AR"),
+               ShapeHexText(FileToBoard(FApertureWidth)));
+}
+
+void TSpecctraPolyLineShape::ImportFromPcb_ShapeParams(const std::string& prefix,
+                                                       const TStoredParameters& params) {
+    std::string text;
+    int32_t value = 0;
+    if (params.Get(prefix + "AS", text)) {
+        FApertureType = eSquareAperture;
+        ShapeHexValue(text, value);
+        FApertureWidth = value;
+    } else if (params.Get(prefix + "AR", text)) {
+        ShapeHexValue(text, value);
+        FApertureWidth = value;
+    }
+}
+
+bool TSpecctraPolyLineShape::ImportFromPcb_FromParams(const std::string& prefix,
+                                                      const TStoredParameters& params) {
+    return TSpecctraAbstractGeometryShape::ImportFromPcb_FromParams(prefix, params);
+}
+
+TSpecctraFilledPolyShape::TSpecctraFilledPolyShape(TSpecctraObject* owner)
+    : TSpecctraPolyLineShape(owner, TSpecctraShapeType::eFilledPolyShape) {}
+
+bool TSpecctraFilledPolyShape::ImportFromFile() {
+    const bool ok = TSpecctraPolyLineShape::ImportFromFile();
+    Validate();
+    return ok;
+}
+
+bool TSpecctraFilledPolyShape::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Write("(polygon ", true);
+    Writer->Indent(1);
+    Writer->Writeln(LayerID + " " + G(BoardToFile(FApertureWidth)), false);
+    Writer->Indent(1);
+    for (const TVertex& v : Coordinates)
+        Writer->Writeln(
+            G(BoardToFileX(RoundToBoard(v.X))) + " " + G(BoardToFileY(RoundToBoard(v.Y))), true);
+    Writer->UnIndent(1);
+    if (FApertureType == eSquareAperture)
+        Writer->Writeln("(aperture_type square)", true);
+    Writer->UnIndent(1);
+    Writer->Write(")", true);
+    return true;
+}
+
+int TSpecctraFilledPolyShape::ExportToPCB_Mode() {
+    if (Role() == TShapeOwnerRole::eKeepout)
+        return 3;
+    return TSpecctraAbstractGeometryShape::ExportToPCB_Mode();
+}
+
+// ------------------------------------------------------------ factories
+
+std::unique_ptr<TSpecctraAbstractGeometryShape> CreateShapeForToken(int32_t token,
+                                                                    TSpecctraObject* owner) {
+    switch (token) {
+    case eTok_rect:
+        return std::make_unique<TSpecctraRectShape>(owner);
+    case eTok_circle:
+        return std::make_unique<TSpecctraCircleShape>(owner);
+    case eTok_qarc:
+        return std::make_unique<TSpecctraQArcShape>(owner);
+    case eTok_path:
+        return std::make_unique<TSpecctraPolyLineShape>(owner);
+    case eTok_polygon:
+        return std::make_unique<TSpecctraFilledPolyShape>(owner);
+    default:
+        return nullptr;
+    }
+}
+
+std::unique_ptr<TSpecctraAbstractGeometryShape> CreateShapeOfKind(int kind,
+                                                                  TSpecctraObject* owner) {
+    if (kind < 0 || kind > 4)
+        return nullptr;
+    switch (static_cast<TSpecctraShapeType>(kind)) {
+    case TSpecctraShapeType::eFilledPolyShape:
+        return std::make_unique<TSpecctraFilledPolyShape>(owner);
+    case TSpecctraShapeType::eRectShape:
+        return std::make_unique<TSpecctraRectShape>(owner);
+    case TSpecctraShapeType::eCircleShape:
+        return std::make_unique<TSpecctraCircleShape>(owner);
+    case TSpecctraShapeType::ePolyOutlineShape:
+        return std::make_unique<TSpecctraPolyLineShape>(owner);
+    case TSpecctraShapeType::eQArcShape:
+        return std::make_unique<TSpecctraQArcShape>(owner);
+    default:
+        return nullptr;
+    }
+}
+
+// ------------------------------------------------------------ combined shape
+
+TSpecctraCombinedShape::TSpecctraCombinedShape(TSpecctraObject* owner)
+    : TSpecctraObject(owner), ShapeList(CreateList()) {}
+
+TSpecctraCombinedShape::~TSpecctraCombinedShape() = default;
+
+TSpecctraAbstractGeometryShape* TSpecctraCombinedShape::VisibleShape() {
+    if (!FVisibleShape || FRecalcShape)
+        RecalculateVisibleShape();
+    return FVisibleShape;
+}
+
+void TSpecctraCombinedShape::RecalculateVisibleShape() {
+    if (ShapeList->Count() == 0)
+        return;
+    FVisibleShape =
+        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(0));
+    FRecalcShape = false;
+}
+
+bool TSpecctraCombinedShape::ImportFromFile_Shape() {
+    std::unique_ptr<TSpecctraAbstractGeometryShape> shape =
+        CreateShapeForToken(Parser->CurrentToken(), this);
+    bool result = false;
+    if (!shape) {
+        Parser->ReportUnexpectedToken();
+        Parser->SkipCurrentBlock();
+    } else if (shape->ImportFromFile()) {
+        ShapeList->Add(std::move(shape));
+        FRecalcShape = true;
+        result = true;
+    }
+    --SectionsOpen;
+    return result;
+}
+
+bool TSpecctraCombinedShape::ImportFromFile_Window() {
+    bool result = false;
+    if (Parser->NextToken() != eTok_OpenParen) {
+        Parser->ReportUnexpectedToken();
+        if (Parser->CurrentToken() != eTok_CloseParen)
+            Parser->SkipCurrentBlock();
+        --SectionsOpen;
+        return false;
+    }
+    Parser->NextToken();
+    std::unique_ptr<TSpecctraAbstractGeometryShape> shape =
+        CreateShapeForToken(Parser->CurrentToken(), this);
+    if (!shape) {
+        Parser->ReportUnexpectedToken();
+        Parser->SkipCurrentBlock();
+    } else if (shape->ImportFromFile()) {
+        if (!CutoutList)
+            CutoutList = CreateList();
+        CutoutList->Add(std::move(shape));
+        FRecalcShape = true;
+        result = true;
+    }
+    // The window's own closing parenthesis.
+    int depth = 1;
+    while (depth > 0 && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_OpenParen)
+            ++depth;
+        else if (token == eTok_CloseParen)
+            --depth;
+    }
+    --SectionsOpen;
+    return result;
+}
+
+int32_t TSpecctraCombinedShape::ShapeCount() const {
+    return ShapeList->Count();
+}
+
+TSpecctraAbstractGeometryShape* TSpecctraCombinedShape::Shape(int32_t index) const {
+    return static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(index));
+}
+
+int32_t TSpecctraCombinedShape::WindowCount() const {
+    return CutoutList ? CutoutList->Count() : 0;
+}
+
+TSpecctraAbstractGeometryShape* TSpecctraCombinedShape::Window(int32_t index) const {
+    return CutoutList ? static_cast<TSpecctraAbstractGeometryShape*>(
+                            CutoutList->GetState_SpecctraObject(index))
+                      : nullptr;
+}
+
+bool TSpecctraCombinedShape::ExportToFile() {
+    for (int32_t i = 0; i < ShapeCount(); ++i)
+        if (!Shape(i)->ExportToFile())
+            break;
+    for (int32_t i = 0; i < WindowCount(); ++i) {
+        Writer->Writeln("(window ", true);
+        Writer->Indent(1);
+        Window(i)->ExportToFile();
+        Writer->UnIndent(1);
+        Writer->Writeln(")", true);
+    }
+    return true;
+}
+
+bool TSpecctraCombinedShape::ExportToPCB() {
+    for (int32_t i = 0; i < ShapeCount(); ++i)
+        if (!Shape(i)->ExportToPCB())
+            return false;
+    return true;
+}
