@@ -1,6 +1,9 @@
 #include "board/BoardFacade.h"
 
+#include "board/BoardRules.h"
 #include "board/PCBProcs.h"
+
+#include <cstdio>
 
 namespace Board {
 namespace {
@@ -145,6 +148,47 @@ int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& co
 
 void FinishProgress() {
     PCBProcs::PcbApi_Percent_Finish();
+}
+
+bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read) {
+    return PCBProcs::PcbApi_QueryRuleRoutingViaStyleRuleExt(
+               read ? 1 : 0, rule.GetState_ObjectHandle(), &values[0], &values[1], &values[2],
+               &values[3], &values[4], &values[5]) == 0;
+}
+
+void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs) {
+    if (board == 0)
+        return;
+    PCBProcs::PcbApi_RemoveAllLayerPairs(board);
+    TPcbBoard host(board);
+    for (const auto& [low, high] : pairs)
+        host.AddLayerPair(LayerNameOf(board, low) + " - " + LayerNameOf(board, high),
+                          V6ToV7(low), V6ToV7(high));
+}
+
+std::string PlaneLayersOfNet(intptr_t board, const std::string& net) {
+    std::string names;
+    if (board == 0 || net.empty())
+        return names;
+    TPcbBoard host(board);
+    for (int layer = eV6_InternalPlane1; layer <= eV6_InternalPlane16; ++layer) {
+        TInternalPlane* plane = host.GetState_InternalPlane(static_cast<TV6_Layer>(layer));
+        if (plane && plane->QueryDatabase(1) == 1 && plane->IsInLayerStack() &&
+            plane->GetState_NetName() == net)
+            names += " " + plane->GetState_Name();
+    }
+    return names;
+}
+
+std::string CoordinateText(intptr_t board, int32_t value) {
+    TPcbBoard host(board);
+    host.QueryDatabase(1);
+    char text[64];
+    if (host.GetState_DisplayUnit() == eMetric)
+        std::snprintf(text, sizeof text, "%gmm", value * 0.0254 / 10000.0);
+    else
+        std::snprintf(text, sizeof text, "%gmil", value / 10000.0);
+    return text;
 }
 
 } // namespace Board

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Board {
@@ -71,5 +72,17 @@ int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& co
 
 // Closes the host's progress indicator opened by the reader.
 void FinishProgress();
+
+// The six values of a routing via style rule (minimum hole, minimum width,
+// maximum hole, maximum width, preferred hole, preferred width): read from
+// the engine object, or written to it. True on success.
+bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read);
+// The board's layer pairs become exactly these (low, high) pairs.
+void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs);
+// The names of the internal planes of the stack whose plane net is `net`,
+// each preceded by one blank; empty for an empty net name.
+std::string PlaneLayersOfNet(intptr_t board, const std::string& net);
+// A host coordinate as text in the board's display unit ("1000mil", "2.54mm").
+std::string CoordinateText(intptr_t board, int32_t value);
 
 } // namespace Board

@@ -31,6 +31,7 @@ EngineLibrary::EngineLibrary(const std::string& path) : path_(path) {
         Resolve(handle_, "Corvane_SetBoardModified", SetBoardModified);
         Resolve(handle_, "Corvane_GetBoardFileName", GetBoardFileName);
         Resolve(handle_, "Corvane_DumpBoardJson", DumpBoardJson);
+        Resolve(handle_, "Corvane_UpdateFreePrimitiveNets", UpdateFreePrimitiveNets);
     } catch (...) {
         ::dlclose(handle_);
         throw;

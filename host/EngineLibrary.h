@@ -27,6 +27,7 @@ public:
     decltype(&Corvane_SetBoardModified) SetBoardModified = nullptr;
     decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
     decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;
+    decltype(&Corvane_UpdateFreePrimitiveNets) UpdateFreePrimitiveNets = nullptr;
 
     std::string BoardFileName(CorvaneBoard board) const;
     const std::string& Path() const { return path_; }

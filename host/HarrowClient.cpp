@@ -148,11 +148,29 @@ void HarrowClient::RunProcess(const std::string& process, std::string& buffer, s
     } else if (process == "Client:QuitFromEDAClient") {
         quitRequested_ = true;
         console_.Note("quit requested; harrow ends after this command");
-    } else if (process == "PCB:Netlist" || process == "PCB:Autoroute") {
+    } else if (process == "PCB:Netlist") {
+        RunNetlist(buffer, view);
+    } else if (process == "PCB:Autoroute") {
         console_.Note(process + " is not available in harrow; nothing was done (" + buffer + ")");
     } else {
         throw std::runtime_error("unknown host process " + process);
     }
+}
+
+void HarrowClient::RunNetlist(const std::string& request, HostSdk::IServerDocumentView* view) {
+    std::string action;
+    HostSdk::GetState_Parameter(request, "Action", action);
+    auto* document = view ? dynamic_cast<BoardDocument*>(view->OwnerDocument()) : nullptr;
+    if (!HostSdk::SameTextAscii(action, "UpdateFreePrimitiveNets") || document == nullptr) {
+        console_.Note("PCB:Netlist: nothing to do for (" + request + ")");
+        return;
+    }
+    const int32_t updated = engine_.UpdateFreePrimitiveNets(document->BoardHandle());
+    std::string mode;
+    HostSdk::GetState_Parameter(request, "Mode", mode);
+    if (!HostSdk::SameTextAscii(mode, "Silent"))
+        console_.Note("PCB:Netlist: " + std::to_string(updated) +
+                      " free primitives took the net of the pads they touch");
 }
 
 void HarrowClient::SaveObject(const std::string& request) {

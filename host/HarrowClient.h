@@ -112,6 +112,8 @@ private:
     BoardDocument* FindBoardDocument(const std::string& path);
     BoardDocument* Adopt(CorvaneBoard board, const std::string& kind);
     void SaveObject(const std::string& request);
+    // "PCB:Netlist" with "Action" = "UpdateFreePrimitiveNets" on the view's board.
+    void RunNetlist(const std::string& request, HostSdk::IServerDocumentView* view);
 
     EngineLibrary& engine_;
     Console& console_;

@@ -231,6 +231,10 @@ intptr_t FindEmbeddedObject(intptr_t board, std::string_view type) {
 }
 
 int DeleteEmbeddedObjects(intptr_t board) {
+    return DeleteEmbeddedObjectsOfTypes(board, {});
+}
+
+int DeleteEmbeddedObjectsOfTypes(intptr_t board, std::initializer_list<std::string_view> types) {
     // Collected first: deleting must not disturb the walk.
     const std::vector<intptr_t> handles = CollectItems(board, eEmbeddedObject);
     const TPcbBoard host(board);
@@ -239,6 +243,15 @@ int DeleteEmbeddedObjects(intptr_t board) {
         TPcbEmbedded embedded(handle);
         if (!readEmbedded(handle, embedded) || !IsOwnEmbeddedName(embedded.Name))
             continue;
+        if (types.size() != 0) {
+            std::string type;
+            TStoredParameters(embedded.Name).Get("Type", type);
+            bool listed = false;
+            for (std::string_view wanted : types)
+                listed = listed || SameTextIgnoringCase(type, wanted);
+            if (!listed)
+                continue;
+        }
         if (host.DeleteObject(handle) == 0)
             ++removed;
         else

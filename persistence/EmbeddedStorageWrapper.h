@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -105,6 +106,9 @@ bool AddEmbeddedRecord(intptr_t board, const std::string& name, const std::strin
 // Removes and destroys every embedded object of the board that carries
 // "Server" = "Ravel"; others stay. Answers the number removed.
 int DeleteEmbeddedObjects(intptr_t board);
+// The same for the objects whose "Type" is one of `types` (any case); all of
+// the translator's objects when the list is empty.
+int DeleteEmbeddedObjectsOfTypes(intptr_t board, std::initializer_list<std::string_view> types);
 
 // One text per embedded object of the board, whoever made it:
 // "Name:         <Name>\n\rDescription: <Description>".

@@ -3,6 +3,10 @@
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
 #include "board/RuleConstraints.h"
+#include "design/Layers.h"
+#include "design/LibrarySection.h"
+#include "geometry/DesignAccess.h"
+#include "geometry/SpecctraViaPadJumper.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/TranslationState.h"
@@ -13,8 +17,40 @@
 
 namespace {
 
+// What a circuit asks of its design: the layer stack's layers and the
+// library's via padstacks.
+bool DesignLayer(TSpecctraObject& rule, const std::string& name, TCircuitLayerInfo& info) {
+    const TSpecctraLayer* layer = DesignAccess::LayerByName(DesignAccess::LayerStack(rule), name);
+    if (!layer)
+        return false;
+    info.SignalOrMixed = DesignAccess::IsSignalOrMixed(*layer);
+    info.HostLayer = DesignAccess::HostLayer(*layer);
+    info.DirectionCode = layer->GetState_Direction() == eDirection_None
+                             ? TCircuitLayerInfo::kToggleDirection
+                             : HostRoutingDirection(layer->GetState_Direction());
+    return true;
+}
+
+bool DesignHasLibrary(TSpecctraObject& rule) {
+    return DesignAccess::Library(rule) != nullptr;
+}
+
+bool DesignViaStyle(TSpecctraObject& rule, const std::string& name, const std::string& prefix,
+                    const std::string& scope) {
+    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(rule);
+    TSpecctraPadstack* padstack = library ? library->GetState_PadStackByName(name) : nullptr;
+    if (!padstack)
+        return false;
+    padstack->ExportToPcb_AsRoutingViaRule(prefix, scope);
+    return true;
+}
+
+TCircuitDesignLinks DesignLinks() {
+    return {&DesignLayer, &DesignHasLibrary, &DesignViaStyle};
+}
+
 TCircuitDesignLinks& CircuitLinks() {
-    static TCircuitDesignLinks links;
+    static TCircuitDesignLinks links = DesignLinks();
     return links;
 }
 
@@ -878,7 +914,8 @@ bool TSpecctraViaAtSmdRule::ExportToPCB() {
 // ---------------------------------------------------------------- circuit
 
 void SetCircuitDesignLinks(TCircuitDesignLinks links) {
-    CircuitLinks() = std::move(links);
+    CircuitLinks() =
+        links.Layer || links.HasLibrary || links.ViaStyle ? std::move(links) : DesignLinks();
 }
 
 bool TSpecctraCircuitDescriptor::ReadMatch(TSpecctraMatchRecord& match, bool withRatio) {

@@ -305,8 +305,9 @@ struct TSpecctraMatchRecord {
 };
 
 // What a circuit needs of the design when it is written: the routing data of
-// a layer and the via style of a padstack. The structure and library provide
-// them.
+// a layer and the via style of a padstack. By default the design's layer stack
+// and library answer; a test may put other answers in (empty links restore
+// the design's).
 struct TCircuitLayerInfo {
     bool SignalOrMixed = false;
     int32_t HostLayer = 0;     // 1 .. 32, 0 for none

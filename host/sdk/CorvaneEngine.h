@@ -52,6 +52,12 @@ void Corvane_SetBoardModified(CorvaneBoard board, int32_t modified);
 // or -1 for an unknown board.
 int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capacity);
 
+// Primitives without a net (tracks, arcs, vias, fills) that touch a pad with
+// a net on a shared copper layer take that net, and hand it on to the
+// net-less primitives that touch them. Returns the number of primitives
+// given a net, or -1 for an unknown board.
+int32_t Corvane_UpdateFreePrimitiveNets(CorvaneBoard board);
+
 // Writes the whole board as JSON to `path` ("-" for standard output). Returns 1
 // on success, 0 with a reason.
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,

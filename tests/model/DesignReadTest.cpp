@@ -75,8 +75,8 @@ TEST(DesignRead, SectionsReadTheirBlocksAndTheDesignGoesOnAfterThem) {
     EXPECT_NE(read.Design->Library(), nullptr);
     EXPECT_NE(read.Design->Network(), nullptr);
     EXPECT_NE(read.Design->Wiring(), nullptr);
-    EXPECT_TRUE(read.Has("WARNING: Skipped block between lines: 2-4, from keyword: STRUCTURE"));
-    EXPECT_NE(read.Design->Get_NetByName("GND"), nullptr); // the network is read
+    EXPECT_NE(read.Design->Get_LayerByName("F.Cu"), nullptr); // the structure is read
+    EXPECT_NE(read.Design->Get_NetByName("GND"), nullptr);     // the network is read
     EXPECT_EQ(read.Design->DimensionResolution()->GetState_Resolution(), 10);
     EXPECT_EQ(read.Design->GetUnit(), eDimMil); // taken from the resolution
 }

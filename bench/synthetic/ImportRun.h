@@ -1,0 +1,71 @@
+// Shared by the import benchmarks: the engine loaded as the host loads it,
+// and one whole design import (read, model, board) into a fresh board.
+#pragma once
+
+#include "board/PCBProcs.h"
+#include "design/SpecctraClasses2.h"
+#include "host/sdk/CorvaneEngine.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+struct TBenchEngine {
+    decltype(&Corvane_NewBoard) NewBoard = nullptr;
+    decltype(&Corvane_CloseBoard) CloseBoard = nullptr;
+
+    // Loads libcorvane.so beside the program; false with a message on stderr.
+    bool Load(const char* argv0) {
+        const std::string path = std::filesystem::path(argv0).parent_path() / "libcorvane.so";
+        void* engine = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+        if (!engine) {
+            std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
+            return false;
+        }
+        NewBoard = reinterpret_cast<decltype(NewBoard)>(dlsym(engine, "Corvane_NewBoard"));
+        CloseBoard = reinterpret_cast<decltype(CloseBoard)>(dlsym(engine, "Corvane_CloseBoard"));
+        if (!NewBoard || !CloseBoard || !PCBProcs::BindEngine()) {
+            std::fprintf(stderr, "the engine lacks its entry points\n");
+            return false;
+        }
+        return true;
+    }
+
+    // Imports the input into a new board and answers the seconds it took
+    // (board creation and closing not counted). `inspect` sees the board
+    // before it is closed.
+    template <class TInspect>
+    double Import(std::unique_ptr<TInputFile> input, const std::string& name, TInspect&& inspect) {
+        char error[256] = {};
+        static int serial = 0;
+        const intptr_t board =
+            NewBoard(("bench-" + std::to_string(++serial)).c_str(), error, sizeof error);
+        const auto start = std::chrono::steady_clock::now();
+        ResetTranslationState();
+        {
+            TSpecctraParser parser(std::move(input));
+            parser.RegisterKeywords();
+            TSpecctraDesign design(name, &parser, nullptr, board);
+            if (design.ImportFromFile())
+                design.ExportToPCB();
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        inspect(board);
+        CloseBoard(board);
+        return seconds;
+    }
+};
+
+// Peak resident memory of the process so far, in megabytes.
+inline double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}

@@ -1,0 +1,68 @@
+// Scaling of the whole design import over synthetic designs: N components on
+// a grid with their nets (optionally pre-routed wires and vias). Prints time,
+// MB/s and components/s per size and the time ratio between consecutive
+// sizes; the peak resident memory at the end.
+//
+//   bench_synthetic [--wires] [--vias] [--write FILE] [N...]
+// Without sizes: 10000 100000 1000000.
+#include "ImportRun.h"
+#include "SyntheticDesign.h"
+
+#include "board/Pcbclass.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+int main(int argc, char** argv) {
+    TSyntheticOptions options;
+    std::vector<int64_t> sizes;
+    std::string writeTo;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--wires")
+            options.Wires = true;
+        else if (arg == "--vias")
+            options.Vias = true;
+        else if (arg == "--write" && i + 1 < argc)
+            writeTo = argv[++i];
+        else if (arg == "--help") {
+            std::printf("usage: bench_synthetic [--wires] [--vias] [--write FILE] [N...]\n");
+            return 0;
+        } else
+            sizes.push_back(std::atoll(arg.c_str()));
+    }
+    if (sizes.empty())
+        sizes = {10000, 100000, 1000000};
+    TBenchEngine engine;
+    if (!engine.Load(argv[0]))
+        return 2;
+    double previous = 0.0;
+    for (int64_t n : sizes) {
+        options.Components = n;
+        TSyntheticCounts counts;
+        std::string text = MakeSyntheticDesign(options, &counts);
+        if (!writeTo.empty())
+            std::ofstream(writeTo, std::ios::binary) << text;
+        const double megabytes = static_cast<double>(text.size()) / 1e6;
+        std::size_t components = 0, pads = 0;
+        const double seconds =
+            engine.Import(std::make_unique<TInputFile>("synthetic.dsn", std::move(text)),
+                          "synthetic.dsn", [&](intptr_t board) {
+                              components = CollectItems(board, eComponentObject).size();
+                              pads = CollectItems(board, ePadObject).size();
+                          });
+        std::printf("%lld components (%.1f MB): %.3f s, %.1f MB/s, %.0f components/s; on the "
+                    "board %zu components, %zu pads (expected %lld, %lld)",
+                    static_cast<long long>(n), megabytes, seconds, megabytes / seconds,
+                    static_cast<double>(n) / seconds, components, pads,
+                    static_cast<long long>(counts.Components), static_cast<long long>(counts.Pads));
+        if (previous > 0.0)
+            std::printf("; %.2fx the time of the previous size", seconds / previous);
+        std::printf("\n");
+        std::fflush(stdout);
+        previous = seconds;
+    }
+    std::printf("peak resident memory: %.0f MB\n", PeakMegabytes());
+    return 0;
+}

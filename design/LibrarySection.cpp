@@ -1,0 +1,227 @@
+#include "design/LibrarySection.h"
+
+#include "board/BoardFacade.h"
+#include "design/StructureSection.h"
+#include "geometry/DesignAccess.h"
+#include "geometry/SpecctraComp.h"
+#include "geometry/SpecctraViaPadJumper.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <map>
+#include <utility>
+
+namespace {
+
+// The structure's routing via styles: a board-wide rule (scope "All") for
+// each via padstack of its via list.
+bool WriteBoardViaStyle(TSpecctraObject* library, const std::string& name) {
+    auto* owner = dynamic_cast<TSpecctraAbstractLibraryDescriptor*>(library);
+    TSpecctraPadstack* padstack = owner ? owner->GetState_PadStackByName(name) : nullptr;
+    if (!padstack)
+        return false;
+    padstack->ExportToPcb_AsRoutingViaRule(std::string(), std::string());
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TSpecctraAbstractLibraryDescriptor
+
+TSpecctraAbstractLibraryDescriptor::TSpecctraAbstractLibraryDescriptor(TSpecctraObject* owner)
+    : TSpecctraObject(owner), FPadstacks(CreateList()) {}
+
+TSpecctraAbstractLibraryDescriptor::~TSpecctraAbstractLibraryDescriptor() = default;
+
+int32_t TSpecctraAbstractLibraryDescriptor::PadstackCount() const {
+    return FPadstacks->Count();
+}
+
+TSpecctraPadstack* TSpecctraAbstractLibraryDescriptor::GetPadstack(int32_t index) const {
+    return static_cast<TSpecctraPadstack*>(FPadstacks->GetState_SpecctraObject(index));
+}
+
+void TSpecctraAbstractLibraryDescriptor::SetPadstack(int32_t index,
+                                                     std::unique_ptr<TSpecctraPadstack> padstack) {
+    if (index < 0 || index >= FPadstacks->Count())
+        return;
+    FPadstacks->SetState_SpecctraObject(index, std::move(padstack));
+}
+
+TSpecctraPadstack*
+TSpecctraAbstractLibraryDescriptor::GetState_PadStackByName(const std::string& name) const {
+    return static_cast<TSpecctraPadstack*>(FPadstacks->Find(name));
+}
+
+TSpecctraPadstack*
+TSpecctraAbstractLibraryDescriptor::AddPadstack(std::unique_ptr<TSpecctraPadstack> padstack) {
+    return FPadstacks->AddNew(std::move(padstack));
+}
+
+bool TSpecctraAbstractLibraryDescriptor::ImportFromPcb_Padstacks() {
+    const intptr_t board = GetBoard();
+    if (FindEmbeddedObject(board, "PadstackList") == 0) {
+        ReportError(
+            "You can export routes only for pcb files previously imported as design files.");
+        return false;
+    }
+    // The records in the order of their index; a record without a valid
+    // index goes after the indexed ones.
+    std::multimap<int64_t, TPcbEmbedded> records;
+    int64_t unindexed = int64_t(1) << 40;
+    ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
+        TPcbEmbedded record(handle);
+        if (!Board::Read(record) || !IsOwnEmbeddedName(record.GetState_Name()))
+            return true;
+        const TStoredParameters name(record.GetState_Name());
+        std::string type, index;
+        if (!name.Get("Type", type) || !SameTextIgnoringCase(type, "PADSTACK"))
+            return true;
+        int32_t value = 0;
+        const bool indexed =
+            name.Get("IDX", index) && ConvertSpecctraInt(index, value) && value >= 0;
+        records.emplace(indexed ? value : unindexed++, std::move(record));
+        return true;
+    });
+    for (auto& [index, record] : records) {
+        auto padstack = std::make_unique<TSpecctraPadstack>(this);
+        if (padstack->ImportFromPCB_FromEmbedded(record))
+            AddPadstack(std::move(padstack));
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraDSNLibraryDescriptor
+
+TSpecctraDSNLibraryDescriptor::TSpecctraDSNLibraryDescriptor(TSpecctraObject* owner)
+    : TSpecctraAbstractLibraryDescriptor(owner), FImages(CreateList()) {
+    SetRoutingViaStyleWriter(&WriteBoardViaStyle);
+}
+
+TSpecctraDSNLibraryDescriptor::~TSpecctraDSNLibraryDescriptor() = default;
+
+TSpecctraCompImage*
+TSpecctraDSNLibraryDescriptor::GetState_CompImageByName(const std::string& name) const {
+    return static_cast<TSpecctraCompImage*>(FImages->Find(name));
+}
+
+int32_t TSpecctraDSNLibraryDescriptor::ImageCount() const {
+    return FImages->Count();
+}
+
+TSpecctraCompImage* TSpecctraDSNLibraryDescriptor::GetImage(int32_t index) const {
+    return static_cast<TSpecctraCompImage*>(FImages->GetState_SpecctraObject(index));
+}
+
+template <class T>
+bool TSpecctraDSNLibraryDescriptor::ReadInto(std::unique_ptr<TSpecctraList>& list) {
+    auto object = std::make_unique<T>(this);
+    object->SectionsOpen = 1;
+    const bool result = object->ImportFromFile();
+    --SectionsOpen;
+    if (result) {
+        if (!list)
+            list = CreateList();
+        list->Add(std::move(object));
+    }
+    return result;
+}
+
+bool TSpecctraDSNLibraryDescriptor::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_unit:
+            FUnits = ReadUnit(Parser->NextToken());
+            break;
+        case eTok_image:
+            ReadInto<TSpecctraCompImage>(FImages);
+            break;
+        case eTok_padstack:
+            ReadInto<TSpecctraPadstack>(FPadstacks);
+            break;
+        case eTok_jumper:
+            ReadInto<TSpecctraJumper>(Jumpers);
+            break;
+        case eTok_via_array_template:
+            ReadInto<TSpecctraViaArrayTemplate>(ViaArrayTemplates);
+            break;
+        case eTok_directory:
+            if (!Directories)
+                Directories = std::make_unique<std::vector<std::string>>();
+            while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
+                Directories->push_back(Parser->TokenString());
+            --SectionsOpen;
+            break;
+        case eTok_extra_image_directory:
+            ExtraImageDirectory = Parser->NextString();
+            break;
+        case eTok_family_family:
+            if (!FamilyPairs)
+                FamilyPairs = std::make_unique<TSpecctraFamilyToFamily>(this);
+            FamilyPairs->SectionsOpen = 1;
+            FamilyPairs->ImportFromFile();
+            --SectionsOpen;
+            break;
+        case eTok_image_image:
+            if (!ImagePairs)
+                ImagePairs = std::make_unique<TSpecctraImageToImage>(this);
+            ImagePairs->SectionsOpen = 1;
+            ImagePairs->ImportFromFile();
+            --SectionsOpen;
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraDSNLibraryDescriptor::ExportToPCB() {
+    StorePadstacks();
+    MakeLayerPairs();
+    return true;
+}
+
+void TSpecctraDSNLibraryDescriptor::StorePadstacks() {
+    const intptr_t board = GetBoard();
+    if (FindEmbeddedObject(board, "PadstackList") != 0) {
+        ReportWarning("Board  already contains padstack definitions which will be deleted.");
+        // Only the earlier padstack definitions go: the constants and the
+        // board offset this import stored a moment ago stay.
+        DeleteEmbeddedObjectsOfTypes(board, {"PadstackList", "PADSTACK"});
+    }
+    if (!AddEmbeddedRecord(board,
+                           "Server=Ravel|Type=PadstackList|PDC=" + std::to_string(PadstackCount()),
+                           std::string()))
+        ReportError("The padstack list could not be stored in the board.");
+    for (int32_t i = 0; i < PadstackCount(); ++i)
+        GetPadstack(i)->ExportToPcb_ToEmbedded(i);
+}
+
+void TSpecctraDSNLibraryDescriptor::MakeLayerPairs() {
+    std::vector<std::pair<TV6_Layer, TV6_Layer>> pairs;
+    for (int32_t i = 0; i < PadstackCount(); ++i) {
+        TSpecctraPadstack* padstack = GetPadstack(i);
+        TSpecctraLayer* first = padstack->StartLayer();
+        TSpecctraLayer* last = padstack->EndLayer();
+        if (!first || !last) {
+            ReportError("Invalid padstack definition <" + padstack->NameID +
+                        ">, no valid pads inside");
+            continue;
+        }
+        if (first == last)
+            continue;
+        const TV6_Layer low = DesignAccess::HostLayer(*first);
+        const TV6_Layer high = DesignAccess::HostLayer(*last);
+        bool known = false;
+        for (const auto& [l, h] : pairs)
+            known = known || (l == low && h == high);
+        if (!known)
+            pairs.emplace_back(low, high);
+    }
+    Board::ReplaceLayerPairs(GetBoard(), pairs);
+}

@@ -1,0 +1,102 @@
+#include "design/PlacementSection.h"
+
+#include "geometry/SpecctraComp.h"
+#include "specctra/SpecctraParser2.h"
+
+TSpecctraPlacementDescriptor::TSpecctraPlacementDescriptor(TSpecctraObject* owner)
+    : TSpecctraFileSectionDescriptor(owner), FInstances(CreateList()) {}
+
+TSpecctraPlacementDescriptor::~TSpecctraPlacementDescriptor() = default;
+
+int32_t TSpecctraPlacementDescriptor::InstanceCount() const {
+    return FInstances->Count();
+}
+
+TSpecctraComponentInstance* TSpecctraPlacementDescriptor::GetInstance(int32_t index) const {
+    return static_cast<TSpecctraComponentInstance*>(FInstances->GetState_SpecctraObject(index));
+}
+
+TSpecctraComponentInstance*
+TSpecctraPlacementDescriptor::GetState_InstanceByName(const std::string& name) const {
+    return static_cast<TSpecctraComponentInstance*>(FInstances->Find(name));
+}
+
+bool TSpecctraPlacementDescriptor::IncludesComponent(const std::string& reference) const {
+    return FInstances->Find(reference) != nullptr;
+}
+
+bool TSpecctraPlacementDescriptor::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_unit:
+            FUnits = ReadUnit(Parser->NextToken());
+            break;
+        case eTok_resolution:
+            result = ImportFromFile_DimensionResolution() && result;
+            break;
+        case eTok_place_control:
+            // Its sub-blocks are read at this level.
+            FlipStyle = 0;
+            break;
+        case eTok_flip_style:
+            switch (Parser->NextToken()) {
+            case eTok_mirror_first:
+                FlipStyle = 0;
+                break;
+            case eTok_rotate_first:
+                FlipStyle = 1;
+                break;
+            default:
+                break;
+            }
+            break;
+        case eTok_component:
+            result = ReadComponent() && result;
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraPlacementDescriptor::ReadComponent() {
+    // (component IMAGE (place ...) (place ...) ...)
+    const std::string image = Parser->NextString();
+    const int32_t level = SectionsOpen - 1;
+    bool result = true;
+    while (SectionsOpen > level && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_place) {
+            auto instance = std::make_unique<TSpecctraComponentInstance>(this);
+            instance->ImageRefID = image;
+            instance->SectionsOpen = 1;
+            const int32_t line = Parser->LineNumber();
+            const bool read = instance->ImportFromFile();
+            --SectionsOpen;
+            if (read)
+                FInstances->Add(std::move(instance));
+            else
+                ReportError("Component " + instance->NameID + " in line " + std::to_string(line) +
+                            " is not placed: its place block could not be read.");
+            continue;
+        }
+        result = HandleStructureToken() && result;
+    }
+    return result;
+}
+
+bool TSpecctraPlacementDescriptor::ExportToPCB() {
+    const int32_t count = InstanceCount();
+    for (int32_t i = 0; i < count; ++i) {
+        if (GetInstance(i)->ExportToPCB())
+            continue;
+        if (i + 1 < count)
+            ReportError("Placement stopped at component " + GetInstance(i)->NameID + "; " +
+                        std::to_string(count - i - 1) + " components after it were not imported.");
+        return false;
+    }
+    return true;
+}

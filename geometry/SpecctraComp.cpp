@@ -1,0 +1,877 @@
+#include "geometry/SpecctraComp.h"
+
+#include "board/BoardFacade.h"
+#include "design/LibrarySection.h"
+#include "design/StructureSection.h"
+#include "geometry/DesignAccess.h"
+#include "geometry/SpecctraViaPadJumper.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNoLow = 9.9999e8;
+constexpr double kNoHigh = -9.9999e8;
+
+void Extend(double& lx, double& ly, double& hx, double& hy, double olx, double oly, double ohx,
+            double ohy) {
+    lx = std::min(lx, olx);
+    ly = std::min(ly, oly);
+    hx = std::max(hx, ohx);
+    hy = std::max(hy, ohy);
+}
+
+// Rotates (x, y) about the origin by a multiple of 90 degrees exactly, or by
+// any other angle with cosine and sine.
+void RotatePoint(double& x, double& y, double degrees) {
+    const double px = x, py = y;
+    if (degrees == 90.0) {
+        x = -py, y = px;
+    } else if (degrees == 180.0) {
+        x = -px, y = -py;
+    } else if (degrees == 270.0) {
+        x = py, y = -px;
+    } else {
+        const double radians = degrees * M_PI / 180.0;
+        x = px * std::cos(radians) - py * std::sin(radians);
+        y = px * std::sin(radians) + py * std::cos(radians);
+    }
+}
+
+// Reads and drops tokens until the object's nesting level falls to `level`.
+void SkipToLevel(TSpecctraObject& object, int32_t level) {
+    while (object.SectionsOpen > level && !object.StopParsing()) {
+        const int32_t token = object.Parser->NextToken();
+        if (token == eTok_OpenParen)
+            ++object.SectionsOpen;
+        else if (token == eTok_CloseParen)
+            --object.SectionsOpen;
+    }
+}
+
+// Every host layer of the per-layer pad table.
+constexpr int kFirstCopper = eV6_TopLayer;
+constexpr int kLastCopper = eV6_BottomLayer;
+
+void SetLayerEntry(TPcbPad& pad, int layer, TSpecctraPad& source) {
+    const auto v6 = static_cast<TV6_Layer>(layer);
+    pad.SetState_XSizeOnLayer(v6, source.ExportToPCB_SizeX());
+    pad.SetState_YSizeOnLayer(v6, source.ExportToPCB_SizeY());
+    pad.SetState_ShapeOnLayer(v6, source.ExportToPCB_ShapeType());
+}
+
+bool IsZeroSized(const TPcbPad& pad) {
+    if (pad.GetState_TopXsize() || pad.GetState_TopYsize() || pad.GetState_MidXsize() ||
+        pad.GetState_MidYsize() || pad.GetState_BotXsize() || pad.GetState_BotYsize())
+        return false;
+    for (int layer = kFirstCopper; layer <= kLastCopper; ++layer)
+        if (pad.GetState_XSizeOnLayer(static_cast<TV6_Layer>(layer)) ||
+            pad.GetState_YSizeOnLayer(static_cast<TV6_Layer>(layer)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool NormalizedRotation(double degrees, double& normalized) {
+    normalized = 0.0;
+    if (!std::isfinite(degrees))
+        return false;
+    double r = std::fmod(degrees, 360.0);
+    if (r < 0.0)
+        r += 360.0;
+    if (r >= 360.0)
+        r = 0.0;
+    normalized = r + 0.0; // no negative zero
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraCompPin
+
+TSpecctraCompPin::TSpecctraCompPin(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+
+TSpecctraCompImage* TSpecctraCompPin::Image() const {
+    return dynamic_cast<TSpecctraCompImage*>(Owner);
+}
+
+bool TSpecctraCompPin::ImportFromFile() {
+    PadStackIDRef = Parser->NextString();
+    FWasArray = false;
+    bool result = true;
+    bool haveId = false;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        switch (token) {
+        case eTok_OpenParen:
+        case eTok_CloseParen:
+            HandleStructureToken();
+            break;
+        case eTok_rotate:
+            Rotation = Parser->NextReal();
+            break;
+        case eTok_array:
+            result = ReadArray() && result;
+            break;
+        case eTok_property:
+            Parser->SkipCurrentBlock();
+            --SectionsOpen;
+            break;
+        default:
+            if (haveId) {
+                result = HandleStructureToken() && result;
+                break;
+            }
+            NameID = Parser->TokenString();
+            Position.X = Parser->NextReal();
+            result = !Parser->ConversionFailed() && result;
+            Position.Y = Parser->NextReal();
+            result = !Parser->ConversionFailed() && result;
+            haveId = true;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraCompPin::ReadArray() {
+    // (array FIRST LAST STEP X0 Y0 DX DY [(prefix P)] [(suffix S)])
+    const int32_t level = SectionsOpen - 1;
+    bool numbers = true;
+    auto integer = [&] {
+        const int32_t value = Parser->NextInteger();
+        numbers = numbers && !Parser->ConversionFailed();
+        return value;
+    };
+    auto real = [&] {
+        const double value = Parser->NextReal();
+        numbers = numbers && !Parser->ConversionFailed();
+        return value;
+    };
+    const int64_t first = integer();
+    const int64_t last = integer();
+    const int64_t step = integer();
+    const double x0 = real(), y0 = real(), dx = real(), dy = real();
+    std::string prefix, suffix;
+    bool seenPrefix = false, seenSuffix = false, ok = numbers;
+    while (ok && SectionsOpen > level && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_CloseParen) {
+            --SectionsOpen;
+            break;
+        }
+        if (token == eTok_OpenParen) {
+            const int32_t keyword = Parser->NextToken();
+            if (keyword == eTok_prefix && !seenPrefix && !seenSuffix) {
+                prefix = Parser->NextString();
+                seenPrefix = true;
+            } else if (keyword == eTok_suffix && !seenSuffix) {
+                suffix = Parser->NextString();
+                seenSuffix = true;
+            } else {
+                Parser->ReportUnexpectedToken();
+                ++SectionsOpen;
+                ok = false;
+                break;
+            }
+            ok = Parser->ExpectToken(eTok_CloseParen);
+            continue;
+        }
+        Parser->ReportUnexpectedToken();
+        ok = false;
+    }
+    if (!ok) {
+        SkipToLevel(*this, level);
+        return false;
+    }
+    TSpecctraCompImage* image = Image();
+    if (step <= 0) {
+        ReportError(
+            "Pin array of padstack " + PadStackIDRef + " has the step " + std::to_string(step) +
+            "; only a positive step is allowed. Line: " + std::to_string(Parser->LineNumber()));
+        return false;
+    }
+    const int64_t count = last < first ? 0 : (last - first) / step + 1;
+    if (count > kMaxPinArrayPins) {
+        ReportError(
+            "Pin array of padstack " + PadStackIDRef + " would make " + std::to_string(count) +
+            " pins; at most " + std::to_string(kMaxPinArrayPins) +
+            " are allowed. The array is ignored. Line: " + std::to_string(Parser->LineNumber()));
+        return false;
+    }
+    if (!image)
+        return false;
+    int64_t k = 0;
+    for (int64_t n = first; n <= last; n += step, ++k) {
+        auto copy = std::make_unique<TSpecctraCompPin>(image);
+        copy->PadStackIDRef = PadStackIDRef;
+        copy->Rotation = Rotation;
+        copy->UserPropertyList = UserPropertyList;
+        copy->NameID = prefix + std::to_string(n) + suffix;
+        copy->Position =
+            TVertex{x0 + static_cast<double>(k) * dx, y0 + static_cast<double>(k) * dy};
+        image->PinList->Add(std::move(copy));
+    }
+    FWasArray = true;
+    return true;
+}
+
+std::string TSpecctraCompPin::FullPinName() const {
+    TSpecctraCompImage* image = Image();
+    if (!image || !image->TranslCompInst) {
+        ReportError("Cannot generate pin name for pin " + NameID);
+        return std::string();
+    }
+    return image->TranslCompInst->NameID + "-" + NameID;
+}
+
+TSpecctraPadstack* TSpecctraCompPin::FindPadstack() const {
+    TSpecctraDSNLibraryDescriptor* library =
+        DesignAccess::Library(*const_cast<TSpecctraCompPin*>(this));
+    return library ? library->GetState_PadStackByName(PadStackIDRef) : nullptr;
+}
+
+void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
+    lx = ly = hx = hy = 0.0;
+    if (TSpecctraPadstack* padstack = FindPadstack())
+        padstack->BoundingRectangle(lx, ly, hx, hy);
+    lx += Position.X, hx += Position.X;
+    ly += Position.Y, hy += Position.Y;
+    if (Rotation == 0.0)
+        return;
+    double xs[4] = {lx, hx, hx, lx};
+    double ys[4] = {ly, ly, hy, hy};
+    lx = ly = std::numeric_limits<double>::max();
+    hx = hy = std::numeric_limits<double>::lowest();
+    for (int i = 0; i < 4; ++i) {
+        double x = xs[i] - Position.X, y = ys[i] - Position.Y;
+        RotatePoint(x, y, Rotation);
+        Extend(lx, ly, hx, hy, x + Position.X, y + Position.Y, x + Position.X, y + Position.Y);
+    }
+}
+
+void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
+    auto setTop = [&](TSpecctraPad* source) {
+        if (!source)
+            return;
+        pad.SetState_TopXsize(source->ExportToPCB_SizeX());
+        pad.SetState_TopYsize(source->ExportToPCB_SizeY());
+        pad.SetState_TopShape(source->ExportToPCB_ShapeType());
+    };
+    auto setMid = [&](TSpecctraPad* source) {
+        if (!source)
+            return;
+        pad.SetState_MidXsize(source->ExportToPCB_SizeX());
+        pad.SetState_MidYsize(source->ExportToPCB_SizeY());
+        pad.SetState_MidShape(source->ExportToPCB_ShapeType());
+    };
+    auto setBottom = [&](TSpecctraPad* source) {
+        if (!source)
+            return;
+        pad.SetState_BotXsize(source->ExportToPCB_SizeX());
+        pad.SetState_BotYsize(source->ExportToPCB_SizeY());
+        pad.SetState_BotShape(source->ExportToPCB_ShapeType());
+    };
+    switch (padstack.Kind()) {
+    case eSimplePadstack: {
+        TSpecctraPad* largest = padstack.GetState_LargestPadOnAnySignalLayer();
+        if (!largest)
+            break;
+        setTop(largest);
+        setMid(largest);
+        setBottom(largest);
+        SetLayerEntry(pad, eV6_TopLayer, *largest);
+        if (largest->LayerID() != "SIGNAL")
+            if (TSpecctraLayer* layer =
+                    DesignAccess::LayerByName(DesignAccess::LayerStack(*this), largest->LayerID()))
+                pad.SetState_Layer(DesignAccess::HostLayer(*layer));
+        pad.SetState_FMode(ePadMode_Simple);
+        break;
+    }
+    case eTopMidBottomPadstack: {
+        TSpecctraPad* top = padstack.GetState_PadOnLayer("FRONT LAYER");
+        setTop(top ? top : padstack.GetState_PadOnLayer("SIGNAL"));
+        TSpecctraPad* middle = padstack.GetState_PadOnLayer("SIGNAL");
+        if (!middle) {
+            middle = padstack.GetState_LargestPadOnInnerSignalLayer();
+            ReportEvent("Middle layer pad for pin " + FullPinName() +
+                        " will take largest available size defined on inner signal layers.");
+        }
+        setMid(middle);
+        TSpecctraPad* bottom = padstack.GetState_PadOnLayer("BACK LAYER");
+        setBottom(bottom ? bottom : padstack.GetState_PadOnLayer("SIGNAL"));
+        pad.SetState_FMode(ePadMode_LocalStack);
+        break;
+    }
+    case ePerLayerPadstack: {
+        pad.SetState_FMode(ePadMode_ExternalStack);
+        if (TSpecctraPad* signal = padstack.GetState_PadOnLayer("SIGNAL"))
+            for (int layer = kFirstCopper; layer <= kLastCopper; ++layer)
+                SetLayerEntry(pad, layer, *signal);
+        TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
+        for (int32_t i = 0; i < DesignAccess::LayerCount(stack); ++i) {
+            TSpecctraLayer* layer = DesignAccess::LayerAt(stack, i);
+            const std::string& name = DesignAccess::LayerName(*layer);
+            const int host = DesignAccess::HostLayer(*layer);
+            if (IsLayerClassName(name) || host < kFirstCopper || host > kLastCopper)
+                continue;
+            if (TSpecctraPad* own = padstack.GetState_PadOnLayer(name))
+                SetLayerEntry(pad, host, *own);
+        }
+        break;
+    }
+    case eSMDPadstack: {
+        TSpecctraPad* front = padstack.GetState_PadOnLayer("FRONT LAYER");
+        TSpecctraPad* source = front ? front : padstack.GetState_PadOnLayer("BACK LAYER");
+        setTop(source);
+        if (source)
+            SetLayerEntry(pad, eV6_TopLayer, *source);
+        pad.SetState_Layer(front ? eV6_TopLayer : eV6_BottomLayer);
+        pad.SetState_FMode(ePadMode_Simple);
+        break;
+    }
+    default:
+        ReportError(padstack.NameID + " has unknown kind for pin " + FullPinName());
+        break;
+    }
+}
+
+bool TSpecctraCompPin::ExportToPCB() {
+    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    if (!library) {
+        ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
+        return false;
+    }
+    TSpecctraPadstack* padstack = library->GetState_PadStackByName(PadStackIDRef);
+    const std::string fullName = FullPinName();
+    if (!padstack) {
+        ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
+        return false;
+    }
+    TPcbPad pad(0);
+    if (!Board::Make(pad))
+        return true;
+    pad.SetState_TopXsize(0);
+    pad.SetState_TopYsize(0);
+    pad.SetState_MidXsize(0);
+    pad.SetState_MidYsize(0);
+    pad.SetState_BotXsize(0);
+    pad.SetState_BotYsize(0);
+    pad.SetState_TopShape(eRounded);
+    pad.SetState_MidShape(eRounded);
+    pad.SetState_BotShape(eRounded);
+    pad.SetState_HoleSize(0);
+    pad.SetState_Plated(true);
+    pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+    pad.SetState_Name(NameID);
+    pad.SetState_Angle(Rotation);
+
+    double cx = 0.0, cy = 0.0;
+    if (TSpecctraPad* largest = padstack->GetState_LargestPadOnAnySignalLayer()) {
+        double lx, ly, hx, hy;
+        largest->VisibleBounds(lx, ly, hx, hy);
+        cx = (lx + hx) / 2.0;
+        cy = (ly + hy) / 2.0;
+    }
+    pad.SetState_x1(ExportToPCB_PositionX(Position.X + cx));
+    pad.SetState_y1(ExportToPCB_PositionY(Position.Y + cy));
+
+    if (!DesignAccess::HasNetwork(*this)) {
+        ReportError("No netlist information found. Cannot assign net to pin " + fullName);
+    } else if (TSpecctraNet* net = DesignAccess::NetOfPin(*this, fullName)) {
+        pad.SetState_Net(DesignAccess::NetHandle(*net));
+        pad.SetState_DaisyChainStyle(DesignAccess::DaisyChainStyle(*net, fullName));
+    } else {
+        ReportEvent("Pin " + fullName + " has no net assigned.");
+    }
+    pad.SetState_Layer(eV6_MultiLayer);
+    SetPadSizes(pad, *padstack);
+
+    const bool zeroSized = IsZeroSized(pad);
+    if (padstack->Kind() != eSMDPadstack && !zeroSized)
+        pad.SetState_HoleSize(100000);
+    TSpecctraCompImage* image = Image();
+    Board::AddTo(image ? image->HarrowHandle : 0, pad);
+    if (zeroSized)
+        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraImageConductor
+
+intptr_t TSpecctraImageConductor::ShapeContainer() {
+    auto* image = dynamic_cast<TSpecctraCompImage*>(Owner);
+    return image ? image->HarrowHandle : 0;
+}
+
+bool TSpecctraImageConductor::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_rect:
+        case eTok_circle:
+        case eTok_polygon:
+        case eTok_path:
+        case eTok_qarc:
+            result = ImportFromFile_Shape() && result;
+            break;
+        case eTok_window:
+            result = ImportFromFile_Window() && result;
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraCompImage
+
+TSpecctraCompImage::TSpecctraCompImage(TSpecctraObject* owner)
+    : TSpecctraObject(owner), PinList(CreateList()) {}
+
+TSpecctraCompImage::~TSpecctraCompImage() = default;
+
+TSpecctraCompPin* TSpecctraCompImage::GetState_Pin(int32_t index) const {
+    return static_cast<TSpecctraCompPin*>(PinList->GetState_SpecctraObject(index));
+}
+
+bool TSpecctraCompImage::ImportFromFile() {
+    NameID = Parser->NextString();
+    bool result = true;
+    while (result && SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_side:
+            switch (Parser->NextToken()) {
+            case eTok_front:
+                Side = eFrontSide;
+                break;
+            case eTok_back:
+                Side = eBackSide;
+                break;
+            case eTok_both:
+                Side = eBothSides;
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_unit:
+            FUnits = ReadUnit(Parser->NextToken());
+            break;
+        case eTok_outline:
+            result = ReadOutline();
+            break;
+        case eTok_pin:
+            result = ReadPin();
+            break;
+        case eTok_conductor:
+            result = ReadConductor();
+            break;
+        case eTok_keepout:
+        case eTok_place_keepout:
+        case eTok_via_keepout:
+        case eTok_wire_keepout:
+        case eTok_bend_keepout:
+        case eTok_elongate_keepout:
+            result = ReadKeepout();
+            break;
+        case eTok_via:
+            result = ReadVia();
+            break;
+        case eTok_property:
+            ImportUnknownBlock();
+            break;
+        case eTok_place_rule:
+            SkipUnknownBlock();
+            break;
+        case eTok_rule:
+            ImportRuleScope();
+            break;
+        default:
+            result = HandleStructureToken();
+            break;
+        }
+    }
+    if (!result)
+        SkipRestOfBlock();
+    return result;
+}
+
+void TSpecctraCompImage::SkipRestOfBlock() {
+    // A failed image stops reading its own blocks; the rest of its text is
+    // passed over so that the library goes on after it.
+    SkipToLevel(*this, 0);
+}
+
+bool TSpecctraCompImage::ReadOutline() {
+    if (Parser->NextToken() != eTok_OpenParen) {
+        Parser->ReportUnexpectedToken();
+        Parser->SkipCurrentBlock();
+        --SectionsOpen;
+        return false;
+    }
+    std::unique_ptr<TSpecctraAbstractGeometryShape> shape;
+    switch (Parser->NextToken()) {
+    case eTok_circle:
+        shape = std::make_unique<TSpecctraCircleShape>(this);
+        break;
+    case eTok_path:
+        shape = std::make_unique<TSpecctraPolyLineShape>(this);
+        break;
+    case eTok_polygon:
+        shape = std::make_unique<TSpecctraFilledPolyShape>(this);
+        break;
+    case eTok_rect:
+        shape = std::make_unique<TSpecctraRectShape>(this);
+        break;
+    default:
+        Parser->ReportUnexpectedToken();
+        ++SectionsOpen;
+        return false;
+    }
+    shape->SectionsOpen = 1;
+    const bool result = shape->ImportFromFile();
+    Outline = std::move(shape);
+    return result;
+}
+
+bool TSpecctraCompImage::ReadPin() {
+    auto pin = std::make_unique<TSpecctraCompPin>(this);
+    pin->SectionsOpen = 1;
+    const bool result = pin->ImportFromFile();
+    --SectionsOpen;
+    if (result && !pin->WasArray())
+        PinList->Add(std::move(pin));
+    return result;
+}
+
+bool TSpecctraCompImage::ReadConductor() {
+    auto conductor = std::make_unique<TSpecctraImageConductor>(this);
+    conductor->SectionsOpen = 1;
+    const bool result = conductor->ImportFromFile();
+    --SectionsOpen;
+    if (result) {
+        if (!EmbededConductorShapeList)
+            EmbededConductorShapeList = CreateList();
+        EmbededConductorShapeList->Add(std::move(conductor));
+        TranslationState().NetsNeedUpdate = true;
+    }
+    return result;
+}
+
+bool TSpecctraCompImage::ReadKeepout() {
+    auto keepout =
+        std::make_unique<TSpecctraKeepout>(this, KeepoutKindOfToken(Parser->CurrentToken()));
+    keepout->SectionsOpen = 1;
+    const bool result = keepout->ImportFromFile();
+    --SectionsOpen;
+    if (result) {
+        if (!KeepoutList)
+            KeepoutList = CreateList();
+        KeepoutList->Add(std::move(keepout));
+    }
+    return result;
+}
+
+bool TSpecctraCompImage::ReadVia() {
+    auto via = std::make_unique<TSpecctraViaInstance>(this);
+    via->SectionsOpen = 1;
+    const bool result = via->ImportFromFile();
+    --SectionsOpen;
+    if (result) {
+        if (!EmbededViaList)
+            EmbededViaList = CreateList();
+        EmbededViaList->Add(std::move(via));
+        TranslationState().NetsNeedUpdate = true;
+    }
+    return result;
+}
+
+void TSpecctraCompImage::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
+    lx = ly = kNoLow;
+    hx = hy = kNoHigh;
+    for (int32_t i = 0; i < PinList->Count(); ++i) {
+        double plx, ply, phx, phy;
+        GetState_Pin(i)->BoundingRectangle(plx, ply, phx, phy);
+        Extend(lx, ly, hx, hy, plx, ply, phx, phy);
+    }
+    for (TSpecctraList* list : {EmbededConductorShapeList.get(), KeepoutList.get()}) {
+        if (!list)
+            continue;
+        for (int32_t i = 0; i < list->Count(); ++i) {
+            auto* combined = static_cast<TSpecctraCombinedShape*>(list->GetState_SpecctraObject(i));
+            if (TSpecctraAbstractGeometryShape* shape = combined->VisibleShape()) {
+                double slx, sly, shx, shy;
+                shape->BoundingRectangle(slx, sly, shx, shy);
+                Extend(lx, ly, hx, hy, slx, sly, shx, shy);
+            }
+        }
+    }
+    if (lx == kNoLow || ly == kNoLow || hx == kNoHigh || hy == kNoHigh)
+        lx = ly = hx = hy = 0.0;
+}
+
+void TSpecctraCompImage::EnsureOutline() {
+    if (Outline && Outline->AreaSize() != 0.0)
+        return;
+    double lx, ly, hx, hy;
+    BoundingRectangle(lx, ly, hx, hy);
+    auto rect = std::make_unique<TSpecctraRectShape>(this);
+    rect->LayerID = "SIGNAL";
+    rect->TopLeft() = TVertex{lx, ly};
+    rect->BottomRight() = TVertex{hx, hy};
+    Outline = std::move(rect);
+}
+
+bool TSpecctraCompImage::ExportToPCB() {
+    TPcbComponent component(0);
+    if (!Board::Make(component)) {
+        HarrowHandle = 0;
+        return true;
+    }
+    HarrowHandle = component.GetState_ObjectHandle();
+    component.SetState_Pattern(NameID);
+    TTranslationState& state = TranslationState();
+    const int32_t offsetX = state.BoardOffsetX, offsetY = state.BoardOffsetY;
+    state.BoardOffsetX = 0;
+    state.BoardOffsetY = 0;
+
+    EnsureOutline();
+    if (Outline && Outline->AreaSize() > 0.0)
+        Outline->ExportToPCB();
+    ExportListToPCB(PinList.get());
+    if (EmbededConductorShapeList)
+        ExportListToPCB(EmbededConductorShapeList.get());
+    if (EmbededViaList)
+        ExportListToPCB(EmbededViaList.get());
+    if (KeepoutList)
+        ExportListToPCB(KeepoutList.get());
+    Board::Write(component);
+    Board::Read(component);
+
+    state.BoardOffsetX = offsetX;
+    state.BoardOffsetY = offsetY;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraComponentInstance
+
+TSpecctraComponentInstance::TSpecctraComponentInstance(TSpecctraObject* owner)
+    : TSpecctraObject(owner) {}
+
+double TSpecctraComponentInstance::OneInch() {
+    return UnitsPerInch(GetUnit());
+}
+
+double TSpecctraComponentInstance::X() {
+    return OutsideBoundary ? OneInch() : Position.X;
+}
+
+double TSpecctraComponentInstance::Y() {
+    return OutsideBoundary ? OneInch() : Position.Y;
+}
+
+bool TSpecctraComponentInstance::ImportFromFile() {
+    NameID = Parser->NextString();
+    bool result = true;
+    bool positionRead = false;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        switch (token) {
+        case eTok_mirror:
+            switch (Parser->NextToken()) {
+            case eTok_off:
+                Mirror = eNoMirror;
+                break;
+            case eTok_x:
+                Mirror = eMirrorAroundX;
+                break;
+            case eTok_y:
+                Mirror = eMirrorAroundY;
+                break;
+            case eTok_xy:
+                Mirror = eMirrorAroundXY;
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_lock_type:
+            switch (Parser->NextToken()) {
+            case eTok_position:
+                LockType = eLockTypePosition;
+                break;
+            case eTok_gate:
+                LockType = eLockTypeGate;
+                break;
+            case eTok_subgate:
+                LockType = eLockTypeSubgate;
+                break;
+            case eTok_pin:
+                LockType = eLockTypePin;
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_status:
+            switch (Parser->NextToken()) {
+            case eTok_added:
+                Status = eCompAdded;
+                break;
+            case eTok_deleted:
+                Status = eCompDeleted;
+                break;
+            case eTok_substituted:
+                Status = eCompSubstituted;
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_logical_part:
+            LogicalPartID = Parser->NextString();
+            break;
+        case eTok_pn:
+            PartNumber = Parser->NextString();
+            break;
+        case eTok_property:
+            ImportUnknownBlock();
+            break;
+        case eTok_place_rule:
+            SkipUnknownBlock();
+            break;
+        case eTok_region:
+            ImportUnknownBlock();
+            break;
+        case eTok_rule:
+            ImportRuleScope();
+            break;
+        case eTok_OpenParen:
+        case eTok_CloseParen:
+            HandleStructureToken();
+            break;
+        default:
+            if (positionRead) {
+                result = HandleStructureToken() && result;
+                break;
+            }
+            positionRead = true;
+            if (!ReadPosition())
+                result = false;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraComponentInstance::ReadPosition() {
+    // A parenthesis met where a number or the side belongs still counts for
+    // the block structure.
+    auto keepStructure = [this] {
+        const std::string& text = Parser->TokenString();
+        if (text == "(")
+            ++SectionsOpen;
+        else if (text == ")")
+            --SectionsOpen;
+        return false;
+    };
+    double x = 0.0;
+    if (!Parser->TokenStr2Real(x))
+        return false;
+    const double y = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return keepStructure();
+    switch (Parser->NextToken()) {
+    case eTok_front:
+        Side = eFrontSide;
+        break;
+    case eTok_back:
+        Side = eBackSide;
+        break;
+    default:
+        Parser->ReportUnexpectedToken();
+        return keepStructure();
+    }
+    Rotation = Parser->NextReal();
+    if (Parser->ConversionFailed())
+        return keepStructure();
+    Position = TVertex{x, y};
+    OutsideBoundary = false;
+    return true;
+}
+
+bool TSpecctraComponentInstance::ExportToPCB() {
+    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    TSpecctraCompImage* image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+    if (!image) {
+        ReportError("Footprint " + ImageRefID + " not found. Cannot import component " + NameID);
+        return false;
+    }
+    if (image->Side != eBothSides && image->Side != Side) {
+        ReportError("Footprint " + ImageRefID + " doesn't allow placement on " + SideName(Side) +
+                    " for component " + NameID);
+        return false;
+    }
+    double angle = 0.0;
+    if (!NormalizedRotation(Rotation, angle)) {
+        ReportError("Component " + NameID + " has no valid rotation; it is placed at 0 degrees.");
+    }
+    // Positions beyond the host's coordinate range cannot be placed.
+    const double limit = static_cast<double>(std::numeric_limits<int32_t>::max());
+    const double hostPerUnit = 1e7 / UnitsPerInch(GetUnit()) / TranslationState().ResolutionFactor;
+    const double boardX = TranslationState().BoardOffsetX + X() * hostPerUnit;
+    const double boardY = TranslationState().BoardOffsetY + Y() * hostPerUnit;
+    if (!(std::fabs(boardX) < limit && std::fabs(boardY) < limit)) {
+        ReportError("Component " + NameID +
+                    " lies outside the coordinate range of the board; it is not imported.");
+        return true;
+    }
+
+    image->TranslCompInst = this;
+    image->ExportToPCB();
+    HarrowHandle = image->HarrowHandle;
+    image->HarrowHandle = 0;
+    image->TranslCompInst = nullptr;
+    if (HarrowHandle == 0)
+        return false;
+
+    TPcbComponent component(HarrowHandle);
+    Board::Read(component);
+    component.SetState_NameOn(true);
+    component.SetState_CommentOn(false);
+    if (component.GetState_Name() != 0) {
+        TPcbText designator(component.GetState_Name());
+        Board::Read(designator);
+        designator.SetState_Text(NameID);
+        designator.SetState_Layer(eV6_TopOverlay);
+        Board::Write(designator);
+    }
+    component.SetState_Moveable(true);
+    component.SetState_Layer(Side == eBackSide ? eV6_BottomLayer : eV6_TopLayer);
+    component.SetState_Angle(angle);
+    Board::Write(component);
+    component.SetState_x1(ExportToPCB_PositionX(X()));
+    component.SetState_y1(ExportToPCB_PositionY(Y()));
+    Board::Write(component);
+    if (Board::Add(GetBoard(), HarrowHandle))
+        return true;
+    Board::FreeObject(HarrowHandle);
+    HarrowHandle = 0;
+    return false;
+}

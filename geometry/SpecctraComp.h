@@ -1,0 +1,171 @@
+// Component images (footprints) with their pins, outlines, keepouts,
+// conductors and vias, and the placed instances of images: what each reads
+// from a design file and how each instance becomes a host component with its
+// pads on their nets.
+#pragma once
+
+#include "board/Pcbclass.h"
+#include "geometry/SpecctraShapes.h"
+#include "specctra/SpecctraClasses1.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TSpecctraComponentInstance;
+class TSpecctraPadstack;
+
+enum TSpecctraBoardSide : uint8_t {
+    eFrontSide = 0,
+    eBackSide = 1,
+    eBothSides = 2,
+};
+using TSpecctraCompPlacementSide = TSpecctraBoardSide; // front or back only
+
+enum TSpecctraMirror : uint8_t {
+    eNoMirror = 0,
+    eMirrorAroundX = 1,
+    eMirrorAroundY = 2,
+    eMirrorAroundXY = 3,
+};
+
+enum TSpecctraComponentStatus : uint8_t {
+    eCompStatusNone = 0,
+    eCompAdded = 1,
+    eCompDeleted = 2,
+    eCompSubstituted = 3,
+};
+
+enum TSpecctraLockType : uint8_t {
+    eLockTypeNone = 0,
+    eLockTypePosition = 1,
+    eLockTypeGate = 2,
+    eLockTypeSubgate = 3,
+    eLockTypePin = 4,
+};
+
+// The most pins one pin array may expand to; a larger array is refused.
+constexpr int64_t kMaxPinArrayPins = 100000;
+
+class TSpecctraCompImage;
+
+// A piece of copper of an image ("conductor"): written like a wire on its
+// layer into the image's component, without a net (the host gives it the net
+// of the pads it touches afterwards).
+class TSpecctraImageConductor : public TSpecctraCombinedShape, public IShapeOwner {
+public:
+    explicit TSpecctraImageConductor(TSpecctraObject* owner) : TSpecctraCombinedShape(owner) {}
+    const char* ClassName() const override { return "TSpecctraImageConductor"; }
+    TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eWire; }
+    intptr_t ShapeContainer() override;
+    bool ImportFromFile() override;
+};
+
+// One pin of an image: a padstack at a position, with a rotation.
+class TSpecctraCompPin : public TSpecctraObject {
+public:
+    explicit TSpecctraCompPin(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraCompPin"; }
+
+    // Entered after "pin". Expands a pin array into the image's pin list.
+    bool ImportFromFile() override;
+    // One host pad in the component of the image being built.
+    bool ExportToPCB() override;
+    void BoundingRectangle(double& lx, double& ly, double& hx, double& hy);
+    // The component's designator, "-" and the pin id ("U1-3").
+    std::string FullPinName() const;
+    // Whether the pin read was a pin array (its copies are in the image).
+    bool WasArray() const { return FWasArray; }
+
+    std::string PadStackIDRef;
+    double Rotation = 0.0;
+    TVertex Position;
+    std::vector<std::pair<std::string, std::string>> UserPropertyList;
+
+private:
+    TSpecctraCompImage* Image() const;
+    TSpecctraPadstack* FindPadstack() const;
+    bool ReadArray();
+    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack);
+    bool FWasArray = false;
+};
+
+// A footprint: outline, pins, keepouts, conductors and vias, and the sides it
+// may be placed on.
+class TSpecctraCompImage : public TSpecctraObject, public IShapeOwner {
+public:
+    explicit TSpecctraCompImage(TSpecctraObject* owner);
+    ~TSpecctraCompImage() override;
+    const char* ClassName() const override { return "TSpecctraCompImage"; }
+    // Outlines land on the top overlay in the component being built.
+    TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eComponentImage; }
+    intptr_t ShapeContainer() override { return HarrowHandle; }
+
+    bool ImportFromFile() override;
+    // Builds one host component (HarrowHandle) for TranslCompInst, at the
+    // board origin.
+    bool ExportToPCB() override;
+    bool ImportFromPcb() override { return false; }
+    bool ExportToFile() override { return false; }
+
+    // Around the pins, conductors and keepouts; all 0 when there is nothing.
+    void BoundingRectangle(double& lx, double& ly, double& hx, double& hy);
+    int32_t PinCount() const { return PinList->Count(); }
+    TSpecctraCompPin* GetState_Pin(int32_t index) const;
+
+    TSpecctraBoardSide Side = eBothSides;
+    std::unique_ptr<TSpecctraAbstractGeometryShape> Outline;
+    std::unique_ptr<TSpecctraList> PinList;
+    std::unique_ptr<TSpecctraList> EmbededConductorShapeList;
+    std::unique_ptr<TSpecctraList> EmbededViaList;
+    std::unique_ptr<TSpecctraList> PlacementRuleList;
+    std::unique_ptr<TSpecctraList> KeepoutList;
+    std::unique_ptr<TSpecctraList> Properties;
+    TSpecctraComponentInstance* TranslCompInst = nullptr;
+
+private:
+    bool ReadOutline();
+    bool ReadPin();
+    bool ReadConductor();
+    bool ReadKeepout();
+    bool ReadVia();
+    void SkipRestOfBlock();
+    void EnsureOutline();
+};
+
+// One placed component: designator, image, position, side and rotation.
+class TSpecctraComponentInstance : public TSpecctraObject {
+public:
+    explicit TSpecctraComponentInstance(TSpecctraObject* owner);
+    const char* ClassName() const override { return "TSpecctraComponentInstance"; }
+
+    // Entered after "place", with ImageRefID set.
+    bool ImportFromFile() override;
+    bool ExportToPCB() override;
+    // The position, or one inch in the instance's unit while none was read.
+    double X();
+    double Y();
+
+    std::string ImageRefID;
+    TVertex Position;
+    TSpecctraCompPlacementSide Side = eFrontSide;
+    double Rotation = 0.0;
+    TSpecctraMirror Mirror = eNoMirror;
+    TSpecctraComponentStatus Status = eCompStatusNone;
+    std::string LogicalPartID;
+    std::unique_ptr<TSpecctraList> PlacementRules;
+    std::unique_ptr<TSpecctraList> Properties;
+    TSpecctraLockType LockType = eLockTypeNone;
+    std::string PartNumber;
+    bool OutsideBoundary = true;
+
+private:
+    bool ReadPosition();
+    double OneInch();
+};
+
+// The rotation as the host takes it: in [0, 360); false (and 0) for a value
+// that is not a finite number.
+bool NormalizedRotation(double degrees, double& normalized);

@@ -1,0 +1,911 @@
+#include "geometry/SpecctraViaPadJumper.h"
+
+#include "board/BoardFacade.h"
+#include "design/LibrarySection.h"
+#include "geometry/DesignAccess.h"
+#include "geometry/SpecctraComp.h"
+#include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraWriter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+const std::string kNoLayer;
+
+// "%g" with 15 significant digits: whole numbers print as plain integers.
+std::string FormatG(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+// A board coordinate in a message: a whole number.
+std::string WholeText(int32_t value) {
+    return std::to_string(value);
+}
+
+bool IsNumberText(const std::string& text, double& value) {
+    return !text.empty() && ConvertSpecctraReal(text, value);
+}
+
+// The letter of a shape kind in stored parameter text.
+const char* KindLetter(TSpecctraShapeType kind) {
+    switch (kind) {
+    case TSpecctraShapeType::eFilledPolyShape:
+        return "F";
+    case TSpecctraShapeType::eRectShape:
+        return "R";
+    case TSpecctraShapeType::eCircleShape:
+        return "C";
+    case TSpecctraShapeType::ePolyOutlineShape:
+        return "P";
+    case TSpecctraShapeType::eQArcShape:
+        return "Q";
+    }
+    return "";
+}
+
+// The stored shape of a kind letter, or none.
+std::unique_ptr<TSpecctraAbstractGeometryShape> NewStoredShape(const std::string& letter,
+                                                               TSpecctraObject* owner) {
+    static const char* const kLetters = "FRCPQ";
+    if (letter.size() != 1)
+        return nullptr;
+    for (int kind = 0; kind < 5; ++kind)
+        if (letter[0] == kLetters[kind])
+            return CreateShapeOfKind(kind, owner);
+    return nullptr;
+}
+
+bool IsCircle(TSpecctraAbstractGeometryShape* shape) {
+    return shape && shape->Kind == TSpecctraShapeType::eCircleShape;
+}
+
+bool HasSquareAperture(TSpecctraAbstractGeometryShape& shape) {
+    auto* line = dynamic_cast<TSpecctraPolyLineShape*>(&shape);
+    return line && line->ApertureType() == eSquareAperture;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TSpecctraPad
+
+TSpecctraPad::TSpecctraPad(TSpecctraObject* owner) : TSpecctraCombinedShape(owner) {}
+
+TSpecctraPad::~TSpecctraPad() = default;
+
+const std::string& TSpecctraPad::LayerID() {
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    return shape ? shape->LayerID : kNoLayer;
+}
+
+double TSpecctraPad::AreaSize() {
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    return shape ? shape->AreaSize() : 0.0;
+}
+
+bool TSpecctraPad::VisibleBounds(double& lx, double& ly, double& hx, double& hy) {
+    lx = ly = hx = hy = 0.0;
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    if (!shape)
+        return false;
+    shape->BoundingRectangle(lx, ly, hx, hy);
+    return true;
+}
+
+bool TSpecctraPad::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_rect:
+        case eTok_circle:
+        case eTok_polygon:
+        case eTok_path:
+            result = ImportFromFile_Shape() && result;
+            break;
+        case eTok_window:
+            result = ImportFromFile_Window() && result;
+            break;
+        case eTok_connect:
+            Connect = Parser->NextToken() == eTok_on;
+            break;
+        case eTok_reduced:
+            result = ReadReducedShape() && result;
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+bool TSpecctraPad::ReadReducedShape() {
+    // (reduced (SHAPE ...)): the shape's own block opens one level more.
+    if (Parser->NextToken() != eTok_OpenParen) {
+        Parser->ReportUnexpectedToken();
+        Parser->SkipCurrentBlock();
+        --SectionsOpen;
+        return false;
+    }
+    const int32_t token = Parser->NextToken();
+    std::unique_ptr<TSpecctraAbstractGeometryShape> shape =
+        token == eTok_qarc ? nullptr : CreateShapeForToken(token, this);
+    if (!shape) {
+        Parser->ReportUnexpectedToken();
+        Parser->SkipCurrentBlock(); // the shape's block
+        return false;               // the reduced block closes in the caller's loop
+    }
+    shape->SectionsOpen = 1;
+    const bool result = shape->ImportFromFile();
+    ReducedShape = std::move(shape);
+    return result;
+}
+
+bool TSpecctraPad::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Write("(shape ", true);
+    TSpecctraCombinedShape::ExportToFile();
+    Writer->Writeln(")", true);
+    return true;
+}
+
+int32_t TSpecctraPad::ExportToPCB_SizeX() {
+    double lx, ly, hx, hy;
+    VisibleBounds(lx, ly, hx, hy);
+    return FileToBoard(std::fabs(hx - lx));
+}
+
+int32_t TSpecctraPad::ExportToPCB_SizeY() {
+    double lx, ly, hx, hy;
+    VisibleBounds(lx, ly, hx, hy);
+    return FileToBoard(std::fabs(hy - ly));
+}
+
+TShape TSpecctraPad::ExportToPCB_ShapeType() {
+    TSpecctraAbstractGeometryShape* shape = VisibleShape();
+    if (shape) {
+        switch (shape->Kind) {
+        case TSpecctraShapeType::eRectShape:
+        case TSpecctraShapeType::eQArcShape:
+            return eRectangular;
+        case TSpecctraShapeType::eCircleShape:
+            return eRounded;
+        case TSpecctraShapeType::ePolyOutlineShape:
+        case TSpecctraShapeType::eFilledPolyShape:
+            return HasSquareAperture(*shape) ? eOctagonal : eRounded;
+        }
+    }
+    ReportWarning("Unknown pad type, converted to rounded pad.");
+    return eRounded;
+}
+
+void TSpecctraPad::ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& params) {
+    const std::string pad = std::to_string(padIndex);
+    TSpecctraAbstractGeometryShape* first =
+        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(0));
+    if (!first) {
+        ReportError("Pad has no shapes, for embedded export.");
+        return;
+    }
+    params.Set(pad + "PT", KindLetter(first->Kind));
+    first->ExportToPcb_ToParams(pad + "P", params);
+    if (!CutoutList || CutoutList->Count() == 0)
+        return;
+    params.Set(pad + "PWC", std::to_string(CutoutList->Count()));
+    for (int32_t j = 0; j < CutoutList->Count(); ++j) {
+        auto* window =
+            static_cast<TSpecctraAbstractGeometryShape*>(CutoutList->GetState_SpecctraObject(j));
+        const std::string prefix = pad + "W" + std::to_string(j);
+        params.Set(prefix + "T", KindLetter(window->Kind));
+        window->ExportToPcb_ToParams(prefix, params);
+    }
+}
+
+bool TSpecctraPad::ImportFromPcb_FromParams(int32_t padIndex, const TStoredParameters& params) {
+    const std::string pad = std::to_string(padIndex);
+    bool result = true;
+    std::string letter;
+    if (params.Get(pad + "PT", letter)) {
+        std::unique_ptr<TSpecctraAbstractGeometryShape> shape = NewStoredShape(letter, this);
+        if (!shape) {
+            ReportError("Unknown stored shape kind: " + letter);
+        } else if (shape->ImportFromPcb_FromParams(pad + "P", params)) {
+            ShapeList->Add(std::move(shape));
+            FRecalcShape = true;
+        } else {
+            ReportError("Stored pad shape contains errors.");
+            result = false;
+        }
+    }
+    std::string connect;
+    Connect = !(params.Get(pad + "SC", connect) && connect == "F");
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraPadstack
+
+TSpecctraPadstack::TSpecctraPadstack(TSpecctraObject* owner)
+    : TSpecctraObject(owner), PadList(CreateList()) {}
+
+TSpecctraPadstack::~TSpecctraPadstack() = default;
+
+bool TSpecctraPadstack::ImportFromFile() {
+    NameID = Parser->NextString();
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_unit:
+            FUnits = ReadUnit(Parser->NextToken());
+            break;
+        case eTok_shape: {
+            auto pad = std::make_unique<TSpecctraPad>(this);
+            pad->SectionsOpen = 1;
+            if (pad->ImportFromFile())
+                PadList->Add(std::move(pad));
+            else
+                result = false;
+            --SectionsOpen;
+            break;
+        }
+        case eTok_absolute:
+            FlipAroundZ = Parser->NextToken() == eTok_on;
+            break;
+        case eTok_attach:
+            Attach = Parser->NextToken() == eTok_on;
+            break;
+        case eTok_rotate:
+            Rotate = Parser->NextToken() == eTok_on;
+            break;
+        case eTok_use_via:
+            UseViaIDRef = Parser->NextString();
+            break;
+        case eTok_via_site: {
+            if (Parser->NextToken() == eTok_off)
+                break;
+            double x = 0.0;
+            if (!Parser->TokenStr2Real(x)) {
+                result = false;
+                break;
+            }
+            ViaSite = std::make_unique<TVertex>(TVertex{x, Parser->NextReal()});
+            break;
+        }
+        case eTok_rule:
+            result = ImportRuleScope() && result;
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    if (result) {
+        bool spare = false;
+        FIsViaStack = DesignAccess::ViaListEntry(*this, NameID, spare);
+        FIsSpareViaStack = FIsViaStack && spare;
+    }
+    return result;
+}
+
+bool TSpecctraPadstack::ExportToFile() {
+    if (!Writer)
+        return false;
+    Writer->Writeln("(padstack " + QuoteIfParenthesised(NameID), true);
+    Writer->Indent(1);
+    for (int32_t i = 0; i < PadList->Count(); ++i)
+        GetState_Pad(i)->ExportToFile();
+    Writer->UnIndent(1);
+    Writer->Writeln(")", true);
+    return true;
+}
+
+TSpecctraPad* TSpecctraPadstack::GetState_Pad(int32_t index) const {
+    return static_cast<TSpecctraPad*>(PadList->GetState_SpecctraObject(index));
+}
+
+void TSpecctraPadstack::SetState_Pad(int32_t index, std::unique_ptr<TSpecctraPad> pad) {
+    if (index < 0 || index >= PadList->Count())
+        return;
+    PadList->SetState_SpecctraObject(index, std::move(pad));
+}
+
+TSpecctraPad* TSpecctraPadstack::AddPad(std::unique_ptr<TSpecctraPad> pad) {
+    return PadList->AddNew(std::move(pad));
+}
+
+TSpecctraPad* TSpecctraPadstack::GetState_PadOnLayer(const std::string& layerName) {
+    std::string exact;
+    std::string layerClass;
+    if (IsLayerClassName(layerName) && UpperAscii(layerName) == layerName) {
+        exact = layerName;
+        layerClass = layerName;
+    } else if (TSpecctraLayer* layer =
+                   DesignAccess::LayerByName(DesignAccess::LayerStack(*this), layerName)) {
+        exact = DesignAccess::LayerName(*layer);
+        layerClass = DesignAccess::SpecialLayerName(*layer);
+    }
+    if (exact.empty())
+        return nullptr;
+    TSpecctraPad* byClass = nullptr;
+    for (int32_t i = 0; i < PadList->Count(); ++i) {
+        TSpecctraPad* pad = GetState_Pad(i);
+        const std::string& padLayer = pad->LayerID();
+        if (padLayer == exact)
+            return pad;
+        if (padLayer == layerClass)
+            byClass = pad;
+    }
+    return byClass;
+}
+
+TSpecctraPad* TSpecctraPadstack::GetState_LargestPadOnAnySignalLayer() {
+    TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
+    if (!stack)
+        return nullptr;
+    TSpecctraPad* best = nullptr;
+    double bestArea = -1.0;
+    for (int32_t i = 0; i < PadList->Count(); ++i) {
+        TSpecctraPad* pad = GetState_Pad(i);
+        const std::string& name = pad->LayerID();
+        TSpecctraLayer* layer = DesignAccess::LayerByName(stack, name);
+        const bool signal = layer ? DesignAccess::IsSignalOrMixed(*layer) : name == "SIGNAL";
+        if (!signal)
+            continue;
+        const double area = pad->AreaSize();
+        if (area > bestArea || (area == bestArea && best && IsCircle(best->VisibleShape()))) {
+            best = pad;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+TSpecctraPad* TSpecctraPadstack::GetState_LargestPadOnInnerSignalLayer() {
+    TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
+    if (!stack)
+        return nullptr;
+    const int32_t count = DesignAccess::LayerCount(stack);
+    TSpecctraLayer* first = DesignAccess::LayerAt(stack, 0);
+    TSpecctraLayer* last = DesignAccess::LayerAt(stack, count - 1);
+    TSpecctraPad* best = nullptr;
+    double bestArea = 0.0;
+    for (int32_t i = 0; i < PadList->Count(); ++i) {
+        TSpecctraPad* pad = GetState_Pad(i);
+        TSpecctraLayer* layer = DesignAccess::LayerByName(stack, pad->LayerID());
+        if (!layer || layer == first || layer == last || !DesignAccess::IsSignalOrMixed(*layer))
+            continue;
+        const double area = pad->AreaSize();
+        if (area > bestArea || (area == bestArea && best && IsCircle(best->VisibleShape()))) {
+            best = pad;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+void TSpecctraPadstack::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
+    lx = ly = hx = hy = 0.0;
+    bool any = false;
+    for (int32_t i = 0; i < PadList->Count(); ++i) {
+        double plx, ply, phx, phy;
+        if (!GetState_Pad(i)->VisibleBounds(plx, ply, phx, phy))
+            continue;
+        if (!any) {
+            lx = plx, ly = ply, hx = phx, hy = phy;
+            any = true;
+            continue;
+        }
+        lx = std::min(lx, plx);
+        ly = std::min(ly, ply);
+        hx = std::max(hx, phx);
+        hy = std::max(hy, phy);
+    }
+}
+
+TPadStackKind TSpecctraPadstack::Kind() {
+    if (FKind != eUnknownPadstackKind)
+        return FKind;
+    TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
+    const int32_t count = DesignAccess::LayerCount(stack);
+    TSpecctraLayer* first = DesignAccess::LayerAt(stack, 0);
+    TSpecctraLayer* last = DesignAccess::LayerAt(stack, count - 1);
+    bool signalClass = false, top = false, bottom = false;
+    int32_t innerSignals = 0;
+    for (int32_t i = 0; i < PadList->Count(); ++i) {
+        const std::string& name = GetState_Pad(i)->LayerID();
+        if (name == "SIGNAL") {
+            signalClass = true;
+            continue;
+        }
+        if (name == "POWER" || name == "PCB")
+            continue;
+        TSpecctraLayer* layer = DesignAccess::LayerByName(stack, name);
+        if (!layer)
+            continue;
+        if (layer == first)
+            top = true;
+        else if (layer == last)
+            bottom = true;
+        else if (DesignAccess::IsSignalOrMixed(*layer))
+            ++innerSignals;
+    }
+    const int32_t n = (top ? 1 : 0) + (bottom ? 1 : 0) + innerSignals + (signalClass ? 1 : 0);
+    if (n == 1)
+        FKind = (top || bottom) ? eSMDPadstack : eSimplePadstack;
+    else
+        FKind = innerSignals == 0 ? eTopMidBottomPadstack : ePerLayerPadstack;
+    return FKind;
+}
+
+void TSpecctraPadstack::FindLayerSpan() {
+    if (FSpanKnown)
+        return;
+    TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
+    if (!stack)
+        return;
+    const int32_t count = DesignAccess::LayerCount(stack);
+    if (count == 0) {
+        ReportError("Layer stack has no layers defined.");
+        return;
+    }
+    // Whether a layer carries a pad: the first pad on its name or class
+    // decides; a pad on the name itself counts only with a non-zero area.
+    auto hasPad = [this](TSpecctraLayer& layer) {
+        const std::string& own = DesignAccess::LayerName(layer);
+        const char* special = DesignAccess::SpecialLayerName(layer);
+        for (int32_t i = 0; i < PadList->Count(); ++i) {
+            TSpecctraPad* pad = GetState_Pad(i);
+            const std::string& name = pad->LayerID();
+            if (name == special)
+                return true;
+            if (name == own) {
+                double lx, ly, hx, hy;
+                pad->VisibleBounds(lx, ly, hx, hy);
+                return (hx - lx) * (hy - ly) != 0.0;
+            }
+        }
+        return false;
+    };
+    for (int32_t i = 0; i < count && !FStartLayer; ++i)
+        if (hasPad(*DesignAccess::LayerAt(stack, i)))
+            FStartLayer = DesignAccess::LayerAt(stack, i);
+    for (int32_t i = count - 1; i >= 0 && !FEndLayer; --i)
+        if (hasPad(*DesignAccess::LayerAt(stack, i)))
+            FEndLayer = DesignAccess::LayerAt(stack, i);
+    FSpanKnown = FStartLayer && FEndLayer;
+}
+
+TSpecctraLayer* TSpecctraPadstack::StartLayer() {
+    FindLayerSpan();
+    return FStartLayer;
+}
+
+TSpecctraLayer* TSpecctraPadstack::EndLayer() {
+    FindLayerSpan();
+    return FEndLayer;
+}
+
+double TSpecctraPadstack::AreaSize() {
+    if (FAreaSize <= 0.0)
+        for (int32_t i = 0; i < PadList->Count(); ++i)
+            FAreaSize = std::max(FAreaSize, GetState_Pad(i)->AreaSize());
+    return FAreaSize;
+}
+
+bool TSpecctraPadstack::ExportToPcb_ViaValues(TV6_Layer& lowLayer, TV6_Layer& highLayer,
+                                              int32_t& size) {
+    TSpecctraLayer* start = StartLayer();
+    TSpecctraLayer* end = EndLayer();
+    if (!start || !end)
+        return false;
+    lowLayer = DesignAccess::HostLayer(*start);
+    highLayer = DesignAccess::HostLayer(*end);
+    double across = 0.0;
+    if (TSpecctraPad* pad = GetState_LargestPadOnAnySignalLayer()) {
+        double lx, ly, hx, hy;
+        pad->VisibleBounds(lx, ly, hx, hy);
+        across = (std::fabs(hx - lx) + std::fabs(hy - ly)) / 2.0;
+    }
+    // A padstack read back from the board holds host units already.
+    size = FFromBoard ? RoundToBoard(across) : FileToBoard(across);
+    return true;
+}
+
+void TSpecctraPadstack::ExportToPcb_AsRoutingViaRule(const std::string& namePrefix,
+                                                     const std::string& scope) {
+    if (!FIsViaStack || FIsSpareViaStack)
+        return;
+    TPcbRuleEx rule(0);
+    rule.SetState_Kind(eRule_RoutingViaStyle);
+    if (!Board::Make(rule))
+        return;
+    int32_t values[6] = {};
+    Board::ExchangeViaStyle(rule, values, true);
+    TV6_Layer low = eV6_TopLayer, high = eV6_BottomLayer;
+    int32_t size = 0;
+    if (!ExportToPcb_ViaValues(low, high, size)) {
+        Board::FreeObject(rule.GetState_ObjectHandle());
+        return;
+    }
+    if (!scope.empty())
+        rule.SetState_Scope1Expression(scope);
+    std::string name = "Via style " + NameID;
+    if (!namePrefix.empty())
+        name = namePrefix + " " + name;
+    rule.SetState_Name(name);
+    const int32_t half = size / 2;
+    const int32_t styleValues[6] = {half, size, half, size, half, size};
+    Board::ExchangeViaStyle(rule, const_cast<int32_t*>(styleValues), false);
+    Board::AddTo(GetBoard(), rule);
+}
+
+void TSpecctraPadstack::ExportToPcb_ToEmbedded(int32_t index) {
+    std::string name = "Server=Ravel|Type=PADSTACK|ID=" + NameID + "|IDX=" + std::to_string(index) +
+                       "|PC=" + std::to_string(PadList->Count());
+    if (FIsViaStack)
+        name += "|IsVia=1";
+    TStoredParameters pads;
+    for (int32_t i = 0; i < PadList->Count(); ++i)
+        GetState_Pad(i)->ExportToPcb_ToParams(i, pads);
+    const std::string description = pads.ToString();
+    if (name.size() >= PCBAPI_TEXT_CAPACITY || description.size() >= PCBAPI_TEXT_CAPACITY)
+        ReportError("Padstack " + NameID + " is too large to be stored in the board (" +
+                    std::to_string(description.size()) +
+                    " characters); route and session files will miss some of its pads.");
+    if (!AddEmbeddedRecord(GetBoard(), name, description))
+        ReportError("Padstack " + NameID + " could not be stored in the board.");
+}
+
+bool TSpecctraPadstack::ImportFromPCB_FromEmbedded(const TPcbEmbedded& record) {
+    FUnits = eDimMil;
+    FFromBoard = true;
+    const TStoredParameters name(record.GetState_Name());
+    name.Get("ID", NameID);
+    std::string text;
+    int32_t value = 0;
+    FIsViaStack = name.Get("IsVia", text) && ConvertSpecctraInt(text, value) && value == 1;
+    int32_t count = 0;
+    if (!(name.Get("PC", text) && ConvertSpecctraInt(text, count)))
+        count = 0;
+    if (count < 1) {
+        ReportError("ERROR: No pads definied inside padstack: " + NameID);
+        return false;
+    }
+    const TStoredParameters pads(record.GetState_Description());
+    bool result = true;
+    for (int32_t i = 0; i < count; ++i) {
+        auto pad = std::make_unique<TSpecctraPad>(this);
+        if (pad->ImportFromPcb_FromParams(i, pads)) {
+            PadList->Add(std::move(pad));
+        } else {
+            ReportError("ERROR: Cannot load pad for padstack " + NameID);
+            result = false;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraViaInstance
+
+TSpecctraViaInstance::TSpecctraViaInstance(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+
+bool TSpecctraViaInstance::ImportFromFile() {
+    PadstackIDRef = Parser->NextString();
+    bool result = true;
+    bool havePosition = false;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        switch (token) {
+        case eTok_net:
+            NetIDRef = Parser->NextString();
+            break;
+        case eTok_type:
+            switch (Parser->NextToken()) {
+            case eTok_fix:
+                RoutingType = eFixedRoutingType;
+                break;
+            case eTok_route:
+                RoutingType = eRouteRoutingType;
+                break;
+            case eTok_normal:
+                RoutingType = eNormalRoutingType;
+                break;
+            case eTok_protect:
+                RoutingType = eProtectRoutingType;
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_via_number: {
+            const int32_t number = Parser->NextInteger();
+            if (number < 0 || number > std::numeric_limits<TViaTagValue>::max()) {
+                ReportError("Via number " + std::to_string(number) + " out of range in line " +
+                            std::to_string(Parser->LineNumber()) + "; the via gets none.");
+                Number = 0;
+            } else {
+                Number = static_cast<TViaTagValue>(number);
+            }
+            break;
+        }
+        case eTok_attr:
+            switch (Parser->NextToken()) {
+            case eTok_test:
+                Attribute = eTestConductorAttribute;
+                break;
+            case eTok_fanout:
+                Attribute = eFanoutConductorAttribute;
+                break;
+            case eTok_jumper:
+                Attribute = eJumperConductorAttribute;
+                break;
+            case eTok_virtual_pin:
+                Attribute = eVirtualPinAttribute;
+                VirtualPinName = Parser->NextString();
+                break;
+            default:
+                Parser->ReportUnexpectedToken();
+                result = false;
+                break;
+            }
+            break;
+        case eTok_virtual_pin:
+            result = ReadVirtualPin() && result;
+            break;
+        case eTok_supply:
+            Supply = true;
+            break;
+        case eTok_contact:
+            while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
+                ContactLayers += " " + Parser->TokenString();
+            --SectionsOpen;
+            break;
+        default: {
+            double x = 0.0, y = 0.0;
+            if (!havePosition && token != eTok_OpenParen && token != eTok_CloseParen &&
+                IsNumberText(Parser->TokenString(), x)) {
+                Parser->NextToken();
+                if (IsNumberText(Parser->TokenString(), y)) {
+                    Position = TVertex{x, y};
+                    havePosition = true;
+                    break;
+                }
+            }
+            result = HandleStructureToken() && result;
+            break;
+        }
+        }
+    }
+    return result;
+}
+
+bool TSpecctraViaInstance::ReadVirtualPin() {
+    // (virtual_pin NAME [(net NET)] X Y)
+    bool result = true;
+    bool named = false;
+    int32_t coordinates = 0;
+    const int32_t level = SectionsOpen - 1;
+    while (SectionsOpen > level && !StopParsing()) {
+        const int32_t token = Parser->NextToken();
+        if (token == eTok_net) {
+            Parser->NextString(); // the net of a virtual pin is not kept
+            continue;
+        }
+        if (token == eTok_OpenParen || token == eTok_CloseParen) {
+            HandleStructureToken();
+            continue;
+        }
+        if (!named) {
+            NameID = Parser->TokenString();
+            named = true;
+            continue;
+        }
+        double value = 0.0;
+        if (coordinates < 2 && IsNumberText(Parser->TokenString(), value)) {
+            (coordinates == 0 ? Position.X : Position.Y) = value;
+            ++coordinates;
+            continue;
+        }
+        result = HandleStructureToken() && result;
+    }
+    return result;
+}
+
+std::string TSpecctraViaInstance::PositionText() {
+    std::string text = "(";
+    text += WholeText(ExportToPCB_PositionX(Position.X));
+    text += ", ";
+    text += WholeText(ExportToPCB_PositionY(Position.Y));
+    text += ")";
+    return text;
+}
+
+bool TSpecctraViaInstance::ExportToFile() {
+    if (!Writer)
+        return false;
+    std::string text = "(via " + QuoteIfParenthesised(PadstackIDRef) + " " +
+                       FormatG(BoardToFileX(RoundToBoard(Position.X))) + " " +
+                       FormatG(BoardToFileY(RoundToBoard(Position.Y))) + " ";
+    if (Number != 0)
+        text += "(via_number " + std::to_string(Number) + ")";
+    if (!ContactLayers.empty())
+        text += "(contact " + ContactLayers + ")";
+    Writer->Writeln(text + ")", true);
+    return true;
+}
+
+bool TSpecctraViaInstance::ExportToPCB() {
+    TPcbVia via(0);
+    if (!Board::Make(via))
+        return false;
+    via.SetState_x1(ExportToPCB_PositionX(Position.X));
+    via.SetState_y1(ExportToPCB_PositionY(Position.Y));
+    via.SetState_HoleSize(50000);
+    via.SetState_Moveable(!(RoutingType == eFixedRoutingType || RoutingType == eRouteRoutingType ||
+                            RoutingType == eProtectRoutingType));
+    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    if (!library) {
+        ReportError("Invalid library reference ponter returned during via padstack retrieval.");
+        Board::FreeObject(via.GetState_ObjectHandle());
+        return true;
+    }
+    TSpecctraPadstack* padstack = library->GetState_PadStackByName(PadstackIDRef);
+    if (!padstack || !padstack->IsViaStack()) {
+        Board::FreeObject(via.GetState_ObjectHandle());
+        return true;
+    }
+    if (Number == 0 && padstack->IsSpareViaStack()) {
+        ReportWarning("Invalid padstack reference " + PadstackIDRef + " in via at position " +
+                      PositionText() + ", skipped via translation.");
+        Board::FreeObject(via.GetState_ObjectHandle());
+        return true;
+    }
+    TV6_Layer low = via.GetState_LowLayer(), high = via.GetState_HighLayer();
+    int32_t size = via.GetState_Size();
+    const bool valuesKnown = padstack->ExportToPcb_ViaValues(low, high, size);
+    if (valuesKnown) {
+        via.SetState_LowLayer(low);
+        via.SetState_HighLayer(high);
+        via.SetState_Size(size);
+    }
+    std::string lateWarning;
+    if (!valuesKnown)
+        lateWarning = "Unexpected error occured during padstack " + PadstackIDRef +
+                      " translation for via at position " + PositionText();
+    if (!NetIDRef.empty()) {
+        if (TSpecctraNet* net = DesignAccess::NetByName(*this, NetIDRef))
+            via.SetState_Net(DesignAccess::NetHandle(*net));
+        else
+            lateWarning = "Invalid net reference " + NetIDRef + " in via at position " +
+                          PositionText() + ", via will be translated with no net assigned.";
+    } else {
+        ReportWarning("Orphan via - no net assigned at position " + PositionText());
+    }
+    auto* image = dynamic_cast<TSpecctraCompImage*>(Owner);
+    const intptr_t container = image ? image->HarrowHandle : GetBoard();
+    const bool added = Board::AddTo(container, via);
+    if (!lateWarning.empty())
+        ReportWarning(lateWarning);
+    return added;
+}
+
+bool TSpecctraViaInstance::ImportFromPcb() {
+    TPcbVia via(HarrowHandle);
+    if (!Board::Read(via))
+        return false;
+    NetIDRef.clear();
+    if (via.GetState_Net() != 0) {
+        TPcbNet net(via.GetState_Net());
+        if (Board::Read(net))
+            NetIDRef = net.GetState_Name();
+    }
+    ContactLayers = Board::PlaneLayersOfNet(GetBoard(), NetIDRef);
+    SetPadstackReference(via.GetState_LowLayer(), via.GetState_HighLayer(), via.GetState_Size());
+    RoutingType = eNormalRoutingType;
+    Position =
+        TVertex{static_cast<double>(via.GetState_x1()), static_cast<double>(via.GetState_y1())};
+    return true;
+}
+
+void TSpecctraViaInstance::SetPadstackReference(TV6_Layer lowLayer, TV6_Layer highLayer,
+                                                int32_t size) {
+    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+    if (!library) {
+        ReportError("Invalid library reference ponter returned during best via padstack "
+                    "retrieval.");
+        return;
+    }
+    TSpecctraPadstack* chosen = nullptr;
+    double bestDifference = size;
+    for (int32_t i = 0; i < library->PadstackCount(); ++i) {
+        TSpecctraPadstack* candidate = library->GetPadstack(i);
+        if (!candidate->IsViaStack() || (candidate->IsSpareViaStack() && Number == 0))
+            continue;
+        TV6_Layer low, high;
+        int32_t candidateSize = 0;
+        if (!candidate->ExportToPcb_ViaValues(low, high, candidateSize))
+            continue;
+        if (!((low == lowLayer && high == highLayer) || (low == highLayer && high == lowLayer)))
+            continue;
+        if (!chosen)
+            chosen = candidate;
+        if (candidateSize == size) {
+            chosen = candidate;
+            break;
+        }
+        const double difference = static_cast<double>(size) - candidateSize;
+        if (candidateSize < size && difference < bestDifference) {
+            chosen = candidate;
+            bestDifference = difference;
+        }
+    }
+    if (chosen) {
+        PadstackIDRef = chosen->NameID;
+    } else if (Number != 0) {
+        PadstackIDRef = "INVALID_PADSTACK_REF";
+        ReportError("Invalid padstack reference for via at position X:" +
+                    Board::CoordinateText(GetBoard(), RoundToBoard(Position.X)) +
+                    ", Y:" + Board::CoordinateText(GetBoard(), RoundToBoard(Position.Y)) + ".");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraJumper
+
+void TSpecctraJumper::SetMaxHeight(double value) {
+    if (value != -1.0 && !(value >= 0.0))
+        throw EJumperRangeError(FormatG(value) +
+                                " is not valid value for Jumper Height. #13#10 Only positive or "
+                                "system default values are allowed.");
+    FMaxHeight = value;
+}
+
+void TSpecctraJumper::SetLength(double value) {
+    if (value != -1.0 && !(value >= 0.0))
+        throw EJumperRangeError(FormatG(value) +
+                                " is not valid value for Jumper Length. #13#10 Only positive "
+                                "values are allowed.");
+    FLength = value;
+}
+
+bool TSpecctraJumper::ImportFromFile() {
+    bool result = true;
+    while (SectionsOpen > 0 && !StopParsing()) {
+        switch (Parser->NextToken()) {
+        case eTok_height:
+            SetMaxHeight(Parser->NextReal());
+            break;
+        case eTok_length:
+            SetLength(Parser->NextReal());
+            break;
+        case eTok_use_via:
+            ViaIDRef = Parser->NextString();
+            break;
+        default:
+            result = HandleStructureToken() && result;
+            break;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// TSpecctraViaArrayTemplate
+
+TSpecctraViaArrayTemplate::TSpecctraViaArrayTemplate(TSpecctraObject* owner)
+    : TSpecctraObject(owner), MicroviaList(CreateList()) {}
+
+bool TSpecctraViaArrayTemplate::ImportFromFile() {
+    SkipCurrentBlock();
+    return true;
+}
