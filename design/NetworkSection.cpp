@@ -2,6 +2,17 @@
 
 #include "specctra/SpecctraParser2.h"
 
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return text;
+}
+
+} // namespace
+
 TSpecctraDsnNetworkDescriptor::TSpecctraDsnNetworkDescriptor(TSpecctraObject* owner)
     : TSpecctraAbstractNetworkDescriptor(owner) {}
 
@@ -64,6 +75,7 @@ bool TSpecctraDsnNetworkDescriptor::ReadClass() {
     const bool read = netClass->ImportFromFile();
     --SectionsOpen;
     if (!read) {
+        ReportError("Loading class: " + netClass->NameID);
         netClass->DropRuleScopes();
         return true;
     }
@@ -79,6 +91,7 @@ bool TSpecctraDsnNetworkDescriptor::ReadNamed(TCaseSortedList<T>& list, const ch
     const bool read = object->ImportFromFile();
     --SectionsOpen;
     if (!read) {
+        ReportError("Loading " + Lower(what) + ": " + object->NameID);
         if constexpr (std::is_same_v<T, TSpecctraFromToClass>)
             if (object->FromToList)
                 for (int32_t i = 0; i < object->FromToList->Count(); ++i)

@@ -2,6 +2,8 @@
 
 #include "board/BoardFacade.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
+#include "rules/SpecctraRules.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -22,8 +24,11 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
 TSpecctraFile::~TSpecctraFile() = default;
 
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
-    if (!FRules)
+    if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);
+        RegisterRuleScopes(*FRules);
+        RegisterRuleBlockReader(*FRules);
+    }
     return FRules.get();
 }
 

@@ -7,6 +7,7 @@
 #include "design/LibrarySection.h"
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraViaPadJumper.h"
+#include "rules/RuleScopes.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/TranslationState.h"
@@ -317,18 +318,18 @@ bool IsTwoScopeHostRuleKind(int32_t hostKind) {
 
 // ------------------------------------------------------------------ scopes
 
-std::string ScopeUnaryExpression(TSpecctraObject* scope) {
+std::string ScopeUnaryExpression(TSpecctraRuleScopeBase* scope) {
     std::string expression = "All";
-    if (auto* expressions = dynamic_cast<IRuleScopeExpressions*>(scope))
-        expressions->UnaryRuleExpression(expression);
+    if (scope)
+        scope->UnaryRuleExpression(expression);
     return expression;
 }
 
-void ScopeBinaryExpressions(TSpecctraObject* scope, std::string& expression1,
+void ScopeBinaryExpressions(TSpecctraRuleScopeBase* scope, std::string& expression1,
                             std::string& expression2) {
     expression1 = expression2 = "All";
-    if (auto* expressions = dynamic_cast<IRuleScopeExpressions*>(scope))
-        expressions->BinaryRuleExpression(expression1, expression2);
+    if (scope)
+        scope->BinaryRuleExpression(expression1, expression2);
 }
 
 // --------------------------------------------------------------- host rule
@@ -1177,7 +1178,7 @@ bool IsSkippedRuleKeyword(int32_t keyword) {
 }
 
 std::unique_ptr<TSpecctraAbstractRule> CreateRuleForKeyword(int32_t keyword,
-                                                            TSpecctraObject& scope) {
+                                                            TSpecctraRuleScopeBase& scope) {
     TSpecctraObject* owner = scope.Owner ? scope.Owner : &scope;
     std::unique_ptr<TSpecctraAbstractRule> rule;
     switch (keyword) {
@@ -1223,9 +1224,12 @@ std::unique_ptr<TSpecctraAbstractRule> CreateRuleForKeyword(int32_t keyword,
     return rule;
 }
 
-bool ImportRuleBlock(TSpecctraObject& scope, TSpecctraClearanceRule*& clearanceRule,
-                     bool clearanceAndWidthOnly) {
+bool TSpecctraRuleBlockReader::ReadRuleBlock(TSpecctraRuleScopeBase& scope,
+                                             bool clearanceAndWidthOnly) const {
     TSpecctraRuleCollection* rules = scope.GetRuleCollection();
+    auto* ruleScope = dynamic_cast<TAbstractRuleScope*>(&scope);
+    TSpecctraClearanceRule* unkept = nullptr;
+    TSpecctraClearanceRule*& clearanceRule = ruleScope ? ruleScope->ClearanceRule : unkept;
     scope.SectionsOpen = 1;
     bool result = true;
     bool afterOpen = false;
@@ -1264,10 +1268,11 @@ bool ImportRuleBlock(TSpecctraObject& scope, TSpecctraClearanceRule*& clearanceR
         }
         result = scope.HandleStructureToken() && result;
     }
+    // The clearance rule joined the collection when it was made.
     return result;
 }
 
-bool ImportCircuitBlock(TSpecctraObject& scope) {
+bool TSpecctraRuleBlockReader::ReadCircuitBlock(TSpecctraRuleScopeBase& scope) const {
     auto circuit = CreateRuleForKeyword(eTok_circuit, scope);
     const bool read = circuit->ImportFromFile();
     TSpecctraRuleCollection* rules = scope.GetRuleCollection();
@@ -1276,20 +1281,7 @@ bool ImportCircuitBlock(TSpecctraObject& scope) {
     return read;
 }
 
-// -------------------------------------------------------- do-not-route net
-
-bool ExportToPCB_DontRouteNet(intptr_t board, const std::string& netName) {
-    TPcbRuleEx rule(Board::NewRule(eRule_RoutingLayers));
-    const intptr_t handle = rule.GetState_ObjectHandle();
-    if (handle == 0)
-        return false;
-    if (!Board::Add(board, handle)) {
-        Board::FreeObject(handle);
-        return false;
-    }
-    Board::Read(rule);
-    rule.SetState_Name("Don't route net " + netName);
-    rule.SetState_Scope1Expression("InNet(" + Quoted(netName) + ")");
-    RuleConstraints::TRoutingLayers codes{};
-    return Board::Write(rule) && RuleConstraints::WriteRoutingLayers(handle, codes);
+void RegisterRuleBlockReader(TSpecctraRuleCollection& rules) {
+    static const TSpecctraRuleBlockReader reader;
+    rules.SetRuleBlockReader(&reader);
 }

@@ -85,17 +85,9 @@ bool IsTwoScopeHostRuleKind(int32_t hostKind);
 
 // ------------------------------------------------------------------- scopes
 
-// What a rule asks of the scope that read it: its query expressions.
-class IRuleScopeExpressions {
-public:
-    virtual ~IRuleScopeExpressions() = default;
-    virtual void UnaryRuleExpression(std::string& expression) = 0;
-    virtual void BinaryRuleExpression(std::string& expression1, std::string& expression2) = 0;
-};
-
-// The expressions of a scope object; "All" for an object that gives none.
-std::string ScopeUnaryExpression(TSpecctraObject* scope);
-void ScopeBinaryExpressions(TSpecctraObject* scope, std::string& expression1,
+// The expressions of a rule's scope; "All" for a rule without a scope.
+std::string ScopeUnaryExpression(TSpecctraRuleScopeBase* scope);
+void ScopeBinaryExpressions(TSpecctraRuleScopeBase* scope, std::string& expression1,
                             std::string& expression2);
 
 // ------------------------------------------------------------------- rules
@@ -363,25 +355,22 @@ private:
 
 // ------------------------------------------------------------ rule blocks
 
-// Reads a rule block for a scope (its "rule" keyword read): each rule
-// sub-block becomes a rule owned by the design's rule collection; "clear"
-// and "clearance" blocks go to the scope's one clearance rule (made on first
-// use and kept in `clearanceRule`). Known rules that are not translated are
-// skipped with a warning; anything else is an unexpected token and makes the
-// result false. `clearanceAndWidthOnly` restricts the block to those two, as
-// region scopes read it.
-bool ImportRuleBlock(TSpecctraObject& scope, TSpecctraClearanceRule*& clearanceRule,
-                     bool clearanceAndWidthOnly = false);
-// Reads a circuit block for a scope (its "circuit" keyword read); the circuit
-// joins the rule collection when it reads without error.
-bool ImportCircuitBlock(TSpecctraObject& scope);
+// Reads the rule and circuit blocks of scopes: each rule sub-block becomes a
+// rule owned by the design's rule collection; "clear" and "clearance" blocks
+// go to the scope's one clearance rule (made on first use). Known rules that
+// are not translated are skipped with a warning; anything else is an
+// unexpected token and makes the result false.
+class TSpecctraRuleBlockReader : public IRuleBlockReader {
+public:
+    bool ReadRuleBlock(TSpecctraRuleScopeBase& scope, bool clearanceAndWidthOnly) const override;
+    bool ReadCircuitBlock(TSpecctraRuleScopeBase& scope) const override;
+};
+// Makes the rule collection read rule blocks with the routing rules.
+void RegisterRuleBlockReader(TSpecctraRuleCollection& rules);
+
 // A new rule object for a rule keyword, with the scope as its scope and the
 // scope's owner as its owner; none for a keyword that makes no rule object.
 std::unique_ptr<TSpecctraAbstractRule> CreateRuleForKeyword(int32_t keyword,
-                                                            TSpecctraObject& scope);
+                                                            TSpecctraRuleScopeBase& scope);
 // True for the rule keywords that are known but not translated.
 bool IsSkippedRuleKeyword(int32_t keyword);
-
-// The do-not-route rule of a fixed net: a routing-layers rule that allows no
-// layer, scoped to the net. True when the board took it.
-bool ExportToPCB_DontRouteNet(intptr_t board, const std::string& netName);

@@ -5,19 +5,8 @@
 #include "specctra/SpecctraList.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraRuleCollection.h"
+#include "specctra/SpecctraRuleScope.h"
 #include "specctra/TranslationState.h"
-
-#include <typeinfo>
-
-namespace {
-
-TRuleScopeFactory GRuleScopeFactory = nullptr;
-
-} // namespace
-
-void SetRuleScopeFactory(TRuleScopeFactory factory) {
-    GRuleScopeFactory = factory;
-}
 
 TSpecctraObject::TSpecctraObject(TSpecctraObject* owner) : Owner(owner) {
     if (owner) {
@@ -54,7 +43,7 @@ bool TSpecctraObject::ImportUnknownBlock() {
 }
 
 bool TSpecctraObject::ImportRuleScope() {
-    TSpecctraObject* scope = OpenRuleScope();
+    TSpecctraRuleScopeBase* scope = OpenRuleScope();
     if (!scope)
         return true;
     const bool result = Parser->CurrentToken() == eTok_circuit ? scope->ImportCircuitDescriptor()
@@ -64,7 +53,7 @@ bool TSpecctraObject::ImportRuleScope() {
 }
 
 bool TSpecctraObject::ImportLayerRuleScope() {
-    TSpecctraObject* scope = OpenRuleScope();
+    TSpecctraRuleScopeBase* scope = OpenRuleScope();
     if (!scope)
         return true;
     int32_t id = Parser->NextToken();
@@ -80,29 +69,16 @@ bool TSpecctraObject::ImportLayerRuleScope() {
     return result;
 }
 
-TSpecctraObject* TSpecctraObject::OpenRuleScope() {
+TSpecctraRuleScopeBase* TSpecctraObject::OpenRuleScope() {
     TSpecctraRuleCollection* rules = GetRuleCollection();
-    const int32_t token = Parser ? Parser->CurrentToken() : 0;
-    std::unique_ptr<TSpecctraObject> candidate =
-        (rules && GRuleScopeFactory) ? GRuleScopeFactory(token, this) : nullptr;
-    if (!candidate) {
-        // No scope class for this block: skip it with the usual warning.
-        SkipUnknownBlock();
-        return nullptr;
-    }
-    return FindOrAddRuleScope(*rules, std::move(candidate));
-}
-
-TSpecctraObject* TSpecctraObject::FindOrAddRuleScope(TSpecctraRuleCollection& rules,
-                                                     std::unique_ptr<TSpecctraObject> candidate) {
-    TSpecctraList& scopes = rules.RuleScopes();
-    const std::type_info& kind = typeid(*candidate);
-    for (int32_t i = 0; i < scopes.Count(); ++i) {
-        TSpecctraObject* existing = scopes.GetState_SpecctraObject(i);
-        if (existing->Owner == this && typeid(*existing) == kind)
-            return existing;
-    }
-    return scopes.Add(std::move(candidate));
+    const IRuleScopeFactory* factory = rules ? rules->ScopeFactory() : nullptr;
+    const int kind = factory && Parser ? factory->ScopeKindFor(Parser->CurrentToken(), *this) : 0;
+    TSpecctraRuleScopeBase* scope = kind != 0 ? rules->FindRuleScope(this, kind) : nullptr;
+    if (!scope && kind != 0)
+        scope = rules->AddRuleScope(factory->CreateScope(kind, *this));
+    if (!scope)
+        SkipUnknownBlock(); // no scope class for this block
+    return scope;
 }
 
 void TSpecctraObject::DropRuleScopes() {
@@ -135,14 +111,6 @@ bool TSpecctraObject::ImportFromPcb() {
 }
 bool TSpecctraObject::ExportToFile() {
     return true;
-}
-
-bool TSpecctraObject::ImportCircuitDescriptor() {
-    return ImportFromFile();
-}
-void TSpecctraObject::AddScopeLayerName(const std::string&) {}
-int TSpecctraObject::RuleScopeKind() const {
-    return 0;
 }
 
 void TSpecctraObject::SkipCurrentBlock() {

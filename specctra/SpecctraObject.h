@@ -14,6 +14,7 @@ class TSpecctraWriter;
 class IReportSink;
 class TSpecctraList;
 class TSpecctraRuleCollection;
+class TSpecctraRuleScopeBase;
 
 // Kinds of DSN objects whose blocks may hold rule blocks; the rule-scope
 // factory picks a scope class by it.
@@ -77,12 +78,6 @@ public:
     virtual bool ImportFromPcb();
     virtual bool ExportToFile();
 
-    // Hooks of rule scopes (the rules layer overrides them): reading a
-    // "circuit" block, keeping the layer names of a "layer_rule" block, and
-    // the scope kind (1 .. 19; 0 for an object that is no scope).
-    virtual bool ImportCircuitDescriptor();
-    virtual void AddScopeLayerName(const std::string& name);
-    virtual int RuleScopeKind() const;
     // What kind of rule-bearing object this is (eRuleOwnerNone for none).
     virtual int RuleScopeOwner() const { return eRuleOwnerNone; }
     // Forgets the rule scopes this object opened (and their rules): for an
@@ -119,13 +114,5 @@ public:
 private:
     // The scope of this object for the current rule block (found or made and
     // kept in the rule collection), or none after skipping the block.
-    TSpecctraObject* OpenRuleScope();
-    TSpecctraObject* FindOrAddRuleScope(TSpecctraRuleCollection& rules,
-                                        std::unique_ptr<TSpecctraObject> candidate);
+    TSpecctraRuleScopeBase* OpenRuleScope();
 };
-
-// Creates the rule-scope object for a scope keyword with the given parent, or
-// none when the keyword selects no scope class. The rules layer installs it.
-using TRuleScopeFactory = std::unique_ptr<TSpecctraObject> (*)(int32_t tokenId,
-                                                               TSpecctraObject* parent);
-void SetRuleScopeFactory(TRuleScopeFactory factory);

@@ -85,20 +85,67 @@ bool TSpecctraRuleCollection::Contains(const TSpecctraAbstractRule* rule) const 
     return FRules[rule->RuleKind]->IndexOf(rule) >= 0;
 }
 
+TSpecctraRuleScopeBase* TSpecctraRuleCollection::FindRuleScope(const TSpecctraObject* owner,
+                                                               int kind) const {
+    auto it = FScopesByOwner.find(owner);
+    if (it == FScopesByOwner.end())
+        return nullptr;
+    for (TSpecctraRuleScopeBase* scope : it->second)
+        if (scope->RuleScopeKind() == kind)
+            return scope;
+    return nullptr;
+}
+
+TSpecctraRuleScopeBase*
+TSpecctraRuleCollection::AddRuleScope(std::unique_ptr<TSpecctraRuleScopeBase> scope) {
+    if (!scope)
+        return nullptr;
+    TSpecctraRuleScopeBase* raw = scope.get();
+    FScopes->Add(std::move(scope));
+    FScopesByOwner[raw->Owner].push_back(raw);
+    return raw;
+}
+
 void TSpecctraRuleCollection::DropRuleScopesOf(const TSpecctraObject* owner) {
-    for (int32_t i = FScopes->Count() - 1; i >= 0; --i) {
-        TSpecctraObject* scope = FScopes->GetState_SpecctraObject(i);
-        if (scope->Owner != owner)
-            continue;
-        for (int kind = 1; kind <= RuleKindCount; ++kind) {
-            TSpecctraList& list = *FRules[kind];
-            for (int32_t r = list.Count() - 1; r >= 0; --r)
-                if (static_cast<TSpecctraAbstractRule*>(list.GetState_SpecctraObject(r))->FScope ==
-                    scope)
-                    list.Extract(r);
-        }
-        FScopes->Extract(i);
+    auto it = FScopesByOwner.find(owner);
+    if (it == FScopesByOwner.end())
+        return;
+    for (TSpecctraRuleScopeBase* scope : it->second)
+        scope->Dropped = true;
+    FScopesByOwner.erase(it);
+    FHasDropped = true;
+}
+
+namespace {
+
+// Keeps the objects of a list for which `keep` holds, in their order, and
+// frees the others.
+template <class TKeep> void KeepOnly(TSpecctraList& list, TKeep&& keep) {
+    std::vector<std::unique_ptr<TSpecctraObject>> kept;
+    kept.reserve(static_cast<std::size_t>(list.Count()));
+    while (list.Count() > 0) {
+        std::unique_ptr<TSpecctraObject> object = list.Extract(list.Count() - 1);
+        if (keep(*object))
+            kept.push_back(std::move(object));
     }
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
+        list.Add(std::move(*it));
+}
+
+} // namespace
+
+void TSpecctraRuleCollection::PurgeDroppedScopes() {
+    if (!FHasDropped)
+        return;
+    for (int kind = 1; kind <= RuleKindCount; ++kind)
+        KeepOnly(*FRules[kind], [](TSpecctraObject& object) {
+            const auto& rule = static_cast<TSpecctraAbstractRule&>(object);
+            return !rule.FScope || !rule.FScope->Dropped;
+        });
+    KeepOnly(*FScopes, [](TSpecctraObject& object) {
+        return !static_cast<TSpecctraRuleScopeBase&>(object).Dropped;
+    });
+    FHasDropped = false;
 }
 
 TSpecctraList* TSpecctraRuleCollection::GetState_RuleList(int kind) const {
@@ -116,6 +163,7 @@ void TSpecctraRuleCollection::ClearBoardRules() {
 }
 
 bool TSpecctraRuleCollection::ExportToPCB() {
+    PurgeDroppedScopes();
     // Rules this translator wrote before (and those of the other maker mark)
     // go first, so that a repeated import does not pile rules up.
     ClearBoardRules();

@@ -4,9 +4,12 @@
 
 #include "specctra/SpecctraList.h"
 #include "specctra/SpecctraObject.h"
+#include "specctra/SpecctraRuleScope.h"
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
+#include <vector>
 
 // Base of every routing rule: its scope and kind (1 .. 40; 0 for the abstract
 // rule).
@@ -16,7 +19,7 @@ public:
         : TSpecctraObject(owner), RuleKind(ruleKind) {}
     const char* ClassName() const override { return "TSpecctraAbstractRule"; }
 
-    TSpecctraObject* FScope = nullptr; // the scope that read the rule
+    TSpecctraRuleScopeBase* FScope = nullptr; // the scope that read the rule
     uint8_t RuleKind = 0;
 };
 
@@ -37,8 +40,24 @@ public:
     // The list of a kind (1 .. 40), or none.
     TSpecctraList* GetState_RuleList(int kind) const;
     TSpecctraList& RuleScopes() { return *FScopes; }
-    // Removes the scopes whose owner is `owner`, and the rules they read.
+
+    // The factory that picks scope classes, and the reader of rule blocks;
+    // the design root registers both. Without a factory every rule block is
+    // skipped where it stands; without a reader a scope skips its blocks.
+    void SetScopeFactory(const IRuleScopeFactory* factory) { FScopeFactory = factory; }
+    const IRuleScopeFactory* ScopeFactory() const { return FScopeFactory; }
+    void SetRuleBlockReader(const IRuleBlockReader* reader) { FRuleBlockReader = reader; }
+    const IRuleBlockReader* RuleBlockReader() const { return FRuleBlockReader; }
+
+    // The scope of an owner and a kind, or none (hashed by owner).
+    TSpecctraRuleScopeBase* FindRuleScope(const TSpecctraObject* owner, int kind) const;
+    // Takes a new scope into the list and the index; answers it.
+    TSpecctraRuleScopeBase* AddRuleScope(std::unique_ptr<TSpecctraRuleScopeBase> scope);
+    // Marks the scopes of an owner that is being dropped, so that neither
+    // they nor their rules reach the board, and takes them out of the index.
     void DropRuleScopesOf(const TSpecctraObject* owner);
+    // Frees the scopes marked dropped and their rules (once, in one pass).
+    void PurgeDroppedScopes();
 
     // Removes from the board the rules an earlier translation wrote (their
     // extended attributes begin with 0 or 2), once per collection: the design
@@ -52,4 +71,8 @@ private:
     bool FBoardRulesCleared = false;
     std::unique_ptr<TSpecctraList> FRules[RuleKindCount + 1];
     std::unique_ptr<TSpecctraList> FScopes;
+    std::unordered_map<const TSpecctraObject*, std::vector<TSpecctraRuleScopeBase*>> FScopesByOwner;
+    const IRuleScopeFactory* FScopeFactory = nullptr;
+    const IRuleBlockReader* FRuleBlockReader = nullptr;
+    bool FHasDropped = false;
 };

@@ -298,15 +298,18 @@ TEST(ModelHelpers, ParameterStringsReadAndReplacePairs) {
 namespace {
 
 // A scope that counts what it reads and keeps its layer names.
-class TCountingScope : public TSpecctraObject {
+class TCountingScope : public TSpecctraRuleScopeBase {
 public:
-    using TSpecctraObject::TSpecctraObject;
+    explicit TCountingScope(TSpecctraObject* owner) : TSpecctraRuleScopeBase(owner, 7) {}
     bool ImportFromFile() override {
         ++Reads;
         SkipCurrentBlockQuietly();
         return true;
     }
+    bool ImportCircuitDescriptor() override { return ImportFromFile(); }
     void AddScopeLayerName(const std::string& name) override { Layers.push_back(name); }
+    void UnaryRuleExpression(std::string& e) override { e = "All"; }
+    void BinaryRuleExpression(std::string& e1, std::string& e2) override { e1 = e2 = "All"; }
     void SkipCurrentBlockQuietly() {
         int depth = 1;
         while (depth > 0 && !StopParsing()) {
@@ -318,22 +321,28 @@ public:
     std::vector<std::string> Layers;
 };
 
-std::unique_ptr<TSpecctraObject> CountingScopeFactory(int32_t token, TSpecctraObject* parent) {
-    if (token != eTok_rule && token != eTok_layer_rule)
-        return nullptr;
-    return std::make_unique<TCountingScope>(parent);
-}
+// Rule and layer-rule blocks open a counting scope; nothing else does.
+class TCountingScopeFactory : public IRuleScopeFactory {
+public:
+    int ScopeKindFor(int32_t token, const TSpecctraObject&) const override {
+        return token == eTok_rule || token == eTok_layer_rule ? 7 : 0;
+    }
+    std::unique_ptr<TSpecctraRuleScopeBase> CreateScope(int,
+                                                        TSpecctraObject& owner) const override {
+        return std::make_unique<TCountingScope>(&owner);
+    }
+};
 
 // A root that owns a rule collection, as the file root does.
 class TScopeRoot : public TSpecctraObject {
 public:
-    TScopeRoot() : TSpecctraObject(nullptr) {}
+    TScopeRoot() : TSpecctraObject(nullptr) { Rules.SetScopeFactory(&Factory); }
     TSpecctraRuleCollection* GetRuleCollection() override { return &Rules; }
+    TCountingScopeFactory Factory;
     TSpecctraRuleCollection Rules{nullptr};
 };
 
 TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
-    SetRuleScopeFactory(&CountingScopeFactory);
     TRecordingSink sink;
     auto parser = MakeParser("(rule (width 8)) (rule (clearance 6)) (layer_rule TOP BOTTOM (rule "
                              "(width 5))) (circuit (use_via V1))",
@@ -371,7 +380,6 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(sink.Lines,
               std::vector<std::string>{"WARNING: Skipped block between lines: 1-1, from keyword: "
                                        "CIRCUIT"});
-    SetRuleScopeFactory(nullptr);
 }
 
 } // namespace

@@ -218,25 +218,16 @@ TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
     EXPECT_TRUE(bench.Read(scope));
     // The design clears first; then a section writes a rule of its own.
     bench.design->GetRuleCollection()->ClearBoardRules();
-    EXPECT_TRUE(ExportToPCB_DontRouteNet(board, "FIXED"));
+    TPcbRuleEx section(0);
+    section.SetState_Kind(eRule_RoutingLayers);
+    ASSERT_TRUE(Board::Make(section));
+    section.SetState_Name("Routing Layers From Layer Stack");
+    ASSERT_TRUE(Board::AddTo(board, section));
     EXPECT_TRUE(bench.design->GetRuleCollection()->ExportToPCB());
     std::vector<std::string> names;
     for (const THostRule& rule : BoardRules())
         names.push_back(rule.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Don't route net FIXED", "Width N"}));
-}
-
-TEST_F(RulesOnBoard, DontRouteNetAllowsNoLayer) {
-    ASSERT_TRUE(ExportToPCB_DontRouteNet(board, "GND"));
-    auto rules = BoardRules();
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Kind, eRule_RoutingLayers);
-    EXPECT_EQ(rules[0].Scope1, "InNet('GND')");
-    RuleConstraints::TRoutingLayers codes;
-    codes.fill(7);
-    ASSERT_TRUE(RuleConstraints::ReadRoutingLayers(rules[0].Handle, codes));
-    for (int32_t code : codes)
-        EXPECT_EQ(code, 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack", "Width N"}));
 }
 
 class CircuitOnBoard : public RulesOnBoard {

@@ -234,6 +234,7 @@ TEST(RuleReading, DroppedOwnerTakesItsScopesAndRulesAlong) {
     EXPECT_TRUE(bench.Read(kept));
     TSpecctraRuleCollection& rules = *bench.design->GetRuleCollection();
     rules.DropRuleScopesOf(dropped.Owner);
+    rules.PurgeDroppedScopes();
     EXPECT_EQ(rules.RuleScopes().Count(), 1);
     ASSERT_EQ(bench.Rules(eWidth_Rule).size(), 1u);
     EXPECT_EQ(bench.Rules(eWidth_Rule)[0]->FScope, &kept);

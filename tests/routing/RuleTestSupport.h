@@ -4,6 +4,7 @@
 
 #include "design/SpecctraClasses2.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
 #include "rules/SpecctraRules.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/TranslationState.h"
@@ -15,26 +16,8 @@
 
 namespace ruletest {
 
-// A scope with fixed expressions and kind, owned by `owner`.
-class TTestScope : public TSpecctraObject, public IRuleScopeExpressions {
-public:
-    TTestScope(TSpecctraObject* owner, int kind, std::string unary, std::string binary1,
-               std::string binary2)
-        : TSpecctraObject(owner), Kind(kind), Unary(std::move(unary)), Binary1(std::move(binary1)),
-          Binary2(std::move(binary2)) {}
-    int RuleScopeKind() const override { return Kind; }
-    void UnaryRuleExpression(std::string& e) override { e = Unary; }
-    void BinaryRuleExpression(std::string& e1, std::string& e2) override {
-        e1 = Binary1;
-        e2 = Binary2;
-    }
-    bool ImportFromFile() override { return ImportRuleBlock(*this, ClearanceRule); }
-    bool ImportCircuitDescriptor() override { return ImportCircuitBlock(*this); }
-
-    int Kind;
-    std::string Unary, Binary1, Binary2;
-    TSpecctraClearanceRule* ClearanceRule = nullptr;
-};
+// The scope a test reads rule blocks into.
+using TTestScope = TAbstractRuleScope;
 
 // A design read from text, with owners and scopes made by the test.
 class TRuleBench {
@@ -55,22 +38,16 @@ public:
         owners.back()->NameID = name;
         return *owners.back();
     }
-    // A scope of the given kind and expressions for an owner, kept by the
-    // design's rule collection.
-    TTestScope& Scope(TSpecctraObject& owner, int kind, const std::string& unary,
-                      const std::string& binary1, const std::string& binary2) {
-        auto scope = std::make_unique<TTestScope>(&owner, kind, unary, binary1, binary2);
-        return static_cast<TTestScope&>(
-            *design->GetRuleCollection()->RuleScopes().Add(std::move(scope)));
+    // A scope of the owner, kept by the design's rule collection.
+    template <class TScope> TTestScope& Scope(TSpecctraObject& owner) {
+        auto* scope =
+            static_cast<TTestScope*>(design->GetRuleCollection()->AddRuleScope(std::make_unique<TScope>(&owner)));
+        return *scope;
     }
-    TTestScope& NetScope(const std::string& net) {
-        const std::string e = "InNet('" + net + "')";
-        return Scope(Owner(net), 7, e, e, e);
-    }
-    TTestScope& BoardScope() { return Scope(Owner(""), 1, "All", "All", "All"); }
+    TTestScope& NetScope(const std::string& net) { return Scope<TNetRuleScope>(Owner(net)); }
+    TTestScope& BoardScope() { return Scope<TPCBRuleScope>(Owner("")); }
     TTestScope& ClassScope(const std::string& name) {
-        const std::string e = "InNetClass('" + name + "')";
-        return Scope(Owner(name), 3, e, e, e);
+        return Scope<TClassRuleScope>(Owner(name));
     }
 
     // Reads the next "(rule ...)" or "(circuit ...)" block of the text into the scope.

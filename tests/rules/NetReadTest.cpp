@@ -120,6 +120,7 @@ TEST(NetRead, ClassesKeepMembersInFileOrder) {
     // C1 failed on X and is dropped; C2 and C3 stay in file order.
     ASSERT_EQ(classes.Count(), 2);
     EXPECT_TRUE(read.Has("ERROR: Unexpected token <X> in line 4"));
+    EXPECT_TRUE(read.Has("ERROR: Loading class: C1"));
     auto* c2 = static_cast<TSpecctraNetClass*>(classes.GetState_SpecctraObject(0));
     EXPECT_EQ(c2->NameID, "C2");
     EXPECT_EQ(c2->Nets, (TStrings{"", "Z", "A", "D0_N", "D2_N", "D4_N", "D6_N"}));
@@ -154,7 +155,8 @@ TEST(NetRead, FromTosGroupsAndGroupSets) {
     auto* netFromTo = static_cast<TSpecctraFromTo*>(net->FromTolist->GetState_SpecctraObject(0));
     EXPECT_EQ(netFromTo->Kind, eFTSoft);
     EXPECT_EQ(netFromTo->FNetIDref, "N");
-    // G0 failed on its component reference and is dropped; the second G1 is ignored.
+    // G0 failed on its pin reference and is dropped; the second G1 is ignored.
+    EXPECT_TRUE(read.Has("ERROR: Loading group: G0"));
     ASSERT_EQ(network.Groups.Count(), 1u);
     const TSpecctraFromToClass* g1 = network.GetState_GroupByName("G1");
     ASSERT_TRUE(g1 && g1->FromToList);

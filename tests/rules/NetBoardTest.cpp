@@ -1,0 +1,148 @@
+// The network written to a board of the engine loaded in process: host nets,
+// net classes with their members, from-to classes, manual from-tos, the
+// do-not-route rule of a fixed net, and what a repeated write leaves.
+#include "../board/EngineFixture.h"
+#include "DesignText.h"
+
+#include "board/Pcbclass.h"
+#include "rules/SpecctraNetRltd.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+class NetsOnBoard : public enginetest::EngineBoardTest {
+protected:
+    std::unique_ptr<TReadDesign> Import(const std::string& network) {
+        auto read = std::make_unique<TReadDesign>(WithNetwork(network), board);
+        EXPECT_TRUE(read->Design->ExportToPCB());
+        return read;
+    }
+    TStrings NetNames() const {
+        TStrings names;
+        for (intptr_t handle : CollectItems(board, eNetObject)) {
+            TPcbNet net(handle);
+            net.QueryDatabase(1);
+            names.push_back(net.GetState_Name());
+        }
+        return names;
+    }
+    std::vector<TPCBObjectClass> Classes() const {
+        std::vector<TPCBObjectClass> classes;
+        for (intptr_t handle : CollectItems(board, eClassObject)) {
+            TPCBObjectClass c(handle);
+            c.QueryDatabase(1);
+            classes.push_back(c);
+        }
+        return classes;
+    }
+    std::vector<TPcbManualFromTo> FromTos() const {
+        std::vector<TPcbManualFromTo> fromTos;
+        for (intptr_t handle : CollectItems(board, eManualFromToObject)) {
+            TPcbManualFromTo f(handle);
+            f.QueryDatabase(1);
+            fromTos.push_back(f);
+        }
+        return fromTos;
+    }
+};
+
+TEST_F(NetsOnBoard, NetsBecomeHostNetsInNameOrderWithTheirHandles) {
+    auto read = Import("(net VCC (pins U1-8))\n(net \"Net-(U1-Pad3)\" (pins U1-3))\n"
+                       "(net gnd (pins U1-4))\n(net BAD 1 (pins U1-5))");
+    EXPECT_EQ(NetNames(), (TStrings{"GND", "Net-(U1-Pad3)", "VCC"}));
+    const TSpecctraNet* vcc = read->Network().GetState_NetByName("VCC");
+    ASSERT_NE(vcc->HarrowHandle, 0);
+    TPcbNet host(vcc->HarrowHandle);
+    ASSERT_EQ(host.QueryDatabase(1), 1);
+    EXPECT_EQ(host.GetState_Name(), "VCC");
+    EXPECT_TRUE(read->Has("ERROR: Loading net: BAD"));
+}
+
+TEST_F(NetsOnBoard, ANetMadeEarlierIsNotMadeTwice) {
+    auto read = std::make_unique<TReadDesign>(WithNetwork("(net A (pins U1-1))"), board);
+    auto* net = read->Network().GetState_NetByName("A");
+    const intptr_t early = net->ForceHarrowHandle();
+    ASSERT_NE(early, 0);
+    EXPECT_EQ(net->ForceHarrowHandle(), early);
+    EXPECT_TRUE(read->Design->ExportToPCB());
+    EXPECT_EQ(NetNames(), (TStrings{"A"}));
+    EXPECT_EQ(net->HarrowHandle, early);
+}
+
+TEST_F(NetsOnBoard, ClassesKeepTheirMembersAndUnknownNetsAsGiven) {
+    auto read = Import("(net A (pins U1-1))\n(net B (pins U1-2))\n"
+                       "(class Power B A GHOST (rule (width 8)))\n(class kicad_default \"\" A)");
+    const auto classes = Classes();
+    ASSERT_EQ(classes.size(), 2u);
+    EXPECT_EQ(classes[0].GetState_Name(), "POWER");
+    EXPECT_EQ(classes[0].GetState_MemberKind(), eClassMemberKind_Net);
+    EXPECT_EQ(classes[0].GetState_MemberList(), (TStrings{"B", "A", "GHOST"}));
+    EXPECT_EQ(classes[1].GetState_MemberList(), (TStrings{"", "A"}));
+    auto* power =
+        static_cast<TSpecctraNetClass*>(read->Network().Classes->GetState_SpecctraObject(0));
+    EXPECT_EQ(power->HarrowHandle, classes[0].GetState_ObjectHandle());
+}
+
+TEST_F(NetsOnBoard, GroupsGroupSetsAndFromTos) {
+    auto read = Import("(net N (pins U1-1 U2-3 U3-1) (fromto U1-1 U2-3))\n"
+                       "(net M (pins U4-1))\n"
+                       "(group G1 (fromto U2-3 U3-1) (fromto U4-1 U9-9 (net X)))\n"
+                       "(group G2 (fromto U8-1 U8-2))\n"
+                       "(group_set S G2 NOPE G1)");
+    // From-tos: the net's own, and the groups' (net from the from pin, or given).
+    const auto fromTos = FromTos();
+    std::vector<TStrings> seen;
+    for (const auto& f : fromTos)
+        seen.push_back({f.GetState_FromPad(), f.GetState_ToPad(), f.GetState_NetName()});
+    EXPECT_EQ(seen, (std::vector<TStrings>{
+                        {"U1-1", "U2-3", "N"}, {"U2-3", "U3-1", "N"}, {"U4-1", "U9-9", "X"}}));
+    // U8-1 is on no net: its from-to makes nothing.
+    const auto classes = Classes();
+    ASSERT_EQ(classes.size(), 3u);
+    EXPECT_EQ(classes[0].GetState_Name(), "G1");
+    EXPECT_EQ(classes[0].GetState_MemberKind(), eClassMemberKind_FromTo);
+    EXPECT_EQ(classes[0].GetState_MemberList(), (TStrings{"U2-3:U3-1", "U4-1:U9-9"}));
+    EXPECT_EQ(classes[1].GetState_MemberList(), (TStrings{"U8-1:U8-2"}));
+    EXPECT_EQ(classes[2].GetState_Name(), "S");
+    EXPECT_EQ(classes[2].GetState_MemberList(), (TStrings{"U8-1:U8-2", "U2-3:U3-1", "U4-1:U9-9"}));
+    EXPECT_TRUE(
+        read->Has("WARNING: Invalid from-to class reference <NOPE> in from-to supper class <S>"));
+    // The from-to without a net of its own remembers the net it was given.
+    auto* g1 = read->Network().GetState_GroupByName("G1");
+    EXPECT_EQ(static_cast<TSpecctraFromTo*>(g1->FromToList->GetState_SpecctraObject(0))->FNetIDref,
+              "N");
+}
+
+TEST_F(NetsOnBoard, FixedNetGetsADoNotRouteRule) {
+    TReadDesign read(
+        WithNetwork("(net CLK (pins U1-1) (type fix))\n(net D (pins U1-2) (type normal))"), board);
+    EXPECT_TRUE(read.Network().ExportToPCB());
+    std::vector<TPcbRuleEx> rules;
+    for (intptr_t handle : CollectItems(board, eRuleObject)) {
+        TPcbRuleEx rule(handle);
+        rule.QueryDatabase(1);
+        rules.push_back(rule);
+    }
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].GetState_Kind(), eRule_RoutingLayers);
+    EXPECT_EQ(rules[0].GetState_Name(), "Don't route net CLK");
+    EXPECT_EQ(rules[0].GetState_Scope1Expression(), "InNet('CLK')");
+}
+
+TEST_F(NetsOnBoard, OddNamesReachTheBoardUnchanged) {
+    const std::string latin1 = "N\xe4\xdf";
+    auto read = Import("(net \"A|B=C\" (pins U1-1))\n(net \"it's\" (pins U1-2))\n"
+                       "(net \"P(1)\" (pins U1-3))\n(net \"" +
+                       latin1 +
+                       "\" (pins U1-4))\n"
+                       "(class \"K|1\" \"A|B=C\" \"P(1)\")");
+    EXPECT_EQ(NetNames(), (TStrings{"A|B=C", latin1, "P(1)", "it's"}));
+    ASSERT_EQ(Classes().size(), 1u);
+    EXPECT_EQ(Classes()[0].GetState_MemberList(), (TStrings{"A|B=C", "P(1)"}));
+    EXPECT_EQ(read->Network().GetState_NetByPinName("u1-4")->NameID, latin1);
+}
+
+} // namespace

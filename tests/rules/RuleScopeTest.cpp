@@ -1,0 +1,250 @@
+// Rule scopes: which scope a rule block of each kind of object opens, that a
+// scope is found again for the same owner, what the rules read through it
+// are told as their query expressions, and what a dropped owner leaves.
+#include "DesignText.h"
+
+#include "rules/RuleScopes.h"
+#include "rules/SpecctraNetRltd.h"
+#include "specctra/SpecctraParser2.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+// A rule that reads its block to the end and keeps the words it held; a word
+// BAD makes it fail.
+class TTestRule : public TSpecctraAbstractRule {
+public:
+    TTestRule(TSpecctraObject* owner, uint8_t kind) : TSpecctraAbstractRule(owner, kind) {}
+    bool ImportFromFile() override {
+        bool result = true;
+        int depth = 1;
+        while (depth > 0 && !StopParsing()) {
+            const int32_t id = Parser->NextToken();
+            if (id == eTok_OpenParen)
+                ++depth;
+            else if (id == eTok_CloseParen)
+                --depth;
+            else {
+                Words.push_back(Parser->TokenString());
+                result = result && Parser->TokenString() != "BAD";
+            }
+        }
+        return result;
+    }
+    TStrings Words;
+};
+
+// Reads each rule block into one width rule (kind 40) and each circuit block
+// into one circuit descriptor (kind 1), kept when read without error.
+class TTestRuleReader : public IRuleBlockReader {
+public:
+    bool ReadRuleBlock(TSpecctraRuleScopeBase& scope, bool) const override {
+        return Read(scope, 40);
+    }
+    bool ReadCircuitBlock(TSpecctraRuleScopeBase& scope) const override { return Read(scope, 1); }
+
+private:
+    static bool Read(TSpecctraRuleScopeBase& scope, uint8_t kind) {
+        auto rule = std::make_unique<TTestRule>(scope.Owner, kind);
+        rule->FScope = &scope;
+        const bool read = rule->ImportFromFile();
+        if (read)
+            scope.GetRuleCollection()->AddRule(std::move(rule));
+        return read;
+    }
+};
+
+// A design read with the test rule reader installed.
+struct TRulesDesign {
+    TTestRuleReader Reader;
+    std::unique_ptr<TReadDesign> Read;
+
+    explicit TRulesDesign(const std::string& network) {
+        // The reader must be in place before the network is read.
+        Read = std::make_unique<TReadDesign>("");
+        ResetTranslationState();
+        Read->Parser = std::make_unique<TSpecctraParser>(
+            std::make_unique<TInputFile>("t.dsn", WithNetwork(network)));
+        Read->Parser->RegisterKeywords();
+        Read->Design = std::make_unique<TSpecctraDesign>("t.dsn", Read->Parser.get(), nullptr, 0);
+        Read->Design->GetRuleCollection()->SetRuleBlockReader(&Reader);
+        Read->Result = Read->Design->ImportFromFile();
+    }
+    TSpecctraRuleCollection& Rules() const { return *Read->Design->GetRuleCollection(); }
+    // The scopes in the order they were opened.
+    std::vector<TAbstractRuleScope*> Scopes() const {
+        std::vector<TAbstractRuleScope*> scopes;
+        TSpecctraList& list = Rules().RuleScopes();
+        for (int32_t i = 0; i < list.Count(); ++i)
+            scopes.push_back(static_cast<TAbstractRuleScope*>(list.GetState_SpecctraObject(i)));
+        return scopes;
+    }
+    // The rules of a kind in the order read.
+    std::vector<TTestRule*> RulesOf(int kind) const {
+        std::vector<TTestRule*> found;
+        TSpecctraList& list = *Rules().GetState_RuleList(kind);
+        for (int32_t i = 0; i < list.Count(); ++i)
+            found.push_back(static_cast<TTestRule*>(list.GetState_SpecctraObject(i)));
+        return found;
+    }
+    TAbstractRuleScope* ScopeOf(const std::string& ownerName, TSpecctraRuleScopeKind kind) const {
+        for (TAbstractRuleScope* scope : Scopes())
+            if (scope->Owner && scope->Owner->NameID == ownerName && scope->GetState_Kind() == kind)
+                return scope;
+        return nullptr;
+    }
+};
+
+std::string Unary(TSpecctraRuleScopeBase* scope) {
+    std::string e;
+    scope->UnaryRuleExpression(e);
+    return e;
+}
+
+TStrings Binary(TSpecctraRuleScopeBase* scope) {
+    std::string a, b;
+    scope->BinaryRuleExpression(a, b);
+    return {a, b};
+}
+
+TEST(RuleScopes, NetRulesAreScopedByTheNet) {
+    TRulesDesign d("(net GND (pins U1-1) (rule (width 10)) (rule (clearance 5 (type smd_smd))))");
+    TAbstractRuleScope* scope = d.ScopeOf("GND", eNetScope);
+    ASSERT_NE(scope, nullptr);
+    EXPECT_EQ(d.Scopes().size(), 1u); // two rule blocks, one scope
+    EXPECT_EQ(Unary(scope), "InNet('GND')");
+    EXPECT_EQ(Binary(scope), (TStrings{"InNet('GND')", "InNet('GND')"}));
+    EXPECT_EQ(scope->BuildExpression2(), "InNet('GND')");
+    EXPECT_EQ(scope->RuleBlockCount, 2);
+    const auto widths = d.RulesOf(40);
+    ASSERT_EQ(widths.size(), 2u);
+    for (TTestRule* rule : widths) {
+        EXPECT_EQ(rule->FScope, scope);
+        EXPECT_EQ(rule->Owner, d.Read->Network().GetState_NetByName("GND"));
+    }
+    EXPECT_EQ(widths[1]->Words, (TStrings{"CLEARANCE", "5", "TYPE", "SMD_SMD"}));
+}
+
+TEST(RuleScopes, ClassRulesAndLayerRules) {
+    TRulesDesign d("(class C N1 N2 (rule (width 8)) (layer_rule L1 L2 (rule (width 5)))\n"
+                   "  (circuit (use_via V1)))");
+    TAbstractRuleScope* plain = d.ScopeOf("C", eClassScope);
+    TAbstractRuleScope* onLayer = d.ScopeOf("C", eClassOnLayerScope);
+    ASSERT_TRUE(plain && onLayer);
+    EXPECT_EQ(plain->BuildExpression1(), "All");
+    EXPECT_EQ(Unary(plain), "InNetClass('C')");
+    EXPECT_EQ(Binary(plain), (TStrings{"InNetClass('C')", "InNetClass('C')"}));
+    EXPECT_EQ(Unary(onLayer), "InNetClass('C') And (OnLayer('L1') Or OnLayer('L2'))");
+    EXPECT_EQ(onLayer->BuildExpression2(), "All");
+    EXPECT_EQ(Binary(onLayer)[1], "InNetClass('C') And (OnLayer('L1') Or OnLayer('L2'))");
+    // The circuit block went into the class's plain scope.
+    EXPECT_EQ(plain->RuleBlockCount, 2);
+    ASSERT_EQ(d.RulesOf(1).size(), 1u);
+    EXPECT_EQ(d.RulesOf(1)[0]->FScope, plain);
+}
+
+TEST(RuleScopes, ClassPairsNameTheirClasses) {
+    TRulesDesign d(
+        "(class_class (classes A B) (rule (width 1)) (layer_rule TOP (rule (width 2))))\n"
+        "(class_class (classes A B C) (rule (width 3)))");
+    TSpecctraList& pairs = *d.Read->Network().ClassPairs;
+    auto scopes = d.Scopes();
+    ASSERT_EQ(scopes.size(), 3u);
+    EXPECT_EQ(scopes[0]->Owner, pairs.GetState_SpecctraObject(0));
+    EXPECT_EQ(Unary(scopes[0]), "InNetClass('A')");
+    EXPECT_EQ(Binary(scopes[0]), (TStrings{"InNetClass('A')", "InNetClass('B')"}));
+    EXPECT_EQ(scopes[1]->GetState_Kind(), eClassVsClassOnLayerScope);
+    EXPECT_EQ(Binary(scopes[1]), (TStrings{"OnLayer('TOP') And InNetClass('A')",
+                                           "OnLayer('TOP') And InNetClass('B')"}));
+    const std::string all = "(InNetClass('A') Or InNetClass('B') Or InNetClass('C'))";
+    EXPECT_EQ(Binary(scopes[2]), (TStrings{all, all}));
+}
+
+TEST(RuleScopes, GroupsGroupSetsAndFromTosAreAllEverywhere) {
+    TRulesDesign d(
+        "(net N (pins U1-1 U2-1) (fromto U1-1 U2-1 (rule (width 4)))\n"
+        "  (layer_rule L1 (rule (width 3))))\n"
+        "(group G (fromto U1-1 U2-1) (rule (width 5)) (layer_rule L1 (rule (width 6))))\n"
+        "(group_set S G (rule (width 7)))");
+    std::vector<TSpecctraRuleScopeKind> kinds;
+    for (TAbstractRuleScope* scope : d.Scopes()) {
+        kinds.push_back(scope->GetState_Kind());
+        EXPECT_EQ(Unary(scope), "All") << scope->ClassName();
+        EXPECT_EQ(Binary(scope), (TStrings{"All", "All"})) << scope->ClassName();
+    }
+    EXPECT_EQ(kinds,
+              (std::vector<TSpecctraRuleScopeKind>{eFromToScope, eNetOnLayerScope, eGroupScope,
+                                                   eGroupOnLayerScope, eGroupSetScope}));
+}
+
+TEST(RuleScopes, ADroppedOwnerTakesItsScopesAndRulesAlong) {
+    TRulesDesign d("(net A (pins U1-1) (rule (width 2)))\n"
+                   "(net B (pins U2-1) (rule (width 3)) (fromto U2-1 U3-1 (rule (width 9))) X)\n"
+                   "(class K A (rule (width 4)) (rule (width BAD)))");
+    // The failed width rule of K is not kept; K itself stays.
+    EXPECT_EQ(d.Rules().GetState_RuleList(40)->Count(), 4);
+    d.Rules().ExportToPCB();
+    EXPECT_EQ(d.Rules().GetState_RuleList(40)->Count(), 2);
+    EXPECT_EQ(d.Rules().RuleScopes().Count(), 2);
+    EXPECT_NE(d.ScopeOf("A", eNetScope), nullptr);
+    EXPECT_NE(d.ScopeOf("K", eClassScope), nullptr);
+}
+
+TEST(RuleScopes, WithoutAReaderRuleBlocksAreSkipped) {
+    TReadDesign read(WithNetwork("(net N (pins U1-1) (rule (width 2) (clearance 1)))"));
+    TSpecctraList& scopes = read.Design->GetRuleCollection()->RuleScopes();
+    ASSERT_EQ(scopes.Count(), 1);
+    auto* scope = static_cast<TAbstractRuleScope*>(scopes.GetState_SpecctraObject(0));
+    EXPECT_EQ(scope->RuleBlockCount, 1);
+    EXPECT_EQ(scope->ClearanceRule, nullptr);
+    EXPECT_EQ(read.NetNames(), (TStrings{"N"}));
+    EXPECT_TRUE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
+}
+
+TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {
+    TDsnRuleScopeFactory factory;
+    TSpecctraObject root(nullptr);
+    TSpecctraDSNStructureDescriptor structure(&root);
+    TSpecctraNet net(&root);
+    TSpecctraObject plain(&root);
+    EXPECT_EQ(factory.ScopeKindFor(eTok_rule, structure), ePcbScope);
+    EXPECT_EQ(factory.ScopeKindFor(eTok_layer_rule, structure), ePcbScope);
+    EXPECT_EQ(factory.ScopeKindFor(eTok_circuit, net), eNetScope);
+    EXPECT_EQ(factory.ScopeKindFor(eTok_layer_rule, net), eNetOnLayerScope);
+    EXPECT_EQ(factory.ScopeKindFor(eTok_rule, plain), eNoneScope);
+    for (int kind = ePcbScope; kind <= eClassVsClassInRegionScope; ++kind) {
+        auto scope = factory.CreateScope(kind, net);
+        ASSERT_NE(scope, nullptr);
+        EXPECT_EQ(scope->RuleScopeKind(), kind);
+        EXPECT_EQ(scope->Owner, &net);
+    }
+    EXPECT_EQ(factory.CreateScope(0, net), nullptr);
+}
+
+TEST(RuleScopes, ScopeLookUpStaysLinearWithARuleInEveryNet) {
+    auto text = [](int nets) {
+        std::string network;
+        for (int i = 0; i < nets; ++i)
+            network += "(net N" + std::to_string(i) + " (pins U" + std::to_string(i) +
+                       "-1) (rule (width 1)) (rule (width 2)))\n";
+        return network;
+    };
+    auto seconds = [&](int nets) {
+        const std::string network = text(nets);
+        const auto start = std::chrono::steady_clock::now();
+        TRulesDesign d(network);
+        EXPECT_EQ(d.Rules().RuleScopes().Count(), nets);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    const double small = seconds(4000);
+    const double large = seconds(32000);
+    // Eight times the nets: linear is ~8x, a scan of all scopes ~64x.
+    EXPECT_LT(large, small * 24 + 0.5) << small << " s vs " << large << " s";
+}
+
+} // namespace
