@@ -89,8 +89,10 @@ public:
                     // A rule block inside a rule block (layer_rule's rule) is
                     // the same block.
                     if (owner.Block < 0 && owner.Keyword != "autoroute_settings") {
-                        blocks.push_back(
-                            {owner.Keyword, Upper(owner.FirstArgument), top.Line, top.Line, {}});
+                        // The structure section goes by the name PCB.
+                        const std::string name =
+                            owner.Keyword == "structure" ? "PCB" : Upper(owner.FirstArgument);
+                        blocks.push_back({owner.Keyword, name, top.Line, top.Line, {}});
                         top.Block = static_cast<int>(blocks.size()) - 1;
                     } else if (owner.Block >= 0) {
                         top.Block = owner.Block;
