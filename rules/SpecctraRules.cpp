@@ -13,6 +13,7 @@
 #include "specctra/TranslationState.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
@@ -62,13 +63,20 @@ constexpr bool IsParen(int32_t id) {
 // Reading steps shared by the rule readers. Each keeps the object's nesting
 // count right: a ")" read in place of a value closes the block.
 
+// Reports the current token as unexpected, keeping the nesting count right
+// when it is a parenthesis.
+void Unexpected(TSpecctraObject& self, int32_t id) {
+    if (IsParen(id))
+        self.SectionsOpen += id == eTok_OpenParen ? 1 : -1;
+    self.Parser->ReportUnexpectedToken();
+}
+
 // The next token as a number. A parenthesis or a text that is no number is
 // reported and gives false.
 bool ReadReal(TSpecctraObject& self, double& value) {
     const int32_t id = self.Parser->NextToken();
     if (IsParen(id)) {
-        self.SectionsOpen += id == eTok_OpenParen ? 1 : -1;
-        self.Parser->ReportUnexpectedToken();
+        Unexpected(self, id);
         return false;
     }
     double read = 0.0;
@@ -81,8 +89,7 @@ bool ReadReal(TSpecctraObject& self, double& value) {
 bool ReadInteger(TSpecctraObject& self, int32_t& value) {
     const int32_t id = self.Parser->NextToken();
     if (IsParen(id)) {
-        self.SectionsOpen += id == eTok_OpenParen ? 1 : -1;
-        self.Parser->ReportUnexpectedToken();
+        Unexpected(self, id);
         return false;
     }
     int32_t read = 0;
@@ -99,9 +106,7 @@ bool ReadOnOff(TSpecctraObject& self, bool& value) {
         value = id == eTok_on;
         return true;
     }
-    if (IsParen(id))
-        self.SectionsOpen += id == eTok_OpenParen ? 1 : -1;
-    self.Parser->ReportUnexpectedToken();
+    Unexpected(self, id);
     return false;
 }
 
@@ -114,6 +119,21 @@ bool CloseBlock(TSpecctraObject& self) {
     }
     --self.SectionsOpen;
     return true;
+}
+
+// The next token as one of the words of `choices`, then the ")" of the
+// sub-block.
+template <class T>
+bool ReadChoice(TSpecctraObject& self, std::initializer_list<std::pair<int32_t, T>> choices,
+                T& value) {
+    const int32_t id = self.Parser->NextToken();
+    for (const auto& [word, choice] : choices)
+        if (id == word) {
+            value = choice;
+            return CloseBlock(self);
+        }
+    Unexpected(self, id);
+    return false;
 }
 
 // Skips what is left of the object's block down to `stopLevel` and reports
@@ -852,22 +872,11 @@ bool TSpecctraTestpointRule::ImportFromFile() {
         case eTok_pin_allow:
             ok = ReadOnOff(*this, AllowPins) && CloseBlock(*this);
             break;
-        case eTok_side: {
-            const int32_t side = Parser->NextToken();
-            if (side == eTok_front)
-                Side = eFrontSide;
-            else if (side == eTok_back)
-                Side = eBackSide;
-            else if (side == eTok_both)
-                Side = eBothSides;
-            else {
-                Parser->ReportUnexpectedToken();
-                SectionsOpen += side == eTok_OpenParen ? 1 : side == eTok_CloseParen ? -1 : 0;
-                return 0;
-            }
-            ok = CloseBlock(*this);
+        case eTok_side:
+            ok = ReadChoice(
+                *this, {{eTok_front, eFrontSide}, {eTok_back, eBackSide}, {eTok_both, eBothSides}},
+                Side);
             break;
-        }
         case eTok_comp:
             ok = ReadNames(*this, AllowedComps);
             break;
@@ -946,21 +955,14 @@ bool TSpecctraCircuitDescriptor::ReadShield() {
     if (!ReadOnOff(*this, ShieldActive))
         return false;
     return ReadSubBlocks(*this, [this](int32_t id) {
-        if (id == eTok_type) {
-            const int32_t type = Parser->NextToken();
-            if (type == eTok_parallel)
-                ShieldType = eShieldParallel;
-            else if (type == eTok_tandem)
-                ShieldType = eShieldTandem;
-            else if (type == eTok_coax)
-                ShieldType = eShieldCoax;
-            else {
-                Parser->ReportUnexpectedToken();
-                SectionsOpen += type == eTok_OpenParen ? 1 : type == eTok_CloseParen ? -1 : 0;
-                return 0;
-            }
-            return CloseBlock(*this) ? 1 : 0;
-        }
+        if (id == eTok_type)
+            return ReadChoice(*this,
+                              {{eTok_parallel, eShieldParallel},
+                               {eTok_tandem, eShieldTandem},
+                               {eTok_coax, eShieldCoax}},
+                              ShieldType)
+                       ? 1
+                       : 0;
         if (id == eTok_use_net) {
             ShieldNetIdRef = Parser->NextString();
             if (IsParen(Parser->CurrentToken())) {
