@@ -186,10 +186,4 @@ void SetEngineModuleName(const std::string& moduleName) {
     b.moduleName = moduleName.empty() ? std::string(kDefaultEngineModule) : moduleName;
 }
 
-void UnbindEngine() {
-    Binding& b = binding();
-    std::lock_guard<std::mutex> lock(b.mutex);
-    unbindLocked(b);
-}
-
 } // namespace PCBProcs

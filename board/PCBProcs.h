@@ -36,7 +36,4 @@ std::string EngineModuleName();
 // binding; the next call looks again.
 void SetEngineModuleName(const std::string& moduleName);
 
-// Drops the current binding (entry points become unbound until the next look).
-void UnbindEngine();
-
 } // namespace PCBProcs

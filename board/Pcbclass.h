@@ -8,6 +8,7 @@
 #pragma once
 
 #include "board/Layers.h"
+#include "host/sdk/ObjectKinds.h"
 #include "host/sdk/PcbApi.h"
 
 #include <array>
@@ -20,33 +21,9 @@
 // ----------------------------------------------------------------- enumerations
 
 enum TObjectId : int32_t {
-    eIgnoreObject = 0,
-    eArcObject = 1,
-    ePadObject = 2,
-    eViaObject = 3,
-    eTrackObject = 4,
-    eTextObject = 5,
-    eFillObject = 6,
-    eFromToObject = 7,
-    eNetObject = 8,
-    eComponentObject = 9,
-    ePolygonObject = 10,
-    eRegionObject = 11,
-    eComponentBodyObject = 12,
-    eDimensionObject = 13,
-    eCoordinateObject = 14,
-    eClassObject = 15,
-    eRuleObject = 16,
-    eManualFromToObject = 17,
-    eDifferentialPairObject = 18,
-    eViolationObject = 19,
-    eEmbeddedObject = 20,
-    eEmbeddedBoardObject = 21,
-    eSplitPlaneObject = 22,
-    eTraceObject = 23,
-    eSpareViaObject = 24,
-    eBoardObject = 25,
-    eBoardOutlineObject = 26,
+#define DSNLINK_OBJECT_ID(name, ordinal) e##name##Object = ordinal,
+    PCBAPI_OBJECT_KINDS(DSNLINK_OBJECT_ID)
+#undef DSNLINK_OBJECT_ID
 };
 
 enum TShape : int32_t {

@@ -2,6 +2,7 @@
 // object is its kind and its position among that kind's objects on the board
 // (nets by name), so a board dumps to the same bytes after a save and reopen.
 #include "engine/Records.h"
+#include "host/sdk/JsonText.h"
 
 #include <cstdio>
 #include <unordered_map>
@@ -9,35 +10,7 @@
 namespace corvane {
 
 void JsonOut::String(const std::string& s) {
-    out += '"';
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    out += '"';
+    HostSdk::AppendJsonString(out, s);
 }
 
 void JsonOut::Number(double v) {
@@ -209,6 +182,14 @@ std::string BoardJson(uint32_t boardSlot) {
 
     JsonOut j;
     j.Open('{');
+    // Every length and coordinate below is a whole number of host units.
+    j.Key("Units");
+    j.Open('{');
+    j.Key("Length");
+    j.String("host unit");
+    j.Value();
+    Int(j, "HostUnitsPerMil", 10000);
+    j.Close('}');
     j.Key("Board");
     j.Open('{');
     Int(j, "OriginX", b.originX);

@@ -3,6 +3,7 @@
 // and the validated handles through which the outside world names them.
 #pragma once
 
+#include "host/sdk/ObjectKinds.h"
 #include "host/sdk/PcbApi.h"
 
 #include <array>
@@ -16,28 +17,14 @@
 namespace corvane {
 
 constexpr int kLayerCount = 83; // TV6_Layer 0..82
-constexpr int kKindCount = 27;  // TObjectId 0..26
+constexpr int kKindCount = PCBAPI_OBJECT_KIND_COUNT;
 constexpr int kRuleKindCount = 67;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 enum Kind : int32_t {
-    kArc = 1,
-    kPad = 2,
-    kVia = 3,
-    kTrack = 4,
-    kText = 5,
-    kFill = 6,
-    kFromTo = 7,
-    kNet = 8,
-    kComponent = 9,
-    kPolygon = 10,
-    kRegion = 11,
-    kClass = 15,
-    kRule = 16,
-    kManualFromTo = 17,
-    kEmbedded = 20,
-    kSplitPlane = 22,
-    kBoardOutline = 26,
+#define CORVANE_KIND(name, ordinal) k##name = ordinal,
+    PCBAPI_OBJECT_KINDS(CORVANE_KIND)
+#undef CORVANE_KIND
 };
 
 const char* KindName(int32_t kind);

@@ -41,6 +41,11 @@ Console::Console()
       barTerminal_(::isatty(STDERR_FILENO) != 0) {}
 
 void Console::Message(const std::string& text) {
+    ++messagesShown_;
+    if (capture_ != nullptr) {
+        capture_->push_back(text);
+        return;
+    }
     ClearBar();
     std::cerr << "message: " << PlainLines(text) << std::endl;
 }
@@ -71,33 +76,43 @@ bool Console::AskYesNo(const std::string& text) {
         yes = !line->empty() && (line->front() == 'y' || line->front() == 'Y');
     }
     std::cerr << "answer: " << (yes ? "Yes" : "No") << std::endl;
+    questionsNo_ += yes ? 0 : 1;
     return yes;
 }
 
 std::string Console::RunFileDialog(const std::string& prompt, const std::string& proposedPath) {
     ClearBar();
-    std::cerr << "dialog: " << prompt << " [" << proposedPath << "]" << std::endl;
     DialogAnswer answer;
-    if (!dialogs_.empty()) {
+    const bool queued = !dialogs_.empty();
+    if (queued) {
         answer = dialogs_.front();
         dialogs_.pop_front();
-    } else if (auto line = ReadTerminalLine("path ('.' keeps the proposal, empty cancels): ")) {
-        if (!line->empty()) {
-            answer.kind = DialogAnswer::Kind::Accept;
-            answer.text = *line == "." ? proposedPath : *line;
+    }
+    if (!answer.silent)
+        std::cerr << "dialog: " << prompt << " [" << proposedPath << "]" << std::endl;
+    if (!queued) {
+        if (auto line = ReadTerminalLine("path ('.' keeps the proposal, empty cancels): ")) {
+            if (!line->empty()) {
+                answer.kind = DialogAnswer::Kind::Accept;
+                answer.text = *line == "." ? proposedPath : *line;
+            }
         }
     }
     switch (answer.kind) {
     case DialogAnswer::Kind::Accept:
-        std::cerr << "answer: " << answer.text << std::endl;
+        if (!answer.silent)
+            std::cerr << "answer: " << answer.text << std::endl;
         return "Result=True|Path=" + answer.text;
     case DialogAnswer::Kind::Raw:
-        std::cerr << "answer: " << answer.text << std::endl;
+        if (!answer.silent)
+            std::cerr << "answer: " << answer.text << std::endl;
         return answer.text;
     case DialogAnswer::Kind::Cancel:
         break;
     }
-    std::cerr << "answer: Cancel" << std::endl;
+    ++dialogsCancelled_;
+    if (!answer.silent)
+        std::cerr << "answer: Cancel" << std::endl;
     return "Result=False";
 }
 
@@ -156,6 +171,7 @@ bool Console::TakeEscape() {
     if (g_escape == 0)
         return false;
     g_escape = 0;
+    interrupted_ = true;
     return true;
 }
 

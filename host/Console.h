@@ -9,12 +9,14 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Harrow {
 
 struct DialogAnswer {
     enum class Kind { Accept, Cancel, Raw } kind = Kind::Cancel;
-    std::string text; // the path (Accept) or the whole answer (Raw)
+    std::string text;    // the path (Accept) or the whole answer (Raw)
+    bool silent = false; // harrow's own answer for a verb: the dialog is not printed
 };
 
 class Console {
@@ -43,6 +45,16 @@ public:
     void InstallInterruptHandler();
     void RemoveInterruptHandler();
     bool TakeEscape();
+    // Whether Ctrl-C played the Escape key during this run.
+    bool Interrupted() const { return interrupted_; }
+
+    // While capturing, messages go into `sink` instead of stderr (a verb that
+    // prints them as its listing); null ends the capture.
+    void CaptureMessages(std::vector<std::string>* sink) { capture_ = sink; }
+    // What the person or the queue answered so far.
+    int QuestionsAnsweredNo() const { return questionsNo_; }
+    int DialogsCancelled() const { return dialogsCancelled_; }
+    int MessagesShown() const { return messagesShown_; }
 
 private:
     std::optional<std::string> ReadTerminalLine(const std::string& prompt);
@@ -57,6 +69,11 @@ private:
     int64_t steps_ = 0;
     int64_t done_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::vector<std::string>* capture_ = nullptr;
+    int questionsNo_ = 0;
+    int dialogsCancelled_ = 0;
+    int messagesShown_ = 0;
+    bool interrupted_ = false;
 };
 
 // Turns the carriage returns and line feeds of a host text into plain line

@@ -1,9 +1,13 @@
 #include "host/HarrowClient.h"
 
+#include "host/Outcome.h"
+
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace Harrow {
 namespace {
@@ -65,11 +69,21 @@ void BoardDocument::SendMessage(int32_t message, intptr_t object) {
 void BoardDocument::Save() {
     if (closed_)
         throw std::runtime_error("document is closed");
+    const std::string target = FileName();
+    if (IsProtected(target) && !host_.Force())
+        throw HostError(ShownPath(target) +
+                        " is read-only; it is not replaced (--force replaces it)");
+    // The engine saves through a new file: a replaced document keeps the mode
+    // the user gave it.
+    const FileState before = FileState::Of(target);
     char error[kErrorCapacity] = {};
     const char* name = pendingName_.empty() ? nullptr : pendingName_.c_str();
     if (host_.Engine().SaveBoard(board_, name, error, kErrorCapacity) == 0)
-        throw std::runtime_error("cannot save " + FileName() + ": " + error);
+        throw HostError(error[0] != '\0' ? std::string(error) : "cannot save " + ShownPath(target));
     pendingName_.clear();
+    if (before.exists && (FileState::Of(target).mode & 07777) != (before.mode & 07777))
+        ::chmod(target.c_str(), before.mode & 07777);
+    host_.NoteSaved(target);
 }
 
 // ---- the client ----
@@ -125,7 +139,6 @@ int HarrowClient::SaveModifiedDocuments() {
         if (document->Closed() || !document->Modified())
             continue;
         document->Save();
-        console_.Note("saved " + document->FileName());
         ++saved;
     }
     return saved;
@@ -152,6 +165,7 @@ void HarrowClient::RunProcess(const std::string& process, std::string& buffer, s
         RunNetlist(buffer, view);
     } else if (process == "PCB:Autoroute") {
         console_.Note(process + " is not available in harrow; nothing was done (" + buffer + ")");
+        unavailable_.push_back(process);
     } else {
         throw std::runtime_error("unknown host process " + process);
     }
@@ -189,7 +203,7 @@ void HarrowClient::SaveObject(const std::string& request) {
         if (project == nullptr)
             throw std::runtime_error("no project to save");
         project->Save();
-        console_.Note("saved project " + project->FileName());
+        NoteSaved(project->FileName());
         return;
     }
     BoardDocument* document = fileName.empty() ? focused_ : FindBoardDocument(fileName);
@@ -197,7 +211,18 @@ void HarrowClient::SaveObject(const std::string& request) {
         throw std::runtime_error("no document to save" +
                                  (fileName.empty() ? std::string() : " named " + fileName));
     document->Save();
-    console_.Note("saved " + document->FileName());
+}
+
+void HarrowClient::NoteSaved(const std::string& path) {
+    if (std::find(saved_.begin(), saved_.end(), path) == saved_.end())
+        saved_.push_back(path);
+}
+
+bool HarrowClient::AnyModified() const {
+    for (const auto& document : documents_)
+        if (document->Modified())
+            return true;
+    return false;
 }
 
 HostSdk::IHostServer* HarrowClient::FindServer(const std::string& name) {
@@ -278,7 +303,10 @@ void HarrowClient::SaveFile(const std::string& path, const std::string& bytes) {
 }
 
 void HarrowClient::OpenReport(const std::string& path) {
-    console_.Note("report: " + path);
+    // The verb's summary line names the report with its counts.
+    std::string whole = WholePath(path);
+    if (std::find(reports_.begin(), reports_.end(), whole) == reports_.end())
+        reports_.push_back(whole);
 }
 
 HostSdk::IPCB_Board* HarrowClient::GetPCBBoardByBoardHandle(intptr_t board) {

@@ -65,6 +65,21 @@ public:
     // Host switches.
     void SetPcbServerRunning(bool running) { pcbServerRunning_ = running; }
     bool QuitRequested() const { return quitRequested_; }
+    // Replace read-only board documents when saving (they keep their mode).
+    void SetForce(bool force) { force_ = force; }
+    bool Force() const { return force_; }
+
+    // What the commands did so far: reports shown and documents saved (whole
+    // paths, in order, each once).
+    const std::vector<std::string>& ReportsShown() const { return reports_; }
+    const std::vector<std::string>& DocumentsSaved() const { return saved_; }
+    void NoteSaved(const std::string& path);
+    // Host processes asked for that harrow does not have ("PCB:Autoroute").
+    const std::vector<std::string>& ProcessesUnavailable() const { return unavailable_; }
+    // The current board document, or null.
+    BoardDocument* CurrentDocument() { return focused_; }
+    // True when any open document has unsaved changes.
+    bool AnyModified() const;
 
     // Opens a board document; raises with a one-line reason. The document
     // becomes the current one.
@@ -123,7 +138,11 @@ private:
     Project* focusedProject_ = nullptr;
     bool pcbServerRunning_ = true;
     bool quitRequested_ = false;
+    bool force_ = false;
     int batchDepth_ = 0;
+    std::vector<std::string> reports_;
+    std::vector<std::string> saved_;
+    std::vector<std::string> unavailable_;
 };
 
 } // namespace Harrow

@@ -1,783 +1,736 @@
 // harrow: the host shell. Loads the Corvane engine and the DsnLink plug-in,
-// opens board documents, runs one plug-in command with its parameter string
-// and saves what the command changed.
-#include "host/Console.h"
-#include "host/EngineLibrary.h"
-#include "host/HarrowClient.h"
+// opens board documents, runs one plug-in command with its parameter string,
+// saves what the command changed and says what happened: one summary line per
+// translation on stderr and an exit status a script can branch on.
+#include "host/BoardSummary.h"
+#include "host/Catalog.h"
+#include "host/CommandLine.h"
+#include "host/Outcome.h"
 #include "host/RuleListing.h"
+#include "host/Session.h"
+#include "host/StagedDesign.h"
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
-#include "host/sdk/ServerModule.h"
 
-#include <cctype>
-#include <climits>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <fstream>
 #include <iostream>
 #include <limits>
-#include <map>
-#include <memory>
 #include <optional>
-#include <stdexcept>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
+#ifndef HARROW_VERSION
+#define HARROW_VERSION "unknown"
+#endif
+
 namespace {
 
-constexpr int kExitRan = 0;
-constexpr int kExitNegative = 1;
-constexpr int kExitHostError = 2;
+using namespace Harrow;
 
-// A host error: one line on stderr, exit 2.
-struct HostError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+// ---- what happened ----
 
-const char* const kHelp = R"(usage: harrow [--engine LIB] [--plugin LIB] VERB [OPTIONS] [ARGUMENTS]
-
-harrow is the host shell of the DsnLink plug-in. It loads the Corvane engine
-(libcorvane.so) and the plug-in (libdsnlink.so), found next to the harrow
-executable unless given with --engine / --plugin, runs one plug-in command and
-saves every board document the command modified.
-
-Verbs (each takes --help):
-  run COMMAND [PARAMETERS]   run a plug-in command with a "|"-joined name=value
-                             parameter string
-  import DSN                 import a Specctra design into a new board (or
-                             --merge BOARD); optional autoroute and RTE/SES export
-  export BOARD               run the board's route and/or session export (the
-                             writer is not implemented yet, see below)
-  new-project DSN            import a design into a new project folder, as the
-                             host's import wizard does
-  tokens DSN                 dump the tokens of a design file to DSN.prs
-  embedded BOARD             list (or --delete) the translation data in a board
-  show BOARD [--json]        summarise a board, or dump it as JSON
-  check DSN                  exit 0 and print "valid" for a Specctra design file
-  import-into BOARD DSN      import a design into an existing board through the
-                             plug-in's exported import function
-  commands                   list the plug-in's commands
-
-What this build translates: import, import-into and new-project read the whole
-design file, keep its resolutions, units and parser section and store its
-constants in the board; import (without --autoroute) and new-project also write
-the report DSN.rpt, import-into writes none. The structure, library, network,
-placement and wiring blocks are not yet turned into board objects (the report
-lists them as skipped blocks). tokens writes the full token dump. export, and the --rte and
---ses files of import, run their checks and dialogs and then say that the
-route/session writer is not implemented yet: no .rte or .ses file is written.
-
-Answers (accepted by run and by every verb that runs a command):
-  --yes | --no               answer the next question
-  --dialog PATH | --cancel   answer the next file dialog
-  --dialog-answer TEXT       give the next file dialog this raw answer string
-  --no-save                  do not save modified documents at the end
-  --no-pcb-server            act as a host whose PCB server is not running
-Questions and dialogs are always printed on stderr. When no queued answer is
-left, a terminal asks the person; without a terminal a question is answered No
-and a dialog is cancelled. Ctrl-C during a command plays the Escape key.
-
-Exit status: 0 when the command ran, 1 for a negative answer of check,
-import-into or new-project, 2 with a one-line reason for a host error.
-)";
-
-struct VerbHelp {
-    const char* verb;
-    const char* text;
-};
-
-const VerbHelp kVerbHelp[] = {
-    {"run", "usage: harrow run [--board FILE]... [--yes|--no]... [--dialog PATH|--cancel]...\n"
-            "                  [--no-save] COMMAND [PARAMETERS]\n"
-            "Opens each --board (the last is the current board), runs the plug-in command\n"
-            "COMMAND with the parameter string PARAMETERS (name=value pairs joined by \"|\")\n"
-            "and saves the modified documents.\n"},
-    {"import", "usage: harrow import DSN [--merge BOARD] [--autoroute] [--rte PATH|RenameDSN]\n"
-               "                     [--ses PATH|RenameDSN]\n"
-               "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
-               "or into BOARD with --merge. --autoroute asks the host's router (harrow has\n"
-               "none) and turns the report off. --rte/--ses name the route and session\n"
-               "files to write after the import; RenameDSN means DSN with the extension rte\n"
-               "or ses. The route/session writer is not implemented yet: those files are\n"
-               "not written. The report lists the blocks that are not yet turned into\n"
-               "board objects.\n"},
-    {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
-               "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
-               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
-               "the command says so and writes no file.\n"},
-    {"new-project", "usage: harrow new-project DSN\n"
-                    "Runs the importer as the host's import wizard does: when DSN is a\n"
-                    "Specctra design file, a folder \"Imported <DSN name>\" next to DSN (or\n"
-                    "\"Imported (1) <DSN name>\", ... when that exists) gets a project file and\n"
-                    "a new board, and DSN is imported into that board. Prints \"not valid\" and\n"
-                    "exits 1 for a file that is not a design.\n"},
-    {"tokens", "usage: harrow tokens DSN\n"
-               "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
-               "DSN with the extension prs.\n"},
-    {"embedded", "usage: harrow embedded BOARD [--file OUT] [--delete]\n"
-                 "Lists the translation data stored in BOARD (into OUT with --file), or\n"
-                 "deletes it with --delete.\n"},
-    {"show", "usage: harrow show BOARD [--json]\n"
-             "Prints a short summary of BOARD, or the engine's JSON dump with --json.\n"},
-    {"check", "usage: harrow check DSN\n"
-              "Prints \"valid\" and exits 0 when DSN is a Specctra design file (.dsn or\n"
-              ".rte starting with \"(pcb\"); prints \"not valid\" and exits 1 otherwise.\n"},
-    {"import-into", "usage: harrow import-into BOARD DSN\n"
-                    "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 1\n"
-                    "when it answers false (not a .dsn file, or not a design). Writes no\n"
-                    "report.\n"},
-    {"commands", "usage: harrow commands\nLists the commands the plug-in registers, in order.\n"},
-};
-
-std::string ExecutableFolder() {
-    std::string path(PATH_MAX, '\0');
-    ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0)
-        return "./";
-    path.resize(static_cast<std::size_t>(length));
-    return HostSdk::ExtractFilePath(path);
+std::string Counted(long count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// Refuses a value that cannot travel inside a parameter string.
-std::string ParameterValue(const std::string& what, const std::string& value) {
-    if (value.find_first_of("|=") != std::string::npos)
-        throw HostError(what + " may not contain \"|\" or \"=\": " + value);
-    return value;
+// The outcome of one translation: what went in, what came out, the counts of
+// its report and the exit status they give.
+struct Translation {
+    std::string input;  // whole path
+    std::string output; // whole path of the board (or dump); empty when none
+    std::string report; // whole path when a report was written
+    ReportCounts counts;
+    std::vector<std::string> notWritten; // asked-for files that were not written
+    std::vector<std::string> notDone;    // other asked-for work left undone
+    bool done = false;
+    bool interrupted = false;
+    std::string nothingReason; // when !done
+
+    ExitStatus Status() const {
+        if (!done)
+            return kExitNothing;
+        if (counts.errors > 0 || !notWritten.empty() || !notDone.empty() || interrupted)
+            return kExitReportErrors;
+        return kExitDone;
+    }
+
+    std::string SummaryLine() const {
+        std::string line = ShownPath(input);
+        if (!done)
+            return line + ": nothing translated" +
+                   (nothingReason.empty() ? std::string() : " (" + nothingReason + ")");
+        if (!output.empty())
+            line += " -> " + ShownPath(output);
+        if (counts.read)
+            line += ": " + Counted(counts.errors, "error") + ", " +
+                    Counted(counts.warnings, "warning") + " (report " + ShownPath(report) + ")";
+        else
+            line += ": done, no report";
+        if (interrupted)
+            line += ", interrupted";
+        for (const std::string& undone : notDone)
+            line += ", " + undone;
+        return line;
+    }
+
+    std::string Json(const std::string& verb) const {
+        std::ostringstream out;
+        out << "{\"verb\":" << JsonString(verb) << ",\"input\":" << JsonString(input)
+            << ",\"output\":" << (output.empty() ? "null" : JsonString(output))
+            << ",\"report\":" << (report.empty() ? "null" : JsonString(report))
+            << ",\"errors\":" << counts.errors << ",\"warnings\":" << counts.warnings
+            << ",\"done\":" << (done ? "true" : "false") << ",\"not_written\":[";
+        const char* separator = "";
+        for (const std::string& path : notWritten) {
+            out << separator << JsonString(path);
+            separator = ",";
+        }
+        out << "],\"exit\":" << static_cast<int>(Status()) << "}";
+        return out.str();
+    }
+};
+
+int Report(const CommandLine& line, const Translation& translation) {
+    if (!line.quiet) {
+        std::cerr << translation.SummaryLine() << std::endl;
+        for (const std::string& path : translation.notWritten)
+            std::cerr << ShownPath(translation.output.empty() ? translation.input
+                                                              : translation.output)
+                      << " -> " << ShownPath(path) << ": not written" << std::endl;
+    }
+    if (line.json)
+        std::cout << translation.Json(line.verb) << std::endl;
+    return translation.Status();
 }
 
-// Every piece of the string must be name=value with a name and one "=".
-void CheckParameterString(const std::string& parameters) {
-    if (parameters.empty())
-        return;
+// An importer result as the host shows it: "0x8000FFFF".
+std::string HexCode(int32_t code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(code));
+    return hex;
+}
+
+std::string TemporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && HostSdk::DirectoryExists(folder) ? std::string(folder)
+                                                                 : std::string("/tmp");
+}
+
+// The design's recognition by the plug-in's importer, whatever the file's
+// extension: a file named otherwise is shown to it through a link named .dsn.
+bool IsDesign(Session& session, const std::string& path) {
+    std::string checked = path;
+    std::optional<StagedDesign> link;
+    const std::string extension = HostSdk::ExtractFileExt(path);
+    if (!HostSdk::SameTextAscii(extension, ".dsn") && !HostSdk::SameTextAscii(extension, ".rte")) {
+        link.emplace(path, TemporaryFolder(), "design.dsn");
+        checked = link->Path();
+    }
+    bool valid = false;
+    int32_t result = 0;
+    session.Guarded("check",
+                    [&] { result = session.Plugin().Importer().IsValidFile(checked, &valid); });
+    if (result != 0)
+        throw HostError("the plug-in's importer failed (code " + HexCode(result) + ")");
+    return valid;
+}
+
+// An input design for a translation: readable, and a design.
+void RequireDesign(Session& session, const std::string& path) {
+    RequireReadableFile(path, "design");
+    if (FileState::Of(path).size == 0)
+        throw InputError(ShownPath(path) + " is empty: not a Specctra design");
+    if (!IsDesign(session, path))
+        throw InputError(ShownPath(path) +
+                         " is not a Specctra design (a design begins with \"(pcb\")");
+}
+
+// The board path of -o: a folder (existing, or written with a trailing "/")
+// takes the design's name.
+std::string BoardOutput(const std::string& output, const std::string& dsn) {
+    std::string whole = WholePath(output);
+    if (HostSdk::DirectoryExists(whole) || (!output.empty() && output.back() == '/'))
+        return whole + "/" + HostSdk::ExtractFileName(HostSdk::ChangeFileExt(dsn, "pcbdoc"));
+    return whole;
+}
+
+std::string ResolveRename(const std::string& value, const std::string& base,
+                          const char* extension) {
+    if (HostSdk::SameTextAscii(value, "RenameDSN"))
+        return WholePath(HostSdk::ChangeFileExt(base, extension));
+    return WholePath(value);
+}
+
+// ---- the verbs ----
+
+int Import(CommandLine& line) {
+    Expect(line, 1,
+           "import DSN [-o BOARD] [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");
+    if (line.merge && line.output)
+        throw HostError("-o and --merge both name the board; give one");
+    const std::string dsn = WholePath(line.positional[0]);
+    ParameterValue("DSN", dsn);
+    if (line.merge)
+        line.session.boards.push_back(*line.merge);
+    Session session(line.session);
+    RequireDesign(session, dsn);
+
+    // Where everything lands: beside the design, or beside the -o board.
+    std::optional<StagedDesign> staged;
+    std::string board = line.merge ? WholePath(*line.merge) : HostSdk::ChangeFileExt(dsn, "pcbdoc");
+    if (line.output) {
+        board = BoardOutput(*line.output, dsn);
+        ParameterValue("-o", board);
+    }
+    const std::string base = line.output ? board : dsn; // what the other files are named after
+    const std::string report = HostSdk::ChangeFileExt(base, "rpt");
+    const std::string hint = line.output ? "" : "; -o puts the board and report elsewhere";
+    OutputGuard guard(line.session.force);
+    guard.Add(board, hint);
+    if (!line.autoroute)
+        guard.Add(report, hint);
+    std::optional<std::string> rte, ses;
+    if (line.rte) {
+        rte = ResolveRename(*line.rte, base, "rte");
+        guard.Add(*rte);
+    }
+    if (line.ses) {
+        ses = ResolveRename(*line.ses, base, "ses");
+        guard.Add(*ses);
+    }
+    if (line.output)
+        staged.emplace(dsn, HostSdk::ExtractFilePath(board));
+    const std::string design = staged ? staged->Path() : dsn;
+
+    std::string parameters = "DsnFile=" + design;
+    if (line.merge)
+        parameters += "|MergeImport=True";
+    if (line.autoroute)
+        parameters += "|AutoRoute=True";
+    // Named route and session files are passed as given; RenameDSN ones are
+    // resolved here so that they land beside the board.
+    if (rte)
+        parameters += "|RteFile=" + ParameterValue("--rte", *rte);
+    if (ses)
+        parameters += "|SesFile=" + ParameterValue("--ses", *ses);
+    session.RunCommand("ImportSpecctraDesignFile", parameters);
+    // The new board was named after the linked design: it is saved as -o.
+    if (staged)
+        if (BoardDocument* document = session.Client().CurrentDocument())
+            document->SetFileName(board);
+    session.Finish();
+    if (staged && !line.autoroute)
+        staged->MoveOut("rpt", report);
+    guard.RestoreModes();
+
+    Translation translation;
+    translation.input = dsn;
+    translation.output = board;
+    translation.interrupted = session.GetConsole().Interrupted();
+    const bool reportWritten = guard.WasWritten(report);
+    if (reportWritten) {
+        translation.report = report;
+        translation.counts = ReportCounts::Read(report);
+    }
+    translation.done = guard.WasWritten(board) || (line.merge && reportWritten) ||
+                       (line.session.noSave && session.Client().AnyModified());
+    if (!translation.done)
+        translation.nothingReason =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "see the messages above";
+    for (const auto& path : {rte, ses})
+        if (path && !guard.WasWritten(*path) && translation.done)
+            translation.notWritten.push_back(*path);
+    // Asked to route, but harrow has no router: the board is saved unrouted.
+    for (const std::string& process : session.Client().ProcessesUnavailable())
+        if (process == "PCB:Autoroute" && translation.done)
+            translation.notDone.push_back("not routed: harrow has no router");
+    if (line.session.noSave)
+        translation.output.clear();
+    return Report(line, translation);
+}
+
+int Validate(CommandLine& line) {
+    Expect(line, 1, "validate DSN");
+    const std::string dsn = WholePath(line.positional[0]);
+    line.session.noSave = true;
+    Session session(line.session);
+    RequireDesign(session, dsn);
+    Translation translation;
+    {
+        // The report is written beside a link in a private folder, and
+        // removed with it.
+        StagedDesign staged(dsn, TemporaryFolder());
+        session.RunCommand("ImportSpecctraDesignFile", "DsnFile=" + staged.Path());
+        translation.counts = ReportCounts::Read(staged.Named("rpt"));
+    }
+    translation.input = dsn;
+    translation.done = translation.counts.read;
+    translation.interrupted = session.GetConsole().Interrupted();
+    if (!line.json)
+        for (const std::string& text : translation.counts.lines) {
+            long number = ReportLineNumber(text);
+            std::cout << ShownPath(dsn) << (number > 0 ? ":" + std::to_string(number) : "") << ": "
+                      << text << "\n";
+        }
+    if (!line.quiet) {
+        std::cerr << ShownPath(dsn) << ": " << Counted(translation.counts.errors, "error") << ", "
+                  << Counted(translation.counts.warnings, "warning")
+                  << (translation.interrupted ? ", interrupted" : "") << std::endl;
+    }
+    if (line.json) {
+        std::ostringstream out;
+        out << "{\"verb\":\"validate\",\"input\":" << JsonString(dsn)
+            << ",\"errors\":" << translation.counts.errors
+            << ",\"warnings\":" << translation.counts.warnings << ",\"lines\":[";
+        const char* separator = "";
+        for (const std::string& text : translation.counts.lines) {
+            long number = ReportLineNumber(text);
+            out << separator
+                << "{\"kind\":" << (text.rfind("ERROR", 0) == 0 ? "\"error\"" : "\"warning\"")
+                << ",\"line\":" << (number > 0 ? std::to_string(number) : "null")
+                << ",\"text\":" << JsonString(text) << "}";
+            separator = ",";
+        }
+        out << "],\"exit\":" << static_cast<int>(translation.Status()) << "}";
+        std::cout << out.str() << std::endl;
+    }
+    return translation.Status();
+}
+
+int Check(CommandLine& line) {
+    Expect(line, 1, "check DSN");
+    const std::string path = WholePath(line.positional[0]);
+    line.session.noSave = true;
+    std::string status;
+    std::string detail;
+    FileState state = FileState::Of(path);
+    if (!state.exists) {
+        status = "not found";
+        detail = ShownPath(path) + ": no such file";
+    } else if (state.folder) {
+        status = "not a design";
+        detail = ShownPath(path) + " is a folder";
+    } else {
+        Session session(line.session);
+        try {
+            RequireDesign(session, path);
+            status = "valid";
+        } catch (const InputError& error) {
+            status = "not a design";
+            detail = error.what();
+        }
+    }
+    const int exitCode = status == "valid" ? kExitDone : kExitNothing;
+    if (line.json)
+        std::cout << "{\"verb\":\"check\",\"input\":" << JsonString(path)
+                  << ",\"status\":" << JsonString(status) << ",\"exit\":" << exitCode << "}"
+                  << std::endl;
+    else
+        std::cout << status << std::endl;
+    if (!detail.empty() && !line.quiet)
+        std::cerr << "harrow: " << detail << std::endl;
+    return exitCode;
+}
+
+int NewProject(CommandLine& line) {
+    Expect(line, 1, "new-project DSN");
+    const std::string dsn = WholePath(line.positional[0]);
+    Session session(line.session);
+    try {
+        RequireDesign(session, dsn);
+    } catch (const InputError& error) {
+        std::cout << (FileState::Of(dsn).exists ? "not a design" : "not found") << std::endl;
+        throw;
+    }
+    const std::string extension = HostSdk::ExtractFileExt(dsn);
+    if (!HostSdk::SameTextAscii(extension, ".dsn") && !HostSdk::SameTextAscii(extension, ".rte")) {
+        std::cout << "not a design" << std::endl;
+        throw InputError("the import wizard takes only .dsn and .rte files; harrow import reads " +
+                         ShownPath(dsn));
+    }
+    OutputGuard guard(line.session.force);
+    const std::string folder = HostSdk::ExtractFilePath(dsn);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw HostError("cannot make the project folder in " + ShownPath(folder) + ": " +
+                        std::strerror(errno));
+    const std::string report = HostSdk::ChangeFileExt(dsn, "rpt");
+    guard.Add(report);
+    int32_t result = 0;
+    session.Guarded("new-project", [&] { result = session.Plugin().Importer().ImportFile(dsn); });
+    if (result != 0)
+        throw HostError("the import into a new project failed (importer code " + HexCode(result) +
+                        "); see the messages above");
+    session.Finish();
+    guard.RestoreModes();
+    Translation translation;
+    translation.input = dsn;
+    for (const std::string& saved : session.Client().DocumentsSaved())
+        if (HostSdk::SameTextAscii(HostSdk::ExtractFileExt(saved), ".pcbdoc"))
+            translation.output = saved;
+    translation.done = !translation.output.empty();
+    if (guard.WasWritten(report)) {
+        translation.report = report;
+        translation.counts = ReportCounts::Read(report);
+    }
+    translation.interrupted = session.GetConsole().Interrupted();
+    return Report(line, translation);
+}
+
+int Tokens(CommandLine& line) {
+    Expect(line, 1, "tokens DSN [-o PRS]");
+    const std::string dsn = WholePath(line.positional[0]);
+    RequireReadableFile(dsn, "design");
+    const std::string prs =
+        line.output ? WholePath(*line.output) : HostSdk::ChangeFileExt(dsn, "prs");
+    OutputGuard guard(line.session.force);
+    guard.Add(prs, line.output ? "" : "; -o puts the token dump elsewhere");
+    std::optional<StagedDesign> staged;
+    if (line.output)
+        staged.emplace(dsn, HostSdk::ExtractFilePath(prs));
+    line.session.dialogAnswers.insert(
+        line.session.dialogAnswers.begin(),
+        {DialogAnswer::Kind::Accept, ParameterValue("DSN", staged ? staged->Path() : dsn), true});
+    Session session(line.session);
+    session.RunCommand("DebugParseDSN", "");
+    session.Finish();
+    if (staged)
+        staged->MoveOut("prs", prs);
+    guard.RestoreModes();
+    if (!guard.WasWritten(prs))
+        throw HostError("the token dump " + ShownPath(prs) + " was not written");
+    long tokens = 0;
+    {
+        std::ifstream in(prs, std::ios::binary);
+        std::string token;
+        while (std::getline(in, token))
+            ++tokens;
+    }
+    if (!line.quiet)
+        std::cerr << ShownPath(dsn) << " -> " << ShownPath(prs) << ": " << tokens
+                  << (tokens == 1 ? " token" : " tokens") << std::endl;
+    if (line.json)
+        std::cout << "{\"verb\":\"tokens\",\"input\":" << JsonString(dsn)
+                  << ",\"output\":" << JsonString(prs) << ",\"tokens\":" << tokens << ",\"exit\":0}"
+                  << std::endl;
+    return kExitDone;
+}
+
+// One stored record of the listing: "Name: ...\n\rDescription: ...".
+std::pair<std::string, std::string> SplitEmbedded(const std::string& text) {
+    const std::string nameMark = "Name:";
+    const std::string descriptionMark = "Description:";
+    std::size_t description = text.find("\n\r" + descriptionMark);
+    std::string name = text.substr(0, description);
+    if (name.rfind(nameMark, 0) == 0)
+        name = name.substr(nameMark.size());
+    name.erase(0, name.find_first_not_of(' '));
+    std::string rest;
+    if (description != std::string::npos) {
+        rest = text.substr(description + 2 + descriptionMark.size());
+        if (!rest.empty() && rest.front() == ' ')
+            rest.erase(0, 1);
+    }
+    return {name, rest};
+}
+
+int Embedded(CommandLine& line) {
+    Expect(line, 1, "embedded BOARD [--file OUT] [--delete]");
+    if (line.remove && line.file)
+        throw HostError("--delete and --file do not go together");
+    line.session.boards.push_back(line.positional[0]);
+    OutputGuard guard(line.session.force);
+    if (line.file)
+        guard.Add(*line.file);
+    Session session(line.session);
+    if (line.remove) {
+        session.RunCommand("DeleteEmbeddedObjects", "");
+        session.Finish();
+        guard.RestoreModes();
+        if (!line.quiet)
+            std::cerr << ShownPath(line.positional[0]) << ": translation data deleted"
+                      << (session.Client().DocumentsSaved().empty() ? " (there was none)" : "")
+                      << std::endl;
+        return kExitDone;
+    }
+    if (line.file) {
+        session.RunCommand("ViewEmbeddedObjects",
+                           "File=" + ParameterValue("--file", WholePath(*line.file)));
+        session.Finish();
+        guard.RestoreModes();
+        if (!guard.WasWritten(*line.file))
+            throw HostError("the listing " + ShownPath(*line.file) + " was not written");
+        if (!line.quiet)
+            std::cerr << ShownPath(line.positional[0]) << " -> " << ShownPath(*line.file)
+                      << std::endl;
+        return kExitDone;
+    }
+    std::vector<std::string> listing;
+    session.GetConsole().CaptureMessages(&listing);
+    session.RunCommand("ViewEmbeddedObjects", "");
+    session.GetConsole().CaptureMessages(nullptr);
+    session.Finish();
+    if (line.json) {
+        std::cout << "[";
+        const char* separator = "";
+        for (const std::string& text : listing) {
+            auto [name, description] = SplitEmbedded(text);
+            std::cout << separator << "{\"Name\":" << JsonString(name)
+                      << ",\"Description\":" << JsonString(description) << "}";
+            separator = ",";
+        }
+        std::cout << "]" << std::endl;
+    } else {
+        for (const std::string& text : listing)
+            std::cout << PlainLines(text) << "\n\n";
+    }
+    return kExitDone;
+}
+
+int Show(CommandLine& line) {
+    Expect(line, 1, "show BOARD [--json]");
+    line.session.noSave = true;
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    char error[512] = {};
+    if (line.json) {
+        std::cout.flush();
+        if (session.Engine().DumpBoardJson(document.BoardHandle(), "-", error, 512) == 0)
+            throw HostError(std::string("cannot dump board: ") + error);
+        return kExitDone;
+    }
+    char temporary[] = "/tmp/harrow-show-XXXXXX";
+    int fd = ::mkstemp(temporary);
+    if (fd < 0)
+        throw HostError("cannot create a temporary file");
+    ::close(fd);
+    std::string path = temporary;
+    int32_t dumped =
+        session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ::unlink(path.c_str());
+    if (dumped == 0)
+        throw HostError(std::string("cannot dump board: ") + error);
+    PrintBoardSummary(std::cout, ShownPath(document.FileName()), text, document.Modified());
+    Harrow::PrintRuleListing(std::cout, text);
+    return kExitDone;
+}
+
+int Export(CommandLine& line) {
+    Expect(line, 1, "export BOARD [--rte PATH] [--ses PATH]");
+    const std::string board = WholePath(line.positional[0]);
+    std::string parameters = "PcbFileName=" + ParameterValue("BOARD", board);
+    if (!line.rte && !line.ses)
+        line.rte = line.ses = std::string("RenameDSN");
+    OutputGuard guard(line.session.force);
+    std::vector<std::string> asked;
+    for (auto [value, extension, name] :
+         {std::tuple{line.rte, "rte", "RteFile"}, std::tuple{line.ses, "ses", "SesFile"}}) {
+        if (!value)
+            continue;
+        std::string path = ResolveRename(*value, board, extension);
+        guard.Add(path);
+        asked.push_back(path);
+        parameters += std::string("|") + name + "=" + ParameterValue("--rte/--ses", path);
+    }
+    line.session.boards.push_back(board);
+    Session session(line.session);
+    session.RunCommand("ExportData", parameters);
+    session.Finish();
+    guard.RestoreModes();
+    Translation translation;
+    translation.input = board;
+    for (const std::string& path : asked)
+        if (!guard.WasWritten(path))
+            translation.notWritten.push_back(path);
+    translation.done = translation.notWritten.size() < asked.size();
+    for (const std::string& path : session.Client().ReportsShown()) {
+        translation.report = path;
+        translation.counts = ReportCounts::Read(path);
+    }
+    if (!translation.done)
+        translation.nothingReason = "no route or session file was written";
+    return Report(line, translation);
+}
+
+int ImportInto(CommandLine& line) {
+    Expect(line, 2, "import-into BOARD DSN");
+    const std::string dsn = WholePath(line.positional[1]);
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    RequireReadableFile(dsn, "design");
+    intptr_t handle = document.BoardHandle();
+    if (handle > std::numeric_limits<int32_t>::max() ||
+        handle < std::numeric_limits<int32_t>::min())
+        throw HostError("board handle does not fit the importer's 32-bit argument");
+    bool imported = false;
+    session.Guarded("import-into", [&] {
+        imported = session.Plugin().ImportIntoPcb()(dsn.c_str(), "", static_cast<int32_t>(handle));
+    });
+    session.Finish();
+    Translation translation;
+    translation.input = dsn;
+    translation.output = WholePath(document.FileName());
+    translation.done = imported;
+    translation.interrupted = session.GetConsole().Interrupted();
+    if (!imported)
+        translation.nothingReason = "the plug-in imports only .dsn files that hold a design";
+    return Report(line, translation);
+}
+
+int Commands(CommandLine& line) {
+    Expect(line, 0, "commands [--params] [--json]");
+    Session session(line.session);
+    std::vector<std::string> names = session.Server().CommandLauncher().CommandNames();
+    std::cout << (line.json ? DescribeCommandsJson(names) : DescribeCommands(names, line.params));
+    return kExitDone;
+}
+
+// Folders where a command may write: the working folder, those of the boards
+// and of every parameter value and dialog answer that names an existing folder.
+void WatchFolders(FolderWatch& watch, const CommandLine& line, const std::string& parameters) {
+    watch.Add(".");
+    auto add = [&watch](const std::string& path) {
+        watch.Add(HostSdk::ExtractFilePath(WholePath(path)));
+    };
+    for (const std::string& board : line.session.boards)
+        add(board);
     std::size_t pos = 0;
-    while (true) {
+    while (pos < parameters.size()) {
         std::size_t end = parameters.find('|', pos);
-        std::string piece =
-            parameters.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        if (piece.empty())
-            throw HostError("stray \"|\" in parameter string: " + parameters);
-        std::size_t eq = piece.find('=');
-        if (eq == std::string::npos)
-            throw HostError("parameter without \"=\" in parameter string: " + piece);
-        if (eq == 0 || piece.find('=', eq + 1) != std::string::npos)
-            throw HostError("stray \"=\" in parameter string: " + piece);
         if (end == std::string::npos)
-            break;
+            end = parameters.size();
+        std::string piece = parameters.substr(pos, end - pos);
+        std::size_t eq = piece.find('=');
+        if (eq != std::string::npos && eq + 1 < piece.size())
+            add(piece.substr(eq + 1));
         pos = end + 1;
     }
+    for (const DialogAnswer& answer : line.session.dialogAnswers)
+        if (answer.kind == DialogAnswer::Kind::Accept)
+            add(answer.text);
 }
 
-class Arguments {
-public:
-    Arguments(int argc, char** argv) : args_(argv + 1, argv + argc) {}
-    bool Done() const { return next_ >= args_.size(); }
-    const std::string& Peek() const { return args_[next_]; }
-    std::string Take() { return args_[next_++]; }
-    std::string Value(const std::string& option) {
-        if (Done())
-            throw HostError(option + " needs a value");
-        return Take();
+int Run(CommandLine& line) {
+    if (line.positional.empty())
+        throw HostError("usage: harrow run [OPTIONS] COMMAND [PARAMETERS]");
+    if (line.positional.size() > 2)
+        throw HostError("run takes one parameter string; quote it: " + line.positional[2]);
+    const std::string command = line.positional[0];
+    const std::string parameters = line.positional.size() > 1 ? line.positional[1] : "";
+    CheckParameterString(parameters);
+    FolderWatch watch;
+    WatchFolders(watch, line, parameters);
+    Session session(line.session);
+    const bool hadBoard = session.Client().CurrentDocument() != nullptr;
+    session.RunCommand(command, parameters);
+    session.Finish();
+    watch.RestoreModes();
+
+    const std::vector<std::string> written = watch.Written();
+    const CommandEntry* entry = FindCommand(command);
+    std::string value;
+    const bool writes =
+        entry != nullptr &&
+        (entry->writes || (entry->outputParameter != nullptr &&
+                           HostSdk::GetState_Parameter(parameters, entry->outputParameter, value)));
+    ReportCounts counts;
+    std::string report;
+    for (const std::string& path : session.Client().ReportsShown()) {
+        ReportCounts one = ReportCounts::Read(path);
+        counts.read = counts.read || one.read;
+        counts.errors += one.errors;
+        counts.warnings += one.warnings;
+        report = path;
     }
-
-private:
-    std::vector<std::string> args_;
-    std::size_t next_ = 0;
-};
-
-struct Options {
-    std::string enginePath;
-    std::string pluginPath;
-    std::vector<std::string> boards;
-    bool noSave = false;
-    bool noPcbServer = false;
-    std::vector<bool> questionAnswers;
-    std::vector<Harrow::DialogAnswer> dialogAnswers;
-};
-
-// Consumes one answer or host option; false when `arg` is none.
-bool TakeCommonOption(const std::string& arg, Arguments& args, Options& options) {
-    using Kind = Harrow::DialogAnswer::Kind;
-    if (arg == "--yes" || arg == "--no") {
-        options.questionAnswers.push_back(arg == "--yes");
-    } else if (arg == "--dialog") {
-        options.dialogAnswers.push_back({Kind::Accept, ParameterValue(arg, args.Value(arg))});
-    } else if (arg == "--cancel") {
-        options.dialogAnswers.push_back({Kind::Cancel, {}});
-    } else if (arg == "--dialog-answer") {
-        options.dialogAnswers.push_back({Kind::Raw, args.Value(arg)});
-    } else if (arg == "--no-save") {
-        options.noSave = true;
-    } else if (arg == "--no-pcb-server") {
-        options.noPcbServer = true;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-[[noreturn]] void UnknownOption(const std::string& verb, const std::string& arg) {
-    throw HostError("unknown option for " + verb + ": " + arg + " (see harrow " + verb +
-                    " --help)");
-}
-
-bool WantsHelp(const std::string& arg) {
-    return arg == "--help" || arg == "-h";
-}
-
-int PrintVerbHelp(const std::string& verb) {
-    for (const auto& help : kVerbHelp)
-        if (verb == help.verb) {
-            std::cout << help.text;
-            return kExitRan;
+    std::string nothing;
+    const bool boardSaved = !session.Client().DocumentsSaved().empty() ||
+                            (line.session.noSave && session.Client().AnyModified());
+    if (entry != nullptr && entry->needsBoard && !hadBoard)
+        nothing = "no current board (give --board FILE)";
+    else if (entry != nullptr && entry->makesBoard && !boardSaved)
+        nothing =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "no design was imported";
+    else if (writes && written.empty() && session.Client().DocumentsSaved().empty() &&
+             !(line.session.noSave && session.Client().AnyModified()))
+        nothing =
+            session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
+                ? "cancelled"
+                : "it wrote no file";
+    ExitStatus status = !nothing.empty() ? kExitNothing
+                        : counts.errors > 0 || session.GetConsole().Interrupted()
+                            ? kExitReportErrors
+                            : kExitDone;
+    if (!line.quiet) {
+        std::string summary = command + ": ";
+        if (!nothing.empty()) {
+            summary += "nothing done (" + nothing + ")";
+        } else {
+            std::string files;
+            for (const std::string& path : written)
+                files += (files.empty() ? "" : ", ") + ShownPath(path);
+            summary += files.empty() ? "done" : "wrote " + files;
+            if (counts.read)
+                summary += "; " + Counted(counts.errors, "error") + ", " +
+                           Counted(counts.warnings, "warning") + " (report " + ShownPath(report) +
+                           ")";
         }
-    throw HostError("unknown verb " + verb + " (see harrow --help)");
-}
-
-// The loaded plug-in and its server.
-class PluginLibrary {
-public:
-    explicit PluginLibrary(const std::string& path) {
-        handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) {
-            const char* reason = ::dlerror();
-            throw HostError("cannot load plug-in " + path + ": " +
-                            (reason != nullptr ? reason : "unknown reason"));
-        }
-        factory_ = Resolve<HostSdk::TServerFactoryProc>("ServerFactory");
-        description_ =
-            Resolve<HostSdk::TGetPcbImporterDescriptionProc>("GetPcbImporterDescription");
-        importIntoPcb_ = Resolve<HostSdk::TImportFileIntoPcbProc>("ImportFileIntoPcb");
+        std::cerr << summary << std::endl;
     }
-    ~PluginLibrary() {
-        server_.reset();
-        // The library stays mapped until the process ends: the engine may
-        // still call back into code it registered.
-    }
-
-    HostSdk::TServerModule& Start(HostSdk::IClient& client) {
-        HostSdk::TServerModule* server = nullptr;
-        int32_t result = factory_(&client, &server);
-        if (result != 0 || server == nullptr)
-            throw HostError("plug-in ServerFactory failed with code " + std::to_string(result));
-        server_.reset(server);
-        server_->RegisterCommands();
-        return *server_;
-    }
-    HostSdk::TImportFileIntoPcbProc ImportIntoPcb() const { return importIntoPcb_; }
-    HostSdk::IFileImporter& Importer() {
-        void* object = nullptr;
-        if (server_->QueryInterface(HostSdk::IFileImporter::kInterfaceId, &object) != 0 ||
-            object == nullptr)
-            throw HostError("plug-in offers no board importer");
-        return *static_cast<HostSdk::IFileImporter*>(object);
-    }
-
-private:
-    template <typename F> F Resolve(const char* name) {
-        void* symbol = ::dlsym(handle_, name);
-        if (symbol == nullptr)
-            throw HostError(std::string("plug-in lacks ") + name);
-        return reinterpret_cast<F>(symbol);
-    }
-    void* handle_ = nullptr;
-    HostSdk::TServerFactoryProc factory_ = nullptr;
-    HostSdk::TGetPcbImporterDescriptionProc description_ = nullptr;
-    HostSdk::TImportFileIntoPcbProc importIntoPcb_ = nullptr;
-    std::unique_ptr<HostSdk::TServerModule> server_;
-};
-
-// Progress hooks handed to the engine.
-extern "C" void ProgressInit(void* context, const char* caption, int32_t steps) {
-    static_cast<Harrow::Console*>(context)->ProgressInit(caption != nullptr ? caption : "", steps);
-}
-extern "C" void ProgressUpdate(void* context) {
-    static_cast<Harrow::Console*>(context)->ProgressUpdate();
-}
-extern "C" void ProgressFinish(void* context) {
-    static_cast<Harrow::Console*>(context)->ProgressFinish();
-}
-
-// One session of the host: engine, plug-in, documents.
-class Session {
-public:
-    explicit Session(const Options& options)
-        : engine_(LoadEngine(options)), client_(*engine_, console_),
-          plugin_(options.pluginPath.empty() ? ExecutableFolder() + "libdsnlink.so"
-                                             : options.pluginPath),
-          options_(options) {
-        for (bool yes : options.questionAnswers)
-            console_.QueueQuestionAnswer(yes);
-        for (const auto& answer : options.dialogAnswers)
-            console_.QueueDialogAnswer(answer);
-        client_.SetPcbServerRunning(!options.noPcbServer);
-        engine_->SetProgressHooks(&ProgressInit, &ProgressUpdate, &ProgressFinish, &console_);
-        server_ = &plugin_.Start(client_);
-        for (const std::string& board : options.boards)
-            OpenBoard(board);
-    }
-    ~Session() { engine_->SetProgressHooks(nullptr, nullptr, nullptr, nullptr); }
-
-    Harrow::BoardDocument& OpenBoard(const std::string& path) {
-        try {
-            return client_.OpenBoardDocument(path);
-        } catch (const std::exception& error) {
-            throw HostError(error.what());
-        }
-    }
-
-    // Runs `command`; raises HostError for an unknown command or when the
-    // command raised.
-    void RunCommand(const std::string& command, const std::string& parameters) {
-        if (!server_->CommandLauncher().HasCommand(command))
-            throw HostError("unknown command " + command + " (harrow commands lists them)");
-        CheckParameterString(parameters);
-        Guarded(command, [&] { server_->CommandLauncher().LaunchCommand(command, parameters); });
-    }
-
-    template <typename F> void Guarded(const std::string& what, F work) {
-        console_.InstallInterruptHandler();
-        try {
-            work();
-        } catch (const std::exception& error) {
-            console_.RemoveInterruptHandler();
-            throw HostError(what + " failed: " + error.what());
-        } catch (...) {
-            console_.RemoveInterruptHandler();
-            throw HostError(what + " failed with an unknown error");
-        }
-        console_.RemoveInterruptHandler();
-    }
-
-    void Finish() {
-        if (!options_.noSave) {
-            try {
-                client_.SaveModifiedDocuments();
-            } catch (const std::exception& error) {
-                throw HostError(error.what());
-            }
-        }
-        if (client_.QuitRequested())
-            console_.Note("host quit");
-    }
-
-    Harrow::HarrowClient& Client() { return client_; }
-    Harrow::Console& GetConsole() { return console_; }
-    PluginLibrary& Plugin() { return plugin_; }
-    HostSdk::TServerModule& Server() { return *server_; }
-    Harrow::EngineLibrary& Engine() { return *engine_; }
-
-private:
-    static std::unique_ptr<Harrow::EngineLibrary> LoadEngine(const Options& options) {
-        std::string path =
-            options.enginePath.empty() ? ExecutableFolder() + "libcorvane.so" : options.enginePath;
-        try {
-            return std::make_unique<Harrow::EngineLibrary>(path);
-        } catch (const std::exception& error) {
-            throw HostError(error.what());
-        }
-    }
-
-    Harrow::Console console_;
-    std::unique_ptr<Harrow::EngineLibrary> engine_;
-    Harrow::HarrowClient client_;
-    PluginLibrary plugin_;
-    Options options_;
-    HostSdk::TServerModule* server_ = nullptr;
-};
-
-// The arrays of the engine's JSON dump and their sizes: those of the top
-// level by their key ("LayerStack"), and those one object further down by both
-// keys ("Objects/Track"). Only the structure is scanned: strings are skipped,
-// values ignored.
-class JsonOutline {
-public:
-    explicit JsonOutline(const std::string& text) : text_(text) {}
-
-    std::map<std::string, long> ArrayCounts() {
-        std::map<std::string, long> counts;
-        Blank();
-        if (Peek() == '{')
-            CollectArrays(counts, "", 1);
-        return counts;
-    }
-
-private:
-    // At "{": records every array member, looking `depth` objects further in.
-    void CollectArrays(std::map<std::string, long>& counts, const std::string& prefix, int depth) {
-        Take('{');
-        while (true) {
-            Blank();
-            if (Take('}') || Peek() != '"')
-                return;
-            std::string key = String();
-            Blank();
-            if (!Take(':'))
-                return;
-            Blank();
-            if (Peek() == '[')
-                counts[prefix + key] = ArrayCount();
-            else if (Peek() == '{' && depth > 0)
-                CollectArrays(counts, prefix + key + "/", depth - 1);
-            else
-                SkipValue();
-            Blank();
-            if (!Take(',')) {
-                Take('}');
-                return;
-            }
-        }
-    }
-
-    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    bool Take(char c) {
-        if (Peek() != c)
-            return false;
-        ++pos_;
-        return true;
-    }
-    void Blank() {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])))
-            ++pos_;
-    }
-    std::string String() {
-        std::string value;
-        ++pos_; // opening quote
-        while (pos_ < text_.size() && text_[pos_] != '"') {
-            if (text_[pos_] == '\\')
-                ++pos_;
-            if (pos_ < text_.size())
-                value += text_[pos_++];
-        }
-        ++pos_;
-        return value;
-    }
-    // Skips one value of any kind, nested ones included.
-    void SkipValue() {
-        int depth = 0;
-        while (pos_ < text_.size()) {
-            char c = text_[pos_];
-            if (c == '"') {
-                String();
-                if (depth == 0)
-                    return;
-                continue;
-            }
-            if (c == '{' || c == '[') {
-                ++depth;
-            } else if (c == '}' || c == ']') {
-                if (depth == 0)
-                    return;
-                if (--depth == 0) {
-                    ++pos_;
-                    return;
-                }
-            } else if (c == ',' && depth == 0) {
-                return;
-            }
-            ++pos_;
-        }
-    }
-    long ArrayCount() {
-        ++pos_; // [
-        Blank();
-        if (Take(']'))
-            return 0;
-        long count = 0;
-        while (pos_ < text_.size()) {
-            Blank();
-            SkipValue();
-            ++count;
-            Blank();
-            if (Take(']'))
-                break;
-            if (!Take(','))
-                break;
-        }
-        return count;
-    }
-
-    const std::string& text_;
-    std::size_t pos_ = 0;
-};
-
-// The board objects the translator makes, by the engine's kind name; the
-// summary always counts these, and any other kind the board holds after them.
-struct SummaryKind {
-    const char* kind;
-    const char* label;
-};
-const SummaryKind kSummaryKinds[] = {
-    {"Net", "nets"},
-    {"Class", "classes"},
-    {"FromTo", "from-tos"},
-    {"Rule", "rules"},
-    {"Component", "components"},
-    {"Pad", "pads"},
-    {"Track", "tracks"},
-    {"Arc", "arcs"},
-    {"Via", "vias"},
-    {"Fill", "fills"},
-    {"Region", "regions"},
-    {"Polygon", "polygons"},
-    {"Text", "texts"},
-    {"Embedded", "embedded objects"},
-};
-
-void PrintSummary(const std::string& boardPath, const std::string& json, bool modified) {
-    std::map<std::string, long> counts = JsonOutline(json).ArrayCounts();
-    auto take = [&counts](const std::string& key) {
-        auto it = counts.find(key);
-        if (it == counts.end())
-            return 0L;
-        long count = it->second;
-        counts.erase(it);
-        return count;
-    };
-    std::cout << "board: " << boardPath << "\n";
-    std::cout << "modified: " << (modified ? "yes" : "no") << "\n";
-    std::cout << "layers in stack: " << take("LayerStack") << "\n";
-    std::cout << "layer pairs: " << take("LayerPairs") << "\n";
-    for (const SummaryKind& kind : kSummaryKinds)
-        std::cout << kind.label << ": " << take(std::string("Objects/") + kind.kind) << "\n";
-    const std::string objects = "Objects/";
-    for (const auto& [key, count] : counts)
-        if (key.compare(0, objects.size(), objects) == 0)
-            std::cout << key.substr(objects.size()) << " objects: " << count << "\n";
+    return status;
 }
 
 int Main(int argc, char** argv) {
-    Arguments args(argc, argv);
-    Options options;
-    while (!args.Done() && args.Peek().rfind("--", 0) == 0) {
-        std::string arg = args.Take();
-        if (WantsHelp(arg)) {
-            std::cout << kHelp;
-            return kExitRan;
-        }
-        if (arg == "--engine")
-            options.enginePath = args.Value(arg);
-        else if (arg == "--plugin")
-            options.pluginPath = args.Value(arg);
-        else if (!TakeCommonOption(arg, args, options))
-            throw HostError("unknown option " + arg + " (see harrow --help)");
+    CommandLine line = Parse(argc, argv);
+    if (line.version) {
+        std::cout << "harrow " << HARROW_VERSION << std::endl;
+        return kExitDone;
     }
-    if (args.Done())
+    if (line.verb == "help") {
+        if (line.positional.empty())
+            std::cout << GeneralHelp();
+        else
+            PrintVerbHelp(line.positional[0]);
+        return kExitDone;
+    }
+    if (line.help) {
+        if (line.verb.empty())
+            std::cout << GeneralHelp();
+        else
+            PrintVerbHelp(line.verb);
+        return kExitDone;
+    }
+    if (line.verb.empty())
         throw HostError("no verb given (see harrow --help)");
-    const std::string verb = args.Take();
-    if (verb == "help" || WantsHelp(verb)) {
-        std::cout << kHelp;
-        return kExitRan;
-    }
-
-    // Verb arguments: positional values, options with values, flags.
-    std::vector<std::string> positional;
-    std::optional<std::string> merge, rte, ses, file;
-    bool autoroute = false, json = false, remove = false;
-    std::string command;
-    std::optional<std::string> commandParameters;
-    while (!args.Done()) {
-        std::string arg = args.Take();
-        if (WantsHelp(arg))
-            return PrintVerbHelp(verb);
-        if (verb == "run" && !command.empty()) {
-            if (commandParameters)
-                throw HostError("run takes one parameter string; quote it: " + arg);
-            commandParameters = arg;
-            continue;
-        }
-        if (TakeCommonOption(arg, args, options))
-            continue;
-        if (arg == "--board" && verb == "run")
-            options.boards.push_back(args.Value(arg));
-        else if (arg == "--merge" && verb == "import")
-            merge = args.Value(arg);
-        else if (arg == "--autoroute" && verb == "import")
-            autoroute = true;
-        else if (arg == "--rte" && (verb == "import" || verb == "export"))
-            rte = args.Value(arg);
-        else if (arg == "--ses" && (verb == "import" || verb == "export"))
-            ses = args.Value(arg);
-        else if (arg == "--file" && verb == "embedded")
-            file = args.Value(arg);
-        else if (arg == "--delete" && verb == "embedded")
-            remove = true;
-        else if (arg == "--json" && verb == "show")
-            json = true;
-        else if (arg.rfind("--", 0) == 0)
-            UnknownOption(verb, arg);
-        else if (verb == "run")
-            command = arg;
-        else
-            positional.push_back(arg);
-    }
-
-    auto expect = [&](std::size_t count, const char* usage) {
-        if (positional.size() != count)
-            throw HostError(std::string("usage: harrow ") + usage);
+    using Verb = int (*)(CommandLine&);
+    static const std::pair<const char*, Verb> kVerbs[] = {
+        {"import", &Import},
+        {"validate", &Validate},
+        {"check", &Check},
+        {"new-project", &NewProject},
+        {"tokens", &Tokens},
+        {"embedded", &Embedded},
+        {"show", &Show},
+        {"export", &Export},
+        {"import-into", &ImportInto},
+        {"commands", &Commands},
+        {"run", &Run},
     };
-
-    if (verb == "run") {
-        if (command.empty())
-            throw HostError("usage: harrow run [OPTIONS] COMMAND [PARAMETERS]");
-        Session session(options);
-        session.RunCommand(command, commandParameters.value_or(""));
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "commands") {
-        expect(0, "commands");
-        Session session(options);
-        for (const std::string& name : session.Server().CommandLauncher().CommandNames())
-            std::cout << name << "\n";
-        return kExitRan;
-    }
-    if (verb == "import") {
-        expect(1, "import DSN [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");
-        std::string parameters = "DsnFile=" + ParameterValue("DSN", positional[0]);
-        if (merge) {
-            options.boards.push_back(*merge);
-            parameters += "|MergeImport=True";
-        }
-        if (autoroute)
-            parameters += "|AutoRoute=True";
-        if (rte)
-            parameters += "|RteFile=" + ParameterValue("--rte", *rte);
-        if (ses)
-            parameters += "|SesFile=" + ParameterValue("--ses", *ses);
-        Session session(options);
-        session.RunCommand("ImportSpecctraDesignFile", parameters);
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "export") {
-        expect(1, "export BOARD [--rte PATH] [--ses PATH]");
-        std::string board = HostSdk::ExpandFileName(positional[0]);
-        std::string parameters = "PcbFileName=" + ParameterValue("BOARD", board);
-        if (!rte && !ses)
-            rte = ses = std::string("RenameDSN");
-        if (rte)
-            parameters += "|RteFile=" + ParameterValue("--rte", *rte);
-        if (ses)
-            parameters += "|SesFile=" + ParameterValue("--ses", *ses);
-        options.boards.push_back(positional[0]);
-        Session session(options);
-        session.RunCommand("ExportData", parameters);
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "new-project") {
-        expect(1, "new-project DSN");
-        Session session(options);
-        std::string dsn = HostSdk::ExpandFileName(positional[0]);
-        bool valid = false;
-        int32_t result = 0;
-        session.Guarded("import into a new project", [&] {
-            HostSdk::IFileImporter& importer = session.Plugin().Importer();
-            result = importer.IsValidFile(dsn, &valid);
-            if (result == 0 && valid)
-                result = importer.ImportFile(dsn);
-        });
-        if (result != 0)
-            throw HostError("import into a new project failed with code " +
-                            std::to_string(static_cast<uint32_t>(result)));
-        if (!valid) {
-            std::cout << "not valid" << std::endl;
-            return kExitNegative;
-        }
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "tokens") {
-        expect(1, "tokens DSN");
-        options.dialogAnswers.insert(
-            options.dialogAnswers.begin(),
-            {Harrow::DialogAnswer::Kind::Accept,
-             ParameterValue("DSN", HostSdk::ExpandFileName(positional[0]))});
-        Session session(options);
-        session.RunCommand("DebugParseDSN", "");
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "embedded") {
-        expect(1, "embedded BOARD [--file OUT] [--delete]");
-        options.boards.push_back(positional[0]);
-        Session session(options);
-        if (remove)
-            session.RunCommand("DeleteEmbeddedObjects", "");
-        else
-            session.RunCommand("ViewEmbeddedObjects",
-                               file ? "File=" + ParameterValue("--file", *file) : std::string());
-        session.Finish();
-        return kExitRan;
-    }
-    if (verb == "show") {
-        expect(1, "show BOARD [--json]");
-        options.noSave = true;
-        Session session(options);
-        Harrow::BoardDocument& document = session.OpenBoard(positional[0]);
-        char error[512] = {};
-        if (json) {
-            std::cout.flush();
-            if (session.Engine().DumpBoardJson(document.BoardHandle(), "-", error, 512) == 0)
-                throw HostError(std::string("cannot dump board: ") + error);
-            return kExitRan;
-        }
-        char temporary[] = "/tmp/harrow-show-XXXXXX";
-        int fd = ::mkstemp(temporary);
-        if (fd < 0)
-            throw HostError("cannot create a temporary file");
-        ::close(fd);
-        std::string path = temporary;
-        int32_t dumped =
-            session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
-        std::ifstream in(path, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ::unlink(path.c_str());
-        if (dumped == 0)
-            throw HostError(std::string("cannot dump board: ") + error);
-        PrintSummary(document.FileName(), text, document.Modified());
-        Harrow::PrintRuleListing(std::cout, text);
-        return kExitRan;
-    }
-    if (verb == "check") {
-        expect(1, "check DSN");
-        options.noSave = true;
-        Session session(options);
-        bool valid = false;
-        int32_t result = 0;
-        session.Guarded("check", [&] {
-            result = session.Plugin().Importer().IsValidFile(positional[0], &valid);
-        });
-        if (result != 0)
-            throw HostError("check failed with code " +
-                            std::to_string(static_cast<uint32_t>(result)));
-        std::cout << (valid ? "valid" : "not valid") << std::endl;
-        return valid ? kExitRan : kExitNegative;
-    }
-    if (verb == "import-into") {
-        expect(2, "import-into BOARD DSN");
-        Session session(options);
-        Harrow::BoardDocument& document = session.OpenBoard(positional[0]);
-        intptr_t handle = document.BoardHandle();
-        if (handle > std::numeric_limits<int32_t>::max() ||
-            handle < std::numeric_limits<int32_t>::min())
-            throw HostError("board handle does not fit the importer's 32-bit argument");
-        bool imported = false;
-        std::string dsn = HostSdk::ExpandFileName(positional[1]);
-        session.Guarded("import-into", [&] {
-            imported =
-                session.Plugin().ImportIntoPcb()(dsn.c_str(), "", static_cast<int32_t>(handle));
-        });
-        session.Finish();
-        if (!imported) {
-            std::cerr << "harrow: the plug-in did not import " << positional[1] << std::endl;
-            return kExitNegative;
-        }
-        std::cout << "imported" << std::endl;
-        return kExitRan;
-    }
-    throw HostError("unknown verb " + verb + " (see harrow --help)");
+    for (const auto& [name, verb] : kVerbs)
+        if (line.verb == name)
+            return verb(line);
+    throw HostError("unknown verb " + line.verb + " (see harrow --help)");
 }
 
 } // namespace
@@ -785,11 +738,14 @@ int Main(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return Main(argc, argv);
+    } catch (const Harrow::HarrowError& error) {
+        std::cerr << "harrow: " << error.what() << std::endl;
+        return error.status;
     } catch (const std::exception& error) {
         std::cerr << "harrow: " << error.what() << std::endl;
-        return kExitHostError;
+        return Harrow::kExitHostError;
     } catch (...) {
         std::cerr << "harrow: unknown error" << std::endl;
-        return kExitHostError;
+        return Harrow::kExitHostError;
     }
 }

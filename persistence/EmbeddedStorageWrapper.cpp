@@ -3,22 +3,13 @@
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
+#include "host/sdk/Parameters.h"
+#include "specctra/SpecctraWriter.h"
 
 #include <charconv>
 #include <map>
 
 namespace {
-
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-std::string upperKey(std::string_view name) {
-    std::string key(name);
-    for (char& c : key)
-        c = upperAscii(c);
-    return key;
-}
 
 const char* const kServerName = "Server";
 const char* const kServerValue = "Ravel";
@@ -50,36 +41,15 @@ bool readEmbedded(intptr_t handle, TPcbEmbedded& embedded) {
 
 // ----------------------------------------------------------- TStoredParameters
 
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i]))
-            return false;
-    return true;
-}
-
 TStoredParameters::TStoredParameters(std::string_view text) {
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find('|', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        const std::string_view piece = text.substr(pos, end - pos);
-        if (!piece.empty()) {
-            const size_t eq = piece.find('=');
-            std::string name(piece.substr(0, eq));
-            std::string value(eq == std::string_view::npos ? std::string_view()
-                                                           : piece.substr(eq + 1));
-            index_.try_emplace(upperKey(name), items_.size());
-            items_.emplace_back(std::move(name), std::move(value));
-        }
-        pos = end + 1;
-    }
+    HostSdk::ForEachParameter(text, [this](std::string_view name, std::string_view value) {
+        index_.try_emplace(HostSdk::UpperAscii(name), items_.size());
+        items_.emplace_back(std::string(name), std::string(value));
+    });
 }
 
 bool TStoredParameters::Get(std::string_view name, std::string& value) const {
-    const auto it = index_.find(upperKey(name));
+    const auto it = index_.find(HostSdk::UpperAscii(name));
     if (it == index_.end())
         return false;
     value = items_[it->second].second;
@@ -87,11 +57,11 @@ bool TStoredParameters::Get(std::string_view name, std::string& value) const {
 }
 
 bool TStoredParameters::Has(std::string_view name) const {
-    return index_.count(upperKey(name)) != 0;
+    return index_.count(HostSdk::UpperAscii(name)) != 0;
 }
 
 void TStoredParameters::Set(std::string_view name, std::string_view value) {
-    const auto [it, inserted] = index_.try_emplace(upperKey(name), items_.size());
+    const auto [it, inserted] = index_.try_emplace(HostSdk::UpperAscii(name), items_.size());
     if (inserted)
         items_.emplace_back(std::string(name), std::string(value));
     else
@@ -117,7 +87,7 @@ std::string TStoredParameters::ToString() const {
 bool IsOwnEmbeddedName(std::string_view name) {
     std::string server;
     return TStoredParameters(name).Get(kServerName, server) &&
-           SameTextIgnoringCase(server, kServerValue);
+           HostSdk::SameTextAscii(server, kServerValue);
 }
 
 // ----------------------------------------------------- TEmbeddedStorageWrapper
@@ -169,7 +139,7 @@ bool TEmbeddedStorageWrapper::BelongsToThis(std::string_view objectName,
     const TStoredParameters object(objectName);
     std::string value;
     for (const auto& [name, wanted] : identity_.Items())
-        if (!object.Get(name, value) || !SameTextIgnoringCase(value, wanted))
+        if (!object.Get(name, value) || !HostSdk::SameTextAscii(value, wanted))
             return false;
     return object.Get(kChunkIndexName, value) && parseChunkIndex(value, chunkIndex);
 }
@@ -220,8 +190,8 @@ intptr_t FindEmbeddedObject(intptr_t board, std::string_view type) {
             return true;
         const TStoredParameters name(embedded.Name);
         std::string server, objectType;
-        if (name.Get(kServerName, server) && SameTextIgnoringCase(server, kServerValue) &&
-            name.Get("Type", objectType) && SameTextIgnoringCase(objectType, type)) {
+        if (name.Get(kServerName, server) && HostSdk::SameTextAscii(server, kServerValue) &&
+            name.Get("Type", objectType) && HostSdk::SameTextAscii(objectType, type)) {
             found = handle;
             return false;
         }
@@ -272,13 +242,11 @@ std::vector<std::string> DescribeEmbeddedObjects(intptr_t board) {
     return texts;
 }
 
-std::string ListEmbeddedObjects(intptr_t board) {
-    std::string listing;
+void WriteEmbeddedListing(intptr_t board, TSpecctraWriter& writer) {
     for (const std::string& text : DescribeEmbeddedObjects(board)) {
-        listing += text;
-        listing += "\n\n";
+        writer.Writeln(text, false);
+        writer.Writeln("", false);
     }
-    return listing;
 }
 
 bool AddEmbeddedRecord(intptr_t board, const std::string& name, const std::string& description) {

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+class TSpecctraWriter;
+
 // Raised when the chunks of a payload have a gap ("Missing Chunk: <index>").
 class EEmbeddedStorageAssertion : public std::logic_error {
 public:
@@ -44,9 +46,6 @@ private:
     std::vector<std::pair<std::string, std::string>> items_;
     std::unordered_map<std::string, size_t> index_; // upper-cased name -> first pair
 };
-
-// ASCII case-insensitive equality.
-bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
 // True when a Name parameter string carries "Server" = "Ravel" (any case).
 bool IsOwnEmbeddedName(std::string_view name);
@@ -114,6 +113,6 @@ int DeleteEmbeddedObjectsOfTypes(intptr_t board, std::initializer_list<std::stri
 // "Name:         <Name>\n\rDescription: <Description>".
 std::vector<std::string> DescribeEmbeddedObjects(intptr_t board);
 
-// The listing of the "ViewEmbeddedObjects" command as one text: each
-// description followed by a line feed and an empty line.
-std::string ListEmbeddedObjects(intptr_t board);
+// The listing of the "ViewEmbeddedObjects" command into a file: each
+// description as a line of the writer (ended by CR LF), then an empty line.
+void WriteEmbeddedListing(intptr_t board, TSpecctraWriter& writer);

@@ -1,5 +1,8 @@
 #include "persistence/ReportManager.h"
 
+#include "host/sdk/FileNames.h"
+#include "specctra/SpecctraWriter.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +20,6 @@
 namespace {
 
 IReportViewer* GReportViewer = nullptr;
-
-constexpr const char* kFolderSeparators = "/\\:";
 
 // The time conventions the user chose through the environment (LC_ALL,
 // LC_TIME, LANG); the plain C ones when they name no installed locale.
@@ -48,15 +49,6 @@ public:
 private:
     locale_t FLocale;
 };
-
-std::string FileNameOnly(const std::string& path) {
-    const std::size_t sep = path.find_last_of(kFolderSeparators);
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
-
-std::string ErrorText(const std::string& what, const std::string& path, int error) {
-    return what + " \"" + path + "\": " + std::strerror(error);
-}
 
 // Moves a file, copying it when the two paths lie on different file systems.
 bool MoveFile(const std::string& from, const std::string& to) {
@@ -117,18 +109,13 @@ void TReportManager::ReportWarning(const std::string& text) {
 }
 
 std::string TReportManager::ReportNameFor(const std::string& baseFileName) {
-    const std::size_t sep = baseFileName.find_last_of(kFolderSeparators);
-    const std::size_t dot = baseFileName.find_last_of('.');
-    if (dot != std::string::npos && (sep == std::string::npos || dot > sep)) {
-        return baseFileName.substr(0, dot) + ".rpt";
-    }
-    return baseFileName + ".rpt";
+    return HostSdk::ChangeFileExt(baseFileName, "rpt");
 }
 
 std::vector<std::string> TReportManager::HeaderLines() const {
     std::vector<std::string> lines;
     lines.push_back("QUILLON - NEW ROUTER INTERFACE");
-    lines.push_back("Design File : " + FileNameOnly(FBaseFileName));
+    lines.push_back("Design File : " + HostSdk::ExtractFileName(FBaseFileName));
     // The user's short date and long time formats.
     const TUserTimeStyle style;
     lines.push_back("Date        : " + style.Format(std::chrono::system_clock::now(), "%x"));

@@ -77,6 +77,28 @@ void ExportBoardFileCommand(HostSdk::IClient& client, const std::string& paramet
     exportFile(client, output, board);
 }
 
+// Commands 2 and 3 work on the open board: given both their file parameter
+// and "PcbFileName" they do nothing; otherwise they propose a file named after
+// the board (blanks as "_") in the dialog. Answers the board file once the
+// dialog is accepted, else "".
+std::string BoardFileDialogCommand(HostSdk::IClient& client, const std::string& parameters,
+                                   const char* fileParameter, const char* extension,
+                                   const char* dialog) {
+    std::string file;
+    std::string pcbFile;
+    const bool hasFile = ReadParameter(parameters, fileParameter, file);
+    const bool hasPcb = ReadParameter(parameters, "PcbFileName", pcbFile);
+    if (hasFile && hasPcb)
+        return {};
+    std::string boardFile = CheckPcbServerAndBoardFileName(client);
+    if (boardFile.empty())
+        return {};
+    std::string proposed = ProposeFileName(boardFile, extension, true);
+    if (!RunFileDialog(client, dialog, proposed))
+        return {};
+    return boardFile;
+}
+
 } // namespace
 
 std::string ProposeFileName(const std::string& boardFileName, const char* extension,
@@ -132,19 +154,24 @@ void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::strin
         return;
 
     intptr_t board = 0;
+    HostSdk::IServerDocument* created = nullptr;
     if (mergeImport) {
         board = CurrentBoardHandle();
     } else {
         std::string boardFile = HostSdk::ChangeFileExt(dsnFile, "pcbdoc");
-        HostSdk::IServerDocument* document =
-            client.CreateDocument(autoRoute ? "RAVEL" : "PCB", boardFile);
-        if (document != nullptr)
-            client.ShowDocument(document);
+        created = client.CreateDocument(autoRoute ? "RAVEL" : "PCB", boardFile);
+        if (created != nullptr)
+            client.ShowDocument(created);
         board = BoardHandleFromFileName(boardFile);
     }
 
-    if (!ImportDesignIntoBoard(client, dsnFile, board))
+    if (!ImportDesignIntoBoard(client, dsnFile, board)) {
+        // A file that holds no design leaves no board behind: the new document
+        // is closed unsaved, so an older board of that name stays as it was.
+        if (created != nullptr)
+            client.CloseDocument(created);
         return;
+    }
     if (TranslationState().NetsNeedUpdate)
         RunBoardProcess(client, "PCB:Netlist", board,
                         {{"Action", "UpdateFreePrimitiveNets"}, {"Mode", "Silent"}});
@@ -157,32 +184,14 @@ void Command_ImportSpecctraDesignFile(HostSdk::IClient& client, const std::strin
 }
 
 void Command_ExportSpecctraDesignFile(HostSdk::IClient& client, const std::string& parameters) {
-    std::string designFile;
-    std::string pcbFile;
-    bool hasDesign = ReadParameter(parameters, "DesignFileName", designFile);
-    bool hasPcb = ReadParameter(parameters, "PcbFileName", pcbFile);
-    if (hasDesign && hasPcb)
-        return;
-    std::string boardFile = CheckPcbServerAndBoardFileName(client);
-    if (boardFile.empty())
-        return;
-    std::string proposed = ProposeFileName(boardFile, "dsn", true);
     // The design file itself is not written by this plug-in.
-    RunFileDialog(client, kDialog_CreateDsn, proposed);
+    BoardFileDialogCommand(client, parameters, "DesignFileName", "dsn", kDialog_CreateDsn);
 }
 
 void Command_ImportSpecctraRouteFile(HostSdk::IClient& client, const std::string& parameters) {
-    std::string routeFile;
-    std::string pcbFile;
-    bool hasRoute = ReadParameter(parameters, "RouteFileName", routeFile);
-    bool hasPcb = ReadParameter(parameters, "PcbFileName", pcbFile);
-    if (hasRoute && hasPcb)
-        return;
-    std::string boardFile = CheckPcbServerAndBoardFileName(client);
+    const std::string boardFile =
+        BoardFileDialogCommand(client, parameters, "RouteFileName", "rte", kDialog_OpenRte);
     if (boardFile.empty())
-        return;
-    std::string proposed = ProposeFileName(boardFile, "rte", true);
-    if (!RunFileDialog(client, kDialog_OpenRte, proposed))
         return;
     // Route files are not read by this plug-in; the status file test is all
     // that follows an accepted dialog.

@@ -33,7 +33,7 @@ void ViewEmbeddedObjects(HostSdk::IClient& client, intptr_t board, const std::st
         return;
     }
     TSpecctraWriter writer(file);
-    writer.Write(ListEmbeddedObjects(board), false);
+    WriteEmbeddedListing(board, writer);
 }
 
 void DeleteEmbeddedObjects(HostSdk::IClient& client, intptr_t board) {

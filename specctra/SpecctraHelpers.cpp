@@ -8,14 +8,6 @@
 #include <cmath>
 #include <limits>
 
-std::string UpperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 // Rounds with ties to even under the nearest rounding mode, restoring the
 // caller's mode afterwards.
 double RoundTiesToEven(double value) {

@@ -2,14 +2,20 @@
 // name=value pairs, quoting and rounding to board units.
 #pragma once
 
+#include "host/sdk/AsciiText.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 class TSpecctraAbstractRule;
 
-// The text with ASCII letters in upper case (other bytes unchanged).
-std::string UpperAscii(std::string_view text);
+using HostSdk::UpperAscii;
+
+// A blank inside a name: the character 31 in design files, "~SP~" in the
+// model's texts. The reader turns the one into the other, the writer back.
+inline constexpr char kUnitSeparator = 31;
+inline constexpr std::string_view kSpaceMarker = "~SP~";
 // Rounds to the nearest integer, ties to even, whatever the caller's rounding
 // mode.
 double RoundTiesToEven(double value);

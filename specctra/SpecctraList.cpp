@@ -11,12 +11,8 @@ namespace {
 bool NameLess(const std::string& a, const std::string& b) {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
+        const auto x = static_cast<unsigned char>(HostSdk::UpperAscii(a[i]));
+        const auto y = static_cast<unsigned char>(HostSdk::UpperAscii(b[i]));
         if (x != y)
             return x < y;
     }

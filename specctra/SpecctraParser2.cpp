@@ -1,7 +1,9 @@
 #include "specctra/SpecctraParser2.h"
 
 #include "board/PCBProcs.h"
+#include "host/sdk/AsciiText.h"
 #include "specctra/HostHooks.h"
+#include "specctra/SpecctraHelpers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -35,8 +37,6 @@ namespace {
 constexpr unsigned char kLineFeed = 10;
 constexpr unsigned char kCarriageReturn = 13;
 constexpr unsigned char kDeviceControl4 = 20; // skipped after a line break
-constexpr unsigned char kUnitSeparator = 31;  // stands for a blank inside a name
-constexpr const char* kSpaceMarker = "~SP~";
 
 constexpr unsigned char kTokenDelimiter = 1;
 constexpr unsigned char kNumberDelimiter = 2;
@@ -156,17 +156,26 @@ void ReplaceSpaceMarkers(std::string& text) {
 // ---------------------------------------------------------------------------
 // Conversions
 
+namespace {
+
+// Steps i over leading blanks and tabs and an optional sign; answers whether
+// the sign was "-".
+bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+        ++i;
+    }
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        return text[i++] == '-';
+    }
+    return false;
+}
+
+} // namespace
+
 bool ConvertSpecctraInt(std::string_view text, int32_t& value) {
     std::size_t i = 0;
     const std::size_t n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     bool hex = false;
     if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         hex = true;
@@ -210,14 +219,7 @@ bool ConvertSpecctraInt(std::string_view text, int32_t& value) {
 bool ConvertSpecctraReal(std::string_view text, double& value) {
     std::size_t i = 0;
     const std::size_t n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     value = 0.0;
     // Only plain decimal notation: no "inf", "nan" or hexadecimal forms.
     if (i >= n || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
@@ -353,6 +355,12 @@ TBlockParser::TBlockParser(const std::string& fileName)
 TBlockParser::TBlockParser(std::unique_ptr<TInputFile> input) : FInput(std::move(input)) {
     FData = reinterpret_cast<const unsigned char*>(FInput->Data().data());
     FSize = FInput->Size();
+    StartProgress();
+}
+
+// Opens the progress bar over the data, one step per poll interval; empty data
+// has ended at once.
+void TBlockParser::StartProgress() {
     const auto steps = static_cast<int32_t>(
         std::min<std::size_t>(FSize / PollInterval + 1, std::numeric_limits<int32_t>::max()));
     const std::string caption = "Loading DSN file " + FInput->FileName();
@@ -380,11 +388,7 @@ void TBlockParser::SwitchToFile(const std::string& fileName) {
         const std::string name = wanted.filename().string();
         for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
             const std::string candidate = entry.path().filename().string();
-            if (candidate.size() == name.size() &&
-                std::equal(candidate.begin(), candidate.end(), name.begin(), [](char a, char b) {
-                    return std::toupper(static_cast<unsigned char>(a)) ==
-                           std::toupper(static_cast<unsigned char>(b));
-                })) {
+            if (HostSdk::SameTextAscii(candidate, name)) {
                 path = entry.path().string();
                 break;
             }
@@ -405,14 +409,7 @@ void TBlockParser::SwitchToFile(const std::string& fileName) {
     FPreviousChar = 0;
     FCurrentChar = 0;
     FEndOfFile = false;
-    const auto steps = static_cast<int32_t>(
-        std::min<std::size_t>(FSize / PollInterval + 1, std::numeric_limits<int32_t>::max()));
-    const std::string caption = "Loading DSN file " + FInput->FileName();
-    PCBProcs::PcbApi_Percent_Init(caption.c_str(), steps);
-    FProgressOpen = true;
-    if (FSize == 0) {
-        MarkEndOfFile();
-    }
+    StartProgress();
 }
 
 TBlockParser::~TBlockParser() {
@@ -563,8 +560,16 @@ void TBlockParser::NextLine() {
     while ((IsLineBreak(FCurrentChar) || FCurrentChar == kDeviceControl4) && !FEndOfFile) {
         ReadChar();
     }
+    // Step back so that the first character of the new line is read again. When
+    // that character is the last byte (a design ending in ")" without a line
+    // break), the data has not ended yet: it still holds that character. The
+    // last byte of a skipped comment line is no new line's first character.
     if (FPos > 0) {
         --FPos;
+        if (FEndOfFile && !IsLineBreak(FCurrentChar) && FCurrentChar != kDeviceControl4 &&
+            (IsLineBreak(FPreviousChar) || FPreviousChar == kDeviceControl4)) {
+            FEndOfFile = false;
+        }
     }
 }
 
@@ -808,547 +813,10 @@ TSpecctraParser::TSpecctraParser(std::unique_ptr<TInputFile> input)
 
 const std::vector<TKeywordRegistration>& SpecctraKeywordRegistrations() {
     static const std::vector<TKeywordRegistration> registrations = {
-        {"absolute", 1},
-        {"actual", 2},
-        {"add_pins", 3},
-        {"added", 4},
-        {"all", 5},
-        {"allow_antenna", 6},
-        {"allow_redundant_wiring", 7},
-        {"amp", 8},
-        {"ancestor", 9},
-        {"antipad", 10},
-        {"antipad_gap", 11},
-        {"aperture_type", 12},
-        {"applies", 13},
-        {"area", 14},
-        {"area_smd", 15},
-        {"array", 16},
-        {"attach", 17},
-        {"attr", 18},
-        {"auto", 19},
-        {"average_pair_length", 20},
-        {"back", 21},
-        {"back_only", 22},
-        {"background", 23},
-        {"balance", 24},
-        {"balanced", 25},
-        {"base_design", 26},
-        {"bbv_ctr2ctr", 27},
-        {"bend_keepout", 28},
-        {"bestsave", 29},
-        {"between", 30},
-        {"bond", 31},
-        {"both", 32},
-        {"bottom_layer_sel", 33},
-        {"boundary", 34},
-        {"brickpat", 35},
-        {"bundle", 36},
-        {"buried_via_gap", 37},
-        {"bus", 38},
-        {"can", 39},
-        {"capacitance_resolution", 40},
-        {"capacitor", 41},
-        {"case_sensitive", 42},
-        {"cct1", 43},
-        {"cct1a", 44},
-        {"cctpat", 45},
-        {"center_center", 46},
-        {"checking_trim_by_pin", 47},
-        {"checkpat", 48},
-        {"circ", 49},
-        {"circle", 49},
-        {"circuit", 50},
-        {"class", 51},
-        {"class_class", 52},
-        {"classes", 53},
-        {"clear", 54},
-        {"clearance", 55},
-        {"cluster", 56},
-        {"cm", 57},
-        {"coax", 58},
-        {"coincident", 59},
-        {"color", 60},
-        {"colors", 61},
-        {"comment", 62},
-        {"comp", 63},
-        {"comp_edge_center", 64},
-        {"comp_order", 65},
-        {"complete_wire", 66},
-        {"component", 67},
-        {"composite", 68},
-        {"conductance_resolution", 69},
-        {"conductor", 70},
-        {"conflict", 71},
-        {"conflict_clearance", 72},
-        {"conflict_crossing", 73},
-        {"conflict_length", 74},
-        {"conflict_wire", 75},
-        {"conflict_xtalk", 76},
-        {"connect", 77},
-        {"connections", 78},
-        {"constant", 79},
-        {"contact", 80},
-        {"control", 81},
-        {"corner", 82},
-        {"corners", 83},
-        {"cost", 84},
-        {"created_time", 85},
-        {"cross", 86},
-        {"crosstalk", 87},
-        {"crosstalk_model", 88},
-        {"current_resolution", 89},
-        {"current_wire", 90},
-        {"daisy", 91},
-        {"define", 92},
-        {"defining", 93},
-        {"delete_pins", 94},
-        {"deleted", 95},
-        {"deleted_keepout", 96},
-        {"diaghatchpat", 97},
-        {"diagonal", 98},
-        {"direct", 99},
-        {"direction", 99},
-        {"directory", 100},
-        {"discrete", 101},
-        {"dotpat", 102},
-        {"down", 103},
-        {"drill_gap", 104},
-        {"effective_via_length", 105},
-        {"elongate_keepout", 106},
-        {"empty", 107},
-        {"error", 108},
-        {"exclude", 109},
-        {"expose", 110},
-        {"extra_image_directory", 111},
-        {"family", 112},
-        {"family_family", 113},
-        {"family_family_spacing", 114},
-        {"fanout", 115},
-        {"farad", 116},
-        {"ffarad", 117},
-        {"file", 118},
-        {"fit", 119},
-        {"fix", 120},
-        {"flip_style", 121},
-        {"floor_plan", 122},
-        {"for", 123},
-        {"forbidden", 124},
-        {"force_to_terminal_point", 125},
-        {"forget", 126},
-        {"free", 127},
-        {"fromto", 128},
-        {"front", 129},
-        {"front_only", 130},
-        {"g", 131},
-        {"gap", 132},
-        {"gate", 133},
-        {"gates", 134},
-        {"grid", 135},
-        {"gridpat", 136},
-        {"ground", 137},
-        {"group", 138},
-        {"group_set", 139},
-        {"guide", 140},
-        {"guides", 141},
-        {"hard", 142},
-        {"height", 143},
-        {"high", 144},
-        {"highlight", 145},
-        {"histogram", 146},
-        {"history", 147},
-        {"horizdashpat", 148},
-        {"horizontal", 149},
-        {"horizpat", 150},
-        {"horizwavepat", 151},
-        {"host_cad", 152},
-        {"host_version", 153},
-        {"image", 154},
-        {"image_conductor", 155},
-        {"image_image", 156},
-        {"image_image_spacing", 157},
-        {"image_outline_clearance", 158},
-        {"image_set", 159},
-        {"image_type", 160},
-        {"inch", 161},
-        {"include", 162},
-        {"include_pins_in_crosstalk", 163},
-        {"inductance_resolution", 164},
-        {"insert", 165},
-        {"inter_layer_clearance", 166},
-        {"iroute", 167},
-        {"jumper", 168},
-        {"junction_type", 169},
-        {"keepout", 170},
-        {"keepouts", 171},
-        {"kg", 172},
-        {"kohm", 173},
-        {"large", 174},
-        {"large_large", 175},
-        {"large_small", 176},
-        {"layer", 177},
-        {"layer_depth", 178},
-        {"layer_noise_weight", 179},
-        {"layer_pair", 180},
-        {"layer_rule", 181},
-        {"length", 182},
-        {"length_amplitude", 183},
-        {"length_factor", 184},
-        {"length_gap", 185},
-        {"library", 186},
-        {"library_out", 187},
-        {"limit", 188},
-        {"limit_bends", 189},
-        {"limit_crossing", 190},
-        {"limit_vias", 191},
-        {"limit_way", 192},
-        {"linear", 193},
-        {"linear_interpolation", 194},
-        {"load", 195},
-        {"lock_type", 196},
-        {"locked_comp", 197},
-        {"logical_part", 198},
-        {"logical_part_mapping", 199},
-        {"low", 200},
-        {"major", 201},
-        {"mamp", 202},
-        {"match_fromto_delay", 203},
-        {"match_fromto_length", 204},
-        {"match_group_delay", 205},
-        {"match_group_length", 206},
-        {"match_net_delay", 207},
-        {"match_net_length", 208},
-        {"max", 209},
-        {"max_delay", 210},
-        {"max_len", 211},
-        {"max_length", 212},
-        {"max_noise", 213},
-        {"max_restricted_layer_length", 214},
-        {"max_stagger", 215},
-        {"max_stub", 216},
-        {"max_total_delay", 217},
-        {"max_total_length", 218},
-        {"max_total_vias", 219},
-        {"medium", 220},
-        {"mfarad", 221},
-        {"mg", 222},
-        {"mhenry", 223},
-        {"microvia", 224},
-        {"mid_driven", 225},
-        {"mil", 226},
-        {"min", 227},
-        {"min_delay", 228},
-        {"min_gap", 229},
-        {"min_total_delay", 230},
-        {"min_total_length", 231},
-        {"mirror", 232},
-        {"mirror_first", 233},
-        {"mixed", 234},
-        {"mm", 235},
-        {"mohm", 236},
-        {"msec", 237},
-        {"mvolt", 238},
-        {"negative_diagonal", 239},
-        {"net", 240},
-        {"net_number", 241},
-        {"net_pin_changes", 242},
-        {"nets", 243},
-        {"network", 244},
-        {"network_out", 245},
-        {"nfarad", 246},
-        {"nhenry", 247},
-        {"noexpose", 248},
-        {"noise_accumulation", 249},
-        {"noise_calculation", 250},
-        {"normal", 251},
-        {"nsec", 252},
-        {"object_type", 253},
-        {"off", 254},
-        {"off_center", 255},
-        {"off_grid", 256},
-        {"offset", 257},
-        {"ohm", 258},
-        {"on", 259},
-        {"open", 260},
-        {"opposite_side", 261},
-        {"order", 262},
-        {"orthogonal", 263},
-        {"orthohatchpat", 264},
-        {"outline", 265},
-        {"overlap", 266},
-        {"pad_body", 267},
-        {"pad_pad", 268},
-        {"pad_to_turn_gap", 269},
-        {"padstack", 270},
-        {"pair", 271},
-        {"parallel", 272},
-        {"parallel_noise", 273},
-        {"parallel_segment", 274},
-        {"parser", 275},
-        {"part_library", 276},
-        {"partial_selection", 277},
-        {"path", 278},
-        {"pcb", 279},
-        {"peak", 280},
-        {"peakpat", 281},
-        {"permit_orient", 282},
-        {"permit_side", 283},
-        {"pfarad", 284},
-        {"physical", 285},
-        {"physical_part_mapping", 286},
-        {"piggyback", 287},
-        {"pin", 288},
-        {"pin_allow", 289},
-        {"pin_cap_via", 290},
-        {"pin_via_cap", 291},
-        {"pin_width_taper", 292},
-        {"pins", 293},
-        {"pintype", 294},
-        {"place", 295},
-        {"place_boundary", 296},
-        {"place_control", 297},
-        {"place_keepout", 298},
-        {"place_rule", 299},
-        {"placement", 300},
-        {"plaidpat", 301},
-        {"plan", 302},
-        {"plane", 303},
-        {"plus-pat", 304},
-        {"pn", 305},
-        {"point", 306},
-        {"poly_wire", 307},
-        {"poly", 308},
-        {"polygon", 308},
-        {"position", 309},
-        {"positive_diagonal", 310},
-        {"power", 311},
-        {"power_dissipation", 312},
-        {"power_fanout", 313},
-        {"power_layers", 314},
-        {"prefer_back", 315},
-        {"prefer_front", 316},
-        {"prefix", 317},
-        {"priority", 318},
-        {"property", 319},
-        {"protect", 320},
-        {"psec", 321},
-        {"qarc", 322},
-        {"radius", 323},
-        {"ratio", 324},
-        {"ratio_tolerance", 325},
-        {"rect", 326},
-        {"reduce_padstack", 327},
-        {"reduced", 328},
-        {"reduction_ratio", 329},
-        {"region", 330},
-        {"region_class", 331},
-        {"region_class_class", 332},
-        {"region_net", 333},
-        {"remain", 334},
-        {"reorder", 335},
-        {"reroute_order_viols", 336},
-        {"reroute_wire", 337},
-        {"resistance_resolution", 338},
-        {"resistor", 339},
-        {"resolution", 340},
-        {"restricted_layer_length_factor", 341},
-        {"result", 342},
-        {"room", 343},
-        {"room_image_set", 344},
-        {"rotate", 345},
-        {"rotate_first", 346},
-        {"rotate_jumper_via", 347},
-        {"round", 348},
-        {"roundoff_rotation", 349},
-        {"routability", 350},
-        {"route", 351},
-        {"route_pass", 352},
-        {"route_to_fanout_only", 353},
-        {"routes", 354},
-        {"routes_include", 355},
-        {"RSS", 356},
-        {"rule", 357},
-        {"ruler", 358},
-        {"same", 359},
-        {"same_net_checking", 360},
-        {"sample_window", 361},
-        {"saturation_length", 362},
-        {"sec", 363},
-        {"segment", 364},
-        {"sel_signal_layers", 365},
-        {"select", 366},
-        {"selectedcomp", 367},
-        {"self", 368},
-        {"sequence_number", 369},
-        {"session", 370},
-        {"set", 371},
-        {"set_color", 372},
-        {"set_pattern", 373},
-        {"shape", 374},
-        {"shapes", 375},
-        {"shield", 376},
-        {"shield_gap", 377},
-        {"shield_loop", 378},
-        {"shield_tie_down_interval", 379},
-        {"shield_width", 380},
-        {"side", 381},
-        {"side_exit", 382},
-        {"signal", 383},
-        {"signal_layers", 384},
-        {"site", 385},
-        {"slantleftpat", 386},
-        {"slantrightpat", 387},
-        {"small", 388},
-        {"smd", 389},
-        {"smd_pins", 390},
-        {"smd_to_turn_gap", 391},
-        {"smd_via_same_net", 392},
-        {"snap", 393},
-        {"soft", 394},
-        {"source", 395},
-        {"space_in_quoted_tokens", 396},
-        {"spacing", 397},
-        {"spare", 398},
-        {"specified", 399},
-        {"spiral_via", 400},
-        {"square", 401},
-        {"stack_via", 402},
-        {"stack_via_depth", 403},
-        {"staggered_via", 404},
-        {"staired_via", 405},
-        {"stairstep", 406},
-        {"starburst", 407},
-        {"status", 408},
-        {"string_quote", 409},
-        {"structure", 410},
-        {"structure_out", 411},
-        {"subgate", 412},
-        {"subgates", 413},
-        {"substituted", 414},
-        {"suffix", 415},
-        {"super", 416},
-        {"super_placement", 417},
-        {"supply", 418},
-        {"supply_only", 419},
-        {"supply_pin", 420},
-        {"swapping", 421},
-        {"switch_window", 422},
-        {"tandem", 423},
-        {"tandem_noise", 424},
-        {"tandem_segment", 425},
-        {"tandem_shield_overhang", 426},
-        {"target", 427},
-        {"term_only", 428},
-        {"terminal", 429},
-        {"terminator", 430},
-        {"test", 431},
-        {"test_points", 432},
-        {"testpoint", 433},
-        {"threshold", 434},
-        {"thru_pins", 435},
-        {"tilepat", 436},
-        {"time_length_factor", 437},
-        {"time_resolution", 438},
-        {"tjunction", 439},
-        {"tolerance", 440},
-        {"top_layer_sel", 441},
-        {"topology", 442},
-        {"total", 443},
-        {"total_pass", 444},
-        {"total_pins", 445},
-        {"totalcomp", 446},
-        {"track_id", 447},
-        {"turret", 448},
-        {"type", 449},
-        {"ufarad", 450},
-        {"uhenry", 451},
-        {"um", 453},
-        {"unassigned", 452},
-        {"unconnect_wire", 454},
-        {"unit", 455},
-        {"units", 456},
-        {"unplaced_comp", 457},
-        {"unplaced_large", 458},
-        {"up", 459},
-        {"up_down", 460},
-        {"use_array", 461},
-        {"use_layer", 462},
-        {"use_net", 463},
-        {"use_via", 464},
-        {"usec", 465},
-        {"value", 466},
-        {"vertdashpat", 467},
-        {"vertical", 468},
-        {"vertpat", 469},
-        {"vertwavepat", 470},
-        {"via", 471},
-        {"via_array_template", 472},
-        {"via_at_smd", 473},
-        {"via_keepout", 474},
-        {"via_number", 475},
-        {"via_rotate_first", 476},
-        {"via_site", 477},
-        {"via_size", 478},
-        {"via_via", 479},
-        {"via_via_same_net", 480},
-        {"viakeepouts", 481},
-        {"vias", 482},
-        {"virtual_pin", 483},
-        {"volt", 484},
-        {"voltage_resolution", 485},
-        {"was_is", 486},
-        {"way", 487},
-        {"weight", 488},
-        {"width", 489},
-        {"window", 490},
-        {"wire", 491},
-        {"wire_keepout", 492},
-        {"wires", 493},
-        {"wires_include", 494},
-        {"wiring", 495},
-        {"write", 496},
-        {"write_resolution", 497},
-        {"x", 498},
-        {"xy", 499},
-        {"y", 500},
-        {"Pin_Pin", 501},
-        {"Pin_Smd", 502},
-        {"Smd_Pin", 503},
-        {"Pin_Via", 504},
-        {"Via_Pin", 505},
-        {"Pin_Wire", 506},
-        {"Wire_Pin", 507},
-        {"Pin_Area", 508},
-        {"Area_Pin", 509},
-        {"Pin_TestPoint", 510},
-        {"Testpoint_Pin", 511},
-        {"Smd_Smd", 512},
-        {"Smd_Via", 513},
-        {"Via_Smd", 514},
-        {"Smd_Wire", 515},
-        {"Wire_Smd", 516},
-        {"Smd_Area", 517},
-        {"Area_Smd", 15},
-        {"Smd_TestPoint", 519},
-        {"TestPoint_Smd", 520},
-        {"Via_Via", 479},
-        {"Via_Wire", 522},
-        {"Wire_Via", 523},
-        {"Via_Area", 524},
-        {"Area_Via", 525},
-        {"Via_TestPoint", 526},
-        {"TestPoint_Via", 527},
-        {"Wire_Wire", 528},
-        {"Wire_Area", 529},
-        {"Area_Wire", 530},
-        {"Wire_TestPoint", 531},
-        {"TestPoint_Wire", 532},
-        {"Area_Area", 533},
-        {"Area_TestPoint", 534},
-        {"TestPoint_Area", 535},
-        {"TestPoint_TestPoint", 536},
-        {"ViaPop", 537},
-        {"WirePlow", 538},
+#define SPECCTRA_KEYWORD(name, id) {#name, eTok_##name},
+#define SPECCTRA_KEYWORD_SPELLED(name, text, id) {text, eTok_##name},
+#define SPECCTRA_KEYWORD_ALSO(name, text) {text, eTok_##name},
+#include "specctra/SpecctraKeywords.def"
     };
     return registrations;
 }

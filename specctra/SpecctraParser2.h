@@ -165,6 +165,7 @@ private:
     unsigned char ReadChar();
     void Poll();
     void MarkEndOfFile();
+    void StartProgress();
     void JumpTo(std::size_t pos, unsigned char previous, unsigned char current);
     std::size_t NextNonSpaceIndex(std::size_t from);
     unsigned char PeekNextNonSpace();

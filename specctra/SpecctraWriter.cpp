@@ -1,5 +1,7 @@
 #include "specctra/SpecctraWriter.h"
 
+#include "specctra/SpecctraHelpers.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,17 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-constexpr char kSpaceMarker[] = "~SP~";
-constexpr std::size_t kSpaceMarkerLength = 4;
-constexpr char kUnitSeparator = 31;
-
 std::string ErrorText(const std::string& what, const std::string& path, int error) {
     return what + " \"" + path + "\": " + std::strerror(error);
 }
-
-} // namespace
 
 void SaveFileAtomically(const std::string& path, const std::string& bytes) {
     std::string temp = path + ".XXXXXX";
@@ -91,7 +85,7 @@ void TSpecctraWriter::Write(const std::string& text, bool indent) {
         }
         FBuffer.append(text, from, at - from);
         FBuffer.push_back(kUnitSeparator);
-        from = at + kSpaceMarkerLength;
+        from = at + kSpaceMarker.size();
     }
 }
 

@@ -46,3 +46,6 @@ private:
 // that then replaces the path, so that a failure never leaves half a file.
 // Throws std::runtime_error naming the path on a failure.
 void SaveFileAtomically(const std::string& path, const std::string& bytes);
+
+// "<what> "<path>": <system message of error>", the text of a file error.
+std::string ErrorText(const std::string& what, const std::string& path, int error);

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a fresh Debian machine; does nothing when it
-# is all there already.
+# is all there already. The two README commands need the compiler, CMake,
+# SQLite and GoogleTest; "--bench" adds Google Benchmark for the benchmarks
+# (a build with -DDSNLINK_BENCH=ON).
 set -euo pipefail
+packages=(cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3)
+for arg in "$@"; do
+  case "$arg" in
+    --bench) packages+=(libbenchmark-dev) ;;
+    *) echo "usage: tools/deps.sh [--bench]" >&2; exit 2 ;;
+  esac
+done
 need=()
-for pkg in cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3 libbenchmark-dev; do
+for pkg in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -60,6 +60,14 @@ int main(int argc, char** argv) {
         }
         files.push_back(largest);
     }
+    for (const std::string& file : files) {
+        std::error_code error;
+        if (!fs::is_regular_file(file, error)) {
+            std::fprintf(stderr, "bench_import: cannot read %s: %s\n", file.c_str(),
+                         error ? error.message().c_str() : "not a regular file");
+            return 2;
+        }
+    }
     const std::string enginePath = fs::path(argv[0]).parent_path() / "libcorvane.so";
     void* engine = dlopen(enginePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (!engine) {
@@ -75,29 +83,38 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    for (const std::string& file : files) {
-        const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
-        double best = 1e300;
-        for (int run = 0; run < repeat; ++run) {
-            char error[256] = {};
-            const intptr_t board =
-                newBoard(("bench-" + std::to_string(run)).c_str(), error, sizeof error);
-            const auto start = std::chrono::steady_clock::now();
-            ResetTranslationState();
-            {
-                TSpecctraParser parser(file);
-                parser.RegisterKeywords();
-                TSpecctraDesign design(file, &parser, nullptr, board);
-                if (design.ImportFromFile())
-                    design.ExportToPCB();
+    // A design whose reading ends by an exception (a resolution out of
+    // range) is named, not left to abort the run.
+    std::string current;
+    try {
+        for (const std::string& file : files) {
+            current = file;
+            const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
+            double best = 1e300;
+            for (int run = 0; run < repeat; ++run) {
+                char error[256] = {};
+                const intptr_t board =
+                    newBoard(("bench-" + std::to_string(run)).c_str(), error, sizeof error);
+                const auto start = std::chrono::steady_clock::now();
+                ResetTranslationState();
+                {
+                    TSpecctraParser parser(file);
+                    parser.RegisterKeywords();
+                    TSpecctraDesign design(file, &parser, nullptr, board);
+                    if (design.ImportFromFile())
+                        design.ExportToPCB();
+                }
+                const double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                best = std::min(best, seconds);
+                closeBoard(board);
             }
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            best = std::min(best, seconds);
-            closeBoard(board);
+            std::printf("%s: %.2f MB, best of %d: %.4f s, %.1f MB/s\n", file.c_str(), megabytes,
+                        repeat, best, megabytes / best);
         }
-        std::printf("%s: %.2f MB, best of %d: %.4f s, %.1f MB/s\n", file.c_str(), megabytes, repeat,
-                    best, megabytes / best);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_import: %s: %s\n", current.c_str(), error.what());
+        return 2;
     }
     return 0;
 }

@@ -156,6 +156,14 @@ int main(int argc, char** argv) {
         }
         files.push_back(largest);
     }
+    for (const std::string& file : files) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            std::fprintf(stderr, "bench_tokenize: cannot read %s: %s\n", file.c_str(),
+                         error ? error.message().c_str() : "not a regular file");
+            return 2;
+        }
+    }
     TIdleEscapeHost host;
     SetEscapeKeyHost(&host);
     TProgressCount count;

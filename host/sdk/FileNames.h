@@ -1,6 +1,8 @@
-// File-name helpers with the host's rules. A path separator is "/" or "\" and a
-// drive mark is ":"; the extension is the text from the last "." after the last
-// separator or drive mark.
+// File-name helpers with the host's rules, the one place that knows them (report
+// names, extension changes, "RenameDSN", the design name in reports). A folder
+// separator is "\" or ":" as on the host's home platform and, on this one, also
+// "/": a "." in a folder name ("/work/v1.2/board") never starts an extension.
+// The extension is the text from the last "." after the last separator.
 #pragma once
 
 #include <string>

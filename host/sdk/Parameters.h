@@ -3,27 +3,13 @@
 // values are plain text up to the next "|".
 #pragma once
 
+#include "host/sdk/AsciiText.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace HostSdk {
-
-inline bool SameTextAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 namespace detail {
 // Calls visit(nameBegin, nameEnd, valueBegin, valueEnd) for each pair; a piece
@@ -46,6 +32,16 @@ template <typename Visit> void ForEachPair(std::string_view params, Visit visit)
     }
 }
 } // namespace detail
+
+// Calls visit(name, value) for each name=value pair of `params` in order; a
+// piece without "=" is a name with an empty value.
+template <typename Visit> void ForEachParameter(std::string_view params, Visit visit) {
+    detail::ForEachPair(params,
+                        [&](std::size_t nb, std::size_t ne, std::size_t vb, std::size_t ve) {
+                            visit(params.substr(nb, ne - nb), params.substr(vb, ve - vb));
+                            return true;
+                        });
+}
 
 // Reads parameter `name` from `params`. Answers whether it is present; when it
 // is, `value` receives its text (the first occurrence wins).

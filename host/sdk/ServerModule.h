@@ -3,6 +3,7 @@
 // commands and then launches them by name, one at a time.
 #pragma once
 
+#include "host/sdk/AsciiText.h"
 #include "host/sdk/HostClient.h"
 
 #include <cstdint>
@@ -54,13 +55,7 @@ public:
     }
 
 private:
-    static std::string Key(const std::string& name) {
-        std::string key = name;
-        for (char& c : key)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 32);
-        return key;
-    }
+    static std::string Key(const std::string& name) { return UpperAscii(name); }
     std::vector<std::pair<std::string, TCommandHandler>> commands_;
     std::map<std::string, std::size_t> index_;
 };

@@ -1,7 +1,7 @@
 // Wrappers against the real engine: every kind written and read back, classes,
 // rules, walks by kind, layer and net, stale handles and the layer stack.
-#include "board/EngineFixture.h"
 #include "board/Pcbclass.h"
+#include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,25 @@ template <typename W> W ReadBack(intptr_t handle) {
     W w(handle);
     EXPECT_EQ(w.QueryDatabase(1), 1);
     return w;
+}
+
+// Writes the wrapper's record, adds the object to the board and reads it back
+// into a fresh wrapper.
+template <typename W> W WriteAddReadBack(TPcbBoard& host, W& written) {
+    EXPECT_EQ(written.QueryDatabase(0), 1);
+    EXPECT_EQ(host.AddObject(written.ObjectHandle), 0);
+    return ReadBack<W>(written.ObjectHandle);
+}
+
+// Every listed field of the read-back wrapper equals the field written.
+template <typename W, typename... Members>
+void ExpectFieldsKept(const W& written, const W& read, Members... members) {
+    int field = 0;
+    auto same = [&](auto member) {
+        EXPECT_EQ(read.*member, written.*member) << "field " << field << " of the list";
+        ++field;
+    };
+    (same(members), ...);
 }
 
 using EngineWrappers = EngineBoardTest;
@@ -48,19 +67,11 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     track.BitField2 = 0x5A;
     track.BitField3 = 0x1234;
     track.SetState_Layer(eV6_BottomLayer);
-    ASSERT_EQ(track.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(track.ObjectHandle), 0);
-    const auto t = ReadBack<TPcbTrack>(track.ObjectHandle);
+    const auto t = WriteAddReadBack(host, track);
     EXPECT_EQ(GetObjectKind(track.ObjectHandle), eTrackObject);
-    EXPECT_EQ(t.x1, 1000);
-    EXPECT_EQ(t.y1, -2000);
-    EXPECT_EQ(t.x2, 3000000);
-    EXPECT_EQ(t.y2, 4000);
-    EXPECT_EQ(t.Width, 80000);
-    EXPECT_EQ(t.Net, net);
-    EXPECT_TRUE(t.Moveable);
-    EXPECT_EQ(t.BitField2, 0x5A);
-    EXPECT_EQ(t.BitField3, 0x1234);
+    ExpectFieldsKept(track, t, &TPcbTrack::x1, &TPcbTrack::y1, &TPcbTrack::x2, &TPcbTrack::y2,
+                     &TPcbTrack::Width, &TPcbTrack::Net, &TPcbTrack::Moveable,
+                     &TPcbTrack::BitField2, &TPcbTrack::BitField3);
     EXPECT_EQ(t.GetState_Layer(), eV6_BottomLayer);
 
     auto arc = Make<TPcbArc>(eArcObject);
@@ -71,13 +82,9 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     arc.Angle2 = 270.25;
     arc.LineWidth = 12000;
     arc.SetState_Layer(eV6_TopOverlay);
-    ASSERT_EQ(arc.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(arc.ObjectHandle), 0);
-    const auto a = ReadBack<TPcbArc>(arc.ObjectHandle);
-    EXPECT_EQ(a.Radius, 250000);
-    EXPECT_DOUBLE_EQ(a.Angle1, 45.5);
-    EXPECT_DOUBLE_EQ(a.Angle2, 270.25);
-    EXPECT_EQ(a.LineWidth, 12000);
+    const auto a = WriteAddReadBack(host, arc);
+    ExpectFieldsKept(arc, a, &TPcbArc::x1, &TPcbArc::y1, &TPcbArc::Radius, &TPcbArc::Angle1,
+                     &TPcbArc::Angle2, &TPcbArc::LineWidth);
     EXPECT_EQ(a.GetState_Layer(), eV6_TopOverlay);
 
     auto fill = Make<TPcbFill>(eFillObject);
@@ -87,12 +94,9 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     fill.y2 = 40;
     fill.Angle = 30.0;
     fill.SetState_Layer(eV6_KeepOutLayer);
-    ASSERT_EQ(fill.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(fill.ObjectHandle), 0);
-    const auto f = ReadBack<TPcbFill>(fill.ObjectHandle);
-    EXPECT_EQ(f.x2, 30);
-    EXPECT_EQ(f.y2, 40);
-    EXPECT_DOUBLE_EQ(f.Angle, 30.0);
+    const auto f = WriteAddReadBack(host, fill);
+    ExpectFieldsKept(fill, f, &TPcbFill::x1, &TPcbFill::y1, &TPcbFill::x2, &TPcbFill::y2,
+                     &TPcbFill::Angle);
     EXPECT_EQ(f.GetState_Layer(), eV6_KeepOutLayer);
 
     auto via = Make<TPcbVia>(eViaObject);
@@ -106,17 +110,11 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     via.FIsAssyTestPointBtm = true;
     via.Net = net;
     via.SetState_Layer(eV6_MultiLayer);
-    ASSERT_EQ(via.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(via.ObjectHandle), 0);
-    const auto v = ReadBack<TPcbVia>(via.ObjectHandle);
-    EXPECT_EQ(v.Size, 500000);
-    EXPECT_EQ(v.HoleSize, 250000);
-    EXPECT_EQ(v.LowLayer, eV6_TopLayer);
-    EXPECT_EQ(v.HighLayer, eV6_BottomLayer);
-    EXPECT_EQ(v.Height, 15000);
+    const auto v = WriteAddReadBack(host, via);
+    ExpectFieldsKept(via, v, &TPcbVia::x1, &TPcbVia::y1, &TPcbVia::Size, &TPcbVia::HoleSize,
+                     &TPcbVia::LowLayer, &TPcbVia::HighLayer, &TPcbVia::Height,
+                     &TPcbVia::FIsAssyTestPointTop, &TPcbVia::FIsAssyTestPointBtm, &TPcbVia::Net);
     EXPECT_FALSE(v.FIsAssyTestPointTop);
-    EXPECT_TRUE(v.FIsAssyTestPointBtm);
-    EXPECT_EQ(v.Net, net);
 }
 
 TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
@@ -162,25 +160,13 @@ TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
     ASSERT_EQ(host.AddObject(pad.ObjectHandle), 0);
 
     const auto p = ReadBack<TPcbPad>(pad.ObjectHandle);
-    EXPECT_EQ(p.x1, 12345);
-    EXPECT_EQ(p.TopXsize, 600000);
-    EXPECT_EQ(p.TopYsize, 400000);
-    EXPECT_EQ(p.BotYsize, 200000);
-    EXPECT_EQ(p.HoleSize, 150000);
-    EXPECT_EQ(p.TopShape, eRectangular);
-    EXPECT_EQ(p.BotShape, eOctagonal);
-    EXPECT_EQ(p.Name, "A12");
-    EXPECT_EQ(p.DaisyChainStyle, eDaisyChainSource);
-    EXPECT_FALSE(p.Plated);
-    EXPECT_DOUBLE_EQ(p.Angle, 90.0);
-    EXPECT_EQ(p.SwapID_Pad, "sp");
-    EXPECT_EQ(p.SwappedPadName, "A13");
-    EXPECT_EQ(p.FHoleType, eSlotHole);
-    EXPECT_EQ(p.FHoleWidth, 99000);
-    EXPECT_DOUBLE_EQ(p.FHoleRotation, 15.0);
-    EXPECT_EQ(p.FPadOffsetY, -11);
-    EXPECT_EQ(p.FJumperID, 3);
-    EXPECT_EQ(p.FMode, ePadMode_ExternalStack);
+    ExpectFieldsKept(pad, p, &TPcbPad::x1, &TPcbPad::y1, &TPcbPad::TopXsize, &TPcbPad::TopYsize,
+                     &TPcbPad::MidXsize, &TPcbPad::BotXsize, &TPcbPad::BotYsize, &TPcbPad::HoleSize,
+                     &TPcbPad::TopShape, &TPcbPad::MidShape, &TPcbPad::BotShape, &TPcbPad::Name,
+                     &TPcbPad::DaisyChainStyle, &TPcbPad::Plated, &TPcbPad::Angle,
+                     &TPcbPad::SwapID_Pad, &TPcbPad::SwappedPadName, &TPcbPad::FHoleType,
+                     &TPcbPad::FHoleWidth, &TPcbPad::FHoleRotation, &TPcbPad::FPadOffsetX,
+                     &TPcbPad::FPadOffsetY, &TPcbPad::FJumperID, &TPcbPad::FMode);
     EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_MidLayer3), eRoundedRectangular);
     EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_MidLayer3), 420000);
     EXPECT_EQ(p.GetState_YSizeOnLayer(eV6_MidLayer3), 210000);
@@ -343,34 +329,24 @@ TEST_F(EngineWrappers, NetFromToEmbeddedRoundTrip) {
     net.Name = "VCC";
     net.ConnectsVisible = false;
     net.PwrGndColor = 0x00FF00;
-    ASSERT_EQ(net.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(net.ObjectHandle), 0);
-    const auto n = ReadBack<TPcbNet>(net.ObjectHandle);
-    EXPECT_EQ(n.Name, "VCC");
-    EXPECT_FALSE(n.ConnectsVisible);
-    EXPECT_EQ(n.PwrGndColor, 0x00FF00);
+    ExpectFieldsKept(net, WriteAddReadBack(host, net), &TPcbNet::Name, &TPcbNet::ConnectsVisible,
+                     &TPcbNet::PwrGndColor);
 
     auto fromTo = Make<TPcbManualFromTo>(eManualFromToObject);
     fromTo.FromPad = "U1-1";
     fromTo.ToPad = "R3-2";
     fromTo.NetName = "VCC";
     fromTo.Color = 5;
-    ASSERT_EQ(fromTo.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(fromTo.ObjectHandle), 0);
-    const auto ft = ReadBack<TPcbManualFromTo>(fromTo.ObjectHandle);
-    EXPECT_EQ(ft.FromPad, "U1-1");
-    EXPECT_EQ(ft.ToPad, "R3-2");
-    EXPECT_EQ(ft.NetName, "VCC");
-    EXPECT_EQ(ft.Color, 5);
+    ExpectFieldsKept(fromTo, WriteAddReadBack(host, fromTo), &TPcbManualFromTo::FromPad,
+                     &TPcbManualFromTo::ToPad, &TPcbManualFromTo::NetName,
+                     &TPcbManualFromTo::Color);
 
+    // The longest description one embedded object carries.
     auto embedded = Make<TPcbEmbedded>(eEmbeddedObject);
     embedded.Name = "Server=Ravel|Type=X";
     embedded.Description = std::string(4095, 'q');
-    ASSERT_EQ(embedded.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(embedded.ObjectHandle), 0);
-    const auto e = ReadBack<TPcbEmbedded>(embedded.ObjectHandle);
-    EXPECT_EQ(e.Name, "Server=Ravel|Type=X");
-    EXPECT_EQ(e.Description, std::string(4095, 'q'));
+    ExpectFieldsKept(embedded, WriteAddReadBack(host, embedded), &TPcbEmbedded::Name,
+                     &TPcbEmbedded::Description);
 }
 
 TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {

@@ -221,8 +221,11 @@ inline void FillSampleBoard(intptr_t board) {
 // `tracks` tracks spread over `nets` nets.
 inline void FillTracks(intptr_t board, int64_t tracks, int64_t nets) {
     std::vector<intptr_t> netHandles;
-    for (int64_t n = 0; n < nets; ++n)
-        netHandles.push_back(AddNet(board, ("N" + std::to_string(n)).c_str()));
+    for (int64_t n = 0; n < nets; ++n) {
+        std::string name = "N";
+        name += std::to_string(n);
+        netHandles.push_back(AddNet(board, name.c_str()));
+    }
     Track t;
     for (int64_t i = 0; i < tracks; ++i) {
         intptr_t h = PcbApi_CreateObject(4);

@@ -52,6 +52,9 @@ TEST(CommandRules, RenameDsnInAnyCaseStandsForTheBaseFile) {
     EXPECT_EQ(ResolveRenameDSN("RENAMEDSN", "/w/b.pcbdoc", "ses"), "/w/b.ses");
     EXPECT_EQ(ResolveRenameDSN("RenameDSN.rte", "/w/b.pcbdoc", "rte"), "RenameDSN.rte");
     EXPECT_EQ(ResolveRenameDSN("/out/x.rte", "/w/b.pcbdoc", "rte"), "/out/x.rte");
+    // A dot in a folder name is no extension, whichever separator ends it.
+    EXPECT_EQ(ResolveRenameDSN("RenameDSN", "/w/v1.2/board", "rte"), "/w/v1.2/board.rte");
+    EXPECT_EQ(ResolveRenameDSN("RenameDSN", "C:\\v1.2\\board", "ses"), "C:\\v1.2\\board.ses");
 }
 
 TEST(CommandRules, ProposedNamesReplaceSpacesOnlyWhenAsked) {

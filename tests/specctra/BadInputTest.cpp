@@ -1,6 +1,6 @@
 // Input that a broken or hostile file could hold: the reader must get to the
 // end in linear time without a crash.
-#include "ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 

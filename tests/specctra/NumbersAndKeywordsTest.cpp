@@ -1,7 +1,10 @@
-#include "ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <map>
 #include <set>
 
 #include <strings.h>
@@ -214,3 +217,52 @@ TEST(Keywords, AddedKeywordIgnoredWhenPresentInAnyCase) {
 }
 
 } // namespace
+
+namespace {
+
+struct TCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+// Every token name with its id, as the keyword list gives them.
+std::map<std::string, int32_t> TokenIdsOfTheKeywordList() {
+    return {
+        {"QuotedString", eTok_QuotedString},
+        {"Word", eTok_Word},
+        {"DR", eTok_DR},
+        {"OpenParen", eTok_OpenParen},
+        {"CloseParen", eTok_CloseParen},
+#define SPECCTRA_KEYWORD(name, id) {#name, eTok_##name},
+#define SPECCTRA_KEYWORD_SPELLED(name, text, id) {#name, eTok_##name},
+#include "specctra/SpecctraKeywords.def"
+    };
+}
+
+} // namespace
+
+TEST(Keywords, EveryTokenKeepsItsNameAndId) {
+    // Token ids are stored with boards and switched on by every reader: the
+    // list of names and ids beside this test must match the keyword list.
+    std::ifstream in(std::string(DSNLINK_SOURCE_DIR) + "/tests/specctra/TokenIds.txt");
+    ASSERT_TRUE(in.good());
+    std::map<std::string, int32_t> expected;
+    std::string name;
+    int32_t id = 0;
+    while (in >> name >> id) {
+        EXPECT_TRUE(expected.emplace(name, id).second) << name;
+    }
+    EXPECT_EQ(expected.size(), 544u);
+    EXPECT_EQ(TokenIdsOfTheKeywordList(), expected);
+    // Every registered spelling carries the id of the token of that name in
+    // any case ("plus-pat" is the token plus_pat).
+    std::map<std::string, int32_t, TCaseLess> byName(expected.begin(), expected.end());
+    for (const auto& r : SpecctraKeywordRegistrations()) {
+        std::string name = r.Keyword;
+        std::replace(name.begin(), name.end(), '-', '_');
+        const auto found = byName.find(name);
+        ASSERT_NE(found, byName.end()) << r.Keyword;
+        EXPECT_EQ(r.Id, found->second) << r.Keyword;
+    }
+}

@@ -2,7 +2,7 @@
 // reading rules: every peek is a forward read followed by a step back, every
 // space is read on its own. The scanner reads runs of bytes in one step; both
 // must agree on every token, line number, position and character state.
-#include "ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +114,9 @@ private:
         }
         if (Pos > 0) {
             --Pos;
+            if (Eof && !LineBreak(Cur) && Cur != 20 && (LineBreak(Prev) || Prev == 20)) {
+                Eof = false;
+            }
         }
     }
 

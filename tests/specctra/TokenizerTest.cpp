@@ -1,4 +1,4 @@
-#include "ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +99,44 @@ TEST(Tokenizer, LastWordWithoutLineBreakIsComplete) {
     const auto tokens = AllTokens("(place U1 1000 -2500.5 front 90");
     ASSERT_EQ(tokens.size(), 7u);
     EXPECT_EQ(tokens.back().Text, "90");
+}
+
+TEST(Tokenizer, LoneClosingParenthesisOnTheLastLineWithoutLineBreakIsRead) {
+    // Many writers end the design with ")" and no line break after it: the step
+    // to the new line must leave that last byte to be read.
+    for (const std::string ending : {"\n)", "\r\n)", "\n\n\r\n)", "\n\x14)", "\n  )"}) {
+        const auto tokens = AllTokens("(pcb board1" + ending);
+        const std::vector<TTok> expected = {
+            {eTok_OpenParen, "(", 1},
+            {eTok_pcb, "PCB", 1},
+            {eTok_Word, "BOARD1", 1},
+            {eTok_CloseParen, ")", 2},
+        };
+        EXPECT_EQ(tokens, expected) << testing::PrintToString(ending);
+    }
+    // A comment on the last line ends the data with its last character.
+    for (const std::string ending : {"\n#", "\n# (x)", "\n  # )"}) {
+        const auto tokens = AllTokens("(pcb board1" + ending);
+        EXPECT_EQ(tokens.size(), 3u) << testing::PrintToString(ending);
+    }
+    // A last line that is a word is read whole, as any other word.
+    const auto word = AllTokens("(a\nb");
+    ASSERT_EQ(word.size(), 3u);
+    EXPECT_EQ(word[2], (TTok{eTok_Word, "B", 2}));
+}
+
+TEST(Tokenizer, LineBreaksAtTheEndOfTheDataGiveNoFurtherToken) {
+    for (const std::string ending : {"\n", "\r\n", "\n\n", "\n\x14"}) {
+        auto parser = MakeParser("(a)" + ending);
+        EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
+        EXPECT_EQ(parser->NextToken(), eTok_Word);
+        EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
+        EXPECT_FALSE(parser->EndOfFile()) << testing::PrintToString(ending);
+        EXPECT_EQ(parser->NextToken(), eTok_Word);
+        EXPECT_EQ(parser->TokenString(), "");
+        EXPECT_TRUE(parser->EndOfFile());
+        EXPECT_EQ(parser->LineNumber(), 2);
+    }
 }
 
 TEST(Tokenizer, RunsOfLineBreaksCountAsOneLine) {

@@ -1,7 +1,7 @@
 // The design model writing to a board of the engine loaded into this process,
 // as the host loads it: the parser section's constants, and every real design
 // of the corpus read and written without a crash.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/Pcbclass.h"
 #include "design/SpecctraClasses2.h"

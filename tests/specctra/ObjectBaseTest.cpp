@@ -1,6 +1,6 @@
 // The model's object base: block protocol, units and conversions, lists and
 // the rule collection.
-#include "../specctra/ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include "design/SpecctraResolution.h"
 #include "specctra/SpecctraClasses1.h"

@@ -86,7 +86,7 @@ TEST(StorageWithoutEngine, NothingIsStoredOrFound) {
     EXPECT_EQ(storage.GetState_StorageString(), "");
     EXPECT_EQ(FindEmbeddedObject(1, "CONSTANTS"), 0);
     EXPECT_EQ(DeleteEmbeddedObjects(1), 0);
-    EXPECT_EQ(ListEmbeddedObjects(1), "");
+    EXPECT_TRUE(DescribeEmbeddedObjects(1).empty());
 }
 
 } // namespace

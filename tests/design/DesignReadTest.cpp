@@ -1,6 +1,6 @@
 // Reading whole design files: recognition, top-level dispatch, units and
 // resolutions, the parser section.
-#include "../specctra/ParserTestSupport.h"
+#include "support/ParserTestSupport.h"
 
 #include "design/SpecctraClasses2.h"
 #include "persistence/ReportManager.h"
@@ -159,6 +159,14 @@ TEST(DesignRead, TruncatedAndUnbalancedFilesEndCleanly) {
         TReadDesign read(text);
         EXPECT_TRUE(read.Result) << text;
         EXPECT_TRUE(read.Parser->EndOfFile() || read.Design->SectionsOpen < 1) << text;
+    }
+}
+
+TEST(DesignRead, DesignEndingInAClosingParenthesisWithoutLineBreakIsWhole) {
+    for (const std::string ending : {")", ")\n"}) {
+        TReadDesign read("(pcb x\n  (unit mm)\n" + ending);
+        EXPECT_TRUE(read.Result);
+        EXPECT_EQ(read.Lines(), std::vector<std::string>{}) << testing::PrintToString(ending);
     }
 }
 

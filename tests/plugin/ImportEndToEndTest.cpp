@@ -56,7 +56,7 @@ protected:
 TEST_F(ImportEndToEnd, ImportMakesBoardAndReportAndKeepsConstants) {
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.exitCode, 1) << run.err; // saved, with an error in the report
     ASSERT_TRUE(Exists(folder + "/amp.pcbdoc"));
     const std::string report = Read(folder + "/amp.rpt");
     EXPECT_NE(report.find("Custom color settings are not supported and not loaded."),
@@ -88,9 +88,9 @@ TEST_F(ImportEndToEnd, TokenDumpListsEveryTokenOnItsOwnLine) {
 
 TEST_F(ImportEndToEnd, NewProjectTwiceMakesNumberedFolders) {
     Write("amp.dsn", kSmallDesign);
-    ASSERT_EQ(Harrow("new-project amp.dsn").exitCode, 0);
+    ASSERT_EQ(Harrow("new-project amp.dsn").exitCode, 1);
     Outcome second = Harrow("new-project amp.dsn");
-    ASSERT_EQ(second.exitCode, 0) << second.err;
+    ASSERT_EQ(second.exitCode, 1) << second.err;
     for (const std::string project : {"/Imported amp.dsn", "/Imported (1) amp.dsn"}) {
         EXPECT_TRUE(Exists(folder + project + "/amp.PrjPcb")) << project;
         EXPECT_TRUE(Exists(folder + project + "/amp.pcbdoc")) << project;
@@ -104,7 +104,7 @@ TEST_F(ImportEndToEnd, NewProjectTwiceMakesNumberedFolders) {
 
 TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     Write("good.dsn", kSmallDesign);
-    ASSERT_EQ(Harrow("import good.dsn").exitCode, 0);
+    ASSERT_EQ(Harrow("import good.dsn").exitCode, 1);
 
     // Files that are no design, or whose reading ends the command, change
     // nothing; files that read (even cut short) import what they hold.
@@ -115,14 +115,14 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
         bool boardChanges;
     };
     const std::vector<Case> cases = {
-        {"session.dsn", "(session s1 (base_design good.dsn))\n", 1, false},
-        {"noparen.dsn", "pcb x (unit mm)\n", 1, false},
+        {"session.dsn", "(session s1 (base_design good.dsn))\n", 3, false},
+        {"noparen.dsn", "pcb x (unit mm)\n", 3, false},
         {"garbage.dsn",
          std::string("\x7f"
                      "ELF\x02\x01\x01\0\0\xff\xfe(((",
                      14),
-         1, false},
-        {"resolution0.dsn", "(pcb x (parser (constant A 1)) (resolution mil 0))\n", 1, false},
+         3, false},
+        {"resolution0.dsn", "(pcb x (parser (constant A 1)) (resolution mil 0))\n", 3, false},
         {"unbalanced.dsn", "(pcb x (unit mm)))))) (structure", 0, false},
         {"include.dsn", "(pcb x (file missing_part.dsn) (unit mm))\n", 0, false},
         {"truncated.dsn", "(pcb x (parser (constant A 1) (constant B", 0, true},
@@ -147,14 +147,14 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     EXPECT_FALSE(Exists(folder + "/resolution0.rpt"));
     // The missing included file is a report line, not a crash.
     Outcome include = Harrow("import include.dsn");
-    EXPECT_EQ(include.exitCode, 0) << include.err;
+    EXPECT_EQ(include.exitCode, 1) << include.err;
     EXPECT_NE(Read(folder + "/include.rpt").find("ERROR: Cannot open file"), std::string::npos);
 }
 
 TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn --autoroute");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.exitCode, 1) << run.err; // saved, but harrow has no router
     EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
     EXPECT_FALSE(Exists(folder + "/amp.rpt"));
     EXPECT_NE(run.err.find("PCB:Autoroute"), std::string::npos) << run.err;
@@ -163,10 +163,10 @@ TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
 
 TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
     Write("first.dsn", "(pcb first (unit mil))\n");
-    ASSERT_EQ(Harrow("import first.dsn").exitCode, 0);
+    ASSERT_EQ(Harrow("import first.dsn").exitCode, 1);
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn --merge first.pcbdoc");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.exitCode, 1) << run.err;
     EXPECT_FALSE(Exists(folder + "/amp.pcbdoc"));
     ASSERT_EQ(Harrow("embedded first.pcbdoc --file list.txt").exitCode, 0);
     EXPECT_NE(Read(folder + "/list.txt").find("CONSTCOUNT=3"), std::string::npos);
@@ -174,14 +174,14 @@ TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
 
 TEST_F(ImportEndToEnd, MissingFilesAreAskedForAndNoEndsTheRun) {
     Outcome missing = Harrow("run --no ImportSpecctraDesignFile DsnFile=gone.dsn");
-    EXPECT_EQ(missing.exitCode, 0) << missing.err;
+    EXPECT_EQ(missing.exitCode, 3) << missing.err;
     EXPECT_NE(missing.err.find("gone.dsn doesn't exist."), std::string::npos) << missing.err;
     EXPECT_FALSE(Exists(folder + "/gone.pcbdoc"));
 
     // A missing do file answered No: the run goes on without it.
     Write("amp.dsn", kSmallDesign);
     Outcome noDo = Harrow("run --no ImportSpecctraDesignFile 'DsnFile=amp.dsn|DoFileName=x.do'");
-    EXPECT_EQ(noDo.exitCode, 0) << noDo.err;
+    EXPECT_EQ(noDo.exitCode, 1) << noDo.err;
     EXPECT_NE(noDo.err.find("Choosing NO will imply routing without do file."), std::string::npos)
         << noDo.err;
     EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));

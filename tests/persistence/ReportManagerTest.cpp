@@ -244,6 +244,10 @@ TEST_F(ReportManagerTest, ReportNameFollowsTheExtensionRule) {
     EXPECT_EQ(TReportManager::ReportNameFor("C:\\v1.2\\board"), "C:\\v1.2\\board.rpt");
     EXPECT_EQ(TReportManager::ReportNameFor("a.b.ses"), "a.b.rpt");
     EXPECT_EQ(TReportManager::ReportNameFor("board."), "board.rpt");
+    // "/", "\" and ":" all end a folder; a dot before them starts no extension.
+    EXPECT_EQ(TReportManager::ReportNameFor("/w/a.b\\c"), "/w/a.b\\c.rpt");
+    EXPECT_EQ(TReportManager::ReportNameFor("d.e:board"), "d.e:board.rpt");
+    EXPECT_EQ(TReportManager::ReportNameFor("x.y/"), "x.y/.rpt");
 }
 
 TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {

@@ -1,11 +1,17 @@
 // Chunked storage in a real board: chunk sizes and indexes, tags that share a
 // prefix, foreign objects, chunks in any order and a missing chunk.
-#include "board/EngineFixture.h"
 #include "board/Pcbclass.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/SpecctraWriter.h"
+#include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -161,9 +167,23 @@ TEST_F(EmbeddedStorage, DeleteKeepsForeignObjectsAndFindLooksByType) {
     const std::vector<std::string> listing = DescribeEmbeddedObjects(board);
     ASSERT_EQ(listing.size(), 6u);
     EXPECT_EQ(listing[5], "Name:         Owner=none\n\rDescription: plain");
-    const std::string all = ListEmbeddedObjects(board);
-    EXPECT_NE(all.find("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\n\n"),
-              std::string::npos);
+    // Written to a file, each text is a line of the writer followed by an
+    // empty line, both ended by CR LF.
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("dsnlink-listing-" + std::to_string(getpid()));
+    {
+        TSpecctraWriter writer(file.string());
+        WriteEmbeddedListing(board, writer);
+    }
+    std::ifstream in(file, std::ios::binary);
+    const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::filesystem::remove(file);
+    EXPECT_NE(
+        all.find("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\r\n\r\n"),
+        std::string::npos);
+    EXPECT_EQ(all.substr(all.size() - 48),
+              "Name:         Owner=none\n\rDescription: plain\r\n\r\n");
+    EXPECT_EQ(all.find("\n\n"), std::string::npos);
 
     EXPECT_EQ(DeleteEmbeddedObjects(board), 4);
     const auto left = EmbeddedOnBoard(board);

@@ -1,0 +1,352 @@
+#include "host/CommandLine.h"
+
+#include "host/Outcome.h"
+
+#include <iostream>
+#include <sstream>
+
+namespace Harrow {
+namespace {
+
+const char* const kHelp = R"(usage: harrow [OPTIONS] VERB [OPTIONS] [ARGUMENTS]
+
+harrow is the host shell of the DsnLink plug-in. It loads the Corvane engine
+(libcorvane.so) and the plug-in (libdsnlink.so), found next to the harrow
+executable or in the library folder of an installed tree unless given with
+--engine / --plugin, runs one plug-in command and saves every board document
+the command modified.
+
+Verbs (each takes --help; "harrow help VERB" says the same):
+  import DSN                 import a Specctra design into a new board DSN.pcbdoc
+                             (or -o BOARD, or --merge BOARD); optional autoroute
+                             and RTE/SES export
+  export BOARD               run the board's route and/or session export (the
+                             writer is not implemented yet, see below)
+  new-project DSN            import a design into a new project folder, as the
+                             host's import wizard does
+  import-into BOARD DSN      import a design into an existing board through the
+                             plug-in's exported import function
+  validate DSN               read the whole design without saving anything and
+                             print the report's errors and warnings
+  check DSN                  quick test: is DSN a Specctra design ("valid", "not
+                             a design" or "not found" on stdout)
+  tokens DSN                 dump the tokens of a design file to DSN.prs
+  embedded BOARD             list (or --delete) the translation data in a board
+  show BOARD [--json]        summarise a board, or dump it as JSON
+  commands [--params]        list the plug-in's commands (and their parameters)
+  run COMMAND [PARAMETERS]   run a plug-in command with a "|"-joined name=value
+                             parameter string
+
+What this build translates: import, import-into, new-project and validate read
+the whole design file, keep its resolutions, units and parser section and store
+its constants in the board; import (without --autoroute), new-project and
+validate also write the report DSN.rpt, import-into writes none. The structure,
+library, network, placement and wiring blocks are not yet turned into board
+objects (the report lists them as skipped blocks). tokens writes the full token
+dump. export, and the --rte and --ses files of import, run their checks and
+dialogs and then say that the route/session writer is not implemented yet: no
+.rte or .ses file is written.
+
+Options for every verb, before or after it (--opt=value works too; "--" ends
+the options):
+  -q, --quiet                no summary line
+  --force                    replace read-only files (they keep their mode)
+  --json                     print the outcome (or the listing) as JSON on stdout
+  --engine LIB, --plugin LIB load these libraries instead
+  --version                  print harrow's version
+Answers (for every verb that runs a command):
+  --yes | --no               answer the next question
+  --dialog PATH | --cancel   answer the next file dialog
+  --dialog-answer TEXT       give the next file dialog this raw answer string
+  --no-save                  do not save modified documents at the end
+  --no-pcb-server            act as a host whose PCB server is not running
+Questions and dialogs are always printed on stderr. When no queued answer is
+left, a terminal asks the person; without a terminal a question is answered No
+and a dialog is cancelled. Ctrl-C during a command plays the Escape key.
+
+Output: listings and dumps (show, embedded, commands, check, validate, --json)
+on stdout; messages, questions and the summary line of each translation on
+stderr, e.g.
+  demo.dsn -> demo.pcbdoc: 0 errors, 5 warnings (report demo.rpt)
+Paths are printed relative to the working folder when they lie inside it.
+
+Exit status, the same for every verb:
+  0  done; the report holds no errors (check: a design)
+  1  done, but the report holds errors, or only part of the asked work was done
+     (the board is still saved)
+  2  usage or host error: bad option, library not found, read-only output
+     without --force, folder not writable, a command that failed
+  3  nothing translated: missing or unreadable input, not a design (check: not
+     found or not a design), cancelled, or a command that wrote nothing
+)";
+
+struct VerbHelp {
+    const char* verb;
+    const char* text;
+};
+
+const VerbHelp kVerbHelp[] = {
+    {"run", "usage: harrow run [--board FILE]... [--yes|--no]... [--dialog PATH|--cancel]...\n"
+            "                  [--no-save] COMMAND [PARAMETERS]\n"
+            "Opens each --board (the last is the current board), runs the plug-in command\n"
+            "COMMAND with the parameter string PARAMETERS (name=value pairs joined by \"|\")\n"
+            "and saves the modified documents. Options may come before or after COMMAND.\n"
+            "harrow commands --params lists each command's parameters. Exit 3 when the\n"
+            "command needs a current board and has none, or wrote no file or board.\n"},
+    {"import", "usage: harrow import DSN [-o BOARD] [--merge BOARD] [--autoroute]\n"
+               "                     [--rte PATH|RenameDSN] [--ses PATH|RenameDSN] [--force]\n"
+               "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
+               "into BOARD with -o (a folder takes DSN's name; the report goes beside the\n"
+               "board, so a read-only source folder can be used in place), or into BOARD\n"
+               "with --merge. A read-only board or report is not replaced without --force.\n"
+               "--autoroute asks the host's router (harrow has none) and turns the report\n"
+               "off. --rte/--ses name the route and session files to write after the\n"
+               "import; RenameDSN means DSN with the extension rte or ses. The route/session\n"
+               "writer is not implemented yet: those files are not written (exit 1). The\n"
+               "report lists the blocks that are not yet turned into board objects.\n"
+               "A missing file, a folder or a file that is not a design exits 3 and writes\n"
+               "nothing. --json prints the outcome as one JSON object.\n"},
+    {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
+               "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
+               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
+               "the command says so, writes no file and harrow exits 3.\n"},
+    {"new-project",
+     "usage: harrow new-project DSN\n"
+     "Runs the importer as the host's import wizard does: when DSN is a\n"
+     "Specctra design file (.dsn or .rte), a folder \"Imported <DSN name>\" next to\n"
+     "DSN (or \"Imported (1) <DSN name>\", ... when that exists) gets a project file\n"
+     "and a new board, and DSN is imported into that board; the report is DSN.rpt.\n"
+     "Prints \"not a design\" or \"not found\" and exits 3 otherwise.\n"},
+    {"tokens", "usage: harrow tokens DSN [-o PRS]\n"
+               "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
+               "DSN with the extension prs (or PRS).\n"},
+    {"embedded", "usage: harrow embedded BOARD [--file OUT] [--delete] [--json]\n"
+                 "Lists the translation data stored in BOARD on stdout (into OUT with --file,\n"
+                 "as a JSON array of {Name, Description} with --json), or deletes it with\n"
+                 "--delete.\n"},
+    {"show", "usage: harrow show BOARD [--json]\n"
+             "Prints a short summary of BOARD with a list of its design rules (kind,\n"
+             "name, scope, values in mil and mm), or the engine's JSON dump with --json\n"
+             "(lengths are integers in host units, 10000 per mil; see the README).\n"},
+    {"check", "usage: harrow check DSN [--json]\n"
+              "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"
+              "with \"(pcb\" (whatever its extension; the import wizard, new-project, takes\n"
+              "only .dsn and .rte files); prints \"not found\" or \"not a design\" and exits 3\n"
+              "otherwise. harrow validate reads the whole design.\n"},
+    {"validate", "usage: harrow validate DSN [--json]\n"
+                 "Reads the whole design as import does, saves nothing and leaves no report,\n"
+                 "and prints each ERROR and WARNING line of the report on stdout, as\n"
+                 "DSN:LINE: TEXT where the report names a line. Exit 0 clean, 1 errors,\n"
+                 "3 not a design.\n"},
+    {"import-into", "usage: harrow import-into BOARD DSN\n"
+                    "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
+                    "when it answers false (not a .dsn file, or not a design). Writes no\n"
+                    "report.\n"},
+    {"commands", "usage: harrow commands [--params] [--json]\n"
+                 "Lists the commands the plug-in registers, in order; --params adds what\n"
+                 "each does and the parameters it reads.\n"},
+};
+
+// ---- the command line ----
+
+struct OptionSpec {
+    const char* name;
+    const char* shortName;
+    bool takesValue;
+    const char* verbs; // space-separated; null: every verb
+};
+
+const OptionSpec kOptions[] = {
+    {"--help", "-h", false, nullptr},
+    {"--version", nullptr, false, nullptr},
+    {"--engine", nullptr, true, nullptr},
+    {"--plugin", nullptr, true, nullptr},
+    {"--quiet", "-q", false, nullptr},
+    {"--force", nullptr, false, nullptr},
+    {"--yes", nullptr, false, nullptr},
+    {"--no", nullptr, false, nullptr},
+    {"--dialog", nullptr, true, nullptr},
+    {"--cancel", nullptr, false, nullptr},
+    {"--dialog-answer", nullptr, true, nullptr},
+    {"--no-save", nullptr, false, nullptr},
+    {"--no-pcb-server", nullptr, false, nullptr},
+    {"--board", nullptr, true, "run"},
+    {"--merge", nullptr, true, "import"},
+    {"--autoroute", nullptr, false, "import"},
+    {"--rte", nullptr, true, "import export"},
+    {"--ses", nullptr, true, "import export"},
+    {"--output", "-o", true, "import tokens"},
+    {"--file", nullptr, true, "embedded"},
+    {"--delete", nullptr, false, "embedded"},
+    {"--params", nullptr, false, "commands"},
+    {"--json", nullptr, false,
+     "import export new-project tokens embedded show check validate import-into commands"},
+};
+
+bool VerbTakes(const OptionSpec& spec, const std::string& verb) {
+    if (spec.verbs == nullptr)
+        return true;
+    std::istringstream verbs(spec.verbs);
+    std::string one;
+    while (verbs >> one)
+        if (one == verb)
+            return true;
+    return false;
+}
+
+bool IsVerb(const std::string& verb) {
+    if (verb == "help")
+        return true;
+    for (const auto& help : kVerbHelp)
+        if (verb == help.verb)
+            return true;
+    return false;
+}
+
+} // namespace
+
+const char* GeneralHelp() {
+    return kHelp;
+}
+
+std::string ParameterValue(const std::string& what, const std::string& value) {
+    if (value.find_first_of("|=") != std::string::npos)
+        throw HostError(what + " may not contain \"|\" or \"=\": " + value);
+    return value;
+}
+
+void CheckParameterString(const std::string& parameters) {
+    if (parameters.empty())
+        return;
+    std::size_t pos = 0;
+    while (true) {
+        std::size_t end = parameters.find('|', pos);
+        std::string piece =
+            parameters.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (piece.empty())
+            throw HostError("stray \"|\" in parameter string: " + parameters);
+        std::size_t eq = piece.find('=');
+        if (eq == std::string::npos)
+            throw HostError("parameter without \"=\" in parameter string: " + piece);
+        if (eq == 0 || piece.find('=', eq + 1) != std::string::npos)
+            throw HostError("stray \"=\" in parameter string: " + piece);
+        if (end == std::string::npos)
+            break;
+        pos = end + 1;
+    }
+}
+
+CommandLine Parse(int argc, char** argv) {
+    CommandLine line;
+    std::vector<std::pair<const OptionSpec*, std::string>> given; // option, spelling
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (line.verb.empty())
+                line.verb = arg;
+            else
+                line.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            name = arg.substr(0, arg.find('='));
+            value = arg.substr(arg.find('=') + 1);
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& candidate : kOptions)
+            if (name == candidate.name ||
+                (candidate.shortName != nullptr && name == candidate.shortName))
+                spec = &candidate;
+        if (spec == nullptr) {
+            if (!line.verb.empty() && IsVerb(line.verb))
+                throw HostError("unknown option for " + line.verb + ": " + name + " (see harrow " +
+                                line.verb + " --help)");
+            throw HostError("unknown option " + name + " (see harrow --help)");
+        }
+        if (spec->takesValue && !value) {
+            if (i + 1 >= argc)
+                throw HostError(name + " needs a value");
+            value = argv[++i];
+        } else if (!spec->takesValue && value) {
+            throw HostError(name + " takes no value");
+        }
+        given.emplace_back(spec, name);
+        const std::string option = spec->name;
+        using Kind = DialogAnswer::Kind;
+        if (option == "--help")
+            line.help = true;
+        else if (option == "--version")
+            line.version = true;
+        else if (option == "--engine")
+            line.session.enginePath = *value;
+        else if (option == "--plugin")
+            line.session.pluginPath = *value;
+        else if (option == "--quiet")
+            line.quiet = true;
+        else if (option == "--force")
+            line.session.force = true;
+        else if (option == "--yes" || option == "--no")
+            line.session.questionAnswers.push_back(option == "--yes");
+        else if (option == "--dialog")
+            line.session.dialogAnswers.push_back(
+                {Kind::Accept, ParameterValue(option, *value), false});
+        else if (option == "--cancel")
+            line.session.dialogAnswers.push_back({Kind::Cancel, {}, false});
+        else if (option == "--dialog-answer")
+            line.session.dialogAnswers.push_back({Kind::Raw, *value, false});
+        else if (option == "--no-save")
+            line.session.noSave = true;
+        else if (option == "--no-pcb-server")
+            line.session.noPcbServer = true;
+        else if (option == "--board")
+            line.session.boards.push_back(*value);
+        else if (option == "--merge")
+            line.merge = *value;
+        else if (option == "--autoroute")
+            line.autoroute = true;
+        else if (option == "--rte")
+            line.rte = *value;
+        else if (option == "--ses")
+            line.ses = *value;
+        else if (option == "--output")
+            line.output = *value;
+        else if (option == "--file")
+            line.file = *value;
+        else if (option == "--delete")
+            line.remove = true;
+        else if (option == "--params")
+            line.params = true;
+        else if (option == "--json")
+            line.json = true;
+    }
+    if (line.help || line.version || line.verb.empty() || !IsVerb(line.verb))
+        return line;
+    for (const auto& [spec, spelling] : given)
+        if (!VerbTakes(*spec, line.verb))
+            throw HostError("unknown option for " + line.verb + ": " + spelling + " (see harrow " +
+                            line.verb + " --help)");
+    return line;
+}
+
+void PrintVerbHelp(const std::string& verb) {
+    for (const auto& help : kVerbHelp)
+        if (verb == help.verb) {
+            std::cout << help.text;
+            return;
+        }
+    throw HostError("unknown verb " + verb + " (see harrow --help)");
+}
+
+void Expect(const CommandLine& line, std::size_t count, const char* usage) {
+    if (line.positional.size() != count)
+        throw HostError(std::string("usage: harrow ") + usage);
+}
+
+} // namespace Harrow

@@ -1,0 +1,283 @@
+#include "host/Outcome.h"
+
+#include "host/sdk/FileNames.h"
+#include "host/sdk/JsonText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Harrow {
+namespace {
+
+std::string WorkingFolder() {
+    std::string cwd(4096, '\0');
+    if (::getcwd(cwd.data(), cwd.size()) == nullptr)
+        return {};
+    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+    return cwd;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool IsSaveLeftover(const std::string& name) {
+    return name.find(".tmp-") != std::string::npos || name.find(".saving-") != std::string::npos;
+}
+
+std::string FolderOf(const std::string& whole) {
+    std::string folder = HostSdk::ExtractFilePath(whole);
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder.empty() ? std::string(".") : folder;
+}
+
+} // namespace
+
+std::string WholePath(const std::string& path) {
+    std::string whole = HostSdk::ExpandFileName(path);
+    std::vector<std::string> parts;
+    std::size_t pos = 0;
+    while (pos <= whole.size()) {
+        std::size_t end = whole.find('/', pos);
+        if (end == std::string::npos)
+            end = whole.size();
+        std::string part = whole.substr(pos, end - pos);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+    std::string result;
+    for (const std::string& part : parts)
+        result += "/" + part;
+    return result.empty() ? std::string("/") : result;
+}
+
+std::string ShownPath(const std::string& path) {
+    if (path.empty())
+        return path;
+    std::string whole = WholePath(path);
+    std::string cwd = WorkingFolder();
+    if (!cwd.empty() && cwd != "/" && whole.size() > cwd.size() + 1 &&
+        whole.compare(0, cwd.size(), cwd) == 0 && whole[cwd.size()] == '/')
+        return whole.substr(cwd.size() + 1);
+    return whole;
+}
+
+FileState FileState::Of(const std::string& path) {
+    FileState state;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return state;
+    state.exists = true;
+    state.folder = S_ISDIR(info.st_mode);
+    state.device = info.st_dev;
+    state.inode = info.st_ino;
+    state.modified = info.st_mtim;
+    state.size = info.st_size;
+    state.mode = info.st_mode;
+    return state;
+}
+
+bool FileState::WrittenSince(const FileState& before) const {
+    if (!exists || folder)
+        return false;
+    return !before.exists || before.device != device || before.inode != inode ||
+           !SameTime(before.modified, modified) || before.size != size;
+}
+
+void RequireReadableFile(const std::string& path, const std::string& what) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw InputError(ShownPath(path) + ": no such " + what + " file (" + std::strerror(errno) +
+                         ")");
+    if (S_ISDIR(info.st_mode))
+        throw InputError(ShownPath(path) + " is a folder, not a " + what + " file");
+    if (!S_ISREG(info.st_mode))
+        throw InputError(ShownPath(path) + " is not a regular file");
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw InputError("cannot read " + ShownPath(path) + ": " + std::strerror(errno));
+    ::close(fd);
+}
+
+bool IsProtected(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+        return false;
+    return ::access(path.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0;
+}
+
+void OutputGuard::Add(const std::string& path, const std::string& hint) {
+    const std::string whole = WholePath(path);
+    FileState state = FileState::Of(whole);
+    if (state.folder)
+        throw HostError(ShownPath(whole) + " is a folder; it cannot be written as a file");
+    if (state.exists && IsProtected(whole) && !force_)
+        throw HostError(ShownPath(whole) +
+                        " is read-only; it is not replaced (--force replaces it)");
+    const std::string folder = FolderOf(whole);
+    if (!HostSdk::DirectoryExists(folder))
+        throw HostError("cannot write " + ShownPath(whole) + ": folder " + ShownPath(folder) +
+                        " does not exist");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw HostError("cannot write " + ShownPath(whole) + ": folder " + ShownPath(folder) +
+                        " is not writable (" + std::strerror(errno) + ")" + hint);
+    for (const auto& [known, before] : files_)
+        if (known == whole)
+            return;
+    files_.emplace_back(whole, state);
+}
+
+std::vector<std::string> OutputGuard::Written() const {
+    std::vector<std::string> written;
+    for (const auto& [path, before] : files_)
+        if (FileState::Of(path).WrittenSince(before))
+            written.push_back(path);
+    return written;
+}
+
+bool OutputGuard::WasWritten(const std::string& path) const {
+    const std::string whole = WholePath(path);
+    for (const auto& [known, before] : files_)
+        if (known == whole)
+            return FileState::Of(known).WrittenSince(before);
+    return false;
+}
+
+void OutputGuard::RestoreModes() const {
+    for (const auto& [path, before] : files_) {
+        FileState now = FileState::Of(path);
+        if (before.exists && now.WrittenSince(before) &&
+            (now.mode & 07777) != (before.mode & 07777))
+            ::chmod(path.c_str(), before.mode & 07777);
+    }
+}
+
+void FolderWatch::Add(const std::string& folder) {
+    if (folder.empty() || !HostSdk::DirectoryExists(folder))
+        return;
+    const std::string whole = WholePath(folder);
+    if (folders_.count(whole) != 0)
+        return;
+    auto& entries = folders_[whole];
+    DIR* dir = ::opendir(whole.c_str());
+    if (dir == nullptr)
+        return;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        entries[name] = FileState::Of(whole + "/" + name);
+    }
+    ::closedir(dir);
+}
+
+namespace {
+
+// Whether `state` is the file harrow's own stdout or stderr goes to: what
+// harrow prints there is no file a command wrote.
+bool IsOwnOutput(const FileState& state) {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && info.st_dev == state.device && info.st_ino == state.inode)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<std::string> FolderWatch::Written() const {
+    std::vector<std::string> written;
+    for (const auto& [folder, entries] : folders_) {
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            continue;
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name == "." || name == ".." || IsSaveLeftover(name))
+                continue;
+            std::string path = (folder == "/" ? std::string() : folder) + "/" + name;
+            auto before = entries.find(name);
+            FileState now = FileState::Of(path);
+            if (now.WrittenSince(before == entries.end() ? FileState() : before->second) &&
+                !IsOwnOutput(now))
+                written.push_back(path);
+        }
+        ::closedir(dir);
+    }
+    std::sort(written.begin(), written.end());
+    return written;
+}
+
+void FolderWatch::RestoreModes() const {
+    for (const auto& [folder, entries] : folders_)
+        for (const auto& [name, before] : entries) {
+            if (!before.exists || before.folder)
+                continue;
+            std::string path = (folder == "/" ? std::string() : folder) + "/" + name;
+            FileState now = FileState::Of(path);
+            if (now.WrittenSince(before) && (now.mode & 07777) != (before.mode & 07777))
+                ::chmod(path.c_str(), before.mode & 07777);
+        }
+}
+
+ReportCounts ReportCounts::Read(const std::string& path) {
+    ReportCounts counts;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return counts;
+    counts.read = true;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("ERROR:", 0) == 0) {
+            ++counts.errors;
+            counts.lines.push_back(line);
+        } else if (line.rfind("WARNING:", 0) == 0) {
+            ++counts.warnings;
+            counts.lines.push_back(line);
+        }
+    }
+    return counts;
+}
+
+long ReportLineNumber(const std::string& line) {
+    // The reader names places as "in line 12" or "between lines: 12-42".
+    for (const char* mark : {" line ", " lines: ", " line: "}) {
+        std::size_t at = line.find(mark);
+        if (at == std::string::npos)
+            continue;
+        std::size_t digits = at + std::strlen(mark);
+        long number = 0;
+        std::size_t i = digits;
+        while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) &&
+               number < 1000000000L)
+            number = number * 10 + (line[i++] - '0');
+        if (i > digits)
+            return number;
+    }
+    return 0;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out;
+    HostSdk::AppendJsonString(out, text, true);
+    return out;
+}
+
+} // namespace Harrow
