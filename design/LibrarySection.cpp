@@ -1,5 +1,7 @@
 #include "design/LibrarySection.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include "board/BoardFacade.h"
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"
@@ -76,7 +78,7 @@ bool TSpecctraAbstractLibraryDescriptor::ImportFromPcb_Padstacks() {
             return true;
         const TStoredParameters name(record.GetState_Name());
         std::string type, index;
-        if (!name.Get("Type", type) || !SameTextIgnoringCase(type, "PADSTACK"))
+        if (!name.Get("Type", type) || !HostSdk::SameTextAscii(type, "PADSTACK"))
             return true;
         int32_t value = 0;
         const bool indexed =

@@ -1,5 +1,7 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
@@ -218,7 +220,7 @@ int DeleteEmbeddedObjectsOfTypes(intptr_t board, std::initializer_list<std::stri
             TStoredParameters(embedded.Name).Get("Type", type);
             bool listed = false;
             for (std::string_view wanted : types)
-                listed = listed || SameTextIgnoringCase(type, wanted);
+                listed = listed || HostSdk::SameTextAscii(type, wanted);
             if (!listed)
                 continue;
         }

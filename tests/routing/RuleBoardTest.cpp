@@ -1,6 +1,6 @@
 // Rules written to a board of the engine loaded as the host loads it: kinds,
 // names, both scope expressions, values in host units, and what makes nothing.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 #include "RuleTestSupport.h"
 
 #include "board/BoardFacade.h"

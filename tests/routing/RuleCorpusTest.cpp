@@ -1,6 +1,6 @@
 // Every rule block of every corpus design gives host rules or a report line.
 // The rule blocks are found by a scanner of this test, not by the reader.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/Pcbclass.h"
 #include "design/SpecctraClasses2.h"

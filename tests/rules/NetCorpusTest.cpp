@@ -1,7 +1,7 @@
 // Every real design of the corpus imported into a board: its host nets and
 // classes, and the pin-to-net index, against a count of the design text made
 // by a small scanner of this test (not the reader under test).
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/Pcbclass.h"
 #include "design/SpecctraClasses2.h"
