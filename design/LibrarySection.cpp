@@ -1,5 +1,7 @@
 #include "design/LibrarySection.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include "board/BoardFacade.h"
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"

@@ -4,6 +4,7 @@
 #include "design/IncludedFile.h"
 #include "persistence/ReportManager.h"
 #include "rules/RuleScopes.h"
+#include "rules/SpecctraRules.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -27,16 +28,17 @@ TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
     if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);
         RegisterRuleScopes(*FRules);
+        RegisterRuleBlockReader(*FRules);
     }
     return FRules.get();
 }
 
-TSpecctraObject* TSpecctraFile::Get_LayerByName(const std::string& name) {
-    return FStructure ? FStructure->LayerStack().Get_LayerByName(name) : nullptr;
-}
-
 TSpecctraObject* TSpecctraFile::Get_NetByName(const std::string& name) {
     return FNetwork ? FNetwork->Get_NetByName(name) : nullptr;
+}
+
+TSpecctraObject* TSpecctraFile::Get_LayerByName(const std::string& name) {
+    return FStructure ? FStructure->LayerStack().Get_LayerByName(name) : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -231,6 +233,8 @@ bool TSpecctraDesign::ImportFromFile() {
 }
 
 bool TSpecctraDesign::ExportToPCB() {
+    // Rules of an earlier import go before the sections make new ones.
+    GetRuleCollection()->ClearBoardRules();
     FParserSection->ExportToPCB();
     if (FStructure)
         FStructure->ExportToPCB();

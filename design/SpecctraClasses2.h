@@ -31,10 +31,10 @@ public:
 
     intptr_t GetBoard() override { return FBoard; }
     TSpecctraRuleCollection* GetRuleCollection() override;
-    // The layer of that name from the structure's layer stack, or none.
-    TSpecctraObject* Get_LayerByName(const std::string& name) override;
     // The net of that name from the network section, or none.
     TSpecctraObject* Get_NetByName(const std::string& name) override;
+    // The layer of that name from the structure's layer stack, or none.
+    TSpecctraObject* Get_LayerByName(const std::string& name) override;
 
     virtual TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() = 0;
     virtual TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() = 0;

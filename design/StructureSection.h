@@ -179,6 +179,7 @@ public:
     TVertex BoardOffset;
     TSpecctraLayerStack& LayerStack() { return *FLayerStack; }
     const TSpecctraLayerStack& LayerStack() const { return *FLayerStack; }
+    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 
 protected:
     std::unique_ptr<TSpecctraLayerStack> FLayerStack;

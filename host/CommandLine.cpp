@@ -125,7 +125,8 @@ const VerbHelp kVerbHelp[] = {
                  "as a JSON array of {Name, Description} with --json), or deletes it with\n"
                  "--delete.\n"},
     {"show", "usage: harrow show BOARD [--json]\n"
-             "Prints a short summary of BOARD, or the engine's JSON dump with --json\n"
+             "Prints a short summary of BOARD with a list of its design rules (kind,\n"
+             "name, scope, values in mil and mm), or the engine's JSON dump with --json\n"
              "(lengths are integers in host units, 10000 per mil; see the README).\n"},
     {"check", "usage: harrow check DSN [--json]\n"
               "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"

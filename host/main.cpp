@@ -6,6 +6,7 @@
 #include "host/Catalog.h"
 #include "host/CommandLine.h"
 #include "host/Outcome.h"
+#include "host/RuleListing.h"
 #include "host/Session.h"
 #include "host/StagedDesign.h"
 #include "host/sdk/FileNames.h"
@@ -524,6 +525,7 @@ int Show(CommandLine& line) {
     if (dumped == 0)
         throw HostError(std::string("cannot dump board: ") + error);
     PrintBoardSummary(std::cout, ShownPath(document.FileName()), text, document.Modified());
+    Harrow::PrintRuleListing(std::cout, text);
     return kExitDone;
 }
 

@@ -1,5 +1,7 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"

@@ -154,12 +154,19 @@ TSpecctraList* TSpecctraRuleCollection::GetState_RuleList(int kind) const {
     return FRules[kind].get();
 }
 
+void TSpecctraRuleCollection::ClearBoardRules() {
+    if (FBoardRulesCleared)
+        return;
+    FBoardRulesCleared = true;
+    DeleteRulesMadeBy(GetBoard(), 0);
+    DeleteRulesMadeBy(GetBoard(), 2);
+}
+
 bool TSpecctraRuleCollection::ExportToPCB() {
     PurgeDroppedScopes();
     // Rules this translator wrote before (and those of the other maker mark)
     // go first, so that a repeated import does not pile rules up.
-    DeleteRulesMadeBy(GetBoard(), 0);
-    DeleteRulesMadeBy(GetBoard(), 2);
+    ClearBoardRules();
     // Rules are written grouped by the kind of scope that read them, scope
     // kinds 1 .. 19, each group in rule-kind order and list order.
     for (int scopeKind = 1; scopeKind <= 19; ++scopeKind) {

@@ -59,9 +59,16 @@ public:
     // Frees the scopes marked dropped and their rules (once, in one pass).
     void PurgeDroppedScopes();
 
+    // Removes from the board the rules an earlier translation wrote (their
+    // extended attributes begin with 0 or 2), once per collection: the design
+    // calls it before its sections write their own rules, so that rules made
+    // by this translation stay.
+    void ClearBoardRules();
+
     bool ExportToPCB() override;
 
 private:
+    bool FBoardRulesCleared = false;
     std::unique_ptr<TSpecctraList> FRules[RuleKindCount + 1];
     std::unique_ptr<TSpecctraList> FScopes;
     std::unordered_map<const TSpecctraObject*, std::vector<TSpecctraRuleScopeBase*>> FScopesByOwner;

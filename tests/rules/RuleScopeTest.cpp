@@ -197,15 +197,16 @@ TEST(RuleScopes, ADroppedOwnerTakesItsScopesAndRulesAlong) {
     EXPECT_NE(d.ScopeOf("K", eClassScope), nullptr);
 }
 
-TEST(RuleScopes, WithoutAReaderRuleBlocksAreSkipped) {
+TEST(RuleScopes, TheDesignsReaderTurnsRuleBlocksIntoRules) {
     TReadDesign read(WithNetwork("(net N (pins U1-1) (rule (width 2) (clearance 1)))"));
     TSpecctraList& scopes = read.Design->GetRuleCollection()->RuleScopes();
     ASSERT_EQ(scopes.Count(), 1);
     auto* scope = static_cast<TAbstractRuleScope*>(scopes.GetState_SpecctraObject(0));
     EXPECT_EQ(scope->RuleBlockCount, 1);
-    EXPECT_EQ(scope->ClearanceRule, nullptr);
+    EXPECT_NE(scope->ClearanceRule, nullptr);
+    EXPECT_EQ(read.Design->GetRuleCollection()->GetState_RuleList(40)->Count(), 1);
     EXPECT_EQ(read.NetNames(), (TStrings{"N"}));
-    EXPECT_TRUE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
+    EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
 }
 
 TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {

@@ -1,0 +1,199 @@
+// Rules of a design through harrow: import, then the board's rules as
+// `harrow show --json` dumps them and as `harrow show` lists them.
+#include "support/ScratchShell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testshell::Outcome;
+using testshell::Read;
+
+// Every rule edge case a user meets, in one design (mil, resolution 10).
+const char* const kRuleDesign =
+    "(pcb edges\n"
+    "  (parser (string_quote \") (host_cad test))\n"
+    "  (resolution mil 10)\n"
+    "  (unit mil)\n"
+    "  (structure\n"
+    "    (layer L1 (type signal))\n"
+    "    (layer L2 (type signal))\n"
+    "    (layer V (type signal) (direction vertical))\n"
+    "    (boundary (rect pcb 0 0 1000 1000))\n"
+    "    (via V1)\n"
+    "    (rule (clearance 8) (clearance 6.5 (type wire_area via_via_same_net)))\n"
+    "  )\n"
+    "  (library\n"
+    "    (padstack V1 (shape (circle L1 20)) (shape (circle L2 20)) (shape (circle V 20)))\n"
+    "  )\n"
+    "  (network\n"
+    "    (net N (pins) (rule (width 10)))\n"
+    "    (net DROP (pins) (rule (parallel_segment off)))\n"
+    "    (net Z (pins) (rule (parallel_segment (gap 0) (limit 0))))\n"
+    "    (class C N (rule (clearance 8 (type smd_smd)) (reorder daisy (type balanced)))\n"
+    "      (circuit (use_layer L1 L2) (use_via V1 MISSING)))\n"
+    "    (class D Z (rule (reorder starburst) (max_total_vias 3) (limit_vias 2)))\n"
+    "  )\n"
+    ")\n";
+
+class RuleImportEndToEnd : public testshell::ScratchFolderTest {
+protected:
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
+    }
+    // The rule objects of a board's JSON dump, each as its own text.
+    static std::vector<std::string> RuleObjects(const std::string& json) {
+        std::vector<std::string> rules;
+        std::size_t at = json.find("\"Rule\":[");
+        if (at == std::string::npos)
+            return rules;
+        at += 8;
+        while (at < json.size() && json[at] == '{') {
+            int depth = 0;
+            std::size_t end = at;
+            for (; end < json.size(); ++end) {
+                depth += json[end] == '{' ? 1 : json[end] == '}' ? -1 : 0;
+                if (depth == 0)
+                    break;
+            }
+            rules.push_back(json.substr(at, end + 1 - at));
+            at = end + 1;
+            if (at < json.size() && json[at] == ',')
+                ++at;
+        }
+        return rules;
+    }
+    // The rule of that kind and name, or an empty text.
+    static std::string Rule(const std::vector<std::string>& rules, int kind,
+                            const std::string& name, int nth = 0) {
+        const std::string key = "\"Kind\":" + std::to_string(kind) + ",\"Name\":\"" + name + "\",";
+        for (const std::string& rule : rules)
+            if (rule.find(key) != std::string::npos && nth-- == 0)
+                return rule;
+        return std::string();
+    }
+    static std::string Scopes(const std::string& first, const std::string& second) {
+        return "\"Scope1Expression\":\"" + first + "\",\"Scope2Expression\":\"" + second + "\"";
+    }
+};
+
+TEST_F(RuleImportEndToEnd, EveryRuleEdgeCaseReachesTheBoardAsItShould) {
+    Write("edges.dsn", kRuleDesign);
+    // Done with errors in the report (the dropped net, the missing padstack).
+    Outcome run = Harrow("import edges.dsn");
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    Outcome show = Harrow("show edges.pcbdoc --json");
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    const std::vector<std::string> rules = RuleObjects(show.out);
+
+    // Width on a net: preferred, minimum and maximum in host units.
+    const std::string width = Rule(rules, 2, "Width N");
+    EXPECT_NE(width.find(Scopes("InNet('N')", "All")), std::string::npos) << width;
+    EXPECT_NE(width.find("\"Constraints\":{\"MaxWidth\":120000,\"MinWidth\":80000,"
+                         "\"PreferredWidth\":100000}"),
+              std::string::npos)
+        << width;
+
+    // Clearance at board level, and a pair of types with the same-net flag.
+    const std::string board = Rule(rules, 0, "Clearance PCB");
+    EXPECT_NE(board.find(Scopes("All", "All")), std::string::npos) << board;
+    EXPECT_NE(board.find("\"Attributes\":[0,0,"), std::string::npos) << board;
+    EXPECT_NE(board.find("\"Gap\":80000"), std::string::npos) << board;
+    const std::string pair = Rule(rules, 0, "Clearance PCB", 1);
+    EXPECT_NE(pair.find(Scopes("(IsTrack Or IsArc) Or IsVia",
+                               "(IsKeepout Or IsFill Or InPolygon) Or IsVia")),
+              std::string::npos)
+        << pair;
+    EXPECT_NE(pair.find("\"Attributes\":[0,1,"), std::string::npos) << pair;
+    EXPECT_NE(pair.find("\"Gap\":65000"), std::string::npos) << pair;
+
+    // Typed clearance on a class.
+    const std::string typed = Rule(rules, 0, "Clearance C");
+    EXPECT_NE(
+        typed.find(Scopes("InNetClass('C') And (IsSMTPin)", "InNetClass('C') And (IsSMTPin)")),
+        std::string::npos)
+        << typed;
+
+    // Routing orders: balanced daisy chain 5, starburst 0.
+    EXPECT_NE(Rule(rules, 7, "RoutingTopology C").find("\"Topology\":5"), std::string::npos);
+    EXPECT_NE(Rule(rules, 7, "RoutingTopology D").find("\"Topology\":0"), std::string::npos);
+    EXPECT_NE(Rule(rules, 18, "MaximumViaCount D").find("\"MaximumViaCount\":3"),
+              std::string::npos);
+
+    // A circuit's layers (no direction: 1, then 2) and via styles.
+    const std::string layers = Rule(rules, 9, "RoutingLayers C");
+    EXPECT_NE(layers.find(Scopes("InNetClass('C')", "All")), std::string::npos) << layers;
+    EXPECT_NE(layers.find("\"Layer1\":1,\"Layer2\":2,\"Layer3\":0"), std::string::npos) << layers;
+    EXPECT_NE(layers.find("\"Layer32\":0}"), std::string::npos) << layers;
+    const std::string style = Rule(rules, 11, "C Via style V1");
+    EXPECT_NE(style.find(Scopes("InNetClass('C')", "All")), std::string::npos) << style;
+
+    // What the structure made before the rules stays.
+    EXPECT_FALSE(Rule(rules, 9, "Routing Layers From Layer Stack").empty());
+    EXPECT_FALSE(Rule(rules, 11, "Via style V1").empty());
+
+    // Nothing for the dropped net and the zero parallel segment; a line each.
+    EXPECT_EQ(show.out.find("\"Name\":\"DROP\""), std::string::npos);
+    for (const std::string& rule : rules)
+        EXPECT_EQ(rule.find("\"Kind\":1,"), std::string::npos) << rule;
+    EXPECT_EQ(rules.size(), 11u);
+    const std::string report = Read(folder + "/edges.rpt");
+    EXPECT_NE(report.find("ERROR: Loading net: DROP"), std::string::npos) << report;
+    EXPECT_NE(report.find("Skipped translation of parallel segment rule with zero values for Z"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("ERROR: Invalid padstack reference returned for: MISSING, while tryng "
+                          "to create board level routing via styles."),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("WARNING: Skipped block between lines: 22-22, from keyword: LIMIT_VIAS"),
+              std::string::npos)
+        << report;
+
+    // The listing of harrow show: kind, name, scopes, values in mil and mm.
+    Outcome listing = Harrow("show edges.pcbdoc");
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("  Width \"Width N\"\n    scope: InNet('N')\n    values: MaxWidth "
+                               "12 mil (0.3048 mm), MinWidth 8 mil (0.2032 mm), PreferredWidth "
+                               "10 mil (0.254 mm)\n"),
+              std::string::npos)
+        << listing.out;
+    EXPECT_NE(listing.out.find("    scope: (IsTrack Or IsArc) Or IsVia  |  (IsKeepout Or IsFill "
+                               "Or InPolygon) Or IsVia\n    values: Gap 6.5 mil (0.1651 mm), "
+                               "same net yes\n"),
+              std::string::npos)
+        << listing.out;
+}
+
+TEST_F(RuleImportEndToEnd, BadRuleValuesGiveReportLinesAndNoGarbageRules) {
+    Write("bad.dsn", "(pcb bad\n"
+                     "  (unit mil)\n"
+                     "  (structure (layer L1 (type signal)) (boundary (rect pcb 0 0 100 100))\n"
+                     "    (rule (width -5) (clearance 0) (width) (max_total_vias)))\n"
+                     "  (network (net N (pins) (rule (width 1e13))))\n"
+                     ")\n");
+    Outcome run = Harrow("import bad.dsn");
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    Outcome show = Harrow("show bad.pcbdoc --json");
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    const std::vector<std::string> rules = RuleObjects(show.out);
+    for (const std::string& rule : rules)
+        EXPECT_TRUE(rule.find("\"Kind\":2,") == std::string::npos &&
+                    rule.find("\"Kind\":0,") == std::string::npos &&
+                    rule.find("\"Kind\":18,") == std::string::npos)
+            << rule;
+    const std::string report = Read(folder + "/bad.rpt");
+    EXPECT_NE(report.find("ERROR: Invalid width -5"), std::string::npos) << report;
+    EXPECT_NE(report.find("WARNING: Skipped translation of clearance rule with value 0"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("ERROR: Unexpected token <)> in line 4"), std::string::npos) << report;
+    EXPECT_NE(report.find("ERROR: Value out of range for width rule of N, rule not translated."),
+              std::string::npos)
+        << report;
+}
+
+} // namespace
