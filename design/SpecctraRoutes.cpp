@@ -1,3 +1,4 @@
+#include "host/sdk/AsciiText.h"
 #include "design/SpecctraRoutes.h"
 
 #include "board/BoardFacade.h"
@@ -124,7 +125,7 @@ bool TSpecctraRteLibraryDescriptor::ImportFromPcb() {
         std::string type;
         std::string index;
         int32_t value = 0;
-        if (!name.Get("Type", type) || !SameTextIgnoringCase(type, "PADSTACK") ||
+        if (!name.Get("Type", type) || !HostSdk::SameTextAscii(type, "PADSTACK") ||
             !name.Get("IDX", index) || !ConvertSpecctraInt(index, value))
             return true;
         if (value < 0 || value > stored) {

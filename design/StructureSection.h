@@ -183,7 +183,6 @@ public:
 
 protected:
     std::unique_ptr<TSpecctraLayerStack> FLayerStack;
-    int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 };
 
 class TSpecctraDSNStructureDescriptor : public TSpecctraAbstractStructureDescriptor {

@@ -4,7 +4,7 @@
 // in its net at the same place (0.00001 mm, within one step of rounding) with
 // the same width and layer, and every via with the same padstack (or one with
 // the same pads).
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 #include "SexprScanner.h"
 
 #include "design/SpecctraClasses2.h"

@@ -2,7 +2,7 @@
 // process: the lines of each block, the board offset removed, tracks that may
 // not move, test points, placement by footprint with bottom-side angles, file
 // names with blanks, and the messages for boards not made from a design.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "board/BoardFacade.h"
 #include "design/SpecctraRoutes.h"

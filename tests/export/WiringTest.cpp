@@ -2,7 +2,7 @@
 // loaded into this process: wires with every field, the turret's range error,
 // the section's own resolution, bond sites, test points and the via numbers
 // kept in the board.
-#include "../board/EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "design/SpecctraClasses2.h"
 #include "design/SpecctraResolution.h"

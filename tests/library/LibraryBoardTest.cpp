@@ -1,5 +1,6 @@
 // Padstacks, images, pins and placed components read from small designs and
 // written to a board of the engine loaded into this process.
+#include "design/SpecctraRoutes.h"
 #include "support/EngineFixture.h"
 
 #include "bench/synthetic/SyntheticDesign.h"
