@@ -21,7 +21,7 @@ Verbs (each takes --help; "harrow help VERB" says the same):
                              (or -o BOARD, or --merge BOARD); optional autoroute
                              and RTE/SES export
   export BOARD               run the board's route and/or session export (the
-                             writer is not implemented yet, see below)
+                             files are written, see below)
   new-project DSN            import a design into a new project folder, as the
                              host's import wizard does
   import-into BOARD DSN      import a design into an existing board through the
@@ -38,14 +38,15 @@ Verbs (each takes --help; "harrow help VERB" says the same):
                              parameter string
 
 What this build translates: import, import-into, new-project and validate read
-the whole design file, keep its resolutions, units and parser section and store
-its constants in the board; import (without --autoroute), new-project and
-validate also write the report DSN.rpt, import-into writes none. The structure,
-library, network, placement and wiring blocks are not yet turned into board
-objects (the report lists them as skipped blocks). tokens writes the full token
-dump. export, and the --rte and --ses files of import, run their checks and
-dialogs and then say that the route/session writer is not implemented yet: no
-.rte or .ses file is written.
+the whole design file into the board: layer stack, outline, keepouts and planes,
+padstacks, components with their pads on their nets, nets, classes and
+from-tos, routing rules and the pre-routed wiring, and store what the board
+cannot hold (constants, offset, padstacks, via numbers); import (without
+--autoroute), new-project and validate also write the report DSN.rpt,
+import-into writes none. tokens writes the full token dump. export, and the
+--rte and --ses files of import, write the route file (.rte) and the session file (.ses)
+of the board: its nets with their tracks and vias in 0.00001 mm, in the design's
+origin, with the padstacks and constants stored at import.
 
 Options for every verb, before or after it (--opt=value works too; "--" ends
 the options):
@@ -101,15 +102,13 @@ const VerbHelp kVerbHelp[] = {
                "with --merge. A read-only board or report is not replaced without --force.\n"
                "--autoroute asks the host's router (harrow has none) and turns the report\n"
                "off. --rte/--ses name the route and session files to write after the\n"
-               "import; RenameDSN means DSN with the extension rte or ses. The route/session\n"
-               "writer is not implemented yet: those files are not written (exit 1). The\n"
-               "report lists the blocks that are not yet turned into board objects.\n"
+               "import; RenameDSN means DSN with the extension rte or ses.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"
                "nothing. --json prints the outcome as one JSON object.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
                "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
-               "after BOARD (RenameDSN). The route/session writer is not implemented yet:\n"
-               "the command says so, writes no file and harrow exits 3.\n"},
+               "after BOARD (RenameDSN). A file that cannot be saved ends the command with\n"
+               "its name; the previous file stays.\n"},
     {"new-project",
      "usage: harrow new-project DSN\n"
      "Runs the importer as the host's import wizard does: when DSN is a\n"
