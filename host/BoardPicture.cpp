@@ -898,6 +898,18 @@ void Picture::DrawOutline() {
     outline_ = "<path class=\"h\" d=\"" + d + "\"/>";
 }
 
+// Ends a text's transform: glyphs of font size 100 scaled to `height`,
+// upright again in the flipped drawing (mirrored: as seen from the top).
+// Browsers cap font sizes far below board units, hence the scale.
+void TextScale(std::string& out, double height, bool mirror) {
+    const double k = height / 100.0;
+    out += ") scale(";
+    Real(out, mirror ? -k : k);
+    out += ' ';
+    Real(out, -k);
+    out += ")\" font-size=\"100\">";
+}
+
 void Picture::DrawTexts() {
     Walk(kTextKind, [this](intptr_t h) {
         Common c;
@@ -927,14 +939,13 @@ void Picture::DrawTexts() {
         const double height = std::max(std::fabs(static_cast<double>(size)), 1.0);
         std::string& out = Out(c.layer, c.net);
         out += designator ? "<text class=\"x d\"" : "<text class=\"x\"";
-        Attr(out, "font-size", height);
         out += " transform=\"translate(";
         Num(out, int64_t{c.x1});
         out += ' ';
         Num(out, int64_t{c.y1});
         out += ") rotate(";
         Real(out, std::fmod(Finite(angle), 360.0));
-        out += mirror ? ") scale(-1 -1)\">" : ") scale(1 -1)\">";
+        TextScale(out, height, mirror != 0);
         AppendXmlText(out, textA_.data());
         out += "</text>";
         extent_.Add(c.x1, c.y1, height);
@@ -995,12 +1006,12 @@ std::string Picture::ComponentGroups() {
             const double height =
                 std::clamp(std::min(b.maxX - b.minX, b.maxY - b.minY) / 3, 100000.0, 800000.0);
             out += "<text class=\"x d\" text-anchor=\"middle\"";
-            Attr(out, "font-size", height);
             out += " transform=\"translate(";
             Num(out, info.x + cx * std::cos(t) - cy * std::sin(t));
             out += ' ';
             Num(out, info.y + cx * std::sin(t) + cy * std::cos(t));
-            out += ") scale(1 -1)\">";
+            out += ") rotate(0";
+            TextScale(out, height, false);
             AppendXmlText(out, info.designator);
             out += "</text>";
         }
