@@ -241,6 +241,12 @@ public:
     }
 
     std::string Svg(const std::string& title, bool inlineSvg, PictureCounts* counts);
+    // The layer stack, top to bottom.
+    const std::vector<int32_t>& Stack() {
+        if (stack_.empty())
+            ReadLayers();
+        return stack_;
+    }
 
 private:
     struct Common {
@@ -1215,6 +1221,54 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
 }
 
 } // namespace
+
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) {
+    // The engine's object kinds by id, as its dump names them.
+    static const char* const kinds[] = {nullptr,
+                                        "Arc",
+                                        "Pad",
+                                        "Via",
+                                        "Track",
+                                        "Text",
+                                        "Fill",
+                                        "FromTo",
+                                        "Net",
+                                        "Component",
+                                        "Polygon",
+                                        "Region",
+                                        "ComponentBody",
+                                        "Dimension",
+                                        "Coordinate",
+                                        "Class",
+                                        "Rule",
+                                        "ManualFromTo",
+                                        "DifferentialPair",
+                                        "Violation",
+                                        "Embedded",
+                                        "EmbeddedBoard",
+                                        "SplitPlane",
+                                        "Trace",
+                                        "SpareVia",
+                                        "Board",
+                                        "BoardOutline"};
+    std::map<std::string, long> counts;
+    for (int32_t kind = 1; kind < static_cast<int32_t>(std::size(kinds)); ++kind) {
+        intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
+        if (iterator == 0)
+            continue;
+        long count = 0;
+        for (intptr_t h = api.PcbApi_GetFirstObject(iterator); h != 0;
+             h = api.PcbApi_GetNextObject(iterator))
+            ++count;
+        api.PcbApi_DestroyIterator(iterator);
+        if (count > 0)
+            counts[std::string("Objects/") + kinds[kind]] = count;
+    }
+    Picture picture(api, board);
+    counts["LayerStack"] = static_cast<long>(picture.Stack().size());
+    counts["LayerPairs"] = api.PcbApi_GetLayerPairCount(board);
+    return counts;
+}
 
 std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& title,
                      bool inlineSvg, PictureCounts* counts) {

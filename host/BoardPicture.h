@@ -17,6 +17,7 @@
 #include "host/PcbApiTable.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,11 @@ struct PictureCounts {
 // `inline` for embedding in HTML). `title` names the board.
 std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& title,
                      bool inlineSvg = false, PictureCounts* counts = nullptr);
+
+// What the board summary counts, walked through the entry points (a large
+// board's JSON dump takes far longer): "LayerStack", "LayerPairs" and
+// "Objects/KIND" for every kind the board holds, named as the dump names them.
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board);
 
 // The HTML page: `svg` (as BoardSvg gives it inline), the summary text beside.
 std::string BoardPage(const std::string& svg, const std::string& title, const std::string& summary);

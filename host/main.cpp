@@ -592,11 +592,14 @@ int View(CommandLine& line) {
         line.positional.size() > 1
             ? (line.positional[1] == "-" ? std::string("-") : WholePath(line.positional[1]))
             : HostSdk::ChangeFileExt(WholePath(document.FileName()), "html");
+    EngineLibrary& engine = session.Engine();
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
     std::ostringstream summary;
-    PrintBoardSummary(summary, ShownPath(document.FileName()), BoardJson(session, document),
-                      document.Modified());
+    PrintBoardSummary(summary, ShownPath(document.FileName()),
+                      BoardCounts(api, document.BoardHandle()), document.Modified());
     PictureCounts counts;
-    std::string svg = Picture(session, document, true, &counts);
+    std::string svg = BoardSvg(api, document.BoardHandle(),
+                               HostSdk::ExtractFileName(document.FileName()), true, &counts);
     WriteOutput(path, BoardPage(svg, HostSdk::ExtractFileName(document.FileName()), summary.str()),
                 line.session.force, document.FileName());
     if (!line.quiet && path != "-")

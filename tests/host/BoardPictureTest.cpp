@@ -5,6 +5,7 @@
 // 32-bit range), the page, and the page as a browser draws it.
 #include "host/BoardPicture.h"
 #include "engine/SampleBoard.h"
+#include "host/BoardSummary.h"
 #include "support/ScratchShell.h"
 
 #include <chrono>
@@ -692,6 +693,21 @@ TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
         ++links;
     }
     EXPECT_EQ(links, 1);
+}
+
+TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
+    FillBoard();
+    PcbApi_AddLayerPair(board, "Top-Bottom", 1, 32);
+    const std::string path = UniqueName("summary") + ".json";
+    char error[256] = {};
+    ASSERT_EQ(Corvane_DumpBoardJson(board, path.c_str(), error, sizeof error), 1) << error;
+    std::ostringstream fromJson, fromCounts;
+    Harrow::PrintBoardSummary(fromJson, "b", Read(path), true);
+    Harrow::PrintBoardSummary(fromCounts, "b", Harrow::BoardCounts(LinkedApi(), board), true);
+    std::remove(path.c_str());
+    EXPECT_EQ(fromCounts.str(), fromJson.str());
+    EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
+    EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
 }
 
 // ---- the page in a real browser ----
