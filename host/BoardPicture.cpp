@@ -82,6 +82,7 @@ constexpr int32_t kFirstPlane = 39;
 constexpr int32_t kLastPlane = 54;
 constexpr int32_t kMultiLayer = 74;
 constexpr int32_t kLayerIds = 83;
+constexpr int32_t kKinds = 27;
 constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kTextKind = 5,
                   kFillKind = 6, kNetKind = 8, kComponentKind = 9, kPolygonKind = 10,
                   kRegionKind = 11, kSplitPlaneKind = 22;
@@ -1223,36 +1224,8 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
 } // namespace
 
 std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) {
-    // The engine's object kinds by id, as its dump names them.
-    static const char* const kinds[] = {nullptr,
-                                        "Arc",
-                                        "Pad",
-                                        "Via",
-                                        "Track",
-                                        "Text",
-                                        "Fill",
-                                        "FromTo",
-                                        "Net",
-                                        "Component",
-                                        "Polygon",
-                                        "Region",
-                                        "ComponentBody",
-                                        "Dimension",
-                                        "Coordinate",
-                                        "Class",
-                                        "Rule",
-                                        "ManualFromTo",
-                                        "DifferentialPair",
-                                        "Violation",
-                                        "Embedded",
-                                        "EmbeddedBoard",
-                                        "SplitPlane",
-                                        "Trace",
-                                        "SpareVia",
-                                        "Board",
-                                        "BoardOutline"};
     std::map<std::string, long> counts;
-    for (int32_t kind = 1; kind < static_cast<int32_t>(std::size(kinds)); ++kind) {
+    for (int32_t kind = 1; kind < kKinds; ++kind) {
         intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
         if (iterator == 0)
             continue;
@@ -1262,7 +1235,7 @@ std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) 
             ++count;
         api.PcbApi_DestroyIterator(iterator);
         if (count > 0)
-            counts[std::string("Objects/") + kinds[kind]] = count;
+            counts[std::string("Objects/") + PcbApiKindName(kind)] = count;
     }
     Picture picture(api, board);
     counts["LayerStack"] = static_cast<long>(picture.Stack().size());

@@ -267,6 +267,34 @@ std::vector<double> Numbers(const std::string& text) {
 
 constexpr int32_t kMil = 10000;
 
+void MakeOutline(intptr_t board, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    intptr_t outline = PcbApi_CreateBoardOutline(board);
+    Polygon p;
+    Query(1, outline, p);
+    p.segments = {{0, x0, y0, 0, 0, 0, 0, 0},
+                  {0, x1, y0, 0, 0, 0, 0, 0},
+                  {0, x1, y1, 0, 0, 0, 0, 0},
+                  {0, x0, y1, 0, 0, 0, 0, 0},
+                  {0, x0, y0, 0, 0, 0, 0, 0}};
+    p.pointCount = 4;
+    Query(0, outline, p);
+    PcbApi_UpdateBoardOutline(outline);
+}
+
+intptr_t MakeFill(intptr_t board, int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    intptr_t h = PcbApi_CreateObject(6);
+    enginetest::Fill f;
+    Query(1, h, f);
+    f.c.layer = layer;
+    f.c.x1 = x1;
+    f.c.y1 = y1;
+    f.x2 = x2;
+    f.y2 = y2;
+    Query(0, h, f);
+    PcbApi_AddObjectToContainer(board, h);
+    return h;
+}
+
 class PictureBoard : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -279,17 +307,7 @@ protected:
     std::string Svg() { return Harrow::BoardSvg(LinkedApi(), board, "test board"); }
 
     void Outline(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-        intptr_t outline = PcbApi_CreateBoardOutline(board);
-        Polygon p;
-        Query(1, outline, p);
-        p.segments = {{0, x0, y0, 0, 0, 0, 0, 0},
-                      {0, x1, y0, 0, 0, 0, 0, 0},
-                      {0, x1, y1, 0, 0, 0, 0, 0},
-                      {0, x0, y1, 0, 0, 0, 0, 0},
-                      {0, x0, y0, 0, 0, 0, 0, 0}};
-        p.pointCount = 4;
-        Query(0, outline, p);
-        PcbApi_UpdateBoardOutline(outline);
+        MakeOutline(board, x0, y0, x1, y1);
     }
     intptr_t Track(int32_t layer, intptr_t net, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                    int32_t width, intptr_t container = 0) {
@@ -308,17 +326,7 @@ protected:
         return h;
     }
     intptr_t Fill(int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-        intptr_t h = PcbApi_CreateObject(6);
-        enginetest::Fill f;
-        Query(1, h, f);
-        f.c.layer = layer;
-        f.c.x1 = x1;
-        f.c.y1 = y1;
-        f.x2 = x2;
-        f.y2 = y2;
-        Query(0, h, f);
-        PcbApi_AddObjectToContainer(board, h);
-        return h;
+        return MakeFill(board, layer, x1, y1, x2, y2);
     }
     // A pad at (x, y) before its component is placed; simple stack.
     intptr_t Pad(const char* name, int32_t layer, intptr_t net, int32_t x, int32_t y, int32_t shape,
@@ -732,31 +740,9 @@ TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
     const std::string boardPath = folder + "/quarters.pcbdoc";
     CorvaneBoard b = Corvane_NewBoard(boardPath.c_str(), error, sizeof error);
     ASSERT_NE(b, 0) << error;
-    intptr_t outline = PcbApi_CreateBoardOutline(b);
-    Polygon p;
-    Query(1, outline, p);
-    p.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
-                  {0, 2000 * kMil, 0, 0, 0, 0, 0, 0},
-                  {0, 2000 * kMil, 1000 * kMil, 0, 0, 0, 0, 0},
-                  {0, 0, 1000 * kMil, 0, 0, 0, 0, 0},
-                  {0, 0, 0, 0, 0, 0, 0, 0}};
-    p.pointCount = 4;
-    Query(0, outline, p);
-    PcbApi_UpdateBoardOutline(outline);
-    auto fill = [&](int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-        intptr_t h = PcbApi_CreateObject(6);
-        enginetest::Fill f;
-        Query(1, h, f);
-        f.c.layer = layer;
-        f.c.x1 = x1;
-        f.c.y1 = y1;
-        f.x2 = x2;
-        f.y2 = y2;
-        Query(0, h, f);
-        PcbApi_AddObjectToContainer(b, h);
-    };
-    fill(1, 100 * kMil, 600 * kMil, 700 * kMil, 900 * kMil);
-    fill(32, 1300 * kMil, 100 * kMil, 1900 * kMil, 400 * kMil);
+    MakeOutline(b, 0, 0, 2000 * kMil, 1000 * kMil);
+    MakeFill(b, 1, 100 * kMil, 600 * kMil, 700 * kMil, 900 * kMil);
+    MakeFill(b, 32, 1300 * kMil, 100 * kMil, 1900 * kMil, 400 * kMil);
     ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(b);
 
