@@ -127,34 +127,7 @@ struct Transform {
 // ----------------------------------------------------------------- names
 
 const char* KindName(int32_t kind) {
-    static const char* const names[kKindCount] = {"Ignore",
-                                                  "Arc",
-                                                  "Pad",
-                                                  "Via",
-                                                  "Track",
-                                                  "Text",
-                                                  "Fill",
-                                                  "FromTo",
-                                                  "Net",
-                                                  "Component",
-                                                  "Polygon",
-                                                  "Region",
-                                                  "ComponentBody",
-                                                  "Dimension",
-                                                  "Coordinate",
-                                                  "Class",
-                                                  "Rule",
-                                                  "ManualFromTo",
-                                                  "DifferentialPair",
-                                                  "Violation",
-                                                  "Embedded",
-                                                  "EmbeddedBoard",
-                                                  "SplitPlane",
-                                                  "Trace",
-                                                  "SpareVia",
-                                                  "Board",
-                                                  "BoardOutline"};
-    return kind >= 0 && kind < kKindCount ? names[kind] : "Unknown";
+    return PcbApiKindName(kind);
 }
 
 const char* LayerDefaultName(int32_t layer) {

@@ -149,7 +149,11 @@ const SummaryKind kSummaryKinds[] = {
 
 void PrintBoardSummary(std::ostream& out, const std::string& boardPath, const std::string& json,
                        bool modified) {
-    std::map<std::string, long> counts = JsonOutline(json).ArrayCounts();
+    PrintBoardSummary(out, boardPath, JsonOutline(json).ArrayCounts(), modified);
+}
+
+void PrintBoardSummary(std::ostream& out, const std::string& boardPath,
+                       std::map<std::string, long> counts, bool modified) {
     auto take = [&counts](const std::string& key) {
         auto it = counts.find(key);
         if (it == counts.end())

@@ -33,6 +33,9 @@ Verbs (each takes --help; "harrow help VERB" says the same):
   tokens DSN                 dump the tokens of a design file to DSN.prs
   embedded BOARD             list (or --delete) the translation data in a board
   show BOARD [--json]        summarise a board, or dump it as JSON
+  show BOARD --svg [FILE]    draw the board as an SVG picture (stdout or FILE)
+  view BOARD [FILE.html]     write a page to look at the board in a browser
+                             (BOARD.html unless FILE.html is given)
   commands [--params]        list the plug-in's commands (and their parameters)
   run COMMAND [PARAMETERS]   run a plug-in command with a "|"-joined name=value
                              parameter string
@@ -124,9 +127,26 @@ const VerbHelp kVerbHelp[] = {
                  "as a JSON array of {Name, Description} with --json), or deletes it with\n"
                  "--delete.\n"},
     {"show", "usage: harrow show BOARD [--json]\n"
+             "       harrow show BOARD --svg [FILE]\n"
              "Prints a short summary of BOARD with a list of its design rules (kind,\n"
              "name, scope, values in mil and mm), or the engine's JSON dump with --json\n"
-             "(lengths are integers in host units, 10000 per mil; see the README).\n"},
+             "(lengths are integers in host units, 10000 per mil; see the README).\n"
+             "--svg draws the board as one SVG picture on stdout, or into FILE (\"-\" is\n"
+             "stdout): the outline, one group per layer from the bottom of the stack to\n"
+             "the top (top copper red, bottom copper blue, inner layers, planes, overlays,\n"
+             "keep-outs), tracks and arcs with their widths, fills, polygons, split\n"
+             "planes, regions and keep-outs, pads with their shape on each layer, vias,\n"
+             "holes, texts, and the components with their extent, pin 1 and designator.\n"
+             "Coordinates are the board's own host units with the Y axis up; each layer\n"
+             "group names its layer (data-name), each net group its net (data-net), and\n"
+             "pads, vias and components have a title a browser shows on hover.\n"},
+    {"view", "usage: harrow view BOARD [FILE.html]\n"
+             "Writes one self-contained HTML page (no network, no external script) that\n"
+             "shows the picture of harrow show --svg with a layer panel (tick a layer to\n"
+             "show or hide it), net highlighting (click a pad, via or track: its net\n"
+             "lights up, click again to clear), zoom (wheel, buttons) and pan (drag),\n"
+             "and the board summary beside it. The page is BOARD with the extension\n"
+             "html unless FILE.html is given; harrow prints where it went.\n"},
     {"check", "usage: harrow check DSN [--json]\n"
               "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"
               "with \"(pcb\" (whatever its extension; the import wizard, new-project, takes\n"
@@ -178,8 +198,9 @@ const OptionSpec kOptions[] = {
     {"--file", nullptr, true, "embedded"},
     {"--delete", nullptr, false, "embedded"},
     {"--params", nullptr, false, "commands"},
+    {"--svg", nullptr, false, "show"},
     {"--json", nullptr, false,
-     "import export new-project tokens embedded show check validate import-into commands"},
+     "import export new-project tokens embedded show view check validate import-into commands"},
 };
 
 bool VerbTakes(const OptionSpec& spec, const std::string& verb) {
@@ -322,6 +343,8 @@ CommandLine Parse(int argc, char** argv) {
             line.remove = true;
         else if (option == "--params")
             line.params = true;
+        else if (option == "--svg")
+            line.svg = true;
         else if (option == "--json")
             line.json = true;
     }

@@ -45,6 +45,10 @@ EngineLibrary::~EngineLibrary() {
     // the process ends.
 }
 
+void* EngineLibrary::Symbol(const char* name) const {
+    return ::dlsym(handle_, name);
+}
+
 std::string EngineLibrary::BoardFileName(CorvaneBoard board) const {
     std::string name(4096, '\0');
     int32_t length = GetBoardFileName(board, name.data(), static_cast<int32_t>(name.size()));

@@ -30,6 +30,8 @@ public:
     decltype(&Corvane_UpdateFreePrimitiveNets) UpdateFreePrimitiveNets = nullptr;
 
     std::string BoardFileName(CorvaneBoard board) const;
+    // Any symbol of the engine by name (its PcbApi_ entry points), or null.
+    void* Symbol(const char* name) const;
     const std::string& Path() const { return path_; }
 
 private:

@@ -2,6 +2,7 @@
 // opens board documents, runs one plug-in command with its parameter string,
 // saves what the command changed and says what happened: one summary line per
 // translation on stderr and an exit status a script can branch on.
+#include "host/BoardPicture.h"
 #include "host/BoardSummary.h"
 #include "host/Catalog.h"
 #include "host/CommandLine.h"
@@ -499,18 +500,9 @@ int Embedded(CommandLine& line) {
     return kExitDone;
 }
 
-int Show(CommandLine& line) {
-    Expect(line, 1, "show BOARD [--json]");
-    line.session.noSave = true;
-    Session session(line.session);
-    BoardDocument& document = session.OpenBoard(line.positional[0]);
+// The engine's JSON dump of a board, through a private temporary file.
+std::string BoardJson(Session& session, BoardDocument& document) {
     char error[512] = {};
-    if (line.json) {
-        std::cout.flush();
-        if (session.Engine().DumpBoardJson(document.BoardHandle(), "-", error, 512) == 0)
-            throw HostError(std::string("cannot dump board: ") + error);
-        return kExitDone;
-    }
     char temporary[] = "/tmp/harrow-show-XXXXXX";
     int fd = ::mkstemp(temporary);
     if (fd < 0)
@@ -524,8 +516,105 @@ int Show(CommandLine& line) {
     ::unlink(path.c_str());
     if (dumped == 0)
         throw HostError(std::string("cannot dump board: ") + error);
+    return text;
+}
+
+// The picture of an open board, drawn through the engine's entry points.
+std::string Picture(Session& session, BoardDocument& document, bool inlineSvg,
+                    PictureCounts* counts = nullptr) {
+    EngineLibrary& engine = session.Engine();
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
+    return BoardSvg(api, document.BoardHandle(), HostSdk::ExtractFileName(document.FileName()),
+                    inlineSvg, counts);
+}
+
+// Writes `text` to `path` ("-": stdout) after the guard's checks.
+void WriteOutput(const std::string& path, const std::string& text, bool force,
+                 const std::string& board) {
+    if (path == WholePath(board))
+        throw HostError("the picture would replace the board " + ShownPath(board));
+    if (path == "-") {
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+        std::cout.flush();
+        return;
+    }
+    OutputGuard guard(force);
+    guard.Add(path);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out)
+            throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(errno));
+    }
+    guard.RestoreModes();
+}
+
+int Show(CommandLine& line) {
+    if (line.svg) {
+        if (line.json)
+            throw HostError("--svg and --json do not go together");
+        if (line.positional.size() != 1 && line.positional.size() != 2)
+            throw HostError("usage: harrow show BOARD --svg [FILE]");
+    } else {
+        Expect(line, 1, "show BOARD [--json]");
+    }
+    line.session.noSave = true;
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    char error[512] = {};
+    if (line.svg) {
+        const std::string path = line.positional.size() > 1 && line.positional[1] != "-"
+                                     ? WholePath(line.positional[1])
+                                     : "-";
+        PictureCounts counts;
+        std::string svg = Picture(session, document, false, &counts);
+        WriteOutput(path, svg, line.session.force, document.FileName());
+        if (!line.quiet && path != "-")
+            std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "
+                      << counts.layers << " layers, " << counts.elements << " shapes, "
+                      << counts.components << " components" << std::endl;
+        return kExitDone;
+    }
+    if (line.json) {
+        std::cout.flush();
+        if (session.Engine().DumpBoardJson(document.BoardHandle(), "-", error, 512) == 0)
+            throw HostError(std::string("cannot dump board: ") + error);
+        return kExitDone;
+    }
+    const std::string text = BoardJson(session, document);
     PrintBoardSummary(std::cout, ShownPath(document.FileName()), text, document.Modified());
     Harrow::PrintRuleListing(std::cout, text);
+    return kExitDone;
+}
+
+int View(CommandLine& line) {
+    if (line.positional.size() != 1 && line.positional.size() != 2)
+        throw HostError("usage: harrow view BOARD [FILE.html]");
+    line.session.noSave = true;
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    const std::string path =
+        line.positional.size() > 1
+            ? (line.positional[1] == "-" ? std::string("-") : WholePath(line.positional[1]))
+            : HostSdk::ChangeFileExt(WholePath(document.FileName()), "html");
+    EngineLibrary& engine = session.Engine();
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
+    std::ostringstream summary;
+    PrintBoardSummary(summary, ShownPath(document.FileName()),
+                      BoardCounts(api, document.BoardHandle()), document.Modified());
+    PictureCounts counts;
+    std::string svg = BoardSvg(api, document.BoardHandle(),
+                               HostSdk::ExtractFileName(document.FileName()), true, &counts);
+    WriteOutput(path, BoardPage(svg, HostSdk::ExtractFileName(document.FileName()), summary.str()),
+                line.session.force, document.FileName());
+    if (!line.quiet && path != "-")
+        std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "
+                  << counts.layers << " layers, " << counts.elements << " shapes, "
+                  << counts.components << " components; open it in a browser" << std::endl;
+    if (line.json)
+        std::cout << "{\"verb\":\"view\",\"input\":" << JsonString(WholePath(document.FileName()))
+                  << ",\"output\":" << JsonString(path) << ",\"exit\":0}" << std::endl;
     return kExitDone;
 }
 
@@ -719,17 +808,12 @@ int Main(int argc, char** argv) {
         throw HostError("no verb given (see harrow --help)");
     using Verb = int (*)(CommandLine&);
     static const std::pair<const char*, Verb> kVerbs[] = {
-        {"import", &Import},
-        {"validate", &Validate},
-        {"check", &Check},
-        {"new-project", &NewProject},
-        {"tokens", &Tokens},
-        {"embedded", &Embedded},
-        {"show", &Show},
-        {"export", &Export},
-        {"import-into", &ImportInto},
-        {"commands", &Commands},
-        {"run", &Run},
+        {"import", &Import},     {"validate", &Validate},
+        {"check", &Check},       {"new-project", &NewProject},
+        {"tokens", &Tokens},     {"embedded", &Embedded},
+        {"show", &Show},         {"view", &View},
+        {"export", &Export},     {"import-into", &ImportInto},
+        {"commands", &Commands}, {"run", &Run},
     };
     for (const auto& [name, verb] : kVerbs)
         if (line.verb == name)

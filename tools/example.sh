@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on the bundled example: builds a Release tree in build-example,
 # imports examples/demo.dsn into a new board document with harrow, and shows
-# the board, the stored translation data and the translation report.
+# the board, the stored translation data and the translation report; then
+# draws the board as demo.svg and writes the page demo.html to look at it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -19,3 +20,6 @@ harrow="$build/bin/harrow"
 "$harrow" embedded "$out/demo.pcbdoc"
 echo "--- $out/demo.rpt"
 cat "$out/demo.rpt"
+"$harrow" show "$out/demo.pcbdoc" --svg "$out/demo.svg"
+"$harrow" view "$out/demo.pcbdoc" "$out/demo.html"
+echo "--- pictures of the board: $out/demo.svg and $out/demo.html (open the page in a browser)"

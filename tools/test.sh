@@ -3,7 +3,7 @@
 # as errors, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/deps.sh
+bash tools/deps.sh --browser
 build=${BUILD_DIR:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DDSNLINK_SANITIZE=ON -DDSNLINK_BENCH=OFF \
   -DDSNLINK_WERROR=ON >/dev/null

@@ -126,6 +126,40 @@ typedef struct PcbApiDielectric {
 
 } // extern "C"
 
+// The name of an object kind (TObjectId 0..26) as the engine's board dump
+// spells it; "Unknown" for any other value.
+inline const char* PcbApiKindName(int32_t kind) {
+    static const char* const names[] = {"Ignore",
+                                        "Arc",
+                                        "Pad",
+                                        "Via",
+                                        "Track",
+                                        "Text",
+                                        "Fill",
+                                        "FromTo",
+                                        "Net",
+                                        "Component",
+                                        "Polygon",
+                                        "Region",
+                                        "ComponentBody",
+                                        "Dimension",
+                                        "Coordinate",
+                                        "Class",
+                                        "Rule",
+                                        "ManualFromTo",
+                                        "DifferentialPair",
+                                        "Violation",
+                                        "Embedded",
+                                        "EmbeddedBoard",
+                                        "SplitPlane",
+                                        "Trace",
+                                        "SpareVia",
+                                        "Board",
+                                        "BoardOutline"};
+    return kind >= 0 && kind < static_cast<int32_t>(sizeof names / sizeof names[0]) ? names[kind]
+                                                                                    : "Unknown";
+}
+
 // Parameter lists shared by several entries.
 #define PCBAPI_COMMON_PARAMS                                                                       \
     uint16_t *bitField, uint16_t *index, int32_t *layer, intptr_t *net, int32_t *moveable,         \

@@ -1,0 +1,1251 @@
+#include "host/BoardPicture.h"
+
+#include "host/sdk/JsonText.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+namespace Harrow {
+
+void AppendXmlText(std::string& out, std::string_view text) {
+    auto appendCode = [&out](uint32_t code) {
+        char buffer[4];
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            buffer[0] = static_cast<char>(0xC0 | (code >> 6));
+            buffer[1] = static_cast<char>(0x80 | (code & 0x3F));
+            out.append(buffer, 2);
+        } else {
+            buffer[0] = static_cast<char>(0xE0 | (code >> 12));
+            buffer[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            buffer[2] = static_cast<char>(0x80 | (code & 0x3F));
+            out.append(buffer, 3);
+        }
+    };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x80) {
+            if (std::size_t length = HostSdk::Utf8SequenceLength(text, at)) {
+                uint32_t code = c & (0xFF >> (length + 1));
+                for (std::size_t i = 1; i < length; ++i)
+                    code = code << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+                const uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+                const bool xmlChar = code >= least && code <= 0x10FFFF &&
+                                     !(code >= 0xD800 && code <= 0xDFFF) && code != 0xFFFE &&
+                                     code != 0xFFFF;
+                if (xmlChar) {
+                    out.append(text.substr(at, length));
+                    at += length - 1;
+                    continue;
+                }
+            }
+            appendCode(c); // a stray byte: the character of that code
+            continue;
+        }
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                appendCode(0xFFFD);
+            else
+                out += static_cast<char>(c);
+        }
+    }
+}
+
+namespace {
+
+constexpr int32_t kTopLayer = 1;
+constexpr int32_t kBottomLayer = 32;
+constexpr int32_t kFirstPlane = 39;
+constexpr int32_t kLastPlane = 54;
+constexpr int32_t kMultiLayer = 74;
+constexpr int32_t kLayerIds = 83;
+constexpr int32_t kKinds = 27;
+constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kTextKind = 5,
+                  kFillKind = 6, kNetKind = 8, kComponentKind = 9, kPolygonKind = 10,
+                  kRegionKind = 11, kSplitPlaneKind = 22;
+constexpr double kPi = 3.14159265358979323846;
+
+bool IsSignal(int32_t layer) {
+    return layer >= kTopLayer && layer <= kBottomLayer;
+}
+bool IsPlane(int32_t layer) {
+    return layer >= kFirstPlane && layer <= kLastPlane;
+}
+
+double Finite(double v) {
+    return std::isfinite(v) ? v : 0.0;
+}
+
+// ---- numbers and text into the drawing ----
+
+void Num(std::string& out, int64_t v) {
+    char buffer[24];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    out.append(buffer, end);
+}
+// A derived coordinate, to the nearest host unit.
+void Num(std::string& out, double v) {
+    v = Finite(v);
+    v = std::clamp(v, -9.0e15, 9.0e15);
+    Num(out, static_cast<int64_t>(std::llround(v)));
+}
+// An angle or scale, as short as it reads back exactly.
+void Real(std::string& out, double v) {
+    char buffer[32];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, Finite(v)).ptr;
+    out.append(buffer, end);
+}
+void Attr(std::string& out, const char* name, int64_t v) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    Num(out, v);
+    out += '"';
+}
+void Attr(std::string& out, const char* name, double v) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    Num(out, v);
+    out += '"';
+}
+void AttrText(std::string& out, const char* name, std::string_view text) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    AppendXmlText(out, text);
+    out += '"';
+}
+void Title(std::string& out, std::string_view text) {
+    out += "<title>";
+    AppendXmlText(out, text);
+    out += "</title>";
+}
+
+// ---- extents ----
+
+struct Box {
+    double minX = std::numeric_limits<double>::infinity(), minY = minX,
+           maxX = -std::numeric_limits<double>::infinity(), maxY = maxX;
+    bool Empty() const { return !(minX <= maxX); }
+    void Add(double x, double y, double grow = 0.0) {
+        grow = std::fabs(Finite(grow));
+        minX = std::min(minX, x - grow);
+        maxX = std::max(maxX, x + grow);
+        minY = std::min(minY, y - grow);
+        maxY = std::max(maxY, y + grow);
+    }
+    void Add(const Box& b) {
+        if (b.Empty())
+            return;
+        Add(b.minX, b.minY);
+        Add(b.maxX, b.maxY);
+    }
+};
+
+// ---- layers ----
+
+struct LayerStyle {
+    const char* kind;
+    const char* color;
+};
+
+LayerStyle StyleOf(int32_t layer, int stackSignalIndex) {
+    static const char* const mids[] = {"#c9a227", "#2aa889", "#a45fd6", "#d6782a",
+                                       "#6fbf4a", "#d65f9e", "#4ab0d6", "#b0b040"};
+    static const char* const planes[] = {"#3fae5a", "#8fae3f", "#3fae9a", "#6a9a3f"};
+    if (layer == kTopLayer)
+        return {"signal", "#e03c3c"};
+    if (layer == kBottomLayer)
+        return {"signal", "#3c78e0"};
+    if (IsSignal(layer))
+        return {"signal", mids[std::max(stackSignalIndex, 0) % 8]};
+    if (IsPlane(layer))
+        return {"plane", planes[(layer - kFirstPlane) % 4]};
+    switch (layer) {
+    case 33:
+        return {"overlay", "#f2e24a"};
+    case 34:
+        return {"overlay", "#c8b070"};
+    case 35:
+    case 36:
+        return {"paste", "#909090"};
+    case 37:
+    case 38:
+        return {"solder", "#9a5a9a"};
+    case 56:
+        return {"keepout", "#ff40ff"};
+    case kMultiLayer:
+        return {"multi", "#b4b4b4"};
+    default:
+        if (layer >= 57 && layer <= 72)
+            return {"mechanical", "#b88ae0"};
+        return {"other", "#a08060"};
+    }
+}
+
+// One net's shapes on one layer, in the order drawn.
+struct LayerDrawing {
+    std::vector<int32_t> netOrder; // net indexes in first-drawn order (0: no net)
+    std::unordered_map<int32_t, std::string> byNet;
+    std::string& For(int32_t net) {
+        auto [it, added] = byNet.try_emplace(net);
+        if (added)
+            netOrder.push_back(net);
+        return it->second;
+    }
+};
+
+struct ComponentInfo {
+    int32_t x = 0, y = 0;
+    double angle = 0.0;
+    bool bottom = false;
+    std::string designator, pattern;
+    intptr_t nameText = 0, commentText = 0;
+    bool nameOn = true, commentOn = false, nameDrawn = false;
+    // Extent of its pads and outline in its own turned frame.
+    Box local;
+    bool pinOne = false;
+    int32_t pinX = 0, pinY = 0;
+    std::string firstPadName;
+};
+
+class Picture {
+public:
+    Picture(const PcbApiTable& api, intptr_t board)
+        : api_(api), board_(board), textA_(PCBAPI_TEXT_CAPACITY), textB_(PCBAPI_TEXT_CAPACITY),
+          textC_(PCBAPI_TEXT_CAPACITY), textD_(PCBAPI_TEXT_CAPACITY), textE_(PCBAPI_TEXT_CAPACITY),
+          textF_(PCBAPI_TEXT_CAPACITY), textG_(PCBAPI_TEXT_CAPACITY), textH_(PCBAPI_TEXT_CAPACITY) {
+    }
+
+    std::string Svg(const std::string& title, bool inlineSvg, PictureCounts* counts);
+    // The layer stack, top to bottom.
+    const std::vector<int32_t>& Stack() {
+        if (stack_.empty())
+            ReadLayers();
+        return stack_;
+    }
+
+private:
+    struct Common {
+        uint16_t bitField = 0, index = 0;
+        int32_t layer = 0;
+        intptr_t net = 0;
+        int32_t moveable = 0;
+        intptr_t component = 0;
+        int32_t x1 = 0, y1 = 0;
+    };
+#define HARROW_COMMON(c)                                                                           \
+    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+
+    template <typename F> void Walk(int32_t kind, F each) {
+        intptr_t iterator = api_.PcbApi_CreateIterator(board_, kind, 0, 0);
+        if (iterator == 0)
+            return;
+        for (intptr_t h = api_.PcbApi_GetFirstObject(iterator); h != 0;
+             h = api_.PcbApi_GetNextObject(iterator))
+            each(h);
+        api_.PcbApi_DestroyIterator(iterator);
+    }
+
+    void ReadLayers();
+    void ReadNets();
+    void ReadComponents();
+    void DrawTracks();
+    void DrawArcs();
+    void DrawFills();
+    void DrawVias();
+    void DrawPads();
+    void DrawRegions();
+    void DrawPolygons(int32_t kind);
+    void DrawOutline();
+    void DrawTexts();
+    std::string ComponentGroups();
+
+    int32_t NetIndex(intptr_t net) const {
+        auto it = netIndex_.find(net);
+        return it == netIndex_.end() ? 0 : it->second;
+    }
+    std::string& Out(int32_t layer, intptr_t net) {
+        if (layer < 0 || layer >= kLayerIds)
+            layer = 0;
+        used_[layer] = true;
+        ++elements_;
+        return layers_[layer].For(NetIndex(net));
+    }
+    ComponentInfo* ComponentOf(intptr_t handle) {
+        auto it = components_.find(handle);
+        return it == components_.end() ? nullptr : &it->second;
+    }
+    // Widens a component's extent by a board point.
+    void AddToComponent(intptr_t component, double x, double y, double grow);
+    // The path of a polygon's segments; "" when it has none.
+    std::string SegmentPath(const std::vector<PcbApiPolySegment>& segments, Box& box) const;
+    std::vector<PcbApiPolySegment> Segments(intptr_t h, int32_t kind, Common& c);
+
+    const PcbApiTable& api_;
+    intptr_t board_;
+    std::vector<char> textA_, textB_, textC_, textD_, textE_, textF_, textG_, textH_;
+
+    std::vector<int32_t> stack_; // layer ids, top to bottom
+    std::array<std::string, kLayerIds> layerNames_;
+    std::array<bool, kLayerIds> used_{};
+    std::array<LayerDrawing, kLayerIds> layers_;
+    std::vector<std::string> netNames_{""};
+    std::unordered_map<intptr_t, int32_t> netIndex_;
+    std::unordered_map<intptr_t, ComponentInfo> components_;
+    std::vector<intptr_t> componentOrder_;
+    std::string holes_, outline_, body_;
+    Box extent_;
+    long elements_ = 0;
+};
+
+void Picture::ReadLayers() {
+    std::array<int32_t, kLayerIds> next{}, previous{};
+    for (int32_t layer = 1; layer < kLayerIds; ++layer) {
+        int32_t thickness = 0, used = 0, displayed = 0, mechanical = 0;
+        PcbApiDielectric dielectric{};
+        textA_[0] = '\0';
+        if (api_.PcbApi_QueryLayer(1, layer, board_, textA_.data(), &thickness, &dielectric, &used,
+                                   &displayed, &previous[layer], &next[layer], &mechanical) == 1)
+            layerNames_[layer] = textA_.data();
+        if (layerNames_[layer].empty())
+            layerNames_[layer] = "Layer " + std::to_string(layer);
+    }
+    // The stack starts at the layer that has a next and no previous one.
+    for (int32_t layer = 1; layer < kLayerIds && stack_.empty(); ++layer) {
+        if (previous[layer] != 0 || next[layer] == 0)
+            continue;
+        for (int32_t at = layer; at > 0 && at < kLayerIds && stack_.size() < kLayerIds;
+             at = next[at])
+            stack_.push_back(at);
+    }
+    if (stack_.empty())
+        stack_.push_back(kTopLayer);
+    for (int32_t layer : stack_)
+        used_[layer] = true;
+}
+
+void Picture::ReadNets() {
+    Walk(kNetKind, [this](intptr_t h) {
+        int32_t visible = 0, color = 0;
+        textA_[0] = '\0';
+        if (api_.PcbApi_QueryNet(1, h, textA_.data(), &visible, &color) != 1)
+            return;
+        netIndex_[h] = static_cast<int32_t>(netNames_.size());
+        netNames_.emplace_back(textA_.data());
+    });
+}
+
+void Picture::ReadComponents() {
+    Walk(kComponentKind, [this](intptr_t h) {
+        Common c;
+        int32_t channel = 0, kind = 0, nameOn = 0, commentOn = 0, group = 0, lock = 0, height = 0,
+                nameAuto = 0, commentAuto = 0, unionIndex = 0;
+        intptr_t nameText = 0, commentText = 0;
+        double angle = 0.0;
+        char* t = textA_.data();
+        t[0] = textB_[0] = textC_[0] = textD_[0] = textE_[0] = textF_[0] = textG_[0] = textH_[0] =
+            '\0';
+        if (api_.PcbApi_QueryComponent(1, h, HARROW_COMMON(c), &channel, &kind, &nameText,
+                                       &commentText, t, &nameOn, &commentOn, &group, &angle, &lock,
+                                       &height, &nameAuto, &commentAuto, &unionIndex, textB_.data(),
+                                       textC_.data(), textD_.data(), textE_.data(), textF_.data(),
+                                       textG_.data(), textH_.data()) != 1)
+            return;
+        ComponentInfo info;
+        info.x = c.x1;
+        info.y = c.y1;
+        info.angle = Finite(angle);
+        info.bottom = c.layer == kBottomLayer;
+        info.pattern = textA_.data();
+        info.designator = textB_.data(); // source designator, unless the name text says
+        info.nameText = nameText;
+        info.commentText = commentText;
+        info.nameOn = nameOn != 0;
+        info.commentOn = commentOn != 0;
+        if (nameText != 0) {
+            Common tc;
+            int32_t size = 0, font = 0, mirror = 0, lineWidth = 0, tt = 0, bold = 0, italic = 0,
+                    inverted = 0, border = 0;
+            std::array<int32_t, 8> bar{};
+            double textAngle = 0.0;
+            textC_[0] = '\0';
+            if (api_.PcbApi_QueryText(1, nameText, HARROW_COMMON(tc), &size, &font, &textAngle,
+                                      &mirror, textC_.data(), &lineWidth, &tt, &bold, &italic,
+                                      textD_.data(), &inverted, &border, &bar[0], &bar[1], &bar[2],
+                                      &bar[3], &bar[4], &bar[5], &bar[6], &bar[7]) == 1 &&
+                textC_[0] != '\0')
+                info.designator = textC_.data();
+        }
+        components_.emplace(h, std::move(info));
+        componentOrder_.push_back(h);
+    });
+}
+
+void Picture::AddToComponent(intptr_t component, double x, double y, double grow) {
+    if (component == 0)
+        return;
+    ComponentInfo* info = ComponentOf(component);
+    if (info == nullptr)
+        return;
+    const double r = -info->angle * kPi / 180.0;
+    const double dx = x - info->x, dy = y - info->y;
+    info->local.Add(dx * std::cos(r) - dy * std::sin(r), dx * std::sin(r) + dy * std::cos(r), grow);
+}
+
+void Picture::DrawTracks() {
+    Walk(kTrackKind, [this](intptr_t h) {
+        Common c;
+        int32_t x2 = 0, y2 = 0, width = 0;
+        intptr_t polygon = 0, coordinate = 0, dimension = 0;
+        if (api_.PcbApi_QueryTrack(1, h, HARROW_COMMON(c), &x2, &y2, &width, &polygon, &coordinate,
+                                   &dimension) != 1)
+            return;
+        const double w = std::fabs(static_cast<double>(width));
+        std::string& out = Out(c.layer, c.net);
+        out += w > 0 ? "<line class=\"t" : "<line class=\"t h";
+        out += (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? " ko\"" : "\"";
+        Attr(out, "x1", int64_t{c.x1});
+        Attr(out, "y1", int64_t{c.y1});
+        Attr(out, "x2", int64_t{x2});
+        Attr(out, "y2", int64_t{y2});
+        if (w > 0)
+            Attr(out, "stroke-width", w);
+        out += "/>";
+        extent_.Add(c.x1, c.y1, w / 2);
+        extent_.Add(x2, y2, w / 2);
+        AddToComponent(c.component, c.x1, c.y1, w / 2);
+        AddToComponent(c.component, x2, y2, w / 2);
+    });
+}
+
+// An arc path from `a1` to `a2` degrees (counter-clockwise, board axes) about
+// (cx, cy); whole circles are two half arcs.
+void ArcPath(std::string& out, double cx, double cy, double r, double a1, double a2) {
+    double span = std::fmod(a2 - a1, 360.0);
+    if (span <= 0.0)
+        span += 360.0;
+    if (std::fabs(a2 - a1) >= 360.0 || a1 == a2)
+        span = 360.0;
+    auto point = [&](double a) {
+        const double t = a * kPi / 180.0;
+        return std::pair{cx + r * std::cos(t), cy + r * std::sin(t)};
+    };
+    auto [sx, sy] = point(a1);
+    out += 'M';
+    Num(out, sx);
+    out += ' ';
+    Num(out, sy);
+    auto arcTo = [&](double to, bool large) {
+        auto [x, y] = point(to);
+        out += 'A';
+        Num(out, r);
+        out += ' ';
+        Num(out, r);
+        out += large ? " 0 1 1 " : " 0 0 1 ";
+        Num(out, x);
+        out += ' ';
+        Num(out, y);
+    };
+    if (span >= 360.0) {
+        arcTo(a1 + 180.0, false);
+        arcTo(a1 + 360.0, false);
+    } else {
+        arcTo(a1 + span, span > 180.0);
+    }
+}
+
+void Picture::DrawArcs() {
+    Walk(kArcKind, [this](intptr_t h) {
+        Common c;
+        int32_t radius = 0, width = 0;
+        double a1 = 0, a2 = 0;
+        intptr_t polygon = 0;
+        if (api_.PcbApi_QueryArc(1, h, HARROW_COMMON(c), &radius, &a1, &a2, &width, &polygon) != 1)
+            return;
+        const double r = std::fabs(static_cast<double>(radius));
+        const double w = std::fabs(static_cast<double>(width));
+        std::string& out = Out(c.layer, c.net);
+        out += w > 0 ? "<path class=\"t" : "<path class=\"t h";
+        out += (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? " ko\"" : "\"";
+        if (w > 0)
+            Attr(out, "stroke-width", w);
+        out += " d=\"";
+        ArcPath(out, c.x1, c.y1, r, Finite(a1), Finite(a2));
+        out += "\"/>";
+        extent_.Add(c.x1, c.y1, r + w / 2);
+        AddToComponent(c.component, c.x1, c.y1, r + w / 2);
+    });
+}
+
+// A rectangle of the given size about (x, y), turned by `angle` about its
+// centre.
+void CentredRect(std::string& out, const char* cls, double x, double y, double xs, double ys,
+                 double angle, double radius) {
+    out += "<rect";
+    if (cls != nullptr) {
+        out += " class=\"";
+        out += cls;
+        out += '"';
+    }
+    Attr(out, "x", x - xs / 2);
+    Attr(out, "y", y - ys / 2);
+    Attr(out, "width", xs);
+    Attr(out, "height", ys);
+    if (radius > 0) {
+        Attr(out, "rx", radius);
+        Attr(out, "ry", radius);
+    }
+    angle = std::fmod(Finite(angle), 360.0);
+    if (angle != 0.0) {
+        out += " transform=\"rotate(";
+        Real(out, angle);
+        out += ' ';
+        Num(out, x);
+        out += ' ';
+        Num(out, y);
+        out += ")\"";
+    }
+}
+
+void Picture::DrawFills() {
+    Walk(kFillKind, [this](intptr_t h) {
+        Common c;
+        int32_t x2 = 0, y2 = 0;
+        intptr_t polygon = 0;
+        double angle = 0;
+        if (api_.PcbApi_QueryFill(1, h, HARROW_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
+            return;
+        const double cx = (static_cast<double>(c.x1) + x2) / 2,
+                     cy = (static_cast<double>(c.y1) + y2) / 2;
+        const double xs = std::fabs(static_cast<double>(x2) - c.x1),
+                     ys = std::fabs(static_cast<double>(y2) - c.y1);
+        std::string& out = Out(c.layer, c.net);
+        CentredRect(out, (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? "f ko" : "f", cx, cy, xs, ys,
+                    angle, 0);
+        out += "/>";
+        extent_.Add(cx, cy, std::hypot(xs, ys) / 2);
+        AddToComponent(c.component, cx, cy, std::hypot(xs, ys) / 2);
+    });
+}
+
+void Picture::DrawVias() {
+    Walk(kViaKind, [this](intptr_t h) {
+        Common c;
+        int32_t size = 0, hole = 0, low = 0, high = 0, testTop = 0, testBottom = 0;
+        if (api_.PcbApi_QueryVia(1, h, HARROW_COMMON(c), &size, &hole, &low, &high, &testTop,
+                                 &testBottom) != 1)
+            return;
+        // The signal layers of the stack from one end of its span to the other.
+        auto position = [this](int32_t layer) {
+            auto it = std::find(stack_.begin(), stack_.end(), layer);
+            return it == stack_.end() ? -1 : static_cast<int>(it - stack_.begin());
+        };
+        int from = position(low), to = position(high);
+        if (from < 0 || to < 0) {
+            from = 0;
+            to = static_cast<int>(stack_.size()) - 1;
+        }
+        if (from > to)
+            std::swap(from, to);
+        const double r = std::fabs(static_cast<double>(size)) / 2;
+        std::string title = "via";
+        if (int32_t net = NetIndex(c.net))
+            title += " " + netNames_[net];
+        for (int at = from; at <= to; ++at) {
+            const int32_t layer = stack_[at];
+            if (!IsSignal(layer) || r <= 0)
+                continue;
+            std::string& out = Out(layer, c.net);
+            out += "<circle class=\"v\"";
+            Attr(out, "cx", int64_t{c.x1});
+            Attr(out, "cy", int64_t{c.y1});
+            Attr(out, "r", r);
+            out += '>';
+            Title(out, title);
+            out += "</circle>";
+        }
+        if (hole > 0) {
+            holes_ += "<circle";
+            Attr(holes_, "cx", int64_t{c.x1});
+            Attr(holes_, "cy", int64_t{c.y1});
+            Attr(holes_, "r", std::fabs(static_cast<double>(hole)) / 2);
+            holes_ += "/>";
+        }
+        extent_.Add(c.x1, c.y1, r);
+        AddToComponent(c.component, c.x1, c.y1, r);
+    });
+}
+
+// One pad shape at (x, y): circle, rectangle, rounded rectangle or octagon.
+void PadShape(std::string& out, int32_t shape, double x, double y, double xs, double ys,
+              double angle, int32_t cornerPercent) {
+    const double small = std::min(xs, ys);
+    if ((shape == 1 || shape == 4) && xs == ys) {
+        out += "<circle class=\"p\"";
+        Attr(out, "cx", x);
+        Attr(out, "cy", y);
+        Attr(out, "r", xs / 2);
+        return;
+    }
+    if (shape == 3) { // octagon: corners cut by a quarter of the smaller side
+        const double cut = small * (1.0 - 1.0 / (1.0 + std::sqrt(2.0)));
+        const double hx = xs / 2, hy = ys / 2, k = cut / 2;
+        const double corners[8][2] = {{hx - k, hy},   {-hx + k, hy}, {-hx, hy - k}, {-hx, -hy + k},
+                                      {-hx + k, -hy}, {hx - k, -hy}, {hx, -hy + k}, {hx, hy - k}};
+        const double t = Finite(angle) * kPi / 180.0;
+        out += "<polygon class=\"p\" points=\"";
+        for (int i = 0; i < 8; ++i) {
+            if (i > 0)
+                out += ' ';
+            Num(out, x + corners[i][0] * std::cos(t) - corners[i][1] * std::sin(t));
+            out += ',';
+            Num(out, y + corners[i][0] * std::sin(t) + corners[i][1] * std::cos(t));
+        }
+        out += '"';
+        return;
+    }
+    double radius = 0;
+    if (shape == 1 || shape == 4)
+        radius = small / 2; // an oblong
+    else if (shape == 7 || shape == 9)
+        radius = small * std::clamp(cornerPercent, 0, 100) / 200.0;
+    CentredRect(out, "p", x, y, xs, ys, angle, radius);
+}
+
+void Picture::DrawPads() {
+    Walk(kPadKind, [this](intptr_t h) {
+        Common c;
+        int32_t sizes[6] = {}, hole = 0, shapes[3] = {}, daisy = 0, plated = 0, owner = 0,
+                drillType = 0, holeType = 0, holeWidth = 0, offX = 0, offY = 0, jumper = 0,
+                testTop = 0, testBottom = 0;
+        double angle = 0, holeRotation = 0;
+        textA_[0] = '\0';
+        if (api_.PcbApi_QueryPad(1, h, HARROW_COMMON(c), &sizes[0], &sizes[1], &sizes[2], &sizes[3],
+                                 &sizes[4], &sizes[5], &hole, &shapes[0], &shapes[1], &shapes[2],
+                                 textA_.data(), &daisy, &plated, &angle, textB_.data(),
+                                 textC_.data(), &owner, textD_.data(), &drillType, &holeType,
+                                 &holeWidth, &holeRotation, &offX, &offY, &jumper, &testTop,
+                                 &testBottom) != 1)
+            return;
+        int32_t mode = 0;
+        api_.PcbApi_QueryPadStackMode(1, h, &mode);
+        const std::string padName = textA_.data();
+        ComponentInfo* component = ComponentOf(c.component);
+        std::string title =
+            component != nullptr ? component->designator + "-" + padName : "pad " + padName;
+        if (int32_t net = NetIndex(c.net))
+            title += " " + netNames_[net];
+        // The entry that holds a layer's shape: a simple pad has one for every
+        // layer, a top-middle-bottom pad three.
+        auto entryLayer = [mode](int32_t layer) {
+            if (mode == 0)
+                return kTopLayer;
+            if (mode == 1)
+                return layer == kTopLayer || layer == kBottomLayer ? layer : 2;
+            return layer;
+        };
+        std::vector<int32_t> layers;
+        if (c.layer == kMultiLayer) {
+            for (int32_t layer : stack_)
+                if (IsSignal(layer))
+                    layers.push_back(layer);
+        } else {
+            layers.push_back(c.layer);
+        }
+        double reach = 0;
+        for (int32_t layer : layers) {
+            const int32_t entry = IsSignal(layer) || mode != 2 ? entryLayer(layer) : kTopLayer;
+            int32_t shape = 0, xs = 0, ys = 0, corner = 0;
+            api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
+            api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
+            api_.PcbApi_QueryPadCRPercentageOnLayer(h, entry, &corner);
+            const double x = std::fabs(static_cast<double>(xs)),
+                         y = std::fabs(static_cast<double>(ys));
+            if (shape == 0 || x <= 0 || y <= 0)
+                continue; // nothing of this pad on this layer
+            std::string& out = Out(layer, c.net);
+            PadShape(out, shape, c.x1, c.y1, x, y, angle, corner);
+            out += '>';
+            Title(out, title);
+            out += shape == 3                             ? "</polygon>"
+                   : (shape == 1 || shape == 4) && x == y ? "</circle>"
+                                                          : "</rect>";
+            reach = std::max(reach, std::hypot(x, y) / 2);
+        }
+        if (c.layer == kMultiLayer && hole > 0) {
+            const double d = std::fabs(static_cast<double>(hole));
+            if (holeType == 2 && holeWidth > hole) { // a slot
+                const double half = (holeWidth - d) / 2, t = (angle + holeRotation) * kPi / 180.0;
+                holes_ += "<line class=\"s\"";
+                Attr(holes_, "x1", c.x1 - half * std::cos(t));
+                Attr(holes_, "y1", c.y1 - half * std::sin(t));
+                Attr(holes_, "x2", c.x1 + half * std::cos(t));
+                Attr(holes_, "y2", c.y1 + half * std::sin(t));
+                Attr(holes_, "stroke-width", d);
+                holes_ += "/>";
+            } else {
+                holes_ += "<circle";
+                Attr(holes_, "cx", int64_t{c.x1});
+                Attr(holes_, "cy", int64_t{c.y1});
+                Attr(holes_, "r", d / 2);
+                holes_ += "/>";
+            }
+            reach = std::max(reach, d / 2);
+        }
+        extent_.Add(c.x1, c.y1, reach);
+        if (component != nullptr) {
+            AddToComponent(c.component, c.x1, c.y1, reach);
+            if (component->firstPadName.empty() || padName == "1") {
+                if (!component->pinOne || padName == "1") {
+                    component->pinX = c.x1;
+                    component->pinY = c.y1;
+                }
+                component->pinOne = component->pinOne || padName == "1";
+                if (component->firstPadName.empty())
+                    component->firstPadName = padName.empty() ? "?" : padName;
+            }
+        }
+    });
+}
+
+void Picture::DrawRegions() {
+    Walk(kRegionKind, [this](intptr_t h) {
+        Common c;
+        int32_t contourCount = 0, holePointCount = 0, holeCount = 0, kind = 0, data = 0;
+        PcbApiLayerSet set{};
+        intptr_t polygon = 0;
+        if (api_.PcbApi_QueryRegion(1, h, HARROW_COMMON(c), nullptr, &contourCount, 0, nullptr,
+                                    &holePointCount, 0, nullptr, &holeCount, 0, &kind, &set, &data,
+                                    &polygon) != 1)
+            return;
+        std::vector<PcbApiPoint> contour(std::max(contourCount, 0)),
+            holePoints(std::max(holePointCount, 0));
+        std::vector<int32_t> holeSizes(std::max(holeCount, 0));
+        if (api_.PcbApi_QueryRegion(
+                1, h, HARROW_COMMON(c), contour.data(), &contourCount,
+                static_cast<int32_t>(contour.size()), holePoints.data(), &holePointCount,
+                static_cast<int32_t>(holePoints.size()), holeSizes.data(), &holeCount,
+                static_cast<int32_t>(holeSizes.size()), &kind, &set, &data, &polygon) != 1 ||
+            contour.empty())
+            return;
+        std::string d;
+        auto ring = [&](const PcbApiPoint* points, std::size_t count) {
+            for (std::size_t i = 0; i < count; ++i) {
+                d += i == 0 ? 'M' : 'L';
+                Num(d, int64_t{points[i].x});
+                d += ' ';
+                Num(d, int64_t{points[i].y});
+                extent_.Add(points[i].x, points[i].y);
+                AddToComponent(c.component, points[i].x, points[i].y, 0);
+            }
+            d += 'Z';
+        };
+        ring(contour.data(), contour.size());
+        std::size_t at = 0;
+        for (int32_t size : holeSizes) {
+            if (size <= 0 || at + size > holePoints.size())
+                break;
+            ring(holePoints.data() + at, static_cast<std::size_t>(size));
+            at += static_cast<std::size_t>(size);
+        }
+        const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0;
+        std::vector<int32_t> layers;
+        if (c.layer > 0 && c.layer < kLayerIds)
+            layers.push_back(c.layer);
+        for (int32_t layer = 1; layer < kLayerIds && layer < 128; ++layer)
+            if ((set.Bits[layer / 64] >> (layer % 64) & 1) && layer != c.layer)
+                layers.push_back(layer);
+        if (layers.empty())
+            layers.push_back(0);
+        for (int32_t layer : layers) {
+            std::string& out = Out(layer, c.net);
+            out += keepout ? "<path class=\"r ko\" d=\"" : "<path class=\"r\" d=\"";
+            out += d;
+            out += "\"/>";
+        }
+    });
+}
+
+std::vector<PcbApiPolySegment> Picture::Segments(intptr_t h, int32_t kind, Common& c) {
+    int32_t points = 0, count = 0, lock = 0, flags[8] = {};
+    PcbApiPolySegment none{};
+    auto query = [&](PcbApiPolySegment* buffer, int32_t capacity) {
+        if (kind == kSplitPlaneKind)
+            return api_.PcbApi_QuerySplitPlane(1, h, HARROW_COMMON(c), &points, buffer, &count,
+                                               capacity, &lock);
+        return api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, buffer, &count, capacity,
+                                          &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
+                                          &flags[5], &flags[6], &lock, &flags[7]);
+    };
+    if (query(&none, 0) != 1 || count <= 0)
+        return {};
+    std::vector<PcbApiPolySegment> segments(static_cast<std::size_t>(count));
+    if (query(segments.data(), count) != 1)
+        return {};
+    segments.resize(
+        static_cast<std::size_t>(std::clamp(count, 0, static_cast<int32_t>(segments.size()))));
+    return segments;
+}
+
+std::string Picture::SegmentPath(const std::vector<PcbApiPolySegment>& segments, Box& box) const {
+    std::string d;
+    bool started = false;
+    double lastX = 0, lastY = 0;
+    auto to = [&](double x, double y) {
+        d += started ? 'L' : 'M';
+        Num(d, x);
+        d += ' ';
+        Num(d, y);
+        started = true;
+        lastX = x;
+        lastY = y;
+        box.Add(x, y);
+    };
+    for (const PcbApiPolySegment& s : segments) {
+        if (s.Kind != 1) {
+            to(s.vx, s.vy);
+            continue;
+        }
+        // An arc about its centre; it is walked from the end nearer the
+        // current point, so the outline stays closed whichever way it was
+        // written.
+        const double r = std::fabs(static_cast<double>(s.Radius));
+        const double a1 = Finite(s.Angle1), a2 = Finite(s.Angle2);
+        auto point = [&](double a) {
+            const double t = a * kPi / 180.0;
+            return std::pair{s.cx + r * std::cos(t), s.cy + r * std::sin(t)};
+        };
+        auto [x1, y1] = point(a1);
+        auto [x2, y2] = point(a2);
+        const bool reverse =
+            started && std::hypot(lastX - x2, lastY - y2) < std::hypot(lastX - x1, lastY - y1);
+        double span = std::fmod(a2 - a1, 360.0);
+        if (span <= 0.0)
+            span += 360.0;
+        if (reverse)
+            to(x2, y2);
+        else
+            to(x1, y1);
+        const double ex = reverse ? x1 : x2, ey = reverse ? y1 : y2;
+        d += 'A';
+        Num(d, r);
+        d += ' ';
+        Num(d, r);
+        d += span > 180.0 ? " 0 1 " : " 0 0 ";
+        d += reverse ? "0 " : "1 ";
+        Num(d, ex);
+        d += ' ';
+        Num(d, ey);
+        lastX = ex;
+        lastY = ey;
+        box.Add(s.cx, s.cy, r);
+    }
+    if (started)
+        d += 'Z';
+    return d;
+}
+
+void Picture::DrawPolygons(int32_t kind) {
+    Walk(kind, [this, kind](intptr_t h) {
+        Common c;
+        std::vector<PcbApiPolySegment> segments = Segments(h, kind, c);
+        Box box;
+        std::string d = SegmentPath(segments, box);
+        if (d.empty())
+            return;
+        extent_.Add(box);
+        std::string& out = Out(c.layer, c.net);
+        out += kind == kSplitPlaneKind ? "<path class=\"sp\" d=\"" : "<path class=\"pg\" d=\"";
+        out += d;
+        out += "\"/>";
+    });
+}
+
+void Picture::DrawOutline() {
+    intptr_t window = 0, outline = 0;
+    int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, current = 0, guide = 0;
+    PcbApiDielectric top{}, bottom{};
+    if (api_.PcbApi_QueryBoard(1, board_, &window, textA_.data(), &isLibrary, &ox, &oy, &cx, &cy,
+                               &unit, &top, &bottom, &current, &guide, &outline) != 1 ||
+        outline == 0)
+        return;
+    Common c;
+    std::vector<PcbApiPolySegment> segments = Segments(outline, 10, c);
+    Box box;
+    std::string d = SegmentPath(segments, box);
+    if (d.empty())
+        return;
+    extent_.Add(box);
+    body_ = "<path d=\"" + d + "\"/>";
+    outline_ = "<path class=\"h\" d=\"" + d + "\"/>";
+}
+
+// Ends a text's transform: glyphs of font size 100 scaled to `height`,
+// upright again in the flipped drawing (mirrored: as seen from the top).
+// Browsers cap font sizes far below board units, hence the scale.
+void TextScale(std::string& out, double height, bool mirror) {
+    const double k = height / 100.0;
+    out += ") scale(";
+    Real(out, mirror ? -k : k);
+    out += ' ';
+    Real(out, -k);
+    out += ")\" font-size=\"100\">";
+}
+
+void Picture::DrawTexts() {
+    Walk(kTextKind, [this](intptr_t h) {
+        Common c;
+        int32_t size = 0, font = 0, mirror = 0, lineWidth = 0, tt = 0, bold = 0, italic = 0,
+                inverted = 0, border = 0;
+        std::array<int32_t, 8> bar{};
+        double angle = 0.0;
+        textA_[0] = '\0';
+        if (api_.PcbApi_QueryText(1, h, HARROW_COMMON(c), &size, &font, &angle, &mirror,
+                                  textA_.data(), &lineWidth, &tt, &bold, &italic, textB_.data(),
+                                  &inverted, &border, &bar[0], &bar[1], &bar[2], &bar[3], &bar[4],
+                                  &bar[5], &bar[6], &bar[7]) != 1 ||
+            textA_[0] == '\0')
+            return;
+        ComponentInfo* component = ComponentOf(c.component);
+        bool designator = false;
+        if (component != nullptr) {
+            if (h == component->commentText && !component->commentOn)
+                return;
+            if (h == component->nameText) {
+                if (!component->nameOn)
+                    return;
+                designator = true;
+                component->nameDrawn = true;
+            }
+        }
+        const double height = std::max(std::fabs(static_cast<double>(size)), 1.0);
+        std::string& out = Out(c.layer, c.net);
+        out += designator ? "<text class=\"x d\"" : "<text class=\"x\"";
+        out += " transform=\"translate(";
+        Num(out, int64_t{c.x1});
+        out += ' ';
+        Num(out, int64_t{c.y1});
+        out += ") rotate(";
+        Real(out, std::fmod(Finite(angle), 360.0));
+        TextScale(out, height, mirror != 0);
+        AppendXmlText(out, textA_.data());
+        out += "</text>";
+        extent_.Add(c.x1, c.y1, height);
+    });
+}
+
+std::string Picture::ComponentGroups() {
+    std::string sides[2];
+    for (intptr_t h : componentOrder_) {
+        ComponentInfo& info = components_[h];
+        std::string& out = sides[info.bottom ? 1 : 0];
+        out += "<g class=\"c\"";
+        AttrText(out, "data-ref", info.designator);
+        out += '>';
+        std::string title = info.designator;
+        if (!info.pattern.empty())
+            title += " (" + info.pattern + ")";
+        std::string angle;
+        Real(angle, info.angle);
+        title += info.bottom ? ", bottom, " : ", top, ";
+        title += angle + " deg";
+        Title(out, title);
+        Box& b = info.local;
+        if (b.Empty()) { // nothing in it: a cross at its position
+            b.Add(0, 0, 250000);
+        }
+        const double t = info.angle * kPi / 180.0;
+        const double corners[4][2] = {
+            {b.minX, b.minY}, {b.maxX, b.minY}, {b.maxX, b.maxY}, {b.minX, b.maxY}};
+        out += "<polygon class=\"co\" points=\"";
+        for (int i = 0; i < 4; ++i) {
+            const double x = info.x + corners[i][0] * std::cos(t) - corners[i][1] * std::sin(t);
+            const double y = info.y + corners[i][0] * std::sin(t) + corners[i][1] * std::cos(t);
+            if (i > 0)
+                out += ' ';
+            Num(out, x);
+            out += ',';
+            Num(out, y);
+            extent_.Add(x, y);
+        }
+        out += "\"/>";
+        const double mark = std::max(std::min(b.maxX - b.minX, b.maxY - b.minY) / 10, 20000.0);
+        // Its origin, and a dot on pin 1 (or its first pad) for the turn.
+        out += "<circle class=\"o\"";
+        Attr(out, "cx", int64_t{info.x});
+        Attr(out, "cy", int64_t{info.y});
+        Attr(out, "r", mark / 2);
+        out += "/>";
+        if (!info.firstPadName.empty()) {
+            out += "<circle class=\"p1\"";
+            Attr(out, "cx", int64_t{info.pinX});
+            Attr(out, "cy", int64_t{info.pinY});
+            Attr(out, "r", mark);
+            out += "/>";
+        }
+        if (!info.nameDrawn && !info.designator.empty()) {
+            const double cx = (b.minX + b.maxX) / 2, cy = (b.minY + b.maxY) / 2;
+            const double height =
+                std::clamp(std::min(b.maxX - b.minX, b.maxY - b.minY) / 3, 100000.0, 800000.0);
+            out += "<text class=\"x d\" text-anchor=\"middle\"";
+            out += " transform=\"translate(";
+            Num(out, info.x + cx * std::cos(t) - cy * std::sin(t));
+            out += ' ';
+            Num(out, info.y + cx * std::sin(t) + cy * std::cos(t));
+            out += ") rotate(0";
+            TextScale(out, height, false);
+            AppendXmlText(out, info.designator);
+            out += "</text>";
+        }
+        out += "</g>";
+    }
+    std::string groups;
+    const char* names[2] = {"Top Components", "Bottom Components"};
+    const char* ids[2] = {"components-top", "components-bottom"};
+    const char* colors[2] = {"#f2e24a", "#c8b070"};
+    for (int side = 1; side >= 0; --side) {
+        if (sides[side].empty())
+            continue;
+        groups += "<g class=\"layer comp\" id=\"";
+        groups += ids[side];
+        groups += "\" data-name=\"";
+        groups += names[side];
+        groups += "\" data-color=\"";
+        groups += colors[side];
+        groups += "\" stroke=\"";
+        groups += colors[side];
+        groups += "\" fill=\"";
+        groups += colors[side];
+        groups += "\">";
+        groups += sides[side];
+        groups += "</g>";
+    }
+    return groups;
+}
+
+std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts* counts) {
+    ReadLayers();
+    ReadNets();
+    ReadComponents();
+    DrawOutline();
+    DrawPolygons(kSplitPlaneKind);
+    DrawPolygons(kPolygonKind);
+    DrawRegions();
+    DrawFills();
+    DrawTracks();
+    DrawArcs();
+    DrawPads();
+    DrawVias();
+    DrawTexts();
+    std::string components = ComponentGroups();
+
+    // Painting order: bottom side, the stack from bottom to top, then the top
+    // side and the layers of no side.
+    std::vector<int32_t> order;
+    auto add = [&](int32_t layer) {
+        if (layer >= 0 && layer < kLayerIds && used_[layer] &&
+            std::find(order.begin(), order.end(), layer) == order.end())
+            order.push_back(layer);
+    };
+    for (int32_t layer : {38, 36, 34})
+        add(layer);
+    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it)
+        add(*it);
+    for (int32_t layer = 1; layer <= kLastPlane; ++layer)
+        if (IsSignal(layer) || IsPlane(layer))
+            add(layer);
+    for (int32_t layer : {37, 35, 33, kMultiLayer, 56})
+        add(layer);
+    for (int32_t layer = 0; layer < kLayerIds; ++layer)
+        add(layer);
+
+    // The view: everything drawn, with a margin; a board of nothing shows an
+    // inch about the origin.
+    Box view = extent_;
+    if (view.Empty())
+        view.Add(0, 0, 5000000);
+    double width = view.maxX - view.minX, height = view.maxY - view.minY;
+    const double side = std::max({width, height, 1000000.0});
+    const double least = side / 20; // a line of a board still gets some room
+    view.Add((view.minX + view.maxX) / 2, (view.minY + view.maxY) / 2, least / 2);
+    const double margin = side * 0.03;
+    view.minX -= margin;
+    view.minY -= margin;
+    view.maxX += margin;
+    view.maxY += margin;
+    width = view.maxX - view.minX;
+    height = view.maxY - view.minY;
+    const double pixels = 1000.0;
+    const double scale = pixels / std::max(width, height);
+
+    std::string svg;
+    std::size_t total = holes_.size() + outline_.size() + body_.size() + components.size() + 4096;
+    for (const LayerDrawing& layer : layers_)
+        for (const auto& [net, text] : layer.byNet)
+            total += text.size() + 128;
+    svg.reserve(total);
+    if (!inlineSvg)
+        svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"board\" viewBox=\"";
+    Num(svg, view.minX);
+    svg += ' ';
+    Num(svg, -view.maxY);
+    svg += ' ';
+    Num(svg, width);
+    svg += ' ';
+    Num(svg, height);
+    svg += '"';
+    Attr(svg, "width", width * scale);
+    Attr(svg, "height", height * scale);
+    svg += " data-unit=\"host unit, 10000 per mil\">\n";
+    Title(svg, title);
+    svg += "\n<style>"
+           "svg{background:#101418}"
+           ".bg{fill:#101418}#body{fill:#1d3326}"
+           "#outline{fill:none;stroke:#e8e8e8;stroke-width:2}"
+           ".h{vector-effect:non-scaling-stroke;stroke-width:1.5px}"
+           ".layer{stroke-width:0}"
+           ".t{fill:none;stroke-linecap:round;stroke-linejoin:round}"
+           ".s{stroke-linecap:round;stroke:#101418}"
+           ".pg,.r{fill-opacity:.35;stroke-width:0}"
+           ".sp{fill-opacity:.25}"
+           ".r.ko,.f.ko{fill-opacity:.2;stroke-dasharray:4 3;"
+           "vector-effect:non-scaling-stroke;stroke-width:1px}"
+           ".t.ko{stroke-opacity:.5}"
+           ".x{stroke:none;font-family:sans-serif}"
+           "#holes{fill:#101418;stroke:none}"
+           ".co{stroke-dasharray:6 4;vector-effect:non-scaling-stroke;"
+           "stroke-width:1px;fill:none}"
+           ".o,.p1{stroke:none;fill-opacity:.8}"
+           "</style>\n";
+    svg += "<rect class=\"bg\"";
+    Attr(svg, "x", view.minX);
+    Attr(svg, "y", -view.maxY);
+    Attr(svg, "width", width);
+    Attr(svg, "height", height);
+    svg += "/>\n<g id=\"flip\" transform=\"scale(1 -1)\">\n";
+    if (!body_.empty())
+        svg += "<g id=\"body\">" + body_ + "</g>\n";
+    long groups = 0;
+    for (int32_t layer : order) {
+        const bool inStack = std::find(stack_.begin(), stack_.end(), layer) != stack_.end();
+        int signalIndex = 0;
+        for (int32_t l : stack_) {
+            if (l == layer)
+                break;
+            signalIndex += IsSignal(l) ? 1 : 0;
+        }
+        const LayerStyle style = StyleOf(layer, signalIndex);
+        const std::string name = layer == 0 ? std::string("No Layer") : layerNames_[layer];
+        svg += "<g class=\"layer\" id=\"layer-";
+        Num(svg, int64_t{layer});
+        svg += '"';
+        Attr(svg, "data-layer", int64_t{layer});
+        AttrText(svg, "data-name", name);
+        svg += " data-kind=\"";
+        svg += style.kind;
+        svg += "\" data-stack=\"";
+        svg += inStack ? "1" : "0";
+        svg += "\" data-color=\"";
+        svg += style.color;
+        svg += "\" fill=\"";
+        svg += style.color;
+        svg += "\" stroke=\"";
+        svg += style.color;
+        svg += "\">";
+        Title(svg, name);
+        const LayerDrawing& drawing = layers_[layer];
+        for (int32_t net : drawing.netOrder) {
+            const std::string& shapes = drawing.byNet.at(net);
+            if (net == 0) {
+                svg += "<g>";
+            } else {
+                svg += "<g class=\"net\"";
+                AttrText(svg, "data-net", netNames_[net]);
+                svg += '>';
+                Title(svg, netNames_[net] + " on " + name);
+            }
+            svg += shapes;
+            svg += "</g>";
+        }
+        // A plane layer is copper all over but for its split planes.
+        if (IsPlane(layer) && !body_.empty()) {
+            textA_[0] = '\0';
+            api_.PcbApi_QueryInternalPlane(1, layer, board_, textA_.data());
+            svg += "<g class=\"net\"";
+            AttrText(svg, "data-net", textA_.data());
+            svg += " fill-opacity=\".15\">" + body_ + "</g>";
+        }
+        svg += "</g>\n";
+        ++groups;
+    }
+    svg += components;
+    if (!holes_.empty())
+        svg += "<g id=\"holes\" class=\"layer\" data-name=\"Holes\" data-color=\"#6a7078\">" +
+               holes_ + "</g>\n";
+    if (!outline_.empty())
+        svg += "<g id=\"outline\" class=\"layer\" data-name=\"Board Outline\" "
+               "data-color=\"#e8e8e8\">" +
+               outline_ + "</g>\n";
+    svg += "</g>\n</svg>\n";
+    if (counts != nullptr) {
+        counts->layers = groups;
+        counts->elements = elements_;
+        counts->components = static_cast<long>(componentOrder_.size());
+    }
+    return svg;
+}
+
+} // namespace
+
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) {
+    std::map<std::string, long> counts;
+    for (int32_t kind = 1; kind < kKinds; ++kind) {
+        intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
+        if (iterator == 0)
+            continue;
+        long count = 0;
+        for (intptr_t h = api.PcbApi_GetFirstObject(iterator); h != 0;
+             h = api.PcbApi_GetNextObject(iterator))
+            ++count;
+        api.PcbApi_DestroyIterator(iterator);
+        if (count > 0)
+            counts[std::string("Objects/") + PcbApiKindName(kind)] = count;
+    }
+    Picture picture(api, board);
+    counts["LayerStack"] = static_cast<long>(picture.Stack().size());
+    counts["LayerPairs"] = api.PcbApi_GetLayerPairCount(board);
+    return counts;
+}
+
+std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& title,
+                     bool inlineSvg, PictureCounts* counts) {
+    return Picture(api, board).Svg(title, inlineSvg, counts);
+}
+
+} // namespace Harrow

@@ -1,0 +1,51 @@
+// A picture of a board: an SVG drawing of what the engine holds (outline,
+// layers in stack order, tracks, arcs, fills, polygons, split planes,
+// regions and keep-outs, pads with their shapes per layer and their holes,
+// vias, texts, components with designators), read through the engine's
+// PcbApi_ entry points; and a self-contained HTML page around it with a layer
+// panel, net highlighting, zoom and pan, and the board summary.
+//
+// The drawing is in board coordinates: every coordinate in the file is the
+// board's own, in host units (10000 per mil), inside a group that turns the
+// Y axis up. Each layer is one group (class "layer", data-layer = the layer id,
+// data-name, data-color); inside it the objects of one net share a group
+// (class "net", data-net = the net's name); pads, vias and components carry a
+// <title> that names them. Groups are written from the bottom of the board to
+// the top, so the top layer is painted last.
+#pragma once
+
+#include "host/PcbApiTable.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace Harrow {
+
+// Counts of what a picture holds, for a caller that reports them.
+struct PictureCounts {
+    long layers = 0;   // layer groups
+    long elements = 0; // drawn shapes (a through pad counts once per layer)
+    long components = 0;
+};
+
+// The SVG of `board`, a whole document (with the XML declaration unless
+// `inline` for embedding in HTML). `title` names the board.
+std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& title,
+                     bool inlineSvg = false, PictureCounts* counts = nullptr);
+
+// What the board summary counts, walked through the entry points (a large
+// board's JSON dump takes far longer): "LayerStack", "LayerPairs" and
+// "Objects/KIND" for every kind the board holds, named as the dump names them.
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board);
+
+// The HTML page: `svg` (as BoardSvg gives it inline), the summary text beside.
+std::string BoardPage(const std::string& svg, const std::string& title, const std::string& summary);
+
+// Text as XML character data or attribute value: markup characters escaped,
+// well-formed UTF-8 kept, any other byte taken as the character of that code,
+// control characters that XML cannot hold replaced by U+FFFD.
+void AppendXmlText(std::string& out, std::string_view text);
+
+} // namespace Harrow

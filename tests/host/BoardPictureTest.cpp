@@ -1,0 +1,827 @@
+// The board picture of a small hand-made board with one object of every kind:
+// the SVG read back element by element (groups per layer, shapes per layer,
+// coordinates of a pad and a track, the Y axis up), escaped names, bad
+// boards (empty, one layer, zero-size pad, coordinates at the ends of the
+// 32-bit range), the page, and the page as a browser draws it.
+#include "host/BoardPicture.h"
+#include "engine/SampleBoard.h"
+#include "host/BoardSummary.h"
+#include "support/ScratchShell.h"
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace enginetest;
+using testshell::Quote;
+using testshell::Read;
+
+Harrow::PcbApiTable LinkedApi() {
+    Harrow::PcbApiTable table;
+#define LINK_FUNCTION(R, N, D, P, A) table.N = &::N;
+#define LINK_PROCEDURE(N, P, A) table.N = &::N;
+    PCBAPI_FUNCTIONS(LINK_FUNCTION)
+    PCBAPI_PROCEDURES(LINK_PROCEDURE)
+#undef LINK_FUNCTION
+#undef LINK_PROCEDURE
+    return table;
+}
+
+// ---- a small XML reader: well-formedness and the element tree ----
+
+struct Node {
+    std::string name;
+    std::map<std::string, std::string> attributes;
+    std::vector<std::unique_ptr<Node>> children;
+    std::string text;
+    Node* parent = nullptr;
+
+    std::string Attr(const std::string& key) const {
+        auto it = attributes.find(key);
+        return it == attributes.end() ? std::string() : it->second;
+    }
+    void Each(const std::function<void(const Node&)>& f) const {
+        f(*this);
+        for (const auto& child : children)
+            child->Each(f);
+    }
+    std::vector<const Node*> All(const std::string& element) const {
+        std::vector<const Node*> found;
+        Each([&](const Node& n) {
+            if (n.name == element)
+                found.push_back(&n);
+        });
+        return found;
+    }
+    const Node* ById(const std::string& id) const {
+        const Node* found = nullptr;
+        Each([&](const Node& n) {
+            if (!found && n.Attr("id") == id)
+                found = &n;
+        });
+        return found;
+    }
+    // Elements of these names anywhere below.
+    int Count(std::initializer_list<const char*> names) const {
+        int count = 0;
+        Each([&](const Node& n) {
+            for (const char* name : names)
+                count += &n != this && n.name == name;
+        });
+        return count;
+    }
+    const Node* Child(const std::string& element) const {
+        for (const auto& child : children)
+            if (child->name == element)
+                return child.get();
+        return nullptr;
+    }
+};
+
+// Parses an XML document; `error` says what is wrong with it.
+class XmlReader {
+public:
+    explicit XmlReader(const std::string& text) : s_(text) {}
+
+    std::unique_ptr<Node> Parse(std::string& error) {
+        try {
+            CheckCharacters();
+            if (s_.compare(0, 5, "<?xml") == 0)
+                pos_ = Find("?>") + 2;
+            Blank();
+            auto root = Element(nullptr);
+            Blank();
+            if (pos_ != s_.size())
+                throw Fail("text after the root element");
+            return root;
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+            return nullptr;
+        }
+    }
+
+private:
+    std::runtime_error Fail(const std::string& what) const {
+        return std::runtime_error(what + " at byte " + std::to_string(pos_));
+    }
+    void CheckCharacters() {
+        for (std::size_t at = 0; at < s_.size(); ++at) {
+            unsigned char c = static_cast<unsigned char>(s_[at]);
+            if (c < 0x20 && c != '\n' && c != '\r' && c != '\t')
+                throw std::runtime_error("control byte at " + std::to_string(at));
+            if (c < 0x80)
+                continue;
+            int length = c >= 0xC2 && c <= 0xDF   ? 2
+                         : c >= 0xE0 && c <= 0xEF ? 3
+                         : c >= 0xF0 && c <= 0xF4 ? 4
+                                                  : 0;
+            if (length == 0 || at + length > s_.size())
+                throw std::runtime_error("bad UTF-8 at " + std::to_string(at));
+            for (int i = 1; i < length; ++i)
+                if ((static_cast<unsigned char>(s_[at + i]) & 0xC0) != 0x80)
+                    throw std::runtime_error("bad UTF-8 at " + std::to_string(at));
+            at += length - 1;
+        }
+    }
+    std::size_t Find(const char* what) {
+        std::size_t at = s_.find(what, pos_);
+        if (at == std::string::npos)
+            throw Fail(std::string("missing ") + what);
+        return at;
+    }
+    void Blank() {
+        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_])))
+            ++pos_;
+    }
+    std::string Name() {
+        std::size_t start = pos_;
+        while (pos_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[pos_])) ||
+                                    s_[pos_] == '-' || s_[pos_] == '_' || s_[pos_] == ':'))
+            ++pos_;
+        if (pos_ == start)
+            throw Fail("expected a name");
+        return s_.substr(start, pos_ - start);
+    }
+    std::string Decode(const std::string& raw) {
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '<')
+                throw Fail("'<' in text");
+            if (raw[i] != '&') {
+                out += raw[i];
+                continue;
+            }
+            std::size_t end = raw.find(';', i);
+            if (end == std::string::npos)
+                throw Fail("unterminated entity");
+            std::string entity = raw.substr(i + 1, end - i - 1);
+            static const std::map<std::string, char> named{
+                {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+            if (auto it = named.find(entity); it != named.end()) {
+                out += it->second;
+            } else if (entity.size() > 1 && entity[0] == '#') {
+                unsigned long code = entity[1] == 'x' ? std::stoul(entity.substr(2), nullptr, 16)
+                                                      : std::stoul(entity.substr(1));
+                if (code < 0x80) {
+                    out += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    out += static_cast<char>(0xC0 | (code >> 6));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                } else {
+                    out += static_cast<char>(0xE0 | (code >> 12));
+                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                }
+            } else {
+                throw Fail("unknown entity &" + entity + ";");
+            }
+            i = end;
+        }
+        return out;
+    }
+    std::unique_ptr<Node> Element(Node* parent) {
+        if (s_[pos_] != '<')
+            throw Fail("expected '<'");
+        ++pos_;
+        auto node = std::make_unique<Node>();
+        node->parent = parent;
+        node->name = Name();
+        while (true) {
+            Blank();
+            if (s_.compare(pos_, 2, "/>") == 0) {
+                pos_ += 2;
+                return node;
+            }
+            if (s_[pos_] == '>') {
+                ++pos_;
+                break;
+            }
+            std::string key = Name();
+            Blank();
+            if (s_[pos_] != '=')
+                throw Fail("expected '=' after " + key);
+            ++pos_;
+            Blank();
+            char quote = s_[pos_];
+            if (quote != '"' && quote != '\'')
+                throw Fail("unquoted value of " + key);
+            std::size_t end = s_.find(quote, pos_ + 1);
+            if (end == std::string::npos)
+                throw Fail("unterminated value of " + key);
+            if (node->attributes.count(key))
+                throw Fail("attribute given twice: " + key);
+            node->attributes[key] = Decode(s_.substr(pos_ + 1, end - pos_ - 1));
+            pos_ = end + 1;
+        }
+        while (true) {
+            std::size_t lt = Find("<");
+            node->text += Decode(s_.substr(pos_, lt - pos_));
+            pos_ = lt;
+            if (s_.compare(pos_, 2, "</") == 0) {
+                pos_ += 2;
+                if (Name() != node->name)
+                    throw Fail("end tag does not match " + node->name);
+                Blank();
+                if (s_[pos_] != '>')
+                    throw Fail("expected '>'");
+                ++pos_;
+                return node;
+            }
+            node->children.push_back(Element(node.get()));
+        }
+    }
+
+    const std::string& s_;
+    std::size_t pos_ = 0;
+};
+
+std::unique_ptr<Node> ParseSvg(const std::string& svg) {
+    std::string error;
+    auto root = XmlReader(svg).Parse(error);
+    EXPECT_NE(root, nullptr) << error;
+    return root;
+}
+
+std::vector<double> Numbers(const std::string& text) {
+    std::vector<double> numbers;
+    std::istringstream in(text);
+    double v;
+    while (in >> v)
+        numbers.push_back(v);
+    return numbers;
+}
+
+// ---- the hand-made board ----
+
+constexpr int32_t kMil = 10000;
+
+void MakeOutline(intptr_t board, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    intptr_t outline = PcbApi_CreateBoardOutline(board);
+    Polygon p;
+    Query(1, outline, p);
+    p.segments = {{0, x0, y0, 0, 0, 0, 0, 0},
+                  {0, x1, y0, 0, 0, 0, 0, 0},
+                  {0, x1, y1, 0, 0, 0, 0, 0},
+                  {0, x0, y1, 0, 0, 0, 0, 0},
+                  {0, x0, y0, 0, 0, 0, 0, 0}};
+    p.pointCount = 4;
+    Query(0, outline, p);
+    PcbApi_UpdateBoardOutline(outline);
+}
+
+intptr_t MakeFill(intptr_t board, int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    intptr_t h = PcbApi_CreateObject(6);
+    enginetest::Fill f;
+    Query(1, h, f);
+    f.c.layer = layer;
+    f.c.x1 = x1;
+    f.c.y1 = y1;
+    f.x2 = x2;
+    f.y2 = y2;
+    Query(0, h, f);
+    PcbApi_AddObjectToContainer(board, h);
+    return h;
+}
+
+class PictureBoard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char error[256] = {};
+        board = Corvane_NewBoard(UniqueName("picture").c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << error;
+    }
+    void TearDown() override { Corvane_CloseBoard(board); }
+
+    std::string Svg() { return Harrow::BoardSvg(LinkedApi(), board, "test board"); }
+
+    void Outline(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+        MakeOutline(board, x0, y0, x1, y1);
+    }
+    intptr_t Track(int32_t layer, intptr_t net, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                   int32_t width, intptr_t container = 0) {
+        intptr_t h = PcbApi_CreateObject(4);
+        enginetest::Track t;
+        Query(1, h, t);
+        t.c.layer = layer;
+        t.c.net = net;
+        t.c.x1 = x1;
+        t.c.y1 = y1;
+        t.x2 = x2;
+        t.y2 = y2;
+        t.width = width;
+        Query(0, h, t);
+        PcbApi_AddObjectToContainer(container ? container : board, h);
+        return h;
+    }
+    intptr_t Fill(int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+        return MakeFill(board, layer, x1, y1, x2, y2);
+    }
+    // A pad at (x, y) before its component is placed; simple stack.
+    intptr_t Pad(const char* name, int32_t layer, intptr_t net, int32_t x, int32_t y, int32_t shape,
+                 int32_t xs, int32_t ys, int32_t hole) {
+        intptr_t h = PcbApi_CreateObject(2);
+        enginetest::Pad p;
+        Query(1, h, p);
+        p.name = Text(name);
+        p.c.layer = layer;
+        p.c.net = net;
+        p.c.x1 = x;
+        p.c.y1 = y;
+        p.sizes[0] = xs;
+        p.sizes[1] = ys;
+        p.shapes[0] = shape;
+        p.holeSize = hole;
+        Query(0, h, p);
+        int32_t mode = 0;
+        PcbApi_QueryPadStackMode(0, h, &mode);
+        return h;
+    }
+    intptr_t Component(const char* designator, std::vector<intptr_t> pads, int32_t x, int32_t y,
+                       double angle, bool bottom) {
+        intptr_t comp = PcbApi_CreateObject(9);
+        for (intptr_t pad : pads)
+            PcbApi_AddObjectToContainer(comp, pad);
+        PcbApi_AddObjectToContainer(board, comp);
+        enginetest::Component c;
+        Query(1, comp, c);
+        Text_ name;
+        Query(1, c.nameText, name);
+        name.text = Text(designator);
+        Query(0, c.nameText, name);
+        c.pattern = Text("SOIC");
+        c.c.x1 = x;
+        c.c.y1 = y;
+        c.angle = angle;
+        c.c.layer = bottom ? 32 : 1;
+        Query(0, comp, c);
+        return comp;
+    }
+
+    // Outline 1000 x 800 mil; GND and a signal net with a name full of
+    // markup; tracks, an arc, a fill, a polygon, a via, a split plane on a
+    // plane layer in the stack, a keep-out region, a through pad, an SMD
+    // component on top and a turned one on the bottom, a text.
+    void FillBoard() {
+        Outline(0, 0, 1000 * kMil, 800 * kMil);
+        gnd = AddNet(board, "GND");
+        sig = AddNet(board, "S<&\"'>\xff");
+        Track(1, gnd, 100 * kMil, 100 * kMil, 400 * kMil, 100 * kMil, 10 * kMil);
+        Track(32, sig, 100 * kMil, 700 * kMil, 400 * kMil, 650 * kMil, 8 * kMil);
+
+        intptr_t arc = PcbApi_CreateObject(1);
+        Arc a;
+        Query(1, arc, a);
+        a.c.layer = 1;
+        a.c.net = sig;
+        a.c.x1 = 500 * kMil;
+        a.c.y1 = 500 * kMil;
+        a.radius = 100 * kMil;
+        a.angle1 = 0;
+        a.angle2 = 90;
+        a.lineWidth = 5 * kMil;
+        Query(0, arc, a);
+        PcbApi_AddObjectToContainer(board, arc);
+
+        Fill(1, 800 * kMil, 600 * kMil, 900 * kMil, 700 * kMil);
+
+        intptr_t poly = PcbApi_CreateObject(10);
+        Polygon pg;
+        Query(1, poly, pg);
+        pg.c.layer = 1;
+        pg.c.net = gnd;
+        pg.segments = {{0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
+                       {0, 700 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
+                       {0, 700 * kMil, 200 * kMil, 0, 0, 0, 0, 0},
+                       {0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0}};
+        pg.pointCount = 3;
+        Query(0, poly, pg);
+        PcbApi_AddObjectToContainer(board, poly);
+
+        intptr_t via = PcbApi_CreateObject(3);
+        enginetest::Via v;
+        Query(1, via, v);
+        v.c.net = gnd;
+        v.c.x1 = 450 * kMil;
+        v.c.y1 = 100 * kMil;
+        v.size = 40 * kMil;
+        v.holeSize = 20 * kMil;
+        v.low = 1;
+        v.high = 32;
+        Query(0, via, v);
+        PcbApi_AddObjectToContainer(board, via);
+
+        PcbApi_InsertLayerInStack(board, 39, 1);
+        char plane[PCBAPI_TEXT_CAPACITY] = "GND";
+        PcbApi_QueryInternalPlane(0, 39, board, plane);
+        intptr_t split = PcbApi_CreateObject(22);
+        Polygon sp;
+        Query(1, split, sp);
+        sp.c.layer = 39;
+        sp.c.net = sig;
+        sp.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
+                       {0, 200 * kMil, 0, 0, 0, 0, 0, 0},
+                       {0, 200 * kMil, 200 * kMil, 0, 0, 0, 0, 0}};
+        sp.pointCount = 3;
+        Query(0, split, sp);
+        PcbApi_AddObjectToContainer(board, split);
+
+        intptr_t region = PcbApi_CreateObject(11);
+        Region rg;
+        Query(1, region, rg);
+        rg.c.layer = 56;
+        rg.c.bitField = PCBAPI_BITFIELD_KEEPOUT;
+        rg.contour = {{300 * kMil, 300 * kMil}, {400 * kMil, 300 * kMil}, {400 * kMil, 400 * kMil}};
+        Query(0, region, rg);
+        PcbApi_AddObjectToContainer(board, region);
+
+        through = Pad("T", 74, gnd, 900 * kMil, 100 * kMil, 1, 60 * kMil, 60 * kMil, 30 * kMil);
+        PcbApi_AddObjectToContainer(board, through);
+
+        // U1 on top at (200, 400) mil, not turned: pad 1 at -50 mil.
+        u1 = Component("U1",
+                       {Pad("1", 1, sig, -50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0),
+                        Pad("2", 1, gnd, 50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0)},
+                       200 * kMil, 400 * kMil, 0, false);
+        // U2 on the bottom at (700, 400) mil turned 90 degrees: pad 1 drawn at
+        // -50 mil goes to +50 mil by the mirror, then up by the turn.
+        u2 = Component("U2",
+                       {Pad("1", 1, sig, -50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0),
+                        Pad("2", 1, gnd, 50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0)},
+                       700 * kMil, 400 * kMil, 90, true);
+
+        intptr_t text = PcbApi_CreateObject(5);
+        Text_ tx;
+        Query(1, text, tx);
+        tx.c.layer = 33;
+        tx.c.x1 = 100 * kMil;
+        tx.c.y1 = 750 * kMil;
+        tx.text = Text("Rev <A> & \"B\"");
+        Query(0, text, tx);
+        PcbApi_AddObjectToContainer(board, text);
+    }
+
+    // The element of that name in `group` whose title begins with `prefix`.
+    static const Node* Titled(const Node* group, const char* element, const std::string& prefix) {
+        if (group == nullptr)
+            return nullptr;
+        for (const Node* n : group->All(element))
+            if (const Node* title = n->Child("title"); title && title->text.rfind(prefix, 0) == 0)
+                return n;
+        return nullptr;
+    }
+    static const Node* Layer(const Node& root, int layer) {
+        return root.ById("layer-" + std::to_string(layer));
+    }
+
+    intptr_t board = 0, gnd = 0, sig = 0, through = 0, u1 = 0, u2 = 0;
+};
+
+TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
+    FillBoard();
+    auto root = ParseSvg(Svg());
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->name, "svg");
+    EXPECT_EQ(root->Attr("xmlns"), "http://www.w3.org/2000/svg");
+
+    // Groups from the bottom of the board to the top: the bottom overlay (U2's
+    // designator went there with U2), then the stack (top, plane, bottom)
+    // from the bottom up, the top overlay, the keep-outs.
+    std::vector<std::string> layers;
+    root->Each([&](const Node& n) {
+        if (n.name == "g" && n.Attr("data-layer") != "")
+            layers.push_back(n.Attr("data-layer"));
+    });
+    EXPECT_EQ(layers, (std::vector<std::string>{"34", "32", "39", "1", "33", "56"}));
+
+    const Node* top = Layer(*root, 1);
+    const Node* bottom = Layer(*root, 32);
+    const Node* plane = Layer(*root, 39);
+    ASSERT_TRUE(top && bottom && plane);
+    EXPECT_EQ(top->Attr("data-name"), "Top Layer");
+    EXPECT_EQ(top->Attr("data-color"), "#e03c3c");
+    EXPECT_EQ(bottom->Attr("data-color"), "#3c78e0");
+    // Top: a track, an arc, a fill, a polygon, U1's two pads, the through pad,
+    // the via.
+    EXPECT_EQ(top->Count({"line"}), 1);
+    EXPECT_EQ(top->Count({"path"}), 2); // arc and polygon
+    EXPECT_EQ(top->Count({"polygon"}), 0);
+    EXPECT_EQ(top->Count({"rect"}), 3);   // fill and U1's pads
+    EXPECT_EQ(top->Count({"circle"}), 2); // through pad and via
+    // Bottom: a track, U2's pads, the through pad, the via.
+    EXPECT_EQ(bottom->Count({"line"}), 1);
+    EXPECT_EQ(bottom->Count({"rect"}), 2);
+    EXPECT_EQ(bottom->Count({"circle"}), 2);
+    EXPECT_EQ(bottom->Count({"path"}), 0);
+    // The plane: its split plane, and the board shape in the plane's net.
+    EXPECT_EQ(plane->Count({"path"}), 2);
+    EXPECT_EQ(plane->All("path")[0]->Attr("class"), "sp");
+    // Keep-out layer: the region, drawn as a keep-out.
+    const Node* keepout = Layer(*root, 56);
+    ASSERT_NE(keepout, nullptr);
+    ASSERT_EQ(keepout->Count({"path"}), 1);
+    EXPECT_EQ(keepout->All("path")[0]->Attr("class"), "r ko");
+    EXPECT_EQ(keepout->All("path")[0]->Attr("d"), "M3000000 3000000L4000000 3000000L4000000 "
+                                                  "4000000Z");
+    // Holes: the through pad's and the via's.
+    const Node* holes = root->ById("holes");
+    ASSERT_NE(holes, nullptr);
+    ASSERT_EQ(holes->Count({"circle"}), 2);
+    EXPECT_EQ(holes->All("circle")[0]->Attr("r"), "150000");
+    // Components, each side in its group, with designator and turn.
+    const Node* topComponents = root->ById("components-top");
+    const Node* bottomComponents = root->ById("components-bottom");
+    ASSERT_TRUE(topComponents && bottomComponents);
+    ASSERT_EQ(topComponents->All("g").size(), 2u); // the group and U1
+    EXPECT_EQ(topComponents->All("g")[1]->Attr("data-ref"), "U1");
+    EXPECT_EQ(bottomComponents->All("g")[1]->Attr("data-ref"), "U2");
+    EXPECT_EQ(bottomComponents->All("g")[1]->Child("title")->text, "U2 (SOIC), bottom, 90 deg");
+    // The designators are the components' name texts on the top overlay.
+    const Node* overlay = Layer(*root, 33);
+    ASSERT_NE(overlay, nullptr);
+    std::vector<std::string> texts;
+    for (const Node* t : overlay->All("text"))
+        texts.push_back(t->text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"U1", "Rev <A> & \"B\""}));
+    const Node* bottomOverlay = Layer(*root, 34);
+    ASSERT_NE(bottomOverlay, nullptr);
+    ASSERT_EQ(bottomOverlay->All("text").size(), 1u);
+    EXPECT_EQ(bottomOverlay->All("text")[0]->text, "U2");
+    EXPECT_NE(bottomOverlay->All("text")[0]->Attr("transform").find("scale(-6000 -6000)"),
+              std::string::npos); // mirrored, as seen from the top
+    // The outline last, over everything.
+    EXPECT_EQ(root->ById("flip")->children.back()->Attr("id"), "outline");
+}
+
+TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
+    FillBoard();
+    // DSNLINK_PICTURE_KEEP=FILE.pcbdoc keeps the board to look at.
+    if (const char* keep = std::getenv("DSNLINK_PICTURE_KEEP")) {
+        char error[256] = {};
+        ASSERT_EQ(Corvane_SaveBoard(board, keep, error, sizeof error), 1) << error;
+    }
+    auto root = ParseSvg(Svg());
+    ASSERT_NE(root, nullptr);
+    // The track exactly as on the board, in its net's group, with its width.
+    const Node* line = Layer(*root, 1)->All("line")[0];
+    EXPECT_EQ(line->Attr("x1"), "1000000");
+    EXPECT_EQ(line->Attr("y1"), "1000000");
+    EXPECT_EQ(line->Attr("x2"), "4000000");
+    EXPECT_EQ(line->Attr("y2"), "1000000");
+    EXPECT_EQ(line->Attr("stroke-width"), "100000");
+    EXPECT_EQ(line->parent->Attr("data-net"), "GND");
+    // U1's pad 1: 60 x 30 mil about (150, 400) mil.
+    const Node* pad = Titled(Layer(*root, 1), "rect", "U1-1");
+    ASSERT_NE(pad, nullptr);
+    EXPECT_EQ(pad->Child("title")->text, "U1-1 S<&\"'>\xc3\xbf");
+    EXPECT_EQ(pad->Attr("x"), "1200000");
+    EXPECT_EQ(pad->Attr("y"), "3850000");
+    EXPECT_EQ(pad->Attr("width"), "600000");
+    EXPECT_EQ(pad->Attr("height"), "300000");
+    EXPECT_EQ(pad->Attr("transform"), "");
+    // U2's pad 1 on the bottom: mirrored to +50 mil, turned up to (700, 450).
+    const Node* bottomPad = Titled(Layer(*root, 32), "rect", "U2-1");
+    ASSERT_NE(bottomPad, nullptr);
+    EXPECT_EQ(bottomPad->Attr("x"), std::to_string(7000000 - 300000));
+    EXPECT_EQ(bottomPad->Attr("y"), std::to_string(4500000 - 150000));
+    // Mirrored and turned by 90: the engine keeps that as 270 degrees, the
+    // same rectangle.
+    EXPECT_EQ(bottomPad->Attr("transform"), "rotate(270 7000000 4500000)");
+    // The arc from 0 to 90 degrees turns counter-clockwise (sweep 1) in
+    // board axes.
+    const Node* arc = nullptr;
+    for (const Node* path : Layer(*root, 1)->All("path"))
+        if (path->Attr("class") == "t")
+            arc = path;
+    ASSERT_NE(arc, nullptr);
+    EXPECT_EQ(arc->Attr("d"), "M6000000 5000000A1000000 1000000 0 0 1 5000000 6000000");
+    // Y up: one flip of the whole drawing; the view box spans the outline
+    // with y negated, so the board's top edge (y = 800 mil) is the smallest
+    // view y.
+    const Node* flip = root->ById("flip");
+    ASSERT_NE(flip, nullptr);
+    EXPECT_EQ(flip->Attr("transform"), "scale(1 -1)");
+    std::vector<double> view = Numbers(root->Attr("viewBox"));
+    ASSERT_EQ(view.size(), 4u);
+    EXPECT_LT(view[0], 0);
+    EXPECT_GT(view[0] + view[2], 10000000);
+    EXPECT_LT(view[1], -8000000);
+    EXPECT_GT(view[1] + view[3], 0);
+    EXPECT_LT(view[1] + view[3], 1000000); // no room for a board below y = 0
+    // Texts stand upright again inside the flip.
+    const Node* text = Layer(*root, 33)->All("text")[1];
+    EXPECT_EQ(text->Attr("transform"), "translate(1000000 7500000) rotate(0) scale(6000 -6000)");
+    EXPECT_EQ(text->Attr("font-size"), "100"); // 60 mil high
+}
+
+TEST_F(PictureBoard, NamesAreEscapedAndStrayBytesBecomeCharacters) {
+    FillBoard();
+    const std::string svg = Svg();
+    EXPECT_NE(svg.find("data-net=\"S&lt;&amp;&quot;&#39;&gt;\xc3\xbf\""), std::string::npos);
+    auto root = ParseSvg(svg);
+    ASSERT_NE(root, nullptr);
+    std::set<std::string> nets;
+    root->Each([&](const Node& n) {
+        if (n.Attr("class") == "net")
+            nets.insert(n.Attr("data-net"));
+    });
+    EXPECT_EQ(nets, (std::set<std::string>{"GND", "S<&\"'>\xc3\xbf"}));
+
+    std::string text;
+    Harrow::AppendXmlText(text, std::string("a\x01\xed\xa0\x80\xe2\x82\xac\xc3", 9));
+    EXPECT_EQ(text, "a\xef\xbf\xbd\xc3\xad\xc2\xa0\xc2\x80\xe2\x82\xac\xc3\x83");
+}
+
+TEST_F(PictureBoard, AnEmptyBoardIsAValidPictureAboutTheOrigin) {
+    auto root = ParseSvg(Svg());
+    ASSERT_NE(root, nullptr);
+    std::vector<double> view = Numbers(root->Attr("viewBox"));
+    ASSERT_EQ(view.size(), 4u);
+    EXPECT_GT(view[2], 0);
+    EXPECT_GT(view[3], 0);
+    EXPECT_LT(view[0], 0);
+    EXPECT_GT(view[0] + view[2], 0);
+    EXPECT_EQ(root->ById("outline"), nullptr);
+    // The stack's two layers, empty.
+    EXPECT_EQ(root->Count({"line", "rect", "circle", "path", "polygon", "text"}), 1); // background
+}
+
+TEST_F(PictureBoard, OneLayerZeroSizePadsAndTheEndsOfTheRange) {
+    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
+    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
+    intptr_t zero = Pad("0", 1, 0, 5, 5, 2, 0, 0, 0);
+    PcbApi_AddObjectToContainer(board, zero);
+    intptr_t none = Pad("N", 1, 0, 7, 7, 0, 100, 100, 0);
+    PcbApi_AddObjectToContainer(board, none);
+    auto root = ParseSvg(Svg());
+    ASSERT_NE(root, nullptr);
+    std::vector<double> view = Numbers(root->Attr("viewBox"));
+    ASSERT_EQ(view.size(), 4u);
+    for (double v : view)
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_LE(view[0], double{INT32_MIN});
+    EXPECT_GE(view[0] + view[2], double{INT32_MAX});
+    const Node* top = Layer(*root, 1);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(Layer(*root, 32), nullptr);
+    EXPECT_EQ(top->Count({"line"}), 1);
+    EXPECT_EQ(top->Count({"rect", "circle", "polygon"}), 0); // pads of no size or shape
+    EXPECT_EQ(top->All("line")[0]->Attr("x1"), "-2147483648");
+    EXPECT_EQ(top->All("line")[0]->Attr("y2"), "2147483647");
+}
+
+TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
+    FillBoard();
+    const std::string svg = Harrow::BoardSvg(LinkedApi(), board, "b<&>", true);
+    EXPECT_EQ(svg.rfind("<svg", 0), 0u); // no XML declaration inside a page
+    const std::string page = Harrow::BoardPage(svg, "b<&>", "board: x<y&z\nnets: 2\n");
+    EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(page.find(svg), std::string::npos);
+    EXPECT_NE(page.find("<title>b&lt;&amp;&gt;</title>"), std::string::npos);
+    EXPECT_NE(page.find("board: x&lt;y&amp;z\nnets: 2"), std::string::npos);
+    for (const char* outside : {" src=", " href=", "url(", "@import", "fetch(", "XMLHttpRequest"})
+        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+    std::size_t at = 0;
+    int links = 0;
+    while ((at = page.find("http", at)) != std::string::npos) {
+        EXPECT_EQ(page.compare(at, 26, "http://www.w3.org/2000/svg"), 0);
+        ++at;
+        ++links;
+    }
+    EXPECT_EQ(links, 1);
+}
+
+TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
+    FillBoard();
+    PcbApi_AddLayerPair(board, "Top-Bottom", 1, 32);
+    const std::string path = UniqueName("summary") + ".json";
+    char error[256] = {};
+    ASSERT_EQ(Corvane_DumpBoardJson(board, path.c_str(), error, sizeof error), 1) << error;
+    std::ostringstream fromJson, fromCounts;
+    Harrow::PrintBoardSummary(fromJson, "b", Read(path), true);
+    Harrow::PrintBoardSummary(fromCounts, "b", Harrow::BoardCounts(LinkedApi(), board), true);
+    std::remove(path.c_str());
+    EXPECT_EQ(fromCounts.str(), fromJson.str());
+    EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
+    EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
+}
+
+// ---- the page in a real browser ----
+
+class PictureInBrowser : public testshell::ScratchFolderTest {};
+
+TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
+    const char* browser = std::getenv("DSNLINK_CHROMIUM");
+    std::string chromium = browser ? browser : "";
+    if (chromium.empty())
+        for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
+            if (::access(candidate, X_OK) == 0) {
+                chromium = candidate;
+                break;
+            }
+    if (chromium.empty() || std::system("command -v python3 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) to "
+                        "see the page in a browser";
+    // A board whose top copper lies in its upper left quarter and whose
+    // bottom copper in its lower right quarter; saved, then paged by harrow.
+    char error[256] = {};
+    const std::string boardPath = folder + "/quarters.pcbdoc";
+    CorvaneBoard b = Corvane_NewBoard(boardPath.c_str(), error, sizeof error);
+    ASSERT_NE(b, 0) << error;
+    MakeOutline(b, 0, 0, 2000 * kMil, 1000 * kMil);
+    MakeFill(b, 1, 100 * kMil, 600 * kMil, 700 * kMil, 900 * kMil);
+    MakeFill(b, 32, 1300 * kMil, 100 * kMil, 1900 * kMil, 400 * kMil);
+    ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
+    Corvane_CloseBoard(b);
+
+    testshell::Outcome view =
+        Run(std::string(DSNLINK_BIN_DIR) + "/harrow", "view quarters.pcbdoc page.html");
+    ASSERT_EQ(view.exitCode, 0) << view.err;
+    testshell::Outcome shot =
+        Run("/bin/sh", "-c " + Quote(Quote(chromium) +
+                                     " --headless --no-sandbox --disable-gpu --hide-scrollbars "
+                                     "--window-size=1300,800 --screenshot=" +
+                                     Quote(folder + "/page.png") + " file://" +
+                                     Quote(folder + "/page.html") + " 2>/dev/null"));
+    ASSERT_EQ(Read(folder + "/page.png").compare(1, 3, "PNG"), 0) << shot.err;
+    // Pixels of each colour right of the side panel (260 pixels and its
+    // padding): how many, and the box they fill.
+    testshell::Outcome pixels =
+        Run("python3", Quote(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/png_colours.py") +
+                           " page.png 300 e03c3c 3c78e0 e8e8e8");
+    ASSERT_EQ(pixels.exitCode, 0) << pixels.err;
+    std::map<std::string, std::vector<double>> found; // count, x0, y0, x1, y1
+    std::istringstream lines(pixels.out);
+    std::string colour;
+    while (lines >> colour) {
+        std::vector<double> v(5);
+        for (double& x : v)
+            lines >> x;
+        found[colour] = v;
+    }
+    const auto& red = found["e03c3c"];
+    const auto& blue = found["3c78e0"];
+    const auto& white = found["e8e8e8"];
+    ASSERT_EQ(red.size(), 5u);
+    ASSERT_GT(white[0], 200) << "no outline drawn";
+    ASSERT_GT(red[0], 1000) << "no top copper drawn";
+    ASSERT_GT(blue[0], 1000) << "no bottom copper drawn";
+    // The outline's box, and the copper in its quarters: top copper in the
+    // upper left (small screen y), bottom copper in the lower right.
+    const double midX = (white[1] + white[3]) / 2, midY = (white[2] + white[4]) / 2;
+    EXPECT_GT(white[3] - white[1], 1.5 * (white[4] - white[2])); // 2:1, not turned
+    EXPECT_LT(red[3], midX);
+    EXPECT_LT(red[4], midY);
+    EXPECT_GT(red[1], white[1]);
+    EXPECT_GT(red[2], white[2]);
+    EXPECT_GT(blue[1], midX);
+    EXPECT_GT(blue[2], midY);
+    EXPECT_LT(blue[3], white[3]);
+    EXPECT_LT(blue[4], white[4]);
+}
+
+// ---- size and time ----
+
+TEST_F(PictureBoard, ManyComponentsStayLinearInTime) {
+    const char* asked = std::getenv("DSNLINK_PICTURE_COMPONENTS");
+    const int count = asked ? std::atoi(asked) : 2000;
+    Outline(0, 0, 10000 * kMil, 10000 * kMil);
+    intptr_t net = AddNet(board, "N");
+    const int side = static_cast<int>(std::ceil(std::sqrt(count)));
+    for (int i = 0; i < count; ++i) {
+        int32_t x = (i % side) * (9000 * kMil / side) + 500 * kMil;
+        int32_t y = (i / side) * (9000 * kMil / side) + 500 * kMil;
+        intptr_t pad1 = Pad("1", 1, net, -20 * kMil, 0, 2, 20 * kMil, 10 * kMil, 0);
+        intptr_t pad2 = Pad("2", 1, 0, 20 * kMil, 0, 1, 20 * kMil, 20 * kMil, 0);
+        Component(("R" + std::to_string(i)).c_str(), {pad1, pad2}, x, y, (i % 4) * 90.0, i % 2);
+    }
+    auto start = std::chrono::steady_clock::now();
+    const std::string svg = Svg();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::cout << count << " components: " << svg.size() << " bytes of SVG in " << seconds << " s\n";
+    if (const char* keep = std::getenv("DSNLINK_PICTURE_KEEP")) {
+        char error[256] = {};
+        ASSERT_EQ(Corvane_SaveBoard(board, keep, error, sizeof error), 1) << error;
+    }
+    auto root = ParseSvg(svg);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->All("g").size() > static_cast<std::size_t>(count), true);
+    // Per component: two pads, one outline, an origin and a pin-1 mark, and
+    // its designator; about 1 kB.
+    EXPECT_LT(svg.size(), static_cast<std::size_t>(count) * 1200 + 20000);
+}
+
+} // namespace
