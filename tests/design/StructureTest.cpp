@@ -383,8 +383,7 @@ TEST_F(StructureOnBoard, ViaStylesForNonSpareViasOnly) {
     TDesignRun run("(pcb t (structure (via V1 V2 MISSING (spare V3))) (library))", board, true);
     for (const char* padstack : {"V1", "V2", "MISSING"})
         EXPECT_EQ(run.Count(std::string("ERROR: Invalid padstack reference returned for: ") +
-                            padstack +
-                            ", while tryng to create board level routing via styles."),
+                            padstack + ", while tryng to create board level routing via styles."),
                   1)
             << padstack;
     EXPECT_EQ(run.Count("ERROR: Invalid padstack reference returned for: V3, while tryng to "

@@ -35,6 +35,7 @@ class WiringOnBoard : public enginetest::EngineBoardTest {
 protected:
     TSpecctraDesign& Import(const std::string& text, bool write = true) {
         ResetTranslationState();
+        design.reset(); // it refers to the parser it read from
         parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
         parser->RegisterKeywords();
         design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
@@ -107,13 +108,15 @@ TEST_F(WiringOnBoard, TurretOutsideItsRangeEndsTheReadingWithTheRangeError) {
     parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
         "w.dsn", Design("(wire (path Top 10 0 0 1 1) (net A) (turret 128))")));
     parser->RegisterKeywords();
-    TSpecctraDesign d("w.dsn", parser.get(), nullptr, board);
-    try {
-        d.ImportFromFile();
-        FAIL() << "no range error";
-    } catch (const ERangeError& error) {
-        EXPECT_STREQ(error.what(), "128 is not within the valid range of 1..127");
-    }
+    {
+        TSpecctraDesign d("w.dsn", parser.get(), nullptr, board);
+        try {
+            d.ImportFromFile();
+            FAIL() << "no range error";
+        } catch (const ERangeError& error) {
+            EXPECT_STREQ(error.what(), "128 is not within the valid range of 1..127");
+        }
+    } // the design goes before the parser it read from
     for (const char* turret : {"-1", "1", "127"})
         EXPECT_NO_THROW(Import(
             Design(std::string("(wire (path Top 10 0 0 1 1) (turret ") + turret + "))"), false))
