@@ -16,12 +16,15 @@ struct JsonValue {
     double number = 0.0;
     std::string text;
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    // Object members: names and values side by side (a pair cannot hold the
+    // type being defined).
+    std::vector<std::string> memberNames;
+    std::vector<JsonValue> memberValues;
 
     const JsonValue* Member(const std::string& key) const {
-        for (const auto& [name, value] : members)
-            if (name == key)
-                return &value;
+        for (std::size_t i = 0; i < memberNames.size(); ++i)
+            if (memberNames[i] == key)
+                return &memberValues[i];
         return nullptr;
     }
 };
@@ -73,7 +76,8 @@ private:
             JsonValue member;
             if (!Read(member, depth + 1))
                 return false;
-            value.members.emplace_back(std::move(key), std::move(member));
+            value.memberNames.push_back(std::move(key));
+            value.memberValues.push_back(std::move(member));
         } while (Take(','));
         return Take('}');
     }
@@ -253,23 +257,28 @@ void PrintRule(std::ostream& out, const JsonValue& rule) {
         out << "  |  " << Text(rule.Member("Scope2Expression"));
     out << "\n";
     const JsonValue* constraints = rule.Member("Constraints");
-    if (!constraints || constraints->members.empty())
+    if (!constraints || constraints->memberNames.empty())
         return;
     if (kind == 9) {
         out << "    layers:";
         bool any = false;
-        for (const auto& [name, value] : constraints->members)
+        for (std::size_t i = 0; i < constraints->memberNames.size(); ++i) {
+            const std::string& name = constraints->memberNames[i];
+            const JsonValue& value = constraints->memberValues[i];
             if (value.number != 0) {
                 out << " " << name.substr(name.find_first_of("0123456789")) << "="
                     << Whole(value.number);
                 any = true;
             }
+        }
         out << (any ? "\n" : " none\n");
         return;
     }
     out << "    values:";
     bool first = true;
-    for (const auto& [name, value] : constraints->members) {
+    for (std::size_t i = 0; i < constraints->memberNames.size(); ++i) {
+        const std::string& name = constraints->memberNames[i];
+        const JsonValue& value = constraints->memberValues[i];
         out << (first ? " " : ", ") << name << " "
             << (IsLength(kind, name) ? Length(value.number) : Whole(value.number));
         first = false;
