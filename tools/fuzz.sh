@@ -62,10 +62,12 @@ for f in "$root/examples/demo.dsn" $(find "$seeds/dsn" -name '*.dsn' | sort | aw
 done
 echo "fuzz: $(ls "$seeds/dsn" | wc -l) design seeds, $(ls "$seeds/document" | wc -l) document seeds"
 
-# The keyword dictionary, from the keyword table of the parser.
+# The keyword dictionary, from the reader's one keyword list.
 dict="$work/specctra.dict"
-grep -oE '^\s*\{"[a-z_0-9]+", [0-9]+\}' specctra/SpecctraParser2.cpp |
-  sed -E 's/^\s*\{("[a-z_0-9]+"), [0-9]+\}/\1/' | sort -u >"$dict"
+sed -nE -e 's/^SPECCTRA_KEYWORD\(([A-Za-z_0-9]+), [0-9]+\)$/"\1"/p' \
+  -e 's/^SPECCTRA_KEYWORD_(SPELLED|ALSO)\([A-Za-z_0-9]+, ("[^"]+").*$/\2/p' \
+  specctra/SpecctraKeywords.def | sort -u >"$dict"
+[ -s "$dict" ] || { echo "fuzz: no keywords found for the dictionary" >&2; exit 1; }
 printf '"("\n")"\n"\\""\n"'"'"'"\n"# "\n' >>"$dict"
 
 status=0
