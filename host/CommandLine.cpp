@@ -168,14 +168,14 @@ const VerbHelp kVerbHelp[] = {
 
 // ---- the command line ----
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* shortName;
     bool takesValue;
     const char* verbs; // space-separated; null: every verb
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"--help", "-h", false, nullptr},
     {"--version", nullptr, false, nullptr},
     {"--engine", nullptr, true, nullptr},
@@ -203,10 +203,10 @@ const OptionSpec kOptions[] = {
      "import export new-project tokens embedded show view check validate import-into commands"},
 };
 
-bool VerbTakes(const OptionSpec& spec, const std::string& verb) {
-    if (spec.verbs == nullptr)
+bool VerbTakes(const OptionEntry& entry, const std::string& verb) {
+    if (entry.verbs == nullptr)
         return true;
-    std::istringstream verbs(spec.verbs);
+    std::istringstream verbs(entry.verbs);
     std::string one;
     while (verbs >> one)
         if (one == verb)
@@ -258,7 +258,7 @@ void CheckParameterString(const std::string& parameters) {
 
 CommandLine Parse(int argc, char** argv) {
     CommandLine line;
-    std::vector<std::pair<const OptionSpec*, std::string>> given; // option, spelling
+    std::vector<std::pair<const OptionEntry*, std::string>> given; // option, spelling
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -279,26 +279,26 @@ CommandLine Parse(int argc, char** argv) {
             name = arg.substr(0, arg.find('='));
             value = arg.substr(arg.find('=') + 1);
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : kOptions)
+        const OptionEntry* entry = nullptr;
+        for (const OptionEntry& candidate : kOptions)
             if (name == candidate.name ||
                 (candidate.shortName != nullptr && name == candidate.shortName))
-                spec = &candidate;
-        if (spec == nullptr) {
+                entry = &candidate;
+        if (entry == nullptr) {
             if (!line.verb.empty() && IsVerb(line.verb))
                 throw HostError("unknown option for " + line.verb + ": " + name + " (see harrow " +
                                 line.verb + " --help)");
             throw HostError("unknown option " + name + " (see harrow --help)");
         }
-        if (spec->takesValue && !value) {
+        if (entry->takesValue && !value) {
             if (i + 1 >= argc)
                 throw HostError(name + " needs a value");
             value = argv[++i];
-        } else if (!spec->takesValue && value) {
+        } else if (!entry->takesValue && value) {
             throw HostError(name + " takes no value");
         }
-        given.emplace_back(spec, name);
-        const std::string option = spec->name;
+        given.emplace_back(entry, name);
+        const std::string option = entry->name;
         using Kind = DialogAnswer::Kind;
         if (option == "--help")
             line.help = true;
@@ -350,8 +350,8 @@ CommandLine Parse(int argc, char** argv) {
     }
     if (line.help || line.version || line.verb.empty() || !IsVerb(line.verb))
         return line;
-    for (const auto& [spec, spelling] : given)
-        if (!VerbTakes(*spec, line.verb))
+    for (const auto& [entry, spelling] : given)
+        if (!VerbTakes(*entry, line.verb))
             throw HostError("unknown option for " + line.verb + ": " + spelling + " (see harrow " +
                             line.verb + " --help)");
     return line;
