@@ -479,7 +479,9 @@ std::string RecordProblem(int32_t kind, Body* body) {
             c.Size("pad size", v);
         c.Size("hole size", p->holeSize);
         c.Range("stack mode", p->mode, 0, 2);
-        for (const PadLayerEntry& e : p->layers) {
+        PadLayers all;
+        p->layers.Expand(all);
+        for (const PadLayerEntry& e : all) {
             c.Size("layer pad size", e.xSize);
             c.Size("layer pad size", e.ySize);
             c.Range("layer pad shape", e.shape, 0, 9);

@@ -41,11 +41,11 @@ void JsonRecord::operator()(const char* k, PcbApiLayerSet& v) {
     j_.Close(']');
 }
 
-void JsonRecord::operator()(const char* k, PadLayers& v) {
+void JsonRecord::operator()(const char* k, PadLayerTable& v) {
     j_.Key(k);
     j_.Open('[');
     for (int l = 1; l < kLayerCount; ++l) {
-        const PadLayerEntry& e = v[l];
+        const PadLayerEntry& e = v.At(l);
         if (e.shape == 0 && e.xSize == 0 && e.ySize == 0 && e.crPct == 0)
             continue;
         j_.Open('{');

@@ -57,7 +57,46 @@ struct PadLayerEntry {
     int32_t ySize = 0;
     int32_t crPct = 0;
 };
+inline bool operator==(const PadLayerEntry& a, const PadLayerEntry& b) {
+    return a.shape == b.shape && a.xSize == b.xSize && a.ySize == b.ySize && a.crPct == b.crPct;
+}
 using PadLayers = std::array<PadLayerEntry, kLayerCount>;
+
+// A pad's per-layer entries (layers 0..82) kept as runs of equal entries: a
+// run starts at `first` and lasts until the next run starts. A pad whose
+// copper layers share one size takes three runs, one with its own top, inner
+// and bottom sizes five, so the table usually lives inside the pad's record;
+// only a pad with many distinct layers spills the runs to the heap.
+class PadLayerTable {
+public:
+    struct Run {
+        int32_t first = 0;
+        PadLayerEntry entry;
+    };
+    PadLayerTable(); // round 600000 entries with 50 % corners on layers 1..32
+    PadLayerTable(const PadLayerTable& other) { Assign(other.Runs(), other.count_); }
+    PadLayerTable& operator=(const PadLayerTable& other) {
+        if (this != &other)
+            Assign(other.Runs(), other.count_);
+        return *this;
+    }
+
+    const PadLayerEntry& At(int layer) const; // 0 <= layer < kLayerCount
+    void Set(int layer, const PadLayerEntry& entry);
+    // Layers from..to take `shape` and the sizes; each keeps its corner radius.
+    void SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize);
+    void Expand(PadLayers& out) const;
+    void Assign(const PadLayers& all);
+    int RunCount() const { return count_; }
+
+private:
+    static constexpr int kInlineRuns = 5;
+    std::array<Run, kInlineRuns> inline_{};
+    std::vector<Run> spilled_; // used instead of inline_ past kInlineRuns runs
+    int32_t count_ = 0;
+    const Run* Runs() const { return count_ > kInlineRuns ? spilled_.data() : inline_.data(); }
+    void Assign(const Run* runs, int32_t count);
+};
 
 struct Body {
     virtual ~Body() = default;
@@ -130,8 +169,7 @@ struct PadBody : Body {
     double holeRotation = 0.0;
     int32_t padOffsetX = 0, padOffsetY = 0, jumperId = 0, testTop = 0, testBottom = 0;
     int32_t mode = 0;
-    PadLayers layers{};
-    PadBody();
+    PadLayerTable layers;
     template <class V> void visit(V& v) {
         v("TopXsize", topX);
         v("TopYsize", topY);

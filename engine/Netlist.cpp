@@ -118,8 +118,8 @@ bool PadPiece(const ObjectRec& o, Piece& piece) {
     const auto& b = *static_cast<const PadBody*>(o.body.get());
     int32_t xs = std::max({b.topX, b.midX, b.botX}), ys = std::max({b.topY, b.midY, b.botY});
     for (int32_t l = kTop; l <= kBottom; ++l) {
-        xs = std::max(xs, b.layers[l].xSize);
-        ys = std::max(ys, b.layers[l].ySize);
+        xs = std::max(xs, b.layers.At(l).xSize);
+        ys = std::max(ys, b.layers.At(l).ySize);
     }
     const double radians = b.angle * M_PI / 180.0;
     const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));

@@ -199,6 +199,22 @@ PcbApiDielectric GetDielectric(const PcbApiDielectric* src) {
     return d;
 }
 
+// Changes one entry of a pad's per-layer table when `valid`; the board counts
+// as modified whenever the pad and layer are good.
+template <class F> int32_t ChangePadLayer(intptr_t object, int32_t layer, bool valid, F&& change) {
+    uint32_t slot = SlotOf(object, {kPad});
+    if (slot == kNone || layer < 1 || layer >= kLayerCount)
+        return 0;
+    S().MarkModified(S().At(slot));
+    if (!valid)
+        return 0;
+    PadLayerTable& table = BodyOf<PadBody>(slot).layers;
+    PadLayerEntry e = table.At(layer);
+    change(e);
+    table.Set(layer, e);
+    return 1;
+}
+
 } // namespace
 
 extern "C" {
@@ -748,11 +764,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
                          int32_t oy, int32_t oshape) {
             if (x == ox && y == oy && shape == oshape)
                 return;
-            for (int l = from; l <= to; ++l) {
-                b.layers[l].xSize = x;
-                b.layers[l].ySize = y;
-                b.layers[l].shape = shape;
-            }
+            b.layers.SetShapeAndSize(from, to, shape, x, y);
         };
         carry(1, 1, *topXSize, *topYSize, *topShape, b.topX, b.topY, b.topShape);
         carry(2, 31, *midXSize, *midYSize, *midShape, b.midX, b.midY, b.midShape);
@@ -796,7 +808,7 @@ static bool PadOrViaOnLayer(intptr_t object, int32_t layer, PadLayerEntry& out) 
         return false;
     const ObjectRec& o = S().At(slot);
     if (o.kind == kPad) {
-        out = BodyOf<PadBody>(slot).layers[layer];
+        out = BodyOf<PadBody>(slot).layers.At(layer);
         return true;
     }
     const ViaBody& v = BodyOf<ViaBody>(slot);
@@ -841,37 +853,21 @@ int32_t PcbApi_QueryPadCRPercentageOnLayer(intptr_t object, int32_t layer, int32
     return 1;
 }
 
-static PadLayerEntry* PadLayer(intptr_t object, int32_t layer) {
-    uint32_t slot = SlotOf(object, {kPad});
-    if (slot == kNone || layer < 1 || layer >= kLayerCount)
-        return nullptr;
-    S().MarkModified(S().At(slot));
-    return &BodyOf<PadBody>(slot).layers[layer];
-}
-
 int32_t PcbApi_SetPadShapeOnLayer(intptr_t object, int32_t layer, int32_t shape) {
-    PadLayerEntry* e = PadLayer(object, layer);
-    if (!e || shape < 0 || shape > 9)
-        return 0;
-    e->shape = shape;
-    return 1;
+    return ChangePadLayer(object, layer, shape >= 0 && shape <= 9,
+                          [&](PadLayerEntry& e) { e.shape = shape; });
 }
 
 int32_t PcbApi_SetPadSizeOnLayer(intptr_t object, int32_t layer, int32_t xSize, int32_t ySize) {
-    PadLayerEntry* e = PadLayer(object, layer);
-    if (!e || xSize < 0 || ySize < 0)
-        return 0;
-    e->xSize = xSize;
-    e->ySize = ySize;
-    return 1;
+    return ChangePadLayer(object, layer, xSize >= 0 && ySize >= 0, [&](PadLayerEntry& e) {
+        e.xSize = xSize;
+        e.ySize = ySize;
+    });
 }
 
 int32_t PcbApi_SetCRPctOnLayer(intptr_t object, int32_t layer, int32_t percentage) {
-    PadLayerEntry* e = PadLayer(object, layer);
-    if (!e || percentage < 0 || percentage > 100)
-        return 0;
-    e->crPct = percentage;
-    return 1;
+    return ChangePadLayer(object, layer, percentage >= 0 && percentage <= 100,
+                          [&](PadLayerEntry& e) { e.crPct = percentage; });
 }
 
 int32_t PcbApi_QueryRegion(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,

@@ -25,7 +25,12 @@ public:
         Raw(&id, 8);
     }
     void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
-    void operator()(const char*, PadLayers& v) { Raw(v.data(), sizeof(PadLayerEntry) * v.size()); }
+    // The whole table, one entry per layer.
+    void operator()(const char*, PadLayerTable& v) {
+        PadLayers all;
+        v.Expand(all);
+        Raw(all.data(), sizeof(PadLayerEntry) * all.size());
+    }
     void operator()(const char*, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
         Raw(v.data(), v.size());
     }
@@ -70,7 +75,11 @@ public:
         v.handle = static_cast<intptr_t>(id);
     }
     void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
-    void operator()(const char*, PadLayers& v) { Raw(v.data(), sizeof(PadLayerEntry) * v.size()); }
+    void operator()(const char*, PadLayerTable& v) {
+        PadLayers all;
+        Raw(all.data(), sizeof(PadLayerEntry) * all.size());
+        v.Assign(all);
+    }
     void operator()(const char*, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
         Raw(v.data(), v.size());
     }
@@ -182,7 +191,7 @@ public:
     }
     void operator()(const char* k, Ref& v);
     void operator()(const char* k, PcbApiLayerSet& v);
-    void operator()(const char* k, PadLayers& v);
+    void operator()(const char* k, PadLayerTable& v);
     void operator()(const char* k, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v);
     void operator()(const char* k, std::vector<PcbApiPoint>& v);
     void operator()(const char* k, std::vector<PcbApiPolySegment>& v);

@@ -1,5 +1,6 @@
 #include "engine/Model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <unistd.h>
@@ -244,9 +245,73 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
     }
 }
 
-PadBody::PadBody() {
-    for (int l = 1; l <= 32; ++l)
-        layers[l] = PadLayerEntry{1, 600000, 600000, 50};
+PadLayerTable::PadLayerTable() {
+    inline_[0] = Run{0, PadLayerEntry{}};
+    inline_[1] = Run{1, PadLayerEntry{1, 600000, 600000, 50}};
+    inline_[2] = Run{33, PadLayerEntry{}};
+    count_ = 3;
+}
+
+const PadLayerEntry& PadLayerTable::At(int layer) const {
+    const Run* runs = Runs();
+    int i = count_ - 1;
+    while (i > 0 && runs[i].first > layer)
+        --i;
+    return runs[i].entry;
+}
+
+void PadLayerTable::Expand(PadLayers& out) const {
+    const Run* runs = Runs();
+    for (int i = 0; i < count_; ++i) {
+        const int end = i + 1 < count_ ? runs[i + 1].first : kLayerCount;
+        for (int l = runs[i].first; l < end; ++l)
+            out[l] = runs[i].entry;
+    }
+}
+
+void PadLayerTable::Assign(const PadLayers& all) {
+    std::array<Run, kLayerCount> runs;
+    int32_t count = 0;
+    for (int l = 0; l < kLayerCount; ++l)
+        if (count == 0 || !(runs[count - 1].entry == all[l]))
+            runs[count++] = Run{l, all[l]};
+    Assign(runs.data(), count);
+}
+
+void PadLayerTable::Assign(const Run* runs, int32_t count) {
+    if (count > kInlineRuns) {
+        spilled_.assign(runs, runs + count);
+    } else {
+        std::copy(runs, runs + count, inline_.begin());
+        std::vector<Run>().swap(spilled_);
+    }
+    count_ = count;
+}
+
+void PadLayerTable::Set(int layer, const PadLayerEntry& entry) {
+    if (At(layer) == entry)
+        return;
+    PadLayers all;
+    Expand(all);
+    all[layer] = entry;
+    Assign(all);
+}
+
+void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize) {
+    PadLayers all;
+    Expand(all);
+    bool changed = false;
+    for (int l = from; l <= to; ++l) {
+        PadLayerEntry& e = all[l];
+        if (e.shape != shape || e.xSize != xSize || e.ySize != ySize) {
+            e.shape = shape;
+            e.xSize = xSize;
+            e.ySize = ySize;
+            changed = true;
+        }
+    }
+    if (changed)
+        Assign(all);
 }
 
 std::unique_ptr<Body> MakeBody(int32_t kind) {

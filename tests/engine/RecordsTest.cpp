@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 
 using namespace enginetest;
 
@@ -250,6 +251,85 @@ TEST_F(EngineRecords, PadPerLayerEntriesFollowModeAndStackSizes) {
     EXPECT_EQ(PcbApi_SetPadSizeOnLayer(via, 1, 5, 5), 0); // a via has no per-layer table
     PcbApi_DestroyObject(pad);
     PcbApi_DestroyObject(via);
+}
+
+// Per-layer pad entries set one by one and through the top, inner and bottom
+// sizes of the record read back exactly as a plain table of every layer would
+// hold them, before and after the board is saved and reopened.
+TEST_F(EngineRecords, PadPerLayerEntriesMatchAPlainTableThroughSaveAndReopen) {
+    struct Entry {
+        int32_t shape, x, y, pct;
+        bool operator==(const Entry&) const = default;
+    };
+    std::array<Entry, 83> model{};
+    for (int l = 1; l <= 32; ++l)
+        model[l] = {1, 600000, 600000, 50};
+    auto expectModel = [&](intptr_t pad, const char* when) {
+        for (int32_t l = 1; l < 83; ++l) {
+            Entry e{};
+            ASSERT_EQ(PcbApi_QueryPadOrViaShapeOnLayer(pad, l, &e.shape), 1);
+            ASSERT_EQ(PcbApi_QueryPadOrViaSizeOnLayer(pad, l, &e.x, &e.y), 1);
+            ASSERT_EQ(PcbApi_QueryPadCRPercentageOnLayer(pad, l, &e.pct), 1);
+            ASSERT_TRUE(e == model[l]) << when << ", layer " << l;
+        }
+    };
+    intptr_t pad = PcbApi_CreateObject(2);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, pad), 0);
+    expectModel(pad, "new pad");
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int32_t>((seed >> 16) % n);
+    };
+    for (int step = 0; step < 400; ++step) {
+        const int32_t layer = 1 + next(82), value = 1000 * (1 + next(4));
+        switch (next(5)) {
+        case 0:
+            model[layer].shape = next(10);
+            ASSERT_EQ(PcbApi_SetPadShapeOnLayer(pad, layer, model[layer].shape), 1);
+            break;
+        case 1:
+            ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, value, value + 1), 1);
+            model[layer].x = value;
+            model[layer].y = value + 1;
+            break;
+        case 2:
+            ASSERT_EQ(PcbApi_SetCRPctOnLayer(pad, layer, value / 100), 1);
+            model[layer].pct = value / 100;
+            break;
+        case 3: // an inner layer back to what its neighbours hold
+            ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, model[1].x, model[1].y), 1);
+            model[layer].x = model[1].x;
+            model[layer].y = model[1].y;
+            break;
+        default: { // the inner sizes of the record carry to layers 2..31
+            Pad p;
+            ASSERT_EQ(Query(1, pad, p), 1);
+            p.sizes[2] = value;
+            p.sizes[3] = value;
+            p.shapes[1] = next(10);
+            ASSERT_EQ(Query(0, pad, p), 1);
+            for (int l = 2; l <= 31; ++l)
+                model[l] = {p.shapes[1], value, value, model[l].pct};
+            break;
+        }
+        }
+        if (step % 50 == 0)
+            expectModel(pad, "while editing");
+    }
+    expectModel(pad, "after editing");
+    char error[256] = {}, name[4096] = {};
+    Corvane_GetBoardFileName(board, name, sizeof name);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    Corvane_CloseBoard(board);
+    board = Corvane_OpenBoard(name, error, sizeof error);
+    ASSERT_NE(board, 0) << error;
+    intptr_t it = PcbApi_CreateIterator(board, 2, 0, 0);
+    pad = PcbApi_GetFirstObject(it);
+    PcbApi_DestroyIterator(it);
+    ASSERT_NE(pad, 0);
+    expectModel(pad, "reopened");
+    std::remove(name);
 }
 
 TEST_F(EngineRecords, ClassMembersAreReplacedByAnEmptyList) {
