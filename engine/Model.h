@@ -96,6 +96,7 @@ private:
     int32_t count_ = 0;
     const Run* Runs() const { return count_ > kInlineRuns ? spilled_.data() : inline_.data(); }
     void Assign(const Run* runs, int32_t count);
+    template <class F> void Change(int from, int to, F&& change);
 };
 
 struct Body {
@@ -519,7 +520,10 @@ void ResetBoardDefaults(BoardRec& b);
 
 class Store {
 public:
-    static Store& Get();
+    static Store& Get() {
+        static Store store;
+        return store;
+    }
 
     // Handles
     intptr_t ObjectHandle(uint32_t slot) const;

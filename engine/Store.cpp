@@ -270,12 +270,12 @@ void PadLayerTable::Expand(PadLayers& out) const {
 }
 
 void PadLayerTable::Assign(const PadLayers& all) {
-    std::array<Run, kLayerCount> runs;
+    Run runs[kLayerCount];
     int32_t count = 0;
     for (int l = 0; l < kLayerCount; ++l)
         if (count == 0 || !(runs[count - 1].entry == all[l]))
             runs[count++] = Run{l, all[l]};
-    Assign(runs.data(), count);
+    Assign(runs, count);
 }
 
 void PadLayerTable::Assign(const Run* runs, int32_t count) {
@@ -288,30 +288,54 @@ void PadLayerTable::Assign(const Run* runs, int32_t count) {
     count_ = count;
 }
 
+// Every layer from..to takes change(its entry); the runs are cut where the
+// range starts and ends and joined where neighbours come out equal.
+template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
+    Run small[kInlineRuns + 2];
+    std::vector<Run> large;
+    Run* out = small;
+    if (count_ + 2 > kInlineRuns + 2) {
+        large.resize(count_ + 2);
+        out = large.data();
+    }
+    int32_t n = 0;
+    auto emit = [&](int first, const PadLayerEntry& e) {
+        if (n > 0 && out[n - 1].entry == e)
+            return;
+        out[n++] = Run{first, e};
+    };
+    const Run* runs = Runs();
+    for (int i = 0; i < count_; ++i) {
+        const int start = runs[i].first;
+        const int end = i + 1 < count_ ? runs[i + 1].first : kLayerCount; // exclusive
+        const PadLayerEntry& e = runs[i].entry;
+        if (end <= from || start > to) {
+            emit(start, e);
+            continue;
+        }
+        if (start < from)
+            emit(start, e);
+        PadLayerEntry changed = e;
+        change(changed);
+        emit(std::max(start, from), changed);
+        if (end > to + 1)
+            emit(to + 1, e);
+    }
+    Assign(out, n);
+}
+
 void PadLayerTable::Set(int layer, const PadLayerEntry& entry) {
     if (At(layer) == entry)
         return;
-    PadLayers all;
-    Expand(all);
-    all[layer] = entry;
-    Assign(all);
+    Change(layer, layer, [&](PadLayerEntry& e) { e = entry; });
 }
 
 void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize) {
-    PadLayers all;
-    Expand(all);
-    bool changed = false;
-    for (int l = from; l <= to; ++l) {
-        PadLayerEntry& e = all[l];
-        if (e.shape != shape || e.xSize != xSize || e.ySize != ySize) {
-            e.shape = shape;
-            e.xSize = xSize;
-            e.ySize = ySize;
-            changed = true;
-        }
-    }
-    if (changed)
-        Assign(all);
+    Change(from, to, [&](PadLayerEntry& e) {
+        e.shape = shape;
+        e.xSize = xSize;
+        e.ySize = ySize;
+    });
 }
 
 std::unique_ptr<Body> MakeBody(int32_t kind) {
@@ -408,11 +432,6 @@ void ResetBoardDefaults(BoardRec& b) {
 }
 
 // ----------------------------------------------------------------- handles
-
-Store& Store::Get() {
-    static Store store;
-    return store;
-}
 
 intptr_t Store::ObjectHandle(uint32_t slot) const {
     if (slot >= objects_.size() || objects_[slot].kind == 0)
