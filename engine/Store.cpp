@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <unistd.h>
 
 namespace corvane {
@@ -550,12 +551,25 @@ uint32_t Store::NewBoard(const std::string& fileName) {
 
 void Store::CloseBoard(uint32_t boardSlot) {
     BoardRec& b = *boards_[boardSlot];
-    // Destroy every object on the board: components first take their
-    // primitives along, then whatever remains.
-    for (int kind = 1; kind < kKindCount; ++kind) {
-        while (b.byKind[kind].first != kNone)
-            DestroyObject(b.byKind[kind].first);
-    }
+    // Every object on the board goes. The board's lists and the nets' and
+    // components' lists all go with it, and no object off the board is
+    // linked to one on it, so the objects are freed without unlinking them
+    // one by one.
+    const size_t freeBefore = freeObjects_.size();
+    for (int kind = 1; kind < kKindCount; ++kind)
+        for (uint32_t slot = b.byKind[kind].first; slot != kNone;) {
+            ObjectRec& o = objects_[slot];
+            const uint32_t next = o.links[kByKind].next;
+            const uint32_t gen = o.gen;
+            o = ObjectRec{};
+            o.gen = NextGen(gen); // the old handle is stale now
+            freeObjects_.push_back(slot);
+            slot = next;
+        }
+    // Later objects take the freed slots lowest first, so that an import
+    // fills memory in order.
+    std::sort(freeObjects_.begin() + static_cast<std::ptrdiff_t>(freeBefore), freeObjects_.end(),
+              std::greater<uint32_t>());
     if (currentBoard == BoardHandle(boardSlot))
         currentBoard = 0;
     for (auto& it : iterators_)
