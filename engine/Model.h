@@ -99,8 +99,12 @@ private:
     template <class F> void Change(int from, int to, F&& change);
 };
 
+// Records come from per-size free lists the store keeps for its lifetime:
+// an import makes and drops millions of them.
 struct Body {
     virtual ~Body() = default;
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
 };
 
 struct TrackBody : Body {
@@ -456,6 +460,28 @@ struct ObjectRec {
     std::unique_ptr<Body> body;
 };
 
+// Object records in fixed chunks: growing never moves a record, and a large
+// board never needs one block twice its size.
+class ObjectTable {
+public:
+    ObjectRec& operator[](uint32_t slot) { return chunks_[slot >> kShift][slot & kMask]; }
+    const ObjectRec& operator[](uint32_t slot) const {
+        return chunks_[slot >> kShift][slot & kMask];
+    }
+    size_t size() const { return size_; }
+    uint32_t Add() { // a new default record at the end
+        if (size_ == chunks_.size() << kShift)
+            chunks_.push_back(std::make_unique<ObjectRec[]>(size_t{1} << kShift));
+        return size_++;
+    }
+
+private:
+    static constexpr uint32_t kShift = 12;
+    static constexpr uint32_t kMask = (1u << kShift) - 1;
+    std::vector<std::unique_ptr<ObjectRec[]>> chunks_;
+    uint32_t size_ = 0;
+};
+
 struct LayerRec {
     std::string name;
     int32_t copperThickness = 14000;
@@ -584,7 +610,7 @@ public:
     intptr_t currentBoard = 0;
 
 private:
-    std::vector<ObjectRec> objects_;
+    ObjectTable objects_;
     std::vector<uint32_t> freeObjects_;
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;

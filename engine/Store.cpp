@@ -339,6 +339,73 @@ void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSi
     });
 }
 
+// Size classes of 16 bytes up to kPooledMax; larger records and builds that
+// check memory use the general heap.
+namespace {
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kPooledMax = 0;
+#else
+constexpr size_t kPooledMax = 512;
+#endif
+constexpr size_t kGrain = 16;
+constexpr size_t kSlabBytes = 64 * 1024;
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+struct BodyPool {
+    std::array<FreeBlock*, kPooledMax / kGrain + 1> free{};
+    std::vector<std::unique_ptr<char[]>> slabs;
+    char* cursor = nullptr;
+    size_t left = 0;
+
+    void* Take(size_t size) {
+        const size_t cls = (size + kGrain - 1) / kGrain;
+        if (FreeBlock* b = free[cls]) {
+            free[cls] = b->next;
+            return b;
+        }
+        const size_t bytes = cls * kGrain;
+        if (left < bytes) {
+            slabs.push_back(std::make_unique<char[]>(kSlabBytes));
+            cursor = slabs.back().get();
+            left = kSlabBytes;
+        }
+        void* p = cursor;
+        cursor += bytes;
+        left -= bytes;
+        return p;
+    }
+    void Give(void* p, size_t size) {
+        const size_t cls = (size + kGrain - 1) / kGrain;
+        auto* b = static_cast<FreeBlock*>(p);
+        b->next = free[cls];
+        free[cls] = b;
+    }
+};
+
+BodyPool& Pool() {
+    static BodyPool* pool = new BodyPool; // lives as long as the process
+    return *pool;
+}
+} // namespace
+
+void* Body::operator new(std::size_t size) {
+    if (size > kPooledMax)
+        return ::operator new(size);
+    return Pool().Take(size);
+}
+
+void Body::operator delete(void* p, std::size_t size) {
+    if (!p)
+        return;
+    if (size > kPooledMax)
+        ::operator delete(p);
+    else
+        Pool().Give(p, size);
+}
+
 std::unique_ptr<Body> MakeBody(int32_t kind) {
     switch (kind) {
     case kTrack:
@@ -599,8 +666,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
         slot = freeObjects_.back();
         freeObjects_.pop_back();
     } else {
-        objects_.emplace_back();
-        slot = static_cast<uint32_t>(objects_.size() - 1);
+        slot = objects_.Add();
     }
     {
         ObjectRec& o = objects_[slot];
