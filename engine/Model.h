@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -29,6 +30,25 @@ enum Kind : int32_t {
 
 const char* KindName(int32_t kind);
 const char* LayerDefaultName(int32_t layer);
+
+// A text most records share or leave empty (pad names, footprint and font
+// names), kept once in a store-wide pool; the record holds its number.
+class Interned {
+public:
+    Interned() = default;
+    Interned(std::string_view s) : id_(Intern(s)) {}
+    Interned& operator=(std::string_view s) {
+        id_ = Intern(s);
+        return *this;
+    }
+    const std::string& str() const;
+    operator const std::string&() const { return str(); }
+    bool operator==(std::string_view s) const { return str() == s; }
+
+private:
+    uint32_t id_ = 0; // 0: the empty text
+    static uint32_t Intern(std::string_view s);
+};
 
 // Doubly linked list through object slots; each object carries one link pair
 // per list family (kind, layer, net, container).
@@ -164,12 +184,12 @@ struct PadBody : Body {
     int32_t topX = 600000, topY = 600000, midX = 600000, midY = 600000, botX = 600000,
             botY = 600000;
     int32_t holeSize = 300000, topShape = 1, midShape = 1, botShape = 1;
-    std::string name;
+    Interned name;
     int32_t daisyChainStyle = 0, plated = 1;
     double angle = 0.0;
-    std::string swapIdPad, swapIdPart;
+    Interned swapIdPad, swapIdPart;
     int32_t ownerPartId = 0;
-    std::string swappedPadName;
+    Interned swappedPadName;
     int32_t drillType = 0, holeType = 0, holeWidth = 0;
     double holeRotation = 0.0;
     int32_t padOffsetX = 0, padOffsetY = 0, jumperId = 0, testTop = 0, testBottom = 0;
@@ -233,7 +253,7 @@ struct TextBody : Body {
     int32_t mirror = 0;
     std::string text;
     int32_t lineWidth = 100000, useTTFonts = 0, bold = 0, italic = 0;
-    std::string fontName = "Arial";
+    Interned fontName{"Arial"};
     int32_t inverted = 0, invertedBorder = 0;
     std::array<int32_t, 8> barCode{};
     template <class V> void visit(V& v) {
@@ -263,13 +283,14 @@ struct TextBody : Body {
 struct ComponentBody : Body {
     int32_t channelOffset = 0, componentKind = 0;
     Ref nameText, commentText;
-    std::string pattern;
+    Interned pattern;
     int32_t nameOn = 1, commentOn = 0, groupNum = 0;
     double angle = 0.0;
     int32_t primitiveLock = 1, height = 0, nameAutoPosition = 0, commentAutoPosition = 0,
             unionIndex = 0;
-    std::string sourceDesignator, sourceUniqueId, sourceHierarchicalPath, sourceLibraryName,
-        footprintDescription, defaultPcb3DModel, libraryLinkId;
+    std::string sourceDesignator, sourceUniqueId;
+    Interned sourceHierarchicalPath, sourceLibraryName, footprintDescription, defaultPcb3DModel,
+        libraryLinkId;
     ListHead children; // primitives contained, in the order they were added
     template <class V> void visit(V& v) {
         v("ChannelOffset", channelOffset);

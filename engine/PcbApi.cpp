@@ -60,6 +60,12 @@ struct Ex {
         else
             field = GetText(p);
     }
+    void Text(char* p, Interned& field) const {
+        if (read)
+            PutText(p, field.str());
+        else
+            field = std::string_view(p, strnlen(p, PCBAPI_TEXT_CAPACITY - 1));
+    }
     void Ref(intptr_t* p, corvane::Ref& field) const {
         if (read)
             *p = S().Object(field.handle) ? field.handle : 0;

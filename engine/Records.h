@@ -20,6 +20,7 @@ public:
     void operator()(const char*, int32_t& v) { Raw(&v, 4); }
     void operator()(const char*, double& v) { Raw(&v, 8); }
     void operator()(const char*, std::string& v) { Str(v); }
+    void operator()(const char*, Interned& v) { Str(v.str()); }
     void operator()(const char*, Ref& v) {
         int64_t id = v.handle ? refId_(v.handle) : 0;
         Raw(&id, 8);
@@ -69,6 +70,11 @@ public:
     void operator()(const char*, int32_t& v) { Raw(&v, 4); }
     void operator()(const char*, double& v) { Raw(&v, 8); }
     void operator()(const char*, std::string& v) { Str(v); }
+    void operator()(const char*, Interned& v) {
+        std::string s;
+        Str(s);
+        v = s;
+    }
     void operator()(const char*, Ref& v) {
         int64_t id = 0;
         Raw(&id, 8);
@@ -187,6 +193,11 @@ public:
     void operator()(const char* k, std::string& v) {
         j_.Key(k);
         j_.String(v);
+        j_.Value();
+    }
+    void operator()(const char* k, Interned& v) {
+        j_.Key(k);
+        j_.String(v.str());
         j_.Value();
     }
     void operator()(const char* k, Ref& v);

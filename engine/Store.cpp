@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <unistd.h>
 
@@ -165,6 +166,34 @@ const char* LayerDefaultName(int32_t layer) {
         return n;
     }();
     return layer >= 0 && layer < kLayerCount ? names[layer].c_str() : "";
+}
+
+namespace {
+struct TextPool {
+    std::deque<std::string> texts{std::string()};
+    std::unordered_map<std::string_view, uint32_t> ids{{std::string_view(), 0u}};
+};
+TextPool& Texts() {
+    static TextPool* pool = new TextPool; // outlives every record
+    return *pool;
+}
+} // namespace
+
+uint32_t Interned::Intern(std::string_view s) {
+    if (s.empty())
+        return 0;
+    TextPool& pool = Texts();
+    auto found = pool.ids.find(s);
+    if (found != pool.ids.end())
+        return found->second;
+    const auto id = static_cast<uint32_t>(pool.texts.size());
+    pool.texts.emplace_back(s);
+    pool.ids.emplace(pool.texts.back(), id);
+    return id;
+}
+
+const std::string& Interned::str() const {
+    return Texts().texts[id_];
 }
 
 const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {

@@ -332,6 +332,31 @@ TEST_F(EngineRecords, PadPerLayerEntriesMatchAPlainTableThroughSaveAndReopen) {
     std::remove(name);
 }
 
+// Pads that share a name (and components a footprint) keep their own text
+// when one of them is renamed.
+TEST_F(EngineRecords, SharedNamesChangeForOneRecordOnly) {
+    intptr_t a = PcbApi_CreateObject(2), b = PcbApi_CreateObject(2);
+    Pad pa, pb;
+    for (auto [h, p] : {std::pair{a, &pa}, std::pair{b, &pb}}) {
+        ASSERT_EQ(Query(1, h, *p), 1);
+        p->name = Text("1");
+        p->swapPart = Text("GATE-A");
+        ASSERT_EQ(Query(0, h, *p), 1);
+    }
+    pa.name = Text("2");
+    pa.swapPart = Text("");
+    ASSERT_EQ(Query(0, a, pa), 1);
+    Pad backA, backB;
+    ASSERT_EQ(Query(1, a, backA), 1);
+    ASSERT_EQ(Query(1, b, backB), 1);
+    EXPECT_STREQ(backA.name.buf, "2");
+    EXPECT_STREQ(backA.swapPart.buf, "");
+    EXPECT_STREQ(backB.name.buf, "1");
+    EXPECT_STREQ(backB.swapPart.buf, "GATE-A");
+    PcbApi_DestroyObject(a);
+    PcbApi_DestroyObject(b);
+}
+
 TEST_F(EngineRecords, ClassMembersAreReplacedByAnEmptyList) {
     intptr_t cls = PcbApi_CreateClassObject(8);
     ASSERT_NE(cls, 0);
