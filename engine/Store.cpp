@@ -371,7 +371,12 @@ void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSi
 // Size classes of 16 bytes up to kPooledMax; larger records and builds that
 // check memory use the general heap.
 namespace {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_CHECKED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
 constexpr size_t kPooledMax = 0;
 #else
 constexpr size_t kPooledMax = 512;
