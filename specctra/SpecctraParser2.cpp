@@ -170,6 +170,39 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
     return false;
 }
 
+// Plain decimals of at most 15 digits ("12", "0.254", "-.5" after its sign,
+// "7.") are converted here: their digits as a whole number and a power of ten
+// up to 10^15 are both exact doubles, so one division rounds correctly and
+// the result is the one a full conversion gives. Anything else (exponents,
+// more digits, stray characters) answers false and takes the full path.
+bool ExactShortDecimal(const char* begin, const char* end, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    uint64_t digits = 0;
+    int count = 0;
+    int decimals = -1; // digits after the point; -1 before a point is seen
+    for (const char* p = begin; p != end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= '0' && c <= '9') {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + (c - '0');
+            if (decimals >= 0)
+                ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0)
+        return false;
+    value = static_cast<double>(digits);
+    if (decimals > 0)
+        value /= kPowersOfTen[decimals];
+    return true;
+}
+
 } // namespace
 
 bool ConvertSpecctraInt(std::string_view text, int32_t& value) {
@@ -228,6 +261,10 @@ bool ConvertSpecctraReal(std::string_view text, double& value) {
     double parsed = 0.0;
     const char* begin = text.data() + i;
     const char* end = text.data() + n;
+    if (ExactShortDecimal(begin, end, parsed)) {
+        value = negative ? -parsed : parsed;
+        return true;
+    }
     const auto result = std::from_chars(begin, end, parsed, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument) {
         return false;
