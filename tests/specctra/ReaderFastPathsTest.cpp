@@ -1,7 +1,10 @@
-// The rounding to whole board units and the quick decimal conversion must give
-// exactly what the hardware rounding and a full conversion give.
+// The reader's quick paths must give exactly what the slow ones give: the
+// rounding to whole board units (the hardware rounding), the conversion of
+// short decimals (a full conversion) and the keyword table every parser
+// shares (registering each keyword in turn).
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
+#include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -134,6 +137,35 @@ TEST(Decimals, OtherFormsStillConvertOrFail) {
     EXPECT_EQ(value, 12.0);
     EXPECT_FALSE(ConvertSpecctraReal("inf", value));
     EXPECT_FALSE(ConvertSpecctraReal("", value));
+}
+
+TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
+    auto first = MakeParser("(pcb X)");
+    auto second = MakeParser("(pcb X)");
+    TSpecctraParser oneByOne(std::make_unique<TInputFile>("own.dsn", std::string("(pcb X)")));
+    for (const auto& registration : SpecctraKeywordRegistrations())
+        oneByOne.AddToken(registration.Keyword, registration.Id);
+    EXPECT_EQ(first->Keywords().Sorted(), oneByOne.Keywords().Sorted());
+
+    // A keyword added to one parser is that parser's alone.
+    first->AddToken("made_up_word", 424242);
+    int32_t id = 0;
+    EXPECT_TRUE(first->FindKeyword("MADE_UP_WORD", id));
+    EXPECT_EQ(id, 424242);
+    EXPECT_FALSE(second->FindKeyword("made_up_word", id));
+    EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
+
+    // Keywords added before the registration are kept and win over later ones.
+    TSpecctraParser early(std::make_unique<TInputFile>("early.dsn", std::string("(pcb X)")));
+    early.AddToken("pcb", 777);
+    early.AddToken("another_word", 778);
+    early.RegisterKeywords();
+    EXPECT_TRUE(early.FindKeyword("PCB", id));
+    EXPECT_EQ(id, 777);
+    EXPECT_TRUE(early.FindKeyword("another_word", id));
+    EXPECT_TRUE(early.FindKeyword("structure", id));
+    EXPECT_EQ(id, eTok_structure);
+    EXPECT_EQ(early.Keywords().Count(), oneByOne.Keywords().Count() + 1);
 }
 
 } // namespace
