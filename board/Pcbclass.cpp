@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory_resource>
-#include <new>
+#include <forward_list>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -15,170 +15,188 @@ namespace P = PCBProcs;
 
 // ------------------------------------------------------------------- exchange
 
-// Values handed to an engine query. Each slot holds the value in its wire
-// form, initialised from the wrapper field; Commit() copies every slot back
-// into its field. A query that fails, or an unbound engine, leaves the wire
-// values untouched, and the caller commits only after a successful read.
+// Values handed to an engine query. Plain numbers and handles are handed as
+// the wrapper's own fields. Fields whose wire form differs (enumerations and
+// flags, layers, texts, dielectrics, layer sets) get a wire value initialised
+// from the field; for a read, Commit() copies every wire value back into its
+// field. A query that fails, or an unbound engine, leaves the wire values
+// untouched, and the caller commits only after a successful read. An exchange
+// made for a write only (TExchange(false)) keeps no commits and hands texts
+// that fit the engine's buffer as the field's own characters: the engine only
+// reads them then.
 class TExchange {
 public:
-    int32_t* Int(int32_t& field) { return &field; }
-    intptr_t* Handle(intptr_t& field) { return &field; }
-    double* Real(double& field) { return &field; }
-
-    template <typename Field> int32_t* Ord(Field& field) {
-        auto* slot = Emplace<OrdSlot<Field>>(field);
-        int32_t* wire = &slot->wire;
-        return wire;
-    }
-    int32_t* V6(TV7_Layer& field) {
-        auto* slot = Emplace<LayerSlot>(field);
-        int32_t* wire = &slot->wire;
-        return wire;
-    }
-    uint16_t* Word(uint16_t& field) { return &field; }
-    char* Text(std::string& field) {
-        auto* slot = Emplace<TextSlot>(field);
-        char* wire = slot->wire.get();
-        return wire;
-    }
-    PcbApiDielectric* Dielectric(TDielectricRecord& field) {
-        auto* slot = Emplace<DielectricSlot>(field);
-        PcbApiDielectric* wire = &slot->wire;
-        return wire;
-    }
-    PcbApiLayerSet* Layers(TV6_LayerSet& field) {
-        auto* slot = Emplace<LayerSetSlot>(field);
-        PcbApiLayerSet* wire = &slot->wire;
-        return wire;
-    }
-
-    TExchange() = default;
+    explicit TExchange(bool read = true) : read_(read) {}
     TExchange(const TExchange&) = delete;
     TExchange& operator=(const TExchange&) = delete;
     ~TExchange() {
-        for (Slot* slot : slots_)
-            slot->~Slot();
+        for (int i = 0; i < textCount_; ++i)
+            GiveBuffer(std::move(texts_[i]));
+    }
+
+    int32_t* Int(int32_t& field) { return &field; }
+    intptr_t* Handle(intptr_t& field) { return &field; }
+    double* Real(double& field) { return &field; }
+    uint16_t* Word(uint16_t& field) { return &field; }
+
+    template <typename Field> int32_t* Ord(Field& field) {
+        int32_t* wire = NewInt(static_cast<int32_t>(field));
+        if (read_)
+            AddCommit(&field, wire, [](void* f, void* w) {
+                const int32_t value = *static_cast<int32_t*>(w);
+                if constexpr (std::is_same_v<Field, bool>)
+                    *static_cast<Field*>(f) = value != 0;
+                else
+                    *static_cast<Field*>(f) = static_cast<Field>(value);
+            });
+        return wire;
+    }
+    int32_t* V6(TV7_Layer& field) {
+        int32_t* wire = NewInt(static_cast<int32_t>(field.ToV6()));
+        if (read_)
+            AddCommit(&field, wire, [](void* f, void* w) {
+                const int32_t value = *static_cast<int32_t*>(w);
+                *static_cast<TV7_Layer*>(f) =
+                    IsValidV6Layer(value) ? V6ToV7(static_cast<TV6_Layer>(value)) : TV7_Layer();
+            });
+        return wire;
+    }
+    char* Text(std::string& field) {
+        if (!read_ && field.size() < static_cast<size_t>(PCBAPI_TEXT_CAPACITY))
+            return const_cast<char*>(field.c_str());
+        std::unique_ptr<char[]> buffer = TakeBuffer();
+        const size_t n = std::min(field.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
+        std::memcpy(buffer.get(), field.data(), n);
+        buffer[n] = '\0';
+        char* wire = buffer.get();
+        if (textCount_ < kMaxTexts)
+            texts_[textCount_++] = std::move(buffer);
+        else
+            spilledTexts_.push_back(std::move(buffer));
+        if (read_)
+            AddCommit(&field, wire, [](void* f, void* w) {
+                char* text = static_cast<char*>(w);
+                text[PCBAPI_TEXT_CAPACITY - 1] = '\0';
+                static_cast<std::string*>(f)->assign(text);
+            });
+        return wire;
+    }
+    PcbApiDielectric* Dielectric(TDielectricRecord& field) {
+        auto wire = std::make_unique<PcbApiDielectric>();
+        wire->Kind = field.Kind;
+        wire->Height = field.Height;
+        wire->Constant = field.Constant;
+        const size_t n =
+            std::min(field.Material.size(), static_cast<size_t>(PCBAPI_MATERIAL_CAPACITY - 1));
+        std::memcpy(wire->Material, field.Material.data(), n);
+        wire->Material[n] = '\0';
+        PcbApiDielectric* raw = wire.get();
+        dielectrics_.push_back(std::move(wire));
+        if (read_)
+            AddCommit(&field, raw, [](void* f, void* w) {
+                auto& record = *static_cast<TDielectricRecord*>(f);
+                auto& value = *static_cast<PcbApiDielectric*>(w);
+                value.Material[PCBAPI_MATERIAL_CAPACITY - 1] = '\0';
+                record.Kind = value.Kind;
+                record.Height = value.Height;
+                record.Constant = value.Constant;
+                record.Material.assign(value.Material);
+            });
+        return raw;
+    }
+    PcbApiLayerSet* Layers(TV6_LayerSet& field) {
+        auto wire = std::make_unique<PcbApiLayerSet>();
+        for (TV6_Layer layer : field.Layers())
+            wire->Bits[layer / 64] |= uint64_t{1} << (layer % 64);
+        PcbApiLayerSet* raw = wire.get();
+        layerSets_.push_back(std::move(wire));
+        if (read_)
+            AddCommit(&field, raw, [](void* f, void* w) {
+                const auto& value = *static_cast<PcbApiLayerSet*>(w);
+                TV6_LayerSet set;
+                for (int v = 0; v < kV6_LayerCount; ++v)
+                    if (value.Bits[v / 64] & (uint64_t{1} << (v % 64)))
+                        set.Include(static_cast<TV6_Layer>(v));
+                *static_cast<TV6_LayerSet*>(f) = set;
+            });
+        return raw;
     }
 
     void Commit() {
-        for (Slot* slot : slots_)
-            slot->Commit();
+        for (int i = 0; i < commitCount_; ++i)
+            commits_[i].Apply(commits_[i].Field, commits_[i].Wire);
+        for (const TCommit& commit : spilledCommits_)
+            commit.Apply(commit.Field, commit.Wire);
     }
 
 private:
-    struct Slot {
-        virtual ~Slot() = default;
-        virtual void Commit() = 0;
+    struct TCommit {
+        void* Field;
+        void* Wire;
+        void (*Apply)(void* field, void* wire);
     };
-    template <typename Field> struct OrdSlot : Slot {
-        explicit OrdSlot(Field& f) : field(f), wire(static_cast<int32_t>(f)) {}
-        void Commit() override {
-            if constexpr (std::is_same_v<Field, bool>)
-                field = wire != 0;
-            else
-                field = static_cast<Field>(wire);
-        }
-        Field& field;
-        int32_t wire;
-    };
-    struct LayerSlot : Slot {
-        explicit LayerSlot(TV7_Layer& f) : field(f), wire(static_cast<int32_t>(f.ToV6())) {}
-        void Commit() override {
-            field = IsValidV6Layer(wire) ? V6ToV7(static_cast<TV6_Layer>(wire)) : TV7_Layer();
-        }
-        TV7_Layer& field;
-        int32_t wire;
-    };
-    // Text buffers are reused across exchanges: every read and write of an
-    // object with texts would otherwise allocate and free them.
-    struct TextSlot : Slot {
-        explicit TextSlot(std::string& f) : field(f), wire(TakeBuffer()) {
-            const size_t n = std::min(f.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
-            std::memcpy(wire.get(), f.data(), n);
-            wire[n] = '\0';
-        }
-        ~TextSlot() override { GiveBuffer(std::move(wire)); }
-        void Commit() override {
-            wire[PCBAPI_TEXT_CAPACITY - 1] = '\0';
-            field.assign(wire.get());
-        }
-        std::string& field;
-        std::unique_ptr<char[]> wire;
+    // A record has a few dozen such values; the rare longer one spills into
+    // node-based storage, which keeps the addresses handed out valid.
+    static constexpr int kMaxInts = 48;
+    static constexpr int kMaxCommits = 48;
+    static constexpr int kMaxTexts = 12;
 
-        static std::vector<std::unique_ptr<char[]>>& Pool() {
-            thread_local std::vector<std::unique_ptr<char[]>> pool;
-            return pool;
+    int32_t* NewInt(int32_t value) {
+        if (intCount_ < kMaxInts) {
+            ints_[intCount_] = value;
+            return &ints_[intCount_++];
         }
-        static std::unique_ptr<char[]> TakeBuffer() {
-            auto& pool = Pool();
-            if (pool.empty())
-                return std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY);
-            std::unique_ptr<char[]> buffer = std::move(pool.back());
-            pool.pop_back();
-            return buffer;
-        }
-        static void GiveBuffer(std::unique_ptr<char[]> buffer) {
-            if (buffer && Pool().size() < 64)
-                Pool().push_back(std::move(buffer));
-        }
-    };
-    struct DielectricSlot : Slot {
-        explicit DielectricSlot(TDielectricRecord& f) : field(f) {
-            wire.Kind = f.Kind;
-            wire.Height = f.Height;
-            wire.Constant = f.Constant;
-            const size_t n =
-                std::min(f.Material.size(), static_cast<size_t>(PCBAPI_MATERIAL_CAPACITY - 1));
-            std::memcpy(wire.Material, f.Material.data(), n);
-            wire.Material[n] = '\0';
-        }
-        void Commit() override {
-            wire.Material[PCBAPI_MATERIAL_CAPACITY - 1] = '\0';
-            field.Kind = wire.Kind;
-            field.Height = wire.Height;
-            field.Constant = wire.Constant;
-            field.Material.assign(wire.Material);
-        }
-        TDielectricRecord& field;
-        PcbApiDielectric wire{};
-    };
-    struct LayerSetSlot : Slot {
-        explicit LayerSetSlot(TV6_LayerSet& f) : field(f) {
-            for (TV6_Layer layer : f.Layers())
-                wire.Bits[layer / 64] |= uint64_t{1} << (layer % 64);
-        }
-        void Commit() override {
-            TV6_LayerSet set;
-            for (int v = 0; v < kV6_LayerCount; ++v)
-                if (wire.Bits[v / 64] & (uint64_t{1} << (v % 64)))
-                    set.Include(static_cast<TV6_Layer>(v));
-            field = set;
-        }
-        TV6_LayerSet& field;
-        PcbApiLayerSet wire{};
-    };
-
-    // The slots live in a buffer of the exchange itself (an exchange has a
-    // few dozen of them); only an unusually long record spills to the heap.
-    template <typename T> T* Emplace(auto& field) {
-        void* place = arena_.allocate(sizeof(T), alignof(T));
-        T* slot = new (place) T(field);
-        slots_.push_back(slot);
-        return slot;
+        spilledInts_.push_front(value);
+        return &spilledInts_.front();
     }
-    alignas(std::max_align_t) unsigned char buffer_[2048];
-    std::pmr::monotonic_buffer_resource arena_{buffer_, sizeof buffer_};
-    std::pmr::vector<Slot*> slots_{&arena_};
+    void AddCommit(void* field, void* wire, void (*apply)(void*, void*)) {
+        if (commitCount_ < kMaxCommits)
+            commits_[commitCount_++] = TCommit{field, wire, apply};
+        else
+            spilledCommits_.push_back(TCommit{field, wire, apply});
+    }
+
+    // Text buffers are reused across exchanges: every read of an object with
+    // texts would otherwise allocate and free them.
+    static std::vector<std::unique_ptr<char[]>>& Pool() {
+        thread_local std::vector<std::unique_ptr<char[]>> pool;
+        return pool;
+    }
+    static std::unique_ptr<char[]> TakeBuffer() {
+        auto& pool = Pool();
+        if (pool.empty())
+            return std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY);
+        std::unique_ptr<char[]> buffer = std::move(pool.back());
+        pool.pop_back();
+        return buffer;
+    }
+    static void GiveBuffer(std::unique_ptr<char[]> buffer) {
+        if (buffer && Pool().size() < 64)
+            Pool().push_back(std::move(buffer));
+    }
+
+    bool read_;
+    int intCount_ = 0;
+    int commitCount_ = 0;
+    int textCount_ = 0;
+    int32_t ints_[kMaxInts];
+    TCommit commits_[kMaxCommits];
+    std::unique_ptr<char[]> texts_[kMaxTexts];
+    std::forward_list<int32_t> spilledInts_;
+    std::vector<TCommit> spilledCommits_;
+    std::vector<std::unique_ptr<char[]>> spilledTexts_;
+    std::vector<std::unique_ptr<PcbApiDielectric>> dielectrics_;
+    std::vector<std::unique_ptr<PcbApiLayerSet>> layerSets_;
 };
 
-// Read and write are done on copies, so that a failed read leaves the wrapper
-// as it was: the plain fields go through a scratch copy of the wrapper.
+// A read is done on a copy, so that a failed read leaves the wrapper as it
+// was: the plain fields go through a scratch copy of the wrapper. A write
+// hands the wrapper's own fields, which the engine only reads.
 template <typename Wrapper, typename Query>
 int32_t ExchangeOnCopy(Wrapper& self, int32_t mode, int32_t success, Query query) {
     if (mode != 1) {
-        Wrapper scratch = self;
-        TExchange x;
-        return query(scratch, x);
+        TExchange x(false);
+        return query(self, x);
     }
     Wrapper scratch = self;
     TExchange x;

@@ -277,7 +277,11 @@ bool TSpecctraAbstractGeometryShape::ReadLayerAndWidth(double* width) {
 }
 
 IShapeOwner* TSpecctraAbstractGeometryShape::OwnerRole() const {
-    return dynamic_cast<IShapeOwner*>(Owner);
+    if (Owner != FRoleAskedOf) {
+        FRole = dynamic_cast<IShapeOwner*>(Owner);
+        FRoleAskedOf = Owner;
+    }
+    return FRole;
 }
 
 TShapeOwnerRole TSpecctraAbstractGeometryShape::Role() const {

@@ -186,6 +186,12 @@ protected:
     // Width used on the board.
     virtual int32_t BoardWidth() { return 0; }
     bool FClosed = false;
+
+private:
+    // OwnerRole's answer for the owner it was asked about (asked for every
+    // board object a shape makes).
+    mutable const TSpecctraObject* FRoleAskedOf = nullptr;
+    mutable IShapeOwner* FRole = nullptr;
 };
 
 class TSpecctraRectShape : public TSpecctraAbstractGeometryShape {

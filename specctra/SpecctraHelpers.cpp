@@ -4,22 +4,24 @@
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
 
-#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-// Rounds with ties to even under the nearest rounding mode, restoring the
-// caller's mode afterwards.
+// Rounds with ties to even by exact integer arithmetic, so that the
+// floating-point environment is neither asked nor changed: below 2^52 the
+// part after the truncation, value - trunc(value), is exact, and comparing
+// it with one half decides.
 double RoundTiesToEven(double value) {
-    const int saved = std::fegetround();
-    if (saved != FE_TONEAREST)
-        std::fesetround(FE_TONEAREST);
-    const double rounded = std::nearbyint(value);
-    if (saved != FE_TONEAREST)
-        std::fesetround(saved);
-    return rounded;
+    constexpr double kWhole = 4503599627370496.0; // 2^52: every double from here on is whole
+    if (!(std::fabs(value) < kWhole))
+        return value;                            // whole already, infinite or NaN
+    int64_t whole = static_cast<int64_t>(value); // towards zero
+    const double fraction = std::fabs(value - static_cast<double>(whole));
+    if (fraction > 0.5 || (fraction == 0.5 && (whole & 1) != 0))
+        whole += value < 0.0 ? -1 : 1;
+    return std::copysign(static_cast<double>(whole), value); // -0.3 gives -0 as the hardware does
 }
 
 int32_t RoundToBoard(double value) {

@@ -170,6 +170,39 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
     return false;
 }
 
+// Plain decimals of at most 15 digits ("12", "0.254", "-.5" after its sign,
+// "7.") are converted here: their digits as a whole number and a power of ten
+// up to 10^15 are both exact doubles, so one division rounds correctly and
+// the result is the one a full conversion gives. Anything else (exponents,
+// more digits, stray characters) answers false and takes the full path.
+bool ExactShortDecimal(const char* begin, const char* end, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    uint64_t digits = 0;
+    int count = 0;
+    int decimals = -1; // digits after the point; -1 before a point is seen
+    for (const char* p = begin; p != end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= '0' && c <= '9') {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + (c - '0');
+            if (decimals >= 0)
+                ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0)
+        return false;
+    value = static_cast<double>(digits);
+    if (decimals > 0)
+        value /= kPowersOfTen[decimals];
+    return true;
+}
+
 } // namespace
 
 bool ConvertSpecctraInt(std::string_view text, int32_t& value) {
@@ -228,6 +261,10 @@ bool ConvertSpecctraReal(std::string_view text, double& value) {
     double parsed = 0.0;
     const char* begin = text.data() + i;
     const char* end = text.data() + n;
+    if (ExactShortDecimal(begin, end, parsed)) {
+        value = negative ? -parsed : parsed;
+        return true;
+    }
     const auto result = std::from_chars(begin, end, parsed, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument) {
         return false;
@@ -268,57 +305,65 @@ TInputFile::TInputFile(const std::string& fileName, std::string contents)
 // ---------------------------------------------------------------------------
 // TKeywordTable
 
-TKeywordTable::TKeywordTable() {
-    FSlots.resize(1024);
+TKeywordTable::TKeywordTable() : FStore(std::make_shared<TStore>()) {
+    FStore->Slots.resize(1024);
     Add("DR", 0);
 }
 
-std::size_t TKeywordTable::SlotOf(std::string_view upperKey) const {
-    const std::size_t mask = FSlots.size() - 1;
-    std::size_t i = HashUpper(upperKey) & mask;
-    while (FSlots[i].Used && FSlots[i].Key != upperKey) {
+std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) const {
+    const std::vector<TSlot>& slots = FStore->Slots;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots[i].Used && (slots[i].Hash != hash || slots[i].Key != upperKey)) {
         i = (i + 1) & mask;
     }
     return i;
 }
 
 void TKeywordTable::Grow() {
-    std::vector<TSlot> old(FSlots.size() * 2);
-    old.swap(FSlots);
+    std::vector<TSlot> old(FStore->Slots.size() * 2);
+    old.swap(FStore->Slots);
     for (auto& slot : old) {
         if (slot.Used) {
-            FSlots[SlotOf(slot.Key)] = std::move(slot);
+            FStore->Slots[SlotOf(slot.Key, slot.Hash)] = std::move(slot);
         }
     }
 }
 
 bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     const std::string upper = UpperCopy(keyword);
-    if (FSlots[SlotOf(upper)].Used) {
+    const std::size_t hash = HashUpper(upper);
+    if (FStore->Slots[SlotOf(upper, hash)].Used) {
         return false;
     }
-    if ((FCount + 1) * 2 > FSlots.size()) {
+    if (FStore.use_count() > 1) {
+        FStore = std::make_shared<TStore>(*FStore); // shared with a copy: this one changes
+    }
+    TStore& store = *FStore;
+    if ((store.Count + 1) * 2 > store.Slots.size()) {
         Grow();
     }
-    TSlot& slot = FSlots[SlotOf(upper)];
+    TSlot& slot = store.Slots[SlotOf(upper, hash)];
     slot.Key = upper;
     slot.Spelling = std::string(keyword);
+    slot.Hash = hash;
     slot.Id = id;
     slot.Used = true;
-    ++FCount;
-    FMaxLength = std::max(FMaxLength, upper.size());
+    ++store.Count;
+    store.MaxLength = std::max(store.MaxLength, upper.size());
     if (!upper.empty()) {
-        FFirstChar[static_cast<unsigned char>(upper[0])] = true;
+        store.FirstChar[static_cast<unsigned char>(upper[0])] = true;
     }
     return true;
 }
 
 bool TKeywordTable::FindUpper(std::string_view upperWord, int32_t& id) const {
-    if (upperWord.empty() || upperWord.size() > FMaxLength ||
-        !FFirstChar[static_cast<unsigned char>(upperWord[0])]) {
+    const TStore& store = *FStore;
+    if (upperWord.empty() || upperWord.size() > store.MaxLength ||
+        !store.FirstChar[static_cast<unsigned char>(upperWord[0])]) {
         return false;
     }
-    const TSlot& slot = FSlots[SlotOf(upperWord)];
+    const TSlot& slot = store.Slots[SlotOf(upperWord, HashUpper(upperWord))];
     if (!slot.Used) {
         return false;
     }
@@ -333,7 +378,7 @@ bool TKeywordTable::Find(std::string_view word, int32_t& id) const {
 std::vector<std::pair<std::string, int32_t>> TKeywordTable::Sorted() const {
     std::vector<std::pair<std::string, int32_t>> result;
     std::vector<const TSlot*> used;
-    for (const auto& slot : FSlots) {
+    for (const auto& slot : FStore->Slots) {
         if (slot.Used) {
             used.push_back(&slot);
         }
@@ -803,6 +848,16 @@ void TBlockParser::AddToken(const std::string& keyword, int32_t id) {
     FKeywords.Add(keyword, id);
 }
 
+bool TBlockParser::AdoptKeywords(const TKeywordTable& table) {
+    // A fresh table holds only the entry its constructor made (DR), which
+    // every table starts with; anything added since would be lost.
+    if (FKeywords.Count() != 1) {
+        return false;
+    }
+    FKeywords = table;
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // TSpecctraParser
 
@@ -822,6 +877,17 @@ const std::vector<TKeywordRegistration>& SpecctraKeywordRegistrations() {
 }
 
 void TSpecctraParser::RegisterKeywords() {
+    // The full table is built once and shared by every parser after.
+    static const TKeywordTable registered = [] {
+        TKeywordTable table;
+        for (const auto& registration : SpecctraKeywordRegistrations()) {
+            table.Add(registration.Keyword, registration.Id);
+        }
+        return table;
+    }();
+    if (AdoptKeywords(registered)) {
+        return;
+    }
     for (const auto& registration : SpecctraKeywordRegistrations()) {
         AddToken(registration.Keyword, registration.Id);
     }

@@ -44,6 +44,8 @@ private:
 
 // Case-insensitive keyword index: keyword -> id. Adding a keyword that is
 // already present in any case is ignored, so the first registration wins.
+// Copies share their slots until one of them adds a keyword, so handing a
+// full table to every parser costs no copying.
 class TKeywordTable {
 public:
     TKeywordTable();
@@ -53,7 +55,7 @@ public:
     bool Find(std::string_view word, int32_t& id) const;
     // Looks up a word that is already in upper case (the scanner's case).
     bool FindUpper(std::string_view upperWord, int32_t& id) const;
-    std::size_t Count() const { return FCount; }
+    std::size_t Count() const { return FStore->Count; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
 
@@ -61,16 +63,20 @@ private:
     struct TSlot {
         std::string Key; // upper case
         std::string Spelling;
+        std::size_t Hash = 0;
         int32_t Id = 0;
         bool Used = false;
     };
+    struct TStore {
+        std::vector<TSlot> Slots;
+        std::size_t Count = 0;
+        std::size_t MaxLength = 0;
+        bool FirstChar[256] = {};
+    };
     void Grow();
-    std::size_t SlotOf(std::string_view upperKey) const;
+    std::size_t SlotOf(std::string_view upperKey, std::size_t hash) const;
 
-    std::vector<TSlot> FSlots;
-    std::size_t FCount = 0;
-    std::size_t FMaxLength = 0;
-    bool FFirstChar[256] = {};
+    std::shared_ptr<TStore> FStore;
 };
 
 // The tokenizer of the parenthesised Specctra syntax.
@@ -118,6 +124,9 @@ public:
     void SwitchToFile(const std::string& fileName);
 
     void AddToken(const std::string& keyword, int32_t id);
+    // Takes the keywords of a table made earlier; the parser's own table is
+    // replaced only while it holds nothing but its initial entry.
+    bool AdoptKeywords(const TKeywordTable& table);
     bool FindKeyword(std::string_view word, int32_t& id) const { return FKeywords.Find(word, id); }
     const TKeywordTable& Keywords() const { return FKeywords; }
 

@@ -1,0 +1,171 @@
+// The reader's quick paths must give exactly what the slow ones give: the
+// rounding to whole board units (the hardware rounding), the conversion of
+// short decimals (a full conversion) and the keyword table every parser
+// shares (registering each keyword in turn).
+#include "specctra/SpecctraHelpers.h"
+#include "specctra/SpecctraParser2.h"
+#include "support/ParserTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace {
+
+uint64_t Bits(double value) {
+    return std::bit_cast<uint64_t>(value);
+}
+
+TEST(Rounding, TiesToEvenMatchesTheHardwareBitForBit) {
+    const double two52 = 4503599627370496.0;
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.5,
+                                  -1.5,
+                                  2.5,
+                                  -2.5,
+                                  0.49999999999999994,
+                                  -0.49999999999999994,
+                                  0.5000000000000001,
+                                  1e-300,
+                                  -1e-300,
+                                  std::numeric_limits<double>::denorm_min(),
+                                  -0.3,
+                                  2147483647.5,
+                                  -2147483648.5,
+                                  two52 - 0.5,
+                                  two52 - 1.5,
+                                  -(two52 - 0.5),
+                                  two52,
+                                  two52 + 1.0,
+                                  1e300,
+                                  -1e300,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity()};
+    // Halves and their neighbours over a wide range of magnitudes.
+    for (double m = 1.0; m < 1e16; m *= 3.7) {
+        const double half = std::floor(m) + 0.5;
+        for (double v : {half, std::nextafter(half, 0.0), std::nextafter(half, 1e300)}) {
+            values.push_back(v);
+            values.push_back(-v);
+        }
+    }
+    std::mt19937_64 random(12);
+    for (int i = 0; i < 200000; ++i) {
+        values.push_back(std::bit_cast<double>(random()));
+        values.push_back(
+            static_cast<double>(static_cast<int64_t>(random() % 2000000001) - 1000000000) /
+            static_cast<double>(1 << (random() % 12)));
+    }
+    for (double v : values) {
+        if (std::isnan(v))
+            continue;
+        ASSERT_EQ(Bits(RoundTiesToEven(v)), Bits(std::nearbyint(v))) << v;
+    }
+    EXPECT_TRUE(std::isnan(RoundTiesToEven(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_EQ(RoundToBoard(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(RoundToBoard(2.5), 2);
+    EXPECT_EQ(RoundToBoard(-3.5), -4);
+    EXPECT_EQ(RoundToBoard(1e12), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(RoundToBoard(-1e12), std::numeric_limits<int32_t>::min());
+}
+
+// The value of a full conversion of the text, or false when it is not a
+// whole-text decimal.
+bool FullConversion(const std::string& text, double& value) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    const auto result = std::from_chars(text.data() + start, text.data() + text.size(), value,
+                                        std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+        return false;
+    if (negative)
+        value = -value;
+    return true;
+}
+
+TEST(Decimals, EveryShortDecimalConvertsExactly) {
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "7.",
+                                      ".5",
+                                      "-.5",
+                                      "0.254",
+                                      "+3",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.000000000000001",
+                                      "99999.99999",
+                                      "0.1",
+                                      "0.7",
+                                      "2540.0001",
+                                      "000000000000000.5"};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        std::string t = random() % 2 ? "-" : "";
+        const std::size_t start = t.size();
+        const int digits = 1 + static_cast<int>(random() % 17);
+        for (int d = 0; d < digits; ++d)
+            t.push_back(static_cast<char>('0' + random() % 10));
+        t.insert(start + random() % (t.size() - start + 1), ".");
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        double expected = 0.0;
+        ASSERT_TRUE(FullConversion(t, expected)) << t;
+        double converted = 1.0;
+        EXPECT_TRUE(ConvertSpecctraReal(t, converted)) << t;
+        ASSERT_EQ(Bits(converted), Bits(expected)) << t;
+    }
+}
+
+TEST(Decimals, OtherFormsStillConvertOrFail) {
+    double value = 0.0;
+    EXPECT_TRUE(ConvertSpecctraReal("-1.5e2", value));
+    EXPECT_EQ(value, -150.0);
+    EXPECT_FALSE(ConvertSpecctraReal(".", value));
+    EXPECT_FALSE(ConvertSpecctraReal("1.2.3", value));
+    EXPECT_EQ(value, 1.2); // the valid part
+    EXPECT_FALSE(ConvertSpecctraReal("12MIL", value));
+    EXPECT_EQ(value, 12.0);
+    EXPECT_FALSE(ConvertSpecctraReal("inf", value));
+    EXPECT_FALSE(ConvertSpecctraReal("", value));
+}
+
+TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
+    auto first = MakeParser("(pcb X)");
+    auto second = MakeParser("(pcb X)");
+    TSpecctraParser oneByOne(std::make_unique<TInputFile>("own.dsn", std::string("(pcb X)")));
+    for (const auto& registration : SpecctraKeywordRegistrations())
+        oneByOne.AddToken(registration.Keyword, registration.Id);
+    EXPECT_EQ(first->Keywords().Sorted(), oneByOne.Keywords().Sorted());
+
+    // A keyword added to one parser is that parser's alone.
+    first->AddToken("made_up_word", 424242);
+    int32_t id = 0;
+    EXPECT_TRUE(first->FindKeyword("MADE_UP_WORD", id));
+    EXPECT_EQ(id, 424242);
+    EXPECT_FALSE(second->FindKeyword("made_up_word", id));
+    EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
+
+    // Keywords added before the registration are kept and win over later ones.
+    TSpecctraParser early(std::make_unique<TInputFile>("early.dsn", std::string("(pcb X)")));
+    early.AddToken("pcb", 777);
+    early.AddToken("another_word", 778);
+    early.RegisterKeywords();
+    EXPECT_TRUE(early.FindKeyword("PCB", id));
+    EXPECT_EQ(id, 777);
+    EXPECT_TRUE(early.FindKeyword("another_word", id));
+    EXPECT_TRUE(early.FindKeyword("structure", id));
+    EXPECT_EQ(id, eTok_structure);
+    EXPECT_EQ(early.Keywords().Count(), oneByOne.Keywords().Count() + 1);
+}
+
+} // namespace
