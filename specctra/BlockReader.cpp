@@ -9,16 +9,23 @@ bool ReadTokens(TSpecctraObject& object, std::initializer_list<TSubBlock> table,
                 const TCallableRef<bool(int32_t)>* other, const TSubBlockOptions& options) {
     bool result = true;
     bool first = options.FromCurrentToken;
+    bool afterOpen = false;
     while (first || ((result || !options.StopAtFailure) && object.SectionsOpen > options.Stop &&
                      !object.StopParsing())) {
         const int32_t token = first ? object.Parser->CurrentToken() : object.Parser->NextToken();
         first = false;
+        const bool keyword = afterOpen || !options.KeywordsAfterOpenOnly;
+        afterOpen = token == eTok_OpenParen;
         if (token == eTok_OpenParen) {
             ++object.SectionsOpen;
             continue;
         }
         if (token == eTok_CloseParen) {
             --object.SectionsOpen;
+            continue;
+        }
+        if (!keyword) {
+            result = object.HandleStructureToken() && result;
             continue;
         }
         const TSubBlock* entry = nullptr;

@@ -61,10 +61,13 @@ struct TSubBlockOptions {
     TOtherTokens Others = TOtherTokens::Report;
     // The first bad sub-block ends the reading (the rest of the block is left
     // to the caller).
-    bool StopAtFailure =
-        false; // The parser's current token, read by the caller, is the first of the
+    bool StopAtFailure = false;
+    // The parser's current token, read by the caller, is the first of the
     // block's tokens.
     bool FromCurrentToken = false;
+    // Only a word right after "(" is a keyword; any other word is reported as
+    // unexpected (the object's HandleStructureToken).
+    bool KeywordsAfterOpenOnly = false;
 };
 
 // Reads the tokens of `object`'s current block up to its closing ")": "("
