@@ -225,15 +225,7 @@ TSpecctraRoutes::~TSpecctraRoutes() {
             ReportError(error.what());
         }
     }
-    FReportManager->Stop();
-    // A translation that ends by an exception leaves no report.
-    if (failing)
-        return;
-    try {
-        FReportManager->OutputReportFile();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-    }
+    FReportManager->Finish(failing);
 }
 
 void TSpecctraRoutes::SetReportEnabled(bool enabled) {
