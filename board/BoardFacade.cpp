@@ -108,14 +108,6 @@ bool Remove(intptr_t board, intptr_t object) {
     return removed;
 }
 
-bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes) {
-    static_assert(RoutingLayerCount == PCBAPI_ROUTING_LAYER_COUNT);
-    if (rule == 0 || codes.size() < static_cast<std::size_t>(RoutingLayerCount))
-        return false;
-    std::vector<int32_t> table(codes.begin(), codes.begin() + RoutingLayerCount);
-    return PCBProcs::PcbApi_QueryRuleRoutingLayersRule(0, rule, table.data()) == 0;
-}
-
 intptr_t NetByName(intptr_t board, const std::string& name) {
     if (board == 0 || name.empty())
         return 0;
@@ -128,13 +120,6 @@ intptr_t BoardOutline(intptr_t board) {
 
 bool UpdateBoardOutline(intptr_t outline) {
     return outline != 0 && PCBProcs::PcbApi_UpdateBoardOutline(outline) == 1;
-}
-
-int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& codes) {
-    codes.resize(PCBAPI_ROUTING_LAYER_COUNT);
-    if (rule == 0)
-        return 1;
-    return PCBProcs::PcbApi_QueryRuleRoutingLayersRule(mode, rule, codes.data());
 }
 
 void FinishProgress() {

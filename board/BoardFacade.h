@@ -51,21 +51,12 @@ bool Add(intptr_t board, intptr_t object);
 // Removes an object from the board and destroys it.
 bool Remove(intptr_t board, intptr_t object);
 
-// Number of entries of a routing-layers rule's layer table.
-constexpr int RoutingLayerCount = 32;
-// Writes a routing-layers rule's layer table (RoutingLayerCount codes);
-// true on success.
-bool WriteRoutingLayers(intptr_t rule, const std::vector<int32_t>& codes);
 // The board net of that name, or 0.
 intptr_t NetByName(intptr_t board, const std::string& name);
 // The board's outline object, made when the board has none (0 without one).
 intptr_t BoardOutline(intptr_t board);
 // Refreshes the board outline after its segments were written.
 bool UpdateBoardOutline(intptr_t outline);
-// Exchanges the direction codes of a routing-layers rule (one per host
-// signal layer 1 .. 32): mode 1 reads, mode 0 writes. Answers the engine's
-// result (1 is a failure of a write).
-int32_t RoutingLayersTable(int32_t mode, intptr_t rule, std::vector<int32_t>& codes);
 
 // Closes the host's progress indicator opened by the reader.
 void FinishProgress();

@@ -1,6 +1,7 @@
 #include "design/Layers.h"
 
 #include "board/BoardFacade.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
 // ------------------------------------------------------------------ layer
@@ -75,96 +76,78 @@ bool TSpecctraLayer::ImportFromFile() {
             --SectionsOpen;
         NameID.clear();
     }
-    bool result = !NameID.empty();
-    const int32_t stop = SectionsOpen - 1;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        switch (token) {
-        case eTok_OpenParen:
-            ++SectionsOpen;
-            break;
-        case eTok_CloseParen:
-            --SectionsOpen;
-            break;
-        case eTok_type: {
-            const int32_t type = Parser->NextToken();
-            if (type == eTok_signal)
-                FType = eLayerType_Signal;
-            else if (type == eTok_power)
-                FType = eLayerType_Power;
-            else if (type == eTok_mixed)
-                FType = eLayerType_Mixed;
-            else if (type == eTok_CloseParen || type == eTok_OpenParen)
-                result = HandleStructureToken() && result;
-            else
-                FType = eLayerType_Jumper;
-            break;
-        }
-        case eTok_direction: {
-            const int32_t direction = Parser->NextToken();
-            switch (direction) {
-            case eTok_horizontal:
-                FDirection = eDirection_Horizontal;
-                break;
-            case eTok_vertical:
-                FDirection = eDirection_Vertical;
-                break;
-            case eTok_orthogonal:
-                FDirection = eDirection_Orthogonal;
-                break;
-            case eTok_positive_diagonal:
-                FDirection = eDirection_PositiveDiagonal;
-                break;
-            case eTok_negative_diagonal:
-                FDirection = eDirection_NegativeDiagonal;
-                break;
-            case eTok_diagonal:
-                FDirection = eDirection_Diagonal;
-                break;
-            case eTok_OpenParen:
-            case eTok_CloseParen:
-                result = HandleStructureToken() && result;
-                break;
-            default:
-                FDirection = eDirection_Other;
-                break;
-            }
-            break;
-        }
-        case eTok_cost:
-            result = ReadCost() && result;
-            break;
-        case eTok_use_net: {
-            FNets.clear();
-            while (!StopParsing()) {
-                const int32_t net = Parser->NextToken();
-                if (net == eTok_CloseParen)
-                    break;
-                if (net == eTok_OpenParen) {
-                    Parser->SkipCurrentBlock();
-                    continue;
-                }
-                FNets.push_back(Parser->TokenString());
-            }
-            FHasNets = !FNets.empty();
-            --SectionsOpen;
-            break;
-        }
-        case eTok_rule:
-            result = ImportRuleScope() && result;
-            break;
-        case eTok_property:
-            // Properties of a layer (its index in the writing tool) carry
-            // nothing the board takes; passed over without a report line.
-            Parser->SkipCurrentBlock();
-            --SectionsOpen;
-            break;
-        default:
-            result = ImportOtherToken(*this, token) && result;
-            break;
-        }
-    }
-    return result;
+    const bool named = !NameID.empty();
+    const bool result =
+        ReadSubBlocks(*this,
+                      {{eTok_type,
+                        [&] {
+                            const int32_t type = Parser->NextToken();
+                            if (type == eTok_signal)
+                                FType = eLayerType_Signal;
+                            else if (type == eTok_power)
+                                FType = eLayerType_Power;
+                            else if (type == eTok_mixed)
+                                FType = eLayerType_Mixed;
+                            else if (type == eTok_CloseParen || type == eTok_OpenParen)
+                                return HandleStructureToken();
+                            else
+                                FType = eLayerType_Jumper;
+                            return true;
+                        }},
+                       {eTok_direction,
+                        [&] {
+                            switch (Parser->NextToken()) {
+                            case eTok_horizontal:
+                                FDirection = eDirection_Horizontal;
+                                break;
+                            case eTok_vertical:
+                                FDirection = eDirection_Vertical;
+                                break;
+                            case eTok_orthogonal:
+                                FDirection = eDirection_Orthogonal;
+                                break;
+                            case eTok_positive_diagonal:
+                                FDirection = eDirection_PositiveDiagonal;
+                                break;
+                            case eTok_negative_diagonal:
+                                FDirection = eDirection_NegativeDiagonal;
+                                break;
+                            case eTok_diagonal:
+                                FDirection = eDirection_Diagonal;
+                                break;
+                            case eTok_OpenParen:
+                            case eTok_CloseParen:
+                                return HandleStructureToken();
+                            default:
+                                FDirection = eDirection_Other;
+                                break;
+                            }
+                            return true;
+                        }},
+                       {eTok_cost, [&] { return ReadCost(); }},
+                       {eTok_use_net,
+                        [&] {
+                            FNets.clear();
+                            while (!StopParsing()) {
+                                const int32_t net = Parser->NextToken();
+                                if (net == eTok_CloseParen)
+                                    break;
+                                if (net == eTok_OpenParen) {
+                                    Parser->SkipCurrentBlock();
+                                    continue;
+                                }
+                                FNets.push_back(Parser->TokenString());
+                            }
+                            FHasNets = !FNets.empty();
+                            --SectionsOpen;
+                            return true;
+                        }},
+                       {eTok_rule, [&] { return ImportRuleScope(); }},
+                       // Properties of a layer (its index in the writing tool) carry
+                       // nothing the board takes; passed over without a report line.
+                       {eTok_property, [&] { return PassOverBlock(*this); }}},
+                      {.Stop = SectionsOpen - 1, .Others = TOtherTokens::SkipKeywordBlocks});
+    return named && result;
 }
 
 // ------------------------------------------------------------ layer stack
@@ -282,14 +265,6 @@ bool TSpecctraLayerStack::ExportToPCB() {
     return result;
 }
 
-bool ImportOtherToken(TSpecctraObject& reader, int32_t token) {
-    if (token > 0 && token < eTok_OpenParen) {
-        reader.ImportUnknownBlock();
-        return true;
-    }
-    return reader.HandleStructureToken();
-}
-
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction) {
     switch (direction) {
     case eDirection_Horizontal:
@@ -308,8 +283,8 @@ int32_t HostRoutingDirection(TSpecctraLayerDirection direction) {
     }
 }
 
-std::vector<int32_t> RoutingLayerCodes(const TSpecctraLayerStack& stack) {
-    std::vector<int32_t> codes(PCBAPI_ROUTING_LAYER_COUNT, 0);
+RuleConstraints::TRoutingLayers RoutingLayerCodes(const TSpecctraLayerStack& stack) {
+    RuleConstraints::TRoutingLayers codes{};
     int32_t reference = 0; // the code of the last horizontal or vertical layer
     for (int32_t i = 0; i < stack.Count(); ++i) {
         const TSpecctraLayer* layer = stack.Get_Layer(i);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board/Layers.h"
+#include "board/RuleConstraints.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <cstdint>
@@ -101,14 +102,9 @@ private:
     std::unordered_map<std::string, TSpecctraLayer*> FByName; // upper-case name -> first layer
 };
 
-// The default for a token that no reader of the structure handles: a
-// keyword's block is skipped with a warning (true); a parenthesis moves the
-// level; any other word is reported as unexpected (false).
-bool ImportOtherToken(TSpecctraObject& reader, int32_t token);
-
 // The host code of a layer direction in a routing-layers rule table.
 int32_t HostRoutingDirection(TSpecctraLayerDirection direction);
 // The routing-layers table (entry L - 1 for host layer L, 1 .. 32) of the
 // stack's signal and mixed layers: directed layers take their host codes,
 // the others alternate 1, 2, 1, ... from the last horizontal or vertical one.
-std::vector<int32_t> RoutingLayerCodes(const TSpecctraLayerStack& stack);
+RuleConstraints::TRoutingLayers RoutingLayerCodes(const TSpecctraLayerStack& stack);

@@ -8,9 +8,12 @@
 #include "geometry/SpecctraComp.h"
 #include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/BlockReader.h"
+#include "specctra/HostHooks.h"
 #include "specctra/SpecctraParser2.h"
 
-#include <map>
+#include <cstdio>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -63,33 +66,50 @@ TSpecctraAbstractLibraryDescriptor::AddPadstack(std::unique_ptr<TSpecctraPadstac
 
 bool TSpecctraAbstractLibraryDescriptor::ImportFromPcb_Padstacks() {
     const intptr_t board = GetBoard();
-    if (FindEmbeddedObject(board, "PadstackList") == 0) {
-        ReportError(
+    bool found = false;
+    const TStoredParameters list(StoredRecordName(board, "PadstackList", found));
+    if (!found) {
+        ShowHostMessage(
             "You can export routes only for pcb files previously imported as design files.");
-        return false;
+        return true;
     }
-    // The records in the order of their index; a record without a valid
-    // index goes after the indexed ones.
-    std::multimap<int64_t, TPcbEmbedded> records;
-    int64_t unindexed = int64_t(1) << 40;
+    std::string text;
+    int32_t stored = 0;
+    if (!list.Get("PDC", text) || !ConvertSpecctraInt(text, stored)) {
+        ReportError("ERROR: Cannot read info on number of stored padstack defs.");
+        return true;
+    }
+    // The records in the order found on the board.
+    int32_t loaded = 0;
     ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
         TPcbEmbedded record(handle);
         if (!Board::Read(record) || !IsOwnEmbeddedName(record.GetState_Name()))
             return true;
         const TStoredParameters name(record.GetState_Name());
-        std::string type, index;
-        if (!name.Get("Type", type) || !HostSdk::SameTextAscii(type, "PADSTACK"))
-            return true;
+        std::string type;
+        std::string index;
         int32_t value = 0;
-        const bool indexed =
-            name.Get("IDX", index) && ConvertSpecctraInt(index, value) && value >= 0;
-        records.emplace(indexed ? value : unindexed++, std::move(record));
-        return true;
-    });
-    for (auto& [index, record] : records) {
+        if (!name.Get("Type", type) || !HostSdk::SameTextAscii(type, "PADSTACK") ||
+            !name.Get("IDX", index) || !ConvertSpecctraInt(index, value))
+            return true;
+        if (value < 0 || value > stored) {
+            char message[160];
+            std::snprintf(message, sizeof message, "Padstack index out of range: (%d) (%s).",
+                          stored, record.GetState_Name().c_str());
+            ReportError(message);
+            return true;
+        }
         auto padstack = std::make_unique<TSpecctraPadstack>(this);
         if (padstack->ImportFromPCB_FromEmbedded(record))
             AddPadstack(std::move(padstack));
+        ++loaded;
+        return true;
+    });
+    if (loaded < stored) {
+        char message[128];
+        std::snprintf(message, sizeof message, "Cannot load all stored padstacks (S: %d) (L: %d).",
+                      stored, loaded);
+        ReportError(message);
     }
     return true;
 }
@@ -123,54 +143,47 @@ bool TSpecctraDSNLibraryDescriptor::ReadInto(std::unique_ptr<TSpecctraList>& lis
 }
 
 bool TSpecctraDSNLibraryDescriptor::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_unit:
-            FUnits = ReadUnit(Parser->NextToken());
-            break;
-        case eTok_image:
-            ReadInto<TSpecctraCompImage>(FImages);
-            break;
-        case eTok_padstack:
-            ReadInto<TSpecctraPadstack>(FPadstacks);
-            break;
-        case eTok_jumper:
-            ReadInto<TSpecctraJumper>(Jumpers);
-            break;
-        case eTok_via_array_template:
-            ReadInto<TSpecctraViaArrayTemplate>(ViaArrayTemplates);
-            break;
-        case eTok_directory:
-            if (!Directories)
-                Directories = std::make_unique<std::vector<std::string>>();
-            while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
-                Directories->push_back(Parser->TokenString());
-            --SectionsOpen;
-            break;
-        case eTok_extra_image_directory:
-            ExtraImageDirectory = Parser->NextString();
-            break;
-        case eTok_family_family:
-            if (!FamilyPairs)
-                FamilyPairs = std::make_unique<TSpecctraFamilyToFamily>(this);
-            FamilyPairs->SectionsOpen = 1;
-            FamilyPairs->ImportFromFile();
-            --SectionsOpen;
-            break;
-        case eTok_image_image:
-            if (!ImagePairs)
-                ImagePairs = std::make_unique<TSpecctraImageToImage>(this);
-            ImagePairs->SectionsOpen = 1;
-            ImagePairs->ImportFromFile();
-            --SectionsOpen;
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    // Pairs of families or images are not translated: their blocks are read
+    // past.
+    const auto pairs = [&](auto& block) {
+        using TBlock = typename std::remove_reference_t<decltype(block)>::element_type;
+        if (!block)
+            block = std::make_unique<TBlock>(this);
+        block->SectionsOpen = 1;
+        block->ImportFromFile();
+        --SectionsOpen;
+        return true;
+    };
+    // An image, padstack or jumper that is bad is left out; the library
+    // reads on.
+    const auto readOn = [](bool) { return true; };
+    return ReadSubBlocks(
+        *this, {{eTok_unit,
+                 [&] {
+                     FUnits = ReadUnit(Parser->NextToken());
+                     return true;
+                 }},
+                {eTok_image, [&] { return readOn(ReadInto<TSpecctraCompImage>(FImages)); }},
+                {eTok_padstack, [&] { return readOn(ReadInto<TSpecctraPadstack>(FPadstacks)); }},
+                {eTok_jumper, [&] { return readOn(ReadInto<TSpecctraJumper>(Jumpers)); }},
+                {eTok_via_array_template,
+                 [&] { return readOn(ReadInto<TSpecctraViaArrayTemplate>(ViaArrayTemplates)); }},
+                {eTok_directory,
+                 [&] {
+                     if (!Directories)
+                         Directories = std::make_unique<std::vector<std::string>>();
+                     while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
+                         Directories->push_back(Parser->TokenString());
+                     --SectionsOpen;
+                     return true;
+                 }},
+                {eTok_extra_image_directory,
+                 [&] {
+                     ExtraImageDirectory = Parser->NextString();
+                     return true;
+                 }},
+                {eTok_family_family, [&] { return pairs(FamilyPairs); }},
+                {eTok_image_image, [&] { return pairs(ImagePairs); }}});
 }
 
 bool TSpecctraDSNLibraryDescriptor::ExportToPCB() {

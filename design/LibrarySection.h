@@ -27,8 +27,9 @@ public:
     TSpecctraPadstack* AddPadstack(std::unique_ptr<TSpecctraPadstack> padstack);
 
     // Reads the padstacks the design import stored in the board ("PadstackList"
-    // and its "PADSTACK" records, by their index). False, with the report
-    // line, when the board holds none.
+    // and its "PADSTACK" records, in the order found on the board). A board
+    // without them is told to the user and leaves the library empty; records
+    // out of the list's range and a short count are reported.
     bool ImportFromPcb_Padstacks();
 
 protected:

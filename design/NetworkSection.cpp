@@ -1,5 +1,6 @@
 #include "design/NetworkSection.h"
 
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
 namespace {
@@ -132,47 +133,19 @@ bool TSpecctraDsnNetworkDescriptor::ReadClassPair() {
 }
 
 bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
-    bool result = true;
-    bool afterOpen = false;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        const int32_t id = Parser->NextToken();
-        const bool subBlock = afterOpen;
-        afterOpen = id == eTok_OpenParen;
-        if (!subBlock) {
-            result = HandleStructureToken() && result;
-            continue;
-        }
-        switch (id) {
-        case eTok_net:
-            ReadNet();
-            break;
-        case eTok_class:
-            ReadClass();
-            break;
-        case eTok_group:
-            ReadNamed(Groups, "Group");
-            break;
-        case eTok_group_set:
-            ReadNamed(GroupSets, "Group set");
-            break;
-        case eTok_pair:
-            ReadKept<TSpecctraDiffPair>(Pairs);
-            break;
-        case eTok_bundle:
-            ReadKept<TSpecctraDiffBundle>(Bundles);
-            break;
-        case eTok_class_class:
-            ReadClassPair();
-            break;
-        default:
-            if (id > 0 && id < eTok_OpenParen)
-                ImportUnknownBlock();
-            else
-                result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    // What each sub-block gives is kept or reported by its reader; the
+    // network reads on.
+    const auto readOn = [](bool) { return true; };
+    return ReadSubBlocks(
+        *this,
+        {{eTok_net, [&] { return readOn(ReadNet()); }},
+         {eTok_class, [&] { return readOn(ReadClass()); }},
+         {eTok_group, [&] { return readOn(ReadNamed(Groups, "Group")); }},
+         {eTok_group_set, [&] { return readOn(ReadNamed(GroupSets, "Group set")); }},
+         {eTok_pair, [&] { return readOn(ReadKept<TSpecctraDiffPair>(Pairs)); }},
+         {eTok_bundle, [&] { return readOn(ReadKept<TSpecctraDiffBundle>(Bundles)); }},
+         {eTok_class_class, [&] { return readOn(ReadClassPair()); }}},
+        {.Others = TOtherTokens::SkipKeywordBlocks, .KeywordsAfterOpenOnly = true});
 }
 
 bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {

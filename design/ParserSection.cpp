@@ -2,6 +2,7 @@
 
 #include "board/BoardFacade.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -20,66 +21,51 @@ TSpecctraParserDescriptor::TSpecctraParserDescriptor(TSpecctraObject* owner)
     : TSpecctraFileSectionDescriptor(owner) {}
 
 bool TSpecctraParserDescriptor::ImportFromFile() {
-    bool result = true;
     SectionsOpen = 1;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_string_quote: {
-            // The scanner takes the next character as the quote character and
-            // hands it over as the token's text. A parenthesis cannot quote:
-            // it keeps its place in the block structure.
-            const int32_t quote = Parser->NextToken();
-            if (quote == eTok_OpenParen || quote == eTok_CloseParen) {
-                ReportError("string_quote without a quote character in line " +
-                            std::to_string(Parser->LineNumber()) + "; the quote character stays " +
-                            std::string(1, Parser->QuoteChar()) + ".");
-                SectionsOpen += quote == eTok_OpenParen ? 1 : -1;
-                result = false;
-                break;
-            }
-            StringQuote =
-                Parser->TokenString().empty() ? Parser->QuoteChar() : Parser->TokenString()[0];
-            if (StringQuote != '"' && StringQuote != '$' && StringQuote != '\'')
-                ReportWarning("Recommended quote chars are: '', \" , $.");
-            break;
-        }
-        case eTok_space_in_quoted_tokens:
-            SpaceInQuotedTokens = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_wires_include:
-            WiresInclude = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_case_sensitive:
-            CaseSensitive = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_via_rotate_first:
-            ViaRotateFirst = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_host_cad:
-            Parser->NextString(HostCad);
-            break;
-        case eTok_host_version:
-            Parser->NextString(HostVersion);
-            break;
-        case eTok_constant: {
-            std::string name = Parser->NextString();
-            std::string value = Parser->NextString();
-            Constants.emplace_back(std::move(name), std::move(value));
-            break;
-        }
-        case eTok_routes_include:
-            result = ReadRoutesInclude() && result;
-            break;
-        case eTok_write_resolution:
-            result = ImportFromFile_DimensionResolution() && result;
-            break;
-        default:
-            if (!HandleStructureToken())
-                result = false;
-            break;
-        }
-    }
-    return result;
+    const auto onOff = [&](bool& flag) {
+        flag = Parser->NextToken() == eTok_on;
+        return true;
+    };
+    const auto text = [&](std::string& field) {
+        Parser->NextString(field);
+        return true;
+    };
+    return ReadSubBlocks(
+        *this, {{eTok_string_quote,
+                 [&] {
+                     // The scanner takes the next character as the quote character and
+                     // hands it over as the token's text. A parenthesis cannot quote:
+                     // it keeps its place in the block structure.
+                     const int32_t quote = Parser->NextToken();
+                     if (quote == eTok_OpenParen || quote == eTok_CloseParen) {
+                         ReportError("string_quote without a quote character in line " +
+                                     std::to_string(Parser->LineNumber()) +
+                                     "; the quote character stays " +
+                                     std::string(1, Parser->QuoteChar()) + ".");
+                         SectionsOpen += quote == eTok_OpenParen ? 1 : -1;
+                         return false;
+                     }
+                     StringQuote = Parser->TokenString().empty() ? Parser->QuoteChar()
+                                                                 : Parser->TokenString()[0];
+                     if (StringQuote != '"' && StringQuote != '$' && StringQuote != '\'')
+                         ReportWarning("Recommended quote chars are: '', \" , $.");
+                     return true;
+                 }},
+                {eTok_space_in_quoted_tokens, [&] { return onOff(SpaceInQuotedTokens); }},
+                {eTok_wires_include, [&] { return onOff(WiresInclude); }},
+                {eTok_case_sensitive, [&] { return onOff(CaseSensitive); }},
+                {eTok_via_rotate_first, [&] { return onOff(ViaRotateFirst); }},
+                {eTok_host_cad, [&] { return text(HostCad); }},
+                {eTok_host_version, [&] { return text(HostVersion); }},
+                {eTok_constant,
+                 [&] {
+                     std::string name = Parser->NextString();
+                     std::string value = Parser->NextString();
+                     Constants.emplace_back(std::move(name), std::move(value));
+                     return true;
+                 }},
+                {eTok_routes_include, [&] { return ReadRoutesInclude(); }},
+                {eTok_write_resolution, [&] { return ImportFromFile_DimensionResolution(); }}});
 }
 
 bool TSpecctraParserDescriptor::ReadRoutesInclude() {

@@ -1,6 +1,7 @@
 #include "design/PlacementSection.h"
 
 #include "geometry/SpecctraComp.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
 TSpecctraPlacementDescriptor::TSpecctraPlacementDescriptor(TSpecctraObject* owner)
@@ -26,40 +27,29 @@ bool TSpecctraPlacementDescriptor::IncludesComponent(const std::string& referenc
 }
 
 bool TSpecctraPlacementDescriptor::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_unit:
-            FUnits = ReadUnit(Parser->NextToken());
-            break;
-        case eTok_resolution:
-            result = ImportFromFile_DimensionResolution() && result;
-            break;
-        case eTok_place_control:
-            // Its sub-blocks are read at this level.
-            FlipStyle = 0;
-            break;
-        case eTok_flip_style:
-            switch (Parser->NextToken()) {
-            case eTok_mirror_first:
-                FlipStyle = 0;
-                break;
-            case eTok_rotate_first:
-                FlipStyle = 1;
-                break;
-            default:
-                break;
-            }
-            break;
-        case eTok_component:
-            result = ReadComponent() && result;
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    return ReadSubBlocks(*this,
+                         {{eTok_unit,
+                           [&] {
+                               FUnits = ReadUnit(Parser->NextToken());
+                               return true;
+                           }},
+                          {eTok_resolution, [&] { return ImportFromFile_DimensionResolution(); }},
+                          {eTok_place_control,
+                           [&] {
+                               // Its sub-blocks are read at this level.
+                               FlipStyle = 0;
+                               return true;
+                           }},
+                          {eTok_flip_style,
+                           [&] {
+                               const int32_t style = Parser->NextToken();
+                               if (style == eTok_mirror_first)
+                                   FlipStyle = 0;
+                               else if (style == eTok_rotate_first)
+                                   FlipStyle = 1;
+                               return true;
+                           }},
+                          {eTok_component, [&] { return ReadComponent(); }}});
 }
 
 bool TSpecctraPlacementDescriptor::ReadComponent() {

@@ -71,16 +71,7 @@ TSpecctraDesign::~TSpecctraDesign() {
     FRules.reset();
     if (Parser && Parser->ReportManager() == FReportManager.get())
         Parser->SetReportManager(nullptr);
-    FReportManager->Stop();
-    // A translation that ends by an exception leaves no report.
-    if (std::uncaught_exceptions() > FUncaughtAtCreation)
-        return;
-    try {
-        FReportManager->OutputReportFile();
-    } catch (const std::exception& error) {
-        // A destructor must not throw; the host still learns why.
-        std::fprintf(stderr, "%s\n", error.what());
-    }
+    FReportManager->Finish(std::uncaught_exceptions() > FUncaughtAtCreation);
 }
 
 void TSpecctraDesign::SetReportEnabled(bool enabled) {

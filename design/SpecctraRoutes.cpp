@@ -27,17 +27,6 @@ template <class TBody> bool WriteBlock(TSpecctraWriter& writer, const char* open
     return result;
 }
 
-// The parameters of the first stored record of a type ("" when none).
-std::string StoredRecordName(intptr_t board, const char* type, bool& found) {
-    const intptr_t handle = FindEmbeddedObject(board, type);
-    found = handle != 0;
-    if (!found)
-        return std::string();
-    TPcbEmbedded record(handle);
-    Board::Read(record);
-    return record.GetState_Name();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -101,53 +90,7 @@ bool TSpecctraRTEStructureDescriptor::ExportToFile() {
 // TSpecctraRteLibraryDescriptor
 
 bool TSpecctraRteLibraryDescriptor::ImportFromPcb() {
-    const intptr_t board = GetBoard();
-    bool found = false;
-    const TStoredParameters list(StoredRecordName(board, "PadstackList", found));
-    if (!found) {
-        ShowHostMessage(
-            "You can export routes only for pcb files previously imported as design files.");
-        return true;
-    }
-    std::string text;
-    int32_t stored = 0;
-    if (!list.Get("PDC", text) || !ConvertSpecctraInt(text, stored)) {
-        ReportError("ERROR: Cannot read info on number of stored padstack defs.");
-        return true;
-    }
-    // The records in the order found on the board.
-    int32_t loaded = 0;
-    ProcessItems(board, eEmbeddedObject, [&](intptr_t handle) {
-        TPcbEmbedded record(handle);
-        if (!Board::Read(record) || !IsOwnEmbeddedName(record.GetState_Name()))
-            return true;
-        const TStoredParameters name(record.GetState_Name());
-        std::string type;
-        std::string index;
-        int32_t value = 0;
-        if (!name.Get("Type", type) || !HostSdk::SameTextAscii(type, "PADSTACK") ||
-            !name.Get("IDX", index) || !ConvertSpecctraInt(index, value))
-            return true;
-        if (value < 0 || value > stored) {
-            char message[160];
-            std::snprintf(message, sizeof message, "Padstack index out of range: (%d) (%s).",
-                          stored, record.GetState_Name().c_str());
-            ReportError(message);
-            return true;
-        }
-        auto padstack = std::make_unique<TSpecctraPadstack>(this);
-        if (padstack->ImportFromPCB_FromEmbedded(record))
-            AddPadstack(std::move(padstack));
-        ++loaded;
-        return true;
-    });
-    if (loaded < stored) {
-        char message[128];
-        std::snprintf(message, sizeof message, "Cannot load all stored padstacks (S: %d) (L: %d).",
-                      stored, loaded);
-        ReportError(message);
-    }
-    return true;
+    return ImportFromPcb_Padstacks();
 }
 
 bool TSpecctraRteLibraryDescriptor::ExportToFile() {
@@ -282,15 +225,7 @@ TSpecctraRoutes::~TSpecctraRoutes() {
             ReportError(error.what());
         }
     }
-    FReportManager->Stop();
-    // A translation that ends by an exception leaves no report.
-    if (failing)
-        return;
-    try {
-        FReportManager->OutputReportFile();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-    }
+    FReportManager->Finish(failing);
 }
 
 void TSpecctraRoutes::SetReportEnabled(bool enabled) {

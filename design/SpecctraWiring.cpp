@@ -6,6 +6,7 @@
 #include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "rules/SpecctraNetRltd.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -154,54 +155,49 @@ bool TSpecctraWire::ReadType() {
 }
 
 bool TSpecctraWire::ImportFromFile() {
-    bool result = true;
     SectionsOpen = 1;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_path:
-        case eTok_polygon:
-        case eTok_qarc:
-        case eTok_circle:
-        case eTok_rect:
-            result = ImportFromFile_Shape() && result;
-            break;
-        case eTok_window:
-            result = ImportFromFile_Window() && result;
-            break;
-        case eTok_net:
-            Parser->NextString(NetName);
-            break;
-        case eTok_type:
-            result = ReadType() && result;
-            break;
-        case eTok_turret:
-            SetTurret(Parser->NextInteger());
-            break;
-        case eTok_shield:
-            Parser->NextString(ShieldNet);
-            break;
-        case eTok_supply:
-            Supply = true;
-            break;
-        case eTok_connect:
-            if (!Connection)
-                Connection = std::make_unique<TSpecctraConnection>(this);
-            result = Connection->ImportFromFile() && result;
-            --SectionsOpen; // the connection read its closing parenthesis
-            break;
-        case eTok_attr:
-            if (Parser->NextToken() != eTok_fanout) {
-                Parser->ReportUnexpectedToken();
-                result = false;
-            }
-            break;
-        default:
-            if (!HandleStructureToken())
-                result = false;
-            break;
-        }
-    }
-    return result;
+    const auto shape = [&] { return ImportFromFile_Shape(); };
+    return ReadSubBlocks(*this, {{eTok_path, shape},
+                                 {eTok_polygon, shape},
+                                 {eTok_qarc, shape},
+                                 {eTok_circle, shape},
+                                 {eTok_rect, shape},
+                                 {eTok_window, [&] { return ImportFromFile_Window(); }},
+                                 {eTok_net,
+                                  [&] {
+                                      Parser->NextString(NetName);
+                                      return true;
+                                  }},
+                                 {eTok_type, [&] { return ReadType(); }},
+                                 {eTok_turret,
+                                  [&] {
+                                      SetTurret(Parser->NextInteger());
+                                      return true;
+                                  }},
+                                 {eTok_shield,
+                                  [&] {
+                                      Parser->NextString(ShieldNet);
+                                      return true;
+                                  }},
+                                 {eTok_supply,
+                                  [&] {
+                                      Supply = true;
+                                      return true;
+                                  }},
+                                 {eTok_connect,
+                                  [&] {
+                                      if (!Connection)
+                                          Connection = std::make_unique<TSpecctraConnection>(this);
+                                      const bool ok = Connection->ImportFromFile();
+                                      --SectionsOpen; // the connection read its closing parenthesis
+                                      return ok;
+                                  }},
+                                 {eTok_attr, [&] {
+                                      if (Parser->NextToken() == eTok_fanout)
+                                          return true;
+                                      Parser->ReportUnexpectedToken();
+                                      return false;
+                                  }}});
 }
 
 void TSpecctraWire::LoadTrack(const TBoardTrack& track, const std::string& layerName) {
@@ -504,38 +500,24 @@ bool TSpecctraDSNWiringDescriptor::ReadBondSite() {
 }
 
 bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_wire:
-            result = ReadWire() && result;
-            break;
-        case eTok_via:
-            result = ReadVia() && result;
-            break;
-        case eTok_bond:
-            result = ReadBondSite() && result;
-            break;
-        case eTok_test_points:
-            result = ReadTestPoints() && result;
-            break;
-        case eTok_supply_pin:
-            ImportUnknownBlock();
-            break;
-        case eTok_resolution:
-            HasOwnResolution = true;
-            result = ImportFromFile_DimensionResolution() && result;
-            break;
-        case eTok_unit:
-            FUnits = DimensionUnitOfToken(Parser->NextToken(), *this);
-            break;
-        default:
-            if (!HandleStructureToken())
-                result = false;
-            break;
-        }
-    }
-    return result;
+    return ReadSubBlocks(*this, {{eTok_wire, [&] { return ReadWire(); }},
+                                 {eTok_via, [&] { return ReadVia(); }},
+                                 {eTok_bond, [&] { return ReadBondSite(); }},
+                                 {eTok_test_points, [&] { return ReadTestPoints(); }},
+                                 {eTok_supply_pin,
+                                  [&] {
+                                      ImportUnknownBlock();
+                                      return true;
+                                  }},
+                                 {eTok_resolution,
+                                  [&] {
+                                      HasOwnResolution = true;
+                                      return ImportFromFile_DimensionResolution();
+                                  }},
+                                 {eTok_unit, [&] {
+                                      FUnits = DimensionUnitOfToken(Parser->NextToken(), *this);
+                                      return true;
+                                  }}});
 }
 
 bool TSpecctraDSNWiringDescriptor::ExportToPCB() {

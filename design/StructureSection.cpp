@@ -4,7 +4,9 @@
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
+#include "board/RuleConstraints.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <cmath>
@@ -23,6 +25,17 @@ constexpr double kWorkspaceMargin = 20000000.0;
 bool IsShapeToken(int32_t token) {
     return token == eTok_rect || token == eTok_polygon || token == eTok_qarc ||
            token == eTok_circle || token == eTok_path;
+}
+
+// The name that may stand before the sub-blocks of a keepout or a region (a
+// word that is no keyword); the token after it is read.
+void ReadIdentifier(TSpecctraObject& object, std::string& identifier) {
+    const int32_t token = object.Parser->NextToken();
+    if (token != eTok_OpenParen && token != eTok_CloseParen && !object.Parser->IsKnownToken()) {
+        identifier = object.Parser->TokenString();
+        object.NameID = identifier;
+        object.Parser->NextToken();
+    }
 }
 
 bool IsKeyword(int32_t token) {
@@ -98,46 +111,23 @@ intptr_t TSpecctraKeepout::ShapeContainer() {
 }
 
 bool TSpecctraKeepout::ImportFromFile() {
-    bool result = true;
-    int32_t token = Parser->NextToken();
-    if (token != eTok_OpenParen && token != eTok_CloseParen && !Parser->IsKnownToken()) {
-        FIdentifier = Parser->TokenString();
-        NameID = FIdentifier;
-        token = Parser->NextToken();
-    }
-    const int32_t stop = SectionsOpen - 1;
-    for (;;) {
-        if (IsShapeToken(token)) {
-            result = ImportFromFile_Shape() && result;
-        } else {
-            switch (token) {
-            case eTok_OpenParen:
-                ++SectionsOpen;
-                break;
-            case eTok_CloseParen:
-                --SectionsOpen;
-                break;
-            case eTok_window:
-                result = ImportFromFile_Window() && result;
-                break;
-            case eTok_rule:
-            case eTok_place_rule:
-                result = ImportRuleScope() && result;
-                break;
-            case eTok_sequence_number:
-                FSequenceNumber = Parser->NextInteger();
-                break;
-            default:
-                // "type" and any other keyword: skipped.
-                result = ImportOtherToken(*this, token) && result;
-                break;
-            }
-        }
-        if (SectionsOpen <= stop || StopParsing())
-            break;
-        token = Parser->NextToken();
-    }
-    return result;
+    ReadIdentifier(*this, FIdentifier);
+    const auto rule = [&] { return ImportRuleScope(); };
+    return ReadSubBlocks(*this,
+                         {{eTok_window, [&] { return ImportFromFile_Window(); }},
+                          {eTok_rule, rule},
+                          {eTok_place_rule, rule},
+                          {eTok_sequence_number,
+                           [&] {
+                               FSequenceNumber = Parser->NextInteger();
+                               return true;
+                           }}},
+                         [&](int32_t other) {
+                             // "type" and any other keyword: skipped.
+                             return IsShapeToken(other) ? ImportFromFile_Shape()
+                                                        : SkipOtherToken(*this, other);
+                         },
+                         {.Stop = SectionsOpen - 1, .FromCurrentToken = true});
 }
 
 // --------------------------------------------------------------- split plane
@@ -153,18 +143,13 @@ bool TSpecctraSplitPlaneShape::ImportFromFile() {
         result = HandleStructureToken() && result;
     }
     NameID = FNetName;
-    const int32_t stop = SectionsOpen - 1;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        if (IsShapeToken(token)) {
-            result = ImportFromFile_Shape() && result;
-        } else if (token == eTok_window) {
-            result = ImportFromFile_Window() && result;
-        } else {
-            result = ImportOtherToken(*this, token) && result;
-        }
-    }
-    return result;
+    const bool blocks = ReadSubBlocks(
+        *this, {{eTok_window, [&] { return ImportFromFile_Window(); }}},
+        [&](int32_t other) {
+            return IsShapeToken(other) ? ImportFromFile_Shape() : SkipOtherToken(*this, other);
+        },
+        {.Stop = SectionsOpen - 1});
+    return blocks && result;
 }
 
 bool TSpecctraSplitPlaneShape::ExportToFile() {
@@ -179,51 +164,30 @@ TSpecctraRegion::TSpecctraRegion(TSpecctraObject* owner) : TSpecctraObject(owner
 TSpecctraRegion::~TSpecctraRegion() = default;
 
 bool TSpecctraRegion::ImportFromFile() {
-    bool result = true;
-    int32_t token = Parser->NextToken();
-    if (token != eTok_OpenParen && token != eTok_CloseParen && !Parser->IsKnownToken()) {
-        FIdentifier = Parser->TokenString();
-        NameID = FIdentifier;
-        token = Parser->NextToken();
-    }
-    const int32_t stop = SectionsOpen - 1;
-    for (;;) {
-        switch (token) {
-        case eTok_OpenParen:
-            ++SectionsOpen;
-            break;
-        case eTok_CloseParen:
-            --SectionsOpen;
-            break;
-        case eTok_polygon:
-        case eTok_rect: {
-            std::unique_ptr<TSpecctraAbstractGeometryShape> shape;
-            if (token == eTok_rect)
-                shape = std::make_unique<TSpecctraRectShape>(this);
-            else
-                shape = std::make_unique<TSpecctraPolyLineShape>(this);
-            if (shape->ImportFromFile())
-                FShape = std::move(shape);
-            else
-                result = false;
-            --SectionsOpen;
-            break;
-        }
-        case eTok_region_net:
-        case eTok_region_class:
-        case eTok_region_class_class:
-        case eTok_rule:
-            result = ImportRuleScope() && result;
-            break;
-        default:
-            result = ImportOtherToken(*this, token) && result;
-            break;
-        }
-        if (SectionsOpen <= stop || StopParsing())
-            break;
-        token = Parser->NextToken();
-    }
-    return result;
+    ReadIdentifier(*this, FIdentifier);
+    const auto shape = [&] {
+        std::unique_ptr<TSpecctraAbstractGeometryShape> shape;
+        if (Parser->CurrentToken() == eTok_rect)
+            shape = std::make_unique<TSpecctraRectShape>(this);
+        else
+            shape = std::make_unique<TSpecctraPolyLineShape>(this);
+        const bool ok = shape->ImportFromFile();
+        if (ok)
+            FShape = std::move(shape);
+        --SectionsOpen;
+        return ok;
+    };
+    const auto rule = [&] { return ImportRuleScope(); };
+    return ReadSubBlocks(*this,
+                         {{eTok_polygon, shape},
+                          {eTok_rect, shape},
+                          {eTok_region_net, rule},
+                          {eTok_region_class, rule},
+                          {eTok_region_class_class, rule},
+                          {eTok_rule, rule}},
+                         {.Stop = SectionsOpen - 1,
+                          .Others = TOtherTokens::SkipKeywordBlocks,
+                          .FromCurrentToken = true});
 }
 
 // ------------------------------------------------------------------ grids
@@ -271,55 +235,43 @@ bool TSpecctraGrid::ImportFromFile() {
                       std::to_string(Parser->LineNumber()) +
                       " is not positive; the grid is not used.");
     }
-    const int32_t stop = 0;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        switch (token) {
-        case eTok_OpenParen:
-            ++SectionsOpen;
-            break;
-        case eTok_CloseParen:
-            --SectionsOpen;
-            break;
-        case eTok_direction: {
-            const int32_t direction = Parser->NextToken();
-            if (direction == eTok_x)
-                FDirection = eGridDirection_X;
-            else if (direction == eTok_y)
-                FDirection = eGridDirection_Y;
-            else
-                FDirection = eGridDirection_Both;
-            if (direction == eTok_CloseParen || direction == eTok_OpenParen)
-                HandleStructureToken();
-            break;
-        }
-        case eTok_offset: {
-            const int32_t value = Parser->NextToken();
-            if (value == eTok_CloseParen || value == eTok_OpenParen) {
-                Parser->ReportUnexpectedToken();
-                HandleStructureToken();
-                result = false;
-            } else if (!Parser->TokenStr2Real(FOffset)) {
-                result = false;
-            }
-            break;
-        }
-        case eTok_image_type: {
-            const int32_t type = Parser->NextToken();
-            if (FKind != eGrid_Place || (type != eTok_smd && type != eTok_pin)) {
-                Parser->ReportUnexpectedToken();
-                result = false;
-                if (type == eTok_CloseParen || type == eTok_OpenParen)
-                    HandleStructureToken();
-            }
-            break;
-        }
-        default:
-            result = ImportOtherToken(*this, token) && result;
-            break;
-        }
-    }
-    return result;
+    const bool blocks =
+        ReadSubBlocks(*this,
+                      {{eTok_direction,
+                        [&] {
+                            const int32_t direction = Parser->NextToken();
+                            if (direction == eTok_x)
+                                FDirection = eGridDirection_X;
+                            else if (direction == eTok_y)
+                                FDirection = eGridDirection_Y;
+                            else
+                                FDirection = eGridDirection_Both;
+                            if (direction == eTok_CloseParen || direction == eTok_OpenParen)
+                                HandleStructureToken();
+                            return true;
+                        }},
+                       {eTok_offset,
+                        [&] {
+                            const int32_t value = Parser->NextToken();
+                            if (value == eTok_CloseParen || value == eTok_OpenParen) {
+                                Parser->ReportUnexpectedToken();
+                                HandleStructureToken();
+                                return false;
+                            }
+                            return Parser->TokenStr2Real(FOffset);
+                        }},
+                       {eTok_image_type,
+                        [&] {
+                            const int32_t type = Parser->NextToken();
+                            if (FKind == eGrid_Place && (type == eTok_smd || type == eTok_pin))
+                                return true;
+                            Parser->ReportUnexpectedToken();
+                            if (type == eTok_CloseParen || type == eTok_OpenParen)
+                                HandleStructureToken();
+                            return false;
+                        }}},
+                      {.Others = TOtherTokens::SkipKeywordBlocks});
+    return blocks && result;
 }
 
 void TSpecctraGridCollection::Add(std::unique_ptr<TSpecctraGrid> grid) {
@@ -377,11 +329,32 @@ bool* TSpecctraControlDescriptor::SwitchOf(int32_t token) {
 }
 
 bool TSpecctraControlDescriptor::ImportFromFile() {
-    bool result = true;
-    const int32_t stop = SectionsOpen - 1;
-    while (SectionsOpen > stop && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        if (bool* flag = SwitchOf(token)) {
+    const auto choice = [&](uint8_t& field, int32_t first, int32_t second) {
+        const int32_t value = Parser->NextToken();
+        if (value == first)
+            field = 0;
+        else if (value == second)
+            field = 1;
+        else if (value == eTok_CloseParen || value == eTok_OpenParen)
+            HandleStructureToken();
+        return true;
+    };
+    return ReadSubBlocks(
+        *this,
+        {{eTok_noise_calculation,
+          [&] { return choice(NoiseCalculation, eTok_linear_interpolation, eTok_stairstep); }},
+         {eTok_noise_accumulation,
+          [&] { return choice(NoiseAccumulation, eTok_RSS, eTok_linear); }},
+         {eTok_crosstalk_model, [&] { return choice(CrosstalkModel, eTok_cct1, eTok_cct1a); }},
+         {eTok_via_at_smd,
+          [&] {
+              ImportUnknownBlock();
+              return true;
+          }}},
+        [&](int32_t token) {
+            bool* flag = SwitchOf(token);
+            if (!flag)
+                return SkipOtherToken(*this, token);
             const int32_t value = Parser->NextToken();
             if (value == eTok_on)
                 *flag = true;
@@ -389,36 +362,9 @@ bool TSpecctraControlDescriptor::ImportFromFile() {
                 *flag = false;
             else if (value == eTok_CloseParen || value == eTok_OpenParen)
                 HandleStructureToken();
-            continue;
-        }
-        const auto choice = [&](uint8_t& field, int32_t first, int32_t second) {
-            const int32_t value = Parser->NextToken();
-            if (value == first)
-                field = 0;
-            else if (value == second)
-                field = 1;
-            else if (value == eTok_CloseParen || value == eTok_OpenParen)
-                HandleStructureToken();
-        };
-        switch (token) {
-        case eTok_noise_calculation:
-            choice(NoiseCalculation, eTok_linear_interpolation, eTok_stairstep);
-            break;
-        case eTok_noise_accumulation:
-            choice(NoiseAccumulation, eTok_RSS, eTok_linear);
-            break;
-        case eTok_crosstalk_model:
-            choice(CrosstalkModel, eTok_cct1, eTok_cct1a);
-            break;
-        case eTok_via_at_smd:
-            ImportUnknownBlock();
-            break;
-        default:
-            result = ImportOtherToken(*this, token) && result;
-            break;
-        }
-    }
-    return result;
+            return true;
+        },
+        {.Stop = SectionsOpen - 1});
 }
 
 // ---------------------------------------------------------------- sections
@@ -605,7 +551,7 @@ bool TSpecctraDSNStructureDescriptor::ImportFromFile() {
             ImportFromFile_DimensionResolution();
             break;
         default:
-            result = ImportOtherToken(*this, token) && result;
+            result = SkipOtherToken(*this, token) && result;
             break;
         }
     }
@@ -729,7 +675,7 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingLayers() {
     rule.SetState_Name("Routing Layers From Layer Stack");
     Board::Write(rule);
     // The table is rewritten whole: every layer the stack does not route is 0.
-    if (!Board::WriteRoutingLayers(handle, RoutingLayerCodes(*FLayerStack)))
+    if (!RuleConstraints::WriteRoutingLayers(handle, RoutingLayerCodes(*FLayerStack)))
         ReportError("Error changing routing layers rule from layer stack.");
 }
 

@@ -5,6 +5,7 @@
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraViaPadJumper.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <cmath>
@@ -117,40 +118,27 @@ TSpecctraCompImage* TSpecctraCompPin::Image() const {
 bool TSpecctraCompPin::ImportFromFile() {
     PadStackIDRef = Parser->NextString();
     FWasArray = false;
-    bool result = true;
     bool haveId = false;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        switch (token) {
-        case eTok_OpenParen:
-        case eTok_CloseParen:
-            HandleStructureToken();
-            break;
-        case eTok_rotate:
-            Rotation = Parser->NextReal();
-            break;
-        case eTok_array:
-            result = ReadArray() && result;
-            break;
-        case eTok_property:
-            Parser->SkipCurrentBlock();
-            --SectionsOpen;
-            break;
-        default:
-            if (haveId) {
-                result = HandleStructureToken() && result;
-                break;
-            }
-            NameID = Parser->TokenString();
-            Position.X = Parser->NextReal();
-            result = !Parser->ConversionFailed() && result;
-            Position.Y = Parser->NextReal();
-            result = !Parser->ConversionFailed() && result;
-            haveId = true;
-            break;
-        }
-    }
-    return result;
+    return ReadSubBlocks(*this,
+                         {{eTok_rotate,
+                           [&] {
+                               Rotation = Parser->NextReal();
+                               return true;
+                           }},
+                          {eTok_array, [&] { return ReadArray(); }},
+                          {eTok_property, [&] { return PassOverBlock(*this); }}},
+                         [&](int32_t) {
+                             // The first other word is the pin's name, then its position.
+                             if (haveId)
+                                 return HandleStructureToken();
+                             NameID = Parser->TokenString();
+                             Position.X = Parser->NextReal();
+                             bool ok = !Parser->ConversionFailed();
+                             Position.Y = Parser->NextReal();
+                             ok = !Parser->ConversionFailed() && ok;
+                             haveId = true;
+                             return ok;
+                         });
 }
 
 bool TSpecctraCompPin::ReadArray() {
@@ -429,25 +417,13 @@ intptr_t TSpecctraImageConductor::ShapeContainer() {
 }
 
 bool TSpecctraImageConductor::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_rect:
-        case eTok_circle:
-        case eTok_polygon:
-        case eTok_path:
-        case eTok_qarc:
-            result = ImportFromFile_Shape() && result;
-            break;
-        case eTok_window:
-            result = ImportFromFile_Window() && result;
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    const auto shape = [&] { return ImportFromFile_Shape(); };
+    return ReadSubBlocks(*this, {{eTok_rect, shape},
+                                 {eTok_circle, shape},
+                                 {eTok_polygon, shape},
+                                 {eTok_path, shape},
+                                 {eTok_qarc, shape},
+                                 {eTok_window, [&] { return ImportFromFile_Window(); }}});
 }
 
 // ---------------------------------------------------------------------------
@@ -464,63 +440,40 @@ TSpecctraCompPin* TSpecctraCompImage::GetState_Pin(int32_t index) const {
 
 bool TSpecctraCompImage::ImportFromFile() {
     NameID = Parser->NextString();
-    bool result = true;
-    while (result && SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_side:
-            switch (Parser->NextToken()) {
-            case eTok_front:
-                Side = eFrontSide;
-                break;
-            case eTok_back:
-                Side = eBackSide;
-                break;
-            case eTok_both:
-                Side = eBothSides;
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_unit:
-            FUnits = ReadUnit(Parser->NextToken());
-            break;
-        case eTok_outline:
-            result = ReadOutline();
-            break;
-        case eTok_pin:
-            result = ReadPin();
-            break;
-        case eTok_conductor:
-            result = ReadConductor();
-            break;
-        case eTok_keepout:
-        case eTok_place_keepout:
-        case eTok_via_keepout:
-        case eTok_wire_keepout:
-        case eTok_bend_keepout:
-        case eTok_elongate_keepout:
-            result = ReadKeepout();
-            break;
-        case eTok_via:
-            result = ReadVia();
-            break;
-        case eTok_property:
-            ImportUnknownBlock();
-            break;
-        case eTok_place_rule:
-            SkipUnknownBlock();
-            break;
-        case eTok_rule:
-            ImportRuleScope();
-            break;
-        default:
-            result = HandleStructureToken();
-            break;
-        }
-    }
+    const auto keepout = [&] { return ReadKeepout(); };
+    const auto done = [](bool) { return true; }; // the block's outcome is not the image's
+    const bool result = ReadSubBlocks(*this,
+                                      {{eTok_side,
+                                        [&] {
+                                            return ReadKeywordChoice(*Parser,
+                                                                     {{eTok_front, eFrontSide},
+                                                                      {eTok_back, eBackSide},
+                                                                      {eTok_both, eBothSides}},
+                                                                     Side);
+                                        }},
+                                       {eTok_unit,
+                                        [&] {
+                                            FUnits = ReadUnit(Parser->NextToken());
+                                            return true;
+                                        }},
+                                       {eTok_outline, [&] { return ReadOutline(); }},
+                                       {eTok_pin, [&] { return ReadPin(); }},
+                                       {eTok_conductor, [&] { return ReadConductor(); }},
+                                       {eTok_keepout, keepout},
+                                       {eTok_place_keepout, keepout},
+                                       {eTok_via_keepout, keepout},
+                                       {eTok_wire_keepout, keepout},
+                                       {eTok_bend_keepout, keepout},
+                                       {eTok_elongate_keepout, keepout},
+                                       {eTok_via, [&] { return ReadVia(); }},
+                                       {eTok_property, [&] { return done(ImportUnknownBlock()); }},
+                                       {eTok_place_rule,
+                                        [&] {
+                                            SkipUnknownBlock();
+                                            return true;
+                                        }},
+                                       {eTok_rule, [&] { return done(ImportRuleScope()); }}},
+                                      {.StopAtFailure = true});
     if (!result)
         SkipRestOfBlock();
     return result;
@@ -684,102 +637,67 @@ double TSpecctraComponentInstance::Y() {
 
 bool TSpecctraComponentInstance::ImportFromFile() {
     NameID = Parser->NextString();
-    bool result = true;
     bool positionRead = false;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        switch (token) {
-        case eTok_mirror:
-            switch (Parser->NextToken()) {
-            case eTok_off:
-                Mirror = eNoMirror;
-                break;
-            case eTok_x:
-                Mirror = eMirrorAroundX;
-                break;
-            case eTok_y:
-                Mirror = eMirrorAroundY;
-                break;
-            case eTok_xy:
-                Mirror = eMirrorAroundXY;
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_lock_type:
-            switch (Parser->NextToken()) {
-            case eTok_position:
-                LockType = eLockTypePosition;
-                break;
-            case eTok_gate:
-                LockType = eLockTypeGate;
-                break;
-            case eTok_subgate:
-                LockType = eLockTypeSubgate;
-                break;
-            case eTok_pin:
-                LockType = eLockTypePin;
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_status:
-            switch (Parser->NextToken()) {
-            case eTok_added:
-                Status = eCompAdded;
-                break;
-            case eTok_deleted:
-                Status = eCompDeleted;
-                break;
-            case eTok_substituted:
-                Status = eCompSubstituted;
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_logical_part:
-            LogicalPartID = Parser->NextString();
-            break;
-        case eTok_pn:
-            PartNumber = Parser->NextString();
-            break;
-        case eTok_property:
-            ImportUnknownBlock();
-            break;
-        case eTok_place_rule:
-            SkipUnknownBlock();
-            break;
-        case eTok_region:
-            ImportUnknownBlock();
-            break;
-        case eTok_rule:
-            ImportRuleScope();
-            break;
-        case eTok_OpenParen:
-        case eTok_CloseParen:
-            HandleStructureToken();
-            break;
-        default:
-            if (positionRead) {
-                result = HandleStructureToken() && result;
-                break;
-            }
-            positionRead = true;
-            if (!ReadPosition())
-                result = false;
-            break;
-        }
-    }
-    return result;
+    const auto unknown = [&] {
+        ImportUnknownBlock();
+        return true;
+    };
+    return ReadSubBlocks(*this,
+                         {{eTok_mirror,
+                           [&] {
+                               return ReadKeywordChoice(*Parser,
+                                                        {{eTok_off, eNoMirror},
+                                                         {eTok_x, eMirrorAroundX},
+                                                         {eTok_y, eMirrorAroundY},
+                                                         {eTok_xy, eMirrorAroundXY}},
+                                                        Mirror);
+                           }},
+                          {eTok_lock_type,
+                           [&] {
+                               return ReadKeywordChoice(*Parser,
+                                                        {{eTok_position, eLockTypePosition},
+                                                         {eTok_gate, eLockTypeGate},
+                                                         {eTok_subgate, eLockTypeSubgate},
+                                                         {eTok_pin, eLockTypePin}},
+                                                        LockType);
+                           }},
+                          {eTok_status,
+                           [&] {
+                               return ReadKeywordChoice(*Parser,
+                                                        {{eTok_added, eCompAdded},
+                                                         {eTok_deleted, eCompDeleted},
+                                                         {eTok_substituted, eCompSubstituted}},
+                                                        Status);
+                           }},
+                          {eTok_logical_part,
+                           [&] {
+                               LogicalPartID = Parser->NextString();
+                               return true;
+                           }},
+                          {eTok_pn,
+                           [&] {
+                               PartNumber = Parser->NextString();
+                               return true;
+                           }},
+                          {eTok_property, unknown},
+                          {eTok_place_rule,
+                           [&] {
+                               SkipUnknownBlock();
+                               return true;
+                           }},
+                          {eTok_region, unknown},
+                          {eTok_rule,
+                           [&] {
+                               ImportRuleScope();
+                               return true;
+                           }}},
+                         [&](int32_t) {
+                             // The first other word starts the position: x, y, side, rotation.
+                             if (positionRead)
+                                 return HandleStructureToken();
+                             positionRead = true;
+                             return ReadPosition();
+                         });
 }
 
 bool TSpecctraComponentInstance::ReadPosition() {

@@ -5,6 +5,7 @@
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraComp.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -101,30 +102,18 @@ bool TSpecctraPad::VisibleBounds(double& lx, double& ly, double& hx, double& hy)
 }
 
 bool TSpecctraPad::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_rect:
-        case eTok_circle:
-        case eTok_polygon:
-        case eTok_path:
-            result = ImportFromFile_Shape() && result;
-            break;
-        case eTok_window:
-            result = ImportFromFile_Window() && result;
-            break;
-        case eTok_connect:
-            Connect = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_reduced:
-            result = ReadReducedShape() && result;
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    const auto shape = [&] { return ImportFromFile_Shape(); };
+    return ReadSubBlocks(*this, {{eTok_rect, shape},
+                                 {eTok_circle, shape},
+                                 {eTok_polygon, shape},
+                                 {eTok_path, shape},
+                                 {eTok_window, [&] { return ImportFromFile_Window(); }},
+                                 {eTok_connect,
+                                  [&] {
+                                      Connect = Parser->NextToken() == eTok_on;
+                                      return true;
+                                  }},
+                                 {eTok_reduced, [&] { return ReadReducedShape(); }}});
 }
 
 bool TSpecctraPad::ReadReducedShape() {
@@ -241,53 +230,45 @@ TSpecctraPadstack::~TSpecctraPadstack() = default;
 
 bool TSpecctraPadstack::ImportFromFile() {
     NameID = Parser->NextString();
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_unit:
-            FUnits = ReadUnit(Parser->NextToken());
-            break;
-        case eTok_shape: {
-            auto pad = std::make_unique<TSpecctraPad>(this);
-            pad->SectionsOpen = 1;
-            if (pad->ImportFromFile())
-                PadList->Add(std::move(pad));
-            else
-                result = false;
-            --SectionsOpen;
-            break;
-        }
-        case eTok_absolute:
-            FlipAroundZ = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_attach:
-            Attach = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_rotate:
-            Rotate = Parser->NextToken() == eTok_on;
-            break;
-        case eTok_use_via:
-            UseViaIDRef = Parser->NextString();
-            break;
-        case eTok_via_site: {
-            if (Parser->NextToken() == eTok_off)
-                break;
-            double x = 0.0;
-            if (!Parser->TokenStr2Real(x)) {
-                result = false;
-                break;
-            }
-            ViaSite = std::make_unique<TVertex>(TVertex{x, Parser->NextReal()});
-            break;
-        }
-        case eTok_rule:
-            result = ImportRuleScope() && result;
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
+    const auto onOff = [&](bool& flag) {
+        flag = Parser->NextToken() == eTok_on;
+        return true;
+    };
+    const bool result = ReadSubBlocks(
+        *this, {{eTok_unit,
+                 [&] {
+                     FUnits = ReadUnit(Parser->NextToken());
+                     return true;
+                 }},
+                {eTok_shape,
+                 [&] {
+                     auto pad = std::make_unique<TSpecctraPad>(this);
+                     pad->SectionsOpen = 1;
+                     const bool ok = pad->ImportFromFile();
+                     if (ok)
+                         PadList->Add(std::move(pad));
+                     --SectionsOpen;
+                     return ok;
+                 }},
+                {eTok_absolute, [&] { return onOff(FlipAroundZ); }},
+                {eTok_attach, [&] { return onOff(Attach); }},
+                {eTok_rotate, [&] { return onOff(Rotate); }},
+                {eTok_use_via,
+                 [&] {
+                     UseViaIDRef = Parser->NextString();
+                     return true;
+                 }},
+                {eTok_via_site,
+                 [&] {
+                     if (Parser->NextToken() == eTok_off)
+                         return true;
+                     double x = 0.0;
+                     if (!Parser->TokenStr2Real(x))
+                         return false;
+                     ViaSite = std::make_unique<TVertex>(TVertex{x, Parser->NextReal()});
+                     return true;
+                 }},
+                {eTok_rule, [&] { return ImportRuleScope(); }}});
     if (result) {
         bool spare = false;
         FIsViaStack = DesignAccess::ViaListEntry(*this, NameID, spare);
@@ -608,94 +589,74 @@ TSpecctraViaInstance::TSpecctraViaInstance(TSpecctraObject* owner) : TSpecctraOb
 
 bool TSpecctraViaInstance::ImportFromFile() {
     PadstackIDRef = Parser->NextString();
-    bool result = true;
     bool havePosition = false;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        const int32_t token = Parser->NextToken();
-        switch (token) {
-        case eTok_net:
-            NetIDRef = Parser->NextString();
-            break;
-        case eTok_type:
-            switch (Parser->NextToken()) {
-            case eTok_fix:
-                RoutingType = eFixedRoutingType;
-                break;
-            case eTok_route:
-                RoutingType = eRouteRoutingType;
-                break;
-            case eTok_normal:
-                RoutingType = eNormalRoutingType;
-                break;
-            case eTok_protect:
-                RoutingType = eProtectRoutingType;
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_via_number: {
-            const int32_t number = Parser->NextInteger();
-            if (number < 0 || number > std::numeric_limits<TViaTagValue>::max()) {
-                ReportError("Via number " + std::to_string(number) + " out of range in line " +
-                            std::to_string(Parser->LineNumber()) + "; the via gets none.");
-                Number = 0;
-            } else {
-                Number = static_cast<TViaTagValue>(number);
-            }
-            break;
-        }
-        case eTok_attr:
-            switch (Parser->NextToken()) {
-            case eTok_test:
-                Attribute = eTestConductorAttribute;
-                break;
-            case eTok_fanout:
-                Attribute = eFanoutConductorAttribute;
-                break;
-            case eTok_jumper:
-                Attribute = eJumperConductorAttribute;
-                break;
-            case eTok_virtual_pin:
-                Attribute = eVirtualPinAttribute;
-                VirtualPinName = Parser->NextString();
-                break;
-            default:
-                Parser->ReportUnexpectedToken();
-                result = false;
-                break;
-            }
-            break;
-        case eTok_virtual_pin:
-            result = ReadVirtualPin() && result;
-            break;
-        case eTok_supply:
-            Supply = true;
-            break;
-        case eTok_contact:
-            while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
-                ContactLayers += " " + Parser->TokenString();
-            --SectionsOpen;
-            break;
-        default: {
+    return ReadSubBlocks(
+        *this,
+        {{eTok_net,
+          [&] {
+              NetIDRef = Parser->NextString();
+              return true;
+          }},
+         {eTok_type,
+          [&] {
+              return ReadKeywordChoice(*Parser,
+                                       {{eTok_fix, eFixedRoutingType},
+                                        {eTok_route, eRouteRoutingType},
+                                        {eTok_normal, eNormalRoutingType},
+                                        {eTok_protect, eProtectRoutingType}},
+                                       RoutingType);
+          }},
+         {eTok_via_number,
+          [&] {
+              const int32_t number = Parser->NextInteger();
+              if (number < 0 || number > std::numeric_limits<TViaTagValue>::max()) {
+                  ReportError("Via number " + std::to_string(number) + " out of range in line " +
+                              std::to_string(Parser->LineNumber()) + "; the via gets none.");
+                  Number = 0;
+              } else {
+                  Number = static_cast<TViaTagValue>(number);
+              }
+              return true;
+          }},
+         {eTok_attr,
+          [&] {
+              if (!ReadKeywordChoice(*Parser,
+                                     {{eTok_test, eTestConductorAttribute},
+                                      {eTok_fanout, eFanoutConductorAttribute},
+                                      {eTok_jumper, eJumperConductorAttribute},
+                                      {eTok_virtual_pin, eVirtualPinAttribute}},
+                                     Attribute))
+                  return false;
+              if (Parser->CurrentToken() == eTok_virtual_pin)
+                  VirtualPinName = Parser->NextString();
+              return true;
+          }},
+         {eTok_virtual_pin, [&] { return ReadVirtualPin(); }},
+         {eTok_supply,
+          [&] {
+              Supply = true;
+              return true;
+          }},
+         {eTok_contact,
+          [&] {
+              while (!StopParsing() && Parser->NextToken() != eTok_CloseParen)
+                  ContactLayers += " " + Parser->TokenString();
+              --SectionsOpen;
+              return true;
+          }}},
+        [&](int32_t) {
+            // The first two numbers are the position.
             double x = 0.0, y = 0.0;
-            if (!havePosition && token != eTok_OpenParen && token != eTok_CloseParen &&
-                IsNumberText(Parser->TokenString(), x)) {
+            if (!havePosition && IsNumberText(Parser->TokenString(), x)) {
                 Parser->NextToken();
                 if (IsNumberText(Parser->TokenString(), y)) {
                     Position = TVertex{x, y};
                     havePosition = true;
-                    break;
+                    return true;
                 }
             }
-            result = HandleStructureToken() && result;
-            break;
-        }
-        }
-    }
-    return result;
+            return HandleStructureToken();
+        });
 }
 
 bool TSpecctraViaInstance::ReadVirtualPin() {
@@ -888,24 +849,20 @@ void TSpecctraJumper::SetLength(double value) {
 }
 
 bool TSpecctraJumper::ImportFromFile() {
-    bool result = true;
-    while (SectionsOpen > 0 && !StopParsing()) {
-        switch (Parser->NextToken()) {
-        case eTok_height:
-            SetMaxHeight(Parser->NextReal());
-            break;
-        case eTok_length:
-            SetLength(Parser->NextReal());
-            break;
-        case eTok_use_via:
-            ViaIDRef = Parser->NextString();
-            break;
-        default:
-            result = HandleStructureToken() && result;
-            break;
-        }
-    }
-    return result;
+    return ReadSubBlocks(*this, {{eTok_height,
+                                  [&] {
+                                      SetMaxHeight(Parser->NextReal());
+                                      return true;
+                                  }},
+                                 {eTok_length,
+                                  [&] {
+                                      SetLength(Parser->NextReal());
+                                      return true;
+                                  }},
+                                 {eTok_use_via, [&] {
+                                      ViaIDRef = Parser->NextString();
+                                      return true;
+                                  }}});
 }
 
 // ---------------------------------------------------------------------------

@@ -263,6 +263,16 @@ intptr_t FindEmbeddedObject(intptr_t board, std::string_view type) {
     return found;
 }
 
+std::string StoredRecordName(intptr_t board, std::string_view type, bool& found) {
+    const intptr_t handle = FindEmbeddedObject(board, type);
+    found = handle != 0;
+    if (!found)
+        return std::string();
+    TPcbEmbedded record(handle);
+    Board::Read(record);
+    return record.GetState_Name();
+}
+
 int DeleteEmbeddedObjects(intptr_t board) {
     return DeleteEmbeddedObjectsOfTypes(board, {});
 }

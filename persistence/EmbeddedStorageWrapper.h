@@ -106,6 +106,9 @@ private:
 // The first embedded object of the board with "Server" = "Ravel" and "Type"
 // equal to `type` (both without regard to case), or 0.
 intptr_t FindEmbeddedObject(intptr_t board, std::string_view type);
+// The Name (its parameters) of that first object; "" and `found` false when
+// there is none.
+std::string StoredRecordName(intptr_t board, std::string_view type, bool& found);
 
 // Makes one embedded object with that Name and Description and adds it to
 // the board; false (and nothing left behind) when it could not be made or

@@ -95,6 +95,17 @@ void TReportManager::Stop() {
     FStopTime = std::chrono::system_clock::now();
 }
 
+void TReportManager::Finish(bool failing) noexcept {
+    Stop();
+    if (failing)
+        return;
+    try {
+        OutputReportFile();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+    }
+}
+
 void TReportManager::Keep(std::string line) {
     const std::size_t cost = line.size() + kEventOverhead;
     if (FOmittedEvents > 0 || FEventBytes + cost > kMaxEventBytes) {

@@ -50,6 +50,11 @@ public:
     // temporary file, moves it over the ".rpt" file and shows it. Otherwise does
     // nothing. Throws std::runtime_error naming the file on an output error.
     void OutputReportFile();
+    // The end of a translation, from its root's destructor: stops the clock
+    // and writes the report file, unless the translation ends by an exception
+    // (`failing`), which leaves no report. An output error is printed on
+    // stderr, as a destructor must not throw.
+    void Finish(bool failing) noexcept;
     void OpenReportFile();
     void CloseReportFile();
     void ViewReport();

@@ -1,6 +1,7 @@
 #include "rules/SpecctraNetRltd.h"
 
 #include "board/BoardFacade.h"
+#include "board/RuleConstraints.h"
 #include "design/SpecctraClasses2.h"
 #include "specctra/SpecctraParser2.h"
 
@@ -43,7 +44,7 @@ void MakeDoNotRouteRule(intptr_t board, const std::string& net) {
     rule.SetState_Name("Don't route net " + net);
     rule.SetState_Scope1Expression("InNet" + QuotedParenthesised(net));
     Board::Write(rule);
-    Board::WriteRoutingLayers(handle, std::vector<int32_t>(Board::RoutingLayerCount, 0));
+    RuleConstraints::WriteRoutingLayers(handle, RuleConstraints::TRoutingLayers{});
 }
 
 } // namespace

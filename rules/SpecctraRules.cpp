@@ -288,6 +288,18 @@ std::string Narrowed(const std::string& scope, const std::string& filter) {
     return scope + " And " + Parenthesised(filter);
 }
 
+// Reads a rule of one value and its ")"; a bad rule skips the rest of its
+// block.
+template <class T>
+bool ReadValueRule(TSpecctraObject& self, bool (*read)(TSpecctraObject&, T&), T& value) {
+    const int32_t stop = self.SectionsOpen - 1;
+    if (!read(self, value) || !CloseBlock(self)) {
+        SkipRestOfBlock(self, stop);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ tables
@@ -410,12 +422,7 @@ bool TSpecctraHostRule::AddHostRule(TPcbRuleEx& rule) {
 // ------------------------------------------------------------------- width
 
 bool TSpecctraWidthRule::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    if (!ReadReal(*this, Value) || !CloseBlock(*this)) {
-        SkipRestOfBlock(*this, stop);
-        return false;
-    }
-    return true;
+    return ReadValueRule(*this, ReadReal, Value);
 }
 
 bool TSpecctraWidthRule::ExportToPCB() {
@@ -629,12 +636,7 @@ bool TSpecctraTimingRule::ImportFromFile() {
 // ------------------------------------------------------------- stub length
 
 bool TSpecctraStubLengthRule::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    if (!ReadReal(*this, Value) || !CloseBlock(*this)) {
-        SkipRestOfBlock(*this, stop);
-        return false;
-    }
-    return true;
+    return ReadValueRule(*this, ReadReal, Value);
 }
 
 bool TSpecctraStubLengthRule::ExportToPCB() {
@@ -660,12 +662,7 @@ bool TSpecctraStubLengthRule::ExportToPCB() {
 // --------------------------------------------------------- maximum vias
 
 bool TSpecctraMaxViaCountRule::ImportFromFile() {
-    const int32_t stop = SectionsOpen - 1;
-    if (!ReadInteger(*this, Value) || !CloseBlock(*this)) {
-        SkipRestOfBlock(*this, stop);
-        return false;
-    }
-    return true;
+    return ReadValueRule(*this, ReadInteger, Value);
 }
 
 bool TSpecctraMaxViaCountRule::ExportToPCB() {
