@@ -21,7 +21,7 @@ int32_t Mil(double mil) {
     return static_cast<int32_t>(std::lround(mil * 10000.0));
 }
 
-constexpr int32_t kTop = 1, kBottom = 32, kMulti = 74, kRound = 1, kRect = 2;
+constexpr int32_t kTop = 1, kBottom = 32, kKeepOutLayer = 56, kMulti = 74, kRound = 1, kRect = 2;
 
 // A fresh board with the helpers a case needs.
 class Board {
@@ -252,6 +252,14 @@ const Case kCases[] = {
          b.Track("A", kTop, -50, 50, 150, 50, 10);
          b.Track("B", kBottom, -50, 50, 150, 50, 10); // other layer
          b.Track("C", kTop, -50, 110, 150, 110, 10);  // outside
+     },
+     0, 0, 0, 0, 1},
+    {"what lies on the keep-out layer bars every layer and is no copper",
+     [](Board& b) {
+         b.Outline(0, 0, 1000, 1000);
+         b.Track(nullptr, kKeepOutLayer, -10, -10, 1010, -10, 0); // outside the outline
+         b.Track(nullptr, kKeepOutLayer, 500, 0, 500, 1000, 0);
+         b.Track("A", kBottom, 100, 500, 900, 500, 10); // crosses the keep-out line
      },
      0, 0, 0, 0, 1},
     {"copper outside or too near the outline",
