@@ -13,14 +13,7 @@
 namespace Harrow {
 namespace {
 
-struct CheckFunctions {
-    decltype(&Corvane_CheckBoard) check = nullptr;
-    decltype(&Corvane_FreeCheck) free = nullptr;
-    decltype(&Corvane_CheckSummaryOf) summary = nullptr;
-    decltype(&Corvane_CheckOpen) open = nullptr;
-    decltype(&Corvane_CheckViolation) violation = nullptr;
-    decltype(&Corvane_CheckNetName) netName = nullptr;
-};
+using CheckFunctions = EngineLibrary;
 
 const char* KindName(int32_t kind) {
     switch (kind) {
@@ -85,11 +78,11 @@ public:
     std::string Net(int32_t net) const {
         if (net < 0)
             return "";
-        const int32_t length = f_.netName(check_, net, nullptr, 0);
+        const int32_t length = f_.CheckNetName(check_, net, nullptr, 0);
         if (length < 0)
             return "";
         std::string s(static_cast<size_t>(length) + 1, '\0');
-        f_.netName(check_, net, s.data(), length + 1);
+        f_.CheckNetName(check_, net, s.data(), length + 1);
         s.resize(static_cast<size_t>(length));
         return s;
     }
@@ -136,30 +129,22 @@ std::string JsonObject(const Reader& r, const CorvaneCheckObject& o) {
 
 } // namespace
 
-bool PrintBoardCheck(std::ostream& out, const std::function<void*(const char*)>& symbol,
-                     const PcbApiTable& api, intptr_t board, const std::string& shownPath,
-                     const std::string& wholePath, bool json) {
-    CheckFunctions f;
-    f.check = reinterpret_cast<decltype(f.check)>(symbol("Corvane_CheckBoard"));
-    f.free = reinterpret_cast<decltype(f.free)>(symbol("Corvane_FreeCheck"));
-    f.summary = reinterpret_cast<decltype(f.summary)>(symbol("Corvane_CheckSummaryOf"));
-    f.open = reinterpret_cast<decltype(f.open)>(symbol("Corvane_CheckOpen"));
-    f.violation = reinterpret_cast<decltype(f.violation)>(symbol("Corvane_CheckViolation"));
-    f.netName = reinterpret_cast<decltype(f.netName)>(symbol("Corvane_CheckNetName"));
-    if (!f.check || !f.free || !f.summary || !f.open || !f.violation || !f.netName)
-        throw HostError("the engine has no rule check");
+bool PrintBoardCheck(std::ostream& out, EngineLibrary& engine, const PcbApiTable& api,
+                     intptr_t board, const std::string& shownPath, const std::string& wholePath,
+                     bool json) {
+    const EngineLibrary& f = engine;
     std::array<char, 512> error{};
-    const CorvaneBoardCheck check =
-        f.check(board, CORVANE_CHECK_EVERYTHING, error.data(), static_cast<int32_t>(error.size()));
+    const CorvaneBoardCheck check = f.CheckBoard(board, CORVANE_CHECK_EVERYTHING, error.data(),
+                                                 static_cast<int32_t>(error.size()));
     if (!check)
         throw HostError(std::string("cannot check the board: ") + error.data());
     struct Freed {
-        CheckFunctions& f;
+        const EngineLibrary& f;
         CorvaneBoardCheck c;
-        ~Freed() { f.free(c); }
+        ~Freed() { f.FreeCheck(c); }
     } freed{f, check};
     CorvaneCheckSummary sum{};
-    f.summary(check, &sum);
+    f.CheckSummaryOf(check, &sum);
     Reader r(f, check, api, board);
 
     const bool clean = sum.opens == 0 && sum.violations == 0;
@@ -169,12 +154,12 @@ bool PrintBoardCheck(std::ostream& out, const std::function<void*(const char*)>&
             << ",\"nets_connected\":" << sum.netsConnected << ",\"groups\":" << sum.groups
             << ",\"opens\":" << sum.opens << ",\"violations\":" << sum.violations
             << ",\"clearance\":" << sum.clearances << ",\"short\":" << sum.shorts
-            << ",\"outline\":" << sum.outlines << ",\"keep-out\":" << sum.keepouts
+            << ",\"outline\":" << sum.outlines << ",\"keepout\":" << sum.keepouts
             << ",\"copper_objects\":" << sum.copperObjects
             << ",\"board_clearance_mil\":" << Mil(sum.defaultClearance) << "},\"opens\":[";
         for (int32_t i = 0; i < sum.opens; ++i) {
             CorvaneOpenConnection o{};
-            f.open(check, i, &o);
+            f.CheckOpen(check, i, &o);
             out << (i ? "," : "") << "{\"net\":" << JsonString(r.Net(o.net)) << ",\"from\":{"
                 << JsonPoint(r, o.x1, o.y1) << ",\"layer\":" << JsonString(r.LayerName(o.layer1))
                 << ",\"kind\":" << JsonString(KindName(o.from.kind)) << "},\"to\":{"
@@ -185,7 +170,7 @@ bool PrintBoardCheck(std::ostream& out, const std::function<void*(const char*)>&
         out << "],\"violations\":[";
         for (int32_t i = 0; i < sum.violations; ++i) {
             CorvaneViolation v{};
-            f.violation(check, i, &v);
+            f.CheckViolation(check, i, &v);
             out << (i ? "," : "") << "{\"kind\":" << JsonString(ViolationName(v.kind))
                 << ",\"layer\":" << JsonString(r.LayerName(v.layer)) << ","
                 << JsonPoint(r, v.x, v.y) << ",\"actual_mil\":" << Mil(v.actual)
@@ -198,7 +183,7 @@ bool PrintBoardCheck(std::ostream& out, const std::function<void*(const char*)>&
     }
     for (int32_t i = 0; i < sum.opens; ++i) {
         CorvaneOpenConnection o{};
-        f.open(check, i, &o);
+        f.CheckOpen(check, i, &o);
         out << "open " << r.Net(o.net) << ": " << KindName(o.from.kind) << " "
             << Place(r, o.x1, o.y1) << " " << r.LayerName(o.layer1) << " to " << KindName(o.to.kind)
             << " " << Place(r, o.x2, o.y2) << " " << r.LayerName(o.layer2) << ", "
@@ -206,7 +191,7 @@ bool PrintBoardCheck(std::ostream& out, const std::function<void*(const char*)>&
     }
     for (int32_t i = 0; i < sum.violations; ++i) {
         CorvaneViolation v{};
-        f.violation(check, i, &v);
+        f.CheckViolation(check, i, &v);
         out << ViolationName(v.kind) << " on " << r.LayerName(v.layer) << " at "
             << Place(r, v.x, v.y) << ": " << Who(r, v.first) << " - " << Who(r, v.second);
         if (v.kind == CORVANE_VIOLATION_CLEARANCE ||

@@ -625,11 +625,10 @@ int Drc(CommandLine& line) {
     Session session(line.session);
     BoardDocument& document = session.OpenBoard(line.positional[0]);
     EngineLibrary& engine = session.Engine();
-    auto symbol = [&engine](const char* name) { return engine.Symbol(name); };
-    PcbApiTable api = BindPcbApi(symbol);
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
     std::cout.flush();
     const bool clean =
-        PrintBoardCheck(std::cout, symbol, api, document.BoardHandle(),
+        PrintBoardCheck(std::cout, engine, api, document.BoardHandle(),
                         ShownPath(document.FileName()), WholePath(document.FileName()), line.json);
     return clean ? kExitDone : kExitReportErrors;
 }
@@ -827,9 +826,10 @@ int Main(int argc, char** argv) {
         {"import", &Import},     {"validate", &Validate},
         {"check", &Check},       {"new-project", &NewProject},
         {"tokens", &Tokens},     {"embedded", &Embedded},
-        {"show", &Show},         {"view", &View},         {"drc", &Drc},
+        {"show", &Show},         {"view", &View},
         {"export", &Export},     {"import-into", &ImportInto},
         {"commands", &Commands}, {"run", &Run},
+        {"drc", &Drc},
     };
     for (const auto& [name, verb] : kVerbs)
         if (line.verb == name)
