@@ -587,8 +587,11 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
     std::unordered_map<uint64_t, size_t> foundAt; // object pair -> entry
     auto record = [&](int32_t kind, uint32_t a, uint32_t b2, int32_t layer, const Gap& gap,
                       double actual, int32_t required) {
-        const uint64_t key =
-            (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) ^ (uint64_t(kind) << 62);
+        // One entry per pair of objects and kind; a short and a clearance of
+        // the same pair are one entry, the short.
+        const uint64_t family =
+            kind == CORVANE_VIOLATION_SHORT ? CORVANE_VIOLATION_CLEARANCE : kind;
+        const uint64_t key = (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) * 4 + family;
         auto [it, added] = foundAt.emplace(key, found.size());
         if (!added && found[it->second].actual <= actual)
             return;
