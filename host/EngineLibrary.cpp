@@ -32,6 +32,12 @@ EngineLibrary::EngineLibrary(const std::string& path) : path_(path) {
         Resolve(handle_, "Corvane_GetBoardFileName", GetBoardFileName);
         Resolve(handle_, "Corvane_DumpBoardJson", DumpBoardJson);
         Resolve(handle_, "Corvane_UpdateFreePrimitiveNets", UpdateFreePrimitiveNets);
+        Resolve(handle_, "Corvane_CheckBoard", CheckBoard);
+        Resolve(handle_, "Corvane_FreeCheck", FreeCheck);
+        Resolve(handle_, "Corvane_CheckSummaryOf", CheckSummaryOf);
+        Resolve(handle_, "Corvane_CheckOpen", CheckOpen);
+        Resolve(handle_, "Corvane_CheckViolation", CheckViolation);
+        Resolve(handle_, "Corvane_CheckNetName", CheckNetName);
     } catch (...) {
         ::dlclose(handle_);
         throw;

@@ -2,6 +2,7 @@
 // reached through the functions of host/sdk/CorvaneEngine.h found by name.
 #pragma once
 
+#include "host/sdk/CorvaneCheck.h"
 #include "host/sdk/CorvaneEngine.h"
 
 #include <string>
@@ -28,6 +29,12 @@ public:
     decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
     decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;
     decltype(&Corvane_UpdateFreePrimitiveNets) UpdateFreePrimitiveNets = nullptr;
+    decltype(&Corvane_CheckBoard) CheckBoard = nullptr;
+    decltype(&Corvane_FreeCheck) FreeCheck = nullptr;
+    decltype(&Corvane_CheckSummaryOf) CheckSummaryOf = nullptr;
+    decltype(&Corvane_CheckOpen) CheckOpen = nullptr;
+    decltype(&Corvane_CheckViolation) CheckViolation = nullptr;
+    decltype(&Corvane_CheckNetName) CheckNetName = nullptr;
 
     std::string BoardFileName(CorvaneBoard board) const;
     // Any symbol of the engine by name (its PcbApi_ entry points), or null.

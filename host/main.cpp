@@ -2,6 +2,7 @@
 // opens board documents, runs one plug-in command with its parameter string,
 // saves what the command changed and says what happened: one summary line per
 // translation on stderr and an exit status a script can branch on.
+#include "host/BoardCheck.h"
 #include "host/BoardPicture.h"
 #include "host/BoardSummary.h"
 #include "host/Catalog.h"
@@ -618,6 +619,20 @@ int View(CommandLine& line) {
     return kExitDone;
 }
 
+int Drc(CommandLine& line) {
+    Expect(line, 1, "drc BOARD [--json]");
+    line.session.noSave = true;
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    EngineLibrary& engine = session.Engine();
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
+    std::cout.flush();
+    const bool clean =
+        PrintBoardCheck(std::cout, engine, api, document.BoardHandle(),
+                        ShownPath(document.FileName()), WholePath(document.FileName()), line.json);
+    return clean ? kExitDone : kExitReportErrors;
+}
+
 int Export(CommandLine& line) {
     Expect(line, 1, "export BOARD [--rte PATH] [--ses PATH]");
     const std::string board = WholePath(line.positional[0]);
@@ -814,6 +829,7 @@ int Main(int argc, char** argv) {
         {"show", &Show},         {"view", &View},
         {"export", &Export},     {"import-into", &ImportInto},
         {"commands", &Commands}, {"run", &Run},
+        {"drc", &Drc},
     };
     for (const auto& [name, verb] : kVerbs)
         if (line.verb == name)

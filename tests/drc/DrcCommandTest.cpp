@@ -1,0 +1,82 @@
+// harrow drc end to end on a small design: a routed net and a clean board
+// exit 0; a missing wire and a wire near the outline are listed and exit 1.
+#include "support/ScratchShell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Design(const std::string& wiring) {
+    return R"((pcb "drc.dsn"
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal))
+    (layer B.Cu (type signal))
+    (boundary (rect pcb 0 -20000 30000 0))
+    (boundary (path signal 0  0 0  30000 0  30000 -20000  0 -20000  0 0))
+    (rule (width 250) (clearance 200))
+  )
+  (placement
+    (component R (place R1 10000 -10000 front 0) (place R2 20000 -10000 front 0))
+  )
+  (library
+    (image R (pin P1 1 -1000 0) (pin P1 2 1000 0))
+    (padstack P1 (shape (circle F.Cu 800)) (shape (circle B.Cu 800)) (attach off))
+  )
+  (network
+    (net A (pins R1-2 R2-1))
+    (net B (pins R1-1 R2-2))
+  )
+  (wiring
+)" + wiring +
+           R"(
+  )
+)
+)";
+}
+
+class DrcCommandTest : public testshell::ScratchFolderTest {
+protected:
+    testshell::Outcome Check(const std::string& wiring, bool json = false) {
+        Write("drc.dsn", Design(wiring));
+        EXPECT_EQ(Run(harrow_, "import -q drc.dsn").exitCode, 0);
+        return Run(harrow_, std::string("drc drc.pcbdoc") + (json ? " --json" : ""));
+    }
+    const std::string harrow_ = std::string(DSNLINK_BIN_DIR) + "/harrow";
+};
+
+TEST_F(DrcCommandTest, RoutedBoardIsClean) {
+    const testshell::Outcome run =
+        Check("(wire (path F.Cu 250  11000 -10000  19000 -10000)(net A))\n"
+              "(wire (path F.Cu 250  9000 -10000  9000 -5000  21000 -5000  21000 -10000)(net B))");
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("drc.pcbdoc: 2 nets (2 with pads, 2 connected), 0 open connections, "
+                           "0 violations"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
+    // B is not wired; A's three segments come within 0.1 mm of the top edge.
+    const testshell::Outcome run =
+        Check("(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("open B: Pad (354.331, -393.701) mil (9, -10) mm F.CU to Pad "
+                           "(826.772, -393.701) mil (21, -10) mm F.CU"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("outline on F.CU"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Track A - BoardOutline (no net), 3.937 mil (0.1 mm) < 7.874 mil "
+                           "(0.2 mm)"),
+              std::string::npos)
+        << run.out;
+    const testshell::Outcome json = Check(
+        "(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))", true);
+    EXPECT_NE(json.out.find("\"opens\":1,\"violations\":3,"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"exit\":1}"), std::string::npos) << json.out;
+}
+
+} // namespace
