@@ -377,7 +377,7 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
         };
         std::vector<Shape> shapes;
         for (int32_t l : layers) {
-            const PadLayerEntry& e = p.layers[static_cast<size_t>(entry(l))];
+            const PadLayerEntry& e = p.layers.At(entry(l));
             if (e.shape == 0 || e.xSize <= 0 || e.ySize <= 0)
                 continue;
             auto same = std::find_if(shapes.begin(), shapes.end(), [&](const Shape& sh) {
