@@ -4,21 +4,19 @@
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
 
-#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-// Rounds with ties to even under the nearest rounding mode, restoring the
-// caller's mode afterwards.
+// Rounds to the nearest whole number, ties to even, whatever the processor's
+// rounding mode.
 double RoundTiesToEven(double value) {
-    const int saved = std::fegetround();
-    if (saved != FE_TONEAREST)
-        std::fesetround(FE_TONEAREST);
-    const double rounded = std::nearbyint(value);
-    if (saved != FE_TONEAREST)
-        std::fesetround(saved);
+    // std::round takes halves away from zero: an exact half goes to the even
+    // neighbour instead.
+    const double rounded = std::round(value);
+    if (std::fabs(rounded - value) == 0.5)
+        return 2.0 * std::round(value * 0.5);
     return rounded;
 }
 
@@ -47,9 +45,11 @@ void AppendGeneralNumber(std::string& out, double value) {
         out.append(digits, end);
         return;
     }
+    // to_chars in general form with a precision prints as printf's "%.*g".
     char text[40];
-    const int length = std::snprintf(text, sizeof text, "%.15g", value);
-    out.append(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    out.append(text, end);
 }
 
 std::string GeneralNumberText(double value) {

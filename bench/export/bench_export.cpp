@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
                 bestText = std::min(bestText, CpuSeconds() - start);
                 writer.Flush();
             }
-            bytes = writer.Buffer().size();
+            bytes = writer.Size();
             bestWhole = std::min(bestWhole, CpuSeconds() - start);
         }
         closeBoard(board);
