@@ -25,6 +25,9 @@ import subprocess
 import sys
 import tempfile
 
+# The sub-blocks of a via in a design's wiring.
+VIA_BLOCKS = {"net", "type", "via_number", "attr", "virtual_pin", "supply", "contact"}
+
 STEPS = {"inch": 2540000.0, "mil": 2540.0, "cm": 1000000.0, "mm": 100000.0, "um": 100.0}
 
 
@@ -48,6 +51,11 @@ def read_tree(text, quotes='"'):
                 done = stack.pop()
                 stack[-1].append(done)
             i += 1
+        elif c not in "()" and len(stack[-1]) == 1 and str(stack[-1][0]).lower() == "string_quote":
+            # (string_quote C): C is the quote character from here on.
+            quote = c
+            stack[-1].append(c)
+            i += 1
         elif (quote is not None and c == quote) or (quote is None and c in quotes):
             end = text.find(c, i + 1)
             end = n if end < 0 else end
@@ -57,11 +65,7 @@ def read_tree(text, quotes='"'):
             j = i
             while j < n and not text[j].isspace() and text[j] not in "()":
                 j += 1
-            word = text[i:j]
-            here = stack[-1]
-            if len(here) == 1 and isinstance(here[0], str) and here[0].lower() == "string_quote":
-                quote = word[:1] or None
-            here.append(word)
+            stack[-1].append(text[i:j])
             i = j
     while len(stack) > 1:
         done = stack.pop()
@@ -133,14 +137,14 @@ def design_wiring(root):
             if path is None:
                 continue
             if net is None or net not in nets:
-                notes.append("wire without a net of the network")
+                notes.append("wires without a net of the network")
                 continue
             if len(path) < 3:
                 continue
             layer, width = path[1], steps(path[2])
             points = [steps(w) for w in path[3:] if isinstance(w, str)]
             if any(p is None for p in points) or width is None:
-                notes.append("wire with a number that does not read")
+                notes.append("wires with a number that does not read")
                 continue
             pairs = list(zip(points[0::2], points[1::2]))
             for a, b in zip(pairs, pairs[1:]):
@@ -149,7 +153,13 @@ def design_wiring(root):
             net = first(via, "net")
             net = net[1].lower() if net is not None and len(net) > 1 else None
             if len(via) < 4 or net is None or net not in nets:
-                notes.append("via without a net of the network")
+                notes.append("vias without a net of the network")
+                continue
+            foreign = [name_of(k) for k in via[2:] if isinstance(k, list)
+                       and name_of(k) not in VIA_BLOCKS]
+            if foreign:
+                # Not a via of the design grammar: the import reports it.
+                notes.append("vias with a (%s) block" % foreign[0])
                 continue
             x, y = steps(via[2]), steps(via[3])
             if x is None or y is None:
@@ -322,6 +332,8 @@ def main():
             totals["lost segments"] += len(r["lost_segments"])
             totals["lost vias"] += len(r["lost_vias"])
             totals["vias under another padstack"] += len(r["renamed_vias"])
+            for note in r["notes"]:
+                totals["designs with " + note] += 1
             totals["no session"] += 1 if r["problem"] and "no session" in r["problem"] else 0
             if r["problem"] or r["lost_segments"] or r["lost_vias"] or r["renamed_vias"]:
                 bad += 1
