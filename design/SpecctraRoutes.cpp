@@ -1,5 +1,5 @@
-#include "host/sdk/AsciiText.h"
 #include "design/SpecctraRoutes.h"
+#include "host/sdk/AsciiText.h"
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
@@ -203,11 +203,16 @@ bool TOutComponentPlacementDescriptor::ExportToFile() {
 // ---------------------------------------------------------------------------
 // TSpecctraRoutes
 
+std::string ExportReportName(const std::string& fileName) {
+    return fileName + ".rpt";
+}
+
 TSpecctraRoutes::TSpecctraRoutes(const std::string& fileName, TSpecctraParser* parser,
                                  TSpecctraWriter* writer, intptr_t board)
     : TSpecctraFile(fileName, parser, writer, board),
       FUncaughtAtCreation(std::uncaught_exceptions()) {
     FReportManager = std::make_unique<TReportManager>(fileName);
+    FReportManager->SetReportName(ExportReportName(fileName));
     FReportManager->Start();
     ReportManager = FReportManager.get();
     FParserSection->ReportManager = ReportManager;
@@ -276,7 +281,8 @@ bool TSpecctraRoutes::ExportToFile() {
     if (!Writer)
         return false;
     if (auto* network = dynamic_cast<TSpecctraRteNetworkDescriptor*>(FNetwork.get())) {
-        // A wire takes about 150 bytes of text: room for all at once.
+        // A wire takes about 150 bytes of text: room for all at once (up to
+        // what the writer keeps in memory).
         std::size_t tracks = 0;
         for (const auto& net : network->RoutedNets())
             tracks += net->Tracks().size();

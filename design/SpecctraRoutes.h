@@ -101,6 +101,11 @@ private:
     TByFootprint FFootprints;
 };
 
+// The report of a route or session export: the file's whole name followed by
+// ".rpt" (x.rte gives x.rte.rpt), so that it never replaces the report of
+// the design import (x.dsn gives x.rpt) nor that of the other export.
+std::string ExportReportName(const std::string& fileName);
+
 // The root of a route file.
 class TSpecctraRoutes : public TSpecctraFile {
 public:

@@ -242,11 +242,17 @@ bool TSpecctraWire::ExportToFile() {
     TSpecctraAbstractGeometryShape* shape = VisibleShape();
     if (!shape)
         return false;
-    Writer->Write("(wire ", true);
+    Writer->BeginLine();
+    Writer->Put("(wire ");
     Writer->Indent(3);
     const bool result = shape->ExportToFile();
-    if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect)
-        Writer->Writeln(std::string("(type ") + TypeName(Type) + ")", true);
+    if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect) {
+        Writer->BeginLine();
+        Writer->Put("(type ");
+        Writer->Put(TypeName(Type));
+        Writer->Put(")");
+        Writer->EndLine();
+    }
     Writer->UnIndent(3);
     Writer->Writeln(")", true);
     return result;

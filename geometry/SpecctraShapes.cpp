@@ -597,11 +597,12 @@ void TSpecctraAbstractGeometryShape::ExportToPcb_ToParams(const std::string& pre
 
 namespace {
 
-int32_t HexParam(const TStoredParameters& params, const std::string& key) {
+int32_t HexParam(const TStoredParameters& params, const std::string& key, int32_t missing = 0) {
     std::string text;
     int32_t value = 0;
-    if (params.Get(key, text))
-        ShapeHexValue(text, value);
+    if (!params.Get(key, text))
+        return missing;
+    ShapeHexValue(text, value);
     return value;
 }
 
@@ -632,9 +633,12 @@ bool TSpecctraAbstractGeometryShape::ReadParamsCommon(const std::string& prefix,
 
 TVertex TSpecctraAbstractGeometryShape::StoredVertex(const std::string& prefix,
                                                      const TStoredParameters& params, int32_t i) {
+    // A vertex coordinate of 0 in the design is not stored: it is the board
+    // position of the design's origin, the board offset.
     const std::string index = std::to_string(i);
-    return TVertex{static_cast<double>(HexParam(params, prefix + "X" + index)),
-                   static_cast<double>(HexParam(params, prefix + "Y" + index))};
+    const auto& state = TranslationState();
+    return TVertex{static_cast<double>(HexParam(params, prefix + "X" + index, state.BoardOffsetX)),
+                   static_cast<double>(HexParam(params, prefix + "Y" + index, state.BoardOffsetY))};
 }
 
 bool TSpecctraAbstractGeometryShape::ImportFromPcb_FromParams(const std::string& prefix,
@@ -949,11 +953,20 @@ void TSpecctraPolyLineShape::CalculateBoundingRectangle() {
 bool TSpecctraPolyLineShape::ExportToFile() {
     if (!Writer)
         return false;
-    Writer->Writeln("(path " + LayerID + " " + G(BoardToFile(FApertureWidth)), false);
-    for (const TVertex& v : Coordinates)
-        Writer->Writeln(G(BoardToFileX(RoundToBoard(v.X))) + " " +
-                            G(BoardToFileY(RoundToBoard(v.Y))) + " ",
-                        true);
+    // Written piece by piece: a routed board has a million of these.
+    Writer->Put("(path ");
+    Writer->Put(LayerID);
+    Writer->Put(" ");
+    Writer->PutNumber(BoardToFile(FApertureWidth));
+    Writer->EndLine();
+    for (const TVertex& v : Coordinates) {
+        Writer->BeginLine();
+        Writer->PutNumber(BoardToFileX(RoundToBoard(v.X)));
+        Writer->Put(" ");
+        Writer->PutNumber(BoardToFileY(RoundToBoard(v.Y)));
+        Writer->Put(" ");
+        Writer->EndLine();
+    }
     if (FApertureType == eSquareAperture)
         Writer->Writeln("(aperture_type square)", true);
     Writer->Writeln(")", true);

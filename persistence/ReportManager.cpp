@@ -1,8 +1,8 @@
 #include "persistence/ReportManager.h"
 
 #include "host/sdk/FileNames.h"
-#include "specctra/SpecctraWriter.h"
 #include "host/sdk/TemporaryFiles.h"
+#include "specctra/SpecctraWriter.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -163,7 +163,7 @@ std::vector<std::string> TReportManager::HeaderLines() const {
 }
 
 void TReportManager::OpenReportFile() {
-    FReportName = ReportNameFor(FBaseFileName);
+    FReportName = FFixedReportName.empty() ? ReportNameFor(FBaseFileName) : FFixedReportName;
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     if (ec) {

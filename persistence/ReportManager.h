@@ -44,6 +44,8 @@ public:
     // Whether OutputReportFile writes anything; off until the translation's
     // root turns it on from the command flags.
     void SetEnabled(bool enabled) { FEnabled = enabled; }
+    // The report's path, when it is not the one ReportNameFor gives.
+    void SetReportName(const std::string& path) { FFixedReportName = path; }
     bool Enabled() const { return FEnabled; }
 
     // When enabled: writes the header and every event to a
@@ -97,6 +99,7 @@ private:
     std::string FReportPath;
     std::string FReportName;
     std::string FBaseFileName;
+    std::string FFixedReportName;
     TDateTime FStartTime{};
     TDateTime FStopTime{};
 };

@@ -49,9 +49,11 @@ void AppendGeneralNumber(std::string& out, double value) {
         out.append(digits, end);
         return;
     }
+    // to_chars in general form with a precision prints as printf's "%.*g".
     char text[40];
-    const int length = std::snprintf(text, sizeof text, "%.15g", value);
-    out.append(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    out.append(text, end);
 }
 
 std::string GeneralNumberText(double value) {

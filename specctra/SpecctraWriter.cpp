@@ -17,44 +17,73 @@ std::string ErrorText(const std::string& what, const std::string& path, int erro
     return what + " \"" + path + "\": " + std::strerror(error);
 }
 
-void SaveFileAtomically(const std::string& path, const std::string& bytes) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw std::runtime_error(ErrorText("Cannot create file", path, errno));
+TReplacementFile::~TReplacementFile() {
+    Abandon();
+}
+
+void TReplacementFile::Append(const char* bytes, std::size_t size) {
+    if (FError != 0)
+        return;
+    if (FFd < 0) {
+        FTemp = FPath + ".XXXXXX";
+        FFd = ::mkstemp(FTemp.data());
+        if (FFd < 0) {
+            FError = errno;
+            FFailedToCreate = true;
+            return;
+        }
     }
     std::size_t written = 0;
-    int error = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    while (written < size) {
+        const ssize_t n = ::write(FFd, bytes + written, size - written);
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
-            error = errno;
-            break;
+            FError = errno;
+            Abandon();
+            return;
         }
         written += static_cast<std::size_t>(n);
     }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
+}
+
+void TReplacementFile::Commit() {
+    Append("", 0); // creates the file when nothing was appended
+    if (FError == 0 && ::fsync(FFd) != 0)
+        FError = errno;
+    if (FFd >= 0 && ::close(FFd) != 0 && FError == 0)
+        FError = errno;
+    FFd = -1;
     // mkstemp makes the file readable by its owner only; give it the usual mode.
-    if (error == 0) {
+    if (FError == 0) {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        ::chmod(temp.c_str(), 0666 & ~mask);
+        ::chmod(FTemp.c_str(), 0666 & ~mask);
+        if (std::rename(FTemp.c_str(), FPath.c_str()) != 0)
+            FError = errno;
+        else
+            FTemp.clear();
     }
-    if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = errno;
+    if (FError != 0) {
+        Abandon();
+        throw std::runtime_error(
+            ErrorText(FFailedToCreate ? "Cannot create file" : "Cannot write file", FPath, FError));
     }
-    if (error != 0) {
-        std::remove(temp.c_str());
-        throw std::runtime_error(ErrorText("Cannot write file", path, error));
-    }
+}
+
+void TReplacementFile::Abandon() {
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
+    if (!FTemp.empty())
+        std::remove(FTemp.c_str());
+    FTemp.clear();
+}
+
+void SaveFileAtomically(const std::string& path, const std::string& bytes) {
+    TReplacementFile file(path);
+    file.Append(bytes.data(), bytes.size());
+    file.Commit();
 }
 
 TSpecctraWriter::TSpecctraWriter(const std::string& fileName)
@@ -66,7 +95,7 @@ TSpecctraWriter::~TSpecctraWriter() {
     if (std::uncaught_exceptions() > FUncaughtAtCreation) {
         return;
     }
-    // Saved already and unchanged since (the buffer only grows).
+    // Saved already and unchanged since.
     if (Saved()) {
         return;
     }
@@ -78,29 +107,42 @@ TSpecctraWriter::~TSpecctraWriter() {
 }
 
 void TSpecctraWriter::Write(const std::string& text, bool indent) {
-    if (indent && FIndentation > 0) {
-        FBuffer.append(static_cast<std::size_t>(FIndentation), ' ');
+    if (indent)
+        BeginLine();
+    Put(text);
+}
+
+void TSpecctraWriter::Put(std::string_view text) {
+    // Most texts hold no marker: one scan for its first character.
+    if (text.find(kSpaceMarker.front()) == std::string_view::npos) {
+        FBuffer.append(text);
+        return;
     }
     std::size_t from = 0;
     for (;;) {
         const std::size_t at = text.find(kSpaceMarker, from);
-        if (at == std::string::npos) {
-            FBuffer.append(text, from, std::string::npos);
+        if (at == std::string_view::npos) {
+            FBuffer.append(text.substr(from));
             break;
         }
-        FBuffer.append(text, from, at - from);
+        FBuffer.append(text.substr(from, at - from));
         FBuffer.push_back(kUnitSeparator);
         from = at + kSpaceMarker.size();
     }
 }
 
+void TSpecctraWriter::PutNumber(double value) {
+    AppendGeneralNumber(FBuffer, value);
+}
+
 void TSpecctraWriter::Writeln(const std::string& text, bool indent) {
     Write(text, indent);
-    FBuffer.append("\r\n");
+    EndLine();
 }
 
 void TSpecctraWriter::Reserve(std::size_t bytes) {
-    FBuffer.reserve(FBuffer.size() + bytes);
+    // Text beyond the spill size goes to the file: no need for more room.
+    FBuffer.reserve(FBuffer.size() + std::min(bytes, kSpillSize + (kSpillSize >> 2)));
     // Fewer page faults for a buffer of many megabytes; only a hint.
     constexpr std::size_t kHugePage = std::size_t(2) << 20;
     if (FBuffer.capacity() < 4 * kHugePage)
@@ -120,7 +162,26 @@ void TSpecctraWriter::UnIndent(int32_t levels) {
     FIndentation -= levels * FIndentStep;
 }
 
+void TSpecctraWriter::Spill() {
+    // A large text goes to the new file as it is made: memory stays small,
+    // and the old file stays until the whole text is there.
+    if (!FFile)
+        FFile = std::make_unique<TReplacementFile>(FFileName);
+    FFile->Append(FBuffer.data(), FBuffer.size());
+    FSpilled += FBuffer.size();
+    FBuffer.clear();
+}
+
 void TSpecctraWriter::Flush() {
-    SaveFileAtomically(FFileName, FBuffer);
-    FSavedSize = FBuffer.size();
+    if (!FFile) {
+        SaveFileAtomically(FFileName, FBuffer);
+        FSavedSize = FBuffer.size();
+        return;
+    }
+    std::unique_ptr<TReplacementFile> file = std::move(FFile);
+    file->Append(FBuffer.data(), FBuffer.size());
+    FSpilled += FBuffer.size();
+    FBuffer.clear();
+    FSavedSize = 0;
+    file->Commit();
 }

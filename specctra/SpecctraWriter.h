@@ -1,9 +1,39 @@
 // The indented text writer of Specctra output files. Lines are collected in
-// memory and saved in one piece when the writer is flushed or destroyed.
+// memory and saved when the writer is flushed or destroyed; a large text goes
+// to a temporary file next to the target as it is made, which replaces the
+// target only once the whole text is there.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+
+// A file that replaces `path` once it is complete: its bytes go to a
+// temporary file in the same folder, which Commit moves over the path. A file
+// never committed (an error, or freed before) leaves the path as it was.
+class TReplacementFile {
+public:
+    explicit TReplacementFile(std::string path) : FPath(std::move(path)) {}
+    ~TReplacementFile();
+    TReplacementFile(const TReplacementFile&) = delete;
+    TReplacementFile& operator=(const TReplacementFile&) = delete;
+
+    // Errors are kept and raised by Commit.
+    void Append(const char* bytes, std::size_t size);
+    // Saves and replaces the path. Throws std::runtime_error naming the path
+    // on a failure of any step.
+    void Commit();
+
+private:
+    void Abandon();
+    std::string FPath;
+    std::string FTemp;
+    int FFd = -1;
+    int FError = 0;
+    bool FFailedToCreate = false;
+};
 
 class TSpecctraWriter {
 public:
@@ -23,6 +53,18 @@ public:
     void Write(const std::string& text, bool indent);
     // Write followed by a carriage return and a line feed.
     void Writeln(const std::string& text, bool indent);
+    // One line built in place, piece by piece, with no temporary strings:
+    // BeginLine puts the indentation, Put text (with the "~SP~" rule of
+    // Write), PutNumber a number as "%g" with 15 significant digits (whole
+    // numbers as plain integers), EndLine the carriage return and line feed.
+    void BeginLine() { FBuffer.append(static_cast<std::size_t>(std::max(FIndentation, 0)), ' '); }
+    void Put(std::string_view text);
+    void PutNumber(double value);
+    void EndLine() {
+        FBuffer.append("\r\n", 2);
+        if (FBuffer.size() >= kSpillSize)
+            Spill();
+    }
     void Indent(int32_t levels);
     void UnIndent(int32_t levels);
     void ResetIndentation() { FIndentation = 0; }
@@ -30,19 +72,30 @@ public:
     // roughly how much text follows: the buffer is not copied as it grows,
     // and a large one is backed by huge pages where the system offers them.
     void Reserve(std::size_t bytes);
-    // Saves the whole buffer to the file, replacing it atomically. The buffer is
-    // kept. Throws std::runtime_error naming the file on a failure.
+    // Saves the whole text to the file, replacing it atomically. A text that
+    // stayed in memory is kept (a later Flush saves it again with what was
+    // added); a large one was streamed and is gone from memory. Throws
+    // std::runtime_error naming the file on a failure.
     void Flush();
 
+    // The text in memory: everything written, for a text below kSpillSize.
     const std::string& Buffer() const { return FBuffer; }
+    // Bytes written in all.
+    std::size_t Size() const { return FSpilled + FBuffer.size(); }
     // True when everything written has been saved by Flush.
-    bool Saved() const { return FSavedSize == FBuffer.size(); }
+    bool Saved() const { return !FFile && FSavedSize == FBuffer.size(); }
+
+    // Text in memory beyond which lines go to the temporary file.
+    static constexpr std::size_t kSpillSize = std::size_t(4) << 20;
     int32_t Indentation() const { return FIndentation; }
     int32_t IndentStep() const { return FIndentStep; }
     const std::string& FileName() const { return FFileName; }
 
 private:
+    void Spill();
     std::string FBuffer;
+    std::unique_ptr<TReplacementFile> FFile;
+    std::size_t FSpilled = 0;
     int32_t FIndentation = 0;
     int32_t FIndentStep = 2;
     std::string FFileName;

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class TSpecctraObject;
@@ -41,6 +40,22 @@ private:
     std::unordered_map<std::string, TSpecctraObject*, THash, TEqual> FMap;
 };
 
+// A set of board object handles (never 0), hashed in one flat table: a
+// routed board puts a million tracks in it.
+class THandleSet {
+public:
+    // True when the handle was not in the set yet.
+    bool insert(intptr_t handle);
+    std::size_t count(intptr_t handle) const;
+    std::size_t size() const { return FSize; }
+    void clear();
+
+private:
+    std::size_t Slot(intptr_t handle) const;
+    std::vector<intptr_t> FSlots;
+    std::size_t FSize = 0;
+};
+
 struct TTranslationState {
     // Divisor applied to lengths read from text, multiplier applied to board
     // lengths written as text.
@@ -59,7 +74,7 @@ struct TTranslationState {
     // The network's pin-to-net index ("REF-PIN" to the net object, not owned).
     TPinToNetIndex PinToNetIndex;
     // The board objects already written to a route or session file.
-    std::unordered_set<intptr_t> WrittenBoardObjects;
+    THandleSet WrittenBoardObjects;
 
     // Back to the state before any translation.
     void Reset() { *this = TTranslationState(); }

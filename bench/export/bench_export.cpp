@@ -3,7 +3,7 @@
 // loads it. Prints track segments per second of processor time for the
 // board-to-text part and for the whole export with the file saved.
 //
-//   bench_export [--repeat N] [--out FILE] [SEGMENTS...]
+//   bench_export [--repeat N] [--per-net N] [--out FILE] [SEGMENTS...]
 // Without sizes it runs 10000, 100000 and 1000000 segments.
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kSegmentsPerNet = 100;
+int segmentsPerNet = 100;
 
 // Processor time of this process: the machine is shared, wall time is not.
 double CpuSeconds() {
@@ -39,10 +39,10 @@ double CpuSeconds() {
 void FillBoard(intptr_t board, int segments) {
     intptr_t net = 0;
     for (int i = 0; i < segments; ++i) {
-        if (i % kSegmentsPerNet == 0) {
+        if (i % segmentsPerNet == 0) {
             TPcbNet record(0);
             std::string name(1, 'N');
-            name.append(std::to_string(i / kSegmentsPerNet));
+            name.append(std::to_string(i / segmentsPerNet));
             net = Board::MakeAndAdd(board, record, [&](TPcbNet& n) { n.SetState_Name(name); });
             TPcbVia via(0);
             Board::MakeAndAdd(board, via, [&](TPcbVia& v) {
@@ -78,10 +78,13 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--repeat" && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--per-net" && i + 1 < argc)
+            segmentsPerNet = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--out" && i + 1 < argc)
             out = argv[++i];
         else if (arg == "--help") {
-            std::printf("usage: bench_export [--repeat N] [--out FILE] [SEGMENTS...]\n");
+            std::printf(
+                "usage: bench_export [--repeat N] [--per-net N] [--out FILE] [SEGMENTS...]\n");
             return 0;
         } else
             sizes.push_back(std::max(1, std::atoi(arg.c_str())));
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
                 bestText = std::min(bestText, CpuSeconds() - start);
                 writer.Flush();
             }
-            bytes = writer.Buffer().size();
+            bytes = writer.Size();
             bestWhole = std::min(bestWhole, CpuSeconds() - start);
         }
         closeBoard(board);

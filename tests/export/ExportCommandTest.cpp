@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 const char* const kDesign =
     "(pcb demo (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
     " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
-    "  (boundary (rect pcb 0 0 2000 1000)))\n"
+    "  (boundary (rect pcb 0 0 2000 1000)) (via V))\n"
+    " (library (padstack V (shape (circle signal 20))))\n"
     " (network (net \"Net-(R1-Pad1)\") (net GND))\n"
     " (wiring\n"
     "  (wire (path Top 10 100 200 300 200) (net \"Net-(R1-Pad1)\") (type fix))\n"
@@ -72,6 +73,69 @@ TEST_F(ExportCommands, SessionNamedWithABlankAfterTheImport) {
          {"(parser ", "(structure_out ", "(library_out ", "(network_out ", "(test_points "}) {
         EXPECT_NE(rte.find(std::string("\r\n  ") + block + "\r\n"), std::string::npos) << block;
         EXPECT_NE(ses.find(std::string("\r\n      ") + block + "\r\n"), std::string::npos) << block;
+    }
+}
+
+// Via numbers 1 (twice) and 3, one via at board X = -16 (the board offset is
+// 2100 mil), a bottom component at 90 degrees and a fixed wire.
+const char* const kNumberedVias =
+    "(pcb e (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+    " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+    "  (boundary (rect pcb -100 -100 2000 1000)) (via V1 V2))\n"
+    " (library (image R (pin P1 1 0 0) (pin P1 2 100 0))\n"
+    "  (padstack P1 (shape (rect Top -30 0 30 40)) (shape (circle Bottom 50)))\n"
+    "  (padstack V1 (shape (circle signal 40))) (padstack V2 (shape (circle signal 60))))\n"
+    " (placement (component R (place R1 500 500 back 90)))\n"
+    " (network (net A (pins R1-1)) (net B (pins R1-2)))\n"
+    " (wiring (via V1 -2100.0016 100 (net A) (via_number 1))\n"
+    "  (via V2 300 100 (net A) (via_number 1)) (via V2 400 200 (net B) (via_number 3))\n"
+    "  (wire (path Top 10 0 0 100 0) (net A) (type fix))))\n";
+
+// Each step runs harrow and then looks at one file of the scratch folder
+// (".out" is harrow's standard output, ".err" its messages): the text must
+// be in it, or, with an empty text, the file must not exist.
+TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
+    Write("e.dsn", kNumberedVias);
+    Write("b.dsn", kDesign);
+    const struct {
+        const char* Arguments;
+        const char* File;
+        const char* Text;
+    } steps[] = {
+        {"import e.dsn --ses e.ses --rte RenameDSN", "e.ses",
+         "(via V1 -5334004 254000 (via_number 1))\r\n"},
+        {"", "e.ses", "(via V2 762000 254000 (via_number 1))\r\n"},
+        {"", "e.ses", "(via V2 1016000 508000 (via_number 3))\r\n"},
+        {"", "e.ses", "(place R1 1270000 1270000 back -90)\r\n"},
+        // Pad shapes with a 0 coordinate come back at 0, not at the offset.
+        {"", "e.ses", "(rect TOP -76200 0 76200 101600)"},
+        {"", "e.ses", "(circle BOTTOM 127000 0 0)"},
+        // Every translation keeps its own report.
+        {"", "e.rpt", "Design File : e.dsn\r\n"},
+        {"", "e.rte.rpt", "Design File : e.rte\r\n"},
+        {"", "e.ses.rpt", "Design File : e.ses\r\n"},
+        {"embedded e.pcbdoc", ".out", "ID=1|ChunkIdx=0\nDescription: C=2|X0=FFFFFFF0|"},
+        {"", ".out", "ID=3|ChunkIdx=0\nDescription: C=1|"},
+        // Without the stored padstacks: the file is written, its library empty.
+        {"run --board e.pcbdoc DeleteEmbeddedObjects --yes", ".err", "wrote e.pcbdoc"},
+        {"export e.pcbdoc --rte e2.rte", ".err",
+         "You can export routes only for pcb files previously imported as design files."},
+        {"", "e2.rte", "  (library_out \r\n  )\r\n"},
+        // The batch run: the route file beside the design, no report at all.
+        {"import b.dsn --autoroute --rte RenameDSN", "b.rte", "(routes \r\n"},
+        {"", "b.rpt", ""},
+        {"", "b.rte.rpt", ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.Arguments) + " -> " + step.File);
+        if (*step.Arguments) {
+            ASSERT_LT(Harrow(step.Arguments).exitCode, 2) << Read(folder + "/.err");
+        }
+        const std::string path = folder + "/" + step.File;
+        if (!*step.Text)
+            EXPECT_FALSE(fs::exists(path));
+        else
+            EXPECT_NE(Read(path).find(step.Text), std::string::npos) << Read(path);
     }
 }
 

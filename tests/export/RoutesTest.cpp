@@ -9,17 +9,23 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
 #include "specctra/HostHooks.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -170,6 +176,23 @@ TEST_F(RoutesFromBoard, UnreadableStoredValuesAreReported) {
               report.end());
 }
 
+TEST_F(RoutesFromBoard, DamagedOrOutOfRangePadstackRecordsAreReportedAndSkipped) {
+    Record("Server=Ravel|Type=PadstackList|PDC=2");
+    Record("Server=Ravel|Type=PADSTACK|IDX=0");
+    Record("Server=Ravel|Type=PADSTACK|IDX=7");
+    Record("Server=Ravel|Type=PADSTACK|IDX=-1");
+    const std::string text = Write<TSpecctraRoutes>("b.rte");
+    EXPECT_NE(text.find("  (library_out \r\n  )\r\n"), std::string::npos) << text;
+    auto reported = [&](const std::string& start) {
+        return std::count_if(report.begin(), report.end(),
+                             [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    };
+    EXPECT_EQ(reported("ERROR: Padstack index out of range: (2) (Server=Ravel|Type=PADSTACK|IDX="),
+              2);
+    EXPECT_EQ(reported("ERROR: Cannot load all stored padstacks (S: 2) (L: 1)."), 1);
+    EXPECT_TRUE(host.Messages.empty());
+}
+
 TEST_F(RoutesFromBoard, TestPointViaWritesItsPointLine) {
     const intptr_t net = Net("TP");
     TPcbVia via(0);
@@ -250,6 +273,78 @@ TEST(GeneralNumbers, WholeNumbersArePlainIntegersOthersUseFifteenDigits) {
     EXPECT_EQ(GeneralNumberText(1e15), "1e+15");
     EXPECT_EQ(GeneralNumberText(999999999999999.0), "999999999999999");
     EXPECT_EQ(GeneralNumberText(1.0 / 3.0), "0.333333333333333");
+}
+
+TEST(GeneralNumbers, LengthsRoundHalfToEvenInAnyRoundingMode) {
+    for (int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        std::fesetround(mode);
+        EXPECT_EQ(RoundTiesToEven(2.5), 2.0);
+        EXPECT_EQ(RoundTiesToEven(3.5), 4.0);
+        EXPECT_EQ(RoundTiesToEven(-2.5), -2.0);
+        EXPECT_EQ(RoundTiesToEven(-4.064), -4.0);
+        EXPECT_EQ(RoundTiesToEven(1234567.6), 1234568.0);
+    }
+    std::fesetround(FE_TONEAREST);
+}
+
+// A net of 40000 tracks: its text (about 6 MB) goes to the new file as it
+// is made. A file size limit in a child process plays a disk that fills
+// half way: the error names the file, the old file stays, no temporary file
+// is left; without the limit every track is written.
+TEST_F(RoutesFromBoard, LargeNetIsStreamedAndAFullDiskKeepsTheOldFile) {
+    constexpr int kTracks = 40000;
+    const intptr_t net = Net("BIG");
+    for (int i = 0; i < kTracks; ++i)
+        Track(net, i * 100, 0, i * 100 + 100, i % 7, i % 2 == 0);
+    const std::string path = Folder() + "/big.ses";
+    std::ofstream(path, std::ios::binary) << "(session old)\n";
+    auto exportTo = [&] {
+        ResetTranslationState();
+        TSpecctraWriter writer(path);
+        TSpecctraSessionFile session(path, nullptr, &writer, board);
+        session.ImportFromPcb();
+        session.ExportToFile();
+        writer.Flush();
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+        try {
+            exportTo();
+        } catch (const std::runtime_error& error) {
+            ::_exit(std::string(error.what()).find(path) != std::string::npos ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    auto read = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(read(), "(session old)\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
+
+    exportTo();
+    const std::string text = read();
+    EXPECT_GT(text.size(), TSpecctraWriter::kSpillSize);
+    auto count = [&](const std::string& what) {
+        std::size_t found = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + what.size()))
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(count("(wire "), static_cast<std::size_t>(kTracks));
+    EXPECT_EQ(count("(type route)"), static_cast<std::size_t>(kTracks / 2));
+    EXPECT_EQ(count(" 25400\r\n"), static_cast<std::size_t>(kTracks)); // the width
+    EXPECT_NE(text.find(" 177800 0 \r\n"), std::string::npos);         // track 7000, in steps
+    EXPECT_NE(text.find(" 177825 0 \r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 10), "    )\r\n)\r\n");
 }
 
 TEST(Writer, ReservedTextIsWrittenOnceAndNotAgainWhenFreed) {

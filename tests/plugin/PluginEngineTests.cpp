@@ -113,7 +113,7 @@ TEST_F(PluginWithEngine, ExportDataAndReturnToHostWriteTheirFilesNamedAfterTheBo
         std::filesystem::remove(path);
         return found;
     };
-    for (const char* ext : {".rte", ".ses", ".rpt"})
+    for (const char* ext : {".rte", ".ses", ".rte.rpt", ".ses.rpt"})
         std::filesystem::remove(base + ext);
 
     Launch("ExportData", "RteFile=RenameDSN|SesFile=renamedsn");
@@ -137,8 +137,9 @@ TEST_F(PluginWithEngine, ExportDataAndReturnToHostWriteTheirFilesNamedAfterTheBo
     ASSERT_EQ(client.processes.size(), 1u);
     EXPECT_EQ(client.processes[0].process, "Client:QuitFromEDAClient");
     EXPECT_EQ(client.processes[0].request, "");
-    take(base + ".rpt");
-    take(folder + "/named.rpt");
+    take(base + ".rte.rpt");
+    take(base + ".ses.rpt");
+    take(folder + "/named.ses.rpt");
 }
 
 TEST_F(PluginWithEngine, EmbeddedObjectCommandsRunWithACurrentBoard) {
