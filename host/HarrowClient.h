@@ -76,6 +76,9 @@ public:
     void NoteSaved(const std::string& path);
     // Host processes asked for that harrow does not have ("PCB:Autoroute").
     const std::vector<std::string>& ProcessesUnavailable() const { return unavailable_; }
+    // Connections the last "PCB:Autoroute" left open (0 when it routed all or
+    // did not run).
+    int AutorouteOpen() const { return autorouteOpen_; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -129,6 +132,7 @@ private:
     void SaveObject(const std::string& request);
     // "PCB:Netlist" with "Action" = "UpdateFreePrimitiveNets" on the view's board.
     void RunNetlist(const std::string& request, HostSdk::IServerDocumentView* view);
+    void RunAutoroute(const std::string& request, HostSdk::IServerDocumentView* view);
 
     EngineLibrary& engine_;
     Console& console_;
@@ -143,6 +147,7 @@ private:
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
     std::vector<std::string> unavailable_;
+    int autorouteOpen_ = 0;
 };
 
 } // namespace Harrow

@@ -258,6 +258,9 @@ int Import(CommandLine& line) {
     for (const std::string& process : session.Client().ProcessesUnavailable())
         if (process == "PCB:Autoroute" && translation.done)
             translation.notDone.push_back("not routed: harrow has no router");
+    if (const int open = session.Client().AutorouteOpen(); open > 0 && translation.done)
+        translation.notDone.push_back("routed in part: " + std::to_string(open) +
+                                      " connections left open");
     if (line.session.noSave)
         translation.output.clear();
     return Report(line, translation);
