@@ -214,6 +214,8 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         console_.ProgressFinish();
     Router::WriteRoutes(api, document->BoardHandle(), board, result.tracks, result.vias);
     autorouteOpen_ = result.open;
+    if (board.outline.empty())
+        console_.Note("PCB:Autoroute: the board has no outline; routing stays near the pads");
     for (const std::string& line : board.notes)
         console_.Note("PCB:Autoroute: " + line);
     for (const std::string& line : result.lines)

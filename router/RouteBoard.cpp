@@ -24,6 +24,13 @@ struct Common {
 };
 #define ROUTER_COMMON(c) &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
 
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 class Reader {
 public:
     Reader(const Harrow::PcbApiTable& api, intptr_t board) : api_(api), board_(board), text_(PCBAPI_TEXT_CAPACITY) {}
@@ -72,6 +79,9 @@ private:
             return AllLayers();
         auto it = layerIndex_.find(layer);
         return it == layerIndex_.end() ? 0u : 1u << it->second;
+    }
+    double ClearanceOf(int net) const {
+        return net == kNoNet ? out_.clearance : out_.nets[net].clearance;
     }
     int NetOf(intptr_t handle) const {
         auto it = netIndex_.find(handle);
@@ -138,7 +148,7 @@ private:
             text_[0] = '\0';
             if (api_.PcbApi_QueryClass(1, h, text_.data(), &memberKind, &super) != 1)
                 return;
-            std::vector<std::string>& members = classes[text_.data()];
+            std::vector<std::string>& members = classes[Upper(text_.data())];
             for (int32_t i = 0; api_.PcbApi_GetMemberFromClassAt(h, i, text2_.data()) == 0; ++i)
                 members.push_back(text2_.data());
         });
@@ -151,6 +161,8 @@ private:
             netByName[out_.nets[n].name] = static_cast<int>(n);
         double viaWidth = 0, viaHole = 0;
         int viaRank = 99;
+        double boardClearance = -1, anyClearance = 0;
+        std::vector<double> netClearance(out_.nets.size(), -1);
         Walk(kRuleKind, [&](intptr_t h) {
             int32_t kind = 0, netScope = 0, priority = 0, layerKind = 0;
             text_[0] = text2_[0] = '\0';
@@ -160,8 +172,24 @@ private:
             const std::string scope1 = text_.data(), scope2 = text2_.data();
             if (kind == kClearanceRule) {
                 int32_t gap = 0;
-                if (api_.PcbApi_QueryRuleClearanceConstraint(1, h, &gap) == 0)
-                    out_.clearance = std::max(out_.clearance, static_cast<double>(gap));
+                if (api_.PcbApi_QueryRuleClearanceConstraint(1, h, &gap) != 0)
+                    return;
+                // The board's rule, a net's or a class's; rules between
+                // kinds of object (pins, SMD pads) do not bind tracks.
+                std::string name;
+                if (scope1 == "All" && scope2 == "All") {
+                    boardClearance = std::max(boardClearance, static_cast<double>(gap));
+                } else if (Term(scope1, "InNet", name)) {
+                    if (auto it = netByName.find(name); it != netByName.end())
+                        netClearance[it->second] = std::max(netClearance[it->second], static_cast<double>(gap));
+                } else if (Term(scope1, "InNetClass", name)) {
+                    for (const std::string& member : classes[Upper(name)])
+                        if (auto it = netByName.find(member); it != netByName.end())
+                            netClearance[it->second] =
+                                std::max(netClearance[it->second], static_cast<double>(gap));
+                } else {
+                    anyClearance = std::max(anyClearance, static_cast<double>(gap));
+                }
             } else if (kind == kWidthRule) {
                 int32_t maxWidth = 0, minWidth = 0, preferred = 0;
                 if (api_.PcbApi_QueryRuleMaxMinWidthConstraintExt(1, h, &maxWidth, &minWidth,
@@ -183,7 +211,7 @@ private:
                     if (auto it = netByName.find(name); it != netByName.end())
                         apply(it->second, 0);
                 } else if (Term(scope1, "InNetClass", name)) {
-                    for (const std::string& member : classes[name])
+                    for (const std::string& member : classes[Upper(name)])
                         if (auto it = netByName.find(member); it != netByName.end())
                             apply(it->second, 1);
                 }
@@ -210,8 +238,12 @@ private:
                 }
             }
         });
-        for (std::size_t n = 0; n < out_.nets.size(); ++n)
+        // No board rule: the largest of the others stands for it.
+        out_.clearance = boardClearance >= 0 ? boardClearance : anyClearance;
+        for (std::size_t n = 0; n < out_.nets.size(); ++n) {
             out_.nets[n].width = widths[n] > 0 ? widths[n] : 100000; // 10 mil
+            out_.nets[n].clearance = netClearance[n] >= 0 ? netClearance[n] : out_.clearance;
+        }
         out_.viaDiameter = viaWidth;
         out_.viaHole = viaHole;
     }
@@ -313,6 +345,7 @@ private:
             pad.name = (designator != designators_.end() ? designator->second : std::string("?")) +
                        "-" + text_.data();
             pad.perLayer.resize(out_.layers.size());
+            pad.core.resize(out_.layers.size());
             const uint32_t on = LayersOf(c.layer);
             for (std::size_t l = 0; l < out_.layers.size(); ++l) {
                 if ((on >> l & 1u) == 0)
@@ -329,9 +362,11 @@ private:
                 if (shape == 0 || xs == 0 || ys == 0)
                     continue;
                 pad.perLayer[l] = PadShape(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
+                pad.core[l] = PadCore(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
                 Obstacle o;
                 o.shape = pad.perLayer[l];
                 o.net = pad.net;
+                o.clearance = ClearanceOf(pad.net);
                 o.layers = 1u << l;
                 out_.obstacles.push_back(std::move(o));
             }
@@ -347,6 +382,7 @@ private:
                                       {pad.at.x + half * std::cos(t), pad.at.y + half * std::sin(t)}};
                 }
                 o.net = plated != 0 ? pad.net : kNoNet;
+                o.clearance = ClearanceOf(o.net);
                 o.layers = AllLayers();
                 out_.obstacles.push_back(std::move(o));
             }
@@ -362,6 +398,7 @@ private:
         o.shape = std::move(shape);
         const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == kKeepOutLayer;
         o.net = keepout ? kNoNet : NetOf(c.net);
+        o.clearance = ClearanceOf(o.net);
         o.layers = LayersOf(c.layer);
         if (o.layers != 0 && !o.shape.points.empty())
             out_.obstacles.push_back(std::move(o));
@@ -419,6 +456,7 @@ private:
             o.shape.radius = std::max(std::fabs(static_cast<double>(size)),
                                       std::fabs(static_cast<double>(hole))) / 2;
             o.net = NetOf(c.net);
+            o.clearance = ClearanceOf(o.net);
             o.layers = AllLayers();
             out_.obstacles.push_back(std::move(o));
         });

@@ -32,6 +32,7 @@ struct Obstacle {
     int net = kNoNet;
     uint32_t layers = 0;
     bool viaOnly = false; // a via keep-out: tracks may cross it
+    double clearance = 0; // what it asks of copper of other nets
 };
 
 struct RoutePad {
@@ -39,12 +40,14 @@ struct RoutePad {
     int net = kNoNet;
     std::string name;            // designator-pad, for reports
     std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
+    std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
 };
 
 struct RouteNet {
     std::string name;
     intptr_t handle = 0;
-    double width = 0; // track width
+    double width = 0;     // track width
+    double clearance = 0; // to copper of other nets (the larger of the two applies)
     std::vector<int> pads;
 };
 
@@ -54,7 +57,7 @@ struct RouteBoard {
     std::vector<RouteNet> nets;
     std::vector<RoutePad> pads;
     std::vector<Obstacle> obstacles;
-    double clearance = 0;
+    double clearance = 0; // the board's own, for copper of no net, keep-outs and the edge
     double viaDiameter = 0;
     double viaHole = 0;
     std::vector<std::string> notes; // what the reader could not take over

@@ -85,16 +85,13 @@ Shape PadShape(int kind, double x, double y, double xSize, double ySize, double 
     const double t = angle * M_PI / 180.0, c = std::cos(t), s = std::sin(t);
     auto place = [&](double u, double v) { return Pt{x + u * c - v * s, y + u * s + v * c}; };
     const double small = std::min(hx, hy);
-    if (kind == 1 || kind == 4) { // round, or an oblong along its longer side
+    if ((kind == 1 || kind == 4) && hx == hy) { // round
         shape.radius = small;
-        if (hx > hy)
-            shape.points = {place(-(hx - hy), 0), place(hx - hy, 0)};
-        else if (hy > hx)
-            shape.points = {place(0, -(hy - hx)), place(0, hy - hx)};
-        else
-            shape.points = {Pt{x, y}};
+        shape.points = {Pt{x, y}};
         return shape;
     }
+    // A rounded pad of unequal sides stands for an oblong or for a polygon
+    // with rounded corners: its whole box is kept clear.
     if (kind == 3) { // octagon: corners cut by about 29 % of the smaller side
         const double k = small * (2.0 - std::sqrt(2.0)) / 2.0;
         shape.points = {place(hx - k, hy),   place(-hx + k, hy), place(-hx, hy - k),
@@ -115,6 +112,22 @@ Shape PadShape(int kind, double x, double y, double xSize, double ySize, double 
     else
         shape.points = {place(ix, iy), place(-ix, iy), place(-ix, -iy), place(ix, -iy)};
     shape.radius = r;
+    return shape;
+}
+
+Shape PadCore(int kind, double x, double y, double xSize, double ySize, double angle,
+              int cornerPercent) {
+    const double hx = std::fabs(xSize) / 2, hy = std::fabs(ySize) / 2;
+    if ((kind != 1 && kind != 4) || hx == hy)
+        return PadShape(kind, x, y, xSize, ySize, angle, cornerPercent);
+    const double t = angle * M_PI / 180.0, c = std::cos(t), s = std::sin(t);
+    auto place = [&](double u, double v) { return Pt{x + u * c - v * s, y + u * s + v * c}; };
+    Shape shape;
+    shape.radius = std::min(hx, hy);
+    if (hx > hy)
+        shape.points = {place(-(hx - hy), 0), place(hx - hy, 0)};
+    else
+        shape.points = {place(0, -(hy - hx)), place(0, hy - hx)};
     return shape;
 }
 

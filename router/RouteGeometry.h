@@ -42,5 +42,9 @@ double SegmentShapeDistance(Pt a, Pt b, const Shape& shape);
 // sizes, `angle` in degrees.
 Shape PadShape(int kind, double x, double y, double xSize, double ySize, double angle,
                int cornerPercent);
+// The part of that pad that is copper whatever the shape stands for: a round
+// pad of unequal sides gives its oblong; other pads their whole shape.
+Shape PadCore(int kind, double x, double y, double xSize, double ySize, double angle,
+              int cornerPercent);
 
 } // namespace Router

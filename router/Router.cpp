@@ -45,23 +45,25 @@ struct Connection {
 // Obstacles in buckets for exact checks.
 class Buckets {
 public:
-    Buckets(Box box, double size) : box_(box), size_(size) {
+    Buckets(Box box, double size, double safety) : box_(box), size_(size), safety_(safety) {
         nx_ = std::max(1, static_cast<int>((box.x1 - box.x0) / size) + 1);
         ny_ = std::max(1, static_cast<int>((box.y1 - box.y0) / size) + 1);
         cells_.resize(static_cast<std::size_t>(nx_) * ny_);
     }
     void Add(const Obstacle& o) {
         const int index = static_cast<int>(items_.size());
+        maxClearance_ = std::max(maxClearance_, o.clearance);
         items_.push_back(o);
         stamp_.push_back(0);
         Visit(o.shape.Bounds(), 0, [&](std::vector<int>& cell) { cell.push_back(index); });
     }
-    // Smallest gap between the grown segment and copper of other nets on
-    // `layer` (vias: every layer with `anyLayer`), down to `need`.
-    bool Clear(Pt a, Pt b, double half, double need, int net, int layer, bool via) {
+    // True when the segment grown by `half` keeps its clearance (the larger
+    // of `clearance` and the other copper's) from copper of other nets on
+    // `layer` (a via: on every layer).
+    bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via) {
         Box box;
-        box.Add(a.x, a.y, half + need);
-        box.Add(b.x, b.y, half + need);
+        box.Add(a.x, a.y, half + maxClearance_ + clearance + safety_);
+        box.Add(b.x, b.y, half + maxClearance_ + clearance + safety_);
         ++query_;
         bool ok = true;
         Visit(box, 0, [&](std::vector<int>& cell) {
@@ -76,7 +78,8 @@ public:
                     continue;
                 if (!via && (o.layers >> layer & 1u) == 0)
                     continue;
-                if (SegmentShapeDistance(a, b, o.shape) < half + need)
+                if (SegmentShapeDistance(a, b, o.shape) <
+                    half + std::max(clearance, o.clearance) + safety_)
                     ok = false;
             }
         });
@@ -94,7 +97,7 @@ private:
                 f(cells_[static_cast<std::size_t>(j) * nx_ + i]);
     }
     Box box_;
-    double size_;
+    double size_, safety_, maxClearance_ = 0;
     int nx_ = 1, ny_ = 1;
     std::vector<std::vector<int>> cells_;
     std::vector<Obstacle> items_;
@@ -106,9 +109,16 @@ class GridRouter {
 public:
     GridRouter(const RouteBoard& board, const RouteOptions& options)
         : b_(board), o_(options), layers_(static_cast<int>(board.layers.size())) {
-        need_ = board.clearance + options.safety;
-        for (const RouteNet& net : board.nets)
+        minClearance_ = maxClearance_ = board.clearance;
+        for (const RouteNet& net : board.nets) {
             maxHalf_ = std::max(maxHalf_, net.width / 2);
+            minClearance_ = std::min(minClearance_, net.clearance);
+            maxClearance_ = std::max(maxClearance_, net.clearance);
+        }
+        for (const Obstacle& o : board.obstacles) {
+            minClearance_ = std::min(minClearance_, o.clearance);
+            maxClearance_ = std::max(maxClearance_, o.clearance);
+        }
         viaRadius_ = board.viaDiameter / 2;
         maxHalf_ = std::max(maxHalf_, viaRadius_);
         double minWidth = 1e300;
@@ -121,28 +131,75 @@ public:
         if (board.outline.size() >= 3)
             for (const Pt& p : board.outline)
                 box.Add(p.x, p.y);
-        for (const RoutePad& pad : board.pads)
-            if (board.outline.size() < 3)
-                box.Add(pad.at.x, pad.at.y, 50 * 10000.0 * 4);
+        // Without an outline the routing keeps within the pads' extent, where
+        // the board surely is.
+        if (board.outline.size() < 3)
+            for (const RoutePad& pad : board.pads)
+                for (const Shape& shape : pad.perLayer)
+                    if (!shape.points.empty()) {
+                        const Box b = shape.Bounds();
+                        box.Add(b.x0, b.y0);
+                        box.Add(b.x1, b.y1);
+                    }
+        noOutline_ = board.outline.size() < 3;
+
+        limit_ = box;
         if (box.Empty())
             box.Add(0, 0, 1);
-        pitch_ = options.pitch > 0 ? options.pitch : (minWidth + board.clearance) / 2;
+        // The pitch: half a track and its clearance at most, and a whole
+        // fraction of 25 mil so that pins on the usual pitches share grid
+        // lines.
+        const double base = (minWidth + board.clearance) / 2;
+        const double unit = 250000;
+        pitch_ = options.pitch > 0   ? options.pitch
+                 : base >= unit ? base
+                                : unit / std::ceil(unit / base);
         const double area = (box.x1 - box.x0) * (box.y1 - box.y0);
-        const double maxNodes = 1.0e6;
+        const double maxNodes = 1.5e6;
         if (area / (pitch_ * pitch_) > maxNodes)
             pitch_ = std::sqrt(area / maxNodes);
-        x0_ = box.x0;
-        y0_ = box.y0;
-        nx_ = static_cast<int>(std::ceil((box.x1 - box.x0) / pitch_)) + 1;
-        ny_ = static_cast<int>(std::ceil((box.y1 - box.y0) / pitch_)) + 1;
+        // The origin: on the grid offset most pads share.
+        x0_ = box.x0 - pitch_ + Remainder(box.x0 - pitch_, CommonOffset(true));
+        y0_ = box.y0 - pitch_ + Remainder(box.y0 - pitch_, CommonOffset(false));
+        box.Add(box.x1, box.y1, pitch_);
+        box.Add(x0_, y0_);
+        nx_ = static_cast<int>(std::ceil((box.x1 - x0_) / pitch_)) + 1;
+        ny_ = static_cast<int>(std::ceil((box.y1 - y0_) / pitch_)) + 1;
         plane_ = static_cast<std::size_t>(nx_) * ny_;
-        reach_ = maxHalf_ + need_ + 2 * pitch_;
+        reach_ = maxHalf_ + maxClearance_ + options.safety + 2 * pitch_;
         bucketBox_ = box;
         bucketBox_.Add(box.x0, box.y0, reach_);
         bucketBox_.Add(box.x1, box.y1, reach_);
     }
 
     double Pitch() const { return pitch_; }
+
+    // The offset (modulo the pitch) that most pad centres have along x or y.
+    double CommonOffset(bool alongX) const {
+        constexpr int kBins = 32;
+        int counts[kBins] = {};
+        double first[kBins] = {};
+        for (const RoutePad& pad : b_.pads) {
+            const double v = alongX ? pad.at.x : pad.at.y;
+            const double m = v - std::floor(v / pitch_) * pitch_;
+            const int bin = std::clamp(static_cast<int>(m / pitch_ * kBins), 0, kBins - 1);
+            if (counts[bin]++ == 0)
+                first[bin] = m;
+        }
+        int best = 0;
+        for (int k = 1; k < kBins; ++k)
+            if (counts[k] > counts[best])
+                best = k;
+        return first[best];
+    }
+    // How far to move `from` up to reach the next value with `offset`.
+    double Remainder(double from, double offset) const {
+        const double m = from - std::floor(from / pitch_) * pitch_;
+        double up = offset - m;
+        if (up < 0)
+            up += pitch_;
+        return up;
+    }
 
     RouteResult Run() {
         BuildConnections();
@@ -188,7 +245,9 @@ private:
     const RouteBoard& b_;
     const RouteOptions& o_;
     int layers_;
-    double need_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0, y0_ = 0, reach_ = 0;
+    bool noOutline_ = false;
+    Box limit_; // the routing area
+    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0, y0_ = 0, reach_ = 0;
     int nx_ = 1, ny_ = 1;
     std::size_t plane_ = 1;
     Box bucketBox_;
@@ -276,7 +335,7 @@ private:
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
                 const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
-                const float d = static_cast<float>(SegmentShapeDistance(p, p, o.shape));
+                const float d = static_cast<float>(SegmentShapeDistance(p, p, o.shape) - o.clearance);
                 if (d > reach_)
                     continue;
                 const std::size_t in = static_cast<std::size_t>(j) * nx_ + i;
@@ -307,7 +366,7 @@ private:
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
         dv_.assign(plane_, kFar);
-        buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_));
+        buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
         for (const Obstacle& o : b_.obstacles) {
             Raster(o);
             buckets_->Add(o);
@@ -318,6 +377,7 @@ private:
                 Obstacle edge;
                 edge.shape.points = {b_.outline[k], b_.outline[(k + 1) % b_.outline.size()]};
                 edge.layers = (layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1);
+                edge.clearance = b_.clearance;
                 Raster(edge);
                 buckets_->Add(edge);
             }
@@ -326,6 +386,13 @@ private:
                     for (int l = 0; l < layers_; ++l)
                         d1_[l * plane_ + in] = d2_[l * plane_ + in] = -kFar;
         }
+        if (noOutline_)
+            for (std::size_t in = 0; in < plane_; ++in) {
+                const Pt p = At(in);
+                if (p.x < limit_.x0 || p.x > limit_.x1 || p.y < limit_.y0 || p.y > limit_.y1)
+                    for (int l = 0; l < layers_; ++l)
+                        d1_[l * plane_ + in] = d2_[l * plane_ + in] = -kFar;
+            }
         if (g_.size() != total) {
             g_.assign(total, 0);
             parent_.assign(total, -1);
@@ -338,11 +405,16 @@ private:
         }
     }
 
-    // Room left around a node for copper of `net` that reaches `half` from it.
+    // Room left around a node for copper of `net` that reaches `half` from
+    // it. The field holds distances less each obstacle's own clearance; a
+    // net that asks for more than the smallest clearance pays the difference
+    // against everything, which is never less than it needs.
     float Slack(std::size_t node, int net, double half) const {
         const float d = n1_[node] == net ? d2_[node] : d1_[node];
-        return d - static_cast<float>(half + need_);
+        const double extra = std::max(0.0, b_.nets[net].clearance - minClearance_);
+        return d - static_cast<float>(half + extra + o_.safety);
     }
+    double ClearanceOf(int net) const { return b_.nets[net].clearance; }
     bool ViaFits(std::size_t in, int net) const {
         if (viaRadius_ <= 0)
             return false;
@@ -365,7 +437,10 @@ private:
             for (int l = 0; l < layers_; ++l) {
                 if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
                     continue;
-                const Shape& shape = pad.perLayer[l];
+                const Shape& shape =
+                    l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
+                        ? pad.core[l]
+                        : pad.perLayer[l];
                 const Box box = shape.Bounds();
                 const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
                 const int i1 = std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 + 2 * pitch_ - x0_) / pitch_)));
@@ -382,7 +457,7 @@ private:
                         if (d <= 0)
                             inside.push_back({static_cast<int>(node), false});
                         else if (std::hypot(q.x - pad.at.x, q.y - pad.at.y) <= 2.9 * pitch_ &&
-                                 buckets_->Clear(pad.at, q, half, need_, pad.net, l, false))
+                                 buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l, false))
                             near.push_back({static_cast<int>(node), true});
                     }
                 auto& list = access_[p];
@@ -432,7 +507,7 @@ private:
             for (const auto& [node, stub] : access_[p]) {
                 if (Slack(node, net, half) < 0)
                     continue;
-                if (stub && !buckets_->Clear(b_.pads[p].at, At(node), half, need_, net,
+                if (stub && !buckets_->Clear(b_.pads[p].at, At(node), half, ClearanceOf(net), net,
                                              LayerOf(node), false))
                     continue;
                 if (mark[node] == search_ && stubs[node] < 0)
@@ -598,10 +673,10 @@ private:
             }
         // Every piece checked against the real shapes before it is kept.
         for (const RouteTrack& t : tracks)
-            if (!buckets_->Clear(t.a, t.b, half, need_, net, t.layer, false))
+            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false))
                 return false;
         for (const RouteVia& v : vias)
-            if (!buckets_->Clear(v.at, v.at, viaRadius_, need_, net, 0, true))
+            if (!buckets_->Clear(v.at, v.at, viaRadius_, ClearanceOf(net), net, 0, true))
                 return false;
         const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
         for (const RouteTrack& t : tracks) {
@@ -609,6 +684,7 @@ private:
             o.shape.points = {t.a, t.b};
             o.shape.radius = half;
             o.net = net;
+            o.clearance = ClearanceOf(net);
             o.layers = 1u << t.layer;
             Raster(o);
             buckets_->Add(o);
@@ -618,6 +694,7 @@ private:
             o.shape.points = {v.at};
             o.shape.radius = viaRadius_;
             o.net = net;
+            o.clearance = ClearanceOf(net);
             o.layers = all;
             Raster(o);
             buckets_->Add(o);
@@ -661,7 +738,8 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
             if (!pad.perLayer[l].points.empty()) {
                 item.layers |= 1u << l;
                 if (item.shape.points.empty())
-                    item.shape = pad.perLayer[l];
+                    item.shape = l < pad.core.size() && !pad.core[l].points.empty() ? pad.core[l]
+                                                                                   : pad.perLayer[l];
             }
         items.push_back(item);
     }

@@ -16,8 +16,14 @@ import sys
 def tokens(text):
     i, n = 0, len(text)
     quote = "\"'"
+    last = None
     while i < n:
         c = text[i]
+        if last == "string_quote" and c not in " \t\r\n":
+            last = None
+            yield ("s", c)
+            i += 1
+            continue
         if c in " \t\r\n":
             i += 1
         elif c in "()":
@@ -26,13 +32,25 @@ def tokens(text):
         elif c in quote:
             j = text.find(c, i + 1)
             j = n if j < 0 else j
-            yield ("s", text[i + 1:j])
+            word = text[i + 1:j]
             i = j + 1
+            # a quoted part may run on: "U 1"-3 names pin 3 of "U 1"
+            while i < n and text[i] not in " \t\r\n()":
+                if text[i] in quote:
+                    k = text.find(text[i], i + 1)
+                    k = n if k < 0 else k
+                    word += text[i + 1:k]
+                    i = k + 1
+                else:
+                    word += text[i]
+                    i += 1
+            yield ("s", word)
         else:
             j = i
             while j < n and text[j] not in " \t\r\n()":
                 j += 1
             word = text[i:j]
+            last = word
             yield ("s", word)
             i = j
 
@@ -54,6 +72,8 @@ def parse(text):
 
 
 def kids(node, name):
+    if node is None:
+        return []
     return [k for k in node if isinstance(k, list) and k and k[0] == name]
 
 
@@ -144,17 +164,25 @@ def main(argv):
     layers = [k[1] for k in kids(structure, "layer")]
     layer_index = {name.upper(): i for i, name in enumerate(layers)}
     all_layers = set(range(len(layers)))
+    # The board's clearance, and each class's for its nets; copper of two
+    # nets keeps the larger of their two clearances.
     clearance = 0.0
     for rule in kids(structure, "rule"):
         for c in kids(rule, "clearance"):
             if not kid(c, "type"):
                 clearance = max(clearance, nums(c[1:2])[0])
     network = kid(dsn, "network")
+    net_clearance = {}
     for cls in kids(network, "class") if network else []:
         for rule in kids(cls, "rule"):
             for c in kids(rule, "clearance"):
                 if not kid(c, "type"):
-                    clearance = max(clearance, nums(c[1:2])[0])
+                    for member in cls[2:]:
+                        if isinstance(member, str):
+                            net_clearance[member.upper()] = max(net_clearance.get(member.upper(), 0.0), nums(c[1:2])[0])
+
+    def clearance_of(net):
+        return net_clearance.get(net, clearance) if net is not None else clearance
     library = kid(dsn, "library")
     padstacks = {k[1].upper(): k for k in kids(library, "padstack")}
     images = {k[1]: k for k in kids(library, "image")}
@@ -200,9 +228,9 @@ def main(argv):
     for net in kids(network, "net") if network else []:
         pins = kid(net, "pins")
         names = [p for p in pins[1:] if isinstance(p, str)] if pins else []
-        nets.append((net[1], names))
+        nets.append((net[1].upper(), names))
         for p in names:
-            pin_net[p] = net[1]
+            pin_net[p] = net[1].upper()
     pieces = []
     pad_of_pin = {}
     placement = kid(dsn, "placement")
@@ -272,11 +300,11 @@ def main(argv):
             net = kid(wire, "net")
             path = kid(wire, "path")
             if path:
-                add_path(path, net[1] if net else None, 1.0)
+                add_path(path, net[1].upper() if net else None, 1.0)
         for via in kids(wiring, "via") if wiring else []:
             net = kid(via, "net")
             v = nums(via[2:4])
-            add_via(via[1], v[0], v[1], net[1] if net else None)
+            add_via(via[1], v[0], v[1], net[1].upper() if net else None)
     else:
         routes = kid(ses, "routes")
         dsn_res = kid(dsn, "resolution")
@@ -293,10 +321,10 @@ def main(argv):
             for wire in kids(net, "wire"):
                 path = kid(wire, "path")
                 if path:
-                    add_path(path, net[1], scale)
+                    add_path(path, net[1].upper(), scale)
             for via in kids(net, "via"):
                 v = nums(via[2:4])
-                add_via(via[1], v[0] * scale, v[1] * scale, net[1])
+                add_via(via[1], v[0] * scale, v[1] * scale, net[1].upper())
     everything = pieces + wires
     # bucket grid
     cell = 2000.0
@@ -316,12 +344,13 @@ def main(argv):
             a = parent[a]
         return a
 
+    widest = max([clearance] + list(net_clearance.values()))
     for i in range(len(everything)):
         p = everything[i]
         b = p.box
         seen = set()
-        for gx in range(int(math.floor((b[0] - clearance) / cell)), int(math.floor((b[2] + clearance) / cell)) + 1):
-            for gy in range(int(math.floor((b[1] - clearance) / cell)), int(math.floor((b[3] + clearance) / cell)) + 1):
+        for gx in range(int(math.floor((b[0] - widest) / cell)), int(math.floor((b[2] + widest) / cell)) + 1):
+            for gy in range(int(math.floor((b[1] - widest) / cell)), int(math.floor((b[3] + widest) / cell)) + 1):
                 for j in grid.get((gx, gy), ()):
                     if j <= i or j in seen:
                         continue
@@ -329,7 +358,8 @@ def main(argv):
                     q = everything[j]
                     if not (p.layers & q.layers):
                         continue
-                    if q.box[0] > b[2] + clearance or q.box[2] < b[0] - clearance or q.box[1] > b[3] + clearance or q.box[3] < b[1] - clearance:
+                    need = max(clearance_of(p.net), clearance_of(q.net))
+                    if q.box[0] > b[2] + need or q.box[2] < b[0] - need or q.box[1] > b[3] + need or q.box[3] < b[1] - need:
                         continue
                     same = p.net is not None and p.net == q.net
                     if same:
@@ -339,11 +369,31 @@ def main(argv):
                     if i < first_wire and j < first_wire:
                         continue  # pad to pad: the design's own business
                     g = gap(p, q)
-                    if g < clearance - 1e-3:
+                    if g < need - 1e-3:
                         violations.append((p.kind, q.kind, p.net, q.net, round(g, 1)))
     for indices in list(pad_of_pin.values()) + via_groups:
         for k in indices[1:]:
             parent[find(k)] = find(indices[0])
+    # Routed copper stays inside the board outline, its clearance away from
+    # the edge.
+    boundary = []
+    for b in kids(structure, "boundary"):
+        for shape in b[1:]:
+            if isinstance(shape, list) and shape and shape[1] == "pcb":
+                v = nums(shape[2:])
+                if shape[0] == "rect":
+                    boundary = [(v[0], v[1]), (v[2], v[1]), (v[2], v[3]), (v[0], v[3])]
+                elif shape[0] in ("path", "polygon"):
+                    boundary = [(v[i], v[i + 1]) for i in range(1, len(v) - 1, 2)]
+    outline_violations = 0
+    if len(boundary) >= 3:
+        edges = list(zip(boundary, boundary[1:] + boundary[:1]))
+        for piece in wires:
+            for a, b in piece.edges():
+                near = min(seg_seg(a, b, c, d) for c, d in edges) - piece.r
+                if near < clearance - 1e-3 or not inside(boundary, a):
+                    outline_violations += 1
+                    break
     opens = 0
     connections = 0
     for name, pins in nets:
@@ -355,7 +405,8 @@ def main(argv):
         for p in present:
             roots.add(find(pad_of_pin[p][0]))
         opens += len(roots) - 1
-    result = {"connections": connections, "open": opens, "violations": len(violations),
+    result = {"connections": connections, "open": opens,
+              "violations": len(violations) + outline_violations, "outline": outline_violations,
               "vias": via_count, "length_mm": round(length / 1000.0, 3), "clearance": clearance}
     if as_json:
         print(json.dumps(result))

@@ -77,6 +77,7 @@ int AddNet(RouteBoard& board, const std::string& name) {
     Router::RouteNet net;
     net.name = name;
     net.width = 0.25 * kMm;
+    net.clearance = board.clearance;
     board.nets.push_back(net);
     return static_cast<int>(board.nets.size()) - 1;
 }
@@ -95,6 +96,7 @@ void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_
             Router::Obstacle o;
             o.shape = pad.perLayer[l];
             o.net = net;
+            o.clearance = board.clearance;
             o.layers = 1u << l;
             board.obstacles.push_back(o);
         }
@@ -209,6 +211,7 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
     keepout.shape.points = {{28 * kMm, 18 * kMm}, {32 * kMm, 18 * kMm}, {32 * kMm, 22 * kMm},
                             {28 * kMm, 22 * kMm}};
     keepout.layers = 3u;
+    keepout.clearance = board.clearance;
     board.obstacles.push_back(keepout);
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.connections, 2);
