@@ -36,6 +36,8 @@ Verbs (each takes --help; "harrow help VERB" says the same):
   show BOARD --svg [FILE]    draw the board as an SVG picture (stdout or FILE)
   view BOARD [FILE.html]     write a page to look at the board in a browser
                              (BOARD.html unless FILE.html is given)
+  drc BOARD [--json]         check the board: open connections, clearances,
+                             shorts, outline and keep-outs (exit 1 when any)
   commands [--params]        list the plug-in's commands (and their parameters)
   run COMMAND [PARAMETERS]   run a plug-in command with a "|"-joined name=value
                              parameter string
@@ -147,6 +149,16 @@ const VerbHelp kVerbHelp[] = {
              "lights up, click again to clear), zoom (wheel, buttons) and pan (drag),\n"
              "and the board summary beside it. The page is BOARD with the extension\n"
              "html unless FILE.html is given; harrow prints where it went.\n"},
+    {"drc", "usage: harrow drc BOARD [--json]\n"
+            "Checks BOARD and prints, one a line, the connections still open (per net, the\n"
+            "shortest links that would join its separate groups of copper, pad to pad)\n"
+            "and the violations: copper of two nets closer than the clearance rule that\n"
+            "applies to them (the narrowest scope wins; the board's clearance otherwise),\n"
+            "shorts, copper outside the outline or nearer to it than the board's\n"
+            "clearance, and routed copper inside a keep-out of its layer. Positions are in\n"
+            "mil and mm from the board origin; a summary line ends the list. --json\n"
+            "prints one object with \"summary\", \"opens\" and \"violations\". Exit 0\n"
+            "when the board is clean, 1 when anything is open or violated.\n"},
     {"check", "usage: harrow check DSN [--json]\n"
               "Quick test of the first tokens: prints \"valid\" and exits 0 when DSN begins\n"
               "with \"(pcb\" (whatever its extension; the import wizard, new-project, takes\n"
@@ -200,7 +212,7 @@ const OptionEntry kOptions[] = {
     {"--params", nullptr, false, "commands"},
     {"--svg", nullptr, false, "show"},
     {"--json", nullptr, false,
-     "import export new-project tokens embedded show view check validate import-into commands"},
+     "import export new-project tokens embedded show view check validate import-into commands drc"},
 };
 
 bool VerbTakes(const OptionEntry& entry, const std::string& verb) {

@@ -2,6 +2,7 @@
 // opens board documents, runs one plug-in command with its parameter string,
 // saves what the command changed and says what happened: one summary line per
 // translation on stderr and an exit status a script can branch on.
+#include "host/BoardCheck.h"
 #include "host/BoardPicture.h"
 #include "host/BoardSummary.h"
 #include "host/Catalog.h"
@@ -621,6 +622,21 @@ int View(CommandLine& line) {
     return kExitDone;
 }
 
+int Drc(CommandLine& line) {
+    Expect(line, 1, "drc BOARD [--json]");
+    line.session.noSave = true;
+    Session session(line.session);
+    BoardDocument& document = session.OpenBoard(line.positional[0]);
+    EngineLibrary& engine = session.Engine();
+    auto symbol = [&engine](const char* name) { return engine.Symbol(name); };
+    PcbApiTable api = BindPcbApi(symbol);
+    std::cout.flush();
+    const bool clean =
+        PrintBoardCheck(std::cout, symbol, api, document.BoardHandle(),
+                        ShownPath(document.FileName()), WholePath(document.FileName()), line.json);
+    return clean ? kExitDone : kExitReportErrors;
+}
+
 int Export(CommandLine& line) {
     Expect(line, 1, "export BOARD [--rte PATH] [--ses PATH]");
     const std::string board = WholePath(line.positional[0]);
@@ -814,7 +830,7 @@ int Main(int argc, char** argv) {
         {"import", &Import},     {"validate", &Validate},
         {"check", &Check},       {"new-project", &NewProject},
         {"tokens", &Tokens},     {"embedded", &Embedded},
-        {"show", &Show},         {"view", &View},
+        {"show", &Show},         {"view", &View},         {"drc", &Drc},
         {"export", &Export},     {"import-into", &ImportInto},
         {"commands", &Commands}, {"run", &Run},
     };

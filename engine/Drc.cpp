@@ -1,0 +1,780 @@
+// The rule check: connectivity per net, open connections, clearances and
+// shorts between nets, copper against the board outline and keep-outs.
+#include "engine/Drc.h"
+
+#include "engine/Connectivity.h"
+#include "engine/Model.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace corvane {
+namespace {
+
+// ------------------------------------------------------------------ scopes
+// A rule's scope is a query: All, IsPad, IsSMTPin, IsVia, IsTrack, IsArc,
+// IsFill, IsRegion, IsKeepout, InPolygon, TestPointTop, TestPointBottom,
+// HoleSize compared with a number, InNet('..'), InNetClass('..'),
+// OnLayer('..'), joined by And, Or, Not and parentheses. A term this check
+// does not know matches nothing.
+
+enum Term : uint8_t {
+    kAll,
+    kNothing,
+    kAnd,
+    kOr,
+    kNot,
+    kIsPad,
+    kIsSmd,
+    kIsVia,
+    kIsTrack,
+    kIsArc,
+    kIsFill,
+    kIsRegion,
+    kIsKeepout,
+    kInPolygon,
+    kTestPointTop,
+    kTestPointBottom,
+    kHoleSize,
+    kInNet,
+    kInNetClass,
+    kOnLayer,
+};
+
+struct Query {
+    Term term = kAll;
+    std::string name; // InNet, InNetClass, OnLayer: upper case
+    char compare = '>';
+    double number = 0;
+    std::vector<Query> parts;
+};
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+class QueryReader {
+public:
+    explicit QueryReader(const std::string& text) : t_(text) {}
+    Query Read(bool& ok) {
+        Query q = Or();
+        Space();
+        ok = ok_ && pos_ == t_.size();
+        return q;
+    }
+
+private:
+    const std::string& t_;
+    size_t pos_ = 0;
+    bool ok_ = true;
+
+    void Space() {
+        while (pos_ < t_.size() && std::isspace(static_cast<unsigned char>(t_[pos_])))
+            ++pos_;
+    }
+    std::string Word() {
+        Space();
+        size_t start = pos_;
+        while (pos_ < t_.size() && (std::isalnum(static_cast<unsigned char>(t_[pos_])) ||
+                                    t_[pos_] == '_' || t_[pos_] == '.'))
+            ++pos_;
+        return t_.substr(start, pos_ - start);
+    }
+    bool Keyword(const char* word) {
+        Space();
+        const size_t n = std::strlen(word);
+        if (t_.size() - pos_ >= n && Upper(t_.substr(pos_, n)) == word &&
+            (pos_ + n == t_.size() || !std::isalnum(static_cast<unsigned char>(t_[pos_ + n])))) {
+            pos_ += n;
+            return true;
+        }
+        return false;
+    }
+    bool Char(char c) {
+        Space();
+        if (pos_ < t_.size() && t_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+    Query Join(Term term, Query a, Query b) {
+        Query q;
+        q.term = term;
+        q.parts.push_back(std::move(a));
+        q.parts.push_back(std::move(b));
+        return q;
+    }
+    Query Or() {
+        Query q = And();
+        while (ok_ && Keyword("OR"))
+            q = Join(kOr, std::move(q), And());
+        return q;
+    }
+    Query And() {
+        Query q = Unary();
+        while (ok_ && Keyword("AND"))
+            q = Join(kAnd, std::move(q), Unary());
+        return q;
+    }
+    Query Unary() {
+        if (Keyword("NOT")) {
+            Query q;
+            q.term = kNot;
+            q.parts.push_back(Unary());
+            return q;
+        }
+        if (Char('(')) {
+            Query q = Or();
+            if (!Char(')'))
+                ok_ = false;
+            return q;
+        }
+        return Atom();
+    }
+    Query Atom() {
+        Query q;
+        const std::string word = Upper(Word());
+        if (word.empty()) {
+            ok_ = false;
+            return q;
+        }
+        static const std::pair<const char*, Term> kNames[] = {
+            {"ALL", kAll},
+            {"ISPAD", kIsPad},
+            {"ISSMTPIN", kIsSmd},
+            {"ISVIA", kIsVia},
+            {"ISTRACK", kIsTrack},
+            {"ISARC", kIsArc},
+            {"ISFILL", kIsFill},
+            {"ISREGION", kIsRegion},
+            {"ISKEEPOUT", kIsKeepout},
+            {"INPOLYGON", kInPolygon},
+            {"TESTPOINTTOP", kTestPointTop},
+            {"TESTPOINTBOTTOM", kTestPointBottom},
+            {"HOLESIZE", kHoleSize},
+            {"INNET", kInNet},
+            {"INNETCLASS", kInNetClass},
+            {"ONLAYER", kOnLayer},
+        };
+        q.term = kNothing;
+        for (const auto& [name, term] : kNames)
+            if (word == name)
+                q.term = term;
+        if (q.term == kInNet || q.term == kInNetClass || q.term == kOnLayer ||
+            (q.term == kNothing && pos_ < t_.size() && t_[pos_] == '(')) {
+            if (!Char('(') || !Char('\'')) {
+                ok_ = false;
+                return q;
+            }
+            const size_t end = t_.find('\'', pos_);
+            if (end == std::string::npos) {
+                ok_ = false;
+                return q;
+            }
+            q.name = t_.substr(pos_, end - pos_);
+            if (q.term == kOnLayer)
+                q.name = Upper(q.name);
+            pos_ = end + 1;
+            if (!Char(')'))
+                ok_ = false;
+        } else if (q.term == kHoleSize) {
+            Space();
+            if (pos_ < t_.size() && std::strchr("<>=", t_[pos_]))
+                q.compare = t_[pos_++];
+            if (pos_ < t_.size() && t_[pos_] == '=')
+                ++pos_; // >= and <= count as > and <: hole sizes are whole units
+            Space();
+            char* end = nullptr;
+            q.number = std::strtod(t_.c_str() + pos_, &end);
+            if (end == t_.c_str() + pos_)
+                ok_ = false;
+            pos_ = static_cast<size_t>(end - t_.c_str());
+        }
+        return q;
+    }
+};
+
+// What a query is asked about: one object on one layer.
+struct Subject {
+    const CopperObject* object;
+    const std::string* net;       // empty for none
+    const std::string* layerName; // upper case
+};
+
+struct ClassIndex {
+    std::map<std::string, const ClassBody*> byName; // net classes
+};
+
+bool Matches(const Query& q, const Subject& s, const ClassIndex& classes) {
+    const CopperObject& o = *s.object;
+    switch (q.term) {
+    case kAll:
+        return true;
+    case kNothing:
+        return false;
+    case kAnd:
+        return Matches(q.parts[0], s, classes) && Matches(q.parts[1], s, classes);
+    case kOr:
+        return Matches(q.parts[0], s, classes) || Matches(q.parts[1], s, classes);
+    case kNot:
+        return !Matches(q.parts[0], s, classes);
+    case kIsPad:
+        return o.kind == kPad;
+    case kIsSmd:
+        return o.kind == kPad && o.smd;
+    case kIsVia:
+        return o.kind == kVia;
+    case kIsTrack:
+        return o.kind == kTrack;
+    case kIsArc:
+        return o.kind == kArc;
+    case kIsFill:
+        return o.kind == kFill;
+    case kIsRegion:
+        return o.kind == kRegion;
+    case kIsKeepout:
+        return o.role == CopperRole::kKeepOut;
+    case kInPolygon:
+        return o.role == CopperRole::kPour;
+    case kTestPointTop:
+    case kTestPointBottom:
+        return o.testPoint;
+    case kHoleSize:
+        return q.compare == '>'   ? o.holeSize > q.number
+               : q.compare == '<' ? o.holeSize < q.number
+                                  : o.holeSize == q.number;
+    case kInNet:
+        return !s.net->empty() && *s.net == q.name;
+    case kInNetClass: {
+        if (s.net->empty())
+            return false;
+        auto it = classes.byName.find(q.name);
+        return it != classes.byName.end() && it->second->memberSet.count(*s.net) != 0;
+    }
+    case kOnLayer:
+        return *s.layerName == q.name;
+    }
+    return false;
+}
+
+// How narrow a query is: a net above a class above a layer above an object
+// type. The rule with the narrowest pair of scopes that holds decides.
+int Narrowness(const Query& q) {
+    switch (q.term) {
+    case kAnd:
+        return Narrowness(q.parts[0]) + Narrowness(q.parts[1]);
+    case kOr:
+        return std::min(Narrowness(q.parts[0]), Narrowness(q.parts[1]));
+    case kInNet:
+        return 1000;
+    case kInNetClass:
+        return 100;
+    case kOnLayer:
+        return 10;
+    case kAll:
+    case kNot:
+    case kNothing:
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+bool UsesOddHoleTest(const Query& q) {
+    if (q.term == kHoleSize && !(q.compare == '>' && q.number == 0))
+        return true;
+    for (const Query& p : q.parts)
+        if (UsesOddHoleTest(p))
+            return true;
+    return false;
+}
+
+struct ClearanceRule {
+    Query first, second;
+    int32_t gap = 0;
+    int narrowness = 0;
+    bool all = false; // both scopes All
+};
+
+// The clearance rules of a board and the gap they ask between two objects.
+class Clearances {
+public:
+    Clearances(BoardRec& b, Copper& copper) : copper_(copper) {
+        Store& s = Store::Get();
+        s.ForEach(b.byKind[kClass], kByKind, [&](uint32_t slot) {
+            const auto& c = *static_cast<const ClassBody*>(s.At(slot).body.get());
+            if (c.memberKind == 0)
+                classes_.byName.emplace(c.name, &c);
+        });
+        s.ForEach(b.byKind[kRule], kByKind, [&](uint32_t slot) {
+            const auto& r = *static_cast<const RuleBody*>(s.At(slot).body.get());
+            if (r.ruleKind != 0 || r.values.empty() || r.values[0] <= 0 || r.attributes[1] != 0)
+                return; // not a clearance between nets
+            bool ok1 = false, ok2 = false;
+            ClearanceRule rule;
+            rule.first = QueryReader(r.scope1).Read(ok1);
+            rule.second = QueryReader(r.scope2).Read(ok2);
+            if (!ok1 || !ok2)
+                return;
+            rule.gap = r.values[0];
+            rule.narrowness = Narrowness(rule.first) + Narrowness(rule.second);
+            rule.all = rule.first.term == kAll && rule.second.term == kAll;
+            cacheable_ =
+                cacheable_ && !UsesOddHoleTest(rule.first) && !UsesOddHoleTest(rule.second);
+            rules_.push_back(std::move(rule));
+        });
+        // The board's own clearance: the widest rule for everything, else the
+        // narrowest gap of any rule.
+        for (const ClearanceRule& r : rules_) {
+            if (r.all)
+                board_ = std::max(board_, r.gap);
+            widest_ = std::max(widest_, r.gap);
+        }
+        if (board_ == 0)
+            for (const ClearanceRule& r : rules_)
+                board_ = board_ == 0 ? r.gap : std::min(board_, r.gap);
+        for (int32_t l = 0; l < kLayerCount; ++l)
+            layerNames_[static_cast<size_t>(l)] = Upper(b.layers[static_cast<size_t>(l)].name);
+    }
+
+    int32_t Board() const { return board_; }
+    int32_t Widest() const { return widest_; }
+
+    // The gap between objects a and b on `layer`.
+    int32_t Between(uint32_t a, uint32_t b, int32_t layer) {
+        const CopperObject& oa = copper_.objects[a];
+        const CopperObject& ob = copper_.objects[b];
+        uint64_t key = 0;
+        if (cacheable_) {
+            uint64_t ka = Key(oa), kb = Key(ob);
+            if (ka > kb)
+                std::swap(ka, kb);
+            key = (ka << 34) ^ (kb << 7) ^ static_cast<uint64_t>(layer & 0x7F);
+            auto it = cache_.find(key);
+            if (it != cache_.end() && it->second.first == std::make_pair(ka, kb))
+                return it->second.second;
+            const int32_t gap = Decide(oa, ob, layer);
+            cache_[key] = {{ka, kb}, gap};
+            return gap;
+        }
+        return Decide(oa, ob, layer);
+    }
+
+private:
+    Copper& copper_;
+    ClassIndex classes_;
+    std::vector<ClearanceRule> rules_;
+    int32_t board_ = 0, widest_ = 0;
+    bool cacheable_ = true;
+    std::array<std::string, kLayerCount> layerNames_;
+    std::map<uint64_t, std::pair<std::pair<uint64_t, uint64_t>, int32_t>> cache_;
+    const std::string empty_;
+
+    // What a query can tell apart about an object: its net and its kind.
+    static uint64_t Key(const CopperObject& o) {
+        const uint64_t net = o.net == kNone ? 0 : uint64_t(o.net) + 1;
+        uint64_t flags = static_cast<uint64_t>(o.kind) & 0x1F;
+        flags |= uint64_t(o.smd) << 5 | uint64_t(o.testPoint) << 6 | uint64_t(o.holeSize > 0) << 7 |
+                 uint64_t(o.role) << 8;
+        return net << 10 | flags;
+    }
+
+    const std::string& NetName(const CopperObject& o) const {
+        if (o.net == kNone)
+            return empty_;
+        return static_cast<const NetBody*>(Store::Get().At(o.net).body.get())->name;
+    }
+
+    int32_t Decide(const CopperObject& oa, const CopperObject& ob, int32_t layer) const {
+        const std::string& layerName = layerNames_[static_cast<size_t>(layer)];
+        const Subject a{&oa, &NetName(oa), &layerName}, b{&ob, &NetName(ob), &layerName};
+        int best = -1;
+        int32_t gap = 0;
+        for (const ClearanceRule& r : rules_) {
+            if (r.narrowness < best)
+                continue;
+            const bool holds = (Matches(r.first, a, classes_) && Matches(r.second, b, classes_)) ||
+                               (Matches(r.first, b, classes_) && Matches(r.second, a, classes_));
+            if (!holds)
+                continue;
+            if (r.narrowness > best)
+                best = r.narrowness, gap = r.gap;
+            else
+                gap = std::max(gap, r.gap); // equally narrow rules: the wider gap
+        }
+        return best < 0 ? board_ : gap;
+    }
+};
+
+int32_t Round(double v) {
+    return static_cast<int32_t>(std::clamp(std::nearbyint(v), -2147483647.0, 2147483647.0));
+}
+
+// Tolerance on a clearance (see CORVANE_CHECK_STRICT).
+constexpr double kStrictSlack = 10.0;
+constexpr double kDesignSlack = 600.0;
+
+struct Found {
+    CorvaneViolation v;
+    double actual;
+};
+
+// The groups of each net's copper, the open connections between them (a
+// minimum spanning tree over the net's pads, pads of one group at distance
+// 0), the violations in a fixed order and the counts.
+void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found>& found) {
+    Store& s = Store::Get();
+    CorvaneCheckSummary& sum = check.summary;
+    std::unordered_map<uint32_t, int32_t> netIndex;
+    for (size_t i = 0; i < check.netHandles.size(); ++i)
+        netIndex.emplace(s.ObjectSlot(check.netHandles[i]), static_cast<int32_t>(i));
+    // Groups numbered in object order.
+    std::unordered_map<uint32_t, int32_t> groupNumber;
+    std::vector<std::vector<uint32_t>> padsOfNet(check.netNames.size());
+    std::vector<char> netGroups(check.netNames.size(), 0);
+    for (uint32_t i = 0; i < copper.objects.size(); ++i) {
+        const CopperObject& o = copper.objects[i];
+        if (!Conducts(o.role))
+            continue;
+        ++sum.copperObjects;
+        const uint32_t root = groups.Find(i);
+        auto [it, added] = groupNumber.emplace(root, static_cast<int32_t>(groupNumber.size()));
+        check.groupOf[s.ObjectHandle(o.slot)] = it->second;
+        auto net = netIndex.find(o.net);
+        if (o.net == kNone || net == netIndex.end())
+            continue;
+        if (o.kind == kPad)
+            padsOfNet[static_cast<size_t>(net->second)].push_back(i);
+    }
+    std::unordered_map<uint32_t, char> nettedGroup;
+    for (uint32_t i = 0; i < copper.objects.size(); ++i)
+        if (Conducts(copper.objects[i].role) && copper.objects[i].net != kNone)
+            nettedGroup.emplace(groups.Find(i), 1);
+    sum.groups = static_cast<int32_t>(nettedGroup.size());
+
+    for (size_t n = 0; n < padsOfNet.size(); ++n) {
+        const std::vector<uint32_t>& pads = padsOfNet[n];
+        if (pads.empty())
+            continue;
+        ++sum.netsWithPads;
+        // Prim's tree over the pads; a pad of a group already reached costs 0.
+        const size_t count = pads.size();
+        std::vector<double> best(count, 1e300);
+        std::vector<uint32_t> from(count, kNone);
+        std::vector<char> done(count, 0);
+        std::unordered_map<uint32_t, char> reached;
+        auto at = [&](uint32_t object) {
+            const ObjectRec& o = s.At(copper.objects[object].slot);
+            return Point{static_cast<double>(o.x1), static_cast<double>(o.y1)};
+        };
+        std::vector<Point> where(count);
+        std::vector<uint32_t> root(count);
+        for (size_t i = 0; i < count; ++i)
+            where[i] = at(pads[i]), root[i] = groups.Find(pads[i]);
+        best[0] = 0;
+        bool connected = true;
+        for (size_t step = 0; step < count; ++step) {
+            size_t u = count;
+            for (size_t i = 0; i < count; ++i)
+                if (!done[i] && (u == count || best[i] < best[u]))
+                    u = i;
+            done[u] = 1;
+            if (from[u] != kNone && !reached.count(root[u])) {
+                connected = false;
+                const uint32_t v = from[u];
+                CorvaneOpenConnection open{};
+                open.net = static_cast<int32_t>(n);
+                const CopperObject& a = copper.objects[pads[v]];
+                const CopperObject& b = copper.objects[pads[u]];
+                open.x1 = Round(where[v].x), open.y1 = Round(where[v].y);
+                open.x2 = Round(where[u].x), open.y2 = Round(where[u].y);
+                open.layer1 = a.layer == kMultiLayer ? kTopLayer : a.layer;
+                open.layer2 = b.layer == kMultiLayer ? kTopLayer : b.layer;
+                open.length = Round(std::hypot(where[u].x - where[v].x, where[u].y - where[v].y));
+                open.from = {s.ObjectHandle(a.slot), a.kind, static_cast<int32_t>(n)};
+                open.to = {s.ObjectHandle(b.slot), b.kind, static_cast<int32_t>(n)};
+                check.opens.push_back(open);
+            }
+            reached.emplace(root[u], 1);
+            for (size_t i = 0; i < count; ++i) {
+                if (done[i])
+                    continue;
+                const double d = root[i] == root[u]
+                                     ? 0.0
+                                     : std::hypot(where[i].x - where[u].x, where[i].y - where[u].y);
+                if (d < best[i])
+                    best[i] = d, from[i] = static_cast<uint32_t>(u);
+            }
+        }
+        if (connected)
+            ++sum.netsConnected;
+    }
+    sum.opens = static_cast<int32_t>(check.opens.size());
+
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        if (a.v.kind != b.v.kind)
+            return a.v.kind < b.v.kind;
+        if (a.v.layer != b.v.layer)
+            return a.v.layer < b.v.layer;
+        if (a.v.x != b.v.x)
+            return a.v.x < b.v.x;
+        return a.v.y < b.v.y;
+    });
+    for (const Found& f : found) {
+        check.violations.push_back(f.v);
+        switch (f.v.kind) {
+        case CORVANE_VIOLATION_CLEARANCE:
+            ++sum.clearances;
+            break;
+        case CORVANE_VIOLATION_SHORT:
+            ++sum.shorts;
+            break;
+        case CORVANE_VIOLATION_OUTLINE:
+            ++sum.outlines;
+            break;
+        default:
+            ++sum.keepouts;
+            break;
+        }
+    }
+    sum.violations = static_cast<int32_t>(check.violations.size());
+}
+
+} // namespace
+
+BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
+    BoardCheck check;
+    Store& s = Store::Get();
+    const uint32_t boardSlot = s.BoardSlot(board);
+    ok = boardSlot != kNone;
+    if (!ok)
+        return check;
+    if ((flags & CORVANE_CHECK_EVERYTHING) == 0)
+        flags |= CORVANE_CHECK_EVERYTHING;
+    const double kSlack = (flags & CORVANE_CHECK_STRICT) ? kStrictSlack : kDesignSlack;
+    BoardRec& b = s.BoardAt(boardSlot);
+    Copper copper(boardSlot, (flags & CORVANE_CHECK_OUTLINE) != 0);
+    Clearances clearances(b, copper);
+    CorvaneCheckSummary& sum = check.summary;
+    sum.defaultClearance = clearances.Board();
+
+    // Nets, in board order.
+    std::unordered_map<uint32_t, int32_t> netIndex;
+    s.ForEach(b.byKind[kNet], kByKind, [&](uint32_t slot) {
+        netIndex.emplace(slot, static_cast<int32_t>(check.netNames.size()));
+        check.netNames.push_back(static_cast<const NetBody*>(s.At(slot).body.get())->name);
+        check.netHandles.push_back(s.ObjectHandle(slot));
+    });
+    sum.nets = static_cast<int32_t>(check.netNames.size());
+    auto netOf = [&](const CopperObject& o) {
+        auto it = netIndex.find(o.net);
+        return o.net == kNone || it == netIndex.end() ? -1 : it->second;
+    };
+    auto who = [&](uint32_t object) {
+        const CopperObject& o = copper.objects[object];
+        return CorvaneCheckObject{s.ObjectHandle(o.slot), o.kind, netOf(o)};
+    };
+
+    // Touching copper, and the pairs of nets near each other.
+    std::vector<Found> found;
+    std::unordered_map<uint64_t, size_t> foundAt; // object pair -> entry
+    auto record = [&](int32_t kind, uint32_t a, uint32_t b2, int32_t layer, const Gap& gap,
+                      double actual, int32_t required) {
+        const uint64_t key =
+            (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) ^ (uint64_t(kind) << 62);
+        auto [it, added] = foundAt.emplace(key, found.size());
+        if (!added && found[it->second].actual <= actual)
+            return;
+        CorvaneViolation v{};
+        v.kind = kind;
+        v.layer = layer;
+        v.x = Round(gap.at.x);
+        v.y = Round(gap.at.y);
+        v.actual = Round(actual);
+        v.required = required;
+        v.first = who(a);
+        v.second = who(b2);
+        if (added)
+            found.push_back({v, actual});
+        else
+            found[it->second] = {v, actual};
+    };
+    Groups groups(copper.objects.size());
+    const bool clearance = (flags & CORVANE_CHECK_CLEARANCE) != 0;
+    Connect(copper, groups, clearance ? clearances.Widest() + kSlack : kTouch,
+            [&](uint32_t i, uint32_t j, const Gap& gap) {
+                if (!clearance)
+                    return;
+                const Piece& a = copper.pieces[i];
+                const Piece& p = copper.pieces[j];
+                const CopperObject& oa = copper.objects[a.object];
+                const CopperObject& ob = copper.objects[p.object];
+                const bool free = oa.net == kNone || ob.net == kNone;
+                if (free && gap.distance <= kTouch)
+                    return; // copper of no net on a net's copper carries that net
+                if (oa.kind == kPad && ob.kind == kPad && oa.component != kNone &&
+                    oa.component == ob.component)
+                    return; // a footprint's own pads (spacing, net ties) are the library's
+                const int32_t layer = a.layers.FirstShared(p.layers);
+                if (!free && gap.distance <= kTouch) {
+                    record(CORVANE_VIOLATION_SHORT, a.object, p.object, layer, gap, 0.0,
+                           clearances.Between(a.object, p.object, layer));
+                    return;
+                }
+                if (gap.distance >= clearances.Widest() - kSlack)
+                    return;
+                const int32_t required = clearances.Between(a.object, p.object, layer);
+                if (gap.distance < required - kSlack)
+                    record(CORVANE_VIOLATION_CLEARANCE, a.object, p.object, layer, gap,
+                           gap.distance, required);
+            });
+    ConnectPlanes(copper, groups, boardSlot);
+
+    // Keep-outs: routed copper inside a keep-out of its layer. Pads are placed
+    // with their components, not routed, and a component's keep-outs do not
+    // bar its own copper.
+    if (flags & CORVANE_CHECK_KEEPOUT) {
+        for (uint32_t k = 0; k < copper.pieces.size(); ++k) {
+            const Piece& keep = copper.pieces[k];
+            const CopperObject& ko = copper.objects[keep.object];
+            if (ko.role != CopperRole::kKeepOut)
+                continue;
+            copper.Near(k, 0, [&](uint32_t j) {
+                const Piece& p = copper.pieces[j];
+                const CopperObject& o = copper.objects[p.object];
+                if (o.role != CopperRole::kCopper || o.kind == kPad ||
+                    !keep.layers.Meets(p.layers) ||
+                    (ko.component != kNone && ko.component == o.component))
+                    return;
+                const Gap gap = copper.Distance(p, keep);
+                if (gap.core < p.radius + keep.radius - kTouch)
+                    record(CORVANE_VIOLATION_KEEPOUT, p.object, keep.object,
+                           p.layers.FirstShared(keep.layers), gap, 0.0, 0);
+            });
+        }
+    }
+
+    // The outline: copper inside it, and the board's clearance away from it.
+    if (copper.outlineObject != kNone) {
+        const double need = clearances.Board();
+        const uint32_t edge = copper.outlineObject;
+        for (uint32_t k = 0; k < copper.pieces.size(); ++k) {
+            const Piece& e = copper.pieces[k];
+            if (e.object != edge)
+                continue;
+            copper.Near(k, need, [&](uint32_t j) {
+                const Piece& p = copper.pieces[j];
+                if (copper.objects[p.object].role != CopperRole::kCopper)
+                    return;
+                const Gap gap = copper.Distance(p, e);
+                if (gap.distance < need - kSlack)
+                    record(CORVANE_VIOLATION_OUTLINE, p.object, edge, p.layers.First(), gap,
+                           gap.distance, static_cast<int32_t>(need));
+            });
+        }
+        // Copper wholly outside.
+        for (uint32_t k = 0; k < copper.pieces.size(); ++k) {
+            const Piece& p = copper.pieces[k];
+            if (copper.objects[p.object].role != CopperRole::kCopper ||
+                PointInPolygon(copper.outline, copper.Core(p)[0]))
+                continue;
+            Gap gap;
+            gap.at = copper.Core(p)[0];
+            record(CORVANE_VIOLATION_OUTLINE, p.object, edge, p.layers.First(), gap, 0.0,
+                   static_cast<int32_t>(need));
+        }
+    }
+    Finish(check, copper, groups, found);
+    return check;
+}
+
+} // namespace corvane
+
+using namespace corvane;
+
+namespace {
+
+BoardCheck* CheckOf(CorvaneBoardCheck handle) {
+    return reinterpret_cast<BoardCheck*>(handle);
+}
+
+void WriteError(char* error, int32_t capacity, const char* text) {
+    if (!error || capacity <= 0)
+        return;
+    std::strncpy(error, text, static_cast<size_t>(capacity) - 1);
+    error[capacity - 1] = '\0';
+}
+
+} // namespace
+
+extern "C" CorvaneBoardCheck Corvane_CheckBoard(intptr_t board, int32_t flags, char* error,
+                                                int32_t errorCapacity) {
+    try {
+        bool ok = false;
+        auto check = std::make_unique<BoardCheck>(CheckBoard(board, flags, ok));
+        if (!ok) {
+            WriteError(error, errorCapacity, "unknown board");
+            return 0;
+        }
+        return reinterpret_cast<CorvaneBoardCheck>(check.release());
+    } catch (const std::exception& e) {
+        WriteError(error, errorCapacity, e.what());
+        return 0;
+    }
+}
+
+extern "C" void Corvane_FreeCheck(CorvaneBoardCheck check) {
+    delete CheckOf(check);
+}
+
+extern "C" int32_t Corvane_CheckSummaryOf(CorvaneBoardCheck check, CorvaneCheckSummary* summary) {
+    if (!check || !summary)
+        return 0;
+    *summary = CheckOf(check)->summary;
+    return 1;
+}
+
+extern "C" int32_t Corvane_CheckOpen(CorvaneBoardCheck check, int32_t index,
+                                     CorvaneOpenConnection* open) {
+    if (!check || !open || index < 0 || static_cast<size_t>(index) >= CheckOf(check)->opens.size())
+        return 0;
+    *open = CheckOf(check)->opens[static_cast<size_t>(index)];
+    return 1;
+}
+
+extern "C" int32_t Corvane_CheckViolation(CorvaneBoardCheck check, int32_t index,
+                                          CorvaneViolation* violation) {
+    if (!check || !violation || index < 0 ||
+        static_cast<size_t>(index) >= CheckOf(check)->violations.size())
+        return 0;
+    *violation = CheckOf(check)->violations[static_cast<size_t>(index)];
+    return 1;
+}
+
+extern "C" int32_t Corvane_CheckNetName(CorvaneBoardCheck check, int32_t net, char* buffer,
+                                        int32_t capacity) {
+    if (!check || net < 0 || static_cast<size_t>(net) >= CheckOf(check)->netNames.size())
+        return -1;
+    const std::string& name = CheckOf(check)->netNames[static_cast<size_t>(net)];
+    if (buffer && capacity > 0) {
+        const size_t n = std::min(name.size(), static_cast<size_t>(capacity) - 1);
+        std::memcpy(buffer, name.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<int32_t>(name.size());
+}
+
+extern "C" int32_t Corvane_CheckGroupOf(CorvaneBoardCheck check, intptr_t object) {
+    if (!check)
+        return -1;
+    const auto& groups = CheckOf(check)->groupOf;
+    auto it = groups.find(object);
+    return it == groups.end() ? -1 : it->second;
+}

@@ -1,0 +1,86 @@
+// harrow drc on the smallest routed designs of the routing benchmark: every
+// net with pins in the design's network is a net with pads on the board (a
+// scanner of this test counts them in the design text), and the routed
+// design leaves no more open connections than its unrouted twin.
+#include "support/ScratchShell.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Nets of the network section with at least one pin; -1 when a pin list
+// holds a quoted pin reference, which this scanner does not read.
+int NetsWithPins(const std::string& text) {
+    const size_t network = text.find("(network");
+    if (network == std::string::npos)
+        return 0;
+    static const std::regex net(R"(\(net\s+("[^"]*"|\S+)\s*\(pins([^)]*)\))");
+    int count = 0;
+    const std::string rest = text.substr(network);
+    for (std::sregex_iterator it(rest.begin(), rest.end(), net), end; it != end; ++it) {
+        const std::string pins = (*it)[2];
+        if (pins.find('"') != std::string::npos)
+            return -1;
+        if (pins.find_first_not_of(" \t\r\n") != std::string::npos)
+            ++count;
+    }
+    return count;
+}
+
+long Field(const std::string& json, const std::string& name) {
+    const std::regex field("\"" + name + "\":(-?[0-9]+)");
+    std::smatch m;
+    return std::regex_search(json, m, field) ? std::stol(m[1]) : -1;
+}
+
+class DrcCorpusTest : public testshell::ScratchFolderTest {};
+
+TEST_F(DrcCorpusTest, RoutedBenchmarkDesigns) {
+    const fs::path bench = fs::path(DSNLINK_CORPUS_DIR) / "pcbench";
+    if (!fs::is_directory(bench))
+        GTEST_SKIP() << "corpus folder " << bench << " is absent";
+    const std::string harrow = std::string(DSNLINK_BIN_DIR) + "/harrow";
+    std::vector<std::pair<uintmax_t, fs::path>> designs;
+    for (const auto& entry : fs::directory_iterator(bench))
+        if (fs::is_regular_file(entry.path() / "reference-routed.dsn") &&
+            fs::is_regular_file(entry.path() / "unrouted.dsn"))
+            designs.emplace_back(fs::file_size(entry.path() / "reference-routed.dsn"),
+                                 entry.path());
+    std::sort(designs.begin(), designs.end());
+    designs.resize(std::min<size_t>(designs.size(), 10));
+    ASSERT_FALSE(designs.empty());
+    int compared = 0;
+    for (const auto& [size, folder] : designs) {
+        SCOPED_TRACE(folder.filename().string());
+        long opens[2] = {};
+        for (int routed = 0; routed < 2; ++routed) {
+            const fs::path dsn = folder / (routed ? "reference-routed.dsn" : "unrouted.dsn");
+            const std::string board = std::string(routed ? "routed" : "unrouted") + ".pcbdoc";
+            ASSERT_EQ(Run(harrow, "import -q -o " + board + " " + testshell::Quote(dsn.string()))
+                          .exitCode,
+                      0);
+            const testshell::Outcome drc = Run(harrow, "drc --json " + board);
+            const long open = Field(drc.out, "opens"), violations = Field(drc.out, "violations");
+            ASSERT_GE(open, 0) << drc.out << drc.err;
+            EXPECT_EQ(drc.exitCode, open + violations > 0 ? 1 : 0);
+            opens[routed] = open;
+            const int expected = NetsWithPins(testshell::Read(dsn.string()));
+            if (expected >= 0) {
+                EXPECT_EQ(Field(drc.out, "nets_with_pads"), expected);
+                ++compared;
+            }
+        }
+        EXPECT_LE(opens[1], opens[0]);
+    }
+    EXPECT_GT(compared, 0);
+}
+
+} // namespace
