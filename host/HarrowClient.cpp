@@ -220,11 +220,11 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         console_.Note("PCB:Autoroute: " + line);
     for (const std::string& line : result.lines)
         console_.Note("PCB:Autoroute: " + line);
-    console_.Note("PCB:Autoroute: " + std::to_string(result.connections - result.open) + " of " +
-                  std::to_string(result.connections) + " connections routed, " +
-                  std::to_string(result.tracks.size()) + " tracks, " +
-                  std::to_string(result.vias.size()) + " vias" +
-                  (result.cancelled ? " (interrupted)" : ""));
+    console_.Note(
+        "PCB:Autoroute (" + request + "): " + std::to_string(result.connections - result.open) +
+        " of " + std::to_string(result.connections) + " connections routed, " +
+        std::to_string(result.tracks.size()) + " tracks, " + std::to_string(result.vias.size()) +
+        " vias" + (result.cancelled ? " (interrupted)" : ""));
 }
 
 void HarrowClient::SaveObject(const std::string& request) {

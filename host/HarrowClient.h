@@ -74,8 +74,6 @@ public:
     const std::vector<std::string>& ReportsShown() const { return reports_; }
     const std::vector<std::string>& DocumentsSaved() const { return saved_; }
     void NoteSaved(const std::string& path);
-    // Host processes asked for that harrow does not have ("PCB:Autoroute").
-    const std::vector<std::string>& ProcessesUnavailable() const { return unavailable_; }
     // Connections the last "PCB:Autoroute" left open (0 when it routed all or
     // did not run).
     int AutorouteOpen() const { return autorouteOpen_; }
@@ -146,7 +144,6 @@ private:
     int batchDepth_ = 0;
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
-    std::vector<std::string> unavailable_;
     int autorouteOpen_ = 0;
 };
 

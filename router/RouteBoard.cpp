@@ -22,7 +22,8 @@ struct Common {
     int32_t layer = 0, moveable = 0, x1 = 0, y1 = 0;
     intptr_t net = 0, component = 0;
 };
-#define ROUTER_COMMON(c) &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+#define ROUTER_COMMON(c)                                                                           \
+    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -33,7 +34,8 @@ std::string Upper(std::string text) {
 
 class Reader {
 public:
-    Reader(const Harrow::PcbApiTable& api, intptr_t board) : api_(api), board_(board), text_(PCBAPI_TEXT_CAPACITY) {}
+    Reader(const Harrow::PcbApiTable& api, intptr_t board)
+        : api_(api), board_(board), text_(PCBAPI_TEXT_CAPACITY) {}
 
     RouteBoard Read() {
         ReadLayers();
@@ -56,8 +58,8 @@ private:
     intptr_t board_;
     std::vector<char> text_, text2_ = std::vector<char>(PCBAPI_TEXT_CAPACITY);
     RouteBoard out_;
-    std::map<int32_t, int> layerIndex_;  // engine layer -> router layer
-    std::map<intptr_t, int> netIndex_;   // net handle -> router net
+    std::map<int32_t, int> layerIndex_; // engine layer -> router layer
+    std::map<intptr_t, int> netIndex_;  // net handle -> router net
     std::map<intptr_t, std::string> designators_;
 
     template <class F> void Walk(int32_t kind, F&& f) {
@@ -166,8 +168,8 @@ private:
         Walk(kRuleKind, [&](intptr_t h) {
             int32_t kind = 0, netScope = 0, priority = 0, layerKind = 0;
             text_[0] = text2_[0] = '\0';
-            if (api_.PcbApi_QueryRuleEx(1, h, &kind, &netScope, &priority, &layerKind,
-                                        text_.data(), text2_.data()) != 0)
+            if (api_.PcbApi_QueryRuleEx(1, h, &kind, &netScope, &priority, &layerKind, text_.data(),
+                                        text2_.data()) != 0)
                 return;
             const std::string scope1 = text_.data(), scope2 = text2_.data();
             if (kind == kClearanceRule) {
@@ -181,7 +183,8 @@ private:
                     boardClearance = std::max(boardClearance, static_cast<double>(gap));
                 } else if (Term(scope1, "InNet", name)) {
                     if (auto it = netByName.find(name); it != netByName.end())
-                        netClearance[it->second] = std::max(netClearance[it->second], static_cast<double>(gap));
+                        netClearance[it->second] =
+                            std::max(netClearance[it->second], static_cast<double>(gap));
                 } else if (Term(scope1, "InNetClass", name)) {
                     for (const std::string& member : classes[Upper(name)])
                         if (auto it = netByName.find(member); it != netByName.end())
@@ -197,7 +200,8 @@ private:
                     return;
                 const double width = preferred > 0 ? preferred : std::max(minWidth, 0);
                 auto apply = [&](int n, int rank) {
-                    if (rank < widthRank[n] || (rank == widthRank[n] && priority < widthPriority[n])) {
+                    if (rank < widthRank[n] ||
+                        (rank == widthRank[n] && priority < widthPriority[n])) {
                         widthRank[n] = rank;
                         widthPriority[n] = priority;
                         widths[n] = width;
@@ -252,8 +256,8 @@ private:
         intptr_t window = 0, outline = 0;
         int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, layer = 0, drill = 0;
         PcbApiDielectric top{}, bottom{};
-        if (api_.PcbApi_QueryBoard(1, board_, &window, text_.data(), &isLibrary, &ox, &oy, &cx,
-                                   &cy, &unit, &top, &bottom, &layer, &drill, &outline) != 1 ||
+        if (api_.PcbApi_QueryBoard(1, board_, &window, text_.data(), &isLibrary, &ox, &oy, &cx, &cy,
+                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1 ||
             outline == 0)
             return;
         out_.outline = PolygonPoints(outline);
@@ -263,14 +267,14 @@ private:
         Common c;
         int32_t points = 0, count = 0, flags[9] = {};
         api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, nullptr, &count, 0, &flags[0],
-                                   &flags[1], &flags[2], &flags[3], &flags[4], &flags[5],
-                                   &flags[6], &flags[7], &flags[8]);
+                                   &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                                   &flags[7], &flags[8]);
         std::vector<PcbApiPolySegment> segments(static_cast<std::size_t>(std::max(count, 0)));
         if (segments.empty() ||
             api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, segments.data(), &count,
-                                       static_cast<int32_t>(segments.size()), &flags[0],
-                                       &flags[1], &flags[2], &flags[3], &flags[4], &flags[5],
-                                       &flags[6], &flags[7], &flags[8]) != 1)
+                                       static_cast<int32_t>(segments.size()), &flags[0], &flags[1],
+                                       &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                                       &flags[7], &flags[8]) != 1)
             return {};
         std::vector<Pt> result;
         for (const PcbApiPolySegment& s : segments) {
@@ -281,7 +285,8 @@ private:
                 const int steps = std::clamp(static_cast<int>((a2 - a1) / 10), 1, 36);
                 for (int k = 0; k <= steps; ++k) {
                     const double t = (a1 + (a2 - a1) * k / steps) * M_PI / 180.0;
-                    result.push_back({s.cx + s.Radius * std::cos(t), s.cy + s.Radius * std::sin(t)});
+                    result.push_back(
+                        {s.cx + s.Radius * std::cos(t), s.cy + s.Radius * std::sin(t)});
                 }
             } else {
                 result.push_back({static_cast<double>(s.vx), static_cast<double>(s.vy)});
@@ -300,12 +305,11 @@ private:
             intptr_t nameText = 0, commentText = 0;
             double angle = 0;
             std::vector<std::vector<char>> texts(8, std::vector<char>(PCBAPI_TEXT_CAPACITY));
-            if (api_.PcbApi_QueryComponent(1, h, ROUTER_COMMON(c), &v[0], &v[1], &nameText,
-                                           &commentText, texts[0].data(), &v[2], &v[3], &v[4],
-                                           &angle, &v[5], &v[6], &v[7], &v[8], &v[9],
-                                           texts[1].data(), texts[2].data(), texts[3].data(),
-                                           texts[4].data(), texts[5].data(), texts[6].data(),
-                                           texts[7].data()) != 1)
+            if (api_.PcbApi_QueryComponent(
+                    1, h, ROUTER_COMMON(c), &v[0], &v[1], &nameText, &commentText, texts[0].data(),
+                    &v[2], &v[3], &v[4], &angle, &v[5], &v[6], &v[7], &v[8], &v[9], texts[1].data(),
+                    texts[2].data(), texts[3].data(), texts[4].data(), texts[5].data(),
+                    texts[6].data(), texts[7].data()) != 1)
                 return;
             Common t;
             int32_t w[16] = {};
@@ -330,11 +334,11 @@ private:
             std::vector<char> b(PCBAPI_TEXT_CAPACITY), d(PCBAPI_TEXT_CAPACITY);
             text_[0] = '\0';
             if (api_.PcbApi_QueryPad(1, h, ROUTER_COMMON(c), &sizes[0], &sizes[1], &sizes[2],
-                                     &sizes[3], &sizes[4], &sizes[5], &hole, &shapes[0],
-                                     &shapes[1], &shapes[2], text_.data(), &daisy, &plated, &angle,
-                                     b.data(), text2_.data(), &owner, d.data(), &drillType,
-                                     &holeType, &holeWidth, &holeRotation, &offX, &offY, &jumper,
-                                     &testTop, &testBottom) != 1)
+                                     &sizes[3], &sizes[4], &sizes[5], &hole, &shapes[0], &shapes[1],
+                                     &shapes[2], text_.data(), &daisy, &plated, &angle, b.data(),
+                                     text2_.data(), &owner, d.data(), &drillType, &holeType,
+                                     &holeWidth, &holeRotation, &offX, &offY, &jumper, &testTop,
+                                     &testBottom) != 1)
                 return;
             int32_t mode = 0;
             api_.PcbApi_QueryPadStackMode(1, h, &mode);
@@ -352,7 +356,7 @@ private:
                     continue;
                 const int32_t layer = out_.layers[l].id;
                 const int32_t entry =
-                    mode == 0 ? kTopLayer
+                    mode == 0   ? kTopLayer
                     : mode == 1 ? (layer == kTopLayer || layer == kBottomLayer ? layer : 2)
                                 : layer;
                 int32_t shape = 0, xs = 0, ys = 0, corner = 0;
@@ -378,8 +382,9 @@ private:
                 if (holeType == 2 && holeWidth > hole) {
                     const double half = (holeWidth - std::fabs(static_cast<double>(hole))) / 2;
                     const double t = (angle + holeRotation) * M_PI / 180.0;
-                    o.shape.points = {{pad.at.x - half * std::cos(t), pad.at.y - half * std::sin(t)},
-                                      {pad.at.x + half * std::cos(t), pad.at.y + half * std::sin(t)}};
+                    o.shape.points = {
+                        {pad.at.x - half * std::cos(t), pad.at.y - half * std::sin(t)},
+                        {pad.at.x + half * std::cos(t), pad.at.y + half * std::sin(t)}};
                 }
                 o.net = plated != 0 ? pad.net : kNoNet;
                 o.clearance = ClearanceOf(o.net);
@@ -396,7 +401,8 @@ private:
     void AddCopper(Shape shape, const Common& c) {
         Obstacle o;
         o.shape = std::move(shape);
-        const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == kKeepOutLayer;
+        const bool keepout =
+            (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == kKeepOutLayer;
         o.net = keepout ? kNoNet : NetOf(c.net);
         o.clearance = ClearanceOf(o.net);
         o.layers = LayersOf(c.layer);
@@ -426,7 +432,8 @@ private:
             int32_t radius = 0, width = 0;
             double a1 = 0, a2 = 0;
             intptr_t polygon = 0;
-            if (api_.PcbApi_QueryArc(1, h, ROUTER_COMMON(c), &radius, &a1, &a2, &width, &polygon) != 1)
+            if (api_.PcbApi_QueryArc(1, h, ROUTER_COMMON(c), &radius, &a1, &a2, &width, &polygon) !=
+                1)
                 return;
             if (a2 <= a1)
                 a2 += 360;
@@ -449,12 +456,14 @@ private:
         Walk(kViaKind, [this](intptr_t h) {
             Common c;
             int32_t size = 0, hole = 0, low = 0, high = 0, t1 = 0, t2 = 0;
-            if (api_.PcbApi_QueryVia(1, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) != 1)
+            if (api_.PcbApi_QueryVia(1, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) !=
+                1)
                 return;
             Obstacle o;
             o.shape.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)}};
             o.shape.radius = std::max(std::fabs(static_cast<double>(size)),
-                                      std::fabs(static_cast<double>(hole))) / 2;
+                                      std::fabs(static_cast<double>(hole))) /
+                             2;
             o.net = NetOf(c.net);
             o.clearance = ClearanceOf(o.net);
             o.layers = AllLayers();
@@ -490,12 +499,11 @@ private:
             std::vector<PcbApiPoint> contour(std::max(contourCount, 0)),
                 holePoints(std::max(holePointCount, 0));
             std::vector<int32_t> holeSizes(std::max(holeCount, 0));
-            if (api_.PcbApi_QueryRegion(1, h, ROUTER_COMMON(c), contour.data(), &contourCount,
-                                        static_cast<int32_t>(contour.size()), holePoints.data(),
-                                        &holePointCount, static_cast<int32_t>(holePoints.size()),
-                                        holeSizes.data(), &holeCount,
-                                        static_cast<int32_t>(holeSizes.size()), &kind, &set, &data,
-                                        &polygon) != 1 ||
+            if (api_.PcbApi_QueryRegion(
+                    1, h, ROUTER_COMMON(c), contour.data(), &contourCount,
+                    static_cast<int32_t>(contour.size()), holePoints.data(), &holePointCount,
+                    static_cast<int32_t>(holePoints.size()), holeSizes.data(), &holeCount,
+                    static_cast<int32_t>(holeSizes.size()), &kind, &set, &data, &polygon) != 1 ||
                 contour.size() < 3)
                 return;
             Shape shape;

@@ -94,7 +94,7 @@ Shape PadShape(int kind, double x, double y, double xSize, double ySize, double 
     // with rounded corners: its whole box is kept clear.
     if (kind == 3) { // octagon: corners cut by about 29 % of the smaller side
         const double k = small * (2.0 - std::sqrt(2.0)) / 2.0;
-        shape.points = {place(hx - k, hy),   place(-hx + k, hy), place(-hx, hy - k),
+        shape.points = {place(hx - k, hy),   place(-hx + k, hy),  place(-hx, hy - k),
                         place(-hx, -hy + k), place(-hx + k, -hy), place(hx - k, -hy),
                         place(hx, -hy + k),  place(hx, hy - k)};
         return shape;

@@ -151,9 +151,9 @@ public:
         // lines.
         const double base = (minWidth + board.clearance) / 2;
         const double unit = 250000;
-        pitch_ = options.pitch > 0   ? options.pitch
-                 : base >= unit ? base
-                                : unit / std::ceil(unit / base);
+        pitch_ = options.pitch > 0 ? options.pitch
+                 : base >= unit    ? base
+                                   : unit / std::ceil(unit / base);
         const double area = (box.x1 - box.x0) * (box.y1 - box.y0);
         const double maxNodes = 1.5e6;
         if (area / (pitch_ * pitch_) > maxNodes)
@@ -247,7 +247,8 @@ private:
     int layers_;
     bool noOutline_ = false;
     Box limit_; // the routing area
-    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0, y0_ = 0, reach_ = 0;
+    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0,
+           y0_ = 0, reach_ = 0;
     int nx_ = 1, ny_ = 1;
     std::size_t plane_ = 1;
     Box bucketBox_;
@@ -310,8 +311,9 @@ private:
                 }
             }
         }
-        std::stable_sort(connections_.begin(), connections_.end(),
-                         [](const Connection& a, const Connection& b) { return a.length < b.length; });
+        std::stable_sort(
+            connections_.begin(), connections_.end(),
+            [](const Connection& a, const Connection& b) { return a.length < b.length; });
     }
 
     std::string Why(const Connection& c) const {
@@ -329,13 +331,16 @@ private:
     void Raster(const Obstacle& o) {
         const Box box = o.shape.Bounds();
         const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - reach_ - x0_) / pitch_)));
-        const int i1 = std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 + reach_ - x0_) / pitch_)));
+        const int i1 =
+            std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 + reach_ - x0_) / pitch_)));
         const int j0 = std::max(0, static_cast<int>(std::floor((box.y0 - reach_ - y0_) / pitch_)));
-        const int j1 = std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 + reach_ - y0_) / pitch_)));
+        const int j1 =
+            std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 + reach_ - y0_) / pitch_)));
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
                 const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
-                const float d = static_cast<float>(SegmentShapeDistance(p, p, o.shape) - o.clearance);
+                const float d =
+                    static_cast<float>(SegmentShapeDistance(p, p, o.shape) - o.clearance);
                 if (d > reach_)
                     continue;
                 const std::size_t in = static_cast<std::size_t>(j) * nx_ + i;
@@ -442,10 +447,14 @@ private:
                         ? pad.core[l]
                         : pad.perLayer[l];
                 const Box box = shape.Bounds();
-                const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
-                const int i1 = std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 + 2 * pitch_ - x0_) / pitch_)));
-                const int j0 = std::max(0, static_cast<int>(std::floor((box.y0 - 2 * pitch_ - y0_) / pitch_)));
-                const int j1 = std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 + 2 * pitch_ - y0_) / pitch_)));
+                const int i0 =
+                    std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
+                const int i1 = std::min(
+                    nx_ - 1, static_cast<int>(std::ceil((box.x1 + 2 * pitch_ - x0_) / pitch_)));
+                const int j0 =
+                    std::max(0, static_cast<int>(std::floor((box.y0 - 2 * pitch_ - y0_) / pitch_)));
+                const int j1 = std::min(
+                    ny_ - 1, static_cast<int>(std::ceil((box.y1 + 2 * pitch_ - y0_) / pitch_)));
                 std::vector<std::pair<int, bool>> inside, near;
                 for (int j = j0; j <= j1; ++j)
                     for (int i = i0; i <= i1; ++i) {
@@ -457,7 +466,8 @@ private:
                         if (d <= 0)
                             inside.push_back({static_cast<int>(node), false});
                         else if (std::hypot(q.x - pad.at.x, q.y - pad.at.y) <= 2.9 * pitch_ &&
-                                 buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l, false))
+                                 buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l,
+                                                 false))
                             near.push_back({static_cast<int>(node), true});
                     }
                 auto& list = access_[p];
@@ -652,7 +662,8 @@ private:
                 Pt step{At(path[t]).x - a.x, At(path[t]).y - a.y};
                 while (t + 1 <= e) {
                     const Pt n = At(path[t + 1]), m = At(path[t]);
-                    if (std::fabs((n.x - m.x) - step.x) > 1e-6 || std::fabs((n.y - m.y) - step.y) > 1e-6)
+                    if (std::fabs((n.x - m.x) - step.x) > 1e-6 ||
+                        std::fabs((n.y - m.y) - step.y) > 1e-6)
                         break;
                     ++t;
                 }
@@ -738,8 +749,9 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
             if (!pad.perLayer[l].points.empty()) {
                 item.layers |= 1u << l;
                 if (item.shape.points.empty())
-                    item.shape = l < pad.core.size() && !pad.core[l].points.empty() ? pad.core[l]
-                                                                                   : pad.perLayer[l];
+                    item.shape = l < pad.core.size() && !pad.core[l].points.empty()
+                                     ? pad.core[l]
+                                     : pad.perLayer[l];
             }
         items.push_back(item);
     }
@@ -776,7 +788,8 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
                 bool touch = false;
                 const auto& pp = p.shape.points;
                 if (pp.size() <= 2) {
-                    touch = SegmentShapeDistance(pp.front(), pp.back(), q.shape) <= p.shape.radius + 1;
+                    touch =
+                        SegmentShapeDistance(pp.front(), pp.back(), q.shape) <= p.shape.radius + 1;
                 } else {
                     for (std::size_t e = 0; e < pp.size() && !touch; ++e)
                         touch = SegmentShapeDistance(pp[e], pp[(e + 1) % pp.size()], q.shape) <=

@@ -19,14 +19,14 @@
 namespace Router {
 
 struct RouteOptions {
-    int rounds = 4;                   // routing rounds (each from a clean board)
+    int rounds = 4;                     // routing rounds (each from a clean board)
     long expansionsPerSearch = 2000000; // search steps one connection may take
-    double pitch = 0;                 // grid pitch; 0 picks one from widths and clearance
-    double safety = 400;              // extra clearance kept against rounding (board units)
-    double viaCost = 40;              // in grid steps
-    double bendCost = 0.4;            // in grid steps
-    double wrongWayFactor = 0.5;      // extra cost of a step against the layer's direction
-    std::function<bool()> cancelled;  // asked between connections
+    double pitch = 0;                   // grid pitch; 0 picks one from widths and clearance
+    double safety = 400;                // extra clearance kept against rounding (board units)
+    double viaCost = 40;                // in grid steps
+    double bendCost = 0.4;              // in grid steps
+    double wrongWayFactor = 0.5;        // extra cost of a step against the layer's direction
+    std::function<bool()> cancelled;    // asked between connections
     std::function<void(int done, int total)> progress;
 };
 

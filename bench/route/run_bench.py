@@ -30,6 +30,16 @@ def check(dsn, ses=None):
         return {"connections": 0, "open": -1, "violations": -1, "vias": 0, "length_mm": 0}
 
 
+def drc(harrow, board, cwd):
+    """(opens, violations) of a board by harrow drc, or (-1, -1)."""
+    done = subprocess.run([harrow, "drc", board, "--json"], cwd=cwd, capture_output=True, text=True)
+    try:
+        summary = json.loads(done.stdout)["summary"]
+        return summary["opens"], summary["violations"]
+    except (ValueError, KeyError):
+        return -1, -1
+
+
 def cpu_of(args, cwd):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     done = subprocess.run(args, cwd=cwd, capture_output=True, text=True)
@@ -66,8 +76,9 @@ def main():
     if args.count > 0:
         names = names[: args.count]
     os.makedirs(args.out, exist_ok=True)
-    print("%-50s %5s %5s %5s %5s %9s %7s | %5s %5s %5s %9s" % (
-        "board", "conn", "open", "viol", "vias", "length", "cpu_s", "r.open", "r.viol", "r.vias", "r.length"))
+    print("%-50s %5s %5s %5s %5s %9s %7s | %5s %5s %5s %9s | %5s %5s %5s" % (
+        "board", "conn", "open", "viol", "vias", "length", "cpu_s", "r.open", "r.viol", "r.vias",
+        "r.length", "d.open", "d.viol", "d.base"))
     for connections, name in names:
         folder = os.path.join(args.out, name)
         shutil.rmtree(folder, ignore_errors=True)
@@ -77,6 +88,11 @@ def main():
         cpu, done = cpu_of([os.path.abspath(args.harrow), "import", "unrouted.dsn", "--autoroute",
                             "--ses", "RenameDSN", "-q"], folder)
         ses = os.path.join(folder, "unrouted.ses")
+        harrow = os.path.abspath(args.harrow)
+        drc_open, drc_viol = drc(harrow, "unrouted.pcbdoc", folder)
+        subprocess.run([harrow, "import", "unrouted.dsn", "-o", "plain.pcbdoc", "-q"], cwd=folder,
+                       capture_output=True)
+        _, drc_before = drc(harrow, "plain.pcbdoc", folder)
         mine = check(dsn, ses) if os.path.isfile(ses) else {"connections": connections, "open": -1,
                                                           "violations": -1, "vias": 0, "length_mm": 0}
         ref = check(os.path.join(args.corpus, name, "reference-routed.dsn"))
@@ -84,12 +100,13 @@ def main():
                "violations": mine["violations"], "vias": mine["vias"], "length_mm": mine["length_mm"],
                "cpu_s": round(cpu, 3), "exit": done.returncode, "ref_open": ref["open"],
                "ref_violations": ref["violations"], "ref_vias": ref["vias"],
-               "ref_length_mm": ref["length_mm"]}
+               "ref_length_mm": ref["length_mm"], "drc_open": drc_open,
+               "drc_violations": drc_viol, "drc_violations_unrouted": drc_before}
         rows.append(row)
-        print("%-50s %5d %5d %5d %5d %9.1f %7.3f | %5d %5d %5d %9.1f" % (
+        print("%-50s %5d %5d %5d %5d %9.1f %7.3f | %5d %5d %5d %9.1f | %5d %5d %5d" % (
             name[:50], row["connections"], row["open"], row["violations"], row["vias"],
             row["length_mm"], row["cpu_s"], row["ref_open"], row["ref_violations"], row["ref_vias"],
-            row["ref_length_mm"]), flush=True)
+            row["ref_length_mm"], drc_open, drc_viol, drc_before), flush=True)
     times = [r["cpu_s"] for r in rows]
     clean = sum(1 for r in rows if r["open"] == 0 and r["violations"] == 0)
     total = {
@@ -103,6 +120,10 @@ def main():
         "ref_violations": sum(max(r["ref_violations"], 0) for r in rows),
         "length_mm": round(sum(r["length_mm"] for r in rows), 1),
         "ref_length_mm": round(sum(r["ref_length_mm"] for r in rows), 1),
+        "drc_open": sum(max(r["drc_open"], 0) for r in rows),
+        "drc_violations_added": sum(max(r["drc_violations"] - r["drc_violations_unrouted"], 0) for r in rows),
+        "drc_clean": sum(1 for r in rows if r["drc_open"] == 0
+                         and r["drc_violations"] <= r["drc_violations_unrouted"]),
         "cpu_total_s": round(sum(times), 2),
         "cpu_median_s": round(statistics.median(times), 3) if times else 0,
         "cpu_p90_s": round(percentile(times, 90), 3),

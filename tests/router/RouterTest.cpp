@@ -22,8 +22,8 @@ constexpr double kMm = 393700.8; // board units per millimetre
 struct Copper {
     int net;
     uint32_t layers;
-    Pt a, b;        // a segment (a == b for a disc), or box corners
-    double half;    // half width around the segment
+    Pt a, b;     // a segment (a == b for a disc), or box corners
+    double half; // half width around the segment
     bool box = false;
 };
 
@@ -65,7 +65,8 @@ double Gap(const Copper& p, const Copper& q) {
 // A two-layer board 40 x 30 mm with 0.25 mm tracks and 0.2 mm clearance.
 RouteBoard EmptyBoard() {
     RouteBoard board;
-    board.layers = {{1, "Top", Router::Direction::Horizontal}, {32, "Bottom", Router::Direction::Vertical}};
+    board.layers = {{1, "Top", Router::Direction::Horizontal},
+                    {32, "Bottom", Router::Direction::Vertical}};
     board.outline = {{0, 0}, {40 * kMm, 0}, {40 * kMm, 30 * kMm}, {0, 30 * kMm}};
     board.clearance = 0.2 * kMm;
     board.viaDiameter = 0.6 * kMm;
@@ -190,7 +191,8 @@ TEST(Router, UsesViasWhereOneLayerIsBlocked) {
     AddPad(board, b, 20, 27, 1.2, 1u, "U4-1");
     // A top-only wall of net-less pads across the board from edge to edge.
     for (double y = 0.3; y < 30; y += 0.9)
-        AddPad(board, Router::kNoNet, 10, y, 0.8, 1u, "W-" + std::to_string(static_cast<int>(y * 10)));
+        AddPad(board, Router::kNoNet, 10, y, 0.8, 1u,
+               "W-" + std::to_string(static_cast<int>(y * 10)));
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_GE(result.vias.size(), 2u);
@@ -208,8 +210,8 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
     AddPad(board, b, 5, 20, 1.5, 3u, "J3-1");
     AddPad(board, b, 30, 5, 1.5, 3u, "J4-1");
     Router::Obstacle keepout; // around J2-1 on both layers
-    keepout.shape.points = {{28 * kMm, 18 * kMm}, {32 * kMm, 18 * kMm}, {32 * kMm, 22 * kMm},
-                            {28 * kMm, 22 * kMm}};
+    keepout.shape.points = {
+        {28 * kMm, 18 * kMm}, {32 * kMm, 18 * kMm}, {32 * kMm, 22 * kMm}, {28 * kMm, 22 * kMm}};
     keepout.layers = 3u;
     keepout.clearance = board.clearance;
     board.obstacles.push_back(keepout);
