@@ -19,7 +19,7 @@
 namespace Router {
 
 struct RouteOptions {
-    int rounds = 4;                     // routing rounds (each from a clean board)
+    int rounds = 8;                     // routing rounds (each from a clean board)
     long expansionsPerSearch = 2000000; // search steps one connection may take
     double pitch = 0;                   // grid pitch; 0 picks one from widths and clearance
     double safety = 400;                // extra clearance kept against rounding (board units)
