@@ -105,7 +105,7 @@ const VerbHelp kVerbHelp[] = {
                "into BOARD with -o (a folder takes DSN's name; the report goes beside the\n"
                "board, so a read-only source folder can be used in place), or into BOARD\n"
                "with --merge. A read-only board or report is not replaced without --force.\n"
-               "--autoroute asks the host's router (harrow has none) and turns the report\n"
+               "--autoroute routes the board with harrow's router and turns the report\n"
                "off. --rte/--ses name the route and session files to write after the\n"
                "import; RenameDSN means DSN with the extension rte or ses.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"

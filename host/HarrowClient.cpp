@@ -1,6 +1,8 @@
 #include "host/HarrowClient.h"
 
 #include "host/Outcome.h"
+#include "host/PcbApiTable.h"
+#include "router/Router.h"
 
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
@@ -164,8 +166,7 @@ void HarrowClient::RunProcess(const std::string& process, std::string& buffer, s
     } else if (process == "PCB:Netlist") {
         RunNetlist(buffer, view);
     } else if (process == "PCB:Autoroute") {
-        console_.Note(process + " is not available in harrow; nothing was done (" + buffer + ")");
-        unavailable_.push_back(process);
+        RunAutoroute(buffer, view);
     } else {
         throw std::runtime_error("unknown host process " + process);
     }
@@ -185,6 +186,45 @@ void HarrowClient::RunNetlist(const std::string& request, HostSdk::IServerDocume
     if (!HostSdk::SameTextAscii(mode, "Silent"))
         console_.Note("PCB:Netlist: " + std::to_string(updated) +
                       " free primitives took the net of the pads they touch");
+}
+
+void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocumentView* view) {
+    std::string action;
+    HostSdk::GetState_Parameter(request, "Action", action);
+    auto* document = view ? dynamic_cast<BoardDocument*>(view->OwnerDocument()) : focused_;
+    if ((!action.empty() && !HostSdk::SameTextAscii(action, "Start")) || document == nullptr) {
+        console_.Note("PCB:Autoroute: nothing to do for (" + request + ")");
+        return;
+    }
+    const PcbApiTable api = BindPcbApi([this](const char* name) { return engine_.Symbol(name); });
+    const Router::RouteBoard board = Router::ReadRouteBoard(api, document->BoardHandle());
+    Router::RouteOptions options;
+    options.cancelled = [this] { return console_.Interrupted(); };
+    int steps = 0;
+    options.progress = [this, &steps](int done, int total) {
+        if (steps == 0) {
+            steps = total;
+            console_.ProgressInit("Routing", total);
+        }
+        console_.ProgressUpdate();
+        (void)done;
+    };
+    const Router::RouteResult result = Router::Route(board, options);
+    if (steps != 0)
+        console_.ProgressFinish();
+    Router::WriteRoutes(api, document->BoardHandle(), board, result.tracks, result.vias);
+    autorouteOpen_ = result.open;
+    if (board.outline.empty())
+        console_.Note("PCB:Autoroute: the board has no outline; routing stays near the pads");
+    for (const std::string& line : board.notes)
+        console_.Note("PCB:Autoroute: " + line);
+    for (const std::string& line : result.lines)
+        console_.Note("PCB:Autoroute: " + line);
+    console_.Note(
+        "PCB:Autoroute (" + request + "): " + std::to_string(result.connections - result.open) +
+        " of " + std::to_string(result.connections) + " connections routed, " +
+        std::to_string(result.tracks.size()) + " tracks, " + std::to_string(result.vias.size()) +
+        " vias" + (result.cancelled ? " (interrupted)" : ""));
 }
 
 void HarrowClient::SaveObject(const std::string& request) {

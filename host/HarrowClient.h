@@ -74,8 +74,9 @@ public:
     const std::vector<std::string>& ReportsShown() const { return reports_; }
     const std::vector<std::string>& DocumentsSaved() const { return saved_; }
     void NoteSaved(const std::string& path);
-    // Host processes asked for that harrow does not have ("PCB:Autoroute").
-    const std::vector<std::string>& ProcessesUnavailable() const { return unavailable_; }
+    // Connections the last "PCB:Autoroute" left open (0 when it routed all or
+    // did not run).
+    int AutorouteOpen() const { return autorouteOpen_; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -129,6 +130,7 @@ private:
     void SaveObject(const std::string& request);
     // "PCB:Netlist" with "Action" = "UpdateFreePrimitiveNets" on the view's board.
     void RunNetlist(const std::string& request, HostSdk::IServerDocumentView* view);
+    void RunAutoroute(const std::string& request, HostSdk::IServerDocumentView* view);
 
     EngineLibrary& engine_;
     Console& console_;
@@ -142,7 +144,7 @@ private:
     int batchDepth_ = 0;
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
-    std::vector<std::string> unavailable_;
+    int autorouteOpen_ = 0;
 };
 
 } // namespace Harrow

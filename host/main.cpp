@@ -255,10 +255,10 @@ int Import(CommandLine& line) {
     for (const auto& path : {rte, ses})
         if (path && !guard.WasWritten(*path) && translation.done)
             translation.notWritten.push_back(*path);
-    // Asked to route, but harrow has no router: the board is saved unrouted.
-    for (const std::string& process : session.Client().ProcessesUnavailable())
-        if (process == "PCB:Autoroute" && translation.done)
-            translation.notDone.push_back("not routed: harrow has no router");
+    // Asked to route, and the router left connections open: part of the work.
+    if (const int open = session.Client().AutorouteOpen(); open > 0 && translation.done)
+        translation.notDone.push_back("routed in part: " + std::to_string(open) +
+                                      " connections left open");
     if (line.session.noSave)
         translation.output.clear();
     return Report(line, translation);

@@ -234,7 +234,7 @@ TEST_F(HarrowShell, ImportIntoReportsTheImportersAnswer) {
 TEST_F(HarrowShell, BatchRunNamesItsRouteAndSessionFilesAfterTheDesign) {
     Write("amp.dsn", "(pcb amp (unit mm))\n");
     Outcome run = Harrow("import amp.dsn --autoroute --rte RenameDSN --ses renamedsn");
-    EXPECT_EQ(run.exitCode, 1) << run.err; // no router: part of the asked work
+    EXPECT_EQ(run.exitCode, 0) << run.err; // nothing placed, nothing left open
     EXPECT_EQ(Read(folder + "/amp.rte").rfind("(routes \r\n", 0), 0u) << run.err;
     EXPECT_EQ(Read(folder + "/amp.ses").rfind("(session " + folder + "/amp.ses\r\n", 0), 0u)
         << run.err;

@@ -176,7 +176,7 @@ h import demo.dsn --rte RenameDSN
 expect 0 "import --rte writes the route file"
 check "import --rte wrote demo.rte" [ -s "$work/demo.rte" ]
 h import demo.dsn --autoroute
-expect 1 "import --autoroute (no router)"
+expect 0 "import --autoroute (every connection routed)"
 h run --board demo.pcbdoc --dialog x.dsn ExportSpecctraDesignFile
 expect 3 "run ExportSpecctraDesignFile"
 h run ImportSpecctraRouteFile --board demo.pcbdoc --dialog x.rte

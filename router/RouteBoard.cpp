@@ -1,0 +1,594 @@
+#include "router/RouteBoard.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <stdexcept>
+
+namespace Router {
+namespace {
+
+constexpr int32_t kTopLayer = 1;
+constexpr int32_t kBottomLayer = 32;
+constexpr int32_t kKeepOutLayer = 56;
+constexpr int32_t kMultiLayer = 74;
+constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFillKind = 6,
+                  kNetKind = 8, kComponentKind = 9, kPolygonKind = 10, kRegionKind = 11,
+                  kClassKind = 15, kRuleKind = 16;
+constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11;
+
+struct Common {
+    uint16_t bitField = 0, index = 0;
+    int32_t layer = 0, moveable = 0, x1 = 0, y1 = 0;
+    intptr_t net = 0, component = 0;
+};
+#define ROUTER_COMMON(c)                                                                           \
+    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+class Reader {
+public:
+    Reader(const Harrow::PcbApiTable& api, intptr_t board)
+        : api_(api), board_(board), text_(PCBAPI_TEXT_CAPACITY) {}
+
+    RouteBoard Read() {
+        ReadLayers();
+        ReadNets();
+        ReadRules();
+        ReadOutline();
+        ReadComponents();
+        ReadPads();
+        ReadTracks();
+        ReadArcs();
+        ReadVias();
+        ReadFills();
+        ReadRegions();
+        ReadPolygons();
+        return std::move(out_);
+    }
+
+private:
+    const Harrow::PcbApiTable& api_;
+    intptr_t board_;
+    std::vector<char> text_, text2_ = std::vector<char>(PCBAPI_TEXT_CAPACITY);
+    RouteBoard out_;
+    std::map<int32_t, int> layerIndex_; // engine layer -> router layer
+    std::map<intptr_t, int> netIndex_;  // net handle -> router net
+    std::map<intptr_t, std::string> designators_;
+
+    template <class F> void Walk(int32_t kind, F&& f) {
+        const intptr_t it = api_.PcbApi_CreateIterator(board_, kind, 0, 0);
+        if (it == 0)
+            return;
+        for (intptr_t h = api_.PcbApi_GetFirstObject(it); h != 0; h = api_.PcbApi_GetNextObject(it))
+            f(h);
+        api_.PcbApi_DestroyIterator(it);
+    }
+
+    uint32_t AllLayers() const {
+        return out_.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << out_.layers.size()) - 1;
+    }
+    // Router layers of a primitive on engine layer `layer`; keep-out layer
+    // and multi-layer mean all of them.
+    uint32_t LayersOf(int32_t layer) const {
+        if (layer == kMultiLayer || layer == kKeepOutLayer)
+            return AllLayers();
+        auto it = layerIndex_.find(layer);
+        return it == layerIndex_.end() ? 0u : 1u << it->second;
+    }
+    double ClearanceOf(int net) const {
+        return net == kNoNet ? out_.clearance : out_.nets[net].clearance;
+    }
+    int NetOf(intptr_t handle) const {
+        auto it = netIndex_.find(handle);
+        return it == netIndex_.end() ? kNoNet : it->second;
+    }
+
+    void ReadLayers() {
+        // The stack from the top layer down; signal layers are routed.
+        std::vector<int32_t> stack;
+        int32_t layer = kTopLayer;
+        for (int guard = 0; layer != 0 && guard < 90; ++guard) {
+            int32_t thickness = 0, used = 0, displayed = 0, previous = 0, next = 0, mech = 0;
+            PcbApiDielectric dielectric{};
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryLayer(1, layer, board_, text_.data(), &thickness, &dielectric,
+                                       &used, &displayed, &previous, &next, &mech) != 1)
+                break;
+            if (layer >= kTopLayer && layer <= kBottomLayer) {
+                RouteLayer routeLayer;
+                routeLayer.id = layer;
+                routeLayer.name = text_.data();
+                layerIndex_[layer] = static_cast<int>(out_.layers.size());
+                out_.layers.push_back(routeLayer);
+            }
+            if (std::find(stack.begin(), stack.end(), next) != stack.end())
+                break;
+            stack.push_back(layer);
+            layer = next;
+        }
+        if (out_.layers.size() > 32)
+            out_.layers.resize(32);
+    }
+
+    void ReadNets() {
+        Walk(kNetKind, [this](intptr_t h) {
+            int32_t visible = 0, color = 0;
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryNet(1, h, text_.data(), &visible, &color) != 1)
+                return;
+            RouteNet net;
+            net.name = text_.data();
+            net.handle = h;
+            netIndex_[h] = static_cast<int>(out_.nets.size());
+            out_.nets.push_back(std::move(net));
+        });
+    }
+
+    // A scope term's argument: InNet('A') -> A.
+    static bool Term(const std::string& expression, const std::string& word, std::string& value) {
+        const std::string head = word + "(";
+        if (expression.compare(0, head.size(), head) != 0 || expression.back() != ')')
+            return false;
+        value = expression.substr(head.size(), expression.size() - head.size() - 1);
+        if (value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+            value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return true;
+    }
+
+    void ReadRules() {
+        std::map<std::string, std::vector<std::string>> classes; // net class -> nets
+        Walk(kClassKind, [&](intptr_t h) {
+            int32_t memberKind = 0, super = 0;
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryClass(1, h, text_.data(), &memberKind, &super) != 1)
+                return;
+            std::vector<std::string>& members = classes[Upper(text_.data())];
+            for (int32_t i = 0; api_.PcbApi_GetMemberFromClassAt(h, i, text2_.data()) == 0; ++i)
+                members.push_back(text2_.data());
+        });
+        // Widths: a net's own rule beats its class's, which beats the board's.
+        std::vector<int> widthRank(out_.nets.size(), 99);
+        std::vector<int> widthPriority(out_.nets.size(), 1 << 30);
+        std::vector<double> widths(out_.nets.size(), 0);
+        std::map<std::string, int> netByName;
+        for (std::size_t n = 0; n < out_.nets.size(); ++n)
+            netByName[out_.nets[n].name] = static_cast<int>(n);
+        double viaWidth = 0, viaHole = 0;
+        int viaRank = 99;
+        double boardClearance = -1, anyClearance = 0;
+        std::vector<double> netClearance(out_.nets.size(), -1);
+        Walk(kRuleKind, [&](intptr_t h) {
+            int32_t kind = 0, netScope = 0, priority = 0, layerKind = 0;
+            text_[0] = text2_[0] = '\0';
+            if (api_.PcbApi_QueryRuleEx(1, h, &kind, &netScope, &priority, &layerKind, text_.data(),
+                                        text2_.data()) != 0)
+                return;
+            const std::string scope1 = text_.data(), scope2 = text2_.data();
+            if (kind == kClearanceRule) {
+                int32_t gap = 0;
+                if (api_.PcbApi_QueryRuleClearanceConstraint(1, h, &gap) != 0)
+                    return;
+                // The board's rule, a net's or a class's; rules between
+                // kinds of object (pins, SMD pads) do not bind tracks.
+                std::string name;
+                if (scope1 == "All" && scope2 == "All") {
+                    boardClearance = std::max(boardClearance, static_cast<double>(gap));
+                } else if (Term(scope1, "InNet", name)) {
+                    if (auto it = netByName.find(name); it != netByName.end())
+                        netClearance[it->second] =
+                            std::max(netClearance[it->second], static_cast<double>(gap));
+                } else if (Term(scope1, "InNetClass", name)) {
+                    for (const std::string& member : classes[Upper(name)])
+                        if (auto it = netByName.find(member); it != netByName.end())
+                            netClearance[it->second] =
+                                std::max(netClearance[it->second], static_cast<double>(gap));
+                } else {
+                    anyClearance = std::max(anyClearance, static_cast<double>(gap));
+                }
+            } else if (kind == kWidthRule) {
+                int32_t maxWidth = 0, minWidth = 0, preferred = 0;
+                if (api_.PcbApi_QueryRuleMaxMinWidthConstraintExt(1, h, &maxWidth, &minWidth,
+                                                                  &preferred) != 0)
+                    return;
+                const double width = preferred > 0 ? preferred : std::max(minWidth, 0);
+                auto apply = [&](int n, int rank) {
+                    if (rank < widthRank[n] ||
+                        (rank == widthRank[n] && priority < widthPriority[n])) {
+                        widthRank[n] = rank;
+                        widthPriority[n] = priority;
+                        widths[n] = width;
+                    }
+                };
+                std::string name;
+                if (scope1 == "All") {
+                    for (std::size_t n = 0; n < widths.size(); ++n)
+                        apply(static_cast<int>(n), 2);
+                } else if (Term(scope1, "InNet", name)) {
+                    if (auto it = netByName.find(name); it != netByName.end())
+                        apply(it->second, 0);
+                } else if (Term(scope1, "InNetClass", name)) {
+                    for (const std::string& member : classes[Upper(name)])
+                        if (auto it = netByName.find(member); it != netByName.end())
+                            apply(it->second, 1);
+                }
+            } else if (kind == kViaStyleRule) {
+                int32_t minHole = 0, minWidth = 0, maxHole = 0, maxWidth = 0, hole = 0, width = 0;
+                if (api_.PcbApi_QueryRuleRoutingViaStyleRuleExt(1, h, &minHole, &minWidth, &maxHole,
+                                                                &maxWidth, &hole, &width) != 0)
+                    return;
+                const int rank = scope1 == "All" ? 0 : 1;
+                if (width > 0 && (rank < viaRank || (rank == viaRank && width > viaWidth))) {
+                    viaRank = rank;
+                    viaWidth = width;
+                    viaHole = hole;
+                }
+            } else if (kind == kRoutingLayersRule && scope1 == "All") {
+                int32_t codes[PCBAPI_ROUTING_LAYER_COUNT] = {};
+                if (api_.PcbApi_QueryRuleRoutingLayersRule(1, h, codes) != 0)
+                    return;
+                for (RouteLayer& layer : out_.layers) {
+                    const int32_t code = codes[layer.id - 1];
+                    layer.direction = code == 1   ? Direction::Horizontal
+                                      : code == 2 ? Direction::Vertical
+                                                  : Direction::Any;
+                }
+            }
+        });
+        // No board rule: the largest of the others stands for it.
+        out_.clearance = boardClearance >= 0 ? boardClearance : anyClearance;
+        for (std::size_t n = 0; n < out_.nets.size(); ++n) {
+            out_.nets[n].width = widths[n] > 0 ? widths[n] : 100000; // 10 mil
+            out_.nets[n].clearance = netClearance[n] >= 0 ? netClearance[n] : out_.clearance;
+        }
+        out_.viaDiameter = viaWidth;
+        out_.viaHole = viaHole;
+    }
+
+    void ReadOutline() {
+        intptr_t window = 0, outline = 0;
+        int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, layer = 0, drill = 0;
+        PcbApiDielectric top{}, bottom{};
+        if (api_.PcbApi_QueryBoard(1, board_, &window, text_.data(), &isLibrary, &ox, &oy, &cx, &cy,
+                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1 ||
+            outline == 0)
+            return;
+        out_.outline = PolygonPoints(outline);
+    }
+
+    std::vector<Pt> PolygonPoints(intptr_t h) {
+        Common c;
+        int32_t points = 0, count = 0, flags[9] = {};
+        api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, nullptr, &count, 0, &flags[0],
+                                   &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                                   &flags[7], &flags[8]);
+        std::vector<PcbApiPolySegment> segments(static_cast<std::size_t>(std::max(count, 0)));
+        if (segments.empty() ||
+            api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, segments.data(), &count,
+                                       static_cast<int32_t>(segments.size()), &flags[0], &flags[1],
+                                       &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                                       &flags[7], &flags[8]) != 1)
+            return {};
+        std::vector<Pt> result;
+        for (const PcbApiPolySegment& s : segments) {
+            if (s.Kind == 1 && s.Radius > 0) { // an arc: a few chords
+                double a1 = s.Angle1, a2 = s.Angle2;
+                if (a2 < a1)
+                    a2 += 360;
+                const int steps = std::clamp(static_cast<int>((a2 - a1) / 10), 1, 36);
+                for (int k = 0; k <= steps; ++k) {
+                    const double t = (a1 + (a2 - a1) * k / steps) * M_PI / 180.0;
+                    result.push_back(
+                        {s.cx + s.Radius * std::cos(t), s.cy + s.Radius * std::sin(t)});
+                }
+            } else {
+                result.push_back({static_cast<double>(s.vx), static_cast<double>(s.vy)});
+            }
+        }
+        while (result.size() > 1 && std::fabs(result.front().x - result.back().x) < 1 &&
+               std::fabs(result.front().y - result.back().y) < 1)
+            result.pop_back();
+        return result.size() >= 3 ? result : std::vector<Pt>{};
+    }
+
+    void ReadComponents() {
+        Walk(kComponentKind, [this](intptr_t h) {
+            Common c;
+            int32_t v[12] = {};
+            intptr_t nameText = 0, commentText = 0;
+            double angle = 0;
+            std::vector<std::vector<char>> texts(8, std::vector<char>(PCBAPI_TEXT_CAPACITY));
+            if (api_.PcbApi_QueryComponent(
+                    1, h, ROUTER_COMMON(c), &v[0], &v[1], &nameText, &commentText, texts[0].data(),
+                    &v[2], &v[3], &v[4], &angle, &v[5], &v[6], &v[7], &v[8], &v[9], texts[1].data(),
+                    texts[2].data(), texts[3].data(), texts[4].data(), texts[5].data(),
+                    texts[6].data(), texts[7].data()) != 1)
+                return;
+            Common t;
+            int32_t w[16] = {};
+            double textAngle = 0;
+            text_[0] = '\0';
+            if (nameText != 0)
+                api_.PcbApi_QueryText(1, nameText, ROUTER_COMMON(t), &w[0], &w[1], &textAngle,
+                                      &w[2], text_.data(), &w[3], &w[4], &w[5], &w[6],
+                                      text2_.data(), &w[7], &w[8], &w[9], &w[10], &w[11], &w[12],
+                                      &w[13], &w[14], &w[15], &w[0]);
+            designators_[h] = text_.data();
+        });
+    }
+
+    void ReadPads() {
+        Walk(kPadKind, [this](intptr_t h) {
+            Common c;
+            int32_t sizes[6] = {}, hole = 0, shapes[3] = {}, daisy = 0, plated = 0, owner = 0,
+                    drillType = 0, holeType = 0, holeWidth = 0, offX = 0, offY = 0, jumper = 0,
+                    testTop = 0, testBottom = 0;
+            double angle = 0, holeRotation = 0;
+            std::vector<char> b(PCBAPI_TEXT_CAPACITY), d(PCBAPI_TEXT_CAPACITY);
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryPad(1, h, ROUTER_COMMON(c), &sizes[0], &sizes[1], &sizes[2],
+                                     &sizes[3], &sizes[4], &sizes[5], &hole, &shapes[0], &shapes[1],
+                                     &shapes[2], text_.data(), &daisy, &plated, &angle, b.data(),
+                                     text2_.data(), &owner, d.data(), &drillType, &holeType,
+                                     &holeWidth, &holeRotation, &offX, &offY, &jumper, &testTop,
+                                     &testBottom) != 1)
+                return;
+            int32_t mode = 0;
+            api_.PcbApi_QueryPadStackMode(1, h, &mode);
+            RoutePad pad;
+            pad.at = {static_cast<double>(c.x1), static_cast<double>(c.y1)};
+            pad.net = NetOf(c.net);
+            auto designator = designators_.find(c.component);
+            pad.name = (designator != designators_.end() ? designator->second : std::string("?")) +
+                       "-" + text_.data();
+            pad.perLayer.resize(out_.layers.size());
+            pad.core.resize(out_.layers.size());
+            const uint32_t on = LayersOf(c.layer);
+            for (std::size_t l = 0; l < out_.layers.size(); ++l) {
+                if ((on >> l & 1u) == 0)
+                    continue;
+                const int32_t layer = out_.layers[l].id;
+                const int32_t entry =
+                    mode == 0   ? kTopLayer
+                    : mode == 1 ? (layer == kTopLayer || layer == kBottomLayer ? layer : 2)
+                                : layer;
+                int32_t shape = 0, xs = 0, ys = 0, corner = 0;
+                api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
+                api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
+                api_.PcbApi_QueryPadCRPercentageOnLayer(h, entry, &corner);
+                if (shape == 0 || xs == 0 || ys == 0)
+                    continue;
+                pad.perLayer[l] = PadShape(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
+                pad.core[l] = PadCore(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
+                Obstacle o;
+                o.shape = pad.perLayer[l];
+                o.net = pad.net;
+                o.clearance = ClearanceOf(pad.net);
+                o.layers = 1u << l;
+                out_.obstacles.push_back(std::move(o));
+            }
+            if (c.layer == kMultiLayer && hole > 0) {
+                // The drill keeps its clearance on every layer, plated or not.
+                Obstacle o;
+                o.shape.points = {pad.at};
+                o.shape.radius = std::fabs(static_cast<double>(hole)) / 2;
+                if (holeType == 2 && holeWidth > hole) {
+                    const double half = (holeWidth - std::fabs(static_cast<double>(hole))) / 2;
+                    const double t = (angle + holeRotation) * M_PI / 180.0;
+                    o.shape.points = {
+                        {pad.at.x - half * std::cos(t), pad.at.y - half * std::sin(t)},
+                        {pad.at.x + half * std::cos(t), pad.at.y + half * std::sin(t)}};
+                }
+                o.net = plated != 0 ? pad.net : kNoNet;
+                o.clearance = ClearanceOf(o.net);
+                o.layers = AllLayers();
+                out_.obstacles.push_back(std::move(o));
+            }
+            const int index = static_cast<int>(out_.pads.size());
+            if (pad.net != kNoNet)
+                out_.nets[pad.net].pads.push_back(index);
+            out_.pads.push_back(std::move(pad));
+        });
+    }
+
+    void AddCopper(Shape shape, const Common& c) {
+        Obstacle o;
+        o.shape = std::move(shape);
+        const bool keepout =
+            (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == kKeepOutLayer;
+        o.net = keepout ? kNoNet : NetOf(c.net);
+        o.clearance = ClearanceOf(o.net);
+        o.layers = LayersOf(c.layer);
+        if (o.layers != 0 && !o.shape.points.empty())
+            out_.obstacles.push_back(std::move(o));
+    }
+
+    void ReadTracks() {
+        Walk(kTrackKind, [this](intptr_t h) {
+            Common c;
+            int32_t x2 = 0, y2 = 0, width = 0;
+            intptr_t polygon = 0, coordinate = 0, dimension = 0;
+            if (api_.PcbApi_QueryTrack(1, h, ROUTER_COMMON(c), &x2, &y2, &width, &polygon,
+                                       &coordinate, &dimension) != 1)
+                return;
+            Shape shape;
+            shape.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)},
+                            {static_cast<double>(x2), static_cast<double>(y2)}};
+            shape.radius = std::fabs(static_cast<double>(width)) / 2;
+            AddCopper(std::move(shape), c);
+        });
+    }
+
+    void ReadArcs() {
+        Walk(kArcKind, [this](intptr_t h) {
+            Common c;
+            int32_t radius = 0, width = 0;
+            double a1 = 0, a2 = 0;
+            intptr_t polygon = 0;
+            if (api_.PcbApi_QueryArc(1, h, ROUTER_COMMON(c), &radius, &a1, &a2, &width, &polygon) !=
+                1)
+                return;
+            if (a2 <= a1)
+                a2 += 360;
+            const int steps = std::clamp(static_cast<int>((a2 - a1) / 10), 1, 36);
+            // Chords grown by the sagitta stay around the true arc.
+            const double sagitta = radius * (1 - std::cos((a2 - a1) / steps / 2 * M_PI / 180.0));
+            for (int k = 0; k < steps; ++k) {
+                const double t0 = (a1 + (a2 - a1) * k / steps) * M_PI / 180.0;
+                const double t1 = (a1 + (a2 - a1) * (k + 1) / steps) * M_PI / 180.0;
+                Shape shape;
+                shape.points = {{c.x1 + radius * std::cos(t0), c.y1 + radius * std::sin(t0)},
+                                {c.x1 + radius * std::cos(t1), c.y1 + radius * std::sin(t1)}};
+                shape.radius = std::fabs(static_cast<double>(width)) / 2 + sagitta;
+                AddCopper(std::move(shape), c);
+            }
+        });
+    }
+
+    void ReadVias() {
+        Walk(kViaKind, [this](intptr_t h) {
+            Common c;
+            int32_t size = 0, hole = 0, low = 0, high = 0, t1 = 0, t2 = 0;
+            if (api_.PcbApi_QueryVia(1, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) !=
+                1)
+                return;
+            Obstacle o;
+            o.shape.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)}};
+            o.shape.radius = std::max(std::fabs(static_cast<double>(size)),
+                                      std::fabs(static_cast<double>(hole))) /
+                             2;
+            o.net = NetOf(c.net);
+            o.clearance = ClearanceOf(o.net);
+            o.layers = AllLayers();
+            out_.obstacles.push_back(std::move(o));
+        });
+    }
+
+    void ReadFills() {
+        Walk(kFillKind, [this](intptr_t h) {
+            Common c;
+            int32_t x2 = 0, y2 = 0;
+            intptr_t polygon = 0;
+            double angle = 0;
+            if (api_.PcbApi_QueryFill(1, h, ROUTER_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
+                return;
+            const double cx = (c.x1 + x2) / 2.0, cy = (c.y1 + y2) / 2.0;
+            Shape shape = PadShape(2, cx, cy, std::fabs(static_cast<double>(x2) - c.x1),
+                                   std::fabs(static_cast<double>(y2) - c.y1), angle, 0);
+            AddCopper(std::move(shape), c);
+        });
+    }
+
+    void ReadRegions() {
+        Walk(kRegionKind, [this](intptr_t h) {
+            Common c;
+            int32_t contourCount = 0, holePointCount = 0, holeCount = 0, kind = 0, data = 0;
+            PcbApiLayerSet set{};
+            intptr_t polygon = 0;
+            if (api_.PcbApi_QueryRegion(1, h, ROUTER_COMMON(c), nullptr, &contourCount, 0, nullptr,
+                                        &holePointCount, 0, nullptr, &holeCount, 0, &kind, &set,
+                                        &data, &polygon) != 1)
+                return;
+            std::vector<PcbApiPoint> contour(std::max(contourCount, 0)),
+                holePoints(std::max(holePointCount, 0));
+            std::vector<int32_t> holeSizes(std::max(holeCount, 0));
+            if (api_.PcbApi_QueryRegion(
+                    1, h, ROUTER_COMMON(c), contour.data(), &contourCount,
+                    static_cast<int32_t>(contour.size()), holePoints.data(), &holePointCount,
+                    static_cast<int32_t>(holePoints.size()), holeSizes.data(), &holeCount,
+                    static_cast<int32_t>(holeSizes.size()), &kind, &set, &data, &polygon) != 1 ||
+                contour.size() < 3)
+                return;
+            Shape shape;
+            for (const PcbApiPoint& p : contour)
+                shape.points.push_back({static_cast<double>(p.x), static_cast<double>(p.y)});
+            // Holes in a region are ignored: the whole contour is kept clear.
+            Common onLayer = c;
+            bool any = false;
+            for (int32_t layer = 1; layer < 128; ++layer)
+                if (set.Bits[layer / 64] >> (layer % 64) & 1) {
+                    onLayer.layer = layer;
+                    AddCopper(shape, onLayer);
+                    any = true;
+                }
+            if (!any || LayersOf(c.layer) != 0)
+                AddCopper(std::move(shape), c);
+        });
+    }
+
+    void ReadPolygons() {
+        Walk(kPolygonKind, [this](intptr_t h) {
+            Common c;
+            int32_t points = 0, count = 0, flags[9] = {};
+            if (api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, nullptr, &count, 0,
+                                           &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
+                                           &flags[5], &flags[6], &flags[7], &flags[8]) != 1)
+                return;
+            Shape shape;
+            shape.points = PolygonPoints(h);
+            if (shape.points.size() >= 3)
+                AddCopper(std::move(shape), c);
+        });
+    }
+};
+
+} // namespace
+
+RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board) {
+    if (board == 0)
+        throw std::runtime_error("no board to route");
+    return Reader(api, board).Read();
+}
+
+int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard& route,
+                const std::vector<RouteTrack>& tracks, const std::vector<RouteVia>& vias) {
+    int added = 0;
+    auto whole = [](double v) { return static_cast<int32_t>(std::nearbyint(v)); };
+    for (const RouteTrack& t : tracks) {
+        const intptr_t h = api.PcbApi_CreateObject(kTrackKind);
+        if (h == 0)
+            continue;
+        Common c;
+        int32_t x2 = whole(t.b.x), y2 = whole(t.b.y), width = whole(t.width);
+        intptr_t polygon = 0, coordinate = 0, dimension = 0;
+        c.x1 = whole(t.a.x);
+        c.y1 = whole(t.a.y);
+        c.layer = route.layers[t.layer].id;
+        c.net = route.nets[t.net].handle;
+        c.moveable = 1;
+        if (api.PcbApi_QueryTrack(0, h, ROUTER_COMMON(c), &x2, &y2, &width, &polygon, &coordinate,
+                                  &dimension) == 1 &&
+            api.PcbApi_AddObjectToContainer(board, h) == 0)
+            ++added;
+        else
+            api.PcbApi_DestroyObject(h);
+    }
+    for (const RouteVia& v : vias) {
+        const intptr_t h = api.PcbApi_CreateObject(kViaKind);
+        if (h == 0)
+            continue;
+        Common c;
+        c.x1 = whole(v.at.x);
+        c.y1 = whole(v.at.y);
+        c.layer = kMultiLayer;
+        c.net = route.nets[v.net].handle;
+        c.moveable = 1;
+        int32_t size = whole(route.viaDiameter), hole = whole(route.viaHole),
+                low = route.layers.front().id, high = route.layers.back().id, t1 = 0, t2 = 0;
+        if (api.PcbApi_QueryVia(0, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) == 1 &&
+            api.PcbApi_AddObjectToContainer(board, h) == 0)
+            ++added;
+        else
+            api.PcbApi_DestroyObject(h);
+    }
+    return added;
+}
+
+} // namespace Router

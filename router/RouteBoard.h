@@ -1,0 +1,85 @@
+// What the router needs of a board, read once through the engine's entry
+// points: the signal layers with their preferred directions, the outline,
+// the nets with their track widths, the pads, every piece of copper and
+// every keep-out as an obstacle, the clearance and the via to use. The router
+// adds tracks and vias; WriteRoutes puts them on the board.
+#pragma once
+
+#include "host/PcbApiTable.h"
+#include "router/RouteGeometry.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Router {
+
+constexpr int kNoNet = -1;
+
+enum class Direction { Any, Horizontal, Vertical };
+
+struct RouteLayer {
+    int32_t id = 0; // the engine's layer id
+    std::string name;
+    Direction direction = Direction::Any;
+};
+
+// Something routed copper keeps its distance from: copper of a net (kNoNet
+// for copper of no net, holes and keep-outs), on a set of router layers (bit
+// i for layer i).
+struct Obstacle {
+    Shape shape;
+    int net = kNoNet;
+    uint32_t layers = 0;
+    bool viaOnly = false; // a via keep-out: tracks may cross it
+    double clearance = 0; // what it asks of copper of other nets
+};
+
+struct RoutePad {
+    Pt at;
+    int net = kNoNet;
+    std::string name;            // designator-pad, for reports
+    std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
+    std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
+};
+
+struct RouteNet {
+    std::string name;
+    intptr_t handle = 0;
+    double width = 0;     // track width
+    double clearance = 0; // to copper of other nets (the larger of the two applies)
+    std::vector<int> pads;
+};
+
+struct RouteBoard {
+    std::vector<RouteLayer> layers;
+    std::vector<Pt> outline; // empty: no outline, the pads' extent bounds the routing
+    std::vector<RouteNet> nets;
+    std::vector<RoutePad> pads;
+    std::vector<Obstacle> obstacles;
+    double clearance = 0; // the board's own, for copper of no net, keep-outs and the edge
+    double viaDiameter = 0;
+    double viaHole = 0;
+    std::vector<std::string> notes; // what the reader could not take over
+};
+
+// A routed piece, in board units.
+struct RouteTrack {
+    int net = kNoNet;
+    int layer = 0; // router layer
+    Pt a, b;
+    double width = 0;
+};
+struct RouteVia {
+    int net = kNoNet;
+    Pt at;
+};
+
+// Reads the board; raises std::runtime_error for a board the engine refuses.
+RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board);
+// Adds the tracks and vias to the board on their nets; answers how many
+// objects were added.
+int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard& route,
+                const std::vector<RouteTrack>& tracks, const std::vector<RouteVia>& vias);
+
+} // namespace Router

@@ -1,0 +1,816 @@
+#include "router/Router.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <queue>
+
+namespace Router {
+namespace {
+
+constexpr float kFar = 1e30f;
+constexpr int kDirs = 8;
+constexpr int kDx[kDirs] = {1, 1, 0, -1, -1, -1, 0, 1};
+constexpr int kDy[kDirs] = {0, 1, 1, 1, 0, -1, -1, -1};
+constexpr uint8_t kNoDir = 255;
+
+// Union-find over pads.
+struct Joins {
+    std::vector<int> parent;
+    explicit Joins(std::size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
+    int Find(int a) {
+        while (parent[a] != a)
+            a = parent[a] = parent[parent[a]];
+        return a;
+    }
+    bool Join(int a, int b) {
+        a = Find(a);
+        b = Find(b);
+        if (a == b)
+            return false;
+        parent[std::max(a, b)] = std::min(a, b);
+        return true;
+    }
+};
+
+struct Connection {
+    int net = 0;
+    int from = 0, to = 0; // pads
+    double length = 0;
+};
+
+// Obstacles in buckets for exact checks.
+class Buckets {
+public:
+    Buckets(Box box, double size, double safety) : box_(box), size_(size), safety_(safety) {
+        nx_ = std::max(1, static_cast<int>((box.x1 - box.x0) / size) + 1);
+        ny_ = std::max(1, static_cast<int>((box.y1 - box.y0) / size) + 1);
+        cells_.resize(static_cast<std::size_t>(nx_) * ny_);
+    }
+    void Add(const Obstacle& o) {
+        const int index = static_cast<int>(items_.size());
+        maxClearance_ = std::max(maxClearance_, o.clearance);
+        items_.push_back(o);
+        stamp_.push_back(0);
+        Visit(o.shape.Bounds(), 0, [&](std::vector<int>& cell) { cell.push_back(index); });
+    }
+    // True when the segment grown by `half` keeps its clearance (the larger
+    // of `clearance` and the other copper's) from copper of other nets on
+    // `layer` (a via: on every layer).
+    bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via) {
+        Box box;
+        box.Add(a.x, a.y, half + maxClearance_ + clearance + safety_);
+        box.Add(b.x, b.y, half + maxClearance_ + clearance + safety_);
+        ++query_;
+        bool ok = true;
+        Visit(box, 0, [&](std::vector<int>& cell) {
+            for (int index : cell) {
+                if (!ok || stamp_[index] == query_)
+                    continue;
+                stamp_[index] = query_;
+                const Obstacle& o = items_[index];
+                if (o.net == net && net != kNoNet)
+                    continue;
+                if (o.viaOnly && !via)
+                    continue;
+                if (!via && (o.layers >> layer & 1u) == 0)
+                    continue;
+                if (SegmentShapeDistance(a, b, o.shape) <
+                    half + std::max(clearance, o.clearance) + safety_)
+                    ok = false;
+            }
+        });
+        return ok;
+    }
+
+private:
+    template <class F> void Visit(const Box& b, int, F&& f) {
+        const int i0 = std::clamp(static_cast<int>((b.x0 - box_.x0) / size_), 0, nx_ - 1);
+        const int i1 = std::clamp(static_cast<int>((b.x1 - box_.x0) / size_), 0, nx_ - 1);
+        const int j0 = std::clamp(static_cast<int>((b.y0 - box_.y0) / size_), 0, ny_ - 1);
+        const int j1 = std::clamp(static_cast<int>((b.y1 - box_.y0) / size_), 0, ny_ - 1);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i)
+                f(cells_[static_cast<std::size_t>(j) * nx_ + i]);
+    }
+    Box box_;
+    double size_, safety_, maxClearance_ = 0;
+    int nx_ = 1, ny_ = 1;
+    std::vector<std::vector<int>> cells_;
+    std::vector<Obstacle> items_;
+    std::vector<uint32_t> stamp_;
+    uint32_t query_ = 0;
+};
+
+class GridRouter {
+public:
+    GridRouter(const RouteBoard& board, const RouteOptions& options)
+        : b_(board), o_(options), layers_(static_cast<int>(board.layers.size())) {
+        minClearance_ = maxClearance_ = board.clearance;
+        for (const RouteNet& net : board.nets) {
+            maxHalf_ = std::max(maxHalf_, net.width / 2);
+            minClearance_ = std::min(minClearance_, net.clearance);
+            maxClearance_ = std::max(maxClearance_, net.clearance);
+        }
+        for (const Obstacle& o : board.obstacles) {
+            minClearance_ = std::min(minClearance_, o.clearance);
+            maxClearance_ = std::max(maxClearance_, o.clearance);
+        }
+        viaRadius_ = board.viaDiameter / 2;
+        maxHalf_ = std::max(maxHalf_, viaRadius_);
+        double minWidth = 1e300;
+        for (const RouteNet& net : board.nets)
+            if (net.pads.size() > 1 && net.width > 0)
+                minWidth = std::min(minWidth, net.width);
+        if (minWidth > 1e299)
+            minWidth = 100000;
+        Box box;
+        if (board.outline.size() >= 3)
+            for (const Pt& p : board.outline)
+                box.Add(p.x, p.y);
+        // Without an outline the routing keeps within the pads' extent, where
+        // the board surely is.
+        if (board.outline.size() < 3)
+            for (const RoutePad& pad : board.pads)
+                for (const Shape& shape : pad.perLayer)
+                    if (!shape.points.empty()) {
+                        const Box b = shape.Bounds();
+                        box.Add(b.x0, b.y0);
+                        box.Add(b.x1, b.y1);
+                    }
+        noOutline_ = board.outline.size() < 3;
+
+        limit_ = box;
+        if (box.Empty())
+            box.Add(0, 0, 1);
+        // The pitch: half a track and its clearance at most, and a whole
+        // fraction of 25 mil so that pins on the usual pitches share grid
+        // lines.
+        const double base = (minWidth + board.clearance) / 2;
+        const double unit = 250000;
+        pitch_ = options.pitch > 0 ? options.pitch
+                 : base >= unit    ? base
+                                   : unit / std::ceil(unit / base);
+        const double area = (box.x1 - box.x0) * (box.y1 - box.y0);
+        const double maxNodes = 1.5e6;
+        if (area / (pitch_ * pitch_) > maxNodes)
+            pitch_ = std::sqrt(area / maxNodes);
+        // The origin: on the grid offset most pads share.
+        x0_ = box.x0 - pitch_ + Remainder(box.x0 - pitch_, CommonOffset(true));
+        y0_ = box.y0 - pitch_ + Remainder(box.y0 - pitch_, CommonOffset(false));
+        box.Add(box.x1, box.y1, pitch_);
+        box.Add(x0_, y0_);
+        nx_ = static_cast<int>(std::ceil((box.x1 - x0_) / pitch_)) + 1;
+        ny_ = static_cast<int>(std::ceil((box.y1 - y0_) / pitch_)) + 1;
+        plane_ = static_cast<std::size_t>(nx_) * ny_;
+        reach_ = maxHalf_ + maxClearance_ + options.safety + 2 * pitch_;
+        bucketBox_ = box;
+        bucketBox_.Add(box.x0, box.y0, reach_);
+        bucketBox_.Add(box.x1, box.y1, reach_);
+    }
+
+    double Pitch() const { return pitch_; }
+
+    // The offset (modulo the pitch) that most pad centres have along x or y.
+    double CommonOffset(bool alongX) const {
+        constexpr int kBins = 32;
+        int counts[kBins] = {};
+        double first[kBins] = {};
+        for (const RoutePad& pad : b_.pads) {
+            const double v = alongX ? pad.at.x : pad.at.y;
+            const double m = v - std::floor(v / pitch_) * pitch_;
+            const int bin = std::clamp(static_cast<int>(m / pitch_ * kBins), 0, kBins - 1);
+            if (counts[bin]++ == 0)
+                first[bin] = m;
+        }
+        int best = 0;
+        for (int k = 1; k < kBins; ++k)
+            if (counts[k] > counts[best])
+                best = k;
+        return first[best];
+    }
+    // How far to move `from` up to reach the next value with `offset`.
+    double Remainder(double from, double offset) const {
+        const double m = from - std::floor(from / pitch_) * pitch_;
+        double up = offset - m;
+        if (up < 0)
+            up += pitch_;
+        return up;
+    }
+
+    RouteResult Run() {
+        BuildConnections();
+        RouteResult best;
+        best.open = std::numeric_limits<int>::max();
+        std::vector<int> order(connections_.size());
+        std::iota(order.begin(), order.end(), 0);
+        const int total = static_cast<int>(connections_.size()) * std::max(1, o_.rounds);
+        int done = 0;
+        for (int round = 0; round < std::max(1, o_.rounds); ++round) {
+            RouteResult result;
+            std::vector<int> failed = RouteRound(order, result, done, total);
+            result.connections = static_cast<int>(connections_.size());
+            result.open = static_cast<int>(failed.size());
+            const bool better = result.open < best.open ||
+                                (result.open == best.open && result.vias.size() < best.vias.size());
+            if (better || round == 0) {
+                best = std::move(result);
+                best.lines.clear();
+                for (int c : failed)
+                    best.lines.push_back(Why(connections_[c]));
+            }
+            if (best.open == 0 || best.cancelled || failed.empty())
+                break;
+            // The connections left open go first next round, in their order.
+            std::vector<int> next = failed;
+            std::vector<char> isFailed(connections_.size(), 0);
+            for (int c : failed)
+                isFailed[c] = 1;
+            for (int c : order)
+                if (!isFailed[c])
+                    next.push_back(c);
+            order = std::move(next);
+        }
+        best.pitch = pitch_;
+        best.connections = static_cast<int>(connections_.size());
+        for (const RouteTrack& t : best.tracks)
+            best.length += std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+        return best;
+    }
+
+private:
+    const RouteBoard& b_;
+    const RouteOptions& o_;
+    int layers_;
+    bool noOutline_ = false;
+    Box limit_; // the routing area
+    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0,
+           y0_ = 0, reach_ = 0;
+    int nx_ = 1, ny_ = 1;
+    std::size_t plane_ = 1;
+    Box bucketBox_;
+    std::vector<Connection> connections_;
+    std::vector<std::string> padWhy_;
+
+    // Distance field: nearest copper (d1, of net n1) and nearest copper of
+    // any other net (d2), per node of every layer; dv the nearest via
+    // keep-out.
+    std::vector<float> d1_, d2_, dv_;
+    std::vector<int> n1_;
+    std::unique_ptr<Buckets> buckets_;
+    // Search state.
+    std::vector<float> g_;
+    std::vector<int> parent_;
+    std::vector<uint8_t> dir_;
+    std::vector<uint32_t> seen_, target_, closed_;
+    std::vector<int> sourceStub_, targetStub_; // pad whose stub enters a source / target node
+    uint32_t search_ = 0;
+    // Per pad: nodes it can be entered from (node, needs a stub from the
+    // pad's centre).
+    std::vector<std::vector<std::pair<int, bool>>> access_;
+    std::vector<std::vector<int>> routedNodes_; // per connection, nodes of its route
+
+    Pt At(std::size_t node) const {
+        const std::size_t in = node % plane_;
+        return Pt{x0_ + static_cast<double>(in % nx_) * pitch_,
+                  y0_ + static_cast<double>(in / nx_) * pitch_};
+    }
+    int LayerOf(std::size_t node) const { return static_cast<int>(node / plane_); }
+
+    void BuildConnections() {
+        for (int n = 0; n < static_cast<int>(b_.nets.size()); ++n) {
+            const std::vector<int>& pads = b_.nets[n].pads;
+            if (pads.size() < 2)
+                continue;
+            // Prim's tree over the pads, nearest first.
+            std::vector<double> best(pads.size(), 1e300);
+            std::vector<int> from(pads.size(), -1);
+            std::vector<char> in(pads.size(), 0);
+            best[0] = 0;
+            for (std::size_t k = 0; k < pads.size(); ++k) {
+                std::size_t pick = pads.size();
+                for (std::size_t i = 0; i < pads.size(); ++i)
+                    if (!in[i] && (pick == pads.size() || best[i] < best[pick]))
+                        pick = i;
+                in[pick] = 1;
+                if (from[pick] >= 0)
+                    connections_.push_back({n, pads[from[pick]], pads[pick], best[pick]});
+                const Pt& p = b_.pads[pads[pick]].at;
+                for (std::size_t i = 0; i < pads.size(); ++i) {
+                    if (in[i])
+                        continue;
+                    const Pt& q = b_.pads[pads[i]].at;
+                    const double d = std::hypot(p.x - q.x, p.y - q.y);
+                    if (d < best[i]) {
+                        best[i] = d;
+                        from[i] = static_cast<int>(pick);
+                    }
+                }
+            }
+        }
+        std::stable_sort(
+            connections_.begin(), connections_.end(),
+            [](const Connection& a, const Connection& b) { return a.length < b.length; });
+    }
+
+    std::string Why(const Connection& c) const {
+        const RouteNet& net = b_.nets[c.net];
+        std::string text = "net " + net.name + ": " + b_.pads[c.from].name + " to " +
+                           b_.pads[c.to].name + " not routed: ";
+        if (access_[c.from].empty() || access_[c.to].empty())
+            return text + "no legal way onto pad " +
+                   (access_[c.from].empty() ? b_.pads[c.from].name : b_.pads[c.to].name) +
+                   " (keep-out, outline or clearance)";
+        return text + "no legal path found";
+    }
+
+    // ---- the distance field
+    void Raster(const Obstacle& o) {
+        const Box box = o.shape.Bounds();
+        const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - reach_ - x0_) / pitch_)));
+        const int i1 =
+            std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 + reach_ - x0_) / pitch_)));
+        const int j0 = std::max(0, static_cast<int>(std::floor((box.y0 - reach_ - y0_) / pitch_)));
+        const int j1 =
+            std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 + reach_ - y0_) / pitch_)));
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
+                const float d =
+                    static_cast<float>(SegmentShapeDistance(p, p, o.shape) - o.clearance);
+                if (d > reach_)
+                    continue;
+                const std::size_t in = static_cast<std::size_t>(j) * nx_ + i;
+                if (o.viaOnly) {
+                    dv_[in] = std::min(dv_[in], d);
+                    continue;
+                }
+                for (int l = 0; l < layers_; ++l) {
+                    if ((o.layers >> l & 1u) == 0)
+                        continue;
+                    const std::size_t node = l * plane_ + in;
+                    if (o.net == n1_[node] && o.net != kNoNet) {
+                        d1_[node] = std::min(d1_[node], d);
+                    } else if (d < d1_[node]) {
+                        d2_[node] = d1_[node];
+                        d1_[node] = d;
+                        n1_[node] = o.net;
+                    } else {
+                        d2_[node] = std::min(d2_[node], d);
+                    }
+                }
+            }
+    }
+
+    void ResetBoard() {
+        const std::size_t total = plane_ * layers_;
+        d1_.assign(total, kFar);
+        d2_.assign(total, kFar);
+        n1_.assign(total, -2);
+        dv_.assign(plane_, kFar);
+        buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
+        for (const Obstacle& o : b_.obstacles) {
+            Raster(o);
+            buckets_->Add(o);
+        }
+        // The board edge: outside is closed, the outline keeps its clearance.
+        if (b_.outline.size() >= 3) {
+            for (std::size_t k = 0; k < b_.outline.size(); ++k) {
+                Obstacle edge;
+                edge.shape.points = {b_.outline[k], b_.outline[(k + 1) % b_.outline.size()]};
+                edge.layers = (layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1);
+                edge.clearance = b_.clearance;
+                Raster(edge);
+                buckets_->Add(edge);
+            }
+            for (std::size_t in = 0; in < plane_; ++in)
+                if (!InsidePolygon(b_.outline, At(in)))
+                    for (int l = 0; l < layers_; ++l)
+                        d1_[l * plane_ + in] = d2_[l * plane_ + in] = -kFar;
+        }
+        if (noOutline_)
+            for (std::size_t in = 0; in < plane_; ++in) {
+                const Pt p = At(in);
+                if (p.x < limit_.x0 || p.x > limit_.x1 || p.y < limit_.y0 || p.y > limit_.y1)
+                    for (int l = 0; l < layers_; ++l)
+                        d1_[l * plane_ + in] = d2_[l * plane_ + in] = -kFar;
+            }
+        if (g_.size() != total) {
+            g_.assign(total, 0);
+            parent_.assign(total, -1);
+            dir_.assign(total, kNoDir);
+            seen_.assign(total, 0);
+            target_.assign(total, 0);
+            closed_.assign(total, 0);
+            sourceStub_.assign(total, -1);
+            targetStub_.assign(total, -1);
+        }
+    }
+
+    // Room left around a node for copper of `net` that reaches `half` from
+    // it. The field holds distances less each obstacle's own clearance; a
+    // net that asks for more than the smallest clearance pays the difference
+    // against everything, which is never less than it needs.
+    float Slack(std::size_t node, int net, double half) const {
+        const float d = n1_[node] == net ? d2_[node] : d1_[node];
+        const double extra = std::max(0.0, b_.nets[net].clearance - minClearance_);
+        return d - static_cast<float>(half + extra + o_.safety);
+    }
+    double ClearanceOf(int net) const { return b_.nets[net].clearance; }
+    bool ViaFits(std::size_t in, int net) const {
+        if (viaRadius_ <= 0)
+            return false;
+        if (dv_[in] < viaRadius_)
+            return false;
+        for (int l = 0; l < layers_; ++l)
+            if (Slack(l * plane_ + in, net, viaRadius_) < 0)
+                return false;
+        return true;
+    }
+
+    // ---- pad access
+    void BuildAccess() {
+        access_.assign(b_.pads.size(), {});
+        for (std::size_t p = 0; p < b_.pads.size(); ++p) {
+            const RoutePad& pad = b_.pads[p];
+            if (pad.net == kNoNet)
+                continue;
+            const double half = b_.nets[pad.net].width / 2;
+            for (int l = 0; l < layers_; ++l) {
+                if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
+                    continue;
+                const Shape& shape =
+                    l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
+                        ? pad.core[l]
+                        : pad.perLayer[l];
+                const Box box = shape.Bounds();
+                const int i0 =
+                    std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
+                const int i1 = std::min(
+                    nx_ - 1, static_cast<int>(std::ceil((box.x1 + 2 * pitch_ - x0_) / pitch_)));
+                const int j0 =
+                    std::max(0, static_cast<int>(std::floor((box.y0 - 2 * pitch_ - y0_) / pitch_)));
+                const int j1 = std::min(
+                    ny_ - 1, static_cast<int>(std::ceil((box.y1 + 2 * pitch_ - y0_) / pitch_)));
+                std::vector<std::pair<int, bool>> inside, near;
+                for (int j = j0; j <= j1; ++j)
+                    for (int i = i0; i <= i1; ++i) {
+                        const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
+                        const Pt q = At(node);
+                        if (Slack(node, pad.net, half) < 0)
+                            continue;
+                        const double d = SegmentShapeDistance(q, q, shape);
+                        if (d <= 0)
+                            inside.push_back({static_cast<int>(node), false});
+                        else if (std::hypot(q.x - pad.at.x, q.y - pad.at.y) <= 2.9 * pitch_ &&
+                                 buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l,
+                                                 false))
+                            near.push_back({static_cast<int>(node), true});
+                    }
+                auto& list = access_[p];
+                list.insert(list.end(), inside.begin(), inside.end());
+                if (inside.empty())
+                    list.insert(list.end(), near.begin(), near.end());
+            }
+        }
+    }
+
+    // ---- one round
+    std::vector<int> RouteRound(const std::vector<int>& order, RouteResult& result, int& done,
+                                int total) {
+        ResetBoard();
+        BuildAccess();
+        Joins joins(b_.pads.size());
+        routedNodes_.assign(connections_.size(), {});
+        std::vector<int> failed;
+        for (int c : order) {
+            if (result.cancelled || (o_.cancelled && o_.cancelled())) {
+                result.cancelled = true;
+                failed.push_back(c);
+                continue;
+            }
+            if (o_.progress)
+                o_.progress(++done, total);
+            const Connection& con = connections_[c];
+            if (joins.Find(con.from) == joins.Find(con.to))
+                continue;
+            if (!RouteConnection(c, joins, result))
+                failed.push_back(c);
+        }
+        return failed;
+    }
+
+    // Marks the nodes of the component that holds `pad`: its pads' ways in
+    // and the routes already joined to it. A node entered by a stub from a
+    // pad's centre remembers that pad in `stubs`.
+    void MarkComponent(int pad, Joins& joins, std::vector<uint32_t>& mark, std::vector<int>* list,
+                       std::vector<int>& stubs) {
+        const int root = joins.Find(pad);
+        const int net = b_.pads[pad].net;
+        const double half = b_.nets[net].width / 2;
+        for (int p : b_.nets[net].pads) {
+            if (joins.Find(p) != root)
+                continue;
+            for (const auto& [node, stub] : access_[p]) {
+                if (Slack(node, net, half) < 0)
+                    continue;
+                if (stub && !buckets_->Clear(b_.pads[p].at, At(node), half, ClearanceOf(net), net,
+                                             LayerOf(node), false))
+                    continue;
+                if (mark[node] == search_ && stubs[node] < 0)
+                    continue; // already entered without a stub
+                mark[node] = search_;
+                stubs[node] = stub ? p : -1;
+                if (list)
+                    list->push_back(node);
+            }
+        }
+        for (std::size_t c = 0; c < connections_.size(); ++c)
+            if (!routedNodes_[c].empty() && connections_[c].net == net &&
+                joins.Find(connections_[c].from) == root)
+                for (int node : routedNodes_[c]) {
+                    mark[node] = search_;
+                    stubs[node] = -1;
+                    if (list)
+                        list->push_back(node);
+                }
+    }
+
+    bool RouteConnection(int c, Joins& joins, RouteResult& result) {
+        const Connection& con = connections_[c];
+        const int net = con.net;
+        const double half = b_.nets[net].width / 2;
+        ++search_;
+        std::vector<int> sources;
+        MarkComponent(con.to, joins, target_, nullptr, targetStub_);
+        MarkComponent(con.from, joins, seen_, &sources, sourceStub_);
+        if (sources.empty())
+            return false;
+        const Pt goal = b_.pads[con.to].at;
+        auto h = [&](std::size_t node) {
+            const Pt p = At(node);
+            const double dx = std::fabs(p.x - goal.x), dy = std::fabs(p.y - goal.y);
+            return static_cast<float>(std::max(dx, dy) + (std::sqrt(2.0) - 1) * std::min(dx, dy));
+        };
+        using Entry = std::pair<float, int>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+        std::sort(sources.begin(), sources.end());
+        sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
+        for (int s : sources) {
+            g_[s] = 0;
+            parent_[s] = -1;
+            dir_[s] = kNoDir;
+            seen_[s] = search_;
+            open.push({h(s), s});
+        }
+        const double diag = std::sqrt(2.0) * pitch_;
+        const float viaCost = static_cast<float>(o_.viaCost * pitch_);
+        const float bendCost = static_cast<float>(o_.bendCost * pitch_);
+        long expansions = 0;
+        int found = -1;
+        while (!open.empty()) {
+            const auto [f, u] = open.top();
+            open.pop();
+            if (closed_[u] == search_)
+                continue;
+            closed_[u] = search_;
+            if (target_[u] == search_) {
+                found = u;
+                break;
+            }
+            if (++expansions > o_.expansionsPerSearch)
+                break;
+            const int l = LayerOf(u);
+            const std::size_t in = u % plane_;
+            const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
+            const float su = Slack(u, net, half);
+            const Direction way = b_.layers[l].direction;
+            for (int d = 0; d < kDirs; ++d) {
+                const int ni = i + kDx[d], nj = j + kDy[d];
+                if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
+                    continue;
+                const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
+                if (closed_[v] == search_)
+                    continue;
+                const double length = (d & 1) ? diag : pitch_;
+                const float sv = Slack(v, net, half);
+                if (sv < 0 || su + sv < length)
+                    continue;
+                double cost = length;
+                if (way == Direction::Horizontal && kDy[d] != 0)
+                    cost *= 1 + o_.wrongWayFactor * (kDx[d] != 0 ? 0.5 : 1.0);
+                else if (way == Direction::Vertical && kDx[d] != 0)
+                    cost *= 1 + o_.wrongWayFactor * (kDy[d] != 0 ? 0.5 : 1.0);
+                float g = g_[u] + static_cast<float>(cost);
+                if (dir_[u] != kNoDir && dir_[u] != d)
+                    g += bendCost;
+                if (seen_[v] != search_ || g < g_[v]) {
+                    seen_[v] = search_;
+                    g_[v] = g;
+                    parent_[v] = static_cast<int>(u);
+                    dir_[v] = static_cast<uint8_t>(d);
+                    open.push({g + h(v), static_cast<int>(v)});
+                }
+            }
+            if (layers_ > 1 && ViaFits(in, net)) {
+                for (int k = 0; k < layers_; ++k) {
+                    if (k == l)
+                        continue;
+                    const std::size_t v = k * plane_ + in;
+                    if (closed_[v] == search_ || Slack(v, net, half) < 0)
+                        continue;
+                    const float g = g_[u] + viaCost;
+                    if (seen_[v] != search_ || g < g_[v]) {
+                        seen_[v] = search_;
+                        g_[v] = g;
+                        parent_[v] = static_cast<int>(u);
+                        dir_[v] = kNoDir;
+                        open.push({g + h(v), static_cast<int>(v)});
+                    }
+                }
+            }
+        }
+        if (found < 0)
+            return false;
+        std::vector<int> path;
+        for (int v = found; v >= 0; v = parent_[v])
+            path.push_back(v);
+        std::reverse(path.begin(), path.end());
+        return Commit(c, path, joins, result);
+    }
+
+    bool Commit(int c, const std::vector<int>& path, Joins& joins, RouteResult& result) {
+        const Connection& con = connections_[c];
+        const int net = con.net;
+        const double width = b_.nets[net].width, half = width / 2;
+        std::vector<RouteTrack> tracks;
+        std::vector<RouteVia> vias;
+        // Runs on one layer become tracks, corners kept, straight runs merged.
+        std::size_t k = 0;
+        while (k < path.size()) {
+            std::size_t e = k;
+            while (e + 1 < path.size() && LayerOf(path[e + 1]) == LayerOf(path[k]))
+                ++e;
+            const int layer = LayerOf(path[k]);
+            std::size_t s = k;
+            while (s < e) {
+                std::size_t t = s + 1;
+                const Pt a = At(path[s]);
+                Pt step{At(path[t]).x - a.x, At(path[t]).y - a.y};
+                while (t + 1 <= e) {
+                    const Pt n = At(path[t + 1]), m = At(path[t]);
+                    if (std::fabs((n.x - m.x) - step.x) > 1e-6 ||
+                        std::fabs((n.y - m.y) - step.y) > 1e-6)
+                        break;
+                    ++t;
+                }
+                tracks.push_back({net, layer, a, At(path[t]), width});
+                s = t;
+            }
+            if (e + 1 < path.size())
+                vias.push_back({net, At(path[e])});
+            k = e + 1;
+        }
+        const int stubs[2] = {sourceStub_[path.front()], targetStub_[path.back()]};
+        const int ends[2] = {path.front(), path.back()};
+        for (int k2 = 0; k2 < 2; ++k2)
+            if (stubs[k2] >= 0) {
+                const Pt from = b_.pads[stubs[k2]].at, to = At(ends[k2]);
+                if (std::hypot(to.x - from.x, to.y - from.y) > 0.5)
+                    tracks.push_back({net, LayerOf(ends[k2]), from, to, width});
+            }
+        // Every piece checked against the real shapes before it is kept.
+        for (const RouteTrack& t : tracks)
+            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false))
+                return false;
+        for (const RouteVia& v : vias)
+            if (!buckets_->Clear(v.at, v.at, viaRadius_, ClearanceOf(net), net, 0, true))
+                return false;
+        const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
+        for (const RouteTrack& t : tracks) {
+            Obstacle o;
+            o.shape.points = {t.a, t.b};
+            o.shape.radius = half;
+            o.net = net;
+            o.clearance = ClearanceOf(net);
+            o.layers = 1u << t.layer;
+            Raster(o);
+            buckets_->Add(o);
+        }
+        for (const RouteVia& v : vias) {
+            Obstacle o;
+            o.shape.points = {v.at};
+            o.shape.radius = viaRadius_;
+            o.net = net;
+            o.clearance = ClearanceOf(net);
+            o.layers = all;
+            Raster(o);
+            buckets_->Add(o);
+        }
+        routedNodes_[c] = path;
+        joins.Join(con.from, con.to);
+        result.tracks.insert(result.tracks.end(), tracks.begin(), tracks.end());
+        result.vias.insert(result.vias.end(), vias.begin(), vias.end());
+        return true;
+    }
+};
+
+} // namespace
+
+RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
+    if (board.layers.empty() || board.nets.empty()) {
+        RouteResult result;
+        if (board.layers.empty())
+            result.lines.push_back("nothing routed: the board has no signal layer");
+        return result;
+    }
+    GridRouter router(board, options);
+    return router.Run();
+}
+
+int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
+              const std::vector<RouteVia>& vias) {
+    // Items: pads, then tracks, then vias; joined when they overlap on a
+    // layer and share the net.
+    struct Item {
+        int net;
+        uint32_t layers;
+        Shape shape;
+    };
+    std::vector<Item> items;
+    for (const RoutePad& pad : board.pads) {
+        // A pad joins through its copper on any layer; a through pad is one
+        // item on several layers.
+        Item item{pad.net, 0, {}};
+        for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
+            if (!pad.perLayer[l].points.empty()) {
+                item.layers |= 1u << l;
+                if (item.shape.points.empty())
+                    item.shape = l < pad.core.size() && !pad.core[l].points.empty()
+                                     ? pad.core[l]
+                                     : pad.perLayer[l];
+            }
+        items.push_back(item);
+    }
+    const std::size_t padCount = items.size();
+    for (const RouteTrack& t : tracks)
+        items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
+    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
+    for (const RouteVia& v : vias)
+        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
+    Joins joins(items.size());
+    // Per net, compare the items pairwise through a sort by x of their boxes.
+    std::vector<std::vector<int>> byNet(board.nets.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].net >= 0 && items[i].net < static_cast<int>(board.nets.size()))
+            byNet[items[i].net].push_back(static_cast<int>(i));
+    int open = 0;
+    for (std::size_t n = 0; n < byNet.size(); ++n) {
+        auto& list = byNet[n];
+        std::vector<Box> boxes(items.size());
+        std::sort(list.begin(), list.end(), [&](int a, int b) {
+            return items[a].shape.Bounds().x0 < items[b].shape.Bounds().x0;
+        });
+        for (std::size_t a = 0; a < list.size(); ++a) {
+            const Item& p = items[list[a]];
+            const Box pb = p.shape.Bounds();
+            for (std::size_t b = a + 1; b < list.size(); ++b) {
+                const Item& q = items[list[b]];
+                const Box qb = q.shape.Bounds();
+                if (qb.x0 > pb.x1)
+                    break;
+                if ((p.layers & q.layers) == 0 || qb.y0 > pb.y1 || qb.y1 < pb.y0)
+                    continue;
+                // Overlap: the pieces of one against the grown other.
+                bool touch = false;
+                const auto& pp = p.shape.points;
+                if (pp.size() <= 2) {
+                    touch =
+                        SegmentShapeDistance(pp.front(), pp.back(), q.shape) <= p.shape.radius + 1;
+                } else {
+                    for (std::size_t e = 0; e < pp.size() && !touch; ++e)
+                        touch = SegmentShapeDistance(pp[e], pp[(e + 1) % pp.size()], q.shape) <=
+                                p.shape.radius + 1;
+                    const auto& qp = q.shape.points;
+                    touch = touch || (!qp.empty() && InsidePolygon(pp, qp[0]));
+                }
+                if (touch)
+                    joins.Join(list[a], list[b]);
+            }
+        }
+        std::vector<int> roots;
+        for (int i : list)
+            if (static_cast<std::size_t>(i) < padCount)
+                roots.push_back(joins.Find(i));
+        std::sort(roots.begin(), roots.end());
+        roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+        if (!roots.empty())
+            open += static_cast<int>(roots.size()) - 1;
+    }
+    return open;
+}
+
+} // namespace Router

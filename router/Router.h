@@ -1,0 +1,53 @@
+// The router: a maze search on a square grid over the board's signal layers
+// (eight directions on a layer, through vias between layers), A* with costs
+// for length, vias, bends and travel against a layer's preferred direction.
+// Each net's pads are joined along a minimum spanning tree; the connections
+// are routed shortest first. Whatever a round leaves open moves to the front
+// of the next round, which routes everything again from a clean board; the
+// best round is kept. Every track and via is checked exactly against the
+// real shapes before it is kept, so what the grid cannot place legally stays
+// open. Budgets count search steps, never time: the same board always gives
+// the same result.
+#pragma once
+
+#include "router/RouteBoard.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Router {
+
+struct RouteOptions {
+    int rounds = 8;                     // routing rounds (each from a clean board)
+    long expansionsPerSearch = 2000000; // search steps one connection may take
+    double pitch = 0;                   // grid pitch; 0 picks one from widths and clearance
+    double safety = 400;                // extra clearance kept against rounding (board units)
+    double viaCost = 40;                // in grid steps
+    double bendCost = 0.4;              // in grid steps
+    double wrongWayFactor = 0.5;        // extra cost of a step against the layer's direction
+    std::function<bool()> cancelled;    // asked between connections
+    std::function<void(int done, int total)> progress;
+};
+
+struct RouteResult {
+    std::vector<RouteTrack> tracks;
+    std::vector<RouteVia> vias;
+    int connections = 0; // pad-to-pad connections of the board's nets
+    int open = 0;        // left open
+    double length = 0;
+    bool cancelled = false;
+    double pitch = 0;
+    std::vector<std::string> lines; // what was not routed and why
+};
+
+RouteResult Route(const RouteBoard& board, const RouteOptions& options = {});
+
+// Connections still open in `board` with `tracks` and `vias` added: pads of a
+// net joined through copper of that net (tracks, vias and the pads
+// themselves, by exact overlap) count as connected. Answers the number of
+// missing links, summed over nets.
+int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
+              const std::vector<RouteVia>& vias);
+
+} // namespace Router

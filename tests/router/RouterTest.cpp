@@ -1,0 +1,263 @@
+#include "router/Router.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using Router::Pt;
+using Router::RouteBoard;
+using Router::RouteResult;
+
+constexpr double kMil = 10000;   // board units per mil
+constexpr double kMm = 393700.8; // board units per millimetre
+
+// The check below is the test's own: pads as discs or boxes, tracks as
+// capsules, every pair of different nets on a shared layer compared by
+// brute force.
+struct Copper {
+    int net;
+    uint32_t layers;
+    Pt a, b;     // a segment (a == b for a disc), or box corners
+    double half; // half width around the segment
+    bool box = false;
+};
+
+double PointToSegment(Pt p, Pt a, Pt b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
+    double t = l2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / l2 : 0;
+    t = std::max(0.0, std::min(1.0, t));
+    return std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y);
+}
+
+// Distance between two segments sampled finely: good to a few board units
+// for the lengths used here, and independent of the router's own geometry.
+double SegmentToSegment(Pt a, Pt b, Pt c, Pt d) {
+    double best = 1e300;
+    for (int k = 0; k <= 400; ++k) {
+        const double t = k / 400.0;
+        best = std::min(best, PointToSegment({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}, c, d));
+        best = std::min(best, PointToSegment({c.x + t * (d.x - c.x), c.y + t * (d.y - c.y)}, a, b));
+    }
+    return best;
+}
+
+double Gap(const Copper& p, const Copper& q) {
+    if (p.box || q.box) {
+        const Copper& box = p.box ? p : q;
+        const Copper& other = p.box ? q : p;
+        Pt edges[4] = {box.a, {box.b.x, box.a.y}, box.b, {box.a.x, box.b.y}};
+        double best = 1e300;
+        for (int k = 0; k < 4; ++k)
+            best = std::min(best, SegmentToSegment(edges[k], edges[(k + 1) % 4], other.a, other.b));
+        const Pt m{(other.a.x + other.b.x) / 2, (other.a.y + other.b.y) / 2};
+        if (m.x >= box.a.x && m.x <= box.b.x && m.y >= box.a.y && m.y <= box.b.y)
+            best = 0;
+        return best - other.half;
+    }
+    return SegmentToSegment(p.a, p.b, q.a, q.b) - p.half - q.half;
+}
+
+// A two-layer board 40 x 30 mm with 0.25 mm tracks and 0.2 mm clearance.
+RouteBoard EmptyBoard() {
+    RouteBoard board;
+    board.layers = {{1, "Top", Router::Direction::Horizontal},
+                    {32, "Bottom", Router::Direction::Vertical}};
+    board.outline = {{0, 0}, {40 * kMm, 0}, {40 * kMm, 30 * kMm}, {0, 30 * kMm}};
+    board.clearance = 0.2 * kMm;
+    board.viaDiameter = 0.6 * kMm;
+    board.viaHole = 0.3 * kMm;
+    return board;
+}
+
+int AddNet(RouteBoard& board, const std::string& name) {
+    Router::RouteNet net;
+    net.name = name;
+    net.width = 0.25 * kMm;
+    net.clearance = board.clearance;
+    board.nets.push_back(net);
+    return static_cast<int>(board.nets.size()) - 1;
+}
+
+// A square pad of side `size` mm at (x, y) mm on `layers` (bit per layer).
+void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_t layers,
+            const std::string& name) {
+    Router::RoutePad pad;
+    pad.at = {x * kMm, y * kMm};
+    pad.net = net;
+    pad.name = name;
+    pad.perLayer.resize(board.layers.size());
+    for (std::size_t l = 0; l < board.layers.size(); ++l)
+        if (layers >> l & 1u) {
+            pad.perLayer[l] = Router::PadShape(2, pad.at.x, pad.at.y, size * kMm, size * kMm, 0, 0);
+            Router::Obstacle o;
+            o.shape = pad.perLayer[l];
+            o.net = net;
+            o.clearance = board.clearance;
+            o.layers = 1u << l;
+            board.obstacles.push_back(o);
+        }
+    if (net >= 0)
+        board.nets[net].pads.push_back(static_cast<int>(board.pads.size()));
+    board.pads.push_back(pad);
+}
+
+std::vector<Copper> CopperOf(const RouteBoard& board, const RouteResult& result) {
+    std::vector<Copper> copper;
+    for (const auto& pad : board.pads)
+        for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
+            if (!pad.perLayer[l].points.empty()) {
+                Router::Box box = pad.perLayer[l].Bounds();
+                copper.push_back({pad.net, 1u << l, {box.x0, box.y0}, {box.x1, box.y1}, 0, true});
+            }
+    for (const auto& t : result.tracks)
+        copper.push_back({t.net, 1u << t.layer, t.a, t.b, t.width / 2});
+    for (const auto& v : result.vias)
+        copper.push_back({v.net, 3u, v.at, v.at, board.viaDiameter / 2});
+    return copper;
+}
+
+// Violations: pairs of different nets nearer than the clearance, and
+// routed copper outside the outline.
+int Violations(const RouteBoard& board, const RouteResult& result) {
+    const std::vector<Copper> copper = CopperOf(board, result);
+    int count = 0;
+    for (std::size_t i = 0; i < copper.size(); ++i)
+        for (std::size_t j = i + 1; j < copper.size(); ++j) {
+            const Copper& p = copper[i];
+            const Copper& q = copper[j];
+            if (p.net == q.net || (p.layers & q.layers) == 0 || (p.box && q.box))
+                continue;
+            if (Gap(p, q) < board.clearance - 1)
+                ++count;
+        }
+    for (const auto& t : result.tracks)
+        for (const Pt& p : {t.a, t.b})
+            if (p.x - t.width / 2 < board.clearance || p.y - t.width / 2 < board.clearance ||
+                p.x + t.width / 2 > 40 * kMm - board.clearance ||
+                p.y + t.width / 2 > 30 * kMm - board.clearance)
+                ++count;
+    return count;
+}
+
+std::string Text(const RouteResult& result) {
+    std::ostringstream out;
+    out.precision(17);
+    for (const auto& t : result.tracks)
+        out << t.net << ' ' << t.layer << ' ' << t.a.x << ' ' << t.a.y << ' ' << t.b.x << ' '
+            << t.b.y << '\n';
+    for (const auto& v : result.vias)
+        out << v.net << ' ' << v.at.x << ' ' << v.at.y << '\n';
+    return out.str();
+}
+
+// Four nets of two or three through pads among each other, routed on two
+// layers: every connection made, nothing closer than the clearance.
+TEST(Router, RoutesSmallBoardCompletelyAndLegally) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B"), c = AddNet(board, "C"),
+              d = AddNet(board, "D");
+    AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+    AddPad(board, a, 35, 25, 1.5, 3u, "J2-1");
+    AddPad(board, b, 5, 25, 1.5, 3u, "J1-2");
+    AddPad(board, b, 35, 5, 1.5, 3u, "J2-2");
+    AddPad(board, c, 20, 5, 1.5, 3u, "J3-1");
+    AddPad(board, c, 20, 25, 1.5, 3u, "J4-1");
+    AddPad(board, c, 10, 15, 1.5, 3u, "J5-1");
+    AddPad(board, d, 15, 10, 1, 1u, "U1-1"); // a top-only pad
+    AddPad(board, d, 28, 18, 1, 1u, "U1-2");
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 5);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+    for (const auto& t : result.tracks)
+        EXPECT_DOUBLE_EQ(t.width, 0.25 * kMm);
+}
+
+// Two nets cross on a board whose second layer is free: a pad row walls the
+// top layer off, so one of them must change layer; the vias it uses keep
+// their clearance.
+TEST(Router, UsesViasWhereOneLayerIsBlocked) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    AddPad(board, a, 3, 15, 1.2, 1u, "U1-1");
+    AddPad(board, a, 37, 15, 1.2, 1u, "U2-1");
+    AddPad(board, b, 20, 3, 1.2, 1u, "U3-1");
+    AddPad(board, b, 20, 27, 1.2, 1u, "U4-1");
+    // A top-only wall of net-less pads across the board from edge to edge.
+    for (double y = 0.3; y < 30; y += 0.9)
+        AddPad(board, Router::kNoNet, 10, y, 0.8, 1u,
+               "W-" + std::to_string(static_cast<int>(y * 10)));
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    EXPECT_GE(result.vias.size(), 2u);
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
+// A pad under a keep-out cannot be reached: its connection stays open with a
+// line that names it, and the rest is routed.
+TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+    AddPad(board, a, 30, 20, 1.5, 3u, "J2-1");
+    AddPad(board, b, 5, 20, 1.5, 3u, "J3-1");
+    AddPad(board, b, 30, 5, 1.5, 3u, "J4-1");
+    Router::Obstacle keepout; // around J2-1 on both layers
+    keepout.shape.points = {
+        {28 * kMm, 18 * kMm}, {32 * kMm, 18 * kMm}, {32 * kMm, 22 * kMm}, {28 * kMm, 22 * kMm}};
+    keepout.layers = 3u;
+    keepout.clearance = board.clearance;
+    board.obstacles.push_back(keepout);
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 2);
+    EXPECT_EQ(result.open, 1);
+    ASSERT_EQ(result.lines.size(), 1u);
+    EXPECT_NE(result.lines[0].find("net A"), std::string::npos) << result.lines[0];
+    EXPECT_NE(result.lines[0].find("J2-1"), std::string::npos) << result.lines[0];
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 1);
+    EXPECT_EQ(Violations(board, result), 0);
+    for (const auto& t : result.tracks)
+        EXPECT_EQ(board.nets[t.net].name, "B");
+}
+
+// A board with no signal layer, and one whose nets have a single pad: the
+// router finishes with nothing added.
+TEST(Router, BoardsWithNothingToRoute) {
+    RouteBoard none = EmptyBoard();
+    none.layers.clear();
+    const RouteResult noLayers = Router::Route(none);
+    EXPECT_TRUE(noLayers.tracks.empty());
+    ASSERT_FALSE(noLayers.lines.empty());
+    EXPECT_NE(noLayers.lines[0].find("no signal layer"), std::string::npos);
+
+    RouteBoard single = EmptyBoard();
+    AddPad(single, AddNet(single, "A"), 5, 5, 1.5, 3u, "J1-1");
+    const RouteResult nothing = Router::Route(single);
+    EXPECT_EQ(nothing.connections, 0);
+    EXPECT_TRUE(nothing.tracks.empty() && nothing.vias.empty());
+}
+
+// Many nets in a tight field route the same way every time.
+TEST(Router, SameBoardSameRoutes) {
+    RouteBoard board = EmptyBoard();
+    for (int k = 0; k < 12; ++k) {
+        const int net = AddNet(board, "N" + std::to_string(k));
+        AddPad(board, net, 3 + 2.6 * k, 4, 1.2, 3u, "J1-" + std::to_string(k));
+        AddPad(board, net, 37 - 2.6 * k, 26, 1.2, 3u, "J2-" + std::to_string(k));
+    }
+    const RouteResult first = Router::Route(board);
+    const RouteResult second = Router::Route(board);
+    EXPECT_FALSE(first.tracks.empty());
+    EXPECT_EQ(Text(first), Text(second));
+    EXPECT_EQ(Violations(board, first), 0);
+    EXPECT_EQ(Router::CountOpen(board, first.tracks, first.vias), first.open);
+}
+
+} // namespace
