@@ -733,6 +733,12 @@ TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     EXPECT_EQ(fromCounts.str(), fromJson.str());
     EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
     EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
+    // The rule listing reads the rules alone out of the dump.
+    EXPECT_EQ(Harrow::RulesOfDump(R"({"LayerStack":[1],"Objects":{"Net":[{"Name":"]}\","}],)"
+                                  R"("Rule":[{"Name":"W","Gap":1},{}],"Text":[]}})"),
+              R"({"Objects":{"Rule":[{"Name":"W","Gap":1},{}]}})");
+    EXPECT_EQ(Harrow::RulesOfDump(R"({"Objects":{"Net":[]}})"), "{}");
+    EXPECT_EQ(Harrow::RulesOfDump("not json"), "{}");
 }
 
 // ---- the page in a real browser ----
