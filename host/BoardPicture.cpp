@@ -326,7 +326,7 @@ private:
     // Widens a component's extent by a board point.
     void AddToComponent(intptr_t component, double x, double y, double grow);
     void AppendPadTitle(std::string& out, const ComponentInfo* component,
-                        const std::string& padName, int32_t net);
+                        const std::string& padName);
     // The path of a polygon's segments; "" when it has none.
     std::string SegmentPath(const std::vector<PcbApiPolySegment>& segments, Box& box) const;
     std::vector<PcbApiPolySegment> Segments(intptr_t h, int32_t kind, Common& c);
@@ -645,7 +645,6 @@ void Picture::DrawVias() {
         if (from > to)
             std::swap(from, to);
         const double r = std::fabs(static_cast<double>(size)) / 2;
-        const int32_t net = NetIndex(c.net);
         shape_ = "<circle class=\"v\"";
         Attr(shape_, "r", r);
         for (int at = from; at <= to; ++at) {
@@ -654,12 +653,7 @@ void Picture::DrawVias() {
                 continue;
             std::string& out = Out(layer, c.net);
             UseShape(out, c.x1, c.y1);
-            out += "><title>via";
-            if (net != 0) {
-                out += ' ';
-                AppendXmlText(out, netNames_[net]);
-            }
-            out += "</title></use>";
+            out += "/>"; // its net group's title names it
         }
         if (hole > 0) {
             shape_ = "<circle";
@@ -708,10 +702,10 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
     CentredRect(out, "p", x, y, xs, ys, angle, radius);
 }
 
-// ">", the pad's title ("U1-3 NET", or "pad 3 NET" outside a component) and
-// the end of its <use>.
+// ">", the pad's title ("U1-3", or "pad 3" outside a component; its net
+// group's title names the net) and the end of its <use>.
 void Picture::AppendPadTitle(std::string& out, const ComponentInfo* component,
-                             const std::string& padName, int32_t net) {
+                             const std::string& padName) {
     out += "><title>";
     if (component != nullptr) {
         AppendXmlText(out, component->designator);
@@ -720,10 +714,6 @@ void Picture::AppendPadTitle(std::string& out, const ComponentInfo* component,
         out += "pad ";
     }
     AppendXmlText(out, padName);
-    if (net != 0) {
-        out += ' ';
-        AppendXmlText(out, netNames_[net]);
-    }
     out += "</title></use>";
 }
 
@@ -746,7 +736,6 @@ void Picture::DrawPads() {
         api_.PcbApi_QueryPadStackMode(1, h, &mode);
         const std::string padName = textA_.data();
         ComponentInfo* component = ComponentOf(c.component);
-        const int32_t net = NetIndex(c.net);
         // The entry that holds a layer's shape: a simple pad has one for every
         // layer, a top-middle-bottom pad three.
         auto entryLayer = [mode](int32_t layer) {
@@ -779,7 +768,7 @@ void Picture::DrawPads() {
             shape_.clear();
             PadShape(shape_, shape, 0, 0, x, y, angle, corner);
             UseShape(out, c.x1, c.y1);
-            AppendPadTitle(out, component, padName, net);
+            AppendPadTitle(out, component, padName);
             reach = std::max(reach, std::hypot(x, y) / 2);
         }
         if (c.layer == kMultiLayer && hole > 0) {
