@@ -101,12 +101,35 @@ double Finite(double v) {
 
 // ---- numbers and text into the drawing ----
 
-void Num(std::string& out, int64_t v) {
+// A plain whole number (layer ids, pixels).
+void Int(std::string& out, int64_t v) {
     char buffer[24];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
     out.append(buffer, end);
 }
-// A derived coordinate, to the nearest host unit.
+// A board position or length, given in host units, written in mil: exact to
+// the host unit (up to four decimals), trailing zeros dropped. Browsers keep
+// coordinates in single precision and give up on shapes far beyond a few
+// million units, so host units themselves cannot go into the drawing.
+void Num(std::string& out, int64_t v) {
+    char buffer[32];
+    char* at = buffer;
+    uint64_t magnitude = static_cast<uint64_t>(v);
+    if (v < 0) {
+        *at++ = '-';
+        magnitude = 0 - magnitude;
+    }
+    at = std::to_chars(at, buffer + sizeof buffer, magnitude / 10000).ptr;
+    if (uint32_t fraction = static_cast<uint32_t>(magnitude % 10000)) {
+        *at++ = '.';
+        for (uint32_t unit = 1000; fraction != 0; unit /= 10) {
+            *at++ = static_cast<char>('0' + fraction / unit);
+            fraction %= unit;
+        }
+    }
+    out.append(buffer, at);
+}
+// A derived position or length, to the nearest host unit.
 void Num(std::string& out, double v) {
     v = Finite(v);
     v = std::clamp(v, -9.0e15, 9.0e15);
@@ -302,6 +325,8 @@ private:
     }
     // Widens a component's extent by a board point.
     void AddToComponent(intptr_t component, double x, double y, double grow);
+    void AppendPadTitle(std::string& out, const ComponentInfo* component,
+                        const std::string& padName);
     // The path of a polygon's segments; "" when it has none.
     std::string SegmentPath(const std::vector<PcbApiPolySegment>& segments, Box& box) const;
     std::vector<PcbApiPolySegment> Segments(intptr_t h, int32_t kind, Common& c);
@@ -319,6 +344,14 @@ private:
     std::unordered_map<intptr_t, ComponentInfo> components_;
     std::vector<intptr_t> componentOrder_;
     std::string holes_, outline_, body_;
+    // Shapes centred on the origin, each made once: pads, vias and holes of
+    // one shape, size and turn share one and are drawn as <use> of it.
+    std::string defs_, shape_;
+    std::unordered_map<std::string, int32_t> shapeIds_;
+    // Draws the shape in `shape_` (markup of one element, not closed) at
+    // (x, y) into `out`, as a <use> of its one definition; the caller closes
+    // the element with "/>" or a title and "</use>".
+    void UseShape(std::string& out, double x, double y);
     Box extent_;
     long elements_ = 0;
 };
@@ -417,8 +450,36 @@ void Picture::AddToComponent(intptr_t component, double x, double y, double grow
     info->local.Add(dx * std::cos(r) - dy * std::sin(r), dx * std::sin(r) + dy * std::cos(r), grow);
 }
 
+void Picture::UseShape(std::string& out, double x, double y) {
+    auto [it, added] = shapeIds_.try_emplace(shape_, static_cast<int32_t>(shapeIds_.size()));
+    if (added) {
+        const std::size_t nameEnd = shape_.find(' ');
+        defs_.append(shape_, 0, nameEnd);
+        defs_ += " id=\"s";
+        Int(defs_, it->second);
+        defs_ += '"';
+        defs_.append(shape_, nameEnd, std::string::npos);
+        defs_ += "/>";
+    }
+    out += "<use href=\"#s";
+    Int(out, it->second);
+    out += '"';
+    Attr(out, "x", x);
+    Attr(out, "y", y);
+}
+
+// Tracks as paths; a track that starts where the one before it ended, on the
+// same layer, net and width, continues that path (the segments of one wire or
+// of a component outline come one after the other), which keeps large boards'
+// pictures small.
 void Picture::DrawTracks() {
-    Walk(kTrackKind, [this](intptr_t h) {
+    struct Chain {
+        std::string* out = nullptr;
+        int32_t layer = 0, width = 0, x = 0, y = 0;
+        intptr_t net = 0;
+        bool keepout = false;
+    } last;
+    Walk(kTrackKind, [this, &last](intptr_t h) {
         Common c;
         int32_t x2 = 0, y2 = 0, width = 0;
         intptr_t polygon = 0, coordinate = 0, dimension = 0;
@@ -426,16 +487,27 @@ void Picture::DrawTracks() {
                                    &dimension) != 1)
             return;
         const double w = std::fabs(static_cast<double>(width));
+        const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0;
         std::string& out = Out(c.layer, c.net);
-        out += w > 0 ? "<line class=\"t" : "<line class=\"t h";
-        out += (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? " ko\"" : "\"";
-        Attr(out, "x1", int64_t{c.x1});
-        Attr(out, "y1", int64_t{c.y1});
-        Attr(out, "x2", int64_t{x2});
-        Attr(out, "y2", int64_t{y2});
-        if (w > 0)
-            Attr(out, "stroke-width", w);
-        out += "/>";
+        if (&out == last.out && c.layer == last.layer && c.net == last.net && width == last.width &&
+            keepout == last.keepout && c.x1 == last.x && c.y1 == last.y && out.size() >= 3) {
+            out.resize(out.size() - 3); // reopen the path: drop "\"/>"
+        } else {
+            out += w > 0 ? "<path class=\"t" : "<path class=\"t h";
+            out += keepout ? " ko\"" : "\"";
+            if (w > 0)
+                Attr(out, "stroke-width", w);
+            out += " d=\"M";
+            Num(out, int64_t{c.x1});
+            out += ' ';
+            Num(out, int64_t{c.y1});
+        }
+        out += 'L';
+        Num(out, int64_t{x2});
+        out += ' ';
+        Num(out, int64_t{y2});
+        out += "\"/>";
+        last = {&out, c.layer, width, x2, y2, c.net, keepout};
         extent_.Add(c.x1, c.y1, w / 2);
         extent_.Add(x2, y2, w / 2);
         AddToComponent(c.component, c.x1, c.y1, w / 2);
@@ -573,27 +645,20 @@ void Picture::DrawVias() {
         if (from > to)
             std::swap(from, to);
         const double r = std::fabs(static_cast<double>(size)) / 2;
-        std::string title = "via";
-        if (int32_t net = NetIndex(c.net))
-            title += " " + netNames_[net];
+        shape_ = "<circle class=\"v\"";
+        Attr(shape_, "r", r);
         for (int at = from; at <= to; ++at) {
             const int32_t layer = stack_[at];
             if (!IsSignal(layer) || r <= 0)
                 continue;
             std::string& out = Out(layer, c.net);
-            out += "<circle class=\"v\"";
-            Attr(out, "cx", int64_t{c.x1});
-            Attr(out, "cy", int64_t{c.y1});
-            Attr(out, "r", r);
-            out += '>';
-            Title(out, title);
-            out += "</circle>";
+            UseShape(out, c.x1, c.y1);
+            out += "/>"; // its net group's title names it
         }
         if (hole > 0) {
-            holes_ += "<circle";
-            Attr(holes_, "cx", int64_t{c.x1});
-            Attr(holes_, "cy", int64_t{c.y1});
-            Attr(holes_, "r", std::fabs(static_cast<double>(hole)) / 2);
+            shape_ = "<circle";
+            Attr(shape_, "r", std::fabs(static_cast<double>(hole)) / 2);
+            UseShape(holes_, c.x1, c.y1);
             holes_ += "/>";
         }
         extent_.Add(c.x1, c.y1, r);
@@ -637,6 +702,21 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
     CentredRect(out, "p", x, y, xs, ys, angle, radius);
 }
 
+// ">", the pad's title ("U1-3", or "pad 3" outside a component; its net
+// group's title names the net) and the end of its <use>.
+void Picture::AppendPadTitle(std::string& out, const ComponentInfo* component,
+                             const std::string& padName) {
+    out += "><title>";
+    if (component != nullptr) {
+        AppendXmlText(out, component->designator);
+        out += '-';
+    } else {
+        out += "pad ";
+    }
+    AppendXmlText(out, padName);
+    out += "</title></use>";
+}
+
 void Picture::DrawPads() {
     Walk(kPadKind, [this](intptr_t h) {
         Common c;
@@ -656,10 +736,6 @@ void Picture::DrawPads() {
         api_.PcbApi_QueryPadStackMode(1, h, &mode);
         const std::string padName = textA_.data();
         ComponentInfo* component = ComponentOf(c.component);
-        std::string title =
-            component != nullptr ? component->designator + "-" + padName : "pad " + padName;
-        if (int32_t net = NetIndex(c.net))
-            title += " " + netNames_[net];
         // The entry that holds a layer's shape: a simple pad has one for every
         // layer, a top-middle-bottom pad three.
         auto entryLayer = [mode](int32_t layer) {
@@ -689,12 +765,10 @@ void Picture::DrawPads() {
             if (shape == 0 || x <= 0 || y <= 0)
                 continue; // nothing of this pad on this layer
             std::string& out = Out(layer, c.net);
-            PadShape(out, shape, c.x1, c.y1, x, y, angle, corner);
-            out += '>';
-            Title(out, title);
-            out += shape == 3                             ? "</polygon>"
-                   : (shape == 1 || shape == 4) && x == y ? "</circle>"
-                                                          : "</rect>";
+            shape_.clear();
+            PadShape(shape_, shape, 0, 0, x, y, angle, corner);
+            UseShape(out, c.x1, c.y1);
+            AppendPadTitle(out, component, padName);
             reach = std::max(reach, std::hypot(x, y) / 2);
         }
         if (c.layer == kMultiLayer && hole > 0) {
@@ -709,10 +783,9 @@ void Picture::DrawPads() {
                 Attr(holes_, "stroke-width", d);
                 holes_ += "/>";
             } else {
-                holes_ += "<circle";
-                Attr(holes_, "cx", int64_t{c.x1});
-                Attr(holes_, "cy", int64_t{c.y1});
-                Attr(holes_, "r", d / 2);
+                shape_ = "<circle";
+                Attr(shape_, "r", d / 2);
+                UseShape(holes_, c.x1, c.y1);
                 holes_ += "/>";
             }
             reach = std::max(reach, d / 2);
@@ -909,7 +982,7 @@ void Picture::DrawOutline() {
 // upright again in the flipped drawing (mirrored: as seen from the top).
 // Browsers cap font sizes far below board units, hence the scale.
 void TextScale(std::string& out, double height, bool mirror) {
-    const double k = height / 100.0;
+    const double k = std::round(height) / 1.0e6; // host units to mil, over 100
     out += ") scale(";
     Real(out, mirror ? -k : k);
     out += ' ';
@@ -1120,9 +1193,12 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     svg += ' ';
     Num(svg, height);
     svg += '"';
-    Attr(svg, "width", width * scale);
-    Attr(svg, "height", height * scale);
-    svg += " data-unit=\"host unit, 10000 per mil\">\n";
+    svg += " width=\"";
+    Int(svg, std::llround(width * scale));
+    svg += "\" height=\"";
+    Int(svg, std::llround(height * scale));
+    svg += '"';
+    svg += " data-unit=\"mil\">\n";
     Title(svg, title);
     svg += "\n<style>"
            "svg{background:#101418}"
@@ -1143,6 +1219,8 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
            "stroke-width:1px;fill:none}"
            ".o,.p1{stroke:none;fill-opacity:.8}"
            "</style>\n";
+    if (!defs_.empty())
+        svg += "<defs>" + defs_ + "</defs>\n";
     svg += "<rect class=\"bg\"";
     Attr(svg, "x", view.minX);
     Attr(svg, "y", -view.maxY);
@@ -1163,9 +1241,10 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
         const LayerStyle style = StyleOf(layer, signalIndex);
         const std::string name = layer == 0 ? std::string("No Layer") : layerNames_[layer];
         svg += "<g class=\"layer\" id=\"layer-";
-        Num(svg, int64_t{layer});
+        Int(svg, layer);
+        svg += "\" data-layer=\"";
+        Int(svg, layer);
         svg += '"';
-        Attr(svg, "data-layer", int64_t{layer});
         AttrText(svg, "data-name", name);
         svg += " data-kind=\"";
         svg += style.kind;

@@ -6,8 +6,10 @@
 // panel, net highlighting, zoom and pan, and the board summary.
 //
 // The drawing is in board coordinates: every coordinate in the file is the
-// board's own, in host units (10000 per mil), inside a group that turns the
-// Y axis up. Each layer is one group (class "layer", data-layer = the layer id,
+// board's own, written in mil (host units / 10000, exact to the host unit),
+// inside a group that turns the Y axis up. Pads, vias and holes are <use>s of
+// shapes defined once (centred on the origin) at their positions; a chain of
+// tracks of one layer, net and width is one path. Each layer is one group (class "layer", data-layer = the layer id,
 // data-name, data-color); inside it the objects of one net share a group
 // (class "net", data-net = the net's name); pads, vias and components carry a
 // <title> that names them. Groups are written from the bottom of the board to

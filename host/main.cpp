@@ -583,9 +583,13 @@ int Show(CommandLine& line) {
             throw HostError(std::string("cannot dump board: ") + error);
         return kExitDone;
     }
-    const std::string text = BoardJson(session, document);
-    PrintBoardSummary(std::cout, ShownPath(document.FileName()), text, document.Modified());
-    Harrow::PrintRuleListing(std::cout, text);
+    // Counts by walking the board's objects of each kind; the dump only for
+    // the rules.
+    EngineLibrary& engine = session.Engine();
+    PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
+    PrintBoardSummary(std::cout, ShownPath(document.FileName()),
+                      BoardCounts(api, document.BoardHandle()), document.Modified());
+    Harrow::PrintRuleListing(std::cout, RulesOfDump(BoardJson(session, document)));
     return kExitDone;
 }
 

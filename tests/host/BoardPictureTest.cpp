@@ -481,6 +481,11 @@ protected:
                 return n;
         return nullptr;
     }
+    // The shape a <use> draws.
+    static const Node* Used(const Node& root, const Node* use) {
+        const std::string href = use ? use->Attr("href") : "";
+        return href.size() > 1 ? root.ById(href.substr(1)) : nullptr;
+    }
     static const Node* Layer(const Node& root, int layer) {
         return root.ById("layer-" + std::to_string(layer));
     }
@@ -513,17 +518,19 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     EXPECT_EQ(top->Attr("data-color"), "#e03c3c");
     EXPECT_EQ(bottom->Attr("data-color"), "#3c78e0");
     // Top: a track, an arc, a fill, a polygon, U1's two pads, the through pad,
-    // the via.
-    EXPECT_EQ(top->Count({"line"}), 1);
-    EXPECT_EQ(top->Count({"path"}), 2); // arc and polygon
-    EXPECT_EQ(top->Count({"polygon"}), 0);
-    EXPECT_EQ(top->Count({"rect"}), 3);   // fill and U1's pads
-    EXPECT_EQ(top->Count({"circle"}), 2); // through pad and via
+    // the via; pads and vias are uses of shapes defined once.
+    EXPECT_EQ(top->Count({"path"}), 3); // track, arc and polygon
+    EXPECT_EQ(top->Count({"rect"}), 1); // fill
+    EXPECT_EQ(top->Count({"use"}), 4);  // U1's pads, through pad, via
+    EXPECT_EQ(top->Count({"line", "polygon", "circle"}), 0);
     // Bottom: a track, U2's pads, the through pad, the via.
-    EXPECT_EQ(bottom->Count({"line"}), 1);
-    EXPECT_EQ(bottom->Count({"rect"}), 2);
-    EXPECT_EQ(bottom->Count({"circle"}), 2);
-    EXPECT_EQ(bottom->Count({"path"}), 0);
+    EXPECT_EQ(bottom->Count({"path"}), 1);
+    EXPECT_EQ(bottom->Count({"use"}), 4);
+    EXPECT_EQ(bottom->Count({"line", "rect", "circle"}), 0);
+    // One definition per shape: U1's pad, U2's turned pad, the through pad,
+    // the via, two holes.
+    ASSERT_NE(root->Child("defs"), nullptr);
+    EXPECT_EQ(root->Child("defs")->children.size(), 6u);
     // The plane: its split plane, and the board shape in the plane's net.
     EXPECT_EQ(plane->Count({"path"}), 2);
     EXPECT_EQ(plane->All("path")[0]->Attr("class"), "sp");
@@ -532,13 +539,12 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     ASSERT_NE(keepout, nullptr);
     ASSERT_EQ(keepout->Count({"path"}), 1);
     EXPECT_EQ(keepout->All("path")[0]->Attr("class"), "r ko");
-    EXPECT_EQ(keepout->All("path")[0]->Attr("d"), "M3000000 3000000L4000000 3000000L4000000 "
-                                                  "4000000Z");
+    EXPECT_EQ(keepout->All("path")[0]->Attr("d"), "M300 300L400 300L400 400Z");
     // Holes: the through pad's and the via's.
     const Node* holes = root->ById("holes");
     ASSERT_NE(holes, nullptr);
-    ASSERT_EQ(holes->Count({"circle"}), 2);
-    EXPECT_EQ(holes->All("circle")[0]->Attr("r"), "150000");
+    ASSERT_EQ(holes->Count({"use"}), 2);
+    EXPECT_EQ(Used(*root, holes->All("use")[0])->Attr("r"), "15");
     // Components, each side in its group, with designator and turn.
     const Node* topComponents = root->ById("components-top");
     const Node* bottomComponents = root->ById("components-bottom");
@@ -558,7 +564,7 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     ASSERT_NE(bottomOverlay, nullptr);
     ASSERT_EQ(bottomOverlay->All("text").size(), 1u);
     EXPECT_EQ(bottomOverlay->All("text")[0]->text, "U2");
-    EXPECT_NE(bottomOverlay->All("text")[0]->Attr("transform").find("scale(-6000 -6000)"),
+    EXPECT_NE(bottomOverlay->All("text")[0]->Attr("transform").find("scale(-0.6 -0.6)"),
               std::string::npos); // mirrored, as seen from the top
     // The outline last, over everything.
     EXPECT_EQ(root->ById("flip")->children.back()->Attr("id"), "outline");
@@ -573,31 +579,41 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     }
     auto root = ParseSvg(Svg());
     ASSERT_NE(root, nullptr);
-    // The track exactly as on the board, in its net's group, with its width.
-    const Node* line = Layer(*root, 1)->All("line")[0];
-    EXPECT_EQ(line->Attr("x1"), "1000000");
-    EXPECT_EQ(line->Attr("y1"), "1000000");
-    EXPECT_EQ(line->Attr("x2"), "4000000");
-    EXPECT_EQ(line->Attr("y2"), "1000000");
-    EXPECT_EQ(line->Attr("stroke-width"), "100000");
+    // The board's coordinates in mil. The track exactly as on the board, in
+    // its net's group, with its width.
+    EXPECT_EQ(root->Attr("data-unit"), "mil");
+    const Node* line = nullptr;
+    for (const Node* path : Layer(*root, 1)->All("path"))
+        if (path->Attr("class") == "t" && path->Attr("d").find('A') == std::string::npos)
+            line = path;
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->Attr("d"), "M100 100L400 100");
+    EXPECT_EQ(line->Attr("stroke-width"), "10");
     EXPECT_EQ(line->parent->Attr("data-net"), "GND");
     // U1's pad 1: 60 x 30 mil about (150, 400) mil.
-    const Node* pad = Titled(Layer(*root, 1), "rect", "U1-1");
+    const Node* pad = Titled(Layer(*root, 1), "use", "U1-1");
     ASSERT_NE(pad, nullptr);
-    EXPECT_EQ(pad->Child("title")->text, "U1-1 S<&\"'>\xc3\xbf");
-    EXPECT_EQ(pad->Attr("x"), "1200000");
-    EXPECT_EQ(pad->Attr("y"), "3850000");
-    EXPECT_EQ(pad->Attr("width"), "600000");
-    EXPECT_EQ(pad->Attr("height"), "300000");
-    EXPECT_EQ(pad->Attr("transform"), "");
+    EXPECT_EQ(pad->Child("title")->text, "U1-1");
+    EXPECT_EQ(pad->parent->Attr("data-net"), "S<&\"'>\xc3\xbf");
+    EXPECT_EQ(pad->Attr("x"), "150");
+    EXPECT_EQ(pad->Attr("y"), "400");
+    const Node* shape = Used(*root, pad);
+    ASSERT_NE(shape, nullptr);
+    EXPECT_EQ(shape->name, "rect");
+    EXPECT_EQ(shape->Attr("x"), "-30");
+    EXPECT_EQ(shape->Attr("y"), "-15");
+    EXPECT_EQ(shape->Attr("width"), "60");
+    EXPECT_EQ(shape->Attr("height"), "30");
+    EXPECT_EQ(shape->Attr("transform"), "");
     // U2's pad 1 on the bottom: mirrored to +50 mil, turned up to (700, 450).
-    const Node* bottomPad = Titled(Layer(*root, 32), "rect", "U2-1");
+    const Node* bottomPad = Titled(Layer(*root, 32), "use", "U2-1");
     ASSERT_NE(bottomPad, nullptr);
-    EXPECT_EQ(bottomPad->Attr("x"), std::to_string(7000000 - 300000));
-    EXPECT_EQ(bottomPad->Attr("y"), std::to_string(4500000 - 150000));
+    EXPECT_EQ(bottomPad->Attr("x"), "700");
+    EXPECT_EQ(bottomPad->Attr("y"), "450");
     // Mirrored and turned by 90: the engine keeps that as 270 degrees, the
     // same rectangle.
-    EXPECT_EQ(bottomPad->Attr("transform"), "rotate(270 7000000 4500000)");
+    ASSERT_NE(Used(*root, bottomPad), nullptr);
+    EXPECT_EQ(Used(*root, bottomPad)->Attr("transform"), "rotate(270 0 0)");
     // The arc from 0 to 90 degrees turns counter-clockwise (sweep 1) in
     // board axes.
     const Node* arc = nullptr;
@@ -605,7 +621,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
         if (path->Attr("class") == "t")
             arc = path;
     ASSERT_NE(arc, nullptr);
-    EXPECT_EQ(arc->Attr("d"), "M6000000 5000000A1000000 1000000 0 0 1 5000000 6000000");
+    EXPECT_EQ(arc->Attr("d"), "M600 500A100 100 0 0 1 500 600");
     // Y up: one flip of the whole drawing; the view box spans the outline
     // with y negated, so the board's top edge (y = 800 mil) is the smallest
     // view y.
@@ -615,13 +631,13 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     std::vector<double> view = Numbers(root->Attr("viewBox"));
     ASSERT_EQ(view.size(), 4u);
     EXPECT_LT(view[0], 0);
-    EXPECT_GT(view[0] + view[2], 10000000);
-    EXPECT_LT(view[1], -8000000);
+    EXPECT_GT(view[0] + view[2], 1000);
+    EXPECT_LT(view[1], -800);
     EXPECT_GT(view[1] + view[3], 0);
-    EXPECT_LT(view[1] + view[3], 1000000); // no room for a board below y = 0
+    EXPECT_LT(view[1] + view[3], 100); // no room for a board below y = 0
     // Texts stand upright again inside the flip.
     const Node* text = Layer(*root, 33)->All("text")[1];
-    EXPECT_EQ(text->Attr("transform"), "translate(1000000 7500000) rotate(0) scale(6000 -6000)");
+    EXPECT_EQ(text->Attr("transform"), "translate(100 750) rotate(0) scale(0.6 -0.6)");
     EXPECT_EQ(text->Attr("font-size"), "100"); // 60 mil high
 }
 
@@ -671,15 +687,14 @@ TEST_F(PictureBoard, OneLayerZeroSizePadsAndTheEndsOfTheRange) {
     ASSERT_EQ(view.size(), 4u);
     for (double v : view)
         EXPECT_TRUE(std::isfinite(v));
-    EXPECT_LE(view[0], double{INT32_MIN});
-    EXPECT_GE(view[0] + view[2], double{INT32_MAX});
+    EXPECT_LE(view[0], INT32_MIN / 1e4);
+    EXPECT_GE(view[0] + view[2], INT32_MAX / 1e4);
     const Node* top = Layer(*root, 1);
     ASSERT_NE(top, nullptr);
     EXPECT_EQ(Layer(*root, 32), nullptr);
-    EXPECT_EQ(top->Count({"line"}), 1);
-    EXPECT_EQ(top->Count({"rect", "circle", "polygon"}), 0); // pads of no size or shape
-    EXPECT_EQ(top->All("line")[0]->Attr("x1"), "-2147483648");
-    EXPECT_EQ(top->All("line")[0]->Attr("y2"), "2147483647");
+    EXPECT_EQ(top->Count({"path"}), 1);
+    EXPECT_EQ(top->Count({"use"}), 0); // pads of no size or shape
+    EXPECT_EQ(top->All("path")[0]->Attr("d"), "M-214748.3648 -214748.3648L214748.3647 214748.3647");
 }
 
 TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
@@ -691,8 +706,11 @@ TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
     EXPECT_NE(page.find(svg), std::string::npos);
     EXPECT_NE(page.find("<title>b&lt;&amp;&gt;</title>"), std::string::npos);
     EXPECT_NE(page.find("board: x&lt;y&amp;z\nnets: 2"), std::string::npos);
-    for (const char* outside : {" src=", " href=", "url(", "@import", "fetch(", "XMLHttpRequest"})
+    for (const char* outside : {" src=", "url(", "@import", "fetch(", "XMLHttpRequest"})
         EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+    for (std::size_t at = page.find(" href="); at != std::string::npos;
+         at = page.find(" href=", at + 1))
+        EXPECT_EQ(page.compare(at, 8, " href=\"#"), 0) << "a link out of the page";
     std::size_t at = 0;
     int links = 0;
     while ((at = page.find("http", at)) != std::string::npos) {
@@ -716,6 +734,12 @@ TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     EXPECT_EQ(fromCounts.str(), fromJson.str());
     EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
     EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
+    // The rule listing reads the rules alone out of the dump.
+    EXPECT_EQ(Harrow::RulesOfDump(R"({"LayerStack":[1],"Objects":{"Net":[{"Name":"]}\","}],)"
+                                  R"("Rule":[{"Name":"W","Gap":1},{}],"Text":[]}})"),
+              R"({"Objects":{"Rule":[{"Name":"W","Gap":1},{}]}})");
+    EXPECT_EQ(Harrow::RulesOfDump(R"({"Objects":{"Net":[]}})"), "{}");
+    EXPECT_EQ(Harrow::RulesOfDump("not json"), "{}");
 }
 
 // ---- the page in a real browser ----
@@ -735,14 +759,16 @@ TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
         GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) to "
                         "see the page in a browser";
     // A board whose top copper lies in its upper left quarter and whose
-    // bottom copper in its lower right quarter; saved, then paged by harrow.
+    // bottom copper in its lower right quarter, far from the origin as an
+    // imported board lies; saved, then paged by harrow.
     char error[256] = {};
     const std::string boardPath = folder + "/quarters.pcbdoc";
     CorvaneBoard b = Corvane_NewBoard(boardPath.c_str(), error, sizeof error);
     ASSERT_NE(b, 0) << error;
-    MakeOutline(b, 0, 0, 2000 * kMil, 1000 * kMil);
-    MakeFill(b, 1, 100 * kMil, 600 * kMil, 700 * kMil, 900 * kMil);
-    MakeFill(b, 32, 1300 * kMil, 100 * kMil, 1900 * kMil, 400 * kMil);
+    const int32_t x = 60000 * kMil, y = 40000 * kMil;
+    MakeOutline(b, x, y, x + 2000 * kMil, y + 1000 * kMil);
+    MakeFill(b, 1, x + 100 * kMil, y + 600 * kMil, x + 700 * kMil, y + 900 * kMil);
+    MakeFill(b, 32, x + 1300 * kMil, y + 100 * kMil, x + 1900 * kMil, y + 400 * kMil);
     ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(b);
 

@@ -110,6 +110,18 @@ else
   [ "$drawn" -gt 0 ] || fail "no corpus design was drawn"
   find pictures -name '*.svg' -print0 | xargs -0 -n 200 python3 -c "$check_xml" ||
     fail "corpus pictures that are not well-formed XML"
+  # Outline, component positions, sides and angles, pad centres and wires of
+  # boards from several tools, against the design text read independently.
+  for design in kicad-demos/pic_programmer.dsn dac2020/DAC2020_bm01.dsn \
+    pcbench/1-Wire-Wing-pcb_1-Wire_Wing/reference-routed.dsn fixtures/Issue367-Charger.dsn \
+    fixtures/Issue742-tastexx-pcb.dsn fixtures/Issue684-Autorouter_PCB1_2026-5-8.dsn \
+    fixtures/Issue070-Autorouter_FQ101_PCB_2022-05-13.dsn; do
+    [ -f "$corpus/$design" ] || continue
+    h import -q --force "$corpus/$design" -o pictures/check.pcbdoc
+    h show -q --force pictures/check.pcbdoc --svg pictures/check.svg
+    python3 "$source_dir/tests/host/picture_vs_design.py" "$corpus/$design" pictures/check.svg ||
+      fail "the picture of $design differs from the design"
+  done
 fi
 
 if [ "$failures" -gt 0 ]; then
