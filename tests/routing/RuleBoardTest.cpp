@@ -1,7 +1,7 @@
 // Rules written to a board of the engine loaded as the host loads it: kinds,
 // names, both scope expressions, values in host units, and what makes nothing.
-#include "RuleTestSupport.h"
 #include "support/EngineFixture.h"
+#include "RuleTestSupport.h"
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"
@@ -24,23 +24,21 @@ struct THostRule {
     uint8_t Maker = 0, SameNet = 0;
 };
 
-std::vector<THostRule> RulesOf(intptr_t board) {
-    std::vector<THostRule> rules;
-    for (intptr_t handle : CollectItems(board, eRuleObject)) {
-        TPcbRuleEx rule(handle);
-        rule.QueryDatabase(1);
-        RuleConstraints::TAttributes attributes{};
-        RuleConstraints::ReadAttributes(handle, attributes);
-        rules.push_back({handle, rule.GetState_Kind(), rule.GetState_Name(),
-                         rule.GetState_Scope1Expression(), rule.GetState_Scope2Expression(),
-                         rule.GetState_LayerKind(), attributes[0], attributes[1]});
-    }
-    return rules;
-}
-
 class RulesOnBoard : public enginetest::EngineBoardTest {
 protected:
-    std::vector<THostRule> BoardRules() { return RulesOf(board); }
+    std::vector<THostRule> BoardRules() {
+        std::vector<THostRule> rules;
+        for (intptr_t handle : CollectItems(board, eRuleObject)) {
+            TPcbRuleEx rule(handle);
+            rule.QueryDatabase(1);
+            RuleConstraints::TAttributes attributes{};
+            RuleConstraints::ReadAttributes(handle, attributes);
+            rules.push_back({handle, rule.GetState_Kind(), rule.GetState_Name(),
+                             rule.GetState_Scope1Expression(), rule.GetState_Scope2Expression(),
+                             rule.GetState_LayerKind(), attributes[0], attributes[1]});
+        }
+        return rules;
+    }
     // Reads one rule block into the scope and writes the design's rules.
     std::vector<THostRule> Write(TRuleBench& bench, ruletest::TTestScope& scope,
                                  bool readResult = true) {
@@ -50,68 +48,62 @@ protected:
     }
 };
 
-TEST_F(RulesOnBoard, WidthInHostUnitsWithItsMargins) {
-    struct TCase {
-        const char* Text;
-        TDimensionUnit Unit;
-        int32_t Preferred, Min, Max;
-    };
-    for (const TCase& c : {TCase{"(rule (width 10))", eDimMil, 100000, 80000, 120000},
-                           // 0.25 mm = 9.8425 mil
-                           TCase{"(rule (width 0.25))", eDimMm, 98425, 78740, 118110}}) {
-        enginetest::TNewBoard fresh;
-        TRuleBench bench(c.Text, fresh.board, c.Unit);
-        EXPECT_TRUE(bench.Read(bench.NetScope("N")));
-        EXPECT_TRUE(bench.design->GetRuleCollection()->ExportToPCB());
-        const auto rules = RulesOf(fresh.board);
-        ASSERT_EQ(rules.size(), 1u) << c.Text;
-        EXPECT_EQ(rules[0].Kind, eRule_MaxMinWidth);
-        EXPECT_EQ(rules[0].Name, "Width N");
-        EXPECT_EQ(rules[0].Scope1, "InNet('N')");
-        RuleConstraints::TWidth width;
-        ASSERT_TRUE(RuleConstraints::ReadWidth(rules[0].Handle, width));
-        EXPECT_EQ(width.Preferred, c.Preferred) << c.Text;
-        EXPECT_EQ(width.Min, c.Min) << c.Text;
-        EXPECT_EQ(width.Max, c.Max) << c.Text;
-    }
+TEST_F(RulesOnBoard, WidthOnANetInMil) {
+    TRuleBench bench("(rule (width 10))", board);
+    auto rules = Write(bench, bench.NetScope("N"));
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Kind, eRule_MaxMinWidth);
+    EXPECT_EQ(rules[0].Name, "Width N");
+    EXPECT_EQ(rules[0].Scope1, "InNet('N')");
+    RuleConstraints::TWidth width;
+    ASSERT_TRUE(RuleConstraints::ReadWidth(rules[0].Handle, width));
+    EXPECT_EQ(width.Preferred, 100000);
+    EXPECT_EQ(width.Min, 80000);
+    EXPECT_EQ(width.Max, 120000);
 }
 
-// One clearance block on a board or class scope: the rule's name, both scope
-// expressions (narrowed by the clearance types) and the same-net flag.
-TEST_F(RulesOnBoard, ClearanceScopesFollowOwnerAndTypes) {
-    struct TCase {
-        const char* Text;
-        bool OnBoard; // else on class C
-        const char *Name, *Scope1, *Scope2;
-        uint8_t SameNet;
-        int32_t Gap;
-    };
-    const TCase cases[] = {
-        {"(rule (clearance 8))", true, "Clearance ", "All", "All", 0, 80000},
-        {"(rule (clearance 8 (type smd_smd)))", false, "Clearance C",
-         "InNetClass('C') And (IsSMTPin)", "InNetClass('C') And (IsSMTPin)", 0, 80000},
-        {"(rule (clearance 8 (type wire_area via_via_same_net)))", true, "Clearance ",
-         "(IsTrack Or IsArc) Or IsVia", "(IsKeepout Or IsFill Or InPolygon) Or IsVia", 1, 80000},
-        {"(rule (clearance 5 (type buried_via_gap)))", false, "Clearance C", "InNetClass('C')",
-         "InNetClass('C')", 0, 50000},
-    };
-    for (const TCase& c : cases) {
-        enginetest::TNewBoard fresh;
-        TRuleBench bench(c.Text, fresh.board);
-        EXPECT_EQ(bench.Read(c.OnBoard ? bench.BoardScope() : bench.ClassScope("C")), true);
-        EXPECT_TRUE(bench.design->GetRuleCollection()->ExportToPCB());
-        const auto rules = RulesOf(fresh.board);
-        ASSERT_EQ(rules.size(), 1u) << c.Text;
-        EXPECT_EQ(rules[0].Kind, eRule_Clearance) << c.Text;
-        EXPECT_EQ(rules[0].Name, c.Name) << c.Text;
-        EXPECT_EQ(rules[0].Scope1, c.Scope1) << c.Text;
-        EXPECT_EQ(rules[0].Scope2, c.Scope2) << c.Text;
-        EXPECT_EQ(rules[0].SameNet, c.SameNet) << c.Text;
-        EXPECT_EQ(rules[0].Maker, 0) << c.Text;
-        int32_t gap = 0;
-        ASSERT_TRUE(RuleConstraints::ReadClearance(rules[0].Handle, gap));
-        EXPECT_EQ(gap, c.Gap) << c.Text;
-    }
+TEST_F(RulesOnBoard, WidthInMillimetres) {
+    TRuleBench bench("(rule (width 0.25))", board, eDimMm);
+    auto rules = Write(bench, bench.NetScope("N"));
+    ASSERT_EQ(rules.size(), 1u);
+    RuleConstraints::TWidth width;
+    ASSERT_TRUE(RuleConstraints::ReadWidth(rules[0].Handle, width));
+    EXPECT_EQ(width.Preferred, 98425); // 0.25 mm = 9.8425 mil
+    EXPECT_EQ(width.Min, 78740);
+    EXPECT_EQ(width.Max, 118110);
+}
+
+TEST_F(RulesOnBoard, ClearanceAtBoardLevelHasAllOnBothSides) {
+    TRuleBench bench("(rule (clearance 8))", board);
+    auto rules = Write(bench, bench.BoardScope());
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Kind, eRule_Clearance);
+    EXPECT_EQ(rules[0].Name, "Clearance ");
+    EXPECT_EQ(rules[0].Scope1, "All");
+    EXPECT_EQ(rules[0].Scope2, "All");
+    EXPECT_EQ(rules[0].SameNet, 0);
+    int32_t gap = 0;
+    ASSERT_TRUE(RuleConstraints::ReadClearance(rules[0].Handle, gap));
+    EXPECT_EQ(gap, 80000);
+}
+
+TEST_F(RulesOnBoard, TypedClearanceOnAClassNarrowsBothSides) {
+    TRuleBench bench("(rule (clearance 8 (type smd_smd)))", board);
+    auto rules = Write(bench, bench.ClassScope("C"));
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Name, "Clearance C");
+    EXPECT_EQ(rules[0].Scope1, "InNetClass('C') And (IsSMTPin)");
+    EXPECT_EQ(rules[0].Scope2, "InNetClass('C') And (IsSMTPin)");
+}
+
+TEST_F(RulesOnBoard, ClearanceTypePairsJoinTheirFiltersAndSetTheSameNetFlag) {
+    TRuleBench bench("(rule (clearance 8 (type wire_area via_via_same_net)))", board);
+    auto rules = Write(bench, bench.BoardScope());
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Scope1, "(IsTrack Or IsArc) Or IsVia");
+    EXPECT_EQ(rules[0].Scope2, "(IsKeepout Or IsFill Or InPolygon) Or IsVia");
+    EXPECT_EQ(rules[0].SameNet, 1);
+    EXPECT_EQ(rules[0].Maker, 0);
 }
 
 TEST_F(RulesOnBoard, UniformAndTypedClearancesAndSmdToTurnGap) {
@@ -235,8 +227,7 @@ TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
     std::vector<std::string> names;
     for (const THostRule& rule : BoardRules())
         names.push_back(rule.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack",
-                                               "Width N"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack", "Width N"}));
 }
 
 class CircuitOnBoard : public RulesOnBoard {
