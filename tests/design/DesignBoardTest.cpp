@@ -1,6 +1,5 @@
 // The design model writing to a board of the engine loaded into this process,
-// as the host loads it: the parser section's constants, and every real design
-// of the corpus read and written without a crash.
+// as the host loads it: the parser section's constants and the board rules.
 #include "support/EngineFixture.h"
 
 #include "board/Pcbclass.h"
@@ -12,9 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -178,56 +175,6 @@ TEST_F(BoardRules, NamesOfRulesNetsAndLayers) {
     EXPECT_EQ(NetNameOf(0), "");
     EXPECT_FALSE(LayerNameOf(board, eV6_TopLayer).empty());
     EXPECT_NE(LayerNameOf(board, eV6_TopLayer), LayerNameOf(board, eV6_BottomLayer));
-}
-
-// Every real design is read and written to a fresh board without a crash.
-TEST(CorpusImport, EveryDesignImportsIntoAFreshBoard) {
-    namespace fs = std::filesystem;
-    const fs::path corpus(DSNLINK_CORPUS_DIR);
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
-    if (!engine.error.empty())
-        GTEST_SKIP() << engine.error;
-    ASSERT_TRUE(PCBProcs::BindEngine());
-
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-
-    std::uintmax_t bytes = 0;
-    int designs = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (const fs::path& file : files) {
-        bytes += fs::file_size(file);
-        char error[256] = {};
-        const std::string name = "corpus-" + std::to_string(designs) + ".pcbdoc";
-        const intptr_t board = engine.newBoard(name.c_str(), error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-        ResetTranslationState();
-        try {
-            TSpecctraParser parser(file.string());
-            parser.RegisterKeywords();
-            TSpecctraDesign design(file.string(), &parser, nullptr, board);
-            if (design.ImportFromFile()) {
-                EXPECT_TRUE(design.ExportToPCB()) << file;
-                ++designs;
-            }
-        } catch (const ERangeError& error) {
-            ADD_FAILURE() << file << ": " << error.what();
-        }
-        engine.closeBoard(board);
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("imported %d designs of %zu files, %.1f MB in %.2f s (%.1f MB/s)\n", designs,
-                files.size(), static_cast<double>(bytes) / 1e6, seconds,
-                static_cast<double>(bytes) / 1e6 / seconds);
-    // A few corpus files are broken on purpose; nearly all are designs.
-    EXPECT_GT(designs, static_cast<int>(files.size()) * 9 / 10);
 }
 
 } // namespace

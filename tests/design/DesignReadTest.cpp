@@ -1,6 +1,6 @@
 // Reading whole design files: recognition, top-level dispatch, units and
 // resolutions, the parser section.
-#include "support/ParserTestSupport.h"
+#include "support/DesignText.h"
 
 #include "design/SpecctraClasses2.h"
 #include "persistence/ReportManager.h"
@@ -13,24 +13,6 @@
 #include <algorithm>
 
 namespace {
-
-struct TReadDesign {
-    std::unique_ptr<TSpecctraParser> Parser;
-    std::unique_ptr<TSpecctraDesign> Design;
-    bool Result = false;
-
-    explicit TReadDesign(const std::string& text) {
-        ResetTranslationState();
-        Parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("board.dsn", text));
-        Parser->RegisterKeywords();
-        Design = std::make_unique<TSpecctraDesign>("board.dsn", Parser.get(), nullptr, 0);
-        Result = Design->ImportFromFile();
-    }
-    const std::vector<std::string>& Lines() const { return Design->Report()->Events(); }
-    bool Has(const std::string& line) const {
-        return std::find(Lines().begin(), Lines().end(), line) != Lines().end();
-    }
-};
 
 TEST(DesignRead, RecognisesOnlyPcbFiles) {
     TReadDesign notParen("pcb board1 (unit mil))");

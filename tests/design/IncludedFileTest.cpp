@@ -2,6 +2,8 @@
 // "string_quote" that names no quote character: hostile designs that must
 // neither hang the reader, nor read what lies outside the design, nor swallow
 // the rest of the design.
+#include "support/TempFolder.h"
+
 #include "design/IncludedFile.h"
 #include "design/SpecctraClasses2.h"
 #include "persistence/ReportManager.h"
@@ -19,22 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Folder {
-    fs::path path;
-    Folder() {
-        char pattern[] = "/tmp/dsnlink-include-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path Write(const std::string& name, const std::string& text) const {
-        fs::create_directories((path / name).parent_path());
-        std::ofstream(path / name, std::ios::binary) << text;
-        return path / name;
-    }
-};
+using Folder = testfs::TempFolder;
 
 // Reads a design file from disk as the import does.
 struct TReadFile {

@@ -2,21 +2,15 @@
 // design text made here by a small scanner of its own: the layer stack in
 // order with its names, the board outline's extent after conversion and
 // offset, the offset itself, and the keepout and plane objects.
-#include "support/EngineFixture.h"
+#include "support/CorpusImport.h"
 
 #include "board/BoardRules.h"
-#include "design/SpecctraClasses2.h"
-#include "persistence/ReportManager.h"
-#include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -383,48 +377,25 @@ bool FitAxis(double first, double second, double& offset) {
     return true;
 }
 
-TEST(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
-    const fs::path corpus(DSNLINK_CORPUS_DIR);
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
-    if (!engine.error.empty())
-        GTEST_SKIP() << engine.error;
-    ASSERT_TRUE(PCBProcs::BindEngine());
+using StructureCorpus = corpus::CorpusBoardTest;
 
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-
+TEST_F(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
     int designs = 0, outlines = 0, offsets = 0, keepouts = 0, planes = 0, checkedOffsets = 0;
     for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        const std::string text = buffer.str();
+        const std::string text = corpus::Text(file);
         TScanner scanner(text);
         const TNode pcb = scanner.Root();
         if (pcb.Text != "PCB")
             continue;
         const TExpected e = Expect(pcb);
         SCOPED_TRACE(file.string());
-
-        char error[256] = {};
-        const std::string name = "structure-corpus-" + std::to_string(designs++) + ".pcbdoc";
-        const intptr_t board = engine.newBoard(name.c_str(), error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-        ResetTranslationState();
-        TSpecctraParser parser(
-            std::make_unique<TInputFile>(file.string(), StructureOnly(text, pcb)));
-        parser.RegisterKeywords();
-        auto design = std::make_unique<TSpecctraDesign>(file.string(), &parser, nullptr, board);
-        design->SetReportEnabled(false);
-        design->ImportFromFile();
-        design->ExportToPCB();
-        const int errors = design->Report()->ErrorCount();
+        ++designs;
+        const std::string structure = StructureOnly(text, pcb);
+        corpus::TImport import(file, &structure);
+        ASSERT_NE(import.board, 0);
+        import.Write();
+        const intptr_t board = import.board;
+        const int errors = import.design->Report()->ErrorCount();
 
         // The layer stack, in order, with the design's names.
         TPcbBoard pcbBoard(board);
@@ -507,9 +478,6 @@ TEST(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
         const int outlinePlanes = e.Outline ? e.OneNetPowerLayers : 0;
         EXPECT_EQ(planeObjects, e.PlaneObjects + outlinePlanes);
         planes += planeObjects;
-
-        design.reset();
-        engine.closeBoard(board);
     }
     EXPECT_GT(designs, 700);
     std::printf("%d designs: %d outlines, %d offsets, %d matching offsets, %d keepout objects, "

@@ -24,9 +24,6 @@ protected:
         report = Read(folder + "/d.rpt");
         return show.out;
     }
-    Outcome Harrow(const std::string& arguments) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
-    }
     static bool Has(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
     }

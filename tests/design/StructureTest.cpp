@@ -1,6 +1,7 @@
 // The structure section read from design text and written to a board of the
 // engine: layer stack, routing layers, board offset, vias, grids, keepouts,
 // planes and the boundary.
+#include "support/DesignText.h"
 #include "support/EngineFixture.h"
 
 #include "board/BoardRules.h"
@@ -18,28 +19,13 @@
 
 namespace {
 
-// Reads a design (and writes it to `board` when one is given).
-struct TDesignRun {
-    TDesignRun(const std::string& text, intptr_t board, bool write) {
-        ResetTranslationState();
-        parser =
-            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text + "\n"));
-        parser->RegisterKeywords();
-        design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
-        design->SetReportEnabled(false);
-        design->ImportFromFile();
-        if (write)
-            design->ExportToPCB();
-    }
+// Reads a design (and writes it to `board` when asked).
+struct TDesignRun : TReadDesign {
+    TDesignRun(const std::string& text, intptr_t board, bool write)
+        : TReadDesign(text + "\n", board, write) {}
     TSpecctraDSNStructureDescriptor& Structure() {
-        return static_cast<TSpecctraDSNStructureDescriptor&>(*design->Structure());
+        return static_cast<TSpecctraDSNStructureDescriptor&>(*Design->Structure());
     }
-    const std::vector<std::string>& Events() const { return design->Report()->Events(); }
-    int Count(const std::string& line) const {
-        return static_cast<int>(std::count(Events().begin(), Events().end(), line));
-    }
-    std::unique_ptr<TSpecctraParser> parser;
-    std::unique_ptr<TSpecctraDesign> design;
 };
 
 std::string Layers(const std::vector<std::pair<std::string, std::string>>& layers) {
@@ -75,12 +61,12 @@ TEST(StructureRead, LayersTypesDirectionsCostsAndNets) {
                         "used."),
               1);
     // Look-ups: by name (any case), the front and back names, the jumper layer.
-    EXPECT_EQ(run.design->Get_LayerByName("mid"), stack.Get_Layer(2));
+    EXPECT_EQ(run.Design->Get_LayerByName("mid"), stack.Get_Layer(2));
     EXPECT_EQ(stack.Get_LayerByName("FRONT LAYER"), stack.First());
     EXPECT_EQ(stack.Get_LayerByName("BACK LAYER"), stack.Last());
     EXPECT_EQ(stack.Get_LayerByName("J1"), stack.JumperLayer());
     EXPECT_EQ(stack.Get_LayerByName("J2"), nullptr);
-    EXPECT_EQ(run.Events().size(), 1u); // the property block is passed over silently
+    EXPECT_EQ(run.Lines().size(), 1u); // the property block is passed over silently
 }
 
 TEST(StructureRead, RepeatedLayerNameKeepsBothAndWarns) {
@@ -102,11 +88,11 @@ TEST(StructureRead, ViasSparesAndAForeignInnerBlock) {
     EXPECT_TRUE(vias[2].Spare);
     EXPECT_EQ(vias[2].Padstack, "V3");
     EXPECT_FALSE(TranslationState().StopFlag);
-    EXPECT_EQ(spare.design->GetUnit(), eDimMil); // reading went on after the structure
+    EXPECT_EQ(spare.Design->GetUnit(), eDimMil); // reading went on after the structure
 
     TDesignRun other("(pcb t (structure (via A (other B))) (unit mm))", 0, false);
     EXPECT_TRUE(TranslationState().StopFlag);
-    EXPECT_NE(other.design->GetUnit(), eDimMm); // the parse stopped
+    EXPECT_NE(other.Design->GetUnit(), eDimMm); // the parse stopped
 }
 
 TEST(StructureRead, GridsControlAndNoiseWeights) {

@@ -2,6 +2,7 @@
 // names given twice. Each is refused with a one-line reason naming what is
 // wrong, and a refused document leaves no object behind in the engine. Also
 // what a save leaves beside the document when it is ended by a signal.
+#include "support/TempFolder.h"
 #include "tests/engine/SampleBoard.h"
 #include "tests/engine/SaveInChild.h"
 
@@ -23,17 +24,7 @@ namespace {
 
 const std::string kTool = std::string(DSNLINK_BIN_DIR) + "/corvane_doc_tool";
 
-struct Scratch {
-    fs::path path;
-    Scratch() {
-        char pattern[] = "/tmp/corvane-hard-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using Scratch = testfs::TempFolder;
 
 // Saves the sample board (every kind of object) as `doc`.
 void SaveSample(const fs::path& doc) {
@@ -56,17 +47,6 @@ fs::path Edited(const fs::path& good, const fs::path& bad, const std::string& sq
     sqlite3_free(message);
     sqlite3_close(db);
     return bad;
-}
-
-// The reason the document is refused, or empty when it opens.
-std::string OpenError(const fs::path& doc) {
-    char error[512] = {};
-    CorvaneBoard b = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
-    if (b) {
-        Corvane_CloseBoard(b);
-        return {};
-    }
-    return error;
 }
 
 // The record blob of the first object of `kind` with 4 or 8 bytes replaced at

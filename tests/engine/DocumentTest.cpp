@@ -1,5 +1,6 @@
 // Board documents: the full round trip into a new process, saves killed
 // half-way, damaged and foreign files, unwritable folders and a full disk.
+#include "support/TempFolder.h"
 #include "tests/engine/SampleBoard.h"
 #include "tests/engine/SaveInChild.h"
 
@@ -25,47 +26,29 @@ namespace {
 
 const std::string kTool = std::string(DSNLINK_BIN_DIR) + "/corvane_doc_tool";
 
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testfs::TempFolder;
 
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        char pattern[] = "/tmp/corvane-doc-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempFolder() {
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+// The sample board, saved as `doc` and left open.
+CorvaneBoard SavedSampleBoard(const fs::path& doc) {
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    EXPECT_NE(board, 0) << error;
+    FillSampleBoard(board);
+    EXPECT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    return board;
+}
 
 std::string Dump(CorvaneBoard board, const fs::path& out) {
     char error[512] = {};
     EXPECT_EQ(Corvane_DumpBoardJson(board, out.c_str(), error, sizeof error), 1) << error;
-    return ReadAll(out);
+    return testfs::ReadFile(out);
 }
 
 // Dumps a document from a separate process.
 std::string DumpInNewProcess(const fs::path& doc, const fs::path& out) {
     std::string cmd = kTool + " dump '" + doc.string() + "' '" + out.string() + "' 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return ReadAll(out);
-}
-
-std::string OpenError(const fs::path& doc) {
-    char error[512] = {};
-    CorvaneBoard b = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
-    if (b) {
-        Corvane_CloseBoard(b);
-        return {};
-    }
-    return error;
+    return testfs::ReadFile(out);
 }
 
 } // namespace
@@ -76,10 +59,8 @@ TEST(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
     TempFolder dir;
     fs::path doc = dir.path / "sample.pcbdoc";
     char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
-    ASSERT_NE(board, 0) << error;
-    FillSampleBoard(board);
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    CorvaneBoard board = SavedSampleBoard(doc);
+    ASSERT_NE(board, 0);
     EXPECT_EQ(Corvane_IsBoardModified(board), 0);
     std::string before = Dump(board, dir.path / "before.json");
     std::string after = DumpInNewProcess(doc, dir.path / "after.json");
@@ -135,7 +116,7 @@ TEST(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
             std::system(
                 ("sqlite3 '" + copy.string() + "' .tables > '" + tables.string() + "'").c_str()),
             0);
-        std::string listed = ReadAll(tables);
+        std::string listed = testfs::ReadFile(tables);
         for (const char* table : {"board", "layers", "layer_pairs", "objects", "meta"})
             EXPECT_NE(listed.find(table), std::string::npos) << listed;
     }
@@ -146,13 +127,10 @@ TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
         GTEST_SKIP() << "helper " << kTool << " not built";
     TempFolder dir;
     fs::path doc = dir.path / "board.pcbdoc";
-    char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
-    FillSampleBoard(board);
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    CorvaneBoard board = SavedSampleBoard(doc);
     std::string before = Dump(board, dir.path / "before.json");
     Corvane_CloseBoard(board);
-    const std::string bytesBefore = ReadAll(doc);
+    const std::string bytesBefore = testfs::ReadFile(doc);
 
     // A child saves a large board over the document; it is killed as soon as
     // its temporary file appears, then at later moments in further rounds.
@@ -166,7 +144,7 @@ TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
         EXPECT_TRUE(save.started) << "the save never started";
         ASSERT_TRUE(WIFSIGNALED(status))
             << "the save finished before the kill (delay " << delayMs << " ms)";
-        EXPECT_EQ(ReadAll(doc), bytesBefore) << "delay " << delayMs;
+        EXPECT_EQ(testfs::ReadFile(doc), bytesBefore) << "delay " << delayMs;
         EXPECT_EQ(DumpInNewProcess(doc, dir.path / "after.json"), before) << "delay " << delayMs;
     }
 }
@@ -179,7 +157,7 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
     FillTracks(board, 20000, 50);
     ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);
-    const std::string bytes = ReadAll(good);
+    const std::string bytes = testfs::ReadFile(good);
     ASSERT_GT(bytes.size(), 100000u);
 
     auto write = [&](const char* name, const std::string& content) {
@@ -223,11 +201,7 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
 TEST(EngineDocuments, ABrokenLayerStackIsRefused) {
     TempFolder dir;
     fs::path good = dir.path / "good.pcbdoc";
-    char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(good.c_str(), error, sizeof error);
-    FillSampleBoard(board); // stack 1, 39, 2, 32
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
-    Corvane_CloseBoard(board);
+    Corvane_CloseBoard(SavedSampleBoard(good)); // stack 1, 39, 2, 32
 
     // Each edit keeps the file a sound database with stack links in range.
     const char* edits[] = {
@@ -252,12 +226,10 @@ TEST(EngineDocuments, ABrokenLayerStackIsRefused) {
 
 TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
     TempFolder dir;
-    fs::path doc = dir.path / "board.pcbdoc";
+    const fs::path doc = dir.path / "board.pcbdoc";
     char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
-    FillSampleBoard(board);
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
-    const std::string bytesBefore = ReadAll(doc);
+    const CorvaneBoard board = SavedSampleBoard(doc);
+    const std::string bytesBefore = testfs::ReadFile(doc);
     FillTracks(board, 200000, 100);
 
     // Full disk: the child may write only a few hundred kilobytes.
@@ -275,10 +247,8 @@ TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "save on a full disk did not fail";
-    EXPECT_EQ(ReadAll(doc), bytesBefore);
-    for (const auto& e : fs::directory_iterator(dir.path))
-        EXPECT_EQ(e.path().filename().string().find(".saving-"), std::string::npos)
-            << "temporary file left behind";
+    EXPECT_EQ(testfs::ReadFile(doc), bytesBefore);
+    EXPECT_EQ(SavingFiles(dir.path), 0) << "temporary file left behind";
 
     EXPECT_EQ(Corvane_SaveBoard(board, (dir.path / "no/such/folder/x.pcbdoc").c_str(), error,
                                 sizeof error),
@@ -289,12 +259,10 @@ TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
 
 TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
     TempFolder dir;
-    fs::path doc = dir.path / "board.pcbdoc";
+    const fs::path doc = dir.path / "board.pcbdoc";
     char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
-    FillSampleBoard(board);
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
-    const std::string bytesBefore = ReadAll(doc);
+    const CorvaneBoard board = SavedSampleBoard(doc);
+    const std::string bytesBefore = testfs::ReadFile(doc);
     FillTracks(board, 10, 2);
     fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec);
 
@@ -321,7 +289,7 @@ TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
         GTEST_SKIP() << "no way to give up the rights that ignore folder permissions";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0) << "save into a read-only folder did not fail with a reason";
-    EXPECT_EQ(ReadAll(doc), bytesBefore);
+    EXPECT_EQ(testfs::ReadFile(doc), bytesBefore);
 
     // A folder standing where the document should go: the finished temporary
     // file cannot take its place and is removed again.
@@ -331,10 +299,8 @@ TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
     EXPECT_EQ(Corvane_SaveBoard(board, taken.c_str(), error, sizeof error), 0);
     EXPECT_NE(std::string(error).find("cannot save " + taken.string()), std::string::npos) << error;
     EXPECT_TRUE(fs::is_directory(taken));
-    for (const auto& e : fs::directory_iterator(dir.path))
-        EXPECT_EQ(e.path().filename().string().find(".saving-"), std::string::npos)
-            << "temporary file left behind";
-    EXPECT_EQ(ReadAll(doc), bytesBefore);
+    EXPECT_EQ(SavingFiles(dir.path), 0) << "temporary file left behind";
+    EXPECT_EQ(testfs::ReadFile(doc), bytesBefore);
     EXPECT_EQ(Corvane_IsBoardModified(board), 1);
     Corvane_CloseBoard(board);
 }

@@ -1,6 +1,9 @@
-// A large save run by the document helper tool in a child process, for the
-// tests that end a save half-way.
+// For the document tests: why a document is refused, and a large save run by
+// the document helper tool in a child process, for the tests that end a save
+// half-way.
 #pragma once
+
+#include "host/sdk/CorvaneEngine.h"
 
 #include <chrono>
 #include <filesystem>
@@ -9,6 +12,17 @@
 #include <unistd.h>
 
 namespace enginetest {
+
+// The reason the document is refused, or empty when it opens.
+inline std::string OpenError(const std::filesystem::path& doc) {
+    char error[512] = {};
+    CorvaneBoard board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    if (board) {
+        Corvane_CloseBoard(board);
+        return {};
+    }
+    return error;
+}
 
 // The temporary files of saves in `folder`.
 inline int SavingFiles(const std::filesystem::path& folder) {

@@ -34,10 +34,6 @@ protected:
         Corvane_CloseBoard(board);
         return path;
     }
-
-    Outcome Harrow(const std::string& arguments) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
-    }
 };
 
 TEST_F(HarrowShell, HelpNamesEveryVerbAndWhatItTranslates) {

@@ -3,34 +3,21 @@
 // entry (less those the report names), at its position and rotation on its
 // side, as many pads as its image has pins, every pad on the net the network
 // gives its pin, and one stored padstack record per library padstack.
-#include "support/EngineFixture.h"
 #include "DesignScan.h"
+#include "support/CorpusImport.h"
 
 #include "board/BoardRules.h"
 #include "board/Pcbclass.h"
-#include "design/SpecctraClasses2.h"
 #include "persistence/EmbeddedStorageWrapper.h"
-#include "persistence/ReportManager.h"
-#include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
 
 // Designators the report names as not placed, and those whose pads are
 // incomplete (a pin's padstack is missing).
@@ -74,18 +61,10 @@ double NormalizedDegrees(double degrees) {
 // stays well inside a test's time limit under the sanitizers.
 constexpr int kShards = 4;
 
-class CorpusComponents : public enginetest::EngineBoardTest,
+class CorpusComponents : public corpus::CorpusBoardTest,
                          public ::testing::WithParamInterface<int> {};
 
 TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
-    const fs::path corpus(DSNLINK_CORPUS_DIR);
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
     ASSERT_GT(files.size(), 100u);
     std::vector<fs::path> shard;
     for (std::size_t i = static_cast<std::size_t>(GetParam()); i < files.size(); i += kShards)
@@ -95,27 +74,16 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
     int64_t designs = 0, components = 0, pads = 0, nettedPads = 0;
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.string());
-        const std::string text = ReadFile(file);
+        const std::string text = corpus::Text(file);
         const scan::Design expected = scan::Scan(text);
         if (expected.Places.empty() && expected.Padstacks == 0)
             continue; // not a design the scanner understands (broken on purpose)
 
-        char error[256] = {};
-        const intptr_t designBoard = enginetest::EngineLibrary::Get().newBoard(
-            ("corpus-components-" + std::to_string(designs) + ".pcbdoc").c_str(), error,
-            sizeof error);
-        ASSERT_NE(designBoard, 0) << error;
-        std::vector<std::string> report;
-        {
-            ResetTranslationState();
-            TSpecctraParser parser(std::make_unique<TInputFile>(file.string(), text));
-            parser.RegisterKeywords();
-            TSpecctraDesign design(file.string(), &parser, nullptr, designBoard);
-            design.ImportFromFile();
-            design.ExportToPCB();
-            report = design.Report()->Events();
-        }
-        const TReported reported = ReadReport(report);
+        corpus::TImport import(file, &text);
+        ASSERT_NE(import.board, 0);
+        import.Write();
+        const intptr_t designBoard = import.board;
+        const TReported reported = ReadReport(import.Report());
         ++designs;
 
         // Stored padstacks: the list record and one record per padstack.
@@ -218,7 +186,6 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
                     ++nettedPads;
             }
         }
-        enginetest::EngineLibrary::Get().closeBoard(designBoard);
     }
     EXPECT_GT(designs, 700 / kShards);
     std::printf("%lld designs, %lld components, %lld pads, %lld of them on nets\n",

@@ -1,5 +1,6 @@
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -76,10 +77,6 @@ std::string LocalText(std::chrono::system_clock::time_point when, const char* fo
 class ReportManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Folder = fs::temp_directory_path() /
-                 ("dsnlink_report_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Folder);
         // The header's date and times follow the user's locale; tests that do
         // not choose one expect the C conventions.
         CLocale = std::make_unique<TEnvironment>("LC_ALL", "C");
@@ -87,16 +84,10 @@ protected:
     }
     void TearDown() override {
         SetReportViewer(nullptr);
-        fs::remove_all(Folder);
         CLocale.reset();
     }
 
-    static std::string ReadAll(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
 
     static std::vector<std::string> SplitCrLf(const std::string& text) {
         std::vector<std::string> lines;
@@ -112,7 +103,8 @@ protected:
         }
     }
 
-    fs::path Folder;
+    testfs::TempFolder Scratch;
+    const fs::path Folder = Scratch.path;
     std::unique_ptr<TEnvironment> CLocale;
     TRecordingViewer Viewer;
 };

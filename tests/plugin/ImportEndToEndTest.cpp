@@ -46,12 +46,7 @@ const char* const kSmallDesign = "(pcb \"amp board\"\n"
                                  "  (network (net GND (pins R1-1 C1-2)))\n"
                                  ")\n";
 
-class ImportEndToEnd : public testshell::ScratchFolderTest {
-protected:
-    Outcome Harrow(const std::string& arguments) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
-    }
-};
+using ImportEndToEnd = testshell::ScratchFolderTest;
 
 TEST_F(ImportEndToEnd, ImportMakesBoardAndReportAndKeepsConstants) {
     Write("amp.dsn", kSmallDesign);

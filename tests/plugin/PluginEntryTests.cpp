@@ -2,6 +2,7 @@
 // importer, and the checks and dialogs of the commands that need no board.
 #include "plugin/FakeClient.h"
 #include "plugin/PluginLoader.h"
+#include "support/TempFolder.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ class PluginWithoutEngine : public ::testing::Test {
 protected:
     LoadedPlugin& plugin = LoadedPlugin::Get();
     FakeClient client;
-    ScratchFolder scratch;
+    testfs::TempFolder scratch;
 };
 
 TEST_F(PluginWithoutEngine, ExportsTheThreeEntryPointsAndTheImporterDescription) {
@@ -72,13 +73,13 @@ TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly
         {"empty.dsn", "", false},
     };
     for (const Case& c : cases) {
-        std::string path = scratch.File(c.name, c.text);
+        std::string path = scratch.Write(c.name, c.text);
         bool valid = !c.valid;
         EXPECT_EQ(importer.IsValidFile(path, &valid), 0) << c.name;
         EXPECT_EQ(valid, c.valid) << c.name;
     }
     bool valid = true;
-    EXPECT_EQ(importer.IsValidFile(scratch.Path() + "/missing.dsn", &valid), 0);
+    EXPECT_EQ(importer.IsValidFile(scratch.path.string() + "/missing.dsn", &valid), 0);
     EXPECT_FALSE(valid);
 }
 
@@ -91,21 +92,21 @@ TEST_F(PluginWithoutEngine, ImportFileWithEmptyNameDoesNothing) {
 
 TEST_F(PluginWithoutEngine, ImportFileTurnsAFailingHostIntoSafeCallError) {
     auto server = plugin.Start(client);
-    std::string design = scratch.File("board.dsn", "(pcb board)");
+    std::string design = scratch.Write("board.dsn", "(pcb board)");
     client.throwEverywhere = true;
     EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(design), kSafeCallError);
     // A file that is not a design never reaches the host.
-    std::string session = scratch.File("routes.dsn", "(session s)");
+    std::string session = scratch.Write("routes.dsn", "(session s)");
     EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(session), 0);
 }
 
 TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
     auto server = plugin.Start(client);
-    FakeBoard& board = client.AddBoard(7, scratch.Path() + "/target.pcbdoc");
-    std::string design = scratch.File("design.Dsn", "(pcb board)");
-    std::string route = scratch.File("design.rte", "(pcb board)");
+    FakeBoard& board = client.AddBoard(7, scratch.path.string() + "/target.pcbdoc");
+    std::string design = scratch.Write("design.Dsn", "(pcb board)");
+    std::string route = scratch.Write("design.rte", "(pcb board)");
 
-    EXPECT_FALSE(plugin.ImportFileIntoPcb((scratch.Path() + "/missing.dsn").c_str(), "", 7));
+    EXPECT_FALSE(plugin.ImportFileIntoPcb((scratch.path.string() + "/missing.dsn").c_str(), "", 7));
     EXPECT_FALSE(plugin.ImportFileIntoPcb(route.c_str(), "", 7));
     EXPECT_TRUE(client.boardLookups.empty()) << "neither a missing file nor .rte is imported";
 
@@ -125,8 +126,8 @@ TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
 
 TEST_F(PluginWithoutEngine, ImportFileIntoPcbNeverThrows) {
     auto server = plugin.Start(client);
-    std::string design = scratch.File("design.dsn", "(pcb board)");
-    client.AddBoard(7, scratch.Path() + "/target.pcbdoc");
+    std::string design = scratch.Write("design.dsn", "(pcb board)");
+    client.AddBoard(7, scratch.path.string() + "/target.pcbdoc");
     client.throwEverywhere = true;
     EXPECT_FALSE(plugin.ImportFileIntoPcb(design.c_str(), "", 7));
     EXPECT_FALSE(plugin.ImportFileIntoPcb(nullptr, nullptr, 7));
@@ -202,7 +203,7 @@ TEST_F(PluginWithoutEngine, DebugParseDsnShowsTheOpenDialogAndStopsOnCancel) {
 
 TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
     auto server = plugin.Start(client);
-    const std::string missing = scratch.Path() + "/gone.dsn";
+    const std::string missing = scratch.path.string() + "/gone.dsn";
     client.yesNoAnswers = {false};
     server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "DsnFile=" + missing);
     ASSERT_EQ(client.questions.size(), 1u);
@@ -224,7 +225,7 @@ TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
 
 TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServer) {
     auto server = plugin.Start(client);
-    std::string design = scratch.File("picked.dsn", "(pcb x)");
+    std::string design = scratch.Write("picked.dsn", "(pcb x)");
     client.pcbServerRunning = false;
     client.dialogAnswers = {"Result=True|Path=" + design};
     server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "");
@@ -239,7 +240,7 @@ TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServ
 
 TEST_F(PluginWithoutEngine, MissingDoFileQuestionAndDialog) {
     auto server = plugin.Start(client);
-    std::string design = scratch.File("board.dsn", "(pcb x)");
+    std::string design = scratch.Write("board.dsn", "(pcb x)");
     client.pcbServerRunning = false;
     client.yesNoAnswers = {true};
     client.dialogAnswers = {"Result=False"};

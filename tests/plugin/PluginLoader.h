@@ -53,29 +53,3 @@ private:
         return plugin;
     }
 };
-
-// A scratch folder removed at the end of the test.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        char pattern[] = "/tmp/dsnlink-plugin-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = made;
-    }
-    ~ScratchFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string File(const std::string& name, const std::string& text) const {
-        std::string file = path_ + "/" + name;
-        FILE* out = std::fopen(file.c_str(), "wb");
-        if (out == nullptr)
-            throw std::runtime_error("cannot write " + file);
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
-        return file;
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};

@@ -41,9 +41,6 @@ const char* const kRuleDesign =
 
 class RuleImportEndToEnd : public testshell::ScratchFolderTest {
 protected:
-    Outcome Harrow(const std::string& arguments) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
-    }
     // The rule objects of a board's JSON dump, each as its own text.
     static std::vector<std::string> RuleObjects(const std::string& json) {
         std::vector<std::string> rules;

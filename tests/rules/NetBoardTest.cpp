@@ -1,8 +1,8 @@
 // The network written to a board of the engine loaded in process: host nets,
 // net classes with their members, from-to classes, manual from-tos, the
 // do-not-route rule of a fixed net, and what a repeated write leaves.
+#include "support/DesignText.h"
 #include "support/EngineFixture.h"
-#include "DesignText.h"
 
 #include "board/Pcbclass.h"
 #include "rules/SpecctraNetRltd.h"

@@ -1,22 +1,16 @@
 // Every real design of the corpus imported into a board: its host nets and
 // classes, and the pin-to-net index, against a count of the design text made
 // by a small scanner of this test (not the reader under test).
-#include "support/EngineFixture.h"
+#include "support/CorpusImport.h"
 
 #include "board/Pcbclass.h"
-#include "design/SpecctraClasses2.h"
-#include "persistence/ReportManager.h"
 #include "rules/SpecctraNetRltd.h"
-#include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -167,123 +161,93 @@ std::vector<std::string> ReportedNames(const std::vector<std::string>& lines,
     return names;
 }
 
-TEST(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
-    const fs::path corpus(DSNLINK_CORPUS_DIR);
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
-    if (!engine.error.empty())
-        GTEST_SKIP() << engine.error;
-    ASSERT_TRUE(PCBProcs::BindEngine());
+using NetCorpus = corpus::CorpusBoardTest;
 
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-
+TEST_F(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
     std::size_t netBlocks = 0, hostNets = 0, droppedNets = 0, pinsChecked = 0, classes = 0;
     for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        const std::string text = buffer.str();
-        const TScannedNetwork scanned = TNetworkScanner(text).Scan();
+        const TScannedNetwork scanned = TNetworkScanner(corpus::Text(file)).Scan();
+        corpus::TImport import(file);
+        ASSERT_NE(import.board, 0);
+        if (!import.read)
+            continue;
+        import.Write();
+        const intptr_t board = import.board;
+        TSpecctraDesign& design = *import.design;
+        const std::vector<std::string>& lines = import.Report();
 
-        char error[256] = {};
-        const intptr_t board = engine.newBoard("corpus-nets.pcbdoc", error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-        ResetTranslationState();
-        {
-            TSpecctraParser parser(file.string());
-            parser.RegisterKeywords();
-            TSpecctraDesign design(file.string(), &parser, nullptr, board);
-            design.SetReportEnabled(false);
-            if (!design.ImportFromFile()) {
-                engine.closeBoard(board);
-                continue;
-            }
-            design.ExportToPCB();
-            const std::vector<std::string>& lines = design.Report()->Events();
-
-            // Host nets: the net blocks less those reported dropped, one per name.
-            std::multiset<std::string> expected;
-            for (const TScannedBlock& net : scanned.Nets)
-                expected.insert(net.Name);
-            std::set<std::string> dropped;
-            for (const std::string& name : ReportedNames(lines, "ERROR: Loading net: ")) {
-                auto it = expected.find(name);
-                ASSERT_NE(it, expected.end())
-                    << file << ": dropped net " << name << " not in the text";
-                expected.erase(it);
-                dropped.insert(name);
-            }
-            const std::set<std::string> expectedNames(expected.begin(), expected.end());
-            std::vector<std::string> boardNames;
-            for (intptr_t handle : CollectItems(board, eNetObject)) {
-                TPcbNet net(handle);
-                net.QueryDatabase(1);
-                boardNames.push_back(net.GetState_Name());
-            }
-            std::sort(boardNames.begin(), boardNames.end());
-            EXPECT_EQ(boardNames,
-                      std::vector<std::string>(expectedNames.begin(), expectedNames.end()))
-                << file;
-            netBlocks += scanned.Nets.size();
-            hostNets += boardNames.size();
-            droppedNets += dropped.size();
-
-            // Every pin of a kept net finds its net; no pin of a dropped net
-            // finds one (pins listed by more than one net are left out).
-            std::map<std::string, int> pinUses;
-            for (const TScannedBlock& net : scanned.Nets)
-                for (const std::string& pin : net.Members)
-                    ++pinUses[pin];
-            auto* network = dynamic_cast<TSpecctraDsnNetworkDescriptor*>(design.Network());
-            for (const TScannedBlock& net : scanned.Nets) {
-                const bool kept = expectedNames.count(net.Name) && !dropped.count(net.Name);
-                const bool gone = !expectedNames.count(net.Name);
-                for (const std::string& pin : net.Members) {
-                    if (pinUses[pin] != 1 || !network)
-                        continue;
-                    const TSpecctraNet* found = network->GetState_NetByPinName(pin);
-                    if (kept) {
-                        ASSERT_NE(found, nullptr) << file << ": pin " << pin;
-                        EXPECT_EQ(found->NameID, net.Name) << file << ": pin " << pin;
-                    } else if (gone) {
-                        EXPECT_EQ(found, nullptr) << file << ": pin " << pin << " of dropped net";
-                    }
-                    ++pinsChecked;
-                }
-            }
-
-            // Classes: each kept class with its member nets in file order.
-            std::multimap<std::string, std::vector<std::string>> boardClasses;
-            for (intptr_t handle : CollectItems(board, eClassObject)) {
-                TPCBObjectClass hostClass(handle);
-                hostClass.QueryDatabase(1);
-                if (hostClass.GetState_MemberKind() == eClassMemberKind_Net)
-                    boardClasses.emplace(hostClass.GetState_Name(),
-                                         hostClass.GetState_MemberList());
-            }
-            const std::vector<std::string> droppedClasses =
-                ReportedNames(lines, "ERROR: Loading class: ");
-            std::size_t keptClasses = 0;
-            for (const TScannedBlock& scannedClass : scanned.Classes) {
-                if (std::count(droppedClasses.begin(), droppedClasses.end(), scannedClass.Name))
-                    continue;
-                ++keptClasses;
-                auto range = boardClasses.equal_range(scannedClass.Name);
-                bool matched = false;
-                for (auto it = range.first; it != range.second && !matched; ++it)
-                    matched = it->second == scannedClass.Members;
-                EXPECT_TRUE(matched) << file << ": class " << scannedClass.Name;
-            }
-            EXPECT_EQ(boardClasses.size(), keptClasses) << file;
-            classes += keptClasses;
+        // Host nets: the net blocks less those reported dropped, one per name.
+        std::multiset<std::string> expected;
+        for (const TScannedBlock& net : scanned.Nets)
+            expected.insert(net.Name);
+        std::set<std::string> dropped;
+        for (const std::string& name : ReportedNames(lines, "ERROR: Loading net: ")) {
+            auto it = expected.find(name);
+            ASSERT_NE(it, expected.end()) << file << ": dropped net " << name << " not in the text";
+            expected.erase(it);
+            dropped.insert(name);
         }
-        engine.closeBoard(board);
+        const std::set<std::string> expectedNames(expected.begin(), expected.end());
+        std::vector<std::string> boardNames;
+        for (intptr_t handle : CollectItems(board, eNetObject)) {
+            TPcbNet net(handle);
+            net.QueryDatabase(1);
+            boardNames.push_back(net.GetState_Name());
+        }
+        std::sort(boardNames.begin(), boardNames.end());
+        EXPECT_EQ(boardNames, std::vector<std::string>(expectedNames.begin(), expectedNames.end()))
+            << file;
+        netBlocks += scanned.Nets.size();
+        hostNets += boardNames.size();
+        droppedNets += dropped.size();
+
+        // Every pin of a kept net finds its net; no pin of a dropped net
+        // finds one (pins listed by more than one net are left out).
+        std::map<std::string, int> pinUses;
+        for (const TScannedBlock& net : scanned.Nets)
+            for (const std::string& pin : net.Members)
+                ++pinUses[pin];
+        auto* network = dynamic_cast<TSpecctraDsnNetworkDescriptor*>(design.Network());
+        for (const TScannedBlock& net : scanned.Nets) {
+            const bool kept = expectedNames.count(net.Name) && !dropped.count(net.Name);
+            const bool gone = !expectedNames.count(net.Name);
+            for (const std::string& pin : net.Members) {
+                if (pinUses[pin] != 1 || !network)
+                    continue;
+                const TSpecctraNet* found = network->GetState_NetByPinName(pin);
+                if (kept) {
+                    ASSERT_NE(found, nullptr) << file << ": pin " << pin;
+                    EXPECT_EQ(found->NameID, net.Name) << file << ": pin " << pin;
+                } else if (gone) {
+                    EXPECT_EQ(found, nullptr) << file << ": pin " << pin << " of dropped net";
+                }
+                ++pinsChecked;
+            }
+        }
+
+        // Classes: each kept class with its member nets in file order.
+        std::multimap<std::string, std::vector<std::string>> boardClasses;
+        for (intptr_t handle : CollectItems(board, eClassObject)) {
+            TPCBObjectClass hostClass(handle);
+            hostClass.QueryDatabase(1);
+            if (hostClass.GetState_MemberKind() == eClassMemberKind_Net)
+                boardClasses.emplace(hostClass.GetState_Name(), hostClass.GetState_MemberList());
+        }
+        const std::vector<std::string> droppedClasses =
+            ReportedNames(lines, "ERROR: Loading class: ");
+        std::size_t keptClasses = 0;
+        for (const TScannedBlock& scannedClass : scanned.Classes) {
+            if (std::count(droppedClasses.begin(), droppedClasses.end(), scannedClass.Name))
+                continue;
+            ++keptClasses;
+            auto range = boardClasses.equal_range(scannedClass.Name);
+            bool matched = false;
+            for (auto it = range.first; it != range.second && !matched; ++it)
+                matched = it->second == scannedClass.Members;
+            EXPECT_TRUE(matched) << file << ": class " << scannedClass.Name;
+        }
+        EXPECT_EQ(boardClasses.size(), keptClasses) << file;
+        classes += keptClasses;
     }
     std::printf("%zu net blocks, %zu host nets, %zu dropped, %zu pins checked, %zu classes\n",
                 netBlocks, hostNets, droppedNets, pinsChecked, classes);

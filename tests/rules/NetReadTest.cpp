@@ -1,7 +1,7 @@
 // Reading the network: nets with their pins and lists, the pin-to-net index,
 // classes, groups, group sets, class pairs and from-tos, and what a bad block
 // does to them.
-#include "DesignText.h"
+#include "support/DesignText.h"
 
 #include "rules/SpecctraNetRltd.h"
 

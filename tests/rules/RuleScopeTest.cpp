@@ -1,8 +1,8 @@
 // Rule scopes: which scope a rule block of each kind of object opens, that a
 // scope is found again for the same owner, what the rules read through it
 // are told as their query expressions, and what a dropped owner leaves.
+#include "support/DesignText.h"
 #include "support/ParserTestSupport.h"
-#include "DesignText.h"
 
 #include "rules/RuleScopes.h"
 #include "rules/SpecctraNetRltd.h"

@@ -1,11 +1,9 @@
 // Every real design of the corpus must tokenize to its end.
+#include "support/Corpus.h"
 #include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -14,9 +12,7 @@ namespace fs = std::filesystem;
 
 // True when the file's last line, after its last line break, is a lone ")"
 // (blanks around it allowed) with no line break after it.
-bool EndsInALoneClosingParenthesis(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+bool EndsInALoneClosingParenthesis(const std::string& text) {
     const std::size_t lastBreak = text.find_last_of("\r\n");
     if (lastBreak == std::string::npos) {
         return false;
@@ -27,24 +23,19 @@ bool EndsInALoneClosingParenthesis(const fs::path& path) {
            last.find_first_not_of(" \t", first + 1) == std::string::npos;
 }
 
-TEST(Corpus, EveryDesignTokenizesToTheEnd) {
-    const fs::path corpus = DSNLINK_CORPUS_DIR;
-    if (!fs::is_directory(corpus)) {
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    }
+using Corpus = corpus::CorpusTest;
+
+TEST_F(Corpus, EveryDesignTokenizesToTheEnd) {
     TScriptedEscapeHost host(false);
     TEscapeHostScope scope(&host);
-    std::size_t files = 0;
     std::uintmax_t bytes = 0;
     int64_t tokens = 0;
     std::size_t notDesigns = 0;
     std::size_t loneParenthesisEndings = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".dsn") {
-            continue;
-        }
+    for (const fs::path& path : files) {
+        const std::string text = corpus::Text(path);
         TRecordingSink sink;
-        TSpecctraParser parser(entry.path().string());
+        TSpecctraParser parser(path.string());
         parser.RegisterKeywords();
         parser.SetReportManager(&sink);
         bool sawPcb = false;
@@ -57,25 +48,23 @@ TEST(Corpus, EveryDesignTokenizesToTheEnd) {
             sawPcb = sawPcb || id == eTok_pcb;
             ++tokens;
         }
-        EXPECT_FALSE(parser.Aborted()) << entry.path();
-        EXPECT_EQ(parser.Position() + 1 >= parser.Input().Size(), true) << entry.path();
+        EXPECT_FALSE(parser.Aborted()) << path;
+        EXPECT_EQ(parser.Position() + 1 >= parser.Input().Size(), true) << path;
         notDesigns += sawPcb ? 0 : 1;
         // A design that ends in ")" without a line break still yields it.
-        if (EndsInALoneClosingParenthesis(entry.path())) {
+        if (EndsInALoneClosingParenthesis(text)) {
             ++loneParenthesisEndings;
-            EXPECT_EQ(lastToken, eTok_CloseParen) << entry.path();
+            EXPECT_EQ(lastToken, eTok_CloseParen) << path;
         }
-        ++files;
-        bytes += entry.file_size();
+        bytes += text.size();
     }
     std::printf("corpus: %zu files, %.1f MB, %lld tokens, %zu without a pcb block, %zu ending in "
                 "a lone \")\"\n",
-                files, static_cast<double>(bytes) / 1e6, static_cast<long long>(tokens), notDesigns,
-                loneParenthesisEndings);
-    EXPECT_GT(files, 0u);
+                files.size(), static_cast<double>(bytes) / 1e6, static_cast<long long>(tokens),
+                notDesigns, loneParenthesisEndings);
     // A few fixtures are not Specctra text at all (binary files attached to bug
     // reports); they must still be read to the end.
-    EXPECT_LT(notDesigns * 20, files);
+    EXPECT_LT(notDesigns * 20, files.size());
 }
 
 } // namespace

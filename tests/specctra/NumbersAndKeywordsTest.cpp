@@ -57,30 +57,34 @@ TEST(Numbers, EmptyNumberTokenGivesTheDefault) {
     EXPECT_EQ(sink.Lines.size(), 2u);
 }
 
-TEST(Numbers, HexadecimalForms) {
-    int32_t v = 0;
-    EXPECT_TRUE(ConvertSpecctraInt("$1F4", v));
-    EXPECT_EQ(v, 500);
-    EXPECT_TRUE(ConvertSpecctraInt("0X7FFFFFFF", v));
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_TRUE(ConvertSpecctraInt("X10", v));
-    EXPECT_EQ(v, 16);
-    EXPECT_TRUE(ConvertSpecctraInt("$FFFFFFFF", v));
-    EXPECT_EQ(v, -1);
-    EXPECT_TRUE(ConvertSpecctraInt("$FFFB6C20", v)); // a negative coordinate stored as hex
-    EXPECT_EQ(v, -300000);
-    EXPECT_FALSE(ConvertSpecctraInt("$", v));
-    EXPECT_FALSE(ConvertSpecctraInt("$1FFFFFFFF", v));
-}
-
-TEST(Numbers, DecimalRangeAndSigns) {
-    int32_t v = 0;
-    EXPECT_TRUE(ConvertSpecctraInt("  -2147483648", v));
-    EXPECT_EQ(v, INT32_MIN);
-    EXPECT_FALSE(ConvertSpecctraInt("2147483648", v));
-    EXPECT_FALSE(ConvertSpecctraInt("1,5", v));
-    EXPECT_EQ(v, 1);
-    EXPECT_FALSE(ConvertSpecctraInt("-", v));
+// Hexadecimal forms (a negative coordinate stored as hex among them), the
+// decimal range and signs; a failed conversion may leave the leading value.
+TEST(Numbers, IntegerForms) {
+    struct TCase {
+        const char* Text;
+        bool Ok;
+        int32_t Value;
+    };
+    const TCase cases[] = {
+        {"$1F4", true, 500},
+        {"0X7FFFFFFF", true, 2147483647},
+        {"X10", true, 16},
+        {"$FFFFFFFF", true, -1},
+        {"$FFFB6C20", true, -300000},
+        {"$", false, 0},
+        {"$1FFFFFFFF", false, 0},
+        {"  -2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"1,5", false, 1},
+        {"-", false, 0},
+    };
+    for (const TCase& c : cases) {
+        int32_t v = 0;
+        EXPECT_EQ(ConvertSpecctraInt(c.Text, v), c.Ok) << c.Text;
+        if (c.Ok || c.Value != 0) {
+            EXPECT_EQ(v, c.Value) << c.Text;
+        }
+    }
     double d = 0;
     EXPECT_FALSE(ConvertSpecctraReal("INF", d));
     EXPECT_FALSE(ConvertSpecctraReal("NAN", d));
@@ -134,35 +138,35 @@ int32_t IdOf(const std::string& word) {
     return parser->NextToken();
 }
 
-TEST(Keywords, SynonymsShareAnId) {
-    EXPECT_EQ(IdOf("Circle"), 49);
-    EXPECT_EQ(IdOf("CIRC"), 49);
-    EXPECT_EQ(IdOf("circ"), 49);
+// Words in any case, synonyms, earlier spellings of clearance names, and
+// words that only look like keywords.
+TEST(Keywords, WordsFindTheirIds) {
+    const std::vector<std::pair<std::string, int32_t>> cases = {
+        {"Circle", 49},
+        {"CIRC", 49},
+        {"circ", 49},
+        {"polygon", 308},
+        {"poly", 308},
+        {"poly_wire", 307},
+        {"Area_Smd", 15},
+        {"VIA_VIA", 479},
+        {"smd_smd", 512},
+        {"testpoint_testpoint", 536},
+        {"wireplow", 538},
+        {"rss", 356},
+        {"plus-pat", 304},
+        {"uhenry", 451},
+        {"unassigned", 452},
+        {"um", 453},
+        {"dr", 0},
+        {"pcb", 279},
+        {"string_quote", 409},
+        {"pcbx", eTok_Word},
+        {"1e5", eTok_Word},
+    };
+    for (const auto& [word, id] : cases)
+        EXPECT_EQ(IdOf(word), id) << word;
     EXPECT_EQ(IdOf("direction"), IdOf("direct"));
-    EXPECT_EQ(IdOf("polygon"), 308);
-    EXPECT_EQ(IdOf("poly"), 308);
-    EXPECT_EQ(IdOf("poly_wire"), 307);
-}
-
-TEST(Keywords, ClearanceNamesAndTheirEarlierSpellings) {
-    EXPECT_EQ(IdOf("Area_Smd"), 15);
-    EXPECT_EQ(IdOf("VIA_VIA"), 479);
-    EXPECT_EQ(IdOf("smd_smd"), 512);
-    EXPECT_EQ(IdOf("testpoint_testpoint"), 536);
-    EXPECT_EQ(IdOf("wireplow"), 538);
-    EXPECT_EQ(IdOf("rss"), 356);
-    EXPECT_EQ(IdOf("plus-pat"), 304);
-}
-
-TEST(Keywords, UnitKeywordsInTheirRegistrationOrder) {
-    EXPECT_EQ(IdOf("uhenry"), 451);
-    EXPECT_EQ(IdOf("unassigned"), 452);
-    EXPECT_EQ(IdOf("um"), 453);
-    EXPECT_EQ(IdOf("dr"), 0);
-    EXPECT_EQ(IdOf("pcb"), 279);
-    EXPECT_EQ(IdOf("string_quote"), 409);
-    EXPECT_EQ(IdOf("pcbx"), eTok_Word);
-    EXPECT_EQ(IdOf("1e5"), eTok_Word);
 }
 
 TEST(Keywords, TableHoldsEveryRegistrationOnceFirstWins) {

@@ -2,6 +2,7 @@
 // reading rules: every peek is a forward read followed by a step back, every
 // space is read on its own. The scanner reads runs of bytes in one step; both
 // must agree on every token, line number, position and character state.
+#include "support/Corpus.h"
 #include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -273,25 +274,16 @@ TEST(ScannerReference, RandomTextsReadAlike) {
     }
 }
 
-TEST(ScannerReference, SmallCorpusDesignsReadAlike) {
-    namespace fs = std::filesystem;
-    const fs::path corpus = DSNLINK_CORPUS_DIR;
-    if (!fs::is_directory(corpus)) {
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    }
-    std::vector<std::pair<std::uintmax_t, fs::path>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn") {
-            files.emplace_back(entry.file_size(), entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    files.resize(std::min<std::size_t>(files.size(), 25));
-    for (const auto& [size, path] : files) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        ExpectSameReading(text.str(), static_cast<uint32_t>(size));
+using ScannerReferenceCorpus = corpus::CorpusTest;
+
+TEST_F(ScannerReferenceCorpus, SmallDesignsReadAlike) {
+    std::vector<std::pair<std::uintmax_t, std::filesystem::path>> smallest;
+    for (const auto& path : files)
+        smallest.emplace_back(std::filesystem::file_size(path), path);
+    std::sort(smallest.begin(), smallest.end());
+    smallest.resize(std::min<std::size_t>(smallest.size(), 25));
+    for (const auto& [size, path] : smallest) {
+        ExpectSameReading(corpus::Text(path), static_cast<uint32_t>(size));
         if (HasFatalFailure()) {
             ADD_FAILURE() << path;
             return;

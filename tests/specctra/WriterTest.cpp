@@ -1,4 +1,5 @@
 #include "specctra/SpecctraWriter.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,26 +16,14 @@ namespace fs = std::filesystem;
 
 class WriterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Folder = fs::temp_directory_path() /
-                 ("dsnlink_writer_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Folder);
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-
-    static std::string ReadAll(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
     std::size_t FilesInFolder() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
     }
 
-    fs::path Folder;
+    testfs::TempFolder Scratch;
+    const fs::path Folder = Scratch.path;
 };
 
 TEST_F(WriterTest, RouteFileLinesAreIndentedAndEndWithCrLf) {

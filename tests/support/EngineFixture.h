@@ -45,6 +45,22 @@ private:
     }
 };
 
+// A new board of the loaded engine, closed when this goes.
+struct TNewBoard {
+    explicit TNewBoard(const std::string& name = "scratch.pcbdoc") {
+        char error[256] = {};
+        board = EngineLibrary::Get().newBoard(name.c_str(), error, sizeof error);
+        EXPECT_NE(board, 0) << error;
+    }
+    ~TNewBoard() {
+        if (board != 0)
+            EngineLibrary::Get().closeBoard(board);
+    }
+    TNewBoard(const TNewBoard&) = delete;
+    TNewBoard& operator=(const TNewBoard&) = delete;
+    intptr_t board = 0;
+};
+
 // A fixture with one new, current board per test.
 class EngineBoardTest : public ::testing::Test {
 protected:

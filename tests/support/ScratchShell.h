@@ -68,6 +68,11 @@ protected:
         return run;
     }
 
+    // Runs the build's harrow inside the scratch folder.
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
+    }
+
     std::string folder;
 };
 

@@ -1,4 +1,5 @@
-// Reading a design text in memory, with the report it leaves.
+// Reading a design text in memory (and writing it to a board when asked), with
+// the report it leaves.
 #pragma once
 
 #include "design/SpecctraClasses2.h"
@@ -15,16 +16,22 @@ struct TReadDesign {
     std::unique_ptr<TSpecctraDesign> Design;
     bool Result = false;
 
-    explicit TReadDesign(const std::string& text, intptr_t board = 0) {
+    explicit TReadDesign(const std::string& text, intptr_t board = 0, bool write = false,
+                         const std::string& name = "t.dsn") {
         ResetTranslationState();
-        Parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text));
+        Parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(name, text));
         Parser->RegisterKeywords();
-        Design = std::make_unique<TSpecctraDesign>("t.dsn", Parser.get(), nullptr, board);
+        Design = std::make_unique<TSpecctraDesign>(name, Parser.get(), nullptr, board);
         Result = Design->ImportFromFile();
+        if (write)
+            Design->ExportToPCB();
     }
     const std::vector<std::string>& Lines() const { return Design->Report()->Events(); }
     bool Has(const std::string& line) const {
         return std::find(Lines().begin(), Lines().end(), line) != Lines().end();
+    }
+    int Count(const std::string& line) const {
+        return static_cast<int>(std::count(Lines().begin(), Lines().end(), line));
     }
     // Report lines that begin with a prefix.
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const {

@@ -1,0 +1,71 @@
+// A corpus design read into a fresh board of the engine loaded into the test
+// process, as the host loads it.
+#pragma once
+
+#include "support/Corpus.h"
+#include "support/EngineFixture.h"
+
+#include "design/SpecctraClasses2.h"
+#include "persistence/ReportManager.h"
+#include "specctra/SpecctraParser2.h"
+#include "specctra/TranslationState.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corpus {
+
+// A corpus test that also needs the engine; skipped without either.
+class CorpusBoardTest : public CorpusTest {
+protected:
+    void SetUp() override {
+        CorpusTest::SetUp();
+        if (IsSkipped())
+            return;
+        const enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
+        if (!engine.error.empty())
+            GTEST_SKIP() << engine.error;
+        ASSERT_TRUE(PCBProcs::BindEngine());
+    }
+};
+
+// Reads a design (the file, or `text` in its place) on a new board; Write()
+// puts it on the board. The board is closed when this goes.
+class TImport {
+public:
+    explicit TImport(const fs::path& file, const std::string* text = nullptr)
+        : host("corpus-" + std::to_string(++serial) + ".pcbdoc"), board(host.board) {
+        ResetTranslationState();
+        parser = text ? std::make_unique<TSpecctraParser>(
+                            std::make_unique<TInputFile>(file.string(), *text))
+                      : std::make_unique<TSpecctraParser>(file.string());
+        parser->RegisterKeywords();
+        design = std::make_unique<TSpecctraDesign>(file.string(), parser.get(), nullptr, board);
+        try {
+            read = design->ImportFromFile();
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << file << ": " << error.what();
+        }
+    }
+    ~TImport() { design.reset(); } // before its board closes
+
+    bool Write() {
+        try {
+            return design->ExportToPCB();
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << design->FileName() << ": " << error.what();
+            return false;
+        }
+    }
+    const std::vector<std::string>& Report() const { return design->Report()->Events(); }
+
+    static inline int serial = 0;
+    enginetest::TNewBoard host;
+    const intptr_t board;
+    std::unique_ptr<TSpecctraParser> parser;
+    std::unique_ptr<TSpecctraDesign> design;
+    bool read = false;
+};
+
+} // namespace corpus
