@@ -837,7 +837,14 @@ TEST_F(PictureBoard, ManyComponentsStayLinearInTime) {
     const std::string svg = Svg();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << count << " components: " << svg.size() << " bytes of SVG in " << seconds << " s\n";
+    start = std::chrono::steady_clock::now();
+    const std::map<std::string, long> counts = Harrow::BoardCounts(LinkedApi(), board);
+    std::cout << count << " components: " << svg.size() << " bytes of SVG in " << seconds
+              << " s; summary counts in "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
+              << " s\n";
+    EXPECT_EQ(counts.at("Objects/Component"), count);
+    EXPECT_EQ(counts.at("Objects/Pad"), 2 * count);
     if (const char* keep = std::getenv("DSNLINK_PICTURE_KEEP")) {
         char error[256] = {};
         ASSERT_EQ(Corvane_SaveBoard(board, keep, error, sizeof error), 1) << error;
