@@ -95,10 +95,6 @@ def main():
         ses = os.path.join(folder, "unrouted.ses")
         harrow = os.path.abspath(args.harrow)
         drc_open, drc_viol = drc(harrow, "unrouted.pcbdoc", folder)
-        if args.drc_only:
-            routed = re.search(r"(\d+) of (\d+) connections routed", done.stderr)
-            if routed:
-                mine = dict(mine, connections=int(routed.group(2)))
         subprocess.run([harrow, "import", "unrouted.dsn", "-o", "plain.pcbdoc", "-q"], cwd=folder,
                        capture_output=True)
         _, drc_before = drc(harrow, "plain.pcbdoc", folder)
@@ -107,6 +103,11 @@ def main():
             mine = dict(missing, open=0, violations=0)
         else:
             mine = check(dsn, ses) if os.path.isfile(ses) else missing
+        if args.drc_only:
+            routed = re.search(r"(\d+) of (\d+) connections routed", done.stderr)
+            if routed:
+                mine = dict(mine, connections=int(routed.group(2)),
+                            open=int(routed.group(2)) - int(routed.group(1)))
         ref = ({"open": 0, "violations": 0, "vias": 0, "length_mm": 0} if args.no_reference
                else check(os.path.join(args.corpus, name, "reference-routed.dsn")))
         row = {"board": name, "connections": mine["connections"], "open": mine["open"],
