@@ -155,6 +155,51 @@ std::string Text(const RouteResult& result) {
     return out.str();
 }
 
+// Distances between a segment and the shapes pads and copper take, against
+// values worked out by hand.
+TEST(RouteGeometry, SegmentToShapeDistances) {
+    using Router::SegmentShapeDistance;
+    using Router::Shape;
+    const Shape disc{{{0, 0}}, 5};
+    const Shape capsule{{{0, 0}, {10, 0}}, 1};
+    const Shape square{{{-2, -2}, {2, -2}, {2, 2}, {-2, 2}}, 0};
+    const Shape notch{{{0, 0}, {10, 0}, {10, 10}, {5, 2}, {0, 10}}, 0}; // not convex
+    struct Case {
+        Pt a, b;
+        const Shape* shape;
+        double expected;
+    } cases[] = {
+        {{10, 0}, {10, 0}, &disc, 5},                   // a point 10 from a disc of radius 5
+        {{-10, 8}, {10, 8}, &disc, 3},                  // a segment passing 8 from the centre
+        {{5, 4}, {5, 9}, &capsule, 3},                  // square to a capsule's side
+        {{13, 4}, {20, 4}, &capsule, 4},                // beyond the end: to the end's disc
+        {{-5, -5}, {5, 5}, &square, 0},                 // crossing a polygon
+        {{0, 0}, {0, 0}, &square, 0},                   // inside a polygon
+        {{5, 5}, {5, 5}, &notch, 15 / std::sqrt(89.0)}, // in the notch, outside
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(SegmentShapeDistance(c.a, c.b, *c.shape), c.expected, 1e-9)
+            << c.a.x << "," << c.a.y << " - " << c.b.x << "," << c.b.y;
+}
+
+// A round pad of unequal sides is kept clear as its box, but only its oblong
+// is sure copper to connect to; other shapes are what they say.
+TEST(RouteGeometry, PadShapesAndCores) {
+    const Router::Shape outer = Router::PadShape(1, 0, 0, 20, 10, 0, 0);
+    const Router::Shape core = Router::PadCore(1, 0, 0, 20, 10, 0, 0);
+    const Pt corner{9.5, 4.5};
+    EXPECT_LE(Router::SegmentShapeDistance(corner, corner, outer), 0);
+    EXPECT_GT(Router::SegmentShapeDistance(corner, corner, core), 0);
+    const Router::Shape turned = Router::PadShape(2, 0, 0, 20, 10, 90, 0); // now 10 wide, 20 high
+    EXPECT_NEAR(Router::SegmentShapeDistance({0, 12}, {0, 12}, turned), 2, 1e-9);
+    EXPECT_NEAR(Router::SegmentShapeDistance({7, 0}, {7, 0}, turned), 2, 1e-9);
+    const Router::Shape round = Router::PadShape(1, 3, 4, 10, 10, 0, 0);
+    EXPECT_NEAR(Router::SegmentShapeDistance({3, 14}, {3, 14}, round), 5, 1e-9);
+    const Router::Shape rounded = Router::PadShape(9, 0, 0, 20, 10, 0, 50); // corner radius 2.5
+    EXPECT_NEAR(Router::SegmentShapeDistance({10, 5}, {10, 5}, rounded), std::hypot(2.5, 2.5) - 2.5,
+                1e-9);
+}
+
 // Four nets of two or three through pads among each other, routed on two
 // layers: every connection made, nothing closer than the clearance.
 TEST(Router, RoutesSmallBoardCompletelyAndLegally) {
@@ -225,6 +270,29 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
     EXPECT_EQ(Violations(board, result), 0);
     for (const auto& t : result.tracks)
         EXPECT_EQ(board.nets[t.net].name, "B");
+}
+
+// A net whose class asks for a wider clearance keeps it from everything,
+// and everything keeps it from that net.
+TEST(Router, KeepsEachNetsOwnClearance) {
+    RouteBoard board = EmptyBoard();
+    const int hv = AddNet(board, "HV"), a = AddNet(board, "A");
+    board.nets[hv].clearance = 1.5 * kMm;
+    AddPad(board, hv, 5, 10, 1.5, 3u, "J1-1");
+    AddPad(board, hv, 35, 10, 1.5, 3u, "J2-1");
+    AddPad(board, a, 20, 5, 1.5, 3u, "J3-1");
+    AddPad(board, a, 20, 25, 1.5, 3u, "J4-1");
+    for (auto& o : board.obstacles)
+        o.clearance = board.nets[o.net].clearance;
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    const std::vector<Copper> copper = CopperOf(board, result);
+    for (std::size_t i = 0; i < copper.size(); ++i)
+        for (std::size_t j = i + 1; j < copper.size(); ++j)
+            if (copper[i].net != copper[j].net && (copper[i].layers & copper[j].layers) &&
+                !(copper[i].box && copper[j].box) && (copper[i].net == hv || copper[j].net == hv)) {
+                EXPECT_GE(Gap(copper[i], copper[j]), 1.5 * kMm - 1);
+            }
 }
 
 // A board with no signal layer, and one whose nets have a single pad: the
