@@ -51,7 +51,9 @@ cannot hold (constants, offset, padstacks, via numbers); import (without
 import-into writes none. tokens writes the full token dump. export, and the
 --rte and --ses files of import, write the route file (.rte) and the session file (.ses)
 of the board: its nets with their tracks and vias in 0.00001 mm, in the design's
-origin, with the padstacks and constants stored at import.
+origin, with the padstacks and constants stored at import; the report of
+such an export is named after its file (X.rte.rpt, X.ses.rpt), so it never
+replaces the import's X.rpt.
 
 Options for every verb, before or after it (--opt=value works too; "--" ends
 the options):
