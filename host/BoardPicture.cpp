@@ -1,5 +1,6 @@
 #include "host/BoardPicture.h"
 
+#include "host/BoardObjects.h"
 #include "host/sdk/JsonText.h"
 
 #include <algorithm>
@@ -273,26 +274,9 @@ public:
     }
 
 private:
-    struct Common {
-        uint16_t bitField = 0, index = 0;
-        int32_t layer = 0;
-        intptr_t net = 0;
-        int32_t moveable = 0;
-        intptr_t component = 0;
-        int32_t x1 = 0, y1 = 0;
-    };
-#define HARROW_COMMON(c)                                                                           \
-    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+    using Common = TObjectCommon;
 
-    template <typename F> void Walk(int32_t kind, F each) {
-        intptr_t iterator = api_.PcbApi_CreateIterator(board_, kind, 0, 0);
-        if (iterator == 0)
-            return;
-        for (intptr_t h = api_.PcbApi_GetFirstObject(iterator); h != 0;
-             h = api_.PcbApi_GetNextObject(iterator))
-            each(h);
-        api_.PcbApi_DestroyIterator(iterator);
-    }
+    template <typename F> void Walk(int32_t kind, F each) { WalkObjects(api_, board_, kind, each); }
 
     void ReadLayers();
     void ReadNets();
@@ -808,24 +792,13 @@ void Picture::DrawPads() {
 
 void Picture::DrawRegions() {
     Walk(kRegionKind, [this](intptr_t h) {
-        Common c;
-        int32_t contourCount = 0, holePointCount = 0, holeCount = 0, kind = 0, data = 0;
-        PcbApiLayerSet set{};
-        intptr_t polygon = 0;
-        if (api_.PcbApi_QueryRegion(1, h, HARROW_COMMON(c), nullptr, &contourCount, 0, nullptr,
-                                    &holePointCount, 0, nullptr, &holeCount, 0, &kind, &set, &data,
-                                    &polygon) != 1)
+        TRegionShape region;
+        if (!QueryRegionShape(api_, h, region) || region.contour.empty())
             return;
-        std::vector<PcbApiPoint> contour(std::max(contourCount, 0)),
-            holePoints(std::max(holePointCount, 0));
-        std::vector<int32_t> holeSizes(std::max(holeCount, 0));
-        if (api_.PcbApi_QueryRegion(
-                1, h, HARROW_COMMON(c), contour.data(), &contourCount,
-                static_cast<int32_t>(contour.size()), holePoints.data(), &holePointCount,
-                static_cast<int32_t>(holePoints.size()), holeSizes.data(), &holeCount,
-                static_cast<int32_t>(holeSizes.size()), &kind, &set, &data, &polygon) != 1 ||
-            contour.empty())
-            return;
+        const Common& c = region.common;
+        const auto& contour = region.contour;
+        const auto& holePoints = region.holePoints;
+        const PcbApiLayerSet& set = region.layers;
         std::string d;
         auto ring = [&](const PcbApiPoint* points, std::size_t count) {
             for (std::size_t i = 0; i < count; ++i) {
@@ -840,7 +813,7 @@ void Picture::DrawRegions() {
         };
         ring(contour.data(), contour.size());
         std::size_t at = 0;
-        for (int32_t size : holeSizes) {
+        for (int32_t size : region.holeSizes) {
             if (size <= 0 || at + size > holePoints.size())
                 break;
             ring(holePoints.data() + at, static_cast<std::size_t>(size));

@@ -1,5 +1,7 @@
 #include "router/RouteBoard.h"
 
+#include "host/BoardObjects.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -17,13 +19,7 @@ constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFil
                   kClassKind = 15, kRuleKind = 16;
 constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11;
 
-struct Common {
-    uint16_t bitField = 0, index = 0;
-    int32_t layer = 0, moveable = 0, x1 = 0, y1 = 0;
-    intptr_t net = 0, component = 0;
-};
-#define ROUTER_COMMON(c)                                                                           \
-    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+using Common = Harrow::TObjectCommon;
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -63,12 +59,7 @@ private:
     std::map<intptr_t, std::string> designators_;
 
     template <class F> void Walk(int32_t kind, F&& f) {
-        const intptr_t it = api_.PcbApi_CreateIterator(board_, kind, 0, 0);
-        if (it == 0)
-            return;
-        for (intptr_t h = api_.PcbApi_GetFirstObject(it); h != 0; h = api_.PcbApi_GetNextObject(it))
-            f(h);
-        api_.PcbApi_DestroyIterator(it);
+        Harrow::WalkObjects(api_, board_, kind, std::forward<F>(f));
     }
 
     uint32_t AllLayers() const {
@@ -266,12 +257,12 @@ private:
     std::vector<Pt> PolygonPoints(intptr_t h) {
         Common c;
         int32_t points = 0, count = 0, flags[9] = {};
-        api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, nullptr, &count, 0, &flags[0],
+        api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, nullptr, &count, 0, &flags[0],
                                    &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
                                    &flags[7], &flags[8]);
         std::vector<PcbApiPolySegment> segments(static_cast<std::size_t>(std::max(count, 0)));
         if (segments.empty() ||
-            api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, segments.data(), &count,
+            api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, segments.data(), &count,
                                        static_cast<int32_t>(segments.size()), &flags[0], &flags[1],
                                        &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
                                        &flags[7], &flags[8]) != 1)
@@ -306,7 +297,7 @@ private:
             double angle = 0;
             std::vector<std::vector<char>> texts(8, std::vector<char>(PCBAPI_TEXT_CAPACITY));
             if (api_.PcbApi_QueryComponent(
-                    1, h, ROUTER_COMMON(c), &v[0], &v[1], &nameText, &commentText, texts[0].data(),
+                    1, h, HARROW_COMMON(c), &v[0], &v[1], &nameText, &commentText, texts[0].data(),
                     &v[2], &v[3], &v[4], &angle, &v[5], &v[6], &v[7], &v[8], &v[9], texts[1].data(),
                     texts[2].data(), texts[3].data(), texts[4].data(), texts[5].data(),
                     texts[6].data(), texts[7].data()) != 1)
@@ -316,7 +307,7 @@ private:
             double textAngle = 0;
             text_[0] = '\0';
             if (nameText != 0)
-                api_.PcbApi_QueryText(1, nameText, ROUTER_COMMON(t), &w[0], &w[1], &textAngle,
+                api_.PcbApi_QueryText(1, nameText, HARROW_COMMON(t), &w[0], &w[1], &textAngle,
                                       &w[2], text_.data(), &w[3], &w[4], &w[5], &w[6],
                                       text2_.data(), &w[7], &w[8], &w[9], &w[10], &w[11], &w[12],
                                       &w[13], &w[14], &w[15], &w[0]);
@@ -333,7 +324,7 @@ private:
             double angle = 0, holeRotation = 0;
             std::vector<char> b(PCBAPI_TEXT_CAPACITY), d(PCBAPI_TEXT_CAPACITY);
             text_[0] = '\0';
-            if (api_.PcbApi_QueryPad(1, h, ROUTER_COMMON(c), &sizes[0], &sizes[1], &sizes[2],
+            if (api_.PcbApi_QueryPad(1, h, HARROW_COMMON(c), &sizes[0], &sizes[1], &sizes[2],
                                      &sizes[3], &sizes[4], &sizes[5], &hole, &shapes[0], &shapes[1],
                                      &shapes[2], text_.data(), &daisy, &plated, &angle, b.data(),
                                      text2_.data(), &owner, d.data(), &drillType, &holeType,
@@ -415,7 +406,7 @@ private:
             Common c;
             int32_t x2 = 0, y2 = 0, width = 0;
             intptr_t polygon = 0, coordinate = 0, dimension = 0;
-            if (api_.PcbApi_QueryTrack(1, h, ROUTER_COMMON(c), &x2, &y2, &width, &polygon,
+            if (api_.PcbApi_QueryTrack(1, h, HARROW_COMMON(c), &x2, &y2, &width, &polygon,
                                        &coordinate, &dimension) != 1)
                 return;
             Shape shape;
@@ -432,7 +423,7 @@ private:
             int32_t radius = 0, width = 0;
             double a1 = 0, a2 = 0;
             intptr_t polygon = 0;
-            if (api_.PcbApi_QueryArc(1, h, ROUTER_COMMON(c), &radius, &a1, &a2, &width, &polygon) !=
+            if (api_.PcbApi_QueryArc(1, h, HARROW_COMMON(c), &radius, &a1, &a2, &width, &polygon) !=
                 1)
                 return;
             if (a2 <= a1)
@@ -456,7 +447,7 @@ private:
         Walk(kViaKind, [this](intptr_t h) {
             Common c;
             int32_t size = 0, hole = 0, low = 0, high = 0, t1 = 0, t2 = 0;
-            if (api_.PcbApi_QueryVia(1, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) !=
+            if (api_.PcbApi_QueryVia(1, h, HARROW_COMMON(c), &size, &hole, &low, &high, &t1, &t2) !=
                 1)
                 return;
             Obstacle o;
@@ -477,7 +468,7 @@ private:
             int32_t x2 = 0, y2 = 0;
             intptr_t polygon = 0;
             double angle = 0;
-            if (api_.PcbApi_QueryFill(1, h, ROUTER_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
+            if (api_.PcbApi_QueryFill(1, h, HARROW_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
                 return;
             const double cx = (c.x1 + x2) / 2.0, cy = (c.y1 + y2) / 2.0;
             Shape shape = PadShape(2, cx, cy, std::fabs(static_cast<double>(x2) - c.x1),
@@ -488,24 +479,12 @@ private:
 
     void ReadRegions() {
         Walk(kRegionKind, [this](intptr_t h) {
-            Common c;
-            int32_t contourCount = 0, holePointCount = 0, holeCount = 0, kind = 0, data = 0;
-            PcbApiLayerSet set{};
-            intptr_t polygon = 0;
-            if (api_.PcbApi_QueryRegion(1, h, ROUTER_COMMON(c), nullptr, &contourCount, 0, nullptr,
-                                        &holePointCount, 0, nullptr, &holeCount, 0, &kind, &set,
-                                        &data, &polygon) != 1)
+            Harrow::TRegionShape region;
+            if (!Harrow::QueryRegionShape(api_, h, region) || region.contour.size() < 3)
                 return;
-            std::vector<PcbApiPoint> contour(std::max(contourCount, 0)),
-                holePoints(std::max(holePointCount, 0));
-            std::vector<int32_t> holeSizes(std::max(holeCount, 0));
-            if (api_.PcbApi_QueryRegion(
-                    1, h, ROUTER_COMMON(c), contour.data(), &contourCount,
-                    static_cast<int32_t>(contour.size()), holePoints.data(), &holePointCount,
-                    static_cast<int32_t>(holePoints.size()), holeSizes.data(), &holeCount,
-                    static_cast<int32_t>(holeSizes.size()), &kind, &set, &data, &polygon) != 1 ||
-                contour.size() < 3)
-                return;
+            const Common& c = region.common;
+            const auto& contour = region.contour;
+            const PcbApiLayerSet& set = region.layers;
             Shape shape;
             for (const PcbApiPoint& p : contour)
                 shape.points.push_back({static_cast<double>(p.x), static_cast<double>(p.y)});
@@ -527,7 +506,7 @@ private:
         Walk(kPolygonKind, [this](intptr_t h) {
             Common c;
             int32_t points = 0, count = 0, flags[9] = {};
-            if (api_.PcbApi_QueryPolygonEx(1, h, ROUTER_COMMON(c), &points, nullptr, &count, 0,
+            if (api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, nullptr, &count, 0,
                                            &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
                                            &flags[5], &flags[6], &flags[7], &flags[8]) != 1)
                 return;
@@ -563,7 +542,7 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
         c.layer = route.layers[t.layer].id;
         c.net = route.nets[t.net].handle;
         c.moveable = 1;
-        if (api.PcbApi_QueryTrack(0, h, ROUTER_COMMON(c), &x2, &y2, &width, &polygon, &coordinate,
+        if (api.PcbApi_QueryTrack(0, h, HARROW_COMMON(c), &x2, &y2, &width, &polygon, &coordinate,
                                   &dimension) == 1 &&
             api.PcbApi_AddObjectToContainer(board, h) == 0)
             ++added;
@@ -582,7 +561,7 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
         c.moveable = 1;
         int32_t size = whole(route.viaDiameter), hole = whole(route.viaHole),
                 low = route.layers.front().id, high = route.layers.back().id, t1 = 0, t2 = 0;
-        if (api.PcbApi_QueryVia(0, h, ROUTER_COMMON(c), &size, &hole, &low, &high, &t1, &t2) == 1 &&
+        if (api.PcbApi_QueryVia(0, h, HARROW_COMMON(c), &size, &hole, &low, &high, &t1, &t2) == 1 &&
             api.PcbApi_AddObjectToContainer(board, h) == 0)
             ++added;
         else

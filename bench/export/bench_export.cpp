@@ -5,13 +5,13 @@
 //
 //   bench_export [--repeat N] [--per-net N] [--out FILE] [SEGMENTS...]
 // Without sizes it runs 10000, 100000 and 1000000 segments.
+#include "bench/synthetic/ImportRun.h"
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "design/SpecctraRoutes.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraWriter.h"
 
-#include <dlfcn.h>
 #include <time.h>
 
 #include <algorithm>
@@ -26,13 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 int segmentsPerNet = 100;
-
-// Processor time of this process: the machine is shared, wall time is not.
-double CpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // A board with `segments` tracks: nets of 100 segments, each a zigzag path on
 // alternating layers, with one via a net.
@@ -91,20 +84,11 @@ int main(int argc, char** argv) {
     }
     if (sizes.empty())
         sizes = {10000, 100000, 1000000};
-    const std::string enginePath = fs::path(argv[0]).parent_path() / "libcorvane.so";
-    void* engine = dlopen(enginePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (!engine) {
-        std::fprintf(stderr, "bench_export: cannot load %s: %s\n", enginePath.c_str(), dlerror());
+    TBenchEngine engine;
+    if (!engine.Load(argv[0]))
         return 2;
-    }
-    auto newBoard =
-        reinterpret_cast<decltype(&Corvane_NewBoard)>(dlsym(engine, "Corvane_NewBoard"));
-    auto closeBoard =
-        reinterpret_cast<decltype(&Corvane_CloseBoard)>(dlsym(engine, "Corvane_CloseBoard"));
-    if (!newBoard || !closeBoard || !PCBProcs::BindEngine()) {
-        std::fprintf(stderr, "bench_export: the engine lacks its entry points\n");
-        return 2;
-    }
+    const auto newBoard = engine.NewBoard;
+    const auto closeBoard = engine.CloseBoard;
     for (int segments : sizes) {
         char error[256] = {};
         const intptr_t board =

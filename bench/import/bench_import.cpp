@@ -3,12 +3,11 @@
 //
 //   bench_import [--repeat N] [FILE...]
 // Without files it imports the largest design of the corpus.
+#include "bench/synthetic/ImportRun.h"
 #include "board/PCBProcs.h"
 #include "design/SpecctraClasses2.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
-
-#include <dlfcn.h>
 
 #include <chrono>
 #include <cstdio>
@@ -68,20 +67,11 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    const std::string enginePath = fs::path(argv[0]).parent_path() / "libcorvane.so";
-    void* engine = dlopen(enginePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (!engine) {
-        std::fprintf(stderr, "bench_import: cannot load %s: %s\n", enginePath.c_str(), dlerror());
+    TBenchEngine engine;
+    if (!engine.Load(argv[0]))
         return 2;
-    }
-    auto newBoard =
-        reinterpret_cast<decltype(&Corvane_NewBoard)>(dlsym(engine, "Corvane_NewBoard"));
-    auto closeBoard =
-        reinterpret_cast<decltype(&Corvane_CloseBoard)>(dlsym(engine, "Corvane_CloseBoard"));
-    if (!newBoard || !closeBoard || !PCBProcs::BindEngine()) {
-        std::fprintf(stderr, "bench_import: the engine lacks its entry points\n");
-        return 2;
-    }
+    const auto newBoard = engine.NewBoard;
+    const auto closeBoard = engine.CloseBoard;
 
     // A design whose reading ends by an exception (a resolution out of
     // range) is named, not left to abort the run.

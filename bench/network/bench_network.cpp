@@ -4,12 +4,11 @@
 // (processor time) for reading, writing and looking every pin up, per size.
 //
 //   bench_network [NETS...]        default: 10000 100000
+#include "bench/synthetic/ImportRun.h"
 #include "board/PCBProcs.h"
 #include "design/SpecctraClasses2.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,20 +72,11 @@ int main(int argc, char** argv) {
     }
     if (sizes.empty())
         sizes = {10000, 100000};
-    const std::string enginePath = fs::path(argv[0]).parent_path() / "libcorvane.so";
-    void* engine = dlopen(enginePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (!engine) {
-        std::fprintf(stderr, "bench_network: cannot load %s: %s\n", enginePath.c_str(), dlerror());
+    TBenchEngine engine;
+    if (!engine.Load(argv[0]))
         return 2;
-    }
-    auto newBoard =
-        reinterpret_cast<decltype(&Corvane_NewBoard)>(dlsym(engine, "Corvane_NewBoard"));
-    auto closeBoard =
-        reinterpret_cast<decltype(&Corvane_CloseBoard)>(dlsym(engine, "Corvane_CloseBoard"));
-    if (!newBoard || !closeBoard || !PCBProcs::BindEngine()) {
-        std::fprintf(stderr, "bench_network: the engine lacks its entry points\n");
-        return 2;
-    }
+    const auto newBoard = engine.NewBoard;
+    const auto closeBoard = engine.CloseBoard;
     for (int nets : sizes) {
         const std::string text = SyntheticDesign(nets);
         char error[256] = {};

@@ -1,0 +1,68 @@
+// Reading board objects through the engine's entry points, shared by the
+// board picture and the router: the fields every primitive answers first,
+// the walk over the objects of one kind, and a region with its contours.
+#pragma once
+
+#include "host/PcbApiTable.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace Harrow {
+
+// The leading fields of every primitive query.
+struct TObjectCommon {
+    uint16_t bitField = 0, index = 0;
+    int32_t layer = 0;
+    intptr_t net = 0;
+    int32_t moveable = 0;
+    intptr_t component = 0;
+    int32_t x1 = 0, y1 = 0;
+};
+#define HARROW_COMMON(c)                                                                           \
+    &c.bitField, &c.index, &c.layer, &c.net, &c.moveable, &c.component, &c.x1, &c.y1
+
+// Calls each(handle) for every object of `kind` on `board`.
+template <typename F>
+void WalkObjects(const PcbApiTable& api, intptr_t board, int32_t kind, F&& each) {
+    const intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
+    if (iterator == 0)
+        return;
+    for (intptr_t h = api.PcbApi_GetFirstObject(iterator); h != 0;
+         h = api.PcbApi_GetNextObject(iterator))
+        each(h);
+    api.PcbApi_DestroyIterator(iterator);
+}
+
+// A region: its outer contour, its holes (their points one after another,
+// `holeSizes` says how many belong to each) and the layers it lies on.
+struct TRegionShape {
+    TObjectCommon common;
+    std::vector<PcbApiPoint> contour, holePoints;
+    std::vector<int32_t> holeSizes;
+    PcbApiLayerSet layers{};
+};
+
+// Reads region `h`: the counts first, then the points. False when the engine
+// refuses the handle.
+inline bool QueryRegionShape(const PcbApiTable& api, intptr_t h, TRegionShape& region) {
+    TObjectCommon& c = region.common;
+    int32_t contourCount = 0, holePointCount = 0, holeCount = 0, kind = 0, data = 0;
+    intptr_t polygon = 0;
+    if (api.PcbApi_QueryRegion(1, h, HARROW_COMMON(c), nullptr, &contourCount, 0, nullptr,
+                               &holePointCount, 0, nullptr, &holeCount, 0, &kind, &region.layers,
+                               &data, &polygon) != 1)
+        return false;
+    region.contour.assign(static_cast<size_t>(std::max(contourCount, 0)), PcbApiPoint{});
+    region.holePoints.assign(static_cast<size_t>(std::max(holePointCount, 0)), PcbApiPoint{});
+    region.holeSizes.assign(static_cast<size_t>(std::max(holeCount, 0)), 0);
+    return api.PcbApi_QueryRegion(
+               1, h, HARROW_COMMON(c), region.contour.data(), &contourCount,
+               static_cast<int32_t>(region.contour.size()), region.holePoints.data(),
+               &holePointCount, static_cast<int32_t>(region.holePoints.size()),
+               region.holeSizes.data(), &holeCount, static_cast<int32_t>(region.holeSizes.size()),
+               &kind, &region.layers, &data, &polygon) == 1;
+}
+
+} // namespace Harrow
