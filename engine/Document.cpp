@@ -16,6 +16,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -33,7 +34,9 @@ namespace corvane {
 namespace {
 
 constexpr const char* kFormat = "corvane-board";
-constexpr const char* kVersion = "1";
+// Version 1 stored a pad's per-layer table whole; version 2 stores its runs.
+// Both are read; saves write version 2.
+constexpr const char* kVersion = "2";
 
 const char* kSchema = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -113,7 +116,8 @@ bool SyncPath(const std::string& path, bool directory) {
     return ok;
 }
 
-std::string NameOf(const ObjectRec& o) {
+const std::string& NameOf(const ObjectRec& o) {
+    static const std::string none;
     switch (o.kind) {
     case kNet:
         return static_cast<NetBody*>(o.body.get())->name;
@@ -130,7 +134,7 @@ std::string NameOf(const ObjectRec& o) {
     case kComponent:
         return static_cast<ComponentBody*>(o.body.get())->pattern;
     default:
-        return {};
+        return none;
     }
 }
 
@@ -146,17 +150,18 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
     }
     // Stable ids: objects numbered kind by kind, each kind in board order.
-    std::unordered_map<uint32_t, int64_t> ids;
+    std::vector<int64_t> ids(s.ObjectSlotCount(), 0); // by slot; 0: not on this board
     std::vector<uint32_t> order;
+    size_t onBoard = 0;
+    for (int k = 1; k < kKindCount; ++k)
+        onBoard += b.byKind[k].count;
+    order.reserve(onBoard);
     for (int k = 1; k < kKindCount; ++k)
         s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
             order.push_back(slot);
-            ids.emplace(slot, static_cast<int64_t>(order.size()));
+            ids[slot] = static_cast<int64_t>(order.size());
         });
-    auto idOfSlot = [&](uint32_t slot) -> int64_t {
-        auto f = ids.find(slot);
-        return f == ids.end() ? 0 : f->second;
-    };
+    auto idOfSlot = [&](uint32_t slot) -> int64_t { return slot < ids.size() ? ids[slot] : 0; };
     {
         Stmt st = Prepare(db, "INSERT INTO board(key, value) VALUES(?, ?)");
         auto put = [&](const char* k, double v) {
@@ -235,7 +240,7 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             ObjectRec& o = s.At(slot);
             sqlite3_bind_int64(st.get(), 1, ++n > 0 ? static_cast<int64_t>(n) : 0);
             sqlite3_bind_int(st.get(), 2, o.kind);
-            BindText(st.get(), 3, KindName(o.kind));
+            sqlite3_bind_text(st.get(), 3, KindName(o.kind), -1, SQLITE_STATIC);
             if (o.container == kNone)
                 sqlite3_bind_null(st.get(), 4);
             else
@@ -252,11 +257,12 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             sqlite3_bind_int(st.get(), 11, o.moveable);
             sqlite3_bind_int(st.get(), 12, o.x1);
             sqlite3_bind_int(st.get(), 13, o.y1);
-            std::string name = NameOf(o);
+            const std::string& name = NameOf(o);
             if (name.empty())
                 sqlite3_bind_null(st.get(), 14);
             else
-                BindText(st.get(), 14, name);
+                sqlite3_bind_text(st.get(), 14, name.data(), static_cast<int>(name.size()),
+                                  SQLITE_STATIC);
             w.out.clear();
             VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
             sqlite3_bind_blob(st.get(), 15, w.out.data(), static_cast<int>(w.out.size()),
@@ -392,13 +398,16 @@ std::string Printable(const std::string& name) {
 class RowReader {
 public:
     RowReader(sqlite3_stmt* st, std::string where) : st_(st), where_(std::move(where)) {}
+    // A row of the objects table: its place is named only when it has a
+    // problem.
+    RowReader(sqlite3_stmt* st, int64_t objectId) : st_(st), objectId_(objectId) {}
 
     int64_t Whole(int col, const char* field, int64_t lo = kInt32Min, int64_t hi = kInt32Max) {
         int64_t v = 0;
         if (!problem_.empty())
             return 0;
         if (!WholeIn(st_, col, lo, hi, v)) {
-            problem_ = where_ + ": " + field + " " + Shown(col) + " is out of range";
+            problem_ = Where() + ": " + field + " " + Shown(col) + " is out of range";
             return 0;
         }
         return v;
@@ -411,7 +420,7 @@ public:
         const double v = sqlite3_column_double(st_, col);
         if (problem_.empty() &&
             ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v)))
-            problem_ = where_ + ": " + field + " " + Shown(col) + " is not a number";
+            problem_ = Where() + ": " + field + " " + Shown(col) + " is not a number";
         return problem_.empty() ? v : 0.0;
     }
     // Null when the column is NULL, else the id (which must be positive).
@@ -433,8 +442,12 @@ private:
             return Printable(ColumnText(st_, col));
         }
     }
+    std::string Where() const {
+        return objectId_ < 0 ? where_ : "corrupt document: object " + std::to_string(objectId_);
+    }
     sqlite3_stmt* st_;
     std::string where_;
+    int64_t objectId_ = -1;
     std::string problem_;
 };
 
@@ -539,7 +552,17 @@ public:
         uint32_t slot;
         int64_t id, container, net;
     };
-    std::vector<Item> items;
+    std::vector<Item> items; // in ascending order of id
+
+    // The slot of the object read under `id`, or kNone. Documents number
+    // their objects 1, 2, 3...: that id is found at its place at once.
+    uint32_t SlotOf(int64_t id) const {
+        if (id >= 1 && static_cast<uint64_t>(id) <= items.size() && items[id - 1].id == id)
+            return items[id - 1].slot;
+        auto at = std::lower_bound(items.begin(), items.end(), id,
+                                   [](const Item& i, int64_t v) { return i.id < v; });
+        return at != items.end() && at->id == id ? at->slot : kNone;
+    }
 
 private:
     Store& s_;
@@ -658,32 +681,40 @@ std::string ReadLayerPairs(sqlite3* db, BoardRec& b) {
 // that names no object of the document is refused.
 struct RefResolver {
     Store& s;
-    const std::unordered_map<int64_t, uint32_t>& slotOfId;
+    const PendingObjects& pending;
     std::string problem;
     template <class T> void operator()(const char*, T&) {}
     void operator()(const char* field, Ref& r) {
         if (r.handle == 0)
             return;
-        const auto found = slotOfId.find(static_cast<int64_t>(r.handle));
-        if (found == slotOfId.end()) {
+        const uint32_t found = pending.SlotOf(static_cast<int64_t>(r.handle));
+        if (found == kNone) {
             if (problem.empty())
                 problem = std::string(field) + " names object " + std::to_string(r.handle) +
                           ", which the document does not hold";
             r.handle = 0;
             return;
         }
-        r.handle = s.ObjectHandle(found->second);
+        r.handle = s.ObjectHandle(found);
     }
 };
 
-std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId) {
+std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int version) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
     // Objects: create them all free, then resolve references, then put them
     // into their components and onto the board (nets first, so that members
     // join their net lists).
     PendingObjects pending(s);
-    std::unordered_map<int64_t, uint32_t> slotOfId;
+    {
+        // The highest id bounds the count of rows (ids are unique): enough
+        // room for all of them at once, within reason for a damaged file.
+        Stmt top = Prepare(db, "SELECT max(id) FROM objects");
+        if (sqlite3_step(top.get()) == SQLITE_ROW &&
+            sqlite3_column_type(top.get(), 0) == SQLITE_INTEGER)
+            pending.items.reserve(static_cast<size_t>(
+                std::clamp<int64_t>(sqlite3_column_int64(top.get(), 0), 0, int64_t{1} << 24)));
+    }
     Stmt st = Prepare(db, "SELECT id, kind, container, net, layer, bit_field, bit_field2, "
                           "bit_field3, idx, moveable, x1, y1, record FROM objects ORDER BY id");
     while (true) {
@@ -696,14 +727,18 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId) {
         if (!WholeIn(st.get(), 0, 1, INT64_MAX, id))
             return "corrupt document: object id " + Printable(ColumnText(st.get(), 0)) +
                    " is out of range";
-        const std::string where = "object " + std::to_string(id);
-        RowReader row(st.get(), "corrupt document: " + where);
+        auto where = [id] { return "object " + std::to_string(id); };
+        // Rows come in ascending order of id: an id equal to the one before
+        // is a second object under that id.
+        if (!pending.items.empty() && id <= pending.items.back().id)
+            return "corrupt document: two objects have the id " + std::to_string(id);
+        RowReader row(st.get(), id);
         const int32_t kind = row.Int(1, "kind", 1, kKindCount - 1);
         if (!row.Problem().empty())
             return row.Problem();
         const uint32_t slot = s.CreateObject(kind, true);
         if (slot == kNone)
-            return "corrupt document: " + where + " has unknown kind " + std::to_string(kind);
+            return "corrupt document: " + where() + " has unknown kind " + std::to_string(kind);
         pending.items.push_back(
             {slot, id, row.OptionalId(2, "component"), row.OptionalId(3, "net")});
         ObjectRec& o = s.At(slot);
@@ -718,43 +753,38 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId) {
         if (!row.Problem().empty())
             return row.Problem();
         if ((pending.items.back().container || pending.items.back().net) && !IsPrimitiveKind(kind))
-            return "corrupt document: " + where + " is a " + KindName(kind) +
+            return "corrupt document: " + where() + " is a " + KindName(kind) +
                    " and cannot belong to a net or a component";
         BlobReader r(sqlite3_column_blob(st.get(), 12),
-                     static_cast<size_t>(sqlite3_column_bytes(st.get(), 12)));
+                     static_cast<size_t>(sqlite3_column_bytes(st.get(), 12)), version);
         VisitBody(kind, o.body.get(), [&](auto& body) { body.visit(r); });
         if (r.bad || !r.AtEnd())
-            return "corrupt document: record of " + where + " is damaged";
+            return "corrupt document: record of " + where() + " is damaged";
         const std::string problem = RecordProblem(kind, o.body.get());
         if (!problem.empty())
-            return "corrupt document: " + where + ": " + problem;
+            return "corrupt document: " + where() + ": " + problem;
         if (kind == kClass) {
             auto* c = static_cast<ClassBody*>(o.body.get());
             c->memberSet.insert(c->members.begin(), c->members.end());
         }
-        if (!slotOfId.emplace(id, slot).second)
-            return "corrupt document: two objects have the id " + std::to_string(id);
     }
-    auto slotFor = [&](int64_t id) -> uint32_t {
-        auto f = slotOfId.find(id);
-        return f == slotOfId.end() ? kNone : f->second;
-    };
+    auto slotFor = [&](int64_t id) { return pending.SlotOf(id); };
     for (const auto& p : pending.items) {
         ObjectRec& o = s.At(p.slot);
-        const std::string where = "corrupt document: object " + std::to_string(p.id);
-        RefResolver refs{s, slotOfId, {}};
+        auto where = [&p] { return "corrupt document: object " + std::to_string(p.id); };
+        RefResolver refs{s, pending, {}};
         VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(refs); });
         if (!refs.problem.empty())
-            return where + ": " + refs.problem;
+            return where() + ": " + refs.problem;
         if (p.container) {
             uint32_t c = slotFor(p.container);
             if (c == kNone || !s.AddToComponent(p.slot, c))
-                return where + " has a bad component reference";
+                return where() + " has a bad component reference";
         }
         if (p.net) {
             uint32_t n = slotFor(p.net);
             if (n == kNone || s.At(n).kind != kNet)
-                return where + " has a bad net reference";
+                return where() + " has a bad net reference";
             s.At(p.slot).net = n;
             s.At(p.slot).netGen = s.At(n).gen;
         }
@@ -778,7 +808,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId) {
     return {};
 }
 
-std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
+std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     BoardRec& b = Store::Get().BoardAt(boardSlot);
     int64_t outlineId = 0;
     std::string error = ReadBoardValues(db, b, outlineId);
@@ -790,7 +820,7 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot) {
     error = ReadLayerPairs(db, b);
     if (!error.empty())
         return "corrupt document: " + error;
-    return ReadObjects(db, boardSlot, outlineId);
+    return ReadObjects(db, boardSlot, outlineId, version);
 }
 
 } // namespace
@@ -806,7 +836,9 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     if (got < sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
         return path + " is not a board document (not an SQLite database)";
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    // The connection is used by this thread alone: no locking per call.
+    int rc =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     Db db(raw);
     if (rc != SQLITE_OK)
         return "cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
@@ -854,10 +886,10 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         }
         if (format != kFormat)
             return path + " is not a board document (wrong schema)";
-        if (version != kVersion)
+        if (version != "1" && version != kVersion)
             return path + " has unsupported document version '" + Printable(version) + "'";
         boardSlot = Store::Get().NewBoard(path);
-        std::string error = ReadBoard(db.get(), boardSlot);
+        std::string error = ReadBoard(db.get(), boardSlot, version == "1" ? 1 : 2);
         if (!error.empty())
             return path + ": " + error;
         Store::Get().BoardAt(boardSlot).modified = false;

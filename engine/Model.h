@@ -108,13 +108,18 @@ public:
     void Expand(PadLayers& out) const;
     void Assign(const PadLayers& all);
     int RunCount() const { return count_; }
+    const Run* Runs() const { return count_ > kInlineRuns ? spilled_.data() : inline_.data(); }
+    // Takes runs as a document stores them; false (and the table unchanged)
+    // unless there are 1..kLayerCount runs, the first at layer 0, each later
+    // one starting after the one before and below kLayerCount. Neighbours
+    // with equal entries are joined.
+    bool AssignRuns(const Run* runs, int32_t count);
 
 private:
     static constexpr int kInlineRuns = 5;
     std::array<Run, kInlineRuns> inline_{};
     std::vector<Run> spilled_; // used instead of inline_ past kInlineRuns runs
     int32_t count_ = 0;
-    const Run* Runs() const { return count_ > kInlineRuns ? spilled_.data() : inline_.data(); }
     void Assign(const Run* runs, int32_t count);
     template <class F> void Change(int from, int to, F&& change);
 };
@@ -584,6 +589,8 @@ public:
     size_t BoardSlotCount() const { return boards_.size(); }
     // Objects alive in the store, on a board or free.
     size_t LiveObjectCount() const { return objects_.size() - freeObjects_.size(); }
+    // One past the highest object slot ever used.
+    size_t ObjectSlotCount() const { return objects_.size(); }
 
     // Boards
     uint32_t NewBoard(const std::string& fileName);

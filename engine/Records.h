@@ -26,11 +26,11 @@ public:
         Raw(&id, 8);
     }
     void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
-    // The whole table, one entry per layer.
+    // The table as its runs: their count, then each run's first layer and
+    // entry.
     void operator()(const char*, PadLayerTable& v) {
-        PadLayers all;
-        v.Expand(all);
-        Raw(all.data(), sizeof(PadLayerEntry) * all.size());
+        Count(static_cast<size_t>(v.RunCount()));
+        Raw(v.Runs(), sizeof(PadLayerTable::Run) * static_cast<size_t>(v.RunCount()));
     }
     void operator()(const char*, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
         Raw(v.data(), v.size());
@@ -61,9 +61,12 @@ private:
 
 // Reads what BlobWriter wrote; any shortfall or impossible count sets `bad`.
 // Refs come back as stable ids in Ref::handle, for the caller to resolve.
+// Records of documents of version 1 hold a pad's per-layer table whole, one
+// entry per layer; later versions hold its runs.
 class BlobReader {
 public:
-    BlobReader(const void* data, size_t size) : p_(static_cast<const char*>(data)), n_(size) {}
+    BlobReader(const void* data, size_t size, int version)
+        : p_(static_cast<const char*>(data)), n_(size), version_(version) {}
     bool bad = false;
     bool AtEnd() const { return pos_ == n_; }
 
@@ -82,9 +85,22 @@ public:
     }
     void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
     void operator()(const char*, PadLayerTable& v) {
-        PadLayers all;
-        Raw(all.data(), sizeof(PadLayerEntry) * all.size());
-        v.Assign(all);
+        static_assert(sizeof(PadLayerTable::Run) == 20 && sizeof(PadLayerEntry) == 16);
+        if (version_ == 1) {
+            PadLayers all;
+            Raw(all.data(), sizeof(PadLayerEntry) * all.size());
+            v.Assign(all);
+            return;
+        }
+        const uint32_t c = Count(sizeof(PadLayerTable::Run));
+        PadLayerTable::Run runs[kLayerCount];
+        if (bad || c > kLayerCount) {
+            bad = true;
+            return;
+        }
+        Raw(runs, sizeof(PadLayerTable::Run) * c);
+        if (!bad && !v.AssignRuns(runs, static_cast<int32_t>(c)))
+            bad = true;
     }
     void operator()(const char*, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
         Raw(v.data(), v.size());
@@ -105,6 +121,7 @@ public:
 private:
     const char* p_;
     size_t n_;
+    int version_;
     size_t pos_ = 0;
     void Raw(void* dst, size_t n) {
         if (bad || n > n_ - pos_) {

@@ -318,6 +318,21 @@ void PadLayerTable::Assign(const Run* runs, int32_t count) {
     count_ = count;
 }
 
+bool PadLayerTable::AssignRuns(const Run* runs, int32_t count) {
+    if (count < 1 || count > kLayerCount || runs[0].first != 0)
+        return false;
+    Run joined[kLayerCount];
+    int32_t n = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (i > 0 && (runs[i].first <= runs[i - 1].first || runs[i].first >= kLayerCount))
+            return false;
+        if (n == 0 || !(joined[n - 1].entry == runs[i].entry))
+            joined[n++] = runs[i];
+    }
+    Assign(joined, n);
+    return true;
+}
+
 // Every layer from..to takes change(its entry); the runs are cut where the
 // range starts and ends and joined where neighbours come out equal.
 template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
@@ -402,7 +417,7 @@ struct BodyPool {
         }
         const size_t bytes = cls * kGrain;
         if (left < bytes) {
-            slabs.push_back(std::make_unique<char[]>(kSlabBytes));
+            slabs.push_back(std::make_unique_for_overwrite<char[]>(kSlabBytes));
             cursor = slabs.back().get();
             left = kSlabBytes;
         }

@@ -1,6 +1,10 @@
 // Helper process for the document tests:
 //   corvane_doc_tool dump <document> <json>      open a document, dump it
 //   corvane_doc_tool bigsave <document> <tracks> build a large board, save it
+//   corvane_doc_tool sample <document>           the sample board and a pad of
+//                                                its own size on every copper
+//                                                layer, saved (the fixtures of
+//                                                older document versions)
 #include "tests/engine/SampleBoard.h"
 
 #include <cstdio>
@@ -31,6 +35,24 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: corvane_doc_tool dump DOC JSON | bigsave DOC TRACKS\n");
+    if (argc == 3 && std::strcmp(argv[1], "sample") == 0) {
+        CorvaneBoard board = Corvane_NewBoard(argv[2], error, sizeof error);
+        enginetest::FillSampleBoard(board);
+        intptr_t pad = PcbApi_CreateObject(2);
+        int32_t mode = 2; // per layer
+        PcbApi_QueryPadStackMode(0, pad, &mode);
+        for (int32_t layer = 1; layer <= 32; ++layer) {
+            PcbApi_SetPadShapeOnLayer(pad, layer, 1 + layer % 3);
+            PcbApi_SetPadSizeOnLayer(pad, layer, 1000 * layer, 500 * layer);
+        }
+        PcbApi_AddObjectToContainer(board, pad);
+        if (!Corvane_SaveBoard(board, nullptr, error, sizeof error)) {
+            std::fprintf(stderr, "%s\n", error);
+            return 1;
+        }
+        return 0;
+    }
+    std::fprintf(stderr,
+                 "usage: corvane_doc_tool dump DOC JSON | bigsave DOC TRACKS | sample DOC\n");
     return 2;
 }
