@@ -83,10 +83,10 @@ inline bool operator==(const PadLayerEntry& a, const PadLayerEntry& b) {
 using PadLayers = std::array<PadLayerEntry, kLayerCount>;
 
 // A pad's per-layer entries (layers 0..82) kept as runs of equal entries: a
-// run starts at `first` and lasts until the next run starts. A pad whose
-// copper layers share one size takes three runs, one with its own top, inner
-// and bottom sizes five, so the table usually lives inside the pad's record;
-// only a pad with many distinct layers spills the runs to the heap.
+// run starts at `first` and lasts until the next run starts. Pads made from
+// one padstack share their tables, so each distinct table is kept once in a
+// store-wide pool, counted by the tables that use it, and a pad holds its
+// number; a change makes (or finds) the changed table and lets go of the old.
 class PadLayerTable {
 public:
     struct Run {
@@ -94,12 +94,14 @@ public:
         PadLayerEntry entry;
     };
     PadLayerTable(); // round 600000 entries with 50 % corners on layers 1..32
-    PadLayerTable(const PadLayerTable& other) { Assign(other.Runs(), other.count_); }
+    PadLayerTable(const PadLayerTable& other) : id_(other.id_) { Retain(id_); }
     PadLayerTable& operator=(const PadLayerTable& other) {
-        if (this != &other)
-            Assign(other.Runs(), other.count_);
+        Retain(other.id_);
+        Release(id_);
+        id_ = other.id_;
         return *this;
     }
+    ~PadLayerTable() { Release(id_); }
 
     const PadLayerEntry& At(int layer) const; // 0 <= layer < kLayerCount
     void Set(int layer, const PadLayerEntry& entry);
@@ -107,21 +109,22 @@ public:
     void SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize);
     void Expand(PadLayers& out) const;
     void Assign(const PadLayers& all);
-    int RunCount() const { return count_; }
-    const Run* Runs() const { return count_ > kInlineRuns ? spilled_.data() : inline_.data(); }
+    int RunCount() const;
+    const Run* Runs() const;
     // Takes runs as a document stores them; false (and the table unchanged)
     // unless there are 1..kLayerCount runs, the first at layer 0, each later
     // one starting after the one before and below kLayerCount. Neighbours
     // with equal entries are joined.
     bool AssignRuns(const Run* runs, int32_t count);
+    // Distinct tables in the pool (for tests and measurements).
+    static size_t PooledCount();
 
 private:
-    static constexpr int kInlineRuns = 5;
-    std::array<Run, kInlineRuns> inline_{};
-    std::vector<Run> spilled_; // used instead of inline_ past kInlineRuns runs
-    int32_t count_ = 0;
+    uint32_t id_;
     void Assign(const Run* runs, int32_t count);
     template <class F> void Change(int from, int to, F&& change);
+    static void Retain(uint32_t id);
+    static void Release(uint32_t id);
 };
 
 // Records come from per-size free lists the store keeps for its lifetime:
@@ -468,23 +471,26 @@ bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
 
+// One per object of the store, so kept small: a kind, a layer (0..82) and the
+// moveable flag take the room they need, not a whole word each.
 struct ObjectRec {
     uint32_t gen = 0;
-    int32_t kind = 0; // 0: free slot
     uint32_t board = kNone;
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
     uint32_t netGen = 0;        // generation of the net in that slot
+    int16_t kind = 0;           // 0: free slot
+    int16_t layer = 0;
     uint16_t bitField = 0;
-    uint8_t bitField2 = 0;
     uint16_t bitField3 = 0;
     uint16_t index = 0;
-    int32_t layer = 0;
-    int32_t moveable = 1;
+    uint8_t bitField2 = 0;
+    uint8_t moveable = 1;
     int32_t x1 = 0, y1 = 0;
     std::array<Link, kFamilyCount> links{};
     std::unique_ptr<Body> body;
 };
+static_assert(kKindCount <= INT16_MAX && kLayerCount <= INT16_MAX);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.

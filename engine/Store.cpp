@@ -275,16 +275,112 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
     }
 }
 
+namespace {
+
+// The distinct per-layer tables of all pads, each with the count of tables
+// that use it; a table no one uses is freed and its number reused.
+struct TablePool {
+    struct Table {
+        std::vector<PadLayerTable::Run> runs;
+        uint64_t hash = 0;
+        uint32_t users = 0;
+    };
+    std::vector<Table> tables;
+    std::vector<uint32_t> freeIds;
+    std::unordered_multimap<uint64_t, uint32_t> byHash;
+    size_t live = 0;
+
+    static uint64_t Hash(const PadLayerTable::Run* runs, int32_t count) {
+        static_assert(sizeof(PadLayerTable::Run) == 5 * sizeof(int32_t), "runs without padding");
+        uint64_t h = 1469598103934665603ull;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(runs);
+        for (size_t i = 0; i < sizeof(PadLayerTable::Run) * static_cast<size_t>(count); ++i)
+            h = (h ^ bytes[i]) * 1099511628211ull;
+        return h;
+    }
+    static bool Same(const Table& t, const PadLayerTable::Run* runs, int32_t count) {
+        if (t.runs.size() != static_cast<size_t>(count))
+            return false;
+        for (int32_t i = 0; i < count; ++i)
+            if (t.runs[i].first != runs[i].first || !(t.runs[i].entry == runs[i].entry))
+                return false;
+        return true;
+    }
+    // The number of the table with these runs, with one more user.
+    uint32_t Use(const PadLayerTable::Run* runs, int32_t count) {
+        const uint64_t h = Hash(runs, count);
+        for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
+            if (Same(tables[at->second], runs, count)) {
+                ++tables[at->second].users;
+                return at->second;
+            }
+        uint32_t id;
+        if (!freeIds.empty()) {
+            id = freeIds.back();
+            freeIds.pop_back();
+        } else {
+            id = static_cast<uint32_t>(tables.size());
+            tables.emplace_back();
+        }
+        Table& t = tables[id];
+        t.runs.assign(runs, runs + count);
+        t.hash = h;
+        t.users = 1;
+        byHash.emplace(h, id);
+        ++live;
+        return id;
+    }
+    void Drop(uint32_t id) {
+        Table& t = tables[id];
+        if (--t.users > 0)
+            return;
+        for (auto [at, end] = byHash.equal_range(t.hash); at != end; ++at)
+            if (at->second == id) {
+                byHash.erase(at);
+                break;
+            }
+        std::vector<PadLayerTable::Run>().swap(t.runs);
+        freeIds.push_back(id);
+        --live;
+    }
+};
+
+TablePool& Tables() {
+    static TablePool* pool = new TablePool; // lives as long as the process
+    return *pool;
+}
+
+} // namespace
+
 PadLayerTable::PadLayerTable() {
-    inline_[0] = Run{0, PadLayerEntry{}};
-    inline_[1] = Run{1, PadLayerEntry{1, 600000, 600000, 50}};
-    inline_[2] = Run{33, PadLayerEntry{}};
-    count_ = 3;
+    const Run runs[] = {Run{0, PadLayerEntry{}}, Run{1, PadLayerEntry{1, 600000, 600000, 50}},
+                        Run{33, PadLayerEntry{}}};
+    id_ = Tables().Use(runs, 3);
+}
+
+void PadLayerTable::Retain(uint32_t id) {
+    ++Tables().tables[id].users;
+}
+
+void PadLayerTable::Release(uint32_t id) {
+    Tables().Drop(id);
+}
+
+size_t PadLayerTable::PooledCount() {
+    return Tables().live;
+}
+
+int PadLayerTable::RunCount() const {
+    return static_cast<int>(Tables().tables[id_].runs.size());
+}
+
+const PadLayerTable::Run* PadLayerTable::Runs() const {
+    return Tables().tables[id_].runs.data();
 }
 
 const PadLayerEntry& PadLayerTable::At(int layer) const {
     const Run* runs = Runs();
-    int i = count_ - 1;
+    int i = RunCount() - 1;
     while (i > 0 && runs[i].first > layer)
         --i;
     return runs[i].entry;
@@ -292,8 +388,9 @@ const PadLayerEntry& PadLayerTable::At(int layer) const {
 
 void PadLayerTable::Expand(PadLayers& out) const {
     const Run* runs = Runs();
-    for (int i = 0; i < count_; ++i) {
-        const int end = i + 1 < count_ ? runs[i + 1].first : kLayerCount;
+    const int count = RunCount();
+    for (int i = 0; i < count; ++i) {
+        const int end = i + 1 < count ? runs[i + 1].first : kLayerCount;
         for (int l = runs[i].first; l < end; ++l)
             out[l] = runs[i].entry;
     }
@@ -309,13 +406,9 @@ void PadLayerTable::Assign(const PadLayers& all) {
 }
 
 void PadLayerTable::Assign(const Run* runs, int32_t count) {
-    if (count > kInlineRuns) {
-        spilled_.assign(runs, runs + count);
-    } else {
-        std::copy(runs, runs + count, inline_.begin());
-        std::vector<Run>().swap(spilled_);
-    }
-    count_ = count;
+    const uint32_t id = Tables().Use(runs, count);
+    Release(id_);
+    id_ = id;
 }
 
 bool PadLayerTable::AssignRuns(const Run* runs, int32_t count) {
@@ -336,13 +429,7 @@ bool PadLayerTable::AssignRuns(const Run* runs, int32_t count) {
 // Every layer from..to takes change(its entry); the runs are cut where the
 // range starts and ends and joined where neighbours come out equal.
 template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
-    Run small[kInlineRuns + 2];
-    std::vector<Run> large;
-    Run* out = small;
-    if (count_ + 2 > kInlineRuns + 2) {
-        large.resize(count_ + 2);
-        out = large.data();
-    }
+    Run out[kLayerCount + 2];
     int32_t n = 0;
     auto emit = [&](int first, const PadLayerEntry& e) {
         if (n > 0 && out[n - 1].entry == e)
@@ -350,9 +437,10 @@ template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
         out[n++] = Run{first, e};
     };
     const Run* runs = Runs();
-    for (int i = 0; i < count_; ++i) {
+    const int count = RunCount();
+    for (int i = 0; i < count; ++i) {
         const int start = runs[i].first;
-        const int end = i + 1 < count_ ? runs[i + 1].first : kLayerCount; // exclusive
+        const int end = i + 1 < count ? runs[i + 1].first : kLayerCount; // exclusive
         const PadLayerEntry& e = runs[i].entry;
         if (end <= from || start > to) {
             emit(start, e);
