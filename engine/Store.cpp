@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -485,15 +488,24 @@ constexpr size_t kPooledMax = 0;
 constexpr size_t kPooledMax = 512;
 #endif
 constexpr size_t kGrain = 16;
+// A small board takes slabs of 64 KiB; past the first few, slabs are one
+// huge page each (when the system grants them), so that a large board's
+// records do not cost a page fault per 4 KiB.
 constexpr size_t kSlabBytes = 64 * 1024;
+constexpr size_t kHugeSlabBytes = 2 * 1024 * 1024;
+constexpr size_t kSmallSlabs = 16;
 
 struct FreeBlock {
     FreeBlock* next;
 };
 
+struct SlabFree {
+    void operator()(char* p) const { std::free(p); }
+};
+
 struct BodyPool {
     std::array<FreeBlock*, kPooledMax / kGrain + 1> free{};
-    std::vector<std::unique_ptr<char[]>> slabs;
+    std::vector<std::unique_ptr<char, SlabFree>> slabs;
     char* cursor = nullptr;
     size_t left = 0;
 
@@ -504,15 +516,24 @@ struct BodyPool {
             return b;
         }
         const size_t bytes = cls * kGrain;
-        if (left < bytes) {
-            slabs.push_back(std::make_unique_for_overwrite<char[]>(kSlabBytes));
-            cursor = slabs.back().get();
-            left = kSlabBytes;
-        }
+        if (left < bytes)
+            NewSlab();
         void* p = cursor;
         cursor += bytes;
         left -= bytes;
         return p;
+    }
+    void NewSlab() {
+        const bool huge = slabs.size() >= kSmallSlabs;
+        const size_t n = huge ? kHugeSlabBytes : kSlabBytes;
+        char* p = static_cast<char*>(std::aligned_alloc(huge ? kHugeSlabBytes : 64, n));
+        if (!p)
+            throw std::bad_alloc();
+        slabs.emplace_back(p);
+        if (huge)
+            ::madvise(p, n, MADV_HUGEPAGE); // advice only: ignored where not supported
+        cursor = p;
+        left = n;
     }
     void Give(void* p, size_t size) {
         const size_t cls = (size + kGrain - 1) / kGrain;
