@@ -294,12 +294,13 @@ struct TablePool {
     size_t live = 0;
 
     static uint64_t Hash(const PadLayerTable::Run* runs, int32_t count) {
-        static_assert(sizeof(PadLayerTable::Run) == 5 * sizeof(int32_t), "runs without padding");
-        uint64_t h = 1469598103934665603ull;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(runs);
-        for (size_t i = 0; i < sizeof(PadLayerTable::Run) * static_cast<size_t>(count); ++i)
-            h = (h ^ bytes[i]) * 1099511628211ull;
-        return h;
+        uint64_t h = static_cast<uint64_t>(count);
+        for (int32_t i = 0; i < count; ++i) {
+            const PadLayerTable::Run& r = runs[i];
+            for (int32_t v : {r.first, r.entry.shape, r.entry.xSize, r.entry.ySize, r.entry.crPct})
+                h = (h ^ static_cast<uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
+        }
+        return h ^ (h >> 29);
     }
     static bool Same(const Table& t, const PadLayerTable::Run* runs, int32_t count) {
         if (t.runs.size() != static_cast<size_t>(count))
