@@ -169,13 +169,6 @@ int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
         SetError(error, errorCapacity, "no output path given");
         return 0;
     }
-    std::string json;
-    try {
-        json = BoardJson(slot);
-    } catch (const std::bad_alloc&) {
-        SetError(error, errorCapacity, "out of memory while dumping the board");
-        return 0;
-    }
     bool toStdout = std::strcmp(path, "-") == 0;
     FILE* f = toStdout ? stdout : std::fopen(path, "wb");
     if (!f) {
@@ -183,10 +176,19 @@ int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
                  std::string("cannot write ") + path + ": " + std::strerror(errno));
         return 0;
     }
-    bool ok = std::fwrite(json.data(), 1, json.size(), f) == json.size();
+    bool ok = true, outOfMemory = false;
+    try {
+        BoardJson(slot, [&](const std::string& piece) {
+            ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+        });
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
     ok = (toStdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
-    if (!ok) {
-        SetError(error, errorCapacity, std::string("cannot write ") + path);
+    if (outOfMemory || !ok) {
+        SetError(error, errorCapacity,
+                 outOfMemory ? std::string("out of memory while dumping the board")
+                             : std::string("cannot write ") + path);
         return 0;
     }
     return 1;

@@ -9,6 +9,10 @@
 
 namespace corvane {
 
+namespace {
+constexpr size_t kWriteChunk = size_t{1} << 20;
+} // namespace
+
 void JsonOut::String(const std::string& s) {
     HostSdk::AppendJsonString(out, s);
 }
@@ -160,24 +164,25 @@ void Int(JsonOut& j, const char* key, int64_t v) {
 
 } // namespace
 
-std::string BoardJson(uint32_t boardSlot) {
+void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
 
-    // Stable labels: kind name and 1-based position in the kind's list.
-    std::unordered_map<uint32_t, std::string> labels;
+    // Stable labels: kind name and 1-based position in the kind's list,
+    // made when written from the position kept by slot (0: not on the board).
+    std::vector<uint32_t> positions(s.ObjectSlotCount(), 0);
     for (int k = 1; k < kKindCount; ++k) {
         uint32_t n = 0;
-        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
-            labels.emplace(slot, std::string(KindName(k)) + "#" + std::to_string(++n));
-        });
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) { positions[slot] = ++n; });
     }
+    auto labelOfSlot = [&](uint32_t slot) -> std::string {
+        if (slot >= positions.size() || positions[slot] == 0)
+            return {};
+        return std::string(KindName(s.At(slot).kind)) + "#" + std::to_string(positions[slot]);
+    };
     auto label = [&](intptr_t h) -> std::string {
         uint32_t slot = s.ObjectSlot(h);
-        if (slot == kNone)
-            return {};
-        auto found = labels.find(slot);
-        return found == labels.end() ? std::string() : found->second;
+        return slot == kNone ? std::string() : labelOfSlot(slot);
     };
 
     JsonOut j;
@@ -206,7 +211,7 @@ std::string BoardJson(uint32_t boardSlot) {
     if (b.outline == kNone)
         j.out += "null";
     else
-        j.String(labels[b.outline]);
+        j.String(labelOfSlot(b.outline));
     j.Value();
     j.Close('}');
 
@@ -294,7 +299,7 @@ std::string BoardJson(uint32_t boardSlot) {
             ObjectRec& o = s.At(slot);
             j.Open('{');
             j.Key("Id");
-            j.String(labels[slot]);
+            j.String(labelOfSlot(slot));
             j.Value();
             if (IsPrimitiveKind(k)) {
                 Int(j, "BitField", o.bitField);
@@ -312,7 +317,7 @@ std::string BoardJson(uint32_t boardSlot) {
                 if (o.container == kNone)
                     j.out += "null";
                 else
-                    j.String(labels[o.container]);
+                    j.String(labelOfSlot(o.container));
                 j.Value();
                 Int(j, "V6_Layer", o.layer);
                 Int(j, "x1", o.x1);
@@ -324,13 +329,17 @@ std::string BoardJson(uint32_t boardSlot) {
             JsonRecord rec(j, label, names);
             VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
             j.Close('}');
+            if (j.out.size() >= kWriteChunk) { // written as it grows, not held whole
+                write(j.out);
+                j.out.clear();
+            }
         });
         j.Close(']');
     }
     j.Close('}');
     j.Close('}');
     j.out += '\n';
-    return j.out;
+    write(j.out);
 }
 
 } // namespace corvane

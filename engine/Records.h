@@ -236,7 +236,7 @@ private:
 // one-line reason.
 std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path);
 std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot);
-// The board as JSON (JsonDump.cpp).
-std::string BoardJson(uint32_t boardSlot);
+// The board as JSON (JsonDump.cpp), handed to `write` piece by piece.
+void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write);
 
 } // namespace corvane
