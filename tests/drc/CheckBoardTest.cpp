@@ -4,7 +4,7 @@
 // outline. Lengths are in mil (10000 host units each).
 #include "engine/Drc.h"
 #include "host/sdk/CorvaneEngine.h"
-#include "tests/engine/EngineRecords.h"
+#include "tests/engine/SampleBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +38,7 @@ public:
     intptr_t Net(const char* name) {
         if (intptr_t net = PcbApi_GetNetByName(board, name))
             return net;
-        intptr_t net = PcbApi_CreateObject(8);
-        enginetest::Net n;
-        Query(1, net, n);
-        n.name = Text(name);
-        Query(0, net, n);
-        PcbApi_AddObjectToContainer(board, net);
-        return net;
+        return AddNet(board, name);
     }
     intptr_t Pad(const char* net, int32_t layer, double x, double y, double xs, double ys,
                  int32_t shape = kRound, double angle = 0) {
@@ -65,55 +59,34 @@ public:
     }
     intptr_t Track(const char* net, int32_t layer, double x1, double y1, double x2, double y2,
                    double width, bool keepOut = false) {
-        intptr_t track = PcbApi_CreateObject(4);
-        enginetest::Track t;
-        Query(1, track, t);
-        t.c = Common{static_cast<uint16_t>(keepOut ? PCBAPI_BITFIELD_KEEPOUT : 0),
-                     0,
-                     layer,
-                     net ? Net(net) : 0,
-                     1,
-                     0,
-                     Mil(x1),
-                     Mil(y1)};
-        t.x2 = Mil(x2), t.y2 = Mil(y2), t.width = Mil(width);
-        Query(0, track, t);
-        PcbApi_AddObjectToContainer(board, track);
-        return track;
+        const uint16_t bits = keepOut ? PCBAPI_BITFIELD_KEEPOUT : 0;
+        const intptr_t netHandle = net ? Net(net) : 0;
+        return AddObject<enginetest::Track>(board, 4, [&](enginetest::Track& t) {
+            t.c = Common{bits, 0, layer, netHandle, 1, 0, Mil(x1), Mil(y1)};
+            t.x2 = Mil(x2), t.y2 = Mil(y2), t.width = Mil(width);
+        });
     }
     void Arc(const char* net, int32_t layer, double cx, double cy, double r, double a1, double a2,
              double width) {
-        intptr_t arc = PcbApi_CreateObject(1);
-        enginetest::Arc a;
-        Query(1, arc, a);
-        a.c.layer = layer;
-        a.c.net = Net(net);
-        a.c.x1 = Mil(cx), a.c.y1 = Mil(cy);
-        a.radius = Mil(r), a.angle1 = a1, a.angle2 = a2, a.lineWidth = Mil(width);
-        Query(0, arc, a);
-        PcbApi_AddObjectToContainer(board, arc);
+        const intptr_t netHandle = Net(net);
+        AddObject<enginetest::Arc>(board, 1, [&](enginetest::Arc& a) {
+            a.c.layer = layer, a.c.net = netHandle, a.c.x1 = Mil(cx), a.c.y1 = Mil(cy);
+            a.radius = Mil(r), a.angle1 = a1, a.angle2 = a2, a.lineWidth = Mil(width);
+        });
     }
     void Via(const char* net, double x, double y, double size) {
-        intptr_t via = PcbApi_CreateObject(3);
-        enginetest::Via v;
-        Query(1, via, v);
-        v.c.layer = kMulti;
-        v.c.net = Net(net);
-        v.c.x1 = Mil(x), v.c.y1 = Mil(y);
-        v.size = Mil(size), v.holeSize = Mil(size / 2), v.low = kTop, v.high = kBottom;
-        Query(0, via, v);
-        PcbApi_AddObjectToContainer(board, via);
+        const intptr_t netHandle = Net(net);
+        AddObject<enginetest::Via>(board, 3, [&](enginetest::Via& v) {
+            v.c.layer = kMulti, v.c.net = netHandle, v.c.x1 = Mil(x), v.c.y1 = Mil(y);
+            v.size = Mil(size), v.holeSize = Mil(size / 2), v.low = kTop, v.high = kBottom;
+        });
     }
     void KeepOut(int32_t layer, double x1, double y1, double x2, double y2) {
-        intptr_t region = PcbApi_CreateObject(11);
-        enginetest::Region r;
-        Query(1, region, r);
-        r.c.bitField = PCBAPI_BITFIELD_KEEPOUT;
-        r.c.layer = layer;
-        r.contour = {
-            {Mil(x1), Mil(y1)}, {Mil(x2), Mil(y1)}, {Mil(x2), Mil(y2)}, {Mil(x1), Mil(y2)}};
-        Query(0, region, r);
-        PcbApi_AddObjectToContainer(board, region);
+        AddObject<enginetest::Region>(board, 11, [&](enginetest::Region& r) {
+            r.c.bitField = PCBAPI_BITFIELD_KEEPOUT, r.c.layer = layer;
+            r.contour = {
+                {Mil(x1), Mil(y1)}, {Mil(x2), Mil(y1)}, {Mil(x2), Mil(y2)}, {Mil(x1), Mil(y2)}};
+        });
     }
     void Outline(double x1, double y1, double x2, double y2) {
         intptr_t outline = PcbApi_CreateBoardOutline(board);

@@ -238,6 +238,19 @@ inline int32_t Query(int32_t mode, intptr_t h, Rule& r) {
     return PcbApi_QueryRuleExtEx(mode, h, r.name.buf);
 }
 
+// Makes an object of `kind`, lets `set` change its record and writes it back;
+// adds it to `container` (a board or a component) unless that is 0.
+template <class R, class Set> intptr_t AddObject(intptr_t container, int32_t kind, Set set) {
+    const intptr_t h = PcbApi_CreateObject(kind);
+    R r;
+    Query(1, h, r);
+    set(r);
+    Query(0, h, r);
+    if (container)
+        PcbApi_AddObjectToContainer(container, h);
+    return h;
+}
+
 // Every handle an iterator gives, in order.
 inline std::vector<intptr_t> Walk(intptr_t board, int32_t kind, intptr_t filter, int32_t layer) {
     std::vector<intptr_t> out;

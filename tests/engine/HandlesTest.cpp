@@ -11,13 +11,8 @@ using namespace enginetest;
 namespace {
 
 intptr_t MakeTrack(intptr_t container, int32_t layer, intptr_t net, int32_t x) {
-    intptr_t h = PcbApi_CreateObject(4);
-    Track t;
-    Query(1, h, t);
-    t.c.layer = layer;
-    t.c.net = net;
-    t.c.x1 = x;
-    Query(0, h, t);
+    const intptr_t h =
+        AddObject<Track>(0, 4, [&](Track& t) { t.c.layer = layer, t.c.net = net, t.c.x1 = x; });
     EXPECT_EQ(PcbApi_AddObjectToContainer(container, h), 0);
     return h;
 }
@@ -45,19 +40,9 @@ TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     intptr_t t1 = MakeTrack(board, 1, a, 1);
     intptr_t t2 = MakeTrack(board, 32, b, 2);
     intptr_t t3 = MakeTrack(board, 1, b, 3);
-    intptr_t via = PcbApi_CreateObject(3);
-    Via v;
-    Query(1, via, v);
-    v.c.net = b;
-    Query(0, via, v);
-    ASSERT_EQ(PcbApi_AddObjectToContainer(board, via), 0);
+    intptr_t via = AddObject<Via>(board, 3, [&](Via& v) { v.c.net = b; });
     intptr_t comp = PcbApi_CreateObject(9);
-    intptr_t pad = PcbApi_CreateObject(2);
-    Pad p;
-    Query(1, pad, p);
-    p.c.net = a;
-    Query(0, pad, p);
-    ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+    intptr_t pad = AddObject<Pad>(comp, 2, [&](Pad& p) { p.c.net = a; });
     intptr_t inner = PcbApi_CreateObject(4);
     ASSERT_EQ(PcbApi_AddObjectToContainer(comp, inner), 0);
     EXPECT_TRUE(Walk(board, 2, 0, 0).empty()) << "component not on the board yet";

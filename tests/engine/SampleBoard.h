@@ -8,50 +8,22 @@
 namespace enginetest {
 
 inline intptr_t AddNet(intptr_t board, const char* name) {
-    intptr_t net = PcbApi_CreateObject(8);
-    Net n;
-    Query(1, net, n);
-    n.name = Text(name);
-    Query(0, net, n);
-    PcbApi_AddObjectToContainer(board, net);
-    return net;
+    return AddObject<Net>(board, 8, [&](Net& n) { n.name = Text(name); });
 }
 
 inline void FillSampleBoard(intptr_t board) {
     intptr_t gnd = AddNet(board, "GND");
     intptr_t sig = AddNet(board, "SIG\"1\\x");
 
-    intptr_t track = PcbApi_CreateObject(4);
-    Track t;
-    Query(1, track, t);
-    t.c = Common{0x0001, 3, 1, sig, 0, 0, 100, 200};
-    t.x2 = 3000;
-    t.y2 = -4000;
-    t.width = 2500;
-    Query(0, track, t);
-    PcbApi_AddObjectToContainer(board, track);
-
-    intptr_t arc = PcbApi_CreateObject(1);
-    Arc a;
-    Query(1, arc, a);
-    a.c.layer = 32;
-    a.c.net = gnd;
-    a.c.x1 = 5;
-    a.radius = 7777;
-    a.angle1 = 12.5;
-    a.angle2 = 270.25;
-    Query(0, arc, a);
-    PcbApi_AddObjectToContainer(board, arc);
-
-    intptr_t fill = PcbApi_CreateObject(6);
-    Fill f;
-    Query(1, fill, f);
-    f.c.layer = 56;
-    f.x2 = 10;
-    f.y2 = 20;
-    f.angle = 45;
-    Query(0, fill, f);
-    PcbApi_AddObjectToContainer(board, fill);
+    AddObject<Track>(board, 4, [&](Track& t) {
+        t.c = Common{0x0001, 3, 1, sig, 0, 0, 100, 200};
+        t.x2 = 3000, t.y2 = -4000, t.width = 2500;
+    });
+    AddObject<Arc>(board, 1, [&](Arc& a) {
+        a.c.layer = 32, a.c.net = gnd, a.c.x1 = 5;
+        a.radius = 7777, a.angle1 = 12.5, a.angle2 = 270.25;
+    });
+    AddObject<Fill>(board, 6, [](Fill& f) { f.c.layer = 56, f.x2 = 10, f.y2 = 20, f.angle = 45; });
 
     intptr_t via = PcbApi_CreateObject(3);
     Via v;
@@ -97,55 +69,33 @@ inline void FillSampleBoard(intptr_t board) {
     c.c.moveable = 1;
     Query(0, comp, c);
 
-    intptr_t text = PcbApi_CreateObject(5);
-    Text_ tx;
-    Query(1, text, tx);
-    tx.text = Text("Board title \xe9");
-    tx.bar[2] = 9;
-    Query(0, text, tx);
-    PcbApi_AddObjectToContainer(board, text);
-
-    intptr_t poly = PcbApi_CreateObject(10);
-    Polygon pg;
-    Query(1, poly, pg);
-    pg.c.net = gnd;
-    pg.pointCount = 3;
-    pg.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
-                   {0, 100, 0, 0, 0, 0, 0, 0},
-                   {1, 100, 100, 50, 50, 70, 0, 90},
-                   {0, 0, 0, 0, 0, 0, 0, 0}};
-    pg.flags[3] = 1;
-    Query(0, poly, pg);
-    PcbApi_AddObjectToContainer(board, poly);
-
-    intptr_t track2 = PcbApi_CreateObject(4);
-    Track t2;
-    Query(1, track2, t2);
-    t2.polygon = poly;
-    Query(0, track2, t2);
-    PcbApi_AddObjectToContainer(board, track2);
-
-    intptr_t split = PcbApi_CreateObject(22);
-    Polygon sp;
-    Query(1, split, sp);
-    sp.c.layer = 40;
-    sp.c.net = gnd;
-    sp.segments = {{0, 1, 2, 0, 0, 0, 0, 0}, {0, 3, 4, 0, 0, 0, 0, 0}};
-    sp.pointCount = 1;
-    Query(0, split, sp);
-    PcbApi_AddObjectToContainer(board, split);
-
-    intptr_t region = PcbApi_CreateObject(11);
-    Region rg;
-    Query(1, region, rg);
-    rg.contour = {{0, 0}, {10, 0}, {10, 10}};
-    rg.holePoints = {{1, 1}, {2, 1}, {2, 2}};
-    rg.holeSizes = {3};
-    rg.kind = 1;
-    rg.layers.Bits[0] = 1ull << 56 >> 0;
-    rg.layers.Bits[1] = 1ull << (74 - 64);
-    Query(0, region, rg);
-    PcbApi_AddObjectToContainer(board, region);
+    AddObject<Text_>(board, 5, [](Text_& tx) {
+        tx.text = Text("Board title \xe9");
+        tx.bar[2] = 9;
+    });
+    const intptr_t poly = AddObject<Polygon>(board, 10, [&](Polygon& pg) {
+        pg.c.net = gnd;
+        pg.pointCount = 3;
+        pg.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
+                       {0, 100, 0, 0, 0, 0, 0, 0},
+                       {1, 100, 100, 50, 50, 70, 0, 90},
+                       {0, 0, 0, 0, 0, 0, 0, 0}};
+        pg.flags[3] = 1;
+    });
+    AddObject<Track>(board, 4, [&](Track& t) { t.polygon = poly; });
+    AddObject<Polygon>(board, 22, [&](Polygon& sp) {
+        sp.c.layer = 40, sp.c.net = gnd;
+        sp.segments = {{0, 1, 2, 0, 0, 0, 0, 0}, {0, 3, 4, 0, 0, 0, 0, 0}};
+        sp.pointCount = 1;
+    });
+    AddObject<Region>(board, 11, [](Region& rg) {
+        rg.contour = {{0, 0}, {10, 0}, {10, 10}};
+        rg.holePoints = {{1, 1}, {2, 1}, {2, 2}};
+        rg.holeSizes = {3};
+        rg.kind = 1;
+        rg.layers.Bits[0] = 1ull << 56 >> 0;
+        rg.layers.Bits[1] = 1ull << (74 - 64);
+    });
 
     intptr_t fromTo = PcbApi_CreateObject(17);
     FromTo ft{Text("U1-1"), Text("U2-3"), Text("GND"), 7};

@@ -4,8 +4,8 @@
 // in its net at the same place (0.00001 mm, within one step of rounding) with
 // the same width and layer, and every via with the same padstack (or one with
 // the same pads).
-#include "support/EngineFixture.h"
-#include "SexprScanner.h"
+#include "support/CorpusImport.h"
+#include "support/Sexpr.h"
 
 #include "design/SpecctraClasses2.h"
 #include "design/SpecctraRoutes.h"
@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -28,18 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using sexpr::Upper;
 
 // Steps of 0.00001 mm per design unit.
 double StepsPerUnit(const std::string& unit) {
@@ -183,98 +171,59 @@ bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, std::vect
     return true;
 }
 
-// The vias of a session file's network_out.
-std::vector<Via> SessionVias(const sexpr::Node& session) {
-    std::vector<Via> out;
+// The wire segments and vias of a session file's network_out.
+void SessionWiring(const sexpr::Node& session, std::vector<Segment>& segments,
+                   std::vector<Via>& vias) {
     const sexpr::Node* routes = session.First("routes");
     const sexpr::Node* network = routes ? routes->First("network_out") : nullptr;
     if (!network)
-        return out;
-    for (const sexpr::Node* net : network->All("net"))
+        return;
+    for (const sexpr::Node* net : network->All("net")) {
         for (const sexpr::Node* via : net->All("via"))
             if (via->Items.size() >= 4)
-                out.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
-                                  std::llround(Number(via->Items[2])),
-                                  std::llround(Number(via->Items[3]))});
-    return out;
-}
-
-// Design vias missing from the session: same net and padstack, within a step.
-std::vector<Via> MissingVias(const std::vector<Via>& design, const std::vector<Via>& session,
-                             const std::map<std::string, std::string>& padstacks) {
-    auto same = [&](const std::string& a, const std::string& b) {
-        if (a == b)
-            return true;
-        const auto x = padstacks.find(a);
-        const auto y = padstacks.find(b);
-        return x != padstacks.end() && y != padstacks.end() && x->second == y->second;
-    };
-    std::multimap<std::tuple<std::string, long long, long long>, std::size_t> at;
-    for (std::size_t i = 0; i < session.size(); ++i)
-        at.emplace(std::make_tuple(session[i].Net, session[i].X, session[i].Y), i);
-    std::vector<bool> used(session.size(), false);
-    std::vector<Via> missing;
-    for (const Via& v : design) {
-        bool found = false;
-        for (long long dx = -1; dx <= 1 && !found; ++dx)
-            for (long long dy = -1; dy <= 1 && !found; ++dy) {
-                auto [from, to] = at.equal_range(std::make_tuple(v.Net, v.X + dx, v.Y + dy));
-                for (auto it = from; it != to && !found; ++it)
-                    if (!used[it->second] && same(session[it->second].Padstack, v.Padstack)) {
-                        used[it->second] = true;
-                        found = true;
-                    }
-            }
-        if (!found)
-            missing.push_back(v);
-    }
-    return missing;
-}
-
-// The wire segments of a session file's network_out.
-std::vector<Segment> SessionSegments(const sexpr::Node& session) {
-    std::vector<Segment> out;
-    const sexpr::Node* routes = session.First("routes");
-    const sexpr::Node* network = routes ? routes->First("network_out") : nullptr;
-    if (!network)
-        return out;
-    for (const sexpr::Node* net : network->All("net"))
+                vias.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
+                                   std::llround(Number(via->Items[2])),
+                                   std::llround(Number(via->Items[3]))});
         for (const sexpr::Node* wire : net->All("wire"))
             if (const sexpr::Node* path = wire->First("path")) {
                 std::vector<long long> numbers;
                 for (std::size_t i = 3; i < path->Items.size() && !path->Items[i].IsList; ++i)
                     numbers.push_back(std::llround(Number(path->Items[i])));
                 for (std::size_t p = 0; p + 3 < numbers.size(); p += 2)
-                    out.push_back(Segment{Upper(net->Items[1].Atom), Upper(path->Items[1].Atom),
-                                          std::llround(Number(path->Items[2])), numbers[p],
-                                          numbers[p + 1], numbers[p + 2], numbers[p + 3]});
+                    segments.push_back(Segment{Upper(net->Items[1].Atom),
+                                               Upper(path->Items[1].Atom),
+                                               std::llround(Number(path->Items[2])), numbers[p],
+                                               numbers[p + 1], numbers[p + 2], numbers[p + 3]});
             }
-    return out;
+    }
 }
 
-// Design segments missing from the session (each session segment matches once).
-std::vector<Segment> Missing(const std::vector<Segment>& design, std::vector<Segment> session) {
-    // Index the session by rounded start point, both directions.
-    std::multimap<std::tuple<std::string, long long, long long>, std::size_t> byEnd;
-    for (std::size_t i = 0; i < session.size(); ++i) {
-        byEnd.emplace(std::make_tuple(session[i].Net, session[i].X1, session[i].Y1), i);
-        byEnd.emplace(std::make_tuple(session[i].Net, session[i].X2, session[i].Y2), i);
-    }
+using TPlace = std::tuple<std::string, long long, long long>; // net, x, y
+
+// What of the design is missing from the session: each design item is looked
+// for within a step of its first place among the session items at any of
+// theirs, and each session item matches once.
+template <class T, class Places, class Same>
+std::vector<T> Missing(const std::vector<T>& design, const std::vector<T>& session, Places places,
+                       Same same) {
+    std::multimap<TPlace, std::size_t> at;
+    for (std::size_t i = 0; i < session.size(); ++i)
+        for (const TPlace& place : places(session[i]))
+            at.emplace(place, i);
     std::vector<bool> used(session.size(), false);
-    std::vector<Segment> missing;
-    for (const Segment& s : design) {
+    std::vector<T> missing;
+    for (const T& item : design) {
+        const auto [net, x, y] = places(item)[0];
         bool found = false;
         for (long long dx = -1; dx <= 1 && !found; ++dx)
             for (long long dy = -1; dy <= 1 && !found; ++dy) {
-                auto [from, to] = byEnd.equal_range(std::make_tuple(s.Net, s.X1 + dx, s.Y1 + dy));
+                auto [from, to] = at.equal_range(TPlace{net, x + dx, y + dy});
                 for (auto it = from; it != to && !found; ++it)
-                    if (!used[it->second] && SameSegment(s, session[it->second])) {
-                        used[it->second] = true;
-                        found = true;
-                    }
+                    if (!used[it->second] && same(item, session[it->second]))
+                        used[it->second] = found = true;
             }
         if (!found)
-            missing.push_back(s);
+            missing.push_back(item);
     }
     return missing;
 }
@@ -286,20 +235,9 @@ std::string Describe(const Segment& s) {
     return text.str();
 }
 
-TEST(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
-    const fs::path corpus(DSNLINK_CORPUS_DIR);
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus folder " << corpus << " is absent";
-    enginetest::EngineLibrary& engine = enginetest::EngineLibrary::Get();
-    if (!engine.error.empty())
-        GTEST_SKIP() << engine.error;
-    ASSERT_TRUE(PCBProcs::BindEngine());
+using CorpusRoundTrip = corpus::CorpusBoardTest;
 
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+TEST_F(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
     const fs::path folder =
         fs::temp_directory_path() / ("dsnlink_roundtrip_" + std::to_string(::getpid()));
     fs::create_directories(folder);
@@ -310,44 +248,27 @@ TEST(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
     std::size_t vias = 0;
     int skippedWires = 0;
     int ownResolution = 0;
-    for (std::size_t n = 0; n < files.size(); ++n) {
-        const fs::path& file = files[n];
-        char error[256] = {};
-        const intptr_t board = engine.newBoard(
-            ("roundtrip-" + std::to_string(n) + ".pcbdoc").c_str(), error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-        bool imported = false;
-        ResetTranslationState();
-        try {
-            TSpecctraParser parser(file.string());
-            parser.RegisterKeywords();
-            TSpecctraDesign design(file.string(), &parser, nullptr, board);
-            imported = design.ImportFromFile() && design.ExportToPCB();
-        } catch (const std::exception& error) {
-            ADD_FAILURE() << file << ": " << error.what();
-        }
-        if (!imported) {
-            engine.closeBoard(board);
-            continue;
-        }
+    for (const fs::path& file : files) {
         const fs::path ses = folder / "out.ses";
-        ResetTranslationState();
         {
+            corpus::TImport import(file);
+            ASSERT_NE(import.board, 0);
+            if (!import.read || !import.Write())
+                continue;
+            ResetTranslationState();
             TSpecctraWriter writer(ses.string());
-            TSpecctraSessionFile session(ses.string(), nullptr, &writer, board);
+            TSpecctraSessionFile session(ses.string(), nullptr, &writer, import.board);
             session.ImportFromPcb();
             EXPECT_TRUE(session.ExportToFile()) << file;
             writer.Flush();
         }
-        engine.closeBoard(board);
-
         sexpr::Node written;
-        ASSERT_TRUE(sexpr::Parse(ReadAll(ses), written, '"', true)) << file;
+        ASSERT_TRUE(sexpr::Parse(corpus::Text(ses), written, '"', true)) << file;
         ASSERT_EQ(written.Head(), "session") << file;
         ++sessions;
 
         sexpr::Node pcb;
-        if (!sexpr::Parse(ReadAll(file), pcb) || pcb.Head() != "pcb" || !pcb.First("wiring"))
+        if (!sexpr::Parse(corpus::Text(file), pcb) || pcb.Head() != "pcb" || !pcb.First("wiring"))
             continue;
         std::vector<Segment> design;
         std::vector<Via> designVias;
@@ -355,11 +276,30 @@ TEST(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
             ++ownResolution;
             continue;
         }
-        const std::vector<Segment> missing = Missing(design, SessionSegments(written));
+        std::vector<Segment> sessionSegments;
+        std::vector<Via> sessionVias;
+        SessionWiring(written, sessionSegments, sessionVias);
+        const std::vector<Segment> missing = Missing(
+            design, sessionSegments,
+            [](const Segment& s) {
+                return std::vector<TPlace>{{s.Net, s.X1, s.Y1}, {s.Net, s.X2, s.Y2}};
+            },
+            SameSegment);
         EXPECT_TRUE(missing.empty()) << file << ": " << missing.size() << " of " << design.size()
                                      << " segments missing, first " << Describe(missing[0]);
-        const std::vector<Via> missingVias =
-            MissingVias(designVias, SessionVias(written), PadstackShapes(pcb));
+        // Padstacks with the same pads are one to a reader that chooses a
+        // via's padstack by its pads.
+        const std::map<std::string, std::string> shapes = PadstackShapes(pcb);
+        auto sameShapes = [&](const std::string& a, const std::string& b) {
+            const auto x = shapes.find(a), y = shapes.find(b);
+            return a == b || (x != shapes.end() && y != shapes.end() && x->second == y->second);
+        };
+        const std::vector<Via> missingVias = Missing(
+            designVias, sessionVias,
+            [](const Via& v) {
+                return std::vector<TPlace>{{v.Net, v.X, v.Y}};
+            },
+            [&](const Via& a, const Via& b) { return sameShapes(a.Padstack, b.Padstack); });
         EXPECT_TRUE(missingVias.empty())
             << file << ": " << missingVias.size() << " of " << designVias.size()
             << " vias missing, first " << missingVias[0].Net << " " << missingVias[0].Padstack

@@ -1,99 +1,24 @@
-// A small reader of Specctra text written for the tests, independent of the
-// translator's reader: it builds the nested lists of a design and counts what
-// the library, placement and network sections hold.
+// What the library, placement and network sections of a design text hold,
+// counted with the tests' own reader of the text (not the translator's).
 #pragma once
 
-#include <cctype>
+#include "support/Sexpr.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace scan {
 
-struct Node {
-    std::string Atom; // a word or string (empty for a list)
-    bool IsList = false;
-    std::vector<std::unique_ptr<Node>> Items;
-    std::string Head() const {
-        return IsList && !Items.empty() && !Items[0]->IsList ? Items[0]->Atom : std::string();
-    }
-};
-
-inline std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Parses the whole text; an unbalanced text gives what was read.
-inline std::unique_ptr<Node> Parse(const std::string& text) {
-    auto root = std::make_unique<Node>();
-    root->IsList = true;
-    std::vector<Node*> stack{root.get()};
-    char quote = '"';
-    bool quoteNext = false;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    auto add = [&](std::string atom) {
-        auto node = std::make_unique<Node>();
-        node->Atom = std::move(atom);
-        stack.back()->Items.push_back(std::move(node));
-    };
-    while (i < n) {
-        const char c = text[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-            continue;
-        }
-        if (quoteNext) { // (string_quote X): X is the quote character
-            quote = c;
-            add(std::string(1, c));
-            quoteNext = false;
-            ++i;
-            continue;
-        }
-        if (c == '(') {
-            auto node = std::make_unique<Node>();
-            node->IsList = true;
-            Node* raw = node.get();
-            stack.back()->Items.push_back(std::move(node));
-            stack.push_back(raw);
-            ++i;
-            continue;
-        }
-        if (c == ')') {
-            if (stack.size() > 1)
-                stack.pop_back();
-            ++i;
-            continue;
-        }
-        if (c == quote) {
-            const std::size_t end = text.find(quote, i + 1);
-            const std::size_t stop = end == std::string::npos ? n : end;
-            add(text.substr(i + 1, stop - i - 1));
-            i = stop + 1;
-            continue;
-        }
-        std::size_t j = i;
-        while (j < n && !std::isspace(static_cast<unsigned char>(text[j])) && text[j] != '(' &&
-               text[j] != ')')
-            ++j;
-        std::string word = Upper(text.substr(i, j - i));
-        if (stack.back()->Head().empty() && word == "STRING_QUOTE")
-            quoteNext = true;
-        add(std::move(word));
-        i = j;
-    }
-    return root;
-}
+using sexpr::Node;
+using sexpr::Upper;
 
 inline const Node* Child(const Node& list, const std::string& head) {
-    for (const auto& item : list.Items)
-        if (Upper(item->Head()) == head)
-            return item.get();
+    for (const Node& item : list.Items)
+        if (Upper(item.Head()) == head)
+            return &item;
     return nullptr;
 }
 
@@ -120,19 +45,19 @@ inline bool Number(const std::string& text, double& value) {
 
 inline int64_t PinsOf(const Node& image) {
     int64_t pins = 0;
-    for (const auto& item : image.Items) {
-        if (Upper(item->Head()) != "PIN")
+    for (const Node& item : image.Items) {
+        if (Upper(item.Head()) != "PIN")
             continue;
-        const Node* array = Child(*item, "ARRAY");
+        const Node* array = Child(item, "ARRAY");
         if (!array) {
             ++pins;
             continue;
         }
         if (array->Items.size() < 4)
             continue;
-        const long long first = std::atoll(array->Items[1]->Atom.c_str());
-        const long long last = std::atoll(array->Items[2]->Atom.c_str());
-        const long long step = std::atoll(array->Items[3]->Atom.c_str());
+        const long long first = std::atoll(array->Items[1].Atom.c_str());
+        const long long last = std::atoll(array->Items[2].Atom.c_str());
+        const long long step = std::atoll(array->Items[3].Atom.c_str());
         if (step > 0 && last >= first)
             pins += (last - first) / step + 1;
     }
@@ -141,65 +66,67 @@ inline int64_t PinsOf(const Node& image) {
 
 inline Design Scan(const std::string& text) {
     Design design;
-    auto root = Parse(text);
+    sexpr::Options options;
+    options.UpperWords = true;
+    const Node root = sexpr::ReadAll(text, options);
     const Node* pcb = nullptr;
-    for (const auto& item : root->Items)
-        if (Upper(item->Head()) == "PCB")
-            pcb = item.get();
+    for (const Node& item : root.Items)
+        if (Upper(item.Head()) == "PCB")
+            pcb = &item;
     if (!pcb)
         return design;
     std::string resolutionUnit, topUnit, placementUnit;
-    for (const auto& section : pcb->Items) {
-        const std::string head = Upper(section->Head());
-        if (head == "RESOLUTION" && section->Items.size() > 1 && resolutionUnit.empty() &&
+    for (const Node& section : pcb->Items) {
+        const std::string head = Upper(section.Head());
+        if (head == "RESOLUTION" && section.Items.size() > 1 && resolutionUnit.empty() &&
             topUnit.empty())
-            resolutionUnit = section->Items[1]->Atom;
-        if (head == "UNIT" && section->Items.size() > 1)
-            topUnit = section->Items[1]->Atom;
+            resolutionUnit = section.Items[1].Atom;
+        if (head == "UNIT" && section.Items.size() > 1)
+            topUnit = section.Items[1].Atom;
         if (head == "PLACEMENT") {
-            for (const auto& component : section->Items) {
-                const std::string kind = Upper(component->Head());
-                if (kind == "UNIT" && component->Items.size() > 1)
-                    placementUnit = component->Items[1]->Atom;
-                if (kind != "COMPONENT" || component->Items.size() < 2)
+            for (const Node& component : section.Items) {
+                const std::string kind = Upper(component.Head());
+                if (kind == "UNIT" && component.Items.size() > 1)
+                    placementUnit = component.Items[1].Atom;
+                if (kind != "COMPONENT" || component.Items.size() < 2)
                     continue;
-                const std::string image = component->Items[1]->Atom;
-                for (const auto& place : component->Items) {
-                    if (Upper(place->Head()) != "PLACE" || place->Items.size() < 2)
+                const std::string image = component.Items[1].Atom;
+                for (const Node& place : component.Items) {
+                    if (Upper(place.Head()) != "PLACE" || place.Items.size() < 2)
                         continue;
                     Place p;
-                    p.Ref = place->Items[1]->Atom;
+                    p.Ref = place.Items[1].Atom;
                     p.Image = image;
-                    if (place->Items.size() >= 6 && !place->Items[2]->IsList) {
-                        p.Positioned = Number(place->Items[2]->Atom, p.X) &&
-                                       Number(place->Items[3]->Atom, p.Y) &&
-                                       Number(place->Items[5]->Atom, p.Rotation);
-                        p.Back = Upper(place->Items[4]->Atom) == "BACK";
+                    if (place.Items.size() >= 6 && !place.Items[2].IsList) {
+                        p.Positioned = Number(place.Items[2].Atom, p.X) &&
+                                       Number(place.Items[3].Atom, p.Y) &&
+                                       Number(place.Items[5].Atom, p.Rotation);
+                        p.Back = Upper(place.Items[4].Atom) == "BACK";
                     }
                     design.Places.push_back(p);
                 }
             }
         }
         if (head == "LIBRARY") {
-            for (const auto& item : section->Items) {
-                const std::string kind = Upper(item->Head());
+            for (const Node& item : section.Items) {
+                const std::string kind = Upper(item.Head());
                 if (kind == "PADSTACK")
                     ++design.Padstacks;
-                if (kind == "IMAGE" && item->Items.size() > 1)
-                    design.PinsOfImage.emplace(Upper(item->Items[1]->Atom), PinsOf(*item));
+                if (kind == "IMAGE" && item.Items.size() > 1)
+                    design.PinsOfImage.emplace(Upper(item.Items[1].Atom), PinsOf(item));
             }
         }
         if (head == "NETWORK") {
-            for (const auto& net : section->Items) {
-                if (Upper(net->Head()) != "NET" || net->Items.size() < 2)
+            for (const Node& net : section.Items) {
+                if (Upper(net.Head()) != "NET" || net.Items.size() < 2)
                     continue;
-                const std::string name = net->Items[1]->Atom;
-                for (const auto& pins : net->Items) {
-                    const std::string what = Upper(pins->Head());
+                const std::string name = net.Items[1].Atom;
+                for (const Node& pins : net.Items) {
+                    const std::string what = Upper(pins.Head());
                     if (what != "PINS" && what != "ORDER")
                         continue;
-                    for (std::size_t i = 1; i < pins->Items.size(); ++i) {
-                        const std::string pin = Upper(pins->Items[i]->Atom);
+                    for (std::size_t i = 1; i < pins.Items.size(); ++i) {
+                        const std::string pin = Upper(pins.Items[i].Atom);
                         auto [at, inserted] = design.NetOfPin.emplace(pin, name);
                         if (!inserted && at->second != name)
                             at->second.clear(); // listed by two nets: not checked

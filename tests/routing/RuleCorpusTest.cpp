@@ -1,6 +1,7 @@
 // Every rule block of every corpus design gives host rules or a report line.
 // The rule blocks are found by a scanner of this test, not by the reader.
 #include "support/CorpusImport.h"
+#include "support/Sexpr.h"
 
 #include "board/Pcbclass.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+using sexpr::Upper;
 
 // A rule entry of a rule or circuit block: its keyword and first argument.
 struct TEntry {
@@ -36,128 +33,55 @@ struct TRuleBlock {
     std::vector<TEntry> Entries;
 };
 
-// Splits design text into parentheses and words the way the format does:
-// the quote character starts as the apostrophe and becomes the character
-// after "string_quote"; words keep their text, compared without case.
-class TBlockScanner {
-public:
-    explicit TBlockScanner(const std::string& text) : FText(text) {}
-
-    std::vector<TRuleBlock> RuleBlocks() {
-        std::vector<TRuleBlock> blocks;
-        struct TOpen {
-            std::string Keyword, FirstArgument;
-            int Line;
-            int Block; // index of the rule block this opens, or -1
-            int Entry; // index of the entry this opens in its rule block, or -1
-        };
-        std::vector<TOpen> stack;
-        bool expectKeyword = false;
-        std::string token;
-        while (Next(token)) {
-            if (token == "(") {
-                stack.push_back({"", "", FLine, -1, -1});
-                expectKeyword = true;
-                continue;
+// The rule blocks in `list`, which is (or lies in) rule block `block`, or
+// -1. A rule block inside a rule block (layer_rule's rule) is the same block;
+// a new one is named by its owner's keyword and the first word before it (the
+// structure section goes by the name PCB).
+void CollectRuleBlocks(const sexpr::Node& list, int block, std::vector<TRuleBlock>& blocks) {
+    std::string owner;
+    for (const sexpr::Node& item : list.Items) {
+        if (!item.IsList) {
+            if (owner.empty() && &item != &list.Items[0])
+                owner = item.Atom;
+            continue;
+        }
+        if (item.Items.empty() || item.Items[0].IsList) { // a list without a keyword
+            CollectRuleBlocks(item, -1, blocks);
+            continue;
+        }
+        const std::string keyword = sexpr::Lower(item.Head());
+        const std::string ownerKeyword = sexpr::Lower(list.Head());
+        int inner = -1;
+        if (keyword == "rule" || keyword == "circuit" || keyword == "layer_rule") {
+            if (block >= 0) {
+                inner = block;
+            } else if (ownerKeyword != "autoroute_settings") {
+                blocks.push_back({ownerKeyword,
+                                  ownerKeyword == "structure" ? "PCB" : Upper(owner),
+                                  item.Line,
+                                  item.EndLine ? item.EndLine : item.Line,
+                                  {}});
+                inner = static_cast<int>(blocks.size()) - 1;
             }
-            if (token == ")") {
-                if (!stack.empty()) {
-                    if (stack.back().Block >= 0)
-                        blocks[stack.back().Block].LastLine = FLine;
-                    stack.pop_back();
-                }
-                expectKeyword = false;
-                continue;
-            }
-            if (stack.empty())
-                continue;
-            TOpen& top = stack.back();
-            if (expectKeyword) {
-                expectKeyword = false;
-                top.Keyword = Lower(token);
-                if (top.Keyword == "string_quote")
-                    FQuoteNext = true;
-                const bool ruleBlock = top.Keyword == "rule" || top.Keyword == "circuit" ||
-                                       top.Keyword == "layer_rule";
-                if (ruleBlock && stack.size() >= 2) {
-                    const TOpen& owner = stack[stack.size() - 2];
-                    // A rule block inside a rule block (layer_rule's rule) is
-                    // the same block.
-                    if (owner.Block < 0 && owner.Keyword != "autoroute_settings") {
-                        // The structure section goes by the name PCB.
-                        const std::string name =
-                            owner.Keyword == "structure" ? "PCB" : Upper(owner.FirstArgument);
-                        blocks.push_back({owner.Keyword, name, top.Line, top.Line, {}});
-                        top.Block = static_cast<int>(blocks.size()) - 1;
-                    } else if (owner.Block >= 0) {
-                        top.Block = owner.Block;
-                    }
-                } else if (stack.size() >= 2 && stack[stack.size() - 2].Block >= 0) {
-                    TRuleBlock& block = blocks[stack[stack.size() - 2].Block];
-                    block.Entries.push_back({top.Keyword, {}});
-                    top.Entry = static_cast<int>(block.Entries.size()) - 1;
-                    top.Block = -1;
-                }
-                continue;
-            }
-            if (top.FirstArgument.empty())
-                top.FirstArgument = token;
-            if (top.Entry >= 0 && stack.size() >= 2 && stack[stack.size() - 2].Block >= 0)
-                blocks[stack[stack.size() - 2].Block].Entries[top.Entry].Arguments.push_back(
-                    Upper(token));
+        } else if (block >= 0) {
+            TEntry entry{keyword, {}};
+            for (std::size_t i = 1; i < item.Items.size(); ++i)
+                if (!item.Items[i].IsList)
+                    entry.Arguments.push_back(Upper(item.Items[i].Atom));
+            blocks[block].Entries.push_back(std::move(entry));
         }
-        return blocks;
+        CollectRuleBlocks(item, inner, blocks);
     }
+}
 
-private:
-    static std::string Lower(std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return text;
-    }
-    bool Next(std::string& token) {
-        const std::size_t n = FText.size();
-        while (FPos < n && std::isspace(static_cast<unsigned char>(FText[FPos]))) {
-            if (FText[FPos] == '\n')
-                ++FLine;
-            ++FPos;
-        }
-        if (FPos >= n)
-            return false;
-        if (FQuoteNext) {
-            FQuoteNext = false;
-            FQuote = FText[FPos];
-            token = std::string(1, FText[FPos++]);
-            return true;
-        }
-        const char c = FText[FPos];
-        if (c == '(' || c == ')') {
-            token = std::string(1, c);
-            ++FPos;
-            return true;
-        }
-        if (c == FQuote) {
-            const std::size_t end = FText.find(FQuote, FPos + 1);
-            const std::size_t stop = end == std::string::npos ? n : end;
-            token = FText.substr(FPos + 1, stop - FPos - 1);
-            FLine += static_cast<int>(std::count(token.begin(), token.end(), '\n'));
-            FPos = stop == n ? n : stop + 1;
-            return true;
-        }
-        const std::size_t start = FPos;
-        while (FPos < n && !std::isspace(static_cast<unsigned char>(FText[FPos])) &&
-               FText[FPos] != '(' && FText[FPos] != ')')
-            ++FPos;
-        token = FText.substr(start, FPos - start);
-        return true;
-    }
-
-    const std::string& FText;
-    std::size_t FPos = 0;
-    int FLine = 1;
-    char FQuote = '\'';
-    bool FQuoteNext = false;
-};
+std::vector<TRuleBlock> RuleBlocks(const std::string& text) {
+    sexpr::Options options;
+    options.Quote = '\'';
+    std::vector<TRuleBlock> blocks;
+    for (const sexpr::Node& top : sexpr::ReadAll(text, options).Items)
+        CollectRuleBlocks(top, -1, blocks);
+    return blocks;
+}
 
 struct TBoardRule {
     int32_t Kind;
@@ -261,7 +185,7 @@ TEST_F(RuleCorpus, EveryRuleBlockGivesHostRulesOrAReportLine) {
     long blocks = 0, entries = 0, hostRules = 0;
     int designs = 0, imported = 0;
     for (const fs::path& file : files) {
-        const std::vector<TRuleBlock> found = TBlockScanner(corpus::Text(file)).RuleBlocks();
+        const std::vector<TRuleBlock> found = RuleBlocks(corpus::Text(file));
         ++designs;
         std::vector<std::string> report;
         std::vector<TBoardRule> rules;

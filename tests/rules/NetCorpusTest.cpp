@@ -2,6 +2,7 @@
 // classes, and the pin-to-net index, against a count of the design text made
 // by a small scanner of this test (not the reader under test).
 #include "support/CorpusImport.h"
+#include "support/Sexpr.h"
 
 #include "board/Pcbclass.h"
 #include "rules/SpecctraNetRltd.h"
@@ -27,130 +28,45 @@ struct TScannedNetwork {
 };
 
 // The network of a design text as a reader of the format sees it: words
-// outside quotes in upper case, strings in the quote character that the
-// parser block names (an apostrophe until then) as they are.
-class TNetworkScanner {
-public:
-    explicit TNetworkScanner(const std::string& text) : FText(text) {}
-
-    TScannedNetwork Scan() {
-        TScannedNetwork network;
-        std::vector<std::string> stack; // keywords of the open blocks
-        bool afterOpen = false;
-        bool wantName = false;     // the next token names the net or class
-        bool classMembers = false; // plain tokens are member nets
-        std::string token;
-        bool quoted = false;
-        while (Next(token, quoted)) {
-            if ((token == "(" || token == ")") && !quoted)
-                wantName = false; // a block without a name
-            if (token == "(" && !quoted) {
-                afterOpen = true;
-                classMembers = false;
+// outside quotes in upper case (a semicolon, and an apostrophe that is not
+// the quote, end a word), strings in the quote character that the parser
+// block names (an apostrophe until then) as they are.
+TScannedNetwork ScanNetwork(const std::string& text) {
+    sexpr::Options options;
+    options.Quote = '\'';
+    options.UpperWords = true;
+    options.WordEnds = ";'";
+    options.Escapes = true;
+    TScannedNetwork network;
+    for (const sexpr::Node& top : sexpr::ReadAll(text, options).Items)
+        for (const sexpr::Node& section : top.Items) {
+            if (sexpr::Lower(section.Head()) != "network")
                 continue;
-            }
-            if (token == ")" && !quoted) {
-                if (!stack.empty())
-                    stack.pop_back();
-                afterOpen = false;
-                classMembers = false;
-                continue;
-            }
-            if (afterOpen) {
-                afterOpen = false;
-                std::string keyword = Lower(token);
-                stack.push_back(keyword);
-                if (keyword == "string_quote" && stack.size() >= 2 &&
-                    stack[stack.size() - 2] == "parser") {
-                    SkipBlanks();
-                    if (FPos < FText.size())
-                        FQuote = FText[FPos++];
+            for (const sexpr::Node& block : section.Items) {
+                const std::string keyword = sexpr::Lower(block.Head());
+                if (keyword != "net" && keyword != "class")
+                    continue;
+                TScannedBlock scanned;
+                if (block.Items.size() > 1 && !block.Items[1].IsList)
+                    scanned.Name = block.Items[1].Atom;
+                if (keyword == "class") { // member nets up to the first sub-block
+                    for (std::size_t i = 2; i < block.Items.size() && !block.Items[i].IsList; ++i)
+                        scanned.Members.push_back(block.Items[i].Atom);
+                    network.Classes.push_back(std::move(scanned));
                     continue;
                 }
-                if (InNetwork(stack) && (keyword == "net" || keyword == "class")) {
-                    (keyword == "net" ? network.Nets : network.Classes).push_back({});
-                    wantName = true;
+                for (const sexpr::Node& pins : block.Items) {
+                    const std::string what = sexpr::Lower(pins.Head());
+                    if (what == "pins" || what == "order")
+                        for (std::size_t i = 1; i < pins.Items.size(); ++i)
+                            if (!pins.Items[i].IsList)
+                                scanned.Members.push_back(pins.Items[i].Atom);
                 }
-                continue;
+                network.Nets.push_back(std::move(scanned));
             }
-            if (wantName) {
-                wantName = false;
-                const bool isNet = stack.back() == "net";
-                (isNet ? network.Nets : network.Classes).back().Name = token;
-                classMembers = !isNet;
-                continue;
-            }
-            if (classMembers) {
-                network.Classes.back().Members.push_back(token);
-                continue;
-            }
-            if (stack.size() >= 2 && (stack.back() == "pins" || stack.back() == "order") &&
-                stack[stack.size() - 2] == "net" && stack.size() == 4 && stack[1] == "network")
-                network.Nets.back().Members.push_back(token);
         }
-        return network;
-    }
-
-private:
-    static std::string Lower(std::string text) {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c + 32);
-        return text;
-    }
-    static std::string Upper(std::string text) {
-        for (char& c : text)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 32);
-        return text;
-    }
-    // (pcb (network (net|class: the block opened right inside the network.
-    static bool InNetwork(const std::vector<std::string>& stack) {
-        return stack.size() == 3 && stack[1] == "network";
-    }
-    // Blanks, and the apostrophe and semicolon, which end words (unless the
-    // apostrophe is the quote character).
-    bool IsDelimiter(char c) const {
-        return std::isspace(static_cast<unsigned char>(c)) || c == ';' ||
-               (c == '\'' && FQuote != '\'');
-    }
-    void SkipBlanks() {
-        while (FPos < FText.size() && IsDelimiter(FText[FPos]))
-            ++FPos;
-    }
-    bool Next(std::string& token, bool& quoted) {
-        SkipBlanks();
-        if (FPos >= FText.size())
-            return false;
-        const char c = FText[FPos];
-        quoted = false;
-        if (c == '(' || c == ')') {
-            token.assign(1, c);
-            ++FPos;
-            return true;
-        }
-        if (c == FQuote) {
-            quoted = true;
-            const std::size_t start = ++FPos;
-            while (FPos < FText.size() && !(FText[FPos] == FQuote && FText[FPos - 1] != '\\'))
-                ++FPos;
-            token = FText.substr(start, FPos - start);
-            ++FPos;
-            return true;
-        }
-        const std::size_t start = FPos;
-        // A quote character inside a word belongs to the word.
-        while (FPos < FText.size() && !IsDelimiter(FText[FPos]) && FText[FPos] != '(' &&
-               FText[FPos] != ')')
-            ++FPos;
-        token = Upper(FText.substr(start, FPos - start));
-        return true;
-    }
-
-    const std::string& FText;
-    std::size_t FPos = 0;
-    char FQuote = '\'';
-};
+    return network;
+}
 
 std::vector<std::string> ReportedNames(const std::vector<std::string>& lines,
                                        const std::string& prefix) {
@@ -166,7 +82,7 @@ using NetCorpus = corpus::CorpusBoardTest;
 TEST_F(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
     std::size_t netBlocks = 0, hostNets = 0, droppedNets = 0, pinsChecked = 0, classes = 0;
     for (const fs::path& file : files) {
-        const TScannedNetwork scanned = TNetworkScanner(corpus::Text(file)).Scan();
+        const TScannedNetwork scanned = ScanNetwork(corpus::Text(file));
         corpus::TImport import(file);
         ASSERT_NE(import.board, 0);
         if (!import.read)

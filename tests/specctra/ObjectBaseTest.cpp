@@ -15,22 +15,25 @@ protected:
     void TearDown() override { ResetTranslationState(); }
 };
 
+// Lengths in every unit round to board units, are divided by a wiring
+// section's own resolution (mil 1000) and clamp instead of overflowing.
 TEST_F(TConversionTest, LengthsInEveryUnitRoundToBoardUnits) {
-    TSpecctraObject object(nullptr);
-    object.FUnits = eDimMil;
-    EXPECT_EQ(object.FileToBoard(1.5), 15000);
-    EXPECT_EQ(object.FileToBoard(0.5), 5000);
-    EXPECT_EQ(object.FileToBoard(1234.5), 12345000);
-    object.FUnits = eDimMm;
-    EXPECT_EQ(object.FileToBoard(0.0254), 10000);
-    EXPECT_EQ(object.FileToBoard(1.0), 393701); // 393700.787...
-    EXPECT_EQ(object.FileToBoard(-1.0), -393701);
-    object.FUnits = eDimInch;
-    EXPECT_EQ(object.FileToBoard(0.1), 1000000);
-    object.FUnits = eDimCm;
-    EXPECT_EQ(object.FileToBoard(2.54), 10000000);
-    object.FUnits = eDimUm;
-    EXPECT_EQ(object.FileToBoard(25.4), 10000);
+    struct Case {
+        TDimensionUnit unit;
+        double factor, length;
+        int32_t board;
+    };
+    for (const Case& c : {Case{eDimMil, 1, 1.5, 15000}, Case{eDimMil, 1, 0.5, 5000},
+                          Case{eDimMil, 1, 1234.5, 12345000}, Case{eDimMm, 1, 0.0254, 10000},
+                          Case{eDimMm, 1, 1.0, 393701}, Case{eDimMm, 1, -1.0, -393701},
+                          Case{eDimInch, 1, 0.1, 1000000}, Case{eDimCm, 1, 2.54, 10000000},
+                          Case{eDimUm, 1, 25.4, 10000}, Case{eDimMil, 1000, 1000, 10000},
+                          Case{eDimInch, 1, 1e9, INT32_MAX}, Case{eDimInch, 1, -1e9, INT32_MIN}}) {
+        TSpecctraObject object(nullptr);
+        object.FUnits = c.unit;
+        TranslationState().ResolutionFactor = c.factor;
+        EXPECT_EQ(object.FileToBoard(c.length), c.board) << c.length << " in unit " << c.unit;
+    }
 }
 
 TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
@@ -51,20 +54,6 @@ TEST_F(TConversionTest, BoardToFileRoundsTiesToEven) {
     EXPECT_EQ(TSpecctraObject::BoardToFile(-5), -2.0);
     TranslationState().ResolutionFactor = 0.254; // the route file resolution: 1 mil is 2540 steps
     EXPECT_EQ(TSpecctraObject::BoardToFile(10000), 2540.0);
-}
-
-TEST_F(TConversionTest, ResolutionFactorDividesLengthsReadFromText) {
-    TSpecctraObject object(nullptr);
-    object.FUnits = eDimMil;
-    TranslationState().ResolutionFactor = 1000; // a wiring section's own (resolution mil 1000)
-    EXPECT_EQ(object.FileToBoard(1000), 10000);
-}
-
-TEST_F(TConversionTest, HugeLengthsClampInsteadOfOverflowing) {
-    TSpecctraObject object(nullptr);
-    object.FUnits = eDimInch;
-    EXPECT_EQ(object.FileToBoard(1e9), INT32_MAX);
-    EXPECT_EQ(object.FileToBoard(-1e9), INT32_MIN);
 }
 
 TEST_F(TConversionTest, UnitIsInheritedThenCached) {
