@@ -248,10 +248,11 @@ private:
         int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, layer = 0, drill = 0;
         PcbApiDielectric top{}, bottom{};
         if (api_.PcbApi_QueryBoard(1, board_, &window, text_.data(), &isLibrary, &ox, &oy, &cx, &cy,
-                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1 ||
-            outline == 0)
+                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1)
             return;
-        out_.outline = PolygonPoints(outline);
+        out_.origin = {static_cast<double>(ox), static_cast<double>(oy)};
+        if (outline != 0)
+            out_.outline = PolygonPoints(outline);
     }
 
     std::vector<Pt> PolygonPoints(intptr_t h) {
@@ -524,6 +525,26 @@ RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board) {
     if (board == 0)
         throw std::runtime_error("no board to route");
     return Reader(api, board).Read();
+}
+
+std::string SetWorkingArea(RouteBoard& board, const std::vector<Pt>& designBoundary) {
+    if (designBoundary.size() >= 3) {
+        std::size_t inside = 0;
+        for (const RoutePad& pad : board.pads)
+            inside += InsidePolygon(designBoundary, pad.at) ? 1 : 0;
+        if (inside * 2 >= board.pads.size()) {
+            board.outline = designBoundary;
+            return "routing inside the design's boundary";
+        }
+        if (board.outline.size() >= 3)
+            return "the design's boundary does not hold the board's pads; routing inside the "
+                   "board outline";
+        return "the design's boundary does not hold the board's pads, and the board has no "
+               "outline; routing stays near the pads";
+    }
+    if (board.outline.size() >= 3)
+        return "routing inside the board outline";
+    return "the board has no outline; routing stays near the pads";
 }
 
 int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard& route,
