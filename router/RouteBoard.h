@@ -83,7 +83,9 @@ RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board);
 // empty when unknown), else the board outline that ReadRouteBoard found,
 // else nothing, and the router keeps to the extent of the pads. A design
 // boundary that holds fewer than half of the pads does not belong to this
-// board and is not used. Answers a line that says which area was taken.
+// board and is not used. Answers a line that says which area was taken, and
+// adds to the notes the pads to connect that lie outside it and a clearance
+// that leaves no room in it.
 std::string SetWorkingArea(RouteBoard& board, const std::vector<Pt>& designBoundary);
 
 // Adds the tracks and vias to the board on their nets; answers how many
