@@ -646,6 +646,10 @@ private:
                                            &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
                                            &flags[5], &flags[6], &flags[7], &flags[8]) != 1)
                 return;
+            // A poured polygon gives way to the copper of other nets (it is
+            // poured again around the routes), so only keep-outs bind.
+            if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) == 0 && c.layer != kKeepOutLayer)
+                return;
             Shape shape;
             shape.points = PolygonPoints(h);
             if (shape.points.size() >= 3)

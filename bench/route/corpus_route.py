@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Routes every two-layer board of the corpus with harrow's router and
 reports, per board and in total, the connections the router completed and
-the rule-check violations it introduced.
+the rule-check violations it introduced. A board still routing after
+--timeout seconds is interrupted as Ctrl-C would (it keeps what it routed).
 
 Each design is imported twice into a private folder: once plainly and once
 with --autoroute. `harrow drc --json` scores both boards; the open
@@ -18,6 +19,7 @@ import concurrent.futures
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -68,20 +70,28 @@ def route_one(harrow, path, out, timeout, corpus):
         row.update(status="no board (exit %d)" % plain.returncode)
         return row
     started = time.monotonic()
+    routed = subprocess.Popen([harrow, "import", "board.dsn", "-o", "routed.pcbdoc", "--autoroute", "-q"],
+                              cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
-        routed = subprocess.run([harrow, "import", "board.dsn", "-o", "routed.pcbdoc", "--autoroute", "-q"],
-                                cwd=folder, capture_output=True, text=True, timeout=timeout)
-        row["exit"] = routed.returncode
-        row["stderr_tail"] = routed.stderr.strip().splitlines()[-3:]
+        _, err = routed.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:
-        row.update(status="timeout")
+        # Like Ctrl-C: the router stops and the board keeps what it routed.
+        routed.send_signal(signal.SIGINT)
+        row.update(status="interrupted")
+        try:
+            _, err = routed.communicate(timeout=120)
+        except subprocess.TimeoutExpired:
+            routed.kill()
+            _, err = routed.communicate()
+            row.update(status="killed")
+    row["exit"] = routed.returncode
+    row["stderr_tail"] = (err or "").strip().splitlines()[-3:]
     row["seconds"] = round(time.monotonic() - started, 2)
     after = drc(harrow, "routed.pcbdoc", folder) if os.path.isfile(os.path.join(folder, "routed.pcbdoc")) else None
     row["open_before"] = before["opens"]
     row["violations_before"] = before["violations"]
     if after is None:
-        if row["status"] == "ok":
-            row["status"] = "no routed board"
+        row["status"] += ", no routed board"
         row["open_after"] = before["opens"]
         row["violations_after"] = before["violations"]
     else:
@@ -130,7 +140,7 @@ def main():
         "fully_routed": sum(1 for r in scored if r["open_after"] == 0),
         "added_violations": sum(r["added_violations"] for r in scored),
         "boards_with_added_violations": [r["board"] for r in scored if r["added_violations"] > 0],
-        "not_scored": [(r["board"], r["status"]) for r in rows if r["status"] != "ok"],
+        "not_ok": [(r["board"], r["status"]) for r in rows if r["status"] != "ok"],
     }
     print(json.dumps(total))
     if args.json:
