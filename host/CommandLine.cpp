@@ -108,8 +108,11 @@ const VerbHelp kVerbHelp[] = {
                "board, so a read-only source folder can be used in place), or into BOARD\n"
                "with --merge. A read-only board or report is not replaced without --force.\n"
                "--autoroute routes the board with harrow's router and turns the report\n"
-               "off. --rte/--ses name the route and session files to write after the\n"
-               "import; RenameDSN means DSN with the extension rte or ses.\n"
+               "off; the routing stays inside the design's boundary as DSN gives it\n"
+               "(its signal boundary, else its pcb boundary), else inside the board\n"
+               "outline, else near the pads. --rte/--ses name the route and session\n"
+               "files to write after the import; RenameDSN means DSN with the extension\n"
+               "rte or ses.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"
                "nothing. --json prints the outcome as one JSON object.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"

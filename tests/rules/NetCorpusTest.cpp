@@ -37,6 +37,7 @@ TScannedNetwork ScanNetwork(const std::string& text) {
     options.UpperWords = true;
     options.WordEnds = ";'";
     options.Escapes = true;
+    options.GluedPins = true;
     TScannedNetwork network;
     for (const sexpr::Node& top : sexpr::ReadAll(text, options).Items)
         for (const sexpr::Node& section : top.Items) {

@@ -60,6 +60,7 @@ struct Options {
     bool UpperWords = false;  // unquoted words in upper case (the format ignores case)
     std::string WordEnds{};   // characters that end a word and are skipped (unless the quote)
     bool Escapes = false;     // a quote after a backslash does not close a string
+    bool GluedPins = false;   // a quoted name directly followed by "-pin" is one pin reference
 };
 
 // Every top-level item of the text, as the items of an unnamed list; an
@@ -120,6 +121,26 @@ inline Node ReadAll(std::string_view text, const Options& options = {}) {
             for (char inside : atom.Atom)
                 line += inside == '\n';
             i = stop + 1;
+            if (options.GluedPins && i + 1 < n && text[i] == '-' && !blank(text[i + 1]) &&
+                text[i + 1] != '(' && text[i + 1] != ')') {
+                // "LED 1"-3 or "J3"-"D+": the pin, quoted or not, joins the name.
+                std::size_t end = ++i;
+                std::string pin;
+                if (text[i] == quote) {
+                    end = text.find(quote, i + 1);
+                    const std::size_t pinStop = end == std::string_view::npos ? n : end;
+                    pin = std::string(text.substr(i + 1, pinStop - i - 1));
+                    i = pinStop + 1;
+                } else {
+                    while (end < n && !blank(text[end]) && text[end] != '(' && text[end] != ')')
+                        ++end;
+                    pin = std::string(text.substr(i, end - i));
+                    if (options.UpperWords)
+                        pin = Upper(std::move(pin));
+                    i = end;
+                }
+                atom.Atom += "-" + pin;
+            }
         } else {
             std::size_t end = i;
             while (end < n && !blank(text[end]) && text[end] != '(' && text[end] != ')')
