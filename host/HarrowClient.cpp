@@ -2,6 +2,7 @@
 
 #include "host/Outcome.h"
 #include "host/PcbApiTable.h"
+#include "router/DesignBoundary.h"
 #include "router/Router.h"
 
 #include "host/sdk/FileNames.h"
@@ -197,7 +198,10 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         return;
     }
     const PcbApiTable api = BindPcbApi([this](const char* name) { return engine_.Symbol(name); });
-    const Router::RouteBoard board = Router::ReadRouteBoard(api, document->BoardHandle());
+    Router::RouteBoard board = Router::ReadRouteBoard(api, document->BoardHandle());
+    const std::string area = Router::SetWorkingArea(
+        board, designFile_.empty() ? std::vector<Router::Pt>{}
+                                   : Router::ReadDesignBoundaryFile(designFile_, board.origin));
     Router::RouteOptions options;
     options.cancelled = [this] { return console_.Interrupted(); };
     int steps = 0;
@@ -214,8 +218,7 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         console_.ProgressFinish();
     Router::WriteRoutes(api, document->BoardHandle(), board, result.tracks, result.vias);
     autorouteOpen_ = result.open;
-    if (board.outline.empty())
-        console_.Note("PCB:Autoroute: the board has no outline; routing stays near the pads");
+    console_.Note("PCB:Autoroute: " + area);
     for (const std::string& line : board.notes)
         console_.Note("PCB:Autoroute: " + line);
     for (const std::string& line : result.lines)

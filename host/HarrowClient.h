@@ -77,6 +77,9 @@ public:
     // Connections the last "PCB:Autoroute" left open (0 when it routed all or
     // did not run).
     int AutorouteOpen() const { return autorouteOpen_; }
+    // The design file of the command being run (its "DsnFile" parameter),
+    // whose boundary "PCB:Autoroute" routes inside; empty when none.
+    void SetDesignFile(const std::string& path) { designFile_ = path; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -145,6 +148,7 @@ private:
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
     int autorouteOpen_ = 0;
+    std::string designFile_;
 };
 
 } // namespace Harrow

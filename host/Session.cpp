@@ -2,6 +2,7 @@
 
 #include "host/Outcome.h"
 #include "host/sdk/FileNames.h"
+#include "host/sdk/Parameters.h"
 
 #include <climits>
 #include <dlfcn.h>
@@ -138,6 +139,10 @@ BoardDocument& Session::OpenBoard(const std::string& path) {
 void Session::RunCommand(const std::string& command, const std::string& parameters) {
     if (!server_->CommandLauncher().HasCommand(command))
         throw HostError("unknown command " + command + " (harrow commands lists them)");
+    // An import that routes: the router reads the design's boundary.
+    std::string design;
+    HostSdk::GetState_Parameter(parameters, "DsnFile", design);
+    client_.SetDesignFile(design);
     Guarded(command, [&] { server_->CommandLauncher().LaunchCommand(command, parameters); });
 }
 

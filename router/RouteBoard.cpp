@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 namespace Router {
 namespace {
@@ -46,6 +47,13 @@ public:
         ReadFills();
         ReadRegions();
         ReadPolygons();
+        NoteCoveredPads();
+        for (int net : fixed_) {
+            if (out_.nets[net].pads.size() > 1)
+                out_.notes.push_back("net " + out_.nets[net].name +
+                                     " may use no routing layer (a fixed net); it is not routed");
+            out_.nets[net].pads.clear();
+        }
         return std::move(out_);
     }
 
@@ -57,6 +65,42 @@ private:
     std::map<int32_t, int> layerIndex_; // engine layer -> router layer
     std::map<intptr_t, int> netIndex_;  // net handle -> router net
     std::map<intptr_t, std::string> designators_;
+    std::vector<int> fixed_;                             // nets that may use no routing layer
+    std::vector<std::size_t> keepouts_;                  // obstacles that are keep-outs
+    std::vector<std::pair<Shape, Common>> keepoutEdges_; // keep-out tracks
+
+    // A pad to connect whose centre lies under a keep-out on every layer it
+    // has copper on cannot be reached: said once per pad.
+    void NoteCoveredPads() {
+        if (keepouts_.empty())
+            return;
+        std::vector<Box> boxes;
+        for (std::size_t k : keepouts_)
+            boxes.push_back(out_.obstacles[k].shape.Bounds());
+        for (const RoutePad& pad : out_.pads) {
+            if (pad.net == kNoNet || out_.nets[pad.net].pads.size() < 2)
+                continue;
+            uint32_t copper = 0, covered = 0;
+            for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
+                if (!pad.perLayer[l].points.empty())
+                    copper |= 1u << l;
+            for (std::size_t i = 0; i < keepouts_.size() && copper != 0; ++i) {
+                const Obstacle& o = out_.obstacles[keepouts_[i]];
+                const Box& b = boxes[i];
+                if ((o.layers & copper) == 0 || pad.at.x < b.x0 || pad.at.x > b.x1 ||
+                    pad.at.y < b.y0 || pad.at.y > b.y1)
+                    continue;
+                const bool inside = o.shape.points.size() >= 3
+                                        ? InsidePolygon(o.shape.points, pad.at)
+                                        : SegmentShapeDistance(pad.at, pad.at, o.shape) <= 0;
+                if (inside)
+                    covered |= o.layers & copper;
+            }
+            if (copper != 0 && covered == copper)
+                out_.notes.push_back("pad " + pad.name + " of net " + out_.nets[pad.net].name +
+                                     " lies under a keep-out; it cannot be reached");
+        }
+    }
 
     template <class F> void Walk(int32_t kind, F&& f) {
         Harrow::WalkObjects(api_, board_, kind, std::forward<F>(f));
@@ -155,6 +199,8 @@ private:
         double viaWidth = 0, viaHole = 0;
         int viaRank = 99;
         double boardClearance = -1, anyClearance = 0;
+        bool boardRule = false;
+        std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
         std::vector<double> netClearance(out_.nets.size(), -1);
         Walk(kRuleKind, [&](intptr_t h) {
             int32_t kind = 0, netScope = 0, priority = 0, layerKind = 0;
@@ -221,18 +267,46 @@ private:
                     viaWidth = width;
                     viaHole = hole;
                 }
-            } else if (kind == kRoutingLayersRule && scope1 == "All") {
+            } else if (kind == kRoutingLayersRule) {
                 int32_t codes[PCBAPI_ROUTING_LAYER_COUNT] = {};
                 if (api_.PcbApi_QueryRuleRoutingLayersRule(1, h, codes) != 0)
                     return;
-                for (RouteLayer& layer : out_.layers) {
-                    const int32_t code = codes[layer.id - 1];
-                    layer.direction = code == 1   ? Direction::Horizontal
-                                      : code == 2 ? Direction::Vertical
-                                                  : Direction::Any;
+                bool any = false;
+                for (const RouteLayer& layer : out_.layers)
+                    any = any || codes[layer.id - 1] != 0;
+                std::string name;
+                if (scope1 == "All") {
+                    boardRule = true;
+                    for (RouteLayer& layer : out_.layers) {
+                        const int32_t code = codes[layer.id - 1];
+                        routed[layer.id] = code != 0;
+                        layer.direction = code == 1   ? Direction::Horizontal
+                                          : code == 2 ? Direction::Vertical
+                                                      : Direction::Any;
+                    }
+                } else if (!any && Term(scope1, "InNet", name)) {
+                    // A net that may use no layer at all (a fixed net).
+                    if (auto it = netByName.find(name); it != netByName.end())
+                        fixed_.push_back(it->second);
                 }
             }
         });
+        // The board's rule names the layers to route on; the others (planes
+        // the stack puts on a signal layer) stay as they are.
+        if (boardRule) {
+            std::vector<RouteLayer> kept;
+            layerIndex_.clear();
+            for (const RouteLayer& layer : out_.layers) {
+                if (!routed[layer.id]) {
+                    out_.notes.push_back("layer " + layer.name +
+                                         " is not a routing layer; nothing is routed on it");
+                    continue;
+                }
+                layerIndex_[layer.id] = static_cast<int>(kept.size());
+                kept.push_back(layer);
+            }
+            out_.layers = std::move(kept);
+        }
         // No board rule: the largest of the others stands for it.
         out_.clearance = boardClearance >= 0 ? boardClearance : anyClearance;
         for (std::size_t n = 0; n < out_.nets.size(); ++n) {
@@ -248,10 +322,11 @@ private:
         int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, layer = 0, drill = 0;
         PcbApiDielectric top{}, bottom{};
         if (api_.PcbApi_QueryBoard(1, board_, &window, text_.data(), &isLibrary, &ox, &oy, &cx, &cy,
-                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1 ||
-            outline == 0)
+                                   &unit, &top, &bottom, &layer, &drill, &outline) != 1)
             return;
-        out_.outline = PolygonPoints(outline);
+        out_.origin = {static_cast<double>(ox), static_cast<double>(oy)};
+        if (outline != 0)
+            out_.outline = PolygonPoints(outline);
     }
 
     std::vector<Pt> PolygonPoints(intptr_t h) {
@@ -397,8 +472,11 @@ private:
         o.net = keepout ? kNoNet : NetOf(c.net);
         o.clearance = ClearanceOf(o.net);
         o.layers = LayersOf(c.layer);
-        if (o.layers != 0 && !o.shape.points.empty())
-            out_.obstacles.push_back(std::move(o));
+        if (o.layers == 0 || o.shape.points.empty())
+            return;
+        if (keepout)
+            keepouts_.push_back(out_.obstacles.size());
+        out_.obstacles.push_back(std::move(o));
     }
 
     void ReadTracks() {
@@ -413,8 +491,58 @@ private:
             shape.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)},
                             {static_cast<double>(x2), static_cast<double>(y2)}};
             shape.radius = std::fabs(static_cast<double>(width)) / 2;
+            if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0)
+                keepoutEdges_.push_back({shape, c});
             AddCopper(std::move(shape), c);
         });
+        FillKeepOutLoops();
+    }
+
+    // A keep-out drawn as an outline of tracks (a rectangle, a path) keeps
+    // its whole inside clear: every closed loop of keep-out tracks on one
+    // layer becomes a filled keep-out.
+    void FillKeepOutLoops() {
+        using Key = std::tuple<int32_t, int64_t, int64_t>; // layer, x, y
+        auto key = [](int32_t layer, const Pt& p) {
+            return Key{layer, std::llround(p.x), std::llround(p.y)};
+        };
+        std::map<Key, std::vector<std::size_t>> ends;
+        for (std::size_t i = 0; i < keepoutEdges_.size(); ++i)
+            for (const Pt& p : keepoutEdges_[i].first.points)
+                ends[key(keepoutEdges_[i].second.layer, p)].push_back(i);
+        std::vector<bool> used(keepoutEdges_.size(), false);
+        for (std::size_t start = 0; start < keepoutEdges_.size(); ++start) {
+            if (used[start])
+                continue;
+            const int32_t layer = keepoutEdges_[start].second.layer;
+            std::vector<Pt> loop = {keepoutEdges_[start].first.points[0]};
+            std::size_t edge = start;
+            Pt at = keepoutEdges_[start].first.points[1];
+            used[start] = true;
+            bool closed = false;
+            for (std::size_t guard = 0; guard < keepoutEdges_.size(); ++guard) {
+                if (key(layer, at) == key(layer, loop.front())) {
+                    closed = true;
+                    break;
+                }
+                loop.push_back(at);
+                const std::vector<std::size_t>& next = ends[key(layer, at)];
+                if (next.size() != 2) // a branch or a loose end: no simple loop
+                    break;
+                edge = next[0] == edge ? next[1] : next[0];
+                if (used[edge])
+                    break;
+                used[edge] = true;
+                const auto& points = keepoutEdges_[edge].first.points;
+                at = key(layer, points[0]) == key(layer, at) ? points[1] : points[0];
+            }
+            if (closed && loop.size() >= 3) {
+                Shape shape;
+                shape.points = std::move(loop);
+                AddCopper(std::move(shape), keepoutEdges_[start].second);
+            }
+        }
+        keepoutEdges_.clear();
     }
 
     void ReadArcs() {
@@ -428,6 +556,14 @@ private:
                 return;
             if (a2 <= a1)
                 a2 += 360;
+            if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 && a2 - a1 >= 359.999) {
+                // A keep-out circle keeps its whole disc clear.
+                Shape disc;
+                disc.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)}};
+                disc.radius = radius + std::fabs(static_cast<double>(width)) / 2;
+                AddCopper(std::move(disc), c);
+                return;
+            }
             const int steps = std::clamp(static_cast<int>((a2 - a1) / 10), 1, 36);
             // Chords grown by the sagitta stay around the true arc.
             const double sagitta = radius * (1 - std::cos((a2 - a1) / steps / 2 * M_PI / 180.0));
@@ -524,6 +660,56 @@ RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board) {
     if (board == 0)
         throw std::runtime_error("no board to route");
     return Reader(api, board).Read();
+}
+
+namespace {
+
+// What the area chosen says about the board: pads to connect that lie
+// outside it, and a clearance to the edge that leaves no room inside it.
+void NoteAreaProblems(RouteBoard& board) {
+    if (board.outline.size() < 3)
+        return;
+    Box box;
+    for (const Pt& p : board.outline)
+        box.Add(p.x, p.y);
+    const double room = std::min(box.x1 - box.x0, box.y1 - box.y0);
+    if (2 * board.clearance >= room)
+        board.notes.push_back("the clearance to the board edge (" +
+                              std::to_string(std::lround(board.clearance / 10000)) +
+                              " mil) leaves no room on the board");
+    for (const RoutePad& pad : board.pads)
+        if (pad.net != kNoNet && board.nets[pad.net].pads.size() > 1 &&
+            !InsidePolygon(board.outline, pad.at))
+            board.notes.push_back("pad " + pad.name + " of net " + board.nets[pad.net].name +
+                                  " lies outside the board; it cannot be reached");
+}
+
+std::string ChooseWorkingArea(RouteBoard& board, const std::vector<Pt>& designBoundary) {
+    if (designBoundary.size() >= 3) {
+        std::size_t inside = 0;
+        for (const RoutePad& pad : board.pads)
+            inside += InsidePolygon(designBoundary, pad.at) ? 1 : 0;
+        if (inside * 2 >= board.pads.size()) {
+            board.outline = designBoundary;
+            return "routing inside the design's boundary";
+        }
+        if (board.outline.size() >= 3)
+            return "the design's boundary does not hold the board's pads; routing inside the "
+                   "board outline";
+        return "the design's boundary does not hold the board's pads, and the board has no "
+               "outline; routing stays near the pads";
+    }
+    if (board.outline.size() >= 3)
+        return "routing inside the board outline";
+    return "the board has no outline; routing stays near the pads";
+}
+
+} // namespace
+
+std::string SetWorkingArea(RouteBoard& board, const std::vector<Pt>& designBoundary) {
+    std::string line = ChooseWorkingArea(board, designBoundary);
+    NoteAreaProblems(board);
+    return line;
 }
 
 int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard& route,

@@ -53,7 +53,8 @@ struct RouteNet {
 
 struct RouteBoard {
     std::vector<RouteLayer> layers;
-    std::vector<Pt> outline; // empty: no outline, the pads' extent bounds the routing
+    std::vector<Pt> outline; // where routing may go (SetWorkingArea); empty: the pads' extent
+    Pt origin;               // the board origin: where the design's zero lies
     std::vector<RouteNet> nets;
     std::vector<RoutePad> pads;
     std::vector<Obstacle> obstacles;
@@ -77,6 +78,16 @@ struct RouteVia {
 
 // Reads the board; raises std::runtime_error for a board the engine refuses.
 RouteBoard ReadRouteBoard(const Harrow::PcbApiTable& api, intptr_t board);
+// Where the router may work, decided here and nowhere else: the design's
+// own boundary (`designBoundary`, read from the design file by the host;
+// empty when unknown), else the board outline that ReadRouteBoard found,
+// else nothing, and the router keeps to the extent of the pads. A design
+// boundary that holds fewer than half of the pads does not belong to this
+// board and is not used. Answers a line that says which area was taken, and
+// adds to the notes the pads to connect that lie outside it and a clearance
+// that leaves no room in it.
+std::string SetWorkingArea(RouteBoard& board, const std::vector<Pt>& designBoundary);
+
 // Adds the tracks and vias to the board on their nets; answers how many
 // objects were added.
 int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard& route,

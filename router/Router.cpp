@@ -955,8 +955,13 @@ private:
 RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
     if (board.layers.empty() || board.nets.empty()) {
         RouteResult result;
-        if (board.layers.empty())
+        if (board.layers.empty()) {
+            // Every connection stays open.
+            for (const RouteNet& net : board.nets)
+                result.connections += std::max(static_cast<int>(net.pads.size()) - 1, 0);
+            result.open = result.connections;
             result.lines.push_back("nothing routed: the board has no signal layer");
+        }
         return result;
     }
     GridRouter router(board, options);

@@ -100,7 +100,30 @@ const std::vector<std::string>& TNameSet::Items() const {
 // ---------------------------------------------------------------------------
 // TSpecctraAbstractNetGroupObject
 
-template <class TTake> bool TSpecctraAbstractNetGroupObject::ReadTokenList(TTake&& take) {
+std::string TSpecctraAbstractNetGroupObject::PinReferenceText(int32_t id) {
+    std::string text = Parser->TokenString();
+    const std::string& data = Parser->Input().Data();
+    const std::size_t next = Parser->Position();
+    const char quote = Parser->QuoteChar();
+    if (id != eTok_QuotedString || quote == '-' || next >= data.size() || data[next] != '-')
+        return text;
+    // A quoted pin name ("J3"-"D+", "J3"-"VBUS #2") is taken as it stands
+    // between its quotes; the tokens it was cut into are passed over.
+    const std::size_t close = next + 1 < data.size() && data[next + 1] == quote
+                                  ? data.find(quote, next + 2)
+                                  : std::string::npos;
+    if (close != std::string::npos) {
+        while (Parser->Position() <= close && !Parser->EndOfFile())
+            Parser->NextToken();
+        return text + "-" + data.substr(next + 2, close - next - 2);
+    }
+    // Otherwise the next token is a word that starts with the "-".
+    Parser->NextToken();
+    return text + Parser->TokenString();
+}
+
+template <class TTake>
+bool TSpecctraAbstractNetGroupObject::ReadTokenList(TTake&& take, bool pinReferences) {
     bool result = true;
     int depth = 0;
     while (!StopParsing()) {
@@ -116,7 +139,7 @@ template <class TTake> bool TSpecctraAbstractNetGroupObject::ReadTokenList(TTake
             }
             ++depth;
         } else if (depth == 0) {
-            take(Parser->TokenString());
+            take(pinReferences ? PinReferenceText(id) : Parser->TokenString());
         }
     }
     --SectionsOpen;
@@ -293,21 +316,23 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
 
 bool TSpecctraNet::ReadPins() {
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
-    return ReadTokenList([&](const std::string& pin) {
-        if (!index.Add(pin, this)) {
-            const TSpecctraObject* holder = index.Find(pin);
-            ReportWarning("Pin " + pin + " of net " + NameID + " is already on net " +
-                          (holder ? holder->NameID : std::string()) +
-                          "; it stays there. Line: " + LineSuffix(Parser));
-        }
-        Pins.Add(pin);
-    });
+    return ReadTokenList(
+        [&](const std::string& pin) {
+            if (!index.Add(pin, this)) {
+                const TSpecctraObject* holder = index.Find(pin);
+                ReportWarning("Pin " + pin + " of net " + NameID + " is already on net " +
+                              (holder ? holder->NameID : std::string()) +
+                              "; it stays there. Line: " + LineSuffix(Parser));
+            }
+            Pins.Add(pin);
+        },
+        true);
 }
 
 bool TSpecctraNet::ReadPinList(std::unique_ptr<std::vector<std::string>>& list) {
     if (!list)
         list = std::make_unique<std::vector<std::string>>();
-    return ReadTokenList([&](const std::string& pin) { list->push_back(pin); });
+    return ReadTokenList([&](const std::string& pin) { list->push_back(pin); }, true);
 }
 
 bool TSpecctraNet::ReadFromTo() {
@@ -470,7 +495,7 @@ bool TSpecctraFromTo::ImportFromFile() {
             if (pinsRead < 2) {
                 std::string& pin = pinsRead == 0 ? FromPin : ToPin;
                 ++pinsRead;
-                pin = CheckPinReference(Parser->TokenString());
+                pin = CheckPinReference(PinReferenceText(id));
                 if (pin.empty()) {
                     // The from-to is unusable: leave its block unread.
                     Parser->SkipCurrentBlock();

@@ -72,8 +72,14 @@ public:
 protected:
     // Reads the tokens of the current sub-block up to its closing
     // parenthesis and hands each plain token to `take`; closes one level.
-    // A nested block is reported as unexpected and gives false.
-    template <class TTake> bool ReadTokenList(TTake&& take);
+    // A nested block is reported as unexpected and gives false. With
+    // `pinReferences`, tokens are read as pin references (PinReferenceText).
+    template <class TTake> bool ReadTokenList(TTake&& take, bool pinReferences = false);
+    // The current token (of id `id`) as a pin reference. A quoted component
+    // reference directly followed by "-pin", as in "LED 1"-3, arrives as two
+    // tokens, the quoted name and the word -3; the word is read here and the
+    // two make one reference, LED 1-3. Any other token is taken as it is.
+    std::string PinReferenceText(int32_t id);
     // Reads "(composite prefix first last step suffix)" after its keyword
     // and hands each generated name to `take`.
     template <class TTake> bool ReadComposite(TTake&& take);

@@ -86,7 +86,7 @@ public:
             }
             if (stack.size() >= 2 && (stack.back() == "pins" || stack.back() == "order") &&
                 stack[stack.size() - 2] == "net" && stack.size() == 4 && stack[1] == "network")
-                network.Nets.back().Members.push_back(token);
+                network.Nets.back().Members.push_back(quoted ? token + PinPart() : token);
         }
         return network;
     }
@@ -145,6 +145,20 @@ private:
             ++FPos;
         token = Upper(FText.substr(start, FPos - start));
         return true;
+    }
+
+    // After a quoted component name: a pin directly glued to it by "-", as
+    // in "LED 1"-3 or "J3-"-"D+", belongs to the same pin reference.
+    std::string PinPart() {
+        if (FPos >= FText.size() || FText[FPos] != '-')
+            return std::string();
+        ++FPos;
+        std::string pin;
+        bool quoted = false;
+        if (FPos < FText.size() && !IsDelimiter(FText[FPos]) && FText[FPos] != '(' &&
+            FText[FPos] != ')')
+            Next(pin, quoted);
+        return "-" + pin;
     }
 
     const std::string& FText;

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# harrow import --autoroute on designs the router cannot (wholly) route: it
+# finishes, says on stderr what it left open and why, and the rule check
+# finds nothing on the routed board that the plain import did not have.
+# One row per case: name | change to the hand-made design (a sed script) |
+# text the routing run must print | exit status.
+set -euo pipefail
+harrow=$1
+design=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+violations() {
+    "$harrow" drc "$1" --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["summary"]["violations"])' || true
+}
+
+cases=(
+"no open connection|s/(pins U1-1 U2-3)/(pins U1-1)/;s/(pins U1-4 U2-2)/(pins U1-4)/;s/(pins U1-2 U1-3 U2-4)/(pins U1-2)/|0 of 0 connections routed|0"
+"no signal layer|s/(type signal)/(type power)/g|no signal layer|1"
+"pads under a keepout|s/(via VIA_40_20)/(via VIA_40_20) (keepout (rect signal 1550 550 1750 950))/|pad U2-3 of net A lies under a keep-out|1"
+"clearance larger than the board|s/(clearance 8)/(clearance 3000)/|the clearance to the board edge (3000 mil) leaves no room on the board|1"
+"pad outside the outline|s/(place U2 1500 750 front 0)/(place U2 2500 750 front 0)/|pad U2-3 of net A lies outside the board|1"
+)
+cd "$work"
+for row in "${cases[@]}"; do
+    IFS='|' read -r name change expect status <<<"$row"
+    rm -rf case && mkdir case
+    sed "$change" "$design" >case/board.dsn
+    cmp -s "$design" case/board.dsn && fail "$name: the change did not apply"
+    "$harrow" import case/board.dsn -o case/plain.pcbdoc -q || fail "$name: plain import"
+    before=$(violations case/plain.pcbdoc)
+    set +e
+    "$harrow" import case/board.dsn -o case/routed.pcbdoc --autoroute -q 2>case/route.log
+    got=$?
+    set -e
+    [[ $got -eq $status ]] || fail "$name: exit $got, not $status: $(cat case/route.log)"
+    grep -qF "$expect" case/route.log || fail "$name: no \"$expect\" in: $(cat case/route.log)"
+    after=$(violations case/routed.pcbdoc)
+    [[ $after -le $before ]] || fail "$name: the routing added violations ($before before, $after after)"
+    echo "ok: $name ($(grep -c 'not routed' case/route.log || true) lines on what was not routed)"
+done
