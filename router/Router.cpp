@@ -120,6 +120,7 @@ public:
             maxClearance_ = std::max(maxClearance_, o.clearance);
         }
         viaRadius_ = board.viaDiameter / 2;
+        maxTrackHalf_ = maxHalf_;
         maxHalf_ = std::max(maxHalf_, viaRadius_);
         double minWidth = 1e300;
         for (const RouteNet& net : board.nets)
@@ -207,11 +208,14 @@ public:
         best.open = std::numeric_limits<int>::max();
         std::vector<int> order(connections_.size());
         std::iota(order.begin(), order.end(), 0);
-        const int total = static_cast<int>(connections_.size()) * std::max(1, o_.rounds);
+        const int total =
+            static_cast<int>(connections_.size()) * std::max(1, o_.rounds) + o_.negotiations;
         int done = 0;
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
-            std::vector<int> failed = RouteRound(order, result, done, total);
+            std::vector<int> failed = round == 0 && o_.negotiations > 0
+                                          ? NegotiatedRound(result, done, total)
+                                          : RouteRound(order, result, done, total);
             result.connections = static_cast<int>(connections_.size());
             result.open = static_cast<int>(failed.size());
             const bool better = result.open < best.open ||
@@ -224,7 +228,10 @@ public:
             }
             if (best.open == 0 || best.cancelled || failed.empty())
                 break;
-            // The connections left open go first next round, in their order.
+            // After the negotiated round the next one routes in plain order;
+            // after that, the connections left open go first, in their order.
+            if (round == 0 && o_.negotiations > 0)
+                continue;
             std::vector<int> next = failed;
             std::vector<char> isFailed(connections_.size(), 0);
             for (int c : failed)
@@ -272,6 +279,14 @@ private:
     // pad's centre).
     std::vector<std::vector<std::pair<int, bool>>> access_;
     std::vector<std::vector<int>> routedNodes_; // per connection, nodes of its route
+    // Negotiation: per node, how many other nets' routes keep it, and how
+    // dear it became from being fought over.
+    bool negotiating_ = false;
+    float present_ = 0;
+    std::vector<uint16_t> occupied_;
+    std::vector<float> history_;
+    std::vector<std::vector<int>> netConnections_; // per net, its connections shortest first
+    double maxTrackHalf_ = 0;
 
     Pt At(std::size_t node) const {
         const std::size_t in = node % plane_;
@@ -478,6 +493,194 @@ private:
         }
     }
 
+    // ---- negotiated congestion
+    // Every net is routed as if the routes of the other nets were not
+    // there; nodes near another net's route cost more the more nets crowd
+    // them (the present cost, rising each pass) and the more often they were
+    // fought over before (the history cost). Nets whose routes still crowd
+    // another's are ripped up and routed again, until none do or the passes
+    // run out. Then the routes are committed net by net with the exact
+    // checks; what does not pass is routed again against what is there.
+    std::vector<int> NegotiatedRound(RouteResult& result, int& done, int total) {
+        ResetBoard();
+        BuildAccess();
+        const std::size_t nodes = plane_ * layers_;
+        occupied_.assign(nodes, 0);
+        history_.assign(nodes, 0);
+        routedNodes_.assign(connections_.size(), {});
+        // The nets in routing order: fewest pads first, then shortest.
+        netConnections_.assign(b_.nets.size(), {});
+        std::vector<std::vector<int>>& netConnections = netConnections_;
+        std::vector<double> netLength(b_.nets.size(), 0);
+        for (int c = 0; c < static_cast<int>(connections_.size()); ++c) {
+            netConnections[connections_[c].net].push_back(c);
+            netLength[connections_[c].net] += connections_[c].length;
+        }
+        std::vector<int> nets;
+        for (int n = 0; n < static_cast<int>(b_.nets.size()); ++n)
+            if (!netConnections[n].empty())
+                nets.push_back(n);
+        std::stable_sort(nets.begin(), nets.end(), [&](int a, int b) {
+            if (b_.nets[a].pads.size() != b_.nets[b].pads.size())
+                return b_.nets[a].pads.size() < b_.nets[b].pads.size();
+            return netLength[a] < netLength[b];
+        });
+        Joins joins(b_.pads.size());
+        std::vector<char> crowded(b_.nets.size(), 1);
+        negotiating_ = true;
+        present_ = static_cast<float>(o_.presentStart);
+        int pass = 0;
+        for (; pass < o_.negotiations; ++pass) {
+            if (o_.cancelled && o_.cancelled()) {
+                result.cancelled = true;
+                break;
+            }
+            if (o_.progress)
+                o_.progress(++done, total);
+            for (int n : nets) {
+                if (!crowded[n])
+                    continue;
+                Stamp(n, -1);
+                for (int p : b_.nets[n].pads)
+                    joins.parent[p] = p;
+                for (int c : netConnections[n]) {
+                    routedNodes_[c].clear();
+                    if (joins.Find(connections_[c].from) != joins.Find(connections_[c].to))
+                        RouteConnection(c, joins, result);
+                }
+                Stamp(n, +1);
+            }
+            // Which nets still crowd another; their nodes get dearer.
+            bool any = false;
+            for (int n : nets) {
+                Stamp(n, -1);
+                crowded[n] = Crowded(n, true);
+                any = any || crowded[n];
+                Stamp(n, +1);
+            }
+            if (!any)
+                break;
+            present_ *= static_cast<float>(o_.presentGrowth);
+        }
+        done += std::max(0, o_.negotiations - pass - 1);
+        negotiating_ = false;
+        // Commit: the routes net by net, each checked exactly.
+        std::vector<std::vector<int>> paths(connections_.size());
+        for (std::size_t c = 0; c < connections_.size(); ++c)
+            paths[c] = std::move(routedNodes_[c]);
+        ResetBoard();
+        routedNodes_.assign(connections_.size(), {});
+        Joins committed(b_.pads.size());
+        std::vector<int> failed;
+        for (int n : nets)
+            for (int c : netConnections[n]) {
+                const Connection& con = connections_[c];
+                if (committed.Find(con.from) == committed.Find(con.to))
+                    continue;
+                if (!paths[c].empty() && EndsHold(c, paths[c], committed) &&
+                    Commit(c, paths[c], sourceStub_[paths[c].front()], targetStub_[paths[c].back()],
+                           committed, result))
+                    continue;
+                failed.push_back(c);
+            }
+        // What did not pass, routed against what is there.
+        std::vector<int> open;
+        for (int c : failed) {
+            const Connection& con = connections_[c];
+            if (committed.Find(con.from) == committed.Find(con.to))
+                continue;
+            if (result.cancelled || (o_.cancelled && o_.cancelled())) {
+                result.cancelled = true;
+                open.push_back(c);
+                continue;
+            }
+            if (!RouteConnection(c, committed, result))
+                open.push_back(c);
+        }
+        // A connection skipped as joined may have counted on a route that
+        // did not pass.
+        std::vector<int> still;
+        for (std::size_t c = 0; c < connections_.size(); ++c)
+            if (committed.Find(connections_[c].from) != committed.Find(connections_[c].to) &&
+                std::find(open.begin(), open.end(), static_cast<int>(c)) == open.end())
+                still.push_back(static_cast<int>(c));
+        for (int c : still) {
+            const Connection& con = connections_[c];
+            if (committed.Find(con.from) == committed.Find(con.to))
+                continue;
+            if (result.cancelled || !RouteConnection(c, committed, result))
+                open.push_back(c);
+        }
+        return open;
+    }
+
+    // True when both ends of a negotiated path still lie on the components
+    // of the connection's pads; leaves the stubs of the ends in
+    // sourceStub_ and targetStub_.
+    bool EndsHold(int c, const std::vector<int>& path, Joins& joins) {
+        ++search_;
+        MarkComponent(connections_[c].to, joins, target_, nullptr, targetStub_);
+        MarkComponent(connections_[c].from, joins, seen_, nullptr, sourceStub_);
+        return seen_[path.front()] == search_ && target_[path.back()] == search_;
+    }
+
+    // Adds (+1) or takes away (-1) the nodes the routes of net `n` keep
+    // other nets' tracks from: within its half width, its clearance and the
+    // widest other track of each track, and as much around each via on
+    // every layer.
+    void Stamp(int n, int sign) {
+        const double reachTrack = b_.nets[n].width / 2 + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
+        const double reachVia = viaRadius_ + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
+        for (int c : netConnections_[n]) {
+            const std::vector<int>& path = routedNodes_[c];
+            if (path.empty())
+                continue;
+            if (path.size() == 1)
+                StampSegment(At(path[0]), At(path[0]), reachTrack, LayerOf(path[0]), sign);
+            for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+                const int l = LayerOf(path[k]);
+                if (LayerOf(path[k + 1]) == l)
+                    StampSegment(At(path[k]), At(path[k + 1]), reachTrack, l, sign);
+                else
+                    for (int m = 0; m < layers_; ++m)
+                        StampSegment(At(path[k]), At(path[k]), reachVia, m, sign);
+            }
+        }
+    }
+    void StampSegment(Pt a, Pt b, double reach, int layer, int sign) {
+        const int i0 =
+            std::max(0, static_cast<int>(std::floor((std::min(a.x, b.x) - reach - x0_) / pitch_)));
+        const int i1 = std::min(
+            nx_ - 1, static_cast<int>(std::ceil((std::max(a.x, b.x) + reach - x0_) / pitch_)));
+        const int j0 =
+            std::max(0, static_cast<int>(std::floor((std::min(a.y, b.y) - reach - y0_) / pitch_)));
+        const int j1 = std::min(
+            ny_ - 1, static_cast<int>(std::ceil((std::max(a.y, b.y) + reach - y0_) / pitch_)));
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
+                if (PointSegmentDistance(p, a, b) >= reach)
+                    continue;
+                uint16_t& count = occupied_[layer * plane_ + static_cast<std::size_t>(j) * nx_ + i];
+                count = static_cast<uint16_t>(count + sign);
+            }
+    }
+    // True when a route of net `n` (its own stamp taken away) runs through
+    // a node another net's route keeps; with `learn`, those nodes get
+    // dearer for the next passes.
+    bool Crowded(int n, bool learn) {
+        bool crowded = false;
+        for (int c : netConnections_[n])
+            for (int node : routedNodes_[c])
+                if (occupied_[node] > 0) {
+                    crowded = true;
+                    if (!learn)
+                        return true;
+                    history_[node] += static_cast<float>(o_.historyStep);
+                }
+        return crowded;
+    }
+
     // ---- one round
     std::vector<int> RouteRound(const std::vector<int>& order, RouteResult& result, int& done,
                                 int total) {
@@ -540,6 +743,21 @@ private:
     }
 
     bool RouteConnection(int c, Joins& joins, RouteResult& result) {
+        std::vector<int> path;
+        if (!Search(c, joins, path))
+            return false;
+        if (negotiating_) {
+            routedNodes_[c] = std::move(path);
+            joins.Join(connections_[c].from, connections_[c].to);
+            return true;
+        }
+        return Commit(c, path, sourceStub_[path.front()], targetStub_[path.back()], joins, result);
+    }
+
+    // A* from the component of the connection's first pad to the component
+    // of its second. While negotiating, the routes of other nets are no
+    // obstacle but a cost; otherwise they block.
+    bool Search(int c, Joins& joins, std::vector<int>& path) {
         const Connection& con = connections_[c];
         const int net = con.net;
         const double half = b_.nets[net].width / 2;
@@ -597,13 +815,20 @@ private:
                     continue;
                 const double length = (d & 1) ? diag : pitch_;
                 const float sv = Slack(v, net, half);
-                if (sv < 0 || su + sv < length)
+                // Room at both ends for the whole step is enough; short of
+                // that (a track leaving a pad between its neighbours) the
+                // step is measured exactly.
+                if (sv < 0 ||
+                    (su + sv < length &&
+                     !buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false)))
                     continue;
                 double cost = length;
                 if (way == Direction::Horizontal && kDy[d] != 0)
                     cost *= 1 + o_.wrongWayFactor * (kDx[d] != 0 ? 0.5 : 1.0);
                 else if (way == Direction::Vertical && kDx[d] != 0)
                     cost *= 1 + o_.wrongWayFactor * (kDy[d] != 0 ? 0.5 : 1.0);
+                if (negotiating_)
+                    cost *= (1 + history_[v]) * (1 + present_ * occupied_[v]);
                 float g = g_[u] + static_cast<float>(cost);
                 if (dir_[u] != kNoDir && dir_[u] != d)
                     g += bendCost;
@@ -622,7 +847,13 @@ private:
                     const std::size_t v = k * plane_ + in;
                     if (closed_[v] == search_ || Slack(v, net, half) < 0)
                         continue;
-                    const float g = g_[u] + viaCost;
+                    float g = g_[u] + viaCost;
+                    if (negotiating_)
+                        for (int m = 0; m < layers_; ++m) {
+                            const std::size_t w = m * plane_ + in;
+                            g += static_cast<float>(pitch_ *
+                                                    (history_[w] + present_ * occupied_[w]));
+                        }
                     if (seen_[v] != search_ || g < g_[v]) {
                         seen_[v] = search_;
                         g_[v] = g;
@@ -635,14 +866,15 @@ private:
         }
         if (found < 0)
             return false;
-        std::vector<int> path;
+        path.clear();
         for (int v = found; v >= 0; v = parent_[v])
             path.push_back(v);
         std::reverse(path.begin(), path.end());
-        return Commit(c, path, joins, result);
+        return true;
     }
 
-    bool Commit(int c, const std::vector<int>& path, Joins& joins, RouteResult& result) {
+    bool Commit(int c, const std::vector<int>& path, int fromStub, int toStub, Joins& joins,
+                RouteResult& result) {
         const Connection& con = connections_[c];
         const int net = con.net;
         const double width = b_.nets[net].width, half = width / 2;
@@ -674,7 +906,7 @@ private:
                 vias.push_back({net, At(path[e])});
             k = e + 1;
         }
-        const int stubs[2] = {sourceStub_[path.front()], targetStub_[path.back()]};
+        const int stubs[2] = {fromStub, toStub};
         const int ends[2] = {path.front(), path.back()};
         for (int k2 = 0; k2 < 2; ++k2)
             if (stubs[k2] >= 0) {

@@ -1,10 +1,12 @@
 // The router: a maze search on a square grid over the board's signal layers
 // (eight directions on a layer, through vias between layers), A* with costs
 // for length, vias, bends and travel against a layer's preferred direction.
-// Each net's pads are joined along a minimum spanning tree; the connections
-// are routed shortest first. Whatever a round leaves open moves to the front
-// of the next round, which routes everything again from a clean board; the
-// best round is kept. Every track and via is checked exactly against the
+// Each net's pads are joined along a minimum spanning tree. The first round
+// negotiates: nets are routed as if the others were not there, nodes that
+// several nets want grow dearer pass by pass until the routes part, and the
+// routes are then committed net by net. The later rounds route the
+// connections shortest first against what is already there, whatever a round
+// left open moved to the front of the next; the best round is kept. Every track and via is checked exactly against the
 // real shapes before it is kept, so what the grid cannot place legally stays
 // open. Budgets count search steps, never time: the same board always gives
 // the same result.
@@ -26,6 +28,10 @@ struct RouteOptions {
     double viaCost = 40;                // in grid steps
     double bendCost = 0.4;              // in grid steps
     double wrongWayFactor = 0.5;        // extra cost of a step against the layer's direction
+    int negotiations = 30;              // passes of negotiated congestion (0: none)
+    double presentStart = 0.5;          // cost of a node another net's route keeps, first pass
+    double presentGrowth = 1.5;         // how that cost grows from pass to pass
+    double historyStep = 0.4;           // what each pass a node stays fought over adds to it
     std::function<bool()> cancelled;    // asked between connections
     std::function<void(int done, int total)> progress;
 };

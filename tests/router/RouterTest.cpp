@@ -83,9 +83,10 @@ int AddNet(RouteBoard& board, const std::string& name) {
     return static_cast<int>(board.nets.size()) - 1;
 }
 
-// A square pad of side `size` mm at (x, y) mm on `layers` (bit per layer).
+// A square pad of side `size` mm at (x, y) mm on `layers` (bit per layer);
+// with `height`, a rectangle `size` wide and `height` tall.
 void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_t layers,
-            const std::string& name) {
+            const std::string& name, double height = 0) {
     Router::RoutePad pad;
     pad.at = {x * kMm, y * kMm};
     pad.net = net;
@@ -93,7 +94,8 @@ void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_
     pad.perLayer.resize(board.layers.size());
     for (std::size_t l = 0; l < board.layers.size(); ++l)
         if (layers >> l & 1u) {
-            pad.perLayer[l] = Router::PadShape(2, pad.at.x, pad.at.y, size * kMm, size * kMm, 0, 0);
+            pad.perLayer[l] = Router::PadShape(2, pad.at.x, pad.at.y, size * kMm,
+                                               (height > 0 ? height : size) * kMm, 0, 0);
             Router::Obstacle o;
             o.shape = pad.perLayer[l];
             o.net = net;
@@ -293,6 +295,41 @@ TEST(Router, KeepsEachNetsOwnClearance) {
                 !(copper[i].box && copper[j].box) && (copper[i].net == hv || copper[j].net == hv)) {
                 EXPECT_GE(Gap(copper[i], copper[j]), 1.5 * kMm - 1);
             }
+}
+
+// One layer, no vias. B leaves a pocket through its only opening; A's
+// straight route runs across that opening, its way round is long. Routed
+// greedily, short A first, B is shut in; negotiated, A gives way.
+TEST(Router, NegotiationMakesTheShortNetGiveWay) {
+    RouteBoard board = EmptyBoard();
+    board.viaDiameter = 0;
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    AddPad(board, a, 19.5, 12.5, 1, 1u, "A-1");
+    AddPad(board, a, 19.5, 17.5, 1, 1u, "A-2");
+    AddPad(board, b, 24, 15, 1, 1u, "B-1");
+    AddPad(board, b, 10, 15, 1, 1u, "B-2");
+    // The pocket around B-1: walls of net-less pads, open at the left.
+    int wall = 0;
+    auto brick = [&](double x, double y) {
+        AddPad(board, Router::kNoNet, x, y, 0.8, 1u, "W-" + std::to_string(++wall));
+    };
+    for (double t = 0; t <= 6.31; t += 0.9) {
+        brick(21 + t, 11.5);
+        brick(21 + t, 18.5);
+        brick(27.3, 11.5 + t);
+        if (std::fabs(11.5 + t - 15) > 1.2)
+            brick(21, 11.5 + t);
+    }
+    Router::RouteOptions greedy;
+    greedy.rounds = 1;
+    greedy.negotiations = 0;
+    EXPECT_EQ(Router::Route(board, greedy).open, 1);
+    Router::RouteOptions negotiated;
+    negotiated.rounds = 1;
+    const RouteResult result = Router::Route(board, negotiated);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
 }
 
 // A board with no signal layer, and one whose nets have a single pad: the
