@@ -158,20 +158,22 @@ void Int(JsonOut& j, const char* key, int64_t v) {
     j.Value();
 }
 
-} // namespace
-
-std::string BoardJson(uint32_t boardSlot) {
-    Store& s = Store::Get();
-    BoardRec& b = s.BoardAt(boardSlot);
-
-    // Stable labels: kind name and 1-based position in the kind's list.
-    std::unordered_map<uint32_t, std::string> labels;
-    for (int k = 1; k < kKindCount; ++k) {
+// Stable labels of the objects of kinds `first` to `last`: kind name and
+// 1-based position in the kind's list.
+using Labels = std::unordered_map<uint32_t, std::string>;
+Labels ObjectLabels(Store& s, BoardRec& b, int first, int last) {
+    Labels labels;
+    for (int k = first; k <= last; ++k) {
         uint32_t n = 0;
         s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
             labels.emplace(slot, std::string(KindName(k)) + "#" + std::to_string(++n));
         });
     }
+    return labels;
+}
+
+// The "Objects" member: every object of the kinds `first` to `last`.
+void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, Labels& labels, int first, int last) {
     auto label = [&](intptr_t h) -> std::string {
         uint32_t slot = s.ObjectSlot(h);
         if (slot == kNone)
@@ -179,6 +181,60 @@ std::string BoardJson(uint32_t boardSlot) {
         auto found = labels.find(slot);
         return found == labels.end() ? std::string() : found->second;
     };
+    j.Key("Objects");
+    j.Open('{');
+    for (int k = first; k <= last; ++k) {
+        if (b.byKind[k].count == 0)
+            continue;
+        j.Key(KindName(k));
+        j.Open('[');
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+            ObjectRec& o = s.At(slot);
+            j.Open('{');
+            j.Key("Id");
+            j.String(labels[slot]);
+            j.Value();
+            if (IsPrimitiveKind(k)) {
+                Int(j, "BitField", o.bitField);
+                Int(j, "BitField2", o.bitField2);
+                Int(j, "BitField3", o.bitField3);
+                Int(j, "Index", o.index);
+                Int(j, "Moveable", o.moveable);
+                j.Key("Net");
+                if (o.net == kNone)
+                    j.out += "null";
+                else
+                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
+                j.Value();
+                j.Key("Component");
+                if (o.container == kNone)
+                    j.out += "null";
+                else
+                    j.String(labels[o.container]);
+                j.Value();
+                Int(j, "V6_Layer", o.layer);
+                Int(j, "x1", o.x1);
+                Int(j, "y1", o.y1);
+            }
+            const std::vector<const char*>* names = nullptr;
+            if (k == kRule)
+                names = &ConstraintNames(static_cast<RuleBody*>(o.body.get())->ruleKind);
+            JsonRecord rec(j, label, names);
+            VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
+            j.Close('}');
+        });
+        j.Close(']');
+    }
+    j.Close('}');
+}
+
+} // namespace
+
+std::string BoardJson(uint32_t boardSlot) {
+    Store& s = Store::Get();
+    BoardRec& b = s.BoardAt(boardSlot);
+
+    Labels labels = ObjectLabels(s, b, 1, kKindCount - 1);
 
     JsonOut j;
     j.Open('{');
@@ -283,51 +339,19 @@ std::string BoardJson(uint32_t boardSlot) {
     }
     j.Close(']');
 
-    j.Key("Objects");
-    j.Open('{');
-    for (int k = 1; k < kKindCount; ++k) {
-        if (b.byKind[k].count == 0)
-            continue;
-        j.Key(KindName(k));
-        j.Open('[');
-        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
-            ObjectRec& o = s.At(slot);
-            j.Open('{');
-            j.Key("Id");
-            j.String(labels[slot]);
-            j.Value();
-            if (IsPrimitiveKind(k)) {
-                Int(j, "BitField", o.bitField);
-                Int(j, "BitField2", o.bitField2);
-                Int(j, "BitField3", o.bitField3);
-                Int(j, "Index", o.index);
-                Int(j, "Moveable", o.moveable);
-                j.Key("Net");
-                if (o.net == kNone)
-                    j.out += "null";
-                else
-                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
-                j.Value();
-                j.Key("Component");
-                if (o.container == kNone)
-                    j.out += "null";
-                else
-                    j.String(labels[o.container]);
-                j.Value();
-                Int(j, "V6_Layer", o.layer);
-                Int(j, "x1", o.x1);
-                Int(j, "y1", o.y1);
-            }
-            const std::vector<const char*>* names = nullptr;
-            if (k == kRule)
-                names = &ConstraintNames(static_cast<RuleBody*>(o.body.get())->ruleKind);
-            JsonRecord rec(j, label, names);
-            VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
-            j.Close('}');
-        });
-        j.Close(']');
-    }
+    ObjectsJson(j, s, b, labels, 1, kKindCount - 1);
     j.Close('}');
+    j.out += '\n';
+    return j.out;
+}
+
+std::string RulesJson(uint32_t boardSlot) {
+    Store& s = Store::Get();
+    BoardRec& b = s.BoardAt(boardSlot);
+    Labels labels = ObjectLabels(s, b, kRule, kRule);
+    JsonOut j;
+    j.Open('{');
+    ObjectsJson(j, s, b, labels, kRule, kRule);
     j.Close('}');
     j.out += '\n';
     return j.out;

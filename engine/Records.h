@@ -221,5 +221,7 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path);
 std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot);
 // The board as JSON (JsonDump.cpp).
 std::string BoardJson(uint32_t boardSlot);
+// Its rules alone, as the dump of a board that holds nothing else.
+std::string RulesJson(uint32_t boardSlot);
 
 } // namespace corvane
