@@ -63,10 +63,15 @@ function own(el){for(var c=el.firstChild;c;c=c.nextSibling)if(c.nodeName==='titl
 function def(use){return byId((use.getAttribute('href')||'').slice(1));}
 // The pad of a component image under the pointer: the nearest pad centre in
 // the image's own frame.
+function centre(q){var a=function(n){return +q.getAttribute(n);};
+ if(q.hasAttribute('cx'))return [a('cx'),a('cy')];
+ if(q.hasAttribute('width'))return [a('x')+a('width')/2,a('y')+a('height')/2];
+ var v=(q.getAttribute('points')||'').trim().split(/[\s,]+/).map(Number),x=0,y=0,n=v.length>>1;
+ for(var i=0;i<2*n;i+=2){x+=v[i];y+=v[i+1];}return [x/n,y/n];}
 function padAt(use,e){var d=def(use),m=use.getScreenCTM();if(!d||!m||!e)return null;
  var p=svg.createSVGPoint();p.x=e.clientX;p.y=e.clientY;p=p.matrixTransform(m.inverse());
  var best=null,bd=Infinity;d.querySelectorAll('[data-i]').forEach(function(q){
-  var dx=q.getAttribute('x')-p.x,dy=q.getAttribute('y')-p.y;if(dx*dx+dy*dy<bd){bd=dx*dx+dy*dy;best=q;}});
+  var c=centre(q),dx=c[0]-p.x,dy=c[1]-p.y;if(dx*dx+dy*dy<bd){bd=dx*dx+dy*dy;best=q;}});
  return best;}
 function netOf(el,e){var g=el.closest('g[data-n]');if(g)return +g.getAttribute('data-n');
  var c=el.getAttribute('data-c'),q=c!==null?padAt(el,e):null,u=c!==null?byId('c'+c):null;

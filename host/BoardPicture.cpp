@@ -663,6 +663,20 @@ void Picture::DrawFills() {
     });
 }
 
+// A circle about (x, y), of class `cls` unless null.
+void Circle(std::string& out, const char* cls, double x, double y, double r) {
+    out += "<circle";
+    if (cls != nullptr) {
+        out += " class=\"";
+        out += cls;
+        out += '"';
+    }
+    Attr(out, "cx", x);
+    Attr(out, "cy", y);
+    Attr(out, "r", r);
+    out += "/>";
+}
+
 void Picture::DrawVias() {
     Walk(kViaKind, [this](intptr_t h) {
         Common c;
@@ -682,23 +696,17 @@ void Picture::DrawVias() {
         }
         if (from > to)
             std::swap(from, to);
+        // Circles of their own: a browser draws a plain circle far faster
+        // than a <use> of one, and the file is hardly larger.
         const double r = std::fabs(static_cast<double>(size)) / 2;
-        shape_ = "<circle class=\"v\"";
-        Attr(shape_, "r", r);
         for (int at = from; at <= to; ++at) {
             const int32_t layer = stack_[at];
             if (!IsSignal(layer) || r <= 0)
                 continue;
-            std::string& out = Out(layer, c.net);
-            UseShape(out, c.x1, c.y1);
-            out += "/>"; // its net group's title names it
+            Circle(Out(layer, c.net), "v", c.x1, c.y1, r);
         }
-        if (hole > 0) {
-            shape_ = "<circle";
-            Attr(shape_, "r", std::fabs(static_cast<double>(hole)) / 2);
-            UseShape(holes_, c.x1, c.y1);
-            holes_ += "/>";
-        }
+        if (hole > 0)
+            Circle(holes_, nullptr, c.x1, c.y1, std::fabs(static_cast<double>(hole)) / 2);
         extent_.Add(c.x1, c.y1, r);
         AddToComponent(c.component, c.x1, c.y1, r);
     });
@@ -802,16 +810,18 @@ void Picture::DrawPads() {
                          y = std::fabs(static_cast<double>(ys));
             if (shape == 0 || x <= 0 || y <= 0)
                 continue; // nothing of this pad on this layer
-            std::string& out = component != nullptr ? Own(*component, layer) : Out(layer, c.net);
-            shape_.clear();
-            PadShape(shape_, shape, 0, 0, x, y, turn, corner);
-            UseShape(out, lx, ly);
-            if (component != nullptr) {
+            if (component != nullptr) { // drawn once per image: the shape itself
+                std::string& out = Own(*component, layer);
+                PadShape(out, shape, lx, ly, x, y, turn, corner);
                 AttrText(out, "data-p", padName);
                 out += " data-i=\"";
                 Int(out, padIndex);
                 out += "\"/>";
             } else {
+                std::string& out = Out(layer, c.net);
+                shape_.clear();
+                PadShape(shape_, shape, 0, 0, x, y, turn, corner);
+                UseShape(out, lx, ly);
                 out += "><title>pad ";
                 AppendXmlText(out, padName);
                 out += "</title></use>";
@@ -830,10 +840,7 @@ void Picture::DrawPads() {
                 Attr(holes_, "stroke-width", d);
                 holes_ += "/>";
             } else {
-                shape_ = "<circle";
-                Attr(shape_, "r", d / 2);
-                UseShape(holes_, c.x1, c.y1);
-                holes_ += "/>";
+                Circle(holes_, nullptr, c.x1, c.y1, d / 2);
             }
             reach = std::max(reach, d / 2);
         }

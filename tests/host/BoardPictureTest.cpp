@@ -568,26 +568,26 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     EXPECT_EQ(top->Attr("data-color"), "#e03c3c");
     EXPECT_EQ(bottom->Attr("data-color"), "#3c78e0");
     // Top: a track, an arc, a fill, a polygon, U1's image (its two pads), the
-    // through pad, the via; pads and vias are uses of shapes defined once.
-    EXPECT_EQ(top->Count({"path"}), 3); // track, arc and polygon
-    EXPECT_EQ(top->Count({"rect"}), 1); // fill
-    EXPECT_EQ(top->Count({"use"}), 3);  // U1's image, through pad, via
-    EXPECT_EQ(top->Count({"line", "polygon", "circle"}), 0);
+    // through pad, the via; a free pad is a use of its shape defined once.
+    EXPECT_EQ(top->Count({"path"}), 3);   // track, arc and polygon
+    EXPECT_EQ(top->Count({"rect"}), 1);   // fill
+    EXPECT_EQ(top->Count({"use"}), 2);    // U1's image, through pad
+    EXPECT_EQ(top->Count({"circle"}), 1); // via
+    EXPECT_EQ(top->Count({"line", "polygon"}), 0);
     // Bottom: a track, U2's image, the through pad, the via.
     EXPECT_EQ(bottom->Count({"path"}), 1);
-    EXPECT_EQ(bottom->Count({"use"}), 3);
-    EXPECT_EQ(bottom->Count({"line", "rect", "circle"}), 0);
-    // One definition per shape: the components' pad (U2's, turned with U2,
-    // is the same), the through pad, the via, two holes; one per image (U2's
-    // pads are mirrored) and one per mark (pin 1 on the other end).
+    EXPECT_EQ(bottom->Count({"use"}), 2);
+    EXPECT_EQ(bottom->Count({"circle"}), 1);
+    EXPECT_EQ(bottom->Count({"line", "rect"}), 0);
+    // Definitions: the through pad's shape; one per image (U2's pads are
+    // mirrored) and one per mark (pin 1 on the other end).
     ASSERT_NE(root->Child("defs"), nullptr);
     std::map<char, int> defined;
     for (const auto& def : root->Child("defs")->children)
         ++defined[def->Attr("id").at(0)];
-    EXPECT_EQ(defined, (std::map<char, int>{{'s', 5}, {'f', 2}, {'m', 2}}));
+    EXPECT_EQ(defined, (std::map<char, int>{{'s', 1}, {'f', 2}, {'m', 2}}));
     const PlacedPad u1 = FindPad(*root, 1, "U1", "2"), u2 = FindPad(*root, 32, "U2", "2");
     ASSERT_TRUE(u1.pad && u2.pad);
-    EXPECT_EQ(u1.pad->Attr("href"), u2.pad->Attr("href"));
     EXPECT_NE(u1.image->Attr("href"), u2.image->Attr("href"));
     // The plane: its split plane, and the board shape in the plane's net.
     EXPECT_EQ(plane->Count({"path"}), 2);
@@ -601,8 +601,8 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     // Holes: the through pad's and the via's.
     const Node* holes = root->ById("holes");
     ASSERT_NE(holes, nullptr);
-    ASSERT_EQ(holes->Count({"use"}), 2);
-    EXPECT_EQ(Used(*root, holes->All("use")[0])->Attr("r"), "15");
+    ASSERT_EQ(holes->Count({"circle"}), 2);
+    EXPECT_EQ(holes->All("circle")[0]->Attr("r"), "15");
     // Components, each side in its group, with designator and turn.
     // Each a <use> of its mark: where it stands and how it is turned, its
     // pattern, its pads' nets in the net table.
@@ -664,33 +664,29 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     // in U1's image; its net the first of U1's.
     const PlacedPad u1 = FindPad(*root, 1, "U1", "1");
     ASSERT_NE(u1.pad, nullptr);
-    EXPECT_EQ(u1.pad->Attr("x"), "-50");
-    EXPECT_EQ(u1.pad->Attr("y"), "0");
+    EXPECT_EQ(u1.pad->name, "rect");
+    EXPECT_EQ(u1.pad->Attr("x"), "-80");
+    EXPECT_EQ(u1.pad->Attr("y"), "-15");
+    EXPECT_EQ(u1.pad->Attr("width"), "60");
+    EXPECT_EQ(u1.pad->Attr("height"), "30");
+    EXPECT_EQ(u1.pad->Attr("transform"), "");
     EXPECT_EQ(u1.pad->Attr("data-i"), "0");
     EXPECT_EQ(u1.image->Attr("transform"), "translate(200 400)");
     EXPECT_EQ(Place(u1.image->Attr("transform"), -50, 0), std::pair(150.0, 400.0));
     const std::vector<double> u1Nets = Numbers(u1.mark->Attr("data-n"));
     ASSERT_EQ(u1Nets.size(), 2u);
     EXPECT_EQ(NetNames(*root).at(static_cast<std::size_t>(u1Nets[0])), "S<&\"'>\xc3\xbf");
-    const Node* shape = Used(*root, u1.pad);
-    ASSERT_NE(shape, nullptr);
-    EXPECT_EQ(shape->name, "rect");
-    EXPECT_EQ(shape->Attr("x"), "-30");
-    EXPECT_EQ(shape->Attr("y"), "-15");
-    EXPECT_EQ(shape->Attr("width"), "60");
-    EXPECT_EQ(shape->Attr("height"), "30");
-    EXPECT_EQ(shape->Attr("transform"), "");
     // U2's pad 1 on the bottom: mirrored to +50 mil in U2's image, turned up
     // with U2 to (700, 450).
     const PlacedPad u2 = FindPad(*root, 32, "U2", "1");
     ASSERT_NE(u2.pad, nullptr);
-    EXPECT_EQ(u2.pad->Attr("x"), "50");
-    EXPECT_EQ(u2.pad->Attr("y"), "0");
+    EXPECT_EQ(u2.pad->Attr("x"), "20");
+    EXPECT_EQ(u2.pad->Attr("y"), "-15");
     EXPECT_EQ(Place(u2.image->Attr("transform"), 50, 0), std::pair(700.0, 450.0));
     // Mirrored and turned by 90 the engine keeps as 270 degrees: 180 in U2's
-    // frame, the same rectangle as U1's.
-    ASSERT_NE(Used(*root, u2.pad), nullptr);
-    EXPECT_EQ(Used(*root, u2.pad)->Attr("transform"), "");
+    // frame, the same rectangle as U1's, not turned.
+    EXPECT_EQ(u2.pad->Attr("width"), "60");
+    EXPECT_EQ(u2.pad->Attr("transform"), "");
     // The arc from 0 to 90 degrees turns counter-clockwise (sweep 1) in
     // board axes.
     const Node* arc = nullptr;

@@ -351,7 +351,7 @@ class Picture:
                         for pad in (image if image is not None else []):
                             if pad.get("data-p") is None:
                                 continue
-                            centre = place(el.get("transform", ""), attr_num(pad, "x"), attr_num(pad, "y"))
+                            centre = place(el.get("transform", ""), *centre_of(pad))
                             self.pads.setdefault(("%s-%s" % (ref, pad.get("data-p"))).upper(), []).append(
                                 (centre, layer))
                         continue
