@@ -340,6 +340,22 @@ private:
     std::unordered_map<intptr_t, ComponentInfo> components_;
     std::vector<intptr_t> componentOrder_;
     std::string holes_, outline_, body_;
+    // Round holes of one diameter: one path of a dot per hole (zero-length
+    // lines with round ends), in the order their diameters first came.
+    std::vector<std::pair<int64_t, std::string>> roundHoles_;
+    std::unordered_map<int64_t, std::size_t> holeDiameters_;
+    void Hole(int32_t x, int32_t y, double diameter) {
+        const int64_t d = std::llround(std::min(Finite(diameter), 9.0e15));
+        auto [it, added] = holeDiameters_.try_emplace(d, roundHoles_.size());
+        if (added)
+            roundHoles_.emplace_back(d, std::string());
+        std::string& path = roundHoles_[it->second].second;
+        path += 'M';
+        Num(path, int64_t{x});
+        path += ' ';
+        Num(path, int64_t{y});
+        path += "h0";
+    }
     // Shapes centred on the origin, each made once: pads, vias and holes of
     // one shape, size and turn share one and are drawn as <use> of it.
     std::string defs_, shape_;
@@ -706,7 +722,7 @@ void Picture::DrawVias() {
             Circle(Out(layer, c.net), "v", c.x1, c.y1, r);
         }
         if (hole > 0)
-            Circle(holes_, nullptr, c.x1, c.y1, std::fabs(static_cast<double>(hole)) / 2);
+            Hole(c.x1, c.y1, std::fabs(static_cast<double>(hole)));
         extent_.Add(c.x1, c.y1, r);
         AddToComponent(c.component, c.x1, c.y1, r);
     });
@@ -747,7 +763,6 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
         radius = small * std::clamp(cornerPercent, 0, 100) / 200.0;
     CentredRect(out, "p", x, y, xs, ys, angle, radius);
 }
-
 
 void Picture::DrawPads() {
     Walk(kPadKind, [this](intptr_t h) {
@@ -809,7 +824,7 @@ void Picture::DrawPads() {
             const double x = std::fabs(static_cast<double>(xs)),
                          y = std::fabs(static_cast<double>(ys));
             if (shape == 0 || x <= 0 || y <= 0)
-                continue; // nothing of this pad on this layer
+                continue;               // nothing of this pad on this layer
             if (component != nullptr) { // drawn once per image: the shape itself
                 std::string& out = Own(*component, layer);
                 PadShape(out, shape, lx, ly, x, y, turn, corner);
@@ -840,7 +855,7 @@ void Picture::DrawPads() {
                 Attr(holes_, "stroke-width", d);
                 holes_ += "/>";
             } else {
-                Circle(holes_, nullptr, c.x1, c.y1, d / 2);
+                Hole(c.x1, c.y1, d);
             }
             reach = std::max(reach, d / 2);
         }
@@ -1384,6 +1399,13 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     }
     svg += components;
     svg += "<g id=\"lit\"/>\n"; // the page draws a picked net here
+    for (const auto& [diameter, d] : roundHoles_) {
+        holes_ += "<path class=\"s\"";
+        Attr(holes_, "stroke-width", static_cast<double>(diameter));
+        holes_ += " d=\"";
+        holes_ += d;
+        holes_ += "\"/>";
+    }
     if (!holes_.empty())
         svg += "<g id=\"holes\" class=\"layer\" data-name=\"Holes\" data-color=\"#6a7078\">" +
                holes_ + "</g>\n";

@@ -598,11 +598,14 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     ASSERT_EQ(keepout->Count({"path"}), 1);
     EXPECT_EQ(keepout->All("path")[0]->Attr("class"), "r ko");
     EXPECT_EQ(keepout->All("path")[0]->Attr("d"), "M300 300L400 300L400 400Z");
-    // Holes: the through pad's and the via's.
     const Node* holes = root->ById("holes");
     ASSERT_NE(holes, nullptr);
-    ASSERT_EQ(holes->Count({"circle"}), 2);
-    EXPECT_EQ(holes->All("circle")[0]->Attr("r"), "15");
+    // Holes: the through pad's and the via's, a dot (a line of no length with
+    // round ends) as wide as the hole, one path per diameter.
+    ASSERT_EQ(holes->Count({"path"}), 2);
+    EXPECT_EQ(holes->All("path")[0]->Attr("stroke-width"), "30");
+    EXPECT_EQ(holes->All("path")[0]->Attr("d"), "M900 100h0");
+    EXPECT_EQ(holes->All("path")[1]->Attr("d"), "M450 100h0");
     // Components, each side in its group, with designator and turn.
     // Each a <use> of its mark: where it stands and how it is turned, its
     // pattern, its pads' nets in the net table.
