@@ -28,6 +28,44 @@ void SetError(char* error, int32_t capacity, const std::string& text) {
     error[n] = '\0';
 }
 
+// Writes a JSON dump made by `make` to `path` ("-": standard output).
+int32_t WriteBoardJson(CorvaneBoard board, const char* path, char* error, int32_t errorCapacity,
+                       void (*make)(uint32_t, const std::function<void(const std::string&)>&)) {
+    Store& s = Store::Get();
+    uint32_t slot = s.BoardSlot(board);
+    if (slot == kNone) {
+        SetError(error, errorCapacity, "unknown board");
+        return 0;
+    }
+    if (!path || !*path) {
+        SetError(error, errorCapacity, "no output path given");
+        return 0;
+    }
+    bool toStdout = std::strcmp(path, "-") == 0;
+    FILE* f = toStdout ? stdout : std::fopen(path, "wb");
+    if (!f) {
+        SetError(error, errorCapacity,
+                 std::string("cannot write ") + path + ": " + std::strerror(errno));
+        return 0;
+    }
+    bool ok = true, outOfMemory = false;
+    try {
+        make(slot, [&](const std::string& piece) {
+            ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+        });
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    ok = (toStdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
+    if (outOfMemory || !ok) {
+        SetError(error, errorCapacity,
+                 outOfMemory ? std::string("out of memory while dumping the board")
+                             : std::string("cannot write ") + path);
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 extern "C" {
@@ -159,39 +197,12 @@ int64_t Corvane_LiveObjectCount(void) {
 
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
                               int32_t errorCapacity) {
-    Store& s = Store::Get();
-    uint32_t slot = s.BoardSlot(board);
-    if (slot == kNone) {
-        SetError(error, errorCapacity, "unknown board");
-        return 0;
-    }
-    if (!path || !*path) {
-        SetError(error, errorCapacity, "no output path given");
-        return 0;
-    }
-    bool toStdout = std::strcmp(path, "-") == 0;
-    FILE* f = toStdout ? stdout : std::fopen(path, "wb");
-    if (!f) {
-        SetError(error, errorCapacity,
-                 std::string("cannot write ") + path + ": " + std::strerror(errno));
-        return 0;
-    }
-    bool ok = true, outOfMemory = false;
-    try {
-        BoardJson(slot, [&](const std::string& piece) {
-            ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
-        });
-    } catch (const std::bad_alloc&) {
-        outOfMemory = true;
-    }
-    ok = (toStdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
-    if (outOfMemory || !ok) {
-        SetError(error, errorCapacity,
-                 outOfMemory ? std::string("out of memory while dumping the board")
-                             : std::string("cannot write ") + path);
-        return 0;
-    }
-    return 1;
+    return WriteBoardJson(board, path, error, errorCapacity, BoardJson);
+}
+
+int32_t Corvane_DumpRulesJson(CorvaneBoard board, const char* path, char* error,
+                              int32_t errorCapacity) {
+    return WriteBoardJson(board, path, error, errorCapacity, RulesJson);
 }
 
 } // extern "C"

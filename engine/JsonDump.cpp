@@ -162,28 +162,95 @@ void Int(JsonOut& j, const char* key, int64_t v) {
     j.Value();
 }
 
+// Stable labels: kind name and 1-based position in the kind's list, made
+// when written from the position kept by slot (0: not labelled).
+class Labels {
+public:
+    Labels(Store& s, BoardRec& b, int first, int last)
+        : FStore(s), FPositions(s.ObjectSlotCount(), 0) {
+        for (int k = first; k <= last; ++k) {
+            uint32_t n = 0;
+            s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) { FPositions[slot] = ++n; });
+        }
+    }
+    std::string OfSlot(uint32_t slot) const {
+        if (slot >= FPositions.size() || FPositions[slot] == 0)
+            return {};
+        return std::string(KindName(FStore.At(slot).kind)) + "#" + std::to_string(FPositions[slot]);
+    }
+
+private:
+    Store& FStore;
+    std::vector<uint32_t> FPositions;
+};
+
+// The "Objects" member: every object of the kinds `first` to `last`, handed
+// to `write` as it grows rather than held whole.
+void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, const Labels& labels, int first, int last,
+                 const std::function<void(const std::string&)>& write) {
+    auto labelOfSlot = [&](uint32_t slot) { return labels.OfSlot(slot); };
+    auto label = [&](intptr_t h) -> std::string {
+        uint32_t slot = s.ObjectSlot(h);
+        return slot == kNone ? std::string() : labels.OfSlot(slot);
+    };
+    j.Key("Objects");
+    j.Open('{');
+    for (int k = first; k <= last; ++k) {
+        if (b.byKind[k].count == 0)
+            continue;
+        j.Key(KindName(k));
+        j.Open('[');
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+            ObjectRec& o = s.At(slot);
+            j.Open('{');
+            j.Key("Id");
+            j.String(labelOfSlot(slot));
+            j.Value();
+            if (IsPrimitiveKind(k)) {
+                Int(j, "BitField", o.bitField);
+                Int(j, "BitField2", o.bitField2);
+                Int(j, "BitField3", o.bitField3);
+                Int(j, "Index", o.index);
+                Int(j, "Moveable", o.moveable);
+                j.Key("Net");
+                if (o.net == kNone)
+                    j.out += "null";
+                else
+                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
+                j.Value();
+                j.Key("Component");
+                if (o.container == kNone)
+                    j.out += "null";
+                else
+                    j.String(labelOfSlot(o.container));
+                j.Value();
+                Int(j, "V6_Layer", o.layer);
+                Int(j, "x1", o.x1);
+                Int(j, "y1", o.y1);
+            }
+            const std::vector<const char*>* names = nullptr;
+            if (k == kRule)
+                names = &ConstraintNames(static_cast<RuleBody*>(o.body.get())->ruleKind);
+            JsonRecord rec(j, label, names);
+            VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
+            j.Close('}');
+            if (j.out.size() >= kWriteChunk) { // written as it grows, not held whole
+                write(j.out);
+                j.out.clear();
+            }
+        });
+        j.Close(']');
+    }
+    j.Close('}');
+}
+
 } // namespace
 
 void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
-
-    // Stable labels: kind name and 1-based position in the kind's list,
-    // made when written from the position kept by slot (0: not on the board).
-    std::vector<uint32_t> positions(s.ObjectSlotCount(), 0);
-    for (int k = 1; k < kKindCount; ++k) {
-        uint32_t n = 0;
-        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) { positions[slot] = ++n; });
-    }
-    auto labelOfSlot = [&](uint32_t slot) -> std::string {
-        if (slot >= positions.size() || positions[slot] == 0)
-            return {};
-        return std::string(KindName(s.At(slot).kind)) + "#" + std::to_string(positions[slot]);
-    };
-    auto label = [&](intptr_t h) -> std::string {
-        uint32_t slot = s.ObjectSlot(h);
-        return slot == kNone ? std::string() : labelOfSlot(slot);
-    };
+    const Labels labels(s, b, 1, kKindCount - 1);
+    auto labelOfSlot = [&](uint32_t slot) { return labels.OfSlot(slot); };
 
     JsonOut j;
     j.Open('{');
@@ -288,55 +355,19 @@ void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>
     }
     j.Close(']');
 
-    j.Key("Objects");
-    j.Open('{');
-    for (int k = 1; k < kKindCount; ++k) {
-        if (b.byKind[k].count == 0)
-            continue;
-        j.Key(KindName(k));
-        j.Open('[');
-        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
-            ObjectRec& o = s.At(slot);
-            j.Open('{');
-            j.Key("Id");
-            j.String(labelOfSlot(slot));
-            j.Value();
-            if (IsPrimitiveKind(k)) {
-                Int(j, "BitField", o.bitField);
-                Int(j, "BitField2", o.bitField2);
-                Int(j, "BitField3", o.bitField3);
-                Int(j, "Index", o.index);
-                Int(j, "Moveable", o.moveable);
-                j.Key("Net");
-                if (o.net == kNone)
-                    j.out += "null";
-                else
-                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
-                j.Value();
-                j.Key("Component");
-                if (o.container == kNone)
-                    j.out += "null";
-                else
-                    j.String(labelOfSlot(o.container));
-                j.Value();
-                Int(j, "V6_Layer", o.layer);
-                Int(j, "x1", o.x1);
-                Int(j, "y1", o.y1);
-            }
-            const std::vector<const char*>* names = nullptr;
-            if (k == kRule)
-                names = &ConstraintNames(static_cast<RuleBody*>(o.body.get())->ruleKind);
-            JsonRecord rec(j, label, names);
-            VisitBody(k, o.body.get(), [&](auto& body) { body.visit(rec); });
-            j.Close('}');
-            if (j.out.size() >= kWriteChunk) { // written as it grows, not held whole
-                write(j.out);
-                j.out.clear();
-            }
-        });
-        j.Close(']');
-    }
+    ObjectsJson(j, s, b, labels, 1, kKindCount - 1, write);
     j.Close('}');
+    j.out += '\n';
+    write(j.out);
+}
+
+void RulesJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write) {
+    Store& s = Store::Get();
+    BoardRec& b = s.BoardAt(boardSlot);
+    const Labels labels(s, b, kRule, kRule);
+    JsonOut j;
+    j.Open('{');
+    ObjectsJson(j, s, b, labels, kRule, kRule, write);
     j.Close('}');
     j.out += '\n';
     write(j.out);

@@ -238,5 +238,7 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path);
 std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot);
 // The board as JSON (JsonDump.cpp), handed to `write` piece by piece.
 void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write);
+// Its rules alone, as the dump of a board that holds nothing else.
+void RulesJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write);
 
 } // namespace corvane

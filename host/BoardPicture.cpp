@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -142,13 +143,6 @@ void Real(std::string& out, double v) {
     auto end = std::to_chars(buffer, buffer + sizeof buffer, Finite(v)).ptr;
     out.append(buffer, end);
 }
-void Attr(std::string& out, const char* name, int64_t v) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    Num(out, v);
-    out += '"';
-}
 void Attr(std::string& out, const char* name, double v) {
     out += ' ';
     out += name;
@@ -255,6 +249,18 @@ struct ComponentInfo {
     bool pinOne = false;
     int32_t pinX = 0, pinY = 0;
     std::string firstPadName;
+    // Its pads and its lines of no net per layer, in its own frame (board
+    // minus its position, turned back by its angle): drawn once per distinct
+    // image and placed with a transform.
+    std::map<int32_t, std::string> own;
+    std::vector<int32_t> padNets; // net index of each pad, in the order drawn
+
+    // A board point in its own frame.
+    std::pair<double, double> Local(double px, double py) const {
+        const double r = -angle * kPi / 180.0;
+        const double dx = px - x, dy = py - y;
+        return {dx * std::cos(r) - dy * std::sin(r), dx * std::sin(r) + dy * std::cos(r)};
+    }
 };
 
 class Picture {
@@ -307,10 +313,16 @@ private:
         auto it = components_.find(handle);
         return it == components_.end() ? nullptr : &it->second;
     }
+    // Where a component's own shape on `layer` goes.
+    std::string& Own(ComponentInfo& component, int32_t layer) {
+        if (layer < 0 || layer >= kLayerIds)
+            layer = 0;
+        used_[layer] = true;
+        ++elements_;
+        return component.own[layer];
+    }
     // Widens a component's extent by a board point.
     void AddToComponent(intptr_t component, double x, double y, double grow);
-    void AppendPadTitle(std::string& out, const ComponentInfo* component,
-                        const std::string& padName);
     // The path of a polygon's segments; "" when it has none.
     std::string SegmentPath(const std::vector<PcbApiPolySegment>& segments, Box& box) const;
     std::vector<PcbApiPolySegment> Segments(intptr_t h, int32_t kind, Common& c);
@@ -328,10 +340,33 @@ private:
     std::unordered_map<intptr_t, ComponentInfo> components_;
     std::vector<intptr_t> componentOrder_;
     std::string holes_, outline_, body_;
+    // Round holes of one diameter: one path of a dot per hole (zero-length
+    // lines with round ends), in the order their diameters first came.
+    std::vector<std::pair<int64_t, std::string>> roundHoles_;
+    std::unordered_map<int64_t, std::size_t> holeDiameters_;
+    void Hole(int32_t x, int32_t y, double diameter) {
+        const int64_t d = std::llround(std::min(Finite(diameter), 9.0e15));
+        auto [it, added] = holeDiameters_.try_emplace(d, roundHoles_.size());
+        if (added)
+            roundHoles_.emplace_back(d, std::string());
+        std::string& path = roundHoles_[it->second].second;
+        path += 'M';
+        Num(path, int64_t{x});
+        path += ' ';
+        Num(path, int64_t{y});
+        path += "h0";
+    }
     // Shapes centred on the origin, each made once: pads, vias and holes of
     // one shape, size and turn share one and are drawn as <use> of it.
     std::string defs_, shape_;
     std::unordered_map<std::string, int32_t> shapeIds_;
+    // Component images (own shapes on one layer) and component marks, each
+    // defined once: their ids by their markup.
+    std::unordered_map<std::string, int32_t> imageIds_, markIds_;
+    // Appends the <use> of the definition of `markup` ("f" images, "m"
+    // marks) without its end.
+    void UseDefinition(std::string& out, std::unordered_map<std::string, int32_t>& ids,
+                       const char* prefix, const std::string& open, const std::string& markup);
     // Draws the shape in `shape_` (markup of one element, not closed) at
     // (x, y) into `out`, as a <use> of its one definition; the caller closes
     // the element with "/>" or a title and "</use>".
@@ -429,9 +464,28 @@ void Picture::AddToComponent(intptr_t component, double x, double y, double grow
     ComponentInfo* info = ComponentOf(component);
     if (info == nullptr)
         return;
-    const double r = -info->angle * kPi / 180.0;
-    const double dx = x - info->x, dy = y - info->y;
-    info->local.Add(dx * std::cos(r) - dy * std::sin(r), dx * std::sin(r) + dy * std::cos(r), grow);
+    const auto [lx, ly] = info->Local(x, y);
+    info->local.Add(lx, ly, grow);
+}
+
+void Picture::UseDefinition(std::string& out, std::unordered_map<std::string, int32_t>& ids,
+                            const char* prefix, const std::string& open,
+                            const std::string& markup) {
+    auto [it, added] = ids.try_emplace(open + markup, static_cast<int32_t>(ids.size()));
+    if (added) {
+        defs_ += "<g id=\"";
+        defs_ += prefix;
+        Int(defs_, it->second);
+        defs_ += '"';
+        defs_ += open;
+        defs_ += '>';
+        defs_ += markup;
+        defs_ += "</g>";
+    }
+    out += "<use href=\"#";
+    out += prefix;
+    Int(out, it->second);
+    out += '"';
 }
 
 void Picture::UseShape(std::string& out, double x, double y) {
@@ -472,7 +526,21 @@ void Picture::DrawTracks() {
             return;
         const double w = std::fabs(static_cast<double>(width));
         const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0;
-        std::string& out = Out(c.layer, c.net);
+        // A component's line of no net is its own, in its frame.
+        ComponentInfo* owner = c.net == 0 ? ComponentOf(c.component) : nullptr;
+        std::string& out = owner != nullptr ? Own(*owner, c.layer) : Out(c.layer, c.net);
+        auto point = [&out, owner](int32_t x, int32_t y) {
+            if (owner == nullptr) {
+                Num(out, int64_t{x});
+                out += ' ';
+                Num(out, int64_t{y});
+                return;
+            }
+            const auto [lx, ly] = owner->Local(x, y);
+            Num(out, lx);
+            out += ' ';
+            Num(out, ly);
+        };
         if (&out == last.out && c.layer == last.layer && c.net == last.net && width == last.width &&
             keepout == last.keepout && c.x1 == last.x && c.y1 == last.y && out.size() >= 3) {
             out.resize(out.size() - 3); // reopen the path: drop "\"/>"
@@ -482,14 +550,10 @@ void Picture::DrawTracks() {
             if (w > 0)
                 Attr(out, "stroke-width", w);
             out += " d=\"M";
-            Num(out, int64_t{c.x1});
-            out += ' ';
-            Num(out, int64_t{c.y1});
+            point(c.x1, c.y1);
         }
         out += 'L';
-        Num(out, int64_t{x2});
-        out += ' ';
-        Num(out, int64_t{y2});
+        point(x2, y2);
         out += "\"/>";
         last = {&out, c.layer, width, x2, y2, c.net, keepout};
         extent_.Add(c.x1, c.y1, w / 2);
@@ -545,13 +609,19 @@ void Picture::DrawArcs() {
             return;
         const double r = std::fabs(static_cast<double>(radius));
         const double w = std::fabs(static_cast<double>(width));
-        std::string& out = Out(c.layer, c.net);
+        ComponentInfo* owner = c.net == 0 ? ComponentOf(c.component) : nullptr;
+        std::string& out = owner != nullptr ? Own(*owner, c.layer) : Out(c.layer, c.net);
         out += w > 0 ? "<path class=\"t" : "<path class=\"t h";
         out += (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? " ko\"" : "\"";
         if (w > 0)
             Attr(out, "stroke-width", w);
         out += " d=\"";
-        ArcPath(out, c.x1, c.y1, r, Finite(a1), Finite(a2));
+        if (owner != nullptr) {
+            const auto [lx, ly] = owner->Local(c.x1, c.y1);
+            ArcPath(out, lx, ly, r, Finite(a1) - owner->angle, Finite(a2) - owner->angle);
+        } else {
+            ArcPath(out, c.x1, c.y1, r, Finite(a1), Finite(a2));
+        }
         out += "\"/>";
         extent_.Add(c.x1, c.y1, r + w / 2);
         AddToComponent(c.component, c.x1, c.y1, r + w / 2);
@@ -609,6 +679,20 @@ void Picture::DrawFills() {
     });
 }
 
+// A circle about (x, y), of class `cls` unless null.
+void Circle(std::string& out, const char* cls, double x, double y, double r) {
+    out += "<circle";
+    if (cls != nullptr) {
+        out += " class=\"";
+        out += cls;
+        out += '"';
+    }
+    Attr(out, "cx", x);
+    Attr(out, "cy", y);
+    Attr(out, "r", r);
+    out += "/>";
+}
+
 void Picture::DrawVias() {
     Walk(kViaKind, [this](intptr_t h) {
         Common c;
@@ -628,23 +712,17 @@ void Picture::DrawVias() {
         }
         if (from > to)
             std::swap(from, to);
+        // Circles of their own: a browser draws a plain circle far faster
+        // than a <use> of one, and the file is hardly larger.
         const double r = std::fabs(static_cast<double>(size)) / 2;
-        shape_ = "<circle class=\"v\"";
-        Attr(shape_, "r", r);
         for (int at = from; at <= to; ++at) {
             const int32_t layer = stack_[at];
             if (!IsSignal(layer) || r <= 0)
                 continue;
-            std::string& out = Out(layer, c.net);
-            UseShape(out, c.x1, c.y1);
-            out += "/>"; // its net group's title names it
+            Circle(Out(layer, c.net), "v", c.x1, c.y1, r);
         }
-        if (hole > 0) {
-            shape_ = "<circle";
-            Attr(shape_, "r", std::fabs(static_cast<double>(hole)) / 2);
-            UseShape(holes_, c.x1, c.y1);
-            holes_ += "/>";
-        }
+        if (hole > 0)
+            Hole(c.x1, c.y1, std::fabs(static_cast<double>(hole)));
         extent_.Add(c.x1, c.y1, r);
         AddToComponent(c.component, c.x1, c.y1, r);
     });
@@ -686,21 +764,6 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
     CentredRect(out, "p", x, y, xs, ys, angle, radius);
 }
 
-// ">", the pad's title ("U1-3", or "pad 3" outside a component; its net
-// group's title names the net) and the end of its <use>.
-void Picture::AppendPadTitle(std::string& out, const ComponentInfo* component,
-                             const std::string& padName) {
-    out += "><title>";
-    if (component != nullptr) {
-        AppendXmlText(out, component->designator);
-        out += '-';
-    } else {
-        out += "pad ";
-    }
-    AppendXmlText(out, padName);
-    out += "</title></use>";
-}
-
 void Picture::DrawPads() {
     Walk(kPadKind, [this](intptr_t h) {
         Common c;
@@ -738,6 +801,20 @@ void Picture::DrawPads() {
             layers.push_back(c.layer);
         }
         double reach = 0;
+        // A component's pad is its own, in its frame: named by data-p, its net
+        // the data-i-th of the component's data-n. A free pad's title names it.
+        const int32_t padIndex =
+            component != nullptr ? static_cast<int32_t>(component->padNets.size()) : 0;
+        double lx = c.x1, ly = c.y1, turn = angle;
+        if (component != nullptr) {
+            component->padNets.push_back(NetIndex(c.net));
+            std::tie(lx, ly) = component->Local(c.x1, c.y1);
+            // Every pad shape is the same turned by half a turn: images of
+            // components turned by 180 degrees share their pad shapes.
+            turn = std::fmod(Finite(angle) - component->angle, 180.0);
+            if (turn < 0)
+                turn += 180.0;
+        }
         for (int32_t layer : layers) {
             const int32_t entry = IsSignal(layer) || mode != 2 ? entryLayer(layer) : kTopLayer;
             int32_t shape = 0, xs = 0, ys = 0, corner = 0;
@@ -747,12 +824,23 @@ void Picture::DrawPads() {
             const double x = std::fabs(static_cast<double>(xs)),
                          y = std::fabs(static_cast<double>(ys));
             if (shape == 0 || x <= 0 || y <= 0)
-                continue; // nothing of this pad on this layer
-            std::string& out = Out(layer, c.net);
-            shape_.clear();
-            PadShape(shape_, shape, 0, 0, x, y, angle, corner);
-            UseShape(out, c.x1, c.y1);
-            AppendPadTitle(out, component, padName);
+                continue;               // nothing of this pad on this layer
+            if (component != nullptr) { // drawn once per image: the shape itself
+                std::string& out = Own(*component, layer);
+                PadShape(out, shape, lx, ly, x, y, turn, corner);
+                AttrText(out, "data-p", padName);
+                out += " data-i=\"";
+                Int(out, padIndex);
+                out += "\"/>";
+            } else {
+                std::string& out = Out(layer, c.net);
+                shape_.clear();
+                PadShape(shape_, shape, 0, 0, x, y, turn, corner);
+                UseShape(out, lx, ly);
+                out += "><title>pad ";
+                AppendXmlText(out, padName);
+                out += "</title></use>";
+            }
             reach = std::max(reach, std::hypot(x, y) / 2);
         }
         if (c.layer == kMultiLayer && hole > 0) {
@@ -767,10 +855,7 @@ void Picture::DrawPads() {
                 Attr(holes_, "stroke-width", d);
                 holes_ += "/>";
             } else {
-                shape_ = "<circle";
-                Attr(shape_, "r", d / 2);
-                UseShape(holes_, c.x1, c.y1);
-                holes_ += "/>";
+                Hole(c.x1, c.y1, d);
             }
             reach = std::max(reach, d / 2);
         }
@@ -956,11 +1041,11 @@ void Picture::DrawOutline() {
 // Browsers cap font sizes far below board units, hence the scale.
 void TextScale(std::string& out, double height, bool mirror) {
     const double k = std::round(height) / 1.0e6; // host units to mil, over 100
-    out += ") scale(";
+    out += "scale(";
     Real(out, mirror ? -k : k);
     out += ' ';
     Real(out, -k);
-    out += ")\" font-size=\"100\">";
+    out += ")\">";
 }
 
 void Picture::DrawTexts() {
@@ -996,8 +1081,12 @@ void Picture::DrawTexts() {
         Num(out, int64_t{c.x1});
         out += ' ';
         Num(out, int64_t{c.y1});
-        out += ") rotate(";
-        Real(out, std::fmod(Finite(angle), 360.0));
+        out += ')';
+        if (const double turn = std::fmod(Finite(angle), 360.0); turn != 0.0) {
+            out += "rotate(";
+            Real(out, turn);
+            out += ')';
+        }
         TextScale(out, height, mirror != 0);
         AppendXmlText(out, textA_.data());
         out += "</text>";
@@ -1005,55 +1094,91 @@ void Picture::DrawTexts() {
     });
 }
 
+// Where a component stands: "translate(x y)rotate(a)".
+void Placement(std::string& out, const ComponentInfo& info) {
+    out += " transform=\"translate(";
+    Num(out, int64_t{info.x});
+    out += ' ';
+    Num(out, int64_t{info.y});
+    out += ')';
+    if (info.angle != 0.0) {
+        out += "rotate(";
+        Real(out, info.angle);
+        out += ')';
+    }
+    out += '"';
+}
+
+// Each component: its own shapes per layer as a <use> of their image in that
+// layer's group (data-c: the component's index); in its side's group a <use>
+// of its mark (extent, origin, a dot on pin 1) with id "c<index>", its
+// designator (data-ref) and its pads' nets (data-n, indexes into the net
+// table, in the order of its pads' data-i).
 std::string Picture::ComponentGroups() {
     std::string sides[2];
-    for (intptr_t h : componentOrder_) {
-        ComponentInfo& info = components_[h];
+    std::string markup;
+    for (std::size_t index = 0; index < componentOrder_.size(); ++index) {
+        ComponentInfo& info = components_[componentOrder_[index]];
+        for (const auto& [layer, shapes] : info.own) {
+            std::string& out = Out(layer, 0);
+            UseDefinition(out, imageIds_, "f", "", shapes);
+            Placement(out, info);
+            out += " data-c=\"";
+            Int(out, static_cast<int64_t>(index));
+            out += "\"/>";
+        }
         std::string& out = sides[info.bottom ? 1 : 0];
-        out += "<g class=\"c\"";
-        AttrText(out, "data-ref", info.designator);
-        out += '>';
-        std::string title = info.designator;
-        if (!info.pattern.empty())
-            title += " (" + info.pattern + ")";
-        std::string angle;
-        Real(angle, info.angle);
-        title += info.bottom ? ", bottom, " : ", top, ";
-        title += angle + " deg";
-        Title(out, title);
         Box& b = info.local;
         if (b.Empty()) { // nothing in it: a cross at its position
             b.Add(0, 0, 250000);
         }
-        const double t = info.angle * kPi / 180.0;
+        const double mark = std::max(std::min(b.maxX - b.minX, b.maxY - b.minY) / 10, 20000.0);
         const double corners[4][2] = {
             {b.minX, b.minY}, {b.maxX, b.minY}, {b.maxX, b.maxY}, {b.minX, b.maxY}};
-        out += "<polygon class=\"co\" points=\"";
+        markup = "<polygon class=\"co\" points=\"";
         for (int i = 0; i < 4; ++i) {
-            const double x = info.x + corners[i][0] * std::cos(t) - corners[i][1] * std::sin(t);
-            const double y = info.y + corners[i][0] * std::sin(t) + corners[i][1] * std::cos(t);
             if (i > 0)
-                out += ' ';
-            Num(out, x);
-            out += ',';
-            Num(out, y);
-            extent_.Add(x, y);
+                markup += ' ';
+            Num(markup, corners[i][0]);
+            markup += ',';
+            Num(markup, corners[i][1]);
         }
-        out += "\"/>";
-        const double mark = std::max(std::min(b.maxX - b.minX, b.maxY - b.minY) / 10, 20000.0);
+        markup += "\"/>";
         // Its origin, and a dot on pin 1 (or its first pad) for the turn.
-        out += "<circle class=\"o\"";
-        Attr(out, "cx", int64_t{info.x});
-        Attr(out, "cy", int64_t{info.y});
-        Attr(out, "r", mark / 2);
-        out += "/>";
+        markup += "<circle class=\"o\"";
+        Attr(markup, "r", mark / 2);
+        markup += "/>";
         if (!info.firstPadName.empty()) {
-            out += "<circle class=\"p1\"";
-            Attr(out, "cx", int64_t{info.pinX});
-            Attr(out, "cy", int64_t{info.pinY});
-            Attr(out, "r", mark);
-            out += "/>";
+            const auto [px, py] = info.Local(info.pinX, info.pinY);
+            markup += "<circle class=\"p1\"";
+            Attr(markup, "cx", px);
+            Attr(markup, "cy", py);
+            Attr(markup, "r", mark);
+            markup += "/>";
         }
+        std::string open;
+        if (!info.pattern.empty())
+            AttrText(open, "data-pattern", info.pattern);
+        UseDefinition(out, markIds_, "m", open, markup);
+        out += " class=\"c\" id=\"c";
+        Int(out, static_cast<int64_t>(index));
+        out += '"';
+        Placement(out, info);
+        AttrText(out, "data-ref", info.designator);
+        if (!info.padNets.empty()) {
+            out += " data-n=\"";
+            for (std::size_t i = 0; i < info.padNets.size(); ++i) {
+                if (i > 0)
+                    out += ' ';
+                Int(out, info.padNets[i]);
+            }
+            out += '"';
+        }
+        out += "/>";
+        const double t = info.angle * kPi / 180.0;
+        for (const auto& corner : corners)
+            extent_.Add(info.x + corner[0] * std::cos(t) - corner[1] * std::sin(t),
+                        info.y + corner[0] * std::sin(t) + corner[1] * std::cos(t));
         if (!info.nameDrawn && !info.designator.empty()) {
             const double cx = (b.minX + b.maxX) / 2, cy = (b.minY + b.maxY) / 2;
             const double height =
@@ -1063,12 +1188,11 @@ std::string Picture::ComponentGroups() {
             Num(out, info.x + cx * std::cos(t) - cy * std::sin(t));
             out += ' ';
             Num(out, info.y + cx * std::sin(t) + cy * std::cos(t));
-            out += ") rotate(0";
+            out += ')';
             TextScale(out, height, false);
             AppendXmlText(out, info.designator);
             out += "</text>";
         }
-        out += "</g>";
     }
     std::string groups;
     const char* names[2] = {"Top Components", "Bottom Components"};
@@ -1092,6 +1216,18 @@ std::string Picture::ComponentGroups() {
         groups += "</g>";
     }
     return groups;
+}
+
+// Opens the group of a net's shapes on one layer: data-n is the net's index
+// in the net table (none for shapes of no net).
+void NetGroup(std::string& out, int32_t net) {
+    if (net == 0) {
+        out += "<g>";
+        return;
+    }
+    out += "<g data-n=\"";
+    Int(out, net);
+    out += "\">";
 }
 
 std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts* counts) {
@@ -1150,7 +1286,8 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     const double scale = pixels / std::max(width, height);
 
     std::string svg;
-    std::size_t total = holes_.size() + outline_.size() + body_.size() + components.size() + 4096;
+    std::size_t total = holes_.size() + outline_.size() + body_.size() + components.size() +
+                        defs_.size() + netNames_.size() * 16 + 4096;
     for (const LayerDrawing& layer : layers_)
         for (const auto& [net, text] : layer.byNet)
             total += text.size() + 128;
@@ -1186,7 +1323,7 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
            ".r.ko,.f.ko{fill-opacity:.2;stroke-dasharray:4 3;"
            "vector-effect:non-scaling-stroke;stroke-width:1px}"
            ".t.ko{stroke-opacity:.5}"
-           ".x{stroke:none;font-family:sans-serif}"
+           ".x{stroke:none;font:100px sans-serif}"
            "#holes{fill:#101418;stroke:none}"
            ".co{stroke-dasharray:6 4;vector-effect:non-scaling-stroke;"
            "stroke-width:1px;fill:none}"
@@ -1194,6 +1331,14 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
            "</style>\n";
     if (!defs_.empty())
         svg += "<defs>" + defs_ + "</defs>\n";
+    // The net table: the name of net i is the i-th <n>, counted from 1.
+    svg += "<metadata id=\"nets\">";
+    for (std::size_t net = 1; net < netNames_.size(); ++net) {
+        svg += "<n>";
+        AppendXmlText(svg, netNames_[net]);
+        svg += "</n>";
+    }
+    svg += "</metadata>\n";
     svg += "<rect class=\"bg\"";
     Attr(svg, "x", view.minX);
     Attr(svg, "y", -view.maxY);
@@ -1234,14 +1379,7 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
         const LayerDrawing& drawing = layers_[layer];
         for (int32_t net : drawing.netOrder) {
             const std::string& shapes = drawing.byNet.at(net);
-            if (net == 0) {
-                svg += "<g>";
-            } else {
-                svg += "<g class=\"net\"";
-                AttrText(svg, "data-net", netNames_[net]);
-                svg += '>';
-                Title(svg, netNames_[net] + " on " + name);
-            }
+            NetGroup(svg, net);
             svg += shapes;
             svg += "</g>";
         }
@@ -1249,14 +1387,25 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
         if (IsPlane(layer) && !body_.empty()) {
             textA_[0] = '\0';
             api_.PcbApi_QueryInternalPlane(1, layer, board_, textA_.data());
-            svg += "<g class=\"net\"";
-            AttrText(svg, "data-net", textA_.data());
-            svg += " fill-opacity=\".15\">" + body_ + "</g>";
+            const auto named = std::find(netNames_.begin() + 1, netNames_.end(), textA_.data());
+            NetGroup(svg, named == netNames_.end()
+                              ? 0
+                              : static_cast<int32_t>(named - netNames_.begin()));
+            svg.insert(svg.size() - 1, " fill-opacity=\".15\"");
+            svg += body_ + "</g>";
         }
         svg += "</g>\n";
         ++groups;
     }
     svg += components;
+    svg += "<g id=\"lit\"/>\n"; // the page draws a picked net here
+    for (const auto& [diameter, d] : roundHoles_) {
+        holes_ += "<path class=\"s\"";
+        Attr(holes_, "stroke-width", static_cast<double>(diameter));
+        holes_ += " d=\"";
+        holes_ += d;
+        holes_ += "\"/>";
+    }
     if (!holes_.empty())
         svg += "<g id=\"holes\" class=\"layer\" data-name=\"Holes\" data-color=\"#6a7078\">" +
                holes_ + "</g>\n";

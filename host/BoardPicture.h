@@ -7,13 +7,19 @@
 //
 // The drawing is in board coordinates: every coordinate in the file is the
 // board's own, written in mil (host units / 10000, exact to the host unit),
-// inside a group that turns the Y axis up. Pads, vias and holes are <use>s of
-// shapes defined once (centred on the origin) at their positions; a chain of
-// tracks of one layer, net and width is one path. Each layer is one group (class "layer", data-layer = the layer id,
-// data-name, data-color); inside it the objects of one net share a group
-// (class "net", data-net = the net's name); pads, vias and components carry a
-// <title> that names them. Groups are written from the bottom of the board to
-// the top, so the top layer is painted last.
+// inside a group that turns the Y axis up. What repeats is defined once in
+// <defs> and drawn as <use>s: pad, via and hole shapes (centred on the
+// origin), and component images, a component's own pads and lines on one
+// layer in its own frame, placed with transform="translate(x y)rotate(a)"; a
+// chain of tracks of one layer, net and width is one path. Each layer is one
+// group (class "layer", data-layer = the layer id, data-name, data-color);
+// inside it the objects of one net share a group whose data-n indexes the net
+// table (<metadata id="nets">, one <n> per net, from 1). A component is a
+// <use> of its mark in its side's group (id "c<i>", data-ref its designator,
+// data-n its pads' nets in the order of their data-i) and a <use> of its
+// image per layer (data-c="<i>"); an image's pads carry their names in data-p.
+// Groups are written from the bottom of the board to the top, so the top
+// layer is painted last.
 #pragma once
 
 #include "host/PcbApiTable.h"

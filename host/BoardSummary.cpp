@@ -23,42 +23,7 @@ public:
         return counts;
     }
 
-    // The text of the value under `outer` and then `inner` ("Objects",
-    // "Rule"), or "" when the dump has none.
-    std::string ValueText(const std::string& outer, const std::string& inner) {
-        pos_ = 0;
-        for (const std::string* key : {&outer, &inner}) {
-            Blank();
-            if (!Take('{') || !FindMember(*key))
-                return {};
-        }
-        const std::size_t start = pos_;
-        SkipValue();
-        return text_.substr(start, pos_ - start);
-    }
-
 private:
-    // Inside an object: moves to the value of member `key`; false when the
-    // object has none.
-    bool FindMember(const std::string& key) {
-        while (true) {
-            Blank();
-            if (Peek() != '"')
-                return false;
-            const bool found = String() == key;
-            Blank();
-            if (!Take(':'))
-                return false;
-            Blank();
-            if (found)
-                return true;
-            SkipValue();
-            Blank();
-            if (!Take(','))
-                return false;
-        }
-    }
-
     // At "{": records every array member, looking `depth` objects further in.
     void CollectArrays(std::map<std::string, long>& counts, const std::string& prefix, int depth) {
         Take('{');
@@ -181,11 +146,6 @@ const SummaryKind kSummaryKinds[] = {
 };
 
 } // namespace
-
-std::string RulesOfDump(const std::string& json) {
-    const std::string rules = JsonOutline(json).ValueText("Objects", "Rule");
-    return rules.empty() ? std::string("{}") : "{\"Objects\":{\"Rule\":" + rules + "}}";
-}
 
 void PrintBoardSummary(std::ostream& out, const std::string& boardPath, const std::string& json,
                        bool modified) {

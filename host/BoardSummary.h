@@ -15,9 +15,4 @@ void PrintBoardSummary(std::ostream& out, const std::string& boardPath, const st
 void PrintBoardSummary(std::ostream& out, const std::string& boardPath,
                        std::map<std::string, long> counts, bool modified);
 
-// The board's rules alone out of its JSON dump, as a dump of a board that
-// holds nothing else ("{}" when it has none): a large board's whole dump is
-// too big to read into a tree for the rule listing.
-std::string RulesOfDump(const std::string& json);
-
 } // namespace Harrow

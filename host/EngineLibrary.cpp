@@ -31,6 +31,7 @@ EngineLibrary::EngineLibrary(const std::string& path) : path_(path) {
         Resolve(handle_, "Corvane_SetBoardModified", SetBoardModified);
         Resolve(handle_, "Corvane_GetBoardFileName", GetBoardFileName);
         Resolve(handle_, "Corvane_DumpBoardJson", DumpBoardJson);
+        Resolve(handle_, "Corvane_DumpRulesJson", DumpRulesJson);
         Resolve(handle_, "Corvane_UpdateFreePrimitiveNets", UpdateFreePrimitiveNets);
         Resolve(handle_, "Corvane_CheckBoard", CheckBoard);
         Resolve(handle_, "Corvane_FreeCheck", FreeCheck);

@@ -28,6 +28,7 @@ public:
     decltype(&Corvane_SetBoardModified) SetBoardModified = nullptr;
     decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
     decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;
+    decltype(&Corvane_DumpRulesJson) DumpRulesJson = nullptr;
     decltype(&Corvane_UpdateFreePrimitiveNets) UpdateFreePrimitiveNets = nullptr;
     decltype(&Corvane_CheckBoard) CheckBoard = nullptr;
     decltype(&Corvane_FreeCheck) FreeCheck = nullptr;

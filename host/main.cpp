@@ -501,8 +501,8 @@ int Embedded(CommandLine& line) {
     return kExitDone;
 }
 
-// The engine's JSON dump of a board, through a private temporary file.
-std::string BoardJson(Session& session, BoardDocument& document) {
+// The engine's JSON dump of a board's rules, through a private temporary file.
+std::string RulesJson(Session& session, BoardDocument& document) {
     char error[512] = {};
     char temporary[] = "/tmp/harrow-show-XXXXXX";
     int fd = ::mkstemp(temporary);
@@ -511,12 +511,12 @@ std::string BoardJson(Session& session, BoardDocument& document) {
     ::close(fd);
     std::string path = temporary;
     int32_t dumped =
-        session.Engine().DumpBoardJson(document.BoardHandle(), path.c_str(), error, 512);
+        session.Engine().DumpRulesJson(document.BoardHandle(), path.c_str(), error, 512);
     std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ::unlink(path.c_str());
     if (dumped == 0)
-        throw HostError(std::string("cannot dump board: ") + error);
+        throw HostError(std::string("cannot dump the board's rules: ") + error);
     return text;
 }
 
@@ -583,13 +583,13 @@ int Show(CommandLine& line) {
             throw HostError(std::string("cannot dump board: ") + error);
         return kExitDone;
     }
-    // Counts by walking the board's objects of each kind; the dump only for
-    // the rules.
+    // Counts by walking the board's objects of each kind; the rules alone
+    // out of the engine (a large board's whole dump takes minutes).
     EngineLibrary& engine = session.Engine();
     PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
     PrintBoardSummary(std::cout, ShownPath(document.FileName()),
                       BoardCounts(api, document.BoardHandle()), document.Modified());
-    Harrow::PrintRuleListing(std::cout, RulesOfDump(BoardJson(session, document)));
+    Harrow::PrintRuleListing(std::cout, RulesJson(session, document));
     return kExitDone;
 }
 

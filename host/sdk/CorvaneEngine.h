@@ -66,4 +66,9 @@ int32_t Corvane_UpdateFreePrimitiveNets(CorvaneBoard board);
 // on success, 0 with a reason.
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
                               int32_t errorCapacity);
+// The same of the board's rules alone: {"Objects":{"Rule":[...]}} with each
+// rule as the whole dump writes it ({} when it has none); cheap on a board of
+// any size.
+int32_t Corvane_DumpRulesJson(CorvaneBoard board, const char* path, char* error,
+                              int32_t errorCapacity);
 }

@@ -6,6 +6,7 @@
 #include "host/BoardPicture.h"
 #include "engine/SampleBoard.h"
 #include "host/BoardSummary.h"
+#include "host/RuleListing.h"
 #include "support/ScratchShell.h"
 
 #include <chrono>
@@ -472,14 +473,63 @@ protected:
         PcbApi_AddObjectToContainer(board, text);
     }
 
-    // The element of that name in `group` whose title begins with `prefix`.
-    static const Node* Titled(const Node* group, const char* element, const std::string& prefix) {
-        if (group == nullptr)
-            return nullptr;
-        for (const Node* n : group->All(element))
-            if (const Node* title = n->Child("title"); title && title->text.rfind(prefix, 0) == 0)
-                return n;
-        return nullptr;
+    // The names of the net table, by index (0: no net).
+    static std::vector<std::string> NetNames(const Node& root) {
+        std::vector<std::string> names{""};
+        if (const Node* table = root.ById("nets"))
+            for (const auto& n : table->children)
+                names.push_back(n->text);
+        return names;
+    }
+    // The net a net group names.
+    static std::string NetOf(const Node& root, const Node* group) {
+        const std::size_t index = std::stoul("0" + group->Attr("data-n"));
+        const std::vector<std::string> names = NetNames(root);
+        return index < names.size() ? names[index] : "?";
+    }
+    // A component's pad as drawn on `layer`: the pad in the image, the use of
+    // the image, and the component's mark.
+    struct PlacedPad {
+        const Node *pad = nullptr, *image = nullptr, *mark = nullptr;
+    };
+    static PlacedPad FindPad(const Node& root, int layer, const std::string& ref,
+                             const std::string& pin) {
+        PlacedPad found;
+        for (const Node* use : root.All("use"))
+            if (use->Attr("class") == "c" && use->Attr("data-ref") == ref)
+                found.mark = use;
+        if (found.mark == nullptr || Layer(root, layer) == nullptr)
+            return found;
+        for (const Node* use : Layer(root, layer)->All("use"))
+            if ("c" + use->Attr("data-c") == found.mark->Attr("id"))
+                found.image = use;
+        if (const Node* image = Used(root, found.image))
+            for (const auto& pad : image->children)
+                if (pad->Attr("data-p") == pin)
+                    found.pad = pad.get();
+        return found;
+    }
+    // (x, y) through a transform of translate() and rotate() steps.
+    static std::pair<double, double> Place(const std::string& transform, double x, double y) {
+        std::vector<std::pair<std::string, std::vector<double>>> steps;
+        for (std::size_t at = 0, open; (open = transform.find('(', at)) != std::string::npos;) {
+            const std::size_t close = transform.find(')', open);
+            steps.emplace_back(transform.substr(at, open - at),
+                               Numbers(transform.substr(open + 1, close - open - 1)));
+            at = close + 1;
+        }
+        for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+            const std::vector<double>& v = it->second;
+            if (it->first == "translate") {
+                x += v.at(0);
+                y += v.at(1);
+            } else if (it->first == "rotate") {
+                const double t = v.at(0) * M_PI / 180, nx = x * std::cos(t) - y * std::sin(t);
+                y = x * std::sin(t) + y * std::cos(t);
+                x = nx;
+            }
+        }
+        return {std::round(x * 1e4) / 1e4, std::round(y * 1e4) / 1e4};
     }
     // The shape a <use> draws.
     static const Node* Used(const Node& root, const Node* use) {
@@ -517,20 +567,28 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     EXPECT_EQ(top->Attr("data-name"), "Top Layer");
     EXPECT_EQ(top->Attr("data-color"), "#e03c3c");
     EXPECT_EQ(bottom->Attr("data-color"), "#3c78e0");
-    // Top: a track, an arc, a fill, a polygon, U1's two pads, the through pad,
-    // the via; pads and vias are uses of shapes defined once.
-    EXPECT_EQ(top->Count({"path"}), 3); // track, arc and polygon
-    EXPECT_EQ(top->Count({"rect"}), 1); // fill
-    EXPECT_EQ(top->Count({"use"}), 4);  // U1's pads, through pad, via
-    EXPECT_EQ(top->Count({"line", "polygon", "circle"}), 0);
-    // Bottom: a track, U2's pads, the through pad, the via.
+    // Top: a track, an arc, a fill, a polygon, U1's image (its two pads), the
+    // through pad, the via; a free pad is a use of its shape defined once.
+    EXPECT_EQ(top->Count({"path"}), 3);   // track, arc and polygon
+    EXPECT_EQ(top->Count({"rect"}), 1);   // fill
+    EXPECT_EQ(top->Count({"use"}), 2);    // U1's image, through pad
+    EXPECT_EQ(top->Count({"circle"}), 1); // via
+    EXPECT_EQ(top->Count({"line", "polygon"}), 0);
+    // Bottom: a track, U2's image, the through pad, the via.
     EXPECT_EQ(bottom->Count({"path"}), 1);
-    EXPECT_EQ(bottom->Count({"use"}), 4);
-    EXPECT_EQ(bottom->Count({"line", "rect", "circle"}), 0);
-    // One definition per shape: U1's pad, U2's turned pad, the through pad,
-    // the via, two holes.
+    EXPECT_EQ(bottom->Count({"use"}), 2);
+    EXPECT_EQ(bottom->Count({"circle"}), 1);
+    EXPECT_EQ(bottom->Count({"line", "rect"}), 0);
+    // Definitions: the through pad's shape; one per image (U2's pads are
+    // mirrored) and one per mark (pin 1 on the other end).
     ASSERT_NE(root->Child("defs"), nullptr);
-    EXPECT_EQ(root->Child("defs")->children.size(), 6u);
+    std::map<char, int> defined;
+    for (const auto& def : root->Child("defs")->children)
+        ++defined[def->Attr("id").at(0)];
+    EXPECT_EQ(defined, (std::map<char, int>{{'s', 1}, {'f', 2}, {'m', 2}}));
+    const PlacedPad u1 = FindPad(*root, 1, "U1", "2"), u2 = FindPad(*root, 32, "U2", "2");
+    ASSERT_TRUE(u1.pad && u2.pad);
+    EXPECT_NE(u1.image->Attr("href"), u2.image->Attr("href"));
     // The plane: its split plane, and the board shape in the plane's net.
     EXPECT_EQ(plane->Count({"path"}), 2);
     EXPECT_EQ(plane->All("path")[0]->Attr("class"), "sp");
@@ -540,19 +598,34 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     ASSERT_EQ(keepout->Count({"path"}), 1);
     EXPECT_EQ(keepout->All("path")[0]->Attr("class"), "r ko");
     EXPECT_EQ(keepout->All("path")[0]->Attr("d"), "M300 300L400 300L400 400Z");
-    // Holes: the through pad's and the via's.
     const Node* holes = root->ById("holes");
     ASSERT_NE(holes, nullptr);
-    ASSERT_EQ(holes->Count({"use"}), 2);
-    EXPECT_EQ(Used(*root, holes->All("use")[0])->Attr("r"), "15");
+    // Holes: the through pad's and the via's, a dot (a line of no length with
+    // round ends) as wide as the hole, one path per diameter.
+    ASSERT_EQ(holes->Count({"path"}), 2);
+    EXPECT_EQ(holes->All("path")[0]->Attr("stroke-width"), "30");
+    EXPECT_EQ(holes->All("path")[0]->Attr("d"), "M900 100h0");
+    EXPECT_EQ(holes->All("path")[1]->Attr("d"), "M450 100h0");
     // Components, each side in its group, with designator and turn.
+    // Each a <use> of its mark: where it stands and how it is turned, its
+    // pattern, its pads' nets in the net table.
     const Node* topComponents = root->ById("components-top");
     const Node* bottomComponents = root->ById("components-bottom");
     ASSERT_TRUE(topComponents && bottomComponents);
-    ASSERT_EQ(topComponents->All("g").size(), 2u); // the group and U1
-    EXPECT_EQ(topComponents->All("g")[1]->Attr("data-ref"), "U1");
-    EXPECT_EQ(bottomComponents->All("g")[1]->Attr("data-ref"), "U2");
-    EXPECT_EQ(bottomComponents->All("g")[1]->Child("title")->text, "U2 (SOIC), bottom, 90 deg");
+    ASSERT_EQ(topComponents->All("use").size(), 1u);
+    EXPECT_EQ(topComponents->All("use")[0]->Attr("data-ref"), "U1");
+    EXPECT_EQ(topComponents->All("use")[0]->Attr("transform"), "translate(200 400)");
+    ASSERT_EQ(bottomComponents->All("use").size(), 1u);
+    const Node* mark = bottomComponents->All("use")[0];
+    EXPECT_EQ(mark->Attr("data-ref"), "U2");
+    EXPECT_EQ(mark->Attr("transform"), "translate(700 400)rotate(90)");
+    ASSERT_NE(Used(*root, mark), nullptr);
+    EXPECT_EQ(Used(*root, mark)->Attr("data-pattern"), "SOIC");
+    const std::vector<double> nets = Numbers(mark->Attr("data-n"));
+    ASSERT_EQ(nets.size(), 2u);
+    const std::vector<std::string> names = NetNames(*root);
+    EXPECT_EQ(names.at(static_cast<std::size_t>(nets[0])), "S<&\"'>\xc3\xbf");
+    EXPECT_EQ(names.at(static_cast<std::size_t>(nets[1])), "GND");
     // The designators are the components' name texts on the top overlay.
     const Node* overlay = Layer(*root, 33);
     ASSERT_NE(overlay, nullptr);
@@ -589,31 +662,34 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->Attr("d"), "M100 100L400 100");
     EXPECT_EQ(line->Attr("stroke-width"), "10");
-    EXPECT_EQ(line->parent->Attr("data-net"), "GND");
-    // U1's pad 1: 60 x 30 mil about (150, 400) mil.
-    const Node* pad = Titled(Layer(*root, 1), "use", "U1-1");
-    ASSERT_NE(pad, nullptr);
-    EXPECT_EQ(pad->Child("title")->text, "U1-1");
-    EXPECT_EQ(pad->parent->Attr("data-net"), "S<&\"'>\xc3\xbf");
-    EXPECT_EQ(pad->Attr("x"), "150");
-    EXPECT_EQ(pad->Attr("y"), "400");
-    const Node* shape = Used(*root, pad);
-    ASSERT_NE(shape, nullptr);
-    EXPECT_EQ(shape->name, "rect");
-    EXPECT_EQ(shape->Attr("x"), "-30");
-    EXPECT_EQ(shape->Attr("y"), "-15");
-    EXPECT_EQ(shape->Attr("width"), "60");
-    EXPECT_EQ(shape->Attr("height"), "30");
-    EXPECT_EQ(shape->Attr("transform"), "");
-    // U2's pad 1 on the bottom: mirrored to +50 mil, turned up to (700, 450).
-    const Node* bottomPad = Titled(Layer(*root, 32), "use", "U2-1");
-    ASSERT_NE(bottomPad, nullptr);
-    EXPECT_EQ(bottomPad->Attr("x"), "700");
-    EXPECT_EQ(bottomPad->Attr("y"), "450");
-    // Mirrored and turned by 90: the engine keeps that as 270 degrees, the
-    // same rectangle.
-    ASSERT_NE(Used(*root, bottomPad), nullptr);
-    EXPECT_EQ(Used(*root, bottomPad)->Attr("transform"), "rotate(270 0 0)");
+    EXPECT_EQ(NetOf(*root, line->parent), "GND");
+    // U1's pad 1: 60 x 30 mil about (150, 400) mil, -50 mil from U1's origin
+    // in U1's image; its net the first of U1's.
+    const PlacedPad u1 = FindPad(*root, 1, "U1", "1");
+    ASSERT_NE(u1.pad, nullptr);
+    EXPECT_EQ(u1.pad->name, "rect");
+    EXPECT_EQ(u1.pad->Attr("x"), "-80");
+    EXPECT_EQ(u1.pad->Attr("y"), "-15");
+    EXPECT_EQ(u1.pad->Attr("width"), "60");
+    EXPECT_EQ(u1.pad->Attr("height"), "30");
+    EXPECT_EQ(u1.pad->Attr("transform"), "");
+    EXPECT_EQ(u1.pad->Attr("data-i"), "0");
+    EXPECT_EQ(u1.image->Attr("transform"), "translate(200 400)");
+    EXPECT_EQ(Place(u1.image->Attr("transform"), -50, 0), std::pair(150.0, 400.0));
+    const std::vector<double> u1Nets = Numbers(u1.mark->Attr("data-n"));
+    ASSERT_EQ(u1Nets.size(), 2u);
+    EXPECT_EQ(NetNames(*root).at(static_cast<std::size_t>(u1Nets[0])), "S<&\"'>\xc3\xbf");
+    // U2's pad 1 on the bottom: mirrored to +50 mil in U2's image, turned up
+    // with U2 to (700, 450).
+    const PlacedPad u2 = FindPad(*root, 32, "U2", "1");
+    ASSERT_NE(u2.pad, nullptr);
+    EXPECT_EQ(u2.pad->Attr("x"), "20");
+    EXPECT_EQ(u2.pad->Attr("y"), "-15");
+    EXPECT_EQ(Place(u2.image->Attr("transform"), 50, 0), std::pair(700.0, 450.0));
+    // Mirrored and turned by 90 the engine keeps as 270 degrees: 180 in U2's
+    // frame, the same rectangle as U1's, not turned.
+    EXPECT_EQ(u2.pad->Attr("width"), "60");
+    EXPECT_EQ(u2.pad->Attr("transform"), "");
     // The arc from 0 to 90 degrees turns counter-clockwise (sweep 1) in
     // board axes.
     const Node* arc = nullptr;
@@ -637,20 +713,20 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     EXPECT_LT(view[1] + view[3], 100); // no room for a board below y = 0
     // Texts stand upright again inside the flip.
     const Node* text = Layer(*root, 33)->All("text")[1];
-    EXPECT_EQ(text->Attr("transform"), "translate(100 750) rotate(0) scale(0.6 -0.6)");
-    EXPECT_EQ(text->Attr("font-size"), "100"); // 60 mil high
+    EXPECT_EQ(text->Attr("transform"), "translate(100 750)scale(0.6 -0.6)"); // 60 mil high
+    EXPECT_EQ(text->Attr("class"), "x"); // glyphs 100 high, by the style
 }
 
 TEST_F(PictureBoard, NamesAreEscapedAndStrayBytesBecomeCharacters) {
     FillBoard();
     const std::string svg = Svg();
-    EXPECT_NE(svg.find("data-net=\"S&lt;&amp;&quot;&#39;&gt;\xc3\xbf\""), std::string::npos);
+    EXPECT_NE(svg.find("<n>S&lt;&amp;&quot;&#39;&gt;\xc3\xbf</n>"), std::string::npos);
     auto root = ParseSvg(svg);
     ASSERT_NE(root, nullptr);
     std::set<std::string> nets;
     root->Each([&](const Node& n) {
-        if (n.Attr("class") == "net")
-            nets.insert(n.Attr("data-net"));
+        if (n.name == "g" && n.Attr("data-n") != "")
+            nets.insert(NetOf(*root, &n));
     });
     EXPECT_EQ(nets, (std::set<std::string>{"GND", "S<&\"'>\xc3\xbf"}));
 
@@ -734,12 +810,46 @@ TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     EXPECT_EQ(fromCounts.str(), fromJson.str());
     EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
     EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
-    // The rule listing reads the rules alone out of the dump.
-    EXPECT_EQ(Harrow::RulesOfDump(R"({"LayerStack":[1],"Objects":{"Net":[{"Name":"]}\","}],)"
-                                  R"("Rule":[{"Name":"W","Gap":1},{}],"Text":[]}})"),
-              R"({"Objects":{"Rule":[{"Name":"W","Gap":1},{}]}})");
-    EXPECT_EQ(Harrow::RulesOfDump(R"({"Objects":{"Net":[]}})"), "{}");
-    EXPECT_EQ(Harrow::RulesOfDump("not json"), "{}");
+}
+
+TEST_F(PictureBoard, TheRulesAloneListAsTheWholeDumpListsThem) {
+    FillBoard();
+    intptr_t clearance = PcbApi_CreateRuleObject(0);
+    Rule r;
+    Query(1, clearance, r);
+    r.name = Text("Clearance \"GND\"");
+    r.scope1 = Text("InNet('GND')");
+    Query(0, clearance, r);
+    int32_t gap = 123456;
+    PcbApi_QueryRuleClearanceConstraint(0, clearance, &gap);
+    PcbApi_AddObjectToContainer(board, clearance);
+    intptr_t layers = PcbApi_CreateRuleObject(9);
+    int32_t codes[PCBAPI_ROUTING_LAYER_COUNT] = {1, 2};
+    PcbApi_QueryRuleRoutingLayersRule(0, layers, codes);
+    PcbApi_AddObjectToContainer(board, layers);
+    auto listing = [this](decltype(&Corvane_DumpBoardJson) dump) {
+        const std::string path = UniqueName("rules") + ".json";
+        char error[256] = {};
+        EXPECT_EQ(dump(board, path.c_str(), error, sizeof error), 1) << error;
+        const std::string json = Read(path);
+        std::remove(path.c_str());
+        std::ostringstream out;
+        Harrow::PrintRuleListing(out, json);
+        return std::pair{json.size(), out.str()};
+    };
+    const auto [wholeSize, whole] = listing(&Corvane_DumpBoardJson);
+    const auto [rulesSize, rules] = listing(&Corvane_DumpRulesJson);
+    EXPECT_EQ(rules, whole);
+    EXPECT_NE(rules.find("Clearance \"Clearance \"GND\"\"\n    scope: InNet('GND')"),
+              std::string::npos)
+        << rules;
+    EXPECT_NE(rules.find("RoutingLayers"), std::string::npos);
+    EXPECT_LT(rulesSize * 4, wholeSize); // none of the board's other objects
+    // A board of no rules: nothing to list.
+    Corvane_CloseBoard(board);
+    char error[256] = {};
+    board = Corvane_NewBoard(UniqueName("norules").c_str(), error, sizeof error);
+    EXPECT_EQ(listing(&Corvane_DumpRulesJson).second, "");
 }
 
 // ---- the page in a real browser ----
@@ -851,10 +961,15 @@ TEST_F(PictureBoard, ManyComponentsStayLinearInTime) {
     }
     auto root = ParseSvg(svg);
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->All("g").size() > static_cast<std::size_t>(count), true);
-    // Per component: two pads, one outline, an origin and a pin-1 mark, and
-    // its designator; about 1 kB.
-    EXPECT_LT(svg.size(), static_cast<std::size_t>(count) * 1200 + 20000);
+    std::size_t marks = 0;
+    for (const Node* use : root->All("use"))
+        marks += use->Attr("class") == "c";
+    EXPECT_EQ(marks, static_cast<std::size_t>(count));
+    // Per component: a use of its image, a use of its mark, its designator;
+    // the images and marks (one per turn and side here) once.
+    ASSERT_NE(root->Child("defs"), nullptr);
+    EXPECT_LT(root->Child("defs")->children.size(), 20u);
+    EXPECT_LT(svg.size(), static_cast<std::size_t>(count) * 300 + 20000);
 }
 
 } // namespace

@@ -278,6 +278,18 @@ def centre_of(el):
     return None
 
 
+def place(transform, x, y):
+    """(x, y) through the translate() and rotate() steps of a transform."""
+    for name, args in reversed(re.findall(r"(translate|rotate)\(([^)]*)\)", transform)):
+        v = [float(t) for t in re.split(r"[\s,]+", args.strip()) if t]
+        if name == "translate":
+            x, y = x + v[0] * SCALE[0], y + v[1] * SCALE[0]
+        else:
+            t = math.radians(v[0])
+            x, y = x * math.cos(t) - y * math.sin(t), x * math.sin(t) + y * math.cos(t)
+    return round(x), round(y)
+
+
 def path_extent(d):
     xs, ys = [], []  # the arc flags are scaled too, and not read
     for cmd, args in re.findall(r"([MLAZ])([^MLAZ]*)", d):
@@ -299,18 +311,26 @@ class Picture:
         self.lines = {}
         self.ends = {}
         self.flip = None
+        defs = {el.get("id"): el for el in root.iter() if el.get("id")}
+        # Components: a <use> of their mark in their side's group, placed by
+        # its transform; the designator in data-ref.
+        marks = {}
+        for side in ("top", "bottom"):
+            group = defs.get("components-" + side)
+            for use in (group.iter(SVG + "use") if group is not None else []):
+                if use.get("class") != "c":
+                    continue
+                tr = use.get("transform", "")
+                m = re.search(r"rotate\(([-\d.e]+)\)", tr)
+                marks[use.get("id")] = use.get("data-ref", "")
+                self.components.setdefault(use.get("data-ref", "").upper(), []).append(
+                    (", %s, %s deg" % (side, m.group(1) if m else "0"), place(tr, 0, 0)))
         for g in root.iter(SVG + "g"):
             if g.get("id") == "flip":
                 self.flip = g.get("transform")
             if g.get("id") == "outline":
                 for p in g.iter(SVG + "path"):
                     self.outline = path_extent(p.get("d", ""))
-            if g.get("class", "").startswith("c") and g.get("data-ref") is not None:
-                ref = g.get("data-ref")
-                t = g.find(SVG + "title")
-                o = [c for c in g if c.get("class") == "o"]
-                self.components.setdefault(ref.upper(), []).append(
-                    ((t.text or "") if t is not None else "", centre_of(o[0]) if o else None))
             cls = g.get("class", "")
             if cls.startswith("layer") and g.get("data-layer"):
                 name = g.get("data-name").upper()
@@ -324,6 +344,17 @@ class Picture:
                         v = [round(float(t) * SCALE[0]) for t in re.findall(r"[-\d.]+", el.get("d", ""))]
                         n += len(v) // 2 - 1
                         ends.update(zip(v[0::2], v[1::2]))
+                    if tag == "use" and el.get("data-c") is not None:
+                        # A component's image: its pads in its frame, named by data-p.
+                        ref = marks.get("c" + el.get("data-c"), "?")
+                        image = defs.get(el.get("href", el.get("{http://www.w3.org/1999/xlink}href", ""))[1:])
+                        for pad in (image if image is not None else []):
+                            if pad.get("data-p") is None:
+                                continue
+                            centre = place(el.get("transform", ""), *centre_of(pad))
+                            self.pads.setdefault(("%s-%s" % (ref, pad.get("data-p"))).upper(), []).append(
+                                (centre, layer))
+                        continue
                     label = None
                     t = el.find(SVG + "title")
                     if label is None and t is not None and tag != "g":
