@@ -19,7 +19,30 @@ bool NameLess(const std::string& a, const std::string& b) {
     return a.size() < b.size();
 }
 
+unsigned char FoldAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
+}
+
 } // namespace
+
+std::size_t TSpecctraList::TNameHash::operator()(std::string_view name) const noexcept {
+    uint64_t hash = 14695981039346656037ull; // FNV-1a over the upper-cased bytes
+    for (char c : name) {
+        hash ^= FoldAscii(c);
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool TSpecctraList::TNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    return true;
+}
 
 TSpecctraList::~TSpecctraList() {
     Clear();
@@ -30,18 +53,13 @@ TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
     std::string name = raw ? raw->NameID : std::string();
     if (FSorted) {
         if (FNewestValid)
-            FNewest[UpperAscii(name)] = raw;
+            FNewest.insert_or_assign(name, raw);
         FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
         FOrderValid = false;
         FIndexValid = false;
         return raw;
     }
-    const int32_t index = Count();
     FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
-    if (FIndexValid) {
-        FIndex.emplace(UpperAscii(FItems.back().Name), index); // keeps the first
-        FIdentity.emplace(raw, index);
-    }
     return raw;
 }
 
@@ -60,19 +78,43 @@ void TSpecctraList::EnsureOrder() const {
     FIndexValid = false;
 }
 
+namespace {
+
+// Starts both indexes over when the entries changed places.
+template <class TNames, class TIdentities>
+void RestartIndexes(bool& valid, TNames& names, std::size_t& namesIndexed, TIdentities& identities,
+                    std::size_t& identitiesIndexed) {
+    if (valid)
+        return;
+    names.clear();
+    identities.clear();
+    namesIndexed = 0;
+    identitiesIndexed = 0;
+    valid = true;
+}
+
+} // namespace
+
 void TSpecctraList::Reindex() const {
     EnsureOrder();
-    if (FIndexValid)
+    RestartIndexes(FIndexValid, FIndex, FNamesIndexed, FIdentity, FIdentitiesIndexed);
+    if (FNamesIndexed == FItems.size())
         return;
-    FIndex.clear();
-    FIdentity.clear();
     FIndex.reserve(FItems.size());
+    for (std::size_t i = FNamesIndexed; i < FItems.size(); ++i)
+        FIndex.emplace(FItems[i].Name, static_cast<int32_t>(i)); // keeps the first
+    FNamesIndexed = FItems.size();
+}
+
+void TSpecctraList::ReindexIdentity() const {
+    EnsureOrder();
+    RestartIndexes(FIndexValid, FIndex, FNamesIndexed, FIdentity, FIdentitiesIndexed);
+    if (FIdentitiesIndexed == FItems.size())
+        return;
     FIdentity.reserve(FItems.size());
-    for (std::size_t i = 0; i < FItems.size(); ++i) {
-        FIndex.emplace(UpperAscii(FItems[i].Name), static_cast<int32_t>(i)); // keeps the first
+    for (std::size_t i = FIdentitiesIndexed; i < FItems.size(); ++i)
         FIdentity.emplace(FItems[i].Object.get(), static_cast<int32_t>(i));
-    }
-    FIndexValid = true;
+    FIdentitiesIndexed = FItems.size();
 }
 
 TSpecctraObject* TSpecctraList::GetState_SpecctraObject(int32_t index) const {
@@ -104,20 +146,20 @@ const std::string& TSpecctraList::NameAt(int32_t index) const {
 }
 
 int32_t TSpecctraList::IndexOf(const TSpecctraObject* object) const {
-    Reindex();
+    ReindexIdentity();
     auto it = FIdentity.find(object);
     return it == FIdentity.end() || !object ? -1 : it->second;
 }
 
 int32_t TSpecctraList::IndexOfName(std::string_view name) const {
     Reindex();
-    auto it = FIndex.find(UpperAscii(name));
+    auto it = FIndex.find(name);
     return it == FIndex.end() ? -1 : it->second;
 }
 
 TSpecctraObject* TSpecctraList::Find(std::string_view name) const {
     if (FSorted && FNewestValid) {
-        auto it = FNewest.find(UpperAscii(name));
+        auto it = FNewest.find(name);
         return it == FNewest.end() ? nullptr : it->second;
     }
     return GetState_SpecctraObject(IndexOfName(name));
@@ -147,6 +189,8 @@ void TSpecctraList::Clear() {
     FIdentity.clear();
     FNewest.clear();
     FIndexValid = true;
+    FNamesIndexed = 0;
+    FIdentitiesIndexed = 0;
     FOrderValid = true;
     FNewestValid = true;
 }

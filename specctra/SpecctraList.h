@@ -56,18 +56,37 @@ private:
         std::unique_ptr<TSpecctraObject> Object;
         uint64_t Seq = 0; // order of adding
     };
+    // Names compare and hash without regard to ASCII case, so that a look-up
+    // needs no upper-case copy of the name.
+    struct TNameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const noexcept;
+    };
+    struct TNameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
     void EnsureOrder() const;
+    // Brings the index by name / by identity up to date. Both are filled
+    // lazily: entries appended since the last look-up are added then (a list
+    // that is never searched costs no index at all).
     void Reindex() const;
+    void ReindexIdentity() const;
 
     bool FSorted;
     mutable std::vector<TEntry> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
-    mutable std::unordered_map<std::string, int32_t> FIndex; // upper-case name -> first index
+    mutable std::unordered_map<std::string, int32_t, TNameHash, TNameEqual>
+        FIndex; // name -> first index
     mutable std::unordered_map<const TSpecctraObject*, int32_t> FIdentity;
+    // Entries 0 .. FNamesIndexed - 1 are in FIndex, 0 .. FIdentitiesIndexed - 1
+    // in FIdentity; false when the order changed and both start over.
     mutable bool FIndexValid = true;
-    // Sorted lists: upper-case name -> the entry that sorts first among its
-    // equals (the newest), kept while nothing is replaced or removed.
-    std::unordered_map<std::string, TSpecctraObject*> FNewest;
+    mutable std::size_t FNamesIndexed = 0;
+    mutable std::size_t FIdentitiesIndexed = 0;
+    // Sorted lists: name -> the entry that sorts first among its equals (the
+    // newest), kept while nothing is replaced or removed.
+    std::unordered_map<std::string, TSpecctraObject*, TNameHash, TNameEqual> FNewest;
     bool FNewestValid = true;
 };
