@@ -44,6 +44,12 @@ bool TSpecctraList::TNameEqual::operator()(std::string_view a, std::string_view 
     return true;
 }
 
+TSpecctraList::TIndexes& TSpecctraList::Indexes() const {
+    if (!FIndexes)
+        FIndexes = std::make_unique<TIndexes>();
+    return *FIndexes;
+}
+
 TSpecctraList::~TSpecctraList() {
     Clear();
 }
@@ -53,7 +59,7 @@ TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
     std::string name = raw ? raw->NameID : std::string();
     if (FSorted) {
         if (FNewestValid)
-            FNewest.insert_or_assign(name, raw);
+            Indexes().Newest.insert_or_assign(name, raw);
         FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
         FOrderValid = false;
         FIndexValid = false;
@@ -97,23 +103,27 @@ void RestartIndexes(bool& valid, TNames& names, std::size_t& namesIndexed, TIden
 
 void TSpecctraList::Reindex() const {
     EnsureOrder();
-    RestartIndexes(FIndexValid, FIndex, FNamesIndexed, FIdentity, FIdentitiesIndexed);
+    TIndexes& indexes = Indexes();
+    RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
+                   FIdentitiesIndexed);
     if (FNamesIndexed == FItems.size())
         return;
-    FIndex.reserve(FItems.size());
+    indexes.ByName.reserve(FItems.size());
     for (std::size_t i = FNamesIndexed; i < FItems.size(); ++i)
-        FIndex.emplace(FItems[i].Name, static_cast<int32_t>(i)); // keeps the first
+        indexes.ByName.emplace(FItems[i].Name, static_cast<int32_t>(i)); // keeps the first
     FNamesIndexed = FItems.size();
 }
 
 void TSpecctraList::ReindexIdentity() const {
     EnsureOrder();
-    RestartIndexes(FIndexValid, FIndex, FNamesIndexed, FIdentity, FIdentitiesIndexed);
+    TIndexes& indexes = Indexes();
+    RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
+                   FIdentitiesIndexed);
     if (FIdentitiesIndexed == FItems.size())
         return;
-    FIdentity.reserve(FItems.size());
+    indexes.ByIdentity.reserve(FItems.size());
     for (std::size_t i = FIdentitiesIndexed; i < FItems.size(); ++i)
-        FIdentity.emplace(FItems[i].Object.get(), static_cast<int32_t>(i));
+        indexes.ByIdentity.emplace(FItems[i].Object.get(), static_cast<int32_t>(i));
     FIdentitiesIndexed = FItems.size();
 }
 
@@ -147,20 +157,23 @@ const std::string& TSpecctraList::NameAt(int32_t index) const {
 
 int32_t TSpecctraList::IndexOf(const TSpecctraObject* object) const {
     ReindexIdentity();
-    auto it = FIdentity.find(object);
-    return it == FIdentity.end() || !object ? -1 : it->second;
+    const auto& byIdentity = FIndexes->ByIdentity;
+    auto it = byIdentity.find(object);
+    return it == byIdentity.end() || !object ? -1 : it->second;
 }
 
 int32_t TSpecctraList::IndexOfName(std::string_view name) const {
     Reindex();
-    auto it = FIndex.find(name);
-    return it == FIndex.end() ? -1 : it->second;
+    const auto& byName = FIndexes->ByName;
+    auto it = byName.find(name);
+    return it == byName.end() ? -1 : it->second;
 }
 
 TSpecctraObject* TSpecctraList::Find(std::string_view name) const {
     if (FSorted && FNewestValid) {
-        auto it = FNewest.find(name);
-        return it == FNewest.end() ? nullptr : it->second;
+        const auto& newest = Indexes().Newest;
+        auto it = newest.find(name);
+        return it == newest.end() ? nullptr : it->second;
     }
     return GetState_SpecctraObject(IndexOfName(name));
 }
@@ -185,9 +198,7 @@ void TSpecctraList::Clear() {
                   [](const TEntry& a, const TEntry& b) { return a.Seq < b.Seq; });
     while (!FItems.empty())
         FItems.pop_back();
-    FIndex.clear();
-    FIdentity.clear();
-    FNewest.clear();
+    FIndexes.reset();
     FIndexValid = true;
     FNamesIndexed = 0;
     FIdentitiesIndexed = 0;

@@ -77,16 +77,21 @@ private:
     mutable std::vector<TEntry> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
-    mutable std::unordered_map<std::string, int32_t, TNameHash, TNameEqual>
-        FIndex; // name -> first index
-    mutable std::unordered_map<const TSpecctraObject*, int32_t> FIdentity;
-    // Entries 0 .. FNamesIndexed - 1 are in FIndex, 0 .. FIdentitiesIndexed - 1
-    // in FIdentity; false when the order changed and both start over.
+    // The look-up tables, made on first need: most lists (the shapes of a
+    // wire, the pins of an image) are only walked.
+    struct TIndexes {
+        std::unordered_map<std::string, int32_t, TNameHash, TNameEqual> ByName; // first index
+        std::unordered_map<const TSpecctraObject*, int32_t> ByIdentity;
+        // Sorted lists: name -> the entry that sorts first among its equals
+        // (the newest), kept while nothing is replaced or removed.
+        std::unordered_map<std::string, TSpecctraObject*, TNameHash, TNameEqual> Newest;
+    };
+    TIndexes& Indexes() const;
+    mutable std::unique_ptr<TIndexes> FIndexes;
+    // Entries 0 .. FNamesIndexed - 1 are in ByName, 0 .. FIdentitiesIndexed - 1
+    // in ByIdentity; false when the order changed and both start over.
     mutable bool FIndexValid = true;
     mutable std::size_t FNamesIndexed = 0;
     mutable std::size_t FIdentitiesIndexed = 0;
-    // Sorted lists: name -> the entry that sorts first among its equals (the
-    // newest), kept while nothing is replaced or removed.
-    std::unordered_map<std::string, TSpecctraObject*, TNameHash, TNameEqual> FNewest;
     bool FNewestValid = true;
 };
