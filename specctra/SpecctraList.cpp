@@ -36,12 +36,7 @@ std::size_t TSpecctraList::TNameHash::operator()(std::string_view name) const no
 }
 
 bool TSpecctraList::TNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    return true;
+    return HostSdk::SameTextAscii(a, b);
 }
 
 TSpecctraList::TIndexes& TSpecctraList::Indexes() const {
@@ -99,6 +94,18 @@ void RestartIndexes(bool& valid, TNames& names, std::size_t& namesIndexed, TIden
     valid = true;
 }
 
+// Adds the entries appended since the index was last brought up to date; an
+// index keeps the first entry of each key.
+template <class TIndex, class TItems, class TKeyOf>
+void ExtendIndex(TIndex& index, std::size_t& indexed, const TItems& items, TKeyOf keyOf) {
+    if (indexed == items.size())
+        return;
+    index.reserve(items.size());
+    for (std::size_t i = indexed; i < items.size(); ++i)
+        index.emplace(keyOf(items[i]), static_cast<int32_t>(i));
+    indexed = items.size();
+}
+
 } // namespace
 
 void TSpecctraList::Reindex() const {
@@ -106,12 +113,8 @@ void TSpecctraList::Reindex() const {
     TIndexes& indexes = Indexes();
     RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
                    FIdentitiesIndexed);
-    if (FNamesIndexed == FItems.size())
-        return;
-    indexes.ByName.reserve(FItems.size());
-    for (std::size_t i = FNamesIndexed; i < FItems.size(); ++i)
-        indexes.ByName.emplace(FItems[i].Name, static_cast<int32_t>(i)); // keeps the first
-    FNamesIndexed = FItems.size();
+    ExtendIndex(indexes.ByName, FNamesIndexed, FItems,
+                [](const TEntry& entry) -> const std::string& { return entry.Name; });
 }
 
 void TSpecctraList::ReindexIdentity() const {
@@ -119,12 +122,8 @@ void TSpecctraList::ReindexIdentity() const {
     TIndexes& indexes = Indexes();
     RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
                    FIdentitiesIndexed);
-    if (FIdentitiesIndexed == FItems.size())
-        return;
-    indexes.ByIdentity.reserve(FItems.size());
-    for (std::size_t i = FIdentitiesIndexed; i < FItems.size(); ++i)
-        indexes.ByIdentity.emplace(FItems[i].Object.get(), static_cast<int32_t>(i));
-    FIdentitiesIndexed = FItems.size();
+    ExtendIndex(indexes.ByIdentity, FIdentitiesIndexed, FItems,
+                [](const TEntry& entry) { return entry.Object.get(); });
 }
 
 TSpecctraObject* TSpecctraList::GetState_SpecctraObject(int32_t index) const {
