@@ -7,7 +7,9 @@
 #include "board/Pcbclass.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -37,10 +39,37 @@ bool Write(TLayerObject& layer);
 bool Make(TPCBObject& object);
 bool AddTo(intptr_t container, TPCBObject& object);
 
+// Make for the primitives an import makes by the hundred thousand (tracks,
+// arcs, vias): a fresh object of such a kind always answers the same record,
+// which holds every field of the wrapper, so the engine's defaults are read
+// once and every later object starts from a copy of them.
+template <class TWrapper> bool MakeFromDefaults(TWrapper& object) {
+    constexpr bool plainRecord = std::is_same_v<TWrapper, TPcbTrack> ||
+                                 std::is_same_v<TWrapper, TPcbArc> ||
+                                 std::is_same_v<TWrapper, TPcbVia>;
+    if constexpr (!plainRecord) {
+        return Make(object);
+    } else {
+        static std::optional<TWrapper> defaults;
+        if (!defaults) {
+            if (!Make(object))
+                return false;
+            defaults = object;
+            return true;
+        }
+        const intptr_t handle = NewObject(object.GetState_ObjectKind());
+        if (handle == 0)
+            return false;
+        object = *defaults;
+        object.SetState_ObjectHandle(handle);
+        return true;
+    }
+}
+
 // The three steps at once: the handle of the new object, or 0.
 template <class TWrapper, class TFill>
 intptr_t MakeAndAdd(intptr_t container, TWrapper& object, TFill&& fill) {
-    if (container == 0 || !Make(object))
+    if (container == 0 || !MakeFromDefaults(object))
         return 0;
     fill(object);
     return AddTo(container, object) ? object.GetState_ObjectHandle() : 0;

@@ -28,6 +28,7 @@ public:
                   intptr_t board);
     ~TSpecctraFile() override;
     const char* ClassName() const override { return "TSpecctraFile"; }
+    bool IsFileRoot() const override { return true; }
 
     intptr_t GetBoard() override { return FBoard; }
     TSpecctraRuleCollection* GetRuleCollection() override;

@@ -13,7 +13,8 @@ namespace DesignAccess {
 namespace {
 
 TSpecctraFile* FileOf(TSpecctraObject& object) {
-    return dynamic_cast<TSpecctraFile*>(object.Root());
+    TSpecctraObject* root = object.Root();
+    return root->IsFileRoot() ? static_cast<TSpecctraFile*>(root) : nullptr;
 }
 
 } // namespace

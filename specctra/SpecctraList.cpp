@@ -19,7 +19,31 @@ bool NameLess(const std::string& a, const std::string& b) {
     return a.size() < b.size();
 }
 
+unsigned char FoldAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
+}
+
 } // namespace
+
+std::size_t TSpecctraList::TNameHash::operator()(std::string_view name) const noexcept {
+    uint64_t hash = 14695981039346656037ull; // FNV-1a over the upper-cased bytes
+    for (char c : name) {
+        hash ^= FoldAscii(c);
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool TSpecctraList::TNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    return HostSdk::SameTextAscii(a, b);
+}
+
+TSpecctraList::TIndexes& TSpecctraList::Indexes() const {
+    if (!FIndexes)
+        FIndexes = std::make_unique<TIndexes>();
+    return *FIndexes;
+}
 
 TSpecctraList::~TSpecctraList() {
     Clear();
@@ -30,18 +54,13 @@ TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
     std::string name = raw ? raw->NameID : std::string();
     if (FSorted) {
         if (FNewestValid)
-            FNewest[UpperAscii(name)] = raw;
+            Indexes().Newest.insert_or_assign(name, raw);
         FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
         FOrderValid = false;
         FIndexValid = false;
         return raw;
     }
-    const int32_t index = Count();
     FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
-    if (FIndexValid) {
-        FIndex.emplace(UpperAscii(FItems.back().Name), index); // keeps the first
-        FIdentity.emplace(raw, index);
-    }
     return raw;
 }
 
@@ -60,19 +79,51 @@ void TSpecctraList::EnsureOrder() const {
     FIndexValid = false;
 }
 
+namespace {
+
+// Starts both indexes over when the entries changed places.
+template <class TNames, class TIdentities>
+void RestartIndexes(bool& valid, TNames& names, std::size_t& namesIndexed, TIdentities& identities,
+                    std::size_t& identitiesIndexed) {
+    if (valid)
+        return;
+    names.clear();
+    identities.clear();
+    namesIndexed = 0;
+    identitiesIndexed = 0;
+    valid = true;
+}
+
+// Adds the entries appended since the index was last brought up to date; an
+// index keeps the first entry of each key.
+template <class TIndex, class TItems, class TKeyOf>
+void ExtendIndex(TIndex& index, std::size_t& indexed, const TItems& items, TKeyOf keyOf) {
+    if (indexed == items.size())
+        return;
+    index.reserve(items.size());
+    for (std::size_t i = indexed; i < items.size(); ++i)
+        index.emplace(keyOf(items[i]), static_cast<int32_t>(i));
+    indexed = items.size();
+}
+
+} // namespace
+
 void TSpecctraList::Reindex() const {
     EnsureOrder();
-    if (FIndexValid)
-        return;
-    FIndex.clear();
-    FIdentity.clear();
-    FIndex.reserve(FItems.size());
-    FIdentity.reserve(FItems.size());
-    for (std::size_t i = 0; i < FItems.size(); ++i) {
-        FIndex.emplace(UpperAscii(FItems[i].Name), static_cast<int32_t>(i)); // keeps the first
-        FIdentity.emplace(FItems[i].Object.get(), static_cast<int32_t>(i));
-    }
-    FIndexValid = true;
+    TIndexes& indexes = Indexes();
+    RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
+                   FIdentitiesIndexed);
+    ExtendIndex(indexes.ByName, FNamesIndexed, FItems,
+                [](const TEntry& entry) -> const std::string& { return entry.Name; });
+}
+
+void TSpecctraList::ReindexIdentity() const {
+    EnsureOrder();
+    TIndexes& indexes = Indexes();
+    RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
+                   FIdentitiesIndexed);
+    ExtendIndex(indexes.ByIdentity, FIdentitiesIndexed, FItems,
+                [](const TEntry& entry) { return entry.Object.get(); });
 }
 
 TSpecctraObject* TSpecctraList::GetState_SpecctraObject(int32_t index) const {
@@ -104,21 +155,24 @@ const std::string& TSpecctraList::NameAt(int32_t index) const {
 }
 
 int32_t TSpecctraList::IndexOf(const TSpecctraObject* object) const {
-    Reindex();
-    auto it = FIdentity.find(object);
-    return it == FIdentity.end() || !object ? -1 : it->second;
+    ReindexIdentity();
+    const auto& byIdentity = FIndexes->ByIdentity;
+    auto it = byIdentity.find(object);
+    return it == byIdentity.end() || !object ? -1 : it->second;
 }
 
 int32_t TSpecctraList::IndexOfName(std::string_view name) const {
     Reindex();
-    auto it = FIndex.find(UpperAscii(name));
-    return it == FIndex.end() ? -1 : it->second;
+    const auto& byName = FIndexes->ByName;
+    auto it = byName.find(name);
+    return it == byName.end() ? -1 : it->second;
 }
 
 TSpecctraObject* TSpecctraList::Find(std::string_view name) const {
     if (FSorted && FNewestValid) {
-        auto it = FNewest.find(UpperAscii(name));
-        return it == FNewest.end() ? nullptr : it->second;
+        const auto& newest = Indexes().Newest;
+        auto it = newest.find(name);
+        return it == newest.end() ? nullptr : it->second;
     }
     return GetState_SpecctraObject(IndexOfName(name));
 }
@@ -143,10 +197,10 @@ void TSpecctraList::Clear() {
                   [](const TEntry& a, const TEntry& b) { return a.Seq < b.Seq; });
     while (!FItems.empty())
         FItems.pop_back();
-    FIndex.clear();
-    FIdentity.clear();
-    FNewest.clear();
+    FIndexes.reset();
     FIndexValid = true;
+    FNamesIndexed = 0;
+    FIdentitiesIndexed = 0;
     FOrderValid = true;
     FNewestValid = true;
 }

@@ -56,18 +56,42 @@ private:
         std::unique_ptr<TSpecctraObject> Object;
         uint64_t Seq = 0; // order of adding
     };
+    // Names compare and hash without regard to ASCII case, so that a look-up
+    // needs no upper-case copy of the name.
+    struct TNameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const noexcept;
+    };
+    struct TNameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
     void EnsureOrder() const;
+    // Brings the index by name / by identity up to date. Both are filled
+    // lazily: entries appended since the last look-up are added then (a list
+    // that is never searched costs no index at all).
     void Reindex() const;
+    void ReindexIdentity() const;
 
     bool FSorted;
     mutable std::vector<TEntry> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
-    mutable std::unordered_map<std::string, int32_t> FIndex; // upper-case name -> first index
-    mutable std::unordered_map<const TSpecctraObject*, int32_t> FIdentity;
+    // The look-up tables, made on first need: most lists (the shapes of a
+    // wire, the pins of an image) are only walked.
+    struct TIndexes {
+        std::unordered_map<std::string, int32_t, TNameHash, TNameEqual> ByName; // first index
+        std::unordered_map<const TSpecctraObject*, int32_t> ByIdentity;
+        // Sorted lists: name -> the entry that sorts first among its equals
+        // (the newest), kept while nothing is replaced or removed.
+        std::unordered_map<std::string, TSpecctraObject*, TNameHash, TNameEqual> Newest;
+    };
+    TIndexes& Indexes() const;
+    mutable std::unique_ptr<TIndexes> FIndexes;
+    // Entries 0 .. FNamesIndexed - 1 are in ByName, 0 .. FIdentitiesIndexed - 1
+    // in ByIdentity; false when the order changed and both start over.
     mutable bool FIndexValid = true;
-    // Sorted lists: upper-case name -> the entry that sorts first among its
-    // equals (the newest), kept while nothing is replaced or removed.
-    std::unordered_map<std::string, TSpecctraObject*> FNewest;
+    mutable std::size_t FNamesIndexed = 0;
+    mutable std::size_t FIdentitiesIndexed = 0;
     bool FNewestValid = true;
 };

@@ -110,6 +110,10 @@ public:
 
     // The topmost ancestor (this object for a root).
     TSpecctraObject* Root();
+    // True for the root of a whole design or session file (the design's
+    // sections hang below it); lets the model find that root without a
+    // type query per object.
+    virtual bool IsFileRoot() const { return false; }
 
 private:
     // The scope of this object for the current rule block (found or made and

@@ -311,10 +311,13 @@ TKeywordTable::TKeywordTable() : FStore(std::make_shared<TStore>()) {
 }
 
 std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) const {
-    const std::vector<TSlot>& slots = FStore->Slots;
+    const TStore& store = *FStore;
+    const std::vector<TSlot>& slots = store.Slots;
     const std::size_t mask = slots.size() - 1;
     std::size_t i = hash & mask;
-    while (slots[i].Used && (slots[i].Hash != hash || slots[i].Key != upperKey)) {
+    while (slots[i].Used && (slots[i].Hash != hash || slots[i].Length != upperKey.size() ||
+                             std::memcmp(store.Keys.data() + slots[i].KeyOffset, upperKey.data(),
+                                         upperKey.size()) != 0)) {
         i = (i + 1) & mask;
     }
     return i;
@@ -323,15 +326,23 @@ std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) c
 void TKeywordTable::Grow() {
     std::vector<TSlot> old(FStore->Slots.size() * 2);
     old.swap(FStore->Slots);
-    for (auto& slot : old) {
+    const std::size_t mask = FStore->Slots.size() - 1;
+    for (const TSlot& slot : old) {
         if (slot.Used) {
-            FStore->Slots[SlotOf(slot.Key, slot.Hash)] = std::move(slot);
+            // Keys are unique: the first free slot is the place.
+            std::size_t i = slot.Hash & mask;
+            while (FStore->Slots[i].Used)
+                i = (i + 1) & mask;
+            FStore->Slots[i] = slot;
         }
     }
 }
 
 bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     const std::string upper = UpperCopy(keyword);
+    if (upper.size() > UINT16_MAX) {
+        return false; // no keyword is that long
+    }
     const std::size_t hash = HashUpper(upper);
     if (FStore->Slots[SlotOf(upper, hash)].Used) {
         return false;
@@ -344,8 +355,11 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
         Grow();
     }
     TSlot& slot = store.Slots[SlotOf(upper, hash)];
-    slot.Key = upper;
-    slot.Spelling = std::string(keyword);
+    slot.KeyOffset = static_cast<uint32_t>(store.Keys.size());
+    slot.Length = static_cast<uint16_t>(upper.size());
+    store.Keys += upper;
+    slot.Spelling = static_cast<uint32_t>(store.Spellings.size());
+    store.Spellings.emplace_back(keyword);
     slot.Hash = hash;
     slot.Id = id;
     slot.Used = true;
@@ -383,10 +397,12 @@ std::vector<std::pair<std::string, int32_t>> TKeywordTable::Sorted() const {
             used.push_back(&slot);
         }
     }
-    std::sort(used.begin(), used.end(),
-              [](const TSlot* a, const TSlot* b) { return a->Key < b->Key; });
+    const std::string_view keys = FStore->Keys;
+    std::sort(used.begin(), used.end(), [keys](const TSlot* a, const TSlot* b) {
+        return keys.substr(a->KeyOffset, a->Length) < keys.substr(b->KeyOffset, b->Length);
+    });
     for (const TSlot* slot : used) {
-        result.emplace_back(slot->Spelling, slot->Id);
+        result.emplace_back(FStore->Spellings[slot->Spelling], slot->Id);
     }
     return result;
 }
@@ -623,6 +639,17 @@ void TBlockParser::NextLine() {
 
 void TBlockParser::SkipBlank(unsigned char& ch) {
     while ((ch == ' ' || ch == '\t') && !FEndOfFile) {
+        // Most blanks are one space before a token: the next character
+        // starts neither a space run, a line break nor a comment, and is
+        // read as the general path below reads it.
+        if (FPos < FSize) {
+            const unsigned char c = FData[FPos];
+            if (c != ' ' && c != '#' && !IsLineBreak(c)) {
+                FCurrentChar = c;
+                ch = ReadChar();
+                continue;
+            }
+        }
         const unsigned char next = PeekNextNonSpace();
         if (IsLineBreak(next) || (next == '#' && IsLineBreak(PreviousNonSpace()))) {
             NextLine();
@@ -922,8 +949,16 @@ bool TSpecctraParser::ExpectToken(int32_t id) {
 }
 
 void TSpecctraParser::ReportUnexpectedToken() {
-    ReportError("Unexpected token <" + TokenString() + "> in line " +
-                std::to_string(static_cast<uint32_t>(LineNumber())));
+    // Built in one piece: a damaged design may report this for many tokens.
+    char line[16];
+    const auto end =
+        std::to_chars(line, line + sizeof line, static_cast<uint32_t>(LineNumber())).ptr;
+    constexpr std::string_view kStart = "Unexpected token <", kMiddle = "> in line ";
+    std::string text;
+    text.reserve(kStart.size() + TokenString().size() + kMiddle.size() +
+                 static_cast<std::size_t>(end - line));
+    text.append(kStart).append(TokenString()).append(kMiddle).append(line, end);
+    ReportError(text);
 }
 
 bool TSpecctraParser::IsValidDSNFile() {

@@ -60,15 +60,20 @@ public:
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
 
 private:
+    // A slot is small (the keys sit in one block of text) so that the
+    // look-up of every word of a design stays within a few cache lines.
     struct TSlot {
-        std::string Key; // upper case
-        std::string Spelling;
         std::size_t Hash = 0;
+        uint32_t KeyOffset = 0; // of the upper-case key in TStore::Keys
+        uint32_t Spelling = 0;  // index into TStore::Spellings
         int32_t Id = 0;
+        uint16_t Length = 0;
         bool Used = false;
     };
     struct TStore {
         std::vector<TSlot> Slots;
+        std::string Keys;
+        std::vector<std::string> Spellings;
         std::size_t Count = 0;
         std::size_t MaxLength = 0;
         bool FirstChar[256] = {};

@@ -19,41 +19,122 @@ unsigned char FoldAscii(unsigned char c) {
 
 } // namespace
 
-std::size_t TPinToNetIndex::THash::operator()(std::string_view text) const noexcept {
-    // FNV-1a over the upper-cased bytes.
+uint64_t TPinToNetIndex::Hash(std::string_view pin) {
+    // FNV-1a over the upper-cased bytes, its bits mixed once more: the slot
+    // comes from the low bits, the tag kept in the slot from the high ones.
     uint64_t hash = 14695981039346656037ull;
-    for (char c : text) {
+    for (char c : pin) {
         hash ^= FoldAscii(static_cast<unsigned char>(c));
         hash *= 1099511628211ull;
     }
-    return static_cast<std::size_t>(hash);
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ull;
+    hash ^= hash >> 32;
+    return hash;
 }
 
-bool TPinToNetIndex::TEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(static_cast<unsigned char>(a[i])) !=
-            FoldAscii(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+std::size_t TPinToNetIndex::Probe(std::string_view pin, uint64_t hash) const {
+    const std::size_t mask = FSlots.size() - 1;
+    const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
+    std::size_t removed = FSlots.size();
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const uint64_t slot = FSlots[i];
+        if (slot == 0)
+            return removed < FSlots.size() ? removed : i;
+        if (slot == kRemoved) {
+            if (removed == FSlots.size())
+                removed = i;
+            continue;
+        }
+        if ((slot & 0xFFFFFFFF00000000ull) != tag)
+            continue;
+        const TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
+        if (entry.Length != pin.size())
+            continue;
+        const char* text = FText.data() + entry.Offset;
+        std::size_t k = 0;
+        while (k < pin.size() && FoldAscii(static_cast<unsigned char>(text[k])) ==
+                                     FoldAscii(static_cast<unsigned char>(pin[k])))
+            ++k;
+        if (k == pin.size())
+            return i;
+    }
+}
+
+void TPinToNetIndex::Grow(std::size_t entries) {
+    // At most half the slots in use, so that every probe ends soon.
+    std::size_t size = 64;
+    while (size < entries * 2)
+        size *= 2;
+    if (size <= FSlots.size())
+        return;
+    std::vector<uint64_t> old(size, 0);
+    old.swap(FSlots);
+    FUsedSlots = 0;
+    for (const uint64_t slot : old) {
+        if (slot == 0 || slot == kRemoved)
+            continue;
+        const TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
+        const uint64_t hash = Hash(std::string_view(FText).substr(entry.Offset, entry.Length));
+        std::size_t i = hash & (FSlots.size() - 1);
+        while (FSlots[i] != 0)
+            i = (i + 1) & (FSlots.size() - 1);
+        FSlots[i] = slot;
+        ++FUsedSlots;
+    }
+}
+
+void TPinToNetIndex::Reserve(std::size_t count) {
+    FEntries.reserve(count);
+    Grow(count);
+}
+
+void TPinToNetIndex::Clear() {
+    FSlots.clear();
+    FEntries.clear();
+    FText.clear();
+    FCount = 0;
+    FUsedSlots = 0;
 }
 
 bool TPinToNetIndex::Add(std::string_view pin, TSpecctraObject* net) {
-    // One hashing: nearly every reference is new.
-    const auto [it, entered] = FMap.try_emplace(std::string(pin), net);
-    return entered || it->second == net;
+    if (FUsedSlots + 1 > FSlots.size() / 2)
+        Grow(std::max(FUsedSlots + 1, FSlots.size()));
+    const uint64_t hash = Hash(pin);
+    const std::size_t i = Probe(pin, hash);
+    const uint64_t slot = FSlots[i];
+    if (slot != 0 && slot != kRemoved)
+        return FEntries[(slot & 0xFFFFFFFFull) - 1].Net == net;
+    FEntries.push_back(
+        TEntry{static_cast<uint32_t>(FText.size()), static_cast<uint32_t>(pin.size()), net});
+    FText.append(pin);
+    if (slot == 0)
+        ++FUsedSlots;
+    FSlots[i] = (hash & 0xFFFFFFFF00000000ull) | FEntries.size();
+    ++FCount;
+    return true;
 }
 
 TSpecctraObject* TPinToNetIndex::Find(std::string_view pin) const {
-    auto it = FMap.find(pin);
-    return it == FMap.end() ? nullptr : it->second;
+    if (FCount == 0)
+        return nullptr;
+    const uint64_t slot = FSlots[Probe(pin, Hash(pin))];
+    return slot == 0 || slot == kRemoved ? nullptr : FEntries[(slot & 0xFFFFFFFFull) - 1].Net;
 }
 
 void TPinToNetIndex::Remove(std::string_view pin, const TSpecctraObject* net) {
-    auto it = FMap.find(pin);
-    if (it != FMap.end() && it->second == net)
-        FMap.erase(it);
+    if (FCount == 0)
+        return;
+    const std::size_t i = Probe(pin, Hash(pin));
+    const uint64_t slot = FSlots[i];
+    if (slot == 0 || slot == kRemoved)
+        return;
+    TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
+    if (entry.Net != net)
+        return;
+    entry.Net = nullptr;
+    FSlots[i] = kRemoved;
+    --FCount;
 }
 
 std::size_t THandleSet::Slot(intptr_t handle) const {

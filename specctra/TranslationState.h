@@ -14,7 +14,10 @@ class TSpecctraObject;
 
 // The network's pin-to-net index: pin reference ("REF-PIN") to the net that
 // listed it (not owned). References compare without regard to ASCII letter
-// case; the first net that lists a reference keeps it. Look-ups are hashed.
+// case; the first net that lists a reference keeps it. The references sit
+// one after the other in one block of text and the table is one flat array
+// of slots, so that a look-up on a board of a million pins touches two
+// places in memory and no entry costs an allocation of its own.
 class TPinToNetIndex {
 public:
     // Enters the reference for the net unless a net already holds it; true
@@ -24,20 +27,29 @@ public:
     TSpecctraObject* Find(std::string_view pin) const;
     // Removes the reference when `net` is the net that holds it.
     void Remove(std::string_view pin, const TSpecctraObject* net);
-    std::size_t Count() const { return FMap.size(); }
-    void Reserve(std::size_t count) { FMap.reserve(count); }
-    void Clear() { FMap.clear(); }
+    std::size_t Count() const { return FCount; }
+    void Reserve(std::size_t count);
+    void Clear();
 
 private:
-    struct THash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const noexcept;
+    struct TEntry {
+        uint32_t Offset; // of the reference in FText
+        uint32_t Length;
+        TSpecctraObject* Net; // none once removed
     };
-    struct TEqual {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const noexcept;
-    };
-    std::unordered_map<std::string, TSpecctraObject*, THash, TEqual> FMap;
+    // A slot holds the entry's index + 1 in its low half and the upper half
+    // of the reference's hash in its high half; 0 is a free slot.
+    static constexpr uint64_t kRemoved = ~uint64_t{0};
+    static uint64_t Hash(std::string_view pin);
+    // The slot holding the reference, or the free slot where it would go.
+    std::size_t Probe(std::string_view pin, uint64_t hash) const;
+    void Grow(std::size_t entries);
+
+    std::vector<uint64_t> FSlots;
+    std::vector<TEntry> FEntries;
+    std::string FText;
+    std::size_t FCount = 0;
+    std::size_t FUsedSlots = 0; // entries and removed marks
 };
 
 // A set of board object handles (never 0), hashed in one flat table: a

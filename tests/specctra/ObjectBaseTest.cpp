@@ -4,6 +4,7 @@
 
 #include "design/SpecctraResolution.h"
 #include "specctra/SpecctraClasses1.h"
+#include "specctra/TranslationState.h"
 
 #include <gtest/gtest.h>
 
@@ -213,6 +214,82 @@ TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
     EXPECT_EQ(list.NameAt(0), "N0");
     EXPECT_EQ(list.NameAt(1), "N1");
     EXPECT_EQ(list.IndexOfName("n10"), 2); // N0, N1, N10, ...
+}
+
+TEST(SpecctraList, LookUpsBetweenAddsSeeEveryEntryAddedSoFar) {
+    TSpecctraList list;
+    std::vector<TSpecctraObject*> added;
+    for (int i = 0; i < 300; ++i) {
+        added.push_back(list.Add(std::make_unique<TTracked>("P" + std::to_string(i), nullptr)));
+        ASSERT_EQ(list.IndexOfName("p" + std::to_string(i)), i);
+        ASSERT_EQ(list.IndexOf(added.back()), i);
+        ASSERT_EQ(list.IndexOfName("P" + std::to_string(i + 1)), -1);
+    }
+    list.Add(std::make_unique<TTracked>("p7", nullptr));
+    EXPECT_EQ(list.IndexOfName("P7"), 7); // the first of equal names
+    // Taking an entry out renumbers the rest.
+    auto removed = list.Extract(3);
+    EXPECT_EQ(removed.get(), added[3]);
+    EXPECT_EQ(list.IndexOfName("P3"), -1);
+    EXPECT_EQ(list.IndexOfName("P4"), 3);
+    EXPECT_EQ(list.IndexOf(added[299]), 298);
+    EXPECT_EQ(list.IndexOf(added[3]), -1);
+    list.Clear();
+    EXPECT_EQ(list.IndexOfName("P4"), -1);
+    list.Add(std::make_unique<TTracked>("P4", nullptr));
+    EXPECT_EQ(list.IndexOfName("p4"), 0);
+}
+
+TEST(PinToNetIndex, FirstNetKeepsAReferenceInAnyCaseUntilItLetsGo) {
+    TSpecctraObject gnd(nullptr), vcc(nullptr);
+    TPinToNetIndex index;
+    EXPECT_EQ(index.Find("U1-1"), nullptr); // empty
+    index.Remove("U1-1", &gnd);             // nothing to remove
+    struct TStep {
+        const char* Pin;
+        TSpecctraObject* Net;
+        bool Entered;
+    };
+    for (const TStep& step :
+         {TStep{"U1-1", &gnd, true}, TStep{"u1-1", &vcc, false}, TStep{"U1-1", &gnd, true},
+          TStep{"R2-A", &vcc, true}, TStep{"", &gnd, true}})
+        EXPECT_EQ(index.Add(step.Pin, step.Net), step.Entered) << step.Pin;
+    EXPECT_EQ(index.Count(), 3u);
+    EXPECT_EQ(index.Find("u1-1"), &gnd);
+    EXPECT_EQ(index.Find("r2-a"), &vcc);
+    EXPECT_EQ(index.Find(""), &gnd);
+    EXPECT_EQ(index.Find("U1-10"), nullptr);
+    index.Remove("U1-1", &vcc); // not its net: kept
+    EXPECT_EQ(index.Find("U1-1"), &gnd);
+    index.Remove("u1-1", &gnd);
+    EXPECT_EQ(index.Find("U1-1"), nullptr);
+    EXPECT_EQ(index.Count(), 2u);
+    EXPECT_TRUE(index.Add("U1-1", &vcc)); // free again for another net
+    EXPECT_EQ(index.Find("U1-1"), &vcc);
+    index.Clear();
+    EXPECT_EQ(index.Count(), 0u);
+    EXPECT_EQ(index.Find("R2-A"), nullptr);
+}
+
+TEST(PinToNetIndex, GrowsPastManyRemovalsAndKeepsEveryReference) {
+    TSpecctraObject even(nullptr), odd(nullptr);
+    TPinToNetIndex index;
+    const int count = 50000;
+    auto pin = [](int i) { return "IC" + std::to_string(i / 16) + "-" + std::to_string(i % 16); };
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(index.Add(pin(i), i % 2 ? &odd : &even));
+        if (i % 3 == 0)
+            index.Remove(pin(i / 2), (i / 2) % 2 ? &odd : &even);
+    }
+    int kept = 0;
+    for (int i = 0; i < count; ++i)
+        if (TSpecctraObject* net = index.Find(pin(i))) {
+            ASSERT_EQ(net, i % 2 ? &odd : &even) << pin(i);
+            ++kept;
+        }
+    EXPECT_EQ(static_cast<std::size_t>(kept), index.Count());
+    EXPECT_LT(kept, count);
+    EXPECT_GT(kept, count / 2);
 }
 
 TEST(SpecctraList, ExportStopsAtTheFirstFailureAndNeedsAList) {
