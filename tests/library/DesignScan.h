@@ -68,6 +68,7 @@ inline Design Scan(const std::string& text) {
     Design design;
     sexpr::Options options;
     options.UpperWords = true;
+    options.GluedPins = true; // "J3"-"D+" is one pin reference, as the network reads it
     const Node root = sexpr::ReadAll(text, options);
     const Node* pcb = nullptr;
     for (const Node& item : root.Items)
