@@ -180,4 +180,12 @@ bool Console::TakeEscape() {
     return true;
 }
 
+bool Console::TakeInterrupt() {
+    if (g_escape != 0) {
+        g_escape = 0;
+        interrupted_ = true;
+    }
+    return interrupted_;
+}
+
 } // namespace Harrow

@@ -47,6 +47,9 @@ public:
     void InstallInterruptHandler();
     void RemoveInterruptHandler();
     bool TakeEscape();
+    // For work that stops at once without asking (the router): takes a
+    // pending Ctrl-C and answers whether there was one during this run.
+    bool TakeInterrupt();
     // Whether Ctrl-C played the Escape key during this run.
     bool Interrupted() const { return interrupted_; }
 

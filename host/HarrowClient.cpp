@@ -203,7 +203,7 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         board, designFile_.empty() ? std::vector<Router::Pt>{}
                                    : Router::ReadDesignBoundaryFile(designFile_, board.origin));
     Router::RouteOptions options;
-    options.cancelled = [this] { return console_.Interrupted(); };
+    options.cancelled = [this] { return console_.TakeInterrupt(); };
     int steps = 0;
     options.progress = [this, &steps](int done, int total) {
         if (steps == 0) {

@@ -540,6 +540,10 @@ private:
             for (int n : nets) {
                 if (!crowded[n])
                     continue;
+                if (o_.cancelled && o_.cancelled()) { // between nets: every net whole
+                    result.cancelled = true;
+                    break;
+                }
                 Stamp(n, -1);
                 for (int p : b_.nets[n].pads)
                     joins.parent[p] = p;
@@ -550,6 +554,8 @@ private:
                 }
                 Stamp(n, +1);
             }
+            if (result.cancelled)
+                break;
             // Which nets still crowd another; their nodes get dearer.
             bool any = false;
             for (int n : nets) {
