@@ -4,12 +4,27 @@
 #pragma once
 
 #include "host/PcbApiTable.h"
+#include "host/sdk/ObjectKinds.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace Harrow {
+
+// Object kinds as the engine numbers them (BoardKind::Track, ...).
+namespace BoardKind {
+#define HARROW_KIND_CONSTANT(Name, Ordinal) constexpr int32_t Name = Ordinal;
+PCBAPI_OBJECT_KINDS(HARROW_KIND_CONSTANT)
+#undef HARROW_KIND_CONSTANT
+constexpr int32_t Count = PCBAPI_OBJECT_KIND_COUNT;
+} // namespace BoardKind
+
+// The engine's layer ids that the board's readers name.
+namespace BoardLayer {
+constexpr int32_t Top = 1, Bottom = 32, FirstPlane = 39, LastPlane = 54, KeepOut = 56, Multi = 74,
+                  Count = 83;
+} // namespace BoardLayer
 
 // The leading fields of every primitive query.
 struct TObjectCommon {

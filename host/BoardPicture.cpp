@@ -78,23 +78,13 @@ void AppendXmlText(std::string& out, std::string_view text) {
 
 namespace {
 
-constexpr int32_t kTopLayer = 1;
-constexpr int32_t kBottomLayer = 32;
-constexpr int32_t kFirstPlane = 39;
-constexpr int32_t kLastPlane = 54;
-constexpr int32_t kMultiLayer = 74;
-constexpr int32_t kLayerIds = 83;
-constexpr int32_t kKinds = 27;
-constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kTextKind = 5,
-                  kFillKind = 6, kNetKind = 8, kComponentKind = 9, kPolygonKind = 10,
-                  kRegionKind = 11, kSplitPlaneKind = 22;
 constexpr double kPi = 3.14159265358979323846;
 
 bool IsSignal(int32_t layer) {
-    return layer >= kTopLayer && layer <= kBottomLayer;
+    return layer >= BoardLayer::Top && layer <= BoardLayer::Bottom;
 }
 bool IsPlane(int32_t layer) {
-    return layer >= kFirstPlane && layer <= kLastPlane;
+    return layer >= BoardLayer::FirstPlane && layer <= BoardLayer::LastPlane;
 }
 
 double Finite(double v) {
@@ -195,14 +185,14 @@ LayerStyle StyleOf(int32_t layer, int stackSignalIndex) {
     static const char* const mids[] = {"#c9a227", "#2aa889", "#a45fd6", "#d6782a",
                                        "#6fbf4a", "#d65f9e", "#4ab0d6", "#b0b040"};
     static const char* const planes[] = {"#3fae5a", "#8fae3f", "#3fae9a", "#6a9a3f"};
-    if (layer == kTopLayer)
+    if (layer == BoardLayer::Top)
         return {"signal", "#e03c3c"};
-    if (layer == kBottomLayer)
+    if (layer == BoardLayer::Bottom)
         return {"signal", "#3c78e0"};
     if (IsSignal(layer))
         return {"signal", mids[std::max(stackSignalIndex, 0) % 8]};
     if (IsPlane(layer))
-        return {"plane", planes[(layer - kFirstPlane) % 4]};
+        return {"plane", planes[(layer - BoardLayer::FirstPlane) % 4]};
     switch (layer) {
     case 33:
         return {"overlay", "#f2e24a"};
@@ -216,7 +206,7 @@ LayerStyle StyleOf(int32_t layer, int stackSignalIndex) {
         return {"solder", "#9a5a9a"};
     case 56:
         return {"keepout", "#ff40ff"};
-    case kMultiLayer:
+    case BoardLayer::Multi:
         return {"multi", "#b4b4b4"};
     default:
         if (layer >= 57 && layer <= 72)
@@ -303,7 +293,7 @@ private:
         return it == netIndex_.end() ? 0 : it->second;
     }
     std::string& Out(int32_t layer, intptr_t net) {
-        if (layer < 0 || layer >= kLayerIds)
+        if (layer < 0 || layer >= BoardLayer::Count)
             layer = 0;
         used_[layer] = true;
         ++elements_;
@@ -315,7 +305,7 @@ private:
     }
     // Where a component's own shape on `layer` goes.
     std::string& Own(ComponentInfo& component, int32_t layer) {
-        if (layer < 0 || layer >= kLayerIds)
+        if (layer < 0 || layer >= BoardLayer::Count)
             layer = 0;
         used_[layer] = true;
         ++elements_;
@@ -332,9 +322,9 @@ private:
     std::vector<char> textA_, textB_, textC_, textD_, textE_, textF_, textG_, textH_;
 
     std::vector<int32_t> stack_; // layer ids, top to bottom
-    std::array<std::string, kLayerIds> layerNames_;
-    std::array<bool, kLayerIds> used_{};
-    std::array<LayerDrawing, kLayerIds> layers_;
+    std::array<std::string, BoardLayer::Count> layerNames_;
+    std::array<bool, BoardLayer::Count> used_{};
+    std::array<LayerDrawing, BoardLayer::Count> layers_;
     std::vector<std::string> netNames_{""};
     std::unordered_map<intptr_t, int32_t> netIndex_;
     std::unordered_map<intptr_t, ComponentInfo> components_;
@@ -376,8 +366,8 @@ private:
 };
 
 void Picture::ReadLayers() {
-    std::array<int32_t, kLayerIds> next{}, previous{};
-    for (int32_t layer = 1; layer < kLayerIds; ++layer) {
+    std::array<int32_t, BoardLayer::Count> next{}, previous{};
+    for (int32_t layer = 1; layer < BoardLayer::Count; ++layer) {
         int32_t thickness = 0, used = 0, displayed = 0, mechanical = 0;
         PcbApiDielectric dielectric{};
         textA_[0] = '\0';
@@ -388,21 +378,21 @@ void Picture::ReadLayers() {
             layerNames_[layer] = "Layer " + std::to_string(layer);
     }
     // The stack starts at the layer that has a next and no previous one.
-    for (int32_t layer = 1; layer < kLayerIds && stack_.empty(); ++layer) {
+    for (int32_t layer = 1; layer < BoardLayer::Count && stack_.empty(); ++layer) {
         if (previous[layer] != 0 || next[layer] == 0)
             continue;
-        for (int32_t at = layer; at > 0 && at < kLayerIds && stack_.size() < kLayerIds;
-             at = next[at])
+        for (int32_t at = layer;
+             at > 0 && at < BoardLayer::Count && stack_.size() < BoardLayer::Count; at = next[at])
             stack_.push_back(at);
     }
     if (stack_.empty())
-        stack_.push_back(kTopLayer);
+        stack_.push_back(BoardLayer::Top);
     for (int32_t layer : stack_)
         used_[layer] = true;
 }
 
 void Picture::ReadNets() {
-    Walk(kNetKind, [this](intptr_t h) {
+    Walk(BoardKind::Net, [this](intptr_t h) {
         int32_t visible = 0, color = 0;
         textA_[0] = '\0';
         if (api_.PcbApi_QueryNet(1, h, textA_.data(), &visible, &color) != 1)
@@ -413,7 +403,7 @@ void Picture::ReadNets() {
 }
 
 void Picture::ReadComponents() {
-    Walk(kComponentKind, [this](intptr_t h) {
+    Walk(BoardKind::Component, [this](intptr_t h) {
         Common c;
         int32_t channel = 0, kind = 0, nameOn = 0, commentOn = 0, group = 0, lock = 0, height = 0,
                 nameAuto = 0, commentAuto = 0, unionIndex = 0;
@@ -432,7 +422,7 @@ void Picture::ReadComponents() {
         info.x = c.x1;
         info.y = c.y1;
         info.angle = Finite(angle);
-        info.bottom = c.layer == kBottomLayer;
+        info.bottom = c.layer == BoardLayer::Bottom;
         info.pattern = textA_.data();
         info.designator = textB_.data(); // source designator, unless the name text says
         info.nameText = nameText;
@@ -517,7 +507,7 @@ void Picture::DrawTracks() {
         intptr_t net = 0;
         bool keepout = false;
     } last;
-    Walk(kTrackKind, [this, &last](intptr_t h) {
+    Walk(BoardKind::Track, [this, &last](intptr_t h) {
         Common c;
         int32_t x2 = 0, y2 = 0, width = 0;
         intptr_t polygon = 0, coordinate = 0, dimension = 0;
@@ -600,7 +590,7 @@ void ArcPath(std::string& out, double cx, double cy, double r, double a1, double
 }
 
 void Picture::DrawArcs() {
-    Walk(kArcKind, [this](intptr_t h) {
+    Walk(BoardKind::Arc, [this](intptr_t h) {
         Common c;
         int32_t radius = 0, width = 0;
         double a1 = 0, a2 = 0;
@@ -659,7 +649,7 @@ void CentredRect(std::string& out, const char* cls, double x, double y, double x
 }
 
 void Picture::DrawFills() {
-    Walk(kFillKind, [this](intptr_t h) {
+    Walk(BoardKind::Fill, [this](intptr_t h) {
         Common c;
         int32_t x2 = 0, y2 = 0;
         intptr_t polygon = 0;
@@ -694,7 +684,7 @@ void Circle(std::string& out, const char* cls, double x, double y, double r) {
 }
 
 void Picture::DrawVias() {
-    Walk(kViaKind, [this](intptr_t h) {
+    Walk(BoardKind::Via, [this](intptr_t h) {
         Common c;
         int32_t size = 0, hole = 0, low = 0, high = 0, testTop = 0, testBottom = 0;
         if (api_.PcbApi_QueryVia(1, h, HARROW_COMMON(c), &size, &hole, &low, &high, &testTop,
@@ -765,7 +755,7 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
 }
 
 void Picture::DrawPads() {
-    Walk(kPadKind, [this](intptr_t h) {
+    Walk(BoardKind::Pad, [this](intptr_t h) {
         Common c;
         int32_t sizes[6] = {}, hole = 0, shapes[3] = {}, daisy = 0, plated = 0, owner = 0,
                 drillType = 0, holeType = 0, holeWidth = 0, offX = 0, offY = 0, jumper = 0,
@@ -787,13 +777,13 @@ void Picture::DrawPads() {
         // layer, a top-middle-bottom pad three.
         auto entryLayer = [mode](int32_t layer) {
             if (mode == 0)
-                return kTopLayer;
+                return BoardLayer::Top;
             if (mode == 1)
-                return layer == kTopLayer || layer == kBottomLayer ? layer : 2;
+                return layer == BoardLayer::Top || layer == BoardLayer::Bottom ? layer : 2;
             return layer;
         };
         std::vector<int32_t> layers;
-        if (c.layer == kMultiLayer) {
+        if (c.layer == BoardLayer::Multi) {
             for (int32_t layer : stack_)
                 if (IsSignal(layer))
                     layers.push_back(layer);
@@ -816,7 +806,8 @@ void Picture::DrawPads() {
                 turn += 180.0;
         }
         for (int32_t layer : layers) {
-            const int32_t entry = IsSignal(layer) || mode != 2 ? entryLayer(layer) : kTopLayer;
+            const int32_t entry =
+                IsSignal(layer) || mode != 2 ? entryLayer(layer) : BoardLayer::Top;
             int32_t shape = 0, xs = 0, ys = 0, corner = 0;
             api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
             api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
@@ -843,7 +834,7 @@ void Picture::DrawPads() {
             }
             reach = std::max(reach, std::hypot(x, y) / 2);
         }
-        if (c.layer == kMultiLayer && hole > 0) {
+        if (c.layer == BoardLayer::Multi && hole > 0) {
             const double d = std::fabs(static_cast<double>(hole));
             if (holeType == 2 && holeWidth > hole) { // a slot
                 const double half = (holeWidth - d) / 2, t = (angle + holeRotation) * kPi / 180.0;
@@ -876,7 +867,7 @@ void Picture::DrawPads() {
 }
 
 void Picture::DrawRegions() {
-    Walk(kRegionKind, [this](intptr_t h) {
+    Walk(BoardKind::Region, [this](intptr_t h) {
         TRegionShape region;
         if (!QueryRegionShape(api_, h, region) || region.contour.empty())
             return;
@@ -906,9 +897,9 @@ void Picture::DrawRegions() {
         }
         const bool keepout = (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0;
         std::vector<int32_t> layers;
-        if (c.layer > 0 && c.layer < kLayerIds)
+        if (c.layer > 0 && c.layer < BoardLayer::Count)
             layers.push_back(c.layer);
-        for (int32_t layer = 1; layer < kLayerIds && layer < 128; ++layer)
+        for (int32_t layer = 1; layer < BoardLayer::Count && layer < 128; ++layer)
             if ((set.Bits[layer / 64] >> (layer % 64) & 1) && layer != c.layer)
                 layers.push_back(layer);
         if (layers.empty())
@@ -926,7 +917,7 @@ std::vector<PcbApiPolySegment> Picture::Segments(intptr_t h, int32_t kind, Commo
     int32_t points = 0, count = 0, lock = 0, flags[8] = {};
     PcbApiPolySegment none{};
     auto query = [&](PcbApiPolySegment* buffer, int32_t capacity) {
-        if (kind == kSplitPlaneKind)
+        if (kind == BoardKind::SplitPlane)
             return api_.PcbApi_QuerySplitPlane(1, h, HARROW_COMMON(c), &points, buffer, &count,
                                                capacity, &lock);
         return api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, buffer, &count, capacity,
@@ -1011,7 +1002,8 @@ void Picture::DrawPolygons(int32_t kind) {
             return;
         extent_.Add(box);
         std::string& out = Out(c.layer, c.net);
-        out += kind == kSplitPlaneKind ? "<path class=\"sp\" d=\"" : "<path class=\"pg\" d=\"";
+        out +=
+            kind == BoardKind::SplitPlane ? "<path class=\"sp\" d=\"" : "<path class=\"pg\" d=\"";
         out += d;
         out += "\"/>";
     });
@@ -1049,7 +1041,7 @@ void TextScale(std::string& out, double height, bool mirror) {
 }
 
 void Picture::DrawTexts() {
-    Walk(kTextKind, [this](intptr_t h) {
+    Walk(BoardKind::Text, [this](intptr_t h) {
         Common c;
         int32_t size = 0, font = 0, mirror = 0, lineWidth = 0, tt = 0, bold = 0, italic = 0,
                 inverted = 0, border = 0;
@@ -1235,8 +1227,8 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     ReadNets();
     ReadComponents();
     DrawOutline();
-    DrawPolygons(kSplitPlaneKind);
-    DrawPolygons(kPolygonKind);
+    DrawPolygons(BoardKind::SplitPlane);
+    DrawPolygons(BoardKind::Polygon);
     DrawRegions();
     DrawFills();
     DrawTracks();
@@ -1250,7 +1242,7 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     // side and the layers of no side.
     std::vector<int32_t> order;
     auto add = [&](int32_t layer) {
-        if (layer >= 0 && layer < kLayerIds && used_[layer] &&
+        if (layer >= 0 && layer < BoardLayer::Count && used_[layer] &&
             std::find(order.begin(), order.end(), layer) == order.end())
             order.push_back(layer);
     };
@@ -1258,12 +1250,12 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
         add(layer);
     for (auto it = stack_.rbegin(); it != stack_.rend(); ++it)
         add(*it);
-    for (int32_t layer = 1; layer <= kLastPlane; ++layer)
+    for (int32_t layer = 1; layer <= BoardLayer::LastPlane; ++layer)
         if (IsSignal(layer) || IsPlane(layer))
             add(layer);
-    for (int32_t layer : {37, 35, 33, kMultiLayer, 56})
+    for (int32_t layer : {37, 35, 33, BoardLayer::Multi, 56})
         add(layer);
-    for (int32_t layer = 0; layer < kLayerIds; ++layer)
+    for (int32_t layer = 0; layer < BoardLayer::Count; ++layer)
         add(layer);
 
     // The view: everything drawn, with a margin; a board of nothing shows an
@@ -1426,7 +1418,7 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
 
 std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) {
     std::map<std::string, long> counts;
-    for (int32_t kind = 1; kind < kKinds; ++kind) {
+    for (int32_t kind = 1; kind < BoardKind::Count; ++kind) {
         intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
         if (iterator == 0)
             continue;

@@ -11,16 +11,11 @@
 namespace Router {
 namespace {
 
-constexpr int32_t kTopLayer = 1;
-constexpr int32_t kBottomLayer = 32;
-constexpr int32_t kKeepOutLayer = 56;
-constexpr int32_t kMultiLayer = 74;
-constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFillKind = 6,
-                  kNetKind = 8, kComponentKind = 9, kPolygonKind = 10, kRegionKind = 11,
-                  kClassKind = 15, kRuleKind = 16;
 constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11;
 
 using Common = Harrow::TObjectCommon;
+namespace BoardKind = Harrow::BoardKind;
+namespace BoardLayer = Harrow::BoardLayer;
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -112,7 +107,7 @@ private:
     // Router layers of a primitive on engine layer `layer`; keep-out layer
     // and multi-layer mean all of them.
     uint32_t LayersOf(int32_t layer) const {
-        if (layer == kMultiLayer || layer == kKeepOutLayer)
+        if (layer == BoardLayer::Multi || layer == BoardLayer::KeepOut)
             return AllLayers();
         auto it = layerIndex_.find(layer);
         return it == layerIndex_.end() ? 0u : 1u << it->second;
@@ -128,7 +123,7 @@ private:
     void ReadLayers() {
         // The stack from the top layer down; signal layers are routed.
         std::vector<int32_t> stack;
-        int32_t layer = kTopLayer;
+        int32_t layer = BoardLayer::Top;
         for (int guard = 0; layer != 0 && guard < 90; ++guard) {
             int32_t thickness = 0, used = 0, displayed = 0, previous = 0, next = 0, mech = 0;
             PcbApiDielectric dielectric{};
@@ -136,7 +131,7 @@ private:
             if (api_.PcbApi_QueryLayer(1, layer, board_, text_.data(), &thickness, &dielectric,
                                        &used, &displayed, &previous, &next, &mech) != 1)
                 break;
-            if (layer >= kTopLayer && layer <= kBottomLayer) {
+            if (layer >= BoardLayer::Top && layer <= BoardLayer::Bottom) {
                 RouteLayer routeLayer;
                 routeLayer.id = layer;
                 routeLayer.name = text_.data();
@@ -153,7 +148,7 @@ private:
     }
 
     void ReadNets() {
-        Walk(kNetKind, [this](intptr_t h) {
+        Walk(BoardKind::Net, [this](intptr_t h) {
             int32_t visible = 0, color = 0;
             text_[0] = '\0';
             if (api_.PcbApi_QueryNet(1, h, text_.data(), &visible, &color) != 1)
@@ -180,7 +175,7 @@ private:
 
     void ReadRules() {
         std::map<std::string, std::vector<std::string>> classes; // net class -> nets
-        Walk(kClassKind, [&](intptr_t h) {
+        Walk(BoardKind::Class, [&](intptr_t h) {
             int32_t memberKind = 0, super = 0;
             text_[0] = '\0';
             if (api_.PcbApi_QueryClass(1, h, text_.data(), &memberKind, &super) != 1)
@@ -202,7 +197,7 @@ private:
         bool boardRule = false;
         std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
         std::vector<double> netClearance(out_.nets.size(), -1);
-        Walk(kRuleKind, [&](intptr_t h) {
+        Walk(BoardKind::Rule, [&](intptr_t h) {
             int32_t kind = 0, netScope = 0, priority = 0, layerKind = 0;
             text_[0] = text2_[0] = '\0';
             if (api_.PcbApi_QueryRuleEx(1, h, &kind, &netScope, &priority, &layerKind, text_.data(),
@@ -365,7 +360,7 @@ private:
     }
 
     void ReadComponents() {
-        Walk(kComponentKind, [this](intptr_t h) {
+        Walk(BoardKind::Component, [this](intptr_t h) {
             Common c;
             int32_t v[12] = {};
             intptr_t nameText = 0, commentText = 0;
@@ -391,7 +386,7 @@ private:
     }
 
     void ReadPads() {
-        Walk(kPadKind, [this](intptr_t h) {
+        Walk(BoardKind::Pad, [this](intptr_t h) {
             Common c;
             int32_t sizes[6] = {}, hole = 0, shapes[3] = {}, daisy = 0, plated = 0, owner = 0,
                     drillType = 0, holeType = 0, holeWidth = 0, offX = 0, offY = 0, jumper = 0,
@@ -422,9 +417,10 @@ private:
                     continue;
                 const int32_t layer = out_.layers[l].id;
                 const int32_t entry =
-                    mode == 0   ? kTopLayer
-                    : mode == 1 ? (layer == kTopLayer || layer == kBottomLayer ? layer : 2)
-                                : layer;
+                    mode == 0 ? BoardLayer::Top
+                    : mode == 1
+                        ? (layer == BoardLayer::Top || layer == BoardLayer::Bottom ? layer : 2)
+                        : layer;
                 int32_t shape = 0, xs = 0, ys = 0, corner = 0;
                 api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
                 api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
@@ -440,7 +436,7 @@ private:
                 o.layers = 1u << l;
                 out_.obstacles.push_back(std::move(o));
             }
-            if (c.layer == kMultiLayer && hole > 0) {
+            if (c.layer == BoardLayer::Multi && hole > 0) {
                 // The drill keeps its clearance on every layer, plated or not.
                 Obstacle o;
                 o.shape.points = {pad.at};
@@ -468,7 +464,7 @@ private:
         Obstacle o;
         o.shape = std::move(shape);
         const bool keepout =
-            (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == kKeepOutLayer;
+            (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == BoardLayer::KeepOut;
         o.net = keepout ? kNoNet : NetOf(c.net);
         o.clearance = ClearanceOf(o.net);
         o.layers = LayersOf(c.layer);
@@ -480,7 +476,7 @@ private:
     }
 
     void ReadTracks() {
-        Walk(kTrackKind, [this](intptr_t h) {
+        Walk(BoardKind::Track, [this](intptr_t h) {
             Common c;
             int32_t x2 = 0, y2 = 0, width = 0;
             intptr_t polygon = 0, coordinate = 0, dimension = 0;
@@ -546,7 +542,7 @@ private:
     }
 
     void ReadArcs() {
-        Walk(kArcKind, [this](intptr_t h) {
+        Walk(BoardKind::Arc, [this](intptr_t h) {
             Common c;
             int32_t radius = 0, width = 0;
             double a1 = 0, a2 = 0;
@@ -580,7 +576,7 @@ private:
     }
 
     void ReadVias() {
-        Walk(kViaKind, [this](intptr_t h) {
+        Walk(BoardKind::Via, [this](intptr_t h) {
             Common c;
             int32_t size = 0, hole = 0, low = 0, high = 0, t1 = 0, t2 = 0;
             if (api_.PcbApi_QueryVia(1, h, HARROW_COMMON(c), &size, &hole, &low, &high, &t1, &t2) !=
@@ -599,7 +595,7 @@ private:
     }
 
     void ReadFills() {
-        Walk(kFillKind, [this](intptr_t h) {
+        Walk(BoardKind::Fill, [this](intptr_t h) {
             Common c;
             int32_t x2 = 0, y2 = 0;
             intptr_t polygon = 0;
@@ -614,7 +610,7 @@ private:
     }
 
     void ReadRegions() {
-        Walk(kRegionKind, [this](intptr_t h) {
+        Walk(BoardKind::Region, [this](intptr_t h) {
             Harrow::TRegionShape region;
             if (!Harrow::QueryRegionShape(api_, h, region) || region.contour.size() < 3)
                 return;
@@ -639,7 +635,7 @@ private:
     }
 
     void ReadPolygons() {
-        Walk(kPolygonKind, [this](intptr_t h) {
+        Walk(BoardKind::Polygon, [this](intptr_t h) {
             Common c;
             int32_t points = 0, count = 0, flags[9] = {};
             if (api_.PcbApi_QueryPolygonEx(1, h, HARROW_COMMON(c), &points, nullptr, &count, 0,
@@ -648,7 +644,7 @@ private:
                 return;
             // A poured polygon gives way to the copper of other nets (it is
             // poured again around the routes), so only keep-outs bind.
-            if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) == 0 && c.layer != kKeepOutLayer)
+            if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) == 0 && c.layer != BoardLayer::KeepOut)
                 return;
             Shape shape;
             shape.points = PolygonPoints(h);
@@ -721,7 +717,7 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
     int added = 0;
     auto whole = [](double v) { return static_cast<int32_t>(std::nearbyint(v)); };
     for (const RouteTrack& t : tracks) {
-        const intptr_t h = api.PcbApi_CreateObject(kTrackKind);
+        const intptr_t h = api.PcbApi_CreateObject(BoardKind::Track);
         if (h == 0)
             continue;
         Common c;
@@ -740,13 +736,13 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
             api.PcbApi_DestroyObject(h);
     }
     for (const RouteVia& v : vias) {
-        const intptr_t h = api.PcbApi_CreateObject(kViaKind);
+        const intptr_t h = api.PcbApi_CreateObject(BoardKind::Via);
         if (h == 0)
             continue;
         Common c;
         c.x1 = whole(v.at.x);
         c.y1 = whole(v.at.y);
-        c.layer = kMultiLayer;
+        c.layer = BoardLayer::Multi;
         c.net = route.nets[v.net].handle;
         c.moveable = 1;
         int32_t size = whole(route.viaDiameter), hole = whole(route.viaHole),
