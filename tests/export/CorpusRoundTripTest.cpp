@@ -235,11 +235,12 @@ std::string Describe(const Segment& s) {
     return text.str();
 }
 
-using CorpusRoundTrip = corpus::CorpusBoardTest;
+using CorpusRoundTrip = corpus::CorpusShardTest;
 
-TEST_F(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
+TEST_P(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
     const fs::path folder =
-        fs::temp_directory_path() / ("dsnlink_roundtrip_" + std::to_string(::getpid()));
+        fs::temp_directory_path() /
+        ("dsnlink_roundtrip_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()));
     fs::create_directories(folder);
 
     int sessions = 0;
@@ -314,7 +315,9 @@ TEST_F(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
                 "%d\n",
                 sessions, compared, segments, vias, skippedWires, ownResolution);
     EXPECT_GT(sessions, static_cast<int>(files.size()) * 9 / 10);
-    EXPECT_GT(compared, 250);
+    EXPECT_GT(compared, 250 / kShards);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shards, CorpusRoundTrip, ::testing::Range(0, CorpusRoundTrip::kShards));
 
 } // namespace

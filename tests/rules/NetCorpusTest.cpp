@@ -78,9 +78,9 @@ std::vector<std::string> ReportedNames(const std::vector<std::string>& lines,
     return names;
 }
 
-using NetCorpus = corpus::CorpusBoardTest;
+using NetCorpus = corpus::CorpusShardTest;
 
-TEST_F(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
+TEST_P(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
     std::size_t netBlocks = 0, hostNets = 0, droppedNets = 0, pinsChecked = 0, classes = 0;
     for (const fs::path& file : files) {
         const TScannedNetwork scanned = ScanNetwork(corpus::Text(file));
@@ -170,5 +170,7 @@ TEST_F(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
                 netBlocks, hostNets, droppedNets, pinsChecked, classes);
     EXPECT_GT(hostNets, netBlocks * 9 / 10);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shards, NetCorpus, ::testing::Range(0, NetCorpus::kShards));
 
 } // namespace

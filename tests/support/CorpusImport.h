@@ -30,6 +30,25 @@ protected:
     }
 };
 
+// The corpus read in four shards (every fourth design, from the parameter's
+// design on), so that each stays well inside a test's time limit under the
+// sanitizers on a busy machine.
+class CorpusShardTest : public CorpusBoardTest, public ::testing::WithParamInterface<int> {
+public:
+    static constexpr int kShards = 4;
+
+protected:
+    void SetUp() override {
+        CorpusBoardTest::SetUp();
+        if (IsSkipped())
+            return;
+        std::vector<fs::path> shard;
+        for (std::size_t i = static_cast<std::size_t>(GetParam()); i < files.size(); i += kShards)
+            shard.push_back(files[i]);
+        files.swap(shard);
+    }
+};
+
 // Reads a design (the file, or `text` in its place) on a new board; Write()
 // puts it on the board. The board is closed when this goes.
 class TImport {
