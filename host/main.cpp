@@ -609,9 +609,10 @@ int View(CommandLine& line) {
     PrintBoardSummary(summary, ShownPath(document.FileName()),
                       BoardCounts(api, document.BoardHandle()), document.Modified());
     PictureCounts counts;
-    std::string svg = BoardSvg(api, document.BoardHandle(),
-                               HostSdk::ExtractFileName(document.FileName()), true, &counts);
-    WriteOutput(path, BoardPage(svg, HostSdk::ExtractFileName(document.FileName()), summary.str()),
+    WriteOutput(path,
+                BoardViewPage(api, document.BoardHandle(),
+                              HostSdk::ExtractFileName(document.FileName()), summary.str(),
+                              PageForm::Auto, &counts),
                 line.session.force, document.FileName());
     if (!line.quiet && path != "-")
         std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "
