@@ -141,9 +141,13 @@ var svg=el('svg',{id:'board',viewBox:D.v.join(' ')},view);
 var flip=el('g',{id:'flip',transform:'scale(1 -1)'},svg);
 var G=D.L.map(function(l){return el('g',{'class':l[3]==='comp'?'layer comp':'layer',id:l[1],'data-layer':l[0],
  'data-name':l[2],'data-kind':l[3],'data-stack':l[5],'data-color':l[4],fill:l[4],stroke:l[4]},flip);});
-var paths=G.map(function(){return {};}),byNet={};
-D.C.forEach(function(c,i){var m=paths[c[0]],k=c[2]+' '+c[3];(m[k]=m[k]||[]).push(c[4]);(byNet[c[1]]=byNet[c[1]]||[]).push(i);});
-paths=paths.map(function(m){var l=[];for(var k in m){var s=k.split(' ');l.push([' '+D.S[+s[0]]+' ',+s[1],new Path2D(m[k].join(''))]);}return l;});
+// A layer's pieces of one style and width in 16 x 16 tiles of the view,
+// each tile one path with its extent: a zoomed view draws the tiles it shows.
+var paths=G.map(function(){return {};}),byNet={},tile=Math.max(D.v[2],D.v[3])/16;
+D.C.forEach(function(c,i){var m=paths[c[0]],k=c[2]+' '+c[3]+' '+Math.floor((c[5]+c[7])/2/tile)+' '+Math.floor((c[6]+c[8])/2/tile),e=m[k];
+ if(!e)e=m[k]={d:[],b:[c[5],c[6],c[7],c[8]]};else{var b=e.b;b[0]=Math.min(b[0],c[5]);b[1]=Math.min(b[1],c[6]);b[2]=Math.max(b[2],c[7]);b[3]=Math.max(b[3],c[8]);}
+ e.d.push(c[4]);(byNet[c[1]]=byNet[c[1]]||[]).push(i);});
+paths=paths.map(function(m){var l=[];for(var k in m){var s=k.split(' ');l.push([' '+D.S[+s[0]]+' ',+s[1],new Path2D(m[k].d.join('')),m[k].b]);}return l;});
 var body=D.B?new Path2D(D.B):null,T=G.map(function(){return '';});
 D.T.forEach(function(t){T[t[0]]+=t[1];});
 T.forEach(function(t,i){if(t)el('g',{transform:'scale(10)'},G[i]).innerHTML=t;});
@@ -165,9 +169,10 @@ function paint(){queued=false;var r=cv.getBoundingClientRect(),k=window.devicePi
  var s=Math.min(r.width/vb[2],r.height/vb[3]),ox=(r.width-vb[2]*s)/2-vb[0]*s,oy=(r.height-vb[3]*s)/2-vb[1]*s;
  cx.setTransform(s*k,0,0,-s*k,ox*k,oy*k);
  if(body){cx.fillStyle='#1d3326';cx.fill(body);}
- var a=lit?.25:1;
+ // What the canvas shows of the board.
+ var a=lit?.25:1,x0=-ox/s,x1=(r.width-ox)/s,y0=(oy-r.height)/s,y1=oy/s;
  G.forEach(function(g,i){if(g.style.display==='none')return;
-  paths[i].forEach(function(e){draw(e[0],e[1],e[2],D.L[i][4],1/s,a);});});}
+  paths[i].forEach(function(e){var b=e[3];if(b[2]<x0||b[0]>x1||b[3]<y0||b[1]>y1)return;draw(e[0],e[1],e[2],D.L[i][4],1/s,a);});});}
 function repaint(){if(!queued){queued=true;requestAnimationFrame(paint);}}
 )";
 

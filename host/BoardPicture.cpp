@@ -1585,6 +1585,14 @@ private:
             Coordinate(p.d, ty, false);
             p.startX = tx;
             p.startY = ty;
+        } else if (tx == p.x && ty == p.y) {
+            // A dot (a line of no length with round ends): a tenth of a mil
+            // long, as a canvas skips a path that is all one point.
+            p.d += "h1";
+            p.x = tx + 1;
+            p.y = ty;
+            p.box.Add(x, y);
+            return;
         } else if (ty == p.y) {
             p.d += 'h';
             Coordinate(p.d, tx - p.x, true);
@@ -1639,7 +1647,7 @@ void FlatShapes::Dot(int32_t layer, int32_t net, std::string_view cls, double x,
     Piece& p =
         PieceFor(layer, net, Style(cls == "o" || cls == "p1" ? "dot m" : "dot"), Tenths(2 * r));
     Point(p, 'M', x, y);
-    p.d += "h0";
+    Point(p, 'L', x, y);
     p.box.Add(x, y, r);
 }
 
