@@ -153,15 +153,15 @@ D.T.forEach(function(t){T[t[0]]+=t[1];});
 T.forEach(function(t,i){if(t)el('g',{transform:'scale(10)'},G[i]).innerHTML=t;});
 var litG=el('g',{id:'lit'},flip),refs=el('g',{id:'refs','class':'x'},flip);
 // One piece of a layer as the drawing's classes style it; px: a screen
-// pixel in board units, a: the layer's opacity. Hairlines are one pixel
-// wide: the canvas draws a line of a pixel or less many times faster than a
-// wider one.
+// pixel in board units, a: the layer's opacity. Hairlines of lines and
+// arcs are one pixel wide: the canvas draws a line of a pixel or less many
+// times faster than a wider one.
 function draw(c,w,p,color,px,a){var has=function(n){return c.indexOf(' '+n+' ')>=0;};
  cx.setLineDash([]);cx.lineCap=cx.lineJoin='round';cx.strokeStyle=cx.fillStyle=color;
  if(has('dot')){cx.globalAlpha=a*(has('m')?.8:1);cx.lineWidth=w;cx.stroke(p);return;}
  if(has('s')){cx.globalAlpha=a;cx.strokeStyle='#101418';cx.lineWidth=w;cx.stroke(p);return;}
  if(has('t')||has('h')||has('co')){cx.globalAlpha=a*(has('ko')?.5:1);
-  cx.lineWidth=has('co')||has('h')||!(w>0)?px:w;if(has('co'))cx.setLineDash([6*px,4*px]);cx.stroke(p);return;}
+  cx.lineWidth=has('co')||has('t')&&(has('h')||!(w>0))?px:has('h')?1.5*px:w;if(has('co'))cx.setLineDash([6*px,4*px]);cx.stroke(p);return;}
  cx.globalAlpha=a*(has('pl')?.15:has('ko')?.2:has('pg')||has('r')?.35:has('sp')?.25:1);cx.fill(p);
  if(has('ko')){cx.globalAlpha=a;cx.lineWidth=px;cx.setLineDash([4*px,3*px]);cx.stroke(p);}}
 var queued=false;
