@@ -144,9 +144,11 @@ var G=D.L.map(function(l){return el('g',{'class':l[3]==='comp'?'layer comp':'lay
 // A layer's pieces of one style and width in 16 x 16 tiles of the view,
 // each tile one path with its extent: a zoomed view draws the tiles it shows.
 var paths=G.map(function(){return {};}),byNet={},tile=Math.max(D.v[2],D.v[3])/16;
-D.C.forEach(function(c,i){var m=paths[c[0]],k=c[2]+' '+c[3]+' '+Math.floor((c[5]+c[7])/2/tile)+' '+Math.floor((c[6]+c[8])/2/tile),e=m[k];
- if(!e)e=m[k]={d:[],b:[c[5],c[6],c[7],c[8]]};else{var b=e.b;b[0]=Math.min(b[0],c[5]);b[1]=Math.min(b[1],c[6]);b[2]=Math.max(b[2],c[7]);b[3]=Math.max(b[3],c[8]);}
- e.d.push(c[4]);(byNet[c[1]]=byNet[c[1]]||[]).push(i);});
+D.C.forEach(function(c,i){var m=paths[c[0]],t=' '+Math.floor((c[2]+c[4])/2/tile)+' '+Math.floor((c[3]+c[5])/2/tile);
+ for(var j=6;j<c.length;j+=3){var k=c[j]+' '+c[j+1]+t,e=m[k];
+  if(!e)e=m[k]={d:[],b:c.slice(2,6)};else{var b=e.b;b[0]=Math.min(b[0],c[2]);b[1]=Math.min(b[1],c[3]);b[2]=Math.max(b[2],c[4]);b[3]=Math.max(b[3],c[5]);}
+  e.d.push(c[j+2]);}
+ (byNet[c[1]]=byNet[c[1]]||[]).push(i);});
 paths=paths.map(function(m){var l=[];for(var k in m){var s=k.split(' ');l.push([' '+D.S[+s[0]]+' ',+s[1],new Path2D(m[k].d.join('')),m[k].b]);}return l;});
 var body=D.B?new Path2D(D.B):null,T=G.map(function(){return '';});
 D.T.forEach(function(t){T[t[0]]+=t[1];});
@@ -179,7 +181,7 @@ function repaint(){if(!queued){queued=true;requestAnimationFrame(paint);}}
 )";
 
 const char* const kDataNets = R"(var names=D.N,lit=0;
-function piece(c,g,d){var a={'class':D.S[c[2]],d:d};if(c[3]>0)a['stroke-width']=c[3];return el('path',a,g);}
+function piece(style,width,d,g){var a={'class':D.S[style],d:d};if(width>0)a['stroke-width']=width;return el('path',a,g);}
 // The grid: cells of a 256th of the view's larger side; pieces (index) and
 // components (-1 - index) by the cells their extents touch, the largest
 // apart.
@@ -187,7 +189,7 @@ var cell=Math.max(D.v[2],D.v[3])/256,grid=new Map(),wide=[];
 function cellsOf(x0,y0,x1,y1,f){var a=Math.floor(x0/cell),b=Math.floor(y0/cell),c=Math.floor(x1/cell),d=Math.floor(y1/cell);
  if((c-a+1)*(d-b+1)>64)return false;for(var i=a;i<=c;i++)for(var j=b;j<=d;j++)f(i*65536+j);return true;}
 function index(id,x0,y0,x1,y1){if(!cellsOf(x0,y0,x1,y1,function(k){var l=grid.get(k);if(l)l.push(id);else grid.set(k,[id]);}))wide.push(id);}
-D.C.forEach(function(c,i){index(i,c[5],c[6],c[7],c[8]);});
+D.C.forEach(function(c,i){index(i,c[2],c[3],c[4],c[5]);});
 D.K.forEach(function(k,i){index(-1-i,k[8],k[9],k[10],k[11]);});
 function at(e){var m=flip.getScreenCTM();if(!m)return null;var p=svg.createSVGPoint();p.x=e.clientX;p.y=e.clientY;return p.matrixTransform(m.inverse());}
 function shown(i){return G[i].style.display!=='none';}
@@ -196,8 +198,8 @@ function inside(b,p){return p.x>=b[0]&&p.x<=b[2]&&p.y>=b[1]&&p.y<=b[3];}
 // smallest component whose extent holds it, with its nearest pad.
 function under(e){var p=at(e);if(!p)return null;var ids=(grid.get(Math.floor(p.x/cell)*65536+Math.floor(p.y/cell))||[]).concat(wide);
  var best=null,comp=null,area=function(b){return (b[2]-b[0])*(b[3]-b[1]);};
- ids.forEach(function(id){if(id>=0){var c=D.C[id],b=c.slice(5,9);if(!inside(b,p)||!shown(c[0])||G[c[0]].classList.contains('comp'))return;
-   if(!best||c[0]>best[0]||(c[0]===best[0]&&area(b)<area(best.slice(5,9))))best=c;}
+ ids.forEach(function(id){if(id>=0){var c=D.C[id],b=c.slice(2,6);if(!inside(b,p)||!shown(c[0])||G[c[0]].classList.contains('comp'))return;
+   if(!best||c[0]>best[0]||(c[0]===best[0]&&area(b)<area(best.slice(2,6))))best=c;}
   else{var k=D.K[-1-id],kb=k.slice(8,12);if(!inside(kb,p)||!shown(D.L.length-3-k[3]))return;if(!comp||area(kb)<area(comp.slice(8,12)))comp=k;}});
  var pad=null,pi=-1;if(comp){var t=-comp[2]*Math.PI/180,dx=p.x-comp[0],dy=p.y-comp[1],lx=dx*Math.cos(t)-dy*Math.sin(t),ly=dx*Math.sin(t)+dy*Math.cos(t),bd=Infinity;
   (D.P[comp[6]]||[]).forEach(function(q,i){var d=(q[0]-lx)*(q[0]-lx)+(q[1]-ly)*(q[1]-ly);if(d<bd){bd=d;pad=q;pi=i;}});}
@@ -210,7 +212,8 @@ function describe(u){var parts=[];if(!u)return '';
 function hover(e){if(e.target!==svg&&!svg.contains(e.target))return;info.textContent=(lit?'highlighted: net '+names[lit]+'\n':'')+describe(under(e));}
 function pick(t,e){var u=under(e),k=u?u.net:0;if(k===lit)k=0;lit=k;litG.textContent='';svg.classList.toggle('hl',k>0);repaint();
  if(!k){info.textContent='';return;}var count=0;
- (byNet[k]||[]).forEach(function(i){var c=D.C[i];if(!shown(c[0]))return;var p=piece(c,litG,c[4]);p.setAttribute('fill',D.L[c[0]][4]);p.setAttribute('stroke',D.L[c[0]][4]);count++;});
+ (byNet[k]||[]).forEach(function(i){var c=D.C[i];if(!shown(c[0]))return;
+  for(var j=6;j<c.length;j+=3){var p=piece(c[j],c[j+1],c[j+2],litG);p.setAttribute('fill',D.L[c[0]][4]);p.setAttribute('stroke',D.L[c[0]][4]);count++;}});
  info.textContent='highlighted: net '+names[k]+' ('+count+' pieces); click it again to clear';}
 // Designators once the view holds few enough components to read them.
 function designators(){refs.textContent='';var x0=vb[0],y0=-vb[1]-vb[3],x1=vb[0]+vb[2],y1=-vb[1],n=0,list=[];

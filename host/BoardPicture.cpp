@@ -2033,24 +2033,50 @@ std::string Picture::Data(PictureCounts* counts) {
         data += ',';
         ScriptString(data, netNames_[net]);
     }
-    // Pieces: page layer, net, style, stroke width, path data, extent.
+    // Pieces by page layer and net: the layer, the net, their extent, then
+    // style, stroke width and path data of each piece.
+    std::vector<std::size_t> order(flat.pieces.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&flat](std::size_t a, std::size_t b) {
+        const FlatShapes::Piece &x = flat.pieces[a], &y = flat.pieces[b];
+        return std::tie(x.layer, x.net) < std::tie(y.layer, y.net);
+    });
     data += "],\n\"C\":[";
-    for (std::size_t i = 0; i < flat.pieces.size(); ++i) {
-        const FlatShapes::Piece& piece = flat.pieces[i];
-        data += i == 0 ? "[" : ",\n[";
-        const int64_t head[4] = {piece.layer, piece.net, piece.style, piece.width};
-        Ints(data, head, ',');
-        data += ",\"";
-        data += piece.d;
-        data += '"';
-        Box box = piece.box;
+    for (std::size_t at = 0; at < order.size();) {
+        const FlatShapes::Piece& first = flat.pieces[order[at]];
+        std::size_t end = at;
+        Box box;
+        for (; end < order.size() && flat.pieces[order[end]].layer == first.layer &&
+               flat.pieces[order[end]].net == first.net;
+             ++end) {
+            const FlatShapes::Piece& piece = flat.pieces[order[end]];
+            // Grown by half the stroke width (a tenth of a mil each).
+            const double grow = static_cast<double>(piece.width) / 20;
+            if (!piece.box.Empty()) {
+                box.Add(piece.box.minX, piece.box.minY, grow);
+                box.Add(piece.box.maxX, piece.box.maxY, grow);
+            }
+        }
         if (box.Empty())
             box.Add(0, 0);
-        const double grow = static_cast<double>(piece.width) / 20; // half the width, in mil
-        for (const double v :
-             {box.minX - grow, box.minY - grow, box.maxX + grow, box.maxY + grow}) {
+        data += at == 0 ? "[" : ",\n[";
+        const int64_t head[6] = {first.layer,
+                                 first.net,
+                                 std::llround(std::clamp(box.minX * 10, -9.0e15, 9.0e15)),
+                                 std::llround(std::clamp(box.minY * 10, -9.0e15, 9.0e15)),
+                                 std::llround(std::clamp(box.maxX * 10, -9.0e15, 9.0e15)),
+                                 std::llround(std::clamp(box.maxY * 10, -9.0e15, 9.0e15))};
+        Ints(data, head, ',');
+        for (; at < end; ++at) {
+            const FlatShapes::Piece& piece = flat.pieces[order[at]];
             data += ',';
-            Int(data, std::llround(std::clamp(v * 10, -9.0e15, 9.0e15)));
+            Int(data, piece.style);
+            data += ',';
+            Int(data, piece.width);
+            data += ",\"";
+            data += piece.d;
+            data += '"';
         }
         data += ']';
     }

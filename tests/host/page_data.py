@@ -5,7 +5,8 @@ for a test to compare with the board it was made from:
   component REF X Y ANGLE SIDE PATTERN     (tenths of a mil, degrees, top|bottom)
   pad REF NAME X Y NET                     (the pad's centre on the board, by
                                             the pad list turned and moved)
-  piece LAYER STYLE NET X0 Y0 X1 Y1        (a piece's extent)
+  piece LAYER STYLE NET X0 Y0 X1 Y1        (the extent of the net's pieces on
+                                            the layer)
   net NAME
 Exit 1 when the data is missing or not JSON, or a piece's path data holds
 anything but path commands and numbers.
@@ -28,9 +29,10 @@ for name in names[1:]:
     print("net", name, sep="\t")
 path = re.compile(r"^[MLHVZAmlhvza0-9 .-]*$")
 for c in data["C"]:
-    if not path.match(c[4]):
-        sys.exit("path data of another form: " + c[4][:80])
-    print("piece", layers[c[0]][2], data["S"][c[2]], names[c[1]] or "-", *c[5:9], sep="\t")
+    for style, width, d in zip(c[6::3], c[7::3], c[8::3]):
+        if not path.match(d):
+            sys.exit("path data of another form: " + d[:80])
+        print("piece", layers[c[0]][2], data["S"][style], names[c[1]] or "-", *c[2:6], sep="\t")
 for k in data["K"]:
     x, y, angle, side, ref, pattern, pads, nets = k[:8]
     print("component", ref, x, y, angle, "bottom" if side else "top", pattern or "-", sep="\t")
