@@ -929,41 +929,52 @@ TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
     EXPECT_TRUE(track) << (facts.empty() ? "" : facts.front());
 }
 
-TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNet) {
+TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
     const std::string chromium = Chromium();
     if (chromium.empty())
         GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) to "
                         "see the page in a browser";
     FillBoard();
-    // Once the page is loaded: the pointer over U1's pad 2 (250, 400 mil),
-    // what the page says there, then a click on it; chromium prints the DOM.
-    std::string page = Page();
-    page.insert(page.rfind("</body>"),
-                "<script>window.addEventListener('load',function(){"
-                "var s=document.getElementById('board'),m=document.getElementById('flip')."
-                "getScreenCTM(),p=new DOMPoint(2500,4000).matrixTransform(m),"
-                "o={bubbles:true,clientX:p.x,clientY:p.y};"
-                "s.dispatchEvent(new PointerEvent('pointermove',o));"
-                "var said=document.getElementById('info').textContent;"
-                "s.dispatchEvent(new PointerEvent('pointerdown',o));"
-                "s.dispatchEvent(new PointerEvent('pointerup',o));"
-                "document.getElementById('summary').textContent='HOVER['+said+']LIT['+"
-                "document.getElementById('lit').childNodes.length+']INFO['+"
-                "document.getElementById('info').textContent+']';});</script>");
-    std::ofstream(folder + "/pointer.html", std::ios::binary) << page;
-    const std::string command = Quote(chromium) +
-                                " --headless --no-sandbox --disable-gpu --window-size=1300,800 "
-                                "--dump-dom file://" +
-                                Quote(folder + "/pointer.html") + " >" +
-                                Quote(folder + "/dom.html") + " 2>/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string dom = Read(folder + "/dom.html");
-    const std::size_t said = dom.find("HOVER[");
-    ASSERT_NE(said, std::string::npos) << dom.substr(0, 2000);
-    const std::string report = dom.substr(said, dom.find("]INFO[", said) + 200 - said);
-    EXPECT_NE(report.find("U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"), std::string::npos) << report;
-    EXPECT_EQ(report.find("LIT[0]"), std::string::npos) << report;
-    EXPECT_NE(report.find("INFO[highlighted: net GND ("), std::string::npos) << report;
+    for (const Harrow::PageForm form : {Harrow::PageForm::Data, Harrow::PageForm::Markup}) {
+        const bool data = form == Harrow::PageForm::Data;
+        SCOPED_TRACE(data ? "the page of data" : "the page of SVG markup");
+        // Once the page is loaded: the top overlay (U1's designator lies over
+        // its pads) hidden, the pointer over U1's pad 2 (at 250, 400 mil; the
+        // data's unit is a tenth of a mil), what the page says there, then a
+        // click on it; chromium prints the DOM.
+        std::string page = Harrow::BoardViewPage(LinkedApi(), board, "b", "", form);
+        page.insert(page.rfind("</body>"),
+                    std::string("<script>window.addEventListener('load',function(){"
+                                "document.getElementById('layer-33').style.display='none';"
+                                "var m=document.getElementById('flip').getScreenCTM(),"
+                                "p=new DOMPoint(") +
+                        (data ? "2500,4000" : "250,400") +
+                        ").matrixTransform(m),s=document.elementFromPoint(p.x,p.y),"
+                        "o={bubbles:true,clientX:p.x,clientY:p.y};"
+                        "s.dispatchEvent(new PointerEvent('pointermove',o));"
+                        "var said=document.getElementById('info').textContent;"
+                        "s.dispatchEvent(new PointerEvent('pointerdown',o));"
+                        "s.dispatchEvent(new PointerEvent('pointerup',o));"
+                        "document.getElementById('summary').textContent='HOVER['+said+']LIT['+"
+                        "document.getElementById('lit').childNodes.length+']INFO['+"
+                        "document.getElementById('info').textContent+']';});</script>");
+        std::ofstream(folder + "/pointer.html", std::ios::binary | std::ios::trunc) << page;
+        const std::string command =
+            Quote(chromium) +
+            " --headless --no-sandbox --disable-gpu --window-size=1300,800 --dump-dom file://" +
+            Quote(folder + "/pointer.html") + " >" + Quote(folder + "/dom.html") + " 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string dom = Read(folder + "/dom.html");
+        const std::size_t said = dom.find("HOVER[");
+        ASSERT_NE(said, std::string::npos) << dom.substr(0, 2000);
+        const std::string report = dom.substr(said, dom.find("]INFO[", said) + 200 - said);
+        EXPECT_NE(report.find(data ? "HOVER[U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"
+                                   : "HOVER[U1-2\nnet GND\n"),
+                  std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("LIT[0]"), std::string::npos) << report;
+        EXPECT_NE(report.find("INFO[highlighted: net GND ("), std::string::npos) << report;
+    }
 }
 
 TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
