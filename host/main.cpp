@@ -595,7 +595,9 @@ int Show(CommandLine& line) {
 
 int View(CommandLine& line) {
     if (line.positional.size() != 1 && line.positional.size() != 2)
-        throw HostError("usage: harrow view BOARD [FILE.html]");
+        throw HostError("usage: harrow view BOARD [FILE.html] [--svg | --canvas]");
+    if (line.svg && line.canvas)
+        throw HostError("--svg and --canvas do not go together");
     line.session.noSave = true;
     Session session(line.session);
     BoardDocument& document = session.OpenBoard(line.positional[0]);
@@ -612,7 +614,10 @@ int View(CommandLine& line) {
     WriteOutput(path,
                 BoardViewPage(api, document.BoardHandle(),
                               HostSdk::ExtractFileName(document.FileName()), summary.str(),
-                              PageForm::Auto, &counts),
+                              line.svg      ? PageForm::Markup
+                              : line.canvas ? PageForm::Data
+                                            : PageForm::Auto,
+                              &counts),
                 line.session.force, document.FileName());
     if (!line.quiet && path != "-")
         std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "
