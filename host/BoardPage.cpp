@@ -139,7 +139,8 @@ function el(n,a,p){var e=document.createElementNS(SN,n);for(var k in a)e.setAttr
 var cv=document.createElement('canvas'),cx=cv.getContext('2d');view.appendChild(cv);
 var svg=el('svg',{id:'board',viewBox:D.v.join(' ')},view);
 var flip=el('g',{id:'flip',transform:'scale(1 -1)'},svg);
-var G=D.L.map(function(l){return el('g',{'class':l[3]==='comp'?'layer comp':'layer',id:l[1],'data-layer':l[0],
+var used=D.L.map(function(){return 0;});D.C.forEach(function(c){used[c[0]]=1;});D.T.forEach(function(t){used[t[0]]=1;});
+var G=D.L.map(function(l,i){return el('g',{'class':!used[i]?'unused':l[3]==='comp'?'layer comp':'layer',id:l[1],'data-layer':l[0],
  'data-name':l[2],'data-kind':l[3],'data-stack':l[5],'data-color':l[4],fill:l[4],stroke:l[4]},flip);});
 // A layer's pieces of one style and width in 16 x 16 tiles of the view,
 // each tile one path with its extent: a zoomed view draws the tiles it shows.
