@@ -195,12 +195,14 @@ D.K.forEach(function(k,i){index(-1-i,k[8],k[9],k[10],k[11]);});
 function at(e){var m=flip.getScreenCTM();if(!m)return null;var p=svg.createSVGPoint();p.x=e.clientX;p.y=e.clientY;return p.matrixTransform(m.inverse());}
 function shown(i){return G[i].style.display!=='none';}
 function inside(b,p){return p.x>=b[0]&&p.x<=b[2]&&p.y>=b[1]&&p.y<=b[3];}
-// What lies under the pointer: the topmost piece of a shown layer and the
-// smallest component whose extent holds it, with its nearest pad.
+// What lies under the pointer: the piece of a shown layer with the smallest
+// extent that holds it (a net's copper before a layer's lines of no net that
+// span the board; the topmost of equals) and the smallest component whose
+// extent holds it, with its nearest pad.
 function under(e){var p=at(e);if(!p)return null;var ids=(grid.get(Math.floor(p.x/cell)*65536+Math.floor(p.y/cell))||[]).concat(wide);
  var best=null,comp=null,area=function(b){return (b[2]-b[0])*(b[3]-b[1]);};
  ids.forEach(function(id){if(id>=0){var c=D.C[id],b=c.slice(2,6);if(!inside(b,p)||!shown(c[0])||G[c[0]].classList.contains('comp'))return;
-   if(!best||c[0]>best[0]||(c[0]===best[0]&&area(b)<area(best.slice(2,6))))best=c;}
+   var d=best?area(b)-area(best.slice(2,6)):-1;if(d<0||(d===0&&c[0]>best[0]))best=c;}
   else{var k=D.K[-1-id],kb=k.slice(8,12);if(!inside(kb,p)||!shown(D.L.length-3-k[3]))return;if(!comp||area(kb)<area(comp.slice(8,12)))comp=k;}});
  var pad=null,pi=-1;if(comp){var t=-comp[2]*Math.PI/180,dx=p.x-comp[0],dy=p.y-comp[1],lx=dx*Math.cos(t)-dy*Math.sin(t),ly=dx*Math.sin(t)+dy*Math.cos(t),bd=Infinity;
   (D.P[comp[6]]||[]).forEach(function(q,i){var d=(q[0]-lx)*(q[0]-lx)+(q[1]-ly)*(q[1]-ly);if(d<bd){bd=d;pad=q;pi=i;}});}

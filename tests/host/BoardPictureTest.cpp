@@ -940,8 +940,8 @@ TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
         SCOPED_TRACE(data ? "the page of data" : "the page of SVG markup");
         // Once the page is loaded: the top overlay (U1's designator lies over
         // its pads) hidden, the pointer over U1's pad 2 (at 250, 400 mil; the
-        // data's unit is a tenth of a mil), what the page says there, then a
-        // click on it; chromium prints the DOM.
+        // data's unit is a tenth of a mil), what the page says there, a click
+        // on it, then the pointer over a track; chromium prints the DOM.
         std::string page = Harrow::BoardViewPage(LinkedApi(), board, "b", "", form);
         page.insert(page.rfind("</body>"),
                     std::string("<script>window.addEventListener('load',function(){"
@@ -955,8 +955,15 @@ TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
                         "var said=document.getElementById('info').textContent;"
                         "s.dispatchEvent(new PointerEvent('pointerdown',o));"
                         "s.dispatchEvent(new PointerEvent('pointerup',o));"
+                        "var lit=document.getElementById('lit').childNodes.length,"
+                        "info=document.getElementById('info').textContent;"
+                        "p=new DOMPoint(" +
+                        (data ? "2500,1000" : "250,100") +
+                        ").matrixTransform(m);s=document.elementFromPoint(p.x,p.y);"
+                        "s.dispatchEvent(new PointerEvent('pointermove',{bubbles:true,clientX:p.x,"
+                        "clientY:p.y}));"
                         "document.getElementById('summary').textContent='HOVER['+said+']LIT['+"
-                        "document.getElementById('lit').childNodes.length+']INFO['+"
+                        "lit+']INFO['+info+']TRACK['+"
                         "document.getElementById('info').textContent+']';});</script>");
         std::ofstream(folder + "/pointer.html", std::ios::binary | std::ios::trunc) << page;
         const std::string command =
@@ -967,13 +974,19 @@ TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
         const std::string dom = Read(folder + "/dom.html");
         const std::size_t said = dom.find("HOVER[");
         ASSERT_NE(said, std::string::npos) << dom.substr(0, 2000);
-        const std::string report = dom.substr(said, dom.find("]INFO[", said) + 200 - said);
+        const std::string report = dom.substr(said, dom.find("]TRACK[", said) + 200 - said);
         EXPECT_NE(report.find(data ? "HOVER[U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"
                                    : "HOVER[U1-2\nnet GND\n"),
                   std::string::npos)
             << report;
         EXPECT_EQ(report.find("LIT[0]"), std::string::npos) << report;
         EXPECT_NE(report.find("INFO[highlighted: net GND ("), std::string::npos) << report;
+        // The pointer over GND's track at (250, 100) mil on the top layer (on
+        // the SVG page, over its highlighted copy, of no layer).
+        EXPECT_NE(report.find(data ? "TRACK[highlighted: net GND\nnet GND\nTop Layer]"
+                                   : "TRACK[highlighted: net GND\nnet GND]"),
+                  std::string::npos)
+            << report;
     }
 }
 
