@@ -48,6 +48,26 @@ std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& 
 // "Objects/KIND" for every kind the board holds, named as the dump names them.
 std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board);
 
+// How the page draws the board: as SVG markup in the page, or from compact
+// data that the page's script turns into a few long paths per layer (a large
+// board: a browser opens it in seconds where it takes minutes to lay out
+// hundreds of thousands of SVG elements). Auto takes the data above
+// kMarkupPageElements drawn shapes.
+enum class PageForm { Auto, Markup, Data };
+constexpr long kMarkupPageElements = 40000;
+
+// The HTML page of `board` in the given form, the summary text beside.
+std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
+                          const std::string& summary, PageForm form = PageForm::Auto,
+                          PictureCounts* counts = nullptr);
+
+// The page around the data of a board's picture (as the Data form gives it).
+std::string BoardDataPage(const std::string& data, const std::string& title,
+                          const std::string& summary);
+
+// The style of the drawing's classes of shapes (the SVG holds it).
+const char* PictureCss();
+
 // The HTML page: `svg` (as BoardSvg gives it inline), the summary text beside.
 std::string BoardPage(const std::string& svg, const std::string& title, const std::string& summary);
 

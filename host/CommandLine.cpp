@@ -147,13 +147,15 @@ const VerbHelp kVerbHelp[] = {
              "Coordinates are the board's own host units with the Y axis up; each layer\n"
              "group names its layer (data-name), each net group its net (data-net), and\n"
              "pads, vias and components have a title a browser shows on hover.\n"},
-    {"view", "usage: harrow view BOARD [FILE.html]\n"
+    {"view", "usage: harrow view BOARD [FILE.html] [--svg | --canvas]\n"
              "Writes one self-contained HTML page (no network, no external script) that\n"
              "shows the picture of harrow show --svg with a layer panel (tick a layer to\n"
              "show or hide it), net highlighting (click a pad, via or track: its net\n"
              "lights up, click again to clear), zoom (wheel, buttons) and pan (drag),\n"
              "and the board summary beside it. The page is BOARD with the extension\n"
-             "html unless FILE.html is given; harrow prints where it went.\n"},
+             "html unless FILE.html is given; harrow prints where it went. A board of\n"
+             "more than 40,000 shapes is drawn on a canvas from compact data instead\n"
+             "(a browser opens it in seconds); --svg or --canvas chooses the form.\n"},
     {"drc", "usage: harrow drc BOARD [--json]\n"
             "Checks BOARD and prints, one a line, the connections still open (per net, the\n"
             "shortest links that would join its separate groups of copper, pad to pad)\n"
@@ -215,7 +217,8 @@ const OptionEntry kOptions[] = {
     {"--file", nullptr, true, "embedded"},
     {"--delete", nullptr, false, "embedded"},
     {"--params", nullptr, false, "commands"},
-    {"--svg", nullptr, false, "show"},
+    {"--svg", nullptr, false, "show view"},
+    {"--canvas", nullptr, false, "view"},
     {"--json", nullptr, false,
      "import export new-project tokens embedded show view check validate import-into commands drc"},
 };
@@ -362,6 +365,8 @@ CommandLine Parse(int argc, char** argv) {
             line.params = true;
         else if (option == "--svg")
             line.svg = true;
+        else if (option == "--canvas")
+            line.canvas = true;
         else if (option == "--json")
             line.json = true;
     }

@@ -17,7 +17,7 @@ struct CommandLine {
     std::vector<std::string> positional;
     SessionOptions session;
     bool help = false, version = false, quiet = false, json = false;
-    bool autoroute = false, remove = false, params = false, svg = false;
+    bool autoroute = false, remove = false, params = false, svg = false, canvas = false;
     std::optional<std::string> merge, rte, ses, file, output;
 };
 

@@ -595,7 +595,9 @@ int Show(CommandLine& line) {
 
 int View(CommandLine& line) {
     if (line.positional.size() != 1 && line.positional.size() != 2)
-        throw HostError("usage: harrow view BOARD [FILE.html]");
+        throw HostError("usage: harrow view BOARD [FILE.html] [--svg | --canvas]");
+    if (line.svg && line.canvas)
+        throw HostError("--svg and --canvas do not go together");
     line.session.noSave = true;
     Session session(line.session);
     BoardDocument& document = session.OpenBoard(line.positional[0]);
@@ -609,9 +611,13 @@ int View(CommandLine& line) {
     PrintBoardSummary(summary, ShownPath(document.FileName()),
                       BoardCounts(api, document.BoardHandle()), document.Modified());
     PictureCounts counts;
-    std::string svg = BoardSvg(api, document.BoardHandle(),
-                               HostSdk::ExtractFileName(document.FileName()), true, &counts);
-    WriteOutput(path, BoardPage(svg, HostSdk::ExtractFileName(document.FileName()), summary.str()),
+    WriteOutput(path,
+                BoardViewPage(api, document.BoardHandle(),
+                              HostSdk::ExtractFileName(document.FileName()), summary.str(),
+                              line.svg      ? PageForm::Markup
+                              : line.canvas ? PageForm::Data
+                                            : PageForm::Auto,
+                              &counts),
                 line.session.force, document.FileName());
     if (!line.quiet && path != "-")
         std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "

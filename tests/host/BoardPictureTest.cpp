@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -797,6 +798,198 @@ TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
     EXPECT_EQ(links, 1);
 }
 
+// Chromium's path, or "" when it or python3 is missing.
+std::string Chromium() {
+    const char* browser = std::getenv("DSNLINK_CHROMIUM");
+    std::string chromium = browser ? browser : "";
+    if (chromium.empty())
+        for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
+            if (::access(candidate, X_OK) == 0) {
+                chromium = candidate;
+                break;
+            }
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0)
+        return "";
+    return chromium;
+}
+
+// ---- the page of a large board: data that the page draws ----
+
+class DataPage : public PictureBoard {
+protected:
+    void SetUp() override {
+        PictureBoard::SetUp();
+        char pattern[] = "/tmp/harrow-page-data-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        std::system(("rm -rf " + Quote(folder)).c_str());
+        PictureBoard::TearDown();
+    }
+    std::string Page() {
+        return Harrow::BoardViewPage(LinkedApi(), board, "b<&>", "board: x<y&z\n",
+                                     Harrow::PageForm::Data);
+    }
+    // What page_data.py reads from `page` (python's JSON reader), a line
+    // each; `exitCode` its exit status.
+    std::vector<std::string> Facts(const std::string& page, int& exitCode) {
+        std::ofstream(folder + "/page.html", std::ios::binary) << page;
+        const std::string command =
+            "python3 " + Quote(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/page_data.py") + " " +
+            Quote(folder + "/page.html") + " >" + Quote(folder + "/facts") + " 2>&1";
+        exitCode = WEXITSTATUS(std::system(command.c_str()));
+        std::vector<std::string> lines;
+        std::istringstream in(Read(folder + "/facts"));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    bool NoPython() const { return std::system("command -v python3 >/dev/null 2>&1") != 0; }
+    std::string folder;
+};
+
+TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
+    if (NoPython())
+        GTEST_SKIP() << "no python3 to read the page's data";
+    FillBoard();
+    const std::string page = Page();
+    int exitCode = 0;
+    const std::vector<std::string> facts = Facts(page, exitCode);
+    ASSERT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
+    auto has = [&](const std::string& fact) {
+        return std::find(facts.begin(), facts.end(), fact) != facts.end();
+    };
+    // Positions in tenths of a mil; U2 on the bottom, turned.
+    EXPECT_TRUE(has("component\tU1\t2000\t4000\t0\ttop\tSOIC"));
+    EXPECT_TRUE(has("component\tU2\t7000\t4000\t90\tbottom\tSOIC"));
+    EXPECT_TRUE(has("net\tGND"));
+    EXPECT_TRUE(has("net\tS<&\"'>\xc3\xbf")); // a stray byte: the character of its code
+    EXPECT_TRUE(has("pad\tU1\t1\t1500\t4000\tS<&\"'>\xc3\xbf"));
+    EXPECT_TRUE(has("pad\tU1\t2\t2500\t4000\tGND"));
+    // Every component pad where a pad piece of its net lies: the pad table
+    // the pointer reads and the shapes the canvas draws agree.
+    auto fields = [](const std::string& line) {
+        std::vector<std::string> parts;
+        std::istringstream in(line);
+        for (std::string part; std::getline(in, part, '\t');)
+            parts.push_back(part);
+        return parts;
+    };
+    int pads = 0;
+    for (const std::string& fact : facts) {
+        const std::vector<std::string> pad = fields(fact);
+        if (pad.size() != 6 || pad[0] != "pad")
+            continue;
+        ++pads;
+        const double x = std::stod(pad[3]), y = std::stod(pad[4]);
+        bool drawn = false;
+        for (const std::string& other : facts) {
+            const std::vector<std::string> piece = fields(other);
+            if (piece.size() != 8 || piece[0] != "piece" || piece[2] != "p" || piece[3] != pad[5])
+                continue;
+            drawn = drawn || (std::stod(piece[4]) <= x && x <= std::stod(piece[6]) &&
+                              std::stod(piece[5]) <= y && y <= std::stod(piece[7]));
+        }
+        EXPECT_TRUE(drawn) << fact;
+    }
+    EXPECT_EQ(pads, 4);
+    // The data cannot end the script early; the page needs no network.
+    const std::size_t data = page.find("id=\"data\">");
+    ASSERT_NE(data, std::string::npos);
+    EXPECT_EQ(page.find('<', data), page.find("</script>", data));
+    EXPECT_NE(page.find("<title>b&lt;&amp;&gt;</title>"), std::string::npos);
+    EXPECT_NE(page.find("board: x&lt;y&amp;z"), std::string::npos);
+    for (const char* outside : {" src=", "url(", "@import", "fetch(", "XMLHttpRequest", "href"})
+        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+}
+
+TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
+    if (NoPython())
+        GTEST_SKIP() << "no python3 to read the page's data";
+    int exitCode = 0;
+    std::vector<std::string> facts = Facts(Page(), exitCode);
+    EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
+    EXPECT_TRUE(facts.empty()); // nothing drawn, no component, no net
+    // One layer, pads of no size, the ends of the 32-bit range.
+    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
+    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
+    PcbApi_AddObjectToContainer(board, Pad("0", 1, 0, 5, 5, 2, 0, 0, 0));
+    facts = Facts(Page(), exitCode);
+    EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
+    // The track from one end of the range to the other, its extent in
+    // tenths of a mil grown by half its width.
+    bool track = false;
+    for (const std::string& fact : facts) {
+        track = track || (fact.find("\tt\t-\t") != std::string::npos &&
+                          fact.find("\t-3221226\t-3221226\t3221226\t3221226") != std::string::npos);
+        EXPECT_EQ(fact.find("\tp\t"), std::string::npos) << "a pad of no size drawn: " << fact;
+    }
+    EXPECT_TRUE(track) << (facts.empty() ? "" : facts.front());
+}
+
+TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
+    const std::string chromium = Chromium();
+    if (chromium.empty())
+        GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) to "
+                        "see the page in a browser";
+    FillBoard();
+    for (const Harrow::PageForm form : {Harrow::PageForm::Data, Harrow::PageForm::Markup}) {
+        const bool data = form == Harrow::PageForm::Data;
+        SCOPED_TRACE(data ? "the page of data" : "the page of SVG markup");
+        // Once the page is loaded: the top overlay (U1's designator lies over
+        // its pads) hidden, the pointer over U1's pad 2 (at 250, 400 mil; the
+        // data's unit is a tenth of a mil), what the page says there, a click
+        // on it, then the pointer over a track; chromium prints the DOM.
+        std::string page = Harrow::BoardViewPage(LinkedApi(), board, "b", "", form);
+        page.insert(page.rfind("</body>"),
+                    std::string("<script>window.addEventListener('load',function(){"
+                                "document.getElementById('layer-33').style.display='none';"
+                                "var m=document.getElementById('flip').getScreenCTM(),"
+                                "p=new DOMPoint(") +
+                        (data ? "2500,4000" : "250,400") +
+                        ").matrixTransform(m),s=document.elementFromPoint(p.x,p.y),"
+                        "o={bubbles:true,clientX:p.x,clientY:p.y};"
+                        "s.dispatchEvent(new PointerEvent('pointermove',o));"
+                        "var said=document.getElementById('info').textContent;"
+                        "s.dispatchEvent(new PointerEvent('pointerdown',o));"
+                        "s.dispatchEvent(new PointerEvent('pointerup',o));"
+                        "var lit=document.getElementById('lit').childNodes.length,"
+                        "info=document.getElementById('info').textContent;"
+                        "p=new DOMPoint(" +
+                        (data ? "2500,1000" : "250,100") +
+                        ").matrixTransform(m);s=document.elementFromPoint(p.x,p.y);"
+                        "s.dispatchEvent(new PointerEvent('pointermove',{bubbles:true,clientX:p.x,"
+                        "clientY:p.y}));"
+                        "document.getElementById('summary').textContent='HOVER['+said+']LIT['+"
+                        "lit+']INFO['+info+']TRACK['+"
+                        "document.getElementById('info').textContent+']';});</script>");
+        std::ofstream(folder + "/pointer.html", std::ios::binary | std::ios::trunc) << page;
+        const std::string command =
+            Quote(chromium) +
+            " --headless --no-sandbox --disable-gpu --window-size=1300,800 --dump-dom file://" +
+            Quote(folder + "/pointer.html") + " >" + Quote(folder + "/dom.html") + " 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string dom = Read(folder + "/dom.html");
+        const std::size_t said = dom.find("HOVER[");
+        ASSERT_NE(said, std::string::npos) << dom.substr(0, 2000);
+        const std::string report = dom.substr(said, dom.find("]TRACK[", said) + 200 - said);
+        EXPECT_NE(report.find(data ? "HOVER[U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"
+                                   : "HOVER[U1-2\nnet GND\n"),
+                  std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("LIT[0]"), std::string::npos) << report;
+        EXPECT_NE(report.find("INFO[highlighted: net GND ("), std::string::npos) << report;
+        // The pointer over GND's track at (250, 100) mil on the top layer (on
+        // the SVG page, over its highlighted copy, of no layer).
+        EXPECT_NE(report.find(data ? "TRACK[highlighted: net GND\nnet GND\nTop Layer]"
+                                   : "TRACK[highlighted: net GND\nnet GND]"),
+                  std::string::npos)
+            << report;
+    }
+}
+
 TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     FillBoard();
     PcbApi_AddLayerPair(board, "Top-Bottom", 1, 32);
@@ -854,78 +1047,99 @@ TEST_F(PictureBoard, TheRulesAloneListAsTheWholeDumpListsThem) {
 
 // ---- the page in a real browser ----
 
-class PictureInBrowser : public testshell::ScratchFolderTest {};
-
-TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
-    const char* browser = std::getenv("DSNLINK_CHROMIUM");
-    std::string chromium = browser ? browser : "";
-    if (chromium.empty())
-        for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
-            if (::access(candidate, X_OK) == 0) {
-                chromium = candidate;
-                break;
-            }
-    if (chromium.empty() || std::system("command -v python3 >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) to "
-                        "see the page in a browser";
+class PictureInBrowser : public testshell::ScratchFolderTest {
+protected:
+    void SetUp() override {
+        testshell::ScratchFolderTest::SetUp();
+        chromium = Chromium();
+        if (chromium.empty())
+            GTEST_SKIP() << "no chromium or python3: install them (bash tools/deps.sh --browser) "
+                            "to see the page in a browser";
+    }
     // A board whose top copper lies in its upper left quarter and whose
     // bottom copper in its lower right quarter, far from the origin as an
-    // imported board lies; saved, then paged by harrow.
+    // imported board lies.
+    CorvaneBoard Quarters(const std::string& path) {
+        char error[256] = {};
+        CorvaneBoard b = Corvane_NewBoard(path.c_str(), error, sizeof error);
+        EXPECT_NE(b, 0) << error;
+        const int32_t x = 60000 * kMil, y = 40000 * kMil;
+        MakeOutline(b, x, y, x + 2000 * kMil, y + 1000 * kMil);
+        MakeFill(b, 1, x + 100 * kMil, y + 600 * kMil, x + 700 * kMil, y + 900 * kMil);
+        MakeFill(b, 32, x + 1300 * kMil, y + 100 * kMil, x + 1900 * kMil, y + 400 * kMil);
+        return b;
+    }
+    // Chromium draws `page` (in the scratch folder): the outline's box, the
+    // top copper in its upper left quarter, the bottom copper in its lower
+    // right one.
+    void ExpectQuarters(const std::string& page) {
+        testshell::Outcome shot =
+            Run("/bin/sh", "-c " + Quote(Quote(chromium) +
+                                         " --headless --no-sandbox --disable-gpu --hide-scrollbars "
+                                         "--window-size=1300,800 --screenshot=" +
+                                         Quote(folder + "/" + page + ".png") + " file://" +
+                                         Quote(folder + "/" + page) + " 2>/dev/null"));
+        ASSERT_EQ(Read(folder + "/" + page + ".png").compare(1, 3, "PNG"), 0) << shot.err;
+        // Pixels of each colour right of the side panel (260 pixels and its
+        // padding): how many, and the box they fill.
+        testshell::Outcome pixels =
+            Run("python3", Quote(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/png_colours.py") +
+                               " " + Quote(page + ".png") + " 300 e03c3c 3c78e0 e8e8e8");
+        ASSERT_EQ(pixels.exitCode, 0) << pixels.err;
+        std::map<std::string, std::vector<double>> found; // count, x0, y0, x1, y1
+        std::istringstream lines(pixels.out);
+        std::string colour;
+        while (lines >> colour) {
+            std::vector<double> v(5);
+            for (double& x : v)
+                lines >> x;
+            found[colour] = v;
+        }
+        const auto& red = found["e03c3c"];
+        const auto& blue = found["3c78e0"];
+        const auto& white = found["e8e8e8"];
+        ASSERT_EQ(red.size(), 5u);
+        ASSERT_GT(white[0], 200) << "no outline drawn";
+        ASSERT_GT(red[0], 1000) << "no top copper drawn";
+        ASSERT_GT(blue[0], 1000) << "no bottom copper drawn";
+        // The outline's box, and the copper in its quarters: top copper in the
+        // upper left (small screen y), bottom copper in the lower right.
+        const double midX = (white[1] + white[3]) / 2, midY = (white[2] + white[4]) / 2;
+        EXPECT_GT(white[3] - white[1], 1.5 * (white[4] - white[2])); // 2:1, not turned
+        EXPECT_LT(red[3], midX);
+        EXPECT_LT(red[4], midY);
+        EXPECT_GT(red[1], white[1]);
+        EXPECT_GT(red[2], white[2]);
+        EXPECT_GT(blue[1], midX);
+        EXPECT_GT(blue[2], midY);
+        EXPECT_LT(blue[3], white[3]);
+        EXPECT_LT(blue[4], white[4]);
+    }
+    std::string chromium;
+};
+
+TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
+    // Saved, then paged by harrow.
     char error[256] = {};
-    const std::string boardPath = folder + "/quarters.pcbdoc";
-    CorvaneBoard b = Corvane_NewBoard(boardPath.c_str(), error, sizeof error);
-    ASSERT_NE(b, 0) << error;
-    const int32_t x = 60000 * kMil, y = 40000 * kMil;
-    MakeOutline(b, x, y, x + 2000 * kMil, y + 1000 * kMil);
-    MakeFill(b, 1, x + 100 * kMil, y + 600 * kMil, x + 700 * kMil, y + 900 * kMil);
-    MakeFill(b, 32, x + 1300 * kMil, y + 100 * kMil, x + 1900 * kMil, y + 400 * kMil);
+    CorvaneBoard b = Quarters(folder + "/quarters.pcbdoc");
+    ASSERT_NE(b, 0);
     ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(b);
-
     testshell::Outcome view =
         Run(std::string(DSNLINK_BIN_DIR) + "/harrow", "view quarters.pcbdoc page.html");
     ASSERT_EQ(view.exitCode, 0) << view.err;
-    testshell::Outcome shot =
-        Run("/bin/sh", "-c " + Quote(Quote(chromium) +
-                                     " --headless --no-sandbox --disable-gpu --hide-scrollbars "
-                                     "--window-size=1300,800 --screenshot=" +
-                                     Quote(folder + "/page.png") + " file://" +
-                                     Quote(folder + "/page.html") + " 2>/dev/null"));
-    ASSERT_EQ(Read(folder + "/page.png").compare(1, 3, "PNG"), 0) << shot.err;
-    // Pixels of each colour right of the side panel (260 pixels and its
-    // padding): how many, and the box they fill.
-    testshell::Outcome pixels =
-        Run("python3", Quote(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/png_colours.py") +
-                           " page.png 300 e03c3c 3c78e0 e8e8e8");
-    ASSERT_EQ(pixels.exitCode, 0) << pixels.err;
-    std::map<std::string, std::vector<double>> found; // count, x0, y0, x1, y1
-    std::istringstream lines(pixels.out);
-    std::string colour;
-    while (lines >> colour) {
-        std::vector<double> v(5);
-        for (double& x : v)
-            lines >> x;
-        found[colour] = v;
-    }
-    const auto& red = found["e03c3c"];
-    const auto& blue = found["3c78e0"];
-    const auto& white = found["e8e8e8"];
-    ASSERT_EQ(red.size(), 5u);
-    ASSERT_GT(white[0], 200) << "no outline drawn";
-    ASSERT_GT(red[0], 1000) << "no top copper drawn";
-    ASSERT_GT(blue[0], 1000) << "no bottom copper drawn";
-    // The outline's box, and the copper in its quarters: top copper in the
-    // upper left (small screen y), bottom copper in the lower right.
-    const double midX = (white[1] + white[3]) / 2, midY = (white[2] + white[4]) / 2;
-    EXPECT_GT(white[3] - white[1], 1.5 * (white[4] - white[2])); // 2:1, not turned
-    EXPECT_LT(red[3], midX);
-    EXPECT_LT(red[4], midY);
-    EXPECT_GT(red[1], white[1]);
-    EXPECT_GT(red[2], white[2]);
-    EXPECT_GT(blue[1], midX);
-    EXPECT_GT(blue[2], midY);
-    EXPECT_LT(blue[3], white[3]);
-    EXPECT_LT(blue[4], white[4]);
+    ExpectQuarters("page.html");
+}
+
+TEST_F(PictureInBrowser, TheCanvasOfALargeBoardsPageDrawsWhatTheSvgDraws) {
+    CorvaneBoard b = Quarters(folder + "/data.pcbdoc");
+    ASSERT_NE(b, 0);
+    const std::string page =
+        Harrow::BoardViewPage(LinkedApi(), b, "data", "", Harrow::PageForm::Data);
+    Corvane_CloseBoard(b);
+    ASSERT_EQ(page.find("id=\"board\""), std::string::npos); // no SVG markup: data
+    std::ofstream(folder + "/data.html", std::ios::binary) << page;
+    ExpectQuarters("data.html");
 }
 
 // ---- size and time ----

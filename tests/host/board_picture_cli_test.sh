@@ -63,6 +63,18 @@ h view demo.pcbdoc --json pages/board.html
 expect 0 "view --json"
 grep -q '"verb":"view"' .out || fail "view --json prints its outcome: $(cat .out)"
 python3 -c "$check_xml" demo.svg stdout.svg || fail "the demo picture is not well-formed XML"
+h view demo.pcbdoc --canvas canvas.html
+expect 0 "view --canvas"
+grep -q 'id="data"' canvas.html && ! grep -q '<svg' canvas.html ||
+  fail "view --canvas writes the page of data"
+python3 "$source_dir/tests/host/page_data.py" canvas.html | grep -q "^component" ||
+  fail "the data of view --canvas names no component"
+h view demo.pcbdoc --svg markup.html
+expect 0 "view --svg"
+grep -q '<svg' markup.html && ! grep -q 'id="data"' markup.html ||
+  fail "view --svg writes the page of SVG markup"
+h view demo.pcbdoc --svg --canvas both.html
+expect 2 "view with --svg and --canvas"
 
 # ---- misuse ----
 h show demo.pcbdoc --svg --json
