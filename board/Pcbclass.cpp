@@ -381,11 +381,21 @@ int32_t TPcbPad::QueryRecord(int32_t mode) {
         MidCRPct = crPctOnLayer_[eV6_MidLayer1];
         BotCRPct = crPctOnLayer_[eV6_BottomLayer];
     } else if (FMode == ePadMode_ExternalStack) {
-        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
-            P::PcbApi_SetPadShapeOnLayer(ObjectHandle, v, shapeOnLayer_[v]);
-            P::PcbApi_SetPadSizeOnLayer(ObjectHandle, v, xSizeOnLayer_[v], ySizeOnLayer_[v]);
-            P::PcbApi_SetCRPctOnLayer(ObjectHandle, v, crPctOnLayer_[v]);
-        }
+        // All layers in one engine call; when it refuses a value (or an older
+        // engine lacks it) the layers go one by one, which takes the same
+        // values again and reports nothing either.
+        constexpr int32_t count = kV6_LastLayer - kV6_FirstLayer + 1;
+        int32_t shapes[count];
+        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
+            shapes[v - kV6_FirstLayer] = static_cast<int32_t>(shapeOnLayer_[v]);
+        if (P::PcbApi_SetPadLayers(ObjectHandle, kV6_FirstLayer, count, shapes,
+                                   &xSizeOnLayer_[kV6_FirstLayer], &ySizeOnLayer_[kV6_FirstLayer],
+                                   &crPctOnLayer_[kV6_FirstLayer]) != 1)
+            for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+                P::PcbApi_SetPadShapeOnLayer(ObjectHandle, v, shapeOnLayer_[v]);
+                P::PcbApi_SetPadSizeOnLayer(ObjectHandle, v, xSizeOnLayer_[v], ySizeOnLayer_[v]);
+                P::PcbApi_SetCRPctOnLayer(ObjectHandle, v, crPctOnLayer_[v]);
+            }
     }
     return result;
 }

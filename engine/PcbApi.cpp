@@ -876,6 +876,39 @@ int32_t PcbApi_SetCRPctOnLayer(intptr_t object, int32_t layer, int32_t percentag
                           [&](PadLayerEntry& e) { e.crPct = percentage; });
 }
 
+int32_t PcbApi_SetPadLayers(intptr_t object, int32_t firstLayer, int32_t count,
+                            const int32_t* shapes, const int32_t* xSizes, const int32_t* ySizes,
+                            const int32_t* crPcts) {
+    uint32_t slot = SlotOf(object, {kPad});
+    if (slot == kNone || firstLayer < 1 || count < 0 || count > kLayerCount - firstLayer ||
+        !shapes || !xSizes || !ySizes || !crPcts)
+        return 0;
+    S().MarkModified(S().At(slot));
+    // One new table for the whole change instead of one per value.
+    PadLayerTable& table = BodyOf<PadBody>(slot).layers;
+    PadLayers all;
+    table.Expand(all);
+    bool taken = true;
+    for (int32_t i = 0; i < count; ++i) {
+        PadLayerEntry& e = all[static_cast<size_t>(firstLayer + i)];
+        if (shapes[i] >= 0 && shapes[i] <= 9)
+            e.shape = shapes[i];
+        else
+            taken = false;
+        if (xSizes[i] >= 0 && ySizes[i] >= 0) {
+            e.xSize = xSizes[i];
+            e.ySize = ySizes[i];
+        } else
+            taken = false;
+        if (crPcts[i] >= 0 && crPcts[i] <= 100)
+            e.crPct = crPcts[i];
+        else
+            taken = false;
+    }
+    table.Assign(all);
+    return taken ? 1 : 0;
+}
+
 int32_t PcbApi_QueryRegion(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,
                            PcbApiPoint* contour, int32_t* contourCount, int32_t contourCapacity,
                            PcbApiPoint* holePoints, int32_t* holePointCount,

@@ -9,32 +9,6 @@
 #include <cstdio>
 #include <limits>
 
-// Rounds with ties to even by exact integer arithmetic, so that the
-// floating-point environment is neither asked nor changed: below 2^52 the
-// part after the truncation, value - trunc(value), is exact, and comparing
-// it with one half decides.
-double RoundTiesToEven(double value) {
-    constexpr double kWhole = 4503599627370496.0; // 2^52: every double from here on is whole
-    if (!(std::fabs(value) < kWhole))
-        return value;                            // whole already, infinite or NaN
-    int64_t whole = static_cast<int64_t>(value); // towards zero
-    const double fraction = std::fabs(value - static_cast<double>(whole));
-    if (fraction > 0.5 || (fraction == 0.5 && (whole & 1) != 0))
-        whole += value < 0.0 ? -1 : 1;
-    return std::copysign(static_cast<double>(whole), value); // -0.3 gives -0 as the hardware does
-}
-
-int32_t RoundToBoard(double value) {
-    if (std::isnan(value))
-        return 0;
-    const double rounded = RoundTiesToEven(value);
-    if (rounded >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-        return std::numeric_limits<int32_t>::max();
-    if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(rounded);
-}
-
 void AppendGeneralNumber(std::string& out, double value) {
     // Whole numbers below 10^15 print the same under "%.15g" as their integer.
     // A negative zero (a rounded small negative length) prints as 0.

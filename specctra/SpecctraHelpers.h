@@ -4,7 +4,9 @@
 
 #include "host/sdk/AsciiText.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -17,8 +19,22 @@ using HostSdk::UpperAscii;
 inline constexpr char kUnitSeparator = 31;
 inline constexpr std::string_view kSpaceMarker = "~SP~";
 // Rounds to the nearest integer, ties to even, whatever the caller's rounding
-// mode.
-double RoundTiesToEven(double value);
+// mode. Every coordinate of an import goes through it, so it is inline.
+//
+// It works by exact integer arithmetic, so that the floating-point
+// environment is neither asked nor changed: below 2^52 the part after the
+// truncation, value - trunc(value), is exact, and comparing it with one half
+// decides.
+inline double RoundTiesToEven(double value) {
+    constexpr double kWhole = 4503599627370496.0; // 2^52: every double from here on is whole
+    if (!(std::fabs(value) < kWhole))
+        return value;                            // whole already, infinite or NaN
+    int64_t whole = static_cast<int64_t>(value); // towards zero
+    const double fraction = std::fabs(value - static_cast<double>(whole));
+    if (fraction > 0.5 || (fraction == 0.5 && (whole & 1) != 0))
+        whole += value < 0.0 ? -1 : 1;
+    return std::copysign(static_cast<double>(whole), value); // -0.3 gives -0 as the hardware does
+}
 
 // Units per inch of a dimension unit (mil and anything unknown: 1000).
 double UnitsPerInch(int unit);
@@ -44,7 +60,16 @@ std::string QuotedParenthesised(const std::string& text);
 std::string JoinWithOperator(const std::string& left, const std::string& right,
                              const std::string& op);
 // Rounds to the nearest integer, ties to even, clamped to the 32-bit range.
-int32_t RoundToBoard(double value);
+inline int32_t RoundToBoard(double value) {
+    if (std::isnan(value))
+        return 0;
+    const double rounded = RoundTiesToEven(value);
+    if (rounded >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(rounded);
+}
 // A number in the general format of written Specctra text ("%g" with 15
 // significant digits): whole numbers print as plain integers, a negative zero
 // as 0. Appending is the fast form for writers of many numbers.

@@ -8,6 +8,9 @@
 #include "specctra/SpecctraRuleScope.h"
 #include "specctra/TranslationState.h"
 
+#include <algorithm>
+#include <limits>
+
 TSpecctraObject::TSpecctraObject(TSpecctraObject* owner) : Owner(owner) {
     if (owner) {
         Parser = owner->Parser;
@@ -226,12 +229,24 @@ int32_t TSpecctraObject::FileToBoard(double value) {
     }
 }
 
+namespace {
+
+// A board position: the offset plus a length already in board units, both
+// whole, so the sum needs no rounding, only the clamp to the 32-bit range.
+int32_t OffsetOnBoard(int32_t offset, int32_t length) {
+    const int64_t sum = int64_t{offset} + length;
+    return static_cast<int32_t>(std::clamp<int64_t>(sum, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+} // namespace
+
 int32_t TSpecctraObject::ExportToPCB_PositionX(double value) {
-    return RoundToBoard(static_cast<double>(TranslationState().BoardOffsetX) + FileToBoard(value));
+    return OffsetOnBoard(TranslationState().BoardOffsetX, FileToBoard(value));
 }
 
 int32_t TSpecctraObject::ExportToPCB_PositionY(double value) {
-    return RoundToBoard(static_cast<double>(TranslationState().BoardOffsetY) + FileToBoard(value));
+    return OffsetOnBoard(TranslationState().BoardOffsetY, FileToBoard(value));
 }
 
 double TSpecctraObject::BoardToFile(double value) {

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-TTranslationState& TranslationState() {
-    static TTranslationState state;
-    return state;
-}
+constinit TTranslationState TranslationDetail::GState;
 
 void ResetTranslationState() {
     TranslationState().Reset();

@@ -92,8 +92,16 @@ struct TTranslationState {
     void Reset() { *this = TTranslationState(); }
 };
 
-// The one translation state of the plug-in.
-TTranslationState& TranslationState();
+// The one translation state of the plug-in. Readers ask for it at every
+// token and writers at every coordinate, so it is a plain object reached
+// inline, made before any code runs (no guard to test on each use).
+namespace TranslationDetail {
+extern constinit TTranslationState GState;
+} // namespace TranslationDetail
+
+inline TTranslationState& TranslationState() {
+    return TranslationDetail::GState;
+}
 
 // Resets the translation state; every translation flow starts with it.
 void ResetTranslationState();

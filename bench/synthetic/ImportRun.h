@@ -10,11 +10,15 @@
 #include <dlfcn.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 // Processor time of this process so far (user and system), in seconds.
 inline double CpuSeconds() {
@@ -75,4 +79,27 @@ inline double PeakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The designs (.dsn files) under a folder and its subfolders, sorted; with a
+// message on stderr, naming `program`, when there are none.
+inline std::vector<std::filesystem::path> DesignsUnder(const std::string& folder,
+                                                       const char* program) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error))
+        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    if (files.empty())
+        std::fprintf(stderr, "%s: no designs under %s\n", program, folder.c_str());
+    return files;
+}
+
+// The whole text of a file (empty when it cannot be read).
+inline std::string FileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
 }

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,26 +23,16 @@ int main(int argc, char** argv) {
         } else
             folder = arg;
     }
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, error))
-        if (entry.is_regular_file() && entry.path().extension() == ".dsn")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    if (files.empty()) {
-        std::fprintf(stderr, "bench_corpus: no designs under %s\n", folder.c_str());
+    const std::vector<fs::path> files = DesignsUnder(folder, "bench_corpus");
+    if (files.empty())
         return 2;
-    }
     TBenchEngine engine;
     if (!engine.Load(argv[0]))
         return 2;
     double bytes = 0.0, total = 0.0;
     std::vector<std::pair<double, std::string>> slowest;
     for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        const std::string text = buffer.str();
+        const std::string text = FileText(file);
         double best = 1e300;
         for (int run = 0; run < repeat; ++run)
             best = std::min(best, engine.Import(std::make_unique<TInputFile>(file.string(), text),

@@ -336,6 +336,15 @@ inline const char* PcbApiKindName(int32_t kind) {
       (object, layer, xSize, ySize)) \
     X(int32_t, PcbApi_SetCRPctOnLayer, 0, (intptr_t object, int32_t layer, int32_t percentage), \
       (object, layer, percentage)) \
+    /* The per-layer entries of `count` layers from `firstLayer` on in one \
+       call: layer firstLayer + i takes shapes[i], xSizes[i], ySizes[i] and \
+       crPcts[i], each value taken or refused as the three entry points above \
+       take it. 1 when every value was taken; 0 when one was refused (the \
+       others are taken all the same) or the pad or layer range is bad. */ \
+    X(int32_t, PcbApi_SetPadLayers, 0, \
+      (intptr_t object, int32_t firstLayer, int32_t count, const int32_t* shapes, \
+       const int32_t* xSizes, const int32_t* ySizes, const int32_t* crPcts), \
+      (object, firstLayer, count, shapes, xSizes, ySizes, crPcts)) \
     /* Region: common, main contour (points, count, capacity), holes (all \
        hole points one after another, their count and capacity; then the \
        number of points of each hole, the hole count and capacity), Kind \

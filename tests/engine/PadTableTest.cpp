@@ -79,3 +79,51 @@ TEST(EnginePadTables, AChangeOrADeletionTouchesOnePadOnly) {
     for (intptr_t h : {pads[0], pads[1], pads[2], plain, later})
         PcbApi_DestroyObject(h);
 }
+
+TEST(EnginePadTables, AllLayersInOneCallMatchLayerByLayer) {
+    // Two pads take the same entries, one layer by layer and one in one call;
+    // a refused value (shape 12 on layer 5, a negative size on layer 40) is
+    // left out by both while the rest of that layer is taken.
+    const intptr_t byLayer = PcbApi_CreateObject(2);
+    const intptr_t atOnce = PcbApi_CreateObject(2);
+    constexpr int32_t kFirst = 1, kCount = 82;
+    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, pcts{};
+    for (int32_t i = 0; i < kCount; ++i) {
+        const int32_t layer = kFirst + i;
+        shapes[i] = layer == 5 ? 12 : layer % 5;
+        xs[i] = layer == 40 ? -1 : 1000 * layer;
+        ys[i] = 500 + layer;
+        pcts[i] = layer % 3 == 0 ? 50 : layer;
+        PcbApi_SetPadShapeOnLayer(byLayer, layer, shapes[i]);
+        PcbApi_SetPadSizeOnLayer(byLayer, layer, xs[i], ys[i]);
+        PcbApi_SetCRPctOnLayer(byLayer, layer, pcts[i]);
+    }
+    EXPECT_EQ(PcbApi_SetPadLayers(atOnce, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
+                                  pcts.data()),
+              0);
+    for (int32_t layer = 1; layer <= 82; ++layer)
+        EXPECT_EQ(At(atOnce, layer), At(byLayer, layer)) << "layer " << layer;
+    EXPECT_EQ(At(atOnce, 7), (Entry{2, 7000, 507, 7}));
+    const intptr_t fresh = PcbApi_CreateObject(2);
+    EXPECT_EQ(At(atOnce, 5).shape, At(fresh, 5).shape);
+    EXPECT_EQ(At(atOnce, 40).y, At(fresh, 40).y);
+    PcbApi_DestroyObject(fresh);
+
+    // Every value good: all taken, and one call answers 1.
+    shapes[4] = 3;
+    xs[39] = 2;
+    EXPECT_EQ(PcbApi_SetPadLayers(atOnce, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
+                                  pcts.data()),
+              1);
+    EXPECT_EQ(At(atOnce, 5), (Entry{3, 5000, 505, 5}));
+    EXPECT_EQ(At(atOnce, 40), (Entry{0, 2, 540, 40}));
+    // A range past the last layer, or a handle that is no pad, is refused whole.
+    EXPECT_EQ(
+        PcbApi_SetPadLayers(atOnce, 2, kCount, shapes.data(), xs.data(), ys.data(), pcts.data()),
+        0);
+    EXPECT_EQ(At(atOnce, 2), (Entry{2, 2000, 502, 2}));
+    EXPECT_EQ(PcbApi_SetPadLayers(0, kFirst, 1, shapes.data(), xs.data(), ys.data(), pcts.data()),
+              0);
+    PcbApi_DestroyObject(byLayer);
+    PcbApi_DestroyObject(atOnce);
+}
