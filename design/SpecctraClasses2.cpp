@@ -217,9 +217,9 @@ bool TSpecctraDesign::ImportFromFile() {
         }
     }
     if (Parser->Aborted())
-        ReportWarning("Reading aborted by the user in line " +
-                      std::to_string(Parser->LineNumber()) +
-                      "; the design is imported as far as it was read.");
+        ReportFinalWarning("Reading aborted by the user in line " +
+                           std::to_string(Parser->LineNumber()) +
+                           "; the design is imported as far as it was read.");
     return true;
 }
 

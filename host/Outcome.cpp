@@ -7,10 +7,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,10 +243,21 @@ ReportCounts ReportCounts::Read(const std::string& path) {
     if (!in)
         return counts;
     counts.read = true;
+    long totalErrors = 0, totalWarnings = 0;
+    auto total = [](const std::string& line, const char* label, long& into) {
+        const std::size_t size = std::strlen(label);
+        if (line.compare(0, size, label) != 0)
+            return false;
+        into = std::strtol(line.c_str() + size, nullptr, 10);
+        return true;
+    };
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        if (counts.lines.empty() && (total(line, "Total errors encountered: ", totalErrors) ||
+                                     total(line, "Total warnings encountered: ", totalWarnings)))
+            continue;
         if (line.rfind("ERROR:", 0) == 0) {
             ++counts.errors;
             counts.lines.push_back(line);
@@ -253,6 +266,9 @@ ReportCounts ReportCounts::Read(const std::string& path) {
             counts.lines.push_back(line);
         }
     }
+    const long most = std::numeric_limits<int>::max();
+    counts.errors = static_cast<int>(std::clamp(totalErrors, long{counts.errors}, most));
+    counts.warnings = static_cast<int>(std::clamp(totalWarnings, long{counts.warnings}, most));
     return counts;
 }
 

@@ -104,9 +104,11 @@ private:
 // The error and warning lines of a translation report, in order.
 struct ReportCounts {
     bool read = false;
+    // The report's totals; a long report lists only part of its lines, and
+    // its header then holds counts beyond the lines listed.
     int errors = 0;
     int warnings = 0;
-    std::vector<std::string> lines; // the ERROR: and WARNING: lines
+    std::vector<std::string> lines; // the ERROR: and WARNING: lines listed
     static ReportCounts Read(const std::string& path);
 };
 

@@ -136,6 +136,15 @@ void TReportManager::ReportWarning(const std::string& text) {
         ++FOmittedEvents;
 }
 
+void TReportManager::ReportFinalWarning(const std::string& text) {
+    if (FOmittedEvents == 0) {
+        ReportWarning(text);
+        return;
+    }
+    ++FWarningCount;
+    FLateFinalLines.push_back("WARNING: " + text);
+}
+
 std::string TReportManager::ReportNameFor(const std::string& baseFileName) {
     return HostSdk::ChangeFileExt(baseFileName, "rpt");
 }
@@ -249,6 +258,9 @@ void TReportManager::OutputReportFile() {
             WriteLine("... and " + std::to_string(FOmittedEvents) +
                       " more events, not listed: a report lists at most " +
                       std::to_string(kMaxEventBytes >> 20) + " MB of events.");
+        }
+        for (const std::string& line : FLateFinalLines) {
+            WriteLine(line);
         }
     } catch (...) {
         std::fclose(FReportFile);

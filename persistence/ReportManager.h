@@ -40,6 +40,7 @@ public:
     void AddReportEvent(const std::string& text) override;
     void ReportError(const std::string& text) override;
     void ReportWarning(const std::string& text) override;
+    void ReportFinalWarning(const std::string& text) override;
 
     // Whether OutputReportFile writes anything; off until the translation's
     // root turns it on from the command flags.
@@ -64,8 +65,8 @@ public:
     // The events kept, in order. However many events a translation reports,
     // the manager keeps lines up to kMaxEventBytes (counted with a fixed
     // overhead per line) and only counts the rest; the report then ends with
-    // a line that says how many were left out. Errors and warnings are
-    // counted in full either way.
+    // a line that says how many were left out, then the final warnings that
+    // came after the limit. Errors and warnings are counted in full either way.
     static constexpr std::size_t kMaxEventBytes = std::size_t{16} << 20;
     static constexpr std::size_t kEventOverhead = 48;
     const std::vector<std::string>& Events() const { return FEvents; }
@@ -91,6 +92,7 @@ private:
     void Keep(std::string line);
 
     std::vector<std::string> FEvents;
+    std::vector<std::string> FLateFinalLines; // final warnings past the limit
     std::size_t FEventBytes = 0;
     std::int64_t FOmittedEvents = 0;
     std::FILE* FReportFile = nullptr;

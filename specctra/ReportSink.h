@@ -13,4 +13,8 @@ public:
     virtual void ReportWarning(const std::string& text) = 0;
     // Records the text as it is.
     virtual void AddReportEvent(const std::string& text) = 0;
+    // A warning about the translation as a whole (such as where the user
+    // stopped the reading): counted, and listed even where a report that has
+    // grown too long leaves further lines out.
+    virtual void ReportFinalWarning(const std::string& text) { ReportWarning(text); }
 };

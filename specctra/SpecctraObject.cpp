@@ -187,6 +187,11 @@ void TSpecctraObject::ReportWarning(const std::string& text) const {
         sink->ReportWarning(text);
 }
 
+void TSpecctraObject::ReportFinalWarning(const std::string& text) const {
+    if (IReportSink* sink = ReportSink())
+        sink->ReportFinalWarning(text);
+}
+
 void TSpecctraObject::ReportEvent(const std::string& text) const {
     if (IReportSink* sink = ReportSink())
         sink->AddReportEvent(text);

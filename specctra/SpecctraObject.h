@@ -95,6 +95,7 @@ public:
     IReportSink* ReportSink() const;
     void ReportError(const std::string& text) const;
     void ReportWarning(const std::string& text) const;
+    void ReportFinalWarning(const std::string& text) const;
     void ReportEvent(const std::string& text) const;
 
     bool ExportListToFile(TSpecctraList* list);

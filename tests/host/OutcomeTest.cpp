@@ -52,6 +52,18 @@ TEST_F(OutcomeFiles, ReportCountsAreItsErrorAndWarningLines) {
     ASSERT_EQ(counts.lines.size(), 3u);
     EXPECT_EQ(counts.lines[2], "ERROR: Library not loaded, can't export to PCB.");
     EXPECT_FALSE(ReportCounts::Read(folder + "/absent.rpt").read);
+    // A report too long to list every line: its totals count.
+    Write("long.rpt", "QUILLON - NEW ROUTER INTERFACE\r\n\r\n"
+                      "Total errors encountered: 245758\r\n"
+                      "Total warnings encountered: 2\r\n\r\n"
+                      "ERROR: Unexpected token <AB> in line 2\r\n"
+                      "... and 57743 more events, not listed: a report lists at most 16 MB of "
+                      "events.\r\n"
+                      "WARNING: Reading aborted by the user in line 10084\r\n");
+    const ReportCounts longer = ReportCounts::Read(folder + "/long.rpt");
+    EXPECT_EQ(longer.errors, 245758);
+    EXPECT_EQ(longer.warnings, 2);
+    EXPECT_EQ(longer.lines.size(), 2u);
 
     EXPECT_EQ(ReportLineNumber(counts.lines[0]), 7);
     EXPECT_EQ(ReportLineNumber(counts.lines[1]), 12);

@@ -285,17 +285,19 @@ TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
     for (int64_t i = 0; i < total; ++i)
         report.ReportError(line);
     report.ReportWarning("after the limit");
+    // Where the user stopped the reading is said even past the limit.
+    report.ReportFinalWarning("Reading aborted by the user in line 9");
     EXPECT_EQ(report.ErrorCount(), total);
-    EXPECT_EQ(report.WarningCount(), 1);
+    EXPECT_EQ(report.WarningCount(), 2);
     EXPECT_EQ(report.Events().size(), kept);
     EXPECT_EQ(report.OmittedEvents(), total + 1 - static_cast<int64_t>(kept));
     report.OutputReportFile();
     const std::string text = ReadAll(Folder / "stray.rpt");
     EXPECT_LT(text.size(), TReportManager::kMaxEventBytes);
     EXPECT_NE(text.find("Total errors encountered: " + std::to_string(total)), std::string::npos);
-    const std::string last =
-        "... and " + std::to_string(report.OmittedEvents()) +
-        " more events, not listed: a report lists at most 16 MB of events.\r\n";
+    const std::string last = "... and " + std::to_string(report.OmittedEvents()) +
+                             " more events, not listed: a report lists at most 16 MB of events.\r\n"
+                             "WARNING: Reading aborted by the user in line 9\r\n";
     ASSERT_GE(text.size(), last.size());
     EXPECT_EQ(text.substr(text.size() - last.size()), last);
 }
