@@ -174,16 +174,24 @@ struct Body {
     static void operator delete(void* p, std::size_t size);
 };
 
+// What a track belongs to; most tracks belong to nothing.
+struct TrackRefs {
+    Ref polygon, coordinate, dimension;
+};
+static_assert(sizeof(TrackRefs) == 24);
+
 struct TrackBody : Body {
     int32_t x2 = 0, y2 = 0, width = 100000;
-    Ref polygon, coordinate, dimension;
+    Shared<TrackRefs> refs;
     template <class V> void visit(V& v) {
+        TrackRefs r = refs.get();
         v("x2", x2);
         v("y2", y2);
         v("Width", width);
-        v("Polygon", polygon);
-        v("Coordinate", coordinate);
-        v("Dimension", dimension);
+        v("Polygon", r.polygon);
+        v("Coordinate", r.coordinate);
+        v("Dimension", r.dimension);
+        refs.set(r);
     }
 };
 
@@ -615,8 +623,14 @@ public:
 
 private:
     static constexpr uint32_t kGone = kNone - 1; // a removed entry; probes go past it
-    std::vector<uint32_t> cells_;                // kNone: never used
-    size_t count_ = 0, taken_ = 0;               // live nets; cells not kNone
+    // A net's slot with 32 bits of its name's hash, so that a probe reads
+    // the names of few nets and growing reads none.
+    struct Cell {
+        uint32_t slot = kNone; // kNone: never used
+        uint32_t hash = 0;
+    };
+    std::vector<Cell> cells_;
+    size_t count_ = 0, taken_ = 0; // live nets; cells not kNone
     void Grow();
 };
 

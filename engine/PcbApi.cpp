@@ -661,9 +661,11 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
     ex(x2, b.x2);
     ex(y2, b.y2);
     ex(width, b.width);
-    ex.Ref(polygon, b.polygon);
-    ex.Ref(coordinate, b.coordinate);
-    ex.Ref(dimension, b.dimension);
+    TrackRefs refs = b.refs.get();
+    ex.Ref(polygon, refs.polygon);
+    ex.Ref(coordinate, refs.coordinate);
+    ex.Ref(dimension, refs.dimension);
+    b.refs.set(refs);
     return 1;
 }
 

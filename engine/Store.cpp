@@ -295,13 +295,20 @@ template <class Value, class Key, class Traits> struct CountedPool {
     std::vector<uint32_t> freeIds;
     std::unordered_multimap<uint64_t, uint32_t> byHash;
     size_t live = 0;
+    uint32_t last = 0; // the value used last: records made one after another often match
 
     // The number of the value equal to `key`, with one more user.
     uint32_t Use(const Key& key) {
+        if (last < entries.size() && entries[last].users > 0 &&
+            Traits::Same(entries[last].value, key)) {
+            ++entries[last].users;
+            return last;
+        }
         const uint64_t h = Traits::Hash(key);
         for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
             if (Traits::Same(entries[at->second].value, key)) {
                 ++entries[at->second].users;
+                last = at->second;
                 return at->second;
             }
         uint32_t id;
@@ -318,6 +325,7 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.users = 1;
         byHash.emplace(h, id);
         ++live;
+        last = id;
         return id;
     }
     void Retain(uint32_t id) { ++entries[id].users; }
@@ -417,6 +425,7 @@ template <class T> size_t Shared<T>::PooledCount() {
 template class Shared<PadShared>;
 template class Shared<TextShared>;
 template class Shared<ComponentShared>;
+template class Shared<TrackRefs>;
 
 PadLayerTable::PadLayerTable() {
     const Run runs[] = {Run{0, PadLayerEntry{}}, Run{1, PadLayerEntry{1, 600000, 600000, 50}},
@@ -816,6 +825,9 @@ void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
 // ----------------------------------------------------------------- net index
 
 namespace {
+uint32_t NameHash(std::string_view name) {
+    return static_cast<uint32_t>(std::hash<std::string_view>{}(name));
+}
 const std::string& NetNameAt(uint32_t slot) {
     return static_cast<const NetBody*>(Store::Get().At(slot).body.get())->name;
 }
@@ -825,12 +837,13 @@ uint32_t NetIndex::Find(std::string_view name) const {
     if (count_ == 0)
         return kNone;
     const size_t mask = cells_.size() - 1;
-    for (size_t i = std::hash<std::string_view>{}(name)&mask;; i = (i + 1) & mask) {
-        const uint32_t slot = cells_[i];
-        if (slot == kNone)
+    const uint32_t h = NameHash(name);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        const Cell& c = cells_[i];
+        if (c.slot == kNone)
             return kNone;
-        if (slot != kGone && NetNameAt(slot) == name)
-            return slot;
+        if (c.slot != kGone && c.hash == h && NetNameAt(c.slot) == name)
+            return c.slot;
     }
 }
 
@@ -838,12 +851,13 @@ void NetIndex::Insert(std::string_view name, uint32_t slot) {
     if ((taken_ + 1) * 2 > cells_.size())
         Grow();
     const size_t mask = cells_.size() - 1;
-    size_t i = std::hash<std::string_view>{}(name)&mask;
-    while (cells_[i] != kNone && cells_[i] != kGone)
+    const uint32_t h = NameHash(name);
+    size_t i = h & mask;
+    while (cells_[i].slot != kNone && cells_[i].slot != kGone)
         i = (i + 1) & mask;
-    if (cells_[i] == kNone)
+    if (cells_[i].slot == kNone)
         ++taken_;
-    cells_[i] = slot;
+    cells_[i] = Cell{slot, h};
     ++count_;
 }
 
@@ -851,30 +865,29 @@ void NetIndex::Erase(std::string_view name, uint32_t slot) {
     if (count_ == 0)
         return;
     const size_t mask = cells_.size() - 1;
-    for (size_t i = std::hash<std::string_view>{}(name)&mask; cells_[i] != kNone;
-         i = (i + 1) & mask)
-        if (cells_[i] == slot) {
-            cells_[i] = kGone;
+    for (size_t i = NameHash(name) & mask; cells_[i].slot != kNone; i = (i + 1) & mask)
+        if (cells_[i].slot == slot) {
+            cells_[i].slot = kGone;
             --count_;
             return;
         }
 }
 
-// Twice the room for the live nets (at least 16 cells), removed entries
+// Room for four times the live nets (at least 16 cells), removed entries
 // dropped.
 void NetIndex::Grow() {
     size_t size = 16;
     while (size < (count_ + 1) * 4)
         size *= 2;
-    std::vector<uint32_t> old(size, kNone);
+    std::vector<Cell> old(size);
     old.swap(cells_);
     const size_t mask = size - 1;
-    for (uint32_t slot : old)
-        if (slot != kNone && slot != kGone) {
-            size_t i = std::hash<std::string_view>{}(NetNameAt(slot)) & mask;
-            while (cells_[i] != kNone)
+    for (const Cell& c : old)
+        if (c.slot != kNone && c.slot != kGone) {
+            size_t i = c.hash & mask;
+            while (cells_[i].slot != kNone)
                 i = (i + 1) & mask;
-            cells_[i] = slot;
+            cells_[i] = c;
         }
     taken_ = count_;
 }
