@@ -350,7 +350,8 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
     const double x = o.x1, y = o.y1;
     switch (o.kind) {
     case kPad: {
-        const auto& p = *static_cast<const PadBody*>(o.body.get());
+        const auto& pad = *static_cast<const PadBody*>(o.body.get());
+        const PadShared& p = pad.shared.get();
         c.holeSize = p.holeSize;
         c.smd = o.layer != kMultiLayer;
         c.testPoint = p.testTop || p.testBottom;
@@ -377,7 +378,7 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
         };
         std::vector<Shape> shapes;
         for (int32_t l : layers) {
-            const PadLayerEntry& e = p.layers.At(entry(l));
+            const PadLayerEntry& e = pad.layers.At(entry(l));
             if (e.shape == 0 || e.xSize <= 0 || e.ySize <= 0)
                 continue;
             auto same = std::find_if(shapes.begin(), shapes.end(), [&](const Shape& sh) {
@@ -396,7 +397,7 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
         for (const Shape& sh : shapes) {
             double radius = 0;
             std::vector<Point> core =
-                PadCore(sh.e.shape, x, y, sh.e.xSize, sh.e.ySize, p.angle, sh.e.crPct, radius);
+                PadCore(sh.e.shape, x, y, sh.e.xSize, sh.e.ySize, pad.angle, sh.e.crPct, radius);
             AddPiece(index, sh.bits, radius, core);
         }
         break;
@@ -535,10 +536,10 @@ void ConnectPlanes(Copper& copper, Groups& groups, uint32_t boardSlot) {
         const LayerRec& layer = b.layers[l];
         if (!layer.inStack || layer.planeNet.empty())
             continue;
-        auto it = b.netByName.find(layer.planeNet);
-        if (it == b.netByName.end())
+        const uint32_t net = b.netByName.Find(layer.planeNet);
+        if (net == kNone)
             continue;
-        planeNets.push_back(it->second);
+        planeNets.push_back(net);
         anyPlane = true;
     }
     if (!anyPlane)

@@ -132,7 +132,7 @@ const std::string& NameOf(const ObjectRec& o) {
     case kText:
         return static_cast<TextBody*>(o.body.get())->text;
     case kComponent:
-        return static_cast<ComponentBody*>(o.body.get())->pattern;
+        return static_cast<ComponentBody*>(o.body.get())->shared.get().pattern;
     default:
         return none;
     }
@@ -487,13 +487,14 @@ std::string RecordProblem(int32_t kind, Body* body) {
         break;
     }
     case kPad: {
-        auto* p = static_cast<PadBody*>(body);
+        auto* pad = static_cast<PadBody*>(body);
+        const PadShared* p = &pad->shared.get();
         for (int32_t v : {p->topX, p->topY, p->midX, p->midY, p->botX, p->botY})
             c.Size("pad size", v);
         c.Size("hole size", p->holeSize);
         c.Range("stack mode", p->mode, 0, 2);
         PadLayers all;
-        p->layers.Expand(all);
+        pad->layers.Expand(all);
         for (const PadLayerEntry& e : all) {
             c.Size("layer pad size", e.xSize);
             c.Size("layer pad size", e.ySize);
@@ -503,7 +504,7 @@ std::string RecordProblem(int32_t kind, Body* body) {
         break;
     }
     case kText: {
-        auto* t = static_cast<TextBody*>(body);
+        const TextShared* t = &static_cast<TextBody*>(body)->shared.get();
         c.Size("size", t->size);
         c.Size("line width", t->lineWidth);
         break;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -127,6 +128,44 @@ private:
     static void Release(uint32_t id);
 };
 
+// A group of record fields that few records set apart from their
+// neighbours (a pad's padstack sizes and options, a text's font and style, a
+// component's flags and library names). Each distinct group is kept once in a
+// store-wide pool, counted by the records that use it, and a record holds its
+// number; a change makes (or finds) the changed group and lets go of the old.
+// T holds only 4- and 8-byte values and no padding: groups are compared and
+// hashed by their bytes.
+template <class T> class Shared {
+public:
+    Shared() : id_(DefaultId()) { Retain(id_); }
+    Shared(const Shared& other) : id_(other.id_) { Retain(id_); }
+    Shared& operator=(const Shared& other) {
+        Retain(other.id_);
+        Release(id_);
+        id_ = other.id_;
+        return *this;
+    }
+    ~Shared() { Release(id_); }
+    const T& get() const { return At(id_); }
+    void set(const T& value) {
+        if (std::memcmp(&value, &At(id_), sizeof(T)) == 0)
+            return;
+        const uint32_t id = Use(value);
+        Release(id_);
+        id_ = id;
+    }
+    // Distinct groups in the pool (for tests and measurements).
+    static size_t PooledCount();
+
+private:
+    uint32_t id_;
+    static uint32_t DefaultId(); // T{}, which the pool always keeps
+    static uint32_t Use(const T& value);
+    static const T& At(uint32_t id);
+    static void Retain(uint32_t id);
+    static void Release(uint32_t id);
+};
+
 // Records come from per-size free lists the store keeps for its lifetime:
 // an import makes and drops millions of them.
 struct Body {
@@ -135,16 +174,24 @@ struct Body {
     static void operator delete(void* p, std::size_t size);
 };
 
+// What a track belongs to; most tracks belong to nothing.
+struct TrackRefs {
+    Ref polygon, coordinate, dimension;
+};
+static_assert(sizeof(TrackRefs) == 24);
+
 struct TrackBody : Body {
     int32_t x2 = 0, y2 = 0, width = 100000;
-    Ref polygon, coordinate, dimension;
+    Shared<TrackRefs> refs;
     template <class V> void visit(V& v) {
+        TrackRefs r = refs.get();
         v("x2", x2);
         v("y2", y2);
         v("Width", width);
-        v("Polygon", polygon);
-        v("Coordinate", coordinate);
-        v("Dimension", dimension);
+        v("Polygon", r.polygon);
+        v("Coordinate", r.coordinate);
+        v("Dimension", r.dimension);
+        refs.set(r);
     }
 };
 
@@ -188,51 +235,60 @@ struct ViaBody : Body {
     }
 };
 
-struct PadBody : Body {
+// The part of a pad that pads made from one padstack share.
+struct PadShared {
+    double holeRotation = 0.0;
     int32_t topX = 600000, topY = 600000, midX = 600000, midY = 600000, botX = 600000,
             botY = 600000;
     int32_t holeSize = 300000, topShape = 1, midShape = 1, botShape = 1;
-    Interned name;
     int32_t daisyChainStyle = 0, plated = 1;
-    double angle = 0.0;
     Interned swapIdPad, swapIdPart;
     int32_t ownerPartId = 0;
     Interned swappedPadName;
     int32_t drillType = 0, holeType = 0, holeWidth = 0;
-    double holeRotation = 0.0;
     int32_t padOffsetX = 0, padOffsetY = 0, jumperId = 0, testTop = 0, testBottom = 0;
     int32_t mode = 0;
+    int32_t spare = 0; // fills the record to a whole number of doubles
+};
+static_assert(sizeof(PadShared) == 112);
+
+struct PadBody : Body {
+    Interned name;
     PadLayerTable layers;
+    double angle = 0.0;
+    Shared<PadShared> shared;
     template <class V> void visit(V& v) {
-        v("TopXsize", topX);
-        v("TopYsize", topY);
-        v("MidXsize", midX);
-        v("MidYsize", midY);
-        v("BotXsize", botX);
-        v("BotYsize", botY);
-        v("HoleSize", holeSize);
-        v("TopShape", topShape);
-        v("MidShape", midShape);
-        v("BotShape", botShape);
+        PadShared s = shared.get();
+        v("TopXsize", s.topX);
+        v("TopYsize", s.topY);
+        v("MidXsize", s.midX);
+        v("MidYsize", s.midY);
+        v("BotXsize", s.botX);
+        v("BotYsize", s.botY);
+        v("HoleSize", s.holeSize);
+        v("TopShape", s.topShape);
+        v("MidShape", s.midShape);
+        v("BotShape", s.botShape);
         v("Name", name);
-        v("DaisyChainStyle", daisyChainStyle);
-        v("Plated", plated);
+        v("DaisyChainStyle", s.daisyChainStyle);
+        v("Plated", s.plated);
         v("Angle", angle);
-        v("SwapID_Pad", swapIdPad);
-        v("SwapID_Part", swapIdPart);
-        v("OwnerPart_ID", ownerPartId);
-        v("SwappedPadName", swappedPadName);
-        v("FDrillType", drillType);
-        v("FHoleType", holeType);
-        v("FHoleWidth", holeWidth);
-        v("FHoleRotation", holeRotation);
-        v("FPadOffsetX", padOffsetX);
-        v("FPadOffsetY", padOffsetY);
-        v("FJumperID", jumperId);
-        v("FIsAssyTestPointTop", testTop);
-        v("FIsAssyTestPointBtm", testBottom);
-        v("FMode", mode);
+        v("SwapID_Pad", s.swapIdPad);
+        v("SwapID_Part", s.swapIdPart);
+        v("OwnerPart_ID", s.ownerPartId);
+        v("SwappedPadName", s.swappedPadName);
+        v("FDrillType", s.drillType);
+        v("FHoleType", s.holeType);
+        v("FHoleWidth", s.holeWidth);
+        v("FHoleRotation", s.holeRotation);
+        v("FPadOffsetX", s.padOffsetX);
+        v("FPadOffsetY", s.padOffsetY);
+        v("FJumperID", s.jumperId);
+        v("FIsAssyTestPointTop", s.testTop);
+        v("FIsAssyTestPointBtm", s.testBottom);
+        v("FMode", s.mode);
         v("PerLayer", layers);
+        shared.set(s);
     }
 };
 
@@ -255,73 +311,89 @@ struct RegionBody : Body {
     }
 };
 
-struct TextBody : Body {
-    int32_t size = 600000, font = 0;
-    double angle = 0.0;
-    int32_t mirror = 0;
-    std::string text;
-    int32_t lineWidth = 100000, useTTFonts = 0, bold = 0, italic = 0;
+// The part of a text that texts of one style share.
+struct TextShared {
+    int32_t size = 600000, font = 0, lineWidth = 100000, useTTFonts = 0, bold = 0, italic = 0;
     Interned fontName{"Arial"};
     int32_t inverted = 0, invertedBorder = 0;
     std::array<int32_t, 8> barCode{};
+    int32_t spare = 0; // fills the record to a whole number of words
+};
+static_assert(sizeof(TextShared) == 72);
+
+struct TextBody : Body {
+    double angle = 0.0;
+    std::string text;
+    int32_t mirror = 0;
+    Shared<TextShared> shared;
     template <class V> void visit(V& v) {
-        v("Size", size);
-        v("Font", font);
+        TextShared s = shared.get();
+        v("Size", s.size);
+        v("Font", s.font);
         v("Angle", angle);
         v("Mirror", mirror);
         v("Text", text);
-        v("LineWidth", lineWidth);
-        v("UseTTFonts", useTTFonts);
-        v("Bold", bold);
-        v("Italic", italic);
-        v("FontName", fontName);
-        v("Inverted", inverted);
-        v("InvertedBorder", invertedBorder);
-        v("BarCodeKind", barCode[0]);
-        v("BarCodeRenderMode", barCode[1]);
-        v("BarCodeFullWidth", barCode[2]);
-        v("BarCodeFullHeight", barCode[3]);
-        v("BarCodeXMargin", barCode[4]);
-        v("BarCodeYMargin", barCode[5]);
-        v("BarCodeShowText", barCode[6]);
-        v("BarCodeInverted", barCode[7]);
+        v("LineWidth", s.lineWidth);
+        v("UseTTFonts", s.useTTFonts);
+        v("Bold", s.bold);
+        v("Italic", s.italic);
+        v("FontName", s.fontName);
+        v("Inverted", s.inverted);
+        v("InvertedBorder", s.invertedBorder);
+        v("BarCodeKind", s.barCode[0]);
+        v("BarCodeRenderMode", s.barCode[1]);
+        v("BarCodeFullWidth", s.barCode[2]);
+        v("BarCodeFullHeight", s.barCode[3]);
+        v("BarCodeXMargin", s.barCode[4]);
+        v("BarCodeYMargin", s.barCode[5]);
+        v("BarCodeShowText", s.barCode[6]);
+        v("BarCodeInverted", s.barCode[7]);
+        shared.set(s);
     }
 };
 
-struct ComponentBody : Body {
+// The part of a component that components of one footprint share.
+struct ComponentShared {
     int32_t channelOffset = 0, componentKind = 0;
-    Ref nameText, commentText;
     Interned pattern;
     int32_t nameOn = 1, commentOn = 0, groupNum = 0;
-    double angle = 0.0;
     int32_t primitiveLock = 1, height = 0, nameAutoPosition = 0, commentAutoPosition = 0,
             unionIndex = 0;
-    std::string sourceDesignator, sourceUniqueId;
     Interned sourceHierarchicalPath, sourceLibraryName, footprintDescription, defaultPcb3DModel,
         libraryLinkId;
+};
+static_assert(sizeof(ComponentShared) == 64);
+
+struct ComponentBody : Body {
+    Ref nameText, commentText;
+    double angle = 0.0;
+    std::string sourceDesignator, sourceUniqueId;
     ListHead children; // primitives contained, in the order they were added
+    Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
-        v("ChannelOffset", channelOffset);
-        v("ComponentKind", componentKind);
+        ComponentShared s = shared.get();
+        v("ChannelOffset", s.channelOffset);
+        v("ComponentKind", s.componentKind);
         v("NameText", nameText);
         v("CommentText", commentText);
-        v("Pattern", pattern);
-        v("NameOn", nameOn);
-        v("CommentOn", commentOn);
-        v("GroupNum", groupNum);
+        v("Pattern", s.pattern);
+        v("NameOn", s.nameOn);
+        v("CommentOn", s.commentOn);
+        v("GroupNum", s.groupNum);
         v("Angle", angle);
-        v("PrimitiveLock", primitiveLock);
-        v("Height", height);
-        v("NameAutoPosition", nameAutoPosition);
-        v("CommentAutoPosition", commentAutoPosition);
-        v("UnionIndex", unionIndex);
+        v("PrimitiveLock", s.primitiveLock);
+        v("Height", s.height);
+        v("NameAutoPosition", s.nameAutoPosition);
+        v("CommentAutoPosition", s.commentAutoPosition);
+        v("UnionIndex", s.unionIndex);
         v("SourceDesignator", sourceDesignator);
         v("SourceUniqueId", sourceUniqueId);
-        v("SourceHierarchicalPath", sourceHierarchicalPath);
-        v("SourceLibraryName", sourceLibraryName);
-        v("FootprintDescription", footprintDescription);
-        v("DefaultPCB3DModel", defaultPcb3DModel);
-        v("LibraryLinkId", libraryLinkId);
+        v("SourceHierarchicalPath", s.sourceHierarchicalPath);
+        v("SourceLibraryName", s.sourceLibraryName);
+        v("FootprintDescription", s.footprintDescription);
+        v("DefaultPCB3DModel", s.defaultPcb3DModel);
+        v("LibraryLinkId", s.libraryLinkId);
+        shared.set(s);
     }
 };
 
@@ -536,6 +608,32 @@ struct Grids {
     std::array<double, 13> v{};
 };
 
+// The nets of a board by name: an open-addressed table of net slots, with
+// the names read from the nets themselves, so a net costs a few bytes here
+// rather than a heap node and a second copy of its name.
+class NetIndex {
+public:
+    uint32_t Find(std::string_view name) const; // kNone when absent
+    // Adds a net whose name is not in the index yet.
+    void Insert(std::string_view name, uint32_t slot);
+    // Removes the net in `slot` if the index holds it under `name`.
+    void Erase(std::string_view name, uint32_t slot);
+    bool Contains(std::string_view name) const { return Find(name) != kNone; }
+    size_t size() const { return count_; }
+
+private:
+    static constexpr uint32_t kGone = kNone - 1; // a removed entry; probes go past it
+    // A net's slot with 32 bits of its name's hash, so that a probe reads
+    // the names of few nets and growing reads none.
+    struct Cell {
+        uint32_t slot = kNone; // kNone: never used
+        uint32_t hash = 0;
+    };
+    std::vector<Cell> cells_;
+    size_t count_ = 0, taken_ = 0; // live nets; cells not kNone
+    void Grow();
+};
+
 struct BoardRec {
     uint32_t gen = 0;
     bool live = false;
@@ -553,7 +651,7 @@ struct BoardRec {
     Grids grids;
     std::array<ListHead, kKindCount> byKind{};
     std::array<ListHead, kLayerCount> byLayer{};
-    std::unordered_map<std::string, uint32_t> netByName;
+    NetIndex netByName;
 };
 
 struct IteratorRec {

@@ -568,8 +568,8 @@ intptr_t PcbApi_GetNetByName(intptr_t board, const char* name) {
     BoardRec* b = S().Board(board);
     if (!b || !name)
         return 0;
-    auto found = b->netByName.find(GetText(name));
-    return found == b->netByName.end() ? 0 : S().ObjectHandle(found->second);
+    const uint32_t found = b->netByName.Find(GetText(name));
+    return found == kNone ? 0 : S().ObjectHandle(found);
 }
 
 int32_t PcbApi_GetObjectBitField2(intptr_t object, uint8_t* bitField2) {
@@ -661,9 +661,11 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
     ex(x2, b.x2);
     ex(y2, b.y2);
     ex(width, b.width);
-    ex.Ref(polygon, b.polygon);
-    ex.Ref(coordinate, b.coordinate);
-    ex.Ref(dimension, b.dimension);
+    TrackRefs refs = b.refs.get();
+    ex.Ref(polygon, refs.polygon);
+    ex.Ref(coordinate, refs.coordinate);
+    ex.Ref(dimension, refs.dimension);
+    b.refs.set(refs);
     return 1;
 }
 
@@ -738,9 +740,13 @@ int32_t PcbApi_QueryPadStackMode(int32_t mode, intptr_t object, int32_t* padMode
         return 0;
     if (IsWrite(mode) && (*padMode < 0 || *padMode > 2))
         return 0;
-    Ex{IsRead(mode)}(padMode, BodyOf<PadBody>(slot).mode);
-    if (IsWrite(mode))
+    PadBody& b = BodyOf<PadBody>(slot);
+    PadShared shared = b.shared.get();
+    Ex{IsRead(mode)}(padMode, shared.mode);
+    if (IsWrite(mode)) {
+        b.shared.set(shared);
         S().MarkModified(S().At(slot));
+    }
     return 1;
 }
 
@@ -762,7 +768,8 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
         !SizesOk(mode, topXSize, topYSize, midXSize, midYSize, botXSize, botYSize, holeSize))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
-    PadBody& b = BodyOf<PadBody>(slot);
+    PadBody& pad = BodyOf<PadBody>(slot);
+    PadShared b = pad.shared.get();
     Ex ex{IsRead(mode)};
     if (!ex.read) {
         // A changed top, mid or bottom size or shape carries to its layers.
@@ -770,7 +777,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
                          int32_t oy, int32_t oshape) {
             if (x == ox && y == oy && shape == oshape)
                 return;
-            b.layers.SetShapeAndSize(from, to, shape, x, y);
+            pad.layers.SetShapeAndSize(from, to, shape, x, y);
         };
         carry(1, 1, *topXSize, *topYSize, *topShape, b.topX, b.topY, b.topShape);
         carry(2, 31, *midXSize, *midYSize, *midShape, b.midX, b.midY, b.midShape);
@@ -786,10 +793,10 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     ex(topShape, b.topShape);
     ex(midShape, b.midShape);
     ex(botShape, b.botShape);
-    ex.Text(name, b.name);
+    ex.Text(name, pad.name);
     ex(daisyChainStyle, b.daisyChainStyle);
     ex.Bool(plated, b.plated);
-    ex(angle, b.angle);
+    ex(angle, pad.angle);
     ex.Text(swapIdPad, b.swapIdPad);
     ex.Text(swapIdPart, b.swapIdPart);
     ex(ownerPartId, b.ownerPartId);
@@ -803,6 +810,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     ex(jumperId, b.jumperId);
     ex.Bool(isTestPointTop, b.testTop);
     ex.Bool(isTestPointBottom, b.testBottom);
+    pad.shared.set(b);
     return 1;
 }
 
@@ -963,13 +971,14 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
         !SizesOk(mode, size, lineWidth))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
-    TextBody& b = BodyOf<TextBody>(slot);
+    TextBody& t = BodyOf<TextBody>(slot);
+    TextShared b = t.shared.get();
     Ex ex{IsRead(mode)};
     ex(size, b.size);
     ex(font, b.font);
-    ex(angle, b.angle);
-    ex.Bool(mirror, b.mirror);
-    ex.Text(text, b.text);
+    ex(angle, t.angle);
+    ex.Bool(mirror, t.mirror);
+    ex.Text(text, t.text);
     ex(lineWidth, b.lineWidth);
     ex.Bool(useTTFonts, b.useTTFonts);
     ex.Bool(bold, b.bold);
@@ -981,6 +990,7 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
                       barCodeXMargin, barCodeYMargin,    barCodeShowText,  barCodeInverted};
     for (size_t i = 0; i < b.barCode.size(); ++i)
         ex(bar[i], b.barCode[i]);
+    t.shared.set(b);
     return 1;
 }
 
@@ -1001,38 +1011,40 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
                 unionIndex, sourceDesignator, sourceUniqueId, sourceHierarchicalPath,
                 sourceLibraryName, footprintDescription, defaultPcb3DModel, libraryLinkId))
         return 0;
-    ComponentBody& b = BodyOf<ComponentBody>(slot);
+    ComponentBody& c = BodyOf<ComponentBody>(slot);
+    ComponentShared b = c.shared.get();
     const ObjectRec& o = S().At(slot);
     const int32_t oldX = o.x1, oldY = o.y1, oldLayer = o.layer;
-    const double oldAngle = b.angle;
+    const double oldAngle = c.angle;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     Ex ex{IsRead(mode)};
     ex(channelOffset, b.channelOffset);
     ex(componentKind, b.componentKind);
     if (ex.read) {
-        ex.Ref(nameText, b.nameText);
-        ex.Ref(commentText, b.commentText);
+        ex.Ref(nameText, c.nameText);
+        ex.Ref(commentText, c.commentText);
     }
     ex.Text(pattern, b.pattern);
     ex.Bool(nameOn, b.nameOn);
     ex.Bool(commentOn, b.commentOn);
     ex(groupNum, b.groupNum);
-    ex(angle, b.angle);
+    ex(angle, c.angle);
     ex.Bool(primitiveLock, b.primitiveLock);
     ex(height, b.height);
     ex(nameAutoPosition, b.nameAutoPosition);
     ex(commentAutoPosition, b.commentAutoPosition);
     ex(unionIndex, b.unionIndex);
-    ex.Text(sourceDesignator, b.sourceDesignator);
-    ex.Text(sourceUniqueId, b.sourceUniqueId);
+    ex.Text(sourceDesignator, c.sourceDesignator);
+    ex.Text(sourceUniqueId, c.sourceUniqueId);
     ex.Text(sourceHierarchicalPath, b.sourceHierarchicalPath);
     ex.Text(sourceLibraryName, b.sourceLibraryName);
     ex.Text(footprintDescription, b.footprintDescription);
     ex.Text(defaultPcb3DModel, b.defaultPcb3DModel);
     ex.Text(libraryLinkId, b.libraryLinkId);
+    c.shared.set(b);
     if (!ex.read) {
         const ObjectRec& now = S().At(slot);
-        S().TransformChildren(slot, oldX, oldY, oldAngle, oldLayer, now.x1, now.y1, b.angle,
+        S().TransformChildren(slot, oldX, oldY, oldAngle, oldLayer, now.x1, now.y1, c.angle,
                               now.layer);
     }
     return 1;

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <new>
+#include <span>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -280,42 +281,34 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
 
 namespace {
 
-// The distinct per-layer tables of all pads, each with the count of tables
-// that use it; a table no one uses is freed and its number reused.
-struct TablePool {
-    struct Table {
-        std::vector<PadLayerTable::Run> runs;
+// Values that many records hold alike, each distinct value kept once with
+// the count of its users; a value no one uses is freed and its number reused.
+// `Traits` hashes a key (what a caller looks a value up by), tells whether a
+// kept value equals it and makes the value from it.
+template <class Value, class Key, class Traits> struct CountedPool {
+    struct Entry {
+        Value value{};
         uint64_t hash = 0;
         uint32_t users = 0;
     };
-    std::vector<Table> tables;
+    std::vector<Entry> entries;
     std::vector<uint32_t> freeIds;
     std::unordered_multimap<uint64_t, uint32_t> byHash;
     size_t live = 0;
+    uint32_t last = 0; // the value used last: records made one after another often match
 
-    static uint64_t Hash(const PadLayerTable::Run* runs, int32_t count) {
-        uint64_t h = static_cast<uint64_t>(count);
-        for (int32_t i = 0; i < count; ++i) {
-            const PadLayerTable::Run& r = runs[i];
-            for (int32_t v : {r.first, r.entry.shape, r.entry.xSize, r.entry.ySize, r.entry.crPct})
-                h = (h ^ static_cast<uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
+    // The number of the value equal to `key`, with one more user.
+    uint32_t Use(const Key& key) {
+        if (last < entries.size() && entries[last].users > 0 &&
+            Traits::Same(entries[last].value, key)) {
+            ++entries[last].users;
+            return last;
         }
-        return h ^ (h >> 29);
-    }
-    static bool Same(const Table& t, const PadLayerTable::Run* runs, int32_t count) {
-        if (t.runs.size() != static_cast<size_t>(count))
-            return false;
-        for (int32_t i = 0; i < count; ++i)
-            if (t.runs[i].first != runs[i].first || !(t.runs[i].entry == runs[i].entry))
-                return false;
-        return true;
-    }
-    // The number of the table with these runs, with one more user.
-    uint32_t Use(const PadLayerTable::Run* runs, int32_t count) {
-        const uint64_t h = Hash(runs, count);
+        const uint64_t h = Traits::Hash(key);
         for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
-            if (Same(tables[at->second], runs, count)) {
-                ++tables[at->second].users;
+            if (Traits::Same(entries[at->second].value, key)) {
+                ++entries[at->second].users;
+                last = at->second;
                 return at->second;
             }
         uint32_t id;
@@ -323,47 +316,125 @@ struct TablePool {
             id = freeIds.back();
             freeIds.pop_back();
         } else {
-            id = static_cast<uint32_t>(tables.size());
-            tables.emplace_back();
+            id = static_cast<uint32_t>(entries.size());
+            entries.emplace_back();
         }
-        Table& t = tables[id];
-        t.runs.assign(runs, runs + count);
-        t.hash = h;
-        t.users = 1;
+        Entry& e = entries[id];
+        e.value = Traits::Make(key);
+        e.hash = h;
+        e.users = 1;
         byHash.emplace(h, id);
         ++live;
+        last = id;
         return id;
     }
+    void Retain(uint32_t id) { ++entries[id].users; }
     void Drop(uint32_t id) {
-        Table& t = tables[id];
-        if (--t.users > 0)
+        Entry& e = entries[id];
+        if (--e.users > 0)
             return;
-        for (auto [at, end] = byHash.equal_range(t.hash); at != end; ++at)
+        for (auto [at, end] = byHash.equal_range(e.hash); at != end; ++at)
             if (at->second == id) {
                 byHash.erase(at);
                 break;
             }
-        std::vector<PadLayerTable::Run>().swap(t.runs);
+        e.value = Value{};
         freeIds.push_back(id);
         --live;
     }
 };
+
+uint64_t Mix(uint64_t h, uint32_t word) {
+    return (h ^ word) * 0x9E3779B97F4A7C15ull;
+}
+
+// A pad's per-layer table, looked up by its runs.
+struct RunTraits {
+    using Runs = std::span<const PadLayerTable::Run>;
+    static uint64_t Hash(Runs runs) {
+        uint64_t h = runs.size();
+        for (const PadLayerTable::Run& r : runs)
+            for (int32_t v : {r.first, r.entry.shape, r.entry.xSize, r.entry.ySize, r.entry.crPct})
+                h = Mix(h, static_cast<uint32_t>(v));
+        return h ^ (h >> 29);
+    }
+    static bool Same(const std::vector<PadLayerTable::Run>& kept, Runs runs) {
+        if (kept.size() != runs.size())
+            return false;
+        for (size_t i = 0; i < runs.size(); ++i)
+            if (kept[i].first != runs[i].first || !(kept[i].entry == runs[i].entry))
+                return false;
+        return true;
+    }
+    static std::vector<PadLayerTable::Run> Make(Runs runs) { return {runs.begin(), runs.end()}; }
+};
+using TablePool = CountedPool<std::vector<PadLayerTable::Run>, RunTraits::Runs, RunTraits>;
 
 TablePool& Tables() {
     static TablePool* pool = new TablePool; // lives as long as the process
     return *pool;
 }
 
+// A group of shared record fields, compared and hashed by its bytes.
+template <class T> struct BytesTraits {
+    static uint64_t Hash(const T& value) {
+        static_assert(sizeof(T) % 4 == 0);
+        uint32_t words[sizeof(T) / 4];
+        std::memcpy(words, &value, sizeof(T));
+        uint64_t h = sizeof(T);
+        for (uint32_t w : words)
+            h = Mix(h, w);
+        return h ^ (h >> 29);
+    }
+    static bool Same(const T& kept, const T& value) {
+        return std::memcmp(&kept, &value, sizeof(T)) == 0;
+    }
+    static T Make(const T& value) { return value; }
+};
+
+// The default group is never freed.
+template <class T> struct SharedPool : CountedPool<T, T, BytesTraits<T>> {
+    uint32_t defaultId = this->Use(T{});
+};
+
+template <class T> SharedPool<T>& SharedPoolOf() {
+    static SharedPool<T>* pool = new SharedPool<T>; // lives as long as the process
+    return *pool;
+}
+
 } // namespace
+
+template <class T> uint32_t Shared<T>::DefaultId() {
+    return SharedPoolOf<T>().defaultId;
+}
+template <class T> uint32_t Shared<T>::Use(const T& value) {
+    return SharedPoolOf<T>().Use(value);
+}
+template <class T> const T& Shared<T>::At(uint32_t id) {
+    return SharedPoolOf<T>().entries[id].value;
+}
+template <class T> void Shared<T>::Retain(uint32_t id) {
+    SharedPoolOf<T>().Retain(id);
+}
+template <class T> void Shared<T>::Release(uint32_t id) {
+    SharedPoolOf<T>().Drop(id);
+}
+template <class T> size_t Shared<T>::PooledCount() {
+    return SharedPoolOf<T>().live;
+}
+template class Shared<PadShared>;
+template class Shared<TextShared>;
+template class Shared<ComponentShared>;
+template class Shared<TrackRefs>;
 
 PadLayerTable::PadLayerTable() {
     const Run runs[] = {Run{0, PadLayerEntry{}}, Run{1, PadLayerEntry{1, 600000, 600000, 50}},
                         Run{33, PadLayerEntry{}}};
-    id_ = Tables().Use(runs, 3);
+    id_ = Tables().Use(runs);
 }
 
 void PadLayerTable::Retain(uint32_t id) {
-    ++Tables().tables[id].users;
+    Tables().Retain(id);
 }
 
 void PadLayerTable::Release(uint32_t id) {
@@ -375,11 +446,11 @@ size_t PadLayerTable::PooledCount() {
 }
 
 int PadLayerTable::RunCount() const {
-    return static_cast<int>(Tables().tables[id_].runs.size());
+    return static_cast<int>(Tables().entries[id_].value.size());
 }
 
 const PadLayerTable::Run* PadLayerTable::Runs() const {
-    return Tables().tables[id_].runs.data();
+    return Tables().entries[id_].value.data();
 }
 
 const PadLayerEntry& PadLayerTable::At(int layer) const {
@@ -410,7 +481,7 @@ void PadLayerTable::Assign(const PadLayers& all) {
 }
 
 void PadLayerTable::Assign(const Run* runs, int32_t count) {
-    const uint32_t id = Tables().Use(runs, count);
+    const uint32_t id = Tables().Use(RunTraits::Runs(runs, static_cast<size_t>(count)));
     Release(id_);
     id_ = id;
 }
@@ -751,6 +822,76 @@ void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
     --head.count;
 }
 
+// ----------------------------------------------------------------- net index
+
+namespace {
+uint32_t NameHash(std::string_view name) {
+    return static_cast<uint32_t>(std::hash<std::string_view>{}(name));
+}
+const std::string& NetNameAt(uint32_t slot) {
+    return static_cast<const NetBody*>(Store::Get().At(slot).body.get())->name;
+}
+} // namespace
+
+uint32_t NetIndex::Find(std::string_view name) const {
+    if (count_ == 0)
+        return kNone;
+    const size_t mask = cells_.size() - 1;
+    const uint32_t h = NameHash(name);
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        const Cell& c = cells_[i];
+        if (c.slot == kNone)
+            return kNone;
+        if (c.slot != kGone && c.hash == h && NetNameAt(c.slot) == name)
+            return c.slot;
+    }
+}
+
+void NetIndex::Insert(std::string_view name, uint32_t slot) {
+    if ((taken_ + 1) * 2 > cells_.size())
+        Grow();
+    const size_t mask = cells_.size() - 1;
+    const uint32_t h = NameHash(name);
+    size_t i = h & mask;
+    while (cells_[i].slot != kNone && cells_[i].slot != kGone)
+        i = (i + 1) & mask;
+    if (cells_[i].slot == kNone)
+        ++taken_;
+    cells_[i] = Cell{slot, h};
+    ++count_;
+}
+
+void NetIndex::Erase(std::string_view name, uint32_t slot) {
+    if (count_ == 0)
+        return;
+    const size_t mask = cells_.size() - 1;
+    for (size_t i = NameHash(name) & mask; cells_[i].slot != kNone; i = (i + 1) & mask)
+        if (cells_[i].slot == slot) {
+            cells_[i].slot = kGone;
+            --count_;
+            return;
+        }
+}
+
+// Room for four times the live nets (at least 16 cells), removed entries
+// dropped.
+void NetIndex::Grow() {
+    size_t size = 16;
+    while (size < (count_ + 1) * 4)
+        size *= 2;
+    std::vector<Cell> old(size);
+    old.swap(cells_);
+    const size_t mask = size - 1;
+    for (const Cell& c : old)
+        if (c.slot != kNone && c.slot != kGone) {
+            size_t i = c.hash & mask;
+            while (cells_[i].slot != kNone)
+                i = (i + 1) & mask;
+            cells_[i] = c;
+        }
+    taken_ = count_;
+}
+
 // ----------------------------------------------------------------- boards
 
 uint32_t Store::NewBoard(const std::string& fileName) {
@@ -889,9 +1030,9 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     BoardRec& b = *boards_[boardSlot];
     if (o.kind == kNet) {
         auto* net = static_cast<NetBody*>(o.body.get());
-        if (b.netByName.count(net->name))
+        if (b.netByName.Contains(net->name))
             return false;
-        b.netByName.emplace(net->name, slot);
+        b.netByName.Insert(net->name, slot);
     }
     o.board = boardSlot;
     ListAppend(b.byKind[o.kind], slot, kByKind);
@@ -934,9 +1075,7 @@ void Store::DetachFromBoard(uint32_t slot) {
             ListRemove(net->members, m, kByNet);
             objects_[m].net = kNone;
         }
-        auto found = b.netByName.find(net->name);
-        if (found != b.netByName.end() && found->second == slot)
-            b.netByName.erase(found);
+        b.netByName.Erase(net->name, slot);
     }
     if (ListHead* h = HeadFor(o, kByNet))
         ListRemove(*h, slot, kByNet);
@@ -1033,11 +1172,13 @@ bool Store::RenameNet(uint32_t netSlot, const std::string& name) {
         return true;
     if (o.board != kNone) {
         BoardRec& b = *boards_[o.board];
-        if (b.netByName.count(name))
+        if (b.netByName.Contains(name))
             return false;
-        b.netByName.erase(net->name);
-        b.netByName.emplace(name, netSlot);
+        b.netByName.Erase(net->name, netSlot);
+        net->name = name;
+        b.netByName.Insert(name, netSlot);
         b.modified = true;
+        return true;
     }
     net->name = name;
     return true;

@@ -25,7 +25,10 @@ bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
     parser.RegisterKeywords();
     TSpecctraDesign design(dsnPath, &parser, nullptr, board);
     design.SetReportEnabled(CommandFlags().ReportEnabled);
-    return design.ImportFromFile() && design.ExportToPCB();
+    if (!design.ImportFromFile())
+        return false;
+    parser.ReleaseInput(); // the board is written from the design alone
+    return design.ExportToPCB();
 }
 
 } // namespace

@@ -479,6 +479,13 @@ TBlockParser::~TBlockParser() {
     }
 }
 
+void TBlockParser::ReleaseInput() {
+    FInput = std::make_unique<TInputFile>(FInput->FileName(), std::string());
+    FData = reinterpret_cast<const unsigned char*>(FInput->Data().data());
+    FSize = 0;
+    FPos = 0;
+}
+
 void TBlockParser::MarkEndOfFile() {
     if (FEndOfFile) {
         return;

@@ -147,6 +147,9 @@ public:
     char PreviousChar() const { return static_cast<char>(FPreviousChar); }
     char CurrentChar() const { return static_cast<char>(FCurrentChar); }
     const TInputFile& Input() const { return *FInput; }
+    // Lets go of the text once everything is read: the parser then reads an
+    // empty file of the same name, and keeps its line number.
+    void ReleaseInput();
     // Read position in bytes from the start of the data.
     std::size_t Position() const { return FPos; }
 

@@ -64,8 +64,10 @@ struct TBenchEngine {
             TSpecctraParser parser(std::move(input));
             parser.RegisterKeywords();
             TSpecctraDesign design(name, &parser, nullptr, board);
-            if (design.ImportFromFile())
+            if (design.ImportFromFile()) {
+                parser.ReleaseInput();
                 design.ExportToPCB();
+            }
         }
         const double seconds = CpuSeconds() - start;
         inspect(board);
