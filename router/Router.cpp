@@ -16,6 +16,8 @@ constexpr int kDirs = 8;
 constexpr int kDx[kDirs] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int kDy[kDirs] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr uint8_t kNoDir = 255;
+constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
+constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
 // Union-find over pads.
 struct Joins {
@@ -211,6 +213,7 @@ public:
         const int total =
             static_cast<int>(connections_.size()) * std::max(1, o_.rounds) + o_.negotiations;
         int done = 0;
+        int stale = 0; // plain rounds in a row that did no better than the best
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
             std::vector<int> failed = round == 0 && o_.negotiations > 0
@@ -226,7 +229,14 @@ public:
                 for (int c : failed)
                     best.lines.push_back(Why(connections_[c]));
             }
-            if (best.open == 0 || best.cancelled || failed.empty())
+            if (best.open == 0 || result.cancelled || failed.empty())
+                break;
+            // Two plain rounds in a row that bring nothing on a board where
+            // rounds are dear: the order of the connections is no longer
+            // what keeps the rest open.
+            if (round > 0 || o_.negotiations == 0)
+                stale = better ? 0 : stale + 1;
+            if (stale >= 2 && expansions_ > kCheapWork)
                 break;
             // After the negotiated round the next one routes in plain order;
             // after that, the connections left open go first, in their order.
@@ -275,6 +285,11 @@ private:
     std::vector<uint32_t> seen_, target_, closed_;
     std::vector<int> sourceStub_, targetStub_; // pad whose stub enters a source / target node
     uint32_t search_ = 0;
+    long expansions_ = 0; // search steps so far, all rounds
+    // The flood that finds a walled-in target.
+    std::vector<uint32_t> flooded_;
+    std::vector<int> floodQueue_;
+    uint32_t flood_ = 0;
     // Per pad: nodes it can be entered from (node, needs a stub from the
     // pad's centre).
     std::vector<std::vector<std::pair<int, bool>>> access_;
@@ -420,6 +435,7 @@ private:
             seen_.assign(total, 0);
             target_.assign(total, 0);
             closed_.assign(total, 0);
+            flooded_.assign(total, 0);
             sourceStub_.assign(total, -1);
             targetStub_.assign(total, -1);
         }
@@ -529,7 +545,7 @@ private:
         std::vector<char> crowded(b_.nets.size(), 1);
         negotiating_ = true;
         present_ = static_cast<float>(o_.presentStart);
-        int pass = 0;
+        int pass = 0, fewestCrowded = std::numeric_limits<int>::max(), lastGain = 0;
         for (; pass < o_.negotiations; ++pass) {
             if (o_.cancelled && o_.cancelled()) {
                 result.cancelled = true;
@@ -557,15 +573,24 @@ private:
             if (result.cancelled)
                 break;
             // Which nets still crowd another; their nodes get dearer.
-            bool any = false;
+            int crowdedNets = 0;
             for (int n : nets) {
                 Stamp(n, -1);
                 crowded[n] = Crowded(n, true);
-                any = any || crowded[n];
+                crowdedNets += crowded[n] ? 1 : 0;
                 Stamp(n, +1);
             }
-            if (!any)
+            if (crowdedNets == 0)
                 break;
+            // Negotiation that stops making progress only costs time: after
+            // a few passes that did not bring the crowded nets a tenth below
+            // the fewest so far, the routes are committed as they stand.
+            if (static_cast<long>(crowdedNets) * 10 <= static_cast<long>(fewestCrowded) * 9) {
+                fewestCrowded = crowdedNets;
+                lastGain = pass;
+            } else if (pass - lastGain >= kNegotiationPatience) {
+                break;
+            }
             present_ *= static_cast<float>(o_.presentGrowth);
         }
         done += std::max(0, o_.negotiations - pass - 1);
@@ -760,6 +785,66 @@ private:
         return Commit(c, path, sourceStub_[path.front()], targetStub_[path.back()], joins, result);
     }
 
+    // A step of a track of `net` from node u (with slack su) to its
+    // neighbour v on layer l: room at both ends for the whole step is
+    // enough; short of that (a track leaving a pad between its neighbours)
+    // the step is measured exactly.
+    bool CanStep(std::size_t u, float su, std::size_t v, double length, int net, double half,
+                 int l) {
+        const float sv = Slack(v, net, half);
+        return sv >= 0 && (su + sv >= length ||
+                           buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false));
+    }
+
+    // True when the free room around the target, as far as legal steps and
+    // vias lead from it, closes up within a small number of nodes without
+    // meeting a source: the target is walled in, and the search from the
+    // sources would only flood the rest of the board to learn that. The
+    // steps are the search's own, which read the same both ways.
+    bool WalledIn(const std::vector<int>& targets, int net, double half) {
+        constexpr std::size_t kBudget = 20000;
+        ++flood_;
+        std::vector<int>& queue = floodQueue_;
+        queue.clear();
+        for (int t : targets)
+            if (flooded_[t] != flood_) {
+                flooded_[t] = flood_;
+                queue.push_back(t);
+            }
+        const double diag = std::sqrt(2.0) * pitch_;
+        for (std::size_t head = 0; head < queue.size(); ++head) {
+            if (queue.size() > kBudget)
+                return false;
+            const std::size_t u = static_cast<std::size_t>(queue[head]);
+            if (seen_[u] == search_)
+                return false; // a source
+            const int l = LayerOf(u);
+            const std::size_t in = u % plane_;
+            const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
+            const float su = Slack(u, net, half);
+            auto reach = [&](std::size_t v) {
+                flooded_[v] = flood_;
+                queue.push_back(static_cast<int>(v));
+            };
+            for (int d = 0; d < kDirs; ++d) {
+                const int ni = i + kDx[d], nj = j + kDy[d];
+                if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
+                    continue;
+                const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
+                if (flooded_[v] != flood_ &&
+                    CanStep(u, su, v, (d & 1) ? diag : pitch_, net, half, l))
+                    reach(v);
+            }
+            if (layers_ > 1 && ViaFits(in, net))
+                for (int k = 0; k < layers_; ++k) {
+                    const std::size_t v = k * plane_ + in;
+                    if (k != l && flooded_[v] != flood_ && Slack(v, net, half) >= 0)
+                        reach(v);
+                }
+        }
+        return true;
+    }
+
     // A* from the component of the connection's first pad to the component
     // of its second. While negotiating, the routes of other nets are no
     // obstacle but a cost; otherwise they block.
@@ -768,10 +853,10 @@ private:
         const int net = con.net;
         const double half = b_.nets[net].width / 2;
         ++search_;
-        std::vector<int> sources;
-        MarkComponent(con.to, joins, target_, nullptr, targetStub_);
+        std::vector<int> sources, targets;
+        MarkComponent(con.to, joins, target_, &targets, targetStub_);
         MarkComponent(con.from, joins, seen_, &sources, sourceStub_);
-        if (sources.empty())
+        if (sources.empty() || targets.empty() || WalledIn(targets, net, half))
             return false;
         const Pt goal = b_.pads[con.to].at;
         auto h = [&](std::size_t node) {
@@ -820,13 +905,7 @@ private:
                 if (closed_[v] == search_)
                     continue;
                 const double length = (d & 1) ? diag : pitch_;
-                const float sv = Slack(v, net, half);
-                // Room at both ends for the whole step is enough; short of
-                // that (a track leaving a pad between its neighbours) the
-                // step is measured exactly.
-                if (sv < 0 ||
-                    (su + sv < length &&
-                     !buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false)))
+                if (!CanStep(u, su, v, length, net, half, l))
                     continue;
                 double cost = length;
                 if (way == Direction::Horizontal && kDy[d] != 0)
@@ -870,6 +949,7 @@ private:
                 }
             }
         }
+        expansions_ += expansions;
         if (found < 0)
             return false;
         path.clear();

@@ -274,6 +274,46 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
         EXPECT_EQ(board.nets[t.net].name, "B");
 }
 
+// A pad inside a closed ring of keep-out on both layers, with room around
+// it inside the ring, is walled in: its connection stays open (found out
+// without flooding the board) while the other net routes. Open the ring on
+// one side and the same connection routes through the gap.
+TEST(Router, WalledInPadStaysOpenAndAGapLetsItOut) {
+    for (const bool gap : {false, true}) {
+        RouteBoard board = EmptyBoard();
+        const int a = AddNet(board, "A"), b = AddNet(board, "B");
+        AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+        AddPad(board, a, 30, 15, 1.5, 3u, "J2-1");
+        AddPad(board, b, 5, 25, 1.5, 3u, "J3-1");
+        AddPad(board, b, 20, 25, 1.5, 3u, "J4-1");
+        // The ring: a 10 mm square around J2-1 drawn with 0.5 mm walls; with
+        // `gap`, its left wall stops 3 mm short of the bottom one.
+        const Pt corners[4] = {
+            {25 * kMm, 10 * kMm}, {35 * kMm, 10 * kMm}, {35 * kMm, 20 * kMm}, {25 * kMm, 20 * kMm}};
+        for (int k = 0; k < 4; ++k) {
+            Router::Obstacle wall;
+            Pt from = corners[k], to = corners[(k + 1) % 4];
+            if (gap && k == 3)
+                to.y += 3 * kMm;
+            wall.shape.points = {from, to};
+            wall.shape.radius = 0.25 * kMm;
+            wall.layers = 3u;
+            wall.clearance = board.clearance;
+            board.obstacles.push_back(wall);
+        }
+        const RouteResult result = Router::Route(board);
+        EXPECT_EQ(result.connections, 2);
+        EXPECT_EQ(result.open, gap ? 0 : 1) << (gap ? "with a gap" : "closed ring");
+        EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), result.open);
+        EXPECT_EQ(Violations(board, result), 0);
+        if (!gap) {
+            ASSERT_EQ(result.lines.size(), 1u);
+            EXPECT_NE(result.lines[0].find("J2-1"), std::string::npos) << result.lines[0];
+            EXPECT_NE(result.lines[0].find("no legal path"), std::string::npos) << result.lines[0];
+        }
+    }
+}
+
 // A net whose class asks for a wider clearance keeps it from everything,
 // and everything keeps it from that net.
 TEST(Router, KeepsEachNetsOwnClearance) {
