@@ -271,6 +271,7 @@ private:
     Box bucketBox_;
     std::vector<Connection> connections_;
     std::vector<std::string> padWhy_;
+    std::vector<int> preRoot_; // per pad, its group joined by the board's copper
 
     // Distance field: nearest copper (d1, of net n1) and nearest copper of
     // any other net (d2), per node of every layer; dv the nearest via
@@ -310,7 +311,15 @@ private:
     }
     int LayerOf(std::size_t node) const { return static_cast<int>(node / plane_); }
 
+    // Union-find over the pads with the groups the board's copper joins.
+    Joins Prejoined() const {
+        Joins joins(b_.pads.size());
+        joins.parent = preRoot_;
+        return joins;
+    }
+
     void BuildConnections() {
+        preRoot_ = JoinedByCopper(b_);
         for (int n = 0; n < static_cast<int>(b_.nets.size()); ++n) {
             const std::vector<int>& pads = b_.nets[n].pads;
             if (pads.size() < 2)
@@ -326,14 +335,17 @@ private:
                     if (!in[i] && (pick == pads.size() || best[i] < best[pick]))
                         pick = i;
                 in[pick] = 1;
-                if (from[pick] >= 0)
+                if (from[pick] >= 0 && preRoot_[pads[from[pick]]] != preRoot_[pads[pick]])
                     connections_.push_back({n, pads[from[pick]], pads[pick], best[pick]});
                 const Pt& p = b_.pads[pads[pick]].at;
                 for (std::size_t i = 0; i < pads.size(); ++i) {
                     if (in[i])
                         continue;
                     const Pt& q = b_.pads[pads[i]].at;
-                    const double d = std::hypot(p.x - q.x, p.y - q.y);
+                    // Pads the copper joins already cost nothing to add.
+                    const double d = preRoot_[pads[i]] == preRoot_[pads[pick]]
+                                         ? 0
+                                         : std::hypot(p.x - q.x, p.y - q.y);
                     if (d < best[i]) {
                         best[i] = d;
                         from[i] = static_cast<int>(pick);
@@ -541,7 +553,7 @@ private:
                 return b_.nets[a].pads.size() < b_.nets[b].pads.size();
             return netLength[a] < netLength[b];
         });
-        Joins joins(b_.pads.size());
+        Joins joins = Prejoined();
         std::vector<char> crowded(b_.nets.size(), 1);
         negotiating_ = true;
         present_ = static_cast<float>(o_.presentStart);
@@ -562,7 +574,7 @@ private:
                 }
                 Stamp(n, -1);
                 for (int p : b_.nets[n].pads)
-                    joins.parent[p] = p;
+                    joins.parent[p] = preRoot_[p];
                 for (int c : netConnections[n]) {
                     routedNodes_[c].clear();
                     if (joins.Find(connections_[c].from) != joins.Find(connections_[c].to))
@@ -601,7 +613,7 @@ private:
             paths[c] = std::move(routedNodes_[c]);
         ResetBoard();
         routedNodes_.assign(connections_.size(), {});
-        Joins committed(b_.pads.size());
+        Joins committed = Prejoined();
         std::vector<int> failed;
         for (int n : nets)
             for (int c : netConnections[n]) {
@@ -717,7 +729,7 @@ private:
                                 int total) {
         ResetBoard();
         BuildAccess();
-        Joins joins(b_.pads.size());
+        Joins joins = Prejoined();
         routedNodes_.assign(connections_.size(), {});
         std::vector<int> failed;
         for (int c : order) {
@@ -1054,19 +1066,19 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
     return router.Run();
 }
 
-int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
-              const std::vector<RouteVia>& vias) {
-    // Items: pads, then tracks, then vias; joined when they overlap on a
-    // layer and share the net.
-    struct Item {
-        int net;
-        uint32_t layers;
-        Shape shape;
-    };
-    std::vector<Item> items;
+namespace {
+
+// A piece of copper of a net on a set of layers, for joining by overlap.
+struct Item {
+    int net;
+    uint32_t layers;
+    Shape shape;
+};
+
+// The pads as items (a through pad is one item on several layers), first
+// in `items`, one per pad.
+void AddPadItems(const RouteBoard& board, std::vector<Item>& items) {
     for (const RoutePad& pad : board.pads) {
-        // A pad joins through its copper on any layer; a through pad is one
-        // item on several layers.
         Item item{pad.net, 0, {}};
         for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
             if (!pad.perLayer[l].points.empty()) {
@@ -1078,31 +1090,29 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
             }
         items.push_back(item);
     }
-    const std::size_t padCount = items.size();
-    for (const RouteTrack& t : tracks)
-        items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
-    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
-    for (const RouteVia& v : vias)
-        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
-    Joins joins(items.size());
-    // Per net, compare the items pairwise through a sort by x of their boxes.
-    std::vector<std::vector<int>> byNet(board.nets.size());
+}
+
+// Joins the items of one net that overlap on a shared layer; answers, per
+// net, its items.
+std::vector<std::vector<int>> JoinTouching(const std::vector<Item>& items, std::size_t nets,
+                                           Joins& joins) {
+    std::vector<std::vector<int>> byNet(nets);
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (items[i].net >= 0 && items[i].net < static_cast<int>(board.nets.size()))
+        if (items[i].net >= 0 && items[i].net < static_cast<int>(nets))
             byNet[items[i].net].push_back(static_cast<int>(i));
-    int open = 0;
-    for (std::size_t n = 0; n < byNet.size(); ++n) {
-        auto& list = byNet[n];
-        std::vector<Box> boxes(items.size());
-        std::sort(list.begin(), list.end(), [&](int a, int b) {
-            return items[a].shape.Bounds().x0 < items[b].shape.Bounds().x0;
-        });
+    std::vector<Box> bounds(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        bounds[i] = items[i].shape.Bounds();
+    // Per net, compare the items pairwise through a sort by x of their boxes.
+    for (auto& list : byNet) {
+        std::sort(list.begin(), list.end(),
+                  [&](int a, int b) { return bounds[a].x0 < bounds[b].x0; });
         for (std::size_t a = 0; a < list.size(); ++a) {
             const Item& p = items[list[a]];
-            const Box pb = p.shape.Bounds();
+            const Box& pb = bounds[list[a]];
             for (std::size_t b = a + 1; b < list.size(); ++b) {
                 const Item& q = items[list[b]];
-                const Box qb = q.shape.Bounds();
+                const Box& qb = bounds[list[b]];
                 if (qb.x0 > pb.x1)
                     break;
                 if ((p.layers & q.layers) == 0 || qb.y0 > pb.y1 || qb.y1 < pb.y0)
@@ -1124,6 +1134,46 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
                     joins.Join(list[a], list[b]);
             }
         }
+    }
+    return byNet;
+}
+
+} // namespace
+
+std::vector<int> JoinedByCopper(const RouteBoard& board) {
+    std::vector<Item> items;
+    AddPadItems(board, items);
+    const std::size_t padCount = items.size();
+    for (const Obstacle& o : board.obstacles)
+        if (o.net != kNoNet && !o.viaOnly && !o.shape.points.empty())
+            items.push_back({o.net, o.layers, o.shape});
+    Joins joins(items.size());
+    JoinTouching(items, board.nets.size(), joins);
+    // Item roots are the smallest index joined, so a pad's root is a pad
+    // when the group holds one.
+    std::vector<int> root(padCount);
+    for (std::size_t p = 0; p < padCount; ++p) {
+        const int r = joins.Find(static_cast<int>(p));
+        root[p] = static_cast<std::size_t>(r) < padCount ? r : static_cast<int>(p);
+    }
+    return root;
+}
+
+int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
+              const std::vector<RouteVia>& vias) {
+    // Items: pads, then tracks, then vias; joined when they overlap on a
+    // layer and share the net.
+    std::vector<Item> items;
+    AddPadItems(board, items);
+    const std::size_t padCount = items.size();
+    for (const RouteTrack& t : tracks)
+        items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
+    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
+    for (const RouteVia& v : vias)
+        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
+    Joins joins(items.size());
+    int open = 0;
+    for (const std::vector<int>& list : JoinTouching(items, board.nets.size(), joins)) {
         std::vector<int> roots;
         for (int i : list)
             if (static_cast<std::size_t>(i) < padCount)

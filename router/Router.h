@@ -6,8 +6,8 @@
 // several nets want grow dearer pass by pass until the routes part, and the
 // routes are then committed net by net. The later rounds route the
 // connections shortest first against what is already there, whatever a round
-// left open moved to the front of the next; the best round is kept. Every track and via is checked exactly against the
-// real shapes before it is kept, so what the grid cannot place legally stays
+// left open moved to the front of the next; the best round is kept. Every track and via is checked
+// exactly against the real shapes before it is kept, so what the grid cannot place legally stays
 // open. A connection whose target is walled in is given up after a small
 // flood around the target instead of a search of the whole board; the
 // negotiation stops when it no longer thins out the crowded nets, and the
@@ -52,6 +52,12 @@ struct RouteResult {
 };
 
 RouteResult Route(const RouteBoard& board, const RouteOptions& options = {});
+
+// Per pad, the pad that stands for the group of pads of its net already
+// joined by the board's own copper of that net (tracks, arcs, vias, fills;
+// pads touching each other): the smallest index in the group. The router
+// does not route what is joined already.
+std::vector<int> JoinedByCopper(const RouteBoard& board);
 
 // Connections still open in `board` with `tracks` and `vias` added: pads of a
 // net joined through copper of that net (tracks, vias and the pads

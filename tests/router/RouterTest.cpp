@@ -314,6 +314,39 @@ TEST(Router, WalledInPadStaysOpenAndAGapLetsItOut) {
     }
 }
 
+// Pads a track of their net on the board joins already are one group: the
+// router leaves that connection alone and routes the pad the track does not
+// reach. A track of another net across them joins nothing.
+TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+    AddPad(board, a, 20, 5, 1.5, 3u, "J2-1");
+    AddPad(board, a, 20, 20, 1.5, 3u, "J3-1");
+    AddPad(board, b, 5, 25, 1.5, 3u, "J4-1");
+    AddPad(board, b, 35, 25, 1.5, 3u, "J5-1");
+    auto track = [&](int net, Pt from, Pt to) {
+        Router::Obstacle o;
+        o.shape.points = {{from.x * kMm, from.y * kMm}, {to.x * kMm, to.y * kMm}};
+        o.shape.radius = 0.125 * kMm;
+        o.net = net;
+        o.layers = 1u;
+        o.clearance = board.clearance;
+        board.obstacles.push_back(o);
+    };
+    track(a, {5, 5}, {20, 5});      // J1-1 to J2-1
+    track(b, {20, 20}, {20, 26.5}); // through J3-1, but of net B, ending short of J4/J5
+    const std::vector<int> groups = Router::JoinedByCopper(board);
+    ASSERT_EQ(groups.size(), 5u);
+    EXPECT_EQ(groups[0], groups[1]);
+    EXPECT_NE(groups[0], groups[2]);
+    EXPECT_NE(groups[3], groups[4]);
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 2); // J3-1 to the A group, J4-1 to J5-1
+    EXPECT_EQ(result.open, 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
 // A net whose class asks for a wider clearance keeps it from everything,
 // and everything keeps it from that net.
 TEST(Router, KeepsEachNetsOwnClearance) {
