@@ -16,8 +16,9 @@ constexpr int kDirs = 8;
 constexpr int kDx[kDirs] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int kDy[kDirs] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr uint8_t kNoDir = 255;
-constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
-constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
+constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target before its search
+constexpr long kCheapWork = 4000000;      // search steps below which every round is tried
+constexpr int kNegotiationPatience = 4;   // passes without fewer crowded nets before committing
 
 // Union-find over pads.
 struct Joins {
@@ -319,6 +320,7 @@ private:
     }
 
     void BuildConnections() {
+        SetStepCosts();
         preRoot_ = JoinedByCopper(b_);
         for (int n = 0; n < static_cast<int>(b_.nets.size()); ++n) {
             const std::vector<int>& pads = b_.nets[n].pads;
@@ -797,6 +799,36 @@ private:
         return Commit(c, path, sourceStub_[path.front()], targetStub_[path.back()], joins, result);
     }
 
+    // The cost of a step along x, along y and along both at once, per unit
+    // of travel each way, on one layer (travel_) and the least of them over
+    // the layers (cheapest_).
+    struct StepCosts {
+        double x = 1, y = 1, both = std::sqrt(2.0);
+    };
+    std::vector<StepCosts> travel_;
+    StepCosts cheapest_;
+    void SetStepCosts() {
+        travel_.assign(layers_, {});
+        const double wrong = 1 + o_.wrongWayFactor, wrongDiagonal = 1 + o_.wrongWayFactor * 0.5;
+        cheapest_ = StepCosts{1e300, 1e300, 1e300};
+        for (int l = 0; l < layers_; ++l) {
+            StepCosts& c = travel_[l];
+            if (b_.layers[l].direction == Direction::Horizontal)
+                c = {1, wrong, std::sqrt(2.0) * wrongDiagonal};
+            else if (b_.layers[l].direction == Direction::Vertical)
+                c = {wrong, 1, std::sqrt(2.0) * wrongDiagonal};
+            cheapest_.x = std::min(cheapest_.x, c.x);
+            cheapest_.y = std::min(cheapest_.y, c.y);
+            cheapest_.both = std::min(cheapest_.both, c.both);
+        }
+    }
+    // The least cost of travelling dx along x and dy along y: straight runs,
+    // or as many diagonal steps as fit and straight runs for the rest.
+    static double Travel(const StepCosts& c, double dx, double dy) {
+        const double m = std::min(dx, dy);
+        return std::min(dx * c.x + dy * c.y, m * c.both + (dx - m) * c.x + (dy - m) * c.y);
+    }
+
     // A step of a track of `net` from node u (with slack su) to its
     // neighbour v on layer l: room at both ends for the whole step is
     // enough; short of that (a track leaving a pad between its neighbours)
@@ -809,12 +841,11 @@ private:
     }
 
     // True when the free room around the target, as far as legal steps and
-    // vias lead from it, closes up within a small number of nodes without
-    // meeting a source: the target is walled in, and the search from the
-    // sources would only flood the rest of the board to learn that. The
-    // steps are the search's own, which read the same both ways.
-    bool WalledIn(const std::vector<int>& targets, int net, double half) {
-        constexpr std::size_t kBudget = 20000;
+    // vias lead from it, closes up within `budget` nodes without meeting a
+    // node the search from the sources has seen: the target is walled in,
+    // and the search would only flood the rest of the board to learn that.
+    // The steps are the search's own, which read the same both ways.
+    bool WalledIn(const std::vector<int>& targets, int net, double half, std::size_t budget) {
         ++flood_;
         std::vector<int>& queue = floodQueue_;
         queue.clear();
@@ -825,11 +856,11 @@ private:
             }
         const double diag = std::sqrt(2.0) * pitch_;
         for (std::size_t head = 0; head < queue.size(); ++head) {
-            if (queue.size() > kBudget)
+            if (queue.size() > budget)
                 return false;
             const std::size_t u = static_cast<std::size_t>(queue[head]);
             if (seen_[u] == search_)
-                return false; // a source
+                return false; // reached from a source
             const int l = LayerOf(u);
             const std::size_t in = u % plane_;
             const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
@@ -868,13 +899,23 @@ private:
         std::vector<int> sources, targets;
         MarkComponent(con.to, joins, target_, &targets, targetStub_);
         MarkComponent(con.from, joins, seen_, &sources, sourceStub_);
-        if (sources.empty() || targets.empty() || WalledIn(targets, net, half))
+        if (sources.empty() || targets.empty() || WalledIn(targets, net, half, kFirstFlood))
             return false;
         const Pt goal = b_.pads[con.to].at;
+        // What is left at least: the travel on the node's own layer at its
+        // costs, or a via and the travel at the cheapest costs any layer
+        // offers each way. Both never overrate a step, so the estimate
+        // stays consistent and the search finds the cheapest route while it
+        // no longer spreads sideways on a layer whose direction does not fit.
+        const bool vias = layers_ > 1 && viaRadius_ > 0;
+        const double viaLeast = o_.viaCost * pitch_;
         auto h = [&](std::size_t node) {
             const Pt p = At(node);
             const double dx = std::fabs(p.x - goal.x), dy = std::fabs(p.y - goal.y);
-            return static_cast<float>(std::max(dx, dy) + (std::sqrt(2.0) - 1) * std::min(dx, dy));
+            double least = Travel(travel_[LayerOf(node)], dx, dy);
+            if (vias)
+                least = std::min(least, viaLeast + Travel(cheapest_, dx, dy));
+            return static_cast<float>(least);
         };
         using Entry = std::pair<float, int>;
         std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
@@ -890,7 +931,7 @@ private:
         const double diag = std::sqrt(2.0) * pitch_;
         const float viaCost = static_cast<float>(o_.viaCost * pitch_);
         const float bendCost = static_cast<float>(o_.bendCost * pitch_);
-        long expansions = 0;
+        long expansions = 0, nextFlood = 4 * static_cast<long>(kFirstFlood);
         int found = -1;
         while (!open.empty()) {
             const auto [f, u] = open.top();
@@ -904,6 +945,14 @@ private:
             }
             if (++expansions > o_.expansionsPerSearch)
                 break;
+            // A search that grows long floods around the target again, each
+            // time as far as it went itself: a walled-in target costs the
+            // search a few times the room around the target, not the board.
+            if (expansions == nextFlood) {
+                if (WalledIn(targets, net, half, static_cast<std::size_t>(nextFlood)))
+                    break;
+                nextFlood *= 4;
+            }
             const int l = LayerOf(u);
             const std::size_t in = u % plane_;
             const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);

@@ -8,8 +8,10 @@
 // connections shortest first against what is already there, whatever a round
 // left open moved to the front of the next; the best round is kept. Every track and via is checked
 // exactly against the real shapes before it is kept, so what the grid cannot place legally stays
-// open. A connection whose target is walled in is given up after a small
-// flood around the target instead of a search of the whole board; the
+// open. The search's estimate of what is left counts the layer's direction
+// and the via it may take. A connection whose target is walled in is given
+// up after a flood around the target, as far as the search has gone itself,
+// instead of a search of the whole board; the
 // negotiation stops when it no longer thins out the crowded nets, and the
 // plain rounds stop, on a board where they are dear, after two that bring
 // nothing. Budgets count search steps, never time: the same board always
