@@ -17,8 +17,13 @@ constexpr int kDx[kDirs] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int kDy[kDirs] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr uint8_t kNoDir = 255;
 constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target before its search
-constexpr long kCheapWork = 4000000;      // search steps below which every round is tried
-constexpr int kNegotiationPatience = 4;   // passes without fewer crowded nets before committing
+// What a stub straight out along a pad's axis keeps beyond the clearance:
+// nothing, less a trace for rounding in the arithmetic (it runs exactly
+// along x or y from the pad's centre, which lies on whole board units, so
+// writing it rounds nothing).
+constexpr double kAxisSafety = -0.05;
+constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
+constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
 // Union-find over pads.
 struct Joins {
@@ -64,9 +69,13 @@ public:
     // of `clearance` and the other copper's) from copper of other nets on
     // `layer` (a via: on every layer).
     bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via) {
+        return Clear(a, b, half, clearance, net, layer, via, safety_);
+    }
+    bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via,
+               double safety) {
         Box box;
-        box.Add(a.x, a.y, half + maxClearance_ + clearance + safety_);
-        box.Add(b.x, b.y, half + maxClearance_ + clearance + safety_);
+        box.Add(a.x, a.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
+        box.Add(b.x, b.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
         ++query_;
         bool ok = true;
         Visit(box, 0, [&](std::vector<int>& cell) {
@@ -82,7 +91,7 @@ public:
                 if (!via && (o.layers >> layer & 1u) == 0)
                     continue;
                 if (SegmentShapeDistance(a, b, o.shape) <
-                    half + std::max(clearance, o.clearance) + safety_)
+                    half + std::max(clearance, o.clearance) + safety)
                     ok = false;
             }
         });
@@ -285,7 +294,7 @@ private:
     std::vector<int> parent_;
     std::vector<uint8_t> dir_;
     std::vector<uint32_t> seen_, target_, closed_;
-    std::vector<int> sourceStub_, targetStub_; // pad whose stub enters a source / target node
+    std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
     long expansions_ = 0; // search steps so far, all rounds
     // The flood that finds a walled-in target.
@@ -294,7 +303,17 @@ private:
     uint32_t flood_ = 0;
     // Per pad: nodes it can be entered from (node, needs a stub from the
     // pad's centre).
-    std::vector<std::vector<std::pair<int, bool>>> access_;
+    // (a stub from the pad's centre, perhaps bent: straight out along an
+    // axis of the pad first, where a pad between close neighbours leaves
+    // room exactly for its own width).
+    struct Access {
+        int node = 0;
+        int pad = 0;
+        bool stub = false, bent = false;
+        Pt bend;
+    };
+    std::vector<Access> accesses_;
+    std::vector<std::vector<int>> access_;      // per pad, its entries in accesses_
     std::vector<std::vector<int>> routedNodes_; // per connection, nodes of its route
     // Negotiation: per node, how many other nets' routes keep it, and how
     // dear it became from being fought over.
@@ -479,6 +498,7 @@ private:
     // ---- pad access
     void BuildAccess() {
         access_.assign(b_.pads.size(), {});
+        accesses_.clear();
         for (std::size_t p = 0; p < b_.pads.size(); ++p) {
             const RoutePad& pad = b_.pads[p];
             if (pad.net == kNoNet)
@@ -500,7 +520,8 @@ private:
                     std::max(0, static_cast<int>(std::floor((box.y0 - 2 * pitch_ - y0_) / pitch_)));
                 const int j1 = std::min(
                     ny_ - 1, static_cast<int>(std::ceil((box.y1 + 2 * pitch_ - y0_) / pitch_)));
-                std::vector<std::pair<int, bool>> inside, near;
+                std::vector<Access> inside, near;
+                const int pi = static_cast<int>(p);
                 for (int j = j0; j <= j1; ++j)
                     for (int i = i0; i <= i1; ++i) {
                         const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
@@ -509,18 +530,68 @@ private:
                             continue;
                         const double d = SegmentShapeDistance(q, q, shape);
                         if (d <= 0)
-                            inside.push_back({static_cast<int>(node), false});
+                            inside.push_back({static_cast<int>(node), pi, false, false, {}});
                         else if (std::hypot(q.x - pad.at.x, q.y - pad.at.y) <= 2.9 * pitch_ &&
                                  buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l,
                                                  false))
-                            near.push_back({static_cast<int>(node), true});
+                            near.push_back({static_cast<int>(node), pi, true, false, {}});
                     }
-                auto& list = access_[p];
-                list.insert(list.end(), inside.begin(), inside.end());
-                if (inside.empty())
-                    list.insert(list.end(), near.begin(), near.end());
+                if (inside.empty() && near.empty())
+                    AxisAccess(pi, l, box, half, near);
+                for (const Access& a : inside.empty() ? near : inside) {
+                    access_[p].push_back(static_cast<int>(accesses_.size()));
+                    accesses_.push_back(a);
+                }
             }
         }
+    }
+
+    // Ways onto a pad that no grid node reaches: straight out from its
+    // centre along x or y, past its edge, to a bend from which a short run
+    // reaches a grid node. The straight part runs exactly on the pad's axis
+    // with whole coordinates and may come as near as the clearance itself
+    // (a pad as wide as the track, between neighbours at the clearance);
+    // the bent part keeps the usual margin.
+    void AxisAccess(int p, int l, const Box& box, double half, std::vector<Access>& out) {
+        const RoutePad& pad = b_.pads[p];
+        const int net = pad.net;
+        const Pt at = pad.at;
+        constexpr int kDirsOut[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+        for (const auto& d : kDirsOut) {
+            const double edge = d[0] > 0   ? box.x1 - at.x
+                                : d[0] < 0 ? at.x - box.x0
+                                : d[1] > 0 ? box.y1 - at.y
+                                           : at.y - box.y0;
+            for (int m = 0; m <= 8; ++m) {
+                const double t = std::round(std::max(edge, 0.0) + m * pitch_ / 2);
+                const Pt bend{at.x + d[0] * t, at.y + d[1] * t};
+                if (!buckets_->Clear(at, bend, half, ClearanceOf(net), net, l, false, kAxisSafety))
+                    break; // further out only adds to what already fails
+                const int i0 =
+                    std::max(0, static_cast<int>(std::floor((bend.x - x0_) / pitch_)) - 1);
+                const int j0 =
+                    std::max(0, static_cast<int>(std::floor((bend.y - y0_) / pitch_)) - 1);
+                const std::size_t before = out.size();
+                for (int j = j0; j <= std::min(ny_ - 1, j0 + 3); ++j)
+                    for (int i = i0; i <= std::min(nx_ - 1, i0 + 3); ++i) {
+                        const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
+                        if (Slack(node, net, half) >= 0 &&
+                            buckets_->Clear(bend, At(node), half, ClearanceOf(net), net, l, false))
+                            out.push_back({static_cast<int>(node), p, true, true, bend});
+                    }
+                if (out.size() > before)
+                    break;
+            }
+        }
+    }
+    // Whether the stub of an access still keeps its clearance.
+    bool StubClear(const Access& a, int net, double half) {
+        const Pt from = b_.pads[a.pad].at, to = At(a.node);
+        const int l = LayerOf(a.node);
+        if (!a.bent)
+            return buckets_->Clear(from, to, half, ClearanceOf(net), net, l, false);
+        return buckets_->Clear(from, a.bend, half, ClearanceOf(net), net, l, false, kAxisSafety) &&
+               buckets_->Clear(a.bend, to, half, ClearanceOf(net), net, l, false);
     }
 
     // ---- negotiated congestion
@@ -762,16 +833,17 @@ private:
         for (int p : b_.nets[net].pads) {
             if (joins.Find(p) != root)
                 continue;
-            for (const auto& [node, stub] : access_[p]) {
+            for (int k : access_[p]) {
+                const Access& a = accesses_[k];
+                const int node = a.node;
                 if (Slack(node, net, half) < 0)
                     continue;
-                if (stub && !buckets_->Clear(b_.pads[p].at, At(node), half, ClearanceOf(net), net,
-                                             LayerOf(node), false))
+                if (a.stub && !StubClear(a, net, half))
                     continue;
                 if (mark[node] == search_ && stubs[node] < 0)
                     continue; // already entered without a stub
                 mark[node] = search_;
-                stubs[node] = stub ? p : -1;
+                stubs[node] = a.stub ? k : -1;
                 if (list)
                     list->push_back(node);
             }
@@ -1055,9 +1127,16 @@ private:
         }
         const int stubs[2] = {fromStub, toStub};
         const int ends[2] = {path.front(), path.back()};
+        std::vector<RouteTrack> axes; // the straight parts of bent stubs
         for (int k2 = 0; k2 < 2; ++k2)
             if (stubs[k2] >= 0) {
-                const Pt from = b_.pads[stubs[k2]].at, to = At(ends[k2]);
+                const Access& a = accesses_[stubs[k2]];
+                Pt from = b_.pads[a.pad].at;
+                const Pt to = At(ends[k2]);
+                if (a.bent) {
+                    axes.push_back({net, LayerOf(ends[k2]), from, a.bend, width});
+                    from = a.bend;
+                }
                 if (std::hypot(to.x - from.x, to.y - from.y) > 0.5)
                     tracks.push_back({net, LayerOf(ends[k2]), from, to, width});
             }
@@ -1065,6 +1144,11 @@ private:
         for (const RouteTrack& t : tracks)
             if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false))
                 return false;
+        for (const RouteTrack& t : axes)
+            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false,
+                                 kAxisSafety))
+                return false;
+        tracks.insert(tracks.end(), axes.begin(), axes.end());
         for (const RouteVia& v : vias)
             if (!buckets_->Clear(v.at, v.at, viaRadius_, ClearanceOf(net), net, 0, true))
                 return false;

@@ -8,7 +8,9 @@
 // connections shortest first against what is already there, whatever a round
 // left open moved to the front of the next; the best round is kept. Every track and via is checked
 // exactly against the real shapes before it is kept, so what the grid cannot place legally stays
-// open. The search's estimate of what is left counts the layer's direction
+// open. A pad no grid node reaches is left straight out along its axis,
+// exactly at the clearance from close neighbours, to a bend onto the grid.
+// The search's estimate of what is left counts the layer's direction
 // and the via it may take. A connection whose target is walled in is given
 // up after a flood around the target, as far as the search has gone itself,
 // instead of a search of the whole board; the

@@ -347,6 +347,26 @@ TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
     EXPECT_EQ(Violations(board, result), 0);
 }
 
+// A row of pads as tall as the track, whose gaps are exactly the clearance
+// and whose centres miss the grid: a track may leave each only straight out
+// along its axis, exactly at the clearance from both neighbours. Every pad
+// gets out, and nothing comes nearer than the clearance.
+TEST(Router, LeavesFinePitchPadsAlongTheirAxis) {
+    RouteBoard board = EmptyBoard();
+    for (int k = 0; k < 5; ++k) {
+        const int net = AddNet(board, "N" + std::to_string(k));
+        AddPad(board, net, 20, 10 + 0.45 * k, 1.5, 1u, "U1-" + std::to_string(k + 1), 0.25);
+        AddPad(board, net, 35, 4 + 5 * k, 1.5, 1u, "J1-" + std::to_string(k + 1));
+    }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 5);
+    EXPECT_EQ(result.open, 0);
+    for (const std::string& line : result.lines)
+        ADD_FAILURE() << line;
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
 // A net whose class asks for a wider clearance keeps it from everything,
 // and everything keeps it from that net.
 TEST(Router, KeepsEachNetsOwnClearance) {
