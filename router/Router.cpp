@@ -22,6 +22,7 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
+constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
@@ -224,11 +225,14 @@ public:
             static_cast<int>(connections_.size()) * std::max(1, o_.rounds) + o_.negotiations;
         int done = 0;
         int stale = 0; // plain rounds in a row that did no better than the best
+        // The round that negotiates: the first, except on a big board, where
+        // negotiating is dear and a plain round goes first, so that an
+        // interruption while negotiating still leaves a whole routing.
+        const int negotiated = o_.negotiations <= 0 ? -1 : connections_.size() > kBigBoard ? 1 : 0;
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
-            std::vector<int> failed = round == 0 && o_.negotiations > 0
-                                          ? NegotiatedRound(result, done, total)
-                                          : RouteRound(order, result, done, total);
+            std::vector<int> failed = round == negotiated ? NegotiatedRound(result, done, total)
+                                                          : RouteRound(order, result, done, total);
             result.connections = static_cast<int>(connections_.size());
             result.open = static_cast<int>(failed.size());
             const bool better = result.open < best.open ||
@@ -244,13 +248,13 @@ public:
             // Two plain rounds in a row that bring nothing on a board where
             // rounds are dear: the order of the connections is no longer
             // what keeps the rest open.
-            if (round > 0 || o_.negotiations == 0)
+            if (round != negotiated)
                 stale = better ? 0 : stale + 1;
             if (stale >= 2 && expansions_ > kCheapWork)
                 break;
-            // After the negotiated round the next one routes in plain order;
-            // after that, the connections left open go first, in their order.
-            if (round == 0 && o_.negotiations > 0)
+            // The negotiated round leaves the order as it was; after a plain
+            // round, the connections it left open go first, in their order.
+            if (round == negotiated)
                 continue;
             std::vector<int> next = failed;
             std::vector<char> isFailed(connections_.size(), 0);

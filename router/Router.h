@@ -2,8 +2,8 @@
 // (eight directions on a layer, through vias between layers), A* with costs
 // for length, vias, bends and travel against a layer's preferred direction.
 // Each net's pads are joined along a minimum spanning tree. The first round
-// negotiates: nets are routed as if the others were not there, nodes that
-// several nets want grow dearer pass by pass until the routes part, and the
+// (the second on a big board, after a plain one) negotiates: nets are routed as if the others were
+// not there, nodes that several nets want grow dearer pass by pass until the routes part, and the
 // routes are then committed net by net. The later rounds route the
 // connections shortest first against what is already there, whatever a round
 // left open moved to the front of the next; the best round is kept. Every track and via is checked
