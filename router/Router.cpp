@@ -16,6 +16,15 @@ constexpr int kDirs = 8;
 constexpr int kDx[kDirs] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int kDy[kDirs] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr uint8_t kNoDir = 255;
+constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target before its search
+// What a stub straight out along a pad's axis keeps beyond the clearance:
+// nothing, less a trace for rounding in the arithmetic (it runs exactly
+// along x or y from the pad's centre, which lies on whole board units, so
+// writing it rounds nothing).
+constexpr double kAxisSafety = -0.05;
+constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
+constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
+constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
 // Union-find over pads.
 struct Joins {
@@ -61,9 +70,13 @@ public:
     // of `clearance` and the other copper's) from copper of other nets on
     // `layer` (a via: on every layer).
     bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via) {
+        return Clear(a, b, half, clearance, net, layer, via, safety_);
+    }
+    bool Clear(Pt a, Pt b, double half, double clearance, int net, int layer, bool via,
+               double safety) {
         Box box;
-        box.Add(a.x, a.y, half + maxClearance_ + clearance + safety_);
-        box.Add(b.x, b.y, half + maxClearance_ + clearance + safety_);
+        box.Add(a.x, a.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
+        box.Add(b.x, b.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
         ++query_;
         bool ok = true;
         Visit(box, 0, [&](std::vector<int>& cell) {
@@ -79,7 +92,7 @@ public:
                 if (!via && (o.layers >> layer & 1u) == 0)
                     continue;
                 if (SegmentShapeDistance(a, b, o.shape) <
-                    half + std::max(clearance, o.clearance) + safety_)
+                    half + std::max(clearance, o.clearance) + safety)
                     ok = false;
             }
         });
@@ -211,11 +224,15 @@ public:
         const int total =
             static_cast<int>(connections_.size()) * std::max(1, o_.rounds) + o_.negotiations;
         int done = 0;
+        int stale = 0; // plain rounds in a row that did no better than the best
+        // The round that negotiates: the first, except on a big board, where
+        // negotiating is dear and a plain round goes first, so that an
+        // interruption while negotiating still leaves a whole routing.
+        const int negotiated = o_.negotiations <= 0 ? -1 : connections_.size() > kBigBoard ? 1 : 0;
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
-            std::vector<int> failed = round == 0 && o_.negotiations > 0
-                                          ? NegotiatedRound(result, done, total)
-                                          : RouteRound(order, result, done, total);
+            std::vector<int> failed = round == negotiated ? NegotiatedRound(result, done, total)
+                                                          : RouteRound(order, result, done, total);
             result.connections = static_cast<int>(connections_.size());
             result.open = static_cast<int>(failed.size());
             const bool better = result.open < best.open ||
@@ -226,11 +243,18 @@ public:
                 for (int c : failed)
                     best.lines.push_back(Why(connections_[c]));
             }
-            if (best.open == 0 || best.cancelled || failed.empty())
+            if (best.open == 0 || result.cancelled || failed.empty())
                 break;
-            // After the negotiated round the next one routes in plain order;
-            // after that, the connections left open go first, in their order.
-            if (round == 0 && o_.negotiations > 0)
+            // Two plain rounds in a row that bring nothing on a board where
+            // rounds are dear: the order of the connections is no longer
+            // what keeps the rest open.
+            if (round != negotiated)
+                stale = better ? 0 : stale + 1;
+            if (stale >= 2 && expansions_ > kCheapWork)
+                break;
+            // The negotiated round leaves the order as it was; after a plain
+            // round, the connections it left open go first, in their order.
+            if (round == negotiated)
                 continue;
             std::vector<int> next = failed;
             std::vector<char> isFailed(connections_.size(), 0);
@@ -261,6 +285,7 @@ private:
     Box bucketBox_;
     std::vector<Connection> connections_;
     std::vector<std::string> padWhy_;
+    std::vector<int> preRoot_; // per pad, its group joined by the board's copper
 
     // Distance field: nearest copper (d1, of net n1) and nearest copper of
     // any other net (d2), per node of every layer; dv the nearest via
@@ -273,11 +298,26 @@ private:
     std::vector<int> parent_;
     std::vector<uint8_t> dir_;
     std::vector<uint32_t> seen_, target_, closed_;
-    std::vector<int> sourceStub_, targetStub_; // pad whose stub enters a source / target node
+    std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
+    long expansions_ = 0; // search steps so far, all rounds
+    // The flood that finds a walled-in target.
+    std::vector<uint32_t> flooded_;
+    std::vector<int> floodQueue_;
+    uint32_t flood_ = 0;
     // Per pad: nodes it can be entered from (node, needs a stub from the
     // pad's centre).
-    std::vector<std::vector<std::pair<int, bool>>> access_;
+    // (a stub from the pad's centre, perhaps bent: straight out along an
+    // axis of the pad first, where a pad between close neighbours leaves
+    // room exactly for its own width).
+    struct Access {
+        int node = 0;
+        int pad = 0;
+        bool stub = false, bent = false;
+        Pt bend;
+    };
+    std::vector<Access> accesses_;
+    std::vector<std::vector<int>> access_;      // per pad, its entries in accesses_
     std::vector<std::vector<int>> routedNodes_; // per connection, nodes of its route
     // Negotiation: per node, how many other nets' routes keep it, and how
     // dear it became from being fought over.
@@ -295,7 +335,16 @@ private:
     }
     int LayerOf(std::size_t node) const { return static_cast<int>(node / plane_); }
 
+    // Union-find over the pads with the groups the board's copper joins.
+    Joins Prejoined() const {
+        Joins joins(b_.pads.size());
+        joins.parent = preRoot_;
+        return joins;
+    }
+
     void BuildConnections() {
+        SetStepCosts();
+        preRoot_ = JoinedByCopper(b_);
         for (int n = 0; n < static_cast<int>(b_.nets.size()); ++n) {
             const std::vector<int>& pads = b_.nets[n].pads;
             if (pads.size() < 2)
@@ -311,14 +360,17 @@ private:
                     if (!in[i] && (pick == pads.size() || best[i] < best[pick]))
                         pick = i;
                 in[pick] = 1;
-                if (from[pick] >= 0)
+                if (from[pick] >= 0 && preRoot_[pads[from[pick]]] != preRoot_[pads[pick]])
                     connections_.push_back({n, pads[from[pick]], pads[pick], best[pick]});
                 const Pt& p = b_.pads[pads[pick]].at;
                 for (std::size_t i = 0; i < pads.size(); ++i) {
                     if (in[i])
                         continue;
                     const Pt& q = b_.pads[pads[i]].at;
-                    const double d = std::hypot(p.x - q.x, p.y - q.y);
+                    // Pads the copper joins already cost nothing to add.
+                    const double d = preRoot_[pads[i]] == preRoot_[pads[pick]]
+                                         ? 0
+                                         : std::hypot(p.x - q.x, p.y - q.y);
                     if (d < best[i]) {
                         best[i] = d;
                         from[i] = static_cast<int>(pick);
@@ -420,6 +472,7 @@ private:
             seen_.assign(total, 0);
             target_.assign(total, 0);
             closed_.assign(total, 0);
+            flooded_.assign(total, 0);
             sourceStub_.assign(total, -1);
             targetStub_.assign(total, -1);
         }
@@ -449,6 +502,7 @@ private:
     // ---- pad access
     void BuildAccess() {
         access_.assign(b_.pads.size(), {});
+        accesses_.clear();
         for (std::size_t p = 0; p < b_.pads.size(); ++p) {
             const RoutePad& pad = b_.pads[p];
             if (pad.net == kNoNet)
@@ -470,7 +524,8 @@ private:
                     std::max(0, static_cast<int>(std::floor((box.y0 - 2 * pitch_ - y0_) / pitch_)));
                 const int j1 = std::min(
                     ny_ - 1, static_cast<int>(std::ceil((box.y1 + 2 * pitch_ - y0_) / pitch_)));
-                std::vector<std::pair<int, bool>> inside, near;
+                std::vector<Access> inside, near;
+                const int pi = static_cast<int>(p);
                 for (int j = j0; j <= j1; ++j)
                     for (int i = i0; i <= i1; ++i) {
                         const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
@@ -479,18 +534,68 @@ private:
                             continue;
                         const double d = SegmentShapeDistance(q, q, shape);
                         if (d <= 0)
-                            inside.push_back({static_cast<int>(node), false});
+                            inside.push_back({static_cast<int>(node), pi, false, false, {}});
                         else if (std::hypot(q.x - pad.at.x, q.y - pad.at.y) <= 2.9 * pitch_ &&
                                  buckets_->Clear(pad.at, q, half, ClearanceOf(pad.net), pad.net, l,
                                                  false))
-                            near.push_back({static_cast<int>(node), true});
+                            near.push_back({static_cast<int>(node), pi, true, false, {}});
                     }
-                auto& list = access_[p];
-                list.insert(list.end(), inside.begin(), inside.end());
-                if (inside.empty())
-                    list.insert(list.end(), near.begin(), near.end());
+                if (inside.empty() && near.empty())
+                    AxisAccess(pi, l, box, half, near);
+                for (const Access& a : inside.empty() ? near : inside) {
+                    access_[p].push_back(static_cast<int>(accesses_.size()));
+                    accesses_.push_back(a);
+                }
             }
         }
+    }
+
+    // Ways onto a pad that no grid node reaches: straight out from its
+    // centre along x or y, past its edge, to a bend from which a short run
+    // reaches a grid node. The straight part runs exactly on the pad's axis
+    // with whole coordinates and may come as near as the clearance itself
+    // (a pad as wide as the track, between neighbours at the clearance);
+    // the bent part keeps the usual margin.
+    void AxisAccess(int p, int l, const Box& box, double half, std::vector<Access>& out) {
+        const RoutePad& pad = b_.pads[p];
+        const int net = pad.net;
+        const Pt at = pad.at;
+        constexpr int kDirsOut[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+        for (const auto& d : kDirsOut) {
+            const double edge = d[0] > 0   ? box.x1 - at.x
+                                : d[0] < 0 ? at.x - box.x0
+                                : d[1] > 0 ? box.y1 - at.y
+                                           : at.y - box.y0;
+            for (int m = 0; m <= 8; ++m) {
+                const double t = std::round(std::max(edge, 0.0) + m * pitch_ / 2);
+                const Pt bend{at.x + d[0] * t, at.y + d[1] * t};
+                if (!buckets_->Clear(at, bend, half, ClearanceOf(net), net, l, false, kAxisSafety))
+                    break; // further out only adds to what already fails
+                const int i0 =
+                    std::max(0, static_cast<int>(std::floor((bend.x - x0_) / pitch_)) - 1);
+                const int j0 =
+                    std::max(0, static_cast<int>(std::floor((bend.y - y0_) / pitch_)) - 1);
+                const std::size_t before = out.size();
+                for (int j = j0; j <= std::min(ny_ - 1, j0 + 3); ++j)
+                    for (int i = i0; i <= std::min(nx_ - 1, i0 + 3); ++i) {
+                        const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
+                        if (Slack(node, net, half) >= 0 &&
+                            buckets_->Clear(bend, At(node), half, ClearanceOf(net), net, l, false))
+                            out.push_back({static_cast<int>(node), p, true, true, bend});
+                    }
+                if (out.size() > before)
+                    break;
+            }
+        }
+    }
+    // Whether the stub of an access still keeps its clearance.
+    bool StubClear(const Access& a, int net, double half) {
+        const Pt from = b_.pads[a.pad].at, to = At(a.node);
+        const int l = LayerOf(a.node);
+        if (!a.bent)
+            return buckets_->Clear(from, to, half, ClearanceOf(net), net, l, false);
+        return buckets_->Clear(from, a.bend, half, ClearanceOf(net), net, l, false, kAxisSafety) &&
+               buckets_->Clear(a.bend, to, half, ClearanceOf(net), net, l, false);
     }
 
     // ---- negotiated congestion
@@ -525,11 +630,11 @@ private:
                 return b_.nets[a].pads.size() < b_.nets[b].pads.size();
             return netLength[a] < netLength[b];
         });
-        Joins joins(b_.pads.size());
+        Joins joins = Prejoined();
         std::vector<char> crowded(b_.nets.size(), 1);
         negotiating_ = true;
         present_ = static_cast<float>(o_.presentStart);
-        int pass = 0;
+        int pass = 0, fewestCrowded = std::numeric_limits<int>::max(), lastGain = 0;
         for (; pass < o_.negotiations; ++pass) {
             if (o_.cancelled && o_.cancelled()) {
                 result.cancelled = true;
@@ -546,7 +651,7 @@ private:
                 }
                 Stamp(n, -1);
                 for (int p : b_.nets[n].pads)
-                    joins.parent[p] = p;
+                    joins.parent[p] = preRoot_[p];
                 for (int c : netConnections[n]) {
                     routedNodes_[c].clear();
                     if (joins.Find(connections_[c].from) != joins.Find(connections_[c].to))
@@ -557,15 +662,24 @@ private:
             if (result.cancelled)
                 break;
             // Which nets still crowd another; their nodes get dearer.
-            bool any = false;
+            int crowdedNets = 0;
             for (int n : nets) {
                 Stamp(n, -1);
                 crowded[n] = Crowded(n, true);
-                any = any || crowded[n];
+                crowdedNets += crowded[n] ? 1 : 0;
                 Stamp(n, +1);
             }
-            if (!any)
+            if (crowdedNets == 0)
                 break;
+            // Negotiation that stops making progress only costs time: after
+            // a few passes that did not bring the crowded nets a tenth below
+            // the fewest so far, the routes are committed as they stand.
+            if (static_cast<long>(crowdedNets) * 10 <= static_cast<long>(fewestCrowded) * 9) {
+                fewestCrowded = crowdedNets;
+                lastGain = pass;
+            } else if (pass - lastGain >= kNegotiationPatience) {
+                break;
+            }
             present_ *= static_cast<float>(o_.presentGrowth);
         }
         done += std::max(0, o_.negotiations - pass - 1);
@@ -576,7 +690,7 @@ private:
             paths[c] = std::move(routedNodes_[c]);
         ResetBoard();
         routedNodes_.assign(connections_.size(), {});
-        Joins committed(b_.pads.size());
+        Joins committed = Prejoined();
         std::vector<int> failed;
         for (int n : nets)
             for (int c : netConnections[n]) {
@@ -692,7 +806,7 @@ private:
                                 int total) {
         ResetBoard();
         BuildAccess();
-        Joins joins(b_.pads.size());
+        Joins joins = Prejoined();
         routedNodes_.assign(connections_.size(), {});
         std::vector<int> failed;
         for (int c : order) {
@@ -723,16 +837,17 @@ private:
         for (int p : b_.nets[net].pads) {
             if (joins.Find(p) != root)
                 continue;
-            for (const auto& [node, stub] : access_[p]) {
+            for (int k : access_[p]) {
+                const Access& a = accesses_[k];
+                const int node = a.node;
                 if (Slack(node, net, half) < 0)
                     continue;
-                if (stub && !buckets_->Clear(b_.pads[p].at, At(node), half, ClearanceOf(net), net,
-                                             LayerOf(node), false))
+                if (a.stub && !StubClear(a, net, half))
                     continue;
                 if (mark[node] == search_ && stubs[node] < 0)
                     continue; // already entered without a stub
                 mark[node] = search_;
-                stubs[node] = stub ? p : -1;
+                stubs[node] = a.stub ? k : -1;
                 if (list)
                     list->push_back(node);
             }
@@ -760,6 +875,95 @@ private:
         return Commit(c, path, sourceStub_[path.front()], targetStub_[path.back()], joins, result);
     }
 
+    // The cost of a step along x, along y and along both at once, per unit
+    // of travel each way, on one layer (travel_) and the least of them over
+    // the layers (cheapest_).
+    struct StepCosts {
+        double x = 1, y = 1, both = std::sqrt(2.0);
+    };
+    std::vector<StepCosts> travel_;
+    StepCosts cheapest_;
+    void SetStepCosts() {
+        travel_.assign(layers_, {});
+        const double wrong = 1 + o_.wrongWayFactor, wrongDiagonal = 1 + o_.wrongWayFactor * 0.5;
+        cheapest_ = StepCosts{1e300, 1e300, 1e300};
+        for (int l = 0; l < layers_; ++l) {
+            StepCosts& c = travel_[l];
+            if (b_.layers[l].direction == Direction::Horizontal)
+                c = {1, wrong, std::sqrt(2.0) * wrongDiagonal};
+            else if (b_.layers[l].direction == Direction::Vertical)
+                c = {wrong, 1, std::sqrt(2.0) * wrongDiagonal};
+            cheapest_.x = std::min(cheapest_.x, c.x);
+            cheapest_.y = std::min(cheapest_.y, c.y);
+            cheapest_.both = std::min(cheapest_.both, c.both);
+        }
+    }
+    // The least cost of travelling dx along x and dy along y: straight runs,
+    // or as many diagonal steps as fit and straight runs for the rest.
+    static double Travel(const StepCosts& c, double dx, double dy) {
+        const double m = std::min(dx, dy);
+        return std::min(dx * c.x + dy * c.y, m * c.both + (dx - m) * c.x + (dy - m) * c.y);
+    }
+
+    // A step of a track of `net` from node u (with slack su) to its
+    // neighbour v on layer l: room at both ends for the whole step is
+    // enough; short of that (a track leaving a pad between its neighbours)
+    // the step is measured exactly.
+    bool CanStep(std::size_t u, float su, std::size_t v, double length, int net, double half,
+                 int l) {
+        const float sv = Slack(v, net, half);
+        return sv >= 0 && (su + sv >= length ||
+                           buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false));
+    }
+
+    // True when the free room around the target, as far as legal steps and
+    // vias lead from it, closes up within `budget` nodes without meeting a
+    // node the search from the sources has seen: the target is walled in,
+    // and the search would only flood the rest of the board to learn that.
+    // The steps are the search's own, which read the same both ways.
+    bool WalledIn(const std::vector<int>& targets, int net, double half, std::size_t budget) {
+        ++flood_;
+        std::vector<int>& queue = floodQueue_;
+        queue.clear();
+        for (int t : targets)
+            if (flooded_[t] != flood_) {
+                flooded_[t] = flood_;
+                queue.push_back(t);
+            }
+        const double diag = std::sqrt(2.0) * pitch_;
+        for (std::size_t head = 0; head < queue.size(); ++head) {
+            if (queue.size() > budget)
+                return false;
+            const std::size_t u = static_cast<std::size_t>(queue[head]);
+            if (seen_[u] == search_)
+                return false; // reached from a source
+            const int l = LayerOf(u);
+            const std::size_t in = u % plane_;
+            const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
+            const float su = Slack(u, net, half);
+            auto reach = [&](std::size_t v) {
+                flooded_[v] = flood_;
+                queue.push_back(static_cast<int>(v));
+            };
+            for (int d = 0; d < kDirs; ++d) {
+                const int ni = i + kDx[d], nj = j + kDy[d];
+                if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
+                    continue;
+                const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
+                if (flooded_[v] != flood_ &&
+                    CanStep(u, su, v, (d & 1) ? diag : pitch_, net, half, l))
+                    reach(v);
+            }
+            if (layers_ > 1 && ViaFits(in, net))
+                for (int k = 0; k < layers_; ++k) {
+                    const std::size_t v = k * plane_ + in;
+                    if (k != l && flooded_[v] != flood_ && Slack(v, net, half) >= 0)
+                        reach(v);
+                }
+        }
+        return true;
+    }
+
     // A* from the component of the connection's first pad to the component
     // of its second. While negotiating, the routes of other nets are no
     // obstacle but a cost; otherwise they block.
@@ -768,16 +972,26 @@ private:
         const int net = con.net;
         const double half = b_.nets[net].width / 2;
         ++search_;
-        std::vector<int> sources;
-        MarkComponent(con.to, joins, target_, nullptr, targetStub_);
+        std::vector<int> sources, targets;
+        MarkComponent(con.to, joins, target_, &targets, targetStub_);
         MarkComponent(con.from, joins, seen_, &sources, sourceStub_);
-        if (sources.empty())
+        if (sources.empty() || targets.empty() || WalledIn(targets, net, half, kFirstFlood))
             return false;
         const Pt goal = b_.pads[con.to].at;
+        // What is left at least: the travel on the node's own layer at its
+        // costs, or a via and the travel at the cheapest costs any layer
+        // offers each way. Both never overrate a step, so the estimate
+        // stays consistent and the search finds the cheapest route while it
+        // no longer spreads sideways on a layer whose direction does not fit.
+        const bool vias = layers_ > 1 && viaRadius_ > 0;
+        const double viaLeast = o_.viaCost * pitch_;
         auto h = [&](std::size_t node) {
             const Pt p = At(node);
             const double dx = std::fabs(p.x - goal.x), dy = std::fabs(p.y - goal.y);
-            return static_cast<float>(std::max(dx, dy) + (std::sqrt(2.0) - 1) * std::min(dx, dy));
+            double least = Travel(travel_[LayerOf(node)], dx, dy);
+            if (vias)
+                least = std::min(least, viaLeast + Travel(cheapest_, dx, dy));
+            return static_cast<float>(least);
         };
         using Entry = std::pair<float, int>;
         std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
@@ -793,7 +1007,7 @@ private:
         const double diag = std::sqrt(2.0) * pitch_;
         const float viaCost = static_cast<float>(o_.viaCost * pitch_);
         const float bendCost = static_cast<float>(o_.bendCost * pitch_);
-        long expansions = 0;
+        long expansions = 0, nextFlood = 4 * static_cast<long>(kFirstFlood);
         int found = -1;
         while (!open.empty()) {
             const auto [f, u] = open.top();
@@ -807,6 +1021,14 @@ private:
             }
             if (++expansions > o_.expansionsPerSearch)
                 break;
+            // A search that grows long floods around the target again, each
+            // time as far as it went itself: a walled-in target costs the
+            // search a few times the room around the target, not the board.
+            if (expansions == nextFlood) {
+                if (WalledIn(targets, net, half, static_cast<std::size_t>(nextFlood)))
+                    break;
+                nextFlood *= 4;
+            }
             const int l = LayerOf(u);
             const std::size_t in = u % plane_;
             const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
@@ -820,13 +1042,7 @@ private:
                 if (closed_[v] == search_)
                     continue;
                 const double length = (d & 1) ? diag : pitch_;
-                const float sv = Slack(v, net, half);
-                // Room at both ends for the whole step is enough; short of
-                // that (a track leaving a pad between its neighbours) the
-                // step is measured exactly.
-                if (sv < 0 ||
-                    (su + sv < length &&
-                     !buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false)))
+                if (!CanStep(u, su, v, length, net, half, l))
                     continue;
                 double cost = length;
                 if (way == Direction::Horizontal && kDy[d] != 0)
@@ -870,6 +1086,7 @@ private:
                 }
             }
         }
+        expansions_ += expansions;
         if (found < 0)
             return false;
         path.clear();
@@ -914,9 +1131,16 @@ private:
         }
         const int stubs[2] = {fromStub, toStub};
         const int ends[2] = {path.front(), path.back()};
+        std::vector<RouteTrack> axes; // the straight parts of bent stubs
         for (int k2 = 0; k2 < 2; ++k2)
             if (stubs[k2] >= 0) {
-                const Pt from = b_.pads[stubs[k2]].at, to = At(ends[k2]);
+                const Access& a = accesses_[stubs[k2]];
+                Pt from = b_.pads[a.pad].at;
+                const Pt to = At(ends[k2]);
+                if (a.bent) {
+                    axes.push_back({net, LayerOf(ends[k2]), from, a.bend, width});
+                    from = a.bend;
+                }
                 if (std::hypot(to.x - from.x, to.y - from.y) > 0.5)
                     tracks.push_back({net, LayerOf(ends[k2]), from, to, width});
             }
@@ -924,6 +1148,11 @@ private:
         for (const RouteTrack& t : tracks)
             if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false))
                 return false;
+        for (const RouteTrack& t : axes)
+            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false,
+                                 kAxisSafety))
+                return false;
+        tracks.insert(tracks.end(), axes.begin(), axes.end());
         for (const RouteVia& v : vias)
             if (!buckets_->Clear(v.at, v.at, viaRadius_, ClearanceOf(net), net, 0, true))
                 return false;
@@ -974,19 +1203,19 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
     return router.Run();
 }
 
-int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
-              const std::vector<RouteVia>& vias) {
-    // Items: pads, then tracks, then vias; joined when they overlap on a
-    // layer and share the net.
-    struct Item {
-        int net;
-        uint32_t layers;
-        Shape shape;
-    };
-    std::vector<Item> items;
+namespace {
+
+// A piece of copper of a net on a set of layers, for joining by overlap.
+struct Item {
+    int net;
+    uint32_t layers;
+    Shape shape;
+};
+
+// The pads as items (a through pad is one item on several layers), first
+// in `items`, one per pad.
+void AddPadItems(const RouteBoard& board, std::vector<Item>& items) {
     for (const RoutePad& pad : board.pads) {
-        // A pad joins through its copper on any layer; a through pad is one
-        // item on several layers.
         Item item{pad.net, 0, {}};
         for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
             if (!pad.perLayer[l].points.empty()) {
@@ -998,31 +1227,29 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
             }
         items.push_back(item);
     }
-    const std::size_t padCount = items.size();
-    for (const RouteTrack& t : tracks)
-        items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
-    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
-    for (const RouteVia& v : vias)
-        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
-    Joins joins(items.size());
-    // Per net, compare the items pairwise through a sort by x of their boxes.
-    std::vector<std::vector<int>> byNet(board.nets.size());
+}
+
+// Joins the items of one net that overlap on a shared layer; answers, per
+// net, its items.
+std::vector<std::vector<int>> JoinTouching(const std::vector<Item>& items, std::size_t nets,
+                                           Joins& joins) {
+    std::vector<std::vector<int>> byNet(nets);
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (items[i].net >= 0 && items[i].net < static_cast<int>(board.nets.size()))
+        if (items[i].net >= 0 && items[i].net < static_cast<int>(nets))
             byNet[items[i].net].push_back(static_cast<int>(i));
-    int open = 0;
-    for (std::size_t n = 0; n < byNet.size(); ++n) {
-        auto& list = byNet[n];
-        std::vector<Box> boxes(items.size());
-        std::sort(list.begin(), list.end(), [&](int a, int b) {
-            return items[a].shape.Bounds().x0 < items[b].shape.Bounds().x0;
-        });
+    std::vector<Box> bounds(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        bounds[i] = items[i].shape.Bounds();
+    // Per net, compare the items pairwise through a sort by x of their boxes.
+    for (auto& list : byNet) {
+        std::sort(list.begin(), list.end(),
+                  [&](int a, int b) { return bounds[a].x0 < bounds[b].x0; });
         for (std::size_t a = 0; a < list.size(); ++a) {
             const Item& p = items[list[a]];
-            const Box pb = p.shape.Bounds();
+            const Box& pb = bounds[list[a]];
             for (std::size_t b = a + 1; b < list.size(); ++b) {
                 const Item& q = items[list[b]];
-                const Box qb = q.shape.Bounds();
+                const Box& qb = bounds[list[b]];
                 if (qb.x0 > pb.x1)
                     break;
                 if ((p.layers & q.layers) == 0 || qb.y0 > pb.y1 || qb.y1 < pb.y0)
@@ -1044,6 +1271,46 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
                     joins.Join(list[a], list[b]);
             }
         }
+    }
+    return byNet;
+}
+
+} // namespace
+
+std::vector<int> JoinedByCopper(const RouteBoard& board) {
+    std::vector<Item> items;
+    AddPadItems(board, items);
+    const std::size_t padCount = items.size();
+    for (const Obstacle& o : board.obstacles)
+        if (o.net != kNoNet && !o.viaOnly && !o.shape.points.empty())
+            items.push_back({o.net, o.layers, o.shape});
+    Joins joins(items.size());
+    JoinTouching(items, board.nets.size(), joins);
+    // Item roots are the smallest index joined, so a pad's root is a pad
+    // when the group holds one.
+    std::vector<int> root(padCount);
+    for (std::size_t p = 0; p < padCount; ++p) {
+        const int r = joins.Find(static_cast<int>(p));
+        root[p] = static_cast<std::size_t>(r) < padCount ? r : static_cast<int>(p);
+    }
+    return root;
+}
+
+int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
+              const std::vector<RouteVia>& vias) {
+    // Items: pads, then tracks, then vias; joined when they overlap on a
+    // layer and share the net.
+    std::vector<Item> items;
+    AddPadItems(board, items);
+    const std::size_t padCount = items.size();
+    for (const RouteTrack& t : tracks)
+        items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
+    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
+    for (const RouteVia& v : vias)
+        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
+    Joins joins(items.size());
+    int open = 0;
+    for (const std::vector<int>& list : JoinTouching(items, board.nets.size(), joins)) {
         std::vector<int> roots;
         for (int i : list)
             if (static_cast<std::size_t>(i) < padCount)

@@ -2,14 +2,22 @@
 // (eight directions on a layer, through vias between layers), A* with costs
 // for length, vias, bends and travel against a layer's preferred direction.
 // Each net's pads are joined along a minimum spanning tree. The first round
-// negotiates: nets are routed as if the others were not there, nodes that
-// several nets want grow dearer pass by pass until the routes part, and the
+// (the second on a big board, after a plain one) negotiates: nets are routed as if the others were
+// not there, nodes that several nets want grow dearer pass by pass until the routes part, and the
 // routes are then committed net by net. The later rounds route the
 // connections shortest first against what is already there, whatever a round
-// left open moved to the front of the next; the best round is kept. Every track and via is checked exactly against the
-// real shapes before it is kept, so what the grid cannot place legally stays
-// open. Budgets count search steps, never time: the same board always gives
-// the same result.
+// left open moved to the front of the next; the best round is kept. Every track and via is checked
+// exactly against the real shapes before it is kept, so what the grid cannot place legally stays
+// open. A pad no grid node reaches is left straight out along its axis,
+// exactly at the clearance from close neighbours, to a bend onto the grid.
+// The search's estimate of what is left counts the layer's direction
+// and the via it may take. A connection whose target is walled in is given
+// up after a flood around the target, as far as the search has gone itself,
+// instead of a search of the whole board; the
+// negotiation stops when it no longer thins out the crowded nets, and the
+// plain rounds stop, on a board where they are dear, after two that bring
+// nothing. Budgets count search steps, never time: the same board always
+// gives the same result.
 #pragma once
 
 #include "router/RouteBoard.h"
@@ -48,6 +56,12 @@ struct RouteResult {
 };
 
 RouteResult Route(const RouteBoard& board, const RouteOptions& options = {});
+
+// Per pad, the pad that stands for the group of pads of its net already
+// joined by the board's own copper of that net (tracks, arcs, vias, fills;
+// pads touching each other): the smallest index in the group. The router
+// does not route what is joined already.
+std::vector<int> JoinedByCopper(const RouteBoard& board);
 
 // Connections still open in `board` with `tracks` and `vias` added: pads of a
 // net joined through copper of that net (tracks, vias and the pads

@@ -12,7 +12,8 @@ one the router added (this must be 0 on every board). The reference-routed
 copies of the pcbench boards are left out (they are the same boards routed).
 
 usage: corpus_route.py HARROW [--corpus DIR] [--jobs N<=2] [--timeout S]
-                              [--only SUBSTRING] [--json FILE] [--out DIR]
+                              [--only SUBSTRING] [--list FILE] [--json FILE]
+                              [--out DIR]
 """
 import argparse
 import concurrent.futures
@@ -29,7 +30,7 @@ sys.path.insert(0, HERE)
 import select_boards  # noqa: E402
 
 
-def designs(corpus, only):
+def designs(corpus, only, listed=None):
     found = []
     for folder, _, files in os.walk(corpus):
         for name in files:
@@ -37,6 +38,8 @@ def designs(corpus, only):
                 continue
             path = os.path.join(folder, name)
             if only and only not in path:
+                continue
+            if listed is not None and os.path.relpath(path, corpus) not in listed:
                 continue
             try:
                 layers, _ = select_boards.describe(path)
@@ -109,13 +112,19 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=float, default=600)
     parser.add_argument("--only", help="only designs whose path holds this text")
+    parser.add_argument("--list", help="only the designs named in this file, one path (relative "
+                        "to the corpus) a line: a sample to work with between full runs")
     parser.add_argument("--out", default="/tmp/route-corpus")
     parser.add_argument("--json")
     args = parser.parse_args()
     jobs = max(1, min(args.jobs, 2))  # a shared machine: two at most
     harrow = os.path.abspath(args.harrow)
     corpus = os.path.abspath(args.corpus)
-    paths = designs(corpus, args.only)
+    listed = None
+    if args.list:
+        with open(args.list) as f:
+            listed = {line.strip() for line in f if line.strip()}
+    paths = designs(corpus, args.only, listed)
     os.makedirs(args.out, exist_ok=True)
     rows = []
     print("%-70s %6s %6s %5s %5s %8s %s" % ("board", "open0", "open1", "viol0", "added", "seconds", "status"))

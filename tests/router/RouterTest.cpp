@@ -274,6 +274,99 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
         EXPECT_EQ(board.nets[t.net].name, "B");
 }
 
+// A pad inside a closed ring of keep-out on both layers, with room around
+// it inside the ring, is walled in: its connection stays open (found out
+// without flooding the board) while the other net routes. Open the ring on
+// one side and the same connection routes through the gap.
+TEST(Router, WalledInPadStaysOpenAndAGapLetsItOut) {
+    for (const bool gap : {false, true}) {
+        RouteBoard board = EmptyBoard();
+        const int a = AddNet(board, "A"), b = AddNet(board, "B");
+        AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+        AddPad(board, a, 30, 15, 1.5, 3u, "J2-1");
+        AddPad(board, b, 5, 25, 1.5, 3u, "J3-1");
+        AddPad(board, b, 20, 25, 1.5, 3u, "J4-1");
+        // The ring: a 10 mm square around J2-1 drawn with 0.5 mm walls; with
+        // `gap`, its left wall stops 3 mm short of the bottom one.
+        const Pt corners[4] = {
+            {25 * kMm, 10 * kMm}, {35 * kMm, 10 * kMm}, {35 * kMm, 20 * kMm}, {25 * kMm, 20 * kMm}};
+        for (int k = 0; k < 4; ++k) {
+            Router::Obstacle wall;
+            Pt from = corners[k], to = corners[(k + 1) % 4];
+            if (gap && k == 3)
+                to.y += 3 * kMm;
+            wall.shape.points = {from, to};
+            wall.shape.radius = 0.25 * kMm;
+            wall.layers = 3u;
+            wall.clearance = board.clearance;
+            board.obstacles.push_back(wall);
+        }
+        const RouteResult result = Router::Route(board);
+        EXPECT_EQ(result.connections, 2);
+        EXPECT_EQ(result.open, gap ? 0 : 1) << (gap ? "with a gap" : "closed ring");
+        EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), result.open);
+        EXPECT_EQ(Violations(board, result), 0);
+        if (!gap) {
+            ASSERT_EQ(result.lines.size(), 1u);
+            EXPECT_NE(result.lines[0].find("J2-1"), std::string::npos) << result.lines[0];
+            EXPECT_NE(result.lines[0].find("no legal path"), std::string::npos) << result.lines[0];
+        }
+    }
+}
+
+// Pads a track of their net on the board joins already are one group: the
+// router leaves that connection alone and routes the pad the track does not
+// reach. A track of another net across them joins nothing.
+TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
+    AddPad(board, a, 20, 5, 1.5, 3u, "J2-1");
+    AddPad(board, a, 20, 20, 1.5, 3u, "J3-1");
+    AddPad(board, b, 5, 25, 1.5, 3u, "J4-1");
+    AddPad(board, b, 35, 25, 1.5, 3u, "J5-1");
+    auto track = [&](int net, Pt from, Pt to) {
+        Router::Obstacle o;
+        o.shape.points = {{from.x * kMm, from.y * kMm}, {to.x * kMm, to.y * kMm}};
+        o.shape.radius = 0.125 * kMm;
+        o.net = net;
+        o.layers = 1u;
+        o.clearance = board.clearance;
+        board.obstacles.push_back(o);
+    };
+    track(a, {5, 5}, {20, 5});      // J1-1 to J2-1
+    track(b, {20, 20}, {20, 26.5}); // through J3-1, but of net B, ending short of J4/J5
+    const std::vector<int> groups = Router::JoinedByCopper(board);
+    ASSERT_EQ(groups.size(), 5u);
+    EXPECT_EQ(groups[0], groups[1]);
+    EXPECT_NE(groups[0], groups[2]);
+    EXPECT_NE(groups[3], groups[4]);
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 2); // J3-1 to the A group, J4-1 to J5-1
+    EXPECT_EQ(result.open, 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
+// A row of pads as tall as the track, whose gaps are exactly the clearance
+// and whose centres miss the grid: a track may leave each only straight out
+// along its axis, exactly at the clearance from both neighbours. Every pad
+// gets out, and nothing comes nearer than the clearance.
+TEST(Router, LeavesFinePitchPadsAlongTheirAxis) {
+    RouteBoard board = EmptyBoard();
+    for (int k = 0; k < 5; ++k) {
+        const int net = AddNet(board, "N" + std::to_string(k));
+        AddPad(board, net, 20, 10 + 0.45 * k, 1.5, 1u, "U1-" + std::to_string(k + 1), 0.25);
+        AddPad(board, net, 35, 4 + 5 * k, 1.5, 1u, "J1-" + std::to_string(k + 1));
+    }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 5);
+    EXPECT_EQ(result.open, 0);
+    for (const std::string& line : result.lines)
+        ADD_FAILURE() << line;
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
 // A net whose class asks for a wider clearance keeps it from everything,
 // and everything keeps it from that net.
 TEST(Router, KeepsEachNetsOwnClearance) {
