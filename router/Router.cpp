@@ -225,6 +225,8 @@ public:
             static_cast<int>(connections_.size()) * std::max(1, o_.rounds) + o_.negotiations;
         int done = 0;
         int stale = 0; // plain rounds in a row that did no better than the best
+        std::vector<int> bestFailed;
+        Routing kept; // the routes of the best round
         // The round that negotiates: the first, except on a big board, where
         // negotiating is dear and a plain round goes first, so that an
         // interruption while negotiating still leaves a whole routing.
@@ -239,9 +241,8 @@ public:
                                 (result.open == best.open && result.vias.size() < best.vias.size());
             if (better || round == 0) {
                 best = std::move(result);
-                best.lines.clear();
-                for (int c : failed)
-                    best.lines.push_back(Why(connections_[c]));
+                bestFailed = failed;
+                kept = Routing{routedNodes_, routedStubs_, commitOrder_};
             }
             if (best.open == 0 || result.cancelled || failed.empty())
                 break;
@@ -265,6 +266,11 @@ public:
                     next.push_back(c);
             order = std::move(next);
         }
+        if (!best.cancelled && !bestFailed.empty())
+            RipUp(best, bestFailed, kept);
+        best.lines.clear();
+        for (int c : bestFailed)
+            best.lines.push_back(Why(connections_[c]));
         best.pitch = pitch_;
         best.connections = static_cast<int>(connections_.size());
         for (const RouteTrack& t : best.tracks)
@@ -273,6 +279,110 @@ public:
     }
 
 private:
+    // What a routing kept, enough to lay it again: per connection its route
+    // and the stubs of its ends, and the order the connections were kept in.
+    struct Routing {
+        std::vector<std::vector<int>> paths;
+        std::vector<std::pair<int, int>> stubs;
+        std::vector<int> order;
+    };
+
+    // ---- rip-up
+    // A connection left open is searched for again as if only the board's
+    // own copper were there; the nets whose routes come near that path are
+    // taken up, the open connection is routed first and those nets after
+    // it. The routing is kept when it leaves fewer connections open. The
+    // attempts are bounded in number and in search steps.
+    void RipUp(RouteResult& best, std::vector<int>& failed, Routing& kept) {
+        const long budget = std::max(kCheapWork, expansions_);
+        const long start = expansions_;
+        std::vector<char> tried(connections_.size(), 0);
+        for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
+            if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
+                break;
+            int c = -1;
+            for (int f : failed)
+                if (!tried[f]) {
+                    c = f;
+                    break;
+                }
+            if (c < 0)
+                break;
+            tried[c] = 1;
+            RouteResult trial;
+            std::vector<int> open;
+            if (!Reroute(c, kept, trial, open) || open.size() >= failed.size())
+                continue;
+            trial.connections = static_cast<int>(connections_.size());
+            trial.open = static_cast<int>(open.size());
+            best = std::move(trial);
+            failed = std::move(open);
+            kept = Routing{routedNodes_, routedStubs_, commitOrder_};
+        }
+    }
+
+    // One attempt for connection `c` against the routing `kept`; false when
+    // the connection has no path even on the bare board.
+    bool Reroute(int c, const Routing& kept, RouteResult& result, std::vector<int>& open) {
+        ResetBoard();
+        BuildAccess();
+        routedNodes_.assign(connections_.size(), {});
+        Joins joins = Prejoined();
+        std::vector<int> path;
+        if (!Search(c, joins, path))
+            return false;
+        // The nets whose routes come near the path.
+        occupied_.assign(plane_ * layers_, 0);
+        StampPath(path, connections_[c].net, +1);
+        std::vector<char> moved(b_.nets.size(), 0);
+        for (int k : kept.order) {
+            const int net = connections_[k].net;
+            if (net == connections_[c].net || moved[net])
+                continue;
+            for (int node : kept.paths[k])
+                if (occupied_[node] > 0) {
+                    moved[net] = 1;
+                    break;
+                }
+        }
+        // The rest laid again as it was; it passed against more than is
+        // there now, but is checked again all the same.
+        for (int k : kept.order) {
+            if (moved[connections_[k].net])
+                continue;
+            if (!Commit(k, kept.paths[k], kept.stubs[k].first, kept.stubs[k].second, joins, result))
+                return false;
+        }
+        std::vector<int> order{c};
+        for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
+            if (moved[connections_[k].net])
+                order.push_back(k);
+        for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
+            if (k != c && !moved[connections_[k].net])
+                order.push_back(k);
+        open = RouteOpen(order, joins, result);
+        return !result.cancelled;
+    }
+
+    // Routes the connections of `order` that are not joined yet, against
+    // what is there; answers those left open.
+    std::vector<int> RouteOpen(const std::vector<int>& order, Joins& joins, RouteResult& result) {
+        std::vector<int> open;
+        for (int k : order) {
+            const Connection& con = connections_[k];
+            if (joins.Find(con.from) == joins.Find(con.to))
+                continue;
+            if (result.cancelled || (o_.cancelled && o_.cancelled())) {
+                result.cancelled = true;
+                open.push_back(k);
+                continue;
+            }
+            if (!RouteConnection(k, joins, result))
+                open.push_back(k);
+        }
+        return open;
+    }
+
     const RouteBoard& b_;
     const RouteOptions& o_;
     int layers_;
@@ -317,8 +427,10 @@ private:
         Pt bend;
     };
     std::vector<Access> accesses_;
-    std::vector<std::vector<int>> access_;      // per pad, its entries in accesses_
-    std::vector<std::vector<int>> routedNodes_; // per connection, nodes of its route
+    std::vector<std::vector<int>> access_;         // per pad, its entries in accesses_
+    std::vector<std::vector<int>> routedNodes_;    // per connection, nodes of its route
+    std::vector<std::pair<int, int>> routedStubs_; // per connection, the stubs of its ends
+    std::vector<int> commitOrder_;                 // connections in the order they were kept
     // Negotiation: per node, how many other nets' routes keep it, and how
     // dear it became from being fought over.
     bool negotiating_ = false;
@@ -438,6 +550,8 @@ private:
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
         dv_.assign(plane_, kFar);
+        routedStubs_.assign(connections_.size(), {-1, -1});
+        commitOrder_.clear();
         buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
         for (const Obstacle& o : b_.obstacles) {
             Raster(o);
@@ -704,19 +818,7 @@ private:
                 failed.push_back(c);
             }
         // What did not pass, routed against what is there.
-        std::vector<int> open;
-        for (int c : failed) {
-            const Connection& con = connections_[c];
-            if (committed.Find(con.from) == committed.Find(con.to))
-                continue;
-            if (result.cancelled || (o_.cancelled && o_.cancelled())) {
-                result.cancelled = true;
-                open.push_back(c);
-                continue;
-            }
-            if (!RouteConnection(c, committed, result))
-                open.push_back(c);
-        }
+        std::vector<int> open = RouteOpen(failed, committed, result);
         // A connection skipped as joined may have counted on a route that
         // did not pass.
         std::vector<int> still;
@@ -749,22 +851,23 @@ private:
     // widest other track of each track, and as much around each via on
     // every layer.
     void Stamp(int n, int sign) {
+        for (int c : netConnections_[n])
+            StampPath(routedNodes_[c], n, sign);
+    }
+    void StampPath(const std::vector<int>& path, int n, int sign) {
         const double reachTrack = b_.nets[n].width / 2 + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
         const double reachVia = viaRadius_ + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
-        for (int c : netConnections_[n]) {
-            const std::vector<int>& path = routedNodes_[c];
-            if (path.empty())
-                continue;
-            if (path.size() == 1)
-                StampSegment(At(path[0]), At(path[0]), reachTrack, LayerOf(path[0]), sign);
-            for (std::size_t k = 0; k + 1 < path.size(); ++k) {
-                const int l = LayerOf(path[k]);
-                if (LayerOf(path[k + 1]) == l)
-                    StampSegment(At(path[k]), At(path[k + 1]), reachTrack, l, sign);
-                else
-                    for (int m = 0; m < layers_; ++m)
-                        StampSegment(At(path[k]), At(path[k]), reachVia, m, sign);
-            }
+        if (path.empty())
+            return;
+        if (path.size() == 1)
+            StampSegment(At(path[0]), At(path[0]), reachTrack, LayerOf(path[0]), sign);
+        for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+            const int l = LayerOf(path[k]);
+            if (LayerOf(path[k + 1]) == l)
+                StampSegment(At(path[k]), At(path[k + 1]), reachTrack, l, sign);
+            else
+                for (int m = 0; m < layers_; ++m)
+                    StampSegment(At(path[k]), At(path[k]), reachVia, m, sign);
         }
     }
     void StampSegment(Pt a, Pt b, double reach, int layer, int sign) {
@@ -1178,6 +1281,8 @@ private:
             buckets_->Add(o);
         }
         routedNodes_[c] = path;
+        routedStubs_[c] = {fromStub, toStub};
+        commitOrder_.push_back(c);
         joins.Join(con.from, con.to);
         result.tracks.insert(result.tracks.end(), tracks.begin(), tracks.end());
         result.vias.insert(result.vias.end(), vias.begin(), vias.end());

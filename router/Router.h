@@ -16,7 +16,10 @@
 // instead of a search of the whole board; the
 // negotiation stops when it no longer thins out the crowded nets, and the
 // plain rounds stop, on a board where they are dear, after two that bring
-// nothing. Budgets count search steps, never time: the same board always
+// nothing. After the rounds, a connection still open is searched for on the
+// bare board, the nets whose routes lie across that path are taken up, and
+// the connection is routed before them; a routing that leaves fewer open is
+// kept. Budgets count search steps, never time: the same board always
 // gives the same result.
 #pragma once
 
@@ -40,6 +43,7 @@ struct RouteOptions {
     double presentStart = 0.5;          // cost of a node another net's route keeps, first pass
     double presentGrowth = 1.5;         // how that cost grows from pass to pass
     double historyStep = 0.4;           // what each pass a node stays fought over adds to it
+    int ripUps = 24;                    // rip-up attempts after the rounds (0: none)
     std::function<bool()> cancelled;    // asked between connections
     std::function<void(int done, int total)> progress;
 };

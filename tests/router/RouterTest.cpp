@@ -416,13 +416,24 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
     Router::RouteOptions greedy;
     greedy.rounds = 1;
     greedy.negotiations = 0;
+    greedy.ripUps = 0;
     EXPECT_EQ(Router::Route(board, greedy).open, 1);
     Router::RouteOptions negotiated;
     negotiated.rounds = 1;
+    negotiated.ripUps = 0;
     const RouteResult result = Router::Route(board, negotiated);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
     EXPECT_EQ(Violations(board, result), 0);
+    // Without negotiating, the rip-up after the round takes up the short
+    // net that walls in B-1, routes B first and A around it.
+    Router::RouteOptions ripUp = greedy;
+    ripUp.ripUps = 4;
+    const RouteResult reroute = Router::Route(board, ripUp);
+    EXPECT_EQ(reroute.open, 0) << (reroute.lines.empty() ? "" : reroute.lines.front());
+    EXPECT_TRUE(reroute.lines.empty());
+    EXPECT_EQ(Router::CountOpen(board, reroute.tracks, reroute.vias), 0);
+    EXPECT_EQ(Violations(board, reroute), 0);
 }
 
 // A board with no signal layer, and one whose nets have a single pad: the
