@@ -639,15 +639,39 @@ void TBlockParser::NextLine() {
 
 void TBlockParser::SkipBlank(unsigned char& ch) {
     while ((ch == ' ' || ch == '\t') && !FEndOfFile) {
-        // Most blanks are one space before a token: the next character
-        // starts neither a space run, a line break nor a comment, and is
-        // read as the general path below reads it.
+        // Most blanks are a space, a run of spaces or a line break and the
+        // next line's indentation, before a token: the line breaks count one
+        // line, the spaces are stepped over and the token's first character
+        // is read, leaving the state the general path below leaves. Comments,
+        // blank lines and the last bytes of the data take the general path.
         if (FPos < FSize) {
-            const unsigned char c = FData[FPos];
-            if (c != ' ' && c != '#' && !IsLineBreak(c)) {
-                FCurrentChar = c;
-                ch = ReadChar();
-                continue;
+            std::size_t q = FPos;
+            const bool lineBreak = IsLineBreak(FData[q]);
+            if (lineBreak) {
+                ++q;
+                while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
+                    ++q;
+                }
+            }
+            while (q < FSize && FData[q] == ' ') {
+                ++q;
+            }
+            if (q + 1 < FSize) {
+                const unsigned char c = FData[q];
+                if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
+                    if (lineBreak) {
+                        ++FLineNumber;
+                    }
+                    FPos = q;
+                    if (FPos >= FNextPoll) {
+                        Poll();
+                    }
+                    FPreviousChar = c;
+                    FCurrentChar = c;
+                    FPos = q + 1;
+                    ch = c;
+                    continue;
+                }
             }
         }
         const unsigned char next = PeekNextNonSpace();
@@ -705,6 +729,39 @@ void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
         }
     }
     FHasUnitSeparator = (seen & kMarker) != 0;
+    // Most words end at one space before the next token, at a parenthesis or
+    // at a line break: the stop is taken as the general path below takes it.
+    if (end + 1 < FSize) {
+        const unsigned char stop = FData[end];
+        const unsigned char after = FData[end + 1];
+        if (IsLineBreak(stop)) {
+            FPreviousChar = FData[end - 1];
+            FCurrentChar = stop;
+            if (end > FPos) {
+                FPos = end;
+                if (FPos >= FNextPoll) {
+                    Poll();
+                }
+            }
+            return;
+        }
+        const bool oneSpace = stop == ' ' && after != ' ' && !IsLineBreak(after);
+        if (oneSpace || stop == '(' || stop == ')') {
+            FPos = end;
+            if (FPos >= FNextPoll) {
+                Poll();
+            }
+            if (oneSpace) {
+                FPreviousChar = after;
+                FCurrentChar = ' ';
+                FPos = end + 1;
+            } else {
+                FPreviousChar = stop;
+                FCurrentChar = stop;
+            }
+            return;
+        }
+    }
     if (end > FPos) {
         JumpTo(end, FData[end - 1], FData[end - 1]);
     }
