@@ -173,33 +173,54 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
 // Plain decimals of at most 15 digits ("12", "0.254", "-.5" after its sign,
 // "7.") are converted here: their digits as a whole number and a power of ten
 // up to 10^15 are both exact doubles, so one division rounds correctly and
-// the result is the one a full conversion gives. Anything else (exponents,
-// more digits, stray characters) answers false and takes the full path.
+// the result is the one a full conversion gives. Zeros that close a fraction
+// do not change the value and are not counted ("392069.000000" is the whole
+// number 392069). Anything else (exponents, more digits, stray characters)
+// answers false and takes the full path.
 bool ExactShortDecimal(const char* begin, const char* end, double& value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const auto digitOf = [](char c) { return static_cast<unsigned char>(c - '0'); };
     uint64_t digits = 0;
-    int count = 0;
-    int decimals = -1; // digits after the point; -1 before a point is seen
-    for (const char* p = begin; p != end; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= '0' && c <= '9') {
-            if (++count > 15)
-                return false;
-            digits = digits * 10 + (c - '0');
-            if (decimals >= 0)
-                ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
+    const char* p = begin;
+    while (p != end && digitOf(*p) <= 9) {
+        digits = digits * 10 + digitOf(*p);
+        ++p;
+    }
+    const bool wholeDigits = p != begin;
+    std::size_t count = static_cast<std::size_t>(p - begin);
+    std::size_t decimals = 0;
+    if (p != end) {
+        if (*p != '.') {
             return false;
         }
-    }
-    if (count == 0)
+        const char* const fraction = ++p;
+        const char* last = end;
+        while (last != fraction && last[-1] == '0') {
+            --last;
+        }
+        if (!wholeDigits && fraction == end) {
+            return false; // a point alone
+        }
+        while (p != last && digitOf(*p) <= 9) {
+            digits = digits * 10 + digitOf(*p);
+            ++p;
+        }
+        if (p != last) {
+            return false;
+        }
+        decimals = static_cast<std::size_t>(last - fraction);
+        count += decimals;
+    } else if (!wholeDigits) {
         return false;
+    }
+    if (count > 15) {
+        return false;
+    }
     value = static_cast<double>(digits);
-    if (decimals > 0)
+    if (decimals > 0) {
         value /= kPowersOfTen[decimals];
+    }
     return true;
 }
 
