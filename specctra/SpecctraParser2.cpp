@@ -77,12 +77,33 @@ bool IsLineBreak(unsigned char c) {
     return c == kLineFeed || c == kCarriageReturn;
 }
 
+// The hash of a key from at most four loads, whatever its length: the first
+// and last eight bytes (four, or single bytes, for shorter keys) overlap when
+// the key is short, and the length tells such keys apart. Keys that differ
+// only in their middle share a hash; the look-up compares keys anyway.
 std::size_t HashUpper(std::string_view key) {
-    std::size_t h = 1469598103934665603ull;
-    for (unsigned char c : key) {
-        h = (h ^ c) * 1099511628211ull;
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    const std::size_t n = key.size();
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (n >= 8) {
+        std::memcpy(&a, p, 8);
+        std::memcpy(&b, p + n - 8, 8);
+    } else if (n >= 4) {
+        uint32_t first = 0;
+        uint32_t last = 0;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        a = first;
+        b = last;
+    } else if (n > 0) {
+        a = (uint64_t{p[0]} << 16) | (uint64_t{p[n / 2]} << 8) | p[n - 1];
     }
-    return h;
+    uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b + n);
+    h ^= h >> 32;
+    h *= 0xC2B2AE3D27D4EB4Full;
+    h ^= h >> 29;
+    return static_cast<std::size_t>(h);
 }
 
 std::string UpperCopy(std::string_view text) {
