@@ -679,42 +679,50 @@ void TBlockParser::NextLine() {
 // ---------------------------------------------------------------------------
 // TBlockParser: tokens
 
+// Most blanks are a space, a run of spaces or a line break and the next
+// line's indentation, before a token: the line breaks count one line, the
+// spaces are stepped over and the token's first character is read, leaving
+// the state SkipBlank's general path leaves. Comments, blank lines and the
+// last bytes of the data answer false, changing nothing: they need the
+// general path.
+inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
+    if (FPos < FSize) {
+        std::size_t q = FPos;
+        const bool lineBreak = IsLineBreak(FData[q]);
+        if (lineBreak) {
+            ++q;
+            while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
+                ++q;
+            }
+        }
+        while (q < FSize && FData[q] == ' ') {
+            ++q;
+        }
+        if (q + 1 < FSize) {
+            const unsigned char c = FData[q];
+            if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
+                if (lineBreak) {
+                    ++FLineNumber;
+                }
+                FPos = q;
+                if (FPos >= FNextPoll) {
+                    Poll();
+                }
+                FPreviousChar = c;
+                FCurrentChar = c;
+                FPos = q + 1;
+                ch = c;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void TBlockParser::SkipBlank(unsigned char& ch) {
     while ((ch == ' ' || ch == '\t') && !FEndOfFile) {
-        // Most blanks are a space, a run of spaces or a line break and the
-        // next line's indentation, before a token: the line breaks count one
-        // line, the spaces are stepped over and the token's first character
-        // is read, leaving the state the general path below leaves. Comments,
-        // blank lines and the last bytes of the data take the general path.
-        if (FPos < FSize) {
-            std::size_t q = FPos;
-            const bool lineBreak = IsLineBreak(FData[q]);
-            if (lineBreak) {
-                ++q;
-                while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
-                    ++q;
-                }
-            }
-            while (q < FSize && FData[q] == ' ') {
-                ++q;
-            }
-            if (q + 1 < FSize) {
-                const unsigned char c = FData[q];
-                if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
-                    if (lineBreak) {
-                        ++FLineNumber;
-                    }
-                    FPos = q;
-                    if (FPos >= FNextPoll) {
-                        Poll();
-                    }
-                    FPreviousChar = c;
-                    FCurrentChar = c;
-                    FPos = q + 1;
-                    ch = c;
-                    continue;
-                }
-            }
+        if (SkipBlankQuickly(ch)) {
+            continue;
         }
         const unsigned char next = PeekNextNonSpace();
         if (IsLineBreak(next) || (next == '#' && IsLineBreak(PreviousNonSpace()))) {
@@ -841,7 +849,9 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
     FTokenString.clear();
     FIsKnownToken = false;
     unsigned char ch = ' ';
-    SkipBlank(ch);
+    if (FEndOfFile || !SkipBlankQuickly(ch) || ch == '\t') {
+        SkipBlank(ch);
+    }
     if (ch == '(' || ch == ')') {
         FIsKnownToken = true;
         FTokenString.assign(1, static_cast<char>(ch));
