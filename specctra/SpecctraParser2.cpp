@@ -746,7 +746,7 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     }
 }
 
-void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
+inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
         FHasUnitSeparator = false;
         if (ch == '(' || ch == ')') {
