@@ -77,12 +77,33 @@ bool IsLineBreak(unsigned char c) {
     return c == kLineFeed || c == kCarriageReturn;
 }
 
+// The hash of a key from at most four loads, whatever its length: the first
+// and last eight bytes (four, or single bytes, for shorter keys) overlap when
+// the key is short, and the length tells such keys apart. Keys that differ
+// only in their middle share a hash; the look-up compares keys anyway.
 std::size_t HashUpper(std::string_view key) {
-    std::size_t h = 1469598103934665603ull;
-    for (unsigned char c : key) {
-        h = (h ^ c) * 1099511628211ull;
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    const std::size_t n = key.size();
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (n >= 8) {
+        std::memcpy(&a, p, 8);
+        std::memcpy(&b, p + n - 8, 8);
+    } else if (n >= 4) {
+        uint32_t first = 0;
+        uint32_t last = 0;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        a = first;
+        b = last;
+    } else if (n > 0) {
+        a = (uint64_t{p[0]} << 16) | (uint64_t{p[n / 2]} << 8) | p[n - 1];
     }
-    return h;
+    uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b + n);
+    h ^= h >> 32;
+    h *= 0xC2B2AE3D27D4EB4Full;
+    h ^= h >> 29;
+    return static_cast<std::size_t>(h);
 }
 
 std::string UpperCopy(std::string_view text) {
@@ -173,33 +194,54 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
 // Plain decimals of at most 15 digits ("12", "0.254", "-.5" after its sign,
 // "7.") are converted here: their digits as a whole number and a power of ten
 // up to 10^15 are both exact doubles, so one division rounds correctly and
-// the result is the one a full conversion gives. Anything else (exponents,
-// more digits, stray characters) answers false and takes the full path.
+// the result is the one a full conversion gives. Zeros that close a fraction
+// do not change the value and are not counted ("392069.000000" is the whole
+// number 392069). Anything else (exponents, more digits, stray characters)
+// answers false and takes the full path.
 bool ExactShortDecimal(const char* begin, const char* end, double& value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const auto digitOf = [](char c) { return static_cast<unsigned char>(c - '0'); };
     uint64_t digits = 0;
-    int count = 0;
-    int decimals = -1; // digits after the point; -1 before a point is seen
-    for (const char* p = begin; p != end; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= '0' && c <= '9') {
-            if (++count > 15)
-                return false;
-            digits = digits * 10 + (c - '0');
-            if (decimals >= 0)
-                ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
+    const char* p = begin;
+    while (p != end && digitOf(*p) <= 9) {
+        digits = digits * 10 + digitOf(*p);
+        ++p;
+    }
+    const bool wholeDigits = p != begin;
+    std::size_t count = static_cast<std::size_t>(p - begin);
+    std::size_t decimals = 0;
+    if (p != end) {
+        if (*p != '.') {
             return false;
         }
-    }
-    if (count == 0)
+        const char* const fraction = ++p;
+        const char* last = end;
+        while (last != fraction && last[-1] == '0') {
+            --last;
+        }
+        if (!wholeDigits && fraction == end) {
+            return false; // a point alone
+        }
+        while (p != last && digitOf(*p) <= 9) {
+            digits = digits * 10 + digitOf(*p);
+            ++p;
+        }
+        if (p != last) {
+            return false;
+        }
+        decimals = static_cast<std::size_t>(last - fraction);
+        count += decimals;
+    } else if (!wholeDigits) {
         return false;
+    }
+    if (count > 15) {
+        return false;
+    }
     value = static_cast<double>(digits);
-    if (decimals > 0)
+    if (decimals > 0) {
         value /= kPowersOfTen[decimals];
+    }
     return true;
 }
 
@@ -644,18 +686,50 @@ void TBlockParser::NextLine() {
 // ---------------------------------------------------------------------------
 // TBlockParser: tokens
 
+// Most blanks are a space, a run of spaces or a line break and the next
+// line's indentation, before a token: the line breaks count one line, the
+// spaces are stepped over and the token's first character is read, leaving
+// the state SkipBlank's general path leaves. Comments, blank lines and the
+// last bytes of the data answer false, changing nothing: they need the
+// general path.
+inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
+    if (FPos < FSize) {
+        std::size_t q = FPos;
+        const bool lineBreak = IsLineBreak(FData[q]);
+        if (lineBreak) {
+            ++q;
+            while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
+                ++q;
+            }
+        }
+        while (q < FSize && FData[q] == ' ') {
+            ++q;
+        }
+        if (q + 1 < FSize) {
+            const unsigned char c = FData[q];
+            if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
+                if (lineBreak) {
+                    ++FLineNumber;
+                }
+                FPos = q;
+                if (FPos >= FNextPoll) {
+                    Poll();
+                }
+                FPreviousChar = c;
+                FCurrentChar = c;
+                FPos = q + 1;
+                ch = c;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void TBlockParser::SkipBlank(unsigned char& ch) {
     while ((ch == ' ' || ch == '\t') && !FEndOfFile) {
-        // Most blanks are one space before a token: the next character
-        // starts neither a space run, a line break nor a comment, and is
-        // read as the general path below reads it.
-        if (FPos < FSize) {
-            const unsigned char c = FData[FPos];
-            if (c != ' ' && c != '#' && !IsLineBreak(c)) {
-                FCurrentChar = c;
-                ch = ReadChar();
-                continue;
-            }
+        if (SkipBlankQuickly(ch)) {
+            continue;
         }
         const unsigned char next = PeekNextNonSpace();
         if (IsLineBreak(next) || (next == '#' && IsLineBreak(PreviousNonSpace()))) {
@@ -679,7 +753,7 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     }
 }
 
-void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
+inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
         FHasUnitSeparator = false;
         if (ch == '(' || ch == ')') {
@@ -712,6 +786,39 @@ void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
         }
     }
     FHasUnitSeparator = (seen & kMarker) != 0;
+    // Most words end at one space before the next token, at a parenthesis or
+    // at a line break: the stop is taken as the general path below takes it.
+    if (end + 1 < FSize) {
+        const unsigned char stop = FData[end];
+        const unsigned char after = FData[end + 1];
+        if (IsLineBreak(stop)) {
+            FPreviousChar = FData[end - 1];
+            FCurrentChar = stop;
+            if (end > FPos) {
+                FPos = end;
+                if (FPos >= FNextPoll) {
+                    Poll();
+                }
+            }
+            return;
+        }
+        const bool oneSpace = stop == ' ' && after != ' ' && !IsLineBreak(after);
+        if (oneSpace || stop == '(' || stop == ')') {
+            FPos = end;
+            if (FPos >= FNextPoll) {
+                Poll();
+            }
+            if (oneSpace) {
+                FPreviousChar = after;
+                FCurrentChar = ' ';
+                FPos = end + 1;
+            } else {
+                FPreviousChar = stop;
+                FCurrentChar = stop;
+            }
+            return;
+        }
+    }
     if (end > FPos) {
         JumpTo(end, FData[end - 1], FData[end - 1]);
     }
@@ -749,7 +856,9 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
     FTokenString.clear();
     FIsKnownToken = false;
     unsigned char ch = ' ';
-    SkipBlank(ch);
+    if (FEndOfFile || !SkipBlankQuickly(ch) || ch == '\t') {
+        SkipBlank(ch);
+    }
     if (ch == '(' || ch == ')') {
         FIsKnownToken = true;
         FTokenString.assign(1, static_cast<char>(ch));

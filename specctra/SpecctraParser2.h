@@ -175,6 +175,8 @@ private:
     // TokenStr2Int/Real: an empty text gives 0; a failure leaves `value` alone.
     template <typename T>
     bool TokenStrTo(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    // The quick path of SkipBlank: false when the general path is needed.
+    bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
     void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-constinit TTranslationState TranslationDetail::GState;
+TTranslationState TranslationDetail::GState;
 
 void ResetTranslationState() {
     TranslationState().Reset();

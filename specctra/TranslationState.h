@@ -94,9 +94,11 @@ struct TTranslationState {
 
 // The one translation state of the plug-in. Readers ask for it at every
 // token and writers at every coordinate, so it is a plain object reached
-// inline, made before any code runs (no guard to test on each use).
+// inline (a global, so there is no guard to test on each use). GCC makes it
+// before any code runs; it is not marked constinit because clang does not take
+// the strings it holds as constant.
 namespace TranslationDetail {
-extern constinit TTranslationState GState;
+extern TTranslationState GState;
 } // namespace TranslationDetail
 
 inline TTranslationState& TranslationState() {
