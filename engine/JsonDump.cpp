@@ -162,6 +162,17 @@ void Int(JsonOut& j, const char* key, int64_t v) {
     j.Value();
 }
 
+// A reference to another object: its text, or null where there is none.
+template <typename TextOf>
+void Reference(JsonOut& j, const char* key, uint32_t slot, TextOf&& textOf) {
+    j.Key(key);
+    if (slot == kNone)
+        j.out += "null";
+    else
+        j.String(textOf(slot));
+    j.Value();
+}
+
 // Stable labels: kind name and 1-based position in the kind's list, made
 // when written from the position kept by slot (0: not labelled).
 class Labels {
@@ -212,18 +223,10 @@ void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, const Labels& labels, int fi
                 Int(j, "BitField3", o.bitField3);
                 Int(j, "Index", o.index);
                 Int(j, "Moveable", o.moveable);
-                j.Key("Net");
-                if (o.net == kNone)
-                    j.out += "null";
-                else
-                    j.String(static_cast<NetBody*>(s.At(o.net).body.get())->name);
-                j.Value();
-                j.Key("Component");
-                if (o.container == kNone)
-                    j.out += "null";
-                else
-                    j.String(labelOfSlot(o.container));
-                j.Value();
+                Reference(j, "Net", o.net, [&](uint32_t net) -> const std::string& {
+                    return static_cast<NetBody*>(s.At(net).body.get())->name;
+                });
+                Reference(j, "Component", o.container, labelOfSlot);
                 Int(j, "V6_Layer", o.layer);
                 Int(j, "x1", o.x1);
                 Int(j, "y1", o.y1);
@@ -274,12 +277,7 @@ void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>
     Int(j, "DrillGuideHoleSize", b.drillGuideHoleSize);
     Dielectric(j, "Dielectric_Top", b.dielTop);
     Dielectric(j, "Dielectric_Bottom", b.dielBottom);
-    j.Key("BoardOutline");
-    if (b.outline == kNone)
-        j.out += "null";
-    else
-        j.String(labelOfSlot(b.outline));
-    j.Value();
+    Reference(j, "BoardOutline", b.outline, labelOfSlot);
     j.Close('}');
 
     static const char* const gridNames[13] = {

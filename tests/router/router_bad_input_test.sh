@@ -5,14 +5,7 @@
 # One row per case: name | change to the hand-made design (a sed script) |
 # text the routing run must print | exit status.
 set -euo pipefail
-harrow=$1
-design=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-violations() {
-    "$harrow" drc "$1" --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["summary"]["violations"])' || true
-}
+source "$(dirname "$0")/router_test_setup.sh"
 
 cases=(
 "no open connection|s/(pins U1-1 U2-3)/(pins U1-1)/;s/(pins U1-4 U2-2)/(pins U1-4)/;s/(pins U1-2 U1-3 U2-4)/(pins U1-2)/|0 of 0 connections routed|0"
@@ -28,14 +21,16 @@ for row in "${cases[@]}"; do
     sed "$change" "$design" >case/board.dsn
     cmp -s "$design" case/board.dsn && fail "$name: the change did not apply"
     "$harrow" import case/board.dsn -o case/plain.pcbdoc -q || fail "$name: plain import"
-    before=$(violations case/plain.pcbdoc)
+    before=$(counts case/plain.pcbdoc)
+    before=${before##* }
     set +e
     "$harrow" import case/board.dsn -o case/routed.pcbdoc --autoroute -q 2>case/route.log
     got=$?
     set -e
     [[ $got -eq $status ]] || fail "$name: exit $got, not $status: $(cat case/route.log)"
     grep -qF "$expect" case/route.log || fail "$name: no \"$expect\" in: $(cat case/route.log)"
-    after=$(violations case/routed.pcbdoc)
+    after=$(counts case/routed.pcbdoc)
+    after=${after##* }
     [[ $after -le $before ]] || fail "$name: the routing added violations ($before before, $after after)"
     echo "ok: $name ($(grep -c 'not routed' case/route.log || true) lines on what was not routed)"
 done

@@ -3,17 +3,7 @@
 # every connection made, the rule check finds nothing the routing added, the
 # session file holds the wires, and a second run writes the same bytes.
 set -euo pipefail
-harrow=$1
-design=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-# "OPENS VIOLATIONS" of a board by harrow drc (which exits 1 when it finds any).
-counts() {
-    local json
-    json=$("$harrow" drc "$1" --json || true)
-    python3 -c 'import json,sys; s=json.loads(sys.argv[1])["summary"]; print(s["opens"], s["violations"])' "$json"
-}
+source "$(dirname "$0")/router_test_setup.sh"
 
 cp "$design" "$work/board.dsn"
 cd "$work"
