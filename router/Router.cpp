@@ -26,6 +26,39 @@ constexpr std::size_t kBigBoard = 100;  // connections from which a plain round 
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
+// An entry of the search's open list: the estimated total, what of it is
+// still to go, the node. Among equal totals the node nearer the target comes
+// first, so the search runs along a plateau of equal estimates to its end
+// instead of opening all of it.
+struct Entry {
+    float f, h;
+    int node;
+    bool operator>(const Entry& o) const {
+        if (f != o.f)
+            return f > o.f;
+        if (h != o.h)
+            return h > o.h;
+        return node > o.node;
+    }
+};
+
+// Distance from a point to a shape, as SegmentShapeDistance() for a segment
+// of no length, with the cheap square root for a disc or a track: the
+// distance field asks it for every node near every piece of copper laid.
+double PointShapeDistance(Pt p, const Shape& shape) {
+    const auto& q = shape.points;
+    if (q.size() == 1)
+        return std::sqrt((p.x - q[0].x) * (p.x - q[0].x) + (p.y - q[0].y) * (p.y - q[0].y)) -
+               shape.radius;
+    if (q.size() != 2)
+        return SegmentShapeDistance(p, p, shape);
+    const double dx = q[1].x - q[0].x, dy = q[1].y - q[0].y, length2 = dx * dx + dy * dy;
+    const double px = p.x - q[0].x, py = p.y - q[0].y;
+    const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
+    const double ex = px - t * dx, ey = py - t * dy;
+    return std::sqrt(ex * ex + ey * ey) - shape.radius;
+}
+
 // Union-find over pads.
 struct Joins {
     std::vector<int> parent;
@@ -99,6 +132,24 @@ public:
         return ok;
     }
 
+    // Remembers what is there now (the board's own copper), to come back to.
+    void Mark() {
+        markItems_ = items_.size();
+        markClearance_ = maxClearance_;
+    }
+    // Takes away everything added since Mark(). Each cell lists its items
+    // in the order they came, so the later ones are at its end.
+    void Restore() {
+        if (items_.size() == markItems_)
+            return;
+        for (std::vector<int>& cell : cells_)
+            while (!cell.empty() && static_cast<std::size_t>(cell.back()) >= markItems_)
+                cell.pop_back();
+        items_.resize(markItems_);
+        stamp_.resize(markItems_);
+        maxClearance_ = markClearance_;
+    }
+
 private:
     template <class F> void Visit(const Box& b, int, F&& f) {
         const int i0 = std::clamp(static_cast<int>((b.x0 - box_.x0) / size_), 0, nx_ - 1);
@@ -116,6 +167,8 @@ private:
     std::vector<Obstacle> items_;
     std::vector<uint32_t> stamp_;
     uint32_t query_ = 0;
+    std::size_t markItems_ = 0;
+    double markClearance_ = 0;
 };
 
 class GridRouter {
@@ -217,6 +270,11 @@ public:
 
     RouteResult Run() {
         BuildConnections();
+        // On a big board the search trusts its estimate more than it
+        // strictly may: routes come out a little longer, the search opens
+        // far fewer nodes.
+        estimateWeight_ =
+            connections_.size() > kBigBoard ? std::max(1.0, o_.bigBoardEstimate) : 1.0;
         RouteResult best;
         best.open = std::numeric_limits<int>::max();
         std::vector<int> order(connections_.size());
@@ -402,6 +460,12 @@ private:
     // keep-out.
     std::vector<float> d1_, d2_, dv_;
     std::vector<int> n1_;
+    struct Field {
+        std::vector<float> d1, d2, dv;
+        std::vector<int> n1;
+    };
+    std::unique_ptr<Field> bare_; // the field of the bare board
+    bool accessBuilt_ = false;
     std::unique_ptr<Buckets> buckets_;
     // Search state.
     std::vector<float> g_;
@@ -410,7 +474,9 @@ private:
     std::vector<uint32_t> seen_, target_, closed_;
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
-    long expansions_ = 0; // search steps so far, all rounds
+    long expansions_ = 0;          // search steps so far, all rounds
+    double estimateWeight_ = 1;    // how much the search's estimate of what is left counts
+    std::vector<double> stepCost_; // per layer and direction, a step's cost
     // The flood that finds a walled-in target.
     std::vector<uint32_t> flooded_;
     std::vector<int> floodQueue_;
@@ -518,8 +584,7 @@ private:
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
                 const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
-                const float d =
-                    static_cast<float>(SegmentShapeDistance(p, p, o.shape) - o.clearance);
+                const float d = static_cast<float>(PointShapeDistance(p, o.shape) - o.clearance);
                 if (d > reach_)
                     continue;
                 const std::size_t in = static_cast<std::size_t>(j) * nx_ + i;
@@ -552,6 +617,16 @@ private:
         dv_.assign(plane_, kFar);
         routedStubs_.assign(connections_.size(), {-1, -1});
         commitOrder_.clear();
+        // The board's own copper and edge are the same every time: laid
+        // once, then copied back.
+        if (bare_) {
+            d1_ = bare_->d1;
+            d2_ = bare_->d2;
+            n1_ = bare_->n1;
+            dv_ = bare_->dv;
+            buckets_->Restore();
+            return;
+        }
         buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
         for (const Obstacle& o : b_.obstacles) {
             Raster(o);
@@ -590,6 +665,8 @@ private:
             sourceStub_.assign(total, -1);
             targetStub_.assign(total, -1);
         }
+        buckets_->Mark();
+        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_});
     }
 
     // Room left around a node for copper of `net` that reaches `half` from
@@ -598,8 +675,11 @@ private:
     // against everything, which is never less than it needs.
     float Slack(std::size_t node, int net, double half) const {
         const float d = n1_[node] == net ? d2_[node] : d1_[node];
+        return d - Need(net, half);
+    }
+    float Need(int net, double half) const {
         const double extra = std::max(0.0, b_.nets[net].clearance - minClearance_);
-        return d - static_cast<float>(half + extra + o_.safety);
+        return static_cast<float>(half + extra + o_.safety);
     }
     double ClearanceOf(int net) const { return b_.nets[net].clearance; }
     bool ViaFits(std::size_t in, int net) const {
@@ -615,6 +695,11 @@ private:
 
     // ---- pad access
     void BuildAccess() {
+        // The ways onto the pads are found on the bare board, which is the
+        // same every time.
+        if (accessBuilt_)
+            return;
+        accessBuilt_ = true;
         access_.assign(b_.pads.size(), {});
         accesses_.clear();
         for (std::size_t p = 0; p < b_.pads.size(); ++p) {
@@ -879,10 +964,17 @@ private:
             std::max(0, static_cast<int>(std::floor((std::min(a.y, b.y) - reach - y0_) / pitch_)));
         const int j1 = std::min(
             ny_ - 1, static_cast<int>(std::ceil((std::max(a.y, b.y) + reach - y0_) / pitch_)));
+        // Squared distances: the test runs for every node near every step
+        // of every route, pass after pass.
+        const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+        const double reach2 = reach * reach;
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
-                const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
-                if (PointSegmentDistance(p, a, b) >= reach)
+                const double px = x0_ + i * pitch_ - a.x, py = y0_ + j * pitch_ - a.y;
+                const double t =
+                    length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
+                const double ex = px - t * dx, ey = py - t * dy;
+                if (ex * ex + ey * ey >= reach2)
                     continue;
                 uint16_t& count = occupied_[layer * plane_ + static_cast<std::size_t>(j) * nx_ + i];
                 count = static_cast<uint16_t>(count + sign);
@@ -1088,15 +1180,19 @@ private:
         // no longer spreads sideways on a layer whose direction does not fit.
         const bool vias = layers_ > 1 && viaRadius_ > 0;
         const double viaLeast = o_.viaCost * pitch_;
-        auto h = [&](std::size_t node) {
-            const Pt p = At(node);
-            const double dx = std::fabs(p.x - goal.x), dy = std::fabs(p.y - goal.y);
-            double least = Travel(travel_[LayerOf(node)], dx, dy);
+        const double hw = estimateWeight_;
+        auto estimate = [&](int layer, int i, int j) {
+            const double dx = std::fabs(x0_ + static_cast<double>(i) * pitch_ - goal.x);
+            const double dy = std::fabs(y0_ + static_cast<double>(j) * pitch_ - goal.y);
+            double least = Travel(travel_[layer], dx, dy);
             if (vias)
                 least = std::min(least, viaLeast + Travel(cheapest_, dx, dy));
-            return static_cast<float>(least);
+            return static_cast<float>(least * hw);
         };
-        using Entry = std::pair<float, int>;
+        auto h = [&](std::size_t node) {
+            const std::size_t in = node % plane_;
+            return estimate(LayerOf(node), static_cast<int>(in % nx_), static_cast<int>(in / nx_));
+        };
         std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
         std::sort(sources.begin(), sources.end());
         sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
@@ -1105,15 +1201,33 @@ private:
             parent_[s] = -1;
             dir_[s] = kNoDir;
             seen_[s] = search_;
-            open.push({h(s), s});
+            open.push({h(s), h(s), s});
         }
         const double diag = std::sqrt(2.0) * pitch_;
         const float viaCost = static_cast<float>(o_.viaCost * pitch_);
         const float bendCost = static_cast<float>(o_.bendCost * pitch_);
+        // The room a node must leave (as Slack() measures it) and, per layer
+        // and direction, what a step costs before congestion.
+        const float need = Need(net, half);
+        auto slack = [&](std::size_t node) {
+            return (n1_[node] == net ? d2_[node] : d1_[node]) - need;
+        };
+        std::vector<double>& stepCost = stepCost_;
+        stepCost.assign(static_cast<std::size_t>(layers_) * kDirs, 0);
+        for (int l = 0; l < layers_; ++l)
+            for (int d = 0; d < kDirs; ++d) {
+                double cost = (d & 1) ? diag : pitch_;
+                const Direction way = b_.layers[l].direction;
+                if (way == Direction::Horizontal && kDy[d] != 0)
+                    cost *= 1 + o_.wrongWayFactor * (kDx[d] != 0 ? 0.5 : 1.0);
+                else if (way == Direction::Vertical && kDx[d] != 0)
+                    cost *= 1 + o_.wrongWayFactor * (kDy[d] != 0 ? 0.5 : 1.0);
+                stepCost[static_cast<std::size_t>(l) * kDirs + d] = cost;
+            }
         long expansions = 0, nextFlood = 4 * static_cast<long>(kFirstFlood);
         int found = -1;
         while (!open.empty()) {
-            const auto [f, u] = open.top();
+            const int u = open.top().node;
             open.pop();
             if (closed_[u] == search_)
                 continue;
@@ -1135,8 +1249,10 @@ private:
             const int l = LayerOf(u);
             const std::size_t in = u % plane_;
             const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
-            const float su = Slack(u, net, half);
-            const Direction way = b_.layers[l].direction;
+            const float su = slack(static_cast<std::size_t>(u));
+            const double* costs = &stepCost[static_cast<std::size_t>(l) * kDirs];
+            const float gu = g_[u];
+            const uint8_t du = dir_[u];
             for (int d = 0; d < kDirs; ++d) {
                 const int ni = i + kDx[d], nj = j + kDy[d];
                 if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
@@ -1144,25 +1260,27 @@ private:
                 const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
                 if (closed_[v] == search_)
                     continue;
-                const double length = (d & 1) ? diag : pitch_;
-                if (!CanStep(u, su, v, length, net, half, l))
+                // Room at both ends for the whole step is enough; short of
+                // that (a track leaving a pad between its neighbours) the
+                // step is measured exactly.
+                const float sv = slack(v);
+                if (sv < 0 || (su + sv < ((d & 1) ? diag : pitch_) &&
+                               !buckets_->Clear(At(static_cast<std::size_t>(u)), At(v), half,
+                                                ClearanceOf(net), net, l, false)))
                     continue;
-                double cost = length;
-                if (way == Direction::Horizontal && kDy[d] != 0)
-                    cost *= 1 + o_.wrongWayFactor * (kDx[d] != 0 ? 0.5 : 1.0);
-                else if (way == Direction::Vertical && kDx[d] != 0)
-                    cost *= 1 + o_.wrongWayFactor * (kDy[d] != 0 ? 0.5 : 1.0);
+                double cost = costs[d];
                 if (negotiating_)
                     cost *= (1 + history_[v]) * (1 + present_ * occupied_[v]);
-                float g = g_[u] + static_cast<float>(cost);
-                if (dir_[u] != kNoDir && dir_[u] != d)
+                float g = gu + static_cast<float>(cost);
+                if (du != kNoDir && du != d)
                     g += bendCost;
                 if (seen_[v] != search_ || g < g_[v]) {
                     seen_[v] = search_;
                     g_[v] = g;
                     parent_[v] = static_cast<int>(u);
                     dir_[v] = static_cast<uint8_t>(d);
-                    open.push({g + h(v), static_cast<int>(v)});
+                    const float hv = estimate(l, ni, nj);
+                    open.push({g + hv, hv, static_cast<int>(v)});
                 }
             }
             if (layers_ > 1 && ViaFits(in, net)) {
@@ -1170,9 +1288,9 @@ private:
                     if (k == l)
                         continue;
                     const std::size_t v = k * plane_ + in;
-                    if (closed_[v] == search_ || Slack(v, net, half) < 0)
+                    if (closed_[v] == search_ || slack(v) < 0)
                         continue;
-                    float g = g_[u] + viaCost;
+                    float g = gu + viaCost;
                     if (negotiating_)
                         for (int m = 0; m < layers_; ++m) {
                             const std::size_t w = m * plane_ + in;
@@ -1184,7 +1302,8 @@ private:
                         g_[v] = g;
                         parent_[v] = static_cast<int>(u);
                         dir_[v] = kNoDir;
-                        open.push({g + h(v), static_cast<int>(v)});
+                        const float hv = estimate(k, i, j);
+                        open.push({g + hv, hv, static_cast<int>(v)});
                     }
                 }
             }

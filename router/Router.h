@@ -19,8 +19,11 @@
 // nothing. After the rounds, a connection still open is searched for on the
 // bare board, the nets whose routes lie across that path are taken up, and
 // the connection is routed before them; a routing that leaves fewer open is
-// kept. Budgets count search steps, never time: the same board always
-// gives the same result.
+// kept. On a big board the search weighs its estimate of what is left above
+// its strict value, which makes routes a little longer and the search far
+// narrower. The bare board's distance field and ways onto the pads are built
+// once and copied back for each round and each rip-up attempt. Budgets count
+// search steps, never time: the same board always gives the same result.
 #pragma once
 
 #include "router/RouteBoard.h"
@@ -44,6 +47,7 @@ struct RouteOptions {
     double presentGrowth = 1.5;         // how that cost grows from pass to pass
     double historyStep = 0.4;           // what each pass a node stays fought over adds to it
     int ripUps = 24;                    // rip-up attempts after the rounds (0: none)
+    double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
     std::function<bool()> cancelled;    // asked between connections
     std::function<void(int done, int total)> progress;
 };
