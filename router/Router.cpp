@@ -468,10 +468,15 @@ private:
     bool accessBuilt_ = false;
     std::unique_ptr<Buckets> buckets_;
     // Search state.
-    std::vector<float> g_;
-    std::vector<int> parent_;
-    std::vector<uint8_t> dir_;
-    std::vector<uint32_t> seen_, target_, closed_;
+    // Search state, per node in one place: a step of the search reads and
+    // writes all of it for each neighbour.
+    struct NodeState {
+        float g = 0;
+        int parent = -1;
+        uint32_t seen = 0, target = 0, closed = 0; // the search that last saw, marked, closed it
+        uint8_t dir = kNoDir;
+    };
+    std::vector<NodeState> state_;
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
     long expansions_ = 0;          // search steps so far, all rounds
@@ -654,13 +659,8 @@ private:
                     for (int l = 0; l < layers_; ++l)
                         d1_[l * plane_ + in] = d2_[l * plane_ + in] = -kFar;
             }
-        if (g_.size() != total) {
-            g_.assign(total, 0);
-            parent_.assign(total, -1);
-            dir_.assign(total, kNoDir);
-            seen_.assign(total, 0);
-            target_.assign(total, 0);
-            closed_.assign(total, 0);
+        if (state_.size() != total) {
+            state_.assign(total, NodeState{});
             flooded_.assign(total, 0);
             sourceStub_.assign(total, -1);
             targetStub_.assign(total, -1);
@@ -926,9 +926,9 @@ private:
     // sourceStub_ and targetStub_.
     bool EndsHold(int c, const std::vector<int>& path, Joins& joins) {
         ++search_;
-        MarkComponent(connections_[c].to, joins, target_, nullptr, targetStub_);
-        MarkComponent(connections_[c].from, joins, seen_, nullptr, sourceStub_);
-        return seen_[path.front()] == search_ && target_[path.back()] == search_;
+        MarkComponent(connections_[c].to, joins, &NodeState::target, nullptr, targetStub_);
+        MarkComponent(connections_[c].from, joins, &NodeState::seen, nullptr, sourceStub_);
+        return state_[path.front()].seen == search_ && state_[path.back()].target == search_;
     }
 
     // Adds (+1) or takes away (-1) the nodes the routes of net `n` keep
@@ -1024,7 +1024,7 @@ private:
     // Marks the nodes of the component that holds `pad`: its pads' ways in
     // and the routes already joined to it. A node entered by a stub from a
     // pad's centre remembers that pad in `stubs`.
-    void MarkComponent(int pad, Joins& joins, std::vector<uint32_t>& mark, std::vector<int>* list,
+    void MarkComponent(int pad, Joins& joins, uint32_t NodeState::*mark, std::vector<int>* list,
                        std::vector<int>& stubs) {
         const int root = joins.Find(pad);
         const int net = b_.pads[pad].net;
@@ -1039,9 +1039,9 @@ private:
                     continue;
                 if (a.stub && !StubClear(a, net, half))
                     continue;
-                if (mark[node] == search_ && stubs[node] < 0)
+                if (state_[node].*mark == search_ && stubs[node] < 0)
                     continue; // already entered without a stub
-                mark[node] = search_;
+                state_[node].*mark = search_;
                 stubs[node] = a.stub ? k : -1;
                 if (list)
                     list->push_back(node);
@@ -1051,7 +1051,7 @@ private:
             if (!routedNodes_[c].empty() && connections_[c].net == net &&
                 joins.Find(connections_[c].from) == root)
                 for (int node : routedNodes_[c]) {
-                    mark[node] = search_;
+                    state_[node].*mark = search_;
                     stubs[node] = -1;
                     if (list)
                         list->push_back(node);
@@ -1130,7 +1130,7 @@ private:
             if (queue.size() > budget)
                 return false;
             const std::size_t u = static_cast<std::size_t>(queue[head]);
-            if (seen_[u] == search_)
+            if (state_[u].seen == search_)
                 return false; // reached from a source
             const int l = LayerOf(u);
             const std::size_t in = u % plane_;
@@ -1168,8 +1168,8 @@ private:
         const double half = b_.nets[net].width / 2;
         ++search_;
         std::vector<int> sources, targets;
-        MarkComponent(con.to, joins, target_, &targets, targetStub_);
-        MarkComponent(con.from, joins, seen_, &sources, sourceStub_);
+        MarkComponent(con.to, joins, &NodeState::target, &targets, targetStub_);
+        MarkComponent(con.from, joins, &NodeState::seen, &sources, sourceStub_);
         if (sources.empty() || targets.empty() || WalledIn(targets, net, half, kFirstFlood))
             return false;
         const Pt goal = b_.pads[con.to].at;
@@ -1197,10 +1197,10 @@ private:
         std::sort(sources.begin(), sources.end());
         sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
         for (int s : sources) {
-            g_[s] = 0;
-            parent_[s] = -1;
-            dir_[s] = kNoDir;
-            seen_[s] = search_;
+            state_[s].g = 0;
+            state_[s].parent = -1;
+            state_[s].dir = kNoDir;
+            state_[s].seen = search_;
             open.push({h(s), h(s), s});
         }
         const double diag = std::sqrt(2.0) * pitch_;
@@ -1229,10 +1229,10 @@ private:
         while (!open.empty()) {
             const int u = open.top().node;
             open.pop();
-            if (closed_[u] == search_)
+            if (state_[u].closed == search_)
                 continue;
-            closed_[u] = search_;
-            if (target_[u] == search_) {
+            state_[u].closed = search_;
+            if (state_[u].target == search_) {
                 found = u;
                 break;
             }
@@ -1251,14 +1251,14 @@ private:
             const int i = static_cast<int>(in % nx_), j = static_cast<int>(in / nx_);
             const float su = slack(static_cast<std::size_t>(u));
             const double* costs = &stepCost[static_cast<std::size_t>(l) * kDirs];
-            const float gu = g_[u];
-            const uint8_t du = dir_[u];
+            const float gu = state_[u].g;
+            const uint8_t du = state_[u].dir;
             for (int d = 0; d < kDirs; ++d) {
                 const int ni = i + kDx[d], nj = j + kDy[d];
                 if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
                     continue;
                 const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
-                if (closed_[v] == search_)
+                if (state_[v].closed == search_)
                     continue;
                 // Room at both ends for the whole step is enough; short of
                 // that (a track leaving a pad between its neighbours) the
@@ -1274,11 +1274,11 @@ private:
                 float g = gu + static_cast<float>(cost);
                 if (du != kNoDir && du != d)
                     g += bendCost;
-                if (seen_[v] != search_ || g < g_[v]) {
-                    seen_[v] = search_;
-                    g_[v] = g;
-                    parent_[v] = static_cast<int>(u);
-                    dir_[v] = static_cast<uint8_t>(d);
+                if (state_[v].seen != search_ || g < state_[v].g) {
+                    state_[v].seen = search_;
+                    state_[v].g = g;
+                    state_[v].parent = static_cast<int>(u);
+                    state_[v].dir = static_cast<uint8_t>(d);
                     const float hv = estimate(l, ni, nj);
                     open.push({g + hv, hv, static_cast<int>(v)});
                 }
@@ -1288,7 +1288,7 @@ private:
                     if (k == l)
                         continue;
                     const std::size_t v = k * plane_ + in;
-                    if (closed_[v] == search_ || slack(v) < 0)
+                    if (state_[v].closed == search_ || slack(v) < 0)
                         continue;
                     float g = gu + viaCost;
                     if (negotiating_)
@@ -1297,11 +1297,11 @@ private:
                             g += static_cast<float>(pitch_ *
                                                     (history_[w] + present_ * occupied_[w]));
                         }
-                    if (seen_[v] != search_ || g < g_[v]) {
-                        seen_[v] = search_;
-                        g_[v] = g;
-                        parent_[v] = static_cast<int>(u);
-                        dir_[v] = kNoDir;
+                    if (state_[v].seen != search_ || g < state_[v].g) {
+                        state_[v].seen = search_;
+                        state_[v].g = g;
+                        state_[v].parent = static_cast<int>(u);
+                        state_[v].dir = kNoDir;
                         const float hv = estimate(k, i, j);
                         open.push({g + hv, hv, static_cast<int>(v)});
                     }
@@ -1312,7 +1312,7 @@ private:
         if (found < 0)
             return false;
         path.clear();
-        for (int v = found; v >= 0; v = parent_[v])
+        for (int v = found; v >= 0; v = state_[v].parent)
             path.push_back(v);
         std::reverse(path.begin(), path.end());
         return true;

@@ -469,4 +469,33 @@ TEST(Router, SameBoardSameRoutes) {
     EXPECT_EQ(Router::CountOpen(board, first.tracks, first.vias), first.open);
 }
 
+// A board of more connections than the router counts as big, where its
+// search trusts the estimate of the way left beyond its strict value: still
+// everything routed, legally, the same twice, and not much longer than with
+// the strict estimate.
+TEST(Router, BigBoardRoutesCompletelyWithTheWeightedEstimate) {
+    RouteBoard board = EmptyBoard();
+    int count = 0;
+    for (int row = 0; row < 11; ++row)
+        for (int column = 0; column < 10; ++column) {
+            const int net = AddNet(board, "N" + std::to_string(count++));
+            const double x = 2.5 + 3.6 * column, y = 2.5 + 2.5 * row;
+            AddPad(board, net, x, y, 0.8, 3u, "A" + std::to_string(count));
+            // On odd rows the second pad sits up in the gap between rows.
+            AddPad(board, net, row % 2 == 0 ? x + 2 : x + 1, row % 2 == 0 ? y : y + 1.25, 0.8, 3u,
+                   "B" + std::to_string(count));
+        }
+    const RouteResult first = Router::Route(board);
+    ASSERT_GT(first.connections, 100);
+    EXPECT_EQ(first.open, 0) << (first.lines.empty() ? "" : first.lines.front());
+    EXPECT_EQ(Router::CountOpen(board, first.tracks, first.vias), 0);
+    EXPECT_EQ(Violations(board, first), 0);
+    EXPECT_EQ(Text(first), Text(Router::Route(board)));
+    Router::RouteOptions strict;
+    strict.bigBoardEstimate = 1;
+    const RouteResult exact = Router::Route(board, strict);
+    EXPECT_EQ(exact.open, 0);
+    EXPECT_LE(first.length, exact.length * 1.25);
+}
+
 } // namespace
