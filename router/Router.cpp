@@ -26,22 +26,6 @@ constexpr std::size_t kBigBoard = 100;  // connections from which a plain round 
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 
-// An entry of the search's open list: the estimated total, what of it is
-// still to go, the node. Among equal totals the node nearer the target comes
-// first, so the search runs along a plateau of equal estimates to its end
-// instead of opening all of it.
-struct Entry {
-    float f, h;
-    int node;
-    bool operator>(const Entry& o) const {
-        if (f != o.f)
-            return f > o.f;
-        if (h != o.h)
-            return h > o.h;
-        return node > o.node;
-    }
-};
-
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
 // distance field asks it for every node near every piece of copper laid.
@@ -1193,6 +1177,7 @@ private:
             const std::size_t in = node % plane_;
             return estimate(LayerOf(node), static_cast<int>(in % nx_), static_cast<int>(in / nx_));
         };
+        using Entry = std::pair<float, int>;
         std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
         std::sort(sources.begin(), sources.end());
         sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
@@ -1201,7 +1186,7 @@ private:
             state_[s].parent = -1;
             state_[s].dir = kNoDir;
             state_[s].seen = search_;
-            open.push({h(s), h(s), s});
+            open.push({h(s), s});
         }
         const double diag = std::sqrt(2.0) * pitch_;
         const float viaCost = static_cast<float>(o_.viaCost * pitch_);
@@ -1227,7 +1212,7 @@ private:
         long expansions = 0, nextFlood = 4 * static_cast<long>(kFirstFlood);
         int found = -1;
         while (!open.empty()) {
-            const int u = open.top().node;
+            const int u = open.top().second;
             open.pop();
             if (state_[u].closed == search_)
                 continue;
@@ -1279,8 +1264,7 @@ private:
                     state_[v].g = g;
                     state_[v].parent = static_cast<int>(u);
                     state_[v].dir = static_cast<uint8_t>(d);
-                    const float hv = estimate(l, ni, nj);
-                    open.push({g + hv, hv, static_cast<int>(v)});
+                    open.push({g + estimate(l, ni, nj), static_cast<int>(v)});
                 }
             }
             if (layers_ > 1 && ViaFits(in, net)) {
@@ -1302,8 +1286,7 @@ private:
                         state_[v].g = g;
                         state_[v].parent = static_cast<int>(u);
                         state_[v].dir = kNoDir;
-                        const float hv = estimate(k, i, j);
-                        open.push({g + hv, hv, static_cast<int>(v)});
+                        open.push({g + estimate(k, i, j), static_cast<int>(v)});
                     }
                 }
             }
