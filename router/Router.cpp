@@ -257,8 +257,9 @@ public:
         // On a big board the search trusts its estimate more than it
         // strictly may: routes come out a little longer, the search opens
         // far fewer nodes.
-        estimateWeight_ =
-            connections_.size() > kBigBoard ? std::max(1.0, o_.bigBoardEstimate) : 1.0;
+        const bool big = connections_.size() > kBigBoard;
+        estimateWeight_ = big ? std::max(1.0, o_.bigBoardEstimate) : 1.0;
+        negotiationWeight_ = big ? std::max(1.0, o_.bigBoardNegotiationEstimate) : 1.0;
         RouteResult best;
         best.open = std::numeric_limits<int>::max();
         std::vector<int> order(connections_.size());
@@ -308,6 +309,9 @@ public:
                     next.push_back(c);
             order = std::move(next);
         }
+        // The rip-up takes few searches, each of which decides what is
+        // moved: they use the strict estimate.
+        estimateWeight_ = 1;
         if (!best.cancelled && !bestFailed.empty())
             RipUp(best, bestFailed, kept);
         best.lines.clear();
@@ -465,6 +469,7 @@ private:
     uint32_t search_ = 0;
     long expansions_ = 0;          // search steps so far, all rounds
     double estimateWeight_ = 1;    // how much the search's estimate of what is left counts
+    double negotiationWeight_ = 1; // the same while negotiating
     std::vector<double> stepCost_; // per layer and direction, a step's cost
     // The flood that finds a walled-in target.
     std::vector<uint32_t> flooded_;
@@ -1164,7 +1169,7 @@ private:
         // no longer spreads sideways on a layer whose direction does not fit.
         const bool vias = layers_ > 1 && viaRadius_ > 0;
         const double viaLeast = o_.viaCost * pitch_;
-        const double hw = estimateWeight_;
+        const double hw = negotiating_ ? negotiationWeight_ : estimateWeight_;
         auto estimate = [&](int layer, int i, int j) {
             const double dx = std::fabs(x0_ + static_cast<double>(i) * pitch_ - goal.x);
             const double dy = std::fabs(y0_ + static_cast<double>(j) * pitch_ - goal.y);

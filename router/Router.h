@@ -21,7 +21,9 @@
 // the connection is routed before them; a routing that leaves fewer open is
 // kept. On a big board the search weighs its estimate of what is left above
 // its strict value, which makes routes a little longer and the search far
-// narrower. The bare board's distance field and ways onto the pads are built
+// narrower; less so while negotiating, where the detours around crowded
+// nodes are the point, and not in the rip-up, whose few searches decide
+// what is taken up. The bare board's distance field and ways onto the pads are built
 // once and copied back for each round and each rip-up attempt. Budgets count
 // search steps, never time: the same board always gives the same result.
 #pragma once
@@ -48,7 +50,8 @@ struct RouteOptions {
     double historyStep = 0.4;           // what each pass a node stays fought over adds to it
     int ripUps = 24;                    // rip-up attempts after the rounds (0: none)
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
-    std::function<bool()> cancelled;    // asked between connections
+    double bigBoardNegotiationEstimate = 1.2; // the same while negotiating, where detours count
+    std::function<bool()> cancelled;          // asked between connections
     std::function<void(int done, int total)> progress;
 };
 

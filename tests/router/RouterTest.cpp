@@ -493,6 +493,7 @@ TEST(Router, BigBoardRoutesCompletelyWithTheWeightedEstimate) {
     EXPECT_EQ(Text(first), Text(Router::Route(board)));
     Router::RouteOptions strict;
     strict.bigBoardEstimate = 1;
+    strict.bigBoardNegotiationEstimate = 1;
     const RouteResult exact = Router::Route(board, strict);
     EXPECT_EQ(exact.open, 0);
     EXPECT_LE(first.length, exact.length * 1.25);
