@@ -23,9 +23,10 @@
 // its strict value, which makes routes a little longer and the search far
 // narrower; less so while negotiating, where the detours around crowded
 // nodes are the point, and not in the rip-up, whose few searches decide
-// what is taken up. The bare board's distance field and ways onto the pads are built
-// once and copied back for each round and each rip-up attempt. Budgets count
-// search steps, never time: the same board always gives the same result.
+// what is taken up. The bare board's distance field and ways onto the pads
+// are built once and copied back for each round and each rip-up attempt.
+// Budgets count search steps, never time: the same board always gives the
+// same result.
 #pragma once
 
 #include "router/RouteBoard.h"
