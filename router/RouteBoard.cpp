@@ -451,6 +451,7 @@ private:
                 o.net = plated != 0 ? pad.net : kNoNet;
                 o.clearance = ClearanceOf(o.net);
                 o.layers = AllLayers();
+                o.hole = true;
                 out_.obstacles.push_back(std::move(o));
             }
             const int index = static_cast<int>(out_.pads.size());

@@ -32,6 +32,7 @@ struct Obstacle {
     int net = kNoNet;
     uint32_t layers = 0;
     bool viaOnly = false; // a via keep-out: tracks may cross it
+    bool hole = false;    // a drill: kept clear of, but joins no copper
     double clearance = 0; // what it asks of copper of other nets
 };
 

@@ -1387,7 +1387,9 @@ std::vector<int> JoinedByCopper(const RouteBoard& board) {
     AddPadItems(board, items);
     const std::size_t padCount = items.size();
     for (const Obstacle& o : board.obstacles)
-        if (o.net != kNoNet && !o.viaOnly && !o.shape.points.empty())
+        // A drill may reach past its pad's copper (a hole larger than a
+        // small pad): only copper joins pads.
+        if (o.net != kNoNet && !o.viaOnly && !o.hole && !o.shape.points.empty())
             items.push_back({o.net, o.layers, o.shape});
     Joins joins(items.size());
     JoinTouching(items, board.nets.size(), joins);

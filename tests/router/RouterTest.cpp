@@ -347,6 +347,33 @@ TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
     EXPECT_EQ(Violations(board, result), 0);
 }
 
+// Two small through pads of one net whose drills overlap but whose copper
+// does not: the drills keep other nets away, yet join nothing, so the pads
+// still need a track between them.
+TEST(Router, DrillsJoinNoCopper) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A");
+    AddPad(board, a, 10, 10, 0.3, 3u, "U1-1");
+    AddPad(board, a, 10, 10.6, 0.3, 3u, "U1-2");
+    for (const Router::RoutePad& pad : board.pads) {
+        Router::Obstacle drill;
+        drill.shape.points = {pad.at};
+        drill.shape.radius = 0.5 * kMm;
+        drill.net = a;
+        drill.layers = 3u;
+        drill.hole = true;
+        drill.clearance = board.clearance;
+        board.obstacles.push_back(drill);
+    }
+    const std::vector<int> groups = Router::JoinedByCopper(board);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_NE(groups[0], groups[1]);
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 1);
+    EXPECT_EQ(result.open, 0);
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+}
+
 // A row of pads as tall as the track, whose gaps are exactly the clearance
 // and whose centres miss the grid: a track may leave each only straight out
 // along its axis, exactly at the clearance from both neighbours. Every pad
