@@ -406,6 +406,7 @@ private:
             RoutePad pad;
             pad.at = {static_cast<double>(c.x1), static_cast<double>(c.y1)};
             pad.net = NetOf(c.net);
+            pad.angle = angle;
             auto designator = designators_.find(c.component);
             pad.name = (designator != designators_.end() ? designator->second : std::string("?")) +
                        "-" + text_.data();

@@ -40,6 +40,7 @@ struct RoutePad {
     Pt at;
     int net = kNoNet;
     std::string name;            // designator-pad, for reports
+    double angle = 0;            // the pad's rotation on the board, degrees
     std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
     std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
 };

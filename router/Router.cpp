@@ -655,7 +655,7 @@ private:
                             near.push_back({static_cast<int>(node), pi, true, false, {}});
                     }
                 if (inside.empty() && near.empty())
-                    AxisAccess(pi, l, box, half, near);
+                    AxisAccess(pi, l, shape, half, near);
                 for (const Access& a : inside.empty() ? near : inside) {
                     access_[p].push_back(static_cast<int>(accesses_.size()));
                     accesses_.push_back(a);
@@ -665,24 +665,33 @@ private:
     }
 
     // Ways onto a pad that no grid node reaches: straight out from its
-    // centre along x or y, past its edge, to a bend from which a short run
-    // reaches a grid node. The straight part runs exactly on the pad's axis
-    // with whole coordinates and may come as near as the clearance itself
-    // (a pad as wide as the track, between neighbours at the clearance);
-    // the bent part keeps the usual margin.
-    void AxisAccess(int p, int l, const Box& box, double half, std::vector<Access>& out) {
+    // centre along one of the pad's own axes (x or y for a pad that is not
+    // turned), past its edge, to a bend from which a short run reaches a
+    // grid node. The straight part runs on the pad's axis and may come as
+    // near as the clearance itself (a pad as wide as the track, between
+    // neighbours at the clearance); the bent part keeps the usual margin.
+    void AxisAccess(int p, int l, const Shape& shape, double half, std::vector<Access>& out) {
         const RoutePad& pad = b_.pads[p];
         const int net = pad.net;
         const Pt at = pad.at;
-        constexpr int kDirsOut[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-        for (const auto& d : kDirsOut) {
-            const double edge = d[0] > 0   ? box.x1 - at.x
-                                : d[0] < 0 ? at.x - box.x0
-                                : d[1] > 0 ? box.y1 - at.y
-                                           : at.y - box.y0;
+        const double turn = std::remainder(pad.angle, 90.0);
+        const double t0 = turn * M_PI / 180.0;
+        // A pad turned by a multiple of 90 degrees keeps exact axes.
+        const double c = std::fabs(turn) < 1e-9 ? 1 : std::cos(t0),
+                     s = std::fabs(turn) < 1e-9 ? 0 : std::sin(t0);
+        const Pt dirs[4] = {{c, s}, {-c, -s}, {-s, c}, {s, -c}};
+        for (const Pt& d : dirs) {
+            double edge = 0;
+            for (const Pt& q : shape.points)
+                edge = std::max(edge, (q.x - at.x) * d.x + (q.y - at.y) * d.y);
+            edge += shape.radius;
             for (int m = 0; m <= 8; ++m) {
-                const double t = std::round(std::max(edge, 0.0) + m * pitch_ / 2);
-                const Pt bend{at.x + d[0] * t, at.y + d[1] * t};
+                const double t = std::round(edge + m * pitch_ / 2);
+                // Off the board's axes, the bend goes to whole coordinates,
+                // where the written track will put it.
+                Pt bend{at.x + d.x * t, at.y + d.y * t};
+                if (s != 0)
+                    bend = {std::round(bend.x), std::round(bend.y)};
                 if (!buckets_->Clear(at, bend, half, ClearanceOf(net), net, l, false, kAxisSafety))
                     break; // further out only adds to what already fails
                 const int i0 =

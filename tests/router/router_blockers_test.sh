@@ -11,6 +11,9 @@ cases=(
 # Through pins of 3 mil with the 10 mil drill the import gives them, 6 mil
 # apart: the drills overlap, the copper does not, so every pair is routed.
 "small_pins.dsn|4 of 4 connections routed|0"
+# A row of fine-pitch pads turned by 45 degrees: a track fits onto each only
+# straight along the pad's own axis, between its neighbours.
+"turned_row.dsn|7 of 7 connections routed|0"
 )
 cd "$work"
 for row in "${cases[@]}"; do
