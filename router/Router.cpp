@@ -297,6 +297,11 @@ private:
         const long budget = std::max(kCheapWork, expansions_);
         const long start = expansions_;
         std::vector<char> tried(connections_.size(), 0);
+        // A pad with no legal way onto it on the bare board has none after
+        // any rip-up either: its connections are not tried again.
+        for (int f : failed)
+            if (access_[connections_[f].from].empty() || access_[connections_[f].to].empty())
+                tried[f] = 1;
         for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
             if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
                 break;
