@@ -1,8 +1,10 @@
 #include "router/Router.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -504,10 +506,21 @@ private:
         const RouteNet& net = b_.nets[c.net];
         std::string text = "net " + net.name + ": " + b_.pads[c.from].name + " to " +
                            b_.pads[c.to].name + " not routed: ";
-        if (access_[c.from].empty() || access_[c.to].empty())
-            return text + "no legal way onto pad " +
-                   (access_[c.from].empty() ? b_.pads[c.from].name : b_.pads[c.to].name) +
+        if (access_[c.from].empty() || access_[c.to].empty()) {
+            const int p = access_[c.from].empty() ? c.from : c.to;
+            double fits = 0;
+            if (OnlyNarrowerFits(p, fits)) {
+                char line[160];
+                std::snprintf(line, sizeof line,
+                              "the net's %.1f mil track does not fit onto pad %s between its "
+                              "neighbours at the %.1f mil clearance (one %.1f mil wide would)",
+                              net.width / 10000, b_.pads[p].name.c_str(), net.clearance / 10000,
+                              fits / 10000);
+                return text + line;
+            }
+            return text + "no legal way onto pad " + b_.pads[p].name +
                    " (keep-out, outline or clearance)";
+        }
         return text + "no legal path found";
     }
 
@@ -630,10 +643,7 @@ private:
             for (int l = 0; l < layers_; ++l) {
                 if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
                     continue;
-                const Shape& shape =
-                    l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
-                        ? pad.core[l]
-                        : pad.perLayer[l];
+                const Shape& shape = CoreOn(pad, l);
                 const Box box = shape.Bounds();
                 const int i0 =
                     std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
@@ -675,27 +685,42 @@ private:
     // grid node. The straight part runs on the pad's axis and may come as
     // near as the clearance itself (a pad as wide as the track, between
     // neighbours at the clearance); the bent part keeps the usual margin.
+    // The four directions along a pad's own axes; a pad turned by a
+    // multiple of 90 degrees keeps exact ones.
+    static std::array<Pt, 4> PadAxes(const RoutePad& pad) {
+        const double turn = std::remainder(pad.angle, 90.0);
+        const double t = turn * M_PI / 180.0;
+        const double c = std::fabs(turn) < 1e-9 ? 1 : std::cos(t),
+                     s = std::fabs(turn) < 1e-9 ? 0 : std::sin(t);
+        return {Pt{c, s}, Pt{-c, -s}, Pt{-s, c}, Pt{s, -c}};
+    }
+    // How far the shape reaches from `at` along the unit direction d.
+    static double Reach(const Shape& shape, Pt at, Pt d) {
+        double edge = 0;
+        for (const Pt& q : shape.points)
+            edge = std::max(edge, (q.x - at.x) * d.x + (q.y - at.y) * d.y);
+        return edge + shape.radius;
+    }
+    const Shape& CoreOn(const RoutePad& pad, int l) const {
+        return l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
+                   ? pad.core[l]
+                   : pad.perLayer[l];
+    }
+
     void AxisAccess(int p, int l, const Shape& shape, double half, std::vector<Access>& out) {
         const RoutePad& pad = b_.pads[p];
         const int net = pad.net;
         const Pt at = pad.at;
-        const double turn = std::remainder(pad.angle, 90.0);
-        const double t0 = turn * M_PI / 180.0;
-        // A pad turned by a multiple of 90 degrees keeps exact axes.
-        const double c = std::fabs(turn) < 1e-9 ? 1 : std::cos(t0),
-                     s = std::fabs(turn) < 1e-9 ? 0 : std::sin(t0);
-        const Pt dirs[4] = {{c, s}, {-c, -s}, {-s, c}, {s, -c}};
+        const std::array<Pt, 4> dirs = PadAxes(pad);
+        const bool turned = dirs[0].y != 0;
         for (const Pt& d : dirs) {
-            double edge = 0;
-            for (const Pt& q : shape.points)
-                edge = std::max(edge, (q.x - at.x) * d.x + (q.y - at.y) * d.y);
-            edge += shape.radius;
+            const double edge = Reach(shape, at, d);
             for (int m = 0; m <= 8; ++m) {
                 const double t = std::round(edge + m * pitch_ / 2);
                 // Off the board's axes, the bend goes to whole coordinates,
                 // where the written track will put it.
                 Pt bend{at.x + d.x * t, at.y + d.y * t};
-                if (s != 0)
+                if (turned)
                     bend = {std::round(bend.x), std::round(bend.y)};
                 if (!buckets_->Clear(at, bend, half, ClearanceOf(net), net, l, false, kAxisSafety))
                     break; // further out only adds to what already fails
@@ -715,6 +740,38 @@ private:
                     break;
             }
         }
+    }
+    // For a pad no track of its net's width can reach: whether a narrower
+    // track, straight out along one of the pad's axes, would keep the
+    // clearance; `fits` is about the widest that would. Says why a pad
+    // between close neighbours stays open.
+    bool OnlyNarrowerFits(int p, double& fits) const {
+        const RoutePad& pad = b_.pads[p];
+        const double half = b_.nets[pad.net].width / 2, clearance = ClearanceOf(pad.net);
+        fits = 0;
+        for (int l = 0; l < layers_; ++l) {
+            if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
+                continue;
+            const Shape& shape = CoreOn(pad, l);
+            for (const Pt& d : PadAxes(pad)) {
+                const double out = Reach(shape, pad.at, d) + clearance + 2 * half;
+                const Pt end{pad.at.x + d.x * out, pad.at.y + d.y * out};
+                auto clear = [&](double h) {
+                    return buckets_->Clear(pad.at, end, h, clearance, pad.net, l, false,
+                                           kAxisSafety);
+                };
+                // The widest that passes, to a hundredth of the net's width.
+                double lo = 0, hi = half;
+                if (clear(hi) || !clear(hi / 100))
+                    continue;
+                for (int k = 0; k < 12; ++k) {
+                    const double mid = (lo + hi) / 2;
+                    (clear(mid) ? lo : hi) = mid;
+                }
+                fits = std::max(fits, 2 * lo);
+            }
+        }
+        return fits > 0;
     }
     // Whether the stub of an access still keeps its clearance.
     bool StubClear(const Access& a, int net, double half) {

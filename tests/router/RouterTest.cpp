@@ -394,6 +394,33 @@ TEST(Router, LeavesFinePitchPadsAlongTheirAxis) {
     EXPECT_EQ(Violations(board, result), 0);
 }
 
+// A row of pads 0.3 mm tall at 0.5 mm pitch, for nets of 0.3048 mm tracks
+// at 0.2032 mm clearance: a track that wide passes no gap between two
+// neighbours, so the pads inside the row stay open, each with a line that
+// says a narrower track would fit; the two at the ends are routed.
+TEST(Router, SaysWhenTheNetsTrackIsTooWideForAPad) {
+    RouteBoard board = EmptyBoard();
+    board.clearance = 0.2032 * kMm;
+    for (int k = 0; k < 5; ++k) {
+        const int net = AddNet(board, "N" + std::to_string(k));
+        board.nets[net].width = 0.3048 * kMm;
+        AddPad(board, net, 10, 10 + 0.5 * k, 1.5, 1u, "U1-" + std::to_string(k + 1), 0.3);
+        AddPad(board, net, 35, 4 + 5 * k, 1.5, 1u, "J1-" + std::to_string(k + 1));
+    }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, 5);
+    EXPECT_EQ(result.open, 3);
+    EXPECT_EQ(Violations(board, result), 0);
+    ASSERT_EQ(result.lines.size(), 3u);
+    for (const std::string& line : result.lines) {
+        EXPECT_NE(line.find("the net's 12.0 mil track does not fit onto pad U1-"),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(line.find("U1-1 "), std::string::npos) << line;
+        EXPECT_EQ(line.find("U1-5 "), std::string::npos) << line;
+    }
+}
+
 // A net whose class asks for a wider clearance keeps it from everything,
 // and everything keeps it from that net.
 TEST(Router, KeepsEachNetsOwnClearance) {
