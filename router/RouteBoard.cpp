@@ -44,6 +44,7 @@ public:
         ReadRegions();
         ReadPolygons();
         NoteCoveredPads();
+        NotePadsOffTheRoutingLayers();
         for (int net : fixed_) {
             if (out_.nets[net].pads.size() > 1)
                 out_.notes.push_back("net " + out_.nets[net].name +
@@ -126,6 +127,30 @@ private:
                     std::to_string(*widest) + " of them";
         }
         out_.notes.push_back(line);
+    }
+
+    // A pad to connect with copper on no routing layer (a part on the side
+    // of a layer the board does not route) cannot be reached: said in one
+    // line, naming the first few.
+    void NotePadsOffTheRoutingLayers() {
+        std::vector<std::string> off;
+        for (const RoutePad& pad : out_.pads) {
+            if (pad.net == kNoNet || out_.nets[pad.net].pads.size() < 2)
+                continue;
+            if (std::all_of(pad.perLayer.begin(), pad.perLayer.end(),
+                            [](const Shape& shape) { return shape.points.empty(); }))
+                off.push_back(pad.name);
+        }
+        if (off.empty())
+            return;
+        std::string line = std::to_string(off.size()) + (off.size() == 1 ? " pad" : " pads") +
+                           " to connect " + (off.size() == 1 ? "has" : "have") +
+                           " copper on no routing layer (";
+        for (std::size_t k = 0; k < off.size() && k < 3; ++k)
+            line += (k > 0 ? ", " : "") + off[k];
+        line += off.size() > 3 ? ", ...)" : ")";
+        out_.notes.push_back(line + "; " + (off.size() == 1 ? "it" : "they") +
+                             " cannot be reached");
     }
 
     template <class F> void Walk(int32_t kind, F&& f) {

@@ -508,6 +508,10 @@ private:
                            b_.pads[c.to].name + " not routed: ";
         if (access_[c.from].empty() || access_[c.to].empty()) {
             const int p = access_[c.from].empty() ? c.from : c.to;
+            const std::vector<Shape>& copper = b_.pads[p].perLayer;
+            if (std::all_of(copper.begin(), copper.end(),
+                            [](const Shape& shape) { return shape.points.empty(); }))
+                return text + "pad " + b_.pads[p].name + " has copper on no routing layer";
             double fits = 0;
             if (OnlyNarrowerFits(p, fits)) {
                 char line[160];
