@@ -271,8 +271,19 @@ public:
         if (!best.cancelled && !bestFailed.empty())
             RipUp(best, bestFailed, kept);
         best.lines.clear();
+        // Why each stays open is judged on the board as it came, without
+        // the routes: a pad its neighbours wall in can never be left.
+        std::vector<char> walled(b_.pads.size(), 0);
+        if (!bestFailed.empty() && !best.cancelled) {
+            ResetBoard();
+            BuildAccess();
+            ++search_; // no node counts as reached from a source
+            for (int c : bestFailed)
+                for (int p : {connections_[c].from, connections_[c].to})
+                    walled[p] = walled[p] || PadWalledIn(p);
+        }
         for (int c : bestFailed)
-            best.lines.push_back(Why(connections_[c]));
+            best.lines.push_back(Why(connections_[c], walled));
         best.pitch = pitch_;
         best.connections = static_cast<int>(connections_.size());
         for (const RouteTrack& t : best.tracks)
@@ -502,7 +513,18 @@ private:
             [](const Connection& a, const Connection& b) { return a.length < b.length; });
     }
 
-    std::string Why(const Connection& c) const {
+    // Whether every way out of a pad its access gives closes up within a
+    // small room: the copper and clearances around it leave a track of its
+    // net no way out on any layer, vias included.
+    bool PadWalledIn(int p) {
+        std::vector<int> nodes;
+        for (int k : access_[p])
+            nodes.push_back(accesses_[k].node);
+        const int net = b_.pads[p].net;
+        return !nodes.empty() && WalledIn(nodes, net, b_.nets[net].width / 2, kFirstFlood);
+    }
+
+    std::string Why(const Connection& c, const std::vector<char>& walled) const {
         const RouteNet& net = b_.nets[c.net];
         std::string text = "net " + net.name + ": " + b_.pads[c.from].name + " to " +
                            b_.pads[c.to].name + " not routed: ";
@@ -525,6 +547,10 @@ private:
             return text + "no legal way onto pad " + b_.pads[p].name +
                    " (keep-out, outline or clearance)";
         }
+        if (walled[c.from] || walled[c.to])
+            return text + "pad " + b_.pads[walled[c.from] ? c.from : c.to].name +
+                   " is walled in: between the copper and clearances around it the router "
+                   "finds its net's track no way out";
         return text + "no legal path found";
     }
 
