@@ -272,7 +272,7 @@ public:
             RipUp(best, bestFailed, kept);
         best.lines.clear();
         // Why each stays open is judged on the board as it came, without
-        // the routes: a pad its neighbours wall in can never be left.
+        // the routes: a pad its neighbours wall in there is never left.
         std::vector<char> walled(b_.pads.size(), 0);
         if (!bestFailed.empty() && !best.cancelled) {
             ResetBoard();
@@ -709,12 +709,6 @@ private:
         }
     }
 
-    // Ways onto a pad that no grid node reaches: straight out from its
-    // centre along one of the pad's own axes (x or y for a pad that is not
-    // turned), past its edge, to a bend from which a short run reaches a
-    // grid node. The straight part runs on the pad's axis and may come as
-    // near as the clearance itself (a pad as wide as the track, between
-    // neighbours at the clearance); the bent part keeps the usual margin.
     // The four directions along a pad's own axes; a pad turned by a
     // multiple of 90 degrees keeps exact ones.
     static std::array<Pt, 4> PadAxes(const RoutePad& pad) {
@@ -737,6 +731,12 @@ private:
                    : pad.perLayer[l];
     }
 
+    // Ways onto a pad that no grid node reaches: straight out from its
+    // centre along one of the pad's own axes (x or y for a pad that is not
+    // turned), past its edge, to a bend from which a short run reaches a
+    // grid node. The straight part runs on the pad's axis and may come as
+    // near as the clearance itself (a pad as wide as the track, between
+    // neighbours at the clearance); the bent part keeps the usual margin.
     void AxisAccess(int p, int l, const Shape& shape, double half, std::vector<Access>& out) {
         const RoutePad& pad = b_.pads[p];
         const int net = pad.net;
