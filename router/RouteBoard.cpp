@@ -79,7 +79,7 @@ private:
         std::vector<std::size_t> covering(keepouts_.size(), 0);
         std::vector<std::string> covered;
         std::size_t toConnect = 0;
-        for (const RoutePad& pad : out_.pads) {
+        for (RoutePad& pad : out_.pads) {
             if (pad.net == kNoNet || out_.nets[pad.net].pads.size() < 2)
                 continue;
             ++toConnect;
@@ -101,7 +101,8 @@ private:
                 if (inside)
                     under |= o.layers & copper;
             }
-            if (copper != 0 && under == copper)
+            pad.underKeepout = copper != 0 && under == copper;
+            if (pad.underKeepout)
                 covered.push_back("pad " + pad.name + " of net " + out_.nets[pad.net].name);
         }
         constexpr std::size_t kNamed = 3;

@@ -41,6 +41,7 @@ struct RoutePad {
     int net = kNoNet;
     std::string name;            // designator-pad, for reports
     double angle = 0;            // the pad's rotation on the board, degrees
+    bool underKeepout = false;   // under a keep-out on every layer it has copper on
     std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
     std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
 };

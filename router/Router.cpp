@@ -534,6 +534,8 @@ private:
             if (std::all_of(copper.begin(), copper.end(),
                             [](const Shape& shape) { return shape.points.empty(); }))
                 return text + "pad " + b_.pads[p].name + " has copper on no routing layer";
+            if (b_.pads[p].underKeepout)
+                return text + "pad " + b_.pads[p].name + " lies under a keep-out";
             double fits = 0;
             if (OnlyNarrowerFits(p, fits)) {
                 char line[160];
