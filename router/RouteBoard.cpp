@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <stdexcept>
 #include <tuple>
@@ -43,6 +44,7 @@ public:
         ReadRegions();
         ReadPolygons();
         NoteCoveredPads();
+        NotePadsOffTheRoutingLayers();
         for (int net : fixed_) {
             if (out_.nets[net].pads.size() > 1)
                 out_.notes.push_back("net " + out_.nets[net].name +
@@ -65,17 +67,23 @@ private:
     std::vector<std::pair<Shape, Common>> keepoutEdges_; // keep-out tracks
 
     // A pad to connect whose centre lies under a keep-out on every layer it
-    // has copper on cannot be reached: said once per pad.
+    // has copper on cannot be reached. A few such pads are named one a line;
+    // more are said in one line, with the keep-out that covers them all
+    // when there is one (a keep-out larger than the board).
     void NoteCoveredPads() {
         if (keepouts_.empty())
             return;
         std::vector<Box> boxes;
         for (std::size_t k : keepouts_)
             boxes.push_back(out_.obstacles[k].shape.Bounds());
-        for (const RoutePad& pad : out_.pads) {
+        std::vector<std::size_t> covering(keepouts_.size(), 0);
+        std::vector<std::string> covered;
+        std::size_t toConnect = 0;
+        for (RoutePad& pad : out_.pads) {
             if (pad.net == kNoNet || out_.nets[pad.net].pads.size() < 2)
                 continue;
-            uint32_t copper = 0, covered = 0;
+            ++toConnect;
+            uint32_t copper = 0, under = 0;
             for (std::size_t l = 0; l < pad.perLayer.size(); ++l)
                 if (!pad.perLayer[l].points.empty())
                     copper |= 1u << l;
@@ -88,13 +96,62 @@ private:
                 const bool inside = o.shape.points.size() >= 3
                                         ? InsidePolygon(o.shape.points, pad.at)
                                         : SegmentShapeDistance(pad.at, pad.at, o.shape) <= 0;
+                if (inside && (o.layers & copper) == copper)
+                    ++covering[i];
                 if (inside)
-                    covered |= o.layers & copper;
+                    under |= o.layers & copper;
             }
-            if (copper != 0 && covered == copper)
-                out_.notes.push_back("pad " + pad.name + " of net " + out_.nets[pad.net].name +
-                                     " lies under a keep-out; it cannot be reached");
+            pad.underKeepout = copper != 0 && under == copper;
+            if (pad.underKeepout)
+                covered.push_back("pad " + pad.name + " of net " + out_.nets[pad.net].name);
         }
+        constexpr std::size_t kNamed = 3;
+        if (covered.size() <= kNamed) {
+            for (const std::string& what : covered)
+                out_.notes.push_back(what + " lies under a keep-out; it cannot be reached");
+            return;
+        }
+        std::string line = std::to_string(covered.size()) + " of the " + std::to_string(toConnect) +
+                           " pads to connect lie under keep-outs (";
+        for (std::size_t k = 0; k < kNamed; ++k)
+            line += (k > 0 ? ", " : "") + covered[k];
+        line += ", ...); they cannot be reached";
+        // The keep-out that covers the most of them, with its size: one
+        // larger than the board stands out.
+        const auto widest = std::max_element(covering.begin(), covering.end());
+        if (*widest > 1) {
+            const Box& b = boxes[static_cast<std::size_t>(widest - covering.begin())];
+            const double mm = std::max(b.x1 - b.x0, b.y1 - b.y0) / (10000.0 / 0.0254);
+            char size[64];
+            std::snprintf(size, sizeof size, "%.1f", mm);
+            line += "; one keep-out, " + std::string(size) + " mm across, covers " +
+                    std::to_string(*widest) + " of them";
+        }
+        out_.notes.push_back(line);
+    }
+
+    // A pad to connect with copper on no routing layer (a part on the side
+    // of a layer the board does not route) cannot be reached: said in one
+    // line, naming the first few.
+    void NotePadsOffTheRoutingLayers() {
+        std::vector<std::string> off;
+        for (const RoutePad& pad : out_.pads) {
+            if (pad.net == kNoNet || out_.nets[pad.net].pads.size() < 2)
+                continue;
+            if (std::all_of(pad.perLayer.begin(), pad.perLayer.end(),
+                            [](const Shape& shape) { return shape.points.empty(); }))
+                off.push_back(pad.name);
+        }
+        if (off.empty())
+            return;
+        std::string line = std::to_string(off.size()) + (off.size() == 1 ? " pad" : " pads") +
+                           " to connect " + (off.size() == 1 ? "has" : "have") +
+                           " copper on no routing layer (";
+        for (std::size_t k = 0; k < off.size() && k < 3; ++k)
+            line += (k > 0 ? ", " : "") + off[k];
+        line += off.size() > 3 ? ", ...)" : ")";
+        out_.notes.push_back(line + "; " + (off.size() == 1 ? "it" : "they") +
+                             " cannot be reached");
     }
 
     template <class F> void Walk(int32_t kind, F&& f) {
@@ -406,6 +463,7 @@ private:
             RoutePad pad;
             pad.at = {static_cast<double>(c.x1), static_cast<double>(c.y1)};
             pad.net = NetOf(c.net);
+            pad.angle = angle;
             auto designator = designators_.find(c.component);
             pad.name = (designator != designators_.end() ? designator->second : std::string("?")) +
                        "-" + text_.data();
@@ -451,6 +509,7 @@ private:
                 o.net = plated != 0 ? pad.net : kNoNet;
                 o.clearance = ClearanceOf(o.net);
                 o.layers = AllLayers();
+                o.hole = true;
                 out_.obstacles.push_back(std::move(o));
             }
             const int index = static_cast<int>(out_.pads.size());

@@ -32,6 +32,7 @@ struct Obstacle {
     int net = kNoNet;
     uint32_t layers = 0;
     bool viaOnly = false; // a via keep-out: tracks may cross it
+    bool hole = false;    // a drill: kept clear of, but joins no copper
     double clearance = 0; // what it asks of copper of other nets
 };
 
@@ -39,6 +40,8 @@ struct RoutePad {
     Pt at;
     int net = kNoNet;
     std::string name;            // designator-pad, for reports
+    double angle = 0;            // the pad's rotation on the board, degrees
+    bool underKeepout = false;   // under a keep-out on every layer it has copper on
     std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
     std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
 };

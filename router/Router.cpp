@@ -1,8 +1,10 @@
 #include "router/Router.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -315,8 +317,19 @@ public:
         if (!best.cancelled && !bestFailed.empty())
             RipUp(best, bestFailed, kept);
         best.lines.clear();
+        // Why each stays open is judged on the board as it came, without
+        // the routes: a pad its neighbours wall in there is never left.
+        std::vector<char> walled(b_.pads.size(), 0);
+        if (!bestFailed.empty() && !best.cancelled) {
+            ResetBoard();
+            BuildAccess();
+            ++search_; // no node counts as reached from a source
+            for (int c : bestFailed)
+                for (int p : {connections_[c].from, connections_[c].to})
+                    walled[p] = walled[p] || PadWalledIn(p);
+        }
         for (int c : bestFailed)
-            best.lines.push_back(Why(connections_[c]));
+            best.lines.push_back(Why(connections_[c], walled));
         best.pitch = pitch_;
         best.connections = static_cast<int>(connections_.size());
         for (const RouteTrack& t : best.tracks)
@@ -343,6 +356,11 @@ private:
         const long budget = std::max(kCheapWork, expansions_);
         const long start = expansions_;
         std::vector<char> tried(connections_.size(), 0);
+        // A pad with no legal way onto it on the bare board has none after
+        // any rip-up either: its connections are not tried again.
+        for (int f : failed)
+            if (access_[connections_[f].from].empty() || access_[connections_[f].to].empty())
+                tried[f] = 1;
         for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
             if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
                 break;
@@ -555,14 +573,46 @@ private:
             [](const Connection& a, const Connection& b) { return a.length < b.length; });
     }
 
-    std::string Why(const Connection& c) const {
+    // Whether every way out of a pad its access gives closes up within a
+    // small room: the copper and clearances around it leave a track of its
+    // net no way out on any layer, vias included.
+    bool PadWalledIn(int p) {
+        std::vector<int> nodes;
+        for (int k : access_[p])
+            nodes.push_back(accesses_[k].node);
+        const int net = b_.pads[p].net;
+        return !nodes.empty() && WalledIn(nodes, net, b_.nets[net].width / 2, kFirstFlood);
+    }
+
+    std::string Why(const Connection& c, const std::vector<char>& walled) const {
         const RouteNet& net = b_.nets[c.net];
         std::string text = "net " + net.name + ": " + b_.pads[c.from].name + " to " +
                            b_.pads[c.to].name + " not routed: ";
-        if (access_[c.from].empty() || access_[c.to].empty())
-            return text + "no legal way onto pad " +
-                   (access_[c.from].empty() ? b_.pads[c.from].name : b_.pads[c.to].name) +
+        if (access_[c.from].empty() || access_[c.to].empty()) {
+            const int p = access_[c.from].empty() ? c.from : c.to;
+            const std::vector<Shape>& copper = b_.pads[p].perLayer;
+            if (std::all_of(copper.begin(), copper.end(),
+                            [](const Shape& shape) { return shape.points.empty(); }))
+                return text + "pad " + b_.pads[p].name + " has copper on no routing layer";
+            if (b_.pads[p].underKeepout)
+                return text + "pad " + b_.pads[p].name + " lies under a keep-out";
+            double fits = 0;
+            if (OnlyNarrowerFits(p, fits)) {
+                char line[160];
+                std::snprintf(line, sizeof line,
+                              "the net's %.1f mil track does not fit onto pad %s between its "
+                              "neighbours at the %.1f mil clearance (one %.1f mil wide would)",
+                              net.width / 10000, b_.pads[p].name.c_str(), net.clearance / 10000,
+                              fits / 10000);
+                return text + line;
+            }
+            return text + "no legal way onto pad " + b_.pads[p].name +
                    " (keep-out, outline or clearance)";
+        }
+        if (walled[c.from] || walled[c.to])
+            return text + "pad " + b_.pads[walled[c.from] ? c.from : c.to].name +
+                   " is walled in: between the copper and clearances around it the router "
+                   "finds its net's track no way out";
         return text + "no legal path found";
     }
 
@@ -699,10 +749,7 @@ private:
             for (int l = 0; l < layers_; ++l) {
                 if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
                     continue;
-                const Shape& shape =
-                    l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
-                        ? pad.core[l]
-                        : pad.perLayer[l];
+                const Shape& shape = CoreOn(pad, l);
                 const Box box = shape.Bounds();
                 const int i0 =
                     std::max(0, static_cast<int>(std::floor((box.x0 - 2 * pitch_ - x0_) / pitch_)));
@@ -729,7 +776,7 @@ private:
                             near.push_back({static_cast<int>(node), pi, true, false, {}});
                     }
                 if (inside.empty() && near.empty())
-                    AxisAccess(pi, l, box, half, near);
+                    AxisAccess(pi, l, shape, half, near);
                 for (const Access& a : inside.empty() ? near : inside) {
                     access_[p].push_back(static_cast<int>(accesses_.size()));
                     accesses_.push_back(a);
@@ -738,25 +785,49 @@ private:
         }
     }
 
+    // The four directions along a pad's own axes; a pad turned by a
+    // multiple of 90 degrees keeps exact ones.
+    static std::array<Pt, 4> PadAxes(const RoutePad& pad) {
+        const double turn = std::remainder(pad.angle, 90.0);
+        const double t = turn * M_PI / 180.0;
+        const double c = std::fabs(turn) < 1e-9 ? 1 : std::cos(t),
+                     s = std::fabs(turn) < 1e-9 ? 0 : std::sin(t);
+        return {Pt{c, s}, Pt{-c, -s}, Pt{-s, c}, Pt{s, -c}};
+    }
+    // How far the shape reaches from `at` along the unit direction d.
+    static double Reach(const Shape& shape, Pt at, Pt d) {
+        double edge = 0;
+        for (const Pt& q : shape.points)
+            edge = std::max(edge, (q.x - at.x) * d.x + (q.y - at.y) * d.y);
+        return edge + shape.radius;
+    }
+    const Shape& CoreOn(const RoutePad& pad, int l) const {
+        return l < static_cast<int>(pad.core.size()) && !pad.core[l].points.empty()
+                   ? pad.core[l]
+                   : pad.perLayer[l];
+    }
+
     // Ways onto a pad that no grid node reaches: straight out from its
-    // centre along x or y, past its edge, to a bend from which a short run
-    // reaches a grid node. The straight part runs exactly on the pad's axis
-    // with whole coordinates and may come as near as the clearance itself
-    // (a pad as wide as the track, between neighbours at the clearance);
-    // the bent part keeps the usual margin.
-    void AxisAccess(int p, int l, const Box& box, double half, std::vector<Access>& out) {
+    // centre along one of the pad's own axes (x or y for a pad that is not
+    // turned), past its edge, to a bend from which a short run reaches a
+    // grid node. The straight part runs on the pad's axis and may come as
+    // near as the clearance itself (a pad as wide as the track, between
+    // neighbours at the clearance); the bent part keeps the usual margin.
+    void AxisAccess(int p, int l, const Shape& shape, double half, std::vector<Access>& out) {
         const RoutePad& pad = b_.pads[p];
         const int net = pad.net;
         const Pt at = pad.at;
-        constexpr int kDirsOut[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-        for (const auto& d : kDirsOut) {
-            const double edge = d[0] > 0   ? box.x1 - at.x
-                                : d[0] < 0 ? at.x - box.x0
-                                : d[1] > 0 ? box.y1 - at.y
-                                           : at.y - box.y0;
+        const std::array<Pt, 4> dirs = PadAxes(pad);
+        const bool turned = dirs[0].y != 0;
+        for (const Pt& d : dirs) {
+            const double edge = Reach(shape, at, d);
             for (int m = 0; m <= 8; ++m) {
-                const double t = std::round(std::max(edge, 0.0) + m * pitch_ / 2);
-                const Pt bend{at.x + d[0] * t, at.y + d[1] * t};
+                const double t = std::round(edge + m * pitch_ / 2);
+                // Off the board's axes, the bend goes to whole coordinates,
+                // where the written track will put it.
+                Pt bend{at.x + d.x * t, at.y + d.y * t};
+                if (turned)
+                    bend = {std::round(bend.x), std::round(bend.y)};
                 if (!buckets_->Clear(at, bend, half, ClearanceOf(net), net, l, false, kAxisSafety))
                     break; // further out only adds to what already fails
                 const int i0 =
@@ -775,6 +846,38 @@ private:
                     break;
             }
         }
+    }
+    // For a pad no track of its net's width can reach: whether a narrower
+    // track, straight out along one of the pad's axes, would keep the
+    // clearance; `fits` is about the widest that would. Says why a pad
+    // between close neighbours stays open.
+    bool OnlyNarrowerFits(int p, double& fits) const {
+        const RoutePad& pad = b_.pads[p];
+        const double half = b_.nets[pad.net].width / 2, clearance = ClearanceOf(pad.net);
+        fits = 0;
+        for (int l = 0; l < layers_; ++l) {
+            if (l >= static_cast<int>(pad.perLayer.size()) || pad.perLayer[l].points.empty())
+                continue;
+            const Shape& shape = CoreOn(pad, l);
+            for (const Pt& d : PadAxes(pad)) {
+                const double out = Reach(shape, pad.at, d) + clearance + 2 * half;
+                const Pt end{pad.at.x + d.x * out, pad.at.y + d.y * out};
+                auto clear = [&](double h) {
+                    return buckets_->Clear(pad.at, end, h, clearance, pad.net, l, false,
+                                           kAxisSafety);
+                };
+                // The widest that passes, to a hundredth of the net's width.
+                double lo = 0, hi = half;
+                if (clear(hi) || !clear(hi / 100))
+                    continue;
+                for (int k = 0; k < 12; ++k) {
+                    const double mid = (lo + hi) / 2;
+                    (clear(mid) ? lo : hi) = mid;
+                }
+                fits = std::max(fits, 2 * lo);
+            }
+        }
+        return fits > 0;
     }
     // Whether the stub of an access still keeps its clearance.
     bool StubClear(const Access& a, int net, double half) {
@@ -1494,7 +1597,9 @@ std::vector<int> JoinedByCopper(const RouteBoard& board) {
     AddPadItems(board, items);
     const std::size_t padCount = items.size();
     for (const Obstacle& o : board.obstacles)
-        if (o.net != kNoNet && !o.viaOnly && !o.shape.points.empty())
+        // A drill may reach past its pad's copper (a hole larger than a
+        // small pad): only copper joins pads.
+        if (o.net != kNoNet && !o.viaOnly && !o.hole && !o.shape.points.empty())
             items.push_back({o.net, o.layers, o.shape});
     Joins joins(items.size());
     JoinTouching(items, board.nets.size(), joins);

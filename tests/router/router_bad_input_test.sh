@@ -11,6 +11,9 @@ cases=(
 "no open connection|s/(pins U1-1 U2-3)/(pins U1-1)/;s/(pins U1-4 U2-2)/(pins U1-4)/;s/(pins U1-2 U1-3 U2-4)/(pins U1-2)/|0 of 0 connections routed|0"
 "no signal layer|s/(type signal)/(type power)/g|no signal layer|1"
 "pads under a keepout|s/(via VIA_40_20)/(via VIA_40_20) (keepout (rect signal 1550 550 1750 950))/|pad U2-3 of net A lies under a keep-out|1"
+"a connection to a pad under a keepout|s/(via VIA_40_20)/(via VIA_40_20) (keepout (rect signal 1550 550 1750 950))/|net A: U1-1 to U2-3 not routed: pad U2-3 lies under a keep-out|1"
+"a keepout larger than the board|s/(via VIA_40_20)/(via VIA_40_20) (keepout (rect signal -4000 -4000 6000 6000))/|7 of the 7 pads to connect lie under keep-outs (pad U1-1 of net A, pad U1-2 of net C, pad U1-3 of net C, ...); they cannot be reached; one keep-out, 254.0 mm across, covers 7 of them|1"
+"pads only on a layer not routed|s/(layer BOTTOM (type signal))/(layer BOTTOM (type power))/;s/(padstack ROUND60 (shape (circle TOP 60)) (shape (circle BOTTOM 60))/(padstack ROUND60 (shape (circle BOTTOM 60))/|7 pads to connect have copper on no routing layer (U1-1, U1-2, U1-3, ...); they cannot be reached|1"
 "clearance larger than the board|s/(clearance 8)/(clearance 3000)/|the clearance to the board edge (3000 mil) leaves no room on the board|1"
 "pad outside the outline|s/(place U2 1500 750 front 0)/(place U2 2500 750 front 0)/|pad U2-3 of net A lies outside the board|1"
 )
