@@ -109,10 +109,11 @@ bool NormalizedRotation(double degrees, double& normalized) {
 // ---------------------------------------------------------------------------
 // TSpecctraCompPin
 
-TSpecctraCompPin::TSpecctraCompPin(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+TSpecctraCompPin::TSpecctraCompPin(TSpecctraObject* owner)
+    : TSpecctraObject(owner), FImage(dynamic_cast<TSpecctraCompImage*>(owner)) {}
 
 TSpecctraCompImage* TSpecctraCompPin::Image() const {
-    return dynamic_cast<TSpecctraCompImage*>(Owner);
+    return FImage;
 }
 
 bool TSpecctraCompPin::ImportFromFile() {
@@ -261,7 +262,8 @@ void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, dou
     }
 }
 
-void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
+void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
+                                   TPadReports& reports) {
     auto setTop = [&](TSpecctraPad* source) {
         if (!source)
             return;
@@ -307,6 +309,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
             middle = padstack.GetState_LargestPadOnInnerSignalLayer();
             ReportEvent("Middle layer pad for pin " + FullPinName() +
                         " will take largest available size defined on inner signal layers.");
+            reports.MiddleFromInner = true;
         }
         setMid(middle);
         TSpecctraPad* bottom = padstack.GetState_PadOnLayer("BACK LAYER");
@@ -343,11 +346,42 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
     }
     default:
         ReportError(padstack.NameID + " has unknown kind for pin " + FullPinName());
+        reports.UnknownKind = true;
         break;
     }
 }
 
+void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack, const TPadReports& reports,
+                                      const std::string& fullName) const {
+    if (reports.MiddleFromInner)
+        ReportEvent("Middle layer pad for pin " + fullName +
+                    " will take largest available size defined on inner signal layers.");
+    if (reports.UnknownKind)
+        ReportError(padstack.NameID + " has unknown kind for pin " + fullName);
+}
+
 bool TSpecctraCompPin::ExportToPCB() {
+    TSpecctraCompImage* image = Image();
+    const intptr_t container = image ? image->HarrowHandle : 0;
+    if (FTemplate) {
+        // Every value but the net is the image's: the pad built for the
+        // first component goes again, with the reports that name this one.
+        // The write only reads the wrapper, which is set back after it.
+        const std::string fullName = FullPinName();
+        TPcbPad& pad = FTemplate->Pad;
+        pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+        if (pad.GetState_ObjectHandle() == 0)
+            return true;
+        AssignNet(pad, fullName);
+        ReportPadSizes(*FindPadstack(), FTemplate->Reports, fullName);
+        Board::AddTo(container, pad);
+        pad.SetState_ObjectHandle(0);
+        pad.SetState_Net(FTemplate->Netless);
+        pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+        if (FTemplate->ZeroSized)
+            ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+        return true;
+    }
     TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
     if (!library) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
@@ -377,6 +411,7 @@ bool TSpecctraCompPin::ExportToPCB() {
     pad.SetState_Name(NameID);
     pad.SetState_Angle(Rotation);
 
+    const uint64_t reportsBefore = ReportsMade();
     double cx = 0.0, cy = 0.0;
     if (TSpecctraPad* largest = padstack->GetState_LargestPadOnAnySignalLayer()) {
         double lx, ly, hx, hy;
@@ -386,7 +421,38 @@ bool TSpecctraCompPin::ExportToPCB() {
     }
     pad.SetState_x1(ExportToPCB_PositionX(Position.X + cx));
     pad.SetState_y1(ExportToPCB_PositionY(Position.Y + cy));
+    const intptr_t netless = pad.GetState_Net();
+    uint64_t ownReports = ReportsMade() - reportsBefore;
 
+    AssignNet(pad, fullName);
+    pad.SetState_Layer(eV6_MultiLayer);
+    TPadReports reports;
+    const uint64_t sizesBefore = ReportsMade();
+    SetPadSizes(pad, *padstack, reports);
+    // The reports that name the pin are made again by every later export.
+    ownReports += ReportsMade() - sizesBefore - (reports.MiddleFromInner ? 1 : 0) -
+                  (reports.UnknownKind ? 1 : 0);
+
+    const bool zeroSized = IsZeroSized(pad);
+    if (padstack->Kind() != eSMDPadstack && !zeroSized)
+        pad.SetState_HoleSize(100000);
+    if (ownReports == 0) {
+        FTemplate = std::make_unique<TPadTemplate>();
+        FTemplate->Pad = pad;
+        FTemplate->Pad.SetState_ObjectHandle(0);
+        FTemplate->Pad.SetState_Net(netless);
+        FTemplate->Pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+        FTemplate->Netless = netless;
+        FTemplate->Reports = reports;
+        FTemplate->ZeroSized = zeroSized;
+    }
+    Board::AddTo(container, pad);
+    if (zeroSized)
+        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+    return true;
+}
+
+void TSpecctraCompPin::AssignNet(TPcbPad& pad, const std::string& fullName) {
     if (!DesignAccess::HasNetwork(*this)) {
         ReportError("No netlist information found. Cannot assign net to pin " + fullName);
     } else if (TSpecctraNet* net = DesignAccess::NetOfPin(*this, fullName)) {
@@ -395,17 +461,6 @@ bool TSpecctraCompPin::ExportToPCB() {
     } else {
         ReportEvent("Pin " + fullName + " has no net assigned.");
     }
-    pad.SetState_Layer(eV6_MultiLayer);
-    SetPadSizes(pad, *padstack);
-
-    const bool zeroSized = IsZeroSized(pad);
-    if (padstack->Kind() != eSMDPadstack && !zeroSized)
-        pad.SetState_HoleSize(100000);
-    TSpecctraCompImage* image = Image();
-    Board::AddTo(image ? image->HarrowHandle : 0, pad);
-    if (zeroSized)
-        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -609,8 +664,8 @@ bool TSpecctraCompImage::ExportToPCB() {
         ExportListToPCB(EmbededViaList.get());
     if (KeepoutList)
         ExportListToPCB(KeepoutList.get());
-    Board::Write(component);
-    Board::Read(component);
+    // The component record is written once, by the instance, with its place:
+    // nothing above changed what the engine holds of it.
 
     state.BoardOffsetX = offsetX;
     state.BoardOffsetY = offsetY;

@@ -88,10 +88,31 @@ private:
     TSpecctraCompImage* Image() const;
     TSpecctraPadstack* FindPadstack() const;
     bool ReadArray();
-    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack);
+    // Reports that name the pin (and so its component) as flags, for the
+    // exports that repeat them.
+    struct TPadReports {
+        bool MiddleFromInner = false;
+        bool UnknownKind = false;
+    };
+    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack, TPadReports& reports);
+    void ReportPadSizes(const TSpecctraPadstack& padstack, const TPadReports& reports,
+                        const std::string& fullName) const;
+    void AssignNet(TPcbPad& pad, const std::string& fullName);
     bool FWasArray = false;
+    // The image the pin belongs to (its owner), or null.
+    TSpecctraCompImage* FImage;
     // The padstack, found once.
     mutable TSpecctraPadstack* FPadstack = nullptr;
+    // The pad every component of the image gets for this pin, less its net,
+    // kept from the first export when building it reported nothing of its
+    // own: later exports copy it rather than build it again.
+    struct TPadTemplate {
+        TPcbPad Pad{0};
+        TPadReports Reports;
+        intptr_t Netless = 0;
+        bool ZeroSized = false;
+    };
+    std::unique_ptr<TPadTemplate> FTemplate;
 };
 
 // A footprint: outline, pins, keepouts, conductors and vias, and the sides it

@@ -342,20 +342,30 @@ intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
     if (role != TShapeOwnerRole::eWire && role != TShapeOwnerRole::eSplitPlane)
         return 0;
     const std::string name = OwnerRole()->ShapeNetName();
-    const TVertex first = GetVertex(0);
-    const std::string x = Whole(ExportToPCB_PositionX(first.X));
-    const std::string y = Whole(ExportToPCB_PositionY(first.Y));
+    // Where the shape starts, for the reports only. Without a known unit
+    // each conversion reports, so then it is made every time.
+    std::string at;
+    const auto start = [&] {
+        if (at.empty()) {
+            const TVertex first = GetVertex(0);
+            at = "(" + Whole(ExportToPCB_PositionX(first.X)) + ", " +
+                 Whole(ExportToPCB_PositionY(first.Y)) + ")";
+        }
+        return at;
+    };
+    if (GetUnit() == eDimNotSet)
+        start();
     if (name.empty()) {
         ReportWarning("Found orphan " + KindName() +
-                      " shape - without net assigned, starting at point (" + x + ", " + y + ")");
+                      " shape - without net assigned, starting at point " + start());
         return 0;
     }
     // A net the design does not list may still be on the board already.
     TSpecctraObject* net = Get_NetByName(name);
     const intptr_t handle = ResolveShapeNetHandle(net, name, GetBoard());
     if (handle == 0) {
-        ReportWarning(KindName() + " shape, starting at point (" + x + ", " + y +
-                      ") has invalid net reference: " + name);
+        ReportWarning(KindName() + " shape, starting at point " + start() +
+                      " has invalid net reference: " + name);
         return 0;
     }
     return handle;

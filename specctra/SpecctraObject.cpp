@@ -177,22 +177,34 @@ IReportSink* TSpecctraObject::ReportSink() const {
     return nullptr;
 }
 
+namespace {
+thread_local uint64_t reportsMade = 0;
+} // namespace
+
+uint64_t TSpecctraObject::ReportsMade() {
+    return reportsMade;
+}
+
 void TSpecctraObject::ReportError(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportError(text);
 }
 
 void TSpecctraObject::ReportWarning(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportWarning(text);
 }
 
 void TSpecctraObject::ReportFinalWarning(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportFinalWarning(text);
 }
 
 void TSpecctraObject::ReportEvent(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->AddReportEvent(text);
 }

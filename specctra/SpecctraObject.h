@@ -97,6 +97,9 @@ public:
     void ReportWarning(const std::string& text) const;
     void ReportFinalWarning(const std::string& text) const;
     void ReportEvent(const std::string& text) const;
+    // How many reports (of any kind) objects of this thread made so far: a
+    // step that made none may stand for its repetitions.
+    static uint64_t ReportsMade();
 
     bool ExportListToFile(TSpecctraList* list);
     bool ExportListToPCB(TSpecctraList* list);
