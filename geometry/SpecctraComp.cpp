@@ -374,7 +374,9 @@ bool TSpecctraCompPin::ExportToPCB() {
             return true;
         AssignNet(pad, fullName);
         ReportPadSizes(*FindPadstack(), FTemplate->Reports, fullName);
+        const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
         Board::AddTo(container, pad);
+        pad.SetFreshBitFields(fresh);
         pad.SetState_ObjectHandle(0);
         pad.SetState_Net(FTemplate->Netless);
         pad.SetState_DaisyChainStyle(eDaisyChainLoad);
