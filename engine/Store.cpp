@@ -296,6 +296,9 @@ template <class Value, class Key, class Traits> struct CountedPool {
     std::unordered_multimap<uint64_t, uint32_t> byHash;
     size_t live = 0;
     uint32_t last = 0; // the value used last: records made one after another often match
+    // How many values were freed so far: a number stands for the same value
+    // for as long as this does not change.
+    uint64_t frees = 0;
 
     // The number of the value equal to `key`, with one more user.
     uint32_t Use(const Key& key) {
@@ -341,6 +344,7 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.value = Value{};
         freeIds.push_back(id);
         --live;
+        ++frees;
     }
 };
 
@@ -574,9 +578,63 @@ void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSi
     SetShapesAndSizes(&change, 1);
 }
 
+namespace {
+
+// Recent table changes: pads of one padstack start from the same table and
+// take the same sizes, so the table a change made is found again by the
+// table it started from and the change. An entry holds while the pool has
+// freed nothing since it was made: until then neither number can stand for
+// another table.
+struct TableChange {
+    static constexpr int kMostChanges = 3;
+    uint32_t from = kNone;
+    uint32_t to = kNone;
+    uint64_t frees = 0;
+    int count = 0;
+    PadLayerTable::ShapeAndSize changes[kMostChanges];
+};
+
+bool SameChange(const TableChange& known, uint32_t from, const PadLayerTable::ShapeAndSize* changes,
+                int count) {
+    if (known.from != from || known.count != count || known.frees != Tables().frees)
+        return false;
+    for (int c = 0; c < count; ++c) {
+        const PadLayerTable::ShapeAndSize& a = known.changes[c];
+        const PadLayerTable::ShapeAndSize& b = changes[c];
+        if (a.from != b.from || a.to != b.to || a.shape != b.shape || a.xSize != b.xSize ||
+            a.ySize != b.ySize)
+            return false;
+    }
+    return true;
+}
+
+TableChange& KnownChange(uint32_t from, const PadLayerTable::ShapeAndSize* changes, int count) {
+    static constexpr size_t kEntries = 256;
+    thread_local std::array<TableChange, kEntries> known;
+    uint64_t h = Mix(from, static_cast<uint32_t>(count));
+    for (int c = 0; c < count; ++c)
+        for (int32_t v :
+             {changes[c].from, changes[c].to, changes[c].shape, changes[c].xSize, changes[c].ySize})
+            h = Mix(h, static_cast<uint32_t>(v));
+    return known[(h ^ (h >> 32)) % kEntries];
+}
+
+} // namespace
+
 void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
     if (count <= 0)
         return;
+    const uint32_t from = id_;
+    TableChange* known = nullptr;
+    if (count <= TableChange::kMostChanges) {
+        known = &KnownChange(from, changes, count);
+        if (SameChange(*known, from, changes, count)) {
+            Retain(known->to);
+            Release(id_);
+            id_ = known->to;
+            return;
+        }
+    }
     // Each change works on the runs the one before left; only the last
     // result becomes a table of the pool.
     Run* buffers[2] = {Scratch().first, Scratch().second};
@@ -596,6 +654,13 @@ void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
         runs = out;
     }
     Assign(runs, n);
+    if (known && Tables().entries[from].users > 0) {
+        known->from = from;
+        known->to = id_;
+        known->frees = Tables().frees;
+        known->count = count;
+        std::copy_n(changes, count, known->changes);
+    }
 }
 
 // Size classes of 16 bytes up to kPooledMax; larger records and builds that
