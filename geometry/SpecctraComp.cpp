@@ -263,7 +263,7 @@ void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, dou
 }
 
 void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
-                                   TPadReports& reports) {
+                                   TPinPadReports& reports) {
     auto setTop = [&](TSpecctraPad* source) {
         if (!source)
             return;
@@ -351,7 +351,8 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
     }
 }
 
-void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack, const TPadReports& reports,
+void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
+                                      const TPinPadReports& reports,
                                       const std::string& fullName) const {
     if (reports.MiddleFromInner)
         ReportEvent("Middle layer pad for pin " + fullName +
@@ -361,29 +362,6 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack, const T
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
-    TSpecctraCompImage* image = Image();
-    const intptr_t container = image ? image->HarrowHandle : 0;
-    if (FTemplate) {
-        // Every value but the net is the image's: the pad built for the
-        // first component goes again, with the reports that name this one.
-        // The write only reads the wrapper, which is set back after it.
-        const std::string fullName = FullPinName();
-        TPcbPad& pad = FTemplate->Pad;
-        pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
-        if (pad.GetState_ObjectHandle() == 0)
-            return true;
-        AssignNet(pad, fullName);
-        ReportPadSizes(*FindPadstack(), FTemplate->Reports, fullName);
-        const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
-        Board::AddTo(container, pad);
-        pad.SetFreshBitFields(fresh);
-        pad.SetState_ObjectHandle(0);
-        pad.SetState_Net(FTemplate->Netless);
-        pad.SetState_DaisyChainStyle(eDaisyChainLoad);
-        if (FTemplate->ZeroSized)
-            ReportWarning("WARNING: Zero sized pad imported: " + fullName);
-        return true;
-    }
     TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
     if (!library) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
@@ -395,6 +373,10 @@ bool TSpecctraCompPin::ExportToPCB() {
         ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
         return false;
     }
+    if (padstack->PinPad)
+        return ExportFromTemplate(*padstack->PinPad, *padstack, fullName);
+    TSpecctraCompImage* image = Image();
+    const intptr_t container = image ? image->HarrowHandle : 0;
     TPcbPad pad = PadWithEngineDefaults();
     if (pad.GetState_ObjectHandle() == 0)
         return true;
@@ -428,7 +410,7 @@ bool TSpecctraCompPin::ExportToPCB() {
 
     AssignNet(pad, fullName);
     pad.SetState_Layer(eV6_MultiLayer);
-    TPadReports reports;
+    TPinPadReports reports;
     const uint64_t sizesBefore = ReportsMade();
     SetPadSizes(pad, *padstack, reports);
     // The reports that name the pin are made again by every later export.
@@ -439,17 +421,48 @@ bool TSpecctraCompPin::ExportToPCB() {
     if (padstack->Kind() != eSMDPadstack && !zeroSized)
         pad.SetState_HoleSize(100000);
     if (ownReports == 0) {
-        FTemplate = std::make_unique<TPadTemplate>();
-        FTemplate->Pad = pad;
-        FTemplate->Pad.SetState_ObjectHandle(0);
-        FTemplate->Pad.SetState_Net(netless);
-        FTemplate->Pad.SetState_DaisyChainStyle(eDaisyChainLoad);
-        FTemplate->Netless = netless;
-        FTemplate->Reports = reports;
-        FTemplate->ZeroSized = zeroSized;
+        auto pinPad = std::make_unique<TPinPadTemplate>();
+        pinPad->Pad = pad;
+        pinPad->Pad.SetState_ObjectHandle(0);
+        pinPad->Pad.SetState_Net(netless);
+        pinPad->Pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+        pinPad->Netless = netless;
+        pinPad->Reports = reports;
+        pinPad->CentreX = cx;
+        pinPad->CentreY = cy;
+        pinPad->ZeroSized = zeroSized;
+        padstack->PinPad = std::move(pinPad);
     }
     Board::AddTo(container, pad);
     if (zeroSized)
+        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+    return true;
+}
+
+bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPadstack& padstack,
+                                          const std::string& fullName) {
+    // Every value but the pin's own is the padstack's: the pad built for the
+    // first pin goes again, with the reports that name this one, in the
+    // order a pin built anew makes them. The write only reads the wrapper,
+    // which is set back after it.
+    TPcbPad& pad = pinPad.Pad;
+    pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    if (pad.GetState_ObjectHandle() == 0)
+        return true;
+    pad.SetState_Name(NameID);
+    pad.SetState_Angle(Rotation);
+    pad.SetState_x1(ExportToPCB_PositionX(Position.X + pinPad.CentreX));
+    pad.SetState_y1(ExportToPCB_PositionY(Position.Y + pinPad.CentreY));
+    AssignNet(pad, fullName);
+    ReportPadSizes(padstack, pinPad.Reports, fullName);
+    TSpecctraCompImage* image = Image();
+    const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
+    Board::AddTo(image ? image->HarrowHandle : 0, pad);
+    pad.SetFreshBitFields(fresh);
+    pad.SetState_ObjectHandle(0);
+    pad.SetState_Net(pinPad.Netless);
+    pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+    if (pinPad.ZeroSized)
         ReportWarning("WARNING: Zero sized pad imported: " + fullName);
     return true;
 }
