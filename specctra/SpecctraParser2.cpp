@@ -106,6 +106,30 @@ std::size_t HashUpper(std::string_view key) {
     return static_cast<std::size_t>(h);
 }
 
+// Upper-cases ASCII letters in place, eight bytes at a time: a byte is a
+// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
+// bit is clear; such bytes lose their 0x20 bit.
+void UpperAsciiInPlace(char* text, std::size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x = 0;
+        std::memcpy(&x, text + i, 8);
+        const uint64_t low = x & (0x7F * kOnes);
+        const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
+        const uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
+        const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * kOnes);
+        x ^= lower >> 2;
+        std::memcpy(text + i, &x, 8);
+    }
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 'a' && c <= 'z') {
+            text[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+}
+
 std::string UpperCopy(std::string_view text) {
     std::string result(text);
     const auto& upper = Tables().Upper;
@@ -406,17 +430,18 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     slot.Id = id;
     slot.Used = true;
     ++store.Count;
-    store.MaxLength = std::max(store.MaxLength, upper.size());
     if (!upper.empty()) {
-        store.FirstChar[static_cast<unsigned char>(upper[0])] = true;
+        store.Lengths[static_cast<unsigned char>(upper[0])] |=
+            uint64_t{1} << std::min<std::size_t>(upper.size(), 63);
     }
     return true;
 }
 
 bool TKeywordTable::FindUpper(std::string_view upperWord, int32_t& id) const {
     const TStore& store = *FStore;
-    if (upperWord.empty() || upperWord.size() > store.MaxLength ||
-        !store.FirstChar[static_cast<unsigned char>(upperWord[0])]) {
+    if (upperWord.empty() || ((store.Lengths[static_cast<unsigned char>(upperWord[0])] >>
+                               std::min<std::size_t>(upperWord.size(), 63)) &
+                              1) == 0) {
         return false;
     }
     const TSlot& slot = store.Slots[SlotOf(upperWord, HashUpper(upperWord))];
@@ -781,9 +806,7 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
     }
     FTokenString.assign(reinterpret_cast<const char*>(FData) + start, end - start);
     if ((seen & kLowerCase) != 0) {
-        for (char& c : FTokenString) {
-            c = static_cast<char>(kTables.Upper[static_cast<unsigned char>(c)]);
-        }
+        UpperAsciiInPlace(FTokenString.data(), FTokenString.size());
     }
     FHasUnitSeparator = (seen & kMarker) != 0;
     // Most words end at one space before the next token, at a parenthesis or
