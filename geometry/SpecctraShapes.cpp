@@ -229,11 +229,14 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
     // one allocation of the exact size: a design holds millions of short
     // paths, and growing each vector point by point costs several
     // allocations and up to twice the memory.
+    constexpr std::size_t kKeptPoints = 4096;
     thread_local std::vector<TVertex> points;
     points.clear();
     const auto keep = [this] {
         Coordinates.insert(Coordinates.end(), points.begin(), points.end());
         points.clear();
+        if (points.capacity() > kKeptPoints)
+            points.shrink_to_fit(); // an outline of a million points is not kept twice
     };
     bool result = true;
     while (!StopParsing()) {
