@@ -225,11 +225,25 @@ bool TSpecctraAbstractGeometryShape::ReadSubBlock() {
 }
 
 bool TSpecctraAbstractGeometryShape::ReadVertexList() {
+    // The points are gathered in a buffer kept between calls and stored in
+    // one allocation of the exact size: a design holds millions of short
+    // paths, and growing each vector point by point costs several
+    // allocations and up to twice the memory.
+    constexpr std::size_t kKeptPoints = 4096;
+    thread_local std::vector<TVertex> points;
+    points.clear();
+    const auto keep = [this] {
+        Coordinates.insert(Coordinates.end(), points.begin(), points.end());
+        points.clear();
+        if (points.capacity() > kKeptPoints)
+            points.shrink_to_fit(); // an outline of a million points is not kept twice
+    };
     bool result = true;
     while (!StopParsing()) {
         int32_t token = Parser->NextToken();
         if (token == eTok_CloseParen) {
             FClosed = true;
+            keep();
             return result;
         }
         if (token == eTok_OpenParen) {
@@ -246,6 +260,7 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
             result = false;
             if (token == eTok_CloseParen) {
                 FClosed = true;
+                keep();
                 return result;
             }
             result = ReadSubBlock() && result;
@@ -253,10 +268,9 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
         }
         if (!Parser->TokenStr2Real(y))
             result = false;
-        TVertex& v = NewVertex();
-        v.X = x;
-        v.Y = y;
+        points.push_back(TVertex{x, y});
     }
+    keep();
     return false;
 }
 
