@@ -227,6 +227,18 @@ bool TSpecctraObject::ExportListToPCB(TSpecctraList* list) {
     return true;
 }
 
+bool TSpecctraObject::ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& list) {
+    if (!list)
+        return false;
+    bool result = true;
+    for (int32_t i = 0; i < list->Count() && result; ++i) {
+        result = list->GetState_SpecctraObject(i)->ExportToPCB();
+        list->SetState_SpecctraObject(i, nullptr); // the old object is freed here
+    }
+    list.reset();
+    return result;
+}
+
 int32_t TSpecctraObject::FileToBoard(double value) {
     const double w = value / TranslationState().ResolutionFactor;
     switch (GetUnit()) {

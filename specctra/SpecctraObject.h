@@ -103,6 +103,10 @@ public:
 
     bool ExportListToFile(TSpecctraList* list);
     bool ExportListToPCB(TSpecctraList* list);
+    // As ExportListToPCB, but frees each object right after it is written and
+    // then the list itself: for objects nothing reads once they are on the
+    // board. Stops at the first object that fails; the list is freed anyway.
+    bool ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& list);
 
     // Coordinate conversion between Specctra numbers and board units.
     int32_t FileToBoard(double value);
