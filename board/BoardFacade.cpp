@@ -79,7 +79,8 @@ bool Make(TPCBObject& object) {
     if (handle == 0)
         return false;
     // A fresh object answers its defaults; a failed read leaves the fields.
-    Read(object);
+    if (Read(object))
+        object.NoteFreshBitFields();
     return true;
 }
 

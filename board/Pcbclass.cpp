@@ -72,7 +72,7 @@ public:
         if (textCount_ < kMaxTexts)
             texts_[textCount_++] = std::move(buffer);
         else
-            spilledTexts_.push_back(std::move(buffer));
+            Rare().SpilledTexts.push_back(std::move(buffer));
         if (read_)
             AddCommit(&field, wire, [](void* f, void* w) {
                 char* text = static_cast<char*>(w);
@@ -91,7 +91,7 @@ public:
         std::memcpy(wire->Material, field.Material.data(), n);
         wire->Material[n] = '\0';
         PcbApiDielectric* raw = wire.get();
-        dielectrics_.push_back(std::move(wire));
+        Rare().Dielectrics.push_back(std::move(wire));
         if (read_)
             AddCommit(&field, raw, [](void* f, void* w) {
                 auto& record = *static_cast<TDielectricRecord*>(f);
@@ -109,7 +109,7 @@ public:
         for (TV6_Layer layer : field.Layers())
             wire->Bits[layer / 64] |= uint64_t{1} << (layer % 64);
         PcbApiLayerSet* raw = wire.get();
-        layerSets_.push_back(std::move(wire));
+        Rare().LayerSets.push_back(std::move(wire));
         if (read_)
             AddCommit(&field, raw, [](void* f, void* w) {
                 const auto& value = *static_cast<PcbApiLayerSet*>(w);
@@ -125,8 +125,9 @@ public:
     void Commit() {
         for (int i = 0; i < commitCount_; ++i)
             commits_[i].Apply(commits_[i].Field, commits_[i].Wire);
-        for (const TCommit& commit : spilledCommits_)
-            commit.Apply(commit.Field, commit.Wire);
+        if (rare_)
+            for (const TCommit& commit : rare_->SpilledCommits)
+                commit.Apply(commit.Field, commit.Wire);
     }
 
 private:
@@ -146,14 +147,14 @@ private:
             ints_[intCount_] = value;
             return &ints_[intCount_++];
         }
-        spilledInts_.push_front(value);
-        return &spilledInts_.front();
+        Rare().SpilledInts.push_front(value);
+        return &Rare().SpilledInts.front();
     }
     void AddCommit(void* field, void* wire, void (*apply)(void*, void*)) {
         if (commitCount_ < kMaxCommits)
             commits_[commitCount_++] = TCommit{field, wire, apply};
         else
-            spilledCommits_.push_back(TCommit{field, wire, apply});
+            Rare().SpilledCommits.push_back(TCommit{field, wire, apply});
     }
 
     // Text buffers are reused across exchanges: every read of an object with
@@ -182,11 +183,21 @@ private:
     int32_t ints_[kMaxInts];
     TCommit commits_[kMaxCommits];
     std::unique_ptr<char[]> texts_[kMaxTexts];
-    std::forward_list<int32_t> spilledInts_;
-    std::vector<TCommit> spilledCommits_;
-    std::vector<std::unique_ptr<char[]>> spilledTexts_;
-    std::vector<std::unique_ptr<PcbApiDielectric>> dielectrics_;
-    std::vector<std::unique_ptr<PcbApiLayerSet>> layerSets_;
+    // What few exchanges need, made on first use: most records are plain
+    // numbers and short texts, and an import exchanges millions of them.
+    struct TRare {
+        std::forward_list<int32_t> SpilledInts;
+        std::vector<TCommit> SpilledCommits;
+        std::vector<std::unique_ptr<char[]>> SpilledTexts;
+        std::vector<std::unique_ptr<PcbApiDielectric>> Dielectrics;
+        std::vector<std::unique_ptr<PcbApiLayerSet>> LayerSets;
+    };
+    TRare& Rare() {
+        if (!rare_)
+            rare_ = std::make_unique<TRare>();
+        return *rare_;
+    }
+    std::unique_ptr<TRare> rare_;
 };
 
 // A read is done on a copy, so that a failed read leaves the wrapper as it
@@ -238,6 +249,10 @@ template <typename Call> int32_t ReadSegments(std::vector<TPcbPolySegment>& out,
 
 void TPCBObject::ExchangeBitFields(int32_t mode) {
     if (IsWrite(mode)) {
+        const bool unchanged = fresh_.Known && fresh_.Two == BitField2 && fresh_.Three == BitField3;
+        fresh_.Known = false;
+        if (unchanged)
+            return; // the new object holds these already
         P::PcbApi_SetObjectBitField2(ObjectHandle, BitField2);
         P::PcbApi_SetObjectBitField3(ObjectHandle, BitField3);
         return;

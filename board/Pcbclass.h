@@ -240,10 +240,28 @@ public:
     TV6_Layer GetState_Layer() const { return V7_Layer.ToV6(); }
     void SetState_Layer(TV6_Layer layer) { V7_Layer = V6ToV7(layer); }
 
+    // What a new engine object holds in BitField2 and BitField3, noted when
+    // its record was read right after it was made. Until the first write the
+    // object is the caller's alone, so that write leaves out bit fields that
+    // still hold those values; the write drops the note. A copy of the
+    // wrapper given the handle of another new object of its kind may take
+    // the note along.
+    struct TFreshBitFields {
+        bool Known = false;
+        uint8_t Two = 0;
+        uint16_t Three = 0;
+    };
+    void NoteFreshBitFields() { fresh_ = {true, BitField2, BitField3}; }
+    const TFreshBitFields& FreshBitFields() const { return fresh_; }
+    void SetFreshBitFields(const TFreshBitFields& fresh) { fresh_ = fresh; }
+
 protected:
     virtual int32_t QueryRecord(int32_t mode) = 0;
     static bool IsWrite(int32_t mode) { return mode == 0 || mode == 2; }
     void ExchangeBitFields(int32_t mode);
+
+private:
+    TFreshBitFields fresh_;
 };
 
 class TPcbTrack : public TPCBObject {

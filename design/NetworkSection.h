@@ -2,41 +2,106 @@
 #pragma once
 
 #include "design/FileSection.h"
+#include "host/sdk/AsciiText.h"
 #include "rules/SpecctraNetRltd.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+// An open-addressed index from names to positions in a list kept
+// elsewhere: a slot holds the upper half of the name's hash and the
+// position + 1 (0 is a free slot). The names themselves stay with the
+// listed objects, so an entry costs no allocation; a board of a million
+// nets fills it without a million small blocks.
+class TNamePositionIndex {
+public:
+    // The position + 1 of the name whose hash is `hash` and for which
+    // `same(position)` holds, or 0.
+    template <class TSame> uint32_t Find(uint64_t hash, TSame&& same) const {
+        if (FSlots.empty())
+            return 0;
+        const std::size_t mask = FSlots.size() - 1;
+        const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
+        for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
+            const uint64_t slot = FSlots[i];
+            if (slot == 0)
+                return 0;
+            const auto position = static_cast<uint32_t>(slot);
+            if ((slot & 0xFFFFFFFF00000000ull) == tag && same(position - 1))
+                return position;
+        }
+    }
+    // Enters a name known to be absent.
+    void Insert(uint64_t hash, uint32_t position) {
+        if ((FCount + 1) * 2 > FSlots.size())
+            Grow();
+        const std::size_t mask = FSlots.size() - 1;
+        std::size_t i = (hash >> 32) & mask;
+        while (FSlots[i] != 0)
+            i = (i + 1) & mask;
+        FSlots[i] = (hash & 0xFFFFFFFF00000000ull) | (position + 1);
+        ++FCount;
+    }
+
+private:
+    void Grow() {
+        std::vector<uint64_t> old(std::max<std::size_t>(16, FSlots.size() * 2), 0);
+        old.swap(FSlots);
+        const std::size_t mask = FSlots.size() - 1;
+        for (const uint64_t slot : old) {
+            if (slot == 0)
+                continue;
+            std::size_t i = (slot >> 32) & mask;
+            while (FSlots[i] != 0)
+                i = (i + 1) & mask;
+            FSlots[i] = slot;
+        }
+    }
+    std::vector<uint64_t> FSlots;
+    std::size_t FCount = 0;
+};
+
+// Hashes of a name as it is and without regard to ASCII letter case.
+uint64_t ExactNameHash(std::string_view name);
+uint64_t AnyCaseNameHash(std::string_view name);
+
 // Named objects kept in name order, names compared with regard to case
 // (byte by byte). A second object of a name already present is not taken.
-// Look-ups are hashed; the order is made when first asked for.
+// Look-ups are hashed; the order is made when first asked for. A listed
+// object keeps its name.
 template <class T> class TCaseSortedList {
 public:
     // Takes the object unless its name is present. Answers the object kept,
     // or none, in which case `object` still holds the refused object.
     T* Add(std::unique_ptr<T>& object) {
         T* raw = object.get();
-        if (!FByName.emplace(raw->NameID, raw).second)
+        const std::string_view name = raw->NameID;
+        const uint64_t exact = ExactNameHash(name);
+        if (FByName.Find(exact, [&](uint32_t i) { return FItems[i]->NameID == name; }) != 0)
             return nullptr;
-        FAnyCase.emplace(UpperAscii(raw->NameID), raw); // keeps the first
+        const auto position = static_cast<uint32_t>(FItems.size());
+        const uint64_t anyCase = AnyCaseNameHash(name);
+        const bool caseTaken = FindAnyCase(name, anyCase) != nullptr;
         FItems.push_back(std::move(object));
+        FByName.Insert(exact, position);
+        if (!caseTaken)
+            FAnyCase.Insert(anyCase, position); // keeps the first
         FOrderValid = false;
         return raw;
     }
     // The object of exactly that name, or none.
     T* Find(std::string_view name) const {
-        auto it = FByName.find(std::string(name));
-        return it == FByName.end() ? nullptr : it->second;
+        const uint32_t found = FByName.Find(ExactNameHash(name),
+                                            [&](uint32_t i) { return FItems[i]->NameID == name; });
+        return found == 0 ? nullptr : FItems[found - 1].get();
     }
     // The object of that name in any case (the first taken), or none.
-    T* FindAnyCase(std::string_view name) const {
-        auto it = FAnyCase.find(UpperAscii(name));
-        return it == FAnyCase.end() ? nullptr : it->second;
-    }
+    T* FindAnyCase(std::string_view name) const { return FindAnyCase(name, AnyCaseNameHash(name)); }
     std::size_t Count() const { return FItems.size(); }
     // The objects in name order.
     const std::vector<T*>& Ordered() const {
@@ -53,9 +118,15 @@ public:
     }
 
 private:
+    T* FindAnyCase(std::string_view name, uint64_t hash) const {
+        const uint32_t found = FAnyCase.Find(
+            hash, [&](uint32_t i) { return HostSdk::SameTextAscii(FItems[i]->NameID, name); });
+        return found == 0 ? nullptr : FItems[found - 1].get();
+    }
+
     std::vector<std::unique_ptr<T>> FItems; // in the order taken
-    std::unordered_map<std::string, T*> FByName;
-    std::unordered_map<std::string, T*> FAnyCase;
+    TNamePositionIndex FByName;
+    TNamePositionIndex FAnyCase;
     mutable std::vector<T*> FOrdered;
     mutable bool FOrderValid = true;
 };

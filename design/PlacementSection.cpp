@@ -22,6 +22,10 @@ TSpecctraPlacementDescriptor::GetState_InstanceByName(const std::string& name) c
     return static_cast<TSpecctraComponentInstance*>(FInstances->Find(name));
 }
 
+void TSpecctraPlacementDescriptor::ReleaseInstances() {
+    FInstances = CreateList();
+}
+
 bool TSpecctraPlacementDescriptor::IncludesComponent(const std::string& reference) const {
     return FInstances->Find(reference) != nullptr;
 }

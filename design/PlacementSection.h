@@ -20,6 +20,9 @@ public:
     bool ImportFromFile() override;
     // Writes the components in file order; stops at the first that fails.
     bool ExportToPCB() override;
+    // Frees the placed components once they are on the board and the rules
+    // that name them are written; nothing after the import reads them.
+    void ReleaseInstances();
 
     int32_t InstanceCount() const;
     TSpecctraComponentInstance* GetInstance(int32_t index) const;

@@ -240,6 +240,10 @@ bool TSpecctraDesign::ExportToPCB() {
     if (FPlacement)
         FPlacement->ExportToPCB();
     GetRuleCollection()->ExportToPCB();
+    // The placed components are on the board and their rules written: their
+    // memory goes to the wiring's board records.
+    if (FPlacement)
+        FPlacement->ReleaseInstances();
     if (FWiring)
         FWiring->ExportToPCB();
     Board::FinishProgress();

@@ -529,21 +529,26 @@ bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
 bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
     if (HasOwnResolution && DimensionResolution())
         TranslationState().ResolutionFactor = DimensionResolution()->GetState_Resolution();
-    if (FWires)
-        ExportListToPCB(FWires.get());
-    if (FVias)
-        ExportListToPCB(FVias.get());
+    // The via numbers' board positions are taken while their vias live; each
+    // wire and via is freed once it is on the board, as nothing after the
+    // import reads them from the design.
+    std::vector<TViaTagInfo> atBoard;
     if (FTaggedVias && FTaggedVias->Count() > 0) {
-        std::vector<TViaTagInfo> atBoard;
         atBoard.reserve(FTaggedVias->Count());
         for (const TViaTagInfo& tag : FTaggedVias->Items()) {
             TSpecctraObject* via = tag.Via ? tag.Via : this;
-            atBoard.push_back(TViaTagInfo{tag.Via, tag.Number,
+            atBoard.push_back(TViaTagInfo{nullptr, tag.Number,
                                           static_cast<double>(via->ExportToPCB_PositionX(tag.X)),
                                           static_cast<double>(via->ExportToPCB_PositionY(tag.Y))});
         }
-        StoreViaTags(GetBoard(), atBoard);
+        FTaggedVias.reset();
     }
+    if (FWires)
+        ExportListToPCBAndRelease(FWires);
+    if (FVias)
+        ExportListToPCBAndRelease(FVias);
+    if (!atBoard.empty())
+        StoreViaTags(GetBoard(), atBoard);
     TranslationState().ResolutionFactor = 1.0;
     return true;
 }

@@ -108,6 +108,12 @@ public:
     void Set(int layer, const PadLayerEntry& entry);
     // Layers from..to take `shape` and the sizes; each keeps its corner radius.
     void SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize);
+    // Several such changes, applied in order, with one new table for all.
+    struct ShapeAndSize {
+        int from, to;
+        int32_t shape, xSize, ySize;
+    };
+    void SetShapesAndSizes(const ShapeAndSize* changes, int count);
     void Expand(PadLayers& out) const;
     void Assign(const PadLayers& all);
     int RunCount() const;
@@ -124,6 +130,9 @@ private:
     uint32_t id_;
     void Assign(const Run* runs, int32_t count);
     template <class F> void Change(int from, int to, F&& change);
+    template <class F>
+    static int32_t ChangeRuns(const Run* runs, int32_t count, int from, int to, F&& change,
+                              Run* out);
     static void Retain(uint32_t id);
     static void Release(uint32_t id);
 };

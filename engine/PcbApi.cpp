@@ -772,16 +772,20 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     PadShared b = pad.shared.get();
     Ex ex{IsRead(mode)};
     if (!ex.read) {
-        // A changed top, mid or bottom size or shape carries to its layers.
+        // A changed top, mid or bottom size or shape carries to its layers,
+        // all three in one change of the layer table.
+        PadLayerTable::ShapeAndSize changes[3];
+        int changed = 0;
         auto carry = [&](int from, int to, int32_t x, int32_t y, int32_t shape, int32_t ox,
                          int32_t oy, int32_t oshape) {
             if (x == ox && y == oy && shape == oshape)
                 return;
-            pad.layers.SetShapeAndSize(from, to, shape, x, y);
+            changes[changed++] = {from, to, shape, x, y};
         };
         carry(1, 1, *topXSize, *topYSize, *topShape, b.topX, b.topY, b.topShape);
         carry(2, 31, *midXSize, *midYSize, *midShape, b.midX, b.midY, b.midShape);
         carry(32, 32, *botXSize, *botYSize, *botShape, b.botX, b.botY, b.botShape);
+        pad.layers.SetShapesAndSizes(changes, changed);
     }
     ex(topXSize, b.topX);
     ex(topYSize, b.topY);
@@ -894,7 +898,7 @@ int32_t PcbApi_SetPadLayers(intptr_t object, int32_t firstLayer, int32_t count,
     S().MarkModified(S().At(slot));
     // One new table for the whole change instead of one per value.
     PadLayerTable& table = BodyOf<PadBody>(slot).layers;
-    PadLayers all;
+    thread_local PadLayers all; // Expand sets every entry
     table.Expand(all);
     bool taken = true;
     for (int32_t i = 0; i < count; ++i) {

@@ -296,6 +296,9 @@ template <class Value, class Key, class Traits> struct CountedPool {
     std::unordered_multimap<uint64_t, uint32_t> byHash;
     size_t live = 0;
     uint32_t last = 0; // the value used last: records made one after another often match
+    // How many values were freed so far: a number stands for the same value
+    // for as long as this does not change.
+    uint64_t frees = 0;
 
     // The number of the value equal to `key`, with one more user.
     uint32_t Use(const Key& key) {
@@ -341,6 +344,7 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.value = Value{};
         freeIds.push_back(id);
         --live;
+        ++frees;
     }
 };
 
@@ -370,8 +374,22 @@ struct RunTraits {
 };
 using TablePool = CountedPool<std::vector<PadLayerTable::Run>, RunTraits::Runs, RunTraits>;
 
-TablePool& Tables() {
-    static TablePool* pool = new TablePool; // lives as long as the process
+// The table of a new pad: round 600000 entries with 50 % corners on layers
+// 1..32.
+constexpr PadLayerTable::Run kNewPadRuns[] = {
+    PadLayerTable::Run{0, PadLayerEntry{}},
+    PadLayerTable::Run{1, PadLayerEntry{1, 600000, 600000, 50}},
+    PadLayerTable::Run{33, PadLayerEntry{}}};
+
+// The pool keeps the table of a new pad for good: every pad starts with it
+// and most leave it at their first write, which would otherwise free it and
+// make it again for the next pad.
+struct PinnedTablePool : TablePool {
+    uint32_t newPadId = Use(kNewPadRuns);
+};
+
+PinnedTablePool& Tables() {
+    static PinnedTablePool* pool = new PinnedTablePool; // lives as long as the process
     return *pool;
 }
 
@@ -427,10 +445,21 @@ template class Shared<TextShared>;
 template class Shared<ComponentShared>;
 template class Shared<TrackRefs>;
 
-PadLayerTable::PadLayerTable() {
-    const Run runs[] = {Run{0, PadLayerEntry{}}, Run{1, PadLayerEntry{1, 600000, 600000, 50}},
-                        Run{33, PadLayerEntry{}}};
-    id_ = Tables().Use(runs);
+namespace {
+// Room for the runs a table change works on. Kept per thread and reused: a
+// fresh array would set each of its entries first, for every pad written.
+struct RunScratch {
+    PadLayerTable::Run first[kLayerCount + 2];
+    PadLayerTable::Run second[kLayerCount + 2];
+};
+RunScratch& Scratch() {
+    thread_local RunScratch scratch;
+    return scratch;
+}
+} // namespace
+
+PadLayerTable::PadLayerTable() : id_(Tables().newPadId) {
+    Retain(id_);
 }
 
 void PadLayerTable::Retain(uint32_t id) {
@@ -472,7 +501,7 @@ void PadLayerTable::Expand(PadLayers& out) const {
 }
 
 void PadLayerTable::Assign(const PadLayers& all) {
-    Run runs[kLayerCount];
+    Run* runs = Scratch().first;
     int32_t count = 0;
     for (int l = 0; l < kLayerCount; ++l)
         if (count == 0 || !(runs[count - 1].entry == all[l]))
@@ -489,7 +518,7 @@ void PadLayerTable::Assign(const Run* runs, int32_t count) {
 bool PadLayerTable::AssignRuns(const Run* runs, int32_t count) {
     if (count < 1 || count > kLayerCount || runs[0].first != 0)
         return false;
-    Run joined[kLayerCount];
+    Run* joined = Scratch().first;
     int32_t n = 0;
     for (int32_t i = 0; i < count; ++i) {
         if (i > 0 && (runs[i].first <= runs[i - 1].first || runs[i].first >= kLayerCount))
@@ -502,17 +531,17 @@ bool PadLayerTable::AssignRuns(const Run* runs, int32_t count) {
 }
 
 // Every layer from..to takes change(its entry); the runs are cut where the
-// range starts and ends and joined where neighbours come out equal.
-template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
-    Run out[kLayerCount + 2];
+// range starts and ends and joined where neighbours come out equal. `out`
+// holds kLayerCount + 2 runs; answers how many it took.
+template <class F>
+int32_t PadLayerTable::ChangeRuns(const Run* runs, int32_t count, int from, int to, F&& change,
+                                  Run* out) {
     int32_t n = 0;
     auto emit = [&](int first, const PadLayerEntry& e) {
         if (n > 0 && out[n - 1].entry == e)
             return;
         out[n++] = Run{first, e};
     };
-    const Run* runs = Runs();
-    const int count = RunCount();
     for (int i = 0; i < count; ++i) {
         const int start = runs[i].first;
         const int end = i + 1 < count ? runs[i + 1].first : kLayerCount; // exclusive
@@ -529,6 +558,12 @@ template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
         if (end > to + 1)
             emit(to + 1, e);
     }
+    return n;
+}
+
+template <class F> void PadLayerTable::Change(int from, int to, F&& change) {
+    Run* out = Scratch().first;
+    const int32_t n = ChangeRuns(Runs(), RunCount(), from, to, change, out);
     Assign(out, n);
 }
 
@@ -539,11 +574,93 @@ void PadLayerTable::Set(int layer, const PadLayerEntry& entry) {
 }
 
 void PadLayerTable::SetShapeAndSize(int from, int to, int32_t shape, int32_t xSize, int32_t ySize) {
-    Change(from, to, [&](PadLayerEntry& e) {
-        e.shape = shape;
-        e.xSize = xSize;
-        e.ySize = ySize;
-    });
+    const ShapeAndSize change{from, to, shape, xSize, ySize};
+    SetShapesAndSizes(&change, 1);
+}
+
+namespace {
+
+// Recent table changes: pads of one padstack start from the same table and
+// take the same sizes, so the table a change made is found again by the
+// table it started from and the change. An entry holds while the pool has
+// freed nothing since it was made: until then neither number can stand for
+// another table.
+struct TableChange {
+    static constexpr int kMostChanges = 3;
+    uint32_t from = kNone;
+    uint32_t to = kNone;
+    uint64_t frees = 0;
+    int count = 0;
+    PadLayerTable::ShapeAndSize changes[kMostChanges];
+};
+
+bool SameChange(const TableChange& known, uint32_t from, const PadLayerTable::ShapeAndSize* changes,
+                int count) {
+    if (known.from != from || known.count != count || known.frees != Tables().frees)
+        return false;
+    for (int c = 0; c < count; ++c) {
+        const PadLayerTable::ShapeAndSize& a = known.changes[c];
+        const PadLayerTable::ShapeAndSize& b = changes[c];
+        if (a.from != b.from || a.to != b.to || a.shape != b.shape || a.xSize != b.xSize ||
+            a.ySize != b.ySize)
+            return false;
+    }
+    return true;
+}
+
+TableChange& KnownChange(uint32_t from, const PadLayerTable::ShapeAndSize* changes, int count) {
+    static constexpr size_t kEntries = 256;
+    thread_local std::array<TableChange, kEntries> known;
+    uint64_t h = Mix(from, static_cast<uint32_t>(count));
+    for (int c = 0; c < count; ++c)
+        for (int32_t v :
+             {changes[c].from, changes[c].to, changes[c].shape, changes[c].xSize, changes[c].ySize})
+            h = Mix(h, static_cast<uint32_t>(v));
+    return known[(h ^ (h >> 32)) % kEntries];
+}
+
+} // namespace
+
+void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
+    if (count <= 0)
+        return;
+    const uint32_t from = id_;
+    TableChange* known = nullptr;
+    if (count <= TableChange::kMostChanges) {
+        known = &KnownChange(from, changes, count);
+        if (SameChange(*known, from, changes, count)) {
+            Retain(known->to);
+            Release(id_);
+            id_ = known->to;
+            return;
+        }
+    }
+    // Each change works on the runs the one before left; only the last
+    // result becomes a table of the pool.
+    Run* buffers[2] = {Scratch().first, Scratch().second};
+    const Run* runs = Runs();
+    int32_t n = RunCount();
+    for (int c = 0; c < count; ++c) {
+        const ShapeAndSize& change = changes[c];
+        Run* out = buffers[c % 2];
+        n = ChangeRuns(
+            runs, n, change.from, change.to,
+            [&](PadLayerEntry& e) {
+                e.shape = change.shape;
+                e.xSize = change.xSize;
+                e.ySize = change.ySize;
+            },
+            out);
+        runs = out;
+    }
+    Assign(runs, n);
+    if (known && Tables().entries[from].users > 0) {
+        known->from = from;
+        known->to = id_;
+        known->frees = Tables().frees;
+        known->count = count;
+        std::copy_n(changes, count, known->changes);
+    }
 }
 
 // Size classes of 16 bytes up to kPooledMax; larger records and builds that
@@ -1045,11 +1162,10 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     if (o.kind == kBoardOutline && b.outline == kNone)
         b.outline = slot;
     if (o.kind == kComponent) {
-        std::vector<uint32_t> children;
+        // Attaching links the children into the board's lists, never into
+        // another container's: the walk can go on through them.
         ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
-                [&](uint32_t c) { children.push_back(c); });
-        for (uint32_t c : children)
-            AttachToBoard(c, boardSlot);
+                [&](uint32_t c) { AttachToBoard(c, boardSlot); });
     }
     b.modified = true;
     return true;
@@ -1281,75 +1397,74 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
     t.dy = static_cast<int64_t>(newY) - oldY;
     if (!t.flip && t.angle == 0.0 && t.dx == 0 && t.dy == 0)
         return;
-    std::vector<uint32_t> children;
+    // Moving a child changes none of the container links the walk follows.
     ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
-            [&](uint32_t c) { children.push_back(c); });
-    for (uint32_t c : children) {
-        ObjectRec& o = objects_[c];
-        t.Point(o.x1, o.y1);
-        switch (o.kind) {
-        case kTrack: {
-            auto* b = static_cast<TrackBody*>(o.body.get());
-            t.Point(b->x2, b->y2);
-            break;
-        }
-        case kFill: {
-            auto* b = static_cast<FillBody*>(o.body.get());
-            t.Point(b->x2, b->y2);
-            break;
-        }
-        case kArc: {
-            auto* b = static_cast<ArcBody*>(o.body.get());
-            double a1 = b->angle1, a2 = b->angle2;
-            if (t.flip)
-                std::swap(a1, a2);
-            bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
-            b->angle1 = t.Angle(a1);
-            b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
-            break;
-        }
-        case kPad: {
-            auto* b = static_cast<PadBody*>(o.body.get());
-            b->angle = t.Angle(b->angle);
-            break;
-        }
-        case kText: {
-            auto* b = static_cast<TextBody*>(o.body.get());
-            b->angle = t.Angle(b->angle);
-            if (t.flip)
-                b->mirror = !b->mirror;
-            break;
-        }
-        case kRegion: {
-            auto* b = static_cast<RegionBody*>(o.body.get());
-            for (auto& p : b->contour)
-                t.Point(p.x, p.y);
-            for (auto& p : b->holePoints)
-                t.Point(p.x, p.y);
-            break;
-        }
-        case kPolygon:
-        case kSplitPlane: {
-            auto* b = static_cast<PolygonBody*>(o.body.get());
-            for (auto& s : b->segments) {
-                t.Point(s.vx, s.vy);
-                t.Point(s.cx, s.cy);
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        if (t.flip) {
-            if (o.kind == kVia) {
-                auto* b = static_cast<ViaBody*>(o.body.get());
-                int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
-                b->lowLayer = low;
-                b->highLayer = high;
-            }
-            SetLayer(c, FlipLayer(o.layer));
-        }
-    }
+            [&](uint32_t c) {
+                ObjectRec& o = objects_[c];
+                t.Point(o.x1, o.y1);
+                switch (o.kind) {
+                case kTrack: {
+                    auto* b = static_cast<TrackBody*>(o.body.get());
+                    t.Point(b->x2, b->y2);
+                    break;
+                }
+                case kFill: {
+                    auto* b = static_cast<FillBody*>(o.body.get());
+                    t.Point(b->x2, b->y2);
+                    break;
+                }
+                case kArc: {
+                    auto* b = static_cast<ArcBody*>(o.body.get());
+                    double a1 = b->angle1, a2 = b->angle2;
+                    if (t.flip)
+                        std::swap(a1, a2);
+                    bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
+                    b->angle1 = t.Angle(a1);
+                    b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
+                    break;
+                }
+                case kPad: {
+                    auto* b = static_cast<PadBody*>(o.body.get());
+                    b->angle = t.Angle(b->angle);
+                    break;
+                }
+                case kText: {
+                    auto* b = static_cast<TextBody*>(o.body.get());
+                    b->angle = t.Angle(b->angle);
+                    if (t.flip)
+                        b->mirror = !b->mirror;
+                    break;
+                }
+                case kRegion: {
+                    auto* b = static_cast<RegionBody*>(o.body.get());
+                    for (auto& p : b->contour)
+                        t.Point(p.x, p.y);
+                    for (auto& p : b->holePoints)
+                        t.Point(p.x, p.y);
+                    break;
+                }
+                case kPolygon:
+                case kSplitPlane: {
+                    auto* b = static_cast<PolygonBody*>(o.body.get());
+                    for (auto& s : b->segments) {
+                        t.Point(s.vx, s.vy);
+                        t.Point(s.cx, s.cy);
+                    }
+                    break;
+                }
+                default:
+                    break;
+                }
+                if (t.flip) {
+                    if (o.kind == kVia) {
+                        auto* b = static_cast<ViaBody*>(o.body.get());
+                        int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
+                        b->lowLayer = low;
+                        b->highLayer = high;
+                    }
+                    SetLayer(c, FlipLayer(o.layer));
+                }
+            });
     MarkModified(objects_[componentSlot]);
 }
 

@@ -109,10 +109,11 @@ bool NormalizedRotation(double degrees, double& normalized) {
 // ---------------------------------------------------------------------------
 // TSpecctraCompPin
 
-TSpecctraCompPin::TSpecctraCompPin(TSpecctraObject* owner) : TSpecctraObject(owner) {}
+TSpecctraCompPin::TSpecctraCompPin(TSpecctraObject* owner)
+    : TSpecctraObject(owner), FImage(dynamic_cast<TSpecctraCompImage*>(owner)) {}
 
 TSpecctraCompImage* TSpecctraCompPin::Image() const {
-    return dynamic_cast<TSpecctraCompImage*>(Owner);
+    return FImage;
 }
 
 bool TSpecctraCompPin::ImportFromFile() {
@@ -261,7 +262,8 @@ void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, dou
     }
 }
 
-void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
+void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
+                                   TPinPadReports& reports) {
     auto setTop = [&](TSpecctraPad* source) {
         if (!source)
             return;
@@ -307,6 +309,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
             middle = padstack.GetState_LargestPadOnInnerSignalLayer();
             ReportEvent("Middle layer pad for pin " + FullPinName() +
                         " will take largest available size defined on inner signal layers.");
+            reports.MiddleFromInner = true;
         }
         setMid(middle);
         TSpecctraPad* bottom = padstack.GetState_PadOnLayer("BACK LAYER");
@@ -343,8 +346,19 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack) {
     }
     default:
         ReportError(padstack.NameID + " has unknown kind for pin " + FullPinName());
+        reports.UnknownKind = true;
         break;
     }
+}
+
+void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
+                                      const TPinPadReports& reports,
+                                      const std::string& fullName) const {
+    if (reports.MiddleFromInner)
+        ReportEvent("Middle layer pad for pin " + fullName +
+                    " will take largest available size defined on inner signal layers.");
+    if (reports.UnknownKind)
+        ReportError(padstack.NameID + " has unknown kind for pin " + fullName);
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
@@ -359,6 +373,10 @@ bool TSpecctraCompPin::ExportToPCB() {
         ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
         return false;
     }
+    if (padstack->PinPad)
+        return ExportFromTemplate(*padstack->PinPad, *padstack, fullName);
+    TSpecctraCompImage* image = Image();
+    const intptr_t container = image ? image->HarrowHandle : 0;
     TPcbPad pad = PadWithEngineDefaults();
     if (pad.GetState_ObjectHandle() == 0)
         return true;
@@ -377,6 +395,7 @@ bool TSpecctraCompPin::ExportToPCB() {
     pad.SetState_Name(NameID);
     pad.SetState_Angle(Rotation);
 
+    const uint64_t reportsBefore = ReportsMade();
     double cx = 0.0, cy = 0.0;
     if (TSpecctraPad* largest = padstack->GetState_LargestPadOnAnySignalLayer()) {
         double lx, ly, hx, hy;
@@ -386,7 +405,69 @@ bool TSpecctraCompPin::ExportToPCB() {
     }
     pad.SetState_x1(ExportToPCB_PositionX(Position.X + cx));
     pad.SetState_y1(ExportToPCB_PositionY(Position.Y + cy));
+    const intptr_t netless = pad.GetState_Net();
+    uint64_t ownReports = ReportsMade() - reportsBefore;
 
+    AssignNet(pad, fullName);
+    pad.SetState_Layer(eV6_MultiLayer);
+    TPinPadReports reports;
+    const uint64_t sizesBefore = ReportsMade();
+    SetPadSizes(pad, *padstack, reports);
+    // The reports that name the pin are made again by every later export.
+    ownReports += ReportsMade() - sizesBefore - (reports.MiddleFromInner ? 1 : 0) -
+                  (reports.UnknownKind ? 1 : 0);
+
+    const bool zeroSized = IsZeroSized(pad);
+    if (padstack->Kind() != eSMDPadstack && !zeroSized)
+        pad.SetState_HoleSize(100000);
+    if (ownReports == 0) {
+        auto pinPad = std::make_unique<TPinPadTemplate>();
+        pinPad->Pad = pad;
+        pinPad->Pad.SetState_ObjectHandle(0);
+        pinPad->Pad.SetState_Net(netless);
+        pinPad->Pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+        pinPad->Netless = netless;
+        pinPad->Reports = reports;
+        pinPad->CentreX = cx;
+        pinPad->CentreY = cy;
+        pinPad->ZeroSized = zeroSized;
+        padstack->PinPad = std::move(pinPad);
+    }
+    Board::AddTo(container, pad);
+    if (zeroSized)
+        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+    return true;
+}
+
+bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPadstack& padstack,
+                                          const std::string& fullName) {
+    // Every value but the pin's own is the padstack's: the pad built for the
+    // first pin goes again, with the reports that name this one, in the
+    // order a pin built anew makes them. The write only reads the wrapper,
+    // which is set back after it.
+    TPcbPad& pad = pinPad.Pad;
+    pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    if (pad.GetState_ObjectHandle() == 0)
+        return true;
+    pad.SetState_Name(NameID);
+    pad.SetState_Angle(Rotation);
+    pad.SetState_x1(ExportToPCB_PositionX(Position.X + pinPad.CentreX));
+    pad.SetState_y1(ExportToPCB_PositionY(Position.Y + pinPad.CentreY));
+    AssignNet(pad, fullName);
+    ReportPadSizes(padstack, pinPad.Reports, fullName);
+    TSpecctraCompImage* image = Image();
+    const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
+    Board::AddTo(image ? image->HarrowHandle : 0, pad);
+    pad.SetFreshBitFields(fresh);
+    pad.SetState_ObjectHandle(0);
+    pad.SetState_Net(pinPad.Netless);
+    pad.SetState_DaisyChainStyle(eDaisyChainLoad);
+    if (pinPad.ZeroSized)
+        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
+    return true;
+}
+
+void TSpecctraCompPin::AssignNet(TPcbPad& pad, const std::string& fullName) {
     if (!DesignAccess::HasNetwork(*this)) {
         ReportError("No netlist information found. Cannot assign net to pin " + fullName);
     } else if (TSpecctraNet* net = DesignAccess::NetOfPin(*this, fullName)) {
@@ -395,17 +476,6 @@ bool TSpecctraCompPin::ExportToPCB() {
     } else {
         ReportEvent("Pin " + fullName + " has no net assigned.");
     }
-    pad.SetState_Layer(eV6_MultiLayer);
-    SetPadSizes(pad, *padstack);
-
-    const bool zeroSized = IsZeroSized(pad);
-    if (padstack->Kind() != eSMDPadstack && !zeroSized)
-        pad.SetState_HoleSize(100000);
-    TSpecctraCompImage* image = Image();
-    Board::AddTo(image ? image->HarrowHandle : 0, pad);
-    if (zeroSized)
-        ReportWarning("WARNING: Zero sized pad imported: " + fullName);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -609,8 +679,8 @@ bool TSpecctraCompImage::ExportToPCB() {
         ExportListToPCB(EmbededViaList.get());
     if (KeepoutList)
         ExportListToPCB(KeepoutList.get());
-    Board::Write(component);
-    Board::Read(component);
+    // The component record is written once, by the instance, with its place:
+    // nothing above changed what the engine holds of it.
 
     state.BoardOffsetX = offsetX;
     state.BoardOffsetY = offsetY;

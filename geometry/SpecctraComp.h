@@ -63,6 +63,25 @@ public:
     bool ImportFromFile() override;
 };
 
+// Reports of a pin's pad sizes that name the pin (and so its component), as
+// flags, for the exports that repeat them.
+struct TPinPadReports {
+    bool MiddleFromInner = false;
+    bool UnknownKind = false;
+};
+
+// The pad every pin of a padstack writes, less what is each pin's own (name,
+// rotation, position, net): kept by the padstack from the first pin whose
+// building of it reported nothing of its own, so that later pins copy it
+// rather than build it again.
+struct TPinPadTemplate {
+    TPcbPad Pad{0};
+    TPinPadReports Reports;
+    intptr_t Netless = 0;
+    double CentreX = 0.0, CentreY = 0.0; // of the largest pad on a signal layer
+    bool ZeroSized = false;
+};
+
 // One pin of an image: a padstack at a position, with a rotation.
 class TSpecctraCompPin : public TSpecctraObject {
 public:
@@ -88,8 +107,15 @@ private:
     TSpecctraCompImage* Image() const;
     TSpecctraPadstack* FindPadstack() const;
     bool ReadArray();
-    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack);
+    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack, TPinPadReports& reports);
+    void ReportPadSizes(const TSpecctraPadstack& padstack, const TPinPadReports& reports,
+                        const std::string& fullName) const;
+    void AssignNet(TPcbPad& pad, const std::string& fullName);
+    bool ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPadstack& padstack,
+                            const std::string& fullName);
     bool FWasArray = false;
+    // The image the pin belongs to (its owner), or null.
+    TSpecctraCompImage* FImage;
     // The padstack, found once.
     mutable TSpecctraPadstack* FPadstack = nullptr;
 };

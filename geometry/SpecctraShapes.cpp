@@ -225,11 +225,25 @@ bool TSpecctraAbstractGeometryShape::ReadSubBlock() {
 }
 
 bool TSpecctraAbstractGeometryShape::ReadVertexList() {
+    // The points are gathered in a buffer kept between calls and stored in
+    // one allocation of the exact size: a design holds millions of short
+    // paths, and growing each vector point by point costs several
+    // allocations and up to twice the memory.
+    constexpr std::size_t kKeptPoints = 4096;
+    thread_local std::vector<TVertex> points;
+    points.clear();
+    const auto keep = [this] {
+        Coordinates.insert(Coordinates.end(), points.begin(), points.end());
+        points.clear();
+        if (points.capacity() > kKeptPoints)
+            points.shrink_to_fit(); // an outline of a million points is not kept twice
+    };
     bool result = true;
     while (!StopParsing()) {
         int32_t token = Parser->NextToken();
         if (token == eTok_CloseParen) {
             FClosed = true;
+            keep();
             return result;
         }
         if (token == eTok_OpenParen) {
@@ -246,6 +260,7 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
             result = false;
             if (token == eTok_CloseParen) {
                 FClosed = true;
+                keep();
                 return result;
             }
             result = ReadSubBlock() && result;
@@ -253,10 +268,9 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
         }
         if (!Parser->TokenStr2Real(y))
             result = false;
-        TVertex& v = NewVertex();
-        v.X = x;
-        v.Y = y;
+        points.push_back(TVertex{x, y});
     }
+    keep();
     return false;
 }
 
@@ -342,20 +356,30 @@ intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
     if (role != TShapeOwnerRole::eWire && role != TShapeOwnerRole::eSplitPlane)
         return 0;
     const std::string name = OwnerRole()->ShapeNetName();
-    const TVertex first = GetVertex(0);
-    const std::string x = Whole(ExportToPCB_PositionX(first.X));
-    const std::string y = Whole(ExportToPCB_PositionY(first.Y));
+    // Where the shape starts, for the reports only. Without a known unit
+    // each conversion reports, so then it is made every time.
+    std::string at;
+    const auto start = [&] {
+        if (at.empty()) {
+            const TVertex first = GetVertex(0);
+            at = "(" + Whole(ExportToPCB_PositionX(first.X)) + ", " +
+                 Whole(ExportToPCB_PositionY(first.Y)) + ")";
+        }
+        return at;
+    };
+    if (GetUnit() == eDimNotSet)
+        start();
     if (name.empty()) {
         ReportWarning("Found orphan " + KindName() +
-                      " shape - without net assigned, starting at point (" + x + ", " + y + ")");
+                      " shape - without net assigned, starting at point " + start());
         return 0;
     }
     // A net the design does not list may still be on the board already.
     TSpecctraObject* net = Get_NetByName(name);
     const intptr_t handle = ResolveShapeNetHandle(net, name, GetBoard());
     if (handle == 0) {
-        ReportWarning(KindName() + " shape, starting at point (" + x + ", " + y +
-                      ") has invalid net reference: " + name);
+        ReportWarning(KindName() + " shape, starting at point " + start() +
+                      " has invalid net reference: " + name);
         return 0;
     }
     return handle;

@@ -15,6 +15,7 @@
 
 class TSpecctraLayer;
 class TStoredParameters;
+struct TPinPadTemplate;
 
 enum TPadStackKind : uint8_t {
     eUnknownPadstackKind = 0,
@@ -133,6 +134,9 @@ public:
     std::unique_ptr<TVertex> ViaSite;
     bool Rotate = true;
     bool FlipAroundZ = false;
+    // The host pad of the pins of this padstack, made by the first pin
+    // exported (see TSpecctraCompPin::ExportToPCB).
+    std::unique_ptr<TPinPadTemplate> PinPad;
 
 private:
     void FindLayerSpan();

@@ -177,22 +177,34 @@ IReportSink* TSpecctraObject::ReportSink() const {
     return nullptr;
 }
 
+namespace {
+thread_local uint64_t reportsMade = 0;
+} // namespace
+
+uint64_t TSpecctraObject::ReportsMade() {
+    return reportsMade;
+}
+
 void TSpecctraObject::ReportError(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportError(text);
 }
 
 void TSpecctraObject::ReportWarning(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportWarning(text);
 }
 
 void TSpecctraObject::ReportFinalWarning(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->ReportFinalWarning(text);
 }
 
 void TSpecctraObject::ReportEvent(const std::string& text) const {
+    ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->AddReportEvent(text);
 }
@@ -213,6 +225,18 @@ bool TSpecctraObject::ExportListToPCB(TSpecctraList* list) {
         if (!list->GetState_SpecctraObject(i)->ExportToPCB())
             return false;
     return true;
+}
+
+bool TSpecctraObject::ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& list) {
+    if (!list)
+        return false;
+    bool result = true;
+    for (int32_t i = 0; i < list->Count() && result; ++i) {
+        result = list->GetState_SpecctraObject(i)->ExportToPCB();
+        list->SetState_SpecctraObject(i, nullptr); // the old object is freed here
+    }
+    list.reset();
+    return result;
 }
 
 int32_t TSpecctraObject::FileToBoard(double value) {

@@ -97,9 +97,16 @@ public:
     void ReportWarning(const std::string& text) const;
     void ReportFinalWarning(const std::string& text) const;
     void ReportEvent(const std::string& text) const;
+    // How many reports (of any kind) objects of this thread made so far: a
+    // step that made none may stand for its repetitions.
+    static uint64_t ReportsMade();
 
     bool ExportListToFile(TSpecctraList* list);
     bool ExportListToPCB(TSpecctraList* list);
+    // As ExportListToPCB, but frees each object right after it is written and
+    // then the list itself: for objects nothing reads once they are on the
+    // board. Stops at the first object that fails; the list is freed anyway.
+    bool ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& list);
 
     // Coordinate conversion between Specctra numbers and board units.
     int32_t FileToBoard(double value);

@@ -106,6 +106,60 @@ std::size_t HashUpper(std::string_view key) {
     return static_cast<std::size_t>(h);
 }
 
+// Upper-cases ASCII letters in place, eight bytes at a time: a byte is a
+// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
+// bit is clear; such bytes lose their 0x20 bit.
+void UpperAsciiInPlace(char* text, std::size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x = 0;
+        std::memcpy(&x, text + i, 8);
+        const uint64_t low = x & (0x7F * kOnes);
+        const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
+        const uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
+        const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * kOnes);
+        x ^= lower >> 2;
+        std::memcpy(text + i, &x, 8);
+    }
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 'a' && c <= 'z') {
+            text[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+}
+
+// Whether two texts of the same length n hold the same bytes, from
+// overlapping loads for the short keys of the keyword table.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+    if (n >= 8) {
+        if (n > 16) {
+            return std::memcmp(a, b, n) == 0;
+        }
+        uint64_t a1 = 0, a2 = 0, b1 = 0, b2 = 0;
+        std::memcpy(&a1, a, 8);
+        std::memcpy(&b1, b, 8);
+        std::memcpy(&a2, a + n - 8, 8);
+        std::memcpy(&b2, b + n - 8, 8);
+        return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+    }
+    if (n >= 4) {
+        uint32_t a1 = 0, a2 = 0, b1 = 0, b2 = 0;
+        std::memcpy(&a1, a, 4);
+        std::memcpy(&b1, b, 4);
+        std::memcpy(&a2, a + n - 4, 4);
+        std::memcpy(&b2, b + n - 4, 4);
+        return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string UpperCopy(std::string_view text) {
     std::string result(text);
     const auto& upper = Tables().Upper;
@@ -291,7 +345,75 @@ bool ConvertSpecctraInt(std::string_view text, int32_t& value) {
     return ok;
 }
 
+namespace {
+
+// The common case in one pass: an optional sign and a plain decimal with at
+// most 15 significant digits (zeros that close a fraction not counted), as
+// ExactShortDecimal takes it, and with the same value. False, changing
+// nothing, for anything else.
+bool QuickDecimal(std::string_view text, double& value) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    if (p == end) {
+        return false;
+    }
+    const bool negative = *p == '-';
+    if (negative || *p == '+') {
+        ++p;
+    }
+    uint64_t digits = 0;
+    std::size_t count = 0;
+    std::size_t decimals = 0;
+    while (p != end && static_cast<unsigned char>(*p - '0') <= 9) {
+        digits = digits * 10 + static_cast<unsigned char>(*p - '0');
+        ++p;
+        ++count;
+    }
+    const std::size_t whole = count;
+    if (p != end) {
+        if (*p != '.') {
+            return false;
+        }
+        ++p;
+        while (p != end && static_cast<unsigned char>(*p - '0') <= 9) {
+            digits = digits * 10 + static_cast<unsigned char>(*p - '0');
+            ++p;
+            ++count;
+            ++decimals;
+        }
+        if (p != end || (whole == 0 && decimals == 0)) {
+            return false;
+        }
+    } else if (whole == 0) {
+        return false;
+    }
+    if (count > 19) {
+        return false; // the digits may have overflowed
+    }
+    while (decimals > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --decimals;
+        --count;
+    }
+    if (count > 15) {
+        return false;
+    }
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    double parsed = static_cast<double>(digits);
+    if (decimals > 0) {
+        parsed /= kPowersOfTen[decimals];
+    }
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+} // namespace
+
 bool ConvertSpecctraReal(std::string_view text, double& value) {
+    if (QuickDecimal(text, value)) {
+        return true;
+    }
     std::size_t i = 0;
     const std::size_t n = text.size();
     const bool negative = SkipBlanksAndSign(text, i);
@@ -352,14 +474,14 @@ TKeywordTable::TKeywordTable() : FStore(std::make_shared<TStore>()) {
     Add("DR", 0);
 }
 
-std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) const {
+inline std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) const {
     const TStore& store = *FStore;
     const std::vector<TSlot>& slots = store.Slots;
     const std::size_t mask = slots.size() - 1;
     std::size_t i = hash & mask;
-    while (slots[i].Used && (slots[i].Hash != hash || slots[i].Length != upperKey.size() ||
-                             std::memcmp(store.Keys.data() + slots[i].KeyOffset, upperKey.data(),
-                                         upperKey.size()) != 0)) {
+    while (slots[i].Used &&
+           (slots[i].Hash != hash || slots[i].Length != upperKey.size() ||
+            !SameBytes(store.Keys.data() + slots[i].KeyOffset, upperKey.data(), upperKey.size()))) {
         i = (i + 1) & mask;
     }
     return i;
@@ -406,17 +528,18 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     slot.Id = id;
     slot.Used = true;
     ++store.Count;
-    store.MaxLength = std::max(store.MaxLength, upper.size());
     if (!upper.empty()) {
-        store.FirstChar[static_cast<unsigned char>(upper[0])] = true;
+        store.Lengths[static_cast<unsigned char>(upper[0])] |=
+            uint64_t{1} << std::min<std::size_t>(upper.size(), 63);
     }
     return true;
 }
 
 bool TKeywordTable::FindUpper(std::string_view upperWord, int32_t& id) const {
     const TStore& store = *FStore;
-    if (upperWord.empty() || upperWord.size() > store.MaxLength ||
-        !store.FirstChar[static_cast<unsigned char>(upperWord[0])]) {
+    if (upperWord.empty() || ((store.Lengths[static_cast<unsigned char>(upperWord[0])] >>
+                               std::min<std::size_t>(upperWord.size(), 63)) &
+                              1) == 0) {
         return false;
     }
     const TSlot& slot = store.Slots[SlotOf(upperWord, HashUpper(upperWord))];
@@ -781,9 +904,7 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
     }
     FTokenString.assign(reinterpret_cast<const char*>(FData) + start, end - start);
     if ((seen & kLowerCase) != 0) {
-        for (char& c : FTokenString) {
-            c = static_cast<char>(kTables.Upper[static_cast<unsigned char>(c)]);
-        }
+        UpperAsciiInPlace(FTokenString.data(), FTokenString.size());
     }
     FHasUnitSeparator = (seen & kMarker) != 0;
     // Most words end at one space before the next token, at a parenthesis or

@@ -75,8 +75,11 @@ private:
         std::string Keys;
         std::vector<std::string> Spellings;
         std::size_t Count = 0;
-        std::size_t MaxLength = 0;
-        bool FirstChar[256] = {};
+        // Per first character, bit n set when a keyword of n characters
+        // (n < 64) starts with it; longer keywords set bit 63 and are
+        // always looked up. Most names of a design fail this test and need
+        // no hashing.
+        uint64_t Lengths[256] = {};
     };
     void Grow();
     std::size_t SlotOf(std::string_view upperKey, std::size_t hash) const;

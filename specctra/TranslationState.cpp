@@ -34,7 +34,7 @@ std::size_t TPinToNetIndex::Probe(std::string_view pin, uint64_t hash) const {
     const std::size_t mask = FSlots.size() - 1;
     const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
     std::size_t removed = FSlots.size();
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
         const uint64_t slot = FSlots[i];
         if (slot == 0)
             return removed < FSlots.size() ? removed : i;
@@ -71,9 +71,9 @@ void TPinToNetIndex::Grow(std::size_t entries) {
     for (const uint64_t slot : old) {
         if (slot == 0 || slot == kRemoved)
             continue;
-        const TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
-        const uint64_t hash = Hash(std::string_view(FText).substr(entry.Offset, entry.Length));
-        std::size_t i = hash & (FSlots.size() - 1);
+        // The home slot comes from the hash's upper half, which the slot
+        // keeps: growing touches no reference text.
+        std::size_t i = (slot >> 32) & (FSlots.size() - 1);
         while (FSlots[i] != 0)
             i = (i + 1) & (FSlots.size() - 1);
         FSlots[i] = slot;

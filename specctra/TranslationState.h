@@ -38,7 +38,8 @@ private:
         TSpecctraObject* Net; // none once removed
     };
     // A slot holds the entry's index + 1 in its low half and the upper half
-    // of the reference's hash in its high half; 0 is a free slot.
+    // of the reference's hash in its high half; 0 is a free slot. The upper
+    // half also chooses the slot where the probe starts.
     static constexpr uint64_t kRemoved = ~uint64_t{0};
     static uint64_t Hash(std::string_view pin);
     // The slot holding the reference, or the free slot where it would go.

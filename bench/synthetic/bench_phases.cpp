@@ -3,7 +3,10 @@
 // over every design (best of N runs per design), with the designs that take
 // the longest per byte.
 //
-//   bench_phases [--repeat N] [--top K] [FOLDER]
+//   bench_phases [--repeat N] [--top K] [--read-only] [FOLDER]
+//
+// --read-only stops after the reading (no board is written), for profiling
+// the reader alone.
 #include "ImportRun.h"
 
 #include <algorithm>
@@ -20,7 +23,8 @@ struct TPhases {
 };
 
 // One import of `text` into a fresh board, its two phases timed apart.
-TPhases ImportOnce(TBenchEngine& engine, const std::string& name, const std::string& text) {
+TPhases ImportOnce(TBenchEngine& engine, const std::string& name, const std::string& text,
+                   bool readOnly) {
     char error[256] = {};
     const intptr_t board = engine.NewBoard("bench-phases", error, sizeof error);
     TPhases phases;
@@ -33,7 +37,7 @@ TPhases ImportOnce(TBenchEngine& engine, const std::string& name, const std::str
         TSpecctraDesign design(name, &parser, nullptr, board);
         const bool imported = design.ImportFromFile();
         read = CpuSeconds();
-        if (imported)
+        if (imported && !readOnly)
             design.ExportToPCB();
     }
     const double end = CpuSeconds();
@@ -48,6 +52,7 @@ TPhases ImportOnce(TBenchEngine& engine, const std::string& name, const std::str
 int main(int argc, char** argv) {
     int repeat = 3;
     std::size_t top = 10;
+    bool readOnly = false;
     std::string folder = DSNLINK_CORPUS_DIR;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -55,8 +60,10 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--top" && i + 1 < argc)
             top = static_cast<std::size_t>(std::max(0, std::atoi(argv[++i])));
+        else if (arg == "--read-only")
+            readOnly = true;
         else if (arg == "--help") {
-            std::printf("usage: bench_phases [--repeat N] [--top K] [FOLDER]\n");
+            std::printf("usage: bench_phases [--repeat N] [--top K] [--read-only] [FOLDER]\n");
             return 0;
         } else
             folder = arg;
@@ -79,7 +86,7 @@ int main(int argc, char** argv) {
         const std::string text = FileText(file);
         TPhases best;
         for (int run = 0; run < repeat; ++run) {
-            const TPhases phases = ImportOnce(engine, file.string(), text);
+            const TPhases phases = ImportOnce(engine, file.string(), text, readOnly);
             if (phases.Read + phases.Write < best.Read + best.Write)
                 best = phases;
         }

@@ -67,7 +67,8 @@ TEST_F(WiringOnBoard, WireKeepsEveryFieldAndBecomesTracksOnItsNet) {
         Design("(wire (path Top 10 100 100 300 100 300 400) (net A) (type protect) (turret 5)\n"
                "      (shield B) (supply) (attr fanout)\n"
                "      (connect (terminal pin U1-1) (terminal pin U2-2)))\n"
-               "(wire (path Bottom 20 0 0 100 0) (net B))"));
+               "(wire (path Bottom 20 0 0 100 0) (net B))"),
+        false);
     ASSERT_NE(d.Wiring(), nullptr);
     ASSERT_EQ(d.Wiring()->Wires().Count(), 2);
     auto* wire = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
@@ -81,6 +82,8 @@ TEST_F(WiringOnBoard, WireKeepsEveryFieldAndBecomesTracksOnItsNet) {
     ASSERT_EQ(wire->ShapeCount(), 1);
     EXPECT_EQ(wire->Shape(0)->VertexCount(), 3);
 
+    ASSERT_TRUE(d.ExportToPCB());
+    EXPECT_FALSE(d.Wiring()->HasWires()) << "each wire is freed once it is on the board";
     std::vector<TPcbTrack> tracks = Tracks();
     ASSERT_EQ(tracks.size(), 3u);
     const intptr_t netA = PCBProcs::PcbApi_GetNetByName(board, "A");
@@ -126,10 +129,12 @@ TEST_F(WiringOnBoard, TurretOutsideItsRangeEndsTheReadingWithTheRangeError) {
 TEST_F(WiringOnBoard, UnknownTypeOrAttributeDropsTheWireAndTheOthersStay) {
     TSpecctraDesign& d = Import(Design("(wire (path Top 10 0 0 1 1) (net A) (type sometimes))\n"
                                        "(wire (path Top 10 0 0 1 1) (net A) (attr bus))\n"
-                                       "(wire (path Top 10 0 0 1 1) (net A) (type fix))"));
+                                       "(wire (path Top 10 0 0 1 1) (net A) (type fix))"),
+                                false);
     ASSERT_EQ(d.Wiring()->Wires().Count(), 1);
     auto* kept = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
     EXPECT_EQ(kept->Type, eWireType_Fix);
+    ASSERT_TRUE(d.ExportToPCB());
     const std::vector<std::string> report = Report();
     EXPECT_EQ(std::count_if(report.begin(), report.end(),
                             [](const std::string& line) {
