@@ -655,6 +655,28 @@ void TSpecctraCompImage::EnsureOutline() {
     Outline = std::move(rect);
 }
 
+void TSpecctraCompImage::ExportOutline() {
+    if (FOutlineKept) {
+        Outline->ExportToPCB_KeptTracks(FOutlineTracks, HarrowHandle);
+        return;
+    }
+    EnsureOutline();
+    if (!Outline || Outline->AreaSize() <= 0.0)
+        return;
+    // Circles and arcs make arcs: only outlines made of tracks are kept.
+    const bool keep = !FOutlineTried && Outline->Kind != TSpecctraShapeType::eCircleShape &&
+                      Outline->Kind != TSpecctraShapeType::eQArcShape;
+    FOutlineTried = true;
+    const uint64_t reportsBefore = ReportsMade();
+    if (keep)
+        Outline->KeepTracks(&FOutlineTracks);
+    const bool ok = Outline->ExportToPCB();
+    Outline->KeepTracks(nullptr);
+    FOutlineKept = keep && ok && ReportsMade() == reportsBefore;
+    if (!FOutlineKept)
+        FOutlineTracks = {};
+}
+
 bool TSpecctraCompImage::ExportToPCB() {
     Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
@@ -669,9 +691,7 @@ bool TSpecctraCompImage::ExportToPCB() {
     state.BoardOffsetX = 0;
     state.BoardOffsetY = 0;
 
-    EnsureOutline();
-    if (Outline && Outline->AreaSize() > 0.0)
-        Outline->ExportToPCB();
+    ExportOutline();
     ExportListToPCB(PinList.get());
     if (EmbededConductorShapeList)
         ExportListToPCB(EmbededConductorShapeList.get());

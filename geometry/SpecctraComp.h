@@ -157,12 +157,19 @@ public:
 
 private:
     bool ReadOutline();
+    void ExportOutline();
     bool ReadPin();
     bool ReadConductor();
     bool ReadKeepout();
     bool ReadVia();
     void SkipRestOfBlock();
     void EnsureOutline();
+    // The outline's tracks as its first export wrote them, when that export
+    // reported nothing and made nothing but tracks: every later component of
+    // the image adds copies (the engine places them with the component).
+    std::vector<TPcbTrack> FOutlineTracks;
+    bool FOutlineKept = false;
+    bool FOutlineTried = false;
 };
 
 // One placed component: designator, image, position, side and rotation.

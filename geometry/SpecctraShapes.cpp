@@ -429,32 +429,68 @@ void MarkKeepout(TPCBObject& object, bool keepout) {
 
 } // namespace
 
+TSpecctraAbstractGeometryShape::TTrackCommon
+TSpecctraAbstractGeometryShape::TrackCommon(int32_t width, TV6_Layer layer, intptr_t net) {
+    // The container is asked for only when there is a layer to write on.
+    return TTrackCommon{layer == eV6_NoLayer ? 0 : ExportToPCB_Container(),
+                        width,
+                        layer,
+                        net,
+                        ExportToPCB_Keepout(),
+                        ExportToPCB_Moveable()};
+}
+
+bool TSpecctraAbstractGeometryShape::AddTrack(const TTrackCommon& common, int32_t x1, int32_t y1,
+                                              int32_t x2, int32_t y2) {
+    TPcbTrack track(0);
+    const intptr_t handle = common.Layer == eV6_NoLayer
+                                ? 0
+                                : Board::MakeAndAdd(common.Container, track, [&](TPcbTrack& t) {
+                                      t.SetState_x1(x1);
+                                      t.SetState_y1(y1);
+                                      t.SetState_x2(x2);
+                                      t.SetState_y2(y2);
+                                      t.SetState_Layer(common.Layer);
+                                      t.SetState_Width(common.Width);
+                                      t.SetState_Net(common.Net);
+                                      t.SetState_Moveable(common.Moveable);
+                                      MarkKeepout(t, common.Keepout);
+                                      if (FKeptTracks) {
+                                          FKeptTracks->push_back(t);
+                                          FKeptTracks->back().SetState_ObjectHandle(0);
+                                      }
+                                  });
+    return handle != 0 || TrackFailed(x1, y1, x2, y2);
+}
+
+bool TSpecctraAbstractGeometryShape::TrackFailed(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    ReportError("Error adding track to board at position SP(" + Whole(x1) + " " + Whole(y1) +
+                ") EP(" + Whole(x2) + " " + Whole(y2) + ") and layer: " + LayerID + ".");
+    return false;
+}
+
 bool TSpecctraAbstractGeometryShape::ExportToPCB_Track(const TVertex& a, const TVertex& b,
                                                        int32_t width, TV6_Layer layer,
                                                        intptr_t net) {
     const int32_t x1 = ExportToPCB_PositionX(a.X), y1 = ExportToPCB_PositionY(a.Y);
     const int32_t x2 = ExportToPCB_PositionX(b.X), y2 = ExportToPCB_PositionY(b.Y);
-    TPcbTrack track(0);
-    const bool keepout = ExportToPCB_Keepout();
-    const bool moveable = ExportToPCB_Moveable();
-    const intptr_t handle =
-        layer == eV6_NoLayer ? 0
-                             : Board::MakeAndAdd(ExportToPCB_Container(), track, [&](TPcbTrack& t) {
-                                   t.SetState_x1(x1);
-                                   t.SetState_y1(y1);
-                                   t.SetState_x2(x2);
-                                   t.SetState_y2(y2);
-                                   t.SetState_Layer(layer);
-                                   t.SetState_Width(width);
-                                   t.SetState_Net(net);
-                                   t.SetState_Moveable(moveable);
-                                   MarkKeepout(t, keepout);
-                               });
-    if (handle != 0)
-        return true;
-    ReportError("Error adding track to board at position SP(" + Whole(x1) + " " + Whole(y1) +
-                ") EP(" + Whole(x2) + " " + Whole(y2) + ") and layer: " + LayerID + ".");
-    return false;
+    return AddTrack(TrackCommon(width, layer, net), x1, y1, x2, y2);
+}
+
+bool TSpecctraAbstractGeometryShape::ExportToPCB_KeptTracks(const std::vector<TPcbTrack>& tracks,
+                                                            intptr_t container) {
+    bool ok = true;
+    for (const TPcbTrack& kept : tracks) {
+        TPcbTrack track = kept;
+        track.SetState_ObjectHandle(Board::NewObject(track.GetState_ObjectKind()));
+        if (!Board::AddTo(container, track))
+            ok = TrackFailed(track.GetState_x1(), track.GetState_y1(), track.GetState_x2(),
+                             track.GetState_y2()) &&
+                 ok;
+    }
+    if (!ok && Kind != TSpecctraShapeType::eRectShape)
+        ReportError("Failed creating polygon outline as tracks //DR");
+    return ok;
 }
 
 bool TSpecctraAbstractGeometryShape::ExportToPCB_Arc(const TVertex& centre, int32_t radius,
@@ -1019,8 +1055,25 @@ bool TSpecctraPolyLineShape::ExportToPCB_AsTracks() {
     const intptr_t net = ExportToPCB_Net();
     const int32_t width = BoardWidth();
     bool ok = true;
-    for (size_t i = 1; i < Coordinates.size(); ++i)
-        ok = ExportToPCB_Track(Coordinates[i - 1], Coordinates[i], width, layer, net) && ok;
+    if (GetUnit() == eDimNotSet || Coordinates.size() < 2) {
+        // Without a known unit every conversion reports: each segment
+        // converts both its ends, as it always has.
+        for (size_t i = 1; i < Coordinates.size(); ++i)
+            ok = ExportToPCB_Track(Coordinates[i - 1], Coordinates[i], width, layer, net) && ok;
+    } else {
+        // Each point is converted once and what the segments share is found
+        // once: a routed board writes millions of segments.
+        const TTrackCommon common = TrackCommon(width, layer, net);
+        int32_t x1 = ExportToPCB_PositionX(Coordinates[0].X);
+        int32_t y1 = ExportToPCB_PositionY(Coordinates[0].Y);
+        for (size_t i = 1; i < Coordinates.size(); ++i) {
+            const int32_t x2 = ExportToPCB_PositionX(Coordinates[i].X);
+            const int32_t y2 = ExportToPCB_PositionY(Coordinates[i].Y);
+            ok = AddTrack(common, x1, y1, x2, y2) && ok;
+            x1 = x2;
+            y1 = y2;
+        }
+    }
     if (!ok)
         ReportError("Failed creating polygon outline as tracks //DR");
     return ok;

@@ -139,6 +139,12 @@ public:
     // One track between two Specctra points on the shape's layer.
     bool ExportToPCB_Track(const TVertex& a, const TVertex& b, int32_t width, TV6_Layer layer,
                            intptr_t net);
+    // While set, every track the shape adds is also kept here as written,
+    // less its handle, so that it can be added again elsewhere.
+    void KeepTracks(std::vector<TPcbTrack>* kept) { FKeptTracks = kept; }
+    // Adds copies of tracks kept by an earlier export of this shape to the
+    // container, reporting a failure as that export would have.
+    bool ExportToPCB_KeptTracks(const std::vector<TPcbTrack>& tracks, intptr_t container);
     // One arc on the shape's layer: centre in Specctra values, the rest in
     // host units and degrees.
     bool ExportToPCB_Arc(const TVertex& centre, int32_t radius, int32_t width, double angle1,
@@ -192,6 +198,22 @@ private:
     // board object a shape makes).
     mutable const TSpecctraObject* FRoleAskedOf = nullptr;
     mutable IShapeOwner* FRole = nullptr;
+    std::vector<TPcbTrack>* FKeptTracks = nullptr;
+
+protected:
+    // What every track of one export shares, found once for all of them.
+    struct TTrackCommon {
+        intptr_t Container;
+        int32_t Width;
+        TV6_Layer Layer;
+        intptr_t Net;
+        bool Keepout;
+        bool Moveable;
+    };
+    TTrackCommon TrackCommon(int32_t width, TV6_Layer layer, intptr_t net);
+    // One track between two board positions.
+    bool AddTrack(const TTrackCommon& common, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+    bool TrackFailed(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 };
 
 class TSpecctraRectShape : public TSpecctraAbstractGeometryShape {

@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -468,3 +470,51 @@ TEST_F(LibraryOnBoard, FreePrimitivesTakeTheNetOfThePadTheyTouch) {
 }
 
 } // namespace
+
+TEST_F(LibraryOnBoard, EveryComponentOfAnImageGetsTheWholeOutlineAtItsPlace) {
+    // The outline's tracks are worked out by the first component of an image
+    // and copied for the others: each copy must land at its own component.
+    Import(R"((placement (component A (place A1 4000 5000 front 0) (place A2 6000 5000 front 0)
+                                      (place A3 5000 7000 front 0))
+                         (component C (place C1 4000 4000 front 0) (place C2 7000 4000 front 0)))
+              (library (image A (outline (path signal 10 -100 -50 100 -50 100 50))
+                                (pin P 1 0 0))
+                       (image C (outline (circle signal 40)) (pin P 1 0 0))
+                       (padstack P (shape (rect TOP -10 -10 10 10))))
+              (network))");
+    std::map<std::string, std::vector<std::array<int32_t, 5>>> outlines;
+    std::map<std::string, int> arcs;
+    std::map<intptr_t, std::string> designators;
+    for (TPcbComponent& component : Components())
+        designators[component.GetState_ObjectHandle()] = Designator(component);
+    for (intptr_t handle : CollectItems(board, eTrackObject)) {
+        TPcbTrack track(handle);
+        track.QueryDatabase(1);
+        if (track.GetState_Layer() != eV6_TopOverlay || track.GetState_Component() == 0)
+            continue;
+        outlines[designators[track.GetState_Component()]].push_back(
+            {track.GetState_x1(), track.GetState_y1(), track.GetState_x2(), track.GetState_y2(),
+             track.GetState_Width()});
+    }
+    for (intptr_t handle : CollectItems(board, eArcObject)) {
+        TPcbArc arc(handle);
+        arc.QueryDatabase(1);
+        if (arc.GetState_Layer() == eV6_TopOverlay && arc.GetState_Component() != 0)
+            ++arcs[designators[arc.GetState_Component()]];
+    }
+    const auto at = [](int32_t x, int32_t y) {
+        // The outline of image A at (x, y) mil, in host units.
+        const int32_t ux = x * 10000, uy = y * 10000;
+        std::vector<std::array<int32_t, 5>> tracks{
+            {ux - 1000000, uy - 500000, ux + 1000000, uy - 500000, 100000},
+            {ux + 1000000, uy - 500000, ux + 1000000, uy + 500000, 100000}};
+        return tracks;
+    };
+    for (auto& [name, tracks] : outlines)
+        std::sort(tracks.begin(), tracks.end());
+    EXPECT_EQ(outlines.size(), 3u);
+    EXPECT_EQ(outlines["A1"], at(4000, 5000));
+    EXPECT_EQ(outlines["A2"], at(6000, 5000));
+    EXPECT_EQ(outlines["A3"], at(5000, 7000));
+    EXPECT_EQ(arcs, (std::map<std::string, int>{{"C1", 1}, {"C2", 1}}));
+}
