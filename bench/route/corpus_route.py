@@ -59,6 +59,30 @@ def drc(harrow, board, cwd):
         return None
 
 
+# Why the router left a connection open, from the line it writes for each:
+# the first three are the design's own rules (a pad no track of its net may
+# reach), the last two the router's search.
+REASONS = [
+    ("no routing layer", "has copper on no routing layer"),
+    ("under a keep-out", "lies under a keep-out"),
+    ("track too wide", "does not fit onto pad"),
+    ("walled in", "is walled in"),
+    ("no way onto pad", "no legal way onto pad"),
+    ("no path", "no legal path found"),
+]
+BY_RULES = {"no routing layer", "under a keep-out", "track too wide"}
+
+
+def reasons(err):
+    counts = {}
+    for line in (err or "").splitlines():
+        if " not routed: " not in line:
+            continue
+        name = next((n for n, text in REASONS if text in line), "other")
+        counts[name] = counts.get(name, 0) + 1
+    return counts
+
+
 def route_one(harrow, path, out, timeout, corpus):
     name = os.path.relpath(path, corpus).replace(os.sep, "__")
     folder = os.path.join(out, name)
@@ -89,6 +113,7 @@ def route_one(harrow, path, out, timeout, corpus):
             row.update(status="killed")
     row["exit"] = routed.returncode
     row["stderr_tail"] = (err or "").strip().splitlines()[-3:]
+    row["reasons"] = reasons(err)
     row["seconds"] = round(time.monotonic() - started, 2)
     after = drc(harrow, "routed.pcbdoc", folder) if os.path.isfile(os.path.join(folder, "routed.pcbdoc")) else None
     row["open_before"] = before["opens"]
@@ -140,12 +165,23 @@ def main():
     scored = [r for r in rows if "open_before" in r]
     work = sum(r["open_before"] for r in scored)
     left = sum(min(r["open_after"], r["open_before"]) for r in scored)
+    why = {}
+    for r in scored:
+        for name, count in r.get("reasons", {}).items():
+            why[name] = why.get(name, 0) + count
+    blocked = sum(count for name, count in why.items() if name in BY_RULES)
     total = {
         "boards": len(rows),
         "scored": len(scored),
         "connections": work,
         "open_after": left,
         "completed_pct": round(100.0 * (work - left) / max(work, 1), 2),
+        # Open connections as the router counts them, by its reason; those
+        # the design's rules forbid set the ceiling of what any legal
+        # routing completes.
+        "open_reasons": why,
+        "blocked_by_rules": blocked,
+        "completed_of_allowed_pct": round(100.0 * (work - left) / max(work - blocked, 1), 2),
         "fully_routed": sum(1 for r in scored if r["open_after"] == 0),
         "added_violations": sum(r["added_violations"] for r in scored),
         "boards_with_added_violations": [r["board"] for r in scored if r["added_violations"] > 0],
