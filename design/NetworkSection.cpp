@@ -3,8 +3,6 @@
 #include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
-#include <functional>
-
 namespace {
 
 std::string Lower(std::string text) {
@@ -14,28 +12,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The bits of a 64-bit hash mixed once more: the index takes its upper half.
-uint64_t MixHash(uint64_t hash) {
-    hash ^= hash >> 29;
-    hash *= 0xbf58476d1ce4e5b9ull;
-    hash ^= hash >> 32;
-    return hash;
-}
-
 } // namespace
-
-uint64_t ExactNameHash(std::string_view name) {
-    return MixHash(std::hash<std::string_view>{}(name));
-}
-
-uint64_t AnyCaseNameHash(std::string_view name) {
-    uint64_t hash = 14695981039346656037ull; // FNV-1a over the upper-cased bytes
-    for (const char c : name) {
-        hash ^= static_cast<unsigned char>(HostSdk::UpperAscii(c));
-        hash *= 1099511628211ull;
-    }
-    return MixHash(hash);
-}
 
 TSpecctraDsnNetworkDescriptor::TSpecctraDsnNetworkDescriptor(TSpecctraObject* owner)
     : TSpecctraAbstractNetworkDescriptor(owner) {}

@@ -4,6 +4,7 @@
 #include "design/FileSection.h"
 #include "host/sdk/AsciiText.h"
 #include "rules/SpecctraNetRltd.h"
+#include "specctra/NameIndex.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,63 +13,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-// An open-addressed index from names to positions in a list kept
-// elsewhere: a slot holds the upper half of the name's hash and the
-// position + 1 (0 is a free slot). The names themselves stay with the
-// listed objects, so an entry costs no allocation; a board of a million
-// nets fills it without a million small blocks.
-class TNamePositionIndex {
-public:
-    // The position + 1 of the name whose hash is `hash` and for which
-    // `same(position)` holds, or 0.
-    template <class TSame> uint32_t Find(uint64_t hash, TSame&& same) const {
-        if (FSlots.empty())
-            return 0;
-        const std::size_t mask = FSlots.size() - 1;
-        const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
-        for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
-            const uint64_t slot = FSlots[i];
-            if (slot == 0)
-                return 0;
-            const auto position = static_cast<uint32_t>(slot);
-            if ((slot & 0xFFFFFFFF00000000ull) == tag && same(position - 1))
-                return position;
-        }
-    }
-    // Enters a name known to be absent.
-    void Insert(uint64_t hash, uint32_t position) {
-        if ((FCount + 1) * 2 > FSlots.size())
-            Grow();
-        const std::size_t mask = FSlots.size() - 1;
-        std::size_t i = (hash >> 32) & mask;
-        while (FSlots[i] != 0)
-            i = (i + 1) & mask;
-        FSlots[i] = (hash & 0xFFFFFFFF00000000ull) | (position + 1);
-        ++FCount;
-    }
-
-private:
-    void Grow() {
-        std::vector<uint64_t> old(std::max<std::size_t>(16, FSlots.size() * 2), 0);
-        old.swap(FSlots);
-        const std::size_t mask = FSlots.size() - 1;
-        for (const uint64_t slot : old) {
-            if (slot == 0)
-                continue;
-            std::size_t i = (slot >> 32) & mask;
-            while (FSlots[i] != 0)
-                i = (i + 1) & mask;
-            FSlots[i] = slot;
-        }
-    }
-    std::vector<uint64_t> FSlots;
-    std::size_t FCount = 0;
-};
-
-// Hashes of a name as it is and without regard to ASCII letter case.
-uint64_t ExactNameHash(std::string_view name);
-uint64_t AnyCaseNameHash(std::string_view name);
 
 // Named objects kept in name order, names compared with regard to case
 // (byte by byte). A second object of a name already present is not taken.
@@ -81,24 +25,23 @@ public:
     T* Add(std::unique_ptr<T>& object) {
         T* raw = object.get();
         const std::string_view name = raw->NameID;
-        const uint64_t exact = ExactNameHash(name);
-        if (FByName.Find(exact, [&](uint32_t i) { return FItems[i]->NameID == name; }) != 0)
-            return nullptr;
         const auto position = static_cast<uint32_t>(FItems.size());
-        const uint64_t anyCase = AnyCaseNameHash(name);
-        const bool caseTaken = FindAnyCase(name, anyCase) != nullptr;
+        if (FByName.FindOrInsert(ExactNameHash(name), position,
+                                 [&](uint32_t i) { return FItems[i]->NameID == name; }) >= 0)
+            return nullptr;
+        // The first object of a name in any case keeps it.
+        FAnyCase.FindOrInsert(AnyCaseNameHash(name), position, [&](uint32_t i) {
+            return HostSdk::SameTextAscii(FItems[i]->NameID, name);
+        });
         FItems.push_back(std::move(object));
-        FByName.Insert(exact, position);
-        if (!caseTaken)
-            FAnyCase.Insert(anyCase, position); // keeps the first
         FOrderValid = false;
         return raw;
     }
     // The object of exactly that name, or none.
     T* Find(std::string_view name) const {
-        const uint32_t found = FByName.Find(ExactNameHash(name),
-                                            [&](uint32_t i) { return FItems[i]->NameID == name; });
-        return found == 0 ? nullptr : FItems[found - 1].get();
+        const int64_t found = FByName.Find(ExactNameHash(name),
+                                           [&](uint32_t i) { return FItems[i]->NameID == name; });
+        return found < 0 ? nullptr : FItems[found].get();
     }
     // The object of that name in any case (the first taken), or none.
     T* FindAnyCase(std::string_view name) const { return FindAnyCase(name, AnyCaseNameHash(name)); }
@@ -119,9 +62,9 @@ public:
 
 private:
     T* FindAnyCase(std::string_view name, uint64_t hash) const {
-        const uint32_t found = FAnyCase.Find(
+        const int64_t found = FAnyCase.Find(
             hash, [&](uint32_t i) { return HostSdk::SameTextAscii(FItems[i]->NameID, name); });
-        return found == 0 ? nullptr : FItems[found - 1].get();
+        return found < 0 ? nullptr : FItems[found].get();
     }
 
     std::vector<std::unique_ptr<T>> FItems; // in the order taken

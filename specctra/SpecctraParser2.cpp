@@ -130,27 +130,28 @@ void UpperAsciiInPlace(char* text, std::size_t n) {
     }
 }
 
+// Whether the first and the last sizeof(TWord) bytes of two texts of length
+// n (at least sizeof(TWord)) agree: two overlapping loads cover the text.
+template <class TWord> bool SameEnds(const char* a, const char* b, std::size_t n) {
+    TWord a1 = 0, a2 = 0, b1 = 0, b2 = 0;
+    std::memcpy(&a1, a, sizeof a1);
+    std::memcpy(&b1, b, sizeof b1);
+    std::memcpy(&a2, a + n - sizeof a2, sizeof a2);
+    std::memcpy(&b2, b + n - sizeof b2, sizeof b2);
+    return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+}
+
 // Whether two texts of the same length n hold the same bytes, from
 // overlapping loads for the short keys of the keyword table.
 inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+    if (n > 16) {
+        return std::memcmp(a, b, n) == 0;
+    }
     if (n >= 8) {
-        if (n > 16) {
-            return std::memcmp(a, b, n) == 0;
-        }
-        uint64_t a1 = 0, a2 = 0, b1 = 0, b2 = 0;
-        std::memcpy(&a1, a, 8);
-        std::memcpy(&b1, b, 8);
-        std::memcpy(&a2, a + n - 8, 8);
-        std::memcpy(&b2, b + n - 8, 8);
-        return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+        return SameEnds<uint64_t>(a, b, n);
     }
     if (n >= 4) {
-        uint32_t a1 = 0, a2 = 0, b1 = 0, b2 = 0;
-        std::memcpy(&a1, a, 4);
-        std::memcpy(&b1, b, 4);
-        std::memcpy(&a2, a + n - 4, 4);
-        std::memcpy(&b2, b + n - 4, 4);
-        return ((a1 ^ b1) | (a2 ^ b2)) == 0;
+        return SameEnds<uint32_t>(a, b, n);
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (a[i] != b[i]) {

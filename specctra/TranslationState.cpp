@@ -1,5 +1,7 @@
 #include "specctra/TranslationState.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include <algorithm>
 
 TTranslationState TranslationDetail::GState;
@@ -8,129 +10,55 @@ void ResetTranslationState() {
     TranslationState().Reset();
 }
 
-namespace {
-
-unsigned char FoldAscii(unsigned char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+bool TPinToNetIndex::SameAs(uint32_t entry, std::string_view pin) const {
+    const TEntry& e = FEntries[entry];
+    return e.Length == pin.size() &&
+           HostSdk::SameTextAscii(std::string_view(FText.data() + e.Offset, e.Length), pin);
 }
 
-} // namespace
-
-uint64_t TPinToNetIndex::Hash(std::string_view pin) {
-    // FNV-1a over the upper-cased bytes, its bits mixed once more: the slot
-    // comes from the low bits, the tag kept in the slot from the high ones.
-    uint64_t hash = 14695981039346656037ull;
-    for (char c : pin) {
-        hash ^= FoldAscii(static_cast<unsigned char>(c));
-        hash *= 1099511628211ull;
-    }
-    hash ^= hash >> 29;
-    hash *= 0xbf58476d1ce4e5b9ull;
-    hash ^= hash >> 32;
-    return hash;
-}
-
-std::size_t TPinToNetIndex::Probe(std::string_view pin, uint64_t hash) const {
-    const std::size_t mask = FSlots.size() - 1;
-    const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
-    std::size_t removed = FSlots.size();
-    for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
-        const uint64_t slot = FSlots[i];
-        if (slot == 0)
-            return removed < FSlots.size() ? removed : i;
-        if (slot == kRemoved) {
-            if (removed == FSlots.size())
-                removed = i;
-            continue;
-        }
-        if ((slot & 0xFFFFFFFF00000000ull) != tag)
-            continue;
-        const TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
-        if (entry.Length != pin.size())
-            continue;
-        const char* text = FText.data() + entry.Offset;
-        std::size_t k = 0;
-        while (k < pin.size() && FoldAscii(static_cast<unsigned char>(text[k])) ==
-                                     FoldAscii(static_cast<unsigned char>(pin[k])))
-            ++k;
-        if (k == pin.size())
-            return i;
-    }
-}
-
-void TPinToNetIndex::Grow(std::size_t entries) {
-    // At most half the slots in use, so that every probe ends soon.
-    std::size_t size = 64;
-    while (size < entries * 2)
-        size *= 2;
-    if (size <= FSlots.size())
-        return;
-    std::vector<uint64_t> old(size, 0);
-    old.swap(FSlots);
-    FUsedSlots = 0;
-    for (const uint64_t slot : old) {
-        if (slot == 0 || slot == kRemoved)
-            continue;
-        // The home slot comes from the hash's upper half, which the slot
-        // keeps: growing touches no reference text.
-        std::size_t i = (slot >> 32) & (FSlots.size() - 1);
-        while (FSlots[i] != 0)
-            i = (i + 1) & (FSlots.size() - 1);
-        FSlots[i] = slot;
-        ++FUsedSlots;
-    }
+const TPinToNetIndex::TEntry* TPinToNetIndex::Entry(std::string_view pin, uint64_t hash) const {
+    const int64_t found = FSlots.Find(hash, [&](uint32_t i) { return SameAs(i, pin); });
+    return found < 0 ? nullptr : &FEntries[found];
 }
 
 void TPinToNetIndex::Reserve(std::size_t count) {
     FEntries.reserve(count);
-    Grow(count);
+    FSlots.Reserve(count);
 }
 
 void TPinToNetIndex::Clear() {
-    FSlots.clear();
+    FSlots.Clear();
     FEntries.clear();
     FText.clear();
     FCount = 0;
-    FUsedSlots = 0;
 }
 
 bool TPinToNetIndex::Add(std::string_view pin, TSpecctraObject* net) {
-    if (FUsedSlots + 1 > FSlots.size() / 2)
-        Grow(std::max(FUsedSlots + 1, FSlots.size()));
-    const uint64_t hash = Hash(pin);
-    const std::size_t i = Probe(pin, hash);
-    const uint64_t slot = FSlots[i];
-    if (slot != 0 && slot != kRemoved)
-        return FEntries[(slot & 0xFFFFFFFFull) - 1].Net == net;
+    const int64_t found =
+        FSlots.FindOrInsert(AnyCaseNameHash(pin), static_cast<uint32_t>(FEntries.size()),
+                            [&](uint32_t i) { return SameAs(i, pin); });
+    if (found >= 0)
+        return FEntries[found].Net == net;
     FEntries.push_back(
         TEntry{static_cast<uint32_t>(FText.size()), static_cast<uint32_t>(pin.size()), net});
     FText.append(pin);
-    if (slot == 0)
-        ++FUsedSlots;
-    FSlots[i] = (hash & 0xFFFFFFFF00000000ull) | FEntries.size();
     ++FCount;
     return true;
 }
 
 TSpecctraObject* TPinToNetIndex::Find(std::string_view pin) const {
-    if (FCount == 0)
-        return nullptr;
-    const uint64_t slot = FSlots[Probe(pin, Hash(pin))];
-    return slot == 0 || slot == kRemoved ? nullptr : FEntries[(slot & 0xFFFFFFFFull) - 1].Net;
+    const TEntry* entry = FCount == 0 ? nullptr : Entry(pin, AnyCaseNameHash(pin));
+    return entry == nullptr ? nullptr : entry->Net;
 }
 
 void TPinToNetIndex::Remove(std::string_view pin, const TSpecctraObject* net) {
-    if (FCount == 0)
+    const uint64_t hash = AnyCaseNameHash(pin);
+    const TEntry* entry = FCount == 0 ? nullptr : Entry(pin, hash);
+    if (entry == nullptr || entry->Net != net)
         return;
-    const std::size_t i = Probe(pin, Hash(pin));
-    const uint64_t slot = FSlots[i];
-    if (slot == 0 || slot == kRemoved)
-        return;
-    TEntry& entry = FEntries[(slot & 0xFFFFFFFFull) - 1];
-    if (entry.Net != net)
-        return;
-    entry.Net = nullptr;
-    FSlots[i] = kRemoved;
+    const uint32_t position = static_cast<uint32_t>(entry - FEntries.data());
+    FSlots.Erase(hash, [&](uint32_t i) { return i == position; });
+    FEntries[position].Net = nullptr;
     --FCount;
 }
 

@@ -4,6 +4,8 @@
 // before every translation; one translation runs at a time.
 #pragma once
 
+#include "specctra/NameIndex.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,20 +39,13 @@ private:
         uint32_t Length;
         TSpecctraObject* Net; // none once removed
     };
-    // A slot holds the entry's index + 1 in its low half and the upper half
-    // of the reference's hash in its high half; 0 is a free slot. The upper
-    // half also chooses the slot where the probe starts.
-    static constexpr uint64_t kRemoved = ~uint64_t{0};
-    static uint64_t Hash(std::string_view pin);
-    // The slot holding the reference, or the free slot where it would go.
-    std::size_t Probe(std::string_view pin, uint64_t hash) const;
-    void Grow(std::size_t entries);
+    bool SameAs(uint32_t entry, std::string_view pin) const;
+    const TEntry* Entry(std::string_view pin, uint64_t hash) const;
 
-    std::vector<uint64_t> FSlots;
+    TNamePositionIndex FSlots; // to FEntries
     std::vector<TEntry> FEntries;
     std::string FText;
     std::size_t FCount = 0;
-    std::size_t FUsedSlots = 0; // entries and removed marks
 };
 
 // A set of board object handles (never 0), hashed in one flat table: a
