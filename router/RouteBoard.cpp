@@ -248,8 +248,9 @@ private:
         std::map<std::string, int> netByName;
         for (std::size_t n = 0; n < out_.nets.size(); ++n)
             netByName[out_.nets[n].name] = static_cast<int>(n);
-        double viaWidth = 0, viaHole = 0;
-        int viaRank = 99;
+        double viaWidth = 0, viaHole = 0, anyViaWidth = 0, anyViaHole = 0;
+        // Per net: rank (0 its own rule, 1 its class's, 2 none), width, hole.
+        std::vector<std::tuple<int, double, double>> netVia(out_.nets.size(), {2, 0.0, 0.0});
         double boardClearance = -1, anyClearance = 0;
         bool boardRule = false;
         std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
@@ -313,11 +314,28 @@ private:
                 if (api_.PcbApi_QueryRuleRoutingViaStyleRuleExt(1, h, &minHole, &minWidth, &maxHole,
                                                                 &maxWidth, &hole, &width) != 0)
                     return;
-                const int rank = scope1 == "All" ? 0 : 1;
-                if (width > 0 && (rank < viaRank || (rank == viaRank && width > viaWidth))) {
-                    viaRank = rank;
-                    viaWidth = width;
-                    viaHole = hole;
+                if (width <= 0)
+                    return;
+                // The board's first via style is its via; a net's own rule
+                // beats its class's, which beats the board's.
+                if (anyViaWidth <= 0) {
+                    anyViaWidth = width;
+                    anyViaHole = hole;
+                }
+                std::string name;
+                if (scope1 == "All") {
+                    if (viaWidth <= 0) {
+                        viaWidth = width;
+                        viaHole = hole;
+                    }
+                } else if (Term(scope1, "InNet", name)) {
+                    if (auto it = netByName.find(name); it != netByName.end())
+                        netVia[it->second] = {0, width, hole};
+                } else if (Term(scope1, "InNetClass", name)) {
+                    for (const std::string& member : classes[Upper(name)])
+                        if (auto it = netByName.find(member);
+                            it != netByName.end() && std::get<0>(netVia[it->second]) > 0)
+                            netVia[it->second] = {1, width, hole};
                 }
             } else if (kind == kRoutingLayersRule) {
                 int32_t codes[PCBAPI_ROUTING_LAYER_COUNT] = {};
@@ -365,8 +383,14 @@ private:
             out_.nets[n].width = widths[n] > 0 ? widths[n] : 100000; // 10 mil
             out_.nets[n].clearance = netClearance[n] >= 0 ? netClearance[n] : out_.clearance;
         }
-        out_.viaDiameter = viaWidth;
-        out_.viaHole = viaHole;
+        // No board rule: the first of the others stands for it.
+        out_.viaDiameter = viaWidth > 0 ? viaWidth : anyViaWidth;
+        out_.viaHole = viaWidth > 0 ? viaHole : anyViaHole;
+        for (std::size_t n = 0; n < out_.nets.size(); ++n)
+            if (std::get<0>(netVia[n]) < 2) {
+                out_.nets[n].viaDiameter = std::get<1>(netVia[n]);
+                out_.nets[n].viaHole = std::get<2>(netVia[n]);
+            }
     }
 
     void ReadOutline() {
@@ -804,7 +828,7 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
         c.layer = BoardLayer::Multi;
         c.net = route.nets[v.net].handle;
         c.moveable = 1;
-        int32_t size = whole(route.viaDiameter), hole = whole(route.viaHole),
+        int32_t size = whole(route.ViaDiameterOf(v.net)), hole = whole(route.ViaHoleOf(v.net)),
                 low = route.layers.front().id, high = route.layers.back().id, t1 = 0, t2 = 0;
         if (api.PcbApi_QueryVia(0, h, HARROW_COMMON(c), &size, &hole, &low, &high, &t1, &t2) == 1 &&
             api.PcbApi_AddObjectToContainer(board, h) == 0)

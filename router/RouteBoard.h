@@ -49,8 +49,10 @@ struct RoutePad {
 struct RouteNet {
     std::string name;
     intptr_t handle = 0;
-    double width = 0;     // track width
-    double clearance = 0; // to copper of other nets (the larger of the two applies)
+    double width = 0;       // track width
+    double clearance = 0;   // to copper of other nets (the larger of the two applies)
+    double viaDiameter = 0; // the net's own via (its rule or its class's); 0: the board's
+    double viaHole = 0;
     std::vector<int> pads;
 };
 
@@ -61,10 +63,22 @@ struct RouteBoard {
     std::vector<RouteNet> nets;
     std::vector<RoutePad> pads;
     std::vector<Obstacle> obstacles;
-    double clearance = 0; // the board's own, for copper of no net, keep-outs and the edge
-    double viaDiameter = 0;
+    double clearance = 0;   // the board's own, for copper of no net, keep-outs and the edge
+    double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
     std::vector<std::string> notes; // what the reader could not take over
+
+    // The via a net routes with, across and its drill.
+    double ViaDiameterOf(int net) const {
+        return net >= 0 && nets[static_cast<std::size_t>(net)].viaDiameter > 0
+                   ? nets[static_cast<std::size_t>(net)].viaDiameter
+                   : viaDiameter;
+    }
+    double ViaHoleOf(int net) const {
+        return net >= 0 && nets[static_cast<std::size_t>(net)].viaDiameter > 0
+                   ? nets[static_cast<std::size_t>(net)].viaHole
+                   : viaHole;
+    }
 };
 
 // A routed piece, in board units.

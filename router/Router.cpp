@@ -171,9 +171,10 @@ public:
             minClearance_ = std::min(minClearance_, o.clearance);
             maxClearance_ = std::max(maxClearance_, o.clearance);
         }
-        viaRadius_ = board.viaDiameter / 2;
         maxTrackHalf_ = maxHalf_;
-        maxHalf_ = std::max(maxHalf_, viaRadius_);
+        maxHalf_ = std::max(maxHalf_, board.viaDiameter / 2);
+        for (std::size_t n = 0; n < board.nets.size(); ++n)
+            maxHalf_ = std::max(maxHalf_, ViaRadius(static_cast<int>(n)));
         double minWidth = 1e300;
         for (const RouteNet& net : board.nets)
             if (net.pads.size() > 1 && net.width > 0)
@@ -452,8 +453,8 @@ private:
     int layers_;
     bool noOutline_ = false;
     Box limit_; // the routing area
-    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, viaRadius_ = 0, pitch_ = 1, x0_ = 0,
-           y0_ = 0, reach_ = 0;
+    double minClearance_ = 0, maxClearance_ = 0, maxHalf_ = 0, pitch_ = 1, x0_ = 0, y0_ = 0,
+           reach_ = 0;
     int nx_ = 1, ny_ = 1;
     std::size_t plane_ = 1;
     Box bucketBox_;
@@ -721,13 +722,15 @@ private:
         return static_cast<float>(half + extra + o_.safety);
     }
     double ClearanceOf(int net) const { return b_.nets[net].clearance; }
+    double ViaRadius(int net) const { return b_.ViaDiameterOf(net) / 2; }
     bool ViaFits(std::size_t in, int net) const {
-        if (viaRadius_ <= 0)
+        const double radius = ViaRadius(net);
+        if (radius <= 0)
             return false;
-        if (dv_[in] < viaRadius_)
+        if (dv_[in] < radius)
             return false;
         for (int l = 0; l < layers_; ++l)
-            if (Slack(l * plane_ + in, net, viaRadius_) < 0)
+            if (Slack(l * plane_ + in, net, radius) < 0)
                 return false;
         return true;
     }
@@ -1033,7 +1036,7 @@ private:
     }
     void StampPath(const std::vector<int>& path, int n, int sign) {
         const double reachTrack = b_.nets[n].width / 2 + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
-        const double reachVia = viaRadius_ + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
+        const double reachVia = ViaRadius(n) + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
         if (path.empty())
             return;
         if (path.size() == 1)
@@ -1270,7 +1273,7 @@ private:
         // offers each way. Both never overrate a step, so the estimate
         // stays consistent and the search finds the cheapest route while it
         // no longer spreads sideways on a layer whose direction does not fit.
-        const bool vias = layers_ > 1 && viaRadius_ > 0;
+        const bool vias = layers_ > 1 && ViaRadius(net) > 0;
         const double viaLeast = o_.viaCost * pitch_;
         const double hw = negotiating_ ? negotiationWeight_ : estimateWeight_;
         auto estimate = [&](int layer, int i, int j) {
@@ -1467,7 +1470,7 @@ private:
                 return false;
         tracks.insert(tracks.end(), axes.begin(), axes.end());
         for (const RouteVia& v : vias)
-            if (!buckets_->Clear(v.at, v.at, viaRadius_, ClearanceOf(net), net, 0, true))
+            if (!buckets_->Clear(v.at, v.at, ViaRadius(net), ClearanceOf(net), net, 0, true))
                 return false;
         const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
         for (const RouteTrack& t : tracks) {
@@ -1483,7 +1486,7 @@ private:
         for (const RouteVia& v : vias) {
             Obstacle o;
             o.shape.points = {v.at};
-            o.shape.radius = viaRadius_;
+            o.shape.radius = ViaRadius(net);
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = all;
@@ -1624,7 +1627,7 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
         items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
     const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
     for (const RouteVia& v : vias)
-        items.push_back({v.net, all, Shape{{v.at}, board.viaDiameter / 2}});
+        items.push_back({v.net, all, Shape{{v.at}, board.ViaDiameterOf(v.net) / 2}});
     Joins joins(items.size());
     int open = 0;
     for (const std::vector<int>& list : JoinTouching(items, board.nets.size(), joins)) {

@@ -14,6 +14,10 @@ cases=(
 # A row of fine-pitch pads turned by 45 degrees: a track fits onto each only
 # straight along the pad's own axis, between its neighbours.
 "turned_row.dsn|7 of 7 connections routed|0"
+# A strip of board too narrow for the largest via of the design's list: the
+# design's first via is the board's, a class's own via is its nets', and both
+# fit.
+"first_via.dsn|2 of 2 connections routed|0"
 )
 cd "$work"
 for row in "${cases[@]}"; do
@@ -30,3 +34,11 @@ for row in "${cases[@]}"; do
     [[ $after -le $before ]] || fail "$file: the routing added violations ($before before, $after after)"
     echo "ok: $file"
 done
+# Each net's vias are its own: the class's via for net B, the board's for A.
+rm -rf case && mkdir case
+cp "$here/first_via.dsn" case/board.dsn
+"$harrow" import case/board.dsn --autoroute --ses RenameDSN -q 2>/dev/null || true
+vias=$(grep -o '(via [^ ]*' case/board.ses | sort | tr '\n' ' ')
+[[ $vias == "(via Via[0-1]_1000:500_um (via Via[0-1]_500:250_um " ]] ||
+    fail "first_via.dsn: the session's vias are: $vias"
+echo "ok: first_via.dsn vias"
