@@ -108,6 +108,14 @@ void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_
     board.pads.push_back(pad);
 }
 
+// A top-only wall of net-less pads across the board from edge to edge, at
+// x = 10 mm.
+void AddTopWall(RouteBoard& board) {
+    for (double y = 0.3; y < 30; y += 0.9)
+        AddPad(board, Router::kNoNet, 10, y, 0.8, 1u,
+               "W-" + std::to_string(static_cast<int>(y * 10)));
+}
+
 std::vector<Copper> CopperOf(const RouteBoard& board, const RouteResult& result) {
     std::vector<Copper> copper;
     for (const auto& pad : board.pads)
@@ -119,7 +127,7 @@ std::vector<Copper> CopperOf(const RouteBoard& board, const RouteResult& result)
     for (const auto& t : result.tracks)
         copper.push_back({t.net, 1u << t.layer, t.a, t.b, t.width / 2});
     for (const auto& v : result.vias)
-        copper.push_back({v.net, 3u, v.at, v.at, board.viaDiameter / 2});
+        copper.push_back({v.net, 3u, v.at, v.at, board.ViaDiameterOf(v.net) / 2});
     return copper;
 }
 
@@ -236,14 +244,38 @@ TEST(Router, UsesViasWhereOneLayerIsBlocked) {
     AddPad(board, a, 37, 15, 1.2, 1u, "U2-1");
     AddPad(board, b, 20, 3, 1.2, 1u, "U3-1");
     AddPad(board, b, 20, 27, 1.2, 1u, "U4-1");
-    // A top-only wall of net-less pads across the board from edge to edge.
-    for (double y = 0.3; y < 30; y += 0.9)
-        AddPad(board, Router::kNoNet, 10, y, 0.8, 1u,
-               "W-" + std::to_string(static_cast<int>(y * 10)));
+    AddTopWall(board);
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_GE(result.vias.size(), 2u);
     EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
+// Each net changes layer through its own via: net A's class gives it one
+// that fits, the board's own is wider than the board and fits nowhere, so
+// net B, which must cross the same wall, stays open.
+TEST(Router, EachNetUsesItsOwnVia) {
+    RouteBoard board = EmptyBoard();
+    board.viaDiameter = 50 * kMm;
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    board.nets[a].viaDiameter = 0.8 * kMm;
+    board.nets[a].viaHole = 0.4 * kMm;
+    AddPad(board, a, 3, 15, 1.2, 1u, "U1-1");
+    AddPad(board, a, 37, 15, 1.2, 1u, "U2-1");
+    AddPad(board, b, 3, 5, 1.2, 1u, "U3-1");
+    AddPad(board, b, 37, 5, 1.2, 1u, "U4-1");
+    AddTopWall(board);
+    EXPECT_DOUBLE_EQ(board.ViaDiameterOf(a), 0.8 * kMm);
+    EXPECT_DOUBLE_EQ(board.ViaHoleOf(a), 0.4 * kMm);
+    EXPECT_DOUBLE_EQ(board.ViaDiameterOf(b), 50 * kMm);
+    const RouteResult result = Router::Route(board);
+    ASSERT_EQ(result.open, 1) << Text(result);
+    ASSERT_EQ(result.lines.size(), 1u);
+    EXPECT_NE(result.lines.front().find("net B:"), std::string::npos) << result.lines.front();
+    EXPECT_GE(result.vias.size(), 2u);
+    for (const auto& v : result.vias)
+        EXPECT_EQ(v.net, a);
     EXPECT_EQ(Violations(board, result), 0);
 }
 
