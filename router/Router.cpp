@@ -467,9 +467,15 @@ private:
     // keep-out.
     std::vector<float> d1_, d2_, dv_;
     std::vector<int> n1_;
+    // The same for the plain distance, no clearance taken off: a net whose
+    // clearance is above an obstacle's keeps its own from it.
+    std::vector<float> r1_, r2_;
+    std::vector<int> m1_;
     struct Field {
         std::vector<float> d1, d2, dv;
         std::vector<int> n1;
+        std::vector<float> r1, r2;
+        std::vector<int> m1;
     };
     std::unique_ptr<Field> bare_; // the field of the bare board
     bool accessBuilt_ = false;
@@ -629,7 +635,8 @@ private:
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
                 const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
-                const float d = static_cast<float>(PointShapeDistance(p, o.shape) - o.clearance);
+                const float raw = static_cast<float>(PointShapeDistance(p, o.shape));
+                const float d = raw - static_cast<float>(o.clearance);
                 if (d > reach_)
                     continue;
                 const std::size_t in = static_cast<std::size_t>(j) * nx_ + i;
@@ -641,17 +648,23 @@ private:
                     if ((o.layers >> l & 1u) == 0)
                         continue;
                     const std::size_t node = l * plane_ + in;
-                    if (o.net == n1_[node] && o.net != kNoNet) {
-                        d1_[node] = std::min(d1_[node], d);
-                    } else if (d < d1_[node]) {
-                        d2_[node] = d1_[node];
-                        d1_[node] = d;
-                        n1_[node] = o.net;
-                    } else {
-                        d2_[node] = std::min(d2_[node], d);
-                    }
+                    Nearer(d, o.net, d1_[node], d2_[node], n1_[node]);
+                    Nearer(raw, o.net, r1_[node], r2_[node], m1_[node]);
                 }
             }
+    }
+    // Keeps the nearest distance (`first`, of net `firstNet`) and the
+    // nearest of another net (`second`) as a distance `d` of `net` comes in.
+    static void Nearer(float d, int net, float& first, float& second, int& firstNet) {
+        if (net == firstNet && net != kNoNet) {
+            first = std::min(first, d);
+        } else if (d < first) {
+            second = first;
+            first = d;
+            firstNet = net;
+        } else {
+            second = std::min(second, d);
+        }
     }
 
     void ResetBoard() {
@@ -659,6 +672,9 @@ private:
         d1_.assign(total, kFar);
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
+        r1_.assign(total, kFar);
+        r2_.assign(total, kFar);
+        m1_.assign(total, -2);
         dv_.assign(plane_, kFar);
         routedStubs_.assign(connections_.size(), {-1, -1});
         commitOrder_.clear();
@@ -668,6 +684,9 @@ private:
             d1_ = bare_->d1;
             d2_ = bare_->d2;
             n1_ = bare_->n1;
+            r1_ = bare_->r1;
+            r2_ = bare_->r2;
+            m1_ = bare_->m1;
             dv_ = bare_->dv;
             buckets_->Restore();
             return;
@@ -706,21 +725,25 @@ private:
             targetStub_.assign(total, -1);
         }
         buckets_->Mark();
-        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_});
+        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_, r1_, r2_, m1_});
     }
 
     // Room left around a node for copper of `net` that reaches `half` from
-    // it. The field holds distances less each obstacle's own clearance; a
-    // net that asks for more than the smallest clearance pays the difference
-    // against everything, which is never less than it needs.
+    // it. The larger of the two clearances applies: the field less each
+    // obstacle's own clearance answers for obstacles that ask more than the
+    // net, the plain distance less the net's clearance for the others. A
+    // net at the smallest clearance never asks more than an obstacle.
     float Slack(std::size_t node, int net, double half) const {
-        const float d = n1_[node] == net ? d2_[node] : d1_[node];
-        return d - Need(net, half);
+        const float d = (n1_[node] == net ? d2_[node] : d1_[node]) - Need(half);
+        if (!AboveLeast(net))
+            return d;
+        return std::min(d, (m1_[node] == net ? r2_[node] : r1_[node]) - NeedPlain(net, half));
     }
-    float Need(int net, double half) const {
-        const double extra = std::max(0.0, b_.nets[net].clearance - minClearance_);
-        return static_cast<float>(half + extra + o_.safety);
+    float Need(double half) const { return static_cast<float>(half + o_.safety); }
+    float NeedPlain(int net, double half) const {
+        return static_cast<float>(half + b_.nets[net].clearance + o_.safety);
     }
+    bool AboveLeast(int net) const { return b_.nets[net].clearance > minClearance_; }
     double ClearanceOf(int net) const { return b_.nets[net].clearance; }
     double ViaRadius(int net) const { return b_.ViaDiameterOf(net) / 2; }
     bool ViaFits(std::size_t in, int net) const {
@@ -1304,9 +1327,12 @@ private:
         const float bendCost = static_cast<float>(o_.bendCost * pitch_);
         // The room a node must leave (as Slack() measures it) and, per layer
         // and direction, what a step costs before congestion.
-        const float need = Need(net, half);
+        const float need = Need(half), needPlain = NeedPlain(net, half);
+        const bool aboveLeast = AboveLeast(net);
         auto slack = [&](std::size_t node) {
-            return (n1_[node] == net ? d2_[node] : d1_[node]) - need;
+            const float d = (n1_[node] == net ? d2_[node] : d1_[node]) - need;
+            return aboveLeast ? std::min(d, (m1_[node] == net ? r2_[node] : r1_[node]) - needPlain)
+                              : d;
         };
         std::vector<double>& stepCost = stepCost_;
         stepCost.assign(static_cast<std::size_t>(layers_) * kDirs, 0);

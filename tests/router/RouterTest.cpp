@@ -501,6 +501,35 @@ TEST(Router, KeepsEachNetsOwnClearance) {
             }
 }
 
+// A net and the pads it passes between ask for the same clearance, more
+// than the board's: that clearance applies once, and the track fits through
+// a gap that holds it and its clearance to each side.
+TEST(Router, AppliesTheLargerClearanceOnce) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A");
+    board.nets[a].clearance = 0.5 * kMm;
+    AddPad(board, a, 5, 15, 1.2, 3u, "J1-1");
+    AddPad(board, a, 35, 15, 1.2, 3u, "J2-1");
+    // A wall of net-less pads that ask 0.5 mm too, across the board on both
+    // layers, with one gap of 1.5 mm: room for the 0.25 mm track and 0.5 mm
+    // to each side, not for the board's 0.2 mm counted on top of that.
+    int k = 0;
+    for (double y = 14.25 - 0.4; y > -0.5; y -= 0.9)
+        AddPad(board, Router::kNoNet, 20, y, 0.8, 3u, "W-" + std::to_string(k++));
+    for (double y = 15.75 + 0.4; y < 30.5; y += 0.9)
+        AddPad(board, Router::kNoNet, 20, y, 0.8, 3u, "W-" + std::to_string(k++));
+    for (auto& o : board.obstacles)
+        o.clearance = 0.5 * kMm;
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    EXPECT_TRUE(result.vias.empty());
+    for (const Copper& p : CopperOf(board, result))
+        for (const Copper& q : CopperOf(board, result))
+            if (p.net == a && q.net == Router::kNoNet && (p.layers & q.layers) != 0) {
+                EXPECT_GE(Gap(p, q), 0.5 * kMm - 1);
+            }
+}
+
 // One layer, no vias. B leaves a pocket through its only opening; A's
 // straight route runs across that opening, its way round is long. Routed
 // greedily, short A first, B is shut in; negotiated, A gives way.
