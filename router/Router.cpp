@@ -172,6 +172,8 @@ public:
             maxClearance_ = std::max(maxClearance_, o.clearance);
         }
         maxTrackHalf_ = maxHalf_;
+        for (const RouteNet& net : board.nets)
+            plainField_ = plainField_ || net.clearance > minClearance_;
         maxHalf_ = std::max(maxHalf_, board.viaDiameter / 2);
         for (std::size_t n = 0; n < board.nets.size(); ++n)
             maxHalf_ = std::max(maxHalf_, ViaRadius(static_cast<int>(n)));
@@ -471,6 +473,7 @@ private:
     // clearance is above an obstacle's keeps its own from it.
     std::vector<float> r1_, r2_;
     std::vector<int> m1_;
+    bool plainField_ = false; // some net asks more than the smallest clearance
     struct Field {
         std::vector<float> d1, d2, dv;
         std::vector<int> n1;
@@ -649,7 +652,8 @@ private:
                         continue;
                     const std::size_t node = l * plane_ + in;
                     Nearer(d, o.net, d1_[node], d2_[node], n1_[node]);
-                    Nearer(raw, o.net, r1_[node], r2_[node], m1_[node]);
+                    if (plainField_)
+                        Nearer(raw, o.net, r1_[node], r2_[node], m1_[node]);
                 }
             }
     }
@@ -672,9 +676,11 @@ private:
         d1_.assign(total, kFar);
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
-        r1_.assign(total, kFar);
-        r2_.assign(total, kFar);
-        m1_.assign(total, -2);
+        if (plainField_) {
+            r1_.assign(total, kFar);
+            r2_.assign(total, kFar);
+            m1_.assign(total, -2);
+        }
         dv_.assign(plane_, kFar);
         routedStubs_.assign(connections_.size(), {-1, -1});
         commitOrder_.clear();
