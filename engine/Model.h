@@ -51,6 +51,31 @@ private:
     static uint32_t Intern(std::string_view s);
 };
 
+// A text that few records set (a component's source designator and id): an
+// empty one costs one pointer rather than a whole string.
+class RareText {
+public:
+    RareText() = default;
+    RareText(const RareText& other) { *this = other.str(); }
+    RareText& operator=(const RareText& other) { return *this = std::string_view(other.str()); }
+    RareText& operator=(std::string_view s) {
+        if (s.empty())
+            text_.reset();
+        else if (text_)
+            text_->assign(s);
+        else
+            text_ = std::make_unique<std::string>(s);
+        return *this;
+    }
+    const std::string& str() const {
+        static const std::string empty;
+        return text_ ? *text_ : empty;
+    }
+
+private:
+    std::unique_ptr<std::string> text_;
+};
+
 // Doubly linked list through object slots; each object carries one link pair
 // per list family (kind, layer, net, container).
 struct ListHead {
@@ -376,11 +401,12 @@ static_assert(sizeof(ComponentShared) == 64);
 struct ComponentBody : Body {
     Ref nameText, commentText;
     double angle = 0.0;
-    std::string sourceDesignator, sourceUniqueId;
+    RareText sourceDesignator, sourceUniqueId;
     ListHead children; // primitives contained, in the order they were added
     Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
         ComponentShared s = shared.get();
+        std::string designator = sourceDesignator.str(), uniqueId = sourceUniqueId.str();
         v("ChannelOffset", s.channelOffset);
         v("ComponentKind", s.componentKind);
         v("NameText", nameText);
@@ -395,16 +421,19 @@ struct ComponentBody : Body {
         v("NameAutoPosition", s.nameAutoPosition);
         v("CommentAutoPosition", s.commentAutoPosition);
         v("UnionIndex", s.unionIndex);
-        v("SourceDesignator", sourceDesignator);
-        v("SourceUniqueId", sourceUniqueId);
+        v("SourceDesignator", designator);
+        v("SourceUniqueId", uniqueId);
         v("SourceHierarchicalPath", s.sourceHierarchicalPath);
         v("SourceLibraryName", s.sourceLibraryName);
         v("FootprintDescription", s.footprintDescription);
         v("DefaultPCB3DModel", s.defaultPcb3DModel);
         v("LibraryLinkId", s.libraryLinkId);
         shared.set(s);
+        sourceDesignator = designator;
+        sourceUniqueId = uniqueId;
     }
 };
+static_assert(sizeof(ComponentBody) <= 64); // one 64-byte record class
 
 struct PolygonBody : Body { // polygons, split planes and board outlines
     int32_t pointCount = 0;

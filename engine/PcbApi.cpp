@@ -60,6 +60,12 @@ struct Ex {
         else
             field = GetText(p);
     }
+    void Text(char* p, RareText& field) const {
+        if (read)
+            PutText(p, field.str());
+        else
+            field = GetText(p);
+    }
     void Text(char* p, Interned& field) const {
         if (read)
             PutText(p, field.str());
