@@ -1052,6 +1052,8 @@ void Store::CloseBoard(uint32_t boardSlot) {
         if (o.board != boardSlot || o.kind == 0)
             continue;
         const uint32_t gen = o.gen;
+        if (o.hasExtras)
+            extras_.erase(slot);
         o = ObjectRec{};
         o.gen = NextGen(gen); // the old handle is stale now
         freeObjects_.push_back(slot);
@@ -1144,6 +1146,25 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
 void Store::MarkModified(const ObjectRec& o) {
     if (o.board != kNone)
         boards_[o.board]->modified = true;
+}
+
+ObjectExtras Store::Extras(uint32_t slot) const {
+    if (!objects_[slot].hasExtras)
+        return ObjectExtras{};
+    const auto found = extras_.find(slot);
+    return found == extras_.end() ? ObjectExtras{} : found->second;
+}
+
+void Store::SetExtras(uint32_t slot, const ObjectExtras& extras) {
+    ObjectRec& o = objects_[slot];
+    if (extras.Empty()) {
+        if (o.hasExtras)
+            extras_.erase(slot);
+        o.hasExtras = 0;
+        return;
+    }
+    extras_[slot] = extras;
+    o.hasExtras = 1;
 }
 
 bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
@@ -1243,6 +1264,8 @@ void Store::DestroyObject(uint32_t slot) {
     if (o.net != kNone)
         o.net = kNone; // a free object is in no net list
     uint32_t gen = o.gen;
+    if (o.hasExtras)
+        extras_.erase(slot);
     o = ObjectRec{};
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
