@@ -169,3 +169,16 @@ bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {
             ExportListToPCB(group->FromToList.get());
     return true;
 }
+
+void TSpecctraDsnNetworkDescriptor::ReleasePins() {
+    TranslationState().PinToNetIndex = TPinToNetIndex();
+    for (TSpecctraNet* net : Nets.Ordered()) {
+        net->Pins = TNameSet();
+        net->ComponentOrder = std::vector<std::string>();
+        net->ExposedPinList.reset();
+        net->UnExposedPinList.reset();
+        net->SourcePinList.reset();
+        net->LoadPinList.reset();
+        net->TerminatorPinList.reset();
+    }
+}

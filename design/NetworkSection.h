@@ -84,6 +84,8 @@ public:
     TSpecctraObject* Get_NetByName(const std::string&) override { return nullptr; }
     // The net of a pin reference from the design-wide pin-to-net index.
     TSpecctraNet* GetState_NetByPinName(std::string_view pin) const { return NetOfPin(pin); }
+    // Frees what only the components' pins read, once they are on the board.
+    virtual void ReleasePins() {}
 };
 
 // The network of a design file.
@@ -103,6 +105,10 @@ public:
 
     bool ImportFromFile() override;
     bool ExportToPCB() override;
+    // Frees what the components' pins read of the nets (their pin lists and
+    // the pin-to-net index) once the components and the rules are on the
+    // board: the wiring needs only the nets themselves.
+    void ReleasePins() override;
 
     TCaseSortedList<TSpecctraNet> Nets;
     std::unique_ptr<TSpecctraList> Classes; // file order

@@ -3,6 +3,7 @@
 #include "geometry/SpecctraComp.h"
 #include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
+#include "specctra/SpecctraRuleCollection.h"
 
 TSpecctraPlacementDescriptor::TSpecctraPlacementDescriptor(TSpecctraObject* owner)
     : TSpecctraFileSectionDescriptor(owner), FInstances(CreateList()) {}
@@ -84,9 +85,16 @@ bool TSpecctraPlacementDescriptor::ReadComponent() {
 
 bool TSpecctraPlacementDescriptor::ExportToPCB() {
     const int32_t count = InstanceCount();
+    const TSpecctraRuleCollection* rules = GetRuleCollection();
     for (int32_t i = 0; i < count; ++i) {
-        if (GetInstance(i)->ExportToPCB())
+        if (GetInstance(i)->ExportToPCB()) {
+            // A component that owns no rules is not read again: its memory
+            // goes to the board records that follow. The others wait for the
+            // rules to be written.
+            if (!rules || !rules->HasRuleScopes(GetInstance(i)))
+                FInstances->SetState_SpecctraObject(i, nullptr);
             continue;
+        }
         if (i + 1 < count)
             ReportError("Placement stopped at component " + GetInstance(i)->NameID + "; " +
                         std::to_string(count - i - 1) + " components after it were not imported.");

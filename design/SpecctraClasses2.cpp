@@ -241,9 +241,12 @@ bool TSpecctraDesign::ExportToPCB() {
         FPlacement->ExportToPCB();
     GetRuleCollection()->ExportToPCB();
     // The placed components are on the board and their rules written: their
-    // memory goes to the wiring's board records.
+    // memory, and that of the pins' net look-ups, goes to the wiring's board
+    // records.
     if (FPlacement)
         FPlacement->ReleaseInstances();
+    if (FNetwork)
+        FNetwork->ReleasePins();
     if (FWiring)
         FWiring->ExportToPCB();
     Board::FinishProgress();

@@ -343,7 +343,8 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
     c.component = o.container;
     c.layer = o.layer;
     // What lies on the keep-out layer keeps copper out of every layer.
-    const bool keepOut = (o.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || o.layer == kKeepOutLayer;
+    const bool keepOut =
+        (s.Extras(slot).bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || o.layer == kKeepOutLayer;
     c.role = keepOut ? CopperRole::kKeepOut : CopperRole::kCopper;
     const uint32_t index = static_cast<uint32_t>(objects.size());
     const size_t before = pieces.size();

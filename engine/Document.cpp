@@ -250,10 +250,11 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             else
                 sqlite3_bind_int64(st.get(), 5, idOfSlot(o.net));
             sqlite3_bind_int(st.get(), 6, o.layer);
-            sqlite3_bind_int(st.get(), 7, o.bitField);
-            sqlite3_bind_int(st.get(), 8, o.bitField2);
-            sqlite3_bind_int(st.get(), 9, o.bitField3);
-            sqlite3_bind_int(st.get(), 10, o.index);
+            const ObjectExtras extras = s.Extras(slot);
+            sqlite3_bind_int(st.get(), 7, extras.bitField);
+            sqlite3_bind_int(st.get(), 8, extras.bitField2);
+            sqlite3_bind_int(st.get(), 9, extras.bitField3);
+            sqlite3_bind_int(st.get(), 10, extras.index);
             sqlite3_bind_int(st.get(), 11, o.moveable);
             sqlite3_bind_int(st.get(), 12, o.x1);
             sqlite3_bind_int(st.get(), 13, o.y1);
@@ -744,10 +745,12 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
             {slot, id, row.OptionalId(2, "component"), row.OptionalId(3, "net")});
         ObjectRec& o = s.At(slot);
         o.layer = row.Int(4, "layer", 0, kLayerCount - 1);
-        o.bitField = static_cast<uint16_t>(row.Int(5, "bit field", 0, 0xFFFF));
-        o.bitField2 = static_cast<uint8_t>(row.Int(6, "bit field 2", 0, 0xFF));
-        o.bitField3 = static_cast<uint16_t>(row.Int(7, "bit field 3", 0, 0xFFFF));
-        o.index = static_cast<uint16_t>(row.Int(8, "index", 0, 0xFFFF));
+        ObjectExtras extras;
+        extras.bitField = static_cast<uint16_t>(row.Int(5, "bit field", 0, 0xFFFF));
+        extras.bitField2 = static_cast<uint8_t>(row.Int(6, "bit field 2", 0, 0xFF));
+        extras.bitField3 = static_cast<uint16_t>(row.Int(7, "bit field 3", 0, 0xFFFF));
+        extras.index = static_cast<uint16_t>(row.Int(8, "index", 0, 0xFFFF));
+        s.SetExtras(slot, extras);
         o.moveable = row.Int(9, "moveable", 0, 1);
         o.x1 = row.Int(10, "x1");
         o.y1 = row.Int(11, "y1");

@@ -218,10 +218,11 @@ void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, const Labels& labels, int fi
             j.String(labelOfSlot(slot));
             j.Value();
             if (IsPrimitiveKind(k)) {
-                Int(j, "BitField", o.bitField);
-                Int(j, "BitField2", o.bitField2);
-                Int(j, "BitField3", o.bitField3);
-                Int(j, "Index", o.index);
+                const ObjectExtras extras = s.Extras(slot);
+                Int(j, "BitField", extras.bitField);
+                Int(j, "BitField2", extras.bitField2);
+                Int(j, "BitField3", extras.bitField3);
+                Int(j, "Index", extras.index);
                 Int(j, "Moveable", o.moveable);
                 Reference(j, "Net", o.net, [&](uint32_t net) -> const std::string& {
                     return static_cast<NetBody*>(s.At(net).body.get())->name;

@@ -51,6 +51,31 @@ private:
     static uint32_t Intern(std::string_view s);
 };
 
+// A text that few records set (a component's source designator and id): an
+// empty one costs one pointer rather than a whole string.
+class RareText {
+public:
+    RareText() = default;
+    RareText(const RareText& other) { *this = other.str(); }
+    RareText& operator=(const RareText& other) { return *this = std::string_view(other.str()); }
+    RareText& operator=(std::string_view s) {
+        if (s.empty())
+            text_.reset();
+        else if (text_)
+            text_->assign(s);
+        else
+            text_ = std::make_unique<std::string>(s);
+        return *this;
+    }
+    const std::string& str() const {
+        static const std::string empty;
+        return text_ ? *text_ : empty;
+    }
+
+private:
+    std::unique_ptr<std::string> text_;
+};
+
 // Doubly linked list through object slots; each object carries one link pair
 // per list family (kind, layer, net, container).
 struct ListHead {
@@ -376,11 +401,12 @@ static_assert(sizeof(ComponentShared) == 64);
 struct ComponentBody : Body {
     Ref nameText, commentText;
     double angle = 0.0;
-    std::string sourceDesignator, sourceUniqueId;
+    RareText sourceDesignator, sourceUniqueId;
     ListHead children; // primitives contained, in the order they were added
     Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
         ComponentShared s = shared.get();
+        std::string designator = sourceDesignator.str(), uniqueId = sourceUniqueId.str();
         v("ChannelOffset", s.channelOffset);
         v("ComponentKind", s.componentKind);
         v("NameText", nameText);
@@ -395,16 +421,19 @@ struct ComponentBody : Body {
         v("NameAutoPosition", s.nameAutoPosition);
         v("CommentAutoPosition", s.commentAutoPosition);
         v("UnionIndex", s.unionIndex);
-        v("SourceDesignator", sourceDesignator);
-        v("SourceUniqueId", sourceUniqueId);
+        v("SourceDesignator", designator);
+        v("SourceUniqueId", uniqueId);
         v("SourceHierarchicalPath", s.sourceHierarchicalPath);
         v("SourceLibraryName", s.sourceLibraryName);
         v("FootprintDescription", s.footprintDescription);
         v("DefaultPCB3DModel", s.defaultPcb3DModel);
         v("LibraryLinkId", s.libraryLinkId);
         shared.set(s);
+        sourceDesignator = designator;
+        sourceUniqueId = uniqueId;
     }
 };
+static_assert(sizeof(ComponentBody) <= 64); // one 64-byte record class
 
 struct PolygonBody : Body { // polygons, split planes and board outlines
     int32_t pointCount = 0;
@@ -552,26 +581,34 @@ bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
 
+// The bit fields and index of an object, which few objects set: the store
+// keeps them apart, for the objects that hold any.
+struct ObjectExtras {
+    uint16_t bitField = 0;
+    uint16_t bitField3 = 0;
+    uint16_t index = 0;
+    uint8_t bitField2 = 0;
+    bool Empty() const { return bitField == 0 && bitField3 == 0 && index == 0 && bitField2 == 0; }
+};
+
 // One per object of the store, so kept small: a kind, a layer (0..82) and the
-// moveable flag take the room they need, not a whole word each.
+// moveable flag take a byte each, and the rarely set bit fields live apart.
 struct ObjectRec {
     uint32_t gen = 0;
     uint32_t board = kNone;
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
     uint32_t netGen = 0;        // generation of the net in that slot
-    int16_t kind = 0;           // 0: free slot
-    int16_t layer = 0;
-    uint16_t bitField = 0;
-    uint16_t bitField3 = 0;
-    uint16_t index = 0;
-    uint8_t bitField2 = 0;
-    uint8_t moveable = 1;
     int32_t x1 = 0, y1 = 0;
+    uint8_t kind = 0; // 0: free slot
+    uint8_t layer = 0;
+    uint8_t moveable = 1;
+    uint8_t hasExtras = 0; // the store keeps ObjectExtras for it
     std::array<Link, kFamilyCount> links{};
     std::unique_ptr<Body> body;
 };
-static_assert(kKindCount <= INT16_MAX && kLayerCount <= INT16_MAX);
+static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
+static_assert(sizeof(ObjectRec) <= 72);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.
@@ -725,6 +762,9 @@ public:
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
     void MarkModified(const ObjectRec& o);
+    // The bit fields and index of an object (all 0 for most).
+    ObjectExtras Extras(uint32_t slot) const;
+    void SetExtras(uint32_t slot, const ObjectExtras& extras);
 
     // Lists
     void ListAppend(ListHead& head, uint32_t slot, LinkFamily f);
@@ -753,6 +793,7 @@ public:
 private:
     ObjectTable objects_;
     std::vector<uint32_t> freeObjects_;
+    std::unordered_map<uint32_t, ObjectExtras> extras_; // by slot, for objects that hold any
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;

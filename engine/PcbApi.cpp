@@ -60,6 +60,12 @@ struct Ex {
         else
             field = GetText(p);
     }
+    void Text(char* p, RareText& field) const {
+        if (read)
+            PutText(p, field.str());
+        else
+            field = GetText(p);
+    }
     void Text(char* p, Interned& field) const {
         if (read)
             PutText(p, field.str());
@@ -107,8 +113,9 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
     ObjectRec& o = s.At(slot);
     Ex ex{IsRead(mode)};
     if (ex.read) {
-        *bitField = o.bitField;
-        *index = o.index;
+        const ObjectExtras extras = s.Extras(slot);
+        *bitField = extras.bitField;
+        *index = extras.index;
         *layer = o.layer;
         *net = s.NetOf(o) == kNone ? 0 : s.ObjectHandle(o.net);
         *moveable = o.moveable;
@@ -117,8 +124,10 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
         *y1 = o.y1;
         return;
     }
-    o.bitField = *bitField;
-    o.index = *index;
+    ObjectExtras extras = s.Extras(slot);
+    extras.bitField = *bitField;
+    extras.index = *index;
+    s.SetExtras(slot, extras);
     o.moveable = *moveable != 0 ? 1 : 0;
     o.x1 = *x1;
     o.y1 = *y1;
@@ -573,36 +582,40 @@ intptr_t PcbApi_GetNetByName(intptr_t board, const char* name) {
 }
 
 int32_t PcbApi_GetObjectBitField2(intptr_t object, uint8_t* bitField2) {
-    ObjectRec* o = S().Object(object);
-    if (!o || !bitField2)
+    const uint32_t slot = S().ObjectSlot(object);
+    if (slot == kNone || !bitField2)
         return 0;
-    *bitField2 = o->bitField2;
+    *bitField2 = S().Extras(slot).bitField2;
     return 1;
 }
 
 int32_t PcbApi_SetObjectBitField2(intptr_t object, uint8_t bitField2) {
-    ObjectRec* o = S().Object(object);
-    if (!o)
+    const uint32_t slot = S().ObjectSlot(object);
+    if (slot == kNone)
         return 0;
-    o->bitField2 = bitField2;
-    S().MarkModified(*o);
+    ObjectExtras extras = S().Extras(slot);
+    extras.bitField2 = bitField2;
+    S().SetExtras(slot, extras);
+    S().MarkModified(S().At(slot));
     return 1;
 }
 
 int32_t PcbApi_GetObjectBitField3(intptr_t object, uint16_t* bitField3) {
-    ObjectRec* o = S().Object(object);
-    if (!o || !bitField3)
+    const uint32_t slot = S().ObjectSlot(object);
+    if (slot == kNone || !bitField3)
         return 0;
-    *bitField3 = o->bitField3;
+    *bitField3 = S().Extras(slot).bitField3;
     return 1;
 }
 
 int32_t PcbApi_SetObjectBitField3(intptr_t object, uint16_t bitField3) {
-    ObjectRec* o = S().Object(object);
-    if (!o)
+    const uint32_t slot = S().ObjectSlot(object);
+    if (slot == kNone)
         return 0;
-    o->bitField3 = bitField3;
-    S().MarkModified(*o);
+    ObjectExtras extras = S().Extras(slot);
+    extras.bitField3 = bitField3;
+    S().SetExtras(slot, extras);
+    S().MarkModified(S().At(slot));
     return 1;
 }
 

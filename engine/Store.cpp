@@ -1038,22 +1038,30 @@ void Store::CloseBoard(uint32_t boardSlot) {
     // Every object on the board goes. The board's lists and the nets' and
     // components' lists all go with it, and no object off the board is
     // linked to one on it, so the objects are freed without unlinking them
-    // one by one.
-    const size_t freeBefore = freeObjects_.size();
+    // one by one. The slots are walked in order rather than through the
+    // lists: the records are read in sequence, and the freed slots come out
+    // sorted without a sort.
+    size_t onBoard = 0;
     for (int kind = 1; kind < kKindCount; ++kind)
-        for (uint32_t slot = b.byKind[kind].first; slot != kNone;) {
-            ObjectRec& o = objects_[slot];
-            const uint32_t next = o.links[kByKind].next;
-            const uint32_t gen = o.gen;
-            o = ObjectRec{};
-            o.gen = NextGen(gen); // the old handle is stale now
-            freeObjects_.push_back(slot);
-            slot = next;
-        }
-    // Later objects take the freed slots lowest first, so that an import
-    // fills memory in order.
-    std::sort(freeObjects_.begin() + static_cast<std::ptrdiff_t>(freeBefore), freeObjects_.end(),
-              std::greater<uint32_t>());
+        onBoard += b.byKind[kind].count;
+    const size_t freeBefore = freeObjects_.size();
+    freeObjects_.reserve(freeBefore + onBoard);
+    for (uint32_t slot = 0; slot < objects_.size() && freeObjects_.size() - freeBefore < onBoard;
+         ++slot) {
+        ObjectRec& o = objects_[slot];
+        if (o.board != boardSlot || o.kind == 0)
+            continue;
+        const uint32_t gen = o.gen;
+        if (o.hasExtras)
+            extras_.erase(slot);
+        o = ObjectRec{};
+        o.gen = NextGen(gen); // the old handle is stale now
+        freeObjects_.push_back(slot);
+    }
+    // Later objects take the freed slots lowest first (from the back), so
+    // that an import fills memory in order.
+    std::reverse(freeObjects_.begin() + static_cast<std::ptrdiff_t>(freeBefore),
+                 freeObjects_.end());
     if (currentBoard == BoardHandle(boardSlot))
         currentBoard = 0;
     for (auto& it : iterators_)
@@ -1138,6 +1146,25 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
 void Store::MarkModified(const ObjectRec& o) {
     if (o.board != kNone)
         boards_[o.board]->modified = true;
+}
+
+ObjectExtras Store::Extras(uint32_t slot) const {
+    if (!objects_[slot].hasExtras)
+        return ObjectExtras{};
+    const auto found = extras_.find(slot);
+    return found == extras_.end() ? ObjectExtras{} : found->second;
+}
+
+void Store::SetExtras(uint32_t slot, const ObjectExtras& extras) {
+    ObjectRec& o = objects_[slot];
+    if (extras.Empty()) {
+        if (o.hasExtras)
+            extras_.erase(slot);
+        o.hasExtras = 0;
+        return;
+    }
+    extras_[slot] = extras;
+    o.hasExtras = 1;
 }
 
 bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
@@ -1237,6 +1264,8 @@ void Store::DestroyObject(uint32_t slot) {
     if (o.net != kNone)
         o.net = kNone; // a free object is in no net list
     uint32_t gen = o.gen;
+    if (o.hasExtras)
+        extras_.erase(slot);
     o = ObjectRec{};
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);

@@ -51,6 +51,10 @@ public:
 
     // The scope of an owner and a kind, or none (hashed by owner).
     TSpecctraRuleScopeBase* FindRuleScope(const TSpecctraObject* owner, int kind) const;
+    // Whether the owner has any scope (hashed by owner).
+    bool HasRuleScopes(const TSpecctraObject* owner) const {
+        return FScopesByOwner.find(owner) != FScopesByOwner.end();
+    }
     // Takes a new scope into the list and the index; answers it.
     TSpecctraRuleScopeBase* AddRuleScope(std::unique_ptr<TSpecctraRuleScopeBase> scope);
     // Marks the scopes of an owner that is being dropped, so that neither

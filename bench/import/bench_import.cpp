@@ -91,8 +91,10 @@ int main(int argc, char** argv) {
                     TSpecctraParser parser(file);
                     parser.RegisterKeywords();
                     TSpecctraDesign design(file, &parser, nullptr, board);
-                    if (design.ImportFromFile())
+                    if (design.ImportFromFile()) {
+                        parser.ReleaseInput(); // as the plug-in does
                         design.ExportToPCB();
+                    }
                 }
                 const double seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

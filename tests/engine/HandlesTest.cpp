@@ -175,6 +175,60 @@ TEST_F(EngineIteration, EveryChangeMarksTheBoardModified) {
     EXPECT_EQ(PcbApi_GetObjectBitField3(track, &bits), 0);
 }
 
+// The bit fields and index are kept apart from the object records, for the
+// few objects that set them: each object answers its own, and a slot freed
+// and taken again (by a destroyed object or a closed board) starts clear.
+TEST_F(EngineIteration, BitFieldsAndIndexStayWithTheirObject) {
+    const auto setAll = [](intptr_t h, uint16_t bits, uint16_t index, uint8_t two, uint16_t three) {
+        Track t;
+        ASSERT_EQ(Query(1, h, t), 1);
+        t.c.bitField = bits;
+        t.c.index = index;
+        ASSERT_EQ(Query(0, h, t), 1);
+        ASSERT_EQ(PcbApi_SetObjectBitField2(h, two), 1);
+        ASSERT_EQ(PcbApi_SetObjectBitField3(h, three), 1);
+    };
+    const auto expectAll = [](intptr_t h, uint16_t bits, uint16_t index, uint8_t two,
+                              uint16_t three) {
+        Track t;
+        ASSERT_EQ(Query(1, h, t), 1);
+        EXPECT_EQ(t.c.bitField, bits);
+        EXPECT_EQ(t.c.index, index);
+        uint8_t bits2 = 0xAA;
+        uint16_t bits3 = 0xAAAA;
+        ASSERT_EQ(PcbApi_GetObjectBitField2(h, &bits2), 1);
+        ASSERT_EQ(PcbApi_GetObjectBitField3(h, &bits3), 1);
+        EXPECT_EQ(bits2, two);
+        EXPECT_EQ(bits3, three);
+    };
+    const intptr_t marked = MakeTrack(board, 1, 0, 1);
+    const intptr_t plain = MakeTrack(board, 1, 0, 2);
+    setAll(marked, 0x8001, 7, 0x81, 0x4002);
+    expectAll(marked, 0x8001, 7, 0x81, 0x4002);
+    expectAll(plain, 0, 0, 0, 0);
+
+    setAll(marked, 0, 0, 0, 0);
+    expectAll(marked, 0, 0, 0, 0);
+    setAll(marked, 0, 0, 0x01, 0);
+    expectAll(marked, 0, 0, 0x01, 0);
+
+    // The freed slot goes to the next object made.
+    PcbApi_DestroyObject(marked);
+    const intptr_t again = PcbApi_CreateObject(4);
+    ASSERT_NE(again, 0);
+    expectAll(again, 0, 0, 0, 0);
+    PcbApi_DestroyObject(again);
+
+    const CorvaneBoard closing = Corvane_NewBoard(UniqueName("closing").c_str(), nullptr, 0);
+    ASSERT_NE(closing, 0);
+    for (int i = 0; i < 3; ++i)
+        setAll(MakeTrack(closing, 1, 0, i), 0x10, 3, 0x20, 0x30);
+    Corvane_CloseBoard(closing);
+    for (int i = 0; i < 3; ++i)
+        expectAll(MakeTrack(board, 1, 0, 10 + i), 0, 0, 0, 0);
+    expectAll(plain, 0, 0, 0, 0);
+}
+
 TEST_F(EngineIteration, CurrentBoardAndProgressHooks) {
     Corvane_SetCurrentBoard(board);
     EXPECT_EQ(PcbApi_GetCurrentBoardHandle(), board);

@@ -123,15 +123,20 @@ TEST_F(NetsOnBoard, FixedNetGetsADoNotRouteRule) {
 
 TEST_F(NetsOnBoard, OddNamesReachTheBoardUnchanged) {
     const std::string latin1 = "N\xe4\xdf";
-    auto read = Import("(net \"A|B=C\" (pins U1-1))\n(net \"it's\" (pins U1-2))\n"
-                       "(net \"P(1)\" (pins U1-3))\n(net \"" +
-                       latin1 +
-                       "\" (pins U1-4))\n"
-                       "(class \"K|1\" \"A|B=C\" \"P(1)\")");
+    TReadDesign read(WithNetwork("(net \"A|B=C\" (pins U1-1))\n(net \"it's\" (pins U1-2))\n"
+                                 "(net \"P(1)\" (pins U1-3))\n(net \"" +
+                                 latin1 +
+                                 "\" (pins U1-4))\n"
+                                 "(class \"K|1\" \"A|B=C\" \"P(1)\")"),
+                     board);
+    // The pins' look-up serves until the board is written.
+    const TSpecctraNet* byPin = read.Network().GetState_NetByPinName("u1-4");
+    ASSERT_NE(byPin, nullptr);
+    EXPECT_EQ(byPin->NameID, latin1);
+    EXPECT_TRUE(read.Design->ExportToPCB());
     EXPECT_EQ(NetNames(), (TStrings{"A|B=C", latin1, "P(1)", "it's"}));
     ASSERT_EQ(Classes().size(), 1u);
     EXPECT_EQ(Classes()[0].GetState_MemberList(), (TStrings{"A|B=C", "P(1)"}));
-    EXPECT_EQ(read->Network().GetState_NetByPinName("u1-4")->NameID, latin1);
 }
 
 } // namespace
@@ -181,12 +186,18 @@ TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
             .append(1, '-')
             .append(std::to_string(p % 100));
     network.append("))\n(net SMALL (pins Q1-1))");
-    auto read = Import(network);
-    EXPECT_EQ(NetNames(), (TStrings{"HUGE", "SMALL"}));
+    auto read = std::make_unique<TReadDesign>(WithNetwork(network), board);
     const TSpecctraNet* huge = read->Network().GetState_NetByName("HUGE");
+    ASSERT_NE(huge, nullptr);
     EXPECT_EQ(huge->Pins.Count(), 100000);
     EXPECT_EQ(read->Network().GetState_NetByPinName("p999-99"), huge);
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 100001u);
+    EXPECT_TRUE(read->Design->ExportToPCB());
+    EXPECT_EQ(NetNames(), (TStrings{"HUGE", "SMALL"}));
+    // Once the components and rules are written, the pins' look-ups are let go.
+    EXPECT_EQ(huge->Pins.Count(), 0);
+    EXPECT_EQ(read->Network().GetState_NetByPinName("p999-99"), nullptr);
+    EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 0u);
 }
 
 } // namespace
