@@ -27,6 +27,9 @@ constexpr double kAxisSafety = -0.05;
 constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
+// Search steps the negotiation may take, in passes as dear as its first:
+// later passes, around dearer nodes, search ever wider for ever less.
+constexpr long kNegotiationBudget = 16;
 
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
@@ -977,6 +980,8 @@ private:
         negotiating_ = true;
         present_ = static_cast<float>(o_.presentStart);
         int pass = 0, fewestCrowded = std::numeric_limits<int>::max(), lastGain = 0;
+        const long start = expansions_;
+        long firstPass = 0;
         for (; pass < o_.negotiations; ++pass) {
             if (o_.cancelled && o_.cancelled()) {
                 result.cancelled = true;
@@ -1003,6 +1008,8 @@ private:
             }
             if (result.cancelled)
                 break;
+            if (pass == 0)
+                firstPass = std::max(expansions_ - start, kCheapWork / kNegotiationBudget);
             // Which nets still crowd another; their nodes get dearer.
             int crowdedNets = 0;
             for (int n : nets) {
@@ -1022,6 +1029,8 @@ private:
             } else if (pass - lastGain >= kNegotiationPatience) {
                 break;
             }
+            if (expansions_ - start > kNegotiationBudget * firstPass)
+                break;
             present_ *= static_cast<float>(o_.presentGrowth);
         }
         done += std::max(0, o_.negotiations - pass - 1);
