@@ -14,7 +14,8 @@
 // and the via it may take. A connection whose target is walled in is given
 // up after a flood around the target, as far as the search has gone itself,
 // instead of a search of the whole board; the
-// negotiation stops when it no longer thins out the crowded nets, and the
+// negotiation stops when it no longer thins out the crowded nets or has
+// searched sixteen times as much as in its first pass, and the
 // plain rounds stop, on a board where they are dear, after two that bring
 // nothing. After the rounds, a connection still open is searched for on the
 // bare board, crossing the routes already there at a cost; the routes that
