@@ -31,6 +31,9 @@ constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets bef
 // Search steps the negotiation may take, in passes as dear as its first:
 // later passes, around dearer nodes, search ever wider for ever less.
 constexpr long kNegotiationBudget = 16;
+// Search steps the rip-up may take: as many as the rounds took, between
+// these bounds (the upper one some twenty seconds of work).
+constexpr long kRipUpMost = 32000000;
 
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
@@ -367,7 +370,7 @@ private:
     static constexpr RipUpWay kRipUpWays[] = {{1, false}, {0, true}, {4, true}};
 
     void RipUp(RouteResult& best, std::vector<int>& failed, Routing& kept) {
-        const long budget = std::max(kCheapWork, expansions_);
+        const long budget = std::clamp(expansions_, kCheapWork, kRipUpMost);
         const long start = expansions_;
         std::vector<char> tried(connections_.size(), 0), hopeless(connections_.size(), 0);
         // A pad with no legal way onto it on the bare board has none after
