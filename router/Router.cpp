@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -27,6 +28,12 @@ constexpr double kAxisSafety = -0.05;
 constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
+// Search steps the negotiation may take, in passes as dear as its first:
+// later passes, around dearer nodes, search ever wider for ever less.
+constexpr long kNegotiationBudget = 16;
+// Search steps the rip-up may take: as many as the rounds took, between
+// these bounds (the upper one some twenty seconds of work).
+constexpr long kRipUpMost = 32000000;
 
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
@@ -350,85 +357,136 @@ private:
     };
 
     // ---- rip-up
-    // A connection left open is searched for again as if only the board's
-    // own copper were there; the nets whose routes come near that path are
-    // taken up, the open connection is routed first and those nets after
-    // it. The routing is kept when it leaves fewer connections open. The
-    // attempts are bounded in number and in search steps.
+    // A connection left open is searched for again on the board's own
+    // copper alone, the routes of other connections being a cost to cross
+    // rather than a wall (or no cost at all). The routes that come near
+    // that path are taken up (only they, or their whole nets), the open
+    // connection is routed first, those taken up after it, and then what
+    // else is open. The routing is kept when it leaves fewer open, and the
+    // connections tried before have another go at it. When every open
+    // connection has been tried, the next way of choosing what to take up
+    // has its turn. The attempts are bounded in number and in search steps.
+    struct RipUpWay {
+        float crossing; // what a step onto another route costs, over its length
+        bool wholeNets; // take up every connection of a net one of whose routes is in the way
+    };
+    static constexpr RipUpWay kRipUpWays[] = {{1, false}, {0, true}, {4, true}};
+
     void RipUp(RouteResult& best, std::vector<int>& failed, Routing& kept) {
-        const long budget = std::max(kCheapWork, expansions_);
+        const long budget = std::clamp(expansions_, kCheapWork, kRipUpMost);
         const long start = expansions_;
-        std::vector<char> tried(connections_.size(), 0);
+        std::vector<char> tried(connections_.size(), 0), hopeless(connections_.size(), 0);
         // A pad with no legal way onto it on the bare board has none after
         // any rip-up either: its connections are not tried again.
         for (int f : failed)
             if (access_[connections_[f].from].empty() || access_[connections_[f].to].empty())
-                tried[f] = 1;
+                hopeless[f] = 1;
+        std::size_t way = 0;
         for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
             if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
                 break;
             int c = -1;
-            for (int f : failed)
-                if (!tried[f]) {
-                    c = f;
-                    break;
+            while (c < 0 && way < std::size(kRipUpWays)) {
+                for (int f : failed)
+                    if (!tried[f] && !hopeless[f]) {
+                        c = f;
+                        break;
+                    }
+                if (c < 0) {
+                    ++way;
+                    std::fill(tried.begin(), tried.end(), 0);
                 }
+            }
             if (c < 0)
                 break;
             tried[c] = 1;
             RouteResult trial;
             std::vector<int> open;
-            if (!Reroute(c, kept, trial, open) || open.size() >= failed.size())
+            const Attempt outcome = Reroute(c, kRipUpWays[way], kept, failed, trial, open);
+            if (outcome == Attempt::NoPath)
+                hopeless[c] = 1;
+            if (outcome != Attempt::Better)
                 continue;
             trial.connections = static_cast<int>(connections_.size());
             trial.open = static_cast<int>(open.size());
             best = std::move(trial);
             failed = std::move(open);
             kept = Routing{routedNodes_, routedStubs_, commitOrder_};
+            std::fill(tried.begin(), tried.end(), 0);
         }
     }
 
-    // One attempt for connection `c` against the routing `kept`; false when
-    // the connection has no path even on the bare board.
-    bool Reroute(int c, const Routing& kept, RouteResult& result, std::vector<int>& open) {
+    enum class Attempt { NoPath, Worse, Better };
+
+    // One attempt for connection `c` against the routing `kept`, which
+    // leaves `failed` open. NoPath: the connection has none even on the bare
+    // board; Better: `result` and `open` hold a routing that leaves fewer
+    // open.
+    Attempt Reroute(int c, const RipUpWay& way, const Routing& kept, const std::vector<int>& failed,
+                    RouteResult& result, std::vector<int>& open) {
         ResetBoard();
         BuildAccess();
         routedNodes_.assign(connections_.size(), {});
         Joins joins = Prejoined();
+        const int net = connections_[c].net;
         std::vector<int> path;
-        if (!Search(c, joins, path))
-            return false;
-        // The nets whose routes come near the path.
+        // The search, with the other nets' routes as a cost: each node as
+        // dear as the routes that keep it.
         occupied_.assign(plane_ * layers_, 0);
-        StampPath(path, connections_[c].net, +1);
-        std::vector<char> moved(b_.nets.size(), 0);
+        history_.assign(plane_ * layers_, 0);
+        if (way.crossing > 0)
+            for (int k : kept.order)
+                if (connections_[k].net != net)
+                    StampPath(kept.paths[k], connections_[k].net, +1);
+        negotiating_ = true;
+        present_ = way.crossing;
+        const bool found = Search(c, joins, path);
+        negotiating_ = false;
+        if (!found)
+            return Attempt::NoPath;
+        // What comes near the path is taken up.
+        occupied_.assign(plane_ * layers_, 0);
+        StampPath(path, net, +1);
+        std::vector<char> moved(connections_.size(), 0), movedNet(b_.nets.size(), 0);
+        for (int k : kept.order)
+            if (connections_[k].net != net &&
+                std::any_of(kept.paths[k].begin(), kept.paths[k].end(),
+                            [&](int node) { return occupied_[node] > 0; })) {
+                moved[k] = 1;
+                movedNet[connections_[k].net] = 1;
+            }
+        if (way.wholeNets)
+            for (int k : kept.order)
+                moved[k] = moved[k] || movedNet[connections_[k].net];
+        // A route was laid from and to what its net had then: once one of
+        // a net's routes is taken up, those laid after it may hang in the air
+        // and are taken up too.
+        std::fill(movedNet.begin(), movedNet.end(), 0);
         for (int k : kept.order) {
-            const int net = connections_[k].net;
-            if (net == connections_[c].net || moved[net])
-                continue;
-            for (int node : kept.paths[k])
-                if (occupied_[node] > 0) {
-                    moved[net] = 1;
-                    break;
-                }
+            const int n = connections_[k].net;
+            moved[k] = moved[k] || movedNet[n];
+            movedNet[n] = movedNet[n] || moved[k];
         }
         // The rest laid again as it was; it passed against more than is
         // there now, but is checked again all the same.
         for (int k : kept.order) {
-            if (moved[connections_[k].net])
+            if (moved[k])
                 continue;
             if (!Commit(k, kept.paths[k], kept.stubs[k].first, kept.stubs[k].second, joins, result))
-                return false;
+                return Attempt::Worse;
         }
+        // The open connection, those taken up shortest first, the rest.
         std::vector<int> order{c};
         for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
-            if (moved[connections_[k].net])
+            if (moved[k])
                 order.push_back(k);
         for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
-            if (k != c && !moved[connections_[k].net])
+            if (k != c && !moved[k])
                 order.push_back(k);
         open = RouteOpen(order, joins, result);
-        return !result.cancelled;
+        if (result.cancelled || open.size() >= failed.size())
+            return Attempt::Worse;
+        return Attempt::Better;
     }
 
     // Routes the connections of `order` that are not joined yet, against
@@ -958,6 +1016,8 @@ private:
         negotiating_ = true;
         present_ = static_cast<float>(o_.presentStart);
         int pass = 0, fewestCrowded = std::numeric_limits<int>::max(), lastGain = 0;
+        const long start = expansions_;
+        long firstPass = 0;
         for (; pass < o_.negotiations; ++pass) {
             if (o_.cancelled && o_.cancelled()) {
                 result.cancelled = true;
@@ -984,6 +1044,8 @@ private:
             }
             if (result.cancelled)
                 break;
+            if (pass == 0)
+                firstPass = std::max(expansions_ - start, kCheapWork / kNegotiationBudget);
             // Which nets still crowd another; their nodes get dearer.
             int crowdedNets = 0;
             for (int n : nets) {
@@ -1003,6 +1065,8 @@ private:
             } else if (pass - lastGain >= kNegotiationPatience) {
                 break;
             }
+            if (expansions_ - start > kNegotiationBudget * firstPass)
+                break;
             present_ *= static_cast<float>(o_.presentGrowth);
         }
         done += std::max(0, o_.negotiations - pass - 1);

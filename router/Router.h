@@ -14,12 +14,17 @@
 // and the via it may take. A connection whose target is walled in is given
 // up after a flood around the target, as far as the search has gone itself,
 // instead of a search of the whole board; the
-// negotiation stops when it no longer thins out the crowded nets, and the
+// negotiation stops when it no longer thins out the crowded nets or has
+// searched sixteen times as much as in its first pass, and the
 // plain rounds stop, on a board where they are dear, after two that bring
 // nothing. After the rounds, a connection still open is searched for on the
-// bare board, the nets whose routes lie across that path are taken up, and
-// the connection is routed before them; a routing that leaves fewer open is
-// kept. On a big board the search weighs its estimate of what is left above
+// bare board, crossing the routes already there at a cost; the routes that
+// lie across that path are taken up (with those of their nets laid after
+// them), and the connection is routed before them; a routing that leaves
+// fewer open is kept, and every connection still open has another go at it.
+// When none gains any more, the same is tried with the bare board's
+// shortest path and whole nets taken up, then with crossings dearer. On a
+// big board the search weighs its estimate of what is left above
 // its strict value, which makes routes a little longer and the search far
 // narrower; less so while negotiating, where the detours around crowded
 // nodes are the point, and not in the rip-up, whose few searches decide
@@ -49,7 +54,7 @@ struct RouteOptions {
     double presentStart = 0.5;          // cost of a node another net's route keeps, first pass
     double presentGrowth = 1.5;         // how that cost grows from pass to pass
     double historyStep = 0.4;           // what each pass a node stays fought over adds to it
-    int ripUps = 24;                    // rip-up attempts after the rounds (0: none)
+    int ripUps = 200;                   // rip-up attempts after the rounds (0: none)
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
     double bigBoardNegotiationEstimate = 1.2; // the same while negotiating, where detours count
     std::function<bool()> cancelled;          // asked between connections

@@ -576,6 +576,58 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
     EXPECT_EQ(Violations(board, reroute), 0);
 }
 
+// A wall of net-less pads splits a one-layer board; two corridors, each one
+// track wide, lead through it. The nearer one is crossed by six short nets
+// whose pads face each other across it and have no other way; the farther
+// one is closed at its mouth by a net that can go round. The long net
+// between the halves is routed last and finds both closed; the rip-up must
+// take the corridor whose crossing routes can move, not the shorter one.
+TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
+    RouteBoard board = EmptyBoard();
+    board.viaDiameter = 0;
+    // The wall's rows lie 0.9 mm apart; a corridor is a row left out.
+    const double near = 0.45 + 18 * 0.9, far = 0.45 + 13 * 0.9;
+    const int b = AddNet(board, "B");
+    AddPad(board, b, 3, 15, 1, 1u, "B-1");
+    AddPad(board, b, 37, 15, 1, 1u, "B-2");
+    const int m = AddNet(board, "M");
+    AddPad(board, m, 14, far - 1.5, 0.8, 1u, "M-1");
+    AddPad(board, m, 14, far + 1.5, 0.8, 1u, "M-2");
+    int wall = 0, pinned = 0;
+    for (int column = 0; column < 11; ++column) {
+        const double x = 15 + 0.9 * column;
+        // Across the nearer corridor, every other column holds a net's pads.
+        const bool crossed = column % 2 == 1;
+        if (crossed) {
+            const int n = AddNet(board, "N" + std::to_string(++pinned));
+            AddPad(board, n, x, near - 0.9, 0.8, 1u, "N-" + std::to_string(pinned) + "-1");
+            AddPad(board, n, x, near + 0.9, 0.8, 1u, "N-" + std::to_string(pinned) + "-2");
+        }
+        for (int row = 0; row < 33; ++row) {
+            const double y = 0.45 + 0.9 * row;
+            if (std::fabs(y - near) < 0.1 || std::fabs(y - far) < 0.1 ||
+                (crossed && std::fabs(std::fabs(y - near) - 0.9) < 0.1))
+                continue;
+            AddPad(board, Router::kNoNet, x, y, 0.8, 1u, "W-" + std::to_string(++wall));
+        }
+    }
+    Router::RouteOptions greedy;
+    greedy.rounds = 1;
+    greedy.negotiations = 0;
+    greedy.ripUps = 0;
+    const RouteResult first = Router::Route(board, greedy);
+    ASSERT_EQ(first.open, 1);
+    ASSERT_EQ(first.lines.size(), 1u);
+    EXPECT_NE(first.lines[0].find("B-1 to B-2"), std::string::npos) << first.lines[0];
+    Router::RouteOptions ripUp = greedy;
+    ripUp.ripUps = 200;
+    const RouteResult result = Router::Route(board, ripUp);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+    EXPECT_EQ(Text(result), Text(Router::Route(board, ripUp)));
+}
+
 // A board with no signal layer, and one whose nets have a single pad: the
 // router finishes with nothing added.
 TEST(Router, BoardsWithNothingToRoute) {
