@@ -6,6 +6,7 @@
 #include "specctra/SpecctraHelpers.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -75,6 +76,27 @@ const TCharTables& Tables() {
 
 bool IsLineBreak(unsigned char c) {
     return c == kLineFeed || c == kCarriageReturn;
+}
+
+// The index of the first byte at or after `from` that is not a space (`size`
+// when there is none). Indentation runs are read eight bytes at a time.
+std::size_t SpaceRunEnd(const unsigned char* data, std::size_t from, std::size_t size) {
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (from + 8 <= size) {
+            uint64_t word = 0;
+            std::memcpy(&word, data + from, 8);
+            word ^= kSpaces;
+            if (word != 0) {
+                return from + static_cast<std::size_t>(std::countr_zero(word)) / 8;
+            }
+            from += 8;
+        }
+    }
+    while (from < size && data[from] == ' ') {
+        ++from;
+    }
+    return from;
 }
 
 // The hash of a key from at most four loads, whatever its length: the first
@@ -715,10 +737,7 @@ inline std::size_t TBlockParser::NextNonSpaceIndex(std::size_t from) {
     if (from >= FSpaceRunStart && from <= FSpaceRunEnd) {
         return FSpaceRunEnd;
     }
-    std::size_t end = from;
-    while (end < FSize && FData[end] == ' ') {
-        ++end;
-    }
+    const std::size_t end = SpaceRunEnd(FData, from, FSize);
     FSpaceRunStart = from;
     FSpaceRunEnd = end;
     return end;
@@ -826,9 +845,7 @@ inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
                 ++q;
             }
         }
-        while (q < FSize && FData[q] == ' ') {
-            ++q;
-        }
+        q = SpaceRunEnd(FData, q, FSize);
         if (q + 1 < FSize) {
             const unsigned char c = FData[q];
             if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
@@ -954,7 +971,39 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
     }
 }
 
+// Most quoted strings hold no backslash and close well before the end of the
+// data: they are taken in one step, leaving the state the byte-by-byte
+// reading below leaves.
+inline bool TBlockParser::ScanQuotedQuickly() {
+    if (FPos >= FSize || FEndOfFile || FAborted) {
+        return false;
+    }
+    const unsigned char* start = FData + FPos;
+    const void* found = std::memchr(start, FQuoteChar, FSize - FPos);
+    if (found == nullptr) {
+        return false;
+    }
+    const std::size_t length =
+        static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start);
+    const std::size_t end = FPos + length; // the closing quote
+    if (end + 1 >= FSize || std::memchr(start, '\\', length) != nullptr) {
+        return false;
+    }
+    FTokenString.assign(reinterpret_cast<const char*>(start), length);
+    FPreviousChar = length > 0 ? FData[end - 1] : FCurrentChar;
+    FCurrentChar = FQuoteChar;
+    FPos = end;
+    if (FPos >= FNextPoll) {
+        Poll();
+    }
+    FPos = end + 1;
+    return true;
+}
+
 void TBlockParser::ScanQuoted() {
+    if (ScanQuotedQuickly()) {
+        return;
+    }
     const unsigned char quote = FQuoteChar;
     bool havePrevious = false;
     unsigned char previous = 0;

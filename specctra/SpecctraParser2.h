@@ -183,6 +183,7 @@ private:
     void SkipBlank(unsigned char& ch);
     void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();
+    bool ScanQuotedQuickly();
 
     unsigned char ReadChar();
     void Poll();
