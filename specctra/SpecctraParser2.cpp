@@ -558,14 +558,8 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     return true;
 }
 
-bool TKeywordTable::FindUpper(std::string_view upperWord, int32_t& id) const {
-    const TStore& store = *FStore;
-    if (upperWord.empty() || ((store.Lengths[static_cast<unsigned char>(upperWord[0])] >>
-                               std::min<std::size_t>(upperWord.size(), 63)) &
-                              1) == 0) {
-        return false;
-    }
-    const TSlot& slot = store.Slots[SlotOf(upperWord, HashUpper(upperWord))];
+bool TKeywordTable::FindHashed(std::string_view upperWord, int32_t& id) const {
+    const TSlot& slot = FStore->Slots[SlotOf(upperWord, HashUpper(upperWord))];
     if (!slot.Used) {
         return false;
     }

@@ -54,7 +54,18 @@ public:
     // Looks a word up in any case.
     bool Find(std::string_view word, int32_t& id) const;
     // Looks up a word that is already in upper case (the scanner's case).
-    bool FindUpper(std::string_view upperWord, int32_t& id) const;
+    bool FindUpper(std::string_view upperWord, int32_t& id) const {
+        // Most names of a design fail the first-character test and need no
+        // hashing.
+        if (upperWord.empty()) {
+            return false;
+        }
+        const std::size_t length = upperWord.size() < 63 ? upperWord.size() : 63;
+        if (((FStore->Lengths[static_cast<unsigned char>(upperWord[0])] >> length) & 1) == 0) {
+            return false;
+        }
+        return FindHashed(upperWord, id);
+    }
     std::size_t Count() const { return FStore->Count; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
@@ -81,6 +92,8 @@ private:
         // no hashing.
         uint64_t Lengths[256] = {};
     };
+    // FindUpper past its first-character test.
+    bool FindHashed(std::string_view upperWord, int32_t& id) const;
     void Grow();
     std::size_t SlotOf(std::string_view upperKey, std::size_t hash) const;
 
