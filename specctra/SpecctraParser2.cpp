@@ -1059,45 +1059,46 @@ void TBlockParser::ReportError(const std::string& text) {
     }
 }
 
-template <typename T>
-bool TBlockParser::ConvertToken(T& value, bool (*convert)(std::string_view, T&),
-                                const char* expected) {
-    if (!FTokenString.empty() && convert(FTokenString, value))
-        return true;
+void TBlockParser::ReportBadNumber(const char* expected) {
     ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
                 std::to_string(FLineNumber) + ".");
+}
+
+template <typename T, bool (*Convert)(std::string_view, T&)>
+inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
+    if (!FTokenString.empty() && Convert(FTokenString, value))
+        return true;
+    ReportBadNumber(expected);
     return false;
 }
 
-template <typename T>
-T TBlockParser::ScanNumber(T fallback, bool (*convert)(std::string_view, T&),
-                           const char* expected) {
+template <typename T, bool (*Convert)(std::string_view, T&)>
+T TBlockParser::ScanNumber(T fallback, const char* expected) {
     ScanToken(Tables().NumberDelimiters);
     T value = fallback; // a token that fails part-way gives its valid part
-    FConversionFailed = !ConvertToken(value, convert, expected);
+    FConversionFailed = !ConvertToken<T, Convert>(value, expected);
     return value;
 }
 
-template <typename T>
-bool TBlockParser::TokenStrTo(T& value, bool (*convert)(std::string_view, T&),
-                              const char* expected) {
+template <typename T, bool (*Convert)(std::string_view, T&)>
+inline bool TBlockParser::TokenStrTo(T& value, const char* expected) {
     if (FTokenString.empty()) {
         value = T{};
         return true;
     }
     T converted{};
-    if (!ConvertToken(converted, convert, expected))
+    if (!ConvertToken<T, Convert>(converted, expected))
         return false; // the value stays as it was
     value = converted;
     return true;
 }
 
 int32_t TBlockParser::NextNum() {
-    return ScanNumber<int32_t>(-32000, &ConvertSpecctraInt, "Integer");
+    return ScanNumber<int32_t, &ConvertSpecctraInt>(-32000, "Integer");
 }
 
 double TBlockParser::NextReal() {
-    return ScanNumber<double>(-32000.0, &ConvertSpecctraReal, "Floating point");
+    return ScanNumber<double, &ConvertSpecctraReal>(-32000.0, "Floating point");
 }
 
 bool TBlockParser::NextBoolean() {
@@ -1106,11 +1107,11 @@ bool TBlockParser::NextBoolean() {
 }
 
 bool TBlockParser::TokenStr2Int(int32_t& value) {
-    return TokenStrTo<int32_t>(value, &ConvertSpecctraInt, "Integer");
+    return TokenStrTo<int32_t, &ConvertSpecctraInt>(value, "Integer");
 }
 
 bool TBlockParser::TokenStr2Real(double& value) {
-    return TokenStrTo<double>(value, &ConvertSpecctraReal, "Floating point");
+    return TokenStrTo<double, &ConvertSpecctraReal>(value, "Floating point");
 }
 
 bool TBlockParser::TokenStr2Bool() const {

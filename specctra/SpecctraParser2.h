@@ -182,15 +182,17 @@ private:
     int32_t ScanToken(const TDelimiters& delimiters);
     // Reads a token with the number delimiters and converts it; a failure
     // reports "<expected> value expected <text> in line n.".
-    template <typename T>
-    T ScanNumber(T fallback, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    T ScanNumber(T fallback, const char* expected);
     // Converts the current token's text into `value` (its valid part on a
     // failure, which is reported); an empty text fails.
-    template <typename T>
-    bool ConvertToken(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    bool ConvertToken(T& value, const char* expected);
     // TokenStr2Int/Real: an empty text gives 0; a failure leaves `value` alone.
-    template <typename T>
-    bool TokenStrTo(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    bool TokenStrTo(T& value, const char* expected);
+    // Reports "<expected> value expected <text> in line n.".
+    void ReportBadNumber(const char* expected);
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
