@@ -125,7 +125,7 @@ void Release(void* memory, std::size_t size) noexcept {
             return;
         }
     }
-    ::operator delete(memory, size);
+    ::operator delete(memory);
 }
 
 std::size_t LiveObjects() noexcept {
