@@ -1,8 +1,6 @@
 // The owning name-keyed list of model objects.
 #pragma once
 
-#include "specctra/ModelPool.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,9 +22,6 @@ public:
 
     TSpecctraList(const TSpecctraList&) = delete;
     TSpecctraList& operator=(const TSpecctraList&) = delete;
-
-    // Lists live with the objects they hold, in the model pool.
-    DSNLINK_MODEL_POOL_STORAGE
 
     // Appends (object's NameID, object); the list owns the object. Returns it.
     TSpecctraObject* Add(std::unique_ptr<TSpecctraObject> object);
@@ -78,25 +73,18 @@ private:
     void Reindex() const;
     void ReindexIdentity() const;
 
-    template <class T> using TPooled = TModelPoolAllocator<T>;
-    template <class TKey, class TValue, class THash = std::hash<TKey>,
-              class TEqual = std::equal_to<TKey>>
-    using TPooledMap =
-        std::unordered_map<TKey, TValue, THash, TEqual, TPooled<std::pair<const TKey, TValue>>>;
-
     bool FSorted;
-    mutable std::vector<TEntry, TPooled<TEntry>> FItems;
+    mutable std::vector<TEntry> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
     // The look-up tables, made on first need: most lists (the shapes of a
     // wire, the pins of an image) are only walked.
     struct TIndexes {
-        TPooledMap<std::string, int32_t, TNameHash, TNameEqual> ByName; // first index
-        TPooledMap<const TSpecctraObject*, int32_t> ByIdentity;
+        std::unordered_map<std::string, int32_t, TNameHash, TNameEqual> ByName; // first index
+        std::unordered_map<const TSpecctraObject*, int32_t> ByIdentity;
         // Sorted lists: name -> the entry that sorts first among its equals
         // (the newest), kept while nothing is replaced or removed.
-        TPooledMap<std::string, TSpecctraObject*, TNameHash, TNameEqual> Newest;
-        DSNLINK_MODEL_POOL_STORAGE
+        std::unordered_map<std::string, TSpecctraObject*, TNameHash, TNameEqual> Newest;
     };
     TIndexes& Indexes() const;
     mutable std::unique_ptr<TIndexes> FIndexes;

@@ -3,7 +3,6 @@
 // conversion and reporting.
 #pragma once
 
-#include "specctra/ModelPool.h"
 #include "specctra/SpecctraTypes.h"
 
 #include <cstdint>
@@ -43,9 +42,6 @@ public:
 
     TSpecctraObject(const TSpecctraObject&) = delete;
     TSpecctraObject& operator=(const TSpecctraObject&) = delete;
-
-    // Model objects live in the model pool (specctra/ModelPool.h).
-    DSNLINK_MODEL_POOL_STORAGE
 
     // Fields, shared with the subclasses.
     TDimensionUnit FUnits = eDimNotSet;
