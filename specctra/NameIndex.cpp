@@ -2,6 +2,7 @@
 
 #include "host/sdk/AsciiText.h"
 
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -19,11 +20,61 @@ uint64_t ExactNameHash(std::string_view name) {
     return MixHash(std::hash<std::string_view>{}(name));
 }
 
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+
+// Eight bytes with their ASCII lower-case letters in upper case: a byte is a
+// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
+// bit is clear; such bytes lose their 0x20 bit.
+uint64_t UpperWord(uint64_t x) {
+    const uint64_t low = x & (0x7F * kOnes);
+    const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
+    const uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
+    const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * kOnes);
+    return x ^ (lower >> 2);
+}
+
+uint64_t WordAt(const char* text) {
+    uint64_t word = 0;
+    std::memcpy(&word, text, 8);
+    return word;
+}
+
+// The last n (< 8) bytes, zero-padded.
+uint64_t TailAt(const char* text, std::size_t n) {
+    uint64_t word = 0;
+    std::memcpy(&word, text, n);
+    return word;
+}
+
+} // namespace
+
+// Names are hashed eight bytes at a time: long pin and net names are the rule
+// in large designs.
 uint64_t AnyCaseNameHash(std::string_view name) {
-    uint64_t hash = 14695981039346656037ull; // FNV-1a over the upper-cased bytes
-    for (const char c : name) {
-        hash ^= static_cast<unsigned char>(HostSdk::UpperAscii(c));
-        hash *= 1099511628211ull;
-    }
+    const auto mix = [](uint64_t hash, uint64_t word) {
+        hash = (hash ^ UpperWord(word)) * 0xC2B2AE3D27D4EB4Full;
+        return hash ^ (hash >> 31);
+    };
+    const std::size_t n = name.size();
+    uint64_t hash = n * 0x9E3779B97F4A7C15ull;
+    std::size_t at = 0;
+    for (; at + 8 <= n; at += 8)
+        hash = mix(hash, WordAt(name.data() + at));
+    if (at < n)
+        hash = mix(hash, TailAt(name.data() + at, n - at));
     return MixHash(hash);
+}
+
+bool SameNameAnyCase(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size();
+    if (b.size() != n)
+        return false;
+    std::size_t at = 0;
+    for (; at + 8 <= n; at += 8)
+        if (UpperWord(WordAt(a.data() + at)) != UpperWord(WordAt(b.data() + at)))
+            return false;
+    return at == n ||
+           UpperWord(TailAt(a.data() + at, n - at)) == UpperWord(TailAt(b.data() + at, n - at));
 }

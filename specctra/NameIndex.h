@@ -117,3 +117,5 @@ private:
 // bits mixed so that both halves serve the index.
 uint64_t ExactNameHash(std::string_view name);
 uint64_t AnyCaseNameHash(std::string_view name);
+// Whether two names are the same without regard to ASCII letter case.
+bool SameNameAnyCase(std::string_view a, std::string_view b);

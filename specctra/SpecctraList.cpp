@@ -1,5 +1,6 @@
 #include "specctra/SpecctraList.h"
 
+#include "specctra/NameIndex.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraObject.h"
 
@@ -19,24 +20,14 @@ bool NameLess(const std::string& a, const std::string& b) {
     return a.size() < b.size();
 }
 
-unsigned char FoldAscii(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
-}
-
 } // namespace
 
 std::size_t TSpecctraList::TNameHash::operator()(std::string_view name) const noexcept {
-    uint64_t hash = 14695981039346656037ull; // FNV-1a over the upper-cased bytes
-    for (char c : name) {
-        hash ^= FoldAscii(c);
-        hash *= 1099511628211ull;
-    }
-    return static_cast<std::size_t>(hash);
+    return static_cast<std::size_t>(AnyCaseNameHash(name));
 }
 
 bool TSpecctraList::TNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-    return HostSdk::SameTextAscii(a, b);
+    return SameNameAnyCase(a, b);
 }
 
 TSpecctraList::TIndexes& TSpecctraList::Indexes() const {

@@ -6,6 +6,7 @@
 #include "specctra/SpecctraHelpers.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -75,6 +76,27 @@ const TCharTables& Tables() {
 
 bool IsLineBreak(unsigned char c) {
     return c == kLineFeed || c == kCarriageReturn;
+}
+
+// The index of the first byte at or after `from` that is not a space (`size`
+// when there is none). Indentation runs are read eight bytes at a time.
+std::size_t SpaceRunEnd(const unsigned char* data, std::size_t from, std::size_t size) {
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (from + 8 <= size) {
+            uint64_t word = 0;
+            std::memcpy(&word, data + from, 8);
+            word ^= kSpaces;
+            if (word != 0) {
+                return from + static_cast<std::size_t>(std::countr_zero(word)) / 8;
+            }
+            from += 8;
+        }
+    }
+    while (from < size && data[from] == ' ') {
+        ++from;
+    }
+    return from;
 }
 
 // The hash of a key from at most four loads, whatever its length: the first
@@ -536,14 +558,8 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     return true;
 }
 
-bool TKeywordTable::FindUpper(std::string_view upperWord, int32_t& id) const {
-    const TStore& store = *FStore;
-    if (upperWord.empty() || ((store.Lengths[static_cast<unsigned char>(upperWord[0])] >>
-                               std::min<std::size_t>(upperWord.size(), 63)) &
-                              1) == 0) {
-        return false;
-    }
-    const TSlot& slot = store.Slots[SlotOf(upperWord, HashUpper(upperWord))];
+bool TKeywordTable::FindHashed(std::string_view upperWord, int32_t& id) const {
+    const TSlot& slot = FStore->Slots[SlotOf(upperWord, HashUpper(upperWord))];
     if (!slot.Used) {
         return false;
     }
@@ -715,10 +731,7 @@ inline std::size_t TBlockParser::NextNonSpaceIndex(std::size_t from) {
     if (from >= FSpaceRunStart && from <= FSpaceRunEnd) {
         return FSpaceRunEnd;
     }
-    std::size_t end = from;
-    while (end < FSize && FData[end] == ' ') {
-        ++end;
-    }
+    const std::size_t end = SpaceRunEnd(FData, from, FSize);
     FSpaceRunStart = from;
     FSpaceRunEnd = end;
     return end;
@@ -826,9 +839,7 @@ inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
                 ++q;
             }
         }
-        while (q < FSize && FData[q] == ' ') {
-            ++q;
-        }
+        q = SpaceRunEnd(FData, q, FSize);
         if (q + 1 < FSize) {
             const unsigned char c = FData[q];
             if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
@@ -954,7 +965,39 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
     }
 }
 
+// Most quoted strings hold no backslash and close well before the end of the
+// data: they are taken in one step, leaving the state the byte-by-byte
+// reading below leaves.
+inline bool TBlockParser::ScanQuotedQuickly() {
+    if (FPos >= FSize || FEndOfFile || FAborted) {
+        return false;
+    }
+    const unsigned char* start = FData + FPos;
+    const void* found = std::memchr(start, FQuoteChar, FSize - FPos);
+    if (found == nullptr) {
+        return false;
+    }
+    const std::size_t length =
+        static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start);
+    const std::size_t end = FPos + length; // the closing quote
+    if (end + 1 >= FSize || std::memchr(start, '\\', length) != nullptr) {
+        return false;
+    }
+    FTokenString.assign(reinterpret_cast<const char*>(start), length);
+    FPreviousChar = length > 0 ? FData[end - 1] : FCurrentChar;
+    FCurrentChar = FQuoteChar;
+    FPos = end;
+    if (FPos >= FNextPoll) {
+        Poll();
+    }
+    FPos = end + 1;
+    return true;
+}
+
 void TBlockParser::ScanQuoted() {
+    if (ScanQuotedQuickly()) {
+        return;
+    }
     const unsigned char quote = FQuoteChar;
     bool havePrevious = false;
     unsigned char previous = 0;
@@ -1016,45 +1059,46 @@ void TBlockParser::ReportError(const std::string& text) {
     }
 }
 
-template <typename T>
-bool TBlockParser::ConvertToken(T& value, bool (*convert)(std::string_view, T&),
-                                const char* expected) {
-    if (!FTokenString.empty() && convert(FTokenString, value))
-        return true;
+void TBlockParser::ReportBadNumber(const char* expected) {
     ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
                 std::to_string(FLineNumber) + ".");
+}
+
+template <typename T, bool (*Convert)(std::string_view, T&)>
+inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
+    if (!FTokenString.empty() && Convert(FTokenString, value))
+        return true;
+    ReportBadNumber(expected);
     return false;
 }
 
-template <typename T>
-T TBlockParser::ScanNumber(T fallback, bool (*convert)(std::string_view, T&),
-                           const char* expected) {
+template <typename T, bool (*Convert)(std::string_view, T&)>
+T TBlockParser::ScanNumber(T fallback, const char* expected) {
     ScanToken(Tables().NumberDelimiters);
     T value = fallback; // a token that fails part-way gives its valid part
-    FConversionFailed = !ConvertToken(value, convert, expected);
+    FConversionFailed = !ConvertToken<T, Convert>(value, expected);
     return value;
 }
 
-template <typename T>
-bool TBlockParser::TokenStrTo(T& value, bool (*convert)(std::string_view, T&),
-                              const char* expected) {
+template <typename T, bool (*Convert)(std::string_view, T&)>
+inline bool TBlockParser::TokenStrTo(T& value, const char* expected) {
     if (FTokenString.empty()) {
         value = T{};
         return true;
     }
     T converted{};
-    if (!ConvertToken(converted, convert, expected))
+    if (!ConvertToken<T, Convert>(converted, expected))
         return false; // the value stays as it was
     value = converted;
     return true;
 }
 
 int32_t TBlockParser::NextNum() {
-    return ScanNumber<int32_t>(-32000, &ConvertSpecctraInt, "Integer");
+    return ScanNumber<int32_t, &ConvertSpecctraInt>(-32000, "Integer");
 }
 
 double TBlockParser::NextReal() {
-    return ScanNumber<double>(-32000.0, &ConvertSpecctraReal, "Floating point");
+    return ScanNumber<double, &ConvertSpecctraReal>(-32000.0, "Floating point");
 }
 
 bool TBlockParser::NextBoolean() {
@@ -1063,11 +1107,11 @@ bool TBlockParser::NextBoolean() {
 }
 
 bool TBlockParser::TokenStr2Int(int32_t& value) {
-    return TokenStrTo<int32_t>(value, &ConvertSpecctraInt, "Integer");
+    return TokenStrTo<int32_t, &ConvertSpecctraInt>(value, "Integer");
 }
 
 bool TBlockParser::TokenStr2Real(double& value) {
-    return TokenStrTo<double>(value, &ConvertSpecctraReal, "Floating point");
+    return TokenStrTo<double, &ConvertSpecctraReal>(value, "Floating point");
 }
 
 bool TBlockParser::TokenStr2Bool() const {

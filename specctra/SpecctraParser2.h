@@ -54,7 +54,18 @@ public:
     // Looks a word up in any case.
     bool Find(std::string_view word, int32_t& id) const;
     // Looks up a word that is already in upper case (the scanner's case).
-    bool FindUpper(std::string_view upperWord, int32_t& id) const;
+    bool FindUpper(std::string_view upperWord, int32_t& id) const {
+        // Most names of a design fail the first-character test and need no
+        // hashing.
+        if (upperWord.empty()) {
+            return false;
+        }
+        const std::size_t length = upperWord.size() < 63 ? upperWord.size() : 63;
+        if (((FStore->Lengths[static_cast<unsigned char>(upperWord[0])] >> length) & 1) == 0) {
+            return false;
+        }
+        return FindHashed(upperWord, id);
+    }
     std::size_t Count() const { return FStore->Count; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
@@ -81,6 +92,8 @@ private:
         // no hashing.
         uint64_t Lengths[256] = {};
     };
+    // FindUpper past its first-character test.
+    bool FindHashed(std::string_view upperWord, int32_t& id) const;
     void Grow();
     std::size_t SlotOf(std::string_view upperKey, std::size_t hash) const;
 
@@ -169,20 +182,23 @@ private:
     int32_t ScanToken(const TDelimiters& delimiters);
     // Reads a token with the number delimiters and converts it; a failure
     // reports "<expected> value expected <text> in line n.".
-    template <typename T>
-    T ScanNumber(T fallback, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    T ScanNumber(T fallback, const char* expected);
     // Converts the current token's text into `value` (its valid part on a
     // failure, which is reported); an empty text fails.
-    template <typename T>
-    bool ConvertToken(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    bool ConvertToken(T& value, const char* expected);
     // TokenStr2Int/Real: an empty text gives 0; a failure leaves `value` alone.
-    template <typename T>
-    bool TokenStrTo(T& value, bool (*convert)(std::string_view, T&), const char* expected);
+    template <typename T, bool (*Convert)(std::string_view, T&)>
+    bool TokenStrTo(T& value, const char* expected);
+    // Reports "<expected> value expected <text> in line n.".
+    void ReportBadNumber(const char* expected);
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
     void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();
+    bool ScanQuotedQuickly();
 
     unsigned char ReadChar();
     void Poll();

@@ -13,7 +13,7 @@ void ResetTranslationState() {
 bool TPinToNetIndex::SameAs(uint32_t entry, std::string_view pin) const {
     const TEntry& e = FEntries[entry];
     return e.Length == pin.size() &&
-           HostSdk::SameTextAscii(std::string_view(FText.data() + e.Offset, e.Length), pin);
+           SameNameAnyCase(std::string_view(FText.data() + e.Offset, e.Length), pin);
 }
 
 const TPinToNetIndex::TEntry* TPinToNetIndex::Entry(std::string_view pin, uint64_t hash) const {

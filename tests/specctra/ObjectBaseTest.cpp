@@ -3,10 +3,14 @@
 #include "support/ParserTestSupport.h"
 
 #include "design/SpecctraResolution.h"
+#include "specctra/NameIndex.h"
 #include "specctra/SpecctraClasses1.h"
 #include "specctra/TranslationState.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
 
 namespace {
 
@@ -446,6 +450,32 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(sink.Lines,
               std::vector<std::string>{"WARNING: Skipped block between lines: 1-1, from keyword: "
                                        "CIRCUIT"});
+}
+
+// Names match and hash alike in any ASCII letter case, whatever their length
+// (they are compared eight bytes at a time); other bytes must be equal.
+TEST(NameComparison, NamesMatchInAnyCaseOnly) {
+    const std::string base = "Net_Name-With.Mixed/Case[17]:pad@the`end{x}~0123456789";
+    for (std::size_t n = 0; n <= base.size(); ++n) {
+        const std::string name = base.substr(0, n);
+        std::string swapped = name;
+        for (char& c : swapped)
+            if (std::isalpha(static_cast<unsigned char>(c)))
+                c = static_cast<char>(c ^ 0x20);
+        EXPECT_TRUE(SameNameAnyCase(name, swapped)) << name;
+        EXPECT_EQ(AnyCaseNameHash(name), AnyCaseNameHash(swapped)) << name;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::string other = name;
+            other[i] = static_cast<char>(
+                other[i] ^ (std::isalpha(static_cast<unsigned char>(other[i])) ? 0x01 : 0x20));
+            EXPECT_FALSE(SameNameAnyCase(name, other)) << name << " / " << other;
+        }
+        if (n > 0) {
+            EXPECT_FALSE(SameNameAnyCase(name, name.substr(0, n - 1)));
+        }
+    }
+    EXPECT_FALSE(SameNameAnyCase("\xE9t\xE9", "\xC9T\xC9")); // only ASCII letters fold
+    EXPECT_TRUE(SameNameAnyCase("\xE9t\xE9", "\xE9T\xE9"));
 }
 
 } // namespace
