@@ -22,19 +22,6 @@ uint64_t ExactNameHash(std::string_view name) {
 
 namespace {
 
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-
-// Eight bytes with their ASCII lower-case letters in upper case: a byte is a
-// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
-// bit is clear; such bytes lose their 0x20 bit.
-uint64_t UpperWord(uint64_t x) {
-    const uint64_t low = x & (0x7F * kOnes);
-    const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
-    const uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
-    const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * kOnes);
-    return x ^ (lower >> 2);
-}
-
 uint64_t WordAt(const char* text) {
     uint64_t word = 0;
     std::memcpy(&word, text, 8);
@@ -54,7 +41,7 @@ uint64_t TailAt(const char* text, std::size_t n) {
 // in large designs.
 uint64_t AnyCaseNameHash(std::string_view name) {
     const auto mix = [](uint64_t hash, uint64_t word) {
-        hash = (hash ^ UpperWord(word)) * 0xC2B2AE3D27D4EB4Full;
+        hash = (hash ^ UpperAsciiWord(word)) * 0xC2B2AE3D27D4EB4Full;
         return hash ^ (hash >> 31);
     };
     const std::size_t n = name.size();
@@ -73,8 +60,8 @@ bool SameNameAnyCase(std::string_view a, std::string_view b) {
         return false;
     std::size_t at = 0;
     for (; at + 8 <= n; at += 8)
-        if (UpperWord(WordAt(a.data() + at)) != UpperWord(WordAt(b.data() + at)))
+        if (UpperAsciiWord(WordAt(a.data() + at)) != UpperAsciiWord(WordAt(b.data() + at)))
             return false;
-    return at == n ||
-           UpperWord(TailAt(a.data() + at, n - at)) == UpperWord(TailAt(b.data() + at, n - at));
+    return at == n || UpperAsciiWord(TailAt(a.data() + at, n - at)) ==
+                          UpperAsciiWord(TailAt(b.data() + at, n - at));
 }

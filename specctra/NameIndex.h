@@ -119,3 +119,15 @@ uint64_t ExactNameHash(std::string_view name);
 uint64_t AnyCaseNameHash(std::string_view name);
 // Whether two names are the same without regard to ASCII letter case.
 bool SameNameAnyCase(std::string_view a, std::string_view b);
+
+// Eight bytes with their ASCII lower-case letters in upper case: a byte is a
+// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
+// bit is clear; such bytes lose their 0x20 bit.
+inline uint64_t UpperAsciiWord(uint64_t x) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    const uint64_t low = x & (0x7F * ones);
+    const uint64_t atLeastA = low + (0x80 - 'a') * ones;
+    const uint64_t aboveZ = low + (0x80 - 'z' - 1) * ones;
+    const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * ones);
+    return x ^ (lower >> 2);
+}

@@ -3,6 +3,7 @@
 #include "board/PCBProcs.h"
 #include "host/sdk/AsciiText.h"
 #include "specctra/HostHooks.h"
+#include "specctra/NameIndex.h"
 #include "specctra/SpecctraHelpers.h"
 
 #include <algorithm>
@@ -128,20 +129,13 @@ std::size_t HashUpper(std::string_view key) {
     return static_cast<std::size_t>(h);
 }
 
-// Upper-cases ASCII letters in place, eight bytes at a time: a byte is a
-// lower-case letter when its low seven bits lie in 'a' .. 'z' and its high
-// bit is clear; such bytes lose their 0x20 bit.
+// Upper-cases ASCII letters in place, eight bytes at a time.
 void UpperAsciiInPlace(char* text, std::size_t n) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t x = 0;
         std::memcpy(&x, text + i, 8);
-        const uint64_t low = x & (0x7F * kOnes);
-        const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
-        const uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
-        const uint64_t lower = atLeastA & ~aboveZ & ~x & (0x80 * kOnes);
-        x ^= lower >> 2;
+        x = UpperAsciiWord(x);
         std::memcpy(text + i, &x, 8);
     }
     for (; i < n; ++i) {
