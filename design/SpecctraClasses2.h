@@ -82,6 +82,14 @@ public:
     // Whether freeing the design writes and shows its report (the command
     // flag of the translation that made it).
     void SetReportEnabled(bool enabled);
+    // Off: the wiring keeps every wire and via it reads until the board is
+    // written (see TSpecctraDSNWiringDescriptor, which copies its text in
+    // pieces of `pieceBytes`). Set before reading.
+    void SetWiringReadAgain(bool on,
+                            std::size_t pieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes) {
+        FWiringReadAgain = on;
+        FWiringPieceBytes = pieceBytes;
+    }
     TDimensionResolutionDescriptor* DimensionResolution() const { return FDimension.get(); }
     TSpecctraPlacementDescriptor* Placement() const { return FPlacement.get(); }
     TSpecctraDSNWiringDescriptor* Wiring() const { return FWiring.get(); }
@@ -96,6 +104,8 @@ private:
     // Members are destroyed bottom up, after the destructor has written the
     // report: the sections first, the report manager last.
     int FUncaughtAtCreation = 0;
+    bool FWiringReadAgain = true;
+    std::size_t FWiringPieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes;
     std::unique_ptr<TIncludedFiles> FIncludedFiles;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;
