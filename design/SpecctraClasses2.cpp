@@ -199,7 +199,8 @@ bool TSpecctraDesign::ImportFromFile() {
         case eTok_wiring:
             if (!FWiring) {
                 FWiring = std::make_unique<TSpecctraDSNWiringDescriptor>(this);
-                FWiring->SetReadAgainFromText(FWiringReadAgain, FWiringPieceBytes);
+                FWiring->SetReadAgainFromText(FWiringReadAgain, FWiringReadAgainFromBytes,
+                                              FWiringPieceBytes);
             }
             ReadSection(*FWiring);
             break;

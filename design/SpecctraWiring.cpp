@@ -524,6 +524,7 @@ std::size_t TSpecctraDSNWiringDescriptor::PendingVias() const {
 
 bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
     FCopyOpen = false;
+    FReadingAgain = FReadAgain && Parser->Input().Size() >= FReadAgainFromBytes;
     const bool result = ReadBlocks();
     // The last piece runs to the section's end.
     CopyPiece(Parser->Position());
@@ -591,7 +592,7 @@ bool TSpecctraDSNWiringDescriptor::ReadWire() {
     auto wire = std::make_unique<TSpecctraWire>(this);
     const bool result = wire->ImportFromFile();
     if (result) {
-        if (FReadAgain)
+        if (FReadingAgain)
             Remember(std::move(wire), point, false, FPendingWires);
         else
             Wires().Add(std::move(wire));
@@ -609,7 +610,7 @@ bool TSpecctraDSNWiringDescriptor::ReadVia() {
         // A numbered via is kept whole: its number's position is taken from
         // it before any wire is written.
         const bool numbered = kept->Number != 0;
-        if (FReadAgain)
+        if (FReadingAgain)
             Remember(std::move(via), point, numbered, FPendingVias);
         else
             Vias().Add(std::move(via));

@@ -210,8 +210,8 @@ struct TReadPoint;
 // The design file's "wiring" section.
 //
 // A large design holds far more wires and vias than anything else, and their
-// model objects take several times the memory of their text. So by default
-// each wire and via is read, its reports made, and dropped at once; the
+// model objects take several times the memory of their text. So in a large
+// file each wire and via is read, its reports made, and dropped at once; the
 // section keeps a copy of its text and where each object starts in it, and
 // ExportToPCB reads each object again, without reports, writes it to the
 // board and frees it before the next. The board gets the same objects in the
@@ -225,11 +225,18 @@ public:
     // The text is copied in pieces of about this size, each freed once its
     // objects are on the board.
     static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+    // Objects are read again only from files of at least this size: in a
+    // smaller one the memory they take is no matter, and keeping them is
+    // quicker.
+    static constexpr std::size_t kReadAgainFromBytes = std::size_t{8} << 20;
 
     // Off: every wire and via read is kept in Wires() and Vias() until
-    // ExportToPCB. Set before the section is read.
-    void SetReadAgainFromText(bool on, std::size_t pieceBytes = kPieceBytes) {
+    // ExportToPCB. On: they are read again from files (the one the section
+    // is in) of at least `fromBytes`. Set before the section is read.
+    void SetReadAgainFromText(bool on, std::size_t fromBytes = kReadAgainFromBytes,
+                              std::size_t pieceBytes = kPieceBytes) {
         FReadAgain = on;
+        FReadAgainFromBytes = fromBytes;
         FPieceBytes = pieceBytes;
     }
     // The wires and vias waiting to be written, whichever way they are held.
@@ -284,7 +291,10 @@ private:
     bool ExportPending(std::vector<TPending>& pending, int32_t keyword);
 
     bool FReadAgain = true;
+    std::size_t FReadAgainFromBytes = kReadAgainFromBytes;
     std::size_t FPieceBytes = kPieceBytes;
+    // Whether the section being read is read again.
+    bool FReadingAgain = false;
     std::vector<TPending> FPendingWires;
     std::vector<TPending> FPendingVias;
     std::vector<std::unique_ptr<TSpecctraObject>> FWhole;

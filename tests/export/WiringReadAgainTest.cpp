@@ -56,7 +56,7 @@ struct TOutcome {
 TOutcome ImportOnce(const fs::path& file, const std::string& text, std::size_t pieceBytes,
                     const fs::path& json) {
     corpus::TImport import(file, &text, [&](TSpecctraDesign& design) {
-        design.SetWiringReadAgain(pieceBytes > 0, pieceBytes);
+        design.SetWiringReadAgain(pieceBytes > 0, 0, pieceBytes);
     });
     TOutcome outcome;
     outcome.Read = import.read;
