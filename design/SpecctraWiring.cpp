@@ -581,6 +581,7 @@ bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
     FWhole.clear();
     FWhole.shrink_to_fit();
     FCopies.clear();
+    FSpill.reset();
     if (!atBoard.empty())
         StoreViaTags(GetBoard(), atBoard);
     TranslationState().ResolutionFactor = 1.0;
@@ -667,14 +668,64 @@ void TSpecctraDSNWiringDescriptor::CopyPiece(std::size_t end) {
     FCopyOpen = false;
     if (FCopyObjects == 0)
         return; // every object since it opened was kept whole
+    if (!FKeywords) {
+        FKeywords = std::make_unique<TKeywordTable>(Parser->Keywords());
+        FFileName = Parser->Input().FileName();
+    }
     const std::string& data = Parser->Input().Data();
     end = std::min(data.size(), end + 64);
-    auto text = std::make_unique<TInputFile>(Parser->Input().FileName(),
-                                             data.substr(FCopyStart, end - FCopyStart));
-    auto reader = std::make_unique<TSpecctraParser>(std::move(text), TBlockParser::TRereading{});
-    reader->AdoptKeywords(Parser->Keywords());
-    FCopies.push_back(TTextCopy{std::move(reader), FCopyStart, FCopyObjects});
+    TTextCopy copy;
+    copy.Start = FCopyStart;
+    copy.Waiting = FCopyObjects;
+    std::string text = data.substr(FCopyStart, end - FCopyStart);
+    if (!Spill(text, copy))
+        copy.Reader = ReaderOver(std::move(text));
+    FCopies.push_back(std::move(copy));
     FCopyObjects = 0;
+}
+
+bool TSpecctraDSNWiringDescriptor::Spill(const std::string& text, TTextCopy& copy) {
+    if (FSpillFailed)
+        return false;
+    if (!FSpill) {
+        FSpill.reset(std::tmpfile());
+        if (!FSpill) {
+            FSpillFailed = true;
+            return false;
+        }
+    }
+    if (std::fwrite(text.data(), 1, text.size(), FSpill.get()) != text.size()) {
+        // What was written stays readable; this piece and the rest stay in
+        // memory.
+        FSpillFailed = true;
+        return false;
+    }
+    copy.Spilled = true;
+    copy.SpillOffset = FSpillSize;
+    copy.Length = text.size();
+    FSpillSize += text.size();
+    return true;
+}
+
+std::unique_ptr<TSpecctraParser> TSpecctraDSNWiringDescriptor::ReaderOver(std::string text) const {
+    auto reader = std::make_unique<TSpecctraParser>(
+        std::make_unique<TInputFile>(FFileName, std::move(text)), TBlockParser::TRereading{});
+    reader->AdoptKeywords(*FKeywords);
+    return reader;
+}
+
+TSpecctraParser* TSpecctraDSNWiringDescriptor::PieceReader(TTextCopy& copy) {
+    if (copy.Reader || !copy.Spilled)
+        return copy.Reader.get();
+    std::string text(copy.Length, '\0');
+    if (std::fflush(FSpill.get()) != 0 ||
+        ::fseeko(FSpill.get(), static_cast<off_t>(copy.SpillOffset), SEEK_SET) != 0 ||
+        std::fread(text.data(), 1, text.size(), FSpill.get()) != text.size()) {
+        std::fseek(FSpill.get(), 0, SEEK_END);
+        return nullptr;
+    }
+    copy.Reader = ReaderOver(std::move(text));
+    return copy.Reader.get();
 }
 
 std::unique_ptr<TSpecctraObject> TSpecctraDSNWiringDescriptor::Take(const TPending& entry,
@@ -682,6 +733,12 @@ std::unique_ptr<TSpecctraObject> TSpecctraDSNWiringDescriptor::Take(const TPendi
     if (entry.Copy == kWhole)
         return std::move(FWhole[entry.Offset]);
     TTextCopy& copy = FCopies[entry.Copy];
+    TSpecctraParser* reader = PieceReader(copy);
+    if (!reader) {
+        ReportError("The wiring text kept in a temporary file could not be read back; "
+                    "the rest of the wiring is not written to the board.");
+        return nullptr;
+    }
     TReadPoint point;
     point.Pos = copy.Start + entry.Offset;
     point.Line = entry.Line;
@@ -690,13 +747,13 @@ std::unique_ptr<TSpecctraObject> TSpecctraDSNWiringDescriptor::Take(const TPendi
     point.Current = entry.Current;
     point.Quote = entry.Quote;
     point.ConversionFailed = entry.ConversionFailed;
-    copy.Reader->ResumeAt(point, copy.Start);
+    reader->ResumeAt(point, copy.Start);
     std::unique_ptr<TSpecctraObject> object;
     if (keyword == eTok_wire)
         object = std::make_unique<TSpecctraWire>(this);
     else
         object = std::make_unique<TSpecctraViaInstance>(this);
-    object->Parser = copy.Reader.get();
+    object->Parser = reader;
     object->FUnits = static_cast<TDimensionUnit>(entry.Units);
     // It read well the first time, with no stop asked (a stop asked since
     // then ends the reading of the file, not this).
@@ -714,10 +771,22 @@ bool TSpecctraDSNWiringDescriptor::ExportPending(std::vector<TPending>& pending,
     bool result = true;
     for (std::size_t i = 0; i < pending.size() && result; ++i) {
         const TPending& entry = pending[i];
-        result = Take(entry, keyword)->ExportToPCB();
-        // A piece of text goes once the last of its objects is on the board.
-        if (entry.Copy != kWhole && --FCopies[entry.Copy].Waiting == 0)
-            FCopies[entry.Copy].Reader.reset();
+        std::unique_ptr<TSpecctraObject> object = Take(entry, keyword);
+        if (!object) {
+            result = false;
+            break;
+        }
+        result = object->ExportToPCB();
+        object.reset();
+        if (entry.Copy == kWhole)
+            continue;
+        // A piece of text goes once the last of its objects is on the board,
+        // or, when it can be read back, once the next object lies elsewhere.
+        TTextCopy& copy = FCopies[entry.Copy];
+        const bool last = --copy.Waiting == 0;
+        const bool moving = i + 1 == pending.size() || pending[i + 1].Copy != entry.Copy;
+        if (last || (copy.Spilled && moving))
+            copy.Reader.reset();
     }
     std::vector<TPending>().swap(pending);
     return result;

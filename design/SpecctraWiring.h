@@ -7,6 +7,7 @@
 #include "geometry/SpecctraShapes.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -204,6 +205,7 @@ protected:
     std::unique_ptr<TTaggedVias> FTaggedVias;
 };
 
+class TKeywordTable;
 class TSpecctraParser;
 struct TReadPoint;
 
@@ -214,7 +216,9 @@ struct TReadPoint;
 // file each wire and via is read, its reports made, and dropped at once; the
 // section keeps a copy of its text and where each object starts in it, and
 // ExportToPCB reads each object again, without reports, writes it to the
-// board and frees it before the next. The board gets the same objects in the
+// board and frees it before the next. While the components are written the
+// text waits in a temporary file (in memory when there is none to be had),
+// and is read back a piece at a time. The board gets the same objects in the
 // same order, and the report the same lines, as when the objects are kept.
 class TSpecctraDSNWiringDescriptor : public TSpecctraAbstractWiringDescriptor {
 public:
@@ -263,13 +267,20 @@ private:
         bool ConversionFailed = false;
     };
     static constexpr uint16_t kWhole = 0xFFFF;
-    // A piece of a wiring section's text with a reader over it; Start is
-    // where it began in the file, Waiting how many of its objects are not on
-    // the board yet.
+    // A piece of a wiring section's text with a reader over it, while it is
+    // in memory; Start is where it began in the design file, Waiting how many
+    // of its objects are not on the board yet. A piece kept in the temporary
+    // file lies at SpillOffset there, Length bytes long.
     struct TTextCopy {
         std::unique_ptr<TSpecctraParser> Reader;
         std::size_t Start = 0;
         std::size_t Waiting = 0;
+        bool Spilled = false;
+        uint64_t SpillOffset = 0;
+        std::size_t Length = 0;
+    };
+    struct TCloseFile {
+        void operator()(std::FILE* file) const { std::fclose(file); }
     };
 
     bool ReadBlocks();
@@ -284,6 +295,13 @@ private:
     // Copies the piece of text noted so far, up to `end` and a little past
     // it (the reader looks a few characters ahead, as it did in the file).
     void CopyPiece(std::size_t end);
+    // Writes a piece's text to the temporary file; false when it cannot.
+    bool Spill(const std::string& text, TTextCopy& copy);
+    // A reader over the text, as the section's parser read it.
+    std::unique_ptr<TSpecctraParser> ReaderOver(std::string text) const;
+    // The reader of a piece, its text read back from the temporary file when
+    // it is not in memory; none when it cannot be read back.
+    TSpecctraParser* PieceReader(TTextCopy& copy);
     // The object of an entry, read again or taken from FWhole.
     std::unique_ptr<TSpecctraObject> Take(const TPending& entry, int32_t keyword);
     // Writes each entry's object to the board and frees it; stops at the
@@ -299,6 +317,11 @@ private:
     std::vector<TPending> FPendingVias;
     std::vector<std::unique_ptr<TSpecctraObject>> FWhole;
     std::vector<TTextCopy> FCopies;
+    std::unique_ptr<std::FILE, TCloseFile> FSpill;
+    bool FSpillFailed = false;
+    uint64_t FSpillSize = 0;
+    std::string FFileName;
+    std::unique_ptr<TKeywordTable> FKeywords; // of the section's parser
     // The piece being noted: where it starts in the file, where its last
     // object ends, and how many objects it holds.
     bool FCopyOpen = false;
