@@ -524,7 +524,12 @@ std::size_t TSpecctraDSNWiringDescriptor::PendingVias() const {
 
 bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
     FCopyOpen = false;
-    FReadingAgain = FReadAgain && Parser->Input().Size() >= FReadAgainFromBytes;
+    // Decided once: the objects of every section go to the board in the order
+    // they were read, which two ways of holding them would not keep.
+    if (!FReadingDecided) {
+        FReadingAgain = FReadAgain && Parser->Input().Size() >= FReadAgainFromBytes;
+        FReadingDecided = true;
+    }
     const bool result = ReadBlocks();
     // The last piece runs to the section's end.
     CopyPiece(Parser->Position());

@@ -311,8 +311,9 @@ private:
     bool FReadAgain = true;
     std::size_t FReadAgainFromBytes = kReadAgainFromBytes;
     std::size_t FPieceBytes = kPieceBytes;
-    // Whether the section being read is read again.
+    // Whether the sections are read again, decided at the first.
     bool FReadingAgain = false;
+    bool FReadingDecided = false;
     std::vector<TPending> FPendingWires;
     std::vector<TPending> FPendingVias;
     std::vector<std::unique_ptr<TSpecctraObject>> FWhole;

@@ -51,12 +51,12 @@ struct TOutcome {
     std::string Document;
 };
 
-// `pieceBytes` 0 keeps the wiring whole; otherwise its text is copied in
-// pieces of about that size.
+// `pieceBytes` 0 keeps the wiring whole; otherwise files of at least
+// `fromBytes` have their wiring text copied in pieces of about that size.
 TOutcome ImportOnce(const fs::path& file, const std::string& text, std::size_t pieceBytes,
-                    const fs::path& json) {
+                    const fs::path& json, std::size_t fromBytes = 0) {
     corpus::TImport import(file, &text, [&](TSpecctraDesign& design) {
-        design.SetWiringReadAgain(pieceBytes > 0, 0, pieceBytes);
+        design.SetWiringReadAgain(pieceBytes > 0, fromBytes, pieceBytes);
     });
     TOutcome outcome;
     outcome.Read = import.read;
@@ -77,9 +77,9 @@ TOutcome ImportOnce(const fs::path& file, const std::string& text, std::size_t p
 // Compares the two imports of one design; false (with failures added) when
 // they differ.
 bool SameBothWays(const fs::path& file, const std::string& text, const fs::path& json,
-                  std::size_t pieceBytes) {
+                  std::size_t pieceBytes, std::size_t fromBytes = 0) {
     const TOutcome whole = ImportOnce(file, text, 0, json);
-    const TOutcome again = ImportOnce(file, text, pieceBytes, json);
+    const TOutcome again = ImportOnce(file, text, pieceBytes, json, fromBytes);
     EXPECT_EQ(again.Read, whole.Read) << file;
     EXPECT_EQ(again.Written, whole.Written) << file;
     EXPECT_EQ(again.PendingWires, whole.PendingWires) << file;
@@ -177,6 +177,23 @@ TEST_F(WiringReadAgainText, NumberedViasAreKeptWholeAndTheirNumbersStored) {
 TEST_F(WiringReadAgainText, TwoWiringSectionsAndAnUnclosedLastWire) {
     Check("(wire (path Top 10 0 0 1 1) (net A)))\n"
           " (wiring (via V1 4 4 (net A)) (wire (path Top 10 0 0 2 2) (net A)\n");
+}
+
+TEST_F(WiringReadAgainText, AnIncludedSmallerFileIsReadAgainLikeTheDesignBeforeIt) {
+    testfs::TempFolder folder;
+    folder.Write("more.dsn",
+                 " (wiring (via V1 4 4 (net A)) (wire (path Top 10 0 0 2 2) (net A))))\n");
+    const std::string text =
+        "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+        " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+        "  (boundary (rect pcb 0 0 5000 5000)) (via V1))\n"
+        " (library (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
+        " (network (net A))\n"
+        " (wiring (wire (path Bottom 10 0 0 1 1) (net A)) (via V1 1 1 (net A)))\n"
+        " (file \"more.dsn\")\n";
+    // Only the design itself is large enough to be read again: the included
+    // file's wiring follows the same way, so that the objects keep their order.
+    SameBothWays(folder.path / "main.dsn", text, folder.path / "board.json", 64, text.size());
 }
 
 } // namespace
