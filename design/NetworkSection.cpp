@@ -136,7 +136,7 @@ bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
     // What each sub-block gives is kept or reported by its reader; the
     // network reads on.
     const auto readOn = [](bool) { return true; };
-    return ReadSubBlocks(
+    const bool result = ReadSubBlocks(
         *this,
         {{eTok_net, [&] { return readOn(ReadNet()); }},
          {eTok_class, [&] { return readOn(ReadClass()); }},
@@ -146,6 +146,10 @@ bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
          {eTok_bundle, [&] { return readOn(ReadKept<TSpecctraDiffBundle>(Bundles)); }},
          {eTok_class_class, [&] { return readOn(ReadClassPair()); }}},
         {.Others = TOtherTokens::SkipKeywordBlocks, .KeywordsAfterOpenOnly = true});
+    // The index is read until the components are on the board: the room
+    // for more pins would wait as long.
+    TranslationState().PinToNetIndex.Compact();
+    return result;
 }
 
 bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {

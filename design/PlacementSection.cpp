@@ -32,29 +32,32 @@ bool TSpecctraPlacementDescriptor::IncludesComponent(const std::string& referenc
 }
 
 bool TSpecctraPlacementDescriptor::ImportFromFile() {
-    return ReadSubBlocks(*this,
-                         {{eTok_unit,
-                           [&] {
-                               FUnits = ReadUnit(Parser->NextToken());
-                               return true;
-                           }},
-                          {eTok_resolution, [&] { return ImportFromFile_DimensionResolution(); }},
-                          {eTok_place_control,
-                           [&] {
-                               // Its sub-blocks are read at this level.
-                               FlipStyle = 0;
-                               return true;
-                           }},
-                          {eTok_flip_style,
-                           [&] {
-                               const int32_t style = Parser->NextToken();
-                               if (style == eTok_mirror_first)
-                                   FlipStyle = 0;
-                               else if (style == eTok_rotate_first)
-                                   FlipStyle = 1;
-                               return true;
-                           }},
-                          {eTok_component, [&] { return ReadComponent(); }}});
+    const bool result = ReadSubBlocks(
+        *this, {{eTok_unit,
+                 [&] {
+                     FUnits = ReadUnit(Parser->NextToken());
+                     return true;
+                 }},
+                {eTok_resolution, [&] { return ImportFromFile_DimensionResolution(); }},
+                {eTok_place_control,
+                 [&] {
+                     // Its sub-blocks are read at this level.
+                     FlipStyle = 0;
+                     return true;
+                 }},
+                {eTok_flip_style,
+                 [&] {
+                     const int32_t style = Parser->NextToken();
+                     if (style == eTok_mirror_first)
+                         FlipStyle = 0;
+                     else if (style == eTok_rotate_first)
+                         FlipStyle = 1;
+                     return true;
+                 }},
+                {eTok_component, [&] { return ReadComponent(); }}});
+    // The list lives until the components are on the board.
+    FInstances->Compact();
+    return result;
 }
 
 bool TSpecctraPlacementDescriptor::ReadComponent() {

@@ -197,8 +197,11 @@ bool TSpecctraDesign::ImportFromFile() {
             ReadSection(*FPartLibrary);
             break;
         case eTok_wiring:
-            if (!FWiring)
+            if (!FWiring) {
                 FWiring = std::make_unique<TSpecctraDSNWiringDescriptor>(this);
+                FWiring->SetReadAgainFromText(FWiringReadAgain, FWiringReadAgainFromBytes,
+                                              FWiringPieceBytes);
+            }
             ReadSection(*FWiring);
             break;
         case eTok_colors:

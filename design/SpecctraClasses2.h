@@ -82,6 +82,18 @@ public:
     // Whether freeing the design writes and shows its report (the command
     // flag of the translation that made it).
     void SetReportEnabled(bool enabled);
+    // How the wiring holds its wires and vias until the board is written:
+    // off, kept whole; on, read again from files of at least `fromBytes`,
+    // their text copied in pieces of `pieceBytes` (see
+    // TSpecctraDSNWiringDescriptor). Set before reading.
+    void
+    SetWiringReadAgain(bool on,
+                       std::size_t fromBytes = TSpecctraDSNWiringDescriptor::kReadAgainFromBytes,
+                       std::size_t pieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes) {
+        FWiringReadAgain = on;
+        FWiringReadAgainFromBytes = fromBytes;
+        FWiringPieceBytes = pieceBytes;
+    }
     TDimensionResolutionDescriptor* DimensionResolution() const { return FDimension.get(); }
     TSpecctraPlacementDescriptor* Placement() const { return FPlacement.get(); }
     TSpecctraDSNWiringDescriptor* Wiring() const { return FWiring.get(); }
@@ -96,6 +108,9 @@ private:
     // Members are destroyed bottom up, after the destructor has written the
     // report: the sections first, the report manager last.
     int FUncaughtAtCreation = 0;
+    bool FWiringReadAgain = true;
+    std::size_t FWiringReadAgainFromBytes = TSpecctraDSNWiringDescriptor::kReadAgainFromBytes;
+    std::size_t FWiringPieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes;
     std::unique_ptr<TIncludedFiles> FIncludedFiles;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;

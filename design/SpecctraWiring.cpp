@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 
 // ---------------------------------------------------------------------------
 // TTaggedVias
@@ -505,7 +506,40 @@ bool TSpecctraDSNWiringDescriptor::ReadBondSite() {
     return result;
 }
 
+TSpecctraDSNWiringDescriptor::TSpecctraDSNWiringDescriptor(TSpecctraObject* owner)
+    : TSpecctraAbstractWiringDescriptor(owner) {}
+
+TSpecctraDSNWiringDescriptor::~TSpecctraDSNWiringDescriptor() {
+    // The tagged vias point at vias kept whole.
+    FTaggedVias.reset();
+}
+
+std::size_t TSpecctraDSNWiringDescriptor::PendingWires() const {
+    return FPendingWires.size() + (FWires ? static_cast<std::size_t>(FWires->Count()) : 0);
+}
+
+std::size_t TSpecctraDSNWiringDescriptor::PendingVias() const {
+    return FPendingVias.size() + (FVias ? static_cast<std::size_t>(FVias->Count()) : 0);
+}
+
 bool TSpecctraDSNWiringDescriptor::ImportFromFile() {
+    FCopyOpen = false;
+    // Decided once: the objects of every section go to the board in the order
+    // they were read, which two ways of holding them would not keep.
+    if (!FReadingDecided) {
+        FReadingAgain = FReadAgain && Parser->Input().Size() >= FReadAgainFromBytes;
+        FReadingDecided = true;
+    }
+    const bool result = ReadBlocks();
+    // The last piece runs to the section's end.
+    CopyPiece(Parser->Position());
+    // The entries wait for the board as long as the text.
+    FPendingWires.shrink_to_fit();
+    FPendingVias.shrink_to_fit();
+    return result;
+}
+
+bool TSpecctraDSNWiringDescriptor::ReadBlocks() {
     return ReadSubBlocks(*this, {{eTok_wire, [&] { return ReadWire(); }},
                                  {eTok_via, [&] { return ReadVia(); }},
                                  {eTok_bond, [&] { return ReadBondSite(); }},
@@ -545,8 +579,14 @@ bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
     }
     if (FWires)
         ExportListToPCBAndRelease(FWires);
+    ExportPending(FPendingWires, eTok_wire);
     if (FVias)
         ExportListToPCBAndRelease(FVias);
+    ExportPending(FPendingVias, eTok_via);
+    FWhole.clear();
+    FWhole.shrink_to_fit();
+    FCopies.clear();
+    FSpill.reset();
     if (!atBoard.empty())
         StoreViaTags(GetBoard(), atBoard);
     TranslationState().ResolutionFactor = 1.0;
@@ -554,23 +594,206 @@ bool TSpecctraDSNWiringDescriptor::ExportToPCB() {
 }
 
 bool TSpecctraDSNWiringDescriptor::ReadWire() {
+    const TReadPoint point = Parser->ReadPoint();
     auto wire = std::make_unique<TSpecctraWire>(this);
     const bool result = wire->ImportFromFile();
-    if (result)
-        Wires().Add(std::move(wire));
+    if (result) {
+        if (FReadingAgain)
+            Remember(std::move(wire), point, false, FPendingWires);
+        else
+            Wires().Add(std::move(wire));
+    }
     --SectionsOpen;
     return result;
 }
 
 bool TSpecctraDSNWiringDescriptor::ReadVia() {
+    const TReadPoint point = Parser->ReadPoint();
     auto via = std::make_unique<TSpecctraViaInstance>(this);
     const bool result = via->ImportFromFile();
     if (result) {
-        TSpecctraViaInstance* kept = Vias().AddNew(std::move(via));
-        if (kept->Number != 0)
+        TSpecctraViaInstance* kept = via.get();
+        // A numbered via is kept whole: its number's position is taken from
+        // it before any wire is written.
+        const bool numbered = kept->Number != 0;
+        if (FReadingAgain)
+            Remember(std::move(via), point, numbered, FPendingVias);
+        else
+            Vias().Add(std::move(via));
+        if (numbered)
             TaggedVias().AddViaTag(kept, kept->Number, kept->Position.X, kept->Position.Y);
     }
     --SectionsOpen;
+    return result;
+}
+
+void TSpecctraDSNWiringDescriptor::Remember(std::unique_ptr<TSpecctraObject> object,
+                                            const TReadPoint& point, bool keepWhole,
+                                            std::vector<TPending>& pending) {
+    // The text of an object that stopped the reading, or ran to the end of
+    // the file, would not read the same again alone.
+    keepWhole = keepWhole || Parser->Aborted() || Parser->EndOfFile() ||
+                TranslationState().StopFlag || FCopies.size() + 1 >= kWhole;
+    if (!keepWhole && FCopyOpen && point.Pos - FCopyStart > FPieceBytes)
+        CopyPiece(FCopyEnd);
+    if (!keepWhole && !FCopyOpen) {
+        // The copy starts at a character other than a space, so that a look
+        // back over spaces from any object finds what it found in the file.
+        const std::string& data = Parser->Input().Data();
+        std::size_t start = point.Pos > 64 ? point.Pos - 64 : 0;
+        while (start > 0 && data[start] == ' ')
+            --start;
+        FCopyStart = start;
+        FCopyOpen = true;
+    }
+    keepWhole = keepWhole || point.Pos - FCopyStart > std::numeric_limits<uint32_t>::max();
+    TPending entry;
+    if (keepWhole) {
+        entry.Copy = kWhole;
+        entry.Offset = static_cast<uint32_t>(FWhole.size());
+        FWhole.push_back(std::move(object));
+    } else {
+        entry.Offset = static_cast<uint32_t>(point.Pos - FCopyStart);
+        entry.Line = point.Line;
+        entry.Copy = static_cast<uint16_t>(FCopies.size());
+        entry.Previous = point.Previous;
+        entry.Current = point.Current;
+        entry.Quote = point.Quote;
+        entry.Units = static_cast<uint8_t>(object->FUnits);
+        entry.ConversionFailed = point.ConversionFailed;
+        FCopyEnd = Parser->Position();
+        ++FCopyObjects;
+    }
+    pending.push_back(entry);
+}
+
+void TSpecctraDSNWiringDescriptor::CopyPiece(std::size_t end) {
+    if (!FCopyOpen)
+        return;
+    FCopyOpen = false;
+    if (FCopyObjects == 0)
+        return; // every object since it opened was kept whole
+    if (!FKeywords) {
+        FKeywords = std::make_unique<TKeywordTable>(Parser->Keywords());
+        FFileName = Parser->Input().FileName();
+    }
+    const std::string& data = Parser->Input().Data();
+    end = std::min(data.size(), end + 64);
+    TTextCopy copy;
+    copy.Start = FCopyStart;
+    copy.Waiting = FCopyObjects;
+    std::string text = data.substr(FCopyStart, end - FCopyStart);
+    if (!Spill(text, copy))
+        copy.Reader = ReaderOver(std::move(text));
+    FCopies.push_back(std::move(copy));
+    FCopyObjects = 0;
+}
+
+bool TSpecctraDSNWiringDescriptor::Spill(const std::string& text, TTextCopy& copy) {
+    if (FSpillFailed)
+        return false;
+    if (!FSpill) {
+        FSpill.reset(std::tmpfile());
+        if (!FSpill) {
+            FSpillFailed = true;
+            return false;
+        }
+    }
+    if (std::fwrite(text.data(), 1, text.size(), FSpill.get()) != text.size()) {
+        // What was written stays readable; this piece and the rest stay in
+        // memory.
+        FSpillFailed = true;
+        return false;
+    }
+    copy.Spilled = true;
+    copy.SpillOffset = FSpillSize;
+    copy.Length = text.size();
+    FSpillSize += text.size();
+    return true;
+}
+
+std::unique_ptr<TSpecctraParser> TSpecctraDSNWiringDescriptor::ReaderOver(std::string text) const {
+    auto reader = std::make_unique<TSpecctraParser>(
+        std::make_unique<TInputFile>(FFileName, std::move(text)), TBlockParser::TRereading{});
+    reader->AdoptKeywords(*FKeywords);
+    return reader;
+}
+
+TSpecctraParser* TSpecctraDSNWiringDescriptor::PieceReader(TTextCopy& copy) {
+    if (copy.Reader || !copy.Spilled)
+        return copy.Reader.get();
+    std::string text(copy.Length, '\0');
+    if (std::fflush(FSpill.get()) != 0 ||
+        ::fseeko(FSpill.get(), static_cast<off_t>(copy.SpillOffset), SEEK_SET) != 0 ||
+        std::fread(text.data(), 1, text.size(), FSpill.get()) != text.size()) {
+        std::fseek(FSpill.get(), 0, SEEK_END);
+        return nullptr;
+    }
+    copy.Reader = ReaderOver(std::move(text));
+    return copy.Reader.get();
+}
+
+std::unique_ptr<TSpecctraObject> TSpecctraDSNWiringDescriptor::Take(const TPending& entry,
+                                                                    int32_t keyword) {
+    if (entry.Copy == kWhole)
+        return std::move(FWhole[entry.Offset]);
+    TTextCopy& copy = FCopies[entry.Copy];
+    TSpecctraParser* reader = PieceReader(copy);
+    if (!reader) {
+        ReportError("The wiring text kept in a temporary file could not be read back; "
+                    "the rest of the wiring is not written to the board.");
+        return nullptr;
+    }
+    TReadPoint point;
+    point.Pos = copy.Start + entry.Offset;
+    point.Line = entry.Line;
+    point.LastToken = keyword;
+    point.Previous = entry.Previous;
+    point.Current = entry.Current;
+    point.Quote = entry.Quote;
+    point.ConversionFailed = entry.ConversionFailed;
+    reader->ResumeAt(point, copy.Start);
+    std::unique_ptr<TSpecctraObject> object;
+    if (keyword == eTok_wire)
+        object = std::make_unique<TSpecctraWire>(this);
+    else
+        object = std::make_unique<TSpecctraViaInstance>(this);
+    object->Parser = reader;
+    object->FUnits = static_cast<TDimensionUnit>(entry.Units);
+    // It read well the first time, with no stop asked (a stop asked since
+    // then ends the reading of the file, not this).
+    const bool stop = TranslationState().StopFlag;
+    TranslationState().StopFlag = false;
+    {
+        const TReportsMuted muted; // its reports were made the first time
+        object->ImportFromFile();
+    }
+    TranslationState().StopFlag = stop;
+    return object;
+}
+
+bool TSpecctraDSNWiringDescriptor::ExportPending(std::vector<TPending>& pending, int32_t keyword) {
+    bool result = true;
+    for (std::size_t i = 0; i < pending.size() && result; ++i) {
+        const TPending& entry = pending[i];
+        std::unique_ptr<TSpecctraObject> object = Take(entry, keyword);
+        if (!object) {
+            result = false;
+            break;
+        }
+        result = object->ExportToPCB();
+        object.reset();
+        if (entry.Copy == kWhole)
+            continue;
+        // A piece of text goes once the last of its objects is on the board,
+        // or, when it can be read back, once the next object lies elsewhere.
+        TTextCopy& copy = FCopies[entry.Copy];
+        const bool last = --copy.Waiting == 0;
+        const bool moving = i + 1 == pending.size() || pending[i + 1].Copy != entry.Copy;
+        if (last || (copy.Spilled && moving))
+            copy.Reader.reset();
+    }
+    std::vector<TPending>().swap(pending);
     return result;
 }
 

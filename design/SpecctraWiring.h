@@ -7,6 +7,7 @@
 #include "geometry/SpecctraShapes.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -204,12 +205,47 @@ protected:
     std::unique_ptr<TTaggedVias> FTaggedVias;
 };
 
+class TKeywordTable;
+class TSpecctraParser;
+struct TReadPoint;
+
 // The design file's "wiring" section.
+//
+// A large design holds far more wires and vias than anything else, and their
+// model objects take several times the memory of their text. So in a large
+// file each wire and via is read, its reports made, and dropped at once; the
+// section keeps a copy of its text and where each object starts in it, and
+// ExportToPCB reads each object again, without reports, writes it to the
+// board and frees it before the next. While the components are written the
+// text waits in a temporary file (in memory when there is none to be had),
+// and is read back a piece at a time. The board gets the same objects in the
+// same order, and the report the same lines, as when the objects are kept.
 class TSpecctraDSNWiringDescriptor : public TSpecctraAbstractWiringDescriptor {
 public:
-    explicit TSpecctraDSNWiringDescriptor(TSpecctraObject* owner)
-        : TSpecctraAbstractWiringDescriptor(owner) {}
+    explicit TSpecctraDSNWiringDescriptor(TSpecctraObject* owner);
+    ~TSpecctraDSNWiringDescriptor() override;
     const char* ClassName() const override { return "TSpecctraDSNWiringDescriptor"; }
+
+    // The text is copied in pieces of about this size, each freed once its
+    // objects are on the board.
+    static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+    // Objects are read again only from files of at least this size: in a
+    // smaller one the memory they take is no matter, and keeping them is
+    // quicker.
+    static constexpr std::size_t kReadAgainFromBytes = std::size_t{8} << 20;
+
+    // Off: every wire and via read is kept in Wires() and Vias() until
+    // ExportToPCB. On: they are read again from files (the one the section
+    // is in) of at least `fromBytes`. Set before the section is read.
+    void SetReadAgainFromText(bool on, std::size_t fromBytes = kReadAgainFromBytes,
+                              std::size_t pieceBytes = kPieceBytes) {
+        FReadAgain = on;
+        FReadAgainFromBytes = fromBytes;
+        FPieceBytes = pieceBytes;
+    }
+    // The wires and vias waiting to be written, whichever way they are held.
+    std::size_t PendingWires() const;
+    std::size_t PendingVias() const;
 
     bool ImportFromFile() override;
     // Wires and vias to the board, then the via numbers into the board's
@@ -217,10 +253,82 @@ public:
     bool ExportToPCB() override;
 
 private:
+    // One wire or via to write: where its text starts in copy FCopies[Copy]
+    // with the reader's state there, or (Copy == kWhole) the index of the
+    // object kept whole in FWhole.
+    struct TPending {
+        uint32_t Offset = 0;
+        int32_t Line = 0;
+        uint16_t Copy = 0;
+        uint8_t Previous = 0;
+        uint8_t Current = 0;
+        uint8_t Quote = 0;
+        uint8_t Units = 0;
+        bool ConversionFailed = false;
+    };
+    static constexpr uint16_t kWhole = 0xFFFF;
+    // A piece of a wiring section's text with a reader over it, while it is
+    // in memory; Start is where it began in the design file, Waiting how many
+    // of its objects are not on the board yet. A piece kept in the temporary
+    // file lies at SpillOffset there, Length bytes long.
+    struct TTextCopy {
+        std::unique_ptr<TSpecctraParser> Reader;
+        std::size_t Start = 0;
+        std::size_t Waiting = 0;
+        bool Spilled = false;
+        uint64_t SpillOffset = 0;
+        std::size_t Length = 0;
+    };
+    struct TCloseFile {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    bool ReadBlocks();
     bool ReadTestPoints();
     bool ReadWire();
     bool ReadVia();
     bool ReadBondSite();
+    // After an object read well from `point` on: notes where it starts, or
+    // keeps it whole when its text cannot be read again alone.
+    void Remember(std::unique_ptr<TSpecctraObject> object, const TReadPoint& point, bool keepWhole,
+                  std::vector<TPending>& pending);
+    // Copies the piece of text noted so far, up to `end` and a little past
+    // it (the reader looks a few characters ahead, as it did in the file).
+    void CopyPiece(std::size_t end);
+    // Writes a piece's text to the temporary file; false when it cannot.
+    bool Spill(const std::string& text, TTextCopy& copy);
+    // A reader over the text, as the section's parser read it.
+    std::unique_ptr<TSpecctraParser> ReaderOver(std::string text) const;
+    // The reader of a piece, its text read back from the temporary file when
+    // it is not in memory; none when it cannot be read back.
+    TSpecctraParser* PieceReader(TTextCopy& copy);
+    // The object of an entry, read again or taken from FWhole.
+    std::unique_ptr<TSpecctraObject> Take(const TPending& entry, int32_t keyword);
+    // Writes each entry's object to the board and frees it; stops at the
+    // first that fails.
+    bool ExportPending(std::vector<TPending>& pending, int32_t keyword);
+
+    bool FReadAgain = true;
+    std::size_t FReadAgainFromBytes = kReadAgainFromBytes;
+    std::size_t FPieceBytes = kPieceBytes;
+    // Whether the sections are read again, decided at the first.
+    bool FReadingAgain = false;
+    bool FReadingDecided = false;
+    std::vector<TPending> FPendingWires;
+    std::vector<TPending> FPendingVias;
+    std::vector<std::unique_ptr<TSpecctraObject>> FWhole;
+    std::vector<TTextCopy> FCopies;
+    std::unique_ptr<std::FILE, TCloseFile> FSpill;
+    bool FSpillFailed = false;
+    uint64_t FSpillSize = 0;
+    std::string FFileName;
+    std::unique_ptr<TKeywordTable> FKeywords; // of the section's parser
+    // The piece being noted: where it starts in the file, where its last
+    // object ends, and how many objects it holds.
+    bool FCopyOpen = false;
+    std::size_t FCopyStart = 0;
+    std::size_t FCopyEnd = 0;
+    std::size_t FCopyObjects = 0;
 };
 
 // ------------------------------------------------------------ routed nets

@@ -49,6 +49,8 @@ public:
     std::unique_ptr<TSpecctraObject> Extract(int32_t index);
     // Frees every object and empties the list.
     void Clear();
+    // Gives back the room kept for more entries.
+    void Compact() { FItems.shrink_to_fit(); }
 
 private:
     struct TEntry {

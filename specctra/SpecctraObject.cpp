@@ -168,7 +168,22 @@ TDimensionUnit TSpecctraObject::GetUnit() {
     return FUnits;
 }
 
+namespace {
+thread_local uint64_t reportsMade = 0;
+thread_local int32_t reportsMuted = 0;
+} // namespace
+
+TReportsMuted::TReportsMuted() {
+    ++reportsMuted;
+}
+
+TReportsMuted::~TReportsMuted() {
+    --reportsMuted;
+}
+
 IReportSink* TSpecctraObject::ReportSink() const {
+    if (reportsMuted > 0)
+        return nullptr;
     // An object made before its root had a report manager reports through
     // the nearest owner that has one.
     for (const TSpecctraObject* node = this; node; node = node->Owner)
@@ -176,10 +191,6 @@ IReportSink* TSpecctraObject::ReportSink() const {
             return node->ReportManager;
     return nullptr;
 }
-
-namespace {
-thread_local uint64_t reportsMade = 0;
-} // namespace
 
 uint64_t TSpecctraObject::ReportsMade() {
     return reportsMade;

@@ -32,6 +32,17 @@ enum TRuleScopeOwner : int {
     eRuleOwnerRegion,
 };
 
+// While one lives, the model objects of this thread send no reports (they
+// still count in ReportsMade): for text read a second time, whose reports the
+// first reading sent.
+class TReportsMuted {
+public:
+    TReportsMuted();
+    ~TReportsMuted();
+    TReportsMuted(const TReportsMuted&) = delete;
+    TReportsMuted& operator=(const TReportsMuted&) = delete;
+};
+
 // The base of every model object: its place in the tree, the four translation
 // operations, the block protocol, unit resolution, coordinate conversion and
 // reporting.

@@ -595,6 +595,35 @@ TBlockParser::TBlockParser(std::unique_ptr<TInputFile> input) : FInput(std::move
     StartProgress();
 }
 
+TBlockParser::TBlockParser(std::unique_ptr<TInputFile> input, TRereading)
+    : FInput(std::move(input)) {
+    FData = reinterpret_cast<const unsigned char*>(FInput->Data().data());
+    FSize = FInput->Size();
+    FNextPoll = std::numeric_limits<std::size_t>::max();
+    if (FSize == 0) {
+        FEndOfFile = true;
+    }
+}
+
+TReadPoint TBlockParser::ReadPoint() const {
+    return TReadPoint{FPos,         FLineNumber, FLastNextToken,   FPreviousChar,
+                      FCurrentChar, FQuoteChar,  FConversionFailed};
+}
+
+void TBlockParser::ResumeAt(const TReadPoint& point, std::size_t shift) {
+    FPos = point.Pos - shift;
+    FLineNumber = point.Line;
+    FLastNextToken = point.LastToken;
+    FPreviousChar = point.Previous;
+    FCurrentChar = point.Current;
+    FQuoteChar = point.Quote;
+    FSpaceRunStart = 1;
+    FSpaceRunEnd = 0;
+    FEndOfFile = FPos >= FSize;
+    FAborted = false;
+    FConversionFailed = point.ConversionFailed;
+}
+
 // Opens the progress bar over the data, one step per poll interval; empty data
 // has ended at once.
 void TBlockParser::StartProgress() {
@@ -1168,6 +1197,14 @@ TSpecctraParser::TSpecctraParser(const std::string& fileName) : TBlockParser(fil
 
 TSpecctraParser::TSpecctraParser(std::unique_ptr<TInputFile> input)
     : TBlockParser(std::move(input)) {}
+
+TSpecctraParser::TSpecctraParser(std::unique_ptr<TInputFile> input, TRereading rereading)
+    : TBlockParser(std::move(input), rereading) {}
+
+void TSpecctraParser::ResumeAt(const TReadPoint& point, std::size_t shift) {
+    TBlockParser::ResumeAt(point, shift);
+    FCurrentToken = point.LastToken;
+}
 
 const std::vector<TKeywordRegistration>& SpecctraKeywordRegistrations() {
     static const std::vector<TKeywordRegistration> registrations = {

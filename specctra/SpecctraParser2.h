@@ -100,13 +100,29 @@ private:
     std::shared_ptr<TStore> FStore;
 };
 
+// Where the reading stands between two tokens: enough to read the same text
+// again later, from a copy of it, exactly as it was read the first time.
+struct TReadPoint {
+    std::size_t Pos = 0;
+    int32_t Line = 1;
+    int32_t LastToken = 0;
+    unsigned char Previous = 0;
+    unsigned char Current = 0;
+    unsigned char Quote = '\'';
+    bool ConversionFailed = false;
+};
+
 // The tokenizer of the parenthesised Specctra syntax.
 class TBlockParser {
 public:
+    // Marks a parser that reads again text read before: it shows no progress
+    // and does not poll the Escape key.
+    struct TRereading {};
     // Loads the file and starts the host progress bar. Throws EInputFileError
     // when the file is missing or unreadable.
     explicit TBlockParser(const std::string& fileName);
     explicit TBlockParser(std::unique_ptr<TInputFile> input);
+    TBlockParser(std::unique_ptr<TInputFile> input, TRereading);
     virtual ~TBlockParser();
 
     TBlockParser(const TBlockParser&) = delete;
@@ -168,6 +184,11 @@ public:
     void ReleaseInput();
     // Read position in bytes from the start of the data.
     std::size_t Position() const { return FPos; }
+    // The state between the last token and the next one.
+    TReadPoint ReadPoint() const;
+    // Goes back (or on) to a point taken by ReadPoint of a parser whose data
+    // held the same bytes `shift` bytes further on.
+    virtual void ResumeAt(const TReadPoint& point, std::size_t shift);
 
     // Bytes between two progress steps and Escape-key polls.
     static constexpr std::size_t PollInterval = 16384;
@@ -243,6 +264,10 @@ class TSpecctraParser : public TBlockParser {
 public:
     explicit TSpecctraParser(const std::string& fileName);
     explicit TSpecctraParser(std::unique_ptr<TInputFile> input);
+    TSpecctraParser(std::unique_ptr<TInputFile> input, TRereading);
+
+    // The current token becomes the point's last token.
+    void ResumeAt(const TReadPoint& point, std::size_t shift) override;
 
     // Registers every Specctra keyword with its id (541 registrations).
     void RegisterKeywords();

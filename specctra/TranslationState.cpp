@@ -26,6 +26,11 @@ void TPinToNetIndex::Reserve(std::size_t count) {
     FSlots.Reserve(count);
 }
 
+void TPinToNetIndex::Compact() {
+    FEntries.shrink_to_fit();
+    FText.shrink_to_fit();
+}
+
 void TPinToNetIndex::Clear() {
     FSlots.Clear();
     FEntries.clear();

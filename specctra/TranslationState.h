@@ -31,6 +31,8 @@ public:
     void Remove(std::string_view pin, const TSpecctraObject* net);
     std::size_t Count() const { return FCount; }
     void Reserve(std::size_t count);
+    // Gives back the room kept for more references.
+    void Compact();
     void Clear();
 
 private:

@@ -33,12 +33,15 @@ std::string Design(const std::string& wiring) {
 
 class WiringOnBoard : public enginetest::EngineBoardTest {
 protected:
-    TSpecctraDesign& Import(const std::string& text, bool write = true) {
+    // `readAgain` off keeps the wires and vias read in the model until the
+    // board is written; on, they are read again however small the file.
+    TSpecctraDesign& Import(const std::string& text, bool write = true, bool readAgain = true) {
         ResetTranslationState();
         design.reset(); // it refers to the parser it read from
         parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
         parser->RegisterKeywords();
         design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
+        design->SetWiringReadAgain(readAgain, 0);
         EXPECT_TRUE(design->ImportFromFile());
         if (write) {
             EXPECT_TRUE(design->ExportToPCB());
@@ -68,7 +71,7 @@ TEST_F(WiringOnBoard, WireKeepsEveryFieldAndBecomesTracksOnItsNet) {
                "      (shield B) (supply) (attr fanout)\n"
                "      (connect (terminal pin U1-1) (terminal pin U2-2)))\n"
                "(wire (path Bottom 20 0 0 100 0) (net B))"),
-        false);
+        false, false);
     ASSERT_NE(d.Wiring(), nullptr);
     ASSERT_EQ(d.Wiring()->Wires().Count(), 2);
     auto* wire = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
@@ -127,10 +130,14 @@ TEST_F(WiringOnBoard, TurretOutsideItsRangeEndsTheReadingWithTheRangeError) {
 }
 
 TEST_F(WiringOnBoard, UnknownTypeOrAttributeDropsTheWireAndTheOthersStay) {
-    TSpecctraDesign& d = Import(Design("(wire (path Top 10 0 0 1 1) (net A) (type sometimes))\n"
-                                       "(wire (path Top 10 0 0 1 1) (net A) (attr bus))\n"
-                                       "(wire (path Top 10 0 0 1 1) (net A) (type fix))"),
-                                false);
+    const std::string text = Design("(wire (path Top 10 0 0 1 1) (net A) (type sometimes))\n"
+                                    "(wire (path Top 10 0 0 1 1) (net A) (attr bus))\n"
+                                    "(wire (path Top 10 0 0 1 1) (net A) (type fix))");
+    // Read again from its text, the wire waits without a model object.
+    TSpecctraDesign& again = Import(text, false);
+    EXPECT_EQ(again.Wiring()->PendingWires(), 1u);
+    EXPECT_FALSE(again.Wiring()->HasWires());
+    TSpecctraDesign& d = Import(text, false, false);
     ASSERT_EQ(d.Wiring()->Wires().Count(), 1);
     auto* kept = dynamic_cast<TSpecctraWire*>(d.Wiring()->Wires().GetState_SpecctraObject(0));
     EXPECT_EQ(kept->Type, eWireType_Fix);
@@ -142,6 +149,32 @@ TEST_F(WiringOnBoard, UnknownTypeOrAttributeDropsTheWireAndTheOthersStay) {
                             }),
               2);
     EXPECT_EQ(Tracks().size(), 1u);
+}
+
+TEST_F(WiringOnBoard, OnlyFilesOfTheGivenSizeReadTheirWiringAgain) {
+    const std::string text = Design("(wire (path Top 10 0 0 1 1) (net A)) (via V 1 1 (net A))");
+    for (const std::size_t fromBytes : {text.size(), text.size() + 1}) {
+        ResetTranslationState();
+        design.reset();
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
+        parser->RegisterKeywords();
+        design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
+        design->SetWiringReadAgain(true, fromBytes);
+        ASSERT_TRUE(design->ImportFromFile());
+        const bool again = fromBytes <= text.size();
+        EXPECT_EQ(design->Wiring()->HasWires(), !again) << fromBytes;
+        EXPECT_EQ(design->Wiring()->HasVias(), !again) << fromBytes;
+        EXPECT_EQ(design->Wiring()->PendingWires(), 1u);
+        EXPECT_EQ(design->Wiring()->PendingVias(), 1u);
+    }
+    // By default a small design keeps its wiring whole.
+    ResetTranslationState();
+    design.reset();
+    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
+    parser->RegisterKeywords();
+    design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
+    ASSERT_TRUE(design->ImportFromFile());
+    EXPECT_TRUE(design->Wiring()->HasWires());
 }
 
 TEST_F(WiringOnBoard, OwnResolutionReadsCoordinatesAsSteps) {

@@ -10,6 +10,7 @@
 #include "specctra/SpecctraParser2.h"
 #include "specctra/TranslationState.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,10 +51,12 @@ protected:
 };
 
 // Reads a design (the file, or `text` in its place) on a new board; Write()
-// puts it on the board. The board is closed when this goes.
+// puts it on the board. The board is closed when this goes. `prepare` sees
+// the design before it reads.
 class TImport {
 public:
-    explicit TImport(const fs::path& file, const std::string* text = nullptr)
+    explicit TImport(const fs::path& file, const std::string* text = nullptr,
+                     const std::function<void(TSpecctraDesign&)>& prepare = {})
         : host("corpus-" + std::to_string(++serial) + ".pcbdoc"), board(host.board) {
         ResetTranslationState();
         parser = text ? std::make_unique<TSpecctraParser>(
@@ -61,6 +64,8 @@ public:
                       : std::make_unique<TSpecctraParser>(file.string());
         parser->RegisterKeywords();
         design = std::make_unique<TSpecctraDesign>(file.string(), parser.get(), nullptr, board);
+        if (prepare)
+            prepare(*design);
         try {
             read = design->ImportFromFile();
         } catch (const std::exception& error) {
