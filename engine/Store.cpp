@@ -15,27 +15,6 @@ namespace corvane {
 
 namespace {
 
-constexpr int kTagShift = 60;
-constexpr intptr_t kTagObject = 1;
-constexpr intptr_t kTagIterator = 3;
-constexpr uint32_t kGenMask = 0x0FFFFFFFu;
-
-intptr_t MakeHandle(intptr_t tag, uint32_t gen, uint32_t slot) {
-    return (tag << kTagShift) | (static_cast<intptr_t>(gen & kGenMask) << 32) |
-           static_cast<intptr_t>(static_cast<uint64_t>(slot) + 1);
-}
-
-bool SplitHandle(intptr_t handle, intptr_t tag, uint32_t& gen, uint32_t& slot) {
-    if (handle <= 0 || (handle >> kTagShift) != tag)
-        return false;
-    uint64_t low = static_cast<uint64_t>(handle) & 0xFFFFFFFFull;
-    if (low == 0)
-        return false;
-    slot = static_cast<uint32_t>(low - 1);
-    gen = static_cast<uint32_t>((static_cast<uint64_t>(handle) >> 32) & kGenMask);
-    return true;
-}
-
 // Board handles stay below 2^31 so that a host may pass them as 32-bit
 // integers: bit 30 set, a 14-bit generation and a 16-bit slot number + 1.
 constexpr intptr_t kBoardBit = intptr_t{1} << 30;
@@ -846,33 +825,18 @@ void ResetBoardDefaults(BoardRec& b) {
                  50000, 50000, 50000, 200000,  200000, 200000};
 }
 
-// ----------------------------------------------------------------- handles
-
-intptr_t Store::ObjectHandle(uint32_t slot) const {
-    if (slot >= objects_.size() || objects_[slot].kind == 0)
-        return 0;
-    return MakeHandle(kTagObject, objects_[slot].gen, slot);
+Store& Store::Make() {
+    static Store store;
+    made_.store(&store, std::memory_order_release);
+    return store;
 }
+
+// ----------------------------------------------------------------- handles
 
 intptr_t Store::BoardHandle(uint32_t slot) const {
     if (slot >= boards_.size() || !boards_[slot]->live)
         return 0;
     return MakeBoardHandle(boards_[slot]->gen, slot);
-}
-
-uint32_t Store::ObjectSlot(intptr_t handle) const {
-    uint32_t gen = 0, slot = 0;
-    if (!SplitHandle(handle, kTagObject, gen, slot) || slot >= objects_.size())
-        return kNone;
-    const ObjectRec& o = objects_[slot];
-    if (o.kind == 0 || (o.gen & kGenMask) != gen)
-        return kNone;
-    return slot;
-}
-
-ObjectRec* Store::Object(intptr_t handle) {
-    uint32_t slot = ObjectSlot(handle);
-    return slot == kNone ? nullptr : &objects_[slot];
 }
 
 uint32_t Store::BoardSlot(intptr_t handle) const {
@@ -911,18 +875,6 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
     default:
         return nullptr;
     }
-}
-
-void Store::ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
-    Link& l = objects_[slot].links[f];
-    l.prev = head.last;
-    l.next = kNone;
-    if (head.last != kNone)
-        objects_[head.last].links[f].next = slot;
-    else
-        head.first = slot;
-    head.last = slot;
-    ++head.count;
 }
 
 void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
@@ -1143,14 +1095,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
     return slot;
 }
 
-void Store::MarkModified(const ObjectRec& o) {
-    if (o.board != kNone)
-        boards_[o.board]->modified = true;
-}
-
-ObjectExtras Store::Extras(uint32_t slot) const {
-    if (!objects_[slot].hasExtras)
-        return ObjectExtras{};
+ObjectExtras Store::KeptExtras(uint32_t slot) const {
     const auto found = extras_.find(slot);
     return found == extras_.end() ? ObjectExtras{} : found->second;
 }
@@ -1270,13 +1215,6 @@ void Store::DestroyObject(uint32_t slot) {
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
     freeObjects_.push_back(slot);
-}
-
-uint32_t Store::NetOf(const ObjectRec& o) const {
-    if (o.net == kNone || o.net >= objects_.size())
-        return kNone;
-    const ObjectRec& net = objects_[o.net];
-    return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
 }
 
 void Store::SetNet(uint32_t slot, uint32_t netSlot) {
