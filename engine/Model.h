@@ -140,6 +140,11 @@ public:
         int32_t shape, xSize, ySize;
     };
     void SetShapesAndSizes(const ShapeAndSize* changes, int count);
+    // Layers first..first+count-1 take the shapes, sizes and corner
+    // percentages given, each value only when it is valid (shape 0..9, sizes
+    // not negative, percentage 0..100); false when any was not.
+    bool SetLayers(int first, int count, const int32_t* shapes, const int32_t* xSizes,
+                   const int32_t* ySizes, const int32_t* crPcts);
     void Expand(PadLayers& out) const;
     void Assign(const PadLayers& all);
     int RunCount() const;

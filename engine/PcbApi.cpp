@@ -917,28 +917,9 @@ int32_t PcbApi_SetPadLayers(intptr_t object, int32_t firstLayer, int32_t count,
         return 0;
     S().MarkModified(S().At(slot));
     // One new table for the whole change instead of one per value.
-    PadLayerTable& table = BodyOf<PadBody>(slot).layers;
-    thread_local PadLayers all; // Expand sets every entry
-    table.Expand(all);
-    bool taken = true;
-    for (int32_t i = 0; i < count; ++i) {
-        PadLayerEntry& e = all[static_cast<size_t>(firstLayer + i)];
-        if (shapes[i] >= 0 && shapes[i] <= 9)
-            e.shape = shapes[i];
-        else
-            taken = false;
-        if (xSizes[i] >= 0 && ySizes[i] >= 0) {
-            e.xSize = xSizes[i];
-            e.ySize = ySizes[i];
-        } else
-            taken = false;
-        if (crPcts[i] >= 0 && crPcts[i] <= 100)
-            e.crPct = crPcts[i];
-        else
-            taken = false;
-    }
-    table.Assign(all);
-    return taken ? 1 : 0;
+    return BodyOf<PadBody>(slot).layers.SetLayers(firstLayer, count, shapes, xSizes, ySizes, crPcts)
+               ? 1
+               : 0;
 }
 
 int32_t PcbApi_QueryRegion(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,

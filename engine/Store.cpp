@@ -269,28 +269,40 @@ template <class Value, class Key, class Traits> struct CountedPool {
         Value value{};
         uint64_t hash = 0;
         uint32_t users = 0;
+        bool kept = false; // holds a value (false: its number is free)
+        bool idle = false; // waits among the values no one uses
     };
     std::vector<Entry> entries;
     std::vector<uint32_t> freeIds;
     std::unordered_multimap<uint64_t, uint32_t> byHash;
-    size_t live = 0;
-    uint32_t last = 0; // the value used last: records made one after another often match
+    size_t live = 0; // values with users
+    // The values used last: records made one after another often match one
+    // of the few before them (the pins of a footprint, the two texts of a
+    // component), which a comparison finds without hashing the key.
+    static constexpr uint32_t kRecent = 4;
+    std::array<uint32_t, kRecent> recent{};
+    uint32_t nextRecent = 0;
+    // A value whose last user lets go stays a while, oldest first out: the
+    // pads of one padstack each pass through the same short-lived values,
+    // which keep their numbers (and the changes known between them) that way.
+    static constexpr size_t kIdleKept = 256;
+    std::deque<uint32_t> idle;
     // How many values were freed so far: a number stands for the same value
     // for as long as this does not change.
     uint64_t frees = 0;
 
     // The number of the value equal to `key`, with one more user.
     uint32_t Use(const Key& key) {
-        if (last < entries.size() && entries[last].users > 0 &&
-            Traits::Same(entries[last].value, key)) {
-            ++entries[last].users;
-            return last;
-        }
+        for (const uint32_t id : recent)
+            if (id < entries.size() && entries[id].kept && Traits::Same(entries[id].value, key)) {
+                Retain(id);
+                return id;
+            }
         const uint64_t h = Traits::Hash(key);
         for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
             if (Traits::Same(entries[at->second].value, key)) {
-                ++entries[at->second].users;
-                last = at->second;
+                Retain(at->second);
+                Remember(at->second);
                 return at->second;
             }
         uint32_t id;
@@ -305,24 +317,50 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.value = Traits::Make(key);
         e.hash = h;
         e.users = 1;
+        e.kept = true;
         byHash.emplace(h, id);
         ++live;
-        last = id;
+        Remember(id);
         return id;
     }
-    void Retain(uint32_t id) { ++entries[id].users; }
+    void Remember(uint32_t id) {
+        recent[nextRecent] = id;
+        nextRecent = (nextRecent + 1) % kRecent;
+    }
+    void Retain(uint32_t id) {
+        if (entries[id].users++ == 0)
+            ++live;
+    }
     void Drop(uint32_t id) {
         Entry& e = entries[id];
         if (--e.users > 0)
             return;
+        --live;
+        if (!e.idle) {
+            e.idle = true;
+            idle.push_back(id);
+        }
+        while (idle.size() > kIdleKept) {
+            const uint32_t oldest = idle.front();
+            idle.pop_front();
+            entries[oldest].idle = false;
+            if (entries[oldest].users == 0)
+                Free(oldest);
+        }
+    }
+    bool Kept(uint32_t id) const { return id < entries.size() && entries[id].kept; }
+
+private:
+    void Free(uint32_t id) {
+        Entry& e = entries[id];
         for (auto [at, end] = byHash.equal_range(e.hash); at != end; ++at)
             if (at->second == id) {
                 byHash.erase(at);
                 break;
             }
         e.value = Value{};
+        e.kept = false;
         freeIds.push_back(id);
-        --live;
         ++frees;
     }
 };
@@ -432,7 +470,7 @@ struct RunScratch {
     PadLayerTable::Run second[kLayerCount + 2];
 };
 RunScratch& Scratch() {
-    thread_local RunScratch scratch;
+    static RunScratch scratch; // the store is used from one thread at a time
     return scratch;
 }
 } // namespace
@@ -589,7 +627,7 @@ bool SameChange(const TableChange& known, uint32_t from, const PadLayerTable::Sh
 
 TableChange& KnownChange(uint32_t from, const PadLayerTable::ShapeAndSize* changes, int count) {
     static constexpr size_t kEntries = 256;
-    thread_local std::array<TableChange, kEntries> known;
+    static std::array<TableChange, kEntries> known;
     uint64_t h = Mix(from, static_cast<uint32_t>(count));
     for (int c = 0; c < count; ++c)
         for (int32_t v :
@@ -633,13 +671,82 @@ void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
         runs = out;
     }
     Assign(runs, n);
-    if (known && Tables().entries[from].users > 0) {
+    if (known && Tables().Kept(from)) {
         known->from = from;
         known->to = id_;
         known->frees = Tables().frees;
         known->count = count;
         std::copy_n(changes, count, known->changes);
     }
+}
+
+namespace {
+// The last whole-layer change: the pads of one padstack take the same
+// values, one after another. It holds while the pool has freed nothing since.
+struct LayersChange {
+    uint32_t from = kNone;
+    uint32_t to = kNone;
+    uint64_t frees = 0;
+    int first = 0, count = 0;
+    bool taken = false;
+    std::array<int32_t, kLayerCount> shapes{}, xSizes{}, ySizes{}, crPcts{};
+
+    bool Same(uint32_t id, int f, int n, const int32_t* s, const int32_t* x, const int32_t* y,
+              const int32_t* c) const {
+        const size_t bytes = sizeof(int32_t) * static_cast<size_t>(n);
+        return from == id && frees == Tables().frees && first == f && count == n &&
+               std::memcmp(shapes.data(), s, bytes) == 0 &&
+               std::memcmp(xSizes.data(), x, bytes) == 0 &&
+               std::memcmp(ySizes.data(), y, bytes) == 0 &&
+               std::memcmp(crPcts.data(), c, bytes) == 0;
+    }
+};
+} // namespace
+
+bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const int32_t* xSizes,
+                              const int32_t* ySizes, const int32_t* crPcts) {
+    static LayersChange last;
+    if (last.Same(id_, first, count, shapes, xSizes, ySizes, crPcts)) {
+        Retain(last.to);
+        Release(id_);
+        id_ = last.to;
+        return last.taken;
+    }
+    const uint32_t from = id_;
+    static PadLayers all; // Expand sets every entry
+    Expand(all);
+    bool taken = true;
+    for (int i = 0; i < count; ++i) {
+        PadLayerEntry& e = all[static_cast<size_t>(first + i)];
+        if (shapes[i] >= 0 && shapes[i] <= 9)
+            e.shape = shapes[i];
+        else
+            taken = false;
+        if (xSizes[i] >= 0 && ySizes[i] >= 0) {
+            e.xSize = xSizes[i];
+            e.ySize = ySizes[i];
+        } else
+            taken = false;
+        if (crPcts[i] >= 0 && crPcts[i] <= 100)
+            e.crPct = crPcts[i];
+        else
+            taken = false;
+    }
+    Assign(all);
+    if (Tables().Kept(from)) {
+        const size_t n = static_cast<size_t>(count);
+        last.from = from;
+        last.to = id_;
+        last.frees = Tables().frees;
+        last.first = first;
+        last.count = count;
+        last.taken = taken;
+        std::copy_n(shapes, n, last.shapes.begin());
+        std::copy_n(xSizes, n, last.xSizes.begin());
+        std::copy_n(ySizes, n, last.ySizes.begin());
+        std::copy_n(crPcts, n, last.crPcts.begin());
+    }
+    return taken;
 }
 
 // Size classes of 16 bytes up to kPooledMax; larger records and builds that
