@@ -207,9 +207,10 @@ private:
 };
 
 // Records come from per-size free lists the store keeps for its lifetime:
-// an import makes and drops millions of them.
+// an import makes and drops millions of them. A record carries no table of
+// virtual functions (a board holds millions): the BodyBox that owns it knows
+// its kind.
 struct Body {
-    virtual ~Body() = default;
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size);
 };
@@ -582,7 +583,39 @@ template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
     }
 }
 
-std::unique_ptr<Body> MakeBody(int32_t kind);
+// Owns one record of a kind; frees it as that kind. The kind rides in the
+// top byte of the address, which user-space addresses leave clear.
+class BodyBox {
+public:
+    BodyBox() = default;
+    BodyBox(const BodyBox&) = delete;
+    BodyBox& operator=(const BodyBox&) = delete;
+    BodyBox(BodyBox&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    BodyBox& operator=(BodyBox&& other) noexcept {
+        if (this != &other) {
+            reset();
+            bits_ = other.bits_;
+            other.bits_ = 0;
+        }
+        return *this;
+    }
+    ~BodyBox() { reset(); }
+    // A new record of `kind` with its defaults; empty for a kind without one.
+    static BodyBox Make(int32_t kind);
+    Body* get() const { return reinterpret_cast<Body*>(bits_ & kAddressMask); }
+    explicit operator bool() const { return bits_ != 0; }
+    void reset();
+
+private:
+    static constexpr int kKindShift = 56;
+    static constexpr uintptr_t kAddressMask = (uintptr_t{1} << kKindShift) - 1;
+    uintptr_t bits_ = 0;
+};
+static_assert(sizeof(BodyBox) == sizeof(void*));
+
+inline BodyBox MakeBody(int32_t kind) {
+    return BodyBox::Make(kind);
+}
 bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
@@ -611,7 +644,7 @@ struct ObjectRec {
     uint8_t moveable = 1;
     uint8_t hasExtras = 0; // the store keeps ObjectExtras for it
     std::array<Link, kFamilyCount> links{};
-    std::unique_ptr<Body> body;
+    BodyBox body;
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
 static_assert(sizeof(ObjectRec) <= 72);

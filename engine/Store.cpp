@@ -749,7 +749,7 @@ bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const
     return taken;
 }
 
-// Size classes of 16 bytes up to kPooledMax; larger records and builds that
+// Size classes of 8 bytes (the records' alignment) up to kPooledMax; larger records and builds that
 // check memory use the general heap.
 namespace {
 #if defined(__has_feature)
@@ -762,7 +762,7 @@ constexpr size_t kPooledMax = 0;
 #else
 constexpr size_t kPooledMax = 512;
 #endif
-constexpr size_t kGrain = 16;
+constexpr size_t kGrain = 8;
 // A small board takes slabs of 64 KiB; past the first few, slabs are one
 // huge page each (when the system grants them), so that a large board's
 // records do not cost a page fault per 4 KiB.
@@ -839,42 +839,80 @@ void Body::operator delete(void* p, std::size_t size) {
         Pool().Give(p, size);
 }
 
-std::unique_ptr<Body> MakeBody(int32_t kind) {
+static_assert(alignof(TrackBody) <= kGrain && alignof(ArcBody) <= kGrain &&
+              alignof(FillBody) <= kGrain && alignof(ViaBody) <= kGrain &&
+              alignof(PadBody) <= kGrain && alignof(RegionBody) <= kGrain &&
+              alignof(TextBody) <= kGrain && alignof(ComponentBody) <= kGrain &&
+              alignof(PolygonBody) <= kGrain && alignof(NetBody) <= kGrain &&
+              alignof(FromToBody) <= kGrain && alignof(EmbeddedBody) <= kGrain &&
+              alignof(ClassBody) <= kGrain && alignof(RuleBody) <= kGrain);
+
+BodyBox BodyBox::Make(int32_t kind) {
+    Body* made = nullptr;
     switch (kind) {
     case kTrack:
-        return std::make_unique<TrackBody>();
+        made = new TrackBody();
+        break;
     case kArc:
-        return std::make_unique<ArcBody>();
+        made = new ArcBody();
+        break;
     case kFill:
-        return std::make_unique<FillBody>();
+        made = new FillBody();
+        break;
     case kVia:
-        return std::make_unique<ViaBody>();
+        made = new ViaBody();
+        break;
     case kPad:
-        return std::make_unique<PadBody>();
+        made = new PadBody();
+        break;
     case kRegion:
-        return std::make_unique<RegionBody>();
+        made = new RegionBody();
+        break;
     case kText:
-        return std::make_unique<TextBody>();
+        made = new TextBody();
+        break;
     case kComponent:
-        return std::make_unique<ComponentBody>();
+        made = new ComponentBody();
+        break;
     case kPolygon:
     case kSplitPlane:
     case kBoardOutline:
-        return std::make_unique<PolygonBody>();
+        made = new PolygonBody();
+        break;
     case kNet:
-        return std::make_unique<NetBody>();
+        made = new NetBody();
+        break;
     case kFromTo:
     case kManualFromTo:
-        return std::make_unique<FromToBody>();
+        made = new FromToBody();
+        break;
     case kEmbedded:
-        return std::make_unique<EmbeddedBody>();
+        made = new EmbeddedBody();
+        break;
     case kClass:
-        return std::make_unique<ClassBody>();
+        made = new ClassBody();
+        break;
     case kRule:
-        return std::make_unique<RuleBody>();
+        made = new RuleBody();
+        break;
     default:
-        return nullptr;
+        return {};
     }
+    BodyBox box;
+    const auto address = reinterpret_cast<uintptr_t>(made);
+    if ((address & ~kAddressMask) != 0)
+        std::abort(); // an address this platform's user space never gives
+    box.bits_ = address | (static_cast<uintptr_t>(kind) << kKindShift);
+    return box;
+}
+
+void BodyBox::reset() {
+    if (bits_ == 0)
+        return;
+    const auto kind = static_cast<int32_t>(bits_ >> kKindShift);
+    Body* body = get();
+    bits_ = 0;
+    VisitBody(kind, body, [](auto& record) { delete &record; });
 }
 
 bool IsPrimitiveKind(int32_t kind) {
@@ -1142,7 +1180,7 @@ uint32_t Store::FindBoardByFileName(const std::string& fileName) const {
 // ----------------------------------------------------------------- objects
 
 uint32_t Store::CreateObject(int32_t kind, bool bare) {
-    std::unique_ptr<Body> body = MakeBody(kind);
+    BodyBox body = MakeBody(kind);
     if (!body)
         return kNone;
     uint32_t slot;
