@@ -71,32 +71,54 @@ double NormalizeAngle(double a) {
 
 struct Transform {
     // Applied in order: mirror about x = cx (when flip), rotate by `angle`
-    // about (cx, cy), then move by (dx, dy).
-    bool flip = false;
-    double angle = 0.0;
-    int64_t cx = 0, cy = 0, dx = 0, dy = 0;
+    // about (cx, cy), then move by (dx, dy). The rotation's kind and sine
+    // and cosine are worked out once for all the points it moves.
+    Transform(bool flip_, double angle_, int64_t cx_, int64_t cy_, int64_t dx_, int64_t dy_)
+        : flip(flip_), angle(NormalizeAngle(angle_)), cx(cx_), cy(cy_), dx(dx_), dy(dy_) {
+        if (angle == 90.0)
+            turn = kQuarter;
+        else if (angle == 180.0)
+            turn = kHalf;
+        else if (angle == 270.0)
+            turn = kThreeQuarters;
+        else if (angle != 0.0) {
+            turn = kAny;
+            const double r = angle * M_PI / 180.0;
+            cosA = std::cos(r);
+            sinA = std::sin(r);
+        }
+    }
+    bool flip;
+    double angle; // 0 <= angle < 360
+    int64_t cx, cy, dx, dy;
+    enum Turn { kNoTurn, kQuarter, kHalf, kThreeQuarters, kAny } turn = kNoTurn;
+    double cosA = 1.0, sinA = 0.0;
 
+    bool Moves() const { return flip || turn != kNoTurn || dx != 0 || dy != 0; }
     void Point(int32_t& x, int32_t& y) const {
         int64_t px = x, py = y;
         if (flip)
             px = 2 * cx - px;
-        if (angle != 0.0) {
-            int64_t rx = px - cx, ry = py - cy;
-            double a = NormalizeAngle(angle);
-            if (a == 90.0) {
-                px = cx - ry;
-                py = cy + rx;
-            } else if (a == 180.0) {
-                px = cx - rx;
-                py = cy - ry;
-            } else if (a == 270.0) {
-                px = cx + ry;
-                py = cy - rx;
-            } else if (a != 0.0) {
-                double r = a * M_PI / 180.0;
-                px = cx + std::llround(rx * std::cos(r) - ry * std::sin(r));
-                py = cy + std::llround(rx * std::sin(r) + ry * std::cos(r));
-            }
+        const int64_t rx = px - cx, ry = py - cy;
+        switch (turn) {
+        case kNoTurn:
+            break;
+        case kQuarter:
+            px = cx - ry;
+            py = cy + rx;
+            break;
+        case kHalf:
+            px = cx - rx;
+            py = cy - ry;
+            break;
+        case kThreeQuarters:
+            px = cx + ry;
+            py = cy - rx;
+            break;
+        case kAny:
+            px = cx + std::llround(rx * cosA - ry * sinA);
+            py = cy + std::llround(rx * sinA + ry * cosA);
+            break;
         }
         x = static_cast<int32_t>(px + dx);
         y = static_cast<int32_t>(py + dy);
@@ -1500,14 +1522,9 @@ void Store::BuildIterator(IteratorRec& it) {
 void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY, double oldAngle,
                               int32_t oldLayer, int32_t newX, int32_t newY, double newAngle,
                               int32_t newLayer) {
-    Transform t;
-    t.flip = (oldLayer == 32) != (newLayer == 32);
-    t.angle = NormalizeAngle(newAngle - oldAngle);
-    t.cx = oldX;
-    t.cy = oldY;
-    t.dx = static_cast<int64_t>(newX) - oldX;
-    t.dy = static_cast<int64_t>(newY) - oldY;
-    if (!t.flip && t.angle == 0.0 && t.dx == 0 && t.dy == 0)
+    const Transform t((oldLayer == 32) != (newLayer == 32), newAngle - oldAngle, oldX, oldY,
+                      static_cast<int64_t>(newX) - oldX, static_cast<int64_t>(newY) - oldY);
+    if (!t.Moves())
         return;
     // Moving a child changes none of the container links the walk follows.
     ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
