@@ -140,19 +140,27 @@ private:
     static constexpr int kMaxInts = 48;
     static constexpr int kMaxCommits = 48;
 
+    // The common case inline, the spill apart: every field of every record
+    // passes here.
     int32_t* NewInt(int32_t value) {
-        if (intCount_ < kMaxInts) {
+        if (intCount_ < kMaxInts) [[likely]] {
             ints_[intCount_] = value;
             return &ints_[intCount_++];
         }
+        return SpillInt(value);
+    }
+    [[gnu::noinline]] int32_t* SpillInt(int32_t value) {
         Rare().SpilledInts.push_front(value);
         return &Rare().SpilledInts.front();
     }
     void AddCommit(void* field, void* wire, void (*apply)(void*, void*)) {
-        if (commitCount_ < kMaxCommits)
+        if (commitCount_ < kMaxCommits) [[likely]]
             commits_[commitCount_++] = TCommit{field, wire, apply};
         else
-            Rare().SpilledCommits.push_back(TCommit{field, wire, apply});
+            SpillCommit(TCommit{field, wire, apply});
+    }
+    [[gnu::noinline]] void SpillCommit(const TCommit& commit) {
+        Rare().SpilledCommits.push_back(commit);
     }
 
     // Text buffers are reused across exchanges: every read of an object with
