@@ -56,7 +56,11 @@ public:
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
-        int32_t* wire = NewInt(static_cast<int32_t>(field.ToV6()));
+        // A legacy layer number is its own legacy layer.
+        const uint32_t value = field.Value();
+        int32_t* wire = NewInt(value < static_cast<uint32_t>(kV6_LayerCount)
+                                   ? static_cast<int32_t>(value)
+                                   : static_cast<int32_t>(field.ToV6()));
         if (read_)
             AddCommit(&field, wire, [](void* f, void* w) {
                 const int32_t value = *static_cast<int32_t*>(w);
