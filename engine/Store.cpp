@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -922,8 +923,13 @@ BodyBox BodyBox::Make(int32_t kind) {
     }
     BodyBox box;
     const auto address = reinterpret_cast<uintptr_t>(made);
-    if ((address & ~kAddressMask) != 0)
-        std::abort(); // an address this platform's user space never gives
+    if ((address & ~kAddressMask) != 0) {
+        // Only a system that tags the top byte of addresses gives one.
+        std::fputs("corvane: a record's address uses its top byte; this system is not "
+                   "supported\n",
+                   stderr);
+        std::abort();
+    }
     box.bits_ = address | (static_cast<uintptr_t>(kind) << kKindShift);
     return box;
 }
