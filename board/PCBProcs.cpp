@@ -41,6 +41,9 @@ Binding& binding() {
     return instance;
 }
 
+// The entry points while bound, else null: the one load a bound call makes.
+constinit std::atomic<EntryPoints*> g_boundEntries{nullptr};
+
 const char* baseName(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
@@ -108,6 +111,7 @@ void resolveEntries(void* module, EntryPoints& entries) {
 }
 
 void unbindLocked(Binding& b) {
+    g_boundEntries.store(nullptr, std::memory_order_release);
     b.bound.store(false, std::memory_order_release);
     b.missedGeneration = kNoGeneration;
     clearEntries(b.entries);
@@ -131,11 +135,14 @@ bool bindLocked(Binding& b, bool force) {
         dlclose(b.module); // keep one reference only
     b.module = module;
     b.bound.store(true, std::memory_order_release);
+    g_boundEntries.store(&b.entries, std::memory_order_release);
     return true;
 }
 
 // The per-call check: free once bound, a fresh look while the engine is absent.
 inline EntryPoints& entryPoints() {
+    if (EntryPoints* bound = g_boundEntries.load(std::memory_order_acquire))
+        return *bound;
     Binding& b = binding();
     if (!b.bound.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> lock(b.mutex);

@@ -30,8 +30,12 @@ public:
     TExchange(const TExchange&) = delete;
     TExchange& operator=(const TExchange&) = delete;
     ~TExchange() {
-        for (int i = 0; i < textCount_; ++i)
-            GiveBuffer(std::move(texts_[i]));
+        // The buffers taken last go back for the next exchange.
+        if (textCount_ > 0) {
+            TTextStack& stack = Texts();
+            if (stack.Top == textBase_ + textCount_)
+                stack.Top = textBase_;
+        }
     }
 
     int32_t* Int(int32_t& field) { return &field; }
@@ -52,7 +56,11 @@ public:
         return wire;
     }
     int32_t* V6(TV7_Layer& field) {
-        int32_t* wire = NewInt(static_cast<int32_t>(field.ToV6()));
+        // A legacy layer number is its own legacy layer.
+        const uint32_t value = field.Value();
+        int32_t* wire = NewInt(value < static_cast<uint32_t>(kV6_LayerCount)
+                                   ? static_cast<int32_t>(value)
+                                   : static_cast<int32_t>(field.ToV6()));
         if (read_)
             AddCommit(&field, wire, [](void* f, void* w) {
                 const int32_t value = *static_cast<int32_t*>(w);
@@ -64,15 +72,10 @@ public:
     char* Text(std::string& field) {
         if (!read_ && field.size() < static_cast<size_t>(PCBAPI_TEXT_CAPACITY))
             return const_cast<char*>(field.c_str());
-        std::unique_ptr<char[]> buffer = TakeBuffer();
+        char* wire = TakeBuffer();
         const size_t n = std::min(field.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
-        std::memcpy(buffer.get(), field.data(), n);
-        buffer[n] = '\0';
-        char* wire = buffer.get();
-        if (textCount_ < kMaxTexts)
-            texts_[textCount_++] = std::move(buffer);
-        else
-            Rare().SpilledTexts.push_back(std::move(buffer));
+        std::memcpy(wire, field.data(), n);
+        wire[n] = '\0';
         if (read_)
             AddCommit(&field, wire, [](void* f, void* w) {
                 char* text = static_cast<char*>(w);
@@ -140,40 +143,57 @@ private:
     // node-based storage, which keeps the addresses handed out valid.
     static constexpr int kMaxInts = 48;
     static constexpr int kMaxCommits = 48;
-    static constexpr int kMaxTexts = 12;
 
+    // The common case inline, the spill apart: every field of every record
+    // passes here.
     int32_t* NewInt(int32_t value) {
-        if (intCount_ < kMaxInts) {
+        if (intCount_ < kMaxInts) [[likely]] {
             ints_[intCount_] = value;
             return &ints_[intCount_++];
         }
+        return SpillInt(value);
+    }
+    [[gnu::noinline]] int32_t* SpillInt(int32_t value) {
         Rare().SpilledInts.push_front(value);
         return &Rare().SpilledInts.front();
     }
     void AddCommit(void* field, void* wire, void (*apply)(void*, void*)) {
-        if (commitCount_ < kMaxCommits)
+        if (commitCount_ < kMaxCommits) [[likely]]
             commits_[commitCount_++] = TCommit{field, wire, apply};
         else
-            Rare().SpilledCommits.push_back(TCommit{field, wire, apply});
+            SpillCommit(TCommit{field, wire, apply});
+    }
+    [[gnu::noinline]] void SpillCommit(const TCommit& commit) {
+        Rare().SpilledCommits.push_back(commit);
     }
 
     // Text buffers are reused across exchanges: every read of an object with
-    // texts would otherwise allocate and free them.
-    static std::vector<std::unique_ptr<char[]>>& Pool() {
-        thread_local std::vector<std::unique_ptr<char[]>> pool;
-        return pool;
+    // texts would otherwise allocate and free them. The buffers of the
+    // exchanges alive are a stack per thread: an exchange takes the next ones
+    // and gives them back when it ends. An exchange whose buffers would not
+    // lie together at the top (another one took some in between) keeps the
+    // rest to itself.
+    struct TTextStack {
+        std::vector<std::unique_ptr<char[]>> Buffers;
+        size_t Top = 0;
+    };
+    static TTextStack& Texts() {
+        thread_local TTextStack stack;
+        return stack;
     }
-    static std::unique_ptr<char[]> TakeBuffer() {
-        auto& pool = Pool();
-        if (pool.empty())
-            return std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY);
-        std::unique_ptr<char[]> buffer = std::move(pool.back());
-        pool.pop_back();
-        return buffer;
-    }
-    static void GiveBuffer(std::unique_ptr<char[]> buffer) {
-        if (buffer && Pool().size() < 64)
-            Pool().push_back(std::move(buffer));
+    char* TakeBuffer() {
+        TTextStack& stack = Texts();
+        if (textCount_ == 0)
+            textBase_ = stack.Top;
+        else if (stack.Top != textBase_ + textCount_) {
+            Rare().SpilledTexts.push_back(
+                std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY));
+            return Rare().SpilledTexts.back().get();
+        }
+        if (stack.Top == stack.Buffers.size())
+            stack.Buffers.push_back(std::make_unique_for_overwrite<char[]>(PCBAPI_TEXT_CAPACITY));
+        ++textCount_;
+        return stack.Buffers[stack.Top++].get();
     }
 
     bool read_;
@@ -182,7 +202,7 @@ private:
     int textCount_ = 0;
     int32_t ints_[kMaxInts];
     TCommit commits_[kMaxCommits];
-    std::unique_ptr<char[]> texts_[kMaxTexts];
+    size_t textBase_ = 0; // this exchange's first buffer on the stack
     // What few exchanges need, made on first use: most records are plain
     // numbers and short texts, and an import exchanges millions of them.
     struct TRare {

@@ -7,6 +7,7 @@
 #include "host/sdk/PcbApi.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -139,6 +140,11 @@ public:
         int32_t shape, xSize, ySize;
     };
     void SetShapesAndSizes(const ShapeAndSize* changes, int count);
+    // Layers first..first+count-1 take the shapes, sizes and corner
+    // percentages given, each value only when it is valid (shape 0..9, sizes
+    // not negative, percentage 0..100); false when any was not.
+    bool SetLayers(int first, int count, const int32_t* shapes, const int32_t* xSizes,
+                   const int32_t* ySizes, const int32_t* crPcts);
     void Expand(PadLayers& out) const;
     void Assign(const PadLayers& all);
     int RunCount() const;
@@ -201,9 +207,10 @@ private:
 };
 
 // Records come from per-size free lists the store keeps for its lifetime:
-// an import makes and drops millions of them.
+// an import makes and drops millions of them. A record carries no table of
+// virtual functions (a board holds millions): the BodyBox that owns it knows
+// its kind.
 struct Body {
-    virtual ~Body() = default;
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size);
 };
@@ -576,7 +583,39 @@ template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
     }
 }
 
-std::unique_ptr<Body> MakeBody(int32_t kind);
+// Owns one record of a kind; frees it as that kind. The kind rides in the
+// top byte of the address, which user-space addresses leave clear.
+class BodyBox {
+public:
+    BodyBox() = default;
+    BodyBox(const BodyBox&) = delete;
+    BodyBox& operator=(const BodyBox&) = delete;
+    BodyBox(BodyBox&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    BodyBox& operator=(BodyBox&& other) noexcept {
+        if (this != &other) {
+            reset();
+            bits_ = other.bits_;
+            other.bits_ = 0;
+        }
+        return *this;
+    }
+    ~BodyBox() { reset(); }
+    // A new record of `kind` with its defaults; empty for a kind without one.
+    static BodyBox Make(int32_t kind);
+    Body* get() const { return reinterpret_cast<Body*>(bits_ & kAddressMask); }
+    explicit operator bool() const { return bits_ != 0; }
+    void reset();
+
+private:
+    static constexpr int kKindShift = 56;
+    static constexpr uintptr_t kAddressMask = (uintptr_t{1} << kKindShift) - 1;
+    uintptr_t bits_ = 0;
+};
+static_assert(sizeof(BodyBox) == sizeof(void*));
+
+inline BodyBox MakeBody(int32_t kind) {
+    return BodyBox::Make(kind);
+}
 bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
@@ -605,7 +644,7 @@ struct ObjectRec {
     uint8_t moveable = 1;
     uint8_t hasExtras = 0; // the store keeps ObjectExtras for it
     std::array<Link, kFamilyCount> links{};
-    std::unique_ptr<Body> body;
+    BodyBox body;
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
 static_assert(sizeof(ObjectRec) <= 72);
@@ -718,20 +757,61 @@ PcbApiDielectric DefaultDielectric();
 std::string AbsolutePath(const std::string& path);
 void ResetBoardDefaults(BoardRec& b);
 
+// Object and iterator handles: a tag in the top bits, the slot's generation
+// (28 bits) and the slot number + 1; a stale handle's generation no longer
+// matches its slot.
+constexpr int kTagShift = 60;
+constexpr intptr_t kTagObject = 1;
+constexpr intptr_t kTagIterator = 3;
+constexpr uint32_t kGenMask = 0x0FFFFFFFu;
+
+inline intptr_t MakeHandle(intptr_t tag, uint32_t gen, uint32_t slot) {
+    return (tag << kTagShift) | (static_cast<intptr_t>(gen & kGenMask) << 32) |
+           static_cast<intptr_t>(static_cast<uint64_t>(slot) + 1);
+}
+
+inline bool SplitHandle(intptr_t handle, intptr_t tag, uint32_t& gen, uint32_t& slot) {
+    if (handle <= 0 || (handle >> kTagShift) != tag)
+        return false;
+    const uint64_t low = static_cast<uint64_t>(handle) & 0xFFFFFFFFull;
+    if (low == 0)
+        return false;
+    slot = static_cast<uint32_t>(low - 1);
+    gen = static_cast<uint32_t>((static_cast<uint64_t>(handle) >> 32) & kGenMask);
+    return true;
+}
+
 // ----------------------------------------------------------------- the store
 
 class Store {
 public:
+    // The process's store, made on first use. Every entry point starts here,
+    // so the made store is a plain load away.
     static Store& Get() {
-        static Store store;
-        return store;
+        Store* made = made_.load(std::memory_order_acquire);
+        return made != nullptr ? *made : Make();
     }
 
     // Handles
-    intptr_t ObjectHandle(uint32_t slot) const;
+    intptr_t ObjectHandle(uint32_t slot) const {
+        if (slot >= objects_.size() || objects_[slot].kind == 0)
+            return 0;
+        return MakeHandle(kTagObject, objects_[slot].gen, slot);
+    }
     intptr_t BoardHandle(uint32_t slot) const;
-    ObjectRec* Object(intptr_t handle);
-    uint32_t ObjectSlot(intptr_t handle) const; // kNone when invalid
+    ObjectRec* Object(intptr_t handle) {
+        const uint32_t slot = ObjectSlot(handle);
+        return slot == kNone ? nullptr : &objects_[slot];
+    }
+    uint32_t ObjectSlot(intptr_t handle) const { // kNone when invalid
+        uint32_t gen = 0, slot = 0;
+        if (!SplitHandle(handle, kTagObject, gen, slot) || slot >= objects_.size())
+            return kNone;
+        const ObjectRec& o = objects_[slot];
+        if (o.kind == 0 || (o.gen & kGenMask) != gen)
+            return kNone;
+        return slot;
+    }
     BoardRec* Board(intptr_t handle);
     uint32_t BoardSlot(intptr_t handle) const;
     ObjectRec& At(uint32_t slot) { return objects_[slot]; }
@@ -758,16 +838,36 @@ public:
     void SetNet(uint32_t slot, uint32_t netSlot);
     // The net an object names, or kNone. A free object may name a net that
     // was deleted since; its slot may hold another object by now.
-    uint32_t NetOf(const ObjectRec& o) const;
+    uint32_t NetOf(const ObjectRec& o) const {
+        if (o.net == kNone || o.net >= objects_.size())
+            return kNone;
+        const ObjectRec& net = objects_[o.net];
+        return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
+    }
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
-    void MarkModified(const ObjectRec& o);
+    void MarkModified(const ObjectRec& o) {
+        if (o.board != kNone)
+            boards_[o.board]->modified = true;
+    }
     // The bit fields and index of an object (all 0 for most).
-    ObjectExtras Extras(uint32_t slot) const;
+    ObjectExtras Extras(uint32_t slot) const {
+        return objects_[slot].hasExtras ? KeptExtras(slot) : ObjectExtras{};
+    }
     void SetExtras(uint32_t slot, const ObjectExtras& extras);
 
     // Lists
-    void ListAppend(ListHead& head, uint32_t slot, LinkFamily f);
+    void ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
+        Link& l = objects_[slot].links[f];
+        l.prev = head.last;
+        l.next = kNone;
+        if (head.last != kNone)
+            objects_[head.last].links[f].next = slot;
+        else
+            head.first = slot;
+        head.last = slot;
+        ++head.count;
+    }
     void ListRemove(ListHead& head, uint32_t slot, LinkFamily f);
     template <class F> void ForEach(const ListHead& head, LinkFamily f, F&& fn) {
         for (uint32_t s = head.first; s != kNone;) {
@@ -791,6 +891,8 @@ public:
     intptr_t currentBoard = 0;
 
 private:
+    static inline std::atomic<Store*> made_{nullptr};
+    static Store& Make();
     ObjectTable objects_;
     std::vector<uint32_t> freeObjects_;
     std::unordered_map<uint32_t, ObjectExtras> extras_; // by slot, for objects that hold any
@@ -798,6 +900,7 @@ private:
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;
     ListHead* HeadFor(ObjectRec& o, LinkFamily f);
+    ObjectExtras KeptExtras(uint32_t slot) const;
 };
 
 } // namespace corvane

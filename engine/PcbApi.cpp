@@ -81,15 +81,12 @@ struct Ex {
 };
 
 // Looks up a live object of one of the given kinds.
-uint32_t SlotOf(intptr_t handle, std::initializer_list<int32_t> kinds) {
-    uint32_t slot = S().ObjectSlot(handle);
+template <int32_t... Kinds> uint32_t SlotOf(intptr_t handle) {
+    const uint32_t slot = S().ObjectSlot(handle);
     if (slot == kNone)
         return kNone;
-    int32_t kind = S().At(slot).kind;
-    for (int32_t k : kinds)
-        if (k == kind)
-            return slot;
-    return kNone;
+    const int32_t kind = S().At(slot).kind;
+    return ((kind == Kinds) || ...) ? slot : kNone;
 }
 
 template <class B> B& BodyOf(uint32_t slot) {
@@ -103,7 +100,7 @@ bool CheckCommon(int32_t mode, int32_t* layer, intptr_t* net) {
         return true;
     if (*layer < 0 || *layer >= kLayerCount)
         return false;
-    return *net == 0 || SlotOf(*net, {kNet}) != kNone;
+    return *net == 0 || SlotOf<kNet>(*net) != kNone;
 }
 
 void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* index,
@@ -124,15 +121,25 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
         *y1 = o.y1;
         return;
     }
-    ObjectExtras extras = s.Extras(slot);
-    extras.bitField = *bitField;
-    extras.index = *index;
-    s.SetExtras(slot, extras);
+    if (*bitField != 0 || *index != 0 || o.hasExtras) {
+        ObjectExtras extras = s.Extras(slot);
+        extras.bitField = *bitField;
+        extras.index = *index;
+        s.SetExtras(slot, extras);
+    }
     o.moveable = *moveable != 0 ? 1 : 0;
     o.x1 = *x1;
     o.y1 = *y1;
+    const uint32_t netSlot = *net == 0 ? kNone : s.ObjectSlot(*net);
+    if (o.board == kNone) {
+        // A free object is in no list yet: adding it to a board links it.
+        o.layer = static_cast<uint8_t>(*layer);
+        o.net = netSlot;
+        o.netGen = netSlot == kNone ? 0 : s.At(netSlot).gen;
+        return;
+    }
     s.SetLayer(slot, *layer);
-    s.SetNet(slot, *net == 0 ? kNone : s.ObjectSlot(*net));
+    s.SetNet(slot, netSlot);
     s.MarkModified(s.At(slot));
 }
 
@@ -170,7 +177,7 @@ constexpr int32_t kRuleOk = 0;
 constexpr int32_t kRuleFail = 1;
 
 RuleBody* RuleOf(intptr_t handle, int32_t kind) {
-    uint32_t slot = SlotOf(handle, {kRule});
+    uint32_t slot = SlotOf<kRule>(handle);
     if (slot == kNone)
         return nullptr;
     RuleBody& r = BodyOf<RuleBody>(slot);
@@ -217,7 +224,7 @@ PcbApiDielectric GetDielectric(const PcbApiDielectric* src) {
 // Changes one entry of a pad's per-layer table when `valid`; the board counts
 // as modified whenever the pad and layer are good.
 template <class F> int32_t ChangePadLayer(intptr_t object, int32_t layer, bool valid, F&& change) {
-    uint32_t slot = SlotOf(object, {kPad});
+    uint32_t slot = SlotOf<kPad>(object);
     if (slot == kNone || layer < 1 || layer >= kLayerCount)
         return 0;
     S().MarkModified(S().At(slot));
@@ -472,7 +479,7 @@ intptr_t PcbApi_CreateBoardOutline(intptr_t board) {
 }
 
 int32_t PcbApi_UpdateBoardOutline(intptr_t outline) {
-    uint32_t slot = SlotOf(outline, {kBoardOutline});
+    uint32_t slot = SlotOf<kBoardOutline>(outline);
     if (slot == kNone || S().At(slot).board == kNone)
         return 0;
     S().MarkModified(S().At(slot));
@@ -538,7 +545,7 @@ int32_t PcbApi_AddObjectToContainer(intptr_t container, intptr_t object) {
             return 1;
         return S().AttachToBoard(slot, bs) ? 0 : 1;
     }
-    uint32_t cs = SlotOf(container, {kComponent});
+    uint32_t cs = SlotOf<kComponent>(container);
     if (cs == kNone)
         return 1;
     return S().AddToComponent(slot, cs) ? 0 : 1;
@@ -554,7 +561,7 @@ int32_t PcbApi_DeleteObjectFromContainer(intptr_t container, intptr_t object) {
         if (o.board != bs)
             return 1;
     } else {
-        uint32_t cs = SlotOf(container, {kComponent});
+        uint32_t cs = SlotOf<kComponent>(container);
         if (cs == kNone || o.container != cs)
             return 1;
     }
@@ -664,7 +671,7 @@ void PcbApi_DestroyIterator(intptr_t iterator) {
 int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* x2,
                           int32_t* y2, int32_t* width, intptr_t* polygon, intptr_t* coordinate,
                           intptr_t* dimension) {
-    uint32_t slot = SlotOf(object, {kTrack});
+    uint32_t slot = SlotOf<kTrack>(object);
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(x2, y2, width, polygon, coordinate, dimension) || !SizesOk(mode, width))
         return 0;
@@ -684,7 +691,7 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
 
 int32_t PcbApi_QueryArc(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius,
                         double* angle1, double* angle2, int32_t* lineWidth, intptr_t* polygon) {
-    uint32_t slot = SlotOf(object, {kArc});
+    uint32_t slot = SlotOf<kArc>(object);
     if (slot == kNone || !COMMON_OK(mode) || !AllSet(radius, angle1, angle2, lineWidth, polygon) ||
         !SizesOk(mode, radius, lineWidth))
         return 0;
@@ -701,7 +708,7 @@ int32_t PcbApi_QueryArc(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
 
 int32_t PcbApi_QueryFill(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* x2,
                          int32_t* y2, intptr_t* polygon, double* angle) {
-    uint32_t slot = SlotOf(object, {kFill});
+    uint32_t slot = SlotOf<kFill>(object);
     if (slot == kNone || !COMMON_OK(mode) || !AllSet(x2, y2, polygon, angle))
         return 0;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
@@ -717,7 +724,7 @@ int32_t PcbApi_QueryFill(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
 int32_t PcbApi_QueryVia(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* size,
                         int32_t* holeSize, int32_t* lowLayer, int32_t* highLayer,
                         int32_t* isTestPointTop, int32_t* isTestPointBottom) {
-    uint32_t slot = SlotOf(object, {kVia});
+    uint32_t slot = SlotOf<kVia>(object);
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(size, holeSize, lowLayer, highLayer, isTestPointTop, isTestPointBottom) ||
         !SizesOk(mode, size, holeSize))
@@ -738,7 +745,7 @@ int32_t PcbApi_QueryVia(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
 }
 
 int32_t PcbApi_QueryViaHeight(int32_t mode, intptr_t object, int32_t* height) {
-    uint32_t slot = SlotOf(object, {kVia});
+    uint32_t slot = SlotOf<kVia>(object);
     if (slot == kNone || !ValidMode(mode) || !height)
         return 0;
     Ex{IsRead(mode)}(height, BodyOf<ViaBody>(slot).height);
@@ -748,7 +755,7 @@ int32_t PcbApi_QueryViaHeight(int32_t mode, intptr_t object, int32_t* height) {
 }
 
 int32_t PcbApi_QueryPadStackMode(int32_t mode, intptr_t object, int32_t* padMode) {
-    uint32_t slot = SlotOf(object, {kPad});
+    uint32_t slot = SlotOf<kPad>(object);
     if (slot == kNone || !ValidMode(mode) || !padMode)
         return 0;
     if (IsWrite(mode) && (*padMode < 0 || *padMode > 2))
@@ -772,7 +779,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
                         int32_t* holeWidth, double* holeRotation, int32_t* padOffsetX,
                         int32_t* padOffsetY, int32_t* jumperId, int32_t* isTestPointTop,
                         int32_t* isTestPointBottom) {
-    uint32_t slot = SlotOf(object, {kPad});
+    uint32_t slot = SlotOf<kPad>(object);
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(topXSize, topYSize, midXSize, midYSize, botXSize, botYSize, holeSize, topShape,
                 midShape, botShape, name, daisyChainStyle, plated, angle, swapIdPad, swapIdPart,
@@ -834,7 +841,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
 // Per-layer pad or via entries; a via is round with its size on the layers
 // of its span.
 static bool PadOrViaOnLayer(intptr_t object, int32_t layer, PadLayerEntry& out) {
-    uint32_t slot = SlotOf(object, {kPad, kVia});
+    uint32_t slot = SlotOf<kPad, kVia>(object);
     if (slot == kNone || layer < 1 || layer >= kLayerCount)
         return false;
     const ObjectRec& o = S().At(slot);
@@ -904,34 +911,15 @@ int32_t PcbApi_SetCRPctOnLayer(intptr_t object, int32_t layer, int32_t percentag
 int32_t PcbApi_SetPadLayers(intptr_t object, int32_t firstLayer, int32_t count,
                             const int32_t* shapes, const int32_t* xSizes, const int32_t* ySizes,
                             const int32_t* crPcts) {
-    uint32_t slot = SlotOf(object, {kPad});
+    uint32_t slot = SlotOf<kPad>(object);
     if (slot == kNone || firstLayer < 1 || count < 0 || count > kLayerCount - firstLayer ||
         !shapes || !xSizes || !ySizes || !crPcts)
         return 0;
     S().MarkModified(S().At(slot));
     // One new table for the whole change instead of one per value.
-    PadLayerTable& table = BodyOf<PadBody>(slot).layers;
-    thread_local PadLayers all; // Expand sets every entry
-    table.Expand(all);
-    bool taken = true;
-    for (int32_t i = 0; i < count; ++i) {
-        PadLayerEntry& e = all[static_cast<size_t>(firstLayer + i)];
-        if (shapes[i] >= 0 && shapes[i] <= 9)
-            e.shape = shapes[i];
-        else
-            taken = false;
-        if (xSizes[i] >= 0 && ySizes[i] >= 0) {
-            e.xSize = xSizes[i];
-            e.ySize = ySizes[i];
-        } else
-            taken = false;
-        if (crPcts[i] >= 0 && crPcts[i] <= 100)
-            e.crPct = crPcts[i];
-        else
-            taken = false;
-    }
-    table.Assign(all);
-    return taken ? 1 : 0;
+    return BodyOf<PadBody>(slot).layers.SetLayers(firstLayer, count, shapes, xSizes, ySizes, crPcts)
+               ? 1
+               : 0;
 }
 
 int32_t PcbApi_QueryRegion(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,
@@ -940,7 +928,7 @@ int32_t PcbApi_QueryRegion(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS,
                            int32_t holePointCapacity, int32_t* holeSizes, int32_t* holeCount,
                            int32_t holeCapacity, int32_t* regionKind, PcbApiLayerSet* layerSet,
                            int32_t* data, intptr_t* polygon) {
-    uint32_t slot = SlotOf(object, {kRegion});
+    uint32_t slot = SlotOf<kRegion>(object);
     if (slot == kNone || !COMMON_OK(mode) || !AllSet(regionKind, layerSet, data, polygon) ||
         !CheckList(mode, contour, contourCount, contourCapacity) ||
         !CheckList(mode, holePoints, holePointCount, holePointCapacity) ||
@@ -979,7 +967,7 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
                          int32_t* barCodeFullWidth, int32_t* barCodeFullHeight,
                          int32_t* barCodeXMargin, int32_t* barCodeYMargin, int32_t* barCodeShowText,
                          int32_t* barCodeInverted) {
-    uint32_t slot = SlotOf(object, {kText});
+    uint32_t slot = SlotOf<kText>(object);
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(size, font, angle, mirror, text, lineWidth, useTTFonts, bold, italic, fontName,
                 inverted, invertedBorder, barCodeKind, barCodeRenderMode, barCodeFullWidth,
@@ -1021,7 +1009,7 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
                               char* sourceHierarchicalPath, char* sourceLibraryName,
                               char* footprintDescription, char* defaultPcb3DModel,
                               char* libraryLinkId) {
-    uint32_t slot = SlotOf(object, {kComponent});
+    uint32_t slot = SlotOf<kComponent>(object);
     if (slot == kNone || !COMMON_OK(mode) ||
         !AllSet(channelOffset, componentKind, nameText, commentText, pattern, nameOn, commentOn,
                 groupNum, angle, primitiveLock, height, nameAutoPosition, commentAutoPosition,
@@ -1086,7 +1074,7 @@ int32_t PcbApi_QueryPolygonEx(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
                               int32_t* removeDead, int32_t* useOctagons, int32_t* pourOver,
                               int32_t* grid, int32_t* trackSize, int32_t* minTrack,
                               int32_t* primitiveLock, int32_t* polyHatchStyle) {
-    uint32_t slot = SlotOf(object, {kPolygon, kBoardOutline, kSplitPlane});
+    uint32_t slot = SlotOf<kPolygon, kBoardOutline, kSplitPlane>(object);
     if (!AllSet(splitPlane, removeDead, useOctagons, pourOver, grid, trackSize, minTrack,
                 primitiveLock, polyHatchStyle) ||
         !QueryPolygonLike(mode, slot, PCBAPI_COMMON_ARGS, pointCount, segments, segmentCount,
@@ -1110,7 +1098,7 @@ int32_t PcbApi_QuerySplitPlane(int32_t mode, intptr_t object, PCBAPI_COMMON_PARA
                                int32_t* pointCount, PcbApiPolySegment* segments,
                                int32_t* segmentCount, int32_t segmentCapacity,
                                int32_t* primitiveLock) {
-    uint32_t slot = SlotOf(object, {kSplitPlane, kPolygon});
+    uint32_t slot = SlotOf<kSplitPlane, kPolygon>(object);
     if (!primitiveLock || !QueryPolygonLike(mode, slot, PCBAPI_COMMON_ARGS, pointCount, segments,
                                             segmentCount, segmentCapacity))
         return 0;
@@ -1122,7 +1110,7 @@ int32_t PcbApi_QuerySplitPlane(int32_t mode, intptr_t object, PCBAPI_COMMON_PARA
 
 int32_t PcbApi_QueryNet(int32_t mode, intptr_t object, char* name, int32_t* connectsVisible,
                         int32_t* pwrGndColor) {
-    uint32_t slot = SlotOf(object, {kNet});
+    uint32_t slot = SlotOf<kNet>(object);
     if (slot == kNone || !ValidMode(mode) || !AllSet(name, connectsVisible, pwrGndColor))
         return 0;
     NetBody& b = BodyOf<NetBody>(slot);
@@ -1140,7 +1128,7 @@ int32_t PcbApi_QueryNet(int32_t mode, intptr_t object, char* name, int32_t* conn
 
 int32_t PcbApi_QueryManualFromTo(int32_t mode, intptr_t object, char* fromPad, char* toPad,
                                  char* netName, int32_t* color) {
-    uint32_t slot = SlotOf(object, {kManualFromTo, kFromTo});
+    uint32_t slot = SlotOf<kManualFromTo, kFromTo>(object);
     if (slot == kNone || !ValidMode(mode) || !AllSet(fromPad, toPad, netName, color))
         return 0;
     FromToBody& b = BodyOf<FromToBody>(slot);
@@ -1155,7 +1143,7 @@ int32_t PcbApi_QueryManualFromTo(int32_t mode, intptr_t object, char* fromPad, c
 }
 
 int32_t PcbApi_QueryEmbedded(int32_t mode, intptr_t object, char* name, char* description) {
-    uint32_t slot = SlotOf(object, {kEmbedded});
+    uint32_t slot = SlotOf<kEmbedded>(object);
     if (slot == kNone || !ValidMode(mode) || !AllSet(name, description))
         return 0;
     EmbeddedBody& b = BodyOf<EmbeddedBody>(slot);
@@ -1171,7 +1159,7 @@ int32_t PcbApi_QueryEmbedded(int32_t mode, intptr_t object, char* name, char* de
 
 int32_t PcbApi_QueryClass(int32_t mode, intptr_t object, char* name, int32_t* memberKind,
                           int32_t* superClass) {
-    uint32_t slot = SlotOf(object, {kClass});
+    uint32_t slot = SlotOf<kClass>(object);
     if (slot == kNone || !ValidMode(mode) || !AllSet(name, memberKind, superClass))
         return 0;
     if (IsWrite(mode) && (*memberKind < 0 || *memberKind > 8))
@@ -1187,7 +1175,7 @@ int32_t PcbApi_QueryClass(int32_t mode, intptr_t object, char* name, int32_t* me
 }
 
 int32_t PcbApi_AddMemberToClass(intptr_t object, const char* memberName) {
-    uint32_t slot = SlotOf(object, {kClass});
+    uint32_t slot = SlotOf<kClass>(object);
     if (slot == kNone || !memberName)
         return 1;
     ClassBody& b = BodyOf<ClassBody>(slot);
@@ -1199,7 +1187,7 @@ int32_t PcbApi_AddMemberToClass(intptr_t object, const char* memberName) {
 }
 
 int32_t PcbApi_GetMemberFromClassAt(intptr_t object, int32_t memberIndex, char* memberName) {
-    uint32_t slot = SlotOf(object, {kClass});
+    uint32_t slot = SlotOf<kClass>(object);
     if (slot == kNone || !memberName || memberIndex < 0)
         return 1;
     ClassBody& b = BodyOf<ClassBody>(slot);
@@ -1210,7 +1198,7 @@ int32_t PcbApi_GetMemberFromClassAt(intptr_t object, int32_t memberIndex, char* 
 }
 
 int32_t PcbApi_RemoveAllMembersFromClass(intptr_t object) {
-    uint32_t slot = SlotOf(object, {kClass});
+    uint32_t slot = SlotOf<kClass>(object);
     if (slot == kNone)
         return 1;
     ClassBody& b = BodyOf<ClassBody>(slot);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -14,27 +15,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr int kTagShift = 60;
-constexpr intptr_t kTagObject = 1;
-constexpr intptr_t kTagIterator = 3;
-constexpr uint32_t kGenMask = 0x0FFFFFFFu;
-
-intptr_t MakeHandle(intptr_t tag, uint32_t gen, uint32_t slot) {
-    return (tag << kTagShift) | (static_cast<intptr_t>(gen & kGenMask) << 32) |
-           static_cast<intptr_t>(static_cast<uint64_t>(slot) + 1);
-}
-
-bool SplitHandle(intptr_t handle, intptr_t tag, uint32_t& gen, uint32_t& slot) {
-    if (handle <= 0 || (handle >> kTagShift) != tag)
-        return false;
-    uint64_t low = static_cast<uint64_t>(handle) & 0xFFFFFFFFull;
-    if (low == 0)
-        return false;
-    slot = static_cast<uint32_t>(low - 1);
-    gen = static_cast<uint32_t>((static_cast<uint64_t>(handle) >> 32) & kGenMask);
-    return true;
-}
 
 // Board handles stay below 2^31 so that a host may pass them as 32-bit
 // integers: bit 30 set, a 14-bit generation and a 16-bit slot number + 1.
@@ -92,32 +72,54 @@ double NormalizeAngle(double a) {
 
 struct Transform {
     // Applied in order: mirror about x = cx (when flip), rotate by `angle`
-    // about (cx, cy), then move by (dx, dy).
-    bool flip = false;
-    double angle = 0.0;
-    int64_t cx = 0, cy = 0, dx = 0, dy = 0;
+    // about (cx, cy), then move by (dx, dy). The rotation's kind and sine
+    // and cosine are worked out once for all the points it moves.
+    Transform(bool flip_, double angle_, int64_t cx_, int64_t cy_, int64_t dx_, int64_t dy_)
+        : flip(flip_), angle(NormalizeAngle(angle_)), cx(cx_), cy(cy_), dx(dx_), dy(dy_) {
+        if (angle == 90.0)
+            turn = kQuarter;
+        else if (angle == 180.0)
+            turn = kHalf;
+        else if (angle == 270.0)
+            turn = kThreeQuarters;
+        else if (angle != 0.0) {
+            turn = kAny;
+            const double r = angle * M_PI / 180.0;
+            cosA = std::cos(r);
+            sinA = std::sin(r);
+        }
+    }
+    bool flip;
+    double angle; // 0 <= angle < 360
+    int64_t cx, cy, dx, dy;
+    enum Turn { kNoTurn, kQuarter, kHalf, kThreeQuarters, kAny } turn = kNoTurn;
+    double cosA = 1.0, sinA = 0.0;
 
+    bool Moves() const { return flip || turn != kNoTurn || dx != 0 || dy != 0; }
     void Point(int32_t& x, int32_t& y) const {
         int64_t px = x, py = y;
         if (flip)
             px = 2 * cx - px;
-        if (angle != 0.0) {
-            int64_t rx = px - cx, ry = py - cy;
-            double a = NormalizeAngle(angle);
-            if (a == 90.0) {
-                px = cx - ry;
-                py = cy + rx;
-            } else if (a == 180.0) {
-                px = cx - rx;
-                py = cy - ry;
-            } else if (a == 270.0) {
-                px = cx + ry;
-                py = cy - rx;
-            } else if (a != 0.0) {
-                double r = a * M_PI / 180.0;
-                px = cx + std::llround(rx * std::cos(r) - ry * std::sin(r));
-                py = cy + std::llround(rx * std::sin(r) + ry * std::cos(r));
-            }
+        const int64_t rx = px - cx, ry = py - cy;
+        switch (turn) {
+        case kNoTurn:
+            break;
+        case kQuarter:
+            px = cx - ry;
+            py = cy + rx;
+            break;
+        case kHalf:
+            px = cx - rx;
+            py = cy - ry;
+            break;
+        case kThreeQuarters:
+            px = cx + ry;
+            py = cy - rx;
+            break;
+        case kAny:
+            px = cx + std::llround(rx * cosA - ry * sinA);
+            py = cy + std::llround(rx * sinA + ry * cosA);
+            break;
         }
         x = static_cast<int32_t>(px + dx);
         y = static_cast<int32_t>(py + dy);
@@ -290,28 +292,40 @@ template <class Value, class Key, class Traits> struct CountedPool {
         Value value{};
         uint64_t hash = 0;
         uint32_t users = 0;
+        bool kept = false; // holds a value (false: its number is free)
+        bool idle = false; // waits among the values no one uses
     };
     std::vector<Entry> entries;
     std::vector<uint32_t> freeIds;
     std::unordered_multimap<uint64_t, uint32_t> byHash;
-    size_t live = 0;
-    uint32_t last = 0; // the value used last: records made one after another often match
+    size_t live = 0; // values with users
+    // The values used last: records made one after another often match one
+    // of the few before them (the pins of a footprint, the two texts of a
+    // component), which a comparison finds without hashing the key.
+    static constexpr uint32_t kRecent = 4;
+    std::array<uint32_t, kRecent> recent{};
+    uint32_t nextRecent = 0;
+    // A value whose last user lets go stays a while, oldest first out: the
+    // pads of one padstack each pass through the same short-lived values,
+    // which keep their numbers (and the changes known between them) that way.
+    static constexpr size_t kIdleKept = 256;
+    std::deque<uint32_t> idle;
     // How many values were freed so far: a number stands for the same value
     // for as long as this does not change.
     uint64_t frees = 0;
 
     // The number of the value equal to `key`, with one more user.
     uint32_t Use(const Key& key) {
-        if (last < entries.size() && entries[last].users > 0 &&
-            Traits::Same(entries[last].value, key)) {
-            ++entries[last].users;
-            return last;
-        }
+        for (const uint32_t id : recent)
+            if (id < entries.size() && entries[id].kept && Traits::Same(entries[id].value, key)) {
+                Retain(id);
+                return id;
+            }
         const uint64_t h = Traits::Hash(key);
         for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
             if (Traits::Same(entries[at->second].value, key)) {
-                ++entries[at->second].users;
-                last = at->second;
+                Retain(at->second);
+                Remember(at->second);
                 return at->second;
             }
         uint32_t id;
@@ -326,24 +340,50 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.value = Traits::Make(key);
         e.hash = h;
         e.users = 1;
+        e.kept = true;
         byHash.emplace(h, id);
         ++live;
-        last = id;
+        Remember(id);
         return id;
     }
-    void Retain(uint32_t id) { ++entries[id].users; }
+    void Remember(uint32_t id) {
+        recent[nextRecent] = id;
+        nextRecent = (nextRecent + 1) % kRecent;
+    }
+    void Retain(uint32_t id) {
+        if (entries[id].users++ == 0)
+            ++live;
+    }
     void Drop(uint32_t id) {
         Entry& e = entries[id];
         if (--e.users > 0)
             return;
+        --live;
+        if (!e.idle) {
+            e.idle = true;
+            idle.push_back(id);
+        }
+        while (idle.size() > kIdleKept) {
+            const uint32_t oldest = idle.front();
+            idle.pop_front();
+            entries[oldest].idle = false;
+            if (entries[oldest].users == 0)
+                Free(oldest);
+        }
+    }
+    bool Kept(uint32_t id) const { return id < entries.size() && entries[id].kept; }
+
+private:
+    void Free(uint32_t id) {
+        Entry& e = entries[id];
         for (auto [at, end] = byHash.equal_range(e.hash); at != end; ++at)
             if (at->second == id) {
                 byHash.erase(at);
                 break;
             }
         e.value = Value{};
+        e.kept = false;
         freeIds.push_back(id);
-        --live;
         ++frees;
     }
 };
@@ -453,7 +493,7 @@ struct RunScratch {
     PadLayerTable::Run second[kLayerCount + 2];
 };
 RunScratch& Scratch() {
-    thread_local RunScratch scratch;
+    static RunScratch scratch; // the store is used from one thread at a time
     return scratch;
 }
 } // namespace
@@ -610,7 +650,7 @@ bool SameChange(const TableChange& known, uint32_t from, const PadLayerTable::Sh
 
 TableChange& KnownChange(uint32_t from, const PadLayerTable::ShapeAndSize* changes, int count) {
     static constexpr size_t kEntries = 256;
-    thread_local std::array<TableChange, kEntries> known;
+    static std::array<TableChange, kEntries> known;
     uint64_t h = Mix(from, static_cast<uint32_t>(count));
     for (int c = 0; c < count; ++c)
         for (int32_t v :
@@ -654,7 +694,7 @@ void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
         runs = out;
     }
     Assign(runs, n);
-    if (known && Tables().entries[from].users > 0) {
+    if (known && Tables().Kept(from)) {
         known->from = from;
         known->to = id_;
         known->frees = Tables().frees;
@@ -663,7 +703,76 @@ void PadLayerTable::SetShapesAndSizes(const ShapeAndSize* changes, int count) {
     }
 }
 
-// Size classes of 16 bytes up to kPooledMax; larger records and builds that
+namespace {
+// The last whole-layer change: the pads of one padstack take the same
+// values, one after another. It holds while the pool has freed nothing since.
+struct LayersChange {
+    uint32_t from = kNone;
+    uint32_t to = kNone;
+    uint64_t frees = 0;
+    int first = 0, count = 0;
+    bool taken = false;
+    std::array<int32_t, kLayerCount> shapes{}, xSizes{}, ySizes{}, crPcts{};
+
+    bool Same(uint32_t id, int f, int n, const int32_t* s, const int32_t* x, const int32_t* y,
+              const int32_t* c) const {
+        const size_t bytes = sizeof(int32_t) * static_cast<size_t>(n);
+        return from == id && frees == Tables().frees && first == f && count == n &&
+               std::memcmp(shapes.data(), s, bytes) == 0 &&
+               std::memcmp(xSizes.data(), x, bytes) == 0 &&
+               std::memcmp(ySizes.data(), y, bytes) == 0 &&
+               std::memcmp(crPcts.data(), c, bytes) == 0;
+    }
+};
+} // namespace
+
+bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const int32_t* xSizes,
+                              const int32_t* ySizes, const int32_t* crPcts) {
+    static LayersChange last;
+    if (last.Same(id_, first, count, shapes, xSizes, ySizes, crPcts)) {
+        Retain(last.to);
+        Release(id_);
+        id_ = last.to;
+        return last.taken;
+    }
+    const uint32_t from = id_;
+    static PadLayers all; // Expand sets every entry
+    Expand(all);
+    bool taken = true;
+    for (int i = 0; i < count; ++i) {
+        PadLayerEntry& e = all[static_cast<size_t>(first + i)];
+        if (shapes[i] >= 0 && shapes[i] <= 9)
+            e.shape = shapes[i];
+        else
+            taken = false;
+        if (xSizes[i] >= 0 && ySizes[i] >= 0) {
+            e.xSize = xSizes[i];
+            e.ySize = ySizes[i];
+        } else
+            taken = false;
+        if (crPcts[i] >= 0 && crPcts[i] <= 100)
+            e.crPct = crPcts[i];
+        else
+            taken = false;
+    }
+    Assign(all);
+    if (Tables().Kept(from)) {
+        const size_t n = static_cast<size_t>(count);
+        last.from = from;
+        last.to = id_;
+        last.frees = Tables().frees;
+        last.first = first;
+        last.count = count;
+        last.taken = taken;
+        std::copy_n(shapes, n, last.shapes.begin());
+        std::copy_n(xSizes, n, last.xSizes.begin());
+        std::copy_n(ySizes, n, last.ySizes.begin());
+        std::copy_n(crPcts, n, last.crPcts.begin());
+    }
+    return taken;
+}
+
+// Size classes of 8 bytes (the records' alignment) up to kPooledMax; larger records and builds that
 // check memory use the general heap.
 namespace {
 #if defined(__has_feature)
@@ -676,7 +785,7 @@ constexpr size_t kPooledMax = 0;
 #else
 constexpr size_t kPooledMax = 512;
 #endif
-constexpr size_t kGrain = 16;
+constexpr size_t kGrain = 8;
 // A small board takes slabs of 64 KiB; past the first few, slabs are one
 // huge page each (when the system grants them), so that a large board's
 // records do not cost a page fault per 4 KiB.
@@ -753,42 +862,85 @@ void Body::operator delete(void* p, std::size_t size) {
         Pool().Give(p, size);
 }
 
-std::unique_ptr<Body> MakeBody(int32_t kind) {
+static_assert(alignof(TrackBody) <= kGrain && alignof(ArcBody) <= kGrain &&
+              alignof(FillBody) <= kGrain && alignof(ViaBody) <= kGrain &&
+              alignof(PadBody) <= kGrain && alignof(RegionBody) <= kGrain &&
+              alignof(TextBody) <= kGrain && alignof(ComponentBody) <= kGrain &&
+              alignof(PolygonBody) <= kGrain && alignof(NetBody) <= kGrain &&
+              alignof(FromToBody) <= kGrain && alignof(EmbeddedBody) <= kGrain &&
+              alignof(ClassBody) <= kGrain && alignof(RuleBody) <= kGrain);
+
+BodyBox BodyBox::Make(int32_t kind) {
+    Body* made = nullptr;
     switch (kind) {
     case kTrack:
-        return std::make_unique<TrackBody>();
+        made = new TrackBody();
+        break;
     case kArc:
-        return std::make_unique<ArcBody>();
+        made = new ArcBody();
+        break;
     case kFill:
-        return std::make_unique<FillBody>();
+        made = new FillBody();
+        break;
     case kVia:
-        return std::make_unique<ViaBody>();
+        made = new ViaBody();
+        break;
     case kPad:
-        return std::make_unique<PadBody>();
+        made = new PadBody();
+        break;
     case kRegion:
-        return std::make_unique<RegionBody>();
+        made = new RegionBody();
+        break;
     case kText:
-        return std::make_unique<TextBody>();
+        made = new TextBody();
+        break;
     case kComponent:
-        return std::make_unique<ComponentBody>();
+        made = new ComponentBody();
+        break;
     case kPolygon:
     case kSplitPlane:
     case kBoardOutline:
-        return std::make_unique<PolygonBody>();
+        made = new PolygonBody();
+        break;
     case kNet:
-        return std::make_unique<NetBody>();
+        made = new NetBody();
+        break;
     case kFromTo:
     case kManualFromTo:
-        return std::make_unique<FromToBody>();
+        made = new FromToBody();
+        break;
     case kEmbedded:
-        return std::make_unique<EmbeddedBody>();
+        made = new EmbeddedBody();
+        break;
     case kClass:
-        return std::make_unique<ClassBody>();
+        made = new ClassBody();
+        break;
     case kRule:
-        return std::make_unique<RuleBody>();
+        made = new RuleBody();
+        break;
     default:
-        return nullptr;
+        return {};
     }
+    BodyBox box;
+    const auto address = reinterpret_cast<uintptr_t>(made);
+    if ((address & ~kAddressMask) != 0) {
+        // Only a system that tags the top byte of addresses gives one.
+        std::fputs("corvane: a record's address uses its top byte; this system is not "
+                   "supported\n",
+                   stderr);
+        std::abort();
+    }
+    box.bits_ = address | (static_cast<uintptr_t>(kind) << kKindShift);
+    return box;
+}
+
+void BodyBox::reset() {
+    if (bits_ == 0)
+        return;
+    const auto kind = static_cast<int32_t>(bits_ >> kKindShift);
+    Body* body = get();
+    bits_ = 0;
+    VisitBody(kind, body, [](auto& record) { delete &record; });
 }
 
 bool IsPrimitiveKind(int32_t kind) {
@@ -846,33 +998,18 @@ void ResetBoardDefaults(BoardRec& b) {
                  50000, 50000, 50000, 200000,  200000, 200000};
 }
 
-// ----------------------------------------------------------------- handles
-
-intptr_t Store::ObjectHandle(uint32_t slot) const {
-    if (slot >= objects_.size() || objects_[slot].kind == 0)
-        return 0;
-    return MakeHandle(kTagObject, objects_[slot].gen, slot);
+Store& Store::Make() {
+    static Store store;
+    made_.store(&store, std::memory_order_release);
+    return store;
 }
+
+// ----------------------------------------------------------------- handles
 
 intptr_t Store::BoardHandle(uint32_t slot) const {
     if (slot >= boards_.size() || !boards_[slot]->live)
         return 0;
     return MakeBoardHandle(boards_[slot]->gen, slot);
-}
-
-uint32_t Store::ObjectSlot(intptr_t handle) const {
-    uint32_t gen = 0, slot = 0;
-    if (!SplitHandle(handle, kTagObject, gen, slot) || slot >= objects_.size())
-        return kNone;
-    const ObjectRec& o = objects_[slot];
-    if (o.kind == 0 || (o.gen & kGenMask) != gen)
-        return kNone;
-    return slot;
-}
-
-ObjectRec* Store::Object(intptr_t handle) {
-    uint32_t slot = ObjectSlot(handle);
-    return slot == kNone ? nullptr : &objects_[slot];
 }
 
 uint32_t Store::BoardSlot(intptr_t handle) const {
@@ -911,18 +1048,6 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
     default:
         return nullptr;
     }
-}
-
-void Store::ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
-    Link& l = objects_[slot].links[f];
-    l.prev = head.last;
-    l.next = kNone;
-    if (head.last != kNone)
-        objects_[head.last].links[f].next = slot;
-    else
-        head.first = slot;
-    head.last = slot;
-    ++head.count;
 }
 
 void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
@@ -1083,7 +1208,7 @@ uint32_t Store::FindBoardByFileName(const std::string& fileName) const {
 // ----------------------------------------------------------------- objects
 
 uint32_t Store::CreateObject(int32_t kind, bool bare) {
-    std::unique_ptr<Body> body = MakeBody(kind);
+    BodyBox body = MakeBody(kind);
     if (!body)
         return kNone;
     uint32_t slot;
@@ -1143,14 +1268,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
     return slot;
 }
 
-void Store::MarkModified(const ObjectRec& o) {
-    if (o.board != kNone)
-        boards_[o.board]->modified = true;
-}
-
-ObjectExtras Store::Extras(uint32_t slot) const {
-    if (!objects_[slot].hasExtras)
-        return ObjectExtras{};
+ObjectExtras Store::KeptExtras(uint32_t slot) const {
     const auto found = extras_.find(slot);
     return found == extras_.end() ? ObjectExtras{} : found->second;
 }
@@ -1270,13 +1388,6 @@ void Store::DestroyObject(uint32_t slot) {
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
     freeObjects_.push_back(slot);
-}
-
-uint32_t Store::NetOf(const ObjectRec& o) const {
-    if (o.net == kNone || o.net >= objects_.size())
-        return kNone;
-    const ObjectRec& net = objects_[o.net];
-    return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
 }
 
 void Store::SetNet(uint32_t slot, uint32_t netSlot) {
@@ -1417,14 +1528,9 @@ void Store::BuildIterator(IteratorRec& it) {
 void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY, double oldAngle,
                               int32_t oldLayer, int32_t newX, int32_t newY, double newAngle,
                               int32_t newLayer) {
-    Transform t;
-    t.flip = (oldLayer == 32) != (newLayer == 32);
-    t.angle = NormalizeAngle(newAngle - oldAngle);
-    t.cx = oldX;
-    t.cy = oldY;
-    t.dx = static_cast<int64_t>(newX) - oldX;
-    t.dy = static_cast<int64_t>(newY) - oldY;
-    if (!t.flip && t.angle == 0.0 && t.dx == 0 && t.dy == 0)
+    const Transform t((oldLayer == 32) != (newLayer == 32), newAngle - oldAngle, oldX, oldY,
+                      static_cast<int64_t>(newX) - oldX, static_cast<int64_t>(newY) - oldY);
+    if (!t.Moves())
         return;
     // Moving a child changes none of the container links the walk follows.
     ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
