@@ -253,8 +253,9 @@ public:
         plane_ = static_cast<std::size_t>(nx_) * ny_;
         LayLines();
         reach_ = maxHalf_ + maxClearance_ + options.safety + 2 * pitch_;
-        straightReach_ = pitch_ + 2 * kSnap;
-        diagReach_ = std::sqrt(2.0) * pitch_ + 3 * kSnap;
+        // Lines lie on whole units and move by kSnap at most.
+        straightReach_ = pitch_ + 2 * kSnap + 1;
+        diagReach_ = std::sqrt(2.0) * straightReach_;
         bucketBox_ = box;
         bucketBox_.Add(box.x0, box.y0, reach_);
         bucketBox_.Add(box.x1, box.y1, reach_);
@@ -1451,7 +1452,7 @@ private:
             return false;
         if (su >= 0 && sv >= 0 && su + sv >= ((d & 1) ? diagReach_ : straightReach_))
             return true;
-        const bool exact = su < 0 || sv < 0 || OnExactLine(v, d);
+        const bool exact = (su < 0 && OnExactLine(u)) || sv < 0 || OnExactLine(v, d);
         return buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false,
                                exact ? kAxisSafety : o_.safety);
     }
@@ -1714,7 +1715,8 @@ private:
                 const std::size_t in = static_cast<std::size_t>(path[s]) % plane_;
                 bool tight = false;
                 for (std::size_t n = s; n <= t && !tight; ++n)
-                    tight = Slack(static_cast<std::size_t>(path[n]), net, half) < 0;
+                    tight = Slack(static_cast<std::size_t>(path[n]), net, half) < 0 &&
+                            OnExactLine(static_cast<std::size_t>(path[n]));
                 exact.push_back(tight || (step.y == 0 && exactY_[in / nx_]) ||
                                 (step.x == 0 && exactX_[in % nx_]));
                 s = t;
@@ -1840,7 +1842,7 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
     for (const Pt& p : board.outline)
         box.Add(p.x, p.y);
     const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
-    Buckets copper(box, std::max(4 * reach, extent / 1024), 0);
+    Buckets copper(box, std::max(4 * reach, extent / 256), 0);
     for (const Obstacle& o : board.obstacles)
         copper.Add(o);
     const uint32_t all = layers >= 32 ? 0xFFFFFFFFu : (1u << layers) - 1;
