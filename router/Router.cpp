@@ -31,7 +31,7 @@ constexpr double kAxisSafety = -0.05;
 constexpr double kSnap = 4;
 // Neighbouring pads of one part in a row, at a pitch the grid misses, from
 // which the grid is laid through that part's pins instead.
-constexpr int kFinePairs = 8;
+constexpr int kFinePairs = 16;
 // How far apart two pads of a net may lie, in tracks and their clearances,
 // for a link straight from one to the other to be tried first.
 constexpr double kLinkReach = 4;
@@ -227,13 +227,15 @@ public:
         pitch_ = options.pitch > 0 ? options.pitch
                  : base >= unit    ? base
                                    : unit / std::ceil(unit / base);
-        // A part whose pins the grid misses (a metric fine pitch): the grid
-        // is laid through its pins instead, at a whole fraction of their
+        // A part with many pins at a pitch the grid misses (a metric fine
+        // pitch): the grid is laid through its pins instead, at a whole fraction of their
         // pitch, so that tracks leave them straight out on grid lines.
         std::vector<int> finePins;
         if (options.pitch <= 0 && base < unit) {
             const double fine = FinePitch(pitch_, 4 * base, finePins);
-            if (fine > 0)
+            // Only where tracks may leave the pins side by side: a track
+            // and its clearance no wider than their pitch.
+            if (fine > 0 && 2 * base <= fine + 2)
                 pitch_ = fine / std::ceil(fine / base - 1e-3);
         }
         const double area = (box.x1 - box.x0) * (box.y1 - box.y0);

@@ -449,14 +449,23 @@ TEST(Router, LeavesFinePitchPadsAlongTheirAxis) {
     ExpectRowRouted(EmptyBoard(), {5, 0.45, 1.5, 0.25, 0}, {35, 4}, 5, 1.5);
 }
 
-// One side of a 0.4 mm pitch QFN: twelve pads 0.8 x 0.2 mm, the exposed
-// pad of another net 0.44 mm behind them, nets of 0.2 mm tracks at 0.2 mm
-// clearance. Tracks leaving the pads side by side keep exactly the
-// clearance; every pin is routed, and nothing comes nearer than that.
+// A 0.4 mm pitch QFN-48 (pads 0.8 x 0.2 mm, the exposed pad of another net
+// 0.44 mm behind them) whose right side's twelve pins go to pads further
+// right, on nets of 0.2 mm tracks at 0.2 mm clearance. Tracks leaving the
+// pads side by side keep exactly the clearance; every pin is routed, and
+// nothing comes nearer than that.
 TEST(Router, LeavesAFinePitchRowSideBySideAtTheClearance) {
     RouteBoard board = EmptyBoard();
-    const int ground = AddNet(board, "GND");
-    AddPad(board, ground, 20 - 0.4 - 0.44 - 2.15, 12.2, 4.3, 1u, "U1-13");
+    const Pt centre{20 - 2.99, 12.2};
+    AddPad(board, AddNet(board, "GND"), centre.x, centre.y, 4.3, 1u, "U1-49");
+    // The other three sides, of no net.
+    for (int k = 0; k < 12; ++k) {
+        const double along = 0.4 * (k - 5.5);
+        const std::string n = std::to_string(13 + k);
+        AddPad(board, Router::kNoNet, centre.x - 2.99, centre.y + along, 0.8, 1u, "U1-L" + n, 0.2);
+        AddPad(board, Router::kNoNet, centre.x + along, centre.y - 2.99, 0.2, 1u, "U1-B" + n, 0.8);
+        AddPad(board, Router::kNoNet, centre.x + along, centre.y + 2.99, 0.2, 1u, "U1-T" + n, 0.8);
+    }
     ExpectRowRouted(board, {12, 0.4, 0.8, 0.2, 0.2}, {30, 6.5}, 1, 0.8);
 }
 
