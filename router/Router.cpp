@@ -25,6 +25,16 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
+// How far a grid line may move to run through pad centres: a few board
+// units, what the pins of a fine-pitch part miss a grid laid through one of
+// them by after rounding.
+constexpr double kSnap = 4;
+// Neighbouring pads of one part in a row, at a pitch the grid misses, from
+// which the grid is laid through that part's pins instead.
+constexpr int kFinePairs = 16;
+// How far apart two pads of a net may lie, in tracks and their clearances,
+// for a link straight from one to the other to be tried first.
+constexpr double kLinkReach = 4;
 constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
@@ -217,19 +227,37 @@ public:
         pitch_ = options.pitch > 0 ? options.pitch
                  : base >= unit    ? base
                                    : unit / std::ceil(unit / base);
+        // A part with many pins at a pitch the grid misses (a metric fine
+        // pitch): the grid is laid through its pins instead, at a whole fraction of their
+        // pitch, so that tracks leave them straight out on grid lines.
+        std::vector<int> finePins;
+        if (options.pitch <= 0 && base < unit) {
+            const double fine = FinePitch(pitch_, 4 * base, finePins);
+            // Only where tracks may leave the pins side by side: a track
+            // and its clearance no wider than their pitch.
+            if (fine > 0 && 2 * base <= fine + 2)
+                pitch_ = fine / std::ceil(fine / base - 1e-3);
+        }
         const double area = (box.x1 - box.x0) * (box.y1 - box.y0);
         const double maxNodes = 1.5e6;
-        if (area / (pitch_ * pitch_) > maxNodes)
+        if (area / (pitch_ * pitch_) > maxNodes) {
             pitch_ = std::sqrt(area / maxNodes);
-        // The origin: on the grid offset most pads share.
-        x0_ = box.x0 - pitch_ + Remainder(box.x0 - pitch_, CommonOffset(true));
-        y0_ = box.y0 - pitch_ + Remainder(box.y0 - pitch_, CommonOffset(false));
+            finePins.clear();
+        }
+        // The origin: on the grid offset most pads (of the fine-pitch part,
+        // if any) share.
+        x0_ = box.x0 - pitch_ + Remainder(box.x0 - pitch_, CommonOffset(true, finePins));
+        y0_ = box.y0 - pitch_ + Remainder(box.y0 - pitch_, CommonOffset(false, finePins));
         box.Add(box.x1, box.y1, pitch_);
         box.Add(x0_, y0_);
         nx_ = static_cast<int>(std::ceil((box.x1 - x0_) / pitch_)) + 1;
         ny_ = static_cast<int>(std::ceil((box.y1 - y0_) / pitch_)) + 1;
         plane_ = static_cast<std::size_t>(nx_) * ny_;
+        LayLines();
         reach_ = maxHalf_ + maxClearance_ + options.safety + 2 * pitch_;
+        // Lines lie on whole units and move by kSnap at most.
+        straightReach_ = pitch_ + 2 * kSnap + 1;
+        diagReach_ = std::sqrt(2.0) * straightReach_;
         bucketBox_ = box;
         bucketBox_.Add(box.x0, box.y0, reach_);
         bucketBox_.Add(box.x1, box.y1, reach_);
@@ -237,12 +265,15 @@ public:
 
     double Pitch() const { return pitch_; }
 
-    // The offset (modulo the pitch) that most pad centres have along x or y.
-    double CommonOffset(bool alongX) const {
+    // The offset (modulo the pitch) that most pad centres (of `pads`; all
+    // when empty) have along x or y.
+    double CommonOffset(bool alongX, const std::vector<int>& pads) const {
         constexpr int kBins = 32;
         int counts[kBins] = {};
         double first[kBins] = {};
-        for (const RoutePad& pad : b_.pads) {
+        const std::size_t n = pads.empty() ? b_.pads.size() : pads.size();
+        for (std::size_t k = 0; k < n; ++k) {
+            const RoutePad& pad = b_.pads[pads.empty() ? k : static_cast<std::size_t>(pads[k])];
             const double v = alongX ? pad.at.x : pad.at.y;
             const double m = v - std::floor(v / pitch_) * pitch_;
             const int bin = std::clamp(static_cast<int>(m / pitch_ * kBins), 0, kBins - 1);
@@ -255,6 +286,119 @@ public:
                 best = k;
         return first[best];
     }
+    // The finest pin pitch below `most` at which some part has at least
+    // kFinePairs neighbouring pads in rows, where `pitch` misses its pins:
+    // the centre-to-centre distance of neighbours in a row (the rows of
+    // one part, named by the designator before the pad's '-'). `pins` gets
+    // the pins of the part with most such pairs at that pitch. 0: none.
+    double FinePitch(double pitch, double most, std::vector<int>& pins) const {
+        struct Pair {
+            std::string part;
+            long key;
+            double spacing;
+            int a, b;
+        };
+        std::vector<Pair> pairs;
+        std::vector<int> order(b_.pads.size());
+        std::vector<std::string> part(b_.pads.size());
+        for (std::size_t p = 0; p < b_.pads.size(); ++p) {
+            const std::string& name = b_.pads[p].name;
+            part[p] = name.substr(0, name.rfind('-'));
+        }
+        for (const bool rows : {true, false}) {
+            std::iota(order.begin(), order.end(), 0);
+            auto across = [&](int p) { return rows ? b_.pads[p].at.y : b_.pads[p].at.x; };
+            auto along = [&](int p) { return rows ? b_.pads[p].at.x : b_.pads[p].at.y; };
+            std::sort(order.begin(), order.end(), [&](int a, int b) {
+                const double ca = std::round(across(a)), cb = std::round(across(b));
+                return ca != cb ? ca < cb : along(a) < along(b);
+            });
+            for (std::size_t k = 0; k + 1 < order.size(); ++k) {
+                const int a = order[k], b = order[k + 1];
+                const double spacing = along(b) - along(a);
+                if (std::round(across(a)) != std::round(across(b)) || part[a] != part[b] ||
+                    spacing <= 0 || spacing > most)
+                    continue;
+                const double steps = spacing / pitch;
+                if (std::fabs(steps - std::round(steps)) < 0.02)
+                    continue; // on the grid already
+                pairs.push_back({part[a], std::lround(spacing / 250), spacing, a, b});
+            }
+        }
+        std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
+            return x.key != y.key ? x.key < y.key : x.part < y.part;
+        });
+        // The finest pitch with enough pairs on one part; of its parts, the
+        // one with most pairs.
+        std::size_t best = pairs.size(), bestCount = 0;
+        for (std::size_t k = 0; k < pairs.size();) {
+            std::size_t e = k;
+            while (e < pairs.size() && pairs[e].key == pairs[k].key &&
+                   pairs[e].part == pairs[k].part)
+                ++e;
+            if (e - k >= static_cast<std::size_t>(kFinePairs) &&
+                (best == pairs.size() ? true
+                                      : pairs[k].key == pairs[best].key && e - k > bestCount)) {
+                best = k;
+                bestCount = e - k;
+            }
+            k = e;
+        }
+        if (best == pairs.size())
+            return 0;
+        double sum = 0;
+        for (std::size_t k = best; k < best + bestCount; ++k) {
+            sum += pairs[k].spacing;
+            pins.push_back(pairs[k].a);
+            pins.push_back(pairs[k].b);
+        }
+        std::sort(pins.begin(), pins.end());
+        pins.erase(std::unique(pins.begin(), pins.end()), pins.end());
+        return sum / static_cast<double>(bestCount);
+    }
+
+    // The grid lines, each moved onto the pad centres within kSnap of it
+    // (the value most of them share), so that a track along a line through
+    // pads runs exactly through their centres.
+    void LayLines() {
+        auto lay = [&](bool alongX, int count, double origin, std::vector<double>& at,
+                       std::vector<char>& exact) {
+            at.resize(static_cast<std::size_t>(count));
+            exact.assign(static_cast<std::size_t>(count), 0);
+            // Whole board units, as the routes are written: what is checked
+            // is what the board gets.
+            for (int i = 0; i < count; ++i)
+                at[i] = std::round(origin + static_cast<double>(i) * pitch_);
+            std::vector<std::pair<int, double>> near;
+            for (const RoutePad& pad : b_.pads) {
+                const double v = alongX ? pad.at.x : pad.at.y;
+                const long i = std::lround((v - origin) / pitch_);
+                if (i >= 0 && i < count && std::fabs(at[i] - v) <= kSnap)
+                    near.push_back({static_cast<int>(i), v});
+            }
+            std::sort(near.begin(), near.end());
+            for (std::size_t k = 0; k < near.size();) {
+                std::size_t e = k, bestRun = 0;
+                double value = near[k].second;
+                while (e < near.size() && near[e].first == near[k].first) {
+                    std::size_t r = e;
+                    while (r < near.size() && near[r] == near[e])
+                        ++r;
+                    if (r - e > bestRun) {
+                        bestRun = r - e;
+                        value = near[e].second;
+                    }
+                    e = r;
+                }
+                at[near[k].first] = value;
+                exact[near[k].first] = 1;
+                k = e;
+            }
+        };
+        lay(true, nx_, x0_, xs_, exactX_);
+        lay(false, ny_, y0_, ys_, exactY_);
+    }
+
     // How far to move `from` up to reach the next value with `offset`.
     double Remainder(double from, double offset) const {
         const double m = from - std::floor(from / pitch_) * pitch_;
@@ -517,6 +661,12 @@ private:
            reach_ = 0;
     int nx_ = 1, ny_ = 1;
     std::size_t plane_ = 1;
+    // The grid lines: where each column (x) and row (y) lies, and whether
+    // it runs through pad centres exactly (a track along it may then keep
+    // exactly the clearance, as one straight out of a pad does).
+    std::vector<double> xs_, ys_;
+    double straightReach_ = 0, diagReach_ = 0; // the longest step along a line, across
+    std::vector<char> exactX_, exactY_;
     Box bucketBox_;
     std::vector<Connection> connections_;
     std::vector<std::string> padWhy_;
@@ -588,8 +738,7 @@ private:
 
     Pt At(std::size_t node) const {
         const std::size_t in = node % plane_;
-        return Pt{x0_ + static_cast<double>(in % nx_) * pitch_,
-                  y0_ + static_cast<double>(in / nx_) * pitch_};
+        return Pt{xs_[in % nx_], ys_[in / nx_]};
     }
     int LayerOf(std::size_t node) const { return static_cast<int>(node / plane_); }
 
@@ -695,7 +844,7 @@ private:
             std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 + reach_ - y0_) / pitch_)));
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
-                const Pt p{x0_ + i * pitch_, y0_ + j * pitch_};
+                const Pt p{xs_[i], ys_[j]};
                 const float raw = static_cast<float>(PointShapeDistance(p, o.shape));
                 const float d = raw - static_cast<float>(o.clearance);
                 if (d > reach_)
@@ -855,7 +1004,7 @@ private:
                     for (int i = i0; i <= i1; ++i) {
                         const std::size_t node = l * plane_ + static_cast<std::size_t>(j) * nx_ + i;
                         const Pt q = At(node);
-                        if (Slack(node, pad.net, half) < 0)
+                        if (!NodeUsable(node, Slack(node, pad.net, half)))
                             continue;
                         const double d = SegmentShapeDistance(q, q, shape);
                         if (d <= 0)
@@ -1158,7 +1307,7 @@ private:
         const double reach2 = reach * reach;
         for (int j = j0; j <= j1; ++j)
             for (int i = i0; i <= i1; ++i) {
-                const double px = x0_ + i * pitch_ - a.x, py = y0_ + j * pitch_ - a.y;
+                const double px = xs_[i] - a.x, py = ys_[j] - a.y;
                 const double t =
                     length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
                 const double ex = px - t * dx, ey = py - t * dy;
@@ -1223,7 +1372,7 @@ private:
             for (int k : access_[p]) {
                 const Access& a = accesses_[k];
                 const int node = a.node;
-                if (Slack(node, net, half) < 0)
+                if (!NodeUsable(node, Slack(node, net, half)))
                     continue;
                 if (a.stub && !StubClear(a, net, half))
                     continue;
@@ -1292,11 +1441,43 @@ private:
     // neighbour v on layer l: room at both ends for the whole step is
     // enough; short of that (a track leaving a pad between its neighbours)
     // the step is measured exactly.
-    bool CanStep(std::size_t u, float su, std::size_t v, double length, int net, double half,
-                 int l) {
-        const float sv = Slack(v, net, half);
-        return sv >= 0 && (su + sv >= length ||
-                           buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false));
+    bool CanStep(std::size_t u, float su, std::size_t v, int d, int net, double half, int l) {
+        return StepClear(u, su, v, Slack(v, net, half), d, net, half, l);
+    }
+    // The same with the slack of v known. A node on a grid line through
+    // pad centres may lie exactly at the clearance, and a step along such a
+    // line or from or to such a node may keep exactly the clearance,
+    // checked exactly; other steps keep the usual margin.
+    bool StepClear(std::size_t u, float su, std::size_t v, float sv, int d, int net, double half,
+                   int l) {
+        if (!NodeUsable(v, sv))
+            return false;
+        if (su >= 0 && sv >= 0 && su + sv >= ((d & 1) ? diagReach_ : straightReach_))
+            return true;
+        const bool exact = (su < 0 && OnExactLine(u)) || sv < 0 || OnExactLine(v, d);
+        return buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false,
+                               exact ? kAxisSafety : o_.safety);
+    }
+    // Whether a step in direction d onto node v runs along a grid line
+    // through pad centres.
+    bool OnExactLine(std::size_t v, int d) const {
+        if (d & 1)
+            return false;
+        const std::size_t in = v % plane_;
+        return kDy[d] == 0 ? exactY_[in / nx_] != 0 : exactX_[in % nx_] != 0;
+    }
+    bool OnExactLine(std::size_t v) const {
+        const std::size_t in = v % plane_;
+        return exactX_[in % nx_] || exactY_[in / nx_];
+    }
+    // How far below zero the slack of a node on such a line may be: the
+    // margin kept against rounding, and what the field's single precision
+    // may be off by.
+    float Tight() const { return static_cast<float>(o_.safety + 1); }
+    // Whether a node may be part of a route at all: room for the track, or
+    // on a line through pad centres, room for it at exactly the clearance.
+    bool NodeUsable(std::size_t node, float slack) const {
+        return slack >= 0 || (slack >= -Tight() && OnExactLine(node));
     }
 
     // True when the free room around the target, as far as legal steps and
@@ -1313,7 +1494,6 @@ private:
                 flooded_[t] = flood_;
                 queue.push_back(t);
             }
-        const double diag = std::sqrt(2.0) * pitch_;
         for (std::size_t head = 0; head < queue.size(); ++head) {
             if (queue.size() > budget)
                 return false;
@@ -1333,8 +1513,7 @@ private:
                 if (ni < 0 || nj < 0 || ni >= nx_ || nj >= ny_)
                     continue;
                 const std::size_t v = l * plane_ + static_cast<std::size_t>(nj) * nx_ + ni;
-                if (flooded_[v] != flood_ &&
-                    CanStep(u, su, v, (d & 1) ? diag : pitch_, net, half, l))
+                if (flooded_[v] != flood_ && CanStep(u, su, v, d, net, half, l))
                     reach(v);
             }
             if (layers_ > 1 && ViaFits(in, net))
@@ -1370,8 +1549,8 @@ private:
         const double viaLeast = o_.viaCost * pitch_;
         const double hw = negotiating_ ? negotiationWeight_ : estimateWeight_;
         auto estimate = [&](int layer, int i, int j) {
-            const double dx = std::fabs(x0_ + static_cast<double>(i) * pitch_ - goal.x);
-            const double dy = std::fabs(y0_ + static_cast<double>(j) * pitch_ - goal.y);
+            const double dx = std::fabs(xs_[i] - goal.x);
+            const double dy = std::fabs(ys_[j] - goal.y);
             double least = Travel(travel_[layer], dx, dy);
             if (vias)
                 least = std::min(least, viaLeast + Travel(cheapest_, dx, dy));
@@ -1455,10 +1634,7 @@ private:
                 // Room at both ends for the whole step is enough; short of
                 // that (a track leaving a pad between its neighbours) the
                 // step is measured exactly.
-                const float sv = slack(v);
-                if (sv < 0 || (su + sv < ((d & 1) ? diag : pitch_) &&
-                               !buckets_->Clear(At(static_cast<std::size_t>(u)), At(v), half,
-                                                ClearanceOf(net), net, l, false)))
+                if (!StepClear(static_cast<std::size_t>(u), su, v, slack(v), d, net, half, l))
                     continue;
                 double cost = costs[d];
                 if (negotiating_)
@@ -1514,6 +1690,7 @@ private:
         const int net = con.net;
         const double width = b_.nets[net].width, half = width / 2;
         std::vector<RouteTrack> tracks;
+        std::vector<char> exact; // per track: along a grid line through pad centres
         std::vector<RouteVia> vias;
         // Runs on one layer become tracks, corners kept, straight runs merged.
         std::size_t k = 0;
@@ -1526,15 +1703,24 @@ private:
             while (s < e) {
                 std::size_t t = s + 1;
                 const Pt a = At(path[s]);
-                Pt step{At(path[t]).x - a.x, At(path[t]).y - a.y};
-                while (t + 1 <= e) {
-                    const Pt n = At(path[t + 1]), m = At(path[t]);
-                    if (std::fabs((n.x - m.x) - step.x) > 1e-6 ||
-                        std::fabs((n.y - m.y) - step.y) > 1e-6)
-                        break;
+                const Pt step{At(path[t]).x - a.x, At(path[t]).y - a.y};
+                // Steps the same way on the grid (lines moved onto pad
+                // centres make them a little unequal in length).
+                auto way = [&](std::size_t from) {
+                    const long u = path[from] % static_cast<long>(plane_),
+                               v = path[from + 1] % static_cast<long>(plane_);
+                    return std::pair<long, long>{v % nx_ - u % nx_, v / nx_ - u / nx_};
+                };
+                while (t + 1 <= e && way(t) == way(s))
                     ++t;
-                }
                 tracks.push_back({net, layer, a, At(path[t]), width});
+                const std::size_t in = static_cast<std::size_t>(path[s]) % plane_;
+                bool tight = false;
+                for (std::size_t n = s; n <= t && !tight; ++n)
+                    tight = Slack(static_cast<std::size_t>(path[n]), net, half) < 0 &&
+                            OnExactLine(static_cast<std::size_t>(path[n]));
+                exact.push_back(tight || (step.y == 0 && exactY_[in / nx_]) ||
+                                (step.x == 0 && exactX_[in % nx_]));
                 s = t;
             }
             if (e + 1 < path.size())
@@ -1557,9 +1743,12 @@ private:
                     tracks.push_back({net, LayerOf(ends[k2]), from, to, width});
             }
         // Every piece checked against the real shapes before it is kept.
-        for (const RouteTrack& t : tracks)
-            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false))
+        for (std::size_t k2 = 0; k2 < tracks.size(); ++k2) {
+            const RouteTrack& t = tracks[k2];
+            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false,
+                                 k2 < exact.size() && exact[k2] ? kAxisSafety : o_.safety))
                 return false;
+        }
         for (const RouteTrack& t : axes)
             if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false,
                                  kAxisSafety))
@@ -1599,6 +1788,134 @@ private:
     }
 };
 
+// Links between pads of a net close to each other (neighbouring pins of a
+// part, a part and the one beside it), straight from one pad's centre to
+// the other's or with one bend (along x or y, or at 45 degrees, then
+// straight), checked exactly against all other copper: they reach pads
+// between close neighbours that no grid line gets onto. Each joins two
+// pads the board's copper and the links before it do not join yet,
+// shortest first; a link keeps exactly the clearance at most, as a track
+// straight out of a pad does, its ends being the pads' centres. `joined`
+// gets the number of pads joined so.
+std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
+    std::vector<RouteTrack> links;
+    const int layers = static_cast<int>(board.layers.size());
+    double reach = 0;
+    for (const RouteNet& net : board.nets)
+        reach = std::max(reach, net.width + std::max(net.clearance, board.clearance));
+    // Pairs of a net's pads no farther apart than a few tracks and their
+    // clearances.
+    struct Pair {
+        double length;
+        int a, b;
+    };
+    std::vector<Pair> pairs;
+    for (const RouteNet& net : board.nets) {
+        const double most = kLinkReach * (net.width + std::max(net.clearance, board.clearance));
+        std::vector<int> pads = net.pads;
+        std::sort(pads.begin(), pads.end(), [&](int a, int b) {
+            return board.pads[a].at.x < board.pads[b].at.x ||
+                   (board.pads[a].at.x == board.pads[b].at.x && a < b);
+        });
+        for (std::size_t i = 0; i < pads.size(); ++i)
+            for (std::size_t j = i + 1; j < pads.size(); ++j) {
+                const Pt p = board.pads[pads[i]].at, q = board.pads[pads[j]].at;
+                if (q.x - p.x > most)
+                    break;
+                const double length = std::hypot(q.x - p.x, q.y - p.y);
+                if (length <= most && length > 0)
+                    pairs.push_back({length, pads[i], pads[j]});
+            }
+    }
+    if (pairs.empty())
+        return links;
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const Pair& x, const Pair& y) { return x.length < y.length; });
+    Box box;
+    for (const RoutePad& pad : board.pads)
+        box.Add(pad.at.x, pad.at.y, reach);
+    for (const Obstacle& o : board.obstacles) {
+        const Box b = o.shape.Bounds();
+        if (!b.Empty()) {
+            box.Add(b.x0, b.y0);
+            box.Add(b.x1, b.y1);
+        }
+    }
+    for (const Pt& p : board.outline)
+        box.Add(p.x, p.y);
+    const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
+    Buckets copper(box, std::max(4 * reach, extent / 256), 0);
+    for (const Obstacle& o : board.obstacles)
+        copper.Add(o);
+    const uint32_t all = layers >= 32 ? 0xFFFFFFFFu : (1u << layers) - 1;
+    for (std::size_t k = 0; k < board.outline.size() && board.outline.size() >= 3; ++k) {
+        Obstacle edge;
+        edge.shape.points = {board.outline[k], board.outline[(k + 1) % board.outline.size()]};
+        edge.layers = all;
+        edge.clearance = board.clearance;
+        copper.Add(edge);
+    }
+    Joins joins(board.pads.size());
+    joins.parent = JoinedByCopper(board);
+    for (const Pair& pair : pairs) {
+        if (joins.Find(pair.a) == joins.Find(pair.b))
+            continue;
+        const RoutePad& p = board.pads[pair.a];
+        const RoutePad& q = board.pads[pair.b];
+        if (p.underKeepout || q.underKeepout)
+            continue;
+        const int net = p.net;
+        const double half = board.nets[net].width / 2, clearance = board.nets[net].clearance;
+        // The ways: straight, then along x or y first, then at 45 degrees
+        // first, each bend at whole board units like the pads' centres.
+        const Pt a = p.at, b = q.at;
+        const double dx = b.x - a.x, dy = b.y - a.y, m = std::min(std::fabs(dx), std::fabs(dy));
+        const double sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+        const Pt bends[] = {
+            a, {b.x, a.y}, {a.x, b.y}, {a.x + sx * m, a.y + sy * m}, {b.x - sx * m, b.y - sy * m}};
+        bool done = false;
+        for (int l = 0; l < layers && !done; ++l) {
+            auto has = [&](const RoutePad& pad) {
+                return l < static_cast<int>(pad.perLayer.size()) && !pad.perLayer[l].points.empty();
+            };
+            if (!has(p) || !has(q))
+                continue;
+            for (const Pt& bend : bends) {
+                if (&bend != &bends[0] &&
+                    ((bend.x == a.x && bend.y == a.y) || (bend.x == b.x && bend.y == b.y)))
+                    continue;
+                auto clear = [&](Pt u, Pt v) {
+                    return copper.Clear(u, v, half, clearance, net, l, false, kAxisSafety);
+                };
+                const bool straight = &bend == &bends[0];
+                if (straight ? !clear(a, b) : !clear(a, bend) || !clear(bend, b))
+                    continue;
+                const double width = board.nets[net].width;
+                std::vector<RouteTrack> pieces;
+                if (straight)
+                    pieces.push_back({net, l, a, b, width});
+                else
+                    pieces = {{net, l, a, bend, width}, {net, l, bend, b, width}};
+                for (const RouteTrack& t : pieces) {
+                    Obstacle o;
+                    o.shape.points = {t.a, t.b};
+                    o.shape.radius = half;
+                    o.net = net;
+                    o.clearance = clearance;
+                    o.layers = 1u << l;
+                    copper.Add(o);
+                    links.push_back(t);
+                }
+                joins.Join(pair.a, pair.b);
+                ++joined;
+                done = true;
+                break;
+            }
+        }
+    }
+    return links;
+}
+
 } // namespace
 
 RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
@@ -1613,8 +1930,31 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
         }
         return result;
     }
-    GridRouter router(board, options);
-    return router.Run();
+    // Short links straight from pad to pad go first, as if the board had
+    // them; the grid routes the rest around them.
+    int joined = 0;
+    const std::vector<RouteTrack> links = DirectLinks(board, joined);
+    if (links.empty()) {
+        GridRouter router(board, options);
+        return router.Run();
+    }
+    RouteBoard linked = board;
+    for (const RouteTrack& t : links) {
+        Obstacle copper;
+        copper.shape.points = {t.a, t.b};
+        copper.shape.radius = t.width / 2;
+        copper.net = t.net;
+        copper.layers = 1u << t.layer;
+        copper.clearance = board.nets[t.net].clearance;
+        linked.obstacles.push_back(copper);
+    }
+    GridRouter router(linked, options);
+    RouteResult result = router.Run();
+    result.tracks.insert(result.tracks.begin(), links.begin(), links.end());
+    result.connections += joined;
+    for (const RouteTrack& t : links)
+        result.length += std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+    return result;
 }
 
 namespace {

@@ -30,6 +30,18 @@
 // nodes are the point, and not in the rip-up, whose few searches decide
 // what is taken up. The bare board's distance field and ways onto the pads
 // are built once and copied back for each round and each rip-up attempt.
+// The grid is a whole fraction of 25 mil, or, where a part has many pins
+// at a finer pitch the grid misses (0.4 mm, 0.5 mm) and a track and its
+// clearance fit between them side by side, a whole fraction of that pitch
+// laid through those pins; grid lines that pass within a few
+// board units of pad centres are moved onto them, and every node lies on
+// whole board units, as the routes are written. Along a line through pad
+// centres, and from or to a node on one, a track may keep exactly the
+// clearance, as one straight out of a pad does: pins at 0.4 mm leave side
+// by side. Before the grid, pads of a net close to each other are linked
+// straight from centre to centre (or with one bend) where that keeps the
+// clearance, which reaches neighbouring pins of one net that no grid line
+// gets onto.
 // Budgets count search steps, never time: the same board always gives the
 // same result.
 #pragma once

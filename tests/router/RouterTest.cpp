@@ -154,6 +154,40 @@ int Violations(const RouteBoard& board, const RouteResult& result) {
     return count;
 }
 
+// Every connection routed, no line saying otherwise, the pads joined by
+// the routes, and no copper nearer than the clearance.
+void ExpectCompleteAndLegal(const RouteBoard& board, const RouteResult& result) {
+    EXPECT_EQ(result.open, 0);
+    for (const std::string& line : result.lines)
+        ADD_FAILURE() << line;
+    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
+// A row of top pads U1-1... at x = 20 mm from y = 10 mm up, each of its
+// own net, and a square pad J1-1... (`size` mm) of each net in a column at
+// `far` (mm), `step` mm apart.
+struct Row {
+    int count;
+    double pitch, length, height; // mm; pads `length` along x, `height` along y
+    double width;                 // the nets' track width, mm (0: AddNet's)
+};
+// Adds the row and its far pads to `board` and routes it: every net is
+// routed, legally.
+void ExpectRowRouted(RouteBoard board, const Row& row, Pt far, double step, double size) {
+    for (int k = 0; k < row.count; ++k) {
+        const int net = AddNet(board, "N" + std::to_string(k));
+        if (row.width > 0)
+            board.nets[net].width = row.width * kMm;
+        AddPad(board, net, 20, 10 + row.pitch * k, row.length, 1u, "U1-" + std::to_string(k + 1),
+               row.height);
+        AddPad(board, net, far.x, far.y + step * k, size, 1u, "J1-" + std::to_string(k + 1));
+    }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.connections, row.count);
+    ExpectCompleteAndLegal(board, result);
+}
+
 std::string Text(const RouteResult& result) {
     std::ostringstream out;
     out.precision(17);
@@ -412,19 +446,58 @@ TEST(Router, DrillsJoinNoCopper) {
 // along its axis, exactly at the clearance from both neighbours. Every pad
 // gets out, and nothing comes nearer than the clearance.
 TEST(Router, LeavesFinePitchPadsAlongTheirAxis) {
+    ExpectRowRouted(EmptyBoard(), {5, 0.45, 1.5, 0.25, 0}, {35, 4}, 5, 1.5);
+}
+
+// A 0.4 mm pitch QFN-48 (pads 0.8 x 0.2 mm, the exposed pad of another net
+// 0.44 mm behind them) whose right side's twelve pins go to pads further
+// right, on nets of 0.2 mm tracks at 0.2 mm clearance. Tracks leaving the
+// pads side by side keep exactly the clearance; every pin is routed, and
+// nothing comes nearer than that.
+TEST(Router, LeavesAFinePitchRowSideBySideAtTheClearance) {
     RouteBoard board = EmptyBoard();
-    for (int k = 0; k < 5; ++k) {
-        const int net = AddNet(board, "N" + std::to_string(k));
-        AddPad(board, net, 20, 10 + 0.45 * k, 1.5, 1u, "U1-" + std::to_string(k + 1), 0.25);
-        AddPad(board, net, 35, 4 + 5 * k, 1.5, 1u, "J1-" + std::to_string(k + 1));
+    const Pt centre{20 - 2.99, 12.2};
+    AddPad(board, AddNet(board, "GND"), centre.x, centre.y, 4.3, 1u, "U1-49");
+    // The other three sides, of no net.
+    for (int k = 0; k < 12; ++k) {
+        const double along = 0.4 * (k - 5.5);
+        const std::string n = std::to_string(13 + k);
+        AddPad(board, Router::kNoNet, centre.x - 2.99, centre.y + along, 0.8, 1u, "U1-L" + n, 0.2);
+        AddPad(board, Router::kNoNet, centre.x + along, centre.y - 2.99, 0.2, 1u, "U1-B" + n, 0.8);
+        AddPad(board, Router::kNoNet, centre.x + along, centre.y + 2.99, 0.2, 1u, "U1-T" + n, 0.8);
     }
+    ExpectRowRouted(board, {12, 0.4, 0.8, 0.2, 0.2}, {30, 6.5}, 1, 0.8);
+}
+
+// Two neighbouring pins of one net in a row at 0.4 mm pitch, with keep-outs
+// 0.25 mm beyond the ends of the pads and beyond the row on both layers: no
+// track gets out of the row, yet one straight from one pin's centre to the
+// other's keeps exactly the clearance from the pins beside them.
+TEST(Router, LinksNeighbouringPinsOfOneNetDirectly) {
+    RouteBoard board = EmptyBoard();
+    const int net = AddNet(board, "N");
+    board.nets[net].width = 0.2 * kMm;
+    for (int k = 0; k < 6; ++k)
+        AddPad(board, k == 2 || k == 3 ? net : Router::kNoNet, 20, 10 + 0.4 * k, 0.8, 3u,
+               "U1-" + std::to_string(k + 1), 0.2);
+    auto keepout = [&](double x0, double y0, double x1, double y1) {
+        Router::Obstacle o;
+        o.shape.points = {
+            {x0 * kMm, y0 * kMm}, {x1 * kMm, y0 * kMm}, {x1 * kMm, y1 * kMm}, {x0 * kMm, y1 * kMm}};
+        o.layers = 3u;
+        o.clearance = board.clearance;
+        board.obstacles.push_back(o);
+    };
+    keepout(20.65, 5, 25, 17);
+    keepout(15, 5, 19.35, 17);
+    keepout(19.35, 5, 20.65, 9.65);
+    keepout(19.35, 12.35, 20.65, 17);
     const RouteResult result = Router::Route(board);
-    EXPECT_EQ(result.connections, 5);
-    EXPECT_EQ(result.open, 0);
-    for (const std::string& line : result.lines)
-        ADD_FAILURE() << line;
-    EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
-    EXPECT_EQ(Violations(board, result), 0);
+    EXPECT_EQ(result.connections, 1);
+    ExpectCompleteAndLegal(board, result);
+    ASSERT_EQ(result.tracks.size(), 1u);
+    EXPECT_NEAR(result.tracks[0].a.x, 20 * kMm, 1e-6);
+    EXPECT_NEAR(result.tracks[0].b.x, 20 * kMm, 1e-6);
 }
 
 // A row of pads 0.3 mm tall at 0.5 mm pitch, for nets of 0.3048 mm tracks
