@@ -25,6 +25,15 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
+// Routes leave the board in route and session files at steps of 10 nm
+// (0.254 board units of 1e-4 mil to the step). A corner on a line through pad
+// centres is written as it is; one off them may move by half a step, so a
+// track at exactly the clearance there is checked where it is written too.
+constexpr double kStepsPerUnit = 0.254;
+Pt AsWritten(Pt p) {
+    return {std::round(p.x * kStepsPerUnit) / kStepsPerUnit,
+            std::round(p.y * kStepsPerUnit) / kStepsPerUnit};
+}
 // How far a grid line may move to run through pad centres: a few board
 // units, what the pins of a fine-pitch part miss a grid laid through one of
 // them by after rounding.
@@ -1454,9 +1463,19 @@ private:
             return false;
         if (su >= 0 && sv >= 0 && su + sv >= ((d & 1) ? diagReach_ : straightReach_))
             return true;
-        const bool exact = (su < 0 && OnExactLine(u)) || sv < 0 || OnExactLine(v, d);
-        return buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false,
-                               exact ? kAxisSafety : o_.safety);
+        if (OnExactLine(v, d))
+            return buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false,
+                                   kAxisSafety);
+        if ((su < 0 && OnExactLine(u)) || sv < 0)
+            return TightClear(At(u), At(v), half, net, l);
+        return buckets_->Clear(At(u), At(v), half, ClearanceOf(net), net, l, false, o_.safety);
+    }
+    // A step at exactly the clearance that does not run along a line through
+    // pad centres: clear where it lies and where it is written.
+    bool TightClear(Pt a, Pt b, double half, int net, int l) {
+        return buckets_->Clear(a, b, half, ClearanceOf(net), net, l, false, kAxisSafety) &&
+               buckets_->Clear(AsWritten(a), AsWritten(b), half, ClearanceOf(net), net, l, false,
+                               kAxisSafety);
     }
     // Whether a step in direction d onto node v runs along a grid line
     // through pad centres.
@@ -1690,7 +1709,9 @@ private:
         const int net = con.net;
         const double width = b_.nets[net].width, half = width / 2;
         std::vector<RouteTrack> tracks;
-        std::vector<char> exact; // per track: along a grid line through pad centres
+        // Per track: 0 keeps the usual margin, 1 runs along a line through pad
+        // centres, 2 keeps exactly the clearance off those lines.
+        std::vector<char> fit;
         std::vector<RouteVia> vias;
         // Runs on one layer become tracks, corners kept, straight runs merged.
         std::size_t k = 0;
@@ -1719,8 +1740,9 @@ private:
                 for (std::size_t n = s; n <= t && !tight; ++n)
                     tight = Slack(static_cast<std::size_t>(path[n]), net, half) < 0 &&
                             OnExactLine(static_cast<std::size_t>(path[n]));
-                exact.push_back(tight || (step.y == 0 && exactY_[in / nx_]) ||
-                                (step.x == 0 && exactX_[in % nx_]));
+                const bool along =
+                    (step.y == 0 && exactY_[in / nx_]) || (step.x == 0 && exactX_[in % nx_]);
+                fit.push_back(along ? 1 : tight ? 2 : 0);
                 s = t;
             }
             if (e + 1 < path.size())
@@ -1745,8 +1767,12 @@ private:
         // Every piece checked against the real shapes before it is kept.
         for (std::size_t k2 = 0; k2 < tracks.size(); ++k2) {
             const RouteTrack& t = tracks[k2];
-            if (!buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer, false,
-                                 k2 < exact.size() && exact[k2] ? kAxisSafety : o_.safety))
+            const char how = k2 < fit.size() ? fit[k2] : 0;
+            const bool clear = how == 2
+                                   ? TightClear(t.a, t.b, half, net, t.layer)
+                                   : buckets_->Clear(t.a, t.b, half, ClearanceOf(net), net, t.layer,
+                                                     false, how == 1 ? kAxisSafety : o_.safety);
+            if (!clear)
                 return false;
         }
         for (const RouteTrack& t : axes)
@@ -1884,8 +1910,12 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
                 if (&bend != &bends[0] &&
                     ((bend.x == a.x && bend.y == a.y) || (bend.x == b.x && bend.y == b.y)))
                     continue;
+                // Pad centres of a design in mils may lie between the
+                // written steps: the link must be clear as written too.
                 auto clear = [&](Pt u, Pt v) {
-                    return copper.Clear(u, v, half, clearance, net, l, false, kAxisSafety);
+                    return copper.Clear(u, v, half, clearance, net, l, false, kAxisSafety) &&
+                           copper.Clear(AsWritten(u), AsWritten(v), half, clearance, net, l, false,
+                                        kAxisSafety);
                 };
                 const bool straight = &bend == &bends[0];
                 if (straight ? !clear(a, b) : !clear(a, bend) || !clear(bend, b))
