@@ -35,10 +35,11 @@ bool TSpecctraDsnNetworkDescriptor::ReadNet() {
     if (!read) {
         ReportError("Loading net: " + net->NameID);
         net->RemovePinsFromIndex();
-        if (net->FromTolist)
-            for (int32_t i = 0; i < net->FromTolist->Count(); ++i)
-                net->FromTolist->GetState_SpecctraObject(i)->DropRuleScopes();
+        if (TSpecctraList* fromTos = net->FromTolist())
+            for (int32_t i = 0; i < fromTos->Count(); ++i)
+                fromTos->GetState_SpecctraObject(i)->DropRuleScopes();
         net->DropRuleScopes();
+        net->ReleasePins();
         return true;
     }
     if (!Nets.Add(net)) {
@@ -54,20 +55,22 @@ void TSpecctraDsnNetworkDescriptor::MergeNet(TSpecctraNet& first,
                   " is defined again; its pins and from-tos join the first definition. Line: " +
                   std::to_string(Parser->LineNumber()));
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
-    for (const std::string& pin : again->Pins.Items()) {
+    // Read out first: adding to the first net's pins may move the block.
+    for (const std::string& pin : again->PinNames()) {
         if (index.Find(pin) == again.get()) {
             index.Remove(pin, again.get());
             index.Add(pin, &first);
         }
-        first.Pins.Add(pin);
+        first.AddPin(pin);
     }
-    if (again->FromTolist) {
-        if (!first.FromTolist)
-            first.FromTolist = CreateList();
-        while (again->FromTolist->Count() > 0)
-            first.FromTolist->Add(again->FromTolist->Extract(0));
+    if (TSpecctraList* fromTos = again->FromTolist()) {
+        TSpecctraList& into = first.FromTosToFill();
+        while (fromTos->Count() > 0)
+            into.Add(fromTos->Extract(0));
     }
-    // Its rule blocks still name this net: keep the object for them.
+    // Its rule blocks still name this net: keep the object for them, but not
+    // its pins, which the first definition holds now.
+    again->ReleasePins();
     FMerged.push_back(std::move(again));
 }
 
@@ -149,6 +152,7 @@ bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
     // The index is read until the components are on the board: the room
     // for more pins would wait as long.
     TranslationState().PinToNetIndex.Compact();
+    PinBlock.Compact();
     return result;
 }
 
@@ -166,23 +170,28 @@ bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {
             break;
     // The from-tos of the nets and groups.
     for (TSpecctraNet* net : Nets.Ordered())
-        if (net->FromTolist)
-            ExportListToPCB(net->FromTolist.get());
+        if (TSpecctraList* fromTos = net->FromTolist())
+            ExportListToPCB(fromTos);
     for (TSpecctraFromToClass* group : Groups.Ordered())
         if (group->FromToList)
             ExportListToPCB(group->FromToList.get());
+    // The nets are on the board and the pin-to-net index answers for their
+    // pins: their own pin lists go before the components are written.
+    for (TSpecctraNet* net : Nets.Ordered())
+        net->ReleasePinNames();
+    PinBlock.Clear();
     return true;
 }
 
 void TSpecctraDsnNetworkDescriptor::ReleasePins() {
-    TranslationState().PinToNetIndex = TPinToNetIndex();
-    for (TSpecctraNet* net : Nets.Ordered()) {
-        net->Pins = TNameSet();
-        net->ComponentOrder = std::vector<std::string>();
-        net->ExposedPinList.reset();
-        net->UnExposedPinList.reset();
-        net->SourcePinList.reset();
-        net->LoadPinList.reset();
-        net->TerminatorPinList.reset();
+    {
+        // Moved out and dropped, so that its text buffer goes too (assigning
+        // an empty index would keep that buffer: an empty string's
+        // assignment copies into it).
+        const TPinToNetIndex released = std::move(TranslationState().PinToNetIndex);
     }
+    TranslationState().PinToNetIndex.Clear();
+    for (TSpecctraNet* net : Nets.Ordered())
+        net->ReleasePins();
+    PinBlock.Clear();
 }

@@ -104,6 +104,8 @@ public:
     }
 
     bool ImportFromFile() override;
+    // Writes the nets, classes, groups, group sets and from-tos; then lets go
+    // of the nets' own pin lists (the pin-to-net index stays).
     bool ExportToPCB() override;
     // Frees what the components' pins read of the nets (their pin lists and
     // the pin-to-net index) once the components and the rules are on the
@@ -111,6 +113,8 @@ public:
     void ReleasePins() override;
 
     TCaseSortedList<TSpecctraNet> Nets;
+    // The pin references of the nets (and of nets read but not listed).
+    TPinReferenceBlock PinBlock;
     std::unique_ptr<TSpecctraList> Classes; // file order
     TCaseSortedList<TSpecctraFromToClass> Groups;
     TCaseSortedList<TSpecctraFromToSuperClass> GroupSets;

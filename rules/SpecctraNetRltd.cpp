@@ -98,6 +98,68 @@ const std::vector<std::string>& TNameSet::Items() const {
 }
 
 // ---------------------------------------------------------------------------
+// TPinReferenceBlock
+
+namespace {
+
+std::size_t LengthPrefixBytes(std::size_t length) {
+    std::size_t bytes = 1;
+    for (; length >= 0x80; length >>= 7)
+        ++bytes;
+    return bytes;
+}
+
+char* WriteReference(char* at, std::string_view pin) {
+    std::size_t length = pin.size();
+    for (; length >= 0x80; length >>= 7)
+        *at++ = static_cast<char>((length & 0x7F) | 0x80);
+    *at++ = static_cast<char>(length);
+    return std::copy(pin.begin(), pin.end(), at);
+}
+
+} // namespace
+
+bool TPinReferenceBlock::Append(TRun& run, std::string_view pin) {
+    if (run.Generation != FGeneration)
+        run = TRun{static_cast<uint32_t>(FText.size()), 0, 0, FGeneration}; // a new run
+    const std::size_t bytes = LengthPrefixBytes(pin.size()) + pin.size();
+    const std::size_t length = std::size_t{run.Length} + bytes;
+    const bool last = std::size_t{run.Offset} + run.Room == FText.size();
+    // The new end of the block, where the run moves when it has no room.
+    const std::size_t end = length <= run.Room ? FText.size()
+                            : last             ? run.Offset + length
+                                               : FText.size() + 2 * length;
+    if (end > UINT32_MAX || 2 * length > UINT32_MAX)
+        return false; // offsets and lengths are 32 bits
+    if (length > run.Room && last) {
+        FText.resize(end);
+        run.Room = static_cast<uint32_t>(length);
+    } else if (length > run.Room) {
+        const std::size_t offset = FText.size();
+        FText.resize(end);
+        std::copy_n(FText.data() + run.Offset, run.Length, FText.data() + offset);
+        run.Offset = static_cast<uint32_t>(offset);
+        run.Room = static_cast<uint32_t>(2 * length);
+    }
+    WriteReference(FText.data() + run.Offset + run.Length, pin);
+    run.Length = static_cast<uint32_t>(length);
+    return true;
+}
+
+void TPinReferenceBlock::Discard(TRun& run) {
+    if (run.Generation == FGeneration && run.Room > 0 &&
+        std::size_t{run.Offset} + run.Room == FText.size())
+        FText.resize(run.Offset);
+    run = TRun();
+}
+
+void TPinReferenceBlock::Clear() {
+    // Swapped out: assigning an empty string would keep the buffer.
+    std::string().swap(FText);
+    ++FGeneration;
+}
+
+// ---------------------------------------------------------------------------
 // TSpecctraAbstractNetGroupObject
 
 std::string TSpecctraAbstractNetGroupObject::PinReferenceText(int32_t id) {
@@ -235,11 +297,55 @@ bool TSpecctraAbstractNetGroupObject::ExportClassToPCB(TClassMemberKind kind,
 // ---------------------------------------------------------------------------
 // TSpecctraNet
 
-TSpecctraNet::TSpecctraNet(TSpecctraObject* owner) : TSpecctraAbstractNetGroupObject(owner) {
+TSpecctraNet::TSpecctraNet(TSpecctraDsnNetworkDescriptor* network)
+    : TSpecctraAbstractNetGroupObject(network) {
     HarrowHandle = 0;
 }
 
 TSpecctraNet::~TSpecctraNet() = default;
+
+TPinReferenceBlock& TSpecctraNet::PinBlock() const {
+    // Nets are made only by the network, which owns their pin block.
+    return static_cast<TSpecctraDsnNetworkDescriptor*>(Owner)->PinBlock;
+}
+
+void TSpecctraNet::AddPin(std::string_view pin) {
+    PinBlock().Append(FPins, pin);
+}
+
+std::vector<std::string> TSpecctraNet::PinNames() const {
+    TNameSet names;
+    PinBlock().ForEach(FPins, [&](std::string_view pin) { names.Add(std::string(pin)); });
+    return names.Items();
+}
+
+void TSpecctraNet::ReleasePinNames() {
+    PinBlock().Discard(FPins);
+}
+
+void TSpecctraNet::ReleasePins() {
+    ReleasePinNames();
+    if (!FLists)
+        return;
+    if (!FLists->FromTos) {
+        FLists.reset();
+        return;
+    }
+    // Only the from-tos stay.
+    FLists->Exposed.reset();
+    FLists->UnExposed.reset();
+    FLists->Source.reset();
+    FLists->Load.reset();
+    FLists->Terminator.reset();
+}
+
+TSpecctraList& TSpecctraNet::FromTosToFill() {
+    if (!FLists)
+        FLists = std::make_unique<TSpecctraNetLists>();
+    if (!FLists->FromTos)
+        FLists->FromTos = CreateList();
+    return *FLists->FromTos;
+}
 
 int TSpecctraNet::RuleScopeOwner() const {
     return eRuleOwnerNet;
@@ -267,19 +373,19 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
         ok = ReadPins();
         break;
     case eTok_expose:
-        ok = ReadPinList(ExposedPinList);
+        ok = ReadPinList(&TSpecctraNetLists::Exposed);
         break;
     case eTok_noexpose:
-        ok = ReadPinList(UnExposedPinList);
+        ok = ReadPinList(&TSpecctraNetLists::UnExposed);
         break;
     case eTok_source:
-        ok = ReadPinList(SourcePinList);
+        ok = ReadPinList(&TSpecctraNetLists::Source);
         break;
     case eTok_load:
-        ok = ReadPinList(LoadPinList);
+        ok = ReadPinList(&TSpecctraNetLists::Load);
         break;
     case eTok_terminator:
-        ok = ReadPinList(TerminatorPinList);
+        ok = ReadPinList(&TSpecctraNetLists::Terminator);
         break;
     case eTok_fromto:
         ok = ReadFromTo();
@@ -324,12 +430,15 @@ bool TSpecctraNet::ReadPins() {
                               (holder ? holder->NameID : std::string()) +
                               "; it stays there. Line: " + LineSuffix(Parser));
             }
-            Pins.Add(pin);
+            AddPin(pin);
         },
         true);
 }
 
-bool TSpecctraNet::ReadPinList(std::unique_ptr<std::vector<std::string>>& list) {
+bool TSpecctraNet::ReadPinList(TListField field) {
+    if (!FLists)
+        FLists = std::make_unique<TSpecctraNetLists>();
+    auto& list = FLists.get()->*field;
     if (!list)
         list = std::make_unique<std::vector<std::string>>();
     return ReadTokenList([&](const std::string& pin) { list->push_back(pin); }, true);
@@ -340,9 +449,7 @@ bool TSpecctraNet::ReadFromTo() {
     const bool read = fromTo->ImportFromFile();
     --SectionsOpen;
     if (read && fromTo->IsValid()) {
-        if (!FromTolist)
-            FromTolist = CreateList();
-        FromTolist->Add(std::move(fromTo));
+        FromTosToFill().Add(std::move(fromTo));
     } else {
         fromTo->DropRuleScopes();
     }
@@ -351,12 +458,14 @@ bool TSpecctraNet::ReadFromTo() {
 
 void TSpecctraNet::RemovePinsFromIndex() {
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
-    for (const std::string& pin : Pins.Items())
-        index.Remove(pin, this);
+    PinBlock().ForEach(FPins, [&](std::string_view pin) { index.Remove(pin, this); });
 }
 
 bool TSpecctraNet::GetState_PinOnNet(std::string_view pin) const {
-    return Pins.Contains(pin);
+    bool found = false;
+    PinBlock().ForEach(
+        FPins, [&](std::string_view name) { found = found || SamePinReference(name, pin); });
+    return found;
 }
 
 TDaisyChainStyle TSpecctraNet::ExportToPCB_PinDaisyChainStyle(std::string_view pin,
@@ -364,16 +473,12 @@ TDaisyChainStyle TSpecctraNet::ExportToPCB_PinDaisyChainStyle(std::string_view p
     index = -1;
     const std::vector<std::string>* list = nullptr;
     TDaisyChainStyle style = eDaisyChainLoad;
-    if (SourcePinList) {
-        list = SourcePinList.get();
+    if ((list = SourcePinList()))
         style = eDaisyChainSource;
-    } else if (LoadPinList) {
-        list = LoadPinList.get();
+    else if ((list = LoadPinList()))
         style = eDaisyChainLoad;
-    } else if (TerminatorPinList) {
-        list = TerminatorPinList.get();
+    else if ((list = TerminatorPinList()))
         style = eDaisyChainTerminator;
-    }
     if (!list)
         return eDaisyChainLoad;
     for (std::size_t i = 0; i < list->size(); ++i)

@@ -99,31 +99,117 @@ protected:
 };
 
 class TSpecctraFromTo;
+class TSpecctraDsnNetworkDescriptor;
 
-// One "net" block.
+// The pin references of every net of a network, back to back in one block of
+// text, each prefixed by its length: a net holds only where its run of
+// references starts, how long it is and how much room it has. A design has
+// about as many nets as components, most with two or three pins; a string set
+// per net would cost several times the references themselves.
+class TPinReferenceBlock {
+public:
+    struct TRun {
+        uint32_t Offset = 0;
+        uint32_t Length = 0;     // bytes of the references in the run
+        uint32_t Room = 0;       // bytes the run may fill in place
+        uint32_t Generation = 0; // of the block's text it is in; 0 for none yet
+    };
+    // Appends the reference to the run. A run that is not the last one in the
+    // block moves to the end first, with room for as much again: a net that
+    // grows again and again is copied O(log n) times. Refuses (false) when
+    // the block would pass 4 GiB.
+    bool Append(TRun& run, std::string_view pin);
+    // Hands each reference of the run, in the order appended, to `take`.
+    template <class TTake> void ForEach(const TRun& run, TTake&& take) const {
+        if (run.Generation != FGeneration)
+            return; // a run of a block let go, or none yet
+        const char* at = FText.data() + run.Offset;
+        const char* const end = at + run.Length;
+        while (at < end) {
+            std::size_t length = 0;
+            for (int shift = 0; at < end; shift += 7) {
+                const auto byte = static_cast<unsigned char>(*at++);
+                length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+                if ((byte & 0x80) == 0)
+                    break;
+            }
+            take(std::string_view(at, length));
+            at += length;
+        }
+    }
+    // Empties the run; its bytes go back when it is the last one in the block.
+    void Discard(TRun& run);
+    // Gives back the room kept for more references.
+    void Compact() { FText.shrink_to_fit(); }
+    // Frees every reference; runs made before read empty from now on.
+    void Clear();
+    std::size_t Bytes() const { return FText.size(); }
+
+private:
+    std::string FText;
+    uint32_t FGeneration = 1;
+};
+
+// What few nets have: their from-tos and their extra pin lists.
+struct TSpecctraNetLists {
+    std::unique_ptr<TSpecctraList> FromTos;
+    std::unique_ptr<std::vector<std::string>> Exposed;
+    std::unique_ptr<std::vector<std::string>> UnExposed;
+    std::unique_ptr<std::vector<std::string>> Source;
+    std::unique_ptr<std::vector<std::string>> Load;
+    std::unique_ptr<std::vector<std::string>> Terminator;
+};
+
+// One "net" block. A design holds one per net, all alive until the design is
+// on the board: what every net has is kept here, its pins in the network's
+// pin block, what few nets have out of line.
 class TSpecctraNet : public TSpecctraAbstractNetGroupObject {
 public:
-    explicit TSpecctraNet(TSpecctraObject* owner);
+    explicit TSpecctraNet(TSpecctraDsnNetworkDescriptor* network);
     ~TSpecctraNet() override;
     const char* ClassName() const override { return "TSpecctraNet"; }
     int RuleScopeOwner() const override;
 
-    bool UnAssigned = false;
     int32_t NetNumber = 0;
-    TNameSet Pins;
-    std::vector<std::string> ComponentOrder;
+    bool UnAssigned = false;
     TSpecctraNetType NetType = eNetTypenone;
-    std::vector<std::pair<std::string, std::string>> UserPropertyList;
-    std::unique_ptr<TSpecctraList> FromTolist;
-    std::unique_ptr<std::vector<std::string>> ExposedPinList;
-    std::unique_ptr<std::vector<std::string>> UnExposedPinList;
-    std::unique_ptr<std::vector<std::string>> SourcePinList;
-    std::unique_ptr<std::vector<std::string>> LoadPinList;
-    std::unique_ptr<std::vector<std::string>> TerminatorPinList;
     TSpecctraNetSupplyType SupplyType = eSupplyNone;
 
     bool ImportFromFile() override;
     bool ExportToPCB() override;
+
+    // The net's pins (of its "pins" and "order" blocks) sorted without regard
+    // to case, duplicates left out (the first spelling stays).
+    std::vector<std::string> PinNames() const;
+    int32_t PinCount() const { return static_cast<int32_t>(PinNames().size()); }
+    // Adds a pin to the net's own list (not to the pin-to-net index).
+    void AddPin(std::string_view pin);
+    // Forgets the pins (of "pins" and "order"): they are read only while the
+    // network is read; the pin-to-net index and the board hold them after.
+    void ReleasePinNames();
+    // Forgets the pins and the pin lists (once the components are on the
+    // board, or of a net not kept); the from-tos stay.
+    void ReleasePins();
+
+    // The from-tos, or none.
+    TSpecctraList* FromTolist() const { return FLists ? FLists->FromTos.get() : nullptr; }
+    // The from-to list, made first when there is none.
+    TSpecctraList& FromTosToFill();
+    // The pin lists of the "expose", "noexpose", "source", "load" and
+    // "terminator" blocks, or none for a block the net does not have.
+    const std::vector<std::string>* ExposedPinList() const {
+        return List(&TSpecctraNetLists::Exposed);
+    }
+    const std::vector<std::string>* UnExposedPinList() const {
+        return List(&TSpecctraNetLists::UnExposed);
+    }
+    const std::vector<std::string>* SourcePinList() const {
+        return List(&TSpecctraNetLists::Source);
+    }
+    const std::vector<std::string>* LoadPinList() const { return List(&TSpecctraNetLists::Load); }
+    const std::vector<std::string>* TerminatorPinList() const {
+        return List(&TSpecctraNetLists::Terminator);
+    }
 
     // The host net, made first when there is none yet (0 without a board).
     intptr_t ForceHarrowHandle();
@@ -138,11 +224,19 @@ public:
     void RemovePinsFromIndex();
 
 private:
+    using TListField = std::unique_ptr<std::vector<std::string>> TSpecctraNetLists::*;
+    const std::vector<std::string>* List(TListField field) const {
+        return FLists ? (FLists.get()->*field).get() : nullptr;
+    }
+    TPinReferenceBlock& PinBlock() const;
     bool ReadSubBlock(int32_t id);
     bool ReadPins();
-    bool ReadPinList(std::unique_ptr<std::vector<std::string>>& list);
+    bool ReadPinList(TListField field);
     bool ReadFromTo();
     bool MakeHostNet();
+
+    TPinReferenceBlock::TRun FPins;
+    std::unique_ptr<TSpecctraNetLists> FLists;
 };
 
 // One "class" block: its member nets in file order.

@@ -54,15 +54,16 @@ public:
     TSpecctraObject(const TSpecctraObject&) = delete;
     TSpecctraObject& operator=(const TSpecctraObject&) = delete;
 
-    // Fields, shared with the subclasses.
-    TDimensionUnit FUnits = eDimNotSet;
+    // Fields, shared with the subclasses. The two 4-byte fields sit side by
+    // side: a design holds millions of these objects.
     TSpecctraObject* Owner = nullptr;
-    int32_t SectionsOpen = 1;
     TSpecctraParser* Parser = nullptr;
     TSpecctraWriter* Writer = nullptr;
     IReportSink* ReportManager = nullptr;
     std::string NameID;
     intptr_t HarrowHandle = 0;
+    TDimensionUnit FUnits = eDimNotSet;
+    int32_t SectionsOpen = 1;
 
     // Class name used in messages.
     virtual const char* ClassName() const { return "TSpecctraObject"; }

@@ -111,9 +111,18 @@ TEST_F(NetsOnBoard, GroupsGroupSetsAndFromTos) {
 }
 
 TEST_F(NetsOnBoard, FixedNetGetsADoNotRouteRule) {
-    TReadDesign read(
-        WithNetwork("(net CLK (pins U1-1) (type fix))\n(net D (pins U1-2) (type normal))"), board);
+    TReadDesign read(WithNetwork("(net CLK (pins U1-1) (type fix))\n"
+                                 "(net D (pins U1-2 U1-3) (type normal) (source U1-3))"),
+                     board);
     EXPECT_TRUE(read.Network().ExportToPCB());
+    // Once the nets are on the board, their own pin lists are let go; the pins'
+    // nets and the daisy-chain lists stay for the components.
+    const TSpecctraNet* d = read.Network().GetState_NetByName("D");
+    EXPECT_EQ(d->PinCount(), 0);
+    EXPECT_EQ(read.Network().GetState_NetByPinName("U1-2"), d);
+    int32_t index = -1;
+    EXPECT_EQ(d->ExportToPCB_PinDaisyChainStyle("U1-3", index), eDaisyChainSource);
+    EXPECT_EQ(index, 0);
     const std::vector<TPcbRuleEx> rules = Read<TPcbRuleEx>(eRuleObject);
     ASSERT_EQ(rules.size(), 1u);
     EXPECT_EQ(rules[0].GetState_Kind(), eRule_RoutingLayers);
@@ -189,13 +198,13 @@ TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
     auto read = std::make_unique<TReadDesign>(WithNetwork(network), board);
     const TSpecctraNet* huge = read->Network().GetState_NetByName("HUGE");
     ASSERT_NE(huge, nullptr);
-    EXPECT_EQ(huge->Pins.Count(), 100000);
+    EXPECT_EQ(huge->PinCount(), 100000);
     EXPECT_EQ(read->Network().GetState_NetByPinName("p999-99"), huge);
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 100001u);
     EXPECT_TRUE(read->Design->ExportToPCB());
     EXPECT_EQ(NetNames(), (TStrings{"HUGE", "SMALL"}));
     // Once the components and rules are written, the pins' look-ups are let go.
-    EXPECT_EQ(huge->Pins.Count(), 0);
+    EXPECT_EQ(huge->PinCount(), 0);
     EXPECT_EQ(read->Network().GetState_NetByPinName("p999-99"), nullptr);
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 0u);
 }

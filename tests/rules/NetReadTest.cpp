@@ -22,16 +22,16 @@ TEST(NetRead, NetsKeepTheirNamesPinsAndFieldsInNameOrder) {
     const TSpecctraNet* net = read.Network().GetState_NetByName("Net-(U1-Pad3)");
     ASSERT_NE(net, nullptr);
     // Sorted without regard to case, duplicates ignored, the first spelling kept.
-    EXPECT_EQ(net->Pins.Items(), (TStrings{"R1-2", "R9-1", "U1-3"}));
+    EXPECT_EQ(net->PinNames(), (TStrings{"R1-2", "R9-1", "U1-3"}));
     EXPECT_TRUE(net->GetState_PinOnNet("r9-1"));
     EXPECT_FALSE(net->GetState_PinOnNet("U1-8"));
     EXPECT_TRUE(net->UnAssigned);
     EXPECT_EQ(net->NetNumber, 17);
     EXPECT_EQ(net->NetType, eNetTypeFixed);
     EXPECT_EQ(net->SupplyType, eSupplyPower);
-    ASSERT_TRUE(net->LoadPinList && net->ExposedPinList && net->UnExposedPinList);
-    EXPECT_EQ(*net->LoadPinList, (TStrings{"R1-2", "R9-1"}));
-    EXPECT_EQ(*net->UnExposedPinList, (TStrings{"R9-1"}));
+    ASSERT_TRUE(net->LoadPinList() && net->ExposedPinList() && net->UnExposedPinList());
+    EXPECT_EQ(*net->LoadPinList(), (TStrings{"R1-2", "R9-1"}));
+    EXPECT_EQ(*net->UnExposedPinList(), (TStrings{"R9-1"}));
     EXPECT_EQ(net->HarrowHandle, 0);
     // The property block is skipped with a warning; the net stays.
     EXPECT_EQ(read.LinesStartingWith("WARNING: Skipped block between lines: 7-7"),
@@ -100,7 +100,7 @@ TEST(NetRead, NetListedTwiceKeepsOneNetWithAllPins) {
         WithNetwork("(net A (pins U1-1))\n(net B (pins U9-9))\n(net A (pins U1-2 U9-9))"));
     EXPECT_EQ(read.NetNames(), (TStrings{"A", "B"}));
     const TSpecctraNet* a = read.Network().GetState_NetByName("A");
-    EXPECT_EQ(a->Pins.Items(), (TStrings{"U1-1", "U1-2", "U9-9"}));
+    EXPECT_EQ(a->PinNames(), (TStrings{"U1-1", "U1-2", "U9-9"}));
     EXPECT_EQ(read.Network().GetState_NetByPinName("U1-2"), a);
     // A pin already on another net stays there.
     EXPECT_EQ(read.Network().GetState_NetByPinName("U9-9")->NameID, "B");
@@ -108,6 +108,114 @@ TEST(NetRead, NetListedTwiceKeepsOneNetWithAllPins) {
         read.Has("WARNING: Pin U9-9 of net A is already on net B; it stays there. Line: 5"));
     EXPECT_TRUE(read.Has("WARNING: Net A is defined again; its pins and from-tos join the first "
                          "definition. Line: 5"));
+}
+
+TEST(NetRead, NetsDefinedAgainAndAgainKeepEveryPinAndLeaveOthersAlone) {
+    // A and B are each defined twenty times, in turns, with a net C and a
+    // net that fails between them: each addition moves the pins of A or B
+    // in the network's pin block, past the pins of the others.
+    std::string network;
+    TStrings pinsOfA, pinsOfB;
+    for (int i = 0; i < 20; ++i) {
+        const std::string a = "A" + std::to_string(i) + "-1";
+        const std::string b = "B" + std::to_string(i) + "-" + std::string(130 + i, 'X');
+        pinsOfA.push_back(a);
+        pinsOfB.push_back(b);
+        network += "(net A (pins " + a + "))\n(net C" + std::to_string(i) + " (pins C" +
+                   std::to_string(i) + "-1 C" + std::to_string(i) + "-2))\n(net B (pins " + b +
+                   "))\n(net BAD" + std::to_string(i) + " (pins Z" + std::to_string(i) + "-1) 7)\n";
+    }
+    TReadDesign read(WithNetwork(network));
+    std::sort(pinsOfA.begin(), pinsOfA.end());
+    std::sort(pinsOfB.begin(), pinsOfB.end());
+    const TSpecctraNet* a = read.Network().GetState_NetByName("A");
+    const TSpecctraNet* b = read.Network().GetState_NetByName("B");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->PinNames(), pinsOfA);
+    EXPECT_EQ(b->PinNames(), pinsOfB);
+    EXPECT_TRUE(b->GetState_PinOnNet("b7-" + std::string(137, 'X')));
+    for (int i = 0; i < 20; ++i) {
+        const TSpecctraNet* c = read.Network().GetState_NetByName("C" + std::to_string(i));
+        ASSERT_NE(c, nullptr) << i;
+        EXPECT_EQ(c->PinNames(),
+                  (TStrings{"C" + std::to_string(i) + "-1", "C" + std::to_string(i) + "-2"}));
+        EXPECT_EQ(read.Network().GetState_NetByPinName("B" + std::to_string(i) + "-" +
+                                                       std::string(130 + i, 'x')),
+                  b);
+        EXPECT_EQ(read.Network().GetState_NetByPinName("Z" + std::to_string(i) + "-1"), nullptr);
+    }
+    EXPECT_EQ(read.Count("ERROR: Loading net: BAD3"), 1);
+    EXPECT_EQ(read.LinesStartingWith("WARNING: Net A is defined again").size(), 19u);
+    EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 80u);
+}
+
+TEST(PinReferenceBlock, RunsGrowInTurnsAndReadBackInOrder) {
+    TPinReferenceBlock block;
+    TPinReferenceBlock::TRun first, second;
+    TStrings expectFirst, expectSecond;
+    for (int i = 0; i < 300; ++i) {
+        // Lengths around the one-byte length prefix's limit, and none at all.
+        const std::string one(static_cast<std::size_t>(i % 3 == 0 ? 0 : 120 + i % 20), 'a');
+        const std::string two = "P" + std::to_string(i);
+        ASSERT_TRUE(block.Append(first, one));
+        ASSERT_TRUE(block.Append(second, two));
+        expectFirst.push_back(one);
+        expectSecond.push_back(two);
+    }
+    const auto read = [&](const TPinReferenceBlock::TRun& run) {
+        TStrings names;
+        block.ForEach(run, [&](std::string_view name) { names.emplace_back(name); });
+        return names;
+    };
+    EXPECT_EQ(read(first), expectFirst);
+    EXPECT_EQ(read(second), expectSecond);
+    // The last run gives its bytes back; a run that is not last keeps them.
+    const std::size_t bytes = block.Bytes();
+    TPinReferenceBlock::TRun third;
+    block.Append(third, "Q1-1");
+    EXPECT_GT(block.Bytes(), bytes);
+    block.Discard(third);
+    EXPECT_EQ(block.Bytes(), bytes);
+    block.Discard(first);
+    EXPECT_EQ(block.Bytes(), bytes);
+    EXPECT_TRUE(read(first).empty());
+    EXPECT_EQ(read(second), expectSecond);
+    // A run of a block let go reads empty and starts again when added to.
+    block.Clear();
+    EXPECT_TRUE(read(second).empty());
+    TStrings expectThird;
+    for (int i = 0; i < 2000; ++i) {
+        expectThird.push_back("R" + std::to_string(i) + "-1");
+        block.Append(third, expectThird.back());
+    }
+    // The second run's old place lies inside the third's bytes now.
+    EXPECT_TRUE(read(second).empty());
+    block.Append(second, "R2-2");
+    EXPECT_EQ(read(third), expectThird);
+    EXPECT_EQ(read(second), (TStrings{"R2-2"}));
+}
+
+TEST(NetRead, FromTosSeePlacedComponentsOfAnyCaseOnly) {
+    TReadDesign read("(pcb t (parser (string_quote \"))\n"
+                     "(placement (component IMG (place R1 0 0 front 0) (place \"r7\" 0 0 front 0))"
+                     "\n (component IMG2 (place R1 5 5 front 0)))\n"
+                     "(network\n(net N (pins R1-1 R7-1) (fromto R1-1 R7-1))\n"
+                     "(net M (pins R2-1 R2-2) (fromto R7 R2-2))\n"
+                     "(net K (pins R3-1 R3-2) (fromto R3 R3-2))\n))\n");
+    const TSpecctraNet* n = read.Network().GetState_NetByName("N");
+    ASSERT_NE(n, nullptr);
+    ASSERT_TRUE(n->FromTolist());
+    EXPECT_EQ(n->FromTolist()->Count(), 1);
+    // R7 names the component placed as r7: not a pin; R3 names none.
+    EXPECT_TRUE(read.Has("WARNING: Component ref. not supported in from-to definition. Line: 6"));
+    EXPECT_TRUE(read.Has("ERROR: Pin reference should include - character. Line: 7"));
+    const auto* design = read.Design.get();
+    ASSERT_EQ(design->Placement()->InstanceCount(), 3);
+    EXPECT_EQ(design->Placement()->GetState_InstanceByName("r1"),
+              design->Placement()->GetInstance(0));
+    EXPECT_EQ(design->Placement()->GetState_InstanceByName("R7"),
+              design->Placement()->GetInstance(1));
+    EXPECT_EQ(design->Placement()->GetState_InstanceByName("R3"), nullptr);
 }
 
 TEST(NetRead, ClassesKeepMembersInFileOrder) {
@@ -150,9 +258,9 @@ TEST(NetRead, FromTosGroupsAndGroupSets) {
                                  "(group G1 (fromto U5-1 U5-2))"));
     auto& network = read.Network();
     const TSpecctraNet* net = network.GetState_NetByName("N");
-    ASSERT_TRUE(net->FromTolist);
-    ASSERT_EQ(net->FromTolist->Count(), 1);
-    auto* netFromTo = static_cast<TSpecctraFromTo*>(net->FromTolist->GetState_SpecctraObject(0));
+    ASSERT_TRUE(net->FromTolist());
+    ASSERT_EQ(net->FromTolist()->Count(), 1);
+    auto* netFromTo = static_cast<TSpecctraFromTo*>(net->FromTolist()->GetState_SpecctraObject(0));
     EXPECT_EQ(netFromTo->Kind, eFTSoft);
     EXPECT_EQ(netFromTo->FNetIDref, "N");
     // G0 failed on its pin reference and is dropped; the second G1 is ignored.

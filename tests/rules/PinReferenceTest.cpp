@@ -30,7 +30,7 @@ TEST(PinReference, QuotedComponentDirectlyFollowedByPinIsOneReference) {
         TReadDesign read(WithNetwork(std::string("(net N (pins ") + c.pins + "))"));
         const TSpecctraNet* net = read.Network().GetState_NetByName("N");
         ASSERT_NE(net, nullptr) << c.pins;
-        EXPECT_EQ(net->Pins.Items(), c.expected) << c.pins;
+        EXPECT_EQ(net->PinNames(), c.expected) << c.pins;
         EXPECT_TRUE(read.LinesStartingWith("ERROR:").empty()) << c.pins;
     }
 }
@@ -43,11 +43,12 @@ TEST(PinReference, JoinedReferencesReachIndexListsAndFromTos) {
     ASSERT_NE(net, nullptr);
     ASSERT_NE(network.GetState_NetByPinName("led 1-3"), nullptr);
     EXPECT_EQ(network.GetState_NetByPinName("LED 1-3")->NameID, "N");
-    ASSERT_TRUE(net->LoadPinList);
-    EXPECT_EQ(*net->LoadPinList, (TStrings{"LED 1-3"}));
-    ASSERT_TRUE(net->FromTolist);
-    ASSERT_EQ(net->FromTolist->Count(), 1);
-    const auto* fromTo = static_cast<TSpecctraFromTo*>(net->FromTolist->GetState_SpecctraObject(0));
+    ASSERT_TRUE(net->LoadPinList());
+    EXPECT_EQ(*net->LoadPinList(), (TStrings{"LED 1-3"}));
+    ASSERT_TRUE(net->FromTolist());
+    ASSERT_EQ(net->FromTolist()->Count(), 1);
+    const auto* fromTo =
+        static_cast<TSpecctraFromTo*>(net->FromTolist()->GetState_SpecctraObject(0));
     EXPECT_EQ(fromTo->FromPin, "LED 1-3");
     EXPECT_EQ(fromTo->ToPin, "U2-1");
     EXPECT_TRUE(read.LinesStartingWith("ERROR:").empty());

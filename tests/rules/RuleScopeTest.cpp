@@ -213,7 +213,8 @@ TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {
     TDsnRuleScopeFactory factory;
     TSpecctraObject root(nullptr);
     TSpecctraDSNStructureDescriptor structure(&root);
-    TSpecctraNet net(&root);
+    TSpecctraDsnNetworkDescriptor network(&root);
+    TSpecctraNet net(&network);
     TSpecctraObject plain(&root);
     EXPECT_EQ(factory.ScopeKindFor(eTok_rule, structure), ePcbScope);
     EXPECT_EQ(factory.ScopeKindFor(eTok_layer_rule, structure), ePcbScope);
