@@ -6,29 +6,52 @@
 #include "specctra/SpecctraRuleCollection.h"
 
 TSpecctraPlacementDescriptor::TSpecctraPlacementDescriptor(TSpecctraObject* owner)
-    : TSpecctraFileSectionDescriptor(owner), FInstances(CreateList()) {}
+    : TSpecctraFileSectionDescriptor(owner) {}
 
-TSpecctraPlacementDescriptor::~TSpecctraPlacementDescriptor() = default;
+TSpecctraPlacementDescriptor::~TSpecctraPlacementDescriptor() {
+    ReleaseInstances();
+}
 
 int32_t TSpecctraPlacementDescriptor::InstanceCount() const {
-    return FInstances->Count();
+    return static_cast<int32_t>(FInstances.size());
 }
 
 TSpecctraComponentInstance* TSpecctraPlacementDescriptor::GetInstance(int32_t index) const {
-    return static_cast<TSpecctraComponentInstance*>(FInstances->GetState_SpecctraObject(index));
+    if (index < 0 || static_cast<std::size_t>(index) >= FInstances.size())
+        return nullptr;
+    return FInstances[static_cast<std::size_t>(index)].get();
+}
+
+bool TSpecctraPlacementDescriptor::NamedAt(uint32_t index, std::string_view name) const {
+    // A component already freed (on the board) is found no more.
+    const TSpecctraComponentInstance* instance = FInstances[index].get();
+    return instance && SameNameAnyCase(instance->NameID, name);
 }
 
 TSpecctraComponentInstance*
 TSpecctraPlacementDescriptor::GetState_InstanceByName(const std::string& name) const {
-    return static_cast<TSpecctraComponentInstance*>(FInstances->Find(name));
+    for (; FIndexed < FInstances.size(); ++FIndexed)
+        if (const TSpecctraComponentInstance* instance = FInstances[FIndexed].get()) {
+            const std::string& key = instance->NameID;
+            FByName.FindOrInsert(AnyCaseNameHash(key), static_cast<uint32_t>(FIndexed),
+                                 [&](uint32_t i) { return NamedAt(i, key); });
+        }
+    const int64_t found =
+        FByName.Find(AnyCaseNameHash(name), [&](uint32_t i) { return NamedAt(i, name); });
+    return found < 0 ? nullptr : FInstances[static_cast<std::size_t>(found)].get();
 }
 
 void TSpecctraPlacementDescriptor::ReleaseInstances() {
-    FInstances = CreateList();
+    FByName.Clear();
+    FIndexed = 0;
+    // The newest first: a component may refer to one placed before it.
+    while (!FInstances.empty())
+        FInstances.pop_back();
+    FInstances.shrink_to_fit();
 }
 
 bool TSpecctraPlacementDescriptor::IncludesComponent(const std::string& reference) const {
-    return FInstances->Find(reference) != nullptr;
+    return GetState_InstanceByName(reference) != nullptr;
 }
 
 bool TSpecctraPlacementDescriptor::ImportFromFile() {
@@ -56,7 +79,7 @@ bool TSpecctraPlacementDescriptor::ImportFromFile() {
                  }},
                 {eTok_component, [&] { return ReadComponent(); }}});
     // The list lives until the components are on the board.
-    FInstances->Compact();
+    FInstances.shrink_to_fit();
     return result;
 }
 
@@ -75,7 +98,7 @@ bool TSpecctraPlacementDescriptor::ReadComponent() {
             const bool read = instance->ImportFromFile();
             --SectionsOpen;
             if (read)
-                FInstances->Add(std::move(instance));
+                FInstances.push_back(std::move(instance));
             else
                 ReportError("Component " + instance->NameID + " in line " + std::to_string(line) +
                             " is not placed: its place block could not be read.");
@@ -95,7 +118,7 @@ bool TSpecctraPlacementDescriptor::ExportToPCB() {
             // goes to the board records that follow. The others wait for the
             // rules to be written.
             if (!rules || !rules->HasRuleScopes(GetInstance(i)))
-                FInstances->SetState_SpecctraObject(i, nullptr);
+                FInstances[static_cast<std::size_t>(i)].reset();
             continue;
         }
         if (i + 1 < count)

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "design/FileSection.h"
+#include "specctra/NameIndex.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class TSpecctraComponentInstance;
 
@@ -34,7 +37,15 @@ public:
 
 private:
     bool ReadComponent();
-    std::unique_ptr<TSpecctraList> FInstances;
+    bool NamedAt(uint32_t index, std::string_view name) const;
+    // The placed components in file order, each freed once it is on the
+    // board (a design may place millions: one pointer each, the names stay
+    // in the components).
+    std::vector<std::unique_ptr<TSpecctraComponentInstance>> FInstances;
+    // The first component of each name (any case), made when first asked
+    // for: only from-tos ask, while the design is read.
+    mutable TNamePositionIndex FByName;
+    mutable std::size_t FIndexed = 0;
 };
 
 class TSpecctraFloorPlanDescriptor : public TSpecctraFileSectionDescriptor {
