@@ -27,8 +27,13 @@ void TPinToNetIndex::Reserve(std::size_t count) {
 }
 
 void TPinToNetIndex::Compact() {
-    FEntries.shrink_to_fit();
-    FText.shrink_to_fit();
+    // A copy into fresh memory costs more than a little room left over.
+    const auto shrink = [](auto& block) {
+        if (block.capacity() - block.size() > block.size() / 8)
+            block.shrink_to_fit();
+    };
+    shrink(FEntries);
+    shrink(FText);
 }
 
 void TPinToNetIndex::Clear() {

@@ -37,7 +37,8 @@ public:
     void Remove(std::string_view pin, const TSpecctraObject* net);
     std::size_t Count() const { return FCount; }
     void Reserve(std::size_t count);
-    // Gives back the room kept for more references.
+    // Gives back the room kept for more references when it is more than an
+    // eighth of the room used.
     void Compact();
     void Clear();
 

@@ -3,6 +3,8 @@
 // their hash or their first eight bytes.
 #include "design/NetworkSection.h"
 #include "specctra/NameIndex.h"
+#include "specctra/SpecctraObject.h"
+#include "specctra/TranslationState.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +168,27 @@ TEST(NamePositionIndex, NamesWhoseHashesAreEqualAreToldApartByTheirText) {
     EXPECT_EQ(index.FindLowest(other, [](uint32_t) { return true; }), -1);
     TNamePositionIndex empty;
     EXPECT_EQ(empty.FindLowest(hash, [](uint32_t) { return true; }), -1);
+}
+
+TEST(PinToNetIndex, ATableOfManyMegabytesKeepsEveryReferenceThroughCompaction) {
+    // Large enough that the slots and the entries take room of their own
+    // (huge pages where the system has them) and grow through it.
+    TSpecctraObject even(nullptr), odd(nullptr);
+    TPinToNetIndex index;
+    const int count = 300000;
+    auto pin = [](int i) { return "U" + std::to_string(i / 8) + "-" + std::to_string(i % 8); };
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(index.Add(pin(i), i % 2 ? &odd : &even));
+    index.Compact();
+    for (int i = 0; i < count; ++i) {
+        const std::string reference = pin(i);
+        index.Prefetch(reference);
+        ASSERT_EQ(index.Find(reference), i % 2 ? &odd : &even) << reference;
+    }
+    index.Prefetch("U0-8");
+    EXPECT_EQ(index.Find("U0-8"), nullptr);
+    EXPECT_EQ(index.Find("u37499-7"), &odd);
+    EXPECT_EQ(index.Count(), static_cast<std::size_t>(count));
 }
 
 } // namespace
