@@ -64,15 +64,17 @@ public:
     }
 
 private:
+    using TItems = std::vector<std::unique_ptr<T>, TTableAllocator<std::unique_ptr<T>>>;
+
     // Sorts by the first eight bytes of each name, held beside the object so
     // that most comparisons read neither the object nor its name; names
     // equal in those bytes compare in full.
-    static void SortByName(const std::vector<std::unique_ptr<T>>& items, std::vector<T*>& out) {
+    static void SortByName(const TItems& items, std::vector<T*>& out) {
         struct TKeyed {
             uint64_t Key;
             T* Item;
         };
-        std::vector<TKeyed> keyed;
+        std::vector<TKeyed, TTableAllocator<TKeyed>> keyed;
         keyed.reserve(items.size());
         for (const auto& item : items)
             keyed.push_back(TKeyed{NamePrefixKey(item->NameID), item.get()});
@@ -83,8 +85,8 @@ private:
             out.push_back(entry.Item);
     }
 
-    std::vector<std::unique_ptr<T>> FItems; // in the order taken
-    TNamePositionIndex FByName;             // every object, by its name in any case
+    TItems FItems;              // in the order taken
+    TNamePositionIndex FByName; // every object, by its name in any case
     mutable std::vector<T*> FOrdered;
     mutable bool FOrderValid = true;
 };

@@ -698,7 +698,10 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
     text[reference.size()] = '-';
     const int32_t count = std::min(image.PinCount(), kMostPins);
     for (int32_t i = 0; i < count; ++i) {
-        const std::string& pin = image.GetState_Pin(i)->NameID;
+        const TSpecctraCompPin* const entry = image.GetState_Pin(i);
+        if (!entry)
+            continue;
+        const std::string& pin = entry->NameID;
         const std::size_t length = reference.size() + 1 + pin.size();
         if (length > sizeof text)
             continue;
