@@ -18,6 +18,11 @@
 // (byte by byte). A second object of a name already present is not taken.
 // Look-ups are hashed; the order is made when first asked for. A listed
 // object keeps its name.
+//
+// One index serves both look-ups: it is keyed by the name without regard to
+// case and holds every object, so that an exact look-up walks the same short
+// probe as one in any case, and taking an object touches one table (a board
+// of a million nets meets each table slot as a cache miss).
 template <class T> class TCaseSortedList {
 public:
     // Takes the object unless its name is present. Answers the object kept,
@@ -26,50 +31,62 @@ public:
         T* raw = object.get();
         const std::string_view name = raw->NameID;
         const auto position = static_cast<uint32_t>(FItems.size());
-        if (FByName.FindOrInsert(ExactNameHash(name), position,
+        if (FByName.FindOrInsert(AnyCaseNameHash(name), position,
                                  [&](uint32_t i) { return FItems[i]->NameID == name; }) >= 0)
             return nullptr;
-        // The first object of a name in any case keeps it.
-        FAnyCase.FindOrInsert(AnyCaseNameHash(name), position, [&](uint32_t i) {
-            return HostSdk::SameTextAscii(FItems[i]->NameID, name);
-        });
         FItems.push_back(std::move(object));
         FOrderValid = false;
         return raw;
     }
     // The object of exactly that name, or none.
     T* Find(std::string_view name) const {
-        const int64_t found = FByName.Find(ExactNameHash(name),
+        const int64_t found = FByName.Find(AnyCaseNameHash(name),
                                            [&](uint32_t i) { return FItems[i]->NameID == name; });
         return found < 0 ? nullptr : FItems[found].get();
     }
     // The object of that name in any case (the first taken), or none.
-    T* FindAnyCase(std::string_view name) const { return FindAnyCase(name, AnyCaseNameHash(name)); }
+    T* FindAnyCase(std::string_view name) const {
+        const int64_t found = FByName.FindLowest(AnyCaseNameHash(name), [&](uint32_t i) {
+            return HostSdk::SameTextAscii(FItems[i]->NameID, name);
+        });
+        return found < 0 ? nullptr : FItems[found].get();
+    }
     std::size_t Count() const { return FItems.size(); }
     // The objects in name order.
     const std::vector<T*>& Ordered() const {
         if (!FOrderValid) {
             FOrdered.clear();
             FOrdered.reserve(FItems.size());
-            for (const auto& item : FItems)
-                FOrdered.push_back(item.get());
-            std::sort(FOrdered.begin(), FOrdered.end(),
-                      [](const T* a, const T* b) { return a->NameID < b->NameID; });
+            SortByName(FItems, FOrdered);
             FOrderValid = true;
         }
         return FOrdered;
     }
 
 private:
-    T* FindAnyCase(std::string_view name, uint64_t hash) const {
-        const int64_t found = FAnyCase.Find(
-            hash, [&](uint32_t i) { return HostSdk::SameTextAscii(FItems[i]->NameID, name); });
-        return found < 0 ? nullptr : FItems[found].get();
+    using TItems = std::vector<std::unique_ptr<T>, TTableAllocator<std::unique_ptr<T>>>;
+
+    // Sorts by the first eight bytes of each name, held beside the object so
+    // that most comparisons read neither the object nor its name; names
+    // equal in those bytes compare in full.
+    static void SortByName(const TItems& items, std::vector<T*>& out) {
+        struct TKeyed {
+            uint64_t Key;
+            T* Item;
+        };
+        std::vector<TKeyed, TTableAllocator<TKeyed>> keyed;
+        keyed.reserve(items.size());
+        for (const auto& item : items)
+            keyed.push_back(TKeyed{NamePrefixKey(item->NameID), item.get()});
+        std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
+            return a.Key != b.Key ? a.Key < b.Key : a.Item->NameID < b.Item->NameID;
+        });
+        for (const TKeyed& entry : keyed)
+            out.push_back(entry.Item);
     }
 
-    std::vector<std::unique_ptr<T>> FItems; // in the order taken
-    TNamePositionIndex FByName;
-    TNamePositionIndex FAnyCase;
+    TItems FItems;              // in the order taken
+    TNamePositionIndex FByName; // every object, by its name in any case
     mutable std::vector<T*> FOrdered;
     mutable bool FOrderValid = true;
 };

@@ -8,7 +8,9 @@
 #include "specctra/BlockReader.h"
 #include "specctra/SpecctraParser2.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -677,7 +679,41 @@ void TSpecctraCompImage::ExportOutline() {
         FOutlineTracks = {};
 }
 
+namespace {
+
+// Asks for the pin-to-net index slots of the component's pins before its
+// host component is built: the look-ups that give the pads their nets then
+// find them loaded, where one after the other each would wait for memory on
+// a large board. References too long for the buffer are left to the look-up.
+void PrefetchPinNets(const TSpecctraCompImage& image) {
+    constexpr int32_t kMostPins = 256;
+    if (!image.TranslCompInst || !image.PinList)
+        return;
+    const TPinToNetIndex& index = TranslationState().PinToNetIndex;
+    const std::string& reference = image.TranslCompInst->NameID;
+    char text[128];
+    if (index.Count() == 0 || reference.size() + 1 >= sizeof text)
+        return;
+    std::memcpy(text, reference.data(), reference.size());
+    text[reference.size()] = '-';
+    const int32_t count = std::min(image.PinCount(), kMostPins);
+    for (int32_t i = 0; i < count; ++i) {
+        const TSpecctraCompPin* const entry = image.GetState_Pin(i);
+        if (!entry)
+            continue;
+        const std::string& pin = entry->NameID;
+        const std::size_t length = reference.size() + 1 + pin.size();
+        if (length > sizeof text)
+            continue;
+        std::memcpy(text + reference.size() + 1, pin.data(), pin.size());
+        index.Prefetch(std::string_view(text, length));
+    }
+}
+
+} // namespace
+
 bool TSpecctraCompImage::ExportToPCB() {
+    PrefetchPinNets(*this);
     Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
     if (!Board::Make(component)) {

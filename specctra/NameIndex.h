@@ -3,9 +3,28 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
+
+// Room for the tables of the name indexes. A table of a large board spans
+// tens of megabytes and is probed at random: blocks of several megabytes are
+// aligned to and backed by huge pages where the system allows, so that a
+// probe does not miss the address translation cache as well as the data
+// cache. Smaller blocks come from the ordinary heap.
+void* AllocateTable(std::size_t bytes);
+void FreeTable(void* block, std::size_t bytes);
+
+template <class T> struct TTableAllocator {
+    using value_type = T;
+    TTableAllocator() = default;
+    template <class U> TTableAllocator(const TTableAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+    void deallocate(T* block, std::size_t n) { FreeTable(block, n * sizeof(T)); }
+    template <class U> bool operator==(const TTableAllocator<U>&) const { return true; }
+};
 
 // A slot holds the upper half of the name's hash and the position + 1; 0 is
 // a free slot. The upper half also chooses the slot where a probe starts,
@@ -19,6 +38,26 @@ public:
     template <class TSame> int64_t Find(uint64_t hash, TSame&& same) const {
         const std::size_t slot = SlotOf(hash, same);
         return slot == kNone ? -1 : static_cast<int64_t>(static_cast<uint32_t>(FSlots[slot]) - 1);
+    }
+    // The lowest position for which `same` holds among the names whose hash
+    // is `hash`, or -1: the index may hold several names that `same` takes
+    // (names equal without regard to case, under a hash that ignores case),
+    // and the probe order need not be the order they were entered in.
+    template <class TSame> int64_t FindLowest(uint64_t hash, TSame&& same) const {
+        if (FSlots.empty())
+            return -1;
+        const std::size_t mask = FSlots.size() - 1;
+        const uint64_t tag = hash & 0xFFFFFFFF00000000ull;
+        int64_t lowest = -1;
+        for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
+            const uint64_t slot = FSlots[i];
+            if (slot == 0)
+                return lowest;
+            const auto position = static_cast<int64_t>(static_cast<uint32_t>(slot) - 1);
+            if (slot != kRemoved && (slot & 0xFFFFFFFF00000000ull) == tag &&
+                (lowest < 0 || position < lowest) && same(static_cast<uint32_t>(position)))
+                lowest = position;
+        }
     }
     // The position of the name as Find finds it; when there is none, enters
     // the name at `position` and answers -1. One probe does both.
@@ -58,6 +97,12 @@ public:
         FSlots[slot] = kRemoved;
         --FLive;
     }
+    // Starts loading the slot where a probe for `hash` begins, so that a
+    // look-up made soon after waits for no memory.
+    void Prefetch(uint64_t hash) const {
+        if (!FSlots.empty())
+            __builtin_prefetch(&FSlots[(hash >> 32) & (FSlots.size() - 1)]);
+    }
     // Room for `count` names without growing.
     void Reserve(std::size_t count) {
         if (count * 2 > FSlots.size())
@@ -93,7 +138,7 @@ private:
         while (size < names * 2)
             size *= 2;
         size = std::max(size, FLive * 4 >= FSlots.size() ? FSlots.size() * 2 : FSlots.size());
-        std::vector<uint64_t> old(size, 0);
+        std::vector<uint64_t, TTableAllocator<uint64_t>> old(size, 0);
         old.swap(FSlots);
         const std::size_t mask = FSlots.size() - 1;
         FUsed = 0;
@@ -108,7 +153,7 @@ private:
         }
     }
 
-    std::vector<uint64_t> FSlots;
+    std::vector<uint64_t, TTableAllocator<uint64_t>> FSlots;
     std::size_t FUsed = 0; // names and removal marks
     std::size_t FLive = 0; // names
 };
@@ -119,6 +164,18 @@ uint64_t ExactNameHash(std::string_view name);
 uint64_t AnyCaseNameHash(std::string_view name);
 // Whether two names are the same without regard to ASCII letter case.
 bool SameNameAnyCase(std::string_view a, std::string_view b);
+
+// The first eight bytes of a name (zero after its end) as a number that
+// orders names as a byte-by-byte comparison does: names whose keys differ
+// compare as their keys; names with equal keys must be compared in full.
+inline uint64_t NamePrefixKey(std::string_view name) {
+    uint64_t key = 0;
+    if (!name.empty())
+        std::memcpy(&key, name.data(), std::min<std::size_t>(name.size(), 8));
+    if constexpr (std::endian::native == std::endian::little)
+        key = __builtin_bswap64(key);
+    return key;
+}
 
 // Eight bytes with their ASCII lower-case letters in upper case: a byte is a
 // lower-case letter when its low seven bits lie in 'a' .. 'z' and its high

@@ -1,6 +1,8 @@
 // The owning name-keyed list of model objects.
 #pragma once
 
+#include "specctra/NameIndex.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,7 +78,9 @@ private:
     void ReindexIdentity() const;
 
     bool FSorted;
-    mutable std::vector<TEntry> FItems;
+    // The placement of a large board lists a million components: its room
+    // is taken as the name tables take theirs.
+    mutable std::vector<TEntry, TTableAllocator<TEntry>> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
     // The look-up tables, made on first need: most lists (the shapes of a

@@ -27,8 +27,13 @@ void TPinToNetIndex::Reserve(std::size_t count) {
 }
 
 void TPinToNetIndex::Compact() {
-    FEntries.shrink_to_fit();
-    FText.shrink_to_fit();
+    // A copy into fresh memory costs more than a little room left over.
+    const auto shrink = [](auto& block) {
+        if (block.capacity() - block.size() > block.size() / 8)
+            block.shrink_to_fit();
+    };
+    shrink(FEntries);
+    shrink(FText);
 }
 
 void TPinToNetIndex::Clear() {
@@ -56,6 +61,11 @@ TSpecctraObject* TPinToNetIndex::Find(std::string_view pin) const {
     return entry == nullptr ? nullptr : entry->Net;
 }
 
+void TPinToNetIndex::Prefetch(std::string_view pin) const {
+    if (FCount != 0)
+        FSlots.Prefetch(AnyCaseNameHash(pin));
+}
+
 void TPinToNetIndex::Remove(std::string_view pin, const TSpecctraObject* net) {
     const uint64_t hash = AnyCaseNameHash(pin);
     const TEntry* entry = FCount == 0 ? nullptr : Entry(pin, hash);
@@ -80,7 +90,8 @@ bool THandleSet::insert(intptr_t handle) {
         return false;
     // At most half full, so that every probe ends soon.
     if ((FSize + 1) * 2 > FSlots.size()) {
-        std::vector<intptr_t> old(std::max<std::size_t>(64, FSlots.size() * 2), 0);
+        std::vector<intptr_t, TTableAllocator<intptr_t>> old(
+            std::max<std::size_t>(64, FSlots.size() * 2), 0);
         old.swap(FSlots);
         FSize = 0;
         for (intptr_t kept : old)

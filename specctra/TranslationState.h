@@ -27,11 +27,18 @@ public:
     bool Add(std::string_view pin, TSpecctraObject* net);
     // The net of the reference, or none.
     TSpecctraObject* Find(std::string_view pin) const;
+    // Starts loading what a look-up of the reference reads first. On a board
+    // of a million pins the table lies far outside the processor's caches:
+    // a reader that knows the references it will look up soon asks for all
+    // of them at once, and the look-ups wait for memory once instead of once
+    // each.
+    void Prefetch(std::string_view pin) const;
     // Removes the reference when `net` is the net that holds it.
     void Remove(std::string_view pin, const TSpecctraObject* net);
     std::size_t Count() const { return FCount; }
     void Reserve(std::size_t count);
-    // Gives back the room kept for more references.
+    // Gives back the room kept for more references when it is more than an
+    // eighth of the room used.
     void Compact();
     void Clear();
 
@@ -45,7 +52,7 @@ private:
     const TEntry* Entry(std::string_view pin, uint64_t hash) const;
 
     TNamePositionIndex FSlots; // to FEntries
-    std::vector<TEntry> FEntries;
+    std::vector<TEntry, TTableAllocator<TEntry>> FEntries;
     std::string FText;
     std::size_t FCount = 0;
 };
@@ -62,7 +69,7 @@ public:
 
 private:
     std::size_t Slot(intptr_t handle) const;
-    std::vector<intptr_t> FSlots;
+    std::vector<intptr_t, TTableAllocator<intptr_t>> FSlots;
     std::size_t FSize = 0;
 };
 
