@@ -789,8 +789,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
             uint32_t n = slotFor(p.net);
             if (n == kNone || s.At(n).kind != kNet)
                 return where() + " has a bad net reference";
-            s.At(p.slot).net = n;
-            s.At(p.slot).netGen = s.At(n).gen;
+            s.SetNet(p.slot, n);
         }
     }
     for (const auto& p : pending.items)
@@ -893,6 +892,8 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         if (version != "1" && version != kVersion)
             return path + " has unsupported document version '" + Printable(version) + "'";
         boardSlot = Store::Get().NewBoard(path);
+        if (boardSlot == kNone)
+            return path + " cannot be opened: too many boards are open";
         std::string error = ReadBoard(db.get(), boardSlot, version == "1" ? 1 : 2);
         if (!error.empty())
             return path + ": " + error;

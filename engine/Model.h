@@ -630,24 +630,45 @@ struct ObjectExtras {
     bool Empty() const { return bitField == 0 && bitField3 == 0 && index == 0 && bitField2 == 0; }
 };
 
-// One per object of the store, so kept small: a kind, a layer (0..82) and the
-// moveable flag take a byte each, and the rarely set bit fields live apart.
+// The board an object is on, as a 16-bit slot: a store holds at most
+// kMaxBoards boards at once. Reads as a 32-bit slot, kNone for none.
+constexpr uint32_t kMaxBoards = 0xFFFF;
+class BoardField {
+public:
+    operator uint32_t() const { return slot_ == kNoBoard ? kNone : slot_; }
+    BoardField& operator=(uint32_t slot) {
+        slot_ = slot >= kMaxBoards ? kNoBoard : static_cast<uint16_t>(slot);
+        return *this;
+    }
+
+private:
+    static constexpr uint16_t kNoBoard = 0xFFFF;
+    uint16_t slot_ = kNoBoard;
+};
+
+// One per object of the store, so kept small: the generation and two flags
+// share a word, a kind, a layer (0..82) and the board slot share another, and
+// the rarely set bit fields live apart. An object off any board is in no
+// kind list, so its kind link holds the generation of the net it names.
 struct ObjectRec {
-    uint32_t gen = 0;
-    uint32_t board = kNone;
+    uint32_t gen : 28 = 0;
+    uint32_t moveable : 1 = 1;
+    uint32_t hasExtras : 1 = 0; // the store keeps ObjectExtras for it
+    uint8_t kind = 0;           // 0: free slot
+    uint8_t layer = 0;
+    BoardField board;
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
-    uint32_t netGen = 0;        // generation of the net in that slot
     int32_t x1 = 0, y1 = 0;
-    uint8_t kind = 0; // 0: free slot
-    uint8_t layer = 0;
-    uint8_t moveable = 1;
-    uint8_t hasExtras = 0; // the store keeps ObjectExtras for it
     std::array<Link, kFamilyCount> links{};
     BodyBox body;
+    // The generation of the net slot `net` names, while the object is on no
+    // board (on a board, the net is on it too and lists the object).
+    uint32_t FreeNetGen() const { return links[kByKind].next; }
+    void SetFreeNetGen(uint32_t gen) { links[kByKind].next = gen; }
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
-static_assert(sizeof(ObjectRec) <= 72);
+static_assert(sizeof(ObjectRec) <= 64);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.
@@ -839,10 +860,17 @@ public:
     // The net an object names, or kNone. A free object may name a net that
     // was deleted since; its slot may hold another object by now.
     uint32_t NetOf(const ObjectRec& o) const {
-        if (o.net == kNone || o.net >= objects_.size())
+        if (o.net == kNone || o.board != kNone)
+            return o.net;
+        if (o.net >= objects_.size())
             return kNone;
         const ObjectRec& net = objects_[o.net];
-        return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
+        return net.kind == kNet && net.gen == o.FreeNetGen() ? o.net : kNone;
+    }
+    // Names a net for an object on no board (kNone for none).
+    void NameNetOffBoard(ObjectRec& o, uint32_t netSlot) {
+        o.net = netSlot;
+        o.SetFreeNetGen(netSlot == kNone ? 0 : objects_[netSlot].gen);
     }
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);

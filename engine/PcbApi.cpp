@@ -134,8 +134,7 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
     if (o.board == kNone) {
         // A free object is in no list yet: adding it to a board links it.
         o.layer = static_cast<uint8_t>(*layer);
-        o.net = netSlot;
-        o.netGen = netSlot == kNone ? 0 : s.At(netSlot).gen;
+        s.NameNetOffBoard(o, netSlot);
         return;
     }
     s.SetLayer(slot, *layer);

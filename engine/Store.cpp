@@ -1144,6 +1144,8 @@ uint32_t Store::NewBoard(const std::string& fileName) {
             break;
         }
     if (slot == kNone) {
+        if (boards_.size() >= kMaxBoards)
+            return kNone;
         boards_.push_back(std::make_unique<BoardRec>());
         slot = static_cast<uint32_t>(boards_.size() - 1);
     }
@@ -1296,11 +1298,14 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
             return false;
         b.netByName.Insert(net->name, slot);
     }
+    // The net goes with the object only when it is on this board already;
+    // asked before the object is on a board, which changes how it reads.
+    const bool netHere = NetOf(o) != kNone && objects_[o.net].board == boardSlot;
     o.board = boardSlot;
     ListAppend(b.byKind[o.kind], slot, kByKind);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListAppend(*h, slot, kByLayer);
-    if (NetOf(o) != kNone && objects_[o.net].board == boardSlot)
+    if (netHere)
         ListAppend(*HeadFor(o, kByNet), slot, kByNet);
     else
         o.net = kNone;
@@ -1347,6 +1352,8 @@ void Store::DetachFromBoard(uint32_t slot) {
         b.outline = kNone;
     b.modified = true;
     o.board = kNone;
+    if (o.net != kNone) // off the board, the object still names its net
+        o.SetFreeNetGen(objects_[o.net].gen);
 }
 
 bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
@@ -1396,15 +1403,16 @@ void Store::SetNet(uint32_t slot, uint32_t netSlot) {
         o.net = kNone;
     if (o.net == netSlot)
         return;
-    if (o.board != kNone && o.net != kNone)
+    if (o.board == kNone) {
+        NameNetOffBoard(o, netSlot);
+        return;
+    }
+    if (o.net != kNone)
         ListRemove(*HeadFor(o, kByNet), slot, kByNet);
-    o.net = netSlot;
-    o.netGen = netSlot == kNone ? 0 : objects_[netSlot].gen;
-    if (o.board != kNone && netSlot != kNone) {
-        if (objects_[netSlot].board == o.board)
-            ListAppend(*HeadFor(o, kByNet), slot, kByNet);
-        else
-            o.net = kNone;
+    o.net = kNone;
+    if (netSlot != kNone && objects_[netSlot].board == o.board) {
+        o.net = netSlot;
+        ListAppend(*HeadFor(o, kByNet), slot, kByNet);
     }
     MarkModified(o);
 }
