@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -206,14 +207,9 @@ private:
     static void Release(uint32_t id);
 };
 
-// Records come from per-size free lists the store keeps for its lifetime:
-// an import makes and drops millions of them. A record carries no table of
-// virtual functions (a board holds millions): the BodyBox that owns it knows
-// its kind.
-struct Body {
-    static void* operator new(std::size_t size);
-    static void operator delete(void* p, std::size_t size);
-};
+// A record carries no table of virtual functions (a board holds millions):
+// the BodyBox that owns it knows its type.
+struct Body {};
 
 // What a track belongs to; most tracks belong to nothing.
 struct TrackRefs {
@@ -583,35 +579,71 @@ template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
     }
 }
 
-// Owns one record of a kind; frees it as that kind. The kind rides in the
-// top byte of the address, which user-space addresses leave clear.
+// Records live in one arena per record type, of equal cells in chunks that
+// never move, for the lifetime of the process: an import makes and drops
+// millions of them, and a record is named by 32 bits, its type and cell.
+// Builds that check memory use keep each record on the general heap and a
+// pointer to it in the cell.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_CHECKED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
+constexpr bool kCheckedHeap = true;
+#else
+constexpr bool kCheckedHeap = false;
+#endif
+
+// Where an arena's chunks are, for finding a cell without a call: plain
+// data, so that it outlives every record even at exit.
+struct BodyArenaView {
+    std::byte* const* chunks = nullptr;
+    uint32_t cellBytes = 0;
+    uint32_t chunkShift = 0; // cells per chunk: 1 << chunkShift
+};
+constexpr int kBodyTypeBits = 4;
+constexpr int kBodyCellBits = 32 - kBodyTypeBits;
+constexpr uint32_t kBodyCellMask = (1u << kBodyCellBits) - 1;
+inline std::array<BodyArenaView, 1u << kBodyTypeBits> gBodyArenas{};
+
+// Owns one record; frees it as its type.
 class BodyBox {
 public:
     BodyBox() = default;
     BodyBox(const BodyBox&) = delete;
     BodyBox& operator=(const BodyBox&) = delete;
-    BodyBox(BodyBox&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    BodyBox(BodyBox&& other) noexcept : ref_(other.ref_) { other.ref_ = 0; }
     BodyBox& operator=(BodyBox&& other) noexcept {
         if (this != &other) {
             reset();
-            bits_ = other.bits_;
-            other.bits_ = 0;
+            ref_ = other.ref_;
+            other.ref_ = 0;
         }
         return *this;
     }
     ~BodyBox() { reset(); }
     // A new record of `kind` with its defaults; empty for a kind without one.
     static BodyBox Make(int32_t kind);
-    Body* get() const { return reinterpret_cast<Body*>(bits_ & kAddressMask); }
-    explicit operator bool() const { return bits_ != 0; }
+    Body* get() const {
+        if (ref_ == 0)
+            return nullptr;
+        const BodyArenaView& a = gBodyArenas[ref_ >> kBodyCellBits];
+        const uint32_t cell = ref_ & kBodyCellMask;
+        std::byte* at = a.chunks[cell >> a.chunkShift] +
+                        size_t{cell & ((1u << a.chunkShift) - 1)} * a.cellBytes;
+        if constexpr (kCheckedHeap)
+            return *reinterpret_cast<Body**>(at);
+        else
+            return reinterpret_cast<Body*>(at);
+    }
+    explicit operator bool() const { return ref_ != 0; }
     void reset();
 
 private:
-    static constexpr int kKindShift = 56;
-    static constexpr uintptr_t kAddressMask = (uintptr_t{1} << kKindShift) - 1;
-    uintptr_t bits_ = 0;
+    uint32_t ref_ = 0; // record type << kBodyCellBits | cell; 0: none
 };
-static_assert(sizeof(BodyBox) == sizeof(void*));
+static_assert(sizeof(BodyBox) == 4);
 
 inline BodyBox MakeBody(int32_t kind) {
     return BodyBox::Make(kind);
@@ -660,15 +692,15 @@ struct ObjectRec {
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
     int32_t x1 = 0, y1 = 0;
-    std::array<Link, kFamilyCount> links{};
     BodyBox body;
+    std::array<Link, kFamilyCount> links{};
     // The generation of the net slot `net` names, while the object is on no
     // board (on a board, the net is on it too and lists the object).
     uint32_t FreeNetGen() const { return links[kByKind].next; }
     void SetFreeNetGen(uint32_t gen) { links[kByKind].next = gen; }
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
-static_assert(sizeof(ObjectRec) <= 64);
+static_assert(sizeof(ObjectRec) <= 60);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.

@@ -10,6 +10,7 @@
 #include <new>
 #include <span>
 #include <sys/mman.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace corvane {
@@ -772,175 +773,191 @@ bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const
     return taken;
 }
 
-// Size classes of 8 bytes (the records' alignment) up to kPooledMax; larger records and builds that
-// check memory use the general heap.
+// Record arenas: one per record type, its cells in chunks of whole huge
+// pages (2 MiB) that never move. The first chunk of a type is left to ordinary
+// pages, so that a small board costs only the pages it touches; later chunks
+// ask for huge pages, so that a large board's records do not cost a page
+// fault per 4 KiB. A freed cell keeps the number of the next free one.
 namespace {
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORVANE_CHECKED_HEAP 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
-constexpr size_t kPooledMax = 0;
-#else
-constexpr size_t kPooledMax = 512;
-#endif
-constexpr size_t kGrain = 8;
-// A small board takes slabs of 64 KiB; past the first few, slabs are one
-// huge page each (when the system grants them), so that a large board's
-// records do not cost a page fault per 4 KiB.
-constexpr size_t kSlabBytes = 64 * 1024;
-constexpr size_t kHugeSlabBytes = 2 * 1024 * 1024;
-constexpr size_t kSmallSlabs = 16;
+constexpr size_t kChunkBytes = 2 * 1024 * 1024;
 
-struct FreeBlock {
-    FreeBlock* next;
+struct ChunkFree {
+    void operator()(std::byte* p) const { std::free(p); }
 };
 
-struct SlabFree {
-    void operator()(char* p) const { std::free(p); }
-};
-
-struct BodyPool {
-    std::array<FreeBlock*, kPooledMax / kGrain + 1> free{};
-    std::vector<std::unique_ptr<char, SlabFree>> slabs;
-    char* cursor = nullptr;
-    size_t left = 0;
-
-    void* Take(size_t size) {
-        const size_t cls = (size + kGrain - 1) / kGrain;
-        if (FreeBlock* b = free[cls]) {
-            free[cls] = b->next;
-            return b;
-        }
-        const size_t bytes = cls * kGrain;
-        if (left < bytes)
-            NewSlab();
-        void* p = cursor;
-        cursor += bytes;
-        left -= bytes;
-        return p;
+class BodyArena {
+public:
+    BodyArena(int type, size_t recordBytes) : type_(type) {
+        const size_t bytes = kCheckedHeap ? sizeof(Body*) : recordBytes;
+        cellBytes_ = static_cast<uint32_t>((bytes + 7) / 8 * 8);
+        // A whole number of huge pages per chunk: with cells of 8 * m * 2^k
+        // bytes (m odd), 2^(18 - k) cells take m pages.
+        uint32_t k = 0;
+        while ((cellBytes_ >> (3 + k)) % 2 == 0 && k < 18)
+            ++k;
+        shift_ = 18 - k;
+        chunkBytes_ = (size_t{1} << shift_) * cellBytes_;
+        Publish();
     }
-    void NewSlab() {
-        const bool huge = slabs.size() >= kSmallSlabs;
-        const size_t n = huge ? kHugeSlabBytes : kSlabBytes;
-        char* p = static_cast<char*>(std::aligned_alloc(huge ? kHugeSlabBytes : 64, n));
+    uint32_t Take() {
+        if constexpr (kCheckedHeap) {
+            if (!freeCells_.empty()) {
+                const uint32_t cell = freeCells_.back();
+                freeCells_.pop_back();
+                return cell;
+            }
+        } else if (free_ != kNone) {
+            const uint32_t cell = free_;
+            std::memcpy(&free_, At(cell), sizeof free_);
+            return cell;
+        }
+        if (used_ == size_t{chunks_.size()} << shift_) {
+            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1)
+                throw std::bad_alloc();
+            NewChunk();
+        }
+        return used_++;
+    }
+    void Give(uint32_t cell) {
+        if constexpr (kCheckedHeap) {
+            freeCells_.push_back(cell);
+        } else {
+            std::memcpy(At(cell), &free_, sizeof free_);
+            free_ = cell;
+        }
+    }
+    std::byte* At(uint32_t cell) const {
+        return addresses_[cell >> shift_] + size_t{cell & ((1u << shift_) - 1)} * cellBytes_;
+    }
+
+private:
+    int type_;
+    uint32_t cellBytes_ = 8;
+    uint32_t shift_ = 0;
+    size_t chunkBytes_ = 0; // a multiple of kChunkBytes
+    uint32_t used_ = 0;
+    uint32_t free_ = kNone;
+    std::vector<uint32_t> freeCells_; // checked builds keep free cells here
+    std::vector<std::unique_ptr<std::byte, ChunkFree>> chunks_;
+    std::vector<std::byte*> addresses_; // of the chunks, for the view
+
+    void NewChunk() {
+        auto* p = static_cast<std::byte*>(std::aligned_alloc(kChunkBytes, chunkBytes_));
         if (!p)
             throw std::bad_alloc();
-        slabs.emplace_back(p);
-        if (huge)
-            ::madvise(p, n, MADV_HUGEPAGE); // advice only: ignored where not supported
-        cursor = p;
-        left = n;
+        chunks_.emplace_back(p);
+        addresses_.push_back(p);
+        if (chunks_.size() > 1)
+            ::madvise(p, chunkBytes_, MADV_HUGEPAGE); // advice only: ignored where not supported
+        Publish();
     }
-    void Give(void* p, size_t size) {
-        const size_t cls = (size + kGrain - 1) / kGrain;
-        auto* b = static_cast<FreeBlock*>(p);
-        b->next = free[cls];
-        free[cls] = b;
+    void Publish() {
+        gBodyArenas[static_cast<size_t>(type_)] =
+            BodyArenaView{addresses_.data(), cellBytes_, shift_};
     }
 };
 
-BodyPool& Pool() {
-    static BodyPool* pool = new BodyPool; // lives as long as the process
-    return *pool;
+// Record types, numbered from 1, and the first kind of each.
+constexpr std::array<int32_t, 15> kTypeKind = {0,    kTrack,  kArc,      kFill,      kVia,
+                                               kPad, kRegion, kText,     kComponent, kPolygon,
+                                               kNet, kFromTo, kEmbedded, kClass,     kRule};
+static_assert(kTypeKind.size() <= (size_t{1} << kBodyTypeBits));
+
+BodyArena& ArenaOf(int type, size_t recordBytes) {
+    // Lives as long as the process: records are freed into it at exit.
+    static auto* arenas = new std::array<std::unique_ptr<BodyArena>, kTypeKind.size()>;
+    auto& arena = (*arenas)[static_cast<size_t>(type)];
+    if (!arena)
+        arena = std::make_unique<BodyArena>(type, recordBytes);
+    return *arena;
+}
+
+template <class T> uint32_t Place(int type) {
+    static_assert(alignof(T) <= 8);
+    BodyArena& arena = ArenaOf(type, sizeof(T));
+    const uint32_t cell = arena.Take();
+    try {
+        if constexpr (kCheckedHeap)
+            *reinterpret_cast<Body**>(arena.At(cell)) = new T();
+        else
+            new (arena.At(cell)) T();
+    } catch (...) {
+        arena.Give(cell);
+        throw;
+    }
+    return static_cast<uint32_t>(type) << kBodyCellBits | cell;
 }
 } // namespace
 
-void* Body::operator new(std::size_t size) {
-    if (size > kPooledMax)
-        return ::operator new(size);
-    return Pool().Take(size);
-}
-
-void Body::operator delete(void* p, std::size_t size) {
-    if (!p)
-        return;
-    if (size > kPooledMax)
-        ::operator delete(p);
-    else
-        Pool().Give(p, size);
-}
-
-static_assert(alignof(TrackBody) <= kGrain && alignof(ArcBody) <= kGrain &&
-              alignof(FillBody) <= kGrain && alignof(ViaBody) <= kGrain &&
-              alignof(PadBody) <= kGrain && alignof(RegionBody) <= kGrain &&
-              alignof(TextBody) <= kGrain && alignof(ComponentBody) <= kGrain &&
-              alignof(PolygonBody) <= kGrain && alignof(NetBody) <= kGrain &&
-              alignof(FromToBody) <= kGrain && alignof(EmbeddedBody) <= kGrain &&
-              alignof(ClassBody) <= kGrain && alignof(RuleBody) <= kGrain);
-
 BodyBox BodyBox::Make(int32_t kind) {
-    Body* made = nullptr;
+    BodyBox box;
     switch (kind) {
     case kTrack:
-        made = new TrackBody();
+        box.ref_ = Place<TrackBody>(1);
         break;
     case kArc:
-        made = new ArcBody();
+        box.ref_ = Place<ArcBody>(2);
         break;
     case kFill:
-        made = new FillBody();
+        box.ref_ = Place<FillBody>(3);
         break;
     case kVia:
-        made = new ViaBody();
+        box.ref_ = Place<ViaBody>(4);
         break;
     case kPad:
-        made = new PadBody();
+        box.ref_ = Place<PadBody>(5);
         break;
     case kRegion:
-        made = new RegionBody();
+        box.ref_ = Place<RegionBody>(6);
         break;
     case kText:
-        made = new TextBody();
+        box.ref_ = Place<TextBody>(7);
         break;
     case kComponent:
-        made = new ComponentBody();
+        box.ref_ = Place<ComponentBody>(8);
         break;
     case kPolygon:
     case kSplitPlane:
     case kBoardOutline:
-        made = new PolygonBody();
+        box.ref_ = Place<PolygonBody>(9);
         break;
     case kNet:
-        made = new NetBody();
+        box.ref_ = Place<NetBody>(10);
         break;
     case kFromTo:
     case kManualFromTo:
-        made = new FromToBody();
+        box.ref_ = Place<FromToBody>(11);
         break;
     case kEmbedded:
-        made = new EmbeddedBody();
+        box.ref_ = Place<EmbeddedBody>(12);
         break;
     case kClass:
-        made = new ClassBody();
+        box.ref_ = Place<ClassBody>(13);
         break;
     case kRule:
-        made = new RuleBody();
+        box.ref_ = Place<RuleBody>(14);
         break;
     default:
-        return {};
+        break;
     }
-    BodyBox box;
-    const auto address = reinterpret_cast<uintptr_t>(made);
-    if ((address & ~kAddressMask) != 0) {
-        // Only a system that tags the top byte of addresses gives one.
-        std::fputs("corvane: a record's address uses its top byte; this system is not "
-                   "supported\n",
-                   stderr);
-        std::abort();
-    }
-    box.bits_ = address | (static_cast<uintptr_t>(kind) << kKindShift);
     return box;
 }
 
 void BodyBox::reset() {
-    if (bits_ == 0)
+    if (ref_ == 0)
         return;
-    const auto kind = static_cast<int32_t>(bits_ >> kKindShift);
+    const auto type = static_cast<int>(ref_ >> kBodyCellBits);
     Body* body = get();
-    bits_ = 0;
-    VisitBody(kind, body, [](auto& record) { delete &record; });
+    const uint32_t cell = ref_ & kBodyCellMask;
+    ref_ = 0;
+    VisitBody(kTypeKind[static_cast<size_t>(type)], body, [](auto& record) {
+        using T = std::remove_reference_t<decltype(record)>;
+        if constexpr (kCheckedHeap)
+            delete &record;
+        else
+            record.~T();
+    });
+    ArenaOf(type, 0).Give(cell);
 }
 
 bool IsPrimitiveKind(int32_t kind) {

@@ -609,3 +609,58 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
               1);
     EXPECT_EQ(Corvane_IsBoardModified(board), 1);
 }
+
+// Records freed and made again take cells other records left: each keeps its
+// own fields, and the walks keep board order through deletions at the head,
+// in the middle and at the tail of a list.
+TEST_F(EngineRecords, RecordsMadeInFreedCellsKeepTheirFieldsApart) {
+    struct Made {
+        intptr_t track, text;
+        int32_t value;
+    };
+    auto make = [&](int32_t value) {
+        Made m{};
+        m.value = value;
+        m.track = AddObject<Track>(board, 4, [&](Track& t) {
+            t.c.x1 = value, t.x2 = value * 3, t.y2 = -value, t.width = 1000 + value;
+        });
+        m.text = AddObject<Text_>(board, 5, [&](Text_& t) {
+            t.c.x1 = value, t.angle = value / 8.0,
+            t.text = Text(("T" + std::to_string(value)).c_str());
+        });
+        return m;
+    };
+    std::vector<Made> live;
+    for (int32_t i = 0; i < 300; ++i)
+        live.push_back(make(i));
+    // Delete the head, the tail and every third in between.
+    std::vector<Made> kept;
+    for (size_t i = 0; i < live.size(); ++i) {
+        if (i == 0 || i + 1 == live.size() || i % 3 == 1) {
+            ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, live[i].track), 0);
+            ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, live[i].text), 0);
+        } else {
+            kept.push_back(live[i]);
+        }
+    }
+    for (int32_t i = 0; i < 150; ++i)
+        kept.push_back(make(10000 + i));
+    std::vector<intptr_t> tracks, texts;
+    for (const Made& m : kept) {
+        tracks.push_back(m.track);
+        texts.push_back(m.text);
+        Track t;
+        ASSERT_EQ(Query(1, m.track, t), 1);
+        EXPECT_EQ(t.c.x1, m.value);
+        EXPECT_EQ(t.x2, m.value * 3);
+        EXPECT_EQ(t.y2, -m.value);
+        EXPECT_EQ(t.width, 1000 + m.value);
+        Text_ x;
+        ASSERT_EQ(Query(1, m.text, x), 1);
+        EXPECT_EQ(x.c.x1, m.value);
+        EXPECT_EQ(x.angle, m.value / 8.0);
+        EXPECT_EQ(x.text.str(), "T" + std::to_string(m.value));
+    }
+    EXPECT_EQ(Walk(board, 4, 0, 0), tracks);
+    EXPECT_EQ(Walk(board, 5, 0, 0), texts);
+}
