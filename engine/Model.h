@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,6 +78,65 @@ public:
 private:
     std::unique_ptr<std::string> text_;
 };
+
+// A text in 16 bytes: up to 15 characters in place, a longer one in a block
+// of its own. For texts most records of a kind set to a few characters (net
+// names, designators), where a std::string would take twice the room.
+class SmallText {
+public:
+    SmallText() = default;
+    SmallText(std::string_view s) { Assign(s); }
+    SmallText(const SmallText& other) { Assign(other.view()); }
+    SmallText& operator=(const SmallText& other) { return *this = other.view(); }
+    SmallText& operator=(std::string_view s) {
+        SmallText made(s); // `s` may lie in this text
+        std::swap(raw_, made.raw_);
+        return *this;
+    }
+    ~SmallText() { delete[] Far(); }
+    std::string_view view() const {
+        if (raw_[kTag] == kFarTag) {
+            uint32_t size = 0;
+            std::memcpy(&size, raw_.data() + sizeof(char*), sizeof size);
+            return {Far(), size};
+        }
+        return {raw_.data(), static_cast<size_t>(raw_[kTag])};
+    }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    bool operator==(std::string_view s) const { return view() == s; }
+
+private:
+    static constexpr size_t kTag = 15; // the in-place length, or kFarTag
+    static constexpr char kFarTag = -1;
+    // In place: the characters, then their count in the last byte. Far: the
+    // block's address and the length, kFarTag in the last byte.
+    alignas(char*) std::array<char, 16> raw_{};
+
+    char* Far() const {
+        if (raw_[kTag] != kFarTag)
+            return nullptr;
+        char* far = nullptr;
+        std::memcpy(&far, raw_.data(), sizeof far);
+        return far;
+    }
+    void Assign(std::string_view s) {
+        if (s.size() <= kTag) {
+            std::memcpy(raw_.data(), s.data(), s.size());
+            raw_[kTag] = static_cast<char>(s.size());
+            return;
+        }
+        if (s.size() > UINT32_MAX)
+            throw std::length_error("text too long");
+        char* far = new char[s.size()];
+        std::memcpy(far, s.data(), s.size());
+        const auto size = static_cast<uint32_t>(s.size());
+        std::memcpy(raw_.data(), &far, sizeof far);
+        std::memcpy(raw_.data() + sizeof far, &size, sizeof size);
+        raw_[kTag] = kFarTag;
+    }
+};
+static_assert(sizeof(SmallText) == 16);
 
 // Doubly linked list through object slots; each object carries one link pair
 // per list family (kind, layer, net, container).
@@ -360,16 +420,17 @@ static_assert(sizeof(TextShared) == 72);
 
 struct TextBody : Body {
     double angle = 0.0;
-    std::string text;
+    SmallText text;
     int32_t mirror = 0;
     Shared<TextShared> shared;
     template <class V> void visit(V& v) {
         TextShared s = shared.get();
+        std::string t = text.str();
         v("Size", s.size);
         v("Font", s.font);
         v("Angle", angle);
         v("Mirror", mirror);
-        v("Text", text);
+        v("Text", t);
         v("LineWidth", s.lineWidth);
         v("UseTTFonts", s.useTTFonts);
         v("Bold", s.bold);
@@ -386,6 +447,8 @@ struct TextBody : Body {
         v("BarCodeShowText", s.barCode[6]);
         v("BarCodeInverted", s.barCode[7]);
         shared.set(s);
+        if (text.view() != t)
+            text = t;
     }
 };
 
@@ -459,13 +522,16 @@ struct PolygonBody : Body { // polygons, split planes and board outlines
 };
 
 struct NetBody : Body {
-    std::string name;
+    SmallText name;
     int32_t connectsVisible = 1, pwrGndColor = 0;
     ListHead members; // objects of this net on the board
     template <class V> void visit(V& v) {
-        v("Name", name);
+        std::string n = name.str();
+        v("Name", n);
         v("ConnectsVisible", connectsVisible);
         v("PwrGndColor", pwrGndColor);
+        if (name.view() != n)
+            name = n;
     }
 };
 

@@ -664,3 +664,46 @@ TEST_F(EngineRecords, RecordsMadeInFreedCellsKeepTheirFieldsApart) {
     EXPECT_EQ(Walk(board, 4, 0, 0), tracks);
     EXPECT_EQ(Walk(board, 5, 0, 0), texts);
 }
+
+// Net names and texts up to 15 characters are kept in place and longer ones
+// apart: either way a name is found, read and changed to the other kind.
+TEST_F(EngineRecords, ShortAndLongNamesAndTextsReadBackAndChange) {
+    const std::vector<std::string> names = {"", "N", "FIFTEEN_CHARS_X", "SIXTEEN_CHARS_XY",
+                                            "A_NET_NAME_LONGER_THAN_ANY_IN_PLACE_ONE_0123456789"};
+    std::vector<intptr_t> nets, texts;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string name = names[i].empty() ? "X" : names[i];
+        nets.push_back(AddNet(board, name.c_str()));
+        texts.push_back(
+            AddObject<Text_>(board, 5, [&](Text_& t) { t.text = Text(names[i].c_str()); }));
+    }
+    auto check = [&](const std::vector<std::string>& want, const char* when) {
+        for (size_t i = 0; i < want.size(); ++i) {
+            const std::string name = want[i].empty() ? "X" : want[i];
+            Net n;
+            ASSERT_EQ(Query(1, nets[i], n), 1);
+            EXPECT_EQ(n.name.str(), name) << when;
+            EXPECT_EQ(PcbApi_GetNetByName(board, name.c_str()), nets[i]) << when;
+            Text_ t;
+            ASSERT_EQ(Query(1, texts[i], t), 1);
+            EXPECT_EQ(t.text.str(), want[i]) << when;
+        }
+    };
+    check(names, "as made");
+    // Each takes the next one's name: short ones grow long and long ones shrink.
+    std::vector<std::string> moved(names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        moved[i] = names[(i + 1) % names.size()] + "_";
+    for (size_t i = 0; i < names.size(); ++i) {
+        Net n;
+        ASSERT_EQ(Query(1, nets[i], n), 1);
+        n.name = Text(moved[i].c_str());
+        ASSERT_EQ(Query(0, nets[i], n), 1);
+        Text_ t;
+        ASSERT_EQ(Query(1, texts[i], t), 1);
+        t.text = Text(moved[i].c_str());
+        ASSERT_EQ(Query(0, texts[i], t), 1);
+    }
+    check(moved, "after the change");
+    EXPECT_EQ(PcbApi_GetNetByName(board, names[3].c_str()), 0) << "the old long name is free";
+}
