@@ -786,7 +786,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
         }
         if (p.net) {
             uint32_t n = slotFor(p.net);
-            if (n == kNone || s.At(n).kind != kNet)
+            if (n == kNone || s.At(n).kind != kNet || s.At(p.slot).kind == kNet)
                 return where() + " has a bad net reference";
             s.SetNet(p.slot, n);
         }

@@ -150,6 +150,13 @@ struct Link {
     uint32_t next = kNone;
 };
 enum LinkFamily { kByKind = 0, kByLayer = 1, kByNet = 2, kByContainer = 3, kFamilyCount = 4 };
+// The ends of a list an object owns (a component's primitives, a net's
+// members on the board), kept in the owner's own link of that family, which
+// the owner is never listed by: a component is in no component, a net in no
+// net. `prev` is the last, `next` the first.
+struct OwnedList {
+    Link& ends;
+};
 
 // ----------------------------------------------------------------- records
 // Each record lists its fields once in visit(); the document writer and reader
@@ -468,7 +475,6 @@ struct ComponentBody : Body {
     Ref nameText, commentText;
     double angle = 0.0;
     RareText sourceDesignator, sourceUniqueId;
-    ListHead children; // primitives contained, in the order they were added
     Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
         ComponentShared s = shared.get();
@@ -524,7 +530,6 @@ struct PolygonBody : Body { // polygons, split planes and board outlines
 struct NetBody : Body {
     SmallText name;
     int32_t connectsVisible = 1, pwrGndColor = 0;
-    ListHead members; // objects of this net on the board
     template <class V> void visit(V& v) {
         std::string n = name.str();
         v("Name", n);
@@ -747,7 +752,9 @@ private:
 // One per object of the store, so kept small: the generation and two flags
 // share a word, a kind, a layer (0..82) and the board slot share another, and
 // the rarely set bit fields live apart. An object off any board is in no
-// kind list, so its kind link holds the generation of the net it names.
+// kind list, so its kind link holds the generation of the net it names; a
+// component's container link and a net's net link hold the ends of the list
+// it owns (OwnedList).
 struct ObjectRec {
     uint32_t gen : 28 = 0;
     uint32_t moveable : 1 = 1;
@@ -982,21 +989,39 @@ public:
     }
     void SetExtras(uint32_t slot, const ObjectExtras& extras);
 
-    // Lists
-    void ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
-        Link& l = objects_[slot].links[f];
-        l.prev = head.last;
-        l.next = kNone;
-        if (head.last != kNone)
-            objects_[head.last].links[f].next = slot;
-        else
-            head.first = slot;
-        head.last = slot;
-        ++head.count;
+    // Lists: a board's (ListHead) or an object's own (OwnedList).
+    // A component's primitives, in the order they were added.
+    OwnedList Children(uint32_t componentSlot) {
+        return {objects_[componentSlot].links[kByContainer]};
     }
-    void ListRemove(ListHead& head, uint32_t slot, LinkFamily f);
-    template <class F> void ForEach(const ListHead& head, LinkFamily f, F&& fn) {
-        for (uint32_t s = head.first; s != kNone;) {
+    // The objects of a net on the board, in the order they joined it.
+    OwnedList Members(uint32_t netSlot) { return {objects_[netSlot].links[kByNet]}; }
+    template <class Head> void ListAppend(Head&& head, uint32_t slot, LinkFamily f) {
+        Link& l = objects_[slot].links[f];
+        l.prev = Last(head);
+        l.next = kNone;
+        if (Last(head) != kNone)
+            objects_[Last(head)].links[f].next = slot;
+        else
+            First(head) = slot;
+        Last(head) = slot;
+        Counted(head, 1);
+    }
+    template <class Head> void ListRemove(Head&& head, uint32_t slot, LinkFamily f) {
+        Link& l = objects_[slot].links[f];
+        if (l.prev != kNone)
+            objects_[l.prev].links[f].next = l.next;
+        else
+            First(head) = l.next;
+        if (l.next != kNone)
+            objects_[l.next].links[f].prev = l.prev;
+        else
+            Last(head) = l.prev;
+        l = Link{};
+        Counted(head, -1);
+    }
+    template <class Head, class F> void ForEach(Head&& head, LinkFamily f, F&& fn) {
+        for (uint32_t s = First(head); s != kNone;) {
             uint32_t next = objects_[s].links[f].next;
             fn(s);
             s = next;
@@ -1025,7 +1050,14 @@ private:
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;
-    ListHead* HeadFor(ObjectRec& o, LinkFamily f);
+    ListHead* HeadFor(ObjectRec& o, LinkFamily f); // kByKind or kByLayer
+    static uint32_t& First(ListHead& h) { return h.first; }
+    static uint32_t First(const ListHead& h) { return h.first; }
+    static uint32_t& Last(ListHead& h) { return h.last; }
+    static void Counted(ListHead& h, int change) { h.count += static_cast<uint32_t>(change); }
+    static uint32_t& First(OwnedList h) { return h.ends.next; }
+    static uint32_t& Last(OwnedList h) { return h.ends.prev; }
+    static void Counted(OwnedList, int) {}
     ObjectExtras KeptExtras(uint32_t slot) const;
 };
 

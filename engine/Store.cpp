@@ -1054,31 +1054,9 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
         if (o.board == kNone || o.layer <= 0 || o.layer >= kLayerCount)
             return nullptr;
         return &boards_[o.board]->byLayer[o.layer];
-    case kByNet: {
-        const uint32_t net = NetOf(o);
-        return net == kNone ? nullptr : &static_cast<NetBody*>(objects_[net].body.get())->members;
-    }
-    case kByContainer:
-        if (o.container == kNone)
-            return nullptr;
-        return &static_cast<ComponentBody*>(objects_[o.container].body.get())->children;
     default:
         return nullptr;
     }
-}
-
-void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
-    Link& l = objects_[slot].links[f];
-    if (l.prev != kNone)
-        objects_[l.prev].links[f].next = l.next;
-    else
-        head.first = l.next;
-    if (l.next != kNone)
-        objects_[l.next].links[f].prev = l.prev;
-    else
-        head.last = l.prev;
-    l = Link{};
-    --head.count;
 }
 
 // ----------------------------------------------------------------- net index
@@ -1324,7 +1302,7 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     if (ListHead* h = HeadFor(o, kByLayer))
         ListAppend(*h, slot, kByLayer);
     if (netHere)
-        ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+        ListAppend(Members(o.net), slot, kByNet);
     else
         o.net = kNone;
     if (o.kind == kBoardOutline && b.outline == kNone)
@@ -1332,8 +1310,7 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     if (o.kind == kComponent) {
         // Attaching links the children into the board's lists, never into
         // another container's: the walk can go on through them.
-        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
-                [&](uint32_t c) { AttachToBoard(c, boardSlot); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { AttachToBoard(c, boardSlot); });
     }
     b.modified = true;
     return true;
@@ -1346,23 +1323,22 @@ void Store::DetachFromBoard(uint32_t slot) {
     BoardRec& b = *boards_[o.board];
     if (o.kind == kComponent) {
         std::vector<uint32_t> children;
-        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
-                [&](uint32_t c) { children.push_back(c); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { children.push_back(c); });
         for (uint32_t c : children)
             DetachFromBoard(c);
     }
     if (o.kind == kNet) {
         auto* net = static_cast<NetBody*>(o.body.get());
         std::vector<uint32_t> members;
-        ForEach(net->members, kByNet, [&](uint32_t m) { members.push_back(m); });
+        ForEach(Members(slot), kByNet, [&](uint32_t m) { members.push_back(m); });
         for (uint32_t m : members) {
-            ListRemove(net->members, m, kByNet);
+            ListRemove(Members(slot), m, kByNet);
             objects_[m].net = kNone;
         }
         b.netByName.Erase(net->name, slot);
     }
-    if (ListHead* h = HeadFor(o, kByNet))
-        ListRemove(*h, slot, kByNet);
+    if (o.net != kNone)
+        ListRemove(Members(o.net), slot, kByNet);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListRemove(*h, slot, kByLayer);
     ListRemove(b.byKind[o.kind], slot, kByKind);
@@ -1383,7 +1359,7 @@ bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
     if (o.board != kNone && o.board != c.board)
         return false;
     o.container = componentSlot;
-    ListAppend(static_cast<ComponentBody*>(c.body.get())->children, slot, kByContainer);
+    ListAppend(Children(componentSlot), slot, kByContainer);
     if (c.board != kNone && o.board == kNone)
         AttachToBoard(slot, c.board);
     MarkModified(c);
@@ -1393,15 +1369,14 @@ bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
 void Store::DestroyObject(uint32_t slot) {
     if (objects_[slot].kind == kComponent) {
         std::vector<uint32_t> children;
-        ForEach(static_cast<ComponentBody*>(objects_[slot].body.get())->children, kByContainer,
-                [&](uint32_t c) { children.push_back(c); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { children.push_back(c); });
         for (uint32_t c : children)
             DestroyObject(c);
     }
     DetachFromBoard(slot);
     ObjectRec& o = objects_[slot];
     if (o.container != kNone) {
-        ListRemove(*HeadFor(o, kByContainer), slot, kByContainer);
+        ListRemove(Children(o.container), slot, kByContainer);
         o.container = kNone;
     }
     if (o.net != kNone)
@@ -1417,6 +1392,8 @@ void Store::DestroyObject(uint32_t slot) {
 
 void Store::SetNet(uint32_t slot, uint32_t netSlot) {
     ObjectRec& o = objects_[slot];
+    if (o.kind == kNet) // a net is in no net: its net link holds its members
+        return;
     if (NetOf(o) == kNone)
         o.net = kNone;
     if (o.net == netSlot)
@@ -1426,11 +1403,11 @@ void Store::SetNet(uint32_t slot, uint32_t netSlot) {
         return;
     }
     if (o.net != kNone)
-        ListRemove(*HeadFor(o, kByNet), slot, kByNet);
+        ListRemove(Members(o.net), slot, kByNet);
     o.net = kNone;
     if (netSlot != kNone && objects_[netSlot].board == o.board) {
         o.net = netSlot;
-        ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+        ListAppend(Members(netSlot), slot, kByNet);
     }
     MarkModified(o);
 }
@@ -1530,10 +1507,9 @@ void Store::BuildIterator(IteratorRec& it) {
         if (f == kNone || objects_[f].board != it.board)
             return;
         if (objects_[f].kind == kNet)
-            ForEach(static_cast<NetBody*>(objects_[f].body.get())->members, kByNet, take);
+            ForEach(Members(f), kByNet, take);
         else if (objects_[f].kind == kComponent)
-            ForEach(static_cast<ComponentBody*>(objects_[f].body.get())->children, kByContainer,
-                    take);
+            ForEach(Children(f), kByContainer, take);
         return;
     }
     if (it.layer != 0) {
@@ -1559,73 +1535,72 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
     if (!t.Moves())
         return;
     // Moving a child changes none of the container links the walk follows.
-    ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
-            [&](uint32_t c) {
-                ObjectRec& o = objects_[c];
-                t.Point(o.x1, o.y1);
-                switch (o.kind) {
-                case kTrack: {
-                    auto* b = static_cast<TrackBody*>(o.body.get());
-                    t.Point(b->x2, b->y2);
-                    break;
-                }
-                case kFill: {
-                    auto* b = static_cast<FillBody*>(o.body.get());
-                    t.Point(b->x2, b->y2);
-                    break;
-                }
-                case kArc: {
-                    auto* b = static_cast<ArcBody*>(o.body.get());
-                    double a1 = b->angle1, a2 = b->angle2;
-                    if (t.flip)
-                        std::swap(a1, a2);
-                    bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
-                    b->angle1 = t.Angle(a1);
-                    b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
-                    break;
-                }
-                case kPad: {
-                    auto* b = static_cast<PadBody*>(o.body.get());
-                    b->angle = t.Angle(b->angle);
-                    break;
-                }
-                case kText: {
-                    auto* b = static_cast<TextBody*>(o.body.get());
-                    b->angle = t.Angle(b->angle);
-                    if (t.flip)
-                        b->mirror = !b->mirror;
-                    break;
-                }
-                case kRegion: {
-                    auto* b = static_cast<RegionBody*>(o.body.get());
-                    for (auto& p : b->contour)
-                        t.Point(p.x, p.y);
-                    for (auto& p : b->holePoints)
-                        t.Point(p.x, p.y);
-                    break;
-                }
-                case kPolygon:
-                case kSplitPlane: {
-                    auto* b = static_cast<PolygonBody*>(o.body.get());
-                    for (auto& s : b->segments) {
-                        t.Point(s.vx, s.vy);
-                        t.Point(s.cx, s.cy);
-                    }
-                    break;
-                }
-                default:
-                    break;
-                }
-                if (t.flip) {
-                    if (o.kind == kVia) {
-                        auto* b = static_cast<ViaBody*>(o.body.get());
-                        int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
-                        b->lowLayer = low;
-                        b->highLayer = high;
-                    }
-                    SetLayer(c, FlipLayer(o.layer));
-                }
-            });
+    ForEach(Children(componentSlot), kByContainer, [&](uint32_t c) {
+        ObjectRec& o = objects_[c];
+        t.Point(o.x1, o.y1);
+        switch (o.kind) {
+        case kTrack: {
+            auto* b = static_cast<TrackBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kFill: {
+            auto* b = static_cast<FillBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kArc: {
+            auto* b = static_cast<ArcBody*>(o.body.get());
+            double a1 = b->angle1, a2 = b->angle2;
+            if (t.flip)
+                std::swap(a1, a2);
+            bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
+            b->angle1 = t.Angle(a1);
+            b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
+            break;
+        }
+        case kPad: {
+            auto* b = static_cast<PadBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            break;
+        }
+        case kText: {
+            auto* b = static_cast<TextBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            if (t.flip)
+                b->mirror = !b->mirror;
+            break;
+        }
+        case kRegion: {
+            auto* b = static_cast<RegionBody*>(o.body.get());
+            for (auto& p : b->contour)
+                t.Point(p.x, p.y);
+            for (auto& p : b->holePoints)
+                t.Point(p.x, p.y);
+            break;
+        }
+        case kPolygon:
+        case kSplitPlane: {
+            auto* b = static_cast<PolygonBody*>(o.body.get());
+            for (auto& s : b->segments) {
+                t.Point(s.vx, s.vy);
+                t.Point(s.cx, s.cy);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        if (t.flip) {
+            if (o.kind == kVia) {
+                auto* b = static_cast<ViaBody*>(o.body.get());
+                int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
+                b->lowLayer = low;
+                b->highLayer = high;
+            }
+            SetLayer(c, FlipLayer(o.layer));
+        }
+    });
     MarkModified(objects_[componentSlot]);
 }
 
