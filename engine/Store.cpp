@@ -780,6 +780,7 @@ bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const
 // fault per 4 KiB. A freed cell keeps the number of the next free one.
 namespace {
 constexpr size_t kChunkBytes = 2 * 1024 * 1024;
+constexpr uint32_t kMaxPagesPerChunk = 7;
 
 struct ChunkFree {
     void operator()(std::byte* p) const { std::free(p); }
@@ -791,12 +792,19 @@ public:
         const size_t bytes = kCheckedHeap ? sizeof(Body*) : recordBytes;
         cellBytes_ = static_cast<uint32_t>((bytes + 7) / 8 * 8);
         // A whole number of huge pages per chunk: with cells of 8 * m * 2^k
-        // bytes (m odd), 2^(18 - k) cells take m pages.
+        // bytes (m odd), 2^(18 - k) cells take m pages. Large records, which
+        // boards hold few of, take chunks of at most one page instead.
         uint32_t k = 0;
         while ((cellBytes_ >> (3 + k)) % 2 == 0 && k < 18)
             ++k;
-        shift_ = 18 - k;
-        chunkBytes_ = (size_t{1} << shift_) * cellBytes_;
+        if ((cellBytes_ >> (3 + k)) <= kMaxPagesPerChunk) {
+            shift_ = 18 - k;
+            chunkBytes_ = (size_t{1} << shift_) * cellBytes_;
+        } else {
+            while ((size_t{2} << shift_) * cellBytes_ <= kChunkBytes)
+                ++shift_;
+            chunkBytes_ = kChunkBytes;
+        }
         Publish();
     }
     uint32_t Take() {
