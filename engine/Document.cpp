@@ -116,8 +116,7 @@ bool SyncPath(const std::string& path, bool directory) {
     return ok;
 }
 
-const std::string& NameOf(const ObjectRec& o) {
-    static const std::string none;
+std::string_view NameOf(const ObjectRec& o) {
     switch (o.kind) {
     case kNet:
         return static_cast<NetBody*>(o.body.get())->name;
@@ -128,13 +127,13 @@ const std::string& NameOf(const ObjectRec& o) {
     case kEmbedded:
         return static_cast<EmbeddedBody*>(o.body.get())->name;
     case kPad:
-        return static_cast<PadBody*>(o.body.get())->name;
+        return static_cast<PadBody*>(o.body.get())->name.str();
     case kText:
         return static_cast<TextBody*>(o.body.get())->text;
     case kComponent:
-        return static_cast<ComponentBody*>(o.body.get())->shared.get().pattern;
+        return static_cast<ComponentBody*>(o.body.get())->shared.get().pattern.str();
     default:
-        return none;
+        return {};
     }
 }
 
@@ -258,7 +257,7 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             sqlite3_bind_int(st.get(), 11, o.moveable);
             sqlite3_bind_int(st.get(), 12, o.x1);
             sqlite3_bind_int(st.get(), 13, o.y1);
-            const std::string& name = NameOf(o);
+            const std::string_view name = NameOf(o);
             if (name.empty())
                 sqlite3_bind_null(st.get(), 14);
             else
@@ -787,16 +786,15 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
         }
         if (p.net) {
             uint32_t n = slotFor(p.net);
-            if (n == kNone || s.At(n).kind != kNet)
+            if (n == kNone || s.At(n).kind != kNet || s.At(p.slot).kind == kNet)
                 return where() + " has a bad net reference";
-            s.At(p.slot).net = n;
-            s.At(p.slot).netGen = s.At(n).gen;
+            s.SetNet(p.slot, n);
         }
     }
     for (const auto& p : pending.items)
         if (s.At(p.slot).kind == kNet && !s.AttachToBoard(p.slot, boardSlot))
             return "corrupt document: two nets share the name '" +
-                   Printable(static_cast<NetBody*>(s.At(p.slot).body.get())->name) + "'";
+                   Printable(static_cast<NetBody*>(s.At(p.slot).body.get())->name.str()) + "'";
     for (const auto& p : pending.items)
         if (s.At(p.slot).board == kNone)
             s.AttachToBoard(p.slot, boardSlot);
@@ -893,6 +891,8 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         if (version != "1" && version != kVersion)
             return path + " has unsupported document version '" + Printable(version) + "'";
         boardSlot = Store::Get().NewBoard(path);
+        if (boardSlot == kNone)
+            return path + " cannot be opened: too many boards are open";
         std::string error = ReadBoard(db.get(), boardSlot, version == "1" ? 1 : 2);
         if (!error.empty())
             return path + ": " + error;

@@ -204,7 +204,7 @@ private:
 // What a query is asked about: one object on one layer.
 struct Subject {
     const CopperObject* object;
-    const std::string* net;       // empty for none
+    std::string_view net;         // empty for none
     const std::string* layerName; // upper case
 };
 
@@ -251,12 +251,12 @@ bool Matches(const Query& q, const Subject& s, const ClassIndex& classes) {
                : q.compare == '<' ? o.holeSize < q.number
                                   : o.holeSize == q.number;
     case kInNet:
-        return !s.net->empty() && *s.net == q.name;
+        return !s.net.empty() && s.net == q.name;
     case kInNetClass: {
-        if (s.net->empty())
+        if (s.net.empty())
             return false;
         auto it = classes.byName.find(q.name);
-        return it != classes.byName.end() && it->second->memberSet.count(*s.net) != 0;
+        return it != classes.byName.end() && it->second->memberSet.count(std::string(s.net)) != 0;
     }
     case kOnLayer:
         return *s.layerName == q.name;
@@ -375,7 +375,6 @@ private:
     bool cacheable_ = true;
     std::array<std::string, kLayerCount> layerNames_;
     std::map<uint64_t, std::pair<std::pair<uint64_t, uint64_t>, int32_t>> cache_;
-    const std::string empty_;
 
     // What a query can tell apart about an object: its net and its kind.
     static uint64_t Key(const CopperObject& o) {
@@ -386,15 +385,15 @@ private:
         return net << 10 | flags;
     }
 
-    const std::string& NetName(const CopperObject& o) const {
+    std::string_view NetName(const CopperObject& o) const {
         if (o.net == kNone)
-            return empty_;
+            return {};
         return static_cast<const NetBody*>(Store::Get().At(o.net).body.get())->name;
     }
 
     int32_t Decide(const CopperObject& oa, const CopperObject& ob, int32_t layer) const {
         const std::string& layerName = layerNames_[static_cast<size_t>(layer)];
-        const Subject a{&oa, &NetName(oa), &layerName}, b{&ob, &NetName(ob), &layerName};
+        const Subject a{&oa, NetName(oa), &layerName}, b{&ob, NetName(ob), &layerName};
         int best = -1;
         int32_t gap = 0;
         for (const ClearanceRule& r : rules_) {
@@ -569,7 +568,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
     std::unordered_map<uint32_t, int32_t> netIndex;
     s.ForEach(b.byKind[kNet], kByKind, [&](uint32_t slot) {
         netIndex.emplace(slot, static_cast<int32_t>(check.netNames.size()));
-        check.netNames.push_back(static_cast<const NetBody*>(s.At(slot).body.get())->name);
+        check.netNames.push_back(static_cast<const NetBody*>(s.At(slot).body.get())->name.str());
         check.netHandles.push_back(s.ObjectHandle(slot));
     });
     sum.nets = static_cast<int32_t>(check.netNames.size());

@@ -102,6 +102,10 @@ CorvaneBoard Corvane_NewBoard(const char* fileName, char* error, int32_t errorCa
         return 0;
     }
     uint32_t slot = s.NewBoard(name);
+    if (slot == kNone) {
+        SetError(error, errorCapacity, "too many boards are open");
+        return 0;
+    }
     s.currentBoard = s.BoardHandle(slot);
     return s.currentBoard;
 }

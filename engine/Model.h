@@ -8,9 +8,11 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,6 +79,65 @@ private:
     std::unique_ptr<std::string> text_;
 };
 
+// A text in 16 bytes: up to 15 characters in place, a longer one in a block
+// of its own. For texts most records of a kind set to a few characters (net
+// names, designators), where a std::string would take twice the room.
+class SmallText {
+public:
+    SmallText() = default;
+    SmallText(std::string_view s) { Assign(s); }
+    SmallText(const SmallText& other) { Assign(other.view()); }
+    SmallText& operator=(const SmallText& other) { return *this = other.view(); }
+    SmallText& operator=(std::string_view s) {
+        SmallText made(s); // `s` may lie in this text
+        std::swap(raw_, made.raw_);
+        return *this;
+    }
+    ~SmallText() { delete[] Far(); }
+    std::string_view view() const {
+        if (raw_[kTag] == kFarTag) {
+            uint32_t size = 0;
+            std::memcpy(&size, raw_.data() + sizeof(char*), sizeof size);
+            return {Far(), size};
+        }
+        return {raw_.data(), static_cast<size_t>(raw_[kTag])};
+    }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    bool operator==(std::string_view s) const { return view() == s; }
+
+private:
+    static constexpr size_t kTag = 15; // the in-place length, or kFarTag
+    static constexpr char kFarTag = -1;
+    // In place: the characters, then their count in the last byte. Far: the
+    // block's address and the length, kFarTag in the last byte.
+    alignas(char*) std::array<char, 16> raw_{};
+
+    char* Far() const {
+        if (raw_[kTag] != kFarTag)
+            return nullptr;
+        char* far = nullptr;
+        std::memcpy(&far, raw_.data(), sizeof far);
+        return far;
+    }
+    void Assign(std::string_view s) {
+        if (s.size() <= kTag) {
+            std::memcpy(raw_.data(), s.data(), s.size());
+            raw_[kTag] = static_cast<char>(s.size());
+            return;
+        }
+        if (s.size() > UINT32_MAX)
+            throw std::length_error("text too long");
+        char* far = new char[s.size()];
+        std::memcpy(far, s.data(), s.size());
+        const auto size = static_cast<uint32_t>(s.size());
+        std::memcpy(raw_.data(), &far, sizeof far);
+        std::memcpy(raw_.data() + sizeof far, &size, sizeof size);
+        raw_[kTag] = kFarTag;
+    }
+};
+static_assert(sizeof(SmallText) == 16);
+
 // Doubly linked list through object slots; each object carries one link pair
 // per list family (kind, layer, net, container).
 struct ListHead {
@@ -89,6 +150,13 @@ struct Link {
     uint32_t next = kNone;
 };
 enum LinkFamily { kByKind = 0, kByLayer = 1, kByNet = 2, kByContainer = 3, kFamilyCount = 4 };
+// The ends of a list an object owns (a component's primitives, a net's
+// members on the board), kept in the owner's own link of that family, which
+// the owner is never listed by: a component is in no component, a net in no
+// net. `prev` is the last, `next` the first.
+struct OwnedList {
+    Link& ends;
+};
 
 // ----------------------------------------------------------------- records
 // Each record lists its fields once in visit(); the document writer and reader
@@ -206,14 +274,9 @@ private:
     static void Release(uint32_t id);
 };
 
-// Records come from per-size free lists the store keeps for its lifetime:
-// an import makes and drops millions of them. A record carries no table of
-// virtual functions (a board holds millions): the BodyBox that owns it knows
-// its kind.
-struct Body {
-    static void* operator new(std::size_t size);
-    static void operator delete(void* p, std::size_t size);
-};
+// A record carries no table of virtual functions (a board holds millions):
+// the BodyBox that owns it knows its type.
+struct Body {};
 
 // What a track belongs to; most tracks belong to nothing.
 struct TrackRefs {
@@ -364,16 +427,17 @@ static_assert(sizeof(TextShared) == 72);
 
 struct TextBody : Body {
     double angle = 0.0;
-    std::string text;
+    SmallText text;
     int32_t mirror = 0;
     Shared<TextShared> shared;
     template <class V> void visit(V& v) {
         TextShared s = shared.get();
+        std::string t = text.str();
         v("Size", s.size);
         v("Font", s.font);
         v("Angle", angle);
         v("Mirror", mirror);
-        v("Text", text);
+        v("Text", t);
         v("LineWidth", s.lineWidth);
         v("UseTTFonts", s.useTTFonts);
         v("Bold", s.bold);
@@ -390,6 +454,8 @@ struct TextBody : Body {
         v("BarCodeShowText", s.barCode[6]);
         v("BarCodeInverted", s.barCode[7]);
         shared.set(s);
+        if (text.view() != t)
+            text = t;
     }
 };
 
@@ -409,7 +475,6 @@ struct ComponentBody : Body {
     Ref nameText, commentText;
     double angle = 0.0;
     RareText sourceDesignator, sourceUniqueId;
-    ListHead children; // primitives contained, in the order they were added
     Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
         ComponentShared s = shared.get();
@@ -463,13 +528,15 @@ struct PolygonBody : Body { // polygons, split planes and board outlines
 };
 
 struct NetBody : Body {
-    std::string name;
+    SmallText name;
     int32_t connectsVisible = 1, pwrGndColor = 0;
-    ListHead members; // objects of this net on the board
     template <class V> void visit(V& v) {
-        v("Name", name);
+        std::string n = name.str();
+        v("Name", n);
         v("ConnectsVisible", connectsVisible);
         v("PwrGndColor", pwrGndColor);
+        if (name.view() != n)
+            name = n;
     }
 };
 
@@ -583,35 +650,71 @@ template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
     }
 }
 
-// Owns one record of a kind; frees it as that kind. The kind rides in the
-// top byte of the address, which user-space addresses leave clear.
+// Records live in one arena per record type, of equal cells in chunks that
+// never move, for the lifetime of the process: an import makes and drops
+// millions of them, and a record is named by 32 bits, its type and cell.
+// Builds that check memory use keep each record on the general heap and a
+// pointer to it in the cell.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_CHECKED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
+constexpr bool kCheckedHeap = true;
+#else
+constexpr bool kCheckedHeap = false;
+#endif
+
+// Where an arena's chunks are, for finding a cell without a call: plain
+// data, so that it outlives every record even at exit.
+struct BodyArenaView {
+    std::byte* const* chunks = nullptr;
+    uint32_t cellBytes = 0;
+    uint32_t chunkShift = 0; // cells per chunk: 1 << chunkShift
+};
+constexpr int kBodyTypeBits = 4;
+constexpr int kBodyCellBits = 32 - kBodyTypeBits;
+constexpr uint32_t kBodyCellMask = (1u << kBodyCellBits) - 1;
+inline std::array<BodyArenaView, 1u << kBodyTypeBits> gBodyArenas{};
+
+// Owns one record; frees it as its type.
 class BodyBox {
 public:
     BodyBox() = default;
     BodyBox(const BodyBox&) = delete;
     BodyBox& operator=(const BodyBox&) = delete;
-    BodyBox(BodyBox&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    BodyBox(BodyBox&& other) noexcept : ref_(other.ref_) { other.ref_ = 0; }
     BodyBox& operator=(BodyBox&& other) noexcept {
         if (this != &other) {
             reset();
-            bits_ = other.bits_;
-            other.bits_ = 0;
+            ref_ = other.ref_;
+            other.ref_ = 0;
         }
         return *this;
     }
     ~BodyBox() { reset(); }
     // A new record of `kind` with its defaults; empty for a kind without one.
     static BodyBox Make(int32_t kind);
-    Body* get() const { return reinterpret_cast<Body*>(bits_ & kAddressMask); }
-    explicit operator bool() const { return bits_ != 0; }
+    Body* get() const {
+        if (ref_ == 0)
+            return nullptr;
+        const BodyArenaView& a = gBodyArenas[ref_ >> kBodyCellBits];
+        const uint32_t cell = ref_ & kBodyCellMask;
+        std::byte* at = a.chunks[cell >> a.chunkShift] +
+                        size_t{cell & ((1u << a.chunkShift) - 1)} * a.cellBytes;
+        if constexpr (kCheckedHeap)
+            return *reinterpret_cast<Body**>(at);
+        else
+            return reinterpret_cast<Body*>(at);
+    }
+    explicit operator bool() const { return ref_ != 0; }
     void reset();
 
 private:
-    static constexpr int kKindShift = 56;
-    static constexpr uintptr_t kAddressMask = (uintptr_t{1} << kKindShift) - 1;
-    uintptr_t bits_ = 0;
+    uint32_t ref_ = 0; // record type << kBodyCellBits | cell; 0: none
 };
-static_assert(sizeof(BodyBox) == sizeof(void*));
+static_assert(sizeof(BodyBox) == 4);
 
 inline BodyBox MakeBody(int32_t kind) {
     return BodyBox::Make(kind);
@@ -630,24 +733,47 @@ struct ObjectExtras {
     bool Empty() const { return bitField == 0 && bitField3 == 0 && index == 0 && bitField2 == 0; }
 };
 
-// One per object of the store, so kept small: a kind, a layer (0..82) and the
-// moveable flag take a byte each, and the rarely set bit fields live apart.
+// The board an object is on, as a 16-bit slot: a store holds at most
+// kMaxBoards boards at once. Reads as a 32-bit slot, kNone for none.
+constexpr uint32_t kMaxBoards = 0xFFFF;
+class BoardField {
+public:
+    operator uint32_t() const { return slot_ == kNoBoard ? kNone : slot_; }
+    BoardField& operator=(uint32_t slot) {
+        slot_ = slot >= kMaxBoards ? kNoBoard : static_cast<uint16_t>(slot);
+        return *this;
+    }
+
+private:
+    static constexpr uint16_t kNoBoard = 0xFFFF;
+    uint16_t slot_ = kNoBoard;
+};
+
+// One per object of the store, so kept small: the generation and two flags
+// share a word, a kind, a layer (0..82) and the board slot share another, and
+// the rarely set bit fields live apart. An object off any board is in no
+// kind list, so its kind link holds the generation of the net it names; a
+// component's container link and a net's net link hold the ends of the list
+// it owns (OwnedList).
 struct ObjectRec {
-    uint32_t gen = 0;
-    uint32_t board = kNone;
+    uint32_t gen : 28 = 0;
+    uint32_t moveable : 1 = 1;
+    uint32_t hasExtras : 1 = 0; // the store keeps ObjectExtras for it
+    uint8_t kind = 0;           // 0: free slot
+    uint8_t layer = 0;
+    BoardField board;
     uint32_t container = kNone; // component slot
     uint32_t net = kNone;       // net slot
-    uint32_t netGen = 0;        // generation of the net in that slot
     int32_t x1 = 0, y1 = 0;
-    uint8_t kind = 0; // 0: free slot
-    uint8_t layer = 0;
-    uint8_t moveable = 1;
-    uint8_t hasExtras = 0; // the store keeps ObjectExtras for it
-    std::array<Link, kFamilyCount> links{};
     BodyBox body;
+    std::array<Link, kFamilyCount> links{};
+    // The generation of the net slot `net` names, while the object is on no
+    // board (on a board, the net is on it too and lists the object).
+    uint32_t FreeNetGen() const { return links[kByKind].next; }
+    void SetFreeNetGen(uint32_t gen) { links[kByKind].next = gen; }
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
-static_assert(sizeof(ObjectRec) <= 72);
+static_assert(sizeof(ObjectRec) <= 60);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.
@@ -839,10 +965,17 @@ public:
     // The net an object names, or kNone. A free object may name a net that
     // was deleted since; its slot may hold another object by now.
     uint32_t NetOf(const ObjectRec& o) const {
-        if (o.net == kNone || o.net >= objects_.size())
+        if (o.net == kNone || o.board != kNone)
+            return o.net;
+        if (o.net >= objects_.size())
             return kNone;
         const ObjectRec& net = objects_[o.net];
-        return net.kind == kNet && net.gen == o.netGen ? o.net : kNone;
+        return net.kind == kNet && net.gen == o.FreeNetGen() ? o.net : kNone;
+    }
+    // Names a net for an object on no board (kNone for none).
+    void NameNetOffBoard(ObjectRec& o, uint32_t netSlot) {
+        o.net = netSlot;
+        o.SetFreeNetGen(netSlot == kNone ? 0 : objects_[netSlot].gen);
     }
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
@@ -856,21 +989,39 @@ public:
     }
     void SetExtras(uint32_t slot, const ObjectExtras& extras);
 
-    // Lists
-    void ListAppend(ListHead& head, uint32_t slot, LinkFamily f) {
-        Link& l = objects_[slot].links[f];
-        l.prev = head.last;
-        l.next = kNone;
-        if (head.last != kNone)
-            objects_[head.last].links[f].next = slot;
-        else
-            head.first = slot;
-        head.last = slot;
-        ++head.count;
+    // Lists: a board's (ListHead) or an object's own (OwnedList).
+    // A component's primitives, in the order they were added.
+    OwnedList Children(uint32_t componentSlot) {
+        return {objects_[componentSlot].links[kByContainer]};
     }
-    void ListRemove(ListHead& head, uint32_t slot, LinkFamily f);
-    template <class F> void ForEach(const ListHead& head, LinkFamily f, F&& fn) {
-        for (uint32_t s = head.first; s != kNone;) {
+    // The objects of a net on the board, in the order they joined it.
+    OwnedList Members(uint32_t netSlot) { return {objects_[netSlot].links[kByNet]}; }
+    template <class Head> void ListAppend(Head&& head, uint32_t slot, LinkFamily f) {
+        Link& l = objects_[slot].links[f];
+        l.prev = Last(head);
+        l.next = kNone;
+        if (Last(head) != kNone)
+            objects_[Last(head)].links[f].next = slot;
+        else
+            First(head) = slot;
+        Last(head) = slot;
+        Counted(head, 1);
+    }
+    template <class Head> void ListRemove(Head&& head, uint32_t slot, LinkFamily f) {
+        Link& l = objects_[slot].links[f];
+        if (l.prev != kNone)
+            objects_[l.prev].links[f].next = l.next;
+        else
+            First(head) = l.next;
+        if (l.next != kNone)
+            objects_[l.next].links[f].prev = l.prev;
+        else
+            Last(head) = l.prev;
+        l = Link{};
+        Counted(head, -1);
+    }
+    template <class Head, class F> void ForEach(Head&& head, LinkFamily f, F&& fn) {
+        for (uint32_t s = First(head); s != kNone;) {
             uint32_t next = objects_[s].links[f].next;
             fn(s);
             s = next;
@@ -899,7 +1050,14 @@ private:
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;
-    ListHead* HeadFor(ObjectRec& o, LinkFamily f);
+    ListHead* HeadFor(ObjectRec& o, LinkFamily f); // kByKind or kByLayer
+    static uint32_t& First(ListHead& h) { return h.first; }
+    static uint32_t First(const ListHead& h) { return h.first; }
+    static uint32_t& Last(ListHead& h) { return h.last; }
+    static void Counted(ListHead& h, int change) { h.count += static_cast<uint32_t>(change); }
+    static uint32_t& First(OwnedList h) { return h.ends.next; }
+    static uint32_t& Last(OwnedList h) { return h.ends.prev; }
+    static void Counted(OwnedList, int) {}
     ObjectExtras KeptExtras(uint32_t slot) const;
 };
 

@@ -15,7 +15,7 @@ Store& S() {
     return Store::Get();
 }
 
-void PutText(char* dst, const std::string& s) {
+void PutText(char* dst, std::string_view s) {
     size_t n = std::min(s.size(), static_cast<size_t>(PCBAPI_TEXT_CAPACITY - 1));
     std::memcpy(dst, s.data(), n);
     dst[n] = '\0';
@@ -59,6 +59,12 @@ struct Ex {
             PutText(p, field);
         else
             field = GetText(p);
+    }
+    void Text(char* p, SmallText& field) const {
+        if (read)
+            PutText(p, field.view());
+        else
+            field = std::string_view(p, strnlen(p, PCBAPI_TEXT_CAPACITY - 1));
     }
     void Text(char* p, RareText& field) const {
         if (read)
@@ -134,8 +140,7 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
     if (o.board == kNone) {
         // A free object is in no list yet: adding it to a board links it.
         o.layer = static_cast<uint8_t>(*layer);
-        o.net = netSlot;
-        o.netGen = netSlot == kNone ? 0 : s.At(netSlot).gen;
+        s.NameNetOffBoard(o, netSlot);
         return;
     }
     s.SetLayer(slot, *layer);

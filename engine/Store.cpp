@@ -10,6 +10,7 @@
 #include <new>
 #include <span>
 #include <sys/mman.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace corvane {
@@ -772,175 +773,199 @@ bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const
     return taken;
 }
 
-// Size classes of 8 bytes (the records' alignment) up to kPooledMax; larger records and builds that
-// check memory use the general heap.
+// Record arenas: one per record type, its cells in chunks of whole huge
+// pages (2 MiB) that never move. The first chunk of a type is left to ordinary
+// pages, so that a small board costs only the pages it touches; later chunks
+// ask for huge pages, so that a large board's records do not cost a page
+// fault per 4 KiB. A freed cell keeps the number of the next free one.
 namespace {
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORVANE_CHECKED_HEAP 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
-constexpr size_t kPooledMax = 0;
-#else
-constexpr size_t kPooledMax = 512;
-#endif
-constexpr size_t kGrain = 8;
-// A small board takes slabs of 64 KiB; past the first few, slabs are one
-// huge page each (when the system grants them), so that a large board's
-// records do not cost a page fault per 4 KiB.
-constexpr size_t kSlabBytes = 64 * 1024;
-constexpr size_t kHugeSlabBytes = 2 * 1024 * 1024;
-constexpr size_t kSmallSlabs = 16;
+constexpr size_t kChunkBytes = 2 * 1024 * 1024;
+constexpr uint32_t kMaxPagesPerChunk = 7;
 
-struct FreeBlock {
-    FreeBlock* next;
+struct ChunkFree {
+    void operator()(std::byte* p) const { std::free(p); }
 };
 
-struct SlabFree {
-    void operator()(char* p) const { std::free(p); }
-};
-
-struct BodyPool {
-    std::array<FreeBlock*, kPooledMax / kGrain + 1> free{};
-    std::vector<std::unique_ptr<char, SlabFree>> slabs;
-    char* cursor = nullptr;
-    size_t left = 0;
-
-    void* Take(size_t size) {
-        const size_t cls = (size + kGrain - 1) / kGrain;
-        if (FreeBlock* b = free[cls]) {
-            free[cls] = b->next;
-            return b;
+class BodyArena {
+public:
+    BodyArena(int type, size_t recordBytes) : type_(type) {
+        const size_t bytes = kCheckedHeap ? sizeof(Body*) : recordBytes;
+        cellBytes_ = static_cast<uint32_t>((bytes + 7) / 8 * 8);
+        // A whole number of huge pages per chunk: with cells of 8 * m * 2^k
+        // bytes (m odd), 2^(18 - k) cells take m pages. Large records, which
+        // boards hold few of, take chunks of at most one page instead.
+        uint32_t k = 0;
+        while ((cellBytes_ >> (3 + k)) % 2 == 0 && k < 18)
+            ++k;
+        if ((cellBytes_ >> (3 + k)) <= kMaxPagesPerChunk) {
+            shift_ = 18 - k;
+            chunkBytes_ = (size_t{1} << shift_) * cellBytes_;
+        } else {
+            while ((size_t{2} << shift_) * cellBytes_ <= kChunkBytes)
+                ++shift_;
+            chunkBytes_ = kChunkBytes;
         }
-        const size_t bytes = cls * kGrain;
-        if (left < bytes)
-            NewSlab();
-        void* p = cursor;
-        cursor += bytes;
-        left -= bytes;
-        return p;
+        Publish();
     }
-    void NewSlab() {
-        const bool huge = slabs.size() >= kSmallSlabs;
-        const size_t n = huge ? kHugeSlabBytes : kSlabBytes;
-        char* p = static_cast<char*>(std::aligned_alloc(huge ? kHugeSlabBytes : 64, n));
+    uint32_t Take() {
+        if constexpr (kCheckedHeap) {
+            if (!freeCells_.empty()) {
+                const uint32_t cell = freeCells_.back();
+                freeCells_.pop_back();
+                return cell;
+            }
+        } else if (free_ != kNone) {
+            const uint32_t cell = free_;
+            std::memcpy(&free_, At(cell), sizeof free_);
+            return cell;
+        }
+        if (used_ == size_t{chunks_.size()} << shift_) {
+            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1)
+                throw std::bad_alloc();
+            NewChunk();
+        }
+        return used_++;
+    }
+    void Give(uint32_t cell) {
+        if constexpr (kCheckedHeap) {
+            freeCells_.push_back(cell);
+        } else {
+            std::memcpy(At(cell), &free_, sizeof free_);
+            free_ = cell;
+        }
+    }
+    std::byte* At(uint32_t cell) const {
+        return addresses_[cell >> shift_] + size_t{cell & ((1u << shift_) - 1)} * cellBytes_;
+    }
+
+private:
+    int type_;
+    uint32_t cellBytes_ = 8;
+    uint32_t shift_ = 0;
+    size_t chunkBytes_ = 0; // a multiple of kChunkBytes
+    uint32_t used_ = 0;
+    uint32_t free_ = kNone;
+    std::vector<uint32_t> freeCells_; // checked builds keep free cells here
+    std::vector<std::unique_ptr<std::byte, ChunkFree>> chunks_;
+    std::vector<std::byte*> addresses_; // of the chunks, for the view
+
+    void NewChunk() {
+        auto* p = static_cast<std::byte*>(std::aligned_alloc(kChunkBytes, chunkBytes_));
         if (!p)
             throw std::bad_alloc();
-        slabs.emplace_back(p);
-        if (huge)
-            ::madvise(p, n, MADV_HUGEPAGE); // advice only: ignored where not supported
-        cursor = p;
-        left = n;
+        chunks_.emplace_back(p);
+        addresses_.push_back(p);
+        if (chunks_.size() > 1)
+            ::madvise(p, chunkBytes_, MADV_HUGEPAGE); // advice only: ignored where not supported
+        Publish();
     }
-    void Give(void* p, size_t size) {
-        const size_t cls = (size + kGrain - 1) / kGrain;
-        auto* b = static_cast<FreeBlock*>(p);
-        b->next = free[cls];
-        free[cls] = b;
+    void Publish() {
+        gBodyArenas[static_cast<size_t>(type_)] =
+            BodyArenaView{addresses_.data(), cellBytes_, shift_};
     }
 };
 
-BodyPool& Pool() {
-    static BodyPool* pool = new BodyPool; // lives as long as the process
-    return *pool;
+// Record types, numbered from 1, and the first kind of each.
+constexpr std::array<int32_t, 15> kTypeKind = {0,    kTrack,  kArc,      kFill,      kVia,
+                                               kPad, kRegion, kText,     kComponent, kPolygon,
+                                               kNet, kFromTo, kEmbedded, kClass,     kRule};
+static_assert(kTypeKind.size() <= (size_t{1} << kBodyTypeBits));
+
+BodyArena& ArenaOf(int type, size_t recordBytes) {
+    // Lives as long as the process: records are freed into it at exit.
+    static auto* arenas = new std::array<std::unique_ptr<BodyArena>, kTypeKind.size()>;
+    auto& arena = (*arenas)[static_cast<size_t>(type)];
+    if (!arena)
+        arena = std::make_unique<BodyArena>(type, recordBytes);
+    return *arena;
+}
+
+template <class T> uint32_t Place(int type) {
+    static_assert(alignof(T) <= 8);
+    BodyArena& arena = ArenaOf(type, sizeof(T));
+    const uint32_t cell = arena.Take();
+    try {
+        if constexpr (kCheckedHeap)
+            *reinterpret_cast<Body**>(arena.At(cell)) = new T();
+        else
+            new (arena.At(cell)) T();
+    } catch (...) {
+        arena.Give(cell);
+        throw;
+    }
+    return static_cast<uint32_t>(type) << kBodyCellBits | cell;
 }
 } // namespace
 
-void* Body::operator new(std::size_t size) {
-    if (size > kPooledMax)
-        return ::operator new(size);
-    return Pool().Take(size);
-}
-
-void Body::operator delete(void* p, std::size_t size) {
-    if (!p)
-        return;
-    if (size > kPooledMax)
-        ::operator delete(p);
-    else
-        Pool().Give(p, size);
-}
-
-static_assert(alignof(TrackBody) <= kGrain && alignof(ArcBody) <= kGrain &&
-              alignof(FillBody) <= kGrain && alignof(ViaBody) <= kGrain &&
-              alignof(PadBody) <= kGrain && alignof(RegionBody) <= kGrain &&
-              alignof(TextBody) <= kGrain && alignof(ComponentBody) <= kGrain &&
-              alignof(PolygonBody) <= kGrain && alignof(NetBody) <= kGrain &&
-              alignof(FromToBody) <= kGrain && alignof(EmbeddedBody) <= kGrain &&
-              alignof(ClassBody) <= kGrain && alignof(RuleBody) <= kGrain);
-
 BodyBox BodyBox::Make(int32_t kind) {
-    Body* made = nullptr;
+    BodyBox box;
     switch (kind) {
     case kTrack:
-        made = new TrackBody();
+        box.ref_ = Place<TrackBody>(1);
         break;
     case kArc:
-        made = new ArcBody();
+        box.ref_ = Place<ArcBody>(2);
         break;
     case kFill:
-        made = new FillBody();
+        box.ref_ = Place<FillBody>(3);
         break;
     case kVia:
-        made = new ViaBody();
+        box.ref_ = Place<ViaBody>(4);
         break;
     case kPad:
-        made = new PadBody();
+        box.ref_ = Place<PadBody>(5);
         break;
     case kRegion:
-        made = new RegionBody();
+        box.ref_ = Place<RegionBody>(6);
         break;
     case kText:
-        made = new TextBody();
+        box.ref_ = Place<TextBody>(7);
         break;
     case kComponent:
-        made = new ComponentBody();
+        box.ref_ = Place<ComponentBody>(8);
         break;
     case kPolygon:
     case kSplitPlane:
     case kBoardOutline:
-        made = new PolygonBody();
+        box.ref_ = Place<PolygonBody>(9);
         break;
     case kNet:
-        made = new NetBody();
+        box.ref_ = Place<NetBody>(10);
         break;
     case kFromTo:
     case kManualFromTo:
-        made = new FromToBody();
+        box.ref_ = Place<FromToBody>(11);
         break;
     case kEmbedded:
-        made = new EmbeddedBody();
+        box.ref_ = Place<EmbeddedBody>(12);
         break;
     case kClass:
-        made = new ClassBody();
+        box.ref_ = Place<ClassBody>(13);
         break;
     case kRule:
-        made = new RuleBody();
+        box.ref_ = Place<RuleBody>(14);
         break;
     default:
-        return {};
+        break;
     }
-    BodyBox box;
-    const auto address = reinterpret_cast<uintptr_t>(made);
-    if ((address & ~kAddressMask) != 0) {
-        // Only a system that tags the top byte of addresses gives one.
-        std::fputs("corvane: a record's address uses its top byte; this system is not "
-                   "supported\n",
-                   stderr);
-        std::abort();
-    }
-    box.bits_ = address | (static_cast<uintptr_t>(kind) << kKindShift);
     return box;
 }
 
 void BodyBox::reset() {
-    if (bits_ == 0)
+    if (ref_ == 0)
         return;
-    const auto kind = static_cast<int32_t>(bits_ >> kKindShift);
+    const auto type = static_cast<int>(ref_ >> kBodyCellBits);
     Body* body = get();
-    bits_ = 0;
-    VisitBody(kind, body, [](auto& record) { delete &record; });
+    const uint32_t cell = ref_ & kBodyCellMask;
+    ref_ = 0;
+    VisitBody(kTypeKind[static_cast<size_t>(type)], body, [](auto& record) {
+        using T = std::remove_reference_t<decltype(record)>;
+        if constexpr (kCheckedHeap)
+            delete &record;
+        else
+            record.~T();
+    });
+    ArenaOf(type, 0).Give(cell);
 }
 
 bool IsPrimitiveKind(int32_t kind) {
@@ -1037,31 +1062,9 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
         if (o.board == kNone || o.layer <= 0 || o.layer >= kLayerCount)
             return nullptr;
         return &boards_[o.board]->byLayer[o.layer];
-    case kByNet: {
-        const uint32_t net = NetOf(o);
-        return net == kNone ? nullptr : &static_cast<NetBody*>(objects_[net].body.get())->members;
-    }
-    case kByContainer:
-        if (o.container == kNone)
-            return nullptr;
-        return &static_cast<ComponentBody*>(objects_[o.container].body.get())->children;
     default:
         return nullptr;
     }
-}
-
-void Store::ListRemove(ListHead& head, uint32_t slot, LinkFamily f) {
-    Link& l = objects_[slot].links[f];
-    if (l.prev != kNone)
-        objects_[l.prev].links[f].next = l.next;
-    else
-        head.first = l.next;
-    if (l.next != kNone)
-        objects_[l.next].links[f].prev = l.prev;
-    else
-        head.last = l.prev;
-    l = Link{};
-    --head.count;
 }
 
 // ----------------------------------------------------------------- net index
@@ -1070,7 +1073,7 @@ namespace {
 uint32_t NameHash(std::string_view name) {
     return static_cast<uint32_t>(std::hash<std::string_view>{}(name));
 }
-const std::string& NetNameAt(uint32_t slot) {
+std::string_view NetNameAt(uint32_t slot) {
     return static_cast<const NetBody*>(Store::Get().At(slot).body.get())->name;
 }
 } // namespace
@@ -1090,7 +1093,7 @@ uint32_t NetIndex::Find(std::string_view name) const {
 }
 
 void NetIndex::Insert(std::string_view name, uint32_t slot) {
-    if ((taken_ + 1) * 2 > cells_.size())
+    if ((taken_ + 1) * 4 > cells_.size() * 3)
         Grow();
     const size_t mask = cells_.size() - 1;
     const uint32_t h = NameHash(name);
@@ -1115,11 +1118,12 @@ void NetIndex::Erase(std::string_view name, uint32_t slot) {
         }
 }
 
-// Room for four times the live nets (at least 16 cells), removed entries
-// dropped.
+// Room for twice the live nets (at least 16 cells), removed entries dropped:
+// the table is between a third and three quarters full, and a probe compares
+// the hashes it passes before it reads a name.
 void NetIndex::Grow() {
     size_t size = 16;
-    while (size < (count_ + 1) * 4)
+    while (size < (count_ + 1) * 2)
         size *= 2;
     std::vector<Cell> old(size);
     old.swap(cells_);
@@ -1144,6 +1148,8 @@ uint32_t Store::NewBoard(const std::string& fileName) {
             break;
         }
     if (slot == kNone) {
+        if (boards_.size() >= kMaxBoards)
+            return kNone;
         boards_.push_back(std::make_unique<BoardRec>());
         slot = static_cast<uint32_t>(boards_.size() - 1);
     }
@@ -1296,12 +1302,15 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
             return false;
         b.netByName.Insert(net->name, slot);
     }
+    // The net goes with the object only when it is on this board already;
+    // asked before the object is on a board, which changes how it reads.
+    const bool netHere = NetOf(o) != kNone && objects_[o.net].board == boardSlot;
     o.board = boardSlot;
     ListAppend(b.byKind[o.kind], slot, kByKind);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListAppend(*h, slot, kByLayer);
-    if (NetOf(o) != kNone && objects_[o.net].board == boardSlot)
-        ListAppend(*HeadFor(o, kByNet), slot, kByNet);
+    if (netHere)
+        ListAppend(Members(o.net), slot, kByNet);
     else
         o.net = kNone;
     if (o.kind == kBoardOutline && b.outline == kNone)
@@ -1309,8 +1318,7 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     if (o.kind == kComponent) {
         // Attaching links the children into the board's lists, never into
         // another container's: the walk can go on through them.
-        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
-                [&](uint32_t c) { AttachToBoard(c, boardSlot); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { AttachToBoard(c, boardSlot); });
     }
     b.modified = true;
     return true;
@@ -1323,23 +1331,22 @@ void Store::DetachFromBoard(uint32_t slot) {
     BoardRec& b = *boards_[o.board];
     if (o.kind == kComponent) {
         std::vector<uint32_t> children;
-        ForEach(static_cast<ComponentBody*>(o.body.get())->children, kByContainer,
-                [&](uint32_t c) { children.push_back(c); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { children.push_back(c); });
         for (uint32_t c : children)
             DetachFromBoard(c);
     }
     if (o.kind == kNet) {
         auto* net = static_cast<NetBody*>(o.body.get());
         std::vector<uint32_t> members;
-        ForEach(net->members, kByNet, [&](uint32_t m) { members.push_back(m); });
+        ForEach(Members(slot), kByNet, [&](uint32_t m) { members.push_back(m); });
         for (uint32_t m : members) {
-            ListRemove(net->members, m, kByNet);
+            ListRemove(Members(slot), m, kByNet);
             objects_[m].net = kNone;
         }
         b.netByName.Erase(net->name, slot);
     }
-    if (ListHead* h = HeadFor(o, kByNet))
-        ListRemove(*h, slot, kByNet);
+    if (o.net != kNone)
+        ListRemove(Members(o.net), slot, kByNet);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListRemove(*h, slot, kByLayer);
     ListRemove(b.byKind[o.kind], slot, kByKind);
@@ -1347,6 +1354,8 @@ void Store::DetachFromBoard(uint32_t slot) {
         b.outline = kNone;
     b.modified = true;
     o.board = kNone;
+    if (o.net != kNone) // off the board, the object still names its net
+        o.SetFreeNetGen(objects_[o.net].gen);
 }
 
 bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
@@ -1358,7 +1367,7 @@ bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
     if (o.board != kNone && o.board != c.board)
         return false;
     o.container = componentSlot;
-    ListAppend(static_cast<ComponentBody*>(c.body.get())->children, slot, kByContainer);
+    ListAppend(Children(componentSlot), slot, kByContainer);
     if (c.board != kNone && o.board == kNone)
         AttachToBoard(slot, c.board);
     MarkModified(c);
@@ -1368,15 +1377,14 @@ bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
 void Store::DestroyObject(uint32_t slot) {
     if (objects_[slot].kind == kComponent) {
         std::vector<uint32_t> children;
-        ForEach(static_cast<ComponentBody*>(objects_[slot].body.get())->children, kByContainer,
-                [&](uint32_t c) { children.push_back(c); });
+        ForEach(Children(slot), kByContainer, [&](uint32_t c) { children.push_back(c); });
         for (uint32_t c : children)
             DestroyObject(c);
     }
     DetachFromBoard(slot);
     ObjectRec& o = objects_[slot];
     if (o.container != kNone) {
-        ListRemove(*HeadFor(o, kByContainer), slot, kByContainer);
+        ListRemove(Children(o.container), slot, kByContainer);
         o.container = kNone;
     }
     if (o.net != kNone)
@@ -1392,19 +1400,22 @@ void Store::DestroyObject(uint32_t slot) {
 
 void Store::SetNet(uint32_t slot, uint32_t netSlot) {
     ObjectRec& o = objects_[slot];
+    if (o.kind == kNet) // a net is in no net: its net link holds its members
+        return;
     if (NetOf(o) == kNone)
         o.net = kNone;
     if (o.net == netSlot)
         return;
-    if (o.board != kNone && o.net != kNone)
-        ListRemove(*HeadFor(o, kByNet), slot, kByNet);
-    o.net = netSlot;
-    o.netGen = netSlot == kNone ? 0 : objects_[netSlot].gen;
-    if (o.board != kNone && netSlot != kNone) {
-        if (objects_[netSlot].board == o.board)
-            ListAppend(*HeadFor(o, kByNet), slot, kByNet);
-        else
-            o.net = kNone;
+    if (o.board == kNone) {
+        NameNetOffBoard(o, netSlot);
+        return;
+    }
+    if (o.net != kNone)
+        ListRemove(Members(o.net), slot, kByNet);
+    o.net = kNone;
+    if (netSlot != kNone && objects_[netSlot].board == o.board) {
+        o.net = netSlot;
+        ListAppend(Members(netSlot), slot, kByNet);
     }
     MarkModified(o);
 }
@@ -1504,10 +1515,9 @@ void Store::BuildIterator(IteratorRec& it) {
         if (f == kNone || objects_[f].board != it.board)
             return;
         if (objects_[f].kind == kNet)
-            ForEach(static_cast<NetBody*>(objects_[f].body.get())->members, kByNet, take);
+            ForEach(Members(f), kByNet, take);
         else if (objects_[f].kind == kComponent)
-            ForEach(static_cast<ComponentBody*>(objects_[f].body.get())->children, kByContainer,
-                    take);
+            ForEach(Children(f), kByContainer, take);
         return;
     }
     if (it.layer != 0) {
@@ -1533,73 +1543,72 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
     if (!t.Moves())
         return;
     // Moving a child changes none of the container links the walk follows.
-    ForEach(static_cast<ComponentBody*>(objects_[componentSlot].body.get())->children, kByContainer,
-            [&](uint32_t c) {
-                ObjectRec& o = objects_[c];
-                t.Point(o.x1, o.y1);
-                switch (o.kind) {
-                case kTrack: {
-                    auto* b = static_cast<TrackBody*>(o.body.get());
-                    t.Point(b->x2, b->y2);
-                    break;
-                }
-                case kFill: {
-                    auto* b = static_cast<FillBody*>(o.body.get());
-                    t.Point(b->x2, b->y2);
-                    break;
-                }
-                case kArc: {
-                    auto* b = static_cast<ArcBody*>(o.body.get());
-                    double a1 = b->angle1, a2 = b->angle2;
-                    if (t.flip)
-                        std::swap(a1, a2);
-                    bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
-                    b->angle1 = t.Angle(a1);
-                    b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
-                    break;
-                }
-                case kPad: {
-                    auto* b = static_cast<PadBody*>(o.body.get());
-                    b->angle = t.Angle(b->angle);
-                    break;
-                }
-                case kText: {
-                    auto* b = static_cast<TextBody*>(o.body.get());
-                    b->angle = t.Angle(b->angle);
-                    if (t.flip)
-                        b->mirror = !b->mirror;
-                    break;
-                }
-                case kRegion: {
-                    auto* b = static_cast<RegionBody*>(o.body.get());
-                    for (auto& p : b->contour)
-                        t.Point(p.x, p.y);
-                    for (auto& p : b->holePoints)
-                        t.Point(p.x, p.y);
-                    break;
-                }
-                case kPolygon:
-                case kSplitPlane: {
-                    auto* b = static_cast<PolygonBody*>(o.body.get());
-                    for (auto& s : b->segments) {
-                        t.Point(s.vx, s.vy);
-                        t.Point(s.cx, s.cy);
-                    }
-                    break;
-                }
-                default:
-                    break;
-                }
-                if (t.flip) {
-                    if (o.kind == kVia) {
-                        auto* b = static_cast<ViaBody*>(o.body.get());
-                        int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
-                        b->lowLayer = low;
-                        b->highLayer = high;
-                    }
-                    SetLayer(c, FlipLayer(o.layer));
-                }
-            });
+    ForEach(Children(componentSlot), kByContainer, [&](uint32_t c) {
+        ObjectRec& o = objects_[c];
+        t.Point(o.x1, o.y1);
+        switch (o.kind) {
+        case kTrack: {
+            auto* b = static_cast<TrackBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kFill: {
+            auto* b = static_cast<FillBody*>(o.body.get());
+            t.Point(b->x2, b->y2);
+            break;
+        }
+        case kArc: {
+            auto* b = static_cast<ArcBody*>(o.body.get());
+            double a1 = b->angle1, a2 = b->angle2;
+            if (t.flip)
+                std::swap(a1, a2);
+            bool full = std::fabs(b->angle2 - b->angle1) >= 360.0;
+            b->angle1 = t.Angle(a1);
+            b->angle2 = full ? b->angle1 + 360.0 : t.Angle(a2);
+            break;
+        }
+        case kPad: {
+            auto* b = static_cast<PadBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            break;
+        }
+        case kText: {
+            auto* b = static_cast<TextBody*>(o.body.get());
+            b->angle = t.Angle(b->angle);
+            if (t.flip)
+                b->mirror = !b->mirror;
+            break;
+        }
+        case kRegion: {
+            auto* b = static_cast<RegionBody*>(o.body.get());
+            for (auto& p : b->contour)
+                t.Point(p.x, p.y);
+            for (auto& p : b->holePoints)
+                t.Point(p.x, p.y);
+            break;
+        }
+        case kPolygon:
+        case kSplitPlane: {
+            auto* b = static_cast<PolygonBody*>(o.body.get());
+            for (auto& s : b->segments) {
+                t.Point(s.vx, s.vy);
+                t.Point(s.cx, s.cy);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        if (t.flip) {
+            if (o.kind == kVia) {
+                auto* b = static_cast<ViaBody*>(o.body.get());
+                int32_t low = FlipLayer(b->highLayer), high = FlipLayer(b->lowLayer);
+                b->lowLayer = low;
+                b->highLayer = high;
+            }
+            SetLayer(c, FlipLayer(o.layer));
+        }
+    });
     MarkModified(objects_[componentSlot]);
 }
 

@@ -274,6 +274,44 @@ TEST_F(EngineIteration, AFreeObjectForgetsANetDeletedBeforeItIsAdded) {
     EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{reuse, track}));
 }
 
+TEST_F(EngineIteration, AFreeObjectKeepsItsNetUntilTheNetGoesOrItsSlotHoldsAnotherNet) {
+    intptr_t a = AddNet(board, "A");
+    intptr_t kept = PcbApi_CreateObject(4), foreign = PcbApi_CreateObject(4);
+    Track t;
+    for (intptr_t h : {kept, foreign}) {
+        Query(1, h, t);
+        t.c.net = a;
+        ASSERT_EQ(Query(0, h, t), 1);
+        ASSERT_EQ(Query(1, h, t), 1);
+        EXPECT_EQ(t.c.net, a) << "a free object names the net it was given";
+    }
+    // On the net's board the object walks with the net; on another it has none.
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, kept), 0);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(other, foreign), 0);
+    EXPECT_EQ(Walk(board, 0, a, 0), (std::vector<intptr_t>{kept}));
+    Query(1, foreign, t);
+    EXPECT_EQ(t.c.net, 0) << "a net of another board";
+    Query(1, kept, t);
+    EXPECT_EQ(t.c.net, a);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{kept}));
+
+    // A net deleted while a free object names it, its slot taken by a new net.
+    intptr_t loose = PcbApi_CreateObject(4);
+    Query(1, loose, t);
+    t.c.net = a;
+    ASSERT_EQ(Query(0, loose, t), 1);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, a), 0);
+    intptr_t b = AddNet(board, "B");
+    ASSERT_NE(b, a);
+    Query(1, kept, t);
+    EXPECT_EQ(t.c.net, 0) << "the deleted net's members keep no net";
+    Query(1, loose, t);
+    EXPECT_EQ(t.c.net, 0) << "the slot holds another net now";
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, loose), 0);
+    EXPECT_TRUE(Walk(board, 0, b, 0).empty());
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{kept, loose}));
+}
+
 TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
     CorvaneBoard closing = Corvane_NewBoard(UniqueName("closing").c_str(), nullptr, 0);
     MakeTrack(closing, 1, 0, 1);
@@ -291,4 +329,41 @@ TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
     PcbApi_DestroyIterator(unwalked);
     PcbApi_DestroyIterator(halfWalked);
     Corvane_CloseBoard(next);
+}
+
+TEST_F(EngineIteration, ComponentAndNetWalksKeepOrderThroughDeletionsAtEitherEndAndBetween) {
+    intptr_t net = AddNet(board, "N"), other_net = AddNet(board, "M");
+    intptr_t comp = PcbApi_CreateObject(9);
+    std::vector<intptr_t> tracks;
+    for (int i = 0; i < 6; ++i)
+        tracks.push_back(MakeTrack(comp, 1, net, i)); // in the component before it is on the board
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    std::vector<intptr_t> inComp = Walk(board, 4, comp, 0);
+    EXPECT_EQ(inComp, tracks);
+    EXPECT_EQ(Walk(board, 0, net, 0), tracks) << "members join the net as they reach the board";
+    EXPECT_TRUE(Walk(board, 0, other_net, 0).empty());
+    // The head, one between and the tail go.
+    for (size_t i : {size_t{0}, size_t{3}, size_t{5}})
+        ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, tracks[i]), 0);
+    std::vector<intptr_t> left = {tracks[1], tracks[2], tracks[4]};
+    EXPECT_EQ(Walk(board, 4, comp, 0), left);
+    EXPECT_EQ(Walk(board, 0, net, 0), left);
+    // New ones go after the last; one moves to the other net.
+    intptr_t added = MakeTrack(comp, 1, net, 9);
+    left.push_back(added);
+    EXPECT_EQ(Walk(board, 4, comp, 0), left);
+    Track t;
+    Query(1, tracks[1], t);
+    t.c.net = other_net;
+    ASSERT_EQ(Query(0, tracks[1], t), 1);
+    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{tracks[2], tracks[4], added}));
+    EXPECT_EQ(Walk(board, 0, other_net, 0), (std::vector<intptr_t>{tracks[1]}));
+    // Deleting the net leaves the component's list whole; deleting the
+    // component takes the rest.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, net), 0);
+    EXPECT_EQ(Walk(board, 4, comp, 0), left);
+    EXPECT_EQ(Walk(board, 0, other_net, 0), (std::vector<intptr_t>{tracks[1]}));
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
+    EXPECT_TRUE(Walk(board, 4, 0, 0).empty());
+    EXPECT_TRUE(Walk(board, 0, other_net, 0).empty());
 }

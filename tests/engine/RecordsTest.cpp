@@ -609,3 +609,101 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
               1);
     EXPECT_EQ(Corvane_IsBoardModified(board), 1);
 }
+
+// Records freed and made again take cells other records left: each keeps its
+// own fields, and the walks keep board order through deletions at the head,
+// in the middle and at the tail of a list.
+TEST_F(EngineRecords, RecordsMadeInFreedCellsKeepTheirFieldsApart) {
+    struct Made {
+        intptr_t track, text;
+        int32_t value;
+    };
+    auto make = [&](int32_t value) {
+        Made m{};
+        m.value = value;
+        m.track = AddObject<Track>(board, 4, [&](Track& t) {
+            t.c.x1 = value, t.x2 = value * 3, t.y2 = -value, t.width = 1000 + value;
+        });
+        m.text = AddObject<Text_>(board, 5, [&](Text_& t) {
+            t.c.x1 = value, t.angle = value / 8.0,
+            t.text = Text(("T" + std::to_string(value)).c_str());
+        });
+        return m;
+    };
+    std::vector<Made> live;
+    for (int32_t i = 0; i < 300; ++i)
+        live.push_back(make(i));
+    // Delete the head, the tail and every third in between.
+    std::vector<Made> kept;
+    for (size_t i = 0; i < live.size(); ++i) {
+        if (i == 0 || i + 1 == live.size() || i % 3 == 1) {
+            ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, live[i].track), 0);
+            ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, live[i].text), 0);
+        } else {
+            kept.push_back(live[i]);
+        }
+    }
+    for (int32_t i = 0; i < 150; ++i)
+        kept.push_back(make(10000 + i));
+    std::vector<intptr_t> tracks, texts;
+    for (const Made& m : kept) {
+        tracks.push_back(m.track);
+        texts.push_back(m.text);
+        Track t;
+        ASSERT_EQ(Query(1, m.track, t), 1);
+        EXPECT_EQ(t.c.x1, m.value);
+        EXPECT_EQ(t.x2, m.value * 3);
+        EXPECT_EQ(t.y2, -m.value);
+        EXPECT_EQ(t.width, 1000 + m.value);
+        Text_ x;
+        ASSERT_EQ(Query(1, m.text, x), 1);
+        EXPECT_EQ(x.c.x1, m.value);
+        EXPECT_EQ(x.angle, m.value / 8.0);
+        EXPECT_EQ(x.text.str(), "T" + std::to_string(m.value));
+    }
+    EXPECT_EQ(Walk(board, 4, 0, 0), tracks);
+    EXPECT_EQ(Walk(board, 5, 0, 0), texts);
+}
+
+// Net names and texts up to 15 characters are kept in place and longer ones
+// apart: either way a name is found, read and changed to the other kind.
+TEST_F(EngineRecords, ShortAndLongNamesAndTextsReadBackAndChange) {
+    const std::vector<std::string> names = {"", "N", "FIFTEEN_CHARS_X", "SIXTEEN_CHARS_XY",
+                                            "A_NET_NAME_LONGER_THAN_ANY_IN_PLACE_ONE_0123456789"};
+    std::vector<intptr_t> nets, texts;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string name = names[i].empty() ? "X" : names[i];
+        nets.push_back(AddNet(board, name.c_str()));
+        texts.push_back(
+            AddObject<Text_>(board, 5, [&](Text_& t) { t.text = Text(names[i].c_str()); }));
+    }
+    auto check = [&](const std::vector<std::string>& want, const char* when) {
+        for (size_t i = 0; i < want.size(); ++i) {
+            const std::string name = want[i].empty() ? "X" : want[i];
+            Net n;
+            ASSERT_EQ(Query(1, nets[i], n), 1);
+            EXPECT_EQ(n.name.str(), name) << when;
+            EXPECT_EQ(PcbApi_GetNetByName(board, name.c_str()), nets[i]) << when;
+            Text_ t;
+            ASSERT_EQ(Query(1, texts[i], t), 1);
+            EXPECT_EQ(t.text.str(), want[i]) << when;
+        }
+    };
+    check(names, "as made");
+    // Each takes the next one's name: short ones grow long and long ones shrink.
+    std::vector<std::string> moved(names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        moved[i] = names[(i + 1) % names.size()] + "_";
+    for (size_t i = 0; i < names.size(); ++i) {
+        Net n;
+        ASSERT_EQ(Query(1, nets[i], n), 1);
+        n.name = Text(moved[i].c_str());
+        ASSERT_EQ(Query(0, nets[i], n), 1);
+        Text_ t;
+        ASSERT_EQ(Query(1, texts[i], t), 1);
+        t.text = Text(moved[i].c_str());
+        ASSERT_EQ(Query(0, texts[i], t), 1);
+    }
+    check(moved, "after the change");
+    EXPECT_EQ(PcbApi_GetNetByName(board, names[3].c_str()), 0) << "the old long name is free";
+}
