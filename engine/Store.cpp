@@ -1,5 +1,7 @@
 #include "engine/Model.h"
 
+#include "host/sdk/HugePages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <functional>
 #include <new>
 #include <span>
-#include <sys/mman.h>
 #include <type_traits>
 #include <unistd.h>
 
@@ -779,7 +780,7 @@ bool PadLayerTable::SetLayers(int first, int count, const int32_t* shapes, const
 // ask for huge pages, so that a large board's records do not cost a page
 // fault per 4 KiB. A freed cell keeps the number of the next free one.
 namespace {
-constexpr size_t kChunkBytes = 2 * 1024 * 1024;
+constexpr size_t kChunkBytes = HostSdk::kHugePageBytes;
 constexpr uint32_t kMaxPagesPerChunk = 7;
 
 struct ChunkFree {
@@ -850,13 +851,10 @@ private:
     std::vector<std::byte*> addresses_; // of the chunks, for the view
 
     void NewChunk() {
-        auto* p = static_cast<std::byte*>(std::aligned_alloc(kChunkBytes, chunkBytes_));
-        if (!p)
-            throw std::bad_alloc();
+        auto* p = static_cast<std::byte*>(
+            HostSdk::AllocateHugePageBlock(chunkBytes_, /*advise=*/!chunks_.empty()));
         chunks_.emplace_back(p);
         addresses_.push_back(p);
-        if (chunks_.size() > 1)
-            ::madvise(p, chunkBytes_, MADV_HUGEPAGE); // advice only: ignored where not supported
         Publish();
     }
     void Publish() {

@@ -1,34 +1,26 @@
 #include "specctra/NameIndex.h"
 
 #include "host/sdk/AsciiText.h"
+#include "host/sdk/HugePages.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include <functional>
-#include <sys/mman.h>
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // Below this a table takes its room from the heap: a few huge pages would
 // save little and could leave most of their memory unused.
-constexpr std::size_t kLargeTable = 2 * kHugePage;
+constexpr std::size_t kLargeTable = 2 * HostSdk::kHugePageBytes;
 
 } // namespace
 
 void* AllocateTable(std::size_t bytes) {
     if (bytes < kLargeTable)
         return ::operator new(bytes);
-    const std::size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-    void* block = std::aligned_alloc(kHugePage, rounded);
-    if (!block)
-        throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    ::madvise(block, rounded, MADV_HUGEPAGE); // advice only: ignored where not supported
-#endif
-    return block;
+    return HostSdk::AllocateHugePageBlock(HostSdk::WholeHugePages(bytes));
 }
 
 void FreeTable(void* block, std::size_t bytes) {
