@@ -397,8 +397,8 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
                     shapes.front().bits.Set(l);
         for (const Shape& sh : shapes) {
             double radius = 0;
-            std::vector<Point> core =
-                PadCore(sh.e.shape, x, y, sh.e.xSize, sh.e.ySize, pad.angle, sh.e.crPct, radius);
+            std::vector<Point> core = PadCore(sh.e.shape, x, y, sh.e.xSize, sh.e.ySize,
+                                              pad.shared.get().angle, sh.e.crPct, radius);
             AddPiece(index, sh.bits, radius, core);
         }
         break;

@@ -54,29 +54,37 @@ private:
     static uint32_t Intern(std::string_view s);
 };
 
-// A text that few records set (a component's source designator and id): an
-// empty one costs one pointer rather than a whole string.
-class RareText {
+// Texts that few records set (a component's source designator and id): while
+// all are empty they cost one pointer rather than a string each.
+template <size_t N> class RareTexts {
 public:
-    RareText() = default;
-    RareText(const RareText& other) { *this = other.str(); }
-    RareText& operator=(const RareText& other) { return *this = std::string_view(other.str()); }
-    RareText& operator=(std::string_view s) {
-        if (s.empty())
-            text_.reset();
-        else if (text_)
-            text_->assign(s);
-        else
-            text_ = std::make_unique<std::string>(s);
+    RareTexts() = default;
+    RareTexts(const RareTexts& other) { *this = other; }
+    RareTexts& operator=(const RareTexts& other) {
+        if (this != &other)
+            texts_ = other.texts_ ? std::make_unique<std::array<std::string, N>>(*other.texts_)
+                                  : nullptr;
         return *this;
     }
-    const std::string& str() const {
+    const std::string& str(size_t i) const {
         static const std::string empty;
-        return text_ ? *text_ : empty;
+        return texts_ ? (*texts_)[i] : empty;
+    }
+    void set(size_t i, std::string_view s) {
+        if (!texts_) {
+            if (s.empty())
+                return;
+            texts_ = std::make_unique<std::array<std::string, N>>();
+        }
+        (*texts_)[i].assign(s);
+        for (const std::string& t : *texts_)
+            if (!t.empty())
+                return;
+        texts_.reset();
     }
 
 private:
-    std::unique_ptr<std::string> text_;
+    std::unique_ptr<std::array<std::string, N>> texts_;
 };
 
 // A text in 16 bytes: up to 15 characters in place, a longer one in a block
@@ -139,7 +147,7 @@ private:
 static_assert(sizeof(SmallText) == 16);
 
 // Doubly linked list through object slots; each object carries one link pair
-// per list family (kind, layer, net, container).
+// per list family (kind, layer, container, net).
 struct ListHead {
     uint32_t first = kNone;
     uint32_t last = kNone;
@@ -149,13 +157,28 @@ struct Link {
     uint32_t prev = kNone;
     uint32_t next = kNone;
 };
-enum LinkFamily { kByKind = 0, kByLayer = 1, kByNet = 2, kByContainer = 3, kFamilyCount = 4 };
+enum LinkFamily { kByKind = 0, kByLayer = 1, kByContainer = 2, kByNet = 3, kFamilyCount = 4 };
+// Families whose neighbours are made close together (a component's
+// primitives, the objects of one kind or layer that an import makes one after
+// another) keep each link as the 16-bit distance to the neighbour's slot; a
+// neighbour farther away is kept in a table of far links. A net's members
+// join from all over the board, so its links are whole slots.
+constexpr int kNearFamilyCount = 3;
+static_assert(kByNet == kNearFamilyCount);
+struct NearLink {
+    static constexpr int16_t kEmpty = 0;         // no neighbour
+    static constexpr int16_t kFar = INT16_MIN;   // in the store's far links
+    static constexpr int32_t kReach = INT16_MAX; // farthest distance kept here
+    int16_t prev = kEmpty;
+    int16_t next = kEmpty;
+};
 // The ends of a list an object owns (a component's primitives, a net's
 // members on the board), kept in the owner's own link of that family, which
 // the owner is never listed by: a component is in no component, a net in no
 // net. `prev` is the last, `next` the first.
 struct OwnedList {
-    Link& ends;
+    uint32_t owner;
+    LinkFamily family;
 };
 
 // ----------------------------------------------------------------- records
@@ -353,13 +376,15 @@ struct PadShared {
     int32_t padOffsetX = 0, padOffsetY = 0, jumperId = 0, testTop = 0, testBottom = 0;
     int32_t mode = 0;
     int32_t spare = 0; // fills the record to a whole number of doubles
+    // The pads of a footprint turn together: those of one padstack on the
+    // components of one rotation share their angle.
+    double angle = 0.0;
 };
-static_assert(sizeof(PadShared) == 112);
+static_assert(sizeof(PadShared) == 120);
 
 struct PadBody : Body {
     Interned name;
     PadLayerTable layers;
-    double angle = 0.0;
     Shared<PadShared> shared;
     template <class V> void visit(V& v) {
         PadShared s = shared.get();
@@ -376,7 +401,7 @@ struct PadBody : Body {
         v("Name", name);
         v("DaisyChainStyle", s.daisyChainStyle);
         v("Plated", s.plated);
-        v("Angle", angle);
+        v("Angle", s.angle);
         v("SwapID_Pad", s.swapIdPad);
         v("SwapID_Part", s.swapIdPart);
         v("OwnerPart_ID", s.ownerPartId);
@@ -422,11 +447,12 @@ struct TextShared {
     int32_t inverted = 0, invertedBorder = 0;
     std::array<int32_t, 8> barCode{};
     int32_t spare = 0; // fills the record to a whole number of words
+    // The texts of components of one rotation share their angle.
+    double angle = 0.0;
 };
-static_assert(sizeof(TextShared) == 72);
+static_assert(sizeof(TextShared) == 80);
 
 struct TextBody : Body {
-    double angle = 0.0;
     SmallText text;
     int32_t mirror = 0;
     Shared<TextShared> shared;
@@ -435,7 +461,7 @@ struct TextBody : Body {
         std::string t = text.str();
         v("Size", s.size);
         v("Font", s.font);
-        v("Angle", angle);
+        v("Angle", s.angle);
         v("Mirror", mirror);
         v("Text", t);
         v("LineWidth", s.lineWidth);
@@ -468,17 +494,20 @@ struct ComponentShared {
             unionIndex = 0;
     Interned sourceHierarchicalPath, sourceLibraryName, footprintDescription, defaultPcb3DModel,
         libraryLinkId;
+    // Components of one footprint placed at one rotation share their angle.
+    double angle = 0.0;
 };
-static_assert(sizeof(ComponentShared) == 64);
+static_assert(sizeof(ComponentShared) == 72);
 
 struct ComponentBody : Body {
+    static constexpr size_t kSourceDesignator = 0, kSourceUniqueId = 1;
     Ref nameText, commentText;
-    double angle = 0.0;
-    RareText sourceDesignator, sourceUniqueId;
+    RareTexts<2> source; // source designator and unique id
     Shared<ComponentShared> shared;
     template <class V> void visit(V& v) {
         ComponentShared s = shared.get();
-        std::string designator = sourceDesignator.str(), uniqueId = sourceUniqueId.str();
+        std::string designator = source.str(kSourceDesignator),
+                    uniqueId = source.str(kSourceUniqueId);
         v("ChannelOffset", s.channelOffset);
         v("ComponentKind", s.componentKind);
         v("NameText", nameText);
@@ -487,7 +516,7 @@ struct ComponentBody : Body {
         v("NameOn", s.nameOn);
         v("CommentOn", s.commentOn);
         v("GroupNum", s.groupNum);
-        v("Angle", angle);
+        v("Angle", s.angle);
         v("PrimitiveLock", s.primitiveLock);
         v("Height", s.height);
         v("NameAutoPosition", s.nameAutoPosition);
@@ -501,11 +530,11 @@ struct ComponentBody : Body {
         v("DefaultPCB3DModel", s.defaultPcb3DModel);
         v("LibraryLinkId", s.libraryLinkId);
         shared.set(s);
-        sourceDesignator = designator;
-        sourceUniqueId = uniqueId;
+        source.set(kSourceDesignator, designator);
+        source.set(kSourceUniqueId, uniqueId);
     }
 };
-static_assert(sizeof(ComponentBody) <= 64); // one 64-byte record class
+static_assert(sizeof(ComponentBody) <= 32);
 
 struct PolygonBody : Body { // polygons, split planes and board outlines
     int32_t pointCount = 0;
@@ -759,6 +788,7 @@ struct ObjectRec {
     uint32_t gen : 28 = 0;
     uint32_t moveable : 1 = 1;
     uint32_t hasExtras : 1 = 0; // the store keeps ObjectExtras for it
+    uint32_t hasFar : 1 = 0;    // the store keeps far links for it
     uint8_t kind = 0;           // 0: free slot
     uint8_t layer = 0;
     BoardField board;
@@ -766,14 +796,22 @@ struct ObjectRec {
     uint32_t net = kNone;       // net slot
     int32_t x1 = 0, y1 = 0;
     BodyBox body;
-    std::array<Link, kFamilyCount> links{};
+    std::array<NearLink, kNearFamilyCount> near{}; // kind, layer and container links
+    Link netLink{};
     // The generation of the net slot `net` names, while the object is on no
-    // board (on a board, the net is on it too and lists the object).
-    uint32_t FreeNetGen() const { return links[kByKind].next; }
-    void SetFreeNetGen(uint32_t gen) { links[kByKind].next = gen; }
+    // board (on a board, the net is on it too and lists the object). Kept in
+    // the kind link, which an object off the boards does not use.
+    uint32_t FreeNetGen() const {
+        return static_cast<uint16_t>(near[kByKind].prev) |
+               uint32_t{static_cast<uint16_t>(near[kByKind].next)} << 16;
+    }
+    void SetFreeNetGen(uint32_t gen) {
+        near[kByKind].prev = static_cast<int16_t>(gen & 0xFFFFu);
+        near[kByKind].next = static_cast<int16_t>(gen >> 16);
+    }
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
-static_assert(sizeof(ObjectRec) <= 60);
+static_assert(sizeof(ObjectRec) <= 48);
 
 // Object records in fixed chunks: growing never moves a record, and a large
 // board never needs one block twice its size.
@@ -991,42 +1029,45 @@ public:
 
     // Lists: a board's (ListHead) or an object's own (OwnedList).
     // A component's primitives, in the order they were added.
-    OwnedList Children(uint32_t componentSlot) {
-        return {objects_[componentSlot].links[kByContainer]};
-    }
+    static OwnedList Children(uint32_t componentSlot) { return {componentSlot, kByContainer}; }
     // The objects of a net on the board, in the order they joined it.
-    OwnedList Members(uint32_t netSlot) { return {objects_[netSlot].links[kByNet]}; }
+    static OwnedList Members(uint32_t netSlot) { return {netSlot, kByNet}; }
     template <class Head> void ListAppend(Head&& head, uint32_t slot, LinkFamily f) {
-        Link& l = objects_[slot].links[f];
-        l.prev = Last(head);
-        l.next = kNone;
-        if (Last(head) != kNone)
-            objects_[Last(head)].links[f].next = slot;
+        const uint32_t last = Last(head);
+        // The object is in no list of the family yet: its link holds nothing
+        // to let go of.
+        ClearLink(slot, f);
+        SetPrev(slot, f, last);
+        if (last != kNone)
+            SetNext(last, f, slot);
         else
-            First(head) = slot;
-        Last(head) = slot;
+            SetFirst(head, slot);
+        SetLast(head, slot);
         Counted(head, 1);
     }
     template <class Head> void ListRemove(Head&& head, uint32_t slot, LinkFamily f) {
-        Link& l = objects_[slot].links[f];
-        if (l.prev != kNone)
-            objects_[l.prev].links[f].next = l.next;
+        const uint32_t prev = Prev(slot, f), next = Next(slot, f);
+        if (prev != kNone)
+            SetNext(prev, f, next);
         else
-            First(head) = l.next;
-        if (l.next != kNone)
-            objects_[l.next].links[f].prev = l.prev;
+            SetFirst(head, next);
+        if (next != kNone)
+            SetPrev(next, f, prev);
         else
-            Last(head) = l.prev;
-        l = Link{};
+            SetLast(head, prev);
+        SetPrev(slot, f, kNone);
+        SetNext(slot, f, kNone);
         Counted(head, -1);
     }
     template <class Head, class F> void ForEach(Head&& head, LinkFamily f, F&& fn) {
         for (uint32_t s = First(head); s != kNone;) {
-            uint32_t next = objects_[s].links[f].next;
+            uint32_t next = Next(s, f);
             fn(s);
             s = next;
         }
     }
+    // Far links kept apart (for tests and measurements).
+    size_t FarLinkCount() const { return far_.size(); }
 
     // Iterators
     intptr_t CreateIterator(uint32_t boardSlot, int32_t kind, intptr_t filter, int32_t layer);
@@ -1050,13 +1091,59 @@ private:
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;
+    // Links too far for a near family's 16 bits, by slot, family and end.
+    std::unordered_map<uint64_t, uint32_t> far_;
     ListHead* HeadFor(ObjectRec& o, LinkFamily f); // kByKind or kByLayer
-    static uint32_t& First(ListHead& h) { return h.first; }
+    static uint64_t FarKey(uint32_t slot, LinkFamily f, bool next) {
+        return uint64_t{slot} << 3 | static_cast<uint64_t>(f) << 1 | (next ? 1u : 0u);
+    }
+    uint32_t NearTarget(uint32_t slot, LinkFamily f, bool next, int16_t d) const {
+        if (d == NearLink::kEmpty)
+            return kNone;
+        if (d == NearLink::kFar)
+            return far_.at(FarKey(slot, f, next));
+        return static_cast<uint32_t>(static_cast<int64_t>(slot) + d);
+    }
+    // The previous (or, with `next`, the next) object in a list of family f.
+    uint32_t End(uint32_t slot, LinkFamily f, bool next) const {
+        const ObjectRec& o = objects_[slot];
+        if (f == kByNet)
+            return next ? o.netLink.next : o.netLink.prev;
+        return NearTarget(slot, f, next, next ? o.near[f].next : o.near[f].prev);
+    }
+    void SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target);
+    void SetEnd(uint32_t slot, LinkFamily f, bool next, uint32_t target) {
+        ObjectRec& o = objects_[slot];
+        if (f == kByNet)
+            (next ? o.netLink.next : o.netLink.prev) = target;
+        else
+            SetNearEnd(slot, f, next, next ? o.near[f].next : o.near[f].prev, target);
+    }
+    uint32_t Prev(uint32_t slot, LinkFamily f) const { return End(slot, f, false); }
+    uint32_t Next(uint32_t slot, LinkFamily f) const { return End(slot, f, true); }
+    void SetPrev(uint32_t slot, LinkFamily f, uint32_t target) { SetEnd(slot, f, false, target); }
+    void SetNext(uint32_t slot, LinkFamily f, uint32_t target) { SetEnd(slot, f, true, target); }
+    // Empties a link of an object in no list of the family (whatever it held
+    // meant nothing: the kind link of an object off the boards holds its net's
+    // generation).
+    void ClearLink(uint32_t slot, LinkFamily f) {
+        ObjectRec& o = objects_[slot];
+        if (f == kByNet)
+            o.netLink = Link{};
+        else
+            o.near[f] = NearLink{};
+    }
+    // Before a record is emptied: drops the far links it holds.
+    void ForgetFar(uint32_t slot);
     static uint32_t First(const ListHead& h) { return h.first; }
-    static uint32_t& Last(ListHead& h) { return h.last; }
+    static uint32_t Last(const ListHead& h) { return h.last; }
+    static void SetFirst(ListHead& h, uint32_t slot) { h.first = slot; }
+    static void SetLast(ListHead& h, uint32_t slot) { h.last = slot; }
     static void Counted(ListHead& h, int change) { h.count += static_cast<uint32_t>(change); }
-    static uint32_t& First(OwnedList h) { return h.ends.next; }
-    static uint32_t& Last(OwnedList h) { return h.ends.prev; }
+    uint32_t First(OwnedList h) const { return Next(h.owner, h.family); }
+    uint32_t Last(OwnedList h) const { return Prev(h.owner, h.family); }
+    void SetFirst(OwnedList h, uint32_t slot) { SetNext(h.owner, h.family, slot); }
+    void SetLast(OwnedList h, uint32_t slot) { SetPrev(h.owner, h.family, slot); }
     static void Counted(OwnedList, int) {}
     ObjectExtras KeptExtras(uint32_t slot) const;
 };

@@ -66,11 +66,11 @@ struct Ex {
         else
             field = std::string_view(p, strnlen(p, PCBAPI_TEXT_CAPACITY - 1));
     }
-    void Text(char* p, RareText& field) const {
+    template <size_t N> void Text(char* p, RareTexts<N>& texts, size_t i) const {
         if (read)
-            PutText(p, field.str());
+            PutText(p, texts.str(i));
         else
-            field = GetText(p);
+            texts.set(i, GetText(p));
     }
     void Text(char* p, Interned& field) const {
         if (read)
@@ -825,7 +825,7 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     ex.Text(name, pad.name);
     ex(daisyChainStyle, b.daisyChainStyle);
     ex.Bool(plated, b.plated);
-    ex(angle, pad.angle);
+    ex(angle, b.angle);
     ex.Text(swapIdPad, b.swapIdPad);
     ex.Text(swapIdPart, b.swapIdPart);
     ex(ownerPartId, b.ownerPartId);
@@ -986,7 +986,7 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
     Ex ex{IsRead(mode)};
     ex(size, b.size);
     ex(font, b.font);
-    ex(angle, t.angle);
+    ex(angle, b.angle);
     ex.Bool(mirror, t.mirror);
     ex.Text(text, t.text);
     ex(lineWidth, b.lineWidth);
@@ -1025,7 +1025,7 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
     ComponentShared b = c.shared.get();
     const ObjectRec& o = S().At(slot);
     const int32_t oldX = o.x1, oldY = o.y1, oldLayer = o.layer;
-    const double oldAngle = c.angle;
+    const double oldAngle = b.angle;
     ExchangeCommon(mode, slot, PCBAPI_COMMON_ARGS);
     Ex ex{IsRead(mode)};
     ex(channelOffset, b.channelOffset);
@@ -1038,14 +1038,14 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
     ex.Bool(nameOn, b.nameOn);
     ex.Bool(commentOn, b.commentOn);
     ex(groupNum, b.groupNum);
-    ex(angle, c.angle);
+    ex(angle, b.angle);
     ex.Bool(primitiveLock, b.primitiveLock);
     ex(height, b.height);
     ex(nameAutoPosition, b.nameAutoPosition);
     ex(commentAutoPosition, b.commentAutoPosition);
     ex(unionIndex, b.unionIndex);
-    ex.Text(sourceDesignator, c.sourceDesignator);
-    ex.Text(sourceUniqueId, c.sourceUniqueId);
+    ex.Text(sourceDesignator, c.source, ComponentBody::kSourceDesignator);
+    ex.Text(sourceUniqueId, c.source, ComponentBody::kSourceUniqueId);
     ex.Text(sourceHierarchicalPath, b.sourceHierarchicalPath);
     ex.Text(sourceLibraryName, b.sourceLibraryName);
     ex.Text(footprintDescription, b.footprintDescription);
@@ -1054,7 +1054,7 @@ int32_t PcbApi_QueryComponent(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAM
     c.shared.set(b);
     if (!ex.read) {
         const ObjectRec& now = S().At(slot);
-        S().TransformChildren(slot, oldX, oldY, oldAngle, oldLayer, now.x1, now.y1, c.angle,
+        S().TransformChildren(slot, oldX, oldY, oldAngle, oldLayer, now.x1, now.y1, b.angle,
                               now.layer);
     }
     return 1;

@@ -1065,6 +1065,30 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
     }
 }
 
+void Store::SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target) {
+    const int64_t distance = target == kNone ? 0 : static_cast<int64_t>(target) - slot;
+    if (target == kNone ||
+        (distance != 0 && distance >= -NearLink::kReach && distance <= NearLink::kReach)) {
+        if (d == NearLink::kFar)
+            far_.erase(FarKey(slot, f, next));
+        d = static_cast<int16_t>(distance);
+        return;
+    }
+    far_[FarKey(slot, f, next)] = target;
+    d = NearLink::kFar;
+    objects_[slot].hasFar = 1;
+}
+
+void Store::ForgetFar(uint32_t slot) {
+    ObjectRec& o = objects_[slot];
+    if (!o.hasFar)
+        return;
+    for (int f = 0; f < kNearFamilyCount; ++f)
+        for (const bool next : {false, true})
+            far_.erase(FarKey(slot, static_cast<LinkFamily>(f), next));
+    o.hasFar = 0;
+}
+
 // ----------------------------------------------------------------- net index
 
 namespace {
@@ -1183,6 +1207,7 @@ void Store::CloseBoard(uint32_t boardSlot) {
         const uint32_t gen = o.gen;
         if (o.hasExtras)
             extras_.erase(slot);
+        ForgetFar(slot);
         o = ObjectRec{};
         o.gen = NextGen(gen); // the old handle is stale now
         freeObjects_.push_back(slot);
@@ -1223,6 +1248,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
         slot = objects_.Add();
     }
     {
+        ForgetFar(slot);
         ObjectRec& o = objects_[slot];
         uint32_t gen = NextGen(o.gen);
         o = ObjectRec{};
@@ -1390,6 +1416,7 @@ void Store::DestroyObject(uint32_t slot) {
     uint32_t gen = o.gen;
     if (o.hasExtras)
         extras_.erase(slot);
+    ForgetFar(slot);
     o = ObjectRec{};
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
@@ -1567,12 +1594,16 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
         }
         case kPad: {
             auto* b = static_cast<PadBody*>(o.body.get());
-            b->angle = t.Angle(b->angle);
+            PadShared s = b->shared.get();
+            s.angle = t.Angle(s.angle);
+            b->shared.set(s);
             break;
         }
         case kText: {
             auto* b = static_cast<TextBody*>(o.body.get());
-            b->angle = t.Angle(b->angle);
+            TextShared s = b->shared.get();
+            s.angle = t.Angle(s.angle);
+            b->shared.set(s);
             if (t.flip)
                 b->mirror = !b->mirror;
             break;

@@ -367,3 +367,76 @@ TEST_F(EngineIteration, ComponentAndNetWalksKeepOrderThroughDeletionsAtEitherEnd
     EXPECT_TRUE(Walk(board, 4, 0, 0).empty());
     EXPECT_TRUE(Walk(board, 0, other_net, 0).empty());
 }
+
+// List neighbours that lie tens of thousands of slots apart (objects made
+// between them, or slots freed and taken again) walk, leave and join their
+// lists as near ones do, and a closed board leaves nothing of them behind
+// for the objects that take the slots next.
+TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) {
+    constexpr int kSpacers = 70000; // more slots than a near link spans, twice over
+    auto spacers = [] {
+        std::vector<intptr_t> made;
+        made.reserve(kSpacers);
+        for (int i = 0; i < kSpacers; ++i)
+            made.push_back(PcbApi_CreateObject(4));
+        return made;
+    };
+    auto destroy = [](std::vector<intptr_t>& made) {
+        for (intptr_t h : made)
+            PcbApi_DestroyObject(h);
+        made.clear();
+    };
+    intptr_t net = AddNet(board, "FAR");
+    intptr_t comp = PcbApi_CreateObject(9);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    std::vector<intptr_t> gap1 = spacers();
+    intptr_t a = MakeTrack(comp, 1, net, 1);
+    std::vector<intptr_t> gap2 = spacers();
+    intptr_t b = MakeTrack(comp, 1, net, 2);
+    intptr_t c = MakeTrack(board, 1, 0, 3);
+    std::vector<intptr_t> gap3 = spacers();
+    intptr_t d = MakeTrack(comp, 32, net, 4);
+    const std::vector<intptr_t> texts = Walk(board, 5, comp, 0);
+    ASSERT_EQ(texts.size(), 2u);
+    std::vector<intptr_t> all = {a, b, c, d};
+    EXPECT_EQ(Walk(board, 4, 0, 0), all);
+    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{a, b, c}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, b, d}));
+    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{a, b, d}));
+    // The ones between far neighbours go, then the ends.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, b), 0);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, c, d}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, d}));
+    // Freed slots far back in the store take new objects, which join at the
+    // ends of the lists.
+    destroy(gap1);
+    intptr_t e = MakeTrack(comp, 1, net, 5);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, c, d, e}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{a, c, e}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, d, e}));
+    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{a, d, e}));
+    // A move to another layer relinks the object far from its old neighbours.
+    Track t;
+    ASSERT_EQ(Query(1, a, t), 1);
+    t.c.layer = 32;
+    ASSERT_EQ(Query(0, a, t), 1);
+    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{d, a}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{c, e}));
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, d), 0);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, c), 0);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, e}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, e}));
+    // Closing the board frees its objects wherever they lie; the slots they
+    // leave make a new board's lists from scratch.
+    Corvane_CloseBoard(board);
+    destroy(gap2);
+    destroy(gap3);
+    board = Corvane_NewBoard(UniqueName("walk").c_str(), nullptr, 0);
+    ASSERT_NE(board, 0);
+    std::vector<intptr_t> again;
+    for (int i = 0; i < 5; ++i)
+        again.push_back(MakeTrack(board, 1 + (i % 2) * 31, 0, i));
+    EXPECT_EQ(Walk(board, 4, 0, 0), again);
+    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{again[1], again[3]}));
+    EXPECT_TRUE(Walk(board, 5, 0, 0).empty());
+}
