@@ -422,7 +422,7 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
     }
     case kTrack: {
         const auto& t = *static_cast<const TrackBody*>(o.body.get());
-        AddPiece(index, OneLayer(o.layer, board), t.width / 2.0,
+        AddPiece(index, OneLayer(o.layer, board), t.shared.get().width / 2.0,
                  {{x, y}, {static_cast<double>(t.x2), static_cast<double>(t.y2)}});
         break;
     }

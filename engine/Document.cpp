@@ -244,10 +244,11 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
                 sqlite3_bind_null(st.get(), 4);
             else
                 sqlite3_bind_int64(st.get(), 4, idOfSlot(o.container));
-            if (o.net == kNone)
+            const uint32_t net = s.NetOf(o);
+            if (net == kNone)
                 sqlite3_bind_null(st.get(), 5);
             else
-                sqlite3_bind_int64(st.get(), 5, idOfSlot(o.net));
+                sqlite3_bind_int64(st.get(), 5, idOfSlot(net));
             sqlite3_bind_int(st.get(), 6, o.layer);
             const ObjectExtras extras = s.Extras(slot);
             sqlite3_bind_int(st.get(), 7, extras.bitField);
@@ -470,7 +471,7 @@ std::string RecordProblem(int32_t kind, Body* body) {
     RecordCheck c;
     switch (kind) {
     case kTrack:
-        c.Size("width", static_cast<TrackBody*>(body)->width);
+        c.Size("width", static_cast<TrackBody*>(body)->shared.get().width);
         break;
     case kArc: {
         auto* a = static_cast<ArcBody*>(body);
@@ -700,6 +701,33 @@ struct RefResolver {
     }
 };
 
+// Rows come kind by kind, so that each object read lies far (in the store's
+// slots) from the component it belongs to and from its neighbours in a
+// component's list. Before any of them is linked, a component's primitives
+// and the component move next to one another, which keeps their links short.
+void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
+    const size_t n = items.size();
+    std::vector<uint32_t> order(n);
+    for (uint32_t i = 0; i < n; ++i)
+        order[i] = i;
+    auto group = [&](uint32_t i) { return items[i].container ? items[i].container : items[i].id; };
+    // Items are in ascending order of id: within a group, too.
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
+    std::vector<uint32_t> from(n), to(n);
+    for (size_t i = 0; i < n; ++i)
+        from[i] = items[i].slot;
+    std::vector<uint32_t> slots(from);
+    std::sort(slots.begin(), slots.end());
+    for (size_t k = 0; k < n; ++k)
+        to[order[k]] = slots[k];
+    order = {};
+    slots = {};
+    s.Rearrange(from, to);
+    for (size_t i = 0; i < n; ++i)
+        items[i].slot = to[i];
+}
+
 std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int version) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
@@ -771,6 +799,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
             c->memberSet.insert(c->members.begin(), c->members.end());
         }
     }
+    GatherComponents(s, pending.items);
     auto slotFor = [&](int64_t id) { return pending.SlotOf(id); };
     for (const auto& p : pending.items) {
         ObjectRec& o = s.At(p.slot);

@@ -224,7 +224,7 @@ void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, const Labels& labels, int fi
                 Int(j, "BitField3", extras.bitField3);
                 Int(j, "Index", extras.index);
                 Int(j, "Moveable", o.moveable);
-                Reference(j, "Net", o.net, [&](uint32_t net) {
+                Reference(j, "Net", s.NetOf(o), [&](uint32_t net) {
                     return static_cast<NetBody*>(s.At(net).body.get())->name.str();
                 });
                 Reference(j, "Component", o.container, labelOfSlot);

@@ -119,7 +119,9 @@ private:
     static constexpr char kFarTag = -1;
     // In place: the characters, then their count in the last byte. Far: the
     // block's address and the length, kFarTag in the last byte.
-    alignas(char*) std::array<char, 16> raw_{};
+    // Kept unaligned (the address is copied in and out), so that a record
+    // of a text and a few words takes no padding.
+    std::array<char, 16> raw_{};
 
     char* Far() const {
         if (raw_[kTag] != kFarTag)
@@ -301,26 +303,30 @@ private:
 // the BodyBox that owns it knows its type.
 struct Body {};
 
-// What a track belongs to; most tracks belong to nothing.
-struct TrackRefs {
+// A track's width and what it belongs to: tracks come in few widths, and
+// most belong to nothing.
+struct TrackShared {
     Ref polygon, coordinate, dimension;
+    int32_t width = 100000;
+    int32_t spare = 0; // fills the record to a whole number of words
 };
-static_assert(sizeof(TrackRefs) == 24);
+static_assert(sizeof(TrackShared) == 32);
 
 struct TrackBody : Body {
-    int32_t x2 = 0, y2 = 0, width = 100000;
-    Shared<TrackRefs> refs;
+    int32_t x2 = 0, y2 = 0;
+    Shared<TrackShared> shared;
     template <class V> void visit(V& v) {
-        TrackRefs r = refs.get();
+        TrackShared s = shared.get();
         v("x2", x2);
         v("y2", y2);
-        v("Width", width);
-        v("Polygon", r.polygon);
-        v("Coordinate", r.coordinate);
-        v("Dimension", r.dimension);
-        refs.set(r);
+        v("Width", s.width);
+        v("Polygon", s.polygon);
+        v("Coordinate", s.coordinate);
+        v("Dimension", s.dimension);
+        shared.set(s);
     }
 };
+static_assert(sizeof(TrackBody) == 12);
 
 struct ArcBody : Body {
     int32_t radius = 100000;
@@ -446,15 +452,15 @@ struct TextShared {
     Interned fontName{"Arial"};
     int32_t inverted = 0, invertedBorder = 0;
     std::array<int32_t, 8> barCode{};
-    int32_t spare = 0; // fills the record to a whole number of words
-    // The texts of components of one rotation share their angle.
+    int32_t mirror = 0;
+    // The texts of components of one rotation and side share their angle
+    // and mirroring.
     double angle = 0.0;
 };
 static_assert(sizeof(TextShared) == 80);
 
 struct TextBody : Body {
     SmallText text;
-    int32_t mirror = 0;
     Shared<TextShared> shared;
     template <class V> void visit(V& v) {
         TextShared s = shared.get();
@@ -462,7 +468,7 @@ struct TextBody : Body {
         v("Size", s.size);
         v("Font", s.font);
         v("Angle", s.angle);
-        v("Mirror", mirror);
+        v("Mirror", s.mirror);
         v("Text", t);
         v("LineWidth", s.lineWidth);
         v("UseTTFonts", s.useTTFonts);
@@ -556,18 +562,26 @@ struct PolygonBody : Body { // polygons, split planes and board outlines
     }
 };
 
+// What nets mostly leave as they are.
+struct NetShared {
+    int32_t connectsVisible = 1, pwrGndColor = 0;
+};
+
 struct NetBody : Body {
     SmallText name;
-    int32_t connectsVisible = 1, pwrGndColor = 0;
+    Shared<NetShared> shared;
     template <class V> void visit(V& v) {
+        NetShared s = shared.get();
         std::string n = name.str();
         v("Name", n);
-        v("ConnectsVisible", connectsVisible);
-        v("PwrGndColor", pwrGndColor);
+        v("ConnectsVisible", s.connectsVisible);
+        v("PwrGndColor", s.pwrGndColor);
+        shared.set(s);
         if (name.view() != n)
             name = n;
     }
 };
+static_assert(sizeof(NetBody) == 20);
 
 struct FromToBody : Body {
     std::string fromPad, toPad, netName;
@@ -793,11 +807,13 @@ struct ObjectRec {
     uint8_t layer = 0;
     BoardField board;
     uint32_t container = kNone; // component slot
-    uint32_t net = kNone;       // net slot
+    // The store's NetTie of the object (kNone for none): the net it names and
+    // its net links, which only the objects that name a net and the nets
+    // that have members need.
+    uint32_t tie = kNone;
     int32_t x1 = 0, y1 = 0;
     BodyBox body;
     std::array<NearLink, kNearFamilyCount> near{}; // kind, layer and container links
-    Link netLink{};
     // The generation of the net slot `net` names, while the object is on no
     // board (on a board, the net is on it too and lists the object). Kept in
     // the kind link, which an object off the boards does not use.
@@ -811,29 +827,36 @@ struct ObjectRec {
     }
 };
 static_assert(kKindCount <= UINT8_MAX && kLayerCount <= UINT8_MAX);
-static_assert(sizeof(ObjectRec) <= 48);
+static_assert(sizeof(ObjectRec) <= 40);
 
-// Object records in fixed chunks: growing never moves a record, and a large
-// board never needs one block twice its size.
-class ObjectTable {
+// The net an object names (kNone for none) and its links in the net's member
+// list; a net's own holds the ends of that list (OwnedList).
+struct NetTie {
+    uint32_t net = kNone;
+    Link link{};
+    bool Empty() const { return net == kNone && link.prev == kNone && link.next == kNone; }
+};
+
+// Records in fixed chunks: growing never moves a record, and a large board
+// never needs one block twice its size.
+template <class T> class ChunkedTable {
 public:
-    ObjectRec& operator[](uint32_t slot) { return chunks_[slot >> kShift][slot & kMask]; }
-    const ObjectRec& operator[](uint32_t slot) const {
-        return chunks_[slot >> kShift][slot & kMask];
-    }
+    T& operator[](uint32_t slot) { return chunks_[slot >> kShift][slot & kMask]; }
+    const T& operator[](uint32_t slot) const { return chunks_[slot >> kShift][slot & kMask]; }
     size_t size() const { return size_; }
     uint32_t Add() { // a new default record at the end
         if (size_ == chunks_.size() << kShift)
-            chunks_.push_back(std::make_unique<ObjectRec[]>(size_t{1} << kShift));
+            chunks_.push_back(std::make_unique<T[]>(size_t{1} << kShift));
         return size_++;
     }
 
 private:
     static constexpr uint32_t kShift = 12;
     static constexpr uint32_t kMask = (1u << kShift) - 1;
-    std::vector<std::unique_ptr<ObjectRec[]>> chunks_;
+    std::vector<std::unique_ptr<T[]>> chunks_;
     uint32_t size_ = 0;
 };
+using ObjectTable = ChunkedTable<ObjectRec>;
 
 struct LayerRec {
     std::string name;
@@ -1003,18 +1026,33 @@ public:
     // The net an object names, or kNone. A free object may name a net that
     // was deleted since; its slot may hold another object by now.
     uint32_t NetOf(const ObjectRec& o) const {
-        if (o.net == kNone || o.board != kNone)
-            return o.net;
-        if (o.net >= objects_.size())
+        const uint32_t named = NetField(o);
+        if (named == kNone || o.board != kNone)
+            return named;
+        if (named >= objects_.size())
             return kNone;
-        const ObjectRec& net = objects_[o.net];
-        return net.kind == kNet && net.gen == o.FreeNetGen() ? o.net : kNone;
+        const ObjectRec& net = objects_[named];
+        return net.kind == kNet && net.gen == o.FreeNetGen() ? named : kNone;
+    }
+    // The net slot an object holds, valid or not (see NetOf).
+    uint32_t NetField(const ObjectRec& o) const {
+        return o.tie == kNone ? kNone : ties_[o.tie].net;
+    }
+    void SetNetField(ObjectRec& o, uint32_t netSlot) {
+        if (o.tie == kNone && netSlot == kNone)
+            return;
+        TieOf(o).net = netSlot;
+        KeepTieIfUsed(o);
     }
     // Names a net for an object on no board (kNone for none).
     void NameNetOffBoard(ObjectRec& o, uint32_t netSlot) {
-        o.net = netSlot;
+        SetNetField(o, netSlot);
         o.SetFreeNetGen(netSlot == kNone ? 0 : objects_[netSlot].gen);
     }
+    // Moves the records in from[i] to to[i] (the same slots in another
+    // order), records of free objects in no list that no one holds a handle
+    // of yet; each slot keeps its generation.
+    void Rearrange(const std::vector<uint32_t>& from, const std::vector<uint32_t>& to);
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
     void MarkModified(const ObjectRec& o) {
@@ -1091,6 +1129,34 @@ private:
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;
+    ChunkedTable<NetTie> ties_;
+    std::vector<uint32_t> freeTies_;
+    NetTie& TieOf(ObjectRec& o) { // made when the object has none
+        if (o.tie == kNone) {
+            if (freeTies_.empty()) {
+                o.tie = ties_.Add();
+            } else {
+                o.tie = freeTies_.back();
+                freeTies_.pop_back();
+                ties_[o.tie] = NetTie{};
+            }
+        }
+        return ties_[o.tie];
+    }
+    // Lets an object's tie go once it holds nothing.
+    void KeepTieIfUsed(ObjectRec& o) {
+        if (o.tie != kNone && ties_[o.tie].Empty()) {
+            freeTies_.push_back(o.tie);
+            o.tie = kNone;
+        }
+    }
+    void SetNetEnd(ObjectRec& o, bool next, uint32_t target) {
+        if (o.tie == kNone && target == kNone)
+            return;
+        Link& l = TieOf(o).link;
+        (next ? l.next : l.prev) = target;
+        KeepTieIfUsed(o);
+    }
     // Links too far for a near family's 16 bits, by slot, family and end.
     std::unordered_map<uint64_t, uint32_t> far_;
     ListHead* HeadFor(ObjectRec& o, LinkFamily f); // kByKind or kByLayer
@@ -1107,15 +1173,19 @@ private:
     // The previous (or, with `next`, the next) object in a list of family f.
     uint32_t End(uint32_t slot, LinkFamily f, bool next) const {
         const ObjectRec& o = objects_[slot];
-        if (f == kByNet)
-            return next ? o.netLink.next : o.netLink.prev;
+        if (f == kByNet) {
+            if (o.tie == kNone)
+                return kNone;
+            const Link& l = ties_[o.tie].link;
+            return next ? l.next : l.prev;
+        }
         return NearTarget(slot, f, next, next ? o.near[f].next : o.near[f].prev);
     }
     void SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target);
     void SetEnd(uint32_t slot, LinkFamily f, bool next, uint32_t target) {
         ObjectRec& o = objects_[slot];
         if (f == kByNet)
-            (next ? o.netLink.next : o.netLink.prev) = target;
+            SetNetEnd(o, next, target);
         else
             SetNearEnd(slot, f, next, next ? o.near[f].next : o.near[f].prev, target);
     }
@@ -1128,13 +1198,16 @@ private:
     // generation).
     void ClearLink(uint32_t slot, LinkFamily f) {
         ObjectRec& o = objects_[slot];
-        if (f == kByNet)
-            o.netLink = Link{};
-        else
+        if (f == kByNet) {
+            if (o.tie != kNone) {
+                ties_[o.tie].link = Link{};
+                KeepTieIfUsed(o);
+            }
+        } else
             o.near[f] = NearLink{};
     }
-    // Before a record is emptied: drops the far links it holds.
-    void ForgetFar(uint32_t slot);
+    // Before a record is emptied: drops its far links and its net tie.
+    void ForgetKeptApart(uint32_t slot);
     static uint32_t First(const ListHead& h) { return h.first; }
     static uint32_t Last(const ListHead& h) { return h.last; }
     static void SetFirst(ListHead& h, uint32_t slot) { h.first = slot; }

@@ -120,7 +120,8 @@ void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* i
         *bitField = extras.bitField;
         *index = extras.index;
         *layer = o.layer;
-        *net = s.NetOf(o) == kNone ? 0 : s.ObjectHandle(o.net);
+        const uint32_t netSlot = s.NetOf(o);
+        *net = netSlot == kNone ? 0 : s.ObjectHandle(netSlot);
         *moveable = o.moveable;
         *component = o.container == kNone ? 0 : s.ObjectHandle(o.container);
         *x1 = o.x1;
@@ -685,12 +686,12 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
     Ex ex{IsRead(mode)};
     ex(x2, b.x2);
     ex(y2, b.y2);
-    ex(width, b.width);
-    TrackRefs refs = b.refs.get();
-    ex.Ref(polygon, refs.polygon);
-    ex.Ref(coordinate, refs.coordinate);
-    ex.Ref(dimension, refs.dimension);
-    b.refs.set(refs);
+    TrackShared shared = b.shared.get();
+    ex(width, shared.width);
+    ex.Ref(polygon, shared.polygon);
+    ex.Ref(coordinate, shared.coordinate);
+    ex.Ref(dimension, shared.dimension);
+    b.shared.set(shared);
     return 1;
 }
 
@@ -987,7 +988,7 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
     ex(size, b.size);
     ex(font, b.font);
     ex(angle, b.angle);
-    ex.Bool(mirror, t.mirror);
+    ex.Bool(mirror, b.mirror);
     ex.Text(text, t.text);
     ex(lineWidth, b.lineWidth);
     ex.Bool(useTTFonts, b.useTTFonts);
@@ -1124,8 +1125,10 @@ int32_t PcbApi_QueryNet(int32_t mode, intptr_t object, char* name, int32_t* conn
         PutText(name, b.name);
     else if (!S().RenameNet(slot, GetText(name)))
         return 0;
-    ex.Bool(connectsVisible, b.connectsVisible);
-    ex(pwrGndColor, b.pwrGndColor);
+    NetShared shared = b.shared.get();
+    ex.Bool(connectsVisible, shared.connectsVisible);
+    ex(pwrGndColor, shared.pwrGndColor);
+    b.shared.set(shared);
     if (!ex.read)
         S().MarkModified(S().At(slot));
     return 1;

@@ -485,7 +485,8 @@ template <class T> size_t Shared<T>::PooledCount() {
 template class Shared<PadShared>;
 template class Shared<TextShared>;
 template class Shared<ComponentShared>;
-template class Shared<TrackRefs>;
+template class Shared<TrackShared>;
+template class Shared<NetShared>;
 
 namespace {
 // Room for the runs a table change works on. Kept per thread and reused: a
@@ -789,17 +790,19 @@ struct ChunkFree {
 
 class BodyArena {
 public:
-    BodyArena(int type, size_t recordBytes) : type_(type) {
+    // Cells take the record's size rounded up to its alignment (4 or 8).
+    BodyArena(int type, size_t recordBytes, size_t recordAlign) : type_(type) {
         const size_t bytes = kCheckedHeap ? sizeof(Body*) : recordBytes;
-        cellBytes_ = static_cast<uint32_t>((bytes + 7) / 8 * 8);
-        // A whole number of huge pages per chunk: with cells of 8 * m * 2^k
-        // bytes (m odd), 2^(18 - k) cells take m pages. Large records, which
+        const size_t align = kCheckedHeap ? alignof(Body*) : recordAlign;
+        cellBytes_ = static_cast<uint32_t>((bytes + align - 1) / align * align);
+        // A whole number of huge pages per chunk: with cells of 4 * m * 2^k
+        // bytes (m odd), 2^(19 - k) cells take m pages. Large records, which
         // boards hold few of, take chunks of at most one page instead.
         uint32_t k = 0;
-        while ((cellBytes_ >> (3 + k)) % 2 == 0 && k < 18)
+        while ((cellBytes_ >> (2 + k)) % 2 == 0 && k < 19)
             ++k;
-        if ((cellBytes_ >> (3 + k)) <= kMaxPagesPerChunk) {
-            shift_ = 18 - k;
+        if ((cellBytes_ >> (2 + k)) <= kMaxPagesPerChunk) {
+            shift_ = 19 - k;
             chunkBytes_ = (size_t{1} << shift_) * cellBytes_;
         } else {
             while ((size_t{2} << shift_) * cellBytes_ <= kChunkBytes)
@@ -869,18 +872,18 @@ constexpr std::array<int32_t, 15> kTypeKind = {0,    kTrack,  kArc,      kFill, 
                                                kNet, kFromTo, kEmbedded, kClass,     kRule};
 static_assert(kTypeKind.size() <= (size_t{1} << kBodyTypeBits));
 
-BodyArena& ArenaOf(int type, size_t recordBytes) {
+BodyArena& ArenaOf(int type, size_t recordBytes, size_t recordAlign) {
     // Lives as long as the process: records are freed into it at exit.
     static auto* arenas = new std::array<std::unique_ptr<BodyArena>, kTypeKind.size()>;
     auto& arena = (*arenas)[static_cast<size_t>(type)];
     if (!arena)
-        arena = std::make_unique<BodyArena>(type, recordBytes);
+        arena = std::make_unique<BodyArena>(type, recordBytes, recordAlign);
     return *arena;
 }
 
 template <class T> uint32_t Place(int type) {
-    static_assert(alignof(T) <= 8);
-    BodyArena& arena = ArenaOf(type, sizeof(T));
+    static_assert(alignof(T) >= 4 && alignof(T) <= 8);
+    BodyArena& arena = ArenaOf(type, sizeof(T), alignof(T));
     const uint32_t cell = arena.Take();
     try {
         if constexpr (kCheckedHeap)
@@ -963,7 +966,7 @@ void BodyBox::reset() {
         else
             record.~T();
     });
-    ArenaOf(type, 0).Give(cell);
+    ArenaOf(type, 0, 1).Give(cell); // made when the record was placed
 }
 
 bool IsPrimitiveKind(int32_t kind) {
@@ -1079,8 +1082,12 @@ void Store::SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint3
     objects_[slot].hasFar = 1;
 }
 
-void Store::ForgetFar(uint32_t slot) {
+void Store::ForgetKeptApart(uint32_t slot) {
     ObjectRec& o = objects_[slot];
+    if (o.tie != kNone) {
+        freeTies_.push_back(o.tie);
+        o.tie = kNone;
+    }
     if (!o.hasFar)
         return;
     for (int f = 0; f < kNearFamilyCount; ++f)
@@ -1207,7 +1214,7 @@ void Store::CloseBoard(uint32_t boardSlot) {
         const uint32_t gen = o.gen;
         if (o.hasExtras)
             extras_.erase(slot);
-        ForgetFar(slot);
+        ForgetKeptApart(slot);
         o = ObjectRec{};
         o.gen = NextGen(gen); // the old handle is stale now
         freeObjects_.push_back(slot);
@@ -1248,7 +1255,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
         slot = objects_.Add();
     }
     {
-        ForgetFar(slot);
+        ForgetKeptApart(slot);
         ObjectRec& o = objects_[slot];
         uint32_t gen = NextGen(o.gen);
         o = ObjectRec{};
@@ -1328,15 +1335,16 @@ bool Store::AttachToBoard(uint32_t slot, uint32_t boardSlot) {
     }
     // The net goes with the object only when it is on this board already;
     // asked before the object is on a board, which changes how it reads.
-    const bool netHere = NetOf(o) != kNone && objects_[o.net].board == boardSlot;
+    const uint32_t net = NetOf(o);
+    const bool netHere = net != kNone && objects_[net].board == boardSlot;
     o.board = boardSlot;
     ListAppend(b.byKind[o.kind], slot, kByKind);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListAppend(*h, slot, kByLayer);
     if (netHere)
-        ListAppend(Members(o.net), slot, kByNet);
+        ListAppend(Members(net), slot, kByNet);
     else
-        o.net = kNone;
+        SetNetField(o, kNone);
     if (o.kind == kBoardOutline && b.outline == kNone)
         b.outline = slot;
     if (o.kind == kComponent) {
@@ -1365,12 +1373,13 @@ void Store::DetachFromBoard(uint32_t slot) {
         ForEach(Members(slot), kByNet, [&](uint32_t m) { members.push_back(m); });
         for (uint32_t m : members) {
             ListRemove(Members(slot), m, kByNet);
-            objects_[m].net = kNone;
+            SetNetField(objects_[m], kNone);
         }
         b.netByName.Erase(net->name, slot);
     }
-    if (o.net != kNone)
-        ListRemove(Members(o.net), slot, kByNet);
+    const uint32_t net = NetField(o);
+    if (net != kNone)
+        ListRemove(Members(net), slot, kByNet);
     if (ListHead* h = HeadFor(o, kByLayer))
         ListRemove(*h, slot, kByLayer);
     ListRemove(b.byKind[o.kind], slot, kByKind);
@@ -1378,8 +1387,8 @@ void Store::DetachFromBoard(uint32_t slot) {
         b.outline = kNone;
     b.modified = true;
     o.board = kNone;
-    if (o.net != kNone) // off the board, the object still names its net
-        o.SetFreeNetGen(objects_[o.net].gen);
+    if (net != kNone) // off the board, the object still names its net
+        o.SetFreeNetGen(objects_[net].gen);
 }
 
 bool Store::AddToComponent(uint32_t slot, uint32_t componentSlot) {
@@ -1411,12 +1420,11 @@ void Store::DestroyObject(uint32_t slot) {
         ListRemove(Children(o.container), slot, kByContainer);
         o.container = kNone;
     }
-    if (o.net != kNone)
-        o.net = kNone; // a free object is in no net list
+    SetNetField(o, kNone); // a free object is in no net list
     uint32_t gen = o.gen;
     if (o.hasExtras)
         extras_.erase(slot);
-    ForgetFar(slot);
+    ForgetKeptApart(slot);
     o = ObjectRec{};
     o.gen = gen; // the next use bumps it; the old handle is stale now
     o.gen = NextGen(o.gen);
@@ -1427,22 +1435,62 @@ void Store::SetNet(uint32_t slot, uint32_t netSlot) {
     ObjectRec& o = objects_[slot];
     if (o.kind == kNet) // a net is in no net: its net link holds its members
         return;
-    if (NetOf(o) == kNone)
-        o.net = kNone;
-    if (o.net == netSlot)
+    const uint32_t net = NetOf(o);
+    if (net == kNone)
+        SetNetField(o, kNone);
+    if (net == netSlot)
         return;
     if (o.board == kNone) {
         NameNetOffBoard(o, netSlot);
         return;
     }
-    if (o.net != kNone)
-        ListRemove(Members(o.net), slot, kByNet);
-    o.net = kNone;
+    if (net != kNone)
+        ListRemove(Members(net), slot, kByNet);
+    SetNetField(o, kNone);
     if (netSlot != kNone && objects_[netSlot].board == o.board) {
-        o.net = netSlot;
+        SetNetField(o, netSlot);
         ListAppend(Members(netSlot), slot, kByNet);
     }
     MarkModified(o);
+}
+
+void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint32_t>& to) {
+    const size_t n = from.size();
+    std::vector<uint32_t> sorted(from);
+    std::sort(sorted.begin(), sorted.end());
+    auto indexOf = [&](uint32_t slot) {
+        return static_cast<uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), slot) -
+                                     sorted.begin());
+    };
+    // By the place of a slot among the sorted ones: where its record goes.
+    std::vector<uint32_t> dest(n);
+    for (size_t i = 0; i < n; ++i)
+        dest[indexOf(from[i])] = indexOf(to[i]);
+    std::vector<std::pair<uint32_t, ObjectExtras>> extras;
+    for (size_t i = 0; i < n; ++i)
+        if (objects_[from[i]].hasExtras) {
+            extras.emplace_back(to[i], KeptExtras(from[i]));
+            extras_.erase(from[i]);
+        }
+    // Each cycle of the move carries one record along it.
+    std::vector<bool> done(n);
+    for (uint32_t start = 0; start < n; ++start) {
+        if (done[start])
+            continue;
+        ObjectRec carried = std::move(objects_[sorted[start]]);
+        uint32_t at = start;
+        do {
+            done[at] = true;
+            at = dest[at];
+            ObjectRec& here = objects_[sorted[at]];
+            const uint32_t gen = here.gen;
+            std::swap(carried, here);
+            carried.gen = here.gen;
+            here.gen = gen;
+        } while (at != start);
+    }
+    for (const auto& [slot, kept] : extras)
+        extras_[slot] = kept;
 }
 
 void Store::SetLayer(uint32_t slot, int32_t layer) {
@@ -1603,9 +1651,9 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
             auto* b = static_cast<TextBody*>(o.body.get());
             TextShared s = b->shared.get();
             s.angle = t.Angle(s.angle);
-            b->shared.set(s);
             if (t.flip)
-                b->mirror = !b->mirror;
+                s.mirror = !s.mirror;
+            b->shared.set(s);
             break;
         }
         case kRegion: {

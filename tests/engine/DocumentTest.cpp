@@ -319,3 +319,59 @@ TEST(EngineDocuments, NewBoardNamesMustBeFree) {
     Corvane_CloseBoard(a);
     Corvane_CloseBoard(b);
 }
+
+// A document holds each kind apart, so that a reopened board's objects are
+// read far from the component they belong to and then gathered to it. Every
+// object keeps its record, bit fields, net and place in each list.
+TEST(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
+    TempFolder dir;
+    const fs::path doc = dir.path / "many.pcbdoc";
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(board, 0) << error;
+    std::vector<intptr_t> nets;
+    for (int n = 0; n < 40; ++n)
+        nets.push_back(AddNet(board, ("N" + std::to_string(n)).c_str()));
+    for (int c = 0; c < 300; ++c) {
+        const intptr_t comp = AddObject<Component>(board, 9, [&](Component& r) {
+            r.pattern = Text(c % 2 ? "SOT23" : "R0603");
+            r.c.x1 = 1000 * c;
+        });
+        for (int p = 0; p < 3; ++p) {
+            const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& r) {
+                r.c.x1 = 1000 * c + 100 * p;
+                r.c.net = nets[static_cast<size_t>((c * 3 + p) % 40)];
+                r.c.bitField = static_cast<uint16_t>(c % 7 == 0 ? 5 + p : 0);
+                r.name = Text(std::to_string(p + 1).c_str());
+            });
+            ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+        }
+        const intptr_t track = AddObject<Track>(0, 4, [&](Track& r) {
+            r.c.layer = c % 3 ? 33 : 34;
+            r.c.index = static_cast<uint16_t>(c % 5);
+            r.width = 1000 + c % 4;
+        });
+        ASSERT_EQ(PcbApi_AddObjectToContainer(comp, track), 0);
+        if (c % 10 == 0) // free objects between
+            AddObject<Via>(board, 3, [&](Via& v) { v.c.net = nets[static_cast<size_t>(c % 40)]; });
+    }
+    const std::string before = Dump(board, dir.path / "before.json");
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    Corvane_CloseBoard(board);
+    board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(board, 0) << error;
+    EXPECT_EQ(Dump(board, dir.path / "after.json"), before);
+    // The walks by component and by net come in the order they did before.
+    for (intptr_t comp : Walk(board, 9, 0, 0))
+        EXPECT_EQ(Walk(board, 0, comp, 0).size(), 6u);
+    for (intptr_t net : Walk(board, 8, 0, 0)) {
+        std::vector<int32_t> xs;
+        for (intptr_t m : Walk(board, 2, net, 0)) {
+            Pad p;
+            ASSERT_EQ(Query(1, m, p), 1);
+            xs.push_back(p.c.x1);
+        }
+        EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
+    }
+    Corvane_CloseBoard(board);
+}

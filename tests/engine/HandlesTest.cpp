@@ -440,3 +440,76 @@ TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) 
     EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{again[1], again[3]}));
     EXPECT_TRUE(Walk(board, 5, 0, 0).empty());
 }
+
+// Objects that join, change and leave nets over and over (on the board and
+// off it, deleted and made again) each name the net they were given last,
+// and each net walks exactly the objects that name it, in the order they
+// joined.
+TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
+    const std::vector<intptr_t> nets = {AddNet(board, "N0"), AddNet(board, "N1"),
+                                        AddNet(board, "N2")};
+    std::vector<intptr_t> tracks;
+    std::vector<int> netOf; // index into nets, -1 for none
+    auto setNet = [&](size_t i, int n) {
+        Track t;
+        ASSERT_EQ(Query(1, tracks[i], t), 1);
+        t.c.net = n < 0 ? 0 : nets[static_cast<size_t>(n)];
+        ASSERT_EQ(Query(0, tracks[i], t), 1);
+        netOf[i] = n;
+    };
+    for (int i = 0; i < 60; ++i) {
+        tracks.push_back(MakeTrack(board, 1, 0, i));
+        netOf.push_back(-1);
+    }
+    std::vector<std::vector<intptr_t>> expected(nets.size());
+    auto join = [&](size_t i, int n) {
+        if (netOf[i] >= 0) {
+            auto& from = expected[static_cast<size_t>(netOf[i])];
+            from.erase(std::find(from.begin(), from.end(), tracks[i]));
+        }
+        setNet(i, n);
+        if (n >= 0)
+            expected[static_cast<size_t>(n)].push_back(tracks[i]);
+    };
+    for (int round = 0; round < 4; ++round)
+        for (size_t i = 0; i < tracks.size(); ++i)
+            join(i, static_cast<int>((i * 7 + static_cast<size_t>(round) * 5) % 4) - 1);
+    // Some go; new ones take their slots and start in no net.
+    for (size_t i = 0; i < tracks.size(); i += 3) {
+        join(i, -1);
+        ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, tracks[i]), 0);
+        tracks[i] = MakeTrack(board, 1, 0, 1000 + static_cast<int>(i));
+    }
+    for (size_t i = 0; i < tracks.size(); i += 3)
+        join(i, static_cast<int>(i % 3));
+    for (size_t n = 0; n < nets.size(); ++n)
+        EXPECT_EQ(Walk(board, 0, nets[n], 0), expected[n]) << "net " << n;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        Track t;
+        ASSERT_EQ(Query(1, tracks[i], t), 1);
+        EXPECT_EQ(t.c.net, netOf[i] < 0 ? 0 : nets[static_cast<size_t>(netOf[i])]) << i;
+    }
+    // A net that goes leaves its members in no net; the others keep theirs.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, nets[1]), 0);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        Track t;
+        ASSERT_EQ(Query(1, tracks[i], t), 1);
+        const intptr_t want =
+            netOf[i] < 0 || netOf[i] == 1 ? 0 : nets[static_cast<size_t>(netOf[i])];
+        EXPECT_EQ(t.c.net, want) << i;
+    }
+    EXPECT_EQ(Walk(board, 0, nets[0], 0), expected[0]);
+    EXPECT_EQ(Walk(board, 0, nets[2], 0), expected[2]);
+    // Closing the board drops every membership at once; what the next board
+    // makes starts in no net.
+    Corvane_CloseBoard(board);
+    board = Corvane_NewBoard(UniqueName("walk").c_str(), nullptr, 0);
+    ASSERT_NE(board, 0);
+    const intptr_t fresh = AddNet(board, "N0");
+    for (int i = 0; i < 60; ++i) {
+        Track t;
+        ASSERT_EQ(Query(1, MakeTrack(board, 1, 0, i), t), 1);
+        EXPECT_EQ(t.c.net, 0) << i;
+    }
+    EXPECT_TRUE(Walk(board, 0, fresh, 0).empty());
+}
