@@ -1150,7 +1150,7 @@ private:
             o.tie = kNone;
         }
     }
-    void SetNetEnd(ObjectRec& o, bool next, uint32_t target) {
+    [[gnu::always_inline]] void SetNetEnd(ObjectRec& o, bool next, uint32_t target) {
         if (o.tie == kNone && target == kNone)
             return;
         Link& l = TieOf(o).link;
@@ -1163,7 +1163,8 @@ private:
     static uint64_t FarKey(uint32_t slot, LinkFamily f, bool next) {
         return uint64_t{slot} << 3 | static_cast<uint64_t>(f) << 1 | (next ? 1u : 0u);
     }
-    uint32_t NearTarget(uint32_t slot, LinkFamily f, bool next, int16_t d) const {
+    [[gnu::always_inline]] uint32_t NearTarget(uint32_t slot, LinkFamily f, bool next,
+                                               int16_t d) const {
         if (d == NearLink::kEmpty)
             return kNone;
         if (d == NearLink::kFar)
@@ -1171,7 +1172,7 @@ private:
         return static_cast<uint32_t>(static_cast<int64_t>(slot) + d);
     }
     // The previous (or, with `next`, the next) object in a list of family f.
-    uint32_t End(uint32_t slot, LinkFamily f, bool next) const {
+    [[gnu::always_inline]] uint32_t End(uint32_t slot, LinkFamily f, bool next) const {
         const ObjectRec& o = objects_[slot];
         if (f == kByNet) {
             if (o.tie == kNone)
@@ -1181,18 +1182,34 @@ private:
         }
         return NearTarget(slot, f, next, next ? o.near[f].next : o.near[f].prev);
     }
-    void SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target);
-    void SetEnd(uint32_t slot, LinkFamily f, bool next, uint32_t target) {
+    // A link that is or becomes far (or empty).
+    void SetFarEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target);
+    [[gnu::always_inline]] void SetEnd(uint32_t slot, LinkFamily f, bool next, uint32_t target) {
         ObjectRec& o = objects_[slot];
-        if (f == kByNet)
+        if (f == kByNet) {
             SetNetEnd(o, next, target);
+            return;
+        }
+        int16_t& d = next ? o.near[f].next : o.near[f].prev;
+        const int64_t distance = static_cast<int64_t>(target) - slot;
+        if (target != kNone && d != NearLink::kFar && distance != 0 &&
+            distance >= -NearLink::kReach && distance <= NearLink::kReach)
+            d = static_cast<int16_t>(distance);
         else
-            SetNearEnd(slot, f, next, next ? o.near[f].next : o.near[f].prev, target);
+            SetFarEnd(slot, f, next, d, target);
     }
-    uint32_t Prev(uint32_t slot, LinkFamily f) const { return End(slot, f, false); }
-    uint32_t Next(uint32_t slot, LinkFamily f) const { return End(slot, f, true); }
-    void SetPrev(uint32_t slot, LinkFamily f, uint32_t target) { SetEnd(slot, f, false, target); }
-    void SetNext(uint32_t slot, LinkFamily f, uint32_t target) { SetEnd(slot, f, true, target); }
+    [[gnu::always_inline]] uint32_t Prev(uint32_t slot, LinkFamily f) const {
+        return End(slot, f, false);
+    }
+    [[gnu::always_inline]] uint32_t Next(uint32_t slot, LinkFamily f) const {
+        return End(slot, f, true);
+    }
+    [[gnu::always_inline]] void SetPrev(uint32_t slot, LinkFamily f, uint32_t target) {
+        SetEnd(slot, f, false, target);
+    }
+    [[gnu::always_inline]] void SetNext(uint32_t slot, LinkFamily f, uint32_t target) {
+        SetEnd(slot, f, true, target);
+    }
     // Empties a link of an object in no list of the family (whatever it held
     // meant nothing: the kind link of an object off the boards holds its net's
     // generation).
@@ -1207,7 +1224,12 @@ private:
             o.near[f] = NearLink{};
     }
     // Before a record is emptied: drops its far links and its net tie.
-    void ForgetKeptApart(uint32_t slot);
+    void ForgetKeptApart(uint32_t slot) {
+        const ObjectRec& o = objects_[slot];
+        if (o.tie != kNone || o.hasFar)
+            ForgetKeptApartSlow(slot);
+    }
+    void ForgetKeptApartSlow(uint32_t slot);
     static uint32_t First(const ListHead& h) { return h.first; }
     static uint32_t Last(const ListHead& h) { return h.last; }
     static void SetFirst(ListHead& h, uint32_t slot) { h.first = slot; }

@@ -1068,7 +1068,7 @@ ListHead* Store::HeadFor(ObjectRec& o, LinkFamily f) {
     }
 }
 
-void Store::SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target) {
+void Store::SetFarEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32_t target) {
     const int64_t distance = target == kNone ? 0 : static_cast<int64_t>(target) - slot;
     if (target == kNone ||
         (distance != 0 && distance >= -NearLink::kReach && distance <= NearLink::kReach)) {
@@ -1082,7 +1082,7 @@ void Store::SetNearEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint3
     objects_[slot].hasFar = 1;
 }
 
-void Store::ForgetKeptApart(uint32_t slot) {
+void Store::ForgetKeptApartSlow(uint32_t slot) {
     ObjectRec& o = objects_[slot];
     if (o.tie != kNone) {
         freeTies_.push_back(o.tie);
