@@ -373,9 +373,12 @@ void TPcbPad::SetState_CRPctOnLayer(TV6_Layer layer, int32_t percentage) {
 }
 
 int32_t TPcbPad::QueryDatabase(int32_t mode) {
+    // A new pad already in the mode noted for it needs no write of the mode.
+    const bool freshMode =
+        IsWrite(mode) && FreshBitFields().Known && FreshBitFields().PadMode == FMode;
     ExchangeBitFields(mode);
     int32_t padMode = FMode;
-    if (P::PcbApi_QueryPadStackMode(mode, ObjectHandle, &padMode) == 1 && mode == 1)
+    if (!freshMode && P::PcbApi_QueryPadStackMode(mode, ObjectHandle, &padMode) == 1 && mode == 1)
         FMode = static_cast<TPadMode>(padMode);
     return QueryRecord(mode);
 }
@@ -778,14 +781,18 @@ TObjectId GetObjectKind(intptr_t object) {
 
 // ----------------------------------------------------------------------- board
 
-TPcbBoard::TPcbBoard(intptr_t handle) : ObjectHandle(handle) {
-    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+TPcbBoard::TPcbBoard(intptr_t handle) : ObjectHandle(handle), layerBoard_(handle) {}
+
+TLayerObject& TPcbBoard::Layer(int v) const {
+    std::unique_ptr<TLayerObject>& slot = layers_[v];
+    if (!slot) {
         const auto layer = static_cast<TV6_Layer>(v);
         if (layer >= eV6_InternalPlane1 && layer <= eV6_InternalPlane16)
-            layers_[v] = std::make_unique<TInternalPlane>(handle, layer);
+            slot = std::make_unique<TInternalPlane>(layerBoard_, layer);
         else
-            layers_[v] = std::make_unique<TLayerObject>(handle, layer);
+            slot = std::make_unique<TLayerObject>(layerBoard_, layer);
     }
+    return *slot;
 }
 
 TPcbBoard TPcbBoard::Current() {
@@ -855,7 +862,7 @@ int32_t TPcbBoard::QueryDatabase(int32_t mode) {
 int TPcbBoard::QueryLayers(int32_t mode) {
     int exchanged = 0;
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->QueryDatabase(mode) == 1)
+        if (Layer(v).QueryDatabase(mode) == 1)
             ++exchanged;
     return exchanged;
 }
@@ -885,13 +892,13 @@ int32_t TPcbBoard::ReadLayerPairs() {
 TLayerObject* TPcbBoard::GetState_LayerObject(TV6_Layer layer) const {
     if (layer < kV6_FirstLayer || layer > kV6_LastLayer)
         return nullptr;
-    return layers_[layer].get();
+    return &Layer(layer);
 }
 
 TInternalPlane* TPcbBoard::GetState_InternalPlane(TV6_Layer layer) const {
     if (layer < eV6_InternalPlane1 || layer > eV6_InternalPlane16)
         return nullptr;
-    return static_cast<TInternalPlane*>(layers_[layer].get());
+    return static_cast<TInternalPlane*>(&Layer(layer));
 }
 
 TLayerObject* TPcbBoard::GetState_FirstLayerInStack() const {
@@ -899,11 +906,11 @@ TLayerObject* TPcbBoard::GetState_FirstLayerInStack() const {
     // layer. A single-layer stack has neither: then the first layer without a
     // previous layer is the answer.
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->PreviousLayer == eV6_NoLayer && layers_[v]->NextLayer != eV6_NoLayer)
-            return layers_[v].get();
+        if (Layer(v).PreviousLayer == eV6_NoLayer && Layer(v).NextLayer != eV6_NoLayer)
+            return &Layer(v);
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->PreviousLayer == eV6_NoLayer)
-            return layers_[v].get();
+        if (Layer(v).PreviousLayer == eV6_NoLayer)
+            return &Layer(v);
     return nullptr;
 }
 

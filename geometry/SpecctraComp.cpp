@@ -364,12 +364,12 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-    if (!library) {
+    // A padstack found (once, in the library) answers for the library too.
+    TSpecctraPadstack* padstack = FindPadstack();
+    if (!padstack && !DesignAccess::Library(*this)) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
         return false;
     }
-    TSpecctraPadstack* padstack = FindPadstack();
     const std::string fullName = FullPinName();
     if (!padstack) {
         ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
@@ -714,7 +714,10 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
 
 bool TSpecctraCompImage::ExportToPCB() {
     PrefetchPinNets(*this);
-    Built = std::make_unique<TPcbComponent>(0);
+    if (Built)
+        *Built = TPcbComponent(0);
+    else
+        Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
     if (!Board::Make(component)) {
         HarrowHandle = 0;
@@ -862,9 +865,16 @@ bool TSpecctraComponentInstance::ReadPosition() {
     return true;
 }
 
-bool TSpecctraComponentInstance::ExportToPCB() {
+TSpecctraCompImage* TSpecctraComponentInstance::FindImage() {
     TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-    TSpecctraCompImage* image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+    return library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+}
+
+bool TSpecctraComponentInstance::ExportToPCB() {
+    return ExportToPCB(FindImage());
+}
+
+bool TSpecctraComponentInstance::ExportToPCB(TSpecctraCompImage* image) {
     if (!image) {
         ReportError("Footprint " + ImageRefID + " not found. Cannot import component " + NameID);
         return false;

@@ -181,6 +181,10 @@ public:
     // Entered after "place", with ImageRefID set.
     bool ImportFromFile() override;
     bool ExportToPCB() override;
+    // The same with the image already looked up (null: not in the library).
+    bool ExportToPCB(TSpecctraCompImage* image);
+    // The library's image of ImageRefID, or null.
+    TSpecctraCompImage* FindImage();
     // The position, or one inch in the instance's unit while none was read.
     double X();
     double Y();

@@ -185,16 +185,18 @@ void TSpecctraPad::ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& par
         ReportError("Pad has no shapes, for embedded export.");
         return;
     }
-    params.Set(pad + "PT", KindLetter(first->Kind));
+    // The pad's names all start with its number and a letter (P or W): no
+    // other pad's, nor the shapes' of this pad under another letter, match.
+    params.Append(pad + "PT", KindLetter(first->Kind));
     first->ExportToPcb_ToParams(pad + "P", params);
     if (!CutoutList || CutoutList->Count() == 0)
         return;
-    params.Set(pad + "PWC", std::to_string(CutoutList->Count()));
+    params.Append(pad + "PWC", std::to_string(CutoutList->Count()));
     for (int32_t j = 0; j < CutoutList->Count(); ++j) {
         auto* window =
             static_cast<TSpecctraAbstractGeometryShape*>(CutoutList->GetState_SpecctraObject(j));
         const std::string prefix = pad + "W" + std::to_string(j);
-        params.Set(prefix + "T", KindLetter(window->Kind));
+        params.Append(prefix + "T", KindLetter(window->Kind));
         window->ExportToPcb_ToParams(prefix, params);
     }
 }
