@@ -112,17 +112,9 @@ bool TSpecctraPlacementDescriptor::ReadComponent() {
 bool TSpecctraPlacementDescriptor::ExportToPCB() {
     const int32_t count = InstanceCount();
     const TSpecctraRuleCollection* rules = GetRuleCollection();
-    // The components of an image follow one another: the image found for
-    // one serves the next ones that name it the same way.
-    std::string lastImageName;
-    TSpecctraCompImage* lastImage = nullptr;
+    TPlacementMemo memo;
     for (int32_t i = 0; i < count; ++i) {
-        TSpecctraComponentInstance* instance = GetInstance(i);
-        if (!lastImage || instance->ImageRefID != lastImageName) {
-            lastImage = instance->FindImage();
-            lastImageName = instance->ImageRefID;
-        }
-        if (instance->ExportToPCB(lastImage)) {
+        if (GetInstance(i)->ExportToPCB(memo)) {
             // A component that owns no rules is not read again: its memory
             // goes to the board records that follow. The others wait for the
             // rules to be written.

@@ -364,8 +364,16 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
+    // Most pins of an image share a few padstacks.
+    if (!FPadstack && FImage) {
+        const TSpecctraCompPin* last = FImage->FLastPinFound;
+        if (last && last->FPadstack && last->PadStackIDRef == PadStackIDRef)
+            FPadstack = last->FPadstack;
+    }
     // A padstack found (once, in the library) answers for the library too.
     TSpecctraPadstack* padstack = FindPadstack();
+    if (padstack && FImage)
+        FImage->FLastPinFound = this;
     if (!padstack && !DesignAccess::Library(*this)) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
         return false;
@@ -714,6 +722,7 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
 
 bool TSpecctraCompImage::ExportToPCB() {
     PrefetchPinNets(*this);
+    FLastPinFound = nullptr;
     if (Built)
         *Built = TPcbComponent(0);
     else
@@ -865,16 +874,20 @@ bool TSpecctraComponentInstance::ReadPosition() {
     return true;
 }
 
-TSpecctraCompImage* TSpecctraComponentInstance::FindImage() {
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-    return library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
-}
-
 bool TSpecctraComponentInstance::ExportToPCB() {
-    return ExportToPCB(FindImage());
+    TPlacementMemo memo;
+    return ExportToPCB(memo);
 }
 
-bool TSpecctraComponentInstance::ExportToPCB(TSpecctraCompImage* image) {
+bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
+    // The components of an image follow one another: the image found for
+    // one serves the next ones that name it the same way.
+    if (!memo.Image || memo.ImageName != ImageRefID) {
+        TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+        memo.Image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+        memo.ImageName = ImageRefID;
+    }
+    TSpecctraCompImage* image = memo.Image;
     if (!image) {
         ReportError("Footprint " + ImageRefID + " not found. Cannot import component " + NameID);
         return false;
@@ -912,7 +925,15 @@ bool TSpecctraComponentInstance::ExportToPCB(TSpecctraCompImage* image) {
     component.SetState_CommentOn(false);
     if (component.GetState_Name() != 0) {
         TPcbText designator(component.GetState_Name());
-        Board::Read(designator);
+        if (memo.Designator) {
+            designator = *memo.Designator;
+            designator.SetState_ObjectHandle(component.GetState_Name());
+            designator.SetState_Component(HarrowHandle);
+        } else if (Board::Read(designator)) {
+            // Not written since the engine made it with the component.
+            designator.NoteFreshBitFields();
+            memo.Designator = designator;
+        }
         designator.SetState_Text(NameID);
         designator.SetState_Layer(eV6_TopOverlay);
         Board::Write(designator);

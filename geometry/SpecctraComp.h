@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,6 +171,20 @@ private:
     std::vector<TPcbTrack> FOutlineTracks;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
+    // The pin last given its padstack while this image is built: the next
+    // pin that names the same padstack takes it without a look-up.
+    const TSpecctraCompPin* FLastPinFound = nullptr;
+    friend class TSpecctraCompPin;
+};
+
+// What the components of one placement share while they are written: the
+// image the last one named, and the designator text a new component comes
+// with, as the engine answered it for the first (the same for every new
+// component but its handle).
+struct TPlacementMemo {
+    std::string ImageName;
+    TSpecctraCompImage* Image = nullptr;
+    std::optional<TPcbText> Designator;
 };
 
 // One placed component: designator, image, position, side and rotation.
@@ -181,10 +196,8 @@ public:
     // Entered after "place", with ImageRefID set.
     bool ImportFromFile() override;
     bool ExportToPCB() override;
-    // The same with the image already looked up (null: not in the library).
-    bool ExportToPCB(TSpecctraCompImage* image);
-    // The library's image of ImageRefID, or null.
-    TSpecctraCompImage* FindImage();
+    // The same as one of a placement's components.
+    bool ExportToPCB(TPlacementMemo& memo);
     // The position, or one inch in the instance's unit while none was read.
     double X();
     double Y();

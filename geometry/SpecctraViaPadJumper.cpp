@@ -544,6 +544,8 @@ void TSpecctraPadstack::ExportToPcb_ToEmbedded(int32_t index) {
     if (FIsViaStack)
         name += "|IsVia=1";
     TStoredParameters pads;
+    // A pad stores a handful of values and two per corner of its shape.
+    pads.Reserve(static_cast<size_t>(PadList->Count()) * 16);
     for (int32_t i = 0; i < PadList->Count(); ++i)
         GetState_Pad(i)->ExportToPcb_ToParams(i, pads);
     const std::string description = pads.ToString();

@@ -42,6 +42,8 @@ public:
     // name by name, each once): no look-up, the index catches up when next
     // asked.
     void Append(std::string_view name, std::string_view value);
+    // Room for that many pairs in all, for a record about to be built.
+    void Reserve(size_t pairs) { items_.reserve(pairs); }
     size_t Size() const { return items_.size(); }
     const std::vector<std::pair<std::string, std::string>>& Items() const { return items_; }
     std::string ToString() const;
