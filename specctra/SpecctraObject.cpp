@@ -251,7 +251,9 @@ bool TSpecctraObject::ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& 
 }
 
 int32_t TSpecctraObject::FileToBoard(double value) {
-    const double w = value / TranslationState().ResolutionFactor;
+    // Dividing by 1 gives the value itself: the usual factor needs no division.
+    const double factor = TranslationState().ResolutionFactor;
+    const double w = factor == 1.0 ? value : value / factor;
     switch (GetUnit()) {
     case eDimInch:
         return RoundToBoard(w * 1000.0 * 10000.0);
