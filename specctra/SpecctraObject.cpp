@@ -250,6 +250,16 @@ bool TSpecctraObject::ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& 
     return result;
 }
 
+namespace {
+
+// Apart from the conversion, which runs for every coordinate of a design.
+[[gnu::cold, gnu::noinline]] void ReportUnknownUnit(const TSpecctraObject& object) {
+    object.ReportWarning(std::string("Unknown dimension unit type, assuming mils. ") +
+                         object.ClassName());
+}
+
+} // namespace
+
 int32_t TSpecctraObject::FileToBoard(double value) {
     // Dividing by 1 gives the value itself: the usual factor needs no division.
     const double factor = TranslationState().ResolutionFactor;
@@ -266,7 +276,7 @@ int32_t TSpecctraObject::FileToBoard(double value) {
     case eDimUm:
         return RoundToBoard(w / 1000.0 * 10000.0 / 0.0254);
     default:
-        ReportWarning(std::string("Unknown dimension unit type, assuming mils. ") + ClassName());
+        ReportUnknownUnit(*this);
         return RoundToBoard(w * 10000.0);
     }
 }
