@@ -65,6 +65,18 @@ void SetLayerEntry(TPcbPad& pad, int layer, TSpecctraPad& source) {
     pad.SetState_ShapeOnLayer(v6, source.ExportToPCB_ShapeType());
 }
 
+// The report of a pin whose middle pad takes the largest inner one: made for
+// every such pin of every component, so built in one piece.
+std::string MiddleFromInnerText(const std::string& fullName) {
+    static constexpr std::string_view kBefore = "Middle layer pad for pin ";
+    static constexpr std::string_view kAfter =
+        " will take largest available size defined on inner signal layers.";
+    std::string text;
+    text.reserve(kBefore.size() + fullName.size() + kAfter.size());
+    text.append(kBefore).append(fullName).append(kAfter);
+    return text;
+}
+
 bool IsZeroSized(const TPcbPad& pad) {
     if (pad.GetState_TopXsize() || pad.GetState_TopYsize() || pad.GetState_MidXsize() ||
         pad.GetState_MidYsize() || pad.GetState_BotXsize() || pad.GetState_BotYsize())
@@ -309,8 +321,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         TSpecctraPad* middle = padstack.GetState_PadOnLayer("SIGNAL");
         if (!middle) {
             middle = padstack.GetState_LargestPadOnInnerSignalLayer();
-            ReportEvent("Middle layer pad for pin " + FullPinName() +
-                        " will take largest available size defined on inner signal layers.");
+            ReportEvent(MiddleFromInnerText(FullPinName()));
             reports.MiddleFromInner = true;
         }
         setMid(middle);
@@ -357,8 +368,7 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
                                       const TPinPadReports& reports,
                                       const std::string& fullName) const {
     if (reports.MiddleFromInner)
-        ReportEvent("Middle layer pad for pin " + fullName +
-                    " will take largest available size defined on inner signal layers.");
+        ReportEvent(MiddleFromInnerText(fullName));
     if (reports.UnknownKind)
         ReportError(padstack.NameID + " has unknown kind for pin " + fullName);
 }
