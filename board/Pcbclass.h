@@ -457,6 +457,10 @@ public:
     PCB_FIELD(std::string, DefaultPCB3DModel, "")
     PCB_FIELD(std::string, LibraryLinkId, "")
 
+    // Reads only the handles of the designator and comment texts (Name,
+    // Comment) of the engine record; the other fields stay. 1 on success.
+    int32_t QueryTextHandles();
+
     // Adds a primitive to this component (0 on success; a 0 object is refused
     // with 1). DeleteObject removes one.
     int32_t AddObject(intptr_t object);

@@ -738,9 +738,26 @@ bool TSpecctraCompImage::ExportToPCB() {
     else
         Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
-    if (!Board::Make(component)) {
-        HarrowHandle = 0;
-        return true;
+    if (PlacementMemo && PlacementMemo->Component) {
+        // A new component as the first one was made, but for its own handles.
+        component = *PlacementMemo->Component;
+        component.SetState_ObjectHandle(Board::NewObject(eComponentObject));
+        if (component.GetState_ObjectHandle() == 0) {
+            HarrowHandle = 0;
+            return true;
+        }
+        if (component.QueryTextHandles() != 1) {
+            component.SetState_Name(0);
+            component.SetState_Comment(0);
+        }
+    } else {
+        if (!Board::Make(component)) {
+            HarrowHandle = 0;
+            return true;
+        }
+        // Kept only as read from the engine.
+        if (PlacementMemo && component.FreshBitFields().Known)
+            PlacementMemo->Component = component;
     }
     HarrowHandle = component.GetState_ObjectHandle();
     component.SetState_Pattern(NameID);
@@ -923,7 +940,9 @@ bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
     }
 
     image->TranslCompInst = this;
+    image->PlacementMemo = &memo;
     image->ExportToPCB();
+    image->PlacementMemo = nullptr;
     HarrowHandle = image->HarrowHandle;
     image->HarrowHandle = 0;
     image->TranslCompInst = nullptr;

@@ -52,6 +52,17 @@ constexpr int64_t kMaxPinArrayPins = 100000;
 
 class TSpecctraCompImage;
 
+// What the components of one placement share while they are written: the
+// image the last one named, and the component record and designator text a
+// new component comes with, as the engine answered them for the first (the
+// same for every new component but the handles).
+struct TPlacementMemo {
+    std::string ImageName;
+    TSpecctraCompImage* Image = nullptr;
+    std::optional<TPcbComponent> Component;
+    std::optional<TPcbText> Designator;
+};
+
 // A piece of copper of an image ("conductor"): written like a wire on its
 // layer into the image's component, without a net (the host gives it the net
 // of the pads it touches afterwards).
@@ -153,6 +164,8 @@ public:
     std::unique_ptr<TSpecctraList> KeepoutList;
     std::unique_ptr<TSpecctraList> Properties;
     TSpecctraComponentInstance* TranslCompInst = nullptr;
+    // What the components of TranslCompInst's placement share, or null.
+    TPlacementMemo* PlacementMemo = nullptr;
     // The component last built, as written and read back.
     std::unique_ptr<TPcbComponent> Built;
 
@@ -175,16 +188,6 @@ private:
     // pin that names the same padstack takes it without a look-up.
     const TSpecctraCompPin* FLastPinFound = nullptr;
     friend class TSpecctraCompPin;
-};
-
-// What the components of one placement share while they are written: the
-// image the last one named, and the designator text a new component comes
-// with, as the engine answered it for the first (the same for every new
-// component but its handle).
-struct TPlacementMemo {
-    std::string ImageName;
-    TSpecctraCompImage* Image = nullptr;
-    std::optional<TPcbText> Designator;
 };
 
 // One placed component: designator, image, position, side and rotation.
