@@ -521,33 +521,24 @@ int32_t TPcbText::QueryRecord(int32_t mode) {
     });
 }
 
-namespace {
-
-int32_t QueryComponentRecord(int32_t mode, TPcbComponent& w, TExchange& x) {
-    return P::PcbApi_QueryComponent(
-        mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.ChannelOffset), x.Int(w.ComponentKind),
-        x.Handle(w.Name), x.Handle(w.Comment), x.Text(w.Pattern), x.Ord(w.NameOn),
-        x.Ord(w.CommentOn), x.Int(w.GroupNum), x.Real(w.Angle), x.Ord(w.PrimitiveLock),
-        x.Int(w.Height), x.Int(w.NameAutoPosition), x.Int(w.CommentAutoPosition),
-        x.Int(w.UnionIndex), x.Text(w.SourceDesignator), x.Text(w.SourceUniqueId),
-        x.Text(w.SourceHierarchicalPath), x.Text(w.SourceLibraryName),
-        x.Text(w.FootprintDescription), x.Text(w.DefaultPCB3DModel), x.Text(w.LibraryLinkId));
-}
-
-} // namespace
-
 int32_t TPcbComponent::QueryRecord(int32_t mode) {
     return ExchangeOnCopy(*this, mode, 1, [mode](TPcbComponent& w, TExchange& x) {
-        return QueryComponentRecord(mode, w, x);
+        return P::PcbApi_QueryComponent(
+            mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.ChannelOffset),
+            x.Int(w.ComponentKind), x.Handle(w.Name), x.Handle(w.Comment), x.Text(w.Pattern),
+            x.Ord(w.NameOn), x.Ord(w.CommentOn), x.Int(w.GroupNum), x.Real(w.Angle),
+            x.Ord(w.PrimitiveLock), x.Int(w.Height), x.Int(w.NameAutoPosition),
+            x.Int(w.CommentAutoPosition), x.Int(w.UnionIndex), x.Text(w.SourceDesignator),
+            x.Text(w.SourceUniqueId), x.Text(w.SourceHierarchicalPath), x.Text(w.SourceLibraryName),
+            x.Text(w.FootprintDescription), x.Text(w.DefaultPCB3DModel), x.Text(w.LibraryLinkId));
     });
 }
 
 int32_t TPcbComponent::QueryTextHandles() {
-    // The record goes into a blank wrapper and nothing of it is committed:
-    // no copy of this one's texts there and back.
+    // The record goes into a blank wrapper, without the bit fields: nothing
+    // of this one's fields is copied there and back.
     TPcbComponent scratch(ObjectHandle);
-    TExchange x;
-    const int32_t result = QueryComponentRecord(1, scratch, x);
+    const int32_t result = scratch.QueryRecord(1);
     if (result == 1) {
         Name = scratch.Name;
         Comment = scratch.Comment;
