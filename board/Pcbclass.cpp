@@ -522,7 +522,16 @@ int32_t TPcbText::QueryRecord(int32_t mode) {
 }
 
 int32_t TPcbComponent::QueryRecord(int32_t mode) {
-    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbComponent& w, TExchange& x) {
+    return Exchange(mode, nullptr);
+}
+
+int32_t TPcbComponent::QueryTextHandles() {
+    TPcbComponent blank(ObjectHandle);
+    return Exchange(1, &blank);
+}
+
+int32_t TPcbComponent::Exchange(int32_t mode, TPcbComponent* blank) {
+    const auto query = [mode](TPcbComponent& w, TExchange& x) {
         return P::PcbApi_QueryComponent(
             mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.ChannelOffset),
             x.Int(w.ComponentKind), x.Handle(w.Name), x.Handle(w.Comment), x.Text(w.Pattern),
@@ -531,17 +540,16 @@ int32_t TPcbComponent::QueryRecord(int32_t mode) {
             x.Int(w.CommentAutoPosition), x.Int(w.UnionIndex), x.Text(w.SourceDesignator),
             x.Text(w.SourceUniqueId), x.Text(w.SourceHierarchicalPath), x.Text(w.SourceLibraryName),
             x.Text(w.FootprintDescription), x.Text(w.DefaultPCB3DModel), x.Text(w.LibraryLinkId));
-    });
-}
-
-int32_t TPcbComponent::QueryTextHandles() {
-    // The record goes into a blank wrapper, without the bit fields: nothing
-    // of this one's fields is copied there and back.
-    TPcbComponent scratch(ObjectHandle);
-    const int32_t result = scratch.QueryRecord(1);
+    };
+    if (!blank)
+        return ExchangeOnCopy(*this, mode, 1, query);
+    // The handles are plain fields the engine fills in the blank wrapper
+    // itself: nothing of the rest needs committing, nor this wrapper copying.
+    TExchange x;
+    const int32_t result = query(*blank, x);
     if (result == 1) {
-        Name = scratch.Name;
-        Comment = scratch.Comment;
+        Name = blank->Name;
+        Comment = blank->Comment;
     }
     return result;
 }

@@ -468,6 +468,11 @@ public:
 
 protected:
     int32_t QueryRecord(int32_t mode) override;
+
+private:
+    // The record's exchange; with `blank`, a read into it that takes only the
+    // text handles from it.
+    int32_t Exchange(int32_t mode, TPcbComponent* blank);
 };
 
 class TPcbPolygon : public TPCBObject {
