@@ -39,14 +39,16 @@ bool Write(TLayerObject& layer);
 bool Make(TPCBObject& object);
 bool AddTo(intptr_t container, TPCBObject& object);
 
-// Make for the primitives an import makes by the hundred thousand (tracks,
-// arcs, vias): a fresh object of such a kind always answers the same record,
-// which holds every field of the wrapper, so the engine's defaults are read
-// once and every later object starts from a copy of them.
+// Make for the objects an import makes by the thousand or more (tracks,
+// arcs, vias, nets, stored records): a fresh object of such a kind always
+// answers the same record, which holds every field of the wrapper, so the
+// engine's defaults are read once and every later object starts from a copy
+// of them.
 template <class TWrapper> bool MakeFromDefaults(TWrapper& object) {
-    constexpr bool plainRecord = std::is_same_v<TWrapper, TPcbTrack> ||
-                                 std::is_same_v<TWrapper, TPcbArc> ||
-                                 std::is_same_v<TWrapper, TPcbVia>;
+    constexpr bool plainRecord =
+        std::is_same_v<TWrapper, TPcbTrack> || std::is_same_v<TWrapper, TPcbArc> ||
+        std::is_same_v<TWrapper, TPcbVia> || std::is_same_v<TWrapper, TPcbNet> ||
+        std::is_same_v<TWrapper, TPcbEmbedded>;
     if constexpr (!plainRecord) {
         return Make(object);
     } else {

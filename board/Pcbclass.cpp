@@ -373,9 +373,12 @@ void TPcbPad::SetState_CRPctOnLayer(TV6_Layer layer, int32_t percentage) {
 }
 
 int32_t TPcbPad::QueryDatabase(int32_t mode) {
+    // A new pad already in the mode noted for it needs no write of the mode.
+    const bool freshMode =
+        IsWrite(mode) && FreshBitFields().Known && FreshBitFields().PadMode == FMode;
     ExchangeBitFields(mode);
     int32_t padMode = FMode;
-    if (P::PcbApi_QueryPadStackMode(mode, ObjectHandle, &padMode) == 1 && mode == 1)
+    if (!freshMode && P::PcbApi_QueryPadStackMode(mode, ObjectHandle, &padMode) == 1 && mode == 1)
         FMode = static_cast<TPadMode>(padMode);
     return QueryRecord(mode);
 }
@@ -519,7 +522,16 @@ int32_t TPcbText::QueryRecord(int32_t mode) {
 }
 
 int32_t TPcbComponent::QueryRecord(int32_t mode) {
-    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbComponent& w, TExchange& x) {
+    return Exchange(mode, nullptr);
+}
+
+int32_t TPcbComponent::QueryTextHandles() {
+    TPcbComponent blank(ObjectHandle);
+    return Exchange(1, &blank);
+}
+
+int32_t TPcbComponent::Exchange(int32_t mode, TPcbComponent* blank) {
+    const auto query = [mode](TPcbComponent& w, TExchange& x) {
         return P::PcbApi_QueryComponent(
             mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.ChannelOffset),
             x.Int(w.ComponentKind), x.Handle(w.Name), x.Handle(w.Comment), x.Text(w.Pattern),
@@ -528,7 +540,18 @@ int32_t TPcbComponent::QueryRecord(int32_t mode) {
             x.Int(w.CommentAutoPosition), x.Int(w.UnionIndex), x.Text(w.SourceDesignator),
             x.Text(w.SourceUniqueId), x.Text(w.SourceHierarchicalPath), x.Text(w.SourceLibraryName),
             x.Text(w.FootprintDescription), x.Text(w.DefaultPCB3DModel), x.Text(w.LibraryLinkId));
-    });
+    };
+    if (!blank)
+        return ExchangeOnCopy(*this, mode, 1, query);
+    // The handles are plain fields the engine fills in the blank wrapper
+    // itself: nothing of the rest needs committing, nor this wrapper copying.
+    TExchange x;
+    const int32_t result = query(*blank, x);
+    if (result == 1) {
+        Name = blank->Name;
+        Comment = blank->Comment;
+    }
+    return result;
 }
 
 int32_t TPcbComponent::AddObject(intptr_t object) {
@@ -778,14 +801,18 @@ TObjectId GetObjectKind(intptr_t object) {
 
 // ----------------------------------------------------------------------- board
 
-TPcbBoard::TPcbBoard(intptr_t handle) : ObjectHandle(handle) {
-    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+TPcbBoard::TPcbBoard(intptr_t handle) : ObjectHandle(handle), layerBoard_(handle) {}
+
+TLayerObject& TPcbBoard::Layer(int v) const {
+    std::unique_ptr<TLayerObject>& slot = layers_[v];
+    if (!slot) {
         const auto layer = static_cast<TV6_Layer>(v);
         if (layer >= eV6_InternalPlane1 && layer <= eV6_InternalPlane16)
-            layers_[v] = std::make_unique<TInternalPlane>(handle, layer);
+            slot = std::make_unique<TInternalPlane>(layerBoard_, layer);
         else
-            layers_[v] = std::make_unique<TLayerObject>(handle, layer);
+            slot = std::make_unique<TLayerObject>(layerBoard_, layer);
     }
+    return *slot;
 }
 
 TPcbBoard TPcbBoard::Current() {
@@ -855,7 +882,7 @@ int32_t TPcbBoard::QueryDatabase(int32_t mode) {
 int TPcbBoard::QueryLayers(int32_t mode) {
     int exchanged = 0;
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->QueryDatabase(mode) == 1)
+        if (Layer(v).QueryDatabase(mode) == 1)
             ++exchanged;
     return exchanged;
 }
@@ -885,13 +912,13 @@ int32_t TPcbBoard::ReadLayerPairs() {
 TLayerObject* TPcbBoard::GetState_LayerObject(TV6_Layer layer) const {
     if (layer < kV6_FirstLayer || layer > kV6_LastLayer)
         return nullptr;
-    return layers_[layer].get();
+    return &Layer(layer);
 }
 
 TInternalPlane* TPcbBoard::GetState_InternalPlane(TV6_Layer layer) const {
     if (layer < eV6_InternalPlane1 || layer > eV6_InternalPlane16)
         return nullptr;
-    return static_cast<TInternalPlane*>(layers_[layer].get());
+    return static_cast<TInternalPlane*>(&Layer(layer));
 }
 
 TLayerObject* TPcbBoard::GetState_FirstLayerInStack() const {
@@ -899,11 +926,11 @@ TLayerObject* TPcbBoard::GetState_FirstLayerInStack() const {
     // layer. A single-layer stack has neither: then the first layer without a
     // previous layer is the answer.
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->PreviousLayer == eV6_NoLayer && layers_[v]->NextLayer != eV6_NoLayer)
-            return layers_[v].get();
+        if (Layer(v).PreviousLayer == eV6_NoLayer && Layer(v).NextLayer != eV6_NoLayer)
+            return &Layer(v);
     for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v)
-        if (layers_[v]->PreviousLayer == eV6_NoLayer)
-            return layers_[v].get();
+        if (Layer(v).PreviousLayer == eV6_NoLayer)
+            return &Layer(v);
     return nullptr;
 }
 

@@ -240,23 +240,26 @@ public:
     TV6_Layer GetState_Layer() const { return V7_Layer.ToV6(); }
     void SetState_Layer(TV6_Layer layer) { V7_Layer = V6ToV7(layer); }
 
-    // What a new engine object holds in BitField2 and BitField3, noted when
-    // its record was read right after it was made. Until the first write the
-    // object is the caller's alone, so that write leaves out bit fields that
-    // still hold those values; the write drops the note. A copy of the
-    // wrapper given the handle of another new object of its kind may take
-    // the note along.
+    // What a new engine object holds in BitField2 and BitField3 (and a pad
+    // in its stack mode), noted when its record was read right after it was
+    // made. Until the first write the object is the caller's alone, so that
+    // write leaves out values that still hold what was noted; the write
+    // drops the note. A copy of the wrapper given the handle of another new
+    // object of its kind may take the note along.
     struct TFreshBitFields {
         bool Known = false;
         uint8_t Two = 0;
         uint16_t Three = 0;
+        int32_t PadMode = -1; // -1: not a pad
     };
-    void NoteFreshBitFields() { fresh_ = {true, BitField2, BitField3}; }
+    void NoteFreshBitFields() { fresh_ = {true, BitField2, BitField3, FreshPadMode()}; }
     const TFreshBitFields& FreshBitFields() const { return fresh_; }
     void SetFreshBitFields(const TFreshBitFields& fresh) { fresh_ = fresh; }
 
 protected:
     virtual int32_t QueryRecord(int32_t mode) = 0;
+    // The stack mode to note for a new object: a pad's, -1 for other kinds.
+    virtual int32_t FreshPadMode() const { return -1; }
     static bool IsWrite(int32_t mode) { return mode == 0 || mode == 2; }
     void ExchangeBitFields(int32_t mode);
 
@@ -374,6 +377,7 @@ public:
 
 protected:
     int32_t QueryRecord(int32_t mode) override;
+    int32_t FreshPadMode() const override { return FMode; }
 
 private:
     template <typename T> using PerLayer = std::array<T, kV6_LayerCount>;
@@ -453,6 +457,10 @@ public:
     PCB_FIELD(std::string, DefaultPCB3DModel, "")
     PCB_FIELD(std::string, LibraryLinkId, "")
 
+    // Reads only the handles of the designator and comment texts (Name,
+    // Comment) of the engine record; the other fields stay. 1 on success.
+    int32_t QueryTextHandles();
+
     // Adds a primitive to this component (0 on success; a 0 object is refused
     // with 1). DeleteObject removes one.
     int32_t AddObject(intptr_t object);
@@ -460,6 +468,11 @@ public:
 
 protected:
     int32_t QueryRecord(int32_t mode) override;
+
+private:
+    // The record's exchange; with `blank`, a read into it that takes only the
+    // text handles from it.
+    int32_t Exchange(int32_t mode, TPcbComponent* blank);
 };
 
 class TPcbPolygon : public TPCBObject {
@@ -703,5 +716,10 @@ public:
                        const TObjectVisitor& visit) const;
 
 private:
-    std::array<std::unique_ptr<TLayerObject>, kV6_LayerCount> layers_;
+    // The layer's object, made when first asked for: most boards made for a
+    // moment touch a few layers, or none.
+    TLayerObject& Layer(int v) const;
+
+    intptr_t layerBoard_; // the handle the layer objects are made with
+    mutable std::array<std::unique_ptr<TLayerObject>, kV6_LayerCount> layers_;
 };

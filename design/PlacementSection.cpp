@@ -112,8 +112,9 @@ bool TSpecctraPlacementDescriptor::ReadComponent() {
 bool TSpecctraPlacementDescriptor::ExportToPCB() {
     const int32_t count = InstanceCount();
     const TSpecctraRuleCollection* rules = GetRuleCollection();
+    TPlacementMemo memo;
     for (int32_t i = 0; i < count; ++i) {
-        if (GetInstance(i)->ExportToPCB()) {
+        if (GetInstance(i)->ExportToPCB(memo)) {
             // A component that owns no rules is not read again: its memory
             // goes to the board records that follow. The others wait for the
             // rules to be written.

@@ -261,7 +261,13 @@ bool TSpecctraWire::ExportToFile() {
 
 bool TSpecctraWire::ExportToPCB() {
     TSpecctraAbstractGeometryShape* shape = VisibleShape();
-    return shape ? shape->ExportToPCB() : false;
+    if (!shape)
+        return false;
+    // A routed board has a wire per segment run: each shape would otherwise
+    // find out what its owner is the slow way.
+    if (shape->Owner == this)
+        shape->KnowOwnerRole(this, this);
+    return shape->ExportToPCB();
 }
 
 // ---------------------------------------------------------------------------

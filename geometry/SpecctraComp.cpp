@@ -65,6 +65,18 @@ void SetLayerEntry(TPcbPad& pad, int layer, TSpecctraPad& source) {
     pad.SetState_ShapeOnLayer(v6, source.ExportToPCB_ShapeType());
 }
 
+// The report of a pin whose middle pad takes the largest inner one: made for
+// every such pin of every component, so built in one piece.
+std::string MiddleFromInnerText(const std::string& fullName) {
+    static constexpr std::string_view kBefore = "Middle layer pad for pin ";
+    static constexpr std::string_view kAfter =
+        " will take largest available size defined on inner signal layers.";
+    std::string text;
+    text.reserve(kBefore.size() + fullName.size() + kAfter.size());
+    text.append(kBefore).append(fullName).append(kAfter);
+    return text;
+}
+
 bool IsZeroSized(const TPcbPad& pad) {
     if (pad.GetState_TopXsize() || pad.GetState_TopYsize() || pad.GetState_MidXsize() ||
         pad.GetState_MidYsize() || pad.GetState_BotXsize() || pad.GetState_BotYsize())
@@ -309,8 +321,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         TSpecctraPad* middle = padstack.GetState_PadOnLayer("SIGNAL");
         if (!middle) {
             middle = padstack.GetState_LargestPadOnInnerSignalLayer();
-            ReportEvent("Middle layer pad for pin " + FullPinName() +
-                        " will take largest available size defined on inner signal layers.");
+            ReportEvent(MiddleFromInnerText(FullPinName()));
             reports.MiddleFromInner = true;
         }
         setMid(middle);
@@ -357,19 +368,26 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
                                       const TPinPadReports& reports,
                                       const std::string& fullName) const {
     if (reports.MiddleFromInner)
-        ReportEvent("Middle layer pad for pin " + fullName +
-                    " will take largest available size defined on inner signal layers.");
+        ReportEvent(MiddleFromInnerText(fullName));
     if (reports.UnknownKind)
         ReportError(padstack.NameID + " has unknown kind for pin " + fullName);
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-    if (!library) {
+    // Most pins of an image share a few padstacks.
+    if (!FPadstack && FImage) {
+        const TSpecctraCompPin* last = FImage->FLastPinFound;
+        if (last && last->FPadstack && last->PadStackIDRef == PadStackIDRef)
+            FPadstack = last->FPadstack;
+    }
+    // A padstack found (once, in the library) answers for the library too.
+    TSpecctraPadstack* padstack = FindPadstack();
+    if (padstack && FImage)
+        FImage->FLastPinFound = this;
+    if (!padstack && !DesignAccess::Library(*this)) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
         return false;
     }
-    TSpecctraPadstack* padstack = FindPadstack();
     const std::string fullName = FullPinName();
     if (!padstack) {
         ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
@@ -714,11 +732,32 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
 
 bool TSpecctraCompImage::ExportToPCB() {
     PrefetchPinNets(*this);
-    Built = std::make_unique<TPcbComponent>(0);
+    FLastPinFound = nullptr;
+    if (Built)
+        *Built = TPcbComponent(0);
+    else
+        Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
-    if (!Board::Make(component)) {
-        HarrowHandle = 0;
-        return true;
+    if (PlacementMemo && PlacementMemo->Component) {
+        // A new component as the first one was made, but for its own handles.
+        component = *PlacementMemo->Component;
+        component.SetState_ObjectHandle(Board::NewObject(eComponentObject));
+        if (component.GetState_ObjectHandle() == 0) {
+            HarrowHandle = 0;
+            return true;
+        }
+        if (component.QueryTextHandles() != 1) {
+            component.SetState_Name(0);
+            component.SetState_Comment(0);
+        }
+    } else {
+        if (!Board::Make(component)) {
+            HarrowHandle = 0;
+            return true;
+        }
+        // Kept only as read from the engine.
+        if (PlacementMemo && component.FreshBitFields().Known)
+            PlacementMemo->Component = component;
     }
     HarrowHandle = component.GetState_ObjectHandle();
     component.SetState_Pattern(NameID);
@@ -863,8 +902,19 @@ bool TSpecctraComponentInstance::ReadPosition() {
 }
 
 bool TSpecctraComponentInstance::ExportToPCB() {
-    TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-    TSpecctraCompImage* image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+    TPlacementMemo memo;
+    return ExportToPCB(memo);
+}
+
+bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
+    // The components of an image follow one another: the image found for
+    // one serves the next ones that name it the same way.
+    if (!memo.Image || memo.ImageName != ImageRefID) {
+        TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
+        memo.Image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+        memo.ImageName = ImageRefID;
+    }
+    TSpecctraCompImage* image = memo.Image;
     if (!image) {
         ReportError("Footprint " + ImageRefID + " not found. Cannot import component " + NameID);
         return false;
@@ -890,7 +940,9 @@ bool TSpecctraComponentInstance::ExportToPCB() {
     }
 
     image->TranslCompInst = this;
+    image->PlacementMemo = &memo;
     image->ExportToPCB();
+    image->PlacementMemo = nullptr;
     HarrowHandle = image->HarrowHandle;
     image->HarrowHandle = 0;
     image->TranslCompInst = nullptr;
@@ -902,7 +954,15 @@ bool TSpecctraComponentInstance::ExportToPCB() {
     component.SetState_CommentOn(false);
     if (component.GetState_Name() != 0) {
         TPcbText designator(component.GetState_Name());
-        Board::Read(designator);
+        if (memo.Designator) {
+            designator = *memo.Designator;
+            designator.SetState_ObjectHandle(component.GetState_Name());
+            designator.SetState_Component(HarrowHandle);
+        } else if (Board::Read(designator)) {
+            // Not written since the engine made it with the component.
+            designator.NoteFreshBitFields();
+            memo.Designator = designator;
+        }
         designator.SetState_Text(NameID);
         designator.SetState_Layer(eV6_TopOverlay);
         Board::Write(designator);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,17 @@ enum TSpecctraLockType : uint8_t {
 constexpr int64_t kMaxPinArrayPins = 100000;
 
 class TSpecctraCompImage;
+
+// What the components of one placement share while they are written: the
+// image the last one named, and the component record and designator text a
+// new component comes with, as the engine answered them for the first (the
+// same for every new component but the handles).
+struct TPlacementMemo {
+    std::string ImageName;
+    TSpecctraCompImage* Image = nullptr;
+    std::optional<TPcbComponent> Component;
+    std::optional<TPcbText> Designator;
+};
 
 // A piece of copper of an image ("conductor"): written like a wire on its
 // layer into the image's component, without a net (the host gives it the net
@@ -152,6 +164,8 @@ public:
     std::unique_ptr<TSpecctraList> KeepoutList;
     std::unique_ptr<TSpecctraList> Properties;
     TSpecctraComponentInstance* TranslCompInst = nullptr;
+    // What the components of TranslCompInst's placement share, or null.
+    TPlacementMemo* PlacementMemo = nullptr;
     // The component last built, as written and read back.
     std::unique_ptr<TPcbComponent> Built;
 
@@ -170,6 +184,10 @@ private:
     std::vector<TPcbTrack> FOutlineTracks;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
+    // The pin last given its padstack while this image is built: the next
+    // pin that names the same padstack takes it without a look-up.
+    const TSpecctraCompPin* FLastPinFound = nullptr;
+    friend class TSpecctraCompPin;
 };
 
 // One placed component: designator, image, position, side and rotation.
@@ -181,6 +199,8 @@ public:
     // Entered after "place", with ImageRefID set.
     bool ImportFromFile() override;
     bool ExportToPCB() override;
+    // The same as one of a placement's components.
+    bool ExportToPCB(TPlacementMemo& memo);
     // The position, or one inch in the instance's unit while none was read.
     double X();
     double Y();

@@ -7,6 +7,7 @@
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -637,21 +638,33 @@ void TSpecctraAbstractGeometryShape::ImportFromPcb_ShapeParams(const std::string
 
 void TSpecctraAbstractGeometryShape::ExportToPcb_ToParams(const std::string& prefix,
                                                           TStoredParameters& params) {
+    // Every name below is the prefix and a suffix of its own: each is new.
     if (LayerID != "SIGNAL")
-        params.Set(prefix + "L", LayerID);
+        params.Append(prefix + "L", LayerID);
     ExportToPcb_ShapeParams(prefix, params);
     if (Coordinates.empty()) {
         ReportError("Invalid shape " + KindName() + ", no vertexes defined.");
         return;
     }
-    params.Set(prefix + "VC", std::to_string(Coordinates.size()));
+    params.Append(prefix + "VC", std::to_string(Coordinates.size()));
+    // The name is the prefix, the axis letter and the vertex number.
+    std::string name = prefix;
+    name += 'X';
+    const size_t axis = prefix.size();
     for (size_t i = 0; i < Coordinates.size(); ++i) {
         const TVertex& v = Coordinates[i];
-        const std::string index = std::to_string(i);
-        if (v.X != 0.0)
-            params.Set(prefix + "X" + index, ShapeHexText(ExportToPCB_PositionX(v.X)));
-        if (v.Y != 0.0)
-            params.Set(prefix + "Y" + index, ShapeHexText(ExportToPCB_PositionY(v.Y)));
+        char digits[24];
+        char* end = std::to_chars(digits, digits + sizeof digits, i).ptr;
+        name.resize(axis + 1);
+        name.append(digits, static_cast<size_t>(end - digits));
+        if (v.X != 0.0) {
+            name[axis] = 'X';
+            params.Append(name, ShapeHexText(ExportToPCB_PositionX(v.X)));
+        }
+        if (v.Y != 0.0) {
+            name[axis] = 'Y';
+            params.Append(name, ShapeHexText(ExportToPCB_PositionY(v.Y)));
+        }
     }
 }
 
@@ -886,7 +899,7 @@ bool TSpecctraCircleShape::ExportToPCB() {
 
 void TSpecctraCircleShape::ExportToPcb_ShapeParams(const std::string& prefix,
                                                    TStoredParameters& params) {
-    params.Set(prefix + "D", ShapeHexText(FileToBoard(FDiameter)));
+    params.Append(prefix + "D", ShapeHexText(FileToBoard(FDiameter)));
 }
 
 void TSpecctraCircleShape::ExportToPcb_ToParams(const std::string& prefix,
@@ -954,7 +967,7 @@ bool TSpecctraQArcShape::ExportToPCB() {
 
 void TSpecctraQArcShape::ExportToPcb_ShapeParams(const std::string& prefix,
                                                  TStoredParameters& params) {
-    params.Set(prefix + "A", ShapeHexText(FileToBoard(FApertureWidth)));
+    params.Append(prefix + "A", ShapeHexText(FileToBoard(FApertureWidth)));
 }
 
 void TSpecctraQArcShape::ImportFromPcb_ShapeParams(const std::string& prefix,
@@ -1081,8 +1094,8 @@ bool TSpecctraPolyLineShape::ExportToPCB_AsTracks() {
 
 void TSpecctraPolyLineShape::ExportToPcb_ShapeParams(const std::string& prefix,
                                                      TStoredParameters& params) {
-    params.Set(prefix + (FApertureType == eSquareAperture ? "AS" : "AR"),
-               ShapeHexText(FileToBoard(FApertureWidth)));
+    params.Append(prefix + (FApertureType == eSquareAperture ? "AS" : "AR"),
+                  ShapeHexText(FileToBoard(FApertureWidth)));
 }
 
 void TSpecctraPolyLineShape::ImportFromPcb_ShapeParams(const std::string& prefix,

@@ -168,6 +168,13 @@ public:
 
     IShapeOwner* OwnerRole() const;
     TShapeOwnerRole Role() const;
+    // Tells the shape what `owner` is as a shape owner (null: none), so that
+    // OwnerRole needs no look-up across the class tree while `owner` owns
+    // the shape: an owner that exports a shape knows what it is.
+    void KnowOwnerRole(const TSpecctraObject* owner, IShapeOwner* role) const {
+        FRoleAskedOf = owner;
+        FRole = role;
+    }
 
 protected:
     // Reading. Every reader consumes its block through the closing

@@ -185,16 +185,18 @@ void TSpecctraPad::ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& par
         ReportError("Pad has no shapes, for embedded export.");
         return;
     }
-    params.Set(pad + "PT", KindLetter(first->Kind));
+    // The pad's names all start with its number and a letter (P or W): no
+    // other pad's, nor the shapes' of this pad under another letter, match.
+    params.Append(pad + "PT", KindLetter(first->Kind));
     first->ExportToPcb_ToParams(pad + "P", params);
     if (!CutoutList || CutoutList->Count() == 0)
         return;
-    params.Set(pad + "PWC", std::to_string(CutoutList->Count()));
+    params.Append(pad + "PWC", std::to_string(CutoutList->Count()));
     for (int32_t j = 0; j < CutoutList->Count(); ++j) {
         auto* window =
             static_cast<TSpecctraAbstractGeometryShape*>(CutoutList->GetState_SpecctraObject(j));
         const std::string prefix = pad + "W" + std::to_string(j);
-        params.Set(prefix + "T", KindLetter(window->Kind));
+        params.Append(prefix + "T", KindLetter(window->Kind));
         window->ExportToPcb_ToParams(prefix, params);
     }
 }
@@ -542,6 +544,8 @@ void TSpecctraPadstack::ExportToPcb_ToEmbedded(int32_t index) {
     if (FIsViaStack)
         name += "|IsVia=1";
     TStoredParameters pads;
+    // A pad stores a handful of values and two per corner of its shape.
+    pads.Reserve(static_cast<size_t>(PadList->Count()) * 16);
     for (int32_t i = 0; i < PadList->Count(); ++i)
         GetState_Pad(i)->ExportToPcb_ToParams(i, pads);
     const std::string description = pads.ToString();

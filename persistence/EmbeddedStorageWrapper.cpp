@@ -106,12 +106,17 @@ std::string UnescapeStoredText(std::string_view text) {
 
 TStoredParameters::TStoredParameters(std::string_view text) {
     HostSdk::ForEachParameter(text, [this](std::string_view name, std::string_view value) {
-        index_.try_emplace(HostSdk::UpperAscii(name), items_.size());
         items_.emplace_back(std::string(name), std::string(value));
     });
 }
 
+void TStoredParameters::CatchUp() const {
+    for (; indexed_ < items_.size(); ++indexed_)
+        index_.try_emplace(HostSdk::UpperAscii(items_[indexed_].first), indexed_);
+}
+
 bool TStoredParameters::Get(std::string_view name, std::string& value) const {
+    CatchUp();
     const auto it = index_.find(HostSdk::UpperAscii(name));
     if (it == index_.end())
         return false;
@@ -120,15 +125,23 @@ bool TStoredParameters::Get(std::string_view name, std::string& value) const {
 }
 
 bool TStoredParameters::Has(std::string_view name) const {
+    CatchUp();
     return index_.count(HostSdk::UpperAscii(name)) != 0;
 }
 
 void TStoredParameters::Set(std::string_view name, std::string_view value) {
+    CatchUp();
     const auto [it, inserted] = index_.try_emplace(HostSdk::UpperAscii(name), items_.size());
-    if (inserted)
+    if (inserted) {
         items_.emplace_back(std::string(name), std::string(value));
-    else
+        indexed_ = items_.size();
+    } else {
         items_[it->second].second.assign(value);
+    }
+}
+
+void TStoredParameters::Append(std::string_view name, std::string_view value) {
+    items_.emplace_back(std::string(name), std::string(value));
 }
 
 std::string TStoredParameters::ToString() const {

@@ -38,13 +38,23 @@ public:
     bool Has(std::string_view name) const;
     // Replaces the value of the first pair of that name, else appends a pair.
     void Set(std::string_view name, std::string_view value);
+    // Appends a pair whose name the caller knows to be new (a record built
+    // name by name, each once): no look-up, the index catches up when next
+    // asked.
+    void Append(std::string_view name, std::string_view value);
+    // Room for that many pairs in all, for a record about to be built.
+    void Reserve(size_t pairs) { items_.reserve(pairs); }
     size_t Size() const { return items_.size(); }
     const std::vector<std::pair<std::string, std::string>>& Items() const { return items_; }
     std::string ToString() const;
 
 private:
+    // Brings the index up to every pair appended since it was last used.
+    void CatchUp() const;
+
     std::vector<std::pair<std::string, std::string>> items_;
-    std::unordered_map<std::string, size_t> index_; // upper-cased name -> first pair
+    mutable std::unordered_map<std::string, size_t> index_; // upper-cased name -> first pair
+    mutable size_t indexed_ = 0;                            // pairs the index covers
 };
 
 // Texts kept inside a stored parameter string. The record cannot carry "|"

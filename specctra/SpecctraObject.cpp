@@ -250,8 +250,20 @@ bool TSpecctraObject::ExportListToPCBAndRelease(std::unique_ptr<TSpecctraList>& 
     return result;
 }
 
+namespace {
+
+// Apart from the conversion, which runs for every coordinate of a design.
+[[gnu::cold, gnu::noinline]] void ReportUnknownUnit(const TSpecctraObject& object) {
+    object.ReportWarning(std::string("Unknown dimension unit type, assuming mils. ") +
+                         object.ClassName());
+}
+
+} // namespace
+
 int32_t TSpecctraObject::FileToBoard(double value) {
-    const double w = value / TranslationState().ResolutionFactor;
+    // Dividing by 1 gives the value itself: the usual factor needs no division.
+    const double factor = TranslationState().ResolutionFactor;
+    const double w = factor == 1.0 ? value : value / factor;
     switch (GetUnit()) {
     case eDimInch:
         return RoundToBoard(w * 1000.0 * 10000.0);
@@ -264,7 +276,7 @@ int32_t TSpecctraObject::FileToBoard(double value) {
     case eDimUm:
         return RoundToBoard(w / 1000.0 * 10000.0 / 0.0254);
     default:
-        ReportWarning(std::string("Unknown dimension unit type, assuming mils. ") + ClassName());
+        ReportUnknownUnit(*this);
         return RoundToBoard(w * 10000.0);
     }
 }

@@ -1,5 +1,6 @@
 // Wrappers against the real engine: every kind written and read back, classes,
 // rules, walks by kind, layer and net, stale handles and the layer stack.
+#include "board/BoardFacade.h"
 #include "board/Pcbclass.h"
 #include "support/EngineFixture.h"
 
@@ -173,6 +174,34 @@ TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
     EXPECT_EQ(p.GetState_CRPctOnLayer(eV6_MidLayer3), 40);
     EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_TopLayer), eRectangular);
     EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_BottomLayer), 300000);
+}
+
+TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {
+    // A pad made through the facade notes what the new object holds; copies
+    // given other new pads take the note along. Whatever the note, the mode
+    // each write asks for is the mode the engine keeps.
+    TPcbBoard host(board);
+    TPcbPad first(0);
+    ASSERT_TRUE(Board::Make(first));
+    ASSERT_TRUE(first.FreshBitFields().Known);
+    EXPECT_EQ(first.FreshBitFields().PadMode, first.FMode);
+    const TPadMode fresh = first.FMode;
+    const TPadMode other = fresh == ePadMode_LocalStack ? ePadMode_Simple : ePadMode_LocalStack;
+    TPcbPad same = first;
+    same.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    TPcbPad changed = first;
+    changed.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    changed.FMode = other;
+    first.FMode = other;
+    for (TPcbPad* pad : {&first, &same, &changed})
+        ASSERT_TRUE(Board::AddTo(board, *pad));
+    EXPECT_EQ(ReadBack<TPcbPad>(first.ObjectHandle).FMode, other);
+    EXPECT_EQ(ReadBack<TPcbPad>(same.ObjectHandle).FMode, fresh);
+    EXPECT_EQ(ReadBack<TPcbPad>(changed.ObjectHandle).FMode, other);
+    // The write used the note up: a later change of mode is written too.
+    same.FMode = other;
+    ASSERT_TRUE(Board::Write(same));
+    EXPECT_EQ(ReadBack<TPcbPad>(same.ObjectHandle).FMode, other);
 }
 
 TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {

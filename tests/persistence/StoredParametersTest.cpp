@@ -37,6 +37,30 @@ TEST(StoredParameters, SetReplacesOrAppendsAndValuesMayHoldEquals) {
     EXPECT_EQ(TStoredParameters("").Size(), 0u);
 }
 
+TEST(StoredParameters, AppendedPairsAreFoundAndSetAfterwards) {
+    // A record built by appending is looked up and changed like a parsed one:
+    // the index catches up with every pair appended since it was last used.
+    TStoredParameters p("A=1");
+    std::string v;
+    ASSERT_TRUE(p.Get("a", v)); // the index covers the parsed pair
+    p.Append("0PT", "R");
+    p.Append("0PVC", "2");
+    ASSERT_TRUE(p.Get("0pvc", v));
+    EXPECT_EQ(v, "2");
+    p.Append("0PX1", "C350");
+    p.Set("0pt", "C");         // replaces the appended pair in place
+    p.Set("0PY1", "FFFF3CB0"); // a new name goes at the end
+    EXPECT_TRUE(p.Has("0PX1"));
+    EXPECT_FALSE(p.Has("0PX0"));
+    EXPECT_EQ(p.ToString(), "A=1|0PT=C|0PVC=2|0PX1=C350|0PY1=FFFF3CB0");
+    EXPECT_EQ(p.Size(), 5u);
+    // A copy carries the pairs the index has not seen yet.
+    p.Append("0PD", "13880");
+    const TStoredParameters copy = p;
+    ASSERT_TRUE(copy.Get("0pd", v));
+    EXPECT_EQ(v, "13880");
+}
+
 TEST(StoredParameters, ManyParametersStayIndexed) {
     // A via tag with thousands of positions: building and reading it must
     // not slow down with its size.
