@@ -374,7 +374,7 @@ namespace {
 // most 15 significant digits (zeros that close a fraction not counted), as
 // ExactShortDecimal takes it, and with the same value. False, changing
 // nothing, for anything else.
-bool QuickDecimal(std::string_view text, double& value) {
+inline bool QuickDecimal(std::string_view text, double& value) {
     const char* p = text.data();
     const char* const end = p + text.size();
     if (p == end) {
@@ -433,10 +433,10 @@ bool QuickDecimal(std::string_view text, double& value) {
 
 } // namespace
 
-bool ConvertSpecctraReal(std::string_view text, double& value) {
-    if (QuickDecimal(text, value)) {
-        return true;
-    }
+namespace {
+
+// ConvertSpecctraReal past its quick path.
+bool ConvertRealFully(std::string_view text, double& value) {
     std::size_t i = 0;
     const std::size_t n = text.size();
     const bool negative = SkipBlanksAndSign(text, i);
@@ -460,6 +460,12 @@ bool ConvertSpecctraReal(std::string_view text, double& value) {
     return result.ec == std::errc() && result.ptr == end;
 }
 
+} // namespace
+
+bool ConvertSpecctraReal(std::string_view text, double& value) {
+    return QuickDecimal(text, value) || ConvertRealFully(text, value);
+}
+
 // ---------------------------------------------------------------------------
 // TInputFile
 
@@ -468,9 +474,24 @@ TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
     if (file == nullptr) {
         throw EInputFileError("Cannot open file \"" + fileName + "\": " + std::strerror(errno));
     }
-    char chunk[1 << 16];
     int error = 0;
-    for (;;) {
+    bool more = true;
+    // The file's size, when known, is read in one piece into room taken once.
+    std::error_code sizeUnknown;
+    const std::uintmax_t expected = std::filesystem::file_size(fileName, sizeUnknown);
+    if (!sizeUnknown && expected > 0 && expected < std::numeric_limits<std::size_t>::max() / 2) {
+        FData.resize(static_cast<std::size_t>(expected));
+        const std::size_t got = std::fread(FData.data(), 1, FData.size(), file);
+        if (got < FData.size()) {
+            FData.resize(got);
+            more = false;
+            if (std::ferror(file) != 0) {
+                error = errno != 0 ? errno : EIO;
+            }
+        }
+    }
+    char chunk[1 << 16];
+    while (more && error == 0) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
         FData.append(chunk, got);
         if (got < sizeof chunk) {
@@ -972,7 +993,8 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     }
 }
 
-inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
+[[gnu::always_inline]] inline void TBlockParser::ScanWord(unsigned char ch,
+                                                          const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
         FHasUnitSeparator = false;
         if (ch == '(' || ch == ')') {
@@ -1320,11 +1342,6 @@ void TSpecctraParser::RegisterKeywords() {
     for (const auto& registration : SpecctraKeywordRegistrations()) {
         AddToken(registration.Keyword, registration.Id);
     }
-}
-
-int32_t TSpecctraParser::NextToken() {
-    FCurrentToken = TBlockParser::NextToken();
-    return FCurrentToken;
 }
 
 int32_t TSpecctraParser::NextInteger() {

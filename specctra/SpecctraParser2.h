@@ -349,7 +349,7 @@ private:
 
 // The Specctra parser: the tokenizer with the keyword table and the current
 // token id.
-class TSpecctraParser : public TBlockParser {
+class TSpecctraParser final : public TBlockParser {
 public:
     explicit TSpecctraParser(const std::string& fileName);
     explicit TSpecctraParser(std::unique_ptr<TInputFile> input);
@@ -361,7 +361,10 @@ public:
     // Registers every Specctra keyword with its id (541 registrations).
     void RegisterKeywords();
 
-    int32_t NextToken() override;
+    int32_t NextToken() final {
+        FCurrentToken = TBlockParser::NextToken();
+        return FCurrentToken;
+    }
     int32_t CurrentToken() const { return FCurrentToken; }
 
     // NextNum; CurrentToken is not changed.
