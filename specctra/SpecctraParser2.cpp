@@ -134,13 +134,14 @@ template <bool kNumber> inline unsigned StopMask(__m128i bytes) {
 }
 #endif
 
-// Steps `end` over the bytes of a word up to the first delimiter (token or
-// number delimiters), sixteen bytes at a time, adding kLowerCase and kMarker
-// to `seen` for the bytes stepped over; stops where fewer than sixteen bytes
-// remain (the caller reads those one by one).
+// Steps `end` to the first delimiter (token or number delimiters) at or
+// after it, reading sixteen bytes at a time, and adds kLowerCase and kMarker
+// to `seen` for the bytes stepped over. False when fewer than sixteen bytes
+// remained before a delimiter was found: `end` is then where the caller goes
+// on one byte at a time.
 template <bool kNumber>
-inline std::size_t WordEnd(const unsigned char* data, std::size_t end, std::size_t size,
-                           unsigned char& seen) {
+inline bool FindWordEnd(const unsigned char* data, std::size_t& end, std::size_t size,
+                        unsigned char& seen) {
 #if defined(__SSE2__)
     while (end + 16 <= size) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + end));
@@ -154,16 +155,18 @@ inline std::size_t WordEnd(const unsigned char* data, std::size_t end, std::size
             seen |= kMarker;
         }
         if (stopMask != 0) {
-            return end + static_cast<std::size_t>(std::countr_zero(stopMask));
+            end += static_cast<std::size_t>(std::countr_zero(stopMask));
+            return true;
         }
         end += 16;
     }
 #else
     (void)data;
+    (void)end;
     (void)size;
     (void)seen;
 #endif
-    return end;
+    return false;
 }
 
 // Upper-cases ASCII letters in place, eight bytes at a time.
@@ -460,10 +463,15 @@ bool ConvertRealFully(std::string_view text, double& value) {
     return result.ec == std::errc() && result.ptr == end;
 }
 
+// ConvertSpecctraReal, its quick path taken inline by the parser's readers.
+[[gnu::always_inline]] inline bool ConvertReal(std::string_view text, double& value) {
+    return QuickDecimal(text, value) || ConvertRealFully(text, value);
+}
+
 } // namespace
 
 bool ConvertSpecctraReal(std::string_view text, double& value) {
-    return QuickDecimal(text, value) || ConvertRealFully(text, value);
+    return ConvertReal(text, value);
 }
 
 // ---------------------------------------------------------------------------
@@ -608,7 +616,8 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     slot.Used = true;
     ++store.Count;
     if (!upper.empty()) {
-        store.Lengths[static_cast<unsigned char>(upper[0])] |=
+        store.Lengths[static_cast<unsigned char>(upper.front()) & 63]
+                     [static_cast<unsigned char>(upper.back()) & 63] |=
             uint64_t{1} << std::min<std::size_t>(upper.size(), 63);
     }
     return true;
@@ -1012,9 +1021,10 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
     unsigned char seen = kTables.Class[ch];
-    end = stopClass == kTokenDelimiter ? WordEnd<false>(FData, end, FSize, seen)
-                                       : WordEnd<true>(FData, end, FSize, seen);
-    while (end < FSize) {
+    const bool stopFound = stopClass == kTokenDelimiter
+                               ? FindWordEnd<false>(FData, end, FSize, seen)
+                               : FindWordEnd<true>(FData, end, FSize, seen);
+    while (!stopFound && end < FSize) {
         const unsigned char k = kTables.Class[FData[end]];
         if ((k & stopClass) != 0) {
             break;
@@ -1231,7 +1241,7 @@ int32_t TBlockParser::NextNum() {
 }
 
 double TBlockParser::NextReal() {
-    return ScanNumber<double, &ConvertSpecctraReal>(-32000.0, "Floating point");
+    return ScanNumber<double, &ConvertReal>(-32000.0, "Floating point");
 }
 
 bool TBlockParser::NextBoolean() {
@@ -1244,7 +1254,7 @@ bool TBlockParser::TokenStr2Int(int32_t& value) {
 }
 
 bool TBlockParser::TokenStr2Real(double& value) {
-    return TokenStrTo<double, &ConvertSpecctraReal>(value, "Floating point");
+    return TokenStrTo<double, &ConvertReal>(value, "Floating point");
 }
 
 bool TBlockParser::TokenStr2Bool() const {

@@ -81,11 +81,11 @@ public:
         if (length == 0) {
             return false;
         }
-        unsigned char first = static_cast<unsigned char>(text[0]);
-        if (first >= 'a' && first <= 'z') {
-            first = static_cast<unsigned char>(first - 'a' + 'A');
-        }
-        if (((FStore->Lengths[first] >> (length < 63 ? length : 63)) & 1) == 0) {
+        const auto upper = [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+        };
+        if (!LengthsMayHold(upper(text[0]), upper(text[length - 1]), length)) {
             return false;
         }
         return FindKeyInData(text, length, lower, id);
@@ -117,18 +117,24 @@ private:
         std::string Keys;
         std::vector<std::string> Spellings;
         std::size_t Count = 0;
-        // Per first character, bit n set when a keyword of n characters
-        // (n < 64) starts with it; longer keywords set bit 63 and are
-        // always looked up. Most names of a design fail this test and need
+        // Per first and last character (their low six bits, upper case),
+        // bit n set when a keyword of n characters (n < 64) starts and ends
+        // with them; longer keywords set bit 63 and are always looked up.
+        // Most names and every number of a design fail this test and need
         // no hashing.
-        uint64_t Lengths[256] = {};
+        uint64_t Lengths[64][64] = {};
     };
+    bool LengthsMayHold(unsigned char upperFirst, unsigned char upperLast,
+                        std::size_t length) const {
+        const std::size_t bit = length < 63 ? length : 63;
+        return ((FStore->Lengths[upperFirst & 63][upperLast & 63] >> bit) & 1) != 0;
+    }
     bool MayBeKeyword(std::string_view upperWord) const {
         if (upperWord.empty()) {
             return false;
         }
-        const std::size_t length = upperWord.size() < 63 ? upperWord.size() : 63;
-        return ((FStore->Lengths[static_cast<unsigned char>(upperWord[0])] >> length) & 1) != 0;
+        return LengthsMayHold(static_cast<unsigned char>(upperWord.front()),
+                              static_cast<unsigned char>(upperWord.back()), upperWord.size());
     }
     // The key of `length` bytes at `text`, whose buffer holds at least 16
     // bytes.
