@@ -126,10 +126,6 @@ void TSpecctraObject::SkipCurrentBlock() {
                   std::to_string(Parser->LineNumber()) + ", from keyword: " + keyword);
 }
 
-bool TSpecctraObject::StopParsing() const {
-    return !Parser || Parser->EndOfFile() || Parser->Aborted() || TranslationState().StopFlag;
-}
-
 bool TSpecctraObject::HandleStructureToken() {
     const int32_t token = Parser->CurrentToken();
     if (token == eTok_OpenParen) {

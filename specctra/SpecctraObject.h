@@ -3,7 +3,9 @@
 // conversion and reporting.
 #pragma once
 
+#include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
+#include "specctra/TranslationState.h"
 
 #include <cstdint>
 #include <memory>
@@ -98,7 +100,10 @@ public:
 
     // Block protocol.
     void SkipCurrentBlock();
-    bool StopParsing() const;
+    // Asked at every token: inline.
+    bool StopParsing() const {
+        return !Parser || Parser->EndOfFile() || Parser->Aborted() || TranslationState().StopFlag;
+    }
     bool HandleStructureToken();
     TDimensionUnit ReadUnit(int32_t tokenId);
     TDimensionUnit GetUnit();

@@ -17,6 +17,10 @@
 #include <limits>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // ---------------------------------------------------------------------------
 // Host hooks
 
@@ -100,33 +104,69 @@ std::size_t SpaceRunEnd(const unsigned char* data, std::size_t from, std::size_t
     return from;
 }
 
-// The hash of a key from at most four loads, whatever its length: the first
-// and last eight bytes (four, or single bytes, for shorter keys) overlap when
-// the key is short, and the length tells such keys apart. Keys that differ
-// only in their middle share a hash; the look-up compares keys anyway.
-std::size_t HashUpper(std::string_view key) {
-    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
-    const std::size_t n = key.size();
-    uint64_t a = 0;
-    uint64_t b = 0;
-    if (n >= 8) {
-        std::memcpy(&a, p, 8);
-        std::memcpy(&b, p + n - 8, 8);
-    } else if (n >= 4) {
-        uint32_t first = 0;
-        uint32_t last = 0;
-        std::memcpy(&first, p, 4);
-        std::memcpy(&last, p + n - 4, 4);
-        a = first;
-        b = last;
-    } else if (n > 0) {
-        a = (uint64_t{p[0]} << 16) | (uint64_t{p[n / 2]} << 8) | p[n - 1];
+#if defined(__SSE2__)
+// Bytes of `bytes` from `low` to `high` (both below 128), as 0xFF.
+inline __m128i InRange(__m128i bytes, char low, char high) {
+    // Signed compares: bytes from 128 up are negative, below any range.
+    return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 1))),
+                         _mm_cmplt_epi8(bytes, _mm_set1_epi8(static_cast<char>(high + 1))));
+}
+
+// The bytes of `bytes` that end a word: with the token delimiters (those of
+// TCharTables::TokenDelimiters) or the number delimiters (any byte but the
+// letters, the digits, "+,-." and zero).
+template <bool kNumber> inline unsigned StopMask(__m128i bytes) {
+    const auto is = [bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    if constexpr (kNumber) {
+        const __m128i wordBytes = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(InRange(bytes, '+', '.'), InRange(bytes, '0', '9')),
+                         _mm_or_si128(InRange(bytes, 'A', 'Z'), InRange(bytes, 'a', 'z'))),
+            is(0));
+        return ~static_cast<unsigned>(_mm_movemask_epi8(wordBytes)) & 0xFFFFu;
+    } else {
+        const __m128i stops =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(is(static_cast<char>(kLineFeed)),
+                                                   is(static_cast<char>(kCarriageReturn))),
+                                      _mm_or_si128(is(' '), is('\''))),
+                         _mm_or_si128(_mm_or_si128(is('('), is(')')), is(';')));
+        return static_cast<unsigned>(_mm_movemask_epi8(stops));
     }
-    uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b + n);
-    h ^= h >> 32;
-    h *= 0xC2B2AE3D27D4EB4Full;
-    h ^= h >> 29;
-    return static_cast<std::size_t>(h);
+}
+#endif
+
+// Steps `end` to the first delimiter (token or number delimiters) at or
+// after it, reading sixteen bytes at a time, and adds kLowerCase and kMarker
+// to `seen` for the bytes stepped over. False when fewer than sixteen bytes
+// remained before a delimiter was found: `end` is then where the caller goes
+// on one byte at a time.
+template <bool kNumber>
+inline bool FindWordEnd(const unsigned char* data, std::size_t& end, std::size_t size,
+                        unsigned char& seen) {
+#if defined(__SSE2__)
+    while (end + 16 <= size) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + end));
+        const unsigned stopMask = StopMask<kNumber>(bytes);
+        const unsigned within = stopMask != 0 ? (1u << std::countr_zero(stopMask)) - 1 : 0xFFFFu;
+        if ((static_cast<unsigned>(_mm_movemask_epi8(InRange(bytes, 'a', 'z'))) & within) != 0) {
+            seen |= kLowerCase;
+        }
+        const __m128i marker = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kUnitSeparator));
+        if ((static_cast<unsigned>(_mm_movemask_epi8(marker)) & within) != 0) {
+            seen |= kMarker;
+        }
+        if (stopMask != 0) {
+            end += static_cast<std::size_t>(std::countr_zero(stopMask));
+            return true;
+        }
+        end += 16;
+    }
+#else
+    (void)data;
+    (void)end;
+    (void)size;
+    (void)seen;
+#endif
+    return false;
 }
 
 // Upper-cases ASCII letters in place, eight bytes at a time.
@@ -144,37 +184,6 @@ void UpperAsciiInPlace(char* text, std::size_t n) {
             text[i] = static_cast<char>(c - 'a' + 'A');
         }
     }
-}
-
-// Whether the first and the last sizeof(TWord) bytes of two texts of length
-// n (at least sizeof(TWord)) agree: two overlapping loads cover the text.
-template <class TWord> bool SameEnds(const char* a, const char* b, std::size_t n) {
-    TWord a1 = 0, a2 = 0, b1 = 0, b2 = 0;
-    std::memcpy(&a1, a, sizeof a1);
-    std::memcpy(&b1, b, sizeof b1);
-    std::memcpy(&a2, a + n - sizeof a2, sizeof a2);
-    std::memcpy(&b2, b + n - sizeof b2, sizeof b2);
-    return ((a1 ^ b1) | (a2 ^ b2)) == 0;
-}
-
-// Whether two texts of the same length n hold the same bytes, from
-// overlapping loads for the short keys of the keyword table.
-inline bool SameBytes(const char* a, const char* b, std::size_t n) {
-    if (n > 16) {
-        return std::memcmp(a, b, n) == 0;
-    }
-    if (n >= 8) {
-        return SameEnds<uint64_t>(a, b, n);
-    }
-    if (n >= 4) {
-        return SameEnds<uint32_t>(a, b, n);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (a[i] != b[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string UpperCopy(std::string_view text) {
@@ -368,7 +377,7 @@ namespace {
 // most 15 significant digits (zeros that close a fraction not counted), as
 // ExactShortDecimal takes it, and with the same value. False, changing
 // nothing, for anything else.
-bool QuickDecimal(std::string_view text, double& value) {
+inline bool QuickDecimal(std::string_view text, double& value) {
     const char* p = text.data();
     const char* const end = p + text.size();
     if (p == end) {
@@ -427,10 +436,10 @@ bool QuickDecimal(std::string_view text, double& value) {
 
 } // namespace
 
-bool ConvertSpecctraReal(std::string_view text, double& value) {
-    if (QuickDecimal(text, value)) {
-        return true;
-    }
+namespace {
+
+// ConvertSpecctraReal past its quick path.
+bool ConvertRealFully(std::string_view text, double& value) {
     std::size_t i = 0;
     const std::size_t n = text.size();
     const bool negative = SkipBlanksAndSign(text, i);
@@ -454,6 +463,17 @@ bool ConvertSpecctraReal(std::string_view text, double& value) {
     return result.ec == std::errc() && result.ptr == end;
 }
 
+// ConvertSpecctraReal, its quick path taken inline by the parser's readers.
+[[gnu::always_inline]] inline bool ConvertReal(std::string_view text, double& value) {
+    return QuickDecimal(text, value) || ConvertRealFully(text, value);
+}
+
+} // namespace
+
+bool ConvertSpecctraReal(std::string_view text, double& value) {
+    return ConvertReal(text, value);
+}
+
 // ---------------------------------------------------------------------------
 // TInputFile
 
@@ -462,9 +482,24 @@ TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
     if (file == nullptr) {
         throw EInputFileError("Cannot open file \"" + fileName + "\": " + std::strerror(errno));
     }
-    char chunk[1 << 16];
     int error = 0;
-    for (;;) {
+    bool more = true;
+    // The file's size, when known, is read in one piece into room taken once.
+    std::error_code sizeUnknown;
+    const std::uintmax_t expected = std::filesystem::file_size(fileName, sizeUnknown);
+    if (!sizeUnknown && expected > 0 && expected < std::numeric_limits<std::size_t>::max() / 2) {
+        FData.resize(static_cast<std::size_t>(expected));
+        const std::size_t got = std::fread(FData.data(), 1, FData.size(), file);
+        if (got < FData.size()) {
+            FData.resize(got);
+            more = false;
+            if (std::ferror(file) != 0) {
+                error = errno != 0 ? errno : EIO;
+            }
+        }
+    }
+    char chunk[1 << 16];
+    while (more && error == 0) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
         FData.append(chunk, got);
         if (got < sizeof chunk) {
@@ -486,22 +521,56 @@ TInputFile::TInputFile(const std::string& fileName, std::string contents)
 // ---------------------------------------------------------------------------
 // TKeywordTable
 
-TKeywordTable::TKeywordTable() : FStore(std::make_shared<TStore>()) {
+TKeywordTable::TKeywordTable(TFresh) : FStore(std::make_shared<TStore>()) {
     FStore->Slots.resize(1024);
     Add("DR", 0);
 }
 
-inline std::size_t TKeywordTable::SlotOf(std::string_view upperKey, std::size_t hash) const {
+// Every table starts as the same one-entry table, shared until a keyword is
+// added: a parser made for a short piece of text costs no table of its own.
+TKeywordTable::TKeywordTable() {
+    static const TKeywordTable initial{TFresh{}};
+    FStore = initial.FStore;
+}
+
+TKeywordTable::TKey TKeywordTable::KeyOfView(std::string_view text) {
+    char buffer[16] = {};
+    std::memcpy(buffer, text.data(), std::min<std::size_t>(text.size(), sizeof buffer));
+    return KeyOf(buffer, text.size());
+}
+
+namespace {
+
+// The slot index of a key: two multiplications, no branch on its length.
+// Keys longer than 16 bytes that share their first 16 share a hash; the
+// look-up compares their rest.
+inline std::size_t KeyHash(uint64_t head, uint64_t tail, std::size_t length) {
+    uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ length;
+    h ^= h >> 32;
+    h ^= h >> 15;
+    return static_cast<std::size_t>(h);
+}
+
+} // namespace
+
+inline std::size_t TKeywordTable::SlotOf(const TKey& key, std::string_view upperKey) const {
     const TStore& store = *FStore;
-    const std::vector<TSlot>& slots = store.Slots;
-    const std::size_t mask = slots.size() - 1;
-    std::size_t i = hash & mask;
-    while (slots[i].Used &&
-           (slots[i].Hash != hash || slots[i].Length != upperKey.size() ||
-            !SameBytes(store.Keys.data() + slots[i].KeyOffset, upperKey.data(), upperKey.size()))) {
-        i = (i + 1) & mask;
+    const TSlot* slots = store.Slots.data();
+    const std::size_t mask = store.Slots.size() - 1;
+    std::size_t i = KeyHash(key.Head, key.Tail, key.Length) & mask;
+    for (;; i = (i + 1) & mask) {
+        const TSlot& slot = slots[i];
+        if (!slot.Used) {
+            return i;
+        }
+        if (((slot.Head ^ key.Head) | (slot.Tail ^ key.Tail) | (slot.Length ^ key.Length)) != 0) {
+            continue;
+        }
+        if (key.Length <= 16 || std::memcmp(store.Keys.data() + slot.KeyOffset + 16,
+                                            upperKey.data() + 16, key.Length - 16) == 0) {
+            return i;
+        }
     }
-    return i;
 }
 
 void TKeywordTable::Grow() {
@@ -511,7 +580,7 @@ void TKeywordTable::Grow() {
     for (const TSlot& slot : old) {
         if (slot.Used) {
             // Keys are unique: the first free slot is the place.
-            std::size_t i = slot.Hash & mask;
+            std::size_t i = KeyHash(slot.Head, slot.Tail, slot.Length) & mask;
             while (FStore->Slots[i].Used)
                 i = (i + 1) & mask;
             FStore->Slots[i] = slot;
@@ -524,8 +593,8 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     if (upper.size() > UINT16_MAX) {
         return false; // no keyword is that long
     }
-    const std::size_t hash = HashUpper(upper);
-    if (FStore->Slots[SlotOf(upper, hash)].Used) {
+    const TKey key = KeyOfView(upper);
+    if (FStore->Slots[SlotOf(key, upper)].Used) {
         return false;
     }
     if (FStore.use_count() > 1) {
@@ -535,30 +604,46 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     if ((store.Count + 1) * 2 > store.Slots.size()) {
         Grow();
     }
-    TSlot& slot = store.Slots[SlotOf(upper, hash)];
+    TSlot& slot = store.Slots[SlotOf(key, upper)];
     slot.KeyOffset = static_cast<uint32_t>(store.Keys.size());
     slot.Length = static_cast<uint16_t>(upper.size());
     store.Keys += upper;
     slot.Spelling = static_cast<uint32_t>(store.Spellings.size());
     store.Spellings.emplace_back(keyword);
-    slot.Hash = hash;
+    slot.Head = key.Head;
+    slot.Tail = key.Tail;
     slot.Id = id;
     slot.Used = true;
     ++store.Count;
     if (!upper.empty()) {
-        store.Lengths[static_cast<unsigned char>(upper[0])] |=
+        store.Lengths[static_cast<unsigned char>(upper.front()) & 63]
+                     [static_cast<unsigned char>(upper.back()) & 63] |=
             uint64_t{1} << std::min<std::size_t>(upper.size(), 63);
     }
     return true;
 }
 
-bool TKeywordTable::FindHashed(std::string_view upperWord, int32_t& id) const {
-    const TSlot& slot = FStore->Slots[SlotOf(upperWord, HashUpper(upperWord))];
+bool TKeywordTable::FindKeyOf(const TKey& key, std::string_view upperWord, int32_t& id) const {
+    const TSlot& slot = FStore->Slots[SlotOf(key, upperWord)];
     if (!slot.Used) {
         return false;
     }
     id = slot.Id;
     return true;
+}
+
+bool TKeywordTable::FindHashed(std::string_view upperWord, int32_t& id) const {
+    return FindKeyOf(KeyOfView(upperWord), upperWord, id);
+}
+
+bool TKeywordTable::FindKeyInData(const char* text, std::size_t length, bool lower,
+                                  int32_t& id) const {
+    TKey key = KeyOf(text, length);
+    if (lower) {
+        key.Head = UpperAsciiWord(key.Head);
+        key.Tail = UpperAsciiWord(key.Tail);
+    }
+    return FindKeyOf(key, std::string_view(text, length), id);
 }
 
 bool TKeywordTable::Find(std::string_view word, int32_t& id) const {
@@ -661,6 +746,9 @@ void TBlockParser::SwitchToFile(const std::string& fileName) {
         }
     }
     auto input = std::make_unique<TInputFile>(path);
+    if (FTextPending) {
+        MaterializeText(); // the current word's bytes go with the old input
+    }
     if (FProgressOpen) {
         FProgressOpen = false;
         PCBProcs::PcbApi_Percent_Finish();
@@ -685,6 +773,9 @@ TBlockParser::~TBlockParser() {
 }
 
 void TBlockParser::ReleaseInput() {
+    if (FTextPending) {
+        MaterializeText(); // the current word's bytes go with the input
+    }
     FInput = std::make_unique<TInputFile>(FInput->FileName(), std::string());
     FData = reinterpret_cast<const unsigned char*>(FInput->Data().data());
     FSize = 0;
@@ -911,7 +1002,8 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     }
 }
 
-inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimiters) {
+[[gnu::always_inline]] inline void TBlockParser::ScanWord(unsigned char ch,
+                                                          const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
         FHasUnitSeparator = false;
         if (ch == '(' || ch == ')') {
@@ -929,7 +1021,10 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
     unsigned char seen = kTables.Class[ch];
-    while (end < FSize) {
+    const bool stopFound = stopClass == kTokenDelimiter
+                               ? FindWordEnd<false>(FData, end, FSize, seen)
+                               : FindWordEnd<true>(FData, end, FSize, seen);
+    while (!stopFound && end < FSize) {
         const unsigned char k = kTables.Class[FData[end]];
         if ((k & stopClass) != 0) {
             break;
@@ -937,10 +1032,10 @@ inline void TBlockParser::ScanWord(unsigned char ch, const TDelimiters& delimite
         seen |= k;
         ++end;
     }
-    FTokenString.assign(reinterpret_cast<const char*>(FData) + start, end - start);
-    if ((seen & kLowerCase) != 0) {
-        UpperAsciiInPlace(FTokenString.data(), FTokenString.size());
-    }
+    FTextPending = true;
+    FTextStart = start;
+    FTextLength = end - start;
+    FTextLower = (seen & kLowerCase) != 0;
     FHasUnitSeparator = (seen & kMarker) != 0;
     // Most words end at one space before the next token, at a parenthesis or
     // at a line break: the stop is taken as the general path below takes it.
@@ -1040,7 +1135,19 @@ void TBlockParser::ScanQuoted() {
     DecodeEscapes(FTokenString, quote);
 }
 
+void TBlockParser::MaterializeText() const {
+    FTextPending = false;
+    FTokenString.assign(reinterpret_cast<const char*>(FData) + FTextStart, FTextLength);
+    if (FTextLower) {
+        UpperAsciiInPlace(FTokenString.data(), FTokenString.size());
+    }
+    if (FHasUnitSeparator) {
+        ReplaceSpaceMarkers(FTokenString);
+    }
+}
+
 int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
+    FTextPending = false;
     FTokenString.clear();
     FIsKnownToken = false;
     unsigned char ch = ' ';
@@ -1063,9 +1170,21 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
     }
     ScanWord(ch, delimiters);
     int32_t id = eTok_Word;
-    FIsKnownToken = FKeywords.FindUpper(FTokenString, id);
-    if (FHasUnitSeparator) {
-        ReplaceSpaceMarkers(FTokenString);
+    if (!FTextPending) {
+        FIsKnownToken = FKeywords.FindUpperToken(FTokenString, id);
+        if (FHasUnitSeparator) {
+            ReplaceSpaceMarkers(FTokenString);
+        }
+        return id;
+    }
+    if (FTextStart + 16 <= FSize && (!FTextLower || FTextLength <= 16)) {
+        FIsKnownToken = FKeywords.FindInData(reinterpret_cast<const char*>(FData) + FTextStart,
+                                             FTextLength, FTextLower, id);
+    } else {
+        FIsKnownToken = FKeywords.FindUpperToken(TokenString(), id);
+    }
+    if (FHasUnitSeparator && FTextPending) {
+        MaterializeText(); // the markers become spaces in the copy
     }
     return id;
 }
@@ -1083,13 +1202,14 @@ void TBlockParser::ReportError(const std::string& text) {
 }
 
 void TBlockParser::ReportBadNumber(const char* expected) {
-    ReportError(std::string(expected) + " value expected <" + FTokenString + "> in line " +
+    ReportError(std::string(expected) + " value expected <" + TokenString() + "> in line " +
                 std::to_string(FLineNumber) + ".");
 }
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
-    if (!FTokenString.empty() && Convert(FTokenString, value))
+    const std::string_view text = TokenText();
+    if (!text.empty() && Convert(text, value))
         return true;
     ReportBadNumber(expected);
     return false;
@@ -1105,7 +1225,7 @@ T TBlockParser::ScanNumber(T fallback, const char* expected) {
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 inline bool TBlockParser::TokenStrTo(T& value, const char* expected) {
-    if (FTokenString.empty()) {
+    if (TokenText().empty()) {
         value = T{};
         return true;
     }
@@ -1121,7 +1241,7 @@ int32_t TBlockParser::NextNum() {
 }
 
 double TBlockParser::NextReal() {
-    return ScanNumber<double, &ConvertSpecctraReal>(-32000.0, "Floating point");
+    return ScanNumber<double, &ConvertReal>(-32000.0, "Floating point");
 }
 
 bool TBlockParser::NextBoolean() {
@@ -1134,12 +1254,13 @@ bool TBlockParser::TokenStr2Int(int32_t& value) {
 }
 
 bool TBlockParser::TokenStr2Real(double& value) {
-    return TokenStrTo<double, &ConvertSpecctraReal>(value, "Floating point");
+    return TokenStrTo<double, &ConvertReal>(value, "Floating point");
 }
 
 bool TBlockParser::TokenStr2Bool() const {
-    return FTokenString.size() == 2 && (FTokenString[0] == 'o' || FTokenString[0] == 'O') &&
-           (FTokenString[1] == 'n' || FTokenString[1] == 'N');
+    const std::string_view text = TokenText();
+    return text.size() == 2 && (text[0] == 'o' || text[0] == 'O') &&
+           (text[1] == 'n' || text[1] == 'N');
 }
 
 void TBlockParser::SkipCurrentBlock() {
@@ -1233,18 +1354,13 @@ void TSpecctraParser::RegisterKeywords() {
     }
 }
 
-int32_t TSpecctraParser::NextToken() {
-    FCurrentToken = TBlockParser::NextToken();
-    return FCurrentToken;
-}
-
 int32_t TSpecctraParser::NextInteger() {
     return NextNum();
 }
 
 void TSpecctraParser::NextString(std::string& value) {
     NextToken();
-    value = TokenString();
+    value.assign(TokenText()); // one copy, straight from the data where it can be
 }
 
 std::string TSpecctraParser::NextString() {

@@ -10,8 +10,10 @@
 #include "specctra/ReportSink.h"
 #include "specctra/SpecctraTokens.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -55,26 +57,55 @@ public:
     bool Find(std::string_view word, int32_t& id) const;
     // Looks up a word that is already in upper case (the scanner's case).
     bool FindUpper(std::string_view upperWord, int32_t& id) const {
-        // Most names of a design fail the first-character test and need no
-        // hashing.
-        if (upperWord.empty()) {
-            return false;
-        }
-        const std::size_t length = upperWord.size() < 63 ? upperWord.size() : 63;
-        if (((FStore->Lengths[static_cast<unsigned char>(upperWord[0])] >> length) & 1) == 0) {
+        if (!MayBeKeyword(upperWord)) {
             return false;
         }
         return FindHashed(upperWord, id);
+    }
+    // FindUpper for the scanner's own token: a string's buffer holds at
+    // least 16 bytes (its capacity and the closing zero), so its first 16
+    // bytes are read whole, whatever its length.
+    bool FindUpperToken(const std::string& upperWord, int32_t& id) const {
+        if (!MayBeKeyword(upperWord)) {
+            return false;
+        }
+        const TKey key = upperWord.capacity() >= 15 ? KeyOf(upperWord.data(), upperWord.size())
+                                                    : KeyOfView(upperWord);
+        return FindKeyOf(key, upperWord, id);
+    }
+    // FindUpper for a word where the scanner's data holds it: at least 16
+    // bytes can be read from `text`, and its lower-case letters (`lower`
+    // when it has some) count as upper case. Only a word of at most 16
+    // bytes, or one without lower-case letters, is looked up so.
+    bool FindInData(const char* text, std::size_t length, bool lower, int32_t& id) const {
+        if (length == 0) {
+            return false;
+        }
+        const auto upper = [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+        };
+        if (!LengthsMayHold(upper(text[0]), upper(text[length - 1]), length)) {
+            return false;
+        }
+        return FindKeyInData(text, length, lower, id);
     }
     std::size_t Count() const { return FStore->Count; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
 
 private:
-    // A slot is small (the keys sit in one block of text) so that the
-    // look-up of every word of a design stays within a few cache lines.
+    // The first 16 bytes of an upper-case key, zeros past its end, and its
+    // length: keys of up to 16 bytes (nearly every keyword) compare in two
+    // words, without a branch on their length.
+    struct TKey {
+        uint64_t Head = 0;
+        uint64_t Tail = 0;
+        std::size_t Length = 0;
+    };
     struct TSlot {
-        std::size_t Hash = 0;
+        uint64_t Head = 0;
+        uint64_t Tail = 0;
         uint32_t KeyOffset = 0; // of the upper-case key in TStore::Keys
         uint32_t Spelling = 0;  // index into TStore::Spellings
         int32_t Id = 0;
@@ -86,16 +117,57 @@ private:
         std::string Keys;
         std::vector<std::string> Spellings;
         std::size_t Count = 0;
-        // Per first character, bit n set when a keyword of n characters
-        // (n < 64) starts with it; longer keywords set bit 63 and are
-        // always looked up. Most names of a design fail this test and need
+        // Per first and last character (their low six bits, upper case),
+        // bit n set when a keyword of n characters (n < 64) starts and ends
+        // with them; longer keywords set bit 63 and are always looked up.
+        // Most names and every number of a design fail this test and need
         // no hashing.
-        uint64_t Lengths[256] = {};
+        uint64_t Lengths[64][64] = {};
     };
-    // FindUpper past its first-character test.
+    bool LengthsMayHold(unsigned char upperFirst, unsigned char upperLast,
+                        std::size_t length) const {
+        const std::size_t bit = length < 63 ? length : 63;
+        return ((FStore->Lengths[upperFirst & 63][upperLast & 63] >> bit) & 1) != 0;
+    }
+    bool MayBeKeyword(std::string_view upperWord) const {
+        if (upperWord.empty()) {
+            return false;
+        }
+        return LengthsMayHold(static_cast<unsigned char>(upperWord.front()),
+                              static_cast<unsigned char>(upperWord.back()), upperWord.size());
+    }
+    // The key of `length` bytes at `text`, whose buffer holds at least 16
+    // bytes.
+    static TKey KeyOf(const char* text, std::size_t length) {
+        TKey key;
+        std::memcpy(&key.Head, text, 8);
+        std::memcpy(&key.Tail, text + 8, 8);
+        key.Head &= KeptBytes(length);
+        key.Tail &= length > 8 ? KeptBytes(length - 8) : 0;
+        key.Length = length;
+        return key;
+    }
+    // The mask that keeps the first `bytes` bytes (in memory order) of a word.
+    static uint64_t KeptBytes(std::size_t bytes) {
+        if (bytes >= 8) {
+            return ~uint64_t{0};
+        }
+        if constexpr (std::endian::native == std::endian::little) {
+            return (uint64_t{1} << (bytes * 8)) - 1;
+        } else {
+            return ~(~uint64_t{0} >> (bytes * 8));
+        }
+    }
+    // The key of any text (read without going past its end).
+    static TKey KeyOfView(std::string_view text);
+    struct TFresh {};
+    explicit TKeywordTable(TFresh);
     bool FindHashed(std::string_view upperWord, int32_t& id) const;
+    // FindInData past its first-character test.
+    bool FindKeyInData(const char* text, std::size_t length, bool lower, int32_t& id) const;
+    bool FindKeyOf(const TKey& key, std::string_view upperWord, int32_t& id) const;
     void Grow();
-    std::size_t SlotOf(std::string_view upperKey, std::size_t hash) const;
+    std::size_t SlotOf(const TKey& key, std::string_view upperKey) const;
 
     std::shared_ptr<TStore> FStore;
 };
@@ -131,7 +203,12 @@ public:
     // Reads the next token with the token delimiters and returns its id.
     virtual int32_t NextToken();
     // The current token's text.
-    const std::string& TokenString() const { return FTokenString; }
+    const std::string& TokenString() const {
+        if (FTextPending) {
+            MaterializeText();
+        }
+        return FTokenString;
+    }
 
     // Reads the next token with the number delimiters and converts it. On a
     // failure ConversionFailed is set and an error is reported.
@@ -196,6 +273,14 @@ public:
 protected:
     // Reports "ERROR: " + text through the attached report manager, if any.
     void ReportError(const std::string& text);
+    // The current token's text as TokenString gives it, without a copy where
+    // the data holds it as it stands.
+    std::string_view TokenText() const {
+        if (FTextPending && !FTextLower && !FHasUnitSeparator) {
+            return {reinterpret_cast<const char*>(FData) + FTextStart, FTextLength};
+        }
+        return TokenString();
+    }
 
 private:
     using TDelimiters = bool[256];
@@ -214,6 +299,8 @@ private:
     bool TokenStrTo(T& value, const char* expected);
     // Reports "<expected> value expected <text> in line n.".
     void ReportBadNumber(const char* expected);
+    // Copies a pending word's text into FTokenString, as the scanner gives it.
+    void MaterializeText() const;
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
@@ -244,7 +331,15 @@ private:
 
     int32_t FLineNumber = 1;
     IReportSink* FReportManager = nullptr;
-    std::string FTokenString;
+    // The text of a word is copied out of the data only when it is asked
+    // for: most words are keywords or numbers, looked up and converted where
+    // they stand. While FTextPending, the word is the FTextLength bytes at
+    // FTextStart, with lower-case letters when FTextLower.
+    mutable std::string FTokenString;
+    mutable bool FTextPending = false;
+    bool FTextLower = false;
+    std::size_t FTextStart = 0;
+    std::size_t FTextLength = 0;
     TKeywordTable FKeywords;
     unsigned char FPreviousChar = 0;
     unsigned char FCurrentChar = 0;
@@ -260,7 +355,7 @@ private:
 
 // The Specctra parser: the tokenizer with the keyword table and the current
 // token id.
-class TSpecctraParser : public TBlockParser {
+class TSpecctraParser final : public TBlockParser {
 public:
     explicit TSpecctraParser(const std::string& fileName);
     explicit TSpecctraParser(std::unique_ptr<TInputFile> input);
@@ -272,7 +367,10 @@ public:
     // Registers every Specctra keyword with its id (541 registrations).
     void RegisterKeywords();
 
-    int32_t NextToken() override;
+    int32_t NextToken() final {
+        FCurrentToken = TBlockParser::NextToken();
+        return FCurrentToken;
+    }
     int32_t CurrentToken() const { return FCurrentToken; }
 
     // NextNum; CurrentToken is not changed.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <set>
@@ -167,6 +168,64 @@ TEST(Keywords, WordsFindTheirIds) {
     for (const auto& [word, id] : cases)
         EXPECT_EQ(IdOf(word), id) << word;
     EXPECT_EQ(IdOf("direction"), IdOf("direct"));
+}
+
+// The scanner looks a word up where it stands in the text: every keyword is
+// found in lower, upper and mixed case, well inside the text and among its
+// last bytes (fewer than sixteen after it), while a word that differs from
+// it in one letter only, with the same first and last letters and length, is
+// no keyword.
+TEST(Keywords, EveryKeywordIsFoundInAnyCaseWhereverItStands) {
+    const auto upperOf = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string delimiters = " ()';\n\r\"\t";
+    const std::string far(40, ' ');
+    auto table = MakeParser("");
+    int checked = 0;
+    for (const auto& registration : SpecctraKeywordRegistrations()) {
+        const std::string keyword = registration.Keyword;
+        if (keyword.empty() || keyword.find_first_of(delimiters) != std::string::npos)
+            continue;
+        int32_t expected = eTok_Word;
+        ASSERT_TRUE(table->FindKeyword(keyword, expected)) << keyword;
+        std::string lower = keyword, mixed = keyword;
+        for (std::size_t i = 0; i < keyword.size(); ++i) {
+            const auto c = static_cast<unsigned char>(keyword[i]);
+            lower[i] = static_cast<char>(std::tolower(c));
+            mixed[i] = static_cast<char>(i % 2 == 0 ? std::toupper(c) : std::tolower(c));
+        }
+        // A letter in the middle changed to one no keyword of that shape has
+        // there ("Q" becomes "Z", anything else "Q"); only checked when the
+        // result is no keyword of the table.
+        std::string other = upperOf(keyword);
+        if (other.size() >= 3) {
+            char& middle = other[other.size() / 2];
+            middle = middle == 'Q' ? 'Z' : 'Q';
+        }
+        int32_t otherId = eTok_Word;
+        const bool otherIsKeyword = table->FindKeyword(other, otherId);
+        for (const std::string& spelling : {lower, upperOf(keyword), mixed}) {
+            for (const std::string& after : {std::string(")"), ")" + far + ")"}) {
+                auto parser = MakeParser("(" + spelling + after);
+                parser->NextToken();
+                EXPECT_EQ(parser->NextToken(), expected) << spelling << " before " << after.size();
+                EXPECT_TRUE(parser->IsKnownToken()) << spelling;
+                EXPECT_EQ(parser->TokenString(), upperOf(keyword));
+                if (!otherIsKeyword && other.size() >= 3) {
+                    auto plain = MakeParser("(" + other + after);
+                    plain->NextToken();
+                    EXPECT_EQ(plain->NextToken(), eTok_Word) << other;
+                    EXPECT_FALSE(plain->IsKnownToken()) << other;
+                    EXPECT_EQ(plain->TokenString(), other);
+                }
+            }
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
 }
 
 TEST(Keywords, TableHoldsEveryRegistrationOnceFirstWins) {

@@ -16,6 +16,8 @@ TEST(ReleaseInput, KeepsNameAndLineAndReadsNothingMore) {
     ASSERT_GT(parser->Input().Size(), 0u);
 
     parser->ReleaseInput();
+    // The last word read stays readable after its text is let go.
+    EXPECT_EQ(parser->TokenString(), "NET");
     EXPECT_EQ(parser->Input().Size(), 0u);
     EXPECT_EQ(parser->Input().FileName(), name);
     EXPECT_EQ(parser->LineNumber(), line);
