@@ -38,6 +38,9 @@ public:
         FOrderValid = false;
         return raw;
     }
+    // Starts loading the index slot where a look-up of `name` begins, so
+    // that an Add or Find made a little later finds it in the cache.
+    void Prefetch(std::string_view name) const { FByName.Prefetch(AnyCaseNameHash(name)); }
     // The object of exactly that name, or none.
     T* Find(std::string_view name) const {
         const int64_t found = FByName.Find(AnyCaseNameHash(name),

@@ -421,6 +421,11 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
 }
 
 bool TSpecctraNet::ReadPins() {
+    // On a large design the network's name index is far bigger than the
+    // cache: its slot for this net loads while the pins are read, before the
+    // network takes the net.
+    if (Owner)
+        static_cast<const TSpecctraDsnNetworkDescriptor*>(Owner)->Nets.Prefetch(NameID);
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
     return ReadTokenList(
         [&](const std::string& pin) {
