@@ -1154,7 +1154,7 @@ void NetIndex::Grow() {
     size_t size = 16;
     while (size < (count_ + 1) * 2)
         size *= 2;
-    std::vector<Cell> old(size);
+    std::vector<Cell, HostSdk::TableAllocator<Cell>> old(size);
     old.swap(cells_);
     const size_t mask = size - 1;
     for (const Cell& c : old)

@@ -11,27 +11,6 @@
 
 namespace {
 
-// Below this a table takes its room from the heap: a few huge pages would
-// save little and could leave most of their memory unused.
-constexpr std::size_t kLargeTable = 2 * HostSdk::kHugePageBytes;
-
-} // namespace
-
-void* AllocateTable(std::size_t bytes) {
-    if (bytes < kLargeTable)
-        return ::operator new(bytes);
-    return HostSdk::AllocateHugePageBlock(HostSdk::WholeHugePages(bytes));
-}
-
-void FreeTable(void* block, std::size_t bytes) {
-    if (bytes < kLargeTable)
-        ::operator delete(block);
-    else
-        std::free(block);
-}
-
-namespace {
-
 uint64_t MixHash(uint64_t hash) {
     hash ^= hash >> 29;
     hash *= 0xbf58476d1ce4e5b9ull;

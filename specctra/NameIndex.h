@@ -9,22 +9,12 @@
 #include <string_view>
 #include <vector>
 
-// Room for the tables of the name indexes. A table of a large board spans
-// tens of megabytes and is probed at random: blocks of several megabytes are
-// aligned to and backed by huge pages where the system allows, so that a
-// probe does not miss the address translation cache as well as the data
-// cache. Smaller blocks come from the ordinary heap.
-void* AllocateTable(std::size_t bytes);
-void FreeTable(void* block, std::size_t bytes);
+#include "host/sdk/HugePages.h"
 
-template <class T> struct TTableAllocator {
-    using value_type = T;
-    TTableAllocator() = default;
-    template <class U> TTableAllocator(const TTableAllocator<U>&) {}
-    T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
-    void deallocate(T* block, std::size_t n) { FreeTable(block, n * sizeof(T)); }
-    template <class U> bool operator==(const TTableAllocator<U>&) const { return true; }
-};
+// Room for the tables of the name indexes: a table of a large board spans
+// tens of megabytes and is probed at random, so that large ones are backed
+// by huge pages where the system allows.
+template <class T> using TTableAllocator = HostSdk::TableAllocator<T>;
 
 // A slot holds the upper half of the name's hash and the position + 1; 0 is
 // a free slot. The upper half also chooses the slot where a probe starts,

@@ -34,4 +34,32 @@ inline void* AllocateHugePageBlock(std::size_t bytes, bool advise = true) {
     return block;
 }
 
+// Room for a table that a large board probes at random: blocks of several
+// megabytes come from AllocateHugePageBlock, smaller ones from the ordinary
+// heap (a few huge pages would save little and could leave most of their
+// memory unused).
+constexpr std::size_t kLargeTable = 2 * kHugePageBytes;
+
+inline void* AllocateTable(std::size_t bytes) {
+    if (bytes < kLargeTable)
+        return ::operator new(bytes);
+    return AllocateHugePageBlock(WholeHugePages(bytes));
+}
+
+inline void FreeTable(void* block, std::size_t bytes) {
+    if (bytes < kLargeTable)
+        ::operator delete(block);
+    else
+        std::free(block);
+}
+
+template <class T> struct TableAllocator {
+    using value_type = T;
+    TableAllocator() = default;
+    template <class U> TableAllocator(const TableAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+    void deallocate(T* block, std::size_t n) { FreeTable(block, n * sizeof(T)); }
+    template <class U> bool operator==(const TableAllocator<U>&) const { return true; }
+};
+
 } // namespace HostSdk
