@@ -153,6 +153,7 @@ bool TSpecctraDsnNetworkDescriptor::ImportFromFile() {
     // for more pins would wait as long.
     TranslationState().PinToNetIndex.Compact();
     PinBlock.Compact();
+    Nets.Compact();
     return result;
 }
 
@@ -177,9 +178,9 @@ bool TSpecctraDsnNetworkDescriptor::ExportToPCB() {
             ExportListToPCB(group->FromToList.get());
     // The nets are on the board and the pin-to-net index answers for their
     // pins: their own pin lists go before the components are written.
-    for (TSpecctraNet* net : Nets.Ordered())
-        net->ReleasePinNames();
+    Nets.ForEachTaken([](TSpecctraNet* net) { net->ReleasePinNames(); });
     PinBlock.Clear();
+    Nets.ForgetOrder();
     return true;
 }
 
@@ -191,7 +192,6 @@ void TSpecctraDsnNetworkDescriptor::ReleasePins() {
         const TPinToNetIndex released = std::move(TranslationState().PinToNetIndex);
     }
     TranslationState().PinToNetIndex.Clear();
-    for (TSpecctraNet* net : Nets.Ordered())
-        net->ReleasePins();
+    Nets.ForEachTaken([](TSpecctraNet* net) { net->ReleasePins(); });
     PinBlock.Clear();
 }

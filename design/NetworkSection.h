@@ -55,6 +55,19 @@ public:
         return found < 0 ? nullptr : FItems[found].get();
     }
     std::size_t Count() const { return FItems.size(); }
+    // Once every object is in: gives back the index slots kept for more.
+    void Compact() { FByName.Shrink(); }
+    // Hands every object to `visit`, in the order taken.
+    template <class TVisit> void ForEachTaken(TVisit&& visit) const {
+        for (const auto& item : FItems)
+            visit(item.get());
+    }
+    // Lets go of the name order, which is made again when next asked for: a
+    // network of a million nets needs it only while the nets are written.
+    void ForgetOrder() {
+        std::vector<T*>().swap(FOrdered);
+        FOrderValid = false;
+    }
     // The objects in name order.
     const std::vector<T*>& Ordered() const {
         if (!FOrderValid) {

@@ -93,6 +93,7 @@ public:
         if (!FSlots.empty())
             __builtin_prefetch(&FSlots[(hash >> 32) & (FSlots.size() - 1)]);
     }
+    std::size_t SlotCount() const { return FSlots.size(); }
     // Room for `count` names without growing.
     void Reserve(std::size_t count) {
         if (count * 2 > FSlots.size())
@@ -101,6 +102,18 @@ public:
     void Clear() {
         FSlots.clear();
         FUsed = FLive = 0;
+    }
+    // For an index that is complete: gives back the slots beyond what keeps
+    // it at most three quarters full (half full is what adding keeps, so that
+    // a probe for a new name ends soon). A table of a million names probed at
+    // random is touched all over: every slot freed is memory given back. The
+    // next name added grows the table again.
+    void Shrink() {
+        std::size_t size = 16;
+        while (size * 3 < FLive * 4)
+            size *= 2;
+        if (size < FSlots.size())
+            Rehash(size);
     }
 
 private:
@@ -127,7 +140,12 @@ private:
         std::size_t size = 16;
         while (size < names * 2)
             size *= 2;
-        size = std::max(size, FLive * 4 >= FSlots.size() ? FSlots.size() * 2 : FSlots.size());
+        Rehash(std::max(size, FLive * 4 >= FSlots.size() ? FSlots.size() * 2 : FSlots.size()));
+    }
+    // Every name into a table of `size` slots (a power of two above the
+    // names' count); the removal marks are dropped. The slot a name starts
+    // from comes from the hash bits its entry keeps.
+    void Rehash(std::size_t size) {
         std::vector<uint64_t, TTableAllocator<uint64_t>> old(size, 0);
         old.swap(FSlots);
         const std::size_t mask = FSlots.size() - 1;

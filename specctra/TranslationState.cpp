@@ -34,6 +34,7 @@ void TPinToNetIndex::Compact() {
     };
     shrink(FEntries);
     shrink(FText);
+    FSlots.Shrink();
 }
 
 void TPinToNetIndex::Clear() {

@@ -37,8 +37,9 @@ public:
     void Remove(std::string_view pin, const TSpecctraObject* net);
     std::size_t Count() const { return FCount; }
     void Reserve(std::size_t count);
-    // Gives back the room kept for more references when it is more than an
-    // eighth of the room used.
+    // Once every reference is in: gives back the room kept for more
+    // references when it is more than an eighth of the room used, and the
+    // table's slots beyond three quarters full.
     void Compact();
     void Clear();
 

@@ -170,6 +170,42 @@ TEST(NamePositionIndex, NamesWhoseHashesAreEqualAreToldApartByTheirText) {
     EXPECT_EQ(empty.FindLowest(hash, [](uint32_t) { return true; }), -1);
 }
 
+TEST(NamePositionIndex, ShrinkingACompleteIndexKeepsEveryNameAndTakesMoreAfter) {
+    // Names 0..n-1, hashed so that neighbours share their start slot often
+    // (runs of probes cross the table's end after shrinking).
+    const auto hashOf = [](uint32_t i) { return (uint64_t{i / 3} * 0x9E3779B97F4A7C15ull) | 1u; };
+    const auto same = [](uint32_t wanted) {
+        return [wanted](uint32_t at) { return at == wanted; };
+    };
+    TNamePositionIndex index;
+    const uint32_t count = 2'100'000 / 2 + 1; // just past a power of two at half full
+    for (uint32_t i = 0; i < count; ++i)
+        ASSERT_EQ(index.FindOrInsert(hashOf(i), i, same(i)), -1);
+    for (uint32_t i = 0; i < count; i += 10)
+        index.Erase(hashOf(i), same(i));
+    const std::size_t grown = index.SlotCount();
+    index.Shrink();
+    // The smallest table at most three quarters full.
+    const std::size_t live = count - (count + 9) / 10;
+    EXPECT_LT(index.SlotCount(), grown);
+    EXPECT_LE(live * 4, index.SlotCount() * 3);
+    EXPECT_GT(live * 4, index.SlotCount() / 2 * 3);
+    for (uint32_t i = 0; i < count; ++i)
+        ASSERT_EQ(index.Find(hashOf(i), same(i)), i % 10 == 0 ? -1 : int64_t{i}) << i;
+    // A name added after shrinking finds room again, and the rest stay.
+    for (uint32_t i = count; i < count + 1000; ++i)
+        ASSERT_EQ(index.FindOrInsert(hashOf(i), i, same(i)), -1);
+    for (uint32_t i = 1; i < count + 1000; i += 997)
+        EXPECT_EQ(index.Find(hashOf(i), same(i)), i % 10 == 0 ? -1 : int64_t{i}) << i;
+    // An index already small enough, or empty, is left as it is.
+    const std::size_t small = index.SlotCount();
+    index.Shrink();
+    EXPECT_EQ(index.SlotCount(), small);
+    TNamePositionIndex empty;
+    empty.Shrink();
+    EXPECT_EQ(empty.SlotCount(), 0u);
+}
+
 TEST(PinToNetIndex, ATableOfManyMegabytesKeepsEveryReferenceThroughCompaction) {
     // Large enough that the slots and the entries take room of their own
     // (huge pages where the system has them) and grow through it.
