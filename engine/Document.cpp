@@ -37,6 +37,8 @@ constexpr const char* kFormat = "corvane-board";
 // Version 1 stored a pad's per-layer table whole; version 2 stores its runs.
 // Both are read; saves write version 2.
 constexpr const char* kVersion = "2";
+// Board-table keys of what a host keeps with the board (Corvane_SetHostData).
+constexpr const char* kHostDataPrefix = "host:";
 
 const char* kSchema = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -193,6 +195,12 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
         for (size_t i = 0; i < b.grids.v.size(); ++i)
             put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
+        for (const auto& [key, value] : b.hostData) {
+            BindText(st.get(), 1, kHostDataPrefix + key);
+            sqlite3_bind_blob(st.get(), 2, value.data(), static_cast<int>(value.size()),
+                              SQLITE_TRANSIENT);
+            Step(db, st.get());
+        }
     }
     {
         Stmt st = Prepare(db, "INSERT INTO layers VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
@@ -598,6 +606,13 @@ std::string ReadBoardValues(sqlite3* db, BoardRec& b, int64_t& outlineId) {
                 intKey = &i;
         if (intKey) {
             b.*intKey->field = row.Int(1, intKey->key, intKey->lo, intKey->hi);
+        } else if (k.rfind(kHostDataPrefix, 0) == 0) {
+            // Kept as the host wrote it, text or bytes.
+            const void* bytes = sqlite3_column_blob(st.get(), 1);
+            b.hostData[k.substr(std::strlen(kHostDataPrefix))] =
+                bytes ? std::string(static_cast<const char*>(bytes),
+                                    static_cast<size_t>(sqlite3_column_bytes(st.get(), 1)))
+                      : std::string();
         } else if (k == "outline") {
             outlineId = row.Whole(1, "outline", 0, INT64_MAX);
         } else if (k.rfind("grid_", 0) == 0) {

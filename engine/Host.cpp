@@ -195,6 +195,34 @@ int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capac
     return static_cast<int32_t>(b->fileName.size());
 }
 
+int32_t Corvane_SetHostData(CorvaneBoard board, const char* key, const char* value,
+                            int64_t length) {
+    BoardRec* b = Store::Get().Board(board);
+    if (!b || key == nullptr || length < 0)
+        return 0;
+    if (value == nullptr)
+        b->hostData.erase(key);
+    else
+        b->hostData[key].assign(value, static_cast<size_t>(length));
+    b->modified = true;
+    return 1;
+}
+
+int64_t Corvane_GetHostData(CorvaneBoard board, const char* key, char* buffer, int64_t capacity) {
+    BoardRec* b = Store::Get().Board(board);
+    if (!b || key == nullptr)
+        return -1;
+    auto found = b->hostData.find(key);
+    if (found == b->hostData.end())
+        return -1;
+    const std::string& value = found->second;
+    if (buffer != nullptr && capacity > 0)
+        std::memcpy(
+            buffer, value.data(),
+            static_cast<size_t>(std::min<int64_t>(capacity, static_cast<int64_t>(value.size()))));
+    return static_cast<int64_t>(value.size());
+}
+
 int64_t Corvane_LiveObjectCount(void) {
     return static_cast<int64_t>(Store::Get().LiveObjectCount());
 }

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -927,6 +928,9 @@ struct BoardRec {
     std::array<ListHead, kKindCount> byKind{};
     std::array<ListHead, kLayerCount> byLayer{};
     NetIndex netByName;
+    // What a host keeps with the board for itself, by key; saved with the
+    // document and never read by the engine.
+    std::map<std::string, std::string> hostData;
 };
 
 struct IteratorRec {

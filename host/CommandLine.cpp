@@ -51,9 +51,13 @@ cannot hold (constants, offset, padstacks, via numbers); import (without
 import-into writes none. tokens writes the full token dump. export, and the
 --rte and --ses files of import, write the route file (.rte) and the session file (.ses)
 of the board: its nets with their tracks and vias in 0.00001 mm, in the design's
-origin, with the padstacks and constants stored at import; the report of
-such an export is named after its file (X.rte.rpt, X.ses.rpt), so it never
-replaces the import's X.rpt.
+origin, with the padstacks and constants stored at import. The --rte and --ses
+files of import (without --autoroute) have a report named after the file
+(X.rte.rpt, X.ses.rpt), so it never replaces the import's X.rpt; export writes
+none. import, import-into and export write for the CAD system the design came
+from: names as the design spells them, quoted as the file declares, the board
+outline of a boundary path on layer pcb (see harrow import --help); --literal
+gives the translator's own text. run gives it always.
 
 Options for every verb, before or after it (--opt=value works too; "--" ends
 the options):
@@ -102,7 +106,8 @@ const VerbHelp kVerbHelp[] = {
             "harrow commands --params lists each command's parameters. Exit 3 when the\n"
             "command needs a current board and has none, or wrote no file or board.\n"},
     {"import", "usage: harrow import DSN [-o BOARD] [--merge BOARD] [--autoroute]\n"
-               "                     [--rte PATH|RenameDSN] [--ses PATH|RenameDSN] [--force]\n"
+               "                     [--rte PATH|RenameDSN] [--ses PATH|RenameDSN] [--literal]\n"
+               "                     [--force]\n"
                "Runs ImportSpecctraDesignFile: the design goes into a new board DSN.pcbdoc,\n"
                "into BOARD with -o (a folder takes DSN's name; the report goes beside the\n"
                "board, so a read-only source folder can be used in place), or into BOARD\n"
@@ -112,19 +117,37 @@ const VerbHelp kVerbHelp[] = {
                "(its signal boundary, else its pcb boundary), else inside the board\n"
                "outline, else near the pads. --rte/--ses name the route and session\n"
                "files to write after the import; RenameDSN means DSN with the extension\n"
-               "rte or ses.\n"
+               "rte or ses; harrow prints each file it wrote.\n"
+               "For the CAD system the design came from, harrow also keeps the design's\n"
+               "spelling of every name with the board, gives the board the outline that a\n"
+               "boundary path on layer pcb stands for (KiCad writes the board edge so),\n"
+               "reads KiCad's clearance type default_smd as the SMD clearances it stands\n"
+               "for (a warning in the report), and writes the route and session files so\n"
+               "that the design's CAD system reads them back: names as the design spells\n"
+               "them, quoted with a quote character the file declares, back-side parts at\n"
+               "the rotation the design gave them, every via under the padstack the design\n"
+               "named, no empty test_points block. --literal leaves all of that out: the\n"
+               "board and files are the translator's own, byte for byte.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"
                "nothing. --json prints the outcome as one JSON object.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
-               "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
-               "after BOARD (RenameDSN). A file that cannot be saved ends the command with\n"
-               "its name; the previous file stays.\n"},
+               "                     [-o PATH|FOLDER/] [--literal]\n"
+               "Runs ExportData on BOARD and prints each file written. Without --rte and\n"
+               "--ses both files are written, named after BOARD (RenameDSN), or after PATH\n"
+               "with -o (a folder keeps BOARD's name). A file that cannot be saved ends the\n"
+               "command with its name; the previous file stays. The files are rewritten for\n"
+               "the CAD system the design came from, as import writes them (see harrow\n"
+               "import --help), with the names kept in the board at its import; --literal\n"
+               "keeps the translator's own text. Writes no report; --json names the files\n"
+               "written in \"output\" and those not written in \"not_written\".\n"},
     {"new-project",
      "usage: harrow new-project DSN\n"
      "Runs the importer as the host's import wizard does: when DSN is a\n"
      "Specctra design file (.dsn or .rte), a folder \"Imported <DSN name>\" next to\n"
      "DSN (or \"Imported (1) <DSN name>\", ... when that exists) gets a project file\n"
      "and a new board, and DSN is imported into that board; the report is DSN.rpt.\n"
+     "The board keeps the design's names and gets the outline of a boundary path on\n"
+     "layer pcb, as with import; --literal leaves that out.\n"
      "Prints \"not a design\" or \"not found\" and exits 3 otherwise.\n"},
     {"tokens", "usage: harrow tokens DSN [-o PRS]\n"
                "Runs DebugParseDSN with DSN as the dialog's answer: one token a line into\n"
@@ -145,8 +168,10 @@ const VerbHelp kVerbHelp[] = {
              "planes, regions and keep-outs, pads with their shape on each layer, vias,\n"
              "holes, texts, and the components with their extent, pin 1 and designator.\n"
              "Coordinates are the board's own host units with the Y axis up; each layer\n"
-             "group names its layer (data-name), each net group its net (data-net), and\n"
-             "pads, vias and components have a title a browser shows on hover.\n"},
+             "group names its layer (data-layer, data-name), each net group its net by\n"
+             "its index (data-n) into the net table <metadata id=\"nets\">, and each\n"
+             "component mark its designator (data-ref); harrow view shows what is under\n"
+             "the pointer.\n"},
     {"view", "usage: harrow view BOARD [FILE.html] [--svg | --canvas]\n"
              "Writes one self-contained HTML page (no network, no external script) that\n"
              "shows the picture of harrow show --svg with a layer panel (tick a layer to\n"
@@ -176,10 +201,11 @@ const VerbHelp kVerbHelp[] = {
                  "and prints each ERROR and WARNING line of the report on stdout, as\n"
                  "DSN:LINE: TEXT where the report names a line. Exit 0 clean, 1 errors,\n"
                  "3 not a design.\n"},
-    {"import-into", "usage: harrow import-into BOARD DSN\n"
+    {"import-into", "usage: harrow import-into BOARD DSN [--literal]\n"
                     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
                     "when it answers false (not a .dsn file, or not a design). Writes no\n"
-                    "report.\n"},
+                    "report. Keeps the design's names and gives the board the outline of a\n"
+                    "boundary path on layer pcb, as import does; --literal leaves that out.\n"},
     {"commands", "usage: harrow commands [--params] [--json]\n"
                  "Lists the commands the plug-in registers, in order; --params adds what\n"
                  "each does and the parameters it reads.\n"},
@@ -211,9 +237,10 @@ const OptionEntry kOptions[] = {
     {"--board", nullptr, true, "run"},
     {"--merge", nullptr, true, "import"},
     {"--autoroute", nullptr, false, "import"},
+    {"--literal", nullptr, false, "import export import-into new-project"},
     {"--rte", nullptr, true, "import export"},
     {"--ses", nullptr, true, "import export"},
-    {"--output", "-o", true, "import tokens"},
+    {"--output", "-o", true, "import export tokens"},
     {"--file", nullptr, true, "embedded"},
     {"--delete", nullptr, false, "embedded"},
     {"--params", nullptr, false, "commands"},
@@ -351,6 +378,8 @@ CommandLine Parse(int argc, char** argv) {
             line.merge = *value;
         else if (option == "--autoroute")
             line.autoroute = true;
+        else if (option == "--literal")
+            line.literal = true;
         else if (option == "--rte")
             line.rte = *value;
         else if (option == "--ses")

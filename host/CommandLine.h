@@ -18,6 +18,7 @@ struct CommandLine {
     SessionOptions session;
     bool help = false, version = false, quiet = false, json = false;
     bool autoroute = false, remove = false, params = false, svg = false, canvas = false;
+    bool literal = false; // the translator's own bytes, nothing rewritten for the CAD system
     std::optional<std::string> merge, rte, ses, file, output;
 };
 

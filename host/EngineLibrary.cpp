@@ -32,6 +32,8 @@ EngineLibrary::EngineLibrary(const std::string& path) : path_(path) {
         Resolve(handle_, "Corvane_GetBoardFileName", GetBoardFileName);
         Resolve(handle_, "Corvane_DumpBoardJson", DumpBoardJson);
         Resolve(handle_, "Corvane_DumpRulesJson", DumpRulesJson);
+        Resolve(handle_, "Corvane_SetHostData", SetHostData);
+        Resolve(handle_, "Corvane_GetHostData", GetHostData);
         Resolve(handle_, "Corvane_UpdateFreePrimitiveNets", UpdateFreePrimitiveNets);
         Resolve(handle_, "Corvane_CheckBoard", CheckBoard);
         Resolve(handle_, "Corvane_FreeCheck", FreeCheck);
@@ -69,6 +71,15 @@ std::string EngineLibrary::BoardFileName(CorvaneBoard board) const {
     }
     name.resize(static_cast<std::size_t>(length));
     return name;
+}
+
+std::optional<std::string> EngineLibrary::HostData(CorvaneBoard board, const char* key) const {
+    const int64_t length = GetHostData(board, key, nullptr, 0);
+    if (length < 0)
+        return std::nullopt;
+    std::string value(static_cast<std::size_t>(length), '\0');
+    GetHostData(board, key, value.data(), length);
+    return value;
 }
 
 } // namespace Harrow

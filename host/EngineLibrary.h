@@ -5,6 +5,7 @@
 #include "host/sdk/CorvaneCheck.h"
 #include "host/sdk/CorvaneEngine.h"
 
+#include <optional>
 #include <string>
 
 namespace Harrow {
@@ -28,6 +29,8 @@ public:
     decltype(&Corvane_SetBoardModified) SetBoardModified = nullptr;
     decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
     decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;
+    decltype(&Corvane_SetHostData) SetHostData = nullptr;
+    decltype(&Corvane_GetHostData) GetHostData = nullptr;
     decltype(&Corvane_DumpRulesJson) DumpRulesJson = nullptr;
     decltype(&Corvane_UpdateFreePrimitiveNets) UpdateFreePrimitiveNets = nullptr;
     decltype(&Corvane_CheckBoard) CheckBoard = nullptr;
@@ -38,6 +41,8 @@ public:
     decltype(&Corvane_CheckNetName) CheckNetName = nullptr;
 
     std::string BoardFileName(CorvaneBoard board) const;
+    // The host data of `key` on the board; nullopt when absent.
+    std::optional<std::string> HostData(CorvaneBoard board, const char* key) const;
     // Any symbol of the engine by name (its PcbApi_ entry points), or null.
     void* Symbol(const char* name) const;
     const std::string& Path() const { return path_; }

@@ -1,5 +1,7 @@
 #include "host/HarrowClient.h"
 
+#include "host/HomeFiles.h"
+
 #include "host/Outcome.h"
 #include "host/PcbApiTable.h"
 #include "router/DesignBoundary.h"
@@ -198,10 +200,23 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         return;
     }
     const PcbApiTable api = BindPcbApi([this](const char* name) { return engine_.Symbol(name); });
+    // The design's boundary, from harrow's one reading of the design; the
+    // plug-in's own commands hand over only the file's name.
+    std::optional<HomeDesign> readHere;
+    HomeDesign* design = homeDesign_;
+    if (design == nullptr && !designFile_.empty()) {
+        try {
+            design = &readHere.emplace(designFile_, true);
+        } catch (const std::exception&) {
+            design = nullptr;
+        }
+    }
+    if (design != nullptr)
+        design->GiveBoardEdge(api, document->BoardHandle());
     Router::RouteBoard board = Router::ReadRouteBoard(api, document->BoardHandle());
     const std::string area = Router::SetWorkingArea(
-        board, designFile_.empty() ? std::vector<Router::Pt>{}
-                                   : Router::ReadDesignBoundaryFile(designFile_, board.origin));
+        board, design == nullptr ? std::vector<Router::Pt>{}
+                                 : Router::DesignBoundary(design->Digest(), board.origin));
     Router::RouteOptions options;
     options.cancelled = [this] { return console_.TakeInterrupt(); };
     int steps = 0;
@@ -217,6 +232,8 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
     if (steps != 0)
         console_.ProgressFinish();
     Router::WriteRoutes(api, document->BoardHandle(), board, result.tracks, result.vias);
+    if (design != nullptr)
+        design->RecordRouterVias(board, result.vias);
     autorouteOpen_ = result.open;
     console_.Note("PCB:Autoroute: " + area);
     for (const std::string& line : board.notes)

@@ -15,6 +15,8 @@
 
 namespace Harrow {
 
+class HomeDesign;
+
 class HarrowClient;
 
 class BoardDocument : public HostSdk::IServerDocument,
@@ -80,6 +82,11 @@ public:
     // The design file of the command being run (its "DsnFile" parameter),
     // whose boundary "PCB:Autoroute" routes inside; empty when none.
     void SetDesignFile(const std::string& path) { designFile_ = path; }
+    // The design as harrow's verb read it: its boundary (read once, not
+    // again for the router), the outline it gives the board before routing
+    // and the padstacks of the router's vias. Null for the plug-in's own
+    // commands, which route inside the design file's boundary.
+    void SetHomeDesign(HomeDesign* design) { homeDesign_ = design; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -149,6 +156,7 @@ private:
     std::vector<std::string> saved_;
     int autorouteOpen_ = 0;
     std::string designFile_;
+    HomeDesign* homeDesign_ = nullptr;
 };
 
 } // namespace Harrow

@@ -12,7 +12,7 @@
 namespace Harrow {
 
 StagedDesign::StagedDesign(const std::string& design, const std::string& parent,
-                           const std::string& linkName) {
+                           const std::string& linkName, const std::string* text) {
     std::string pattern = WholePath(parent) + "/.harrow-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         throw HostError("cannot make a work folder in " + ShownPath(parent) + ": " +
@@ -20,10 +20,24 @@ StagedDesign::StagedDesign(const std::string& design, const std::string& parent,
     folder_ = pattern;
     link_ =
         folder_ + "/" + (linkName.empty() ? HostSdk::ExtractFileName(WholePath(design)) : linkName);
-    if (::symlink(WholePath(design).c_str(), link_.c_str()) != 0) {
-        int error = errno;
+    int error = 0;
+    if (text != nullptr) {
+        if (FILE* file = std::fopen(link_.c_str(), "wb")) {
+            if (std::fwrite(text->data(), 1, text->size(), file) != text->size())
+                error = errno != 0 ? errno : EIO;
+            if (std::fclose(file) != 0 && error == 0)
+                error = errno;
+        } else {
+            error = errno;
+        }
+    } else if (::symlink(WholePath(design).c_str(), link_.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(link_.c_str());
         ::rmdir(folder_.c_str());
-        throw HostError("cannot link " + ShownPath(design) + " into " + ShownPath(parent) + ": " +
+        throw HostError("cannot " + std::string(text != nullptr ? "copy " : "link ") +
+                        ShownPath(design) + " into " + ShownPath(parent) + ": " +
                         std::strerror(error));
     }
 }

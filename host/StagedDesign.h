@@ -12,9 +12,10 @@ namespace Harrow {
 class StagedDesign {
 public:
     // A new folder inside `parent` with a link named `linkName` (the design's
-    // own name when empty) to `design`. Raises HostError with a reason.
+    // own name when empty) to `design`, or a file holding `text` in its stead
+    // (the design as harrow rewrote it). Raises HostError with a reason.
     StagedDesign(const std::string& design, const std::string& parent,
-                 const std::string& linkName = std::string());
+                 const std::string& linkName = std::string(), const std::string* text = nullptr);
     ~StagedDesign();
     StagedDesign(const StagedDesign&) = delete;
     StagedDesign& operator=(const StagedDesign&) = delete;

@@ -7,6 +7,7 @@
 #include "host/BoardSummary.h"
 #include "host/Catalog.h"
 #include "host/CommandLine.h"
+#include "host/HomeFiles.h"
 #include "host/Outcome.h"
 #include "host/RuleListing.h"
 #include "host/Session.h"
@@ -49,6 +50,8 @@ struct Translation {
     std::string output; // whole path of the board (or dump); empty when none
     std::string report; // whole path when a report was written
     ReportCounts counts;
+    std::vector<std::string> files;      // route and session files written
+    bool outputIsFiles = false;          // "output" lists the files (export)
     std::vector<std::string> notWritten; // asked-for files that were not written
     std::vector<std::string> notDone;    // other asked-for work left undone
     bool done = false;
@@ -82,19 +85,25 @@ struct Translation {
         return line;
     }
 
+    static std::string JsonList(const std::vector<std::string>& paths) {
+        std::string out = "[";
+        for (const std::string& path : paths)
+            out += (out.size() > 1 ? "," : "") + JsonString(path);
+        return out + "]";
+    }
+
     std::string Json(const std::string& verb) const {
         std::ostringstream out;
         out << "{\"verb\":" << JsonString(verb) << ",\"input\":" << JsonString(input)
-            << ",\"output\":" << (output.empty() ? "null" : JsonString(output))
+            << ",\"output\":"
+            << (outputIsFiles    ? JsonList(files)
+                : output.empty() ? "null"
+                                 : JsonString(output))
             << ",\"report\":" << (report.empty() ? "null" : JsonString(report))
             << ",\"errors\":" << counts.errors << ",\"warnings\":" << counts.warnings
-            << ",\"done\":" << (done ? "true" : "false") << ",\"not_written\":[";
-        const char* separator = "";
-        for (const std::string& path : notWritten) {
-            out << separator << JsonString(path);
-            separator = ",";
-        }
-        out << "],\"exit\":" << static_cast<int>(Status()) << "}";
+            << ",\"done\":" << (done ? "true" : "false") << ",\"files\":" << JsonList(files)
+            << ",\"not_written\":" << JsonList(notWritten)
+            << ",\"exit\":" << static_cast<int>(Status()) << "}";
         return out.str();
     }
 };
@@ -176,6 +185,36 @@ std::string ResolveRename(const std::string& value, const std::string& base,
 
 // ---- the verbs ----
 
+// Notes of harrow's own, one line each after the summary: "DSN: note".
+void PrintNotes(const CommandLine& line, const std::string& about,
+                const std::vector<std::string>& notes) {
+    if (line.quiet)
+        return;
+    for (const std::string& note : notes)
+        std::cerr << ShownPath(about) << ": " << note << std::endl;
+}
+
+// The route and session files the translator wrote, rewritten for the
+// design's CAD system; each file written is named, with what changed.
+void HomeTheFiles(const CommandLine& line, Session& session, intptr_t board,
+                  const std::optional<Digest::HomeTable>& known, const std::string& from,
+                  const std::vector<std::string>& written, std::vector<std::string>& lines) {
+    std::optional<Digest::HomeTable> table = known;
+    if (!line.literal && !table && board != 0)
+        table = LoadHomeTable(session.Engine(), board);
+    for (const std::string& path : written) {
+        std::string what = "written";
+        if (!line.literal) {
+            what += " for the design's CAD system: " +
+                    RewriteForHome(path, table ? *table : Digest::HomeTable());
+            if (!table)
+                what += " (the board keeps no design names: imported by the plug-in's own "
+                        "command or before harrow kept them)";
+        }
+        lines.push_back(ShownPath(from) + " -> " + ShownPath(path) + ": " + what);
+    }
+}
+
 int Import(CommandLine& line) {
     Expect(line, 1,
            "import DSN [-o BOARD] [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");
@@ -187,6 +226,7 @@ int Import(CommandLine& line) {
         line.session.boards.push_back(*line.merge);
     Session session(line.session);
     RequireDesign(session, dsn);
+    HomeDesign home(dsn, line.literal);
 
     // Where everything lands: beside the design, or beside the -o board.
     std::optional<StagedDesign> staged;
@@ -211,8 +251,14 @@ int Import(CommandLine& line) {
         ses = ResolveRename(*line.ses, base, "ses");
         guard.Add(*ses);
     }
-    if (line.output)
-        staged.emplace(dsn, HostSdk::ExtractFilePath(board));
+    // The translator reads the design from a private folder when the board
+    // goes elsewhere, or when harrow rewrote words it does not know.
+    {
+        const std::string rewritten = home.RewrittenText();
+        if (line.output || !rewritten.empty())
+            staged.emplace(dsn, HostSdk::ExtractFilePath(board), std::string(),
+                           rewritten.empty() ? nullptr : &rewritten);
+    }
     const std::string design = staged ? staged->Path() : dsn;
 
     std::string parameters = "DsnFile=" + design;
@@ -226,11 +272,19 @@ int Import(CommandLine& line) {
         parameters += "|RteFile=" + ParameterValue("--rte", *rte);
     if (ses)
         parameters += "|SesFile=" + ParameterValue("--ses", *ses);
+    session.Client().SetHomeDesign(&home);
     session.RunCommand("ImportSpecctraDesignFile", parameters);
+    session.Client().SetHomeDesign(nullptr);
+    BoardDocument* document = session.Client().CurrentDocument();
     // The new board was named after the linked design: it is saved as -o.
-    if (staged)
-        if (BoardDocument* document = session.Client().CurrentDocument())
-            document->SetFileName(board);
+    if (staged && !line.merge && document != nullptr)
+        document->SetFileName(board);
+    if (document != nullptr && !line.literal) {
+        EngineLibrary& engine = session.Engine();
+        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
+                           document->BoardHandle());
+        StoreHomeTable(engine, document->BoardHandle(), home.TableText());
+    }
     session.Finish();
     if (staged && !line.autoroute)
         staged->MoveOut("rpt", report);
@@ -242,6 +296,7 @@ int Import(CommandLine& line) {
     translation.interrupted = session.GetConsole().Interrupted();
     const bool reportWritten = guard.WasWritten(report);
     if (reportWritten) {
+        AppendReportWarnings(report, home.ReportWarnings());
         translation.report = report;
         translation.counts = ReportCounts::Read(report);
     }
@@ -252,16 +307,30 @@ int Import(CommandLine& line) {
             session.GetConsole().QuestionsAnsweredNo() + session.GetConsole().DialogsCancelled() > 0
                 ? "cancelled"
                 : "see the messages above";
+    std::vector<std::string> written;
     for (const auto& path : {rte, ses})
-        if (path && !guard.WasWritten(*path) && translation.done)
+        if (path && guard.WasWritten(*path))
+            written.push_back(*path);
+        else if (path && translation.done)
             translation.notWritten.push_back(*path);
+    std::vector<std::string> fileLines;
+    HomeTheFiles(line, session, 0,
+                 written.empty() || line.literal ? std::nullopt
+                                                 : std::optional<Digest::HomeTable>(home.Table()),
+                 board, written, fileLines);
+    translation.files = written;
     // Asked to route, and the router left connections open: part of the work.
     if (const int open = session.Client().AutorouteOpen(); open > 0 && translation.done)
         translation.notDone.push_back("routed in part: " + std::to_string(open) +
                                       " connections left open");
     if (line.session.noSave)
         translation.output.clear();
-    return Report(line, translation);
+    const int status = Report(line, translation);
+    PrintNotes(line, dsn, home.Notes());
+    if (!line.quiet)
+        for (const std::string& text : fileLines)
+            std::cerr << text << std::endl;
+    return status;
 }
 
 int Validate(CommandLine& line) {
@@ -371,10 +440,18 @@ int NewProject(CommandLine& line) {
     const std::string report = HostSdk::ChangeFileExt(dsn, "rpt");
     guard.Add(report);
     int32_t result = 0;
+    HomeDesign home(dsn, line.literal);
     session.Guarded("new-project", [&] { result = session.Plugin().Importer().ImportFile(dsn); });
     if (result != 0)
         throw HostError("the import into a new project failed (importer code " + HexCode(result) +
                         "); see the messages above");
+    if (BoardDocument* document = session.Client().CurrentDocument();
+        document != nullptr && !line.literal) {
+        EngineLibrary& engine = session.Engine();
+        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
+                           document->BoardHandle());
+        StoreHomeTable(engine, document->BoardHandle(), home.TableText());
+    }
     session.Finish();
     guard.RestoreModes();
     Translation translation;
@@ -388,7 +465,9 @@ int NewProject(CommandLine& line) {
         translation.counts = ReportCounts::Read(report);
     }
     translation.interrupted = session.GetConsole().Interrupted();
-    return Report(line, translation);
+    const int status = Report(line, translation);
+    PrintNotes(line, dsn, home.Notes());
+    return status;
 }
 
 int Tokens(CommandLine& line) {
@@ -644,18 +723,21 @@ int Drc(CommandLine& line) {
 }
 
 int Export(CommandLine& line) {
-    Expect(line, 1, "export BOARD [--rte PATH] [--ses PATH]");
+    Expect(line, 1, "export BOARD [--rte PATH] [--ses PATH] [-o PATH|FOLDER/] [--literal]");
     const std::string board = WholePath(line.positional[0]);
     std::string parameters = "PcbFileName=" + ParameterValue("BOARD", board);
     if (!line.rte && !line.ses)
         line.rte = line.ses = std::string("RenameDSN");
+    // RenameDSN names the files after the board, or after -o (a folder keeps
+    // the board's name).
+    const std::string base = line.output ? BoardOutput(*line.output, board) : board;
     OutputGuard guard(line.session.force);
     std::vector<std::string> asked;
     for (auto [value, extension, name] :
          {std::tuple{line.rte, "rte", "RteFile"}, std::tuple{line.ses, "ses", "SesFile"}}) {
         if (!value)
             continue;
-        std::string path = ResolveRename(*value, board, extension);
+        std::string path = ResolveRename(*value, base, extension);
         guard.Add(path);
         asked.push_back(path);
         parameters += std::string("|") + name + "=" + ParameterValue("--rte/--ses", path);
@@ -667,17 +749,30 @@ int Export(CommandLine& line) {
     guard.RestoreModes();
     Translation translation;
     translation.input = board;
+    translation.outputIsFiles = true;
+    std::vector<std::string> written;
     for (const std::string& path : asked)
-        if (!guard.WasWritten(path))
+        if (guard.WasWritten(path))
+            written.push_back(path);
+        else
             translation.notWritten.push_back(path);
-    translation.done = translation.notWritten.size() < asked.size();
+    translation.done = !written.empty();
     for (const std::string& path : session.Client().ReportsShown()) {
         translation.report = path;
         translation.counts = ReportCounts::Read(path);
     }
+    std::vector<std::string> fileLines;
+    BoardDocument* document = session.Client().CurrentDocument();
+    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, std::nullopt,
+                 board, written, fileLines);
+    translation.files = written;
     if (!translation.done)
         translation.nothingReason = "no route or session file was written";
-    return Report(line, translation);
+    const int status = Report(line, translation);
+    if (!line.quiet)
+        for (const std::string& text : fileLines)
+            std::cerr << text << std::endl;
+    return status;
 }
 
 int ImportInto(CommandLine& line) {
@@ -686,14 +781,26 @@ int ImportInto(CommandLine& line) {
     Session session(line.session);
     BoardDocument& document = session.OpenBoard(line.positional[0]);
     RequireReadableFile(dsn, "design");
+    HomeDesign home(dsn, line.literal);
+    std::optional<StagedDesign> staged;
+    if (const std::string rewritten = home.RewrittenText(); !rewritten.empty())
+        staged.emplace(dsn, TemporaryFolder(), std::string(), &rewritten);
+    const std::string design = staged ? staged->Path() : dsn;
     intptr_t handle = document.BoardHandle();
     if (handle > std::numeric_limits<int32_t>::max() ||
         handle < std::numeric_limits<int32_t>::min())
         throw HostError("board handle does not fit the importer's 32-bit argument");
     bool imported = false;
     session.Guarded("import-into", [&] {
-        imported = session.Plugin().ImportIntoPcb()(dsn.c_str(), "", static_cast<int32_t>(handle));
+        imported =
+            session.Plugin().ImportIntoPcb()(design.c_str(), "", static_cast<int32_t>(handle));
     });
+    if (imported && !line.literal) {
+        EngineLibrary& engine = session.Engine();
+        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
+                           handle);
+        StoreHomeTable(engine, handle, home.TableText());
+    }
     session.Finish();
     Translation translation;
     translation.input = dsn;
@@ -702,7 +809,10 @@ int ImportInto(CommandLine& line) {
     translation.interrupted = session.GetConsole().Interrupted();
     if (!imported)
         translation.nothingReason = "the plug-in imports only .dsn files that hold a design";
-    return Report(line, translation);
+    const int status = Report(line, translation);
+    if (imported)
+        PrintNotes(line, dsn, home.Notes());
+    return status;
 }
 
 int Commands(CommandLine& line) {

@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace Router {
 namespace {
@@ -16,77 +14,15 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Board units per design unit; 0 for a word that is no length unit.
-double UnitScale(const std::string& unit) {
-    const std::string u = Lower(unit);
-    if (u == "inch")
-        return 10000000.0;
-    if (u == "mil")
-        return 10000.0;
-    if (u == "cm")
-        return 100000.0 / 0.0254;
-    if (u == "mm")
-        return 10000.0 / 0.0254;
-    if (u == "um")
-        return 10.0 / 0.0254;
-    return 0;
-}
-
-// The few tokens the boundary needs: "(", ")", words and quoted strings,
-// with the quote character that the parser block sets.
-class Scanner {
-public:
-    explicit Scanner(const std::string& text) : text_(text) {}
-
-    // False at the end of the text.
-    bool Next(std::string& token, bool& quoted) {
-        while (pos_ < text_.size() &&
-               (std::isspace(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == ';'))
-            ++pos_;
-        if (pos_ >= text_.size())
-            return false;
-        quoted = false;
-        const char c = text_[pos_];
-        if (c == '(' || c == ')') {
-            token.assign(1, c);
-            ++pos_;
-            return true;
-        }
-        if (afterStringQuote_) {
-            afterStringQuote_ = false;
-            quote_ = c;
-            token.assign(1, c);
-            ++pos_;
-            return true;
-        }
-        if (c == quote_) {
-            const std::size_t end = text_.find(quote_, pos_ + 1);
-            const std::size_t stop = end == std::string::npos ? text_.size() : end;
-            token = text_.substr(pos_ + 1, stop - pos_ - 1);
-            pos_ = stop + 1;
-            quoted = true;
-            return true;
-        }
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[pos_])) &&
-               text_[pos_] != '(' && text_[pos_] != ')' && text_[pos_] != ';')
-            ++pos_;
-        token = text_.substr(start, pos_ - start);
-        afterStringQuote_ = Lower(token) == "string_quote";
-        return true;
-    }
-
-private:
-    const std::string& text_;
-    std::size_t pos_ = 0;
-    char quote_ = '\'';
-    bool afterStringQuote_ = false;
-};
-
-struct BoundaryShape {
+struct Candidate {
     bool signal = false;
     std::vector<Pt> points; // in design units
 };
+
+Pt InBoardUnits(const Digest::DesignDigest& design, Pt p, Pt origin) {
+    return {origin.x + std::nearbyint(p.x * design.boardUnitsPerUnit),
+            origin.y + std::nearbyint(p.y * design.boardUnitsPerUnit)};
+}
 
 double Area(const std::vector<Pt>& polygon) {
     double twice = 0;
@@ -120,87 +56,69 @@ std::vector<Pt> ShapePoints(const std::string& kind, const std::vector<double>& 
 
 } // namespace
 
-std::vector<Pt> ReadDesignBoundary(const std::string& text, Pt origin) {
-    Scanner scanner(text);
-    std::vector<std::string> stack; // keywords of the open blocks
-    bool afterOpen = false;
-    std::string designUnit, resolutionUnit, structureUnit;
-    std::vector<BoundaryShape> shapes;
-    std::vector<std::string> words; // of the shape block being read
-    std::string token;
-    bool quoted = false;
-    auto at = [&](std::size_t depth, const char* keyword) {
-        return stack.size() > depth && stack[depth] == keyword;
-    };
-    while (scanner.Next(token, quoted)) {
-        if (!quoted && token == "(") {
-            afterOpen = true;
-            continue;
-        }
-        if (!quoted && token == ")") {
-            // The end of a shape block right inside a boundary.
-            if (stack.size() == 4 && at(1, "structure") && at(2, "boundary") && words.size() >= 2) {
-                std::vector<double> numbers;
-                for (std::size_t i = 1; i < words.size(); ++i) {
-                    char* end = nullptr;
-                    const double value = std::strtod(words[i].c_str(), &end);
-                    if (end != words[i].c_str() && *end == '\0')
-                        numbers.push_back(value);
-                }
-                BoundaryShape shape;
-                shape.signal = Lower(words[0]) == "signal";
-                shape.points = ShapePoints(stack[3], numbers);
-                if (!shape.points.empty() && (shape.signal || Lower(words[0]) == "pcb"))
-                    shapes.push_back(std::move(shape));
-            }
-            words.clear();
-            if (!stack.empty())
-                stack.pop_back();
-            afterOpen = false;
-            continue;
-        }
-        if (afterOpen) {
-            afterOpen = false;
-            stack.push_back(Lower(token));
-            words.clear();
-            continue;
-        }
-        if (stack.size() == 2 && at(0, "pcb") && at(1, "unit"))
-            designUnit = token;
-        else if (stack.size() == 2 && at(0, "pcb") && at(1, "resolution") && resolutionUnit.empty())
-            resolutionUnit = token;
-        else if (stack.size() == 3 && at(1, "structure") && at(2, "unit"))
-            structureUnit = token;
-        else if (stack.size() == 4 && at(1, "structure") && at(2, "boundary"))
-            words.push_back(token);
+std::vector<Pt> DesignBoundary(const Digest::DesignDigest& design, Pt origin) {
+    std::vector<Candidate> shapes;
+    for (const Digest::BoundaryShape& shape : design.boundary) {
+        Candidate candidate;
+        candidate.signal = Lower(shape.layer) == "signal";
+        candidate.points = ShapePoints(shape.kind, shape.numbers);
+        if (!candidate.points.empty() && (candidate.signal || Lower(shape.layer) == "pcb"))
+            shapes.push_back(std::move(candidate));
     }
-    double scale = 0;
-    for (const std::string* unit : {&structureUnit, &designUnit, &resolutionUnit})
-        if (scale == 0 && !unit->empty())
-            scale = UnitScale(*unit);
-    if (scale == 0)
-        scale = UnitScale("mil");
     // The routing boundary beats the board's; of several, the largest.
-    const BoundaryShape* best = nullptr;
-    for (const BoundaryShape& shape : shapes)
+    const Candidate* best = nullptr;
+    for (const Candidate& shape : shapes)
         if (best == nullptr || shape.signal > best->signal ||
             (shape.signal == best->signal && Area(shape.points) > Area(best->points)))
             best = &shape;
     std::vector<Pt> result;
     if (best != nullptr)
         for (const Pt& p : best->points)
-            result.push_back(
-                {origin.x + std::nearbyint(p.x * scale), origin.y + std::nearbyint(p.y * scale)});
+            result.push_back(InBoardUnits(design, p, origin));
     return result;
 }
 
-std::vector<Pt> ReadDesignBoundaryFile(const std::string& path, Pt origin) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+std::vector<Pt> ReadDesignBoundary(const std::string& text, Pt origin) {
+    return DesignBoundary(Digest::ReadDesignDigest(text), origin);
+}
+
+std::vector<Pt> BoardEdge(const Digest::DesignDigest& design, Pt origin, std::string& note) {
+    note.clear();
+    const Digest::BoundaryShape* best = nullptr;
+    double bestArea = -1;
+    std::vector<Pt> points;
+    for (const Digest::BoundaryShape& shape : design.boundary) {
+        if (Lower(shape.layer) != "pcb" || (shape.kind != "path" && shape.kind != "polygon"))
+            continue;
+        std::vector<Pt> vertices;
+        for (std::size_t i = 1; i + 1 < shape.numbers.size(); i += 2)
+            vertices.push_back({shape.numbers[i], shape.numbers[i + 1]});
+        const double area = vertices.size() >= 3 ? Area(vertices) : 0;
+        if (best == nullptr || area > bestArea) {
+            best = &shape;
+            bestArea = area;
+            points = std::move(vertices);
+        }
+    }
+    if (best == nullptr)
         return {};
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ReadDesignBoundary(text.str(), origin);
+    const bool closed = points.size() >= 2 && points.front().x == points.back().x &&
+                        points.front().y == points.back().y;
+    while (points.size() > 1 && points.front().x == points.back().x &&
+           points.front().y == points.back().y)
+        points.pop_back();
+    if (points.size() < 3 || bestArea <= 0) {
+        note = "the boundary's " + best->kind + " on layer pcb has fewer than three corners (or " +
+               "no area): the board keeps no outline";
+        return {};
+    }
+    if (!closed && best->kind == "path")
+        note = "the boundary's path on layer pcb does not end where it starts: its last corner "
+               "is joined to its first";
+    std::vector<Pt> result;
+    for (const Pt& p : points)
+        result.push_back(InBoardUnits(design, p, origin));
+    return result;
 }
 
 } // namespace Router

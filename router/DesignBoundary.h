@@ -4,6 +4,7 @@
 // board ends, so the host reads the structure's boundary shapes here.
 #pragma once
 
+#include "digest/DesignDigest.h"
 #include "router/RouteGeometry.h"
 
 #include <string>
@@ -11,15 +12,22 @@
 
 namespace Router {
 
-// The boundary polygon of a design text in board units: the largest
-// "signal" boundary shape (the routing boundary) when there is one, else the
-// largest "pcb" boundary shape. Rectangles, polygons, closed paths and
-// circles count. Lengths are in the structure's unit, else the design's,
-// else the unit of its resolution, else mil, and every point is moved by
-// `origin` (where the design's zero lies on the board). Empty when the text
-// holds no usable boundary.
+// The boundary polygon of a design in board units: the largest "signal"
+// boundary shape (the routing boundary) when there is one, else the largest
+// "pcb" boundary shape. Rectangles, polygons, closed paths and circles count.
+// Lengths are in the structure's unit, else the design's, else the unit of its
+// resolution, else mil, and every point is moved by `origin` (where the
+// design's zero lies on the board). Empty when the design holds no usable
+// boundary.
+std::vector<Pt> DesignBoundary(const Digest::DesignDigest& design, Pt origin);
+// The same of a design text.
 std::vector<Pt> ReadDesignBoundary(const std::string& text, Pt origin);
-// The same for a design file; empty when the file cannot be read.
-std::vector<Pt> ReadDesignBoundaryFile(const std::string& path, Pt origin);
+
+// The board's edge as the design's boundary gives it on the layer "pcb" as a
+// path or polygon (the largest, when there are several), in board units, its
+// corners without the closing repeat. Empty, with `note` saying why, when that
+// shape has fewer than three corners; `note` also says when an open path was
+// closed.
+std::vector<Pt> BoardEdge(const Digest::DesignDigest& design, Pt origin, std::string& note);
 
 } // namespace Router

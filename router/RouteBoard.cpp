@@ -251,6 +251,9 @@ private:
         double viaWidth = 0, viaHole = 0, anyViaWidth = 0, anyViaHole = 0;
         // Per net: rank (0 its own rule, 1 its class's, 2 none), width, hole.
         std::vector<std::tuple<int, double, double>> netVia(out_.nets.size(), {2, 0.0, 0.0});
+        // The padstack each via style names ("Via style NAME", maybe prefixed).
+        std::string viaPadstack, anyViaPadstack;
+        std::vector<std::string> netViaPadstack(out_.nets.size());
         double boardClearance = -1, anyClearance = 0;
         bool boardRule = false;
         std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
@@ -316,26 +319,33 @@ private:
                     return;
                 if (width <= 0)
                     return;
+                const std::string padstack = ViaStylePadstack(h);
                 // The board's first via style is its via; a net's own rule
                 // beats its class's, which beats the board's.
                 if (anyViaWidth <= 0) {
                     anyViaWidth = width;
                     anyViaHole = hole;
+                    anyViaPadstack = padstack;
                 }
                 std::string name;
                 if (scope1 == "All") {
                     if (viaWidth <= 0) {
                         viaWidth = width;
                         viaHole = hole;
+                        viaPadstack = padstack;
                     }
                 } else if (Term(scope1, "InNet", name)) {
-                    if (auto it = netByName.find(name); it != netByName.end())
+                    if (auto it = netByName.find(name); it != netByName.end()) {
                         netVia[it->second] = {0, width, hole};
+                        netViaPadstack[it->second] = padstack;
+                    }
                 } else if (Term(scope1, "InNetClass", name)) {
                     for (const std::string& member : classes[Upper(name)])
                         if (auto it = netByName.find(member);
-                            it != netByName.end() && std::get<0>(netVia[it->second]) > 0)
+                            it != netByName.end() && std::get<0>(netVia[it->second]) > 0) {
                             netVia[it->second] = {1, width, hole};
+                            netViaPadstack[it->second] = padstack;
+                        }
                 }
             } else if (kind == kRoutingLayersRule) {
                 int32_t codes[PCBAPI_ROUTING_LAYER_COUNT] = {};
@@ -386,11 +396,25 @@ private:
         // No board rule: the first of the others stands for it.
         out_.viaDiameter = viaWidth > 0 ? viaWidth : anyViaWidth;
         out_.viaHole = viaWidth > 0 ? viaHole : anyViaHole;
+        out_.viaPadstack = viaWidth > 0 ? viaPadstack : anyViaPadstack;
         for (std::size_t n = 0; n < out_.nets.size(); ++n)
             if (std::get<0>(netVia[n]) < 2) {
                 out_.nets[n].viaDiameter = std::get<1>(netVia[n]);
                 out_.nets[n].viaHole = std::get<2>(netVia[n]);
+                out_.nets[n].viaPadstack = netViaPadstack[n];
             }
+    }
+
+    // The padstack a via style rule is named after: "Via style NAME", with
+    // or without a prefix before it; empty for a rule named otherwise.
+    std::string ViaStylePadstack(intptr_t rule) {
+        text_[0] = '\0';
+        if (api_.PcbApi_QueryRuleExtEx(1, rule, text_.data()) != 0)
+            return {};
+        const std::string name = text_.data();
+        constexpr std::string_view kMark = "Via style ";
+        const std::size_t at = name.find(kMark);
+        return at == std::string::npos ? std::string() : name.substr(at + kMark.size());
     }
 
     void ReadOutline() {

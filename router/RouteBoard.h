@@ -53,6 +53,7 @@ struct RouteNet {
     double clearance = 0;   // to copper of other nets (the larger of the two applies)
     double viaDiameter = 0; // the net's own via (its rule or its class's); 0: the board's
     double viaHole = 0;
+    std::string viaPadstack; // the design padstack its via style names; empty: the board's
     std::vector<int> pads;
 };
 
@@ -66,6 +67,7 @@ struct RouteBoard {
     double clearance = 0;   // the board's own, for copper of no net, keep-outs and the edge
     double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
+    std::string viaPadstack;        // the design padstack of the board's via style, if named
     std::vector<std::string> notes; // what the reader could not take over
 
     // The via a net routes with, across and its drill.
@@ -78,6 +80,11 @@ struct RouteBoard {
         return net >= 0 && nets[static_cast<std::size_t>(net)].viaDiameter > 0
                    ? nets[static_cast<std::size_t>(net)].viaHole
                    : viaHole;
+    }
+    const std::string& ViaPadstackOf(int net) const {
+        return net >= 0 && nets[static_cast<std::size_t>(net)].viaDiameter > 0
+                   ? nets[static_cast<std::size_t>(net)].viaPadstack
+                   : viaPadstack;
     }
 };
 

@@ -19,6 +19,9 @@
 #           hold the normalised outputs, one set of files per design
 #   CORPUS  folder of .dsn files (default ../shared/corpus beside the checkout)
 #   LIMIT   seconds one harrow run may take (default 600)
+#   BEFORE_ARGS, AFTER_ARGS
+#           options added to each import of that build (e.g. AFTER_ARGS=--literal
+#           compares a newer build's translator text with an older build's)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,10 +42,12 @@ harrow_of() {
 # The outputs of one design, normalised, in folder $2 as $3.*.
 run_one() {
     local harrow=$1 dir=$2 name=$3 dsn=$4
+    local -a extra
+    read -r -a extra <<<"${RUN_ARGS:-}"
     cd "$dir"
     mkdir -p "work-$name"
     local status=0
-    timeout "$limit" "$harrow" import "$dsn" -o "work-$name/$name.pcbdoc" \
+    timeout "$limit" "$harrow" import "$dsn" -o "work-$name/$name.pcbdoc" "${extra[@]}" \
         >"$name.import.out" 2>"$name.import.err" || status=$?
     echo "exit $status" >>"$name.import.out"
     if [[ -f work-$name/$name.pcbdoc ]]; then
@@ -58,7 +63,7 @@ run_one() {
     rm -rf "work-$name"
     mkdir -p "work-$name"
     status=0
-    timeout "$limit" "$harrow" import "$dsn" -o "work-$name/$name.pcbdoc" \
+    timeout "$limit" "$harrow" import "$dsn" -o "work-$name/$name.pcbdoc" "${extra[@]}" \
         --ses "work-$name/$name.ses" >"$name.ses.out" 2>"$name.ses.err" || status=$?
     echo "exit $status" >>"$name.ses.out"
     # The session header names the files by whole paths (the run's folder
@@ -92,6 +97,7 @@ echo "$(wc -l <"$list") designs (every ${step}th of the corpus)"
 
 record() {
     local harrow dir=$2
+    export RUN_ARGS=$3
     harrow=$(harrow_of "$1")
     [[ -x $harrow ]] || { echo "no harrow at $harrow" >&2; exit 2; }
     rm -rf "$dir"
@@ -106,10 +112,10 @@ record() {
     echo "  $((SECONDS - start)) s"
 }
 
-[[ $1 == - ]] || record "$1" "$out/before"
+[[ $1 == - ]] || record "$1" "$out/before" "${BEFORE_ARGS:-}"
 [[ $2 == - ]] && exit 0 # only the outputs before
 [[ -d $out/before ]] || { echo "no recorded outputs in $out/before" >&2; exit 2; }
-record "$2" "$out/after"
+record "$2" "$out/after" "${AFTER_ARGS:-}"
 
 if diff -r "$out/before" "$out/after" >"$out/diff.txt"; then
     echo "identical: $(ls "$out/after" | wc -l) output files of $(wc -l <"$list") designs"

@@ -52,6 +52,15 @@ void Corvane_SetBoardModified(CorvaneBoard board, int32_t modified);
 // or -1 for an unknown board.
 int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capacity);
 
+// What a host keeps with a board for itself (names, notes of its own), by
+// key: saved with the document, never read or dumped by the engine. Setting
+// marks the board modified; a null `value` removes the key. Get copies at most
+// `capacity` bytes of the value into `buffer` (which may be null) and returns
+// the value's whole length, or -1 when the key is absent or the board unknown.
+// Keys and values are byte strings of the given lengths.
+int32_t Corvane_SetHostData(CorvaneBoard board, const char* key, const char* value, int64_t length);
+int64_t Corvane_GetHostData(CorvaneBoard board, const char* key, char* buffer, int64_t capacity);
+
 // The number of objects alive in the engine, on every board or free; a
 // diagnostic for hosts and tests that look for objects nobody frees.
 int64_t Corvane_LiveObjectCount(void);

@@ -138,6 +138,16 @@ class Design:
                         break
         u = self.structure_unit
         drawn = shape or rect
+        if not drawn:
+            # harrow gives the board the outline of a boundary path on layer
+            # pcb (KiCad's board edge), the largest when there are several.
+            edges = [s for s in rest if s[0] in ("path", "polygon") and s[1] == "pcb"
+                     and len(set(s[2])) >= 3]
+
+            def extent(s):
+                xs, ys = [p[0] for p in s[2]], [p[1] for p in s[2]]
+                return (max(xs) - min(xs)) * (max(ys) - min(ys))
+            drawn = max(edges, key=extent) if edges else None
         self.outline = None
         if drawn:
             xs = [self.length(p[0], u) for p in drawn[2]]
@@ -426,7 +436,7 @@ def main():
             problems.append("layer %s: %d wire vertices are no track end, e.g. %s"
                             % (layer, len(missing), missing[0]))
     if not design.outline and picture.outline is not None:
-        # Neither a board shape nor a design rectangle: the board gets none.
+        # Neither a board shape, a design rectangle nor a pcb path: none.
         problems.append("an outline %s the design does not give" % (picture.outline,))
     print("%s: offset %s, %d components, %d/%d pads where the design puts them, %d wire segments on %d layers"
           % (sys.argv[1], design.offset, placed, pad_hits, pads, sum(wires.values()), len(wires)))

@@ -72,7 +72,43 @@ TEST(DesignBoundary, ReadsTheBoundaryInBoardUnits) {
     ASSERT_GE(circle.size(), 16u);
     for (const Pt& p : circle)
         EXPECT_NEAR(std::hypot(p.x - 500000, p.y - 500000), 500000, 1);
-    EXPECT_TRUE(Router::ReadDesignBoundaryFile("/nonexistent/board.dsn", {0, 0}).empty());
+}
+
+// The board's edge that KiCad gives only as a boundary path on layer pcb.
+TEST(DesignBoundary, BoardEdgeFromAPcbPath) {
+    std::string note;
+    const Digest::DesignDigest closed = Digest::ReadDesignDigest(
+        Design("(resolution um 10) (unit um)",
+               "(boundary (path pcb 0  233680 -139700  73660 -139700  73660 -40640  233680 -40640\n"
+               "  233680 -139700))"));
+    const double um = 10 / 0.0254;
+    const std::vector<Pt> edge = Router::BoardEdge(closed, {1000, -2000}, note);
+    ASSERT_EQ(edge.size(), 4u) << "the closing corner is not repeated";
+    EXPECT_TRUE(note.empty()) << note;
+    EXPECT_NEAR(edge[0].x, 1000 + 233680 * um, 0.5);
+    EXPECT_NEAR(edge[0].y, -2000 - 139700 * um, 0.5);
+    EXPECT_NEAR(edge[2].x, 1000 + 73660 * um, 0.5);
+
+    // An open path is closed, and the note says so; the signal boundary does
+    // not count (the translator makes the outline of that one).
+    const Digest::DesignDigest open = Digest::ReadDesignDigest(
+        Design("(unit mil)", "(boundary (path pcb 0 0 0 100 0 100 100 0 100))"
+                             "(boundary (path signal 0 10 10 90 10 90 90 10 10))"));
+    EXPECT_EQ(Router::BoardEdge(open, {0, 0}, note).size(), 4u);
+    EXPECT_NE(note.find("does not end where it starts"), std::string::npos) << note;
+
+    // Two points, or three in a line, give no outline and say why.
+    for (const char* degenerate :
+         {"(boundary (path pcb 0 0 0 100 0))", "(boundary (path pcb 0 0 0 50 0 100 0 0 0))"}) {
+        const Digest::DesignDigest d = Digest::ReadDesignDigest(Design("(unit mil)", degenerate));
+        EXPECT_TRUE(Router::BoardEdge(d, {0, 0}, note).empty()) << degenerate;
+        EXPECT_NE(note.find("fewer than three corners"), std::string::npos) << degenerate;
+    }
+    // A rectangle on pcb is the translator's own outline: nothing here.
+    const Digest::DesignDigest rect =
+        Digest::ReadDesignDigest(Design("(unit mil)", "(boundary (rect pcb 0 0 10 10))"));
+    EXPECT_TRUE(Router::BoardEdge(rect, {0, 0}, note).empty());
+    EXPECT_TRUE(note.empty());
 }
 
 TEST(DesignBoundary, WorkingAreaFallsBackAndSaysWhy) {

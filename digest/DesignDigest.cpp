@@ -1,0 +1,252 @@
+#include "digest/DesignDigest.h"
+
+#include "digest/SexprScanner.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <unordered_set>
+
+namespace Digest {
+namespace {
+
+// Millimetres per length unit; 0 for a word that is no unit.
+double MillimetresPer(std::string_view unit) {
+    if (SameTextAscii(unit, "inch"))
+        return 25.4;
+    if (SameTextAscii(unit, "mil"))
+        return 0.0254;
+    if (SameTextAscii(unit, "cm"))
+        return 10.0;
+    if (SameTextAscii(unit, "mm"))
+        return 1.0;
+    if (SameTextAscii(unit, "um"))
+        return 0.001;
+    return 0;
+}
+
+// The open blocks: keyword (lower case) and how many words stood in each.
+struct Block {
+    std::string keyword;
+    int words = 0;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view text) : scanner_(text, Scanner::Options{'\'', true, false}) {}
+
+    DesignDigest Read() {
+        Token token;
+        bool afterOpen = false;
+        while (scanner_.Next(token)) {
+            if (token.kind == Token::Open) {
+                afterOpen = true;
+                continue;
+            }
+            if (token.kind == Token::Close) {
+                if (afterOpen) // "()": an empty block
+                    afterOpen = false;
+                else if (!stack_.empty())
+                    CloseBlock();
+                continue;
+            }
+            if (afterOpen) {
+                afterOpen = false;
+                stack_.push_back({Lower(token.text), 0});
+                if (At({"pcb", "wiring", "via"}))
+                    numbers_.clear();
+                if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"})) {
+                    shape_ = BoundaryShape{stack_.back().keyword, {}, {}};
+                }
+                continue;
+            }
+            Word(token);
+        }
+        Finish();
+        return std::move(out_);
+    }
+
+private:
+    // True when the open blocks are exactly `path` ("*" matches any keyword).
+    bool At(std::initializer_list<const char*> path) const {
+        if (stack_.size() != path.size())
+            return false;
+        std::size_t i = 0;
+        for (const char* keyword : path) {
+            if (std::string_view(keyword) != "*" && stack_[i].keyword != keyword)
+                return false;
+            ++i;
+        }
+        return true;
+    }
+
+    void AddName(NameKind kind, const Token& token) {
+        std::string spelling(token.text);
+        auto& seen = seen_[static_cast<std::size_t>(kind)];
+        const std::string key = (token.quoted ? "q" : "p") + spelling;
+        if (seen.insert(key).second)
+            out_.names[static_cast<std::size_t>(kind)].push_back(
+                {std::move(spelling), token.quoted});
+    }
+
+    void Word(const Token& token) {
+        if (stack_.empty())
+            return;
+        const int index = ++stack_.back().words; // 1 for the first word of the block
+        const std::string& keyword = stack_.back().keyword;
+        const std::size_t depth = stack_.size();
+        if (depth == 3 && At({"pcb", "parser", "string_quote"}) && index == 1) {
+            out_.quote = token.text.empty() ? 0 : token.text.front();
+        } else if (depth == 3 && At({"pcb", "parser", "space_in_quoted_tokens"}) && index == 1) {
+            out_.spaceInQuoted = SameTextAscii(token.text, "on");
+        } else if (depth == 3 && At({"pcb", "parser", "host_cad"}) && index == 1) {
+            out_.hostCad = std::string(token.text);
+        } else if (depth == 2 && At({"pcb", "unit"}) && index == 1) {
+            designUnit_ = std::string(token.text);
+        } else if (depth == 2 && At({"pcb", "resolution"}) && index == 1) {
+            resolutionUnit_ = std::string(token.text);
+        } else if (depth == 3 && At({"pcb", "structure", "unit"}) && index == 1) {
+            structureUnit_ = std::string(token.text);
+        } else if (depth == 3 && At({"pcb", "structure", "layer"}) && index == 1) {
+            AddName(NameKind::Layer, token);
+        } else if (depth >= 3 && stack_[1].keyword == "structure" &&
+                   (At({"pcb", "structure", "via"}) || At({"pcb", "structure", "via", "spare"}))) {
+            AddName(NameKind::Padstack, token);
+        } else if (depth == 3 && At({"pcb", "structure", "plane"}) && index == 1) {
+            AddName(NameKind::Net, token);
+        } else if (depth == 4 && At({"pcb", "structure", "boundary", "*"})) {
+            double value = 0;
+            if (index == 1)
+                shape_.layer = std::string(token.text);
+            else if (ReadReal(token.text, value))
+                shape_.numbers.push_back(value);
+        } else if (depth == 3 && At({"pcb", "library", "image"}) && index == 1) {
+            AddName(NameKind::Image, token);
+        } else if (depth == 3 && At({"pcb", "library", "padstack"}) && index == 1) {
+            AddName(NameKind::Padstack, token);
+        } else if (depth == 3 && At({"pcb", "placement", "component"}) && index == 1) {
+            AddName(NameKind::Image, token);
+        } else if (depth == 4 && At({"pcb", "placement", "component", "place"}) && index == 1) {
+            AddName(NameKind::Component, token);
+        } else if (depth == 3 && At({"pcb", "network", "net"}) && index == 1) {
+            AddName(NameKind::Net, token);
+        } else if (depth == 3 && At({"pcb", "wiring", "unit"}) && index == 1) {
+            wiringUnit_ = std::string(token.text);
+        } else if (depth == 3 && At({"pcb", "wiring", "resolution"})) {
+            double value = 0;
+            if (index == 1)
+                wiringResolutionUnit_ = std::string(token.text);
+            else if (index == 2 && ReadReal(token.text, value) && value > 0)
+                wiringResolution_ = value;
+        } else if (depth == 3 && At({"pcb", "wiring", "via"})) {
+            double value = 0;
+            if (index == 1)
+                viaPadstack_ = std::string(token.text);
+            else if (index <= 3 && ReadReal(token.text, value))
+                numbers_.push_back(value);
+        } else if (depth >= 2 && keyword == "type" && stack_[depth - 2].keyword == "clearance" &&
+                   !token.quoted) {
+            const std::string_view replacement = ForeignClearanceType(token.text);
+            if (!replacement.empty())
+                out_.foreignWords.push_back({token.offset, token.text.size(), token.line,
+                                             std::string(token.text), std::string(replacement)});
+        }
+    }
+
+    void CloseBlock() {
+        if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"}))
+            out_.boundary.push_back(std::move(shape_));
+        if (stack_.size() == 3 && At({"pcb", "wiring", "via"}) && numbers_.size() == 2 &&
+            !viaPadstack_.empty())
+            wiringVias_.push_back({viaPadstack_, numbers_[0], numbers_[1]});
+        if (stack_.size() == 3 && At({"pcb", "wiring", "via"}))
+            viaPadstack_.clear();
+        stack_.pop_back();
+    }
+
+    void Finish() {
+        // The boundary's lengths: the structure's unit, else the design's,
+        // else its resolution's, else mil.
+        double mm = 0;
+        for (const std::string* unit : {&structureUnit_, &designUnit_, &resolutionUnit_})
+            if (mm == 0 && !unit->empty())
+                mm = MillimetresPer(*unit);
+        if (mm == 0)
+            mm = MillimetresPer("mil");
+        out_.boardUnitsPerUnit = mm / 0.0254 * 10000.0;
+        // The wiring's: its own unit, else the design's; a resolution of its
+        // own counts its numbers in steps of that resolution.
+        double wiringMm = 0;
+        for (const std::string* unit : {&wiringUnit_, &designUnit_, &resolutionUnit_})
+            if (wiringMm == 0 && !unit->empty())
+                wiringMm = MillimetresPer(*unit);
+        if (wiringResolution_ > 0 && MillimetresPer(wiringResolutionUnit_) > 0)
+            wiringMm = MillimetresPer(wiringResolutionUnit_) / wiringResolution_;
+        if (wiringMm == 0)
+            wiringMm = MillimetresPer("mil");
+        for (const auto& [padstack, x, y] : wiringVias_)
+            out_.vias.push_back({padstack, std::llround(x * wiringMm * 100000.0),
+                                 std::llround(y * wiringMm * 100000.0)});
+    }
+
+    struct PendingVia {
+        std::string padstack;
+        double x, y;
+    };
+
+    Scanner scanner_;
+    DesignDigest out_;
+    std::vector<Block> stack_;
+    std::array<std::unordered_set<std::string>, kNameKinds> seen_;
+    std::string designUnit_, resolutionUnit_, structureUnit_, wiringUnit_, wiringResolutionUnit_;
+    double wiringResolution_ = 0;
+    BoundaryShape shape_;
+    std::string viaPadstack_;
+    std::vector<double> numbers_;
+    std::vector<PendingVia> wiringVias_;
+};
+
+} // namespace
+
+const char* NameKindNoun(NameKind kind) {
+    switch (kind) {
+    case NameKind::Layer:
+        return "layer";
+    case NameKind::Net:
+        return "net";
+    case NameKind::Padstack:
+        return "padstack";
+    case NameKind::Image:
+        return "footprint";
+    case NameKind::Component:
+        return "component";
+    }
+    return "name";
+}
+
+DesignDigest ReadDesignDigest(std::string_view text) {
+    return Reader(text).Read();
+}
+
+std::string_view ForeignClearanceType(std::string_view word) {
+    // KiCad's clearance of its SMD pads to every other object.
+    if (SameTextAscii(word, "default_smd"))
+        return "smd_pin smd_via smd_wire smd_area";
+    return {};
+}
+
+std::string ReplaceForeignWords(std::string_view text, const std::vector<ForeignWord>& words) {
+    std::string out;
+    out.reserve(text.size() + words.size() * 32);
+    std::size_t at = 0;
+    for (const ForeignWord& word : words) {
+        if (word.offset < at || word.offset + word.length > text.size())
+            continue;
+        out.append(text.substr(at, word.offset - at));
+        out.append(word.replacement);
+        at = word.offset + word.length;
+    }
+    out.append(text.substr(at));
+    return out;
+}
+
+} // namespace Digest

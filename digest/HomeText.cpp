@@ -1,0 +1,583 @@
+#include "digest/HomeText.h"
+
+#include "digest/SexprScanner.h"
+
+#include <bitset>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace Digest {
+namespace {
+
+constexpr std::string_view kMagic = "harrow-home 1";
+
+std::string Escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case ' ':
+            out += "\\s";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool Unescape(std::string_view text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size())
+            return false;
+        switch (text[i]) {
+        case '\\':
+            out += '\\';
+            break;
+        case 's':
+            out += ' ';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadWhole(std::string_view text, long long& value) {
+    if (text.empty() || text.size() > 20)
+        return false;
+    char buffer[24];
+    text.copy(buffer, text.size());
+    buffer[text.size()] = '\0';
+    char* end = nullptr;
+    value = std::strtoll(buffer, &end, 10);
+    return end != buffer && *end == '\0';
+}
+
+bool IsShapeKeyword(std::string_view keyword) {
+    return keyword == "path" || keyword == "rect" || keyword == "circle" || keyword == "polygon" ||
+           keyword == "qarc" || keyword == "circ" || keyword == "poly";
+}
+
+// The design's spellings of one kind of name, found by the translator's form.
+class Speller {
+public:
+    void Build(const std::vector<DesignName>& names) {
+        names_ = &names;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            byUpper_[UpperAscii(names[i].spelling)].push_back(i);
+    }
+
+    // The design's spelling of `written`; `ambiguous` names the others when
+    // several design names became this one.
+    const std::string* Find(std::string_view written, std::string* ambiguous) const {
+        auto found = byUpper_.find(UpperAscii(written));
+        if (found == byUpper_.end())
+            return nullptr;
+        const std::vector<std::size_t>& candidates = found->second;
+        for (std::size_t i : candidates)
+            if ((*names_)[i].spelling == written)
+                return &(*names_)[i].spelling;
+        const DesignName* chosen = nullptr;
+        for (std::size_t i : candidates)
+            if (!(*names_)[i].quoted && chosen == nullptr)
+                chosen = &(*names_)[i];
+        if (chosen == nullptr)
+            chosen = &(*names_)[candidates.front()];
+        if (ambiguous != nullptr) {
+            ambiguous->clear();
+            for (std::size_t i : candidates)
+                if (!(*names_)[i].quoted && &(*names_)[i] != chosen)
+                    *ambiguous += (ambiguous->empty() ? "" : ", ") + (*names_)[i].spelling;
+        }
+        return &chosen->spelling;
+    }
+
+private:
+    const std::vector<DesignName>* names_ = nullptr;
+    std::unordered_map<std::string, std::vector<std::size_t>> byUpper_;
+};
+
+struct PairHash {
+    std::size_t operator()(const std::pair<long long, long long>& p) const {
+        return std::hash<long long>()(p.first * 1000003LL ^ p.second);
+    }
+};
+
+class Rewriter {
+public:
+    Rewriter(std::string_view literal, const HomeTable& table) : literal_(literal), table_(table) {
+        for (std::size_t k = 0; k < kNameKinds; ++k)
+            spellers_[k].Build(table.names[k]);
+        for (const DesignVia& via : table.vias)
+            vias_.emplace(std::pair{via.x, via.y}, &via.padstack);
+        newline_ = literal.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    }
+
+    HomeText Run() {
+        // First the characters of every name the file will hold, to choose a
+        // quote character none of them holds; then the text.
+        Pass(false);
+        HomeText result;
+        result.counts.quote = ChooseQuote();
+        quote_ = result.counts.quote;
+        counts_ = HomeCounts{};
+        counts_.quote = quote_;
+        notes_.clear();
+        Pass(true);
+        result.text = std::move(out_);
+        result.counts = counts_;
+        for (const auto& [note, unused] : notes_)
+            result.notes.push_back(note);
+        return result;
+    }
+
+private:
+    struct Frame {
+        std::string keyword;
+        int words = 0;
+        bool children = false;
+        std::size_t outStart = 0; // where the block's text (and the blanks before it) began
+        bool back = false;        // a place block on the back side
+    };
+
+    char ChooseQuote() const {
+        std::string candidates;
+        if (table_.quote != 0)
+            candidates += table_.quote;
+        candidates += "\"'$|#!%&@^~`?";
+        for (char c : candidates)
+            if (!used_.test(static_cast<unsigned char>(c)) && !IsBlank(c) && c != '(' && c != ')')
+                return c;
+        return '"';
+    }
+
+    static bool NeedsQuotes(std::string_view name, char quote) {
+        if (name.empty())
+            return true;
+        // A name that starts as a number does ("-12V", "3V3"), for readers
+        // that take it for one.
+        const char first = name.front();
+        if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.')
+            return true;
+        // Blanks and parentheses split a name; a control character or a byte
+        // above 127 is quoted too, for readers that take it for a blank.
+        for (char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte <= ' ' || byte >= 127 || c == '(' || c == ')' || c == quote)
+                return true;
+        }
+        return false;
+    }
+
+    // A name as the file writes it.
+    void Name(std::string_view name, bool emit) {
+        if (!emit) {
+            for (char c : name)
+                used_.set(static_cast<unsigned char>(c));
+            return;
+        }
+        if (NeedsQuotes(name, quote_)) {
+            ++counts_.quoted;
+            out_ += quote_;
+            out_.append(name);
+            out_ += quote_;
+        } else {
+            out_.append(name);
+        }
+    }
+
+    // The design's spelling of a name the translator wrote.
+    std::string_view Spelled(NameKind kind, const Token& token) {
+        std::string ambiguous;
+        const std::string* spelled =
+            spellers_[static_cast<std::size_t>(kind)].Find(token.text, &ambiguous);
+        if (spelled == nullptr)
+            return token.text;
+        if (!ambiguous.empty())
+            notes_.emplace(std::string(NameKindNoun(kind)) + " " + *spelled + " stands for " +
+                               ambiguous + " of the design too (one " + NameKindNoun(kind) +
+                               " on the board)",
+                           0);
+        if (*spelled != token.text)
+            ++counts_.respelled;
+        return *spelled;
+    }
+
+    void Pass(bool emit) {
+        Scanner scanner(literal_, Scanner::Options{'\'', false, true});
+        std::vector<Frame> stack;
+        std::size_t copied = 0;
+        std::size_t viaNameAt = 0, viaNameLength = 0;
+        std::string viaName;
+        long long viaX = 0;
+        bool afterOpen = false;
+        std::size_t openStart = 0;
+        out_.clear();
+        if (emit)
+            out_.reserve(literal_.size() + literal_.size() / 16 + 256);
+        Token token;
+        auto blanks = [&](const Token& t) {
+            if (emit)
+                out_.append(literal_.substr(copied, t.offset - copied));
+            copied = t.end;
+        };
+        while (scanner.Next(token)) {
+            if (token.kind == Token::Open) {
+                openStart = out_.size();
+                blanks(token);
+                if (emit)
+                    out_ += '(';
+                if (!stack.empty())
+                    stack.back().children = true;
+                afterOpen = true;
+                continue;
+            }
+            if (token.kind == Token::Close) {
+                if (afterOpen) {
+                    afterOpen = false;
+                    blanks(token);
+                    if (emit)
+                        out_ += ')';
+                    continue;
+                }
+                if (!stack.empty() && stack.back().keyword == "test_points" &&
+                    !stack.back().children && stack.back().words == 0) {
+                    // A reader that knows no test points refuses even an
+                    // empty block of them.
+                    counts_.droppedTestPoints = true;
+                    if (emit)
+                        out_.resize(stack.back().outStart);
+                    copied = token.end;
+                    stack.pop_back();
+                    continue;
+                }
+                blanks(token);
+                if (emit)
+                    out_ += ')';
+                if (!stack.empty())
+                    stack.pop_back();
+                continue;
+            }
+            if (afterOpen) {
+                afterOpen = false;
+                blanks(token);
+                if (emit)
+                    out_.append(token.text);
+                const std::string keyword = Lower(token.text);
+                stack.push_back({keyword, 0, false, openStart, false});
+                if (keyword == "parser" && emit) {
+                    // After the blanks that end the keyword's line.
+                    while (copied < literal_.size() && literal_[copied] == ' ')
+                        out_ += literal_[copied++];
+                    DeclareQuote(openStart);
+                }
+                continue;
+            }
+            blanks(token);
+            if (stack.empty()) {
+                Name(token.text, emit);
+                continue;
+            }
+            Frame& frame = stack.back();
+            const int index = ++frame.words;
+            const std::string& parent =
+                stack.size() >= 2 ? stack[stack.size() - 2].keyword : std::string();
+            if (frame.keyword == "component" && parent == "placement" && index == 1) {
+                Name(Spelled(NameKind::Image, token), emit);
+            } else if (frame.keyword == "place" && index == 1) {
+                Name(Spelled(NameKind::Component, token), emit);
+            } else if (frame.keyword == "place" && index == 4) {
+                frame.back = SameTextAscii(token.text, "back");
+                Raw(token, emit);
+            } else if (frame.keyword == "place" && index == 5 && frame.back) {
+                Rotation(token, emit);
+            } else if (frame.keyword == "padstack" && parent == "library_out" && index == 1) {
+                Name(Spelled(NameKind::Padstack, token), emit);
+            } else if (IsShapeKeyword(frame.keyword) && index == 1) {
+                Name(Spelled(NameKind::Layer, token), emit);
+            } else if (frame.keyword == "net" && index == 1) {
+                Name(Spelled(NameKind::Net, token), emit);
+            } else if (frame.keyword == "via" && parent == "net" && index == 1) {
+                viaName = std::string(Spelled(NameKind::Padstack, token));
+                viaNameAt = out_.size();
+                Name(viaName, emit);
+                viaNameLength = out_.size() - viaNameAt;
+            } else if (frame.keyword == "via" && parent == "net" && index == 2) {
+                if (!ReadWhole(token.text, viaX))
+                    viaX = LLONG_MIN;
+                Raw(token, emit);
+            } else if (frame.keyword == "via" && parent == "net" && index == 3) {
+                long long viaY = 0;
+                if (viaX != LLONG_MIN && ReadWhole(token.text, viaY)) {
+                    if (const std::string* own = ViaPadstack(viaX, viaY); own && *own != viaName) {
+                        ++counts_.viasRenamed;
+                        if (emit) {
+                            std::string tail = out_.substr(viaNameAt + viaNameLength);
+                            out_.resize(viaNameAt);
+                            Name(*own, emit);
+                            out_ += tail;
+                        } else {
+                            Name(*own, emit);
+                        }
+                    }
+                }
+                Raw(token, emit);
+            } else if (token.quoted) {
+                Name(token.text, emit);
+            } else {
+                Raw(token, emit);
+            }
+        }
+        if (emit)
+            out_.append(literal_.substr(copied));
+    }
+
+    void Raw(const Token& token, bool emit) {
+        if (emit)
+            out_.append(literal_.substr(token.offset, token.end - token.offset));
+    }
+
+    // The translator writes a back-side part's rotation less 180 degrees; the
+    // design's writer means the rotation it gave the part.
+    void Rotation(const Token& token, bool emit) {
+        double angle = 0;
+        if (!ReadReal(token.text, angle)) {
+            Raw(token, emit);
+            return;
+        }
+        angle = std::fmod(angle + 180.0, 360.0);
+        if (angle < 0)
+            angle += 360.0;
+        if (angle == 0)
+            angle = 0; // no "-0"
+        ++counts_.turned;
+        if (emit) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.15g", angle);
+            out_ += buffer;
+        }
+    }
+
+    // The line that declares the quote character, right after "(parser".
+    void DeclareQuote(std::size_t blockStart) {
+        std::size_t lineStart = out_.rfind('\n', blockStart);
+        lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
+        std::size_t indent = 0;
+        while (lineStart + indent < out_.size() && out_[lineStart + indent] == ' ')
+            ++indent;
+        const std::string inner(indent + 2, ' ');
+        out_ += newline_ + inner + "(string_quote " + quote_ + ")";
+        out_ += newline_ + inner + "(space_in_quoted_tokens on)";
+        // The design's writer, as its own header names it. Readers that take
+        // every double quote for a string's start, whatever the file declares,
+        // read the declaration above as a string up to this line's quote and
+        // still find the blocks balanced, as in the CAD system's own files.
+        out_ += newline_ + inner + "(host_cad " + quote_ + HostCad() + quote_ + ")";
+    }
+
+    // The design's host_cad when it is words a reader cannot misread, else
+    // this program's name.
+    std::string HostCad() const {
+        const std::string& named = table_.hostCad;
+        bool plain = !named.empty() && named.back() != ' ' && named.front() != ' ';
+        for (char c : named) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < ' ' || byte >= 127 || c == '(' || c == ')' || c == '"' || c == quote_ ||
+                c == '\\')
+                plain = false;
+        }
+        return plain ? named : std::string("DsnLink harrow");
+    }
+
+    const std::string* ViaPadstack(long long x, long long y) const {
+        // Positions come back through the board's units: a step or two off.
+        for (long long dx = 0; dx <= 2; ++dx)
+            for (long long sx : {1LL, -1LL})
+                for (long long dy = 0; dy <= 2; ++dy)
+                    for (long long sy : {1LL, -1LL}) {
+                        auto found = vias_.find({x + sx * dx, y + sy * dy});
+                        if (found != vias_.end())
+                            return found->second;
+                    }
+        return nullptr;
+    }
+
+    std::string_view literal_;
+    const HomeTable& table_;
+    std::array<Speller, kNameKinds> spellers_;
+    std::unordered_map<std::pair<long long, long long>, const std::string*, PairHash> vias_;
+    std::string newline_;
+    std::bitset<256> used_;
+    char quote_ = '"';
+    std::string out_;
+    HomeCounts counts_;
+    std::map<std::string, int> notes_;
+};
+
+} // namespace
+
+HomeTable::HomeTable(const DesignDigest& digest)
+    : quote(digest.quote), hostCad(digest.hostCad), names(digest.names) {
+    vias = digest.vias;
+}
+
+void HomeTable::Add(const HomeTable& other) {
+    for (std::size_t k = 0; k < kNameKinds; ++k) {
+        std::unordered_map<std::string, bool> have;
+        for (const DesignName& name : names[k])
+            have.emplace((name.quoted ? "q" : "p") + name.spelling, true);
+        for (const DesignName& name : other.names[k])
+            if (have.emplace((name.quoted ? "q" : "p") + name.spelling, true).second)
+                names[k].push_back(name);
+    }
+    vias.insert(vias.end(), other.vias.begin(), other.vias.end());
+    if (quote == 0)
+        quote = other.quote;
+    if (hostCad.empty())
+        hostCad = other.hostCad;
+}
+
+std::string HomeTable::Serialize() const {
+    std::string out(kMagic);
+    out += "\nquote " + std::to_string(static_cast<unsigned char>(quote)) + "\n";
+    if (!hostCad.empty())
+        out += "host " + Escape(hostCad) + "\n";
+    for (std::size_t k = 0; k < kNameKinds; ++k)
+        for (const DesignName& name : names[k])
+            out += "N" + std::to_string(k) + (name.quoted ? " q " : " p ") + Escape(name.spelling) +
+                   "\n";
+    for (const DesignVia& via : vias)
+        out += ViaLine(via);
+    return out;
+}
+
+std::string HomeTable::ViaLine(const DesignVia& via) {
+    return "V " + Escape(via.padstack) + " " + std::to_string(via.x) + " " + std::to_string(via.y) +
+           "\n";
+}
+
+std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
+    HomeTable table;
+    std::size_t at = 0;
+    bool first = true;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (first) {
+            if (line != kMagic)
+                return std::nullopt;
+            first = false;
+            continue;
+        }
+        std::vector<std::string_view> fields;
+        for (std::size_t from = 0; from <= line.size();) {
+            std::size_t blank = line.find(' ', from);
+            if (blank == std::string_view::npos)
+                blank = line.size();
+            fields.push_back(line.substr(from, blank - from));
+            from = blank + 1;
+        }
+        std::string value;
+        long long x = 0, y = 0;
+        if (fields.size() == 2 && fields[0] == "quote" && ReadWhole(fields[1], x) && x >= 0 &&
+            x < 256) {
+            table.quote = static_cast<char>(x);
+        } else if (fields.size() == 2 && fields[0] == "host" && Unescape(fields[1], value)) {
+            table.hostCad = value;
+        } else if (fields.size() == 3 && fields[0].size() == 2 && fields[0][0] == 'N' &&
+                   fields[0][1] >= '0' && fields[0][1] < static_cast<char>('0' + kNameKinds) &&
+                   (fields[1] == "q" || fields[1] == "p") && Unescape(fields[2], value)) {
+            table.names[static_cast<std::size_t>(fields[0][1] - '0')].push_back(
+                {value, fields[1] == "q"});
+        } else if (fields.size() == 4 && fields[0] == "V" && Unescape(fields[1], value) &&
+                   ReadWhole(fields[2], x) && ReadWhole(fields[3], y)) {
+            table.vias.push_back({value, x, y});
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (first)
+        return std::nullopt;
+    return table;
+}
+
+std::vector<std::string> HomeTable::CaseMerges() const {
+    std::vector<std::string> lines;
+    for (std::size_t k = 0; k < kNameKinds; ++k) {
+        std::map<std::string, std::vector<std::string>> byBoardName;
+        // The board's name: a plain word in upper case, a quoted one as it is.
+        for (const DesignName& name : names[k])
+            byBoardName[name.quoted ? name.spelling : UpperAscii(name.spelling)].push_back(
+                name.spelling);
+        for (const auto& [boardName, spellings] : byBoardName) {
+            if (spellings.size() < 2)
+                continue;
+            std::string line = std::string(NameKindNoun(static_cast<NameKind>(k))) + "s ";
+            for (std::size_t i = 0; i < spellings.size(); ++i)
+                line += (i == 0 ? "" : i + 1 == spellings.size() ? " and " : ", ") + spellings[i];
+            line += " differ only in case and are one " +
+                    std::string(NameKindNoun(static_cast<NameKind>(k))) + " " + boardName +
+                    " on the board";
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+HomeText WriteHomeText(std::string_view literal, const HomeTable& table) {
+    return Rewriter(literal, table).Run();
+}
+
+std::string DescribeHomeCounts(const HomeCounts& counts) {
+    std::string line = std::to_string(counts.respelled) + " names spelled as in the design, " +
+                       std::to_string(counts.quoted) + " quoted with " + counts.quote;
+    if (counts.turned > 0)
+        line += ", " + std::to_string(counts.turned) + " back-side parts at the design's rotation";
+    if (counts.viasRenamed > 0)
+        line += ", " + std::to_string(counts.viasRenamed) + " vias under their own padstack";
+    if (counts.droppedTestPoints)
+        line += ", the empty test_points block left out";
+    return line;
+}
+
+} // namespace Digest

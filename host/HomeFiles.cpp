@@ -1,0 +1,223 @@
+#include "host/HomeFiles.h"
+
+#include "host/BoardObjects.h"
+#include "host/EngineLibrary.h"
+#include "host/Outcome.h"
+#include "router/DesignBoundary.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Harrow {
+namespace {
+
+std::string ReadWhole(const std::string& path, const char* what) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw InputError("cannot read the " + std::string(what) + " " + ShownPath(path) + ": " +
+                         std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), literal_(literal) {
+    text_ = ReadWhole(path, "design");
+    digest_ = Digest::ReadDesignDigest(text_);
+    if (literal_) {
+        text_.clear();
+        text_.shrink_to_fit();
+        return;
+    }
+    {
+        // The names move into the table and out as text.
+        Digest::HomeTable table;
+        table.quote = digest_.quote;
+        table.hostCad = digest_.hostCad;
+        table.names = std::move(digest_.names);
+        table.vias = digest_.vias;
+        caseMerges_ = table.CaseMerges();
+        tableText_ = table.Serialize();
+        digest_.names = {};
+    }
+    for (const std::string& merge : caseMerges_)
+        notes_.push_back(merge + " (the translator reads plain names in upper case)");
+    for (const Digest::ForeignWord& word : digest_.foreignWords)
+        notes_.push_back("line " + std::to_string(word.line) + ": clearance type " + word.word +
+                         " read as " + word.replacement);
+    if (digest_.foreignWords.empty()) {
+        text_.clear();
+        text_.shrink_to_fit();
+    }
+}
+
+std::string HomeDesign::RewrittenText() const {
+    if (literal_ || digest_.foreignWords.empty())
+        return {};
+    return Digest::ReplaceForeignWords(text_, digest_.foreignWords);
+}
+
+std::vector<std::string> HomeDesign::ReportWarnings() const {
+    std::vector<std::string> lines;
+    if (literal_)
+        return lines;
+    for (const Digest::ForeignWord& word : digest_.foreignWords)
+        lines.push_back("WARNING: Clearance type " + word.word + " in line " +
+                        std::to_string(word.line) + " read as " + word.replacement +
+                        " (the keyword table lacks it)");
+    for (const std::string& merge : caseMerges_)
+        lines.push_back("WARNING: " + merge);
+    return lines;
+}
+
+void HomeDesign::GiveBoardEdge(const PcbApiTable& api, intptr_t board) {
+    if (literal_ || edgeDone_)
+        return;
+    edgeDone_ = true;
+    intptr_t window = 0, outline = 0;
+    int32_t isLibrary = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, layer = 0, drill = 0;
+    PcbApiDielectric top{}, bottom{};
+    std::vector<char> name(PCBAPI_TEXT_CAPACITY, '\0');
+    if (api.PcbApi_QueryBoard(1, board, &window, name.data(), &isLibrary, &ox, &oy, &cx, &cy, &unit,
+                              &top, &bottom, &layer, &drill, &outline) != 1 ||
+        outline != 0)
+        return;
+    std::string note;
+    const std::vector<Router::Pt> edge =
+        Router::BoardEdge(digest_, {static_cast<double>(ox), static_cast<double>(oy)}, note);
+    if (!note.empty())
+        notes_.push_back(note);
+    if (edge.empty())
+        return;
+    const intptr_t handle = api.PcbApi_CreateBoardOutline(board);
+    if (handle == 0)
+        return;
+    std::vector<PcbApiPolySegment> segments;
+    for (const Router::Pt& p : edge) {
+        PcbApiPolySegment segment{};
+        segment.vx = static_cast<int32_t>(p.x);
+        segment.vy = static_cast<int32_t>(p.y);
+        segments.push_back(segment);
+    }
+    segments.push_back(segments.front());
+    TObjectCommon c;
+    int32_t points = 0, count = 0, flags[9] = {};
+    api.PcbApi_QueryPolygonEx(1, handle, HARROW_COMMON(c), &points, nullptr, &count, 0, &flags[0],
+                              &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                              &flags[7], &flags[8]);
+    c.layer = BoardLayer::KeepOut;
+    points = static_cast<int32_t>(edge.size());
+    count = static_cast<int32_t>(segments.size());
+    flags[3] = 1; // poured over
+    flags[4] = 0; // grid and track size: the path's width, none
+    flags[5] = 0;
+    flags[8] = 0; // hatched at 90 degrees
+    api.PcbApi_QueryPolygonEx(0, handle, HARROW_COMMON(c), &points, segments.data(), &count, count,
+                              &flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5],
+                              &flags[6], &flags[7], &flags[8]);
+    api.PcbApi_UpdateBoardOutline(handle);
+    notes_.push_back("the board outline is the boundary's path on layer pcb (" +
+                     std::to_string(edge.size()) + " corners)");
+}
+
+void HomeDesign::RecordRouterVias(const Router::RouteBoard& board,
+                                  const std::vector<Router::RouteVia>& vias) {
+    if (literal_)
+        return;
+    // Board units (1/10000 mil) to the route file's 0.00001 mm, from the
+    // design's zero.
+    constexpr double kStepsPerUnit = 0.0254 / 10000.0 * 100000.0;
+    for (const Router::RouteVia& via : vias) {
+        const std::string& padstack = board.ViaPadstackOf(via.net);
+        if (!padstack.empty())
+            tableText_ += Digest::HomeTable::ViaLine(
+                {padstack, std::llround((via.at.x - board.origin.x) * kStepsPerUnit),
+                 std::llround((via.at.y - board.origin.y) * kStepsPerUnit)});
+    }
+}
+
+Digest::HomeTable HomeDesign::Table() const {
+    std::optional<Digest::HomeTable> table = Digest::HomeTable::Parse(tableText_);
+    return table ? std::move(*table) : Digest::HomeTable();
+}
+
+void StoreHomeTable(EngineLibrary& engine, intptr_t board, const std::string& tableText) {
+    // A second design imported into the same board adds its names.
+    std::optional<Digest::HomeTable> kept = LoadHomeTable(engine, board);
+    std::optional<Digest::HomeTable> added;
+    if (kept && (added = Digest::HomeTable::Parse(tableText)))
+        kept->Add(*added);
+    const std::string text = kept && added ? kept->Serialize() : tableText;
+    engine.SetHostData(board, kHomeTableKey, text.data(), static_cast<int64_t>(text.size()));
+}
+
+std::optional<Digest::HomeTable> LoadHomeTable(EngineLibrary& engine, intptr_t board) {
+    const std::optional<std::string> text = engine.HostData(board, kHomeTableKey);
+    if (!text)
+        return std::nullopt;
+    return Digest::HomeTable::Parse(*text);
+}
+
+void AppendReportWarnings(const std::string& report, const std::vector<std::string>& lines) {
+    if (lines.empty())
+        return;
+    std::string text = ReadWhole(report, "report");
+    const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    constexpr std::string_view kTotal = "Total warnings encountered: ";
+    if (const std::size_t at = text.find(kTotal); at != std::string::npos) {
+        const std::size_t digits = at + kTotal.size();
+        std::size_t end = digits;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        if (end > digits && end - digits < 10) {
+            const long total =
+                std::stol(text.substr(digits, end - digits)) + static_cast<long>(lines.size());
+            text.replace(digits, end - digits, std::to_string(total));
+        }
+    }
+    if (!text.empty() && text.back() != '\n')
+        text += newline;
+    for (const std::string& line : lines)
+        text += line + newline;
+    std::ofstream out(report, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+std::string RewriteForHome(const std::string& path, const Digest::HomeTable& table) {
+    const std::string literal = ReadWhole(path, "file");
+    const Digest::HomeText home = Digest::WriteHomeText(literal, table);
+    struct stat st {};
+    const bool had = ::stat(path.c_str(), &st) == 0;
+    const std::string temporary = path + ".harrow-" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(home.text.data(), static_cast<std::streamsize>(home.text.size()));
+        out.close();
+        if (!out) {
+            const int error = errno;
+            ::unlink(temporary.c_str());
+            throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
+        }
+    }
+    if (had)
+        ::chmod(temporary.c_str(), st.st_mode & 07777);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
+    }
+    std::string line = Digest::DescribeHomeCounts(home.counts);
+    for (const std::string& note : home.notes)
+        line += "; " + note;
+    return line;
+}
+
+} // namespace Harrow

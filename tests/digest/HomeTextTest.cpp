@@ -1,0 +1,270 @@
+// What harrow reads of a design beside the translator, and the route and
+// session text it writes for the design's CAD system: names as the design
+// spells them, quoted with the quote the file declares, back-side rotations,
+// via padstacks, no empty block a strict reader refuses.
+#include "digest/HomeText.h"
+#include "digest/DesignDigest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+using Digest::HomeTable;
+using Digest::NameKind;
+
+// A KiCad-like design: plain names in mixed case, quoted names with
+// parentheses and blanks, two via padstacks alike but for the drill.
+const char* const kDesign = R"dsn((pcb "x.dsn"
+  (parser
+    (string_quote ")
+    (space_in_quoted_tokens on)
+    (host_cad "KiCad's Pcbnew")
+  )
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal))
+    (layer In1.Cu (type signal))
+    (layer B.Cu (type signal))
+    (boundary (path pcb 0  0 0  1000 0  1000 -500  0 -500  0 0))
+    (via "Via[0-1]_800:400_um" "Via[0-1]_800:300_um")
+    (rule (width 250) (clearance 200.1) (clearance 200.1 (type default_smd))
+      (clearance 50 (type smd_smd)))
+  )
+  (placement
+    (component "Resistor_SMD:R_0805"
+      (place R1 100 -100 front 0)
+      (place R2 300 -100 back 90)
+    )
+  )
+  (library
+    (image "Resistor_SMD:R_0805" (pin RoundRect[T]Pad 1 -500 0))
+    (padstack RoundRect[T]Pad (shape (circle F.Cu 600)))
+    (padstack "Via[0-1]_800:400_um" (shape (circle signal 800)))
+    (padstack "Via[0-1]_800:300_um" (shape (circle signal 800)))
+  )
+  (network
+    (net "Net-(R1-Pad1)" (pins R1-1 R2-1))
+    (net GND (pins R1-2))
+    (net "My Net" (pins R2-2))
+    (class kicad_default "" GND "Net-(R1-Pad1)" (rule (clearance 200.1 (type DEFAULT_SMD))))
+  )
+  (wiring
+    (wire (path F.Cu 250  100 -100  300 -100)(net GND))
+    (via "Via[0-1]_800:300_um" 300 -100 (net GND))
+    (via "Via[0-1]_800:400_um" 250.5 -100 (net GND))
+  )
+)
+)dsn";
+
+TEST(DesignDigest, NamesQuoteViasAndForeignWordsOfAKiCadDesign) {
+    const Digest::DesignDigest d = Digest::ReadDesignDigest(kDesign);
+    EXPECT_EQ(d.quote, '"');
+    EXPECT_TRUE(d.spaceInQuoted);
+    EXPECT_EQ(d.hostCad, "KiCad's Pcbnew");
+    auto spellings = [&](NameKind kind) {
+        std::string all;
+        for (const Digest::DesignName& name : d.Names(kind))
+            all += (all.empty() ? "" : "|") + name.spelling + (name.quoted ? "'" : "");
+        return all;
+    };
+    EXPECT_EQ(spellings(NameKind::Layer), "F.Cu|In1.Cu|B.Cu");
+    EXPECT_EQ(spellings(NameKind::Net), "Net-(R1-Pad1)'|GND|My Net'");
+    EXPECT_EQ(spellings(NameKind::Padstack),
+              "Via[0-1]_800:400_um'|Via[0-1]_800:300_um'|RoundRect[T]Pad");
+    EXPECT_EQ(spellings(NameKind::Image), "Resistor_SMD:R_0805'");
+    EXPECT_EQ(spellings(NameKind::Component), "R1|R2");
+    // Vias in steps of 0.00001 mm: 300 um is 30000 steps; 250.5 um rounds.
+    ASSERT_EQ(d.vias.size(), 2u);
+    EXPECT_EQ(d.vias[0].padstack, "Via[0-1]_800:300_um");
+    EXPECT_EQ(d.vias[0].x, 30000);
+    EXPECT_EQ(d.vias[0].y, -10000);
+    EXPECT_EQ(d.vias[1].x, 25050);
+    // KiCad's default_smd, in either case, on the lines it stands on.
+    ASSERT_EQ(d.foreignWords.size(), 2u);
+    EXPECT_EQ(d.foreignWords[0].line, 15);
+    EXPECT_EQ(d.foreignWords[1].word, "DEFAULT_SMD");
+    EXPECT_EQ(d.foreignWords[1].line, 34);
+    const std::string rewritten = Digest::ReplaceForeignWords(kDesign, d.foreignWords);
+    const std::string original = kDesign;
+    EXPECT_EQ(std::count(rewritten.begin(), rewritten.end(), '\n'),
+              std::count(original.begin(), original.end(), '\n'));
+    EXPECT_EQ(rewritten.find("default_smd"), std::string::npos);
+    EXPECT_NE(rewritten.find("(clearance 200.1 (type smd_pin smd_via smd_wire smd_area))"),
+              std::string::npos);
+    // Only inside a clearance's type block: a net named so stays.
+    EXPECT_TRUE(
+        Digest::ReadDesignDigest("(pcb x (network (net default_smd)))").foreignWords.empty());
+}
+
+TEST(DesignDigest, ViaPositionsFollowTheWiringsUnits) {
+    // The wiring's own resolution counts its numbers in its steps.
+    const Digest::DesignDigest own = Digest::ReadDesignDigest(
+        "(pcb x (unit mil) (wiring (resolution mil 1000) (via V 1000 -2000)))");
+    ASSERT_EQ(own.vias.size(), 1u);
+    EXPECT_EQ(own.vias[0].x, 2540); // 1 mil
+    EXPECT_EQ(own.vias[0].y, -5080);
+    const Digest::DesignDigest inch =
+        Digest::ReadDesignDigest("(pcb x (resolution inch 1000) (wiring (via V 1 0.5)))");
+    ASSERT_EQ(inch.vias.size(), 1u);
+    EXPECT_EQ(inch.vias[0].x, 2540000);
+    // A via without a position is no via to find again.
+    EXPECT_TRUE(Digest::ReadDesignDigest("(pcb x (wiring (via V)))").vias.empty());
+}
+
+// What the translator writes for kDesign, in its own layout.
+const char* const kLiteral = "(session /tmp/x.ses\r\n"
+                             "    (base_design /tmp/x.dsn)\r\n"
+                             "    (placement \r\n"
+                             "      (resolution mm  100000)\r\n"
+                             "      (component RESISTOR_SMD:R_0805\r\n"
+                             "        (place R1 10000 -10000 front 0)\r\n"
+                             "        (place R2 30000 -10000 back -90)\r\n"
+                             "      )\r\n"
+                             "    )\r\n"
+                             "    (routes \r\n"
+                             "      (resolution mm  100000)\r\n"
+                             "      (parser \r\n"
+                             "      )\r\n"
+                             "      (library_out \r\n"
+                             "        (padstack ROUNDRECT[T]PAD\r\n"
+                             "          (shape           \r\n"
+                             "            (circle F.CU 60000 0 0)\r\n"
+                             "          )\r\n"
+                             "        )\r\n"
+                             "        (padstack Via[0-1]_800:400_um\r\n"
+                             "        )\r\n"
+                             "      )\r\n"
+                             "      (network_out \r\n"
+                             "        (net GND\r\n"
+                             "          (wire (path IN1.CU 25000\r\n"
+                             "                10000 -10000 \r\n"
+                             "                30000 -10000 \r\n"
+                             "                )\r\n"
+                             "          )\r\n"
+                             "          (via Via[0-1]_800:400_um 30001 -10000 )\r\n"
+                             "          (via Via[0-1]_800:400_um 25050 -10000 )\r\n"
+                             "        )\r\n"
+                             "        (net 'My Net'\r\n"
+                             "        )\r\n"
+                             "        (net 'Net-(R1-Pad1)'\r\n"
+                             "        )\r\n"
+                             "        (net NEWNET\r\n"
+                             "        )\r\n"
+                             "      )\r\n"
+                             "      (test_points \r\n"
+                             "      )\r\n"
+                             "    )\r\n"
+                             ")\r\n";
+
+TEST(HomeText, EveryNameAsTheDesignSpellsItQuotedAsTheFileDeclares) {
+    const HomeTable table(Digest::ReadDesignDigest(kDesign));
+    const Digest::HomeText home = Digest::WriteHomeText(kLiteral, table);
+    const std::string& text = home.text;
+    EXPECT_NE(text.find("(component Resistor_SMD:R_0805\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("(padstack RoundRect[T]Pad\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("(circle F.Cu 60000 0 0)"), std::string::npos) << text;
+    EXPECT_NE(text.find("(path In1.Cu 25000\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("(net \"My Net\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("(net \"Net-(R1-Pad1)\"\r\n"), std::string::npos) << text;
+    // A net the design does not know keeps the board's name.
+    EXPECT_NE(text.find("(net NEWNET\r\n"), std::string::npos) << text;
+    // The parser block declares the quote; no apostrophe is left.
+    EXPECT_NE(text.find("(parser \r\n        (string_quote \")\r\n"
+                        "        (space_in_quoted_tokens on)\r\n"
+                        "        (host_cad \"KiCad's Pcbnew\")\r\n      )"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find(" '"), std::string::npos) << "a name in apostrophes: " << text;
+    // The back-side part at the rotation the design gave it; the front one as is.
+    EXPECT_NE(text.find("(place R2 30000 -10000 back 90)"), std::string::npos) << text;
+    EXPECT_NE(text.find("(place R1 10000 -10000 front 0)"), std::string::npos) << text;
+    // Each via under the padstack the design named at its place (a step of
+    // rounding away); the empty test points block is gone.
+    EXPECT_NE(text.find("(via Via[0-1]_800:300_um 30001 -10000 )"), std::string::npos) << text;
+    EXPECT_NE(text.find("(via Via[0-1]_800:400_um 25050 -10000 )"), std::string::npos) << text;
+    EXPECT_EQ(text.find("test_points"), std::string::npos) << text;
+    EXPECT_NE(text.find("      )\r\n    )\r\n)\r\n"), std::string::npos) << text;
+    EXPECT_EQ(home.counts.turned, 1);
+    EXPECT_EQ(home.counts.viasRenamed, 1);
+    EXPECT_TRUE(home.counts.droppedTestPoints);
+    EXPECT_EQ(home.counts.quote, '"');
+    EXPECT_TRUE(home.notes.empty());
+}
+
+TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {
+    HomeTable table;
+    table.quote = '"';
+    table.hostCad = "it's mine";
+    table.names[static_cast<std::size_t>(NameKind::Net)] = {{"a \"b\"", true}};
+    const std::string literal = "(routes \n  (parser \n  )\n  (network_out \n"
+                                "    (net 'a \"b\"'\n    )\n  )\n  (test_points \n"
+                                "    (point 1 2 front (net 'a \"b\"')(type route))\n  )\n)\n";
+    const Digest::HomeText home = Digest::WriteHomeText(literal, table);
+    // The design's own quote is in a name: the file declares another.
+    EXPECT_EQ(home.counts.quote, '\'');
+    EXPECT_NE(home.text.find("(string_quote ')\n"), std::string::npos) << home.text;
+    // The writer's name may not hold the quote: this program's stands in.
+    EXPECT_NE(home.text.find("(host_cad 'DsnLink harrow')\n"), std::string::npos) << home.text;
+    EXPECT_NE(home.text.find("(net 'a \"b\"'\n"), std::string::npos) << home.text;
+    EXPECT_NE(home.text.find("(point 1 2 front (net 'a \"b\"')(type route))"), std::string::npos)
+        << home.text;
+    EXPECT_FALSE(home.counts.droppedTestPoints);
+}
+
+TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
+    const HomeTable table(Digest::ReadDesignDigest(
+        "(pcb x (parser (string_quote \")) (network (net gnd (pins A-1)) (net Gnd (pins B-1))"
+        " (net \"GND\" (pins C-1)) (net \"vcc\") (net VCC)))"));
+    // The translator makes one net of the three, and keeps vcc apart.
+    const std::vector<std::string> merges = table.CaseMerges();
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0],
+              "nets gnd, Gnd and GND differ only in case and are one net GND on the board");
+    // The one net is written as the design spells it exactly, where it does.
+    const Digest::HomeText home =
+        Digest::WriteHomeText("(routes (network_out (net GND) (net VCC) (net vcc)))", table);
+    EXPECT_EQ(home.text, "(routes (network_out (net GND) (net VCC) (net vcc)))");
+    EXPECT_TRUE(home.notes.empty());
+    // Two plain spellings and no exact one: the first, and a note of the other.
+    const Digest::HomeText upper = Digest::WriteHomeText(
+        "(routes (network_out (net GND)))",
+        HomeTable(Digest::ReadDesignDigest("(pcb x (network (net gnd) (net Gnd)))")));
+    EXPECT_EQ(upper.text, "(routes (network_out (net gnd)))");
+    ASSERT_EQ(upper.notes.size(), 1u);
+    EXPECT_EQ(upper.notes[0], "net gnd stands for Gnd of the design too (one net on the board)");
+}
+
+TEST(HomeTable, KeptWithTheBoardAndReadBack) {
+    HomeTable table(Digest::ReadDesignDigest(kDesign));
+    table.names[static_cast<std::size_t>(NameKind::Net)].push_back(
+        {std::string("tab\there\\ nul\0x", 16), true});
+    const std::string text = table.Serialize();
+    const std::optional<HomeTable> back = HomeTable::Parse(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->quote, '"');
+    for (std::size_t k = 0; k < Digest::kNameKinds; ++k) {
+        ASSERT_EQ(back->names[k].size(), table.names[k].size()) << k;
+        for (std::size_t i = 0; i < table.names[k].size(); ++i) {
+            EXPECT_EQ(back->names[k][i].spelling, table.names[k][i].spelling);
+            EXPECT_EQ(back->names[k][i].quoted, table.names[k][i].quoted);
+        }
+    }
+    ASSERT_EQ(back->vias.size(), 2u);
+    EXPECT_EQ(back->vias[1].x, 25050);
+    // Anything else is refused whole.
+    EXPECT_FALSE(HomeTable::Parse("").has_value());
+    EXPECT_FALSE(HomeTable::Parse("something else\n").has_value());
+    EXPECT_FALSE(HomeTable::Parse(text + "N9 p x\n").has_value());
+    EXPECT_FALSE(HomeTable::Parse(text + "V name 1\n").has_value());
+    // A second design's names join the first's, each once.
+    HomeTable joined = table;
+    joined.Add(HomeTable(Digest::ReadDesignDigest("(pcb y (network (net GND) (net VCC)))")));
+    EXPECT_EQ(joined.names[static_cast<std::size_t>(NameKind::Net)].size(),
+              table.names[static_cast<std::size_t>(NameKind::Net)].size() + 1);
+}
+
+} // namespace

@@ -1,0 +1,251 @@
+// harrow's verbs hand a KiCad design's routing back in files KiCad reads:
+// read here with the tests' own reader, as a reader that follows the format
+// does (no quote character until the file declares one), and compared with
+// the design's own spelling. Also the board outline of a boundary path on
+// layer pcb, KiCad's default_smd clearance, and --literal, which keeps the
+// translator's own bytes.
+#include "support/ScratchShell.h"
+#include "support/Sexpr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testshell::Outcome;
+using testshell::Quote;
+using testshell::Read;
+
+// A KiCad 6 design in its own form: the board edge as a boundary path on
+// layer pcb, names in mixed case, names with parentheses, a back-side part,
+// two via padstacks alike but for the drill, and default_smd.
+const char* const kKiCadDesign = R"dsn((pcb "k.dsn"
+  (parser
+    (string_quote ")
+    (space_in_quoted_tokens on)
+    (host_cad "KiCad's Pcbnew")
+    (host_version "6.0.11")
+  )
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal) (property (index 0)))
+    (layer B.Cu (type signal) (property (index 1)))
+    (boundary
+      (path pcb 0  0 0  30000 0  30000 -20000  0 -20000  0 0)
+    )
+    (via "Via[0-1]_800:400_um" "Via[0-1]_800:300_um")
+    (rule
+      (width 250)
+      (clearance 200.1)
+      (clearance 200.1 (type default_smd))
+      (clearance 50 (type smd_smd))
+    )
+  )
+  (placement
+    (component "Resistor_SMD:R_0805_2012Metric"
+      (place R1 10000 -10000 front 0 (PN 10k))
+      (place R2 20000 -10000 back 90 (PN 10k))
+    )
+  )
+  (library
+    (image "Resistor_SMD:R_0805_2012Metric"
+      (outline (rect signal -1680 -950 1680 950))
+      (pin RoundRect[T]Pad_1025x1400_um 1 -912.5 0)
+      (pin RoundRect[T]Pad_1025x1400_um 2 912.5 0)
+    )
+    (padstack RoundRect[T]Pad_1025x1400_um
+      (shape (rect F.Cu -512.5 -700 512.5 700))
+      (attach off)
+    )
+    (padstack "Via[0-1]_800:400_um"
+      (shape (circle F.Cu 800))
+      (shape (circle B.Cu 800))
+      (attach off)
+    )
+    (padstack "Via[0-1]_800:300_um"
+      (shape (circle F.Cu 800))
+      (shape (circle B.Cu 800))
+      (attach off)
+    )
+  )
+  (network
+    (net "Net-(R1-Pad2)"
+      (pins R1-2 R2-1)
+    )
+    (net GnD
+      (pins R1-1 R2-2)
+    )
+    (class kicad_default "" "Net-(R1-Pad2)" GnD
+      (circuit (use_via "Via[0-1]_800:400_um"))
+      (rule (width 250) (clearance 200.1))
+    )
+  )
+  (wiring
+    (wire (path F.Cu 250  10912.5 -10000  15000 -10000)(net "Net-(R1-Pad2)")(type route))
+    (via "Via[0-1]_800:300_um"  15000 -10000 (net "Net-(R1-Pad2)"))
+    (wire (path B.Cu 250  15000 -10000  19000 -10000)(net "Net-(R1-Pad2)")(type route))
+    (wire (path B.Cu 250  29000 -1000  31000 -1000)(net GnD)(type route))
+  )
+)
+)dsn";
+
+class HomeFiles : public testshell::ScratchFolderTest {
+protected:
+    Outcome Harrow(const std::string& arguments) {
+        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
+    }
+
+    // The file as a strict reader sees it: the one quote character the file
+    // declares (a session declares it in its routes, after the placement),
+    // none when it declares none, and never an apostrophe besides.
+    static sexpr::Node ReadStrictly(const std::string& text) {
+        sexpr::Options options;
+        const std::size_t declared = text.find("(string_quote ");
+        options.Quote = declared == std::string::npos ? '\0' : text[declared + 14];
+        sexpr::Node all = sexpr::ReadAll(text, options);
+        EXPECT_FALSE(all.Items.empty());
+        return all.Items.empty() ? sexpr::Node{} : all.Items[0];
+    }
+
+    // Every atom of the file, depth first.
+    static void Atoms(const sexpr::Node& node, std::vector<const sexpr::Node*>& out) {
+        for (const sexpr::Node& item : node.Items) {
+            if (item.IsList)
+                Atoms(item, out);
+            else
+                out.push_back(&item);
+        }
+    }
+};
+
+TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
+    Write("k.dsn", kKiCadDesign);
+    const Outcome run = Harrow("import k.dsn --ses k.ses --rte k.rte");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("k.dsn: line 20: clearance type default_smd read as smd_pin smd_via "
+                           "smd_wire smd_area"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("k.pcbdoc -> k.ses: written for the design's CAD system"),
+              std::string::npos)
+        << run.err;
+    const std::string report = Read(folder + "/k.rpt");
+    EXPECT_EQ(report.find("ERROR"), std::string::npos) << report;
+    EXPECT_NE(report.find("WARNING: Clearance type default_smd in line 20 read as"),
+              std::string::npos)
+        << report;
+
+    for (const char* file : {"k.ses", "k.rte"}) {
+        SCOPED_TRACE(file);
+        const std::string text = Read(folder + "/" + file);
+        const sexpr::Node root = ReadStrictly(text);
+        ASSERT_TRUE(root.Closed) << text;
+        const sexpr::Node* routes = root.Head() == "routes" ? &root : root.First("routes");
+        ASSERT_NE(routes, nullptr) << text;
+        // The file declares its quote, and every quoted name uses it.
+        const sexpr::Node* parser = routes->First("parser");
+        ASSERT_NE(parser, nullptr);
+        const sexpr::Node* quote = parser->First("string_quote");
+        ASSERT_NE(quote, nullptr) << text;
+        ASSERT_EQ(quote->Items.size(), 2u);
+        EXPECT_EQ(quote->Items[1].Atom, "\"");
+        std::vector<const sexpr::Node*> atoms;
+        Atoms(root, atoms);
+        for (const sexpr::Node* atom : atoms)
+            EXPECT_TRUE(atom->Atom.empty() || atom->Atom.front() != '\'') << atom->Atom;
+        // Nets, layers and via padstacks exactly as the design spells them.
+        std::set<std::string> nets, layers, vias;
+        for (const sexpr::Node* net : routes->First("network_out")->All("net")) {
+            nets.insert(net->Items[1].Atom);
+            for (const sexpr::Node* wire : net->All("wire"))
+                layers.insert(wire->First("path")->Items[1].Atom);
+            for (const sexpr::Node* via : net->All("via"))
+                vias.insert(via->Items[1].Atom);
+        }
+        EXPECT_EQ(nets, (std::set<std::string>{"Net-(R1-Pad2)", "GnD"}));
+        EXPECT_EQ(layers, (std::set<std::string>{"F.Cu", "B.Cu"}));
+        // The via the design put there, not the first padstack of its size.
+        EXPECT_EQ(vias, (std::set<std::string>{"Via[0-1]_800:300_um"}));
+        std::set<std::string> padstacks;
+        for (const sexpr::Node* padstack : routes->First("library_out")->All("padstack"))
+            padstacks.insert(padstack->Items[1].Atom);
+        EXPECT_TRUE(padstacks.count("RoundRect[T]Pad_1025x1400_um")) << text;
+        EXPECT_TRUE(padstacks.count("Via[0-1]_800:300_um")) << text;
+        // A reader that knows no test points takes no empty block of them.
+        EXPECT_EQ(routes->First("test_points"), nullptr);
+    }
+    // The parts under the design's footprint and designators; the back-side
+    // one at the rotation the design gave it.
+    const sexpr::Node session = ReadStrictly(Read(folder + "/k.ses"));
+    const sexpr::Node* component = session.First("placement")->First("component");
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(component->Items[1].Atom, "Resistor_SMD:R_0805_2012Metric");
+    std::vector<std::string> places;
+    for (const sexpr::Node* place : component->All("place")) {
+        std::string line;
+        for (std::size_t i = 1; i < place->Items.size(); ++i)
+            line += (i > 1 ? " " : "") + place->Items[i].Atom;
+        places.push_back(line);
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{"R1 1000000 -1000000 front 0",
+                                                "R2 2000000 -1000000 back 90"}));
+
+    // The board has the outline of the pcb path: the rule check sees the
+    // track that leaves the board.
+    const Outcome drc = Harrow("drc k.pcbdoc --json");
+    EXPECT_NE(drc.out.find("\"outline\":1,"), std::string::npos) << drc.out;
+    EXPECT_NE(run.err.find("the board outline is the boundary's path on layer pcb (4 corners)"),
+              std::string::npos)
+        << run.err;
+
+    // Days later, export of the saved board writes the same files, and -o
+    // puts them elsewhere.
+    ASSERT_EQ(std::system(("mkdir " + Quote(folder + "/later")).c_str()), 0);
+    const Outcome later = Harrow("export k.pcbdoc -o later/ --json");
+    ASSERT_EQ(later.exitCode, 0) << later.err;
+    EXPECT_NE(later.out.find("\"output\":[\"" + folder + "/later/k.rte\",\"" + folder +
+                             "/later/k.ses\"]"),
+              std::string::npos)
+        << later.out;
+    EXPECT_NE(later.err.find("k.pcbdoc -> later/k.ses: written for the design's CAD system"),
+              std::string::npos)
+        << later.err;
+    auto body = [](const std::string& text) { return text.substr(text.find("(placement")); };
+    EXPECT_EQ(body(Read(folder + "/later/k.ses")), body(Read(folder + "/k.ses")));
+    EXPECT_EQ(Read(folder + "/later/k.rte"), Read(folder + "/k.rte"));
+}
+
+TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
+    Write("k.dsn", kKiCadDesign);
+    const Outcome run = Harrow("import k.dsn --literal --ses k.ses");
+    // The translator does not know default_smd.
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(Read(folder + "/k.rpt").find("ERROR: Unexpected token <DEFAULT_SMD> in line 20"),
+              std::string::npos);
+    const std::string ses = Read(folder + "/k.ses");
+    EXPECT_NE(ses.find("(net 'Net-(R1-Pad2)'"), std::string::npos) << ses;
+    EXPECT_NE(ses.find("(net GND\r\n"), std::string::npos) << ses;
+    EXPECT_NE(ses.find("(place R2 2000000 -1000000 back -90)"), std::string::npos) << ses;
+    EXPECT_NE(ses.find("(test_points"), std::string::npos) << ses;
+    EXPECT_EQ(ses.find("string_quote"), std::string::npos) << ses;
+    // No outline but the translator's: the track off the board goes unseen.
+    const Outcome drc = Harrow("drc k.pcbdoc --json");
+    EXPECT_NE(drc.out.find("\"outline\":0,"), std::string::npos) << drc.out;
+    // The board keeps no names either: export writes the translator's text
+    // when asked to, and otherwise says that it has no design names.
+    const Outcome literal = Harrow("export k.pcbdoc --ses again.ses --literal");
+    ASSERT_EQ(literal.exitCode, 0) << literal.err;
+    auto body = [](const std::string& text) { return text.substr(text.find("(placement")); };
+    EXPECT_EQ(body(Read(folder + "/again.ses")), body(ses));
+    const Outcome home = Harrow("export k.pcbdoc --ses home.ses");
+    ASSERT_EQ(home.exitCode, 0) << home.err;
+    EXPECT_NE(home.err.find("the board keeps no design names"), std::string::npos) << home.err;
+    EXPECT_NE(Read(folder + "/home.ses").find("(net \"Net-(R1-Pad2)\""), std::string::npos);
+}
+
+} // namespace
