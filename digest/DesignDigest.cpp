@@ -32,7 +32,8 @@ struct Block {
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : scanner_(text, Scanner::Options{'\'', true, false}) {}
+    explicit Reader(std::string_view text)
+        : scanner_(text, Scanner::Options{'\'', true, false, true}) {}
 
     DesignDigest Read() {
         Token token;

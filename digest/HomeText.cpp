@@ -241,7 +241,7 @@ private:
     }
 
     void Pass(bool emit) {
-        Scanner scanner(literal_, Scanner::Options{'\'', false, true});
+        Scanner scanner(literal_, Scanner::Options{'\'', false, true, false});
         std::vector<Frame> stack;
         std::size_t copied = 0;
         std::size_t viaNameAt = 0, viaNameLength = 0;

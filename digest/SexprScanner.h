@@ -17,7 +17,8 @@ namespace Digest {
 struct Token {
     enum Kind { Open, Close, Word };
     Kind kind = Word;
-    std::string_view text; // a quoted string without its quotes
+    std::string_view text; // a quoted string without its quotes (and its escapes decoded)
+    std::string decoded;   // where `text` points when a string held escapes
     bool quoted = false;
     std::size_t offset = 0; // of the token's first character (a quote included)
     std::size_t end = 0;    // one past its last character
@@ -55,15 +56,19 @@ public:
     struct Options {
         char quote = 0;                // the quote character until the text declares one
         bool followStringQuote = true; // (string_quote C) sets the quote character
-        // A quote closes a string only before a blank, ")" or the end (the
-        // translator's apostrophes, which do not escape one inside a name).
-        bool closeBeforeDelimiter = false;
+        // The translator's own files: one name a line, wrapped in
+        // apostrophes that nothing escapes, so a name ends at the last
+        // apostrophe of its line before a blank, ")" or the line's end.
+        bool lastQuoteOfLine = false;
+        // A design: a backslash escapes the quote and a few letters, as the
+        // translator reads them.
+        bool escapes = false;
     };
 
     explicit Scanner(std::string_view text) : text_(text) {}
     Scanner(std::string_view text, Options options)
         : text_(text), quote_(options.quote), follow_(options.followStringQuote),
-          closeBeforeDelimiter_(options.closeBeforeDelimiter) {}
+          lastQuoteOfLine_(options.lastQuoteOfLine), escapes_(options.escapes) {}
 
     // False at the end of the text.
     bool Next(Token& token) {
@@ -94,20 +99,16 @@ public:
             return true;
         }
         if (quote_ != 0 && c == quote_) {
-            std::size_t close = pos_ + 1;
-            for (;; ++close) {
-                close = text_.find(quote_, close);
-                if (close == std::string_view::npos || !closeBeforeDelimiter_ ||
-                    close + 1 >= text_.size() || IsBlank(text_[close + 1]) ||
-                    text_[close + 1] == ')')
-                    break;
-            }
-            const std::size_t stop = close == std::string_view::npos ? text_.size() : close;
+            const std::size_t stop = lastQuoteOfLine_ ? LastQuoteOfLine() : ClosingQuote();
             token.text = text_.substr(pos_ + 1, stop - pos_ - 1);
             token.quoted = true;
             for (char inside : token.text)
                 if (inside == '\n')
                     ++line_;
+            if (escapes_ && token.text.find('\\') != std::string_view::npos) {
+                token.decoded = Decode(token.text);
+                token.text = token.decoded;
+            }
             pos_ = stop == text_.size() ? stop : stop + 1;
             token.end = pos_;
             return true;
@@ -125,12 +126,80 @@ public:
     char Quote() const { return quote_; }
 
 private:
+    bool Delimits(std::size_t at) const {
+        return at >= text_.size() || IsBlank(text_[at]) || text_[at] == ')';
+    }
+
+    // The quote that ends the string opened at pos_; the end of the text when
+    // none does. With escapes, a quote after a backslash ends it only when a
+    // blank follows.
+    std::size_t ClosingQuote() const {
+        for (std::size_t at = pos_ + 1;; ++at) {
+            at = text_.find(quote_, at);
+            if (at == std::string_view::npos)
+                return text_.size();
+            if (!escapes_ || text_[at - 1] != '\\' ||
+                (at + 1 < text_.size() && text_[at + 1] == ' '))
+                return at;
+        }
+    }
+
+    std::size_t LastQuoteOfLine() const {
+        std::size_t lineEnd = text_.find('\n', pos_);
+        if (lineEnd == std::string_view::npos)
+            lineEnd = text_.size();
+        std::size_t last = std::string_view::npos;
+        for (std::size_t at = pos_ + 1; at < lineEnd; ++at)
+            if (text_[at] == quote_ && Delimits(at + 1))
+                last = at;
+        return last != std::string_view::npos ? last : ClosingQuote();
+    }
+
+    // The translator's escape pairs: backslash, f, n, r, t and the quote
+    // stand for a character, any other pair for nothing.
+    std::string Decode(std::string_view raw) const {
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '\\' || i + 1 >= raw.size()) {
+                out += raw[i];
+                continue;
+            }
+            const char next = raw[++i];
+            switch (next) {
+            case '\\':
+                out += '\\';
+                break;
+            case 'f':
+            case 'F':
+                out += '\f';
+                break;
+            case 'n':
+            case 'N':
+                out += '\n';
+                break;
+            case 'r':
+            case 'R':
+                out += '\r';
+                break;
+            case 't':
+            case 'T':
+                out += '\v';
+                break;
+            default:
+                if (next == quote_)
+                    out += next;
+            }
+        }
+        return out;
+    }
+
     std::string_view text_;
     std::size_t pos_ = 0;
     long line_ = 1;
     char quote_ = 0;
     bool follow_ = true;
-    bool closeBeforeDelimiter_ = false;
+    bool lastQuoteOfLine_ = false;
+    bool escapes_ = false;
     bool afterStringQuote_ = false;
 };
 

@@ -215,6 +215,26 @@ TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {
     EXPECT_FALSE(home.counts.droppedTestPoints);
 }
 
+TEST(HomeText, ApostrophesAndEscapedQuotesInsideNames) {
+    // The design escapes its quote inside a name; the translator wraps both
+    // names in apostrophes it does not escape.
+    const HomeTable table(Digest::ReadDesignDigest(
+        "(pcb x (parser (string_quote \")) (network (net \"a 'quoted' (x)\" (pins A-1))"
+        " (net \"has \\\"q\" (pins B-1)) (net after (pins C-1))))"));
+    ASSERT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)].size(), 3u);
+    EXPECT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "has \"q");
+    const Digest::HomeText home = Digest::WriteHomeText(
+        "(routes \n  (parser \n  )\n  (network_out \n    (net 'a 'quoted' (x)'\n    )\n"
+        "    (net 'has \"q'\n    )\n    (net AFTER\n    )\n  )\n)\n",
+        table);
+    // Neither quote will do: the file declares a third; the blocks after the
+    // names are read as blocks still.
+    EXPECT_EQ(home.counts.quote, '$');
+    EXPECT_NE(home.text.find("(net $a 'quoted' (x)$\n"), std::string::npos) << home.text;
+    EXPECT_NE(home.text.find("(net $has \"q$\n"), std::string::npos) << home.text;
+    EXPECT_NE(home.text.find("(net after\n    )\n  )\n)\n"), std::string::npos) << home.text;
+}
+
 TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
     const HomeTable table(Digest::ReadDesignDigest(
         "(pcb x (parser (string_quote \")) (network (net gnd (pins A-1)) (net Gnd (pins B-1))"
