@@ -32,10 +32,14 @@ struct Block {
 
 class Reader {
 public:
-    explicit Reader(std::string_view text)
-        : scanner_(text, Scanner::Options{'\'', true, false, true}) {}
+    Reader(std::string_view text, bool names)
+        : scanner_(text, Scanner::Options{'\'', true, false, true}), names_(names) {}
 
-    DesignDigest Read() {
+    DesignDigest Read(std::size_t textSize) {
+        // Room for every name at once: a text that grows by doubling would
+        // give back blocks the allocator then keeps for itself.
+        if (names_)
+            out_.nameLines.reserve(textSize / 2 + 4096);
         Token token;
         bool afterOpen = false;
         while (scanner_.Next(token)) {
@@ -81,12 +85,8 @@ private:
     }
 
     void AddName(NameKind kind, const Token& token) {
-        std::string spelling(token.text);
-        auto& seen = seen_[static_cast<std::size_t>(kind)];
-        const std::string key = (token.quoted ? "q" : "p") + spelling;
-        if (seen.insert(key).second)
-            out_.names[static_cast<std::size_t>(kind)].push_back(
-                {std::move(spelling), token.quoted});
+        if (names_)
+            AppendNameLine(out_.nameLines, kind, token.text, token.quoted);
     }
 
     void Word(const Token& token) {
@@ -197,7 +197,7 @@ private:
     Scanner scanner_;
     DesignDigest out_;
     std::vector<Block> stack_;
-    std::array<std::unordered_set<std::string>, kNameKinds> seen_;
+    bool names_;
     std::string designUnit_, resolutionUnit_, structureUnit_, wiringUnit_, wiringResolutionUnit_;
     double wiringResolution_ = 0;
     BoundaryShape shape_;
@@ -224,8 +224,109 @@ const char* NameKindNoun(NameKind kind) {
     return "name";
 }
 
-DesignDigest ReadDesignDigest(std::string_view text) {
-    return Reader(text).Read();
+DesignDigest ReadDesignDigest(std::string_view text, bool names) {
+    return Reader(text, names).Read(text.size());
+}
+
+std::vector<DesignName> DesignDigest::Names(NameKind kind) const {
+    std::vector<DesignName> found;
+    std::unordered_set<std::string> seen;
+    for (std::size_t at = 0; at < nameLines.size();) {
+        std::size_t end = nameLines.find('\n', at);
+        if (end == std::string::npos)
+            end = nameLines.size();
+        NameKind lineKind{};
+        DesignName name;
+        if (ParseNameLine(std::string_view(nameLines).substr(at, end - at), lineKind, name) &&
+            lineKind == kind && seen.insert((name.quoted ? "q" : "p") + name.spelling).second)
+            found.push_back(std::move(name));
+        at = end + 1;
+    }
+    return found;
+}
+
+std::string EscapeName(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case ' ':
+            out += "\\s";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool UnescapeName(std::string_view text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size())
+            return false;
+        switch (text[i]) {
+        case '\\':
+            out += '\\';
+            break;
+        case 's':
+            out += ' ';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+void AppendNameLine(std::string& out, NameKind kind, std::string_view spelling, bool quoted) {
+    out += 'N';
+    out += static_cast<char>('0' + static_cast<int>(kind));
+    out += quoted ? " q " : " p ";
+    out += EscapeName(spelling);
+    out += '\n';
+}
+
+bool ParseNameLine(std::string_view line, NameKind& kind, DesignName& name) {
+    if (line.size() < 5 || line[0] != 'N' || line[1] < '0' ||
+        line[1] >= static_cast<char>('0' + kNameKinds) || line[2] != ' ' ||
+        (line[3] != 'q' && line[3] != 'p') || line[4] != ' ' ||
+        line.find(' ', 5) != std::string_view::npos)
+        return false;
+    kind = static_cast<NameKind>(line[1] - '0');
+    name.quoted = line[3] == 'q';
+    return UnescapeName(line.substr(5), name.spelling);
 }
 
 std::string_view ForeignClearanceType(std::string_view word) {

@@ -55,19 +55,30 @@ struct DesignDigest {
     char quote = 0; // the parser block's string_quote; 0 when it declares none
     bool spaceInQuoted = false;
     std::string hostCad;
-    std::array<std::vector<DesignName>, kNameKinds> names; // each name once, in file order
+    // Every name as the design spells it, in file order, one line each
+    // (AppendNameLine): a design of a million parts holds millions of names,
+    // and one text is their smallest form.
+    std::string nameLines;
     std::vector<DesignVia> vias;
     std::vector<BoundaryShape> boundary;
     double boardUnitsPerUnit = 0; // host units (1/10000 mil) per unit of the boundary shapes
     std::vector<ForeignWord> foreignWords;
 
-    const std::vector<DesignName>& Names(NameKind kind) const {
-        return names[static_cast<std::size_t>(kind)];
-    }
+    // The names of one kind, each once.
+    std::vector<DesignName> Names(NameKind kind) const;
 };
 
-// Reads the whole text once. Never fails: what it cannot read it leaves out.
-DesignDigest ReadDesignDigest(std::string_view text);
+// Reads the whole text once (without the names when `names` is false).
+// Never fails: what it cannot read it leaves out.
+DesignDigest ReadDesignDigest(std::string_view text, bool names = true);
+
+// One name as a line of text ("N<kind> q|p <name with blanks, controls and
+// backslashes escaped>"), and back; false for any other line.
+void AppendNameLine(std::string& out, NameKind kind, std::string_view spelling, bool quoted);
+bool ParseNameLine(std::string_view line, NameKind& kind, DesignName& name);
+// A name's escaped form, and back (false for a malformed one).
+std::string EscapeName(std::string_view text);
+bool UnescapeName(std::string_view text, std::string& out);
 
 // Clearance types other CAD systems write that the keyword table lacks, and
 // the types they stand for; empty for any other word.

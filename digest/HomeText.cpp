@@ -2,6 +2,7 @@
 
 #include "digest/SexprScanner.h"
 
+#include <algorithm>
 #include <bitset>
 #include <climits>
 #include <cmath>
@@ -13,71 +14,6 @@ namespace Digest {
 namespace {
 
 constexpr std::string_view kMagic = "harrow-home 1";
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case ' ':
-            out += "\\s";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\0':
-            out += "\\0";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-bool Unescape(std::string_view text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i >= text.size())
-            return false;
-        switch (text[i]) {
-        case '\\':
-            out += '\\';
-            break;
-        case 's':
-            out += ' ';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case '0':
-            out += '\0';
-            break;
-        default:
-            return false;
-        }
-    }
-    return true;
-}
 
 bool ReadWhole(std::string_view text, long long& value) {
     if (text.empty() || text.size() > 20)
@@ -114,12 +50,14 @@ public:
         for (std::size_t i : candidates)
             if ((*names_)[i].spelling == written)
                 return &(*names_)[i].spelling;
+        // Otherwise only a plain word: the translator keeps a quoted name's
+        // case, so a name in other case is another one.
         const DesignName* chosen = nullptr;
         for (std::size_t i : candidates)
             if (!(*names_)[i].quoted && chosen == nullptr)
                 chosen = &(*names_)[i];
         if (chosen == nullptr)
-            chosen = &(*names_)[candidates.front()];
+            return nullptr;
         if (ambiguous != nullptr) {
             ambiguous->clear();
             for (std::size_t i : candidates)
@@ -454,8 +392,9 @@ private:
 } // namespace
 
 HomeTable::HomeTable(const DesignDigest& digest)
-    : quote(digest.quote), hostCad(digest.hostCad), names(digest.names) {
-    vias = digest.vias;
+    : quote(digest.quote), hostCad(digest.hostCad), vias(digest.vias) {
+    for (std::size_t k = 0; k < kNameKinds; ++k)
+        names[k] = digest.Names(static_cast<NameKind>(k));
 }
 
 void HomeTable::Add(const HomeTable& other) {
@@ -478,19 +417,18 @@ std::string HomeTable::Serialize() const {
     std::string out(kMagic);
     out += "\nquote " + std::to_string(static_cast<unsigned char>(quote)) + "\n";
     if (!hostCad.empty())
-        out += "host " + Escape(hostCad) + "\n";
+        out += "host " + EscapeName(hostCad) + "\n";
     for (std::size_t k = 0; k < kNameKinds; ++k)
         for (const DesignName& name : names[k])
-            out += "N" + std::to_string(k) + (name.quoted ? " q " : " p ") + Escape(name.spelling) +
-                   "\n";
+            AppendNameLine(out, static_cast<NameKind>(k), name.spelling, name.quoted);
     for (const DesignVia& via : vias)
         out += ViaLine(via);
     return out;
 }
 
 std::string HomeTable::ViaLine(const DesignVia& via) {
-    return "V " + Escape(via.padstack) + " " + std::to_string(via.x) + " " + std::to_string(via.y) +
-           "\n";
+    return "V " + EscapeName(via.padstack) + " " + std::to_string(via.x) + " " +
+           std::to_string(via.y) + "\n";
 }
 
 std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
@@ -503,9 +441,7 @@ std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
             end = text.size();
         const std::string_view line = text.substr(at, end - at);
         at = end + 1;
-        if (first) {
-            if (line != kMagic)
-                return std::nullopt;
+        if (line == kMagic) {
             first = false;
             continue;
         }
@@ -518,48 +454,97 @@ std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
             from = blank + 1;
         }
         std::string value;
+        DesignName name;
         long long x = 0, y = 0;
         if (fields.size() == 2 && fields[0] == "quote" && ReadWhole(fields[1], x) && x >= 0 &&
             x < 256) {
             table.quote = static_cast<char>(x);
-        } else if (fields.size() == 2 && fields[0] == "host" && Unescape(fields[1], value)) {
+        } else if (fields.size() == 2 && fields[0] == "host" && UnescapeName(fields[1], value)) {
             table.hostCad = value;
-        } else if (fields.size() == 3 && fields[0].size() == 2 && fields[0][0] == 'N' &&
-                   fields[0][1] >= '0' && fields[0][1] < static_cast<char>('0' + kNameKinds) &&
-                   (fields[1] == "q" || fields[1] == "p") && Unescape(fields[2], value)) {
-            table.names[static_cast<std::size_t>(fields[0][1] - '0')].push_back(
-                {value, fields[1] == "q"});
-        } else if (fields.size() == 4 && fields[0] == "V" && Unescape(fields[1], value) &&
+        } else if (NameKind kind{}; ParseNameLine(line, kind, name)) {
+            table.names[static_cast<std::size_t>(kind)].push_back(std::move(name));
+        } else if (fields.size() == 4 && fields[0] == "V" && UnescapeName(fields[1], value) &&
                    ReadWhole(fields[2], x) && ReadWhole(fields[3], y)) {
             table.vias.push_back({value, x, y});
         } else {
             return std::nullopt;
         }
     }
-    if (first)
+    if (first) // the first line of every table this code writes
         return std::nullopt;
     return table;
 }
 
+std::string PruneTableText(std::string_view tableText) {
+    std::string out;
+    for (std::size_t at = 0; at < tableText.size();) {
+        std::size_t end = tableText.find('\n', at);
+        if (end == std::string_view::npos)
+            end = tableText.size();
+        const std::string_view line = tableText.substr(at, end - at);
+        NameKind kind{};
+        DesignName name;
+        if (!ParseNameLine(line, kind, name) ||
+            std::any_of(name.spelling.begin(), name.spelling.end(),
+                        [](char c) { return c >= 'a' && c <= 'z'; }))
+            out.append(line).append("\n");
+        at = end + 1;
+    }
+    return out;
+}
+
 std::vector<std::string> HomeTable::CaseMerges() const {
-    std::vector<std::string> lines;
-    for (std::size_t k = 0; k < kNameKinds; ++k) {
-        std::map<std::string, std::vector<std::string>> byBoardName;
-        // The board's name: a plain word in upper case, a quoted one as it is.
-        for (const DesignName& name : names[k])
-            byBoardName[name.quoted ? name.spelling : UpperAscii(name.spelling)].push_back(
-                name.spelling);
-        for (const auto& [boardName, spellings] : byBoardName) {
-            if (spellings.size() < 2)
-                continue;
-            std::string line = std::string(NameKindNoun(static_cast<NameKind>(k))) + "s ";
-            for (std::size_t i = 0; i < spellings.size(); ++i)
-                line += (i == 0 ? "" : i + 1 == spellings.size() ? " and " : ", ") + spellings[i];
-            line += " differ only in case and are one " +
-                    std::string(NameKindNoun(static_cast<NameKind>(k))) + " " + boardName +
-                    " on the board";
-            lines.push_back(std::move(line));
+    return CaseMergesIn(Serialize());
+}
+
+std::vector<std::string> CaseMergesIn(std::string_view tableText) {
+    // The board's name: a plain word in upper case, a quoted one as it is.
+    // A first pass keeps only hashes (a design may hold millions of names);
+    // a second collects the spellings of the few board names that several
+    // spellings share.
+    auto each = [&](auto&& visit) {
+        for (std::size_t at = 0; at < tableText.size();) {
+            std::size_t end = tableText.find('\n', at);
+            if (end == std::string_view::npos)
+                end = tableText.size();
+            NameKind kind{};
+            DesignName name;
+            if (ParseNameLine(tableText.substr(at, end - at), kind, name))
+                visit(kind, name.quoted ? name.spelling : UpperAscii(name.spelling), name.spelling);
+            at = end + 1;
         }
+    };
+    const std::hash<std::string> hash;
+    std::vector<std::pair<std::size_t, std::size_t>> seen; // (board name, spelling)
+    each([&](NameKind kind, const std::string& boardName, const std::string& spelling) {
+        const char k = static_cast<char>('0' + static_cast<int>(kind));
+        seen.emplace_back(hash(k + boardName), hash(spelling));
+    });
+    std::sort(seen.begin(), seen.end());
+    std::unordered_map<std::size_t, bool> shared;
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        if (seen[i].first == seen[i - 1].first && seen[i].second != seen[i - 1].second)
+            shared.emplace(seen[i].first, true);
+    seen = {};
+    std::map<std::pair<NameKind, std::string>, std::vector<std::string>> spellings;
+    each([&](NameKind kind, const std::string& boardName, const std::string& spelling) {
+        const char k = static_cast<char>('0' + static_cast<int>(kind));
+        if (!shared.count(hash(k + boardName)))
+            return;
+        std::vector<std::string>& list = spellings[{kind, boardName}];
+        if (std::find(list.begin(), list.end(), spelling) == list.end())
+            list.push_back(spelling);
+    });
+    std::vector<std::string> lines;
+    for (const auto& [key, list] : spellings) {
+        if (list.size() < 2)
+            continue;
+        const std::string noun = NameKindNoun(key.first);
+        std::string line = noun + "s ";
+        for (std::size_t i = 0; i < list.size(); ++i)
+            line += (i == 0 ? "" : i + 1 == list.size() ? " and " : ", ") + list[i];
+        lines.push_back(line + " differ only in case and are one " + noun + " " + key.second +
+                        " on the board");
     }
     return lines;
 }

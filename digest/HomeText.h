@@ -51,6 +51,14 @@ public:
     std::vector<std::string> CaseMerges() const;
 };
 
+// The same of a table's text, without reading it into a table.
+std::vector<std::string> CaseMergesIn(std::string_view tableText);
+
+// The table's text without the names the translator writes as the design
+// spells them already (no lower-case letter: a quoted name keeps its case, a
+// plain word comes back in upper case); what the board keeps.
+std::string PruneTableText(std::string_view tableText);
+
 struct HomeCounts {
     long respelled = 0;   // names written otherwise than the translator wrote them
     long quoted = 0;      // names written between quote characters

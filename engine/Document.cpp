@@ -197,8 +197,9 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
         for (const auto& [key, value] : b.hostData) {
             BindText(st.get(), 1, kHostDataPrefix + key);
+            // The board keeps the value alive while the row is written.
             sqlite3_bind_blob(st.get(), 2, value.data(), static_cast<int>(value.size()),
-                              SQLITE_TRANSIENT);
+                              SQLITE_STATIC);
             Step(db, st.get());
         }
     }

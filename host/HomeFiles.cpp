@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,48 +29,113 @@ std::string ReadWhole(const std::string& path, const char* what) {
     return text.str();
 }
 
+// A file mapped into memory, read-only, for as long as it lives. A design is
+// read so, not into the heap: freeing a block that large would raise the
+// allocator's threshold for the blocks it takes from the system, and the
+// translation that follows would then keep more of its memory.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            throw InputError("cannot read the design " + ShownPath(path) + ": " +
+                             std::strerror(error));
+        }
+        size_ = static_cast<std::size_t>(st.st_size);
+        if (size_ > 0) {
+            void* at = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (at == MAP_FAILED) {
+                const int error = errno;
+                ::close(fd);
+                throw InputError("cannot read the design " + ShownPath(path) + ": " +
+                                 std::strerror(error));
+            }
+            data_ = static_cast<const char*>(at);
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (data_ != nullptr)
+            ::munmap(const_cast<char*>(data_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view Text() const { return {data_ != nullptr ? data_ : "", size_}; }
+
+private:
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 } // namespace
 
 HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), literal_(literal) {
-    text_ = ReadWhole(path, "design");
-    digest_ = Digest::ReadDesignDigest(text_);
-    if (literal_) {
-        text_.clear();
-        text_.shrink_to_fit();
+    const MappedFile file(path);
+    const std::string_view text = file.Text();
+    digest_ = Digest::ReadDesignDigest(text, false);
+    // The names while the text is at hand: reading it again after the
+    // translation would add its size to the process's peak of memory.
+    ReadNames(text);
+    if (!literal_ && !digest_.foreignWords.empty())
+        rewritten_ = Digest::ReplaceForeignWords(text, digest_.foreignWords);
+}
+
+void HomeDesign::ReadNames(std::string_view text) {
+    if (literal_ || namesRead_)
         return;
-    }
-    {
-        // The names move into the table and out as text.
-        Digest::HomeTable table;
-        table.quote = digest_.quote;
-        table.hostCad = digest_.hostCad;
-        table.names = std::move(digest_.names);
-        table.vias = digest_.vias;
-        caseMerges_ = table.CaseMerges();
-        tableText_ = table.Serialize();
-        digest_.names = {};
-    }
+    namesRead_ = true;
+    Digest::DesignDigest named = Digest::ReadDesignDigest(text, true);
+    // The table as it is kept with the board: the names as the digest wrote
+    // them (the text itself, not a copy: a large block freed before the
+    // translation would make the allocator keep more of the translation's
+    // memory), then the quote, the writer and the vias.
+    Digest::HomeTable table;
+    table.quote = named.quote;
+    table.hostCad = named.hostCad;
+    table.vias = named.vias;
+    tableText_ = std::move(named.nameLines);
+    tableText_ += table.Serialize();
+}
+
+void HomeDesign::FindCaseMerges() {
+    if (literal_ || mergesFound_)
+        return;
+    mergesFound_ = true;
+    for (const std::string& merge : Digest::CaseMergesIn(tableText_))
+        caseMerges_.push_back(merge);
+}
+
+std::vector<std::string> HomeDesign::Notes() {
+    FindCaseMerges();
+    std::vector<std::string> notes;
     for (const std::string& merge : caseMerges_)
-        notes_.push_back(merge + " (the translator reads plain names in upper case)");
-    for (const Digest::ForeignWord& word : digest_.foreignWords)
-        notes_.push_back("line " + std::to_string(word.line) + ": clearance type " + word.word +
-                         " read as " + word.replacement);
-    if (digest_.foreignWords.empty()) {
-        text_.clear();
-        text_.shrink_to_fit();
-    }
+        notes.push_back(merge + " (the translator reads plain names in upper case)");
+    if (!literal_)
+        for (const Digest::ForeignWord& word : digest_.foreignWords)
+            notes.push_back("line " + std::to_string(word.line) + ": clearance type " + word.word +
+                            " read as " + word.replacement);
+    notes.insert(notes.end(), notes_.begin(), notes_.end());
+    return notes;
 }
 
-std::string HomeDesign::RewrittenText() const {
-    if (literal_ || digest_.foreignWords.empty())
-        return {};
-    return Digest::ReplaceForeignWords(text_, digest_.foreignWords);
+void HomeDesign::ReleaseTable() {
+    FindCaseMerges();
+    tableText_ = std::string();
 }
 
-std::vector<std::string> HomeDesign::ReportWarnings() const {
+std::string HomeDesign::TakeRewrittenText() {
+    return std::move(rewritten_);
+}
+
+std::vector<std::string> HomeDesign::ReportWarnings() {
     std::vector<std::string> lines;
     if (literal_)
         return lines;
+    FindCaseMerges();
     for (const Digest::ForeignWord& word : digest_.foreignWords)
         lines.push_back("WARNING: Clearance type " + word.word + " in line " +
                         std::to_string(word.line) + " read as " + word.replacement +
@@ -155,7 +222,7 @@ void StoreHomeTable(EngineLibrary& engine, intptr_t board, const std::string& ta
     std::optional<Digest::HomeTable> added;
     if (kept && (added = Digest::HomeTable::Parse(tableText)))
         kept->Add(*added);
-    const std::string text = kept && added ? kept->Serialize() : tableText;
+    const std::string text = Digest::PruneTableText(kept && added ? kept->Serialize() : tableText);
     engine.SetHostData(board, kHomeTableKey, text.data(), static_cast<int64_t>(text.size()));
 }
 

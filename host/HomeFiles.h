@@ -30,15 +30,16 @@ public:
     const Digest::DesignDigest& Digest() const { return digest_; }
     // The design's names and via padstacks, with the router's vias since.
     Digest::HomeTable Table() const;
-    // The same as it is kept with the board.
+    // The same as it is kept with the board (StoreHomeTable), and then let go.
     const std::string& TableText() const { return tableText_; }
+    void ReleaseTable();
     // The design's text with the words the translator does not know replaced
-    // (empty when there are none, or under --literal).
-    std::string RewrittenText() const;
+    // (empty when there are none, or under --literal); once.
+    std::string TakeRewrittenText();
     // What harrow changed or found, one line each, for the summary and the
     // report ("WARNING: " lines).
-    std::vector<std::string>& Notes() { return notes_; }
-    std::vector<std::string> ReportWarnings() const;
+    std::vector<std::string> Notes();
+    std::vector<std::string> ReportWarnings();
 
     // The board's outline from the boundary's pcb path, when the translation
     // left the board without one (once; nothing under --literal).
@@ -49,13 +50,20 @@ public:
                           const std::vector<Router::RouteVia>& vias);
 
 private:
+    // The design's names into the table (nothing under --literal).
+    void ReadNames(std::string_view text);
+    // Names the translator holds as one, once the translation is done.
+    void FindCaseMerges();
+
     std::string path_;
-    std::string text_;
+    std::string rewritten_;
     bool literal_;
     Digest::DesignDigest digest_;
-    // Kept as text while the translator works: a design of a million parts
-    // holds millions of names, and text is the smallest form of them.
+    // Kept as text: a design of a million parts holds millions of names, and
+    // text is the smallest form of them.
     std::string tableText_;
+    bool namesRead_ = false;
+    bool mergesFound_ = false;
     std::vector<std::string> caseMerges_;
     std::vector<std::string> notes_;
     bool edgeDone_ = false;

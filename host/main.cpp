@@ -254,7 +254,7 @@ int Import(CommandLine& line) {
     // The translator reads the design from a private folder when the board
     // goes elsewhere, or when harrow rewrote words it does not know.
     {
-        const std::string rewritten = home.RewrittenText();
+        const std::string rewritten = home.TakeRewrittenText();
         if (line.output || !rewritten.empty())
             staged.emplace(dsn, HostSdk::ExtractFilePath(board), std::string(),
                            rewritten.empty() ? nullptr : &rewritten);
@@ -284,6 +284,7 @@ int Import(CommandLine& line) {
         home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
                            document->BoardHandle());
         StoreHomeTable(engine, document->BoardHandle(), home.TableText());
+        home.ReleaseTable(); // the board keeps it: the save needs no third copy
     }
     session.Finish();
     if (staged && !line.autoroute)
@@ -314,9 +315,7 @@ int Import(CommandLine& line) {
         else if (path && translation.done)
             translation.notWritten.push_back(*path);
     std::vector<std::string> fileLines;
-    HomeTheFiles(line, session, 0,
-                 written.empty() || line.literal ? std::nullopt
-                                                 : std::optional<Digest::HomeTable>(home.Table()),
+    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, std::nullopt,
                  board, written, fileLines);
     translation.files = written;
     // Asked to route, and the router left connections open: part of the work.
@@ -783,7 +782,7 @@ int ImportInto(CommandLine& line) {
     RequireReadableFile(dsn, "design");
     HomeDesign home(dsn, line.literal);
     std::optional<StagedDesign> staged;
-    if (const std::string rewritten = home.RewrittenText(); !rewritten.empty())
+    if (const std::string rewritten = home.TakeRewrittenText(); !rewritten.empty())
         staged.emplace(dsn, TemporaryFolder(), std::string(), &rewritten);
     const std::string design = staged ? staged->Path() : dsn;
     intptr_t handle = document.BoardHandle();

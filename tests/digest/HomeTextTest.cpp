@@ -35,13 +35,13 @@ const char* const kDesign = R"dsn((pcb "x.dsn"
       (clearance 50 (type smd_smd)))
   )
   (placement
-    (component "Resistor_SMD:R_0805"
+    (component Resistor_SMD:R_0805
       (place R1 100 -100 front 0)
       (place R2 300 -100 back 90)
     )
   )
   (library
-    (image "Resistor_SMD:R_0805" (pin RoundRect[T]Pad 1 -500 0))
+    (image Resistor_SMD:R_0805 (pin RoundRect[T]Pad 1 -500 0))
     (padstack RoundRect[T]Pad (shape (circle F.Cu 600)))
     (padstack "Via[0-1]_800:400_um" (shape (circle signal 800)))
     (padstack "Via[0-1]_800:300_um" (shape (circle signal 800)))
@@ -75,7 +75,7 @@ TEST(DesignDigest, NamesQuoteViasAndForeignWordsOfAKiCadDesign) {
     EXPECT_EQ(spellings(NameKind::Net), "Net-(R1-Pad1)'|GND|My Net'");
     EXPECT_EQ(spellings(NameKind::Padstack),
               "Via[0-1]_800:400_um'|Via[0-1]_800:300_um'|RoundRect[T]Pad");
-    EXPECT_EQ(spellings(NameKind::Image), "Resistor_SMD:R_0805'");
+    EXPECT_EQ(spellings(NameKind::Image), "Resistor_SMD:R_0805");
     EXPECT_EQ(spellings(NameKind::Component), "R1|R2");
     // Vias in steps of 0.00001 mm: 300 um is 30000 steps; 250.5 um rounds.
     ASSERT_EQ(d.vias.size(), 2u);
@@ -249,6 +249,13 @@ TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
         Digest::WriteHomeText("(routes (network_out (net GND) (net VCC) (net vcc)))", table);
     EXPECT_EQ(home.text, "(routes (network_out (net GND) (net VCC) (net vcc)))");
     EXPECT_TRUE(home.notes.empty());
+    // A quoted name keeps its case on the board: a board name in other case
+    // is another net, and stays as the board has it.
+    const Digest::HomeText other = Digest::WriteHomeText(
+        "(routes (network_out (net GND) (net gnd)))",
+        HomeTable(Digest::ReadDesignDigest("(pcb x (parser (string_quote \")) (network "
+                                           "(net \"gnd\")))")));
+    EXPECT_EQ(other.text, "(routes (network_out (net GND) (net gnd)))");
     // Two plain spellings and no exact one: the first, and a note of the other.
     const Digest::HomeText upper = Digest::WriteHomeText(
         "(routes (network_out (net GND)))",
@@ -280,6 +287,16 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     EXPECT_FALSE(HomeTable::Parse("something else\n").has_value());
     EXPECT_FALSE(HomeTable::Parse(text + "N9 p x\n").has_value());
     EXPECT_FALSE(HomeTable::Parse(text + "V name 1\n").has_value());
+    // The board keeps only the names the translator does not write as the
+    // design spells them: those with a lower-case letter.
+    const std::optional<HomeTable> pruned = HomeTable::Parse(Digest::PruneTableText(
+        HomeTable(Digest::ReadDesignDigest("(pcb x (parser (string_quote \")) (network (net GND)"
+                                           " (net \"gnd\") (net Vcc) (net \"N$1\")))"))
+            .Serialize()));
+    ASSERT_TRUE(pruned.has_value());
+    ASSERT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)].size(), 2u);
+    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][0].spelling, "gnd");
+    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "Vcc");
     // A second design's names join the first's, each once.
     HomeTable joined = table;
     joined.Add(HomeTable(Digest::ReadDesignDigest("(pcb y (network (net GND) (net VCC)))")));
