@@ -406,7 +406,12 @@ void HomeTable::Add(const HomeTable& other) {
             if (have.emplace((name.quoted ? "q" : "p") + name.spelling, true).second)
                 names[k].push_back(name);
     }
-    vias.insert(vias.end(), other.vias.begin(), other.vias.end());
+    std::unordered_map<std::string, bool> haveVia;
+    for (const DesignVia& via : vias)
+        haveVia.emplace(ViaLine(via), true);
+    for (const DesignVia& via : other.vias)
+        if (haveVia.emplace(ViaLine(via), true).second)
+            vias.push_back(via);
     if (quote == 0)
         quote = other.quote;
     if (hostCad.empty())

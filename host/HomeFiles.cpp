@@ -5,6 +5,7 @@
 #include "host/Outcome.h"
 #include "router/DesignBoundary.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -217,12 +218,24 @@ Digest::HomeTable HomeDesign::Table() const {
 }
 
 void StoreHomeTable(EngineLibrary& engine, intptr_t board, const std::string& tableText) {
+    // A table of no name and no via says nothing: the board stays as it was.
+    const std::string added = Digest::PruneTableText(tableText);
+    const std::optional<Digest::HomeTable> addedTable = Digest::HomeTable::Parse(added);
+    if (!addedTable ||
+        (addedTable->vias.empty() && std::all_of(addedTable->names.begin(), addedTable->names.end(),
+                                                 [](const auto& names) { return names.empty(); })))
+        return;
     // A second design imported into the same board adds its names.
-    std::optional<Digest::HomeTable> kept = LoadHomeTable(engine, board);
-    std::optional<Digest::HomeTable> added;
-    if (kept && (added = Digest::HomeTable::Parse(tableText)))
-        kept->Add(*added);
-    const std::string text = Digest::PruneTableText(kept && added ? kept->Serialize() : tableText);
+    const std::optional<std::string> keptText = engine.HostData(board, kHomeTableKey);
+    std::optional<Digest::HomeTable> kept =
+        keptText ? Digest::HomeTable::Parse(*keptText) : std::nullopt;
+    std::string text = added;
+    if (kept) {
+        kept->Add(*addedTable);
+        text = Digest::PruneTableText(kept->Serialize());
+        if (text == *keptText)
+            return;
+    }
     engine.SetHostData(board, kHomeTableKey, text.data(), static_cast<int64_t>(text.size()));
 }
 

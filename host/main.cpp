@@ -279,7 +279,7 @@ int Import(CommandLine& line) {
     // The new board was named after the linked design: it is saved as -o.
     if (staged && !line.merge && document != nullptr)
         document->SetFileName(board);
-    if (document != nullptr && !line.literal) {
+    if (document != nullptr && !line.literal && document->Modified()) {
         EngineLibrary& engine = session.Engine();
         home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
                            document->BoardHandle());
@@ -794,7 +794,9 @@ int ImportInto(CommandLine& line) {
         imported =
             session.Plugin().ImportIntoPcb()(design.c_str(), "", static_cast<int32_t>(handle));
     });
-    if (imported && !line.literal) {
+    // Only a board the design changed gets its names (a design that held
+    // nothing leaves the board as it was).
+    if (imported && !line.literal && document.Modified()) {
         EngineLibrary& engine = session.Engine();
         home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
                            handle);
