@@ -79,4 +79,34 @@ TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
     EXPECT_NE(json.out.find("\"exit\":1}"), std::string::npos) << json.out;
 }
 
+TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
+    // The pads have shapes on F.Cu, In1.Cu and B.Cu only; B's tracks cross
+    // A's pads on the inner layer named Power and on In2.Cu.
+    Write("layers.dsn", R"((pcb "layers.dsn"
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal)) (layer In1.Cu (type signal)) (layer Power (type signal))
+    (layer In2.Cu (type signal)) (layer B.Cu (type signal))
+    (boundary (rect pcb 0 -20000 30000 0))
+    (rule (width 250) (clearance 200))
+  )
+  (placement (component R (place R1 10000 -10000 front 0)))
+  (library
+    (image R (pin P 1 -1000 0) (pin P 2 1000 0))
+    (padstack P (shape (circle F.Cu 800)) (shape (circle In1.Cu 800)) (shape (circle B.Cu 800)))
+  )
+  (network (net A (pins R1-1 R1-2)) (net B))
+  (wiring
+    (wire (path F.Cu 250  9000 -10000  11000 -10000)(net A))
+    (wire (path Power 250  5000 -10000  15000 -10000)(net B))
+    (wire (path In2.Cu 250  5000 -10000  15000 -10000)(net B))
+  )
+))");
+    ASSERT_EQ(Run(harrow_, "import -q layers.dsn").exitCode, 0);
+    const testshell::Outcome run = Run(harrow_, "drc layers.pcbdoc --json");
+    EXPECT_NE(run.out.find("\"opens\":0,\"violations\":0,"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
 } // namespace
