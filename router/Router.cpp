@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <memory>
 #include <numeric>
 #include <queue>
+#include <string_view>
+#include <unordered_map>
 
 namespace Router {
 namespace {
@@ -25,6 +28,8 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
+// Object kinds of the engine (host/sdk/ObjectKinds.h) of routed copper.
+constexpr int32_t kViaKind = 3, kTrackKind = 4;
 // Routes leave the board in route and session files at steps of 10 nm
 // (0.254 board units of 1e-4 mil to the step). A corner on a line through pad
 // centres is written as it is; one off them may move by half a step, so a
@@ -96,6 +101,71 @@ struct Connection {
     double length = 0;
 };
 
+// The gap the board's clearance rules ask between routed copper of a net (a
+// track on a layer, or a via) and an obstacle of another net, for a board
+// whose rules tell pairs apart; each answer is kept for the same question.
+class PairGaps {
+public:
+    explicit PairGaps(const RouteBoard& board) : board_(board), rules_(*board.rules) {
+        for (const RouteLayer& layer : board.layers) {
+            std::string name = layer.name;
+            for (char& c : name)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            layerNames_.push_back(std::move(name));
+        }
+    }
+    double Between(int net, bool via, const Obstacle& o, int layer) {
+        constexpr int kNetBits = 22;
+        const bool keyed = rules_.HoleSizeBlind() && net >= 0 && o.net >= 0 &&
+                           net < (1 << kNetBits) && o.net < (1 << kNetBits);
+        uint64_t key = 0;
+        if (keyed) {
+            key = uint64_t(net) << (64 - kNetBits) | uint64_t(o.net) << (64 - 2 * kNetBits) |
+                  uint64_t(o.kind & 0x1F) << 14 | uint64_t(o.smd) << 13 |
+                  uint64_t(o.holeSize > 0) << 12 | uint64_t(via) << 11 |
+                  uint64_t(via ? 0x3F : layer & 0x3F) << 5;
+            if (auto it = known_.find(key); it != known_.end())
+                return it->second;
+        }
+        double gap = 0;
+        if (via) {
+            // A via meets the obstacle on every layer the obstacle is on.
+            for (int l = 0; l < static_cast<int>(layerNames_.size()); ++l)
+                if (o.layers >> l & 1u)
+                    gap = std::max(gap, Decide(net, true, o, l));
+        } else {
+            gap = Decide(net, false, o, layer);
+        }
+        if (keyed)
+            known_.emplace(key, gap);
+        return gap;
+    }
+
+private:
+    const RouteBoard& board_;
+    const clearance::Rules& rules_;
+    std::vector<std::string> layerNames_;
+    std::unordered_map<uint64_t, double> known_;
+
+    double Decide(int net, bool via, const Obstacle& o, int layer) const {
+        const std::string_view layerName =
+            layer >= 0 && layer < static_cast<int>(layerNames_.size()) ? layerNames_[layer]
+                                                                       : std::string_view();
+        clearance::Subject self;
+        self.kind = via ? kViaKind : kTrackKind;
+        self.holeSize = via ? board_.ViaHoleOf(net) : 0;
+        self.net = board_.nets[static_cast<std::size_t>(net)].name;
+        self.layer = layerName;
+        clearance::Subject other;
+        other.kind = o.kind;
+        other.smd = o.smd;
+        other.holeSize = o.holeSize;
+        other.net = board_.nets[static_cast<std::size_t>(o.net)].name;
+        other.layer = layerName;
+        return rules_.Between(self, other);
+    }
+};
+
 // Obstacles in buckets for exact checks.
 class Buckets {
 public:
@@ -136,13 +206,19 @@ public:
                     continue;
                 if (!via && (o.layers >> layer & 1u) == 0)
                     continue;
-                if (SegmentShapeDistance(a, b, o.shape) <
-                    half + std::max(clearance, o.clearance) + safety)
+                const double need = gaps_ && net != kNoNet && o.net != kNoNet
+                                        ? gaps_->Between(net, via, o, layer)
+                                        : std::max(clearance, o.clearance);
+                if (SegmentShapeDistance(a, b, o.shape) < half + need + safety)
                     ok = false;
             }
         });
         return ok;
     }
+
+    // Between copper of two nets, the gap the board's rules ask of the pair
+    // (none: the larger of the two clearances).
+    void SetPairGaps(PairGaps* gaps) { gaps_ = gaps; }
 
     // Remembers what is there now (the board's own copper), to come back to.
     void Mark() {
@@ -173,6 +249,7 @@ private:
                 f(cells_[static_cast<std::size_t>(j) * nx_ + i]);
     }
     Box box_;
+    PairGaps* gaps_ = nullptr;
     double size_, safety_, maxClearance_ = 0;
     int nx_ = 1, ny_ = 1;
     std::vector<std::vector<int>> cells_;
@@ -699,6 +776,7 @@ private:
     };
     std::unique_ptr<Field> bare_; // the field of the bare board
     bool accessBuilt_ = false;
+    std::unique_ptr<PairGaps> pairGaps_;
     std::unique_ptr<Buckets> buckets_;
     // Search state.
     // Search state, per node in one place: a step of the search reads and
@@ -914,6 +992,11 @@ private:
             return;
         }
         buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
+        if (b_.rules) {
+            if (!pairGaps_)
+                pairGaps_ = std::make_unique<PairGaps>(b_);
+            buckets_->SetPairGaps(pairGaps_.get());
+        }
         for (const Obstacle& o : b_.obstacles) {
             Raster(o);
             buckets_->Add(o);
@@ -1788,6 +1871,7 @@ private:
             Obstacle o;
             o.shape.points = {t.a, t.b};
             o.shape.radius = half;
+            o.kind = kTrackKind;
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = 1u << t.layer;
@@ -1798,6 +1882,8 @@ private:
             Obstacle o;
             o.shape.points = {v.at};
             o.shape.radius = ViaRadius(net);
+            o.kind = kViaKind;
+            o.holeSize = b_.ViaHoleOf(net);
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = all;
@@ -1871,6 +1957,11 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
         box.Add(p.x, p.y);
     const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
     Buckets copper(box, std::max(4 * reach, extent / 256), 0);
+    std::unique_ptr<PairGaps> gaps;
+    if (board.rules) {
+        gaps = std::make_unique<PairGaps>(board);
+        copper.SetPairGaps(gaps.get());
+    }
     for (const Obstacle& o : board.obstacles)
         copper.Add(o);
     const uint32_t all = layers >= 32 ? 0xFFFFFFFFu : (1u << layers) - 1;
@@ -1930,6 +2021,7 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
                     Obstacle o;
                     o.shape.points = {t.a, t.b};
                     o.shape.radius = half;
+                    o.kind = kTrackKind;
                     o.net = net;
                     o.clearance = clearance;
                     o.layers = 1u << l;
@@ -1973,6 +2065,7 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
         Obstacle copper;
         copper.shape.points = {t.a, t.b};
         copper.shape.radius = t.width / 2;
+        copper.kind = kTrackKind;
         copper.net = t.net;
         copper.layers = 1u << t.layer;
         copper.clearance = board.nets[t.net].clearance;

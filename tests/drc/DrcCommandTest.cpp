@@ -109,4 +109,56 @@ TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
 
+// Classes A and B ask 0.18 mm between their own nets, the board 0.3 mm. B
+// must cross a wall of A's pads (on both layers, edge to edge) through one
+// gap of 0.7 mm: room for its 0.25 mm track at 0.18 mm, not at 0.3 mm. The
+// router keeps what the check asks of the pair: B stays open, nothing is
+// too near.
+TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
+    std::string pins;
+    int n = 0;
+    auto pin = [&](double y) {
+        pins +=
+            "(pin SQ " + std::to_string(++n) + " 0 " + std::to_string(static_cast<int>(y)) + ")";
+    };
+    for (double y = -10000 + 9650 - 400; y > -10500; y -= 850)
+        pin(y);
+    for (double y = -10000 + 10350 + 400; y < 10500; y += 850)
+        pin(y);
+    std::string wallPins;
+    for (int k = 1; k <= n; ++k)
+        wallPins += " W1-" + std::to_string(k);
+    Write("classes.dsn", R"((pcb "classes.dsn"
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal)) (layer B.Cu (type signal))
+    (boundary (rect pcb 0 -20000 30000 0))
+    (via V)
+    (rule (width 250) (clearance 300))
+  )
+  (placement (component WALL (place W1 15000 -10000 front 0))
+             (component R (place R1 5000 -10000 front 0) (place R2 25000 -10000 front 0)))
+  (library
+    (image WALL )" + pins + R"()
+    (image R (pin P 1 0 0))
+    (padstack SQ (shape (rect F.Cu -400 -400 400 400)) (shape (rect B.Cu -400 -400 400 400)))
+    (padstack P (shape (circle F.Cu 800)) (shape (circle B.Cu 800)))
+    (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600)))
+  )
+  (network
+    (net A (pins)" + wallPins +
+                             R"())
+    (net B (pins R1-1 R2-1))
+    (class CA A (rule (clearance 180)))
+    (class CB B (rule (clearance 180)))
+  )
+  (wiring)
+))");
+    const testshell::Outcome route = Run(harrow_, "import -q classes.dsn --autoroute");
+    EXPECT_LE(route.exitCode, 1) << route.err;
+    const testshell::Outcome run = Run(harrow_, "drc classes.pcbdoc --json");
+    EXPECT_NE(run.out.find("\"clearance\":0,\"short\":0,"), std::string::npos) << run.out;
+}
+
 } // namespace
