@@ -101,6 +101,19 @@ private:
     }
 };
 
+// The board's drill-to-drill gap: its widest hole-to-hole rule, else 0.25 mm
+// between hole edges.
+int32_t HoleGap(const BoardRec& b) {
+    Store& s = Store::Get();
+    int32_t gap = 0;
+    s.ForEach(b.byKind[kRule], kByKind, [&](uint32_t slot) {
+        const auto& r = *static_cast<const RuleBody*>(s.At(slot).body.get());
+        if (r.ruleKind == kHoleToHoleRule && !r.values.empty())
+            gap = std::max(gap, r.values[0]);
+    });
+    return gap > 0 ? gap : kDefaultHoleGap;
+}
+
 int32_t Round(double v) {
     return static_cast<int32_t>(std::clamp(std::nearbyint(v), -2147483647.0, 2147483647.0));
 }
@@ -227,6 +240,9 @@ void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found
         case CORVANE_VIOLATION_OUTLINE:
             ++sum.outlines;
             break;
+        case CORVANE_VIOLATION_HOLE:
+            ++sum.holes;
+            break;
         default:
             ++sum.keepouts;
             break;
@@ -279,7 +295,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
         // the same pair are one entry, the short.
         const uint64_t family =
             kind == CORVANE_VIOLATION_SHORT ? CORVANE_VIOLATION_CLEARANCE : kind;
-        const uint64_t key = (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) * 4 + family;
+        const uint64_t key = (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) * 8 + family;
         auto [it, added] = foundAt.emplace(key, found.size());
         if (!added && found[it->second].actual <= actual)
             return;
@@ -327,6 +343,52 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                            gap.distance, required);
             });
     ConnectPlanes(copper, groups, boardSlot);
+
+    // Holes: two drills (vias, pads on every layer) nearer than the board's
+    // drill-to-drill gap between their edges, whatever their nets. A
+    // footprint's own pads are the library's.
+    sum.holeGap = HoleGap(b);
+    if (clearance) {
+        struct Hole {
+            uint32_t object;
+            double x, y, r;
+        };
+        std::vector<Hole> holes;
+        double widest = 0;
+        for (uint32_t i = 0; i < copper.objects.size(); ++i) {
+            const CopperObject& o = copper.objects[i];
+            if (o.holeSize <= 0 || o.role != CopperRole::kCopper ||
+                !(o.kind == kVia || (o.kind == kPad && !o.smd)))
+                continue;
+            const ObjectRec& r = s.At(o.slot);
+            holes.push_back(
+                {i, static_cast<double>(r.x1), static_cast<double>(r.y1), o.holeSize / 2.0});
+            widest = std::max(widest, o.holeSize / 2.0);
+        }
+        std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
+            return a.x != b.x ? a.x < b.x : a.object < b.object;
+        });
+        for (size_t i = 0; i < holes.size(); ++i)
+            for (size_t j = i + 1;
+                 j < holes.size() && holes[j].x - holes[i].x < holes[i].r + widest + sum.holeGap;
+                 ++j) {
+                const Hole& h = holes[i];
+                const Hole& k = holes[j];
+                const CopperObject& oh = copper.objects[h.object];
+                const CopperObject& ok = copper.objects[k.object];
+                if (oh.kind == kPad && ok.kind == kPad && oh.component != kNone &&
+                    oh.component == ok.component)
+                    continue;
+                const double apart = std::max(0.0, std::hypot(k.x - h.x, k.y - h.y) - h.r - k.r);
+                if (apart >= sum.holeGap - kSlack)
+                    continue;
+                Gap gap;
+                gap.distance = apart;
+                gap.at = {(h.x + k.x) / 2, (h.y + k.y) / 2};
+                record(CORVANE_VIOLATION_HOLE, h.object, k.object, kMultiLayer, gap, apart,
+                       sum.holeGap);
+            }
+    }
 
     // Keep-outs: routed copper inside a keep-out of its layer. Pads are placed
     // with their components, not routed, and a component's keep-outs do not

@@ -636,6 +636,11 @@ struct RuleBody : Body {
     }
 };
 
+// The hole-to-hole rule kind, and the gap between the edges of two holes
+// when a board has none: 0.25 mm.
+constexpr int32_t kHoleToHoleRule = 52;
+constexpr int32_t kDefaultHoleGap = 98425;
+
 // Names of a rule kind's constraint values, in order (empty for kinds that
 // carry none).
 const std::vector<const char*>& ConstraintNames(int32_t ruleKind);

@@ -247,6 +247,8 @@ const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {
         return count;
     case 23:
         return distance;
+    case kHoleToHoleRule:
+        return clearance;
     default:
         return none;
     }
@@ -278,6 +280,8 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
         return {1000};
     case 23:
         return {0};
+    case kHoleToHoleRule:
+        return {kDefaultHoleGap};
     default:
         return {};
     }

@@ -13,7 +13,8 @@
 namespace Router {
 namespace {
 
-constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11;
+constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11,
+                  kHoleToHoleRule = 52;
 // Object kinds of the engine (host/sdk/ObjectKinds.h) that rule scopes ask for.
 constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFillKind = 6,
                   kPolygonKind = 10, kRegionKind = 11;
@@ -258,7 +259,7 @@ private:
         double viaWidth = 0, viaHole = 0, anyViaWidth = 0, anyViaHole = 0;
         // Per net: rank (0 its own rule, 1 its class's, 2 none), width, hole.
         std::vector<std::tuple<int, double, double>> netVia(out_.nets.size(), {2, 0.0, 0.0});
-        double boardClearance = -1, anyClearance = 0;
+        double boardClearance = -1, anyClearance = 0, holeGap = 0;
         bool boardRule = false;
         std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
         std::vector<double> netClearance(out_.nets.size(), -1);
@@ -293,6 +294,10 @@ private:
                 } else {
                     anyClearance = std::max(anyClearance, static_cast<double>(gap));
                 }
+            } else if (kind == kHoleToHoleRule) {
+                int32_t gap = 0;
+                if (api_.PcbApi_QueryRuleHoleToHoleClearance(1, h, &gap) == 0 && gap > 0)
+                    holeGap = std::max(holeGap, static_cast<double>(gap));
             } else if (kind == kWidthRule) {
                 int32_t maxWidth = 0, minWidth = 0, preferred = 0;
                 if (api_.PcbApi_QueryRuleMaxMinWidthConstraintExt(1, h, &maxWidth, &minWidth,
@@ -387,6 +392,8 @@ private:
             }
             out_.layers = std::move(kept);
         }
+        if (holeGap > 0)
+            out_.holeGap = holeGap;
         // No board rule: the largest of the others stands for it.
         out_.clearance = boardClearance >= 0 ? boardClearance : anyClearance;
         for (std::size_t n = 0; n < out_.nets.size(); ++n) {
@@ -558,6 +565,7 @@ private:
                 o.hole = true;
                 o.kind = kPadKind;
                 o.holeSize = hole;
+                o.drill = o.shape.radius;
                 out_.obstacles.push_back(std::move(o));
             }
             const int index = static_cast<int>(out_.pads.size());
@@ -700,6 +708,7 @@ private:
             o.layers = AllLayers();
             o.kind = kViaKind;
             o.holeSize = hole;
+            o.drill = std::fabs(static_cast<double>(hole)) / 2;
             out_.obstacles.push_back(std::move(o));
         });
     }

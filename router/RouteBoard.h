@@ -41,6 +41,9 @@ struct Obstacle {
     int32_t kind = 0;
     bool smd = false;
     double holeSize = 0;
+    // The radius of its drill (a via's, a drilled pad's) around its shape's
+    // points; 0 without one. Drills keep the board's hole gap between them.
+    double drill = 0;
 };
 
 struct RoutePad {
@@ -75,6 +78,7 @@ struct RouteBoard {
     // kinds of copper apart (each net's clearance is then the widest it may
     // be asked to keep); none when one clearance holds for everything.
     std::shared_ptr<const clearance::Rules> rules;
+    double holeGap = 98425; // between the edges of two drills: the board's rule, else 0.25 mm
     double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
     std::vector<std::string> notes; // what the reader could not take over

@@ -278,8 +278,10 @@ public:
         for (const RouteNet& net : board.nets)
             plainField_ = plainField_ || net.clearance > minClearance_;
         maxHalf_ = std::max(maxHalf_, board.viaDiameter / 2);
-        for (std::size_t n = 0; n < board.nets.size(); ++n)
+        for (std::size_t n = 0; n < board.nets.size(); ++n) {
             maxHalf_ = std::max(maxHalf_, ViaRadius(static_cast<int>(n)));
+            maxViaHole_ = std::max(maxViaHole_, board.ViaHoleOf(static_cast<int>(n)) / 2);
+        }
         double minWidth = 1e300;
         for (const RouteNet& net : board.nets)
             if (net.pads.size() > 1 && net.width > 0)
@@ -762,6 +764,10 @@ private:
     // any other net (d2), per node of every layer; dv the nearest via
     // keep-out.
     std::vector<float> d1_, d2_, dv_;
+    // Per node of a plane: the distance to the nearest drill's edge less the
+    // board's hole gap (where a via's drill may reach).
+    std::vector<float> dh_;
+    double maxViaHole_ = 0; // the widest via drill's radius
     std::vector<int> n1_;
     // The same for the plain distance, no clearance taken off: a net whose
     // clearance is above an obstacle's keeps its own from it.
@@ -773,6 +779,7 @@ private:
         std::vector<int> n1;
         std::vector<float> r1, r2;
         std::vector<int> m1;
+        std::vector<float> dh;
     };
     std::unique_ptr<Field> bare_; // the field of the bare board
     bool accessBuilt_ = false;
@@ -786,6 +793,7 @@ private:
         int parent = -1;
         uint32_t seen = 0, target = 0, closed = 0; // the search that last saw, marked, closed it
         uint8_t dir = kNoDir;
+        int lastVia = -1; // the plane node of the path's last via
     };
     std::vector<NodeState> state_;
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
@@ -922,6 +930,8 @@ private:
 
     // ---- the distance field
     void Raster(const Obstacle& o) {
+        if (o.drill > 0)
+            RasterDrill(o);
         const Box box = o.shape.Bounds();
         const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - reach_ - x0_) / pitch_)));
         const int i1 =
@@ -951,6 +961,27 @@ private:
                 }
             }
     }
+    // Where a via's drill may lie beside this one: each node near it keeps
+    // its distance to the drill's edge less the hole gap.
+    void RasterDrill(const Obstacle& o) {
+        Box box;
+        for (const Pt& p : o.shape.points)
+            box.Add(p.x, p.y, o.drill + b_.holeGap + maxViaHole_ + pitch_);
+        const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - x0_) / pitch_)));
+        const int i1 = std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 - x0_) / pitch_)));
+        const int j0 = std::max(0, static_cast<int>(std::floor((box.y0 - y0_) / pitch_)));
+        const int j1 = std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 - y0_) / pitch_)));
+        Shape centre;
+        centre.points = o.shape.points;
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                const Pt p{xs_[i], ys_[j]};
+                const float d =
+                    static_cast<float>(PointShapeDistance(p, centre) - o.drill - b_.holeGap);
+                float& kept = dh_[static_cast<std::size_t>(j) * nx_ + i];
+                kept = std::min(kept, d);
+            }
+    }
     // Keeps the nearest distance (`first`, of net `firstNet`) and the
     // nearest of another net (`second`) as a distance `d` of `net` comes in.
     static void Nearer(float d, int net, float& first, float& second, int& firstNet) {
@@ -976,6 +1007,7 @@ private:
             m1_.assign(total, -2);
         }
         dv_.assign(plane_, kFar);
+        dh_.assign(plane_, kFar);
         routedStubs_.assign(connections_.size(), {-1, -1});
         commitOrder_.clear();
         // The board's own copper and edge are the same every time: laid
@@ -988,6 +1020,7 @@ private:
             r2_ = bare_->r2;
             m1_ = bare_->m1;
             dv_ = bare_->dv;
+            dh_ = bare_->dh;
             buckets_->Restore();
             return;
         }
@@ -1030,7 +1063,7 @@ private:
             targetStub_.assign(total, -1);
         }
         buckets_->Mark();
-        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_, r1_, r2_, m1_});
+        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_, r1_, r2_, m1_, dh_});
     }
 
     // Room left around a node for copper of `net` that reaches `half` from
@@ -1051,11 +1084,19 @@ private:
     bool AboveLeast(int net) const { return b_.nets[net].clearance > minClearance_; }
     double ClearanceOf(int net) const { return b_.nets[net].clearance; }
     double ViaRadius(int net) const { return b_.ViaDiameterOf(net) / 2; }
+    // Whether a via of `net` at plane node `in` keeps the hole gap from the
+    // path's last via (at plane node `last`, or none).
+    bool ApartFromLastVia(int last, std::size_t in, int net) const {
+        if (last < 0)
+            return true;
+        const Pt a = At(in), b = At(static_cast<std::size_t>(last));
+        return std::hypot(a.x - b.x, a.y - b.y) >= b_.ViaHoleOf(net) + b_.holeGap;
+    }
     bool ViaFits(std::size_t in, int net) const {
         const double radius = ViaRadius(net);
         if (radius <= 0)
             return false;
-        if (dv_[in] < radius)
+        if (dv_[in] < radius || dh_[in] < b_.ViaHoleOf(net) / 2)
             return false;
         for (int l = 0; l < layers_; ++l)
             if (Slack(l * plane_ + in, net, radius) < 0)
@@ -1670,6 +1711,7 @@ private:
             state_[s].g = 0;
             state_[s].parent = -1;
             state_[s].dir = kNoDir;
+            state_[s].lastVia = -1;
             state_[s].seen = search_;
             open.push({h(s), s});
         }
@@ -1749,10 +1791,11 @@ private:
                     state_[v].g = g;
                     state_[v].parent = static_cast<int>(u);
                     state_[v].dir = static_cast<uint8_t>(d);
+                    state_[v].lastVia = state_[u].lastVia;
                     open.push({g + estimate(l, ni, nj), static_cast<int>(v)});
                 }
             }
-            if (layers_ > 1 && ViaFits(in, net)) {
+            if (layers_ > 1 && ViaFits(in, net) && ApartFromLastVia(state_[u].lastVia, in, net)) {
                 for (int k = 0; k < layers_; ++k) {
                     if (k == l)
                         continue;
@@ -1771,6 +1814,7 @@ private:
                         state_[v].g = g;
                         state_[v].parent = static_cast<int>(u);
                         state_[v].dir = kNoDir;
+                        state_[v].lastVia = static_cast<int>(in);
                         open.push({g + estimate(k, i, j), static_cast<int>(v)});
                     }
                 }
@@ -1866,6 +1910,12 @@ private:
         for (const RouteVia& v : vias)
             if (!buckets_->Clear(v.at, v.at, ViaRadius(net), ClearanceOf(net), net, 0, true))
                 return false;
+        // The path's own vias keep the hole gap between them too.
+        for (std::size_t k = 0; k < vias.size(); ++k)
+            for (std::size_t m = k + 1; m < vias.size(); ++m)
+                if (std::hypot(vias[k].at.x - vias[m].at.x, vias[k].at.y - vias[m].at.y) <
+                    b_.ViaHoleOf(net) + b_.holeGap)
+                    return false;
         const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
         for (const RouteTrack& t : tracks) {
             Obstacle o;
@@ -1884,6 +1934,7 @@ private:
             o.shape.radius = ViaRadius(net);
             o.kind = kViaKind;
             o.holeSize = b_.ViaHoleOf(net);
+            o.drill = b_.ViaHoleOf(net) / 2;
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = all;

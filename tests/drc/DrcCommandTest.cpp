@@ -38,6 +38,17 @@ std::string Design(const std::string& wiring) {
 )";
 }
 
+// A 30 x 20 mm two-layer design in um with via V and the board's rule
+// (clearance `clearance`), then `rest` (placement, library, network, wiring).
+std::string TwoLayerDesign(const std::string& name, int clearance, const std::string& rest) {
+    return "(pcb \"" + name +
+           "\"\n  (resolution um 10)\n  (unit um)\n  (structure\n"
+           "    (layer F.Cu (type signal)) (layer B.Cu (type signal))\n"
+           "    (boundary (rect pcb 0 -20000 30000 0))\n    (via V)\n"
+           "    (rule (width 250) (clearance " +
+           std::to_string(clearance) + "))\n  )\n" + rest + "\n)\n";
+}
+
 class DrcCommandTest : public testshell::ScratchFolderTest {
 protected:
     testshell::Outcome Check(const std::string& wiring, bool json = false) {
@@ -128,15 +139,8 @@ TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
     std::string wallPins;
     for (int k = 1; k <= n; ++k)
         wallPins += " W1-" + std::to_string(k);
-    Write("classes.dsn", R"((pcb "classes.dsn"
-  (resolution um 10)
-  (unit um)
-  (structure
-    (layer F.Cu (type signal)) (layer B.Cu (type signal))
-    (boundary (rect pcb 0 -20000 30000 0))
-    (via V)
-    (rule (width 250) (clearance 300))
-  )
+    Write("classes.dsn", TwoLayerDesign("classes.dsn", 300,
+                                        R"(
   (placement (component WALL (place W1 15000 -10000 front 0))
              (component R (place R1 5000 -10000 front 0) (place R2 25000 -10000 front 0)))
   (library
@@ -148,17 +152,38 @@ TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
   )
   (network
     (net A (pins)" + wallPins +
-                             R"())
+                                            R"())
     (net B (pins R1-1 R2-1))
     (class CA A (rule (clearance 180)))
     (class CB B (rule (clearance 180)))
-  )
-  (wiring)
-))");
+  ))"));
     const testshell::Outcome route = Run(harrow_, "import -q classes.dsn --autoroute");
     EXPECT_LE(route.exitCode, 1) << route.err;
     const testshell::Outcome run = Run(harrow_, "drc classes.pcbdoc --json");
     EXPECT_NE(run.out.find("\"clearance\":0,\"short\":0,"), std::string::npos) << run.out;
+}
+
+// Two vias of one net 0.3 mm apart: their copper may touch, their drills
+// (5 mil each) come 0.173 mm near, within the board's 0.25 mm.
+TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
+    Write("holes.dsn", TwoLayerDesign("holes.dsn", 200, R"(
+  (library (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600))))
+  (network (net A))
+  (wiring
+    (via V 10000 -10000 (net A)) (via V 10300 -10000 (net A)) (via V 20000 -10000 (net A))
+  ))"));
+    ASSERT_EQ(Run(harrow_, "import -q holes.dsn").exitCode, 0);
+    const testshell::Outcome run = Run(harrow_, "drc holes.pcbdoc");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find(": Via A - Via A, 6.811 mil (0.173 mm) < 9.842 mil (0.25 mm)"),
+              std::string::npos)
+        << run.out;
+    const testshell::Outcome json = Run(harrow_, "drc holes.pcbdoc --json");
+    EXPECT_NE(json.out.find("\"violations\":1,\"clearance\":0,\"short\":0,\"outline\":0,"
+                            "\"keepout\":0,\"hole\":1,"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"hole_gap_mil\":9.842"), std::string::npos) << json.out;
 }
 
 } // namespace

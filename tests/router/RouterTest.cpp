@@ -272,7 +272,9 @@ TEST(Router, RoutesSmallBoardCompletelyAndLegally) {
 // Two nets cross on a board whose second layer is free: a pad row walls the
 // top layer off, so one of them must change layer; the vias it uses keep
 // their clearance.
-TEST(Router, UsesViasWhereOneLayerIsBlocked) {
+// Net A from left to right across the top wall, net B from bottom to top,
+// all pads on the top layer only.
+RouteBoard WalledTopBoard() {
     RouteBoard board = EmptyBoard();
     const int a = AddNet(board, "A"), b = AddNet(board, "B");
     AddPad(board, a, 3, 15, 1.2, 1u, "U1-1");
@@ -280,6 +282,11 @@ TEST(Router, UsesViasWhereOneLayerIsBlocked) {
     AddPad(board, b, 20, 3, 1.2, 1u, "U3-1");
     AddPad(board, b, 20, 27, 1.2, 1u, "U4-1");
     AddTopWall(board);
+    return board;
+}
+
+TEST(Router, UsesViasWhereOneLayerIsBlocked) {
+    const RouteBoard board = WalledTopBoard();
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_GE(result.vias.size(), 2u);
@@ -418,6 +425,38 @@ TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
 // Two small through pads of one net whose drills overlap but whose copper
 // does not: the drills keep other nets away, yet join nothing, so the pads
 // still need a track between them.
+// A grid of drills every 5 mm and a hole gap of 2 mm: the vias the top wall
+// asks for keep 2 mm from every drill's edge and from each other's.
+TEST(Router, KeepsTheHoleGapBetweenDrills) {
+    RouteBoard board = WalledTopBoard();
+    board.holeGap = 2 * kMm;
+    std::vector<Pt> drills;
+    for (double x = 2.5; x < 40; x += 5)
+        for (double y = 2.5; y < 30; y += 5) {
+            Router::Obstacle drill;
+            drill.shape.points = {{x * kMm, y * kMm}};
+            drill.shape.radius = drill.drill = 0.2 * kMm;
+            drill.layers = 3u;
+            drill.hole = true;
+            drill.clearance = board.clearance;
+            board.obstacles.push_back(drill);
+            drills.push_back(drill.shape.points[0]);
+        }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    ASSERT_GE(result.vias.size(), 2u);
+    const double hole = board.viaHole / 2;
+    for (const Router::RouteVia& v : result.vias) {
+        for (const Pt& d : drills)
+            EXPECT_GE(std::hypot(v.at.x - d.x, v.at.y - d.y) - hole - 0.2 * kMm, 2 * kMm - 1);
+        for (const Router::RouteVia& w : result.vias)
+            if (&w != &v) {
+                EXPECT_GE(std::hypot(v.at.x - w.at.x, v.at.y - w.at.y) - 2 * hole, 2 * kMm - 1);
+            }
+    }
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
 TEST(Router, DrillsJoinNoCopper) {
     RouteBoard board = EmptyBoard();
     const int a = AddNet(board, "A");
