@@ -250,25 +250,21 @@ bool Matches(const QueryNode& q, const Subject& s, const Classes& classes) {
     return false;
 }
 
-// Whether the query may hold for some object of net `net`: what it asks of
-// the object's kind or layer may hold, and so may a negation.
-bool MayMatch(const QueryNode& q, std::string_view net, const Classes& classes) {
-    switch (q.term) {
-    case kNothing:
-        return false;
-    case kAnd:
-        return MayMatch(q.parts[0], net, classes) && MayMatch(q.parts[1], net, classes);
-    case kOr:
-        return MayMatch(q.parts[0], net, classes) || MayMatch(q.parts[1], net, classes);
-    case kInNet:
-    case kInNetClass: {
-        Subject s;
-        s.net = net;
-        return Matches(q, s, classes);
+// What a query asks of an object's net, if it asks one thing: a net, or a
+// class it must be in; none when it may hold for any net.
+struct NetDemand {
+    Term term = kAll; // kInNet, kInNetClass or kAll for none
+    std::string name;
+};
+
+NetDemand DemandOf(const QueryNode& q) {
+    if (q.term == kInNet || q.term == kInNetClass)
+        return {q.term, q.name};
+    if (q.term == kAnd) {
+        NetDemand first = DemandOf(q.parts[0]);
+        return first.term != kAll ? first : DemandOf(q.parts[1]);
     }
-    default:
-        return true;
-    }
+    return {};
 }
 
 // How narrow a query is: a net above a class above a layer above an object
@@ -336,6 +332,16 @@ bool Rules::AddRule(const std::string& scope1, const std::string& scope2, int32_
     rule.all = rule.first.term == kAll && rule.second.term == kAll;
     holeSizeBlind_ =
         holeSizeBlind_ && !UsesOddHoleTest(rule.first) && !UsesOddHoleTest(rule.second);
+    // The widest gap by what the rule's sides ask of a net: a side that asks
+    // nothing may meet any net.
+    const NetDemand sides[2] = {DemandOf(rule.first), DemandOf(rule.second)};
+    if (sides[0].term == kAll || sides[1].term == kAll)
+        anyNet_ = std::max(anyNet_, gap);
+    else
+        for (const NetDemand& side : sides) {
+            int32_t& widest = (side.term == kInNet ? byNet_ : byClass_)[side.name];
+            widest = std::max(widest, gap);
+        }
     rules_.push_back(std::move(rule));
     Settle();
     return true;
@@ -374,11 +380,14 @@ int32_t Rules::Between(const Subject& a, const Subject& b) const {
 }
 
 int32_t Rules::WidestFor(std::string_view net) const {
-    int32_t widest = board_;
-    for (const Rule& r : rules_)
-        if (r.gap > widest &&
-            (MayMatch(r.first, net, classes_) || MayMatch(r.second, net, classes_)))
-            widest = r.gap;
+    int32_t widest = std::max(board_, anyNet_);
+    if (auto it = byNet_.find(net); it != byNet_.end())
+        widest = std::max(widest, it->second);
+    for (const auto& [name, gap] : byClass_)
+        if (gap > widest)
+            if (auto members = classes_.find(name);
+                members != classes_.end() && members->second.count(net) != 0)
+                widest = gap;
     return widest;
 }
 

@@ -66,6 +66,10 @@ private:
     std::map<std::string, std::set<std::string, std::less<>>, std::less<>> classes_;
     int32_t board_ = 0, widest_ = 0;
     bool uniform_ = true, holeSizeBlind_ = true;
+    // The widest gap of the rules that may meet any net, and of those that
+    // ask for one net or one class on both sides, by that net or class.
+    int32_t anyNet_ = 0;
+    std::map<std::string, int32_t, std::less<>> byNet_, byClass_;
     void Settle();
 };
 

@@ -58,6 +58,8 @@ TEST(ClearanceRules, ANetRuleIsNarrowerThanItsClass) {
     EXPECT_EQ(rules.Between(On("A1", "TOP"), On("A2", "TOP")), 40)
         << "a net against anything is narrower than the class pair";
     EXPECT_EQ(rules.Between(On("A2", "TOP"), On("B1", "TOP")), 30);
+    EXPECT_EQ(rules.WidestFor("A1"), 40);
+    EXPECT_EQ(rules.WidestFor("A2"), 40) << "A2 beside A1 keeps A1's gap";
 }
 
 TEST(ClearanceRules, LayerRulesHoldOnTheirLayers) {
