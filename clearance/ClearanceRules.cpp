@@ -305,7 +305,8 @@ struct Rules::Rule {
     QueryNode first, second;
     int32_t gap = 0;
     int narrowness = 0;
-    bool all = false; // both scopes All
+    bool all = false;   // both scopes All
+    bool named = false; // both scopes ask for a net or a class
 };
 
 Rules::Rules() = default;
@@ -335,6 +336,7 @@ bool Rules::AddRule(const std::string& scope1, const std::string& scope2, int32_
     // The widest gap by what the rule's sides ask of a net: a side that asks
     // nothing may meet any net.
     const NetDemand sides[2] = {DemandOf(rule.first), DemandOf(rule.second)};
+    rule.named = sides[0].term != kAll && sides[1].term != kAll;
     if (sides[0].term == kAll || sides[1].term == kAll)
         anyNet_ = std::max(anyNet_, gap);
     else
@@ -361,22 +363,38 @@ void Rules::Settle() {
             board_ = board_ == 0 ? r.gap : std::min(board_, r.gap);
 }
 
-int32_t Rules::Between(const Subject& a, const Subject& b) const {
+int32_t Rules::Narrowest(const Subject& a, const Subject& b, bool namedOnly, bool& named) const {
     int best = -1;
     int32_t gap = 0;
+    named = false;
     for (const Rule& r : rules_) {
-        if (r.narrowness < best)
+        if (r.narrowness < best || (namedOnly && !r.named))
             continue;
         const bool holds = (Matches(r.first, a, classes_) && Matches(r.second, b, classes_)) ||
                            (Matches(r.first, b, classes_) && Matches(r.second, a, classes_));
         if (!holds)
             continue;
-        if (r.narrowness > best)
-            best = r.narrowness, gap = r.gap;
-        else
+        if (r.narrowness > best) {
+            best = r.narrowness, gap = r.gap, named = r.named;
+        } else {
             gap = std::max(gap, r.gap); // equally narrow rules: the wider gap
+            named = named && r.named;
+        }
     }
-    return best < 0 ? board_ : gap;
+    return best < 0 ? -1 : gap;
+}
+
+int32_t Rules::Between(const Subject& a, const Subject& b) const {
+    bool named = false;
+    const int32_t gap = Narrowest(a, b, false, named);
+    if (gap < 0)
+        return board_;
+    if (named)
+        return gap; // a rule for these two nets or classes
+    // A rule for everything, a layer or a kind of object: each object keeps
+    // at least what its own net or class asks between its copper.
+    bool unused = false;
+    return std::max({gap, Narrowest(a, a, true, unused), Narrowest(b, b, true, unused)});
 }
 
 int32_t Rules::WidestFor(std::string_view net) const {

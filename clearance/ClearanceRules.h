@@ -1,7 +1,8 @@
 // The clearance between two objects of a board, as its rules ask it: the
 // rule with the narrowest pair of scopes that holds for the two objects (a
 // net above a class above a layer above a kind of object), the board's own
-// clearance otherwise. One resolver for the rule check and the router, so
+// clearance otherwise; a net or class asks its own gap of copper near it
+// where no rule names the pair. One resolver for the rule check and the router, so
 // that what the router keeps is what the check asks.
 #pragma once
 
@@ -54,7 +55,11 @@ public:
     // sizes otherwise).
     bool HoleSizeBlind() const { return holeSizeBlind_; }
 
-    // The gap between two objects of different nets on one layer.
+    // The gap between two objects of different nets on one layer: the rule
+    // with the narrowest scopes that holds for the two. When that rule names
+    // no net or class on one of its sides (the board's, a layer's, a kind of
+    // object's), each object keeps at least the gap its own net's or class's
+    // rule asks between its own copper. The board's without rules.
     int32_t Between(const Subject& a, const Subject& b) const;
     // The widest gap that objects of net `net` (of any kind, on any layer)
     // may be asked to keep from any other copper.
@@ -71,6 +76,10 @@ private:
     int32_t anyNet_ = 0;
     std::map<std::string, int32_t, std::less<>> byNet_, byClass_;
     void Settle();
+    // The gap of the narrowest rules that hold for a and b (of those that
+    // name a net or class on both sides when `namedOnly`), -1 for none;
+    // `named` tells whether they all name one.
+    int32_t Narrowest(const Subject& a, const Subject& b, bool namedOnly, bool& named) const;
 };
 
 } // namespace clearance

@@ -346,7 +346,8 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
 
     // Holes: two drills (vias, pads on every layer) nearer than the board's
     // drill-to-drill gap between their edges, whatever their nets. A
-    // footprint's own pads are the library's.
+    // footprint's own pads are the library's, and two drills of one net on
+    // one centre are one hole.
     sum.holeGap = HoleGap(b);
     if (clearance) {
         struct Hole {
@@ -379,7 +380,10 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                 if (oh.kind == kPad && ok.kind == kPad && oh.component != kNone &&
                     oh.component == ok.component)
                     continue;
-                const double apart = std::max(0.0, std::hypot(k.x - h.x, k.y - h.y) - h.r - k.r);
+                const double centres = std::hypot(k.x - h.x, k.y - h.y);
+                if (centres < 1.0 && oh.net == ok.net)
+                    continue; // one drill of a net, given by two stacked footprints
+                const double apart = std::max(0.0, centres - h.r - k.r);
                 if (apart >= sum.holeGap - kSlack)
                     continue;
                 Gap gap;

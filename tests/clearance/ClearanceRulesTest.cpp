@@ -40,6 +40,20 @@ TEST(ClearanceRules, AClassRuleHoldsBetweenTwoNetsOfTheClassOnly) {
     EXPECT_EQ(rules.WidestFor("A1"), 30);
 }
 
+TEST(ClearanceRules, AClassWiderThanTheBoardKeepsItsGapFromEveryOtherNet) {
+    clearance::Rules rules = ClassBoard();
+    rules.AddClass("HV", {"H1", "H2"});
+    EXPECT_TRUE(rules.AddRule("InNetClass('HV')", "InNetClass('HV')", 300));
+    EXPECT_EQ(rules.Between(On("H1", "TOP"), On("H2", "TOP")), 300);
+    EXPECT_EQ(rules.Between(On("H1", "TOP"), On("U1", "TOP")), 300);
+    EXPECT_EQ(rules.Between(On("A1", "TOP"), On("H2", "TOP")), 300);
+    EXPECT_EQ(rules.Between(On("", "TOP"), On("H2", "TOP")), 300);
+    // A rule naming both classes decides for their pair.
+    EXPECT_TRUE(rules.AddRule("InNetClass('HV')", "InNetClass('A')", 100));
+    EXPECT_EQ(rules.Between(On("A1", "TOP"), On("H2", "TOP")), 100);
+    EXPECT_EQ(rules.WidestFor("H1"), 300);
+}
+
 TEST(ClearanceRules, AClassPairRuleHoldsBetweenItsTwoClassesEitherWay) {
     clearance::Rules rules = ClassBoard();
     EXPECT_TRUE(rules.AddRule("InNetClass('A')", "InNetClass('B')", 50));

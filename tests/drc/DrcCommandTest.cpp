@@ -164,13 +164,15 @@ TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
 }
 
 // Two vias of one net 0.3 mm apart: their copper may touch, their drills
-// (5 mil each) come 0.173 mm near, within the board's 0.25 mm.
+// (5 mil each) come 0.173 mm near, within the board's 0.25 mm. Two vias of
+// one net on one centre are one hole.
 TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
     Write("holes.dsn", TwoLayerDesign("holes.dsn", 200, R"(
   (library (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600))))
   (network (net A))
   (wiring
     (via V 10000 -10000 (net A)) (via V 10300 -10000 (net A)) (via V 20000 -10000 (net A))
+    (via V 20000 -10000 (net A))
   ))"));
     ASSERT_EQ(Run(harrow_, "import -q holes.dsn").exitCode, 0);
     const testshell::Outcome run = Run(harrow_, "drc holes.pcbdoc");
