@@ -85,7 +85,7 @@ TEST_F(DrcCorpusTest, PadsOfAFourLayerDesignHaveNoCopperWhereTheirPadstackHasNoS
               1);
     const testshell::Outcome drc = Run(harrow, "drc --json board.pcbdoc");
     EXPECT_EQ(Field(drc.out, "short"), 0) << drc.out.substr(0, 2000);
-    EXPECT_EQ(Field(drc.out, "violations"), 0) << drc.out.substr(0, 2000);
+    EXPECT_EQ(Field(drc.out, "clearance"), 0) << drc.out.substr(0, 2000);
 }
 
 } // namespace
