@@ -2,6 +2,7 @@
 // shorts between nets, copper against the board outline and keep-outs.
 #include "engine/Drc.h"
 
+#include "clearance/ClearanceRules.h"
 #include "engine/Connectivity.h"
 #include "engine/Model.h"
 
@@ -15,294 +16,6 @@
 namespace corvane {
 namespace {
 
-// ------------------------------------------------------------------ scopes
-// A rule's scope is a query: All, IsPad, IsSMTPin, IsVia, IsTrack, IsArc,
-// IsFill, IsRegion, IsKeepout, InPolygon, TestPointTop, TestPointBottom,
-// HoleSize compared with a number, InNet('..'), InNetClass('..'),
-// OnLayer('..'), joined by And, Or, Not and parentheses. A term this check
-// does not know matches nothing.
-
-enum Term : uint8_t {
-    kAll,
-    kNothing,
-    kAnd,
-    kOr,
-    kNot,
-    kIsPad,
-    kIsSmd,
-    kIsVia,
-    kIsTrack,
-    kIsArc,
-    kIsFill,
-    kIsRegion,
-    kIsKeepout,
-    kInPolygon,
-    kTestPointTop,
-    kTestPointBottom,
-    kHoleSize,
-    kInNet,
-    kInNetClass,
-    kOnLayer,
-};
-
-struct Query {
-    Term term = kAll;
-    std::string name; // InNet, InNetClass, OnLayer: upper case
-    char compare = '>';
-    double number = 0;
-    std::vector<Query> parts;
-};
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-class QueryReader {
-public:
-    explicit QueryReader(const std::string& text) : t_(text) {}
-    Query Read(bool& ok) {
-        Query q = Or();
-        Space();
-        ok = ok_ && pos_ == t_.size();
-        return q;
-    }
-
-private:
-    const std::string& t_;
-    size_t pos_ = 0;
-    bool ok_ = true;
-
-    void Space() {
-        while (pos_ < t_.size() && std::isspace(static_cast<unsigned char>(t_[pos_])))
-            ++pos_;
-    }
-    std::string Word() {
-        Space();
-        size_t start = pos_;
-        while (pos_ < t_.size() && (std::isalnum(static_cast<unsigned char>(t_[pos_])) ||
-                                    t_[pos_] == '_' || t_[pos_] == '.'))
-            ++pos_;
-        return t_.substr(start, pos_ - start);
-    }
-    bool Keyword(const char* word) {
-        Space();
-        const size_t n = std::strlen(word);
-        if (t_.size() - pos_ >= n && Upper(t_.substr(pos_, n)) == word &&
-            (pos_ + n == t_.size() || !std::isalnum(static_cast<unsigned char>(t_[pos_ + n])))) {
-            pos_ += n;
-            return true;
-        }
-        return false;
-    }
-    bool Char(char c) {
-        Space();
-        if (pos_ < t_.size() && t_[pos_] == c) {
-            ++pos_;
-            return true;
-        }
-        return false;
-    }
-    Query Join(Term term, Query a, Query b) {
-        Query q;
-        q.term = term;
-        q.parts.push_back(std::move(a));
-        q.parts.push_back(std::move(b));
-        return q;
-    }
-    Query Or() {
-        Query q = And();
-        while (ok_ && Keyword("OR"))
-            q = Join(kOr, std::move(q), And());
-        return q;
-    }
-    Query And() {
-        Query q = Unary();
-        while (ok_ && Keyword("AND"))
-            q = Join(kAnd, std::move(q), Unary());
-        return q;
-    }
-    Query Unary() {
-        if (Keyword("NOT")) {
-            Query q;
-            q.term = kNot;
-            q.parts.push_back(Unary());
-            return q;
-        }
-        if (Char('(')) {
-            Query q = Or();
-            if (!Char(')'))
-                ok_ = false;
-            return q;
-        }
-        return Atom();
-    }
-    Query Atom() {
-        Query q;
-        const std::string word = Upper(Word());
-        if (word.empty()) {
-            ok_ = false;
-            return q;
-        }
-        static const std::pair<const char*, Term> kNames[] = {
-            {"ALL", kAll},
-            {"ISPAD", kIsPad},
-            {"ISSMTPIN", kIsSmd},
-            {"ISVIA", kIsVia},
-            {"ISTRACK", kIsTrack},
-            {"ISARC", kIsArc},
-            {"ISFILL", kIsFill},
-            {"ISREGION", kIsRegion},
-            {"ISKEEPOUT", kIsKeepout},
-            {"INPOLYGON", kInPolygon},
-            {"TESTPOINTTOP", kTestPointTop},
-            {"TESTPOINTBOTTOM", kTestPointBottom},
-            {"HOLESIZE", kHoleSize},
-            {"INNET", kInNet},
-            {"INNETCLASS", kInNetClass},
-            {"ONLAYER", kOnLayer},
-        };
-        q.term = kNothing;
-        for (const auto& [name, term] : kNames)
-            if (word == name)
-                q.term = term;
-        if (q.term == kInNet || q.term == kInNetClass || q.term == kOnLayer ||
-            (q.term == kNothing && pos_ < t_.size() && t_[pos_] == '(')) {
-            if (!Char('(') || !Char('\'')) {
-                ok_ = false;
-                return q;
-            }
-            const size_t end = t_.find('\'', pos_);
-            if (end == std::string::npos) {
-                ok_ = false;
-                return q;
-            }
-            q.name = t_.substr(pos_, end - pos_);
-            if (q.term == kOnLayer)
-                q.name = Upper(q.name);
-            pos_ = end + 1;
-            if (!Char(')'))
-                ok_ = false;
-        } else if (q.term == kHoleSize) {
-            Space();
-            if (pos_ < t_.size() && std::strchr("<>=", t_[pos_]))
-                q.compare = t_[pos_++];
-            if (pos_ < t_.size() && t_[pos_] == '=')
-                ++pos_; // >= and <= count as > and <: hole sizes are whole units
-            Space();
-            char* end = nullptr;
-            q.number = std::strtod(t_.c_str() + pos_, &end);
-            if (end == t_.c_str() + pos_)
-                ok_ = false;
-            pos_ = static_cast<size_t>(end - t_.c_str());
-        }
-        return q;
-    }
-};
-
-// What a query is asked about: one object on one layer.
-struct Subject {
-    const CopperObject* object;
-    std::string_view net;         // empty for none
-    const std::string* layerName; // upper case
-};
-
-struct ClassIndex {
-    std::map<std::string, const ClassBody*> byName; // net classes
-};
-
-bool Matches(const Query& q, const Subject& s, const ClassIndex& classes) {
-    const CopperObject& o = *s.object;
-    switch (q.term) {
-    case kAll:
-        return true;
-    case kNothing:
-        return false;
-    case kAnd:
-        return Matches(q.parts[0], s, classes) && Matches(q.parts[1], s, classes);
-    case kOr:
-        return Matches(q.parts[0], s, classes) || Matches(q.parts[1], s, classes);
-    case kNot:
-        return !Matches(q.parts[0], s, classes);
-    case kIsPad:
-        return o.kind == kPad;
-    case kIsSmd:
-        return o.kind == kPad && o.smd;
-    case kIsVia:
-        return o.kind == kVia;
-    case kIsTrack:
-        return o.kind == kTrack;
-    case kIsArc:
-        return o.kind == kArc;
-    case kIsFill:
-        return o.kind == kFill;
-    case kIsRegion:
-        return o.kind == kRegion;
-    case kIsKeepout:
-        return o.role == CopperRole::kKeepOut;
-    case kInPolygon:
-        return o.role == CopperRole::kPour;
-    case kTestPointTop:
-    case kTestPointBottom:
-        return o.testPoint;
-    case kHoleSize:
-        return q.compare == '>'   ? o.holeSize > q.number
-               : q.compare == '<' ? o.holeSize < q.number
-                                  : o.holeSize == q.number;
-    case kInNet:
-        return !s.net.empty() && s.net == q.name;
-    case kInNetClass: {
-        if (s.net.empty())
-            return false;
-        auto it = classes.byName.find(q.name);
-        return it != classes.byName.end() && it->second->memberSet.count(std::string(s.net)) != 0;
-    }
-    case kOnLayer:
-        return *s.layerName == q.name;
-    }
-    return false;
-}
-
-// How narrow a query is: a net above a class above a layer above an object
-// type. The rule with the narrowest pair of scopes that holds decides.
-int Narrowness(const Query& q) {
-    switch (q.term) {
-    case kAnd:
-        return Narrowness(q.parts[0]) + Narrowness(q.parts[1]);
-    case kOr:
-        return std::min(Narrowness(q.parts[0]), Narrowness(q.parts[1]));
-    case kInNet:
-        return 1000;
-    case kInNetClass:
-        return 100;
-    case kOnLayer:
-        return 10;
-    case kAll:
-    case kNot:
-    case kNothing:
-        return 0;
-    default:
-        return 1;
-    }
-}
-
-bool UsesOddHoleTest(const Query& q) {
-    if (q.term == kHoleSize && !(q.compare == '>' && q.number == 0))
-        return true;
-    for (const Query& p : q.parts)
-        if (UsesOddHoleTest(p))
-            return true;
-    return false;
-}
-
-struct ClearanceRule {
-    Query first, second;
-    int32_t gap = 0;
-    int narrowness = 0;
-    bool all = false; // both scopes All
-};
-
 // The clearance rules of a board and the gap they ask between two objects.
 class Clearances {
 public:
@@ -311,48 +24,29 @@ public:
         s.ForEach(b.byKind[kClass], kByKind, [&](uint32_t slot) {
             const auto& c = *static_cast<const ClassBody*>(s.At(slot).body.get());
             if (c.memberKind == 0)
-                classes_.byName.emplace(c.name, &c);
+                rules_.AddClass(c.name, {c.memberSet.begin(), c.memberSet.end()});
         });
         s.ForEach(b.byKind[kRule], kByKind, [&](uint32_t slot) {
             const auto& r = *static_cast<const RuleBody*>(s.At(slot).body.get());
-            if (r.ruleKind != 0 || r.values.empty() || r.values[0] <= 0 || r.attributes[1] != 0)
+            if (r.ruleKind != 0 || r.values.empty() || r.attributes[1] != 0)
                 return; // not a clearance between nets
-            bool ok1 = false, ok2 = false;
-            ClearanceRule rule;
-            rule.first = QueryReader(r.scope1).Read(ok1);
-            rule.second = QueryReader(r.scope2).Read(ok2);
-            if (!ok1 || !ok2)
-                return;
-            rule.gap = r.values[0];
-            rule.narrowness = Narrowness(rule.first) + Narrowness(rule.second);
-            rule.all = rule.first.term == kAll && rule.second.term == kAll;
-            cacheable_ =
-                cacheable_ && !UsesOddHoleTest(rule.first) && !UsesOddHoleTest(rule.second);
-            rules_.push_back(std::move(rule));
+            rules_.AddRule(r.scope1, r.scope2, r.values[0]);
         });
-        // The board's own clearance: the widest rule for everything, else the
-        // narrowest gap of any rule.
-        for (const ClearanceRule& r : rules_) {
-            if (r.all)
-                board_ = std::max(board_, r.gap);
-            widest_ = std::max(widest_, r.gap);
-        }
-        if (board_ == 0)
-            for (const ClearanceRule& r : rules_)
-                board_ = board_ == 0 ? r.gap : std::min(board_, r.gap);
         for (int32_t l = 0; l < kLayerCount; ++l)
             layerNames_[static_cast<size_t>(l)] = Upper(b.layers[static_cast<size_t>(l)].name);
     }
 
-    int32_t Board() const { return board_; }
-    int32_t Widest() const { return widest_; }
+    int32_t Board() const { return rules_.Board(); }
+    int32_t Widest() const { return rules_.Widest(); }
 
     // The gap between objects a and b on `layer`.
     int32_t Between(uint32_t a, uint32_t b, int32_t layer) {
         const CopperObject& oa = copper_.objects[a];
         const CopperObject& ob = copper_.objects[b];
+        if (rules_.Uniform())
+            return rules_.Board();
         uint64_t key = 0;
-        if (cacheable_) {
+        if (rules_.HoleSizeBlind()) {
             uint64_t ka = Key(oa), kb = Key(ob);
             if (ka > kb)
                 std::swap(ka, kb);
@@ -369,12 +63,15 @@ public:
 
 private:
     Copper& copper_;
-    ClassIndex classes_;
-    std::vector<ClearanceRule> rules_;
-    int32_t board_ = 0, widest_ = 0;
-    bool cacheable_ = true;
+    clearance::Rules rules_;
     std::array<std::string, kLayerCount> layerNames_;
     std::map<uint64_t, std::pair<std::pair<uint64_t, uint64_t>, int32_t>> cache_;
+
+    static std::string Upper(std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    }
 
     // What a query can tell apart about an object: its net and its kind.
     static uint64_t Key(const CopperObject& o) {
@@ -385,32 +82,37 @@ private:
         return net << 10 | flags;
     }
 
-    std::string_view NetName(const CopperObject& o) const {
-        if (o.net == kNone)
-            return {};
-        return static_cast<const NetBody*>(Store::Get().At(o.net).body.get())->name;
+    clearance::Subject SubjectOf(const CopperObject& o, int32_t layer) const {
+        clearance::Subject s;
+        s.kind = o.kind;
+        s.smd = o.smd;
+        s.testPoint = o.testPoint;
+        s.keepout = o.role == CopperRole::kKeepOut;
+        s.pour = o.role == CopperRole::kPour;
+        s.holeSize = o.holeSize;
+        if (o.net != kNone)
+            s.net = static_cast<const NetBody*>(Store::Get().At(o.net).body.get())->name;
+        s.layer = layerNames_[static_cast<size_t>(layer)];
+        return s;
     }
 
     int32_t Decide(const CopperObject& oa, const CopperObject& ob, int32_t layer) const {
-        const std::string& layerName = layerNames_[static_cast<size_t>(layer)];
-        const Subject a{&oa, NetName(oa), &layerName}, b{&ob, NetName(ob), &layerName};
-        int best = -1;
-        int32_t gap = 0;
-        for (const ClearanceRule& r : rules_) {
-            if (r.narrowness < best)
-                continue;
-            const bool holds = (Matches(r.first, a, classes_) && Matches(r.second, b, classes_)) ||
-                               (Matches(r.first, b, classes_) && Matches(r.second, a, classes_));
-            if (!holds)
-                continue;
-            if (r.narrowness > best)
-                best = r.narrowness, gap = r.gap;
-            else
-                gap = std::max(gap, r.gap); // equally narrow rules: the wider gap
-        }
-        return best < 0 ? board_ : gap;
+        return rules_.Between(SubjectOf(oa, layer), SubjectOf(ob, layer));
     }
 };
+
+// The board's drill-to-drill gap: its widest hole-to-hole rule, else 0.25 mm
+// between hole edges.
+int32_t HoleGap(const BoardRec& b) {
+    Store& s = Store::Get();
+    int32_t gap = 0;
+    s.ForEach(b.byKind[kRule], kByKind, [&](uint32_t slot) {
+        const auto& r = *static_cast<const RuleBody*>(s.At(slot).body.get());
+        if (r.ruleKind == kHoleToHoleRule && !r.values.empty())
+            gap = std::max(gap, r.values[0]);
+    });
+    return gap > 0 ? gap : kDefaultHoleGap;
+}
 
 int32_t Round(double v) {
     return static_cast<int32_t>(std::clamp(std::nearbyint(v), -2147483647.0, 2147483647.0));
@@ -538,6 +240,9 @@ void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found
         case CORVANE_VIOLATION_OUTLINE:
             ++sum.outlines;
             break;
+        case CORVANE_VIOLATION_HOLE:
+            ++sum.holes;
+            break;
         default:
             ++sum.keepouts;
             break;
@@ -590,7 +295,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
         // the same pair are one entry, the short.
         const uint64_t family =
             kind == CORVANE_VIOLATION_SHORT ? CORVANE_VIOLATION_CLEARANCE : kind;
-        const uint64_t key = (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) * 4 + family;
+        const uint64_t key = (uint64_t(std::min(a, b2)) << 32 | std::max(a, b2)) * 8 + family;
         auto [it, added] = foundAt.emplace(key, found.size());
         if (!added && found[it->second].actual <= actual)
             return;
@@ -638,6 +343,56 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                            gap.distance, required);
             });
     ConnectPlanes(copper, groups, boardSlot);
+
+    // Holes: two drills (vias, pads on every layer) nearer than the board's
+    // drill-to-drill gap between their edges, whatever their nets. A
+    // footprint's own pads are the library's, and two drills of one net on
+    // one centre are one hole.
+    sum.holeGap = HoleGap(b);
+    if (clearance) {
+        struct Hole {
+            uint32_t object;
+            double x, y, r;
+        };
+        std::vector<Hole> holes;
+        double widest = 0;
+        for (uint32_t i = 0; i < copper.objects.size(); ++i) {
+            const CopperObject& o = copper.objects[i];
+            if (o.holeSize <= 0 || o.role != CopperRole::kCopper ||
+                !(o.kind == kVia || (o.kind == kPad && !o.smd)))
+                continue;
+            const ObjectRec& r = s.At(o.slot);
+            holes.push_back(
+                {i, static_cast<double>(r.x1), static_cast<double>(r.y1), o.holeSize / 2.0});
+            widest = std::max(widest, o.holeSize / 2.0);
+        }
+        std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
+            return a.x != b.x ? a.x < b.x : a.object < b.object;
+        });
+        for (size_t i = 0; i < holes.size(); ++i)
+            for (size_t j = i + 1;
+                 j < holes.size() && holes[j].x - holes[i].x < holes[i].r + widest + sum.holeGap;
+                 ++j) {
+                const Hole& h = holes[i];
+                const Hole& k = holes[j];
+                const CopperObject& oh = copper.objects[h.object];
+                const CopperObject& ok = copper.objects[k.object];
+                if (oh.kind == kPad && ok.kind == kPad && oh.component != kNone &&
+                    oh.component == ok.component)
+                    continue;
+                const double centres = std::hypot(k.x - h.x, k.y - h.y);
+                if (centres < 1.0 && oh.net == ok.net)
+                    continue; // one drill of a net, given by two stacked footprints
+                const double apart = std::max(0.0, centres - h.r - k.r);
+                if (apart >= sum.holeGap - kSlack)
+                    continue;
+                Gap gap;
+                gap.distance = apart;
+                gap.at = {(h.x + k.x) / 2, (h.y + k.y) / 2};
+                record(CORVANE_VIOLATION_HOLE, h.object, k.object, kMultiLayer, gap, apart,
+                       sum.holeGap);
+            }
+    }
 
     // Keep-outs: routed copper inside a keep-out of its layer. Pads are placed
     // with their components, not routed, and a component's keep-outs do not

@@ -215,7 +215,7 @@ public:
         int32_t first = 0;
         PadLayerEntry entry;
     };
-    PadLayerTable(); // round 600000 entries with 50 % corners on layers 1..32
+    PadLayerTable(); // round entries of size 0 with 50 % corners on layers 1..32
     PadLayerTable(const PadLayerTable& other) : id_(other.id_) { Retain(id_); }
     PadLayerTable& operator=(const PadLayerTable& other) {
         Retain(other.id_);
@@ -373,8 +373,8 @@ struct ViaBody : Body {
 // The part of a pad that pads made from one padstack share.
 struct PadShared {
     double holeRotation = 0.0;
-    int32_t topX = 600000, topY = 600000, midX = 600000, midY = 600000, botX = 600000,
-            botY = 600000;
+    // No copper until given (the per-layer table starts the same way).
+    int32_t topX = 0, topY = 0, midX = 0, midY = 0, botX = 0, botY = 0;
     int32_t holeSize = 300000, topShape = 1, midShape = 1, botShape = 1;
     int32_t daisyChainStyle = 0, plated = 1;
     Interned swapIdPad, swapIdPart;
@@ -636,6 +636,11 @@ struct RuleBody : Body {
         v("Constraints", values);
     }
 };
+
+// The hole-to-hole rule kind, and the gap between the edges of two holes
+// when a board has none: 0.25 mm.
+constexpr int32_t kHoleToHoleRule = 52;
+constexpr int32_t kDefaultHoleGap = 98425;
 
 // Names of a rule kind's constraint values, in order (empty for kinds that
 // carry none).

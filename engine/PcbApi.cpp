@@ -1265,6 +1265,10 @@ int32_t PcbApi_QueryRuleClearanceConstraint(int32_t mode, intptr_t object, int32
     return RuleValues(mode, object, 0, gap);
 }
 
+int32_t PcbApi_QueryRuleHoleToHoleClearance(int32_t mode, intptr_t object, int32_t* gap) {
+    return RuleValues(mode, object, kHoleToHoleRule, gap);
+}
+
 int32_t PcbApi_QueryRuleParallelSegmentConstraint(int32_t mode, intptr_t object, int32_t* gap,
                                                   int32_t* limit) {
     return RuleValues(mode, object, 1, gap, limit);

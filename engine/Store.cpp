@@ -247,6 +247,8 @@ const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {
         return count;
     case 23:
         return distance;
+    case kHoleToHoleRule:
+        return clearance;
     default:
         return none;
     }
@@ -278,6 +280,8 @@ std::vector<int32_t> DefaultConstraints(int32_t ruleKind) {
         return {1000};
     case 23:
         return {0};
+    case kHoleToHoleRule:
+        return {kDefaultHoleGap};
     default:
         return {};
     }
@@ -416,12 +420,11 @@ struct RunTraits {
 };
 using TablePool = CountedPool<std::vector<PadLayerTable::Run>, RunTraits::Runs, RunTraits>;
 
-// The table of a new pad: round 600000 entries with 50 % corners on layers
-// 1..32.
-constexpr PadLayerTable::Run kNewPadRuns[] = {
-    PadLayerTable::Run{0, PadLayerEntry{}},
-    PadLayerTable::Run{1, PadLayerEntry{1, 600000, 600000, 50}},
-    PadLayerTable::Run{33, PadLayerEntry{}}};
+// The table of a new pad: round entries with 50 % corners on layers 1..32,
+// of size 0: a layer the pad is given no size on carries no copper.
+constexpr PadLayerTable::Run kNewPadRuns[] = {PadLayerTable::Run{0, PadLayerEntry{}},
+                                              PadLayerTable::Run{1, PadLayerEntry{1, 0, 0, 50}},
+                                              PadLayerTable::Run{33, PadLayerEntry{}}};
 
 // The pool keeps the table of a new pad for good: every pad starts with it
 // and most leave it at their first write, which would otherwise free it and

@@ -24,7 +24,8 @@ namespace DesignAccess {
 
 // Lets a new child read the sub-block whose keyword is the current token,
 // closes the level the parent counted for it, and keeps the child in `list`
-// (made on first use) when it read well. Answers whether it did.
+// (made on first use) when it read well; a child that did not is freed with
+// the rule scopes it opened. Answers whether it read well.
 template <class T>
 bool ReadChild(TSpecctraObject& parent, std::unique_ptr<T> child,
                std::unique_ptr<TSpecctraList>& list) {
@@ -35,6 +36,8 @@ bool ReadChild(TSpecctraObject& parent, std::unique_ptr<T> child,
         if (!list)
             list = parent.CreateList();
         list->Add(std::move(child));
+    } else {
+        child->DropRuleScopes();
     }
     return result;
 }

@@ -88,15 +88,20 @@ bool IsZeroSized(const TPcbPad& pad) {
     return true;
 }
 
-// A new pad object with the engine's defaults. The defaults are read from
-// the engine once; every later pad starts from a copy of them (a pad has
-// dozens of per-layer entries to read).
+// A new pad object with the engine's defaults, but no copper on any copper
+// layer: a layer takes a size only from a pad of the padstack. The defaults
+// are read from the engine once; every later pad starts from a copy of them
+// (a pad has dozens of per-layer entries to read).
 TPcbPad PadWithEngineDefaults() {
     static std::unique_ptr<TPcbPad> defaults;
     if (!defaults) {
         TPcbPad first(0);
         if (!Board::Make(first))
             return first;
+        for (int layer = kFirstCopper; layer <= kLastCopper; ++layer) {
+            first.SetState_XSizeOnLayer(static_cast<TV6_Layer>(layer), 0);
+            first.SetState_YSizeOnLayer(static_cast<TV6_Layer>(layer), 0);
+        }
         defaults = std::make_unique<TPcbPad>(first);
         return first;
     }

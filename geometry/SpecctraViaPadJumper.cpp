@@ -2,6 +2,7 @@
 
 #include "board/BoardFacade.h"
 #include "design/LibrarySection.h"
+#include "design/SpecctraWiring.h"
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraComp.h"
 #include "persistence/EmbeddedStorageWrapper.h"
@@ -12,12 +13,28 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 namespace {
 
 const std::string kNoLayer;
 // The first attribute byte of the routing via style rules of the structure.
 constexpr uint8_t kViaStyleRuleMaker = 1;
+
+// Lengths converted while it lives are read in the object's own unit, whatever
+// resolution factor the translation is under; the factor is put back after.
+class TPlainLengths {
+public:
+    TPlainLengths() : FSaved(TranslationState().ResolutionFactor) {
+        TranslationState().ResolutionFactor = 1.0;
+    }
+    ~TPlainLengths() { TranslationState().ResolutionFactor = FSaved; }
+    TPlainLengths(const TPlainLengths&) = delete;
+    TPlainLengths& operator=(const TPlainLengths&) = delete;
+
+private:
+    double FSaved;
+};
 
 // "%g" with 15 significant digits: whole numbers print as plain integers.
 std::string FormatG(double value) {
@@ -746,7 +763,16 @@ bool TSpecctraViaInstance::ExportToPCB() {
     }
     TV6_Layer low = via.GetState_LowLayer(), high = via.GetState_HighLayer();
     int32_t size = via.GetState_Size();
-    const bool valuesKnown = padstack->ExportToPcb_ViaValues(low, high, size);
+    bool valuesKnown = false;
+    {
+        // A wiring section with its own resolution counts its positions in
+        // steps of it; the padstack's sizes stay in the padstack's unit.
+        auto* wiring = dynamic_cast<TSpecctraAbstractWiringDescriptor*>(Owner);
+        std::optional<TPlainLengths> plain;
+        if (wiring && wiring->HasOwnResolution)
+            plain.emplace();
+        valuesKnown = padstack->ExportToPcb_ViaValues(low, high, size);
+    }
     if (valuesKnown) {
         via.SetState_LowLayer(low);
         via.SetState_HighLayer(high);

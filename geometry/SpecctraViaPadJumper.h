@@ -85,6 +85,8 @@ public:
     explicit TSpecctraPadstack(TSpecctraObject* owner);
     ~TSpecctraPadstack() override;
     const char* ClassName() const override { return "TSpecctraPadstack"; }
+    // Its rule blocks give rules that apply to the padstack.
+    int RuleScopeOwner() const override { return eRuleOwnerPadstack; }
 
     bool ImportFromFile() override;
     bool ExportToFile() override;

@@ -34,6 +34,8 @@ const char* ViolationName(int32_t kind) {
         return "short";
     case CORVANE_VIOLATION_OUTLINE:
         return "outline";
+    case CORVANE_VIOLATION_HOLE:
+        return "hole";
     default:
         return "keep-out";
     }
@@ -155,8 +157,9 @@ bool PrintBoardCheck(std::ostream& out, EngineLibrary& engine, const PcbApiTable
             << ",\"opens\":" << sum.opens << ",\"violations\":" << sum.violations
             << ",\"clearance\":" << sum.clearances << ",\"short\":" << sum.shorts
             << ",\"outline\":" << sum.outlines << ",\"keepout\":" << sum.keepouts
-            << ",\"copper_objects\":" << sum.copperObjects
-            << ",\"board_clearance_mil\":" << Mil(sum.defaultClearance) << "},\"opens\":[";
+            << ",\"hole\":" << sum.holes << ",\"copper_objects\":" << sum.copperObjects
+            << ",\"board_clearance_mil\":" << Mil(sum.defaultClearance)
+            << ",\"hole_gap_mil\":" << Mil(sum.holeGap) << "},\"opens\":[";
         for (int32_t i = 0; i < sum.opens; ++i) {
             CorvaneOpenConnection o{};
             f.CheckOpen(check, i, &o);
@@ -194,7 +197,7 @@ bool PrintBoardCheck(std::ostream& out, EngineLibrary& engine, const PcbApiTable
         f.CheckViolation(check, i, &v);
         out << ViolationName(v.kind) << " on " << r.LayerName(v.layer) << " at "
             << Place(r, v.x, v.y) << ": " << Who(r, v.first) << " - " << Who(r, v.second);
-        if (v.kind == CORVANE_VIOLATION_CLEARANCE ||
+        if (v.kind == CORVANE_VIOLATION_CLEARANCE || v.kind == CORVANE_VIOLATION_HOLE ||
             (v.kind == CORVANE_VIOLATION_OUTLINE && v.actual > 0))
             out << ", " << Length(v.actual) << " < " << Length(v.required);
         else if (v.kind == CORVANE_VIOLATION_OUTLINE)
@@ -204,7 +207,8 @@ bool PrintBoardCheck(std::ostream& out, EngineLibrary& engine, const PcbApiTable
     out << shownPath << ": " << sum.nets << " nets (" << sum.netsWithPads << " with pads, "
         << sum.netsConnected << " connected), " << sum.opens << " open connections, "
         << sum.violations << " violations (" << sum.clearances << " clearance, " << sum.shorts
-        << " short, " << sum.outlines << " outline, " << sum.keepouts << " keep-out)" << std::endl;
+        << " short, " << sum.outlines << " outline, " << sum.keepouts << " keep-out, " << sum.holes
+        << " hole)" << std::endl;
     return clean;
 }
 

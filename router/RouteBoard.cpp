@@ -6,13 +6,18 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <tuple>
 
 namespace Router {
 namespace {
 
-constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11;
+constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11,
+                  kHoleToHoleRule = 52;
+// Object kinds of the engine (host/sdk/ObjectKinds.h) that rule scopes ask for.
+constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFillKind = 6,
+                  kPolygonKind = 10, kRegionKind = 11;
 
 using Common = Harrow::TObjectCommon;
 namespace BoardKind = Harrow::BoardKind;
@@ -231,6 +236,7 @@ private:
     }
 
     void ReadRules() {
+        auto rules = std::make_shared<clearance::Rules>();
         std::map<std::string, std::vector<std::string>> classes; // net class -> nets
         Walk(BoardKind::Class, [&](intptr_t h) {
             int32_t memberKind = 0, super = 0;
@@ -240,6 +246,8 @@ private:
             std::vector<std::string>& members = classes[Upper(text_.data())];
             for (int32_t i = 0; api_.PcbApi_GetMemberFromClassAt(h, i, text2_.data()) == 0; ++i)
                 members.push_back(text2_.data());
+            if (memberKind == 0)
+                rules->AddClass(text_.data(), members);
         });
         // Widths: a net's own rule beats its class's, which beats the board's.
         std::vector<int> widthRank(out_.nets.size(), 99);
@@ -254,7 +262,7 @@ private:
         // The padstack each via style names ("Via style NAME", maybe prefixed).
         std::string viaPadstack, anyViaPadstack;
         std::vector<std::string> netViaPadstack(out_.nets.size());
-        double boardClearance = -1, anyClearance = 0;
+        double boardClearance = -1, anyClearance = 0, holeGap = 0;
         bool boardRule = false;
         std::map<int32_t, bool> routed; // engine layer -> routed by the board's rule
         std::vector<double> netClearance(out_.nets.size(), -1);
@@ -269,6 +277,9 @@ private:
                 int32_t gap = 0;
                 if (api_.PcbApi_QueryRuleClearanceConstraint(1, h, &gap) != 0)
                     return;
+                uint8_t attributes[PCBAPI_RULE_ATTRIBUTE_COUNT] = {};
+                if (api_.PcbApi_QueryRuleExt(1, h, attributes) == 0 && attributes[1] == 0)
+                    rules->AddRule(scope1, scope2, gap);
                 // The board's rule, a net's or a class's; rules between
                 // kinds of object (pins, SMD pads) do not bind tracks.
                 std::string name;
@@ -286,6 +297,10 @@ private:
                 } else {
                     anyClearance = std::max(anyClearance, static_cast<double>(gap));
                 }
+            } else if (kind == kHoleToHoleRule) {
+                int32_t gap = 0;
+                if (api_.PcbApi_QueryRuleHoleToHoleClearance(1, h, &gap) == 0 && gap > 0)
+                    holeGap = std::max(holeGap, static_cast<double>(gap));
             } else if (kind == kWidthRule) {
                 int32_t maxWidth = 0, minWidth = 0, preferred = 0;
                 if (api_.PcbApi_QueryRuleMaxMinWidthConstraintExt(1, h, &maxWidth, &minWidth,
@@ -387,11 +402,22 @@ private:
             }
             out_.layers = std::move(kept);
         }
+        if (holeGap > 0)
+            out_.holeGap = holeGap;
         // No board rule: the largest of the others stands for it.
         out_.clearance = boardClearance >= 0 ? boardClearance : anyClearance;
         for (std::size_t n = 0; n < out_.nets.size(); ++n) {
             out_.nets[n].width = widths[n] > 0 ? widths[n] : 100000; // 10 mil
             out_.nets[n].clearance = netClearance[n] >= 0 ? netClearance[n] : out_.clearance;
+        }
+        // Rules that tell pairs of nets, layers or kinds of copper apart:
+        // each pair keeps what the rule check asks of it, and a net's own
+        // clearance is the widest it may be asked to keep.
+        if (!rules->Uniform()) {
+            out_.clearance = rules->Board();
+            for (RouteNet& net : out_.nets)
+                net.clearance = rules->WidestFor(net.name);
+            out_.rules = std::move(rules);
         }
         // No board rule: the first of the others stands for it.
         out_.viaDiameter = viaWidth > 0 ? viaWidth : anyViaWidth;
@@ -540,6 +566,9 @@ private:
                 o.net = pad.net;
                 o.clearance = ClearanceOf(pad.net);
                 o.layers = 1u << l;
+                o.kind = kPadKind;
+                o.smd = c.layer != BoardLayer::Multi;
+                o.holeSize = c.layer == BoardLayer::Multi ? hole : 0;
                 out_.obstacles.push_back(std::move(o));
             }
             if (c.layer == BoardLayer::Multi && hole > 0) {
@@ -558,6 +587,9 @@ private:
                 o.clearance = ClearanceOf(o.net);
                 o.layers = AllLayers();
                 o.hole = true;
+                o.kind = kPadKind;
+                o.holeSize = hole;
+                o.drill = o.shape.radius;
                 out_.obstacles.push_back(std::move(o));
             }
             const int index = static_cast<int>(out_.pads.size());
@@ -567,8 +599,9 @@ private:
         });
     }
 
-    void AddCopper(Shape shape, const Common& c) {
+    void AddCopper(Shape shape, const Common& c, int32_t kind) {
         Obstacle o;
+        o.kind = kind;
         o.shape = std::move(shape);
         const bool keepout =
             (c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0 || c.layer == BoardLayer::KeepOut;
@@ -596,7 +629,7 @@ private:
             shape.radius = std::fabs(static_cast<double>(width)) / 2;
             if ((c.bitField & PCBAPI_BITFIELD_KEEPOUT) != 0)
                 keepoutEdges_.push_back({shape, c});
-            AddCopper(std::move(shape), c);
+            AddCopper(std::move(shape), c, kTrackKind);
         });
         FillKeepOutLoops();
     }
@@ -642,7 +675,7 @@ private:
             if (closed && loop.size() >= 3) {
                 Shape shape;
                 shape.points = std::move(loop);
-                AddCopper(std::move(shape), keepoutEdges_[start].second);
+                AddCopper(std::move(shape), keepoutEdges_[start].second, kTrackKind);
             }
         }
         keepoutEdges_.clear();
@@ -664,7 +697,7 @@ private:
                 Shape disc;
                 disc.points = {{static_cast<double>(c.x1), static_cast<double>(c.y1)}};
                 disc.radius = radius + std::fabs(static_cast<double>(width)) / 2;
-                AddCopper(std::move(disc), c);
+                AddCopper(std::move(disc), c, kArcKind);
                 return;
             }
             const int steps = std::clamp(static_cast<int>((a2 - a1) / 10), 1, 36);
@@ -677,7 +710,7 @@ private:
                 shape.points = {{c.x1 + radius * std::cos(t0), c.y1 + radius * std::sin(t0)},
                                 {c.x1 + radius * std::cos(t1), c.y1 + radius * std::sin(t1)}};
                 shape.radius = std::fabs(static_cast<double>(width)) / 2 + sagitta;
-                AddCopper(std::move(shape), c);
+                AddCopper(std::move(shape), c, kArcKind);
             }
         });
     }
@@ -697,6 +730,9 @@ private:
             o.net = NetOf(c.net);
             o.clearance = ClearanceOf(o.net);
             o.layers = AllLayers();
+            o.kind = kViaKind;
+            o.holeSize = hole;
+            o.drill = std::fabs(static_cast<double>(hole)) / 2;
             out_.obstacles.push_back(std::move(o));
         });
     }
@@ -712,7 +748,7 @@ private:
             const double cx = (c.x1 + x2) / 2.0, cy = (c.y1 + y2) / 2.0;
             Shape shape = PadShape(2, cx, cy, std::fabs(static_cast<double>(x2) - c.x1),
                                    std::fabs(static_cast<double>(y2) - c.y1), angle, 0);
-            AddCopper(std::move(shape), c);
+            AddCopper(std::move(shape), c, kFillKind);
         });
     }
 
@@ -733,11 +769,11 @@ private:
             for (int32_t layer = 1; layer < 128; ++layer)
                 if (set.Bits[layer / 64] >> (layer % 64) & 1) {
                     onLayer.layer = layer;
-                    AddCopper(shape, onLayer);
+                    AddCopper(shape, onLayer, kRegionKind);
                     any = true;
                 }
             if (!any || LayersOf(c.layer) != 0)
-                AddCopper(std::move(shape), c);
+                AddCopper(std::move(shape), c, kRegionKind);
         });
     }
 
@@ -756,7 +792,7 @@ private:
             Shape shape;
             shape.points = PolygonPoints(h);
             if (shape.points.size() >= 3)
-                AddCopper(std::move(shape), c);
+                AddCopper(std::move(shape), c, kPolygonKind);
         });
     }
 };

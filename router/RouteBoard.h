@@ -5,10 +5,12 @@
 // adds tracks and vias; WriteRoutes puts them on the board.
 #pragma once
 
+#include "clearance/ClearanceRules.h"
 #include "host/PcbApiTable.h"
 #include "router/RouteGeometry.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,14 @@ struct Obstacle {
     bool viaOnly = false; // a via keep-out: tracks may cross it
     bool hole = false;    // a drill: kept clear of, but joins no copper
     double clearance = 0; // what it asks of copper of other nets
+    // What clearance rules may ask of it: the engine's object kind, whether
+    // it is a pad on one layer, its drill.
+    int32_t kind = 0;
+    bool smd = false;
+    double holeSize = 0;
+    // The radius of its drill (a via's, a drilled pad's) around its shape's
+    // points; 0 without one. Drills keep the board's hole gap between them.
+    double drill = 0;
 };
 
 struct RoutePad {
@@ -64,7 +74,12 @@ struct RouteBoard {
     std::vector<RouteNet> nets;
     std::vector<RoutePad> pads;
     std::vector<Obstacle> obstacles;
-    double clearance = 0;   // the board's own, for copper of no net, keep-outs and the edge
+    double clearance = 0; // the board's own, for copper of no net, keep-outs and the edge
+    // The board's clearance rules when they tell pairs of nets, layers or
+    // kinds of copper apart (each net's clearance is then the widest it may
+    // be asked to keep); none when one clearance holds for everything.
+    std::shared_ptr<const clearance::Rules> rules;
+    double holeGap = 98425; // between the edges of two drills: the board's rule, else 0.25 mm
     double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
     std::string viaPadstack;        // the design padstack of the board's via style, if named

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <memory>
 #include <numeric>
 #include <queue>
+#include <string_view>
+#include <unordered_map>
 
 namespace Router {
 namespace {
@@ -25,6 +28,8 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
+// Object kinds of the engine (host/sdk/ObjectKinds.h) of routed copper.
+constexpr int32_t kViaKind = 3, kTrackKind = 4;
 // Routes leave the board in route and session files at steps of 10 nm
 // (0.254 board units of 1e-4 mil to the step). A corner on a line through pad
 // centres is written as it is; one off them may move by half a step, so a
@@ -96,6 +101,71 @@ struct Connection {
     double length = 0;
 };
 
+// The gap the board's clearance rules ask between routed copper of a net (a
+// track on a layer, or a via) and an obstacle of another net, for a board
+// whose rules tell pairs apart; each answer is kept for the same question.
+class PairGaps {
+public:
+    explicit PairGaps(const RouteBoard& board) : board_(board), rules_(*board.rules) {
+        for (const RouteLayer& layer : board.layers) {
+            std::string name = layer.name;
+            for (char& c : name)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            layerNames_.push_back(std::move(name));
+        }
+    }
+    double Between(int net, bool via, const Obstacle& o, int layer) {
+        constexpr int kNetBits = 22;
+        const bool keyed = rules_.HoleSizeBlind() && net >= 0 && o.net >= 0 &&
+                           net < (1 << kNetBits) && o.net < (1 << kNetBits);
+        uint64_t key = 0;
+        if (keyed) {
+            key = uint64_t(net) << (64 - kNetBits) | uint64_t(o.net) << (64 - 2 * kNetBits) |
+                  uint64_t(o.kind & 0x1F) << 14 | uint64_t(o.smd) << 13 |
+                  uint64_t(o.holeSize > 0) << 12 | uint64_t(via) << 11 |
+                  uint64_t(via ? 0x3F : layer & 0x3F) << 5;
+            if (auto it = known_.find(key); it != known_.end())
+                return it->second;
+        }
+        double gap = 0;
+        if (via) {
+            // A via meets the obstacle on every layer the obstacle is on.
+            for (int l = 0; l < static_cast<int>(layerNames_.size()); ++l)
+                if (o.layers >> l & 1u)
+                    gap = std::max(gap, Decide(net, true, o, l));
+        } else {
+            gap = Decide(net, false, o, layer);
+        }
+        if (keyed)
+            known_.emplace(key, gap);
+        return gap;
+    }
+
+private:
+    const RouteBoard& board_;
+    const clearance::Rules& rules_;
+    std::vector<std::string> layerNames_;
+    std::unordered_map<uint64_t, double> known_;
+
+    double Decide(int net, bool via, const Obstacle& o, int layer) const {
+        const std::string_view layerName =
+            layer >= 0 && layer < static_cast<int>(layerNames_.size()) ? layerNames_[layer]
+                                                                       : std::string_view();
+        clearance::Subject self;
+        self.kind = via ? kViaKind : kTrackKind;
+        self.holeSize = via ? board_.ViaHoleOf(net) : 0;
+        self.net = board_.nets[static_cast<std::size_t>(net)].name;
+        self.layer = layerName;
+        clearance::Subject other;
+        other.kind = o.kind;
+        other.smd = o.smd;
+        other.holeSize = o.holeSize;
+        other.net = board_.nets[static_cast<std::size_t>(o.net)].name;
+        other.layer = layerName;
+        return rules_.Between(self, other);
+    }
+};
+
 // Obstacles in buckets for exact checks.
 class Buckets {
 public:
@@ -136,13 +206,19 @@ public:
                     continue;
                 if (!via && (o.layers >> layer & 1u) == 0)
                     continue;
-                if (SegmentShapeDistance(a, b, o.shape) <
-                    half + std::max(clearance, o.clearance) + safety)
+                const double need = gaps_ && net != kNoNet && o.net != kNoNet
+                                        ? gaps_->Between(net, via, o, layer)
+                                        : std::max(clearance, o.clearance);
+                if (SegmentShapeDistance(a, b, o.shape) < half + need + safety)
                     ok = false;
             }
         });
         return ok;
     }
+
+    // Between copper of two nets, the gap the board's rules ask of the pair
+    // (none: the larger of the two clearances).
+    void SetPairGaps(PairGaps* gaps) { gaps_ = gaps; }
 
     // Remembers what is there now (the board's own copper), to come back to.
     void Mark() {
@@ -173,6 +249,7 @@ private:
                 f(cells_[static_cast<std::size_t>(j) * nx_ + i]);
     }
     Box box_;
+    PairGaps* gaps_ = nullptr;
     double size_, safety_, maxClearance_ = 0;
     int nx_ = 1, ny_ = 1;
     std::vector<std::vector<int>> cells_;
@@ -201,8 +278,10 @@ public:
         for (const RouteNet& net : board.nets)
             plainField_ = plainField_ || net.clearance > minClearance_;
         maxHalf_ = std::max(maxHalf_, board.viaDiameter / 2);
-        for (std::size_t n = 0; n < board.nets.size(); ++n)
+        for (std::size_t n = 0; n < board.nets.size(); ++n) {
             maxHalf_ = std::max(maxHalf_, ViaRadius(static_cast<int>(n)));
+            maxViaHole_ = std::max(maxViaHole_, board.ViaHoleOf(static_cast<int>(n)) / 2);
+        }
         double minWidth = 1e300;
         for (const RouteNet& net : board.nets)
             if (net.pads.size() > 1 && net.width > 0)
@@ -685,6 +764,10 @@ private:
     // any other net (d2), per node of every layer; dv the nearest via
     // keep-out.
     std::vector<float> d1_, d2_, dv_;
+    // Per node of a plane: the distance to the nearest drill's edge less the
+    // board's hole gap (where a via's drill may reach).
+    std::vector<float> dh_;
+    double maxViaHole_ = 0; // the widest via drill's radius
     std::vector<int> n1_;
     // The same for the plain distance, no clearance taken off: a net whose
     // clearance is above an obstacle's keeps its own from it.
@@ -696,9 +779,11 @@ private:
         std::vector<int> n1;
         std::vector<float> r1, r2;
         std::vector<int> m1;
+        std::vector<float> dh;
     };
     std::unique_ptr<Field> bare_; // the field of the bare board
     bool accessBuilt_ = false;
+    std::unique_ptr<PairGaps> pairGaps_;
     std::unique_ptr<Buckets> buckets_;
     // Search state.
     // Search state, per node in one place: a step of the search reads and
@@ -708,6 +793,7 @@ private:
         int parent = -1;
         uint32_t seen = 0, target = 0, closed = 0; // the search that last saw, marked, closed it
         uint8_t dir = kNoDir;
+        int lastVia = -1; // the plane node of the path's last via
     };
     std::vector<NodeState> state_;
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
@@ -844,6 +930,8 @@ private:
 
     // ---- the distance field
     void Raster(const Obstacle& o) {
+        if (o.drill > 0)
+            RasterDrill(o);
         const Box box = o.shape.Bounds();
         const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - reach_ - x0_) / pitch_)));
         const int i1 =
@@ -873,6 +961,27 @@ private:
                 }
             }
     }
+    // Where a via's drill may lie beside this one: each node near it keeps
+    // its distance to the drill's edge less the hole gap.
+    void RasterDrill(const Obstacle& o) {
+        Box box;
+        for (const Pt& p : o.shape.points)
+            box.Add(p.x, p.y, o.drill + b_.holeGap + maxViaHole_ + pitch_);
+        const int i0 = std::max(0, static_cast<int>(std::floor((box.x0 - x0_) / pitch_)));
+        const int i1 = std::min(nx_ - 1, static_cast<int>(std::ceil((box.x1 - x0_) / pitch_)));
+        const int j0 = std::max(0, static_cast<int>(std::floor((box.y0 - y0_) / pitch_)));
+        const int j1 = std::min(ny_ - 1, static_cast<int>(std::ceil((box.y1 - y0_) / pitch_)));
+        Shape centre;
+        centre.points = o.shape.points;
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                const Pt p{xs_[i], ys_[j]};
+                const float d =
+                    static_cast<float>(PointShapeDistance(p, centre) - o.drill - b_.holeGap);
+                float& kept = dh_[static_cast<std::size_t>(j) * nx_ + i];
+                kept = std::min(kept, d);
+            }
+    }
     // Keeps the nearest distance (`first`, of net `firstNet`) and the
     // nearest of another net (`second`) as a distance `d` of `net` comes in.
     static void Nearer(float d, int net, float& first, float& second, int& firstNet) {
@@ -898,6 +1007,7 @@ private:
             m1_.assign(total, -2);
         }
         dv_.assign(plane_, kFar);
+        dh_.assign(plane_, kFar);
         routedStubs_.assign(connections_.size(), {-1, -1});
         commitOrder_.clear();
         // The board's own copper and edge are the same every time: laid
@@ -910,10 +1020,16 @@ private:
             r2_ = bare_->r2;
             m1_ = bare_->m1;
             dv_ = bare_->dv;
+            dh_ = bare_->dh;
             buckets_->Restore();
             return;
         }
         buckets_ = std::make_unique<Buckets>(bucketBox_, std::max(pitch_ * 16, reach_), o_.safety);
+        if (b_.rules) {
+            if (!pairGaps_)
+                pairGaps_ = std::make_unique<PairGaps>(b_);
+            buckets_->SetPairGaps(pairGaps_.get());
+        }
         for (const Obstacle& o : b_.obstacles) {
             Raster(o);
             buckets_->Add(o);
@@ -947,7 +1063,7 @@ private:
             targetStub_.assign(total, -1);
         }
         buckets_->Mark();
-        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_, r1_, r2_, m1_});
+        bare_ = std::make_unique<Field>(Field{d1_, d2_, dv_, n1_, r1_, r2_, m1_, dh_});
     }
 
     // Room left around a node for copper of `net` that reaches `half` from
@@ -968,11 +1084,19 @@ private:
     bool AboveLeast(int net) const { return b_.nets[net].clearance > minClearance_; }
     double ClearanceOf(int net) const { return b_.nets[net].clearance; }
     double ViaRadius(int net) const { return b_.ViaDiameterOf(net) / 2; }
+    // Whether a via of `net` at plane node `in` keeps the hole gap from the
+    // path's last via (at plane node `last`, or none).
+    bool ApartFromLastVia(int last, std::size_t in, int net) const {
+        if (last < 0)
+            return true;
+        const Pt a = At(in), b = At(static_cast<std::size_t>(last));
+        return std::hypot(a.x - b.x, a.y - b.y) >= b_.ViaHoleOf(net) + b_.holeGap;
+    }
     bool ViaFits(std::size_t in, int net) const {
         const double radius = ViaRadius(net);
         if (radius <= 0)
             return false;
-        if (dv_[in] < radius)
+        if (dv_[in] < radius || dh_[in] < b_.ViaHoleOf(net) / 2)
             return false;
         for (int l = 0; l < layers_; ++l)
             if (Slack(l * plane_ + in, net, radius) < 0)
@@ -1587,6 +1711,7 @@ private:
             state_[s].g = 0;
             state_[s].parent = -1;
             state_[s].dir = kNoDir;
+            state_[s].lastVia = -1;
             state_[s].seen = search_;
             open.push({h(s), s});
         }
@@ -1666,10 +1791,11 @@ private:
                     state_[v].g = g;
                     state_[v].parent = static_cast<int>(u);
                     state_[v].dir = static_cast<uint8_t>(d);
+                    state_[v].lastVia = state_[u].lastVia;
                     open.push({g + estimate(l, ni, nj), static_cast<int>(v)});
                 }
             }
-            if (layers_ > 1 && ViaFits(in, net)) {
+            if (layers_ > 1 && ViaFits(in, net) && ApartFromLastVia(state_[u].lastVia, in, net)) {
                 for (int k = 0; k < layers_; ++k) {
                     if (k == l)
                         continue;
@@ -1688,6 +1814,7 @@ private:
                         state_[v].g = g;
                         state_[v].parent = static_cast<int>(u);
                         state_[v].dir = kNoDir;
+                        state_[v].lastVia = static_cast<int>(in);
                         open.push({g + estimate(k, i, j), static_cast<int>(v)});
                     }
                 }
@@ -1783,11 +1910,18 @@ private:
         for (const RouteVia& v : vias)
             if (!buckets_->Clear(v.at, v.at, ViaRadius(net), ClearanceOf(net), net, 0, true))
                 return false;
+        // The path's own vias keep the hole gap between them too.
+        for (std::size_t k = 0; k < vias.size(); ++k)
+            for (std::size_t m = k + 1; m < vias.size(); ++m)
+                if (std::hypot(vias[k].at.x - vias[m].at.x, vias[k].at.y - vias[m].at.y) <
+                    b_.ViaHoleOf(net) + b_.holeGap)
+                    return false;
         const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
         for (const RouteTrack& t : tracks) {
             Obstacle o;
             o.shape.points = {t.a, t.b};
             o.shape.radius = half;
+            o.kind = kTrackKind;
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = 1u << t.layer;
@@ -1798,6 +1932,9 @@ private:
             Obstacle o;
             o.shape.points = {v.at};
             o.shape.radius = ViaRadius(net);
+            o.kind = kViaKind;
+            o.holeSize = b_.ViaHoleOf(net);
+            o.drill = b_.ViaHoleOf(net) / 2;
             o.net = net;
             o.clearance = ClearanceOf(net);
             o.layers = all;
@@ -1871,6 +2008,11 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
         box.Add(p.x, p.y);
     const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
     Buckets copper(box, std::max(4 * reach, extent / 256), 0);
+    std::unique_ptr<PairGaps> gaps;
+    if (board.rules) {
+        gaps = std::make_unique<PairGaps>(board);
+        copper.SetPairGaps(gaps.get());
+    }
     for (const Obstacle& o : board.obstacles)
         copper.Add(o);
     const uint32_t all = layers >= 32 ? 0xFFFFFFFFu : (1u << layers) - 1;
@@ -1930,6 +2072,7 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
                     Obstacle o;
                     o.shape.points = {t.a, t.b};
                     o.shape.radius = half;
+                    o.kind = kTrackKind;
                     o.net = net;
                     o.clearance = clearance;
                     o.layers = 1u << l;
@@ -1973,6 +2116,7 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
         Obstacle copper;
         copper.shape.points = {t.a, t.b};
         copper.shape.radius = t.width / 2;
+        copper.kind = kTrackKind;
         copper.net = t.net;
         copper.layers = 1u << t.layer;
         copper.clearance = board.nets[t.net].clearance;

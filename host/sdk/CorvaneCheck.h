@@ -1,7 +1,7 @@
 // The Corvane engine's connectivity and rule check, as a C interface: which
 // copper of a board touches which (per net, on which layers), the connections
-// still open, and the clearance, short, board-outline and keep-out
-// violations. harrow's "drc" verb, the netlist service and the router use it.
+// still open, and the clearance, short, board-outline, keep-out and
+// hole-to-hole violations. harrow's "drc" verb, the netlist service and the router use it.
 //
 // Conventions as in CorvaneEngine.h: handles are pointer-sized integers, 0 for
 // none; lengths and coordinates are host units (10000 per mil); layers are
@@ -36,6 +36,7 @@ typedef intptr_t CorvaneBoardCheck;
 #define CORVANE_VIOLATION_SHORT 2     // copper of two nets touching
 #define CORVANE_VIOLATION_OUTLINE 3   // copper outside, or too near, the outline
 #define CORVANE_VIOLATION_KEEPOUT 4   // copper inside a keep-out of its layer
+#define CORVANE_VIOLATION_HOLE 5      // two drilled holes nearer than the drill-to-drill gap
 
 // One object taking part in an open connection or a violation.
 typedef struct CorvaneCheckObject {
@@ -77,6 +78,8 @@ typedef struct CorvaneCheckSummary {
     int32_t clearances, shorts, outlines, keepouts; // by kind
     int32_t copperObjects;    // pads, tracks, arcs, vias, fills, polygons looked at
     int32_t defaultClearance; // the board's clearance when no narrower rule applies
+    int32_t holes;            // hole violations (checked with the clearances)
+    int32_t holeGap;          // the board's gap between the edges of two holes
 } CorvaneCheckSummary;
 
 // Checks the board; 0 for an unknown board (with a reason in `error`).

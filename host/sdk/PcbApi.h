@@ -497,6 +497,9 @@ inline const char* PcbApiKindName(int32_t kind) {
     /* Maximum via count (kind 18). */ \
     X(int32_t, PcbApi_QueryRuleMaximumViaCountRule, 0, \
       (int32_t mode, intptr_t object, int32_t* count), (mode, object, count)) \
+    /* Hole to hole (kind 52): the gap between the edges of two holes. */ \
+    X(int32_t, PcbApi_QueryRuleHoleToHoleClearance, 0, \
+      (int32_t mode, intptr_t object, int32_t* gap), (mode, object, gap)) \
     /* SMD to corner (kind 23): distance. */ \
     X(int32_t, PcbApi_QueryRuleSMDToCorner, 0, \
       (int32_t mode, intptr_t object, int32_t* distance), (mode, object, distance))

@@ -38,6 +38,17 @@ std::string Design(const std::string& wiring) {
 )";
 }
 
+// A 30 x 20 mm two-layer design in um with via V and the board's rule
+// (clearance `clearance`), then `rest` (placement, library, network, wiring).
+std::string TwoLayerDesign(const std::string& name, int clearance, const std::string& rest) {
+    return "(pcb \"" + name +
+           "\"\n  (resolution um 10)\n  (unit um)\n  (structure\n"
+           "    (layer F.Cu (type signal)) (layer B.Cu (type signal))\n"
+           "    (boundary (rect pcb 0 -20000 30000 0))\n    (via V)\n"
+           "    (rule (width 250) (clearance " +
+           std::to_string(clearance) + "))\n  )\n" + rest + "\n)\n";
+}
+
 class DrcCommandTest : public testshell::ScratchFolderTest {
 protected:
     testshell::Outcome Check(const std::string& wiring, bool json = false) {
@@ -77,6 +88,104 @@ TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
         "(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))", true);
     EXPECT_NE(json.out.find("\"opens\":1,\"violations\":3,"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"exit\":1}"), std::string::npos) << json.out;
+}
+
+TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
+    // The pads have shapes on F.Cu, In1.Cu and B.Cu only; B's tracks cross
+    // A's pads on the inner layer named Power and on In2.Cu.
+    Write("layers.dsn", R"((pcb "layers.dsn"
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal)) (layer In1.Cu (type signal)) (layer Power (type signal))
+    (layer In2.Cu (type signal)) (layer B.Cu (type signal))
+    (boundary (rect pcb 0 -20000 30000 0))
+    (rule (width 250) (clearance 200))
+  )
+  (placement (component R (place R1 10000 -10000 front 0)))
+  (library
+    (image R (pin P 1 -1000 0) (pin P 2 1000 0))
+    (padstack P (shape (circle F.Cu 800)) (shape (circle In1.Cu 800)) (shape (circle B.Cu 800)))
+  )
+  (network (net A (pins R1-1 R1-2)) (net B))
+  (wiring
+    (wire (path F.Cu 250  9000 -10000  11000 -10000)(net A))
+    (wire (path Power 250  5000 -10000  15000 -10000)(net B))
+    (wire (path In2.Cu 250  5000 -10000  15000 -10000)(net B))
+  )
+))");
+    ASSERT_EQ(Run(harrow_, "import -q layers.dsn").exitCode, 0);
+    const testshell::Outcome run = Run(harrow_, "drc layers.pcbdoc --json");
+    EXPECT_NE(run.out.find("\"opens\":0,\"violations\":0,"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+// Classes A and B ask 0.18 mm between their own nets, the board 0.3 mm. B
+// must cross a wall of A's pads (on both layers, edge to edge) through one
+// gap of 0.7 mm: room for its 0.25 mm track at 0.18 mm, not at 0.3 mm. The
+// router keeps what the check asks of the pair: B stays open, nothing is
+// too near.
+TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
+    std::string pins;
+    int n = 0;
+    auto pin = [&](double y) {
+        pins +=
+            "(pin SQ " + std::to_string(++n) + " 0 " + std::to_string(static_cast<int>(y)) + ")";
+    };
+    for (double y = -10000 + 9650 - 400; y > -10500; y -= 850)
+        pin(y);
+    for (double y = -10000 + 10350 + 400; y < 10500; y += 850)
+        pin(y);
+    std::string wallPins;
+    for (int k = 1; k <= n; ++k)
+        wallPins += " W1-" + std::to_string(k);
+    Write("classes.dsn", TwoLayerDesign("classes.dsn", 300,
+                                        R"(
+  (placement (component WALL (place W1 15000 -10000 front 0))
+             (component R (place R1 5000 -10000 front 0) (place R2 25000 -10000 front 0)))
+  (library
+    (image WALL )" + pins + R"()
+    (image R (pin P 1 0 0))
+    (padstack SQ (shape (rect F.Cu -400 -400 400 400)) (shape (rect B.Cu -400 -400 400 400)))
+    (padstack P (shape (circle F.Cu 800)) (shape (circle B.Cu 800)))
+    (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600)))
+  )
+  (network
+    (net A (pins)" + wallPins +
+                                            R"())
+    (net B (pins R1-1 R2-1))
+    (class CA A (rule (clearance 180)))
+    (class CB B (rule (clearance 180)))
+  ))"));
+    const testshell::Outcome route = Run(harrow_, "import -q classes.dsn --autoroute");
+    EXPECT_LE(route.exitCode, 1) << route.err;
+    const testshell::Outcome run = Run(harrow_, "drc classes.pcbdoc --json");
+    EXPECT_NE(run.out.find("\"clearance\":0,\"short\":0,"), std::string::npos) << run.out;
+}
+
+// Two vias of one net 0.3 mm apart: their copper may touch, their drills
+// (5 mil each) come 0.173 mm near, within the board's 0.25 mm. Two vias of
+// one net on one centre are one hole.
+TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
+    Write("holes.dsn", TwoLayerDesign("holes.dsn", 200, R"(
+  (library (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600))))
+  (network (net A))
+  (wiring
+    (via V 10000 -10000 (net A)) (via V 10300 -10000 (net A)) (via V 20000 -10000 (net A))
+    (via V 20000 -10000 (net A))
+  ))"));
+    ASSERT_EQ(Run(harrow_, "import -q holes.dsn").exitCode, 0);
+    const testshell::Outcome run = Run(harrow_, "drc holes.pcbdoc");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find(": Via A - Via A, 6.811 mil (0.173 mm) < 9.842 mil (0.25 mm)"),
+              std::string::npos)
+        << run.out;
+    const testshell::Outcome json = Run(harrow_, "drc holes.pcbdoc --json");
+    EXPECT_NE(json.out.find("\"violations\":1,\"clearance\":0,\"short\":0,\"outline\":0,"
+                            "\"keepout\":0,\"hole\":1,"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"hole_gap_mil\":9.842"), std::string::npos) << json.out;
 }
 
 } // namespace

@@ -72,4 +72,20 @@ TEST_F(DrcCorpusTest, RoutedBenchmarkDesigns) {
     }
 }
 
+TEST_F(DrcCorpusTest, PadsOfAFourLayerDesignHaveNoCopperWhereTheirPadstackHasNoShape) {
+    // Its through pads have shapes on the first two layers only; the third
+    // layer is routed across them.
+    const fs::path dsn = fs::path(DSNLINK_CORPUS_DIR) / "fixtures" /
+                         "Issue721-Autorouter_CE2632_HarryMu_2026-6-15.dsn";
+    if (!fs::is_regular_file(dsn))
+        GTEST_SKIP() << "corpus design " << dsn << " is absent";
+    const std::string harrow = std::string(DSNLINK_BIN_DIR) + "/harrow";
+    // The report holds errors of its own (exit 1); the board is written.
+    ASSERT_LE(Run(harrow, "import -q -o board.pcbdoc " + testshell::Quote(dsn.string())).exitCode,
+              1);
+    const testshell::Outcome drc = Run(harrow, "drc --json board.pcbdoc");
+    EXPECT_EQ(Field(drc.out, "short"), 0) << drc.out.substr(0, 2000);
+    EXPECT_EQ(Field(drc.out, "clearance"), 0) << drc.out.substr(0, 2000);
+}
+
 } // namespace

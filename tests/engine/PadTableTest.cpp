@@ -178,3 +178,35 @@ TEST(EnginePadTables, PadsTakingTheSameLayersInTurnEachKeepTheirOwnEntries) {
     for (intptr_t h : {second, other, later})
         PcbApi_DestroyObject(h);
 }
+
+TEST(EnginePadTables, ANewPadHasNoCopperUntilALayerIsGivenASize) {
+    // A pad made layer by layer: what it was not given stays without copper.
+    intptr_t perLayer = PcbApi_CreateObject(2);
+    int32_t mode = 2;
+    ASSERT_EQ(PcbApi_QueryPadStackMode(0, perLayer, &mode), 1);
+    ASSERT_EQ(PcbApi_SetPadSizeOnLayer(perLayer, 1, 600000, 600000), 1);
+    ASSERT_EQ(PcbApi_SetPadSizeOnLayer(perLayer, 2, 600000, 600000), 1);
+    for (int32_t layer = 3; layer <= 32; ++layer) {
+        const Entry e = At(perLayer, layer);
+        EXPECT_EQ(e.x, 0) << "layer " << layer;
+        EXPECT_EQ(e.y, 0) << "layer " << layer;
+    }
+    EXPECT_EQ(At(perLayer, 2).x, 600000);
+
+    // A pad given its top, inner and bottom sizes has them on its layers,
+    // whatever the sizes are.
+    intptr_t stacked = PcbApi_CreateObject(2);
+    enginetest::Pad record;
+    ASSERT_EQ(enginetest::Query(1, stacked, record), 1);
+    EXPECT_EQ(record.sizes[0], 0);
+    EXPECT_EQ(record.sizes[5], 0);
+    for (int32_t& size : record.sizes)
+        size = 600000;
+    record.sizes[2] = record.sizes[3] = 400000;
+    ASSERT_EQ(enginetest::Query(0, stacked, record), 1);
+    EXPECT_EQ(At(stacked, 1).x, 600000);
+    EXPECT_EQ(At(stacked, 15).x, 400000);
+    EXPECT_EQ(At(stacked, 32).y, 600000);
+    PcbApi_DestroyObject(perLayer);
+    PcbApi_DestroyObject(stacked);
+}

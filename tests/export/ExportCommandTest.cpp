@@ -96,6 +96,21 @@ const char* const kNumberedVias =
 // Each step runs harrow and then looks at one file of the scratch folder
 // (".out" is harrow's standard output, ".err" its messages): the text must
 // be in it, or, with an empty text, the file must not exist.
+// A via of a wiring section counted in steps of its own resolution: the
+// session names the padstack the design gave it.
+TEST_F(ExportCommands, AViaUnderTheWiringsOwnResolutionKeepsItsPadstack) {
+    Write("v.dsn", "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+                   " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+                   "  (boundary (rect pcb 0 0 5000 5000)) (via V10 V20))\n"
+                   " (library (padstack V10 (shape (circle signal 10)))\n"
+                   "          (padstack V20 (shape (circle signal 20))))\n"
+                   " (network (net A))\n"
+                   " (wiring (resolution mil 1000) (via V20 3000000 2000000 (net A))))\n");
+    ASSERT_LT(Harrow("import v.dsn --ses v.ses").exitCode, 2) << Read(folder + "/.err");
+    const std::string session = Read(folder + "/v.ses");
+    EXPECT_NE(session.find("(via V20 7620000 5080000 )"), std::string::npos) << session;
+}
+
 TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
     Write("e.dsn", kNumberedVias);
     Write("b.dsn", kDesign);

@@ -186,6 +186,41 @@ TEST_F(WiringOnBoard, OwnResolutionReadsCoordinatesAsSteps) {
     EXPECT_EQ(TranslationState().ResolutionFactor, 1.0) << "set back after the section";
 }
 
+// Via padstacks V10 and V20 (circles of 10 and 20 mil) and the given wiring.
+std::string DesignWithVias(const std::string& wiring) {
+    return "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+           " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+           "  (boundary (rect pcb 0 0 5000 5000)) (via V10 V20))\n"
+           " (library (padstack V10 (shape (circle signal 10)))\n"
+           "          (padstack V20 (shape (circle signal 20))))\n"
+           " (network (net A))\n"
+           " (wiring\n" +
+           wiring + "))\n";
+}
+
+TEST_F(WiringOnBoard, OwnResolutionPlacesViasInStepsAndKeepsTheirPadstackSize) {
+    // Positions are counted in steps of the section's resolution; a via's size
+    // is its padstack's, whichever way the section is held.
+    for (const bool readAgain : {false, true}) {
+        Import(
+            DesignWithVias("(resolution mil 1000) (via V20 3000 0 (net A)) (via V10 0 0 (net A))"),
+            true, readAgain);
+        std::vector<TPcbVia> vias;
+        for (const intptr_t handle : CollectItems(board, eViaObject)) {
+            vias.emplace_back(handle);
+            vias.back().QueryDatabase(1);
+        }
+        ASSERT_EQ(vias.size(), readAgain ? 4u : 2u);
+        const TPcbVia& wide = vias[vias.size() - 2];
+        const TPcbVia& narrow = vias.back();
+        EXPECT_EQ(wide.GetState_x1() - narrow.GetState_x1(), 30000) << "3 mil";
+        EXPECT_EQ(wide.GetState_Size(), 200000) << "20 mil, not 0.02 mil; " << readAgain;
+        EXPECT_EQ(narrow.GetState_Size(), 100000) << readAgain;
+        EXPECT_EQ(wide.GetState_LowLayer(), eV6_TopLayer);
+        EXPECT_EQ(wide.GetState_HighLayer(), eV6_BottomLayer);
+    }
+}
+
 TEST_F(WiringOnBoard, WithoutOwnResolutionTheSameNumberIsInTheDesignUnit) {
     Import(Design("(wire (path Top 0 0 0 1000 0) (net A))"));
     std::vector<TPcbTrack> tracks = Tracks();

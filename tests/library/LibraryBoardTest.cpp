@@ -293,6 +293,24 @@ TEST_F(LibraryOnBoard, PadKindsGiveHostStacksAndTheirReportLines) {
     EXPECT_EQ(Pads().size(), 3u);
 }
 
+TEST_F(LibraryOnBoard, AZeroSizedPadIsReportedAndGetsNoHole) {
+    Import(R"((placement (component Z (place Z1 5000 5000 front 0)))
+              (library (image Z (pin ZERO 1 0 0) (pin ZERO 2 100 0) (pin P 3 200 0))
+                (padstack ZERO (shape (circle signal 0)))
+                (padstack P (shape (circle signal 60))))
+              (network (net A (pins Z1-1 Z1-2 Z1-3))))");
+    // The second pin is built from the first one's pad: both are reported.
+    for (const std::string name : {"1", "2"}) {
+        EXPECT_TRUE(Reported("WARNING: WARNING: Zero sized pad imported: Z1-" + name)) << name;
+        TPcbPad pad = PadNamed(name);
+        EXPECT_EQ(pad.GetState_HoleSize(), 0) << name;
+        for (int layer = eV6_TopLayer; layer <= eV6_BottomLayer; ++layer)
+            EXPECT_EQ(pad.GetState_XSizeOnLayer(static_cast<TV6_Layer>(layer)), 0) << layer;
+    }
+    EXPECT_FALSE(Reported("WARNING: WARNING: Zero sized pad imported: Z1-3"));
+    EXPECT_EQ(PadNamed("3").GetState_HoleSize(), 100000);
+}
+
 TEST_F(LibraryOnBoard, PlacementStopsAtTheFirstComponentThatFails) {
     Import(R"((placement (component A (place C1 4000 4000 front 0))
                            (component MISSING (place C2 5000 5000 front 0))

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -271,7 +272,9 @@ TEST(Router, RoutesSmallBoardCompletelyAndLegally) {
 // Two nets cross on a board whose second layer is free: a pad row walls the
 // top layer off, so one of them must change layer; the vias it uses keep
 // their clearance.
-TEST(Router, UsesViasWhereOneLayerIsBlocked) {
+// Net A from left to right across the top wall, net B from bottom to top,
+// all pads on the top layer only.
+RouteBoard WalledTopBoard() {
     RouteBoard board = EmptyBoard();
     const int a = AddNet(board, "A"), b = AddNet(board, "B");
     AddPad(board, a, 3, 15, 1.2, 1u, "U1-1");
@@ -279,6 +282,11 @@ TEST(Router, UsesViasWhereOneLayerIsBlocked) {
     AddPad(board, b, 20, 3, 1.2, 1u, "U3-1");
     AddPad(board, b, 20, 27, 1.2, 1u, "U4-1");
     AddTopWall(board);
+    return board;
+}
+
+TEST(Router, UsesViasWhereOneLayerIsBlocked) {
+    const RouteBoard board = WalledTopBoard();
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_GE(result.vias.size(), 2u);
@@ -417,6 +425,38 @@ TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
 // Two small through pads of one net whose drills overlap but whose copper
 // does not: the drills keep other nets away, yet join nothing, so the pads
 // still need a track between them.
+// A grid of drills every 5 mm and a hole gap of 2 mm: the vias the top wall
+// asks for keep 2 mm from every drill's edge and from each other's.
+TEST(Router, KeepsTheHoleGapBetweenDrills) {
+    RouteBoard board = WalledTopBoard();
+    board.holeGap = 2 * kMm;
+    std::vector<Pt> drills;
+    for (double x = 2.5; x < 40; x += 5)
+        for (double y = 2.5; y < 30; y += 5) {
+            Router::Obstacle drill;
+            drill.shape.points = {{x * kMm, y * kMm}};
+            drill.shape.radius = drill.drill = 0.2 * kMm;
+            drill.layers = 3u;
+            drill.hole = true;
+            drill.clearance = board.clearance;
+            board.obstacles.push_back(drill);
+            drills.push_back(drill.shape.points[0]);
+        }
+    const RouteResult result = Router::Route(board);
+    EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
+    ASSERT_GE(result.vias.size(), 2u);
+    const double hole = board.viaHole / 2;
+    for (const Router::RouteVia& v : result.vias) {
+        for (const Pt& d : drills)
+            EXPECT_GE(std::hypot(v.at.x - d.x, v.at.y - d.y) - hole - 0.2 * kMm, 2 * kMm - 1);
+        for (const Router::RouteVia& w : result.vias)
+            if (&w != &v) {
+                EXPECT_GE(std::hypot(v.at.x - w.at.x, v.at.y - w.at.y) - 2 * hole, 2 * kMm - 1);
+            }
+    }
+    EXPECT_EQ(Violations(board, result), 0);
+}
+
 TEST(Router, DrillsJoinNoCopper) {
     RouteBoard board = EmptyBoard();
     const int a = AddNet(board, "A");
@@ -601,6 +641,59 @@ TEST(Router, AppliesTheLargerClearanceOnce) {
             if (p.net == a && q.net == Router::kNoNet && (p.layers & q.layers) != 0) {
                 EXPECT_GE(Gap(p, q), 0.5 * kMm - 1);
             }
+}
+
+// Classes A and B ask 0.18 mm between their own nets, the board 0.3 mm
+// for everything else. Net A1 must cross a wall of pads of another net on
+// both layers with one gap of 0.7 mm: room for its 0.25 mm track at 0.18 mm,
+// not at 0.3 mm.
+RouteResult RouteThroughWall(const std::string& wallNet, double& nearest) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A1");
+    const int wall = AddNet(board, wallNet);
+    auto rules = std::make_shared<clearance::Rules>();
+    rules->AddClass("A", {"A1"});
+    if (wallNet[0] == 'B')
+        rules->AddClass("B", {wallNet});
+    EXPECT_TRUE(rules->AddRule("All", "All", static_cast<int32_t>(0.3 * kMm)));
+    EXPECT_TRUE(
+        rules->AddRule("InNetClass('A')", "InNetClass('A')", static_cast<int32_t>(0.18 * kMm)));
+    EXPECT_TRUE(
+        rules->AddRule("InNetClass('B')", "InNetClass('B')", static_cast<int32_t>(0.18 * kMm)));
+    board.clearance = rules->Board();
+    AddPad(board, a, 5, 15, 1.2, 3u, "J1-1");
+    AddPad(board, a, 35, 15, 1.2, 3u, "J2-1");
+    int k = 0;
+    for (double y = 14.65 - 0.4; y > -0.5; y -= 0.85)
+        AddPad(board, wall, 20, y, 0.8, 3u, "W-" + std::to_string(k++));
+    for (double y = 15.35 + 0.4; y < 30.5; y += 0.85)
+        AddPad(board, wall, 20, y, 0.8, 3u, "W-" + std::to_string(k++));
+    board.nets[static_cast<std::size_t>(wall)].pads.clear(); // the wall is not to be joined
+    for (Router::RouteNet& net : board.nets)
+        net.clearance = rules->WidestFor(net.name);
+    for (Router::Obstacle& o : board.obstacles) {
+        o.kind = 2; // pads
+        o.clearance = board.nets[static_cast<std::size_t>(o.net)].clearance;
+    }
+    board.rules = rules;
+    const RouteResult result = Router::Route(board);
+    nearest = 1e300;
+    const std::vector<Copper> copper = CopperOf(board, result);
+    for (const Copper& p : copper)
+        for (const Copper& q : copper)
+            if (p.net == a && q.net == wall && (p.layers & q.layers) != 0 && !(p.box && q.box))
+                nearest = std::min(nearest, Gap(p, q));
+    return result;
+}
+
+TEST(Router, KeepsTheGapTheRulesAskOfEachPairOfNets) {
+    double nearest = 0;
+    // The wall's net is of class B: the pair falls to the board's 0.3 mm.
+    RouteResult result = RouteThroughWall("B1", nearest);
+    EXPECT_GE(nearest, 0.3 * kMm - 1) << Text(result);
+    // A net of no class against A1: the board's too.
+    result = RouteThroughWall("U1", nearest);
+    EXPECT_GE(nearest, 0.3 * kMm - 1) << Text(result);
 }
 
 // One layer, no vias. B leaves a pocket through its only opening; A's

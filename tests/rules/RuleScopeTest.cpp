@@ -6,6 +6,7 @@
 
 #include "rules/RuleScopes.h"
 #include "rules/SpecctraNetRltd.h"
+#include "rules/SpecctraRules.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
@@ -207,6 +208,32 @@ TEST(RuleScopes, TheDesignsReaderTurnsRuleBlocksIntoRules) {
     EXPECT_EQ(read.Design->GetRuleCollection()->GetState_RuleList(40)->Count(), 1);
     EXPECT_EQ(read.NetNames(), (TStrings{"N"}));
     EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
+}
+
+TEST(RuleScopes, APadstacksRuleBlockGivesItsRulesWithThePadstackScope) {
+    TReadDesign read("(pcb t (parser (string_quote \"))\n"
+                     "(library\n"
+                     " (padstack P (shape (circle signal 20)) (rule (width 7) (clearance 5)))\n"
+                     " (padstack Q (rule (width 3)) (shape (circle signal 20)) WRONG))\n"
+                     ")\n");
+    EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
+    TSpecctraRuleCollection& rules = *read.Design->GetRuleCollection();
+    ASSERT_EQ(rules.RuleScopes().Count(), 2) << "one for P, one for the padstack left out";
+    auto* scope = static_cast<TAbstractRuleScope*>(rules.RuleScopes().GetState_SpecctraObject(0));
+    EXPECT_EQ(scope->GetState_Kind(), ePadstackScope);
+    ASSERT_NE(scope->Owner, nullptr);
+    EXPECT_EQ(scope->Owner->NameID, "P");
+    EXPECT_EQ(Unary(scope), "All");
+    EXPECT_EQ(Binary(scope), (TStrings{"All", "All"}));
+    ASSERT_NE(scope->ClearanceRule, nullptr);
+    EXPECT_EQ(rules.GetState_RuleList(eClearance_Rule)->Count(), 1);
+    // Q failed to read and is left out: its rules go with it.
+    rules.ExportToPCB();
+    TSpecctraList& widths = *rules.GetState_RuleList(eWidth_Rule);
+    ASSERT_EQ(widths.Count(), 1);
+    EXPECT_EQ(static_cast<TSpecctraAbstractRule*>(widths.GetState_SpecctraObject(0))->FScope,
+              scope);
+    EXPECT_EQ(rules.RuleScopes().Count(), 1);
 }
 
 TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {
