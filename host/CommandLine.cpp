@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 namespace Harrow {
 namespace {
@@ -68,6 +69,8 @@ Answers (for every verb that runs a command):
   --dialog-answer TEXT       give the next file dialog this raw answer string
   --no-save                  do not save modified documents at the end
   --no-pcb-server            act as a host whose PCB server is not running
+  --wait SECONDS             how long to wait for a board another harrow is
+                             writing (default 300; 0 refuses at once)
 Questions and dialogs are always printed on stderr. When no queued answer is
 left, a terminal asks the person; without a terminal a question is answered No
 and a dialog is cancelled. Ctrl-C during a command plays the Escape key.
@@ -77,6 +80,15 @@ on stdout; messages, questions and the summary line of each translation on
 stderr, e.g.
   demo.dsn -> demo.pcbdoc: 0 errors, 5 warnings (report demo.rpt)
 Paths are printed relative to the working folder when they lie inside it.
+
+Boards and outputs: a verb that writes a board holds it (a lock on the
+document) from reading it to saving it. A second harrow that would write the
+same board prints "waiting for BOARD, held by another harrow" and waits up to
+--wait seconds; past that it exits 2 and leaves the board as the first left it.
+Every file harrow writes is written beside its target under a temporary name
+and then renamed over it: a link in the target's place is replaced, never
+written through. An output that is the same file as an input or as another
+output of the run (a link, or the same path) is refused with exit 2.
 
 Exit status, the same for every verb:
   0  done; the report holds no errors (check: a design)
@@ -208,6 +220,7 @@ const OptionEntry kOptions[] = {
     {"--dialog-answer", nullptr, true, nullptr},
     {"--no-save", nullptr, false, nullptr},
     {"--no-pcb-server", nullptr, false, nullptr},
+    {"--wait", nullptr, true, nullptr},
     {"--board", nullptr, true, "run"},
     {"--merge", nullptr, true, "import"},
     {"--autoroute", nullptr, false, "import"},
@@ -241,6 +254,20 @@ bool IsVerb(const std::string& verb) {
         if (verb == help.verb)
             return true;
     return false;
+}
+
+// A number of seconds for --wait: 0 or more, at most a day.
+double Seconds(const std::string& value) {
+    std::size_t used = 0;
+    double seconds = -1;
+    try {
+        seconds = std::stod(value, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != value.size() || !(seconds >= 0 && seconds <= 86400))
+        throw HostError("--wait takes a number of seconds from 0 to 86400: " + value);
+    return seconds;
 }
 
 } // namespace
@@ -345,6 +372,8 @@ CommandLine Parse(int argc, char** argv) {
             line.session.noSave = true;
         else if (option == "--no-pcb-server")
             line.session.noPcbServer = true;
+        else if (option == "--wait")
+            line.session.lockWait = Seconds(*value);
         else if (option == "--board")
             line.session.boards.push_back(*value);
         else if (option == "--merge")
