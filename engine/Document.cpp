@@ -26,6 +26,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -274,6 +275,19 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
     }
 }
 
+// Why writing `temp` failed: SQLite calls a write cut short by the
+// process's file-size limit (ulimit -f) a "disk I/O error"; that case is named.
+std::string WriteFailure(const std::string& temp, const std::string& sqliteMessage) {
+    struct rlimit limit {};
+    struct stat written {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        ::stat(temp.c_str(), &written) == 0 &&
+        static_cast<rlim_t>(written.st_size) >= limit.rlim_cur)
+        return std::string(std::strerror(EFBIG)) + " (the file-size limit is " +
+               std::to_string(limit.rlim_cur) + " bytes)";
+    return sqliteMessage;
+}
+
 std::atomic<unsigned> saveCounter{0};
 
 const char* const kSavingInfix = ".saving-";
@@ -313,13 +327,7 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
                 WriteBoard(db.get(), b);
                 Exec(db.get(), "COMMIT");
             } catch (const SqlError& e) {
-                // A full disk and a file-size limit are named as such, not
-                // as SQLite's "disk I/O error".
-                const int system = sqlite3_system_errno(db.get());
-                error = "cannot save " + path + ": " +
-                        (system == ENOSPC || system == EFBIG || system == EDQUOT
-                             ? std::string(std::strerror(system))
-                             : e.what);
+                error = "cannot save " + path + ": " + WriteFailure(temp, e.what);
             } catch (const std::bad_alloc&) {
                 error = "cannot save " + path + ": out of memory";
             }
@@ -874,12 +882,12 @@ std::string ForeignSchemaEntry(sqlite3* db) {
                               sql.find("VIRTUAL") == std::string::npos;
         const bool keyIndex = type == "index" && IsOwnTable(table) &&
                               name.rfind("sqlite_autoindex_" + table + "_", 0) == 0;
-        if (!ownTable && !keyIndex)
-            return "a " +
-                   (type == "table" && !sql.empty() && sql.find("VIRTUAL") != std::string::npos
-                        ? std::string("virtual table")
-                        : Printable(type)) +
-                   " '" + Printable(name) + "'";
+        if (!ownTable && !keyIndex) {
+            const std::string what = type == "table" && sql.find("VIRTUAL") != std::string::npos
+                                         ? "virtual table"
+                                         : Printable(type);
+            return (what == "index" ? "an " : "a ") + what + " '" + Printable(name) + "'";
+        }
     }
     if (rc != SQLITE_DONE)
         throw SqlError{sqlite3_errmsg(db)};

@@ -60,7 +60,9 @@ Options for every verb, before or after it (--opt=value works too; "--" ends
 the options):
   -q, --quiet                no summary line
   --force                    replace read-only files (they keep their mode)
-  --json                     print the outcome (or the listing) as JSON on stdout
+  --json                     print the outcome (or the listing) as JSON on stdout;
+                             a run that ends in an error prints {"verb",
+                             "input", "error", "exit"}
   --engine LIB, --plugin LIB load these libraries instead
   --version                  print harrow's version
 Answers (for every verb that runs a command):
@@ -95,7 +97,9 @@ Exit status, the same for every verb:
   1  done, but the report holds errors, or only part of the asked work was done
      (the board is still saved)
   2  usage or host error: bad option, library not found, read-only output
-     without --force, folder not writable, a command that failed
+     without --force, folder not writable, an output that is an input or
+     another output, a board held by another harrow past --wait, a save that
+     failed (full disk, file-size limit), a command that failed
   3  nothing translated: missing or unreadable input, not a design (check: not
      found or not a design), cancelled, or a command that wrote nothing
 )";
@@ -126,7 +130,10 @@ const VerbHelp kVerbHelp[] = {
                "files to write after the import; RenameDSN means DSN with the extension\n"
                "rte or ses.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"
-               "nothing. --json prints the outcome as one JSON object.\n"},
+               "nothing. An output that is DSN or another output of the run (-o DSN,\n"
+               "-o DSN.rpt, --rte DSN) exits 2 and writes nothing. The board is held\n"
+               "while it is written (see --wait). --json prints the outcome as one JSON\n"
+               "object.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
                "Runs ExportData on BOARD. Without --rte and --ses both files are named\n"
                "after BOARD (RenameDSN). A file that cannot be saved ends the command with\n"
@@ -158,7 +165,10 @@ const VerbHelp kVerbHelp[] = {
              "holes, texts, and the components with their extent, pin 1 and designator.\n"
              "Coordinates are the board's own host units with the Y axis up; each layer\n"
              "group names its layer (data-name), each net group its net (data-net), and\n"
-             "pads, vias and components have a title a browser shows on hover.\n"},
+             "pads, vias and components have a title a browser shows on hover.\n"
+             "FILE is written beside itself under a temporary name and renamed into\n"
+             "place (a link there is replaced, not followed); FILE that is BOARD, or a\n"
+             "link to it, is refused (exit 2); a read-only FILE needs --force.\n"},
     {"view", "usage: harrow view BOARD [FILE.html] [--svg | --canvas]\n"
              "Writes one self-contained HTML page (no network, no external script) that\n"
              "shows the picture of harrow show --svg with a layer panel (tick a layer to\n"
@@ -167,7 +177,10 @@ const VerbHelp kVerbHelp[] = {
              "and the board summary beside it. The page is BOARD with the extension\n"
              "html unless FILE.html is given; harrow prints where it went. A board of\n"
              "more than 40,000 shapes is drawn on a canvas from compact data instead\n"
-             "(a browser opens it in seconds); --svg or --canvas chooses the form.\n"},
+             "(a browser opens it in seconds); --svg or --canvas chooses the form.\n"
+             "The page is written beside itself and renamed into place (a link there is\n"
+             "replaced, not followed); a page that is BOARD, or a link to it, is refused\n"
+             "(exit 2); a read-only page needs --force.\n"},
     {"drc", "usage: harrow drc BOARD [--json]\n"
             "Checks BOARD and prints, one a line, the connections still open (per net, the\n"
             "shortest links that would join its separate groups of copper, pad to pad)\n"
@@ -191,7 +204,8 @@ const VerbHelp kVerbHelp[] = {
     {"import-into", "usage: harrow import-into BOARD DSN\n"
                     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
                     "when it answers false (not a .dsn file, or not a design). Writes no\n"
-                    "report.\n"},
+                    "report. BOARD is held from opening to saving: a second harrow writing it\n"
+                    "waits (up to --wait SECONDS, then exit 2).\n"},
     {"commands", "usage: harrow commands [--params] [--json]\n"
                  "Lists the commands the plug-in registers, in order; --params adds what\n"
                  "each does and the parameters it reads.\n"},

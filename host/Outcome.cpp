@@ -123,8 +123,9 @@ bool IsProtected(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    const FileState first = FileState::Of(a);
-    const FileState second = FileState::Of(b);
+    // The paths as harrow writes them: whole, their "." and ".." steps taken.
+    const FileState first = FileState::Of(WholePath(a));
+    const FileState second = FileState::Of(WholePath(b));
     if (first.exists && second.exists)
         return first.device == second.device && first.inode == second.inode;
     return !first.exists && !second.exists && WholePath(a) == WholePath(b);
