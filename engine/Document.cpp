@@ -959,8 +959,8 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     sqlite3_progress_handler(db.get(), 100000, &InterruptPending, nullptr);
     try {
         if (const std::string foreign = ForeignSchemaEntry(db.get()); !foreign.empty())
-            return path + " is not a board document: it holds " + foreign +
-                   ", which a board document never does";
+            return path + " is not a board document (wrong schema: it holds " + foreign +
+                   ", which a board document never does)";
         {
             Stmt st = Prepare(db.get(), "PRAGMA quick_check");
             std::string result;

@@ -343,8 +343,9 @@ TEST_F(HostileInput, ADocumentWithViewsIsRefusedBeforeAnythingRunsThroughThem) {
     for (const char* verb : {"show v.pcbdoc", "import-into v.pcbdoc v.dsn"}) {
         const Outcome run = Run("timeout", "-s KILL 60 " + testshell::Quote(kHarrow) + " " + verb);
         EXPECT_EQ(run.exitCode, 3) << verb << ": " << run.err;
-        EXPECT_NE(run.err.find("is not a board document: it holds a table 'objects_kept'"),
-                  std::string::npos)
+        EXPECT_NE(
+            run.err.find("is not a board document (wrong schema: it holds a table 'objects_kept'"),
+            std::string::npos)
             << verb << ": " << run.err;
         EXPECT_EQ(Read(doc), bytes) << verb;
     }
