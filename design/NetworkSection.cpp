@@ -1,6 +1,7 @@
 #include "design/NetworkSection.h"
 
 #include "specctra/BlockReader.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 
 namespace {
@@ -33,7 +34,7 @@ bool TSpecctraDsnNetworkDescriptor::ReadNet() {
     const bool read = net->ImportFromFile();
     --SectionsOpen;
     if (!read) {
-        ReportError("Loading net: " + net->NameID);
+        ReportError("Loading net: " + VisibleName(net->NameID));
         net->RemovePinsFromIndex();
         if (TSpecctraList* fromTos = net->FromTolist())
             for (int32_t i = 0; i < fromTos->Count(); ++i)

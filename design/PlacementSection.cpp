@@ -2,6 +2,7 @@
 
 #include "geometry/SpecctraComp.h"
 #include "specctra/BlockReader.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraRuleCollection.h"
 
@@ -97,11 +98,13 @@ bool TSpecctraPlacementDescriptor::ReadComponent() {
             const int32_t line = Parser->LineNumber();
             const bool read = instance->ImportFromFile();
             --SectionsOpen;
-            if (read)
+            if (read && !HoldsNul(instance->NameID))
                 FInstances.push_back(std::move(instance));
             else
-                ReportError("Component " + instance->NameID + " in line " + std::to_string(line) +
-                            " is not placed: its place block could not be read.");
+                ReportError("Component " + VisibleName(instance->NameID) + " in line " +
+                            std::to_string(line) + " is not placed: " +
+                            (read ? "its name holds a NUL character, which no board name can hold."
+                                  : "its place block could not be read."));
             continue;
         }
         result = HandleStructureToken() && result;

@@ -21,10 +21,12 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -282,6 +284,19 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
     }
 }
 
+// Why writing `temp` failed: SQLite calls a write cut short by the
+// process's file-size limit (ulimit -f) a "disk I/O error"; that case is named.
+std::string WriteFailure(const std::string& temp, const std::string& sqliteMessage) {
+    struct rlimit limit {};
+    struct stat written {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        ::stat(temp.c_str(), &written) == 0 &&
+        static_cast<rlim_t>(written.st_size) >= limit.rlim_cur)
+        return std::string(std::strerror(EFBIG)) + " (the file-size limit is " +
+               std::to_string(limit.rlim_cur) + " bytes)";
+    return sqliteMessage;
+}
+
 std::atomic<unsigned> saveCounter{0};
 
 const char* const kSavingInfix = ".saving-";
@@ -321,7 +336,7 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
                 WriteBoard(db.get(), b);
                 Exec(db.get(), "COMMIT");
             } catch (const SqlError& e) {
-                error = "cannot save " + path + ": " + e.what;
+                error = "cannot save " + path + ": " + WriteFailure(temp, e.what);
             } catch (const std::bad_alloc&) {
                 error = "cannot save " + path + ": out of memory";
             }
@@ -855,6 +870,61 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
     return {};
 }
 
+// The names of the engine's own tables; a document holds these and the
+// indexes SQLite makes for their keys, nothing else.
+constexpr const char* kOwnTables[] = {"meta", "board", "layers", "layer_pairs", "objects"};
+
+bool IsOwnTable(const std::string& name) {
+    for (const char* own : kOwnTables)
+        if (name == own)
+            return true;
+    return false;
+}
+
+// What the schema holds beyond the engine's tables (a view, a trigger, a
+// virtual or unknown table, an index of its own): its description, or empty.
+// Such a thing is code the file brings along; reading the board through it
+// could run without end.
+std::string ForeignSchemaEntry(sqlite3* db) {
+    Stmt st = Prepare(db, "SELECT type, name, tbl_name, sql FROM sqlite_master");
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        const std::string type = ColumnText(st.get(), 0);
+        const std::string name = ColumnText(st.get(), 1);
+        const std::string table = ColumnText(st.get(), 2);
+        const std::string sql = ColumnText(st.get(), 3);
+        const bool ownTable = type == "table" && IsOwnTable(name) &&
+                              sql.rfind("CREATE TABLE", 0) == 0 &&
+                              sql.find("VIRTUAL") == std::string::npos;
+        const bool keyIndex = type == "index" && IsOwnTable(table) &&
+                              name.rfind("sqlite_autoindex_" + table + "_", 0) == 0;
+        if (!ownTable && !keyIndex) {
+            const std::string what = type == "table" && sql.find("VIRTUAL") != std::string::npos
+                                         ? "virtual table"
+                                         : Printable(type);
+            return (what == "index" ? "an " : "a ") + what + " '" + Printable(name) + "'";
+        }
+    }
+    if (rc != SQLITE_DONE)
+        throw SqlError{sqlite3_errmsg(db)};
+    return {};
+}
+
+// Long statements look for an interrupt every so many steps of SQLite's
+// machine. The signals that end the process are held while a document is
+// read (as while one is saved); one that is pending ends the statement, and
+// is taken when they are let through again.
+int InterruptPending(void*) {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (::sigpending(&pending) != 0)
+        return 0;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        if (sigismember(&pending, sig) == 1)
+            return 1;
+    return 0;
+}
+
 std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     BoardRec& b = Store::Get().BoardAt(boardSlot);
     int64_t outlineId = 0;
@@ -901,7 +971,12 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
                 slot = kNone;
         }
     } guard{boardSlot};
+    const HostSdk::THeldSignals held;
+    sqlite3_progress_handler(db.get(), 100000, &InterruptPending, nullptr);
     try {
+        if (const std::string foreign = ForeignSchemaEntry(db.get()); !foreign.empty())
+            return path + " is not a board document (wrong schema: it holds " + foreign +
+                   ", which a board document never does)";
         {
             Stmt st = Prepare(db.get(), "PRAGMA quick_check");
             std::string result;
@@ -941,10 +1016,15 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         std::string error = ReadBoard(db.get(), boardSlot, version == "1" ? 1 : 2);
         if (!error.empty())
             return path + ": " + error;
+        // A statement ended by an interrupt reads as a shorter table.
+        if (InterruptPending(nullptr) != 0)
+            return "reading " + path + " was interrupted";
         Store::Get().BoardAt(boardSlot).modified = false;
         guard.keep = true;
         return {};
     } catch (const SqlError& e) {
+        if (sqlite3_errcode(db.get()) == SQLITE_INTERRUPT)
+            return "reading " + path + " was interrupted";
         std::string what = e.what;
         for (char& c : what)
             if (c == '\n' || c == '\r')

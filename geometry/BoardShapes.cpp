@@ -145,6 +145,10 @@ bool TSpecctraDesignBoundary::ExportToPCB() {
     TSpecctraAbstractGeometryShape* boardShape =
         BoardShape ? BoardShape.get()
                    : static_cast<TSpecctraAbstractGeometryShape*>(DesignRectangle.get());
+    // An outline beyond the board's coordinate range is reported, and
+    // neither drawn nor made the board's.
+    if (!boardShape->VerticesOnBoard())
+        return true;
     // The design rectangle serving as the board shape is drawn once.
     if (DesignRectangle)
         DesignRectangle->ExportToPCB();

@@ -668,6 +668,21 @@ void TSpecctraCompImage::BoundingRectangle(double& lx, double& ly, double& hx, d
         lx = ly = hx = hy = 0.0;
 }
 
+double TSpecctraCompImage::HostReach() {
+    if (FHostReach < 0.0) {
+        double lx, ly, hx, hy;
+        BoundingRectangle(lx, ly, hx, hy);
+        double reach = std::max({std::fabs(lx), std::fabs(ly), std::fabs(hx), std::fabs(hy)});
+        if (Outline) {
+            for (const TVertex& v : Outline->Coordinates)
+                reach = std::max({reach, std::fabs(v.X), std::fabs(v.Y)});
+        }
+        // Turned by any angle, a point keeps its distance from the origin.
+        FHostReach = std::fabs(HostLength(reach * std::sqrt(2.0)));
+    }
+    return FHostReach;
+}
+
 void TSpecctraCompImage::EnsureOutline() {
     if (Outline && Outline->AreaSize() != 0.0)
         return;
@@ -933,12 +948,9 @@ bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
     if (!NormalizedRotation(Rotation, angle)) {
         ReportError("Component " + NameID + " has no valid rotation; it is placed at 0 degrees.");
     }
-    // Positions beyond the host's coordinate range cannot be placed.
-    const double limit = static_cast<double>(std::numeric_limits<int32_t>::max());
-    const double hostPerUnit = 1e7 / UnitsPerInch(GetUnit()) / TranslationState().ResolutionFactor;
-    const double boardX = TranslationState().BoardOffsetX + X() * hostPerUnit;
-    const double boardY = TranslationState().BoardOffsetY + Y() * hostPerUnit;
-    if (!(std::fabs(boardX) < limit && std::fabs(boardY) < limit)) {
+    // Positions beyond the host's coordinate range cannot be placed, nor can
+    // a component whose pins or shapes would reach beyond it.
+    if (!OnBoard(X(), Y(), image->HostReach())) {
         ReportError("Component " + NameID +
                     " lies outside the coordinate range of the board; it is not imported.");
         return true;

@@ -152,6 +152,9 @@ public:
 
     // Around the pins, conductors and keepouts; all 0 when there is nothing.
     void BoundingRectangle(double& lx, double& ly, double& hx, double& hy);
+    // How far from the component's position, in host units, any pin or shape
+    // of the image may lie, whatever the rotation (found once).
+    double HostReach();
     int32_t PinCount() const { return PinList->Count(); }
     TSpecctraCompPin* GetState_Pin(int32_t index) const;
 
@@ -187,6 +190,7 @@ private:
     // The pin last given its padstack while this image is built: the next
     // pin that names the same padstack takes it without a look-up.
     const TSpecctraCompPin* FLastPinFound = nullptr;
+    double FHostReach = -1.0;
     friend class TSpecctraCompPin;
 };
 

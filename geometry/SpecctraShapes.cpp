@@ -149,6 +149,13 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB() {
     return ExportToPCB_AsTracks();
 }
 
+bool TSpecctraAbstractGeometryShape::VerticesOnBoard() {
+    for (const TVertex& v : Coordinates)
+        if (!PlacedOnBoard(v.X, v.Y, KindName() + (LayerID.empty() ? "" : " on " + LayerID)))
+            return false;
+    return true;
+}
+
 bool TSpecctraAbstractGeometryShape::ExportToPCB_AsTracks() {
     return true;
 }
@@ -784,6 +791,8 @@ bool TSpecctraRectShape::ExportToFile() {
 }
 
 bool TSpecctraRectShape::ExportToPCB() {
+    if (!VerticesOnBoard())
+        return true;
     if (ExportToPCB_Mode() == 0)
         return ExportToPCB_AsTracks();
     const TV6_Layer layer = ExportToPCB_Layer();
@@ -894,6 +903,8 @@ bool TSpecctraCircleShape::ExportToFile() {
 }
 
 bool TSpecctraCircleShape::ExportToPCB() {
+    if (!VerticesOnBoard())
+        return true;
     return ExportToPCB_Arc(Coordinates[0], FileToBoard(FDiameter / 2.0), 0, 0.0, 360.0);
 }
 
@@ -959,6 +970,8 @@ bool TSpecctraQArcShape::ExportToFile() {
 }
 
 bool TSpecctraQArcShape::ExportToPCB() {
+    if (!VerticesOnBoard())
+        return true;
     // The angles are taken from the Specctra values, before conversion.
     const double dx = StartPoint().X - Center().X, dy = StartPoint().Y - Center().Y;
     return ExportToPCB_Arc(Center(), FileToBoard(std::sqrt(dx * dx + dy * dy)), BoardWidth(),
@@ -1053,6 +1066,8 @@ int TSpecctraPolyLineShape::ExportToPCB_Mode() {
 }
 
 bool TSpecctraPolyLineShape::ExportToPCB() {
+    if (!VerticesOnBoard())
+        return true;
     switch (ExportToPCB_Mode()) {
     case 0:
         return ExportToPCB_AsTracks();

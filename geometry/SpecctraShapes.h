@@ -115,6 +115,9 @@ public:
     bool ExportToFile() override;
     bool ExportToPCB() override;
 
+    // Whether every vertex lies inside the board's coordinate range; reports
+    // the first that does not (the shape is then not imported).
+    bool VerticesOnBoard();
     virtual void CalculateBoundingRectangle();
     virtual void ExportToPcb_ShapeParams(const std::string& prefix, TStoredParameters& params);
     virtual void ImportFromPcb_ShapeParams(const std::string& prefix,

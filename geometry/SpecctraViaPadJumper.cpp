@@ -736,6 +736,8 @@ bool TSpecctraViaInstance::ExportToFile() {
 }
 
 bool TSpecctraViaInstance::ExportToPCB() {
+    if (!PlacedOnBoard(Position.X, Position.Y, "Via " + PadstackIDRef))
+        return true;
     TPcbVia via(0);
     if (!Board::Make(via))
         return false;

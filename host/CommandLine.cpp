@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 namespace Harrow {
 namespace {
@@ -63,7 +64,9 @@ Options for every verb, before or after it (--opt=value works too; "--" ends
 the options):
   -q, --quiet                no summary line
   --force                    replace read-only files (they keep their mode)
-  --json                     print the outcome (or the listing) as JSON on stdout
+  --json                     print the outcome (or the listing) as JSON on stdout;
+                             a run that ends in an error prints {"verb",
+                             "input", "error", "exit"}
   --engine LIB, --plugin LIB load these libraries instead
   --version                  print harrow's version
 Answers (for every verb that runs a command):
@@ -72,6 +75,8 @@ Answers (for every verb that runs a command):
   --dialog-answer TEXT       give the next file dialog this raw answer string
   --no-save                  do not save modified documents at the end
   --no-pcb-server            act as a host whose PCB server is not running
+  --wait SECONDS             how long to wait for a board another harrow is
+                             writing (default 300; 0 refuses at once)
 Questions and dialogs are always printed on stderr. When no queued answer is
 left, a terminal asks the person; without a terminal a question is answered No
 and a dialog is cancelled. Ctrl-C during a command plays the Escape key.
@@ -82,12 +87,23 @@ stderr, e.g.
   demo.dsn -> demo.pcbdoc: 0 errors, 5 warnings (report demo.rpt)
 Paths are printed relative to the working folder when they lie inside it.
 
+Boards and outputs: a verb that writes a board holds it (a lock on the
+document) from reading it to saving it. A second harrow that would write the
+same board prints "waiting for BOARD, held by another harrow" and waits up to
+--wait seconds; past that it exits 2 and leaves the board as the first left it.
+Every file harrow writes is written beside its target under a temporary name
+and then renamed over it: a link in the target's place is replaced, never
+written through. An output that is the same file as an input or as another
+output of the run (a link, or the same path) is refused with exit 2.
+
 Exit status, the same for every verb:
   0  done; the report holds no errors (check: a design)
   1  done, but the report holds errors, or only part of the asked work was done
      (the board is still saved)
   2  usage or host error: bad option, library not found, read-only output
-     without --force, folder not writable, a command that failed
+     without --force, folder not writable, an output that is an input or
+     another output, a board held by another harrow past --wait, a save that
+     failed (full disk, file-size limit), a command that failed
   3  nothing translated: missing or unreadable input, not a design (check: not
      found or not a design), cancelled, or a command that wrote nothing
 )";
@@ -129,7 +145,10 @@ const VerbHelp kVerbHelp[] = {
                "named, no empty test_points block. --literal leaves all of that out: the\n"
                "board and files are the translator's own, byte for byte.\n"
                "A missing file, a folder or a file that is not a design exits 3 and writes\n"
-               "nothing. --json prints the outcome as one JSON object.\n"},
+               "nothing. An output that is DSN or another output of the run (-o DSN,\n"
+               "-o DSN.rpt, --rte DSN) exits 2 and writes nothing. The board is held\n"
+               "while it is written (see --wait). --json prints the outcome as one JSON\n"
+               "object.\n"},
     {"export", "usage: harrow export BOARD [--rte PATH|RenameDSN] [--ses PATH|RenameDSN]\n"
                "                     [-o PATH|FOLDER/] [--literal]\n"
                "Runs ExportData on BOARD and prints each file written. Without --rte and\n"
@@ -171,7 +190,10 @@ const VerbHelp kVerbHelp[] = {
              "group names its layer (data-layer, data-name), each net group its net by\n"
              "its index (data-n) into the net table <metadata id=\"nets\">, and each\n"
              "component mark its designator (data-ref); harrow view shows what is under\n"
-             "the pointer.\n"},
+             "the pointer.\n"
+             "FILE is written beside itself under a temporary name and renamed into\n"
+             "place (a link there is replaced, not followed); FILE that is BOARD, or a\n"
+             "link to it, is refused (exit 2); a read-only FILE needs --force.\n"},
     {"view", "usage: harrow view BOARD [FILE.html] [--svg | --canvas]\n"
              "Writes one self-contained HTML page (no network, no external script) that\n"
              "shows the picture of harrow show --svg with a layer panel (tick a layer to\n"
@@ -180,7 +202,10 @@ const VerbHelp kVerbHelp[] = {
              "and the board summary beside it. The page is BOARD with the extension\n"
              "html unless FILE.html is given; harrow prints where it went. A board of\n"
              "more than 40,000 shapes is drawn on a canvas from compact data instead\n"
-             "(a browser opens it in seconds); --svg or --canvas chooses the form.\n"},
+             "(a browser opens it in seconds); --svg or --canvas chooses the form.\n"
+             "The page is written beside itself and renamed into place (a link there is\n"
+             "replaced, not followed); a page that is BOARD, or a link to it, is refused\n"
+             "(exit 2); a read-only page needs --force.\n"},
     {"drc", "usage: harrow drc BOARD [--json]\n"
             "Checks BOARD and prints, one a line, the connections still open (per net, the\n"
             "shortest links that would join its separate groups of copper, pad to pad)\n"
@@ -205,7 +230,9 @@ const VerbHelp kVerbHelp[] = {
                     "Opens BOARD and calls the plug-in's ImportFileIntoPcb with DSN; exits 3\n"
                     "when it answers false (not a .dsn file, or not a design). Writes no\n"
                     "report. Keeps the design's names and gives the board the outline of a\n"
-                    "boundary path on layer pcb, as import does; --literal leaves that out.\n"},
+                    "boundary path on layer pcb, as import does; --literal leaves that out.\n"
+                    "BOARD is held from opening to saving: a second harrow writing it waits\n"
+                    "(up to --wait SECONDS, then exit 2).\n"},
     {"commands", "usage: harrow commands [--params] [--json]\n"
                  "Lists the commands the plug-in registers, in order; --params adds what\n"
                  "each does and the parameters it reads.\n"},
@@ -234,6 +261,7 @@ const OptionEntry kOptions[] = {
     {"--dialog-answer", nullptr, true, nullptr},
     {"--no-save", nullptr, false, nullptr},
     {"--no-pcb-server", nullptr, false, nullptr},
+    {"--wait", nullptr, true, nullptr},
     {"--board", nullptr, true, "run"},
     {"--merge", nullptr, true, "import"},
     {"--autoroute", nullptr, false, "import"},
@@ -268,6 +296,20 @@ bool IsVerb(const std::string& verb) {
         if (verb == help.verb)
             return true;
     return false;
+}
+
+// A number of seconds for --wait: 0 or more, at most a day.
+double Seconds(const std::string& value) {
+    std::size_t used = 0;
+    double seconds = -1;
+    try {
+        seconds = std::stod(value, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != value.size() || !(seconds >= 0 && seconds <= 86400))
+        throw HostError("--wait takes a number of seconds from 0 to 86400: " + value);
+    return seconds;
 }
 
 } // namespace
@@ -372,6 +414,8 @@ CommandLine Parse(int argc, char** argv) {
             line.session.noSave = true;
         else if (option == "--no-pcb-server")
             line.session.noPcbServer = true;
+        else if (option == "--wait")
+            line.session.lockWait = Seconds(*value);
         else if (option == "--board")
             line.session.boards.push_back(*value);
         else if (option == "--merge")

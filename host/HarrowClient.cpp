@@ -359,7 +359,7 @@ HostSdk::IProject* HarrowClient::OpenProject(const std::string& path) {
 }
 
 void HarrowClient::SaveFile(const std::string& path, const std::string& bytes) {
-    WriteFileAtomically(path, bytes);
+    WriteFileReplacing(path, bytes);
 }
 
 void HarrowClient::OpenReport(const std::string& path) {

@@ -72,6 +72,16 @@ private:
     std::size_t size_ = 0;
 };
 
+// A file harrow wrote a moment ago, written again through the one writer of
+// every output (never through a link), with the mode it had.
+void ReplaceKeepingMode(const std::string& path, const std::string& text) {
+    struct stat st {};
+    const bool had = ::stat(path.c_str(), &st) == 0;
+    WriteFileReplacing(path, text);
+    if (had)
+        ::chmod(path.c_str(), st.st_mode & 07777);
+}
+
 } // namespace
 
 HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), literal_(literal) {
@@ -267,33 +277,12 @@ void AppendReportWarnings(const std::string& report, const std::vector<std::stri
         text += newline;
     for (const std::string& line : lines)
         text += line + newline;
-    std::ofstream out(report, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    ReplaceKeepingMode(report, text);
 }
 
 std::string RewriteForHome(const std::string& path, const Digest::HomeTable& table) {
-    const std::string literal = ReadWhole(path, "file");
-    const Digest::HomeText home = Digest::WriteHomeText(literal, table);
-    struct stat st {};
-    const bool had = ::stat(path.c_str(), &st) == 0;
-    const std::string temporary = path + ".harrow-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(home.text.data(), static_cast<std::streamsize>(home.text.size()));
-        out.close();
-        if (!out) {
-            const int error = errno;
-            ::unlink(temporary.c_str());
-            throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
-        }
-    }
-    if (had)
-        ::chmod(temporary.c_str(), st.st_mode & 07777);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
-    }
+    const Digest::HomeText home = Digest::WriteHomeText(ReadWhole(path, "file"), table);
+    ReplaceKeepingMode(path, home.text);
     std::string line = Digest::DescribeHomeCounts(home.counts);
     for (const std::string& note : home.notes)
         line += "; " + note;

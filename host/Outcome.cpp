@@ -122,8 +122,68 @@ bool IsProtected(const std::string& path) {
     return ::access(path.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    // The paths as harrow writes them: whole, their "." and ".." steps taken.
+    const FileState first = FileState::Of(WholePath(a));
+    const FileState second = FileState::Of(WholePath(b));
+    if (first.exists && second.exists)
+        return first.device == second.device && first.inode == second.inode;
+    return !first.exists && !second.exists && WholePath(a) == WholePath(b);
+}
+
+void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    const std::string temporary =
+        path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(::time(nullptr));
+    // A name planted in the temporary file's place is taken away, not
+    // followed: the file is made new (O_EXCL) and never through a link.
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(errno));
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    int error = 0;
+    while (error == 0 && left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n == 0 ? EIO : errno;
+            break;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
+    }
+}
+
+void OutputGuard::AddInput(const std::string& path, const std::string& what) {
+    inputs_.emplace_back(WholePath(path), what);
+}
+
 void OutputGuard::Add(const std::string& path, const std::string& hint) {
     const std::string whole = WholePath(path);
+    for (const auto& [input, what] : inputs_)
+        if (SameFile(whole, input))
+            throw HostError("cannot write " + ShownPath(whole) + ": it is the " + what + " " +
+                            ShownPath(input) + " this run reads; give another output");
+    for (const auto& [known, before] : files_)
+        if (SameFile(whole, known))
+            throw HostError("cannot write " + ShownPath(whole) + ": " +
+                            (known == whole ? std::string("two outputs of this run are this file")
+                                            : "it is the same file as " + ShownPath(known) +
+                                                  ", another output of this run") +
+                            "; give another output");
     FileState state = FileState::Of(whole);
     if (state.folder)
         throw HostError(ShownPath(whole) + " is a folder; it cannot be written as a file");
@@ -137,9 +197,6 @@ void OutputGuard::Add(const std::string& path, const std::string& hint) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw HostError("cannot write " + ShownPath(whole) + ": folder " + ShownPath(folder) +
                         " is not writable (" + std::strerror(errno) + ")" + hint);
-    for (const auto& [known, before] : files_)
-        if (known == whole)
-            return;
     files_.emplace_back(whole, state);
 }
 

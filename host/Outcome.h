@@ -66,13 +66,28 @@ void RequireReadableFile(const std::string& path, const std::string& what);
 // permission for harrow, or no write bit at all).
 bool IsProtected(const std::string& path);
 
+// Whether two paths name the same file: by device and inode when both
+// exist (a link is the file it leads to), by whole path otherwise.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Writes `bytes` to `path` the one way harrow writes a file: into a new
+// temporary file beside it, flushed, then renamed over it. A link in the
+// target's place is replaced, not written through; a read-only file is
+// replaced too (the caller decides whether it may be). Raises HostError
+// naming the file; the temporary file is removed on every failure.
+void WriteFileReplacing(const std::string& path, const std::string& bytes);
+
 // Guards the files a verb is about to write: a protected one is refused
-// unless `force`, a folder that cannot take new files is refused; both raise
-// HostError. Remembers each file's mode so that Restore keeps it after the
-// file was replaced.
+// unless `force`, a folder that cannot take new files is refused, and so is
+// an output that is the same file as an input of the run or as another of its
+// outputs; all raise HostError. Remembers each file's mode so that Restore
+// keeps it after the file was replaced.
 class OutputGuard {
 public:
     explicit OutputGuard(bool force) : force_(force) {}
+    // A file the run reads, which no output may replace; `what` names it in
+    // the refusal ("design", "board").
+    void AddInput(const std::string& path, const std::string& what);
     // `hint` is added to the refusal of a folder ("-o puts ... elsewhere").
     void Add(const std::string& path, const std::string& hint = std::string());
     // The outputs that were written since Add, in the order added.
@@ -84,6 +99,7 @@ public:
 private:
     bool force_;
     std::vector<std::pair<std::string, FileState>> files_;
+    std::vector<std::pair<std::string, std::string>> inputs_; // path, what it is
 };
 
 // Every entry of a few folders before a command, to name the files the

@@ -38,8 +38,4 @@ private:
     bool modified_ = false;
 };
 
-// Replaces `path` with `bytes` through a temporary file and a rename; raises
-// with a one-line reason.
-void WriteFileAtomically(const std::string& path, const std::string& bytes);
-
 } // namespace Harrow

@@ -127,8 +127,16 @@ Session::~Session() {
     engine_->SetProgressHooks(nullptr, nullptr, nullptr, nullptr);
 }
 
+void Session::HoldBoard(const std::string& path) {
+    const std::string whole = WholePath(path);
+    if (held_.count(whole) == 0)
+        held_.emplace(whole, std::make_unique<BoardLock>(whole, options_.lockWait));
+}
+
 BoardDocument& Session::OpenBoard(const std::string& path) {
     RequireReadableFile(path, "board");
+    if (!options_.noSave)
+        HoldBoard(path);
     try {
         return client_.OpenBoardDocument(path);
     } catch (const std::exception& error) {

@@ -2,12 +2,14 @@
 // console, the documents opened, one command run and the documents saved.
 #pragma once
 
+#include "host/BoardLock.h"
 #include "host/Console.h"
 #include "host/EngineLibrary.h"
 #include "host/HarrowClient.h"
 #include "host/Outcome.h"
 #include "host/sdk/ServerModule.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ struct SessionOptions {
     bool noSave = false;
     bool noPcbServer = false;
     bool force = false;
+    double lockWait = 300; // seconds to wait for a board another harrow holds
     std::vector<bool> questionAnswers;
     std::vector<DialogAnswer> dialogAnswers;
 };
@@ -56,7 +59,12 @@ public:
     explicit Session(const SessionOptions& options);
     ~Session();
 
+    // Opens a board document; unless --no-save, holds it first (see
+    // HoldBoard).
     BoardDocument& OpenBoard(const std::string& path);
+    // Holds the board document at `path` until the session ends, so that no
+    // other harrow writes it meanwhile; waits while another holds it.
+    void HoldBoard(const std::string& path);
     // Runs `command`; raises HostError for an unknown command or when the
     // command raised.
     void RunCommand(const std::string& command, const std::string& parameters);
@@ -94,6 +102,7 @@ private:
     PluginLibrary plugin_;
     SessionOptions options_;
     HostSdk::TServerModule* server_ = nullptr;
+    std::map<std::string, std::unique_ptr<BoardLock>> held_; // by whole path
 };
 
 } // namespace Harrow

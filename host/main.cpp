@@ -16,6 +16,7 @@
 #include "host/sdk/Parameters.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -239,6 +240,7 @@ int Import(CommandLine& line) {
     const std::string report = HostSdk::ChangeFileExt(base, "rpt");
     const std::string hint = line.output ? "" : "; -o puts the board and report elsewhere";
     OutputGuard guard(line.session.force);
+    guard.AddInput(dsn, "design");
     guard.Add(board, hint);
     if (!line.autoroute)
         guard.Add(report, hint);
@@ -260,6 +262,9 @@ int Import(CommandLine& line) {
                            rewritten.empty() ? nullptr : &rewritten);
     }
     const std::string design = staged ? staged->Path() : dsn;
+
+    if (!line.session.noSave)
+        session.HoldBoard(board);
 
     std::string parameters = "DsnFile=" + design;
     if (line.merge)
@@ -437,6 +442,7 @@ int NewProject(CommandLine& line) {
         throw HostError("cannot make the project folder in " + ShownPath(folder) + ": " +
                         std::strerror(errno));
     const std::string report = HostSdk::ChangeFileExt(dsn, "rpt");
+    guard.AddInput(dsn, "design");
     guard.Add(report);
     int32_t result = 0;
     HomeDesign home(dsn, line.literal);
@@ -476,6 +482,7 @@ int Tokens(CommandLine& line) {
     const std::string prs =
         line.output ? WholePath(*line.output) : HostSdk::ChangeFileExt(dsn, "prs");
     OutputGuard guard(line.session.force);
+    guard.AddInput(dsn, "design");
     guard.Add(prs, line.output ? "" : "; -o puts the token dump elsewhere");
     std::optional<StagedDesign> staged;
     if (line.output)
@@ -532,6 +539,7 @@ int Embedded(CommandLine& line) {
         throw HostError("--delete and --file do not go together");
     line.session.boards.push_back(line.positional[0]);
     OutputGuard guard(line.session.force);
+    guard.AddInput(line.positional[0], "board");
     if (line.file)
         guard.Add(*line.file);
     Session session(line.session);
@@ -607,25 +615,19 @@ std::string Picture(Session& session, BoardDocument& document, bool inlineSvg,
                     inlineSvg, counts);
 }
 
-// Writes `text` to `path` ("-": stdout) after the guard's checks.
+// Writes `text` to `path` ("-": stdout) after the guard's checks, as every
+// other output is written: never through a link, never over the board.
 void WriteOutput(const std::string& path, const std::string& text, bool force,
                  const std::string& board) {
-    if (path == WholePath(board))
-        throw HostError("the picture would replace the board " + ShownPath(board));
     if (path == "-") {
         std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
         std::cout.flush();
         return;
     }
     OutputGuard guard(force);
+    guard.AddInput(board, "board");
     guard.Add(path);
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out)
-            throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(errno));
-    }
+    WriteFileReplacing(path, text);
     guard.RestoreModes();
 }
 
@@ -731,6 +733,7 @@ int Export(CommandLine& line) {
     // the board's name).
     const std::string base = line.output ? BoardOutput(*line.output, board) : board;
     OutputGuard guard(line.session.force);
+    guard.AddInput(board, "board");
     std::vector<std::string> asked;
     for (auto [value, extension, name] :
          {std::tuple{line.rte, "rte", "RteFile"}, std::tuple{line.ses, "ses", "SesFile"}}) {
@@ -920,8 +923,7 @@ int Run(CommandLine& line) {
     return status;
 }
 
-int Main(int argc, char** argv) {
-    CommandLine line = Parse(argc, argv);
+int Main(CommandLine& line) {
     if (line.version) {
         std::cout << "harrow " << HARROW_VERSION << std::endl;
         return kExitDone;
@@ -958,19 +960,43 @@ int Main(int argc, char** argv) {
     throw HostError("unknown verb " + line.verb + " (see harrow --help)");
 }
 
+// The one JSON object of a run that ended in an error: what was asked, the
+// message and the exit status.
+std::string ErrorJson(const CommandLine& line, const std::string& message, int status) {
+    const std::size_t inputAt = line.verb == "import-into" ? 1 : 0;
+    const std::string input =
+        line.positional.size() > inputAt ? JsonString(WholePath(line.positional[inputAt])) : "null";
+    return "{\"verb\":" + (line.verb.empty() ? std::string("null") : JsonString(line.verb)) +
+           ",\"input\":" + input + ",\"error\":" + JsonString(message) +
+           ",\"exit\":" + std::to_string(status) + "}";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit (ulimit -f) makes a write fail with EFBIG instead of
+    // ending harrow: the save reports it and leaves the old document.
+    std::signal(SIGXFSZ, SIG_IGN);
+    Harrow::CommandLine line;
+    // Asked for JSON even when the command line itself is refused.
+    bool jsonAsked = false;
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        jsonAsked = jsonAsked || std::strcmp(argv[i], "--json") == 0;
+    auto fail = [&line, jsonAsked](const std::string& message, int status) {
+        std::cout.flush();
+        std::cerr << "harrow: " << message << std::endl;
+        if (line.json || jsonAsked)
+            std::cout << ErrorJson(line, message, status) << std::endl;
+        return status;
+    };
     try {
-        return Main(argc, argv);
+        line = Harrow::Parse(argc, argv);
+        return Main(line);
     } catch (const Harrow::HarrowError& error) {
-        std::cerr << "harrow: " << error.what() << std::endl;
-        return error.status;
+        return fail(error.what(), error.status);
     } catch (const std::exception& error) {
-        std::cerr << "harrow: " << error.what() << std::endl;
-        return Harrow::kExitHostError;
+        return fail(error.what(), Harrow::kExitHostError);
     } catch (...) {
-        std::cerr << "harrow: unknown error" << std::endl;
-        return Harrow::kExitHostError;
+        return fail("unknown error", Harrow::kExitHostError);
     }
 }

@@ -3,6 +3,7 @@
 #include "board/BoardFacade.h"
 #include "board/RuleConstraints.h"
 #include "design/SpecctraClasses2.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
@@ -254,6 +255,12 @@ bool TSpecctraAbstractNetGroupObject::ReadNamedBlock(std::vector<std::string>* m
         if (!named) {
             named = true;
             NameID = Parser->TokenString();
+            if (HoldsNul(NameID)) {
+                ReportError("The name " + VisibleName(NameID) +
+                            " holds a NUL character, which no board name can hold. Line: " +
+                            LineSuffix(Parser));
+                ok = false;
+            }
         } else if (isSubBlock) {
             ok = subBlock(id);
         } else if (members) {

@@ -36,6 +36,18 @@ std::string GeneralNumberText(double value) {
     return text;
 }
 
+std::string VisibleName(std::string_view name) {
+    std::string shown;
+    shown.reserve(name.size());
+    for (char c : name) {
+        if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 double UnitsPerInch(int unit) {
     switch (unit) {
     case eDimInch:

@@ -74,6 +74,14 @@ inline int32_t RoundToBoard(double value) {
 // significant digits): whole numbers print as plain integers, a negative zero
 // as 0. Appending is the fast form for writers of many numbers.
 std::string GeneralNumberText(double value);
+
+// A board name is a C string: a name of the design holding a NUL character
+// cannot be one, and cut at the NUL it would become another object's name.
+inline bool HoldsNul(std::string_view name) {
+    return name.find('\0') != std::string_view::npos;
+}
+// The name as a report shows it: each NUL as "\0".
+std::string VisibleName(std::string_view name);
 void AppendGeneralNumber(std::string& out, double value);
 
 // "ERROR: Invalid Rule Name" without a rule, else the display name of the

@@ -9,6 +9,7 @@
 #include "specctra/TranslationState.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 TSpecctraObject::TSpecctraObject(TSpecctraObject* owner) : Owner(owner) {
@@ -295,6 +296,25 @@ int32_t TSpecctraObject::ExportToPCB_PositionX(double value) {
 
 int32_t TSpecctraObject::ExportToPCB_PositionY(double value) {
     return OffsetOnBoard(TranslationState().BoardOffsetY, FileToBoard(value));
+}
+
+double TSpecctraObject::HostLength(double value) {
+    return value * 1e7 / UnitsPerInch(GetUnit()) / TranslationState().ResolutionFactor;
+}
+
+bool TSpecctraObject::OnBoard(double x, double y, double reach) {
+    const double limit = static_cast<double>(std::numeric_limits<int32_t>::max());
+    const double boardX = TranslationState().BoardOffsetX + HostLength(x);
+    const double boardY = TranslationState().BoardOffsetY + HostLength(y);
+    return std::fabs(boardX) + reach < limit && std::fabs(boardY) + reach < limit;
+}
+
+bool TSpecctraObject::PlacedOnBoard(double x, double y, const std::string& what) {
+    if (OnBoard(x, y))
+        return true;
+    ReportError(what + " at (" + GeneralNumberText(x) + ", " + GeneralNumberText(y) +
+                ") lies outside the coordinate range of the board; it is not imported.");
+    return false;
 }
 
 double TSpecctraObject::BoardToFile(double value) {

@@ -129,6 +129,19 @@ public:
     int32_t FileToBoard(double value);
     int32_t ExportToPCB_PositionX(double value);
     int32_t ExportToPCB_PositionY(double value);
+    // A length of the design, in this object's units, in host units: neither
+    // rounded nor clamped.
+    double HostLength(double value);
+    // Whether the design point (x, y), in this object's units, lies inside
+    // the host's coordinate range once moved by the board offset, with
+    // `reach` host units all around it. The one check of every position an
+    // import places; what fails it is reported and not imported, never
+    // clamped or wrapped.
+    bool OnBoard(double x, double y, double reach = 0.0);
+    // OnBoard for the point (x, y) of `what` ("Via V1"): when it fails, an
+    // error names the point in the design's numbers and says that `what` is
+    // not imported.
+    bool PlacedOnBoard(double x, double y, const std::string& what);
     static double BoardToFile(double value);
     static double BoardToFileX(int32_t x);
     static double BoardToFileY(int32_t y);

@@ -13,9 +13,12 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -478,16 +481,38 @@ bool ConvertSpecctraReal(std::string_view text, double& value) {
 // TInputFile
 
 TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (file == nullptr) {
+    // Opened without waiting (a FIFO has no writer) and looked at before a
+    // byte is read: only a regular file of a sane size is read, so that a
+    // device or a pipe named as a design neither blocks nor reads forever.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         throw EInputFileError("Cannot open file \"" + fileName + "\": " + std::strerror(errno));
+    }
+    struct stat info {};
+    std::string refusal;
+    if (::fstat(fd, &info) != 0) {
+        refusal = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        refusal = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxSize) {
+        refusal = "it is larger than " + std::to_string(kMaxSize >> 20) + " MB";
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        refusal = std::strerror(errno);
+    }
+    std::FILE* file = refusal.empty() ? ::fdopen(fd, "rb") : nullptr;
+    if (file == nullptr) {
+        if (refusal.empty()) {
+            refusal = std::strerror(errno);
+        }
+        ::close(fd);
+        throw EInputFileError("Cannot open file \"" + fileName + "\": " + refusal);
     }
     int error = 0;
     bool more = true;
-    // The file's size, when known, is read in one piece into room taken once.
-    std::error_code sizeUnknown;
-    const std::uintmax_t expected = std::filesystem::file_size(fileName, sizeUnknown);
-    if (!sizeUnknown && expected > 0 && expected < std::numeric_limits<std::size_t>::max() / 2) {
+    // The file's size is read in one piece into room taken once; what grows
+    // meanwhile is read after it, up to the limit.
+    const auto expected = static_cast<std::uintmax_t>(info.st_size);
+    if (expected > 0) {
         FData.resize(static_cast<std::size_t>(expected));
         const std::size_t got = std::fread(FData.data(), 1, FData.size(), file);
         if (got < FData.size()) {
@@ -502,6 +527,10 @@ TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
     while (more && error == 0) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
         FData.append(chunk, got);
+        if (FData.size() > kMaxSize) {
+            error = EFBIG;
+            break;
+        }
         if (got < sizeof chunk) {
             if (std::ferror(file) != 0) {
                 error = errno != 0 ? errno : EIO;
@@ -511,6 +540,8 @@ TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
     }
     std::fclose(file);
     if (error != 0) {
+        FData.clear();
+        FData.shrink_to_fit();
         throw EInputFileError("Cannot read file \"" + fileName + "\": " + std::strerror(error));
     }
 }

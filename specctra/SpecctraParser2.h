@@ -29,8 +29,11 @@ public:
 // The bytes of one input file, loaded whole.
 class TInputFile {
 public:
-    // Loads the file; throws EInputFileError naming it when it is missing or
-    // cannot be read.
+    // The largest design file read.
+    static constexpr std::uintmax_t kMaxSize = std::uintmax_t{2} << 30;
+    // Loads the file; throws EInputFileError naming it when it is missing,
+    // not a regular file (a device, a FIFO, a folder), larger than kMaxSize
+    // or cannot be read.
     explicit TInputFile(const std::string& fileName);
     // Text held in memory under a name (used for messages and the progress bar).
     TInputFile(const std::string& fileName, std::string contents);

@@ -1,7 +1,9 @@
 // Hostile board documents: values that do not fit, references to nothing,
-// names given twice. Each is refused with a one-line reason naming what is
-// wrong, and a refused document leaves no object behind in the engine. Also
-// what a save leaves beside the document when it is ended by a signal.
+// names given twice, a schema with views, triggers or tables of its own.
+// Each is refused with a one-line reason naming what is wrong, and a refused
+// document leaves no object behind in the engine. Also what a save leaves
+// beside the document when it is ended by a signal, and an interrupt while
+// one is read.
 #include "support/TempFolder.h"
 #include "tests/engine/SampleBoard.h"
 #include "tests/engine/SaveInChild.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +38,24 @@ void SaveSample(const fs::path& doc) {
     ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);
 }
+
+// The sample board saved in a scratch folder as good.pcbdoc, and the count
+// of the engine's objects once it is closed.
+struct SampleDocument {
+    SampleDocument() {
+        SaveSample(good);
+        before = Corvane_LiveObjectCount();
+    }
+    Scratch dir;
+    fs::path good = dir.path / "good.pcbdoc";
+    int64_t before = 0;
+};
+
+// An edit of a document and what the refusal of the edited document says.
+struct Edit {
+    const char* sql;
+    const char* expect; // in the reason
+};
 
 // A copy of `good` with the SQL applied.
 fs::path Edited(const fs::path& good, const fs::path& bad, const std::string& sql) {
@@ -86,15 +107,11 @@ TEST(EngineDocumentHardening, TwoNetsOfOneNameAreRefusedByName) {
 }
 
 TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
-    Scratch dir;
-    const fs::path good = dir.path / "good.pcbdoc";
-    SaveSample(good);
-    const int64_t before = Corvane_LiveObjectCount();
-    struct Case {
-        const char* sql;
-        const char* expect; // in the reason
-    };
-    const Case cases[] = {
+    const SampleDocument sample;
+    const fs::path& good = sample.good;
+    const Scratch& dir = sample.dir;
+    const int64_t before = sample.before;
+    const Edit cases[] = {
         {"UPDATE board SET value = 1e12 WHERE key = 'origin_x'", "origin_x"},
         {"UPDATE board SET value = -3000000000 WHERE key = 'origin_y'", "origin_y"},
         {"UPDATE board SET value = 4294967297 WHERE key = 'current_layer'", "current_layer"},
@@ -131,7 +148,7 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
     const std::string patches[] = {PatchRecord(4, 8, -1, 4), PatchRecord(4, 12, 12345, 8),
                                    PatchRecord(3, 12, 500, 4)};
     int n = 0, patch = 0;
-    for (const Case& c : cases) {
+    for (const Edit& c : cases) {
         const std::string sql = c.sql ? c.sql : patches[patch++];
         const fs::path bad =
             Edited(good, dir.path / ("bad" + std::to_string(++n) + ".pcbdoc"), sql);
@@ -201,5 +218,65 @@ TEST(EngineDocumentHardening, TheNextSaveRemovesWhatAKilledSaveLeft) {
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(running)) << "a running process's save was removed";
     EXPECT_TRUE(fs::exists(other)) << "another document's file was removed";
+    EXPECT_TRUE(OpenError(doc).empty());
+}
+
+TEST(EngineDocumentHardening, ASchemaWithAnythingButTheBoardTablesIsRefused) {
+    const SampleDocument sample;
+    const Edit cases[] = {
+        // A table replaced by a view over a query that never ends.
+        {"ALTER TABLE layers RENAME TO layers_kept; CREATE VIEW layers AS WITH RECURSIVE "
+         "n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT l.* FROM n, layers_kept l",
+         "a table 'layers_kept'"},
+        {"CREATE VIEW spin AS SELECT 1", "a view 'spin'"},
+        {"CREATE TRIGGER t AFTER INSERT ON meta BEGIN SELECT 1; END", "a trigger 't'"},
+        {"CREATE TABLE extra(x)", "a table 'extra'"},
+        {"CREATE INDEX by_kind ON objects(kind)", "an index 'by_kind'"},
+    };
+    int n = 0;
+    for (const Edit& c : cases) {
+        const fs::path bad = Edited(
+            sample.good, sample.dir.path / ("schema" + std::to_string(++n) + ".pcbdoc"), c.sql);
+        const auto start = std::chrono::steady_clock::now();
+        const std::string reason = OpenError(bad);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 10.0) << c.sql;
+        EXPECT_NE(
+            reason.find("is not a board document (wrong schema: it holds " + std::string(c.expect)),
+            std::string::npos)
+            << c.sql << ": " << reason;
+        EXPECT_EQ(Corvane_LiveObjectCount(), sample.before) << c.sql << " left objects behind";
+    }
+    EXPECT_TRUE(OpenError(sample.good).empty());
+}
+
+TEST(EngineDocumentHardening, AnInterruptWhileReadingEndsTheReadNotTheCaller) {
+    // SIGINT held while the document is read and pending at its end: the
+    // read answers it and is refused, and the signal is taken afterwards
+    // (here ignored, as a shell's background job does).
+    Scratch dir;
+    const fs::path doc = dir.path / "board.pcbdoc";
+    SaveSample(doc);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &previous);
+    // An ignored signal is dropped, not held: the read completes.
+    raise(SIGINT);
+    EXPECT_TRUE(OpenError(doc).empty());
+    // One the caller blocks stays pending: the read is ended by it.
+    struct sigaction count {};
+    count.sa_handler = [](int) {};
+    sigaction(SIGINT, &count, nullptr);
+    sigset_t held, old;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &held, &old);
+    raise(SIGINT);
+    const std::string reason = OpenError(doc);
+    EXPECT_NE(reason.find("was interrupted"), std::string::npos) << reason;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    sigaction(SIGINT, &previous, nullptr);
     EXPECT_TRUE(OpenError(doc).empty());
 }

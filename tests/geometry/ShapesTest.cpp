@@ -494,14 +494,20 @@ TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
     EXPECT_EQ(reader->design->Report()->ErrorCount() > 0, true);
 }
 
-TEST_F(ShapesOnBoard, HugeCoordinatesAreClampedNotWrapped) {
+TEST_F(ShapesOnBoard, HugeCoordinatesAreReportedNeitherClampedNorWrapped) {
     Design(kThreeLayers);
-    auto path = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
-    ASSERT_TRUE(path->ExportToPCB());
+    auto far = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
+    EXPECT_TRUE(far->ExportToPCB()); // the rest of the design goes on
+    EXPECT_TRUE(All<TPcbTrack>(eTrackObject).empty()) << "a track beyond the range was made";
+    EXPECT_TRUE(reader->Has(
+        "ERROR: Polyline Shape on TOP at (9000000000000, -9000000000000) lies outside the "
+        "coordinate range of the board; it is not imported."));
+    auto near = Shape("(path TOP 0 0 0 200000 -200000)", reader->design.get());
+    ASSERT_TRUE(near->ExportToPCB());
     auto tracks = All<TPcbTrack>(eTrackObject);
     ASSERT_EQ(tracks.size(), 1u);
-    EXPECT_EQ(tracks[0].GetState_x2(), 2147483647);
-    EXPECT_EQ(tracks[0].GetState_y2(), -2147483647 - 1);
+    EXPECT_EQ(tracks[0].GetState_x2(), 2000000000);
+    EXPECT_EQ(tracks[0].GetState_y2(), -2000000000);
 }
 
 } // namespace

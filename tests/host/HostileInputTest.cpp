@@ -1,7 +1,11 @@
 // Hostile input through harrow, end to end and without a terminal: a board
 // document that names one net twice, designs whose "file" blocks include
 // themselves or files outside the design, a string_quote without a quote
-// character, constants holding the record's own separators, and Ctrl-C.
+// character, constants holding the record's own separators, and Ctrl-C;
+// two harrows writing one board, outputs that are links or inputs, devices
+// and pipes named as designs, documents with views, names holding a NUL,
+// coordinates beyond the board, a file-size limit, read-only pictures and
+// the JSON of a failed run.
 // Each ends in time, with a clear message and no crash, and changes no
 // document it should not.
 #include "host/sdk/CorvaneEngine.h"
@@ -13,10 +17,13 @@
 #include <filesystem>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -164,4 +171,341 @@ TEST_F(HostileInput, CtrlCWithoutATerminalAbortsTheImport) {
             << err;
     }
     EXPECT_LT(afterInterrupt, 10.0);
+}
+
+namespace {
+
+// A small design of one component and one net, its names made from `tag`.
+std::string SmallDesign(const std::string& tag, int x = 100) {
+    return "(pcb " + tag + " (parser (string_quote \")) (unit mil)\n" +
+           " (structure (layer TOP (type signal)) (boundary (rect pcb 0 0 2000 2000)))\n" +
+           " (placement (component R (place " + tag + "1 " + std::to_string(x) +
+           " 100 front 0)))\n" + " (library (image R (pin P 1 0 0) (pin P 2 50 0))" +
+           " (padstack P (shape (circle TOP 20))))\n" + " (network (net " + tag + "NET (pins " +
+           tag + "1-1 " + tag + "1-2)))\n)\n";
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+} // namespace
+
+TEST_F(HostileInput, ASecondWriterWaitsForTheBoardItHoldsAndLosesNoUpdate) {
+    Write("a.dsn", SmallDesign("ALPHA"));
+    Write("b.dsn", SmallDesign("BRAVO", 600));
+    ASSERT_EQ(Harrow("import a.dsn").exitCode, 0) << Read(folder + "/a.rpt");
+    const std::string board = folder + "/a.pcbdoc";
+    // Held as another harrow holds it, and let go after a while: the import
+    // waits for it, says so, and then adds its design to the board.
+    const int fd = ::open(board.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::thread release([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::close(fd);
+    });
+    const Outcome waited = Harrow("import-into a.pcbdoc b.dsn");
+    release.join();
+    EXPECT_EQ(waited.exitCode, 0) << waited.err;
+    EXPECT_NE(waited.err.find("waiting for a.pcbdoc, held by another harrow"), std::string::npos)
+        << waited.err;
+    EXPECT_GE(seconds, 1.4) << "the board was written while another held it";
+    const std::string dump = Harrow("show a.pcbdoc --json").out;
+    EXPECT_NE(dump.find("\"ALPHA1\""), std::string::npos);
+    EXPECT_NE(dump.find("\"BRAVO1\""), std::string::npos);
+
+    // Held past the bound: refused, named, and the board left as it was.
+    const std::string before = Read(board);
+    const int again = ::open(board.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(again, 0);
+    ASSERT_EQ(::flock(again, LOCK_EX), 0);
+    Write("c.dsn", SmallDesign("CHARLIE", 1100));
+    for (const char* verb :
+         {"import-into a.pcbdoc c.dsn", "import c.dsn -o a.pcbdoc", "embedded a.pcbdoc --delete"}) {
+        const Outcome refused = Harrow(std::string(verb) + " --wait 0.3");
+        EXPECT_EQ(refused.exitCode, 2) << verb << ": " << refused.err;
+        EXPECT_NE(refused.err.find("a.pcbdoc is held by another harrow"), std::string::npos)
+            << verb << ": " << refused.err;
+        EXPECT_EQ(Read(board), before) << verb;
+    }
+    // Readers do not wait.
+    EXPECT_EQ(Harrow("show a.pcbdoc --wait 0").exitCode, 0);
+    ::close(again);
+}
+
+TEST_F(HostileInput, TwoImportsIntoOneBoardAtOnceBothSurvive) {
+    Write("base.dsn", SmallDesign("BASE"));
+    ASSERT_EQ(Harrow("import base.dsn").exitCode, 0);
+    const char* tags[] = {"DELTA", "ECHO", "FOXTROT"};
+    std::string script;
+    int x = 500;
+    for (const char* tag : tags) {
+        Write(std::string(tag) + ".dsn", SmallDesign(tag, x));
+        x += 400;
+        script += testshell::Quote(kHarrow) + " -q import-into base.pcbdoc " + tag + ".dsn & ";
+    }
+    const Outcome run = Run("bash", "-c " + testshell::Quote(script + "wait"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string dump = Harrow("show base.pcbdoc --json").out;
+    for (const char* tag : tags)
+        EXPECT_NE(dump.find(std::string("\"") + tag + "1\""), std::string::npos)
+            << tag << " was lost";
+}
+
+TEST_F(HostileInput, PicturesNeverWriteThroughALinkOrOverTheBoard) {
+    Write("d.dsn", SmallDesign("D"));
+    ASSERT_EQ(Harrow("import d.dsn").exitCode, 0);
+    const std::string board = folder + "/d.pcbdoc";
+    const std::string bytes = Read(board);
+    ASSERT_EQ(::symlink("d.pcbdoc", (folder + "/soft.svg").c_str()), 0);
+    ASSERT_EQ(::link(board.c_str(), (folder + "/hard.html").c_str()), 0);
+    for (const char* verb :
+         {"show d.pcbdoc --svg soft.svg", "show d.pcbdoc --svg hard.html", "view d.pcbdoc soft.svg",
+          "view d.pcbdoc hard.html", "view d.pcbdoc d.pcbdoc", "view d.pcbdoc soft.svg --force"}) {
+        const Outcome run = Harrow(verb);
+        EXPECT_EQ(run.exitCode, 2) << verb << ": " << run.err;
+        EXPECT_NE(run.err.find("it is the board d.pcbdoc"), std::string::npos)
+            << verb << ": " << run.err;
+        EXPECT_EQ(Read(board), bytes) << verb << " changed the board";
+    }
+    // A link planted where the page goes is replaced; what it led to stays.
+    Write("victim.txt", "keep me");
+    ASSERT_EQ(::symlink("victim.txt", (folder + "/d.html").c_str()), 0);
+    ASSERT_EQ(::symlink("victim.txt", (folder + "/p.svg").c_str()), 0);
+    EXPECT_EQ(Harrow("view d.pcbdoc").exitCode, 0);
+    EXPECT_EQ(Harrow("show d.pcbdoc --svg p.svg").exitCode, 0);
+    EXPECT_EQ(Read(folder + "/victim.txt"), "keep me");
+    for (const char* page : {"/d.html", "/p.svg"}) {
+        struct stat info {};
+        ASSERT_EQ(::lstat((folder + page).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << page << " is still a link";
+        EXPECT_NE(Read(folder + page).find("<svg"), std::string::npos) << page;
+    }
+}
+
+TEST_F(HostileInput, AnOutputThatIsAnInputOrAnotherOutputIsRefused) {
+    const std::string design = SmallDesign("E");
+    Write("e.dsn", design);
+    ASSERT_EQ(::link((folder + "/e.dsn").c_str(), (folder + "/twin.pcbdoc").c_str()), 0);
+    for (const char* verb :
+         {"import e.dsn -o e.dsn", "import e.dsn --rte e.dsn", "import e.dsn --ses e.dsn",
+          "tokens e.dsn -o e.dsn", "import e.dsn -o e.rpt", "import e.dsn -o twin.pcbdoc",
+          "import e.dsn --rte out.x --ses out.x"}) {
+        const Outcome run = Harrow(verb);
+        EXPECT_EQ(run.exitCode, 2) << verb << ": " << run.err;
+        EXPECT_NE(run.err.find("cannot write"), std::string::npos) << verb << ": " << run.err;
+        EXPECT_EQ(Read(folder + "/e.dsn"), design) << verb << " replaced the design";
+        EXPECT_FALSE(Exists(folder + "/e.rpt")) << verb;
+        EXPECT_FALSE(Exists(folder + "/e.pcbdoc")) << verb;
+        EXPECT_FALSE(Exists(folder + "/out.x")) << verb;
+    }
+    // The board as a route file of its own export.
+    ASSERT_EQ(Harrow("import e.dsn").exitCode, 0);
+    const std::string board = Read(folder + "/e.pcbdoc");
+    const Outcome exported = Harrow("export e.pcbdoc --rte e.pcbdoc");
+    EXPECT_EQ(exported.exitCode, 2) << exported.err;
+    EXPECT_EQ(Read(folder + "/e.pcbdoc"), board);
+}
+
+TEST_F(HostileInput, EveryPathThatOpensADesignRefusesDevicesAndPipes) {
+    ASSERT_EQ(::symlink("/dev/zero", (folder + "/z.dsn").c_str()), 0);
+    ASSERT_EQ(::mkfifo((folder + "/f.dsn").c_str(), 0644), 0);
+    for (const char* name : {"z.dsn", "f.dsn"}) {
+        for (const std::string& verb : {std::string("run ImportSpecctraDesignFile DsnFile=") + name,
+                                        std::string("run DebugParseDSN --dialog ") + name}) {
+            const Outcome run =
+                Run("timeout", "-s KILL 60 " + testshell::Quote(kHarrow) + " " + verb);
+            EXPECT_EQ(run.exitCode, 2) << verb << ": " << run.err;
+            EXPECT_NE(run.err.find(std::string("\"") + name + "\": it is not a regular file"),
+                      std::string::npos)
+                << verb << ": " << run.err;
+        }
+    }
+}
+
+TEST_F(HostileInput, ADocumentWithViewsIsRefusedBeforeAnythingRunsThroughThem) {
+    Write("v.dsn", SmallDesign("V"));
+    ASSERT_EQ(Harrow("import v.dsn").exitCode, 0);
+    const std::string doc = folder + "/v.pcbdoc";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(doc.c_str(), &db), SQLITE_OK);
+    // Every table but meta answered by a query that never ends.
+    ASSERT_EQ(sqlite3_exec(db,
+                           "ALTER TABLE objects RENAME TO objects_kept;"
+                           "CREATE VIEW objects AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                           "SELECT i + 1 FROM n) SELECT o.* FROM n, objects_kept o;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string bytes = Read(doc);
+    for (const char* verb : {"show v.pcbdoc", "import-into v.pcbdoc v.dsn"}) {
+        const Outcome run = Run("timeout", "-s KILL 60 " + testshell::Quote(kHarrow) + " " + verb);
+        EXPECT_EQ(run.exitCode, 3) << verb << ": " << run.err;
+        EXPECT_NE(
+            run.err.find("is not a board document (wrong schema: it holds a table 'objects_kept'"),
+            std::string::npos)
+            << verb << ": " << run.err;
+        EXPECT_EQ(Read(doc), bytes) << verb;
+    }
+}
+
+TEST_F(HostileInput, NamesHoldingANulAreReportedNotMerged) {
+    const std::string nul(1, '\0');
+    Write("n.dsn", "(pcb x (parser (string_quote \")) (unit mil)\n"
+                   " (structure (layer TOP (type signal)) (boundary (rect pcb 0 0 1000 1000)))\n"
+                   " (placement (component R (place \"U" +
+                       nul + "1\" 100 100 front 0) (place \"U" + nul +
+                       "2\" 300 100 front 0) (place R9 500 100 front 0)))\n"
+                       " (library (image R (pin P 1 0 0) (pin P 2 50 0))"
+                       " (padstack P (shape (circle TOP 20))))\n"
+                       " (network (net \"N" +
+                       nul + "one\" (pins R9-1)) (net \"N" + nul + "two\" (pins R9-2)))\n)\n");
+    const Outcome run = Harrow("import n.dsn");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::string report = Read(folder + "/n.rpt");
+    for (const char* line :
+         {"ERROR: Component U\\01 in line 3 is not placed: its name holds a NUL character",
+          "ERROR: Component U\\02 in line 3 is not placed: its name holds a NUL character",
+          "ERROR: The name N\\0one holds a NUL character, which no board name can hold. Line: 5",
+          "ERROR: The name N\\0two holds a NUL character, which no board name can hold. Line: 5"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+    EXPECT_EQ(report.find(nul), std::string::npos) << "a NUL reached the report";
+    const std::string dump = Harrow("show n.pcbdoc --json").out;
+    // Neither a net nor a component cut at the NUL.
+    EXPECT_EQ(dump.find("\"N\""), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("\"U\""), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\"R9\""), std::string::npos);
+}
+
+TEST_F(HostileInput, CoordinatesBeyondTheBoardAreReportedAndNeverWrap) {
+    Write("b.dsn",
+          "(pcb x (parser (string_quote \")) (unit mil)\n"
+          " (structure (layer TOP (type signal)) (layer BOT (type signal))"
+          " (boundary (rect pcb 0 0 1000 99999999999)) (via V))\n"
+          " (placement (component R (place U1 100 100 front 0)) (component S (place U2 300 300 "
+          "front 0)))\n"
+          " (library (image R (pin P 1 0 0) (pin P 2 99999999999 0)) (image S (pin P 1 0 0))"
+          " (padstack P (shape (circle TOP 20)))"
+          " (padstack V (shape (circle TOP 20)) (shape (circle BOT 20))))\n"
+          " (network (net A (pins U1-1 U1-2 U2-1)))\n"
+          " (wiring (wire (path TOP 10 0 0 99999999999 500) (net A)) (via V 99999999999 100 (net "
+          "A))\n"
+          "  (wire (path TOP 10 300 300 600 300) (net A)))\n)\n");
+    const Outcome run = Harrow("import b.dsn");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::string report = Read(folder + "/b.rpt");
+    for (const char* line :
+         {"ERROR: Rectangular Shape on PCB at (1000, 99999999999) lies outside the coordinate "
+          "range of the board; it is not imported.",
+          "ERROR: Component U1 lies outside the coordinate range of the board; it is not "
+          "imported.",
+          "ERROR: Polyline Shape on TOP at (99999999999, 500) lies outside the coordinate range",
+          "ERROR: Via V at (99999999999, 100) lies outside the coordinate range"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+    const std::string dump = Harrow("show b.pcbdoc --json").out;
+    // Nothing clamped to the end of the range, nothing wrapped past it.
+    for (const char* end : {"2147483647", ":-2146"}) {
+        const std::size_t at = dump.find(end);
+        EXPECT_EQ(at, std::string::npos)
+            << end << " in "
+            << dump.substr(at == std::string::npos ? 0 : at - std::min<std::size_t>(at, 200), 300);
+    }
+    EXPECT_NE(dump.find("\"U2\""), std::string::npos) << "the component in range was lost";
+}
+
+TEST_F(HostileInput, ASaveBeyondTheFileSizeLimitIsReportedAndLeavesTheBoard) {
+    std::string design = SmallDesign("F");
+    // Enough components for a board of well over 64 KB.
+    std::string places;
+    for (int i = 0; i < 300; ++i)
+        places += " (place F" + std::to_string(i + 2) + " " + std::to_string(100 + (i % 30) * 60) +
+                  " " + std::to_string(100 + (i / 30) * 150) + " front 0)";
+    const std::string first = "front 0)))"; // the first place, its component, the placement
+    design.replace(design.find(first), first.size(), "front 0)" + places + "))");
+    Write("f.dsn", design);
+    ASSERT_EQ(Harrow("import f.dsn").exitCode, 0);
+    const std::string board = Read(folder + "/f.pcbdoc");
+    ASSERT_GT(board.size(), 64u * 1024);
+    const Outcome run =
+        Run("bash", "-c " + testshell::Quote("ulimit -f 64; exec " + testshell::Quote(kHarrow) +
+                                             " import f.dsn --json"));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("cannot save " + folder + "/f.pcbdoc: File too large"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("\"error\":\"cannot save"), std::string::npos) << run.out;
+    EXPECT_EQ(Read(folder + "/f.pcbdoc"), board);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".saving-"), std::string::npos)
+            << entry.path();
+}
+
+TEST_F(HostileInput, ForceReplacesEveryReadOnlyOutputAlike) {
+    Write("g.dsn", SmallDesign("G"));
+    ASSERT_EQ(Harrow("import g.dsn").exitCode, 0);
+    std::string prefix;
+    if (::geteuid() == 0) {
+        // Root writes read-only files anyway: run harrow as nobody, in a
+        // folder nobody may write.
+        if (!Exists("/usr/bin/setpriv"))
+            GTEST_SKIP() << "running as root, and setpriv is missing to run harrow as nobody";
+        ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        for (const char* name : {"/g.pcbdoc", "/g.dsn"})
+            ASSERT_EQ(::chmod((folder + name).c_str(), 0644), 0);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    for (const char* name : {"g.html", "g.svg"}) {
+        Write(name, "old");
+        ASSERT_EQ(::chmod((folder + "/" + name).c_str(), 0444), 0);
+    }
+    for (const std::string& verb :
+         {std::string("view g.pcbdoc g.html"), std::string("show g.pcbdoc --svg g.svg")}) {
+        const Outcome refused =
+            Run("bash", "-c " + testshell::Quote(prefix + kHarrow + " " + verb));
+        EXPECT_EQ(refused.exitCode, 2) << verb << ": " << refused.err;
+        EXPECT_NE(refused.err.find("is read-only; it is not replaced (--force replaces it)"),
+                  std::string::npos)
+            << verb << ": " << refused.err;
+        const Outcome forced =
+            Run("bash", "-c " + testshell::Quote(prefix + kHarrow + " " + verb + " --force"));
+        EXPECT_EQ(forced.exitCode, 0) << verb << ": " << forced.err;
+    }
+    for (const char* name : {"/g.html", "/g.svg"}) {
+        EXPECT_NE(Read(folder + name).find("<svg"), std::string::npos) << name;
+        struct stat info {};
+        ASSERT_EQ(::stat((folder + name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0444u) << name << " lost its mode";
+    }
+}
+
+TEST_F(HostileInput, JsonSaysWhatWentWrongOnEveryExit) {
+    Write("j.dsn", SmallDesign("J"));
+    ASSERT_EQ(Harrow("import j.dsn").exitCode, 0);
+    ASSERT_EQ(::chmod((folder + "/j.pcbdoc").c_str(), 0444), 0);
+    struct Case {
+        const char* verb;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"import-into j.pcbdoc j.dsn --json", "j.pcbdoc is read-only"},
+        {"import j.dsn -o missing/j.pcbdoc --json", "folder missing does not exist"},
+        {"view j.pcbdoc missing/j.html --json", "folder missing does not exist"},
+        {"import j.dsn --bogus --json", "unknown option"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Harrow(c.verb);
+        EXPECT_EQ(run.exitCode, 2) << c.verb << ": " << run.err;
+        ASSERT_FALSE(run.out.empty()) << c.verb;
+        EXPECT_EQ(run.out.front(), '{') << c.verb << ": " << run.out;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+        EXPECT_NE(run.out.find("\"error\":"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(c.error), std::string::npos) << c.verb << ": " << run.out;
+        EXPECT_NE(run.out.find("\"exit\":2}"), std::string::npos) << run.out;
+    }
+    const Outcome into = Harrow("import-into j.pcbdoc j.dsn --json");
+    EXPECT_NE(into.out.find("\"verb\":\"import-into\",\"input\":\"" + folder + "/j.dsn\""),
+              std::string::npos)
+        << into.out;
 }

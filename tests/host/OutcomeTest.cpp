@@ -111,6 +111,35 @@ TEST_F(OutcomeFiles, FolderWatchNamesWrittenFilesButNotSaveLeftovers) {
               (std::vector<std::string>{folder + "/changed.txt", folder + "/new.rte"}));
 }
 
+TEST_F(OutcomeFiles, AnOutputIsNeverAnInputOrAnotherOutput) {
+    Write("d.dsn", "(pcb x)");
+    ASSERT_EQ(::symlink("d.dsn", (folder + "/soft.pcbdoc").c_str()), 0);
+    ASSERT_EQ(::link((folder + "/d.dsn").c_str(), (folder + "/hard.pcbdoc").c_str()), 0);
+    EXPECT_TRUE(SameFile("d.dsn", folder + "/soft.pcbdoc"));
+    EXPECT_TRUE(SameFile("hard.pcbdoc", "./sub/../d.dsn"));
+    EXPECT_TRUE(SameFile("new.rpt", folder + "/new.rpt")) << "by path when neither exists";
+    EXPECT_FALSE(SameFile("d.dsn", "new.rpt"));
+    OutputGuard guard(false);
+    guard.AddInput("d.dsn", "design");
+    for (const char* alias : {"d.dsn", "soft.pcbdoc", "hard.pcbdoc"})
+        EXPECT_THROW(guard.Add(alias), HostError) << alias;
+    guard.Add("d.pcbdoc");
+    EXPECT_THROW(guard.Add(folder + "/d.pcbdoc"), HostError) << "one output given twice";
+    guard.Add("d.rpt");
+}
+
+TEST_F(OutcomeFiles, TheWriterReplacesALinkInsteadOfWritingThroughIt) {
+    Write("target.txt", "keep");
+    ASSERT_EQ(::symlink("target.txt", (folder + "/out.svg").c_str()), 0);
+    WriteFileReplacing(folder + "/out.svg", "<svg/>");
+    EXPECT_EQ(testshell::Read(folder + "/target.txt"), "keep");
+    struct stat info {};
+    ASSERT_EQ(::lstat((folder + "/out.svg").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(testshell::Read(folder + "/out.svg"), "<svg/>");
+    EXPECT_THROW(WriteFileReplacing(folder + "/no folder/x.svg", "x"), HostError);
+}
+
 TEST_F(OutcomeFiles, MissingFilesAndFoldersAreUnreadableInput) {
     EXPECT_THROW(RequireReadableFile(folder + "/absent.dsn", "design"), InputError);
     EXPECT_THROW(RequireReadableFile(folder, "design"), InputError);
