@@ -231,17 +231,13 @@ DesignDigest ReadDesignDigest(std::string_view text, bool names) {
 std::vector<DesignName> DesignDigest::Names(NameKind kind) const {
     std::vector<DesignName> found;
     std::unordered_set<std::string> seen;
-    for (std::size_t at = 0; at < nameLines.size();) {
-        std::size_t end = nameLines.find('\n', at);
-        if (end == std::string::npos)
-            end = nameLines.size();
+    ForEachLine(nameLines, [&](std::string_view line) {
         NameKind lineKind{};
         DesignName name;
-        if (ParseNameLine(std::string_view(nameLines).substr(at, end - at), lineKind, name) &&
-            lineKind == kind && seen.insert((name.quoted ? "q" : "p") + name.spelling).second)
+        if (ParseNameLine(line, lineKind, name) && lineKind == kind &&
+            seen.insert((name.quoted ? "q" : "p") + name.spelling).second)
             found.push_back(std::move(name));
-        at = end + 1;
-    }
+    });
     return found;
 }
 

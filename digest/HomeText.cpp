@@ -15,15 +15,13 @@ namespace {
 
 constexpr std::string_view kMagic = "harrow-home 1";
 
+// A whole number (what the translator and the table write as coordinates).
 bool ReadWhole(std::string_view text, long long& value) {
-    if (text.empty() || text.size() > 20)
+    double real = 0;
+    if (!ReadReal(text, real) || real != std::floor(real) || std::fabs(real) > 1e17)
         return false;
-    char buffer[24];
-    text.copy(buffer, text.size());
-    buffer[text.size()] = '\0';
-    char* end = nullptr;
-    value = std::strtoll(buffer, &end, 10);
-    return end != buffer && *end == '\0';
+    value = static_cast<long long>(real);
+    return true;
 }
 
 bool IsShapeKeyword(std::string_view keyword) {
@@ -438,17 +436,11 @@ std::string HomeTable::ViaLine(const DesignVia& via) {
 
 std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
     HomeTable table;
-    std::size_t at = 0;
-    bool first = true;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos)
-            end = text.size();
-        const std::string_view line = text.substr(at, end - at);
-        at = end + 1;
+    bool magic = false, sound = true;
+    ForEachLine(text, [&](std::string_view line) {
         if (line == kMagic) {
-            first = false;
-            continue;
+            magic = true;
+            return;
         }
         std::vector<std::string_view> fields;
         for (std::size_t from = 0; from <= line.size();) {
@@ -462,39 +454,34 @@ std::optional<HomeTable> HomeTable::Parse(std::string_view text) {
         DesignName name;
         long long x = 0, y = 0;
         if (fields.size() == 2 && fields[0] == "quote" && ReadWhole(fields[1], x) && x >= 0 &&
-            x < 256) {
+            x < 256)
             table.quote = static_cast<char>(x);
-        } else if (fields.size() == 2 && fields[0] == "host" && UnescapeName(fields[1], value)) {
+        else if (fields.size() == 2 && fields[0] == "host" && UnescapeName(fields[1], value))
             table.hostCad = value;
-        } else if (NameKind kind{}; ParseNameLine(line, kind, name)) {
+        else if (NameKind kind{}; ParseNameLine(line, kind, name))
             table.names[static_cast<std::size_t>(kind)].push_back(std::move(name));
-        } else if (fields.size() == 4 && fields[0] == "V" && UnescapeName(fields[1], value) &&
-                   ReadWhole(fields[2], x) && ReadWhole(fields[3], y)) {
+        else if (fields.size() == 4 && fields[0] == "V" && UnescapeName(fields[1], value) &&
+                 ReadWhole(fields[2], x) && ReadWhole(fields[3], y))
             table.vias.push_back({value, x, y});
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (first) // the first line of every table this code writes
+        else
+            sound = false;
+    });
+    // The magic line heads every table this code writes.
+    if (!magic || !sound)
         return std::nullopt;
     return table;
 }
 
 std::string PruneTableText(std::string_view tableText) {
     std::string out;
-    for (std::size_t at = 0; at < tableText.size();) {
-        std::size_t end = tableText.find('\n', at);
-        if (end == std::string_view::npos)
-            end = tableText.size();
-        const std::string_view line = tableText.substr(at, end - at);
+    ForEachLine(tableText, [&](std::string_view line) {
         NameKind kind{};
         DesignName name;
         if (!ParseNameLine(line, kind, name) ||
             std::any_of(name.spelling.begin(), name.spelling.end(),
                         [](char c) { return c >= 'a' && c <= 'z'; }))
             out.append(line).append("\n");
-        at = end + 1;
-    }
+    });
     return out;
 }
 
@@ -508,16 +495,12 @@ std::vector<std::string> CaseMergesIn(std::string_view tableText) {
     // a second collects the spellings of the few board names that several
     // spellings share.
     auto each = [&](auto&& visit) {
-        for (std::size_t at = 0; at < tableText.size();) {
-            std::size_t end = tableText.find('\n', at);
-            if (end == std::string_view::npos)
-                end = tableText.size();
+        ForEachLine(tableText, [&](std::string_view line) {
             NameKind kind{};
             DesignName name;
-            if (ParseNameLine(tableText.substr(at, end - at), kind, name))
+            if (ParseNameLine(line, kind, name))
                 visit(kind, name.quoted ? name.spelling : UpperAscii(name.spelling), name.spelling);
-            at = end + 1;
-        }
+        });
     };
     const std::hash<std::string> hash;
     std::vector<std::pair<std::size_t, std::size_t>> seen; // (board name, spelling)

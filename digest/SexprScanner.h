@@ -35,6 +35,17 @@ inline std::string Lower(std::string_view text) {
 using HostSdk::SameTextAscii;
 using HostSdk::UpperAscii;
 
+// Calls each(line) for every line of a text, without its line break.
+template <typename Each> void ForEachLine(std::string_view text, Each&& each) {
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        each(text.substr(at, end - at));
+        at = end + 1;
+    }
+}
+
 // A whole word as a finite number ("12.5", "-3e2"); false for anything else.
 inline bool ReadReal(std::string_view word, double& value) {
     if (word.empty() || word.size() > 63)

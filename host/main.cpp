@@ -23,6 +23,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -186,6 +187,19 @@ std::string ResolveRename(const std::string& value, const std::string& base,
 
 // ---- the verbs ----
 
+// harrow's own reading of the design, before the translator's: Ctrl-C ends
+// it as it ends the importer's look at the file.
+std::unique_ptr<HomeDesign> ReadHomeDesign(Session& session, const std::string& dsn, bool literal) {
+    std::unique_ptr<HomeDesign> home;
+    session.Guarded("reading " + ShownPath(dsn),
+                    [&] { home = std::make_unique<HomeDesign>(dsn, literal); });
+    // Ctrl-C while harrow read: the question the translator's reader asks.
+    Console& console = session.GetConsole();
+    if (console.Interrupted() || (console.TakeEscape() && console.AskYesNo("Confirm Abort")))
+        throw InputError(ShownPath(dsn) + ": cancelled by the user");
+    return home;
+}
+
 // Notes of harrow's own, one line each after the summary: "DSN: note".
 void PrintNotes(const CommandLine& line, const std::string& about,
                 const std::vector<std::string>& notes) {
@@ -227,7 +241,8 @@ int Import(CommandLine& line) {
         line.session.boards.push_back(*line.merge);
     Session session(line.session);
     RequireDesign(session, dsn);
-    HomeDesign home(dsn, line.literal);
+    const std::unique_ptr<HomeDesign> read = ReadHomeDesign(session, dsn, line.literal);
+    HomeDesign& home = *read;
 
     // Where everything lands: beside the design, or beside the -o board.
     std::optional<StagedDesign> staged;
@@ -445,7 +460,8 @@ int NewProject(CommandLine& line) {
     guard.AddInput(dsn, "design");
     guard.Add(report);
     int32_t result = 0;
-    HomeDesign home(dsn, line.literal);
+    const std::unique_ptr<HomeDesign> read = ReadHomeDesign(session, dsn, line.literal);
+    HomeDesign& home = *read;
     session.Guarded("new-project", [&] { result = session.Plugin().Importer().ImportFile(dsn); });
     if (result != 0)
         throw HostError("the import into a new project failed (importer code " + HexCode(result) +
@@ -783,7 +799,8 @@ int ImportInto(CommandLine& line) {
     Session session(line.session);
     BoardDocument& document = session.OpenBoard(line.positional[0]);
     RequireReadableFile(dsn, "design");
-    HomeDesign home(dsn, line.literal);
+    const std::unique_ptr<HomeDesign> read = ReadHomeDesign(session, dsn, line.literal);
+    HomeDesign& home = *read;
     std::optional<StagedDesign> staged;
     if (const std::string rewritten = home.TakeRewrittenText(); !rewritten.empty())
         staged.emplace(dsn, TemporaryFolder(), std::string(), &rewritten);
