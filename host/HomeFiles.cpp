@@ -96,9 +96,8 @@ HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), lit
 }
 
 void HomeDesign::ReadNames(std::string_view text) {
-    if (literal_ || namesRead_)
+    if (literal_)
         return;
-    namesRead_ = true;
     Digest::DesignDigest named = Digest::ReadDesignDigest(text, true);
     // The table as it is kept with the board: the names as the digest wrote
     // them (the text itself, not a copy: a large block freed before the
@@ -133,7 +132,12 @@ std::vector<std::string> HomeDesign::Notes() {
     return notes;
 }
 
-void HomeDesign::ReleaseTable() {
+void HomeDesign::GiveToBoard(EngineLibrary& engine, intptr_t board) {
+    if (literal_)
+        return;
+    GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }), board);
+    StoreHomeTable(engine, board, tableText_);
+    // The board keeps the table: the save needs no second copy of it.
     FindCaseMerges();
     tableText_ = std::string();
 }
@@ -220,11 +224,6 @@ void HomeDesign::RecordRouterVias(const Router::RouteBoard& board,
                 {padstack, std::llround((via.at.x - board.origin.x) * kStepsPerUnit),
                  std::llround((via.at.y - board.origin.y) * kStepsPerUnit)});
     }
-}
-
-Digest::HomeTable HomeDesign::Table() const {
-    std::optional<Digest::HomeTable> table = Digest::HomeTable::Parse(tableText_);
-    return table ? std::move(*table) : Digest::HomeTable();
 }
 
 void StoreHomeTable(EngineLibrary& engine, intptr_t board, const std::string& tableText) {

@@ -28,11 +28,10 @@ public:
 
     bool Literal() const { return literal_; }
     const Digest::DesignDigest& Digest() const { return digest_; }
-    // The design's names and via padstacks, with the router's vias since.
-    Digest::HomeTable Table() const;
-    // The same as it is kept with the board (StoreHomeTable), and then let go.
-    const std::string& TableText() const { return tableText_; }
-    void ReleaseTable();
+    // What harrow gives the board the design went into: the outline
+    // (GiveBoardEdge) and the name table (StoreHomeTable), which the board
+    // then keeps alone.
+    void GiveToBoard(EngineLibrary& engine, intptr_t board);
     // The design's text with the words the translator does not know replaced
     // (empty when there are none, or under --literal); once.
     std::string TakeRewrittenText();
@@ -62,7 +61,6 @@ private:
     // Kept as text: a design of a million parts holds millions of names, and
     // text is the smallest form of them.
     std::string tableText_;
-    bool namesRead_ = false;
     bool mergesFound_ = false;
     std::vector<std::string> caseMerges_;
     std::vector<std::string> notes_;

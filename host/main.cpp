@@ -212,10 +212,10 @@ void PrintNotes(const CommandLine& line, const std::string& about,
 // The route and session files the translator wrote, rewritten for the
 // design's CAD system; each file written is named, with what changed.
 void HomeTheFiles(const CommandLine& line, Session& session, intptr_t board,
-                  const std::optional<Digest::HomeTable>& known, const std::string& from,
-                  const std::vector<std::string>& written, std::vector<std::string>& lines) {
-    std::optional<Digest::HomeTable> table = known;
-    if (!line.literal && !table && board != 0)
+                  const std::string& from, const std::vector<std::string>& written,
+                  std::vector<std::string>& lines) {
+    std::optional<Digest::HomeTable> table;
+    if (!line.literal && board != 0)
         table = LoadHomeTable(session.Engine(), board);
     for (const std::string& path : written) {
         std::string what = "written";
@@ -300,11 +300,7 @@ int Import(CommandLine& line) {
     if (staged && !line.merge && document != nullptr)
         document->SetFileName(board);
     if (document != nullptr && !line.literal && document->Modified()) {
-        EngineLibrary& engine = session.Engine();
-        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
-                           document->BoardHandle());
-        StoreHomeTable(engine, document->BoardHandle(), home.TableText());
-        home.ReleaseTable(); // the board keeps it: the save needs no third copy
+        home.GiveToBoard(session.Engine(), document->BoardHandle());
     }
     session.Finish();
     if (staged && !line.autoroute)
@@ -335,8 +331,8 @@ int Import(CommandLine& line) {
         else if (path && translation.done)
             translation.notWritten.push_back(*path);
     std::vector<std::string> fileLines;
-    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, std::nullopt,
-                 board, written, fileLines);
+    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, board, written,
+                 fileLines);
     translation.files = written;
     // Asked to route, and the router left connections open: part of the work.
     if (const int open = session.Client().AutorouteOpen(); open > 0 && translation.done)
@@ -468,10 +464,7 @@ int NewProject(CommandLine& line) {
                         "); see the messages above");
     if (BoardDocument* document = session.Client().CurrentDocument();
         document != nullptr && !line.literal) {
-        EngineLibrary& engine = session.Engine();
-        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
-                           document->BoardHandle());
-        StoreHomeTable(engine, document->BoardHandle(), home.TableText());
+        home.GiveToBoard(session.Engine(), document->BoardHandle());
     }
     session.Finish();
     guard.RestoreModes();
@@ -781,8 +774,8 @@ int Export(CommandLine& line) {
     }
     std::vector<std::string> fileLines;
     BoardDocument* document = session.Client().CurrentDocument();
-    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, std::nullopt,
-                 board, written, fileLines);
+    HomeTheFiles(line, session, document != nullptr ? document->BoardHandle() : 0, board, written,
+                 fileLines);
     translation.files = written;
     if (!translation.done)
         translation.nothingReason = "no route or session file was written";
@@ -817,10 +810,7 @@ int ImportInto(CommandLine& line) {
     // Only a board the design changed gets its names (a design that held
     // nothing leaves the board as it was).
     if (imported && !line.literal && document.Modified()) {
-        EngineLibrary& engine = session.Engine();
-        home.GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }),
-                           handle);
-        StoreHomeTable(engine, handle, home.TableText());
+        home.GiveToBoard(session.Engine(), handle);
     }
     session.Finish();
     Translation translation;

@@ -1,18 +1,13 @@
 #include "router/DesignBoundary.h"
 
+#include "host/sdk/AsciiText.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 
 namespace Router {
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 struct Candidate {
     bool signal = false;
@@ -60,9 +55,10 @@ std::vector<Pt> DesignBoundary(const Digest::DesignDigest& design, Pt origin) {
     std::vector<Candidate> shapes;
     for (const Digest::BoundaryShape& shape : design.boundary) {
         Candidate candidate;
-        candidate.signal = Lower(shape.layer) == "signal";
+        candidate.signal = HostSdk::SameTextAscii(shape.layer, "signal");
         candidate.points = ShapePoints(shape.kind, shape.numbers);
-        if (!candidate.points.empty() && (candidate.signal || Lower(shape.layer) == "pcb"))
+        if (!candidate.points.empty() &&
+            (candidate.signal || HostSdk::SameTextAscii(shape.layer, "pcb")))
             shapes.push_back(std::move(candidate));
     }
     // The routing boundary beats the board's; of several, the largest.
@@ -88,7 +84,8 @@ std::vector<Pt> BoardEdge(const Digest::DesignDigest& design, Pt origin, std::st
     double bestArea = -1;
     std::vector<Pt> points;
     for (const Digest::BoundaryShape& shape : design.boundary) {
-        if (Lower(shape.layer) != "pcb" || (shape.kind != "path" && shape.kind != "polygon"))
+        if (!HostSdk::SameTextAscii(shape.layer, "pcb") ||
+            (shape.kind != "path" && shape.kind != "polygon"))
             continue;
         std::vector<Pt> vertices;
         for (std::size_t i = 1; i + 1 < shape.numbers.size(); i += 2)
