@@ -21,6 +21,8 @@ struct EntryPoints {
     PCBAPI_PROCEDURES(PCBPROCS_PROCEDURE_SLOT)
 #undef PCBPROCS_FUNCTION_SLOT
 #undef PCBPROCS_PROCEDURE_SLOT
+    // The engine's own extensions, which another engine may lack.
+    std::atomic<decltype(&Corvane_SetPadOutline)> SetPadOutline{nullptr};
 };
 
 constexpr unsigned long long kNoGeneration = ~0ull;
@@ -97,6 +99,7 @@ void clearEntries(EntryPoints& entries) {
     PCBAPI_PROCEDURES(PCBPROCS_CLEAR_PROCEDURE)
 #undef PCBPROCS_CLEAR_FUNCTION
 #undef PCBPROCS_CLEAR_PROCEDURE
+    entries.SetPadOutline.store(nullptr, std::memory_order_relaxed);
 }
 
 void resolveEntries(void* module, EntryPoints& entries) {
@@ -108,6 +111,9 @@ void resolveEntries(void* module, EntryPoints& entries) {
     PCBAPI_PROCEDURES(PCBPROCS_RESOLVE_PROCEDURE)
 #undef PCBPROCS_RESOLVE_FUNCTION
 #undef PCBPROCS_RESOLVE_PROCEDURE
+    entries.SetPadOutline.store(
+        reinterpret_cast<decltype(&Corvane_SetPadOutline)>(dlsym(module, "Corvane_SetPadOutline")),
+        std::memory_order_release);
 }
 
 void unbindLocked(Binding& b) {
@@ -169,6 +175,11 @@ PCBAPI_FUNCTIONS(PCBPROCS_DEFINE_FUNCTION)
 PCBAPI_PROCEDURES(PCBPROCS_DEFINE_PROCEDURE)
 #undef PCBPROCS_DEFINE_FUNCTION
 #undef PCBPROCS_DEFINE_PROCEDURE
+
+bool SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t count) {
+    auto entry = entryPoints().SetPadOutline.load(std::memory_order_acquire);
+    return entry && entry(pad, pieces, count) == 1;
+}
 
 bool BindEngine() {
     Binding& b = binding();

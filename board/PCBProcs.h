@@ -8,6 +8,7 @@
 // indirect call.
 #pragma once
 
+#include "host/sdk/CorvaneEngine.h"
 #include "host/sdk/PcbApi.h"
 
 #include <cstdint>
@@ -21,6 +22,10 @@ PCBAPI_FUNCTIONS(PCBPROCS_DECLARE_FUNCTION)
 PCBAPI_PROCEDURES(PCBPROCS_DECLARE_PROCEDURE)
 #undef PCBPROCS_DECLARE_FUNCTION
 #undef PCBPROCS_DECLARE_PROCEDURE
+
+// The engine's extension that keeps a pad's true copper outline beside its
+// record; false when the engine lacks it or refuses the outline.
+bool SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t count);
 
 // Looks for the engine now and resolves every entry point when it is loaded.
 // Answers whether the engine is bound afterwards. Never loads the engine.

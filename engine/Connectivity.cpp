@@ -1,5 +1,7 @@
 #include "engine/Connectivity.h"
 
+#include "engine/PadOutlines.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -357,13 +359,9 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
         c.smd = o.layer != kMultiLayer;
         c.testPoint = p.testTop || p.testBottom;
         c.role = CopperRole::kCopper;
-        auto entry = [&](int32_t layer) {
-            if (p.mode == 0)
-                return kTopLayer;
-            if (p.mode == 1)
-                return layer == kTopLayer || layer == kBottomLayer ? layer : 2;
-            return layer;
-        };
+        auto entry = [&](int32_t layer) { return PadEntryLayer(p.mode, layer); };
+        const ObjectExtras extras = s.Extras(slot);
+        const PadOutline* outline = extras.outline.get();
         std::vector<int32_t> layers;
         if (o.layer == kMultiLayer) {
             for (int32_t l = kTopLayer; l <= kBottomLayer; ++l)
@@ -373,21 +371,25 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
             layers.push_back(o.layer);
         }
         // Layers with the same shape share one piece.
+        // An entry with a true outline has that copper instead of its shape.
         struct Shape {
             PadLayerEntry e;
+            int32_t outlineEntry = 0;
             LayerBits bits;
         };
         std::vector<Shape> shapes;
         for (int32_t l : layers) {
-            const PadLayerEntry& e = pad.layers.At(entry(l));
-            if (e.shape == 0 || e.xSize <= 0 || e.ySize <= 0)
+            const int32_t at = entry(l);
+            const int32_t outlineEntry = outline && outline->HasEntry(at) ? at : 0;
+            const PadLayerEntry& e = pad.layers.At(at);
+            if (outlineEntry == 0 && (e.shape == 0 || e.xSize <= 0 || e.ySize <= 0))
                 continue;
             auto same = std::find_if(shapes.begin(), shapes.end(), [&](const Shape& sh) {
-                return sh.e.shape == e.shape && sh.e.xSize == e.xSize && sh.e.ySize == e.ySize &&
-                       sh.e.crPct == e.crPct;
+                return outlineEntry != 0 ? sh.outlineEntry == outlineEntry
+                                         : sh.outlineEntry == 0 && sh.e == e;
             });
             if (same == shapes.end())
-                shapes.push_back({e, {}}), same = shapes.end() - 1;
+                shapes.push_back({e, outlineEntry, {}}), same = shapes.end() - 1;
             same->bits.Set(l);
         }
         // Through-hole pads reach the plane layers through their holes.
@@ -396,6 +398,13 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
                 if (board.layers[l].inStack)
                     shapes.front().bits.Set(l);
         for (const Shape& sh : shapes) {
+            if (sh.outlineEntry != 0) {
+                for (const PadOutlinePiece& piece : outline->pieces)
+                    if (piece.entry == sh.outlineEntry)
+                        AddPiece(index, sh.bits, piece.radius,
+                                 PlacedPiece(piece, x, y, p.angle, extras.outlineMirrored));
+                continue;
+            }
             double radius = 0;
             std::vector<Point> core = PadCore(sh.e.shape, x, y, sh.e.xSize, sh.e.ySize,
                                               pad.shared.get().angle, sh.e.crPct, radius);

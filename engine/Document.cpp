@@ -11,6 +11,7 @@
 // value is range-checked before it is converted, every record is held to what
 // the entry points would accept, and a document refused part-way leaves
 // nothing behind in the store.
+#include "engine/PadOutlines.h"
 #include "engine/Records.h"
 #include "host/sdk/TemporaryFiles.h"
 
@@ -41,6 +42,8 @@ constexpr const char* kFormat = "corvane-board";
 constexpr const char* kVersion = "2";
 // Board-table keys of what a host keeps with the board (Corvane_SetHostData).
 constexpr const char* kHostDataPrefix = "host:";
+// Board-table key of the pads' true outlines (ObjectExtras::outline).
+constexpr const char* kPadOutlinesKey = "pad_outlines";
 
 const char* kSchema = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -197,6 +200,18 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
         for (size_t i = 0; i < b.grids.v.size(); ++i)
             put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
+        std::vector<KeptPadOutline> outlines;
+        for (uint32_t slot : order)
+            if (s.At(slot).kind == kPad && s.At(slot).hasExtras)
+                if (ObjectExtras extras = s.Extras(slot); extras.outline)
+                    outlines.push_back({idOfSlot(slot), extras.outline, extras.outlineMirrored});
+        if (!outlines.empty()) {
+            const std::string packed = PackPadOutlines(outlines);
+            BindText(st.get(), 1, kPadOutlinesKey);
+            sqlite3_bind_blob(st.get(), 2, packed.data(), static_cast<int>(packed.size()),
+                              SQLITE_TRANSIENT);
+            Step(db, st.get());
+        }
         for (const auto& [key, value] : b.hostData) {
             BindText(st.get(), 1, kHostDataPrefix + key);
             // The board keeps the value alive while the row is written.
@@ -596,7 +611,8 @@ private:
 };
 
 // The board table: key/value rows. Unknown keys are ignored.
-std::string ReadBoardValues(sqlite3* db, BoardRec& b, int64_t& outlineId) {
+std::string ReadBoardValues(sqlite3* db, BoardRec& b, int64_t& outlineId,
+                            std::string& padOutlines) {
     struct IntKey {
         const char* key;
         int32_t BoardRec::*field;
@@ -629,6 +645,10 @@ std::string ReadBoardValues(sqlite3* db, BoardRec& b, int64_t& outlineId) {
                 bytes ? std::string(static_cast<const char*>(bytes),
                                     static_cast<size_t>(sqlite3_column_bytes(st.get(), 1)))
                       : std::string();
+        } else if (k == kPadOutlinesKey) {
+            const void* bytes = sqlite3_column_blob(st.get(), 1);
+            padOutlines.assign(bytes ? static_cast<const char*>(bytes) : "",
+                               static_cast<size_t>(sqlite3_column_bytes(st.get(), 1)));
         } else if (k == "outline") {
             outlineId = row.Whole(1, "outline", 0, INT64_MAX);
         } else if (k.rfind("grid_", 0) == 0) {
@@ -759,7 +779,8 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
         items[i].slot = to[i];
 }
 
-std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int version) {
+std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
+                        std::string_view padOutlines, int version) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
     // Objects: create them all free, then resolve references, then put them
@@ -858,6 +879,21 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId, int 
     for (const auto& p : pending.items)
         if (s.At(p.slot).board == kNone)
             s.AttachToBoard(p.slot, boardSlot);
+    if (!padOutlines.empty()) {
+        std::vector<KeptPadOutline> kept;
+        if (!UnpackPadOutlines(padOutlines, kept))
+            return "corrupt document: the pad outlines are damaged";
+        for (const KeptPadOutline& pad : kept) {
+            const uint32_t slot = slotFor(pad.id);
+            if (slot == kNone || s.At(slot).kind != kPad)
+                return "corrupt document: a pad outline names object " + std::to_string(pad.id) +
+                       ", which is no pad";
+            ObjectExtras extras = s.Extras(slot);
+            extras.outline = pad.outline;
+            extras.outlineMirrored = pad.mirrored;
+            s.SetExtras(slot, extras);
+        }
+    }
     pending.Keep();
     b.outline = kNone;
     if (outlineId) {
@@ -928,7 +964,8 @@ int InterruptPending(void*) {
 std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     BoardRec& b = Store::Get().BoardAt(boardSlot);
     int64_t outlineId = 0;
-    std::string error = ReadBoardValues(db, b, outlineId);
+    std::string padOutlines;
+    std::string error = ReadBoardValues(db, b, outlineId, padOutlines);
     if (!error.empty())
         return "corrupt document: " + error;
     error = ReadLayers(db, b);
@@ -937,7 +974,7 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     error = ReadLayerPairs(db, b);
     if (!error.empty())
         return "corrupt document: " + error;
-    return ReadObjects(db, boardSlot, outlineId, version);
+    return ReadObjects(db, boardSlot, outlineId, padOutlines, version);
 }
 
 } // namespace

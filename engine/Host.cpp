@@ -2,7 +2,11 @@
 // hooks and the JSON dump.
 #include "host/sdk/CorvaneEngine.h"
 
+#include "engine/PadOutlines.h"
 #include "engine/Records.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <cstdio>
 #include <cstring>
@@ -221,6 +225,67 @@ int64_t Corvane_GetHostData(CorvaneBoard board, const char* key, char* buffer, i
             buffer, value.data(),
             static_cast<size_t>(std::min<int64_t>(capacity, static_cast<int64_t>(value.size()))));
     return static_cast<int64_t>(value.size());
+}
+
+int32_t Corvane_SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t count) {
+    Store& s = Store::Get();
+    const uint32_t slot = s.ObjectSlot(pad);
+    if (slot == kNone || s.At(slot).kind != kPad || count < 0 || (count > 0 && !pieces))
+        return 0;
+    PadOutline outline;
+    outline.pieces.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const CorvanePadOutlinePiece& in = pieces[i];
+        if (in.entry < 1 || in.entry >= kLayerCount || in.count < 1 || !in.xy ||
+            !std::isfinite(in.radius) || in.radius < 0)
+            return 0;
+        PadOutlinePiece& piece = outline.pieces.emplace_back();
+        piece.entry = in.entry;
+        piece.radius = in.radius;
+        piece.points.resize(static_cast<size_t>(in.count));
+        for (int32_t k = 0; k < in.count; ++k)
+            piece.points[static_cast<size_t>(k)] = {in.xy[2 * k], in.xy[2 * k + 1]};
+    }
+    std::stable_sort(
+        outline.pieces.begin(), outline.pieces.end(),
+        [](const PadOutlinePiece& a, const PadOutlinePiece& b) { return a.entry < b.entry; });
+    ObjectExtras extras = s.Extras(slot);
+    extras.outline = count > 0 ? SharedPadOutline(std::move(outline)) : nullptr;
+    extras.outlineMirrored = false;
+    s.SetExtras(slot, extras);
+    s.MarkModified(s.At(slot));
+    return 1;
+}
+
+int32_t Corvane_GetPadOutline(intptr_t pad, int32_t layer, int32_t piece, double* radius,
+                              double* xy, int32_t capacity) {
+    Store& s = Store::Get();
+    const uint32_t slot = s.ObjectSlot(pad);
+    if (slot == kNone || piece < 0)
+        return -1;
+    const ObjectRec& o = s.At(slot);
+    if (o.kind != kPad || !o.hasExtras || (o.layer != kMultiLayer && o.layer != layer))
+        return -1;
+    const ObjectExtras extras = s.Extras(slot);
+    if (!extras.outline)
+        return -1;
+    const auto& body = *static_cast<const PadBody*>(o.body.get());
+    const PadShared& shared = body.shared.get();
+    const int32_t entry = PadEntryLayer(shared.mode, layer);
+    for (const PadOutlinePiece& p : extras.outline->pieces) {
+        if (p.entry != entry || piece-- > 0)
+            continue;
+        const std::vector<Point> placed =
+            PlacedPiece(p, o.x1, o.y1, shared.angle, extras.outlineMirrored);
+        if (radius)
+            *radius = p.radius;
+        for (size_t k = 0; xy && k < placed.size() && static_cast<int32_t>(k) < capacity; ++k) {
+            xy[2 * k] = placed[k].x;
+            xy[2 * k + 1] = placed[k].y;
+        }
+        return static_cast<int32_t>(placed.size());
+    }
+    return -1;
 }
 
 int64_t Corvane_LiveObjectCount(void) {

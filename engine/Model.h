@@ -773,14 +773,41 @@ bool IsPrimitiveKind(int32_t kind); // carries the common record fields
 
 // ----------------------------------------------------------------- objects
 
-// The bit fields and index of an object, which few objects set: the store
-// keeps them apart, for the objects that hold any.
+// The true copper of a pad whose shape the per-layer entries cannot hold (a
+// polygon, a path with corners): pieces on the pad's entry layers (the layers
+// its per-layer table is read by, as its mode says), each a point, a segment
+// or a polygon grown by a radius, in host units about the pad's centre before
+// its rotation. Pads made from one padstack share one outline.
+struct PadOutlinePiece {
+    int32_t entry = 0; // the per-layer table entry it replaces
+    double radius = 0;
+    std::vector<PcbApiPoint> points;
+};
+struct PadOutline {
+    std::vector<PadOutlinePiece> pieces; // by entry, then in the order given
+    bool HasEntry(int32_t entry) const {
+        for (const PadOutlinePiece& p : pieces)
+            if (p.entry == entry)
+                return true;
+        return false;
+    }
+};
+
+// The bit fields and index of an object, which few objects set, and a pad's
+// true outline, which only pads of some shapes have: the store keeps them
+// apart, for the objects that hold any.
 struct ObjectExtras {
     uint16_t bitField = 0;
     uint16_t bitField3 = 0;
     uint16_t index = 0;
     uint8_t bitField2 = 0;
-    bool Empty() const { return bitField == 0 && bitField3 == 0 && index == 0 && bitField2 == 0; }
+    // The outline is mirrored (y to -y before the rotation) on a pad turned
+    // over with its component.
+    bool outlineMirrored = false;
+    std::shared_ptr<const PadOutline> outline;
+    bool Empty() const {
+        return bitField == 0 && bitField3 == 0 && index == 0 && bitField2 == 0 && !outline;
+    }
 };
 
 // The board an object is on, as a 16-bit slot: a store holds at most

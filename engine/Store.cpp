@@ -1648,6 +1648,13 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
             PadShared s = b->shared.get();
             s.angle = t.Angle(s.angle);
             b->shared.set(s);
+            if (t.flip && o.hasExtras) {
+                ObjectExtras extras = KeptExtras(c);
+                if (extras.outline) {
+                    extras.outlineMirrored = !extras.outlineMirrored;
+                    SetExtras(c, extras);
+                }
+            }
             break;
         }
         case kText: {

@@ -1,6 +1,7 @@
 #include "geometry/SpecctraComp.h"
 
 #include "board/BoardFacade.h"
+#include "board/PCBProcs.h"
 #include "design/LibrarySection.h"
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"
@@ -282,8 +283,20 @@ void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, dou
 }
 
 void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
-                                   TPinPadReports& reports) {
+                                   TPinPadReports& reports,
+                                   std::vector<TTrueCopperSource>& trueCopper) {
+    // The last source given for an entry is the one it keeps.
+    auto noteCopper = [&](int entry, TSpecctraPad* source) {
+        std::erase_if(trueCopper, [&](const TTrueCopperSource& t) { return t.Entry == entry; });
+        if (source && !source->TrueCopper().empty())
+            trueCopper.push_back({entry, source});
+    };
+    auto setLayerEntry = [&](int layer, TSpecctraPad& source) {
+        SetLayerEntry(pad, layer, source);
+        noteCopper(layer, &source);
+    };
     auto setTop = [&](TSpecctraPad* source) {
+        noteCopper(eV6_TopLayer, source);
         if (!source)
             return;
         pad.SetState_TopXsize(source->ExportToPCB_SizeX());
@@ -291,6 +304,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         pad.SetState_TopShape(source->ExportToPCB_ShapeType());
     };
     auto setMid = [&](TSpecctraPad* source) {
+        noteCopper(eV6_MidLayer1, source);
         if (!source)
             return;
         pad.SetState_MidXsize(source->ExportToPCB_SizeX());
@@ -298,6 +312,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         pad.SetState_MidShape(source->ExportToPCB_ShapeType());
     };
     auto setBottom = [&](TSpecctraPad* source) {
+        noteCopper(eV6_BottomLayer, source);
         if (!source)
             return;
         pad.SetState_BotXsize(source->ExportToPCB_SizeX());
@@ -312,7 +327,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         setTop(largest);
         setMid(largest);
         setBottom(largest);
-        SetLayerEntry(pad, eV6_TopLayer, *largest);
+        setLayerEntry(eV6_TopLayer, *largest);
         if (largest->LayerID() != "SIGNAL")
             if (TSpecctraLayer* layer =
                     DesignAccess::LayerByName(DesignAccess::LayerStack(*this), largest->LayerID()))
@@ -339,7 +354,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         pad.SetState_FMode(ePadMode_ExternalStack);
         if (TSpecctraPad* signal = padstack.GetState_PadOnLayer("SIGNAL"))
             for (int layer = kFirstCopper; layer <= kLastCopper; ++layer)
-                SetLayerEntry(pad, layer, *signal);
+                setLayerEntry(layer, *signal);
         TSpecctraLayerStack* stack = DesignAccess::LayerStack(*this);
         for (int32_t i = 0; i < DesignAccess::LayerCount(stack); ++i) {
             TSpecctraLayer* layer = DesignAccess::LayerAt(stack, i);
@@ -348,7 +363,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
             if (IsLayerClassName(name) || host < kFirstCopper || host > kLastCopper)
                 continue;
             if (TSpecctraPad* own = padstack.GetState_PadOnLayer(name))
-                SetLayerEntry(pad, host, *own);
+                setLayerEntry(host, *own);
         }
         break;
     }
@@ -357,7 +372,7 @@ void TSpecctraCompPin::SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack,
         TSpecctraPad* source = front ? front : padstack.GetState_PadOnLayer("BACK LAYER");
         setTop(source);
         if (source)
-            SetLayerEntry(pad, eV6_TopLayer, *source);
+            setLayerEntry(eV6_TopLayer, *source);
         pad.SetState_Layer(front ? eV6_TopLayer : eV6_BottomLayer);
         pad.SetState_FMode(ePadMode_Simple);
         break;
@@ -436,8 +451,9 @@ bool TSpecctraCompPin::ExportToPCB() {
     AssignNet(pad, fullName);
     pad.SetState_Layer(eV6_MultiLayer);
     TPinPadReports reports;
+    std::vector<TTrueCopperSource> trueCopper;
     const uint64_t sizesBefore = ReportsMade();
-    SetPadSizes(pad, *padstack, reports);
+    SetPadSizes(pad, *padstack, reports, trueCopper);
     // The reports that name the pin are made again by every later export.
     ownReports += ReportsMade() - sizesBefore - (reports.MiddleFromInner ? 1 : 0) -
                   (reports.UnknownKind ? 1 : 0);
@@ -456,9 +472,11 @@ bool TSpecctraCompPin::ExportToPCB() {
         pinPad->CentreX = cx;
         pinPad->CentreY = cy;
         pinPad->ZeroSized = zeroSized;
+        pinPad->TrueCopper = trueCopper;
         padstack->PinPad = std::move(pinPad);
     }
     Board::AddTo(container, pad);
+    AttachTrueCopper(pad.GetState_ObjectHandle(), trueCopper, cx, cy);
     if (zeroSized)
         ReportWarning("WARNING: Zero sized pad imported: " + fullName);
     return true;
@@ -483,6 +501,8 @@ bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPads
     TSpecctraCompImage* image = Image();
     const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
     Board::AddTo(image ? image->HarrowHandle : 0, pad);
+    AttachTrueCopper(pad.GetState_ObjectHandle(), pinPad.TrueCopper, pinPad.CentreX,
+                     pinPad.CentreY);
     pad.SetFreshBitFields(fresh);
     pad.SetState_ObjectHandle(0);
     pad.SetState_Net(pinPad.Netless);
@@ -490,6 +510,35 @@ bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPads
     if (pinPad.ZeroSized)
         ReportWarning("WARNING: Zero sized pad imported: " + fullName);
     return true;
+}
+
+void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
+                                        const std::vector<TTrueCopperSource>& sources, double cx,
+                                        double cy) {
+    if (sources.empty() || handle == 0)
+        return;
+    // The pad lies at the pin plus (cx, cy) unturned, and turns by the pin's
+    // rotation about that point: the shapes, turned about the pin, are
+    // written about the pad's centre in its own frame.
+    const double turn = Rotation * M_PI / 180.0;
+    const double c = std::cos(turn), s = std::sin(turn);
+    const double hx = HostLength(cx), hy = HostLength(cy);
+    const double ox = hx * c + hy * s, oy = -hx * s + hy * c;
+    std::vector<std::vector<int32_t>> points;
+    std::vector<CorvanePadOutlinePiece> pieces;
+    for (const TTrueCopperSource& source : sources)
+        for (const TSpecctraPad::TCopperPiece& piece : source.Source->TrueCopper()) {
+            std::vector<int32_t>& xy = points.emplace_back();
+            for (const TVertex& v : piece.Points) {
+                xy.push_back(RoundToBoard(source.Source->HostLength(v.X) - ox));
+                xy.push_back(RoundToBoard(source.Source->HostLength(v.Y) - oy));
+            }
+            pieces.push_back({source.Entry, static_cast<int32_t>(piece.Points.size()),
+                              source.Source->HostLength(piece.Radius), nullptr});
+        }
+    for (size_t i = 0; i < pieces.size(); ++i)
+        pieces[i].xy = points[i].data();
+    PCBProcs::SetPadOutline(handle, pieces.data(), static_cast<int32_t>(pieces.size()));
 }
 
 void TSpecctraCompPin::AssignNet(TPcbPad& pad, const std::string& fullName) {

@@ -17,6 +17,7 @@
 
 class TSpecctraComponentInstance;
 class TSpecctraPadstack;
+class TSpecctraPad;
 
 enum TSpecctraBoardSide : uint8_t {
     eFrontSide = 0,
@@ -86,9 +87,17 @@ struct TPinPadReports {
 // rotation, position, net): kept by the padstack from the first pin whose
 // building of it reported nothing of its own, so that later pins copy it
 // rather than build it again.
+// The pads of a padstack whose shapes the host's pad kinds cannot hold, by the
+// entry of the host pad's per-layer table each one's copper replaces.
+struct TTrueCopperSource {
+    int Entry = 0;
+    TSpecctraPad* Source = nullptr;
+};
+
 struct TPinPadTemplate {
     TPcbPad Pad{0};
     TPinPadReports Reports;
+    std::vector<TTrueCopperSource> TrueCopper;
     intptr_t Netless = 0;
     double CentreX = 0.0, CentreY = 0.0; // of the largest pad on a signal layer
     bool ZeroSized = false;
@@ -119,7 +128,12 @@ private:
     TSpecctraCompImage* Image() const;
     TSpecctraPadstack* FindPadstack() const;
     bool ReadArray();
-    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack, TPinPadReports& reports);
+    void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack, TPinPadReports& reports,
+                     std::vector<TTrueCopperSource>& trueCopper);
+    // Gives the engine the true copper of the pad at `handle` centred at
+    // (cx, cy) from the pin, beside its record.
+    void AttachTrueCopper(intptr_t handle, const std::vector<TTrueCopperSource>& sources, double cx,
+                          double cy);
     void ReportPadSizes(const TSpecctraPadstack& padstack, const TPinPadReports& reports,
                         const std::string& fullName) const;
     void AssignNet(TPcbPad& pad, const std::string& fullName);

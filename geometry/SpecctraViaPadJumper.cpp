@@ -194,6 +194,31 @@ TShape TSpecctraPad::ExportToPCB_ShapeType() {
     return eRounded;
 }
 
+std::vector<TSpecctraPad::TCopperPiece> TSpecctraPad::TrueCopper() {
+    auto* line = dynamic_cast<TSpecctraPolyLineShape*>(VisibleShape());
+    if (!line || line->Coordinates.empty())
+        return {};
+    const std::vector<TVertex>& v = line->Coordinates;
+    const double radius = line->ApertureWidth() / 2.0;
+    if (line->Kind == TSpecctraShapeType::eFilledPolyShape) {
+        // Closed on reading: the last corner repeats the first.
+        std::vector<TVertex> corners(v.begin(), v.end() - (v.size() > 1 ? 1 : 0));
+        return {{radius, std::move(corners)}};
+    }
+    // A path of one straight stretch along an axis with round ends is the
+    // host's oblong round pad; any other path is its stretches.
+    const bool oneStraight = v.size() <= 2 && line->ApertureType() == eRoundAperture &&
+                             (v.size() < 2 || v[0].X == v[1].X || v[0].Y == v[1].Y);
+    if (oneStraight)
+        return {};
+    std::vector<TCopperPiece> pieces;
+    for (size_t i = 0; i + 1 < v.size(); ++i)
+        pieces.push_back({radius, {v[i], v[i + 1]}});
+    if (pieces.empty())
+        pieces.push_back({radius, {v[0]}});
+    return pieces;
+}
+
 void TSpecctraPad::ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& params) {
     const std::string pad = std::to_string(padIndex);
     TSpecctraAbstractGeometryShape* first =

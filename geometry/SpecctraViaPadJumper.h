@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class TSpecctraLayer;
 class TStoredParameters;
@@ -67,6 +68,16 @@ public:
     int32_t ExportToPCB_SizeX();
     int32_t ExportToPCB_SizeY();
     TShape ExportToPCB_ShapeType();
+
+    // The visible shape as the copper it is, when the host's pad kinds cannot
+    // hold it (a polygon, a path with corners or at a slant): pieces of one
+    // point, a segment or a polygon grown by a radius, in file units about
+    // the padstack's origin. Empty for every other shape.
+    struct TCopperPiece {
+        double Radius = 0.0;
+        std::vector<TVertex> Points;
+    };
+    std::vector<TCopperPiece> TrueCopper();
 
     // The pad's keys under its index in a stored padstack's parameter text.
     void ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& params);

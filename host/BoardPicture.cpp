@@ -144,6 +144,13 @@ void Real(std::string& out, double v) {
     auto end = std::to_chars(buffer, buffer + sizeof buffer, Finite(v)).ptr;
     out.append(buffer, end);
 }
+// "x y" (or with another character between).
+void NumPair(std::string& out, double x, double y, char between = ' ') {
+    Num(out, x);
+    out += between;
+    Num(out, y);
+}
+
 void Attr(std::string& out, const char* name, double v) {
     out += ' ';
     out += name;
@@ -687,9 +694,7 @@ void CentredRect(std::string& out, const char* cls, double x, double y, double x
         out += " transform=\"rotate(";
         Real(out, angle);
         out += ' ';
-        Num(out, x);
-        out += ' ';
-        Num(out, y);
+        NumPair(out, x, y);
         out += ")\"";
     }
 }
@@ -800,6 +805,37 @@ void PadShape(std::string& out, int32_t shape, double x, double y, double xs, do
     CentredRect(out, "p", x, y, xs, ys, angle, radius);
 }
 
+// One piece of a pad's true copper, its corners taken through `place` (to
+// the frame it is drawn in): a polygon, or a stroke along a segment, or a
+// dot; open for the caller's attributes, as PadShape leaves it.
+template <class Place>
+void OutlinePieceShape(std::string& out, const PadOutlinePiece& piece, Place place) {
+    const std::size_t n = piece.xy.size() / 2;
+    if (n >= 3) {
+        out += "<polygon class=\"p\" points=\"";
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto [x, y] = place(piece.xy[2 * k], piece.xy[2 * k + 1]);
+            if (k > 0)
+                out += ' ';
+            NumPair(out, x, y, ',');
+        }
+        out += '"';
+        if (piece.radius > 0) {
+            Attr(out, "stroke-width", 2 * piece.radius);
+            out += " stroke-linejoin=\"round\"";
+        }
+        return;
+    }
+    const auto [x1, y1] = place(piece.xy[0], piece.xy[1]);
+    const auto [x2, y2] = n == 2 ? place(piece.xy[2], piece.xy[3]) : std::pair{x1, y1};
+    out += "<path class=\"t\" d=\"M";
+    NumPair(out, x1, y1);
+    out += 'L';
+    NumPair(out, x2, y2);
+    out += '"';
+    Attr(out, "stroke-width", 2 * piece.radius);
+}
+
 void Picture::DrawPads() {
     Walk(BoardKind::Pad, [this](intptr_t h) {
         Common c;
@@ -851,7 +887,41 @@ void Picture::DrawPads() {
             if (turn < 0)
                 turn += 180.0;
         }
+        // A component's pad names itself and its net's place in data-p, data-i.
+        auto endOwnPad = [&](std::string& out) {
+            AttrText(out, "data-p", padName);
+            out += " data-i=\"";
+            Int(out, padIndex);
+            out += "\"/>";
+        };
         for (int32_t layer : layers) {
+            // A pad with a true outline on this layer is drawn as it is.
+            const std::vector<PadOutlinePiece> outline = PadOutlineOnLayer(api_, h, layer);
+            for (const PadOutlinePiece& piece : outline) {
+                if (piece.xy.size() < 2)
+                    continue;
+                for (std::size_t k = 0; k + 1 < piece.xy.size(); k += 2)
+                    reach = std::max(reach, std::hypot(piece.xy[k] - c.x1, piece.xy[k + 1] - c.y1) +
+                                                piece.radius);
+                if (component != nullptr) {
+                    std::string& out = Own(*component, layer);
+                    OutlinePieceShape(out, piece, [component](double x, double y) {
+                        return component->Local(x, y);
+                    });
+                    endOwnPad(out);
+                } else {
+                    std::string& out = Out(layer, c.net);
+                    OutlinePieceShape(out, piece, [](double x, double y) {
+                        return std::pair{x, y};
+                    });
+                    out += "><title>pad ";
+                    AppendXmlText(out, padName);
+                    out +=
+                        "</title></" + std::string(piece.xy.size() >= 6 ? "polygon" : "path") + ">";
+                }
+            }
+            if (!outline.empty())
+                continue;
             const int32_t entry =
                 IsSignal(layer) || mode != 2 ? entryLayer(layer) : BoardLayer::Top;
             int32_t shape = 0, xs = 0, ys = 0, corner = 0;
@@ -865,10 +935,7 @@ void Picture::DrawPads() {
             if (component != nullptr) { // drawn once per image: the shape itself
                 std::string& out = Own(*component, layer);
                 PadShape(out, shape, lx, ly, x, y, turn, corner);
-                AttrText(out, "data-p", padName);
-                out += " data-i=\"";
-                Int(out, padIndex);
-                out += "\"/>";
+                endOwnPad(out);
             } else {
                 std::string& out = Out(layer, c.net);
                 shape_.clear();

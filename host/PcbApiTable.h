@@ -3,10 +3,14 @@
 // (never linking it); a test that links the engine fills it directly.
 #pragma once
 
+#include "host/sdk/CorvaneEngine.h"
 #include "host/sdk/PcbApi.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace Harrow {
 
@@ -17,6 +21,9 @@ struct PcbApiTable {
     PCBAPI_PROCEDURES(HARROW_PCBAPI_PROCEDURE_SLOT)
 #undef HARROW_PCBAPI_FUNCTION_SLOT
 #undef HARROW_PCBAPI_PROCEDURE_SLOT
+    // The engine's own extension for the true copper of pads whose shapes the
+    // per-layer entries cannot hold; null when the engine lacks it.
+    decltype(&::Corvane_GetPadOutline) Corvane_GetPadOutline = nullptr;
 };
 
 // Every slot from `lookup(name)`; raises std::runtime_error naming the first
@@ -35,7 +42,39 @@ template <typename Lookup> PcbApiTable BindPcbApi(Lookup lookup) {
 #undef HARROW_PCBAPI_BIND_FUNCTION
 #undef HARROW_PCBAPI_BIND_PROCEDURE
 #undef HARROW_PCBAPI_BIND
+    table.Corvane_GetPadOutline =
+        reinterpret_cast<decltype(table.Corvane_GetPadOutline)>(lookup("Corvane_GetPadOutline"));
     return table;
+}
+
+// One piece of a pad's true copper on a layer where the pad lies: a point, a
+// segment or a polygon (x and y in turn, host units) grown by `radius`.
+struct PadOutlinePiece {
+    double radius = 0;
+    std::vector<double> xy;
+};
+
+// The pieces of the pad's true copper on `layer`; none where the pad's own
+// shape holds (or the engine keeps no outlines).
+inline std::vector<PadOutlinePiece> PadOutlineOnLayer(const PcbApiTable& api, intptr_t pad,
+                                                      int32_t layer) {
+    std::vector<PadOutlinePiece> pieces;
+    if (!api.Corvane_GetPadOutline)
+        return pieces;
+    for (int32_t i = 0;; ++i) {
+        PadOutlinePiece piece;
+        piece.xy.resize(64);
+        int32_t n = api.Corvane_GetPadOutline(pad, layer, i, &piece.radius, piece.xy.data(), 32);
+        if (n < 0)
+            break;
+        if (n > 32) {
+            piece.xy.resize(2 * static_cast<std::size_t>(n));
+            n = api.Corvane_GetPadOutline(pad, layer, i, &piece.radius, piece.xy.data(), n);
+        }
+        piece.xy.resize(2 * static_cast<std::size_t>(std::max(n, 0)));
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
 }
 
 } // namespace Harrow

@@ -553,23 +553,47 @@ private:
                     : mode == 1
                         ? (layer == BoardLayer::Top || layer == BoardLayer::Bottom ? layer : 2)
                         : layer;
+                auto addObstacle = [&](const Shape& shape) {
+                    Obstacle o;
+                    o.shape = shape;
+                    o.net = pad.net;
+                    o.clearance = ClearanceOf(pad.net);
+                    o.layers = 1u << l;
+                    o.kind = kPadKind;
+                    o.smd = c.layer != BoardLayer::Multi;
+                    o.holeSize = c.layer == BoardLayer::Multi ? hole : 0;
+                    out_.obstacles.push_back(std::move(o));
+                };
+                // A pad the engine keeps a true outline for has that copper:
+                // every piece is an obstacle, the first is where routes land.
+                const std::vector<Harrow::PadOutlinePiece> outline =
+                    Harrow::PadOutlineOnLayer(api_, h, layer);
+                if (!outline.empty()) {
+                    for (const Harrow::PadOutlinePiece& piece : outline) {
+                        Shape shape;
+                        shape.radius = piece.radius;
+                        for (std::size_t k = 0; k + 1 < piece.xy.size(); k += 2)
+                            shape.points.push_back({piece.xy[k], piece.xy[k + 1]});
+                        if (shape.points.empty())
+                            continue;
+                        if (pad.perLayer[l].points.empty()) {
+                            pad.perLayer[l] = pad.core[l] = shape;
+                            // Routes end at the pad's centre: on its copper.
+                            pad.at = PointOnShape(shape, pad.at);
+                        }
+                        addObstacle(shape);
+                    }
+                    continue;
+                }
                 int32_t shape = 0, xs = 0, ys = 0, corner = 0;
                 api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
                 api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
                 api_.PcbApi_QueryPadCRPercentageOnLayer(h, entry, &corner);
                 if (shape == 0 || xs == 0 || ys == 0)
                     continue;
-                pad.perLayer[l] = PadShape(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
-                pad.core[l] = PadCore(shape, pad.at.x, pad.at.y, xs, ys, angle, corner);
-                Obstacle o;
-                o.shape = pad.perLayer[l];
-                o.net = pad.net;
-                o.clearance = ClearanceOf(pad.net);
-                o.layers = 1u << l;
-                o.kind = kPadKind;
-                o.smd = c.layer != BoardLayer::Multi;
-                o.holeSize = c.layer == BoardLayer::Multi ? hole : 0;
-                out_.obstacles.push_back(std::move(o));
+                pad.perLayer[l] = PadShape(shape, c.x1, c.y1, xs, ys, angle, corner);
+                pad.core[l] = PadCore(shape, c.x1, c.y1, xs, ys, angle, corner);
+                addObstacle(pad.perLayer[l]);
             }
             if (c.layer == BoardLayer::Multi && hole > 0) {
                 // The drill keeps its clearance on every layer, plated or not.

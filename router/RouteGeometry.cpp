@@ -78,6 +78,27 @@ double SegmentShapeDistance(Pt a, Pt b, const Shape& shape) {
     return best - shape.radius;
 }
 
+Pt PointOnShape(const Shape& shape, Pt p) {
+    const std::vector<Pt>& v = shape.points;
+    if (v.empty() || (v.size() >= 3 && InsidePolygon(v, p)))
+        return p;
+    Pt best = v[0];
+    double bestDistance = std::hypot(p.x - best.x, p.y - best.y);
+    const std::size_t edges = v.size() >= 3 ? v.size() : v.size() - 1;
+    for (std::size_t i = 0; i < edges; ++i) {
+        const Pt a = v[i], b = v[(i + 1) % v.size()];
+        const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+        const double t = length2 > 0
+                             ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0)
+                             : 0.0;
+        const Pt q{a.x + t * dx, a.y + t * dy};
+        const double d = std::hypot(p.x - q.x, p.y - q.y);
+        if (d < bestDistance)
+            best = q, bestDistance = d;
+    }
+    return bestDistance <= shape.radius ? p : best;
+}
+
 Shape PadShape(int kind, double x, double y, double xSize, double ySize, double angle,
                int cornerPercent) {
     Shape shape;

@@ -36,6 +36,10 @@ bool InsidePolygon(const std::vector<Pt>& polygon, Pt p);
 // (negative when the segment enters the grown margin).
 double SegmentShapeDistance(Pt a, Pt b, const Shape& shape);
 
+// `p` when it lies on the shape, else the point of the shape's core nearest
+// to it.
+Pt PointOnShape(const Shape& shape, Pt p);
+
 // The shape of a pad or via on one layer. `kind` is the engine's pad shape
 // code (1 round or oblong, 2 rectangle, 3 octagon, 4 circle, 7 and 9 rounded
 // rectangle with `cornerPercent` of half the smaller side), sizes are full

@@ -61,6 +61,30 @@ int32_t Corvane_GetBoardFileName(CorvaneBoard board, char* buffer, int32_t capac
 int32_t Corvane_SetHostData(CorvaneBoard board, const char* key, const char* value, int64_t length);
 int64_t Corvane_GetHostData(CorvaneBoard board, const char* key, char* buffer, int64_t capacity);
 
+// A pad's true copper where its per-layer entries cannot hold the shape (a
+// polygon, a path with corners): pieces, each on one entry of the pad's
+// per-layer table (the entry its mode reads a layer by: 1 for every layer of
+// a simple pad; 1, 2 and 32 for top, middle and bottom; the layer itself in a
+// full stack), each a point, a segment or a polygon of `count` corners grown
+// by `radius`, in host units about the pad's centre before its rotation. An
+// entry with pieces has that copper instead of the entry's own shape; the
+// pad's record stays as it is. Setting replaces the pad's whole outline (no
+// pieces: none); the outline turns and flips with the pad. Returns 1, or 0
+// for an object that is not a pad or a piece that is not valid.
+typedef struct CorvanePadOutlinePiece {
+    int32_t entry;
+    int32_t count;
+    double radius;
+    const int32_t* xy; // count pairs
+} CorvanePadOutlinePiece;
+int32_t Corvane_SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t count);
+// Piece number `piece` of the pad's outline on board layer `layer` (1..32)
+// where the pad lies: its radius, and up to `capacity` corners into `xy` (x
+// and y in turn, host units). Returns the piece's number of corners, or -1
+// when it has no such piece (piece 0: the layer has the pad's own shape).
+int32_t Corvane_GetPadOutline(intptr_t pad, int32_t layer, int32_t piece, double* radius,
+                              double* xy, int32_t capacity);
+
 // The number of objects alive in the engine, on every board or free; a
 // diagnostic for hosts and tests that look for objects nobody frees.
 int64_t Corvane_LiveObjectCount(void);

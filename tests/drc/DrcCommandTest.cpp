@@ -188,4 +188,56 @@ TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
     EXPECT_NE(json.out.find("\"hole_gap_mil\":9.842"), std::string::npos) << json.out;
 }
 
+// Square and L-shaped polygon pads on parts turned by 0 and 45 degrees and
+// on the back. Tracks of B come 0.16 mm from a square's corner, which a
+// disc of the square's size leaves 1.3 mm away; tracks of A lie in the L's
+// notch, inside the L's bounding box but clear of its copper.
+TEST_F(DrcCommandTest, PolygonPadsHaveTheirTrueCopper) {
+    const std::string library = R"(
+  (placement
+    (component SQ (place U1 10000 -10000 front 0) (place U2 30000 -10000 front 45)
+                  (place U3 10000 -30000 back 0)))
+  (library
+    (image SQ (pin Sq 1 0 0) (pin Ell 2 3000 0))
+    (padstack Sq (shape (polygon F.Cu 0  -2500 -2500  2500 -2500  2500 2500  -2500 2500)))
+    (padstack Ell (shape (polygon F.Cu 0  0 0  2000 0  2000 500  500 500  500 2000  0 2000)))
+    (padstack V (shape (circle F.Cu 600)) (shape (circle B.Cu 600)))
+  )
+  (network (net A (pins U1-1 U2-1 U3-1)) (net B (pins U1-2 U2-2 U3-2))))";
+    auto design = [&](const std::string& name, const std::string& wiring) {
+        std::string text = TwoLayerDesign(name, 200, library + wiring);
+        text.replace(text.find("(rect pcb 0 -20000 30000 0)"), 27, "(rect pcb 0 -40000 40000 0)");
+        return text;
+    };
+    Write("poly.dsn", design("poly.dsn", R"(
+  (wiring
+    (wire (path F.Cu 250  7300 -7300  7250 -7250)(net B))
+    (wire (path F.Cu 250  26182 -10000  26132 -10000)(net B))
+    (wire (path B.Cu 250  12700 -27300  12750 -27250)(net B))
+    (wire (path F.Cu 250  14600 -8600  14650 -8550)(net A))
+    (wire (path F.Cu 250  32263 -5757  32313 -5707)(net A))
+    (wire (path B.Cu 250  5400 -28600  5350 -28550)(net A))
+  ))"));
+    ASSERT_LE(Run(harrow_, "import -q poly.dsn").exitCode, 1);
+    const testshell::Outcome run = Run(harrow_, "drc poly.pcbdoc");
+    for (const char* at : {"(7.4, -7.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)",
+                           "(26.3232, -10) mm: Pad A - Track B, 6.199 mil (0.1575 mm)",
+                           "(12.6, -27.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)"})
+        EXPECT_NE(run.out.find(at), std::string::npos) << at << "\n" << run.out;
+    EXPECT_NE(run.out.find("3 violations (3 clearance, 0 short,"), std::string::npos) << run.out;
+
+    // Routed: every connection ends on copper (the L's centre is not on
+    // it), and nothing comes near a corner.
+    Write("bare.dsn", design("bare.dsn", ""));
+    ASSERT_LE(Run(harrow_, "import -q bare.dsn --autoroute").exitCode, 1);
+    const testshell::Outcome routed = Run(harrow_, "drc bare.pcbdoc");
+    EXPECT_EQ(routed.exitCode, 0) << routed.out;
+    EXPECT_NE(routed.out.find("0 open connections, 0 violations"), std::string::npos) << routed.out;
+    // The picture draws the L as it is, in its part's frame.
+    const testshell::Outcome svg = Run(harrow_, "show bare.pcbdoc --svg");
+    EXPECT_NE(svg.out.find("points=\"118.1102,0 196.8504,0 196.8504,19.6851 137.7953,19.6851 "
+                           "137.7953,78.7402 118.1102,78.7402\""),
+              std::string::npos);
+}
+
 } // namespace

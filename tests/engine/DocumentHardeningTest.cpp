@@ -139,6 +139,12 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
         {"UPDATE objects SET net = (SELECT min(id) FROM objects WHERE kind = 8) WHERE kind = 8",
          "cannot belong to a net"},
         {"UPDATE objects SET container = 99999 WHERE kind = 4", "bad component reference"},
+        // Pad outlines cut short, and one given to an object that is not there.
+        {"INSERT INTO board VALUES('pad_outlines', X'0100000001')", "pad outlines are damaged"},
+        {"INSERT INTO board VALUES('pad_outlines', X'01000000' || X'01000000' || X'01000000' || "
+         "X'0000000000000000' || X'01000000' || X'0000000000000000' || X'01000000' || "
+         "X'9F86010000000000' || X'00000000' || X'00')",
+         "names object 99999, which is no pad"},
         // Track record: x2, y2, width, then the polygon reference.
         {nullptr, "width -1 is negative"},
         {nullptr, "Polygon names object 12345"},

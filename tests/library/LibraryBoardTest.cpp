@@ -11,14 +11,18 @@
 #include "design/SpecctraClasses2.h"
 #include "geometry/SpecctraComp.h"
 #include "geometry/SpecctraViaPadJumper.h"
+#include "host/sdk/CorvaneEngine.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
@@ -249,6 +253,44 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
     for (TPcbPad& pad : Pads())
         EXPECT_EQ(pad.GetState_HoleSize(),
                   pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ? 0 : 100000);
+}
+
+// The pad's true copper where the host's pad kinds cannot hold it: an
+// offset polygon on a pin turned a quarter, a path with a corner, a slanted
+// path; a path along an axis is the host's oblong and has none.
+TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
+    Import(R"((placement (component A (place A1 5000 5000 front 0)))
+  (library
+    (image A (pin OFF 1 0 0 (rotate 90)) (pin BENT 2 1000 0) (pin SLANT 3 2000 0)
+             (pin LINE 4 3000 0))
+    (padstack OFF (shape (polygon TOP 0  100 0  300 0  300 100  100 100)))
+    (padstack BENT (shape (path TOP 20  0 0  100 0  100 100)))
+    (padstack SLANT (shape (path TOP 20  0 0  100 100)))
+    (padstack LINE (shape (path TOP 20  -50 0  50 0)))
+  ))");
+    using GetOutline = decltype(&Corvane_GetPadOutline);
+    const auto get = reinterpret_cast<GetOutline>(dlsym(RTLD_DEFAULT, "Corvane_GetPadOutline"));
+    ASSERT_NE(get, nullptr);
+    // Pieces of the pad's copper on TOP, as (radius, corners) in mil.
+    auto copper = [&](const std::string& name) {
+        std::vector<std::pair<double, std::vector<long>>> pieces;
+        const intptr_t pad = PadNamed(name).GetState_ObjectHandle();
+        double radius = 0, xy[16] = {};
+        for (int32_t i = 0, n; (n = get(pad, eV6_TopLayer, i, &radius, xy, 8)) >= 0; ++i) {
+            std::vector<long> corners;
+            for (int32_t k = 0; k < 2 * n; ++k)
+                corners.push_back(std::lround(xy[k] / 10000));
+            pieces.emplace_back(radius / 10000, corners);
+        }
+        return pieces;
+    };
+    using Pieces = std::vector<std::pair<double, std::vector<long>>>;
+    // (100..300, 0..100) about the pin, turned a quarter about it.
+    EXPECT_EQ(copper("1"), (Pieces{{0, {5000, 5100, 5000, 5300, 4900, 5300, 4900, 5100}}}));
+    EXPECT_EQ(copper("2"),
+              (Pieces{{10, {6000, 5000, 6100, 5000}}, {10, {6100, 5000, 6100, 5100}}}));
+    EXPECT_EQ(copper("3"), (Pieces{{10, {7000, 5000, 7100, 5100}}}));
+    EXPECT_TRUE(copper("4").empty());
 }
 
 TEST_F(LibraryOnBoard, ImagesWithoutOutlineGetOneAroundTheirPins) {
