@@ -283,8 +283,12 @@ def centre_of(el):
     if tag == "rect":
         return attr_num(el, "x") + attr_num(el, "width") / 2, attr_num(el, "y") + attr_num(el, "height") / 2
     if tag == "polygon":
+        # The middle of its extent: where the design's bounding box of the
+        # shape puts the pad, whatever the shape's corners.
         v = [float(t) * SCALE[0] for t in re.split(r"[\s,]+", el.get("points", "").strip()) if t]
-        return sum(v[0::2]) / max(len(v) // 2, 1), sum(v[1::2]) / max(len(v) // 2, 1)
+        if len(v) < 2:
+            return None
+        return (min(v[0::2]) + max(v[0::2])) / 2, (min(v[1::2]) + max(v[1::2])) / 2
     return None
 
 
