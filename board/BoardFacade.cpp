@@ -84,6 +84,15 @@ bool Make(TPCBObject& object) {
     return true;
 }
 
+bool SetPadOutline(intptr_t pad, const std::vector<TPadCopperPiece>& pieces) {
+    std::vector<CorvanePadOutlinePiece> given;
+    given.reserve(pieces.size());
+    for (const TPadCopperPiece& piece : pieces)
+        given.push_back({piece.Entry, static_cast<int32_t>(piece.XY.size() / 2), piece.Radius,
+                         piece.XY.data()});
+    return PCBProcs::SetPadOutline(pad, given.data(), static_cast<int32_t>(given.size()));
+}
+
 bool AddTo(intptr_t container, TPCBObject& object) {
     const intptr_t handle = object.GetState_ObjectHandle();
     if (handle == 0)

@@ -39,6 +39,18 @@ bool Write(TLayerObject& layer);
 bool Make(TPCBObject& object);
 bool AddTo(intptr_t container, TPCBObject& object);
 
+// A pad's true copper, kept by the engine beside its record where the host's
+// pad kinds cannot hold the shape: pieces of one point, a segment or a polygon
+// grown by a radius, each on an entry of the pad's per-layer table, about the
+// pad's centre before its rotation (host units). False when the engine keeps
+// no such outlines or refuses these.
+struct TPadCopperPiece {
+    int32_t Entry = 0;
+    double Radius = 0.0;
+    std::vector<int32_t> XY; // x and y in turn
+};
+bool SetPadOutline(intptr_t pad, const std::vector<TPadCopperPiece>& pieces);
+
 // Make for the objects an import makes by the thousand or more (tracks,
 // arcs, vias, nets, stored records): a fresh object of such a kind always
 // answers the same record, which holds every field of the wrapper, so the

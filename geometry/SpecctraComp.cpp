@@ -1,7 +1,6 @@
 #include "geometry/SpecctraComp.h"
 
 #include "board/BoardFacade.h"
-#include "board/PCBProcs.h"
 #include "design/LibrarySection.h"
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"
@@ -524,21 +523,18 @@ void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
     const double c = std::cos(turn), s = std::sin(turn);
     const double hx = HostLength(cx), hy = HostLength(cy);
     const double ox = hx * c + hy * s, oy = -hx * s + hy * c;
-    std::vector<std::vector<int32_t>> points;
-    std::vector<CorvanePadOutlinePiece> pieces;
+    std::vector<Board::TPadCopperPiece> pieces;
     for (const TTrueCopperSource& source : sources)
         for (const TSpecctraPad::TCopperPiece& piece : source.Source->TrueCopper()) {
-            std::vector<int32_t>& xy = points.emplace_back();
+            Board::TPadCopperPiece& out = pieces.emplace_back();
+            out.Entry = source.Entry;
+            out.Radius = source.Source->HostLength(piece.Radius);
             for (const TVertex& v : piece.Points) {
-                xy.push_back(RoundToBoard(source.Source->HostLength(v.X) - ox));
-                xy.push_back(RoundToBoard(source.Source->HostLength(v.Y) - oy));
+                out.XY.push_back(RoundToBoard(source.Source->HostLength(v.X) - ox));
+                out.XY.push_back(RoundToBoard(source.Source->HostLength(v.Y) - oy));
             }
-            pieces.push_back({source.Entry, static_cast<int32_t>(piece.Points.size()),
-                              source.Source->HostLength(piece.Radius), nullptr});
         }
-    for (size_t i = 0; i < pieces.size(); ++i)
-        pieces[i].xy = points[i].data();
-    PCBProcs::SetPadOutline(handle, pieces.data(), static_cast<int32_t>(pieces.size()));
+    Board::SetPadOutline(handle, pieces);
 }
 
 void TSpecctraCompPin::AssignNet(TPcbPad& pad, const std::string& fullName) {
