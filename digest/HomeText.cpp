@@ -58,9 +58,16 @@ public:
             return nullptr;
         if (ambiguous != nullptr) {
             ambiguous->clear();
-            for (std::size_t i : candidates)
-                if (!(*names_)[i].quoted && &(*names_)[i] != chosen)
-                    *ambiguous += (ambiguous->empty() ? "" : ", ") + (*names_)[i].spelling;
+            // Names spelled alike are one name, whichever block gave them.
+            std::vector<const std::string*> listed{&chosen->spelling};
+            for (std::size_t i : candidates) {
+                const DesignName& other = (*names_)[i];
+                if (other.quoted || std::any_of(listed.begin(), listed.end(),
+                                                [&](auto* s) { return *s == other.spelling; }))
+                    continue;
+                listed.push_back(&other.spelling);
+                *ambiguous += (ambiguous->empty() ? "" : ", ") + other.spelling;
+            }
         }
         return &chosen->spelling;
     }
@@ -157,6 +164,15 @@ private:
         } else {
             out_.append(name);
         }
+    }
+
+    // A via's first word that is its x, not a padstack: a whole number no
+    // padstack of the design is named.
+    bool ViaWithoutPadstack(const Token& token) const {
+        long long x = 0;
+        return !token.quoted && ReadWhole(token.text, x) &&
+               spellers_[static_cast<std::size_t>(NameKind::Padstack)].Find(token.text, nullptr) ==
+                   nullptr;
     }
 
     // The design's spelling of a name the translator wrote.
@@ -270,12 +286,21 @@ private:
                 Name(Spelled(NameKind::Layer, token), emit);
             } else if (frame.keyword == "net" && index == 1) {
                 Name(Spelled(NameKind::Net, token), emit);
-            } else if (frame.keyword == "via" && parent == "net" && index == 1) {
+            } else if (frame.keyword == "via" && parent == "net" && index == 1 &&
+                       !ViaWithoutPadstack(token)) {
                 viaName = std::string(Spelled(NameKind::Padstack, token));
                 viaNameAt = out_.size();
                 Name(viaName, emit);
                 viaNameLength = out_.size() - viaNameAt;
-            } else if (frame.keyword == "via" && parent == "net" && index == 2) {
+            } else if (frame.keyword == "via" && parent == "net" && index <= 2) {
+                // A via the translator found no padstack for starts with its
+                // position: the name goes in before it.
+                if (index == 1) {
+                    frame.words = 2;
+                    viaName.clear();
+                    viaNameAt = out_.size();
+                    viaNameLength = 0;
+                }
                 if (!ReadWhole(token.text, viaX))
                     viaX = LLONG_MIN;
                 Raw(token, emit);
@@ -288,6 +313,8 @@ private:
                             std::string tail = out_.substr(viaNameAt + viaNameLength);
                             out_.resize(viaNameAt);
                             Name(*own, emit);
+                            if (viaNameLength == 0)
+                                out_ += ' ';
                             out_ += tail;
                         } else {
                             Name(*own, emit);

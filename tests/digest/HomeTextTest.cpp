@@ -195,6 +195,20 @@ TEST(HomeText, EveryNameAsTheDesignSpellsItQuotedAsTheFileDeclares) {
     EXPECT_TRUE(home.notes.empty());
 }
 
+// A via the translator found no padstack for (a span no padstack of the
+// design has) is written with its position first: the padstack used there
+// goes in, and the position is never taken for a name.
+TEST(HomeText, AViaWithoutAPadstackTakesTheOneUsedThere) {
+    const HomeTable table(Digest::ReadDesignDigest(kDesign));
+    const Digest::HomeText home = Digest::WriteHomeText(
+        "(session s (routes (network_out (net GND (via  30001 -10000 ) (via  777 888 )))))", table);
+    EXPECT_NE(home.text.find("(via  Via[0-1]_800:300_um 30001 -10000 )"), std::string::npos)
+        << home.text;
+    EXPECT_NE(home.text.find("(via  777 888 )"), std::string::npos) << home.text;
+    EXPECT_EQ(home.counts.viasRenamed, 1);
+    EXPECT_EQ(home.counts.quoted, 0);
+}
+
 TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {
     HomeTable table;
     table.quote = '"';
@@ -297,6 +311,20 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     ASSERT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)].size(), 2u);
     EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][0].spelling, "gnd");
     EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "Vcc");
+    // A footprint named in the placement and in the library is one name,
+    // kept and read back: the session names it with no note.
+    const std::optional<HomeTable> kept = HomeTable::Parse(Digest::PruneTableText(
+        HomeTable(Digest::ReadDesignDigest(
+                      "(pcb x (placement (component Lib:Part (place U1 0 0 front 0)) (component "
+                      "Lib:Part::1 (place U2 0 0 front 0))) (library (image Lib:Part) (image "
+                      "Lib:Part::1)))"))
+            .Serialize()));
+    ASSERT_TRUE(kept.has_value());
+    const Digest::HomeText part = Digest::WriteHomeText(
+        "(session s (placement (component LIB:PART) (component LIB:PART::1)))", *kept);
+    EXPECT_NE(part.text.find("(component Lib:Part) (component Lib:Part::1)"), std::string::npos)
+        << part.text;
+    EXPECT_TRUE(part.notes.empty()) << *part.notes.begin();
     // A second design's names join the first's, each once.
     HomeTable joined = table;
     joined.Add(HomeTable(Digest::ReadDesignDigest("(pcb y (network (net GND) (net VCC)))")));

@@ -220,6 +220,30 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     EXPECT_EQ(Read(folder + "/later/k.rte"), Read(folder + "/k.rte"));
 }
 
+// Footprints whose names differ only by a suffix (KiCad writes Lib:Part::1
+// for a second variant) are named as they are, with no note that one stands
+// for itself.
+TEST_F(HomeFiles, FootprintsOfOneLibraryNameAreNotReportedAsMerged) {
+    Write("v.dsn", R"((pcb v.dsn
+  (parser (string_quote ") (space_in_quoted_tokens on) (host_cad "KiCad's Pcbnew"))
+  (resolution um 10) (unit um)
+  (structure (layer F.Cu (type signal)) (layer B.Cu (type signal))
+             (boundary (rect pcb 0 -20000 30000 0)))
+  (placement (component Lib:Part (place U1 5000 -5000 front 0))
+             (component Lib:Part::1 (place U2 15000 -5000 front 0)))
+  (library (image Lib:Part (pin P 1 0 0)) (image Lib:Part::1 (pin P 1 0 0))
+           (padstack P (shape (circle F.Cu 800)) (shape (circle B.Cu 800))))
+  (network (net A (pins U1-1 U2-1))))
+)");
+    ASSERT_EQ(Harrow("import -q v.dsn").exitCode, 0);
+    const Outcome run = Harrow("export v.pcbdoc --ses v.ses");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err.find("stands for"), std::string::npos) << run.err;
+    const std::string ses = Read(folder + "/v.ses");
+    EXPECT_NE(ses.find("(component Lib:Part\r\n"), std::string::npos) << ses;
+    EXPECT_NE(ses.find("(component Lib:Part::1\r\n"), std::string::npos) << ses;
+}
+
 TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
     Write("k.dsn", kKiCadDesign);
     const Outcome run = Harrow("import k.dsn --literal --ses k.ses");
