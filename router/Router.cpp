@@ -55,9 +55,10 @@ constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets bef
 // Search steps the negotiation may take, in passes as dear as its first:
 // later passes, around dearer nodes, search ever wider for ever less.
 constexpr long kNegotiationBudget = 16;
-// Work between two reports of progress within a stage: search steps, and
-// the nodes of the grid a rip-up attempt lays out anew (a second or two).
-constexpr long kReportWork = 3000000;
+// Work between two reports of progress within a stage (a second or two):
+// search steps, and the nodes of the grid laid out anew for each rip-up
+// attempt, eight of which count as one step.
+constexpr long kReportWork = 2000000;
 
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
@@ -539,7 +540,7 @@ public:
         const int all = static_cast<int>(connections_.size());
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
-            now_ = {"round " + std::to_string(round + 1), 0, 0, 0};
+            now_ = {"round " + std::to_string(round + 1), 0, all, 0};
             std::vector<int> failed = round == negotiated ? NegotiatedRound(result, done, total)
                                                           : RouteRound(order, result, done, total);
             result.connections = all;
@@ -633,8 +634,8 @@ private:
         float crossing; // what a step onto another route costs, over its length
         bool wholeNets; // take up every connection of a net one of whose routes is in the way
     };
-    // The first three are what a routing gets at normal effort; the others
-    // come after them, when the effort allows, for the few that those leave.
+    // In this order; low effort stops after the first three, the others
+    // take up what those leave in other ways.
     static constexpr RipUpWay kRipUpWays[] = {{1, false},    {0, true},  {4, true}, {0, false},
                                               {0.25, false}, {2, false}, {16, true}};
 
@@ -845,7 +846,7 @@ private:
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
     long expansions_ = 0;          // search steps so far, all rounds
-    long layouts_ = 0;             // grid nodes laid out anew by ResetBoard(), all rounds
+    long layouts_ = 0;             // grid nodes laid out anew by ResetBoard(), over eight
     long reported_ = 0;            // the work at the last report
     RouteProgress now_;            // what a report tells: the stage and its routing as it stands
     double estimateWeight_ = 1;    // how much the search's estimate of what is left counts
@@ -1065,17 +1066,18 @@ private:
         if (o_.report && Work() - reported_ >= kReportWork)
             Tell();
     }
-    // The routing `result` with `open` connections left open, as the
-    // figures of the reports.
-    void Show(const RouteResult& result, int open, int tried) {
-        now_.open = open;
-        now_.routed = tried - open;
+    // The routing `result`, in which `failed` of the first `tried`
+    // connections were left open, as the figures of the reports: those not
+    // tried yet count as open.
+    void Show(const RouteResult& result, int failed, int tried) {
+        now_.routed = tried - failed;
+        now_.open = static_cast<int>(connections_.size()) - now_.routed;
         now_.vias = static_cast<int>(result.vias.size());
     }
 
     void ResetBoard() {
         const std::size_t total = plane_ * layers_;
-        layouts_ += static_cast<long>(total);
+        layouts_ += static_cast<long>(total / 8); // a node laid out is cheaper than a step
         d1_.assign(total, kFar);
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
@@ -1385,6 +1387,7 @@ private:
             }
             if (o_.progress)
                 o_.progress(++done, total);
+            now_.stage = "negotiation pass " + std::to_string(pass + 1);
             for (int n : nets) {
                 if (!crowded[n])
                     continue;
@@ -1561,7 +1564,9 @@ private:
         Joins joins = Prejoined();
         routedNodes_.assign(connections_.size(), {});
         std::vector<int> failed;
+        int tried = 0;
         for (int c : order) {
+            ++tried;
             if (result.cancelled || (o_.cancelled && o_.cancelled())) {
                 result.cancelled = true;
                 failed.push_back(c);
@@ -1574,7 +1579,7 @@ private:
                 continue;
             if (!RouteConnection(c, joins, result))
                 failed.push_back(c);
-            Show(result, static_cast<int>(failed.size()), static_cast<int>(&c - order.data()) + 1);
+            Show(result, static_cast<int>(failed.size()), tried);
             Tick();
         }
         return failed;
@@ -2327,20 +2332,21 @@ std::vector<int> JoinedByCopper(const RouteBoard& board) {
 RouteOptions OptionsFor(Effort effort) {
     RouteOptions options;
     switch (effort) {
-    case Effort::Low: // the first routing, a short rip-up
+    case Effort::Low: // two rounds, a short rip-up in the three first ways
         options.rounds = 2;
+        options.staleRounds = 2;
         options.ripUps = 40;
         options.ripUpSteps = 4000000;
+        options.ripUpWays = 3;
         break;
     case Effort::Normal:
         break;
     case Effort::High: // more rounds, and a rip-up that goes on as long as it gains
-        options.rounds = 12;
-        options.staleRounds = 4;
+        options.rounds = 20;
+        options.staleRounds = 8;
         options.ripUps = 2000;
         options.ripUpSteps = 400000000;
         options.ripUpShare = 8;
-        options.ripUpWays = 7;
         break;
     }
     return options;

@@ -16,7 +16,7 @@
 // instead of a search of the whole board; the
 // negotiation stops when it no longer thins out the crowded nets or has
 // searched sixteen times as much as in its first pass, and the
-// plain rounds stop, on a board where they are dear, after two that bring
+// plain rounds stop, on a board where they are dear, after a few that bring
 // nothing. After the rounds, a connection still open is searched for on the
 // bare board, crossing the routes already there at a cost; the routes that
 // lie across that path are taken up (with those of their nets laid after
@@ -70,7 +70,7 @@ struct RouteProgress {
 enum class Effort { Low, Normal, High };
 
 struct RouteOptions {
-    int rounds = 8;                     // routing rounds (each from a clean board)
+    int rounds = 12;                    // routing rounds (each from a clean board)
     long expansionsPerSearch = 2000000; // search steps one connection may take
     double pitch = 0;                   // grid pitch; 0 picks one from widths and clearance
     double safety = 400;                // extra clearance kept against rounding (board units)
@@ -84,8 +84,8 @@ struct RouteOptions {
     int ripUps = 200;                   // rip-up attempts after the rounds (0: none)
     long ripUpSteps = 32000000;         // search steps the rip-up may take at most
     double ripUpShare = 1;              // ... and no more than the rounds took, times this
-    int ripUpWays = 3;                  // ways of choosing what to take up, tried in turn (1 to 7)
-    int staleRounds = 2;                // plain rounds without gain that end the rounds
+    int ripUpWays = 7;                  // ways of choosing what to take up, tried in turn (1 to 7)
+    int staleRounds = 4;                // plain rounds without gain that end the rounds
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
     double bigBoardNegotiationEstimate = 1.2; // the same while negotiating, where detours count
     std::function<bool()> cancelled;          // asked between connections

@@ -68,6 +68,8 @@ def main():
     parser.add_argument("--layers", default="2",
                         help="copper layers of the boards to route: N exactly, or N+ for N and more")
     parser.add_argument("--effort", help="passed to harrow as --route-effort")
+    parser.add_argument("--all-signal", action="store_true",
+                        help="only boards whose copper layers are all signal layers")
     parser.add_argument("--out", default="/tmp/route-bench")
     parser.add_argument("--json")
     parser.add_argument("--drc-only", action="store_true",
@@ -84,6 +86,8 @@ def main():
         path = os.path.join(args.corpus, name, "unrouted.dsn")
         if os.path.isfile(path):
             layers, connections = select_boards.describe(path)
+            if args.all_signal and select_boards.planes(path) > 0:
+                continue
             if wanted(layers) and connections > 0:
                 names.append((connections, name, layers - select_boards.planes(path)))
     names.sort()
