@@ -20,6 +20,7 @@ struct CommandLine {
     bool autoroute = false, remove = false, params = false, svg = false, canvas = false;
     bool literal = false; // the translator's own bytes, nothing rewritten for the CAD system
     std::optional<std::string> merge, rte, ses, file, output;
+    std::optional<std::string> routeEffort; // low, normal or high; with autoroute
 };
 
 // Reads the arguments; raises HostError for an unknown option, an option the

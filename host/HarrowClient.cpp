@@ -217,7 +217,12 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
     const std::string area = Router::SetWorkingArea(
         board, design == nullptr ? std::vector<Router::Pt>{}
                                  : Router::DesignBoundary(design->Digest(), board.origin));
-    Router::RouteOptions options;
+    Router::RouteOptions options = Router::OptionsFor(routeEffort_);
+    options.report = [this](const Router::RouteProgress& now) {
+        console_.Note("PCB:Autoroute: " + now.stage + ": " + std::to_string(now.routed) +
+                      " connections routed, " + std::to_string(now.open) + " open, " +
+                      std::to_string(now.vias) + " vias");
+    };
     options.cancelled = [this] { return console_.TakeInterrupt(); };
     int steps = 0;
     options.progress = [this, &steps](int done, int total) {
@@ -240,6 +245,12 @@ void HarrowClient::RunAutoroute(const std::string& request, HostSdk::IServerDocu
         console_.Note("PCB:Autoroute: " + line);
     for (const std::string& line : result.lines)
         console_.Note("PCB:Autoroute: " + line);
+    if (!result.openByReason.empty()) {
+        std::string counts;
+        for (const auto& [reason, count] : result.openByReason)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + reason;
+        console_.Note("PCB:Autoroute: open connections by reason: " + counts);
+    }
     console_.Note(
         "PCB:Autoroute (" + request + "): " + std::to_string(result.connections - result.open) +
         " of " + std::to_string(result.connections) + " connections routed, " +

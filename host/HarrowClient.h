@@ -7,6 +7,7 @@
 #include "host/Project.h"
 #include "host/sdk/HostClient.h"
 #include "host/sdk/PcbServer.h"
+#include "router/Router.h"
 
 #include <map>
 #include <memory>
@@ -87,6 +88,8 @@ public:
     // and the padstacks of the router's vias. Null for the plug-in's own
     // commands, which route inside the design file's boundary.
     void SetHomeDesign(HomeDesign* design) { homeDesign_ = design; }
+    // How long the router goes on improving a routing.
+    void SetRouteEffort(Router::Effort effort) { routeEffort_ = effort; }
     // The current board document, or null.
     BoardDocument* CurrentDocument() { return focused_; }
     // True when any open document has unsaved changes.
@@ -155,6 +158,7 @@ private:
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;
     int autorouteOpen_ = 0;
+    Router::Effort routeEffort_ = Router::Effort::Normal;
     std::string designFile_;
     HomeDesign* homeDesign_ = nullptr;
 };

@@ -286,6 +286,8 @@ int Import(CommandLine& line) {
         parameters += "|MergeImport=True";
     if (line.autoroute)
         parameters += "|AutoRoute=True";
+    if (Router::Effort effort{}; line.routeEffort && Router::ParseEffort(*line.routeEffort, effort))
+        session.Client().SetRouteEffort(effort);
     // Named route and session files are passed as given; RenameDSN ones are
     // resolved here so that they land beside the board.
     if (rte)

@@ -55,9 +55,10 @@ constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets bef
 // Search steps the negotiation may take, in passes as dear as its first:
 // later passes, around dearer nodes, search ever wider for ever less.
 constexpr long kNegotiationBudget = 16;
-// Search steps the rip-up may take: as many as the rounds took, between
-// these bounds (the upper one some twenty seconds of work).
-constexpr long kRipUpMost = 32000000;
+// Work between two reports of progress within a stage (a second or two):
+// search steps, and the nodes of the grid laid out anew for each rip-up
+// attempt, eight of which count as one step.
+constexpr long kReportWork = 2000000;
 
 // Distance from a point to a shape, as SegmentShapeDistance() for a segment
 // of no length, with the cheap square root for a disc or a track: the
@@ -177,6 +178,7 @@ public:
     void Add(const Obstacle& o) {
         const int index = static_cast<int>(items_.size());
         maxClearance_ = std::max(maxClearance_, o.clearance);
+        maxDrill_ = std::max(maxDrill_, o.drill);
         items_.push_back(o);
         stamp_.push_back(0);
         Visit(o.shape.Bounds(), 0, [&](std::vector<int>& cell) { cell.push_back(index); });
@@ -192,28 +194,30 @@ public:
         Box box;
         box.Add(a.x, a.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
         box.Add(b.x, b.y, half + maxClearance_ + clearance + std::max(safety, 0.0));
-        ++query_;
-        bool ok = true;
-        Visit(box, 0, [&](std::vector<int>& cell) {
-            for (int index : cell) {
-                if (!ok || stamp_[index] == query_)
-                    continue;
-                stamp_[index] = query_;
-                const Obstacle& o = items_[index];
-                if (o.net == net && net != kNoNet)
-                    continue;
-                if (o.viaOnly && !via)
-                    continue;
-                if (!via && (o.layers >> layer & 1u) == 0)
-                    continue;
-                const double need = gaps_ && net != kNoNet && o.net != kNoNet
-                                        ? gaps_->Between(net, via, o, layer)
-                                        : std::max(clearance, o.clearance);
-                if (SegmentShapeDistance(a, b, o.shape) < half + need + safety)
-                    ok = false;
-            }
+        return All(box, [&](const Obstacle& o) {
+            if ((o.net == net && net != kNoNet) || (o.viaOnly && !via) ||
+                (!via && (o.layers >> layer & 1u) == 0))
+                return true;
+            const double need = gaps_ && net != kNoNet && o.net != kNoNet
+                                    ? gaps_->Between(net, via, o, layer)
+                                    : std::max(clearance, o.clearance);
+            return SegmentShapeDistance(a, b, o.shape) >= half + need + safety;
         });
-        return ok;
+    }
+
+    // True when a drill of radius `drill` at `at` keeps `gap` between its
+    // edge and every other drill's, of its own net too: the hole gap is
+    // between drills, whatever their nets.
+    bool DrillApart(Pt at, double drill, double gap) {
+        Box box;
+        box.Add(at.x, at.y, drill + gap + maxDrill_);
+        return All(box, [&](const Obstacle& o) {
+            if (o.drill <= 0)
+                return true;
+            Shape centre;
+            centre.points = o.shape.points;
+            return PointShapeDistance(at, centre) - o.drill - drill >= gap;
+        });
     }
 
     // Between copper of two nets, the gap the board's rules ask of the pair
@@ -239,6 +243,21 @@ public:
     }
 
 private:
+    // Whether `keeps` holds for every obstacle whose cells meet the box,
+    // each asked once; stops at the first that fails.
+    template <class F> bool All(const Box& box, F&& keeps) {
+        ++query_;
+        bool ok = true;
+        Visit(box, 0, [&](std::vector<int>& cell) {
+            for (int index : cell) {
+                if (!ok || stamp_[index] == query_)
+                    continue;
+                stamp_[index] = query_;
+                ok = keeps(items_[index]);
+            }
+        });
+        return ok;
+    }
     template <class F> void Visit(const Box& b, int, F&& f) {
         const int i0 = std::clamp(static_cast<int>((b.x0 - box_.x0) / size_), 0, nx_ - 1);
         const int i1 = std::clamp(static_cast<int>((b.x1 - box_.x0) / size_), 0, nx_ - 1);
@@ -250,7 +269,7 @@ private:
     }
     Box box_;
     PairGaps* gaps_ = nullptr;
-    double size_, safety_, maxClearance_ = 0;
+    double size_, safety_, maxClearance_ = 0, maxDrill_ = 0;
     int nx_ = 1, ny_ = 1;
     std::vector<std::vector<int>> cells_;
     std::vector<Obstacle> items_;
@@ -518,12 +537,17 @@ public:
         // negotiating is dear and a plain round goes first, so that an
         // interruption while negotiating still leaves a whole routing.
         const int negotiated = o_.negotiations <= 0 ? -1 : connections_.size() > kBigBoard ? 1 : 0;
+        const int all = static_cast<int>(connections_.size());
         for (int round = 0; round < std::max(1, o_.rounds); ++round) {
             RouteResult result;
+            now_ = {"round " + std::to_string(round + 1), 0, all, 0};
             std::vector<int> failed = round == negotiated ? NegotiatedRound(result, done, total)
                                                           : RouteRound(order, result, done, total);
-            result.connections = static_cast<int>(connections_.size());
+            result.connections = all;
             result.open = static_cast<int>(failed.size());
+            now_.stage = "round " + std::to_string(round + 1) + " done";
+            Show(result, result.open, all);
+            Tell();
             const bool better = result.open < best.open ||
                                 (result.open == best.open && result.vias.size() < best.vias.size());
             if (better || round == 0) {
@@ -538,7 +562,7 @@ public:
             // what keeps the rest open.
             if (round != negotiated)
                 stale = better ? 0 : stale + 1;
-            if (stale >= 2 && expansions_ > kCheapWork)
+            if (stale >= std::max(1, o_.staleRounds) && expansions_ > kCheapWork)
                 break;
             // The negotiated round leaves the order as it was; after a plain
             // round, the connections it left open go first, in their order.
@@ -570,8 +594,16 @@ public:
                 for (int p : {connections_[c].from, connections_[c].to})
                     walled[p] = walled[p] || PadWalledIn(p);
         }
-        for (int c : bestFailed)
-            best.lines.push_back(Why(connections_[c], walled));
+        for (int c : bestFailed) {
+            Reason why = Why(connections_[c], walled);
+            best.lines.push_back(std::move(why.line));
+            auto it = std::find_if(best.openByReason.begin(), best.openByReason.end(),
+                                   [&](const auto& counted) { return counted.first == why.kind; });
+            if (it == best.openByReason.end())
+                best.openByReason.emplace_back(why.kind, 1);
+            else
+                ++it->second;
+        }
         best.pitch = pitch_;
         best.connections = static_cast<int>(connections_.size());
         for (const RouteTrack& t : best.tracks)
@@ -602,10 +634,15 @@ private:
         float crossing; // what a step onto another route costs, over its length
         bool wholeNets; // take up every connection of a net one of whose routes is in the way
     };
-    static constexpr RipUpWay kRipUpWays[] = {{1, false}, {0, true}, {4, true}};
+    // In this order; low effort stops after the first three, the others
+    // take up what those leave in other ways.
+    static constexpr RipUpWay kRipUpWays[] = {{1, false},    {0, true},  {4, true}, {0, false},
+                                              {0.25, false}, {2, false}, {16, true}};
 
     void RipUp(RouteResult& best, std::vector<int>& failed, Routing& kept) {
-        const long budget = std::clamp(expansions_, kCheapWork, kRipUpMost);
+        const long budget =
+            std::clamp(static_cast<long>(static_cast<double>(expansions_) * o_.ripUpShare),
+                       std::min(kCheapWork, o_.ripUpSteps), o_.ripUpSteps);
         const long start = expansions_;
         std::vector<char> tried(connections_.size(), 0), hopeless(connections_.size(), 0);
         // A pad with no legal way onto it on the bare board has none after
@@ -614,11 +651,17 @@ private:
             if (access_[connections_[f].from].empty() || access_[connections_[f].to].empty())
                 hopeless[f] = 1;
         std::size_t way = 0;
+        const int all = static_cast<int>(connections_.size());
         for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
             if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
                 break;
+            now_.stage = "rip-up attempt " + std::to_string(attempt + 1);
+            Show(best, static_cast<int>(failed.size()), all);
+            Tick();
             int c = -1;
-            while (c < 0 && way < std::size(kRipUpWays)) {
+            const std::size_t ways = std::min(std::size(kRipUpWays),
+                                              static_cast<std::size_t>(std::max(1, o_.ripUpWays)));
+            while (c < 0 && way < ways) {
                 for (int f : failed)
                     if (!tried[f] && !hopeless[f]) {
                         c = f;
@@ -645,6 +688,9 @@ private:
             failed = std::move(open);
             kept = Routing{routedNodes_, routedStubs_, commitOrder_};
             std::fill(tried.begin(), tried.end(), 0);
+            now_.stage = "rip-up attempt " + std::to_string(attempt + 1) + " gained";
+            Show(best, static_cast<int>(failed.size()), all);
+            Tell();
         }
     }
 
@@ -736,6 +782,7 @@ private:
             }
             if (!RouteConnection(k, joins, result))
                 open.push_back(k);
+            Tick();
         }
         return open;
     }
@@ -799,6 +846,9 @@ private:
     std::vector<int> sourceStub_, targetStub_; // access whose stub enters a source / target node
     uint32_t search_ = 0;
     long expansions_ = 0;          // search steps so far, all rounds
+    long layouts_ = 0;             // grid nodes laid out anew by ResetBoard(), over eight
+    long reported_ = 0;            // the work at the last report
+    RouteProgress now_;            // what a report tells: the stage and its routing as it stands
     double estimateWeight_ = 1;    // how much the search's estimate of what is left counts
     double negotiationWeight_ = 1; // the same while negotiating
     std::vector<double> stepCost_; // per layer and direction, a step's cost
@@ -896,7 +946,13 @@ private:
         return !nodes.empty() && WalledIn(nodes, net, b_.nets[net].width / 2, kFirstFlood);
     }
 
-    std::string Why(const Connection& c, const std::vector<char>& walled) const {
+    // Why a connection stays open: the reason in a few words, and the line
+    // that names the net and pads.
+    struct Reason {
+        const char* kind;
+        std::string line;
+    };
+    Reason Why(const Connection& c, const std::vector<char>& walled) const {
         const RouteNet& net = b_.nets[c.net];
         std::string text = "net " + net.name + ": " + b_.pads[c.from].name + " to " +
                            b_.pads[c.to].name + " not routed: ";
@@ -905,9 +961,11 @@ private:
             const std::vector<Shape>& copper = b_.pads[p].perLayer;
             if (std::all_of(copper.begin(), copper.end(),
                             [](const Shape& shape) { return shape.points.empty(); }))
-                return text + "pad " + b_.pads[p].name + " has copper on no routing layer";
+                return {"pad with copper on no routing layer",
+                        text + "pad " + b_.pads[p].name + " has copper on no routing layer"};
             if (b_.pads[p].underKeepout)
-                return text + "pad " + b_.pads[p].name + " lies under a keep-out";
+                return {"pad under a keep-out",
+                        text + "pad " + b_.pads[p].name + " lies under a keep-out"};
             double fits = 0;
             if (OnlyNarrowerFits(p, fits)) {
                 char line[160];
@@ -916,16 +974,16 @@ private:
                               "neighbours at the %.1f mil clearance (one %.1f mil wide would)",
                               net.width / 10000, b_.pads[p].name.c_str(), net.clearance / 10000,
                               fits / 10000);
-                return text + line;
+                return {"track too wide for its pad", text + line};
             }
-            return text + "no legal way onto pad " + b_.pads[p].name +
-                   " (keep-out, outline or clearance)";
+            return {"no legal way onto a pad", text + "no legal way onto pad " + b_.pads[p].name +
+                                                   " (keep-out, outline or clearance)"};
         }
         if (walled[c.from] || walled[c.to])
-            return text + "pad " + b_.pads[walled[c.from] ? c.from : c.to].name +
-                   " is walled in: between the copper and clearances around it the router "
-                   "finds its net's track no way out";
-        return text + "no legal path found";
+            return {"pad walled in", text + "pad " + b_.pads[walled[c.from] ? c.from : c.to].name +
+                                         " is walled in: between the copper and clearances "
+                                         "around it the router finds its net's track no way out"};
+        return {"no legal path found", text + "no legal path found"};
     }
 
     // ---- the distance field
@@ -996,8 +1054,30 @@ private:
         }
     }
 
+    long Work() const { return expansions_ + layouts_; }
+    // Reports how the stage stands.
+    void Tell() {
+        reported_ = Work();
+        if (o_.report)
+            o_.report(now_);
+    }
+    // The same, once enough work went by since the last report.
+    void Tick() {
+        if (o_.report && Work() - reported_ >= kReportWork)
+            Tell();
+    }
+    // The routing `result`, in which `failed` of the first `tried`
+    // connections were left open, as the figures of the reports: those not
+    // tried yet count as open.
+    void Show(const RouteResult& result, int failed, int tried) {
+        now_.routed = tried - failed;
+        now_.open = static_cast<int>(connections_.size()) - now_.routed;
+        now_.vias = static_cast<int>(result.vias.size());
+    }
+
     void ResetBoard() {
         const std::size_t total = plane_ * layers_;
+        layouts_ += static_cast<long>(total / 8); // a node laid out is cheaper than a step
         d1_.assign(total, kFar);
         d2_.assign(total, kFar);
         n1_.assign(total, -2);
@@ -1307,6 +1387,7 @@ private:
             }
             if (o_.progress)
                 o_.progress(++done, total);
+            now_.stage = "negotiation pass " + std::to_string(pass + 1);
             for (int n : nets) {
                 if (!crowded[n])
                     continue;
@@ -1323,6 +1404,7 @@ private:
                         RouteConnection(c, joins, result);
                 }
                 Stamp(n, +1);
+                Tick();
             }
             if (result.cancelled)
                 break;
@@ -1336,6 +1418,14 @@ private:
                 crowdedNets += crowded[n] ? 1 : 0;
                 Stamp(n, +1);
             }
+            // Routed here: a path found, crowded or not; no via is laid yet.
+            int unjoined = 0;
+            for (const Connection& con : connections_)
+                unjoined += joins.Find(con.from) != joins.Find(con.to) ? 1 : 0;
+            now_ = {"negotiation pass " + std::to_string(pass + 1) + ", " +
+                        std::to_string(crowdedNets) + " nets still crowd others",
+                    static_cast<int>(connections_.size()) - unjoined, unjoined, 0};
+            Tell();
             if (crowdedNets == 0)
                 break;
             // Negotiation that stops making progress only costs time: after
@@ -1474,7 +1564,9 @@ private:
         Joins joins = Prejoined();
         routedNodes_.assign(connections_.size(), {});
         std::vector<int> failed;
+        int tried = 0;
         for (int c : order) {
+            ++tried;
             if (result.cancelled || (o_.cancelled && o_.cancelled())) {
                 result.cancelled = true;
                 failed.push_back(c);
@@ -1487,6 +1579,8 @@ private:
                 continue;
             if (!RouteConnection(c, joins, result))
                 failed.push_back(c);
+            Show(result, static_cast<int>(failed.size()), tried);
+            Tick();
         }
         return failed;
     }
@@ -1908,7 +2002,8 @@ private:
                 return false;
         tracks.insert(tracks.end(), axes.begin(), axes.end());
         for (const RouteVia& v : vias)
-            if (!buckets_->Clear(v.at, v.at, ViaRadius(net), ClearanceOf(net), net, 0, true))
+            if (!buckets_->Clear(v.at, v.at, ViaRadius(net), ClearanceOf(net), net, 0, true) ||
+                !buckets_->DrillApart(v.at, b_.ViaHoleOf(net) / 2, b_.holeGap))
                 return false;
         // The path's own vias keep the hole gap between them too.
         for (std::size_t k = 0; k < vias.size(); ++k)
@@ -2122,7 +2217,15 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
         copper.clearance = board.nets[t.net].clearance;
         linked.obstacles.push_back(copper);
     }
-    GridRouter router(linked, options);
+    // The links count among the connections routed from the start.
+    RouteOptions counted = options;
+    if (options.report)
+        counted.report = [&options, joined](const RouteProgress& now) {
+            RouteProgress shown = now;
+            shown.routed += joined;
+            options.report(shown);
+        };
+    GridRouter router(linked, counted);
     RouteResult result = router.Run();
     result.tracks.insert(result.tracks.begin(), links.begin(), links.end());
     result.connections += joined;
@@ -2224,6 +2327,41 @@ std::vector<int> JoinedByCopper(const RouteBoard& board) {
         root[p] = static_cast<std::size_t>(r) < padCount ? r : static_cast<int>(p);
     }
     return root;
+}
+
+RouteOptions OptionsFor(Effort effort) {
+    RouteOptions options;
+    switch (effort) {
+    case Effort::Low: // two rounds, a short rip-up in the three first ways
+        options.rounds = 2;
+        options.staleRounds = 2;
+        options.ripUps = 40;
+        options.ripUpSteps = 4000000;
+        options.ripUpWays = 3;
+        break;
+    case Effort::Normal:
+        break;
+    case Effort::High: // more rounds, and a rip-up that goes on as long as it gains
+        options.rounds = 20;
+        options.staleRounds = 8;
+        options.ripUps = 2000;
+        options.ripUpSteps = 400000000;
+        options.ripUpShare = 8;
+        break;
+    }
+    return options;
+}
+
+bool ParseEffort(const std::string& word, Effort& effort) {
+    if (word == "low")
+        effort = Effort::Low;
+    else if (word == "normal")
+        effort = Effort::Normal;
+    else if (word == "high")
+        effort = Effort::High;
+    else
+        return false;
+    return true;
 }
 
 int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,

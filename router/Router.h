@@ -16,7 +16,7 @@
 // instead of a search of the whole board; the
 // negotiation stops when it no longer thins out the crowded nets or has
 // searched sixteen times as much as in its first pass, and the
-// plain rounds stop, on a board where they are dear, after two that bring
+// plain rounds stop, on a board where they are dear, after a few that bring
 // nothing. After the rounds, a connection still open is searched for on the
 // bare board, crossing the routes already there at a cost; the routes that
 // lie across that path are taken up (with those of their nets laid after
@@ -50,12 +50,27 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Router {
 
+// What the router tells as it goes: which stage it is in (a round, a
+// negotiation pass, the rip-up, the clean-up) and the routing that stage
+// holds now.
+struct RouteProgress {
+    std::string stage;
+    int routed = 0; // connections
+    int open = 0;
+    int vias = 0;
+};
+
+// How long the router keeps improving a routing, in search steps and
+// attempts, never in time.
+enum class Effort { Low, Normal, High };
+
 struct RouteOptions {
-    int rounds = 8;                     // routing rounds (each from a clean board)
+    int rounds = 12;                    // routing rounds (each from a clean board)
     long expansionsPerSearch = 2000000; // search steps one connection may take
     double pitch = 0;                   // grid pitch; 0 picks one from widths and clearance
     double safety = 400;                // extra clearance kept against rounding (board units)
@@ -67,11 +82,23 @@ struct RouteOptions {
     double presentGrowth = 1.5;         // how that cost grows from pass to pass
     double historyStep = 0.4;           // what each pass a node stays fought over adds to it
     int ripUps = 200;                   // rip-up attempts after the rounds (0: none)
+    long ripUpSteps = 32000000;         // search steps the rip-up may take at most
+    double ripUpShare = 1;              // ... and no more than the rounds took, times this
+    int ripUpWays = 7;                  // ways of choosing what to take up, tried in turn (1 to 7)
+    int staleRounds = 4;                // plain rounds without gain that end the rounds
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
     double bigBoardNegotiationEstimate = 1.2; // the same while negotiating, where detours count
     std::function<bool()> cancelled;          // asked between connections
     std::function<void(int done, int total)> progress;
+    // Told at the end of every stage and, within a long one, after every
+    // few million steps of work.
+    std::function<void(const RouteProgress&)> report;
 };
+
+// The options of an effort level; Normal is RouteOptions{}.
+RouteOptions OptionsFor(Effort effort);
+// "low", "normal" or "high"; false for anything else.
+bool ParseEffort(const std::string& word, Effort& effort);
 
 struct RouteResult {
     std::vector<RouteTrack> tracks;
@@ -82,6 +109,9 @@ struct RouteResult {
     bool cancelled = false;
     double pitch = 0;
     std::vector<std::string> lines; // what was not routed and why
+    // The connections left open, counted by why: the reason's words, in
+    // their order.
+    std::vector<std::pair<std::string, int>> openByReason;
 };
 
 RouteResult Route(const RouteBoard& board, const RouteOptions& options = {});

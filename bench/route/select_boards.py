@@ -21,6 +21,13 @@ def describe(path):
     return len(copper), connections
 
 
+def planes(path):
+    """How many of the copper layers of a design are power layers (planes)."""
+    text = open(path, "rb").read()
+    structure = text[: text.find(b"(placement")] if b"(placement" in text else text
+    return sum(1 for m in LAYER.finditer(structure) if m.group(2) == b"power")
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else "../shared/corpus/pcbench"
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 50

@@ -323,7 +323,9 @@ TEST(Router, EachNetUsesItsOwnVia) {
 
 // A pad under a keep-out cannot be reached: its connection stays open with a
 // line that names it, and the rest is routed.
-TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
+// Nets A and B across each other, pad J2-1 of A under a keep-out on both
+// layers.
+RouteBoard KeepoutBoard() {
     RouteBoard board = EmptyBoard();
     const int a = AddNet(board, "A"), b = AddNet(board, "B");
     AddPad(board, a, 5, 5, 1.5, 3u, "J1-1");
@@ -336,6 +338,11 @@ TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
     keepout.layers = 3u;
     keepout.clearance = board.clearance;
     board.obstacles.push_back(keepout);
+    return board;
+}
+
+TEST(Router, LeavesImpossibleConnectionOpenWithReason) {
+    const RouteBoard board = KeepoutBoard();
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.connections, 2);
     EXPECT_EQ(result.open, 1);
@@ -748,7 +755,7 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
 // one is closed at its mouth by a net that can go round. The long net
 // between the halves is routed last and finds both closed; the rip-up must
 // take the corridor whose crossing routes can move, not the shorter one.
-TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
+RouteBoard CorridorBoard() {
     RouteBoard board = EmptyBoard();
     board.viaDiameter = 0;
     // The wall's rows lie 0.9 mm apart; a corridor is a row left out.
@@ -777,6 +784,11 @@ TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
             AddPad(board, Router::kNoNet, x, y, 0.8, 1u, "W-" + std::to_string(++wall));
         }
     }
+    return board;
+}
+
+TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
+    const RouteBoard board = CorridorBoard();
     Router::RouteOptions greedy;
     greedy.rounds = 1;
     greedy.negotiations = 0;
@@ -792,6 +804,61 @@ TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
     EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
     EXPECT_EQ(Violations(board, result), 0);
     EXPECT_EQ(Text(result), Text(Router::Route(board, ripUp)));
+}
+
+// Every effort level routes the corridor board legally and the same way
+// twice; a higher level never leaves more open than a lower one. The
+// levels differ in how much they may search, nothing else.
+TEST(Router, EffortLevelsAreRepeatableAndNeverWorseThanALowerOne) {
+    const RouteBoard board = CorridorBoard();
+    int lastOpen = 1 << 30;
+    for (const Router::Effort effort :
+         {Router::Effort::Low, Router::Effort::Normal, Router::Effort::High}) {
+        const Router::RouteOptions options = Router::OptionsFor(effort);
+        const RouteResult result = Router::Route(board, options);
+        EXPECT_EQ(Text(result), Text(Router::Route(board, options)));
+        EXPECT_EQ(Violations(board, result), 0);
+        EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), result.open);
+        EXPECT_LE(result.open, lastOpen);
+        lastOpen = result.open;
+    }
+    const Router::RouteOptions low = Router::OptionsFor(Router::Effort::Low);
+    const Router::RouteOptions high = Router::OptionsFor(Router::Effort::High);
+    EXPECT_LT(low.ripUpSteps, high.ripUpSteps);
+    EXPECT_LT(low.rounds, high.rounds);
+    Router::Effort effort = Router::Effort::Low;
+    EXPECT_TRUE(Router::ParseEffort("high", effort));
+    EXPECT_EQ(effort, Router::Effort::High);
+    EXPECT_FALSE(Router::ParseEffort("medium", effort));
+    EXPECT_FALSE(Router::ParseEffort("", effort));
+    EXPECT_EQ(effort, Router::Effort::High);
+}
+
+// While routing, the router tells each stage it finishes with the routing
+// that stage holds; the figures add up to the board's connections, and the
+// routing kept is one of those told. What stays open is counted by reason.
+TEST(Router, ReportsEveryStageAndCountsTheOpenByReason) {
+    RouteBoard board = KeepoutBoard();
+    const int c = AddNet(board, "C");
+    AddPad(board, c, 10, 12, 1.5, 3u, "J5-1");
+    AddPad(board, c, 20, 12, 1.5, 3u, "J6-1");
+    std::vector<Router::RouteProgress> told;
+    Router::RouteOptions options;
+    options.report = [&told](const Router::RouteProgress& now) { told.push_back(now); };
+    const RouteResult result = Router::Route(board, options);
+    ASSERT_EQ(result.open, 1);
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front().stage.rfind("negotiation pass 1", 0), 0u) << told.front().stage;
+    for (const Router::RouteProgress& now : told)
+        EXPECT_EQ(now.routed + now.open, result.connections) << now.stage;
+    // The routing kept is one a round reported.
+    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [&](const Router::RouteProgress& now) {
+        return now.stage.find("round") != std::string::npos && now.open == result.open &&
+               now.vias == static_cast<int>(result.vias.size());
+    }));
+    ASSERT_EQ(result.openByReason.size(), 1u);
+    EXPECT_EQ(result.openByReason[0].first, "no legal way onto a pad");
+    EXPECT_EQ(result.openByReason[0].second, 1);
 }
 
 // A board with no signal layer, and one whose nets have a single pad: the

@@ -20,6 +20,26 @@ grep -q "(wire (path" board.ses || fail "no wires in the session file"
 cp board.ses first.ses
 "$harrow" import board.dsn --autoroute --ses RenameDSN -q --force 2>/dev/null || fail "second run"
 cmp -s first.ses board.ses || fail "two runs wrote different session files"
+grep -q "PCB:Autoroute: round 1 done: [0-9]* connections routed, [0-9]* open, [0-9]* vias" route.log ||
+    fail "no progress line for the first round: $(cat route.log)"
+
+# Each effort level routes the board whole and writes the same bytes twice.
+for effort in low high; do
+    "$harrow" import board.dsn --autoroute --route-effort "$effort" --ses RenameDSN -q --force \
+        2>effort.log || fail "routing at $effort effort: $(cat effort.log)"
+    grep -q "4 of 4 connections routed" effort.log || fail "$effort effort: $(cat effort.log)"
+    cp board.ses "$effort.ses"
+    "$harrow" import board.dsn --autoroute --route-effort="$effort" --ses RenameDSN -q --force \
+        2>/dev/null || fail "second run at $effort effort"
+    cmp -s "$effort.ses" board.ses || fail "two runs at $effort effort wrote different files"
+done
+# An unknown level, and an effort without routing, are refused before anything is read.
+status=0
+"$harrow" import board.dsn --autoroute --route-effort medium -q 2>bad.log || status=$?
+[[ $status -eq 2 ]] && grep -q "low, normal or high" bad.log || fail "--route-effort medium: exit $status"
+status=0
+"$harrow" import board.dsn --route-effort high -q 2>bad.log || status=$?
+[[ $status -eq 2 ]] && grep -q "needs --autoroute" bad.log || fail "effort without routing: exit $status"
 
 # Ctrl-C while a big board routes: the run ends soon with what is routed so
 # far and still writes its session file (routing that board whole takes
