@@ -1482,6 +1482,7 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
     std::vector<uint32_t> dest(n);
     for (size_t i = 0; i < n; ++i)
         dest[indexOf(from[i])] = indexOf(to[i]);
+    placeOf = {};
     std::vector<std::pair<uint32_t, ObjectExtras>> extras;
     for (size_t i = 0; i < n; ++i)
         if (objects_[from[i]].hasExtras) {
