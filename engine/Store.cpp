@@ -1478,10 +1478,11 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
         return static_cast<uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), slot) -
                                      sorted.begin());
     };
-    // By the place of a slot among the sorted ones: where its record goes.
-    std::vector<uint32_t> dest(n);
+    // By the place of a slot among the sorted ones: the place whose record
+    // comes there.
+    std::vector<uint32_t> source(n);
     for (size_t i = 0; i < n; ++i)
-        dest[indexOf(from[i])] = indexOf(to[i]);
+        source[indexOf(to[i])] = indexOf(from[i]);
     placeOf = {};
     std::vector<std::pair<uint32_t, ObjectExtras>> extras;
     for (size_t i = 0; i < n; ++i)
@@ -1489,34 +1490,20 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
             extras.emplace_back(to[i], KeptExtras(from[i]));
             extras_.erase(from[i]);
         }
-    // Each cycle of the move carries one record along it. The cycle's places
-    // are listed first, so that the records a few steps ahead are fetched
-    // while the current one moves, rather than each waiting for the last.
-    std::vector<bool> done(n);
-    std::vector<uint32_t> cycle;
-    constexpr size_t kAhead = 8;
-    for (uint32_t start = 0; start < n; ++start) {
-        if (done[start])
-            continue;
-        cycle.clear();
-        uint32_t at = start;
-        do {
-            done[at] = true;
-            at = dest[at];
-            cycle.push_back(sorted[at]);
-        } while (at != start);
-        for (size_t k = 0; k < kAhead && k < cycle.size(); ++k)
-            __builtin_prefetch(&objects_[cycle[k]], 1);
-        ObjectRec carried = std::move(objects_[sorted[start]]);
-        for (size_t k = 0; k < cycle.size(); ++k) {
-            if (k + kAhead < cycle.size())
-                __builtin_prefetch(&objects_[cycle[k + kAhead]], 1);
-            ObjectRec& here = objects_[cycle[k]];
-            const uint32_t gen = here.gen;
-            std::swap(carried, here);
-            carried.gen = here.gen;
-            here.gen = gen;
-        }
+    // The records are gathered in their new order and put back. Both passes
+    // read and write in long runs (the sources are a few runs of one kind
+    // each, interleaved), where moving records around the permutation's cycles
+    // would wait on the memory at every step. Each slot keeps its generation.
+    std::vector<ObjectRec> moved;
+    moved.reserve(n);
+    for (size_t k = 0; k < n; ++k)
+        moved.push_back(std::move(objects_[sorted[source[k]]]));
+    source = {};
+    for (size_t k = 0; k < n; ++k) {
+        ObjectRec& here = objects_[sorted[k]];
+        const uint32_t gen = here.gen;
+        here = std::move(moved[k]);
+        here.gen = gen;
     }
     for (const auto& [slot, kept] : extras)
         extras_[slot] = kept;
