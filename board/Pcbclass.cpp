@@ -417,28 +417,25 @@ int32_t TPcbPad::QueryRecord(int32_t mode) {
     });
     if (result != 1)
         return result;
-    if (mode == 1 && QueryLayersAtOnce()) {
-        TopCRPct = crPctOnLayer_[eV6_TopLayer];
-        MidCRPct = crPctOnLayer_[eV6_MidLayer1];
-        BotCRPct = crPctOnLayer_[eV6_BottomLayer];
-    } else if (mode == 1) {
-        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
-            int32_t shape = shapeOnLayer_[v];
-            if (P::PcbApi_QueryPadOrViaShapeOnLayer(ObjectHandle, v, &shape) == 1)
-                shapeOnLayer_[v] = static_cast<TShape>(shape);
-            int32_t xs = xSizeOnLayer_[v];
-            int32_t ys = ySizeOnLayer_[v];
-            if (P::PcbApi_QueryPadOrViaSizeOnLayer(ObjectHandle, v, &xs, &ys) == 1) {
-                xSizeOnLayer_[v] = xs;
-                ySizeOnLayer_[v] = ys;
+    if (mode == 1) {
+        if (!QueryLayersAtOnce())
+            for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+                int32_t shape = shapeOnLayer_[v];
+                if (P::PcbApi_QueryPadOrViaShapeOnLayer(ObjectHandle, v, &shape) == 1)
+                    shapeOnLayer_[v] = static_cast<TShape>(shape);
+                int32_t xs = xSizeOnLayer_[v];
+                int32_t ys = ySizeOnLayer_[v];
+                if (P::PcbApi_QueryPadOrViaSizeOnLayer(ObjectHandle, v, &xs, &ys) == 1) {
+                    xSizeOnLayer_[v] = xs;
+                    ySizeOnLayer_[v] = ys;
+                }
+                int32_t radius = cornerRadiusOnLayer_[v];
+                if (P::PcbApi_QueryPadCornerRadiusOnLayer(ObjectHandle, v, &radius) == 1)
+                    cornerRadiusOnLayer_[v] = radius;
+                int32_t pct = crPctOnLayer_[v];
+                if (P::PcbApi_QueryPadCRPercentageOnLayer(ObjectHandle, v, &pct) == 1)
+                    crPctOnLayer_[v] = pct;
             }
-            int32_t radius = cornerRadiusOnLayer_[v];
-            if (P::PcbApi_QueryPadCornerRadiusOnLayer(ObjectHandle, v, &radius) == 1)
-                cornerRadiusOnLayer_[v] = radius;
-            int32_t pct = crPctOnLayer_[v];
-            if (P::PcbApi_QueryPadCRPercentageOnLayer(ObjectHandle, v, &pct) == 1)
-                crPctOnLayer_[v] = pct;
-        }
         TopCRPct = crPctOnLayer_[eV6_TopLayer];
         MidCRPct = crPctOnLayer_[eV6_MidLayer1];
         BotCRPct = crPctOnLayer_[eV6_BottomLayer];
