@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Every verb that walks a whole board takes about ten times as long for a
 # design ten times as large: designs of N and 10 N components, each pin 1 on
-# a net of its own (the shape of design whose per-net loops once went
-# quadratic), are imported, shown, exported, checked and viewed, and each
-# verb's processor time at 10 N may be at most LIMIT times its time at N. The
-# limit is loose, for a shared machine and a sanitized build; a loop over all
-# nets for every net passes it by far. Run by CTest:
+# a net of its own (as many nets as components, so that any loop per net
+# weighs as much as one per component), are imported, shown, exported,
+# checked and viewed, and each verb's processor time at 10 N may be at most
+# LIMIT times its time at N. The limit is loose, for a shared machine and a
+# sanitized build; a loop over all nets for every net passes it by far. Run
+# by CTest:
 #   net_scaling_test.sh HARROW [N] [LIMIT]
 set -u
 harrow=$(realpath "$1")
