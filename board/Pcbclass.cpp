@@ -383,6 +383,26 @@ int32_t TPcbPad::QueryDatabase(int32_t mode) {
     return QueryRecord(mode);
 }
 
+// All layers in one engine call; false (nothing taken) when the engine
+// refuses it or lacks it, and the layers are then read one by one.
+bool TPcbPad::QueryLayersAtOnce() {
+    constexpr int32_t count = kV6_LastLayer - kV6_FirstLayer + 1;
+    int32_t shapes[count], radii[count];
+    int32_t xs[count], ys[count], pcts[count];
+    if (P::PcbApi_QueryPadLayers(ObjectHandle, kV6_FirstLayer, count, shapes, xs, ys, radii,
+                                 pcts) != 1)
+        return false;
+    for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+        const int i = v - kV6_FirstLayer;
+        shapeOnLayer_[v] = static_cast<TShape>(shapes[i]);
+        xSizeOnLayer_[v] = xs[i];
+        ySizeOnLayer_[v] = ys[i];
+        cornerRadiusOnLayer_[v] = radii[i];
+        crPctOnLayer_[v] = pcts[i];
+    }
+    return true;
+}
+
 int32_t TPcbPad::QueryRecord(int32_t mode) {
     const int32_t result = ExchangeOnCopy(*this, mode, 1, [mode](TPcbPad& w, TExchange& x) {
         return P::PcbApi_QueryPad(
@@ -398,23 +418,24 @@ int32_t TPcbPad::QueryRecord(int32_t mode) {
     if (result != 1)
         return result;
     if (mode == 1) {
-        for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
-            int32_t shape = shapeOnLayer_[v];
-            if (P::PcbApi_QueryPadOrViaShapeOnLayer(ObjectHandle, v, &shape) == 1)
-                shapeOnLayer_[v] = static_cast<TShape>(shape);
-            int32_t xs = xSizeOnLayer_[v];
-            int32_t ys = ySizeOnLayer_[v];
-            if (P::PcbApi_QueryPadOrViaSizeOnLayer(ObjectHandle, v, &xs, &ys) == 1) {
-                xSizeOnLayer_[v] = xs;
-                ySizeOnLayer_[v] = ys;
+        if (!QueryLayersAtOnce())
+            for (int v = kV6_FirstLayer; v <= kV6_LastLayer; ++v) {
+                int32_t shape = shapeOnLayer_[v];
+                if (P::PcbApi_QueryPadOrViaShapeOnLayer(ObjectHandle, v, &shape) == 1)
+                    shapeOnLayer_[v] = static_cast<TShape>(shape);
+                int32_t xs = xSizeOnLayer_[v];
+                int32_t ys = ySizeOnLayer_[v];
+                if (P::PcbApi_QueryPadOrViaSizeOnLayer(ObjectHandle, v, &xs, &ys) == 1) {
+                    xSizeOnLayer_[v] = xs;
+                    ySizeOnLayer_[v] = ys;
+                }
+                int32_t radius = cornerRadiusOnLayer_[v];
+                if (P::PcbApi_QueryPadCornerRadiusOnLayer(ObjectHandle, v, &radius) == 1)
+                    cornerRadiusOnLayer_[v] = radius;
+                int32_t pct = crPctOnLayer_[v];
+                if (P::PcbApi_QueryPadCRPercentageOnLayer(ObjectHandle, v, &pct) == 1)
+                    crPctOnLayer_[v] = pct;
             }
-            int32_t radius = cornerRadiusOnLayer_[v];
-            if (P::PcbApi_QueryPadCornerRadiusOnLayer(ObjectHandle, v, &radius) == 1)
-                cornerRadiusOnLayer_[v] = radius;
-            int32_t pct = crPctOnLayer_[v];
-            if (P::PcbApi_QueryPadCRPercentageOnLayer(ObjectHandle, v, &pct) == 1)
-                crPctOnLayer_[v] = pct;
-        }
         TopCRPct = crPctOnLayer_[eV6_TopLayer];
         MidCRPct = crPctOnLayer_[eV6_MidLayer1];
         BotCRPct = crPctOnLayer_[eV6_BottomLayer];

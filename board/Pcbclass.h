@@ -380,6 +380,7 @@ protected:
     int32_t FreshPadMode() const override { return FMode; }
 
 private:
+    bool QueryLayersAtOnce();
     template <typename T> using PerLayer = std::array<T, kV6_LayerCount>;
     PerLayer<int32_t> xSizeOnLayer_{};
     PerLayer<int32_t> ySizeOnLayer_{};

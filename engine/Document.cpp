@@ -316,6 +316,9 @@ std::atomic<unsigned> saveCounter{0};
 
 const char* const kSavingInfix = ".saving-";
 
+// Boards of this many objects or more are saved in 64 KiB pages.
+constexpr size_t kLargePagesFrom = 20000;
+
 } // namespace
 
 std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
@@ -337,7 +340,9 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
     std::string error;
     {
         sqlite3* raw = nullptr;
-        int rc = sqlite3_open_v2(temp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+        // Only this thread writes through the connection: no locking per call.
+        int rc = sqlite3_open_v2(temp.c_str(), &raw,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
         Db db(raw);
         if (rc != SQLITE_OK) {
@@ -346,6 +351,13 @@ std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
             try {
                 // The temporary file only becomes the document once it is
                 // complete, so it needs no rollback journal of its own.
+                // A large board is written and read whole: large pages take
+                // it in fewer calls (a small one would only grow by them).
+                size_t objects = 0;
+                for (int k = 1; k < kKindCount; ++k)
+                    objects += b.byKind[k].count;
+                if (objects >= kLargePagesFrom)
+                    Exec(db.get(), "PRAGMA page_size=65536");
                 Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
                 Exec(db.get(), "BEGIN");
                 WriteBoard(db.get(), b);

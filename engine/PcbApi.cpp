@@ -880,12 +880,16 @@ int32_t PcbApi_QueryPadOrViaSizeOnLayer(intptr_t object, int32_t layer, int32_t*
     return 1;
 }
 
+static int32_t CornerRadius(const PadLayerEntry& e) {
+    const int64_t smaller = std::min(e.xSize, e.ySize);
+    return static_cast<int32_t>(smaller * e.crPct / 200);
+}
+
 int32_t PcbApi_QueryPadCornerRadiusOnLayer(intptr_t object, int32_t layer, int32_t* cornerRadius) {
     PadLayerEntry e;
     if (!cornerRadius || !PadOrViaOnLayer(object, layer, e))
         return 0;
-    int64_t smaller = std::min(e.xSize, e.ySize);
-    *cornerRadius = static_cast<int32_t>(smaller * e.crPct / 200);
+    *cornerRadius = CornerRadius(e);
     return 1;
 }
 
@@ -894,6 +898,31 @@ int32_t PcbApi_QueryPadCRPercentageOnLayer(intptr_t object, int32_t layer, int32
     if (!percentage || !PadOrViaOnLayer(object, layer, e))
         return 0;
     *percentage = e.crPct;
+    return 1;
+}
+
+int32_t PcbApi_QueryPadLayers(intptr_t object, int32_t firstLayer, int32_t count, int32_t* shapes,
+                              int32_t* xSizes, int32_t* ySizes, int32_t* cornerRadii,
+                              int32_t* crPcts) {
+    uint32_t slot = SlotOf<kPad, kVia>(object);
+    if (slot == kNone || firstLayer < 1 || count < 0 || count > kLayerCount - firstLayer ||
+        !shapes || !xSizes || !ySizes || !cornerRadii || !crPcts)
+        return 0;
+    // A pad's table is expanded once rather than searched for every layer.
+    const bool pad = S().At(slot).kind == kPad;
+    PadLayers all{};
+    if (pad)
+        BodyOf<PadBody>(slot).layers.Expand(all);
+    for (int32_t i = 0; i < count; ++i) {
+        PadLayerEntry e = all[firstLayer + i];
+        if (!pad)
+            PadOrViaOnLayer(object, firstLayer + i, e);
+        shapes[i] = e.shape;
+        xSizes[i] = e.xSize;
+        ySizes[i] = e.ySize;
+        cornerRadii[i] = CornerRadius(e);
+        crPcts[i] = e.crPct;
+    }
     return 1;
 }
 

@@ -1460,37 +1460,50 @@ void Store::SetNet(uint32_t slot, uint32_t netSlot) {
 void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint32_t>& to) {
     const size_t n = from.size();
     std::vector<uint32_t> sorted(from);
-    std::sort(sorted.begin(), sorted.end());
+    if (!std::is_sorted(sorted.begin(), sorted.end()))
+        std::sort(sorted.begin(), sorted.end());
+    // The place of a slot among the sorted ones. Slots read from one document
+    // lie close together: a table over their range answers each in one step,
+    // where a search would miss the cache at every halving.
+    std::vector<uint32_t> placeOf;
+    const uint32_t low = n ? sorted.front() : 0;
+    if (n && sorted.back() - low < 4 * n) {
+        placeOf.resize(sorted.back() - low + 1);
+        for (size_t k = 0; k < n; ++k)
+            placeOf[sorted[k] - low] = static_cast<uint32_t>(k);
+    }
     auto indexOf = [&](uint32_t slot) {
+        if (!placeOf.empty())
+            return placeOf[slot - low];
         return static_cast<uint32_t>(std::lower_bound(sorted.begin(), sorted.end(), slot) -
                                      sorted.begin());
     };
-    // By the place of a slot among the sorted ones: where its record goes.
-    std::vector<uint32_t> dest(n);
+    // By the place of a slot among the sorted ones: the place whose record
+    // comes there.
+    std::vector<uint32_t> source(n);
     for (size_t i = 0; i < n; ++i)
-        dest[indexOf(from[i])] = indexOf(to[i]);
+        source[indexOf(to[i])] = indexOf(from[i]);
+    placeOf = {};
     std::vector<std::pair<uint32_t, ObjectExtras>> extras;
     for (size_t i = 0; i < n; ++i)
         if (objects_[from[i]].hasExtras) {
             extras.emplace_back(to[i], KeptExtras(from[i]));
             extras_.erase(from[i]);
         }
-    // Each cycle of the move carries one record along it.
-    std::vector<bool> done(n);
-    for (uint32_t start = 0; start < n; ++start) {
-        if (done[start])
-            continue;
-        ObjectRec carried = std::move(objects_[sorted[start]]);
-        uint32_t at = start;
-        do {
-            done[at] = true;
-            at = dest[at];
-            ObjectRec& here = objects_[sorted[at]];
-            const uint32_t gen = here.gen;
-            std::swap(carried, here);
-            carried.gen = here.gen;
-            here.gen = gen;
-        } while (at != start);
+    // The records are gathered in their new order and put back. Both passes
+    // read and write in long runs (the sources are a few runs of one kind
+    // each, interleaved), where moving records around the permutation's cycles
+    // would wait on the memory at every step. Each slot keeps its generation.
+    std::vector<ObjectRec> moved;
+    moved.reserve(n);
+    for (size_t k = 0; k < n; ++k)
+        moved.push_back(std::move(objects_[sorted[source[k]]]));
+    source = {};
+    for (size_t k = 0; k < n; ++k) {
+        ObjectRec& here = objects_[sorted[k]];
+        const uint32_t gen = here.gen;
+        here = std::move(moved[k]);
+        here.gen = gen;
     }
     for (const auto& [slot, kept] : extras)
         extras_[slot] = kept;

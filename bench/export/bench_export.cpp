@@ -1,7 +1,8 @@
 // Session export of a synthetic routed board: N track segments spread over
 // nets of 100 segments, with one via a net, on the engine loaded as the host
 // loads it. Prints track segments per second of processor time for the
-// board-to-text part and for the whole export with the file saved.
+// board-to-text part and for the whole export with the file saved, and the
+// ratio of each size's whole time to the previous size's.
 //
 //   bench_export [--repeat N] [--per-net N] [--out FILE] [SEGMENTS...]
 // Without sizes it runs 10000, 100000 and 1000000 segments.
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
         return 2;
     const auto newBoard = engine.NewBoard;
     const auto closeBoard = engine.CloseBoard;
+    int previousSegments = 0;
+    double previousWhole = 0;
     for (int segments : sizes) {
         char error[256] = {};
         const intptr_t board =
@@ -119,9 +122,16 @@ int main(int argc, char** argv) {
         }
         closeBoard(board);
         std::printf("%d segments (processor time, best of %d): board read %.4f s, text %.4f s "
-                    "(%.0f segments/s), with save %.4f s (%.0f segments/s), %.1f MB\n",
+                    "(%.0f segments/s), with save %.4f s (%.0f segments/s), %.1f MB",
                     segments, repeat, bestRead, bestText, segments / bestText, bestWhole,
                     segments / bestWhole, static_cast<double>(bytes) / 1e6);
+        if (previousSegments > 0)
+            std::printf("; %.2fx the time of the previous size for %.2fx the segments",
+                        bestWhole / previousWhole,
+                        static_cast<double>(segments) / previousSegments);
+        std::printf("\n");
+        previousSegments = segments;
+        previousWhole = bestWhole;
     }
     std::remove(out.c_str());
     return 0;

@@ -53,12 +53,17 @@ std::string MakeSyntheticDesign(const TSyntheticOptions& options, TSyntheticCoun
     int64_t nets = 0, netted = 0, pads = 0;
     for (int64_t i = 0; i < n; ++i)
         pads += pins(i);
-    // Net i joins the last pin of component i with pin 1 of component i + 1.
-    for (int64_t i = 0; i + 1 < n; ++i) {
-        Append(out, "    (net N%lld (pins C%lld-%d C%lld-1))\n", static_cast<long long>(i),
-               static_cast<long long>(i), pins(i), static_cast<long long>(i + 1));
+    // Net i joins the last pin of component i with pin 1 of component i + 1;
+    // a net of one pin holds pin 1 of component i alone.
+    for (int64_t i = 0; i + 1 < n || (options.OnePinNets && i < n); ++i) {
+        if (options.OnePinNets)
+            Append(out, "    (net N%lld (pins C%lld-1))\n", static_cast<long long>(i),
+                   static_cast<long long>(i));
+        else
+            Append(out, "    (net N%lld (pins C%lld-%d C%lld-1))\n", static_cast<long long>(i),
+                   static_cast<long long>(i), pins(i), static_cast<long long>(i + 1));
         ++nets;
-        netted += 2;
+        netted += options.OnePinNets ? 1 : 2;
     }
     out += "  )\n";
     if (options.Wires || options.Vias) {

@@ -1,5 +1,6 @@
 // Scaling of the whole design import over synthetic designs: N components on
-// a grid with their nets (optionally pre-routed wires and vias). Prints time,
+// a grid with their nets (optionally pre-routed wires and vias, or nets of one
+// pin each). Prints time,
 // MB/s and components/s per size and the time ratio between consecutive
 // sizes; the peak resident memory at the end. The time the system spent for
 // the import (giving it fresh memory, mostly) is shown apart: on a virtual
@@ -7,7 +8,7 @@
 // imported R times and the fastest counts: on a shared machine one slow run
 // says more about the neighbours than about the import.
 //
-//   bench_synthetic [--wires] [--vias] [--repeat R] [--write FILE] [N...]
+//   bench_synthetic [--wires] [--vias] [--one-pin-nets] [--repeat R] [--write FILE] [N...]
 // Without sizes: 10000 100000 1000000.
 #include "ImportRun.h"
 #include "SyntheticDesign.h"
@@ -30,13 +31,15 @@ int main(int argc, char** argv) {
             options.Wires = true;
         else if (arg == "--vias")
             options.Vias = true;
+        else if (arg == "--one-pin-nets")
+            options.OnePinNets = true;
         else if (arg == "--repeat" && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--write" && i + 1 < argc)
             writeTo = argv[++i];
         else if (arg == "--help") {
-            std::printf(
-                "usage: bench_synthetic [--wires] [--vias] [--repeat R] [--write FILE] [N...]\n");
+            std::printf("usage: bench_synthetic [--wires] [--vias] [--one-pin-nets] [--repeat R] "
+                        "[--write FILE] [N...]\n");
             return 0;
         } else
             sizes.push_back(std::atoll(arg.c_str()));

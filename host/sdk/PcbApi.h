@@ -345,6 +345,15 @@ inline const char* PcbApiKindName(int32_t kind) {
       (intptr_t object, int32_t firstLayer, int32_t count, const int32_t* shapes, \
        const int32_t* xSizes, const int32_t* ySizes, const int32_t* crPcts), \
       (object, firstLayer, count, shapes, xSizes, ySizes, crPcts)) \
+    /* What the four queries above answer for `count` layers from \
+       `firstLayer` on, in one call: layer firstLayer + i gives shapes[i], \
+       xSizes[i], ySizes[i], cornerRadii[i] and crPcts[i]. 1 when filled; 0 \
+       (nothing filled) when the object is no pad or via or the layer range \
+       is bad. */ \
+    X(int32_t, PcbApi_QueryPadLayers, 0, \
+      (intptr_t object, int32_t firstLayer, int32_t count, int32_t* shapes, int32_t* xSizes, \
+       int32_t* ySizes, int32_t* cornerRadii, int32_t* crPcts), \
+      (object, firstLayer, count, shapes, xSizes, ySizes, cornerRadii, crPcts)) \
     /* Region: common, main contour (points, count, capacity), holes (all \
        hole points one after another, their count and capacity; then the \
        number of points of each hole, the hole count and capacity), Kind \

@@ -169,8 +169,14 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
         fs::path file;
         const char* expect;
     };
+    // The second page's first 4 KiB scrambled (the page size is in the
+    // file's header, big-endian at offset 16; 1 stands for 65536).
+    const size_t stated =
+        size_t{static_cast<unsigned char>(bytes[16])} << 8 | static_cast<unsigned char>(bytes[17]);
+    const size_t pageSize = stated == 1 ? 65536 : stated;
+    ASSERT_GT(bytes.size(), pageSize + 4096);
     std::string flipped = bytes;
-    for (size_t i = 8192; i < 8192 + 4096; ++i)
+    for (size_t i = pageSize; i < pageSize + 4096; ++i)
         flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     std::vector<Case> cases = {
         {dir.path / "missing.pcbdoc", "No such file"},

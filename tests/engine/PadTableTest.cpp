@@ -210,3 +210,43 @@ TEST(EnginePadTables, ANewPadHasNoCopperUntilALayerIsGivenASize) {
     PcbApi_DestroyObject(perLayer);
     PcbApi_DestroyObject(stacked);
 }
+
+TEST(EnginePadTables, AllLayersAtOnceAnswerAsEachLayerDoes) {
+    constexpr int32_t kFirst = 1, kCount = 82;
+    const intptr_t pad = PerLayerPad(4000);
+    for (int32_t layer = 1; layer <= 32; ++layer)
+        ASSERT_EQ(PcbApi_SetCRPctOnLayer(pad, layer, layer * 3), 1);
+    const intptr_t via = PcbApi_CreateObject(3);
+    const intptr_t track = PcbApi_CreateObject(4);
+    for (intptr_t object : {pad, via}) {
+        std::array<int32_t, kCount> shapes{}, xs{}, ys{}, radii{}, pcts{};
+        ASSERT_EQ(PcbApi_QueryPadLayers(object, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
+                                        radii.data(), pcts.data()),
+                  1);
+        for (int32_t i = 0; i < kCount; ++i) {
+            const int32_t layer = kFirst + i;
+            EXPECT_EQ((Entry{shapes[i], xs[i], ys[i], pcts[i]}), At(object, layer))
+                << "layer " << layer;
+            int32_t radius = -1;
+            EXPECT_EQ(PcbApi_QueryPadCornerRadiusOnLayer(object, layer, &radius), 1);
+            EXPECT_EQ(radii[i], radius) << "layer " << layer;
+        }
+    }
+    // A range past the last layer, or an object that is neither pad nor via,
+    // fills nothing.
+    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, radii{}, pcts{};
+    shapes.fill(-7);
+    EXPECT_EQ(PcbApi_QueryPadLayers(pad, 2, kCount, shapes.data(), xs.data(), ys.data(),
+                                    radii.data(), pcts.data()),
+              0);
+    EXPECT_EQ(PcbApi_QueryPadLayers(pad, 0, 1, shapes.data(), xs.data(), ys.data(), radii.data(),
+                                    pcts.data()),
+              0);
+    EXPECT_EQ(PcbApi_QueryPadLayers(track, kFirst, 1, shapes.data(), xs.data(), ys.data(),
+                                    radii.data(), pcts.data()),
+              0);
+    EXPECT_EQ(shapes[0], -7);
+    PcbApi_DestroyObject(pad);
+    PcbApi_DestroyObject(via);
+    PcbApi_DestroyObject(track);
+}
