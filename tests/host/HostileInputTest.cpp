@@ -170,7 +170,10 @@ TEST_F(HostileInput, CtrlCWithoutATerminalAbortsTheImport) {
         EXPECT_NE(Read(folder + "/big.rpt").find("Reading aborted by the user"), std::string::npos)
             << err;
     }
-    EXPECT_LT(afterInterrupt, 10.0);
+    // The report says the reading stopped; the bound only catches a reader
+    // that never looks for the interrupt. A sanitized build on a busy
+    // machine takes up to 20 s to wind down.
+    EXPECT_LT(afterInterrupt, 45.0);
 }
 
 namespace {
