@@ -359,7 +359,7 @@ void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board)
         c.smd = o.layer != kMultiLayer;
         c.testPoint = p.testTop || p.testBottom;
         c.role = CopperRole::kCopper;
-        auto entry = [&](int32_t layer) { return PadEntryLayer(p.mode, layer); };
+        auto entry = [&](int32_t layer) { return PcbApiPadEntryLayer(p.mode, layer); };
         const ObjectExtras extras = s.Extras(slot);
         const PadOutline* outline = extras.outline.get();
         std::vector<int32_t> layers;

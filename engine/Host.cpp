@@ -271,7 +271,7 @@ int32_t Corvane_GetPadOutline(intptr_t pad, int32_t layer, int32_t piece, double
         return -1;
     const auto& body = *static_cast<const PadBody*>(o.body.get());
     const PadShared& shared = body.shared.get();
-    const int32_t entry = PadEntryLayer(shared.mode, layer);
+    const int32_t entry = PcbApiPadEntryLayer(shared.mode, layer);
     for (const PadOutlinePiece& p : extras.outline->pieces) {
         if (p.entry != entry || piece-- > 0)
             continue;

@@ -13,17 +13,6 @@
 
 namespace corvane {
 
-// The entry of a pad's per-layer table that holds its copper on `layer`: a
-// simple pad (mode 0) has one entry for all layers, a top-middle-bottom pad
-// (mode 1) the top, the bottom and one middle entry, a full stack its own.
-inline int32_t PadEntryLayer(int32_t mode, int32_t layer) {
-    if (mode == 0)
-        return kTopLayer;
-    if (mode == 1)
-        return layer == kTopLayer || layer == kBottomLayer ? layer : 2;
-    return layer;
-}
-
 // The one outline of this content, made once for every pad that has it.
 std::shared_ptr<const PadOutline> SharedPadOutline(PadOutline outline);
 

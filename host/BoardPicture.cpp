@@ -855,15 +855,6 @@ void Picture::DrawPads() {
         api_.PcbApi_QueryPadStackMode(1, h, &mode);
         const std::string padName = textA_.data();
         ComponentInfo* component = ComponentOf(c.component);
-        // The entry that holds a layer's shape: a simple pad has one for every
-        // layer, a top-middle-bottom pad three.
-        auto entryLayer = [mode](int32_t layer) {
-            if (mode == 0)
-                return BoardLayer::Top;
-            if (mode == 1)
-                return layer == BoardLayer::Top || layer == BoardLayer::Bottom ? layer : 2;
-            return layer;
-        };
         std::vector<int32_t> layers;
         if (c.layer == BoardLayer::Multi) {
             for (int32_t layer : stack_)
@@ -916,14 +907,13 @@ void Picture::DrawPads() {
                     });
                     out += "><title>pad ";
                     AppendXmlText(out, padName);
-                    out +=
-                        "</title></" + std::string(piece.xy.size() >= 6 ? "polygon" : "path") + ">";
+                    out += piece.xy.size() >= 6 ? "</title></polygon>" : "</title></path>";
                 }
             }
             if (!outline.empty())
                 continue;
             const int32_t entry =
-                IsSignal(layer) || mode != 2 ? entryLayer(layer) : BoardLayer::Top;
+                IsSignal(layer) || mode != 2 ? PcbApiPadEntryLayer(mode, layer) : BoardLayer::Top;
             int32_t shape = 0, xs = 0, ys = 0, corner = 0;
             api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
             api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);

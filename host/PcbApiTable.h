@@ -6,7 +6,6 @@
 #include "host/sdk/CorvaneEngine.h"
 #include "host/sdk/PcbApi.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -61,17 +60,15 @@ inline std::vector<PadOutlinePiece> PadOutlineOnLayer(const PcbApiTable& api, in
     std::vector<PadOutlinePiece> pieces;
     if (!api.Corvane_GetPadOutline)
         return pieces;
+    // The count first: most pads have no outline, and their look costs
+    // no allocation.
     for (int32_t i = 0;; ++i) {
         PadOutlinePiece piece;
-        piece.xy.resize(64);
-        int32_t n = api.Corvane_GetPadOutline(pad, layer, i, &piece.radius, piece.xy.data(), 32);
+        const int32_t n = api.Corvane_GetPadOutline(pad, layer, i, &piece.radius, nullptr, 0);
         if (n < 0)
             break;
-        if (n > 32) {
-            piece.xy.resize(2 * static_cast<std::size_t>(n));
-            n = api.Corvane_GetPadOutline(pad, layer, i, &piece.radius, piece.xy.data(), n);
-        }
-        piece.xy.resize(2 * static_cast<std::size_t>(std::max(n, 0)));
+        piece.xy.resize(2 * static_cast<std::size_t>(n));
+        api.Corvane_GetPadOutline(pad, layer, i, nullptr, piece.xy.data(), n);
         pieces.push_back(std::move(piece));
     }
     return pieces;

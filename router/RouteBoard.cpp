@@ -548,11 +548,7 @@ private:
                 if ((on >> l & 1u) == 0)
                     continue;
                 const int32_t layer = out_.layers[l].id;
-                const int32_t entry =
-                    mode == 0 ? BoardLayer::Top
-                    : mode == 1
-                        ? (layer == BoardLayer::Top || layer == BoardLayer::Bottom ? layer : 2)
-                        : layer;
+                const int32_t entry = PcbApiPadEntryLayer(mode, layer);
                 auto addObstacle = [&](const Shape& shape) {
                     Obstacle o;
                     o.shape = shape;
@@ -598,14 +594,16 @@ private:
             if (c.layer == BoardLayer::Multi && hole > 0) {
                 // The drill keeps its clearance on every layer, plated or not.
                 Obstacle o;
-                o.shape.points = {pad.at};
+                // The drill stays at the pad's centre, wherever routes land.
+                const Pt centre{static_cast<double>(c.x1), static_cast<double>(c.y1)};
+                o.shape.points = {centre};
                 o.shape.radius = std::fabs(static_cast<double>(hole)) / 2;
                 if (holeType == 2 && holeWidth > hole) {
                     const double half = (holeWidth - std::fabs(static_cast<double>(hole))) / 2;
                     const double t = (angle + holeRotation) * M_PI / 180.0;
                     o.shape.points = {
-                        {pad.at.x - half * std::cos(t), pad.at.y - half * std::sin(t)},
-                        {pad.at.x + half * std::cos(t), pad.at.y + half * std::sin(t)}};
+                        {centre.x - half * std::cos(t), centre.y - half * std::sin(t)},
+                        {centre.x + half * std::cos(t), centre.y + half * std::sin(t)}};
                 }
                 o.net = plated != 0 ? pad.net : kNoNet;
                 o.clearance = ClearanceOf(o.net);

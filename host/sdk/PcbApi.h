@@ -126,6 +126,19 @@ typedef struct PcbApiDielectric {
 
 } // extern "C"
 
+// The entry of a pad's per-layer table that holds its copper on signal layer
+// `layer`, by its padstack mode (PcbApi_QueryPadStackMode): a simple pad (0)
+// has one entry, the top layer's, for all layers; a top-middle-bottom pad (1)
+// its top, its bottom and entry 2 for every inner layer; a full stack (2) one
+// entry for each layer.
+inline int32_t PcbApiPadEntryLayer(int32_t mode, int32_t layer) {
+    if (mode == 0)
+        return 1;
+    if (mode == 1)
+        return layer == 1 || layer == 32 ? layer : 2;
+    return layer;
+}
+
 // The name of an object kind (TObjectId 0..26) as the engine's board dump
 // spells it; "Unknown" for any other value.
 inline const char* PcbApiKindName(int32_t kind) {
