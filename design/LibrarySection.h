@@ -24,6 +24,11 @@ public:
     // Ignored outside 0 .. count - 1.
     void SetPadstack(int32_t index, std::unique_ptr<TSpecctraPadstack> padstack);
     TSpecctraPadstack* GetState_PadStackByName(const std::string& name) const;
+    TSpecctraPadstack* Get_PadstackByName(const std::string& name) override {
+        return GetState_PadStackByName(name);
+    }
+    // A library of padstacks only has no images.
+    TSpecctraCompImage* Get_ImageByName(const std::string&) override { return nullptr; }
     TSpecctraPadstack* AddPadstack(std::unique_ptr<TSpecctraPadstack> padstack);
 
     // Reads the padstacks the design import stored in the board ("PadstackList"
@@ -62,6 +67,9 @@ public:
     bool ExportToPCB() override;
 
     TSpecctraCompImage* GetState_CompImageByName(const std::string& name) const;
+    TSpecctraCompImage* Get_ImageByName(const std::string& name) override {
+        return GetState_CompImageByName(name);
+    }
     int32_t ImageCount() const;
     TSpecctraCompImage* GetImage(int32_t index) const;
 

@@ -1,24 +1,42 @@
-// The roots of a Specctra file: the common file root and the design root of a
-// .dsn file, with every section they hold.
+// The common root of a Specctra file. It owns the sections every file kind
+// shares without knowing them: the root of each file kind makes them, and the
+// root hands the questions its objects ask to the section that knows.
 #pragma once
 
 #include "design/FileSection.h"
-#include "design/LibrarySection.h"
-#include "design/NetworkSection.h"
 #include "design/ParserSection.h"
-#include "design/PlacementSection.h"
-#include "design/SpecctraResolution.h"
-#include "design/SpecctraWiring.h"
-#include "design/StructureSection.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <memory>
+#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-class TIncludedFiles;
-class TReportManager;
+class TSpecctraAbstractStructureDescriptor;
+class TSpecctraAbstractLibraryDescriptor;
+class TSpecctraDSNLibraryDescriptor;
+class TSpecctraAbstractNetworkDescriptor;
+
+// A section owned through the object base, so that its owner needs only its
+// name; handed out by its own type. A section is given to it where its class
+// is known.
+template <class T> class TOwnedSection {
+public:
+    TOwnedSection& operator=(std::unique_ptr<T> section) {
+        FTyped = section.get();
+        FOwned = std::move(section);
+        return *this;
+    }
+    T* get() const { return FTyped; }
+    T* operator->() const { return FTyped; }
+    T& operator*() const { return *FTyped; }
+    explicit operator bool() const { return FTyped != nullptr; }
+    // The section as a model object, for the questions the object base asks.
+    TSpecctraObject* Object() const { return FOwned.get(); }
+
+private:
+    std::unique_ptr<TSpecctraObject> FOwned;
+    T* FTyped = nullptr;
+};
 
 // The common root of a Specctra file: its name, parser or writer, board and
 // the four sections every file kind shares.
@@ -36,6 +54,10 @@ public:
     TSpecctraObject* Get_NetByName(const std::string& name) override;
     // The layer of that name from the structure's layer stack, or none.
     TSpecctraObject* Get_LayerByName(const std::string& name) override;
+    TV6_Layer Get_HostLayerByName(const std::string& name) override;
+    // The padstack and the image of that name from the library, or none.
+    TSpecctraPadstack* Get_PadstackByName(const std::string& name) override;
+    TSpecctraCompImage* Get_ImageByName(const std::string& name) override;
 
     virtual TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() = 0;
     virtual TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() = 0;
@@ -46,83 +68,26 @@ public:
     TSpecctraAbstractStructureDescriptor* Structure() const { return FStructure.get(); }
     TSpecctraAbstractLibraryDescriptor* Library() const { return FLibrary.get(); }
     TSpecctraAbstractNetworkDescriptor* Network() const { return FNetwork.get(); }
+    // The library as a model object, or none.
+    TSpecctraObject* LibraryObject() const { return FLibrary.Object(); }
+    // The library when it is a design file's, or none.
+    virtual TSpecctraDSNLibraryDescriptor* DesignLibrary() const { return nullptr; }
+    // Whether the design's placement holds a component of that reference;
+    // none for a file without a component placement.
+    virtual std::optional<bool> PlacesComponent(const std::string&) const { return std::nullopt; }
 
 protected:
+    // Lets the rule collection, made on first use, read the rule blocks and
+    // make the rule scopes of this file kind.
+    virtual void RegisterRuleReaders(TSpecctraRuleCollection& rules) = 0;
+
     // Members are destroyed bottom up: the rules, which refer to objects of
     // the sections, go first.
     intptr_t FBoard;
     std::string FFileName;
     std::unique_ptr<TSpecctraParserDescriptor> FParserSection;
-    std::unique_ptr<TSpecctraAbstractStructureDescriptor> FStructure;
-    std::unique_ptr<TSpecctraAbstractLibraryDescriptor> FLibrary;
-    std::unique_ptr<TSpecctraAbstractNetworkDescriptor> FNetwork;
+    TOwnedSection<TSpecctraAbstractStructureDescriptor> FStructure;
+    TOwnedSection<TSpecctraAbstractLibraryDescriptor> FLibrary;
+    TOwnedSection<TSpecctraAbstractNetworkDescriptor> FNetwork;
     std::unique_ptr<TSpecctraRuleCollection> FRules;
-};
-
-// The root of a design file (.dsn): recognises the "pcb" block, hands each
-// top-level block to its section and writes the design to the board.
-class TSpecctraDesign : public TSpecctraFile {
-public:
-    TSpecctraDesign(const std::string& fileName, TSpecctraParser* parser, TSpecctraWriter* writer,
-                    intptr_t board);
-    // Writes the report (when reports are enabled).
-    ~TSpecctraDesign() override;
-    const char* ClassName() const override { return "TSpecctraDesign"; }
-
-    TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() override;
-    TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() override;
-    TSpecctraAbstractNetworkDescriptor* CreateNetworkDescriptor() override;
-
-    // True when the file is a design file (even if blocks in it reported
-    // errors); false when it is not.
-    bool ImportFromFile() override;
-    bool ExportToPCB() override;
-
-    TReportManager* Report() const { return FReportManager.get(); }
-    // Whether freeing the design writes and shows its report (the command
-    // flag of the translation that made it).
-    void SetReportEnabled(bool enabled);
-    // How the wiring holds its wires and vias until the board is written:
-    // off, kept whole; on, read again from files of at least `fromBytes`,
-    // their text copied in pieces of `pieceBytes` (see
-    // TSpecctraDSNWiringDescriptor). Set before reading.
-    void
-    SetWiringReadAgain(bool on,
-                       std::size_t fromBytes = TSpecctraDSNWiringDescriptor::kReadAgainFromBytes,
-                       std::size_t pieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes) {
-        FWiringReadAgain = on;
-        FWiringReadAgainFromBytes = fromBytes;
-        FWiringPieceBytes = pieceBytes;
-    }
-    TDimensionResolutionDescriptor* DimensionResolution() const { return FDimension.get(); }
-    TSpecctraPlacementDescriptor* Placement() const { return FPlacement.get(); }
-    TSpecctraDSNWiringDescriptor* Wiring() const { return FWiring.get(); }
-    TSpecctraFloorPlanDescriptor* FloorPlan() const { return FFloorPlan.get(); }
-    TSpecctraPartLibraryDescriptor* PartLibrary() const { return FPartLibrary.get(); }
-
-private:
-    // Lets a section read its block, then closes the level the design counted.
-    bool ReadSection(TSpecctraObject& section);
-    void ReadIncludedFile();
-
-    // Members are destroyed bottom up, after the destructor has written the
-    // report: the sections first, the report manager last.
-    int FUncaughtAtCreation = 0;
-    bool FWiringReadAgain = true;
-    std::size_t FWiringReadAgainFromBytes = TSpecctraDSNWiringDescriptor::kReadAgainFromBytes;
-    std::size_t FWiringPieceBytes = TSpecctraDSNWiringDescriptor::kPieceBytes;
-    std::unique_ptr<TIncludedFiles> FIncludedFiles;
-    std::unique_ptr<TReportManager> FReportManager;
-    std::unique_ptr<TCapacitanceResolutionDescriptor> FCapacitance;
-    std::unique_ptr<TConductanceResolutionDescriptor> FConductance;
-    std::unique_ptr<TCurrentResolutionDescriptor> FCurrent;
-    std::unique_ptr<TInductanceResolutionDescriptor> FInductance;
-    std::unique_ptr<TResistanceResolutionDescriptor> FResistance;
-    std::unique_ptr<TDimensionResolutionDescriptor> FDimension;
-    std::unique_ptr<TVoltageResolutionDescriptor> FVoltage;
-    std::unique_ptr<TTimeResolutionDescriptor> FTime;
-    std::unique_ptr<TSpecctraPlacementDescriptor> FPlacement;
-    std::unique_ptr<TSpecctraFloorPlanDescriptor> FFloorPlan;
-    std::unique_ptr<TSpecctraPartLibraryDescriptor> FPartLibrary;
-    std::unique_ptr<TSpecctraDSNWiringDescriptor> FWiring;
 };

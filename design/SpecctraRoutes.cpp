@@ -6,6 +6,8 @@
 #include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
+#include "rules/RuleScopes.h"
+#include "rules/SpecctraRules.h"
 #include "specctra/HostHooks.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
@@ -235,6 +237,11 @@ TSpecctraRoutes::~TSpecctraRoutes() {
 
 void TSpecctraRoutes::SetReportEnabled(bool enabled) {
     FReportManager->SetEnabled(enabled);
+}
+
+void TSpecctraRoutes::RegisterRuleReaders(TSpecctraRuleCollection& rules) {
+    RegisterRuleScopes(rules);
+    RegisterRuleBlockReader(rules);
 }
 
 TSpecctraAbstractStructureDescriptor* TSpecctraRoutes::CreateStructureDescriptor() {

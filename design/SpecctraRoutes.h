@@ -133,6 +133,8 @@ public:
     const std::string& HostLayerName(int32_t layer);
 
 protected:
+    void RegisterRuleReaders(TSpecctraRuleCollection& rules) override;
+
     int FUncaughtAtCreation = 0;
     std::unique_ptr<TReportManager> FReportManager;
     std::unique_ptr<TDimensionResolutionDescriptor> FDimension;

@@ -375,6 +375,15 @@ TSpecctraAbstractStructureDescriptor::TSpecctraAbstractStructureDescriptor(TSpec
 
 TSpecctraAbstractStructureDescriptor::~TSpecctraAbstractStructureDescriptor() = default;
 
+TSpecctraObject* TSpecctraAbstractStructureDescriptor::Get_LayerByName(const std::string& name) {
+    return FLayerStack->Get_LayerByName(name);
+}
+
+TV6_Layer TSpecctraAbstractStructureDescriptor::Get_HostLayerByName(const std::string& name) {
+    const TSpecctraLayer* layer = FLayerStack->Get_LayerByName(name);
+    return layer ? layer->GetState_HostLayer() : eV6_NoLayer;
+}
+
 TSpecctraDSNStructureDescriptor::TSpecctraDSNStructureDescriptor(TSpecctraObject* owner)
     : TSpecctraAbstractStructureDescriptor(owner),
       Boundary(std::make_unique<TSpecctraDesignBoundary>(this)), PlaceBoundary(CreateList()),
@@ -608,7 +617,11 @@ bool TSpecctraDSNStructureDescriptor::ExportToPCB() {
     // 6 .. 8. Split planes, keepouts, boundary.
     ExportListToPCB(SplitPlanes.get());
     ExportListToPCB(Keepouts.get());
-    Boundary->ExportToPCB();
+    // The power planes that take the board's outline follow the outline.
+    if (TSpecctraAbstractGeometryShape* outline = Boundary->ExportToPCB_Outline()) {
+        ExportToPCB_OutlinePlanes(*outline);
+        Boundary->ExportToPCB_Shapes();
+    }
     // 9. Grids.
     ExportToPCB_Grids();
     return true;
@@ -681,7 +694,7 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingLayers() {
 
 void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingViaStyles() {
     auto* file = dynamic_cast<TSpecctraFile*>(Root());
-    TSpecctraObject* library = file ? file->Library() : nullptr;
+    TSpecctraObject* library = file ? file->LibraryObject() : nullptr;
     if (!library) {
         ReportError("Invalid library reference returned, while tryng to create board level "
                     "routing via styles.");

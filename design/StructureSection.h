@@ -179,6 +179,9 @@ public:
     TVertex BoardOffset;
     TSpecctraLayerStack& LayerStack() { return *FLayerStack; }
     const TSpecctraLayerStack& LayerStack() const { return *FLayerStack; }
+    // The layer of that name from the layer stack, or none; its host layer.
+    TSpecctraObject* Get_LayerByName(const std::string& name) override;
+    TV6_Layer Get_HostLayerByName(const std::string& name) override;
     int RuleScopeOwner() const override { return eRuleOwnerStructure; }
 
 protected:

@@ -3,7 +3,7 @@
 // board, and is freed; the board is closed. Whatever the model reads and
 // writes as it grows is reached without a change here.
 #include "board/PCBProcs.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraClasses1.h"
 #include "specctra/SpecctraParser2.h"

@@ -1,7 +1,6 @@
 #include "geometry/BoardShapes.h"
 
 #include "board/BoardFacade.h"
-#include "design/StructureSection.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
@@ -138,9 +137,15 @@ bool TSpecctraDesignBoundary::WriteBoardOutline(TSpecctraAbstractGeometryShape& 
 }
 
 bool TSpecctraDesignBoundary::ExportToPCB() {
+    if (ExportToPCB_Outline())
+        ExportToPCB_Shapes();
+    return true;
+}
+
+TSpecctraAbstractGeometryShape* TSpecctraDesignBoundary::ExportToPCB_Outline() {
     if (!BoardShape && !DesignRectangle) {
         ReportWarning("Board Shape Not Found, Design Bounding Rectangle Not Found!");
-        return true;
+        return nullptr;
     }
     TSpecctraAbstractGeometryShape* boardShape =
         BoardShape ? BoardShape.get()
@@ -148,17 +153,18 @@ bool TSpecctraDesignBoundary::ExportToPCB() {
     // An outline beyond the board's coordinate range is reported, and
     // neither drawn nor made the board's.
     if (!boardShape->VerticesOnBoard())
-        return true;
+        return nullptr;
     // The design rectangle serving as the board shape is drawn once.
     if (DesignRectangle)
         DesignRectangle->ExportToPCB();
     if (BoardShape)
         BoardShape->ExportToPCB();
     WriteBoardOutline(*boardShape);
-    if (auto* structure = dynamic_cast<TSpecctraDSNStructureDescriptor*>(Owner))
-        structure->ExportToPCB_OutlinePlanes(*boardShape);
+    return boardShape;
+}
+
+void TSpecctraDesignBoundary::ExportToPCB_Shapes() {
     for (int32_t i = 0; i < ShapeCount(); ++i)
         if (!Shape(i)->ExportToPCB())
             break;
-    return true;
 }

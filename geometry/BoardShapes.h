@@ -35,6 +35,12 @@ public:
     // Outline tracks on the keep-out layer, the board outline and the other
     // shapes; always true.
     bool ExportToPCB() override;
+    // The first part of ExportToPCB: the outline tracks and the board
+    // outline. Answers the shape the board takes, or none when there is none
+    // or it lies beyond the board's range (then nothing else is written).
+    TSpecctraAbstractGeometryShape* ExportToPCB_Outline();
+    // The second part: the other shapes.
+    void ExportToPCB_Shapes();
 
     // The outline the board takes (the board shape, else the design
     // rectangle), as board-position vertices closed on the first one. Empty

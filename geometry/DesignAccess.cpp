@@ -2,8 +2,6 @@
 
 #include "board/BoardFacade.h"
 #include "design/Layers.h"
-#include "design/LibrarySection.h"
-#include "design/NetworkSection.h"
 #include "design/SpecctraClasses2.h"
 #include "design/StructureSection.h"
 #include "geometry/SpecctraShapes.h"
@@ -59,7 +57,7 @@ TV6_Layer HostLayer(const TSpecctraLayer& layer) {
 
 TSpecctraDSNLibraryDescriptor* Library(TSpecctraObject& object) {
     TSpecctraFile* file = FileOf(object);
-    return file ? dynamic_cast<TSpecctraDSNLibraryDescriptor*>(file->Library()) : nullptr;
+    return file ? file->DesignLibrary() : nullptr;
 }
 
 TSpecctraAbstractLibraryDescriptor* PadstackLibrary(TSpecctraObject& object) {
@@ -69,7 +67,7 @@ TSpecctraAbstractLibraryDescriptor* PadstackLibrary(TSpecctraObject& object) {
 
 bool HasNetwork(TSpecctraObject& object) {
     TSpecctraFile* file = FileOf(object);
-    return file && file->Network();
+    return file && file->Network() != nullptr;
 }
 
 TSpecctraNet* NetOfPin(TSpecctraObject&, const std::string& pinName) {

@@ -1,7 +1,6 @@
 #include "geometry/SpecctraComp.h"
 
 #include "board/BoardFacade.h"
-#include "design/LibrarySection.h"
 #include "design/StructureSection.h"
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraViaPadJumper.h"
@@ -257,9 +256,8 @@ std::string TSpecctraCompPin::FullPinName() const {
 TSpecctraPadstack* TSpecctraCompPin::FindPadstack() const {
     if (FPadstack)
         return FPadstack;
-    TSpecctraDSNLibraryDescriptor* library =
-        DesignAccess::Library(*const_cast<TSpecctraCompPin*>(this));
-    FPadstack = library ? library->GetState_PadStackByName(PadStackIDRef) : nullptr;
+    auto& self = *const_cast<TSpecctraCompPin*>(this);
+    FPadstack = DesignAccess::Library(self) ? self.Get_PadstackByName(PadStackIDRef) : nullptr;
     return FPadstack;
 }
 void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
@@ -975,8 +973,7 @@ bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
     // The components of an image follow one another: the image found for
     // one serves the next ones that name it the same way.
     if (!memo.Image || memo.ImageName != ImageRefID) {
-        TSpecctraDSNLibraryDescriptor* library = DesignAccess::Library(*this);
-        memo.Image = library ? library->GetState_CompImageByName(ImageRefID) : nullptr;
+        memo.Image = Get_ImageByName(ImageRefID);
         memo.ImageName = ImageRefID;
     }
     TSpecctraCompImage* image = memo.Image;

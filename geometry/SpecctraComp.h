@@ -6,6 +6,7 @@
 
 #include "board/Pcbclass.h"
 #include "geometry/SpecctraShapes.h"
+#include "geometry/SpecctraViaPadJumper.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <cstdint>
@@ -74,33 +75,6 @@ public:
     TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eWire; }
     intptr_t ShapeContainer() override;
     bool ImportFromFile() override;
-};
-
-// Reports of a pin's pad sizes that name the pin (and so its component), as
-// flags, for the exports that repeat them.
-struct TPinPadReports {
-    bool MiddleFromInner = false;
-    bool UnknownKind = false;
-};
-
-// The pad every pin of a padstack writes, less what is each pin's own (name,
-// rotation, position, net): kept by the padstack from the first pin whose
-// building of it reported nothing of its own, so that later pins copy it
-// rather than build it again.
-// The pads of a padstack whose shapes the host's pad kinds cannot hold, by the
-// entry of the host pad's per-layer table each one's copper replaces.
-struct TTrueCopperSource {
-    int Entry = 0;
-    TSpecctraPad* Source = nullptr;
-};
-
-struct TPinPadTemplate {
-    TPcbPad Pad{0};
-    TPinPadReports Reports;
-    std::vector<TTrueCopperSource> TrueCopper;
-    intptr_t Netless = 0;
-    double CentreX = 0.0, CentreY = 0.0; // of the largest pad on a signal layer
-    bool ZeroSized = false;
 };
 
 // One pin of an image: a padstack at a position, with a rotation.

@@ -1,7 +1,6 @@
 #include "geometry/SpecctraShapes.h"
 
 #include "board/BoardFacade.h"
-#include "design/Layers.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "rules/SpecctraNetRltd.h"
 #include "specctra/SpecctraParser2.h"
@@ -321,8 +320,7 @@ bool TSpecctraAbstractGeometryShape::UnderStructure() const {
 }
 
 TV6_Layer TSpecctraAbstractGeometryShape::DesignHostLayer() {
-    TSpecctraLayer* layer = dynamic_cast<TSpecctraLayer*>(Get_LayerByName(LayerID));
-    return layer ? layer->GetState_HostLayer() : eV6_NoLayer;
+    return Get_HostLayerByName(LayerID);
 }
 
 TV6_Layer TSpecctraAbstractGeometryShape::ExportToPCB_Layer() {

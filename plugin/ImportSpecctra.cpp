@@ -1,7 +1,7 @@
 #include "plugin/ImportSpecctra.h"
 
 #include "board/PCBProcs.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "host/sdk/FileNames.h"
 #include "host/sdk/Parameters.h"
 #include "persistence/ReportManager.h"

@@ -7,6 +7,7 @@
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -304,17 +305,7 @@ bool TSpecctraAbstractNetGroupObject::ExportClassToPCB(TClassMemberKind kind,
 // ---------------------------------------------------------------------------
 // TSpecctraNet
 
-TSpecctraNet::TSpecctraNet(TSpecctraDsnNetworkDescriptor* network)
-    : TSpecctraAbstractNetGroupObject(network) {
-    HarrowHandle = 0;
-}
-
 TSpecctraNet::~TSpecctraNet() = default;
-
-TPinReferenceBlock& TSpecctraNet::PinBlock() const {
-    // Nets are made only by the network, which owns their pin block.
-    return static_cast<TSpecctraDsnNetworkDescriptor*>(Owner)->PinBlock;
-}
 
 void TSpecctraNet::AddPin(std::string_view pin) {
     PinBlock().Append(FPins, pin);
@@ -428,11 +419,7 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
 }
 
 bool TSpecctraNet::ReadPins() {
-    // On a large design the network's name index is far bigger than the
-    // cache: its slot for this net loads while the pins are read, before the
-    // network takes the net.
-    if (Owner)
-        static_cast<const TSpecctraDsnNetworkDescriptor*>(Owner)->Nets.Prefetch(NameID);
+    PrefetchNetSlot();
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
     return ReadTokenList(
         [&](const std::string& pin) {
@@ -576,13 +563,13 @@ int TSpecctraFromTo::RuleScopeOwner() const {
 }
 
 std::string TSpecctraFromTo::CheckPinReference(const std::string& token) {
-    auto* design = dynamic_cast<TSpecctraDesign*>(Root());
-    TSpecctraPlacementDescriptor* placement = design ? design->Placement() : nullptr;
-    if (!placement) {
+    auto* file = dynamic_cast<TSpecctraFile*>(Root());
+    const std::optional<bool> placed = file ? file->PlacesComponent(token) : std::nullopt;
+    if (!placed) {
         ReportError("Cannot create from-to, component list not loaded.");
         return std::string();
     }
-    if (placement->IncludesComponent(token)) {
+    if (*placed) {
         ReportWarning("Component ref. not supported in from-to definition. Line: " +
                       LineSuffix(Parser));
         return std::string();
@@ -771,29 +758,6 @@ bool TSpecctraFromToSuperClass::ImportFromFile() {
 
 bool TSpecctraFromToSuperClass::IncludesFromToClass(std::string_view name) const {
     return std::find(FromToClassList.begin(), FromToClassList.end(), name) != FromToClassList.end();
-}
-
-bool TSpecctraFromToSuperClass::ExportToPCB() {
-    auto* design = dynamic_cast<TSpecctraDesign*>(Root());
-    auto* network =
-        design ? dynamic_cast<TSpecctraDsnNetworkDescriptor*>(design->Network()) : nullptr;
-    if (!network) {
-        ReportError("Invalid network reference in from-to super class:" + NameID);
-        return true;
-    }
-    std::vector<std::string> members;
-    for (const std::string& groupName : FromToClassList) {
-        const TSpecctraFromToClass* group = network->GetState_GroupByName(groupName);
-        if (!group) {
-            ReportWarning("Invalid from-to class reference <" + groupName +
-                          "> in from-to supper class <" + NameID + ">");
-            continue;
-        }
-        for (std::string& key : group->MemberKeys())
-            members.push_back(std::move(key));
-    }
-    ExportClassToPCB(eClassMemberKind_FromTo, members);
-    return true;
 }
 
 // ---------------------------------------------------------------------------

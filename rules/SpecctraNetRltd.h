@@ -229,6 +229,9 @@ private:
         return FLists ? (FLists.get()->*field).get() : nullptr;
     }
     TPinReferenceBlock& PinBlock() const;
+    // Loads the network's name index slot for this net while its pins are
+    // read.
+    void PrefetchNetSlot() const;
     bool ReadSubBlock(int32_t id);
     bool ReadPins();
     bool ReadPinList(TListField field);

@@ -1,5 +1,6 @@
 #include "specctra/SpecctraObject.h"
 
+#include "board/Layers.h"
 #include "specctra/ReportSink.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraList.h"
@@ -100,6 +101,18 @@ TSpecctraObject* TSpecctraObject::Get_NetByName(const std::string& name) {
 
 TSpecctraObject* TSpecctraObject::Get_LayerByName(const std::string& name) {
     return Owner ? Owner->Get_LayerByName(name) : nullptr;
+}
+
+TV6_Layer TSpecctraObject::Get_HostLayerByName(const std::string& name) {
+    return Owner ? Owner->Get_HostLayerByName(name) : eV6_NoLayer;
+}
+
+TSpecctraPadstack* TSpecctraObject::Get_PadstackByName(const std::string& name) {
+    return Owner ? Owner->Get_PadstackByName(name) : nullptr;
+}
+
+TSpecctraCompImage* TSpecctraObject::Get_ImageByName(const std::string& name) {
+    return Owner ? Owner->Get_ImageByName(name) : nullptr;
 }
 
 bool TSpecctraObject::ImportFromFile() {

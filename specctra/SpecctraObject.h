@@ -17,6 +17,9 @@ class IReportSink;
 class TSpecctraList;
 class TSpecctraRuleCollection;
 class TSpecctraRuleScopeBase;
+class TSpecctraPadstack;
+class TSpecctraCompImage;
+enum TV6_Layer : uint8_t;
 
 // Kinds of DSN objects whose blocks may hold rule blocks; the rule-scope
 // factory picks a scope class by it.
@@ -86,6 +89,13 @@ public:
     virtual TSpecctraObject* Get_NetByName(const std::string& name);
     // The layer of that name from the design's layer stack, or none.
     virtual TSpecctraObject* Get_LayerByName(const std::string& name);
+    // The host layer of the design's layer of that name; eV6_NoLayer for a
+    // name the layer stack does not know.
+    virtual TV6_Layer Get_HostLayerByName(const std::string& name);
+    // The padstack of that name from the file's library, or none.
+    virtual TSpecctraPadstack* Get_PadstackByName(const std::string& name);
+    // The image of that name from the design's library, or none.
+    virtual TSpecctraCompImage* Get_ImageByName(const std::string& name);
 
     virtual bool ImportFromFile();
     virtual bool ExportToPCB();

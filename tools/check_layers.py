@@ -55,6 +55,7 @@ LEVELS = {
     "rules/SpecctraRules": 17,
     "design/SpecctraWiring": 18,
     "design/SpecctraRoutes": 18,
+    "design/SpecctraDesign": 19,
 }
 MODEL = ("design", "geometry", "rules")
 SOURCE = (".h", ".cpp", ".def", ".inc")

@@ -5,7 +5,7 @@
 // Without files it imports the largest design of the corpus.
 #include "bench/synthetic/ImportRun.h"
 #include "board/PCBProcs.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 

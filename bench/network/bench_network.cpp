@@ -6,7 +6,7 @@
 //   bench_network [NETS...]        default: 10000 100000
 #include "bench/synthetic/ImportRun.h"
 #include "board/PCBProcs.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "board/PCBProcs.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "host/sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 

@@ -3,7 +3,7 @@
 #include "support/EngineFixture.h"
 
 #include "board/Pcbclass.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"

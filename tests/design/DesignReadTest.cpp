@@ -2,7 +2,7 @@
 // resolutions, the parser section.
 #include "support/DesignText.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraWriter.h"
 

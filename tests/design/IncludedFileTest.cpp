@@ -5,7 +5,7 @@
 #include "support/TempFolder.h"
 
 #include "design/IncludedFile.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 

@@ -7,7 +7,7 @@
 #include "support/CorpusImport.h"
 #include "support/Sexpr.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "design/SpecctraRoutes.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"

@@ -7,7 +7,7 @@
 #include "support/CorpusImport.h"
 #include "support/TempFolder.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "design/SpecctraWiring.h"
 #include "persistence/ReportManager.h"
 

@@ -4,7 +4,7 @@
 // kept in the board.
 #include "support/EngineFixture.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "design/SpecctraResolution.h"
 #include "design/SpecctraWiring.h"
 #include "persistence/EmbeddedStorageWrapper.h"

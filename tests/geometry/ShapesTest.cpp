@@ -2,7 +2,7 @@
 // parameter text; then written to a board of the engine by owner and layer.
 #include "support/EngineFixture.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "geometry/SpecctraShapes.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"

@@ -8,7 +8,7 @@
 #include "board/Pcbclass.h"
 #include "design/LibrarySection.h"
 #include "design/PlacementSection.h"
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "geometry/SpecctraComp.h"
 #include "geometry/SpecctraViaPadJumper.h"
 #include "host/sdk/CorvaneEngine.h"

@@ -2,7 +2,7 @@
 // that need no network or structure reader.
 #pragma once
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "rules/RuleScopes.h"
 #include "rules/SpecctraRules.h"

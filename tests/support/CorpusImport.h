@@ -5,7 +5,7 @@
 #include "support/Corpus.h"
 #include "support/EngineFixture.h"
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/TranslationState.h"

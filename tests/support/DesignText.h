@@ -2,7 +2,7 @@
 // the report it leaves.
 #pragma once
 
-#include "design/SpecctraClasses2.h"
+#include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 
