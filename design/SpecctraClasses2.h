@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class TSpecctraAbstractStructureDescriptor;
 class TSpecctraAbstractLibraryDescriptor;

@@ -3,7 +3,6 @@
 #include "board/BoardFacade.h"
 #include "design/IncludedFile.h"
 #include "persistence/ReportManager.h"
-#include "rules/RuleScopes.h"
 #include "rules/SpecctraRules.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
@@ -45,8 +44,7 @@ void TSpecctraDesign::SetReportEnabled(bool enabled) {
 }
 
 void TSpecctraDesign::RegisterRuleReaders(TSpecctraRuleCollection& rules) {
-    RegisterRuleScopes(rules);
-    RegisterRuleBlockReader(rules);
+    RegisterDesignRuleReaders(rules);
 }
 
 std::optional<bool> TSpecctraDesign::PlacesComponent(const std::string& reference) const {

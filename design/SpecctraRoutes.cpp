@@ -6,7 +6,6 @@
 #include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
-#include "rules/RuleScopes.h"
 #include "rules/SpecctraRules.h"
 #include "specctra/HostHooks.h"
 #include "specctra/SpecctraParser2.h"
@@ -240,8 +239,7 @@ void TSpecctraRoutes::SetReportEnabled(bool enabled) {
 }
 
 void TSpecctraRoutes::RegisterRuleReaders(TSpecctraRuleCollection& rules) {
-    RegisterRuleScopes(rules);
-    RegisterRuleBlockReader(rules);
+    RegisterDesignRuleReaders(rules);
 }
 
 TSpecctraAbstractStructureDescriptor* TSpecctraRoutes::CreateStructureDescriptor() {

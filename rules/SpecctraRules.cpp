@@ -785,3 +785,8 @@ void RegisterRuleBlockReader(TSpecctraRuleCollection& rules) {
     static const TSpecctraRuleBlockReader reader;
     rules.SetRuleBlockReader(&reader);
 }
+
+void RegisterDesignRuleReaders(TSpecctraRuleCollection& rules) {
+    RegisterRuleScopes(rules);
+    RegisterRuleBlockReader(rules);
+}

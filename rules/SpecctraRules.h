@@ -367,6 +367,8 @@ public:
 };
 // Makes the rule collection read rule blocks with the routing rules.
 void RegisterRuleBlockReader(TSpecctraRuleCollection& rules);
+// The rule scopes and the rule block reader of a design or route file.
+void RegisterDesignRuleReaders(TSpecctraRuleCollection& rules);
 
 // A new rule object for a rule keyword, with the scope as its scope and the
 // scope's owner as its owner; none for a keyword that makes no rule object.
