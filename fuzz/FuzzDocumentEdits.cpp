@@ -3,7 +3,7 @@
 // tables only), so that the mutations land on the values the reader must
 // range-check and the references it must resolve, not on the file format.
 #include "fuzz/DocumentRoundTrip.h"
-#include "tests/engine/SampleBoard.h"
+#include "tests/support/SampleBoard.h"
 
 #include <sqlite3.h>
 

@@ -34,83 +34,25 @@ import subprocess
 import sys
 import tempfile
 
+import sexpr  # this folder, beside the script
+
 # The sub-blocks of a via in a design's wiring.
 VIA_BLOCKS = {"net", "type", "via_number", "attr", "virtual_pin", "supply", "contact"}
-
-# The format's blanks: ASCII only (a byte of a name above 127 is no blank).
-BLANKS = " \t\r\n\f\v"
 
 STEPS = {"inch": 2540000.0, "mil": 2540.0, "cm": 1000000.0, "mm": 100000.0, "um": 100.0}
 
 
 def read_tree(text, quotes='"'):
-    """The nested lists of an s-expression text. Atoms are strings; a quoted
-    string loses its quotes. The quote character of a design is declared by
-    (string_quote C) and may change from the next token on; a session file
-    wraps names that hold a parenthesis in apostrophes."""
-    quote = None
-    stack = [[]]
-    i, n = 0, len(text)
-    while i < n:
-        c = text[i]
-        if c in BLANKS:
-            i += 1
-        elif c == "(":
-            stack.append([])
-            i += 1
-        elif c == ")":
-            if len(stack) > 1:
-                done = stack.pop()
-                stack[-1].append(done)
-            i += 1
-        elif c not in "()" and len(stack[-1]) == 1 and str(stack[-1][0]).lower() == "string_quote":
-            # (string_quote C): C is the quote character from here on.
-            quote = c
-            stack[-1].append(c)
-            i += 1
-        elif (quote is not None and c == quote) or (quote is None and c in quotes):
-            end = text.find(c, i + 1)
-            end = n if end < 0 else end
-            stack[-1].append(text[i + 1:end])
-            i = end + 1
-        else:
-            j = i
-            while j < n and text[j] not in BLANKS and text[j] not in "()":
-                j += 1
-            stack[-1].append(text[i:j])
-            i = j
-    while len(stack) > 1:
-        done = stack.pop()
-        stack[-1].append(done)
-    return stack[0]
+    return sexpr.read(text, quotes)
 
 
-def name_of(node):
-    if isinstance(node, list) and node and isinstance(node[0], str):
-        return node[0].lower()
-    return None
-
-
-def children(node, name):
-    return [k for k in node[1:] if name_of(k) == name] if isinstance(node, list) else []
-
-
-def first(node, name):
-    found = children(node, name)
-    return found[0] if found else None
+name_of, children, first, number = sexpr.name_of, sexpr.children, sexpr.first, sexpr.number
 
 
 def unquote(word):
     if len(word) >= 2 and word[0] == word[-1] and word[0] in "'\"":
         return word[1:-1]
     return word
-
-
-def number(word):
-    try:
-        return float(word)
-    except (TypeError, ValueError):
-        return None
 
 
 EXACT = False

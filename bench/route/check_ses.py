@@ -10,87 +10,18 @@ usage: check_ses.py DESIGN.dsn [SESSION.ses] [--json]
 """
 import json
 import math
+import os
 import sys
 
-
-def tokens(text):
-    i, n = 0, len(text)
-    quote = "\"'"
-    last = None
-    while i < n:
-        c = text[i]
-        if last == "string_quote" and c not in " \t\r\n":
-            last = None
-            yield ("s", c)
-            i += 1
-            continue
-        if c in " \t\r\n":
-            i += 1
-        elif c in "()":
-            yield c
-            i += 1
-        elif c in quote:
-            j = text.find(c, i + 1)
-            j = n if j < 0 else j
-            word = text[i + 1:j]
-            i = j + 1
-            # a quoted part may run on: "U 1"-3 names pin 3 of "U 1"
-            while i < n and text[i] not in " \t\r\n()":
-                if text[i] in quote:
-                    k = text.find(text[i], i + 1)
-                    k = n if k < 0 else k
-                    word += text[i + 1:k]
-                    i = k + 1
-                else:
-                    word += text[i]
-                    i += 1
-            yield ("s", word)
-        else:
-            j = i
-            while j < n and text[j] not in " \t\r\n()":
-                j += 1
-            word = text[i:j]
-            last = word
-            yield ("s", word)
-            i = j
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import sexpr  # noqa: E402
 
 
 def parse(text):
-    stack = [[]]
-    previous = None
-    for t in tokens(text):
-        if t == "(":
-            stack.append([])
-        elif t == ")":
-            if len(stack) > 1:
-                done = stack.pop()
-                stack[-1].append(done)
-        else:
-            stack[-1].append(t[1])
-        previous = t
-    return stack[0][0] if stack[0] else []
+    return sexpr.read_first(text, quotes="\"'", run_on=True)
 
 
-def kids(node, name):
-    if node is None:
-        return []
-    return [k for k in node if isinstance(k, list) and k and k[0] == name]
-
-
-def kid(node, name):
-    found = kids(node, name)
-    return found[0] if found else None
-
-
-def nums(items):
-    out = []
-    for v in items:
-        if isinstance(v, str):
-            try:
-                out.append(float(v))
-            except ValueError:
-                pass
-    return out
+kids, kid, nums = sexpr.children, sexpr.first, sexpr.numbers
 
 
 def seg_point(px, py, ax, ay, bx, by):

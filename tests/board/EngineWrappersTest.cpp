@@ -58,15 +58,8 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
         net = n.ObjectHandle;
     }
     auto track = Make<TPcbTrack>(eTrackObject);
-    track.x1 = 1000;
-    track.y1 = -2000;
-    track.x2 = 3000000;
-    track.y2 = 4000;
-    track.Width = 80000;
-    track.Net = net;
-    track.Moveable = true;
-    track.BitField2 = 0x5A;
-    track.BitField3 = 0x1234;
+    track.x1 = 1000, track.y1 = -2000, track.x2 = 3000000, track.y2 = 4000, track.Width = 80000;
+    track.Net = net, track.Moveable = true, track.BitField2 = 0x5A, track.BitField3 = 0x1234;
     track.SetState_Layer(eV6_BottomLayer);
     const auto t = WriteAddReadBack(host, track);
     EXPECT_EQ(GetObjectKind(track.ObjectHandle), eTrackObject);
@@ -76,11 +69,7 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     EXPECT_EQ(t.GetState_Layer(), eV6_BottomLayer);
 
     auto arc = Make<TPcbArc>(eArcObject);
-    arc.x1 = 500;
-    arc.y1 = 600;
-    arc.Radius = 250000;
-    arc.Angle1 = 45.5;
-    arc.Angle2 = 270.25;
+    arc.x1 = 500, arc.y1 = 600, arc.Radius = 250000, arc.Angle1 = 45.5, arc.Angle2 = 270.25;
     arc.LineWidth = 12000;
     arc.SetState_Layer(eV6_TopOverlay);
     const auto a = WriteAddReadBack(host, arc);
@@ -89,11 +78,7 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     EXPECT_EQ(a.GetState_Layer(), eV6_TopOverlay);
 
     auto fill = Make<TPcbFill>(eFillObject);
-    fill.x1 = -10;
-    fill.y1 = -20;
-    fill.x2 = 30;
-    fill.y2 = 40;
-    fill.Angle = 30.0;
+    fill.x1 = -10, fill.y1 = -20, fill.x2 = 30, fill.y2 = 40, fill.Angle = 30.0;
     fill.SetState_Layer(eV6_KeepOutLayer);
     const auto f = WriteAddReadBack(host, fill);
     ExpectFieldsKept(fill, f, &TPcbFill::x1, &TPcbFill::y1, &TPcbFill::x2, &TPcbFill::y2,
@@ -101,15 +86,9 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     EXPECT_EQ(f.GetState_Layer(), eV6_KeepOutLayer);
 
     auto via = Make<TPcbVia>(eViaObject);
-    via.x1 = 777;
-    via.y1 = 888;
-    via.Size = 500000;
-    via.HoleSize = 250000;
-    via.LowLayer = eV6_TopLayer;
-    via.HighLayer = eV6_BottomLayer;
-    via.Height = 15000;
-    via.FIsAssyTestPointBtm = true;
-    via.Net = net;
+    via.x1 = 777, via.y1 = 888, via.Size = 500000, via.HoleSize = 250000;
+    via.LowLayer = eV6_TopLayer, via.HighLayer = eV6_BottomLayer, via.Height = 15000;
+    via.FIsAssyTestPointBtm = true, via.Net = net;
     via.SetState_Layer(eV6_MultiLayer);
     const auto v = WriteAddReadBack(host, via);
     ExpectFieldsKept(via, v, &TPcbVia::x1, &TPcbVia::y1, &TPcbVia::Size, &TPcbVia::HoleSize,
@@ -121,30 +100,13 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
 TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
     TPcbBoard host(board);
     auto pad = Make<TPcbPad>(ePadObject);
-    pad.x1 = 12345;
-    pad.y1 = 54321;
-    pad.TopXsize = 600000;
-    pad.TopYsize = 400000;
-    pad.MidXsize = 500000;
-    pad.MidYsize = 500000;
-    pad.BotXsize = 300000;
-    pad.BotYsize = 200000;
-    pad.HoleSize = 150000;
-    pad.TopShape = eRectangular;
-    pad.MidShape = eRounded;
-    pad.BotShape = eOctagonal;
-    pad.Name = "A12";
-    pad.DaisyChainStyle = eDaisyChainSource;
-    pad.Plated = false;
-    pad.Angle = 90.0;
-    pad.SwapID_Pad = "sp";
-    pad.SwappedPadName = "A13";
-    pad.FHoleType = eSlotHole;
-    pad.FHoleWidth = 99000;
-    pad.FHoleRotation = 15.0;
-    pad.FPadOffsetX = 11;
-    pad.FPadOffsetY = -11;
-    pad.FJumperID = 3;
+    pad.x1 = 12345, pad.y1 = 54321, pad.TopXsize = 600000, pad.TopYsize = 400000;
+    pad.MidXsize = 500000, pad.MidYsize = 500000, pad.BotXsize = 300000, pad.BotYsize = 200000;
+    pad.HoleSize = 150000, pad.TopShape = eRectangular, pad.MidShape = eRounded;
+    pad.BotShape = eOctagonal, pad.Name = "A12", pad.DaisyChainStyle = eDaisyChainSource;
+    pad.Plated = false, pad.Angle = 90.0, pad.SwapID_Pad = "sp", pad.SwappedPadName = "A13";
+    pad.FHoleType = eSlotHole, pad.FHoleWidth = 99000, pad.FHoleRotation = 15.0;
+    pad.FPadOffsetX = 11, pad.FPadOffsetY = -11, pad.FJumperID = 3;
     pad.SetState_Layer(eV6_MultiLayer);
     ASSERT_EQ(pad.QueryDatabase(0), 1);
     // The per-layer entries follow the top, mid and bottom sizes and shapes.
@@ -207,18 +169,13 @@ TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {
 TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     TPcbBoard host(board);
     auto comp = Make<TPcbComponent>(eComponentObject);
-    comp.Pattern = "SO-8";
-    comp.x1 = 100000;
-    comp.y1 = 200000;
-    comp.SourceDesignator = "U1";
+    comp.Pattern = "SO-8", comp.x1 = 100000, comp.y1 = 200000, comp.SourceDesignator = "U1";
     comp.FootprintDescription = "small outline";
     comp.SetState_Layer(eV6_TopLayer);
     ASSERT_EQ(comp.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(comp.ObjectHandle), 0);
     auto pad = Make<TPcbPad>(ePadObject);
-    pad.Name = "1";
-    pad.x1 = 100000;
-    pad.y1 = 200000;
+    pad.Name = "1", pad.x1 = 100000, pad.y1 = 200000;
     pad.SetState_Layer(eV6_TopLayer);
     ASSERT_EQ(pad.QueryDatabase(0), 1);
     EXPECT_EQ(comp.AddObject(0), 1);
@@ -235,9 +192,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(pads, 1);
 
     auto designator = ReadBack<TPcbText>(c.Name);
-    designator.Text = "U1";
-    designator.Size = 600000;
-    designator.FontName = "Mono";
+    designator.Text = "U1", designator.Size = 600000, designator.FontName = "Mono";
     designator.Mirror = true;
     ASSERT_EQ(designator.QueryDatabase(0), 1);
     const auto d = ReadBack<TPcbText>(c.Name);
@@ -271,15 +226,10 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     auto polygon = Make<TPcbPolygon>(ePolygonObject);
     for (int i = 0; i < 5; ++i) {
         TPcbPolySegment s{};
-        s.Kind = ePolySegmentLine;
-        s.vx = i * 100;
-        s.vy = (i % 2) * 100;
+        s.Kind = ePolySegmentLine, s.vx = i * 100, s.vy = (i % 2) * 100;
         polygon.Segments.push_back(s);
     }
-    polygon.PointCount = 4;
-    polygon.PourOver = true;
-    polygon.TrackSize = 8000;
-    polygon.Grid = 8000;
+    polygon.PointCount = 4, polygon.PourOver = true, polygon.TrackSize = 8000, polygon.Grid = 8000;
     polygon.PolyHatchStyle = ePolyHatch45;
     polygon.SetState_Layer(eV6_TopLayer);
     ASSERT_EQ(polygon.QueryDatabase(0), 1);
@@ -293,8 +243,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(pg.PolyHatchStyle, ePolyHatch45);
 
     auto plane = Make<TPcbSplitPlane>(eSplitPlaneObject);
-    plane.Segments = polygon.Segments;
-    plane.PointCount = 4;
+    plane.Segments = polygon.Segments, plane.PointCount = 4;
     plane.SetState_Layer(eV6_InternalPlane2);
     ASSERT_EQ(plane.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(plane.ObjectHandle), 0);
@@ -306,8 +255,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     ASSERT_NE(outlineHandle, 0);
     TPcbBoardOutline outline(outlineHandle);
     ASSERT_EQ(outline.QueryDatabase(1), 1);
-    outline.Segments = polygon.Segments;
-    outline.PointCount = 4;
+    outline.Segments = polygon.Segments, outline.PointCount = 4;
     ASSERT_EQ(outline.QueryDatabase(0), 1);
     EXPECT_EQ(outline.Update(), 1);
     const auto o = ReadBack<TPcbBoardOutline>(outlineHandle);
@@ -340,8 +288,7 @@ TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
     auto emptied = ReadBack<TPcbPolygon>(polygon.ObjectHandle);
     ASSERT_EQ(emptied.Segments.size(), 3u);
     emptied.Segments.clear();
-    emptied.PointCount = 0;
-    emptied.PourOver = true;
+    emptied.PointCount = 0, emptied.PourOver = true;
     emptied.SetState_Layer(eV6_BottomLayer);
     ASSERT_EQ(emptied.QueryDatabase(0), 1);
     TPcbPolygon again(polygon.ObjectHandle);
@@ -356,17 +303,12 @@ TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
 TEST_F(EngineWrappers, NetFromToRoundTrip) {
     TPcbBoard host(board);
     auto net = Make<TPcbNet>(eNetObject);
-    net.Name = "VCC";
-    net.ConnectsVisible = false;
-    net.PwrGndColor = 0x00FF00;
+    net.Name = "VCC", net.ConnectsVisible = false, net.PwrGndColor = 0x00FF00;
     ExpectFieldsKept(net, WriteAddReadBack(host, net), &TPcbNet::Name, &TPcbNet::ConnectsVisible,
                      &TPcbNet::PwrGndColor);
 
     auto fromTo = Make<TPcbManualFromTo>(eManualFromToObject);
-    fromTo.FromPad = "U1-1";
-    fromTo.ToPad = "R3-2";
-    fromTo.NetName = "VCC";
-    fromTo.Color = 5;
+    fromTo.FromPad = "U1-1", fromTo.ToPad = "R3-2", fromTo.NetName = "VCC", fromTo.Color = 5;
     ExpectFieldsKept(fromTo, WriteAddReadBack(host, fromTo), &TPcbManualFromTo::FromPad,
                      &TPcbManualFromTo::ToPad, &TPcbManualFromTo::NetName,
                      &TPcbManualFromTo::Color);
@@ -378,8 +320,7 @@ TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
     ASSERT_NE(cls.ObjectHandle, 0);
     ASSERT_EQ(cls.QueryDatabase(1), 1);
     EXPECT_TRUE(cls.MemberList.empty());
-    cls.Name = "Power";
-    cls.MemberKind = eClassMemberKind_Net;
+    cls.Name = "Power", cls.MemberKind = eClassMemberKind_Net;
     cls.MemberList = {"VCC", "GND", "V3_3"};
     ASSERT_EQ(cls.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(cls.ObjectHandle), 0);
@@ -407,10 +348,8 @@ TEST_F(EngineWrappers, RuleRecordAndName) {
     ASSERT_EQ(rule.QueryDatabase(1), 0);
     EXPECT_EQ(rule.Kind, eRule_MaxMinWidth);
     EXPECT_EQ(rule.Scope1Expression, "All");
-    rule.Name = "Width_Power";
-    rule.Scope1Expression = "InNet('VCC')";
-    rule.NetScope = eNetScope_AnyNet;
-    rule.LayerKind = eRuleLayerKind_AdjacentLayer;
+    rule.Name = "Width_Power", rule.Scope1Expression = "InNet('VCC')";
+    rule.NetScope = eNetScope_AnyNet, rule.LayerKind = eRuleLayerKind_AdjacentLayer;
     rule.Priority = 3;
     ASSERT_EQ(rule.QueryDatabase(0), 0);
     ASSERT_EQ(host.AddObject(rule.ObjectHandle), 0);
@@ -445,8 +384,7 @@ TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
     std::vector<intptr_t> made;
     for (int i = 0; i < 12; ++i) {
         auto t = Make<TPcbTrack>(eTrackObject);
-        t.x2 = i * 1000;
-        t.Width = 100;
+        t.x2 = i * 1000, t.Width = 100;
         t.SetState_Layer(i % 3 == 0 ? eV6_BottomLayer
                                     : (i % 3 == 1 ? eV6_TopLayer : eV6_MidLayer1));
         t.Net = i % 2 ? gnd : vcc;
@@ -487,8 +425,7 @@ TEST_F(EngineWrappers, StaleAndForeignHandlesAreRefused) {
     ASSERT_EQ(host.DeleteObject(track.ObjectHandle), 0);
 
     TPcbTrack stale(track.ObjectHandle);
-    stale.Width = 999;
-    stale.x1 = 5;
+    stale.Width = 999, stale.x1 = 5;
     EXPECT_EQ(stale.QueryDatabase(1), 0);
     EXPECT_EQ(stale.Width, 999);
     EXPECT_EQ(stale.x1, 5);
@@ -516,9 +453,7 @@ TEST_F(EngineWrappers, BoardRecordPlanesAndPairs) {
     EXPECT_EQ(host.Dielectric_Top.Kind, 1);
     EXPECT_DOUBLE_EQ(host.Dielectric_Top.Constant, 4.8);
     EXPECT_EQ(host.Dielectric_Bottom.Height, 126000);
-    host.OriginX = 1234567;
-    host.OriginY = -7654321;
-    host.SnapGridSize = 25000.0;
+    host.OriginX = 1234567, host.OriginY = -7654321, host.SnapGridSize = 25000.0;
     host.DisplayUnit = eMetric;
     ASSERT_EQ(host.QueryDatabase(0), 1);
     TPcbBoard again(board);

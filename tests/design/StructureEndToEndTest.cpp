@@ -52,25 +52,6 @@ TEST_F(StructureEndToEnd, DemoShowsItsLayersOutlineKeepoutAndPlane) {
     EXPECT_TRUE(Has(report, "WARNING: Board offseted to fit in Harrow workspace."));
 }
 
-TEST_F(StructureEndToEnd, EighteenPowerLayersSurviveSaveAndReopen) {
-    std::string layers = "(layer TOP (type signal))";
-    for (int i = 1; i <= 18; ++i)
-        layers += "(layer P" + std::to_string(i) + " (type power))";
-    layers += "(layer IN1 (type signal)) (layer IN2) (layer BOT (direction vertical))";
-    const std::string json = ImportAndShow("(pcb d (unit mil) (structure " + layers +
-                                           " (boundary (rect pcb 2000 2000 4000 4000))))\n");
-    EXPECT_TRUE(Has(json, "\"LayerStack\":[1,39,40,41,42,43,44,45,46,47,48,49,50,51,52,53,54,2,"
-                          "3,32]"));
-    EXPECT_TRUE(Has(json, "\"LayerId\":54,\"Name\":\"P16\""));
-    EXPECT_TRUE(Has(json, "\"LayerId\":3,\"Name\":\"IN2\""));
-    EXPECT_TRUE(Has(report, "ERROR: Cannot add P17 to layer stack. No internal planes available."));
-    EXPECT_TRUE(Has(report, "ERROR: Cannot add P18 to layer stack. No internal planes available."));
-    // TOP 1, IN1 2, IN2 1, BOT vertical 2.
-    EXPECT_TRUE(Has(json, "\"Name\":\"Routing Layers From Layer Stack\""));
-    EXPECT_TRUE(Has(json, "\"Layer1\":1,\"Layer2\":2,\"Layer3\":1,\"Layer4\":0"));
-    EXPECT_TRUE(Has(json, "\"Layer32\":2}"));
-}
-
 TEST_F(StructureEndToEnd, OffsetOfABoardLeftOfTheWorkspace) {
     const std::string json = ImportAndShow(
         "(pcb d (unit mil) (structure (layer A) (layer B)"

@@ -5,7 +5,7 @@
 //                                                its own size on every copper
 //                                                layer, saved (the fixtures of
 //                                                older document versions)
-#include "tests/engine/SampleBoard.h"
+#include "tests/support/SampleBoard.h"
 
 #include <cstdio>
 #include <cstdlib>

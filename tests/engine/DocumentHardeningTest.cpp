@@ -5,8 +5,8 @@
 // beside the document when it is ended by a signal, and an interrupt while
 // one is read.
 #include "support/TempFolder.h"
-#include "tests/engine/SampleBoard.h"
-#include "tests/engine/SaveInChild.h"
+#include "support/SampleBoard.h"
+#include "support/SaveInChild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,8 +1,8 @@
 // Board documents: the full round trip into a new process, saves killed
 // half-way, damaged and foreign files, unwritable folders and a full disk.
 #include "support/TempFolder.h"
-#include "tests/engine/SampleBoard.h"
-#include "tests/engine/SaveInChild.h"
+#include "support/SampleBoard.h"
+#include "support/SaveInChild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -3,8 +3,8 @@
 // saved again in the current version; damaged per-layer tables of the
 // current version are refused.
 #include "support/TempFolder.h"
-#include "tests/engine/SampleBoard.h"
-#include "tests/engine/SaveInChild.h"
+#include "support/SampleBoard.h"
+#include "support/SaveInChild.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

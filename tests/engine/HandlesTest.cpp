@@ -1,6 +1,6 @@
 // Iteration by kind, layer, net and component, and the refusal of stale,
 // zero and foreign handles.
-#include "tests/engine/SampleBoard.h"
+#include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // when malformed.
 #include "host/sdk/CorvaneEngine.h"
 #include "support/TempFolder.h"
-#include "tests/engine/SampleBoard.h"
+#include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Pads of one padstack share one per-layer table: a change to one pad's
 // table, or the deletion of a pad, leaves every other pad's entries as they
 // were.
-#include "tests/engine/EngineRecords.h"
+#include "support/EngineRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Records of every object kind written and read back through the entry
 // points, the layer stack and board records, classes and rule constraints.
-#include "tests/engine/SampleBoard.h"
+#include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -57,71 +57,35 @@ TEST_F(EngineRecords, EveryPrimitiveKindRoundTrips) {
     });
     RoundTrip<Track>(board, 4, [&](Track& t) {
         t.c = Common{0x8001, 9, 2, net, 0, 0, -100, 200};
-        t.x2 = 300;
-        t.y2 = -400;
-        t.width = 5000;
-        t.polygon = poly;
+        t.x2 = 300, t.y2 = -400, t.width = 5000, t.polygon = poly;
     });
     RoundTrip<Arc>(board, 1, [&](Arc& a) {
         a.c = Common{1, 1, 33, 0, 1, 0, 10, 20};
-        a.radius = 1234;
-        a.angle1 = 33.25;
-        a.angle2 = 181.5;
-        a.lineWidth = 99;
+        a.radius = 1234, a.angle1 = 33.25, a.angle2 = 181.5, a.lineWidth = 99;
     });
     RoundTrip<Fill>(board, 6, [&](Fill& f) {
         f.c = Common{0, 0, 56, 0, 0, 0, 1, 2};
-        f.x2 = 30;
-        f.y2 = 40;
-        f.angle = 12.75;
+        f.x2 = 30, f.y2 = 40, f.angle = 12.75;
     });
     RoundTrip<Via>(board, 3, [&](Via& v) {
         v.c = Common{0, 0, 74, net, 0, 0, 500, 600};
-        v.size = 400000;
-        v.holeSize = 200000;
-        v.low = 1;
-        v.high = 2;
-        v.tpTop = 1;
-        v.tpBottom = 0;
+        v.size = 400000, v.holeSize = 200000, v.low = 1, v.high = 2, v.tpTop = 1, v.tpBottom = 0;
     });
     RoundTrip<Pad>(board, 2, [&](Pad& p) {
         p.c = Common{0, 0, 1, net, 1, 0, 5, 5};
         for (int i = 0; i < 6; ++i)
             p.sizes[i] = 1000 * (i + 1);
-        p.holeSize = 300;
-        p.shapes[0] = 2;
-        p.shapes[1] = 3;
-        p.shapes[2] = 9;
-        p.name = Text("A12");
-        p.daisy = 2;
-        p.plated = 0;
-        p.angle = 270;
-        p.swapPad = Text("sp");
-        p.swapPart = Text("spart");
-        p.ownerPart = 4;
-        p.swappedName = Text("B1");
-        p.drillType = 2;
-        p.holeType = 2;
-        p.holeWidth = 777;
-        p.holeRotation = 15;
-        p.offX = -3;
-        p.offY = 4;
-        p.jumper = 6;
-        p.tpTop = 1;
-        p.tpBottom = 1;
+        p.holeSize = 300, p.shapes[0] = 2, p.shapes[1] = 3, p.shapes[2] = 9, p.name = Text("A12");
+        p.daisy = 2, p.plated = 0, p.angle = 270, p.swapPad = Text("sp");
+        p.swapPart = Text("spart"), p.ownerPart = 4, p.swappedName = Text("B1"), p.drillType = 2;
+        p.holeType = 2, p.holeWidth = 777, p.holeRotation = 15, p.offX = -3, p.offY = 4;
+        p.jumper = 6, p.tpTop = 1, p.tpBottom = 1;
     });
     RoundTrip<Text_>(board, 5, [&](Text_& t) {
         t.c = Common{0, 0, 34, 0, 1, 0, 8, 9};
-        t.size = 500;
-        t.font = 2;
-        t.angle = 90;
-        t.mirror = 1;
-        t.text = Text(std::string(PCBAPI_TEXT_CAPACITY - 1, 'x').c_str());
-        t.lineWidth = 10;
-        t.tt = 1;
-        t.bold = 1;
-        t.fontName = Text("Mono");
-        t.invertedBorder = 55;
+        t.size = 500, t.font = 2, t.angle = 90, t.mirror = 1;
+        t.text = Text(std::string(PCBAPI_TEXT_CAPACITY - 1, 'x').c_str()), t.lineWidth = 10;
+        t.tt = 1, t.bold = 1, t.fontName = Text("Mono"), t.invertedBorder = 55;
         for (int i = 0; i < 8; ++i)
             t.bar[i] = i * 11;
     });
@@ -130,22 +94,15 @@ TEST_F(EngineRecords, EveryPrimitiveKindRoundTrips) {
         r.contour = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
         r.holePoints = {{10, 10}, {20, 10}, {20, 20}, {30, 30}, {40, 30}, {40, 40}};
         r.holeSizes = {3, 3};
-        r.kind = 3;
-        r.layers.Bits[0] = 0x2;
-        r.data = 0;
-        r.polygon = poly;
+        r.kind = 3, r.layers.Bits[0] = 0x2, r.data = 0, r.polygon = poly;
     });
     RoundTrip<Polygon>(board, 22, [&](Polygon& p) {
-        p.c.layer = 41;
-        p.c.net = net;
+        p.c.layer = 41, p.c.net = net;
         p.segments = {{0, 1, 1, 0, 0, 0, 0, 0}, {0, 2, 2, 0, 0, 0, 0, 0}, {0, 1, 1, 0, 0, 0, 0, 0}};
         p.pointCount = 2;
     });
-    RoundTrip<Net>(board, 8, [&](Net& n) {
-        n.name = Text("CLK");
-        n.visible = 0;
-        n.color = 0xFF00;
-    });
+    RoundTrip<Net>(board, 8,
+                   [&](Net& n) { n.name = Text("CLK"), n.visible = 0, n.color = 0xFF00; });
     RoundTrip<FromTo>(board, 17, [&](FromTo& f) {
         f = FromTo{Text("U1-1"), Text("U2-7"), Text("CLK"), 3};
     });
@@ -154,18 +111,9 @@ TEST_F(EngineRecords, EveryPrimitiveKindRoundTrips) {
         e.description = Text(std::string(4095, 'p').c_str());
     });
     RoundTrip<Component>(board, 9, [&](Component& c) {
-        c.c.layer = 1;
-        c.channelOffset = 3;
-        c.componentKind = 2;
-        c.pattern = Text("DIP14");
-        c.nameOn = 0;
-        c.commentOn = 1;
-        c.groupNum = 8;
-        c.lock = 0;
-        c.height = 1500;
-        c.nameAuto = 4;
-        c.commentAuto = 5;
-        c.unionIndex = 6;
+        c.c.layer = 1, c.channelOffset = 3, c.componentKind = 2, c.pattern = Text("DIP14");
+        c.nameOn = 0, c.commentOn = 1, c.groupNum = 8, c.lock = 0, c.height = 1500, c.nameAuto = 4;
+        c.commentAuto = 5, c.unionIndex = 6;
         for (int i = 0; i < 7; ++i)
             c.texts[i] = Text(("text" + std::to_string(i)).c_str());
     });
@@ -240,9 +188,7 @@ TEST_F(EngineRecords, PadPerLayerEntriesFollowModeAndStackSizes) {
     intptr_t via = PcbApi_CreateObject(3);
     Via v;
     ASSERT_EQ(Query(1, via, v), 1);
-    v.size = 6000;
-    v.low = 1;
-    v.high = 2;
+    v.size = 6000, v.low = 1, v.high = 2;
     ASSERT_EQ(Query(0, via, v), 1);
     ASSERT_EQ(PcbApi_QueryPadOrViaSizeOnLayer(via, 2, &x, &y), 1);
     EXPECT_EQ(x, 6000);
@@ -290,8 +236,7 @@ TEST_F(EngineRecords, PadPerLayerEntriesMatchAPlainTableThroughSaveAndReopen) {
             break;
         case 1:
             ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, value, value + 1), 1);
-            model[layer].x = value;
-            model[layer].y = value + 1;
+            model[layer].x = value, model[layer].y = value + 1;
             break;
         case 2:
             ASSERT_EQ(PcbApi_SetCRPctOnLayer(pad, layer, value / 100), 1);
@@ -299,15 +244,12 @@ TEST_F(EngineRecords, PadPerLayerEntriesMatchAPlainTableThroughSaveAndReopen) {
             break;
         case 3: // an inner layer back to what its neighbours hold
             ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, model[1].x, model[1].y), 1);
-            model[layer].x = model[1].x;
-            model[layer].y = model[1].y;
+            model[layer].x = model[1].x, model[layer].y = model[1].y;
             break;
         default: { // the inner sizes of the record carry to layers 2..31
             Pad p;
             ASSERT_EQ(Query(1, pad, p), 1);
-            p.sizes[2] = value;
-            p.sizes[3] = value;
-            p.shapes[1] = next(10);
+            p.sizes[2] = value, p.sizes[3] = value, p.shapes[1] = next(10);
             ASSERT_EQ(Query(0, pad, p), 1);
             for (int l = 2; l <= 31; ++l)
                 model[l] = {p.shapes[1], value, value, model[l].pct};
@@ -343,8 +285,7 @@ TEST_F(EngineRecords, SharedNamesChangeForOneRecordOnly) {
         p->swapPart = Text("GATE-A");
         ASSERT_EQ(Query(0, h, *p), 1);
     }
-    pa.name = Text("2");
-    pa.swapPart = Text("");
+    pa.name = Text("2"), pa.swapPart = Text("");
     ASSERT_EQ(Query(0, a, pa), 1);
     Pad backA, backB;
     ASSERT_EQ(Query(1, a, backA), 1);
@@ -439,8 +380,7 @@ TEST_F(EngineRecords, RuleConstraintsBelongToTheirKind) {
     EXPECT_EQ(g * 100 + l, 11 * 100 + 22);
     intptr_t layers = PcbApi_CreateRuleObject(9);
     std::array<int32_t, PCBAPI_ROUTING_LAYER_COUNT> codes{};
-    codes[0] = 1;
-    codes[31] = 9;
+    codes[0] = 1, codes[31] = 9;
     ASSERT_EQ(PcbApi_QueryRuleRoutingLayersRule(0, layers, codes.data()), 0);
     std::array<int32_t, PCBAPI_ROUTING_LAYER_COUNT> read{};
     ASSERT_EQ(PcbApi_QueryRuleRoutingLayersRule(1, layers, read.data()), 0);
@@ -461,9 +401,7 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     intptr_t pad = PcbApi_CreateObject(2);
     Pad p;
     ASSERT_EQ(Query(1, pad, p), 1);
-    p.c.layer = 1;
-    p.c.x1 = 1000;
-    p.c.y1 = 0;
+    p.c.layer = 1, p.c.x1 = 1000, p.c.y1 = 0;
     ASSERT_EQ(Query(0, pad, p), 1);
     ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
@@ -474,8 +412,7 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     ASSERT_EQ(Query(1, comp, c), 1);
     c.angle = 90;
     ASSERT_EQ(Query(0, comp, c), 1);
-    c.c.x1 = 50000;
-    c.c.y1 = 60000;
+    c.c.x1 = 50000, c.c.y1 = 60000;
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
     EXPECT_EQ(p.c.x1, 50000);

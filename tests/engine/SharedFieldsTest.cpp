@@ -2,8 +2,8 @@
 // change to one record, a deletion or a new default record leaves every
 // other record as it was. Nets stay found by name through many additions,
 // renames and deletions.
+#include "support/SampleBoard.h"
 #include "support/TempFolder.h"
-#include "tests/engine/SampleBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,7 @@ template <class R> R Read(intptr_t h) {
 TEST_F(SharedFields, PadsOfOnePadstackChangeOneAtATime) {
     auto same = [](Pad& p) {
         p.sizes[0] = p.sizes[1] = 1500;
-        p.holeSize = 800;
-        p.shapes[0] = 2;
+        p.holeSize = 800, p.shapes[0] = 2;
         p.drillType = 1, p.holeWidth = 900, p.holeRotation = 45.0;
         p.swapPart = Text("GATE-A");
     };
@@ -50,8 +49,7 @@ TEST_F(SharedFields, PadsOfOnePadstackChangeOneAtATime) {
     Pad changed = first;
     changed.holeRotation = 90.0;
     changed.offX = 77, changed.tpTop = 1, changed.jumper = 3;
-    changed.swapPart = Text("GATE-B");
-    changed.angle = 30.0;
+    changed.swapPart = Text("GATE-B"), changed.angle = 30.0;
     ASSERT_EQ(Query(0, pads[1], changed), 1);
     int32_t mode = 2;
     ASSERT_EQ(PcbApi_QueryPadStackMode(0, pads[2], &mode), 1);
@@ -82,8 +80,7 @@ TEST_F(SharedFields, PadsOfOnePadstackChangeOneAtATime) {
 TEST_F(SharedFields, TextsAndComponentsChangeOneAtATime) {
     auto style = [](Text_& t) {
         t.size = 1200, t.lineWidth = 150, t.bold = 1;
-        t.fontName = Text("Courier");
-        t.bar[2] = 5000;
+        t.fontName = Text("Courier"), t.bar[2] = 5000;
     };
     intptr_t a = AddObject<Text_>(board, 5, style);
     intptr_t b = AddObject<Text_>(board, 5, style);
@@ -103,9 +100,7 @@ TEST_F(SharedFields, TextsAndComponentsChangeOneAtATime) {
     EXPECT_EQ(fresh.bold, 0);
 
     auto footprint = [](Component& c) {
-        c.pattern = Text("DIP14");
-        c.height = 3000;
-        c.texts[3] = Text("parts.lib");
+        c.pattern = Text("DIP14"), c.height = 3000, c.texts[3] = Text("parts.lib");
     };
     intptr_t c1 = AddObject<Component>(board, 9, footprint);
     intptr_t c2 = AddObject<Component>(board, 9, footprint);
@@ -114,8 +109,7 @@ TEST_F(SharedFields, TextsAndComponentsChangeOneAtATime) {
     EXPECT_EQ(first.nameOn, 1);
     Component second = first;
     second.nameText = Read<Component>(c2).nameText;
-    second.commentText = Read<Component>(c2).commentText;
-    second.pattern = Text("SO14");
+    second.commentText = Read<Component>(c2).commentText, second.pattern = Text("SO14");
     second.nameOn = 0, second.unionIndex = 4;
     second.texts[0] = Text("U2");
     ASSERT_EQ(Query(0, c2, second), 1);

@@ -4,10 +4,11 @@
 // boards (empty, one layer, zero-size pad, coordinates at the ends of the
 // 32-bit range), the page, and the page as a browser draws it.
 #include "host/BoardPicture.h"
-#include "engine/SampleBoard.h"
 #include "host/BoardSummary.h"
 #include "host/RuleListing.h"
+#include "support/SampleBoard.h"
 #include "support/ScratchShell.h"
+#include "support/TempFolder.h"
 
 #include <chrono>
 #include <climits>
@@ -284,17 +285,9 @@ void MakeOutline(intptr_t board, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 }
 
 intptr_t MakeFill(intptr_t board, int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    intptr_t h = PcbApi_CreateObject(6);
-    enginetest::Fill f;
-    Query(1, h, f);
-    f.c.layer = layer;
-    f.c.x1 = x1;
-    f.c.y1 = y1;
-    f.x2 = x2;
-    f.y2 = y2;
-    Query(0, h, f);
-    PcbApi_AddObjectToContainer(board, h);
-    return h;
+    return AddObject<enginetest::Fill>(board, 6, [&](enginetest::Fill& f) {
+        f.c.layer = layer, f.c.x1 = x1, f.c.y1 = y1, f.x2 = x2, f.y2 = y2;
+    });
 }
 
 class PictureBoard : public ::testing::Test {
@@ -312,40 +305,19 @@ protected:
         MakeOutline(board, x0, y0, x1, y1);
     }
     intptr_t Track(int32_t layer, intptr_t net, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                   int32_t width, intptr_t container = 0) {
-        intptr_t h = PcbApi_CreateObject(4);
-        enginetest::Track t;
-        Query(1, h, t);
-        t.c.layer = layer;
-        t.c.net = net;
-        t.c.x1 = x1;
-        t.c.y1 = y1;
-        t.x2 = x2;
-        t.y2 = y2;
-        t.width = width;
-        Query(0, h, t);
-        PcbApi_AddObjectToContainer(container ? container : board, h);
-        return h;
-    }
-    intptr_t Fill(int32_t layer, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-        return MakeFill(board, layer, x1, y1, x2, y2);
+                   int32_t width) {
+        return AddObject<enginetest::Track>(board, 4, [&](enginetest::Track& t) {
+            t.c.layer = layer, t.c.net = net, t.c.x1 = x1, t.c.y1 = y1, t.x2 = x2, t.y2 = y2;
+            t.width = width;
+        });
     }
     // A pad at (x, y) before its component is placed; simple stack.
     intptr_t Pad(const char* name, int32_t layer, intptr_t net, int32_t x, int32_t y, int32_t shape,
                  int32_t xs, int32_t ys, int32_t hole) {
-        intptr_t h = PcbApi_CreateObject(2);
-        enginetest::Pad p;
-        Query(1, h, p);
-        p.name = Text(name);
-        p.c.layer = layer;
-        p.c.net = net;
-        p.c.x1 = x;
-        p.c.y1 = y;
-        p.sizes[0] = xs;
-        p.sizes[1] = ys;
-        p.shapes[0] = shape;
-        p.holeSize = hole;
-        Query(0, h, p);
+        const intptr_t h = AddObject<enginetest::Pad>(0, 2, [&](enginetest::Pad& p) {
+            p.name = Text(name), p.c.layer = layer, p.c.net = net, p.c.x1 = x, p.c.y1 = y;
+            p.sizes[0] = xs, p.sizes[1] = ys, p.shapes[0] = shape, p.holeSize = hole;
+        });
         int32_t mode = 0;
         PcbApi_QueryPadStackMode(0, h, &mode);
         return h;
@@ -362,10 +334,7 @@ protected:
         Query(1, c.nameText, name);
         name.text = Text(designator);
         Query(0, c.nameText, name);
-        c.pattern = Text("SOIC");
-        c.c.x1 = x;
-        c.c.y1 = y;
-        c.angle = angle;
+        c.pattern = Text("SOIC"), c.c.x1 = x, c.c.y1 = y, c.angle = angle;
         c.c.layer = bottom ? 32 : 1;
         Query(0, comp, c);
         return comp;
@@ -382,72 +351,36 @@ protected:
         Track(1, gnd, 100 * kMil, 100 * kMil, 400 * kMil, 100 * kMil, 10 * kMil);
         Track(32, sig, 100 * kMil, 700 * kMil, 400 * kMil, 650 * kMil, 8 * kMil);
 
-        intptr_t arc = PcbApi_CreateObject(1);
-        Arc a;
-        Query(1, arc, a);
-        a.c.layer = 1;
-        a.c.net = sig;
-        a.c.x1 = 500 * kMil;
-        a.c.y1 = 500 * kMil;
-        a.radius = 100 * kMil;
-        a.angle1 = 0;
-        a.angle2 = 90;
-        a.lineWidth = 5 * kMil;
-        Query(0, arc, a);
-        PcbApi_AddObjectToContainer(board, arc);
-
-        Fill(1, 800 * kMil, 600 * kMil, 900 * kMil, 700 * kMil);
-
-        intptr_t poly = PcbApi_CreateObject(10);
-        Polygon pg;
-        Query(1, poly, pg);
-        pg.c.layer = 1;
-        pg.c.net = gnd;
-        pg.segments = {{0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
-                       {0, 700 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
-                       {0, 700 * kMil, 200 * kMil, 0, 0, 0, 0, 0},
-                       {0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0}};
-        pg.pointCount = 3;
-        Query(0, poly, pg);
-        PcbApi_AddObjectToContainer(board, poly);
-
-        intptr_t via = PcbApi_CreateObject(3);
-        enginetest::Via v;
-        Query(1, via, v);
-        v.c.net = gnd;
-        v.c.x1 = 450 * kMil;
-        v.c.y1 = 100 * kMil;
-        v.size = 40 * kMil;
-        v.holeSize = 20 * kMil;
-        v.low = 1;
-        v.high = 32;
-        Query(0, via, v);
-        PcbApi_AddObjectToContainer(board, via);
-
+        AddObject<Arc>(board, 1, [&](Arc& a) {
+            a.c.layer = 1, a.c.net = sig, a.c.x1 = 500 * kMil, a.c.y1 = 500 * kMil;
+            a.radius = 100 * kMil, a.angle1 = 0, a.angle2 = 90, a.lineWidth = 5 * kMil;
+        });
+        MakeFill(board, 1, 800 * kMil, 600 * kMil, 900 * kMil, 700 * kMil);
+        AddObject<Polygon>(board, 10, [&](Polygon& pg) {
+            pg.c.layer = 1, pg.c.net = gnd, pg.pointCount = 3;
+            pg.segments = {{0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
+                           {0, 700 * kMil, 100 * kMil, 0, 0, 0, 0, 0},
+                           {0, 700 * kMil, 200 * kMil, 0, 0, 0, 0, 0},
+                           {0, 600 * kMil, 100 * kMil, 0, 0, 0, 0, 0}};
+        });
+        AddObject<enginetest::Via>(board, 3, [&](enginetest::Via& v) {
+            v.c.net = gnd, v.c.x1 = 450 * kMil, v.c.y1 = 100 * kMil, v.size = 40 * kMil;
+            v.holeSize = 20 * kMil, v.low = 1, v.high = 32;
+        });
         PcbApi_InsertLayerInStack(board, 39, 1);
         char plane[PCBAPI_TEXT_CAPACITY] = "GND";
         PcbApi_QueryInternalPlane(0, 39, board, plane);
-        intptr_t split = PcbApi_CreateObject(22);
-        Polygon sp;
-        Query(1, split, sp);
-        sp.c.layer = 39;
-        sp.c.net = sig;
-        sp.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
-                       {0, 200 * kMil, 0, 0, 0, 0, 0, 0},
-                       {0, 200 * kMil, 200 * kMil, 0, 0, 0, 0, 0}};
-        sp.pointCount = 3;
-        Query(0, split, sp);
-        PcbApi_AddObjectToContainer(board, split);
-
-        intptr_t region = PcbApi_CreateObject(11);
-        Region rg;
-        Query(1, region, rg);
-        rg.c.layer = 56;
-        rg.c.bitField = PCBAPI_BITFIELD_KEEPOUT;
-        rg.contour = {{300 * kMil, 300 * kMil}, {400 * kMil, 300 * kMil}, {400 * kMil, 400 * kMil}};
-        Query(0, region, rg);
-        PcbApi_AddObjectToContainer(board, region);
-
+        AddObject<Polygon>(board, 22, [&](Polygon& sp) {
+            sp.c.layer = 39, sp.c.net = sig, sp.pointCount = 3;
+            sp.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
+                           {0, 200 * kMil, 0, 0, 0, 0, 0, 0},
+                           {0, 200 * kMil, 200 * kMil, 0, 0, 0, 0, 0}};
+        });
+        AddObject<Region>(board, 11, [&](Region& rg) {
+            rg.c.layer = 56, rg.c.bitField = PCBAPI_BITFIELD_KEEPOUT;
+            rg.contour = {
+                {300 * kMil, 300 * kMil}, {400 * kMil, 300 * kMil}, {400 * kMil, 400 * kMil}};
+        });
         through = Pad("T", 74, gnd, 900 * kMil, 100 * kMil, 1, 60 * kMil, 60 * kMil, 30 * kMil);
         PcbApi_AddObjectToContainer(board, through);
 
@@ -463,15 +396,10 @@ protected:
                         Pad("2", 1, gnd, 50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0)},
                        700 * kMil, 400 * kMil, 90, true);
 
-        intptr_t text = PcbApi_CreateObject(5);
-        Text_ tx;
-        Query(1, text, tx);
-        tx.c.layer = 33;
-        tx.c.x1 = 100 * kMil;
-        tx.c.y1 = 750 * kMil;
-        tx.text = Text("Rev <A> & \"B\"");
-        Query(0, text, tx);
-        PcbApi_AddObjectToContainer(board, text);
+        AddObject<Text_>(board, 5, [&](Text_& tx) {
+            tx.c.layer = 33, tx.c.x1 = 100 * kMil, tx.c.y1 = 750 * kMil;
+            tx.text = Text("Rev <A> & \"B\"");
+        });
     }
 
     // The names of the net table, by index (0: no net).
@@ -817,16 +745,6 @@ std::string Chromium() {
 
 class DataPage : public PictureBoard {
 protected:
-    void SetUp() override {
-        PictureBoard::SetUp();
-        char pattern[] = "/tmp/harrow-page-data-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override {
-        std::system(("rm -rf " + Quote(folder)).c_str());
-        PictureBoard::TearDown();
-    }
     std::string Page() {
         return Harrow::BoardViewPage(LinkedApi(), board, "b<&>", "board: x<y&z\n",
                                      Harrow::PageForm::Data);
@@ -846,7 +764,8 @@ protected:
         return lines;
     }
     bool NoPython() const { return std::system("command -v python3 >/dev/null 2>&1") != 0; }
-    std::string folder;
+    const testfs::TempFolder scratch;
+    const std::string folder = scratch.path.string();
 };
 
 TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
@@ -1010,8 +929,7 @@ TEST_F(PictureBoard, TheRulesAloneListAsTheWholeDumpListsThem) {
     intptr_t clearance = PcbApi_CreateRuleObject(0);
     Rule r;
     Query(1, clearance, r);
-    r.name = Text("Clearance \"GND\"");
-    r.scope1 = Text("InNet('GND')");
+    r.name = Text("Clearance \"GND\""), r.scope1 = Text("InNet('GND')");
     Query(0, clearance, r);
     int32_t gap = 123456;
     PcbApi_QueryRuleClearanceConstraint(0, clearance, &gap);
@@ -1125,8 +1043,7 @@ TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
     ASSERT_NE(b, 0);
     ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(b);
-    testshell::Outcome view =
-        Run(std::string(DSNLINK_BIN_DIR) + "/harrow", "view quarters.pcbdoc page.html");
+    testshell::Outcome view = Harrow("view quarters.pcbdoc page.html");
     ASSERT_EQ(view.exitCode, 0) << view.err;
     ExpectQuarters("page.html");
 }

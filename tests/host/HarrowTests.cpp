@@ -53,13 +53,6 @@ TEST_F(HarrowShell, HelpNamesEveryVerbAndWhatItTranslates) {
     }
 }
 
-TEST_F(HarrowShell, ListsThePluginCommands) {
-    Outcome run = Harrow("commands");
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out.find("ImportSpecctraDesignFile\nExportSpecctraDesignFile\n"), 0u);
-    EXPECT_NE(run.out.find("ReturnToHostPCB\n"), std::string::npos);
-}
-
 TEST_F(HarrowShell, BadInputGivesOneLineAndExitTwoAndChangesNoDocument) {
     std::string board = Board("keep.pcbdoc");
     const std::string before = Read(board);

@@ -96,10 +96,6 @@ const char* const kKiCadDesign = R"dsn((pcb "k.dsn"
 
 class HomeFiles : public testshell::ScratchFolderTest {
 protected:
-    Outcome Harrow(const std::string& arguments) {
-        return Run(std::string(DSNLINK_BIN_DIR) + "/harrow", arguments);
-    }
-
     // The file as a strict reader sees it: the one quote character the file
     // declares (a session declares it in its routes, after the placement),
     // none when it declares none, and never an apostrophe besides.

@@ -39,7 +39,7 @@ class HostileInput : public testshell::ScratchFolderTest {
 protected:
     Outcome Harrow(const std::string& arguments) {
         const auto start = std::chrono::steady_clock::now();
-        Outcome run = Run(kHarrow, arguments);
+        Outcome run = ScratchFolderTest::Harrow(arguments);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return run;
     }

@@ -8,9 +8,13 @@ the workspace (computed here from the boundary, not read from the board).
 Usage: picture_vs_design.py DESIGN.dsn PICTURE.svg
 Prints one line of figures; exits 1 with the first mismatches listed."""
 import math
+import os
 import re
 import sys
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import sexpr  # noqa: E402
 
 SVG = "{http://www.w3.org/2000/svg}"
 HOST_PER = {"inch": 1e7, "mil": 1e4, "cm": 1e5 / 0.0254, "mm": 1e4 / 0.0254, "um": 10 / 0.0254}
@@ -20,55 +24,8 @@ TOLERANCE = 3  # host units: rounding of turned positions
 
 # ---- the design text as nested lists ----
 
-def tokens(text):
-    at, n = 0, len(text)
-    quote = '"'
-    last = None
-    while at < n:
-        c = text[at]
-        if c.isspace():
-            at += 1
-        elif c in "()":
-            yield c
-            last = c
-            at += 1
-        elif last == "string_quote":
-            quote = c
-            yield c
-            last = c
-            at += 1
-        elif c == quote:
-            end = text.find(quote, at + 1)
-            end = n if end < 0 else end
-            yield text[at + 1:end]
-            last = None
-            at = end + 1
-        else:
-            m = re.compile(r"[^\s()]+").match(text, at)
-            last = m.group(0)
-            yield last
-            at = m.end()
-
-
-def tree(text):
-    stack = [[]]
-    for t in tokens(text):
-        if t == "(":
-            stack.append([])
-        elif t == ")":
-            if len(stack) > 1:
-                done = stack.pop()
-                stack[-1].append(done)
-        else:
-            stack[-1].append(t)
-    while len(stack) > 1:
-        done = stack.pop()
-        stack[-1].append(done)
-    return stack[0][0] if stack[0] and isinstance(stack[0][0], list) else []
-
-
 def blocks(node, key):
-    return [b for b in node[1:] if isinstance(b, list) and b and b[0].lower() == key]
+    return sexpr.children(node, key)
 
 
 def unit_of(node, inherited):
@@ -78,19 +35,12 @@ def unit_of(node, inherited):
     return inherited
 
 
-def numbers(items):
-    out = []
-    for item in items:
-        try:
-            out.append(float(item))
-        except (TypeError, ValueError):
-            pass
-    return out
+numbers = sexpr.numbers
 
 
 class Design:
     def __init__(self, text):
-        pcb = tree(text)
+        pcb = sexpr.read_first(text)
         unit = "inch"
         for b in blocks(pcb, "resolution"):
             if len(b) > 1 and b[1].lower() in HOST_PER:

@@ -4,6 +4,7 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "specctra/SpecctraWriter.h"
 #include "support/EngineFixture.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -169,15 +170,14 @@ TEST_F(EmbeddedStorage, DeleteKeepsForeignObjectsAndFindLooksByType) {
     EXPECT_EQ(listing[5], "Name:         Owner=none\n\rDescription: plain");
     // Written to a file, each text is a line of the writer followed by an
     // empty line, both ended by CR LF.
-    const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("dsnlink-listing-" + std::to_string(getpid()));
+    const testfs::TempFolder scratch;
+    const std::filesystem::path file = scratch / "listing";
     {
         TSpecctraWriter writer(file.string());
         WriteEmbeddedListing(board, writer);
     }
     std::ifstream in(file, std::ios::binary);
     const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::filesystem::remove(file);
     EXPECT_NE(
         all.find("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\r\n\r\n"),
         std::string::npos);

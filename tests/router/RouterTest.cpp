@@ -69,17 +69,13 @@ RouteBoard EmptyBoard() {
     board.layers = {{1, "Top", Router::Direction::Horizontal},
                     {32, "Bottom", Router::Direction::Vertical}};
     board.outline = {{0, 0}, {40 * kMm, 0}, {40 * kMm, 30 * kMm}, {0, 30 * kMm}};
-    board.clearance = 0.2 * kMm;
-    board.viaDiameter = 0.6 * kMm;
-    board.viaHole = 0.3 * kMm;
+    board.clearance = 0.2 * kMm, board.viaDiameter = 0.6 * kMm, board.viaHole = 0.3 * kMm;
     return board;
 }
 
 int AddNet(RouteBoard& board, const std::string& name) {
     Router::RouteNet net;
-    net.name = name;
-    net.width = 0.25 * kMm;
-    net.clearance = board.clearance;
+    net.name = name, net.width = 0.25 * kMm, net.clearance = board.clearance;
     board.nets.push_back(net);
     return static_cast<int>(board.nets.size()) - 1;
 }
@@ -90,17 +86,14 @@ void AddPad(RouteBoard& board, int net, double x, double y, double size, uint32_
             const std::string& name, double height = 0) {
     Router::RoutePad pad;
     pad.at = {x * kMm, y * kMm};
-    pad.net = net;
-    pad.name = name;
+    pad.net = net, pad.name = name;
     pad.perLayer.resize(board.layers.size());
     for (std::size_t l = 0; l < board.layers.size(); ++l)
         if (layers >> l & 1u) {
             pad.perLayer[l] = Router::PadShape(2, pad.at.x, pad.at.y, size * kMm,
                                                (height > 0 ? height : size) * kMm, 0, 0);
             Router::Obstacle o;
-            o.shape = pad.perLayer[l];
-            o.net = net;
-            o.clearance = board.clearance;
+            o.shape = pad.perLayer[l], o.net = net, o.clearance = board.clearance;
             o.layers = 1u << l;
             board.obstacles.push_back(o);
         }
@@ -301,8 +294,7 @@ TEST(Router, EachNetUsesItsOwnVia) {
     RouteBoard board = EmptyBoard();
     board.viaDiameter = 50 * kMm;
     const int a = AddNet(board, "A"), b = AddNet(board, "B");
-    board.nets[a].viaDiameter = 0.8 * kMm;
-    board.nets[a].viaHole = 0.4 * kMm;
+    board.nets[a].viaDiameter = 0.8 * kMm, board.nets[a].viaHole = 0.4 * kMm;
     AddPad(board, a, 3, 15, 1.2, 1u, "U1-1");
     AddPad(board, a, 37, 15, 1.2, 1u, "U2-1");
     AddPad(board, b, 3, 5, 1.2, 1u, "U3-1");
@@ -335,8 +327,7 @@ RouteBoard KeepoutBoard() {
     Router::Obstacle keepout; // around J2-1 on both layers
     keepout.shape.points = {
         {28 * kMm, 18 * kMm}, {32 * kMm, 18 * kMm}, {32 * kMm, 22 * kMm}, {28 * kMm, 22 * kMm}};
-    keepout.layers = 3u;
-    keepout.clearance = board.clearance;
+    keepout.layers = 3u, keepout.clearance = board.clearance;
     board.obstacles.push_back(keepout);
     return board;
 }
@@ -377,9 +368,7 @@ TEST(Router, WalledInPadStaysOpenAndAGapLetsItOut) {
             if (gap && k == 3)
                 to.y += 3 * kMm;
             wall.shape.points = {from, to};
-            wall.shape.radius = 0.25 * kMm;
-            wall.layers = 3u;
-            wall.clearance = board.clearance;
+            wall.shape.radius = 0.25 * kMm, wall.layers = 3u, wall.clearance = board.clearance;
             board.obstacles.push_back(wall);
         }
         const RouteResult result = Router::Route(board);
@@ -410,10 +399,7 @@ TEST(Router, LeavesWhatTheBoardsCopperJoinsAlone) {
     auto track = [&](int net, Pt from, Pt to) {
         Router::Obstacle o;
         o.shape.points = {{from.x * kMm, from.y * kMm}, {to.x * kMm, to.y * kMm}};
-        o.shape.radius = 0.125 * kMm;
-        o.net = net;
-        o.layers = 1u;
-        o.clearance = board.clearance;
+        o.shape.radius = 0.125 * kMm, o.net = net, o.layers = 1u, o.clearance = board.clearance;
         board.obstacles.push_back(o);
     };
     track(a, {5, 5}, {20, 5});      // J1-1 to J2-1
@@ -443,9 +429,7 @@ TEST(Router, KeepsTheHoleGapBetweenDrills) {
             Router::Obstacle drill;
             drill.shape.points = {{x * kMm, y * kMm}};
             drill.shape.radius = drill.drill = 0.2 * kMm;
-            drill.layers = 3u;
-            drill.hole = true;
-            drill.clearance = board.clearance;
+            drill.layers = 3u, drill.hole = true, drill.clearance = board.clearance;
             board.obstacles.push_back(drill);
             drills.push_back(drill.shape.points[0]);
         }
@@ -472,10 +456,7 @@ TEST(Router, DrillsJoinNoCopper) {
     for (const Router::RoutePad& pad : board.pads) {
         Router::Obstacle drill;
         drill.shape.points = {pad.at};
-        drill.shape.radius = 0.5 * kMm;
-        drill.net = a;
-        drill.layers = 3u;
-        drill.hole = true;
+        drill.shape.radius = 0.5 * kMm, drill.net = a, drill.layers = 3u, drill.hole = true;
         drill.clearance = board.clearance;
         board.obstacles.push_back(drill);
     }
@@ -531,8 +512,7 @@ TEST(Router, LinksNeighbouringPinsOfOneNetDirectly) {
         Router::Obstacle o;
         o.shape.points = {
             {x0 * kMm, y0 * kMm}, {x1 * kMm, y0 * kMm}, {x1 * kMm, y1 * kMm}, {x0 * kMm, y1 * kMm}};
-        o.layers = 3u;
-        o.clearance = board.clearance;
+        o.layers = 3u, o.clearance = board.clearance;
         board.obstacles.push_back(o);
     };
     keepout(20.65, 5, 25, 17);
@@ -727,13 +707,10 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
             brick(21, 11.5 + t);
     }
     Router::RouteOptions greedy;
-    greedy.rounds = 1;
-    greedy.negotiations = 0;
-    greedy.ripUps = 0;
+    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0;
     EXPECT_EQ(Router::Route(board, greedy).open, 1);
     Router::RouteOptions negotiated;
-    negotiated.rounds = 1;
-    negotiated.ripUps = 0;
+    negotiated.rounds = 1, negotiated.ripUps = 0;
     const RouteResult result = Router::Route(board, negotiated);
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
@@ -790,9 +767,7 @@ RouteBoard CorridorBoard() {
 TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
     const RouteBoard board = CorridorBoard();
     Router::RouteOptions greedy;
-    greedy.rounds = 1;
-    greedy.negotiations = 0;
-    greedy.ripUps = 0;
+    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0;
     const RouteResult first = Router::Route(board, greedy);
     ASSERT_EQ(first.open, 1);
     ASSERT_EQ(first.lines.size(), 1u);
@@ -917,8 +892,7 @@ TEST(Router, BigBoardRoutesCompletelyWithTheWeightedEstimate) {
     EXPECT_EQ(Violations(board, first), 0);
     EXPECT_EQ(Text(first), Text(Router::Route(board)));
     Router::RouteOptions strict;
-    strict.bigBoardEstimate = 1;
-    strict.bigBoardNegotiationEstimate = 1;
+    strict.bigBoardEstimate = 1, strict.bigBoardNegotiationEstimate = 1;
     const RouteResult exact = Router::Route(board, strict);
     EXPECT_EQ(exact.open, 0);
     EXPECT_LE(first.length, exact.length * 1.25);

@@ -1,6 +1,7 @@
 // Input that a broken or hostile file could hold: the reader must get to the
 // end in linear time without a crash.
 #include "support/ParserTestSupport.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +35,13 @@ TEST(BadInput, FolderInsteadOfFileRaisesAnError) {
 }
 
 TEST(BadInput, RealFileIsLoadedWhole) {
+    const testfs::TempFolder scratch;
     const fs::path path =
-        fs::temp_directory_path() / ("dsnlink_bad_" + std::to_string(::getpid()) + ".dsn");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "(pcb \"a.dsn\"\r\n  (parser (host_cad x))\r\n)\r\n";
-    }
+        scratch.Write("a.dsn", "(pcb \"a.dsn\"\r\n  (parser (host_cad x))\r\n)\r\n");
     TSpecctraParser parser(path.string());
     parser.RegisterKeywords();
     EXPECT_EQ(parser.Input().Size(), fs::file_size(path));
     EXPECT_TRUE(parser.IsValidDSNFile());
-    fs::remove(path);
 }
 
 TEST(BadInput, NulByteIsAnOrdinaryCharacter) {

@@ -3,46 +3,21 @@
 // written as bytes.
 #pragma once
 
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <system_error>
 
 namespace testfs {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
+std::string ReadFile(const fs::path& path);
 // Writes `text` to `path`, making its folders; gives the path back.
-inline fs::path WriteFile(const fs::path& path, const std::string& text) {
-    if (path.has_parent_path())
-        fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
+fs::path WriteFile(const fs::path& path, const std::string& text);
 
 class TempFolder {
 public:
-    TempFolder() {
-        char pattern[] = "/tmp/dsnlink-test-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
-    }
+    TempFolder();
+    ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 

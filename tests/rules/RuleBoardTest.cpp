@@ -1,7 +1,7 @@
 // Rules written to a board of the engine loaded as the host loads it: kinds,
 // names, both scope expressions, values in host units, and what makes nothing.
 #include "support/EngineFixture.h"
-#include "RuleTestSupport.h"
+#include "support/RuleTestSupport.h"
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"

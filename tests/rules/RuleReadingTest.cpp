@@ -1,6 +1,6 @@
 // Reading rule blocks: every rule keyword into its rule class and kind, the
 // skipped and the unknown keywords, and what bad values leave behind.
-#include "RuleTestSupport.h"
+#include "support/RuleTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // layer stack; and a large board of tracks for the document stress cases.
 #pragma once
 
-#include "tests/engine/EngineRecords.h"
+#include "EngineRecords.h"
 
 namespace enginetest {
 
@@ -28,12 +28,7 @@ inline void FillSampleBoard(intptr_t board) {
     intptr_t via = PcbApi_CreateObject(3);
     Via v;
     Query(1, via, v);
-    v.c.net = gnd;
-    v.c.x1 = 1000;
-    v.size = 500000;
-    v.low = 1;
-    v.high = 39;
-    v.tpTop = 1;
+    v.c.net = gnd, v.c.x1 = 1000, v.size = 500000, v.low = 1, v.high = 39, v.tpTop = 1;
     Query(0, via, v);
     int32_t height = 15000;
     PcbApi_QueryViaHeight(0, via, &height);
@@ -42,8 +37,7 @@ inline void FillSampleBoard(intptr_t board) {
     intptr_t comp = PcbApi_CreateObject(9);
     Component c;
     Query(1, comp, c);
-    c.pattern = Text("SOIC8");
-    c.texts[0] = Text("U1");
+    c.pattern = Text("SOIC8"), c.texts[0] = Text("U1");
     Query(0, comp, c);
     Text_ designator;
     Query(1, c.nameText, designator);
@@ -52,9 +46,7 @@ inline void FillSampleBoard(intptr_t board) {
     intptr_t pad = PcbApi_CreateObject(2);
     Pad p;
     Query(1, pad, p);
-    p.name = Text("1");
-    p.c.net = sig;
-    p.c.x1 = -1270;
+    p.name = Text("1"), p.c.net = sig, p.c.x1 = -1270;
     int32_t mode = 2;
     PcbApi_QueryPadStackMode(0, pad, &mode);
     Query(0, pad, p);
@@ -63,19 +55,13 @@ inline void FillSampleBoard(intptr_t board) {
     PcbApi_SetCRPctOnLayer(pad, 5, 25);
     PcbApi_AddObjectToContainer(comp, pad);
     PcbApi_AddObjectToContainer(board, comp);
-    c.c.x1 = 50000;
-    c.c.y1 = 60000;
-    c.angle = 90;
-    c.c.moveable = 1;
+    c.c.x1 = 50000, c.c.y1 = 60000, c.angle = 90, c.c.moveable = 1;
     Query(0, comp, c);
 
-    AddObject<Text_>(board, 5, [](Text_& tx) {
-        tx.text = Text("Board title \xe9");
-        tx.bar[2] = 9;
-    });
+    AddObject<Text_>(board, 5,
+                     [](Text_& tx) { tx.text = Text("Board title \xe9"), tx.bar[2] = 9; });
     const intptr_t poly = AddObject<Polygon>(board, 10, [&](Polygon& pg) {
-        pg.c.net = gnd;
-        pg.pointCount = 3;
+        pg.c.net = gnd, pg.pointCount = 3;
         pg.segments = {{0, 0, 0, 0, 0, 0, 0, 0},
                        {0, 100, 0, 0, 0, 0, 0, 0},
                        {1, 100, 100, 50, 50, 70, 0, 90},
@@ -92,9 +78,7 @@ inline void FillSampleBoard(intptr_t board) {
         rg.contour = {{0, 0}, {10, 0}, {10, 10}};
         rg.holePoints = {{1, 1}, {2, 1}, {2, 2}};
         rg.holeSizes = {3};
-        rg.kind = 1;
-        rg.layers.Bits[0] = 1ull << 56 >> 0;
-        rg.layers.Bits[1] = 1ull << (74 - 64);
+        rg.kind = 1, rg.layers.Bits[0] = 1ull << 56 >> 0, rg.layers.Bits[1] = 1ull << (74 - 64);
     });
 
     intptr_t fromTo = PcbApi_CreateObject(17);
@@ -130,8 +114,7 @@ inline void FillSampleBoard(intptr_t board) {
     intptr_t clearance = PcbApi_CreateRuleObject(0);
     Rule r;
     Query(1, clearance, r);
-    r.name = Text("Clearance GND");
-    r.scope1 = Text("InNet('GND')");
+    r.name = Text("Clearance GND"), r.scope1 = Text("InNet('GND')");
     Query(0, clearance, r);
     int32_t gap = 123456;
     PcbApi_QueryRuleClearanceConstraint(0, clearance, &gap);
@@ -187,9 +170,7 @@ inline void FillTracks(intptr_t board, int64_t tracks, int64_t nets) {
                      0,
                      static_cast<int32_t>(i),
                      static_cast<int32_t>(i * 3)};
-        t.x2 = static_cast<int32_t>(i + 1000);
-        t.y2 = 7;
-        t.width = 2000;
+        t.x2 = static_cast<int32_t>(i + 1000), t.y2 = 7, t.width = 2000;
         Query(0, h, t);
         PcbApi_AddObjectToContainer(board, h);
     }

@@ -41,7 +41,6 @@ TEST_F(DrcCorpusTest, RoutedBenchmarkDesigns) {
     const fs::path bench = fs::path(DSNLINK_CORPUS_DIR) / "pcbench";
     if (!fs::is_directory(bench))
         GTEST_SKIP() << "corpus folder " << bench << " is absent";
-    const std::string harrow = std::string(DSNLINK_BIN_DIR) + "/harrow";
     std::vector<std::pair<uintmax_t, fs::path>> designs;
     for (const auto& entry : fs::directory_iterator(bench))
         if (fs::is_regular_file(entry.path() / "reference-routed.dsn") &&
@@ -57,10 +56,9 @@ TEST_F(DrcCorpusTest, RoutedBenchmarkDesigns) {
         for (int routed = 0; routed < 2; ++routed) {
             const fs::path dsn = folder / (routed ? "reference-routed.dsn" : "unrouted.dsn");
             const std::string board = std::string(routed ? "routed" : "unrouted") + ".pcbdoc";
-            ASSERT_EQ(Run(harrow, "import -q -o " + board + " " + testshell::Quote(dsn.string()))
-                          .exitCode,
-                      0);
-            const testshell::Outcome drc = Run(harrow, "drc --json " + board);
+            ASSERT_EQ(
+                Harrow("import -q -o " + board + " " + testshell::Quote(dsn.string())).exitCode, 0);
+            const testshell::Outcome drc = Harrow("drc --json " + board);
             const long open = Field(drc.out, "opens"), violations = Field(drc.out, "violations");
             ASSERT_GE(open, 0) << drc.out << drc.err;
             EXPECT_EQ(drc.exitCode, open + violations > 0 ? 1 : 0);
@@ -79,11 +77,9 @@ TEST_F(DrcCorpusTest, PadsOfAFourLayerDesignHaveNoCopperWhereTheirPadstackHasNoS
                          "Issue721-Autorouter_CE2632_HarryMu_2026-6-15.dsn";
     if (!fs::is_regular_file(dsn))
         GTEST_SKIP() << "corpus design " << dsn << " is absent";
-    const std::string harrow = std::string(DSNLINK_BIN_DIR) + "/harrow";
     // The report holds errors of its own (exit 1); the board is written.
-    ASSERT_LE(Run(harrow, "import -q -o board.pcbdoc " + testshell::Quote(dsn.string())).exitCode,
-              1);
-    const testshell::Outcome drc = Run(harrow, "drc --json board.pcbdoc");
+    ASSERT_LE(Harrow("import -q -o board.pcbdoc " + testshell::Quote(dsn.string())).exitCode, 1);
+    const testshell::Outcome drc = Harrow("drc --json board.pcbdoc");
     EXPECT_EQ(Field(drc.out, "short"), 0) << drc.out.substr(0, 2000);
     EXPECT_EQ(Field(drc.out, "clearance"), 0) << drc.out.substr(0, 2000);
 }

@@ -4,7 +4,7 @@
 // outline. Lengths are in mil (10000 host units each).
 #include "engine/Drc.h"
 #include "host/sdk/CorvaneEngine.h"
-#include "tests/engine/SampleBoard.h"
+#include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>
 

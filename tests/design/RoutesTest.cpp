@@ -3,6 +3,7 @@
 // not move, test points, placement by footprint with bottom-side angles, file
 // names with blanks, and the messages for boards not made from a design.
 #include "support/EngineFixture.h"
+#include "support/TempFolder.h"
 
 #include "board/BoardFacade.h"
 #include "design/SpecctraRoutes.h"
@@ -80,24 +81,10 @@ protected:
         }
         return writer.Buffer();
     }
-    std::string Folder() {
-        if (folder.empty()) {
-            folder = (fs::temp_directory_path() /
-                      ("dsnlink_routes_" + std::to_string(::getpid()) + "_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                         .string();
-            fs::create_directories(folder);
-        }
-        return folder;
-    }
-    void TearDown() override {
-        if (!folder.empty())
-            fs::remove_all(folder);
-        EngineBoardTest::TearDown();
-    }
+    std::string Folder() const { return scratch.path.string(); }
 
     std::vector<std::string> report;
-    std::string folder;
+    const testfs::TempFolder scratch;
     TMessageHost host;
 };
 

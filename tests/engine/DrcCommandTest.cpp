@@ -53,10 +53,9 @@ class DrcCommandTest : public testshell::ScratchFolderTest {
 protected:
     testshell::Outcome Check(const std::string& wiring, bool json = false) {
         Write("drc.dsn", Design(wiring));
-        EXPECT_EQ(Run(harrow_, "import -q drc.dsn").exitCode, 0);
-        return Run(harrow_, std::string("drc drc.pcbdoc") + (json ? " --json" : ""));
+        EXPECT_EQ(Harrow("import -q drc.dsn").exitCode, 0);
+        return Harrow(std::string("drc drc.pcbdoc") + (json ? " --json" : ""));
     }
-    const std::string harrow_ = std::string(DSNLINK_BIN_DIR) + "/harrow";
 };
 
 TEST_F(DrcCommandTest, RoutedBoardIsClean) {
@@ -114,8 +113,8 @@ TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
     (wire (path In2.Cu 250  5000 -10000  15000 -10000)(net B))
   )
 ))");
-    ASSERT_EQ(Run(harrow_, "import -q layers.dsn").exitCode, 0);
-    const testshell::Outcome run = Run(harrow_, "drc layers.pcbdoc --json");
+    ASSERT_EQ(Harrow("import -q layers.dsn").exitCode, 0);
+    const testshell::Outcome run = Harrow("drc layers.pcbdoc --json");
     EXPECT_NE(run.out.find("\"opens\":0,\"violations\":0,"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
@@ -157,9 +156,9 @@ TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
     (class CA A (rule (clearance 180)))
     (class CB B (rule (clearance 180)))
   ))"));
-    const testshell::Outcome route = Run(harrow_, "import -q classes.dsn --autoroute");
+    const testshell::Outcome route = Harrow("import -q classes.dsn --autoroute");
     EXPECT_LE(route.exitCode, 1) << route.err;
-    const testshell::Outcome run = Run(harrow_, "drc classes.pcbdoc --json");
+    const testshell::Outcome run = Harrow("drc classes.pcbdoc --json");
     EXPECT_NE(run.out.find("\"clearance\":0,\"short\":0,"), std::string::npos) << run.out;
 }
 
@@ -174,13 +173,13 @@ TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
     (via V 10000 -10000 (net A)) (via V 10300 -10000 (net A)) (via V 20000 -10000 (net A))
     (via V 20000 -10000 (net A))
   ))"));
-    ASSERT_EQ(Run(harrow_, "import -q holes.dsn").exitCode, 0);
-    const testshell::Outcome run = Run(harrow_, "drc holes.pcbdoc");
+    ASSERT_EQ(Harrow("import -q holes.dsn").exitCode, 0);
+    const testshell::Outcome run = Harrow("drc holes.pcbdoc");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find(": Via A - Via A, 6.811 mil (0.173 mm) < 9.842 mil (0.25 mm)"),
               std::string::npos)
         << run.out;
-    const testshell::Outcome json = Run(harrow_, "drc holes.pcbdoc --json");
+    const testshell::Outcome json = Harrow("drc holes.pcbdoc --json");
     EXPECT_NE(json.out.find("\"violations\":1,\"clearance\":0,\"short\":0,\"outline\":0,"
                             "\"keepout\":0,\"hole\":1,"),
               std::string::npos)
@@ -218,8 +217,8 @@ TEST_F(DrcCommandTest, PolygonPadsHaveTheirTrueCopper) {
     (wire (path F.Cu 250  32263 -5757  32313 -5707)(net A))
     (wire (path B.Cu 250  5400 -28600  5350 -28550)(net A))
   ))"));
-    ASSERT_LE(Run(harrow_, "import -q poly.dsn").exitCode, 1);
-    const testshell::Outcome run = Run(harrow_, "drc poly.pcbdoc");
+    ASSERT_LE(Harrow("import -q poly.dsn").exitCode, 1);
+    const testshell::Outcome run = Harrow("drc poly.pcbdoc");
     for (const char* at : {"(7.4, -7.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)",
                            "(26.3232, -10) mm: Pad A - Track B, 6.199 mil (0.1575 mm)",
                            "(12.6, -27.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)"})
@@ -229,12 +228,12 @@ TEST_F(DrcCommandTest, PolygonPadsHaveTheirTrueCopper) {
     // Routed: every connection ends on copper (the L's centre is not on
     // it), and nothing comes near a corner.
     Write("bare.dsn", design("bare.dsn", ""));
-    ASSERT_LE(Run(harrow_, "import -q bare.dsn --autoroute").exitCode, 1);
-    const testshell::Outcome routed = Run(harrow_, "drc bare.pcbdoc");
+    ASSERT_LE(Harrow("import -q bare.dsn --autoroute").exitCode, 1);
+    const testshell::Outcome routed = Harrow("drc bare.pcbdoc");
     EXPECT_EQ(routed.exitCode, 0) << routed.out;
     EXPECT_NE(routed.out.find("0 open connections, 0 violations"), std::string::npos) << routed.out;
     // The picture draws the L as it is, in its part's frame.
-    const testshell::Outcome svg = Run(harrow_, "show bare.pcbdoc --svg");
+    const testshell::Outcome svg = Harrow("show bare.pcbdoc --svg");
     EXPECT_NE(svg.out.find("points=\"118.1102,0 196.8504,0 196.8504,19.6851 137.7953,19.6851 "
                            "137.7953,78.7402 118.1102,78.7402\""),
               std::string::npos);

@@ -29,22 +29,7 @@ const char* const kDesign =
     "  (wire (path Top 10 100 200 300 200) (net \"Net-(R1-Pad1)\") (type fix))\n"
     "  (wire (path Bottom 8 300 200 300 400 500 400) (net GND))))\n";
 
-class ExportCommands : public testshell::ScratchFolderTest {
-protected:
-    // Runs harrow in the scratch folder after the shell words of `prefix`.
-    Outcome Harrow(const std::string& arguments, const std::string& prefix = std::string()) {
-        const std::string command = "cd " + Quote(folder) + " && " + prefix +
-                                    Quote(std::string(DSNLINK_BIN_DIR) + "/harrow") + " " +
-                                    arguments + " </dev/null >" + Quote(folder + "/.out") + " 2>" +
-                                    Quote(folder + "/.err");
-        const int status = std::system(command.c_str());
-        Outcome run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = Read(folder + "/.out");
-        run.err = Read(folder + "/.err");
-        return run;
-    }
-};
+using ExportCommands = testshell::ScratchFolderTest;
 
 TEST_F(ExportCommands, SessionNamedWithABlankAfterTheImport) {
     Write("my demo.dsn", kDesign);

@@ -6,6 +6,7 @@
 // the same pads).
 #include "support/CorpusImport.h"
 #include "support/Sexpr.h"
+#include "support/TempFolder.h"
 
 #include "design/SpecctraDesign.h"
 #include "design/SpecctraRoutes.h"
@@ -238,10 +239,7 @@ std::string Describe(const Segment& s) {
 using CorpusRoundTrip = corpus::CorpusShardTest;
 
 TEST_P(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
-    const fs::path folder =
-        fs::temp_directory_path() /
-        ("dsnlink_roundtrip_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()));
-    fs::create_directories(folder);
+    const testfs::TempFolder folder;
 
     int sessions = 0;
     int compared = 0;
@@ -309,7 +307,6 @@ TEST_P(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
         segments += design.size();
         vias += designVias.size();
     }
-    fs::remove_all(folder);
     std::printf("session files: %d; designs with wiring compared: %d (%zu wire segments, %zu "
                 "vias); wires without a path or a known net: %d; wiring with its own resolution: "
                 "%d\n",
