@@ -1,7 +1,7 @@
 #include "host/BoardPicture.h"
 
 #include "host/PicturePieces.h"
-#include "host/sdk/JsonText.h"
+#include "sdk/JsonText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -414,6 +414,9 @@ std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts
     return Markup(title, inlineSvg, counts);
 }
 
+// The SVG document in the order it is written: header and style, view,
+// definitions, layer groups, component groups, holes and outline. Kept
+// whole so that the document's order is read in one place.
 std::string Picture::Markup(const std::string& title, bool inlineSvg, PictureCounts* counts) {
     std::string components = ComponentGroups();
     const std::vector<int32_t> order = PaintOrder();

@@ -1,6 +1,6 @@
 // The page data of a large board's picture.
 #include "host/PicturePieces.h"
-#include "host/sdk/JsonText.h"
+#include "sdk/JsonText.h"
 
 namespace Harrow::picture {
 
@@ -420,6 +420,10 @@ std::string Unescape(std::string_view text) {
 
 } // namespace
 
+// The page data in the order the page's script reads it: view, layers,
+// styles, nets, pieces, components, pad lists, texts and the board's body.
+// The parts share the page's layer table and the flattened shapes, so the
+// data is written in one function, section by section.
 std::string Picture::Data(PictureCounts* counts) {
     FlatShapes flat;
     flat.shapes.resize(shapeIds_.size());

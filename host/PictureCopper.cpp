@@ -290,6 +290,9 @@ void OutlinePieceShape(std::string& out, const PadOutlinePiece& piece, Place pla
     Attr(out, "stroke-width", 2 * piece.radius);
 }
 
+// Every pad: its shape on each of its layers (or its true copper), its hole,
+// and what its component learns of it (extent, pin 1, net order). One walk
+// over the pads, since each pad is read from the engine once.
 void Picture::DrawPads() {
     Walk(BoardKind::Pad, [this](intptr_t h) {
         Common c;

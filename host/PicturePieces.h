@@ -7,8 +7,8 @@
 
 #include "host/BoardPicture.h"
 
-#include "host/BoardObjects.h"
-#include "host/sdk/JsonText.h"
+#include "boardapi/BoardObjects.h"
+#include "sdk/JsonText.h"
 
 #include <algorithm>
 #include <array>
