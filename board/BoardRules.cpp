@@ -2,7 +2,7 @@
 
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/Parameters.h"
 
 #include <vector>
 

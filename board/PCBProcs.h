@@ -8,8 +8,8 @@
 // indirect call.
 #pragma once
 
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/PcbApi.h"
 
 #include <cstdint>
 #include <string>

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "board/Layers.h"
-#include "host/sdk/ObjectKinds.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/ObjectKinds.h"
+#include "sdk/PcbApi.h"
 
 #include <array>
 #include <cstdint>

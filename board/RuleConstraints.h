@@ -4,7 +4,7 @@
 // missing engine answers false and leaves the out values alone.
 #pragma once
 
-#include "host/sdk/PcbApi.h"
+#include "sdk/PcbApi.h"
 
 #include <array>
 #include <cstdint>

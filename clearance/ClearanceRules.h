@@ -17,7 +17,7 @@
 namespace clearance {
 
 // What a rule's scope can ask about one object on one layer. `kind` is the
-// engine's object kind (host/sdk/ObjectKinds.h).
+// engine's object kind (sdk/ObjectKinds.h).
 struct Subject {
     int32_t kind = 0;
     bool smd = false; // a pad on one layer

@@ -1,6 +1,6 @@
 #include "design/LibrarySection.h"
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include "board/BoardFacade.h"
 #include "design/StructureSection.h"

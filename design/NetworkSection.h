@@ -2,8 +2,8 @@
 #pragma once
 
 #include "design/FileSection.h"
-#include "host/sdk/AsciiText.h"
 #include "rules/SpecctraNetRltd.h"
+#include "sdk/AsciiText.h"
 #include "specctra/NameIndex.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 #include "design/SpecctraRoutes.h"
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include "board/BoardFacade.h"
 #include "board/BoardRules.h"

@@ -192,6 +192,9 @@ private:
         return *spelled;
     }
 
+    // One pass over the text's tokens, copying the blanks between them and
+    // mending names and vias on the way; the cases share the pass's stack,
+    // its place in the text and the via being read, so they stay in one loop.
     void Pass(bool emit) {
         Scanner scanner(literal_, Scanner::Options{'\'', false, true, false});
         std::vector<Frame> stack;

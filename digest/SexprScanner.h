@@ -4,7 +4,7 @@
 // translator's own output, which declares none, wraps names in apostrophes.
 #pragma once
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include <cmath>
 #include <cstddef>

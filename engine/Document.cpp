@@ -13,7 +13,7 @@
 // nothing behind in the store.
 #include "engine/PadOutlines.h"
 #include "engine/Records.h"
-#include "host/sdk/TemporaryFiles.h"
+#include "sdk/TemporaryFiles.h"
 
 #include <sqlite3.h>
 

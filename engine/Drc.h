@@ -1,9 +1,9 @@
 // The rule check of a board, for code inside the engine library (and for
 // programs that link it): the same result that the C interface of
-// host/sdk/CorvaneCheck.h hands out entry by entry.
+// sdk/CorvaneCheck.h hands out entry by entry.
 #pragma once
 
-#include "host/sdk/CorvaneCheck.h"
+#include "sdk/CorvaneCheck.h"
 
 #include <cstdint>
 #include <string>

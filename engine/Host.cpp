@@ -1,6 +1,6 @@
 // The engine's host-side interface: documents, the current board, progress
 // hooks and the JSON dump.
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 
 #include "engine/PadOutlines.h"
 #include "engine/Records.h"

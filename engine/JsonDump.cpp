@@ -2,7 +2,7 @@
 // object is its kind and its position among that kind's objects on the board
 // (nets by name), so a board dumps to the same bytes after a save and reopen.
 #include "engine/Records.h"
-#include "host/sdk/JsonText.h"
+#include "sdk/JsonText.h"
 
 #include <cstdio>
 #include <unordered_map>

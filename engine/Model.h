@@ -3,9 +3,9 @@
 // and the validated handles through which the outside world names them.
 #pragma once
 
-#include "host/sdk/HugePages.h"
-#include "host/sdk/ObjectKinds.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/HugePages.h"
+#include "sdk/ObjectKinds.h"
+#include "sdk/PcbApi.h"
 
 #include <array>
 #include <atomic>

@@ -2,7 +2,7 @@
 // pad with a net take that net, and pass it on to the net-less primitives
 // that touch them in turn. The copper and its grid are the rule check's
 // (Connectivity.h), so the whole update costs about the number of objects.
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 
 #include "engine/Connectivity.h"
 #include "engine/Model.h"

@@ -1,6 +1,6 @@
 #include "engine/Model.h"
 
-#include "host/sdk/HugePages.h"
+#include "sdk/HugePages.h"
 
 #include <algorithm>
 #include <cmath>

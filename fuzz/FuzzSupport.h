@@ -3,7 +3,7 @@
 // object behind in the engine.
 #pragma once
 
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "host/BoardCheck.h"
 
 #include "host/Outcome.h"
-#include "host/sdk/CorvaneCheck.h"
-#include "host/sdk/ObjectKinds.h"
+#include "sdk/CorvaneCheck.h"
+#include "sdk/ObjectKinds.h"
 
 #include <array>
 #include <cmath>

@@ -1,9 +1,9 @@
-// harrow's rule check of a board: the engine's check (host/sdk/CorvaneCheck.h)
+// harrow's rule check of a board: the engine's check (sdk/CorvaneCheck.h)
 // printed as lines or as one JSON object.
 #pragma once
 
+#include "boardapi/PcbApiTable.h"
 #include "host/EngineLibrary.h"
-#include "host/PcbApiTable.h"
 
 #include <cstdint>
 #include <iosfwd>

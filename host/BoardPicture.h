@@ -22,7 +22,7 @@
 // layer is painted last.
 #pragma once
 
-#include "host/PcbApiTable.h"
+#include "boardapi/PcbApiTable.h"
 
 #include <cstdint>
 #include <map>

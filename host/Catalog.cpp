@@ -1,7 +1,7 @@
 #include "host/Catalog.h"
 
 #include "host/Outcome.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/Parameters.h"
 
 #include <sstream>
 

@@ -365,6 +365,8 @@ void CheckParameterString(const std::string& parameters) {
     }
 }
 
+// One table-like pass over the arguments: each option is a few lines, and
+// keeping them in one place shows every option and its checks together.
 CommandLine Parse(int argc, char** argv) {
     CommandLine line;
     std::vector<std::pair<const OptionEntry*, std::string>> given; // option, spelling

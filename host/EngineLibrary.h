@@ -1,9 +1,9 @@
 // The Corvane engine as harrow sees it: loaded with dlopen (never linked) and
-// reached through the functions of host/sdk/CorvaneEngine.h found by name.
+// reached through the functions of sdk/CorvaneEngine.h found by name.
 #pragma once
 
-#include "host/sdk/CorvaneCheck.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneCheck.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <optional>
 #include <string>

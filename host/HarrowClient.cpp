@@ -2,13 +2,13 @@
 
 #include "host/HomeFiles.h"
 
+#include "boardapi/PcbApiTable.h"
 #include "host/Outcome.h"
-#include "host/PcbApiTable.h"
 #include "router/DesignBoundary.h"
 #include "router/Router.h"
 
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 
 #include <algorithm>
 #include <stdexcept>

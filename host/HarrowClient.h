@@ -5,9 +5,9 @@
 #include "host/Console.h"
 #include "host/EngineLibrary.h"
 #include "host/Project.h"
-#include "host/sdk/HostClient.h"
-#include "host/sdk/PcbServer.h"
 #include "router/Router.h"
+#include "sdk/HostClient.h"
+#include "sdk/PcbServer.h"
 
 #include <map>
 #include <memory>

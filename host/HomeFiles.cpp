@@ -1,6 +1,6 @@
 #include "host/HomeFiles.h"
 
-#include "host/BoardObjects.h"
+#include "boardapi/BoardObjects.h"
 #include "host/EngineLibrary.h"
 #include "host/Outcome.h"
 #include "router/DesignBoundary.h"

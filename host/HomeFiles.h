@@ -7,9 +7,9 @@
 // --literal leaves all of this out.
 #pragma once
 
+#include "boardapi/PcbApiTable.h"
 #include "digest/DesignDigest.h"
 #include "digest/HomeText.h"
-#include "host/PcbApiTable.h"
 #include "router/RouteBoard.h"
 
 #include <optional>

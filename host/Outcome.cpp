@@ -1,7 +1,7 @@
 #include "host/Outcome.h"
 
-#include "host/sdk/FileNames.h"
-#include "host/sdk/JsonText.h"
+#include "sdk/FileNames.h"
+#include "sdk/JsonText.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 
 #include "host/Outcome.h"
 
-#include "host/sdk/FileNames.h"
+#include "sdk/FileNames.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,7 +8,7 @@
 // file is an empty project.
 #pragma once
 
-#include "host/sdk/HostClient.h"
+#include "sdk/HostClient.h"
 
 #include <string>
 #include <vector>

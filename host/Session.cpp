@@ -1,8 +1,8 @@
 #include "host/Session.h"
 
 #include "host/Outcome.h"
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 
 #include <climits>
 #include <dlfcn.h>

@@ -7,7 +7,7 @@
 #include "host/EngineLibrary.h"
 #include "host/HarrowClient.h"
 #include "host/Outcome.h"
-#include "host/sdk/ServerModule.h"
+#include "sdk/ServerModule.h"
 
 #include <map>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "host/StagedDesign.h"
 
 #include "host/Outcome.h"
-#include "host/sdk/FileNames.h"
+#include "sdk/FileNames.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -12,8 +12,8 @@
 #include "host/RuleListing.h"
 #include "host/Session.h"
 #include "host/StagedDesign.h"
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 
 #include <cerrno>
 #include <csignal>
@@ -230,6 +230,10 @@ void HomeTheFiles(const CommandLine& line, Session& session, intptr_t board,
     }
 }
 
+// harrow import: one flow from the options to the board, the route or
+// session file and the report, read top to bottom in the order it runs;
+// its steps share the session, the design read and the output guard, so it
+// stays whole.
 int Import(CommandLine& line) {
     Expect(line, 1,
            "import DSN [-o BOARD] [--merge BOARD] [--autoroute] [--rte PATH] [--ses PATH]");

@@ -1,11 +1,11 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/Parameters.h"
 #include "specctra/SpecctraWriter.h"
 
 #include <charconv>

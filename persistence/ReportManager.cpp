@@ -1,7 +1,7 @@
 #include "persistence/ReportManager.h"
 
-#include "host/sdk/FileNames.h"
-#include "host/sdk/TemporaryFiles.h"
+#include "sdk/FileNames.h"
+#include "sdk/TemporaryFiles.h"
 #include "specctra/SpecctraWriter.h"
 
 #include <cerrno>

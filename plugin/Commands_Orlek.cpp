@@ -1,10 +1,10 @@
 #include "plugin/Commands_Orlek.h"
 
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
 #include "plugin/ExportSpecctra.h"
 #include "plugin/HostAccess.h"
 #include "plugin/ImportSpecctra.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 #include "specctra/TranslationState.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // runs its flow.
 #pragma once
 
-#include "host/sdk/HostClient.h"
-#include "host/sdk/ServerModule.h"
+#include "sdk/HostClient.h"
+#include "sdk/ServerModule.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // file.
 #pragma once
 
-#include "host/sdk/HostClient.h"
+#include "sdk/HostClient.h"
 
 #include <cstdint>
 #include <string>

@@ -3,8 +3,8 @@
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
 #include "geometry/SpecctraShapes.h"
-#include "host/sdk/Parameters.h"
 #include "persistence/ReportManager.h"
+#include "sdk/Parameters.h"
 #include "specctra/HostHooks.h"
 
 namespace DsnLink {

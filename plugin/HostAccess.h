@@ -3,7 +3,7 @@
 // translation reads.
 #pragma once
 
-#include "host/sdk/HostClient.h"
+#include "sdk/HostClient.h"
 
 #include <cstddef>
 #include <cstdint>

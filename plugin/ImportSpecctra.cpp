@@ -2,10 +2,10 @@
 
 #include "board/PCBProcs.h"
 #include "design/SpecctraDesign.h"
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
 #include "persistence/ReportManager.h"
 #include "plugin/HostAccess.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 #include "specctra/SpecctraClasses1.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"

@@ -2,7 +2,7 @@
 // project, the token dump, and the design-file test of the importer.
 #pragma once
 
-#include "host/sdk/HostClient.h"
+#include "sdk/HostClient.h"
 
 #include <cstdint>
 #include <string>

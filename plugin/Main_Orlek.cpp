@@ -2,11 +2,11 @@
 
 #include <exception>
 
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
 #include "plugin/Commands_Orlek.h"
 #include "plugin/HostAccess.h"
 #include "plugin/ImportSpecctra.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 // boundary catches what its work raises.
 #pragma once
 
-#include "host/sdk/ServerModule.h"
+#include "sdk/ServerModule.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "router/DesignBoundary.h"
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "router/RouteBoard.h"
 
-#include "host/BoardObjects.h"
+#include "boardapi/BoardObjects.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@ namespace {
 
 constexpr int32_t kClearanceRule = 0, kWidthRule = 2, kRoutingLayersRule = 9, kViaStyleRule = 11,
                   kHoleToHoleRule = 52;
-// Object kinds of the engine (host/sdk/ObjectKinds.h) that rule scopes ask for.
+// Object kinds of the engine (sdk/ObjectKinds.h) that rule scopes ask for.
 constexpr int32_t kArcKind = 1, kPadKind = 2, kViaKind = 3, kTrackKind = 4, kFillKind = 6,
                   kPolygonKind = 10, kRegionKind = 11;
 

@@ -5,8 +5,8 @@
 // adds tracks and vias; WriteRoutes puts them on the board.
 #pragma once
 
+#include "boardapi/PcbApiTable.h"
 #include "clearance/ClearanceRules.h"
-#include "host/PcbApiTable.h"
 #include "router/RouteGeometry.h"
 
 #include <cstdint>

@@ -28,7 +28,7 @@ constexpr std::size_t kFirstFlood = 4000; // nodes flooded around a target befor
 // along x or y from the pad's centre, which lies on whole board units, so
 // writing it rounds nothing).
 constexpr double kAxisSafety = -0.05;
-// Object kinds of the engine (host/sdk/ObjectKinds.h) of routed copper.
+// Object kinds of the engine (sdk/ObjectKinds.h) of routed copper.
 constexpr int32_t kViaKind = 3, kTrackKind = 4;
 // Routes leave the board in route and session files at steps of 10 nm
 // (0.254 board units of 1e-4 mil to the step). A corner on a line through pad

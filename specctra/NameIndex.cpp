@@ -1,7 +1,7 @@
 #include "specctra/NameIndex.h"
 
-#include "host/sdk/AsciiText.h"
-#include "host/sdk/HugePages.h"
+#include "sdk/AsciiText.h"
+#include "sdk/HugePages.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/sdk/HugePages.h"
+#include "sdk/HugePages.h"
 
 // Room for the tables of the name indexes: a table of a large board spans
 // tens of megabytes and is probed at random, so that large ones are backed

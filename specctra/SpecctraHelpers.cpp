@@ -1,6 +1,6 @@
 #include "specctra/SpecctraHelpers.h"
 
-#include "host/sdk/Parameters.h"
+#include "sdk/Parameters.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
 

@@ -2,7 +2,7 @@
 // name=value pairs, quoting and rounding to board units.
 #pragma once
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include <cmath>
 #include <cstdint>

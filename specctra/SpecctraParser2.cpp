@@ -1,7 +1,7 @@
 #include "specctra/SpecctraParser2.h"
 
 #include "board/PCBProcs.h"
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 #include "specctra/HostHooks.h"
 #include "specctra/NameIndex.h"
 #include "specctra/SpecctraHelpers.h"

@@ -1,6 +1,6 @@
 #include "specctra/TranslationState.h"
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include <algorithm>
 

@@ -27,9 +27,9 @@ FOLDERS = {
     "clearance": {"sdk"},
     "engine": {"sdk", "clearance"},
     "digest": {"sdk"},
-    "hostlink": {"sdk", "digest"},
-    "router": {"sdk", "clearance", "digest", "hostlink"},
-    "host": {"sdk", "digest", "hostlink", "router"},
+    "boardapi": {"sdk", "digest"},
+    "router": {"sdk", "clearance", "digest", "boardapi"},
+    "host": {"sdk", "digest", "boardapi", "router"},
 }
 
 # The design model in the order it is built: a file may include the files of

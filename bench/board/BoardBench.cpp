@@ -2,8 +2,8 @@
 // process: bound call cost, object write/read rate, stored-data rate.
 #include "board/PCBProcs.h"
 #include "board/Pcbclass.h"
-#include "host/sdk/CorvaneEngine.h"
 #include "persistence/EmbeddedStorageWrapper.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>

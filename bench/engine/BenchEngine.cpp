@@ -2,9 +2,9 @@
 // steps on a board of N_TRACKS tracks spread over N_NETS nets.
 // bench_engine --open DOC [SAVE_AS]: the time to open a saved board document
 // (and to save it again as SAVE_AS), with the peak resident memory.
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/ObjectKinds.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/ObjectKinds.h"
+#include "sdk/PcbApi.h"
 
 #include <chrono>
 #include <cstdio>

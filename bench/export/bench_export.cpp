@@ -10,7 +10,7 @@
 #include "board/BoardFacade.h"
 #include "board/PCBProcs.h"
 #include "design/SpecctraRoutes.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "specctra/SpecctraWriter.h"
 
 #include <time.h>

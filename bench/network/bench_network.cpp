@@ -7,7 +7,7 @@
 #include "bench/synthetic/ImportRun.h"
 #include "board/PCBProcs.h"
 #include "design/SpecctraDesign.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include "board/PCBProcs.h"
 #include "design/SpecctraDesign.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <dlfcn.h>

@@ -8,7 +8,7 @@
 // and the ratio of the two. --list prints every token of
 // the first file as "id<TAB>line<TAB>text" instead.
 #include "board/PCBProcs.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "specctra/HostHooks.h"
 #include "specctra/SpecctraParser2.h"
 

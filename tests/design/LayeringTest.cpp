@@ -54,7 +54,7 @@ TEST(Layering, ModelReachesTheEngineOnlyThroughTheBoardLayer) {
     for (const char* folder : kModelFolders) {
         const auto calls = FindInFolder(folder, "PCBProcs");
         EXPECT_TRUE(calls.empty()) << "engine reached directly:\n" << Describe(calls);
-        const auto sdk = FindInFolder(folder, "host/sdk/PcbApi.h");
+        const auto sdk = FindInFolder(folder, "sdk/PcbApi.h");
         EXPECT_TRUE(sdk.empty()) << "engine table included directly:\n" << Describe(sdk);
     }
 }

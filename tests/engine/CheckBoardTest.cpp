@@ -3,7 +3,7 @@
 // layers joined by vias and not by stacked SMD pads, arcs, keep-outs and the
 // outline. Lengths are in mil (10000 host units each).
 #include "engine/Drc.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>

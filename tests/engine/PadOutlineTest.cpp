@@ -2,7 +2,7 @@
 // entries cannot hold: placed with the pad's position and rotation, mirrored
 // when its component turns over, shared, kept by a document, and refused
 // when malformed.
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 #include "support/TempFolder.h"
 #include "support/SampleBoard.h"
 

@@ -11,9 +11,9 @@
 #include "design/SpecctraDesign.h"
 #include "geometry/SpecctraComp.h"
 #include "geometry/SpecctraViaPadJumper.h"
-#include "host/sdk/CorvaneEngine.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
+#include "sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // harrow end to end, with no terminal, in scratch folders, with the engine and
 // plug-in next to it: answers from the command line, messages on stderr, exit
 // codes and bad input that changes no document.
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/PcbApi.h"
 #include "support/ScratchShell.h"
 
 #include <cstdio>

@@ -8,8 +8,8 @@
 // the JSON of a failed run.
 // Each ends in time, with a clear message and no crash, and changes no
 // document it should not.
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/PcbApi.h"
 #include "support/ScratchShell.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Parameter rules of the command handlers, against the static plug-in library:
 // the "True" rule, "RenameDSN", proposed names and the report flag.
-#include "host/sdk/FileNames.h"
-#include "host/sdk/Parameters.h"
 #include "plugin/Commands_Orlek.h"
 #include "plugin/FakeClient.h"
 #include "plugin/HostAccess.h"
+#include "sdk/FileNames.h"
+#include "sdk/Parameters.h"
 
 #include <gtest/gtest.h>
 

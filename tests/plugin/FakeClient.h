@@ -3,8 +3,8 @@
 // keeps a PCB server with boards known by handle and path.
 #pragma once
 
-#include "host/sdk/HostClient.h"
-#include "host/sdk/Parameters.h"
+#include "sdk/HostClient.h"
+#include "sdk/Parameters.h"
 
 #include <deque>
 #include <map>

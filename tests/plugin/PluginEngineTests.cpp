@@ -1,9 +1,9 @@
 // libdsnlink.so loaded after the Corvane engine (RTLD_GLOBAL), as harrow loads
 // them: the commands that need the current board and the board look-up by file
 // name.
-#include "host/sdk/CorvaneEngine.h"
 #include "plugin/FakeClient.h"
 #include "plugin/PluginLoader.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Loads libdsnlink.so the way a host does and starts its server for a client.
 #pragma once
 
-#include "host/sdk/ServerModule.h"
+#include "sdk/ServerModule.h"
 
 #include <dlfcn.h>
 #include <memory>

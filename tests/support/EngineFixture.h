@@ -4,7 +4,7 @@
 #pragma once
 
 #include "board/PCBProcs.h"
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // object kind with every field of the query, comparable with ==.
 #pragma once
 
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/PcbApi.h"
 
 #include <cstring>
 #include <string>

@@ -3,7 +3,7 @@
 // half-way.
 #pragma once
 
-#include "host/sdk/CorvaneEngine.h"
+#include "sdk/CorvaneEngine.h"
 
 #include <chrono>
 #include <filesystem>

@@ -3,7 +3,7 @@
 // values are plain text up to the next "|".
 #pragma once
 
-#include "host/sdk/AsciiText.h"
+#include "sdk/AsciiText.h"
 
 #include <cstddef>
 #include <string>

@@ -3,8 +3,8 @@
 // commands and then launches them by name, one at a time.
 #pragma once
 
-#include "host/sdk/AsciiText.h"
-#include "host/sdk/HostClient.h"
+#include "sdk/AsciiText.h"
+#include "sdk/HostClient.h"
 
 #include <cstdint>
 #include <functional>

@@ -5,7 +5,7 @@
 // derived from std::exception.
 #pragma once
 
-#include "host/sdk/PcbServer.h"
+#include "sdk/PcbServer.h"
 
 #include <cstddef>
 #include <string>

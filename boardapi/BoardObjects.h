@@ -3,8 +3,8 @@
 // the walk over the objects of one kind, and a region with its contours.
 #pragma once
 
-#include "host/PcbApiTable.h"
-#include "host/sdk/ObjectKinds.h"
+#include "boardapi/PcbApiTable.h"
+#include "sdk/ObjectKinds.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // (never linking it); a test that links the engine fills it directly.
 #pragma once
 
-#include "host/sdk/CorvaneEngine.h"
-#include "host/sdk/PcbApi.h"
+#include "sdk/CorvaneEngine.h"
+#include "sdk/PcbApi.h"
 
 #include <cstddef>
 #include <stdexcept>
