@@ -16,21 +16,6 @@
 #include <type_traits>
 #include <utility>
 
-namespace {
-
-// The structure's routing via styles: a board-wide rule (scope "All") for
-// each via padstack of its via list.
-bool WriteBoardViaStyle(TSpecctraObject* library, const std::string& name) {
-    auto* owner = dynamic_cast<TSpecctraAbstractLibraryDescriptor*>(library);
-    TSpecctraPadstack* padstack = owner ? owner->GetState_PadStackByName(name) : nullptr;
-    if (!padstack)
-        return false;
-    padstack->ExportToPcb_AsRoutingViaRule(std::string(), std::string());
-    return true;
-}
-
-} // namespace
-
 // ---------------------------------------------------------------------------
 // TSpecctraAbstractLibraryDescriptor
 
@@ -38,6 +23,16 @@ TSpecctraAbstractLibraryDescriptor::TSpecctraAbstractLibraryDescriptor(TSpecctra
     : TSpecctraObject(owner), FPadstacks(CreateList()) {}
 
 TSpecctraAbstractLibraryDescriptor::~TSpecctraAbstractLibraryDescriptor() = default;
+
+// The structure's routing via styles: a board-wide rule (scope "All") for
+// each via padstack of its via list.
+bool TSpecctraAbstractLibraryDescriptor::ExportToPCB_RoutingViaStyle(const std::string& name) {
+    TSpecctraPadstack* padstack = GetState_PadStackByName(name);
+    if (!padstack)
+        return false;
+    padstack->ExportToPcb_AsRoutingViaRule(std::string(), std::string());
+    return true;
+}
 
 int32_t TSpecctraAbstractLibraryDescriptor::PadstackCount() const {
     return FPadstacks->Count();
@@ -118,9 +113,7 @@ bool TSpecctraAbstractLibraryDescriptor::ImportFromPcb_Padstacks() {
 // TSpecctraDSNLibraryDescriptor
 
 TSpecctraDSNLibraryDescriptor::TSpecctraDSNLibraryDescriptor(TSpecctraObject* owner)
-    : TSpecctraAbstractLibraryDescriptor(owner), FImages(CreateList()) {
-    SetRoutingViaStyleWriter(&WriteBoardViaStyle);
-}
+    : TSpecctraAbstractLibraryDescriptor(owner), FImages(CreateList()) {}
 
 TSpecctraDSNLibraryDescriptor::~TSpecctraDSNLibraryDescriptor() = default;
 

@@ -24,6 +24,7 @@ public:
     // Ignored outside 0 .. count - 1.
     void SetPadstack(int32_t index, std::unique_ptr<TSpecctraPadstack> padstack);
     TSpecctraPadstack* GetState_PadStackByName(const std::string& name) const;
+    bool ExportToPCB_RoutingViaStyle(const std::string& padstack) override;
     TSpecctraPadstack* Get_PadstackByName(const std::string& name) override {
         return GetState_PadStackByName(name);
     }

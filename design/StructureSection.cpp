@@ -15,8 +15,6 @@
 
 namespace {
 
-TRoutingViaStyleWriter GViaStyleWriter = nullptr;
-
 // The host workspace: 0 .. 99999 mil on both axes, a preferred margin of
 // 2000 mil.
 constexpr double kWorkspaceHigh = 999990000.0;
@@ -74,10 +72,6 @@ double AxisOffset(double first, double second, double low, double high) {
 }
 
 } // namespace
-
-void SetRoutingViaStyleWriter(TRoutingViaStyleWriter writer) {
-    GViaStyleWriter = writer;
-}
 
 TSpecctraKeepoutKind KeepoutKindOfToken(int32_t token) {
     switch (token) {
@@ -700,13 +694,13 @@ void TSpecctraDSNStructureDescriptor::ExportToPCB_RoutingViaStyles() {
                     "routing via styles.");
         return;
     }
-    if (Vias.empty() || !GViaStyleWriter)
+    if (Vias.empty())
         return;
     DeleteRulesOfKind(eRule_RoutingViaStyle, GetBoard());
     for (const TSpecctraStructureVia& via : Vias) {
         if (via.Spare)
             continue;
-        if (!GViaStyleWriter(library, via.Padstack))
+        if (!library->ExportToPCB_RoutingViaStyle(via.Padstack))
             ReportError("Invalid padstack reference returned for: " + via.Padstack +
                         ", while tryng to create board level routing via styles.");
     }

@@ -159,12 +159,6 @@ struct TSpecctraStructureVia {
     bool Spare = false;
 };
 
-// Writes a library padstack as a board routing via style for the scope
-// "PCB"; answers false when the library has no padstack of that name. The
-// library installs it.
-using TRoutingViaStyleWriter = bool (*)(TSpecctraObject* library, const std::string& padstack);
-void SetRoutingViaStyleWriter(TRoutingViaStyleWriter writer);
-
 // -------------------------------------------------------------- sections
 
 class TSpecctraAbstractStructureDescriptor : public TSpecctraFileSectionDescriptor,

@@ -115,6 +115,10 @@ TSpecctraCompImage* TSpecctraObject::Get_ImageByName(const std::string& name) {
     return Owner ? Owner->Get_ImageByName(name) : nullptr;
 }
 
+bool TSpecctraObject::ExportToPCB_RoutingViaStyle(const std::string&) {
+    return false;
+}
+
 bool TSpecctraObject::ImportFromFile() {
     SkipCurrentBlock();
     return true;

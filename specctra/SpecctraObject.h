@@ -96,6 +96,10 @@ public:
     virtual TSpecctraPadstack* Get_PadstackByName(const std::string& name);
     // The image of that name from the design's library, or none.
     virtual TSpecctraCompImage* Get_ImageByName(const std::string& name);
+    // Writes the padstack of that name from this library as a board-wide
+    // routing via style; false when the library has none of that name (and
+    // for any object that is no library).
+    virtual bool ExportToPCB_RoutingViaStyle(const std::string& padstack);
 
     virtual bool ImportFromFile();
     virtual bool ExportToPCB();
