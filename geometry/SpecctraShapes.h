@@ -12,6 +12,7 @@
 
 #include "board/Layers.h"
 #include "board/Pcbclass.h"
+#include "specctra/HostHooks.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <cstdint>
@@ -65,19 +66,6 @@ public:
 // The board handle of a design net (made on the board when it is not there
 // yet); without a design net, the board's net of that name, else 0.
 intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, intptr_t board);
-
-// A host service that makes keep-out regions (the host's PCB server object
-// factory). The plug-in installs it; without one the region is made through
-// the engine directly.
-class IKeepoutRegionFactory {
-public:
-    virtual ~IKeepoutRegionFactory() = default;
-    // A new region, not yet added anywhere, or 0.
-    virtual intptr_t CreateKeepoutRegion(intptr_t board, TV6_Layer layer, bool keepout,
-                                         const std::vector<TVertex>& boardContour) = 0;
-};
-void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory);
-IKeepoutRegionFactory* GetKeepoutRegionFactory();
 
 // "Filled Polygon Shape", "Rectangular Shape", ... for 0 .. 4.
 std::string ShapeKindName(int kind);

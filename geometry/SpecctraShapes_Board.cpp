@@ -12,8 +12,6 @@
 
 namespace {
 
-IKeepoutRegionFactory* GRegionFactory = nullptr;
-
 std::string Whole(int32_t value) {
     return std::to_string(value);
 }
@@ -24,14 +22,6 @@ intptr_t ResolveShapeNetHandle(TSpecctraObject* net, const std::string& name, in
     if (auto* designNet = dynamic_cast<TSpecctraNet*>(net))
         return designNet->ForceHarrowHandle();
     return Board::NetByName(board, name);
-}
-
-void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory) {
-    GRegionFactory = factory;
-}
-
-IKeepoutRegionFactory* GetKeepoutRegionFactory() {
-    return GRegionFactory;
 }
 
 std::string ShapeHexText(int32_t value) {
@@ -397,10 +387,9 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_AsRegion() {
     if (layer != eV6_NoLayer && contour.size() >= 3) {
         // The host's factory first; a host that makes none leaves it to the
         // engine.
+        IKeepoutRegionFactory* factory = GetKeepoutRegionFactory();
         const intptr_t region =
-            GRegionFactory
-                ? GRegionFactory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour)
-                : 0;
+            factory ? factory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour) : 0;
         if (region != 0) {
             added = Board::Add(container, region);
             if (!added)

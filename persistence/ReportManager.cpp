@@ -20,8 +20,6 @@
 
 namespace {
 
-IReportViewer* GReportViewer = nullptr;
-
 // The time conventions the user chose through the environment (LC_ALL,
 // LC_TIME, LANG); the plain C ones when they name no installed locale.
 class TUserTimeStyle {
@@ -70,13 +68,6 @@ bool MoveFile(const std::string& from, const std::string& to) {
 }
 
 } // namespace
-
-void SetReportViewer(IReportViewer* viewer) {
-    GReportViewer = viewer;
-}
-IReportViewer* GetReportViewer() {
-    return GReportViewer;
-}
 
 TReportManager::TReportManager(const std::string& baseFileName) : FBaseFileName(baseFileName) {}
 
@@ -232,8 +223,8 @@ void TReportManager::CloseReportFile() {
 }
 
 void TReportManager::ViewReport() {
-    if (GReportViewer != nullptr) {
-        GReportViewer->ViewReport(FReportPath);
+    if (IReportViewer* viewer = GetReportViewer()) {
+        viewer->ViewReport(FReportPath);
     } else {
         std::fprintf(stderr, "Report: %s\n", FReportPath.c_str());
     }

@@ -3,6 +3,7 @@
 // file when the translation ends.
 #pragma once
 
+#include "specctra/HostHooks.h"
 #include "specctra/ReportSink.h"
 
 #include <chrono>
@@ -10,18 +11,6 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// Shows a finished report to the user (a host service).
-class IReportViewer {
-public:
-    virtual ~IReportViewer() = default;
-    virtual void ViewReport(const std::string& path) = 0;
-};
-
-// Installs the viewer (non-owning; null restores the default, which prints the
-// report's path to stderr).
-void SetReportViewer(IReportViewer* viewer);
-IReportViewer* GetReportViewer();
 
 class TReportManager : public IReportSink {
 public:

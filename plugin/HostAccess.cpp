@@ -63,9 +63,9 @@ HostSdk::IClient* CurrentClient() {
 }
 void SetCurrentClient(HostSdk::IClient* client) {
     g_client = client;
-    SetEscapeKeyHost(client != nullptr ? &g_escapeKey : nullptr);
-    SetReportViewer(client != nullptr ? &g_reportViewer : nullptr);
-    SetKeepoutRegionFactory(client != nullptr ? &g_regionFactory : nullptr);
+    SetHostServices(client != nullptr
+                        ? THostServices{&g_escapeKey, &g_reportViewer, &g_regionFactory}
+                        : THostServices{});
 }
 
 HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client) {

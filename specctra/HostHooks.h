@@ -1,9 +1,25 @@
-// Host services the reader needs while it scans a file: the state of the
-// Escape key and a yes-or-no question; and a message box for the model. The host installs its
-// implementation; without one the key is never pressed.
+// What the translator reaches of its host: the Escape key with the questions
+// and messages of a translation, the viewer of a finished report, and the
+// maker of keep-out regions. They are one object, installed as a whole when
+// the plug-in is given a host client and removed when it goes. Without them
+// the key is never pressed, a question is answered No, a message is dropped,
+// a report's path goes to stderr and keep-out regions are made through the
+// engine directly.
+//
+// All of the plug-in's state that lives as long as the process:
+// - these host services (HostServices());
+// - the translation state (specctra/TranslationState.h), the state of the
+//   one translation at a time, reset when a translation starts;
+// - the engine's entry points, bound once per process (board/PCBProcs.h);
+// - the host client behind these services (plugin/HostAccess.h).
 #pragma once
 
+#include "board/Layers.h"
+#include "specctra/SpecctraTypes.h"
+
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class IEscapeKeyHost {
 public:
@@ -16,9 +32,47 @@ public:
     virtual void ShowMessage(const std::string& text) { (void)text; }
 };
 
-// Installs the host (non-owning; null removes it).
+// Shows a finished report to the user.
+class IReportViewer {
+public:
+    virtual ~IReportViewer() = default;
+    virtual void ViewReport(const std::string& path) = 0;
+};
+
+// Makes keep-out regions (the host's PCB server object factory).
+class IKeepoutRegionFactory {
+public:
+    virtual ~IKeepoutRegionFactory() = default;
+    // A new region, not yet added anywhere, or 0.
+    virtual intptr_t CreateKeepoutRegion(intptr_t board, TV6_Layer layer, bool keepout,
+                                         const std::vector<TVertex>& boardContour) = 0;
+};
+
+struct THostServices {
+    IEscapeKeyHost* EscapeKey = nullptr;
+    IReportViewer* ReportViewer = nullptr;
+    IKeepoutRegionFactory* RegionFactory = nullptr;
+};
+
+// Installs the services (none owned; a null member leaves that service out).
+void SetHostServices(const THostServices& services);
+const THostServices& HostServices();
+
+// One service in place of the installed one, for a caller that stands in for
+// a part of a host (tests, benches); null removes it.
 void SetEscapeKeyHost(IEscapeKeyHost* host);
-IEscapeKeyHost* GetEscapeKeyHost();
+void SetReportViewer(IReportViewer* viewer);
+void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory);
+
+inline IEscapeKeyHost* GetEscapeKeyHost() {
+    return HostServices().EscapeKey;
+}
+inline IReportViewer* GetReportViewer() {
+    return HostServices().ReportViewer;
+}
+inline IKeepoutRegionFactory* GetKeepoutRegionFactory() {
+    return HostServices().RegionFactory;
+}
 
 // Shows a message to the user through the installed host; without one the
 // message is dropped.

@@ -25,20 +25,6 @@
 #endif
 
 // ---------------------------------------------------------------------------
-// Host hooks
-
-namespace {
-IEscapeKeyHost* GEscapeKeyHost = nullptr;
-} // namespace
-
-void SetEscapeKeyHost(IEscapeKeyHost* host) {
-    GEscapeKeyHost = host;
-}
-IEscapeKeyHost* GetEscapeKeyHost() {
-    return GEscapeKeyHost;
-}
-
-// ---------------------------------------------------------------------------
 // Character tables
 
 namespace {
