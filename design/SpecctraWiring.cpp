@@ -244,14 +244,14 @@ bool TSpecctraWire::ExportToFile() {
     if (!shape)
         return false;
     Writer->BeginLine();
-    Writer->Put("(wire ");
+    Writer->PutPlain("(wire ");
     Writer->Indent(3);
     const bool result = shape->ExportToFile();
     if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect) {
         Writer->BeginLine();
-        Writer->Put("(type ");
+        Writer->PutPlain("(type ");
         Writer->Put(TypeName(Type));
-        Writer->Put(")");
+        Writer->PutPlain(")");
         Writer->EndLine();
     }
     Writer->UnIndent(3);
