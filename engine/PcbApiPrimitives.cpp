@@ -34,6 +34,37 @@ int32_t PcbApi_QueryTrack(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, i
     return 1;
 }
 
+int32_t PcbApi_QueryNetTracks(intptr_t net, PcbApiTrackRow* rows, int32_t capacity,
+                              int32_t* count) {
+    Store& s = S();
+    const uint32_t netSlot = SlotOf<kNet>(net);
+    if (netSlot == kNone || !count || capacity < 0 || (capacity > 0 && !rows))
+        return 0;
+    const uint32_t board = s.At(netSlot).board;
+    if (board == kNone)
+        return 0;
+    int32_t n = 0;
+    s.ForEach(Store::Members(netSlot), kByNet, [&](uint32_t slot) {
+        const ObjectRec& o = s.At(slot);
+        if (o.kind != kTrack || o.board != board)
+            return;
+        if (n < capacity) {
+            const TrackBody& b = BodyOf<TrackBody>(slot);
+            rows[n] = PcbApiTrackRow{s.ObjectHandle(slot),
+                                     o.x1,
+                                     o.y1,
+                                     b.x2,
+                                     b.y2,
+                                     b.shared.get().width,
+                                     o.layer,
+                                     static_cast<int32_t>(o.moveable)};
+        }
+        ++n;
+    });
+    *count = n;
+    return 1;
+}
+
 int32_t PcbApi_QueryArc(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius,
                         double* angle1, double* angle2, int32_t* lineWidth, intptr_t* polygon) {
     uint32_t slot = SlotOf<kArc>(object);
