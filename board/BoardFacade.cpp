@@ -161,18 +161,57 @@ void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV
                           V6ToV7(high));
 }
 
-std::string PlaneLayersOfNet(intptr_t board, const std::string& net) {
-    std::string names;
-    if (board == 0 || net.empty())
-        return names;
+bool ReadNetTracks(intptr_t net, std::vector<PcbApiTrackRow>& rows) {
+    rows.resize(rows.capacity());
+    int32_t count = 0;
+    for (;;) {
+        const auto room = static_cast<int32_t>(std::min<size_t>(rows.size(), INT32_MAX));
+        if (PCBProcs::PcbApi_QueryNetTracks(net, rows.data(), room, &count) != 1 || count < 0) {
+            rows.clear();
+            return false;
+        }
+        if (count <= room)
+            break;
+        rows.resize(static_cast<size_t>(count));
+    }
+    rows.resize(static_cast<size_t>(count));
+    // The layer goes the way a track record's does: kept as a TV7_Layer
+    // (no layer for a number it does not know) and given back as TV6_Layer.
+    for (PcbApiTrackRow& row : rows) {
+        const TV7_Layer layer =
+            IsValidV6Layer(row.Layer) ? V6ToV7(static_cast<TV6_Layer>(row.Layer)) : TV7_Layer();
+        row.Layer = static_cast<int32_t>(layer.ToV6());
+    }
+    return true;
+}
+
+std::vector<TPlaneNet> PlaneNets(intptr_t board) {
+    std::vector<TPlaneNet> planes;
+    if (board == 0)
+        return planes;
     TPcbBoard host(board);
     for (int layer = eV6_InternalPlane1; layer <= eV6_InternalPlane16; ++layer) {
         TInternalPlane* plane = host.GetState_InternalPlane(static_cast<TV6_Layer>(layer));
-        if (plane && plane->QueryDatabase(1) == 1 && plane->IsInLayerStack() &&
-            plane->GetState_NetName() == net)
-            names += " " + plane->GetState_Name();
+        if (plane && plane->QueryDatabase(1) == 1 && plane->IsInLayerStack())
+            planes.push_back(TPlaneNet{plane->GetState_Name(), plane->GetState_NetName()});
     }
+    return planes;
+}
+
+std::string PlaneLayersOfNet(const std::vector<TPlaneNet>& planes, const std::string& net) {
+    std::string names;
+    if (net.empty())
+        return names;
+    for (const TPlaneNet& plane : planes)
+        if (plane.Net == net)
+            names += " " + plane.Layer;
     return names;
+}
+
+std::string PlaneLayersOfNet(intptr_t board, const std::string& net) {
+    if (board == 0 || net.empty())
+        return {};
+    return PlaneLayersOfNet(PlaneNets(board), net);
 }
 
 std::string CoordinateText(intptr_t board, int32_t value) {

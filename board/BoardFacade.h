@@ -112,8 +112,23 @@ bool ExchangeViaStyle(const TPcbRuleEx& rule, int32_t values[6], bool read);
 bool SetRuleMaker(const TPcbRuleEx& rule, uint8_t maker);
 // The board's layer pairs become exactly these (low, high) pairs.
 void ReplaceLayerPairs(intptr_t board, const std::vector<std::pair<TV6_Layer, TV6_Layer>>& pairs);
-// The names of the internal planes of the stack whose plane net is `net`,
-// each preceded by one blank; empty for an empty net name.
+// The tracks of a net in one engine call, in the order a walk over the net's
+// tracks gives them, each row's layer as a track record reads it. False
+// (rows unchanged) when the engine cannot list them: walk them one by one.
+bool ReadNetTracks(intptr_t net, std::vector<PcbApiTrackRow>& rows);
+
+// An internal plane of the layer stack: its name and its plane net's name.
+struct TPlaneNet {
+    std::string Layer;
+    std::string Net;
+};
+// The internal planes of the stack in layer order, read once for a walk
+// that asks for the planes of many nets.
+std::vector<TPlaneNet> PlaneNets(intptr_t board);
+// The names of the planes whose plane net is `net`, each preceded by one
+// blank; empty for an empty net name.
+std::string PlaneLayersOfNet(const std::vector<TPlaneNet>& planes, const std::string& net);
+// The same, for the planes of the board as they are now.
 std::string PlaneLayersOfNet(intptr_t board, const std::string& net);
 // A host coordinate as text in the board's display unit ("1000mil", "2.54mm").
 std::string CoordinateText(intptr_t board, int32_t value);

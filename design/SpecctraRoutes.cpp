@@ -116,9 +116,11 @@ TSpecctraRteNetworkDescriptor::~TSpecctraRteNetworkDescriptor() = default;
 bool TSpecctraRteNetworkDescriptor::ImportFromPcb() {
     const intptr_t board = GetBoard();
     FStoredViaTags = ReadStoredViaTags(board);
+    FPlanes = Board::PlaneNets(board);
     ProcessItems(board, eNetObject, [&](intptr_t handle) {
         auto net = std::make_unique<TSpecctraRoutedNet>(this, handle);
         net->StoredTags = &FStoredViaTags;
+        net->Planes = &FPlanes;
         if (net->ImportFromPcb())
             FNets.push_back(std::move(net));
         return true;

@@ -3,6 +3,7 @@
 // library and network sections and the session's component placement.
 #pragma once
 
+#include "board/BoardFacade.h"
 #include "design/LibrarySection.h"
 #include "design/NetworkSection.h"
 #include "design/SpecctraClasses2.h"
@@ -69,6 +70,7 @@ public:
 
 private:
     TTaggedVias FStoredViaTags;
+    std::vector<Board::TPlaneNet> FPlanes;
     std::vector<std::unique_ptr<TSpecctraRoutedNet>> FNets;
 };
 

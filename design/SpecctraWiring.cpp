@@ -244,14 +244,14 @@ bool TSpecctraWire::ExportToFile() {
     if (!shape)
         return false;
     Writer->BeginLine();
-    Writer->Put("(wire ");
+    Writer->PutPlain("(wire ");
     Writer->Indent(3);
     const bool result = shape->ExportToFile();
     if (Type == eWireType_Fix || Type == eWireType_Route || Type == eWireType_Protect) {
         Writer->BeginLine();
-        Writer->Put("(type ");
+        Writer->PutPlain("(type ");
         Writer->Put(TypeName(Type));
-        Writer->Put(")");
+        Writer->PutPlain(")");
         Writer->EndLine();
     }
     Writer->UnIndent(3);
@@ -811,14 +811,18 @@ TSpecctraRoutedNet::TSpecctraRoutedNet(TSpecctraObject* owner, intptr_t net)
     NetHandle = net;
 }
 
-bool TSpecctraRoutedNet::ImportFromPcb() {
-    if (NetHandle == 0)
-        return false;
-    TPcbNet net(NetHandle);
-    if (Board::Read(net))
-        NameID = net.GetState_Name();
-    const intptr_t board = GetBoard();
+void TSpecctraRoutedNet::ReadTracks(intptr_t board) {
     auto& written = TranslationState().WrittenBoardObjects;
+    // All in one engine call where it can: a large board has a million.
+    thread_local std::vector<PcbApiTrackRow> rows;
+    if (Board::ReadNetTracks(NetHandle, rows)) {
+        FTracks.reserve(FTracks.size() + rows.size());
+        for (const PcbApiTrackRow& row : rows)
+            if (written.insert(row.Handle))
+                FTracks.push_back(TBoardTrack{row.Handle, row.x1, row.y1, row.x2, row.y2, row.Width,
+                                              row.Layer, row.Moveable != 0});
+        return;
+    }
     ProcessItems(
         board, eTrackObject,
         [&](intptr_t handle) {
@@ -835,11 +839,22 @@ bool TSpecctraRoutedNet::ImportFromPcb() {
             return true;
         },
         NetHandle);
+}
+
+bool TSpecctraRoutedNet::ImportFromPcb() {
+    if (NetHandle == 0)
+        return false;
+    TPcbNet net(NetHandle);
+    if (Board::Read(net))
+        NameID = net.GetState_Name();
+    const intptr_t board = GetBoard();
+    ReadTracks(board);
     ProcessItems(
         board, eViaObject,
         [&](intptr_t handle) {
             auto via = std::make_unique<TSpecctraViaInstance>(this);
             via->HarrowHandle = handle;
+            via->KnownPlanes = Planes;
             if (via->ImportFromPcb())
                 Vias().Add(std::move(via));
             return true;

@@ -3,6 +3,7 @@
 // and the via numbers kept in the board between an import and an export.
 #pragma once
 
+#include "board/BoardFacade.h"
 #include "design/FileSection.h"
 #include "geometry/SpecctraShapes.h"
 
@@ -361,9 +362,13 @@ public:
     bool ExportToFile() override;
 
     const TTaggedVias* StoredTags = nullptr;
+    // The board's planes, read once for all nets (read by each via if unset).
+    const std::vector<Board::TPlaneNet>* Planes = nullptr;
     const std::vector<TBoardTrack>& Tracks() const { return FTracks; }
 
 private:
+    // The net's tracks not written yet, into FTracks (each noted as written).
+    void ReadTracks(intptr_t board);
     // The wire that writes each track in turn.
     std::unique_ptr<TSpecctraWire> FTrackWire;
     // Tracks are kept as plain records (a million of them on a large board)

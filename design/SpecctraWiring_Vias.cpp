@@ -108,7 +108,8 @@ bool TSpecctraViaInstance::ImportFromPcb() {
         if (Board::Read(net))
             NetIDRef = net.GetState_Name();
     }
-    ContactLayers = Board::PlaneLayersOfNet(GetBoard(), NetIDRef);
+    ContactLayers = KnownPlanes ? Board::PlaneLayersOfNet(*KnownPlanes, NetIDRef)
+                                : Board::PlaneLayersOfNet(GetBoard(), NetIDRef);
     SetPadstackReference(via.GetState_LowLayer(), via.GetState_HighLayer(), via.GetState_Size());
     RoutingType = eNormalRoutingType;
     Position =

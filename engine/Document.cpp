@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -144,6 +145,127 @@ std::string_view NameOf(const ObjectRec& o) {
     }
 }
 
+// Objects go many rows to a statement: a large board has millions of them,
+// and running a statement costs more than the row it adds.
+constexpr int kObjectColumns = 15;
+constexpr int kObjectRowsPerStatement = 64; // 960 parameters, within any build's limit
+
+std::string ObjectInsertSql(int rows) {
+    std::string sql = "INSERT INTO objects VALUES";
+    for (int r = 0; r < rows; ++r) {
+        sql += r == 0 ? "(" : ",(";
+        for (int c = 0; c < kObjectColumns; ++c)
+            sql += c == 0 ? "?" : ",?";
+        sql += ')';
+    }
+    return sql;
+}
+
+// Binds the row of the object in `slot`, numbered `id`, to the parameters
+// after `first`. Its record is made in `record`, which keeps it until the
+// statement has run.
+template <class IdOf>
+void BindObjectRow(sqlite3_stmt* st, int first, uint32_t slot, int64_t id, const IdOf& idOfSlot,
+                   BlobWriter& w, std::string& record) {
+    Store& s = Store::Get();
+    ObjectRec& o = s.At(slot);
+    sqlite3_bind_int64(st, first + 1, id);
+    sqlite3_bind_int(st, first + 2, o.kind);
+    sqlite3_bind_text(st, first + 3, KindName(o.kind), -1, SQLITE_STATIC);
+    if (o.container == kNone)
+        sqlite3_bind_null(st, first + 4);
+    else
+        sqlite3_bind_int64(st, first + 4, idOfSlot(o.container));
+    const uint32_t net = s.NetOf(o);
+    if (net == kNone)
+        sqlite3_bind_null(st, first + 5);
+    else
+        sqlite3_bind_int64(st, first + 5, idOfSlot(net));
+    sqlite3_bind_int(st, first + 6, o.layer);
+    const ObjectExtras extras = s.Extras(slot);
+    sqlite3_bind_int(st, first + 7, extras.bitField);
+    sqlite3_bind_int(st, first + 8, extras.bitField2);
+    sqlite3_bind_int(st, first + 9, extras.bitField3);
+    sqlite3_bind_int(st, first + 10, extras.index);
+    sqlite3_bind_int(st, first + 11, o.moveable);
+    sqlite3_bind_int(st, first + 12, o.x1);
+    sqlite3_bind_int(st, first + 13, o.y1);
+    const std::string_view name = NameOf(o);
+    if (name.empty())
+        sqlite3_bind_null(st, first + 14);
+    else
+        sqlite3_bind_text(st, first + 14, name.data(), static_cast<int>(name.size()),
+                          SQLITE_STATIC);
+    w.out.clear();
+    VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
+    record.swap(w.out);
+    sqlite3_bind_blob(st, first + 15, record.data(), static_cast<int>(record.size()),
+                      SQLITE_STATIC);
+}
+
+// The objects in `order`, numbered from 1 in that order.
+template <class IdOf>
+void WriteObjects(sqlite3* db, const std::vector<uint32_t>& order, const IdOf& idOfSlot) {
+    Stmt many = Prepare(db, ObjectInsertSql(kObjectRowsPerStatement).c_str());
+    Stmt one = Prepare(db, ObjectInsertSql(1).c_str());
+    BlobWriter w([&](intptr_t h) { return idOfSlot(Store::Get().ObjectSlot(h)); });
+    std::array<std::string, kObjectRowsPerStatement> records;
+    const size_t rows = kObjectRowsPerStatement;
+    const size_t inRuns = order.size() / rows * rows;
+    size_t n = 0;
+    for (; n < inRuns; n += rows) {
+        for (size_t r = 0; r < rows; ++r)
+            BindObjectRow(many.get(), static_cast<int>(r) * kObjectColumns, order[n + r],
+                          static_cast<int64_t>(n + r + 1), idOfSlot, w, records[r]);
+        Step(db, many.get());
+    }
+    for (; n < order.size(); ++n) {
+        BindObjectRow(one.get(), 0, order[n], static_cast<int64_t>(n + 1), idOfSlot, w, records[0]);
+        Step(db, one.get());
+    }
+}
+
+// The layer stack and the layer pairs.
+void WriteLayers(sqlite3* db, const BoardRec& b) {
+    {
+        Stmt st = Prepare(db, "INSERT INTO layers VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        for (int l = 1; l < kLayerCount; ++l) {
+            const LayerRec& r = b.layers[l];
+            sqlite3_bind_int(st.get(), 1, l);
+            BindText(st.get(), 2, r.name);
+            sqlite3_bind_int(st.get(), 3, r.copperThickness);
+            sqlite3_bind_int(st.get(), 4, r.dielectric.Kind);
+            sqlite3_bind_int(st.get(), 5, r.dielectric.Height);
+            sqlite3_bind_double(st.get(), 6, r.dielectric.Constant);
+            BindText(st.get(), 7,
+                     std::string(r.dielectric.Material,
+                                 strnlen(r.dielectric.Material, sizeof r.dielectric.Material)));
+            sqlite3_bind_int(st.get(), 8, r.isDisplayed);
+            sqlite3_bind_int(st.get(), 9, r.mechanicalEnabled);
+            sqlite3_bind_int(st.get(), 10, r.inStack ? 1 : 0);
+            sqlite3_bind_int(st.get(), 11, r.prev);
+            sqlite3_bind_int(st.get(), 12, r.next);
+            BindText(st.get(), 13, r.planeNet);
+            Step(db, st.get());
+        }
+    }
+    {
+        Stmt st = Prepare(db, "INSERT INTO layer_pairs VALUES(?,?,?,?,?,?,?,?)");
+        int position = 0;
+        for (const auto& p : b.pairs) {
+            sqlite3_bind_int(st.get(), 1, position++);
+            BindText(st.get(), 2, p.name);
+            sqlite3_bind_int(st.get(), 3, p.low);
+            sqlite3_bind_int(st.get(), 4, p.high);
+            sqlite3_bind_int(st.get(), 5, p.drillDrawing);
+            sqlite3_bind_int(st.get(), 6, p.drillGuide);
+            BindText(st.get(), 7, p.substack);
+            sqlite3_bind_int(st.get(), 8, p.backDrill);
+            Step(db, st.get());
+        }
+    }
+}
+
 void WriteBoard(sqlite3* db, BoardRec& b) {
     Store& s = Store::Get();
     Exec(db, kSchema);
@@ -220,83 +342,8 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
             Step(db, st.get());
         }
     }
-    {
-        Stmt st = Prepare(db, "INSERT INTO layers VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
-        for (int l = 1; l < kLayerCount; ++l) {
-            const LayerRec& r = b.layers[l];
-            sqlite3_bind_int(st.get(), 1, l);
-            BindText(st.get(), 2, r.name);
-            sqlite3_bind_int(st.get(), 3, r.copperThickness);
-            sqlite3_bind_int(st.get(), 4, r.dielectric.Kind);
-            sqlite3_bind_int(st.get(), 5, r.dielectric.Height);
-            sqlite3_bind_double(st.get(), 6, r.dielectric.Constant);
-            BindText(st.get(), 7,
-                     std::string(r.dielectric.Material,
-                                 strnlen(r.dielectric.Material, sizeof r.dielectric.Material)));
-            sqlite3_bind_int(st.get(), 8, r.isDisplayed);
-            sqlite3_bind_int(st.get(), 9, r.mechanicalEnabled);
-            sqlite3_bind_int(st.get(), 10, r.inStack ? 1 : 0);
-            sqlite3_bind_int(st.get(), 11, r.prev);
-            sqlite3_bind_int(st.get(), 12, r.next);
-            BindText(st.get(), 13, r.planeNet);
-            Step(db, st.get());
-        }
-    }
-    {
-        Stmt st = Prepare(db, "INSERT INTO layer_pairs VALUES(?,?,?,?,?,?,?,?)");
-        int position = 0;
-        for (const auto& p : b.pairs) {
-            sqlite3_bind_int(st.get(), 1, position++);
-            BindText(st.get(), 2, p.name);
-            sqlite3_bind_int(st.get(), 3, p.low);
-            sqlite3_bind_int(st.get(), 4, p.high);
-            sqlite3_bind_int(st.get(), 5, p.drillDrawing);
-            sqlite3_bind_int(st.get(), 6, p.drillGuide);
-            BindText(st.get(), 7, p.substack);
-            sqlite3_bind_int(st.get(), 8, p.backDrill);
-            Step(db, st.get());
-        }
-    }
-    {
-        Stmt st = Prepare(db, "INSERT INTO objects VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-        BlobWriter w([&](intptr_t h) { return idOfSlot(s.ObjectSlot(h)); });
-        size_t n = 0;
-        for (uint32_t slot : order) {
-            ObjectRec& o = s.At(slot);
-            sqlite3_bind_int64(st.get(), 1, ++n > 0 ? static_cast<int64_t>(n) : 0);
-            sqlite3_bind_int(st.get(), 2, o.kind);
-            sqlite3_bind_text(st.get(), 3, KindName(o.kind), -1, SQLITE_STATIC);
-            if (o.container == kNone)
-                sqlite3_bind_null(st.get(), 4);
-            else
-                sqlite3_bind_int64(st.get(), 4, idOfSlot(o.container));
-            const uint32_t net = s.NetOf(o);
-            if (net == kNone)
-                sqlite3_bind_null(st.get(), 5);
-            else
-                sqlite3_bind_int64(st.get(), 5, idOfSlot(net));
-            sqlite3_bind_int(st.get(), 6, o.layer);
-            const ObjectExtras extras = s.Extras(slot);
-            sqlite3_bind_int(st.get(), 7, extras.bitField);
-            sqlite3_bind_int(st.get(), 8, extras.bitField2);
-            sqlite3_bind_int(st.get(), 9, extras.bitField3);
-            sqlite3_bind_int(st.get(), 10, extras.index);
-            sqlite3_bind_int(st.get(), 11, o.moveable);
-            sqlite3_bind_int(st.get(), 12, o.x1);
-            sqlite3_bind_int(st.get(), 13, o.y1);
-            const std::string_view name = NameOf(o);
-            if (name.empty())
-                sqlite3_bind_null(st.get(), 14);
-            else
-                sqlite3_bind_text(st.get(), 14, name.data(), static_cast<int>(name.size()),
-                                  SQLITE_STATIC);
-            w.out.clear();
-            VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
-            sqlite3_bind_blob(st.get(), 15, w.out.data(), static_cast<int>(w.out.size()),
-                              SQLITE_STATIC);
-            Step(db, st.get());
-        }
-    }
+    WriteLayers(db, b);
+    WriteObjects(db, order, idOfSlot);
 }
 
 // Why writing `temp` failed: SQLite calls a write cut short by the

@@ -129,7 +129,8 @@ struct Found {
 
 // The groups of each net's copper, the open connections between them (a
 // minimum spanning tree over the net's pads, pads of one group at distance
-// 0), the violations in a fixed order and the counts.
+// 0), the violations in a fixed order and the counts. Long: one step after
+// another over the same groups, each short.
 void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found>& found) {
     Store& s = Store::Get();
     CorvaneCheckSummary& sum = check.summary;
@@ -253,6 +254,8 @@ void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found
 
 } // namespace
 
+// Long: each check is a block of its own over the same copper, and they all
+// feed one list of findings through `record`.
 BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
     BoardCheck check;
     Store& s = Store::Get();
@@ -375,6 +378,12 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                  ++j) {
                 const Hole& h = holes[i];
                 const Hole& k = holes[j];
+                // The window is as wide as a column of a grid of footprints
+                // is tall: a pair farther apart across it than the gap (with
+                // a unit to spare for rounding) is passed over here, before
+                // its objects are looked at, as the distance below would.
+                if (std::fabs(k.y - h.y) - h.r - k.r > sum.holeGap - kSlack + 1.0)
+                    continue;
                 const CopperObject& oh = copper.objects[h.object];
                 const CopperObject& ok = copper.objects[k.object];
                 if (oh.kind == kPad && ok.kind == kPad && oh.component != kNone &&

@@ -60,19 +60,13 @@ bool TSpecctraPolyLineShape::ExportToFile() {
     if (!Writer)
         return false;
     // Written piece by piece: a routed board has a million of these.
-    Writer->Put("(path ");
+    Writer->PutPlain("(path ");
     Writer->Put(LayerID);
-    Writer->Put(" ");
+    Writer->PutPlain(" ");
     Writer->PutNumber(BoardToFile(FApertureWidth));
     Writer->EndLine();
-    for (const TVertex& v : Coordinates) {
-        Writer->BeginLine();
-        Writer->PutNumber(BoardToFileX(RoundToBoard(v.X)));
-        Writer->Put(" ");
-        Writer->PutNumber(BoardToFileY(RoundToBoard(v.Y)));
-        Writer->Put(" ");
-        Writer->EndLine();
-    }
+    for (const TVertex& v : Coordinates)
+        Writer->PointLine(BoardToFileX(RoundToBoard(v.X)), BoardToFileY(RoundToBoard(v.Y)));
     if (FApertureType == eSquareAperture)
         Writer->Writeln("(aperture_type square)", true);
     Writer->Writeln(")", true);

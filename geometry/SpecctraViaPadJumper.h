@@ -4,6 +4,7 @@
 // padstacks inside the board.
 #pragma once
 
+#include "board/BoardFacade.h"
 #include "board/Pcbclass.h"
 #include "geometry/SpecctraShapes.h"
 #include "specctra/SpecctraClasses1.h"
@@ -204,8 +205,11 @@ public:
     bool ImportFromFile() override;
     bool ExportToFile() override;
     bool ExportToPCB() override;
-    // Reads the board via whose handle is HarrowHandle.
+    // Reads the board via whose handle is HarrowHandle; its contact layers
+    // come from KnownPlanes when set (a walk over many vias reads the planes
+    // once), else from the board.
     bool ImportFromPcb() override;
+    const std::vector<Board::TPlaneNet>* KnownPlanes = nullptr;
     // Finds the library padstack that best matches a board via.
     void SetPadstackReference(TV6_Layer lowLayer, TV6_Layer highLayer, int32_t size);
 

@@ -110,6 +110,19 @@ typedef struct PcbApiPolySegment {
     double Angle2;
 } PcbApiPolySegment;
 
+// One track as PcbApi_QueryNetTracks lists it: its handle, ends, width,
+// TV6_Layer and whether it may be moved (0 or 1).
+typedef struct PcbApiTrackRow {
+    intptr_t Handle;
+    int32_t x1;
+    int32_t y1;
+    int32_t x2;
+    int32_t y2;
+    int32_t Width;
+    int32_t Layer;
+    int32_t Moveable;
+} PcbApiTrackRow;
+
 // A set of TV6_Layer values: layer L is bit (L % 64) of Bits[L / 64].
 typedef struct PcbApiLayerSet {
     uint64_t Bits[2];
@@ -288,6 +301,14 @@ inline const char* PcbApiKindName(int32_t kind) {
       (int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* x2, int32_t* y2, \
        int32_t* width, intptr_t* polygon, intptr_t* coordinate, intptr_t* dimension), \
       (mode, object, PCBAPI_COMMON_ARGS, x2, y2, width, polygon, coordinate, dimension)) \
+    /* The tracks on the board among the members of net `net`, in the order \
+       an iterator over the net's tracks gives them: the first `capacity` of \
+       them in rows; *count is set to their number (more than capacity: ask \
+       again with room for all). 1 when done; 0 (nothing filled) when `net` \
+       is no live net of a board or the arguments are bad. */ \
+    X(int32_t, PcbApi_QueryNetTracks, 0, \
+      (intptr_t net, PcbApiTrackRow* rows, int32_t capacity, int32_t* count), \
+      (net, rows, capacity, count)) \
     /* Arc (x1, y1 the centre): common, Radius, Angle1, Angle2, LineWidth, Polygon. */ \
     X(int32_t, PcbApi_QueryArc, 0, \
       (int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius, double* angle1, \

@@ -9,25 +9,27 @@
 #include <cstdio>
 #include <limits>
 
-void AppendGeneralNumber(std::string& out, double value) {
+char* FormatGeneralNumber(char* out, double value) {
     // Whole numbers below 10^15 print the same under "%.15g" as their integer.
-    // A negative zero (a rounded small negative length) prints as 0.
-    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
-        if (value == 0.0) {
-            out.push_back('0');
-            return;
+    // A negative zero (a rounded small negative length) prints as 0. The test
+    // by conversion needs no call to trunc (the library's, on this target).
+    if (std::fabs(value) < 1e15) {
+        const auto whole = static_cast<long long>(value);
+        if (static_cast<double>(whole) == value) {
+            if (whole == 0) {
+                *out = '0';
+                return out + 1;
+            }
+            return std::to_chars(out, out + kGeneralNumberRoom, whole).ptr;
         }
-        char digits[24];
-        const auto end =
-            std::to_chars(digits, digits + sizeof digits, static_cast<long long>(value)).ptr;
-        out.append(digits, end);
-        return;
     }
     // to_chars in general form with a precision prints as printf's "%.*g".
-    char text[40];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
-    out.append(text, end);
+    return std::to_chars(out, out + kGeneralNumberRoom, value, std::chars_format::general, 15).ptr;
+}
+
+void AppendGeneralNumber(std::string& out, double value) {
+    char text[kGeneralNumberRoom];
+    out.append(text, FormatGeneralNumber(text, value));
 }
 
 std::string GeneralNumberText(double value) {

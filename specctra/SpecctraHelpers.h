@@ -83,6 +83,10 @@ inline bool HoldsNul(std::string_view name) {
 // The name as a report shows it: each NUL as "\0".
 std::string VisibleName(std::string_view name);
 void AppendGeneralNumber(std::string& out, double value);
+// The same number written at `out`, which has room for kGeneralNumberRoom
+// characters; returns the end of what was written.
+inline constexpr int kGeneralNumberRoom = 32;
+char* FormatGeneralNumber(char* out, double value);
 
 // "ERROR: Invalid Rule Name" without a rule, else the display name of the
 // rule kind (1 .. 40), a space and the rule's name.

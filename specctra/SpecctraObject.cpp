@@ -334,20 +334,6 @@ bool TSpecctraObject::PlacedOnBoard(double x, double y, const std::string& what)
     return false;
 }
 
-double TSpecctraObject::BoardToFile(double value) {
-    return RoundTiesToEven(value * TranslationState().ResolutionFactor);
-}
-
-double TSpecctraObject::BoardToFileX(int32_t x) {
-    return BoardToFile(static_cast<double>(x) -
-                       static_cast<double>(TranslationState().BoardOffsetX));
-}
-
-double TSpecctraObject::BoardToFileY(int32_t y) {
-    return BoardToFile(static_cast<double>(y) -
-                       static_cast<double>(TranslationState().BoardOffsetY));
-}
-
 TSpecctraObject* TSpecctraObject::Root() {
     TSpecctraObject* node = this;
     while (node->Owner)

@@ -3,6 +3,7 @@
 // conversion and reporting.
 #pragma once
 
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
 #include "specctra/TranslationState.h"
@@ -156,9 +157,19 @@ public:
     // error names the point in the design's numbers and says that `what` is
     // not imported.
     bool PlacedOnBoard(double x, double y, const std::string& what);
-    static double BoardToFile(double value);
-    static double BoardToFileX(int32_t x);
-    static double BoardToFileY(int32_t y);
+    // Board lengths and positions as written text; inline, as a routed
+    // board writes millions of them.
+    static double BoardToFile(double value) {
+        return RoundTiesToEven(value * TranslationState().ResolutionFactor);
+    }
+    static double BoardToFileX(int32_t x) {
+        return BoardToFile(static_cast<double>(x) -
+                           static_cast<double>(TranslationState().BoardOffsetX));
+    }
+    static double BoardToFileY(int32_t y) {
+        return BoardToFile(static_cast<double>(y) -
+                           static_cast<double>(TranslationState().BoardOffsetY));
+    }
 
     // The topmost ancestor (this object for a root).
     TSpecctraObject* Root();

@@ -106,7 +106,7 @@ TSpecctraWriter::~TSpecctraWriter() {
     }
 }
 
-void TSpecctraWriter::Write(const std::string& text, bool indent) {
+void TSpecctraWriter::Write(std::string_view text, bool indent) {
     if (indent)
         BeginLine();
     Put(text);
@@ -135,7 +135,18 @@ void TSpecctraWriter::PutNumber(double value) {
     AppendGeneralNumber(FBuffer, value);
 }
 
-void TSpecctraWriter::Writeln(const std::string& text, bool indent) {
+void TSpecctraWriter::PointLine(double x, double y) {
+    char line[2 * kGeneralNumberRoom + 4];
+    char* end = FormatGeneralNumber(line, x);
+    *end++ = ' ';
+    end = FormatGeneralNumber(end, y);
+    *end++ = ' ';
+    BeginLine();
+    FBuffer.append(line, end);
+    EndLine();
+}
+
+void TSpecctraWriter::Writeln(std::string_view text, bool indent) {
     Write(text, indent);
     EndLine();
 }

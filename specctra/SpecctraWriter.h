@@ -50,16 +50,21 @@ public:
 
     // Appends the text, preceded by the indentation when indent is true; every
     // "~SP~" becomes the character 31.
-    void Write(const std::string& text, bool indent);
+    void Write(std::string_view text, bool indent);
     // Write followed by a carriage return and a line feed.
-    void Writeln(const std::string& text, bool indent);
+    void Writeln(std::string_view text, bool indent);
     // One line built in place, piece by piece, with no temporary strings:
     // BeginLine puts the indentation, Put text (with the "~SP~" rule of
     // Write), PutNumber a number as "%g" with 15 significant digits (whole
     // numbers as plain integers), EndLine the carriage return and line feed.
     void BeginLine() { FBuffer.append(static_cast<std::size_t>(std::max(FIndentation, 0)), ' '); }
     void Put(std::string_view text);
+    // Put for a text that holds no "~SP~" (a keyword or a separator).
+    void PutPlain(std::string_view text) { FBuffer.append(text); }
     void PutNumber(double value);
+    // A whole line of two numbers, each followed by a space: one vertex of a
+    // path. Formatted on the stack and appended at once.
+    void PointLine(double x, double y);
     void EndLine() {
         FBuffer.append("\r\n", 2);
         if (FBuffer.size() >= kSpillSize)

@@ -86,6 +86,65 @@ TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{t1, t2, t3})) << "board order";
 }
 
+TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) {
+    const intptr_t net = AddNet(board, "N"), other_net = AddNet(board, "M");
+    const intptr_t t1 = MakeTrack(board, 1, net, 10);
+    MakeTrack(board, 1, other_net, 20);
+    const intptr_t t2 = MakeTrack(board, 32, net, 30);
+    AddObject<Via>(board, 3, [&](Via& v) { v.c.net = net; });
+    const intptr_t comp = PcbApi_CreateObject(9);
+    const intptr_t inner = MakeTrack(comp, 2, net, 40);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    const intptr_t t3 = MakeTrack(board, 1, net, 50);
+    Track changed;
+    ASSERT_EQ(Query(1, t3, changed), 1);
+    changed.x2 = 7, changed.y2 = -8, changed.width = 900, changed.c.moveable = 0;
+    ASSERT_EQ(Query(0, t3, changed), 1);
+    const std::vector<intptr_t> walked = Walk(board, 4, net, 0);
+    ASSERT_EQ(walked.size(), 4u) << "t1, t2, t3 and the component's track";
+    EXPECT_NE(std::find(walked.begin(), walked.end(), inner), walked.end());
+
+    std::vector<PcbApiTrackRow> rows(8);
+    int32_t count = -1;
+    ASSERT_EQ(PcbApi_QueryNetTracks(net, rows.data(), 8, &count), 1);
+    ASSERT_EQ(count, 4);
+    for (int32_t i = 0; i < count; ++i) {
+        const PcbApiTrackRow& row = rows[static_cast<size_t>(i)];
+        EXPECT_EQ(row.Handle, walked[static_cast<size_t>(i)]) << "in the walk's order";
+        Track record;
+        ASSERT_EQ(Query(1, row.Handle, record), 1);
+        EXPECT_EQ(row.x1, record.c.x1);
+        EXPECT_EQ(row.y1, record.c.y1);
+        EXPECT_EQ(row.x2, record.x2);
+        EXPECT_EQ(row.y2, record.y2);
+        EXPECT_EQ(row.Width, record.width);
+        EXPECT_EQ(row.Layer, record.c.layer);
+        EXPECT_EQ(row.Moveable, record.c.moveable);
+    }
+    EXPECT_EQ(rows[3].Handle, t3);
+    EXPECT_EQ(rows[3].Width, 900);
+    EXPECT_EQ(rows[3].Moveable, 0);
+    EXPECT_EQ(rows[0].Handle, t1);
+    EXPECT_EQ(rows[1].Handle, t2);
+
+    // Too little room: the first rows and the whole count.
+    PcbApiTrackRow first{};
+    ASSERT_EQ(PcbApi_QueryNetTracks(net, &first, 1, &count), 1);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(first.Handle, t1);
+    ASSERT_EQ(PcbApi_QueryNetTracks(net, nullptr, 0, &count), 1);
+    EXPECT_EQ(count, 4);
+
+    // No net, a track for a net, a deleted net, bad room: nothing.
+    EXPECT_EQ(PcbApi_QueryNetTracks(0, rows.data(), 8, &count), 0);
+    EXPECT_EQ(PcbApi_QueryNetTracks(t1, rows.data(), 8, &count), 0);
+    EXPECT_EQ(PcbApi_QueryNetTracks(net, nullptr, 8, &count), 0);
+    EXPECT_EQ(PcbApi_QueryNetTracks(net, rows.data(), -1, &count), 0);
+    EXPECT_EQ(PcbApi_QueryNetTracks(net, rows.data(), 8, nullptr), 0);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, other_net), 0);
+    EXPECT_EQ(PcbApi_QueryNetTracks(other_net, rows.data(), 8, &count), 0);
+}
+
 TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
     std::vector<intptr_t> tracks;
     for (int i = 0; i < 10; ++i)
