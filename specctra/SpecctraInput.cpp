@@ -1,5 +1,5 @@
 // The input of a reader: a design file read whole (only a regular file of a
-// sane size), and the hook that lets the host stop a long read.
+// sane size).
 #include "specctra/SpecctraParser2.h"
 
 #include "board/PCBProcs.h"
