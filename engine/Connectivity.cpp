@@ -336,6 +336,9 @@ std::vector<Point> PadCore(int32_t shape, double x, double y, double xs, double 
 
 } // namespace
 
+// Long: a case per kind of object, each turning its record into the pieces
+// of copper it holds; the cases share the object's common fields read above
+// them and the piece list's bookkeeping below them.
 void Copper::AddObject(const ObjectRec& o, uint32_t slot, const BoardRec& board) {
     Store& s = Store::Get();
     CopperObject c;

@@ -250,6 +250,9 @@ void ObjectsJson(JsonOut& j, Store& s, BoardRec& b, const Labels& labels, int fi
 
 } // namespace
 
+// Long: the dump's sections in the order they are written (units, board,
+// grids, layers, layer stack and pairs, then the objects), each a few lines
+// over one writer.
 void BoardJson(uint32_t boardSlot, const std::function<void(const std::string&)>& write) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
