@@ -1,5 +1,6 @@
 #include "router/Router.h"
 
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -50,6 +51,7 @@ constexpr int kFinePairs = 16;
 // for a link straight from one to the other to be tried first.
 constexpr double kLinkReach = 4;
 constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
+constexpr double kTurnedShare = 0.25;   // share of turned pads from which the grid is finer
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 // Search steps the negotiation may take, in passes as dear as its first:
@@ -345,6 +347,12 @@ public:
             if (fine > 0 && 2 * base <= fine + 2)
                 pitch_ = fine / std::ceil(fine / base - 1e-3);
         }
+        // Many pads turned at an angle (parts placed along a slant): their
+        // pads and the gaps between them miss the grid's lines, and a grid
+        // finer by a third gives their ways in and the tracks between them
+        // more places to fall.
+        if (options.pitch <= 0 && finePins.empty() && TurnedShare() > kTurnedShare)
+            pitch_ = unit / std::ceil(unit / pitch_ * 4 / 3 - 1e-3);
         const double area = (box.x1 - box.x0) * (box.y1 - box.y0);
         const double maxNodes = 1.5e6;
         if (area / (pitch_ * pitch_) > maxNodes) {
@@ -393,6 +401,22 @@ public:
                 best = k;
         return first[best];
     }
+    // The share of the pads to route (of nets with more than one pad)
+    // turned at an angle that is no multiple of a right angle.
+    double TurnedShare() const {
+        std::size_t pads = 0, turned = 0;
+        for (const RouteNet& net : b_.nets) {
+            if (net.pads.size() < 2)
+                continue;
+            for (int p : net.pads) {
+                ++pads;
+                const double a = std::fmod(std::fabs(b_.pads[p].angle), 90.0);
+                turned += (a > 0.5 && a < 89.5) ? 1 : 0;
+            }
+        }
+        return pads == 0 ? 0 : static_cast<double>(turned) / static_cast<double>(pads);
+    }
+
     // The finest pin pitch below `most` at which some part has at least
     // kFinePairs neighbouring pads in rows, where `pitch` misses its pins:
     // the centre-to-centre distance of neighbours in a row (the rows of
@@ -644,6 +668,14 @@ private:
             std::clamp(static_cast<long>(static_cast<double>(expansions_) * o_.ripUpShare),
                        std::min(kCheapWork, o_.ripUpSteps), o_.ripUpSteps);
         const long start = expansions_;
+        // While it gains, the rip-up goes on: each gain leaves it at least
+        // half its budget in steps and attempts, up to `ripUpGrowth` times
+        // the budget.
+        const double growth = std::max(1.0, o_.ripUpGrowth);
+        const long most = static_cast<long>(static_cast<double>(budget) * growth);
+        const int mostAttempts = static_cast<int>(o_.ripUps * growth);
+        long steps = budget;
+        int attempts = o_.ripUps;
         std::vector<char> tried(connections_.size(), 0), hopeless(connections_.size(), 0);
         // A pad with no legal way onto it on the bare board has none after
         // any rip-up either: its connections are not tried again.
@@ -652,8 +684,8 @@ private:
                 hopeless[f] = 1;
         std::size_t way = 0;
         const int all = static_cast<int>(connections_.size());
-        for (int attempt = 0; attempt < o_.ripUps && !failed.empty(); ++attempt) {
-            if (expansions_ - start > budget || (o_.cancelled && o_.cancelled()))
+        for (int attempt = 0; attempt < attempts && !failed.empty(); ++attempt) {
+            if (expansions_ - start > steps || (o_.cancelled && o_.cancelled()))
                 break;
             now_.stage = "rip-up attempt " + std::to_string(attempt + 1);
             Show(best, static_cast<int>(failed.size()), all);
@@ -688,6 +720,8 @@ private:
             failed = std::move(open);
             kept = Routing{routedNodes_, routedStubs_, commitOrder_};
             std::fill(tried.begin(), tried.end(), 0);
+            steps = std::min(most, std::max(steps, expansions_ - start + budget / 2));
+            attempts = std::min(mostAttempts, std::max(attempts, attempt + 1 + o_.ripUps / 2));
             now_.stage = "rip-up attempt " + std::to_string(attempt + 1) + " gained";
             Show(best, static_cast<int>(failed.size()), all);
             Tell();
@@ -2334,6 +2368,7 @@ RouteOptions OptionsFor(Effort effort) {
     switch (effort) {
     case Effort::Low: // two rounds, a short rip-up in the three first ways
         options.rounds = 2;
+        options.ripUpGrowth = 1;
         options.staleRounds = 2;
         options.ripUps = 40;
         options.ripUpSteps = 4000000;
@@ -2347,6 +2382,7 @@ RouteOptions OptionsFor(Effort effort) {
         options.ripUps = 2000;
         options.ripUpSteps = 400000000;
         options.ripUpShare = 8;
+        options.ripUpGrowth = 2;
         break;
     }
     return options;
