@@ -325,7 +325,8 @@ RouteOptions OptionsFor(Effort effort) {
         options.ripUps = 2000;
         options.ripUpSteps = 400000000;
         options.ripUpShare = 8;
-        options.ripUpGrowth = 2;
+        // Its budget is already above what gains stretch normal's to.
+        options.ripUpGrowth = 1;
         break;
     }
     return options;
