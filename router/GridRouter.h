@@ -58,7 +58,7 @@ constexpr int kFinePairs = 16;
 // for a link straight from one to the other to be tried first.
 constexpr double kLinkReach = 4;
 constexpr std::size_t kBigBoard = 100;  // connections from which a plain round goes first
-constexpr double kTurnedShare = 0.25;   // share of turned pads from which the grid is finer
+constexpr double kTurnedShare = 0.5;    // share of turned pads from which the grid is finer
 constexpr long kCheapWork = 4000000;    // search steps below which every round is tried
 constexpr int kNegotiationPatience = 4; // passes without fewer crowded nets before committing
 // Search steps the negotiation may take, in passes as dear as its first:
