@@ -21,7 +21,8 @@
 // bare board, crossing the routes already there at a cost; the routes that
 // lie across that path are taken up (with those of their nets laid after
 // them), and the connection is routed before them; a routing that leaves
-// fewer open is kept, and every connection still open has another go at it.
+// fewer open is kept, and every connection still open has another go at it;
+// each gain stretches the rip-up's budget, so it goes on while it gains.
 // When none gains any more, the same is tried with the bare board's
 // shortest path and whole nets taken up, then with crossings dearer. On a
 // big board the search weighs its estimate of what is left above
@@ -33,7 +34,8 @@
 // The grid is a whole fraction of 25 mil, or, where a part has many pins
 // at a finer pitch the grid misses (0.4 mm, 0.5 mm) and a track and its
 // clearance fit between them side by side, a whole fraction of that pitch
-// laid through those pins; grid lines that pass within a few
+// laid through those pins; where many pads are turned at an angle (parts
+// along a slant) it is a third finer; grid lines that pass within a few
 // board units of pad centres are moved onto them, and every node lies on
 // whole board units, as the routes are written. Along a line through pad
 // centres, and from or to a node on one, a track may keep exactly the
@@ -84,6 +86,7 @@ struct RouteOptions {
     int ripUps = 200;                   // rip-up attempts after the rounds (0: none)
     long ripUpSteps = 32000000;         // search steps the rip-up may take at most
     double ripUpShare = 1;              // ... and no more than the rounds took, times this
+    double ripUpGrowth = 3;             // how far gains stretch the rip-up's budget (1: not)
     int ripUpWays = 7;                  // ways of choosing what to take up, tried in turn (1 to 7)
     int staleRounds = 4;                // plain rounds without gain that end the rounds
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)

@@ -899,3 +899,75 @@ TEST(Router, BigBoardRoutesCompletelyWithTheWeightedEstimate) {
 }
 
 } // namespace
+
+// A diagonal strip of small two-pad parts (0.45 x 0.4 mm pads 1.1 mm apart),
+// each part turned by `angle` degrees about its centre, 2.25 mm from the
+// next one; the first pads of neighbouring parts share a net, and so do the
+// second pads.
+RouteBoard SlantedParts(double angle) {
+    RouteBoard board = EmptyBoard();
+    const int a = AddNet(board, "A"), b = AddNet(board, "B");
+    const double rad = angle * std::acos(-1.0) / 180;
+    for (int k = 0; k < 8; ++k) {
+        const Pt at{5 + 2.25 * k * 0.5, 5 + 2.25 * k * 0.866};
+        for (int side = 0; side < 2; ++side) {
+            const double s = side == 0 ? -0.55 : 0.55;
+            const Pt pad{at.x + s * std::cos(rad), at.y + s * std::sin(rad)};
+            const std::string name = "D" + std::to_string(k + 1) + "-" + std::to_string(side + 1);
+            AddPad(board, side == 0 ? a : b, pad.x, pad.y, 0.45, 3u, name, 0.4);
+            Router::RoutePad& added = board.pads.back();
+            added.angle = angle;
+            for (Router::Shape& shape : added.perLayer)
+                if (!shape.points.empty())
+                    shape = Router::PadShape(2, added.at.x, added.at.y, 0.45 * kMm, 0.4 * kMm,
+                                             angle, 0);
+            for (std::size_t o = board.obstacles.size() - 2; o < board.obstacles.size(); ++o)
+                board.obstacles[o].shape = added.perLayer[board.obstacles[o].layers == 1u ? 0 : 1];
+        }
+    }
+    return board;
+}
+
+// Tracks and vias nearer than the clearance to a pad of another net,
+// measured to the pad's own shape (a turned pad is not its box).
+int NearTurnedPads(const RouteBoard& board, const RouteResult& result) {
+    int count = 0;
+    for (const Router::RoutePad& pad : board.pads)
+        for (std::size_t l = 0; l < pad.perLayer.size(); ++l) {
+            if (pad.perLayer[l].points.empty())
+                continue;
+            for (const auto& t : result.tracks)
+                if (t.net != pad.net && t.layer == static_cast<int>(l) &&
+                    Router::SegmentShapeDistance(t.a, t.b, pad.perLayer[l]) - t.width / 2 <
+                        board.clearance - 1)
+                    ++count;
+            for (const auto& v : result.vias)
+                if (v.net != pad.net && Router::SegmentShapeDistance(v.at, v.at, pad.perLayer[l]) -
+                                                board.ViaDiameterOf(v.net) / 2 <
+                                            board.clearance - 1)
+                    ++count;
+        }
+    return count;
+}
+
+TEST(Router, TurnedPartsGetAFinerGrid) {
+    const RouteBoard square = SlantedParts(0), slanted = SlantedParts(60);
+    const RouteResult plain = Router::Route(square), turned = Router::Route(slanted);
+    ExpectCompleteAndLegal(square, plain);
+    EXPECT_EQ(turned.open, 0);
+    EXPECT_EQ(Router::CountOpen(slanted, turned.tracks, turned.vias), 0);
+    EXPECT_EQ(NearTurnedPads(slanted, turned), 0);
+    // Routed copper among itself (no pads: those are turned).
+    RouteBoard bare = slanted;
+    for (Router::RoutePad& pad : bare.pads)
+        pad.perLayer.assign(pad.perLayer.size(), Router::Shape{});
+    EXPECT_EQ(Violations(bare, turned), 0);
+    // A third finer, in whole fractions of 25 mil.
+    EXPECT_LT(turned.pitch, plain.pitch * 0.8);
+    const double unit = 25 * 10000;
+    EXPECT_NEAR(unit / turned.pitch, std::round(unit / turned.pitch), 1e-6);
+    // A few parts turned among many that are not leave the grid as it was.
+    RouteBoard few = SlantedParts(0);
+    few.pads[0].angle = few.pads[1].angle = 60;
+    EXPECT_DOUBLE_EQ(Router::Route(few).pitch, plain.pitch);
+}
