@@ -1,12 +1,14 @@
 // Reading board objects through the engine's entry points, shared by the
 // board picture and the router: the fields every primitive answers first,
-// the walk over the objects of one kind, and a region with its contours.
+// the walk over the objects of one kind, a region with its contours and a
+// fill with its corners.
 #pragma once
 
 #include "boardapi/PcbApiTable.h"
 #include "sdk/ObjectKinds.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -78,6 +80,26 @@ inline bool QueryRegionShape(const PcbApiTable& api, intptr_t h, TRegionShape& r
                &holePointCount, static_cast<int32_t>(region.holePoints.size()),
                region.holeSizes.data(), &holeCount, static_cast<int32_t>(region.holeSizes.size()),
                &kind, &region.layers, &data, &polygon) == 1;
+}
+
+// A fill: a rectangle between two corners, turned by `angle` degrees about
+// its centre.
+struct TFillShape {
+    TObjectCommon common;
+    int32_t x2 = 0, y2 = 0;
+    double angle = 0;
+    double CentreX() const { return (static_cast<double>(common.x1) + x2) / 2; }
+    double CentreY() const { return (static_cast<double>(common.y1) + y2) / 2; }
+    double SizeX() const { return std::abs(static_cast<double>(x2) - common.x1); }
+    double SizeY() const { return std::abs(static_cast<double>(y2) - common.y1); }
+};
+
+// Reads fill `h`; false when the engine refuses the handle.
+inline bool QueryFillShape(const PcbApiTable& api, intptr_t h, TFillShape& fill) {
+    TObjectCommon& c = fill.common;
+    intptr_t polygon = 0;
+    return api.PcbApi_QueryFill(1, h, HARROW_COMMON(c), &fill.x2, &fill.y2, &polygon,
+                                &fill.angle) == 1;
 }
 
 } // namespace Harrow

@@ -155,19 +155,15 @@ static void CentredRect(std::string& out, const char* cls, double x, double y, d
 
 void Picture::DrawFills() {
     Walk(BoardKind::Fill, [this](intptr_t h) {
-        Common c;
-        int32_t x2 = 0, y2 = 0;
-        intptr_t polygon = 0;
-        double angle = 0;
-        if (api_.PcbApi_QueryFill(1, h, HARROW_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
+        TFillShape fill;
+        if (!QueryFillShape(api_, h, fill))
             return;
-        const double cx = (static_cast<double>(c.x1) + x2) / 2,
-                     cy = (static_cast<double>(c.y1) + y2) / 2;
-        const double xs = std::fabs(static_cast<double>(x2) - c.x1),
-                     ys = std::fabs(static_cast<double>(y2) - c.y1);
+        const Common& c = fill.common;
+        const double cx = fill.CentreX(), cy = fill.CentreY();
+        const double xs = fill.SizeX(), ys = fill.SizeY();
         std::string& out = Out(c.layer, c.net);
         CentredRect(out, (c.bitField & PCBAPI_BITFIELD_KEEPOUT) ? "f ko" : "f", cx, cy, xs, ys,
-                    angle, 0);
+                    fill.angle, 0);
         out += "/>";
         extent_.Add(cx, cy, std::hypot(xs, ys) / 2);
         AddToComponent(c.component, cx, cy, std::hypot(xs, ys) / 2);

@@ -761,16 +761,12 @@ private:
 
     void ReadFills() {
         Walk(BoardKind::Fill, [this](intptr_t h) {
-            Common c;
-            int32_t x2 = 0, y2 = 0;
-            intptr_t polygon = 0;
-            double angle = 0;
-            if (api_.PcbApi_QueryFill(1, h, HARROW_COMMON(c), &x2, &y2, &polygon, &angle) != 1)
+            Harrow::TFillShape fill;
+            if (!Harrow::QueryFillShape(api_, h, fill))
                 return;
-            const double cx = (c.x1 + x2) / 2.0, cy = (c.y1 + y2) / 2.0;
-            Shape shape = PadShape(2, cx, cy, std::fabs(static_cast<double>(x2) - c.x1),
-                                   std::fabs(static_cast<double>(y2) - c.y1), angle, 0);
-            AddCopper(std::move(shape), c, kFillKind);
+            Shape shape = PadShape(2, fill.CentreX(), fill.CentreY(), fill.SizeX(), fill.SizeY(),
+                                   fill.angle, 0);
+            AddCopper(std::move(shape), fill.common, kFillKind);
         });
     }
 
