@@ -7,6 +7,8 @@
 #   tools/coverage.sh [BUILD_DIR]          default build-cov
 #   COVERAGE_JOBS=2           parallel jobs for the build and ctest
 #   COVERAGE_SKIP_RUN=1       only sum the counters of the last run
+#   COVERAGE_LINES=FILE       also write the lines run and not run (JSON), for
+#                             tools/coverage_sum.py --lost BEFORE AFTER
 #   DSNLINK_CORPUS_DIR=...    where the corpus of real designs is
 #
 # A harrow run under a file size limit cannot write its counters whole, and

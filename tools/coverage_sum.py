@@ -3,6 +3,10 @@
 
 usage: coverage_sum.py SOURCE_DIR BUILD_DIR FOLDER...
 
+With COVERAGE_LINES=FILE it also writes, as JSON, each file's lines that ran
+and those that did not; `coverage_sum.py --lost BEFORE.json AFTER.json` then
+lists the lines that ran before and no longer do (what a test change lost).
+
 A source file compiled into several objects (a test that builds a host file
 itself, a header inlined in many) counts a line as run when any object ran it.
 """
@@ -16,7 +20,24 @@ import tempfile
 from collections import defaultdict
 
 
+def lost(before_path, after_path):
+    with open(before_path) as f:
+        before = json.load(f)
+    with open(after_path) as f:
+        after = json.load(f)
+    count = 0
+    for rel, seen in sorted(before.items()):
+        gone = sorted(set(seen["run"]) - set(after.get(rel, {}).get("run", [])))
+        if gone:
+            count += len(gone)
+            print(f"{rel}: {len(gone)} lines no longer run: {gone[:40]}")
+    print(f"{count} lines ran before and no longer do")
+    return 1 if count else 0
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--lost":
+        sys.exit(lost(sys.argv[2], sys.argv[3]))
     src, build, folders = os.path.realpath(sys.argv[1]), sys.argv[2], sys.argv[3:]
     gcdas = []
     for root, _, files in os.walk(os.path.realpath(build)):
@@ -65,6 +86,11 @@ def main():
         rows.append(f"{rel:55} lines {lh:6}/{lt:<6} {100.0 * lh / max(lt, 1):6.2f}%"
                     f"  branches {bh:6}/{bt:<6}")
     print("\n".join(rows))
+    if os.environ.get("COVERAGE_LINES"):
+        with open(os.environ["COVERAGE_LINES"], "w") as f:
+            json.dump({rel: {"run": sorted(n for n, c in seen.items() if c > 0),
+                             "not_run": sorted(n for n, c in seen.items() if c == 0)}
+                       for rel, seen in lines.items()}, f)
     print(f"TOTAL lines {hit_l}/{total_l} = {100.0 * hit_l / max(total_l, 1):.2f}%  "
           f"branches {hit_b}/{total_b} = {100.0 * hit_b / max(total_b, 1):.2f}%")
 
