@@ -5,7 +5,9 @@ Every folder of the product may include only the folders named for it in
 FOLDERS below; a file of the design model (design/, geometry/, rules/) may
 include only model files built before it or with it (LEVELS below: a
 section reads and writes through the objects it is built from, and reaches
-the objects built after it only through its owner). A new folder or a new
+the objects built after it only through its owner). The model reaches the
+engine only through the board layer: it neither names the engine's bound
+entry points (PCBProcs) nor includes the engine's table. A new folder or a new
 model file must be given its place here, or the check fails and says so.
 
     python3 tools/check_layers.py [ROOT]     exit 0 when every include is allowed
@@ -59,6 +61,9 @@ LEVELS = {
 }
 MODEL = ("design", "geometry", "rules")
 SOURCE = (".h", ".cpp", ".def", ".inc")
+# Words a file of the design model may not hold: the engine is the board
+# layer's to call.
+MODEL_FORBIDDEN = ("PCBProcs", '#include "sdk/PcbApi.h"')
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -90,6 +95,13 @@ def check(root):
                 path = os.path.relpath(os.path.join(dirpath, name), root)
                 with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
                     text = f.read()
+                if folder in MODEL:
+                    for word in MODEL_FORBIDDEN:
+                        for m in re.finditer(re.escape(word), text):
+                            problems.append(
+                                f"{path}:{text.count(chr(10), 0, m.start()) + 1}: the model "
+                                f"reaches the engine directly ({word}); go through board/"
+                            )
                 for line_no, target in (
                     (text.count("\n", 0, m.start()) + 1, m.group(1)) for m in INCLUDE.finditer(text)
                 ):
@@ -129,7 +141,7 @@ def main():
     for p in problems:
         print(p)
     if problems:
-        print(f"check_layers: {len(problems)} include(s) out of order", file=sys.stderr)
+        print(f"check_layers: {len(problems)} include(s) or engine call(s) out of place", file=sys.stderr)
         return 1
     print("check_layers: every include is in order")
     return 0
