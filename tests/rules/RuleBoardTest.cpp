@@ -48,142 +48,120 @@ protected:
     }
 };
 
-TEST_F(RulesOnBoard, WidthOnANetInMil) {
-    TRuleBench bench("(rule (width 10))", board);
-    auto rules = Write(bench, bench.NetScope("N"));
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Kind, eRule_MaxMinWidth);
-    EXPECT_EQ(rules[0].Name, "Width N");
-    EXPECT_EQ(rules[0].Scope1, "InNet('N')");
+// One line per host rule: kind, name, both scopes, layer kind, maker and
+// same-net attributes, and the values its kind carries in host units.
+std::string Describe(const THostRule& rule) {
+    std::string text = std::to_string(rule.Kind) + " " + rule.Name + " | " + rule.Scope1 + " | " +
+                       rule.Scope2 + " | layers " + std::to_string(rule.LayerKind) + " maker " +
+                       std::to_string(rule.Maker) + " same net " + std::to_string(rule.SameNet);
     RuleConstraints::TWidth width;
-    ASSERT_TRUE(RuleConstraints::ReadWidth(rules[0].Handle, width));
-    EXPECT_EQ(width.Preferred, 100000);
-    EXPECT_EQ(width.Min, 80000);
-    EXPECT_EQ(width.Max, 120000);
-}
-
-TEST_F(RulesOnBoard, WidthInMillimetres) {
-    TRuleBench bench("(rule (width 0.25))", board, eDimMm);
-    auto rules = Write(bench, bench.NetScope("N"));
-    ASSERT_EQ(rules.size(), 1u);
-    RuleConstraints::TWidth width;
-    ASSERT_TRUE(RuleConstraints::ReadWidth(rules[0].Handle, width));
-    EXPECT_EQ(width.Preferred, 98425); // 0.25 mm = 9.8425 mil
-    EXPECT_EQ(width.Min, 78740);
-    EXPECT_EQ(width.Max, 118110);
-}
-
-TEST_F(RulesOnBoard, ClearanceAtBoardLevelHasAllOnBothSides) {
-    TRuleBench bench("(rule (clearance 8))", board);
-    auto rules = Write(bench, bench.BoardScope());
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Kind, eRule_Clearance);
-    EXPECT_EQ(rules[0].Name, "Clearance ");
-    EXPECT_EQ(rules[0].Scope1, "All");
-    EXPECT_EQ(rules[0].Scope2, "All");
-    EXPECT_EQ(rules[0].SameNet, 0);
-    int32_t gap = 0;
-    ASSERT_TRUE(RuleConstraints::ReadClearance(rules[0].Handle, gap));
-    EXPECT_EQ(gap, 80000);
-}
-
-TEST_F(RulesOnBoard, TypedClearanceOnAClassNarrowsBothSides) {
-    TRuleBench bench("(rule (clearance 8 (type smd_smd)))", board);
-    auto rules = Write(bench, bench.ClassScope("C"));
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Name, "Clearance C");
-    EXPECT_EQ(rules[0].Scope1, "InNetClass('C') And (IsSMTPin)");
-    EXPECT_EQ(rules[0].Scope2, "InNetClass('C') And (IsSMTPin)");
-}
-
-TEST_F(RulesOnBoard, ClearanceTypePairsJoinTheirFiltersAndSetTheSameNetFlag) {
-    TRuleBench bench("(rule (clearance 8 (type wire_area via_via_same_net)))", board);
-    auto rules = Write(bench, bench.BoardScope());
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Scope1, "(IsTrack Or IsArc) Or IsVia");
-    EXPECT_EQ(rules[0].Scope2, "(IsKeepout Or IsFill Or InPolygon) Or IsVia");
-    EXPECT_EQ(rules[0].SameNet, 1);
-    EXPECT_EQ(rules[0].Maker, 0);
-}
-
-TEST_F(RulesOnBoard, UniformAndTypedClearancesAndSmdToTurnGap) {
-    TRuleBench bench("(rule (clearance 10) (clearance 6 (type pin_pin smd_pin))"
-                     " (clearance 4 (type smd_to_turn_gap)))",
-                     board);
-    auto rules = Write(bench, bench.NetScope("GND"));
-    ASSERT_EQ(rules.size(), 3u);
-    EXPECT_EQ(rules[0].Scope1, "InNet('GND')");
-    EXPECT_EQ(rules[1].Scope1, "InNet('GND') And (IsPad)");
-    EXPECT_EQ(rules[1].Scope2, "InNet('GND') And (IsPad Or IsSMTPin)");
-    int32_t gap = 0;
-    RuleConstraints::ReadClearance(rules[1].Handle, gap);
-    EXPECT_EQ(gap, 60000);
-    EXPECT_EQ(rules[2].Kind, eRule_SMDToCorner);
-    EXPECT_EQ(rules[2].Name, "SMDToCorner GND");
-    EXPECT_EQ(rules[2].Scope1, "InNet('GND')");
-}
-
-TEST_F(RulesOnBoard, ClearanceOfOnlyABuriedViaGapKeepsTheScope) {
-    TRuleBench bench("(rule (clearance 5 (type buried_via_gap)))", board);
-    auto rules = Write(bench, bench.ClassScope("C"));
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Scope1, "InNetClass('C')");
-    EXPECT_EQ(rules[0].Scope2, "InNetClass('C')");
-}
-
-TEST_F(RulesOnBoard, ParallelAndTandemSegments) {
-    TRuleBench bench("(rule (parallel_segment (gap 0) (limit 0))"
-                     " (parallel_segment (gap 5) (limit 300)) (tandem_segment (gap 0) (limit 0)))",
-                     board);
-    auto rules = Write(bench, bench.NetScope("N"));
-    EXPECT_TRUE(
-        bench.Reported("Skipped translation of parallel segment rule with zero values for N"));
-    ASSERT_EQ(rules.size(), 2u);
-    EXPECT_EQ(rules[0].Kind, eRule_ParallelSegment);
-    EXPECT_EQ(rules[0].Name, "ParallelSegment N");
-    EXPECT_EQ(rules[0].LayerKind, eRuleLayerKind_SameLayer);
-    EXPECT_EQ(rules[0].Scope2, "InNet('N')");
-    EXPECT_EQ(rules[1].LayerKind, eRuleLayerKind_AdjacentLayer);
-}
-
-TEST_F(RulesOnBoard, TopologyStubViaCountAndViasUnderSmd) {
-    TRuleBench bench("(rule (reorder daisy (type balanced)) (max_stub 15) (max_total_vias 3)"
-                     " (via_at_smd on))",
-                     board);
-    auto rules = Write(bench, bench.NetScope("N"));
-    std::map<int32_t, THostRule> byKind;
-    for (const THostRule& rule : rules)
-        byKind[rule.Kind] = rule;
-    ASSERT_EQ(byKind.size(), 4u);
-    EXPECT_EQ(byKind[eRule_RoutingTopology].Name, "RoutingTopology N");
-    EXPECT_EQ(byKind[eRule_DaisyChainStubLength].Name, "StubLength N");
-    EXPECT_EQ(byKind[eRule_MaximumViaCount].Name, "MaximumViaCount N");
-    EXPECT_EQ(byKind[eRule_ViasUnderSMD].Name, "ViasUnderSMD N");
-    int32_t topology = -1, count = -1;
-    PCBProcs::PcbApi_QueryRuleRoutingTopologyRule(1, byKind[eRule_RoutingTopology].Handle,
-                                                  &topology);
-    EXPECT_EQ(topology, 5);
-    ASSERT_TRUE(RuleConstraints::ReadMaximumViaCount(byKind[eRule_MaximumViaCount].Handle, count));
-    EXPECT_EQ(count, 3);
+    int32_t value = 0;
     bool allowed = false;
-    ASSERT_TRUE(RuleConstraints::ReadViasUnderSMD(byKind[eRule_ViasUnderSMD].Handle, allowed));
-    EXPECT_TRUE(allowed);
+    if (rule.Kind == eRule_MaxMinWidth && RuleConstraints::ReadWidth(rule.Handle, width))
+        text += " | width " + std::to_string(width.Preferred) + " min " +
+                std::to_string(width.Min) + " max " + std::to_string(width.Max);
+    if (rule.Kind == eRule_Clearance && RuleConstraints::ReadClearance(rule.Handle, value))
+        text += " | gap " + std::to_string(value);
+    if (rule.Kind == eRule_MaximumViaCount &&
+        RuleConstraints::ReadMaximumViaCount(rule.Handle, value))
+        text += " | vias " + std::to_string(value);
+    if (rule.Kind == eRule_ViasUnderSMD && RuleConstraints::ReadViasUnderSMD(rule.Handle, allowed))
+        text += allowed ? " | allowed" : " | not allowed";
+    if (rule.Kind == eRule_RoutingTopology) {
+        value = -1;
+        PCBProcs::PcbApi_QueryRuleRoutingTopologyRule(1, rule.Handle, &value);
+        text += " | topology " + std::to_string(value);
+    }
+    return text;
 }
 
-TEST_F(RulesOnBoard, TimingAndTestpointRulesMakeNothing) {
-    TRuleBench bench("(rule (length_gap 5) (testpoint (side front)))", board);
-    EXPECT_TRUE(Write(bench, bench.NetScope("N")).empty());
-}
-
-TEST_F(RulesOnBoard, BadValuesMakeNoRuleAndSayWhy) {
-    TRuleBench bench("(rule (width -5) (clearance 0) (max_total_vias -1) (width 1e12))", board);
-    auto rules = Write(bench, bench.NetScope("N"));
-    EXPECT_TRUE(rules.empty());
-    EXPECT_TRUE(bench.ReportedStart("ERROR: Invalid width -5"));
-    EXPECT_TRUE(bench.ReportedStart("WARNING: Skipped translation of clearance rule with value 0"));
-    EXPECT_TRUE(bench.ReportedStart("ERROR: Invalid maximum via count -1"));
-    EXPECT_TRUE(bench.Reported("ERROR: Value out of range for width rule of N, rule not "
-                               "translated."));
+// Each rule block read into a net N, a class C, a net GND or the board, and
+// the host rules and report lines it gives.
+TEST_F(RulesOnBoard, EachRuleBlockGivesItsHostRules) {
+    struct TCase {
+        const char* Text;
+        const char* Owner; // "" the board, "C" a class, else a net
+        TDimensionUnit Unit;
+        std::vector<std::string> Rules, Report = {};
+    };
+    const TCase cases[] = {
+        {"(rule (width 10))",
+         "N",
+         eDimMil,
+         {"2 Width N | InNet('N') | All | layers 0 maker 0 same net 0 | width 100000 min 80000 max "
+          "120000"}},
+        {"(rule (width 0.25))",
+         "N",
+         eDimMm, // 0.25 mm = 9.8425 mil
+         {"2 Width N | InNet('N') | All | layers 0 maker 0 same net 0 | width 98425 min 78740 max "
+          "118110"}},
+        {"(rule (clearance 8))",
+         "",
+         eDimMil,
+         {"0 Clearance  | All | All | layers 0 maker 0 same net 0 | gap 80000"}},
+        {"(rule (clearance 8 (type smd_smd)))",
+         "C",
+         eDimMil,
+         {"0 Clearance C | InNetClass('C') And (IsSMTPin) | InNetClass('C') And (IsSMTPin) | "
+          "layers 0 maker 0 same net 0 | gap 80000"}},
+        {"(rule (clearance 8 (type wire_area via_via_same_net)))",
+         "",
+         eDimMil,
+         {"0 Clearance  | (IsTrack Or IsArc) Or IsVia | (IsKeepout Or IsFill Or InPolygon) Or "
+          "IsVia | layers 0 maker 0 same net 1 | gap 80000"}},
+        {"(rule (clearance 10) (clearance 6 (type pin_pin smd_pin)) (clearance 4 (type "
+         "smd_to_turn_gap)))",
+         "GND",
+         eDimMil,
+         {"0 Clearance GND | InNet('GND') | InNet('GND') | layers 0 maker 0 same net 0 | gap "
+          "100000",
+          "0 Clearance GND | InNet('GND') And (IsPad) | InNet('GND') And (IsPad Or IsSMTPin) | "
+          "layers 0 maker 0 same net 0 | gap 60000",
+          "23 SMDToCorner GND | InNet('GND') | All | layers 0 maker 0 same net 0"}},
+        {"(rule (clearance 5 (type buried_via_gap)))",
+         "C",
+         eDimMil,
+         {"0 Clearance C | InNetClass('C') | InNetClass('C') | layers 0 maker 0 same net 0 | gap "
+          "50000"}},
+        {"(rule (parallel_segment (gap 0) (limit 0)) (parallel_segment (gap 5) (limit 300)) "
+         "(tandem_segment (gap 0) (limit 0)))",
+         "N",
+         eDimMil,
+         {"1 ParallelSegment N | InNet('N') | InNet('N') | layers 0 maker 0 same net 0",
+          "1 ParallelSegment N | InNet('N') | InNet('N') | layers 1 maker 0 same net 0"},
+         {"Skipped translation of parallel segment rule with zero values for N"}},
+        {"(rule (reorder daisy (type balanced)) (max_stub 15) (max_total_vias 3) (via_at_smd on))",
+         "N",
+         eDimMil,
+         {"5 StubLength N | InNet('N') | All | layers 0 maker 0 same net 0",
+          "18 MaximumViaCount N | InNet('N') | All | layers 0 maker 0 same net 0 | vias 3",
+          "7 RoutingTopology N | InNet('N') | All | layers 0 maker 0 same net 0 | topology 5",
+          "17 ViasUnderSMD N | InNet('N') | All | layers 0 maker 0 same net 0 | allowed"}},
+        {"(rule (length_gap 5) (testpoint (side front)))", "N", eDimMil, {}},
+        {"(rule (width -5) (clearance 0) (max_total_vias -1) (width 1e12))",
+         "N",
+         eDimMil,
+         {},
+         {"ERROR: Invalid width -5", "WARNING: Skipped translation of clearance rule with value 0",
+          "ERROR: Invalid maximum via count -1",
+          "ERROR: Value out of range for width rule of N, rule not translated."}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        for (intptr_t handle : CollectItems(board, eRuleObject))
+            Board::Remove(board, handle);
+        TRuleBench bench(c.Text, board, c.Unit);
+        const std::string owner = c.Owner;
+        auto& scope = owner.empty()  ? bench.BoardScope()
+                      : owner == "C" ? bench.ClassScope(owner)
+                                     : bench.NetScope(owner);
+        std::vector<std::string> rules;
+        for (const THostRule& rule : Write(bench, scope))
+            rules.push_back(Describe(rule));
+        EXPECT_EQ(rules, c.Rules);
+        for (const std::string& line : c.Report)
+            EXPECT_TRUE(bench.Reported(line) || bench.ReportedStart(line)) << line;
+    }
 }
 
 TEST_F(RulesOnBoard, RulesAreWrittenByScopeKindInOrder) {
@@ -227,7 +205,8 @@ TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
     std::vector<std::string> names;
     for (const THostRule& rule : BoardRules())
         names.push_back(rule.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack", "Width N"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack",
+                                               "Width N"}));
 }
 
 class CircuitOnBoard : public RulesOnBoard {

@@ -165,32 +165,4 @@ TEST_F(RuleImportEndToEnd, EveryRuleEdgeCaseReachesTheBoardAsItShould) {
         << listing.out;
 }
 
-TEST_F(RuleImportEndToEnd, BadRuleValuesGiveReportLinesAndNoGarbageRules) {
-    Write("bad.dsn", "(pcb bad\n"
-                     "  (unit mil)\n"
-                     "  (structure (layer L1 (type signal)) (boundary (rect pcb 0 0 100 100))\n"
-                     "    (rule (width -5) (clearance 0) (width) (max_total_vias)))\n"
-                     "  (network (net N (pins) (rule (width 1e13))))\n"
-                     ")\n");
-    Outcome run = Harrow("import bad.dsn");
-    ASSERT_EQ(run.exitCode, 1) << run.err;
-    Outcome show = Harrow("show bad.pcbdoc --json");
-    ASSERT_EQ(show.exitCode, 0) << show.err;
-    const std::vector<std::string> rules = RuleObjects(show.out);
-    for (const std::string& rule : rules)
-        EXPECT_TRUE(rule.find("\"Kind\":2,") == std::string::npos &&
-                    rule.find("\"Kind\":0,") == std::string::npos &&
-                    rule.find("\"Kind\":18,") == std::string::npos)
-            << rule;
-    const std::string report = Read(folder + "/bad.rpt");
-    EXPECT_NE(report.find("ERROR: Invalid width -5"), std::string::npos) << report;
-    EXPECT_NE(report.find("WARNING: Skipped translation of clearance rule with value 0"),
-              std::string::npos)
-        << report;
-    EXPECT_NE(report.find("ERROR: Unexpected token <)> in line 4"), std::string::npos) << report;
-    EXPECT_NE(report.find("ERROR: Value out of range for width rule of N, rule not translated."),
-              std::string::npos)
-        << report;
-}
-
 } // namespace

@@ -226,19 +226,4 @@ TEST(RuleReading, RuleBlockOfTenThousandEntries) {
     EXPECT_EQ(bench.Rules(eWidth_Rule).size(), 10000u);
 }
 
-TEST(RuleReading, DroppedOwnerTakesItsScopesAndRulesAlong) {
-    TRuleBench bench("(rule (width 5) (clearance 3)) (rule (width 6))");
-    auto& kept = bench.NetScope("KEPT");
-    auto& dropped = bench.NetScope("DROPPED");
-    EXPECT_TRUE(bench.Read(dropped));
-    EXPECT_TRUE(bench.Read(kept));
-    TSpecctraRuleCollection& rules = *bench.design->GetRuleCollection();
-    rules.DropRuleScopesOf(dropped.Owner);
-    rules.PurgeDroppedScopes();
-    EXPECT_EQ(rules.RuleScopes().Count(), 1);
-    ASSERT_EQ(bench.Rules(eWidth_Rule).size(), 1u);
-    EXPECT_EQ(bench.Rules(eWidth_Rule)[0]->FScope, &kept);
-    EXPECT_TRUE(bench.Rules(eClearance_Rule).empty());
-}
-
 } // namespace
