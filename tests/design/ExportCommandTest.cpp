@@ -3,6 +3,7 @@
 // read-only folder, a disk that fills) leaving the old file whole.
 #include "support/ScratchShell.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include <sys/wait.h>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 using testshell::Outcome;
 using testshell::Quote;
@@ -46,9 +49,9 @@ TEST_F(ExportCommands, SessionNamedWithABlankAfterTheImport) {
         << ses;
     // The fixed wire may not move: it comes back as a route wire; the other
     // wire's two segments have no type line. 10 mil is 25400 steps.
-    EXPECT_NE(ses.find("(net 'Net-(R1-Pad1)'\r\n"), std::string::npos) << ses;
-    EXPECT_NE(ses.find("(wire (path TOP 25400\r\n"), std::string::npos) << ses;
-    EXPECT_NE(ses.find(")\r\n                (type route)\r\n"), std::string::npos) << ses;
+    EXPECT_THAT(ses, HasSubstr("(net 'Net-(R1-Pad1)'\r\n"));
+    EXPECT_THAT(ses, HasSubstr("(wire (path TOP 25400\r\n"));
+    EXPECT_THAT(ses, HasSubstr(")\r\n                (type route)\r\n"));
     std::size_t types = 0;
     for (std::size_t at = ses.find("(type "); at != std::string::npos;
          at = ses.find("(type ", at + 1))
@@ -93,7 +96,7 @@ TEST_F(ExportCommands, AViaUnderTheWiringsOwnResolutionKeepsItsPadstack) {
                    " (wiring (resolution mil 1000) (via V20 3000000 2000000 (net A))))\n");
     ASSERT_LT(Harrow("import v.dsn --ses v.ses").exitCode, 2) << Read(folder + "/.err");
     const std::string session = Read(folder + "/v.ses");
-    EXPECT_NE(session.find("(via V20 7620000 5080000 )"), std::string::npos) << session;
+    EXPECT_THAT(session, HasSubstr("(via V20 7620000 5080000 )"));
 }
 
 TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
@@ -147,7 +150,7 @@ TEST_F(ExportCommands, ReturnToHostWithQuitWritesBothFilesFirst) {
     Outcome run = Harrow("run --board d.pcbdoc ReturnToHostPCB "
                          "'RteFile=RenameDSN|SesFile=renamedsn|Quit=true'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("quit requested"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("quit requested"));
     EXPECT_EQ(Read(folder + "/d.rte").rfind("(routes ", 0), 0u);
     EXPECT_EQ(Read(folder + "/d.ses").rfind("(session " + folder + "/d.ses\r\n", 0), 0u)
         << Read(folder + "/d.ses");
@@ -169,7 +172,7 @@ TEST_F(ExportCommands, ReadOnlyFolderKeepsTheOldFileAndNamesIt) {
         GTEST_SKIP() << "cannot give up the rights that ignore folder permissions";
     Outcome run = Harrow("export d.pcbdoc --rte out/d.rte --no-save", user);
     EXPECT_NE(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("out/d.rte"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("out/d.rte"));
     EXPECT_EQ(Read(old), "(routes old)\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder + "/out"), fs::directory_iterator()), 1)
         << "no temporary file left behind";
@@ -183,7 +186,7 @@ TEST_F(ExportCommands, DiskThatFillsDuringTheSaveKeepsTheOldFile) {
     // half way (SIGXFSZ ignored, so the write answers an error).
     Outcome run = Harrow("export d.pcbdoc --ses d.ses --no-save", "ulimit -f 1; trap '' XFSZ; ");
     EXPECT_NE(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("d.ses"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("d.ses"));
     EXPECT_EQ(Read(old), "(session old)\n");
 }
 

@@ -13,6 +13,7 @@
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraWriter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,6 +31,8 @@
 #include <unistd.h>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
@@ -134,7 +137,7 @@ TEST_F(RoutesFromBoard, StoredOffsetAndConstantsComeBackNetsInNameOrderQuotedWhe
     Track(Net("A"), 25000000, 0, 25000000, 10000, true);
     Track(Net("/Power In/5V"), 25000000, 0, 25000000, 10000, true);
     const std::string text = Write<TSpecctraRoutes>("b.rte");
-    EXPECT_NE(text.find("  (parser \r\n    (constant W 0.25)\r\n  )\r\n"), std::string::npos);
+    EXPECT_THAT(text, HasSubstr("  (parser \r\n    (constant W 0.25)\r\n  )\r\n"));
     const std::size_t slash = text.find("(net '/Power In/5V'\r\n");
     const std::size_t a = text.find("(net A\r\n");
     const std::size_t paren = text.find("(net 'Net-(U1-Pad2)'\r\n");
@@ -147,7 +150,7 @@ TEST_F(RoutesFromBoard, StoredOffsetAndConstantsComeBackNetsInNameOrderQuotedWhe
     EXPECT_LT(a, paren);
     EXPECT_LT(paren, b) << "byte order: upper case before lower case";
     // The offset is removed: board (25000000, -10000) is the design's (0, 0).
-    EXPECT_NE(text.find("            0 0 \r\n            0 2540 \r\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("            0 0 \r\n            0 2540 \r\n"));
     EXPECT_TRUE(host.Messages.empty());
 }
 
@@ -169,7 +172,7 @@ TEST_F(RoutesFromBoard, DamagedOrOutOfRangePadstackRecordsAreReportedAndSkipped)
     Record("Server=Ravel|Type=PADSTACK|IDX=7");
     Record("Server=Ravel|Type=PADSTACK|IDX=-1");
     const std::string text = Write<TSpecctraRoutes>("b.rte");
-    EXPECT_NE(text.find("  (library_out \r\n  )\r\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("  (library_out \r\n  )\r\n"));
     auto reported = [&](const std::string& start) {
         return std::count_if(report.begin(), report.end(),
                              [&](const std::string& line) { return line.rfind(start, 0) == 0; });
@@ -193,10 +196,9 @@ TEST_F(RoutesFromBoard, TestPointViaWritesItsPointLine) {
                                 }),
               0);
     const std::string text = Write<TSpecctraRoutes>("b.rte");
-    EXPECT_NE(text.find("  (test_points \r\n    (point 64516 -64516 front (net TP)(type route))\r\n"
-                        "  )\r\n"),
-              std::string::npos)
-        << text;
+    EXPECT_THAT(
+        text, HasSubstr("  (test_points \r\n    (point 64516 -64516 front (net TP)(type route))\r\n"
+                        "  )\r\n"));
 }
 
 TEST_F(RoutesFromBoard, SessionPlacesComponentsByFootprintWithBottomAngles) {
@@ -329,8 +331,8 @@ TEST_F(RoutesFromBoard, LargeNetIsStreamedAndAFullDiskKeepsTheOldFile) {
     EXPECT_EQ(count("(wire "), static_cast<std::size_t>(kTracks));
     EXPECT_EQ(count("(type route)"), static_cast<std::size_t>(kTracks / 2));
     EXPECT_EQ(count(" 25400\r\n"), static_cast<std::size_t>(kTracks)); // the width
-    EXPECT_NE(text.find(" 177800 0 \r\n"), std::string::npos);         // track 7000, in steps
-    EXPECT_NE(text.find(" 177825 0 \r\n"), std::string::npos);
+    EXPECT_THAT(text, HasSubstr(" 177800 0 \r\n"));                    // track 7000, in steps
+    EXPECT_THAT(text, HasSubstr(" 177825 0 \r\n"));
     EXPECT_EQ(text.substr(text.size() - 10), "    )\r\n)\r\n");
 }
 

@@ -2,12 +2,16 @@
 // `harrow show --json` dumps them and as `harrow show` lists them.
 #include "support/ScratchShell.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using testshell::Outcome;
 using testshell::Read;
@@ -88,31 +92,25 @@ TEST_F(RuleImportEndToEnd, EveryRuleEdgeCaseReachesTheBoardAsItShould) {
 
     // Width on a net: preferred, minimum and maximum in host units.
     const std::string width = Rule(rules, 2, "Width N");
-    EXPECT_NE(width.find(Scopes("InNet('N')", "All")), std::string::npos) << width;
-    EXPECT_NE(width.find("\"Constraints\":{\"MaxWidth\":120000,\"MinWidth\":80000,"
-                         "\"PreferredWidth\":100000}"),
-              std::string::npos)
-        << width;
+    EXPECT_THAT(width, HasSubstr(Scopes("InNet('N')", "All")));
+    EXPECT_THAT(width, HasSubstr("\"Constraints\":{\"MaxWidth\":120000,\"MinWidth\":80000,"
+                                 "\"PreferredWidth\":100000}"));
 
     // Clearance at board level, and a pair of types with the same-net flag.
     const std::string board = Rule(rules, 0, "Clearance PCB");
-    EXPECT_NE(board.find(Scopes("All", "All")), std::string::npos) << board;
-    EXPECT_NE(board.find("\"Attributes\":[0,0,"), std::string::npos) << board;
-    EXPECT_NE(board.find("\"Gap\":80000"), std::string::npos) << board;
+    EXPECT_THAT(board, HasSubstr(Scopes("All", "All")));
+    EXPECT_THAT(board, HasSubstr("\"Attributes\":[0,0,"));
+    EXPECT_THAT(board, HasSubstr("\"Gap\":80000"));
     const std::string pair = Rule(rules, 0, "Clearance PCB", 1);
-    EXPECT_NE(pair.find(Scopes("(IsTrack Or IsArc) Or IsVia",
-                               "(IsKeepout Or IsFill Or InPolygon) Or IsVia")),
-              std::string::npos)
-        << pair;
-    EXPECT_NE(pair.find("\"Attributes\":[0,1,"), std::string::npos) << pair;
-    EXPECT_NE(pair.find("\"Gap\":65000"), std::string::npos) << pair;
+    EXPECT_THAT(pair, HasSubstr(Scopes("(IsTrack Or IsArc) Or IsVia",
+                                       "(IsKeepout Or IsFill Or InPolygon) Or IsVia")));
+    EXPECT_THAT(pair, HasSubstr("\"Attributes\":[0,1,"));
+    EXPECT_THAT(pair, HasSubstr("\"Gap\":65000"));
 
     // Typed clearance on a class.
     const std::string typed = Rule(rules, 0, "Clearance C");
-    EXPECT_NE(
-        typed.find(Scopes("InNetClass('C') And (IsSMTPin)", "InNetClass('C') And (IsSMTPin)")),
-        std::string::npos)
-        << typed;
+    EXPECT_THAT(typed, HasSubstr(Scopes("InNetClass('C') And (IsSMTPin)",
+                                        "InNetClass('C') And (IsSMTPin)")));
 
     // Routing orders: balanced daisy chain 5, starburst 0.
     EXPECT_NE(Rule(rules, 7, "RoutingTopology C").find("\"Topology\":5"), std::string::npos);
@@ -122,47 +120,42 @@ TEST_F(RuleImportEndToEnd, EveryRuleEdgeCaseReachesTheBoardAsItShould) {
 
     // A circuit's layers (no direction: 1, then 2) and via styles.
     const std::string layers = Rule(rules, 9, "RoutingLayers C");
-    EXPECT_NE(layers.find(Scopes("InNetClass('C')", "All")), std::string::npos) << layers;
-    EXPECT_NE(layers.find("\"Layer1\":1,\"Layer2\":2,\"Layer3\":0"), std::string::npos) << layers;
-    EXPECT_NE(layers.find("\"Layer32\":0}"), std::string::npos) << layers;
+    EXPECT_THAT(layers, HasSubstr(Scopes("InNetClass('C')", "All")));
+    EXPECT_THAT(layers, HasSubstr("\"Layer1\":1,\"Layer2\":2,\"Layer3\":0"));
+    EXPECT_THAT(layers, HasSubstr("\"Layer32\":0}"));
     const std::string style = Rule(rules, 11, "C Via style V1");
-    EXPECT_NE(style.find(Scopes("InNetClass('C')", "All")), std::string::npos) << style;
+    EXPECT_THAT(style, HasSubstr(Scopes("InNetClass('C')", "All")));
 
     // What the structure made before the rules stays.
     EXPECT_FALSE(Rule(rules, 9, "Routing Layers From Layer Stack").empty());
     EXPECT_FALSE(Rule(rules, 11, "Via style V1").empty());
 
     // Nothing for the dropped net and the zero parallel segment; a line each.
-    EXPECT_EQ(show.out.find("\"Name\":\"DROP\""), std::string::npos);
+    EXPECT_THAT(show.out, Not(HasSubstr("\"Name\":\"DROP\"")));
     for (const std::string& rule : rules)
-        EXPECT_EQ(rule.find("\"Kind\":1,"), std::string::npos) << rule;
+        EXPECT_THAT(rule, Not(HasSubstr("\"Kind\":1,")));
     EXPECT_EQ(rules.size(), 11u);
     const std::string report = Read(folder + "/edges.rpt");
-    EXPECT_NE(report.find("ERROR: Loading net: DROP"), std::string::npos) << report;
-    EXPECT_NE(report.find("Skipped translation of parallel segment rule with zero values for Z"),
-              std::string::npos)
-        << report;
-    EXPECT_NE(report.find("ERROR: Invalid padstack reference returned for: MISSING, while tryng "
-                          "to create board level routing via styles."),
-              std::string::npos)
-        << report;
-    EXPECT_NE(report.find("WARNING: Skipped block between lines: 22-22, from keyword: LIMIT_VIAS"),
-              std::string::npos)
-        << report;
+    EXPECT_THAT(report, HasSubstr("ERROR: Loading net: DROP"));
+    EXPECT_THAT(report,
+                HasSubstr("Skipped translation of parallel segment rule with zero values for Z"));
+    EXPECT_THAT(report,
+                HasSubstr("ERROR: Invalid padstack reference returned for: MISSING, while tryng "
+                          "to create board level routing via styles."));
+    EXPECT_THAT(report,
+                HasSubstr("WARNING: Skipped block between lines: 22-22, from keyword: LIMIT_VIAS"));
 
     // The listing of harrow show: kind, name, scopes, values in mil and mm.
     Outcome listing = Harrow("show edges.pcbdoc");
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
-    EXPECT_NE(listing.out.find("  Width \"Width N\"\n    scope: InNet('N')\n    values: MaxWidth "
-                               "12 mil (0.3048 mm), MinWidth 8 mil (0.2032 mm), PreferredWidth "
-                               "10 mil (0.254 mm)\n"),
-              std::string::npos)
-        << listing.out;
-    EXPECT_NE(listing.out.find("    scope: (IsTrack Or IsArc) Or IsVia  |  (IsKeepout Or IsFill "
-                               "Or InPolygon) Or IsVia\n    values: Gap 6.5 mil (0.1651 mm), "
-                               "same net yes\n"),
-              std::string::npos)
-        << listing.out;
+    EXPECT_THAT(listing.out,
+                HasSubstr("  Width \"Width N\"\n    scope: InNet('N')\n    values: MaxWidth "
+                          "12 mil (0.3048 mm), MinWidth 8 mil (0.2032 mm), PreferredWidth "
+                          "10 mil (0.254 mm)\n"));
+    EXPECT_THAT(listing.out,
+                HasSubstr("    scope: (IsTrack Or IsArc) Or IsVia  |  (IsKeepout Or IsFill "
+                          "Or InPolygon) Or IsVia\n    values: Gap 6.5 mil (0.1651 mm), "
+                          "same net yes\n"));
 }
 
 } // namespace
