@@ -14,35 +14,67 @@
 
 namespace {
 
-TEST(DesignRead, RecognisesOnlyPcbFiles) {
-    TReadDesign notParen("pcb board1 (unit mil))");
-    EXPECT_FALSE(notParen.Result);
-    EXPECT_TRUE(notParen.Has("ERROR: Not a valid DSN file."));
-
-    TReadDesign session("(session board1 (base_design board1.dsn))");
-    EXPECT_FALSE(session.Result);
-    EXPECT_TRUE(session.Has("ERROR: Unexpected token <SESSION> in line 1"));
-    EXPECT_TRUE(session.Has("ERROR: Not a valid DSN file. Expected <pcb> as second keyword."));
-
-    TReadDesign design("(PCB \"my board\"\n  (unit mm)\n)\n");
-    EXPECT_TRUE(design.Result);
-    EXPECT_EQ(design.Design->GetUnit(), eDimMm);
-}
-
-TEST(DesignRead, UnknownAndColourBlocksAreSkippedAndReadingGoesOn) {
-    TReadDesign read("(pcb x\n"
-                     "  (colors (color 1 red) (set_color signal 1))\n"
-                     "  (unit um)\n"
-                     "  (control (via_at_smd off (a b)))\n"
-                     "  (unit mil)\n"
-                     ")\n");
-    EXPECT_TRUE(read.Result);
-    EXPECT_EQ(read.Lines(), (std::vector<std::string>{
-                                "Custom color settings are not supported and not loaded.",
-                                "WARNING: Skipped block between lines: 2-2, from keyword: COLORS",
-                                "WARNING: Skipped block between lines: 4-4, from keyword: CONTROL",
-                            }));
-    EXPECT_EQ(read.Design->GetUnit(), eDimMil); // the last unit block counts
+// Whole design texts: whether the reading succeeds, the design unit it ends
+// with and every report line, in order.
+TEST(DesignRead, DesignTextsAndWhatTheirReadingLeaves) {
+    using TLines = std::vector<std::string>;
+    const struct {
+        const char* Text;
+        bool Result;
+        TDimensionUnit Unit;
+        TLines Report;
+    } cases[] = {
+        {"pcb board1 (unit mil))", false, eDimNotSet, {"ERROR: Not a valid DSN file."}},
+        {"(session board1 (base_design board1.dsn))",
+         false,
+         eDimNotSet,
+         {"ERROR: Unexpected token <SESSION> in line 1",
+          "ERROR: Not a valid DSN file. Expected <pcb> as second keyword."}},
+        {"(PCB \"my board\"\n  (unit mm)\n)\n", true, eDimMm, {}},
+        // Unknown and colour blocks are skipped; the last unit block counts.
+        {"(pcb x\n  (colors (color 1 red) (set_color signal 1))\n  (unit um)\n"
+         "  (control (via_at_smd off (a b)))\n  (unit mil)\n)\n",
+         true,
+         eDimMil,
+         {"Custom color settings are not supported and not loaded.",
+          "WARNING: Skipped block between lines: 2-2, from keyword: COLORS",
+          "WARNING: Skipped block between lines: 4-4, from keyword: CONTROL"}},
+        // A unit block wins over a resolution in either order.
+        {"(pcb x (unit mm) (resolution mil 10))", true, eDimMm, {}},
+        {"(pcb x (resolution um 10) (unit inch))", true, eDimInch, {}},
+        {"(pcb x (resolution um 10))", true, eDimUm, {}},
+        // A resolution of the wrong family is reported and ignored.
+        {"(pcb x\n (resolution ohm 10)\n (capacitance_resolution pfarad 5)\n)",
+         true,
+         eDimInch,
+         {"ERROR: Unexpected token <OHM> in line 2", "ERROR: Unexpected token <10> in line 2"}},
+        {"(pcb x (resolution mil -1))", true, eDimMil, {}},
+        // An unusual quote character warns but is used; an apostrophe is usual.
+        {"(pcb x (parser (string_quote #)) (unit mm))",
+         true,
+         eDimMm,
+         {"WARNING: Recommended quote chars are: '', \" , $."}},
+        {"(pcb x (parser (string_quote ')) (unit mm))", true, eDimMm, {}},
+        // The last closing parenthesis without a line break ends a whole design.
+        {"(pcb x\n  (unit mm)\n)", true, eDimMm, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        TReadDesign read(c.Text);
+        EXPECT_EQ(read.Result, c.Result);
+        EXPECT_EQ(read.Lines(), c.Report);
+        if (c.Unit != eDimNotSet) {
+            EXPECT_EQ(read.Design->GetUnit(), c.Unit);
+        }
+    }
+    TReadDesign wrongFamily("(pcb x (resolution ohm 10))");
+    EXPECT_EQ(wrongFamily.Design->DimensionResolution()->GetState_Resolution(), 2540000);
+    EXPECT_EQ(wrongFamily.Design->DimensionResolution()->GetState_Unit(), eDimInch);
+    TReadDesign minusOne("(pcb x (resolution mil -1))");
+    EXPECT_EQ(minusOne.Design->DimensionResolution()->GetState_Resolution(), -1);
+    TReadDesign quote("(pcb x (parser (string_quote #)) (unit mm))");
+    EXPECT_EQ(quote.Design->ParserSection()->StringQuote, '#');
+    EXPECT_EQ(quote.Parser->QuoteChar(), '#');
 }
 
 TEST(DesignRead, SectionsReadTheirBlocksAndTheDesignGoesOnAfterThem) {
@@ -65,24 +97,6 @@ TEST(DesignRead, SectionsReadTheirBlocksAndTheDesignGoesOnAfterThem) {
     EXPECT_EQ(read.Design->GetUnit(), eDimMil); // taken from the resolution
 }
 
-TEST(DesignRead, UnitBlockWinsOverResolutionInEitherOrder) {
-    TReadDesign unitFirst("(pcb x (unit mm) (resolution mil 10))");
-    EXPECT_EQ(unitFirst.Design->GetUnit(), eDimMm);
-    TReadDesign resolutionFirst("(pcb x (resolution um 10) (unit inch))");
-    EXPECT_EQ(resolutionFirst.Design->GetUnit(), eDimInch);
-    TReadDesign resolutionOnly("(pcb x (resolution um 10))");
-    EXPECT_EQ(resolutionOnly.Design->GetUnit(), eDimUm);
-}
-
-TEST(DesignRead, ResolutionOfTheWrongFamilyIsReportedAndIgnored) {
-    TReadDesign read("(pcb x\n (resolution ohm 10)\n (capacitance_resolution pfarad 5)\n)");
-    EXPECT_TRUE(read.Result);
-    EXPECT_TRUE(read.Has("ERROR: Unexpected token <OHM> in line 2"));
-    EXPECT_TRUE(read.Has("ERROR: Unexpected token <10> in line 2"));
-    EXPECT_EQ(read.Design->DimensionResolution()->GetState_Resolution(), 2540000);
-    EXPECT_EQ(read.Design->DimensionResolution()->GetState_Unit(), eDimInch);
-}
-
 TEST(DesignRead, ResolutionOutOfRangeEndsTheTranslation) {
     EXPECT_THROW(TReadDesign("(pcb x (capacitance_resolution pfarad 0))"), ERangeError);
     try {
@@ -93,8 +107,6 @@ TEST(DesignRead, ResolutionOutOfRangeEndsTheTranslation) {
     }
     // A file cut off inside a resolution block has no positive value either.
     EXPECT_THROW(TReadDesign("(pcb x (resolution mil"), ERangeError);
-    TReadDesign minusOne("(pcb x (resolution mil -1))");
-    EXPECT_EQ(minusOne.Design->DimensionResolution()->GetState_Resolution(), -1);
 }
 
 TEST(DesignRead, ParserSectionKeepsConstantsAndFlags) {
@@ -127,30 +139,12 @@ TEST(DesignRead, ParserSectionKeepsConstantsAndFlags) {
     EXPECT_EQ(read.Design->GetUnit(), eDimMm); // reading went on after the section
 }
 
-TEST(DesignRead, UnusualQuoteCharacterWarnsButIsUsed) {
-    TReadDesign read("(pcb x (parser (string_quote #)) (unit mm))");
-    EXPECT_EQ(read.Design->ParserSection()->StringQuote, '#');
-    EXPECT_EQ(read.Parser->QuoteChar(), '#');
-    EXPECT_TRUE(read.Has("WARNING: Recommended quote chars are: '', \" , $."));
-
-    TReadDesign apostrophe("(pcb x (parser (string_quote ')) (unit mm))");
-    EXPECT_TRUE(apostrophe.Lines().empty());
-}
-
 TEST(DesignRead, TruncatedAndUnbalancedFilesEndCleanly) {
     for (const char* text : {"(pcb x (structure (layer TOP", "(pcb x (parser (constant A", "(pcb",
                              "(pcb x))))) (unit mm)"}) {
         TReadDesign read(text);
         EXPECT_TRUE(read.Result) << text;
         EXPECT_TRUE(read.Parser->EndOfFile() || read.Design->SectionsOpen < 1) << text;
-    }
-}
-
-TEST(DesignRead, DesignEndingInAClosingParenthesisWithoutLineBreakIsWhole) {
-    for (const std::string ending : {")", ")\n"}) {
-        TReadDesign read("(pcb x\n  (unit mm)\n" + ending);
-        EXPECT_TRUE(read.Result);
-        EXPECT_EQ(read.Lines(), std::vector<std::string>{}) << testing::PrintToString(ending);
     }
 }
 
