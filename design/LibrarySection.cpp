@@ -65,6 +65,7 @@ bool TSpecctraAbstractLibraryDescriptor::ImportFromPcb_Padstacks() {
     const TStoredParameters list(StoredRecordName(board, "PadstackList", found));
     if (!found) {
         ShowHostMessage(
+            Services(),
             "You can export routes only for pcb files previously imported as design files.");
         return true;
     }

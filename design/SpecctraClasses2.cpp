@@ -17,6 +17,12 @@ TSpecctraFile::TSpecctraFile(const std::string& fileName, TSpecctraParser* parse
 
 TSpecctraFile::~TSpecctraFile() = default;
 
+void TSpecctraFile::SetServices(const THostServices& services) {
+    FServices = services;
+    if (Parser)
+        Parser->SetEscapeKey(services.EscapeKey);
+}
+
 TSpecctraRuleCollection* TSpecctraFile::GetRuleCollection() {
     if (!FRules) {
         FRules = std::make_unique<TSpecctraRuleCollection>(this);

@@ -5,6 +5,7 @@
 
 #include "design/FileSection.h"
 #include "design/ParserSection.h"
+#include "specctra/HostHooks.h"
 #include "specctra/SpecctraClasses1.h"
 
 #include <memory>
@@ -59,6 +60,11 @@ public:
     // The padstack and the image of that name from the library, or none.
     TSpecctraPadstack* Get_PadstackByName(const std::string& name) override;
     TSpecctraCompImage* Get_ImageByName(const std::string& name) override;
+    // The host's services for this translation (none until given): every
+    // object under the root asks for them here, and the root hands the
+    // Escape key to its reader.
+    const THostServices& Services() const override { return FServices; }
+    virtual void SetServices(const THostServices& services);
 
     virtual TSpecctraAbstractStructureDescriptor* CreateStructureDescriptor() = 0;
     virtual TSpecctraAbstractLibraryDescriptor* CreateLibraryDescriptor() = 0;
@@ -86,6 +92,7 @@ protected:
     // the sections, go first.
     intptr_t FBoard;
     std::string FFileName;
+    THostServices FServices;
     std::unique_ptr<TSpecctraParserDescriptor> FParserSection;
     TOwnedSection<TSpecctraAbstractStructureDescriptor> FStructure;
     TOwnedSection<TSpecctraAbstractLibraryDescriptor> FLibrary;

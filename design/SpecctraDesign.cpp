@@ -39,6 +39,11 @@ TSpecctraDesign::~TSpecctraDesign() {
     FReportManager->Finish(std::uncaught_exceptions() > FUncaughtAtCreation);
 }
 
+void TSpecctraDesign::SetServices(const THostServices& services) {
+    TSpecctraFile::SetServices(services);
+    FReportManager->SetViewer(services.ReportViewer);
+}
+
 void TSpecctraDesign::SetReportEnabled(bool enabled) {
     FReportManager->SetEnabled(enabled);
 }

@@ -41,6 +41,8 @@ public:
     // Whether freeing the design writes and shows its report (the command
     // flag of the translation that made it).
     void SetReportEnabled(bool enabled);
+    // Also gives the report its viewer.
+    void SetServices(const THostServices& services) override;
     // How the wiring holds its wires and vias until the board is written:
     // off, kept whole; on, read again from files of at least `fromBytes`,
     // their text copied in pieces of `pieceBytes` (see

@@ -236,6 +236,11 @@ TSpecctraRoutes::~TSpecctraRoutes() {
     FReportManager->Finish(failing);
 }
 
+void TSpecctraRoutes::SetServices(const THostServices& services) {
+    TSpecctraFile::SetServices(services);
+    FReportManager->SetViewer(services.ReportViewer);
+}
+
 void TSpecctraRoutes::SetReportEnabled(bool enabled) {
     FReportManager->SetEnabled(enabled);
 }

@@ -128,6 +128,8 @@ public:
     bool ExportToFile() override;
 
     void SetReportEnabled(bool enabled);
+    // Also gives the report its viewer.
+    void SetServices(const THostServices& services) override;
     TReportManager* Report() const { return FReportManager.get(); }
     TSpecctraTestpointsDescriptor* TestPoints() const { return FTestPoints.get(); }
     // The name the board gives a layer, as a route file writes it (quoted

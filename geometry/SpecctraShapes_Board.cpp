@@ -387,7 +387,7 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_AsRegion() {
     if (layer != eV6_NoLayer && contour.size() >= 3) {
         // The host's factory first; a host that makes none leaves it to the
         // engine.
-        IKeepoutRegionFactory* factory = GetKeepoutRegionFactory();
+        IKeepoutRegionFactory* factory = Services().RegionFactory;
         const intptr_t region =
             factory ? factory->CreateKeepoutRegion(GetBoard(), layer, keepout, contour) : 0;
         if (region != 0) {

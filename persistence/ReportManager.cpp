@@ -223,8 +223,8 @@ void TReportManager::CloseReportFile() {
 }
 
 void TReportManager::ViewReport() {
-    if (IReportViewer* viewer = GetReportViewer()) {
-        viewer->ViewReport(FReportPath);
+    if (FViewer != nullptr) {
+        FViewer->ViewReport(FReportPath);
     } else {
         std::fprintf(stderr, "Report: %s\n", FReportPath.c_str());
     }

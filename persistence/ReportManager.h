@@ -36,6 +36,8 @@ public:
     void SetEnabled(bool enabled) { FEnabled = enabled; }
     // The report's path, when it is not the one ReportNameFor gives.
     void SetReportName(const std::string& path) { FFixedReportName = path; }
+    // Who shows the finished report; without one its path goes to stderr.
+    void SetViewer(IReportViewer* viewer) { FViewer = viewer; }
     bool Enabled() const { return FEnabled; }
 
     // When enabled: writes the header and every event to a
@@ -77,6 +79,7 @@ public:
 
 private:
     bool FEnabled = false;
+    IReportViewer* FViewer = nullptr;
     void WriteLine(const std::string& line);
     void Keep(std::string line);
 

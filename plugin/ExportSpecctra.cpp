@@ -22,6 +22,7 @@ template <class TRoot> bool ExportRoutes(const std::string& path, intptr_t board
     CommandFlags().FileKind = 3;
     TSpecctraWriter writer(path);
     auto root = std::make_unique<TRoot>(path, nullptr, &writer, board);
+    root->SetServices(ClientServices());
     root->SetReportEnabled(CommandFlags().ReportEnabled);
     root->ImportFromPcb();
     const bool result = root->ExportToFile();

@@ -63,9 +63,10 @@ HostSdk::IClient* CurrentClient() {
 }
 void SetCurrentClient(HostSdk::IClient* client) {
     g_client = client;
-    SetHostServices(client != nullptr
-                        ? THostServices{&g_escapeKey, &g_reportViewer, &g_regionFactory}
-                        : THostServices{});
+}
+THostServices ClientServices() {
+    return g_client != nullptr ? THostServices{&g_escapeKey, &g_reportViewer, &g_regionFactory}
+                               : THostServices{};
 }
 
 HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sdk/HostClient.h"
+#include "specctra/HostHooks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +14,13 @@
 
 namespace DsnLink {
 
-// The client the host lent at ServerFactory; null before. Setting it also
-// routes the reader's Escape key and question and the report viewer to it
-// (null removes them).
+// The client the host lent at ServerFactory; null before.
 HostSdk::IClient* CurrentClient();
 void SetCurrentClient(HostSdk::IClient* client);
+// The services the root of each translation is given: the reader's Escape
+// key and question, the report viewer and the keep-out region maker, all
+// answered by the current client; none without one.
+THostServices ClientServices();
 
 // The host's PCB server; null when it is not running.
 HostSdk::IPCB_ServerInterface* FindPCBServer(HostSdk::IClient& client);

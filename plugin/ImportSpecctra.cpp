@@ -24,6 +24,7 @@ bool TranslateDesign(const std::string& dsnPath, intptr_t board) {
     TSpecctraParser parser(dsnPath);
     parser.RegisterKeywords();
     TSpecctraDesign design(dsnPath, &parser, nullptr, board);
+    design.SetServices(ClientServices());
     design.SetReportEnabled(CommandFlags().ReportEnabled);
     if (!design.ImportFromFile())
         return false;
@@ -45,6 +46,7 @@ bool IsDesignFile(const std::string& path) {
     if (!HostSdk::SameTextAscii(ext, ".DSN") && !HostSdk::SameTextAscii(ext, ".RTE"))
         return false;
     TSpecctraParser parser(path);
+    parser.SetEscapeKey(ClientServices().EscapeKey);
     parser.RegisterKeywords();
     return parser.IsValidDSNFile();
 }
@@ -182,8 +184,11 @@ void ImportIntoNewProject(HostSdk::IClient& client, const std::string& dsnPath) 
 
 void DumpDsnTokens(HostSdk::IClient& client, const std::string& dsnPath) {
     (void)client;
+    const THostServices services = ClientServices();
     TSpecctraParser parser(dsnPath);
+    parser.SetEscapeKey(services.EscapeKey);
     TReportManager report(dsnPath);
+    report.SetViewer(services.ReportViewer);
     report.Start();
     parser.SetReportManager(&report);
     {

@@ -1,17 +1,17 @@
 // What the translator reaches of its host: the Escape key with the questions
 // and messages of a translation, the viewer of a finished report, and the
-// maker of keep-out regions. They are one object, installed as a whole when
-// the plug-in is given a host client and removed when it goes. Without them
-// the key is never pressed, a question is answered No, a message is dropped,
-// a report's path goes to stderr and keep-out regions are made through the
-// engine directly.
+// maker of keep-out regions. They are one object that the plug-in gives to
+// the root of each translation (TSpecctraFile::SetServices); every object
+// under the root asks its owner for them, the root hands the Escape key to
+// its reader and the viewer to its report. Without them the key is never
+// pressed, a question is answered No, a message is dropped, a report's path
+// goes to stderr and keep-out regions are made through the engine directly.
 //
 // All of the plug-in's state that lives as long as the process:
-// - these host services (HostServices());
 // - the translation state (specctra/TranslationState.h), the state of the
 //   one translation at a time, reset when a translation starts;
 // - the engine's entry points, bound once per process (board/PCBProcs.h);
-// - the host client behind these services (plugin/HostAccess.h).
+// - the host client, and the services made from it (plugin/HostAccess.h).
 #pragma once
 
 #include "board/Layers.h"
@@ -54,29 +54,9 @@ struct THostServices {
     IKeepoutRegionFactory* RegionFactory = nullptr;
 };
 
-// Installs the services (none owned; a null member leaves that service out).
-void SetHostServices(const THostServices& services);
-const THostServices& HostServices();
-
-// One service in place of the installed one, for a caller that stands in for
-// a part of a host (tests, benches); null removes it.
-void SetEscapeKeyHost(IEscapeKeyHost* host);
-void SetReportViewer(IReportViewer* viewer);
-void SetKeepoutRegionFactory(IKeepoutRegionFactory* factory);
-
-inline IEscapeKeyHost* GetEscapeKeyHost() {
-    return HostServices().EscapeKey;
-}
-inline IReportViewer* GetReportViewer() {
-    return HostServices().ReportViewer;
-}
-inline IKeepoutRegionFactory* GetKeepoutRegionFactory() {
-    return HostServices().RegionFactory;
-}
-
-// Shows a message to the user through the installed host; without one the
-// message is dropped.
-inline void ShowHostMessage(const std::string& text) {
-    if (IEscapeKeyHost* host = GetEscapeKeyHost())
-        host->ShowMessage(text);
+// Shows a message to the user through the host; without one the message is
+// dropped.
+inline void ShowHostMessage(const THostServices& services, const std::string& text) {
+    if (services.EscapeKey != nullptr)
+        services.EscapeKey->ShowMessage(text);
 }

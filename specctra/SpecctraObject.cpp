@@ -1,6 +1,7 @@
 #include "specctra/SpecctraObject.h"
 
 #include "board/Layers.h"
+#include "specctra/HostHooks.h"
 #include "specctra/ReportSink.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraList.h"
@@ -113,6 +114,11 @@ TSpecctraPadstack* TSpecctraObject::Get_PadstackByName(const std::string& name) 
 
 TSpecctraCompImage* TSpecctraObject::Get_ImageByName(const std::string& name) {
     return Owner ? Owner->Get_ImageByName(name) : nullptr;
+}
+
+const THostServices& TSpecctraObject::Services() const {
+    static const THostServices kNone;
+    return Owner ? Owner->Services() : kNone;
 }
 
 bool TSpecctraObject::ExportToPCB_RoutingViaStyle(const std::string&) {

@@ -20,6 +20,7 @@ class TSpecctraRuleCollection;
 class TSpecctraRuleScopeBase;
 class TSpecctraPadstack;
 class TSpecctraCompImage;
+struct THostServices;
 enum TV6_Layer : uint8_t;
 
 // Kinds of DSN objects whose blocks may hold rule blocks; the rule-scope
@@ -101,6 +102,9 @@ public:
     // routing via style; false when the library has none of that name (and
     // for any object that is no library).
     virtual bool ExportToPCB_RoutingViaStyle(const std::string& padstack);
+    // The host's services for this translation, handed down from the file
+    // root; none for an object without one.
+    virtual const THostServices& Services() const;
 
     virtual bool ImportFromFile();
     virtual bool ExportToPCB();

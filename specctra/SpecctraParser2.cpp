@@ -371,8 +371,8 @@ void TBlockParser::Poll() {
     if (FAborted) {
         return;
     }
-    if (IEscapeKeyHost* host = GetEscapeKeyHost()) {
-        if (host->EscapePressed() && host->AskYesNo("Confirm Abort")) {
+    if (FEscapeKey != nullptr) {
+        if (FEscapeKey->EscapePressed() && FEscapeKey->AskYesNo("Confirm Abort")) {
             FAborted = true;
         }
     }

@@ -187,6 +187,8 @@ struct TReadPoint {
     bool ConversionFailed = false;
 };
 
+class IEscapeKeyHost;
+
 // The tokenizer of the parenthesised Specctra syntax.
 class TBlockParser {
 public:
@@ -249,6 +251,9 @@ public:
 
     void SetReportManager(IReportSink* reportManager) { FReportManager = reportManager; }
     IReportSink* ReportManager() const { return FReportManager; }
+    // The host's Escape key, polled while reading; without one the key is
+    // never pressed.
+    void SetEscapeKey(IEscapeKeyHost* escapeKey) { FEscapeKey = escapeKey; }
 
     bool EndOfFile() const { return FEndOfFile; }
     bool Aborted() const { return FAborted; }
@@ -334,6 +339,7 @@ private:
 
     int32_t FLineNumber = 1;
     IReportSink* FReportManager = nullptr;
+    IEscapeKeyHost* FEscapeKey = nullptr;
     // The text of a word is copied out of the data only when it is asked
     // for: most words are keywords or numbers, looked up and converted where
     // they stand. While FTextPending, the word is the FTextLength bytes at

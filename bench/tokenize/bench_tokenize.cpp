@@ -86,8 +86,9 @@ std::string LargestCorpusDesign() {
     return best;
 }
 
-int64_t TokenizeOnce(std::unique_ptr<TInputFile> input) {
+int64_t TokenizeOnce(std::unique_ptr<TInputFile> input, IEscapeKeyHost& escapeKey) {
     TSpecctraParser parser(std::move(input));
+    parser.SetEscapeKey(&escapeKey);
     parser.RegisterKeywords();
     int64_t tokens = 0;
     while (!parser.EndOfFile() && !parser.Aborted()) {
@@ -137,7 +138,7 @@ double ProcessorSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-int Measure(const std::string& path, const TIdleEscapeHost& host, const TProgressCount& count) {
+int Measure(const std::string& path, TIdleEscapeHost& host, const TProgressCount& count) {
     const long pollsBefore = host.Polls;
     const long updatesBefore = count.Updates;
     const TInputFile file(path);
@@ -154,7 +155,7 @@ int Measure(const std::string& path, const TIdleEscapeHost& host, const TProgres
         // tokenizer reads a file's bytes where they were loaded.
         auto input = std::make_unique<TInputFile>(path, file.Data());
         const double at = ProcessorSeconds();
-        tokens = TokenizeOnce(std::move(input));
+        tokens = TokenizeOnce(std::move(input), host);
         const double mid = ProcessorSeconds();
         scanned = PlainScan(file.Data());
         const double end = ProcessorSeconds();
@@ -207,7 +208,6 @@ int main(int argc, char** argv) {
         }
     }
     TIdleEscapeHost host;
-    SetEscapeKeyHost(&host);
     TProgressCount count;
     LoadEngine(count);
     int status = 0;
@@ -223,6 +223,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "error: %s\n", e.what());
         status = 1;
     }
-    SetEscapeKeyHost(nullptr);
     return status;
 }

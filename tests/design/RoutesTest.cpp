@@ -39,8 +39,6 @@ namespace fs = std::filesystem;
 // Records the messages the model shows.
 class TMessageHost : public IEscapeKeyHost {
 public:
-    TMessageHost() { SetEscapeKeyHost(this); }
-    ~TMessageHost() override { SetEscapeKeyHost(nullptr); }
     bool EscapePressed() override { return false; }
     bool AskYesNo(const std::string&) override { return false; }
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }
@@ -77,6 +75,7 @@ protected:
         TSpecctraWriter writer(Folder() + "/" + path);
         {
             TRoot root(path, nullptr, &writer, board);
+            root.SetServices(THostServices{&host, nullptr, nullptr});
             root.ImportFromPcb();
             EXPECT_TRUE(root.ExportToFile());
             report = root.Report()->Events();

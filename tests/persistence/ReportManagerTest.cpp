@@ -80,12 +80,8 @@ protected:
         // The header's date and times follow the user's locale; tests that do
         // not choose one expect the C conventions.
         CLocale = std::make_unique<TEnvironment>("LC_ALL", "C");
-        SetReportViewer(&Viewer);
     }
-    void TearDown() override {
-        SetReportViewer(nullptr);
-        CLocale.reset();
-    }
+    void TearDown() override { CLocale.reset(); }
 
     static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
 
@@ -112,6 +108,7 @@ protected:
 TEST_F(ReportManagerTest, CleanTranslationHasHeaderThenFourEmptyLines) {
     const fs::path design = Folder / "board.dsn";
     TReportManager report(design.string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.Start();
     report.AddReportEvent("Layers: 4");
@@ -154,6 +151,7 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
     TEnvironment path("LOCPATH", locales.string());
     TEnvironment all("LC_ALL", "de_DE.UTF-8");
     TReportManager report((Folder / "de.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.Start();
     report.Stop();
@@ -171,6 +169,7 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
 
 TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
     TReportManager report((Folder / "errs.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.Start();
     report.ReportError("Unexpected token <FOO> in line 12");
@@ -192,6 +191,7 @@ TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
 
 TEST_F(ReportManagerTest, WarningsAndErrorsBothCounted) {
     TReportManager report((Folder / "both.rte").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.ReportWarning("Unknown unit token, mils will be used");
     report.ReportError("x");
@@ -215,6 +215,7 @@ TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
         }
     }
     TReportManager report((Folder / "again.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.AddReportEvent("fresh");
     report.OutputReportFile();
@@ -225,6 +226,7 @@ TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
 
 TEST_F(ReportManagerTest, DisabledReportsWriteAndShowNothing) {
     TReportManager report((Folder / "quiet.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(false);
     report.ReportError("dropped");
     report.OutputReportFile();
@@ -247,6 +249,7 @@ TEST_F(ReportManagerTest, ReportNameFollowsTheExtensionRule) {
 
 TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
     TReportManager report((Folder / "gone" / "x.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     report.AddReportEvent("e");
     report.OutputReportFile();
@@ -257,6 +260,7 @@ TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
 
 TEST_F(ReportManagerTest, ParserErrorsArriveAsReportLines) {
     TReportManager report((Folder / "p.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     TSpecctraParser parser(std::make_unique<TInputFile>("p.dsn", "(pcb x\n (width 5mil)\n)\n"));
     parser.RegisterKeywords();
@@ -277,6 +281,7 @@ TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
     // Stray words in a design give one error each: millions of them keep
     // only the first lines, count all, and say how many are not listed.
     TReportManager report((Folder / "stray.dsn").string());
+    report.SetViewer(&Viewer);
     report.SetEnabled(true);
     const std::string line = "Unexpected token <AB> in line 2";
     const std::size_t perLine = line.size() + 7 + TReportManager::kEventOverhead;
@@ -322,6 +327,7 @@ TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
     std::ofstream(running) << "partial";
     {
         TReportManager report((Folder / "small.dsn").string());
+        report.SetViewer(&Viewer);
         report.SetEnabled(true);
         report.OutputReportFile();
     }
@@ -336,6 +342,7 @@ TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             TReportManager report((Folder / "big.dsn").string());
+            report.SetViewer(&Viewer);
             report.SetEnabled(true);
             for (int i = 0; i < 300000; ++i)
                 report.ReportError("Unexpected token <AB> in line " + std::to_string(i));

@@ -274,13 +274,13 @@ TEST(Tokenizer, SkipBlockFollowsTheCharacterAfterTheLastWord) {
 
 TEST(Tokenizer, EscapeAnsweredNoGoesOnReading) {
     TScriptedEscapeHost host(false);
-    TEscapeHostScope scope(&host);
     std::string text = "(pcb demo\n";
     for (int i = 0; i < 5000; ++i) {
         text += "  (net N" + std::to_string(i) + " (pins U1-1 U2-2))\n";
     }
     text += ")\n";
     auto parser = MakeParser(text);
+    parser->SetEscapeKey(&host);
     int tokens = 0;
     while (!parser->EndOfFile() && !parser->Aborted()) {
         parser->NextToken();
@@ -294,8 +294,8 @@ TEST(Tokenizer, EscapeAnsweredNoGoesOnReading) {
 
 TEST(Tokenizer, EscapeAnsweredYesAbortsAndStopsSkipping) {
     TScriptedEscapeHost host(true);
-    TEscapeHostScope scope(&host);
     auto parser = MakeParser("(pcb demo (structure (layer F.Cu) (layer B.Cu)))\n");
+    parser->SetEscapeKey(&host);
     parser->NextToken();
     EXPECT_TRUE(parser->Aborted());
     parser->NextToken();

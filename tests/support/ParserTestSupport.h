@@ -60,10 +60,3 @@ public:
     bool Answer;
     std::vector<std::string> Questions;
 };
-
-// Installs an Escape-key host for the lifetime of a test.
-class TEscapeHostScope {
-public:
-    explicit TEscapeHostScope(IEscapeKeyHost* host) { SetEscapeKeyHost(host); }
-    ~TEscapeHostScope() { SetEscapeKeyHost(nullptr); }
-};
