@@ -3,8 +3,8 @@
 // entry (less those the report names), at its position and rotation on its
 // side, as many pads as its image has pins, every pad on the net the network
 // gives its pin, and one stored padstack record per library padstack.
-#include "support/DesignScan.h"
 #include "support/CorpusImport.h"
+#include "support/DesignScan.h"
 
 #include "board/BoardRules.h"
 #include "board/Pcbclass.h"

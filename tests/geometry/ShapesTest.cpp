@@ -1,5 +1,6 @@
 // Shapes read from design text, measured, written back as text and kept in
 // parameter text; then written to a board of the engine by owner and layer.
+#include "BoardItems.h"
 #include "support/EngineFixture.h"
 
 #include "design/SpecctraDesign.h"
@@ -53,18 +54,15 @@ TEST(ShapeText, RectCornersComeInAnyOrder) {
     TShapeReader reader("(rect SIGNAL 100 200 0 0) (rect pcb -5 7 5 -7)");
     auto first = reader.Read();
     auto* rect = static_cast<TSpecctraRectShape*>(first.get());
+    const auto sides = [&] {
+        return std::vector<double>{rect->Left(), rect->Bottom(), rect->Right(), rect->Top()};
+    };
     EXPECT_EQ(rect->LayerID, "SIGNAL");
-    EXPECT_EQ(rect->Left(), 0);
-    EXPECT_EQ(rect->Bottom(), 0);
-    EXPECT_EQ(rect->Right(), 100);
-    EXPECT_EQ(rect->Top(), 200);
+    EXPECT_EQ(sides(), (std::vector<double>{0, 0, 100, 200}));
     auto second = reader.Read();
     rect = static_cast<TSpecctraRectShape*>(second.get());
     EXPECT_EQ(rect->LayerID, "PCB"); // plain words arrive in upper case
-    EXPECT_EQ(rect->Left(), -5);
-    EXPECT_EQ(rect->Bottom(), -7);
-    EXPECT_EQ(rect->Right(), 5);
-    EXPECT_EQ(rect->Top(), 7);
+    EXPECT_EQ(sides(), (std::vector<double>{-5, -7, 5, 7}));
     double lx, ly, hx, hy;
     rect->BoundingRectangle(lx, ly, hx, hy);
     EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-5, -7, 5, 7}));
@@ -367,15 +365,6 @@ protected:
         EXPECT_TRUE(shape->ImportFromFile()) << ::testing::PrintToString(reader->Events());
         return shape;
     }
-    template <class T> std::vector<T> All(TObjectId kind) {
-        std::vector<T> out;
-        for (intptr_t handle : CollectItems(board, kind)) {
-            T wrapper(handle);
-            wrapper.QueryDatabase(1);
-            out.push_back(wrapper);
-        }
-        return out;
-    }
     // The shape parsers outlive the design that is pointed at them.
     std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
     std::unique_ptr<TShapeReader> reader;
@@ -388,7 +377,7 @@ TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
     Design(kThreeLayers);
     auto circle = Shape("(circle BOT 50 10 20)", reader->design.get());
     ASSERT_TRUE(circle->ExportToPCB());
-    auto arcs = All<TPcbArc>(eArcObject);
+    auto arcs = BoardItems<TPcbArc>(board, eArcObject);
     ASSERT_EQ(arcs.size(), 1u);
     EXPECT_EQ(arcs[0].GetState_Layer(), eV6_BottomLayer);
     EXPECT_EQ(arcs[0].GetState_x1(), 100000);
@@ -404,7 +393,7 @@ TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
     Design(kThreeLayers);
     auto arc = Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get());
     ASSERT_TRUE(arc->ExportToPCB());
-    auto arcs = All<TPcbArc>(eArcObject);
+    auto arcs = BoardItems<TPcbArc>(board, eArcObject);
     ASSERT_EQ(arcs.size(), 1u);
     EXPECT_EQ(arcs[0].GetState_Angle1(), 270);
     EXPECT_EQ(arcs[0].GetState_Angle2(), 180);
@@ -416,7 +405,7 @@ TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
     Design(kThreeLayers);
     auto rect = Shape("(rect TOP 10 20 0 0)", reader->design.get());
     ASSERT_TRUE(rect->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
+    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
     ASSERT_EQ(tracks.size(), 4u);
     const std::vector<std::vector<int32_t>> expected = {{0, 0, 100000, 0},
                                                         {100000, 0, 100000, 200000},
@@ -438,11 +427,11 @@ TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
     auto onSignal = Shape("(polygon TOP 2 0 0 10 0 10 10)", &plane);
     EXPECT_TRUE(onPlane->ExportToPCB());
     EXPECT_TRUE(onSignal->ExportToPCB());
-    auto planes = All<TPcbSplitPlane>(eSplitPlaneObject);
+    auto planes = BoardItems<TPcbSplitPlane>(board, eSplitPlaneObject);
     ASSERT_EQ(planes.size(), 1u);
     EXPECT_EQ(planes[0].GetState_Layer(), eV6_InternalPlane1);
     EXPECT_EQ(planes[0].GetState_PointCount(), 3);
-    auto polygons = All<TPcbPolygon>(ePolygonObject);
+    auto polygons = BoardItems<TPcbPolygon>(board, ePolygonObject);
     ASSERT_EQ(polygons.size(), 1u);
     EXPECT_EQ(polygons[0].GetState_Layer(), eV6_TopLayer);
     EXPECT_TRUE(polygons[0].GetState_PourOver());
@@ -461,14 +450,14 @@ TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
     auto polygon = Shape("(polygon NOSUCH 0 0 0 10 0 10 10)", &keepout);
     EXPECT_TRUE(path->ExportToPCB());
     EXPECT_TRUE(polygon->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
+    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
     ASSERT_EQ(tracks.size(), 2u);
     for (const TPcbTrack& track : tracks) {
         EXPECT_EQ(track.GetState_Layer(), eV6_BottomLayer);
         EXPECT_EQ(track.GetState_Width(), 30000);
         EXPECT_NE(track.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
     }
-    auto regions = All<TPCBRegion>(eRegionObject);
+    auto regions = BoardItems<TPCBRegion>(board, eRegionObject);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].GetState_Layer(), eV6_KeepOutLayer); // unknown layer under a keepout
     EXPECT_EQ(regions[0].GetState_MainContourCount(), 4);
@@ -498,13 +487,14 @@ TEST_F(ShapesOnBoard, HugeCoordinatesAreReportedNeitherClampedNorWrapped) {
     Design(kThreeLayers);
     auto far = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
     EXPECT_TRUE(far->ExportToPCB()); // the rest of the design goes on
-    EXPECT_TRUE(All<TPcbTrack>(eTrackObject).empty()) << "a track beyond the range was made";
+    EXPECT_TRUE(BoardItems<TPcbTrack>(board, eTrackObject).empty())
+        << "a track beyond the range was made";
     EXPECT_TRUE(reader->Has(
         "ERROR: Polyline Shape on TOP at (9000000000000, -9000000000000) lies outside the "
         "coordinate range of the board; it is not imported."));
     auto near = Shape("(path TOP 0 0 0 200000 -200000)", reader->design.get());
     ASSERT_TRUE(near->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
+    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
     ASSERT_EQ(tracks.size(), 1u);
     EXPECT_EQ(tracks[0].GetState_x2(), 2000000000);
     EXPECT_EQ(tracks[0].GetState_y2(), -2000000000);

@@ -44,14 +44,6 @@ TEST(BadInput, RealFileIsLoadedWhole) {
     EXPECT_TRUE(parser.IsValidDSNFile());
 }
 
-TEST(BadInput, NulByteIsAnOrdinaryCharacter) {
-    const std::string text("(net A\0B (pins U1-1))\n", 22);
-    const auto tokens = AllTokens(text);
-    ASSERT_EQ(tokens.size(), 8u);
-    EXPECT_EQ(tokens[2].Text, std::string("A\0B", 3));
-    EXPECT_EQ(tokens[4].Id, eTok_pins);
-}
-
 TEST(BadInput, LoneQuoteRunsToTheEnd) {
     std::string text = "(pcb 'unterminated name";
     text.append(10'000'000, 'x');
