@@ -84,44 +84,6 @@ TEST_F(TConversionTest, UnknownUnitWarnsAndUsesMil) {
         "WARNING: Unknown dimension unit type, assuming mils. TDimensionResolutionDescriptor");
 }
 
-TEST(ObjectBlockProtocol, UnknownOneLineBlockIsSkippedWholeWithItsLines) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(structure\n  (foo 1 2 (bar 3) \"x y\")\n  (layer TOP)\n)", &sink);
-    TSpecctraObject object(nullptr);
-    object.Parser = parser.get();
-    object.ReportManager = &sink;
-    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
-    ASSERT_EQ(parser->NextToken(), eTok_structure);
-    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
-    ++object.SectionsOpen;
-    ASSERT_EQ(parser->NextToken(), eTok_Word);
-    EXPECT_TRUE(object.ImportUnknownBlock());
-    EXPECT_EQ(object.SectionsOpen, 1);
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "WARNING: Skipped block between lines: 2-2, from keyword: FOO");
-    // Reading goes on with the next block.
-    EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(parser->NextToken(), eTok_layer);
-}
-
-TEST(ObjectBlockProtocol, StructureTokensCountLevelsAndOthersAreUnexpected) {
-    TRecordingSink sink;
-    auto parser = MakeParser("( ) stray", &sink);
-    TSpecctraObject object(nullptr);
-    object.Parser = parser.get();
-    object.ReportManager = &sink;
-    parser->NextToken();
-    EXPECT_TRUE(object.HandleStructureToken());
-    EXPECT_EQ(object.SectionsOpen, 2);
-    parser->NextToken();
-    EXPECT_TRUE(object.HandleStructureToken());
-    EXPECT_EQ(object.SectionsOpen, 1);
-    parser->NextToken();
-    EXPECT_FALSE(object.HandleStructureToken());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Unexpected token <STRAY> in line 1");
-}
-
 TEST(ObjectBlockProtocol, UnitTokensMapAndUnknownOnesFallBackToMil) {
     TRecordingSink sink;
     TSpecctraObject object(nullptr);
@@ -147,28 +109,6 @@ public:
     bool ExportToFile() override { return NameID != "FAIL"; }
     std::vector<std::string>* Freed;
 };
-
-TEST(SpecctraList, LooksNamesUpWithoutRegardToCaseAndOwnsItsObjects) {
-    std::vector<std::string> freed;
-    {
-        TSpecctraList list;
-        list.Add(std::make_unique<TTracked>("GND", &freed));
-        TSpecctraObject* vcc = list.Add(std::make_unique<TTracked>("Vcc", &freed));
-        list.Add(std::make_unique<TTracked>("gnd", &freed));
-        EXPECT_EQ(list.IndexOfName("VCC"), 1);
-        EXPECT_EQ(list.IndexOfName("gnd"), 0); // the first of equal names
-        EXPECT_EQ(list.Find("vcc"), vcc);
-        EXPECT_EQ(list.IndexOf(vcc), 1);
-        EXPECT_EQ(list.IndexOfName("+5V"), -1);
-        EXPECT_EQ(list.GetState_SpecctraObject(3), nullptr);
-        EXPECT_EQ(list.GetState_SpecctraObject(-1), nullptr);
-        auto spare = std::make_unique<TTracked>("SPARE", &freed);
-        auto back = list.SetState_SpecctraObject(7, std::move(spare));
-        EXPECT_EQ(back->NameID, "SPARE"); // invalid index: nothing changed
-        EXPECT_TRUE(freed.empty());
-    }
-    EXPECT_EQ(freed.size(), 4u);
-}
 
 TEST(SpecctraList, SortedListOrdersByNameAndPutsNewDuplicatesFirst) {
     TSpecctraList list(true);
@@ -220,28 +160,39 @@ TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
     EXPECT_EQ(list.IndexOfName("n10"), 2); // N0, N1, N10, ...
 }
 
-TEST(SpecctraList, LookUpsBetweenAddsSeeEveryEntryAddedSoFar) {
-    TSpecctraList list;
-    std::vector<TSpecctraObject*> added;
-    for (int i = 0; i < 300; ++i) {
-        added.push_back(list.Add(std::make_unique<TTracked>("P" + std::to_string(i), nullptr)));
-        ASSERT_EQ(list.IndexOfName("p" + std::to_string(i)), i);
-        ASSERT_EQ(list.IndexOf(added.back()), i);
-        ASSERT_EQ(list.IndexOfName("P" + std::to_string(i + 1)), -1);
+TEST(SpecctraList, LookUpsBetweenAddsSeeEveryEntryAddedSoFarAndTheListOwnsThem) {
+    std::vector<std::string> freed;
+    {
+        TSpecctraList list;
+        std::vector<TSpecctraObject*> added;
+        for (int i = 0; i < 300; ++i) {
+            added.push_back(list.Add(std::make_unique<TTracked>("P" + std::to_string(i), &freed)));
+            ASSERT_EQ(list.IndexOfName("p" + std::to_string(i)), i);
+            ASSERT_EQ(list.IndexOf(added.back()), i);
+            ASSERT_EQ(list.IndexOfName("P" + std::to_string(i + 1)), -1);
+        }
+        list.Add(std::make_unique<TTracked>("p7", &freed));
+        EXPECT_EQ(list.IndexOfName("P7"), 7); // the first of equal names
+        EXPECT_EQ(list.Find("p8"), added[8]);
+        EXPECT_EQ(list.GetState_SpecctraObject(301), nullptr);
+        EXPECT_EQ(list.GetState_SpecctraObject(-1), nullptr);
+        auto back = list.SetState_SpecctraObject(400, std::make_unique<TTracked>("SPARE", &freed));
+        EXPECT_EQ(back->NameID, "SPARE"); // invalid index: nothing changed
+        EXPECT_TRUE(freed.empty());
+        // Taking an entry out renumbers the rest.
+        auto removed = list.Extract(3);
+        EXPECT_EQ(removed.get(), added[3]);
+        EXPECT_EQ(list.IndexOfName("P3"), -1);
+        EXPECT_EQ(list.IndexOfName("P4"), 3);
+        EXPECT_EQ(list.IndexOf(added[299]), 298);
+        EXPECT_EQ(list.IndexOf(added[3]), -1);
+        list.Clear();
+        EXPECT_EQ(freed.size(), 300u);
+        EXPECT_EQ(list.IndexOfName("P4"), -1);
+        list.Add(std::make_unique<TTracked>("P4", &freed));
+        EXPECT_EQ(list.IndexOfName("p4"), 0);
     }
-    list.Add(std::make_unique<TTracked>("p7", nullptr));
-    EXPECT_EQ(list.IndexOfName("P7"), 7); // the first of equal names
-    // Taking an entry out renumbers the rest.
-    auto removed = list.Extract(3);
-    EXPECT_EQ(removed.get(), added[3]);
-    EXPECT_EQ(list.IndexOfName("P3"), -1);
-    EXPECT_EQ(list.IndexOfName("P4"), 3);
-    EXPECT_EQ(list.IndexOf(added[299]), 298);
-    EXPECT_EQ(list.IndexOf(added[3]), -1);
-    list.Clear();
-    EXPECT_EQ(list.IndexOfName("P4"), -1);
-    list.Add(std::make_unique<TTracked>("P4", nullptr));
-    EXPECT_EQ(list.IndexOfName("p4"), 0);
+    EXPECT_EQ(freed.size(), 303u); // the new P4, the extracted P3 and the spare
 }
 
 TEST(PinToNetIndex, FirstNetKeepsAReferenceInAnyCaseUntilItLetsGo) {

@@ -136,6 +136,7 @@ TEST(Decimals, OtherFormsStillConvertOrFail) {
     EXPECT_FALSE(ConvertSpecctraReal("12MIL", value));
     EXPECT_EQ(value, 12.0);
     EXPECT_FALSE(ConvertSpecctraReal("inf", value));
+    EXPECT_FALSE(ConvertSpecctraReal("NAN", value));
     EXPECT_FALSE(ConvertSpecctraReal("", value));
 }
 

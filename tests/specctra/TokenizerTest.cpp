@@ -77,6 +77,16 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
         // keeps it.
         {"(net Vcc\0373v3)\n", "( <NET> VCC~SP~3V3 )"},
         {"(net 'Vcc\0373v3')\n", "( <NET> 'Vcc\0373v3' )"},
+        // Escape pairs in quoted strings: the quote, the backslash, line breaks,
+        // form feed and tab (as a vertical tab); others are dropped, and a
+        // backslash before the closing quote with a blank after it is kept.
+        {"'it\\'s' next", "'it's' NEXT"},
+        {"'C:\\\\boards\\\\main' next", "'C:\\boards\\main' NEXT"},
+        {"'a\\nb\\Rc\\fd\\te' next", "'a\nb\rc\fd\ve' NEXT"},
+        {"'a\\qb' next", "'ab' NEXT"},
+        {"'C:\\dir\\' next", "'C:ir\\' NEXT"},
+        // A quoted string over lines keeps its line breaks and its first line.
+        {"(comment 'first\nsecond') x\n", "( <COMMENT> 'first\nsecond' ) <X>"},
         // A NUL byte is an ordinary character.
         {std::string("(net A\0B (pins U1-1))\n", 22),
          std::string("( <NET> A\0B ( <PINS> U1-1 ) )", 29)},
@@ -111,37 +121,6 @@ TEST(Tokenizer, LineBreaksAtTheEndOfTheDataGiveNoFurtherToken) {
         EXPECT_TRUE(parser->EndOfFile());
         EXPECT_EQ(parser->LineNumber(), 2);
     }
-}
-
-TEST(Tokenizer, EscapePairsInQuotedStrings) {
-    struct TCase {
-        std::string Input;
-        std::string Expected;
-    };
-    const std::vector<TCase> cases = {
-        {"'it\\'s' next", "it's"},
-        {"'C:\\\\boards\\\\main' next", "C:\\boards\\main"},
-        {"'a\\nb\\Rc\\fd\\te' next", std::string("a\nb\rc\fd\x0b"
-                                                 "e")},
-        {"'a\\qb' next", "ab"},
-        {"'C:\\dir\\' next", "C:ir\\"},
-    };
-    for (const auto& c : cases) {
-        auto parser = MakeParser(c.Input);
-        EXPECT_EQ(parser->NextToken(), eTok_QuotedString) << c.Input;
-        EXPECT_EQ(parser->TokenString(), c.Expected) << c.Input;
-        EXPECT_EQ(parser->NextToken(), eTok_Word) << c.Input;
-        EXPECT_EQ(parser->TokenString(), "NEXT") << c.Input;
-    }
-}
-
-TEST(Tokenizer, QuotedStringOverLinesKeepsLineBreaksAndLineNumber) {
-    auto parser = MakeParser("(comment 'first\nsecond') x\n");
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_EQ(parser->NextToken(), eTok_QuotedString);
-    EXPECT_EQ(parser->TokenString(), "first\nsecond");
-    EXPECT_EQ(parser->LineNumber(), 1);
 }
 
 TEST(Tokenizer, SkipCurrentBlockHonoursNestingAndQuotes) {
@@ -187,26 +166,6 @@ TEST(Tokenizer, SkipBlockFollowsTheCharacterAfterTheLastWord) {
     EXPECT_EQ(nested->NextToken(), eTok_Word);
     EXPECT_EQ(nested->TokenString(), "D");
     EXPECT_EQ(nested->LineNumber(), 2);
-}
-
-TEST(Tokenizer, EscapeAnsweredNoGoesOnReading) {
-    TScriptedEscapeHost host(false);
-    TEscapeHostScope scope(&host);
-    std::string text = "(pcb demo\n";
-    for (int i = 0; i < 5000; ++i) {
-        text += "  (net N" + std::to_string(i) + " (pins U1-1 U2-2))\n";
-    }
-    text += ")\n";
-    auto parser = MakeParser(text);
-    int tokens = 0;
-    while (!parser->EndOfFile() && !parser->Aborted()) {
-        parser->NextToken();
-        ++tokens;
-    }
-    EXPECT_FALSE(parser->Aborted());
-    EXPECT_GT(tokens, 5000 * 8);
-    ASSERT_FALSE(host.Questions.empty());
-    EXPECT_EQ(host.Questions.front(), "Confirm Abort");
 }
 
 TEST(Tokenizer, EscapeAnsweredYesAbortsAndStopsSkipping) {
