@@ -95,62 +95,50 @@ TEST(ShapeText, CircleCentreIsOptional) {
     EXPECT_TRUE(reader.parser->EndOfFile());
 }
 
-TEST(ShapeText, PathReadsItsApertureAndConsumesItsOwnClose) {
-    TShapeReader reader("(path TOP 10 0 0 100 0 (aperture_type square)) (next)");
-    bool ok = false;
-    auto shape = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    auto* path = static_cast<TSpecctraPolyLineShape*>(shape.get());
-    EXPECT_EQ(path->VertexCount(), 2);
-    EXPECT_EQ(path->ApertureType(), eSquareAperture);
-    EXPECT_EQ(path->ApertureWidth(), 10);
-    // The reader stopped right after the path's own ")".
-    EXPECT_EQ(reader.parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(reader.parser->NextString(), "NEXT");
-}
-
-TEST(ShapeText, PathFlagWordsAndUnknownApertureTypes) {
-    TShapeReader reader("(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)"
-                        "(path TOP 4 1 1 (aperture_type oval))");
-    bool ok = false;
-    auto shape = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(shape->VertexCount(), 3);
-    shape = reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
-}
-
-TEST(ShapeText, PolygonIsClosedOncePathIsNot) {
-    TShapeReader reader("(polygon TOP 0 0 0 100 0 100 100) (polygon TOP 0 0 0 1 0 1 1 0 0)"
-                        "(path TOP 0 0 0 100 0 100 100)");
-    EXPECT_EQ(reader.Read()->VertexCount(), 4);
-    EXPECT_EQ(reader.Read()->VertexCount(), 4);
-    auto open = reader.Read();
-    EXPECT_EQ(open->VertexCount(), 3);
-    const TVertex last = open->GetVertex(2);
-    EXPECT_EQ(last.X, 100);
-    EXPECT_EQ(last.Y, 100);
-}
-
-TEST(ShapeText, BadShapesReportAndStayWithinTheirBlock) {
-    TShapeReader reader("(rect TOP 1 2 3) (qarc TOP 1 0 0 1 1) (polygon TOP 1 5 5) (path TOP 1 "
-                        "abc 2 3 4) (rect)");
-    bool ok = true;
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    // A polygon of one vertex reads; it is closed by nothing.
-    auto single = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(single->VertexCount(), 1);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
+// Shapes read one after the other from one text: each stays within its own
+// block, whatever it holds, and the text ends after the last one.
+TEST(ShapeText, ShapesReadTheirVerticesOrReportAndStayWithinTheirBlock) {
+    struct TCase {
+        std::string Text;
+        bool Ok;
+        int32_t Vertices; // -1: not checked
+    };
+    const std::vector<TCase> cases = {{"(path TOP 10 0 0 100 0 (aperture_type square))", true, 2},
+                                      // Flag words and blocks inside a path are passed over.
+                                      {"(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)", true, 3},
+                                      {"(path TOP 4 1 1 (aperture_type oval))", false, -1},
+                                      // A polygon is closed once; a path is not.
+                                      {"(polygon TOP 0 0 0 100 0 100 100)", true, 4},
+                                      {"(polygon TOP 0 0 0 1 0 1 1 0 0)", true, 4},
+                                      {"(path TOP 0 0 0 100 0 100 100)", true, 3},
+                                      {"(rect TOP 1 2 3)", false, -1},
+                                      {"(qarc TOP 1 0 0 1 1)", false, -1},
+                                      // A polygon of one vertex reads; it is closed by nothing.
+                                      {"(polygon TOP 1 5 5)", true, 1},
+                                      {"(path TOP 1 abc 2 3 4)", false, -1},
+                                      {"(rect)", false, -1}};
+    std::string text;
+    for (const TCase& c : cases)
+        text += c.Text + " ";
+    TShapeReader reader(text);
+    std::vector<std::unique_ptr<TSpecctraAbstractGeometryShape>> shapes;
+    for (const TCase& c : cases) {
+        bool ok = !c.Ok;
+        shapes.push_back(reader.Read(nullptr, &ok));
+        EXPECT_EQ(ok, c.Ok) << c.Text;
+        if (c.Vertices >= 0) {
+            EXPECT_EQ(shapes.back()->VertexCount(), c.Vertices) << c.Text;
+        }
+    }
     reader.parser->NextToken();
     EXPECT_TRUE(reader.parser->EndOfFile());
+    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
+    auto* square = static_cast<TSpecctraPolyLineShape*>(shapes[0].get());
+    EXPECT_EQ(square->ApertureType(), eSquareAperture);
+    EXPECT_EQ(square->ApertureWidth(), 10);
+    const TVertex last = shapes[5]->GetVertex(2);
+    EXPECT_EQ(last.X, 100);
+    EXPECT_EQ(last.Y, 100);
 }
 
 TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
@@ -343,11 +331,18 @@ public:
     std::string FNet;
 };
 
+const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
+                                 "(layer GND (type power)) (layer BOT (type signal))))";
+
+// A design whose structure gives three layers, TOP, GND (a plane) and BOT;
+// each test reads shapes of its own.
 class ShapesOnBoard : public enginetest::EngineBoardTest {
 protected:
-    // A design over `text` whose structure gives the layers; shapes follow.
-    void Design(const std::string& text) {
-        reader = std::make_unique<TShapeReader>(text, board);
+    void SetUp() override {
+        EngineBoardTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        reader = std::make_unique<TShapeReader>(kThreeLayers, board);
         EXPECT_TRUE(reader->design->ImportFromFile());
         reader->design->Structure()->LayerStack().ExportToPCB();
     }
@@ -370,11 +365,7 @@ protected:
     std::unique_ptr<TShapeReader> reader;
 };
 
-const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
-                                 "(layer GND (type power)) (layer BOT (type signal))))";
-
 TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
-    Design(kThreeLayers);
     auto circle = Shape("(circle BOT 50 10 20)", reader->design.get());
     ASSERT_TRUE(circle->ExportToPCB());
     auto arcs = BoardItems<TPcbArc>(board, eArcObject);
@@ -390,7 +381,6 @@ TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
 }
 
 TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
-    Design(kThreeLayers);
     auto arc = Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get());
     ASSERT_TRUE(arc->ExportToPCB());
     auto arcs = BoardItems<TPcbArc>(board, eArcObject);
@@ -402,7 +392,6 @@ TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
 }
 
 TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
-    Design(kThreeLayers);
     auto rect = Shape("(rect TOP 10 20 0 0)", reader->design.get());
     ASSERT_TRUE(rect->ExportToPCB());
     auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
@@ -421,7 +410,6 @@ TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
 }
 
 TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
-    Design(kThreeLayers);
     TRoleOwner plane(reader->design.get(), TShapeOwnerRole::eSplitPlane, "");
     auto onPlane = Shape("(polygon GND 0 0 0 10 0 10 10)", &plane);
     auto onSignal = Shape("(polygon TOP 2 0 0 10 0 10 10)", &plane);
@@ -444,7 +432,6 @@ TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
 }
 
 TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
-    Design(kThreeLayers);
     TRoleOwner keepout(reader->design.get(), TShapeOwnerRole::eKeepout);
     auto path = Shape("(path BOT 3 0 0 10 0 10 10)", &keepout);
     auto polygon = Shape("(polygon NOSUCH 0 0 0 10 0 10 10)", &keepout);
@@ -465,7 +452,6 @@ TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
 }
 
 TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
-    Design(kThreeLayers);
     TRoleOwner image(reader->design.get(), TShapeOwnerRole::eComponentImage);
     EXPECT_EQ(Shape("(path BOT 1 0 0 1 1)", &image)->ExportToPCB_Layer(), eV6_TopOverlay);
     TRoleOwner boundary(reader->design.get(), TShapeOwnerRole::eBoundary);
@@ -484,7 +470,6 @@ TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
 }
 
 TEST_F(ShapesOnBoard, HugeCoordinatesAreReportedNeitherClampedNorWrapped) {
-    Design(kThreeLayers);
     auto far = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
     EXPECT_TRUE(far->ExportToPCB()); // the rest of the design goes on
     EXPECT_TRUE(BoardItems<TPcbTrack>(board, eTrackObject).empty())

@@ -6,25 +6,32 @@ namespace {
 
 // The tokens of a text in one line: parentheses as they are, keywords as
 // <TEXT> (with their id when the table gives the text none or another one:
-// the new quote character is id 0), quoted strings in apostrophes, words
+// the new quote character is id 0, and not known), quoted strings in apostrophes, words
 // bare (an empty word leaves two blanks), and "@N" where a token's line is
-// not the line of the one before it.
+// not the line of the one before it. A token the parser calls known when it
+// is a word or a quoted string, or unknown when it is not, is marked "?".
 std::string Shown(const std::string& text) {
     static const auto table = MakeParser("");
+    auto parser = MakeParser(text);
     std::string out;
     int32_t line = 1;
-    for (const TTok& t : AllTokens(text)) {
-        if (t.Line != line)
-            out += " @" + std::to_string(line = t.Line);
-        int32_t id = eTok_Word;
-        if (t.Id == eTok_OpenParen || t.Id == eTok_CloseParen || t.Id == eTok_Word)
-            out += " " + t.Text;
-        else if (t.Id == eTok_QuotedString)
-            out += " '" + t.Text + "'";
-        else if (table->FindKeyword(t.Text, id) && id == t.Id)
-            out += " <" + t.Text + ">";
+    while (!parser->EndOfFile()) {
+        const int32_t id = parser->NextToken();
+        const std::string& t = parser->TokenString();
+        if (parser->EndOfFile() && id == eTok_Word && t.empty())
+            break; // the scanner's answer once nothing is left
+        if (parser->LineNumber() != line)
+            out += " @" + std::to_string(line = parser->LineNumber());
+        const bool plain = id == eTok_Word || id == eTok_QuotedString;
+        int32_t tableId = eTok_Word;
+        if (plain || id == eTok_OpenParen || id == eTok_CloseParen)
+            out += id == eTok_QuotedString ? " '" + t + "'" : " " + t;
+        else if (table->FindKeyword(t, tableId) && tableId == id)
+            out += " <" + t + ">";
         else
-            out += " <" + t.Text + "#" + std::to_string(t.Id) + ">";
+            out += " <" + t + "#" + std::to_string(id) + ">";
+        if (parser->IsKnownToken() == plain)
+            out += "?";
     }
     return out.empty() ? out : out.substr(1);
 }
@@ -38,7 +45,7 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
          "( <NET> 'Net-(U1-Pad3) clk in' ( <PINS> U1-3 ) )"},
         // string_quote changes the quote character: an apostrophe then ends words.
         {"(parser\n  (string_quote \")\n  (host_cad \"KiCad's Pcbnew\")\n  (net a'b)\n)\n",
-         "( <PARSER> @2 ( <STRING_QUOTE> <\"#0> ) @3 ( <HOST_CAD> 'KiCad's Pcbnew' ) @4 ( <NET> A "
+         "( <PARSER> @2 ( <STRING_QUOTE> <\"#0>? ) @3 ( <HOST_CAD> 'KiCad's Pcbnew' ) @4 ( <NET> A "
          "B "
          ") @5 )"},
         // Comment lines are skipped; a "#" inside or at the start of a word is kept.
@@ -46,8 +53,10 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
          "@2 ( <PCB> <X> @4 ( A#B C #D ) @5 )"},
         // A ";", or an apostrophe once it no longer quotes, where a token starts
         // is an empty word; a delimiter that ends a word is consumed with it.
-        {"(string_quote \")\na ' b ;c\n", "( <STRING_QUOTE> <\"#0> ) @2 A  B  C"},
+        {"(string_quote \")\na ' b ;c\n", "( <STRING_QUOTE> <\"#0>? ) @2 A  B  C"},
         {"a;b\n", "A B"},
+        // Parentheses split words.
+        {"(net GND(pins U1-1 R2-2))", "( <NET> GND ( <PINS> U1-1 R2-2 ) )"},
         // The ")" that stops a word is the last byte: it is not read again.
         {"(net a)", "( <NET> A"},
         // The last word without a line break is complete.
@@ -93,20 +102,6 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
     };
     for (const auto& [text, tokens] : cases)
         EXPECT_EQ(Shown(text), tokens) << testing::PrintToString(text);
-}
-
-TEST(Tokenizer, ParenthesesSplitWordsAndAreKnownTokens) {
-    auto parser = MakeParser("(net GND(pins U1-1 R2-2))");
-    std::vector<std::string> texts;
-    std::vector<bool> known;
-    while (!parser->EndOfFile()) {
-        parser->NextToken();
-        texts.push_back(parser->TokenString());
-        known.push_back(parser->IsKnownToken());
-    }
-    EXPECT_EQ(texts,
-              (std::vector<std::string>{"(", "NET", "GND", "(", "PINS", "U1-1", "R2-2", ")", ")"}));
-    EXPECT_EQ(known, (std::vector<bool>{true, true, false, true, true, false, false, true, true}));
 }
 
 TEST(Tokenizer, LineBreaksAtTheEndOfTheDataGiveNoFurtherToken) {
