@@ -116,17 +116,6 @@ TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
     EXPECT_EQ(library.GetState_PadStackByName("SQ")->GetState_Pad(0)->ExportToPCB_ShapeType(),
               eOctagonal);
 
-    // Routing via styles for V1 and V2, not for the spare V3.
-    std::vector<std::string> names;
-    for (intptr_t handle : CollectItems(board, eRuleObject)) {
-        TPcbRuleEx rule(handle);
-        rule.QueryDatabase(1);
-        if (rule.GetState_Kind() == eRule_RoutingViaStyle)
-            names.push_back(rule.GetState_Name());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Via style V1", "Via style V2"}));
-
     // One layer pair for the padstacks that span TOP..BOT.
     TPcbBoard host(board);
     ASSERT_EQ(host.ReadLayerPairs(), 1);
@@ -164,11 +153,8 @@ TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
     EXPECT_TRUE(
         Reported("WARNING: Board  already contains padstack definitions which will be deleted."));
     int records = 0;
-    for (intptr_t handle : CollectItems(board, eEmbeddedObject)) {
-        TPcbEmbedded embedded(handle);
-        embedded.QueryDatabase(1);
-        records += embedded.GetState_Name().find("Type=PADSTACK|") != std::string::npos;
-    }
+    for (const TPcbEmbedded& record : BoardItems<TPcbEmbedded>(board, eEmbeddedObject))
+        records += record.GetState_Name().find("Type=PADSTACK|") != std::string::npos;
     EXPECT_EQ(records, 1);
 }
 

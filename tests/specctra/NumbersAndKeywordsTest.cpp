@@ -1,8 +1,10 @@
+#include "ReadScript.h"
 #include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -12,50 +14,32 @@
 
 namespace {
 
-TEST(Numbers, IntegerWithUnitSuffixGivesLeadingValueAndReports) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(width 12mil)\n", &sink);
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_EQ(parser->NextNum(), 12);
-    EXPECT_TRUE(parser->ConversionFailed());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Integer value expected <12MIL> in line 1.");
-    EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
-}
-
-TEST(Numbers, RealsUseDotAndExponent) {
-    TRecordingSink sink;
-    auto parser = MakeParser("-1.5e2 0.254 +3 .5\n)\n7\n", &sink);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), -150.0);
-    EXPECT_FALSE(parser->ConversionFailed());
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.254);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 3.0);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.5);
-    EXPECT_TRUE(sink.Lines.empty());
-    // A ")" where a number should be is a failure and is consumed.
-    parser->NextReal();
-    EXPECT_TRUE(parser->ConversionFailed());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Floating point value expected <)> in line 2.");
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 7.0);
-}
-
-TEST(Numbers, NumberDelimitersSplitWhereWordsWouldNot) {
-    // Tabs, quotes of any kind and underscores end a number token.
-    auto parser = MakeParser("250\t-75_3 \"9\"");
-    EXPECT_EQ(parser->NextNum(), 250);
-    EXPECT_EQ(parser->NextNum(), -75);
-    EXPECT_EQ(parser->NextNum(), 3);
-}
-
-TEST(Numbers, EmptyNumberTokenGivesTheDefault) {
-    TRecordingSink sink;
-    auto parser = MakeParser("; ;", &sink);
-    EXPECT_EQ(parser->NextNum(), -32000);
-    EXPECT_TRUE(parser->ConversionFailed());
-    EXPECT_DOUBLE_EQ(parser->NextReal(), -32000.0);
-    EXPECT_EQ(sink.Lines.size(), 2u);
+TEST(Numbers, ReadsGiveTheirValuesAndReportFailures) {
+    const std::vector<std::array<std::string, 3>> cases = {
+        // An integer with a unit gives its leading value and is reported.
+        {"(width 12mil)\n", "ttnt",
+         "( <WIDTH> 12! ) | ERROR: Integer value expected <12MIL> in line 1."},
+        // Reals take a dot and an exponent; a ")" where a number should be is
+        // a failure and is consumed.
+        {"-1.5e2 0.254 +3 .5\n)\n7\n", "rrrrrr",
+         "-150 0.254 3 0.5 0! 7 | ERROR: Floating point value expected <)> in line 2."},
+        // Tabs, quotes of any kind and underscores end a number.
+        {"250\t-75_3 \"9\"", "nnn", "250 -75 3"},
+        // An empty number gives the default.
+        {"; ;", "nr",
+         "-32000! -32000! | ERROR: Integer value expected <> in line 1. | ERROR: Floating point "
+         "value expected <> in line 1."},
+        // A conversion of the current token leaves the value alone when it fails.
+        {"(rotate 90.0) abc", "tttidttd",
+         "( <ROTATE> 90.0 7! 90 ) ABC 7! | ERROR: Integer value expected <90.0> in line 1. | "
+         "ERROR: "
+         "Floating point value expected <ABC> in line 1."},
+        // An empty token converts to zero.
+        {";", "tid", " 0 0"},
+        // A boolean is "on" in any case.
+        {"on ON 'On' off 1 true", "bbbbbb", "on on on off off off"}};
+    for (const auto& [text, script, shown] : cases)
+        EXPECT_EQ(Read(text, script), shown) << testing::PrintToString(text);
 }
 
 // Hexadecimal forms (a negative coordinate stored as hex among them), the
@@ -66,67 +50,17 @@ TEST(Numbers, IntegerForms) {
         bool Ok;
         int32_t Value;
     };
-    const TCase cases[] = {
-        {"$1F4", true, 500},
-        {"0X7FFFFFFF", true, 2147483647},
-        {"X10", true, 16},
-        {"$FFFFFFFF", true, -1},
-        {"$FFFB6C20", true, -300000},
-        {"$", false, 0},
-        {"$1FFFFFFFF", false, 0},
-        {"  -2147483648", true, INT32_MIN},
-        {"2147483648", false, 0},
-        {"1,5", false, 1},
-        {"-", false, 0},
-    };
-    for (const TCase& c : cases) {
+    for (const TCase& c :
+         {TCase{"$1F4", true, 500}, TCase{"0X7FFFFFFF", true, 2147483647}, TCase{"X10", true, 16},
+          TCase{"$FFFFFFFF", true, -1}, TCase{"$FFFB6C20", true, -300000}, TCase{"$", false, 0},
+          TCase{"$1FFFFFFFF", false, 0}, TCase{"  -2147483648", true, INT32_MIN},
+          TCase{"2147483648", false, 0}, TCase{"1,5", false, 1}, TCase{"-", false, 0}}) {
         int32_t v = 0;
         EXPECT_EQ(ConvertSpecctraInt(c.Text, v), c.Ok) << c.Text;
         if (c.Ok || c.Value != 0) {
             EXPECT_EQ(v, c.Value) << c.Text;
         }
     }
-}
-
-TEST(Numbers, TokenConversionsLeaveTheValueOnFailure) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(rotate 90.0) abc", &sink);
-    parser->NextToken();
-    parser->NextToken();
-    parser->NextToken();
-    int32_t i = 7;
-    EXPECT_FALSE(parser->TokenStr2Int(i));
-    EXPECT_EQ(i, 7);
-    double d = 0;
-    EXPECT_TRUE(parser->TokenStr2Real(d));
-    EXPECT_DOUBLE_EQ(d, 90.0);
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_FALSE(parser->TokenStr2Real(d));
-    EXPECT_DOUBLE_EQ(d, 90.0);
-    EXPECT_EQ(sink.Lines,
-              (std::vector<std::string>{"ERROR: Integer value expected <90.0> in line 1.",
-                                        "ERROR: Floating point value expected <ABC> in line 1."}));
-}
-
-TEST(Numbers, EmptyTokenConvertsToZero) {
-    auto parser = MakeParser(";");
-    parser->NextToken();
-    int32_t i = 5;
-    double d = 5;
-    EXPECT_TRUE(parser->TokenStr2Int(i));
-    EXPECT_TRUE(parser->TokenStr2Real(d));
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(d, 0.0);
-}
-
-TEST(Numbers, BooleanIsOnInAnyCase) {
-    auto parser = MakeParser("on ON 'On' off 1 true");
-    std::vector<bool> values;
-    for (int k = 0; k < 6; ++k) {
-        values.push_back(parser->NextBoolean());
-    }
-    EXPECT_EQ(values, (std::vector<bool>{true, true, true, false, false, false}));
 }
 
 std::string Upper(std::string text) {

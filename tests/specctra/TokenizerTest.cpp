@@ -1,40 +1,11 @@
+#include "ReadScript.h"
 #include "support/ParserTestSupport.h"
+
+#include <array>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// The tokens of a text in one line: parentheses as they are, keywords as
-// <TEXT> (with their id when the table gives the text none or another one:
-// the new quote character is id 0, and not known), quoted strings in apostrophes, words
-// bare (an empty word leaves two blanks), and "@N" where a token's line is
-// not the line of the one before it. A token the parser calls known when it
-// is a word or a quoted string, or unknown when it is not, is marked "?".
-std::string Shown(const std::string& text) {
-    static const auto table = MakeParser("");
-    auto parser = MakeParser(text);
-    std::string out;
-    int32_t line = 1;
-    while (!parser->EndOfFile()) {
-        const int32_t id = parser->NextToken();
-        const std::string& t = parser->TokenString();
-        if (parser->EndOfFile() && id == eTok_Word && t.empty())
-            break; // the scanner's answer once nothing is left
-        if (parser->LineNumber() != line)
-            out += " @" + std::to_string(line = parser->LineNumber());
-        const bool plain = id == eTok_Word || id == eTok_QuotedString;
-        int32_t tableId = eTok_Word;
-        if (plain || id == eTok_OpenParen || id == eTok_CloseParen)
-            out += id == eTok_QuotedString ? " '" + t + "'" : " " + t;
-        else if (table->FindKeyword(t, tableId) && tableId == id)
-            out += " <" + t + ">";
-        else
-            out += " <" + t + "#" + std::to_string(id) + ">";
-        if (parser->IsKnownToken() == plain)
-            out += "?";
-    }
-    return out.empty() ? out : out.substr(1);
-}
 
 TEST(Tokenizer, TextsGiveTheirTokens) {
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -101,66 +72,31 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
          std::string("( <NET> A\0B ( <PINS> U1-1 ) )", 29)},
     };
     for (const auto& [text, tokens] : cases)
-        EXPECT_EQ(Shown(text), tokens) << testing::PrintToString(text);
+        EXPECT_EQ(Read(text, "T"), tokens) << testing::PrintToString(text);
 }
 
-TEST(Tokenizer, LineBreaksAtTheEndOfTheDataGiveNoFurtherToken) {
-    for (const std::string ending : {"\n", "\r\n", "\n\n", "\n\x14"}) {
-        auto parser = MakeParser("(a)" + ending);
-        EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-        EXPECT_EQ(parser->NextToken(), eTok_Word);
-        EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
-        EXPECT_FALSE(parser->EndOfFile()) << testing::PrintToString(ending);
-        EXPECT_EQ(parser->NextToken(), eTok_Word);
-        EXPECT_EQ(parser->TokenString(), "");
-        EXPECT_TRUE(parser->EndOfFile());
-        EXPECT_EQ(parser->LineNumber(), 2);
-    }
-}
-
-TEST(Tokenizer, SkipCurrentBlockHonoursNestingAndQuotes) {
-    auto parser = MakeParser("(structure (foo 1 (bar 'x)(') 2\n (baz)) (layer TOP))");
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(parser->NextToken(), eTok_Word);
-    parser->SkipCurrentBlock();
-    EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(parser->NextToken(), eTok_layer);
-    EXPECT_EQ(parser->LineNumber(), 2);
-}
-
-TEST(Tokenizer, SkipBlockFollowsTheCharacterAfterTheLastWord) {
-    // After a word followed by more text the rest of the block is skipped up to
-    // its closing parenthesis.
-    auto parser = MakeParser("(scope a (b c) d) next");
-    parser->NextToken();
-    parser->NextToken();
-    parser->SkipBlock();
-    EXPECT_EQ(parser->PreviousChar(), 0);
-    EXPECT_EQ(parser->NextToken(), eTok_Word);
-    EXPECT_EQ(parser->TokenString(), "NEXT");
-
-    // When the word is followed by the block's own ")", nothing is skipped.
-    auto closing = MakeParser("(scope abc ) next");
-    closing->NextToken();
-    closing->NextToken();
-    closing->NextToken();
-    EXPECT_EQ(closing->PreviousChar(), ')');
-    closing->SkipBlock();
-    EXPECT_EQ(closing->NextToken(), eTok_CloseParen);
-
-    // Right after two opening parentheses both blocks are left; line breaks
-    // on the way are counted.
-    auto nested = MakeParser("(scope ((a (b)) c\n) d) next");
-    for (int i = 0; i < 4; ++i) {
-        nested->NextToken();
-    }
-    EXPECT_EQ(nested->PreviousChar(), '(');
-    nested->SkipBlock();
-    EXPECT_EQ(nested->NextToken(), eTok_Word);
-    EXPECT_EQ(nested->TokenString(), "D");
-    EXPECT_EQ(nested->LineNumber(), 2);
+// Calls after reading and skipping (see ReadScript.h for the script).
+TEST(Tokenizer, ScriptsOfCallsReadAsDocumented) {
+    const std::vector<std::array<std::string, 3>> cases = {
+        // Line breaks at the end of the data give one empty word, on the next
+        // line, and no further token.
+        {"(a)\n", "ttt.t.", "( A ) more @2  eof"},
+        {"(a)\r\n", "ttt.t.", "( A ) more @2  eof"},
+        {"(a)\n\n", "ttt.t.", "( A ) more @2  eof"},
+        {"(a)\n\x14", "ttt.t.", "( A ) more @2  eof"},
+        // Skipping the current block honours nesting and quotes.
+        {"(structure (foo 1 (bar 'x)(') 2\n (baz)) (layer TOP))", "ttttstt",
+         "( <STRUCTURE> ( FOO @2 ( <LAYER>"},
+        // After a word followed by more text the rest of the block is skipped
+        // up to its closing parenthesis.
+        {"(scope a (b c) d) next", "ttkct", "( SCOPE ^0 NEXT"},
+        // When the word is followed by the block's own ")", nothing is skipped.
+        {"(scope abc ) next", "tttckt", "( SCOPE ABC ^) )"},
+        // Right after two opening parentheses both blocks are left; line breaks
+        // on the way are counted.
+        {"(scope ((a (b)) c\n) d) next", "ttttckt", "( SCOPE ( ( ^( @2 D"}};
+    for (const auto& [text, script, shown] : cases)
+        EXPECT_EQ(Read(text, script), shown) << testing::PrintToString(text) << " " << script;
 }
 
 TEST(Tokenizer, EscapeAnsweredYesAbortsAndStopsSkipping) {
@@ -173,18 +109,6 @@ TEST(Tokenizer, EscapeAnsweredYesAbortsAndStopsSkipping) {
     parser->SkipCurrentBlock();
     EXPECT_EQ(parser->TokenString(), "PCB");
     EXPECT_EQ(host.Questions.size(), 1u);
-}
-
-TEST(Parser, ExpectTokenReportsTheUnexpectedWord) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(pcb\n  board)\n", &sink);
-    EXPECT_TRUE(parser->ExpectToken(eTok_OpenParen));
-    EXPECT_TRUE(parser->ExpectToken(eTok_pcb));
-    EXPECT_FALSE(parser->ExpectToken(eTok_CloseParen));
-    EXPECT_EQ(parser->CurrentToken(), eTok_Word);
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Unexpected token <BOARD> in line 2");
-    EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
 }
 
 TEST(Parser, ValidDesignFileNeedsParenAndPcb) {
