@@ -112,18 +112,25 @@ TEST(Decimals, OtherFormsStillConvertOrFail) {
 }
 
 TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
-    auto first = MakeParser("(pcb X)");
+    auto first = MakeParser("(pcb made_up_WORD)");
     auto second = MakeParser("(pcb X)");
     TSpecctraParser oneByOne(std::make_unique<TInputFile>("own.dsn", std::string("(pcb X)")));
     for (const auto& registration : SpecctraKeywordRegistrations())
         oneByOne.AddToken(registration.Keyword, registration.Id);
     EXPECT_EQ(first->Keywords().Sorted(), oneByOne.Keywords().Sorted());
 
-    // A keyword added to one parser is that parser's alone.
+    // A keyword added to one parser is that parser's alone; a spelling it
+    // holds in any case is not added again.
     first->AddToken("made_up_word", 424242);
+    first->AddToken("Pcb", 999);
+    first->AddToken("MADE_UP_word", 900);
     int32_t id = 0;
     EXPECT_TRUE(first->FindKeyword("MADE_UP_WORD", id));
     EXPECT_EQ(id, 424242);
+    EXPECT_EQ(first->NextToken(), eTok_OpenParen);
+    EXPECT_EQ(first->NextToken(), eTok_pcb);
+    EXPECT_EQ(first->NextToken(), 424242);
+    EXPECT_TRUE(first->IsKnownToken());
     EXPECT_FALSE(second->FindKeyword("made_up_word", id));
     EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
 
