@@ -26,6 +26,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -160,38 +161,32 @@ TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
 
 TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
     Import("parts");
-    auto components = Components();
-    ASSERT_EQ(components.size(), 4u);
-    for (TPcbComponent& component : components) {
-        const std::string ref = Designator(component);
-        if (ref == "U1") {
-            EXPECT_EQ(component.GetState_x1(), 40000000);
-            EXPECT_EQ(component.GetState_y1(), 50000000);
-            EXPECT_EQ(component.GetState_Layer(), eV6_TopLayer);
-            EXPECT_EQ(component.GetState_Pattern(), "DIP");
-        } else if (ref == "U2") {
-            EXPECT_EQ(component.GetState_Layer(), eV6_BottomLayer);
-            EXPECT_EQ(component.GetState_Angle(), 90.0);
-        } else if (ref == "R1") {
-            EXPECT_EQ(component.GetState_Angle(), 0.0); // 7200 degrees
-        } else {
-            EXPECT_EQ(ref, "R2");
-            EXPECT_EQ(component.GetState_Angle(), 314.5); // -45.5 degrees
-        }
-        EXPECT_EQ(CollectItems(board, ePadObject, component.GetState_ObjectHandle()).size(),
-                  ref[0] == 'U' ? 5u : 2u);
+    // Each component as "x y layer angle image pads": U2 on the bottom layer,
+    // the rotations of 7200 and -45.5 degrees as 0 and 314.5.
+    std::map<std::string, std::string> placed;
+    for (const TPcbComponent& c : Components()) {
+        std::ostringstream shown;
+        shown << c.GetState_x1() << " " << c.GetState_y1() << " "
+              << static_cast<int>(c.GetState_Layer()) << " " << c.GetState_Angle() << " "
+              << c.GetState_Pattern() << " "
+              << CollectItems(board, ePadObject, c.GetState_ObjectHandle()).size();
+        placed[Designator(c)] = shown.str();
     }
+    EXPECT_EQ(placed,
+              (std::map<std::string, std::string>{{"U1", "40000000 50000000 1 0 DIP 5"},
+                                                  {"U2", "60000000 50000000 32 90 DIP 5"},
+                                                  {"R1", "50000000 70000000 1 0 CHIP 2"},
+                                                  {"R2", "50000000 80000000 1 314.5 CHIP 2"}}));
     // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000).
-    std::vector<std::pair<std::string, int32_t>> u1;
+    std::map<std::string, int32_t> u1;
     for (TPcbPad& pad : Pads())
-        if (pad.GetState_Component() == components[0].GetState_ObjectHandle())
-            u1.emplace_back(pad.GetState_Name(), pad.GetState_x1());
-    std::sort(u1.begin(), u1.end());
-    EXPECT_EQ(u1, (std::vector<std::pair<std::string, int32_t>>{{"5", 40000000},
-                                                                {"A1", 40000000},
-                                                                {"A2", 41000000},
-                                                                {"A3", 42000000},
-                                                                {"A4", 43000000}}));
+        if (pad.GetState_Component() == Components()[0].GetState_ObjectHandle())
+            u1[pad.GetState_Name()] = pad.GetState_x1();
+    EXPECT_EQ(u1, (std::map<std::string, int32_t>{{"5", 40000000},
+                                                  {"A1", 40000000},
+                                                  {"A2", 41000000},
+                                                  {"A3", 42000000},
+                                                  {"A4", 43000000}}));
     // Nets by full pin name; a pin on no net is reported.
     int onN1 = 0, onN2 = 0;
     for (TPcbPad& pad : Pads()) {
