@@ -28,9 +28,8 @@ class TReferenceScanner {
 public:
     explicit TReferenceScanner(std::string data) : D(std::move(data)) {
         Keywords["DR"] = 0;
-        for (const auto& r : SpecctraKeywordRegistrations()) {
+        for (const auto& r : SpecctraKeywordRegistrations())
             Keywords.emplace(r.Keyword, r.Id);
-        }
         Eof = D.empty();
     }
 
@@ -65,19 +64,16 @@ private:
 
     unsigned char Read() {
         Prev = Cur;
-        if (Pos < D.size()) {
+        if (Pos < D.size())
             Cur = static_cast<unsigned char>(D[Pos++]);
-        }
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             Eof = true;
-        }
         return Cur;
     }
 
     unsigned char PeekNonSpace() {
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             return ' ';
-        }
         const std::size_t start = Pos;
         do {
             Prev = Cur;
@@ -89,16 +85,14 @@ private:
 
     unsigned char PrevNonSpace() const {
         std::size_t b = Pos;
-        while (b > 0 && D[b - 1] == ' ') {
+        while (b > 0 && D[b - 1] == ' ')
             --b;
-        }
         return b == 0 ? 10 : static_cast<unsigned char>(D[b - 1]);
     }
 
     unsigned char PeekRaw() {
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             return 0;
-        }
         Prev = Cur;
         Cur = static_cast<unsigned char>(D[Pos]);
         return Cur;
@@ -110,14 +104,12 @@ private:
         do {
             c = Read();
         } while (!LineBreak(c) && !Eof);
-        while ((LineBreak(Cur) || Cur == 20) && !Eof) {
+        while ((LineBreak(Cur) || Cur == 20) && !Eof)
             Read();
-        }
         if (Pos > 0) {
             --Pos;
-            if (Eof && !LineBreak(Cur) && Cur != 20 && (LineBreak(Prev) || Prev == 20)) {
+            if (Eof && !LineBreak(Cur) && Cur != 20 && (LineBreak(Prev) || Prev == 20))
                 Eof = false;
-            }
         }
     }
 
@@ -146,12 +138,10 @@ private:
             std::string raw;
             unsigned char c = Read();
             for (;;) {
-                if (c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' ')) {
+                if (c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' '))
                     break;
-                }
-                if (Eof) {
+                if (Eof)
                     break;
-                }
                 raw += static_cast<char>(c);
                 c = Read();
             }
@@ -172,9 +162,8 @@ private:
             return -4;
         }
         for (;;) {
-            if (Delimiter(ch, number) || Eof) {
+            if (Delimiter(ch, number) || Eof)
                 break;
-            }
             Token += static_cast<char>(ch);
             ch = LineBreak(PeekNonSpace()) ? ' ' : Read();
         }
@@ -183,14 +172,12 @@ private:
         } else if (!Delimiter(ch, number)) {
             Token += static_cast<char>(ch);
         }
-        for (char& c : Token) {
+        for (char& c : Token)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
         const auto found = Keywords.find(Token);
         std::string shown;
-        for (char c : Token) {
+        for (char c : Token)
             shown += c == 31 ? std::string("~SP~") : std::string(1, c);
-        }
         Token = shown;
         return found == Keywords.end() ? -5 : found->second;
     }
@@ -239,13 +226,11 @@ TEST(ScannerReference, RandomTextsReadAlike) {
     for (uint32_t round = 0; round < 3000; ++round) {
         std::string text;
         const int count = static_cast<int>(random() % 40);
-        for (int k = 0; k < count; ++k) {
+        for (int k = 0; k < count; ++k)
             text += pieces[random() % pieces.size()];
-        }
         ExpectSameReading(text, round);
-        if (HasFatalFailure()) {
+        if (HasFatalFailure())
             return;
-        }
     }
 }
 
