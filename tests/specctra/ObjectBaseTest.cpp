@@ -41,7 +41,9 @@ TEST_F(TConversionTest, LengthsInEveryUnitRoundToBoardUnits) {
     }
 }
 
-TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
+// Positions add the board offset and text subtracts it; board units go to
+// text rounding ties to even.
+TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextRoundsTiesToEven) {
     TSpecctraObject object(nullptr);
     object.FUnits = eDimMil;
     TranslationState().BoardOffsetX = 1000;
@@ -50,9 +52,6 @@ TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
     EXPECT_EQ(object.ExportToPCB_PositionY(1.0), 8000);
     EXPECT_EQ(TSpecctraObject::BoardToFileX(11000), 10000.0);
     EXPECT_EQ(TSpecctraObject::BoardToFileY(8000), 10000.0);
-}
-
-TEST_F(TConversionTest, BoardToFileRoundsTiesToEven) {
     TranslationState().ResolutionFactor = 0.5;
     EXPECT_EQ(TSpecctraObject::BoardToFile(5), 2.0);
     EXPECT_EQ(TSpecctraObject::BoardToFile(7), 4.0);
@@ -110,39 +109,32 @@ public:
     std::vector<std::string>* Freed;
 };
 
-TEST(SpecctraList, SortedListOrdersByNameAndPutsNewDuplicatesFirst) {
-    TSpecctraList list(true);
-    list.Add(std::make_unique<TTracked>("R10", nullptr));
-    TSpecctraObject* firstC1 = list.Add(std::make_unique<TTracked>("C1", nullptr));
-    list.Add(std::make_unique<TTracked>("u3", nullptr));
-    TSpecctraObject* secondC1 = list.Add(std::make_unique<TTracked>("c1", nullptr));
-    ASSERT_EQ(list.Count(), 4);
-    EXPECT_EQ(list.GetState_SpecctraObject(0), secondC1);
-    EXPECT_EQ(list.GetState_SpecctraObject(1), firstC1);
-    EXPECT_EQ(list.NameAt(2), "R10");
-    EXPECT_EQ(list.NameAt(3), "u3");
-    EXPECT_EQ(list.IndexOfName("U3"), 3);
-    EXPECT_EQ(list.IndexOf(firstC1), 1);
-}
-
-TEST(SpecctraList, SortedListStaysRightAcrossRemovalsAndFreesNewestFirst) {
+TEST(SpecctraList, SortedListOrdersByNameNewDuplicatesFirstAndFreesNewestFirst) {
     std::vector<std::string> freed;
     {
         TSpecctraList list(true);
-        list.Add(std::make_unique<TTracked>("U2", &freed));
-        list.Add(std::make_unique<TTracked>("C7", &freed));
-        TSpecctraObject* newer = list.Add(std::make_unique<TTracked>("u2", &freed));
-        EXPECT_EQ(list.Find("U2"), newer);
-        auto removed = list.Extract(list.IndexOf(newer));
-        EXPECT_EQ(removed.get(), newer);
-        EXPECT_EQ(list.Find("u2")->NameID, "U2");
+        list.Add(std::make_unique<TTracked>("R10", &freed));
+        TSpecctraObject* firstC1 = list.Add(std::make_unique<TTracked>("C1", &freed));
+        list.Add(std::make_unique<TTracked>("u3", &freed));
+        TSpecctraObject* secondC1 = list.Add(std::make_unique<TTracked>("c1", &freed));
+        ASSERT_EQ(list.Count(), 4);
+        EXPECT_EQ(list.GetState_SpecctraObject(0), secondC1);
+        EXPECT_EQ(list.GetState_SpecctraObject(1), firstC1);
+        EXPECT_EQ(list.NameAt(2), "R10");
+        EXPECT_EQ(list.NameAt(3), "u3");
+        EXPECT_EQ(list.IndexOfName("U3"), 3);
+        EXPECT_EQ(list.IndexOf(firstC1), 1);
+        EXPECT_EQ(list.Find("C1"), secondC1);
+        // The list stays in order across removals.
+        auto removed = list.Extract(list.IndexOf(secondC1));
+        EXPECT_EQ(removed.get(), secondC1);
+        EXPECT_EQ(list.Find("c1")->NameID, "C1");
         list.Add(std::make_unique<TTracked>("A1", &freed));
         EXPECT_EQ(list.NameAt(0), "A1");
-        EXPECT_EQ(list.IndexOfName("u2"), 2);
+        EXPECT_EQ(list.IndexOfName("u3"), 3);
     }
-    // Freed in reverse order of adding (the extracted one went with `removed`).
     // `removed` goes first (declared last), then the list, newest first.
-    EXPECT_EQ(freed, (std::vector<std::string>{"u2", "A1", "C7", "U2"}));
+    EXPECT_EQ(freed, (std::vector<std::string>{"c1", "A1", "u3", "C1", "R10"}));
 }
 
 TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
@@ -290,7 +282,7 @@ TEST(ModelHelpers, NamesAndTexts) {
     EXPECT_TRUE(IsAllScope("ALL"));
 }
 
-TEST(ModelHelpers, HexTextRoundTripsCoordinates) {
+TEST(ModelHelpers, HexTextRoundTripsCoordinatesAndParametersArePairs) {
     EXPECT_EQ(IntToHexText(0), "00");
     EXPECT_EQ(IntToHexText(5), "05");
     EXPECT_EQ(IntToHexText(0x1234), "1234");
@@ -300,9 +292,7 @@ TEST(ModelHelpers, HexTextRoundTripsCoordinates) {
         ASSERT_TRUE(HexTextToInt(IntToHexText(value), back)) << value;
         EXPECT_EQ(back, value);
     }
-}
-
-TEST(ModelHelpers, ParameterStringsReadAndReplacePairs) {
+    // Parameter strings read and replace their pairs.
     std::string params = "Server=Ravel|Type=CONSTANTS";
     SetParameter(params, "type", "ViaTag");
     SetParameter(params, "ID", "5");
@@ -324,20 +314,13 @@ public:
     explicit TCountingScope(TSpecctraObject* owner) : TSpecctraRuleScopeBase(owner, 7) {}
     bool ImportFromFile() override {
         ++Reads;
-        SkipCurrentBlockQuietly();
+        Parser->SkipCurrentBlock();
         return true;
     }
     bool ImportCircuitDescriptor() override { return ImportFromFile(); }
     void AddScopeLayerName(const std::string& name) override { Layers.push_back(name); }
     void UnaryRuleExpression(std::string& e) override { e = "All"; }
     void BinaryRuleExpression(std::string& e1, std::string& e2) override { e1 = e2 = "All"; }
-    void SkipCurrentBlockQuietly() {
-        int depth = 1;
-        while (depth > 0 && !StopParsing()) {
-            const int32_t id = Parser->NextToken();
-            depth += id == eTok_OpenParen ? 1 : id == eTok_CloseParen ? -1 : 0;
-        }
-    }
     int Reads = 0;
     std::vector<std::string> Layers;
 };
