@@ -50,93 +50,78 @@ struct TShapeReader {
     std::unique_ptr<TSpecctraDesign> design;
 };
 
-TEST(ShapeText, RectCornersComeInAnyOrder) {
-    TShapeReader reader("(rect SIGNAL 100 200 0 0) (rect pcb -5 7 5 -7)");
-    auto first = reader.Read();
-    auto* rect = static_cast<TSpecctraRectShape*>(first.get());
-    const auto sides = [&] {
-        return std::vector<double>{rect->Left(), rect->Bottom(), rect->Right(), rect->Top()};
-    };
-    EXPECT_EQ(rect->LayerID, "SIGNAL");
-    EXPECT_EQ(sides(), (std::vector<double>{0, 0, 100, 200}));
-    auto second = reader.Read();
-    rect = static_cast<TSpecctraRectShape*>(second.get());
-    EXPECT_EQ(rect->LayerID, "PCB"); // plain words arrive in upper case
-    EXPECT_EQ(sides(), (std::vector<double>{-5, -7, 5, 7}));
+// A shape's bounding rectangle: left, bottom, right, top.
+std::vector<double> Bounds(TSpecctraAbstractGeometryShape& shape) {
     double lx, ly, hx, hy;
-    rect->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-5, -7, 5, 7}));
-    EXPECT_EQ(rect->AreaSize(), 140);
-}
-
-TEST(ShapeText, CircleCentreIsOptional) {
-    TShapeReader reader("(circle TOP 50) (circ 'F.Cu' 20 3.5 -4) (circle TOP 10 1 2 3)");
-    bool ok = false;
-    auto plain = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    auto* circle = static_cast<TSpecctraCircleShape*>(plain.get());
-    EXPECT_EQ(circle->Diameter(), 50);
-    EXPECT_EQ(circle->Center().X, 0);
-    EXPECT_EQ(circle->Center().Y, 0);
-    auto placed = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    circle = static_cast<TSpecctraCircleShape*>(placed.get());
-    EXPECT_EQ(circle->LayerID, "F.Cu"); // quoted names keep their case
-    EXPECT_EQ(circle->Center().X, 3.5);
-    EXPECT_EQ(circle->Center().Y, -4);
-    double lx, ly, hx, hy;
-    circle->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-6.5, -14, 13.5, 6}));
-    // A third number is reported; the block is still consumed whole.
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <3> in line 1"));
-    reader.parser->NextToken();
-    EXPECT_TRUE(reader.parser->EndOfFile());
+    shape.BoundingRectangle(lx, ly, hx, hy);
+    return {lx, ly, hx, hy};
 }
 
 // Shapes read one after the other from one text: each stays within its own
-// block, whatever it holds, and the text ends after the last one.
+// block, whatever it holds, and the text ends after the last one. Each row:
+// the text, whether it reads, its vertices, layer and bounds (when checked).
 TEST(ShapeText, ShapesReadTheirVerticesOrReportAndStayWithinTheirBlock) {
     struct TCase {
         std::string Text;
         bool Ok;
         int32_t Vertices; // -1: not checked
+        std::string Layer;
+        std::vector<double> Bounds;
     };
-    const std::vector<TCase> cases = {{"(path TOP 10 0 0 100 0 (aperture_type square))", true, 2},
-                                      // Flag words and blocks inside a path are passed over.
-                                      {"(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)", true, 3},
-                                      {"(path TOP 4 1 1 (aperture_type oval))", false, -1},
-                                      // A polygon is closed once; a path is not.
-                                      {"(polygon TOP 0 0 0 100 0 100 100)", true, 4},
-                                      {"(polygon TOP 0 0 0 1 0 1 1 0 0)", true, 4},
-                                      {"(path TOP 0 0 0 100 0 100 100)", true, 3},
-                                      {"(rect TOP 1 2 3)", false, -1},
-                                      {"(qarc TOP 1 0 0 1 1)", false, -1},
-                                      // A polygon of one vertex reads; it is closed by nothing.
-                                      {"(polygon TOP 1 5 5)", true, 1},
-                                      {"(path TOP 1 abc 2 3 4)", false, -1},
-                                      {"(rect)", false, -1}};
+    const std::vector<TCase> cases = {
+        // Rect corners come in any order; plain words arrive in upper case.
+        {"(rect SIGNAL 100 200 0 0)", true, 2, "SIGNAL", {0, 0, 100, 200}},
+        {"(rect pcb -5 7 5 -7)", true, 2, "PCB", {-5, -7, 5, 7}},
+        // A circle's centre is optional; quoted names keep their case; a
+        // third number is reported.
+        {"(circle TOP 50)", true, -1, "TOP", {-25, -25, 25, 25}},
+        {"(circ 'F.Cu' 20 3.5 -4)", true, -1, "F.Cu", {-6.5, -14, 13.5, 6}},
+        {"(circle TOP 10 1 2 3)", false, -1, "", {}},
+        {"(path TOP 10 0 0 100 0 (aperture_type square))", true, 2, "", {}},
+        // Flag words and blocks inside a path are passed over.
+        {"(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)", true, 3, "", {}},
+        {"(path TOP 4 1 1 (aperture_type oval))", false, -1, "", {}},
+        // A polygon is closed once; a path is not.
+        {"(polygon TOP 0 0 0 100 0 100 100)", true, 4, "", {}},
+        {"(polygon TOP 0 0 0 1 0 1 1 0 0)", true, 4, "", {}},
+        {"(path TOP 0 0 0 100 0 100 100)", true, 3, "", {}},
+        {"(rect TOP 1 2 3)", false, -1, "", {}},
+        {"(qarc TOP 1 0 0 1 1)", false, -1, "", {}},
+        // A polygon of one vertex reads; it is closed by nothing.
+        {"(polygon TOP 1 5 5)", true, 1, "", {}},
+        {"(path TOP 1 abc 2 3 4)", false, -1, "", {}},
+        {"(rect)", false, -1, "", {}}};
     std::string text;
     for (const TCase& c : cases)
         text += c.Text + " ";
     TShapeReader reader(text);
     std::vector<std::unique_ptr<TSpecctraAbstractGeometryShape>> shapes;
     for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
         bool ok = !c.Ok;
         shapes.push_back(reader.Read(nullptr, &ok));
-        EXPECT_EQ(ok, c.Ok) << c.Text;
+        EXPECT_EQ(ok, c.Ok);
         if (c.Vertices >= 0) {
-            EXPECT_EQ(shapes.back()->VertexCount(), c.Vertices) << c.Text;
+            EXPECT_EQ(shapes.back()->VertexCount(), c.Vertices);
+        }
+        if (!c.Layer.empty()) {
+            EXPECT_EQ(shapes.back()->LayerID, c.Layer);
+            EXPECT_EQ(Bounds(*shapes.back()), c.Bounds);
         }
     }
     reader.parser->NextToken();
     EXPECT_TRUE(reader.parser->EndOfFile());
+    EXPECT_EQ(shapes[1]->AreaSize(), 140);
+    auto* circle = static_cast<TSpecctraCircleShape*>(shapes[2].get());
+    EXPECT_EQ(circle->Diameter(), 50);
+    EXPECT_EQ(circle->Center().X, 0);
+    EXPECT_EQ(circle->Center().Y, 0);
+    EXPECT_TRUE(reader.Has("ERROR: Unexpected token <3> in line 1"));
     EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
-    auto* square = static_cast<TSpecctraPolyLineShape*>(shapes[0].get());
+    auto* square = static_cast<TSpecctraPolyLineShape*>(shapes[5].get());
     EXPECT_EQ(square->ApertureType(), eSquareAperture);
     EXPECT_EQ(square->ApertureWidth(), 10);
-    const TVertex last = shapes[5]->GetVertex(2);
+    const TVertex last = shapes[10]->GetVertex(2);
     EXPECT_EQ(last.X, 100);
     EXPECT_EQ(last.Y, 100);
 }
@@ -152,10 +137,7 @@ TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
     auto shape = reader.Read(nullptr, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(shape->VertexCount(), 1000001);
-    double lx, ly, hx, hy;
-    shape->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}),
-              (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
+    EXPECT_EQ(Bounds(*shape), (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
 }
 
 TEST(ShapeText, ArcAnglesAreSeenFromTheCentre) {
