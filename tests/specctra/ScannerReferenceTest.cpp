@@ -33,11 +33,7 @@ public:
         Eof = D.empty();
     }
 
-    int32_t NextToken() {
-        const int32_t id = Scan(false);
-        Last = id;
-        return id;
-    }
+    int32_t NextToken() { return Last = Scan(false); }
     int32_t NextNumberToken() { return Scan(true); }
 
     std::string D;
@@ -117,13 +113,10 @@ private:
         Token.clear();
         unsigned char ch = ' ';
         while ((ch == ' ' || ch == '\t') && !Eof) {
-            if (LineBreak(PeekNonSpace())) {
+            if (LineBreak(PeekNonSpace()) || (PeekNonSpace() == '#' && LineBreak(PrevNonSpace())))
                 NextLine();
-            } else if (PeekNonSpace() == '#' && LineBreak(PrevNonSpace())) {
-                NextLine();
-            } else {
+            else
                 ch = Read();
-            }
         }
         if (ch == '(' || ch == ')') {
             Token = std::string(1, static_cast<char>(ch));
@@ -137,11 +130,8 @@ private:
         if (ch == Quote) {
             std::string raw;
             unsigned char c = Read();
-            for (;;) {
-                if (c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' '))
-                    break;
-                if (Eof)
-                    break;
+            while (!(c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' ')) &&
+                   !Eof) {
                 raw += static_cast<char>(c);
                 c = Read();
             }
@@ -161,9 +151,7 @@ private:
             }
             return -4;
         }
-        for (;;) {
-            if (Delimiter(ch, number) || Eof)
-                break;
+        while (!Delimiter(ch, number) && !Eof) {
             Token += static_cast<char>(ch);
             ch = LineBreak(PeekNonSpace()) ? ' ' : Read();
         }
