@@ -152,67 +152,53 @@ TEST(ShapeText, ArcAnglesAreSeenFromTheCentre) {
 
 // The shapes as they come back from stored parameters (host units), written as
 // route-file text.
-class ShapeWriting : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetTranslationState();
-        path = ::testing::TempDir() + "shape-writing.txt";
-        writer = std::make_unique<TSpecctraWriter>(path);
-        root = std::make_unique<TSpecctraDesign>("t.rte", nullptr, writer.get(), 0);
-        root->SetReportEnabled(false);
-        root->FUnits = eDimMil;
-    }
-    void TearDown() override {
-        root.reset();
-        writer.reset();
-        std::remove(path.c_str());
-    }
-    std::string path;
-    std::unique_ptr<TSpecctraWriter> writer;
-    std::unique_ptr<TSpecctraDesign> root;
-};
-
-TEST_F(ShapeWriting, EveryKindHasItsLayout) {
+TEST(ShapeWriting, EveryKindHasItsLayout) {
+    ResetTranslationState();
+    const testfs::TempFolder scratch;
+    TSpecctraWriter writer((scratch / "shapes.rte").string());
+    TSpecctraDesign design("t.rte", nullptr, &writer, 0);
+    design.SetReportEnabled(false);
+    design.FUnits = eDimMil;
     TranslationState().BoardOffsetX = 10000;
-    TSpecctraRectShape rect(root.get());
+    TSpecctraRectShape rect(&design);
     rect.LayerID = "TOP";
     rect.Coordinates = {{10000, -20000}, {30000, 40000}};
     rect.ExportToFile();
-    TSpecctraCircleShape circle(root.get());
+    TSpecctraCircleShape circle(&design);
     circle.LayerID = "TOP";
     circle.FDiameter = 25000;
     circle.ExportToFile();
-    TSpecctraQArcShape arc(root.get());
+    TSpecctraQArcShape arc(&design);
     arc.LayerID = "B";
     arc.FApertureWidth = 5;
     arc.Coordinates = {{20000, 0}, {10000, 10000}, {10000, 0}};
     arc.ExportToFile();
-    TSpecctraPolyLineShape path(root.get());
+    TSpecctraPolyLineShape path(&design);
     path.LayerID = "TOP";
     path.FApertureWidth = 2540;
     path.FApertureType = eSquareAperture;
     path.Coordinates = {{10000, 0}, {253997460, 1}};
     path.ExportToFile();
-    TSpecctraFilledPolyShape polygon(root.get());
+    TSpecctraFilledPolyShape polygon(&design);
     polygon.LayerID = "TOP";
     polygon.Coordinates = {{10000, 0}, {10000, 10000}};
     polygon.ExportToFile();
-    EXPECT_EQ(writer->Buffer(), "\r\n"
-                                "(rect TOP 0 -20000 20000 40000)\r\n"
-                                "\r\n"
-                                "  (circle TOP 25000 -10000 0)\r\n"
-                                "(qarc B 5 \r\n"
-                                "  10000 0 0 10000 0 0 \r\n"
-                                ")\r\n"
-                                "(path TOP 2540\r\n"
-                                "0 0 \r\n"
-                                "253987460 1 \r\n"
-                                "(aperture_type square)\r\n"
-                                ")\r\n"
-                                "(polygon TOP 0\r\n"
-                                "    0 0\r\n"
-                                "    0 10000\r\n"
-                                ")");
+    EXPECT_EQ(writer.Buffer(), "\r\n"
+                               "(rect TOP 0 -20000 20000 40000)\r\n"
+                               "\r\n"
+                               "  (circle TOP 25000 -10000 0)\r\n"
+                               "(qarc B 5 \r\n"
+                               "  10000 0 0 10000 0 0 \r\n"
+                               ")\r\n"
+                               "(path TOP 2540\r\n"
+                               "0 0 \r\n"
+                               "253987460 1 \r\n"
+                               "(aperture_type square)\r\n"
+                               ")\r\n"
+                               "(polygon TOP 0\r\n"
+                               "    0 0\r\n"
+                               "    0 10000\r\n"
+                               ")");
 }
 
 TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {

@@ -71,27 +71,20 @@ TEST_F(TConversionTest, UnitIsInheritedThenCached) {
     EXPECT_EQ(child.FileToBoard(1.0), 393701);
 }
 
-TEST_F(TConversionTest, UnknownUnitWarnsAndUsesMil) {
+// Unknown units, as a number or a token, fall back to mil with a warning.
+TEST_F(TConversionTest, UnknownUnitsWarnAndUseMil) {
     TRecordingSink sink;
     TDimensionResolutionDescriptor object(nullptr);
     object.ReportManager = &sink;
     object.FUnits = static_cast<TDimensionUnit>(9);
     EXPECT_EQ(object.FileToBoard(2.0), 20000);
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(
-        sink.Lines[0],
-        "WARNING: Unknown dimension unit type, assuming mils. TDimensionResolutionDescriptor");
-}
-
-TEST(ObjectBlockProtocol, UnitTokensMapAndUnknownOnesFallBackToMil) {
-    TRecordingSink sink;
-    TSpecctraObject object(nullptr);
-    object.ReportManager = &sink;
     EXPECT_EQ(object.ReadUnit(eTok_inch), eDimInch);
     EXPECT_EQ(object.ReadUnit(eTok_um), eDimUm);
     EXPECT_EQ(object.ReadUnit(eTok_ohm), eDimMil);
     EXPECT_EQ(sink.Lines,
-              std::vector<std::string>{"WARNING: Unknown unit token, mils will be used"});
+              (std::vector<std::string>{"WARNING: Unknown dimension unit type, assuming mils. "
+                                        "TDimensionResolutionDescriptor",
+                                        "WARNING: Unknown unit token, mils will be used"}));
 }
 
 // A list entry that records when it is freed.
