@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -333,30 +334,22 @@ protected:
     std::unique_ptr<TShapeReader> reader;
 };
 
-TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
-    auto circle = Shape("(circle BOT 50 10 20)", reader->design.get());
-    ASSERT_TRUE(circle->ExportToPCB());
-    auto arcs = BoardItems<TPcbArc>(board, eArcObject);
-    ASSERT_EQ(arcs.size(), 1u);
-    EXPECT_EQ(arcs[0].GetState_Layer(), eV6_BottomLayer);
-    EXPECT_EQ(arcs[0].GetState_x1(), 100000);
-    EXPECT_EQ(arcs[0].GetState_y1(), 200000);
-    EXPECT_EQ(arcs[0].GetState_Radius(), 250000);
-    EXPECT_EQ(arcs[0].GetState_LineWidth(), 0);
-    EXPECT_EQ(arcs[0].GetState_Angle1(), 0);
-    EXPECT_EQ(arcs[0].GetState_Angle2(), 360);
-    EXPECT_EQ(arcs[0].GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
-}
-
-TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
-    auto arc = Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get());
-    ASSERT_TRUE(arc->ExportToPCB());
-    auto arcs = BoardItems<TPcbArc>(board, eArcObject);
-    ASSERT_EQ(arcs.size(), 1u);
-    EXPECT_EQ(arcs[0].GetState_Angle1(), 270);
-    EXPECT_EQ(arcs[0].GetState_Angle2(), 180);
-    EXPECT_EQ(arcs[0].GetState_Radius(), 100000);
-    EXPECT_EQ(arcs[0].GetState_LineWidth(), 40000);
+// A circle becomes a full arc of width zero; a qarc takes its angles and
+// width. Each arc as "layer x y radius width angle1 angle2 keepout".
+TEST_F(ShapesOnBoard, CirclesAndQarcsBecomeArcs) {
+    ASSERT_TRUE(Shape("(circle BOT 50 10 20)", reader->design.get())->ExportToPCB());
+    ASSERT_TRUE(Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get())->ExportToPCB());
+    std::vector<std::string> arcs;
+    for (const TPcbArc& a : BoardItems<TPcbArc>(board, eArcObject)) {
+        std::ostringstream shown;
+        shown << static_cast<int>(a.GetState_Layer()) << " " << a.GetState_x1() << " "
+              << a.GetState_y1() << " " << a.GetState_Radius() << " " << a.GetState_LineWidth()
+              << " " << a.GetState_Angle1() << " " << a.GetState_Angle2() << " "
+              << (a.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT);
+        arcs.push_back(shown.str());
+    }
+    EXPECT_EQ(arcs, (std::vector<std::string>{"32 100000 200000 250000 0 0 360 0",
+                                              "1 0 0 100000 40000 270 180 0"}));
 }
 
 TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
