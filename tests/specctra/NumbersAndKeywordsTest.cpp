@@ -63,12 +63,6 @@ TEST(Numbers, IntegerForms) {
     }
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 int32_t IdOf(const std::string& word) {
     auto parser = MakeParser(word + "\n");
     return parser->NextToken();

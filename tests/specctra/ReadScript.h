@@ -18,9 +18,17 @@
 
 #include "support/ParserTestSupport.h"
 
+#include <cctype>
 #include <charconv>
 #include <string>
 #include <vector>
+
+// The text in upper case (ASCII letters).
+inline std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
 
 inline std::string Read(const std::string& text, const std::string& script) {
     static const auto table = MakeParser("");

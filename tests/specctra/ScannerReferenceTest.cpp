@@ -2,6 +2,7 @@
 // reading rules: every peek is a forward read followed by a step back, every
 // space is read on its own. The scanner reads runs of bytes in one step; both
 // must agree on every token, line number, position and character state.
+#include "ReadScript.h"
 #include "support/Corpus.h"
 #include "support/ParserTestSupport.h"
 
@@ -14,22 +15,15 @@
 #include <random>
 #include <sstream>
 
-#include <strings.h>
-
 namespace {
-
-struct TCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
-    }
-};
 
 class TReferenceScanner {
 public:
     explicit TReferenceScanner(std::string data) : D(std::move(data)) {
         Keywords["DR"] = 0;
         for (const auto& r : SpecctraKeywordRegistrations())
-            Keywords.emplace(r.Keyword, r.Id);
+            Keywords.emplace(Upper(r.Keyword), r.Id); // the first spelling in any case
+
         Eof = D.empty();
     }
 
@@ -45,7 +39,7 @@ public:
     unsigned char Quote = '\'';
     int32_t Last = 0;
     std::string Token;
-    std::map<std::string, int32_t, TCaseLess> Keywords;
+    std::map<std::string, int32_t> Keywords; // in upper case
 
 private:
     static bool LineBreak(unsigned char c) { return c == 10 || c == 13; }
@@ -160,8 +154,7 @@ private:
         } else if (!Delimiter(ch, number)) {
             Token += static_cast<char>(ch);
         }
-        for (char& c : Token)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        Token = Upper(Token);
         const auto found = Keywords.find(Token);
         std::string shown;
         for (char c : Token)
