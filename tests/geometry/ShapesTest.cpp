@@ -202,7 +202,7 @@ TEST(ShapeWriting, EveryKindHasItsLayout) {
                                ")");
 }
 
-TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {
+TEST(ShapeParams, HexTextKeepsOneDigitAtLeastAndRectsStoreBoardCoordinates) {
     EXPECT_EQ(ShapeHexText(255), "FF");
     EXPECT_EQ(ShapeHexText(-1), "FFFFFFFF");
     EXPECT_EQ(ShapeHexText(0), "0");
@@ -213,9 +213,7 @@ TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {
     EXPECT_FALSE(ShapeHexValue("G1", value));
     EXPECT_EQ(value, 0);
     EXPECT_FALSE(ShapeHexValue("123456789", value));
-}
-
-TEST(ShapeParams, RectStoresBoardCoordinatesAndReadsThemBack) {
+    // A rect stores its board coordinates in it and reads them back.
     TShapeReader reader("(rect TOP -5 -5 5 5)");
     auto shape = reader.Read();
     TStoredParameters params;
