@@ -327,6 +327,19 @@ protected:
         EXPECT_TRUE(shape->ImportFromFile()) << ::testing::PrintToString(reader->Events());
         return shape;
     }
+    // The board's tracks as "layer x1 y1 x2 y2 width keepout".
+    std::vector<std::string> Tracks() {
+        std::vector<std::string> tracks;
+        for (const TPcbTrack& t : BoardItems<TPcbTrack>(board, eTrackObject)) {
+            std::ostringstream shown;
+            shown << static_cast<int>(t.GetState_Layer()) << " " << t.GetState_x1() << " "
+                  << t.GetState_y1() << " " << t.GetState_x2() << " " << t.GetState_y2() << " "
+                  << t.GetState_Width() << " "
+                  << ((t.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT) != 0);
+            tracks.push_back(shown.str());
+        }
+        return tracks;
+    }
     // The shape parsers outlive the design that is pointed at them.
     std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
     std::unique_ptr<TShapeReader> reader;
@@ -351,21 +364,10 @@ TEST_F(ShapesOnBoard, CirclesAndQarcsBecomeArcs) {
 }
 
 TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
-    auto rect = Shape("(rect TOP 10 20 0 0)", reader->design.get());
-    ASSERT_TRUE(rect->ExportToPCB());
-    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
-    ASSERT_EQ(tracks.size(), 4u);
-    const std::vector<std::vector<int32_t>> expected = {{0, 0, 100000, 0},
-                                                        {100000, 0, 100000, 200000},
-                                                        {100000, 200000, 0, 200000},
-                                                        {0, 200000, 0, 0}};
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ((std::vector<int32_t>{tracks[i].GetState_x1(), tracks[i].GetState_y1(),
-                                        tracks[i].GetState_x2(), tracks[i].GetState_y2()}),
-                  expected[i]);
-        EXPECT_EQ(tracks[i].GetState_Layer(), eV6_TopLayer);
-        EXPECT_EQ(tracks[i].GetState_Width(), 0);
-    }
+    ASSERT_TRUE(Shape("(rect TOP 10 20 0 0)", reader->design.get())->ExportToPCB());
+    EXPECT_EQ(Tracks(),
+              (std::vector<std::string>{"1 0 0 100000 0 0 0", "1 100000 0 100000 200000 0 0",
+                                        "1 100000 200000 0 200000 0 0", "1 0 200000 0 0 0 0"}));
 }
 
 TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
@@ -396,13 +398,8 @@ TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
     auto polygon = Shape("(polygon NOSUCH 0 0 0 10 0 10 10)", &keepout);
     EXPECT_TRUE(path->ExportToPCB());
     EXPECT_TRUE(polygon->ExportToPCB());
-    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
-    ASSERT_EQ(tracks.size(), 2u);
-    for (const TPcbTrack& track : tracks) {
-        EXPECT_EQ(track.GetState_Layer(), eV6_BottomLayer);
-        EXPECT_EQ(track.GetState_Width(), 30000);
-        EXPECT_NE(track.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
-    }
+    EXPECT_EQ(Tracks(), (std::vector<std::string>{"32 0 0 100000 0 30000 1",
+                                                  "32 100000 0 100000 100000 30000 1"}));
     auto regions = BoardItems<TPCBRegion>(board, eRegionObject);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].GetState_Layer(), eV6_KeepOutLayer); // unknown layer under a keepout
@@ -431,17 +428,13 @@ TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
 TEST_F(ShapesOnBoard, HugeCoordinatesAreReportedNeitherClampedNorWrapped) {
     auto far = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
     EXPECT_TRUE(far->ExportToPCB()); // the rest of the design goes on
-    EXPECT_TRUE(BoardItems<TPcbTrack>(board, eTrackObject).empty())
-        << "a track beyond the range was made";
+    EXPECT_TRUE(Tracks().empty()) << "a track beyond the range was made";
     EXPECT_TRUE(reader->Has(
         "ERROR: Polyline Shape on TOP at (9000000000000, -9000000000000) lies outside the "
         "coordinate range of the board; it is not imported."));
     auto near = Shape("(path TOP 0 0 0 200000 -200000)", reader->design.get());
     ASSERT_TRUE(near->ExportToPCB());
-    auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
-    ASSERT_EQ(tracks.size(), 1u);
-    EXPECT_EQ(tracks[0].GetState_x2(), 2000000000);
-    EXPECT_EQ(tracks[0].GetState_y2(), -2000000000);
+    EXPECT_EQ(Tracks(), std::vector<std::string>{"1 0 0 2000000000 -2000000000 0 0"});
 }
 
 } // namespace
