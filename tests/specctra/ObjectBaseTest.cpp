@@ -348,10 +348,14 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     TSpecctraObject net(&root);
     net.Parser = parser.get();
     net.ReportManager = &sink;
-    for (int block = 0; block < 2; ++block) {
+    // Opens the next block: "(" and its keyword.
+    const auto open = [&] {
         parser->NextToken();
         ++net.SectionsOpen;
         parser->NextToken();
+    };
+    for (int block = 0; block < 2; ++block) {
+        open();
         EXPECT_TRUE(net.ImportRuleScope());
     }
     ASSERT_EQ(root.Rules.RuleScopes().Count(), 1);
@@ -359,9 +363,7 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(scope->Reads, 2);
     EXPECT_EQ(scope->Owner, &net);
 
-    parser->NextToken();
-    ++net.SectionsOpen;
-    parser->NextToken();
+    open();
     EXPECT_TRUE(net.ImportLayerRuleScope());
     EXPECT_EQ(root.Rules.RuleScopes().Count(), 1);
     EXPECT_EQ(scope->Layers, (std::vector<std::string>{"TOP", "BOTTOM"}));
@@ -369,9 +371,7 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(net.SectionsOpen, 1);
 
     // No scope class for "circuit" here: the block is skipped with a warning.
-    parser->NextToken();
-    ++net.SectionsOpen;
-    parser->NextToken();
+    open();
     EXPECT_TRUE(net.ImportRuleScope());
     EXPECT_EQ(net.SectionsOpen, 1);
     EXPECT_EQ(sink.Lines,
