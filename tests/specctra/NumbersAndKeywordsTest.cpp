@@ -63,19 +63,6 @@ TEST(Numbers, IntegerForms) {
     }
 }
 
-int32_t IdOf(const std::string& word) {
-    auto parser = MakeParser(word + "\n");
-    return parser->NextToken();
-}
-
-// The marker of a new quote character, and words that only look like
-// keywords. (Every keyword's id in any case: the two tests below.)
-TEST(Keywords, WordsFindTheirIds) {
-    EXPECT_EQ(IdOf("dr"), 0);
-    EXPECT_EQ(IdOf("pcbx"), eTok_Word);
-    EXPECT_EQ(IdOf("1e5"), eTok_Word);
-}
-
 // The scanner looks a word up where it stands in the text: every keyword is
 // found in lower, upper and mixed case, well inside the text and among its
 // last bytes (fewer than sixteen after it), while a word that differs from

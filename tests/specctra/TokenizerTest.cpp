@@ -26,6 +26,9 @@ TEST(Tokenizer, TextsGiveTheirTokens) {
         // is an empty word; a delimiter that ends a word is consumed with it.
         {"(string_quote \")\na ' b ;c\n", "( <STRING_QUOTE> <\"#0>? ) @2 A  B  C"},
         {"a;b\n", "A B"},
+        // The marker of a new quote character is a keyword; words that only
+        // look like keywords are not.
+        {"dr pcbx 1e5\n", "<DR> PCBX 1E5"},
         // Parentheses split words.
         {"(net GND(pins U1-1 R2-2))", "( <NET> GND ( <PINS> U1-1 R2-2 ) )"},
         // The ")" that stops a word is the last byte: it is not read again.
