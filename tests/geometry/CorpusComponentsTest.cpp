@@ -3,8 +3,9 @@
 // entry (less those the report names), at its position and rotation on its
 // side, as many pads as its image has pins, every pad on the net the network
 // gives its pin, and one stored padstack record per library padstack.
-#include "support/DesignScan.h"
+#include "BoardItems.h"
 #include "support/CorpusImport.h"
+#include "support/DesignScan.h"
 
 #include "board/BoardRules.h"
 #include "board/Pcbclass.h"
@@ -87,9 +88,7 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
         EXPECT_EQ(pdc, std::to_string(expected.Padstacks));
         int64_t records = 0;
         std::set<std::string> indexes;
-        for (intptr_t handle : CollectItems(designBoard, eEmbeddedObject)) {
-            TPcbEmbedded record(handle);
-            record.QueryDatabase(1);
+        for (const TPcbEmbedded& record : BoardItems<TPcbEmbedded>(designBoard, eEmbeddedObject)) {
             const TStoredParameters name(record.GetState_Name());
             std::string type, index;
             if (name.Get("Type", type) && type == "PADSTACK") {

@@ -1,5 +1,6 @@
 // Padstacks, images, pins and placed components read from small designs and
 // written to a board of the engine loaded into this process.
+#include "BoardItems.h"
 #include "design/SpecctraRoutes.h"
 #include "support/EngineFixture.h"
 
@@ -25,29 +26,29 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// A four-layer structure in mil with a boundary well inside the host
-// workspace (no board offset).
-const char* const kStructure = R"(
-  (resolution mil 10) (unit mil)
-  (structure
-    (layer TOP (type signal)) (layer GND (type power)) (layer IN2 (type signal))
-    (layer BOT (type signal))
-    (boundary (rect pcb 3000 3000 9000 9000))
-    (via V1 V2 (spare V3)))
-)";
+// A line of a component's outline: on the top overlay, owned by a component.
+bool IsOutline(const TPCBObject& item) {
+    return item.GetState_Layer() == eV6_TopOverlay && item.GetState_Component() != 0;
+}
 
 class LibraryOnBoard : public enginetest::EngineBoardTest {
 protected:
-    TSpecctraDesign& Import(const std::string& body) {
+    // A design of data/NAME.txt (or the text itself) in a four-layer structure
+    // in mil whose boundary lies well inside the host workspace (no offset).
+    TSpecctraDesign& Import(const std::string& name) {
+        const std::string body = name.starts_with("(") ? name : GeometryData(name);
+        return ImportText("(pcb t " + GeometryData("structure") + body + ")");
+    }
+    TSpecctraDesign& ImportText(const std::string& text) {
         design.reset(); // it reports through its parser while it goes
         ResetTranslationState();
-        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
-            "t.dsn", "(pcb t " + std::string(kStructure) + body + ")"));
+        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text));
         parser->RegisterKeywords();
         design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
         EXPECT_TRUE(design->ImportFromFile());
@@ -61,14 +62,12 @@ protected:
     bool Reported(const std::string& line) {
         return std::find(Report().begin(), Report().end(), line) != Report().end();
     }
-    std::vector<TPcbPad> Pads() {
-        std::vector<TPcbPad> pads;
-        for (intptr_t handle : CollectItems(board, ePadObject)) {
-            pads.emplace_back(handle);
-            pads.back().QueryDatabase(1);
-        }
-        return pads;
+    bool ReportedPart(const std::string& part) {
+        return std::any_of(Report().begin(), Report().end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        });
     }
+    std::vector<TPcbPad> Pads() { return BoardItems<TPcbPad>(board, ePadObject); }
     TPcbPad PadNamed(const std::string& name) {
         for (TPcbPad& pad : Pads())
             if (pad.GetState_Name() == name)
@@ -77,12 +76,7 @@ protected:
         return TPcbPad(0);
     }
     std::vector<TPcbComponent> Components() {
-        std::vector<TPcbComponent> components;
-        for (intptr_t handle : CollectItems(board, eComponentObject)) {
-            components.emplace_back(handle);
-            components.back().QueryDatabase(1);
-        }
-        return components;
+        return BoardItems<TPcbComponent>(board, eComponentObject);
     }
     std::string Designator(const TPcbComponent& component) {
         TPcbText text(component.GetState_Name());
@@ -95,20 +89,8 @@ protected:
     std::unique_ptr<TSpecctraDesign> design;
 };
 
-const char* const kPadstacks = R"(
-  (library
-    (padstack V1 (shape (circle signal 20)) (attach off))
-    (padstack V2 (shape (circle TOP 30)) (shape (circle BOT 30)))
-    (padstack V3 (shape (circle TOP 40)) (shape (circle BOT 40)))
-    (padstack SMD (shape (rect TOP -10 -5 10 5)))
-    (padstack TMB (shape (circle TOP 60)) (shape (circle BOT 50)))
-    (padstack PER (shape (circle TOP 60)) (shape (rect IN2 -20 -20 20 20)) (shape (circle BOT 60)))
-    (padstack BOTH (shape (circle SIGNAL 70)) (shape (circle IN2 20)))
-    (padstack SQ (shape (path TOP 20 -10 0 10 0 (aperture_type square))))
-  ))";
-
 TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
-    Import(kPadstacks);
+    Import("padstacks");
     TSpecctraDSNLibraryDescriptor& library = Library();
     ASSERT_EQ(library.PadstackCount(), 8);
     EXPECT_EQ(library.GetState_PadStackByName("v1")->Kind(), eSimplePadstack);
@@ -135,17 +117,6 @@ TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
     EXPECT_EQ(library.GetState_PadStackByName("SQ")->GetState_Pad(0)->ExportToPCB_ShapeType(),
               eOctagonal);
 
-    // Routing via styles for V1 and V2, not for the spare V3.
-    std::vector<std::string> names;
-    for (intptr_t handle : CollectItems(board, eRuleObject)) {
-        TPcbRuleEx rule(handle);
-        rule.QueryDatabase(1);
-        if (rule.GetState_Kind() == eRule_RoutingViaStyle)
-            names.push_back(rule.GetState_Name());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Via style V1", "Via style V2"}));
-
     // One layer pair for the padstacks that span TOP..BOT.
     TPcbBoard host(board);
     ASSERT_EQ(host.ReadLayerPairs(), 1);
@@ -153,10 +124,7 @@ TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
 }
 
 TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
-    Import(R"((library
-      (padstack P1 (shape (rect TOP -5 -5 5 5)) (shape (circle BOT 12 1 2)))
-      (padstack 'p1' (shape (circle signal 10)))
-      (padstack 'V1' (shape (circle signal 20)))))");
+    Import("stored_padstacks");
     EXPECT_EQ(Library().GetState_PadStackByName("p1"), Library().GetPadstack(0));
     const intptr_t list = FindEmbeddedObject(board, "PadstackList");
     ASSERT_NE(list, 0);
@@ -186,60 +154,39 @@ TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
     EXPECT_TRUE(
         Reported("WARNING: Board  already contains padstack definitions which will be deleted."));
     int records = 0;
-    for (intptr_t handle : CollectItems(board, eEmbeddedObject)) {
-        TPcbEmbedded embedded(handle);
-        embedded.QueryDatabase(1);
-        records += embedded.GetState_Name().find("Type=PADSTACK|") != std::string::npos;
-    }
+    for (const TPcbEmbedded& record : BoardItems<TPcbEmbedded>(board, eEmbeddedObject))
+        records += record.GetState_Name().find("Type=PADSTACK|") != std::string::npos;
     EXPECT_EQ(records, 1);
 }
 
-const char* const kParts = R"(
-  (placement
-    (component DIP (place U1 4000 5000 front 0) (place U2 6000 5000 back 90))
-    (component CHIP (place R1 5000 7000 front 7200) (place R2 5000 8000 front -45.5)))
-  (library
-    (image DIP (pin TH (array 1 4 1 0 0 100 0 (prefix A))) (pin TH 5 0 200))
-    (image CHIP (pin SMD 1 -20 0) (pin SMD 2 20 0))
-    (image UNUSED (pin SMD 1 0 0))
-    (padstack TH (shape (circle signal 60)))
-    (padstack SMD (shape (rect TOP -10 -5 10 5))))
-  (network (net N1 (pins U1-A1 U2-A4 R1-1)) (net N2 (pins R2-2 U1-5))))";
-
 TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
-    Import(kParts);
-    auto components = Components();
-    ASSERT_EQ(components.size(), 4u);
-    for (TPcbComponent& component : components) {
-        const std::string ref = Designator(component);
-        if (ref == "U1") {
-            EXPECT_EQ(component.GetState_x1(), 40000000);
-            EXPECT_EQ(component.GetState_y1(), 50000000);
-            EXPECT_EQ(component.GetState_Layer(), eV6_TopLayer);
-            EXPECT_EQ(component.GetState_Pattern(), "DIP");
-        } else if (ref == "U2") {
-            EXPECT_EQ(component.GetState_Layer(), eV6_BottomLayer);
-            EXPECT_EQ(component.GetState_Angle(), 90.0);
-        } else if (ref == "R1") {
-            EXPECT_EQ(component.GetState_Angle(), 0.0); // 7200 degrees
-        } else {
-            EXPECT_EQ(ref, "R2");
-            EXPECT_EQ(component.GetState_Angle(), 314.5); // -45.5 degrees
-        }
-        EXPECT_EQ(CollectItems(board, ePadObject, component.GetState_ObjectHandle()).size(),
-                  ref[0] == 'U' ? 5u : 2u);
+    Import("parts");
+    // Each component as "x y layer angle image pads": U2 on the bottom layer,
+    // the rotations of 7200 and -45.5 degrees as 0 and 314.5.
+    std::map<std::string, std::string> placed;
+    for (const TPcbComponent& c : Components()) {
+        std::ostringstream shown;
+        shown << c.GetState_x1() << " " << c.GetState_y1() << " "
+              << static_cast<int>(c.GetState_Layer()) << " " << c.GetState_Angle() << " "
+              << c.GetState_Pattern() << " "
+              << CollectItems(board, ePadObject, c.GetState_ObjectHandle()).size();
+        placed[Designator(c)] = shown.str();
     }
+    EXPECT_EQ(placed,
+              (std::map<std::string, std::string>{{"U1", "40000000 50000000 1 0 DIP 5"},
+                                                  {"U2", "60000000 50000000 32 90 DIP 5"},
+                                                  {"R1", "50000000 70000000 1 0 CHIP 2"},
+                                                  {"R2", "50000000 80000000 1 314.5 CHIP 2"}}));
     // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000).
-    std::vector<std::pair<std::string, int32_t>> u1;
+    std::map<std::string, int32_t> u1;
     for (TPcbPad& pad : Pads())
-        if (pad.GetState_Component() == components[0].GetState_ObjectHandle())
-            u1.emplace_back(pad.GetState_Name(), pad.GetState_x1());
-    std::sort(u1.begin(), u1.end());
-    EXPECT_EQ(u1, (std::vector<std::pair<std::string, int32_t>>{{"5", 40000000},
-                                                                {"A1", 40000000},
-                                                                {"A2", 41000000},
-                                                                {"A3", 42000000},
-                                                                {"A4", 43000000}}));
+        if (pad.GetState_Component() == Components()[0].GetState_ObjectHandle())
+            u1[pad.GetState_Name()] = pad.GetState_x1();
+    EXPECT_EQ(u1, (std::map<std::string, int32_t>{{"5", 40000000},
+                                                  {"A1", 40000000},
+                                                  {"A2", 41000000},
+                                                  {"A3", 42000000},
+                                                  {"A4", 43000000}}));
     // Nets by full pin name; a pin on no net is reported.
     int onN1 = 0, onN2 = 0;
     for (TPcbPad& pad : Pads()) {
@@ -259,15 +206,7 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
 // offset polygon on a pin turned a quarter, a path with a corner, a slanted
 // path; a path along an axis is the host's oblong and has none.
 TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
-    Import(R"((placement (component A (place A1 5000 5000 front 0)))
-  (library
-    (image A (pin OFF 1 0 0 (rotate 90)) (pin BENT 2 1000 0) (pin SLANT 3 2000 0)
-             (pin LINE 4 3000 0))
-    (padstack OFF (shape (polygon TOP 0  100 0  300 0  300 100  100 100)))
-    (padstack BENT (shape (path TOP 20  0 0  100 0  100 100)))
-    (padstack SLANT (shape (path TOP 20  0 0  100 100)))
-    (padstack LINE (shape (path TOP 20  -50 0  50 0)))
-  ))");
+    Import("true_copper");
     using GetOutline = decltype(&Corvane_GetPadOutline);
     const auto get = reinterpret_cast<GetOutline>(dlsym(RTLD_DEFAULT, "Corvane_GetPadOutline"));
     ASSERT_NE(get, nullptr);
@@ -294,29 +233,14 @@ TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
 }
 
 TEST_F(LibraryOnBoard, ImagesWithoutOutlineGetOneAroundTheirPins) {
-    Import(R"((placement (component A (place A1 5000 5000 front 0))
-                           (component E (place E1 6000 6000 front 0)))
-              (library (image A (pin P 1 -100 0) (pin P 2 100 0)) (image E)
-                       (padstack P (shape (rect TOP -10 -10 10 10))))
-              (network))");
-    int overlayTracks = 0;
-    for (intptr_t handle : CollectItems(board, eTrackObject)) {
-        TPcbTrack track(handle);
-        track.QueryDatabase(1);
-        overlayTracks +=
-            track.GetState_Layer() == eV6_TopOverlay && track.GetState_Component() != 0;
-    }
-    EXPECT_EQ(overlayTracks, 4);
+    Import("no_outline");
+    const auto tracks = BoardItems<TPcbTrack>(board, eTrackObject);
+    EXPECT_EQ(std::count_if(tracks.begin(), tracks.end(), IsOutline), 4);
     EXPECT_EQ(Components().size(), 2u);
 }
 
 TEST_F(LibraryOnBoard, PadKindsGiveHostStacksAndTheirReportLines) {
-    Import(R"((placement (component I (place J1 5000 5000 front 0)))
-              (library (image I (pin TMB 1 0 0) (pin PER 2 100 0) (pin SMD 3 200 0) (pin NONE 4 0 0))
-                (padstack TMB (shape (circle TOP 60)) (shape (circle BOT 50)))
-                (padstack PER (shape (circle TOP 60)) (shape (rect IN2 -20 -20 20 20)))
-                (padstack SMD (shape (rect BOT -10 -5 10 5))))
-              (network (net A (pins J1-1 J1-2 J1-3))))");
+    Import("pad_kinds");
     EXPECT_TRUE(Reported("Middle layer pad for pin J1-1 will take largest available size defined "
                          "on inner signal layers."));
     TPcbPad tmb = PadNamed("1");
@@ -336,11 +260,7 @@ TEST_F(LibraryOnBoard, PadKindsGiveHostStacksAndTheirReportLines) {
 }
 
 TEST_F(LibraryOnBoard, AZeroSizedPadIsReportedAndGetsNoHole) {
-    Import(R"((placement (component Z (place Z1 5000 5000 front 0)))
-              (library (image Z (pin ZERO 1 0 0) (pin ZERO 2 100 0) (pin P 3 200 0))
-                (padstack ZERO (shape (circle signal 0)))
-                (padstack P (shape (circle signal 60))))
-              (network (net A (pins Z1-1 Z1-2 Z1-3))))");
+    Import("zero_pad");
     // The second pin is built from the first one's pad: both are reported.
     for (const std::string name : {"1", "2"}) {
         EXPECT_TRUE(Reported("WARNING: WARNING: Zero sized pad imported: Z1-" + name)) << name;
@@ -353,61 +273,29 @@ TEST_F(LibraryOnBoard, AZeroSizedPadIsReportedAndGetsNoHole) {
     EXPECT_EQ(PadNamed("3").GetState_HoleSize(), 100000);
 }
 
-TEST_F(LibraryOnBoard, PlacementStopsAtTheFirstComponentThatFails) {
-    Import(R"((placement (component A (place C1 4000 4000 front 0))
-                           (component MISSING (place C2 5000 5000 front 0))
-                           (component FRONTONLY (place C3 6000 6000 back 0))
-                           (component A (place C4 7000 7000 front 0)))
-              (library (image A (pin P 1 0 0)) (image FRONTONLY (side front) (pin P 1 0 0))
-                       (padstack P (shape (circle signal 10))))
-              (network))");
+TEST_F(LibraryOnBoard, PlacementStopsAtTheFirstComponentThatFailsAndSidesAreKept) {
+    Import("placement_stops");
     EXPECT_TRUE(Reported("ERROR: Footprint MISSING not found. Cannot import component C2"));
     EXPECT_TRUE(Reported("ERROR: Placement stopped at component C2; 2 components after it were "
                          "not imported."));
     ASSERT_EQ(Components().size(), 1u);
     EXPECT_EQ(Designator(Components()[0]), "C1");
-}
-
-TEST_F(LibraryOnBoard, SideRestrictionIsReported) {
-    Import(R"((placement (component FRONTONLY (place C3 6000 6000 back 0)))
-              (library (image FRONTONLY (side front) (pin P 1 0 0))
-                       (padstack P (shape (circle signal 10))))
-              (network))");
+    // An image for the front side only is not placed on the back.
+    Import("side");
     EXPECT_TRUE(Reported("ERROR: Footprint FRONTONLY doesn't allow placement on Back Side for "
                          "component C3"));
-    EXPECT_TRUE(Components().empty());
+    ASSERT_EQ(Components().size(), 1u); // C1 of the first design alone
+    EXPECT_EQ(Designator(Components()[0]), "C1");
 }
 
 TEST_F(LibraryOnBoard, BadInputIsReportedAndNeverCrashes) {
-    Import(R"((placement
-                (component A (place OK 5000 5000 front 0) (place U2) (place FAR 1e12 0 front 0)
-                             (place BAD 10 x front 0))
-                (component HUGE (place H1 5000 5000 front 0)))
-              (library
-                (image A (pin P 1 0 0) (pin P (array 1 5 0 0 0 1 0)))
-                (image HUGE (pin P (array 1 1000000 1 0 0 1 0)))
-                (padstack P (shape (circle signal 10)))
-                (padstack EMPTY (attach off)))
-              (network (net N (pins OK-1 NOBODY-1))))");
+    Import("bad_input");
     EXPECT_TRUE(Reported("ERROR: Invalid padstack definition <EMPTY>, no valid pads inside"));
-    const bool stepReported =
-        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
-            return line.find("has the step 0; only a positive step is allowed") !=
-                   std::string::npos;
-        });
-    EXPECT_TRUE(stepReported);
-    const bool hugeReported =
-        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
-            return line.find("would make 1000000 pins") != std::string::npos;
-        });
-    EXPECT_TRUE(hugeReported);
+    EXPECT_TRUE(ReportedPart("has the step 0; only a positive step is allowed"));
+    EXPECT_TRUE(ReportedPart("would make 1000000 pins"));
     EXPECT_TRUE(Reported("ERROR: Component FAR lies outside the coordinate range of the board; it "
                          "is not imported."));
-    const bool badReported =
-        std::any_of(Report().begin(), Report().end(), [](const std::string& line) {
-            return line.find("Component BAD in line") != std::string::npos;
-        });
-    EXPECT_TRUE(badReported);
+    EXPECT_TRUE(ReportedPart("Component BAD in line"));
     // OK, U2 (one inch in X and Y) and H1 (without its pin array) are placed.
     std::vector<std::string> refs;
     for (TPcbComponent& component : Components()) {
@@ -422,7 +310,7 @@ TEST_F(LibraryOnBoard, BadInputIsReportedAndNeverCrashes) {
 }
 
 TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
-    Import(kPadstacks);
+    Import("padstacks");
     TSpecctraDSNWiringDescriptor wiring(design.get());
     auto read = [&](const std::string& text) {
         viaParsers.push_back(
@@ -447,11 +335,9 @@ TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
                          "50000000), skipped via translation."));
     EXPECT_TRUE(read("(via V2 6000 6000)")->ExportToPCB());
     EXPECT_TRUE(Reported("WARNING: Orphan via - no net assigned at position (60000000, 60000000)"));
-    const auto vias = CollectItems(board, eViaObject);
+    const auto vias = BoardItems<TPcbVia>(board, eViaObject);
     ASSERT_EQ(vias.size(), 2u);
-    for (intptr_t handle : vias) {
-        TPcbVia via(handle);
-        via.QueryDatabase(1);
+    for (const TPcbVia& via : vias) {
         EXPECT_EQ(via.GetState_HoleSize(), 50000);
         EXPECT_EQ(via.GetState_LowLayer(), eV6_TopLayer);
         EXPECT_EQ(via.GetState_HighLayer(), eV6_BottomLayer);
@@ -483,14 +369,7 @@ TEST(Jumper, AcceptsSystemDefaultAndPositiveValuesOnly) {
 
 TEST_F(LibraryOnBoard, SyntheticDesignLandsWhole) {
     TSyntheticCounts counts;
-    const std::string text = MakeSyntheticDesign(TSyntheticOptions{200, false, false}, &counts);
-    design.reset();
-    ResetTranslationState();
-    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("s.dsn", text));
-    parser->RegisterKeywords();
-    design = std::make_unique<TSpecctraDesign>("s.dsn", parser.get(), nullptr, board);
-    ASSERT_TRUE(design->ImportFromFile());
-    design->ExportToPCB();
+    ImportText(MakeSyntheticDesign(TSyntheticOptions{200, false, false}, &counts));
     EXPECT_EQ(static_cast<int64_t>(Components().size()), counts.Components);
     const auto pads = Pads();
     EXPECT_EQ(static_cast<int64_t>(pads.size()), counts.Pads);
@@ -500,68 +379,25 @@ TEST_F(LibraryOnBoard, SyntheticDesignLandsWhole) {
     EXPECT_EQ(netted, counts.NettedPins);
 }
 
-TEST_F(LibraryOnBoard, FreePrimitivesTakeTheNetOfThePadTheyTouch) {
-    Import(kParts);
-    auto update = reinterpret_cast<decltype(&Corvane_UpdateFreePrimitiveNets)>(
-        dlsym(enginetest::EngineLibrary::Get().module, "Corvane_UpdateFreePrimitiveNets"));
-    ASSERT_NE(update, nullptr);
-    // U1-A1 (net N1) sits at (40000000, 50000000) on every copper layer.
-    auto track = [&](int32_t x1, int32_t x2) {
-        const intptr_t handle = PCBProcs::PcbApi_CreateObject(eTrackObject);
-        TPcbTrack t(handle);
-        t.QueryDatabase(1);
-        t.SetState_x1(x1);
-        t.SetState_y1(50000000);
-        t.SetState_x2(x2);
-        t.SetState_y2(50000000);
-        t.SetState_Width(100000);
-        t.SetState_Layer(eV6_TopLayer);
-        t.QueryDatabase(0);
-        EXPECT_EQ(TPcbBoard(board).AddObject(handle), 0);
-        return handle;
-    };
-    const intptr_t touching = track(40000000, 40000000 - 5000000);
-    const intptr_t chained = track(35000000, 30000000);
-    const intptr_t apart = track(20000000, 10000000);
-    EXPECT_EQ(update(board), 2);
-    EXPECT_EQ(NetNameOf(touching), "N1");
-    EXPECT_EQ(NetNameOf(chained), "N1");
-    EXPECT_EQ(NetNameOf(apart), "");
-}
-
 } // namespace
 
 TEST_F(LibraryOnBoard, EveryComponentOfAnImageGetsTheWholeOutlineAtItsPlace) {
     // The outline's tracks are worked out by the first component of an image
     // and copied for the others: each copy must land at its own component.
-    Import(R"((placement (component A (place A1 4000 5000 front 0) (place A2 6000 5000 front 0)
-                                      (place A3 5000 7000 front 0))
-                         (component C (place C1 4000 4000 front 0) (place C2 7000 4000 front 0)))
-              (library (image A (outline (path signal 10 -100 -50 100 -50 100 50))
-                                (pin P 1 0 0))
-                       (image C (outline (circle signal 40)) (pin P 1 0 0))
-                       (padstack P (shape (rect TOP -10 -10 10 10))))
-              (network))");
+    Import("outlines");
     std::map<std::string, std::vector<std::array<int32_t, 5>>> outlines;
     std::map<std::string, int> arcs;
     std::map<intptr_t, std::string> designators;
     for (TPcbComponent& component : Components())
         designators[component.GetState_ObjectHandle()] = Designator(component);
-    for (intptr_t handle : CollectItems(board, eTrackObject)) {
-        TPcbTrack track(handle);
-        track.QueryDatabase(1);
-        if (track.GetState_Layer() != eV6_TopOverlay || track.GetState_Component() == 0)
-            continue;
-        outlines[designators[track.GetState_Component()]].push_back(
-            {track.GetState_x1(), track.GetState_y1(), track.GetState_x2(), track.GetState_y2(),
-             track.GetState_Width()});
-    }
-    for (intptr_t handle : CollectItems(board, eArcObject)) {
-        TPcbArc arc(handle);
-        arc.QueryDatabase(1);
-        if (arc.GetState_Layer() == eV6_TopOverlay && arc.GetState_Component() != 0)
+    for (const TPcbTrack& t : BoardItems<TPcbTrack>(board, eTrackObject))
+        if (IsOutline(t))
+            outlines[designators[t.GetState_Component()]].push_back(
+                {t.GetState_x1(), t.GetState_y1(), t.GetState_x2(), t.GetState_y2(),
+                 t.GetState_Width()});
+    for (const TPcbArc& arc : BoardItems<TPcbArc>(board, eArcObject))
+        if (IsOutline(arc))
             ++arcs[designators[arc.GetState_Component()]];
-    }
     const auto at = [](int32_t x, int32_t y) {
         // The outline of image A at (x, y) mil, in host units.
         const int32_t ux = x * 10000, uy = y * 10000;

@@ -1,5 +1,6 @@
 // Shapes read from design text, measured, written back as text and kept in
 // parameter text; then written to a board of the engine by owner and layer.
+#include "BoardItems.h"
 #include "support/EngineFixture.h"
 
 #include "design/SpecctraDesign.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,110 +51,80 @@ struct TShapeReader {
     std::unique_ptr<TSpecctraDesign> design;
 };
 
-TEST(ShapeText, RectCornersComeInAnyOrder) {
-    TShapeReader reader("(rect SIGNAL 100 200 0 0) (rect pcb -5 7 5 -7)");
-    auto first = reader.Read();
-    auto* rect = static_cast<TSpecctraRectShape*>(first.get());
-    EXPECT_EQ(rect->LayerID, "SIGNAL");
-    EXPECT_EQ(rect->Left(), 0);
-    EXPECT_EQ(rect->Bottom(), 0);
-    EXPECT_EQ(rect->Right(), 100);
-    EXPECT_EQ(rect->Top(), 200);
-    auto second = reader.Read();
-    rect = static_cast<TSpecctraRectShape*>(second.get());
-    EXPECT_EQ(rect->LayerID, "PCB"); // plain words arrive in upper case
-    EXPECT_EQ(rect->Left(), -5);
-    EXPECT_EQ(rect->Bottom(), -7);
-    EXPECT_EQ(rect->Right(), 5);
-    EXPECT_EQ(rect->Top(), 7);
+// A shape's bounding rectangle: left, bottom, right, top.
+std::vector<double> Bounds(TSpecctraAbstractGeometryShape& shape) {
     double lx, ly, hx, hy;
-    rect->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-5, -7, 5, 7}));
-    EXPECT_EQ(rect->AreaSize(), 140);
+    shape.BoundingRectangle(lx, ly, hx, hy);
+    return {lx, ly, hx, hy};
 }
 
-TEST(ShapeText, CircleCentreIsOptional) {
-    TShapeReader reader("(circle TOP 50) (circ 'F.Cu' 20 3.5 -4) (circle TOP 10 1 2 3)");
-    bool ok = false;
-    auto plain = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    auto* circle = static_cast<TSpecctraCircleShape*>(plain.get());
+// Shapes read one after the other from one text: each stays within its own
+// block, whatever it holds, and the text ends after the last one. Each row:
+// the text, whether it reads, its vertices, layer and bounds (when checked).
+TEST(ShapeText, ShapesReadTheirVerticesOrReportAndStayWithinTheirBlock) {
+    struct TCase {
+        std::string Text;
+        bool Ok;
+        int32_t Vertices; // -1: not checked
+        std::string Layer;
+        std::vector<double> Bounds;
+    };
+    const std::vector<TCase> cases = {
+        // Rect corners come in any order; plain words arrive in upper case.
+        {"(rect SIGNAL 100 200 0 0)", true, 2, "SIGNAL", {0, 0, 100, 200}},
+        {"(rect pcb -5 7 5 -7)", true, 2, "PCB", {-5, -7, 5, 7}},
+        // A circle's centre is optional; quoted names keep their case; a
+        // third number is reported.
+        {"(circle TOP 50)", true, -1, "TOP", {-25, -25, 25, 25}},
+        {"(circ 'F.Cu' 20 3.5 -4)", true, -1, "F.Cu", {-6.5, -14, 13.5, 6}},
+        {"(circle TOP 10 1 2 3)", false, -1, "", {}},
+        {"(path TOP 10 0 0 100 0 (aperture_type square))", true, 2, "", {}},
+        // Flag words and blocks inside a path are passed over.
+        {"(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)", true, 3, "", {}},
+        {"(path TOP 4 1 1 (aperture_type oval))", false, -1, "", {}},
+        // A polygon is closed once; a path is not.
+        {"(polygon TOP 0 0 0 100 0 100 100)", true, 4, "", {}},
+        {"(polygon TOP 0 0 0 1 0 1 1 0 0)", true, 4, "", {}},
+        {"(path TOP 0 0 0 100 0 100 100)", true, 3, "", {}},
+        {"(rect TOP 1 2 3)", false, -1, "", {}},
+        {"(qarc TOP 1 0 0 1 1)", false, -1, "", {}},
+        // A polygon of one vertex reads; it is closed by nothing.
+        {"(polygon TOP 1 5 5)", true, 1, "", {}},
+        {"(path TOP 1 abc 2 3 4)", false, -1, "", {}},
+        {"(rect)", false, -1, "", {}}};
+    std::string text;
+    for (const TCase& c : cases)
+        text += c.Text + " ";
+    TShapeReader reader(text);
+    std::vector<std::unique_ptr<TSpecctraAbstractGeometryShape>> shapes;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        bool ok = !c.Ok;
+        shapes.push_back(reader.Read(nullptr, &ok));
+        EXPECT_EQ(ok, c.Ok);
+        if (c.Vertices >= 0) {
+            EXPECT_EQ(shapes.back()->VertexCount(), c.Vertices);
+        }
+        if (!c.Layer.empty()) {
+            EXPECT_EQ(shapes.back()->LayerID, c.Layer);
+            EXPECT_EQ(Bounds(*shapes.back()), c.Bounds);
+        }
+    }
+    reader.parser->NextToken();
+    EXPECT_TRUE(reader.parser->EndOfFile());
+    EXPECT_EQ(shapes[1]->AreaSize(), 140);
+    auto* circle = static_cast<TSpecctraCircleShape*>(shapes[2].get());
     EXPECT_EQ(circle->Diameter(), 50);
     EXPECT_EQ(circle->Center().X, 0);
     EXPECT_EQ(circle->Center().Y, 0);
-    auto placed = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    circle = static_cast<TSpecctraCircleShape*>(placed.get());
-    EXPECT_EQ(circle->LayerID, "F.Cu"); // quoted names keep their case
-    EXPECT_EQ(circle->Center().X, 3.5);
-    EXPECT_EQ(circle->Center().Y, -4);
-    double lx, ly, hx, hy;
-    circle->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}), (std::vector<double>{-6.5, -14, 13.5, 6}));
-    // A third number is reported; the block is still consumed whole.
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
     EXPECT_TRUE(reader.Has("ERROR: Unexpected token <3> in line 1"));
-    reader.parser->NextToken();
-    EXPECT_TRUE(reader.parser->EndOfFile());
-}
-
-TEST(ShapeText, PathReadsItsApertureAndConsumesItsOwnClose) {
-    TShapeReader reader("(path TOP 10 0 0 100 0 (aperture_type square)) (next)");
-    bool ok = false;
-    auto shape = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    auto* path = static_cast<TSpecctraPolyLineShape*>(shape.get());
-    EXPECT_EQ(path->VertexCount(), 2);
-    EXPECT_EQ(path->ApertureType(), eSquareAperture);
-    EXPECT_EQ(path->ApertureWidth(), 10);
-    // The reader stopped right after the path's own ")".
-    EXPECT_EQ(reader.parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(reader.parser->NextString(), "NEXT");
-}
-
-TEST(ShapeText, PathFlagWordsAndUnknownApertureTypes) {
-    TShapeReader reader("(path TOP 4 1 1 2 2 (ViaPop 3) (x (y 1)) 5 5)"
-                        "(path TOP 4 1 1 (aperture_type oval))");
-    bool ok = false;
-    auto shape = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(shape->VertexCount(), 3);
-    shape = reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
     EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
-}
-
-TEST(ShapeText, PolygonIsClosedOncePathIsNot) {
-    TShapeReader reader("(polygon TOP 0 0 0 100 0 100 100) (polygon TOP 0 0 0 1 0 1 1 0 0)"
-                        "(path TOP 0 0 0 100 0 100 100)");
-    EXPECT_EQ(reader.Read()->VertexCount(), 4);
-    EXPECT_EQ(reader.Read()->VertexCount(), 4);
-    auto open = reader.Read();
-    EXPECT_EQ(open->VertexCount(), 3);
-    const TVertex last = open->GetVertex(2);
+    auto* square = static_cast<TSpecctraPolyLineShape*>(shapes[5].get());
+    EXPECT_EQ(square->ApertureType(), eSquareAperture);
+    EXPECT_EQ(square->ApertureWidth(), 10);
+    const TVertex last = shapes[10]->GetVertex(2);
     EXPECT_EQ(last.X, 100);
     EXPECT_EQ(last.Y, 100);
-}
-
-TEST(ShapeText, BadShapesReportAndStayWithinTheirBlock) {
-    TShapeReader reader("(rect TOP 1 2 3) (qarc TOP 1 0 0 1 1) (polygon TOP 1 5 5) (path TOP 1 "
-                        "abc 2 3 4) (rect)");
-    bool ok = true;
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    // A polygon of one vertex reads; it is closed by nothing.
-    auto single = reader.Read(nullptr, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(single->VertexCount(), 1);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    reader.Read(nullptr, &ok);
-    EXPECT_FALSE(ok);
-    reader.parser->NextToken();
-    EXPECT_TRUE(reader.parser->EndOfFile());
 }
 
 TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
@@ -166,10 +138,7 @@ TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
     auto shape = reader.Read(nullptr, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(shape->VertexCount(), 1000001);
-    double lx, ly, hx, hy;
-    shape->BoundingRectangle(lx, ly, hx, hy);
-    EXPECT_EQ((std::vector<double>{lx, ly, hx, hy}),
-              (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
+    EXPECT_EQ(Bounds(*shape), (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
 }
 
 TEST(ShapeText, ArcAnglesAreSeenFromTheCentre) {
@@ -184,70 +153,56 @@ TEST(ShapeText, ArcAnglesAreSeenFromTheCentre) {
 
 // The shapes as they come back from stored parameters (host units), written as
 // route-file text.
-class ShapeWriting : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetTranslationState();
-        path = ::testing::TempDir() + "shape-writing.txt";
-        writer = std::make_unique<TSpecctraWriter>(path);
-        root = std::make_unique<TSpecctraDesign>("t.rte", nullptr, writer.get(), 0);
-        root->SetReportEnabled(false);
-        root->FUnits = eDimMil;
-    }
-    void TearDown() override {
-        root.reset();
-        writer.reset();
-        std::remove(path.c_str());
-    }
-    std::string path;
-    std::unique_ptr<TSpecctraWriter> writer;
-    std::unique_ptr<TSpecctraDesign> root;
-};
-
-TEST_F(ShapeWriting, EveryKindHasItsLayout) {
+TEST(ShapeWriting, EveryKindHasItsLayout) {
+    ResetTranslationState();
+    const testfs::TempFolder scratch;
+    TSpecctraWriter writer((scratch / "shapes.rte").string());
+    TSpecctraDesign design("t.rte", nullptr, &writer, 0);
+    design.SetReportEnabled(false);
+    design.FUnits = eDimMil;
     TranslationState().BoardOffsetX = 10000;
-    TSpecctraRectShape rect(root.get());
+    TSpecctraRectShape rect(&design);
     rect.LayerID = "TOP";
     rect.Coordinates = {{10000, -20000}, {30000, 40000}};
     rect.ExportToFile();
-    TSpecctraCircleShape circle(root.get());
+    TSpecctraCircleShape circle(&design);
     circle.LayerID = "TOP";
     circle.FDiameter = 25000;
     circle.ExportToFile();
-    TSpecctraQArcShape arc(root.get());
+    TSpecctraQArcShape arc(&design);
     arc.LayerID = "B";
     arc.FApertureWidth = 5;
     arc.Coordinates = {{20000, 0}, {10000, 10000}, {10000, 0}};
     arc.ExportToFile();
-    TSpecctraPolyLineShape path(root.get());
+    TSpecctraPolyLineShape path(&design);
     path.LayerID = "TOP";
     path.FApertureWidth = 2540;
     path.FApertureType = eSquareAperture;
     path.Coordinates = {{10000, 0}, {253997460, 1}};
     path.ExportToFile();
-    TSpecctraFilledPolyShape polygon(root.get());
+    TSpecctraFilledPolyShape polygon(&design);
     polygon.LayerID = "TOP";
     polygon.Coordinates = {{10000, 0}, {10000, 10000}};
     polygon.ExportToFile();
-    EXPECT_EQ(writer->Buffer(), "\r\n"
-                                "(rect TOP 0 -20000 20000 40000)\r\n"
-                                "\r\n"
-                                "  (circle TOP 25000 -10000 0)\r\n"
-                                "(qarc B 5 \r\n"
-                                "  10000 0 0 10000 0 0 \r\n"
-                                ")\r\n"
-                                "(path TOP 2540\r\n"
-                                "0 0 \r\n"
-                                "253987460 1 \r\n"
-                                "(aperture_type square)\r\n"
-                                ")\r\n"
-                                "(polygon TOP 0\r\n"
-                                "    0 0\r\n"
-                                "    0 10000\r\n"
-                                ")");
+    EXPECT_EQ(writer.Buffer(), "\r\n"
+                               "(rect TOP 0 -20000 20000 40000)\r\n"
+                               "\r\n"
+                               "  (circle TOP 25000 -10000 0)\r\n"
+                               "(qarc B 5 \r\n"
+                               "  10000 0 0 10000 0 0 \r\n"
+                               ")\r\n"
+                               "(path TOP 2540\r\n"
+                               "0 0 \r\n"
+                               "253987460 1 \r\n"
+                               "(aperture_type square)\r\n"
+                               ")\r\n"
+                               "(polygon TOP 0\r\n"
+                               "    0 0\r\n"
+                               "    0 10000\r\n"
+                               ")");
 }
 
-TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {
+TEST(ShapeParams, HexTextKeepsOneDigitAtLeastAndRectsStoreBoardCoordinates) {
     EXPECT_EQ(ShapeHexText(255), "FF");
     EXPECT_EQ(ShapeHexText(-1), "FFFFFFFF");
     EXPECT_EQ(ShapeHexText(0), "0");
@@ -258,9 +213,7 @@ TEST(ShapeParams, HexTextKeepsOneDigitAtLeast) {
     EXPECT_FALSE(ShapeHexValue("G1", value));
     EXPECT_EQ(value, 0);
     EXPECT_FALSE(ShapeHexValue("123456789", value));
-}
-
-TEST(ShapeParams, RectStoresBoardCoordinatesAndReadsThemBack) {
+    // A rect stores its board coordinates in it and reads them back.
     TShapeReader reader("(rect TOP -5 -5 5 5)");
     auto shape = reader.Read();
     TStoredParameters params;
@@ -345,11 +298,18 @@ public:
     std::string FNet;
 };
 
+const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
+                                 "(layer GND (type power)) (layer BOT (type signal))))";
+
+// A design whose structure gives three layers, TOP, GND (a plane) and BOT;
+// each test reads shapes of its own.
 class ShapesOnBoard : public enginetest::EngineBoardTest {
 protected:
-    // A design over `text` whose structure gives the layers; shapes follow.
-    void Design(const std::string& text) {
-        reader = std::make_unique<TShapeReader>(text, board);
+    void SetUp() override {
+        EngineBoardTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        reader = std::make_unique<TShapeReader>(kThreeLayers, board);
         EXPECT_TRUE(reader->design->ImportFromFile());
         reader->design->Structure()->LayerStack().ExportToPCB();
     }
@@ -367,82 +327,60 @@ protected:
         EXPECT_TRUE(shape->ImportFromFile()) << ::testing::PrintToString(reader->Events());
         return shape;
     }
-    template <class T> std::vector<T> All(TObjectId kind) {
-        std::vector<T> out;
-        for (intptr_t handle : CollectItems(board, kind)) {
-            T wrapper(handle);
-            wrapper.QueryDatabase(1);
-            out.push_back(wrapper);
+    // The board's tracks as "layer x1 y1 x2 y2 width keepout".
+    std::vector<std::string> Tracks() {
+        std::vector<std::string> tracks;
+        for (const TPcbTrack& t : BoardItems<TPcbTrack>(board, eTrackObject)) {
+            std::ostringstream shown;
+            shown << static_cast<int>(t.GetState_Layer()) << " " << t.GetState_x1() << " "
+                  << t.GetState_y1() << " " << t.GetState_x2() << " " << t.GetState_y2() << " "
+                  << t.GetState_Width() << " "
+                  << ((t.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT) != 0);
+            tracks.push_back(shown.str());
         }
-        return out;
+        return tracks;
     }
     // The shape parsers outlive the design that is pointed at them.
     std::vector<std::unique_ptr<TSpecctraParser>> shapeParsers;
     std::unique_ptr<TShapeReader> reader;
 };
 
-const char* const kThreeLayers = "(pcb t (unit mil) (structure (layer TOP (type signal)) "
-                                 "(layer GND (type power)) (layer BOT (type signal))))";
-
-TEST_F(ShapesOnBoard, CircleBecomesAFullArcOfWidthZero) {
-    Design(kThreeLayers);
-    auto circle = Shape("(circle BOT 50 10 20)", reader->design.get());
-    ASSERT_TRUE(circle->ExportToPCB());
-    auto arcs = All<TPcbArc>(eArcObject);
-    ASSERT_EQ(arcs.size(), 1u);
-    EXPECT_EQ(arcs[0].GetState_Layer(), eV6_BottomLayer);
-    EXPECT_EQ(arcs[0].GetState_x1(), 100000);
-    EXPECT_EQ(arcs[0].GetState_y1(), 200000);
-    EXPECT_EQ(arcs[0].GetState_Radius(), 250000);
-    EXPECT_EQ(arcs[0].GetState_LineWidth(), 0);
-    EXPECT_EQ(arcs[0].GetState_Angle1(), 0);
-    EXPECT_EQ(arcs[0].GetState_Angle2(), 360);
-    EXPECT_EQ(arcs[0].GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
-}
-
-TEST_F(ShapesOnBoard, QarcTakesItsAnglesAndWidth) {
-    Design(kThreeLayers);
-    auto arc = Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get());
-    ASSERT_TRUE(arc->ExportToPCB());
-    auto arcs = All<TPcbArc>(eArcObject);
-    ASSERT_EQ(arcs.size(), 1u);
-    EXPECT_EQ(arcs[0].GetState_Angle1(), 270);
-    EXPECT_EQ(arcs[0].GetState_Angle2(), 180);
-    EXPECT_EQ(arcs[0].GetState_Radius(), 100000);
-    EXPECT_EQ(arcs[0].GetState_LineWidth(), 40000);
+// A circle becomes a full arc of width zero; a qarc takes its angles and
+// width. Each arc as "layer x y radius width angle1 angle2 keepout".
+TEST_F(ShapesOnBoard, CirclesAndQarcsBecomeArcs) {
+    ASSERT_TRUE(Shape("(circle BOT 50 10 20)", reader->design.get())->ExportToPCB());
+    ASSERT_TRUE(Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get())->ExportToPCB());
+    std::vector<std::string> arcs;
+    for (const TPcbArc& a : BoardItems<TPcbArc>(board, eArcObject)) {
+        std::ostringstream shown;
+        shown << static_cast<int>(a.GetState_Layer()) << " " << a.GetState_x1() << " "
+              << a.GetState_y1() << " " << a.GetState_Radius() << " " << a.GetState_LineWidth()
+              << " " << a.GetState_Angle1() << " " << a.GetState_Angle2() << " "
+              << (a.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT);
+        arcs.push_back(shown.str());
+    }
+    EXPECT_EQ(arcs, (std::vector<std::string>{"32 100000 200000 250000 0 0 360 0",
+                                              "1 0 0 100000 40000 270 180 0"}));
 }
 
 TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
-    Design(kThreeLayers);
-    auto rect = Shape("(rect TOP 10 20 0 0)", reader->design.get());
-    ASSERT_TRUE(rect->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
-    ASSERT_EQ(tracks.size(), 4u);
-    const std::vector<std::vector<int32_t>> expected = {{0, 0, 100000, 0},
-                                                        {100000, 0, 100000, 200000},
-                                                        {100000, 200000, 0, 200000},
-                                                        {0, 200000, 0, 0}};
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ((std::vector<int32_t>{tracks[i].GetState_x1(), tracks[i].GetState_y1(),
-                                        tracks[i].GetState_x2(), tracks[i].GetState_y2()}),
-                  expected[i]);
-        EXPECT_EQ(tracks[i].GetState_Layer(), eV6_TopLayer);
-        EXPECT_EQ(tracks[i].GetState_Width(), 0);
-    }
+    ASSERT_TRUE(Shape("(rect TOP 10 20 0 0)", reader->design.get())->ExportToPCB());
+    EXPECT_EQ(Tracks(),
+              (std::vector<std::string>{"1 0 0 100000 0 0 0", "1 100000 0 100000 200000 0 0",
+                                        "1 100000 200000 0 200000 0 0", "1 0 200000 0 0 0 0"}));
 }
 
 TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
-    Design(kThreeLayers);
     TRoleOwner plane(reader->design.get(), TShapeOwnerRole::eSplitPlane, "");
     auto onPlane = Shape("(polygon GND 0 0 0 10 0 10 10)", &plane);
     auto onSignal = Shape("(polygon TOP 2 0 0 10 0 10 10)", &plane);
     EXPECT_TRUE(onPlane->ExportToPCB());
     EXPECT_TRUE(onSignal->ExportToPCB());
-    auto planes = All<TPcbSplitPlane>(eSplitPlaneObject);
+    auto planes = BoardItems<TPcbSplitPlane>(board, eSplitPlaneObject);
     ASSERT_EQ(planes.size(), 1u);
     EXPECT_EQ(planes[0].GetState_Layer(), eV6_InternalPlane1);
     EXPECT_EQ(planes[0].GetState_PointCount(), 3);
-    auto polygons = All<TPcbPolygon>(ePolygonObject);
+    auto polygons = BoardItems<TPcbPolygon>(board, ePolygonObject);
     ASSERT_EQ(polygons.size(), 1u);
     EXPECT_EQ(polygons[0].GetState_Layer(), eV6_TopLayer);
     EXPECT_TRUE(polygons[0].GetState_PourOver());
@@ -455,20 +393,14 @@ TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
 }
 
 TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
-    Design(kThreeLayers);
     TRoleOwner keepout(reader->design.get(), TShapeOwnerRole::eKeepout);
     auto path = Shape("(path BOT 3 0 0 10 0 10 10)", &keepout);
     auto polygon = Shape("(polygon NOSUCH 0 0 0 10 0 10 10)", &keepout);
     EXPECT_TRUE(path->ExportToPCB());
     EXPECT_TRUE(polygon->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
-    ASSERT_EQ(tracks.size(), 2u);
-    for (const TPcbTrack& track : tracks) {
-        EXPECT_EQ(track.GetState_Layer(), eV6_BottomLayer);
-        EXPECT_EQ(track.GetState_Width(), 30000);
-        EXPECT_NE(track.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT, 0);
-    }
-    auto regions = All<TPCBRegion>(eRegionObject);
+    EXPECT_EQ(Tracks(), (std::vector<std::string>{"32 0 0 100000 0 30000 1",
+                                                  "32 100000 0 100000 100000 30000 1"}));
+    auto regions = BoardItems<TPCBRegion>(board, eRegionObject);
     ASSERT_EQ(regions.size(), 1u);
     EXPECT_EQ(regions[0].GetState_Layer(), eV6_KeepOutLayer); // unknown layer under a keepout
     EXPECT_EQ(regions[0].GetState_MainContourCount(), 4);
@@ -476,7 +408,6 @@ TEST_F(ShapesOnBoard, KeepoutPathIsFlaggedTracksAndPolygonARegion) {
 }
 
 TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
-    Design(kThreeLayers);
     TRoleOwner image(reader->design.get(), TShapeOwnerRole::eComponentImage);
     EXPECT_EQ(Shape("(path BOT 1 0 0 1 1)", &image)->ExportToPCB_Layer(), eV6_TopOverlay);
     TRoleOwner boundary(reader->design.get(), TShapeOwnerRole::eBoundary);
@@ -495,19 +426,15 @@ TEST_F(ShapesOnBoard, LayerClassesAndUnknownLayers) {
 }
 
 TEST_F(ShapesOnBoard, HugeCoordinatesAreReportedNeitherClampedNorWrapped) {
-    Design(kThreeLayers);
     auto far = Shape("(path TOP 0 0 0 9e12 -9e12)", reader->design.get());
     EXPECT_TRUE(far->ExportToPCB()); // the rest of the design goes on
-    EXPECT_TRUE(All<TPcbTrack>(eTrackObject).empty()) << "a track beyond the range was made";
+    EXPECT_TRUE(Tracks().empty()) << "a track beyond the range was made";
     EXPECT_TRUE(reader->Has(
         "ERROR: Polyline Shape on TOP at (9000000000000, -9000000000000) lies outside the "
         "coordinate range of the board; it is not imported."));
     auto near = Shape("(path TOP 0 0 0 200000 -200000)", reader->design.get());
     ASSERT_TRUE(near->ExportToPCB());
-    auto tracks = All<TPcbTrack>(eTrackObject);
-    ASSERT_EQ(tracks.size(), 1u);
-    EXPECT_EQ(tracks[0].GetState_x2(), 2000000000);
-    EXPECT_EQ(tracks[0].GetState_y2(), -2000000000);
+    EXPECT_EQ(Tracks(), std::vector<std::string>{"1 0 0 2000000000 -2000000000 0 0"});
 }
 
 } // namespace

@@ -1,8 +1,10 @@
+#include "ReadScript.h"
 #include "support/ParserTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -12,50 +14,32 @@
 
 namespace {
 
-TEST(Numbers, IntegerWithUnitSuffixGivesLeadingValueAndReports) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(width 12mil)\n", &sink);
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_EQ(parser->NextNum(), 12);
-    EXPECT_TRUE(parser->ConversionFailed());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Integer value expected <12MIL> in line 1.");
-    EXPECT_EQ(parser->NextToken(), eTok_CloseParen);
-}
-
-TEST(Numbers, RealsUseDotAndExponent) {
-    TRecordingSink sink;
-    auto parser = MakeParser("-1.5e2 0.254 +3 .5\n)\n7\n", &sink);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), -150.0);
-    EXPECT_FALSE(parser->ConversionFailed());
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.254);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 3.0);
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 0.5);
-    EXPECT_TRUE(sink.Lines.empty());
-    // A ")" where a number should be is a failure and is consumed.
-    parser->NextReal();
-    EXPECT_TRUE(parser->ConversionFailed());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Floating point value expected <)> in line 2.");
-    EXPECT_DOUBLE_EQ(parser->NextReal(), 7.0);
-}
-
-TEST(Numbers, NumberDelimitersSplitWhereWordsWouldNot) {
-    // Tabs, quotes of any kind and underscores end a number token.
-    auto parser = MakeParser("250\t-75_3 \"9\"");
-    EXPECT_EQ(parser->NextNum(), 250);
-    EXPECT_EQ(parser->NextNum(), -75);
-    EXPECT_EQ(parser->NextNum(), 3);
-}
-
-TEST(Numbers, EmptyNumberTokenGivesTheDefault) {
-    TRecordingSink sink;
-    auto parser = MakeParser("; ;", &sink);
-    EXPECT_EQ(parser->NextNum(), -32000);
-    EXPECT_TRUE(parser->ConversionFailed());
-    EXPECT_DOUBLE_EQ(parser->NextReal(), -32000.0);
-    EXPECT_EQ(sink.Lines.size(), 2u);
+TEST(Numbers, ReadsGiveTheirValuesAndReportFailures) {
+    const std::vector<std::array<std::string, 3>> cases = {
+        // An integer with a unit gives its leading value and is reported.
+        {"(width 12mil)\n", "ttnt",
+         "( <WIDTH> 12! ) | ERROR: Integer value expected <12MIL> in line 1."},
+        // Reals take a dot and an exponent; a ")" where a number should be is
+        // a failure and is consumed.
+        {"-1.5e2 0.254 +3 .5\n)\n7\n", "rrrrrr",
+         "-150 0.254 3 0.5 0! 7 | ERROR: Floating point value expected <)> in line 2."},
+        // Tabs, quotes of any kind and underscores end a number.
+        {"250\t-75_3 \"9\"", "nnn", "250 -75 3"},
+        // An empty number gives the default.
+        {"; ;", "nr",
+         "-32000! -32000! | ERROR: Integer value expected <> in line 1. | ERROR: Floating point "
+         "value expected <> in line 1."},
+        // A conversion of the current token leaves the value alone when it fails.
+        {"(rotate 90.0) abc", "tttidttd",
+         "( <ROTATE> 90.0 7! 90 ) ABC 7! | ERROR: Integer value expected <90.0> in line 1. | "
+         "ERROR: "
+         "Floating point value expected <ABC> in line 1."},
+        // An empty token converts to zero.
+        {";", "tid", " 0 0"},
+        // A boolean is "on" in any case.
+        {"on ON 'On' off 1 true", "bbbbbb", "on on on off off off"}};
+    for (const auto& [text, script, shown] : cases)
+        EXPECT_EQ(Read(text, script), shown) << testing::PrintToString(text);
 }
 
 // Hexadecimal forms (a negative coordinate stored as hex among them), the
@@ -66,108 +50,17 @@ TEST(Numbers, IntegerForms) {
         bool Ok;
         int32_t Value;
     };
-    const TCase cases[] = {
-        {"$1F4", true, 500},
-        {"0X7FFFFFFF", true, 2147483647},
-        {"X10", true, 16},
-        {"$FFFFFFFF", true, -1},
-        {"$FFFB6C20", true, -300000},
-        {"$", false, 0},
-        {"$1FFFFFFFF", false, 0},
-        {"  -2147483648", true, INT32_MIN},
-        {"2147483648", false, 0},
-        {"1,5", false, 1},
-        {"-", false, 0},
-    };
-    for (const TCase& c : cases) {
+    for (const TCase& c :
+         {TCase{"$1F4", true, 500}, TCase{"0X7FFFFFFF", true, 2147483647}, TCase{"X10", true, 16},
+          TCase{"$FFFFFFFF", true, -1}, TCase{"$FFFB6C20", true, -300000}, TCase{"$", false, 0},
+          TCase{"$1FFFFFFFF", false, 0}, TCase{"  -2147483648", true, INT32_MIN},
+          TCase{"2147483648", false, 0}, TCase{"1,5", false, 1}, TCase{"-", false, 0}}) {
         int32_t v = 0;
         EXPECT_EQ(ConvertSpecctraInt(c.Text, v), c.Ok) << c.Text;
         if (c.Ok || c.Value != 0) {
             EXPECT_EQ(v, c.Value) << c.Text;
         }
     }
-    double d = 0;
-    EXPECT_FALSE(ConvertSpecctraReal("INF", d));
-    EXPECT_FALSE(ConvertSpecctraReal("NAN", d));
-    EXPECT_FALSE(ConvertSpecctraReal("2.5MM", d));
-    EXPECT_DOUBLE_EQ(d, 2.5);
-}
-
-TEST(Numbers, TokenConversionsLeaveTheValueOnFailure) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(rotate 90.0) abc", &sink);
-    parser->NextToken();
-    parser->NextToken();
-    parser->NextToken();
-    int32_t i = 7;
-    EXPECT_FALSE(parser->TokenStr2Int(i));
-    EXPECT_EQ(i, 7);
-    double d = 0;
-    EXPECT_TRUE(parser->TokenStr2Real(d));
-    EXPECT_DOUBLE_EQ(d, 90.0);
-    parser->NextToken();
-    parser->NextToken();
-    EXPECT_FALSE(parser->TokenStr2Real(d));
-    EXPECT_DOUBLE_EQ(d, 90.0);
-    EXPECT_EQ(sink.Lines,
-              (std::vector<std::string>{"ERROR: Integer value expected <90.0> in line 1.",
-                                        "ERROR: Floating point value expected <ABC> in line 1."}));
-}
-
-TEST(Numbers, EmptyTokenConvertsToZero) {
-    auto parser = MakeParser(";");
-    parser->NextToken();
-    int32_t i = 5;
-    double d = 5;
-    EXPECT_TRUE(parser->TokenStr2Int(i));
-    EXPECT_TRUE(parser->TokenStr2Real(d));
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(d, 0.0);
-}
-
-TEST(Numbers, BooleanIsOnInAnyCase) {
-    auto parser = MakeParser("on ON 'On' off 1 true");
-    std::vector<bool> values;
-    for (int k = 0; k < 6; ++k) {
-        values.push_back(parser->NextBoolean());
-    }
-    EXPECT_EQ(values, (std::vector<bool>{true, true, true, false, false, false}));
-}
-
-int32_t IdOf(const std::string& word) {
-    auto parser = MakeParser(word + "\n");
-    return parser->NextToken();
-}
-
-// Words in any case, synonyms, earlier spellings of clearance names, and
-// words that only look like keywords.
-TEST(Keywords, WordsFindTheirIds) {
-    const std::vector<std::pair<std::string, int32_t>> cases = {
-        {"Circle", 49},
-        {"CIRC", 49},
-        {"circ", 49},
-        {"polygon", 308},
-        {"poly", 308},
-        {"poly_wire", 307},
-        {"Area_Smd", 15},
-        {"VIA_VIA", 479},
-        {"smd_smd", 512},
-        {"testpoint_testpoint", 536},
-        {"wireplow", 538},
-        {"rss", 356},
-        {"plus-pat", 304},
-        {"uhenry", 451},
-        {"unassigned", 452},
-        {"um", 453},
-        {"dr", 0},
-        {"pcb", 279},
-        {"string_quote", 409},
-        {"pcbx", eTok_Word},
-        {"1e5", eTok_Word},
-    };
-    for (const auto& [word, id] : cases)
-        EXPECT_EQ(IdOf(word), id) << word;
-    EXPECT_EQ(IdOf("direction"), IdOf("direct"));
 }
 
 // The scanner looks a word up where it stands in the text: every keyword is
@@ -176,11 +69,6 @@ TEST(Keywords, WordsFindTheirIds) {
 // it in one letter only, with the same first and last letters and length, is
 // no keyword.
 TEST(Keywords, EveryKeywordIsFoundInAnyCaseWhereverItStands) {
-    const auto upperOf = [](std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return text;
-    };
     const std::string delimiters = " ()';\n\r\"\t";
     const std::string far(40, ' ');
     auto table = MakeParser("");
@@ -200,26 +88,19 @@ TEST(Keywords, EveryKeywordIsFoundInAnyCaseWhereverItStands) {
         // A letter in the middle changed to one no keyword of that shape has
         // there ("Q" becomes "Z", anything else "Q"); only checked when the
         // result is no keyword of the table.
-        std::string other = upperOf(keyword);
+        std::string other = Upper(keyword);
         if (other.size() >= 3) {
             char& middle = other[other.size() / 2];
             middle = middle == 'Q' ? 'Z' : 'Q';
         }
         int32_t otherId = eTok_Word;
         const bool otherIsKeyword = table->FindKeyword(other, otherId);
-        for (const std::string& spelling : {lower, upperOf(keyword), mixed}) {
+        for (const std::string& spelling : {lower, Upper(keyword), mixed}) {
             for (const std::string& after : {std::string(")"), ")" + far + ")"}) {
-                auto parser = MakeParser("(" + spelling + after);
-                parser->NextToken();
-                EXPECT_EQ(parser->NextToken(), expected) << spelling << " before " << after.size();
-                EXPECT_TRUE(parser->IsKnownToken()) << spelling;
-                EXPECT_EQ(parser->TokenString(), upperOf(keyword));
+                EXPECT_EQ(Read("(" + spelling + after, "tt"), "( <" + Upper(keyword) + ">")
+                    << spelling << " before " << after.size();
                 if (!otherIsKeyword && other.size() >= 3) {
-                    auto plain = MakeParser("(" + other + after);
-                    plain->NextToken();
-                    EXPECT_EQ(plain->NextToken(), eTok_Word) << other;
-                    EXPECT_FALSE(plain->IsKnownToken()) << other;
-                    EXPECT_EQ(plain->TokenString(), other);
+                    EXPECT_EQ(Read("(" + other + after, "tt"), "( " + other) << after.size();
                 }
             }
         }
@@ -227,67 +108,6 @@ TEST(Keywords, EveryKeywordIsFoundInAnyCaseWhereverItStands) {
     }
     EXPECT_GT(checked, 500);
 }
-
-TEST(Keywords, TableHoldsEveryRegistrationOnceFirstWins) {
-    const auto& registrations = SpecctraKeywordRegistrations();
-    EXPECT_EQ(registrations.size(), 541u);
-    auto parser = MakeParser("");
-    EXPECT_EQ(parser->Keywords().Count(), 540u); // 539 distinct keywords and DR
-    std::set<int32_t> ids;
-    for (const auto& r : registrations) {
-        ids.insert(r.Id);
-        int32_t id = -1;
-        ASSERT_TRUE(parser->FindKeyword(r.Keyword, id)) << r.Keyword;
-        // The first registration of a spelling in any case owns it.
-        for (const auto& earlier : registrations) {
-            if (strcasecmp(earlier.Keyword, r.Keyword) == 0) {
-                EXPECT_EQ(id, earlier.Id) << r.Keyword;
-                break;
-            }
-        }
-    }
-    EXPECT_EQ(ids.size(), 536u);
-    EXPECT_EQ(ids.count(518), 0u);
-    EXPECT_EQ(ids.count(521), 0u);
-    EXPECT_EQ(*ids.begin(), 1);
-    EXPECT_EQ(*ids.rbegin(), 538);
-}
-
-TEST(Keywords, SortedViewIsCaseInsensitiveOrder) {
-    auto parser = MakeParser("");
-    const auto sorted = parser->Keywords().Sorted();
-    ASSERT_EQ(sorted.size(), 540u);
-    for (std::size_t i = 1; i < sorted.size(); ++i) {
-        std::string a = sorted[i - 1].first;
-        std::string b = sorted[i].first;
-        for (auto* text : {&a, &b}) {
-            for (char& c : *text) {
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            }
-        }
-        EXPECT_LT(a, b);
-    }
-}
-
-TEST(Keywords, AddedKeywordIgnoredWhenPresentInAnyCase) {
-    auto parser = MakeParser("PCB Custom");
-    parser->AddToken("Pcb", 999);
-    parser->AddToken("custom", 900);
-    parser->AddToken("CUSTOM", 901);
-    EXPECT_EQ(parser->NextToken(), 279);
-    EXPECT_EQ(parser->NextToken(), 900);
-    EXPECT_TRUE(parser->IsKnownToken());
-}
-
-} // namespace
-
-namespace {
-
-struct TCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
-    }
-};
 
 // Every token name with its id, as the keyword list gives them.
 std::map<std::string, int32_t> TokenIdsOfTheKeywordList() {
@@ -303,9 +123,7 @@ std::map<std::string, int32_t> TokenIdsOfTheKeywordList() {
     };
 }
 
-} // namespace
-
-TEST(Keywords, EveryTokenKeepsItsNameAndId) {
+TEST(Keywords, EveryTokenKeepsItsNameAndIdAndTheFirstSpellingWins) {
     // Token ids are stored with boards and switched on by every reader: the
     // list of names and ids beside this test must match the keyword list.
     std::ifstream in(std::string(DSNLINK_SOURCE_DIR) + "/tests/specctra/TokenIds.txt");
@@ -313,19 +131,43 @@ TEST(Keywords, EveryTokenKeepsItsNameAndId) {
     std::map<std::string, int32_t> expected;
     std::string name;
     int32_t id = 0;
-    while (in >> name >> id) {
+    while (in >> name >> id)
         EXPECT_TRUE(expected.emplace(name, id).second) << name;
-    }
     EXPECT_EQ(expected.size(), 544u);
     EXPECT_EQ(TokenIdsOfTheKeywordList(), expected);
-    // Every registered spelling carries the id of the token of that name in
-    // any case ("plus-pat" is the token plus_pat).
-    std::map<std::string, int32_t, TCaseLess> byName(expected.begin(), expected.end());
-    for (const auto& r : SpecctraKeywordRegistrations()) {
-        std::string name = r.Keyword;
-        std::replace(name.begin(), name.end(), '-', '_');
-        const auto found = byName.find(name);
-        ASSERT_NE(found, byName.end()) << r.Keyword;
-        EXPECT_EQ(r.Id, found->second) << r.Keyword;
+    const auto& registrations = SpecctraKeywordRegistrations();
+    EXPECT_EQ(registrations.size(), 541u);
+    auto parser = MakeParser("");
+    EXPECT_EQ(parser->Keywords().Count(), 540u); // 539 distinct keywords and DR
+    std::set<int32_t> ids;
+    for (const auto& r : registrations) {
+        ids.insert(r.Id);
+        // Every registered spelling carries the id of the token of that name
+        // in any case ("plus-pat" is the token plus_pat)...
+        std::string token = r.Keyword;
+        std::replace(token.begin(), token.end(), '-', '_');
+        const auto named = std::find_if(expected.begin(), expected.end(), [&](const auto& e) {
+            return strcasecmp(e.first.c_str(), token.c_str()) == 0;
+        });
+        ASSERT_NE(named, expected.end()) << r.Keyword;
+        EXPECT_EQ(r.Id, named->second) << r.Keyword;
+        // ... and the first registration of a spelling in any case owns it.
+        const auto first =
+            std::find_if(registrations.begin(), registrations.end(),
+                         [&](const auto& e) { return strcasecmp(e.Keyword, r.Keyword) == 0; });
+        ASSERT_TRUE(parser->FindKeyword(r.Keyword, id)) << r.Keyword;
+        EXPECT_EQ(id, first->Id) << r.Keyword;
     }
+    EXPECT_EQ(ids.size(), 536u);
+    EXPECT_EQ(ids.count(518), 0u);
+    EXPECT_EQ(ids.count(521), 0u);
+    EXPECT_EQ(*ids.begin(), 1);
+    EXPECT_EQ(*ids.rbegin(), 538);
+    // The sorted view is in case-insensitive order.
+    const auto sorted = parser->Keywords().Sorted();
+    ASSERT_EQ(sorted.size(), 540u);
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+        EXPECT_LT(Upper(sorted[i - 1].first), Upper(sorted[i].first));
 }
+
+} // namespace

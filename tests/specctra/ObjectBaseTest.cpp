@@ -41,7 +41,9 @@ TEST_F(TConversionTest, LengthsInEveryUnitRoundToBoardUnits) {
     }
 }
 
-TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
+// Positions add the board offset and text subtracts it; board units go to
+// text rounding ties to even.
+TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextRoundsTiesToEven) {
     TSpecctraObject object(nullptr);
     object.FUnits = eDimMil;
     TranslationState().BoardOffsetX = 1000;
@@ -50,9 +52,6 @@ TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextSubtractsIt) {
     EXPECT_EQ(object.ExportToPCB_PositionY(1.0), 8000);
     EXPECT_EQ(TSpecctraObject::BoardToFileX(11000), 10000.0);
     EXPECT_EQ(TSpecctraObject::BoardToFileY(8000), 10000.0);
-}
-
-TEST_F(TConversionTest, BoardToFileRoundsTiesToEven) {
     TranslationState().ResolutionFactor = 0.5;
     EXPECT_EQ(TSpecctraObject::BoardToFile(5), 2.0);
     EXPECT_EQ(TSpecctraObject::BoardToFile(7), 4.0);
@@ -72,65 +71,20 @@ TEST_F(TConversionTest, UnitIsInheritedThenCached) {
     EXPECT_EQ(child.FileToBoard(1.0), 393701);
 }
 
-TEST_F(TConversionTest, UnknownUnitWarnsAndUsesMil) {
+// Unknown units, as a number or a token, fall back to mil with a warning.
+TEST_F(TConversionTest, UnknownUnitsWarnAndUseMil) {
     TRecordingSink sink;
     TDimensionResolutionDescriptor object(nullptr);
     object.ReportManager = &sink;
     object.FUnits = static_cast<TDimensionUnit>(9);
     EXPECT_EQ(object.FileToBoard(2.0), 20000);
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(
-        sink.Lines[0],
-        "WARNING: Unknown dimension unit type, assuming mils. TDimensionResolutionDescriptor");
-}
-
-TEST(ObjectBlockProtocol, UnknownOneLineBlockIsSkippedWholeWithItsLines) {
-    TRecordingSink sink;
-    auto parser = MakeParser("(structure\n  (foo 1 2 (bar 3) \"x y\")\n  (layer TOP)\n)", &sink);
-    TSpecctraObject object(nullptr);
-    object.Parser = parser.get();
-    object.ReportManager = &sink;
-    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
-    ASSERT_EQ(parser->NextToken(), eTok_structure);
-    ASSERT_EQ(parser->NextToken(), eTok_OpenParen);
-    ++object.SectionsOpen;
-    ASSERT_EQ(parser->NextToken(), eTok_Word);
-    EXPECT_TRUE(object.ImportUnknownBlock());
-    EXPECT_EQ(object.SectionsOpen, 1);
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "WARNING: Skipped block between lines: 2-2, from keyword: FOO");
-    // Reading goes on with the next block.
-    EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(parser->NextToken(), eTok_layer);
-}
-
-TEST(ObjectBlockProtocol, StructureTokensCountLevelsAndOthersAreUnexpected) {
-    TRecordingSink sink;
-    auto parser = MakeParser("( ) stray", &sink);
-    TSpecctraObject object(nullptr);
-    object.Parser = parser.get();
-    object.ReportManager = &sink;
-    parser->NextToken();
-    EXPECT_TRUE(object.HandleStructureToken());
-    EXPECT_EQ(object.SectionsOpen, 2);
-    parser->NextToken();
-    EXPECT_TRUE(object.HandleStructureToken());
-    EXPECT_EQ(object.SectionsOpen, 1);
-    parser->NextToken();
-    EXPECT_FALSE(object.HandleStructureToken());
-    ASSERT_EQ(sink.Lines.size(), 1u);
-    EXPECT_EQ(sink.Lines[0], "ERROR: Unexpected token <STRAY> in line 1");
-}
-
-TEST(ObjectBlockProtocol, UnitTokensMapAndUnknownOnesFallBackToMil) {
-    TRecordingSink sink;
-    TSpecctraObject object(nullptr);
-    object.ReportManager = &sink;
     EXPECT_EQ(object.ReadUnit(eTok_inch), eDimInch);
     EXPECT_EQ(object.ReadUnit(eTok_um), eDimUm);
     EXPECT_EQ(object.ReadUnit(eTok_ohm), eDimMil);
     EXPECT_EQ(sink.Lines,
-              std::vector<std::string>{"WARNING: Unknown unit token, mils will be used"});
+              (std::vector<std::string>{"WARNING: Unknown dimension unit type, assuming mils. "
+                                        "TDimensionResolutionDescriptor",
+                                        "WARNING: Unknown unit token, mils will be used"}));
 }
 
 // A list entry that records when it is freed.
@@ -148,61 +102,32 @@ public:
     std::vector<std::string>* Freed;
 };
 
-TEST(SpecctraList, LooksNamesUpWithoutRegardToCaseAndOwnsItsObjects) {
-    std::vector<std::string> freed;
-    {
-        TSpecctraList list;
-        list.Add(std::make_unique<TTracked>("GND", &freed));
-        TSpecctraObject* vcc = list.Add(std::make_unique<TTracked>("Vcc", &freed));
-        list.Add(std::make_unique<TTracked>("gnd", &freed));
-        EXPECT_EQ(list.IndexOfName("VCC"), 1);
-        EXPECT_EQ(list.IndexOfName("gnd"), 0); // the first of equal names
-        EXPECT_EQ(list.Find("vcc"), vcc);
-        EXPECT_EQ(list.IndexOf(vcc), 1);
-        EXPECT_EQ(list.IndexOfName("+5V"), -1);
-        EXPECT_EQ(list.GetState_SpecctraObject(3), nullptr);
-        EXPECT_EQ(list.GetState_SpecctraObject(-1), nullptr);
-        auto spare = std::make_unique<TTracked>("SPARE", &freed);
-        auto back = list.SetState_SpecctraObject(7, std::move(spare));
-        EXPECT_EQ(back->NameID, "SPARE"); // invalid index: nothing changed
-        EXPECT_TRUE(freed.empty());
-    }
-    EXPECT_EQ(freed.size(), 4u);
-}
-
-TEST(SpecctraList, SortedListOrdersByNameAndPutsNewDuplicatesFirst) {
-    TSpecctraList list(true);
-    list.Add(std::make_unique<TTracked>("R10", nullptr));
-    TSpecctraObject* firstC1 = list.Add(std::make_unique<TTracked>("C1", nullptr));
-    list.Add(std::make_unique<TTracked>("u3", nullptr));
-    TSpecctraObject* secondC1 = list.Add(std::make_unique<TTracked>("c1", nullptr));
-    ASSERT_EQ(list.Count(), 4);
-    EXPECT_EQ(list.GetState_SpecctraObject(0), secondC1);
-    EXPECT_EQ(list.GetState_SpecctraObject(1), firstC1);
-    EXPECT_EQ(list.NameAt(2), "R10");
-    EXPECT_EQ(list.NameAt(3), "u3");
-    EXPECT_EQ(list.IndexOfName("U3"), 3);
-    EXPECT_EQ(list.IndexOf(firstC1), 1);
-}
-
-TEST(SpecctraList, SortedListStaysRightAcrossRemovalsAndFreesNewestFirst) {
+TEST(SpecctraList, SortedListOrdersByNameNewDuplicatesFirstAndFreesNewestFirst) {
     std::vector<std::string> freed;
     {
         TSpecctraList list(true);
-        list.Add(std::make_unique<TTracked>("U2", &freed));
-        list.Add(std::make_unique<TTracked>("C7", &freed));
-        TSpecctraObject* newer = list.Add(std::make_unique<TTracked>("u2", &freed));
-        EXPECT_EQ(list.Find("U2"), newer);
-        auto removed = list.Extract(list.IndexOf(newer));
-        EXPECT_EQ(removed.get(), newer);
-        EXPECT_EQ(list.Find("u2")->NameID, "U2");
+        list.Add(std::make_unique<TTracked>("R10", &freed));
+        TSpecctraObject* firstC1 = list.Add(std::make_unique<TTracked>("C1", &freed));
+        list.Add(std::make_unique<TTracked>("u3", &freed));
+        TSpecctraObject* secondC1 = list.Add(std::make_unique<TTracked>("c1", &freed));
+        ASSERT_EQ(list.Count(), 4);
+        EXPECT_EQ(list.GetState_SpecctraObject(0), secondC1);
+        EXPECT_EQ(list.GetState_SpecctraObject(1), firstC1);
+        EXPECT_EQ(list.NameAt(2), "R10");
+        EXPECT_EQ(list.NameAt(3), "u3");
+        EXPECT_EQ(list.IndexOfName("U3"), 3);
+        EXPECT_EQ(list.IndexOf(firstC1), 1);
+        EXPECT_EQ(list.Find("C1"), secondC1);
+        // The list stays in order across removals.
+        auto removed = list.Extract(list.IndexOf(secondC1));
+        EXPECT_EQ(removed.get(), secondC1);
+        EXPECT_EQ(list.Find("c1")->NameID, "C1");
         list.Add(std::make_unique<TTracked>("A1", &freed));
         EXPECT_EQ(list.NameAt(0), "A1");
-        EXPECT_EQ(list.IndexOfName("u2"), 2);
+        EXPECT_EQ(list.IndexOfName("u3"), 3);
     }
-    // Freed in reverse order of adding (the extracted one went with `removed`).
     // `removed` goes first (declared last), then the list, newest first.
-    EXPECT_EQ(freed, (std::vector<std::string>{"u2", "A1", "C7", "U2"}));
+    EXPECT_EQ(freed, (std::vector<std::string>{"c1", "A1", "u3", "C1", "R10"}));
 }
 
 TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
@@ -220,28 +145,39 @@ TEST(SpecctraList, FillingLargeSortedListsWithLookUpsStaysFast) {
     EXPECT_EQ(list.IndexOfName("n10"), 2); // N0, N1, N10, ...
 }
 
-TEST(SpecctraList, LookUpsBetweenAddsSeeEveryEntryAddedSoFar) {
-    TSpecctraList list;
-    std::vector<TSpecctraObject*> added;
-    for (int i = 0; i < 300; ++i) {
-        added.push_back(list.Add(std::make_unique<TTracked>("P" + std::to_string(i), nullptr)));
-        ASSERT_EQ(list.IndexOfName("p" + std::to_string(i)), i);
-        ASSERT_EQ(list.IndexOf(added.back()), i);
-        ASSERT_EQ(list.IndexOfName("P" + std::to_string(i + 1)), -1);
+TEST(SpecctraList, LookUpsBetweenAddsSeeEveryEntryAddedSoFarAndTheListOwnsThem) {
+    std::vector<std::string> freed;
+    {
+        TSpecctraList list;
+        std::vector<TSpecctraObject*> added;
+        for (int i = 0; i < 300; ++i) {
+            added.push_back(list.Add(std::make_unique<TTracked>("P" + std::to_string(i), &freed)));
+            ASSERT_EQ(list.IndexOfName("p" + std::to_string(i)), i);
+            ASSERT_EQ(list.IndexOf(added.back()), i);
+            ASSERT_EQ(list.IndexOfName("P" + std::to_string(i + 1)), -1);
+        }
+        list.Add(std::make_unique<TTracked>("p7", &freed));
+        EXPECT_EQ(list.IndexOfName("P7"), 7); // the first of equal names
+        EXPECT_EQ(list.Find("p8"), added[8]);
+        EXPECT_EQ(list.GetState_SpecctraObject(301), nullptr);
+        EXPECT_EQ(list.GetState_SpecctraObject(-1), nullptr);
+        auto back = list.SetState_SpecctraObject(400, std::make_unique<TTracked>("SPARE", &freed));
+        EXPECT_EQ(back->NameID, "SPARE"); // invalid index: nothing changed
+        EXPECT_TRUE(freed.empty());
+        // Taking an entry out renumbers the rest.
+        auto removed = list.Extract(3);
+        EXPECT_EQ(removed.get(), added[3]);
+        EXPECT_EQ(list.IndexOfName("P3"), -1);
+        EXPECT_EQ(list.IndexOfName("P4"), 3);
+        EXPECT_EQ(list.IndexOf(added[299]), 298);
+        EXPECT_EQ(list.IndexOf(added[3]), -1);
+        list.Clear();
+        EXPECT_EQ(freed.size(), 300u);
+        EXPECT_EQ(list.IndexOfName("P4"), -1);
+        list.Add(std::make_unique<TTracked>("P4", &freed));
+        EXPECT_EQ(list.IndexOfName("p4"), 0);
     }
-    list.Add(std::make_unique<TTracked>("p7", nullptr));
-    EXPECT_EQ(list.IndexOfName("P7"), 7); // the first of equal names
-    // Taking an entry out renumbers the rest.
-    auto removed = list.Extract(3);
-    EXPECT_EQ(removed.get(), added[3]);
-    EXPECT_EQ(list.IndexOfName("P3"), -1);
-    EXPECT_EQ(list.IndexOfName("P4"), 3);
-    EXPECT_EQ(list.IndexOf(added[299]), 298);
-    EXPECT_EQ(list.IndexOf(added[3]), -1);
-    list.Clear();
-    EXPECT_EQ(list.IndexOfName("P4"), -1);
-    list.Add(std::make_unique<TTracked>("P4", nullptr));
-    EXPECT_EQ(list.IndexOfName("p4"), 0);
+    EXPECT_EQ(freed.size(), 303u); // the new P4, the extracted P3 and the spare
 }
 
 TEST(PinToNetIndex, FirstNetKeepsAReferenceInAnyCaseUntilItLetsGo) {
@@ -339,7 +275,7 @@ TEST(ModelHelpers, NamesAndTexts) {
     EXPECT_TRUE(IsAllScope("ALL"));
 }
 
-TEST(ModelHelpers, HexTextRoundTripsCoordinates) {
+TEST(ModelHelpers, HexTextRoundTripsCoordinatesAndParametersArePairs) {
     EXPECT_EQ(IntToHexText(0), "00");
     EXPECT_EQ(IntToHexText(5), "05");
     EXPECT_EQ(IntToHexText(0x1234), "1234");
@@ -349,9 +285,7 @@ TEST(ModelHelpers, HexTextRoundTripsCoordinates) {
         ASSERT_TRUE(HexTextToInt(IntToHexText(value), back)) << value;
         EXPECT_EQ(back, value);
     }
-}
-
-TEST(ModelHelpers, ParameterStringsReadAndReplacePairs) {
+    // Parameter strings read and replace their pairs.
     std::string params = "Server=Ravel|Type=CONSTANTS";
     SetParameter(params, "type", "ViaTag");
     SetParameter(params, "ID", "5");
@@ -373,20 +307,13 @@ public:
     explicit TCountingScope(TSpecctraObject* owner) : TSpecctraRuleScopeBase(owner, 7) {}
     bool ImportFromFile() override {
         ++Reads;
-        SkipCurrentBlockQuietly();
+        Parser->SkipCurrentBlock();
         return true;
     }
     bool ImportCircuitDescriptor() override { return ImportFromFile(); }
     void AddScopeLayerName(const std::string& name) override { Layers.push_back(name); }
     void UnaryRuleExpression(std::string& e) override { e = "All"; }
     void BinaryRuleExpression(std::string& e1, std::string& e2) override { e1 = e2 = "All"; }
-    void SkipCurrentBlockQuietly() {
-        int depth = 1;
-        while (depth > 0 && !StopParsing()) {
-            const int32_t id = Parser->NextToken();
-            depth += id == eTok_OpenParen ? 1 : id == eTok_CloseParen ? -1 : 0;
-        }
-    }
     int Reads = 0;
     std::vector<std::string> Layers;
 };
@@ -421,10 +348,14 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     TSpecctraObject net(&root);
     net.Parser = parser.get();
     net.ReportManager = &sink;
-    for (int block = 0; block < 2; ++block) {
+    // Opens the next block: "(" and its keyword.
+    const auto open = [&] {
         parser->NextToken();
         ++net.SectionsOpen;
         parser->NextToken();
+    };
+    for (int block = 0; block < 2; ++block) {
+        open();
         EXPECT_TRUE(net.ImportRuleScope());
     }
     ASSERT_EQ(root.Rules.RuleScopes().Count(), 1);
@@ -432,9 +363,7 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(scope->Reads, 2);
     EXPECT_EQ(scope->Owner, &net);
 
-    parser->NextToken();
-    ++net.SectionsOpen;
-    parser->NextToken();
+    open();
     EXPECT_TRUE(net.ImportLayerRuleScope());
     EXPECT_EQ(root.Rules.RuleScopes().Count(), 1);
     EXPECT_EQ(scope->Layers, (std::vector<std::string>{"TOP", "BOTTOM"}));
@@ -442,9 +371,7 @@ TEST(RuleScopeHooks, OneScopePerOwnerAndClassCollectsLayerNames) {
     EXPECT_EQ(net.SectionsOpen, 1);
 
     // No scope class for "circuit" here: the block is skipped with a warning.
-    parser->NextToken();
-    ++net.SectionsOpen;
-    parser->NextToken();
+    open();
     EXPECT_TRUE(net.ImportRuleScope());
     EXPECT_EQ(net.SectionsOpen, 1);
     EXPECT_EQ(sink.Lines,

@@ -23,32 +23,14 @@ uint64_t Bits(double value) {
 
 TEST(Rounding, TiesToEvenMatchesTheHardwareBitForBit) {
     const double two52 = 4503599627370496.0;
-    std::vector<double> values = {0.0,
-                                  -0.0,
-                                  0.5,
-                                  -0.5,
-                                  1.5,
-                                  -1.5,
-                                  2.5,
-                                  -2.5,
-                                  0.49999999999999994,
-                                  -0.49999999999999994,
-                                  0.5000000000000001,
-                                  1e-300,
-                                  -1e-300,
-                                  std::numeric_limits<double>::denorm_min(),
-                                  -0.3,
-                                  2147483647.5,
-                                  -2147483648.5,
-                                  two52 - 0.5,
-                                  two52 - 1.5,
-                                  -(two52 - 0.5),
-                                  two52,
-                                  two52 + 1.0,
-                                  1e300,
-                                  -1e300,
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity()};
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 1.5, -1.5, 2.5, -2.5, 0.49999999999999994};
+    values.insert(values.end(),
+                  {-0.49999999999999994, 0.5000000000000001, 1e-300, -1e-300,
+                   std::numeric_limits<double>::denorm_min(), -0.3, 2147483647.5, -2147483648.5});
+    values.insert(values.end(),
+                  {two52 - 0.5, two52 - 1.5, -(two52 - 0.5), two52, two52 + 1.0, 1e300, -1e300});
+    values.insert(values.end(), {inf, -inf});
     // Halves and their neighbours over a wide range of magnitudes.
     for (double m = 1.0; m < 1e16; m *= 3.7) {
         const double half = std::floor(m) + 0.5;
@@ -92,21 +74,10 @@ bool FullConversion(const std::string& text, double& value) {
 }
 
 TEST(Decimals, EveryShortDecimalConvertsExactly) {
-    std::vector<std::string> texts = {"0",
-                                      "-0",
-                                      "7.",
-                                      ".5",
-                                      "-.5",
-                                      "0.254",
-                                      "+3",
-                                      "123456789012345",
-                                      "1234567890123456",
-                                      "0.000000000000001",
-                                      "99999.99999",
-                                      "0.1",
-                                      "0.7",
-                                      "2540.0001",
-                                      "000000000000000.5"};
+    std::vector<std::string> texts = {"0",  "-0",  "7.",  ".5",          "-.5",      "0.254",
+                                      "+3", "0.1", "0.7", "99999.99999", "2540.0001"};
+    texts.insert(texts.end(),
+                 {"123456789012345", "1234567890123456", "0.000000000000001", "000000000000000.5"});
     std::mt19937_64 random(7);
     for (int i = 0; i < 200000; ++i) {
         std::string t = random() % 2 ? "-" : "";
@@ -136,22 +107,30 @@ TEST(Decimals, OtherFormsStillConvertOrFail) {
     EXPECT_FALSE(ConvertSpecctraReal("12MIL", value));
     EXPECT_EQ(value, 12.0);
     EXPECT_FALSE(ConvertSpecctraReal("inf", value));
+    EXPECT_FALSE(ConvertSpecctraReal("NAN", value));
     EXPECT_FALSE(ConvertSpecctraReal("", value));
 }
 
 TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
-    auto first = MakeParser("(pcb X)");
+    auto first = MakeParser("(pcb made_up_WORD)");
     auto second = MakeParser("(pcb X)");
     TSpecctraParser oneByOne(std::make_unique<TInputFile>("own.dsn", std::string("(pcb X)")));
     for (const auto& registration : SpecctraKeywordRegistrations())
         oneByOne.AddToken(registration.Keyword, registration.Id);
     EXPECT_EQ(first->Keywords().Sorted(), oneByOne.Keywords().Sorted());
 
-    // A keyword added to one parser is that parser's alone.
+    // A keyword added to one parser is that parser's alone; a spelling it
+    // holds in any case is not added again.
     first->AddToken("made_up_word", 424242);
+    first->AddToken("Pcb", 999);
+    first->AddToken("MADE_UP_word", 900);
     int32_t id = 0;
     EXPECT_TRUE(first->FindKeyword("MADE_UP_WORD", id));
     EXPECT_EQ(id, 424242);
+    EXPECT_EQ(first->NextToken(), eTok_OpenParen);
+    EXPECT_EQ(first->NextToken(), eTok_pcb);
+    EXPECT_EQ(first->NextToken(), 424242);
+    EXPECT_TRUE(first->IsKnownToken());
     EXPECT_FALSE(second->FindKeyword("made_up_word", id));
     EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
 

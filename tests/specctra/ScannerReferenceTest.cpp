@@ -2,6 +2,7 @@
 // reading rules: every peek is a forward read followed by a step back, every
 // space is read on its own. The scanner reads runs of bytes in one step; both
 // must agree on every token, line number, position and character state.
+#include "ReadScript.h"
 #include "support/Corpus.h"
 #include "support/ParserTestSupport.h"
 
@@ -14,31 +15,19 @@
 #include <random>
 #include <sstream>
 
-#include <strings.h>
-
 namespace {
-
-struct TCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
-    }
-};
 
 class TReferenceScanner {
 public:
     explicit TReferenceScanner(std::string data) : D(std::move(data)) {
         Keywords["DR"] = 0;
-        for (const auto& r : SpecctraKeywordRegistrations()) {
-            Keywords.emplace(r.Keyword, r.Id);
-        }
+        for (const auto& r : SpecctraKeywordRegistrations())
+            Keywords.emplace(Upper(r.Keyword), r.Id); // the first spelling in any case
+
         Eof = D.empty();
     }
 
-    int32_t NextToken() {
-        const int32_t id = Scan(false);
-        Last = id;
-        return id;
-    }
+    int32_t NextToken() { return Last = Scan(false); }
     int32_t NextNumberToken() { return Scan(true); }
 
     std::string D;
@@ -50,7 +39,7 @@ public:
     unsigned char Quote = '\'';
     int32_t Last = 0;
     std::string Token;
-    std::map<std::string, int32_t, TCaseLess> Keywords;
+    std::map<std::string, int32_t> Keywords; // in upper case
 
 private:
     static bool LineBreak(unsigned char c) { return c == 10 || c == 13; }
@@ -65,19 +54,16 @@ private:
 
     unsigned char Read() {
         Prev = Cur;
-        if (Pos < D.size()) {
+        if (Pos < D.size())
             Cur = static_cast<unsigned char>(D[Pos++]);
-        }
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             Eof = true;
-        }
         return Cur;
     }
 
     unsigned char PeekNonSpace() {
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             return ' ';
-        }
         const std::size_t start = Pos;
         do {
             Prev = Cur;
@@ -89,16 +75,14 @@ private:
 
     unsigned char PrevNonSpace() const {
         std::size_t b = Pos;
-        while (b > 0 && D[b - 1] == ' ') {
+        while (b > 0 && D[b - 1] == ' ')
             --b;
-        }
         return b == 0 ? 10 : static_cast<unsigned char>(D[b - 1]);
     }
 
     unsigned char PeekRaw() {
-        if (Pos >= D.size()) {
+        if (Pos >= D.size())
             return 0;
-        }
         Prev = Cur;
         Cur = static_cast<unsigned char>(D[Pos]);
         return Cur;
@@ -110,14 +94,12 @@ private:
         do {
             c = Read();
         } while (!LineBreak(c) && !Eof);
-        while ((LineBreak(Cur) || Cur == 20) && !Eof) {
+        while ((LineBreak(Cur) || Cur == 20) && !Eof)
             Read();
-        }
         if (Pos > 0) {
             --Pos;
-            if (Eof && !LineBreak(Cur) && Cur != 20 && (LineBreak(Prev) || Prev == 20)) {
+            if (Eof && !LineBreak(Cur) && Cur != 20 && (LineBreak(Prev) || Prev == 20))
                 Eof = false;
-            }
         }
     }
 
@@ -125,13 +107,10 @@ private:
         Token.clear();
         unsigned char ch = ' ';
         while ((ch == ' ' || ch == '\t') && !Eof) {
-            if (LineBreak(PeekNonSpace())) {
+            if (LineBreak(PeekNonSpace()) || (PeekNonSpace() == '#' && LineBreak(PrevNonSpace())))
                 NextLine();
-            } else if (PeekNonSpace() == '#' && LineBreak(PrevNonSpace())) {
-                NextLine();
-            } else {
+            else
                 ch = Read();
-            }
         }
         if (ch == '(' || ch == ')') {
             Token = std::string(1, static_cast<char>(ch));
@@ -145,13 +124,8 @@ private:
         if (ch == Quote) {
             std::string raw;
             unsigned char c = Read();
-            for (;;) {
-                if (c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' ')) {
-                    break;
-                }
-                if (Eof) {
-                    break;
-                }
+            while (!(c == Quote && (raw.empty() || raw.back() != '\\' || PeekRaw() == ' ')) &&
+                   !Eof) {
                 raw += static_cast<char>(c);
                 c = Read();
             }
@@ -171,10 +145,7 @@ private:
             }
             return -4;
         }
-        for (;;) {
-            if (Delimiter(ch, number) || Eof) {
-                break;
-            }
+        while (!Delimiter(ch, number) && !Eof) {
             Token += static_cast<char>(ch);
             ch = LineBreak(PeekNonSpace()) ? ' ' : Read();
         }
@@ -183,14 +154,11 @@ private:
         } else if (!Delimiter(ch, number)) {
             Token += static_cast<char>(ch);
         }
-        for (char& c : Token) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
+        Token = Upper(Token);
         const auto found = Keywords.find(Token);
         std::string shown;
-        for (char c : Token) {
+        for (char c : Token)
             shown += c == 31 ? std::string("~SP~") : std::string(1, c);
-        }
         Token = shown;
         return found == Keywords.end() ? -5 : found->second;
     }
@@ -230,47 +198,20 @@ void ExpectSameReading(const std::string& text, uint32_t seed) {
 }
 
 TEST(ScannerReference, RandomTextsReadAlike) {
-    const std::vector<std::string> pieces = {
-        "(",
-        ")",
-        " ",
-        "    ",
-        "\t",
-        "\n",
-        "\r\n",
-        "\n\n",
-        "#",
-        "'",
-        "\"",
-        "\\",
-        ";",
-        "ab",
-        "Pcb",
-        "12",
-        "-1.5e2",
-        "\x14",
-        "\x1f",
-        "string_quote ",
-        "(string_quote \")",
-        "circle",
-        "  # remark (x)\n",
-        "\\' ",
-        "x\tY",
-        "'q\\'r'",
-        "$FF",
-        "mil",
-    };
+    std::vector<std::string> pieces = {"(", ")", " ",  "    ", "\t", "\n", "\r\n", "\n\n",
+                                       "#", "'", "\"", "\\",   ";",  "ab", "Pcb",  "12"};
+    pieces.insert(pieces.end(),
+                  {"-1.5e2", "\x14", "\x1f", "string_quote ", "(string_quote \")", "circle",
+                   "  # remark (x)\n", "\\' ", "x\tY", "'q\\'r'", "$FF", "mil"});
     std::mt19937 random(20240611);
     for (uint32_t round = 0; round < 3000; ++round) {
         std::string text;
         const int count = static_cast<int>(random() % 40);
-        for (int k = 0; k < count; ++k) {
+        for (int k = 0; k < count; ++k)
             text += pieces[random() % pieces.size()];
-        }
         ExpectSameReading(text, round);
-        if (HasFatalFailure()) {
+        if (HasFatalFailure())
             return;
-        }
     }
 }
 

@@ -48,19 +48,12 @@ TEST_F(WriterTest, RouteFileLinesAreIndentedAndEndWithCrLf) {
     EXPECT_EQ(FilesInFolder(), 1u);
 }
 
-TEST_F(WriterTest, SpaceMarkerBecomesUnitSeparator) {
+// The space marker becomes the unit separator; an empty line and
+// indentation that never goes below zero.
+TEST_F(WriterTest, SpaceMarkerEmptyLineAndNegativeIndentation) {
     TSpecctraWriter writer((Folder / "x.ses").string());
     writer.Writeln("(net Vcc~SP~3v3 ~SP", false);
-    writer.Writeln(std::string("(net A\x1f"
-                               "B)"),
-                   false);
-    EXPECT_EQ(writer.Buffer(), std::string("(net Vcc\x1f"
-                                           "3v3 ~SP\r\n(net A\x1f"
-                                           "B)\r\n"));
-}
-
-TEST_F(WriterTest, EmptyLineAndNegativeIndentation) {
-    TSpecctraWriter writer((Folder / "x.rte").string());
+    writer.Writeln("(net A\037B)", false);
     writer.Writeln("", true);
     writer.UnIndent(1);
     writer.Write("a", true);
@@ -71,7 +64,7 @@ TEST_F(WriterTest, EmptyLineAndNegativeIndentation) {
     writer.Write("c", true);
     writer.ResetIndentation();
     writer.Write("d", true);
-    EXPECT_EQ(writer.Buffer(), "\r\nab  cd");
+    EXPECT_EQ(writer.Buffer(), "(net Vcc\0373v3 ~SP\r\n(net A\037B)\r\n\r\nab  cd");
 }
 
 TEST_F(WriterTest, NothingWrittenGivesAnEmptyFileAndReplacesOldContent) {
