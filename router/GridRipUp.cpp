@@ -53,11 +53,7 @@ void GridRouter::RipUp(RouteResult& best, std::vector<int>& failed, Routing& kep
             hopeless[c] = 1;
         if (outcome != Attempt::Better)
             continue;
-        trial.connections = static_cast<int>(connections_.size());
-        trial.open = static_cast<int>(open.size());
-        best = std::move(trial);
-        failed = std::move(open);
-        kept = Routing{routedNodes_, routedStubs_, commitOrder_};
+        Keep(trial, open, best, failed, kept);
         std::fill(tried.begin(), tried.end(), 0);
         steps = std::min(most, std::max(steps, expansions_ - start + budget / 2));
         attempts = std::min(mostAttempts, std::max(attempts, attempt + 1 + o_.ripUps / 2));
@@ -70,58 +66,40 @@ void GridRouter::RipUp(RouteResult& best, std::vector<int>& failed, Routing& kep
 GridRouter::Attempt GridRouter::Reroute(int c, const RipUpWay& way, const Routing& kept,
                                         const std::vector<int>& failed, RouteResult& result,
                                         std::vector<int>& open) {
-    ResetBoard();
-    BuildAccess();
-    routedNodes_.assign(connections_.size(), {});
-    Joins joins = Prejoined();
     const int net = connections_[c].net;
     std::vector<int> path;
-    // The search, with the other nets' routes as a cost: each node as
-    // dear as the routes that keep it.
-    occupied_.assign(plane_ * layers_, 0);
-    history_.assign(plane_ * layers_, 0);
-    if (way.crossing > 0)
-        for (int k : kept.order)
-            if (connections_[k].net != net)
-                StampPath(kept.paths[k], connections_[k].net, +1);
-    negotiating_ = true;
-    present_ = way.crossing;
-    const bool found = Search(c, joins, path);
-    negotiating_ = false;
-    if (!found)
+    if (!BarePath(c, way.crossing, kept, path))
         return Attempt::NoPath;
     // What comes near the path is taken up.
     occupied_.assign(plane_ * layers_, 0);
     StampPath(path, net, +1);
-    std::vector<char> moved(connections_.size(), 0), movedNet(b_.nets.size(), 0);
-    for (int k : kept.order)
-        if (connections_[k].net != net &&
-            std::any_of(kept.paths[k].begin(), kept.paths[k].end(),
-                        [&](int node) { return occupied_[node] > 0; })) {
-            moved[k] = 1;
-            movedNet[connections_[k].net] = 1;
-        }
-    if (way.wholeNets)
+    std::vector<char> moved;
+    TakenUp(net, kept, moved);
+    if (way.wholeNets) {
+        std::vector<char> movedNet(b_.nets.size(), 0);
+        for (int k : kept.order)
+            movedNet[connections_[k].net] = movedNet[connections_[k].net] || moved[k];
         for (int k : kept.order)
             moved[k] = moved[k] || movedNet[connections_[k].net];
-    // A route was laid from and to what its net had then: once one of
-    // a net's routes is taken up, those laid after it may hang in the air
-    // and are taken up too.
-    std::fill(movedNet.begin(), movedNet.end(), 0);
-    for (int k : kept.order) {
-        const int n = connections_[k].net;
-        moved[k] = moved[k] || movedNet[n];
-        movedNet[n] = movedNet[n] || moved[k];
     }
-    // The rest laid again as it was; it passed against more than is
-    // there now, but is checked again all the same.
-    for (int k : kept.order) {
-        if (moved[k])
-            continue;
-        if (!Commit(k, kept.paths[k], kept.stubs[k].first, kept.stubs[k].second, joins, result))
-            return Attempt::Worse;
-    }
-    // The open connection, those taken up shortest first, the rest.
+    TakeUpLater(kept, moved);
+    std::vector<int> order = MovedAfter(c, moved);
+    if (!Relay(kept, moved, order, result, open) || result.cancelled ||
+        open.size() >= failed.size())
+        return Attempt::Worse;
+    return Attempt::Better;
+}
+
+void GridRouter::Keep(RouteResult& trial, std::vector<int>& open, RouteResult& best,
+                      std::vector<int>& failed, Routing& kept) {
+    trial.connections = static_cast<int>(connections_.size());
+    trial.open = static_cast<int>(open.size());
+    best = std::move(trial);
+    failed = std::move(open);
+    kept = Routing{routedNodes_, routedStubs_, commitOrder_};
+}
+
+std::vector<int> GridRouter::MovedAfter(int c, const std::vector<char>& moved) const {
     std::vector<int> order{c};
     for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
         if (moved[k])
@@ -129,10 +107,245 @@ GridRouter::Attempt GridRouter::Reroute(int c, const RipUpWay& way, const Routin
     for (int k = 0; k < static_cast<int>(connections_.size()); ++k)
         if (k != c && !moved[k])
             order.push_back(k);
-    open = RouteOpen(order, joins, result);
-    if (result.cancelled || open.size() >= failed.size())
-        return Attempt::Worse;
-    return Attempt::Better;
+    return order;
+}
+
+bool GridRouter::BarePath(int c, float crossing, const Routing& kept, std::vector<int>& path) {
+    ResetBoard();
+    BuildAccess();
+    routedNodes_.assign(connections_.size(), {});
+    Joins joins = Prejoined();
+    const int net = connections_[c].net;
+    // The search, with the other nets' routes as a cost: each node as
+    // dear as the routes that keep it.
+    occupied_.assign(plane_ * layers_, 0);
+    history_.assign(plane_ * layers_, 0);
+    if (crossing > 0)
+        for (int k : kept.order)
+            if (connections_[k].net != net)
+                StampPath(kept.paths[k], connections_[k].net, +1);
+    negotiating_ = true;
+    present_ = crossing;
+    const bool found = Search(c, joins, path);
+    negotiating_ = false;
+    return found;
+}
+
+void GridRouter::TakenUp(int net, const Routing& kept, std::vector<char>& moved) const {
+    moved.assign(connections_.size(), 0);
+    for (int k : kept.order)
+        moved[k] = connections_[k].net != net &&
+                   std::any_of(kept.paths[k].begin(), kept.paths[k].end(),
+                               [&](int node) { return occupied_[node] > 0; });
+}
+
+void GridRouter::TakeUpLater(const Routing& kept, std::vector<char>& moved) const {
+    std::vector<char> movedNet(b_.nets.size(), 0);
+    for (int k : kept.order) {
+        const int n = connections_[k].net;
+        moved[k] = moved[k] || movedNet[n];
+        movedNet[n] = movedNet[n] || moved[k];
+    }
+}
+
+bool GridRouter::Relay(const Routing& kept, const std::vector<char>& moved,
+                       const std::vector<int>& order, RouteResult& result, std::vector<int>& open,
+                       const std::vector<int>& group) {
+    routedNodes_.assign(connections_.size(), {});
+    Joins joins = Prejoined();
+    // The rest laid again as it was; it passed against more than is
+    // there now, but is checked again all the same.
+    for (int k : kept.order)
+        if (!moved[k] &&
+            !Commit(k, kept.paths[k], kept.stubs[k].first, kept.stubs[k].second, joins, result))
+            return false;
+    if (group.empty()) {
+        open = RouteOpen(order, joins, result);
+        return true;
+    }
+    // What the group's negotiation could not lay goes first.
+    open = RouteOpen(FrontFirst(NegotiateGroup(group, joins, result), order, connections_.size()),
+                     joins, result);
+    return true;
+}
+
+// Long: the passes and the commit share the group's nets and node costs.
+std::vector<int> GridRouter::NegotiateGroup(const std::vector<int>& group, Joins& joins,
+                                            RouteResult& result) {
+    const std::size_t nodes = plane_ * layers_;
+    occupied_.assign(nodes, 0);
+    history_.assign(nodes, 0);
+    // The group's nets in the order of their first connection in it.
+    std::vector<int> nets;
+    std::vector<std::vector<int>> ofNet(b_.nets.size());
+    for (int k : group) {
+        const int n = connections_[k].net;
+        if (ofNet[n].empty())
+            nets.push_back(n);
+        ofNet[n].push_back(k);
+    }
+    const Joins laid = joins; // the pads joined by what is laid for good
+    auto stamp = [&](int n, int sign) {
+        for (int k : ofNet[n])
+            StampPath(routedNodes_[k], n, sign);
+    };
+    auto unjoin = [&](int n) {
+        for (int p : b_.nets[n].pads)
+            joins.parent[p] = laid.parent[p];
+    };
+    std::vector<char> crowded(b_.nets.size(), 1);
+    negotiating_ = true;
+    present_ = static_cast<float>(o_.presentStart);
+    for (int pass = 0; pass < kGroupPasses; ++pass) {
+        for (int n : nets) {
+            if (!crowded[n])
+                continue;
+            stamp(n, -1);
+            unjoin(n);
+            for (int k : ofNet[n])
+                routedNodes_[k].clear();
+            for (int k : ofNet[n])
+                if (joins.Find(connections_[k].from) != joins.Find(connections_[k].to))
+                    RouteConnection(k, joins, result);
+            stamp(n, +1);
+            Tick();
+        }
+        // Which nets still crowd another; their nodes get dearer.
+        int crowdedNets = 0;
+        for (int n : nets) {
+            stamp(n, -1);
+            crowded[n] = 0;
+            for (int k : ofNet[n])
+                for (int node : routedNodes_[k])
+                    if (occupied_[node] > 0) {
+                        crowded[n] = 1;
+                        history_[node] += static_cast<float>(o_.historyStep);
+                    }
+            crowdedNets += crowded[n];
+            stamp(n, +1);
+        }
+        if (crowdedNets == 0)
+            break;
+        present_ *= static_cast<float>(o_.presentGrowth);
+    }
+    negotiating_ = false;
+    // Commit: each route checked exactly, in the group's order.
+    std::vector<std::vector<int>> paths(group.size());
+    for (std::size_t i = 0; i < group.size(); ++i)
+        paths[i] = std::move(routedNodes_[group[i]]);
+    for (int k : group)
+        routedNodes_[k].clear();
+    for (int n : nets)
+        unjoin(n);
+    std::vector<int> failed;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        const int k = group[i];
+        const std::vector<int>& path = paths[i];
+        if (joins.Find(connections_[k].from) == joins.Find(connections_[k].to))
+            continue;
+        if (path.empty() || !EndsHold(k, path, joins) ||
+            !Commit(k, path, sourceStub_[path.front()], targetStub_[path.back()], joins, result))
+            failed.push_back(k);
+    }
+    return failed;
+}
+
+void GridRouter::Complete(RouteResult& best, std::vector<int>& failed, Routing& kept) {
+    const std::size_t all = connections_.size();
+    if (o_.completeOpen <= 0 ||
+        failed.size() > std::max(static_cast<std::size_t>(o_.completeOpen), all / 20))
+        return;
+    const long start = expansions_;
+    const int tries = std::max(1, o_.completeTries);
+    int attempts = std::min(o_.completeAttempts, tries * static_cast<int>(failed.size()));
+    std::vector<char> hopeless(all, 0);
+    for (int f : failed)
+        if (access_[connections_[f].from].empty() || access_[connections_[f].to].empty())
+            hopeless[f] = 1;
+    // Every open connection in the narrowest way first, then in wider
+    // ones; a gain starts again from the narrowest.
+    int attempt = 0;
+    for (std::size_t way = 0; way < std::size(kCorridors) && !failed.empty();) {
+        bool gained = false;
+        for (std::size_t i = 0; i < failed.size() && !gained; ++i) {
+            const int c = failed[i];
+            if (hopeless[c])
+                continue;
+            if (attempt >= attempts || expansions_ - start > o_.completeSteps ||
+                (o_.cancelled && o_.cancelled()))
+                return;
+            const Connection& con = connections_[c];
+            now_.stage = "completion attempt " + std::to_string(++attempt) + ", " +
+                         b_.pads[con.from].name + " to " + b_.pads[con.to].name + " in way " +
+                         std::to_string(way + 1);
+            Show(best, static_cast<int>(failed.size()), static_cast<int>(all));
+            Tell();
+            RouteResult trial;
+            std::vector<int> open;
+            const Attempt outcome = Widen(c, kCorridors[way], kept, failed, trial, open);
+            if (outcome == Attempt::NoPath)
+                hopeless[c] = 1;
+            if (outcome != Attempt::Better)
+                continue;
+            Keep(trial, open, best, failed, kept);
+            attempts =
+                std::min(o_.completeAttempts,
+                         std::max(attempts, attempt + tries * static_cast<int>(failed.size())));
+            gained = true;
+            now_.stage = "completion attempt " + std::to_string(attempt) + " gained";
+            Show(best, static_cast<int>(failed.size()), static_cast<int>(all));
+            Tell();
+        }
+        way = gained ? 0 : way + 1;
+    }
+}
+
+GridRouter::Attempt GridRouter::Widen(int c, const Corridor& way, const Routing& kept,
+                                      const std::vector<int>& failed, RouteResult& result,
+                                      std::vector<int>& open) {
+    const Connection& con = connections_[c];
+    std::vector<int> path;
+    if (!BarePath(c, way.crossing, kept, path))
+        return Attempt::NoPath;
+    occupied_.assign(plane_ * layers_, 0);
+    const double widen = way.widen * pitch_;
+    if (way.aroundPads) {
+        for (int p : {con.from, con.to})
+            for (int l = 0; l < layers_; ++l)
+                StampSegment(b_.pads[p].at, b_.pads[p].at, widen, l, +1);
+    } else {
+        StampPath(path, con.net, +1, widen);
+    }
+    std::vector<char> moved;
+    TakenUp(con.net, kept, moved);
+    TakeUpLater(kept, moved);
+    std::vector<int> order = MovedAfter(c, moved);
+    // The last turn negotiates the routes of the open connection and those
+    // taken up among themselves before laying them.
+    std::vector<int> group(order.begin(),
+                           order.begin() + 1 + std::count(moved.begin(), moved.end(), 1));
+    for (int turn = 0; turn < kCompleteTurns; ++turn) {
+        if (turn > 0)
+            ResetBoard();
+        result = RouteResult{};
+        const bool negotiated = turn + 1 == kCompleteTurns;
+        if (!Relay(kept, moved, order, result, open, negotiated ? group : std::vector<int>{}) ||
+            result.cancelled)
+            return Attempt::Worse;
+        if (open.size() < failed.size())
+            return Attempt::Better;
+        // The first in the order found no way with first pick of the room:
+        // another order does not give it more.
+        if (std::find(open.begin(), open.end(), order.front()) != open.end())
+            return Attempt::Worse;
+        // Those taken up that this turn left open go first in the next.
+        std::vector<int> front;
+        for (int k : open)
+            if (moved[k])
+                front.push_back(k);
+        order = FrontFirst(std::move(front), order, connections_.size());
+    }
+    return Attempt::Worse;
 }
 
 std::vector<int> GridRouter::RouteOpen(const std::vector<int>& order, Joins& joins,

@@ -55,20 +55,15 @@ RouteResult GridRouter::Run() {
         // round, the connections it left open go first, in their order.
         if (round == negotiated)
             continue;
-        std::vector<int> next = failed;
-        std::vector<char> isFailed(connections_.size(), 0);
-        for (int c : failed)
-            isFailed[c] = 1;
-        for (int c : order)
-            if (!isFailed[c])
-                next.push_back(c);
-        order = std::move(next);
+        order = FrontFirst(failed, order, connections_.size());
     }
     // The rip-up takes few searches, each of which decides what is
     // moved: they use the strict estimate.
     estimateWeight_ = 1;
     if (!best.cancelled && !bestFailed.empty())
         RipUp(best, bestFailed, kept);
+    if (!best.cancelled && !bestFailed.empty())
+        Complete(best, bestFailed, kept);
     best.lines.clear();
     // Why each stays open is judged on the board as it came, without
     // the routes: a pad its neighbours wall in there is never left.
@@ -243,9 +238,10 @@ void GridRouter::Stamp(int n, int sign) {
         StampPath(routedNodes_[c], n, sign);
 }
 
-void GridRouter::StampPath(const std::vector<int>& path, int n, int sign) {
-    const double reachTrack = b_.nets[n].width / 2 + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
-    const double reachVia = ViaRadius(n) + ClearanceOf(n) + maxTrackHalf_ + o_.safety;
+void GridRouter::StampPath(const std::vector<int>& path, int n, int sign, double widen) {
+    const double reachTrack =
+        b_.nets[n].width / 2 + ClearanceOf(n) + maxTrackHalf_ + o_.safety + widen;
+    const double reachVia = ViaRadius(n) + ClearanceOf(n) + maxTrackHalf_ + o_.safety + widen;
     if (path.empty())
         return;
     if (path.size() == 1)

@@ -86,6 +86,18 @@ inline double PointShapeDistance(Pt p, const Shape& shape) {
     return std::sqrt(ex * ex + ey * ey) - shape.radius;
 }
 
+// `front`, then the rest of `order` (connections below `count`) in its order.
+inline std::vector<int> FrontFirst(std::vector<int> front, const std::vector<int>& order,
+                                   std::size_t count) {
+    std::vector<char> in(count, 0);
+    for (int k : front)
+        in[k] = 1;
+    for (int k : order)
+        if (!in[k])
+            front.push_back(k);
+    return front;
+}
+
 // Union-find over pads.
 struct Joins {
     std::vector<int> parent;
@@ -361,6 +373,63 @@ private:
     // what is there; answers those left open.
     std::vector<int> RouteOpen(const std::vector<int>& order, Joins& joins, RouteResult& result);
 
+    // Connection `c` searched for on the bare board, the routes of `kept`
+    // (other nets') costing `crossing` to cross over their length (0: no
+    // cost). Leaves the board bare and the connections unrouted.
+    bool BarePath(int c, float crossing, const Routing& kept, std::vector<int>& path);
+    // The connections of `kept` of other nets than `net` whose routes meet a
+    // node of occupied_, in `moved`.
+    void TakenUp(int net, const Routing& kept, std::vector<char>& moved) const;
+    // Keeps the routing of a gain: `trial`, which leaves `open` open, with
+    // the routes now laid.
+    void Keep(RouteResult& trial, std::vector<int>& open, RouteResult& best,
+              std::vector<int>& failed, Routing& kept);
+    // The order of an attempt: the open connection `c`, those taken up
+    // (shortest first), the rest.
+    std::vector<int> MovedAfter(int c, const std::vector<char>& moved) const;
+    // A route was laid from and to what its net had then: once one of a
+    // net's routes is taken up, those laid after it may hang in the air and
+    // are taken up too.
+    void TakeUpLater(const Routing& kept, std::vector<char>& moved) const;
+    // Lays the routes of `kept` not `moved` again, on a board just reset,
+    // then routes `order`; answers false when a route laid again no longer
+    // passes. `open` gets what is left open.
+    // With a `group`, its routes are negotiated first, as NegotiateGroup().
+    bool Relay(const Routing& kept, const std::vector<char>& moved, const std::vector<int>& order,
+               RouteResult& result, std::vector<int>& open, const std::vector<int>& group = {});
+    // The connections of `group` negotiated among themselves on the board as
+    // laid, as NegotiatedRound() does for all, then committed in the group's
+    // order; answers those whose route did not pass.
+    std::vector<int> NegotiateGroup(const std::vector<int>& group, Joins& joins,
+                                    RouteResult& result);
+    static constexpr int kGroupPasses = 8;
+
+    // ---- completion
+    // When few connections stay open after the rip-up, each has more room
+    // made for it: the routes that cross a corridor around its path on the
+    // bare board are taken up (the corridor wider from way to way), or
+    // those that pass near its pads. The open connection is routed first,
+    // those taken up after it, in turns: what a turn leaves open goes first
+    // in the next, and the last negotiates the routes of the open connection
+    // and of those taken up among themselves before laying them. A routing
+    // is kept only when it leaves fewer open (every route is laid with the
+    // exact checks). Each open connection has a number of attempts, given
+    // again after each gain; bounded in attempts and in search steps.
+    struct Corridor {
+        float crossing;  // what a step onto another route costs, as in the rip-up
+        double widen;    // in pitches beyond the route's own reach
+        bool aroundPads; // around the connection's pads, not along its path
+    };
+    static constexpr Corridor kCorridors[] = {
+        {1, 3, false}, {1, 8, false}, {0, 5, false}, {1, 10, true}, {1, 16, false}};
+
+    static constexpr int kCompleteTurns = 3; // orders of the routes taken up, per attempt
+
+    void Complete(RouteResult& best, std::vector<int>& failed, Routing& kept);
+    // One completion attempt for `c` in `way`, as Reroute().
+    Attempt Widen(int c, const Corridor& way, const Routing& kept, const std::vector<int>& failed,
+                  RouteResult& result, std::vector<int>& open);
+
     const RouteBoard& b_;
     const RouteOptions& o_;
     int layers_;
@@ -558,7 +627,8 @@ private:
     // widest other track of each track, and as much around each via on
     // every layer.
     void Stamp(int n, int sign);
-    void StampPath(const std::vector<int>& path, int n, int sign);
+    // `widen` reaches further than the route keeps others.
+    void StampPath(const std::vector<int>& path, int n, int sign, double widen = 0);
     void StampSegment(Pt a, Pt b, double reach, int layer, int sign);
     // True when a route of net `n` (its own stamp taken away) runs through
     // a node another net's route keeps; with `learn`, those nodes get

@@ -327,6 +327,7 @@ RouteOptions OptionsFor(Effort effort) {
         options.ripUpShare = 8;
         // Its budget is already above what gains stretch normal's to.
         options.ripUpGrowth = 1;
+        options.completeTries = 2; // and a completion pass that tries each twice
         break;
     }
     return options;

@@ -24,7 +24,10 @@
 // fewer open is kept, and every connection still open has another go at it;
 // each gain stretches the rip-up's budget, so it goes on while it gains.
 // When none gains any more, the same is tried with the bare board's
-// shortest path and whole nets taken up, then with crossings dearer. On a
+// shortest path and whole nets taken up, then with crossings dearer. When
+// few connections are left open after that, a completion pass takes up more
+// for each: the routes across a corridor around its path, routed again after
+// it in a few orders and, last, negotiated among themselves. On a
 // big board the search weighs its estimate of what is left above
 // its strict value, which makes routes a little longer and the search far
 // narrower; less so while negotiating, where the detours around crowded
@@ -91,7 +94,17 @@ struct RouteOptions {
     int staleRounds = 4;                // plain rounds without gain that end the rounds
     double bigBoardEstimate = 1.5;      // weight of the search's estimate on a big board (1: exact)
     double bigBoardNegotiationEstimate = 1.2; // the same while negotiating, where detours count
-    std::function<bool()> cancelled;          // asked between connections
+
+    // The completion pass after the rip-up, while at most this many
+    // connections are open (or a twentieth of them; 0: no pass): attempts
+    // per connection open as it starts and again after each gain, the
+    // attempts and the search steps it may take at most.
+    int completeOpen = 24;
+    int completeTries = 1;
+    int completeAttempts = 60;
+    long completeSteps = 64000000;
+
+    std::function<bool()> cancelled; // asked between connections
     std::function<void(int done, int total)> progress;
     // Told at the end of every stage and, within a long one, after every
     // few million steps of work.

@@ -707,7 +707,7 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
             brick(21, 11.5 + t);
     }
     Router::RouteOptions greedy;
-    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0;
+    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0, greedy.completeOpen = 0;
     EXPECT_EQ(Router::Route(board, greedy).open, 1);
     Router::RouteOptions negotiated;
     negotiated.rounds = 1, negotiated.ripUps = 0;
@@ -767,7 +767,7 @@ RouteBoard CorridorBoard() {
 TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
     const RouteBoard board = CorridorBoard();
     Router::RouteOptions greedy;
-    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0;
+    greedy.rounds = 1, greedy.negotiations = 0, greedy.ripUps = 0, greedy.completeOpen = 0;
     const RouteResult first = Router::Route(board, greedy);
     ASSERT_EQ(first.open, 1);
     ASSERT_EQ(first.lines.size(), 1u);
