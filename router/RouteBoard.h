@@ -28,7 +28,9 @@ struct RouteLayer {
 
 // Something routed copper keeps its distance from: copper of a net (kNoNet
 // for copper of no net, holes and keep-outs), on a set of router layers (bit
-// i for layer i).
+// i for layer i). Copper on a copper layer that is not routed (a power layer
+// the stack puts on a signal layer) is kept clear by vias alone, which pass
+// through it.
 struct Obstacle {
     Shape shape;
     int net = kNoNet;
@@ -82,7 +84,11 @@ struct RouteBoard {
     double holeGap = 98425; // between the edges of two drills: the board's rule, else 0.25 mm
     double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
-    std::string viaPadstack;        // the design padstack of the board's via style, if named
+    std::string viaPadstack; // the design padstack of the board's via style, if named
+    // The engine layers a via spans: the first and last copper layers of the
+    // stack, as the board's via padstacks do, routed or not (0: the first
+    // and last routing layers).
+    int32_t viaLow = 0, viaHigh = 0;
     std::vector<std::string> notes; // what the reader could not take over
 
     // The via a net routes with, across and its drill.
