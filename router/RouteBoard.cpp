@@ -38,6 +38,7 @@ public:
     RouteBoard Read() {
         ReadLayers();
         ReadNets();
+        ReadPlanes();
         ReadRules();
         ReadOutline();
         ReadComponents();
@@ -69,6 +70,7 @@ private:
     std::map<intptr_t, std::string> designators_;
     std::vector<int> fixed_;            // nets that may use no routing layer
     std::vector<int32_t> passed_;       // copper layers not routed, which vias pass through
+    std::vector<int32_t> stack_;        // the layers of the stack, from the top down
     std::vector<std::size_t> keepouts_; // obstacles that are keep-outs
     std::vector<std::pair<Shape, Common>> keepoutEdges_; // keep-out tracks
 
@@ -188,7 +190,7 @@ private:
 
     void ReadLayers() {
         // The stack from the top layer down; signal layers are routed.
-        std::vector<int32_t> stack;
+        std::vector<int32_t>& stack = stack_;
         int32_t layer = BoardLayer::Top;
         for (int guard = 0; layer != 0 && guard < 90; ++guard) {
             int32_t thickness = 0, used = 0, displayed = 0, previous = 0, next = 0, mech = 0;
@@ -228,6 +230,20 @@ private:
             netIndex_[h] = static_cast<int>(out_.nets.size());
             out_.nets.push_back(std::move(net));
         });
+    }
+
+    // The inner planes of the stack given to a net.
+    void ReadPlanes() {
+        for (int32_t layer = BoardLayer::FirstPlane; layer <= BoardLayer::LastPlane; ++layer) {
+            if (std::find(stack_.begin(), stack_.end(), layer) == stack_.end())
+                continue;
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryInternalPlane(1, layer, board_, text_.data()) != 1)
+                continue;
+            for (std::size_t n = 0; n < out_.nets.size(); ++n)
+                if (text_[0] != '\0' && out_.nets[n].name == text_.data())
+                    out_.planes.push_back({layer, static_cast<int>(n)});
+        }
     }
 
     // A scope term's argument: InNet('A') -> A.
@@ -582,6 +598,7 @@ private:
             api_.PcbApi_QueryPadStackMode(1, h, &mode);
             RoutePad pad;
             pad.at = {static_cast<double>(c.x1), static_cast<double>(c.y1)};
+            pad.drilled = c.layer == BoardLayer::Multi && hole > 0;
             pad.net = NetOf(c.net);
             pad.angle = angle;
             auto designator = designators_.find(c.component);

@@ -18,6 +18,9 @@ cases=(
 # design's first via is the board's, a class's own via is its nets', and both
 # fit.
 "first_via.dsn|2 of 2 connections routed|0"
+# Pads on one layer of a net that owns an inner plane: each goes down to the
+# plane through a via of its own (three), net A through one.
+"plane_vias.dsn|3 of 3 connections routed, 4 tracks, 4 vias|0"
 )
 cd "$work"
 for row in "${cases[@]}"; do
