@@ -103,14 +103,14 @@ std::pair<std::vector<RouteTrack>, std::vector<RouteVia>> PlaneVias(const RouteB
         for (int k = 0; k < kSteps && !done; ++k)
             for (int d = 0; d < kDirs && !done; ++d) {
                 const double length = (first + k * step) / (d % 2 == 0 ? 1 : std::sqrt(2.0));
-                const Pt at = AsWritten({std::round(pad.at.x + kDx[d] * length),
-                                         std::round(pad.at.y + kDy[d] * length)});
+                const Pt at{std::round(pad.at.x + kDx[d] * length),
+                            std::round(pad.at.y + kDy[d] * length)};
                 if (!board.ReachesPlane(pad.net, at) ||
                     !copper.Clear(at, at, radius, net.clearance, pad.net, 0, true) ||
                     !copper.DrillApart(at, board.ViaHoleOf(pad.net) / 2, board.holeGap) ||
                     !copper.Clear(pad.at, at, half, net.clearance, pad.net, layer, false) ||
-                    !copper.Clear(AsWritten(pad.at), at, half, net.clearance, pad.net, layer,
-                                  false))
+                    !copper.Clear(AsWritten(pad.at), AsWritten(at), half, net.clearance, pad.net,
+                                  layer, false))
                     continue;
                 const RouteTrack stub{pad.net, layer, pad.at, at, net.width};
                 const RouteVia via{pad.net, at};
