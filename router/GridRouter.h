@@ -98,6 +98,31 @@ inline std::vector<int> FrontFirst(std::vector<int> front, const std::vector<int
     return front;
 }
 
+// Routed copper as an obstacle: a track of its net's width, a via of its
+// net's via through every layer of `layers`.
+inline Obstacle TrackObstacle(const RouteBoard& board, const RouteTrack& t) {
+    Obstacle o;
+    o.shape.points = {t.a, t.b};
+    o.shape.radius = t.width / 2;
+    o.kind = kTrackKind;
+    o.net = t.net;
+    o.clearance = board.nets[static_cast<std::size_t>(t.net)].clearance;
+    o.layers = 1u << t.layer;
+    return o;
+}
+inline Obstacle ViaObstacle(const RouteBoard& board, const RouteVia& v, uint32_t layers) {
+    Obstacle o;
+    o.shape.points = {v.at};
+    o.shape.radius = board.ViaDiameterOf(v.net) / 2;
+    o.kind = kViaKind;
+    o.holeSize = board.ViaHoleOf(v.net);
+    o.drill = board.ViaHoleOf(v.net) / 2;
+    o.net = v.net;
+    o.clearance = board.nets[static_cast<std::size_t>(v.net)].clearance;
+    o.layers = layers;
+    return o;
+}
+
 // Union-find over pads.
 struct Joins {
     std::vector<int> parent;

@@ -424,26 +424,13 @@ bool GridRouter::Commit(int c, const std::vector<int>& path, int fromStub, int t
                 return false;
     const uint32_t all = layers_ >= 32 ? 0xFFFFFFFFu : (1u << layers_) - 1;
     for (const RouteTrack& t : tracks) {
-        Obstacle o;
-        o.shape.points = {t.a, t.b};
+        Obstacle o = TrackObstacle(b_, t);
         o.shape.radius = half;
-        o.kind = kTrackKind;
-        o.net = net;
-        o.clearance = ClearanceOf(net);
-        o.layers = 1u << t.layer;
         Raster(o);
         buckets_->Add(o);
     }
     for (const RouteVia& v : vias) {
-        Obstacle o;
-        o.shape.points = {v.at};
-        o.shape.radius = ViaRadius(net);
-        o.kind = kViaKind;
-        o.holeSize = b_.ViaHoleOf(net);
-        o.drill = b_.ViaHoleOf(net) / 2;
-        o.net = net;
-        o.clearance = ClearanceOf(net);
-        o.layers = all;
+        const Obstacle o = ViaObstacle(b_, v, all);
         Raster(o);
         buckets_->Add(o);
     }

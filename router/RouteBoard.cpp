@@ -38,6 +38,7 @@ public:
     RouteBoard Read() {
         ReadLayers();
         ReadNets();
+        ReadPlanes();
         ReadRules();
         ReadOutline();
         ReadComponents();
@@ -67,8 +68,10 @@ private:
     std::map<int32_t, int> layerIndex_; // engine layer -> router layer
     std::map<intptr_t, int> netIndex_;  // net handle -> router net
     std::map<intptr_t, std::string> designators_;
-    std::vector<int> fixed_;                             // nets that may use no routing layer
-    std::vector<std::size_t> keepouts_;                  // obstacles that are keep-outs
+    std::vector<int> fixed_;            // nets that may use no routing layer
+    std::vector<int32_t> passed_;       // copper layers not routed, which vias pass through
+    std::vector<int32_t> stack_;        // the layers of the stack, from the top down
+    std::vector<std::size_t> keepouts_; // obstacles that are keep-outs
     std::vector<std::pair<Shape, Common>> keepoutEdges_; // keep-out tracks
 
     // A pad to connect whose centre lies under a keep-out on every layer it
@@ -174,6 +177,9 @@ private:
         auto it = layerIndex_.find(layer);
         return it == layerIndex_.end() ? 0u : 1u << it->second;
     }
+    bool Passed(int32_t layer) const {
+        return std::find(passed_.begin(), passed_.end(), layer) != passed_.end();
+    }
     double ClearanceOf(int net) const {
         return net == kNoNet ? out_.clearance : out_.nets[net].clearance;
     }
@@ -184,7 +190,7 @@ private:
 
     void ReadLayers() {
         // The stack from the top layer down; signal layers are routed.
-        std::vector<int32_t> stack;
+        std::vector<int32_t>& stack = stack_;
         int32_t layer = BoardLayer::Top;
         for (int guard = 0; layer != 0 && guard < 90; ++guard) {
             int32_t thickness = 0, used = 0, displayed = 0, previous = 0, next = 0, mech = 0;
@@ -199,6 +205,9 @@ private:
                 routeLayer.name = text_.data();
                 layerIndex_[layer] = static_cast<int>(out_.layers.size());
                 out_.layers.push_back(routeLayer);
+                if (out_.viaLow == 0)
+                    out_.viaLow = layer;
+                out_.viaHigh = layer;
             }
             if (std::find(stack.begin(), stack.end(), next) != stack.end())
                 break;
@@ -221,6 +230,20 @@ private:
             netIndex_[h] = static_cast<int>(out_.nets.size());
             out_.nets.push_back(std::move(net));
         });
+    }
+
+    // The inner planes of the stack given to a net.
+    void ReadPlanes() {
+        for (int32_t layer = BoardLayer::FirstPlane; layer <= BoardLayer::LastPlane; ++layer) {
+            if (std::find(stack_.begin(), stack_.end(), layer) == stack_.end())
+                continue;
+            text_[0] = '\0';
+            if (api_.PcbApi_QueryInternalPlane(1, layer, board_, text_.data()) != 1)
+                continue;
+            for (std::size_t n = 0; n < out_.nets.size(); ++n)
+                if (text_[0] != '\0' && out_.nets[n].name == text_.data())
+                    out_.planes.push_back({layer, static_cast<int>(n)});
+        }
     }
 
     // A scope term's argument: InNet('A') -> A.
@@ -393,6 +416,7 @@ private:
             layerIndex_.clear();
             for (const RouteLayer& layer : out_.layers) {
                 if (!routed[layer.id]) {
+                    passed_.push_back(layer.id);
                     out_.notes.push_back("layer " + layer.name +
                                          " is not a routing layer; nothing is routed on it");
                     continue;
@@ -516,6 +540,44 @@ private:
         });
     }
 
+    // The copper of pad `h` on engine layer `layer`: its pieces (the first is
+    // where routes land) and that one's sure core. A pad the engine keeps a
+    // true outline for has that copper.
+    struct PadCopper {
+        std::vector<Shape> pieces;
+        Shape core;
+        bool outlined = false;
+    };
+    PadCopper PadCopperOn(intptr_t h, int32_t mode, int32_t layer, const Common& c, double angle) {
+        PadCopper out;
+        const std::vector<Harrow::PadOutlinePiece> outline =
+            Harrow::PadOutlineOnLayer(api_, h, layer);
+        if (!outline.empty()) {
+            for (const Harrow::PadOutlinePiece& piece : outline) {
+                Shape shape;
+                shape.radius = piece.radius;
+                for (std::size_t k = 0; k + 1 < piece.xy.size(); k += 2)
+                    shape.points.push_back({piece.xy[k], piece.xy[k + 1]});
+                if (!shape.points.empty())
+                    out.pieces.push_back(std::move(shape));
+            }
+            if (!out.pieces.empty())
+                out.core = out.pieces.front();
+            out.outlined = true;
+            return out;
+        }
+        const int32_t entry = PcbApiPadEntryLayer(mode, layer);
+        int32_t shape = 0, xs = 0, ys = 0, corner = 0;
+        api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
+        api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
+        api_.PcbApi_QueryPadCRPercentageOnLayer(h, entry, &corner);
+        if (shape == 0 || xs == 0 || ys == 0)
+            return out;
+        out.pieces.push_back(PadShape(shape, c.x1, c.y1, xs, ys, angle, corner));
+        out.core = PadCore(shape, c.x1, c.y1, xs, ys, angle, corner);
+        return out;
+    }
+
     void ReadPads() {
         Walk(BoardKind::Pad, [this](intptr_t h) {
             Common c;
@@ -536,6 +598,7 @@ private:
             api_.PcbApi_QueryPadStackMode(1, h, &mode);
             RoutePad pad;
             pad.at = {static_cast<double>(c.x1), static_cast<double>(c.y1)};
+            pad.drilled = c.layer == BoardLayer::Multi && hole > 0;
             pad.net = NetOf(c.net);
             pad.angle = angle;
             auto designator = designators_.find(c.component);
@@ -544,53 +607,36 @@ private:
             pad.perLayer.resize(out_.layers.size());
             pad.core.resize(out_.layers.size());
             const uint32_t on = LayersOf(c.layer);
+            auto addObstacle = [&](const Shape& shape, uint32_t layers, bool viaOnly) {
+                Obstacle o;
+                o.shape = shape;
+                o.net = pad.net;
+                o.clearance = ClearanceOf(pad.net);
+                o.layers = layers;
+                o.viaOnly = viaOnly;
+                o.kind = kPadKind;
+                o.smd = c.layer != BoardLayer::Multi;
+                o.holeSize = c.layer == BoardLayer::Multi ? hole : 0;
+                out_.obstacles.push_back(std::move(o));
+            };
             for (std::size_t l = 0; l < out_.layers.size(); ++l) {
                 if ((on >> l & 1u) == 0)
                     continue;
-                const int32_t layer = out_.layers[l].id;
-                const int32_t entry = PcbApiPadEntryLayer(mode, layer);
-                auto addObstacle = [&](const Shape& shape) {
-                    Obstacle o;
-                    o.shape = shape;
-                    o.net = pad.net;
-                    o.clearance = ClearanceOf(pad.net);
-                    o.layers = 1u << l;
-                    o.kind = kPadKind;
-                    o.smd = c.layer != BoardLayer::Multi;
-                    o.holeSize = c.layer == BoardLayer::Multi ? hole : 0;
-                    out_.obstacles.push_back(std::move(o));
-                };
-                // A pad the engine keeps a true outline for has that copper:
-                // every piece is an obstacle, the first is where routes land.
-                const std::vector<Harrow::PadOutlinePiece> outline =
-                    Harrow::PadOutlineOnLayer(api_, h, layer);
-                if (!outline.empty()) {
-                    for (const Harrow::PadOutlinePiece& piece : outline) {
-                        Shape shape;
-                        shape.radius = piece.radius;
-                        for (std::size_t k = 0; k + 1 < piece.xy.size(); k += 2)
-                            shape.points.push_back({piece.xy[k], piece.xy[k + 1]});
-                        if (shape.points.empty())
-                            continue;
-                        if (pad.perLayer[l].points.empty()) {
-                            pad.perLayer[l] = pad.core[l] = shape;
-                            // Routes end at the pad's centre: on its copper.
-                            pad.at = PointOnShape(shape, pad.at);
-                        }
-                        addObstacle(shape);
-                    }
+                const PadCopper copper = PadCopperOn(h, mode, out_.layers[l].id, c, angle);
+                if (copper.pieces.empty())
                     continue;
-                }
-                int32_t shape = 0, xs = 0, ys = 0, corner = 0;
-                api_.PcbApi_QueryPadOrViaShapeOnLayer(h, entry, &shape);
-                api_.PcbApi_QueryPadOrViaSizeOnLayer(h, entry, &xs, &ys);
-                api_.PcbApi_QueryPadCRPercentageOnLayer(h, entry, &corner);
-                if (shape == 0 || xs == 0 || ys == 0)
-                    continue;
-                pad.perLayer[l] = PadShape(shape, c.x1, c.y1, xs, ys, angle, corner);
-                pad.core[l] = PadCore(shape, c.x1, c.y1, xs, ys, angle, corner);
-                addObstacle(pad.perLayer[l]);
+                pad.perLayer[l] = copper.pieces.front();
+                pad.core[l] = copper.core;
+                // Routes end at the pad's centre: on its copper.
+                if (copper.outlined)
+                    pad.at = PointOnShape(copper.pieces.front(), pad.at);
+                for (const Shape& shape : copper.pieces)
+                    addObstacle(shape, 1u << l, false);
             }
+            // A pad on a layer that is not routed: vias pass it by.
+            if (Passed(c.layer))
+                for (const Shape& shape : PadCopperOn(h, mode, c.layer, c, angle).pieces)
+                    addObstacle(shape, AllLayers(), true);
             if (c.layer == BoardLayer::Multi && hole > 0) {
                 // The drill keeps its clearance on every layer, plated or not.
                 Obstacle o;
@@ -630,6 +676,10 @@ private:
         o.net = keepout ? kNoNet : NetOf(c.net);
         o.clearance = ClearanceOf(o.net);
         o.layers = LayersOf(c.layer);
+        if (o.layers == 0 && Passed(c.layer)) {
+            o.layers = AllLayers();
+            o.viaOnly = true;
+        }
         if (o.layers == 0 || o.shape.points.empty())
             return;
         if (keepout)
@@ -907,7 +957,8 @@ int WriteRoutes(const Harrow::PcbApiTable& api, intptr_t board, const RouteBoard
         c.net = route.nets[v.net].handle;
         c.moveable = 1;
         int32_t size = whole(route.ViaDiameterOf(v.net)), hole = whole(route.ViaHoleOf(v.net)),
-                low = route.layers.front().id, high = route.layers.back().id, t1 = 0, t2 = 0;
+                low = route.viaLow != 0 ? route.viaLow : route.layers.front().id,
+                high = route.viaHigh != 0 ? route.viaHigh : route.layers.back().id, t1 = 0, t2 = 0;
         if (api.PcbApi_QueryVia(0, h, HARROW_COMMON(c), &size, &hole, &low, &high, &t1, &t2) == 1 &&
             api.PcbApi_AddObjectToContainer(board, h) == 0)
             ++added;

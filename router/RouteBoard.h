@@ -9,6 +9,7 @@
 #include "clearance/ClearanceRules.h"
 #include "router/RouteGeometry.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,7 +29,9 @@ struct RouteLayer {
 
 // Something routed copper keeps its distance from: copper of a net (kNoNet
 // for copper of no net, holes and keep-outs), on a set of router layers (bit
-// i for layer i).
+// i for layer i). Copper on a copper layer that is not routed (a power layer
+// the stack puts on a signal layer) is kept clear by vias alone, which pass
+// through it.
 struct Obstacle {
     Shape shape;
     int net = kNoNet;
@@ -52,6 +55,7 @@ struct RoutePad {
     std::string name;            // designator-pad, for reports
     double angle = 0;            // the pad's rotation on the board, degrees
     bool underKeepout = false;   // under a keep-out on every layer it has copper on
+    bool drilled = false;        // a pad through the board, which reaches every plane
     std::vector<Shape> perLayer; // by router layer; no points where the pad has no copper
     std::vector<Shape> core;     // by router layer: surely copper (empty: as perLayer)
 };
@@ -67,8 +71,18 @@ struct RouteNet {
     std::vector<int> pads;
 };
 
+// A plane: an inner copper layer the board gives to one net, joining every
+// drill of that net (vias, pads through the board) that lands inside the
+// working area. Copper of other nets passes through it by its clearance
+// hole; the router does not route on it.
+struct RoutePlane {
+    int32_t layer = 0; // the engine's layer id
+    int net = kNoNet;
+};
+
 struct RouteBoard {
     std::vector<RouteLayer> layers;
+    std::vector<RoutePlane> planes;
     std::vector<Pt> outline; // where routing may go (SetWorkingArea); empty: the pads' extent
     Pt origin;               // the board origin: where the design's zero lies
     std::vector<RouteNet> nets;
@@ -82,9 +96,20 @@ struct RouteBoard {
     double holeGap = 98425; // between the edges of two drills: the board's rule, else 0.25 mm
     double viaDiameter = 0; // the board's via: its first via style for all nets
     double viaHole = 0;
-    std::string viaPadstack;        // the design padstack of the board's via style, if named
+    std::string viaPadstack; // the design padstack of the board's via style, if named
+    // The engine layers a via spans: the first and last copper layers of the
+    // stack, as the board's via padstacks do, routed or not (0: the first
+    // and last routing layers).
+    int32_t viaLow = 0, viaHigh = 0;
     std::vector<std::string> notes; // what the reader could not take over
 
+    // Whether the drill of `net` at `at` joins a plane of that net.
+    bool ReachesPlane(int net, Pt at) const {
+        return net != kNoNet &&
+               std::any_of(planes.begin(), planes.end(),
+                           [net](const RoutePlane& plane) { return plane.net == net; }) &&
+               (outline.size() < 3 || InsidePolygon(outline, at));
+    }
     // The via a net routes with, across and its drill.
     double ViaDiameterOf(int net) const {
         return net >= 0 && nets[static_cast<std::size_t>(net)].viaDiameter > 0

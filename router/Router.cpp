@@ -22,6 +22,109 @@ using namespace detail;
 
 namespace {
 
+uint32_t AllOf(const RouteBoard& board) {
+    return board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
+}
+
+// The board's copper and the edges of its outline, in buckets for exact
+// checks of copper `reach` wide with its clearance; `gaps` keeps the
+// clearances between pairs of nets the buckets ask for.
+Buckets BoardCopper(const RouteBoard& board, double reach, double safety,
+                    std::unique_ptr<PairGaps>& gaps) {
+    Box box;
+    for (const RoutePad& pad : board.pads)
+        box.Add(pad.at.x, pad.at.y, reach);
+    for (const Obstacle& o : board.obstacles) {
+        const Box b = o.shape.Bounds();
+        if (!b.Empty()) {
+            box.Add(b.x0, b.y0);
+            box.Add(b.x1, b.y1);
+        }
+    }
+    for (const Pt& p : board.outline)
+        box.Add(p.x, p.y);
+    const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
+    Buckets copper(box, std::max(4 * reach, extent / 256), safety);
+    if (board.rules) {
+        gaps = std::make_unique<PairGaps>(board);
+        copper.SetPairGaps(gaps.get());
+    }
+    for (const Obstacle& o : board.obstacles)
+        copper.Add(o);
+    const uint32_t all = AllOf(board);
+    for (std::size_t k = 0; k < board.outline.size() && board.outline.size() >= 3; ++k) {
+        Obstacle edge;
+        edge.shape.points = {board.outline[k], board.outline[(k + 1) % board.outline.size()]};
+        edge.layers = all;
+        edge.clearance = board.clearance;
+        copper.Add(edge);
+    }
+    return copper;
+}
+
+// Each pad of a net that owns a plane and reaches it through no drill of
+// its own or of copper joined to it (a pad on one layer) is taken to the
+// plane by a via close by and a straight track from the pad's centre to it,
+// checked exactly against all other copper: the nearest place that fits,
+// tried at a few distances in eight directions, inside the working area.
+// Answers the tracks and vias laid.
+std::pair<std::vector<RouteTrack>, std::vector<RouteVia>> PlaneVias(const RouteBoard& board,
+                                                                    double safety) {
+    std::pair<std::vector<RouteTrack>, std::vector<RouteVia>> laid;
+    double reach = 0;
+    for (const RouteNet& net : board.nets)
+        reach = std::max(reach, net.width + std::max(net.clearance, board.clearance));
+    std::unique_ptr<PairGaps> gaps;
+    Buckets copper = BoardCopper(board, reach, safety, gaps);
+    const std::vector<int> root = JoinedByCopper(board);
+    std::vector<char> onPlane(board.pads.size(), 0);
+    for (std::size_t p = 0; p < board.pads.size(); ++p)
+        if (board.pads[p].drilled && board.ReachesPlane(board.pads[p].net, board.pads[p].at))
+            onPlane[static_cast<std::size_t>(root[p])] = 1;
+    constexpr int kSteps = 12; // distances tried, a via's radius apart
+    for (std::size_t p = 0; p < board.pads.size(); ++p) {
+        const RoutePad& pad = board.pads[p];
+        const std::size_t group = static_cast<std::size_t>(root[p]);
+        if (onPlane[group] || pad.underKeepout || !board.ReachesPlane(pad.net, pad.at) ||
+            board.nets[pad.net].pads.size() < 2)
+            continue;
+        const auto side = std::find_if(pad.perLayer.begin(), pad.perLayer.end(),
+                                       [](const Shape& shape) { return !shape.points.empty(); });
+        if (side == pad.perLayer.end())
+            continue;
+        const int layer = static_cast<int>(side - pad.perLayer.begin());
+        const RouteNet& net = board.nets[pad.net];
+        const double radius = board.ViaDiameterOf(pad.net) / 2, half = net.width / 2;
+        const Box bounds = side->Bounds();
+        const double first =
+            std::max(bounds.x1 - bounds.x0, bounds.y1 - bounds.y0) / 2 + radius + net.clearance;
+        const double step = std::max(radius, half);
+        bool done = false;
+        for (int k = 0; k < kSteps && !done; ++k)
+            for (int d = 0; d < kDirs && !done; ++d) {
+                const double length = (first + k * step) / (d % 2 == 0 ? 1 : std::sqrt(2.0));
+                const Pt at{std::round(pad.at.x + kDx[d] * length),
+                            std::round(pad.at.y + kDy[d] * length)};
+                if (!board.ReachesPlane(pad.net, at) ||
+                    !copper.Clear(at, at, radius, net.clearance, pad.net, 0, true) ||
+                    !copper.DrillApart(at, board.ViaHoleOf(pad.net) / 2, board.holeGap) ||
+                    !copper.Clear(pad.at, at, half, net.clearance, pad.net, layer, false) ||
+                    !copper.Clear(AsWritten(pad.at), AsWritten(at), half, net.clearance, pad.net,
+                                  layer, false))
+                    continue;
+                const RouteTrack stub{pad.net, layer, pad.at, at, net.width};
+                const RouteVia via{pad.net, at};
+                copper.Add(TrackObstacle(board, stub));
+                copper.Add(ViaObstacle(board, via, AllOf(board)));
+                laid.first.push_back(stub);
+                laid.second.push_back(via);
+                onPlane[group] = 1;
+                done = true;
+            }
+    }
+    return laid;
+}
+
 // Links between pads of a net close to each other (neighbouring pins of a
 // part, a part and the one beside it), straight from one pad's centre to
 // the other's or with one bend (along x or y, or at 45 degrees, then
@@ -66,35 +169,8 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
         return links;
     std::stable_sort(pairs.begin(), pairs.end(),
                      [](const Pair& x, const Pair& y) { return x.length < y.length; });
-    Box box;
-    for (const RoutePad& pad : board.pads)
-        box.Add(pad.at.x, pad.at.y, reach);
-    for (const Obstacle& o : board.obstacles) {
-        const Box b = o.shape.Bounds();
-        if (!b.Empty()) {
-            box.Add(b.x0, b.y0);
-            box.Add(b.x1, b.y1);
-        }
-    }
-    for (const Pt& p : board.outline)
-        box.Add(p.x, p.y);
-    const double extent = std::max(box.x1 - box.x0, box.y1 - box.y0);
-    Buckets copper(box, std::max(4 * reach, extent / 256), 0);
     std::unique_ptr<PairGaps> gaps;
-    if (board.rules) {
-        gaps = std::make_unique<PairGaps>(board);
-        copper.SetPairGaps(gaps.get());
-    }
-    for (const Obstacle& o : board.obstacles)
-        copper.Add(o);
-    const uint32_t all = layers >= 32 ? 0xFFFFFFFFu : (1u << layers) - 1;
-    for (std::size_t k = 0; k < board.outline.size() && board.outline.size() >= 3; ++k) {
-        Obstacle edge;
-        edge.shape.points = {board.outline[k], board.outline[(k + 1) % board.outline.size()]};
-        edge.layers = all;
-        edge.clearance = board.clearance;
-        copper.Add(edge);
-    }
+    Buckets copper = BoardCopper(board, reach, 0, gaps);
     Joins joins(board.pads.size());
     joins.parent = JoinedByCopper(board);
     for (const Pair& pair : pairs) {
@@ -141,14 +217,7 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
                 else
                     pieces = {{net, l, a, bend, width}, {net, l, bend, b, width}};
                 for (const RouteTrack& t : pieces) {
-                    Obstacle o;
-                    o.shape.points = {t.a, t.b};
-                    o.shape.radius = half;
-                    o.kind = kTrackKind;
-                    o.net = net;
-                    o.clearance = clearance;
-                    o.layers = 1u << l;
-                    copper.Add(o);
+                    copper.Add(TrackObstacle(board, t));
                     links.push_back(t);
                 }
                 joins.Join(pair.a, pair.b);
@@ -159,6 +228,18 @@ std::vector<RouteTrack> DirectLinks(const RouteBoard& board, int& joined) {
         }
     }
     return links;
+}
+
+// The groups of pads not joined yet, summed over the nets to route.
+int Groups(const RouteBoard& board) {
+    const std::vector<int> root = JoinedByCopper(board);
+    int groups = 0;
+    for (std::size_t p = 0; p < board.pads.size(); ++p)
+        groups += board.pads[p].net != kNoNet && board.nets[board.pads[p].net].pads.size() > 1 &&
+                          root[p] == static_cast<int>(p)
+                      ? 1
+                      : 0;
+    return groups;
 }
 
 } // namespace
@@ -175,26 +256,32 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
         }
         return result;
     }
-    // Short links straight from pad to pad go first, as if the board had
-    // them; the grid routes the rest around them.
-    int joined = 0;
-    const std::vector<RouteTrack> links = DirectLinks(board, joined);
-    if (links.empty()) {
+    // Pads of a net that owns a plane go down to it first; then short links
+    // straight from pad to pad, as if the board had them; the grid routes
+    // the rest around them.
+    const auto [stubs, planeVias] =
+        board.planes.empty() ? std::pair<std::vector<RouteTrack>, std::vector<RouteVia>>()
+                             : PlaneVias(board, options.safety);
+    std::unique_ptr<RouteBoard> fanned;
+    if (!planeVias.empty()) {
+        fanned = std::make_unique<RouteBoard>(board);
+        for (const RouteTrack& t : stubs)
+            fanned->obstacles.push_back(TrackObstacle(board, t));
+        for (const RouteVia& v : planeVias)
+            fanned->obstacles.push_back(ViaObstacle(board, v, AllOf(board)));
+    }
+    const RouteBoard& base = fanned ? *fanned : board;
+    int joined = fanned ? Groups(board) - Groups(base) : 0;
+    const std::vector<RouteTrack> links = DirectLinks(base, joined);
+    if (links.empty() && !fanned) {
         GridRouter router(board, options);
         return router.Run();
     }
-    RouteBoard linked = board;
-    for (const RouteTrack& t : links) {
-        Obstacle copper;
-        copper.shape.points = {t.a, t.b};
-        copper.shape.radius = t.width / 2;
-        copper.kind = kTrackKind;
-        copper.net = t.net;
-        copper.layers = 1u << t.layer;
-        copper.clearance = board.nets[t.net].clearance;
-        linked.obstacles.push_back(copper);
-    }
-    // The links count among the connections routed from the start.
+    RouteBoard linked = base;
+    for (const RouteTrack& t : links)
+        linked.obstacles.push_back(TrackObstacle(board, t));
+    // The plane's vias and the links count among the connections routed
+    // from the start.
     RouteOptions counted = options;
     if (options.report)
         counted.report = [&options, joined](const RouteProgress& now) {
@@ -205,9 +292,12 @@ RouteResult Route(const RouteBoard& board, const RouteOptions& options) {
     GridRouter router(linked, counted);
     RouteResult result = router.Run();
     result.tracks.insert(result.tracks.begin(), links.begin(), links.end());
+    result.tracks.insert(result.tracks.begin(), stubs.begin(), stubs.end());
+    result.vias.insert(result.vias.begin(), planeVias.begin(), planeVias.end());
     result.connections += joined;
-    for (const RouteTrack& t : links)
-        result.length += std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+    for (const std::vector<RouteTrack>* laid : {&links, &stubs})
+        for (const RouteTrack& t : *laid)
+            result.length += std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
     return result;
 }
 
@@ -283,19 +373,50 @@ std::vector<std::vector<int>> JoinTouching(const std::vector<Item>& items, std::
     return byNet;
 }
 
+// Joins the drills (items at the points given) that reach a plane of their
+// net: the plane joins them all.
+void JoinThroughPlanes(const RouteBoard& board, const std::vector<Item>& items,
+                       const std::vector<std::pair<int, Pt>>& drills, Joins& joins) {
+    std::vector<int> first(board.nets.size(), -1);
+    for (const auto& [item, at] : drills) {
+        const int net = items[static_cast<std::size_t>(item)].net;
+        if (!board.ReachesPlane(net, at))
+            continue;
+        int& seen = first[static_cast<std::size_t>(net)];
+        if (seen < 0)
+            seen = item;
+        else
+            joins.Join(seen, item);
+    }
+}
+
+// The pads through the board, as drills at their centres.
+std::vector<std::pair<int, Pt>> PadDrills(const RouteBoard& board) {
+    std::vector<std::pair<int, Pt>> drills;
+    for (std::size_t p = 0; p < board.pads.size(); ++p)
+        if (board.pads[p].drilled)
+            drills.push_back({static_cast<int>(p), board.pads[p].at});
+    return drills;
+}
+
 } // namespace
 
 std::vector<int> JoinedByCopper(const RouteBoard& board) {
     std::vector<Item> items;
     AddPadItems(board, items);
     const std::size_t padCount = items.size();
+    std::vector<std::pair<int, Pt>> drills = PadDrills(board);
     for (const Obstacle& o : board.obstacles)
         // A drill may reach past its pad's copper (a hole larger than a
         // small pad): only copper joins pads.
-        if (o.net != kNoNet && !o.viaOnly && !o.hole && !o.shape.points.empty())
+        if (o.net != kNoNet && !o.viaOnly && !o.hole && !o.shape.points.empty()) {
+            if (o.kind == kViaKind)
+                drills.push_back({static_cast<int>(items.size()), o.shape.points.front()});
             items.push_back({o.net, o.layers, o.shape});
+        }
     Joins joins(items.size());
     JoinTouching(items, board.nets.size(), joins);
+    JoinThroughPlanes(board, items, drills, joins);
     // Item roots are the smallest index joined, so a pad's root is a pad
     // when the group holds one.
     std::vector<int> root(padCount);
@@ -354,12 +475,16 @@ int CountOpen(const RouteBoard& board, const std::vector<RouteTrack>& tracks,
     const std::size_t padCount = items.size();
     for (const RouteTrack& t : tracks)
         items.push_back({t.net, 1u << t.layer, Shape{{t.a, t.b}, t.width / 2}});
-    const uint32_t all = board.layers.size() >= 32 ? 0xFFFFFFFFu : (1u << board.layers.size()) - 1;
-    for (const RouteVia& v : vias)
-        items.push_back({v.net, all, Shape{{v.at}, board.ViaDiameterOf(v.net) / 2}});
+    std::vector<std::pair<int, Pt>> drills = PadDrills(board);
+    for (const RouteVia& v : vias) {
+        drills.push_back({static_cast<int>(items.size()), v.at});
+        items.push_back({v.net, AllOf(board), Shape{{v.at}, board.ViaDiameterOf(v.net) / 2}});
+    }
     Joins joins(items.size());
     int open = 0;
-    for (const std::vector<int>& list : JoinTouching(items, board.nets.size(), joins)) {
+    const std::vector<std::vector<int>> byNet = JoinTouching(items, board.nets.size(), joins);
+    JoinThroughPlanes(board, items, drills, joins);
+    for (const std::vector<int>& list : byNet) {
         std::vector<int> roots;
         for (int i : list)
             if (static_cast<std::size_t>(i) < padCount)

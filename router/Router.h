@@ -46,7 +46,9 @@
 // by side. Before the grid, pads of a net close to each other are linked
 // straight from centre to centre (or with one bend) where that keeps the
 // clearance, which reaches neighbouring pins of one net that no grid line
-// gets onto.
+// gets onto. Before those links, each pad on one layer of a net that owns
+// an inner plane goes down to it through a via close by; the plane joins
+// the drills of its net that land inside the working area.
 // Budgets count search steps, never time: the same board always gives the
 // same result.
 #pragma once

@@ -325,6 +325,18 @@ def main(argv):
                 if near < clearance - 1e-3 or not inside(boundary, a):
                     outline_violations += 1
                     break
+    # A power layer given to a net is a plane of that net: its copper there
+    # inside the boundary (vias, pads through the board) is joined by it.
+    for layer in kids(structure, "layer"):
+        kind, use = kid(layer, "type"), kid(layer, "use_net")
+        if not (kind and kind[1] == "power" and use and len(use) > 1):
+            continue
+        index, net, joined = layer_index[layer[1].upper()], use[1].upper(), None
+        for i, piece in enumerate(everything):
+            if piece.net == net and index in piece.layers and (len(boundary) < 3 or inside(boundary, piece.pts[0])):
+                if joined is not None:
+                    parent[find(i)] = find(joined)
+                joined = i
     opens = 0
     connections = 0
     for name, pins in nets:

@@ -18,6 +18,9 @@ cases=(
 # design's first via is the board's, a class's own via is its nets', and both
 # fit.
 "first_via.dsn|2 of 2 connections routed|0"
+# Pads on one layer of a net that owns an inner plane: each goes down to the
+# plane through a via of its own (three), net A through one.
+"plane_vias.dsn|3 of 3 connections routed, 4 tracks, 4 vias|0"
 )
 cd "$work"
 for row in "${cases[@]}"; do
@@ -42,3 +45,11 @@ vias=$(grep -o '(via [^ ]*' case/board.ses | sort | tr '\n' ' ')
 [[ $vias == "(via Via[0-1]_1000:500_um (via Via[0-1]_500:250_um " ]] ||
     fail "first_via.dsn: the session's vias are: $vias"
 echo "ok: first_via.dsn vias"
+# A bottom layer of power, not routed: the vias still go through the whole
+# stack, as the design's via does.
+rm -rf case && mkdir case
+sed 's/(layer B.Cu (type signal))/(layer B.Cu (type power))/' "$here/plane_vias.dsn" >case/board.dsn
+"$harrow" import case/board.dsn -o case/routed.pcbdoc --autoroute -q 2>/dev/null || true
+spans=$("$harrow" show case/routed.pcbdoc --json | grep -o '"LowLayer":[0-9]*,"HighLayer":[0-9]*' | sort | uniq -c | tr -s ' ')
+[[ $spans == ' 3 "LowLayer":1,"HighLayer":32' ]] || fail "plane_vias.dsn, bottom of power: the vias span $spans"
+echo "ok: plane_vias.dsn vias through the stack"
