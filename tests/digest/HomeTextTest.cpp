@@ -20,6 +20,9 @@ namespace {
 using Digest::HomeTable;
 using Digest::NameKind;
 
+// Where a table keeps the names of nets.
+constexpr std::size_t kNets = static_cast<std::size_t>(NameKind::Net);
+
 const std::filesystem::path kData = std::filesystem::path(DSNLINK_SOURCE_DIR) / "tests/digest/data";
 
 // A KiCad-like design: plain names in mixed case, quoted names with
@@ -132,7 +135,7 @@ TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {
     HomeTable table;
     table.quote = '"';
     table.hostCad = "it's mine";
-    table.names[static_cast<std::size_t>(NameKind::Net)] = {{"a \"b\"", true}};
+    table.names[kNets] = {{"a \"b\"", true}};
     const std::string literal = "(routes \n  (parser \n  )\n  (network_out \n"
                                 "    (net 'a \"b\"'\n    )\n  )\n  (test_points \n"
                                 "    (point 1 2 front (net 'a \"b\"')(type route))\n  )\n)\n";
@@ -153,8 +156,8 @@ TEST(HomeText, ApostrophesAndEscapedQuotesInsideNames) {
     const HomeTable table(Digest::ReadDesignDigest(
         "(pcb x (parser (string_quote \")) (network (net \"a 'quoted' (x)\" (pins A-1))"
         " (net \"has \\\"q\" (pins B-1)) (net after (pins C-1))))"));
-    ASSERT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)].size(), 3u);
-    EXPECT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "has \"q");
+    ASSERT_EQ(table.names[kNets].size(), 3u);
+    EXPECT_EQ(table.names[kNets][1].spelling, "has \"q");
     const Digest::HomeText home = Digest::WriteHomeText(
         "(routes \n  (parser \n  )\n  (network_out \n    (net 'a 'quoted' (x)'\n    )\n"
         "    (net 'has \"q'\n    )\n    (net AFTER\n    )\n  )\n)\n",
@@ -199,8 +202,7 @@ TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
 
 TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     HomeTable table(Digest::ReadDesignDigest(kDesign));
-    table.names[static_cast<std::size_t>(NameKind::Net)].push_back(
-        {std::string("tab\there\\ nul\0x", 16), true});
+    table.names[kNets].push_back({std::string("tab\there\\ nul\0x", 16), true});
     const std::string text = table.Serialize();
     const std::optional<HomeTable> back = HomeTable::Parse(text);
     ASSERT_TRUE(back.has_value());
@@ -226,9 +228,9 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
                                            " (net \"gnd\") (net Vcc) (net \"N$1\")))"))
             .Serialize()));
     ASSERT_TRUE(pruned.has_value());
-    ASSERT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)].size(), 2u);
-    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][0].spelling, "gnd");
-    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "Vcc");
+    ASSERT_EQ(pruned->names[kNets].size(), 2u);
+    EXPECT_EQ(pruned->names[kNets][0].spelling, "gnd");
+    EXPECT_EQ(pruned->names[kNets][1].spelling, "Vcc");
     // A footprint named in the placement and in the library is one name,
     // kept and read back: the session names it with no note.
     const std::optional<HomeTable> kept = HomeTable::Parse(Digest::PruneTableText(
@@ -245,8 +247,7 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     // A second design's names join the first's, each once.
     HomeTable joined = table;
     joined.Add(HomeTable(Digest::ReadDesignDigest("(pcb y (network (net GND) (net VCC)))")));
-    EXPECT_EQ(joined.names[static_cast<std::size_t>(NameKind::Net)].size(),
-              table.names[static_cast<std::size_t>(NameKind::Net)].size() + 1);
+    EXPECT_EQ(joined.names[kNets].size(), table.names[kNets].size() + 1);
 }
 
 } // namespace

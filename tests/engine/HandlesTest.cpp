@@ -73,12 +73,6 @@ TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     EXPECT_EQ(Walk(board, 4, a, 0), std::vector<intptr_t>{});
     EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{t2, t1}));
 
-    // Deleting a net leaves its former members without a net.
-    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, b), 0);
-    Query(1, t2, t);
-    EXPECT_EQ(t.c.net, 0);
-    EXPECT_TRUE(Walk(board, 4, b, 0).empty());
-
     // Deleting a component takes its primitives with it.
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
     EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(pad), 0);

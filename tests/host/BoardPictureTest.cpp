@@ -399,6 +399,15 @@ protected:
         });
     }
 
+    // One layer, a pad of no size, an outline and a track from one end of
+    // the 32-bit range to the other.
+    void ExtremeBoard() {
+        ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
+        Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+        Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
+        PcbApi_AddObjectToContainer(board, Pad("0", 1, 0, 5, 5, 2, 0, 0, 0));
+    }
+
     // The names of the net table, by index (0: no net).
     static std::vector<std::string> NetNames(const Node& root) {
         std::vector<std::string> names{""};
@@ -676,13 +685,8 @@ TEST_F(PictureBoard, AnEmptyBoardIsAValidPictureAboutTheOrigin) {
 }
 
 TEST_F(PictureBoard, OneLayerZeroSizePadsAndTheEndsOfTheRange) {
-    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
-    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
-    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
-    intptr_t zero = Pad("0", 1, 0, 5, 5, 2, 0, 0, 0);
-    PcbApi_AddObjectToContainer(board, zero);
-    intptr_t none = Pad("N", 1, 0, 7, 7, 0, 100, 100, 0);
-    PcbApi_AddObjectToContainer(board, none);
+    ASSERT_NO_FATAL_FAILURE(ExtremeBoard());
+    PcbApi_AddObjectToContainer(board, Pad("N", 1, 0, 7, 7, 0, 100, 100, 0)); // of no shape
     auto root = ParseSvg(Svg());
     ASSERT_NE(root, nullptr);
     std::vector<double> view = Numbers(root->Attr("viewBox"));
@@ -827,11 +831,7 @@ TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
     std::vector<std::string> facts = Facts(Page(), exitCode);
     EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
     EXPECT_TRUE(facts.empty()); // nothing drawn, no component, no net
-    // One layer, pads of no size, the ends of the 32-bit range.
-    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
-    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
-    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
-    PcbApi_AddObjectToContainer(board, Pad("0", 1, 0, 5, 5, 2, 0, 0, 0));
+    ASSERT_NO_FATAL_FAILURE(ExtremeBoard());
     facts = Facts(Page(), exitCode);
     EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
     // The track from one end of the range to the other, its extent in
