@@ -4,9 +4,12 @@
 #include "board/Pcbclass.h"
 #include "support/EngineFixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -49,14 +52,9 @@ using EngineWrappers = EngineBoardTest;
 
 TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     TPcbBoard host(board);
-    intptr_t net = 0;
-    {
-        auto n = Make<TPcbNet>(eNetObject);
-        n.Name = "SIG1";
-        ASSERT_EQ(n.QueryDatabase(0), 1);
-        ASSERT_EQ(host.AddObject(n.ObjectHandle), 0);
-        net = n.ObjectHandle;
-    }
+    auto n = Make<TPcbNet>(eNetObject);
+    n.Name = "SIG1";
+    const intptr_t net = WriteAddReadBack(host, n).ObjectHandle;
     auto track = Make<TPcbTrack>(eTrackObject);
     track.x1 = 1000, track.y1 = -2000, track.x2 = 3000000, track.y2 = 4000, track.Width = 80000;
     track.Net = net, track.Moveable = true, track.BitField2 = 0x5A, track.BitField3 = 0x1234;
@@ -172,8 +170,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     comp.Pattern = "SO-8", comp.x1 = 100000, comp.y1 = 200000, comp.SourceDesignator = "U1";
     comp.FootprintDescription = "small outline";
     comp.SetState_Layer(eV6_TopLayer);
-    ASSERT_EQ(comp.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(comp.ObjectHandle), 0);
+    WriteAddReadBack(host, comp);
     auto pad = Make<TPcbPad>(ePadObject);
     pad.Name = "1", pad.x1 = 100000, pad.y1 = 200000;
     pad.SetState_Layer(eV6_TopLayer);
@@ -181,9 +178,8 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(comp.AddObject(0), 1);
     ASSERT_EQ(comp.AddObject(pad.ObjectHandle), 0);
     const auto c = ReadBack<TPcbComponent>(comp.ObjectHandle);
-    EXPECT_EQ(c.Pattern, "SO-8");
-    EXPECT_EQ(c.SourceDesignator, "U1");
-    EXPECT_EQ(c.FootprintDescription, "small outline");
+    ExpectFieldsKept(comp, c, &TPcbComponent::Pattern, &TPcbComponent::SourceDesignator,
+                     &TPcbComponent::FootprintDescription);
     EXPECT_NE(c.Name, 0);
     EXPECT_EQ(ReadBack<TPcbPad>(pad.ObjectHandle).Component, comp.ObjectHandle);
     int pads = 0;
@@ -195,11 +191,8 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     designator.Text = "U1", designator.Size = 600000, designator.FontName = "Mono";
     designator.Mirror = true;
     ASSERT_EQ(designator.QueryDatabase(0), 1);
-    const auto d = ReadBack<TPcbText>(c.Name);
-    EXPECT_EQ(d.Text, "U1");
-    EXPECT_EQ(d.Size, 600000);
-    EXPECT_EQ(d.FontName, "Mono");
-    EXPECT_TRUE(d.Mirror);
+    ExpectFieldsKept(designator, ReadBack<TPcbText>(c.Name), &TPcbText::Text, &TPcbText::Size,
+                     &TPcbText::FontName, &TPcbText::Mirror);
 
     auto region = Make<TPCBRegion>(eRegionObject);
     region.MainContour = {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
@@ -209,9 +202,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     region.LayerSet = TV6_LayerSet{eV6_TopLayer, eV6_BottomLayer, eV6_Mechanical2};
     region.Data = 7;
     region.SetState_Layer(eV6_TopLayer);
-    ASSERT_EQ(region.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(region.ObjectHandle), 0);
-    const auto r = ReadBack<TPCBRegion>(region.ObjectHandle);
+    const auto r = WriteAddReadBack(host, region);
     ASSERT_EQ(r.GetState_MainContourCount(), 4);
     EXPECT_EQ(r.MainContour[2].x, 1000);
     EXPECT_EQ(r.MainContour[2].y, 1000);
@@ -219,9 +210,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(r.Holes[0].size(), 3u);
     EXPECT_EQ(r.Holes[1].size(), 4u);
     EXPECT_EQ(r.Holes[1][3].x, 500);
-    EXPECT_EQ(r.FKind, eRegionKind_Cutout);
-    EXPECT_EQ(r.LayerSet, (TV6_LayerSet{eV6_TopLayer, eV6_BottomLayer, eV6_Mechanical2}));
-    EXPECT_EQ(r.Data, 7);
+    ExpectFieldsKept(region, r, &TPCBRegion::FKind, &TPCBRegion::LayerSet, &TPCBRegion::Data);
 
     auto polygon = Make<TPcbPolygon>(ePolygonObject);
     for (int i = 0; i < 5; ++i) {
@@ -232,9 +221,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     polygon.PointCount = 4, polygon.PourOver = true, polygon.TrackSize = 8000, polygon.Grid = 8000;
     polygon.PolyHatchStyle = ePolyHatch45;
     polygon.SetState_Layer(eV6_TopLayer);
-    ASSERT_EQ(polygon.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(polygon.ObjectHandle), 0);
-    const auto pg = ReadBack<TPcbPolygon>(polygon.ObjectHandle);
+    const auto pg = WriteAddReadBack(host, polygon);
     EXPECT_EQ(pg.PointCount, 4);
     ASSERT_EQ(pg.Segments.size(), 5u);
     EXPECT_EQ(pg.Segments[3].vx, 300);
@@ -245,9 +232,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     auto plane = Make<TPcbSplitPlane>(eSplitPlaneObject);
     plane.Segments = polygon.Segments, plane.PointCount = 4;
     plane.SetState_Layer(eV6_InternalPlane2);
-    ASSERT_EQ(plane.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(plane.ObjectHandle), 0);
-    const auto sp = ReadBack<TPcbSplitPlane>(plane.ObjectHandle);
+    const auto sp = WriteAddReadBack(host, plane);
     EXPECT_EQ(sp.Segments.size(), 5u);
     EXPECT_EQ(sp.GetState_Layer(), eV6_InternalPlane2);
 
@@ -375,9 +360,7 @@ TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
     auto makeNet = [&](const std::string& name) {
         auto n = Make<TPcbNet>(eNetObject);
         n.Name = name;
-        EXPECT_EQ(n.QueryDatabase(0), 1);
-        EXPECT_EQ(host.AddObject(n.ObjectHandle), 0);
-        return n.ObjectHandle;
+        return WriteAddReadBack(host, n).ObjectHandle;
     };
     const intptr_t gnd = makeNet("GND");
     const intptr_t vcc = makeNet("VCC");
@@ -388,14 +371,11 @@ TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
         t.SetState_Layer(i % 3 == 0 ? eV6_BottomLayer
                                     : (i % 3 == 1 ? eV6_TopLayer : eV6_MidLayer1));
         t.Net = i % 2 ? gnd : vcc;
-        ASSERT_EQ(t.QueryDatabase(0), 1);
-        ASSERT_EQ(host.AddObject(t.ObjectHandle), 0);
-        made.push_back(t.ObjectHandle);
+        made.push_back(WriteAddReadBack(host, t).ObjectHandle);
     }
     auto via = Make<TPcbVia>(eViaObject);
     via.Net = gnd;
-    ASSERT_EQ(via.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(via.ObjectHandle), 0);
+    WriteAddReadBack(host, via);
 
     EXPECT_EQ(CollectItems(board, eTrackObject), made); // in the order added
     EXPECT_EQ(CollectItems(board, eViaObject).size(), 1u);
@@ -420,8 +400,7 @@ TEST_F(EngineWrappers, StaleAndForeignHandlesAreRefused) {
     TPcbBoard host(board);
     auto track = Make<TPcbTrack>(eTrackObject);
     track.Width = 321;
-    ASSERT_EQ(track.QueryDatabase(0), 1);
-    ASSERT_EQ(host.AddObject(track.ObjectHandle), 0);
+    WriteAddReadBack(host, track);
     ASSERT_EQ(host.DeleteObject(track.ObjectHandle), 0);
 
     TPcbTrack stale(track.ObjectHandle);
@@ -448,7 +427,7 @@ TEST_F(EngineWrappers, BoardRecordPlanesAndPairs) {
     TPcbBoard host = TPcbBoard::Current();
     ASSERT_EQ(host.ObjectHandle, board);
     ASSERT_EQ(host.QueryDatabase(1), 1);
-    EXPECT_NE(host.GetState_FileName().find(fileName), std::string::npos);
+    EXPECT_THAT(host.GetState_FileName(), HasSubstr(fileName));
     EXPECT_EQ(host.Dielectric_Top.Material, "FR-4");
     EXPECT_EQ(host.Dielectric_Top.Kind, 1);
     EXPECT_DOUBLE_EQ(host.Dielectric_Top.Constant, 4.8);

@@ -65,14 +65,6 @@ TEST_F(NoEngine, ClassAndRuleKeepTheirCopies) {
     EXPECT_EQ(cls.QueryDatabase(2), 0);
 
     TPcbRuleEx rule(13);
-    EXPECT_EQ(rule.ObjectKind, eRuleObject);
-    EXPECT_EQ(rule.GetState_Layer(), eV6_MultiLayer);
-    EXPECT_EQ(rule.Priority, -1);
-    EXPECT_EQ(rule.NetScope, eNetScope_DifferentNetsOnly);
-    EXPECT_EQ(rule.LayerKind, eRuleLayerKind_SameLayer);
-    EXPECT_EQ(rule.Scope1Expression, "All");
-    EXPECT_EQ(rule.Scope2Expression, "All");
-    EXPECT_EQ(rule.Name, "");
     rule.Name = "Width_GND";
     EXPECT_EQ(rule.QueryDatabase(1), 0); // unbound rule queries answer 0
     EXPECT_EQ(rule.Name, "Width_GND");

@@ -4,61 +4,30 @@
 // via padstacks, no empty block a strict reader refuses.
 #include "digest/HomeText.h"
 #include "digest/DesignDigest.h"
+#include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
 using Digest::HomeTable;
 using Digest::NameKind;
 
+// Where a table keeps the names of nets.
+constexpr std::size_t kNets = static_cast<std::size_t>(NameKind::Net);
+
+const std::filesystem::path kData = std::filesystem::path(DSNLINK_SOURCE_DIR) / "tests/digest/data";
+
 // A KiCad-like design: plain names in mixed case, quoted names with
 // parentheses and blanks, two via padstacks alike but for the drill.
-const char* const kDesign = R"dsn((pcb "x.dsn"
-  (parser
-    (string_quote ")
-    (space_in_quoted_tokens on)
-    (host_cad "KiCad's Pcbnew")
-  )
-  (resolution um 10)
-  (unit um)
-  (structure
-    (layer F.Cu (type signal))
-    (layer In1.Cu (type signal))
-    (layer B.Cu (type signal))
-    (boundary (path pcb 0  0 0  1000 0  1000 -500  0 -500  0 0))
-    (via "Via[0-1]_800:400_um" "Via[0-1]_800:300_um")
-    (rule (width 250) (clearance 200.1) (clearance 200.1 (type default_smd))
-      (clearance 50 (type smd_smd)))
-  )
-  (placement
-    (component Resistor_SMD:R_0805
-      (place R1 100 -100 front 0)
-      (place R2 300 -100 back 90)
-    )
-  )
-  (library
-    (image Resistor_SMD:R_0805 (pin RoundRect[T]Pad 1 -500 0))
-    (padstack RoundRect[T]Pad (shape (circle F.Cu 600)))
-    (padstack "Via[0-1]_800:400_um" (shape (circle signal 800)))
-    (padstack "Via[0-1]_800:300_um" (shape (circle signal 800)))
-  )
-  (network
-    (net "Net-(R1-Pad1)" (pins R1-1 R2-1))
-    (net GND (pins R1-2))
-    (net "My Net" (pins R2-2))
-    (class kicad_default "" GND "Net-(R1-Pad1)" (rule (clearance 200.1 (type DEFAULT_SMD))))
-  )
-  (wiring
-    (wire (path F.Cu 250  100 -100  300 -100)(net GND))
-    (via "Via[0-1]_800:300_um" 300 -100 (net GND))
-    (via "Via[0-1]_800:400_um" 250.5 -100 (net GND))
-  )
-)
-)dsn";
+const std::string kDesign = testfs::ReadFile(kData / "kicad-like.dsn");
 
 TEST(DesignDigest, NamesQuoteViasAndForeignWordsOfAKiCadDesign) {
     const Digest::DesignDigest d = Digest::ReadDesignDigest(kDesign);
@@ -89,12 +58,10 @@ TEST(DesignDigest, NamesQuoteViasAndForeignWordsOfAKiCadDesign) {
     EXPECT_EQ(d.foreignWords[1].word, "DEFAULT_SMD");
     EXPECT_EQ(d.foreignWords[1].line, 34);
     const std::string rewritten = Digest::ReplaceForeignWords(kDesign, d.foreignWords);
-    const std::string original = kDesign;
     EXPECT_EQ(std::count(rewritten.begin(), rewritten.end(), '\n'),
-              std::count(original.begin(), original.end(), '\n'));
-    EXPECT_EQ(rewritten.find("default_smd"), std::string::npos);
-    EXPECT_NE(rewritten.find("(clearance 200.1 (type smd_pin smd_via smd_wire smd_area))"),
-              std::string::npos);
+              std::count(kDesign.begin(), kDesign.end(), '\n'));
+    EXPECT_THAT(rewritten, Not(HasSubstr("default_smd")));
+    EXPECT_THAT(rewritten, HasSubstr("(clearance 200.1 (type smd_pin smd_via smd_wire smd_area))"));
     // Only inside a clearance's type block: a net named so stays.
     EXPECT_TRUE(
         Digest::ReadDesignDigest("(pcb x (network (net default_smd)))").foreignWords.empty());
@@ -116,78 +83,34 @@ TEST(DesignDigest, ViaPositionsFollowTheWiringsUnits) {
 }
 
 // What the translator writes for kDesign, in its own layout.
-const char* const kLiteral = "(session /tmp/x.ses\r\n"
-                             "    (base_design /tmp/x.dsn)\r\n"
-                             "    (placement \r\n"
-                             "      (resolution mm  100000)\r\n"
-                             "      (component RESISTOR_SMD:R_0805\r\n"
-                             "        (place R1 10000 -10000 front 0)\r\n"
-                             "        (place R2 30000 -10000 back -90)\r\n"
-                             "      )\r\n"
-                             "    )\r\n"
-                             "    (routes \r\n"
-                             "      (resolution mm  100000)\r\n"
-                             "      (parser \r\n"
-                             "      )\r\n"
-                             "      (library_out \r\n"
-                             "        (padstack ROUNDRECT[T]PAD\r\n"
-                             "          (shape           \r\n"
-                             "            (circle F.CU 60000 0 0)\r\n"
-                             "          )\r\n"
-                             "        )\r\n"
-                             "        (padstack Via[0-1]_800:400_um\r\n"
-                             "        )\r\n"
-                             "      )\r\n"
-                             "      (network_out \r\n"
-                             "        (net GND\r\n"
-                             "          (wire (path IN1.CU 25000\r\n"
-                             "                10000 -10000 \r\n"
-                             "                30000 -10000 \r\n"
-                             "                )\r\n"
-                             "          )\r\n"
-                             "          (via Via[0-1]_800:400_um 30001 -10000 )\r\n"
-                             "          (via Via[0-1]_800:400_um 25050 -10000 )\r\n"
-                             "        )\r\n"
-                             "        (net 'My Net'\r\n"
-                             "        )\r\n"
-                             "        (net 'Net-(R1-Pad1)'\r\n"
-                             "        )\r\n"
-                             "        (net NEWNET\r\n"
-                             "        )\r\n"
-                             "      )\r\n"
-                             "      (test_points \r\n"
-                             "      )\r\n"
-                             "    )\r\n"
-                             ")\r\n";
+const std::string kLiteral = testfs::ReadFile(kData / "literal.ses");
 
 TEST(HomeText, EveryNameAsTheDesignSpellsItQuotedAsTheFileDeclares) {
     const HomeTable table(Digest::ReadDesignDigest(kDesign));
     const Digest::HomeText home = Digest::WriteHomeText(kLiteral, table);
     const std::string& text = home.text;
-    EXPECT_NE(text.find("(component Resistor_SMD:R_0805\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("(padstack RoundRect[T]Pad\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("(circle F.Cu 60000 0 0)"), std::string::npos) << text;
-    EXPECT_NE(text.find("(path In1.Cu 25000\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("(net \"My Net\"\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("(net \"Net-(R1-Pad1)\"\r\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("(component Resistor_SMD:R_0805\r\n"));
+    EXPECT_THAT(text, HasSubstr("(padstack RoundRect[T]Pad\r\n"));
+    EXPECT_THAT(text, HasSubstr("(circle F.Cu 60000 0 0)"));
+    EXPECT_THAT(text, HasSubstr("(path In1.Cu 25000\r\n"));
+    EXPECT_THAT(text, HasSubstr("(net \"My Net\"\r\n"));
+    EXPECT_THAT(text, HasSubstr("(net \"Net-(R1-Pad1)\"\r\n"));
     // A net the design does not know keeps the board's name.
-    EXPECT_NE(text.find("(net NEWNET\r\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("(net NEWNET\r\n"));
     // The parser block declares the quote; no apostrophe is left.
-    EXPECT_NE(text.find("(parser \r\n        (string_quote \")\r\n"
-                        "        (space_in_quoted_tokens on)\r\n"
-                        "        (host_cad \"KiCad's Pcbnew\")\r\n      )"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find(" '"), std::string::npos) << "a name in apostrophes: " << text;
+    EXPECT_THAT(text, HasSubstr("(parser \r\n        (string_quote \")\r\n"
+                                "        (space_in_quoted_tokens on)\r\n"
+                                "        (host_cad \"KiCad's Pcbnew\")\r\n      )"));
+    EXPECT_THAT(text, Not(HasSubstr(" '"))) << "a name in apostrophes: ";
     // The back-side part at the rotation the design gave it; the front one as is.
-    EXPECT_NE(text.find("(place R2 30000 -10000 back 90)"), std::string::npos) << text;
-    EXPECT_NE(text.find("(place R1 10000 -10000 front 0)"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("(place R2 30000 -10000 back 90)"));
+    EXPECT_THAT(text, HasSubstr("(place R1 10000 -10000 front 0)"));
     // Each via under the padstack the design named at its place (a step of
     // rounding away); the empty test points block is gone.
-    EXPECT_NE(text.find("(via Via[0-1]_800:300_um 30001 -10000 )"), std::string::npos) << text;
-    EXPECT_NE(text.find("(via Via[0-1]_800:400_um 25050 -10000 )"), std::string::npos) << text;
-    EXPECT_EQ(text.find("test_points"), std::string::npos) << text;
-    EXPECT_NE(text.find("      )\r\n    )\r\n)\r\n"), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("(via Via[0-1]_800:300_um 30001 -10000 )"));
+    EXPECT_THAT(text, HasSubstr("(via Via[0-1]_800:400_um 25050 -10000 )"));
+    EXPECT_THAT(text, Not(HasSubstr("test_points")));
+    EXPECT_THAT(text, HasSubstr("      )\r\n    )\r\n)\r\n"));
     EXPECT_EQ(home.counts.turned, 1);
     EXPECT_EQ(home.counts.viasRenamed, 1);
     EXPECT_TRUE(home.counts.droppedTestPoints);
@@ -202,9 +125,8 @@ TEST(HomeText, AViaWithoutAPadstackTakesTheOneUsedThere) {
     const HomeTable table(Digest::ReadDesignDigest(kDesign));
     const Digest::HomeText home = Digest::WriteHomeText(
         "(session s (routes (network_out (net GND (via  30001 -10000 ) (via  777 888 )))))", table);
-    EXPECT_NE(home.text.find("(via  Via[0-1]_800:300_um 30001 -10000 )"), std::string::npos)
-        << home.text;
-    EXPECT_NE(home.text.find("(via  777 888 )"), std::string::npos) << home.text;
+    EXPECT_THAT(home.text, HasSubstr("(via  Via[0-1]_800:300_um 30001 -10000 )"));
+    EXPECT_THAT(home.text, HasSubstr("(via  777 888 )"));
     EXPECT_EQ(home.counts.viasRenamed, 1);
     EXPECT_EQ(home.counts.quoted, 0);
 }
@@ -213,19 +135,18 @@ TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {
     HomeTable table;
     table.quote = '"';
     table.hostCad = "it's mine";
-    table.names[static_cast<std::size_t>(NameKind::Net)] = {{"a \"b\"", true}};
+    table.names[kNets] = {{"a \"b\"", true}};
     const std::string literal = "(routes \n  (parser \n  )\n  (network_out \n"
                                 "    (net 'a \"b\"'\n    )\n  )\n  (test_points \n"
                                 "    (point 1 2 front (net 'a \"b\"')(type route))\n  )\n)\n";
     const Digest::HomeText home = Digest::WriteHomeText(literal, table);
     // The design's own quote is in a name: the file declares another.
     EXPECT_EQ(home.counts.quote, '\'');
-    EXPECT_NE(home.text.find("(string_quote ')\n"), std::string::npos) << home.text;
+    EXPECT_THAT(home.text, HasSubstr("(string_quote ')\n"));
     // The writer's name may not hold the quote: this program's stands in.
-    EXPECT_NE(home.text.find("(host_cad 'DsnLink harrow')\n"), std::string::npos) << home.text;
-    EXPECT_NE(home.text.find("(net 'a \"b\"'\n"), std::string::npos) << home.text;
-    EXPECT_NE(home.text.find("(point 1 2 front (net 'a \"b\"')(type route))"), std::string::npos)
-        << home.text;
+    EXPECT_THAT(home.text, HasSubstr("(host_cad 'DsnLink harrow')\n"));
+    EXPECT_THAT(home.text, HasSubstr("(net 'a \"b\"'\n"));
+    EXPECT_THAT(home.text, HasSubstr("(point 1 2 front (net 'a \"b\"')(type route))"));
     EXPECT_FALSE(home.counts.droppedTestPoints);
 }
 
@@ -235,8 +156,8 @@ TEST(HomeText, ApostrophesAndEscapedQuotesInsideNames) {
     const HomeTable table(Digest::ReadDesignDigest(
         "(pcb x (parser (string_quote \")) (network (net \"a 'quoted' (x)\" (pins A-1))"
         " (net \"has \\\"q\" (pins B-1)) (net after (pins C-1))))"));
-    ASSERT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)].size(), 3u);
-    EXPECT_EQ(table.names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "has \"q");
+    ASSERT_EQ(table.names[kNets].size(), 3u);
+    EXPECT_EQ(table.names[kNets][1].spelling, "has \"q");
     const Digest::HomeText home = Digest::WriteHomeText(
         "(routes \n  (parser \n  )\n  (network_out \n    (net 'a 'quoted' (x)'\n    )\n"
         "    (net 'has \"q'\n    )\n    (net AFTER\n    )\n  )\n)\n",
@@ -244,9 +165,9 @@ TEST(HomeText, ApostrophesAndEscapedQuotesInsideNames) {
     // Neither quote will do: the file declares a third; the blocks after the
     // names are read as blocks still.
     EXPECT_EQ(home.counts.quote, '$');
-    EXPECT_NE(home.text.find("(net $a 'quoted' (x)$\n"), std::string::npos) << home.text;
-    EXPECT_NE(home.text.find("(net $has \"q$\n"), std::string::npos) << home.text;
-    EXPECT_NE(home.text.find("(net after\n    )\n  )\n)\n"), std::string::npos) << home.text;
+    EXPECT_THAT(home.text, HasSubstr("(net $a 'quoted' (x)$\n"));
+    EXPECT_THAT(home.text, HasSubstr("(net $has \"q$\n"));
+    EXPECT_THAT(home.text, HasSubstr("(net after\n    )\n  )\n)\n"));
 }
 
 TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
@@ -281,8 +202,7 @@ TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
 
 TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     HomeTable table(Digest::ReadDesignDigest(kDesign));
-    table.names[static_cast<std::size_t>(NameKind::Net)].push_back(
-        {std::string("tab\there\\ nul\0x", 16), true});
+    table.names[kNets].push_back({std::string("tab\there\\ nul\0x", 16), true});
     const std::string text = table.Serialize();
     const std::optional<HomeTable> back = HomeTable::Parse(text);
     ASSERT_TRUE(back.has_value());
@@ -308,9 +228,9 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
                                            " (net \"gnd\") (net Vcc) (net \"N$1\")))"))
             .Serialize()));
     ASSERT_TRUE(pruned.has_value());
-    ASSERT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)].size(), 2u);
-    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][0].spelling, "gnd");
-    EXPECT_EQ(pruned->names[static_cast<std::size_t>(NameKind::Net)][1].spelling, "Vcc");
+    ASSERT_EQ(pruned->names[kNets].size(), 2u);
+    EXPECT_EQ(pruned->names[kNets][0].spelling, "gnd");
+    EXPECT_EQ(pruned->names[kNets][1].spelling, "Vcc");
     // A footprint named in the placement and in the library is one name,
     // kept and read back: the session names it with no note.
     const std::optional<HomeTable> kept = HomeTable::Parse(Digest::PruneTableText(
@@ -322,14 +242,12 @@ TEST(HomeTable, KeptWithTheBoardAndReadBack) {
     ASSERT_TRUE(kept.has_value());
     const Digest::HomeText part = Digest::WriteHomeText(
         "(session s (placement (component LIB:PART) (component LIB:PART::1)))", *kept);
-    EXPECT_NE(part.text.find("(component Lib:Part) (component Lib:Part::1)"), std::string::npos)
-        << part.text;
+    EXPECT_THAT(part.text, HasSubstr("(component Lib:Part) (component Lib:Part::1)"));
     EXPECT_TRUE(part.notes.empty()) << *part.notes.begin();
     // A second design's names join the first's, each once.
     HomeTable joined = table;
     joined.Add(HomeTable(Digest::ReadDesignDigest("(pcb y (network (net GND) (net VCC)))")));
-    EXPECT_EQ(joined.names[static_cast<std::size_t>(NameKind::Net)].size(),
-              table.names[static_cast<std::size_t>(NameKind::Net)].size() + 1);
+    EXPECT_EQ(joined.names[kNets].size(), table.names[kNets].size() + 1);
 }
 
 } // namespace

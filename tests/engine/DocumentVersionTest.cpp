@@ -2,16 +2,19 @@
 // of that time, kept in tests/engine/data) opens as the board it was, and is
 // saved again in the current version; damaged per-layer tables of the
 // current version are refused.
-#include "support/TempFolder.h"
 #include "support/SampleBoard.h"
 #include "support/SaveInChild.h"
+#include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstring>
 #include <filesystem>
 #include <vector>
+
+using ::testing::HasSubstr;
 
 using namespace enginetest;
 namespace fs = std::filesystem;
@@ -151,10 +154,9 @@ TEST(EngineDocumentVersions, DamagedPerLayerRunsAreRefused) {
         fs::copy_file(good, bad);
         EditRecord(bad, padId, c.edit);
         const std::string reason = OpenError(bad);
-        EXPECT_NE(reason.find("corrupt document: record of object " + std::to_string(padId) +
-                              " is damaged"),
-                  std::string::npos)
-            << c.what << ": " << reason;
+        EXPECT_THAT(reason, HasSubstr("corrupt document: record of object " +
+                                      std::to_string(padId) + " is damaged"))
+            << c.what;
         EXPECT_EQ(Corvane_LiveObjectCount(), before) << c.what << " left objects behind";
     }
     EXPECT_TRUE(OpenError(good).empty());

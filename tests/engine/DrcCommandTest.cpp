@@ -1,41 +1,22 @@
 // harrow drc end to end on a small design: a routed net and a clean board
 // exit 0; a missing wire and a wire near the outline are listed and exit 1.
 #include "support/ScratchShell.h"
+#include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
+using ::testing::HasSubstr;
+
 namespace {
 
+const std::filesystem::path kData = std::filesystem::path(DSNLINK_SOURCE_DIR) / "tests/engine/data";
+
+// A two-part design in um, its wiring block open to take `wiring`.
 std::string Design(const std::string& wiring) {
-    return R"((pcb "drc.dsn"
-  (resolution um 10)
-  (unit um)
-  (structure
-    (layer F.Cu (type signal))
-    (layer B.Cu (type signal))
-    (boundary (rect pcb 0 -20000 30000 0))
-    (boundary (path signal 0  0 0  30000 0  30000 -20000  0 -20000  0 0))
-    (rule (width 250) (clearance 200))
-  )
-  (placement
-    (component R (place R1 10000 -10000 front 0) (place R2 20000 -10000 front 0))
-  )
-  (library
-    (image R (pin P1 1 -1000 0) (pin P1 2 1000 0))
-    (padstack P1 (shape (circle F.Cu 800)) (shape (circle B.Cu 800)) (attach off))
-  )
-  (network
-    (net A (pins R1-2 R2-1))
-    (net B (pins R1-1 R2-2))
-  )
-  (wiring
-)" + wiring +
-           R"(
-  )
-)
-)";
+    return testfs::ReadFile(kData / "drc.dsn") + wiring + "\n  )\n)\n";
 }
 
 // A 30 x 20 mm two-layer design in um with via V and the board's rule
@@ -63,10 +44,9 @@ TEST_F(DrcCommandTest, RoutedBoardIsClean) {
         Check("(wire (path F.Cu 250  11000 -10000  19000 -10000)(net A))\n"
               "(wire (path F.Cu 250  9000 -10000  9000 -5000  21000 -5000  21000 -10000)(net B))");
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("drc.pcbdoc: 2 nets (2 with pads, 2 connected), 0 open connections, "
-                           "0 violations"),
-              std::string::npos)
-        << run.out;
+    EXPECT_THAT(run.out,
+                HasSubstr("drc.pcbdoc: 2 nets (2 with pads, 2 connected), 0 open connections, "
+                          "0 violations"));
 }
 
 TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
@@ -74,48 +54,25 @@ TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
     const testshell::Outcome run =
         Check("(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))");
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("open B: Pad (354.331, -393.701) mil (9, -10) mm F.CU to Pad "
-                           "(826.772, -393.701) mil (21, -10) mm F.CU"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("outline on F.CU"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Track A - BoardOutline (no net), 3.937 mil (0.1 mm) < 7.874 mil "
-                           "(0.2 mm)"),
-              std::string::npos)
-        << run.out;
+    EXPECT_THAT(run.out, HasSubstr("open B: Pad (354.331, -393.701) mil (9, -10) mm F.CU to Pad "
+                                   "(826.772, -393.701) mil (21, -10) mm F.CU"));
+    EXPECT_THAT(run.out, HasSubstr("outline on F.CU"));
+    EXPECT_THAT(run.out,
+                HasSubstr("Track A - BoardOutline (no net), 3.937 mil (0.1 mm) < 7.874 mil "
+                          "(0.2 mm)"));
     const testshell::Outcome json = Check(
         "(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))", true);
-    EXPECT_NE(json.out.find("\"opens\":1,\"violations\":3,"), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"exit\":1}"), std::string::npos) << json.out;
+    EXPECT_THAT(json.out, HasSubstr("\"opens\":1,\"violations\":3,"));
+    EXPECT_THAT(json.out, HasSubstr("\"exit\":1}"));
 }
 
 TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
     // The pads have shapes on F.Cu, In1.Cu and B.Cu only; B's tracks cross
     // A's pads on the inner layer named Power and on In2.Cu.
-    Write("layers.dsn", R"((pcb "layers.dsn"
-  (resolution um 10)
-  (unit um)
-  (structure
-    (layer F.Cu (type signal)) (layer In1.Cu (type signal)) (layer Power (type signal))
-    (layer In2.Cu (type signal)) (layer B.Cu (type signal))
-    (boundary (rect pcb 0 -20000 30000 0))
-    (rule (width 250) (clearance 200))
-  )
-  (placement (component R (place R1 10000 -10000 front 0)))
-  (library
-    (image R (pin P 1 -1000 0) (pin P 2 1000 0))
-    (padstack P (shape (circle F.Cu 800)) (shape (circle In1.Cu 800)) (shape (circle B.Cu 800)))
-  )
-  (network (net A (pins R1-1 R1-2)) (net B))
-  (wiring
-    (wire (path F.Cu 250  9000 -10000  11000 -10000)(net A))
-    (wire (path Power 250  5000 -10000  15000 -10000)(net B))
-    (wire (path In2.Cu 250  5000 -10000  15000 -10000)(net B))
-  )
-))");
+    Write("layers.dsn", testfs::ReadFile(kData / "layers.dsn"));
     ASSERT_EQ(Harrow("import -q layers.dsn").exitCode, 0);
     const testshell::Outcome run = Harrow("drc layers.pcbdoc --json");
-    EXPECT_NE(run.out.find("\"opens\":0,\"violations\":0,"), std::string::npos) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("\"opens\":0,\"violations\":0,"));
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
 
@@ -159,7 +116,7 @@ TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
     const testshell::Outcome route = Harrow("import -q classes.dsn --autoroute");
     EXPECT_LE(route.exitCode, 1) << route.err;
     const testshell::Outcome run = Harrow("drc classes.pcbdoc --json");
-    EXPECT_NE(run.out.find("\"clearance\":0,\"short\":0,"), std::string::npos) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("\"clearance\":0,\"short\":0,"));
 }
 
 // Two vias of one net 0.3 mm apart: their copper may touch, their drills
@@ -176,15 +133,11 @@ TEST_F(DrcCommandTest, DrillsNearerThanTheHoleGapAreListed) {
     ASSERT_EQ(Harrow("import -q holes.dsn").exitCode, 0);
     const testshell::Outcome run = Harrow("drc holes.pcbdoc");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find(": Via A - Via A, 6.811 mil (0.173 mm) < 9.842 mil (0.25 mm)"),
-              std::string::npos)
-        << run.out;
+    EXPECT_THAT(run.out, HasSubstr(": Via A - Via A, 6.811 mil (0.173 mm) < 9.842 mil (0.25 mm)"));
     const testshell::Outcome json = Harrow("drc holes.pcbdoc --json");
-    EXPECT_NE(json.out.find("\"violations\":1,\"clearance\":0,\"short\":0,\"outline\":0,"
-                            "\"keepout\":0,\"hole\":1,"),
-              std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("\"hole_gap_mil\":9.842"), std::string::npos) << json.out;
+    EXPECT_THAT(json.out, HasSubstr("\"violations\":1,\"clearance\":0,\"short\":0,\"outline\":0,"
+                                    "\"keepout\":0,\"hole\":1,"));
+    EXPECT_THAT(json.out, HasSubstr("\"hole_gap_mil\":9.842"));
 }
 
 // Square and L-shaped polygon pads on parts turned by 0 and 45 degrees and
@@ -222,8 +175,8 @@ TEST_F(DrcCommandTest, PolygonPadsHaveTheirTrueCopper) {
     for (const char* at : {"(7.4, -7.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)",
                            "(26.3232, -10) mm: Pad A - Track B, 6.199 mil (0.1575 mm)",
                            "(12.6, -27.4) mm: Pad A - Track B, 6.214 mil (0.1578 mm)"})
-        EXPECT_NE(run.out.find(at), std::string::npos) << at << "\n" << run.out;
-    EXPECT_NE(run.out.find("3 violations (3 clearance, 0 short,"), std::string::npos) << run.out;
+        EXPECT_THAT(run.out, HasSubstr(at)) << at;
+    EXPECT_THAT(run.out, HasSubstr("3 violations (3 clearance, 0 short,"));
 
     // Routed: every connection ends on copper (the L's centre is not on
     // it), and nothing comes near a corner.
@@ -231,12 +184,12 @@ TEST_F(DrcCommandTest, PolygonPadsHaveTheirTrueCopper) {
     ASSERT_LE(Harrow("import -q bare.dsn --autoroute").exitCode, 1);
     const testshell::Outcome routed = Harrow("drc bare.pcbdoc");
     EXPECT_EQ(routed.exitCode, 0) << routed.out;
-    EXPECT_NE(routed.out.find("0 open connections, 0 violations"), std::string::npos) << routed.out;
+    EXPECT_THAT(routed.out, HasSubstr("0 open connections, 0 violations"));
     // The picture draws the L as it is, in its part's frame.
     const testshell::Outcome svg = Harrow("show bare.pcbdoc --svg");
-    EXPECT_NE(svg.out.find("points=\"118.1102,0 196.8504,0 196.8504,19.6851 137.7953,19.6851 "
-                           "137.7953,78.7402 118.1102,78.7402\""),
-              std::string::npos);
+    EXPECT_THAT(svg.out,
+                HasSubstr("points=\"118.1102,0 196.8504,0 196.8504,19.6851 137.7953,19.6851 "
+                          "137.7953,78.7402 118.1102,78.7402\""));
 }
 
 } // namespace

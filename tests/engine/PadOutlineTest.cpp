@@ -3,8 +3,8 @@
 // when its component turns over, shared, kept by a document, and refused
 // when malformed.
 #include "sdk/CorvaneEngine.h"
+#include "support/NewBoard.h"
 #include "support/TempFolder.h"
-#include "support/SampleBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -52,17 +52,7 @@ intptr_t NewPad(intptr_t container, int32_t layer, int32_t x, int32_t y, double 
     return pad;
 }
 
-struct BoardFixture : ::testing::Test {
-    BoardFixture() {
-        static int serial = 0;
-        board = Corvane_NewBoard(("outline-" + std::to_string(++serial) + ".pcbdoc").c_str(),
-                                 nullptr, 0);
-    }
-    ~BoardFixture() override { Corvane_CloseBoard(board); }
-    intptr_t board = 0;
-};
-
-using PadOutlineTest = BoardFixture;
+using PadOutlineTest = NewBoardTest;
 
 TEST_F(PadOutlineTest, PlacedWithThePadsPositionAndRotation) {
     const intptr_t pad = NewPad(board, kTop, 100000, 50000, 90);

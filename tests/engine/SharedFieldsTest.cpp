@@ -2,7 +2,7 @@
 // change to one record, a deletion or a new default record leaves every
 // other record as it was. Nets stay found by name through many additions,
 // renames and deletions.
-#include "support/SampleBoard.h"
+#include "support/NewBoard.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,7 @@ using namespace enginetest;
 
 namespace {
 
-struct SharedFields : ::testing::Test {
-    CorvaneBoard board = 0;
-    void SetUp() override {
-        char error[256];
-        board = Corvane_NewBoard(UniqueName("shared").c_str(), error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-    }
-    void TearDown() override { Corvane_CloseBoard(board); }
-};
+using SharedFields = NewBoardTest;
 
 template <class R> R Read(intptr_t h) {
     R r;

@@ -6,7 +6,7 @@
 #include "host/BoardPicture.h"
 #include "host/BoardSummary.h"
 #include "host/RuleListing.h"
-#include "support/SampleBoard.h"
+#include "support/NewBoard.h"
 #include "support/ScratchShell.h"
 #include "support/TempFolder.h"
 
@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -24,6 +25,9 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -290,15 +294,8 @@ intptr_t MakeFill(intptr_t board, int32_t layer, int32_t x1, int32_t y1, int32_t
     });
 }
 
-class PictureBoard : public ::testing::Test {
+class PictureBoard : public NewBoardTest {
 protected:
-    void SetUp() override {
-        char error[256] = {};
-        board = Corvane_NewBoard(UniqueName("picture").c_str(), error, sizeof error);
-        ASSERT_NE(board, 0) << error;
-    }
-    void TearDown() override { Corvane_CloseBoard(board); }
-
     std::string Svg() { return Harrow::BoardSvg(LinkedApi(), board, "test board"); }
 
     void Outline(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -402,6 +399,15 @@ protected:
         });
     }
 
+    // One layer, a pad of no size, an outline and a track from one end of
+    // the 32-bit range to the other.
+    void ExtremeBoard() {
+        ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
+        Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+        Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
+        PcbApi_AddObjectToContainer(board, Pad("0", 1, 0, 5, 5, 2, 0, 0, 0));
+    }
+
     // The names of the net table, by index (0: no net).
     static std::vector<std::string> NetNames(const Node& root) {
         std::vector<std::string> names{""};
@@ -469,7 +475,7 @@ protected:
         return root.ById("layer-" + std::to_string(layer));
     }
 
-    intptr_t board = 0, gnd = 0, sig = 0, through = 0, u1 = 0, u2 = 0;
+    intptr_t gnd = 0, sig = 0, through = 0, u1 = 0, u2 = 0;
 };
 
 TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
@@ -566,8 +572,8 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     ASSERT_NE(bottomOverlay, nullptr);
     ASSERT_EQ(bottomOverlay->All("text").size(), 1u);
     EXPECT_EQ(bottomOverlay->All("text")[0]->text, "U2");
-    EXPECT_NE(bottomOverlay->All("text")[0]->Attr("transform").find("scale(-0.6 -0.6)"),
-              std::string::npos); // mirrored, as seen from the top
+    EXPECT_THAT(bottomOverlay->All("text")[0]->Attr("transform"),
+                HasSubstr("scale(-0.6 -0.6)")); // mirrored, as seen from the top
     // The outline last, over everything.
     EXPECT_EQ(root->ById("flip")->children.back()->Attr("id"), "outline");
 }
@@ -649,7 +655,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
 TEST_F(PictureBoard, NamesAreEscapedAndStrayBytesBecomeCharacters) {
     FillBoard();
     const std::string svg = Svg();
-    EXPECT_NE(svg.find("<n>S&lt;&amp;&quot;&#39;&gt;\xc3\xbf</n>"), std::string::npos);
+    EXPECT_THAT(svg, HasSubstr("<n>S&lt;&amp;&quot;&#39;&gt;\xc3\xbf</n>"));
     auto root = ParseSvg(svg);
     ASSERT_NE(root, nullptr);
     std::set<std::string> nets;
@@ -679,13 +685,8 @@ TEST_F(PictureBoard, AnEmptyBoardIsAValidPictureAboutTheOrigin) {
 }
 
 TEST_F(PictureBoard, OneLayerZeroSizePadsAndTheEndsOfTheRange) {
-    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
-    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
-    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
-    intptr_t zero = Pad("0", 1, 0, 5, 5, 2, 0, 0, 0);
-    PcbApi_AddObjectToContainer(board, zero);
-    intptr_t none = Pad("N", 1, 0, 7, 7, 0, 100, 100, 0);
-    PcbApi_AddObjectToContainer(board, none);
+    ASSERT_NO_FATAL_FAILURE(ExtremeBoard());
+    PcbApi_AddObjectToContainer(board, Pad("N", 1, 0, 7, 7, 0, 100, 100, 0)); // of no shape
     auto root = ParseSvg(Svg());
     ASSERT_NE(root, nullptr);
     std::vector<double> view = Numbers(root->Attr("viewBox"));
@@ -708,11 +709,11 @@ TEST_F(PictureBoard, ThePageHoldsThePictureAndNeedsNoNetwork) {
     EXPECT_EQ(svg.rfind("<svg", 0), 0u); // no XML declaration inside a page
     const std::string page = Harrow::BoardPage(svg, "b<&>", "board: x<y&z\nnets: 2\n");
     EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_NE(page.find(svg), std::string::npos);
-    EXPECT_NE(page.find("<title>b&lt;&amp;&gt;</title>"), std::string::npos);
-    EXPECT_NE(page.find("board: x&lt;y&amp;z\nnets: 2"), std::string::npos);
+    EXPECT_THAT(page, HasSubstr(svg));
+    EXPECT_THAT(page, HasSubstr("<title>b&lt;&amp;&gt;</title>"));
+    EXPECT_THAT(page, HasSubstr("board: x&lt;y&amp;z\nnets: 2"));
     for (const char* outside : {" src=", "url(", "@import", "fetch(", "XMLHttpRequest"})
-        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+        EXPECT_THAT(page, Not(HasSubstr(outside))) << outside;
     for (std::size_t at = page.find(" href="); at != std::string::npos;
          at = page.find(" href=", at + 1))
         EXPECT_EQ(page.compare(at, 8, " href=\"#"), 0) << "a link out of the page";
@@ -817,10 +818,10 @@ TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
     const std::size_t data = page.find("id=\"data\">");
     ASSERT_NE(data, std::string::npos);
     EXPECT_EQ(page.find('<', data), page.find("</script>", data));
-    EXPECT_NE(page.find("<title>b&lt;&amp;&gt;</title>"), std::string::npos);
-    EXPECT_NE(page.find("board: x&lt;y&amp;z"), std::string::npos);
+    EXPECT_THAT(page, HasSubstr("<title>b&lt;&amp;&gt;</title>"));
+    EXPECT_THAT(page, HasSubstr("board: x&lt;y&amp;z"));
     for (const char* outside : {" src=", "url(", "@import", "fetch(", "XMLHttpRequest", "href"})
-        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+        EXPECT_THAT(page, Not(HasSubstr(outside))) << outside;
 }
 
 TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
@@ -830,11 +831,7 @@ TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
     std::vector<std::string> facts = Facts(Page(), exitCode);
     EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
     EXPECT_TRUE(facts.empty()); // nothing drawn, no component, no net
-    // One layer, pads of no size, the ends of the 32-bit range.
-    ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 32), 0);
-    Outline(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
-    Track(1, 0, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX);
-    PcbApi_AddObjectToContainer(board, Pad("0", 1, 0, 5, 5, 2, 0, 0, 0));
+    ASSERT_NO_FATAL_FAILURE(ExtremeBoard());
     facts = Facts(Page(), exitCode);
     EXPECT_EQ(exitCode, 0) << (facts.empty() ? "" : facts.back());
     // The track from one end of the range to the other, its extent in
@@ -843,7 +840,7 @@ TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
     for (const std::string& fact : facts) {
         track = track || (fact.find("\tt\t-\t") != std::string::npos &&
                           fact.find("\t-3221226\t-3221226\t3221226\t3221226") != std::string::npos);
-        EXPECT_EQ(fact.find("\tp\t"), std::string::npos) << "a pad of no size drawn: " << fact;
+        EXPECT_THAT(fact, Not(HasSubstr("\tp\t"))) << "a pad of no size drawn: ";
     }
     EXPECT_TRUE(track) << (facts.empty() ? "" : facts.front());
 }
@@ -857,33 +854,16 @@ TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
     for (const Harrow::PageForm form : {Harrow::PageForm::Data, Harrow::PageForm::Markup}) {
         const bool data = form == Harrow::PageForm::Data;
         SCOPED_TRACE(data ? "the page of data" : "the page of SVG markup");
-        // Once the page is loaded: the top overlay (U1's designator lies over
-        // its pads) hidden, the pointer over U1's pad 2 (at 250, 400 mil; the
-        // data's unit is a tenth of a mil), what the page says there, a click
-        // on it, then the pointer over a track; chromium prints the DOM.
+        // The pointer over U1's pad 2 at (250, 400) mil (the data's unit is a
+        // tenth of a mil), a click, then GND's track; chromium prints the DOM.
         std::string page = Harrow::BoardViewPage(LinkedApi(), board, "b", "", form);
-        page.insert(page.rfind("</body>"),
-                    std::string("<script>window.addEventListener('load',function(){"
-                                "document.getElementById('layer-33').style.display='none';"
-                                "var m=document.getElementById('flip').getScreenCTM(),"
-                                "p=new DOMPoint(") +
-                        (data ? "2500,4000" : "250,400") +
-                        ").matrixTransform(m),s=document.elementFromPoint(p.x,p.y),"
-                        "o={bubbles:true,clientX:p.x,clientY:p.y};"
-                        "s.dispatchEvent(new PointerEvent('pointermove',o));"
-                        "var said=document.getElementById('info').textContent;"
-                        "s.dispatchEvent(new PointerEvent('pointerdown',o));"
-                        "s.dispatchEvent(new PointerEvent('pointerup',o));"
-                        "var lit=document.getElementById('lit').childNodes.length,"
-                        "info=document.getElementById('info').textContent;"
-                        "p=new DOMPoint(" +
-                        (data ? "2500,1000" : "250,100") +
-                        ").matrixTransform(m);s=document.elementFromPoint(p.x,p.y);"
-                        "s.dispatchEvent(new PointerEvent('pointermove',{bubbles:true,clientX:p.x,"
-                        "clientY:p.y}));"
-                        "document.getElementById('summary').textContent='HOVER['+said+']LIT['+"
-                        "lit+']INFO['+info+']TRACK['+"
-                        "document.getElementById('info').textContent+']';});</script>");
+        page.insert(page.rfind("</body>"), std::string("<script>var at = ") +
+                                               (data ? "{pad: [2500, 4000], track: [2500, 1000]}"
+                                                     : "{pad: [250, 400], track: [250, 100]}") +
+                                               ";\n" +
+                                               testfs::ReadFile(std::string(DSNLINK_SOURCE_DIR) +
+                                                                "/tests/host/data/pointer.js") +
+                                               "</script>");
         std::ofstream(folder + "/pointer.html", std::ios::binary | std::ios::trunc) << page;
         const std::string command =
             Quote(chromium) +
@@ -894,18 +874,14 @@ TEST_F(DataPage, ThePointerNamesAPadAndAClickHighlightsItsNetInEitherForm) {
         const std::size_t said = dom.find("HOVER[");
         ASSERT_NE(said, std::string::npos) << dom.substr(0, 2000);
         const std::string report = dom.substr(said, dom.find("]TRACK[", said) + 200 - said);
-        EXPECT_NE(report.find(data ? "HOVER[U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"
-                                   : "HOVER[U1-2\nnet GND\n"),
-                  std::string::npos)
-            << report;
-        EXPECT_EQ(report.find("LIT[0]"), std::string::npos) << report;
-        EXPECT_NE(report.find("INFO[highlighted: net GND ("), std::string::npos) << report;
+        EXPECT_THAT(report, HasSubstr(data ? "HOVER[U1-2\nU1 (SOIC), top, 0 deg\nnet GND\n"
+                                           : "HOVER[U1-2\nnet GND\n"));
+        EXPECT_THAT(report, Not(HasSubstr("LIT[0]")));
+        EXPECT_THAT(report, HasSubstr("INFO[highlighted: net GND ("));
         // The pointer over GND's track at (250, 100) mil on the top layer (on
         // the SVG page, over its highlighted copy, of no layer).
-        EXPECT_NE(report.find(data ? "TRACK[highlighted: net GND\nnet GND\nTop Layer]"
-                                   : "TRACK[highlighted: net GND\nnet GND]"),
-                  std::string::npos)
-            << report;
+        EXPECT_THAT(report, HasSubstr(data ? "TRACK[highlighted: net GND\nnet GND\nTop Layer]"
+                                           : "TRACK[highlighted: net GND\nnet GND]"));
     }
 }
 
@@ -920,8 +896,8 @@ TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     Harrow::PrintBoardSummary(fromCounts, "b", Harrow::BoardCounts(LinkedApi(), board), true);
     std::remove(path.c_str());
     EXPECT_EQ(fromCounts.str(), fromJson.str());
-    EXPECT_NE(fromCounts.str().find("layers in stack: 3\nlayer pairs: 1\n"), std::string::npos);
-    EXPECT_NE(fromCounts.str().find("SplitPlane objects: 1\n"), std::string::npos);
+    EXPECT_THAT(fromCounts.str(), HasSubstr("layers in stack: 3\nlayer pairs: 1\n"));
+    EXPECT_THAT(fromCounts.str(), HasSubstr("SplitPlane objects: 1\n"));
 }
 
 TEST_F(PictureBoard, TheRulesAloneListAsTheWholeDumpListsThem) {
@@ -951,15 +927,12 @@ TEST_F(PictureBoard, TheRulesAloneListAsTheWholeDumpListsThem) {
     const auto [wholeSize, whole] = listing(&Corvane_DumpBoardJson);
     const auto [rulesSize, rules] = listing(&Corvane_DumpRulesJson);
     EXPECT_EQ(rules, whole);
-    EXPECT_NE(rules.find("Clearance \"Clearance \"GND\"\"\n    scope: InNet('GND')"),
-              std::string::npos)
-        << rules;
-    EXPECT_NE(rules.find("RoutingLayers"), std::string::npos);
+    EXPECT_THAT(rules, HasSubstr("Clearance \"Clearance \"GND\"\"\n    scope: InNet('GND')"));
+    EXPECT_THAT(rules, HasSubstr("RoutingLayers"));
     EXPECT_LT(rulesSize * 4, wholeSize); // none of the board's other objects
     // A board of no rules: nothing to list.
     Corvane_CloseBoard(board);
-    char error[256] = {};
-    board = Corvane_NewBoard(UniqueName("norules").c_str(), error, sizeof error);
+    board = NewBoard("norules");
     EXPECT_EQ(listing(&Corvane_DumpRulesJson).second, "");
 }
 
@@ -1054,7 +1027,7 @@ TEST_F(PictureInBrowser, TheCanvasOfALargeBoardsPageDrawsWhatTheSvgDraws) {
     const std::string page =
         Harrow::BoardViewPage(LinkedApi(), b, "data", "", Harrow::PageForm::Data);
     Corvane_CloseBoard(b);
-    ASSERT_EQ(page.find("id=\"board\""), std::string::npos); // no SVG markup: data
+    ASSERT_THAT(page, Not(HasSubstr("id=\"board\""))); // no SVG markup: data
     std::ofstream(folder + "/data.html", std::ios::binary) << page;
     ExpectQuarters("data.html");
 }

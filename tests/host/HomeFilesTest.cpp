@@ -6,13 +6,18 @@
 // translator's own bytes.
 #include "support/ScratchShell.h"
 #include "support/Sexpr.h"
+#include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -23,76 +28,8 @@ using testshell::Read;
 // A KiCad 6 design in its own form: the board edge as a boundary path on
 // layer pcb, names in mixed case, names with parentheses, a back-side part,
 // two via padstacks alike but for the drill, and default_smd.
-const char* const kKiCadDesign = R"dsn((pcb "k.dsn"
-  (parser
-    (string_quote ")
-    (space_in_quoted_tokens on)
-    (host_cad "KiCad's Pcbnew")
-    (host_version "6.0.11")
-  )
-  (resolution um 10)
-  (unit um)
-  (structure
-    (layer F.Cu (type signal) (property (index 0)))
-    (layer B.Cu (type signal) (property (index 1)))
-    (boundary
-      (path pcb 0  0 0  30000 0  30000 -20000  0 -20000  0 0)
-    )
-    (via "Via[0-1]_800:400_um" "Via[0-1]_800:300_um")
-    (rule
-      (width 250)
-      (clearance 200.1)
-      (clearance 200.1 (type default_smd))
-      (clearance 50 (type smd_smd))
-    )
-  )
-  (placement
-    (component "Resistor_SMD:R_0805_2012Metric"
-      (place R1 10000 -10000 front 0 (PN 10k))
-      (place R2 20000 -10000 back 90 (PN 10k))
-    )
-  )
-  (library
-    (image "Resistor_SMD:R_0805_2012Metric"
-      (outline (rect signal -1680 -950 1680 950))
-      (pin RoundRect[T]Pad_1025x1400_um 1 -912.5 0)
-      (pin RoundRect[T]Pad_1025x1400_um 2 912.5 0)
-    )
-    (padstack RoundRect[T]Pad_1025x1400_um
-      (shape (rect F.Cu -512.5 -700 512.5 700))
-      (attach off)
-    )
-    (padstack "Via[0-1]_800:400_um"
-      (shape (circle F.Cu 800))
-      (shape (circle B.Cu 800))
-      (attach off)
-    )
-    (padstack "Via[0-1]_800:300_um"
-      (shape (circle F.Cu 800))
-      (shape (circle B.Cu 800))
-      (attach off)
-    )
-  )
-  (network
-    (net "Net-(R1-Pad2)"
-      (pins R1-2 R2-1)
-    )
-    (net GnD
-      (pins R1-1 R2-2)
-    )
-    (class kicad_default "" "Net-(R1-Pad2)" GnD
-      (circuit (use_via "Via[0-1]_800:400_um"))
-      (rule (width 250) (clearance 200.1))
-    )
-  )
-  (wiring
-    (wire (path F.Cu 250  10912.5 -10000  15000 -10000)(net "Net-(R1-Pad2)")(type route))
-    (via "Via[0-1]_800:300_um"  15000 -10000 (net "Net-(R1-Pad2)"))
-    (wire (path B.Cu 250  15000 -10000  19000 -10000)(net "Net-(R1-Pad2)")(type route))
-    (wire (path B.Cu 250  29000 -1000  31000 -1000)(net GnD)(type route))
-  )
-)
-)dsn";
+const std::string kKiCadDesign =
+    testfs::ReadFile(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/data/kicad6.dsn");
 
 class HomeFiles : public testshell::ScratchFolderTest {
 protected:
@@ -123,18 +60,13 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     Write("k.dsn", kKiCadDesign);
     const Outcome run = Harrow("import k.dsn --ses k.ses --rte k.rte");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("k.dsn: line 20: clearance type default_smd read as smd_pin smd_via "
-                           "smd_wire smd_area"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("k.pcbdoc -> k.ses: written for the design's CAD system"),
-              std::string::npos)
-        << run.err;
+    EXPECT_THAT(run.err,
+                HasSubstr("k.dsn: line 20: clearance type default_smd read as smd_pin smd_via "
+                          "smd_wire smd_area"));
+    EXPECT_THAT(run.err, HasSubstr("k.pcbdoc -> k.ses: written for the design's CAD system"));
     const std::string report = Read(folder + "/k.rpt");
-    EXPECT_EQ(report.find("ERROR"), std::string::npos) << report;
-    EXPECT_NE(report.find("WARNING: Clearance type default_smd in line 20 read as"),
-              std::string::npos)
-        << report;
+    EXPECT_THAT(report, Not(HasSubstr("ERROR")));
+    EXPECT_THAT(report, HasSubstr("WARNING: Clearance type default_smd in line 20 read as"));
 
     for (const char* file : {"k.ses", "k.rte"}) {
         SCOPED_TRACE(file);
@@ -194,23 +126,19 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     // The board has the outline of the pcb path: the rule check sees the
     // track that leaves the board.
     const Outcome drc = Harrow("drc k.pcbdoc --json");
-    EXPECT_NE(drc.out.find("\"outline\":1,"), std::string::npos) << drc.out;
-    EXPECT_NE(run.err.find("the board outline is the boundary's path on layer pcb (4 corners)"),
-              std::string::npos)
-        << run.err;
+    EXPECT_THAT(drc.out, HasSubstr("\"outline\":1,"));
+    EXPECT_THAT(run.err,
+                HasSubstr("the board outline is the boundary's path on layer pcb (4 corners)"));
 
     // Days later, export of the saved board writes the same files, and -o
     // puts them elsewhere.
     ASSERT_EQ(std::system(("mkdir " + Quote(folder + "/later")).c_str()), 0);
     const Outcome later = Harrow("export k.pcbdoc -o later/ --json");
     ASSERT_EQ(later.exitCode, 0) << later.err;
-    EXPECT_NE(later.out.find("\"output\":[\"" + folder + "/later/k.rte\",\"" + folder +
-                             "/later/k.ses\"]"),
-              std::string::npos)
-        << later.out;
-    EXPECT_NE(later.err.find("k.pcbdoc -> later/k.ses: written for the design's CAD system"),
-              std::string::npos)
-        << later.err;
+    EXPECT_THAT(later.out, HasSubstr("\"output\":[\"" + folder + "/later/k.rte\",\"" + folder +
+                                     "/later/k.ses\"]"));
+    EXPECT_THAT(later.err,
+                HasSubstr("k.pcbdoc -> later/k.ses: written for the design's CAD system"));
     auto body = [](const std::string& text) { return text.substr(text.find("(placement")); };
     EXPECT_EQ(body(Read(folder + "/later/k.ses")), body(Read(folder + "/k.ses")));
     EXPECT_EQ(Read(folder + "/later/k.rte"), Read(folder + "/k.rte"));
@@ -220,24 +148,15 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
 // for a second variant) are named as they are, with no note that one stands
 // for itself.
 TEST_F(HomeFiles, FootprintsOfOneLibraryNameAreNotReportedAsMerged) {
-    Write("v.dsn", R"((pcb v.dsn
-  (parser (string_quote ") (space_in_quoted_tokens on) (host_cad "KiCad's Pcbnew"))
-  (resolution um 10) (unit um)
-  (structure (layer F.Cu (type signal)) (layer B.Cu (type signal))
-             (boundary (rect pcb 0 -20000 30000 0)))
-  (placement (component Lib:Part (place U1 5000 -5000 front 0))
-             (component Lib:Part::1 (place U2 15000 -5000 front 0)))
-  (library (image Lib:Part (pin P 1 0 0)) (image Lib:Part::1 (pin P 1 0 0))
-           (padstack P (shape (circle F.Cu 800)) (shape (circle B.Cu 800))))
-  (network (net A (pins U1-1 U2-1))))
-)");
+    Write("v.dsn",
+          testfs::ReadFile(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/data/variants.dsn"));
     ASSERT_EQ(Harrow("import -q v.dsn").exitCode, 0);
     const Outcome run = Harrow("export v.pcbdoc --ses v.ses");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err.find("stands for"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, Not(HasSubstr("stands for")));
     const std::string ses = Read(folder + "/v.ses");
-    EXPECT_NE(ses.find("(component Lib:Part\r\n"), std::string::npos) << ses;
-    EXPECT_NE(ses.find("(component Lib:Part::1\r\n"), std::string::npos) << ses;
+    EXPECT_THAT(ses, HasSubstr("(component Lib:Part\r\n"));
+    EXPECT_THAT(ses, HasSubstr("(component Lib:Part::1\r\n"));
 }
 
 TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
@@ -245,17 +164,17 @@ TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
     const Outcome run = Harrow("import k.dsn --literal --ses k.ses");
     // The translator does not know default_smd.
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_NE(Read(folder + "/k.rpt").find("ERROR: Unexpected token <DEFAULT_SMD> in line 20"),
-              std::string::npos);
+    EXPECT_THAT(Read(folder + "/k.rpt"),
+                HasSubstr("ERROR: Unexpected token <DEFAULT_SMD> in line 20"));
     const std::string ses = Read(folder + "/k.ses");
-    EXPECT_NE(ses.find("(net 'Net-(R1-Pad2)'"), std::string::npos) << ses;
-    EXPECT_NE(ses.find("(net GND\r\n"), std::string::npos) << ses;
-    EXPECT_NE(ses.find("(place R2 2000000 -1000000 back -90)"), std::string::npos) << ses;
-    EXPECT_NE(ses.find("(test_points"), std::string::npos) << ses;
-    EXPECT_EQ(ses.find("string_quote"), std::string::npos) << ses;
+    EXPECT_THAT(ses, HasSubstr("(net 'Net-(R1-Pad2)'"));
+    EXPECT_THAT(ses, HasSubstr("(net GND\r\n"));
+    EXPECT_THAT(ses, HasSubstr("(place R2 2000000 -1000000 back -90)"));
+    EXPECT_THAT(ses, HasSubstr("(test_points"));
+    EXPECT_THAT(ses, Not(HasSubstr("string_quote")));
     // No outline but the translator's: the track off the board goes unseen.
     const Outcome drc = Harrow("drc k.pcbdoc --json");
-    EXPECT_NE(drc.out.find("\"outline\":0,"), std::string::npos) << drc.out;
+    EXPECT_THAT(drc.out, HasSubstr("\"outline\":0,"));
     // The board keeps no names either: export writes the translator's text
     // when asked to, and otherwise says that it has no design names.
     const Outcome literal = Harrow("export k.pcbdoc --ses again.ses --literal");
@@ -264,8 +183,8 @@ TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
     EXPECT_EQ(body(Read(folder + "/again.ses")), body(ses));
     const Outcome home = Harrow("export k.pcbdoc --ses home.ses");
     ASSERT_EQ(home.exitCode, 0) << home.err;
-    EXPECT_NE(home.err.find("the board keeps no design names"), std::string::npos) << home.err;
-    EXPECT_NE(Read(folder + "/home.ses").find("(net \"Net-(R1-Pad2)\""), std::string::npos);
+    EXPECT_THAT(home.err, HasSubstr("the board keeps no design names"));
+    EXPECT_THAT(Read(folder + "/home.ses"), HasSubstr("(net \"Net-(R1-Pad2)\""));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/EngineFixture.h"
 #include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -15,6 +16,9 @@
 #include <iterator>
 #include <map>
 #include <string>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -178,12 +182,12 @@ TEST_F(EmbeddedStorage, DeleteKeepsForeignObjectsAndFindLooksByType) {
     }
     std::ifstream in(file, std::ios::binary);
     const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_NE(
-        all.find("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\r\n\r\n"),
-        std::string::npos);
+    EXPECT_THAT(
+        all,
+        HasSubstr("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\r\n\r\n"));
     EXPECT_EQ(all.substr(all.size() - 48),
               "Name:         Owner=none\n\rDescription: plain\r\n\r\n");
-    EXPECT_EQ(all.find("\n\n"), std::string::npos);
+    EXPECT_THAT(all, Not(HasSubstr("\n\n")));
 
     EXPECT_EQ(DeleteEmbeddedObjects(board), 4);
     const auto left = EmbeddedOnBoard(board);

@@ -2,6 +2,7 @@
 #include "specctra/SpecctraParser2.h"
 #include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +10,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -20,6 +23,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -35,24 +41,15 @@ public:
 class TEnvironment {
 public:
     TEnvironment(const char* name, const std::string& value) : Name(name) {
-        if (const char* old = std::getenv(name)) {
+        if (const char* old = std::getenv(name))
             Old = old;
-            HadOld = true;
-        }
         ::setenv(name, value.c_str(), 1);
     }
-    ~TEnvironment() {
-        if (HadOld) {
-            ::setenv(Name, Old.c_str(), 1);
-        } else {
-            ::unsetenv(Name);
-        }
-    }
+    ~TEnvironment() { Old ? ::setenv(Name, Old->c_str(), 1) : ::unsetenv(Name); }
 
 private:
     const char* Name;
-    std::string Old;
-    bool HadOld = false;
+    std::optional<std::string> Old;
 };
 
 // Leaves allocations out of the leak check while it lives (in builds with the
@@ -84,6 +81,18 @@ protected:
     void TearDown() override { CLocale.reset(); }
 
     static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
+
+    // The lines of the report of `design` (in the scratch folder), enabled,
+    // given `events` and written.
+    std::vector<std::string> Written(const std::string& design,
+                                     const std::function<void(TReportManager&)>& events) {
+        TReportManager report((Folder / design).string());
+        report.SetViewer(&Viewer);
+        report.SetEnabled(true);
+        events(report);
+        report.OutputReportFile();
+        return SplitCrLf(ReadAll(Folder / TReportManager::ReportNameFor(design)));
+    }
 
     static std::vector<std::string> SplitCrLf(const std::string& text) {
         std::vector<std::string> lines;
@@ -168,36 +177,30 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
 }
 
 TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
-    TReportManager report((Folder / "errs.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.Start();
-    report.ReportError("Unexpected token <FOO> in line 12");
-    report.ReportError("Integer value expected <12MIL> in line 40.");
-    report.AddReportEvent("note");
-    report.ReportError("Floating point value expected <)> in line 41.");
-    report.Stop();
-    report.OutputReportFile();
-    const auto lines = SplitCrLf(ReadAll(Folder / "errs.rpt"));
+    const auto lines = Written("errs.dsn", [](TReportManager& report) {
+        report.Start();
+        report.ReportError("Unexpected token <FOO> in line 12");
+        report.ReportError("Integer value expected <12MIL> in line 40.");
+        report.AddReportEvent("note");
+        report.ReportError("Floating point value expected <)> in line 41.");
+        report.Stop();
+        EXPECT_EQ(report.ErrorCount(), 3);
+        EXPECT_EQ(report.WarningCount(), 0);
+    });
     const std::vector<std::string> tail(lines.begin() + 5, lines.end());
     EXPECT_EQ(tail,
               (std::vector<std::string>{"", "", "Total errors encountered: 3", "", "",
                                         "ERROR: Unexpected token <FOO> in line 12",
                                         "ERROR: Integer value expected <12MIL> in line 40.", "note",
                                         "ERROR: Floating point value expected <)> in line 41."}));
-    EXPECT_EQ(report.ErrorCount(), 3);
-    EXPECT_EQ(report.WarningCount(), 0);
 }
 
 TEST_F(ReportManagerTest, WarningsAndErrorsBothCounted) {
-    TReportManager report((Folder / "both.rte").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.ReportWarning("Unknown unit token, mils will be used");
-    report.ReportError("x");
-    report.ReportWarning("y");
-    report.OutputReportFile();
-    const auto lines = SplitCrLf(ReadAll(Folder / "both.rpt"));
+    const auto lines = Written("both.rte", [](TReportManager& report) {
+        report.ReportWarning("Unknown unit token, mils will be used");
+        report.ReportError("x");
+        report.ReportWarning("y");
+    });
     ASSERT_GE(lines.size(), 9u);
     EXPECT_EQ(lines[7], "Total errors encountered: 1");
     EXPECT_EQ(lines[8], "Total warnings encountered: 2");
@@ -207,21 +210,14 @@ TEST_F(ReportManagerTest, WarningsAndErrorsBothCounted) {
 
 TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
     const fs::path rpt = Folder / "again.rpt";
-    {
-        std::ofstream old(rpt, std::ios::binary);
-        old << "an old report that is much longer than the new one will be ....\r\n";
-        for (int i = 0; i < 100; ++i) {
-            old << "old line\r\n";
-        }
-    }
-    TReportManager report((Folder / "again.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.AddReportEvent("fresh");
-    report.OutputReportFile();
-    const std::string text = ReadAll(rpt);
-    EXPECT_EQ(text.find("old"), std::string::npos);
-    EXPECT_EQ(SplitCrLf(text).back(), "fresh");
+    std::string old = "an old report that is much longer than the new one will be ....\r\n";
+    for (int i = 0; i < 100; ++i)
+        old += "old line\r\n";
+    testfs::WriteFile(rpt, old);
+    const auto lines =
+        Written("again.dsn", [](TReportManager& report) { report.AddReportEvent("fresh"); });
+    EXPECT_THAT(ReadAll(rpt), Not(HasSubstr("old")));
+    EXPECT_EQ(lines.back(), "fresh");
 }
 
 TEST_F(ReportManagerTest, DisabledReportsWriteAndShowNothing) {
@@ -299,7 +295,7 @@ TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
     report.OutputReportFile();
     const std::string text = ReadAll(Folder / "stray.rpt");
     EXPECT_LT(text.size(), TReportManager::kMaxEventBytes);
-    EXPECT_NE(text.find("Total errors encountered: " + std::to_string(total)), std::string::npos);
+    EXPECT_THAT(text, HasSubstr("Total errors encountered: " + std::to_string(total)));
     const std::string last = "... and " + std::to_string(report.OmittedEvents()) +
                              " more events, not listed: a report lists at most 16 MB of events.\r\n"
                              "WARNING: Reading aborted by the user in line 9\r\n";

@@ -3,9 +3,13 @@
 #include "board/PCBProcs.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -123,7 +127,7 @@ TEST(StoredTexts, WhatTheRecordCannotCarryIsEscapedAndComesBack) {
     for (const std::string& text : texts) {
         const std::string stored = EscapeStoredText(text);
         for (char c : {'|', '=', '\r', '\n', '\0'})
-            EXPECT_EQ(stored.find(c), std::string::npos) << text;
+            EXPECT_THAT(stored, Not(HasSubstr(std::string(1, c)))) << text;
         EXPECT_EQ(UnescapeStoredText(stored), text) << stored;
     }
     EXPECT_EQ(EscapeStoredText("W1"), "W1");

@@ -5,14 +5,21 @@
 #include "plugin/ImportSpecctra.h"
 #include "support/ScratchShell.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
+
+using ::testing::HasSubstr;
 
 namespace {
 
 class HostHooks : public testshell::ScratchFolderTest {
 protected:
+    void SetUp() override {
+        ScratchFolderTest::SetUp();
+        DsnLink::SetCurrentClient(&client);
+    }
     void TearDown() override {
         DsnLink::SetCurrentClient(nullptr);
         ScratchFolderTest::TearDown();
@@ -28,7 +35,6 @@ protected:
 };
 
 TEST_F(HostHooks, EscapeAsksConfirmAbortAndOnlyYesStopsReading) {
-    DsnLink::SetCurrentClient(&client);
     const std::string path = LongDesign();
 
     client.escapeHeld = true;
@@ -47,25 +53,21 @@ TEST_F(HostHooks, EscapeAsksConfirmAbortAndOnlyYesStopsReading) {
 }
 
 TEST_F(HostHooks, AbortedImportKeepsWhatWasReadAndSaysSo) {
-    DsnLink::SetCurrentClient(&client);
     const std::string path = LongDesign();
     client.escapeHeld = true;
     client.yesNoAnswers = {true};
     EXPECT_TRUE(DsnLink::ImportDesignForNewProject(client, path, 0));
     ASSERT_EQ(client.reportsOpened.size(), 1u);
     const std::string report = testshell::Read(client.reportsOpened[0]);
-    EXPECT_NE(report.find("WARNING: Reading aborted by the user in line 1;"), std::string::npos)
-        << report;
+    EXPECT_THAT(report, HasSubstr("WARNING: Reading aborted by the user in line 1;"));
 }
 
 TEST_F(HostHooks, FinishedReportIsOpenedByTheHost) {
-    DsnLink::SetCurrentClient(&client);
     const std::string path = Write("small.dsn", "(pcb small (unit mm) (colors (color 1)))\n");
     EXPECT_TRUE(DsnLink::ImportDesignForNewProject(client, path, 0));
     ASSERT_EQ(client.reportsOpened.size(), 1u);
-    EXPECT_NE(client.reportsOpened[0].find("small.rpt"), std::string::npos);
-    EXPECT_NE(testshell::Read(client.reportsOpened[0]).find("from keyword: COLORS"),
-              std::string::npos);
+    EXPECT_THAT(client.reportsOpened[0], HasSubstr("small.rpt"));
+    EXPECT_THAT(testshell::Read(client.reportsOpened[0]), HasSubstr("from keyword: COLORS"));
 }
 
 } // namespace

@@ -1,13 +1,18 @@
 // Design import end to end: harrow with the real engine and plug-in, no
 // terminal, in scratch folders.
 #include "support/ScratchShell.h"
+#include "support/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <string>
 #include <vector>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -32,19 +37,9 @@ std::vector<std::string> Lines(const std::string& text, const std::string& separ
     return lines;
 }
 
-const char* const kSmallDesign = "(pcb \"amp board\"\n"
-                                 "  (parser\n"
-                                 "    (string_quote \")\n"
-                                 "    (constant W 0.25)\n"
-                                 "    (constant GAP 0.2)\n"
-                                 "    (constant \"Edge Clear\" 0.5)\n"
-                                 "  )\n"
-                                 "  (resolution mm 1000)\n"
-                                 "  (unit mm)\n"
-                                 "  (colors (set_color signal red))\n"
-                                 "  (structure (layer F.Cu (type signal)))\n"
-                                 "  (network (net GND (pins R1-1 C1-2)))\n"
-                                 ")\n";
+// A design of constants, a colour set and a net, and no library.
+const std::string kSmallDesign =
+    testfs::ReadFile(std::string(DSNLINK_SOURCE_DIR) + "/tests/plugin/data/amp.dsn");
 
 using ImportEndToEnd = testshell::ScratchFolderTest;
 
@@ -54,22 +49,20 @@ TEST_F(ImportEndToEnd, ImportMakesBoardAndReportAndKeepsConstants) {
     ASSERT_EQ(run.exitCode, 1) << run.err; // saved, with an error in the report
     ASSERT_TRUE(Exists(folder + "/amp.pcbdoc"));
     const std::string report = Read(folder + "/amp.rpt");
-    EXPECT_NE(report.find("Custom color settings are not supported and not loaded."),
-              std::string::npos);
-    EXPECT_NE(report.find("WARNING: Skipped block between lines: 10-10, from keyword: COLORS"),
-              std::string::npos);
+    EXPECT_THAT(report, HasSubstr("Custom color settings are not supported and not loaded."));
+    EXPECT_THAT(report,
+                HasSubstr("WARNING: Skipped block between lines: 10-10, from keyword: COLORS"));
     // The structure is read now, not skipped.
-    EXPECT_EQ(report.find("from keyword: STRUCTURE"), std::string::npos);
-    EXPECT_NE(report.find("ERROR: Library not loaded, can't export to PCB."), std::string::npos);
-    EXPECT_EQ(report.find("Netlist not loaded"), std::string::npos);
+    EXPECT_THAT(report, Not(HasSubstr("from keyword: STRUCTURE")));
+    EXPECT_THAT(report, HasSubstr("ERROR: Library not loaded, can't export to PCB."));
+    EXPECT_THAT(report, Not(HasSubstr("Netlist not loaded")));
 
     // The constants survive saving and reopening the document.
     Outcome listing = Harrow("embedded amp.pcbdoc --file list.txt");
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
     const std::string stored = Read(folder + "/list.txt");
-    EXPECT_NE(stored.find("Type=CONSTANTS|CONSTCOUNT=3|C0=W\r0.25|C1=GAP\r0.2|C2=Edge Clear\r0.5"),
-              std::string::npos)
-        << stored;
+    EXPECT_THAT(stored,
+                HasSubstr("Type=CONSTANTS|CONSTCOUNT=3|C0=W\r0.25|C1=GAP\r0.2|C2=Edge Clear\r0.5"));
 }
 
 TEST_F(ImportEndToEnd, TokenDumpListsEveryTokenOnItsOwnLine) {
@@ -94,7 +87,7 @@ TEST_F(ImportEndToEnd, NewProjectTwiceMakesNumberedFolders) {
     // The new board really holds the design's translation data.
     Outcome listing = Harrow("embedded \"Imported amp.dsn/amp.pcbdoc\" --file list.txt");
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
-    EXPECT_NE(Read(folder + "/list.txt").find("CONSTCOUNT=3"), std::string::npos);
+    EXPECT_THAT(Read(folder + "/list.txt"), HasSubstr("CONSTCOUNT=3"));
 }
 
 TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
@@ -130,9 +123,8 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
         EXPECT_LE(run.ErrLines(), 2) << c.name << ": " << run.err;
         EXPECT_EQ(Read(folder + "/good.pcbdoc") != before, c.boardChanges) << c.name;
         if (std::string(c.name) == "resolution0.dsn") {
-            EXPECT_NE(run.err.find("0 is not allowed value.  Value must be positive integer"),
-                      std::string::npos)
-                << run.err;
+            EXPECT_THAT(run.err,
+                        HasSubstr("0 is not allowed value.  Value must be positive integer"));
         }
     }
     // A translation that ends by an exception leaves no report.
@@ -143,7 +135,7 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     // The missing included file is a report line, not a crash.
     Outcome include = Harrow("import include.dsn");
     EXPECT_EQ(include.exitCode, 1) << include.err;
-    EXPECT_NE(Read(folder + "/include.rpt").find("ERROR: Cannot open file"), std::string::npos);
+    EXPECT_THAT(Read(folder + "/include.rpt"), HasSubstr("ERROR: Cannot open file"));
 }
 
 TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
@@ -152,8 +144,8 @@ TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
     ASSERT_EQ(run.exitCode, 0) << run.err; // saved; no pad placed, nothing left open
     EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
     EXPECT_FALSE(Exists(folder + "/amp.rpt"));
-    EXPECT_NE(run.err.find("PCB:Autoroute"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Action=Start|BaseGrid=1"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("PCB:Autoroute"));
+    EXPECT_THAT(run.err, HasSubstr("Action=Start|BaseGrid=1"));
 }
 
 TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
@@ -164,21 +156,20 @@ TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
     ASSERT_EQ(run.exitCode, 1) << run.err;
     EXPECT_FALSE(Exists(folder + "/amp.pcbdoc"));
     ASSERT_EQ(Harrow("embedded first.pcbdoc --file list.txt").exitCode, 0);
-    EXPECT_NE(Read(folder + "/list.txt").find("CONSTCOUNT=3"), std::string::npos);
+    EXPECT_THAT(Read(folder + "/list.txt"), HasSubstr("CONSTCOUNT=3"));
 }
 
 TEST_F(ImportEndToEnd, MissingFilesAreAskedForAndNoEndsTheRun) {
     Outcome missing = Harrow("run --no ImportSpecctraDesignFile DsnFile=gone.dsn");
     EXPECT_EQ(missing.exitCode, 3) << missing.err;
-    EXPECT_NE(missing.err.find("gone.dsn doesn't exist."), std::string::npos) << missing.err;
+    EXPECT_THAT(missing.err, HasSubstr("gone.dsn doesn't exist."));
     EXPECT_FALSE(Exists(folder + "/gone.pcbdoc"));
 
     // A missing do file answered No: the run goes on without it.
     Write("amp.dsn", kSmallDesign);
     Outcome noDo = Harrow("run --no ImportSpecctraDesignFile 'DsnFile=amp.dsn|DoFileName=x.do'");
     EXPECT_EQ(noDo.exitCode, 1) << noDo.err;
-    EXPECT_NE(noDo.err.find("Choosing NO will imply routing without do file."), std::string::npos)
-        << noDo.err;
+    EXPECT_THAT(noDo.err, HasSubstr("Choosing NO will imply routing without do file."));
     EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
     EXPECT_TRUE(Exists(folder + "/amp.rpt"));
 }

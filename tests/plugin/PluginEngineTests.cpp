@@ -3,7 +3,7 @@
 // name.
 #include "plugin/FakeClient.h"
 #include "plugin/PluginLoader.h"
-#include "sdk/CorvaneEngine.h"
+#include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,42 +11,21 @@
 
 namespace {
 
-struct Engine {
-    void* handle = nullptr;
-    decltype(&Corvane_NewBoard) NewBoard = nullptr;
-    decltype(&Corvane_CloseBoard) CloseBoard = nullptr;
-    decltype(&Corvane_SetCurrentBoard) SetCurrentBoard = nullptr;
-
-    static Engine& Get() {
-        static Engine engine = [] {
-            Engine e;
-            e.handle = dlopen(DSNLINK_TEST_ENGINE, RTLD_NOW | RTLD_GLOBAL);
-            if (e.handle == nullptr)
-                throw std::runtime_error(std::string("cannot load engine: ") + dlerror());
-            e.NewBoard =
-                reinterpret_cast<decltype(e.NewBoard)>(dlsym(e.handle, "Corvane_NewBoard"));
-            e.CloseBoard =
-                reinterpret_cast<decltype(e.CloseBoard)>(dlsym(e.handle, "Corvane_CloseBoard"));
-            e.SetCurrentBoard = reinterpret_cast<decltype(e.SetCurrentBoard)>(
-                dlsym(e.handle, "Corvane_SetCurrentBoard"));
-            return e;
-        }();
-        return engine;
-    }
-};
+using enginetest::EngineLibrary;
 
 class PluginWithEngine : public ::testing::Test {
 protected:
     void SetUp() override {
-        Engine& engine = Engine::Get();
-        board = engine.NewBoard(boardPath.c_str(), nullptr, 0);
+        EngineLibrary& engine = EngineLibrary::Get();
+        ASSERT_EQ(engine.error, "");
+        board = engine.newBoard(boardPath.c_str(), nullptr, 0);
         ASSERT_NE(board, 0);
-        engine.SetCurrentBoard(board);
+        engine.setCurrentBoard(board);
         server = LoadedPlugin::Get().Start(client);
     }
     void TearDown() override {
         server.reset();
-        Engine::Get().CloseBoard(board);
+        EngineLibrary::Get().closeBoard(board);
     }
     std::string Launch(const std::string& command, const std::string& parameters) {
         client.processes.clear();

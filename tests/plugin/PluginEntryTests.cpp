@@ -15,11 +15,18 @@ const char* const kOpenDsnDialog =
     "Dialog=FileOpenSave|Mode=0|Prompt=Import Specctra Design File|DocumentType=All|"
     "FileType1=Dsn File (*.dsn; *.cct)|Path=";
 
+// The plug-in's server started for a fake client, in a scratch folder.
 class PluginWithoutEngine : public ::testing::Test {
 protected:
+    void SetUp() override { server = plugin.Start(client); }
+    void Launch(const std::string& command, const std::string& parameters) {
+        server->CommandLauncher().LaunchCommand(command, parameters);
+    }
+
     LoadedPlugin& plugin = LoadedPlugin::Get();
     FakeClient client;
     testfs::TempFolder scratch;
+    std::unique_ptr<HostSdk::TServerModule> server;
 };
 
 TEST_F(PluginWithoutEngine, ExportsTheThreeEntryPointsAndTheImporterDescription) {
@@ -34,7 +41,6 @@ TEST_F(PluginWithoutEngine, ExportsTheThreeEntryPointsAndTheImporterDescription)
 }
 
 TEST_F(PluginWithoutEngine, ServerFactoryCreatesTheServerAndRegistersTenCommandsInOrder) {
-    auto server = plugin.Start(client);
     EXPECT_EQ(server->ServerName(), "DsnLink");
     std::vector<std::string> expected = {
         "ImportSpecctraDesignFile", "ExportSpecctraDesignFile",  "ImportSpecctraRouteFile",
@@ -50,14 +56,13 @@ TEST_F(PluginWithoutEngine, ServerFactoryCreatesTheServerAndRegistersTenCommands
 }
 
 TEST_F(PluginWithoutEngine, ServerFactoryFailureComesBackAsSafeCallError) {
-    HostSdk::TServerModule* server = reinterpret_cast<HostSdk::TServerModule*>(&client);
-    EXPECT_EQ(plugin.ServerFactory(nullptr, &server), kSafeCallError);
-    EXPECT_EQ(server, nullptr) << "the output is cleared before the work";
+    HostSdk::TServerModule* made = reinterpret_cast<HostSdk::TServerModule*>(&client);
+    EXPECT_EQ(plugin.ServerFactory(nullptr, &made), kSafeCallError);
+    EXPECT_EQ(made, nullptr) << "the output is cleared before the work";
     EXPECT_EQ(plugin.ServerFactory(&client, nullptr), kSafeCallError);
 }
 
 TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly) {
-    auto server = plugin.Start(client);
     auto& importer = LoadedPlugin::Importer(*server);
     struct Case {
         std::string name;
@@ -84,14 +89,12 @@ TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly
 }
 
 TEST_F(PluginWithoutEngine, ImportFileWithEmptyNameDoesNothing) {
-    auto server = plugin.Start(client);
     client.throwEverywhere = true; // any host call would fail the operation
     EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(""), 0);
     EXPECT_EQ(client.CallCount(), 0u);
 }
 
 TEST_F(PluginWithoutEngine, ImportFileTurnsAFailingHostIntoSafeCallError) {
-    auto server = plugin.Start(client);
     std::string design = scratch.Write("board.dsn", "(pcb board)");
     client.throwEverywhere = true;
     EXPECT_EQ(LoadedPlugin::Importer(*server).ImportFile(design), kSafeCallError);
@@ -101,7 +104,6 @@ TEST_F(PluginWithoutEngine, ImportFileTurnsAFailingHostIntoSafeCallError) {
 }
 
 TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
-    auto server = plugin.Start(client);
     FakeBoard& board = client.AddBoard(7, scratch.path.string() + "/target.pcbdoc");
     std::string design = scratch.Write("design.Dsn", "(pcb board)");
     std::string route = scratch.Write("design.rte", "(pcb board)");
@@ -125,7 +127,6 @@ TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
 }
 
 TEST_F(PluginWithoutEngine, ImportFileIntoPcbNeverThrows) {
-    auto server = plugin.Start(client);
     std::string design = scratch.Write("design.dsn", "(pcb board)");
     client.AddBoard(7, scratch.path.string() + "/target.pcbdoc");
     client.throwEverywhere = true;
@@ -134,36 +135,32 @@ TEST_F(PluginWithoutEngine, ImportFileIntoPcbNeverThrows) {
 }
 
 TEST_F(PluginWithoutEngine, EmbeddedObjectCommandsNeedACurrentBoard) {
-    auto server = plugin.Start(client);
-    server->CommandLauncher().LaunchCommand("ViewEmbeddedObjects", "File=/tmp/x.txt");
-    server->CommandLauncher().LaunchCommand("DeleteEmbeddedObjects", "");
+    Launch("ViewEmbeddedObjects", "File=/tmp/x.txt");
+    Launch("DeleteEmbeddedObjects", "");
     std::vector<std::string> expected(2, "This document is not a PCB document.");
     EXPECT_EQ(client.messages, expected);
 }
 
 TEST_F(PluginWithoutEngine, ReturnToHostPcbWithoutBoardDoesNothing) {
-    auto server = plugin.Start(client);
-    server->CommandLauncher().LaunchCommand("ReturnToHostPCB", "RteFile=RenameDSN|Quit=True");
+    Launch("ReturnToHostPCB", "RteFile=RenameDSN|Quit=True");
     EXPECT_EQ(client.CallCount(), 0u);
 }
 
 TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutCurrentBoardStopBeforeTheirDialog) {
-    auto server = plugin.Start(client);
     for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
                                 "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"}) {
         client.processes.clear();
-        server->CommandLauncher().LaunchCommand(command, "");
+        Launch(command, "");
         EXPECT_TRUE(client.Dialogs().empty()) << command;
     }
     EXPECT_TRUE(client.messages.empty());
 }
 
 TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutPcbServerShowTheServerMessage) {
-    auto server = plugin.Start(client);
     client.pcbServerRunning = false;
     for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
                                 "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"})
-        server->CommandLauncher().LaunchCommand(command, "");
+        Launch(command, "");
     ASSERT_EQ(client.messages.size(), 4u);
     for (const std::string& message : client.messages)
         EXPECT_EQ(message, "This Specctra Interface Server requires the PCB\rserver to be running "
@@ -173,28 +170,22 @@ TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutPcbServerShowTheServerMessag
 }
 
 TEST_F(PluginWithoutEngine, DesignAndRouteCommandsDoNothingWhenBothNamesAreGiven) {
-    auto server = plugin.Start(client);
-    server->CommandLauncher().LaunchCommand("ExportSpecctraDesignFile",
-                                            "DesignFileName=a.dsn|PcbFileName=a.pcbdoc");
-    server->CommandLauncher().LaunchCommand("ImportSpecctraRouteFile",
-                                            "routefilename=a.rte|PCBFILENAME=a.pcbdoc");
+    Launch("ExportSpecctraDesignFile", "DesignFileName=a.dsn|PcbFileName=a.pcbdoc");
+    Launch("ImportSpecctraRouteFile", "routefilename=a.rte|PCBFILENAME=a.pcbdoc");
     EXPECT_EQ(client.CallCount(), 0u);
 }
 
 TEST_F(PluginWithoutEngine, RouteAndSessionExportsOfABoardThatIsNotOpenEndBeforeTheDialog) {
-    auto server = plugin.Start(client);
     const std::string board = "PcbFileName=/tmp/my boards/main board.v2.pcbdoc";
-    server->CommandLauncher().LaunchCommand("ExportSpecctraRouteFile", board);
-    server->CommandLauncher().LaunchCommand("ExportSpecctraSessionFile", board);
-    server->CommandLauncher().LaunchCommand("ExportSpecctraRouteFile",
-                                            board + "|RteFileName=a.rte");
+    Launch("ExportSpecctraRouteFile", board);
+    Launch("ExportSpecctraSessionFile", board);
+    Launch("ExportSpecctraRouteFile", board + "|RteFileName=a.rte");
     EXPECT_EQ(client.CallCount(), 0u);
 }
 
 TEST_F(PluginWithoutEngine, DebugParseDsnShowsTheOpenDialogAndStopsOnCancel) {
-    auto server = plugin.Start(client);
     client.dialogAnswers = {"Result=true|Path=/tmp/chosen.dsn"}; // lower case: a cancel
-    server->CommandLauncher().LaunchCommand("DebugParseDSN", "");
+    Launch("DebugParseDSN", "");
     auto dialogs = client.Dialogs();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].request, kOpenDsnDialog);
@@ -202,10 +193,9 @@ TEST_F(PluginWithoutEngine, DebugParseDsnShowsTheOpenDialogAndStopsOnCancel) {
 }
 
 TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
-    auto server = plugin.Start(client);
     const std::string missing = scratch.path.string() + "/gone.dsn";
     client.yesNoAnswers = {false};
-    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "DsnFile=" + missing);
+    Launch("ImportSpecctraDesignFile", "DsnFile=" + missing);
     ASSERT_EQ(client.questions.size(), 1u);
     EXPECT_EQ(client.questions[0], "Specctra design file\n\r" + missing +
                                        " doesn't exist.\n\rDo you want to locate the file "
@@ -216,7 +206,7 @@ TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
     // Yes shows the dialog with the given path; a lower-case "true" cancels.
     client.yesNoAnswers = {true};
     client.dialogAnswers = {"Result=true|Path=" + missing};
-    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "DsnFile=" + missing);
+    Launch("ImportSpecctraDesignFile", "DsnFile=" + missing);
     auto dialogs = client.Dialogs();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].request, kOpenDsnDialog + missing);
@@ -224,11 +214,10 @@ TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
 }
 
 TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServer) {
-    auto server = plugin.Start(client);
     std::string design = scratch.Write("picked.dsn", "(pcb x)");
     client.pcbServerRunning = false;
     client.dialogAnswers = {"Result=True|Path=" + design};
-    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile", "");
+    Launch("ImportSpecctraDesignFile", "");
     ASSERT_EQ(client.Dialogs().size(), 1u);
     EXPECT_EQ(client.Dialogs()[0].request, kOpenDsnDialog);
     // The server is looked up, started, looked up again, then reported.
@@ -239,13 +228,11 @@ TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServ
 }
 
 TEST_F(PluginWithoutEngine, MissingDoFileQuestionAndDialog) {
-    auto server = plugin.Start(client);
     std::string design = scratch.Write("board.dsn", "(pcb x)");
     client.pcbServerRunning = false;
     client.yesNoAnswers = {true};
     client.dialogAnswers = {"Result=False"};
-    server->CommandLauncher().LaunchCommand("ImportSpecctraDesignFile",
-                                            "DsnFile=" + design + "|DoFileName=/no/route.do");
+    Launch("ImportSpecctraDesignFile", "DsnFile=" + design + "|DoFileName=/no/route.do");
     ASSERT_EQ(client.questions.size(), 1u);
     EXPECT_EQ(client.questions[0],
               "Specctra do file\n\r/no/route.do doesn't exist.\n\rDo you want to locate the file "
