@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a fresh Debian machine; does nothing when it
 # is all there already. The two README commands need the compiler, CMake,
-# SQLite and GoogleTest with GoogleMock; "--bench" adds Google Benchmark for
+# SQLite, GoogleTest with GoogleMock and libxml2 (which reads the board
+# picture back in its test); "--bench" adds Google Benchmark for
 # the benchmarks (a build with -DDSNLINK_BENCH=ON); "--browser" adds headless
 # chromium (and python3 when there is none) for the test that draws a board
 # page; any other argument names a further Debian package (the fuzz script
 # asks for clang this way).
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3)
+packages=(cmake g++ make libgtest-dev libgmock-dev libsqlite3-dev sqlite3 libxml2-dev)
 for arg in "$@"; do
   case "$arg" in
     --bench) packages+=(libbenchmark-dev) ;;

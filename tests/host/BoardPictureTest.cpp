@@ -18,6 +18,8 @@
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <map>
 #include <memory>
 #include <set>
@@ -46,7 +48,7 @@ Harrow::PcbApiTable LinkedApi() {
     return table;
 }
 
-// ---- a small XML reader: well-formedness and the element tree ----
+// ---- the SVG as an element tree ----
 
 struct Node {
     std::string name;
@@ -97,168 +99,41 @@ struct Node {
     }
 };
 
-// Parses an XML document; `error` says what is wrong with it.
-class XmlReader {
-public:
-    explicit XmlReader(const std::string& text) : s_(text) {}
-
-    std::unique_ptr<Node> Parse(std::string& error) {
-        try {
-            CheckCharacters();
-            if (s_.compare(0, 5, "<?xml") == 0)
-                pos_ = Find("?>") + 2;
-            Blank();
-            auto root = Element(nullptr);
-            Blank();
-            if (pos_ != s_.size())
-                throw Fail("text after the root element");
-            return root;
-        } catch (const std::runtime_error& e) {
-            error = e.what();
-            return nullptr;
-        }
+// Reads an SVG with libxml2 into the tree above; a document that is not
+// well-formed XML (bad UTF-8, a control byte, an unknown entity, mismatched
+// tags) fails the test with libxml2's message.
+std::unique_ptr<Node> Convert(const xmlNode* element, Node* parent) {
+    auto node = std::make_unique<Node>();
+    node->parent = parent;
+    node->name = reinterpret_cast<const char*>(element->name);
+    for (const xmlNs* ns = element->nsDef; ns; ns = ns->next)
+        node->attributes[ns->prefix
+                             ? "xmlns:" + std::string(reinterpret_cast<const char*>(ns->prefix))
+                             : "xmlns"] = reinterpret_cast<const char*>(ns->href);
+    for (const xmlAttr* a = element->properties; a; a = a->next) {
+        xmlChar* value = xmlNodeListGetString(element->doc, a->children, 1);
+        node->attributes[reinterpret_cast<const char*>(a->name)] =
+            value ? reinterpret_cast<const char*>(value) : "";
+        xmlFree(value);
     }
-
-private:
-    std::runtime_error Fail(const std::string& what) const {
-        return std::runtime_error(what + " at byte " + std::to_string(pos_));
+    for (const xmlNode* c = element->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE)
+            node->children.push_back(Convert(c, node.get()));
+        else if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE)
+            node->text += reinterpret_cast<const char*>(c->content);
     }
-    void CheckCharacters() {
-        for (std::size_t at = 0; at < s_.size(); ++at) {
-            unsigned char c = static_cast<unsigned char>(s_[at]);
-            if (c < 0x20 && c != '\n' && c != '\r' && c != '\t')
-                throw std::runtime_error("control byte at " + std::to_string(at));
-            if (c < 0x80)
-                continue;
-            int length = c >= 0xC2 && c <= 0xDF   ? 2
-                         : c >= 0xE0 && c <= 0xEF ? 3
-                         : c >= 0xF0 && c <= 0xF4 ? 4
-                                                  : 0;
-            if (length == 0 || at + length > s_.size())
-                throw std::runtime_error("bad UTF-8 at " + std::to_string(at));
-            for (int i = 1; i < length; ++i)
-                if ((static_cast<unsigned char>(s_[at + i]) & 0xC0) != 0x80)
-                    throw std::runtime_error("bad UTF-8 at " + std::to_string(at));
-            at += length - 1;
-        }
-    }
-    std::size_t Find(const char* what) {
-        std::size_t at = s_.find(what, pos_);
-        if (at == std::string::npos)
-            throw Fail(std::string("missing ") + what);
-        return at;
-    }
-    void Blank() {
-        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_])))
-            ++pos_;
-    }
-    std::string Name() {
-        std::size_t start = pos_;
-        while (pos_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[pos_])) ||
-                                    s_[pos_] == '-' || s_[pos_] == '_' || s_[pos_] == ':'))
-            ++pos_;
-        if (pos_ == start)
-            throw Fail("expected a name");
-        return s_.substr(start, pos_ - start);
-    }
-    std::string Decode(const std::string& raw) {
-        std::string out;
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '<')
-                throw Fail("'<' in text");
-            if (raw[i] != '&') {
-                out += raw[i];
-                continue;
-            }
-            std::size_t end = raw.find(';', i);
-            if (end == std::string::npos)
-                throw Fail("unterminated entity");
-            std::string entity = raw.substr(i + 1, end - i - 1);
-            static const std::map<std::string, char> named{
-                {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-            if (auto it = named.find(entity); it != named.end()) {
-                out += it->second;
-            } else if (entity.size() > 1 && entity[0] == '#') {
-                unsigned long code = entity[1] == 'x' ? std::stoul(entity.substr(2), nullptr, 16)
-                                                      : std::stoul(entity.substr(1));
-                if (code < 0x80) {
-                    out += static_cast<char>(code);
-                } else if (code < 0x800) {
-                    out += static_cast<char>(0xC0 | (code >> 6));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                } else {
-                    out += static_cast<char>(0xE0 | (code >> 12));
-                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                }
-            } else {
-                throw Fail("unknown entity &" + entity + ";");
-            }
-            i = end;
-        }
-        return out;
-    }
-    std::unique_ptr<Node> Element(Node* parent) {
-        if (s_[pos_] != '<')
-            throw Fail("expected '<'");
-        ++pos_;
-        auto node = std::make_unique<Node>();
-        node->parent = parent;
-        node->name = Name();
-        while (true) {
-            Blank();
-            if (s_.compare(pos_, 2, "/>") == 0) {
-                pos_ += 2;
-                return node;
-            }
-            if (s_[pos_] == '>') {
-                ++pos_;
-                break;
-            }
-            std::string key = Name();
-            Blank();
-            if (s_[pos_] != '=')
-                throw Fail("expected '=' after " + key);
-            ++pos_;
-            Blank();
-            char quote = s_[pos_];
-            if (quote != '"' && quote != '\'')
-                throw Fail("unquoted value of " + key);
-            std::size_t end = s_.find(quote, pos_ + 1);
-            if (end == std::string::npos)
-                throw Fail("unterminated value of " + key);
-            if (node->attributes.count(key))
-                throw Fail("attribute given twice: " + key);
-            node->attributes[key] = Decode(s_.substr(pos_ + 1, end - pos_ - 1));
-            pos_ = end + 1;
-        }
-        while (true) {
-            std::size_t lt = Find("<");
-            node->text += Decode(s_.substr(pos_, lt - pos_));
-            pos_ = lt;
-            if (s_.compare(pos_, 2, "</") == 0) {
-                pos_ += 2;
-                if (Name() != node->name)
-                    throw Fail("end tag does not match " + node->name);
-                Blank();
-                if (s_[pos_] != '>')
-                    throw Fail("expected '>'");
-                ++pos_;
-                return node;
-            }
-            node->children.push_back(Element(node.get()));
-        }
-    }
-
-    const std::string& s_;
-    std::size_t pos_ = 0;
-};
+    return node;
+}
 
 std::unique_ptr<Node> ParseSvg(const std::string& svg) {
-    std::string error;
-    auto root = XmlReader(svg).Parse(error);
-    EXPECT_NE(root, nullptr) << error;
-    return root;
+    xmlResetLastError();
+    std::unique_ptr<xmlDoc, void (*)(xmlDoc*)> doc(
+        xmlReadMemory(svg.data(), static_cast<int>(svg.size()), "picture.svg", "UTF-8",
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE),
+        xmlFreeDoc);
+    const xmlError* error = xmlGetLastError();
+    EXPECT_TRUE(doc && !error) << (error && error->message ? error->message : "no document");
+    return doc && !error ? Convert(xmlDocGetRootElement(doc.get()), nullptr) : nullptr;
 }
 
 std::vector<double> Numbers(const std::string& text) {
