@@ -418,29 +418,11 @@ TEST(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
 }
 
 // Hostile board documents: values that do not fit, references to nothing,
-// names given twice, a schema with views, triggers or tables of its own.
+// a schema with views, triggers or tables of its own.
 // Each is refused with a one-line reason naming what is wrong, and a refused
 // document leaves no object behind in the engine. Also what a save leaves
 // beside the document when it is ended by a signal, and an interrupt while
 // one is read.
-TEST(EngineDocumentHardening, TwoNetsOfOneNameAreRefusedByName) {
-    const SampleDocument sample;
-    const fs::path& good = sample.good;
-    const int64_t before = sample.before;
-    // A second row for the net GND: the same record under a new id.
-    const fs::path bad =
-        Edited(good, sample.dir.path / "twice.pcbdoc",
-               "INSERT INTO objects SELECT (SELECT max(id) + 1 FROM objects), kind, "
-               "kind_name, container, net, layer, bit_field, bit_field2, "
-               "bit_field3, idx, moveable, x1, y1, name, record FROM objects "
-               "WHERE kind = 8 AND name = 'GND'");
-    const std::string reason = OpenError(bad);
-    EXPECT_THAT(reason, HasSubstr("two nets share the name 'GND'"));
-    EXPECT_EQ(Corvane_LiveObjectCount(), before) << "objects of the refused document remain";
-    EXPECT_TRUE(OpenError(good).empty());
-    EXPECT_EQ(Corvane_LiveObjectCount(), before);
-}
-
 TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
     const SampleDocument sample;
     const fs::path& good = sample.good;

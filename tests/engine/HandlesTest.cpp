@@ -383,43 +383,6 @@ TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
     Corvane_CloseBoard(next);
 }
 
-TEST_F(EngineIteration, ComponentAndNetWalksKeepOrderThroughDeletionsAtEitherEndAndBetween) {
-    intptr_t net = AddNet(board, "N"), other_net = AddNet(board, "M");
-    intptr_t comp = PcbApi_CreateObject(9);
-    std::vector<intptr_t> tracks;
-    for (int i = 0; i < 6; ++i)
-        tracks.push_back(MakeTrack(comp, 1, net, i)); // in the component before it is on the board
-    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
-    std::vector<intptr_t> inComp = Walk(board, 4, comp, 0);
-    EXPECT_EQ(inComp, tracks);
-    EXPECT_EQ(Walk(board, 0, net, 0), tracks) << "members join the net as they reach the board";
-    EXPECT_TRUE(Walk(board, 0, other_net, 0).empty());
-    // The head, one between and the tail go.
-    for (size_t i : {size_t{0}, size_t{3}, size_t{5}})
-        ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, tracks[i]), 0);
-    std::vector<intptr_t> left = {tracks[1], tracks[2], tracks[4]};
-    EXPECT_EQ(Walk(board, 4, comp, 0), left);
-    EXPECT_EQ(Walk(board, 0, net, 0), left);
-    // New ones go after the last; one moves to the other net.
-    intptr_t added = MakeTrack(comp, 1, net, 9);
-    left.push_back(added);
-    EXPECT_EQ(Walk(board, 4, comp, 0), left);
-    Track t;
-    Query(1, tracks[1], t);
-    t.c.net = other_net;
-    ASSERT_EQ(Query(0, tracks[1], t), 1);
-    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{tracks[2], tracks[4], added}));
-    EXPECT_EQ(Walk(board, 0, other_net, 0), (std::vector<intptr_t>{tracks[1]}));
-    // Deleting the net leaves the component's list whole; deleting the
-    // component takes the rest.
-    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, net), 0);
-    EXPECT_EQ(Walk(board, 4, comp, 0), left);
-    EXPECT_EQ(Walk(board, 0, other_net, 0), (std::vector<intptr_t>{tracks[1]}));
-    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
-    EXPECT_TRUE(Walk(board, 4, 0, 0).empty());
-    EXPECT_TRUE(Walk(board, 0, other_net, 0).empty());
-}
-
 // List neighbours that lie tens of thousands of slots apart (objects made
 // between them, or slots freed and taken again) walk, leave and join their
 // lists as near ones do, and a closed board leaves nothing of them behind

@@ -128,57 +128,6 @@ TEST(EnginePadTables, AllLayersInOneCallMatchLayerByLayer) {
     PcbApi_DestroyObject(atOnce);
 }
 
-TEST(EnginePadTables, PadsTakingTheSameLayersInTurnEachKeepTheirOwnEntries) {
-    // Pads of one padstack take the same whole-layer change one after
-    // another. A pad that starts from other entries keeps those where a
-    // value is refused (shape 12 on layer 3), also when the pad before it
-    // took the same call.
-    constexpr int32_t kFirst = 1, kCount = 32;
-    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, pcts{};
-    for (int32_t i = 0; i < kCount; ++i) {
-        shapes[i] = i == 2 ? 12 : (i + 1) % 4;
-        xs[i] = 700 + i;
-        ys[i] = 900 + i;
-        pcts[i] = 20;
-    }
-    auto take = [&](intptr_t pad) {
-        return PcbApi_SetPadLayers(pad, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
-                                   pcts.data());
-    };
-    const intptr_t first = PcbApi_CreateObject(2);
-    const intptr_t second = PcbApi_CreateObject(2);
-    const intptr_t other = PcbApi_CreateObject(2);
-    ASSERT_EQ(PcbApi_SetPadShapeOnLayer(other, 3, 9), 1);
-    const int32_t freshShape = At(first, 3).shape;
-    EXPECT_EQ(take(first), 0);
-    EXPECT_EQ(take(second), 0);
-    EXPECT_EQ(take(other), 0);
-    for (int32_t layer = 1; layer <= kCount; ++layer) {
-        const Entry want{layer == 3 ? freshShape : layer % 4, 699 + layer, 899 + layer, 20};
-        EXPECT_EQ(At(first, layer), want) << "layer " << layer;
-        EXPECT_EQ(At(second, layer), want) << "layer " << layer;
-        Entry own = want;
-        if (layer == 3)
-            own.shape = 9;
-        EXPECT_EQ(At(other, layer), own) << "layer " << layer;
-    }
-
-    // Many other tables made and dropped in between: a later pad still reads
-    // what the call gives.
-    for (int i = 0; i < 600; ++i) {
-        const intptr_t passing = PcbApi_CreateObject(2);
-        ASSERT_EQ(PcbApi_SetPadSizeOnLayer(passing, 1 + i % 32, 10 + i, 20 + i), 1);
-        PcbApi_DestroyObject(passing);
-    }
-    PcbApi_DestroyObject(first);
-    const intptr_t later = PcbApi_CreateObject(2);
-    EXPECT_EQ(take(later), 0);
-    for (int32_t layer = 1; layer <= kCount; ++layer)
-        EXPECT_EQ(At(later, layer), At(second, layer)) << "layer " << layer;
-    for (intptr_t h : {second, other, later})
-        PcbApi_DestroyObject(h);
-}
-
 TEST(EnginePadTables, ANewPadHasNoCopperUntilALayerIsGivenASize) {
     // A pad made layer by layer: what it was not given stays without copper.
     intptr_t perLayer = PcbApi_CreateObject(2);

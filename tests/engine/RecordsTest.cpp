@@ -1,114 +1,14 @@
-// Records of every object kind written and read back through the entry
-// points, the layer stack and board records, classes and rule constraints.
+// Records written and read back through the entry points,
+// the layer stack and board records, classes and rule constraints.
 #include "support/NewBoard.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 
 using namespace enginetest;
 
-namespace {
-
-// Writes `changed` into a new object of `kind`, reads it back and expects the
-// same record; the object is then added to the board.
-template <class R, class Change> intptr_t RoundTrip(intptr_t board, int32_t kind, Change change) {
-    intptr_t h = PcbApi_CreateObject(kind);
-    EXPECT_NE(h, 0);
-    R written;
-    EXPECT_EQ(Query(1, h, written), 1);
-    change(written);
-    EXPECT_EQ(Query(0, h, written), 1);
-    R back;
-    EXPECT_EQ(Query(1, h, back), 1);
-    EXPECT_TRUE(back == written) << "kind " << kind;
-    EXPECT_EQ(PcbApi_AddObjectToContainer(board, h), 0);
-    R onBoard;
-    EXPECT_EQ(Query(1, h, onBoard), 1);
-    EXPECT_TRUE(onBoard == written) << "kind " << kind << " after adding";
-    return h;
-}
-
-} // namespace
-
 using EngineRecords = NewBoardTest;
-
-TEST_F(EngineRecords, EveryPrimitiveKindRoundTrips) {
-    intptr_t net = AddNet(board, "VCC");
-    intptr_t poly = RoundTrip<Polygon>(board, 10, [&](Polygon& p) {
-        p.c = Common{7, 2, 32, net, 1, 0, -5, 6};
-        p.pointCount = 2;
-        p.segments = {
-            {0, 1, 2, 0, 0, 0, 0, 0}, {1, 3, 4, 5, 6, 7, 8.5, 9.25}, {0, 1, 2, 0, 0, 0, 0, 0}};
-        for (int i = 0; i < 9; ++i)
-            p.flags[i] = i % 2;
-        p.flags[4] = 12345;
-    });
-    RoundTrip<Track>(board, 4, [&](Track& t) {
-        t.c = Common{0x8001, 9, 2, net, 0, 0, -100, 200};
-        t.x2 = 300, t.y2 = -400, t.width = 5000, t.polygon = poly;
-    });
-    RoundTrip<Arc>(board, 1, [&](Arc& a) {
-        a.c = Common{1, 1, 33, 0, 1, 0, 10, 20};
-        a.radius = 1234, a.angle1 = 33.25, a.angle2 = 181.5, a.lineWidth = 99;
-    });
-    RoundTrip<Fill>(board, 6, [&](Fill& f) {
-        f.c = Common{0, 0, 56, 0, 0, 0, 1, 2};
-        f.x2 = 30, f.y2 = 40, f.angle = 12.75;
-    });
-    RoundTrip<Via>(board, 3, [&](Via& v) {
-        v.c = Common{0, 0, 74, net, 0, 0, 500, 600};
-        v.size = 400000, v.holeSize = 200000, v.low = 1, v.high = 2, v.tpTop = 1, v.tpBottom = 0;
-    });
-    RoundTrip<Pad>(board, 2, [&](Pad& p) {
-        p.c = Common{0, 0, 1, net, 1, 0, 5, 5};
-        for (int i = 0; i < 6; ++i)
-            p.sizes[i] = 1000 * (i + 1);
-        p.holeSize = 300, p.shapes[0] = 2, p.shapes[1] = 3, p.shapes[2] = 9, p.name = Text("A12");
-        p.daisy = 2, p.plated = 0, p.angle = 270, p.swapPad = Text("sp");
-        p.swapPart = Text("spart"), p.ownerPart = 4, p.swappedName = Text("B1"), p.drillType = 2;
-        p.holeType = 2, p.holeWidth = 777, p.holeRotation = 15, p.offX = -3, p.offY = 4;
-        p.jumper = 6, p.tpTop = 1, p.tpBottom = 1;
-    });
-    RoundTrip<Text_>(board, 5, [&](Text_& t) {
-        t.c = Common{0, 0, 34, 0, 1, 0, 8, 9};
-        t.size = 500, t.font = 2, t.angle = 90, t.mirror = 1;
-        t.text = Text(std::string(PCBAPI_TEXT_CAPACITY - 1, 'x').c_str()), t.lineWidth = 10;
-        t.tt = 1, t.bold = 1, t.fontName = Text("Mono"), t.invertedBorder = 55;
-        for (int i = 0; i < 8; ++i)
-            t.bar[i] = i * 11;
-    });
-    RoundTrip<Region>(board, 11, [&](Region& r) {
-        r.c = Common{PCBAPI_BITFIELD_KEEPOUT, 0, 56, 0, 0, 0, 0, 0};
-        r.contour = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
-        r.holePoints = {{10, 10}, {20, 10}, {20, 20}, {30, 30}, {40, 30}, {40, 40}};
-        r.holeSizes = {3, 3};
-        r.kind = 3, r.layers.Bits[0] = 0x2, r.data = 0, r.polygon = poly;
-    });
-    RoundTrip<Polygon>(board, 22, [&](Polygon& p) {
-        p.c.layer = 41, p.c.net = net;
-        p.segments = {{0, 1, 1, 0, 0, 0, 0, 0}, {0, 2, 2, 0, 0, 0, 0, 0}, {0, 1, 1, 0, 0, 0, 0, 0}};
-        p.pointCount = 2;
-    });
-    RoundTrip<Net>(board, 8,
-                   [&](Net& n) { n.name = Text("CLK"), n.visible = 0, n.color = 0xFF00; });
-    RoundTrip<FromTo>(board, 17, [&](FromTo& f) {
-        f = FromTo{Text("U1-1"), Text("U2-7"), Text("CLK"), 3};
-    });
-    RoundTrip<Embedded>(board, 20, [&](Embedded& e) {
-        e.name = Text("Server=Ravel|Type=PADSTACK|ChunkIdx=0");
-        e.description = Text(std::string(4095, 'p').c_str());
-    });
-    RoundTrip<Component>(board, 9, [&](Component& c) {
-        c.c.layer = 1, c.channelOffset = 3, c.componentKind = 2, c.pattern = Text("DIP14");
-        c.nameOn = 0, c.commentOn = 1, c.groupNum = 8, c.lock = 0, c.height = 1500, c.nameAuto = 4;
-        c.commentAuto = 5, c.unionIndex = 6;
-        for (int i = 0; i < 7; ++i)
-            c.texts[i] = Text(("text" + std::to_string(i)).c_str());
-    });
-    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
-}
 
 TEST_F(EngineRecords, WritesAreValidatedBeforeAnythingChanges) {
     intptr_t track = PcbApi_CreateObject(4);
@@ -187,105 +87,6 @@ TEST_F(EngineRecords, PadPerLayerEntriesFollowModeAndStackSizes) {
     EXPECT_EQ(PcbApi_SetPadSizeOnLayer(via, 1, 5, 5), 0); // a via has no per-layer table
     PcbApi_DestroyObject(pad);
     PcbApi_DestroyObject(via);
-}
-
-// Per-layer pad entries set one by one and through the top, inner and bottom
-// sizes of the record read back exactly as a plain table of every layer would
-// hold them, before and after the board is saved and reopened.
-TEST_F(EngineRecords, PadPerLayerEntriesMatchAPlainTableThroughSaveAndReopen) {
-    struct Entry {
-        int32_t shape, x, y, pct;
-        bool operator==(const Entry&) const = default;
-    };
-    std::array<Entry, 83> model{};
-    for (int l = 1; l <= 32; ++l)
-        model[l] = {1, 0, 0, 50};
-    auto expectModel = [&](intptr_t pad, const char* when) {
-        for (int32_t l = 1; l < 83; ++l) {
-            Entry e{};
-            ASSERT_EQ(PcbApi_QueryPadOrViaShapeOnLayer(pad, l, &e.shape), 1);
-            ASSERT_EQ(PcbApi_QueryPadOrViaSizeOnLayer(pad, l, &e.x, &e.y), 1);
-            ASSERT_EQ(PcbApi_QueryPadCRPercentageOnLayer(pad, l, &e.pct), 1);
-            ASSERT_TRUE(e == model[l]) << when << ", layer " << l;
-        }
-    };
-    intptr_t pad = PcbApi_CreateObject(2);
-    ASSERT_EQ(PcbApi_AddObjectToContainer(board, pad), 0);
-    expectModel(pad, "new pad");
-    uint32_t seed = 12345;
-    auto next = [&](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<int32_t>((seed >> 16) % n);
-    };
-    for (int step = 0; step < 400; ++step) {
-        const int32_t layer = 1 + next(82), value = 1000 * (1 + next(4));
-        switch (next(5)) {
-        case 0:
-            model[layer].shape = next(10);
-            ASSERT_EQ(PcbApi_SetPadShapeOnLayer(pad, layer, model[layer].shape), 1);
-            break;
-        case 1:
-            ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, value, value + 1), 1);
-            model[layer].x = value, model[layer].y = value + 1;
-            break;
-        case 2:
-            ASSERT_EQ(PcbApi_SetCRPctOnLayer(pad, layer, value / 100), 1);
-            model[layer].pct = value / 100;
-            break;
-        case 3: // an inner layer back to what its neighbours hold
-            ASSERT_EQ(PcbApi_SetPadSizeOnLayer(pad, layer, model[1].x, model[1].y), 1);
-            model[layer].x = model[1].x, model[layer].y = model[1].y;
-            break;
-        default: { // the inner sizes of the record carry to layers 2..31
-            Pad p;
-            ASSERT_EQ(Query(1, pad, p), 1);
-            p.sizes[2] = value, p.sizes[3] = value, p.shapes[1] = next(10);
-            ASSERT_EQ(Query(0, pad, p), 1);
-            for (int l = 2; l <= 31; ++l)
-                model[l] = {p.shapes[1], value, value, model[l].pct};
-            break;
-        }
-        }
-        if (step % 50 == 0)
-            expectModel(pad, "while editing");
-    }
-    expectModel(pad, "after editing");
-    char error[256] = {}, name[4096] = {};
-    Corvane_GetBoardFileName(board, name, sizeof name);
-    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
-    Corvane_CloseBoard(board);
-    board = Corvane_OpenBoard(name, error, sizeof error);
-    ASSERT_NE(board, 0) << error;
-    intptr_t it = PcbApi_CreateIterator(board, 2, 0, 0);
-    pad = PcbApi_GetFirstObject(it);
-    PcbApi_DestroyIterator(it);
-    ASSERT_NE(pad, 0);
-    expectModel(pad, "reopened");
-    std::remove(name);
-}
-
-// Pads that share a name (and components a footprint) keep their own text
-// when one of them is renamed.
-TEST_F(EngineRecords, SharedNamesChangeForOneRecordOnly) {
-    intptr_t a = PcbApi_CreateObject(2), b = PcbApi_CreateObject(2);
-    Pad pa, pb;
-    for (auto [h, p] : {std::pair{a, &pa}, std::pair{b, &pb}}) {
-        ASSERT_EQ(Query(1, h, *p), 1);
-        p->name = Text("1");
-        p->swapPart = Text("GATE-A");
-        ASSERT_EQ(Query(0, h, *p), 1);
-    }
-    pa.name = Text("2"), pa.swapPart = Text("");
-    ASSERT_EQ(Query(0, a, pa), 1);
-    Pad backA, backB;
-    ASSERT_EQ(Query(1, a, backA), 1);
-    ASSERT_EQ(Query(1, b, backB), 1);
-    EXPECT_STREQ(backA.name.buf, "2");
-    EXPECT_STREQ(backA.swapPart.buf, "");
-    EXPECT_STREQ(backB.name.buf, "1");
-    EXPECT_STREQ(backB.swapPart.buf, "GATE-A");
-    PcbApi_DestroyObject(a);
-    PcbApi_DestroyObject(b);
 }
 
 TEST_F(EngineRecords, ClassMembersAreReplacedByAnEmptyList) {
@@ -418,6 +219,25 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     EXPECT_EQ(p.angle, 90);
     EXPECT_EQ(Walk(board, 2, 0, 32), std::vector<intptr_t>{pad});
     EXPECT_TRUE(Walk(board, 2, 0, 1).empty());
+
+    // A pad turned on its own keeps its offset through a turn of the
+    // component; back on top every angle a is mirrored to 180 - a, the
+    // component's texts' too.
+    p.angle = 10;
+    ASSERT_EQ(Query(0, pad, p), 1);
+    c.angle = 180;
+    ASSERT_EQ(Query(0, comp, c), 1);
+    ASSERT_EQ(Query(1, pad, p), 1);
+    EXPECT_EQ(p.angle, 100);
+    c.c.layer = 1;
+    ASSERT_EQ(Query(0, comp, c), 1);
+    ASSERT_EQ(Query(1, pad, p), 1);
+    EXPECT_EQ(p.angle, 80);
+    for (intptr_t h : Walk(board, 5, comp, 0)) {
+        Text_ t;
+        ASSERT_EQ(Query(1, h, t), 1);
+        EXPECT_EQ(t.angle, 0);
+    }
 }
 
 TEST_F(EngineRecords, NetNamesStayUniqueOnABoard) {
