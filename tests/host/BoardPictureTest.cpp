@@ -353,8 +353,13 @@ protected:
     intptr_t gnd = 0, sig = 0, through = 0, u1 = 0, u2 = 0;
 };
 
-TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
+TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapesInTheBoardsCoordinatesWithYUp) {
     FillBoard();
+    // DSNLINK_PICTURE_KEEP=FILE.pcbdoc keeps the board to look at.
+    if (const char* keep = std::getenv("DSNLINK_PICTURE_KEEP")) {
+        char error[256] = {};
+        ASSERT_EQ(Corvane_SaveBoard(board, keep, error, sizeof error), 1) << error;
+    }
     auto root = ParseSvg(Svg());
     ASSERT_NE(root, nullptr);
     ASSERT_EQ(root->name, "svg");
@@ -396,9 +401,9 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     for (const auto& def : root->Child("defs")->children)
         ++defined[def->Attr("id").at(0)];
     EXPECT_EQ(defined, (std::map<char, int>{{'s', 1}, {'f', 2}, {'m', 2}}));
-    const PlacedPad u1 = FindPad(*root, 1, "U1", "2"), u2 = FindPad(*root, 32, "U2", "2");
-    ASSERT_TRUE(u1.pad && u2.pad);
-    EXPECT_NE(u1.image->Attr("href"), u2.image->Attr("href"));
+    const PlacedPad u1Pin2 = FindPad(*root, 1, "U1", "2"), u2Pin2 = FindPad(*root, 32, "U2", "2");
+    ASSERT_TRUE(u1Pin2.pad && u2Pin2.pad);
+    EXPECT_NE(u1Pin2.image->Attr("href"), u2Pin2.image->Attr("href"));
     // The plane: its split plane, and the board shape in the plane's net.
     EXPECT_EQ(plane->Count({"path"}), 2);
     EXPECT_EQ(plane->All("path")[0]->Attr("class"), "sp");
@@ -449,24 +454,12 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapes) {
     EXPECT_EQ(bottomOverlay->All("text")[0]->text, "U2");
     EXPECT_THAT(bottomOverlay->All("text")[0]->Attr("transform"),
                 HasSubstr("scale(-0.6 -0.6)")); // mirrored, as seen from the top
-    // The outline last, over everything.
-    EXPECT_EQ(root->ById("flip")->children.back()->Attr("id"), "outline");
-}
 
-TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
-    FillBoard();
-    // DSNLINK_PICTURE_KEEP=FILE.pcbdoc keeps the board to look at.
-    if (const char* keep = std::getenv("DSNLINK_PICTURE_KEEP")) {
-        char error[256] = {};
-        ASSERT_EQ(Corvane_SaveBoard(board, keep, error, sizeof error), 1) << error;
-    }
-    auto root = ParseSvg(Svg());
-    ASSERT_NE(root, nullptr);
     // The board's coordinates in mil. The track exactly as on the board, in
     // its net's group, with its width.
     EXPECT_EQ(root->Attr("data-unit"), "mil");
     const Node* line = nullptr;
-    for (const Node* path : Layer(*root, 1)->All("path"))
+    for (const Node* path : top->All("path"))
         if (path->Attr("class") == "t" && path->Attr("d").find('A') == std::string::npos)
             line = path;
     ASSERT_NE(line, nullptr);
@@ -488,7 +481,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     EXPECT_EQ(Place(u1.image->Attr("transform"), -50, 0), std::pair(150.0, 400.0));
     const std::vector<double> u1Nets = Numbers(u1.mark->Attr("data-n"));
     ASSERT_EQ(u1Nets.size(), 2u);
-    EXPECT_EQ(NetNames(*root).at(static_cast<std::size_t>(u1Nets[0])), "S<&\"'>\xc3\xbf");
+    EXPECT_EQ(names.at(static_cast<std::size_t>(u1Nets[0])), "S<&\"'>\xc3\xbf");
     // U2's pad 1 on the bottom: mirrored to +50 mil in U2's image, turned up
     // with U2 to (700, 450).
     const PlacedPad u2 = FindPad(*root, 32, "U2", "1");
@@ -503,7 +496,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     // The arc from 0 to 90 degrees turns counter-clockwise (sweep 1) in
     // board axes.
     const Node* arc = nullptr;
-    for (const Node* path : Layer(*root, 1)->All("path"))
+    for (const Node* path : top->All("path"))
         if (path->Attr("class") == "t")
             arc = path;
     ASSERT_NE(arc, nullptr);
@@ -514,6 +507,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     const Node* flip = root->ById("flip");
     ASSERT_NE(flip, nullptr);
     EXPECT_EQ(flip->Attr("transform"), "scale(1 -1)");
+    EXPECT_EQ(flip->children.back()->Attr("id"), "outline"); // the outline last, over everything
     std::vector<double> view = Numbers(root->Attr("viewBox"));
     ASSERT_EQ(view.size(), 4u);
     EXPECT_LT(view[0], 0);
@@ -522,7 +516,7 @@ TEST_F(PictureBoard, CoordinatesAreTheBoardsWithYUp) {
     EXPECT_GT(view[1] + view[3], 0);
     EXPECT_LT(view[1] + view[3], 100); // no room for a board below y = 0
     // Texts stand upright again inside the flip.
-    const Node* text = Layer(*root, 33)->All("text")[1];
+    const Node* text = overlay->All("text")[1];
     EXPECT_EQ(text->Attr("transform"), "translate(100 750)scale(0.6 -0.6)"); // 60 mil high
     EXPECT_EQ(text->Attr("class"), "x"); // glyphs 100 high, by the style
 }
@@ -885,25 +879,20 @@ protected:
 };
 
 TEST_F(PictureInBrowser, ChromiumDrawsOutlineAndCopperWhereTheBoardHasThem) {
-    // Saved, then paged by harrow.
     char error[256] = {};
     CorvaneBoard b = Quarters(folder + "/quarters.pcbdoc");
     ASSERT_NE(b, 0);
+    // The canvas of a large board's page draws what the SVG draws.
+    const std::string data =
+        Harrow::BoardViewPage(LinkedApi(), b, "data", "", Harrow::PageForm::Data);
+    ASSERT_THAT(data, Not(HasSubstr("id=\"board\""))); // no SVG markup: data
+    std::ofstream(folder + "/data.html", std::ios::binary) << data;
+    // Saved, then paged by harrow.
     ASSERT_EQ(Corvane_SaveBoard(b, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(b);
     testshell::Outcome view = Harrow("view quarters.pcbdoc page.html");
     ASSERT_EQ(view.exitCode, 0) << view.err;
     ExpectQuarters("page.html");
-}
-
-TEST_F(PictureInBrowser, TheCanvasOfALargeBoardsPageDrawsWhatTheSvgDraws) {
-    CorvaneBoard b = Quarters(folder + "/data.pcbdoc");
-    ASSERT_NE(b, 0);
-    const std::string page =
-        Harrow::BoardViewPage(LinkedApi(), b, "data", "", Harrow::PageForm::Data);
-    Corvane_CloseBoard(b);
-    ASSERT_THAT(page, Not(HasSubstr("id=\"board\""))); // no SVG markup: data
-    std::ofstream(folder + "/data.html", std::ios::binary) << page;
     ExpectQuarters("data.html");
 }
 

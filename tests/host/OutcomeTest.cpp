@@ -140,12 +140,6 @@ TEST_F(OutcomeFiles, TheWriterReplacesALinkInsteadOfWritingThroughIt) {
     EXPECT_THROW(WriteFileReplacing(folder + "/no folder/x.svg", "x"), HostError);
 }
 
-TEST_F(OutcomeFiles, MissingFilesAndFoldersAreUnreadableInput) {
-    EXPECT_THROW(RequireReadableFile(folder + "/absent.dsn", "design"), InputError);
-    EXPECT_THROW(RequireReadableFile(folder, "design"), InputError);
-    RequireReadableFile(Write("ok.dsn", "(pcb x)"), "design");
-}
-
 TEST(OutcomeJson, FileNamesKeepTheirUtf8AndStrayBytesAreEscaped) {
     EXPECT_EQ(JsonString("d\xc3\xa9mo \"1\"\\x.dsn"), "\"d\xc3\xa9mo \\\"1\\\"\\\\x.dsn\"");
     EXPECT_EQ(JsonString("a\xff"

@@ -46,21 +46,13 @@ TEST(FileNames, ExtensionRulesFollowTheLastSeparator) {
     EXPECT_EQ(HostSdk::ChangeFileExt("/a/c.dsn", ""), "/a/c");
 }
 
-TEST(CommandRules, RenameDsnInAnyCaseStandsForTheBaseFile) {
+TEST(CommandRules, RenameDsnAloneStandsForTheBaseFile) {
     using DsnLink::ResolveRenameDSN;
-    EXPECT_EQ(ResolveRenameDSN("renamedsn", "/w/My Design.dsn", "rte"), "/w/My Design.rte");
-    EXPECT_EQ(ResolveRenameDSN("RENAMEDSN", "/w/b.pcbdoc", "ses"), "/w/b.ses");
     EXPECT_EQ(ResolveRenameDSN("RenameDSN.rte", "/w/b.pcbdoc", "rte"), "RenameDSN.rte");
     EXPECT_EQ(ResolveRenameDSN("/out/x.rte", "/w/b.pcbdoc", "rte"), "/out/x.rte");
     // A dot in a folder name is no extension, whichever separator ends it.
     EXPECT_EQ(ResolveRenameDSN("RenameDSN", "/w/v1.2/board", "rte"), "/w/v1.2/board.rte");
     EXPECT_EQ(ResolveRenameDSN("RenameDSN", "C:\\v1.2\\board", "ses"), "C:\\v1.2\\board.ses");
-}
-
-TEST(CommandRules, ProposedNamesReplaceSpacesOnlyWhenAsked) {
-    using DsnLink::ProposeFileName;
-    EXPECT_EQ(ProposeFileName("/my boards/a b.pcbdoc", "dsn", true), "/my_boards/a_b.dsn");
-    EXPECT_EQ(ProposeFileName("/my boards/a b.pcbdoc", "rte", false), "/my boards/a b.rte");
 }
 
 TEST(CommandRules, AutoRouteIsTrueOnlyForTrueInAnyCase) {

@@ -147,25 +147,22 @@ TEST_F(PluginWithoutEngine, ReturnToHostPcbWithoutBoardDoesNothing) {
 }
 
 TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutCurrentBoardStopBeforeTheirDialog) {
-    for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
-                                "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"}) {
+    const char* const commands[] = {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
+                                    "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"};
+    for (const char* command : commands) {
         client.processes.clear();
         Launch(command, "");
         EXPECT_TRUE(client.Dialogs().empty()) << command;
     }
     EXPECT_TRUE(client.messages.empty());
-}
-
-TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutPcbServerShowTheServerMessage) {
+    // Without the PCB server each shows the server's message instead.
     client.pcbServerRunning = false;
-    for (const char* command : {"ExportSpecctraDesignFile", "ImportSpecctraRouteFile",
-                                "ExportSpecctraRouteFile", "ExportSpecctraSessionFile"})
+    for (const char* command : commands)
         Launch(command, "");
-    ASSERT_EQ(client.messages.size(), 4u);
-    for (const std::string& message : client.messages)
-        EXPECT_EQ(message, "This Specctra Interface Server requires the PCB\rserver to be running "
-                           "with a PCB file loaded.\rThis server will use the currently active "
-                           "PCB file.");
+    EXPECT_EQ(client.messages,
+              std::vector<std::string>(
+                  4, "This Specctra Interface Server requires the PCB\rserver to be running with a "
+                     "PCB file loaded.\rThis server will use the currently active PCB file."));
     EXPECT_TRUE(client.Dialogs().empty());
 }
 
@@ -183,15 +180,6 @@ TEST_F(PluginWithoutEngine, RouteAndSessionExportsOfABoardThatIsNotOpenEndBefore
     EXPECT_EQ(client.CallCount(), 0u);
 }
 
-TEST_F(PluginWithoutEngine, DebugParseDsnShowsTheOpenDialogAndStopsOnCancel) {
-    client.dialogAnswers = {"Result=true|Path=/tmp/chosen.dsn"}; // lower case: a cancel
-    Launch("DebugParseDSN", "");
-    auto dialogs = client.Dialogs();
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].request, kOpenDsnDialog);
-    EXPECT_TRUE(client.messages.empty());
-}
-
 TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
     const std::string missing = scratch.path.string() + "/gone.dsn";
     client.yesNoAnswers = {false};
@@ -202,15 +190,6 @@ TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
                                        "yourself?");
     EXPECT_TRUE(client.Dialogs().empty());
     EXPECT_TRUE(client.serverLookups.empty());
-
-    // Yes shows the dialog with the given path; a lower-case "true" cancels.
-    client.yesNoAnswers = {true};
-    client.dialogAnswers = {"Result=true|Path=" + missing};
-    Launch("ImportSpecctraDesignFile", "DsnFile=" + missing);
-    auto dialogs = client.Dialogs();
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].request, kOpenDsnDialog + missing);
-    EXPECT_TRUE(client.serverLookups.empty()) << "the command ended at the cancelled dialog";
 }
 
 TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServer) {
