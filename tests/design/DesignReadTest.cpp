@@ -4,9 +4,6 @@
 
 #include "design/SpecctraDesign.h"
 #include "persistence/ReportManager.h"
-#include "specctra/SpecctraWriter.h"
-
-#include <cstdio>
 
 #include <gtest/gtest.h>
 
@@ -146,21 +143,6 @@ TEST(DesignRead, TruncatedAndUnbalancedFilesEndCleanly) {
         EXPECT_TRUE(read.Result) << text;
         EXPECT_TRUE(read.Parser->EndOfFile() || read.Design->SectionsOpen < 1) << text;
     }
-}
-
-TEST(DesignRead, ParserSectionWritesItsConstants) {
-    ResetTranslationState();
-    const std::string path = ::testing::TempDir() + "/parser_section.rte";
-    {
-        TSpecctraWriter writer(path);
-        TSpecctraParserDescriptor section(nullptr);
-        section.Writer = &writer;
-        section.Constants = {{"W1", "0.25"}, {"GAP", "6"}};
-        ASSERT_TRUE(section.ExportToFile());
-        EXPECT_EQ(writer.Buffer(),
-                  "(parser \r\n  (constant W1 0.25)\r\n  (constant GAP 6)\r\n)\r\n");
-    }
-    std::remove(path.c_str());
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Route and session exports through harrow, in scratch folders: the file names
-// of the batch run and of ReturnToHostPCB, and a file that cannot be saved (a
-// read-only folder, a disk that fills) leaving the old file whole.
+// of the batch run and of a design named with a blank, and a file that cannot
+// be saved (a read-only folder, a disk that fills) leaving the old file whole.
 #include "support/ScratchShell.h"
 
 #include <gmock/gmock.h>
@@ -34,38 +34,6 @@ const char* const kDesign =
 
 using ExportCommands = testshell::ScratchFolderTest;
 
-TEST_F(ExportCommands, SessionNamedWithABlankAfterTheImport) {
-    Write("my demo.dsn", kDesign);
-    // The translator's own text (harrow's default writes for the design's CAD
-    // system; the home files tests cover that).
-    Outcome run = Harrow("import 'my demo.dsn' --ses 'my demo.ses' --rte RenameDSN --literal");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string ses = Read(folder + "/my demo.ses");
-    // harrow hands the command whole paths; blanks become underscores.
-    EXPECT_EQ(ses.rfind("(session " + folder + "/my_demo.ses\r\n    (base_design " + folder +
-                            "/my_demo.dsn)\r\n",
-                        0),
-              0u)
-        << ses;
-    // The fixed wire may not move: it comes back as a route wire; the other
-    // wire's two segments have no type line. 10 mil is 25400 steps.
-    EXPECT_THAT(ses, HasSubstr("(net 'Net-(R1-Pad1)'\r\n"));
-    EXPECT_THAT(ses, HasSubstr("(wire (path TOP 25400\r\n"));
-    EXPECT_THAT(ses, HasSubstr(")\r\n                (type route)\r\n"));
-    std::size_t types = 0;
-    for (std::size_t at = ses.find("(type "); at != std::string::npos;
-         at = ses.find("(type ", at + 1))
-        ++types;
-    EXPECT_EQ(types, 1u);
-    const std::string rte = Read(folder + "/my demo.rte");
-    EXPECT_EQ(rte.rfind("(routes \r\n  (resolution mm  100000)\r\n", 0), 0u) << rte;
-    for (const char* block :
-         {"(parser ", "(structure_out ", "(library_out ", "(network_out ", "(test_points "}) {
-        EXPECT_NE(rte.find(std::string("\r\n  ") + block + "\r\n"), std::string::npos) << block;
-        EXPECT_NE(ses.find(std::string("\r\n      ") + block + "\r\n"), std::string::npos) << block;
-    }
-}
-
 // Via numbers 1 (twice) and 3, one via at board X = -16 (the board offset is
 // 2100 mil), a bottom component at 90 degrees and a fixed wire.
 const char* const kNumberedVias =
@@ -84,24 +52,10 @@ const char* const kNumberedVias =
 // Each step runs harrow and then looks at one file of the scratch folder
 // (".out" is harrow's standard output, ".err" its messages): the text must
 // be in it, or, with an empty text, the file must not exist.
-// A via of a wiring section counted in steps of its own resolution: the
-// session names the padstack the design gave it.
-TEST_F(ExportCommands, AViaUnderTheWiringsOwnResolutionKeepsItsPadstack) {
-    Write("v.dsn", "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
-                   " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
-                   "  (boundary (rect pcb 0 0 5000 5000)) (via V10 V20))\n"
-                   " (library (padstack V10 (shape (circle signal 10)))\n"
-                   "          (padstack V20 (shape (circle signal 20))))\n"
-                   " (network (net A))\n"
-                   " (wiring (resolution mil 1000) (via V20 3000000 2000000 (net A))))\n");
-    ASSERT_LT(Harrow("import v.dsn --ses v.ses").exitCode, 2) << Read(folder + "/.err");
-    const std::string session = Read(folder + "/v.ses");
-    EXPECT_THAT(session, HasSubstr("(via V20 7620000 5080000 )"));
-}
-
 TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
     Write("e.dsn", kNumberedVias);
     Write("b.dsn", kDesign);
+    Write("my demo.dsn", kDesign);
     const struct {
         const char* Arguments;
         const char* File;
@@ -130,6 +84,25 @@ TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
         {"import b.dsn --autoroute --rte RenameDSN", "b.rte", "(routes \r\n"},
         {"", "b.rpt", ""},
         {"", "b.rte.rpt", ""},
+        // harrow hands the command whole paths; blanks become underscores.
+        {"import 'my demo.dsn' --ses 'my demo.ses' --rte RenameDSN --literal", "my demo.ses",
+         "/my_demo.ses\r\n    (base_design "},
+        {"", "my demo.ses", "/my_demo.dsn)\r\n    (placement \r\n"},
+        {"", "my demo.ses",
+         "    (routes \r\n      (resolution mm  100000)\r\n      (parser \r\n      )\r\n"
+         "      (structure_out \r\n      )\r\n      (library_out \r\n"},
+        // The fixed wire may not move: it comes back as a route wire; the other
+        // wire's segments have no type line. 10 mil is 25400 steps.
+        {"", "my demo.ses",
+         "      (network_out \r\n        (net GND\r\n          (wire (path BOTTOM 20320\r\n"
+         "                762000 508000 \r\n                762000 1016000 \r\n"
+         "                )\r\n          )\r\n"},
+        {"", "my demo.ses",
+         "(net 'Net-(R1-Pad1)'\r\n          (wire (path TOP 25400\r\n"
+         "                254000 508000 \r\n                762000 508000 \r\n"
+         "                )\r\n                (type route)\r\n"},
+        {"", "my demo.ses", "      (test_points \r\n      )\r\n    )\r\n)\r\n"},
+        {"", "my demo.rte", "(routes \r\n  (resolution mm  100000)\r\n  (parser \r\n"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.Arguments) + " -> " + step.File);
@@ -142,18 +115,6 @@ TEST_F(ExportCommands, EdgeCasesThroughTheCommandLine) {
         else
             EXPECT_NE(Read(path).find(step.Text), std::string::npos) << Read(path);
     }
-}
-
-TEST_F(ExportCommands, ReturnToHostWithQuitWritesBothFilesFirst) {
-    Write("d.dsn", kDesign);
-    ASSERT_LT(Harrow("import d.dsn").exitCode, 2); // translated
-    Outcome run = Harrow("run --board d.pcbdoc ReturnToHostPCB "
-                         "'RteFile=RenameDSN|SesFile=renamedsn|Quit=true'");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_THAT(run.err, HasSubstr("quit requested"));
-    EXPECT_EQ(Read(folder + "/d.rte").rfind("(routes ", 0), 0u);
-    EXPECT_EQ(Read(folder + "/d.ses").rfind("(session " + folder + "/d.ses\r\n", 0), 0u)
-        << Read(folder + "/d.ses");
 }
 
 TEST_F(ExportCommands, ReadOnlyFolderKeepsTheOldFileAndNamesIt) {

@@ -1,7 +1,6 @@
-// "file" blocks, which make the reader go on in another file, and a
-// "string_quote" that names no quote character: hostile designs that must
-// neither hang the reader, nor read what lies outside the design, nor swallow
-// the rest of the design.
+// "file" blocks, which make the reader go on in another file: hostile designs
+// that must neither hang the reader, nor read what lies outside the design,
+// nor swallow the rest of the design.
 #include "support/TempFolder.h"
 
 #include "design/IncludedFile.h"
@@ -121,20 +120,4 @@ TEST(IncludedFiles, OversizedFilesAndLongChainsAreRefused) {
         chain.Parser->Input().FileName(),
         fs::canonical(dir.path / ("f" + std::to_string(TIncludedFiles::kMaxFiles - 1) + ".dsn"))
             .string());
-}
-
-TEST(ParserSectionQuote, AParenthesisIsNoQuoteCharacter) {
-    Folder dir;
-    for (const char* block : {"(string_quote )", "(string_quote\n)"}) {
-        const std::string text = std::string("(pcb x (parser ") + block +
-                                 " (constant A 'b c')) (structure (layer TOP)) (unit mil))";
-        TReadFile read(dir.Write("q.dsn", text));
-        EXPECT_EQ(read.Count("ERROR: string_quote without a quote character in line"), 1) << block;
-        EXPECT_EQ(read.Parser->QuoteChar(), '\'') << block;
-        // The parser section ends where it should: the unit block is the
-        // design's again.
-        EXPECT_EQ(read.Design->GetUnit(), eDimMil) << block;
-        ASSERT_EQ(read.Design->ParserSection()->Constants.size(), 1u) << block;
-        EXPECT_EQ(read.Design->ParserSection()->Constants[0].second, "b c");
-    }
 }

@@ -61,11 +61,15 @@ TEST_F(StructureEndToEnd, OffsetOfABoardLeftOfTheWorkspace) {
         " (keepout (qarc B 1 0 3500 -10 3510 0 3510))))\n");
     EXPECT_TRUE(Has(json, "Type=BoardOffset|X=25000000|Y=0"));
     EXPECT_TRUE(Has(json, "\"OriginX\":25000000,\"OriginY\":0"));
-    // The keepout rect's edges in order, whatever order its corners came in.
+    // The keepout rect's edges go round in order, whatever order its corners
+    // came in.
     EXPECT_TRUE(Has(json, "\"V6_Layer\":1,\"x1\":25000000,\"y1\":38000000,\"x2\":26000000,"
                           "\"y2\":38000000"));
-    // The quarter arc starts below its centre: 270 degrees.
-    EXPECT_TRUE(Has(json, "\"Angle1\":270,\"Angle2\":180"));
+    EXPECT_TRUE(Has(json, "\"V6_Layer\":1,\"x1\":26000000,\"y1\":39000000,\"x2\":25000000,"
+                          "\"y2\":39000000"));
+    // The quarter arc starts below its centre: 270 degrees; its width is the
+    // qarc's 1 mil.
+    EXPECT_TRUE(Has(json, "\"Radius\":100000,\"Angle1\":270,\"Angle2\":180,\"LineWidth\":10000"));
     EXPECT_TRUE(Has(json, "\"PointCount\":4,\"Segments\":[{\"Kind\":0,\"vx\":20000000,\"vy\":"
                           "30000000}"));
 }

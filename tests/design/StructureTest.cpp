@@ -156,29 +156,6 @@ TEST(StructureRead, KeepoutsPlanesRegionsAndWindows) {
     EXPECT_EQ(run.Count("ERROR: Unexpected token <TRIANGLE> in line 1"), 1);
 }
 
-TEST(StructureRead, BoundaryTellsDesignRectangleAndBoardShapeApart) {
-    TDesignRun both("(pcb t (structure (boundary (rect pcb 0 0 5000 4000)"
-                    " (path signal 0 0 0 5000 0 5000 4000 0 4000))))",
-                    0, false);
-    TSpecctraDesignBoundary& b = *both.Structure().Boundary;
-    ASSERT_NE(b.DesignRectangle, nullptr);
-    ASSERT_NE(b.BoardShape, nullptr);
-    EXPECT_EQ(b.BoardShape->VertexCount(), 5); // closed
-    EXPECT_EQ(b.ShapeCount(), 0);
-
-    TDesignRun twice("(pcb t (structure (boundary (rect pcb 0 0 1 1) (rect pcb 0 0 2 2)"
-                     " (path signal 0 0 0 1 0) (path signal 0 0 0 2 0))))",
-                     0, false);
-    TSpecctraDesignBoundary& t = *twice.Structure().Boundary;
-    EXPECT_EQ(t.DesignRectangle->Right(), 1);   // the first rect
-    EXPECT_EQ(t.BoardShape->GetVertex(1).X, 2); // the last path
-    EXPECT_EQ(t.ShapeCount(), 2);
-
-    TDesignRun polygon("(pcb t (structure (boundary (polygon signal 0 0 0 1 0 1 1))))", 0, false);
-    EXPECT_EQ(polygon.Structure().Boundary->BoardShape, nullptr);
-    EXPECT_EQ(polygon.Count("ERROR: Unexpected token <POLYGON> in line 1"), 1);
-}
-
 class StructureOnBoard : public enginetest::EngineBoardTest {
 protected:
     std::vector<int32_t> StackOrder() {
@@ -205,18 +182,6 @@ protected:
         return {};
     }
 };
-
-TEST_F(StructureOnBoard, TwoLayersTakeTopAndBottom) {
-    TDesignRun run("(pcb t (structure " + Layers({{"F.Cu", "signal"}, {"B.Cu", "signal"}}) + "))",
-                   board, true);
-    EXPECT_EQ(StackOrder(), (std::vector<int32_t>{1, 32}));
-    EXPECT_EQ(LayerName(eV6_TopLayer), "F.CU");
-    EXPECT_EQ(LayerName(eV6_BottomLayer), "B.CU");
-    std::vector<int32_t> codes = RoutingCodes();
-    ASSERT_EQ(codes.size(), 32u);
-    EXPECT_EQ(codes[0], 1);
-    EXPECT_EQ(codes[31], 2);
-}
 
 TEST_F(StructureOnBoard, EighteenPowerLayersFillSixteenPlanesSignalsGoOn) {
     std::vector<std::pair<std::string, std::string>> layers = {{"TOP", "signal"}};
@@ -265,31 +230,6 @@ TEST_F(StructureOnBoard, UndirectedLayersAlternateFromTheLastDirectedOne) {
     EXPECT_EQ((std::vector<int32_t>{codes[0], codes[1], codes[2], codes[3], codes[4], codes[5],
                                     codes[31]}),
               (std::vector<int32_t>{1, 2, 2, 1, 3, 2, 9}));
-}
-
-TEST_F(StructureOnBoard, OffsetFitsTheBoardIntoTheWorkspace) {
-    TDesignRun run("(pcb t (unit mil) (structure (boundary (rect pcb -500 0 3000 1000))))", board,
-                   true);
-    EXPECT_EQ(TranslationState().BoardOffsetX, 25000000);
-    EXPECT_EQ(TranslationState().BoardOffsetY, 20000000);
-    EXPECT_EQ(run.Count("WARNING: Board offseted to fit in Harrow workspace. Please check "
-                        "current board origin"),
-              1);
-    const intptr_t record = FindEmbeddedObject(board, "BoardOffset");
-    ASSERT_NE(record, 0);
-    TPcbEmbedded embedded(record);
-    embedded.QueryDatabase(1);
-    EXPECT_EQ(embedded.GetState_Name(), "Server=Ravel|Type=BoardOffset|X=25000000|Y=20000000");
-    TPcbBoard pcb(board);
-    pcb.QueryDatabase(1);
-    EXPECT_EQ(pcb.GetState_OriginX(), 25000000);
-    // The design rectangle is drawn at its fitted place, outline included.
-    ASSERT_NE(pcb.GetState_BoardOutline(), 0);
-    TPcbBoardOutline outline(pcb.GetState_BoardOutline());
-    outline.QueryDatabase(1);
-    ASSERT_EQ(outline.GetState_PointCount(), 4);
-    EXPECT_EQ(outline.GetState_Segments()[0].vx, 20000000);
-    EXPECT_EQ(outline.GetState_Segments()[2].vx, 55000000);
 }
 
 TEST_F(StructureOnBoard, BoardsInsideOrTooWideGetNoOffset) {

