@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 
 using ::testing::HasSubstr;
@@ -53,92 +52,48 @@ void AddEmbedded(intptr_t board, const std::string& name, const std::string& des
     ASSERT_EQ(TPcbBoard(board).AddObject(e.ObjectHandle), 0);
 }
 
-TEST_F(EmbeddedStorage, TenThousandCharactersMakeThreeChunks) {
-    const std::string payload = Payload(10000);
-    TEmbeddedStorageWrapper writer(board, "Type=CONSTANTS");
-    writer.SetState_StorageString(payload);
-    ASSERT_TRUE(writer.WriteToBoard());
-
-    const auto objects = EmbeddedOnBoard(board);
-    ASSERT_EQ(objects.size(), 3u);
-    std::map<std::string, size_t> sizeByIndex;
-    for (const auto& [name, description] : objects) {
-        const TStoredParameters p(name);
-        std::string server, type, index;
-        ASSERT_TRUE(p.Get("Server", server) && p.Get("Type", type) && p.Get("ChunkIdx", index));
-        EXPECT_EQ(server, "Ravel");
-        EXPECT_EQ(type, "CONSTANTS");
-        sizeByIndex[index] = description.size();
+// Chunks hold 4095 characters; an exact multiple, and an empty text, end
+// with an empty chunk.
+TEST_F(EmbeddedStorage, TextsAreCutIntoChunksOf4095AndComeBackWhole) {
+    struct TCase {
+        std::string Type;
+        size_t Length;
+        std::vector<size_t> Sizes;
+    };
+    const TCase cases[] = {{"CONSTANTS", 10000, {4095, 4095, 1810}},
+                           {"PadstackList", 4095, {4095, 0}},
+                           {"BoardOffset", 0, {0}}};
+    size_t before = 0;
+    for (const TCase& c : cases) {
+        TEmbeddedStorageWrapper writer(board, "Type=" + c.Type);
+        if (c.Length > 0)
+            writer.SetState_StorageString(Payload(c.Length));
+        ASSERT_TRUE(writer.WriteToBoard());
+        const auto objects = EmbeddedOnBoard(board);
+        ASSERT_EQ(objects.size(), before + c.Sizes.size()) << c.Type;
+        for (size_t i = 0; i < c.Sizes.size(); ++i) {
+            EXPECT_EQ(objects[before + i].first,
+                      "Server=Ravel|Type=" + c.Type + "|ChunkIdx=" + std::to_string(i));
+            EXPECT_EQ(objects[before + i].second.size(), c.Sizes[i]) << c.Type << " " << i;
+        }
+        before = objects.size();
+        TEmbeddedStorageWrapper reader(board, "Type=" + c.Type);
+        EXPECT_TRUE(reader.ReadFromBoard()) << c.Type;
+        EXPECT_EQ(reader.GetState_StorageString(), Payload(c.Length));
     }
-    EXPECT_EQ(sizeByIndex, (std::map<std::string, size_t>{{"0", 4095}, {"1", 4095}, {"2", 1810}}));
-
-    TEmbeddedStorageWrapper reader(board, "Type=CONSTANTS");
-    ASSERT_TRUE(reader.ReadFromBoard());
-    EXPECT_EQ(reader.GetState_StorageString(), payload);
 }
 
-TEST_F(EmbeddedStorage, ExactMultipleEndsWithAnEmptyChunk) {
-    TEmbeddedStorageWrapper exact(board, "Type=PadstackList");
-    exact.SetState_StorageString(Payload(4095));
-    ASSERT_TRUE(exact.WriteToBoard());
-    auto objects = EmbeddedOnBoard(board);
-    ASSERT_EQ(objects.size(), 2u);
-    EXPECT_EQ(objects[0].second.size(), 4095u);
-    EXPECT_EQ(objects[1].second, "");
-    TEmbeddedStorageWrapper reader(board, "Type=PadstackList");
-    ASSERT_TRUE(reader.ReadFromBoard());
-    EXPECT_EQ(reader.GetState_StorageString(), Payload(4095));
-
-    TEmbeddedStorageWrapper empty(board, "Type=BoardOffset");
-    ASSERT_TRUE(empty.WriteToBoard());
-    objects = EmbeddedOnBoard(board);
-    ASSERT_EQ(objects.size(), 3u);
-    EXPECT_EQ(objects[2].first, "Server=Ravel|Type=BoardOffset|ChunkIdx=0");
-    EXPECT_EQ(objects[2].second, "");
-    TEmbeddedStorageWrapper emptyReader(board, "Type=BoardOffset");
-    EXPECT_TRUE(emptyReader.ReadFromBoard());
-    EXPECT_EQ(emptyReader.GetState_StorageString(), "");
-}
-
-TEST_F(EmbeddedStorage, ViaTagOneIgnoresViaTagTwelve) {
-    TEmbeddedStorageWrapper tag12(board, "Type=ViaTag|ID=12");
-    tag12.SetState_Parameter("C", "1");
-    tag12.SetState_Parameter("X0", "1F4");
-    tag12.SetState_Parameter("Y0", "-A");
-    ASSERT_TRUE(tag12.WriteToBoard());
-
-    TEmbeddedStorageWrapper tag1(board, "Type=ViaTag|ID=1");
-    EXPECT_FALSE(tag1.ReadFromBoard());
-    EXPECT_EQ(tag1.GetState_StorageString(), "");
-
-    tag1.SetState_Parameter("C", "0");
-    ASSERT_TRUE(tag1.WriteToBoard());
-    TEmbeddedStorageWrapper again1(board, "Type=ViaTag|ID=1");
-    ASSERT_TRUE(again1.ReadFromBoard());
-    EXPECT_EQ(again1.GetState_StorageString(), "C=0");
-    TEmbeddedStorageWrapper again12(board, "type=viatag|id=12");
-    ASSERT_TRUE(again12.ReadFromBoard());
-    std::string x;
-    ASSERT_TRUE(again12.GetState_Parameter("X0", x));
-    EXPECT_EQ(x, "1F4");
-}
-
+// Chunks are put together by index, whatever their order and the case of
+// their names; of two chunks with the same index the later one wins.
 TEST_F(EmbeddedStorage, ChunksAreAssembledByIndexInAnyOrder) {
     AddEmbedded(board, "Server=Ravel|Type=CONSTANTS|ChunkIdx=2", "ccc");
     AddEmbedded(board, "Server=Ravel|Type=Other|ChunkIdx=1", "zzz");
     AddEmbedded(board, "SERVER=ravel|ChunkIdx=0|TYPE=constants", "aaa");
+    AddEmbedded(board, "Server=Ravel|Type=CONSTANTS|ChunkIdx=1", "old");
     AddEmbedded(board, "Server=Ravel|Type=CONSTANTS|ChunkIdx=1", "bbb");
     TEmbeddedStorageWrapper reader(board, "Type=CONSTANTS");
     ASSERT_TRUE(reader.ReadFromBoard());
     EXPECT_EQ(reader.GetState_StorageString(), "aaabbbccc");
-}
-
-TEST_F(EmbeddedStorage, LaterChunkOfTheSameIndexWins) {
-    AddEmbedded(board, "Server=Ravel|Type=T|ChunkIdx=0", "old");
-    AddEmbedded(board, "Server=Ravel|Type=T|ChunkIdx=0", "new");
-    TEmbeddedStorageWrapper reader(board, "Type=T");
-    ASSERT_TRUE(reader.ReadFromBoard());
-    EXPECT_EQ(reader.GetState_StorageString(), "new");
 }
 
 TEST_F(EmbeddedStorage, GapRaisesMissingChunk) {

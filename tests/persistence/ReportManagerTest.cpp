@@ -1,5 +1,4 @@
 #include "persistence/ReportManager.h"
-#include "specctra/SpecctraParser2.h"
 #include "support/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -25,7 +24,6 @@
 #include <unistd.h>
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -176,48 +174,31 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
     EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report.StartTime(), "%H:%M:%S"));
 }
 
-TEST_F(ReportManagerTest, CountsAppearOnlyWhenAboveZero) {
-    const auto lines = Written("errs.dsn", [](TReportManager& report) {
-        report.Start();
-        report.ReportError("Unexpected token <FOO> in line 12");
-        report.ReportError("Integer value expected <12MIL> in line 40.");
-        report.AddReportEvent("note");
-        report.ReportError("Floating point value expected <)> in line 41.");
-        report.Stop();
-        EXPECT_EQ(report.ErrorCount(), 3);
-        EXPECT_EQ(report.WarningCount(), 0);
-    });
-    const std::vector<std::string> tail(lines.begin() + 5, lines.end());
-    EXPECT_EQ(tail,
-              (std::vector<std::string>{"", "", "Total errors encountered: 3", "", "",
-                                        "ERROR: Unexpected token <FOO> in line 12",
-                                        "ERROR: Integer value expected <12MIL> in line 40.", "note",
-                                        "ERROR: Floating point value expected <)> in line 41."}));
-}
-
-TEST_F(ReportManagerTest, WarningsAndErrorsBothCounted) {
-    const auto lines = Written("both.rte", [](TReportManager& report) {
-        report.ReportWarning("Unknown unit token, mils will be used");
-        report.ReportError("x");
-        report.ReportWarning("y");
-    });
-    ASSERT_GE(lines.size(), 9u);
-    EXPECT_EQ(lines[7], "Total errors encountered: 1");
-    EXPECT_EQ(lines[8], "Total warnings encountered: 2");
-    EXPECT_EQ(lines.back(), "WARNING: y");
-    EXPECT_EQ(lines[11], "WARNING: Unknown unit token, mils will be used");
-}
-
-TEST_F(ReportManagerTest, ExistingReportIsReplacedNotAppended) {
-    const fs::path rpt = Folder / "again.rpt";
+TEST_F(ReportManagerTest, CountsAndEventsReplaceAnOlderReport) {
+    // An older, longer report of the same design is replaced, not appended to.
     std::string old = "an old report that is much longer than the new one will be ....\r\n";
     for (int i = 0; i < 100; ++i)
         old += "old line\r\n";
-    testfs::WriteFile(rpt, old);
-    const auto lines =
-        Written("again.dsn", [](TReportManager& report) { report.AddReportEvent("fresh"); });
-    EXPECT_THAT(ReadAll(rpt), Not(HasSubstr("old")));
-    EXPECT_EQ(lines.back(), "fresh");
+    testfs::WriteFile(Folder / "errs.rpt", old);
+    const auto lines = Written("errs.dsn", [](TReportManager& report) {
+        report.Start();
+        report.ReportError("Unexpected token <FOO> in line 12");
+        report.ReportWarning("Unknown unit token, mils will be used");
+        report.ReportError("Integer value expected <12MIL> in line 40.");
+        report.AddReportEvent("note");
+        report.ReportWarning("y");
+        report.ReportError("Floating point value expected <)> in line 41.");
+        report.Stop();
+        EXPECT_EQ(report.ErrorCount(), 3);
+        EXPECT_EQ(report.WarningCount(), 2);
+    });
+    const std::vector<std::string> tail(lines.begin() + 5, lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "", "", "Total errors encountered: 3", "Total warnings encountered: 2", "",
+                        "", "ERROR: Unexpected token <FOO> in line 12",
+                        "WARNING: Unknown unit token, mils will be used",
+                        "ERROR: Integer value expected <12MIL> in line 40.", "note", "WARNING: y",
+                        "ERROR: Floating point value expected <)> in line 41."}));
 }
 
 TEST_F(ReportManagerTest, DisabledReportsWriteAndShowNothing) {
@@ -252,25 +233,6 @@ TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
     EXPECT_FALSE(fs::exists(Folder / "gone" / "x.rpt"));
     // The temporary file was deleted when it could not be moved.
     EXPECT_FALSE(fs::exists(report.ReportPath()));
-}
-
-TEST_F(ReportManagerTest, ParserErrorsArriveAsReportLines) {
-    TReportManager report((Folder / "p.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    TSpecctraParser parser(std::make_unique<TInputFile>("p.dsn", "(pcb x\n (width 5mil)\n)\n"));
-    parser.RegisterKeywords();
-    parser.SetReportManager(&report);
-    parser.NextToken();
-    parser.NextToken();
-    parser.ExpectToken(eTok_CloseParen);
-    parser.NextToken();
-    parser.NextToken();
-    parser.NextNum();
-    EXPECT_EQ(report.Events(),
-              (std::vector<std::string>{"ERROR: Unexpected token <X> in line 1",
-                                        "ERROR: Integer value expected <5MIL> in line 2."}));
-    EXPECT_EQ(report.ErrorCount(), 2);
 }
 
 TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {

@@ -164,22 +164,6 @@ TEST_F(RulesOnBoard, EachRuleBlockGivesItsHostRules) {
     }
 }
 
-TEST_F(RulesOnBoard, RulesAreWrittenByScopeKindInOrder) {
-    TRuleBench bench("(rule (width 4)) (rule (width 5)) (rule (width 6))", board);
-    auto& net = bench.NetScope("N");
-    auto& klass = bench.ClassScope("C");
-    auto& pcb = bench.BoardScope();
-    EXPECT_TRUE(bench.Read(net));
-    EXPECT_TRUE(bench.Read(klass));
-    EXPECT_TRUE(bench.Read(pcb));
-    EXPECT_TRUE(bench.design->GetRuleCollection()->ExportToPCB());
-    auto rules = BoardRules();
-    ASSERT_EQ(rules.size(), 3u);
-    EXPECT_EQ(rules[0].Scope1, "All");
-    EXPECT_EQ(rules[1].Scope1, "InNetClass('C')");
-    EXPECT_EQ(rules[2].Scope1, "InNet('N')");
-}
-
 TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
     // A rule left by an earlier import, one the host made itself.
     for (uint8_t maker : {uint8_t(0), uint8_t(1)}) {
@@ -191,9 +175,11 @@ TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
         RuleConstraints::WriteAttributes(old.GetState_ObjectHandle(), attributes);
         ASSERT_TRUE(Board::Add(board, old.GetState_ObjectHandle()));
     }
-    TRuleBench bench("(rule (width 5))", board);
-    auto& scope = bench.NetScope("N");
-    EXPECT_TRUE(bench.Read(scope));
+    // This import's rules are written board, class, then net rules.
+    TRuleBench bench("(rule (width 4)) (rule (width 5)) (rule (width 6))", board);
+    EXPECT_TRUE(bench.Read(bench.NetScope("N")));
+    EXPECT_TRUE(bench.Read(bench.ClassScope("C")));
+    EXPECT_TRUE(bench.Read(bench.BoardScope()));
     // The design clears first; then a section writes a rule of its own.
     bench.design->GetRuleCollection()->ClearBoardRules();
     TPcbRuleEx section(0);
@@ -204,9 +190,10 @@ TEST_F(RulesOnBoard, EarlierImportsRulesGoRulesOfThisImportStay) {
     EXPECT_TRUE(bench.design->GetRuleCollection()->ExportToPCB());
     std::vector<std::string> names;
     for (const THostRule& rule : BoardRules())
-        names.push_back(rule.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Host width", "Routing Layers From Layer Stack",
-                                               "Width N"}));
+        names.push_back(rule.Name + " | " + rule.Scope1);
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "Host width | All", "Routing Layers From Layer Stack | All",
+                         "Width  | All", "Width C | InNetClass('C')", "Width N | InNet('N')"}));
 }
 
 class CircuitOnBoard : public RulesOnBoard {
@@ -241,29 +228,16 @@ protected:
     std::vector<std::string> styles;
 };
 
-TEST_F(CircuitOnBoard, UsedLayersWithoutDirectionAlternate) {
-    LinkDesign(true);
-    TRuleBench bench("(circuit (use_layer L1 L2))", board);
-    auto rules = Write(bench, bench.ClassScope("C"));
-    ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Kind, eRule_RoutingLayers);
-    EXPECT_EQ(rules[0].Name, "RoutingLayers C");
-    EXPECT_EQ(rules[0].Scope1, "InNetClass('C')");
-    RuleConstraints::TRoutingLayers codes{};
-    ASSERT_TRUE(RuleConstraints::ReadRoutingLayers(rules[0].Handle, codes));
-    RuleConstraints::TRoutingLayers expected{};
-    expected[0] = 1;
-    expected[31] = 2;
-    EXPECT_EQ(codes, expected);
-    EXPECT_TRUE(styles.empty());
-    EXPECT_TRUE(bench.Report().empty());
-}
-
 TEST_F(CircuitOnBoard, DirectedLayersSetTheAlternationAndPlanesAreLeftOut) {
     LinkDesign(true);
     TRuleBench bench("(circuit (use_layer V L1 P NOWHERE L2))", board);
     auto rules = Write(bench, bench.ClassScope("C"));
     ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0].Kind, eRule_RoutingLayers);
+    EXPECT_EQ(rules[0].Name, "RoutingLayers C");
+    EXPECT_EQ(rules[0].Scope1, "InNetClass('C')");
+    EXPECT_TRUE(styles.empty());
+    EXPECT_TRUE(bench.Report().empty());
     RuleConstraints::TRoutingLayers codes{};
     ASSERT_TRUE(RuleConstraints::ReadRoutingLayers(rules[0].Handle, codes));
     RuleConstraints::TRoutingLayers expected{};
@@ -290,13 +264,11 @@ TEST_F(CircuitOnBoard, WithoutLibraryViaStylesAreReported) {
     EXPECT_TRUE(styles.empty());
     EXPECT_TRUE(bench.Reported("ERROR: Invalid library reference returned, while tryng to create "
                                "board level routing via styles."));
-}
-
-TEST_F(CircuitOnBoard, WithoutUseViaNothingAndNoMessage) {
-    LinkDesign(false);
-    TRuleBench bench("(circuit (max_delay 4))", board);
-    EXPECT_TRUE(Write(bench, bench.ClassScope("C")).empty());
-    EXPECT_TRUE(bench.Report().empty());
+    // Without a use_via nothing is made and nothing said.
+    TRuleBench quiet("(circuit (max_delay 4))", board);
+    EXPECT_TRUE(Write(quiet, quiet.ClassScope("C")).empty());
+    EXPECT_TRUE(styles.empty());
+    EXPECT_TRUE(quiet.Report().empty());
 }
 
 } // namespace

@@ -77,21 +77,6 @@ TEST(RuleReading, ClearanceBlocksShareTheScopesOneRule) {
     EXPECT_EQ(clearance->Constraints.At(2).FDomain, 1u);
 }
 
-TEST(RuleReading, ClearanceTypeKeywordsMapToTheirIndexes) {
-    EXPECT_EQ(ClearanceTypeIndex(eTok_Smd_Pin), 1);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_area_smd), 9);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_via_via), 11);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_TestPoint_TestPoint), 20);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_smd_via_same_net), 21);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_buried_via_gap), 23);
-    EXPECT_EQ(ClearanceTypeIndex(eTok_drill_gap), -1); // read and ignored
-    EXPECT_EQ(ClearanceTypeIndex(eTok_width), -1);
-    EXPECT_STREQ(ClearanceFirstFilter(9), "IsSMTPin");
-    EXPECT_STREQ(ClearanceSecondFilter(9), "IsKeepout");
-    EXPECT_STREQ(ClearanceFirstFilter(27), "((IsPad Or IsVia) And (HoleSize>0))");
-    EXPECT_STREQ(ClearanceFirstFilter(24), "");
-}
-
 TEST(RuleReading, KnownUntranslatedKeywordsAreSkippedUnknownOnesAreUnexpected) {
     TRuleBench bench("(rule (limit_vias 3 (x 1)) (width 5) (power_fanout on))\n"
                      "(rule (frobnicate 2) (width 6))");

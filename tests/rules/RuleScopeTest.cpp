@@ -115,24 +115,6 @@ TStrings Binary(TSpecctraRuleScopeBase* scope) {
     return {a, b};
 }
 
-TEST(RuleScopes, NetRulesAreScopedByTheNet) {
-    TRulesDesign d("(net GND (pins U1-1) (rule (width 10)) (rule (clearance 5 (type smd_smd))))");
-    TAbstractRuleScope* scope = d.ScopeOf("GND", eNetScope);
-    ASSERT_NE(scope, nullptr);
-    EXPECT_EQ(d.Scopes().size(), 1u); // two rule blocks, one scope
-    EXPECT_EQ(Unary(scope), "InNet('GND')");
-    EXPECT_EQ(Binary(scope), (TStrings{"InNet('GND')", "InNet('GND')"}));
-    EXPECT_EQ(scope->BuildExpression2(), "InNet('GND')");
-    EXPECT_EQ(scope->RuleBlockCount, 2);
-    const auto widths = d.RulesOf(40);
-    ASSERT_EQ(widths.size(), 2u);
-    for (TTestRule* rule : widths) {
-        EXPECT_EQ(rule->FScope, scope);
-        EXPECT_EQ(rule->Owner, d.Read->Network().GetState_NetByName("GND"));
-    }
-    EXPECT_EQ(widths[1]->Words, (TStrings{"CLEARANCE", "5", "TYPE", "SMD_SMD"}));
-}
-
 TEST(RuleScopes, ClassRulesAndLayerRules) {
     TRulesDesign d("(class C N1 N2 (rule (width 8)) (layer_rule L1 L2 (rule (width 5)))\n"
                    "  (circuit (use_via V1)))");
@@ -194,20 +176,17 @@ TEST(RuleScopes, ADroppedOwnerTakesItsScopesAndRulesAlong) {
     d.Rules().ExportToPCB();
     EXPECT_EQ(d.Rules().GetState_RuleList(40)->Count(), 2);
     EXPECT_EQ(d.Rules().RuleScopes().Count(), 2);
-    EXPECT_NE(d.ScopeOf("A", eNetScope), nullptr);
     EXPECT_NE(d.ScopeOf("K", eClassScope), nullptr);
-}
-
-TEST(RuleScopes, TheDesignsReaderTurnsRuleBlocksIntoRules) {
-    TReadDesign read(WithNetwork("(net N (pins U1-1) (rule (width 2) (clearance 1)))"));
-    TSpecctraList& scopes = read.Design->GetRuleCollection()->RuleScopes();
-    ASSERT_EQ(scopes.Count(), 1);
-    auto* scope = static_cast<TAbstractRuleScope*>(scopes.GetState_SpecctraObject(0));
-    EXPECT_EQ(scope->RuleBlockCount, 1);
-    EXPECT_NE(scope->ClearanceRule, nullptr);
-    EXPECT_EQ(read.Design->GetRuleCollection()->GetState_RuleList(40)->Count(), 1);
-    EXPECT_EQ(read.NetNames(), (TStrings{"N"}));
-    EXPECT_FALSE(read.Has("WARNING: Skipped block between lines: 3-3, from keyword: RULE"));
+    // A net's rules are scoped by the net.
+    TAbstractRuleScope* a = d.ScopeOf("A", eNetScope);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(Unary(a), "InNet('A')");
+    EXPECT_EQ(Binary(a), (TStrings{"InNet('A')", "InNet('A')"}));
+    EXPECT_EQ(a->BuildExpression2(), "InNet('A')");
+    const TTestRule* rule = d.RulesOf(40).at(0);
+    EXPECT_EQ(rule->FScope, a);
+    EXPECT_EQ(rule->Owner, d.Read->Network().GetState_NetByName("A"));
+    EXPECT_EQ(rule->Words, (TStrings{"WIDTH", "2"}));
 }
 
 TEST(RuleScopes, APadstacksRuleBlockGivesItsRulesWithThePadstackScope) {

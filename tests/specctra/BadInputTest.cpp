@@ -2,7 +2,6 @@
 // end in linear time without a crash.
 #include "ReadScript.h"
 #include "support/ParserTestSupport.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +31,6 @@ TEST(BadInput, MissingFileOrAFolderRaisesAnErrorNamingIt) {
             EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
         }
     }
-}
-
-TEST(BadInput, RealFileIsLoadedWhole) {
-    const testfs::TempFolder scratch;
-    const fs::path path =
-        scratch.Write("a.dsn", "(pcb \"a.dsn\"\r\n  (parser (host_cad x))\r\n)\r\n");
-    TSpecctraParser parser(path.string());
-    parser.RegisterKeywords();
-    EXPECT_EQ(parser.Input().Size(), fs::file_size(path));
-    EXPECT_TRUE(parser.IsValidDSNFile());
 }
 
 // Long runs are read in linear time and nesting without recursion: a lone
