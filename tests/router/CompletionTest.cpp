@@ -23,20 +23,17 @@ RouteBoard PocketBoard() {
     board.outline = {{0, 0}, {40 * kMm, 0}, {40 * kMm, 30 * kMm}, {0, 30 * kMm}};
     board.clearance = 0.2 * kMm;
     auto pad = [&](int net, double x, double y, const std::string& name) {
-        Router::RoutePad p;
-        p.at = {x * kMm, y * kMm}, p.net = net, p.name = name;
-        p.perLayer = {Router::PadShape(2, p.at.x, p.at.y, 0.8 * kMm, 0.8 * kMm, 0, 0)};
-        Router::Obstacle o;
-        o.shape = p.perLayer[0], o.net = net, o.clearance = board.clearance, o.layers = 1u;
-        board.obstacles.push_back(o);
         if (net >= 0)
             board.nets[net].pads.push_back(static_cast<int>(board.pads.size()));
-        board.pads.push_back(p);
+        Router::RoutePad& p = board.pads.emplace_back();
+        p.at = {x * kMm, y * kMm}, p.net = net, p.name = name;
+        p.perLayer = {Router::PadShape(2, p.at.x, p.at.y, 0.8 * kMm, 0.8 * kMm, 0, 0)};
+        Router::Obstacle& o = board.obstacles.emplace_back();
+        o.shape = p.perLayer[0], o.net = net, o.clearance = board.clearance, o.layers = 1u;
     };
     for (const char* name : {"A", "B"}) {
-        Router::RouteNet net;
+        Router::RouteNet& net = board.nets.emplace_back();
         net.name = name, net.width = 0.25 * kMm, net.clearance = board.clearance;
-        board.nets.push_back(net);
     }
     pad(0, 19.5, 12.5, "A-1");
     pad(0, 19.5, 17.5, "A-2");
@@ -53,22 +50,18 @@ RouteBoard PocketBoard() {
     return board;
 }
 
-// Routed copper of one net nearer than the clearance to a pad or a track of
-// another.
+// Tracks nearer than the clearance to a pad or a track of another net.
 int Violations(const RouteBoard& board, const RouteResult& result) {
     int count = 0;
     for (const auto& t : result.tracks) {
+        const auto near = [&](int net, const Router::Shape& shape) {
+            count += net != t.net && Router::SegmentShapeDistance(t.a, t.b, shape) <
+                                         t.width / 2 + board.clearance - 1;
+        };
         for (const Router::RoutePad& p : board.pads)
-            if (p.net != t.net && Router::SegmentShapeDistance(t.a, t.b, p.perLayer[0]) <
-                                      t.width / 2 + board.clearance - 1)
-                ++count;
-        for (const auto& u : result.tracks) {
-            Router::Shape other;
-            other.points = {u.a, u.b}, other.radius = u.width / 2;
-            if (u.net != t.net &&
-                Router::SegmentShapeDistance(t.a, t.b, other) < t.width / 2 + board.clearance - 1)
-                ++count;
-        }
+            near(p.net, p.perLayer[0]);
+        for (const auto& u : result.tracks)
+            near(u.net, {{u.a, u.b}, u.width / 2});
     }
     return count;
 }
@@ -88,8 +81,7 @@ TEST(Router, CompletionTakesUpTheRouteThatBlocks) {
     const RouteBoard board = PocketBoard();
     Router::RouteOptions options;
     options.rounds = 1, options.negotiations = 0, options.ripUps = 0, options.completeOpen = 0;
-    const RouteResult greedy = Router::Route(board, options);
-    ASSERT_EQ(greedy.open, 1);
+    ASSERT_EQ(Router::Route(board, options).open, 1); // greedy
     options.completeOpen = 24;
     bool told = false;
     options.report = [&](const Router::RouteProgress& now) {

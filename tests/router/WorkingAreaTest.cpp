@@ -4,6 +4,7 @@
 #include "router/DesignBoundary.h"
 #include "router/RouteBoard.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 namespace {
 
 using Router::Pt;
+using ::testing::HasSubstr;
 
 std::string Design(const std::string& head, const std::string& structure) {
     return "(pcb \"b\" (parser (string_quote \")(host_cad \"x (y)\"))\n" + head +
@@ -24,38 +26,31 @@ TEST(DesignBoundary, ReadsTheBoundaryInBoardUnits) {
     struct Case {
         const char* name;
         std::string text;
-        Pt origin;
         std::vector<Pt> expected;
+        Pt origin = {0, 0};
     };
-    const double mm = 10000 / 0.0254;
+    const double mm = 10000 / 0.0254, ten = std::nearbyint(10 * mm);
     const Case cases[] = {
         {"a closed path in um",
          Design("(resolution um 10) (unit um)",
                 "(boundary (path pcb 0  0 0  50000 0  50000 -20000  0 -20000  0 0))"),
-         {0, 0},
          {{0, 0}, {50 * mm, 0}, {50 * mm, -20 * mm}, {0, -20 * mm}}},
         {"the structure's unit wins, the origin moves it",
          Design("(resolution mil 10) (unit mil)", "(unit inch) (boundary (rect pcb 0 0 2 1))"),
-         {1000, 2000},
-         {{1000, 2000}, {20001000, 2000}, {20001000, 10002000}, {1000, 10002000}}},
+         {{1000, 2000}, {20001000, 2000}, {20001000, 10002000}, {1000, 10002000}},
+         {1000, 2000}},
         {"the resolution's unit when no unit is given",
          Design("(resolution mm 1000)", "(boundary (polygon pcb 0 0 0 10 0 10 10))"),
-         {0, 0},
-         {{0, 0},
-          {std::nearbyint(10 * mm), 0},
-          {std::nearbyint(10 * mm), std::nearbyint(10 * mm)}}},
+         {{0, 0}, {ten, 0}, {ten, ten}}},
         {"the routing boundary beats the board's, however small",
          Design("(unit mil)", "(boundary (rect pcb 0 0 1000 1000))\n"
                               "(boundary (polygon signal 0 10 10 990 10 990 990 10 990))"),
-         {0, 0},
          {{100000, 100000}, {9900000, 100000}, {9900000, 9900000}, {100000, 9900000}}},
         {"of two board boundaries the larger",
          Design("(unit mil)", "(boundary (rect pcb 0 0 10 10)) (boundary (rect pcb 0 0 20 10))"),
-         {0, 0},
          {{0, 0}, {200000, 0}, {200000, 100000}, {0, 100000}}},
         {"no boundary, or only an open or degenerate one",
          Design("(unit mil)", "(boundary (path pcb 0 0 0 100 0)) (keepout (rect pcb 0 0 9 9))"),
-         {0, 0},
          {}},
     };
     for (const Case& c : cases) {
@@ -74,7 +69,7 @@ TEST(DesignBoundary, ReadsTheBoundaryInBoardUnits) {
         EXPECT_NEAR(std::hypot(p.x - 500000, p.y - 500000), 500000, 1);
 }
 
-// The board's edge that KiCad gives only as a boundary path on layer pcb.
+// The board's edge given only as a boundary path on layer pcb.
 TEST(DesignBoundary, BoardEdgeFromAPcbPath) {
     std::string note;
     const Digest::DesignDigest closed = Digest::ReadDesignDigest(
@@ -95,14 +90,14 @@ TEST(DesignBoundary, BoardEdgeFromAPcbPath) {
         Design("(unit mil)", "(boundary (path pcb 0 0 0 100 0 100 100 0 100))"
                              "(boundary (path signal 0 10 10 90 10 90 90 10 10))"));
     EXPECT_EQ(Router::BoardEdge(open, {0, 0}, note).size(), 4u);
-    EXPECT_NE(note.find("does not end where it starts"), std::string::npos) << note;
+    EXPECT_THAT(note, HasSubstr("does not end where it starts"));
 
     // Two points, or three in a line, give no outline and say why.
     for (const char* degenerate :
          {"(boundary (path pcb 0 0 0 100 0))", "(boundary (path pcb 0 0 0 50 0 100 0 0 0))"}) {
         const Digest::DesignDigest d = Digest::ReadDesignDigest(Design("(unit mil)", degenerate));
         EXPECT_TRUE(Router::BoardEdge(d, {0, 0}, note).empty()) << degenerate;
-        EXPECT_NE(note.find("fewer than three corners"), std::string::npos) << degenerate;
+        EXPECT_THAT(note, HasSubstr("fewer than three corners")) << degenerate;
     }
     // A rectangle on pcb is the translator's own outline: nothing here.
     const Digest::DesignDigest rect =
@@ -115,23 +110,18 @@ TEST(DesignBoundary, WorkingAreaFallsBackAndSaysWhy) {
     auto board = [](bool outline) {
         Router::RouteBoard b;
         b.clearance = 10000;
-        Router::RouteNet net;
-        net.name = "A";
-        net.pads = {0, 1};
-        b.nets.push_back(net);
+        Router::RouteNet& net = b.nets.emplace_back();
+        net.name = "A", net.pads = {0, 1};
         for (double x : {100000.0, 900000.0}) {
-            Router::RoutePad pad;
-            pad.at = {x, 100000};
-            pad.net = 0;
-            pad.name = x < 500000 ? "J1-1" : "J2-1";
-            b.pads.push_back(pad);
+            Router::RoutePad& pad = b.pads.emplace_back();
+            pad.at = {x, 100000}, pad.net = 0, pad.name = x < 500000 ? "J1-1" : "J2-1";
         }
         if (outline)
             b.outline = {{0, 0}, {1000000, 0}, {1000000, 500000}, {0, 500000}};
         return b;
     };
     const std::vector<Pt> design = {{-1, -1}, {2000000, -1}, {2000000, 600000}, {-1, 600000}};
-    const std::vector<Pt> elsewhere = {{5e7, 5e7}, {6e7, 5e7}, {6e7, 6e7}};
+    const std::vector<Pt> far = {{5e7, 5e7}, {6e7, 5e7}, {6e7, 6e7}};
     const std::vector<Pt> half = {{0, 0}, {500000, 0}, {500000, 500000}, {0, 500000}};
 
     Router::RouteBoard b = board(true);
@@ -140,12 +130,11 @@ TEST(DesignBoundary, WorkingAreaFallsBackAndSaysWhy) {
     EXPECT_TRUE(b.notes.empty());
 
     b = board(true);
-    EXPECT_NE(Router::SetWorkingArea(b, elsewhere).find("routing inside the board outline"),
-              std::string::npos);
+    EXPECT_THAT(Router::SetWorkingArea(b, far), HasSubstr("routing inside the board outline"));
     EXPECT_EQ(b.outline.size(), 4u);
 
     b = board(false);
-    EXPECT_NE(Router::SetWorkingArea(b, {}).find("routing stays near the pads"), std::string::npos);
+    EXPECT_THAT(Router::SetWorkingArea(b, {}), HasSubstr("routing stays near the pads"));
     EXPECT_TRUE(b.outline.empty());
 
     // Half the pads inside: the boundary is the board's, the other pad is
