@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -42,20 +43,14 @@ public:
     }
     intptr_t Pad(const char* net, int32_t layer, double x, double y, double xs, double ys,
                  int32_t shape = kRound, double angle = 0) {
-        intptr_t pad = PcbApi_CreateObject(2);
-        enginetest::Pad p;
-        Query(1, pad, p);
-        p.c.layer = layer;
-        p.c.net = net ? Net(net) : 0;
-        p.c.x1 = Mil(x), p.c.y1 = Mil(y);
-        for (int i = 0; i < 6; i += 2)
-            p.sizes[i] = Mil(xs), p.sizes[i + 1] = Mil(ys);
-        p.shapes[0] = p.shapes[1] = p.shapes[2] = shape;
-        p.holeSize = layer == kMulti ? Mil(20) : 0;
-        p.angle = angle;
-        Query(0, pad, p);
-        PcbApi_AddObjectToContainer(board, pad);
-        return pad;
+        const intptr_t netHandle = net ? Net(net) : 0;
+        return AddObject<enginetest::Pad>(board, 2, [&](enginetest::Pad& p) {
+            p.c.layer = layer, p.c.net = netHandle, p.c.x1 = Mil(x), p.c.y1 = Mil(y);
+            for (int i = 0; i < 6; i += 2)
+                p.sizes[i] = Mil(xs), p.sizes[i + 1] = Mil(ys);
+            p.shapes[0] = p.shapes[1] = p.shapes[2] = shape;
+            p.holeSize = layer == kMulti ? Mil(20) : 0, p.angle = angle;
+        });
     }
     intptr_t Track(const char* net, int32_t layer, double x1, double y1, double x2, double y2,
                    double width, bool keepOut = false) {
@@ -92,11 +87,10 @@ public:
         intptr_t outline = PcbApi_CreateBoardOutline(board);
         enginetest::Polygon o;
         Query(1, outline, o);
-        o.segments = {{0, Mil(x1), Mil(y1), 0, 0, 0, 0, 0},
-                      {0, Mil(x2), Mil(y1), 0, 0, 0, 0, 0},
-                      {0, Mil(x2), Mil(y2), 0, 0, 0, 0, 0},
-                      {0, Mil(x1), Mil(y2), 0, 0, 0, 0, 0},
-                      {0, Mil(x1), Mil(y1), 0, 0, 0, 0, 0}};
+        const double corners[][2] = {{x1, y1}, {x2, y1}, {x2, y2}, {x1, y2}, {x1, y1}};
+        o.segments.clear();
+        for (const auto& [x, y] : corners)
+            o.segments.push_back({0, Mil(x), Mil(y), 0, 0, 0, 0, 0});
         o.pointCount = 5;
         Query(0, outline, o);
         PcbApi_UpdateBoardOutline(outline);
@@ -129,45 +123,43 @@ public:
     intptr_t board = 0;
 };
 
+// A board and what the check finds on it: counts, and (unless -1) the first
+// violation's distance and the distance it needs, in mil.
 struct Case {
     const char* name;
-    std::function<void(Board&)> build;
     int opens, clearances, shorts, outlines, keepouts;
-    double actual = -1, required = -1; // of the first violation, in mil, when >= 0
+    double actual, required;
+    std::function<void(Board&)> build;
 };
 
 const Case kCases[] = {
-    {"two pads joined by a track",
+    {"two pads joined by a track", 0, 0, 0, 0, 0, -1, -1,
      [](Board& b) {
          b.Pad("A", kTop, 0, 0, 60, 60);
          b.Pad("A", kTop, 100, 0, 60, 60);
          b.Track("A", kTop, 0, 0, 100, 0, 10);
-     },
-     0, 0, 0, 0, 0},
-    {"a gap leaves one open connection",
+     }},
+    {"a gap leaves one open connection", 1, 0, 0, 0, 0, -1, -1,
      [](Board& b) {
          b.Pad("A", kTop, 0, 0, 60, 60);
          b.Pad("A", kTop, 300, 0, 60, 60);
          b.Track("A", kTop, 0, 0, 100, 0, 10);
-     },
-     1, 0, 0, 0, 0},
-    {"a track too near another net's pad",
+     }},
+    {"a track too near another net's pad", 0, 1, 0, 0, 0, 25, 30,
      [](Board& b) {
          b.Clearance(30);
          b.Pad("A", kTop, 0, 0, 60, 60);
          b.Pad("A", kTop, 200, 0, 60, 60);
          b.Track("A", kTop, 0, 0, 200, 0, 10);
          b.Pad("B", kTop, 100, 50, 40, 40); // 50 - 20 - 5 = 25 mil from the track
-     },
-     0, 1, 0, 0, 0, 25, 30},
-    {"a rectangular pad turned by 45 degrees",
+     }},
+    {"a rectangular pad turned by 45 degrees", 0, 1, 0, 0, 0, 35 - 5 - 20 * std::sqrt(2.0), 10,
      [](Board& b) {
          b.Clearance(10);
          b.Pad("A", kTop, 0, 0, 40, 40, kRect, 45); // corner at 28.28 mil on the x axis
          b.Track("B", kTop, 35, -50, 35, 50, 10);   // 35 - 5 - 28.28 = 1.72 mil
-     },
-     0, 1, 0, 0, 0, 35 - 5 - 20 * std::sqrt(2.0), 10},
-    {"the narrowest rule decides",
+     }},
+    {"the narrowest rule decides", 0, 1, 0, 0, 0, 30, 50,
      [](Board& b) {
          b.Clearance(10);
          b.Clearance(50, "InNetClass('HV')", "All");
@@ -175,75 +167,67 @@ const Case kCases[] = {
          b.Track("A", kTop, 0, 0, 200, 0, 10);
          b.Pad("B", kTop, 50, 55, 40, 40);  // 30 mil away, needs 50
          b.Pad("C", kTop, 150, 55, 40, 40); // 30 mil away, needs 10
-     },
-     0, 1, 0, 0, 0, 30, 50},
-    {"crossing tracks of two nets short",
+     }},
+    {"crossing tracks of two nets short", 0, 0, 1, 0, 0, -1, -1,
      [](Board& b) {
          b.Track("A", kTop, 0, 0, 100, 100, 10);
          b.Track("B", kTop, 0, 100, 100, 0, 10);
          b.Track("C", kBottom, 0, 50, 100, 50, 10); // another layer
-     },
-     0, 0, 1, 0, 0},
-    {"a via joins the layers",
+     }},
+    {"a via joins the layers", 0, 0, 0, 0, 0, -1, -1,
      [](Board& b) {
          b.Pad("A", kTop, 0, 0, 40, 40);
          b.Pad("A", kBottom, 100, 0, 40, 40);
          b.Track("A", kTop, 0, 0, 50, 0, 10);
          b.Via("A", 50, 0, 30);
          b.Track("A", kBottom, 50, 0, 100, 0, 10);
-     },
-     0, 0, 0, 0, 0},
-    {"SMD pads on opposite layers do not touch",
+     }},
+    {"SMD pads on opposite layers do not touch", 1, 0, 0, 0, 0, -1, -1,
      [](Board& b) {
          b.Pad("A", kTop, 0, 0, 40, 40);
          b.Pad("A", kBottom, 0, 0, 40, 40); // same place, other side: still open
          b.Pad("B", kTop, 200, 0, 40, 40);
          b.Pad("C", kBottom, 200, 0, 40, 40); // no short either
-     },
-     1, 0, 0, 0, 0},
-    {"a through-hole pad joins the layers",
+     }},
+    {"a through-hole pad joins the layers", 0, 0, 0, 0, 0, -1, -1,
      [](Board& b) {
          b.Pad("A", kMulti, 0, 0, 60, 60);
          b.Pad("A", kBottom, 100, 0, 40, 40);
          b.Track("A", kBottom, 0, 0, 100, 0, 10);
          b.Pad("A", kTop, -100, 0, 40, 40);
          b.Track("A", kTop, -100, 0, 0, 0, 10);
-     },
-     0, 0, 0, 0, 0},
-    {"an arc joins its ends and keeps its clearance",
+     }},
+    {"an arc joins its ends and keeps its clearance", 0, 1, 0, 0, 0, std::hypot(85.0, 85.0) - 115,
+     10,
      [](Board& b) {
          b.Clearance(10);
          b.Pad("A", kTop, 100, 0, 20, 20);
          b.Pad("A", kTop, 0, 100, 20, 20);
          b.Arc("A", kTop, 0, 0, 100, 0, 90, 10);
          b.Pad("B", kTop, 85, 85, 20, 20); // 120.21 - 105 - 10 = 5.21 mil from the arc
-     },
-     0, 1, 0, 0, 0, std::hypot(85.0, 85.0) - 115, 10},
-    {"copper in a keep-out of its layer",
+     }},
+    {"copper in a keep-out of its layer", 0, 0, 0, 0, 1, -1, -1,
      [](Board& b) {
          b.KeepOut(kTop, 0, 0, 100, 100);
          b.Track("A", kTop, -50, 50, 150, 50, 10);
          b.Track("B", kBottom, -50, 50, 150, 50, 10); // other layer
          b.Track("C", kTop, -50, 110, 150, 110, 10);  // outside
-     },
-     0, 0, 0, 0, 1},
-    {"what lies on the keep-out layer bars every layer and is no copper",
+     }},
+    {"what lies on the keep-out layer bars every layer and is no copper", 0, 0, 0, 0, 1, -1, -1,
      [](Board& b) {
          b.Outline(0, 0, 1000, 1000);
          b.Track(nullptr, kKeepOutLayer, -10, -10, 1010, -10, 0); // outside the outline
          b.Track(nullptr, kKeepOutLayer, 500, 0, 500, 1000, 0);
          b.Track("A", kBottom, 100, 500, 900, 500, 10); // crosses the keep-out line
-     },
-     0, 0, 0, 0, 1},
-    {"copper outside or too near the outline",
+     }},
+    {"copper outside or too near the outline", 0, 0, 0, 2, 0, 5, 10,
      [](Board& b) {
          b.Clearance(10);
          b.Outline(0, 0, 1000, 1000);
          b.Track("A", kTop, 500, 500, 990, 500, 10); // 5 mil from the edge
          b.Via("B", 1200, 500, 30);                  // outside
          b.Track("C", kTop, 100, 100, 100, 900, 10); // well inside
-     },
-     0, 0, 0, 2, 0, 5, 10},
+     }},
 };
 
 class CheckBoardTest : public ::testing::TestWithParam<Case> {};
@@ -254,11 +238,9 @@ TEST_P(CheckBoardTest, FindsWhatTheBoardHolds) {
     c.build(b);
     const corvane::BoardCheck check = b.Check();
     const CorvaneCheckSummary& s = check.summary;
-    EXPECT_EQ(s.opens, c.opens);
-    EXPECT_EQ(s.clearances, c.clearances);
-    EXPECT_EQ(s.shorts, c.shorts);
-    EXPECT_EQ(s.outlines, c.outlines);
-    EXPECT_EQ(s.keepouts, c.keepouts);
+    EXPECT_EQ(std::tuple(s.opens, s.clearances, s.shorts, s.outlines, s.keepouts),
+              std::tuple(c.opens, c.clearances, c.shorts, c.outlines, c.keepouts))
+        << "opens, clearances, shorts, outlines, keep-outs";
     EXPECT_EQ(static_cast<size_t>(s.opens), check.opens.size());
     EXPECT_EQ(static_cast<size_t>(s.violations), check.violations.size());
     if (c.actual >= 0) {
@@ -286,19 +268,14 @@ TEST(CheckBoardEntries, OpenConnectionEndsAndCInterface) {
     ASSERT_NE(check, 0);
     CorvaneCheckSummary s{};
     ASSERT_EQ(Corvane_CheckSummaryOf(check, &s), 1);
-    EXPECT_EQ(s.nets, 1);
-    EXPECT_EQ(s.netsWithPads, 1);
-    EXPECT_EQ(s.netsConnected, 0);
-    EXPECT_EQ(s.groups, 2);
+    EXPECT_EQ(std::tuple(s.nets, s.netsWithPads, s.netsConnected, s.groups), std::tuple(1, 1, 0, 2))
+        << "nets, with pads, connected; groups";
     CorvaneOpenConnection open{};
     ASSERT_EQ(Corvane_CheckOpen(check, 0, &open), 1);
     EXPECT_EQ(Corvane_CheckOpen(check, 1, &open), 0);
     Corvane_CheckOpen(check, 0, &open);
-    EXPECT_EQ(open.length, Mil(500));
-    EXPECT_EQ(open.from.object, first);
-    EXPECT_EQ(open.to.object, second);
-    EXPECT_EQ(open.x2, Mil(300));
-    EXPECT_EQ(open.y2, Mil(400));
+    EXPECT_EQ(std::tuple(open.length, open.from.object, open.to.object, open.x2, open.y2),
+              std::tuple(Mil(500), first, second, Mil(300), Mil(400)));
     char name[8] = {};
     EXPECT_EQ(Corvane_CheckNetName(check, open.net, name, sizeof name), 1);
     EXPECT_STREQ(name, "A");

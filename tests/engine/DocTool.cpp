@@ -11,29 +11,28 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Exit code 0, or 1 with the engine's reason on standard error.
+int Outcome(bool ok, const char* error) {
+    if (!ok)
+        std::fprintf(stderr, "%s\n", error);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     char error[512] = {};
     if (argc == 4 && std::strcmp(argv[1], "dump") == 0) {
         CorvaneBoard board = Corvane_OpenBoard(argv[2], error, sizeof error);
-        if (!board) {
-            std::fprintf(stderr, "%s\n", error);
-            return 1;
-        }
-        if (!Corvane_DumpBoardJson(board, argv[3], error, sizeof error)) {
-            std::fprintf(stderr, "%s\n", error);
-            return 1;
-        }
-        return 0;
+        return Outcome(board && Corvane_DumpBoardJson(board, argv[3], error, sizeof error), error);
     }
     if (argc == 4 && std::strcmp(argv[1], "bigsave") == 0) {
         std::string name = std::string(argv[2]) + ".scratch";
         CorvaneBoard board = Corvane_NewBoard(name.c_str(), error, sizeof error);
         enginetest::FillTracks(board, std::atoll(argv[3]), 1000);
-        if (!Corvane_SaveBoard(board, argv[2], error, sizeof error)) {
-            std::fprintf(stderr, "%s\n", error);
-            return 1;
-        }
-        return 0;
+        return Outcome(Corvane_SaveBoard(board, argv[2], error, sizeof error), error);
     }
     if (argc == 3 && std::strcmp(argv[1], "sample") == 0) {
         CorvaneBoard board = Corvane_NewBoard(argv[2], error, sizeof error);
@@ -46,11 +45,7 @@ int main(int argc, char** argv) {
             PcbApi_SetPadSizeOnLayer(pad, layer, 1000 * layer, 500 * layer);
         }
         PcbApi_AddObjectToContainer(board, pad);
-        if (!Corvane_SaveBoard(board, nullptr, error, sizeof error)) {
-            std::fprintf(stderr, "%s\n", error);
-            return 1;
-        }
-        return 0;
+        return Outcome(Corvane_SaveBoard(board, nullptr, error, sizeof error), error);
     }
     std::fprintf(stderr,
                  "usage: corvane_doc_tool dump DOC JSON | bigsave DOC TRACKS | sample DOC\n");

@@ -10,11 +10,11 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <iomanip>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -79,9 +79,11 @@ struct Edit {
     const char* expect; // in the reason
 };
 
-// A copy of `good` with the SQL applied.
-fs::path Edited(const fs::path& good, const fs::path& bad, const std::string& sql) {
-    fs::copy_file(good, bad, fs::copy_options::overwrite_existing);
+// A copy of `good` (in its folder, under a name of its own) with the SQL applied.
+fs::path Edited(const fs::path& good, const std::string& sql) {
+    static int copies = 0;
+    const fs::path bad = good.parent_path() / ("edited" + std::to_string(++copies) + ".pcbdoc");
+    fs::copy_file(good, bad);
     sqlite3* db = nullptr;
     EXPECT_EQ(sqlite3_open(bad.c_str(), &db), SQLITE_OK);
     char* message = nullptr;
@@ -96,31 +98,34 @@ fs::path Edited(const fs::path& good, const fs::path& bad, const std::string& sq
 // `offset` (little-endian `value`).
 std::string PatchRecord(int kind, int offset, int64_t value, int width) {
     std::ostringstream hex;
-    for (int i = 0; i < width; ++i) {
-        char byte[3];
-        std::snprintf(byte, sizeof byte, "%02X", static_cast<unsigned>((value >> (8 * i)) & 0xFF));
-        hex << byte;
-    }
+    for (int i = 0; i < width; ++i)
+        hex << std::setw(2) << std::setfill('0') << std::uppercase << std::hex
+            << ((value >> (8 * i)) & 0xFF);
     const std::string where =
         " WHERE id = (SELECT min(id) FROM objects WHERE kind = " + std::to_string(kind) + ")";
     return "UPDATE objects SET record = substr(record, 1, " + std::to_string(offset) + ") || X'" +
            hex.str() + "' || substr(record, " + std::to_string(offset + width + 1) + ")" + where;
 }
 
+// A scratch folder per test, the document's place in it, and room for the
+// engine's reasons.
+class EngineDocuments : public ::testing::Test {
+protected:
+    TempFolder dir;
+    const fs::path doc = dir.path / "board.pcbdoc";
+    char error[512] = {};
+};
+
 } // namespace
 
-TEST(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
+TEST_F(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
     if (!fs::exists(kTool))
         GTEST_SKIP() << "helper " << kTool << " not built";
-    TempFolder dir;
-    fs::path doc = dir.path / "sample.pcbdoc";
-    char error[512] = {};
     CorvaneBoard board = SavedSampleBoard(doc);
     ASSERT_NE(board, 0);
     EXPECT_EQ(Corvane_IsBoardModified(board), 0);
-    std::string before = Dump(board, dir.path / "before.json");
-    std::string after = DumpInNewProcess(doc, dir.path / "after.json");
-    EXPECT_EQ(before, after);
+    const std::string before = Dump(board, dir.path / "before.json");
+    EXPECT_EQ(DumpInNewProcess(doc, dir.path / "after.json"), before);
 
     // The dump names what a reader needs, without handles: every kind, and
     // fields of each.
@@ -150,22 +155,19 @@ TEST(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
     Corvane_CloseBoard(board);
     EXPECT_EQ(DumpInNewProcess(copy, dir.path / "copy.json"), before);
     if (std::system("command -v sqlite3 > /dev/null") == 0) {
-        fs::path tables = dir.path / "tables.txt";
-        ASSERT_EQ(
-            std::system(
-                ("sqlite3 '" + copy.string() + "' .tables > '" + tables.string() + "'").c_str()),
-            0);
-        std::string listed = testfs::ReadFile(tables);
+        const fs::path tables = dir.path / "tables.txt";
+        const std::string cmd =
+            "sqlite3 '" + copy.string() + "' .tables > '" + tables.string() + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const std::string listed = testfs::ReadFile(tables);
         for (const char* table : {"board", "layers", "layer_pairs", "objects", "meta"})
             EXPECT_THAT(listed, HasSubstr(table));
     }
 }
 
-TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
+TEST_F(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
     if (!fs::exists(kTool))
         GTEST_SKIP() << "helper " << kTool << " not built";
-    TempFolder dir;
-    fs::path doc = dir.path / "board.pcbdoc";
     CorvaneBoard board = SavedSampleBoard(doc);
     std::string before = Dump(board, dir.path / "before.json");
     Corvane_CloseBoard(board);
@@ -188,22 +190,14 @@ TEST(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
     }
 }
 
-TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
-    TempFolder dir;
-    fs::path good = dir.path / "good.pcbdoc";
-    char error[512] = {};
-    CorvaneBoard board = Corvane_NewBoard(good.c_str(), error, sizeof error);
+TEST_F(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
     FillTracks(board, 20000, 50);
     ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);
-    const std::string bytes = testfs::ReadFile(good);
+    const std::string bytes = testfs::ReadFile(doc);
     ASSERT_GT(bytes.size(), 100000u);
 
-    auto write = [&](const char* name, const std::string& content) {
-        fs::path p = dir.path / name;
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
-    };
     struct Case {
         fs::path file;
         const char* expect;
@@ -219,11 +213,11 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
         flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     std::vector<Case> cases = {
         {dir.path / "missing.pcbdoc", "No such file"},
-        {write("empty.pcbdoc", ""), "not an SQLite database"},
-        {write("text.pcbdoc", "(pcb \"not a board\")\n"), "not an SQLite database"},
-        {write("truncated.pcbdoc", bytes.substr(0, bytes.size() / 2)), "damaged"},
-        {write("header.pcbdoc", bytes.substr(0, 100)), ""},
-        {write("flipped.pcbdoc", flipped), ""},
+        {dir.Write("empty.pcbdoc", ""), "not an SQLite database"},
+        {dir.Write("text.pcbdoc", "(pcb \"not a board\")\n"), "not an SQLite database"},
+        {dir.Write("truncated.pcbdoc", bytes.substr(0, bytes.size() / 2)), "damaged"},
+        {dir.Write("header.pcbdoc", bytes.substr(0, 100)), ""},
+        {dir.Write("flipped.pcbdoc", flipped), ""},
     };
     fs::path foreign = dir.path / "foreign.pcbdoc";
     // A valid SQLite database of some other program (made when the shell is
@@ -240,13 +234,11 @@ TEST(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
         EXPECT_THAT(reason, HasSubstr(c.expect)) << c.file;
         EXPECT_THAT(reason, Not(HasSubstr("\n"))) << "one line: ";
     }
-    EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
+    EXPECT_TRUE(OpenError(doc).empty()) << "the intact document still opens";
 }
 
-TEST(EngineDocuments, ABrokenLayerStackIsRefused) {
-    TempFolder dir;
-    fs::path good = dir.path / "good.pcbdoc";
-    Corvane_CloseBoard(SavedSampleBoard(good)); // stack 1, 39, 2, 32
+TEST_F(EngineDocuments, ABrokenLayerStackIsRefused) {
+    const SampleDocument sample; // stack 1, 39, 2, 32
 
     // Each edit keeps the file a sound database with stack links in range.
     const char* edits[] = {
@@ -256,19 +248,12 @@ TEST(EngineDocuments, ABrokenLayerStackIsRefused) {
         "UPDATE layers SET in_stack = 0 WHERE id = 39",   // a dropped layer still linked
         "UPDATE layers SET in_stack = 1 WHERE id = 3",    // a second head
     };
-    int n = 0;
-    for (const char* edit : edits) {
-        const fs::path bad =
-            Edited(good, dir.path / ("stack" + std::to_string(++n) + ".pcbdoc"), edit);
-        EXPECT_THAT(OpenError(bad), HasSubstr("layer stack")) << edit;
-    }
-    EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
+    for (const char* edit : edits)
+        EXPECT_THAT(OpenError(Edited(sample.good, edit)), HasSubstr("layer stack")) << edit;
+    EXPECT_TRUE(OpenError(sample.good).empty()) << "the intact document still opens";
 }
 
-TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
-    TempFolder dir;
-    const fs::path doc = dir.path / "board.pcbdoc";
-    char error[512] = {};
+TEST_F(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
     const CorvaneBoard board = SavedSampleBoard(doc);
     const std::string bytesBefore = testfs::ReadFile(doc);
     FillTracks(board, 200000, 100);
@@ -298,10 +283,7 @@ TEST(EngineDocuments, FullDiskAndMissingFolderKeepTheOldDocument) {
     Corvane_CloseBoard(board);
 }
 
-TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
-    TempFolder dir;
-    const fs::path doc = dir.path / "board.pcbdoc";
-    char error[512] = {};
+TEST_F(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
     const CorvaneBoard board = SavedSampleBoard(doc);
     const std::string bytesBefore = testfs::ReadFile(doc);
     FillTracks(board, 10, 2);
@@ -346,10 +328,7 @@ TEST(EngineDocuments, UnwritableFolderKeepsTheOldDocument) {
     Corvane_CloseBoard(board);
 }
 
-TEST(EngineDocuments, NewBoardNamesMustBeFree) {
-    TempFolder dir;
-    fs::path doc = dir.path / "a.pcbdoc";
-    char error[512] = {};
+TEST_F(EngineDocuments, NewBoardNamesMustBeFree) {
     CorvaneBoard a = Corvane_NewBoard(doc.c_str(), error, sizeof error);
     ASSERT_NE(a, 0);
     EXPECT_EQ(Corvane_NewBoard(doc.c_str(), error, sizeof error), 0);
@@ -364,10 +343,7 @@ TEST(EngineDocuments, NewBoardNamesMustBeFree) {
 // A document holds each kind apart, so that a reopened board's objects are
 // read far from the component they belong to and then gathered to it. Every
 // object keeps its record, bit fields, net and place in each list.
-TEST(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
-    TempFolder dir;
-    const fs::path doc = dir.path / "many.pcbdoc";
-    char error[512] = {};
+TEST_F(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
     CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
     ASSERT_NE(board, 0) << error;
     std::vector<intptr_t> nets;
@@ -425,9 +401,6 @@ TEST(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
 // one is read.
 TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
     const SampleDocument sample;
-    const fs::path& good = sample.good;
-    const TempFolder& dir = sample.dir;
-    const int64_t before = sample.before;
     const Edit cases[] = {
         {"UPDATE board SET value = 1e12 WHERE key = 'origin_x'", "origin_x"},
         {"UPDATE board SET value = -3000000000 WHERE key = 'origin_y'", "origin_y"},
@@ -470,18 +443,16 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
     };
     const std::string patches[] = {PatchRecord(4, 8, -1, 4), PatchRecord(4, 12, 12345, 8),
                                    PatchRecord(3, 12, 500, 4)};
-    int n = 0, patch = 0;
+    int patch = 0;
     for (const Edit& c : cases) {
         const std::string sql = c.sql ? c.sql : patches[patch++];
-        const fs::path bad =
-            Edited(good, dir.path / ("bad" + std::to_string(++n) + ".pcbdoc"), sql);
-        const std::string reason = OpenError(bad);
+        const std::string reason = OpenError(Edited(sample.good, sql));
         EXPECT_THAT(reason, HasSubstr("corrupt document")) << sql;
         EXPECT_THAT(reason, HasSubstr(c.expect)) << sql;
         EXPECT_THAT(reason, Not(HasSubstr("\n")));
-        EXPECT_EQ(Corvane_LiveObjectCount(), before) << sql << " left objects behind";
+        EXPECT_EQ(Corvane_LiveObjectCount(), sample.before) << sql << " left objects behind";
     }
-    EXPECT_TRUE(OpenError(good).empty()) << "the intact document still opens";
+    EXPECT_TRUE(OpenError(sample.good).empty()) << "the intact document still opens";
 }
 
 TEST(EngineDocumentHardening, NegativeSizesAreRefusedOnWriteToo) {
@@ -507,9 +478,8 @@ TEST(EngineDocumentHardening, NegativeSizesAreRefusedOnWriteToo) {
 TEST(EngineDocumentHardening, ASaveEndedBySignalLeavesNoTemporaryFile) {
     if (!fs::exists(kTool))
         GTEST_SKIP() << "helper " << kTool << " not built";
-    TempFolder dir;
-    const fs::path doc = dir.path / "board.pcbdoc";
-    SaveSample(doc);
+    const SampleDocument sample;
+    const fs::path& doc = sample.good;
     for (int sig : {SIGTERM, SIGINT}) {
         const SaveInChild save = StartBigSave(kTool, doc, "200000");
         ASSERT_GE(save.pid, 0);
@@ -518,7 +488,8 @@ TEST(EngineDocumentHardening, ASaveEndedBySignalLeavesNoTemporaryFile) {
         waitpid(save.pid, &status, 0);
         EXPECT_TRUE(save.started) << "the save never started";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig;
-        EXPECT_EQ(SavingFiles(dir.path), 0) << "signal " << sig << " left the temporary file";
+        EXPECT_EQ(SavingFiles(sample.dir.path), 0)
+            << "signal " << sig << " left the temporary file";
         EXPECT_TRUE(OpenError(doc).empty()) << "signal " << sig;
     }
 }
@@ -556,10 +527,8 @@ TEST(EngineDocumentHardening, ASchemaWithAnythingButTheBoardTablesIsRefused) {
         {"CREATE TABLE extra(x)", "a table 'extra'"},
         {"CREATE INDEX by_kind ON objects(kind)", "an index 'by_kind'"},
     };
-    int n = 0;
     for (const Edit& c : cases) {
-        const fs::path bad = Edited(
-            sample.good, sample.dir.path / ("schema" + std::to_string(++n) + ".pcbdoc"), c.sql);
+        const fs::path bad = Edited(sample.good, c.sql);
         const auto start = std::chrono::steady_clock::now();
         const std::string reason = OpenError(bad);
         const double seconds =
@@ -577,9 +546,8 @@ TEST(EngineDocumentHardening, AnInterruptWhileReadingEndsTheReadNotTheCaller) {
     // SIGINT held while the document is read and pending at its end: the
     // read answers it and is refused, and the signal is taken afterwards
     // (here ignored, as a shell's background job does).
-    TempFolder dir;
-    const fs::path doc = dir.path / "board.pcbdoc";
-    SaveSample(doc);
+    const SampleDocument sample;
+    const fs::path& doc = sample.good;
     struct sigaction ignore {
     }, previous{};
     ignore.sa_handler = SIG_IGN;

@@ -91,8 +91,8 @@ void PutInt(std::string& record, size_t at, int32_t v) {
 TEST(EngineDocumentVersions, AVersion1DocumentOpensWholeAndIsSavedAsVersion2) {
     const fs::path v1 = kData / "sample-v1.pcbdoc";
     ASSERT_TRUE(fs::exists(v1)) << v1;
-    ASSERT_EQ(Column(v1, "SELECT value FROM meta WHERE key = 'version'"),
-              std::vector<std::string>{"1"});
+    const char* version = "SELECT value FROM meta WHERE key = 'version'";
+    ASSERT_EQ(Column(v1, version), std::vector<std::string>{"1"});
     testfs::TempFolder dir;
     const fs::path old = dir.path / "old.pcbdoc";
     fs::copy_file(v1, old);
@@ -105,8 +105,7 @@ TEST(EngineDocumentVersions, AVersion1DocumentOpensWholeAndIsSavedAsVersion2) {
     const fs::path saved = dir.path / "saved.pcbdoc";
     ASSERT_EQ(Corvane_SaveBoard(board, saved.c_str(), error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);
-    EXPECT_EQ(Column(saved, "SELECT value FROM meta WHERE key = 'version'"),
-              std::vector<std::string>{"2"});
+    EXPECT_EQ(Column(saved, version), std::vector<std::string>{"2"});
     // Pads keep their per-layer runs, not one entry for each of 83 layers:
     // the simple pad three runs, the per-layer one a run per copper layer.
     for (const std::string& length :

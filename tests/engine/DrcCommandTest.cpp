@@ -51,8 +51,9 @@ TEST_F(DrcCommandTest, RoutedBoardIsClean) {
 
 TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
     // B is not wired; A's three segments come within 0.1 mm of the top edge.
-    const testshell::Outcome run =
-        Check("(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))");
+    const std::string wiring =
+        "(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))";
+    const testshell::Outcome run = Check(wiring);
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_THAT(run.out, HasSubstr("open B: Pad (354.331, -393.701) mil (9, -10) mm F.CU to Pad "
                                    "(826.772, -393.701) mil (21, -10) mm F.CU"));
@@ -60,8 +61,7 @@ TEST_F(DrcCommandTest, OpenAndOutlineAreListed) {
     EXPECT_THAT(run.out,
                 HasSubstr("Track A - BoardOutline (no net), 3.937 mil (0.1 mm) < 7.874 mil "
                           "(0.2 mm)"));
-    const testshell::Outcome json = Check(
-        "(wire (path F.Cu 250  11000 -10000  11000 -225  19000 -225  19000 -10000)(net A))", true);
+    const testshell::Outcome json = Check(wiring, true);
     EXPECT_THAT(json.out, HasSubstr("\"opens\":1,\"violations\":3,"));
     EXPECT_THAT(json.out, HasSubstr("\"exit\":1}"));
 }
@@ -82,19 +82,17 @@ TEST_F(DrcCommandTest, ALayerWithoutAPadShapeCarriesNoCopper) {
 // router keeps what the check asks of the pair: B stays open, nothing is
 // too near.
 TEST_F(DrcCommandTest, TheRouterKeepsTheClearanceTheCheckAsksOfTwoClasses) {
-    std::string pins;
+    std::string pins, wallPins;
     int n = 0;
     auto pin = [&](double y) {
         pins +=
             "(pin SQ " + std::to_string(++n) + " 0 " + std::to_string(static_cast<int>(y)) + ")";
+        wallPins += " W1-" + std::to_string(n);
     };
     for (double y = -10000 + 9650 - 400; y > -10500; y -= 850)
         pin(y);
     for (double y = -10000 + 10350 + 400; y < 10500; y += 850)
         pin(y);
-    std::string wallPins;
-    for (int k = 1; k <= n; ++k)
-        wallPins += " W1-" + std::to_string(k);
     Write("classes.dsn", TwoLayerDesign("classes.dsn", 300,
                                         R"(
   (placement (component WALL (place W1 15000 -10000 front 0))

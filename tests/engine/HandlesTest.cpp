@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <tuple>
 
 using namespace enginetest;
 
 namespace {
+
+using Handles = std::vector<intptr_t>;
 
 intptr_t MakeTrack(intptr_t container, int32_t layer, intptr_t net, int32_t x) {
     const intptr_t h =
@@ -17,8 +21,21 @@ intptr_t MakeTrack(intptr_t container, int32_t layer, intptr_t net, int32_t x) {
     return h;
 }
 
+// The net a track names, and SetNet gives it another (0 for none).
+intptr_t NetOf(intptr_t track) {
+    Track t;
+    EXPECT_EQ(Query(1, track, t), 1);
+    return t.c.net;
+}
+void SetNet(intptr_t track, intptr_t net) {
+    Track t;
+    ASSERT_EQ(Query(1, track, t), 1);
+    t.c.net = net;
+    ASSERT_EQ(Query(0, track, t), 1);
+}
+
 // The board of each test and another one.
-struct Boards : NewBoardTest {
+struct EngineIteration : NewBoardTest {
     void SetUp() override {
         NewBoardTest::SetUp();
         ASSERT_NE(other = NewBoard("other"), 0);
@@ -31,8 +48,6 @@ struct Boards : NewBoardTest {
 };
 
 } // namespace
-
-using EngineIteration = Boards;
 
 TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     intptr_t a = AddNet(board, "A"), b = AddNet(board, "B");
@@ -47,36 +62,35 @@ TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     EXPECT_TRUE(Walk(board, 2, 0, 0).empty()) << "component not on the board yet";
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
 
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{t1, t2, t3, inner}));
-    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{t1, t3, inner}));
-    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{t2}));
-    EXPECT_EQ(Walk(board, 4, b, 0), (std::vector<intptr_t>{t2, t3}));
-    EXPECT_EQ(Walk(board, 0, b, 0), (std::vector<intptr_t>{t2, t3, via}));
-    EXPECT_EQ(Walk(board, 3, b, 0), (std::vector<intptr_t>{via}));
-    EXPECT_EQ(Walk(board, 4, b, 32), (std::vector<intptr_t>{t2}));
-    EXPECT_EQ(Walk(board, 2, a, 0), (std::vector<intptr_t>{pad}));
-    std::vector<intptr_t> children = Walk(board, 0, comp, 0);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{t1, t2, t3, inner}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (Handles{t1, t3, inner}));
+    EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{t2}));
+    EXPECT_EQ(Walk(board, 4, b, 0), (Handles{t2, t3}));
+    EXPECT_EQ(Walk(board, 0, b, 0), (Handles{t2, t3, via}));
+    EXPECT_EQ(Walk(board, 3, b, 0), (Handles{via}));
+    EXPECT_EQ(Walk(board, 4, b, 32), (Handles{t2}));
+    EXPECT_EQ(Walk(board, 2, a, 0), (Handles{pad}));
+    Handles children = Walk(board, 0, comp, 0);
     ASSERT_EQ(children.size(), 4u) << "designator, comment, pad and track";
     EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(children[0]), 5);
-    EXPECT_EQ(Walk(board, 4, comp, 0), (std::vector<intptr_t>{inner}));
-    EXPECT_EQ(Walk(board, 8, 0, 0), (std::vector<intptr_t>{a, b}));
+    EXPECT_EQ(Walk(board, 4, comp, 0), (Handles{inner}));
+    EXPECT_EQ(Walk(board, 8, 0, 0), (Handles{a, b}));
     EXPECT_TRUE(Walk(other, 4, 0, 0).empty());
     EXPECT_TRUE(Walk(other, 4, a, 0).empty()) << "a net of another board filters nothing";
 
     // Moving a track to another net and layer moves it between the walks.
     Track t;
     Query(1, t1, t);
-    t.c.net = b;
-    t.c.layer = 32;
+    t.c.net = b, t.c.layer = 32;
     ASSERT_EQ(Query(0, t1, t), 1);
-    EXPECT_EQ(Walk(board, 4, b, 0), (std::vector<intptr_t>{t2, t3, t1}));
-    EXPECT_EQ(Walk(board, 4, a, 0), std::vector<intptr_t>{});
-    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{t2, t1}));
+    EXPECT_EQ(Walk(board, 4, b, 0), (Handles{t2, t3, t1}));
+    EXPECT_EQ(Walk(board, 4, a, 0), Handles{});
+    EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{t2, t1}));
 
     // Deleting a component takes its primitives with it.
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
     EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(pad), 0);
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{t1, t2, t3})) << "board order";
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{t1, t2, t3})) << "board order";
 }
 
 TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) {
@@ -93,7 +107,7 @@ TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) 
     ASSERT_EQ(Query(1, t3, changed), 1);
     changed.x2 = 7, changed.y2 = -8, changed.width = 900, changed.c.moveable = 0;
     ASSERT_EQ(Query(0, t3, changed), 1);
-    const std::vector<intptr_t> walked = Walk(board, 4, net, 0);
+    const Handles walked = Walk(board, 4, net, 0);
     ASSERT_EQ(walked.size(), 4u) << "t1, t2, t3 and the component's track";
     EXPECT_NE(std::find(walked.begin(), walked.end(), inner), walked.end());
 
@@ -106,19 +120,13 @@ TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) 
         EXPECT_EQ(row.Handle, walked[static_cast<size_t>(i)]) << "in the walk's order";
         Track record;
         ASSERT_EQ(Query(1, row.Handle, record), 1);
-        EXPECT_EQ(row.x1, record.c.x1);
-        EXPECT_EQ(row.y1, record.c.y1);
-        EXPECT_EQ(row.x2, record.x2);
-        EXPECT_EQ(row.y2, record.y2);
-        EXPECT_EQ(row.Width, record.width);
-        EXPECT_EQ(row.Layer, record.c.layer);
-        EXPECT_EQ(row.Moveable, record.c.moveable);
+        EXPECT_EQ(std::tuple(row.x1, row.y1, row.x2, row.y2, row.Width, row.Layer, row.Moveable),
+                  std::tuple(record.c.x1, record.c.y1, record.x2, record.y2, record.width,
+                             record.c.layer, record.c.moveable))
+            << "row " << i;
     }
-    EXPECT_EQ(rows[3].Handle, t3);
-    EXPECT_EQ(rows[3].Width, 900);
-    EXPECT_EQ(rows[3].Moveable, 0);
-    EXPECT_EQ(rows[0].Handle, t1);
-    EXPECT_EQ(rows[1].Handle, t2);
+    EXPECT_EQ(std::tuple(rows[3].Handle, rows[3].Width, rows[3].Moveable), std::tuple(t3, 900, 0));
+    EXPECT_EQ((Handles{rows[0].Handle, rows[1].Handle}), (Handles{t1, t2}));
 
     // Too little room: the first rows and the whole count.
     PcbApiTrackRow first{};
@@ -139,11 +147,11 @@ TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) 
 }
 
 TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
-    std::vector<intptr_t> tracks;
+    Handles tracks;
     for (int i = 0; i < 10; ++i)
         tracks.push_back(MakeTrack(board, 1, 0, i));
     intptr_t it = PcbApi_CreateIterator(board, 4, 0, 0);
-    std::vector<intptr_t> seen;
+    Handles seen;
     for (intptr_t h = PcbApi_GetFirstObject(it); h; h = PcbApi_GetNextObject(it)) {
         seen.push_back(h);
         // Delete this one and, every third, the one after next.
@@ -154,8 +162,8 @@ TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
             PcbApi_DeleteObjectFromContainer(board, tracks[at + 2]);
     }
     PcbApi_DestroyIterator(it);
-    EXPECT_EQ(seen, (std::vector<intptr_t>{tracks[0], tracks[1], tracks[3], tracks[4], tracks[6],
-                                           tracks[7], tracks[9]}));
+    EXPECT_EQ(seen, (Handles{tracks[0], tracks[1], tracks[3], tracks[4], tracks[6], tracks[7],
+                             tracks[9]}));
     EXPECT_TRUE(Walk(board, 4, 0, 0).empty());
 }
 
@@ -212,17 +220,16 @@ TEST_F(EngineIteration, EveryChangeMarksTheBoardModified) {
     Query(1, track, t);
     EXPECT_EQ(Corvane_IsBoardModified(board), 0) << "a read changes nothing";
     t.width = 1;
-    Query(0, track, t);
-    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
-    Corvane_SetBoardModified(board, 0);
-    PcbApi_SetObjectBitField3(track, 0x10);
-    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
-    Corvane_SetBoardModified(board, 0);
-    PcbApi_InsertLayerInStack(board, 2, 1);
-    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
-    Corvane_SetBoardModified(board, 0);
-    PcbApi_DeleteObjectFromContainer(board, track);
-    EXPECT_EQ(Corvane_IsBoardModified(board), 1);
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"a write", [&] { Query(0, track, t); }},
+        {"a bit field", [&] { PcbApi_SetObjectBitField3(track, 0x10); }},
+        {"the layer stack", [&] { PcbApi_InsertLayerInStack(board, 2, 1); }},
+        {"a deletion", [&] { PcbApi_DeleteObjectFromContainer(board, track); }}};
+    for (const auto& [what, change] : changes) {
+        Corvane_SetBoardModified(board, 0);
+        change();
+        EXPECT_EQ(Corvane_IsBoardModified(board), 1) << what;
+    }
     uint16_t bits = 0;
     EXPECT_EQ(PcbApi_GetObjectBitField3(track, &bits), 0);
 }
@@ -244,14 +251,12 @@ TEST_F(EngineIteration, BitFieldsAndIndexStayWithTheirObject) {
                               uint16_t three) {
         Track t;
         ASSERT_EQ(Query(1, h, t), 1);
-        EXPECT_EQ(t.c.bitField, bits);
-        EXPECT_EQ(t.c.index, index);
         uint8_t bits2 = 0xAA;
         uint16_t bits3 = 0xAAAA;
         ASSERT_EQ(PcbApi_GetObjectBitField2(h, &bits2), 1);
         ASSERT_EQ(PcbApi_GetObjectBitField3(h, &bits3), 1);
-        EXPECT_EQ(bits2, two);
-        EXPECT_EQ(bits3, three);
+        EXPECT_EQ(std::tuple(t.c.bitField, t.c.index, int{bits2}, bits3),
+                  std::tuple(bits, index, int{two}, three));
     };
     const intptr_t marked = MakeTrack(board, 1, 0, 1);
     const intptr_t plain = MakeTrack(board, 1, 0, 2);
@@ -310,58 +315,43 @@ TEST_F(EngineIteration, CurrentBoardAndProgressHooks) {
 TEST_F(EngineIteration, AFreeObjectForgetsANetDeletedBeforeItIsAdded) {
     intptr_t net = AddNet(board, "GONE");
     intptr_t track = PcbApi_CreateObject(4);
-    Track t;
-    Query(1, track, t);
-    t.c.net = net;
-    ASSERT_EQ(Query(0, track, t), 1);
+    SetNet(track, net);
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, net), 0);
     // The deleted net's storage goes to the next object made.
     intptr_t reuse = MakeTrack(board, 1, 0, 7);
-    ASSERT_EQ(Query(1, track, t), 1);
-    EXPECT_EQ(t.c.net, 0) << "the track still names a deleted net";
+    EXPECT_EQ(NetOf(track), 0) << "the track still names a deleted net";
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, track), 0);
-    ASSERT_EQ(Query(1, track, t), 1);
-    EXPECT_EQ(t.c.net, 0);
+    EXPECT_EQ(NetOf(track), 0);
     EXPECT_TRUE(Walk(board, 0, reuse, 0).empty()) << "a track is no net";
-    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{reuse, track}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (Handles{reuse, track}));
 }
 
 TEST_F(EngineIteration, AFreeObjectKeepsItsNetUntilTheNetGoesOrItsSlotHoldsAnotherNet) {
     intptr_t a = AddNet(board, "A");
     intptr_t kept = PcbApi_CreateObject(4), foreign = PcbApi_CreateObject(4);
-    Track t;
     for (intptr_t h : {kept, foreign}) {
-        Query(1, h, t);
-        t.c.net = a;
-        ASSERT_EQ(Query(0, h, t), 1);
-        ASSERT_EQ(Query(1, h, t), 1);
-        EXPECT_EQ(t.c.net, a) << "a free object names the net it was given";
+        SetNet(h, a);
+        EXPECT_EQ(NetOf(h), a) << "a free object names the net it was given";
     }
     // On the net's board the object walks with the net; on another it has none.
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, kept), 0);
     ASSERT_EQ(PcbApi_AddObjectToContainer(other, foreign), 0);
-    EXPECT_EQ(Walk(board, 0, a, 0), (std::vector<intptr_t>{kept}));
-    Query(1, foreign, t);
-    EXPECT_EQ(t.c.net, 0) << "a net of another board";
-    Query(1, kept, t);
-    EXPECT_EQ(t.c.net, a);
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{kept}));
+    EXPECT_EQ(Walk(board, 0, a, 0), (Handles{kept}));
+    EXPECT_EQ(NetOf(foreign), 0) << "a net of another board";
+    EXPECT_EQ(NetOf(kept), a);
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{kept}));
 
     // A net deleted while a free object names it, its slot taken by a new net.
     intptr_t loose = PcbApi_CreateObject(4);
-    Query(1, loose, t);
-    t.c.net = a;
-    ASSERT_EQ(Query(0, loose, t), 1);
+    SetNet(loose, a);
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, a), 0);
     intptr_t b = AddNet(board, "B");
     ASSERT_NE(b, a);
-    Query(1, kept, t);
-    EXPECT_EQ(t.c.net, 0) << "the deleted net's members keep no net";
-    Query(1, loose, t);
-    EXPECT_EQ(t.c.net, 0) << "the slot holds another net now";
+    EXPECT_EQ(NetOf(kept), 0) << "the deleted net's members keep no net";
+    EXPECT_EQ(NetOf(loose), 0) << "the slot holds another net now";
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, loose), 0);
     EXPECT_TRUE(Walk(board, 0, b, 0).empty());
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{kept, loose}));
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{kept, loose}));
 }
 
 TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
@@ -390,13 +380,11 @@ TEST_F(EngineIteration, AnIteratorOfAClosedBoardWalksNothing) {
 TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) {
     constexpr int kSpacers = 70000; // more slots than a near link spans, twice over
     auto spacers = [] {
-        std::vector<intptr_t> made;
-        made.reserve(kSpacers);
-        for (int i = 0; i < kSpacers; ++i)
-            made.push_back(PcbApi_CreateObject(4));
+        Handles made(kSpacers);
+        std::generate(made.begin(), made.end(), [] { return PcbApi_CreateObject(4); });
         return made;
     };
-    auto destroy = [](std::vector<intptr_t>& made) {
+    auto destroy = [](Handles& made) {
         for (intptr_t h : made)
             PcbApi_DestroyObject(h);
         made.clear();
@@ -404,43 +392,43 @@ TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) 
     intptr_t net = AddNet(board, "FAR");
     intptr_t comp = PcbApi_CreateObject(9);
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
-    std::vector<intptr_t> gap1 = spacers();
+    Handles gap1 = spacers();
     intptr_t a = MakeTrack(comp, 1, net, 1);
-    std::vector<intptr_t> gap2 = spacers();
+    Handles gap2 = spacers();
     intptr_t b = MakeTrack(comp, 1, net, 2);
     intptr_t c = MakeTrack(board, 1, 0, 3);
-    std::vector<intptr_t> gap3 = spacers();
+    Handles gap3 = spacers();
     intptr_t d = MakeTrack(comp, 32, net, 4);
-    const std::vector<intptr_t> texts = Walk(board, 5, comp, 0);
+    const Handles texts = Walk(board, 5, comp, 0);
     ASSERT_EQ(texts.size(), 2u);
-    std::vector<intptr_t> all = {a, b, c, d};
+    Handles all = {a, b, c, d};
     EXPECT_EQ(Walk(board, 4, 0, 0), all);
-    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{a, b, c}));
-    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, b, d}));
-    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{a, b, d}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (Handles{a, b, c}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (Handles{texts[0], texts[1], a, b, d}));
+    EXPECT_EQ(Walk(board, 0, net, 0), (Handles{a, b, d}));
     // The ones between far neighbours go, then the ends.
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, b), 0);
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, c, d}));
-    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, d}));
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{a, c, d}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (Handles{texts[0], texts[1], a, d}));
     // Freed slots far back in the store take new objects, which join at the
     // ends of the lists.
     destroy(gap1);
     intptr_t e = MakeTrack(comp, 1, net, 5);
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, c, d, e}));
-    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{a, c, e}));
-    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, d, e}));
-    EXPECT_EQ(Walk(board, 0, net, 0), (std::vector<intptr_t>{a, d, e}));
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{a, c, d, e}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (Handles{a, c, e}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (Handles{texts[0], texts[1], a, d, e}));
+    EXPECT_EQ(Walk(board, 0, net, 0), (Handles{a, d, e}));
     // A move to another layer relinks the object far from its old neighbours.
     Track t;
     ASSERT_EQ(Query(1, a, t), 1);
     t.c.layer = 32;
     ASSERT_EQ(Query(0, a, t), 1);
-    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{d, a}));
-    EXPECT_EQ(Walk(board, 4, 0, 1), (std::vector<intptr_t>{c, e}));
+    EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{d, a}));
+    EXPECT_EQ(Walk(board, 4, 0, 1), (Handles{c, e}));
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, d), 0);
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, c), 0);
-    EXPECT_EQ(Walk(board, 4, 0, 0), (std::vector<intptr_t>{a, e}));
-    EXPECT_EQ(Walk(board, 0, comp, 0), (std::vector<intptr_t>{texts[0], texts[1], a, e}));
+    EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{a, e}));
+    EXPECT_EQ(Walk(board, 0, comp, 0), (Handles{texts[0], texts[1], a, e}));
     // Closing the board frees its objects wherever they lie; the slots they
     // leave make a new board's lists from scratch.
     Corvane_CloseBoard(board);
@@ -448,11 +436,11 @@ TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) 
     destroy(gap3);
     board = NewBoard("walk");
     ASSERT_NE(board, 0);
-    std::vector<intptr_t> again;
+    Handles again;
     for (int i = 0; i < 5; ++i)
         again.push_back(MakeTrack(board, 1 + (i % 2) * 31, 0, i));
     EXPECT_EQ(Walk(board, 4, 0, 0), again);
-    EXPECT_EQ(Walk(board, 4, 0, 32), (std::vector<intptr_t>{again[1], again[3]}));
+    EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{again[1], again[3]}));
     EXPECT_TRUE(Walk(board, 5, 0, 0).empty());
 }
 
@@ -461,28 +449,20 @@ TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) 
 // and each net walks exactly the objects that name it, in the order they
 // joined.
 TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
-    const std::vector<intptr_t> nets = {AddNet(board, "N0"), AddNet(board, "N1"),
-                                        AddNet(board, "N2")};
-    std::vector<intptr_t> tracks;
-    std::vector<int> netOf; // index into nets, -1 for none
-    auto setNet = [&](size_t i, int n) {
-        Track t;
-        ASSERT_EQ(Query(1, tracks[i], t), 1);
-        t.c.net = n < 0 ? 0 : nets[static_cast<size_t>(n)];
-        ASSERT_EQ(Query(0, tracks[i], t), 1);
-        netOf[i] = n;
-    };
-    for (int i = 0; i < 60; ++i) {
+    const Handles nets = {AddNet(board, "N0"), AddNet(board, "N1"), AddNet(board, "N2")};
+    Handles tracks;
+    std::vector<int> netOf(60, -1); // index into nets, -1 for none
+    const auto netHandle = [&](int n) { return n < 0 ? 0 : nets[static_cast<size_t>(n)]; };
+    for (int i = 0; i < 60; ++i)
         tracks.push_back(MakeTrack(board, 1, 0, i));
-        netOf.push_back(-1);
-    }
-    std::vector<std::vector<intptr_t>> expected(nets.size());
+    std::vector<Handles> expected(nets.size());
     auto join = [&](size_t i, int n) {
         if (netOf[i] >= 0) {
             auto& from = expected[static_cast<size_t>(netOf[i])];
             from.erase(std::find(from.begin(), from.end(), tracks[i]));
         }
-        setNet(i, n);
+        SetNet(tracks[i], netHandle(n));
+        netOf[i] = n;
         if (n >= 0)
             expected[static_cast<size_t>(n)].push_back(tracks[i]);
     };
@@ -499,20 +479,12 @@ TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
         join(i, static_cast<int>(i % 3));
     for (size_t n = 0; n < nets.size(); ++n)
         EXPECT_EQ(Walk(board, 0, nets[n], 0), expected[n]) << "net " << n;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        Track t;
-        ASSERT_EQ(Query(1, tracks[i], t), 1);
-        EXPECT_EQ(t.c.net, netOf[i] < 0 ? 0 : nets[static_cast<size_t>(netOf[i])]) << i;
-    }
+    for (size_t i = 0; i < tracks.size(); ++i)
+        EXPECT_EQ(NetOf(tracks[i]), netHandle(netOf[i])) << i;
     // A net that goes leaves its members in no net; the others keep theirs.
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, nets[1]), 0);
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        Track t;
-        ASSERT_EQ(Query(1, tracks[i], t), 1);
-        const intptr_t want =
-            netOf[i] < 0 || netOf[i] == 1 ? 0 : nets[static_cast<size_t>(netOf[i])];
-        EXPECT_EQ(t.c.net, want) << i;
-    }
+    for (size_t i = 0; i < tracks.size(); ++i)
+        EXPECT_EQ(NetOf(tracks[i]), netHandle(netOf[i] == 1 ? -1 : netOf[i])) << i;
     EXPECT_EQ(Walk(board, 0, nets[0], 0), expected[0]);
     EXPECT_EQ(Walk(board, 0, nets[2], 0), expected[2]);
     // Closing the board drops every membership at once; what the next board
@@ -521,10 +493,7 @@ TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
     board = NewBoard("walk");
     ASSERT_NE(board, 0);
     const intptr_t fresh = AddNet(board, "N0");
-    for (int i = 0; i < 60; ++i) {
-        Track t;
-        ASSERT_EQ(Query(1, MakeTrack(board, 1, 0, i), t), 1);
-        EXPECT_EQ(t.c.net, 0) << i;
-    }
+    for (int i = 0; i < 60; ++i)
+        EXPECT_EQ(NetOf(MakeTrack(board, 1, 0, i)), 0) << i;
     EXPECT_TRUE(Walk(board, 0, fresh, 0).empty());
 }

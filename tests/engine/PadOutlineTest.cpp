@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -39,17 +40,18 @@ std::vector<int64_t> Placed(intptr_t pad, int32_t layer) {
 }
 
 intptr_t NewPad(intptr_t container, int32_t layer, int32_t x, int32_t y, double angle) {
-    intptr_t pad = PcbApi_CreateObject(2);
-    Pad p;
-    Query(1, pad, p);
-    p.c.layer = layer;
-    p.c.x1 = x, p.c.y1 = y;
-    p.angle = angle;
-    for (int32_t& size : p.sizes)
-        size = 2000;
-    Query(0, pad, p);
-    PcbApi_AddObjectToContainer(container, pad);
-    return pad;
+    return AddObject<Pad>(container, 2, [&](Pad& p) {
+        p.c.layer = layer, p.c.x1 = x, p.c.y1 = y, p.angle = angle;
+        std::fill(std::begin(p.sizes), std::end(p.sizes), 2000);
+    });
+}
+
+// Puts a component on `layer`'s side of the board.
+void PutOnSide(intptr_t comp, int32_t layer) {
+    Component c;
+    Query(1, comp, c);
+    c.c.layer = layer;
+    Query(0, comp, c);
 }
 
 using PadOutlineTest = NewBoardTest;
@@ -86,16 +88,12 @@ TEST_F(PadOutlineTest, TurnsOverWithItsComponent) {
     PcbApi_AddObjectToContainer(board, comp);
     const intptr_t pad = NewPad(comp, kTop, 10000, 0, 0);
     ASSERT_EQ(SetL(pad, kTop), 1);
-    Component c;
-    Query(1, comp, c);
-    c.c.layer = kBottom;
-    Query(0, comp, c);
+    PutOnSide(comp, kBottom);
     // Mirrored about the component's x = 0: the L's arms now point to -x.
     EXPECT_EQ(Placed(pad, kBottom), (std::vector<int64_t>{-10000, 0, -12000, 0, -12000, 500, -10500,
                                                           500, -10500, 2000, -10000, 2000}));
     // Back again: as it was.
-    c.c.layer = kTop;
-    Query(0, comp, c);
+    PutOnSide(comp, kTop);
     EXPECT_EQ(Placed(pad, kTop), (std::vector<int64_t>{10000, 0, 12000, 0, 12000, 500, 10500, 500,
                                                        10500, 2000, 10000, 2000}));
 }
@@ -128,10 +126,7 @@ TEST(PadOutlineDocument, KeptMirroredAndSharedAcrossASave) {
     const intptr_t b = NewPad(comp, kTop, 20000, 0, 0);
     ASSERT_EQ(SetL(a, kTop, 50), 1);
     ASSERT_EQ(SetL(b, kTop, 50), 1);
-    Component c;
-    Query(1, comp, c);
-    c.c.layer = kBottom;
-    Query(0, comp, c);
+    PutOnSide(comp, kBottom);
     const std::vector<int64_t> before = Placed(b, kBottom);
     ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);

@@ -36,6 +36,21 @@ intptr_t PerLayerPad(int32_t x) {
     return pad;
 }
 
+constexpr int32_t kFirst = 1, kCount = 82;
+
+// The entries of `count` layers from `first`, written or read in one call.
+struct Layers {
+    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, radii{}, pcts{};
+    int32_t Set(intptr_t pad, int32_t first = kFirst, int32_t count = kCount) {
+        return PcbApi_SetPadLayers(pad, first, count, shapes.data(), xs.data(), ys.data(),
+                                   pcts.data());
+    }
+    int32_t Get(intptr_t object, int32_t first = kFirst, int32_t count = kCount) {
+        return PcbApi_QueryPadLayers(object, first, count, shapes.data(), xs.data(), ys.data(),
+                                     radii.data(), pcts.data());
+    }
+};
+
 } // namespace
 
 TEST(EnginePadTables, AChangeOrADeletionTouchesOnePadOnly) {
@@ -55,16 +70,14 @@ TEST(EnginePadTables, AChangeOrADeletionTouchesOnePadOnly) {
         ASSERT_EQ(PcbApi_SetCRPctOnLayer(pads[2], layer, 10), 1);
     PcbApi_DestroyObject(pads[3]);
     for (int32_t layer = 1; layer <= 32; ++layer) {
-        EXPECT_EQ(At(pads[0], layer), expected[layer]) << "layer " << layer;
-        Entry changed = expected[layer];
-        if (layer == 7) {
-            changed.x = 9999;
-            changed.y = 8888;
-        }
-        EXPECT_EQ(At(pads[1], layer), changed) << "layer " << layer;
-        Entry rounded = expected[layer];
+        SCOPED_TRACE("layer " + std::to_string(layer));
+        Entry changed = expected[layer], rounded = expected[layer];
+        if (layer == 7)
+            changed.x = 9999, changed.y = 8888;
         rounded.pct = 10;
-        EXPECT_EQ(At(pads[2], layer), rounded) << "layer " << layer;
+        EXPECT_EQ(At(pads[0], layer), expected[layer]);
+        EXPECT_EQ(At(pads[1], layer), changed);
+        EXPECT_EQ(At(pads[2], layer), rounded);
     }
     EXPECT_EQ(At(plain, 1), plainTop);
 
@@ -86,21 +99,18 @@ TEST(EnginePadTables, AllLayersInOneCallMatchLayerByLayer) {
     // left out by both while the rest of that layer is taken.
     const intptr_t byLayer = PcbApi_CreateObject(2);
     const intptr_t atOnce = PcbApi_CreateObject(2);
-    constexpr int32_t kFirst = 1, kCount = 82;
-    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, pcts{};
+    Layers set;
     for (int32_t i = 0; i < kCount; ++i) {
         const int32_t layer = kFirst + i;
-        shapes[i] = layer == 5 ? 12 : layer % 5;
-        xs[i] = layer == 40 ? -1 : 1000 * layer;
-        ys[i] = 500 + layer;
-        pcts[i] = layer % 3 == 0 ? 50 : layer;
-        PcbApi_SetPadShapeOnLayer(byLayer, layer, shapes[i]);
-        PcbApi_SetPadSizeOnLayer(byLayer, layer, xs[i], ys[i]);
-        PcbApi_SetCRPctOnLayer(byLayer, layer, pcts[i]);
+        set.shapes[i] = layer == 5 ? 12 : layer % 5;
+        set.xs[i] = layer == 40 ? -1 : 1000 * layer;
+        set.ys[i] = 500 + layer;
+        set.pcts[i] = layer % 3 == 0 ? 50 : layer;
+        PcbApi_SetPadShapeOnLayer(byLayer, layer, set.shapes[i]);
+        PcbApi_SetPadSizeOnLayer(byLayer, layer, set.xs[i], set.ys[i]);
+        PcbApi_SetCRPctOnLayer(byLayer, layer, set.pcts[i]);
     }
-    EXPECT_EQ(PcbApi_SetPadLayers(atOnce, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
-                                  pcts.data()),
-              0);
+    EXPECT_EQ(set.Set(atOnce), 0);
     for (int32_t layer = 1; layer <= 82; ++layer)
         EXPECT_EQ(At(atOnce, layer), At(byLayer, layer)) << "layer " << layer;
     EXPECT_EQ(At(atOnce, 7), (Entry{2, 7000, 507, 7}));
@@ -110,20 +120,14 @@ TEST(EnginePadTables, AllLayersInOneCallMatchLayerByLayer) {
     PcbApi_DestroyObject(fresh);
 
     // Every value good: all taken, and one call answers 1.
-    shapes[4] = 3;
-    xs[39] = 2;
-    EXPECT_EQ(PcbApi_SetPadLayers(atOnce, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
-                                  pcts.data()),
-              1);
+    set.shapes[4] = 3, set.xs[39] = 2;
+    EXPECT_EQ(set.Set(atOnce), 1);
     EXPECT_EQ(At(atOnce, 5), (Entry{3, 5000, 505, 5}));
     EXPECT_EQ(At(atOnce, 40), (Entry{0, 2, 540, 40}));
     // A range past the last layer, or a handle that is no pad, is refused whole.
-    EXPECT_EQ(
-        PcbApi_SetPadLayers(atOnce, 2, kCount, shapes.data(), xs.data(), ys.data(), pcts.data()),
-        0);
+    EXPECT_EQ(set.Set(atOnce, 2), 0);
     EXPECT_EQ(At(atOnce, 2), (Entry{2, 2000, 502, 2}));
-    EXPECT_EQ(PcbApi_SetPadLayers(0, kFirst, 1, shapes.data(), xs.data(), ys.data(), pcts.data()),
-              0);
+    EXPECT_EQ(set.Set(0, kFirst, 1), 0);
     PcbApi_DestroyObject(byLayer);
     PcbApi_DestroyObject(atOnce);
 }
@@ -137,8 +141,7 @@ TEST(EnginePadTables, ANewPadHasNoCopperUntilALayerIsGivenASize) {
     ASSERT_EQ(PcbApi_SetPadSizeOnLayer(perLayer, 2, 600000, 600000), 1);
     for (int32_t layer = 3; layer <= 32; ++layer) {
         const Entry e = At(perLayer, layer);
-        EXPECT_EQ(e.x, 0) << "layer " << layer;
-        EXPECT_EQ(e.y, 0) << "layer " << layer;
+        EXPECT_EQ(std::pair(e.x, e.y), std::pair(0, 0)) << "layer " << layer;
     }
     EXPECT_EQ(At(perLayer, 2).x, 600000);
 
@@ -156,46 +159,36 @@ TEST(EnginePadTables, ANewPadHasNoCopperUntilALayerIsGivenASize) {
     EXPECT_EQ(At(stacked, 1).x, 600000);
     EXPECT_EQ(At(stacked, 15).x, 400000);
     EXPECT_EQ(At(stacked, 32).y, 600000);
-    PcbApi_DestroyObject(perLayer);
-    PcbApi_DestroyObject(stacked);
+    for (intptr_t h : {perLayer, stacked})
+        PcbApi_DestroyObject(h);
 }
 
 TEST(EnginePadTables, AllLayersAtOnceAnswerAsEachLayerDoes) {
-    constexpr int32_t kFirst = 1, kCount = 82;
     const intptr_t pad = PerLayerPad(4000);
     for (int32_t layer = 1; layer <= 32; ++layer)
         ASSERT_EQ(PcbApi_SetCRPctOnLayer(pad, layer, layer * 3), 1);
     const intptr_t via = PcbApi_CreateObject(3);
     const intptr_t track = PcbApi_CreateObject(4);
     for (intptr_t object : {pad, via}) {
-        std::array<int32_t, kCount> shapes{}, xs{}, ys{}, radii{}, pcts{};
-        ASSERT_EQ(PcbApi_QueryPadLayers(object, kFirst, kCount, shapes.data(), xs.data(), ys.data(),
-                                        radii.data(), pcts.data()),
-                  1);
+        Layers all;
+        ASSERT_EQ(all.Get(object), 1);
         for (int32_t i = 0; i < kCount; ++i) {
             const int32_t layer = kFirst + i;
-            EXPECT_EQ((Entry{shapes[i], xs[i], ys[i], pcts[i]}), At(object, layer))
+            EXPECT_EQ((Entry{all.shapes[i], all.xs[i], all.ys[i], all.pcts[i]}), At(object, layer))
                 << "layer " << layer;
             int32_t radius = -1;
             EXPECT_EQ(PcbApi_QueryPadCornerRadiusOnLayer(object, layer, &radius), 1);
-            EXPECT_EQ(radii[i], radius) << "layer " << layer;
+            EXPECT_EQ(all.radii[i], radius) << "layer " << layer;
         }
     }
     // A range past the last layer, or an object that is neither pad nor via,
     // fills nothing.
-    std::array<int32_t, kCount> shapes{}, xs{}, ys{}, radii{}, pcts{};
-    shapes.fill(-7);
-    EXPECT_EQ(PcbApi_QueryPadLayers(pad, 2, kCount, shapes.data(), xs.data(), ys.data(),
-                                    radii.data(), pcts.data()),
-              0);
-    EXPECT_EQ(PcbApi_QueryPadLayers(pad, 0, 1, shapes.data(), xs.data(), ys.data(), radii.data(),
-                                    pcts.data()),
-              0);
-    EXPECT_EQ(PcbApi_QueryPadLayers(track, kFirst, 1, shapes.data(), xs.data(), ys.data(),
-                                    radii.data(), pcts.data()),
-              0);
-    EXPECT_EQ(shapes[0], -7);
-    PcbApi_DestroyObject(pad);
-    PcbApi_DestroyObject(via);
-    PcbApi_DestroyObject(track);
+    Layers none;
+    none.shapes.fill(-7);
+    EXPECT_EQ(none.Get(pad, 2), 0);
+    EXPECT_EQ(none.Get(pad, 0, 1), 0);
+    EXPECT_EQ(none.Get(track, kFirst, 1), 0);
+    EXPECT_EQ(none.shapes[0], -7);
+    for (intptr_t h : {pad, via, track})
+        PcbApi_DestroyObject(h);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 using namespace enginetest;
 
@@ -15,11 +16,9 @@ TEST_F(EngineRecords, WritesAreValidatedBeforeAnythingChanges) {
     Track before;
     ASSERT_EQ(Query(1, track, before), 1);
     Track bad = before;
-    bad.c.x1 = 42;
-    bad.c.layer = 83; // no such layer
+    bad.c.x1 = 42, bad.c.layer = 83; // no such layer
     EXPECT_EQ(Query(0, track, bad), 0);
-    bad.c.layer = 1;
-    bad.c.net = track; // not a net
+    bad.c.layer = 1, bad.c.net = track; // not a net
     EXPECT_EQ(Query(0, track, bad), 0);
     Track after;
     ASSERT_EQ(Query(1, track, after), 1);
@@ -42,14 +41,11 @@ TEST_F(EngineRecords, PadPerLayerEntriesFollowModeAndStackSizes) {
     intptr_t pad = PcbApi_CreateObject(2);
     Pad p;
     ASSERT_EQ(Query(1, pad, p), 1);
-    p.sizes[0] = 1000; // top X
-    p.sizes[1] = 2000; // top Y
-    p.shapes[0] = 2;
+    p.sizes[0] = 1000, p.sizes[1] = 2000, p.shapes[0] = 2; // the top layer's X, Y and shape
     ASSERT_EQ(Query(0, pad, p), 1);
     int32_t x = 0, y = 0, shape = 0;
     ASSERT_EQ(PcbApi_QueryPadOrViaSizeOnLayer(pad, 1, &x, &y), 1);
-    EXPECT_EQ(x, 1000);
-    EXPECT_EQ(y, 2000);
+    EXPECT_EQ(std::pair(x, y), std::pair(1000, 2000));
     ASSERT_EQ(PcbApi_QueryPadOrViaShapeOnLayer(pad, 1, &shape), 1);
     EXPECT_EQ(shape, 2);
 
@@ -66,8 +62,7 @@ TEST_F(EngineRecords, PadPerLayerEntriesFollowModeAndStackSizes) {
     ASSERT_EQ(Query(0, pad, p), 1);
     int32_t pct = 0, radius = 0;
     ASSERT_EQ(PcbApi_QueryPadOrViaSizeOnLayer(pad, 7, &x, &y), 1);
-    EXPECT_EQ(x, 4000);
-    EXPECT_EQ(y, 8000);
+    EXPECT_EQ(std::pair(x, y), std::pair(4000, 8000));
     ASSERT_EQ(PcbApi_QueryPadCRPercentageOnLayer(pad, 7, &pct), 1);
     EXPECT_EQ(pct, 50);
     ASSERT_EQ(PcbApi_QueryPadCornerRadiusOnLayer(pad, 7, &radius), 1);
@@ -99,8 +94,7 @@ TEST_F(EngineRecords, ClassMembersAreReplacedByAnEmptyList) {
     ASSERT_EQ(PcbApi_QueryClass(0, cls, name.buf, &kind, &super), 1);
     kind = -1;
     ASSERT_EQ(PcbApi_QueryClass(1, cls, name.buf, &kind, &super), 1);
-    EXPECT_EQ(kind, 1);
-    EXPECT_EQ(name.str(), "Signals");
+    EXPECT_EQ(std::pair(kind, name.str()), std::pair(1, std::string("Signals")));
     for (const char* m : {"A", "B", "A", "C"})
         EXPECT_EQ(PcbApi_AddMemberToClass(cls, m), 0);
     std::vector<std::string> members;
@@ -123,9 +117,7 @@ TEST_F(EngineRecords, RuleConstraintsBelongToTheirKind) {
     intptr_t width = PcbApi_CreateRuleObject(2);
     Rule r;
     ASSERT_EQ(Query(1, width, r), 0);
-    EXPECT_EQ(r.kind, 2);
-    EXPECT_EQ(r.scope1.str(), "All");
-    EXPECT_EQ(r.scope2.str(), "All");
+    EXPECT_EQ(std::tuple(r.kind, r.scope1.str(), r.scope2.str()), std::tuple(2, "All", "All"));
     // The kind is fixed when the rule is made (the rest of the record round
     // trips in the board wrappers' test).
     r.kind = 0;
@@ -206,17 +198,12 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     c.c.x1 = 50000, c.c.y1 = 60000;
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
-    EXPECT_EQ(p.c.x1, 50000);
-    EXPECT_EQ(p.c.y1, 61000);
-    EXPECT_EQ(p.angle, 90);
+    EXPECT_EQ(std::tuple(p.c.layer, p.c.x1, p.c.y1, p.angle), std::tuple(1, 50000, 61000, 90.0));
 
     c.c.layer = 32; // to the bottom side: mirrored about the component
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
-    EXPECT_EQ(p.c.layer, 32);
-    EXPECT_EQ(p.c.x1, 50000);
-    EXPECT_EQ(p.c.y1, 61000);
-    EXPECT_EQ(p.angle, 90);
+    EXPECT_EQ(std::tuple(p.c.layer, p.c.x1, p.c.y1, p.angle), std::tuple(32, 50000, 61000, 90.0));
     EXPECT_EQ(Walk(board, 2, 0, 32), std::vector<intptr_t>{pad});
     EXPECT_TRUE(Walk(board, 2, 0, 1).empty());
 
@@ -252,13 +239,17 @@ TEST_F(EngineRecords, NetNamesStayUniqueOnABoard) {
 }
 
 TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
+    // A layer record, read or written through these fields.
+    Text name;
+    int32_t thick = 0, used = 0, shown = 0, prev = 0, next = 0, mech = 0;
+    PcbApiDielectric d{};
+    auto layerRecord = [&](int32_t mode, int32_t id) {
+        return PcbApi_QueryLayer(mode, id, board, name.buf, &thick, &d, &used, &shown, &prev, &next,
+                                 &mech);
+    };
     auto layer = [&](int32_t id) {
-        Text name;
-        int32_t thick = 0, used = 0, shown = 0, prev = -1, next = -1, mech = 0;
-        PcbApiDielectric d{};
-        EXPECT_EQ(PcbApi_QueryLayer(1, id, board, name.buf, &thick, &d, &used, &shown, &prev, &next,
-                                    &mech),
-                  1);
+        prev = next = -1;
+        EXPECT_EQ(layerRecord(1, id), 1);
         return std::pair{prev, next};
     };
     EXPECT_EQ(layer(1), std::pair(0, 32));
@@ -275,19 +266,13 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
     Text planeBack;
     EXPECT_EQ(PcbApi_QueryInternalPlane(1, 2, board, planeBack.buf), 0) << "not a plane layer";
 
-    Text name("L2 renamed");
-    int32_t thick = 350, used = 0, shown = 0, prev = 0, next = 0, mech = 1;
-    PcbApiDielectric d{2, 99, 3.3, "Rogers"};
-    ASSERT_EQ(
-        PcbApi_QueryLayer(0, 39, board, name.buf, &thick, &d, &used, &shown, &prev, &next, &mech),
-        1);
-    Text nameBack;
-    PcbApiDielectric dBack{};
-    ASSERT_EQ(PcbApi_QueryLayer(1, 39, board, nameBack.buf, &thick, &dBack, &used, &shown, &prev,
-                                &next, &mech),
-              1);
-    EXPECT_EQ(nameBack.str(), "L2 renamed");
-    EXPECT_STREQ(dBack.Material, "Rogers");
+    name = Text("L2 renamed"), d = PcbApiDielectric{2, 99, 3.3, "Rogers"};
+    thick = 350, used = shown = prev = next = 0, mech = 1;
+    ASSERT_EQ(layerRecord(0, 39), 1);
+    name = Text(), d = PcbApiDielectric{};
+    ASSERT_EQ(layerRecord(1, 39), 1);
+    EXPECT_EQ(name.str(), "L2 renamed");
+    EXPECT_STREQ(d.Material, "Rogers");
     EXPECT_EQ(prev, 1) << "stack links are not written through the layer record";
 
     ASSERT_EQ(PcbApi_RemoveLayerFromStack(board, 39), 0);
@@ -326,9 +311,11 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
     Text fileName;
     int32_t lib = 0, ox = 0, oy = 0, cx = 0, cy = 0, unit = 0, cur = 0, guide = 0;
     PcbApiDielectric top{}, bottom{};
-    ASSERT_EQ(PcbApi_QueryBoard(1, board, &window, fileName.buf, &lib, &ox, &oy, &cx, &cy, &unit,
-                                &top, &bottom, &cur, &guide, &outline),
-              1);
+    auto boardRecord = [&](int32_t mode) {
+        return PcbApi_QueryBoard(mode, board, &window, fileName.buf, &lib, &ox, &oy, &cx, &cy,
+                                 &unit, &top, &bottom, &cur, &guide, &outline);
+    };
+    ASSERT_EQ(boardRecord(1), 1);
     EXPECT_EQ(outline, 0);
     char own[PCBAPI_TEXT_CAPACITY];
     Corvane_GetBoardFileName(board, own, sizeof own);
@@ -337,16 +324,12 @@ TEST_F(EngineRecords, LayerStackGridsPairsAndBoardRecord) {
     intptr_t made = PcbApi_CreateBoardOutline(board);
     ASSERT_NE(made, 0);
     EXPECT_EQ(PcbApi_CreateBoardOutline(board), made) << "one outline per board";
-    ASSERT_EQ(PcbApi_QueryBoard(1, board, &window, fileName.buf, &lib, &ox, &oy, &cx, &cy, &unit,
-                                &top, &bottom, &cur, &guide, &outline),
-              1);
+    ASSERT_EQ(boardRecord(1), 1);
     EXPECT_EQ(outline, made);
     EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(made), 26);
     Corvane_SetBoardModified(board, 0);
     ox = 777;
-    ASSERT_EQ(PcbApi_QueryBoard(0, board, &window, fileName.buf, &lib, &ox, &oy, &cx, &cy, &unit,
-                                &top, &bottom, &cur, &guide, &outline),
-              1);
+    ASSERT_EQ(boardRecord(0), 1);
     EXPECT_EQ(Corvane_IsBoardModified(board), 1);
 }
 
@@ -391,15 +374,12 @@ TEST_F(EngineRecords, RecordsMadeInFreedCellsKeepTheirFieldsApart) {
         texts.push_back(m.text);
         Track t;
         ASSERT_EQ(Query(1, m.track, t), 1);
-        EXPECT_EQ(t.c.x1, m.value);
-        EXPECT_EQ(t.x2, m.value * 3);
-        EXPECT_EQ(t.y2, -m.value);
-        EXPECT_EQ(t.width, 1000 + m.value);
+        EXPECT_EQ(std::tuple(t.c.x1, t.x2, t.y2, t.width),
+                  std::tuple(m.value, m.value * 3, -m.value, 1000 + m.value));
         Text_ x;
         ASSERT_EQ(Query(1, m.text, x), 1);
-        EXPECT_EQ(x.c.x1, m.value);
-        EXPECT_EQ(x.angle, m.value / 8.0);
-        EXPECT_EQ(x.text.str(), "T" + std::to_string(m.value));
+        EXPECT_EQ(std::tuple(x.c.x1, x.angle, x.text.str()),
+                  std::tuple(m.value, m.value / 8.0, "T" + std::to_string(m.value)));
     }
     EXPECT_EQ(Walk(board, 4, 0, 0), tracks);
     EXPECT_EQ(Walk(board, 5, 0, 0), texts);
@@ -432,9 +412,8 @@ TEST_F(EngineRecords, ShortAndLongNamesAndTextsReadBackAndChange) {
     check(names, "as made");
     // Each takes the next one's name: short ones grow long and long ones shrink.
     std::vector<std::string> moved(names.size());
-    for (size_t i = 0; i < names.size(); ++i)
-        moved[i] = names[(i + 1) % names.size()] + "_";
     for (size_t i = 0; i < names.size(); ++i) {
+        moved[i] = names[(i + 1) % names.size()] + "_";
         Net n;
         ASSERT_EQ(Query(1, nets[i], n), 1);
         n.name = Text(moved[i].c_str());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace enginetest;
@@ -33,8 +34,7 @@ TEST_F(SharedFields, PadsOfOnePadstackChangeOneAtATime) {
     for (int i = 0; i < 3; ++i)
         pads.push_back(AddObject<Pad>(board, 2, same));
     const Pad first = Read<Pad>(pads[0]);
-    EXPECT_EQ(first.holeSize, 800);
-    EXPECT_EQ(first.holeRotation, 45.0);
+    EXPECT_EQ(std::pair(first.holeSize, first.holeRotation), std::pair(800, 45.0));
 
     Pad changed = first;
     changed.holeRotation = 90.0;
@@ -61,16 +61,14 @@ TEST_F(SharedFields, PadsOfOnePadstackChangeOneAtATime) {
     const intptr_t freshPad = PcbApi_CreateObject(2);
     const Pad fresh = Read<Pad>(freshPad);
     PcbApi_DestroyObject(freshPad);
-    EXPECT_EQ(fresh.holeSize, 300000);
+    EXPECT_EQ(std::tuple(fresh.holeSize, fresh.holeRotation, fresh.swapPart.str()),
+              std::tuple(300000, 0.0, ""));
     EXPECT_EQ(fresh.sizes[0], 0) << "no copper until given a size";
-    EXPECT_EQ(fresh.holeRotation, 0.0);
-    EXPECT_STREQ(fresh.swapPart.buf, "");
     // So do texts and components; a text takes the longest there is.
     const intptr_t freshText = PcbApi_CreateObject(5), freshComp = PcbApi_CreateObject(9);
     Text_ text = Read<Text_>(freshText);
-    EXPECT_STREQ(text.fontName.buf, "Arial");
-    EXPECT_EQ(text.size, 600000);
-    EXPECT_EQ(text.bold, 0);
+    EXPECT_EQ(std::tuple(text.fontName.str(), text.size, text.bold),
+              std::tuple("Arial", 600000, 0));
     EXPECT_EQ(Read<Component>(freshComp).nameOn, 1);
     text.text = Text(std::string(PCBAPI_TEXT_CAPACITY - 1, 'x').c_str());
     ASSERT_EQ(Query(0, freshText, text), 1);
@@ -95,13 +93,11 @@ TEST_F(SharedFields, NetsAreFoundByNameThroughAdditionsRenamesAndDeletions) {
     }
     for (int i = 0; i < kNets; ++i) {
         const std::string plain = "N" + std::to_string(i), renamed = "R" + std::to_string(i);
-        if (i % 3 == 0) {
-            EXPECT_EQ(PcbApi_GetNetByName(board, plain.c_str()), 0) << plain;
-        } else if (i % 5 == 1) {
-            EXPECT_EQ(PcbApi_GetNetByName(board, plain.c_str()), 0) << plain;
+        const bool gone = i % 3 == 0, isRenamed = !gone && i % 5 == 1;
+        EXPECT_EQ(PcbApi_GetNetByName(board, plain.c_str()), gone || isRenamed ? 0 : nets[i])
+            << plain;
+        if (isRenamed) {
             EXPECT_EQ(PcbApi_GetNetByName(board, renamed.c_str()), nets[i]) << renamed;
-        } else {
-            EXPECT_EQ(PcbApi_GetNetByName(board, plain.c_str()), nets[i]) << plain;
         }
     }
     // The names of deleted nets are free again; live names stay taken.
