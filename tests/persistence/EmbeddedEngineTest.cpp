@@ -9,11 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 using ::testing::HasSubstr;
@@ -52,8 +47,7 @@ void AddEmbedded(intptr_t board, const std::string& name, const std::string& des
     ASSERT_EQ(TPcbBoard(board).AddObject(e.ObjectHandle), 0);
 }
 
-// Chunks hold 4095 characters; an exact multiple, and an empty text, end
-// with an empty chunk.
+// Chunks hold 4095 characters; an exact multiple, and an empty text, end with an empty chunk.
 TEST_F(EmbeddedStorage, TextsAreCutIntoChunksOf4095AndComeBackWhole) {
     struct TCase {
         std::string Type;
@@ -130,13 +124,11 @@ TEST_F(EmbeddedStorage, DeleteKeepsForeignObjectsAndFindLooksByType) {
     // Written to a file, each text is a line of the writer followed by an
     // empty line, both ended by CR LF.
     const testfs::TempFolder scratch;
-    const std::filesystem::path file = scratch / "listing";
     {
-        TSpecctraWriter writer(file.string());
+        TSpecctraWriter writer((scratch / "listing").string());
         WriteEmbeddedListing(board, writer);
     }
-    std::ifstream in(file, std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string all = testfs::ReadFile(scratch / "listing");
     EXPECT_THAT(
         all,
         HasSubstr("Name:         Server=SomeoneElse|Type=PADSTACK\n\rDescription: theirs\r\n\r\n"));

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -12,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -50,13 +50,11 @@ private:
     std::optional<std::string> Old;
 };
 
-// Leaves allocations out of the leak check while it lives (in builds with the
-// address sanitizer).
+// Leaves allocations out of the leak check while it lives (in builds with the address sanitizer).
 #if defined(__SANITIZE_ADDRESS__)
 using TLeakCheckPause = __lsan::ScopedDisabler;
 #else
 struct TLeakCheckPause {
-    TLeakCheckPause() {}
     ~TLeakCheckPause() {}
 };
 #endif
@@ -71,56 +69,48 @@ std::string LocalText(std::chrono::system_clock::time_point when, const char* fo
 
 class ReportManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // The header's date and times follow the user's locale; tests that do
-        // not choose one expect the C conventions.
-        CLocale = std::make_unique<TEnvironment>("LC_ALL", "C");
-    }
-    void TearDown() override { CLocale.reset(); }
-
     static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
 
-    // The lines of the report of `design` (in the scratch folder), enabled,
-    // given `events` and written.
+    // A report of `design` (in the scratch folder) that shows itself to Viewer.
+    std::unique_ptr<TReportManager> NewReport(const std::string& design, bool enabled = true) {
+        auto report = std::make_unique<TReportManager>((Folder / design).string());
+        report->SetViewer(&Viewer);
+        report->SetEnabled(enabled);
+        return report;
+    }
+
+    // The lines of the report of `design`, enabled, given `events` and written.
     std::vector<std::string> Written(const std::string& design,
                                      const std::function<void(TReportManager&)>& events) {
-        TReportManager report((Folder / design).string());
-        report.SetViewer(&Viewer);
-        report.SetEnabled(true);
-        events(report);
-        report.OutputReportFile();
+        const auto report = NewReport(design);
+        events(*report);
+        report->OutputReportFile();
         return SplitCrLf(ReadAll(Folder / TReportManager::ReportNameFor(design)));
     }
 
     static std::vector<std::string> SplitCrLf(const std::string& text) {
         std::vector<std::string> lines;
         std::size_t from = 0;
-        for (;;) {
-            const std::size_t at = text.find("\r\n", from);
-            if (at == std::string::npos) {
-                EXPECT_EQ(from, text.size()) << "text after the last line break";
-                return lines;
-            }
+        for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
             lines.push_back(text.substr(from, at - from));
-            from = at + 2;
-        }
+        EXPECT_EQ(from, text.size()) << "text after the last line break";
+        return lines;
     }
 
     testfs::TempFolder Scratch;
     const fs::path Folder = Scratch.path;
-    std::unique_ptr<TEnvironment> CLocale;
+    // The header's date and times follow the user's locale; tests that do not
+    // choose one expect the C conventions.
+    const TEnvironment CLocale{"LC_ALL", "C"};
     TRecordingViewer Viewer;
 };
 
 TEST_F(ReportManagerTest, CleanTranslationHasHeaderThenFourEmptyLines) {
-    const fs::path design = Folder / "board.dsn";
-    TReportManager report(design.string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.Start();
-    report.AddReportEvent("Layers: 4");
-    report.Stop();
-    report.OutputReportFile();
+    const auto report = NewReport("board.dsn");
+    report->Start();
+    report->AddReportEvent("Layers: 4");
+    report->Stop();
+    report->OutputReportFile();
 
     const fs::path rpt = Folder / "board.rpt";
     ASSERT_TRUE(fs::exists(rpt));
@@ -130,16 +120,13 @@ TEST_F(ReportManagerTest, CleanTranslationHasHeaderThenFourEmptyLines) {
     EXPECT_EQ(lines[1], "Design File : board.dsn");
     // Plain C conventions: month/day/two-digit year and a 24-hour clock.
     EXPECT_EQ(lines[2], "Date        : " + LocalText(std::chrono::system_clock::now(), "%m/%d/%y"));
-    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report.StartTime(), "%H:%M:%S"));
-    EXPECT_EQ(lines[4], "End   Time  : " + LocalText(report.StopTime(), "%H:%M:%S"));
-    for (int i = 5; i < 9; ++i) {
-        EXPECT_EQ(lines[i], "") << i;
-    }
-    EXPECT_EQ(lines[9], "Layers: 4");
-    EXPECT_EQ(report.ReportPath(), rpt.string());
+    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report->StartTime(), "%H:%M:%S"));
+    EXPECT_EQ(lines[4], "End   Time  : " + LocalText(report->StopTime(), "%H:%M:%S"));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()),
+              (std::vector<std::string>{"", "", "", "", "Layers: 4"}));
+    EXPECT_EQ(report->ReportPath(), rpt.string());
     EXPECT_EQ(Viewer.Paths, (std::vector<std::string>{rpt.string()}));
-    // Readable like any other file the user makes, not owner-only like a
-    // temporary file.
+    // Readable like any other file the user makes, not owner-only like a temporary file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     EXPECT_EQ(static_cast<mode_t>(fs::status(rpt).permissions()), 0666 & ~mask);
@@ -157,21 +144,18 @@ TEST_F(ReportManagerTest, DateAndTimesFollowTheUsersConventions) {
     }
     TEnvironment path("LOCPATH", locales.string());
     TEnvironment all("LC_ALL", "de_DE.UTF-8");
-    TReportManager report((Folder / "de.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.Start();
-    report.Stop();
+    const auto report = NewReport("de.dsn");
+    report->Start();
+    report->Stop();
     {
-        // The C library never frees its copy of LOCPATH when it loads a locale
-        // from there.
+        // The C library never frees its copy of LOCPATH when it loads a locale from there.
         TLeakCheckPause pause;
-        report.OutputReportFile();
+        report->OutputReportFile();
     }
     const auto lines = SplitCrLf(ReadAll(Folder / "de.rpt"));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[2], "Date        : " + LocalText(std::chrono::system_clock::now(), "%d.%m.%Y"));
-    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report.StartTime(), "%H:%M:%S"));
+    EXPECT_EQ(lines[3], "Start Time  : " + LocalText(report->StartTime(), "%H:%M:%S"));
 }
 
 TEST_F(ReportManagerTest, CountsAndEventsReplaceAnOlderReport) {
@@ -202,63 +186,60 @@ TEST_F(ReportManagerTest, CountsAndEventsReplaceAnOlderReport) {
 }
 
 TEST_F(ReportManagerTest, DisabledReportsWriteAndShowNothing) {
-    TReportManager report((Folder / "quiet.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(false);
-    report.ReportError("dropped");
-    report.OutputReportFile();
+    const auto report = NewReport("quiet.dsn", false);
+    report->ReportError("dropped");
+    report->OutputReportFile();
     EXPECT_FALSE(fs::exists(Folder / "quiet.rpt"));
     EXPECT_TRUE(Viewer.Paths.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 0);
 }
 
 TEST_F(ReportManagerTest, ReportNameFollowsTheExtensionRule) {
-    EXPECT_EQ(TReportManager::ReportNameFor("/work/boards/main.dsn"), "/work/boards/main.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("/work/v1.2/board"), "/work/v1.2/board.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("C:\\v1.2\\board"), "C:\\v1.2\\board.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("a.b.ses"), "a.b.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("board."), "board.rpt");
     // "/", "\" and ":" all end a folder; a dot before them starts no extension.
-    EXPECT_EQ(TReportManager::ReportNameFor("/w/a.b\\c"), "/w/a.b\\c.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("d.e:board"), "d.e:board.rpt");
-    EXPECT_EQ(TReportManager::ReportNameFor("x.y/"), "x.y/.rpt");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/work/boards/main.dsn", "/work/boards/main.rpt"},
+        {"/work/v1.2/board", "/work/v1.2/board.rpt"},
+        {"C:\\v1.2\\board", "C:\\v1.2\\board.rpt"},
+        {"a.b.ses", "a.b.rpt"},
+        {"board.", "board.rpt"},
+        {"/w/a.b\\c", "/w/a.b\\c.rpt"},
+        {"d.e:board", "d.e:board.rpt"},
+        {"x.y/", "x.y/.rpt"}};
+    for (const auto& [design, report] : cases)
+        EXPECT_EQ(TReportManager::ReportNameFor(design), report);
 }
 
 TEST_F(ReportManagerTest, MissingFolderRaisesNoReportAndLeavesNoTemporaryFile) {
-    TReportManager report((Folder / "gone" / "x.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
-    report.AddReportEvent("e");
-    report.OutputReportFile();
+    const auto report = NewReport("gone/x.dsn");
+    report->AddReportEvent("e");
+    report->OutputReportFile();
     EXPECT_FALSE(fs::exists(Folder / "gone" / "x.rpt"));
     // The temporary file was deleted when it could not be moved.
-    EXPECT_FALSE(fs::exists(report.ReportPath()));
+    EXPECT_FALSE(fs::exists(report->ReportPath()));
 }
 
 TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
     // Stray words in a design give one error each: millions of them keep
     // only the first lines, count all, and say how many are not listed.
-    TReportManager report((Folder / "stray.dsn").string());
-    report.SetViewer(&Viewer);
-    report.SetEnabled(true);
+    const auto report = NewReport("stray.dsn");
     const std::string line = "Unexpected token <AB> in line 2";
     const std::size_t perLine = line.size() + 7 + TReportManager::kEventOverhead;
     const std::size_t kept = TReportManager::kMaxEventBytes / perLine;
     const int64_t total = static_cast<int64_t>(kept) + 250000;
     for (int64_t i = 0; i < total; ++i)
-        report.ReportError(line);
-    report.ReportWarning("after the limit");
+        report->ReportError(line);
+    report->ReportWarning("after the limit");
     // Where the user stopped the reading is said even past the limit.
-    report.ReportFinalWarning("Reading aborted by the user in line 9");
-    EXPECT_EQ(report.ErrorCount(), total);
-    EXPECT_EQ(report.WarningCount(), 2);
-    EXPECT_EQ(report.Events().size(), kept);
-    EXPECT_EQ(report.OmittedEvents(), total + 1 - static_cast<int64_t>(kept));
-    report.OutputReportFile();
+    report->ReportFinalWarning("Reading aborted by the user in line 9");
+    EXPECT_EQ(report->ErrorCount(), total);
+    EXPECT_EQ(report->WarningCount(), 2);
+    EXPECT_EQ(report->Events().size(), kept);
+    EXPECT_EQ(report->OmittedEvents(), total + 1 - static_cast<int64_t>(kept));
+    report->OutputReportFile();
     const std::string text = ReadAll(Folder / "stray.rpt");
     EXPECT_LT(text.size(), TReportManager::kMaxEventBytes);
     EXPECT_THAT(text, HasSubstr("Total errors encountered: " + std::to_string(total)));
-    const std::string last = "... and " + std::to_string(report.OmittedEvents()) +
+    const std::string last = "... and " + std::to_string(report->OmittedEvents()) +
                              " more events, not listed: a report lists at most 16 MB of events.\r\n"
                              "WARNING: Reading aborted by the user in line 9\r\n";
     ASSERT_GE(text.size(), last.size());
@@ -268,10 +249,9 @@ TEST_F(ReportManagerTest, EndlessEventsStayInBoundedMemoryAndAreCountedInFull) {
 TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
     const TEnvironment tmp("TMPDIR", Folder.string());
     auto temporaries = [&] {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(Folder))
-            n += e.path().filename().string().rfind("dsnlink-", 0) == 0;
-        return n;
+        return std::count_if(fs::directory_iterator(Folder), {}, [](const fs::directory_entry& e) {
+            return e.path().filename().string().rfind("dsnlink-", 0) == 0;
+        });
     };
     // A temporary file left by a process that no longer runs goes at the
     // next report; one of a running process stays.
@@ -283,12 +263,7 @@ TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
     const fs::path running = Folder / "dsnlink-1-Ab12Cd";
     std::ofstream(stale) << "partial";
     std::ofstream(running) << "partial";
-    {
-        TReportManager report((Folder / "small.dsn").string());
-        report.SetViewer(&Viewer);
-        report.SetEnabled(true);
-        report.OutputReportFile();
-    }
+    NewReport("small.dsn")->OutputReportFile();
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(running));
     fs::remove(running);
@@ -299,20 +274,15 @@ TEST_F(ReportManagerTest, AKillWhileTheReportIsWrittenLeavesNoTemporaryFile) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            TReportManager report((Folder / "big.dsn").string());
-            report.SetViewer(&Viewer);
-            report.SetEnabled(true);
+            const auto report = NewReport("big.dsn");
             for (int i = 0; i < 300000; ++i)
-                report.ReportError("Unexpected token <AB> in line " + std::to_string(i));
+                report->ReportError("Unexpected token <AB> in line " + std::to_string(i));
             for (;;)
-                report.OutputReportFile();
+                report->OutputReportFile();
         }
         bool writing = false;
-        for (int i = 0; i < 20000 && !writing; ++i) {
-            writing = temporaries() > 0;
-            if (!writing)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        for (int i = 0; i < 20000 && !(writing = temporaries() > 0); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         kill(child, sig);
         int status = 0;
         waitpid(child, &status, 0);

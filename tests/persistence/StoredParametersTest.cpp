@@ -1,5 +1,4 @@
-// Parameter strings of stored data and the chunk identity of the storage
-// wrapper; no engine needed.
+// Parameter strings of stored data and the chunk identity of the storage wrapper; no engine needed.
 #include "board/PCBProcs.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 
@@ -16,16 +15,12 @@ namespace {
 TEST(StoredParameters, ParsesPairsCaseInsensitivelyFirstWins) {
     const TStoredParameters p("Server=Ravel|type=PADSTACK||ID=R_60|Flag|ID=second|Empty=");
     std::string v;
-    ASSERT_TRUE(p.Get("SERVER", v));
-    EXPECT_EQ(v, "Ravel");
-    ASSERT_TRUE(p.Get("Type", v));
-    EXPECT_EQ(v, "PADSTACK");
-    ASSERT_TRUE(p.Get("id", v));
-    EXPECT_EQ(v, "R_60");
-    ASSERT_TRUE(p.Get("Flag", v));
-    EXPECT_EQ(v, "");
-    ASSERT_TRUE(p.Get("Empty", v));
-    EXPECT_EQ(v, "");
+    const std::pair<const char*, const char*> pairs[] = {
+        {"SERVER", "Ravel"}, {"Type", "PADSTACK"}, {"id", "R_60"}, {"Flag", ""}, {"Empty", ""}};
+    for (const auto& [name, value] : pairs) {
+        ASSERT_TRUE(p.Get(name, v)) << name;
+        EXPECT_EQ(v, value) << name;
+    }
     EXPECT_FALSE(p.Get("Missing", v));
     EXPECT_EQ(p.Size(), 6u);
 }
@@ -94,15 +89,14 @@ TEST(StorageIdentity, ChunkBelongsOnlyToItsOwnTag) {
     EXPECT_EQ(index, 0);
     EXPECT_TRUE(tag1.BelongsToThis("server=RAVEL|ChunkIdx=7|id=1|TYPE=viatag", index));
     EXPECT_EQ(index, 7);
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=12|ChunkIdx=0", index));
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Other|Type=ViaTag|ID=1|ChunkIdx=0", index));
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1", index));
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=-1", index));
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=2x", index));
-    EXPECT_FALSE(tag1.BelongsToThis("Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=", index));
+    for (const char* other :
+         {"Server=Ravel|Type=ViaTag|ID=12|ChunkIdx=0", "Server=Other|Type=ViaTag|ID=1|ChunkIdx=0",
+          "Server=Ravel|Type=ViaTag|ID=1", "Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=-1",
+          "Server=Ravel|Type=ViaTag|ID=1|ChunkIdx=2x", "Server=Ravel|Type=ViaTag|ID=1|ChunkIdx="})
+        EXPECT_FALSE(tag1.BelongsToThis(other, index)) << other;
     EXPECT_TRUE(IsOwnEmbeddedName("type=X|SERVER=ravel"));
-    EXPECT_FALSE(IsOwnEmbeddedName("Server=Ravel2"));
-    EXPECT_FALSE(IsOwnEmbeddedName(""));
+    for (const char* other : {"Server=Ravel2", ""})
+        EXPECT_FALSE(IsOwnEmbeddedName(other)) << other;
 }
 
 TEST(StorageWithoutEngine, NothingIsStoredOrFound) {

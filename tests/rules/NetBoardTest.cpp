@@ -38,9 +38,6 @@ protected:
         return names;
     }
     std::vector<TPCBObjectClass> Classes() const { return Read<TPCBObjectClass>(eClassObject); }
-    std::vector<TPcbManualFromTo> FromTos() const {
-        return Read<TPcbManualFromTo>(eManualFromToObject);
-    }
 };
 
 // A net's host handle, made early, is the one the write keeps; unquoted
@@ -81,9 +78,8 @@ TEST_F(NetsOnBoard, GroupsGroupSetsAndFromTos) {
                        "(group G2 (fromto U8-1 U8-2))\n"
                        "(group_set S G2 NOPE G1)");
     // From-tos: the net's own, and the groups' (net from the from pin, or given).
-    const auto fromTos = FromTos();
     std::vector<TStrings> seen;
-    for (const auto& f : fromTos)
+    for (const auto& f : Read<TPcbManualFromTo>(eManualFromToObject))
         seen.push_back({f.GetState_FromPad(), f.GetState_ToPad(), f.GetState_NetName()});
     EXPECT_EQ(seen, (std::vector<TStrings>{
                         {"U1-1", "U2-3", "N"}, {"U2-3", "U3-1", "N"}, {"U4-1", "U9-9", "X"}}));
@@ -171,12 +167,10 @@ double ImportSeconds(const std::string& network, intptr_t board) {
 
 TEST_F(NetsOnBoard, NetworksReadAndWriteInLinearTime) {
     const double small = ImportSeconds(SyntheticNetwork(3000), board);
-    char error[256] = {};
-    const intptr_t second = enginetest::EngineLibrary::Get().newBoard("big.pcbdoc", error, 256);
-    ASSERT_NE(second, 0) << error;
-    const double large = ImportSeconds(SyntheticNetwork(24000), second);
-    EXPECT_EQ(CollectItems(second, eNetObject).size(), 24000u);
-    enginetest::EngineLibrary::Get().closeBoard(second);
+    const enginetest::TNewBoard second("big.pcbdoc");
+    ASSERT_NE(second.board, 0);
+    const double large = ImportSeconds(SyntheticNetwork(24000), second.board);
+    EXPECT_EQ(CollectItems(second.board, eNetObject).size(), 24000u);
     // Eight times the network: linear is ~8x; anything quadratic is ~64x.
     EXPECT_LT(large, small * 24 + 0.5) << small << " s vs " << large << " s";
 }
@@ -184,10 +178,7 @@ TEST_F(NetsOnBoard, NetworksReadAndWriteInLinearTime) {
 TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
     std::string network = "(net HUGE (pins";
     for (int p = 0; p < 100000; ++p)
-        network.append(" P")
-            .append(std::to_string(p / 100))
-            .append(1, '-')
-            .append(std::to_string(p % 100));
+        network += " P" + std::to_string(p / 100) + "-" + std::to_string(p % 100);
     network.append("))\n(net SMALL (pins Q1-1))");
     auto read = std::make_unique<TReadDesign>(WithNetwork(network), board);
     const TSpecctraNet* huge = read->Network().GetState_NetByName("HUGE");

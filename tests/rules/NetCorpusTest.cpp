@@ -27,10 +27,9 @@ struct TScannedNetwork {
     std::vector<TScannedBlock> Classes;
 };
 
-// The network of a design text as a reader of the format sees it: words
-// outside quotes in upper case (a semicolon, and an apostrophe that is not
-// the quote, end a word), strings in the quote character that the parser
-// block names (an apostrophe until then) as they are.
+// The network of a design text as a reader of the format sees it: words outside quotes in upper
+// case (a semicolon, and an apostrophe that is not the quote, end a word), strings in the quote
+// character that the parser block names (an apostrophe until then) as they are.
 TScannedNetwork ScanNetwork(const std::string& text) {
     sexpr::Options options;
     options.Quote = '\'';
@@ -103,8 +102,12 @@ TEST_P(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
 
         // Host nets: the net blocks less those reported dropped, one per name.
         std::multiset<std::string> expected;
-        for (const TScannedBlock& net : scanned.Nets)
+        std::map<std::string, int> pinUses;
+        for (const TScannedBlock& net : scanned.Nets) {
             expected.insert(net.Name);
+            for (const std::string& pin : net.Members)
+                ++pinUses[pin];
+        }
         std::set<std::string> dropped;
         for (const std::string& name : ReportedNames(lines, "ERROR: Loading net: ")) {
             auto it = expected.find(name);
@@ -126,12 +129,8 @@ TEST_P(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
         hostNets += boardNames.size();
         droppedNets += dropped.size();
 
-        // Every pin of a kept net finds its net; no pin of a dropped net
-        // finds one (pins listed by more than one net are left out).
-        std::map<std::string, int> pinUses;
-        for (const TScannedBlock& net : scanned.Nets)
-            for (const std::string& pin : net.Members)
-                ++pinUses[pin];
+        // Every pin of a kept net finds its net; no pin of a dropped net finds one
+        // (pins listed by more than one net are left out).
         for (const TScannedBlock& net : scanned.Nets) {
             const bool kept = expectedNames.count(net.Name) && !dropped.count(net.Name);
             const bool gone = !expectedNames.count(net.Name);
@@ -165,10 +164,10 @@ TEST_P(NetCorpus, HostNetsClassesAndPinIndexMatchTheDesignText) {
                 continue;
             ++keptClasses;
             auto range = boardClasses.equal_range(scannedClass.Name);
-            bool matched = false;
-            for (auto it = range.first; it != range.second && !matched; ++it)
-                matched = it->second == scannedClass.Members;
-            EXPECT_TRUE(matched) << file << ": class " << scannedClass.Name;
+            EXPECT_TRUE(
+                std::any_of(range.first, range.second,
+                            [&](const auto& c) { return c.second == scannedClass.Members; }))
+                << file << ": class " << scannedClass.Name;
         }
         EXPECT_EQ(boardClasses.size(), keptClasses) << file;
         classes += keptClasses;

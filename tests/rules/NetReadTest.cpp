@@ -1,11 +1,13 @@
-// Reading the network: nets with their pins and lists, the pin-to-net index,
-// classes, groups, group sets, class pairs and from-tos, and what a bad block
-// does to them.
+// Reading the network: nets with their pins and lists, the pin-to-net index, classes, groups, group
+// sets, class pairs and from-tos, and what a bad block does to them.
 #include "support/DesignText.h"
+#include "support/ParserTestSupport.h"
 
 #include "rules/SpecctraNetRltd.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -74,13 +76,14 @@ TEST(NetRead, NetWithBadFromToIsDroppedWithItsPins) {
                     "(net A (pins U1-1 U2-3) (fromto U1-1 U2))\n"
                     "(net B (pins U4-1 U5-1)\n (fromto U4-1 U5-1 (virtual_pin V1 (x 1))))"));
     EXPECT_EQ(read.NetNames(), (TStrings{"KEEP"}));
-    EXPECT_TRUE(read.Has("ERROR: Pin reference should include - character. Line: 4"));
-    EXPECT_TRUE(read.Has("ERROR: Loading net: A"));
-    EXPECT_TRUE(read.Has("WARNING: Virtual pins not supported in from-to definition. Line: 6"));
-    EXPECT_TRUE(read.Has("ERROR: Loading net: B"));
+    for (const char* line :
+         {"ERROR: Pin reference should include - character. Line: 4", "ERROR: Loading net: A",
+          "WARNING: Virtual pins not supported in from-to definition. Line: 6",
+          "ERROR: Loading net: B"})
+        EXPECT_TRUE(read.Has(line)) << line;
     auto& network = read.Network();
-    EXPECT_EQ(network.GetState_NetByPinName("U1-1"), nullptr);
-    EXPECT_EQ(network.GetState_NetByPinName("U5-1"), nullptr);
+    for (const char* pin : {"U1-1", "U5-1"})
+        EXPECT_EQ(network.GetState_NetByPinName(pin), nullptr) << pin;
     EXPECT_EQ(network.GetState_NetByPinName("U3-1")->NameID, "KEEP");
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 1u);
 }
@@ -89,10 +92,10 @@ TEST(NetRead, UnknownTokensInANetDropIt) {
     TReadDesign read(WithNetwork("(net GND 1 (pins U1-1))\n(net P (type protect) (pins U2-1))\n"
                                  "(net OK (pins U3-1))"));
     EXPECT_EQ(read.NetNames(), (TStrings{"OK"}));
-    EXPECT_TRUE(read.Has("ERROR: Unexpected token <1> in line 3"));
-    EXPECT_TRUE(read.Has("ERROR: Loading net: GND"));
-    EXPECT_TRUE(read.Has("ERROR: Unexpected token <PROTECT> in line 4"));
-    EXPECT_TRUE(read.Has("ERROR: Loading net: P"));
+    for (const char* line :
+         {"ERROR: Unexpected token <1> in line 3", "ERROR: Loading net: GND",
+          "ERROR: Unexpected token <PROTECT> in line 4", "ERROR: Loading net: P"})
+        EXPECT_TRUE(read.Has(line)) << line;
 }
 
 TEST(NetRead, NetListedTwiceKeepsOneNetWithAllPins) {
@@ -117,13 +120,12 @@ TEST(NetRead, NetsDefinedAgainAndAgainKeepEveryPinAndLeaveOthersAlone) {
     std::string network;
     TStrings pinsOfA, pinsOfB;
     for (int i = 0; i < 20; ++i) {
-        const std::string a = "A" + std::to_string(i) + "-1";
-        const std::string b = "B" + std::to_string(i) + "-" + std::string(130 + i, 'X');
-        pinsOfA.push_back(a);
-        pinsOfB.push_back(b);
-        network += "(net A (pins " + a + "))\n(net C" + std::to_string(i) + " (pins C" +
-                   std::to_string(i) + "-1 C" + std::to_string(i) + "-2))\n(net B (pins " + b +
-                   "))\n(net BAD" + std::to_string(i) + " (pins Z" + std::to_string(i) + "-1) 7)\n";
+        const std::string n = std::to_string(i);
+        pinsOfA.push_back("A" + n + "-1");
+        pinsOfB.push_back("B" + n + "-" + std::string(130 + i, 'X'));
+        network += "(net A (pins " + pinsOfA.back() + "))\n(net C" + n + " (pins C" + n + "-1 C" +
+                   n + "-2))\n(net B (pins " + pinsOfB.back() + "))\n(net BAD" + n + " (pins Z" +
+                   n + "-1) 7)\n";
     }
     TReadDesign read(WithNetwork(network));
     std::sort(pinsOfA.begin(), pinsOfA.end());
@@ -135,14 +137,13 @@ TEST(NetRead, NetsDefinedAgainAndAgainKeepEveryPinAndLeaveOthersAlone) {
     EXPECT_EQ(b->PinNames(), pinsOfB);
     EXPECT_TRUE(b->GetState_PinOnNet("b7-" + std::string(137, 'X')));
     for (int i = 0; i < 20; ++i) {
-        const TSpecctraNet* c = read.Network().GetState_NetByName("C" + std::to_string(i));
+        const std::string n = std::to_string(i);
+        const TSpecctraNet* c = read.Network().GetState_NetByName("C" + n);
         ASSERT_NE(c, nullptr) << i;
-        EXPECT_EQ(c->PinNames(),
-                  (TStrings{"C" + std::to_string(i) + "-1", "C" + std::to_string(i) + "-2"}));
-        EXPECT_EQ(read.Network().GetState_NetByPinName("B" + std::to_string(i) + "-" +
-                                                       std::string(130 + i, 'x')),
+        EXPECT_EQ(c->PinNames(), (TStrings{"C" + n + "-1", "C" + n + "-2"}));
+        EXPECT_EQ(read.Network().GetState_NetByPinName("B" + n + "-" + std::string(130 + i, 'x')),
                   b);
-        EXPECT_EQ(read.Network().GetState_NetByPinName("Z" + std::to_string(i) + "-1"), nullptr);
+        EXPECT_EQ(read.Network().GetState_NetByPinName("Z" + n + "-1"), nullptr);
     }
     EXPECT_EQ(read.Count("ERROR: Loading net: BAD3"), 1);
     EXPECT_EQ(read.LinesStartingWith("WARNING: Net A is defined again").size(), 19u);
@@ -209,13 +210,11 @@ TEST(NetRead, FromTosSeePlacedComponentsOfAnyCaseOnly) {
     // R7 names the component placed as r7: not a pin; R3 names none.
     EXPECT_TRUE(read.Has("WARNING: Component ref. not supported in from-to definition. Line: 6"));
     EXPECT_TRUE(read.Has("ERROR: Pin reference should include - character. Line: 7"));
-    const auto* design = read.Design.get();
-    ASSERT_EQ(design->Placement()->InstanceCount(), 3);
-    EXPECT_EQ(design->Placement()->GetState_InstanceByName("r1"),
-              design->Placement()->GetInstance(0));
-    EXPECT_EQ(design->Placement()->GetState_InstanceByName("R7"),
-              design->Placement()->GetInstance(1));
-    EXPECT_EQ(design->Placement()->GetState_InstanceByName("R3"), nullptr);
+    const auto* placement = read.Design->Placement();
+    ASSERT_EQ(placement->InstanceCount(), 3);
+    EXPECT_EQ(placement->GetState_InstanceByName("r1"), placement->GetInstance(0));
+    EXPECT_EQ(placement->GetState_InstanceByName("R7"), placement->GetInstance(1));
+    EXPECT_EQ(placement->GetState_InstanceByName("R3"), nullptr);
 }
 
 TEST(NetRead, ClassesKeepMembersInFileOrder) {
@@ -227,8 +226,8 @@ TEST(NetRead, ClassesKeepMembersInFileOrder) {
     TSpecctraList& classes = *read.Network().Classes;
     // C1 failed on X and is dropped; C2 and C3 stay in file order.
     ASSERT_EQ(classes.Count(), 2);
-    EXPECT_TRUE(read.Has("ERROR: Unexpected token <X> in line 4"));
-    EXPECT_TRUE(read.Has("ERROR: Loading class: C1"));
+    for (const char* line : {"ERROR: Unexpected token <X> in line 4", "ERROR: Loading class: C1"})
+        EXPECT_TRUE(read.Has(line)) << line;
     auto* c2 = static_cast<TSpecctraNetClass*>(classes.GetState_SpecctraObject(0));
     EXPECT_EQ(c2->NameID, "C2");
     EXPECT_EQ(c2->Nets, (TStrings{"", "Z", "A", "D0_N", "D2_N", "D4_N", "D6_N"}));
@@ -281,12 +280,8 @@ TEST(NetRead, FromTosGroupsAndGroupSets) {
 
 TEST(FromTo, ConnectsSamePinsInEitherDirectionIgnoringCase) {
     TSpecctraFromTo a(nullptr), b(nullptr), c(nullptr), empty1(nullptr), empty2(nullptr);
-    a.FromPin = "U1-1";
-    a.ToPin = "U2-3";
-    b.FromPin = "u2-3";
-    b.ToPin = "U1-1";
-    c.FromPin = "U1-1";
-    c.ToPin = "U2-4";
+    std::tie(a.FromPin, a.ToPin, b.FromPin, b.ToPin, c.FromPin, c.ToPin) =
+        std::make_tuple("U1-1", "U2-3", "u2-3", "U1-1", "U1-1", "U2-4");
     EXPECT_TRUE(a.ConnectsSamePinsAs(b));
     EXPECT_TRUE(b.ConnectsSamePinsAs(a));
     EXPECT_FALSE(a.ConnectsSamePinsAs(c));
@@ -299,9 +294,8 @@ TEST(FromTo, ConnectsSamePinsInEitherDirectionIgnoringCase) {
 
 TEST(Connection, ReadsBothTerminalsAndViaHasNoIdentifier) {
     TReadDesign read(WithNetwork(""));
-    auto parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
-        "w.dsn", "(terminal pin U1-1) (terminal via V7)) (terminal smd) (terminal pin X))"));
-    parser->RegisterKeywords();
+    auto parser =
+        MakeParser("(terminal pin U1-1) (terminal via V7)) (terminal smd) (terminal pin X))");
     TSpecctraConnection good(read.Design.get());
     good.Parser = parser.get();
     EXPECT_TRUE(good.ImportFromFile());

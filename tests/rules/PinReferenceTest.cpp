@@ -1,6 +1,5 @@
-// Pin references whose component part is quoted: "LED 1"-3 is one reference
-// in a net's pin lists and in a from-to, though the tokenizer gives the
-// quoted name and the word -3 as two tokens.
+// Pin references whose component part is quoted: "LED 1"-3 is one reference in a net's pin lists
+// and in a from-to, though the tokenizer gives the quoted name and the word -3 as two tokens.
 #include "support/DesignText.h"
 
 #include "rules/SpecctraNetRltd.h"

@@ -48,12 +48,14 @@ protected:
     }
 };
 
-// One line per host rule: kind, name, both scopes, layer kind, maker and
-// same-net attributes, and the values its kind carries in host units.
+// One line per host rule: kind, name, both scopes, the layer kind, maker and
+// same-net attributes when any is set, and the values its kind carries in host units.
 std::string Describe(const THostRule& rule) {
-    std::string text = std::to_string(rule.Kind) + " " + rule.Name + " | " + rule.Scope1 + " | " +
-                       rule.Scope2 + " | layers " + std::to_string(rule.LayerKind) + " maker " +
-                       std::to_string(rule.Maker) + " same net " + std::to_string(rule.SameNet);
+    std::string text =
+        std::to_string(rule.Kind) + " " + rule.Name + " | " + rule.Scope1 + " | " + rule.Scope2;
+    if (rule.LayerKind != 0 || rule.Maker != 0 || rule.SameNet != 0)
+        text += " | layers " + std::to_string(rule.LayerKind) + " maker " +
+                std::to_string(rule.Maker) + " same net " + std::to_string(rule.SameNet);
     RuleConstraints::TWidth width;
     int32_t value = 0;
     bool allowed = false;
@@ -76,72 +78,54 @@ std::string Describe(const THostRule& rule) {
 }
 
 // Each rule block read into a net N, a class C, a net GND or the board, and
-// the host rules and report lines it gives.
+// the host rules (one line each) and report lines it gives.
 TEST_F(RulesOnBoard, EachRuleBlockGivesItsHostRules) {
     struct TCase {
         const char* Text;
         const char* Owner; // "" the board, "C" a class, else a net
         TDimensionUnit Unit;
-        std::vector<std::string> Rules, Report = {};
+        std::string Rules;
+        std::vector<std::string> Report = {};
     };
     const TCase cases[] = {
-        {"(rule (width 10))",
-         "N",
-         eDimMil,
-         {"2 Width N | InNet('N') | All | layers 0 maker 0 same net 0 | width 100000 min 80000 max "
-          "120000"}},
-        {"(rule (width 0.25))",
-         "N",
-         eDimMm, // 0.25 mm = 9.8425 mil
-         {"2 Width N | InNet('N') | All | layers 0 maker 0 same net 0 | width 98425 min 78740 max "
-          "118110"}},
-        {"(rule (clearance 8))",
-         "",
-         eDimMil,
-         {"0 Clearance  | All | All | layers 0 maker 0 same net 0 | gap 80000"}},
-        {"(rule (clearance 8 (type smd_smd)))",
-         "C",
-         eDimMil,
-         {"0 Clearance C | InNetClass('C') And (IsSMTPin) | InNetClass('C') And (IsSMTPin) | "
-          "layers 0 maker 0 same net 0 | gap 80000"}},
-        {"(rule (clearance 8 (type wire_area via_via_same_net)))",
-         "",
-         eDimMil,
-         {"0 Clearance  | (IsTrack Or IsArc) Or IsVia | (IsKeepout Or IsFill Or InPolygon) Or "
-          "IsVia | layers 0 maker 0 same net 1 | gap 80000"}},
+        {"(rule (width 10))", "N", eDimMil,
+         "2 Width N | InNet('N') | All | width 100000 min 80000 max 120000\n"},
+        {"(rule (width 0.25))", "N", eDimMm, // 0.25 mm = 9.8425 mil
+         "2 Width N | InNet('N') | All | width 98425 min 78740 max 118110\n"},
+        {"(rule (clearance 8))", "", eDimMil, "0 Clearance  | All | All | gap 80000\n"},
+        {"(rule (clearance 8 (type smd_smd)))", "C", eDimMil,
+         "0 Clearance C | InNetClass('C') And (IsSMTPin) | InNetClass('C') And (IsSMTPin) | gap "
+         "80000\n"},
+        {"(rule (clearance 8 (type wire_area via_via_same_net)))", "", eDimMil,
+         "0 Clearance  | (IsTrack Or IsArc) Or IsVia | (IsKeepout Or IsFill Or InPolygon) Or IsVia "
+         "| layers 0 maker 0 same net 1 | gap 80000\n"},
         {"(rule (clearance 10) (clearance 6 (type pin_pin smd_pin)) (clearance 4 (type "
          "smd_to_turn_gap)))",
-         "GND",
-         eDimMil,
-         {"0 Clearance GND | InNet('GND') | InNet('GND') | layers 0 maker 0 same net 0 | gap "
-          "100000",
-          "0 Clearance GND | InNet('GND') And (IsPad) | InNet('GND') And (IsPad Or IsSMTPin) | "
-          "layers 0 maker 0 same net 0 | gap 60000",
-          "23 SMDToCorner GND | InNet('GND') | All | layers 0 maker 0 same net 0"}},
-        {"(rule (clearance 5 (type buried_via_gap)))",
-         "C",
-         eDimMil,
-         {"0 Clearance C | InNetClass('C') | InNetClass('C') | layers 0 maker 0 same net 0 | gap "
-          "50000"}},
+         "GND", eDimMil,
+         "0 Clearance GND | InNet('GND') | InNet('GND') | gap 100000\n"
+         "0 Clearance GND | InNet('GND') And (IsPad) | InNet('GND') And (IsPad Or IsSMTPin) | gap "
+         "60000\n"
+         "23 SMDToCorner GND | InNet('GND') | All\n"},
+        {"(rule (clearance 5 (type buried_via_gap)))", "C", eDimMil,
+         "0 Clearance C | InNetClass('C') | InNetClass('C') | gap 50000\n"},
         {"(rule (parallel_segment (gap 0) (limit 0)) (parallel_segment (gap 5) (limit 300)) "
          "(tandem_segment (gap 0) (limit 0)))",
          "N",
          eDimMil,
-         {"1 ParallelSegment N | InNet('N') | InNet('N') | layers 0 maker 0 same net 0",
-          "1 ParallelSegment N | InNet('N') | InNet('N') | layers 1 maker 0 same net 0"},
+         "1 ParallelSegment N | InNet('N') | InNet('N')\n"
+         "1 ParallelSegment N | InNet('N') | InNet('N') | layers 1 maker 0 same net 0\n",
          {"Skipped translation of parallel segment rule with zero values for N"}},
         {"(rule (reorder daisy (type balanced)) (max_stub 15) (max_total_vias 3) (via_at_smd on))",
-         "N",
-         eDimMil,
-         {"5 StubLength N | InNet('N') | All | layers 0 maker 0 same net 0",
-          "18 MaximumViaCount N | InNet('N') | All | layers 0 maker 0 same net 0 | vias 3",
-          "7 RoutingTopology N | InNet('N') | All | layers 0 maker 0 same net 0 | topology 5",
-          "17 ViasUnderSMD N | InNet('N') | All | layers 0 maker 0 same net 0 | allowed"}},
-        {"(rule (length_gap 5) (testpoint (side front)))", "N", eDimMil, {}},
+         "N", eDimMil,
+         "5 StubLength N | InNet('N') | All\n"
+         "18 MaximumViaCount N | InNet('N') | All | vias 3\n"
+         "7 RoutingTopology N | InNet('N') | All | topology 5\n"
+         "17 ViasUnderSMD N | InNet('N') | All | allowed\n"},
+        {"(rule (length_gap 5) (testpoint (side front)))", "N", eDimMil, ""},
         {"(rule (width -5) (clearance 0) (max_total_vias -1) (width 1e12))",
          "N",
          eDimMil,
-         {},
+         "",
          {"ERROR: Invalid width -5", "WARNING: Skipped translation of clearance rule with value 0",
           "ERROR: Invalid maximum via count -1",
           "ERROR: Value out of range for width rule of N, rule not translated."}},
@@ -155,9 +139,9 @@ TEST_F(RulesOnBoard, EachRuleBlockGivesItsHostRules) {
         auto& scope = owner.empty()  ? bench.BoardScope()
                       : owner == "C" ? bench.ClassScope(owner)
                                      : bench.NetScope(owner);
-        std::vector<std::string> rules;
+        std::string rules;
         for (const THostRule& rule : Write(bench, scope))
-            rules.push_back(Describe(rule));
+            rules += Describe(rule) + "\n";
         EXPECT_EQ(rules, c.Rules);
         for (const std::string& line : c.Report)
             EXPECT_TRUE(bench.Reported(line) || bench.ReportedStart(line)) << line;

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,39 +92,30 @@ struct TBoardRule {
 
 // The lines a report line names ("in line n", "between lines: a-b").
 bool NamesLineIn(const std::string& line, int first, int last) {
-    static const std::regex single("line (\\d+)");
-    static const std::regex range("lines: (\\d+)-(\\d+)");
+    static const std::regex lines("line (\\d+)|lines: (\\d+)-(\\d+)");
     std::smatch match;
-    if (std::regex_search(line, match, range)) {
-        const int a = std::stoi(match[1]), b = std::stoi(match[2]);
-        return a <= last && b >= first;
-    }
-    if (std::regex_search(line, match, single)) {
-        const int a = std::stoi(match[1]);
-        return a >= first && a <= last;
-    }
-    return false;
+    if (!std::regex_search(line, match, lines))
+        return false;
+    const int a = std::stoi(match[1].matched ? match[1] : match[2]);
+    const int b = match[3].matched ? std::stoi(match[3]) : a;
+    return a <= last && b >= first;
 }
 
 // The host rule an entry makes when it is translated, or none.
 const char* HostKindName(const std::string& keyword) {
-    if (keyword == "width")
-        return "WIDTH";
-    if (keyword == "clear" || keyword == "clearance")
-        return "CLEARANCE";
-    if (keyword == "max_stub")
-        return "STUBLENGTH";
-    if (keyword == "max_total_vias")
-        return "MAXIMUMVIACOUNT";
-    if (keyword == "parallel_segment" || keyword == "tandem_segment")
-        return "PARALLELSEGMENT";
-    if (keyword == "reorder")
-        return "ROUTINGTOPOLOGY";
-    if (keyword == "via_at_smd")
-        return "VIASUNDERSMD";
-    if (keyword == "use_layer")
-        return "ROUTINGLAYERS";
-    return nullptr;
+    static const std::map<std::string, const char*> kinds = {
+        {"width", "WIDTH"},
+        {"clear", "CLEARANCE"},
+        {"clearance", "CLEARANCE"},
+        {"max_stub", "STUBLENGTH"},
+        {"max_total_vias", "MAXIMUMVIACOUNT"},
+        {"parallel_segment", "PARALLELSEGMENT"},
+        {"tandem_segment", "PARALLELSEGMENT"},
+        {"reorder", "ROUTINGTOPOLOGY"},
+        {"via_at_smd", "VIASUNDERSMD"},
+        {"use_layer", "ROUTINGLAYERS"}};
+    const auto it = kinds.find(keyword);
+    return it == kinds.end() ? nullptr : it->second;
 }
 
 bool HasRuleNamed(const std::vector<TBoardRule>& rules, const std::string& name) {
@@ -154,9 +147,7 @@ bool Accounted(const TRuleBlock& block, const TEntry& entry, const std::vector<T
         if (std::string(kind) == "ROUTINGLAYERS" &&
             Contains(report, "ROUTING LAYERS RULE FOR: " + block.OwnerName))
             return true;
-        if (!block.OwnerName.empty() && Contains(report, block.OwnerName))
-            return true;
-        return false;
+        return !block.OwnerName.empty() && Contains(report, block.OwnerName);
     }
     if (entry.Keyword == "use_via") {
         for (const std::string& padstack : entry.Arguments) {
@@ -171,11 +162,10 @@ bool Accounted(const TRuleBlock& block, const TEntry& entry, const std::vector<T
         return true;
     }
     // Read and kept, not written (timing, test points, circuit limits).
-    return entry.Keyword == "length_gap" || entry.Keyword == "length_amplitude" ||
-           entry.Keyword == "testpoint" || entry.Keyword.rfind("max_", 0) == 0 ||
-           entry.Keyword.rfind("min_", 0) == 0 || entry.Keyword.rfind("match_", 0) == 0 ||
-           entry.Keyword == "length" || entry.Keyword == "priority" || entry.Keyword == "shield" ||
-           entry.Keyword == "total";
+    static const std::set<std::string> kept = {
+        "length_gap", "length_amplitude", "testpoint", "length", "priority", "shield", "total"};
+    return kept.count(entry.Keyword) || entry.Keyword.rfind("max_", 0) == 0 ||
+           entry.Keyword.rfind("min_", 0) == 0 || entry.Keyword.rfind("match_", 0) == 0;
 }
 
 using RuleCorpus = corpus::CorpusShardTest;

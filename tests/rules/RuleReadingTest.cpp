@@ -68,13 +68,13 @@ TEST(RuleReading, ClearanceBlocksShareTheScopesOneRule) {
     EXPECT_EQ(clearance->SMDToTurnGap, 3.0);
     EXPECT_EQ(clearance->BuriedViaLayerDepthSpan, 2);
     ASSERT_EQ(clearance->Constraints.Count(), 3);
-    EXPECT_EQ(clearance->Constraints.At(0).Value, 6.0);
-    EXPECT_EQ(clearance->Constraints.At(0).FDomain, 1u << 6);
-    EXPECT_EQ(clearance->Constraints.At(1).Value, 4.0);
-    EXPECT_EQ(clearance->Constraints.At(1).FDomain, (1u << 16) | (1u << 22) | (1u << 9));
+    const std::pair<double, uint32_t> typed[] = {
+        {6.0, 1u << 6}, {4.0, (1u << 16) | (1u << 22) | (1u << 9)}, {5.0, 1u}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(clearance->Constraints.At(i).Value, typed[i].first) << i;
+        EXPECT_EQ(clearance->Constraints.At(i).FDomain, typed[i].second) << i;
+    }
     EXPECT_EQ(clearance->Constraints.At(1).FDomainCount, 3);
-    EXPECT_EQ(clearance->Constraints.At(2).Value, 5.0);
-    EXPECT_EQ(clearance->Constraints.At(2).FDomain, 1u);
 }
 
 TEST(RuleReading, KnownUntranslatedKeywordsAreSkippedUnknownOnesAreUnexpected) {
@@ -82,10 +82,9 @@ TEST(RuleReading, KnownUntranslatedKeywordsAreSkippedUnknownOnesAreUnexpected) {
                      "(rule (frobnicate 2) (width 6))");
     auto& scope = bench.NetScope("N");
     EXPECT_TRUE(bench.Read(scope));
-    EXPECT_TRUE(bench.Reported("WARNING: Skipped block between lines: 1-1, from keyword: "
-                               "LIMIT_VIAS"));
-    EXPECT_TRUE(bench.Reported("WARNING: Skipped block between lines: 1-1, from keyword: "
-                               "POWER_FANOUT"));
+    for (const std::string keyword : {"LIMIT_VIAS", "POWER_FANOUT"})
+        EXPECT_TRUE(
+            bench.Reported("WARNING: Skipped block between lines: 1-1, from keyword: " + keyword));
     EXPECT_FALSE(bench.Read(scope));
     EXPECT_TRUE(bench.Reported("ERROR: Unexpected token <FROBNICATE> in line 2"));
     // Reading goes on after the unknown block: both widths are kept.
@@ -94,8 +93,7 @@ TEST(RuleReading, KnownUntranslatedKeywordsAreSkippedUnknownOnesAreUnexpected) {
 
 TEST(RuleReading, ParallelSegmentOffDropsTheRuleAndFailsTheBlock) {
     TRuleBench bench("(rule (parallel_segment off) (width 5))");
-    auto& scope = bench.NetScope("N");
-    EXPECT_FALSE(bench.Read(scope));
+    EXPECT_FALSE(bench.Read(bench.NetScope("N")));
     EXPECT_TRUE(bench.Rules(eParallelSegment_Rule).empty());
     EXPECT_EQ(bench.Rules(eWidth_Rule).size(), 1u);
     EXPECT_TRUE(bench.ReportedStart("WARNING: Skipped block between lines: 1-1"));
@@ -172,15 +170,12 @@ TEST(RuleReading, CircuitReadsEveryBlock) {
 TEST(RuleReading, BadValuesAreReportedAndLeaveNoRule) {
     TRuleBench bench("(rule (width) (max_stub abc) (max_total_vias 2.5) (clearance)"
                      " (parallel_segment (gap)) (via_at_smd maybe) (width 7)) (pcb)");
-    auto& scope = bench.NetScope("N");
-    EXPECT_FALSE(bench.Read(scope));
+    EXPECT_FALSE(bench.Read(bench.NetScope("N")));
     EXPECT_TRUE(bench.Reported("ERROR: Unexpected token <)> in line 1"));
     ASSERT_EQ(bench.Rules(eWidth_Rule).size(), 1u);
     EXPECT_EQ(static_cast<TSpecctraWidthRule*>(bench.Rules(eWidth_Rule)[0])->Value, 7.0);
-    EXPECT_TRUE(bench.Rules(eMaxStub_Rule).empty());
-    EXPECT_TRUE(bench.Rules(eMaxTotalVias_Rule).empty());
-    EXPECT_TRUE(bench.Rules(eParallelSegment_Rule).empty());
-    EXPECT_TRUE(bench.Rules(eViaAtSmd_Rule).empty());
+    for (int kind : {eMaxStub_Rule, eMaxTotalVias_Rule, eParallelSegment_Rule, eViaAtSmd_Rule})
+        EXPECT_TRUE(bench.Rules(kind).empty()) << kind;
     // The scope's clearance rule exists but holds no value.
     auto* clearance = Only<TSpecctraClearanceRule>(bench, eClearance_Rule);
     ASSERT_NE(clearance, nullptr);
@@ -193,8 +188,7 @@ TEST(RuleReading, BadValuesAreReportedAndLeaveNoRule) {
 
 TEST(RuleReading, UnknownClearanceTypeFailsOnlyThatBlock) {
     TRuleBench bench("(rule (clearance 10 (type default_smd)) (clearance 6 (type smd_smd)))");
-    auto& scope = bench.ClassScope("C");
-    EXPECT_FALSE(bench.Read(scope));
+    EXPECT_FALSE(bench.Read(bench.ClassScope("C")));
     EXPECT_TRUE(bench.Reported("ERROR: Unexpected token <DEFAULT_SMD> in line 1"));
     auto* clearance = Only<TSpecctraClearanceRule>(bench, eClearance_Rule);
     ASSERT_EQ(clearance->Constraints.Count(), 1);

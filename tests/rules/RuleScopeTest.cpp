@@ -17,23 +17,18 @@ namespace {
 
 using TStrings = std::vector<std::string>;
 
-// A rule that reads its block to the end and keeps the words it held; a word
-// BAD makes it fail.
+// A rule that reads its block to the end and keeps the words it held; a word BAD makes it fail.
 class TTestRule : public TSpecctraAbstractRule {
 public:
     TTestRule(TSpecctraObject* owner, uint8_t kind) : TSpecctraAbstractRule(owner, kind) {}
     bool ImportFromFile() override {
         bool result = true;
-        int depth = 1;
-        while (depth > 0 && !StopParsing()) {
+        for (int depth = 1; depth > 0 && !StopParsing();) {
             const int32_t id = Parser->NextToken();
-            if (id == eTok_OpenParen)
-                ++depth;
-            else if (id == eTok_CloseParen)
-                --depth;
-            else {
+            depth += id == eTok_OpenParen ? 1 : id == eTok_CloseParen ? -1 : 0;
+            if (id != eTok_OpenParen && id != eTok_CloseParen) {
                 Words.push_back(Parser->TokenString());
-                result = result && Parser->TokenString() != "BAD";
+                result = result && Words.back() != "BAD";
             }
         }
         return result;
@@ -66,35 +61,26 @@ struct TRulesDesign {
     TTestRuleReader Reader;
     std::unique_ptr<TReadDesign> Read;
 
+    // The reader must be in place before the network is read.
     explicit TRulesDesign(const std::string& network) {
-        // The reader must be in place before the network is read.
         Read = std::make_unique<TReadDesign>("");
         Read->Design.reset(); // it refers to the parser replaced below
         ResetTranslationState();
-        Read->Parser = std::make_unique<TSpecctraParser>(
-            std::make_unique<TInputFile>("t.dsn", WithNetwork(network)));
-        Read->Parser->RegisterKeywords();
+        Read->Parser = MakeParser(WithNetwork(network));
         Read->Design = std::make_unique<TSpecctraDesign>("t.dsn", Read->Parser.get(), nullptr, 0);
         Read->Design->GetRuleCollection()->SetRuleBlockReader(&Reader);
         Read->Result = Read->Design->ImportFromFile();
     }
     TSpecctraRuleCollection& Rules() const { return *Read->Design->GetRuleCollection(); }
-    // The scopes in the order they were opened.
-    std::vector<TAbstractRuleScope*> Scopes() const {
-        std::vector<TAbstractRuleScope*> scopes;
-        TSpecctraList& list = Rules().RuleScopes();
+    template <class T> static std::vector<T*> Items(TSpecctraList& list) {
+        std::vector<T*> items;
         for (int32_t i = 0; i < list.Count(); ++i)
-            scopes.push_back(static_cast<TAbstractRuleScope*>(list.GetState_SpecctraObject(i)));
-        return scopes;
+            items.push_back(static_cast<T*>(list.GetState_SpecctraObject(i)));
+        return items;
     }
-    // The rules of a kind in the order read.
-    std::vector<TTestRule*> RulesOf(int kind) const {
-        std::vector<TTestRule*> found;
-        TSpecctraList& list = *Rules().GetState_RuleList(kind);
-        for (int32_t i = 0; i < list.Count(); ++i)
-            found.push_back(static_cast<TTestRule*>(list.GetState_SpecctraObject(i)));
-        return found;
-    }
+    // The scopes in the order they were opened; the rules of a kind in the order read.
+    auto Scopes() const { return Items<TAbstractRuleScope>(Rules().RuleScopes()); }
+    auto RulesOf(int kind) const { return Items<TTestRule>(*Rules().GetState_RuleList(kind)); }
     TAbstractRuleScope* ScopeOf(const std::string& ownerName, TSpecctraRuleScopeKind kind) const {
         for (TAbstractRuleScope* scope : Scopes())
             if (scope->Owner && scope->Owner->NameID == ownerName && scope->GetState_Kind() == kind)
@@ -208,10 +194,10 @@ TEST(RuleScopes, APadstacksRuleBlockGivesItsRulesWithThePadstackScope) {
     EXPECT_EQ(rules.GetState_RuleList(eClearance_Rule)->Count(), 1);
     // Q failed to read and is left out: its rules go with it.
     rules.ExportToPCB();
-    TSpecctraList& widths = *rules.GetState_RuleList(eWidth_Rule);
-    ASSERT_EQ(widths.Count(), 1);
-    EXPECT_EQ(static_cast<TSpecctraAbstractRule*>(widths.GetState_SpecctraObject(0))->FScope,
-              scope);
+    const auto widths =
+        TRulesDesign::Items<TSpecctraAbstractRule>(*rules.GetState_RuleList(eWidth_Rule));
+    ASSERT_EQ(widths.size(), 1u);
+    EXPECT_EQ(widths[0]->FScope, scope);
     EXPECT_EQ(rules.RuleScopes().Count(), 1);
 }
 
@@ -237,15 +223,11 @@ TEST(RuleScopes, FactoryFollowsOwnerAndKeyword) {
 }
 
 TEST(RuleScopes, ScopeLookUpStaysLinearWithARuleInEveryNet) {
-    auto text = [](int nets) {
+    auto seconds = [](int nets) {
         std::string network;
         for (int i = 0; i < nets; ++i)
             network += "(net N" + std::to_string(i) + " (pins U" + std::to_string(i) +
                        "-1) (rule (width 1)) (rule (width 2)))\n";
-        return network;
-    };
-    auto seconds = [&](int nets) {
-        const std::string network = text(nets);
         const auto start = std::chrono::steady_clock::now();
         TRulesDesign d(network);
         EXPECT_EQ(d.Rules().RuleScopes().Count(), nets);
@@ -274,13 +256,11 @@ TEST(RuleScopes, RegionBlocksOpenRegionScopes) {
     TReadDesign read("");
     TSpecctraRuleCollection& rules = *read.Design->GetRuleCollection();
     rules.SetRuleBlockReader(&reader);
-    auto parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
-        "r.dsn", "(region_net GND (rule (width 5) (clearance 2)))\n"
-                 "(region_class_class (classes A B) (rule (width 6)))\n"
-                 "(region_class C (rule (width 7)))\n"
-                 "(rule (width 8))\n"
-                 "(region_class_class (oops) (rule (width 9)))"));
-    parser->RegisterKeywords();
+    auto parser = MakeParser("(region_net GND (rule (width 5) (clearance 2)))\n"
+                             "(region_class_class (classes A B) (rule (width 6)))\n"
+                             "(region_class C (rule (width 7)))\n"
+                             "(rule (width 8))\n"
+                             "(region_class_class (oops) (rule (width 9)))");
     TTestRegion region(read.Design.get());
     region.NameID = "R1";
     region.Parser = parser.get();
@@ -314,9 +294,7 @@ TEST(RuleScopes, RegionBlocksOpenRegionScopes) {
 
 TEST(FromTo, WithoutADesignThereIsNoComponentList) {
     TRecordingSink sink;
-    auto parser =
-        std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("f.dsn", "U1-1 U2-1)"));
-    parser->RegisterKeywords();
+    auto parser = MakeParser("U1-1 U2-1)");
     TSpecctraObject root(nullptr);
     root.Parser = parser.get();
     root.ReportManager = &sink;
