@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 
 namespace {
@@ -81,10 +80,8 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
         // Stored padstacks: the list record and one record per padstack.
         const intptr_t list = FindEmbeddedObject(designBoard, "PadstackList");
         ASSERT_NE(list, 0);
-        TPcbEmbedded listRecord(list);
-        listRecord.QueryDatabase(1);
         std::string pdc;
-        TStoredParameters(listRecord.GetState_Name()).Get("PDC", pdc);
+        TStoredParameters(BoardItem<TPcbEmbedded>(list).GetState_Name()).Get("PDC", pdc);
         EXPECT_EQ(pdc, std::to_string(expected.Padstacks));
         int64_t records = 0;
         std::set<std::string> indexes;
@@ -103,26 +100,21 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
         // Components: every place entry, less those reported.
         std::map<std::string, const scan::Place*> placeOf;
         int64_t wanted = 0;
-        bool stopped = false;
         for (const scan::Place& place : expected.Places) {
             const std::string ref = scan::Upper(place.Ref);
-            if (stopped)
-                continue;
             if (ref == reported.StoppedAt)
-                stopped = true;
-            if (reported.Unplaced.count(ref) || stopped)
-                continue;
-            placeOf.emplace(ref, &place);
-            ++wanted;
+                break; // neither it nor any after it is placed
+            if (!reported.Unplaced.count(ref)) {
+                placeOf.emplace(ref, &place);
+                ++wanted;
+            }
         }
         const std::vector<intptr_t> boardComponents = CollectItems(designBoard, eComponentObject);
         EXPECT_EQ(static_cast<int64_t>(boardComponents.size()), wanted);
 
         double offsetX = 0, offsetY = 0;
         if (const intptr_t stored = FindEmbeddedObject(designBoard, "BoardOffset")) {
-            TPcbEmbedded record(stored);
-            record.QueryDatabase(1);
-            const TStoredParameters name(record.GetState_Name());
+            const TStoredParameters name(BoardItem<TPcbEmbedded>(stored).GetState_Name());
             std::string x, y;
             if (name.Get("X", x) && name.Get("Y", y)) {
                 offsetX = std::strtod(x.c_str(), nullptr);
@@ -133,9 +125,7 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
         for (intptr_t handle : boardComponents) {
             TPcbComponent component(handle);
             ASSERT_EQ(component.QueryDatabase(1), 1);
-            TPcbText designator(component.GetState_Name());
-            designator.QueryDatabase(1);
-            const std::string ref = scan::Upper(designator.GetState_Text());
+            const std::string ref = scan::Upper(Designator(component));
             auto found = placeOf.find(ref);
             if (found == placeOf.end()) {
                 ADD_FAILURE() << "component " << ref << " is on the board but not expected";
@@ -160,9 +150,8 @@ TEST_P(CorpusComponents, EveryPlacedComponentAndPadMatchesTheDesignText) {
                 EXPECT_EQ(static_cast<int64_t>(componentPads.size()), image->second) << ref;
             }
             for (intptr_t padHandle : componentPads) {
-                TPcbPad pad(padHandle);
-                pad.QueryDatabase(1);
-                const std::string pin = ref + "-" + scan::Upper(pad.GetState_Name());
+                const std::string pin =
+                    ref + "-" + scan::Upper(BoardItem<TPcbPad>(padHandle).GetState_Name());
                 auto net = expected.NetOfPin.find(pin);
                 std::string wantedNet;
                 if (net != expected.NetOfPin.end()) {

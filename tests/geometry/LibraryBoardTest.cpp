@@ -3,9 +3,9 @@
 #include "BoardItems.h"
 #include "design/SpecctraRoutes.h"
 #include "support/EngineFixture.h"
+#include "support/ParserTestSupport.h"
 
 #include "board/BoardRules.h"
-#include "board/Pcbclass.h"
 #include "design/LibrarySection.h"
 #include "design/PlacementSection.h"
 #include "design/SpecctraDesign.h"
@@ -13,7 +13,6 @@
 #include "geometry/SpecctraViaPadJumper.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "persistence/ReportManager.h"
-#include "sdk/CorvaneEngine.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +26,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -47,8 +47,7 @@ protected:
     TSpecctraDesign& ImportText(const std::string& text) {
         design.reset(); // it reports through its parser while it goes
         ResetTranslationState();
-        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text));
-        parser->RegisterKeywords();
+        parser = MakeParser(text);
         design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
         EXPECT_TRUE(design->ImportFromFile());
         EXPECT_TRUE(design->ExportToPCB());
@@ -77,11 +76,6 @@ protected:
     std::vector<TPcbComponent> Components() {
         return BoardItems<TPcbComponent>(board, eComponentObject);
     }
-    std::string Designator(const TPcbComponent& component) {
-        TPcbText text(component.GetState_Name());
-        text.QueryDatabase(1);
-        return text.GetState_Text();
-    }
 
     std::vector<std::unique_ptr<TSpecctraParser>> viaParsers;
     std::unique_ptr<TSpecctraParser> parser;
@@ -104,13 +98,11 @@ TEST_F(LibraryOnBoard, PadstackKindsPadsOnLayersAndViaValues) {
     EXPECT_EQ(both->GetState_PadOnLayer("TOP"), both->GetState_Pad(0));
     EXPECT_EQ(both->GetState_PadOnLayer("NOSUCH"), nullptr);
 
-    // Via values: span of the stack and size of the largest signal pad.
+    // Via values: span of the stack and size of the largest signal pad (20 mil).
     TV6_Layer low = eV6_NoLayer, high = eV6_NoLayer;
     int32_t size = 0;
     ASSERT_TRUE(library.GetState_PadStackByName("V1")->ExportToPcb_ViaValues(low, high, size));
-    EXPECT_EQ(low, eV6_TopLayer);
-    EXPECT_EQ(high, eV6_BottomLayer);
-    EXPECT_EQ(size, 200000); // 20 mil
+    EXPECT_EQ(std::tuple(low, high, size), std::tuple(eV6_TopLayer, eV6_BottomLayer, 200000));
     EXPECT_TRUE(library.GetState_PadStackByName("V2")->IsViaStack());
     EXPECT_TRUE(library.GetState_PadStackByName("V3")->IsSpareViaStack());
     EXPECT_EQ(library.GetState_PadStackByName("SQ")->GetState_Pad(0)->ExportToPCB_ShapeType(),
@@ -127,9 +119,8 @@ TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
     EXPECT_EQ(Library().GetState_PadStackByName("p1"), Library().GetPadstack(0));
     const intptr_t list = FindEmbeddedObject(board, "PadstackList");
     ASSERT_NE(list, 0);
-    TPcbEmbedded record(list);
-    record.QueryDatabase(1);
-    EXPECT_EQ(record.GetState_Name(), "Server=Ravel|Type=PadstackList|PDC=3");
+    EXPECT_EQ(BoardItem<TPcbEmbedded>(list).GetState_Name(),
+              "Server=Ravel|Type=PadstackList|PDC=3");
 
     TSpecctraDesign reader("t.rte", nullptr, nullptr, board);
     TSpecctraRteLibraryDescriptor stored(&reader);
@@ -142,8 +133,7 @@ TEST_F(LibraryOnBoard, PadstacksAreStoredOncePerPadstackAndReadBack) {
     EXPECT_EQ(first->GetState_Pad(1)->LayerID(), "BOT");
     double lx, ly, hx, hy;
     first->GetState_Pad(0)->VisibleBounds(lx, ly, hx, hy);
-    EXPECT_EQ(lx, -50000); // host units
-    EXPECT_EQ(hy, 50000);
+    EXPECT_EQ(std::pair(lx, hy), std::pair(-50000.0, 50000.0)); // host units
     EXPECT_TRUE(first->GetState_Pad(1)->Connect);
     EXPECT_EQ(stored.GetPadstack(1)->NameID, "p1");
     EXPECT_TRUE(stored.GetPadstack(2)->IsViaStack());
@@ -176,29 +166,25 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
                                                   {"U2", "60000000 50000000 32 90 DIP 5"},
                                                   {"R1", "50000000 70000000 1 0 CHIP 2"},
                                                   {"R2", "50000000 80000000 1 314.5 CHIP 2"}}));
-    // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000).
+    // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000); nets
+    // by full pin name; a through-hole pad gets a hole of 10 mil, an SMD pad none.
     std::map<std::string, int32_t> u1;
-    for (TPcbPad& pad : Pads())
+    std::map<std::string, int> onNet;
+    for (TPcbPad& pad : Pads()) {
         if (pad.GetState_Component() == Components()[0].GetState_ObjectHandle())
             u1[pad.GetState_Name()] = pad.GetState_x1();
+        ++onNet[NetNameOf(pad.GetState_ObjectHandle())];
+        EXPECT_EQ(pad.GetState_HoleSize(),
+                  pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ? 0 : 100000);
+    }
     EXPECT_EQ(u1, (std::map<std::string, int32_t>{{"5", 40000000},
                                                   {"A1", 40000000},
                                                   {"A2", 41000000},
                                                   {"A3", 42000000},
                                                   {"A4", 43000000}}));
-    // Nets by full pin name; a pin on no net is reported.
-    int onN1 = 0, onN2 = 0;
-    for (TPcbPad& pad : Pads()) {
-        onN1 += NetNameOf(pad.GetState_ObjectHandle()) == "N1";
-        onN2 += NetNameOf(pad.GetState_ObjectHandle()) == "N2";
-    }
-    EXPECT_EQ(onN1, 3);
-    EXPECT_EQ(onN2, 2);
-    EXPECT_TRUE(Reported("Pin U1-A2 has no net assigned."));
-    // A through-hole pad gets a hole of 10 mil, an SMD pad none.
-    for (TPcbPad& pad : Pads())
-        EXPECT_EQ(pad.GetState_HoleSize(),
-                  pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ? 0 : 100000);
+    EXPECT_EQ(onNet["N1"], 3);
+    EXPECT_EQ(onNet["N2"], 2);
+    EXPECT_TRUE(Reported("Pin U1-A2 has no net assigned.")); // a pin on no net
 }
 
 // The pad's true copper where the host's pad kinds cannot hold it: an
@@ -210,8 +196,9 @@ TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
     const auto get = reinterpret_cast<GetOutline>(dlsym(RTLD_DEFAULT, "Corvane_GetPadOutline"));
     ASSERT_NE(get, nullptr);
     // Pieces of the pad's copper on TOP, as (radius, corners) in mil.
+    using Pieces = std::vector<std::pair<double, std::vector<long>>>;
     auto copper = [&](const std::string& name) {
-        std::vector<std::pair<double, std::vector<long>>> pieces;
+        Pieces pieces;
         const intptr_t pad = PadNamed(name).GetState_ObjectHandle();
         double radius = 0, xy[16] = {};
         for (int32_t i = 0, n; (n = get(pad, eV6_TopLayer, i, &radius, xy, 8)) >= 0; ++i) {
@@ -222,7 +209,6 @@ TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
         }
         return pieces;
     };
-    using Pieces = std::vector<std::pair<double, std::vector<long>>>;
     // (100..300, 0..100) about the pin, turned a quarter about it.
     EXPECT_EQ(copper("1"), (Pieces{{0, {5000, 5100, 5000, 5300, 4900, 5300, 4900, 5100}}}));
     EXPECT_EQ(copper("2"),
@@ -300,8 +286,8 @@ TEST_F(LibraryOnBoard, BadInputIsReportedAndNeverCrashes) {
     for (TPcbComponent& component : Components()) {
         refs.push_back(Designator(component));
         if (refs.back() == "U2") {
-            EXPECT_EQ(component.GetState_x1(), 10000000);
-            EXPECT_EQ(component.GetState_y1(), 10000000);
+            EXPECT_EQ(std::pair(component.GetState_x1(), component.GetState_y1()),
+                      std::pair(10000000, 10000000));
         }
     }
     std::sort(refs.begin(), refs.end());
@@ -312,10 +298,8 @@ TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
     Import("padstacks");
     TSpecctraDSNWiringDescriptor wiring(design.get());
     auto read = [&](const std::string& text) {
-        viaParsers.push_back(
-            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("v.dsn", text)));
+        viaParsers.push_back(MakeParser(text));
         TSpecctraParser& viaParser = *viaParsers.back();
-        viaParser.RegisterKeywords();
         viaParser.NextToken(); // "("
         viaParser.NextToken(); // "via"
         auto via = std::make_unique<TSpecctraViaInstance>(&wiring);
@@ -336,11 +320,10 @@ TEST_F(LibraryOnBoard, ViasTakeTheirPadstackSpanAndAFixedHole) {
     EXPECT_TRUE(Reported("WARNING: Orphan via - no net assigned at position (60000000, 60000000)"));
     const auto vias = BoardItems<TPcbVia>(board, eViaObject);
     ASSERT_EQ(vias.size(), 2u);
-    for (const TPcbVia& via : vias) {
-        EXPECT_EQ(via.GetState_HoleSize(), 50000);
-        EXPECT_EQ(via.GetState_LowLayer(), eV6_TopLayer);
-        EXPECT_EQ(via.GetState_HighLayer(), eV6_BottomLayer);
-    }
+    for (const TPcbVia& via : vias)
+        EXPECT_EQ(
+            std::tuple(via.GetState_HoleSize(), via.GetState_LowLayer(), via.GetState_HighLayer()),
+            std::tuple(50000, eV6_TopLayer, eV6_BottomLayer));
     // A board via finds the via padstack of its span and size.
     TSpecctraViaInstance fromBoard(&wiring);
     fromBoard.SetPadstackReference(eV6_TopLayer, eV6_BottomLayer, 300000);
@@ -372,7 +355,8 @@ TEST_F(LibraryOnBoard, EveryComponentOfAnImageGetsTheWholeOutlineAtItsPlace) {
     // The outline's tracks are worked out by the first component of an image
     // and copied for the others: each copy must land at its own component.
     Import("outlines");
-    std::map<std::string, std::vector<std::array<int32_t, 5>>> outlines;
+    using Outline = std::vector<std::array<int32_t, 5>>; // x1 y1 x2 y2 width
+    std::map<std::string, Outline> outlines;
     std::map<std::string, int> arcs;
     std::map<intptr_t, std::string> designators;
     for (TPcbComponent& component : Components())
@@ -388,10 +372,8 @@ TEST_F(LibraryOnBoard, EveryComponentOfAnImageGetsTheWholeOutlineAtItsPlace) {
     const auto at = [](int32_t x, int32_t y) {
         // The outline of image A at (x, y) mil, in host units.
         const int32_t ux = x * 10000, uy = y * 10000;
-        std::vector<std::array<int32_t, 5>> tracks{
-            {ux - 1000000, uy - 500000, ux + 1000000, uy - 500000, 100000},
-            {ux + 1000000, uy - 500000, ux + 1000000, uy + 500000, 100000}};
-        return tracks;
+        return Outline{{ux - 1000000, uy - 500000, ux + 1000000, uy - 500000, 100000},
+                       {ux + 1000000, uy - 500000, ux + 1000000, uy + 500000, 100000}};
     };
     for (auto& [name, tracks] : outlines)
         std::sort(tracks.begin(), tracks.end());

@@ -2,6 +2,7 @@
 // parameter text; then written to a board of the engine by owner and layer.
 #include "BoardItems.h"
 #include "support/EngineFixture.h"
+#include "support/ParserTestSupport.h"
 
 #include "design/SpecctraDesign.h"
 #include "geometry/SpecctraShapes.h"
@@ -20,28 +21,30 @@
 
 namespace {
 
+// Reads "(keyword ...)" into a new shape owned by `owner`; `ok` tells whether it read.
+std::unique_ptr<TSpecctraAbstractGeometryShape> ReadShape(TSpecctraParser& parser,
+                                                          TSpecctraObject* owner, bool& ok) {
+    EXPECT_EQ(parser.NextToken(), eTok_OpenParen);
+    auto shape = CreateShapeForToken(parser.NextToken(), owner);
+    EXPECT_NE(shape, nullptr);
+    ok = shape->ImportFromFile();
+    return shape;
+}
+
 // A design root over a text whose first block is read by the test.
 struct TShapeReader {
     explicit TShapeReader(const std::string& text, intptr_t board = 0) {
         ResetTranslationState();
         // Files end with a line end; the reader needs one after a last ")".
-        parser =
-            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("t.dsn", text + "\n"));
-        parser->RegisterKeywords();
+        parser = MakeParser(text + "\n");
         design = std::make_unique<TSpecctraDesign>("t.dsn", parser.get(), nullptr, board);
         design->SetReportEnabled(false);
         design->FUnits = eDimMil;
     }
-    // Reads "(keyword ...)" into a new shape owned by `owner` (the design when none).
-    std::unique_ptr<TSpecctraAbstractGeometryShape> Read(TSpecctraObject* owner = nullptr,
-                                                         bool* ok = nullptr) {
-        EXPECT_EQ(parser->NextToken(), eTok_OpenParen);
-        auto shape = CreateShapeForToken(parser->NextToken(), owner ? owner : design.get());
-        EXPECT_NE(shape, nullptr);
-        const bool result = shape->ImportFromFile();
-        if (ok)
-            *ok = result;
-        return shape;
+    // The next shape of the text, owned by the design.
+    std::unique_ptr<TSpecctraAbstractGeometryShape> Read(bool* ok = nullptr) {
+        bool ignored = false;
+        return ReadShape(*parser, design.get(), ok ? *ok : ignored);
     }
     const std::vector<std::string>& Events() const { return design->Report()->Events(); }
     bool Has(const std::string& line) const {
@@ -56,6 +59,10 @@ std::vector<double> Bounds(TSpecctraAbstractGeometryShape& shape) {
     double lx, ly, hx, hy;
     shape.BoundingRectangle(lx, ly, hx, hy);
     return {lx, ly, hx, hy};
+}
+
+std::pair<double, double> XY(const TVertex& vertex) {
+    return {vertex.X, vertex.Y};
 }
 
 // Shapes read one after the other from one text: each stays within its own
@@ -100,7 +107,7 @@ TEST(ShapeText, ShapesReadTheirVerticesOrReportAndStayWithinTheirBlock) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text);
         bool ok = !c.Ok;
-        shapes.push_back(reader.Read(nullptr, &ok));
+        shapes.push_back(reader.Read(&ok));
         EXPECT_EQ(ok, c.Ok);
         if (c.Vertices >= 0) {
             EXPECT_EQ(shapes.back()->VertexCount(), c.Vertices);
@@ -115,16 +122,13 @@ TEST(ShapeText, ShapesReadTheirVerticesOrReportAndStayWithinTheirBlock) {
     EXPECT_EQ(shapes[1]->AreaSize(), 140);
     auto* circle = static_cast<TSpecctraCircleShape*>(shapes[2].get());
     EXPECT_EQ(circle->Diameter(), 50);
-    EXPECT_EQ(circle->Center().X, 0);
-    EXPECT_EQ(circle->Center().Y, 0);
+    EXPECT_EQ(XY(circle->Center()), std::pair(0.0, 0.0));
     EXPECT_TRUE(reader.Has("ERROR: Unexpected token <3> in line 1"));
     EXPECT_TRUE(reader.Has("ERROR: Unexpected token <OVAL> in line 1"));
     auto* square = static_cast<TSpecctraPolyLineShape*>(shapes[5].get());
     EXPECT_EQ(square->ApertureType(), eSquareAperture);
     EXPECT_EQ(square->ApertureWidth(), 10);
-    const TVertex last = shapes[10]->GetVertex(2);
-    EXPECT_EQ(last.X, 100);
-    EXPECT_EQ(last.Y, 100);
+    EXPECT_EQ(XY(shapes[10]->GetVertex(2)), std::pair(100.0, 100.0)); // the last one
 }
 
 TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
@@ -135,7 +139,7 @@ TEST(ShapeText, PolygonOfAMillionVerticesReadsInOnePass) {
     text += ")";
     TShapeReader reader(text);
     bool ok = false;
-    auto shape = reader.Read(nullptr, &ok);
+    auto shape = reader.Read(&ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(shape->VertexCount(), 1000001);
     EXPECT_EQ(Bounds(*shape), (std::vector<double>{-0.5, -0.5, 999.5, 999.5}));
@@ -203,10 +207,9 @@ TEST(ShapeWriting, EveryKindHasItsLayout) {
 }
 
 TEST(ShapeParams, HexTextKeepsOneDigitAtLeastAndRectsStoreBoardCoordinates) {
-    EXPECT_EQ(ShapeHexText(255), "FF");
-    EXPECT_EQ(ShapeHexText(-1), "FFFFFFFF");
-    EXPECT_EQ(ShapeHexText(0), "0");
-    EXPECT_EQ(ShapeHexText(-5), "FFFFFFFB");
+    for (const auto& [number, text] : std::vector<std::pair<int32_t, std::string>>{
+             {255, "FF"}, {-1, "FFFFFFFF"}, {0, "0"}, {-5, "FFFFFFFB"}})
+        EXPECT_EQ(ShapeHexText(number), text) << number;
     int32_t value = 1;
     EXPECT_TRUE(ShapeHexValue("FFFFFFFB", value));
     EXPECT_EQ(value, -5);
@@ -244,9 +247,8 @@ TEST(ShapeParams, ZeroCoordinatesAreNotStoredAndMissingKeysFail) {
     TStoredParameters circleParams;
     circle->ExportToPcb_ToParams("2P", circleParams);
     EXPECT_EQ(circleParams.ToString(), "2PD=13880|2PVC=1");
-    TStoredParameters noDiameter("2PVC=1");
     TSpecctraCircleShape lost(reader.design.get());
-    EXPECT_FALSE(lost.ImportFromPcb_FromParams("2P", noDiameter));
+    EXPECT_FALSE(lost.ImportFromPcb_FromParams("2P", TStoredParameters("2PVC=1"))); // no diameter
     EXPECT_EQ(lost.Diameter(), 0);
     TSpecctraCircleShape kept(reader.design.get());
     EXPECT_TRUE(kept.ImportFromPcb_FromParams("2P", circleParams));
@@ -273,9 +275,8 @@ TEST(ShapeParams, PathsKeepApertureAndVertexCountRules) {
     EXPECT_FALSE(empty.ImportFromPcb_FromParams("E", none));
     EXPECT_TRUE(reader.Has("ERROR: Cannot load number of vertexes for shape: Polyline Shape"));
 
-    TStoredParameters three("RVC=3|RX0=1|RY1=5");
     TSpecctraRectShape rect(reader.design.get());
-    EXPECT_FALSE(rect.ImportFromPcb_FromParams("R", three));
+    EXPECT_FALSE(rect.ImportFromPcb_FromParams("R", TStoredParameters("RVC=3|RX0=1|RY1=5")));
     EXPECT_TRUE(reader.Has("ERROR: Rectangle may contain only two opposite corner vertices."));
 
     TSpecctraCircleShape twoCentres(reader.design.get());
@@ -315,16 +316,11 @@ protected:
     }
     std::unique_ptr<TSpecctraAbstractGeometryShape> Shape(const std::string& text,
                                                           TSpecctraObject* owner) {
-        auto parser =
-            std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("s.dsn", text + "\n"));
-        parser->RegisterKeywords();
-        parser->SetReportManager(reader->design->Report());
-        shapeParsers.push_back(std::move(parser));
-        TSpecctraParser* p = shapeParsers.back().get();
-        owner->Parser = p;
-        EXPECT_EQ(p->NextToken(), eTok_OpenParen);
-        auto shape = CreateShapeForToken(p->NextToken(), owner);
-        EXPECT_TRUE(shape->ImportFromFile()) << ::testing::PrintToString(reader->Events());
+        shapeParsers.push_back(MakeParser(text + "\n", reader->design->Report()));
+        owner->Parser = shapeParsers.back().get();
+        bool ok = false;
+        auto shape = ReadShape(*owner->Parser, owner, ok);
+        EXPECT_TRUE(ok) << ::testing::PrintToString(reader->Events());
         return shape;
     }
     // The board's tracks as "layer x1 y1 x2 y2 width keepout".

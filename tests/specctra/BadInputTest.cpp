@@ -9,9 +9,6 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
 
 namespace {
 
@@ -80,14 +77,11 @@ TEST(BadInput, BinaryGarbageReadsToTheEnd) {
     TRecordingSink sink;
     auto parser = MakeParser(text, &sink);
     int64_t tokens = 0;
-    while (!parser->EndOfFile()) {
-        if (tokens % 7 == 3) {
+    for (; !parser->EndOfFile(); ++tokens)
+        if (tokens % 7 == 3)
             parser->NextReal();
-        } else {
+        else
             parser->NextToken();
-        }
-        ++tokens;
-    }
     EXPECT_GT(tokens, 1000);
 }
 

@@ -32,13 +32,21 @@ struct TBlockFixture {
     };
 };
 
+// The lines joined by `separator`.
+std::string Joined(const std::vector<std::string>& lines, const std::string& separator) {
+    std::string out;
+    for (const std::string& line : lines)
+        out += (out.empty() ? "" : separator) + line;
+    return out;
+}
+
 struct TReadCase {
     const char* Name;
     const char* Text; // the block's body and its ")", then what follows it
     TSubBlockOptions Options;
     bool Result;
-    std::vector<std::string> Nets;
-    std::vector<std::string> Report;
+    const char* Nets;   // the names read, joined by blanks
+    const char* Report; // the report's lines, joined by " | "
 };
 
 class BlockReader : public ::testing::TestWithParam<TReadCase> {};
@@ -47,8 +55,8 @@ TEST_P(BlockReader, DispatchesKeywordsAndEndsAtTheBlocksParenthesis) {
     const TReadCase& c = GetParam();
     TBlockFixture block(c.Text);
     EXPECT_EQ(ReadSubBlocks(block.Object, {block.Net()}, c.Options), c.Result);
-    EXPECT_EQ(block.Nets, c.Nets);
-    EXPECT_EQ(block.Sink.Lines, c.Report);
+    EXPECT_EQ(Joined(block.Nets, " "), c.Nets);
+    EXPECT_EQ(Joined(block.Sink.Lines, " | "), c.Report);
     if (!c.Options.StopAtFailure) {
         // The block is read through its ")" and no further.
         EXPECT_EQ(block.Object.SectionsOpen, 0);
@@ -57,49 +65,25 @@ TEST_P(BlockReader, DispatchesKeywordsAndEndsAtTheBlocksParenthesis) {
     }
 }
 
-const TSubBlockOptions kSkip{.Others = TOtherTokens::SkipKeywordBlocks};
+const TSubBlockOptions kAll{}, kSkip{.Others = TOtherTokens::SkipKeywordBlocks},
+    kStop{.StopAtFailure = true}, kAfterOpen{.KeywordsAfterOpenOnly = true};
+const char* const kBadFirst = "(net BAD) (net B)) (layer x)";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BlockReader,
     ::testing::Values(
-        TReadCase{"Keywords", "(net A)\n(net B)) (layer x)", {}, true, {"A", "B"}, {}},
+        TReadCase{"Keywords", "(net A)\n(net B)) (layer x)", kAll, true, "A B", ""},
         TReadCase{
-            "OtherKeywordReported",
-            "(net A) (pin 1) (net B)) (layer x)",
-            {},
-            false,
-            {"A", "B"},
-            {"ERROR: Unexpected token <PIN> in line 1", "ERROR: Unexpected token <1> in line 1"}},
-        TReadCase{"OtherKeywordSkipped",
-                  "(net A)\n(pin 1 (x 2)\n)\n(net B)) (layer x)",
-                  kSkip,
-                  true,
-                  {"A", "B"},
-                  {"WARNING: Skipped block between lines: 2-3, from keyword: PIN"}},
-        TReadCase{"StrayWordReportedEvenWhenSkipping",
-                  "stray (net A)) (layer x)",
-                  kSkip,
-                  false,
-                  {"A"},
-                  {"ERROR: Unexpected token <STRAY> in line 1"}},
-        TReadCase{"BadSubBlockFailsButReadingGoesOn",
-                  "(net BAD) (net B)) (layer x)",
-                  {},
-                  false,
-                  {"BAD", "B"},
-                  {}},
-        TReadCase{"FirstBadSubBlockEndsTheReading",
-                  "(net BAD) (net B)) (layer x)",
-                  {.StopAtFailure = true},
-                  false,
-                  {"BAD"},
-                  {}},
-        TReadCase{"KeywordOnlyRightAfterOpen",
-                  "net (net A)) (layer x)",
-                  {.KeywordsAfterOpenOnly = true},
-                  false,
-                  {"A"},
-                  {"ERROR: Unexpected token <NET> in line 1"}}),
+            "OtherKeywordReported", "(net A) (pin 1) (net B)) (layer x)", kAll, false, "A B",
+            "ERROR: Unexpected token <PIN> in line 1 | ERROR: Unexpected token <1> in line 1"},
+        TReadCase{"OtherKeywordSkipped", "(net A)\n(pin 1 (x 2)\n)\n(net B)) (layer x)", kSkip,
+                  true, "A B", "WARNING: Skipped block between lines: 2-3, from keyword: PIN"},
+        TReadCase{"StrayWordReportedEvenWhenSkipping", "stray (net A)) (layer x)", kSkip, false,
+                  "A", "ERROR: Unexpected token <STRAY> in line 1"},
+        TReadCase{"BadSubBlockFailsButReadingGoesOn", kBadFirst, kAll, false, "BAD B", ""},
+        TReadCase{"FirstBadSubBlockEndsTheReading", kBadFirst, kStop, false, "BAD", ""},
+        TReadCase{"KeywordOnlyRightAfterOpen", "net (net A)) (layer x)", kAfterOpen, false, "A",
+                  "ERROR: Unexpected token <NET> in line 1"}),
     [](const ::testing::TestParamInfo<TReadCase>& info) { return info.param.Name; });
 
 TEST(BlockReaderOthers, OtherTokensGoToTheirHandlerAndTheCurrentTokenCanComeFirst) {

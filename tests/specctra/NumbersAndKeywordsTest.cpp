@@ -32,8 +32,7 @@ TEST(Numbers, ReadsGiveTheirValuesAndReportFailures) {
         // A conversion of the current token leaves the value alone when it fails.
         {"(rotate 90.0) abc", "tttidttd",
          "( <ROTATE> 90.0 7! 90 ) ABC 7! | ERROR: Integer value expected <90.0> in line 1. | "
-         "ERROR: "
-         "Floating point value expected <ABC> in line 1."},
+         "ERROR: Floating point value expected <ABC> in line 1."},
         // An empty token converts to zero.
         {";", "tid", " 0 0"},
         // A boolean is "on" in any case.
@@ -79,27 +78,23 @@ TEST(Keywords, EveryKeywordIsFoundInAnyCaseWhereverItStands) {
             continue;
         int32_t expected = eTok_Word;
         ASSERT_TRUE(table->FindKeyword(keyword, expected)) << keyword;
-        std::string lower = keyword, mixed = keyword;
-        for (std::size_t i = 0; i < keyword.size(); ++i) {
-            const auto c = static_cast<unsigned char>(keyword[i]);
-            lower[i] = static_cast<char>(std::tolower(c));
-            mixed[i] = static_cast<char>(i % 2 == 0 ? std::toupper(c) : std::tolower(c));
-        }
+        const std::string lower = sexpr::Lower(keyword);
+        std::string mixed = lower;
+        for (std::size_t i = 0; i < mixed.size(); i += 2)
+            mixed[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(mixed[i])));
         // A letter in the middle changed to one no keyword of that shape has
-        // there ("Q" becomes "Z", anything else "Q"); only checked when the
-        // result is no keyword of the table.
+        // there ("Q" becomes "Z", anything else "Q"); only checked in words of
+        // three bytes or more when the result is no keyword of the table.
         std::string other = Upper(keyword);
-        if (other.size() >= 3) {
-            char& middle = other[other.size() / 2];
-            middle = middle == 'Q' ? 'Z' : 'Q';
-        }
+        char& middle = other[other.size() / 2];
+        middle = middle == 'Q' ? 'Z' : 'Q';
         int32_t otherId = eTok_Word;
-        const bool otherIsKeyword = table->FindKeyword(other, otherId);
+        const bool checkOther = other.size() >= 3 && !table->FindKeyword(other, otherId);
         for (const std::string& spelling : {lower, Upper(keyword), mixed}) {
             for (const std::string& after : {std::string(")"), ")" + far + ")"}) {
                 EXPECT_EQ(Read("(" + spelling + after, "tt"), "( <" + Upper(keyword) + ">")
                     << spelling << " before " << after.size();
-                if (!otherIsKeyword && other.size() >= 3) {
+                if (checkOther) {
                     EXPECT_EQ(Read("(" + other + after, "tt"), "( " + other) << after.size();
                 }
             }

@@ -53,9 +53,8 @@ TEST_F(TConversionTest, PositionsAddTheBoardOffsetAndTextRoundsTiesToEven) {
     EXPECT_EQ(TSpecctraObject::BoardToFileX(11000), 10000.0);
     EXPECT_EQ(TSpecctraObject::BoardToFileY(8000), 10000.0);
     TranslationState().ResolutionFactor = 0.5;
-    EXPECT_EQ(TSpecctraObject::BoardToFile(5), 2.0);
-    EXPECT_EQ(TSpecctraObject::BoardToFile(7), 4.0);
-    EXPECT_EQ(TSpecctraObject::BoardToFile(-5), -2.0);
+    for (const auto& [board, file] : {std::pair(5, 2.0), std::pair(7, 4.0), std::pair(-5, -2.0)})
+        EXPECT_EQ(TSpecctraObject::BoardToFile(board), file) << board;
     TranslationState().ResolutionFactor = 0.254; // the route file resolution: 1 mil is 2540 steps
     EXPECT_EQ(TSpecctraObject::BoardToFile(10000), 2540.0);
 }
@@ -276,10 +275,9 @@ TEST(ModelHelpers, NamesAndTexts) {
 }
 
 TEST(ModelHelpers, HexTextRoundTripsCoordinatesAndParametersArePairs) {
-    EXPECT_EQ(IntToHexText(0), "00");
-    EXPECT_EQ(IntToHexText(5), "05");
-    EXPECT_EQ(IntToHexText(0x1234), "1234");
-    EXPECT_EQ(IntToHexText(-1), "FFFFFFFF");
+    for (const auto& [number, text] : {std::pair(0, "00"), std::pair(5, "05"),
+                                       std::pair(0x1234, "1234"), std::pair(-1, "FFFFFFFF")})
+        EXPECT_EQ(IntToHexText(number), text) << number;
     for (int32_t value : {0, 7, 393701, -393701, INT32_MAX, INT32_MIN}) {
         int32_t back = 12345;
         ASSERT_TRUE(HexTextToInt(IntToHexText(value), back)) << value;
@@ -296,10 +294,6 @@ TEST(ModelHelpers, HexTextRoundTripsCoordinatesAndParametersArePairs) {
     EXPECT_EQ(value, "5");
     EXPECT_FALSE(GetParameter(params, "ChunkIdx", value));
 }
-
-} // namespace
-
-namespace {
 
 // A scope that counts what it reads and keeps its layer names.
 class TCountingScope : public TSpecctraRuleScopeBase {

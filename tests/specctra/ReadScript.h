@@ -17,18 +17,13 @@
 #pragma once
 
 #include "support/ParserTestSupport.h"
+#include "support/Sexpr.h"
 
-#include <cctype>
 #include <charconv>
 #include <string>
 #include <vector>
 
-// The text in upper case (ASCII letters).
-inline std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+using sexpr::Upper; // the text in upper case (ASCII letters)
 
 inline std::string Read(const std::string& text, const std::string& script) {
     static const auto table = MakeParser("");
@@ -62,29 +57,26 @@ inline std::string Read(const std::string& text, const std::string& script) {
         int32_t i = 7;
         double d = 7;
         bool failed = false;
-        if (call == 't') {
+        if (call == 't')
             token(false);
-        } else if (call == 'T') {
-            while (!parser->EndOfFile())
-                token(true);
-        } else if (call == 'n' || call == 'r') {
+        while (call == 'T' && !parser->EndOfFile())
+            token(true);
+        if (call == 'n' || call == 'r') {
             shown.push_back(call == 'n' ? std::to_string(parser->NextNum())
                                         : number(parser->NextReal()));
             failed = parser->ConversionFailed();
-        } else if (call == 'b') {
-            shown.push_back(parser->NextBoolean() ? "on" : "off");
         } else if (call == 'i' || call == 'd') {
             failed = call == 'i' ? !parser->TokenStr2Int(i) : !parser->TokenStr2Real(d);
             shown.push_back(call == 'i' ? std::to_string(i) : number(d));
-        } else if (call == 's') {
-            parser->SkipCurrentBlock();
-        } else if (call == 'k') {
-            parser->SkipBlock();
+        } else if (call == 'b') {
+            shown.push_back(parser->NextBoolean() ? "on" : "off");
         } else if (call == 'c') {
             const char c = parser->PreviousChar();
             shown.push_back(c == 0 ? "^0" : "^" + std::string(1, c));
         } else if (call == '.') {
             shown.push_back(parser->EndOfFile() ? "eof" : "more");
+        } else if (call == 's' || call == 'k') {
+            call == 's' ? parser->SkipCurrentBlock() : parser->SkipBlock();
         }
         if (failed)
             shown.back() += "!";

@@ -68,8 +68,7 @@ bool FullConversion(const std::string& text, double& value) {
                                         std::chars_format::general);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size())
         return false;
-    if (negative)
-        value = -value;
+    value = negative ? -value : value;
     return true;
 }
 

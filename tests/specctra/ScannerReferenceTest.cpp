@@ -10,10 +10,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
+#include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -45,10 +45,9 @@ private:
     static bool LineBreak(unsigned char c) { return c == 10 || c == 13; }
 
     bool Delimiter(unsigned char c, bool number) const {
-        if (number) {
+        if (number)
             return c != 0 && !(c == '+' || c == ',' || c == '-' || c == '.' ||
                                std::isalnum(static_cast<int>(c)) != 0);
-        }
         return c == 10 || c == 13 || c == ' ' || c == '\'' || c == '(' || c == ')' || c == ';';
     }
 
@@ -84,8 +83,7 @@ private:
         if (Pos >= D.size())
             return 0;
         Prev = Cur;
-        Cur = static_cast<unsigned char>(D[Pos]);
-        return Cur;
+        return Cur = static_cast<unsigned char>(D[Pos]);
     }
 
     void NextLine() {
@@ -135,13 +133,11 @@ private:
                     continue;
                 }
                 const char e = raw[++i];
-                const std::string from = "\\fFnNrRtT";
-                const std::string to = "\\\f\f\n\n\r\r\v\v";
-                if (from.find(e) != std::string::npos) {
-                    Token += to[from.find(e)];
-                } else if (static_cast<unsigned char>(e) == Quote) {
+                const std::size_t at = std::string_view("\\fFnNrRtT").find(e);
+                if (at != std::string_view::npos)
+                    Token += "\\\f\f\n\n\r\r\v\v"[at];
+                else if (static_cast<unsigned char>(e) == Quote)
                     Token += e;
-                }
             }
             return -4;
         }
@@ -171,8 +167,7 @@ void ExpectSameReading(const std::string& text, uint32_t seed) {
     std::mt19937 choose(seed);
     for (int step = 0; step < 100000 && !(parser->EndOfFile() && reference.Eof); ++step) {
         const bool number = choose() % 5 == 0;
-        int32_t got = 0;
-        int32_t want = 0;
+        int32_t got = 0, want = 0; // a token's id, or a number's length
         if (number) {
             parser->NextNum();
             got = static_cast<int32_t>(parser->TokenString().size());
@@ -182,18 +177,15 @@ void ExpectSameReading(const std::string& text, uint32_t seed) {
             got = parser->NextToken();
             want = reference.NextToken();
         }
-        std::ostringstream where;
-        where << "step " << step << (number ? " (number)" : "") << " in text of " << text.size()
-              << " bytes, seed " << seed;
-        ASSERT_EQ(got, want) << where.str();
-        ASSERT_EQ(parser->TokenString(), reference.Token) << where.str();
-        ASSERT_EQ(parser->LineNumber(), reference.Line) << where.str();
-        ASSERT_EQ(parser->Position(), reference.Pos) << where.str();
-        ASSERT_EQ(parser->EndOfFile(), reference.Eof) << where.str();
-        ASSERT_EQ(static_cast<unsigned char>(parser->CurrentChar()), reference.Cur) << where.str();
-        ASSERT_EQ(static_cast<unsigned char>(parser->PreviousChar()), reference.Prev)
-            << where.str();
-        ASSERT_EQ(static_cast<unsigned char>(parser->QuoteChar()), reference.Quote) << where.str();
+        const auto u = [](char c) { return static_cast<unsigned char>(c); };
+        // Token, text, line, position, end, current, previous and quote character.
+        ASSERT_EQ(std::tuple(got, parser->TokenString(), parser->LineNumber(), parser->Position(),
+                             parser->EndOfFile(), u(parser->CurrentChar()),
+                             u(parser->PreviousChar()), u(parser->QuoteChar())),
+                  std::tuple(want, reference.Token, reference.Line, reference.Pos, reference.Eof,
+                             reference.Cur, reference.Prev, reference.Quote))
+            << "step " << step << (number ? " (number)" : "") << " in text of " << text.size()
+            << " bytes, seed " << seed;
     }
 }
 

@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace {
 
@@ -16,7 +12,6 @@ namespace fs = std::filesystem;
 
 class WriterTest : public ::testing::Test {
 protected:
-    static std::string ReadAll(const fs::path& path) { return testfs::ReadFile(path); }
     std::size_t FilesInFolder() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
@@ -46,11 +41,7 @@ TEST_F(WriterTest, SpaceMarkerEmptyLineAndNegativeIndentation) {
 }
 
 TEST_F(WriterTest, NothingWrittenGivesAnEmptyFileAndReplacesOldContent) {
-    const fs::path path = Folder / "old.rte";
-    {
-        std::ofstream old(path);
-        old << "previous content";
-    }
+    const fs::path path = Scratch.Write("old.rte", "previous content");
     { TSpecctraWriter writer(path.string()); }
     ASSERT_TRUE(fs::exists(path));
     EXPECT_EQ(fs::file_size(path), 0u);
@@ -62,10 +53,10 @@ TEST_F(WriterTest, FlushKeepsTheBufferAndCanBeRepeated) {
     TSpecctraWriter writer(path.string());
     writer.Writeln("(session x)", false);
     writer.Flush();
-    EXPECT_EQ(ReadAll(path), "(session x)\r\n");
+    EXPECT_EQ(testfs::ReadFile(path), "(session x)\r\n");
     writer.Writeln("(more)", false);
     writer.Flush();
-    EXPECT_EQ(ReadAll(path), "(session x)\r\n(more)\r\n");
+    EXPECT_EQ(testfs::ReadFile(path), "(session x)\r\n(more)\r\n");
 }
 
 TEST_F(WriterTest, FailureNamesTheFileAndLeavesNothingBehind) {
@@ -82,18 +73,14 @@ TEST_F(WriterTest, FailureNamesTheFileAndLeavesNothingBehind) {
 }
 
 TEST_F(WriterTest, ExceptionDuringTranslationLeavesThePreviousFile) {
-    const fs::path path = Folder / "kept.rte";
-    {
-        std::ofstream old(path, std::ios::binary);
-        old << "(routes old)\r\n";
-    }
+    const fs::path path = Scratch.Write("kept.rte", "(routes old)\r\n");
     try {
         TSpecctraWriter writer(path.string());
         writer.Writeln("(routes half", false);
         throw std::runtime_error("translation failed");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(ReadAll(path), "(routes old)\r\n");
+    EXPECT_EQ(testfs::ReadFile(path), "(routes old)\r\n");
     EXPECT_EQ(FilesInFolder(), 1u);
 }
 
