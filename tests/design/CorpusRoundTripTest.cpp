@@ -15,14 +15,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
@@ -32,30 +30,19 @@ using sexpr::Upper;
 
 // Steps of 0.00001 mm per design unit.
 double StepsPerUnit(const std::string& unit) {
-    const std::string u = Upper(unit);
-    if (u == "INCH")
-        return 2540000.0;
-    if (u == "MIL")
-        return 2540.0;
-    if (u == "CM")
-        return 1000000.0;
-    if (u == "MM")
-        return 100000.0;
-    if (u == "UM")
-        return 100.0;
-    return 2540.0; // the reader's fallback: mil
+    static const std::map<std::string, double> steps = {
+        {"INCH", 2540000.0}, {"MIL", 2540.0}, {"CM", 1000000.0}, {"MM", 100000.0}, {"UM", 100.0}};
+    const auto it = steps.find(Upper(unit));
+    return it != steps.end() ? it->second : 2540.0; // the reader's fallback: mil
 }
 
 struct Segment {
-    std::string Net;
-    std::string Layer;
-    long long Width = 0;
-    long long X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+    std::string Net, Layer;
+    long long Width = 0, X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
 };
 
 struct Via {
-    std::string Net;
-    std::string Padstack;
+    std::string Net, Padstack;
     long long X = 0, Y = 0;
 };
 
@@ -64,13 +51,9 @@ bool Near(long long a, long long b) {
 }
 
 bool SameSegment(const Segment& a, const Segment& b) {
-    if (a.Net != b.Net || a.Layer != b.Layer || !Near(a.Width, b.Width))
-        return false;
-    const bool forward =
-        Near(a.X1, b.X1) && Near(a.Y1, b.Y1) && Near(a.X2, b.X2) && Near(a.Y2, b.Y2);
-    const bool backward =
-        Near(a.X1, b.X2) && Near(a.Y1, b.Y2) && Near(a.X2, b.X1) && Near(a.Y2, b.Y1);
-    return forward || backward;
+    return a.Net == b.Net && a.Layer == b.Layer && Near(a.Width, b.Width) &&
+           ((Near(a.X1, b.X1) && Near(a.Y1, b.Y1) && Near(a.X2, b.X2) && Near(a.Y2, b.Y2)) ||
+            (Near(a.X1, b.X2) && Near(a.Y1, b.Y2) && Near(a.X2, b.X1) && Near(a.Y2, b.Y1)));
 }
 
 // The text of a node with single blanks, for comparing shapes.
@@ -114,17 +97,31 @@ double Number(const sexpr::Node& node) {
     return std::strtod(node.Atom.c_str(), nullptr);
 }
 
+// A via of `net` at its place, and the segments of a wire's path on `net`, in
+// steps (`scale` steps per unit of the text).
+Via ViaOf(const std::string& net, const sexpr::Node& via, double scale) {
+    return Via{Upper(net), Upper(via.Items[1].Atom), std::llround(Number(via.Items[2]) * scale),
+               std::llround(Number(via.Items[3]) * scale)};
+}
+void AddSegments(const std::string& net, const sexpr::Node& path, double scale,
+                 std::vector<Segment>& out) {
+    std::vector<long long> n;
+    for (std::size_t i = 3; i < path.Items.size() && !path.Items[i].IsList; ++i)
+        n.push_back(std::llround(Number(path.Items[i]) * scale));
+    for (std::size_t p = 0; p + 3 < n.size(); p += 2)
+        out.push_back(Segment{Upper(net), Upper(path.Items[1].Atom),
+                              std::llround(Number(path.Items[2]) * scale), n[p], n[p + 1], n[p + 2],
+                              n[p + 3]});
+}
+
 // The design's wire segments (path wires on a net of the network), in steps.
 // False when the wiring carries its own unit or resolution (not compared).
 bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, std::vector<Via>& vias,
                     int& skippedWires) {
-    std::string unit = "INCH";
-    bool haveUnit = false;
-    if (const sexpr::Node* u = pcb.First("unit"); u && u->Items.size() > 1) {
+    std::string unit = "INCH"; // a unit block wins over a resolution
+    if (const sexpr::Node* u = pcb.First("unit"); u && u->Items.size() > 1)
         unit = u->Items[1].Atom;
-        haveUnit = true;
-    }
-    if (const sexpr::Node* r = pcb.First("resolution"); r && r->Items.size() > 1 && !haveUnit)
+    else if (const sexpr::Node* r = pcb.First("resolution"); r && r->Items.size() > 1)
         unit = r->Items[1].Atom;
     const double scale = StepsPerUnit(unit);
     std::set<std::string> nets;
@@ -141,9 +138,7 @@ bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, std::vect
                 nets.count(Upper(net->Items[1].Atom)) == 0 || via->Items[2].IsList ||
                 via->Items[3].IsList)
                 continue;
-            vias.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
-                               std::llround(Number(via->Items[2]) * scale),
-                               std::llround(Number(via->Items[3]) * scale)});
+            vias.push_back(ViaOf(net->Items[1].Atom, *via, scale));
         }
         for (const sexpr::Node* wire : wiring->All("wire")) {
             const sexpr::Node* path = wire->First("path");
@@ -153,20 +148,7 @@ bool DesignSegments(const sexpr::Node& pcb, std::vector<Segment>& out, std::vect
                 ++skippedWires;
                 continue;
             }
-            std::vector<double> numbers;
-            for (std::size_t i = 3; i < path->Items.size() && !path->Items[i].IsList; ++i)
-                numbers.push_back(Number(path->Items[i]));
-            for (std::size_t p = 0; p + 3 < numbers.size(); p += 2) {
-                Segment s;
-                s.Net = Upper(net->Items[1].Atom);
-                s.Layer = Upper(path->Items[1].Atom);
-                s.Width = std::llround(Number(path->Items[2]) * scale);
-                s.X1 = std::llround(numbers[p] * scale);
-                s.Y1 = std::llround(numbers[p + 1] * scale);
-                s.X2 = std::llround(numbers[p + 2] * scale);
-                s.Y2 = std::llround(numbers[p + 3] * scale);
-                out.push_back(s);
-            }
+            AddSegments(net->Items[1].Atom, *path, scale, out);
         }
     }
     return true;
@@ -182,20 +164,10 @@ void SessionWiring(const sexpr::Node& session, std::vector<Segment>& segments,
     for (const sexpr::Node* net : network->All("net")) {
         for (const sexpr::Node* via : net->All("via"))
             if (via->Items.size() >= 4)
-                vias.push_back(Via{Upper(net->Items[1].Atom), Upper(via->Items[1].Atom),
-                                   std::llround(Number(via->Items[2])),
-                                   std::llround(Number(via->Items[3]))});
+                vias.push_back(ViaOf(net->Items[1].Atom, *via, 1));
         for (const sexpr::Node* wire : net->All("wire"))
-            if (const sexpr::Node* path = wire->First("path")) {
-                std::vector<long long> numbers;
-                for (std::size_t i = 3; i < path->Items.size() && !path->Items[i].IsList; ++i)
-                    numbers.push_back(std::llround(Number(path->Items[i])));
-                for (std::size_t p = 0; p + 3 < numbers.size(); p += 2)
-                    segments.push_back(Segment{Upper(net->Items[1].Atom),
-                                               Upper(path->Items[1].Atom),
-                                               std::llround(Number(path->Items[2])), numbers[p],
-                                               numbers[p + 1], numbers[p + 2], numbers[p + 3]});
-            }
+            if (const sexpr::Node* path = wire->First("path"))
+                AddSegments(net->Items[1].Atom, *path, 1, segments);
     }
 }
 
@@ -240,13 +212,8 @@ using CorpusRoundTrip = corpus::CorpusShardTest;
 
 TEST_P(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
     const testfs::TempFolder folder;
-
-    int sessions = 0;
-    int compared = 0;
-    std::size_t segments = 0;
-    std::size_t vias = 0;
-    int skippedWires = 0;
-    int ownResolution = 0;
+    int sessions = 0, compared = 0, skippedWires = 0, ownResolution = 0;
+    std::size_t segments = 0, vias = 0;
     for (const fs::path& file : files) {
         const fs::path ses = folder / "out.ses";
         {
@@ -286,19 +253,18 @@ TEST_P(CorpusRoundTrip, EverySessionFileReadsAndEveryWireSegmentComesBack) {
             SameSegment);
         EXPECT_TRUE(missing.empty()) << file << ": " << missing.size() << " of " << design.size()
                                      << " segments missing, first " << Describe(missing[0]);
-        // Padstacks with the same pads are one to a reader that chooses a
-        // via's padstack by its pads.
         const std::map<std::string, std::string> shapes = PadstackShapes(pcb);
-        auto sameShapes = [&](const std::string& a, const std::string& b) {
-            const auto x = shapes.find(a), y = shapes.find(b);
-            return a == b || (x != shapes.end() && y != shapes.end() && x->second == y->second);
+        const auto samePads = [&](const Via& a, const Via& b) {
+            const auto x = shapes.find(a.Padstack), y = shapes.find(b.Padstack);
+            return a.Padstack == b.Padstack ||
+                   (x != shapes.end() && y != shapes.end() && x->second == y->second);
         };
         const std::vector<Via> missingVias = Missing(
             designVias, sessionVias,
             [](const Via& v) {
                 return std::vector<TPlace>{{v.Net, v.X, v.Y}};
             },
-            [&](const Via& a, const Via& b) { return sameShapes(a.Padstack, b.Padstack); });
+            samePads);
         EXPECT_TRUE(missingVias.empty())
             << file << ": " << missingVias.size() << " of " << designVias.size()
             << " vias missing, first " << missingVias[0].Net << " " << missingVias[0].Padstack

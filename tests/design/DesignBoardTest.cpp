@@ -8,15 +8,16 @@
 #include "persistence/ReportManager.h"
 #include "specctra/SpecctraParser2.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace {
 
+using ::testing::Contains;
 using TConstants = std::vector<std::pair<std::string, std::string>>;
 
 class DesignOnBoard : public enginetest::EngineBoardTest {
@@ -50,21 +51,17 @@ TEST_F(DesignOnBoard, ConstantsAreStoredOnceInOrderAndReadBack) {
         Import("(pcb x (parser (constant W 0.25) (constant 'Edge Clear' 0.5)"
                " (constant 'A|B' 'x=y') (constant 'N" +
                std::string(1, '\0') + "L' 'v\rw\nz') (constant '50%' '%7C') (constant GAP 6)))");
-    const auto& lines = design->Report()->Events();
     for (const char* missing : {"Netlist", "Library"})
-        EXPECT_NE(std::find(lines.begin(), lines.end(),
-                            std::string("ERROR: ") + missing + " not loaded, can't export to PCB."),
-                  lines.end());
+        EXPECT_THAT(design->Report()->Events(), Contains(std::string("ERROR: ") + missing +
+                                                         " not loaded, can't export to PCB."));
     const intptr_t record = FindEmbeddedObject(board, "constants");
     ASSERT_NE(record, 0);
     TPcbEmbedded embedded(record);
     embedded.QueryDatabase(1);
     const std::string stored = embedded.GetState_Name();
     // Ordinary constants are stored as they are.
-    EXPECT_EQ(stored.rfind("Server=Ravel|Type=CONSTANTS|CONSTCOUNT=6|C0=W\r0.25|"
-                           "C1=Edge Clear\r0.5|C2=",
-                           0),
-              0u)
+    EXPECT_TRUE(stored.starts_with("Server=Ravel|Type=CONSTANTS|CONSTCOUNT=6|C0=W\r0.25|"
+                                   "C1=Edge Clear\r0.5|C2="))
         << stored;
     EXPECT_TRUE(stored.ends_with("|C5=GAP\r6")) << stored;
     EXPECT_EQ(ReadBack(), (TConstants{{"W", "0.25"},

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 // Whole design texts: whether the reading succeeds, the design unit it ends

@@ -10,8 +10,6 @@
 #include <filesystem>
 #include <string>
 
-#include <sys/wait.h>
-
 namespace {
 
 using ::testing::HasSubstr;
@@ -124,9 +122,7 @@ TEST_F(ExportCommands, ReadOnlyFolderKeepsTheOldFileAndNamesIt) {
     const std::string old = Write("out/d.rte", "(routes old)\n");
     fs::permissions(folder, fs::perms::all);
     fs::permissions(folder + "/d.pcbdoc", fs::perms::all);
-    fs::permissions(folder + "/out", fs::perms::owner_all | fs::perms::group_read |
-                                         fs::perms::group_exec | fs::perms::others_read |
-                                         fs::perms::others_exec);
+    fs::permissions(folder + "/out", fs::perms(0755));
     // As an ordinary user (root ignores folder permissions).
     const std::string user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     if (std::system((user + "true").c_str()) != 0)

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -52,16 +51,14 @@ struct TReadFile {
 TEST(IncludedFiles, AFileThatIncludesItselfIsReadOnce) {
     Folder dir;
     // Directly, and through a second file that names the first again.
-    const fs::path self = dir.Write("self.dsn", "(pcb x (unit mm) (file 'self.dsn') (unit mil))\n");
-    TReadFile read(self);
+    TReadFile read(dir.Write("self.dsn", "(pcb x (unit mm) (file 'self.dsn') (unit mil))\n"));
     EXPECT_TRUE(read.Result);
     EXPECT_LT(read.Seconds, 2.0);
     EXPECT_EQ(read.Count("ERROR: Included file <self.dsn> not read: it has been read already"), 1);
     EXPECT_EQ(read.Design->GetUnit(), eDimMil) << "the design is read on after the block";
 
     dir.Write("b.dsn", "(unit inch) (file A.DSN)\n");
-    const fs::path a = dir.Write("a.dsn", "(pcb x (file b.dsn) (unit mm))\n");
-    TReadFile cycle(a);
+    TReadFile cycle(dir.Write("a.dsn", "(pcb x (file b.dsn) (unit mm))\n"));
     EXPECT_EQ(cycle.Count("Included file <A.DSN> not read: it has been read already"), 1);
     EXPECT_EQ(cycle.Design->GetUnit(), eDimInch) << "b.dsn was read";
 }
@@ -71,11 +68,8 @@ TEST(IncludedFiles, OnlyRegularFilesInsideTheDesignFolderAreRead) {
     dir.Write("parts/inner.dsn", "(unit inch)\n");
     fs::create_symlink("/etc/passwd", dir.path / "link.dsn");
     fs::create_directory(dir.path / "folder.dsn");
-    struct Case {
-        std::string block;
-        std::string reason;
-    };
-    const Case cases[] = {
+    // Each block and why it is not read ("": it cannot be opened).
+    const std::pair<std::string, std::string> cases[] = {
         {"(file '/dev/zero')", "it is not a regular file"},
         {"(file '/etc/passwd')", "it lies outside the design's folder"},
         {"(file '../../etc/passwd')", "it lies outside the design's folder"},
@@ -83,20 +77,16 @@ TEST(IncludedFiles, OnlyRegularFilesInsideTheDesignFolderAreRead) {
         {"(file 'folder.dsn')", "it is not a regular file"},
         {"(file 'missing.dsn')", ""},
     };
-    for (const Case& c : cases) {
-        const fs::path design = dir.Write("d.dsn", "(pcb x (unit mm) " + c.block + " (unit mil))");
-        TReadFile read(design);
-        EXPECT_LT(read.Seconds, 2.0) << c.block;
-        if (c.reason.empty())
-            EXPECT_EQ(read.Count("ERROR: Cannot open file"), 1) << c.block;
-        else
-            EXPECT_EQ(read.Count("not read: " + c.reason), 1) << c.block;
-        EXPECT_EQ(read.Count("Unexpected token"), 0) << c.block << ": nothing of it was read";
-        EXPECT_EQ(read.Design->GetUnit(), eDimMil) << c.block;
+    for (const auto& [block, reason] : cases) {
+        TReadFile read(dir.Write("d.dsn", "(pcb x (unit mm) " + block + " (unit mil))"));
+        EXPECT_LT(read.Seconds, 2.0) << block;
+        EXPECT_EQ(read.Count(reason.empty() ? "ERROR: Cannot open file" : "not read: " + reason), 1)
+            << block;
+        EXPECT_EQ(read.Count("Unexpected token"), 0) << block << ": nothing of it was read";
+        EXPECT_EQ(read.Design->GetUnit(), eDimMil) << block;
     }
     // A file in a subfolder is read, by the name the design gives it.
-    const fs::path design = dir.Write("d.dsn", "(pcb x (unit mm) (file PARTS/INNER.DSN))");
-    TReadFile inner(design);
+    TReadFile inner(dir.Write("d.dsn", "(pcb x (unit mm) (file PARTS/INNER.DSN))"));
     EXPECT_EQ(inner.Count("not read"), 0);
     EXPECT_EQ(inner.Design->GetUnit(), eDimInch);
 }

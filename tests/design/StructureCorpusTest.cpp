@@ -21,13 +21,6 @@ namespace fs = std::filesystem;
 
 using TNode = sexpr::Node;
 
-const TNode* Child(const TNode& node, const std::string& head) {
-    for (const TNode& kid : node.Items)
-        if (kid.IsList && kid.Head() == head)
-            return &kid;
-    return nullptr;
-}
-
 double Number(const TNode& atom) {
     return std::strtod(atom.Atom.c_str(), nullptr);
 }
@@ -55,26 +48,12 @@ int UnitCode(const std::string& word) {
 }
 
 int32_t ToBoard(double v, int unit) {
-    double w;
-    switch (unit) {
-    case 1:
-        w = v * 1000.0 * 10000.0;
-        break;
-    case 3:
-        w = v * 10.0 * 10000.0 / 0.0254;
-        break;
-    case 4:
-        w = v * 10000.0 / 0.0254;
-        break;
-    case 5:
-        w = v / 1000.0 * 10000.0 / 0.0254;
-        break;
-    default:
-        w = v * 10000.0;
-        break;
-    }
-    w = std::nearbyint(w);
-    return static_cast<int32_t>(std::clamp(w, -2147483648.0, 2147483647.0));
+    const double w = unit == 1   ? v * 1000.0 * 10000.0
+                     : unit == 3 ? v * 10.0 * 10000.0 / 0.0254
+                     : unit == 4 ? v * 10000.0 / 0.0254
+                     : unit == 5 ? v / 1000.0 * 10000.0 / 0.0254
+                                 : v * 10000.0;
+    return static_cast<int32_t>(std::clamp(std::nearbyint(w), -2147483648.0, 2147483647.0));
 }
 
 std::vector<std::pair<double, double>> Points(const TNode& shape, size_t first) {
@@ -87,22 +66,23 @@ std::vector<std::pair<double, double>> Points(const TNode& shape, size_t first) 
     return points;
 }
 
-void Include(TExpected& e, double lx, double ly, double hx, double hy) {
-    if (!e.HasExtent) {
-        e.Lx = lx, e.Ly = ly, e.Hx = hx, e.Hy = hy;
+// Widens the extent by the points, each grown by `half` (half a path's width).
+void Include(TExpected& e, const std::vector<std::pair<double, double>>& points, double half = 0) {
+    for (const auto& [x, y] : points) {
+        const bool first = !e.HasExtent;
+        e.Lx = first ? x - half : std::min(e.Lx, x - half);
+        e.Ly = first ? y - half : std::min(e.Ly, y - half);
+        e.Hx = first ? x + half : std::max(e.Hx, x + half);
+        e.Hy = first ? y + half : std::max(e.Hy, y + half);
         e.HasExtent = true;
-        return;
     }
-    e.Lx = std::min(e.Lx, lx), e.Ly = std::min(e.Ly, ly);
-    e.Hx = std::max(e.Hx, hx), e.Hy = std::max(e.Hy, hy);
 }
 
 int ObjectsOfKeepoutShape(const TNode& shape) {
     if (shape.Head() == "RECT")
         return 4;
-    if (shape.Head() == "CIRCLE" || shape.Head() == "CIRC" || shape.Head() == "QARC")
-        return 1;
-    if (shape.Head() == "POLYGON" || shape.Head() == "POLY")
+    if (shape.Head() == "CIRCLE" || shape.Head() == "CIRC" || shape.Head() == "QARC" ||
+        shape.Head() == "POLYGON" || shape.Head() == "POLY")
         return 1;
     if (shape.Head() == "PATH")
         return std::max<int>(0, static_cast<int>(Points(shape, 3).size()) - 1);
@@ -114,13 +94,8 @@ int ObjectsOfKeepoutShape(const TNode& shape) {
 bool ReadWhole(const TNode& block) {
     static const std::vector<std::string> words = [] {
         std::vector<std::string> list;
-        for (const TKeywordRegistration& r : SpecctraKeywordRegistrations()) {
-            std::string word = r.Keyword;
-            for (char& c : word)
-                if (c >= 'a' && c <= 'z')
-                    c = static_cast<char>(c - 'a' + 'A');
-            list.push_back(word);
-        }
+        for (const TKeywordRegistration& r : SpecctraKeywordRegistrations())
+            list.push_back(sexpr::Upper(r.Keyword));
         std::sort(list.begin(), list.end());
         return list;
     }();
@@ -147,47 +122,32 @@ TExpected Expect(const TNode& pcb) {
     e.Unit = designUnit;
     if (!structure)
         return e;
-    if (const TNode* unit = Child(*structure, "UNIT"); unit && unit->Items.size() > 1)
+    if (const TNode* unit = structure->First("UNIT"); unit && unit->Items.size() > 1)
         e.Unit = UnitCode(unit->Items[1].Atom) ? UnitCode(unit->Items[1].Atom) : 2;
 
     // Layers: non-jumper layers in order; top, bottom, inner signals 2.., planes 39..
     std::vector<std::pair<std::string, std::string>> layers; // name, type
-    std::vector<std::string> powerNets;
     for (const TNode& kid : structure->Items) {
         if (!kid.IsList || kid.Head() != "LAYER" || kid.Items.size() < 2)
             continue;
         std::string type = "SIGNAL";
-        if (const TNode* t = Child(kid, "TYPE"); t && t->Items.size() > 1)
+        if (const TNode* t = kid.First("TYPE"); t && t->Items.size() > 1)
             type = t->Items[1].Atom;
         if (type != "SIGNAL" && type != "POWER" && type != "MIXED")
             continue;
         layers.push_back({kid.Items[1].Atom, type});
-        const TNode* nets = Child(kid, "USE_NET");
+        const TNode* nets = kid.First("USE_NET");
         if (type == "POWER" && nets && nets->Items.size() == 2)
             ++e.OneNetPowerLayers;
     }
-    std::vector<int> host(layers.size(), 0);
-    if (!layers.empty()) {
-        host.front() = 1;
-        host.back() = 32;
-        int signal = 2, plane = 39;
-        for (size_t i = 1; i + 1 < layers.size(); ++i) {
-            if (layers[i].second == "POWER") {
-                if (plane <= 54)
-                    host[i] = plane++;
-            } else if (signal < 32) {
-                host[i] = signal++;
-            }
-        }
-        std::vector<std::pair<int, std::string>> inner;
-        e.Stack.push_back({1, layers.front().first});
-        for (size_t i = 1; i + 1 < layers.size(); ++i)
-            if (host[i])
-                e.Stack.push_back({host[i], layers[i].first});
-        if (layers.size() > 1)
-            e.Stack.push_back({32, layers.back().first});
-        else
-            e.Stack.front().first = 32;
+    int signal = 2, plane = 39; // a layer past the last of its kind is left out
+    for (size_t i = 0; i < layers.size(); ++i) {
+        const int host = i + 1 == layers.size()        ? 32
+                         : i == 0                      ? 1
+                         : layers[i].second == "POWER" ? (plane <= 54 ? plane++ : 0)
+                                                       : (signal < 32 ? signal++ : 0);
+        if (host)
+            e.Stack.push_back({host, layers[i].first});
     }
 
     // Boundary: the first rect on PCB, the last shape on SIGNAL, the rest.
@@ -230,35 +190,20 @@ TExpected Expect(const TNode& pcb) {
         e.Outline = true;
         e.OutlinePoints = outline->Head() == "RECT" ? rectPoints(*outline) : Points(*outline, 3);
     }
-    if (designRect) {
-        const auto p = rectPoints(*designRect);
-        Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
-    } else {
-        for (const TNode* shape : rest) {
-            if (shape->Head() == "RECT") {
-                const auto p = rectPoints(*shape);
-                Include(e, p[0].first, p[0].second, p[1].first, p[1].second);
-                continue;
-            }
-            const auto points = Points(*shape, 3);
-            if (points.empty())
-                continue;
-            const double half = Number(shape->Items[2]) / 2;
-            double lx = points[0].first, hx = lx, ly = points[0].second, hy = ly;
-            for (const auto& [x, y] : points)
-                lx = std::min(lx, x), hx = std::max(hx, x), ly = std::min(ly, y),
-                hy = std::max(hy, y);
-            Include(e, lx - half, ly - half, hx + half, hy + half);
-        }
-    }
+    if (designRect)
+        Include(e, rectPoints(*designRect));
+    else
+        for (const TNode* shape : rest)
+            if (shape->Head() == "RECT")
+                Include(e, rectPoints(*shape));
+            else if (const auto points = Points(*shape, 3); !points.empty())
+                Include(e, points, Number(shape->Items[2]) / 2);
 
     // Keepouts and planes.
     static const char* const keepouts[] = {"KEEPOUT",      "PLACE_KEEPOUT", "VIA_KEEPOUT",
                                            "WIRE_KEEPOUT", "BEND_KEEPOUT",  "ELONGATE_KEEPOUT"};
     for (const TNode& kid : structure->Items) {
-        if (!kid.IsList)
-            continue;
-        if (!ReadWhole(kid))
+        if (!kid.IsList || !ReadWhole(kid))
             continue;
         if (std::find(std::begin(keepouts), std::end(keepouts), kid.Head()) != std::end(keepouts)) {
             for (const TNode& shape : kid.Items)
@@ -341,22 +286,16 @@ TEST_F(StructureCorpus, BoardsHoldTheDesignsLayersOutlineKeepoutsAndPlanes) {
         }
 
         // The board offset and origin.
-        double offsetX = 0, offsetY = 0;
-        if (e.HasExtent) {
-            double ox = 0, oy = 0;
-            if (FitAxis(ToBoard(e.Lx, e.Unit), ToBoard(e.Hx, e.Unit), ox) &&
-                FitAxis(ToBoard(e.Ly, e.Unit), ToBoard(e.Hy, e.Unit), oy)) {
-                offsetX = std::nearbyint(ox);
-                offsetY = std::nearbyint(oy);
-            }
-        }
+        double ox = 0, oy = 0, offsetX = 0, offsetY = 0;
+        if (e.HasExtent && FitAxis(ToBoard(e.Lx, e.Unit), ToBoard(e.Hx, e.Unit), ox) &&
+            FitAxis(ToBoard(e.Ly, e.Unit), ToBoard(e.Hy, e.Unit), oy))
+            offsetX = std::nearbyint(ox), offsetY = std::nearbyint(oy);
         if (pcbBoard.GetState_OriginX() == offsetX && pcbBoard.GetState_OriginY() == offsetY)
             ++checkedOffsets;
-        else { // an offset is skipped only when the structure reported an error
+        else // an offset is skipped only when the structure reported an error
             EXPECT_GT(errors, 0) << "origin " << pcbBoard.GetState_OriginX() << ", "
                                  << pcbBoard.GetState_OriginY() << " expected " << offsetX << ", "
                                  << offsetY;
-        }
         offsets += offsetX != 0 || offsetY != 0;
 
         // The outline's extent is the board shape's after conversion and offset.

@@ -5,6 +5,7 @@
 // comments, numbered vias, damaged objects), the board's document and the
 // report's lines are the same either way.
 #include "support/CorpusImport.h"
+#include "support/Sexpr.h"
 #include "support/TempFolder.h"
 
 #include "design/SpecctraDesign.h"
@@ -15,8 +16,6 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -41,13 +40,10 @@ std::string BoardDocument(intptr_t board, const fs::path& json) {
 }
 
 struct TOutcome {
-    bool Read = false;
-    bool Written = false;
-    std::size_t PendingWires = 0;
-    std::size_t PendingVias = 0;
+    bool Read = false, Written = false;
+    std::size_t PendingWires = 0, PendingVias = 0;
     std::vector<std::string> Report;
-    int32_t Errors = 0;
-    int32_t Warnings = 0;
+    int32_t Errors = 0, Warnings = 0;
     std::string Document;
 };
 
@@ -93,13 +89,6 @@ bool SameBothWays(const fs::path& file, const std::string& text, const fs::path&
            again.Document == whole.Document;
 }
 
-bool HasWiring(const std::string& text) {
-    std::string lower(text.size(), ' ');
-    std::transform(text.begin(), text.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find("(wiring") != std::string::npos;
-}
-
 class WiringReadAgainCorpus : public corpus::CorpusShardTest {};
 
 TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) {
@@ -107,7 +96,7 @@ TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) 
     int compared = 0, differing = 0;
     for (const fs::path& file : files) {
         const std::string text = corpus::Text(file);
-        if (!HasWiring(text))
+        if (sexpr::Lower(text).find("(wiring") == std::string::npos)
             continue;
         ++compared;
         // Small pieces: most objects are read again from a piece of their
@@ -123,6 +112,16 @@ TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) 
 INSTANTIATE_TEST_SUITE_P(Shards, WiringReadAgainCorpus,
                          ::testing::Range(0, WiringReadAgainCorpus::kShards));
 
+// A two-layer design in mil with via padstack V1, the given nets and the rest.
+std::string Design(const std::string& nets, const std::string& rest) {
+    return "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+           " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+           "  (boundary (rect pcb 0 0 5000 5000)) (via V1))\n"
+           " (library (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
+           " (network " +
+           nets + ")\n" + rest;
+}
+
 // Designs whose wiring text exercises the reader's state at each object.
 class WiringReadAgainText : public corpus::CorpusBoardTest {
 protected:
@@ -133,14 +132,7 @@ protected:
         ASSERT_TRUE(PCBProcs::BindEngine());
     }
     void Check(const std::string& wiring) {
-        const std::string text =
-            "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
-            " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
-            "  (boundary (rect pcb 0 0 5000 5000)) (via V1))\n"
-            " (library (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
-            " (network (net A) (net \"B c\"))\n"
-            " (wiring\n" +
-            wiring + "))\n";
+        const std::string text = Design("(net A) (net \"B c\")", " (wiring\n" + wiring + "))\n");
         testfs::TempFolder folder;
         for (std::size_t pieceBytes :
              {std::size_t{1}, std::size_t{90}, TSpecctraDSNWiringDescriptor::kPieceBytes})
@@ -184,13 +176,8 @@ TEST_F(WiringReadAgainText, AnIncludedSmallerFileIsReadAgainLikeTheDesignBeforeI
     folder.Write("more.dsn",
                  " (wiring (via V1 4 4 (net A)) (wire (path Top 10 0 0 2 2) (net A))))\n");
     const std::string text =
-        "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
-        " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
-        "  (boundary (rect pcb 0 0 5000 5000)) (via V1))\n"
-        " (library (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
-        " (network (net A))\n"
-        " (wiring (wire (path Bottom 10 0 0 1 1) (net A)) (via V1 1 1 (net A)))\n"
-        " (file \"more.dsn\")\n";
+        Design("(net A)", " (wiring (wire (path Bottom 10 0 0 1 1) (net A)) (via V1 1 1 (net A)))\n"
+                          " (file \"more.dsn\")\n");
     // Only the design itself is large enough to be read again: the included
     // file's wiring follows the same way, so that the objects keep their order.
     SameBothWays(folder.path / "main.dsn", text, folder.path / "board.json", 64, text.size());

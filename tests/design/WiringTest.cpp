@@ -33,15 +33,19 @@ std::string Design(const std::string& wiring) {
 
 class WiringOnBoard : public enginetest::EngineBoardTest {
 protected:
-    // `readAgain` off keeps the wires and vias read in the model until the
-    // board is written; on, they are read again however small the file.
-    TSpecctraDesign& Import(const std::string& text, bool write = true, bool readAgain = true) {
+    // The design of `text`, not yet read.
+    TSpecctraDesign& Prepare(const std::string& text) {
         ResetTranslationState();
         design.reset(); // it refers to the parser it read from
         parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
         parser->RegisterKeywords();
         design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
-        design->SetWiringReadAgain(readAgain, 0);
+        return *design;
+    }
+    // `readAgain` off keeps the wires and vias read in the model until the
+    // board is written; on, they are read again however small the file.
+    TSpecctraDesign& Import(const std::string& text, bool write = true, bool readAgain = true) {
+        Prepare(text).SetWiringReadAgain(readAgain, 0);
         EXPECT_TRUE(design->ImportFromFile());
         if (write) {
             EXPECT_TRUE(design->ExportToPCB());
@@ -110,19 +114,12 @@ TEST_F(WiringOnBoard, WireKeepsEveryFieldAndBecomesTracksOnItsNet) {
 }
 
 TEST_F(WiringOnBoard, TurretOutsideItsRangeEndsTheReadingWithTheRangeError) {
-    ResetTranslationState();
-    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>(
-        "w.dsn", Design("(wire (path Top 10 0 0 1 1) (net A) (turret 128))")));
-    parser->RegisterKeywords();
-    {
-        TSpecctraDesign d("w.dsn", parser.get(), nullptr, board);
-        try {
-            d.ImportFromFile();
-            FAIL() << "no range error";
-        } catch (const ERangeError& error) {
-            EXPECT_STREQ(error.what(), "128 is not within the valid range of 1..127");
-        }
-    } // the design goes before the parser it read from
+    try {
+        Prepare(Design("(wire (path Top 10 0 0 1 1) (net A) (turret 128))")).ImportFromFile();
+        FAIL() << "no range error";
+    } catch (const ERangeError& error) {
+        EXPECT_STREQ(error.what(), "128 is not within the valid range of 1..127");
+    }
     for (const char* turret : {"-1", "1", "127"})
         EXPECT_NO_THROW(Import(
             Design(std::string("(wire (path Top 10 0 0 1 1) (turret ") + turret + "))"), false))
@@ -154,12 +151,7 @@ TEST_F(WiringOnBoard, UnknownTypeOrAttributeDropsTheWireAndTheOthersStay) {
 TEST_F(WiringOnBoard, OnlyFilesOfTheGivenSizeReadTheirWiringAgain) {
     const std::string text = Design("(wire (path Top 10 0 0 1 1) (net A)) (via V 1 1 (net A))");
     for (const std::size_t fromBytes : {text.size(), text.size() + 1}) {
-        ResetTranslationState();
-        design.reset();
-        parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
-        parser->RegisterKeywords();
-        design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
-        design->SetWiringReadAgain(true, fromBytes);
+        Prepare(text).SetWiringReadAgain(true, fromBytes);
         ASSERT_TRUE(design->ImportFromFile());
         const bool again = fromBytes <= text.size();
         EXPECT_EQ(design->Wiring()->HasWires(), !again) << fromBytes;
@@ -168,12 +160,7 @@ TEST_F(WiringOnBoard, OnlyFilesOfTheGivenSizeReadTheirWiringAgain) {
         EXPECT_EQ(design->Wiring()->PendingVias(), 1u);
     }
     // By default a small design keeps its wiring whole.
-    ResetTranslationState();
-    design.reset();
-    parser = std::make_unique<TSpecctraParser>(std::make_unique<TInputFile>("w.dsn", text));
-    parser->RegisterKeywords();
-    design = std::make_unique<TSpecctraDesign>("w.dsn", parser.get(), nullptr, board);
-    ASSERT_TRUE(design->ImportFromFile());
+    ASSERT_TRUE(Prepare(text).ImportFromFile());
     EXPECT_TRUE(design->Wiring()->HasWires());
 }
 

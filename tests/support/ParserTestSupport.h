@@ -26,28 +26,6 @@ inline std::unique_ptr<TSpecctraParser> MakeParser(const std::string& text,
     return parser;
 }
 
-struct TTok {
-    int32_t Id;
-    std::string Text;
-    int32_t Line;
-    bool operator==(const TTok&) const = default;
-};
-
-// Every token up to the end of the data; an empty word read at the very end
-// (the scanner's answer once nothing is left) is left out.
-inline std::vector<TTok> AllTokens(const std::string& text) {
-    auto parser = MakeParser(text);
-    std::vector<TTok> tokens;
-    while (!parser->EndOfFile()) {
-        const int32_t id = parser->NextToken();
-        if (parser->EndOfFile() && id == eTok_Word && parser->TokenString().empty()) {
-            break;
-        }
-        tokens.push_back({id, parser->TokenString(), parser->LineNumber()});
-    }
-    return tokens;
-}
-
 // Escape key that is always held; answers the confirmation with a fixed reply.
 class TScriptedEscapeHost : public IEscapeKeyHost {
 public:
