@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <source_location>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -181,14 +180,18 @@ double Nearest(const RouteBoard& board, const RouteResult& result, int net, Pick
 }
 
 // Every connection routed (else the first line says why), the pads joined
-// by the routes, and no copper nearer than the clearance.
-void ExpectRouted(const RouteBoard& board, const RouteResult& result,
-                  std::source_location at = std::source_location::current()) {
-    const testing::ScopedTrace trace(at.file_name(), static_cast<int>(at.line()), "");
+// by the routes, and no copper nearer than the clearance. EXPECT_ROUTED puts
+// the caller's line in a failure.
+void ExpectRouted(const RouteBoard& board, const RouteResult& result) {
     EXPECT_EQ(result.open, 0) << (result.lines.empty() ? "" : result.lines.front());
     EXPECT_EQ(Router::CountOpen(board, result.tracks, result.vias), 0);
     EXPECT_EQ(Violations(board, result), 0);
 }
+#define EXPECT_ROUTED(board, result)                                                               \
+    do {                                                                                           \
+        SCOPED_TRACE("routed");                                                                    \
+        ExpectRouted(board, result);                                                               \
+    } while (0)
 
 // A row of top pads U1-1... at x = `x` mm from y = 10 mm up, each of its
 // own net, and a square pad J1-1... (`size` mm) of each net in a column at
@@ -214,7 +217,7 @@ void ExpectRowRouted(RouteBoard board, const Row& row, Pt far, double step, doub
     AddRow(board, row, far, step, size);
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.connections, row.count);
-    ExpectRouted(board, result);
+    EXPECT_ROUTED(board, result);
     EXPECT_THAT(result.lines, IsEmpty());
 }
 
@@ -365,7 +368,7 @@ TEST(Router, KeepsTheHoleGapBetweenDrills) {
             drills.push_back(drill.shape.points[0]);
         }
     const RouteResult result = Router::Route(board);
-    ExpectRouted(board, result);
+    EXPECT_ROUTED(board, result);
     ASSERT_GE(result.vias.size(), 2u);
     const double hole = board.viaHole / 2;
     for (const Router::RouteVia& v : result.vias) {
@@ -440,7 +443,7 @@ TEST(Router, LinksNeighbouringPinsOfOneNetDirectly) {
         AddObstacle(board, {Mm(x0, y0), Mm(x1, y0), Mm(x1, y1), Mm(x0, y1)});
     const RouteResult result = Router::Route(board);
     EXPECT_EQ(result.connections, 1);
-    ExpectRouted(board, result);
+    EXPECT_ROUTED(board, result);
     EXPECT_THAT(result.lines, IsEmpty());
     ASSERT_EQ(result.tracks.size(), 1u);
     EXPECT_NEAR(result.tracks[0].a.x, 20 * kMm, 1e-6);
@@ -587,11 +590,11 @@ TEST(Router, NegotiationMakesTheShortNetGiveWay) {
     EXPECT_EQ(Router::Route(board, Greedy()).open, 1);
     Router::RouteOptions negotiated;
     negotiated.rounds = 1, negotiated.ripUps = 0;
-    ExpectRouted(board, Router::Route(board, negotiated));
+    EXPECT_ROUTED(board, Router::Route(board, negotiated));
     // Without negotiating, the rip-up after the round takes up the short
     // net that walls in B-1, routes B first and A around it.
     const RouteResult reroute = Router::Route(board, Greedy(4));
-    ExpectRouted(board, reroute);
+    EXPECT_ROUTED(board, reroute);
     EXPECT_TRUE(reroute.lines.empty());
 }
 
@@ -636,7 +639,7 @@ TEST(Router, RipUpTakesUpTheRoutesThatCanMove) {
     EXPECT_THAT(first.lines, ElementsAre(HasSubstr("B-1 to B-2")));
     const Router::RouteOptions ripUp = Greedy(200);
     const RouteResult result = Router::Route(board, ripUp);
-    ExpectRouted(board, result);
+    EXPECT_ROUTED(board, result);
     EXPECT_EQ(Text(result), Text(Router::Route(board, ripUp)));
 }
 
@@ -735,7 +738,7 @@ TEST(Router, BigBoardRoutesCompletelyWithTheWeightedEstimate) {
     ASSERT_GT(first.connections, 100);
     for (const auto& t : first.tracks)
         EXPECT_DOUBLE_EQ(t.width, 0.25 * kMm); // the board's default
-    ExpectRouted(board, first);
+    EXPECT_ROUTED(board, first);
     EXPECT_EQ(Text(first), Text(Router::Route(board)));
     Router::RouteOptions strict;
     strict.bigBoardEstimate = 1, strict.bigBoardNegotiationEstimate = 1;
@@ -784,7 +787,7 @@ int NearTurnedPads(const RouteBoard& board, const RouteResult& result) {
 TEST(Router, TurnedPartsGetAFinerGrid) {
     const RouteBoard square = SlantedParts(0), slanted = SlantedParts(60);
     const RouteResult plain = Router::Route(square), turned = Router::Route(slanted);
-    ExpectRouted(square, plain);
+    EXPECT_ROUTED(square, plain);
     EXPECT_THAT(plain.lines, IsEmpty());
     EXPECT_EQ(turned.open, 0);
     EXPECT_EQ(Router::CountOpen(slanted, turned.tracks, turned.vias), 0);
