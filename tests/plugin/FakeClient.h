@@ -4,14 +4,16 @@
 #pragma once
 
 #include "sdk/HostClient.h"
-#include "sdk/Parameters.h"
 
 #include <deque>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+using Strings = std::vector<std::string>;
 
 class FakeBoard : public HostSdk::IPCB_Board {
 public:
@@ -24,8 +26,7 @@ public:
         featureLog.push_back(feature + (enabled ? "=on" : "=off"));
     }
     bool IsFeatureEnabled(const std::string& feature) const override {
-        auto it = features.find(feature);
-        return it == features.end() || it->second;
+        return !features.count(feature) || features.at(feature);
     }
     void SendMessage(int32_t message, intptr_t) override { messages.push_back(message); }
     void RefreshView() override { ++refreshes; }
@@ -69,9 +70,7 @@ public:
     int batchDepth = 0;
 
     FakeBoard& AddBoard(intptr_t handle, const std::string& fileName) {
-        auto& slot = boards[handle];
-        slot = std::make_unique<FakeBoard>(handle, fileName);
-        return *slot;
+        return *(boards[handle] = std::make_unique<FakeBoard>(handle, fileName));
     }
     std::vector<ProcessRun> Dialogs() const {
         std::vector<ProcessRun> dialogs;
@@ -87,34 +86,27 @@ public:
 
     void RunProcess(const std::string& process, std::string& buffer, std::size_t capacity,
                     HostSdk::IServerDocumentView*) override {
-        Raise();
-        processes.push_back({process, buffer, capacity});
+        Record(processes, {process, buffer, capacity});
         if (process == "Client:RunCommonDialog") {
             buffer = dialogAnswers.empty() ? std::string("Result=False") : dialogAnswers.front();
             if (!dialogAnswers.empty())
                 dialogAnswers.pop_front();
         }
     }
-    void ShowMessage(const std::string& text) override {
-        Raise();
-        messages.push_back(text);
-    }
+    void ShowMessage(const std::string& text) override { Record(messages, text); }
     bool AskYesNo(const std::string& text) override {
-        Raise();
-        questions.push_back(text);
+        Record(questions, text);
         bool yes = !yesNoAnswers.empty() && yesNoAnswers.front();
         if (!yesNoAnswers.empty())
             yesNoAnswers.pop_front();
         return yes;
     }
     HostSdk::IHostServer* FindServer(const std::string& name) override {
-        Raise();
-        serverLookups.push_back(name);
+        Record(serverLookups, name);
         return name == "PCB" && pcbServerRunning ? this : nullptr;
     }
     bool StartServer(const std::string& name) override {
-        Raise();
-        serverLookups.push_back("start:" + name);
+        Record(serverLookups, "start:" + name);
         if (startServerWorks)
             pcbServerRunning = true;
         return pcbServerRunning;
@@ -130,18 +122,14 @@ public:
     HostSdk::IServerDocumentView* CurrentView() override { return nullptr; }
     HostSdk::IProject* OpenProject(const std::string&) override { return Raise(), nullptr; }
     void SaveFile(const std::string&, const std::string&) override { Raise(); }
-    void OpenReport(const std::string& path) override {
-        Raise();
-        reportsOpened.push_back(path);
-    }
+    void OpenReport(const std::string& path) override { Record(reportsOpened, path); }
     bool EscapePressed() override { return escapeHeld; }
 
     std::string ServerName() const override { return "PCB"; }
     HostSdk::IPCB_ServerInterface* PCBServer() override { return this; }
 
     HostSdk::IPCB_Board* GetPCBBoardByBoardHandle(intptr_t board) override {
-        Raise();
-        boardLookups.push_back(board);
+        Record(boardLookups, board);
         auto it = boards.find(board);
         return it == boards.end() ? nullptr : it->second.get();
     }
@@ -164,5 +152,10 @@ private:
     void Raise() const {
         if (throwEverywhere)
             throw std::runtime_error("host service failed");
+    }
+    // A service call kept in its record, unless the service raises.
+    template <class T> void Record(std::vector<T>& record, std::type_identity_t<T> entry) {
+        Raise();
+        record.push_back(std::move(entry));
     }
 };

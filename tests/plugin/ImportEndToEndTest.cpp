@@ -6,8 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,23 +16,16 @@ using ::testing::Not;
 
 namespace {
 
+using namespace std::string_literals;
+using std::filesystem::exists;
 using testshell::Outcome;
 using testshell::Read;
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 std::vector<std::string> Lines(const std::string& text, const std::string& separator) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(separator, start);
-        if (end == std::string::npos)
-            end = text.size();
+    for (std::size_t start = 0, end; start < text.size(); start = end + separator.size()) {
+        end = std::min(text.find(separator, start), text.size());
         lines.push_back(text.substr(start, end - start));
-        start = end + separator.size();
     }
     return lines;
 }
@@ -47,15 +40,15 @@ TEST_F(ImportEndToEnd, ImportMakesBoardAndReportAndKeepsConstants) {
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn");
     ASSERT_EQ(run.exitCode, 1) << run.err; // saved, with an error in the report
-    ASSERT_TRUE(Exists(folder + "/amp.pcbdoc"));
+    ASSERT_TRUE(exists(folder + "/amp.pcbdoc"));
     const std::string report = Read(folder + "/amp.rpt");
-    EXPECT_THAT(report, HasSubstr("Custom color settings are not supported and not loaded."));
-    EXPECT_THAT(report,
-                HasSubstr("WARNING: Skipped block between lines: 10-10, from keyword: COLORS"));
-    // The structure is read now, not skipped.
-    EXPECT_THAT(report, Not(HasSubstr("from keyword: STRUCTURE")));
-    EXPECT_THAT(report, HasSubstr("ERROR: Library not loaded, can't export to PCB."));
-    EXPECT_THAT(report, Not(HasSubstr("Netlist not loaded")));
+    for (const char* line : {"Custom color settings are not supported and not loaded.",
+                             "WARNING: Skipped block between lines: 10-10, from keyword: COLORS",
+                             "ERROR: Library not loaded, can't export to PCB."})
+        EXPECT_THAT(report, HasSubstr(line));
+    // The structure is read now, not skipped; the netlist is loaded.
+    for (const char* line : {"from keyword: STRUCTURE", "Netlist not loaded"})
+        EXPECT_THAT(report, Not(HasSubstr(line)));
 
     // The constants survive saving and reopening the document.
     Outcome listing = Harrow("embedded amp.pcbdoc --file list.txt");
@@ -80,10 +73,10 @@ TEST_F(ImportEndToEnd, NewProjectTwiceMakesNumberedFolders) {
     Outcome second = Harrow("new-project amp.dsn");
     ASSERT_EQ(second.exitCode, 1) << second.err;
     for (const std::string project : {"/Imported amp.dsn", "/Imported (1) amp.dsn"}) {
-        EXPECT_TRUE(Exists(folder + project + "/amp.PrjPcb")) << project;
-        EXPECT_TRUE(Exists(folder + project + "/amp.pcbdoc")) << project;
+        EXPECT_TRUE(exists(folder + project + "/amp.PrjPcb")) << project;
+        EXPECT_TRUE(exists(folder + project + "/amp.pcbdoc")) << project;
     }
-    EXPECT_FALSE(Exists(folder + "/Imported (2) amp.dsn"));
+    EXPECT_FALSE(exists(folder + "/Imported (2) amp.dsn"));
     // The new board really holds the design's translation data.
     Outcome listing = Harrow("embedded \"Imported amp.dsn/amp.pcbdoc\" --file list.txt");
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
@@ -105,11 +98,7 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     const std::vector<Case> cases = {
         {"session.dsn", "(session s1 (base_design good.dsn))\n", 3, false},
         {"noparen.dsn", "pcb x (unit mm)\n", 3, false},
-        {"garbage.dsn",
-         std::string("\x7f"
-                     "ELF\x02\x01\x01\0\0\xff\xfe(((",
-                     14),
-         3, false},
+        {"garbage.dsn", "\177ELF\x02\x01\x01\0\0\xff\xfe((("s, 3, false},
         {"resolution0.dsn", "(pcb x (parser (constant A 1)) (resolution mil 0))\n", 3, false},
         {"unbalanced.dsn", "(pcb x (unit mm)))))) (structure", 0, false},
         {"include.dsn", "(pcb x (file missing_part.dsn) (unit mm))\n", 0, false},
@@ -131,7 +120,7 @@ TEST_F(ImportEndToEnd, BadDesignsLeaveAnExistingBoardUntouched) {
     Outcome zero = Harrow("import resolution0.dsn");
     EXPECT_EQ(zero.exitCode, 2);
     EXPECT_EQ(zero.ErrLines(), 1) << zero.err;
-    EXPECT_FALSE(Exists(folder + "/resolution0.rpt"));
+    EXPECT_FALSE(exists(folder + "/resolution0.rpt"));
     // The missing included file is a report line, not a crash.
     Outcome include = Harrow("import include.dsn");
     EXPECT_EQ(include.exitCode, 1) << include.err;
@@ -142,8 +131,8 @@ TEST_F(ImportEndToEnd, BatchRunWithAutorouteWritesNoReport) {
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn --autoroute");
     ASSERT_EQ(run.exitCode, 0) << run.err; // saved; no pad placed, nothing left open
-    EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
-    EXPECT_FALSE(Exists(folder + "/amp.rpt"));
+    EXPECT_TRUE(exists(folder + "/amp.pcbdoc"));
+    EXPECT_FALSE(exists(folder + "/amp.rpt"));
     EXPECT_THAT(run.err, HasSubstr("PCB:Autoroute"));
     EXPECT_THAT(run.err, HasSubstr("Action=Start|BaseGrid=1"));
 }
@@ -154,7 +143,7 @@ TEST_F(ImportEndToEnd, MergeImportGoesIntoTheCurrentBoard) {
     Write("amp.dsn", kSmallDesign);
     Outcome run = Harrow("import amp.dsn --merge first.pcbdoc");
     ASSERT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_FALSE(Exists(folder + "/amp.pcbdoc"));
+    EXPECT_FALSE(exists(folder + "/amp.pcbdoc"));
     ASSERT_EQ(Harrow("embedded first.pcbdoc --file list.txt").exitCode, 0);
     EXPECT_THAT(Read(folder + "/list.txt"), HasSubstr("CONSTCOUNT=3"));
 }
@@ -163,15 +152,15 @@ TEST_F(ImportEndToEnd, MissingFilesAreAskedForAndNoEndsTheRun) {
     Outcome missing = Harrow("run --no ImportSpecctraDesignFile DsnFile=gone.dsn");
     EXPECT_EQ(missing.exitCode, 3) << missing.err;
     EXPECT_THAT(missing.err, HasSubstr("gone.dsn doesn't exist."));
-    EXPECT_FALSE(Exists(folder + "/gone.pcbdoc"));
+    EXPECT_FALSE(exists(folder + "/gone.pcbdoc"));
 
     // A missing do file answered No: the run goes on without it.
     Write("amp.dsn", kSmallDesign);
     Outcome noDo = Harrow("run --no ImportSpecctraDesignFile 'DsnFile=amp.dsn|DoFileName=x.do'");
     EXPECT_EQ(noDo.exitCode, 1) << noDo.err;
     EXPECT_THAT(noDo.err, HasSubstr("Choosing NO will imply routing without do file."));
-    EXPECT_TRUE(Exists(folder + "/amp.pcbdoc"));
-    EXPECT_TRUE(Exists(folder + "/amp.rpt"));
+    EXPECT_TRUE(exists(folder + "/amp.pcbdoc"));
+    EXPECT_TRUE(exists(folder + "/amp.rpt"));
 }
 
 } // namespace

@@ -109,10 +109,8 @@ TEST_F(PluginWithEngine, ExportDataAndReturnToHostWriteTheirFilesNamedAfterTheBo
     Launch("ReturnToHostPCB", "RteFile=RenameDSN|Quit=true");
     EXPECT_TRUE(take(base + ".rte"));
     // A board not made from a design: every export tells the user so.
-    EXPECT_EQ(client.messages,
-              std::vector<std::string>(
-                  5, "You can export routes only for pcb files previously imported as design "
-                     "files."));
+    EXPECT_EQ(client.messages, Strings(5, "You can export routes only for pcb files previously "
+                                          "imported as design files."));
     ASSERT_EQ(client.processes.size(), 1u);
     EXPECT_EQ(client.processes[0].process, "Client:QuitFromEDAClient");
     EXPECT_EQ(client.processes[0].request, "");

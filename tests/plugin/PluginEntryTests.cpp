@@ -4,8 +4,8 @@
 #include "plugin/PluginLoader.h"
 #include "support/TempFolder.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -42,7 +42,7 @@ TEST_F(PluginWithoutEngine, ExportsTheThreeEntryPointsAndTheImporterDescription)
 
 TEST_F(PluginWithoutEngine, ServerFactoryCreatesTheServerAndRegistersTenCommandsInOrder) {
     EXPECT_EQ(server->ServerName(), "DsnLink");
-    std::vector<std::string> expected = {
+    Strings expected = {
         "ImportSpecctraDesignFile", "ExportSpecctraDesignFile",  "ImportSpecctraRouteFile",
         "ExportSpecctraRouteFile",  "ExportSpecctraSessionFile", "ExportData",
         "ViewEmbeddedObjects",      "DeleteEmbeddedObjects",     "DebugParseDSN",
@@ -64,11 +64,7 @@ TEST_F(PluginWithoutEngine, ServerFactoryFailureComesBackAsSafeCallError) {
 
 TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly) {
     auto& importer = LoadedPlugin::Importer(*server);
-    struct Case {
-        std::string name;
-        std::string text;
-        bool valid;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"upper.dsn", "(PCB board\n)", true},
         {"blank.DSN", "  \r\n\n   \r\n(  \n\n  Pcb \"x\"\n)", true},
         {"route.rte", "\n(pcb routed\n)", true},
@@ -77,11 +73,10 @@ TEST_F(PluginWithoutEngine, IsValidFileAcceptsPcbBlocksOfDesignAndRouteFilesOnly
         {"noparen.dsn", "pcb (board)", false},
         {"empty.dsn", "", false},
     };
-    for (const Case& c : cases) {
-        std::string path = scratch.Write(c.name, c.text);
-        bool valid = !c.valid;
-        EXPECT_EQ(importer.IsValidFile(path, &valid), 0) << c.name;
-        EXPECT_EQ(valid, c.valid) << c.name;
+    for (const auto& [name, text, expected] : cases) {
+        bool valid = !expected;
+        EXPECT_EQ(importer.IsValidFile(scratch.Write(name, text), &valid), 0) << name;
+        EXPECT_EQ(valid, expected) << name;
     }
     bool valid = true;
     EXPECT_EQ(importer.IsValidFile(scratch.path.string() + "/missing.dsn", &valid), 0);
@@ -118,8 +113,7 @@ TEST_F(PluginWithoutEngine, ImportFileIntoPcbOnlyTakesExistingDsnFiles) {
     ASSERT_FALSE(client.boardLookups.empty());
     EXPECT_EQ(client.boardLookups.back(), 7);
     EXPECT_EQ(board.messages.front(), 14);
-    std::vector<std::string> switches = {"Polygon=off", "DRC=off", "Polygon=on", "DRC=on"};
-    EXPECT_EQ(board.featureLog, switches);
+    EXPECT_EQ(board.featureLog, (Strings{"Polygon=off", "DRC=off", "Polygon=on", "DRC=on"}));
     EXPECT_EQ(client.batchDepth, 0);
 
     // No board of that handle: false without touching a board.
@@ -137,8 +131,7 @@ TEST_F(PluginWithoutEngine, ImportFileIntoPcbNeverThrows) {
 TEST_F(PluginWithoutEngine, EmbeddedObjectCommandsNeedACurrentBoard) {
     Launch("ViewEmbeddedObjects", "File=/tmp/x.txt");
     Launch("DeleteEmbeddedObjects", "");
-    std::vector<std::string> expected(2, "This document is not a PCB document.");
-    EXPECT_EQ(client.messages, expected);
+    EXPECT_EQ(client.messages, Strings(2, "This document is not a PCB document."));
 }
 
 TEST_F(PluginWithoutEngine, ReturnToHostPcbWithoutBoardDoesNothing) {
@@ -159,10 +152,9 @@ TEST_F(PluginWithoutEngine, BoardFileCommandsWithoutCurrentBoardStopBeforeTheirD
     client.pcbServerRunning = false;
     for (const char* command : commands)
         Launch(command, "");
-    EXPECT_EQ(client.messages,
-              std::vector<std::string>(
-                  4, "This Specctra Interface Server requires the PCB\rserver to be running with a "
-                     "PCB file loaded.\rThis server will use the currently active PCB file."));
+    EXPECT_EQ(client.messages, Strings(4, "This Specctra Interface Server requires the PCB\rserver "
+                                          "to be running with a PCB file loaded.\rThis server "
+                                          "will use the currently active PCB file."));
     EXPECT_TRUE(client.Dialogs().empty());
 }
 
@@ -184,10 +176,9 @@ TEST_F(PluginWithoutEngine, ImportDesignAsksForMissingDesignAndStopsOnNo) {
     const std::string missing = scratch.path.string() + "/gone.dsn";
     client.yesNoAnswers = {false};
     Launch("ImportSpecctraDesignFile", "DsnFile=" + missing);
-    ASSERT_EQ(client.questions.size(), 1u);
-    EXPECT_EQ(client.questions[0], "Specctra design file\n\r" + missing +
-                                       " doesn't exist.\n\rDo you want to locate the file "
-                                       "yourself?");
+    ASSERT_EQ(client.questions, Strings{"Specctra design file\n\r" + missing +
+                                        " doesn't exist.\n\rDo you want to "
+                                        "locate the file yourself?"});
     EXPECT_TRUE(client.Dialogs().empty());
     EXPECT_TRUE(client.serverLookups.empty());
 }
@@ -200,10 +191,8 @@ TEST_F(PluginWithoutEngine, ImportDesignWithoutNameUsesTheDialogAndChecksTheServ
     ASSERT_EQ(client.Dialogs().size(), 1u);
     EXPECT_EQ(client.Dialogs()[0].request, kOpenDsnDialog);
     // The server is looked up, started, looked up again, then reported.
-    std::vector<std::string> lookups = {"PCB", "start:PCB", "PCB"};
-    EXPECT_EQ(client.serverLookups, lookups);
-    ASSERT_EQ(client.messages.size(), 1u);
-    EXPECT_EQ(client.messages[0], "PCB server is not running");
+    EXPECT_EQ(client.serverLookups, (Strings{"PCB", "start:PCB", "PCB"}));
+    EXPECT_EQ(client.messages, Strings{"PCB server is not running"});
 }
 
 TEST_F(PluginWithoutEngine, MissingDoFileQuestionAndDialog) {
@@ -212,10 +201,9 @@ TEST_F(PluginWithoutEngine, MissingDoFileQuestionAndDialog) {
     client.yesNoAnswers = {true};
     client.dialogAnswers = {"Result=False"};
     Launch("ImportSpecctraDesignFile", "DsnFile=" + design + "|DoFileName=/no/route.do");
-    ASSERT_EQ(client.questions.size(), 1u);
-    EXPECT_EQ(client.questions[0],
-              "Specctra do file\n\r/no/route.do doesn't exist.\n\rDo you want to locate the file "
-              "yourself?\r\n\r\nChoosing NO will imply routing without do file.");
+    ASSERT_EQ(client.questions, Strings{"Specctra do file\n\r/no/route.do doesn't exist.\n\rDo "
+                                        "you want to locate the file yourself?\r\n\r\nChoosing "
+                                        "NO will imply routing without do file."});
     ASSERT_EQ(client.Dialogs().size(), 1u);
     EXPECT_EQ(client.Dialogs()[0].request,
               "Dialog=FileOpenSave|Mode=0|Prompt=Import Specctra Do File|DocumentType=All|"

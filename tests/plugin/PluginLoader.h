@@ -43,13 +43,12 @@ private:
         plugin.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (plugin.handle == nullptr)
             throw std::runtime_error(std::string("cannot load plug-in: ") + dlerror());
-        plugin.ServerFactory =
-            reinterpret_cast<HostSdk::TServerFactoryProc>(dlsym(plugin.handle, "ServerFactory"));
-        plugin.GetPcbImporterDescription =
-            reinterpret_cast<HostSdk::TGetPcbImporterDescriptionProc>(
-                dlsym(plugin.handle, "GetPcbImporterDescription"));
-        plugin.ImportFileIntoPcb = reinterpret_cast<HostSdk::TImportFileIntoPcbProc>(
-            dlsym(plugin.handle, "ImportFileIntoPcb"));
+        plugin.Find(plugin.ServerFactory, "ServerFactory");
+        plugin.Find(plugin.GetPcbImporterDescription, "GetPcbImporterDescription");
+        plugin.Find(plugin.ImportFileIntoPcb, "ImportFileIntoPcb");
         return plugin;
+    }
+    template <class Entry> void Find(Entry& entry, const char* name) {
+        entry = reinterpret_cast<Entry>(dlsym(handle, name));
     }
 };
