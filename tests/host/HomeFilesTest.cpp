@@ -1,9 +1,6 @@
-// harrow's verbs hand a KiCad design's routing back in files KiCad reads:
-// read here with the tests' own reader, as a reader that follows the format
-// does (no quote character until the file declares one), and compared with
-// the design's own spelling. Also the board outline of a boundary path on
-// layer pcb, KiCad's default_smd clearance, and --literal, which keeps the
-// translator's own bytes.
+// harrow's verbs hand a KiCad design's routing back in files KiCad reads, read
+// here as a strict reader does and compared with the design's own spelling;
+// and --literal, which keeps the translator's own bytes.
 #include "support/ScratchShell.h"
 #include "support/Sexpr.h"
 #include "support/TempFolder.h"
@@ -11,7 +8,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +27,10 @@ using testshell::Read;
 const std::string kKiCadDesign =
     testfs::ReadFile(std::string(DSNLINK_SOURCE_DIR) + "/tests/host/data/kicad6.dsn");
 
+template <typename... Parts> auto HasAll(const Parts&... parts) {
+    return ::testing::AllOf(HasSubstr(parts)...);
+}
+
 class HomeFiles : public testshell::ScratchFolderTest {
 protected:
     // The file as a strict reader sees it: the one quote character the file
@@ -45,14 +45,16 @@ protected:
         return all.Items.empty() ? sexpr::Node{} : all.Items[0];
     }
 
-    // Every atom of the file, depth first.
-    static void Atoms(const sexpr::Node& node, std::vector<const sexpr::Node*>& out) {
-        for (const sexpr::Node& item : node.Items) {
+    // A session from its placement on, the part that names no file.
+    static std::string Body(const std::string& ses) { return ses.substr(ses.find("(placement")); }
+
+    // No atom of the file, however deep, is in apostrophes.
+    static void ExpectNoApostrophes(const sexpr::Node& node) {
+        for (const sexpr::Node& item : node.Items)
             if (item.IsList)
-                Atoms(item, out);
+                ExpectNoApostrophes(item);
             else
-                out.push_back(&item);
-        }
+                EXPECT_TRUE(item.Atom.empty() || item.Atom.front() != '\'') << item.Atom;
     }
 };
 
@@ -61,9 +63,10 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     const Outcome run = Harrow("import k.dsn --ses k.ses --rte k.rte");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_THAT(run.err,
-                HasSubstr("k.dsn: line 20: clearance type default_smd read as smd_pin smd_via "
-                          "smd_wire smd_area"));
-    EXPECT_THAT(run.err, HasSubstr("k.pcbdoc -> k.ses: written for the design's CAD system"));
+                HasAll("k.dsn: line 20: clearance type default_smd read as smd_pin "
+                       "smd_via smd_wire smd_area",
+                       "k.pcbdoc -> k.ses: written for the design's CAD system",
+                       "the board outline is the boundary's path on layer pcb (4 corners)"));
     const std::string report = Read(folder + "/k.rpt");
     EXPECT_THAT(report, Not(HasSubstr("ERROR")));
     EXPECT_THAT(report, HasSubstr("WARNING: Clearance type default_smd in line 20 read as"));
@@ -82,10 +85,7 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
         ASSERT_NE(quote, nullptr) << text;
         ASSERT_EQ(quote->Items.size(), 2u);
         EXPECT_EQ(quote->Items[1].Atom, "\"");
-        std::vector<const sexpr::Node*> atoms;
-        Atoms(root, atoms);
-        for (const sexpr::Node* atom : atoms)
-            EXPECT_TRUE(atom->Atom.empty() || atom->Atom.front() != '\'') << atom->Atom;
+        ExpectNoApostrophes(root);
         // Nets, layers and via padstacks exactly as the design spells them.
         std::set<std::string> nets, layers, vias;
         for (const sexpr::Node* net : routes->First("network_out")->All("net")) {
@@ -123,12 +123,9 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     EXPECT_EQ(places, (std::vector<std::string>{"R1 1000000 -1000000 front 0",
                                                 "R2 2000000 -1000000 back 90"}));
 
-    // The board has the outline of the pcb path: the rule check sees the
-    // track that leaves the board.
-    const Outcome drc = Harrow("drc k.pcbdoc --json");
-    EXPECT_THAT(drc.out, HasSubstr("\"outline\":1,"));
-    EXPECT_THAT(run.err,
-                HasSubstr("the board outline is the boundary's path on layer pcb (4 corners)"));
+    // The board has the outline of the pcb path (as the import said): the
+    // rule check sees the track that leaves the board.
+    EXPECT_THAT(Harrow("drc k.pcbdoc --json").out, HasSubstr("\"outline\":1,"));
 
     // Days later, export of the saved board writes the same files, and -o
     // puts them elsewhere.
@@ -139,8 +136,7 @@ TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
                                      "/later/k.ses\"]"));
     EXPECT_THAT(later.err,
                 HasSubstr("k.pcbdoc -> later/k.ses: written for the design's CAD system"));
-    auto body = [](const std::string& text) { return text.substr(text.find("(placement")); };
-    EXPECT_EQ(body(Read(folder + "/later/k.ses")), body(Read(folder + "/k.ses")));
+    EXPECT_EQ(Body(Read(folder + "/later/k.ses")), Body(Read(folder + "/k.ses")));
     EXPECT_EQ(Read(folder + "/later/k.rte"), Read(folder + "/k.rte"));
 }
 
@@ -154,9 +150,8 @@ TEST_F(HomeFiles, FootprintsOfOneLibraryNameAreNotReportedAsMerged) {
     const Outcome run = Harrow("export v.pcbdoc --ses v.ses");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_THAT(run.err, Not(HasSubstr("stands for")));
-    const std::string ses = Read(folder + "/v.ses");
-    EXPECT_THAT(ses, HasSubstr("(component Lib:Part\r\n"));
-    EXPECT_THAT(ses, HasSubstr("(component Lib:Part::1\r\n"));
+    EXPECT_THAT(Read(folder + "/v.ses"),
+                HasAll("(component Lib:Part\r\n", "(component Lib:Part::1\r\n"));
 }
 
 TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
@@ -167,20 +162,16 @@ TEST_F(HomeFiles, LiteralKeepsTheTranslatorsOwnText) {
     EXPECT_THAT(Read(folder + "/k.rpt"),
                 HasSubstr("ERROR: Unexpected token <DEFAULT_SMD> in line 20"));
     const std::string ses = Read(folder + "/k.ses");
-    EXPECT_THAT(ses, HasSubstr("(net 'Net-(R1-Pad2)'"));
-    EXPECT_THAT(ses, HasSubstr("(net GND\r\n"));
-    EXPECT_THAT(ses, HasSubstr("(place R2 2000000 -1000000 back -90)"));
-    EXPECT_THAT(ses, HasSubstr("(test_points"));
+    EXPECT_THAT(ses, HasAll("(net 'Net-(R1-Pad2)'", "(net GND\r\n",
+                            "(place R2 2000000 -1000000 back -90)", "(test_points"));
     EXPECT_THAT(ses, Not(HasSubstr("string_quote")));
     // No outline but the translator's: the track off the board goes unseen.
-    const Outcome drc = Harrow("drc k.pcbdoc --json");
-    EXPECT_THAT(drc.out, HasSubstr("\"outline\":0,"));
+    EXPECT_THAT(Harrow("drc k.pcbdoc --json").out, HasSubstr("\"outline\":0,"));
     // The board keeps no names either: export writes the translator's text
     // when asked to, and otherwise says that it has no design names.
     const Outcome literal = Harrow("export k.pcbdoc --ses again.ses --literal");
     ASSERT_EQ(literal.exitCode, 0) << literal.err;
-    auto body = [](const std::string& text) { return text.substr(text.find("(placement")); };
-    EXPECT_EQ(body(Read(folder + "/again.ses")), body(ses));
+    EXPECT_EQ(Body(Read(folder + "/again.ses")), Body(ses));
     const Outcome home = Harrow("export k.pcbdoc --ses home.ses");
     ASSERT_EQ(home.exitCode, 0) << home.err;
     EXPECT_THAT(home.err, HasSubstr("the board keeps no design names"));

@@ -48,9 +48,8 @@ TEST(RuleListing, EveryRuleWithKindNameScopesAndValues) {
 }
 
 TEST(RuleListing, NothingForABoardWithoutRulesOrABrokenDump) {
-    EXPECT_EQ(Listing(R"({"Objects":{"Net":[]}})"), "");
-    EXPECT_EQ(Listing(R"({"Objects":{"Rule":[{"Kind":0,)"), "");
-    EXPECT_EQ(Listing(""), "");
+    for (const char* json : {R"({"Objects":{"Net":[]}})", R"({"Objects":{"Rule":[{"Kind":0,)", ""})
+        EXPECT_EQ(Listing(json), "") << json;
     EXPECT_EQ(Harrow::HostRuleKindDisplayName(23), "SMDToCorner");
     EXPECT_EQ(Harrow::HostRuleKindDisplayName(67), "Kind 67");
 }
