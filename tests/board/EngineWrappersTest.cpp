@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 using ::testing::HasSubstr;
 
@@ -37,21 +38,28 @@ template <typename W> W WriteAddReadBack(TPcbBoard& host, W& written) {
     return ReadBack<W>(written.ObjectHandle);
 }
 
-// Every listed field of the read-back wrapper equals the field written.
+// Every listed field (or state getter) of the read-back wrapper equals the one written.
 template <typename W, typename... Members>
 void ExpectFieldsKept(const W& written, const W& read, Members... members) {
     int field = 0;
-    auto same = [&](auto member) {
-        EXPECT_EQ(read.*member, written.*member) << "field " << field << " of the list";
-        ++field;
+    auto same = [&](auto m) {
+        EXPECT_EQ(std::invoke(m, read), std::invoke(m, written))
+            << "field " << field++ << " listed";
     };
     (same(members), ...);
 }
 
-using EngineWrappers = EngineBoardTest;
+// Each test's new board, as the wrappers' host.
+class EngineWrappers : public EngineBoardTest {
+protected:
+    void SetUp() override {
+        EngineBoardTest::SetUp();
+        host = TPcbBoard(board);
+    }
+    TPcbBoard host{0};
+};
 
 TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
-    TPcbBoard host(board);
     auto n = Make<TPcbNet>(eNetObject);
     n.Name = "SIG1";
     const intptr_t net = WriteAddReadBack(host, n).ObjectHandle;
@@ -63,8 +71,7 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     EXPECT_EQ(GetObjectKind(track.ObjectHandle), eTrackObject);
     ExpectFieldsKept(track, t, &TPcbTrack::x1, &TPcbTrack::y1, &TPcbTrack::x2, &TPcbTrack::y2,
                      &TPcbTrack::Width, &TPcbTrack::Net, &TPcbTrack::Moveable,
-                     &TPcbTrack::BitField2, &TPcbTrack::BitField3);
-    EXPECT_EQ(t.GetState_Layer(), eV6_BottomLayer);
+                     &TPcbTrack::BitField2, &TPcbTrack::BitField3, &TPcbTrack::GetState_Layer);
 
     auto arc = Make<TPcbArc>(eArcObject);
     arc.x1 = 500, arc.y1 = 600, arc.Radius = 250000, arc.Angle1 = 45.5, arc.Angle2 = 270.25;
@@ -72,16 +79,14 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
     arc.SetState_Layer(eV6_TopOverlay);
     const auto a = WriteAddReadBack(host, arc);
     ExpectFieldsKept(arc, a, &TPcbArc::x1, &TPcbArc::y1, &TPcbArc::Radius, &TPcbArc::Angle1,
-                     &TPcbArc::Angle2, &TPcbArc::LineWidth);
-    EXPECT_EQ(a.GetState_Layer(), eV6_TopOverlay);
+                     &TPcbArc::Angle2, &TPcbArc::LineWidth, &TPcbArc::GetState_Layer);
 
     auto fill = Make<TPcbFill>(eFillObject);
     fill.x1 = -10, fill.y1 = -20, fill.x2 = 30, fill.y2 = 40, fill.Angle = 30.0;
     fill.SetState_Layer(eV6_KeepOutLayer);
     const auto f = WriteAddReadBack(host, fill);
     ExpectFieldsKept(fill, f, &TPcbFill::x1, &TPcbFill::y1, &TPcbFill::x2, &TPcbFill::y2,
-                     &TPcbFill::Angle);
-    EXPECT_EQ(f.GetState_Layer(), eV6_KeepOutLayer);
+                     &TPcbFill::Angle, &TPcbFill::GetState_Layer);
 
     auto via = Make<TPcbVia>(eViaObject);
     via.x1 = 777, via.y1 = 888, via.Size = 500000, via.HoleSize = 250000;
@@ -96,7 +101,6 @@ TEST_F(EngineWrappers, TrackArcFillViaRoundTrip) {
 }
 
 TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
-    TPcbBoard host(board);
     auto pad = Make<TPcbPad>(ePadObject);
     pad.x1 = 12345, pad.y1 = 54321, pad.TopXsize = 600000, pad.TopYsize = 400000;
     pad.MidXsize = 500000, pad.MidYsize = 500000, pad.BotXsize = 300000, pad.BotYsize = 200000;
@@ -140,7 +144,6 @@ TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {
     // A pad made through the facade notes what the new object holds; copies
     // given other new pads take the note along. Whatever the note, the mode
     // each write asks for is the mode the engine keeps.
-    TPcbBoard host(board);
     TPcbPad first(0);
     ASSERT_TRUE(Board::Make(first));
     ASSERT_TRUE(first.FreshBitFields().Known);
@@ -165,7 +168,6 @@ TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {
 }
 
 TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
-    TPcbBoard host(board);
     auto comp = Make<TPcbComponent>(eComponentObject);
     comp.Pattern = "SO-8", comp.x1 = 100000, comp.y1 = 200000, comp.SourceDesignator = "U1";
     comp.FootprintDescription = "small outline";
@@ -214,20 +216,18 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
 
     auto polygon = Make<TPcbPolygon>(ePolygonObject);
     for (int i = 0; i < 5; ++i) {
-        TPcbPolySegment s{};
+        TPcbPolySegment& s = polygon.Segments.emplace_back();
         s.Kind = ePolySegmentLine, s.vx = i * 100, s.vy = (i % 2) * 100;
-        polygon.Segments.push_back(s);
     }
     polygon.PointCount = 4, polygon.PourOver = true, polygon.TrackSize = 8000, polygon.Grid = 8000;
     polygon.PolyHatchStyle = ePolyHatch45;
     polygon.SetState_Layer(eV6_TopLayer);
     const auto pg = WriteAddReadBack(host, polygon);
-    EXPECT_EQ(pg.PointCount, 4);
+    ExpectFieldsKept(polygon, pg, &TPcbPolygon::PointCount, &TPcbPolygon::PourOver,
+                     &TPcbPolygon::PolyHatchStyle);
     ASSERT_EQ(pg.Segments.size(), 5u);
     EXPECT_EQ(pg.Segments[3].vx, 300);
     EXPECT_EQ(pg.Segments[3].vy, 100);
-    EXPECT_TRUE(pg.PourOver);
-    EXPECT_EQ(pg.PolyHatchStyle, ePolyHatch45);
 
     auto plane = Make<TPcbSplitPlane>(eSplitPlaneObject);
     plane.Segments = polygon.Segments, plane.PointCount = 4;
@@ -236,20 +236,18 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     EXPECT_EQ(sp.Segments.size(), 5u);
     EXPECT_EQ(sp.GetState_Layer(), eV6_InternalPlane2);
 
-    const intptr_t outlineHandle = TPcbBoardOutline::CreateFor(board);
-    ASSERT_NE(outlineHandle, 0);
-    TPcbBoardOutline outline(outlineHandle);
+    TPcbBoardOutline outline(TPcbBoardOutline::CreateFor(board));
+    ASSERT_NE(outline.ObjectHandle, 0);
     ASSERT_EQ(outline.QueryDatabase(1), 1);
     outline.Segments = polygon.Segments, outline.PointCount = 4;
     ASSERT_EQ(outline.QueryDatabase(0), 1);
     EXPECT_EQ(outline.Update(), 1);
-    const auto o = ReadBack<TPcbBoardOutline>(outlineHandle);
+    const auto o = ReadBack<TPcbBoardOutline>(outline.ObjectHandle);
     EXPECT_EQ(o.ObjectKind, eBoardOutlineObject);
     EXPECT_EQ(o.Segments.size(), 5u);
 }
 
 TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
-    TPcbBoard host(board);
     // A new polygon has no segments yet; its record still carries the
     // engine's defaults.
     auto polygon = Make<TPcbPolygon>(ePolygonObject);
@@ -286,7 +284,6 @@ TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
 
 // Embedded objects of the longest description: the chunked storage test.
 TEST_F(EngineWrappers, NetFromToRoundTrip) {
-    TPcbBoard host(board);
     auto net = Make<TPcbNet>(eNetObject);
     net.Name = "VCC", net.ConnectsVisible = false, net.PwrGndColor = 0x00FF00;
     ExpectFieldsKept(net, WriteAddReadBack(host, net), &TPcbNet::Name, &TPcbNet::ConnectsVisible,
@@ -300,7 +297,6 @@ TEST_F(EngineWrappers, NetFromToRoundTrip) {
 }
 
 TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
-    TPcbBoard host(board);
     TPCBObjectClass cls(PCBProcs::PcbApi_CreateClassObject(eNetObject));
     ASSERT_NE(cls.ObjectHandle, 0);
     ASSERT_EQ(cls.QueryDatabase(1), 1);
@@ -310,8 +306,7 @@ TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
     ASSERT_EQ(cls.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(cls.ObjectHandle), 0);
     auto readBack = ReadBack<TPCBObjectClass>(cls.ObjectHandle);
-    EXPECT_EQ(readBack.Name, "Power");
-    EXPECT_EQ(readBack.MemberList, (std::vector<std::string>{"VCC", "GND", "V3_3"}));
+    ExpectFieldsKept(cls, readBack, &TPCBObjectClass::Name, &TPCBObjectClass::MemberList);
 
     readBack.MemberList = {"GND"};
     ASSERT_EQ(readBack.QueryDatabase(2), 1);
@@ -326,7 +321,6 @@ TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
 }
 
 TEST_F(EngineWrappers, RuleRecordAndName) {
-    TPcbBoard host(board);
     TPcbRuleEx rule(PCBProcs::PcbApi_CreateRuleObject(eRule_MaxMinWidth));
     ASSERT_NE(rule.ObjectHandle, 0);
     EXPECT_EQ(rule.Priority, -1);
@@ -340,12 +334,9 @@ TEST_F(EngineWrappers, RuleRecordAndName) {
     ASSERT_EQ(host.AddObject(rule.ObjectHandle), 0);
     TPcbRuleEx back(rule.ObjectHandle);
     ASSERT_EQ(back.QueryDatabase(1), 0);
-    EXPECT_EQ(back.Name, "Width_Power");
-    EXPECT_EQ(back.Scope1Expression, "InNet('VCC')");
+    ExpectFieldsKept(rule, back, &TPcbRuleEx::Name, &TPcbRuleEx::Scope1Expression,
+                     &TPcbRuleEx::NetScope, &TPcbRuleEx::LayerKind, &TPcbRuleEx::Priority);
     EXPECT_EQ(back.Scope2Expression, "All");
-    EXPECT_EQ(back.NetScope, eNetScope_AnyNet);
-    EXPECT_EQ(back.LayerKind, eRuleLayerKind_AdjacentLayer);
-    EXPECT_EQ(back.Priority, 3);
 
     // A stale rule: the record exchange fails (1) and the name is not touched.
     ASSERT_EQ(host.DeleteObject(rule.ObjectHandle), 0);
@@ -356,7 +347,6 @@ TEST_F(EngineWrappers, RuleRecordAndName) {
 }
 
 TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
-    TPcbBoard host(board);
     auto makeNet = [&](const std::string& name) {
         auto n = Make<TPcbNet>(eNetObject);
         n.Name = name;
@@ -397,7 +387,6 @@ TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
 }
 
 TEST_F(EngineWrappers, StaleAndForeignHandlesAreRefused) {
-    TPcbBoard host(board);
     auto track = Make<TPcbTrack>(eTrackObject);
     track.Width = 321;
     WriteAddReadBack(host, track);
@@ -424,30 +413,28 @@ TEST_F(EngineWrappers, StaleAndForeignHandlesAreRefused) {
 }
 
 TEST_F(EngineWrappers, BoardRecordPlanesAndPairs) {
-    TPcbBoard host = TPcbBoard::Current();
-    ASSERT_EQ(host.ObjectHandle, board);
-    ASSERT_EQ(host.QueryDatabase(1), 1);
-    EXPECT_THAT(host.GetState_FileName(), HasSubstr(fileName));
-    EXPECT_EQ(host.Dielectric_Top.Material, "FR-4");
-    EXPECT_EQ(host.Dielectric_Top.Kind, 1);
-    EXPECT_DOUBLE_EQ(host.Dielectric_Top.Constant, 4.8);
-    EXPECT_EQ(host.Dielectric_Bottom.Height, 126000);
-    host.OriginX = 1234567, host.OriginY = -7654321, host.SnapGridSize = 25000.0;
-    host.DisplayUnit = eMetric;
-    ASSERT_EQ(host.QueryDatabase(0), 1);
+    TPcbBoard current = TPcbBoard::Current();
+    ASSERT_EQ(current.ObjectHandle, board);
+    ASSERT_EQ(current.QueryDatabase(1), 1);
+    EXPECT_THAT(current.GetState_FileName(), HasSubstr(fileName));
+    EXPECT_EQ(current.Dielectric_Top.Material, "FR-4");
+    EXPECT_EQ(current.Dielectric_Top.Kind, 1);
+    EXPECT_DOUBLE_EQ(current.Dielectric_Top.Constant, 4.8);
+    EXPECT_EQ(current.Dielectric_Bottom.Height, 126000);
+    current.OriginX = 1234567, current.OriginY = -7654321, current.SnapGridSize = 25000.0;
+    current.DisplayUnit = eMetric;
+    ASSERT_EQ(current.QueryDatabase(0), 1);
     TPcbBoard again(board);
     ASSERT_EQ(again.QueryDatabase(1), 1);
-    EXPECT_EQ(again.OriginX, 1234567);
-    EXPECT_EQ(again.OriginY, -7654321);
-    EXPECT_DOUBLE_EQ(again.SnapGridSize, 25000.0);
-    EXPECT_EQ(again.DisplayUnit, eMetric);
+    ExpectFieldsKept(current, again, &TPcbBoard::OriginX, &TPcbBoard::OriginY,
+                     &TPcbBoard::SnapGridSize, &TPcbBoard::DisplayUnit);
 
-    ASSERT_EQ(host.SetProperty_InternalPlaneNetName(eV6_InternalPlane2, "GND"), 1);
+    ASSERT_EQ(current.SetProperty_InternalPlaneNetName(eV6_InternalPlane2, "GND"), 1);
     ASSERT_GT(again.QueryLayers(1), 0);
     EXPECT_EQ(again.GetState_InternalPlane(eV6_InternalPlane2)->NetName, "GND");
 
-    ASSERT_EQ(host.AddLayerPair("Top-Bottom", TV7_Layer(eV6_TopLayer), TV7_Layer(eV6_BottomLayer)),
-              0);
+    ASSERT_EQ(
+        current.AddLayerPair("Top-Bottom", TV7_Layer(eV6_TopLayer), TV7_Layer(eV6_BottomLayer)), 0);
     ASSERT_EQ(again.ReadLayerPairs(), 1);
     const TPcbLayerPair* pair =
         again.GetState_LayerPairByPair(TV7_Layer(eV6_BottomLayer), TV7_Layer(eV6_TopLayer));
@@ -466,7 +453,6 @@ std::vector<TV6_Layer> StackOf(const TPcbBoard& board) {
 }
 
 TEST_F(EngineWrappers, LayerStackWalk) {
-    TPcbBoard host(board);
     ASSERT_EQ(host.QueryLayers(1), 82);
     EXPECT_EQ(StackOf(host), (std::vector<TV6_Layer>{eV6_TopLayer, eV6_BottomLayer}));
 
@@ -485,9 +471,8 @@ TEST_F(EngineWrappers, LayerStackWalk) {
     EXPECT_FALSE(host.GetState_LayerObject(eV6_MidLayer2)->IsInLayerStack());
 
     // Down to a single layer: it is the first layer without a previous layer.
-    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_MidLayer1), 0);
-    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_InternalPlane1), 0);
-    ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_BottomLayer), 0);
+    for (const TV6_Layer layer : {eV6_MidLayer1, eV6_InternalPlane1, eV6_BottomLayer})
+        ASSERT_EQ(PCBProcs::PcbApi_RemoveLayerFromStack(board, layer), 0) << V6LayerName(layer);
     EXPECT_NE(PCBProcs::PcbApi_RemoveLayerFromStack(board, eV6_TopLayer), 0);
     ASSERT_EQ(host.QueryLayers(1), 82);
     const TLayerObject* first = host.GetState_FirstLayerInStack();

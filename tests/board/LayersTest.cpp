@@ -59,31 +59,22 @@ TEST(TV7LayerConstructors, OutOfRangeIndexesRaiseWithTheKindAndIndex) {
     EXPECT_EQ(layerMessage([] { TV7_Layer::MidLayer(65535); }), "Creating SignalLayer(65536)");
 }
 
-TEST(TV7LayerClassification, KindsAreDisjointAndFollowTheHighWord) {
-    const TV7_Layer top = TV7_Layer::SignalLayer(1);
-    const TV7_Layer far = TV7_Layer::SignalLayer(40);
-    const TV7_Layer plane = TV7_Layer::InternalPlane(3);
-    const TV7_Layer farPlane = TV7_Layer::InternalPlane(100);
-    const TV7_Layer mech = TV7_Layer::MechanicalLayer(20);
-    const TV7_Layer diel = TV7_Layer::DielectricLayer(2);
-    for (const TV7_Layer& l : {top, far}) {
-        EXPECT_TRUE(l.IsSignalLayer());
-        EXPECT_FALSE(l.IsInternalPlane() || l.IsMechanicalLayer() || l.IsDielectricLayer());
-    }
-    for (const TV7_Layer& l : {plane, farPlane}) {
-        EXPECT_TRUE(l.IsInternalPlane());
-        EXPECT_FALSE(l.IsSignalLayer() || l.IsMechanicalLayer() || l.IsDielectricLayer());
-    }
-    EXPECT_TRUE(mech.IsMechanicalLayer());
-    EXPECT_FALSE(mech.IsSignalLayer());
-    EXPECT_TRUE(diel.IsDielectricLayer());
-    EXPECT_FALSE(diel.IsSignalLayer() || diel.IsInternalPlane() || diel.IsMechanicalLayer());
+// The kinds a layer answers to, as letters: Signal, Plane, Mechanical, Dielectric.
+std::string KindsOf(const TV7_Layer& l) {
+    return std::string(l.IsSignalLayer() ? "S" : "") + (l.IsInternalPlane() ? "P" : "") +
+           (l.IsMechanicalLayer() ? "M" : "") + (l.IsDielectricLayer() ? "D" : "");
+}
 
-    const TV7_Layer overlay(eV6_TopOverlay);
-    EXPECT_FALSE(overlay.IsSignalLayer() || overlay.IsInternalPlane() ||
-                 overlay.IsMechanicalLayer() || overlay.IsDielectricLayer());
+TEST(TV7LayerClassification, KindsAreDisjointAndFollowTheHighWord) {
+    using L = TV7_Layer;
+    const std::pair<TV7_Layer, const char*> rows[] = {
+        {L::SignalLayer(1), "S"},        {L::SignalLayer(40), "S"},
+        {L::InternalPlane(3), "P"},      {L::InternalPlane(100), "P"},
+        {L::MechanicalLayer(20), "M"},   {L::DielectricLayer(2), "D"},
+        {TV7_Layer(eV6_TopOverlay), ""}, {TV7_Layer(eV6_BottomLayer), "S"}};
+    for (const auto& [layer, kinds] : rows)
+        EXPECT_EQ(KindsOf(layer), kinds) << std::hex << layer.Value();
     EXPECT_FALSE(TV7_Layer(eV6_MultiLayer).IsSignalLayer());
-    EXPECT_TRUE(TV7_Layer(eV6_BottomLayer).IsSignalLayer());
     EXPECT_TRUE(TV7_Layer().IsNoLayer());
 }
 

@@ -86,10 +86,7 @@ TEST_F(NoEngine, NothingIsMadeAddedOrWalked) {
     EXPECT_EQ(component.AddObject(42), 1);
 
     int visited = 0;
-    auto count = [&](intptr_t) {
-        ++visited;
-        return true;
-    };
+    auto count = [&](intptr_t) { return ++visited, true; };
     EXPECT_EQ(ProcessItems(1, eTrackObject, count), 0);
     EXPECT_EQ(ProcessItemsOnLayers(1, eTrackObject, TV6_LayerSet::SignalLayers(), count), 0);
     EXPECT_EQ(visited, 0);

@@ -18,13 +18,11 @@ struct Counts {
 };
 
 Counts readCounts(void* module) {
-    auto fn = reinterpret_cast<CountsFn>(dlsym(module, "StandIn_Counts"));
     Counts c;
-    const char* caption = nullptr;
-    if (fn != nullptr) {
+    const char* caption = "";
+    if (auto fn = reinterpret_cast<CountsFn>(dlsym(module, "StandIn_Counts")))
         fn(&c.init, &c.update, &c.finish, &c.lastSteps, &caption);
-        c.lastCaption = caption ? caption : "";
-    }
+    c.lastCaption = caption;
     return c;
 }
 
