@@ -161,15 +161,17 @@ std::string ObjectInsertSql(int rows) {
     return sql;
 }
 
-// Binds the row of the object in `slot`, numbered `id`, to the parameters
-// after `first`. Its record is made in `record`, which keeps it until the
-// statement has run.
+// Binds the row of the object in `slot` to the parameters after `first`. Its
+// record is made in `record`, which keeps it until the statement has run.
+// The id is left NULL: the table is new and the rows go in the order of
+// their ids, so SQLite numbers each the one after the last, 1 up, without
+// searching the table for the id as it does for one given.
 template <class IdOf>
-void BindObjectRow(sqlite3_stmt* st, int first, uint32_t slot, int64_t id, const IdOf& idOfSlot,
-                   BlobWriter& w, std::string& record) {
+void BindObjectRow(sqlite3_stmt* st, int first, uint32_t slot, const IdOf& idOfSlot, BlobWriter& w,
+                   std::string& record) {
     Store& s = Store::Get();
     ObjectRec& o = s.At(slot);
-    sqlite3_bind_int64(st, first + 1, id);
+    sqlite3_bind_null(st, first + 1);
     sqlite3_bind_int(st, first + 2, o.kind);
     sqlite3_bind_text(st, first + 3, KindName(o.kind), -1, SQLITE_STATIC);
     if (o.container == kNone)
@@ -215,12 +217,12 @@ void WriteObjects(sqlite3* db, const std::vector<uint32_t>& order, const IdOf& i
     size_t n = 0;
     for (; n < inRuns; n += rows) {
         for (size_t r = 0; r < rows; ++r)
-            BindObjectRow(many.get(), static_cast<int>(r) * kObjectColumns, order[n + r],
-                          static_cast<int64_t>(n + r + 1), idOfSlot, w, records[r]);
+            BindObjectRow(many.get(), static_cast<int>(r) * kObjectColumns, order[n + r], idOfSlot,
+                          w, records[r]);
         Step(db, many.get());
     }
     for (; n < order.size(); ++n) {
-        BindObjectRow(one.get(), 0, order[n], static_cast<int64_t>(n + 1), idOfSlot, w, records[0]);
+        BindObjectRow(one.get(), 0, order[n], idOfSlot, w, records[0]);
         Step(db, one.get());
     }
 }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <unordered_map>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -372,14 +374,44 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
         std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
             return a.x != b.x ? a.x < b.x : a.object < b.object;
         });
-        for (size_t i = 0; i < holes.size(); ++i)
-            for (size_t j = i + 1;
-                 j < holes.size() && holes[j].x - holes[i].x < holes[i].r + widest + sum.holeGap;
-                 ++j) {
+        // Each hole is paired with the later ones of its window along x. The
+        // window is as wide as a column of a grid of footprints is tall: the
+        // holes are put in bands across it, each as tall as the farthest two
+        // holes can be apart and still be near, and a hole is paired only
+        // with those of its own band and of the bands on either side. Each
+        // band lists its holes in sweep order; a hole's pairs are taken in
+        // that order too.
+        const double reach = 2 * widest + std::fabs(sum.holeGap - kSlack + 1.0) + 2.0;
+        auto bandOf = [reach](double y) { return static_cast<int64_t>(std::floor(y / reach)); };
+        struct Band {
+            std::vector<uint32_t> holes;
+            size_t later = 0; // the first of them after the hole being paired
+        };
+        std::unordered_map<int64_t, Band> bands;
+        for (uint32_t i = 0; i < holes.size(); ++i)
+            bands[bandOf(holes[i].y)].holes.push_back(i);
+        std::vector<uint32_t> window;
+        for (size_t i = 0; i < holes.size(); ++i) {
+            window.clear();
+            const int64_t own = bandOf(holes[i].y);
+            for (int64_t band = own - 1; band <= own + 1; ++band) {
+                const auto found = bands.find(band);
+                if (found == bands.end())
+                    continue;
+                Band& near = found->second;
+                while (near.later < near.holes.size() && near.holes[near.later] <= i)
+                    ++near.later;
+                for (size_t at = near.later;
+                     at < near.holes.size() &&
+                     holes[near.holes[at]].x - holes[i].x < holes[i].r + widest + sum.holeGap;
+                     ++at)
+                    window.push_back(near.holes[at]);
+            }
+            std::sort(window.begin(), window.end());
+            for (const uint32_t j : window) {
                 const Hole& h = holes[i];
                 const Hole& k = holes[j];
-                // The window is as wide as a column of a grid of footprints
-                // is tall: a pair farther apart across it than the gap (with
+                // A pair farther apart across the window than the gap (with
                 // a unit to spare for rounding) is passed over here, before
                 // its objects are looked at, as the distance below would.
                 if (std::fabs(k.y - h.y) - h.r - k.r > sum.holeGap - kSlack + 1.0)
@@ -401,6 +433,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                 record(CORVANE_VIOLATION_HOLE, h.object, k.object, kMultiLayer, gap, apart,
                        sum.holeGap);
             }
+        }
     }
 
     // Keep-outs: routed copper inside a keep-out of its layer. Pads are placed
