@@ -342,10 +342,14 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
     for (int k = 1; k < kKindCount; ++k)
         onBoard += b.byKind[k].count;
     order.reserve(onBoard);
+    std::vector<KeptPadOutline> outlines; // pads' true outlines, in the same walk
     for (int k = 1; k < kKindCount; ++k)
         s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
             order.push_back(slot);
             ids[slot] = static_cast<int64_t>(order.size());
+            if (k == kPad && s.At(slot).hasExtras)
+                if (ObjectExtras extras = s.Extras(slot); extras.outline)
+                    outlines.push_back({ids[slot], extras.outline, extras.outlineMirrored});
         });
     auto idOfSlot = [&](uint32_t slot) -> int64_t { return slot < ids.size() ? ids[slot] : 0; };
     {
@@ -380,11 +384,6 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
         for (size_t i = 0; i < b.grids.v.size(); ++i)
             put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
-        std::vector<KeptPadOutline> outlines;
-        for (uint32_t slot : order)
-            if (s.At(slot).kind == kPad && s.At(slot).hasExtras)
-                if (ObjectExtras extras = s.Extras(slot); extras.outline)
-                    outlines.push_back({idOfSlot(slot), extras.outline, extras.outlineMirrored});
         if (!outlines.empty()) {
             const std::string packed = PackPadOutlines(outlines);
             BindText(st.get(), 1, kPadOutlinesKey);
@@ -879,9 +878,24 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
     for (uint32_t i = 0; i < n; ++i)
         order[i] = i;
     auto group = [&](uint32_t i) { return items[i].container ? items[i].container : items[i].id; };
-    // Items are in ascending order of id: within a group, too.
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
+    // Items are in ascending order of id: within a group, too. Ids are
+    // numbered from 1 without gaps in a document this engine saved, so the
+    // groups are counted into place; ids far apart are sorted.
+    int64_t highest = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        highest = std::max(highest, group(i));
+    if (highest <= static_cast<int64_t>(4 * n + 16)) {
+        std::vector<uint32_t> from(static_cast<size_t>(highest) + 2, 0);
+        for (uint32_t i = 0; i < n; ++i)
+            ++from[static_cast<size_t>(group(i)) + 1];
+        for (size_t g = 1; g < from.size(); ++g)
+            from[g] += from[g - 1];
+        for (uint32_t i = 0; i < n; ++i)
+            order[from[static_cast<size_t>(group(i))]++] = i;
+    } else {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
+    }
     std::vector<uint32_t> from(n), to(n);
     for (size_t i = 0; i < n; ++i)
         from[i] = items[i].slot;
