@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 #include <unordered_set>
 
 namespace Digest {
@@ -33,15 +34,9 @@ enum class Place : unsigned char {
     DesignUnit,
     Resolution,
     StructureUnit,
-    Layer,
+    Named, // its first word is a name of the block's kind
     StructureVia,
-    Plane,
     Boundary,
-    Image,
-    Padstack,
-    PlacedImage,
-    Placed,
-    Net,
     WiringUnit,
     WiringResolution,
     WiringVia,
@@ -54,6 +49,7 @@ struct Block {
     std::string keyword;
     int words = 0;
     Place place = Place::Other;
+    NameKind named = NameKind::Layer; // of a Named block
 };
 
 class Reader {
@@ -83,7 +79,7 @@ public:
             if (afterOpen) {
                 afterOpen = false;
                 stack_.push_back({Lower(token.text), 0});
-                stack_.back().place = PlaceOfTop();
+                std::tie(stack_.back().place, stack_.back().named) = PlaceOfTop();
                 if (At({"pcb", "wiring", "via"}))
                     numbers_.clear();
                 if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"})) {
@@ -116,61 +112,98 @@ private:
             AppendNameLine(out_.nameLines, kind, token.text, token.quoted);
     }
 
-    // What the words of the innermost block are.
-    Place PlaceOfTop() const {
+    // What the words of the innermost block are, and the kind of the name
+    // a Named block's first word is.
+    std::pair<Place, NameKind> PlaceOfTop() const {
         const std::size_t depth = stack_.size();
         if (depth == 2)
-            return At({"pcb", "unit"})         ? Place::DesignUnit
-                   : At({"pcb", "resolution"}) ? Place::Resolution
-                                               : Place::Other;
+            return {At({"pcb", "unit"})         ? Place::DesignUnit
+                    : At({"pcb", "resolution"}) ? Place::Resolution
+                                                : Place::Other,
+                    NameKind::Layer};
         if (depth == 3 && stack_[0].keyword == "pcb") {
             struct Path {
                 const char* block;
                 const char* keyword;
                 Place place;
+                NameKind named = NameKind::Layer;
             };
             static constexpr Path kPaths[] = {
                 {"parser", "string_quote", Place::Quote},
                 {"parser", "space_in_quoted_tokens", Place::SpaceInQuoted},
                 {"parser", "host_cad", Place::HostCad},
                 {"structure", "unit", Place::StructureUnit},
-                {"structure", "layer", Place::Layer},
+                {"structure", "layer", Place::Named, NameKind::Layer},
                 {"structure", "via", Place::StructureVia},
-                {"structure", "plane", Place::Plane},
-                {"library", "image", Place::Image},
-                {"library", "padstack", Place::Padstack},
-                {"placement", "component", Place::PlacedImage},
-                {"network", "net", Place::Net},
+                {"structure", "plane", Place::Named, NameKind::Net},
+                {"library", "image", Place::Named, NameKind::Image},
+                {"library", "padstack", Place::Named, NameKind::Padstack},
+                {"placement", "component", Place::Named, NameKind::Image},
+                {"network", "net", Place::Named, NameKind::Net},
                 {"wiring", "unit", Place::WiringUnit},
                 {"wiring", "resolution", Place::WiringResolution},
                 {"wiring", "via", Place::WiringVia},
             };
             for (const Path& path : kPaths)
                 if (stack_[1].keyword == path.block && stack_[2].keyword == path.keyword)
-                    return path.place;
+                    return {path.place, path.named};
         }
         if (depth == 4) {
             if (At({"pcb", "structure", "via", "spare"}))
-                return Place::StructureVia;
+                return {Place::StructureVia, NameKind::Layer};
             if (At({"pcb", "structure", "boundary", "*"}))
-                return Place::Boundary;
+                return {Place::Boundary, NameKind::Layer};
             if (At({"pcb", "placement", "component", "place"}))
-                return Place::Placed;
+                return {Place::Named, NameKind::Component};
         }
         if (depth >= 2 && stack_.back().keyword == "type" &&
             stack_[depth - 2].keyword == "clearance")
-            return Place::ClearanceType;
-        return Place::Other;
+            return {Place::ClearanceType, NameKind::Layer};
+        return {Place::Other, NameKind::Layer};
+    }
+
+    // Where the first word of a block of that place is kept, if it is kept
+    // as it stands.
+    std::string* FirstWordKept(Place place) {
+        switch (place) {
+        case Place::HostCad:
+            return &out_.hostCad;
+        case Place::DesignUnit:
+            return &designUnit_;
+        case Place::Resolution:
+            return &resolutionUnit_;
+        case Place::StructureUnit:
+            return &structureUnit_;
+        case Place::Boundary:
+            return &shape_.layer;
+        case Place::WiringUnit:
+            return &wiringUnit_;
+        case Place::WiringResolution:
+            return &wiringResolutionUnit_;
+        case Place::WiringVia:
+            return &viaPadstack_;
+        default:
+            return nullptr;
+        }
     }
 
     void Word(const Token& token) {
         if (stack_.empty())
             return;
         const int index = ++stack_.back().words; // 1 for the first word of the block
+        const Place place = stack_.back().place;
+        if (index == 1) {
+            if (std::string* kept = FirstWordKept(place)) {
+                *kept = std::string(token.text);
+                return;
+            }
+            if (place == Place::Named) {
+                AddName(stack_.back().named, token);
+                return;
+            }
+        }
         double value = 0;
-        switch (stack_.back().place) {
-        case Place::Other:
-            break;
+        switch (place) {
         case Place::Quote:
             if (index == 1)
                 out_.quote = token.text.empty() ? 0 : token.text.front();
@@ -179,70 +212,19 @@ private:
             if (index == 1)
                 out_.spaceInQuoted = SameTextAscii(token.text, "on");
             break;
-        case Place::HostCad:
-            if (index == 1)
-                out_.hostCad = std::string(token.text);
-            break;
-        case Place::DesignUnit:
-            if (index == 1)
-                designUnit_ = std::string(token.text);
-            break;
-        case Place::Resolution:
-            if (index == 1)
-                resolutionUnit_ = std::string(token.text);
-            break;
-        case Place::StructureUnit:
-            if (index == 1)
-                structureUnit_ = std::string(token.text);
-            break;
-        case Place::Layer:
-            if (index == 1)
-                AddName(NameKind::Layer, token);
-            break;
         case Place::StructureVia:
             AddName(NameKind::Padstack, token);
             break;
-        case Place::Plane:
-            if (index == 1)
-                AddName(NameKind::Net, token);
-            break;
         case Place::Boundary:
-            if (index == 1)
-                shape_.layer = std::string(token.text);
-            else if (ReadReal(token.text, value))
+            if (ReadReal(token.text, value))
                 shape_.numbers.push_back(value);
             break;
-        case Place::Image:
-        case Place::PlacedImage:
-            if (index == 1)
-                AddName(NameKind::Image, token);
-            break;
-        case Place::Padstack:
-            if (index == 1)
-                AddName(NameKind::Padstack, token);
-            break;
-        case Place::Placed:
-            if (index == 1)
-                AddName(NameKind::Component, token);
-            break;
-        case Place::Net:
-            if (index == 1)
-                AddName(NameKind::Net, token);
-            break;
-        case Place::WiringUnit:
-            if (index == 1)
-                wiringUnit_ = std::string(token.text);
-            break;
         case Place::WiringResolution:
-            if (index == 1)
-                wiringResolutionUnit_ = std::string(token.text);
-            else if (index == 2 && ReadReal(token.text, value) && value > 0)
+            if (index == 2 && ReadReal(token.text, value) && value > 0)
                 wiringResolution_ = value;
             break;
         case Place::WiringVia:
-            if (index == 1)
-                viaPadstack_ = std::string(token.text);
-            else if (index <= 3 && ReadReal(token.text, value))
+            if (index <= 3 && ReadReal(token.text, value))
                 numbers_.push_back(value);
             break;
         case Place::ClearanceType:
@@ -253,6 +235,8 @@ private:
                                                  std::string(token.text),
                                                  std::string(replacement)});
             }
+            break;
+        default:
             break;
         }
     }
