@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 #include <unordered_set>
 
 namespace Digest {
@@ -24,10 +25,31 @@ double MillimetresPer(std::string_view unit) {
     return 0;
 }
 
-// The open blocks: keyword (lower case) and how many words stood in each.
+// The blocks whose words the digest takes.
+enum class Place : unsigned char {
+    Other,
+    Quote,
+    SpaceInQuoted,
+    HostCad,
+    DesignUnit,
+    Resolution,
+    StructureUnit,
+    Named, // its first word is a name of the block's kind
+    StructureVia,
+    Boundary,
+    WiringUnit,
+    WiringResolution,
+    WiringVia,
+    ClearanceType,
+};
+
+// The open blocks: keyword (lower case), how many words stood in each, and
+// what its words are (worked out once, as it opens).
 struct Block {
     std::string keyword;
     int words = 0;
+    Place place = Place::Other;
+    NameKind named = NameKind::Layer; // of a Named block
 };
 
 class Reader {
@@ -57,6 +79,7 @@ public:
             if (afterOpen) {
                 afterOpen = false;
                 stack_.push_back({Lower(token.text), 0});
+                std::tie(stack_.back().place, stack_.back().named) = PlaceOfTop();
                 if (At({"pcb", "wiring", "via"}))
                     numbers_.clear();
                 if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"})) {
@@ -89,67 +112,132 @@ private:
             AppendNameLine(out_.nameLines, kind, token.text, token.quoted);
     }
 
+    // What the words of the innermost block are, and the kind of the name
+    // a Named block's first word is.
+    std::pair<Place, NameKind> PlaceOfTop() const {
+        const std::size_t depth = stack_.size();
+        if (depth == 2)
+            return {At({"pcb", "unit"})         ? Place::DesignUnit
+                    : At({"pcb", "resolution"}) ? Place::Resolution
+                                                : Place::Other,
+                    NameKind::Layer};
+        if (depth == 3 && stack_[0].keyword == "pcb") {
+            struct Path {
+                const char* block;
+                const char* keyword;
+                Place place;
+                NameKind named = NameKind::Layer;
+            };
+            static constexpr Path kPaths[] = {
+                {"parser", "string_quote", Place::Quote},
+                {"parser", "space_in_quoted_tokens", Place::SpaceInQuoted},
+                {"parser", "host_cad", Place::HostCad},
+                {"structure", "unit", Place::StructureUnit},
+                {"structure", "layer", Place::Named, NameKind::Layer},
+                {"structure", "via", Place::StructureVia},
+                {"structure", "plane", Place::Named, NameKind::Net},
+                {"library", "image", Place::Named, NameKind::Image},
+                {"library", "padstack", Place::Named, NameKind::Padstack},
+                {"placement", "component", Place::Named, NameKind::Image},
+                {"network", "net", Place::Named, NameKind::Net},
+                {"wiring", "unit", Place::WiringUnit},
+                {"wiring", "resolution", Place::WiringResolution},
+                {"wiring", "via", Place::WiringVia},
+            };
+            for (const Path& path : kPaths)
+                if (stack_[1].keyword == path.block && stack_[2].keyword == path.keyword)
+                    return {path.place, path.named};
+        }
+        if (depth == 4) {
+            if (At({"pcb", "structure", "via", "spare"}))
+                return {Place::StructureVia, NameKind::Layer};
+            if (At({"pcb", "structure", "boundary", "*"}))
+                return {Place::Boundary, NameKind::Layer};
+            if (At({"pcb", "placement", "component", "place"}))
+                return {Place::Named, NameKind::Component};
+        }
+        if (depth >= 2 && stack_.back().keyword == "type" &&
+            stack_[depth - 2].keyword == "clearance")
+            return {Place::ClearanceType, NameKind::Layer};
+        return {Place::Other, NameKind::Layer};
+    }
+
+    // Where the first word of a block of that place is kept, if it is kept
+    // as it stands.
+    std::string* FirstWordKept(Place place) {
+        switch (place) {
+        case Place::HostCad:
+            return &out_.hostCad;
+        case Place::DesignUnit:
+            return &designUnit_;
+        case Place::Resolution:
+            return &resolutionUnit_;
+        case Place::StructureUnit:
+            return &structureUnit_;
+        case Place::Boundary:
+            return &shape_.layer;
+        case Place::WiringUnit:
+            return &wiringUnit_;
+        case Place::WiringResolution:
+            return &wiringResolutionUnit_;
+        case Place::WiringVia:
+            return &viaPadstack_;
+        default:
+            return nullptr;
+        }
+    }
+
     void Word(const Token& token) {
         if (stack_.empty())
             return;
         const int index = ++stack_.back().words; // 1 for the first word of the block
-        const std::string& keyword = stack_.back().keyword;
-        const std::size_t depth = stack_.size();
-        if (depth == 3 && At({"pcb", "parser", "string_quote"}) && index == 1) {
-            out_.quote = token.text.empty() ? 0 : token.text.front();
-        } else if (depth == 3 && At({"pcb", "parser", "space_in_quoted_tokens"}) && index == 1) {
-            out_.spaceInQuoted = SameTextAscii(token.text, "on");
-        } else if (depth == 3 && At({"pcb", "parser", "host_cad"}) && index == 1) {
-            out_.hostCad = std::string(token.text);
-        } else if (depth == 2 && At({"pcb", "unit"}) && index == 1) {
-            designUnit_ = std::string(token.text);
-        } else if (depth == 2 && At({"pcb", "resolution"}) && index == 1) {
-            resolutionUnit_ = std::string(token.text);
-        } else if (depth == 3 && At({"pcb", "structure", "unit"}) && index == 1) {
-            structureUnit_ = std::string(token.text);
-        } else if (depth == 3 && At({"pcb", "structure", "layer"}) && index == 1) {
-            AddName(NameKind::Layer, token);
-        } else if (depth >= 3 && stack_[1].keyword == "structure" &&
-                   (At({"pcb", "structure", "via"}) || At({"pcb", "structure", "via", "spare"}))) {
-            AddName(NameKind::Padstack, token);
-        } else if (depth == 3 && At({"pcb", "structure", "plane"}) && index == 1) {
-            AddName(NameKind::Net, token);
-        } else if (depth == 4 && At({"pcb", "structure", "boundary", "*"})) {
-            double value = 0;
+        const Place place = stack_.back().place;
+        if (index == 1) {
+            if (std::string* kept = FirstWordKept(place)) {
+                *kept = std::string(token.text);
+                return;
+            }
+            if (place == Place::Named) {
+                AddName(stack_.back().named, token);
+                return;
+            }
+        }
+        double value = 0;
+        switch (place) {
+        case Place::Quote:
             if (index == 1)
-                shape_.layer = std::string(token.text);
-            else if (ReadReal(token.text, value))
+                out_.quote = token.text.empty() ? 0 : token.text.front();
+            break;
+        case Place::SpaceInQuoted:
+            if (index == 1)
+                out_.spaceInQuoted = SameTextAscii(token.text, "on");
+            break;
+        case Place::StructureVia:
+            AddName(NameKind::Padstack, token);
+            break;
+        case Place::Boundary:
+            if (ReadReal(token.text, value))
                 shape_.numbers.push_back(value);
-        } else if (depth == 3 && At({"pcb", "library", "image"}) && index == 1) {
-            AddName(NameKind::Image, token);
-        } else if (depth == 3 && At({"pcb", "library", "padstack"}) && index == 1) {
-            AddName(NameKind::Padstack, token);
-        } else if (depth == 3 && At({"pcb", "placement", "component"}) && index == 1) {
-            AddName(NameKind::Image, token);
-        } else if (depth == 4 && At({"pcb", "placement", "component", "place"}) && index == 1) {
-            AddName(NameKind::Component, token);
-        } else if (depth == 3 && At({"pcb", "network", "net"}) && index == 1) {
-            AddName(NameKind::Net, token);
-        } else if (depth == 3 && At({"pcb", "wiring", "unit"}) && index == 1) {
-            wiringUnit_ = std::string(token.text);
-        } else if (depth == 3 && At({"pcb", "wiring", "resolution"})) {
-            double value = 0;
-            if (index == 1)
-                wiringResolutionUnit_ = std::string(token.text);
-            else if (index == 2 && ReadReal(token.text, value) && value > 0)
+            break;
+        case Place::WiringResolution:
+            if (index == 2 && ReadReal(token.text, value) && value > 0)
                 wiringResolution_ = value;
-        } else if (depth == 3 && At({"pcb", "wiring", "via"})) {
-            double value = 0;
-            if (index == 1)
-                viaPadstack_ = std::string(token.text);
-            else if (index <= 3 && ReadReal(token.text, value))
+            break;
+        case Place::WiringVia:
+            if (index <= 3 && ReadReal(token.text, value))
                 numbers_.push_back(value);
-        } else if (depth >= 2 && keyword == "type" && stack_[depth - 2].keyword == "clearance" &&
-                   !token.quoted) {
-            const std::string_view replacement = ForeignClearanceType(token.text);
-            if (!replacement.empty())
-                out_.foreignWords.push_back({token.offset, token.text.size(), token.line,
-                                             std::string(token.text), std::string(replacement)});
+            break;
+        case Place::ClearanceType:
+            if (!token.quoted) {
+                const std::string_view replacement = ForeignClearanceType(token.text);
+                if (!replacement.empty())
+                    out_.foreignWords.push_back({token.offset, token.text.size(), token.line,
+                                                 std::string(token.text),
+                                                 std::string(replacement)});
+            }
+            break;
+        default:
+            break;
         }
     }
 

@@ -512,6 +512,8 @@ void Copper::BuildGrid() {
     std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2),
                      sizes.end());
     cell_ = std::max(10000.0, sizes[sizes.size() / 2] * 2.0);
+    // About a cell per piece: the table is made once, not rehashed as it grows.
+    grid_.reserve(pieces.size());
     for (uint32_t i = 0; i < pieces.size(); ++i)
         if (!ForCells(pieces[i].box, [&](int64_t key) { grid_[key].push_back(i); }))
             huge_.push_back(i);

@@ -161,67 +161,125 @@ std::string ObjectInsertSql(int rows) {
     return sql;
 }
 
-// Binds the row of the object in `slot`, numbered `id`, to the parameters
-// after `first`. Its record is made in `record`, which keeps it until the
-// statement has run.
+// The parameters of an insert statement. SQLite keeps the values bound to a
+// statement from one run to the next, and many columns hold the same value
+// row after row (the id left NULL, the kind and its name, the layer, the
+// flags): a whole number or NULL is bound again only when it changes.
+class RowBinder {
+public:
+    explicit RowBinder(sqlite3_stmt* st)
+        : st_(st), held_(static_cast<size_t>(sqlite3_bind_parameter_count(st)) + 1) {}
+    sqlite3_stmt* Statement() const { return st_; }
+
+    void Int(int i, int64_t v) {
+        if (Hold(i, kWhole, v))
+            sqlite3_bind_int64(st_, i, v);
+    }
+    void Null(int i) {
+        if (Hold(i, kNull, 0))
+            sqlite3_bind_null(st_, i);
+    }
+    // A text that lives as long as the statement (one of the kinds' names).
+    void StaticText(int i, const char* text) {
+        if (Hold(i, kStaticText, reinterpret_cast<intptr_t>(text)))
+            sqlite3_bind_text(st_, i, text, -1, SQLITE_STATIC);
+    }
+    // Text or bytes kept by the caller until the statement has run.
+    void Text(int i, std::string_view text) {
+        held_[static_cast<size_t>(i)] = {};
+        sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    }
+    void Blob(int i, std::string_view bytes) {
+        held_[static_cast<size_t>(i)] = {};
+        sqlite3_bind_blob(st_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    }
+
+private:
+    enum Kind : uint8_t { kUnknown, kWhole, kNull, kStaticText };
+    struct Held {
+        Kind kind = kUnknown;
+        int64_t value = 0;
+    };
+    // True when parameter i held something else, which it now holds.
+    bool Hold(int i, Kind kind, int64_t value) {
+        Held& held = held_[static_cast<size_t>(i)];
+        if (held.kind == kind && held.value == value)
+            return false;
+        held = {kind, value};
+        return true;
+    }
+
+    sqlite3_stmt* st_;
+    std::vector<Held> held_; // by parameter number
+};
+
+// Binds the row of the object in `slot` to the parameters after `first`. Its
+// record is made in `record`, which keeps it until the statement has run.
+// The id is left NULL: the table is new and the rows go in the order of
+// their ids, so SQLite numbers each the one after the last, 1 up, without
+// searching the table for the id as it does for one given.
 template <class IdOf>
-void BindObjectRow(sqlite3_stmt* st, int first, uint32_t slot, int64_t id, const IdOf& idOfSlot,
-                   BlobWriter& w, std::string& record) {
+void BindObjectRow(RowBinder& row, int first, uint32_t slot, const IdOf& idOfSlot, BlobWriter& w,
+                   std::string& record) {
     Store& s = Store::Get();
     ObjectRec& o = s.At(slot);
-    sqlite3_bind_int64(st, first + 1, id);
-    sqlite3_bind_int(st, first + 2, o.kind);
-    sqlite3_bind_text(st, first + 3, KindName(o.kind), -1, SQLITE_STATIC);
+    row.Null(first + 1);
+    row.Int(first + 2, o.kind);
+    row.StaticText(first + 3, KindName(o.kind));
     if (o.container == kNone)
-        sqlite3_bind_null(st, first + 4);
+        row.Null(first + 4);
     else
-        sqlite3_bind_int64(st, first + 4, idOfSlot(o.container));
+        row.Int(first + 4, idOfSlot(o.container));
     const uint32_t net = s.NetOf(o);
     if (net == kNone)
-        sqlite3_bind_null(st, first + 5);
+        row.Null(first + 5);
     else
-        sqlite3_bind_int64(st, first + 5, idOfSlot(net));
-    sqlite3_bind_int(st, first + 6, o.layer);
+        row.Int(first + 5, idOfSlot(net));
+    row.Int(first + 6, o.layer);
     const ObjectExtras extras = s.Extras(slot);
-    sqlite3_bind_int(st, first + 7, extras.bitField);
-    sqlite3_bind_int(st, first + 8, extras.bitField2);
-    sqlite3_bind_int(st, first + 9, extras.bitField3);
-    sqlite3_bind_int(st, first + 10, extras.index);
-    sqlite3_bind_int(st, first + 11, o.moveable);
-    sqlite3_bind_int(st, first + 12, o.x1);
-    sqlite3_bind_int(st, first + 13, o.y1);
+    row.Int(first + 7, extras.bitField);
+    row.Int(first + 8, extras.bitField2);
+    row.Int(first + 9, extras.bitField3);
+    row.Int(first + 10, extras.index);
+    row.Int(first + 11, o.moveable);
+    row.Int(first + 12, o.x1);
+    row.Int(first + 13, o.y1);
     const std::string_view name = NameOf(o);
     if (name.empty())
-        sqlite3_bind_null(st, first + 14);
+        row.Null(first + 14);
     else
-        sqlite3_bind_text(st, first + 14, name.data(), static_cast<int>(name.size()),
-                          SQLITE_STATIC);
+        row.Text(first + 14, name);
     w.out.clear();
     VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
     record.swap(w.out);
-    sqlite3_bind_blob(st, first + 15, record.data(), static_cast<int>(record.size()),
-                      SQLITE_STATIC);
+    row.Blob(first + 15, record);
 }
 
 // The objects in `order`, numbered from 1 in that order.
 template <class IdOf>
 void WriteObjects(sqlite3* db, const std::vector<uint32_t>& order, const IdOf& idOfSlot) {
-    Stmt many = Prepare(db, ObjectInsertSql(kObjectRowsPerStatement).c_str());
-    Stmt one = Prepare(db, ObjectInsertSql(1).c_str());
+    Stmt manyStatement = Prepare(db, ObjectInsertSql(kObjectRowsPerStatement).c_str());
+    Stmt oneStatement = Prepare(db, ObjectInsertSql(1).c_str());
+    RowBinder many(manyStatement.get()), one(oneStatement.get());
     BlobWriter w([&](intptr_t h) { return idOfSlot(Store::Get().ObjectSlot(h)); });
     std::array<std::string, kObjectRowsPerStatement> records;
     const size_t rows = kObjectRowsPerStatement;
     const size_t inRuns = order.size() / rows * rows;
+    Store& s = Store::Get();
     size_t n = 0;
     for (; n < inRuns; n += rows) {
+        // The records of the next run, which lie apart in memory, are asked
+        // for while this one is written.
+        for (size_t r = n + rows; r < std::min(n + 2 * rows, order.size()); ++r)
+            __builtin_prefetch(&s.At(order[r]));
         for (size_t r = 0; r < rows; ++r)
-            BindObjectRow(many.get(), static_cast<int>(r) * kObjectColumns, order[n + r],
-                          static_cast<int64_t>(n + r + 1), idOfSlot, w, records[r]);
-        Step(db, many.get());
+            BindObjectRow(many, static_cast<int>(r) * kObjectColumns, order[n + r], idOfSlot, w,
+                          records[r]);
+        Step(db, many.Statement());
     }
     for (; n < order.size(); ++n) {
-        BindObjectRow(one.get(), 0, order[n], static_cast<int64_t>(n + 1), idOfSlot, w, records[0]);
-        Step(db, one.get());
+        BindObjectRow(one, 0, order[n], idOfSlot, w, records[0]);
+        Step(db, one.Statement());
     }
 }
 
@@ -284,10 +342,14 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
     for (int k = 1; k < kKindCount; ++k)
         onBoard += b.byKind[k].count;
     order.reserve(onBoard);
+    std::vector<KeptPadOutline> outlines; // pads' true outlines, in the same walk
     for (int k = 1; k < kKindCount; ++k)
         s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
             order.push_back(slot);
             ids[slot] = static_cast<int64_t>(order.size());
+            if (k == kPad && s.At(slot).hasExtras)
+                if (ObjectExtras extras = s.Extras(slot); extras.outline)
+                    outlines.push_back({ids[slot], extras.outline, extras.outlineMirrored});
         });
     auto idOfSlot = [&](uint32_t slot) -> int64_t { return slot < ids.size() ? ids[slot] : 0; };
     {
@@ -322,11 +384,6 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
         for (size_t i = 0; i < b.grids.v.size(); ++i)
             put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
-        std::vector<KeptPadOutline> outlines;
-        for (uint32_t slot : order)
-            if (s.At(slot).kind == kPad && s.At(slot).hasExtras)
-                if (ObjectExtras extras = s.Extras(slot); extras.outline)
-                    outlines.push_back({idOfSlot(slot), extras.outline, extras.outlineMirrored});
         if (!outlines.empty()) {
             const std::string packed = PackPadOutlines(outlines);
             BindText(st.get(), 1, kPadOutlinesKey);
@@ -821,9 +878,24 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
     for (uint32_t i = 0; i < n; ++i)
         order[i] = i;
     auto group = [&](uint32_t i) { return items[i].container ? items[i].container : items[i].id; };
-    // Items are in ascending order of id: within a group, too.
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
+    // Items are in ascending order of id: within a group, too. Ids are
+    // numbered from 1 without gaps in a document this engine saved, so the
+    // groups are counted into place; ids far apart are sorted.
+    int64_t highest = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        highest = std::max(highest, group(i));
+    if (highest <= static_cast<int64_t>(4 * n + 16)) {
+        std::vector<uint32_t> from(static_cast<size_t>(highest) + 2, 0);
+        for (uint32_t i = 0; i < n; ++i)
+            ++from[static_cast<size_t>(group(i)) + 1];
+        for (size_t g = 1; g < from.size(); ++g)
+            from[g] += from[g - 1];
+        for (uint32_t i = 0; i < n; ++i)
+            order[from[static_cast<size_t>(group(i))]++] = i;
+    } else {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
+    }
     std::vector<uint32_t> from(n), to(n);
     for (size_t i = 0; i < n; ++i)
         from[i] = items[i].slot;

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <span>
+#include <unordered_map>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -127,57 +130,86 @@ struct Found {
     double actual;
 };
 
+// The index of the net in `netSlot` among the board's nets (`netIndex`, by
+// slot), or -1.
+int32_t NetIndexOf(const std::vector<int32_t>& netIndex, uint32_t netSlot) {
+    return netSlot < netIndex.size() ? netIndex[netSlot] : -1;
+}
+
 // The groups of each net's copper, the open connections between them (a
 // minimum spanning tree over the net's pads, pads of one group at distance
 // 0), the violations in a fixed order and the counts. Long: one step after
 // another over the same groups, each short.
-void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found>& found) {
+void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found>& found,
+            const std::vector<int32_t>& netIndex) {
     Store& s = Store::Get();
     CorvaneCheckSummary& sum = check.summary;
-    std::unordered_map<uint32_t, int32_t> netIndex;
-    for (size_t i = 0; i < check.netHandles.size(); ++i)
-        netIndex.emplace(s.ObjectSlot(check.netHandles[i]), static_cast<int32_t>(i));
-    // Groups numbered in object order.
-    std::unordered_map<uint32_t, int32_t> groupNumber;
-    std::vector<std::vector<uint32_t>> padsOfNet(check.netNames.size());
-    std::vector<char> netGroups(check.netNames.size(), 0);
+    // Groups numbered in object order, by their root.
+    std::vector<int32_t> groupNumber(copper.objects.size(), -1);
+    int32_t numbered = 0;
+    check.groupOf.reserve(copper.objects.size());
+    // The pads of each net, in object order: counted, then put in place.
+    std::vector<std::pair<int32_t, uint32_t>> netPads; // net index, pad object
     for (uint32_t i = 0; i < copper.objects.size(); ++i) {
         const CopperObject& o = copper.objects[i];
         if (!Conducts(o.role))
             continue;
         ++sum.copperObjects;
-        const uint32_t root = groups.Find(i);
-        auto [it, added] = groupNumber.emplace(root, static_cast<int32_t>(groupNumber.size()));
-        check.groupOf[s.ObjectHandle(o.slot)] = it->second;
-        auto net = netIndex.find(o.net);
-        if (o.net == kNone || net == netIndex.end())
-            continue;
-        if (o.kind == kPad)
-            padsOfNet[static_cast<size_t>(net->second)].push_back(i);
+        int32_t& number = groupNumber[groups.Find(i)];
+        if (number < 0)
+            number = numbered++;
+        check.groupOf[s.ObjectHandle(o.slot)] = number;
+        const int32_t net = NetIndexOf(netIndex, o.net);
+        if (net >= 0 && o.kind == kPad)
+            netPads.emplace_back(net, i);
     }
-    std::unordered_map<uint32_t, char> nettedGroup;
+    std::vector<uint32_t> padsFrom(check.netNames.size() + 1, 0);
+    for (const auto& [net, pad] : netPads)
+        ++padsFrom[static_cast<size_t>(net) + 1];
+    for (size_t n = 1; n < padsFrom.size(); ++n)
+        padsFrom[n] += padsFrom[n - 1];
+    std::vector<uint32_t> padsOfNets(netPads.size());
+    {
+        std::vector<uint32_t> next(padsFrom.begin(), padsFrom.end() - 1);
+        for (const auto& [net, pad] : netPads)
+            padsOfNets[next[static_cast<size_t>(net)]++] = pad;
+    }
+    netPads = {};
+    std::vector<char> netted(copper.objects.size(), 0);
     for (uint32_t i = 0; i < copper.objects.size(); ++i)
-        if (Conducts(copper.objects[i].role) && copper.objects[i].net != kNone)
-            nettedGroup.emplace(groups.Find(i), 1);
-    sum.groups = static_cast<int32_t>(nettedGroup.size());
+        if (Conducts(copper.objects[i].role) && copper.objects[i].net != kNone) {
+            char& seen = netted[groups.Find(i)];
+            sum.groups += seen ? 0 : 1;
+            seen = 1;
+        }
+    netted = {};
 
-    for (size_t n = 0; n < padsOfNet.size(); ++n) {
-        const std::vector<uint32_t>& pads = padsOfNet[n];
+    // Per net, over its pads; kept from net to net. A group is reached in
+    // the net being walked when its stamp is the net's.
+    std::vector<double> best;
+    std::vector<uint32_t> from;
+    std::vector<char> done;
+    std::vector<Point> where;
+    std::vector<uint32_t> root;
+    std::vector<uint32_t> reachedIn(copper.objects.size(), 0); // by root: net index + 1
+    for (size_t n = 0; n + 1 < padsFrom.size(); ++n) {
+        const std::span<const uint32_t> pads(padsOfNets.data() + padsFrom[n],
+                                             padsFrom[n + 1] - padsFrom[n]);
         if (pads.empty())
             continue;
         ++sum.netsWithPads;
         // Prim's tree over the pads; a pad of a group already reached costs 0.
         const size_t count = pads.size();
-        std::vector<double> best(count, 1e300);
-        std::vector<uint32_t> from(count, kNone);
-        std::vector<char> done(count, 0);
-        std::unordered_map<uint32_t, char> reached;
+        best.assign(count, 1e300);
+        from.assign(count, kNone);
+        done.assign(count, 0);
+        const uint32_t stamp = static_cast<uint32_t>(n) + 1;
         auto at = [&](uint32_t object) {
             const ObjectRec& o = s.At(copper.objects[object].slot);
             return Point{static_cast<double>(o.x1), static_cast<double>(o.y1)};
         };
-        std::vector<Point> where(count);
-        std::vector<uint32_t> root(count);
+        where.resize(count);
+        root.resize(count);
         for (size_t i = 0; i < count; ++i)
             where[i] = at(pads[i]), root[i] = groups.Find(pads[i]);
         best[0] = 0;
@@ -188,7 +220,7 @@ void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found
                 if (!done[i] && (u == count || best[i] < best[u]))
                     u = i;
             done[u] = 1;
-            if (from[u] != kNone && !reached.count(root[u])) {
+            if (from[u] != kNone && reachedIn[root[u]] != stamp) {
                 connected = false;
                 const uint32_t v = from[u];
                 CorvaneOpenConnection open{};
@@ -204,7 +236,7 @@ void Finish(BoardCheck& check, Copper& copper, Groups& groups, std::vector<Found
                 open.to = {s.ObjectHandle(b.slot), b.kind, static_cast<int32_t>(n)};
                 check.opens.push_back(open);
             }
-            reached.emplace(root[u], 1);
+            reachedIn[root[u]] = stamp;
             for (size_t i = 0; i < count; ++i) {
                 if (done[i])
                     continue;
@@ -273,17 +305,14 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
     sum.defaultClearance = clearances.Board();
 
     // Nets, in board order.
-    std::unordered_map<uint32_t, int32_t> netIndex;
+    std::vector<int32_t> netIndex(s.ObjectSlotCount(), -1); // by slot
     s.ForEach(b.byKind[kNet], kByKind, [&](uint32_t slot) {
-        netIndex.emplace(slot, static_cast<int32_t>(check.netNames.size()));
+        netIndex[slot] = static_cast<int32_t>(check.netNames.size());
         check.netNames.push_back(static_cast<const NetBody*>(s.At(slot).body.get())->name.str());
         check.netHandles.push_back(s.ObjectHandle(slot));
     });
     sum.nets = static_cast<int32_t>(check.netNames.size());
-    auto netOf = [&](const CopperObject& o) {
-        auto it = netIndex.find(o.net);
-        return o.net == kNone || it == netIndex.end() ? -1 : it->second;
-    };
+    auto netOf = [&](const CopperObject& o) { return NetIndexOf(netIndex, o.net); };
     auto who = [&](uint32_t object) {
         const CopperObject& o = copper.objects[object];
         return CorvaneCheckObject{s.ObjectHandle(o.slot), o.kind, netOf(o)};
@@ -372,14 +401,44 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
         std::sort(holes.begin(), holes.end(), [](const Hole& a, const Hole& b) {
             return a.x != b.x ? a.x < b.x : a.object < b.object;
         });
-        for (size_t i = 0; i < holes.size(); ++i)
-            for (size_t j = i + 1;
-                 j < holes.size() && holes[j].x - holes[i].x < holes[i].r + widest + sum.holeGap;
-                 ++j) {
+        // Each hole is paired with the later ones of its window along x. The
+        // window is as wide as a column of a grid of footprints is tall: the
+        // holes are put in bands across it, each as tall as the farthest two
+        // holes can be apart and still be near, and a hole is paired only
+        // with those of its own band and of the bands on either side. Each
+        // band lists its holes in sweep order; a hole's pairs are taken in
+        // that order too.
+        const double reach = 2 * widest + std::fabs(sum.holeGap - kSlack + 1.0) + 2.0;
+        auto bandOf = [reach](double y) { return static_cast<int64_t>(std::floor(y / reach)); };
+        struct Band {
+            std::vector<uint32_t> holes;
+            size_t later = 0; // the first of them after the hole being paired
+        };
+        std::unordered_map<int64_t, Band> bands;
+        for (uint32_t i = 0; i < holes.size(); ++i)
+            bands[bandOf(holes[i].y)].holes.push_back(i);
+        std::vector<uint32_t> window;
+        for (size_t i = 0; i < holes.size(); ++i) {
+            window.clear();
+            const int64_t own = bandOf(holes[i].y);
+            for (int64_t band = own - 1; band <= own + 1; ++band) {
+                const auto found = bands.find(band);
+                if (found == bands.end())
+                    continue;
+                Band& near = found->second;
+                while (near.later < near.holes.size() && near.holes[near.later] <= i)
+                    ++near.later;
+                for (size_t at = near.later;
+                     at < near.holes.size() &&
+                     holes[near.holes[at]].x - holes[i].x < holes[i].r + widest + sum.holeGap;
+                     ++at)
+                    window.push_back(near.holes[at]);
+            }
+            std::sort(window.begin(), window.end());
+            for (const uint32_t j : window) {
                 const Hole& h = holes[i];
                 const Hole& k = holes[j];
-                // The window is as wide as a column of a grid of footprints
-                // is tall: a pair farther apart across it than the gap (with
+                // A pair farther apart across the window than the gap (with
                 // a unit to spare for rounding) is passed over here, before
                 // its objects are looked at, as the distance below would.
                 if (std::fabs(k.y - h.y) - h.r - k.r > sum.holeGap - kSlack + 1.0)
@@ -401,6 +460,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                 record(CORVANE_VIOLATION_HOLE, h.object, k.object, kMultiLayer, gap, apart,
                        sum.holeGap);
             }
+        }
     }
 
     // Keep-outs: routed copper inside a keep-out of its layer. Pads are placed
@@ -457,7 +517,7 @@ BoardCheck CheckBoard(intptr_t board, int32_t flags, bool& ok) {
                    static_cast<int32_t>(need));
         }
     }
-    Finish(check, copper, groups, found);
+    Finish(check, copper, groups, found, netIndex);
     return check;
 }
 

@@ -227,54 +227,60 @@ after=function(){designators();repaint();};designators();paint();
 window.addEventListener('load',paint);window.addEventListener('resize',repaint);
 )";
 
-// The page around `view` (the drawing, or the data it is drawn from), its
-// script made of `parts`.
-std::string Page(const std::string& view, const std::string& title, const std::string& summary,
-                 const char* extraStyle, std::initializer_list<const char*> parts) {
-    std::string page;
-    page.reserve(view.size() + summary.size() + 16384);
-    page += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>";
-    AppendXmlText(page, title);
-    page += "</title>\n";
-    page += kStyle;
-    page += extraStyle;
-    page += "\n</head><body>\n<div id=\"side\"><h1>";
-    AppendXmlText(page, title);
-    page += "</h1>"
+// The page around `view` (the drawing, or the data it is drawn from, inside
+// `viewHead` and `viewTail`), its script made of `parts`. The page is made
+// in the view's own string: a large board's view is hundreds of megabytes,
+// and the page around it a few kilobytes.
+std::string Page(std::string view, const std::string& title, const std::string& summary,
+                 const char* extraStyle, std::initializer_list<const char*> parts,
+                 const char* viewHead = "", const char* viewTail = "") {
+    std::string head;
+    head.reserve(summary.size() + 16384);
+    head += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>";
+    AppendXmlText(head, title);
+    head += "</title>\n";
+    head += kStyle;
+    head += extraStyle;
+    head += "\n</head><body>\n<div id=\"side\"><h1>";
+    AppendXmlText(head, title);
+    head += "</h1>"
             "<div><button id=\"fit\">fit</button><button id=\"zin\">+</button>"
             "<button id=\"zout\">&#8722;</button></div>"
             "<h2>Layers <button id=\"all\">all</button><button id=\"none\">none</button></h2>"
             "<div id=\"layers\"></div>"
             "<h2>Under the pointer</h2><div id=\"info\"></div>"
             "<h2>Board</h2><pre id=\"summary\">";
-    AppendXmlText(page, summary);
-    page += "</pre>"
+    AppendXmlText(head, summary);
+    head += "</pre>"
             "<p>Wheel: zoom, drag: pan, double-click: fit, click a pad or track: its net.</p>"
             "</div>\n<div id=\"view\">\n";
-    page += view;
-    page += "</div>\n<script>\n(function(){\n";
+    head += viewHead;
+    std::string tail = viewTail;
+    tail += "</div>\n<script>\n(function(){\n";
     for (const char* part : parts)
-        page += part;
-    page += "})();\n</script>\n</body></html>\n";
-    return page;
+        tail += part;
+    tail += "})();\n</script>\n</body></html>\n";
+    view.reserve(head.size() + view.size() + tail.size());
+    view.insert(0, head);
+    view += tail;
+    return view;
 }
 
 } // namespace
 
-std::string BoardPage(const std::string& svg, const std::string& title,
-                      const std::string& summary) {
-    return Page(svg, title, summary, "", {kMarkupScript, kViewScript, kMarkupNets});
+std::string BoardPage(std::string svg, const std::string& title, const std::string& summary) {
+    return Page(std::move(svg), title, summary, "", {kMarkupScript, kViewScript, kMarkupNets});
 }
 
-std::string BoardDataPage(const std::string& data, const std::string& title,
-                          const std::string& summary) {
+std::string BoardDataPage(std::string data, const std::string& title, const std::string& summary) {
     std::string style = "<style>";
     style += PictureCss();
     style += ".pl{fill-opacity:.15}.dot{fill:none;stroke-linecap:round}.dot.m{stroke-opacity:.8}"
              "#board *{pointer-events:none}#board{background:none}"
              "#view>canvas{position:absolute;left:0;top:0;width:100%;height:100%}</style>";
-    return Page("<script type=\"application/json\" id=\"data\">" + data + "</script>", title,
-                summary, style.c_str(), {kDataScript, kViewScript, kDataNets});
+    return Page(std::move(data), title, summary, style.c_str(),
+                {kDataScript, kViewScript, kDataNets},
+                "<script type=\"application/json\" id=\"data\">", "</script>");
 }
 
 } // namespace Harrow

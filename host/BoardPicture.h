@@ -62,14 +62,13 @@ std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::str
                           PictureCounts* counts = nullptr);
 
 // The page around the data of a board's picture (as the Data form gives it).
-std::string BoardDataPage(const std::string& data, const std::string& title,
-                          const std::string& summary);
+std::string BoardDataPage(std::string data, const std::string& title, const std::string& summary);
 
 // The style of the drawing's classes of shapes (the SVG holds it).
 const char* PictureCss();
 
 // The HTML page: `svg` (as BoardSvg gives it inline), the summary text beside.
-std::string BoardPage(const std::string& svg, const std::string& title, const std::string& summary);
+std::string BoardPage(std::string svg, const std::string& title, const std::string& summary);
 
 // Text as XML character data or attribute value: markup characters escaped,
 // well-formed UTF-8 kept, any other byte taken as the character of that code,

@@ -87,27 +87,28 @@ void ReplaceKeepingMode(const std::string& path, const std::string& text) {
 HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), literal_(literal) {
     const MappedFile file(path);
     const std::string_view text = file.Text();
-    digest_ = Digest::ReadDesignDigest(text, false);
-    // The names while the text is at hand: reading it again after the
-    // translation would add its size to the process's peak of memory.
-    ReadNames(text);
+    // The names in the same pass, while the text is at hand: reading it
+    // again after the translation would add its size to the process's peak
+    // of memory.
+    digest_ = Digest::ReadDesignDigest(text, !literal_);
+    KeepNames();
     if (!literal_ && !digest_.foreignWords.empty())
         rewritten_ = Digest::ReplaceForeignWords(text, digest_.foreignWords);
 }
 
-void HomeDesign::ReadNames(std::string_view text) {
+void HomeDesign::KeepNames() {
     if (literal_)
         return;
-    Digest::DesignDigest named = Digest::ReadDesignDigest(text, true);
     // The table as it is kept with the board: the names as the digest wrote
     // them (the text itself, not a copy: a large block freed before the
     // translation would make the allocator keep more of the translation's
     // memory), then the quote, the writer and the vias.
     Digest::HomeTable table;
-    table.quote = named.quote;
-    table.hostCad = named.hostCad;
-    table.vias = named.vias;
-    tableText_ = std::move(named.nameLines);
+    table.quote = digest_.quote;
+    table.hostCad = digest_.hostCad;
+    table.vias = digest_.vias;
+    tableText_ = std::move(digest_.nameLines);
+    digest_.nameLines.clear();
     tableText_ += table.Serialize();
 }
 

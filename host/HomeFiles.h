@@ -50,7 +50,7 @@ public:
 
 private:
     // The design's names into the table (nothing under --literal).
-    void ReadNames(std::string_view text);
+    void KeepNames();
     // Names the translator holds as one, once the translation is done.
     void FindCaseMerges();
 
