@@ -1,0 +1,443 @@
+// Board documents: one SQLite file per board; saving one.
+//
+// A save writes the whole board into a fresh file beside the target, in one
+// transaction, flushes it to disk and renames it over the target, so a crash
+// or a kill at any moment leaves either the previous document or the new one,
+// never a mixture. Signals that would end the process wait until the save is
+// done, and the next save removes what a save killed outright left behind.
+#include "engine/DocumentSql.h"
+#include "engine/PadOutlines.h"
+#include "engine/Records.h"
+#include "sdk/TemporaryFiles.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+using namespace document;
+
+const char* kSchema = R"sql(
+CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE board(key TEXT PRIMARY KEY, value);
+CREATE TABLE layers(id INTEGER PRIMARY KEY, name TEXT NOT NULL, copper_thickness INTEGER,
+  dielectric_kind INTEGER, dielectric_height INTEGER, dielectric_constant REAL,
+  dielectric_material TEXT, displayed INTEGER, mechanical_enabled INTEGER, in_stack INTEGER,
+  previous_layer INTEGER, next_layer INTEGER, plane_net TEXT);
+CREATE TABLE layer_pairs(position INTEGER PRIMARY KEY, name TEXT, low_layer INTEGER,
+  high_layer INTEGER, drill_drawing INTEGER, drill_guide INTEGER, substack TEXT,
+  back_drill INTEGER);
+CREATE TABLE objects(id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, kind_name TEXT,
+  container INTEGER, net INTEGER, layer INTEGER, bit_field INTEGER, bit_field2 INTEGER,
+  bit_field3 INTEGER, idx INTEGER, moveable INTEGER, x1 INTEGER, y1 INTEGER, name TEXT,
+  record BLOB NOT NULL);
+)sql";
+
+void Exec(sqlite3* db, const char* sql) {
+    char* msg = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::string m = msg ? msg : sqlite3_errmsg(db);
+        sqlite3_free(msg);
+        throw SqlError{m};
+    }
+}
+
+void Step(sqlite3* db, sqlite3_stmt* s) {
+    if (sqlite3_step(s) != SQLITE_DONE)
+        throw SqlError{sqlite3_errmsg(db)};
+    sqlite3_reset(s);
+}
+
+void BindText(sqlite3_stmt* s, int i, const std::string& v) {
+    sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+}
+
+std::string Folder(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SyncPath(const std::string& path, bool directory) {
+    int fd = ::open(path.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string_view NameOf(const ObjectRec& o) {
+    switch (o.kind) {
+    case kNet:
+        return static_cast<NetBody*>(o.body.get())->name;
+    case kRule:
+        return static_cast<RuleBody*>(o.body.get())->name;
+    case kClass:
+        return static_cast<ClassBody*>(o.body.get())->name;
+    case kEmbedded:
+        return static_cast<EmbeddedBody*>(o.body.get())->name;
+    case kPad:
+        return static_cast<PadBody*>(o.body.get())->name.str();
+    case kText:
+        return static_cast<TextBody*>(o.body.get())->text;
+    case kComponent:
+        return static_cast<ComponentBody*>(o.body.get())->shared.get().pattern.str();
+    default:
+        return {};
+    }
+}
+
+// Objects go many rows to a statement: a large board has millions of them,
+// and running a statement costs more than the row it adds.
+constexpr int kObjectColumns = 15;
+constexpr int kObjectRowsPerStatement = 64; // 960 parameters, within any build's limit
+
+std::string ObjectInsertSql(int rows) {
+    std::string sql = "INSERT INTO objects VALUES";
+    for (int r = 0; r < rows; ++r) {
+        sql += r == 0 ? "(" : ",(";
+        for (int c = 0; c < kObjectColumns; ++c)
+            sql += c == 0 ? "?" : ",?";
+        sql += ')';
+    }
+    return sql;
+}
+
+// The parameters of an insert statement. SQLite keeps the values bound to a
+// statement from one run to the next, and many columns hold the same value
+// row after row (the id left NULL, the kind and its name, the layer, the
+// flags): a whole number or NULL is bound again only when it changes.
+class RowBinder {
+public:
+    explicit RowBinder(sqlite3_stmt* st)
+        : st_(st), held_(static_cast<size_t>(sqlite3_bind_parameter_count(st)) + 1) {}
+    sqlite3_stmt* Statement() const { return st_; }
+
+    void Int(int i, int64_t v) {
+        if (Hold(i, kWhole, v))
+            sqlite3_bind_int64(st_, i, v);
+    }
+    void Null(int i) {
+        if (Hold(i, kNull, 0))
+            sqlite3_bind_null(st_, i);
+    }
+    // A text that lives as long as the statement (one of the kinds' names).
+    void StaticText(int i, const char* text) {
+        if (Hold(i, kStaticText, reinterpret_cast<intptr_t>(text)))
+            sqlite3_bind_text(st_, i, text, -1, SQLITE_STATIC);
+    }
+    // Text or bytes kept by the caller until the statement has run.
+    void Text(int i, std::string_view text) {
+        held_[static_cast<size_t>(i)] = {};
+        sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    }
+    void Blob(int i, std::string_view bytes) {
+        held_[static_cast<size_t>(i)] = {};
+        sqlite3_bind_blob(st_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    }
+
+private:
+    enum Kind : uint8_t { kUnknown, kWhole, kNull, kStaticText };
+    struct Held {
+        Kind kind = kUnknown;
+        int64_t value = 0;
+    };
+    // True when parameter i held something else, which it now holds.
+    bool Hold(int i, Kind kind, int64_t value) {
+        Held& held = held_[static_cast<size_t>(i)];
+        if (held.kind == kind && held.value == value)
+            return false;
+        held = {kind, value};
+        return true;
+    }
+
+    sqlite3_stmt* st_;
+    std::vector<Held> held_; // by parameter number
+};
+
+// Binds the row of the object in `slot` to the parameters after `first`. Its
+// record is made in `record`, which keeps it until the statement has run.
+// The id is left NULL: the table is new and the rows go in the order of
+// their ids, so SQLite numbers each the one after the last, 1 up, without
+// searching the table for the id as it does for one given.
+template <class IdOf>
+void BindObjectRow(RowBinder& row, int first, uint32_t slot, const IdOf& idOfSlot, BlobWriter& w,
+                   std::string& record) {
+    Store& s = Store::Get();
+    ObjectRec& o = s.At(slot);
+    row.Null(first + 1);
+    row.Int(first + 2, o.kind);
+    row.StaticText(first + 3, KindName(o.kind));
+    if (o.container == kNone)
+        row.Null(first + 4);
+    else
+        row.Int(first + 4, idOfSlot(o.container));
+    const uint32_t net = s.NetOf(o);
+    if (net == kNone)
+        row.Null(first + 5);
+    else
+        row.Int(first + 5, idOfSlot(net));
+    row.Int(first + 6, o.layer);
+    const ObjectExtras extras = s.Extras(slot);
+    row.Int(first + 7, extras.bitField);
+    row.Int(first + 8, extras.bitField2);
+    row.Int(first + 9, extras.bitField3);
+    row.Int(first + 10, extras.index);
+    row.Int(first + 11, o.moveable);
+    row.Int(first + 12, o.x1);
+    row.Int(first + 13, o.y1);
+    const std::string_view name = NameOf(o);
+    if (name.empty())
+        row.Null(first + 14);
+    else
+        row.Text(first + 14, name);
+    w.out.clear();
+    VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
+    record.swap(w.out);
+    row.Blob(first + 15, record);
+}
+
+// The objects in `order`, numbered from 1 in that order.
+template <class IdOf>
+void WriteObjects(sqlite3* db, const std::vector<uint32_t>& order, const IdOf& idOfSlot) {
+    Stmt manyStatement = Prepare(db, ObjectInsertSql(kObjectRowsPerStatement).c_str());
+    Stmt oneStatement = Prepare(db, ObjectInsertSql(1).c_str());
+    RowBinder many(manyStatement.get()), one(oneStatement.get());
+    BlobWriter w([&](intptr_t h) { return idOfSlot(Store::Get().ObjectSlot(h)); });
+    std::array<std::string, kObjectRowsPerStatement> records;
+    const size_t rows = kObjectRowsPerStatement;
+    const size_t inRuns = order.size() / rows * rows;
+    Store& s = Store::Get();
+    size_t n = 0;
+    for (; n < inRuns; n += rows) {
+        // The records of the next run, which lie apart in memory, are asked
+        // for while this one is written.
+        for (size_t r = n + rows; r < std::min(n + 2 * rows, order.size()); ++r)
+            __builtin_prefetch(&s.At(order[r]));
+        for (size_t r = 0; r < rows; ++r)
+            BindObjectRow(many, static_cast<int>(r) * kObjectColumns, order[n + r], idOfSlot, w,
+                          records[r]);
+        Step(db, many.Statement());
+    }
+    for (; n < order.size(); ++n) {
+        BindObjectRow(one, 0, order[n], idOfSlot, w, records[0]);
+        Step(db, one.Statement());
+    }
+}
+
+// The layer stack and the layer pairs.
+void WriteLayers(sqlite3* db, const BoardRec& b) {
+    {
+        Stmt st = Prepare(db, "INSERT INTO layers VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        for (int l = 1; l < kLayerCount; ++l) {
+            const LayerRec& r = b.layers[l];
+            sqlite3_bind_int(st.get(), 1, l);
+            BindText(st.get(), 2, r.name);
+            sqlite3_bind_int(st.get(), 3, r.copperThickness);
+            sqlite3_bind_int(st.get(), 4, r.dielectric.Kind);
+            sqlite3_bind_int(st.get(), 5, r.dielectric.Height);
+            sqlite3_bind_double(st.get(), 6, r.dielectric.Constant);
+            BindText(st.get(), 7,
+                     std::string(r.dielectric.Material,
+                                 strnlen(r.dielectric.Material, sizeof r.dielectric.Material)));
+            sqlite3_bind_int(st.get(), 8, r.isDisplayed);
+            sqlite3_bind_int(st.get(), 9, r.mechanicalEnabled);
+            sqlite3_bind_int(st.get(), 10, r.inStack ? 1 : 0);
+            sqlite3_bind_int(st.get(), 11, r.prev);
+            sqlite3_bind_int(st.get(), 12, r.next);
+            BindText(st.get(), 13, r.planeNet);
+            Step(db, st.get());
+        }
+    }
+    {
+        Stmt st = Prepare(db, "INSERT INTO layer_pairs VALUES(?,?,?,?,?,?,?,?)");
+        int position = 0;
+        for (const auto& p : b.pairs) {
+            sqlite3_bind_int(st.get(), 1, position++);
+            BindText(st.get(), 2, p.name);
+            sqlite3_bind_int(st.get(), 3, p.low);
+            sqlite3_bind_int(st.get(), 4, p.high);
+            sqlite3_bind_int(st.get(), 5, p.drillDrawing);
+            sqlite3_bind_int(st.get(), 6, p.drillGuide);
+            BindText(st.get(), 7, p.substack);
+            sqlite3_bind_int(st.get(), 8, p.backDrill);
+            Step(db, st.get());
+        }
+    }
+}
+
+void WriteBoard(sqlite3* db, BoardRec& b) {
+    Store& s = Store::Get();
+    Exec(db, kSchema);
+    {
+        Stmt st = Prepare(db, "INSERT INTO meta(key, value) VALUES(?, ?)");
+        for (auto [k, v] : {std::pair{"format", kFormat}, std::pair{"version", kVersion}}) {
+            BindText(st.get(), 1, k);
+            BindText(st.get(), 2, v);
+            Step(db, st.get());
+        }
+    }
+    // Stable ids: objects numbered kind by kind, each kind in board order.
+    std::vector<int64_t> ids(s.ObjectSlotCount(), 0); // by slot; 0: not on this board
+    std::vector<uint32_t> order;
+    size_t onBoard = 0;
+    for (int k = 1; k < kKindCount; ++k)
+        onBoard += b.byKind[k].count;
+    order.reserve(onBoard);
+    std::vector<KeptPadOutline> outlines; // pads' true outlines, in the same walk
+    for (int k = 1; k < kKindCount; ++k)
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+            order.push_back(slot);
+            ids[slot] = static_cast<int64_t>(order.size());
+            if (k == kPad && s.At(slot).hasExtras)
+                if (ObjectExtras extras = s.Extras(slot); extras.outline)
+                    outlines.push_back({ids[slot], extras.outline, extras.outlineMirrored});
+        });
+    auto idOfSlot = [&](uint32_t slot) -> int64_t { return slot < ids.size() ? ids[slot] : 0; };
+    {
+        Stmt st = Prepare(db, "INSERT INTO board(key, value) VALUES(?, ?)");
+        auto put = [&](const char* k, double v) {
+            BindText(st.get(), 1, k);
+            sqlite3_bind_double(st.get(), 2, v);
+            Step(db, st.get());
+        };
+        auto putText = [&](const char* k, const std::string& v) {
+            BindText(st.get(), 1, k);
+            BindText(st.get(), 2, v);
+            Step(db, st.get());
+        };
+        put("origin_x", b.originX);
+        put("origin_y", b.originY);
+        put("cursor_x", b.cursorX);
+        put("cursor_y", b.cursorY);
+        put("display_unit", b.displayUnit);
+        put("is_library", b.isLibrary);
+        put("current_layer", b.currentLayer);
+        put("drill_guide_hole_size", b.drillGuideHoleSize);
+        put("outline", b.outline == kNone ? 0 : static_cast<double>(idOfSlot(b.outline)));
+        for (auto [prefix, d] : {std::pair{"dielectric_top_", &b.dielTop},
+                                 std::pair{"dielectric_bottom_", &b.dielBottom}}) {
+            std::string p = prefix;
+            put((p + "kind").c_str(), d->Kind);
+            put((p + "height").c_str(), d->Height);
+            put((p + "constant").c_str(), d->Constant);
+            putText((p + "material").c_str(),
+                    std::string(d->Material, strnlen(d->Material, sizeof d->Material)));
+        }
+        for (size_t i = 0; i < b.grids.v.size(); ++i)
+            put(("grid_" + std::to_string(i)).c_str(), b.grids.v[i]);
+        if (!outlines.empty()) {
+            const std::string packed = PackPadOutlines(outlines);
+            BindText(st.get(), 1, kPadOutlinesKey);
+            sqlite3_bind_blob(st.get(), 2, packed.data(), static_cast<int>(packed.size()),
+                              SQLITE_TRANSIENT);
+            Step(db, st.get());
+        }
+        for (const auto& [key, value] : b.hostData) {
+            BindText(st.get(), 1, kHostDataPrefix + key);
+            // The board keeps the value alive while the row is written.
+            sqlite3_bind_blob(st.get(), 2, value.data(), static_cast<int>(value.size()),
+                              SQLITE_STATIC);
+            Step(db, st.get());
+        }
+    }
+    WriteLayers(db, b);
+    WriteObjects(db, order, idOfSlot);
+}
+
+// Why writing `temp` failed: SQLite calls a write cut short by the
+// process's file-size limit (ulimit -f) a "disk I/O error"; that case is named.
+std::string WriteFailure(const std::string& temp, const std::string& sqliteMessage) {
+    struct rlimit limit {};
+    struct stat written {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        ::stat(temp.c_str(), &written) == 0 &&
+        static_cast<rlim_t>(written.st_size) >= limit.rlim_cur)
+        return std::string(std::strerror(EFBIG)) + " (the file-size limit is " +
+               std::to_string(limit.rlim_cur) + " bytes)";
+    return sqliteMessage;
+}
+
+std::atomic<unsigned> saveCounter{0};
+
+const char* const kSavingInfix = ".saving-";
+
+// Boards of this many objects or more are saved in 64 KiB pages.
+constexpr size_t kLargePagesFrom = 20000;
+
+} // namespace
+
+std::string SaveBoardDocument(uint32_t boardSlot, const std::string& path) {
+    BoardRec& b = Store::Get().BoardAt(boardSlot);
+    const std::string folder = Folder(path);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "cannot save " + path + ": folder " + folder + " does not exist";
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "cannot save " + path + ": folder " + folder + " is not writable (" +
+               std::strerror(errno) + ")";
+    const size_t slash = path.find_last_of('/');
+    HostSdk::RemoveStaleTemporaryFiles(
+        folder, (slash == std::string::npos ? path : path.substr(slash + 1)) + kSavingInfix);
+    const std::string temp = path + kSavingInfix + std::to_string(::getpid()) + "-" +
+                             std::to_string(saveCounter.fetch_add(1));
+    const HostSdk::THeldSignals held;
+    ::unlink(temp.c_str());
+    std::string error;
+    {
+        sqlite3* raw = nullptr;
+        // Only this thread writes through the connection: no locking per call.
+        int rc = sqlite3_open_v2(temp.c_str(), &raw,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        Db db(raw);
+        if (rc != SQLITE_OK) {
+            error = "cannot save " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
+        } else {
+            try {
+                // The temporary file only becomes the document once it is
+                // complete, so it needs no rollback journal of its own.
+                // A large board is written and read whole: large pages take
+                // it in fewer calls (a small one would only grow by them).
+                size_t objects = 0;
+                for (int k = 1; k < kKindCount; ++k)
+                    objects += b.byKind[k].count;
+                if (objects >= kLargePagesFrom)
+                    Exec(db.get(), "PRAGMA page_size=65536");
+                Exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
+                Exec(db.get(), "BEGIN");
+                WriteBoard(db.get(), b);
+                Exec(db.get(), "COMMIT");
+            } catch (const SqlError& e) {
+                error = "cannot save " + path + ": " + WriteFailure(temp, e.what);
+            } catch (const std::bad_alloc&) {
+                error = "cannot save " + path + ": out of memory";
+            }
+        }
+    }
+    if (error.empty() && !SyncPath(temp, false))
+        error = "cannot save " + path + ": flushing to disk failed (" + std::strerror(errno) + ")";
+    if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0)
+        error = "cannot save " + path + ": " + std::strerror(errno);
+    if (!error.empty()) {
+        ::unlink(temp.c_str());
+        return error;
+    }
+    SyncPath(folder, true);
+    return {};
+}
+
+} // namespace corvane
