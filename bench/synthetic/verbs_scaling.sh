@@ -72,7 +72,8 @@ for n in "${sizes[@]}"; do
             cat "$work/stderr" >&2
             exit 1
         fi
-        read -r user system kilobytes <"$work/time"
+        # A run that exits non-zero has time's "Command exited ..." line first.
+        read -r user system kilobytes < <(tail -n 1 "$work/time")
         seconds=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
         line+=" $verb $seconds s $((kilobytes / 1024)) MB"
         if [[ -n "$previousSize" ]]; then
