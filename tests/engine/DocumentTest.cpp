@@ -168,19 +168,31 @@ TEST_F(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
 TEST_F(EngineDocuments, KilledSaveLeavesThePreviousDocumentWhole) {
     if (!fs::exists(kTool))
         GTEST_SKIP() << "helper " << kTool << " not built";
+    // How long the large save runs once its temporary file is there, saved
+    // whole beside the document: the kills below fall inside that time on a
+    // fast build and a slow one alike.
+    const SaveInChild whole = StartBigSave(kTool, dir.path / "timing.pcbdoc", "400000");
+    ASSERT_TRUE(whole.pid >= 0 && whole.started);
+    const auto from = std::chrono::steady_clock::now();
+    int status = 0;
+    waitpid(whole.pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto length = std::chrono::steady_clock::now() - from;
+
     CorvaneBoard board = SavedSampleBoard(doc);
     std::string before = Dump(board, dir.path / "before.json");
     Corvane_CloseBoard(board);
     const std::string bytesBefore = testfs::ReadFile(doc);
 
-    // A child saves a large board over the document; it is killed as soon as
-    // its temporary file appears, then at later moments in further rounds.
-    for (int delayMs : {0, 50, 200}) {
+    // A child saves the large board over the document; it is killed as soon
+    // as its temporary file appears, then a quarter and half way through.
+    for (int eighths : {0, 2, 4}) {
         const SaveInChild save = StartBigSave(kTool, doc, "400000");
         ASSERT_GE(save.pid, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        std::this_thread::sleep_for(length * eighths / 8);
+        const int delayMs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(length * eighths / 8).count());
         kill(save.pid, SIGKILL);
-        int status = 0;
         waitpid(save.pid, &status, 0);
         EXPECT_TRUE(save.started) << "the save never started";
         ASSERT_TRUE(WIFSIGNALED(status))
