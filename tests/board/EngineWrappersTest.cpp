@@ -2,6 +2,7 @@
 // rules, walks by kind, layer and net, stale handles and the layer stack.
 #include "board/BoardFacade.h"
 #include "board/Pcbclass.h"
+#include "support/BoardItems.h"
 #include "support/EngineFixture.h"
 
 #include <gmock/gmock.h>
@@ -24,18 +25,12 @@ template <typename W> W Make(TObjectId kind) {
     return w;
 }
 
-template <typename W> W ReadBack(intptr_t handle) {
-    W w(handle);
-    EXPECT_EQ(w.QueryDatabase(1), 1);
-    return w;
-}
-
 // Writes the wrapper's record, adds the object to the board and reads it back
 // into a fresh wrapper.
 template <typename W> W WriteAddReadBack(TPcbBoard& host, W& written) {
     EXPECT_EQ(written.QueryDatabase(0), 1);
     EXPECT_EQ(host.AddObject(written.ObjectHandle), 0);
-    return ReadBack<W>(written.ObjectHandle);
+    return BoardItem<W>(written.ObjectHandle);
 }
 
 // Every listed field (or state getter) of the read-back wrapper equals the one written.
@@ -124,7 +119,7 @@ TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
     ASSERT_EQ(pad.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(pad.ObjectHandle), 0);
 
-    const auto p = ReadBack<TPcbPad>(pad.ObjectHandle);
+    const auto p = BoardItem<TPcbPad>(pad.ObjectHandle);
     ExpectFieldsKept(pad, p, &TPcbPad::x1, &TPcbPad::y1, &TPcbPad::TopXsize, &TPcbPad::TopYsize,
                      &TPcbPad::MidXsize, &TPcbPad::BotXsize, &TPcbPad::BotYsize, &TPcbPad::HoleSize,
                      &TPcbPad::TopShape, &TPcbPad::MidShape, &TPcbPad::BotShape, &TPcbPad::Name,
@@ -158,13 +153,13 @@ TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {
     first.FMode = other;
     for (TPcbPad* pad : {&first, &same, &changed})
         ASSERT_TRUE(Board::AddTo(board, *pad));
-    EXPECT_EQ(ReadBack<TPcbPad>(first.ObjectHandle).FMode, other);
-    EXPECT_EQ(ReadBack<TPcbPad>(same.ObjectHandle).FMode, fresh);
-    EXPECT_EQ(ReadBack<TPcbPad>(changed.ObjectHandle).FMode, other);
+    EXPECT_EQ(BoardItem<TPcbPad>(first.ObjectHandle).FMode, other);
+    EXPECT_EQ(BoardItem<TPcbPad>(same.ObjectHandle).FMode, fresh);
+    EXPECT_EQ(BoardItem<TPcbPad>(changed.ObjectHandle).FMode, other);
     // The write used the note up: a later change of mode is written too.
     same.FMode = other;
     ASSERT_TRUE(Board::Write(same));
-    EXPECT_EQ(ReadBack<TPcbPad>(same.ObjectHandle).FMode, other);
+    EXPECT_EQ(BoardItem<TPcbPad>(same.ObjectHandle).FMode, other);
 }
 
 TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
@@ -179,21 +174,21 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     ASSERT_EQ(pad.QueryDatabase(0), 1);
     EXPECT_EQ(comp.AddObject(0), 1);
     ASSERT_EQ(comp.AddObject(pad.ObjectHandle), 0);
-    const auto c = ReadBack<TPcbComponent>(comp.ObjectHandle);
+    const auto c = BoardItem<TPcbComponent>(comp.ObjectHandle);
     ExpectFieldsKept(comp, c, &TPcbComponent::Pattern, &TPcbComponent::SourceDesignator,
                      &TPcbComponent::FootprintDescription);
     EXPECT_NE(c.Name, 0);
-    EXPECT_EQ(ReadBack<TPcbPad>(pad.ObjectHandle).Component, comp.ObjectHandle);
+    EXPECT_EQ(BoardItem<TPcbPad>(pad.ObjectHandle).Component, comp.ObjectHandle);
     int pads = 0;
     ProcessItems(
         board, ePadObject, [&](intptr_t) { return ++pads, true; }, comp.ObjectHandle);
     EXPECT_EQ(pads, 1);
 
-    auto designator = ReadBack<TPcbText>(c.Name);
+    auto designator = BoardItem<TPcbText>(c.Name);
     designator.Text = "U1", designator.Size = 600000, designator.FontName = "Mono";
     designator.Mirror = true;
     ASSERT_EQ(designator.QueryDatabase(0), 1);
-    ExpectFieldsKept(designator, ReadBack<TPcbText>(c.Name), &TPcbText::Text, &TPcbText::Size,
+    ExpectFieldsKept(designator, BoardItem<TPcbText>(c.Name), &TPcbText::Text, &TPcbText::Size,
                      &TPcbText::FontName, &TPcbText::Mirror);
 
     auto region = Make<TPCBRegion>(eRegionObject);
@@ -242,7 +237,7 @@ TEST_F(EngineWrappers, TextComponentRegionPolygonSplitPlane) {
     outline.Segments = polygon.Segments, outline.PointCount = 4;
     ASSERT_EQ(outline.QueryDatabase(0), 1);
     EXPECT_EQ(outline.Update(), 1);
-    const auto o = ReadBack<TPcbBoardOutline>(outline.ObjectHandle);
+    const auto o = BoardItem<TPcbBoardOutline>(outline.ObjectHandle);
     EXPECT_EQ(o.ObjectKind, eBoardOutlineObject);
     EXPECT_EQ(o.Segments.size(), 5u);
 }
@@ -268,7 +263,7 @@ TEST_F(EngineWrappers, OutlinesWithoutSegmentsStillExchangeTheirRecord) {
     polygon.PointCount = 3;
     ASSERT_EQ(polygon.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(polygon.ObjectHandle), 0);
-    auto emptied = ReadBack<TPcbPolygon>(polygon.ObjectHandle);
+    auto emptied = BoardItem<TPcbPolygon>(polygon.ObjectHandle);
     ASSERT_EQ(emptied.Segments.size(), 3u);
     emptied.Segments.clear();
     emptied.PointCount = 0, emptied.PourOver = true;
@@ -305,17 +300,17 @@ TEST_F(EngineWrappers, ClassMembersAreReplacedOnWrite) {
     cls.MemberList = {"VCC", "GND", "V3_3"};
     ASSERT_EQ(cls.QueryDatabase(0), 1);
     ASSERT_EQ(host.AddObject(cls.ObjectHandle), 0);
-    auto readBack = ReadBack<TPCBObjectClass>(cls.ObjectHandle);
+    auto readBack = BoardItem<TPCBObjectClass>(cls.ObjectHandle);
     ExpectFieldsKept(cls, readBack, &TPCBObjectClass::Name, &TPCBObjectClass::MemberList);
 
     readBack.MemberList = {"GND"};
     ASSERT_EQ(readBack.QueryDatabase(2), 1);
-    EXPECT_EQ(ReadBack<TPCBObjectClass>(cls.ObjectHandle).MemberList,
+    EXPECT_EQ(BoardItem<TPCBObjectClass>(cls.ObjectHandle).MemberList,
               (std::vector<std::string>{"GND"}));
 
     readBack.MemberList.clear();
     ASSERT_EQ(readBack.QueryDatabase(0), 1);
-    const auto emptied = ReadBack<TPCBObjectClass>(cls.ObjectHandle);
+    const auto emptied = BoardItem<TPCBObjectClass>(cls.ObjectHandle);
     EXPECT_TRUE(emptied.MemberList.empty());
     EXPECT_EQ(emptied.Name, "Power");
 }
@@ -377,7 +372,7 @@ TEST_F(EngineWrappers, WalksByKindLayerAndNet) {
     EXPECT_EQ(onLayers, 8);
     // Every track seen on a layer-set walk lies on one of those layers.
     ProcessItemsOnLayers(board, eTrackObject, TV6_LayerSet{eV6_MidLayer1}, [&](intptr_t h) {
-        EXPECT_EQ(ReadBack<TPcbTrack>(h).GetState_Layer(), eV6_MidLayer1);
+        EXPECT_EQ(BoardItem<TPcbTrack>(h).GetState_Layer(), eV6_MidLayer1);
         return true;
     });
     // A visitor answering false stops the walk.
