@@ -2,6 +2,7 @@
 
 #include "digest/SexprScanner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <tuple>
@@ -80,9 +81,9 @@ public:
                 afterOpen = false;
                 stack_.push_back({Lower(token.text), 0});
                 std::tie(stack_.back().place, stack_.back().named) = PlaceOfTop();
-                if (At({"pcb", "wiring", "via"}))
+                if (stack_.back().place == Place::WiringVia)
                     numbers_.clear();
-                if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"})) {
+                if (stack_.back().place == Place::Boundary) {
                     shape_ = BoundaryShape{stack_.back().keyword, {}, {}};
                 }
                 continue;
@@ -95,12 +96,12 @@ public:
 
 private:
     // True when the open blocks are exactly `path` ("*" matches any keyword).
-    bool At(std::initializer_list<const char*> path) const {
+    bool At(std::initializer_list<std::string_view> path) const {
         if (stack_.size() != path.size())
             return false;
         std::size_t i = 0;
-        for (const char* keyword : path) {
-            if (std::string_view(keyword) != "*" && stack_[i].keyword != keyword)
+        for (const std::string_view keyword : path) {
+            if (keyword != "*" && stack_[i].keyword != keyword)
                 return false;
             ++i;
         }
@@ -123,8 +124,8 @@ private:
                     NameKind::Layer};
         if (depth == 3 && stack_[0].keyword == "pcb") {
             struct Path {
-                const char* block;
-                const char* keyword;
+                std::string_view block;
+                std::string_view keyword;
                 Place place;
                 NameKind named = NameKind::Layer;
             };
@@ -242,12 +243,12 @@ private:
     }
 
     void CloseBlock() {
-        if (stack_.size() == 4 && At({"pcb", "structure", "boundary", "*"}))
+        const Place place = stack_.back().place;
+        if (place == Place::Boundary)
             out_.boundary.push_back(std::move(shape_));
-        if (stack_.size() == 3 && At({"pcb", "wiring", "via"}) && numbers_.size() == 2 &&
-            !viaPadstack_.empty())
+        if (place == Place::WiringVia && numbers_.size() == 2 && !viaPadstack_.empty())
             wiringVias_.push_back({viaPadstack_, numbers_[0], numbers_[1]});
-        if (stack_.size() == 3 && At({"pcb", "wiring", "via"}))
+        if (place == Place::WiringVia)
             viaPadstack_.clear();
         stack_.pop_back();
     }
@@ -329,9 +330,18 @@ std::vector<DesignName> DesignDigest::Names(NameKind kind) const {
     return found;
 }
 
-std::string EscapeName(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+namespace {
+
+// Appends the text with its backslashes, blanks, line breaks and NULs
+// escaped; most names hold none and go in one piece.
+void AppendEscaped(std::string& out, std::string_view text) {
+    const auto escaped = [](char c) {
+        return c == '\\' || c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\0';
+    };
+    if (std::none_of(text.begin(), text.end(), escaped)) {
+        out.append(text);
+        return;
+    }
     for (char c : text) {
         switch (c) {
         case '\\':
@@ -356,10 +366,22 @@ std::string EscapeName(std::string_view text) {
             out += c;
         }
     }
+}
+
+} // namespace
+
+std::string EscapeName(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
     return out;
 }
 
 bool UnescapeName(std::string_view text, std::string& out) {
+    if (text.find('\\') == std::string_view::npos) {
+        out.assign(text);
+        return true;
+    }
     out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\') {
@@ -398,7 +420,7 @@ void AppendNameLine(std::string& out, NameKind kind, std::string_view spelling, 
     out += 'N';
     out += static_cast<char>('0' + static_cast<int>(kind));
     out += quoted ? " q " : " p ";
-    out += EscapeName(spelling);
+    AppendEscaped(out, spelling);
     out += '\n';
 }
 

@@ -519,24 +519,67 @@ std::vector<std::string> HomeTable::CaseMerges() const {
     return CaseMergesIn(Serialize());
 }
 
+namespace {
+
+// A name line's kind, and its name as the escaped text holds it, without
+// unescaping: false for a line that is not a well-formed name line.
+bool NameLineFields(std::string_view line, NameKind& kind, bool& quoted, std::string_view& text) {
+    if (line.size() < 5 || line[0] != 'N' || line[1] < '0' ||
+        line[1] >= static_cast<char>('0' + kNameKinds) || line[2] != ' ' ||
+        (line[3] != 'q' && line[3] != 'p') || line[4] != ' ')
+        return false;
+    text = line.substr(5);
+    if (text.find(' ') != std::string_view::npos)
+        return false;
+    // Every escape is a backslash and one of a few letters.
+    for (std::size_t at = text.find('\\'); at != std::string_view::npos;
+         at = text.find('\\', at + 2))
+        if (at + 1 >= text.size() ||
+            std::string_view("\\snrt0").find(text[at + 1]) == std::string_view::npos)
+            return false;
+    kind = static_cast<NameKind>(line[1] - '0');
+    quoted = line[3] == 'q';
+    return true;
+}
+
+// The board's name of an escaped name, still escaped, with the letters of
+// its escapes in upper case: a plain word in upper case, a quoted one as it
+// is. Two names give the same key exactly when the board holds them as one.
+void BoardKey(char kind, bool quoted, std::string_view text, std::string& key) {
+    key.assign(1, kind);
+    key.append(text);
+    for (std::size_t i = 1; i < key.size(); ++i) {
+        const bool escape = key[i] == '\\';
+        if (escape)
+            ++i;
+        if ((!quoted || escape) && key[i] >= 'a' && key[i] <= 'z')
+            key[i] = static_cast<char>(key[i] - 'a' + 'A');
+    }
+}
+
+} // namespace
+
 std::vector<std::string> CaseMergesIn(std::string_view tableText) {
-    // The board's name: a plain word in upper case, a quoted one as it is.
-    // A first pass keeps only hashes (a design may hold millions of names);
-    // a second collects the spellings of the few board names that several
-    // spellings share.
+    // A first pass keeps only hashes (a design may hold millions of names)
+    // and unescapes nothing: the escaped text stands for its name one to
+    // one. A second collects the spellings of the few board names that
+    // several spellings share.
+    const std::hash<std::string_view> hash;
+    std::string key;
     auto each = [&](auto&& visit) {
         ForEachLine(tableText, [&](std::string_view line) {
             NameKind kind{};
-            DesignName name;
-            if (ParseNameLine(line, kind, name))
-                visit(kind, name.quoted ? name.spelling : UpperAscii(name.spelling), name.spelling);
+            bool quoted = false;
+            std::string_view text;
+            if (!NameLineFields(line, kind, quoted, text))
+                return;
+            BoardKey(static_cast<char>('0' + static_cast<int>(kind)), quoted, text, key);
+            visit(line, hash(key), text);
         });
     };
-    const std::hash<std::string> hash;
     std::vector<std::pair<std::size_t, std::size_t>> seen; // (board name, spelling)
-    each([&](NameKind kind, const std::string& boardName, const std::string& spelling) {
-        const char k = static_cast<char>('0' + static_cast<int>(kind));
-        seen.emplace_back(hash(k + boardName), hash(spelling));
+    each([&](std::string_view, std::size_t board, std::string_view text) {
+        seen.emplace_back(board, hash(text));
     });
     std::sort(seen.begin(), seen.end());
     std::unordered_map<std::size_t, bool> shared;
@@ -545,14 +588,17 @@ std::vector<std::string> CaseMergesIn(std::string_view tableText) {
             shared.emplace(seen[i].first, true);
     seen = {};
     std::map<std::pair<NameKind, std::string>, std::vector<std::string>> spellings;
-    each([&](NameKind kind, const std::string& boardName, const std::string& spelling) {
-        const char k = static_cast<char>('0' + static_cast<int>(kind));
-        if (!shared.count(hash(k + boardName)))
-            return;
-        std::vector<std::string>& list = spellings[{kind, boardName}];
-        if (std::find(list.begin(), list.end(), spelling) == list.end())
-            list.push_back(spelling);
-    });
+    if (!shared.empty())
+        each([&](std::string_view line, std::size_t board, std::string_view) {
+            NameKind kind{};
+            DesignName name;
+            if (!shared.count(board) || !ParseNameLine(line, kind, name))
+                return;
+            const std::string boardName = name.quoted ? name.spelling : UpperAscii(name.spelling);
+            std::vector<std::string>& list = spellings[{kind, boardName}];
+            if (std::find(list.begin(), list.end(), name.spelling) == list.end())
+                list.push_back(name.spelling);
+        });
     std::vector<std::string> lines;
     for (const auto& [key, list] : spellings) {
         if (list.size() < 2)

@@ -62,6 +62,18 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
+// What ends a word: a blank or a parenthesis (a table, for the scan of long
+// texts byte by byte).
+struct WordStops {
+    bool stop[256] = {};
+    constexpr WordStops() {
+        for (const char c : {' ', '\t', '\r', '\n', '\f', '\v', '(', ')'})
+            stop[static_cast<unsigned char>(c)] = true;
+    }
+    bool operator[](char c) const { return stop[static_cast<unsigned char>(c)]; }
+};
+inline constexpr WordStops kWordStops{};
+
 class Scanner {
 public:
     struct Options {
@@ -125,12 +137,12 @@ public:
             return true;
         }
         const std::size_t start = pos_;
-        while (pos_ < text_.size() && !IsBlank(text_[pos_]) && text_[pos_] != '(' &&
-               text_[pos_] != ')')
+        while (pos_ < text_.size() && !kWordStops[text_[pos_]])
             ++pos_;
         token.text = text_.substr(start, pos_ - start);
         token.end = pos_;
-        afterStringQuote_ = follow_ && SameTextAscii(token.text, "string_quote");
+        afterStringQuote_ =
+            follow_ && token.text.size() == 12 && SameTextAscii(token.text, "string_quote");
         return true;
     }
 

@@ -574,7 +574,7 @@ std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::str
     picture.Draw();
     if (form == PageForm::Data ||
         (form == PageForm::Auto && picture.Elements() > kMarkupPageElements))
-        return BoardDataPage(picture.Data(counts), title, summary);
+        return BoardDataPage(picture.TakeData(counts), title, summary);
     return BoardPage(picture.Markup(title, true, counts), title, summary);
 }
 

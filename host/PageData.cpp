@@ -68,7 +68,7 @@ private:
         double v = 0;
         while (!text.empty() && text.front() == ' ')
             text.remove_prefix(1);
-        std::from_chars(text.data(), text.data() + text.size(), v);
+        ReadNumber(text.data(), text.data() + text.size(), v);
         return Finite(v);
     }
     // The numbers of a list ("1 2,3 -4"), in order.
@@ -82,8 +82,8 @@ private:
                 continue;
             }
             double v = 0;
-            auto [next, error] = std::from_chars(at, end, v);
-            if (error != std::errc() || next == at) {
+            const char* next = ReadNumber(at, end, v);
+            if (next == at) {
                 ++at;
                 continue;
             }
@@ -92,8 +92,7 @@ private:
         }
     }
     Piece& PieceFor(int32_t layer, int32_t net, int32_t style, int64_t width) {
-        const auto key = std::make_tuple(layer, net, style, width);
-        auto [it, added] = index_.try_emplace(key, pieces.size());
+        auto [it, added] = index_.try_emplace(PieceKey{layer, net, style, width}, pieces.size());
         if (added)
             pieces.push_back(Piece{layer, net, style, width, {}, {}, 0, 0, 0, 0});
         return pieces[it->second];
@@ -161,7 +160,21 @@ private:
     }
     void Path(Piece& p, std::string_view d, const Place& place);
     void Dot(int32_t layer, int32_t net, std::string_view cls, double x, double y, double r);
-    std::map<std::tuple<int32_t, int32_t, int32_t, int64_t>, std::size_t> index_;
+    struct PieceKey {
+        int32_t layer, net, style;
+        int64_t width;
+        bool operator==(const PieceKey&) const = default;
+    };
+    struct PieceKeyHash {
+        std::size_t operator()(const PieceKey& k) const {
+            uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.layer)) << 32) ^
+                         static_cast<uint32_t>(k.net);
+            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(k.width);
+            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(k.style);
+            return static_cast<std::size_t>(h ^ (h >> 29));
+        }
+    };
+    std::unordered_map<PieceKey, std::size_t, PieceKeyHash> index_;
     std::vector<double> numbers_;
 };
 
@@ -193,8 +206,8 @@ void FlatShapes::Path(Piece& p, std::string_view d, const Place& place) {
         while (at < d.size() && d[at] == ' ')
             ++at;
         double v = 0;
-        auto [next, error] = std::from_chars(d.data() + at, d.data() + d.size(), v);
-        if (error != std::errc() || next == d.data() + at) {
+        const char* next = ReadNumber(d.data() + at, d.data() + d.size(), v);
+        if (next == d.data() + at) {
             ++at;
             return 0.0;
         }
@@ -424,7 +437,7 @@ std::string Unescape(std::string_view text) {
 // styles, nets, pieces, components, pad lists, texts and the board's body.
 // The parts share the page's layer table and the flattened shapes, so the
 // data is written in one function, section by section.
-std::string Picture::Data(PictureCounts* counts) {
+std::string Picture::TakeData(PictureCounts* counts) {
     FlatShapes flat;
     flat.shapes.resize(shapeIds_.size());
     for (const auto& [markup, id] : shapeIds_)
@@ -456,9 +469,14 @@ std::string Picture::Data(PictureCounts* counts) {
 
     const FlatShapes::Place board;
     for (int32_t layer : PaintOrder()) {
-        const LayerDrawing& drawing = layers_[layer];
-        for (int32_t net : drawing.netOrder)
-            flat.Add(drawing.byNet.at(net), pageLayer[layer], net, board);
+        // Each net's markup goes once it is flattened: on a large board the
+        // drawing and the data would otherwise be in memory together.
+        LayerDrawing& drawing = layers_[layer];
+        for (int32_t net : drawing.netOrder) {
+            std::string& markup = drawing.byNet.at(net);
+            flat.Add(markup, pageLayer[layer], net, board);
+            std::string().swap(markup);
+        }
         if (IsPlane(layer) && !body_.empty()) {
             std::string plane = body_;
             plane.insert(5, " class=\"pl\"");
@@ -481,6 +499,7 @@ std::string Picture::Data(PictureCounts* counts) {
             if (layers[static_cast<std::size_t>(at)].id == layer)
                 flat.Add(shapes, at, 0, place, &info.padNets, &pads);
         }
+        info.own.clear();
         MarkMarkup(info, markup);
         flat.Add(markup, sides[info.bottom ? 1 : 0], 0, place);
         list.clear();

@@ -88,6 +88,41 @@ struct Box {
 
 // ---- layers ----
 
+// Reads a number of the drawing's markup at `at`; the end of what it read, or
+// `at` when there is none. The markup's numbers are short decimals: a whole
+// number of at most 15 digits over a power of ten up to 10^22 is exact in a
+// double and one division rounds it as a full conversion does, so those are
+// read here and anything else by from_chars, with the same result.
+inline const char* ReadNumber(const char* at, const char* end, double& value) {
+    const char* p = at;
+    const bool negative = p < end && *p == '-';
+    if (negative)
+        ++p;
+    uint64_t whole = 0;
+    int digits = 0, decimals = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits)
+        whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+    if (p < end && *p == '.') {
+        const char* first = ++p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits)
+            whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+        decimals = static_cast<int>(p - first);
+        if (decimals == 0)
+            digits = 0; // "5." and "." are left to the full reader
+    }
+    const bool exponent = p < end && (*p == 'e' || *p == 'E');
+    if (digits == 0 || digits > 15 || exponent) {
+        auto [next, error] = std::from_chars(at, end, value);
+        return error == std::errc() ? next : at;
+    }
+    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double magnitude = static_cast<double>(whole) / kTens[decimals];
+    value = negative ? -magnitude : magnitude;
+    return p;
+}
+
 struct LayerStyle {
     const char* kind;
     const char* color;
@@ -148,8 +183,10 @@ public:
     void Draw();
     // The SVG of what Draw() drew.
     std::string Markup(const std::string& title, bool inlineSvg, PictureCounts* counts);
-    // The page data of what Draw() drew: a large board's page draws it.
-    std::string Data(PictureCounts* counts);
+    // The page data of what Draw() drew: a large board's page draws it. It
+    // takes the drawing's markup as it goes: Markup() has nothing to give
+    // after it.
+    std::string TakeData(PictureCounts* counts);
     long Elements() const { return elements_; }
     // The layer stack, top to bottom.
     const std::vector<int32_t>& Stack() {

@@ -158,8 +158,9 @@ TEST(HomeText, ApostrophesAndEscapedQuotesInsideNames) {
 TEST(HomeText, NamesAlikeButForCaseAreNamedAndNotMergedSilently) {
     const HomeTable table(ReadDesignDigest(
         "(pcb x (parser (string_quote \")) (network (net gnd (pins A-1)) (net Gnd (pins B-1))"
-        " (net \"GND\" (pins C-1)) (net \"vcc\") (net VCC)))"));
-    // The translator makes one net of the three, and keeps vcc apart.
+        " (net \"GND\" (pins C-1)) (net \"vcc\") (net VCC) (net \"v cc\") (net \"V CC\")))"));
+    // The translator makes one net of the three, and keeps vcc apart (and
+    // the quoted names with a blank, which keep their case).
     const std::vector<std::string> merges = table.CaseMerges();
     ASSERT_EQ(merges.size(), 1u);
     EXPECT_EQ(merges[0],

@@ -5,15 +5,18 @@
 // 32-bit range), the page, and the page as a browser draws it.
 #include "host/BoardPicture.h"
 #include "host/BoardSummary.h"
+#include "host/PicturePieces.h"
 #include "host/RuleListing.h"
 #include "support/NewBoard.h"
 #include "support/ScratchShell.h"
 #include "support/TempFolder.h"
 
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <gmock/gmock.h>
@@ -23,6 +26,7 @@
 #include <libxml/tree.h>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -642,6 +646,51 @@ TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
     EXPECT_THAT(page, HasSubstr("board: x&lt;y&amp;z"));
     for (const char* outside : {" src=", "url(", "@import", "fetch(", "XMLHttpRequest", "href"})
         EXPECT_THAT(page, Not(HasSubstr(outside))) << outside;
+}
+
+// The page data reads back the numbers of the drawing's markup: its quick
+// reading must give exactly what a full conversion gives, bit for bit.
+TEST(PageNumbers, ReadAsAFullConversionReadsThem) {
+    const auto same = [](std::string_view text) {
+        double quick = -1, full = -1;
+        const char* end = text.data() + text.size();
+        const char* read = Harrow::picture::ReadNumber(text.data(), end, quick);
+        const auto [next, error] = std::from_chars(text.data(), end, full);
+        if (error != std::errc())
+            return read == text.data();
+        return read == next && std::memcmp(&quick, &full, sizeof quick) == 0;
+    };
+    for (const char* text : {"0",
+                             "-0",
+                             "12.5",
+                             "-0.1",
+                             "0.30000000000000004",
+                             "5.",
+                             ".5",
+                             "-",
+                             "",
+                             "1e5",
+                             "2.5E-3",
+                             "123456789012345",
+                             "1234567890123456",
+                             "999999999999999.9",
+                             "0.0000000000000000000001",
+                             "7 8",
+                             "-3,4",
+                             "inf",
+                             "nan",
+                             "x1"})
+        EXPECT_TRUE(same(text)) << text;
+    std::mt19937_64 random(7);
+    std::string text;
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t value = random() % 100000000000000000ull >> (random() % 57);
+        text = (random() % 2 ? "-" : "") + std::to_string(value);
+        const std::size_t point = random() % (text.size() + 1);
+        if (point > (text[0] == '-' ? 1u : 0u) && point < text.size())
+            text.insert(point, ".");
+        ASSERT_TRUE(same(text)) << text;
+    }
 }
 
 TEST_F(DataPage, EmptyAndExtremeBoardsGiveValidData) {
