@@ -194,9 +194,11 @@ std::string RecordProblem(int32_t kind, Body* body) {
             c.Size("pad size", v);
         c.Size("hole size", p->holeSize);
         c.Range("stack mode", p->mode, 0, 2);
-        PadLayers all;
-        pad->layers.Expand(all);
-        for (const PadLayerEntry& e : all) {
+        // Every layer takes the entry of the run it lies in, and every run
+        // holds a layer: the runs' entries are the table's, in layer order.
+        const PadLayerTable::Run* runs = pad->layers.Runs();
+        for (int i = 0; i < pad->layers.RunCount(); ++i) {
+            const PadLayerEntry& e = runs[i].entry;
             c.Size("layer pad size", e.xSize);
             c.Size("layer pad size", e.ySize);
             c.Range("layer pad shape", e.shape, 0, 9);
@@ -445,7 +447,9 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
     for (size_t i = 0; i < n; ++i)
         from[i] = items[i].slot;
     std::vector<uint32_t> slots(from);
-    std::sort(slots.begin(), slots.end());
+    // A fresh store gives slots in the order they were asked for.
+    if (!std::is_sorted(slots.begin(), slots.end()))
+        std::sort(slots.begin(), slots.end());
     for (size_t k = 0; k < n; ++k)
         to[order[k]] = slots[k];
     order = {};
