@@ -278,20 +278,33 @@ int32_t PcbApi_QueryPadLayers(intptr_t object, int32_t firstLayer, int32_t count
     if (slot == kNone || firstLayer < 1 || count < 0 || count > kLayerCount - firstLayer ||
         !shapes || !xSizes || !ySizes || !cornerRadii || !crPcts)
         return 0;
-    // A pad's table is expanded once rather than searched for every layer.
-    const bool pad = S().At(slot).kind == kPad;
-    PadLayers all{};
-    if (pad)
-        BodyOf<PadBody>(slot).layers.Expand(all);
-    for (int32_t i = 0; i < count; ++i) {
-        PadLayerEntry e = all[firstLayer + i];
-        if (!pad)
+    const auto put = [&](int32_t from, int32_t to, const PadLayerEntry& e) {
+        for (int32_t i = from; i < to; ++i) {
+            shapes[i] = e.shape;
+            xSizes[i] = e.xSize;
+            ySizes[i] = e.ySize;
+            crPcts[i] = e.crPct;
+        }
+        std::fill(cornerRadii + from, cornerRadii + to, CornerRadius(e));
+    };
+    if (S().At(slot).kind != kPad) {
+        for (int32_t i = 0; i < count; ++i) {
+            PadLayerEntry e{};
             PadOrViaOnLayer(object, firstLayer + i, e);
-        shapes[i] = e.shape;
-        xSizes[i] = e.xSize;
-        ySizes[i] = e.ySize;
-        cornerRadii[i] = CornerRadius(e);
-        crPcts[i] = e.crPct;
+            put(i, i + 1, e);
+        }
+        return 1;
+    }
+    // A pad's table is taken run by run: most pads have a few runs.
+    const PadLayerTable& table = BodyOf<PadBody>(slot).layers;
+    const PadLayerTable::Run* runs = table.Runs();
+    const int32_t runCount = table.RunCount();
+    for (int32_t r = 0; r < runCount; ++r) {
+        const int32_t end = r + 1 < runCount ? runs[r + 1].first : kLayerCount;
+        const int32_t from = std::max(runs[r].first, firstLayer) - firstLayer;
+        const int32_t to = std::min(end, firstLayer + count) - firstLayer;
+        if (from < to)
+            put(from, to, runs[r].entry);
     }
     return 1;
 }

@@ -181,6 +181,12 @@ TEST(EnginePadTables, AllLayersAtOnceAnswerAsEachLayerDoes) {
             EXPECT_EQ(all.radii[i], radius) << "layer " << layer;
         }
     }
+    // A range within the table: the same entries from its first layer on.
+    Layers part;
+    ASSERT_EQ(part.Get(pad, 10, 5), 1);
+    for (int32_t i = 0; i < 5; ++i)
+        EXPECT_EQ((Entry{part.shapes[i], part.xs[i], part.ys[i], part.pcts[i]}), At(pad, 10 + i))
+            << "layer " << 10 + i;
     // A range past the last layer, or an object that is neither pad nor via,
     // fills nothing.
     Layers none;
