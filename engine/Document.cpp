@@ -67,12 +67,15 @@ constexpr int64_t kInt32Max = INT32_MAX;
 // lies in [lo, hi]. Anything else (text, null, a fraction, a value too large)
 // is refused before it is converted.
 bool WholeIn(sqlite3_stmt* st, int col, int64_t lo, int64_t hi, int64_t& out) {
-    switch (sqlite3_column_type(st, col)) {
+    // The column's value once, its type and number from it (a board's
+    // columns are read by the million).
+    sqlite3_value* value = sqlite3_column_value(st, col);
+    switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
-        out = sqlite3_column_int64(st, col);
+        out = sqlite3_value_int64(value);
         return out >= lo && out <= hi;
     case SQLITE_FLOAT: {
-        const double v = sqlite3_column_double(st, col);
+        const double v = sqlite3_value_double(value);
         constexpr double kExact = 9007199254740992.0; // 2^53
         if (!std::isfinite(v) || v != std::trunc(v) || v < -kExact || v > kExact)
             return false;
