@@ -728,12 +728,13 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         }
         if (format != kFormat)
             return path + " is not a board document (wrong schema)";
-        if (version != "1" && version != kVersion)
+        const int versionNumber = ReadableVersion(version);
+        if (versionNumber == 0)
             return path + " has unsupported document version '" + Printable(version) + "'";
         boardSlot = Store::Get().NewBoard(path);
         if (boardSlot == kNone)
             return path + " cannot be opened: too many boards are open";
-        std::string error = ReadBoard(db.get(), boardSlot, version == "1" ? 1 : 2);
+        std::string error = ReadBoard(db.get(), boardSlot, versionNumber);
         if (!error.empty())
             return path + ": " + error;
         // A statement ended by an interrupt reads as a shorter table.

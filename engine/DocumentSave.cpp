@@ -38,10 +38,9 @@ CREATE TABLE layers(id INTEGER PRIMARY KEY, name TEXT NOT NULL, copper_thickness
 CREATE TABLE layer_pairs(position INTEGER PRIMARY KEY, name TEXT, low_layer INTEGER,
   high_layer INTEGER, drill_drawing INTEGER, drill_guide INTEGER, substack TEXT,
   back_drill INTEGER);
-CREATE TABLE objects(id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, kind_name TEXT,
-  container INTEGER, net INTEGER, layer INTEGER, bit_field INTEGER, bit_field2 INTEGER,
-  bit_field3 INTEGER, idx INTEGER, moveable INTEGER, x1 INTEGER, y1 INTEGER, name TEXT,
-  record BLOB NOT NULL);
+CREATE TABLE objects(id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, container INTEGER,
+  net INTEGER, layer INTEGER, bit_field INTEGER, bit_field2 INTEGER, bit_field3 INTEGER,
+  idx INTEGER, moveable INTEGER, x1 INTEGER, y1 INTEGER, record BLOB NOT NULL);
 )sql";
 
 void Exec(sqlite3* db, const char* sql) {
@@ -79,31 +78,10 @@ bool SyncPath(const std::string& path, bool directory) {
     return ok;
 }
 
-std::string_view NameOf(const ObjectRec& o) {
-    switch (o.kind) {
-    case kNet:
-        return static_cast<NetBody*>(o.body.get())->name;
-    case kRule:
-        return static_cast<RuleBody*>(o.body.get())->name;
-    case kClass:
-        return static_cast<ClassBody*>(o.body.get())->name;
-    case kEmbedded:
-        return static_cast<EmbeddedBody*>(o.body.get())->name;
-    case kPad:
-        return static_cast<PadBody*>(o.body.get())->name.str();
-    case kText:
-        return static_cast<TextBody*>(o.body.get())->text;
-    case kComponent:
-        return static_cast<ComponentBody*>(o.body.get())->shared.get().pattern.str();
-    default:
-        return {};
-    }
-}
-
 // Objects go many rows to a statement: a large board has millions of them,
 // and running a statement costs more than the row it adds.
-constexpr int kObjectColumns = 15;
-constexpr int kObjectRowsPerStatement = 64; // 960 parameters, within any build's limit
+constexpr int kObjectColumns = 13;
+constexpr int kObjectRowsPerStatement = 64; // 832 parameters, within any build's limit
 
 std::string ObjectInsertSql(int rows) {
     std::string sql = "INSERT INTO objects VALUES";
@@ -118,8 +96,8 @@ std::string ObjectInsertSql(int rows) {
 
 // The parameters of an insert statement. SQLite keeps the values bound to a
 // statement from one run to the next, and many columns hold the same value
-// row after row (the id left NULL, the kind and its name, the layer, the
-// flags): a whole number or NULL is bound again only when it changes.
+// row after row (the id left NULL, the kind, the layer, the flags): a whole
+// number or NULL is bound again only when it changes.
 class RowBinder {
 public:
     explicit RowBinder(sqlite3_stmt* st)
@@ -134,23 +112,14 @@ public:
         if (Hold(i, kNull, 0))
             sqlite3_bind_null(st_, i);
     }
-    // A text that lives as long as the statement (one of the kinds' names).
-    void StaticText(int i, const char* text) {
-        if (Hold(i, kStaticText, reinterpret_cast<intptr_t>(text)))
-            sqlite3_bind_text(st_, i, text, -1, SQLITE_STATIC);
-    }
-    // Text or bytes kept by the caller until the statement has run.
-    void Text(int i, std::string_view text) {
-        held_[static_cast<size_t>(i)] = {};
-        sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-    }
+    // Bytes kept by the caller until the statement has run.
     void Blob(int i, std::string_view bytes) {
         held_[static_cast<size_t>(i)] = {};
         sqlite3_bind_blob(st_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
     }
 
 private:
-    enum Kind : uint8_t { kUnknown, kWhole, kNull, kStaticText };
+    enum Kind : uint8_t { kUnknown, kWhole, kNull };
     struct Held {
         Kind kind = kUnknown;
         int64_t value = 0;
@@ -180,34 +149,28 @@ void BindObjectRow(RowBinder& row, int first, uint32_t slot, const IdOf& idOfSlo
     ObjectRec& o = s.At(slot);
     row.Null(first + 1);
     row.Int(first + 2, o.kind);
-    row.StaticText(first + 3, KindName(o.kind));
     if (o.container == kNone)
-        row.Null(first + 4);
+        row.Null(first + 3);
     else
-        row.Int(first + 4, idOfSlot(o.container));
+        row.Int(first + 3, idOfSlot(o.container));
     const uint32_t net = s.NetOf(o);
     if (net == kNone)
-        row.Null(first + 5);
+        row.Null(first + 4);
     else
-        row.Int(first + 5, idOfSlot(net));
-    row.Int(first + 6, o.layer);
+        row.Int(first + 4, idOfSlot(net));
+    row.Int(first + 5, o.layer);
     const ObjectExtras extras = s.Extras(slot);
-    row.Int(first + 7, extras.bitField);
-    row.Int(first + 8, extras.bitField2);
-    row.Int(first + 9, extras.bitField3);
-    row.Int(first + 10, extras.index);
-    row.Int(first + 11, o.moveable);
-    row.Int(first + 12, o.x1);
-    row.Int(first + 13, o.y1);
-    const std::string_view name = NameOf(o);
-    if (name.empty())
-        row.Null(first + 14);
-    else
-        row.Text(first + 14, name);
-    w.out.clear();
+    row.Int(first + 6, extras.bitField);
+    row.Int(first + 7, extras.bitField2);
+    row.Int(first + 8, extras.bitField3);
+    row.Int(first + 9, extras.index);
+    row.Int(first + 10, o.moveable);
+    row.Int(first + 11, o.x1);
+    row.Int(first + 12, o.y1);
+    w.Clear();
     VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
-    record.swap(w.out);
-    row.Blob(first + 15, record);
+    record.assign(w.Bytes());
+    row.Blob(first + 13, record);
 }
 
 // The objects in `order`, numbered from 1 in that order.

@@ -10,9 +10,21 @@
 namespace corvane::document {
 
 inline constexpr const char* kFormat = "corvane-board";
-// Version 1 stored a pad's per-layer table whole; version 2 stores its runs.
-// Both are read; saves write version 2.
-inline constexpr const char* kVersion = "2";
+// Version 1 stored a pad's per-layer table whole, version 2 its runs, both
+// with every value of a record at its full width; version 3 keeps records'
+// whole numbers as varints (BlobWriter) and leaves out of the objects table
+// the columns kind_name and name, which only repeated what a row's kind and
+// record say (the reader never took them). All three are read; saves write
+// version 3.
+inline constexpr const char* kVersion = "3";
+// The version a document's meta table names, as a number; 0 for one that is
+// not read.
+inline int ReadableVersion(const std::string& version) {
+    for (int v : {1, 2, 3})
+        if (version == std::to_string(v))
+            return v;
+    return 0;
+}
 // Board-table keys of what a host keeps with the board (Corvane_SetHostData).
 inline constexpr const char* kHostDataPrefix = "host:";
 // Board-table key of the pads' true outlines (ObjectExtras::outline).

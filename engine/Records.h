@@ -4,65 +4,140 @@
 
 #include "engine/Model.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace corvane {
 
-// Writes a record's fields as little-endian binary. A Ref becomes the stable
-// id that `refId` gives (0 for none).
+// Documents of version 3 keep whole numbers as LEB128 varints: seven bits a
+// byte, lowest first, the top bit set on every byte but the last. Signed
+// values are zigzagged first (0, -1, 1, -2... as 0, 1, 2, 3...), so that small
+// negative ones stay short too.
+namespace varint {
+
+inline uint32_t ZigZag(int32_t v) {
+    return (static_cast<uint32_t>(v) << 1) ^ (v < 0 ? ~0u : 0u);
+}
+inline int32_t UnZigZag(uint32_t u) {
+    return static_cast<int32_t>((u >> 1) ^ (0u - (u & 1)));
+}
+
+} // namespace varint
+
+// Writes a record's fields in the form of documents of version 3: int32 values
+// zigzagged and counts and Ref ids plain as varints; a double that holds a
+// whole int32 as a varint of that value's zigzag shifted left, with the low
+// bit set, any other as a 0 byte and its 8 bytes; a pad's per-layer table as
+// its run count and each run's first layer and entry, field by field; a layer
+// set as a varint mask of its nonzero words, then those words; the rule
+// attributes and the elements of other lists as their bytes. A Ref becomes
+// the stable id that `refId` gives (0 for none).
+//
+// A save writes millions of records through one writer: its buffer only
+// grows, and a field is put straight into it.
 class BlobWriter {
 public:
     explicit BlobWriter(std::function<int64_t(intptr_t)> refId) : refId_(std::move(refId)) {}
-    std::string out;
+    // The record written since the last Clear, until the next write.
+    std::string_view Bytes() const { return {buf_.data(), size_}; }
+    void Clear() { size_ = 0; }
 
-    void operator()(const char*, int32_t& v) { Raw(&v, 4); }
-    void operator()(const char*, double& v) { Raw(&v, 8); }
+    void operator()(const char*, int32_t& v) { Varint(varint::ZigZag(v)); }
+    void operator()(const char*, double& v) {
+        if (v >= kInt32Low && v <= kInt32High && v == static_cast<int32_t>(v) &&
+            !(v == 0 && std::signbit(v))) {
+            Varint((uint64_t{varint::ZigZag(static_cast<int32_t>(v))} << 1) | 1);
+            return;
+        }
+        char* at = Room(9);
+        at[0] = 0;
+        std::memcpy(at + 1, &v, 8);
+        size_ += 9;
+    }
     void operator()(const char*, std::string& v) { Str(v); }
     void operator()(const char*, Interned& v) { Str(v.str()); }
     void operator()(const char*, Ref& v) {
-        int64_t id = v.handle ? refId_(v.handle) : 0;
-        Raw(&id, 8);
+        Varint(static_cast<uint64_t>(v.handle ? refId_(v.handle) : 0));
     }
-    void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
-    // The table as its runs: their count, then each run's first layer and
-    // entry.
+    void operator()(const char*, PcbApiLayerSet& v) {
+        uint32_t mask = 0;
+        for (size_t i = 0; i < std::size(v.Bits); ++i)
+            mask |= v.Bits[i] ? 1u << i : 0u;
+        Varint(mask);
+        for (uint64_t word : v.Bits)
+            if (word)
+                Varint(word);
+    }
     void operator()(const char*, PadLayerTable& v) {
-        Count(static_cast<size_t>(v.RunCount()));
-        Raw(v.Runs(), sizeof(PadLayerTable::Run) * static_cast<size_t>(v.RunCount()));
+        const PadLayerTable::Run* runs = v.Runs();
+        const int32_t count = v.RunCount();
+        Varint(static_cast<uint32_t>(count));
+        for (int32_t i = 0; i < count; ++i) {
+            const PadLayerTable::Run& run = runs[i];
+            Varint(static_cast<uint32_t>(run.first));
+            for (int32_t field :
+                 {run.entry.shape, run.entry.xSize, run.entry.ySize, run.entry.crPct})
+                Varint(varint::ZigZag(field));
+        }
     }
     void operator()(const char*, std::array<uint8_t, PCBAPI_RULE_ATTRIBUTE_COUNT>& v) {
         Raw(v.data(), v.size());
     }
     template <class T> void operator()(const char*, std::vector<T>& v) {
-        Count(v.size());
+        Varint(v.size());
         if (!v.empty())
             Raw(v.data(), sizeof(T) * v.size());
     }
     void operator()(const char*, std::vector<std::string>& v) {
-        Count(v.size());
+        Varint(v.size());
         for (auto& s : v)
             Str(s);
     }
 
 private:
+    static constexpr double kInt32Low = INT32_MIN, kInt32High = INT32_MAX;
     std::function<int64_t(intptr_t)> refId_;
-    void Raw(const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
-    void Count(size_t n) {
-        uint32_t c = static_cast<uint32_t>(n);
-        Raw(&c, 4);
+    std::string buf_; // its size is the room; the record is its first size_ bytes
+    size_t size_ = 0;
+
+    // Room for n more bytes, where the next ones go.
+    char* Room(size_t n) {
+        if (buf_.size() - size_ < n)
+            buf_.resize(std::max(2 * buf_.size(), size_ + n + 256));
+        return buf_.data() + size_;
     }
-    void Str(const std::string& s) {
-        Count(s.size());
-        out.append(s);
+    [[gnu::always_inline]] void Varint(uint64_t v) {
+        char* const start = Room(10);
+        char* at = start;
+        while (v >= 0x80) {
+            *at++ = static_cast<char>(v | 0x80);
+            v >>= 7;
+        }
+        *at++ = static_cast<char>(v);
+        size_ += static_cast<size_t>(at - start);
+    }
+    void Raw(const void* p, size_t n) {
+        std::memcpy(Room(n), p, n);
+        size_ += n;
+    }
+    void Str(std::string_view s) {
+        Varint(s.size());
+        Raw(s.data(), s.size());
     }
 };
 
-// Reads what BlobWriter wrote; any shortfall or impossible count sets `bad`.
-// Refs come back as stable ids in Ref::handle, for the caller to resolve.
-// Records of documents of version 1 hold a pad's per-layer table whole, one
-// entry per layer; later versions hold its runs.
+// Reads what BlobWriter wrote; any shortfall, impossible count or varint
+// longer than its value allows sets `bad`. Refs come back as stable ids in
+// Ref::handle, for the caller to resolve. Documents of versions 1 and 2 hold
+// their records with every value at its full width, little-endian, and counts
+// as 4 bytes; those of version 1 hold a pad's per-layer table whole, one entry
+// per layer, those of version 2 its runs as they lie in memory.
 class BlobReader {
 public:
     BlobReader(const void* data, size_t size, int version)
@@ -70,8 +145,23 @@ public:
     bool bad = false;
     bool AtEnd() const { return pos_ == n_; }
 
-    void operator()(const char*, int32_t& v) { Raw(&v, 4); }
-    void operator()(const char*, double& v) { Raw(&v, 8); }
+    void operator()(const char*, int32_t& v) {
+        if (version_ < 3)
+            Raw(&v, 4);
+        else
+            v = varint::UnZigZag(static_cast<uint32_t>(Varint(32)));
+    }
+    void operator()(const char*, double& v) {
+        if (version_ < 3)
+            return Raw(&v, 8);
+        const uint64_t tagged = Varint(33);
+        if (tagged & 1)
+            v = varint::UnZigZag(static_cast<uint32_t>(tagged >> 1));
+        else if (tagged == 0)
+            Raw(&v, 8);
+        else
+            Fail(&v, sizeof v);
+    }
     void operator()(const char*, std::string& v) { Str(v); }
     void operator()(const char*, Interned& v) {
         std::string s;
@@ -80,10 +170,19 @@ public:
     }
     void operator()(const char*, Ref& v) {
         int64_t id = 0;
-        Raw(&id, 8);
+        if (version_ < 3)
+            Raw(&id, 8);
+        else
+            id = static_cast<int64_t>(Varint(64));
         v.handle = static_cast<intptr_t>(id);
     }
-    void operator()(const char*, PcbApiLayerSet& v) { Raw(v.Bits, sizeof v.Bits); }
+    void operator()(const char*, PcbApiLayerSet& v) {
+        if (version_ < 3)
+            return Raw(v.Bits, sizeof v.Bits);
+        const uint64_t mask = Varint(static_cast<unsigned>(std::size(v.Bits)));
+        for (size_t i = 0; i < std::size(v.Bits); ++i)
+            v.Bits[i] = ((mask >> i) & 1) ? Varint(64) : 0;
+    }
     void operator()(const char*, PadLayerTable& v) {
         static_assert(sizeof(PadLayerTable::Run) == 20 && sizeof(PadLayerEntry) == 16);
         if (version_ == 1) {
@@ -92,13 +191,23 @@ public:
             v.Assign(all);
             return;
         }
-        const uint32_t c = Count(sizeof(PadLayerTable::Run));
+        // A run takes 20 bytes at full width, 5 at the least as varints.
+        const uint32_t c = Count(version_ < 3 ? sizeof(PadLayerTable::Run) : 5);
         PadLayerTable::Run runs[kLayerCount];
         if (bad || c > kLayerCount) {
             bad = true;
             return;
         }
-        Raw(runs, sizeof(PadLayerTable::Run) * c);
+        if (version_ < 3) {
+            Raw(runs, sizeof(PadLayerTable::Run) * c);
+        } else {
+            for (uint32_t i = 0; i < c; ++i) {
+                runs[i].first = static_cast<int32_t>(Varint(32));
+                for (int32_t* field : {&runs[i].entry.shape, &runs[i].entry.xSize,
+                                       &runs[i].entry.ySize, &runs[i].entry.crPct})
+                    *field = varint::UnZigZag(static_cast<uint32_t>(Varint(32)));
+            }
+        }
         if (!bad && !v.AssignRuns(runs, static_cast<int32_t>(c)))
             bad = true;
     }
@@ -112,7 +221,9 @@ public:
             Raw(v.data(), sizeof(T) * c);
     }
     void operator()(const char*, std::vector<std::string>& v) {
-        uint32_t c = Count(4);
+        // A string takes its 4-byte length at full width, 1 byte at the least
+        // as a varint.
+        uint32_t c = Count(version_ < 3 ? 4 : 1);
         v.resize(c);
         for (auto& s : v)
             Str(s);
@@ -123,18 +234,48 @@ private:
     size_t n_;
     int version_;
     size_t pos_ = 0;
+    void Fail(void* dst, size_t n) {
+        bad = true;
+        std::memset(dst, 0, n);
+    }
     void Raw(void* dst, size_t n) {
-        if (bad || n > n_ - pos_) {
-            bad = true;
-            std::memset(dst, 0, n);
-            return;
-        }
+        if (bad || n > n_ - pos_)
+            return Fail(dst, n);
         std::memcpy(dst, p_ + pos_, n);
         pos_ += n;
     }
+    // A varint whose value has at most `bits` bits (1..64), so at most
+    // (bits + 6) / 7 bytes; 0 and bad when it runs past the end, is longer
+    // or has higher bits set.
+    uint64_t Varint(unsigned bits) {
+        if (bad || pos_ == n_) {
+            bad = true;
+            return 0;
+        }
+        uint8_t b = static_cast<uint8_t>(p_[pos_++]);
+        if (b < 0x80 && (bits >= 7 || b >> bits == 0))
+            return b;
+        uint64_t v = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            const uint64_t part = b & 0x7F;
+            if (shift + 7 > bits && part >> (bits - shift) != 0)
+                break;
+            v |= part << shift;
+            if (b < 0x80)
+                return v;
+            if (shift + 7 >= bits || pos_ == n_)
+                break;
+            b = static_cast<uint8_t>(p_[pos_++]);
+        }
+        bad = true;
+        return 0;
+    }
     uint32_t Count(size_t elementSize) {
         uint32_t c = 0;
-        Raw(&c, 4);
+        if (version_ < 3)
+            Raw(&c, 4);
+        else
+            c = static_cast<uint32_t>(Varint(32));
         if (static_cast<uint64_t>(c) * elementSize > n_ - pos_) {
             bad = true;
             return 0;

@@ -14,8 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
-#include <iomanip>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -94,17 +92,11 @@ fs::path Edited(const fs::path& good, const std::string& sql) {
     return bad;
 }
 
-// The record blob of the first object of `kind` with 4 or 8 bytes replaced at
-// `offset` (little-endian `value`).
-std::string PatchRecord(int kind, int offset, int64_t value, int width) {
-    std::ostringstream hex;
-    for (int i = 0; i < width; ++i)
-        hex << std::setw(2) << std::setfill('0') << std::uppercase << std::hex
-            << ((value >> (8 * i)) & 0xFF);
-    const std::string where =
-        " WHERE id = (SELECT min(id) FROM objects WHERE kind = " + std::to_string(kind) + ")";
-    return "UPDATE objects SET record = substr(record, 1, " + std::to_string(offset) + ") || X'" +
-           hex.str() + "' || substr(record, " + std::to_string(offset + width + 1) + ")" + where;
+// The record of the first object of `kind` replaced by `hex`, the bytes of a
+// record as saves write them (varints: see BlobWriter).
+std::string ReplaceRecord(int kind, const char* hex) {
+    return "UPDATE objects SET record = X'" + std::string(hex) +
+           "' WHERE id = (SELECT min(id) FROM objects WHERE kind = " + std::to_string(kind) + ")";
 }
 
 // A scratch folder per test, the document's place in it, and room for the
@@ -447,14 +439,17 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
          "X'0000000000000000' || X'01000000' || X'0000000000000000' || X'01000000' || "
          "X'9F86010000000000' || X'00000000' || X'00')",
          "names object 99999, which is no pad"},
-        // Track record: x2, y2, width, then the polygon reference.
+        // Track record: x2, y2, width (zigzagged), then the polygon,
+        // coordinate and dimension references.
         {nullptr, "width -1 is negative"},
         {nullptr, "Polygon names object 12345"},
-        // Via record: size, hole size, low layer, high layer.
+        // Via record: size, hole size, low layer, high layer, the two test
+        // point flags and the height.
         {nullptr, "high layer 500 is out of range"},
     };
-    const std::string patches[] = {PatchRecord(4, 8, -1, 4), PatchRecord(4, 12, 12345, 8),
-                                   PatchRecord(3, 12, 500, 4)};
+    const std::string patches[] = {ReplaceRecord(4, "000001000000"),
+                                   ReplaceRecord(4, "000000B9600000"),
+                                   ReplaceRecord(3, "000002E807000000")};
     int patch = 0;
     for (const Edit& c : cases) {
         const std::string sql = c.sql ? c.sql : patches[patch++];

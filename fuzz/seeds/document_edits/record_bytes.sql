@@ -1,1 +1,1 @@
-UPDATE objects SET record = substr(record, 1, 8) || X'FFFFFFFF' || substr(record, 13) WHERE kind = 4;
+UPDATE objects SET record = X'000001000000' WHERE kind = 4;

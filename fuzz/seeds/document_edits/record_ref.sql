@@ -1,1 +1,1 @@
-UPDATE objects SET record = substr(record, 1, 12) || X'3930000000000000' || substr(record, 21) WHERE kind = 4;
+UPDATE objects SET record = X'000000B9600000' WHERE kind = 4;
