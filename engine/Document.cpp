@@ -479,8 +479,14 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             pending.items.reserve(static_cast<size_t>(
                 std::clamp<int64_t>(sqlite3_column_int64(top.get(), 0), 0, int64_t{1} << 24)));
     }
-    Stmt st = Prepare(db, "SELECT id, kind, container, net, layer, bit_field, bit_field2, "
-                          "bit_field3, idx, moveable, x1, y1, record FROM objects ORDER BY id");
+    // Version 3 keeps the fields every object has at the head of its record;
+    // earlier versions in columns of their own.
+    const bool commonInRecord = version >= 3;
+    Stmt st = Prepare(
+        db, commonInRecord ? "SELECT id, kind, container, net, record FROM objects ORDER BY id"
+                           : "SELECT id, kind, container, net, layer, bit_field, bit_field2, "
+                             "bit_field3, idx, moveable, x1, y1, record FROM objects ORDER BY id");
+    const int recordColumn = commonInRecord ? 4 : 12;
     while (true) {
         int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE)
@@ -505,24 +511,43 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             return "corrupt document: " + where() + " has unknown kind " + std::to_string(kind);
         pending.items.push_back(
             {slot, id, row.OptionalId(2, "component"), row.OptionalId(3, "net")});
+        BlobReader r(sqlite3_column_blob(st.get(), recordColumn),
+                     static_cast<size_t>(sqlite3_column_bytes(st.get(), recordColumn)), version);
+        ObjectCommon common;
+        if (commonInRecord) {
+            if (!row.Problem().empty())
+                return row.Problem();
+            common.visit(r);
+            if (r.bad)
+                return "corrupt document: record of " + where() + " is damaged";
+            if (const std::string problem = common.Problem(); !problem.empty())
+                return "corrupt document: " + where() + ": " + problem;
+        } else {
+            common.layer = row.Int(4, "layer", 0, kLayerCount - 1);
+            common.bitField = row.Int(5, "bit field", 0, 0xFFFF);
+            common.bitField2 = row.Int(6, "bit field 2", 0, 0xFF);
+            common.bitField3 = row.Int(7, "bit field 3", 0, 0xFFFF);
+            common.index = row.Int(8, "index", 0, 0xFFFF);
+            common.moveable = row.Int(9, "moveable", 0, 1);
+            common.x1 = row.Int(10, "x1");
+            common.y1 = row.Int(11, "y1");
+            if (!row.Problem().empty())
+                return row.Problem();
+        }
         ObjectRec& o = s.At(slot);
-        o.layer = row.Int(4, "layer", 0, kLayerCount - 1);
+        o.layer = static_cast<uint8_t>(common.layer);
         ObjectExtras extras;
-        extras.bitField = static_cast<uint16_t>(row.Int(5, "bit field", 0, 0xFFFF));
-        extras.bitField2 = static_cast<uint8_t>(row.Int(6, "bit field 2", 0, 0xFF));
-        extras.bitField3 = static_cast<uint16_t>(row.Int(7, "bit field 3", 0, 0xFFFF));
-        extras.index = static_cast<uint16_t>(row.Int(8, "index", 0, 0xFFFF));
+        extras.bitField = static_cast<uint16_t>(common.bitField);
+        extras.bitField2 = static_cast<uint8_t>(common.bitField2);
+        extras.bitField3 = static_cast<uint16_t>(common.bitField3);
+        extras.index = static_cast<uint16_t>(common.index);
         s.SetExtras(slot, extras);
-        o.moveable = row.Int(9, "moveable", 0, 1);
-        o.x1 = row.Int(10, "x1");
-        o.y1 = row.Int(11, "y1");
-        if (!row.Problem().empty())
-            return row.Problem();
+        o.moveable = static_cast<uint32_t>(common.moveable);
+        o.x1 = common.x1;
+        o.y1 = common.y1;
         if ((pending.items.back().container || pending.items.back().net) && !IsPrimitiveKind(kind))
             return "corrupt document: " + where() + " is a " + KindName(kind) +
                    " and cannot belong to a net or a component";
-        BlobReader r(sqlite3_column_blob(st.get(), 12),
-                     static_cast<size_t>(sqlite3_column_bytes(st.get(), 12)), version);
         VisitBody(kind, o.body.get(), [&](auto& body) { body.visit(r); });
         if (r.bad || !r.AtEnd())
             return "corrupt document: record of " + where() + " is damaged";

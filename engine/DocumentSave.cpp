@@ -39,8 +39,7 @@ CREATE TABLE layer_pairs(position INTEGER PRIMARY KEY, name TEXT, low_layer INTE
   high_layer INTEGER, drill_drawing INTEGER, drill_guide INTEGER, substack TEXT,
   back_drill INTEGER);
 CREATE TABLE objects(id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, container INTEGER,
-  net INTEGER, layer INTEGER, bit_field INTEGER, bit_field2 INTEGER, bit_field3 INTEGER,
-  idx INTEGER, moveable INTEGER, x1 INTEGER, y1 INTEGER, record BLOB NOT NULL);
+  net INTEGER, record BLOB NOT NULL);
 )sql";
 
 void Exec(sqlite3* db, const char* sql) {
@@ -80,8 +79,8 @@ bool SyncPath(const std::string& path, bool directory) {
 
 // Objects go many rows to a statement: a large board has millions of them,
 // and running a statement costs more than the row it adds.
-constexpr int kObjectColumns = 13;
-constexpr int kObjectRowsPerStatement = 64; // 832 parameters, within any build's limit
+constexpr int kObjectColumns = 5;
+constexpr int kObjectRowsPerStatement = 192; // 960 parameters, within any build's limit
 
 std::string ObjectInsertSql(int rows) {
     std::string sql = "INSERT INTO objects VALUES";
@@ -158,19 +157,21 @@ void BindObjectRow(RowBinder& row, int first, uint32_t slot, const IdOf& idOfSlo
         row.Null(first + 4);
     else
         row.Int(first + 4, idOfSlot(net));
-    row.Int(first + 5, o.layer);
+    // The fields every object has lead its record (ObjectCommon).
     const ObjectExtras extras = s.Extras(slot);
-    row.Int(first + 6, extras.bitField);
-    row.Int(first + 7, extras.bitField2);
-    row.Int(first + 8, extras.bitField3);
-    row.Int(first + 9, extras.index);
-    row.Int(first + 10, o.moveable);
-    row.Int(first + 11, o.x1);
-    row.Int(first + 12, o.y1);
     w.Clear();
+    ObjectCommon common{o.layer,
+                        extras.bitField,
+                        extras.bitField2,
+                        extras.bitField3,
+                        extras.index,
+                        static_cast<int32_t>(o.moveable),
+                        o.x1,
+                        o.y1};
+    common.visit(w);
     VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
     record.assign(w.Bytes());
-    row.Blob(first + 13, record);
+    row.Blob(first + 5, record);
 }
 
 // The objects in `order`, numbered from 1 in that order.

@@ -14,7 +14,9 @@ inline constexpr const char* kFormat = "corvane-board";
 // with every value of a record at its full width; version 3 keeps records'
 // whole numbers as varints (BlobWriter) and leaves out of the objects table
 // the columns kind_name and name, which only repeated what a row's kind and
-// record say (the reader never took them). All three are read; saves write
+// record say (the reader never took them), and holds a row's layer, flags,
+// index, moveable and position at the head of its record (ObjectCommon)
+// instead of in columns of their own. All three are read; saves write
 // version 3.
 inline constexpr const char* kVersion = "3";
 // The version a document's meta table names, as a number; 0 for one that is

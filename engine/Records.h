@@ -30,6 +30,38 @@ inline int32_t UnZigZag(uint32_t u) {
 
 } // namespace varint
 
+// The fields every object has, at the head of its record in documents of
+// version 3 (earlier versions keep them in columns of the objects table).
+struct ObjectCommon {
+    int32_t layer = 0, bitField = 0, bitField2 = 0, bitField3 = 0, index = 0, moveable = 0;
+    int32_t x1 = 0, y1 = 0;
+    template <class V> void visit(V& v) {
+        v("layer", layer);
+        v("bit field", bitField);
+        v("bit field 2", bitField2);
+        v("bit field 3", bitField3);
+        v("index", index);
+        v("moveable", moveable);
+        v("x1", x1);
+        v("y1", y1);
+    }
+    // The first field outside what the object can hold ("layer 83 is out of
+    // range"); empty when every one fits.
+    std::string Problem() const {
+        const struct {
+            const char* name;
+            int32_t value, most;
+        } bounded[] = {{"layer", layer, kLayerCount - 1}, {"bit field", bitField, 0xFFFF},
+                       {"bit field 2", bitField2, 0xFF},  {"bit field 3", bitField3, 0xFFFF},
+                       {"index", index, 0xFFFF},          {"moveable", moveable, 1}};
+        for (const auto& field : bounded)
+            if (field.value < 0 || field.value > field.most)
+                return std::string(field.name) + " " + std::to_string(field.value) +
+                       " is out of range";
+        return {};
+    }
+};
+
 // Writes a record's fields in the form of documents of version 3: int32 values
 // zigzagged and counts and Ref ids plain as varints; a double that holds a
 // whole int32 as a varint of that value's zigzag shifted left, with the low

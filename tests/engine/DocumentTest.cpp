@@ -425,9 +425,6 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
         {"UPDATE layers SET copper_thickness = 10000000000 WHERE id = 1", "copper thickness"},
         {"UPDATE layers SET displayed = 7 WHERE id = 5", "displayed"},
         {"UPDATE layer_pairs SET low_layer = 4294967296", "low layer"},
-        {"UPDATE objects SET layer = 4294967297 WHERE kind = 4", "layer"},
-        {"UPDATE objects SET x1 = 3000000000 WHERE kind = 4", "x1"},
-        {"UPDATE objects SET bit_field = 65536 WHERE kind = 4", "bit field"},
         {"UPDATE objects SET kind = 4294967300 WHERE kind = 4", "kind"},
         {"UPDATE objects SET net = 99999 WHERE kind = 4", "bad net reference"},
         {"UPDATE objects SET net = (SELECT min(id) FROM objects WHERE kind = 8) WHERE kind = 8",
@@ -439,17 +436,33 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
          "X'0000000000000000' || X'01000000' || X'0000000000000000' || X'01000000' || "
          "X'9F86010000000000' || X'00000000' || X'00')",
          "names object 99999, which is no pad"},
-        // Track record: x2, y2, width (zigzagged), then the polygon,
-        // coordinate and dimension references.
+        // A record opens with the fields of every object (layer, three bit
+        // fields, index, moveable, x1, y1); a track's then holds x2, y2,
+        // width (zigzagged) and the polygon, coordinate and dimension
+        // references.
+        {nullptr, "layer 83 is out of range"},
+        {nullptr, "record of object"}, // an x1 beyond 32 bits
+        {nullptr, "bit field 65536 is out of range"},
         {nullptr, "width -1 is negative"},
         {nullptr, "Polygon names object 12345"},
         // Via record: size, hole size, low layer, high layer, the two test
         // point flags and the height.
         {nullptr, "high layer 500 is out of range"},
     };
-    const std::string patches[] = {ReplaceRecord(4, "000001000000"),
-                                   ReplaceRecord(4, "000000B9600000"),
-                                   ReplaceRecord(3, "000002E807000000")};
+    const std::string patches[] = {ReplaceRecord(4, "A60100000000000000"
+                                                    "000000000000"),
+                                   ReplaceRecord(4, "020000000000"
+                                                    "80F882AD16"
+                                                    "00"
+                                                    "000000000000"),
+                                   ReplaceRecord(4, "02808008000000000000"
+                                                    "000000000000"),
+                                   ReplaceRecord(4, "0200000000000000"
+                                                    "000001000000"),
+                                   ReplaceRecord(4, "0200000000000000"
+                                                    "000000B9600000"),
+                                   ReplaceRecord(3, "0200000000000000"
+                                                    "000002E807000000")};
     int patch = 0;
     for (const Edit& c : cases) {
         const std::string sql = c.sql ? c.sql : patches[patch++];

@@ -157,6 +157,26 @@ TEST(EngineDocumentVersions, DamagedPerLayerRunsAreRefused) {
             << c.what;
         EXPECT_EQ(Corvane_LiveObjectCount(), before) << c.what << " left objects behind";
     }
+    // Runs whole in form but with a value no pad can hold, in the first run
+    // or the last: each names the value.
+    const struct {
+        const char* expect;
+        void (*edit)(std::string&);
+    } values[] = {
+        {"layer pad shape 12 is out of range",
+         [](std::string& r) { PutInt(r, RunCountAt(r) + 8, 12); }},
+        {"layer pad size -5 is negative", [](std::string& r) { PutInt(r, r.size() - 12, -5); }},
+        {"corner radius percentage 101 is out of range",
+         [](std::string& r) { PutInt(r, r.size() - 4, 101); }},
+    };
+    for (const auto& c : values) {
+        const fs::path bad = dir.path / ("bad" + std::to_string(++n) + ".pcbdoc");
+        fs::copy_file(good, bad);
+        EditRecord(bad, padId, c.edit);
+        EXPECT_THAT(OpenError(bad), HasSubstr("corrupt document: object " + std::to_string(padId) +
+                                              ": " + c.expect));
+        EXPECT_EQ(Corvane_LiveObjectCount(), before) << c.expect << " left objects behind";
+    }
     EXPECT_TRUE(OpenError(good).empty());
 }
 

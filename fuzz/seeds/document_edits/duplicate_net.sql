@@ -1,1 +1,1 @@
-INSERT INTO objects SELECT (SELECT max(id) + 1 FROM objects), kind, container, net, layer, bit_field, bit_field2, bit_field3, idx, moveable, x1, y1, record FROM objects WHERE kind = 8;
+INSERT INTO objects SELECT (SELECT max(id) + 1 FROM objects), kind, container, net, record FROM objects WHERE kind = 8;

@@ -1,1 +1,1 @@
-UPDATE objects SET kind = 26 WHERE kind = 10; UPDATE objects SET layer = 82, x1 = 2147483647 WHERE id = 3;
+UPDATE objects SET kind = 26 WHERE kind = 10; UPDATE objects SET record = X'A401000000000000FEFFFFFF0F00' || substr(record, 9) WHERE id = 3;

@@ -1,1 +1,1 @@
-UPDATE objects SET record = X'000001000000' WHERE kind = 4;
+UPDATE objects SET record = X'0200000000000000000001000000' WHERE kind = 4;
