@@ -302,7 +302,6 @@ void FlatShapes::Add(std::string_view markup, int32_t layer, int32_t net, const 
         std::string_view cls = Get(a, "class");
         const double strokeWidth = Number(Get(a, "stroke-width"));
         Place local = place;
-        std::string_view shape;
         if (name == "use") { // a pad shape defined once, moved to (x, y)
             const std::string_view href = Get(a, "href");
             if (href.size() < 3 || href[1] != 's')
