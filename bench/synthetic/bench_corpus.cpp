@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     int failed = 0;
     const double peer = PeerSeconds(peerDir, folder, repeat, failed);
     if (peer <= 0) {
-        std::printf("peer: dsn-converter under %s could not be run\n", peerDir.c_str());
+        std::printf("peer: dsn-converter under %s could not be run (node %s %s %s shows why)\n",
+                    peerDir.c_str(), DSNLINK_PEER_SCRIPT, peerDir.c_str(), folder.c_str());
         return 0;
     }
     std::printf("peer (dsn-converter, same designs, best of %d each, %d of them refused): "
