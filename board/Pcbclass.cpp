@@ -403,8 +403,8 @@ bool TPcbPad::QueryLayersAtOnce() {
     return true;
 }
 
-int32_t TPcbPad::QueryRecord(int32_t mode) {
-    const int32_t result = ExchangeOnCopy(*this, mode, 1, [mode](TPcbPad& w, TExchange& x) {
+int32_t TPcbPad::QueryFields(int32_t mode) {
+    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbPad& w, TExchange& x) {
         return P::PcbApi_QueryPad(
             mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.TopXsize), x.Int(w.TopYsize),
             x.Int(w.MidXsize), x.Int(w.MidYsize), x.Int(w.BotXsize), x.Int(w.BotYsize),
@@ -415,6 +415,10 @@ int32_t TPcbPad::QueryRecord(int32_t mode) {
             x.Real(w.FHoleRotation), x.Int(w.FPadOffsetX), x.Int(w.FPadOffsetY), x.Int(w.FJumperID),
             x.Ord(w.FIsAssyTestPointTop), x.Ord(w.FIsAssyTestPointBtm));
     });
+}
+
+int32_t TPcbPad::QueryRecord(int32_t mode) {
+    const int32_t result = QueryFields(mode);
     if (result != 1)
         return result;
     if (mode == 1) {

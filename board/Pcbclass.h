@@ -374,12 +374,17 @@ public:
 
     // Stack mode first, then the pad record, then the per-layer entries.
     int32_t QueryDatabase(int32_t mode) override;
+    // The pad record alone (place, net, sizes, names, flags), without the
+    // bit fields, stack mode or per-layer entries: what a walk over every
+    // pad for a few of its fields needs. Answers as QueryDatabase(1) does.
+    int32_t ReadRecordOnly() { return QueryFields(1); }
 
 protected:
     int32_t QueryRecord(int32_t mode) override;
     int32_t FreshPadMode() const override { return FMode; }
 
 private:
+    int32_t QueryFields(int32_t mode);
     bool QueryLayersAtOnce();
     template <typename T> using PerLayer = std::array<T, kV6_LayerCount>;
     PerLayer<int32_t> xSizeOnLayer_{};

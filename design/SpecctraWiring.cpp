@@ -415,9 +415,10 @@ void AddBoardTestPoint(TSpecctraTestpointsDescriptor& owner, TSpecctraList& list
 
 bool TSpecctraTestpointsDescriptor::ImportFromPcb() {
     const intptr_t board = GetBoard();
+    // A test point needs a pad's place, net and flags: its record alone.
     ProcessItems(board, ePadObject, [&](intptr_t handle) {
         TPcbPad pad(handle);
-        if (Board::Read(pad))
+        if (pad.ReadRecordOnly() == 1)
             AddBoardTestPoint(*this, *FTestPoints, pad);
         return true;
     });

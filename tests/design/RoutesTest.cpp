@@ -172,8 +172,17 @@ TEST_F(RoutesFromBoard, DamagedOrOutOfRangePadstackRecordsAreReportedAndSkipped)
     EXPECT_TRUE(host.Messages.empty());
 }
 
-TEST_F(RoutesFromBoard, TestPointViaWritesItsPointLine) {
+TEST_F(RoutesFromBoard, TestPointPadAndViaWriteTheirPointLines) {
     const intptr_t net = Net("TP");
+    TPcbPad pad(0);
+    ASSERT_NE(Board::MakeAndAdd(board, pad,
+                                [&](TPcbPad& p) {
+                                    p.SetState_x1(127000);
+                                    p.SetState_Net(net);
+                                    p.SetState_Moveable(false);
+                                    p.SetState_FIsAssyTestPointBtm(true);
+                                }),
+              0);
     TPcbVia via(0);
     ASSERT_NE(Board::MakeAndAdd(board, via,
                                 [&](TPcbVia& v) {
@@ -185,9 +194,9 @@ TEST_F(RoutesFromBoard, TestPointViaWritesItsPointLine) {
                                 }),
               0);
     const std::string text = Write<TSpecctraRoutes>("b.rte");
-    EXPECT_THAT(
-        text, HasSubstr("  (test_points \r\n    (point 64516 -64516 front (net TP)(type route))\r\n"
-                        "  )\r\n"));
+    EXPECT_THAT(text,
+                HasSubstr("  (test_points \r\n    (point 32258 0 back (net TP)(type protect))\r\n"
+                          "    (point 64516 -64516 front (net TP)(type route))\r\n  )\r\n"));
 }
 
 TEST_F(RoutesFromBoard, SessionPlacesComponentsByFootprintWithBottomAngles) {
