@@ -520,20 +520,19 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             common.visit(r);
             if (r.bad)
                 return "corrupt document: record of " + where() + " is damaged";
-            if (const std::string problem = common.Problem(); !problem.empty())
-                return "corrupt document: " + where() + ": " + problem;
         } else {
-            common.layer = row.Int(4, "layer", 0, kLayerCount - 1);
-            common.bitField = row.Int(5, "bit field", 0, 0xFFFF);
-            common.bitField2 = row.Int(6, "bit field 2", 0, 0xFF);
-            common.bitField3 = row.Int(7, "bit field 3", 0, 0xFFFF);
-            common.index = row.Int(8, "index", 0, 0xFFFF);
-            common.moveable = row.Int(9, "moveable", 0, 1);
-            common.x1 = row.Int(10, "x1");
-            common.y1 = row.Int(11, "y1");
+            // The columns after the net, in the order of the fields.
+            struct {
+                RowReader& row;
+                int column;
+                void operator()(const char* field, int32_t& v) { v = row.Int(column++, field); }
+            } columns{row, 4};
+            common.visit(columns);
             if (!row.Problem().empty())
                 return row.Problem();
         }
+        if (const std::string problem = common.Problem(); !problem.empty())
+            return "corrupt document: " + where() + ": " + problem;
         ObjectRec& o = s.At(slot);
         o.layer = static_cast<uint8_t>(common.layer);
         ObjectExtras extras;

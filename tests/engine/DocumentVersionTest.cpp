@@ -177,6 +177,17 @@ TEST(EngineDocumentVersions, DamagedPerLayerRunsAreRefused) {
                                               ": " + c.expect));
         EXPECT_EQ(Corvane_LiveObjectCount(), before) << c.expect << " left objects behind";
     }
+    // The fields every object has stand in columns of their own in a version
+    // 2 document, checked as a newer record's are.
+    const fs::path column = dir.path / "column.pcbdoc";
+    fs::copy_file(good, column);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(column.c_str(), &db), SQLITE_OK);
+    const std::string sql = "UPDATE objects SET moveable = 2 WHERE id = " + std::to_string(padId);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_THAT(OpenError(column), HasSubstr("corrupt document: object " + std::to_string(padId) +
+                                             ": moveable 2 is out of range"));
     EXPECT_TRUE(OpenError(good).empty());
 }
 
