@@ -348,6 +348,34 @@ void Picture::Draw() {
     DrawPads();
     DrawVias();
     DrawTexts();
+    KeepOwn();
+}
+
+void Picture::KeepOwn() {
+    if (drawing_ == nullptr)
+        return;
+    auto& own = drawing_->own;
+    std::sort(drawingOrder_.begin(), drawingOrder_.end());
+    drawingOrder_.erase(std::unique(drawingOrder_.begin(), drawingOrder_.end()),
+                        drawingOrder_.end());
+    for (const int32_t layer : drawingOrder_) {
+        std::string& markup = drawingLayers_[layer];
+        if (markup.empty())
+            continue;
+        auto [it, added] =
+            ownPieceIds_.try_emplace(markup, static_cast<int32_t>(ownPieces_.size()));
+        if (added)
+            ownPieces_.push_back(&it->first);
+        // After the pieces of its layer drawn before: a component's shapes on
+        // one layer may come in more than one turn of the drawing.
+        auto at = std::upper_bound(
+            own.begin(), own.end(), layer,
+            [](int32_t l, const ComponentInfo::OwnPiece& piece) { return l < piece.layer; });
+        own.insert(at, {layer, it->second});
+        markup.clear();
+    }
+    drawingOrder_.clear();
+    drawing_ = nullptr;
 }
 
 // Painting order: bottom side, the stack from bottom to top, then the top

@@ -2,6 +2,8 @@
 #include "host/PicturePieces.h"
 #include "sdk/JsonText.h"
 
+#include <deque>
+
 namespace Harrow::picture {
 
 namespace {
@@ -47,11 +49,14 @@ public:
     // `padNets`; `pads` (when given) gets the image pads' centres.
     void Add(std::string_view markup, int32_t layer, int32_t net, const Place& place,
              const std::vector<int32_t>* padNets = nullptr, std::vector<PadMark>* pads = nullptr);
+    // No more shapes come: the index of the pieces goes.
+    void Finish() { decltype(index_)().swap(index_); }
     // The style index of a class, as the page's style list holds it.
     int32_t Style(std::string_view cls);
     // Shapes defined once (pad shapes), by the id the drawing uses.
     std::vector<std::string> shapes;
-    std::vector<Piece> pieces;
+    // A large board has millions: a deque grows without copying them all.
+    std::deque<Piece> pieces;
     std::vector<std::string> styles;
     // Texts kept as markup, with the page layer they lie on.
     std::vector<std::pair<int32_t, std::string>> texts;
@@ -476,6 +481,7 @@ std::string Picture::TakeData(PictureCounts* counts) {
             flat.Add(markup, pageLayer[layer], net, board);
             std::string().swap(markup);
         }
+        drawing = LayerDrawing{};
         if (IsPlane(layer) && !body_.empty()) {
             std::string plane = body_;
             plane.insert(5, " class=\"pl\"");
@@ -492,13 +498,13 @@ std::string Picture::TakeData(PictureCounts* counts) {
         ComponentInfo& info = components_[componentOrder_[index]];
         const FlatShapes::Place place(info.x / 10000.0, info.y / 10000.0, info.angle);
         pads.clear();
-        for (const auto& [layer, shapes] : info.own) {
+        EachOwnLayer(info, [&](int32_t layer, auto first, auto last) {
             used_[layer] = true;
             const int32_t at = pageLayer[layer];
             if (layers[static_cast<std::size_t>(at)].id == layer)
-                flat.Add(shapes, at, 0, place, &info.padNets, &pads);
-        }
-        info.own.clear();
+                for (; first != last; ++first)
+                    flat.Add(OwnMarkup(first->markup), at, 0, place, &info.padNets, &pads);
+        });
         MarkMarkup(info, markup);
         flat.Add(markup, sides[info.bottom ? 1 : 0], 0, place);
         list.clear();
@@ -554,6 +560,7 @@ std::string Picture::TakeData(PictureCounts* counts) {
     }
     flat.Add(holes_, holes, 0, board);
     flat.Add(outline_, outline, 0, board);
+    flat.Finish();
 
     const Box view = View();
     std::string data;
@@ -626,7 +633,7 @@ std::string Picture::TakeData(PictureCounts* counts) {
                                  std::llround(std::clamp(box.maxY * 10, -9.0e15, 9.0e15))};
         Ints(data, head, ',');
         for (; at < end; ++at) {
-            const FlatShapes::Piece& piece = flat.pieces[order[at]];
+            FlatShapes::Piece& piece = flat.pieces[order[at]];
             data += ',';
             Int(data, piece.style);
             data += ',';
@@ -634,15 +641,21 @@ std::string Picture::TakeData(PictureCounts* counts) {
             data += ",\"";
             data += piece.d;
             data += '"';
+            std::string().swap(piece.d); // the data holds it now
         }
         data += ']';
     }
     // Components: position, turn, side, designator, pattern, pad list, pad
     // nets, extent; pad lists: centre in its frame and name of each pad.
+    // What is written goes: a large board's pieces and tables would
+    // otherwise be held twice.
+    std::deque<FlatShapes::Piece>().swap(flat.pieces);
     data += "],\n\"K\":[";
     data += components;
+    std::string().swap(components);
     data += "],\n\"P\":[";
     data += padTable;
+    std::string().swap(padTable);
     data += "],\n\"T\":[";
     for (std::size_t i = 0; i < flat.texts.size(); ++i) {
         data += i == 0 ? "[" : ",[";

@@ -10,6 +10,7 @@ namespace Harrow::picture {
 void Picture::DrawTracks() {
     struct Chain {
         std::string* out = nullptr;
+        const ComponentInfo* owner = nullptr;
         int32_t layer = 0, width = 0, x = 0, y = 0;
         intptr_t net = 0;
         bool keepout = false;
@@ -38,8 +39,9 @@ void Picture::DrawTracks() {
             out += ' ';
             Num(out, ly);
         };
-        if (&out == last.out && c.layer == last.layer && c.net == last.net && width == last.width &&
-            keepout == last.keepout && c.x1 == last.x && c.y1 == last.y && out.size() >= 3) {
+        if (&out == last.out && owner == last.owner && c.layer == last.layer && c.net == last.net &&
+            width == last.width && keepout == last.keepout && c.x1 == last.x && c.y1 == last.y &&
+            out.size() >= 3) {
             out.resize(out.size() - 3); // reopen the path: drop "\"/>"
         } else {
             out += w > 0 ? "<path class=\"t" : "<path class=\"t h";
@@ -52,7 +54,7 @@ void Picture::DrawTracks() {
         out += 'L';
         point(x2, y2);
         out += "\"/>";
-        last = {&out, c.layer, width, x2, y2, c.net, keepout};
+        last = {&out, owner, c.layer, width, x2, y2, c.net, keepout};
         extent_.Add(c.x1, c.y1, w / 2);
         extent_.Add(x2, y2, w / 2);
         AddToComponent(c.component, c.x1, c.y1, w / 2);

@@ -15,7 +15,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <map>
 #include <system_error>
 #include <tuple>
 #include <unordered_map>
@@ -158,8 +157,13 @@ struct ComponentInfo {
     std::string firstPadName;
     // Its pads and its lines of no net per layer, in its own frame (board
     // minus its position, turned back by its angle): drawn once per distinct
-    // image and placed with a transform.
-    std::map<int32_t, std::string> own;
+    // image and placed with a transform. The markup is kept in pieces that
+    // components of one footprint share (Picture::OwnMarkup), by layer and
+    // then in the order drawn.
+    struct OwnPiece {
+        int32_t layer = 0, markup = 0;
+    };
+    std::vector<OwnPiece> own;
     std::vector<int32_t> padNets; // net index of each pad, in the order drawn
 
     // A board point in its own frame.
@@ -238,13 +242,38 @@ private:
         auto it = components_.find(handle);
         return it == components_.end() ? nullptr : &it->second;
     }
-    // Where a component's own shape on `layer` goes.
+    // Where a component's own shape on `layer` goes. The markup of one
+    // component is gathered here while it is drawn and kept when the next
+    // component's begins (or the drawing ends): a million components of a
+    // few footprints then hold a few pieces of markup, not a million.
     std::string& Own(ComponentInfo& component, int32_t layer) {
         if (layer < 0 || layer >= BoardLayer::Count)
             layer = 0;
         used_[layer] = true;
         ++elements_;
-        return component.own[layer];
+        if (&component != drawing_)
+            KeepOwn();
+        drawing_ = &component;
+        if (drawingLayers_[layer].empty())
+            drawingOrder_.push_back(layer);
+        return drawingLayers_[layer];
+    }
+    // Keeps the markup gathered for the component being drawn.
+    void KeepOwn();
+    // The markup of a piece of a component's own shapes.
+    const std::string& OwnMarkup(int32_t piece) const { return *ownPieces_[piece]; }
+    // Each of a component's layers with its own markup on it, in layer order:
+    // `each(layer, first, last)` over its pieces.
+    template <typename F> void EachOwnLayer(const ComponentInfo& component, F each) const {
+        const auto& own = component.own;
+        for (std::size_t at = 0; at < own.size();) {
+            std::size_t end = at + 1;
+            while (end < own.size() && own[end].layer == own[at].layer)
+                ++end;
+            each(own[at].layer, own.begin() + static_cast<std::ptrdiff_t>(at),
+                 own.begin() + static_cast<std::ptrdiff_t>(end));
+            at = end;
+        }
     }
     // Widens a component's extent by a board point.
     void AddToComponent(intptr_t component, double x, double y, double grow);
@@ -264,6 +293,13 @@ private:
     std::unordered_map<intptr_t, int32_t> netIndex_;
     std::unordered_map<intptr_t, ComponentInfo> components_;
     std::vector<intptr_t> componentOrder_;
+    // The component whose own shapes are being drawn, its markup per layer
+    // and the layers it has markup on; the kept pieces, each once.
+    ComponentInfo* drawing_ = nullptr;
+    std::array<std::string, BoardLayer::Count> drawingLayers_;
+    std::vector<int32_t> drawingOrder_;
+    std::unordered_map<std::string, int32_t> ownPieceIds_;
+    std::vector<const std::string*> ownPieces_;
     std::string holes_, outline_, body_;
     // Round holes of one diameter: one path of a dot per hole (zero-length
     // lines with round ends), in the order their diameters first came.

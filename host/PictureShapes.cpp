@@ -284,17 +284,20 @@ void Picture::MarkMarkup(ComponentInfo& info, std::string& markup) {
 // table, in the order of its pads' data-i).
 std::string Picture::ComponentGroups() {
     std::string sides[2];
-    std::string markup;
+    std::string markup, shapes;
     for (std::size_t index = 0; index < componentOrder_.size(); ++index) {
         ComponentInfo& info = components_[componentOrder_[index]];
-        for (const auto& [layer, shapes] : info.own) {
+        EachOwnLayer(info, [&](int32_t layer, auto first, auto last) {
+            shapes.clear();
+            for (; first != last; ++first)
+                shapes += OwnMarkup(first->markup);
             std::string& out = Out(layer, 0);
             UseDefinition(out, imageIds_, "f", "", shapes);
             Placement(out, info);
             out += " data-c=\"";
             Int(out, static_cast<int64_t>(index));
             out += "\"/>";
-        }
+        });
         std::string& out = sides[info.bottom ? 1 : 0];
         MarkMarkup(info, markup);
         std::string open;

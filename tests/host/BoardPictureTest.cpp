@@ -495,6 +495,49 @@ TEST_F(PictureBoard, EveryLayerIsOneGroupWithItsShapesInTheBoardsCoordinatesWith
     EXPECT_EQ(text->Attr("class"), "x"); // glyphs 100 high, by the style
 }
 
+// Components of one footprint share one image however their shapes come:
+// here each one's outline line is drawn in the pass over tracks and its pads
+// in the pass over pads, so the shapes of a component on one layer arrive in
+// two turns with the other components' shapes between them.
+TEST_F(PictureBoard, ComponentsOfOneFootprintShareAnImageDrawnInTurns) {
+    const intptr_t net = AddNet(board, "N1");
+    auto pads = [&] {
+        return std::vector{Pad("1", 1, net, -50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0),
+                           Pad("2", 1, 0, 50 * kMil, 0, 2, 60 * kMil, 30 * kMil, 0)};
+    };
+    const intptr_t a = Component("A", pads(), 200 * kMil, 200 * kMil, 0, false);
+    const intptr_t b = Component("B", pads(), 600 * kMil, 200 * kMil, 0, false);
+    Component("C", pads(), 400 * kMil, 600 * kMil, 0, false);
+    // A's and B's outline lines, 100 mil below their centres; C has none.
+    for (const auto& [component, x] : {std::pair{a, 200}, std::pair{b, 600}})
+        AddObject<enginetest::Track>(component, 4, [&, x = x](enginetest::Track& t) {
+            t.c.layer = 1, t.c.x1 = (x - 80) * kMil, t.c.y1 = 100 * kMil;
+            t.x2 = (x + 80) * kMil, t.y2 = 100 * kMil, t.width = 5 * kMil;
+        });
+    auto root = ParseSvg(Svg());
+    ASSERT_NE(root, nullptr);
+    const PlacedPad pinA = FindPad(*root, 1, "A", "1"), pinB = FindPad(*root, 1, "B", "1"),
+                    pinC = FindPad(*root, 1, "C", "1");
+    ASSERT_TRUE(pinA.image && pinB.image && pinC.image);
+    EXPECT_EQ(pinA.image->Attr("href"), pinB.image->Attr("href"));
+    EXPECT_NE(pinA.image->Attr("href"), pinC.image->Attr("href"));
+    // The image holds the line and then the pads, as they were drawn; C's
+    // holds its pads alone.
+    auto shapes = [&](const PlacedPad& pin) {
+        std::vector<std::string> said;
+        for (const auto& shape : Used(*root, pin.image)->children)
+            said.push_back(shape->name + (shape->Attr("data-p").empty()
+                                              ? " " + shape->Attr("d")
+                                              : " pad " + shape->Attr("data-p")));
+        return said;
+    };
+    EXPECT_EQ(shapes(pinA),
+              (std::vector<std::string>{"path M-80 -100L80 -100", "rect pad 1", "rect pad 2"}));
+    EXPECT_EQ(shapes(pinC), (std::vector<std::string>{"rect pad 1", "rect pad 2"}));
+    // Each component's pads keep their own nets.
+    EXPECT_EQ(NetsOf(*root, *pinB.mark), (std::vector<std::string>{"N1", ""}));
+}
+
 TEST_F(PictureBoard, NamesAreEscapedAndStrayBytesBecomeCharacters) {
     FillBoard();
     const std::string svg = Svg();
