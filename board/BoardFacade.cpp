@@ -85,7 +85,9 @@ bool Make(TPCBObject& object) {
 }
 
 bool SetPadOutline(intptr_t pad, const std::vector<TPadCopperPiece>& pieces) {
-    std::vector<CorvanePadOutlinePiece> given;
+    // Kept between calls: the pins of a padstack each write the same pieces.
+    thread_local std::vector<CorvanePadOutlinePiece> given;
+    given.clear();
     given.reserve(pieces.size());
     for (const TPadCopperPiece& piece : pieces)
         given.push_back({piece.Entry, static_cast<int32_t>(piece.XY.size() / 2), piece.Radius,

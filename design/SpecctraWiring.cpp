@@ -203,8 +203,8 @@ bool TSpecctraWire::ImportFromFile() {
 
 void TSpecctraWire::LoadTrack(const TBoardTrack& track, const std::string& layerName) {
     if (!FBoardPath) {
-        ShapeList->Clear();
-        FBoardPath = ShapeList->AddNew(std::make_unique<TSpecctraPolyLineShape>(this));
+        ShapeList.Clear();
+        FBoardPath = ShapeList.AddNew(std::make_unique<TSpecctraPolyLineShape>(this));
         FBoardPath->NewVertex();
         FBoardPath->NewVertex();
         FRecalcShape = true;

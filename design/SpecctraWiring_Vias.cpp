@@ -33,7 +33,7 @@ private:
 } // namespace
 
 bool TSpecctraViaInstance::ExportToPCB() {
-    if (!PlacedOnBoard(Position.X, Position.Y, "Via " + PadstackIDRef))
+    if (!PlacedOnBoard(Position.X, Position.Y, [this] { return "Via " + PadstackIDRef; }))
         return true;
     TPcbVia via(0);
     if (!Board::Make(via))

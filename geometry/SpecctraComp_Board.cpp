@@ -318,17 +318,26 @@ void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
     const double c = std::cos(turn), s = std::sin(turn);
     const double hx = HostLength(cx), hy = HostLength(cy);
     const double ox = hx * c + hy * s, oy = -hx * s + hy * c;
-    std::vector<Board::TPadCopperPiece> pieces;
+    // Every pin of a padstack writes the same pieces at its own place: the
+    // pieces and their point lists are kept from one pin to the next, so
+    // that only the first pin of the run allocates them.
+    thread_local std::vector<Board::TPadCopperPiece> pieces;
+    std::size_t count = 0;
     for (const TTrueCopperSource& source : sources)
         for (const TSpecctraPad::TCopperPiece& piece : source.Source->TrueCopper()) {
-            Board::TPadCopperPiece& out = pieces.emplace_back();
+            if (count == pieces.size())
+                pieces.emplace_back();
+            Board::TPadCopperPiece& out = pieces[count++];
             out.Entry = source.Entry;
             out.Radius = source.Source->HostLength(piece.Radius);
+            out.XY.clear();
+            out.XY.reserve(2 * piece.Points.size());
             for (const TVertex& v : piece.Points) {
                 out.XY.push_back(RoundToBoard(source.Source->HostLength(v.X) - ox));
                 out.XY.push_back(RoundToBoard(source.Source->HostLength(v.Y) - oy));
             }
         }
+    pieces.resize(count);
     Board::SetPadOutline(handle, pieces);
 }
 

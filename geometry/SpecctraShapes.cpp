@@ -68,8 +68,9 @@ bool TSpecctraAbstractGeometryShape::ImportFromFile() {
 }
 
 bool TSpecctraAbstractGeometryShape::VerticesOnBoard() {
+    const auto name = [this] { return KindName() + (LayerID.empty() ? "" : " on " + LayerID); };
     for (const TVertex& v : Coordinates)
-        if (!PlacedOnBoard(v.X, v.Y, KindName() + (LayerID.empty() ? "" : " on " + LayerID)))
+        if (!PlacedOnBoard(v.X, v.Y, name))
             return false;
     return true;
 }
@@ -199,7 +200,7 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
 void TSpecctraAbstractGeometryShape::SetAperture(TSpecctraApertureType) {}
 
 bool TSpecctraAbstractGeometryShape::ReadLayerAndWidth(double* width) {
-    LayerID = Parser->NextString();
+    Parser->NextString(LayerID);
     if (IsParen(Parser->CurrentToken())) {
         Parser->ReportUnexpectedToken();
         if (Parser->CurrentToken() == eTok_CloseParen)
@@ -402,8 +403,7 @@ std::unique_ptr<TSpecctraAbstractGeometryShape> CreateShapeOfKind(int kind,
 
 // ------------------------------------------------------------ combined shape
 
-TSpecctraCombinedShape::TSpecctraCombinedShape(TSpecctraObject* owner)
-    : TSpecctraObject(owner), ShapeList(CreateList()) {}
+TSpecctraCombinedShape::TSpecctraCombinedShape(TSpecctraObject* owner) : TSpecctraObject(owner) {}
 
 TSpecctraCombinedShape::~TSpecctraCombinedShape() = default;
 
@@ -414,10 +414,10 @@ TSpecctraAbstractGeometryShape* TSpecctraCombinedShape::VisibleShape() {
 }
 
 void TSpecctraCombinedShape::RecalculateVisibleShape() {
-    if (ShapeList->Count() == 0)
+    if (ShapeList.Count() == 0)
         return;
     FVisibleShape =
-        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(0));
+        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList.GetState_SpecctraObject(0));
     FRecalcShape = false;
 }
 
@@ -429,7 +429,7 @@ bool TSpecctraCombinedShape::ImportFromFile_Shape() {
         Parser->ReportUnexpectedToken();
         Parser->SkipCurrentBlock();
     } else if (shape->ImportFromFile()) {
-        ShapeList->Add(std::move(shape));
+        ShapeList.Add(std::move(shape));
         FRecalcShape = true;
         result = true;
     }
@@ -473,11 +473,11 @@ bool TSpecctraCombinedShape::ImportFromFile_Window() {
 }
 
 int32_t TSpecctraCombinedShape::ShapeCount() const {
-    return ShapeList->Count();
+    return ShapeList.Count();
 }
 
 TSpecctraAbstractGeometryShape* TSpecctraCombinedShape::Shape(int32_t index) const {
-    return static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(index));
+    return static_cast<TSpecctraAbstractGeometryShape*>(ShapeList.GetState_SpecctraObject(index));
 }
 
 int32_t TSpecctraCombinedShape::WindowCount() const {

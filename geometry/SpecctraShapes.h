@@ -14,6 +14,7 @@
 #include "board/Pcbclass.h"
 #include "specctra/HostHooks.h"
 #include "specctra/SpecctraClasses1.h"
+#include "specctra/SpecctraList.h"
 
 #include <cstdint>
 #include <memory>
@@ -336,7 +337,8 @@ public:
 
     TSpecctraAbstractGeometryShape* FVisibleShape = nullptr;
     bool FRecalcShape = true;
-    std::unique_ptr<TSpecctraList> ShapeList;
+    // Held in place: a design has a combined shape for every wire and pad.
+    TSpecctraList ShapeList;
     std::unique_ptr<TSpecctraList> CutoutList; // created on the first window
 
     TSpecctraAbstractGeometryShape* VisibleShape();

@@ -183,8 +183,7 @@ std::vector<TSpecctraPad::TCopperPiece> TSpecctraPad::TrueCopper() {
     const double radius = line->ApertureWidth() / 2.0;
     if (line->Kind == TSpecctraShapeType::eFilledPolyShape) {
         // Closed on reading: the last corner repeats the first.
-        std::vector<TVertex> corners(v.begin(), v.end() - (v.size() > 1 ? 1 : 0));
-        return {{radius, std::move(corners)}};
+        return {{radius, std::span<const TVertex>(v).first(v.size() - (v.size() > 1 ? 1 : 0))}};
     }
     // A path of one straight stretch along an axis with round ends is the
     // host's oblong round pad; any other path is its stretches.
@@ -193,17 +192,18 @@ std::vector<TSpecctraPad::TCopperPiece> TSpecctraPad::TrueCopper() {
     if (oneStraight)
         return {};
     std::vector<TCopperPiece> pieces;
+    pieces.reserve(v.size() > 1 ? v.size() - 1 : 1);
     for (size_t i = 0; i + 1 < v.size(); ++i)
-        pieces.push_back({radius, {v[i], v[i + 1]}});
+        pieces.push_back({radius, std::span<const TVertex>(v).subspan(i, 2)});
     if (pieces.empty())
-        pieces.push_back({radius, {v[0]}});
+        pieces.push_back({radius, std::span<const TVertex>(v).first(1)});
     return pieces;
 }
 
 void TSpecctraPad::ExportToPcb_ToParams(int32_t padIndex, TStoredParameters& params) {
     const std::string pad = std::to_string(padIndex);
     TSpecctraAbstractGeometryShape* first =
-        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList->GetState_SpecctraObject(0));
+        static_cast<TSpecctraAbstractGeometryShape*>(ShapeList.GetState_SpecctraObject(0));
     if (!first) {
         ReportError("Pad has no shapes, for embedded export.");
         return;
@@ -233,7 +233,7 @@ bool TSpecctraPad::ImportFromPcb_FromParams(int32_t padIndex, const TStoredParam
         if (!shape) {
             ReportError("Unknown stored shape kind: " + letter);
         } else if (shape->ImportFromPcb_FromParams(pad + "P", params)) {
-            ShapeList->Add(std::move(shape));
+            ShapeList.Add(std::move(shape));
             FRecalcShape = true;
         } else {
             ReportError("Stored pad shape contains errors.");

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,10 +101,11 @@ public:
     // The visible shape as the copper it is, when the host's pad kinds cannot
     // hold it (a polygon, a path with corners or at a slant): pieces of one
     // point, a segment or a polygon grown by a radius, in file units about
-    // the padstack's origin. Empty for every other shape.
+    // the padstack's origin. Empty for every other shape. A piece's points
+    // are a run of the shape's own vertices, valid while the shape is.
     struct TCopperPiece {
         double Radius = 0.0;
-        std::vector<TVertex> Points;
+        std::span<const TVertex> Points;
     };
     std::vector<TCopperPiece> TrueCopper();
 

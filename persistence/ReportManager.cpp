@@ -119,6 +119,18 @@ void TReportManager::ReportError(const std::string& text) {
         ++FOmittedEvents;
 }
 
+void TReportManager::TakeError(std::string text) {
+    ++FErrorCount;
+    if (FOmittedEvents == 0)
+        Keep(std::move(text.insert(0, "ERROR: ")));
+    else
+        ++FOmittedEvents;
+}
+
+void TReportManager::TakeEvent(std::string text) {
+    Keep(std::move(text));
+}
+
 void TReportManager::ReportWarning(const std::string& text) {
     ++FWarningCount;
     if (FOmittedEvents == 0)

@@ -30,6 +30,8 @@ public:
     void ReportError(const std::string& text) override;
     void ReportWarning(const std::string& text) override;
     void ReportFinalWarning(const std::string& text) override;
+    void TakeError(std::string text) override;
+    void TakeEvent(std::string text) override;
 
     // Whether OutputReportFile writes anything; off until the translation's
     // root turns it on from the command flags.

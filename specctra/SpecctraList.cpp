@@ -41,17 +41,18 @@ TSpecctraList::~TSpecctraList() {
 }
 
 TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
+    static const std::string noName;
     TSpecctraObject* raw = object.get();
-    std::string name = raw ? raw->NameID : std::string();
+    // The entry is made in place: its name is copied once, straight from
+    // the object.
+    const TEntry& entry =
+        FItems.emplace_back(raw ? raw->NameID : noName, std::move(object), FNextSeq++);
     if (FSorted) {
         if (FNewestValid)
-            Indexes().Newest.insert_or_assign(name, raw);
-        FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
+            Indexes().Newest.insert_or_assign(entry.Name, raw);
         FOrderValid = false;
         FIndexValid = false;
-        return raw;
     }
-    FItems.push_back(TEntry{std::move(name), std::move(object), FNextSeq++});
     return raw;
 }
 

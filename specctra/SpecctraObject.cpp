@@ -222,6 +222,12 @@ void TSpecctraObject::ReportError(const std::string& text) const {
         sink->ReportError(text);
 }
 
+void TSpecctraObject::ReportError(std::string&& text) const {
+    ++reportsMade;
+    if (IReportSink* sink = ReportSink())
+        sink->TakeError(std::move(text));
+}
+
 void TSpecctraObject::ReportWarning(const std::string& text) const {
     ++reportsMade;
     if (IReportSink* sink = ReportSink())
@@ -238,6 +244,12 @@ void TSpecctraObject::ReportEvent(const std::string& text) const {
     ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->AddReportEvent(text);
+}
+
+void TSpecctraObject::ReportEvent(std::string&& text) const {
+    ++reportsMade;
+    if (IReportSink* sink = ReportSink())
+        sink->TakeEvent(std::move(text));
 }
 
 bool TSpecctraObject::ExportListToFile(TSpecctraList* list) {
@@ -332,12 +344,9 @@ bool TSpecctraObject::OnBoard(double x, double y, double reach) {
     return std::fabs(boardX) + reach < limit && std::fabs(boardY) + reach < limit;
 }
 
-bool TSpecctraObject::PlacedOnBoard(double x, double y, const std::string& what) {
-    if (OnBoard(x, y))
-        return true;
+void TSpecctraObject::ReportOffBoard(double x, double y, const std::string& what) {
     ReportError(what + " at (" + GeneralNumberText(x) + ", " + GeneralNumberText(y) +
                 ") lies outside the coordinate range of the board; it is not imported.");
-    return false;
 }
 
 TSpecctraObject* TSpecctraObject::Root() {

@@ -130,9 +130,12 @@ public:
     // The report of this object: its own, else its nearest owner's.
     IReportSink* ReportSink() const;
     void ReportError(const std::string& text) const;
+    // A text made for the report alone goes to it without a copy.
+    void ReportError(std::string&& text) const;
     void ReportWarning(const std::string& text) const;
     void ReportFinalWarning(const std::string& text) const;
     void ReportEvent(const std::string& text) const;
+    void ReportEvent(std::string&& text) const;
     // How many reports (of any kind) objects of this thread made so far: a
     // step that made none may stand for its repetitions.
     static uint64_t ReportsMade();
@@ -157,10 +160,18 @@ public:
     // import places; what fails it is reported and not imported, never
     // clamped or wrapped.
     bool OnBoard(double x, double y, double reach = 0.0);
-    // OnBoard for the point (x, y) of `what` ("Via V1"): when it fails, an
-    // error names the point in the design's numbers and says that `what` is
-    // not imported.
-    bool PlacedOnBoard(double x, double y, const std::string& what);
+    // OnBoard for the point (x, y) of what `name()` gives ("Via V1"): when it
+    // fails, an error names the point in the design's numbers and says that
+    // this is not imported. The name is made for that error only, not for
+    // the many points that lie on the board.
+    template <class TName> bool PlacedOnBoard(double x, double y, TName&& name) {
+        if (OnBoard(x, y))
+            return true;
+        ReportOffBoard(x, y, name());
+        return false;
+    }
+    // The error of PlacedOnBoard for the point (x, y) of `what`.
+    void ReportOffBoard(double x, double y, const std::string& what);
     // Board lengths and positions as written text; inline, as a routed
     // board writes millions of them.
     static double BoardToFile(double value) {

@@ -281,6 +281,8 @@ public:
 protected:
     // Reports "ERROR: " + text through the attached report manager, if any.
     void ReportError(const std::string& text);
+    // A text made for the report alone goes to it without a copy.
+    void ReportError(std::string&& text);
     // The current token's text as TokenString gives it, without a copy where
     // the data holds it as it stands.
     std::string_view TokenText() const {

@@ -99,10 +99,10 @@ void TSpecctraParser::ReportUnexpectedToken() {
         std::to_chars(line, line + sizeof line, static_cast<uint32_t>(LineNumber())).ptr;
     constexpr std::string_view kStart = "Unexpected token <", kMiddle = "> in line ";
     std::string text;
-    text.reserve(kStart.size() + TokenString().size() + kMiddle.size() +
+    text.reserve(IReportSink::kErrorRoom + kStart.size() + TokenString().size() + kMiddle.size() +
                  static_cast<std::size_t>(end - line));
     text.append(kStart).append(TokenString()).append(kMiddle).append(line, end);
-    ReportError(text);
+    ReportError(std::move(text));
 }
 
 bool TSpecctraParser::IsValidDSNFile() {
