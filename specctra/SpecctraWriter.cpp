@@ -1,5 +1,6 @@
 #include "specctra/SpecctraWriter.h"
 
+#include "sdk/HugePages.h"
 #include "specctra/SpecctraHelpers.h"
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <stdexcept>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,15 +154,9 @@ void TSpecctraWriter::Writeln(std::string_view text, bool indent) {
 void TSpecctraWriter::Reserve(std::size_t bytes) {
     // Text beyond the spill size goes to the file: no need for more room.
     FBuffer.reserve(FBuffer.size() + std::min(bytes, kSpillSize + (kSpillSize >> 2)));
-    // Fewer page faults for a buffer of many megabytes; only a hint.
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    if (FBuffer.capacity() < 4 * kHugePage)
-        return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(FBuffer.data());
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + FBuffer.capacity()) & ~(kHugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    // Fewer page faults for a buffer of many megabytes, where asked for.
+    if (FBuffer.capacity() >= 4 * HostSdk::kHugePageBytes)
+        HostSdk::AdviseHugePagesWithin(FBuffer.data(), FBuffer.capacity());
 }
 
 void TSpecctraWriter::Indent(int32_t levels) {
