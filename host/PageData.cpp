@@ -30,8 +30,10 @@ public:
             return {x + lx * c - ly * s, y + lx * s + ly * c};
         }
     };
+    static constexpr uint32_t kNoPiece = UINT32_MAX;
     struct Piece {
         int32_t layer = 0, net = 0, style = 0;
+        uint32_t next = kNoPiece; // the next piece of its layer and net
         int64_t width = 0;
         std::string d;
         Box box;
@@ -49,8 +51,15 @@ public:
     // `padNets`; `pads` (when given) gets the image pads' centres.
     void Add(std::string_view markup, int32_t layer, int32_t net, const Place& place,
              const std::vector<int32_t>* padNets = nullptr, std::vector<PadMark>* pads = nullptr);
-    // No more shapes come: the index of the pieces goes.
-    void Finish() { decltype(index_)().swap(index_); }
+    // The first piece of each page layer and net that has any, by layer and
+    // then net; a piece's `next` leads through the rest of its layer and net
+    // in the order they were made.
+    template <typename F> void EachGroup(F each) const {
+        for (const std::vector<uint32_t>& nets : heads_)
+            for (const uint32_t first : nets)
+                if (first != kNoPiece)
+                    each(first);
+    }
     // The style index of a class, as the page's style list holds it.
     int32_t Style(std::string_view cls);
     // Shapes defined once (pad shapes), by the id the drawing uses.
@@ -96,11 +105,41 @@ private:
             at = next;
         }
     }
+    // The piece of a layer, net, style and width. Shapes come in runs of one
+    // piece, and a layer and net hold a few pieces: the last piece found is
+    // tried first, then those of its layer and net, found through a table
+    // by layer and net index (both small whole numbers, never negative).
     Piece& PieceFor(int32_t layer, int32_t net, int32_t style, int64_t width) {
-        auto [it, added] = index_.try_emplace(PieceKey{layer, net, style, width}, pieces.size());
-        if (added)
-            pieces.push_back(Piece{layer, net, style, width, {}, {}, 0, 0, 0, 0});
-        return pieces[it->second];
+        if (last_ < pieces.size()) {
+            Piece& p = pieces[last_];
+            if (p.layer == layer && p.net == net && p.style == style && p.width == width)
+                return p;
+        }
+        uint32_t& first = Head(layer, net);
+        uint32_t tail = kNoPiece;
+        for (uint32_t at = first; at != kNoPiece; tail = at, at = pieces[at].next)
+            if (pieces[at].style == style && pieces[at].width == width) {
+                last_ = at;
+                return pieces[at];
+            }
+        last_ = static_cast<uint32_t>(pieces.size());
+        Piece& made = pieces.emplace_back();
+        made.layer = layer;
+        made.net = net;
+        made.style = style;
+        made.width = width;
+        (tail == kNoPiece ? first : pieces[tail].next) = last_;
+        return made;
+    }
+    uint32_t& Head(int32_t layer, int32_t net) {
+        const auto l = static_cast<std::size_t>(std::max(layer, 0));
+        const auto n = static_cast<std::size_t>(std::max(net, 0));
+        if (l >= heads_.size())
+            heads_.resize(l + 1);
+        std::vector<uint32_t>& nets = heads_[l];
+        if (n >= nets.size())
+            nets.resize(std::max(n + 1, 2 * nets.size()), kNoPiece);
+        return nets[n];
     }
     // A whole number of the path data; a minus sign parts it from the one
     // before, else a blank.
@@ -165,21 +204,8 @@ private:
     }
     void Path(Piece& p, std::string_view d, const Place& place);
     void Dot(int32_t layer, int32_t net, std::string_view cls, double x, double y, double r);
-    struct PieceKey {
-        int32_t layer, net, style;
-        int64_t width;
-        bool operator==(const PieceKey&) const = default;
-    };
-    struct PieceKeyHash {
-        std::size_t operator()(const PieceKey& k) const {
-            uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.layer)) << 32) ^
-                         static_cast<uint32_t>(k.net);
-            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(k.width);
-            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(k.style);
-            return static_cast<std::size_t>(h ^ (h >> 29));
-        }
-    };
-    std::unordered_map<PieceKey, std::size_t, PieceKeyHash> index_;
+    std::vector<std::vector<uint32_t>> heads_; // by page layer, then net
+    uint32_t last_ = kNoPiece;
     std::vector<double> numbers_;
 };
 
@@ -560,7 +586,6 @@ std::string Picture::TakeData(PictureCounts* counts) {
     }
     flat.Add(holes_, holes, 0, board);
     flat.Add(outline_, outline, 0, board);
-    flat.Finish();
 
     const Box view = View();
     std::string data;
@@ -599,22 +624,13 @@ std::string Picture::TakeData(PictureCounts* counts) {
     }
     // Pieces by page layer and net: the layer, the net, their extent, then
     // style, stroke width and path data of each piece.
-    std::vector<std::size_t> order(flat.pieces.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&flat](std::size_t a, std::size_t b) {
-        const FlatShapes::Piece &x = flat.pieces[a], &y = flat.pieces[b];
-        return std::tie(x.layer, x.net) < std::tie(y.layer, y.net);
-    });
     data += "],\n\"C\":[";
-    for (std::size_t at = 0; at < order.size();) {
-        const FlatShapes::Piece& first = flat.pieces[order[at]];
-        std::size_t end = at;
+    bool firstGroup = true;
+    flat.EachGroup([&](uint32_t first) {
+        const FlatShapes::Piece& group = flat.pieces[first];
         Box box;
-        for (; end < order.size() && flat.pieces[order[end]].layer == first.layer &&
-               flat.pieces[order[end]].net == first.net;
-             ++end) {
-            const FlatShapes::Piece& piece = flat.pieces[order[end]];
+        for (uint32_t at = first; at != FlatShapes::kNoPiece; at = flat.pieces[at].next) {
+            const FlatShapes::Piece& piece = flat.pieces[at];
             // Grown by half the stroke width (a tenth of a mil each).
             const double grow = static_cast<double>(piece.width) / 20;
             if (!piece.box.Empty()) {
@@ -624,16 +640,17 @@ std::string Picture::TakeData(PictureCounts* counts) {
         }
         if (box.Empty())
             box.Add(0, 0);
-        data += at == 0 ? "[" : ",\n[";
-        const int64_t head[6] = {first.layer,
-                                 first.net,
+        data += firstGroup ? "[" : ",\n[";
+        firstGroup = false;
+        const int64_t head[6] = {group.layer,
+                                 group.net,
                                  std::llround(std::clamp(box.minX * 10, -9.0e15, 9.0e15)),
                                  std::llround(std::clamp(box.minY * 10, -9.0e15, 9.0e15)),
                                  std::llround(std::clamp(box.maxX * 10, -9.0e15, 9.0e15)),
                                  std::llround(std::clamp(box.maxY * 10, -9.0e15, 9.0e15))};
         Ints(data, head, ',');
-        for (; at < end; ++at) {
-            FlatShapes::Piece& piece = flat.pieces[order[at]];
+        for (uint32_t at = first; at != FlatShapes::kNoPiece; at = flat.pieces[at].next) {
+            FlatShapes::Piece& piece = flat.pieces[at];
             data += ',';
             Int(data, piece.style);
             data += ',';
@@ -644,7 +661,7 @@ std::string Picture::TakeData(PictureCounts* counts) {
             std::string().swap(piece.d); // the data holds it now
         }
         data += ']';
-    }
+    });
     // Components: position, turn, side, designator, pattern, pad list, pad
     // nets, extent; pad lists: centre in its frame and name of each pad.
     // What is written goes: a large board's pieces and tables would

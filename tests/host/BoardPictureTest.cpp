@@ -681,6 +681,17 @@ TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
         })) << fact;
     }
     EXPECT_EQ(pads, 4);
+    // The pieces come as one entry per page layer and net, in layer and
+    // then net order: the page finds a net's pieces on a layer by that.
+    std::vector<std::pair<int, int>> groups;
+    for (const std::string& fact : facts) {
+        const std::vector<std::string> group = Split(fact, '\t');
+        if (group.size() == 3 && group[0] == "group")
+            groups.emplace_back(std::stoi(group[1]), std::stoi(group[2]));
+    }
+    EXPECT_GT(groups.size(), 6u);
+    EXPECT_TRUE(std::adjacent_find(groups.begin(), groups.end(), std::greater_equal<>()) ==
+                groups.end());
     // The data cannot end the script early; the page needs no network.
     const std::size_t data = page.find("id=\"data\">");
     ASSERT_NE(data, std::string::npos);

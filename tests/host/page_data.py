@@ -7,6 +7,8 @@ for a test to compare with the board it was made from:
                                             the pad list turned and moved)
   piece LAYER STYLE NET X0 Y0 X1 Y1        (the extent of the net's pieces on
                                             the layer)
+  group LAYER NET                          (page layer and net index of each
+                                            entry of the pieces, in order)
   net NAME
 Exit 1 when the data is missing or not JSON, or a piece's path data holds
 anything but path commands and numbers.
@@ -29,6 +31,7 @@ for name in names[1:]:
     print("net", name, sep="\t")
 path = re.compile(r"^[MLHVZAmlhvza0-9 .-]*$")
 for c in data["C"]:
+    print("group", c[0], c[1], sep="\t")
     for style, width, d in zip(c[6::3], c[7::3], c[8::3]):
         if not path.match(d):
             sys.exit("path data of another form: " + d[:80])
