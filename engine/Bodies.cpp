@@ -14,7 +14,7 @@ namespace corvane {
 // Record arenas: one per record type, its cells in chunks of whole huge
 // pages (2 MiB) that never move. The first chunk of a type is left to ordinary
 // pages, so that a small board costs only the pages it touches; later chunks
-// may be advised to be backed by huge pages (HostSdk::AdviseHugePages), so
+// are advised to be backed by huge pages (HostSdk::AdviseHugePages), so
 // that a large board's records do not cost a page fault per 4 KiB. A freed
 // cell keeps the number of the next free one.
 namespace {

@@ -20,18 +20,18 @@ constexpr std::size_t WholeHugePages(std::size_t bytes) {
     return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
 }
 
-// Whether blocks are advised to be backed by huge pages: only where
-// DSNLINK_HUGE_PAGES=1 asks for it. A system that backs advised memory by
+// Whether blocks are advised to be backed by huge pages: unless
+// DSNLINK_HUGE_PAGES=0 says not to. A system that backs advised memory by
 // huge pages may first compact its memory to find them, in the faulting
-// process's time: on a virtual machine of this project's kind a board of a
-// million components took 0.8 s more in the system for 0.3 s less outside
-// it. Where huge pages are free to have, the advice can pay; the blocks are
-// aligned to them either way, so a system that uses them for all memory
-// does so without the advice.
+// process's time, and the fewer misses of the address translation cache pay
+// that back over a long run: on a virtual machine of this project's kind the
+// whole corpus imported in one process ran 13 % faster with the advice, while
+// one design of a million components, alone in a fresh process, ran 8 %
+// faster without it (0.8 s more in the system for 0.3 s less outside it).
 inline bool AdviseHugePages() {
     static const bool advise = [] {
         const char* asked = std::getenv("DSNLINK_HUGE_PAGES");
-        return asked != nullptr && asked[0] == '1' && asked[1] == '\0';
+        return asked == nullptr || asked[0] != '0' || asked[1] != '\0';
     }();
     return advise;
 }
