@@ -41,12 +41,10 @@ TSpecctraList::~TSpecctraList() {
 }
 
 TSpecctraObject* TSpecctraList::Add(std::unique_ptr<TSpecctraObject> object) {
-    static const std::string noName;
     TSpecctraObject* raw = object.get();
-    // The entry is made in place: its name is copied once, straight from
-    // the object.
-    const TEntry& entry =
-        FItems.emplace_back(raw ? raw->NameID : noName, std::move(object), FNextSeq++);
+    // The name is copied once, from the object, and moved into the entry.
+    const TEntry& entry = FItems.emplace_back(
+        TEntry{raw ? raw->NameID : std::string(), std::move(object), FNextSeq++});
     if (FSorted) {
         if (FNewestValid)
             Indexes().Newest.insert_or_assign(entry.Name, raw);
