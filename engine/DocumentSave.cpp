@@ -95,8 +95,8 @@ std::string ObjectInsertSql(int rows) {
 
 // The parameters of an insert statement. SQLite keeps the values bound to a
 // statement from one run to the next, and many columns hold the same value
-// row after row (the id left NULL, the kind, the layer, the flags): a whole
-// number or NULL is bound again only when it changes.
+// row after row (the id left NULL, the kind, the component of a run of pads,
+// no net): a whole number or NULL is bound again only when it changes.
 class RowBinder {
 public:
     explicit RowBinder(sqlite3_stmt* st)

@@ -50,6 +50,14 @@ std::vector<std::string> Column(const fs::path& doc, const char* sql) {
     return out;
 }
 
+// Runs an edit (`sql`) on a document.
+void Exec(const fs::path& doc, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(doc.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
 // The record of the pad `padId` of a document, passed through `edit`.
 template <class F> void EditRecord(const fs::path& doc, int64_t padId, F&& edit) {
     sqlite3* db = nullptr;
@@ -181,11 +189,7 @@ TEST(EngineDocumentVersions, DamagedPerLayerRunsAreRefused) {
     // 2 document, checked as a newer record's are.
     const fs::path column = dir.path / "column.pcbdoc";
     fs::copy_file(good, column);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(column.c_str(), &db), SQLITE_OK);
-    const std::string sql = "UPDATE objects SET moveable = 2 WHERE id = " + std::to_string(padId);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    Exec(column, "UPDATE objects SET moveable = 2 WHERE id = " + std::to_string(padId));
     EXPECT_THAT(OpenError(column), HasSubstr("corrupt document: object " + std::to_string(padId) +
                                              ": moveable 2 is out of range"));
     EXPECT_TRUE(OpenError(good).empty());
@@ -195,11 +199,6 @@ TEST(EngineDocumentVersions, ALaterVersionIsRefusedByName) {
     testfs::TempFolder dir;
     const fs::path later = dir.path / "later.pcbdoc";
     fs::copy_file(kData / "sample-v2.pcbdoc", later);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(later.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '4' WHERE key = 'version'", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    Exec(later, "UPDATE meta SET value = '4' WHERE key = 'version'");
     EXPECT_THAT(OpenError(later), HasSubstr("unsupported document version '4'"));
 }
