@@ -3,6 +3,8 @@
 #include "board/BoardRules.h"
 #include "board/PCBProcs.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace Board {
@@ -105,6 +107,49 @@ bool AddTo(intptr_t container, TPCBObject& object) {
     PCBProcs::PcbApi_DestroyObject(handle);
     object.SetState_ObjectHandle(0);
     return false;
+}
+
+PcbApiNewTrack NewTrackOf(const TPcbTrack& track) {
+    return PcbApiNewTrack{track.GetState_x1(),      track.GetState_y1(),
+                          track.GetState_x2(),      track.GetState_y2(),
+                          track.GetState_Width(),   static_cast<int32_t>(track.GetState_Layer()),
+                          track.GetState_Net(),     track.GetState_Moveable() ? 1 : 0,
+                          track.GetState_BitField()};
+}
+
+namespace {
+bool useTrackBatches = true;
+} // namespace
+
+void UseTrackBatches(bool use) {
+    useTrackBatches = use;
+}
+
+void AddTracks(intptr_t container, const std::vector<PcbApiNewTrack>& tracks,
+               std::vector<intptr_t>& handles) {
+    handles.assign(tracks.size(), 0);
+    if (container == 0 || tracks.empty())
+        return;
+    const auto count = static_cast<int32_t>(std::min<size_t>(tracks.size(), INT32_MAX));
+    if (useTrackBatches && static_cast<size_t>(count) == tracks.size() &&
+        PCBProcs::PcbApi_AddTracks(container, tracks.data(), count, handles.data()) == 1)
+        return;
+    // An engine without the batch entry point: one track at a time.
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const PcbApiNewTrack& row = tracks[i];
+        TPcbTrack track(0);
+        handles[i] = MakeAndAdd(container, track, [&](TPcbTrack& t) {
+            t.SetState_x1(row.x1);
+            t.SetState_y1(row.y1);
+            t.SetState_x2(row.x2);
+            t.SetState_y2(row.y2);
+            t.SetState_Width(row.Width);
+            t.SetState_Layer(static_cast<TV6_Layer>(row.Layer));
+            t.SetState_Net(row.Net);
+            t.SetState_Moveable(row.Moveable != 0);
+            t.SetState_BitField(row.BitField);
+        });
+    }
 }
 
 bool Add(intptr_t board, intptr_t object) {

@@ -39,6 +39,18 @@ bool Write(TLayerObject& layer);
 bool Make(TPCBObject& object);
 bool AddTo(intptr_t container, TPCBObject& object);
 
+// The record of a new track that holds the wrapper's fields.
+PcbApiNewTrack NewTrackOf(const TPcbTrack& track);
+// Makes the tracks in order and adds each to `container` (a board or a
+// component): handles[i] is the new track's handle, or 0 where its record or
+// the adding was refused. In one engine call where the engine offers it,
+// else each as Make and AddTo would.
+void AddTracks(intptr_t container, const std::vector<PcbApiNewTrack>& tracks,
+               std::vector<intptr_t>& handles);
+// Test seam: false makes AddTracks go one track at a time, as with an engine
+// that has no batch entry point.
+void UseTrackBatches(bool use);
+
 // A pad's true copper, kept by the engine beside its record where the host's
 // pad kinds cannot hold the shape: pieces of one point, a segment or a polygon
 // grown by a radius, each on an entry of the pad's per-layer table, about the

@@ -65,6 +65,29 @@ int32_t PcbApi_QueryNetTracks(intptr_t net, PcbApiTrackRow* rows, int32_t capaci
     return 1;
 }
 
+int32_t PcbApi_AddTracks(intptr_t container, const PcbApiNewTrack* tracks, int32_t count,
+                         intptr_t* handles) {
+    if (count < 0 || (count > 0 && (tracks == nullptr || handles == nullptr)))
+        return 0;
+    for (int32_t i = 0; i < count; ++i) {
+        // The steps of one track made alone, so that a refused record or
+        // container leaves the store as it would then.
+        PcbApiNewTrack t = tracks[i];
+        intptr_t handle = PcbApi_CreateObject(kTrack);
+        uint16_t index = 0;
+        intptr_t component = 0, polygon = 0, coordinate = 0, dimension = 0;
+        if (handle != 0 && (PcbApi_QueryTrack(0, handle, &t.BitField, &index, &t.Layer, &t.Net,
+                                              &t.Moveable, &component, &t.x1, &t.y1, &t.x2, &t.y2,
+                                              &t.Width, &polygon, &coordinate, &dimension) != 1 ||
+                            PcbApi_AddObjectToContainer(container, handle) != 0)) {
+            PcbApi_DestroyObject(handle);
+            handle = 0;
+        }
+        handles[i] = handle;
+    }
+    return 1;
+}
+
 int32_t PcbApi_QueryArc(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius,
                         double* angle1, double* angle2, int32_t* lineWidth, intptr_t* polygon) {
     uint32_t slot = SlotOf<kArc>(object);

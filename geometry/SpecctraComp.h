@@ -172,7 +172,7 @@ private:
     // The outline's tracks as its first export wrote them, when that export
     // reported nothing and made nothing but tracks: every later component of
     // the image adds copies (the engine places them with the component).
-    std::vector<TPcbTrack> FOutlineTracks;
+    std::vector<PcbApiNewTrack> FOutlineTracks;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
     // The pin last given its padstack while this image is built: the next

@@ -133,10 +133,10 @@ public:
                            intptr_t net);
     // While set, every track the shape adds is also kept here as written,
     // less its handle, so that it can be added again elsewhere.
-    void KeepTracks(std::vector<TPcbTrack>* kept) { FKeptTracks = kept; }
+    void KeepTracks(std::vector<PcbApiNewTrack>* kept) { FKeptTracks = kept; }
     // Adds copies of tracks kept by an earlier export of this shape to the
     // container, reporting a failure as that export would have.
-    bool ExportToPCB_KeptTracks(const std::vector<TPcbTrack>& tracks, intptr_t container);
+    bool ExportToPCB_KeptTracks(const std::vector<PcbApiNewTrack>& tracks, intptr_t container);
     // One arc on the shape's layer: centre in Specctra values, the rest in
     // host units and degrees.
     bool ExportToPCB_Arc(const TVertex& centre, int32_t radius, int32_t width, double angle1,
@@ -197,7 +197,7 @@ private:
     // board object a shape makes).
     mutable const TSpecctraObject* FRoleAskedOf = nullptr;
     mutable IShapeOwner* FRole = nullptr;
-    std::vector<TPcbTrack>* FKeptTracks = nullptr;
+    std::vector<PcbApiNewTrack>* FKeptTracks = nullptr;
 
 protected:
     // What every track of one export shares, found once for all of them.
@@ -212,6 +212,9 @@ protected:
     TTrackCommon TrackCommon(int32_t width, TV6_Layer layer, intptr_t net);
     // One track between two board positions.
     bool AddTrack(const TTrackCommon& common, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+    // The tracks between consecutive board positions (x and y in turn), made
+    // at once; false when one of them failed (each failure is reported).
+    bool AddTrackPath(const TTrackCommon& common, const std::vector<int32_t>& xy);
     bool TrackFailed(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 };
 

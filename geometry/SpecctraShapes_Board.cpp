@@ -242,12 +242,51 @@ bool TSpecctraAbstractGeometryShape::AddTrack(const TTrackCommon& common, int32_
                                       t.SetState_Net(common.Net);
                                       t.SetState_Moveable(common.Moveable);
                                       MarkKeepout(t, common.Keepout);
-                                      if (FKeptTracks) {
-                                          FKeptTracks->push_back(t);
-                                          FKeptTracks->back().SetState_ObjectHandle(0);
-                                      }
+                                      if (FKeptTracks)
+                                          FKeptTracks->push_back(Board::NewTrackOf(t));
                                   });
     return handle != 0 || TrackFailed(x1, y1, x2, y2);
+}
+
+bool TSpecctraAbstractGeometryShape::AddTrackPath(const TTrackCommon& common,
+                                                  const std::vector<int32_t>& xy) {
+    const size_t points = xy.size() / 2;
+    if (points < 2)
+        return true;
+    if (common.Layer == eV6_NoLayer) {
+        bool ok = true;
+        for (size_t i = 1; i < points; ++i)
+            ok = AddTrack(common, xy[2 * i - 2], xy[2 * i - 1], xy[2 * i], xy[2 * i + 1]) && ok;
+        return ok;
+    }
+    // What the segments share is set on one wrapper, as each track's own
+    // would hold it, and only the ends differ from row to row.
+    TPcbTrack shared(0);
+    shared.SetState_Layer(common.Layer);
+    shared.SetState_Width(common.Width);
+    shared.SetState_Net(common.Net);
+    shared.SetState_Moveable(common.Moveable);
+    MarkKeepout(shared, common.Keepout);
+    const PcbApiNewTrack proto = Board::NewTrackOf(shared);
+    thread_local std::vector<PcbApiNewTrack> rows;
+    thread_local std::vector<intptr_t> handles;
+    rows.clear();
+    for (size_t i = 1; i < points; ++i) {
+        PcbApiNewTrack row = proto;
+        row.x1 = xy[2 * i - 2];
+        row.y1 = xy[2 * i - 1];
+        row.x2 = xy[2 * i];
+        row.y2 = xy[2 * i + 1];
+        rows.push_back(row);
+    }
+    Board::AddTracks(common.Container, rows, handles);
+    if (FKeptTracks)
+        FKeptTracks->insert(FKeptTracks->end(), rows.begin(), rows.end());
+    bool ok = true;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (handles[i] == 0)
+            ok = TrackFailed(rows[i].x1, rows[i].y1, rows[i].x2, rows[i].y2) && ok;
+    return ok;
 }
 
 bool TSpecctraAbstractGeometryShape::TrackFailed(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -264,17 +303,14 @@ bool TSpecctraAbstractGeometryShape::ExportToPCB_Track(const TVertex& a, const T
     return AddTrack(TrackCommon(width, layer, net), x1, y1, x2, y2);
 }
 
-bool TSpecctraAbstractGeometryShape::ExportToPCB_KeptTracks(const std::vector<TPcbTrack>& tracks,
-                                                            intptr_t container) {
+bool TSpecctraAbstractGeometryShape::ExportToPCB_KeptTracks(
+    const std::vector<PcbApiNewTrack>& tracks, intptr_t container) {
+    thread_local std::vector<intptr_t> handles;
+    Board::AddTracks(container, tracks, handles);
     bool ok = true;
-    for (const TPcbTrack& kept : tracks) {
-        TPcbTrack track = kept;
-        track.SetState_ObjectHandle(Board::NewObject(track.GetState_ObjectKind()));
-        if (!Board::AddTo(container, track))
-            ok = TrackFailed(track.GetState_x1(), track.GetState_y1(), track.GetState_x2(),
-                             track.GetState_y2()) &&
-                 ok;
-    }
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (handles[i] == 0)
+            ok = TrackFailed(tracks[i].x1, tracks[i].y1, tracks[i].x2, tracks[i].y2) && ok;
     if (!ok && Kind != TSpecctraShapeType::eRectShape)
         ReportError("Failed creating polygon outline as tracks //DR");
     return ok;
@@ -668,15 +704,13 @@ bool TSpecctraPolyLineShape::ExportToPCB_AsTracks() {
         // Each point is converted once and what the segments share is found
         // once: a routed board writes millions of segments.
         const TTrackCommon common = TrackCommon(width, layer, net);
-        int32_t x1 = ExportToPCB_PositionX(Coordinates[0].X);
-        int32_t y1 = ExportToPCB_PositionY(Coordinates[0].Y);
-        for (size_t i = 1; i < Coordinates.size(); ++i) {
-            const int32_t x2 = ExportToPCB_PositionX(Coordinates[i].X);
-            const int32_t y2 = ExportToPCB_PositionY(Coordinates[i].Y);
-            ok = AddTrack(common, x1, y1, x2, y2) && ok;
-            x1 = x2;
-            y1 = y2;
+        thread_local std::vector<int32_t> xy;
+        xy.clear();
+        for (const TVertex& v : Coordinates) {
+            xy.push_back(ExportToPCB_PositionX(v.X));
+            xy.push_back(ExportToPCB_PositionY(v.Y));
         }
+        ok = AddTrackPath(common, xy);
     }
     if (!ok)
         ReportError("Failed creating polygon outline as tracks //DR");

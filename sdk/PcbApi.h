@@ -123,6 +123,21 @@ typedef struct PcbApiTrackRow {
     int32_t Moveable;
 } PcbApiTrackRow;
 
+// One new track for PcbApi_AddTracks: its ends, width, TV6_Layer, net (0
+// for none), whether it may be moved (0 or 1) and its BitField; every other
+// field of the record is a new track's.
+typedef struct PcbApiNewTrack {
+    int32_t x1;
+    int32_t y1;
+    int32_t x2;
+    int32_t y2;
+    int32_t Width;
+    int32_t Layer;
+    intptr_t Net;
+    int32_t Moveable;
+    uint16_t BitField;
+} PcbApiNewTrack;
+
 // A set of TV6_Layer values: layer L is bit (L % 64) of Bits[L / 64].
 typedef struct PcbApiLayerSet {
     uint64_t Bits[2];
@@ -309,6 +324,15 @@ inline const char* PcbApiKindName(int32_t kind) {
     X(int32_t, PcbApi_QueryNetTracks, 0, \
       (intptr_t net, PcbApiTrackRow* rows, int32_t capacity, int32_t* count), \
       (net, rows, capacity, count)) \
+    /* Makes `count` tracks in the order given and adds each to `container` \
+       (a board or a component), as PcbApi_CreateObject, a write by \
+       PcbApi_QueryTrack and PcbApi_AddObjectToContainer would one by one: \
+       handles[i] is the new track's handle, or 0 where the record or the \
+       adding was refused (that track is destroyed and the next one made). 1 \
+       when done; 0 (nothing made) when the arguments are bad. */ \
+    X(int32_t, PcbApi_AddTracks, 0, \
+      (intptr_t container, const PcbApiNewTrack* tracks, int32_t count, intptr_t* handles), \
+      (container, tracks, count, handles)) \
     /* Arc (x1, y1 the centre): common, Radius, Angle1, Angle2, LineWidth, Polygon. */ \
     X(int32_t, PcbApi_QueryArc, 0, \
       (int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int32_t* radius, double* angle1, \

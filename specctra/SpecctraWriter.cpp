@@ -80,7 +80,17 @@ void TReplacementFile::Abandon() {
     FTemp.clear();
 }
 
-void SaveFileAtomically(const std::string& path, const std::string& bytes) {
+void TTextBuffer::Grow(std::size_t bytes) {
+    // Doubling keeps the copies of a growing text to about its own size.
+    const std::size_t capacity = std::max({FSize + bytes, 2 * FCapacity, std::size_t{256}});
+    std::unique_ptr<char[]> data(new char[capacity]);
+    if (FSize > 0)
+        std::memcpy(data.get(), FData.get(), FSize);
+    FData = std::move(data);
+    FCapacity = capacity;
+}
+
+void SaveFileAtomically(const std::string& path, std::string_view bytes) {
     TReplacementFile file(path);
     file.Append(bytes.data(), bytes.size());
     file.Commit();
@@ -115,35 +125,39 @@ void TSpecctraWriter::Write(std::string_view text, bool indent) {
 void TSpecctraWriter::Put(std::string_view text) {
     // Most texts hold no marker: one scan for its first character.
     if (text.find(kSpaceMarker.front()) == std::string_view::npos) {
-        FBuffer.append(text);
+        FBuffer.Append(text);
         return;
     }
     std::size_t from = 0;
     for (;;) {
         const std::size_t at = text.find(kSpaceMarker, from);
         if (at == std::string_view::npos) {
-            FBuffer.append(text.substr(from));
+            FBuffer.Append(text.substr(from));
             break;
         }
-        FBuffer.append(text.substr(from, at - from));
-        FBuffer.push_back(kUnitSeparator);
+        FBuffer.Append(text.substr(from, at - from));
+        FBuffer.Append(1, kUnitSeparator);
         from = at + kSpaceMarker.size();
     }
 }
 
 void TSpecctraWriter::PutNumber(double value) {
-    AppendGeneralNumber(FBuffer, value);
+    FBuffer.End(FormatGeneralNumber(FBuffer.Room(kGeneralNumberRoom), value));
 }
 
 void TSpecctraWriter::PointLine(double x, double y) {
-    char line[2 * kGeneralNumberRoom + 4];
-    char* end = FormatGeneralNumber(line, x);
+    const auto indentation = static_cast<std::size_t>(std::max(FIndentation, 0));
+    char* end = FBuffer.Room(indentation + 2 * kGeneralNumberRoom + 4);
+    std::memset(end, ' ', indentation);
+    end = FormatGeneralNumber(end + indentation, x);
     *end++ = ' ';
     end = FormatGeneralNumber(end, y);
     *end++ = ' ';
-    BeginLine();
-    FBuffer.append(line, end);
-    EndLine();
+    *end++ = '\r';
+    *end++ = '\n';
+    FBuffer.End(end);
+    if (FBuffer.Size() >= kSpillSize)
+        Spill();
 }
 
 void TSpecctraWriter::Writeln(std::string_view text, bool indent) {
@@ -153,10 +167,10 @@ void TSpecctraWriter::Writeln(std::string_view text, bool indent) {
 
 void TSpecctraWriter::Reserve(std::size_t bytes) {
     // Text beyond the spill size goes to the file: no need for more room.
-    FBuffer.reserve(FBuffer.size() + std::min(bytes, kSpillSize + (kSpillSize >> 2)));
+    FBuffer.Reserve(FBuffer.Size() + std::min(bytes, kSpillSize + (kSpillSize >> 2)));
     // Fewer page faults for a buffer of many megabytes, where asked for.
-    if (FBuffer.capacity() >= 4 * HostSdk::kHugePageBytes)
-        HostSdk::AdviseHugePagesWithin(FBuffer.data(), FBuffer.capacity());
+    if (FBuffer.Capacity() >= 4 * HostSdk::kHugePageBytes)
+        HostSdk::AdviseHugePagesWithin(FBuffer.Data(), FBuffer.Capacity());
 }
 
 void TSpecctraWriter::Indent(int32_t levels) {
@@ -172,21 +186,21 @@ void TSpecctraWriter::Spill() {
     // and the old file stays until the whole text is there.
     if (!FFile)
         FFile = std::make_unique<TReplacementFile>(FFileName);
-    FFile->Append(FBuffer.data(), FBuffer.size());
-    FSpilled += FBuffer.size();
-    FBuffer.clear();
+    FFile->Append(FBuffer.Data(), FBuffer.Size());
+    FSpilled += FBuffer.Size();
+    FBuffer.Clear();
 }
 
 void TSpecctraWriter::Flush() {
     if (!FFile) {
-        SaveFileAtomically(FFileName, FBuffer);
-        FSavedSize = FBuffer.size();
+        SaveFileAtomically(FFileName, FBuffer.View());
+        FSavedSize = FBuffer.Size();
         return;
     }
     std::unique_ptr<TReplacementFile> file = std::move(FFile);
-    file->Append(FBuffer.data(), FBuffer.size());
-    FSpilled += FBuffer.size();
-    FBuffer.clear();
+    file->Append(FBuffer.Data(), FBuffer.Size());
+    FSpilled += FBuffer.Size();
+    FBuffer.Clear();
     FSavedSize = 0;
     file->Commit();
 }

@@ -6,9 +6,54 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+
+// A growing run of bytes that hands out room to be written in place: a line
+// is formatted straight into it, with one check of the room it needs instead
+// of one per piece, and no bytes are cleared before they are written.
+class TTextBuffer {
+public:
+    TTextBuffer() = default;
+    TTextBuffer(const TTextBuffer&) = delete;
+    TTextBuffer& operator=(const TTextBuffer&) = delete;
+
+    // At least `bytes` writable bytes at the end; End(p) then takes what was
+    // written up to p.
+    char* Room(std::size_t bytes) {
+        if (FCapacity - FSize < bytes)
+            Grow(bytes);
+        return FData.get() + FSize;
+    }
+    void End(const char* end) { FSize = static_cast<std::size_t>(end - FData.get()); }
+    void Append(std::string_view text) {
+        if (!text.empty()) {
+            std::memcpy(Room(text.size()), text.data(), text.size());
+            FSize += text.size();
+        }
+    }
+    void Append(std::size_t count, char c) {
+        std::memset(Room(count), c, count);
+        FSize += count;
+    }
+    void Reserve(std::size_t bytes) {
+        if (bytes > FCapacity)
+            Grow(bytes - FSize);
+    }
+    void Clear() { FSize = 0; }
+    std::size_t Size() const { return FSize; }
+    std::size_t Capacity() const { return FCapacity; }
+    char* Data() const { return FData.get(); }
+    std::string_view View() const { return {FData.get(), FSize}; }
+
+private:
+    void Grow(std::size_t bytes);
+    std::unique_ptr<char[]> FData;
+    std::size_t FSize = 0;
+    std::size_t FCapacity = 0;
+};
 
 // A file that replaces `path` once it is complete: its bytes go to a
 // temporary file in the same folder, which Commit moves over the path. A file
@@ -57,17 +102,20 @@ public:
     // BeginLine puts the indentation, Put text (with the "~SP~" rule of
     // Write), PutNumber a number as "%g" with 15 significant digits (whole
     // numbers as plain integers), EndLine the carriage return and line feed.
-    void BeginLine() { FBuffer.append(static_cast<std::size_t>(std::max(FIndentation, 0)), ' '); }
+    void BeginLine() { FBuffer.Append(static_cast<std::size_t>(std::max(FIndentation, 0)), ' '); }
     void Put(std::string_view text);
     // Put for a text that holds no "~SP~" (a keyword or a separator).
-    void PutPlain(std::string_view text) { FBuffer.append(text); }
+    void PutPlain(std::string_view text) { FBuffer.Append(text); }
     void PutNumber(double value);
     // A whole line of two numbers, each followed by a space: one vertex of a
-    // path. Formatted on the stack and appended at once.
+    // path, formatted in place.
     void PointLine(double x, double y);
     void EndLine() {
-        FBuffer.append("\r\n", 2);
-        if (FBuffer.size() >= kSpillSize)
+        char* at = FBuffer.Room(2);
+        at[0] = '\r';
+        at[1] = '\n';
+        FBuffer.End(at + 2);
+        if (FBuffer.Size() >= kSpillSize)
             Spill();
     }
     void Indent(int32_t levels);
@@ -84,11 +132,11 @@ public:
     void Flush();
 
     // The text in memory: everything written, for a text below kSpillSize.
-    const std::string& Buffer() const { return FBuffer; }
+    std::string_view Buffer() const { return FBuffer.View(); }
     // Bytes written in all.
-    std::size_t Size() const { return FSpilled + FBuffer.size(); }
+    std::size_t Size() const { return FSpilled + FBuffer.Size(); }
     // True when everything written has been saved by Flush.
-    bool Saved() const { return !FFile && FSavedSize == FBuffer.size(); }
+    bool Saved() const { return !FFile && FSavedSize == FBuffer.Size(); }
 
     // Text in memory beyond which lines go to the temporary file.
     static constexpr std::size_t kSpillSize = std::size_t(4) << 20;
@@ -98,7 +146,7 @@ public:
 
 private:
     void Spill();
-    std::string FBuffer;
+    TTextBuffer FBuffer;
     std::unique_ptr<TReplacementFile> FFile;
     std::size_t FSpilled = 0;
     int32_t FIndentation = 0;
@@ -112,7 +160,7 @@ private:
 // Writes the bytes to the path through a temporary file in the same folder
 // that then replaces the path, so that a failure never leaves half a file.
 // Throws std::runtime_error naming the path on a failure.
-void SaveFileAtomically(const std::string& path, const std::string& bytes);
+void SaveFileAtomically(const std::string& path, std::string_view bytes);
 
 // "<what> "<path>": <system message of error>", the text of a file error.
 std::string ErrorText(const std::string& what, const std::string& path, int error);

@@ -81,7 +81,7 @@ protected:
             report = root.Report()->Events();
             writer.Flush();
         }
-        return writer.Buffer();
+        return std::string(writer.Buffer());
     }
     std::string Folder() const { return scratch.path.string(); }
 

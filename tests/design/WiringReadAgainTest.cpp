@@ -3,11 +3,13 @@
 // for every corpus design with a wiring section, and for wiring text that
 // reads differently with the reader's state (units changed between wires,
 // comments, numbered vias, damaged objects), the board's document and the
-// report's lines are the same either way.
+// report's lines are the same either way. Likewise with the tracks of a path
+// or an outline made in one engine call and made one at a time.
 #include "support/CorpusImport.h"
 #include "support/Sexpr.h"
 #include "support/TempFolder.h"
 
+#include "board/BoardFacade.h"
 #include "design/SpecctraDesign.h"
 #include "design/SpecctraWiring.h"
 #include "persistence/ReportManager.h"
@@ -89,6 +91,25 @@ bool SameBothWays(const fs::path& file, const std::string& text, const fs::path&
            again.Document == whole.Document;
 }
 
+// The same import with every track made alone, as with an engine without
+// the batch entry point; false (with failures added) when the two differ.
+bool SameWithTracksOneByOne(const fs::path& file, const std::string& text, const fs::path& json) {
+    const TOutcome batched = ImportOnce(file, text, 0, json);
+    struct TAlone {
+        TAlone() { Board::UseTrackBatches(false); }
+        ~TAlone() { Board::UseTrackBatches(true); }
+    };
+    const TOutcome alone = [&] {
+        TAlone seam;
+        return ImportOnce(file, text, 0, json);
+    }();
+    EXPECT_EQ(alone.Written, batched.Written) << file;
+    EXPECT_EQ(alone.Report, batched.Report) << file;
+    EXPECT_EQ(alone.Document.size(), batched.Document.size()) << file;
+    EXPECT_TRUE(alone.Document == batched.Document) << file << ": the board documents differ";
+    return alone.Report == batched.Report && alone.Document == batched.Document;
+}
+
 class WiringReadAgainCorpus : public corpus::CorpusShardTest {};
 
 TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) {
@@ -107,6 +128,23 @@ TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) 
     }
     if (compared == 0)
         GTEST_SKIP() << "no design with a wiring section in this shard";
+}
+
+TEST_P(WiringReadAgainCorpus, TracksMadeInBatchesAreTheTracksMadeOneByOne) {
+    testfs::TempFolder folder;
+    int wired = 0, compared = 0, differing = 0;
+    for (const fs::path& file : files) {
+        const std::string text = corpus::Text(file);
+        // Every fourth design with wires: the rest of the corpus goes the same
+        // two ways through the same code.
+        if (sexpr::Lower(text).find("(wire") == std::string::npos || wired++ % 4 != 0)
+            continue;
+        ++compared;
+        if (!SameWithTracksOneByOne(file, text, folder.path / "board.json") && ++differing >= 3)
+            break;
+    }
+    if (compared == 0)
+        GTEST_SKIP() << "no design with wires in this shard";
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, WiringReadAgainCorpus,
@@ -139,6 +177,28 @@ protected:
             SameBothWays("w.dsn", text, folder.path / "board.json", pieceBytes);
     }
 };
+
+TEST_F(WiringReadAgainText, TracksOfPathsAndOutlinesAreTheSameMadeOneByOne) {
+    // Two placements of a footprint with a path outline (kept and made again
+    // for the second), a rectangle outline, wires of one and of many
+    // segments, and a wire on a layer the board lacks (its tracks fail alone).
+    const std::string text =
+        "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
+        " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
+        "  (boundary (rect pcb 0 0 5000 5000)) (via V1))\n"
+        " (placement (component F (place U1 1000 1000 front 0) (place U2 2000 1000 back 90))\n"
+        "  (component R (place R1 3000 3000 front 0)))\n"
+        " (library (image F (outline (path signal 5 -50 -50 50 -50 50 50 -50 50 -50 -50))\n"
+        "   (pin V1 1 0 0))\n"
+        "  (image R (outline (rect signal -20 -20 20 20)) (pin V1 1 0 0))\n"
+        "  (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
+        " (network (net A (pins U1-1 U2-1)) (net \"B c\"))\n"
+        " (wiring (wire (path Top 10 0 0 100 0 100 100 200 100 200 300) (net A))\n"
+        "  (wire (path Bottom 8 5 5 6 6) (net \"B c\") (type protect))\n"
+        "  (wire (path Inner9 8 0 0 10 10 20 0) (net A))))\n";
+    testfs::TempFolder folder;
+    SameWithTracksOneByOne("t.dsn", text, folder.path / "board.json");
+}
 
 TEST_F(WiringReadAgainText, UnitsChangedBetweenWiresApplyToTheWiresAfterThem) {
     Check("(wire (path Top 10 0 0 100 0) (net A))\n"

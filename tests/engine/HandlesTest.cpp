@@ -146,6 +146,72 @@ TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) 
     EXPECT_EQ(PcbApi_QueryNetTracks(other_net, rows.data(), 8, &count), 0);
 }
 
+TEST_F(EngineIteration, TracksMadeInOneCallAreTheTracksMadeOneByOne) {
+    // The same tracks on two boards: in one call on this board, one by one on
+    // the other. Refused rows: a layer past the last, a negative width, a net
+    // that was deleted.
+    const intptr_t net = AddNet(board, "N"), gone = AddNet(board, "G");
+    const intptr_t otherNet = AddNet(other, "N"), otherGone = AddNet(other, "G");
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, gone), 0);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(other, otherGone), 0);
+    const auto rowsFor = [](intptr_t n, intptr_t g) {
+        return std::vector<PcbApiNewTrack>{
+            {0, 0, 100, 0, 250, 1, n, 1, 0},          {100, 0, 100, -50, 250, 1, n, 1, 0},
+            {5, 5, 6, 6, 100, 99, 0, 0, 0},           {7, 7, 8, 8, -1, 32, n, 0, 0},
+            {-20, 40, 60, 40, 0, 56, 0, 0, 2},        {9, 9, 10, 10, 300, 1, g, 1, 0},
+            {1000, 1000, 2000, 900, 120, 32, n, 0, 0}};
+    };
+    const std::vector<PcbApiNewTrack> rows = rowsFor(net, gone);
+    const int64_t liveBefore = Corvane_LiveObjectCount();
+    std::vector<intptr_t> handles(rows.size(), -1);
+    ASSERT_EQ(
+        PcbApi_AddTracks(board, rows.data(), static_cast<int32_t>(rows.size()), handles.data()), 1);
+    EXPECT_EQ(Corvane_LiveObjectCount() - liveBefore, 4) << "the refused tracks are gone";
+
+    const std::vector<PcbApiNewTrack> otherRows = rowsFor(otherNet, otherGone);
+    for (size_t i = 0; i < otherRows.size(); ++i) {
+        PcbApiNewTrack r = otherRows[i];
+        Track t;
+        const intptr_t h = PcbApi_CreateObject(4);
+        ASSERT_EQ(Query(1, h, t), 1);
+        t.c.bitField = r.BitField, t.c.layer = r.Layer, t.c.net = r.Net, t.c.moveable = r.Moveable,
+        t.c.x1 = r.x1, t.c.y1 = r.y1, t.x2 = r.x2, t.y2 = r.y2, t.width = r.Width;
+        const bool made = Query(0, h, t) == 1 && PcbApi_AddObjectToContainer(other, h) == 0;
+        if (!made)
+            PcbApi_DestroyObject(h);
+        EXPECT_EQ(made, handles[i] != 0) << "row " << i;
+    }
+    const Handles made = Walk(board, 4, 0, 0), madeAlone = Walk(other, 4, 0, 0);
+    ASSERT_EQ(made.size(), 4u);
+    ASSERT_EQ(madeAlone.size(), made.size());
+    EXPECT_EQ(made, (Handles{handles[0], handles[1], handles[4], handles[6]})) << "in row order";
+    for (size_t i = 0; i < made.size(); ++i) {
+        Track batch, alone;
+        ASSERT_EQ(Query(1, made[i], batch), 1);
+        ASSERT_EQ(Query(1, madeAlone[i], alone), 1);
+        EXPECT_EQ(batch.c.net == net, alone.c.net == otherNet) << "track " << i;
+        batch.c.net = alone.c.net = 0;
+        EXPECT_EQ(batch, alone) << "track " << i;
+    }
+    EXPECT_EQ(Walk(board, 4, net, 0), (Handles{handles[0], handles[1], handles[6]}));
+
+    // Into a component; then bad arguments make nothing.
+    const intptr_t comp = PcbApi_CreateObject(9);
+    intptr_t inner = 0;
+    ASSERT_EQ(PcbApi_AddTracks(comp, rows.data(), 1, &inner), 1);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    Track t;
+    ASSERT_EQ(Query(1, inner, t), 1);
+    EXPECT_EQ(t.c.component, comp);
+    intptr_t none = -1;
+    EXPECT_EQ(PcbApi_AddTracks(board, rows.data(), 1, &none), 1);
+    EXPECT_EQ(PcbApi_AddTracks(board, nullptr, 1, &none), 0);
+    EXPECT_EQ(PcbApi_AddTracks(board, rows.data(), 1, nullptr), 0);
+    EXPECT_EQ(PcbApi_AddTracks(board, rows.data(), -1, &none), 0);
+    EXPECT_EQ(PcbApi_AddTracks(net, rows.data(), 1, &none), 1);
+    EXPECT_EQ(none, 0) << "a net holds no tracks";
+}
+
 TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
     Handles tracks;
     for (int i = 0; i < 10; ++i)
