@@ -152,6 +152,22 @@ void AddTracks(intptr_t container, const std::vector<PcbApiNewTrack>& tracks,
     }
 }
 
+namespace {
+bool usePadCopies = true;
+} // namespace
+
+bool CanCopyPads() {
+    return usePadCopies && PCBProcs::CanCopyPads();
+}
+
+void UsePadCopies(bool use) {
+    usePadCopies = use;
+}
+
+intptr_t CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace& place) {
+    return model == 0 || container == 0 ? 0 : PCBProcs::PcbApi_CopyPad(model, container, &place);
+}
+
 bool Add(intptr_t board, intptr_t object) {
     return board != 0 && object != 0 && PCBProcs::PcbApi_AddObjectToContainer(board, object) == 0;
 }

@@ -51,6 +51,17 @@ void AddTracks(intptr_t container, const std::vector<PcbApiNewTrack>& tracks,
 // that has no batch entry point.
 void UseTrackBatches(bool use);
 
+// Pads made as copies of a model pad that holds every field they share: a
+// free pad written once, never added to a board (FreeObject frees it).
+// Whether the engine makes such copies (and the test seam UsePadCopies has
+// not turned them off).
+bool CanCopyPads();
+void UsePadCopies(bool use);
+// A copy of pad `model` with the fields of `place`, added to `container` (a
+// board or a component): the pad Make, a write of the model's fields with
+// those and AddTo would make. Its handle, or 0 where it was refused.
+intptr_t CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace& place);
+
 // A pad's true copper, kept by the engine beside its record where the host's
 // pad kinds cannot hold the shape: pieces of one point, a segment or a polygon
 // grown by a radius, each on an entry of the pad's per-layer table, about the

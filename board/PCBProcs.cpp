@@ -181,6 +181,10 @@ bool SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t c
     return entry && entry(pad, pieces, count) == 1;
 }
 
+bool CanCopyPads() {
+    return entryPoints().PcbApi_CopyPad.load(std::memory_order_acquire) != nullptr;
+}
+
 bool BindEngine() {
     Binding& b = binding();
     std::lock_guard<std::mutex> lock(b.mutex);

@@ -27,6 +27,9 @@ PCBAPI_PROCEDURES(PCBPROCS_DECLARE_PROCEDURE)
 // record; false when the engine lacks it or refuses the outline.
 bool SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces, int32_t count);
 
+// Whether the bound engine copies pads (PcbApi_CopyPad).
+bool CanCopyPads();
+
 // Looks for the engine now and resolves every entry point when it is loaded.
 // Answers whether the engine is bound afterwards. Never loads the engine.
 bool BindEngine();

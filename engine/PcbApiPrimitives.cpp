@@ -237,6 +237,47 @@ int32_t PcbApi_QueryPad(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, int
     return 1;
 }
 
+intptr_t PcbApi_CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace* place) {
+    Store& s = S();
+    const uint32_t from = SlotOf<kPad>(model);
+    if (from == kNone || place == nullptr || place->Name == nullptr)
+        return 0;
+    // The steps of a pad made alone: made, its record written, then added;
+    // a refused record or container leaves the store as it would then.
+    const intptr_t handle = PcbApi_CreateObject(kPad);
+    if (handle == 0)
+        return 0;
+    const bool netLive = place->Net == 0 || SlotOf<kNet>(place->Net) != kNone;
+    if (netLive) {
+        const uint32_t slot = s.ObjectSlot(handle);
+        const ObjectRec& source = s.At(from);
+        ObjectRec& o = s.At(slot);
+        o.layer = source.layer;
+        o.moveable = source.moveable;
+        o.x1 = place->x1;
+        o.y1 = place->y1;
+        // The bit fields and index go along; a true copper outline is the
+        // caller's to give each pad.
+        ObjectExtras extras = s.Extras(from);
+        extras.outline.reset();
+        extras.outlineMirrored = false;
+        s.SetExtras(slot, extras);
+        PadBody& pad = BodyOf<PadBody>(slot);
+        pad = BodyOf<PadBody>(from);
+        pad.name = std::string_view(place->Name, strnlen(place->Name, PCBAPI_TEXT_CAPACITY - 1));
+        PadShared b = pad.shared.get();
+        b.angle = place->Angle;
+        b.daisyChainStyle = place->DaisyChainStyle;
+        pad.shared.set(b);
+        s.NameNetOffBoard(o, place->Net == 0 ? kNone : s.ObjectSlot(place->Net));
+    }
+    if (!netLive || PcbApi_AddObjectToContainer(container, handle) != 0) {
+        PcbApi_DestroyObject(handle);
+        return 0;
+    }
+    return handle;
+}
+
 // Per-layer pad or via entries; a via is round with its size on the layers
 // of its span.
 static bool PadOrViaOnLayer(intptr_t object, int32_t layer, PadLayerEntry& out) {

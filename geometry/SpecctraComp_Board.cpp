@@ -283,27 +283,66 @@ bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPads
     // order a pin built anew makes them. The write only reads the wrapper,
     // which is set back after it.
     TPcbPad& pad = pinPad.Pad;
-    pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
-    if (pad.GetState_ObjectHandle() == 0)
-        return true;
+    TSpecctraCompImage* image = Image();
+    const intptr_t container = image ? image->HarrowHandle : 0;
+    // Where the engine copies pads, the pad is a copy of the template's
+    // model with this pin's own fields; else it is made and written anew.
+    const intptr_t model = pinPad.Model.For(pad);
+    if (model == 0) {
+        pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+        if (pad.GetState_ObjectHandle() == 0)
+            return true;
+    }
     pad.SetState_Name(NameID);
     pad.SetState_Angle(Rotation);
     pad.SetState_x1(ExportToPCB_PositionX(Position.X + pinPad.CentreX));
     pad.SetState_y1(ExportToPCB_PositionY(Position.Y + pinPad.CentreY));
     AssignNet(pad, fullName);
     ReportPadSizes(padstack, pinPad.Reports, fullName);
-    TSpecctraCompImage* image = Image();
-    const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
-    Board::AddTo(image ? image->HarrowHandle : 0, pad);
-    AttachTrueCopper(pad.GetState_ObjectHandle(), pinPad.TrueCopper, pinPad.CentreX,
-                     pinPad.CentreY);
-    pad.SetFreshBitFields(fresh);
+    intptr_t handle = 0;
+    if (model != 0) {
+        const PcbApiPadPlace place{
+            pad.GetState_Name().c_str(), pad.GetState_Net(),
+            pad.GetState_Angle(),        pad.GetState_x1(),
+            pad.GetState_y1(),           static_cast<int32_t>(pad.GetState_DaisyChainStyle())};
+        handle = Board::CopyPad(model, container, place);
+    } else {
+        const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
+        Board::AddTo(container, pad);
+        handle = pad.GetState_ObjectHandle();
+        pad.SetFreshBitFields(fresh);
+    }
+    AttachTrueCopper(handle, pinPad.TrueCopper, pinPad.CentreX, pinPad.CentreY);
     pad.SetState_ObjectHandle(0);
     pad.SetState_Net(pinPad.Netless);
     pad.SetState_DaisyChainStyle(eDaisyChainLoad);
     if (pinPad.ZeroSized)
         ReportWarning("WARNING: Zero sized pad imported: " + fullName);
     return true;
+}
+
+TPadModel::~TPadModel() {
+    if (FHandle != 0)
+        Board::FreeObject(FHandle);
+}
+
+intptr_t TPadModel::For(TPcbPad& pad) {
+    if (FTried)
+        return FHandle;
+    FTried = true;
+    if (!Board::CanCopyPads())
+        return 0;
+    // Written as a pin's pad would be, the first write of a new pad; the
+    // template keeps its note of what a new pad holds for the next one.
+    const TPCBObject::TFreshBitFields fresh = pad.FreshBitFields();
+    pad.SetState_ObjectHandle(Board::NewObject(ePadObject));
+    if (pad.GetState_ObjectHandle() != 0 && Board::Write(pad))
+        FHandle = pad.GetState_ObjectHandle();
+    else if (pad.GetState_ObjectHandle() != 0)
+        Board::FreeObject(pad.GetState_ObjectHandle());
+    pad.SetFreshBitFields(fresh);
+    pad.SetState_ObjectHandle(0);
+    return FHandle;
 }
 
 void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,

@@ -38,8 +38,26 @@ struct TTrueCopperSource {
 // rotation, position, net): kept by the padstack from the first pin whose
 // building of it reported nothing of its own, so that later pins copy it
 // rather than build it again.
+// A free engine pad that holds the fields every pad of a template shares,
+// which the pins' pads are copied from; freed with the template.
+class TPadModel {
+public:
+    TPadModel() = default;
+    TPadModel(const TPadModel&) = delete;
+    TPadModel& operator=(const TPadModel&) = delete;
+    ~TPadModel();
+    // The model written from `pad` the first time it is asked for, where the
+    // engine copies pads; 0 where it does not or refused the record.
+    intptr_t For(TPcbPad& pad);
+
+private:
+    intptr_t FHandle = 0;
+    bool FTried = false;
+};
+
 struct TPinPadTemplate {
     TPcbPad Pad{0};
+    TPadModel Model;
     TPinPadReports Reports;
     std::vector<TTrueCopperSource> TrueCopper;
     intptr_t Netless = 0;

@@ -138,6 +138,17 @@ typedef struct PcbApiNewTrack {
     uint16_t BitField;
 } PcbApiNewTrack;
 
+// Where PcbApi_CopyPad puts its copy of a pad: the new pad's name, net (0 for
+// none), angle, position and daisy-chain style.
+typedef struct PcbApiPadPlace {
+    const char* Name;
+    intptr_t Net;
+    double Angle;
+    int32_t x1;
+    int32_t y1;
+    int32_t DaisyChainStyle;
+} PcbApiPadPlace;
+
 // A set of TV6_Layer values: layer L is bit (L % 64) of Bits[L / 64].
 typedef struct PcbApiLayerSet {
     uint64_t Bits[2];
@@ -376,6 +387,16 @@ inline const char* PcbApiKindName(int32_t kind) {
        botYSize, holeSize, topShape, midShape, botShape, name, daisyChainStyle, plated, angle, \
        swapIdPad, swapIdPart, ownerPartId, swappedPadName, drillType, holeType, holeWidth, \
        holeRotation, padOffsetX, padOffsetY, jumperId, isTestPointTop, isTestPointBottom)) \
+    /* A new pad that holds what pad `model` holds (its record, stack mode \
+       and per-layer entries, not its true copper outline) but for the \
+       fields of `place`, added to `container` (a board or a component): \
+       the pad PcbApi_CreateObject, a write of such a record and \
+       PcbApi_AddObjectToContainer would make. Its handle; 0 when `model` is \
+       no pad, the net no live net or the container refuses it (nothing is \
+       made then). */ \
+    X(intptr_t, PcbApi_CopyPad, 0, \
+      (intptr_t model, intptr_t container, const PcbApiPadPlace* place), \
+      (model, container, place)) \
     /* Per-layer pad (or via) entries, TV6_Layer 1..82. The corner radius is \
        the percentage of half the smaller size. */ \
     X(int32_t, PcbApi_QueryPadOrViaShapeOnLayer, 0, \

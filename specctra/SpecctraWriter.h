@@ -35,8 +35,10 @@ public:
         }
     }
     void Append(std::size_t count, char c) {
-        std::memset(Room(count), c, count);
-        FSize += count;
+        if (count > 0) {
+            std::memset(Room(count), c, count);
+            FSize += count;
+        }
     }
     void Reserve(std::size_t bytes) {
         if (bytes > FCapacity)

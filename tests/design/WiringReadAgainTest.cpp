@@ -4,7 +4,8 @@
 // reads differently with the reader's state (units changed between wires,
 // comments, numbered vias, damaged objects), the board's document and the
 // report's lines are the same either way. Likewise with the tracks of a path
-// or an outline made in one engine call and made one at a time.
+// or an outline made in one engine call and the pads of a padstack copied
+// from a model pad, against every object made and written alone.
 #include "support/CorpusImport.h"
 #include "support/Sexpr.h"
 #include "support/TempFolder.h"
@@ -91,13 +92,20 @@ bool SameBothWays(const fs::path& file, const std::string& text, const fs::path&
            again.Document == whole.Document;
 }
 
-// The same import with every track made alone, as with an engine without
-// the batch entry point; false (with failures added) when the two differ.
-bool SameWithTracksOneByOne(const fs::path& file, const std::string& text, const fs::path& json) {
+// The same import with every track and pad made alone, as with an engine
+// without the batch and copy entry points; false (with failures added) when
+// the two differ.
+bool SameWithObjectsMadeAlone(const fs::path& file, const std::string& text, const fs::path& json) {
     const TOutcome batched = ImportOnce(file, text, 0, json);
     struct TAlone {
-        TAlone() { Board::UseTrackBatches(false); }
-        ~TAlone() { Board::UseTrackBatches(true); }
+        TAlone() {
+            Board::UseTrackBatches(false);
+            Board::UsePadCopies(false);
+        }
+        ~TAlone() {
+            Board::UseTrackBatches(true);
+            Board::UsePadCopies(true);
+        }
     };
     const TOutcome alone = [&] {
         TAlone seam;
@@ -130,21 +138,21 @@ TEST_P(WiringReadAgainCorpus, BoardAndReportAreTheSameAsWithTheWiringKeptWhole) 
         GTEST_SKIP() << "no design with a wiring section in this shard";
 }
 
-TEST_P(WiringReadAgainCorpus, TracksMadeInBatchesAreTheTracksMadeOneByOne) {
+TEST_P(WiringReadAgainCorpus, TracksInBatchesAndCopiedPadsAreTheObjectsMadeAlone) {
     testfs::TempFolder folder;
-    int wired = 0, compared = 0, differing = 0;
+    int seen = 0, compared = 0, differing = 0;
     for (const fs::path& file : files) {
-        const std::string text = corpus::Text(file);
-        // Every fourth design with wires: the rest of the corpus goes the same
-        // two ways through the same code.
-        if (sexpr::Lower(text).find("(wire") == std::string::npos || wired++ % 4 != 0)
+        // Every fourth design: the rest of the corpus goes the same two ways
+        // through the same code.
+        if (seen++ % 4 != 0)
             continue;
         ++compared;
-        if (!SameWithTracksOneByOne(file, text, folder.path / "board.json") && ++differing >= 3)
+        if (!SameWithObjectsMadeAlone(file, corpus::Text(file), folder.path / "board.json") &&
+            ++differing >= 3)
             break;
     }
     if (compared == 0)
-        GTEST_SKIP() << "no design with wires in this shard";
+        GTEST_SKIP() << "no design in this shard";
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, WiringReadAgainCorpus,
@@ -178,10 +186,11 @@ protected:
     }
 };
 
-TEST_F(WiringReadAgainText, TracksOfPathsAndOutlinesAreTheSameMadeOneByOne) {
+TEST_F(WiringReadAgainText, TracksOfPathsAndOutlinesAndPadsAreTheSameMadeAlone) {
     // Two placements of a footprint with a path outline (kept and made again
-    // for the second), a rectangle outline, wires of one and of many
-    // segments, and a wire on a layer the board lacks (its tracks fail alone).
+    // for the second) and pins of two padstacks, one turned; a rectangle
+    // outline; wires of one and of many segments, and a wire on a layer the
+    // board lacks (its tracks fail alone).
     const std::string text =
         "(pcb t (parser (string_quote \")) (resolution mil 10) (unit mil)\n"
         " (structure (layer Top (type signal)) (layer Bottom (type signal))\n"
@@ -189,15 +198,16 @@ TEST_F(WiringReadAgainText, TracksOfPathsAndOutlinesAreTheSameMadeOneByOne) {
         " (placement (component F (place U1 1000 1000 front 0) (place U2 2000 1000 back 90))\n"
         "  (component R (place R1 3000 3000 front 0)))\n"
         " (library (image F (outline (path signal 5 -50 -50 50 -50 50 50 -50 50 -50 -50))\n"
-        "   (pin V1 1 0 0))\n"
+        "   (pin V1 1 0 0) (pin V1 (rotate 90) 2 100 0) (pin S2 3 -100 0))\n"
         "  (image R (outline (rect signal -20 -20 20 20)) (pin V1 1 0 0))\n"
-        "  (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20))))\n"
-        " (network (net A (pins U1-1 U2-1)) (net \"B c\"))\n"
+        "  (padstack V1 (shape (circle Top 20)) (shape (circle Bottom 20)))\n"
+        "  (padstack S2 (shape (rect Top -10 -20 10 20)) (attach off)))\n"
+        " (network (net A (pins U1-1 U2-1 R1-1)) (net \"B c\" (pins U1-2 U2-3)))\n"
         " (wiring (wire (path Top 10 0 0 100 0 100 100 200 100 200 300) (net A))\n"
         "  (wire (path Bottom 8 5 5 6 6) (net \"B c\") (type protect))\n"
         "  (wire (path Inner9 8 0 0 10 10 20 0) (net A))))\n";
     testfs::TempFolder folder;
-    SameWithTracksOneByOne("t.dsn", text, folder.path / "board.json");
+    SameWithObjectsMadeAlone("t.dsn", text, folder.path / "board.json");
 }
 
 TEST_F(WiringReadAgainText, UnitsChangedBetweenWiresApplyToTheWiresAfterThem) {

@@ -212,6 +212,93 @@ TEST_F(EngineIteration, TracksMadeInOneCallAreTheTracksMadeOneByOne) {
     EXPECT_EQ(none, 0) << "a net holds no tracks";
 }
 
+// A pad's per-layer entries from layer 1 to 82: shapes, sizes, corners.
+std::vector<int32_t> PadLayers(intptr_t pad) {
+    constexpr int32_t n = 82;
+    std::vector<int32_t> all(5 * n);
+    EXPECT_EQ(
+        PcbApi_QueryPadLayers(pad, 1, n, &all[0], &all[n], &all[2 * n], &all[3 * n], &all[4 * n]),
+        1);
+    return all;
+}
+
+TEST_F(EngineIteration, APadCopiedFromAModelIsThePadWrittenAlone) {
+    // A model with a full stack, its own entries on two inner layers, texts,
+    // bit fields and a true outline; its copy against a pad made and written
+    // with the same record on the other board.
+    Pad record;
+    const intptr_t model = PcbApi_CreateObject(2);
+    ASSERT_EQ(Query(1, model, record), 1);
+    record.c.layer = 74, record.c.bitField = 5, record.c.index = 3, record.c.moveable = 0;
+    record.sizes[0] = 1500, record.sizes[3] = 900, record.shapes[1] = 2, record.holeSize = 400;
+    record.name = "A1", record.swapPad = "S", record.ownerPart = 2, record.holeRotation = 15;
+    ASSERT_EQ(Query(0, model, record), 1);
+    int32_t mode = 2;
+    ASSERT_EQ(PcbApi_QueryPadStackMode(0, model, &mode), 1);
+    const int32_t shapes[2] = {3, 1}, xs[2] = {700, 800}, ys[2] = {710, 810}, pcts[2] = {20, 30};
+    ASSERT_EQ(PcbApi_SetPadLayers(model, 5, 2, shapes, xs, ys, pcts), 1);
+    ASSERT_EQ(PcbApi_SetObjectBitField2(model, 9), 1);
+    ASSERT_EQ(PcbApi_SetObjectBitField3(model, 300), 1);
+    const int32_t square[8] = {0, 0, 100, 0, 100, 100, 0, 100};
+    const CorvanePadOutlinePiece piece{1, 4, 0.0, square};
+    ASSERT_EQ(Corvane_SetPadOutline(model, &piece, 1), 1);
+
+    const intptr_t net = AddNet(board, "N"), otherNet = AddNet(other, "N");
+    const intptr_t comp = PcbApi_CreateObject(9), otherComp = PcbApi_CreateObject(9);
+    const PcbApiPadPlace place{"B22", net, 45.0, 1200, -3400, 2};
+    const intptr_t copy = PcbApi_CopyPad(model, comp, &place);
+    ASSERT_NE(copy, 0);
+
+    Pad alone = record;
+    alone.name = "B22", alone.c.net = otherNet, alone.angle = 45, alone.c.x1 = 1200;
+    alone.c.y1 = -3400, alone.daisy = 2;
+    const intptr_t made = PcbApi_CreateObject(2);
+    ASSERT_EQ(PcbApi_QueryPadStackMode(0, made, &mode), 1);
+    ASSERT_EQ(Query(0, made, alone), 1);
+    ASSERT_EQ(PcbApi_SetPadLayers(made, 5, 2, shapes, xs, ys, pcts), 1);
+    ASSERT_EQ(PcbApi_SetObjectBitField2(made, 9), 1);
+    ASSERT_EQ(PcbApi_SetObjectBitField3(made, 300), 1);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(otherComp, made), 0);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(other, otherComp), 0);
+
+    Pad copied, written;
+    ASSERT_EQ(Query(1, copy, copied), 1);
+    ASSERT_EQ(Query(1, made, written), 1);
+    EXPECT_EQ(std::tuple(copied.c.net, copied.c.component), std::tuple(net, comp));
+    EXPECT_EQ(std::tuple(written.c.net, written.c.component), std::tuple(otherNet, otherComp));
+    copied.c.net = written.c.net = copied.c.component = written.c.component = 0;
+    EXPECT_EQ(copied, written);
+    EXPECT_EQ(copied.name.str(), "B22");
+    EXPECT_EQ(PadLayers(copy), PadLayers(made));
+    int32_t copiedMode = -1;
+    ASSERT_EQ(PcbApi_QueryPadStackMode(1, copy, &copiedMode), 1);
+    EXPECT_EQ(copiedMode, 2);
+    uint8_t two = 0;
+    uint16_t three = 0;
+    ASSERT_EQ(PcbApi_GetObjectBitField2(copy, &two), 1);
+    ASSERT_EQ(PcbApi_GetObjectBitField3(copy, &three), 1);
+    EXPECT_EQ(std::tuple(two, three), std::tuple(uint8_t{9}, uint16_t{300}));
+    double radius = 0, xy[8] = {};
+    EXPECT_EQ(Corvane_GetPadOutline(model, 1, 0, &radius, xy, 4), 4);
+    EXPECT_EQ(Corvane_GetPadOutline(copy, 1, 0, &radius, xy, 4), -1) << "no true outline";
+    EXPECT_EQ(Walk(board, 2, net, 0), Handles{copy});
+
+    // Refused: a stale net, a model that is no pad, a container that holds
+    // no pads. Nothing is left behind.
+    const int64_t live = Corvane_LiveObjectCount();
+    const intptr_t gone = AddNet(board, "G");
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, gone), 0);
+    PcbApiPadPlace bad = place;
+    bad.Net = gone;
+    EXPECT_EQ(PcbApi_CopyPad(model, comp, &bad), 0);
+    EXPECT_EQ(PcbApi_CopyPad(net, comp, &place), 0);
+    EXPECT_EQ(PcbApi_CopyPad(model, net, &place), 0);
+    EXPECT_EQ(PcbApi_CopyPad(model, comp, nullptr), 0);
+    EXPECT_EQ(Corvane_LiveObjectCount(), live);
+    PcbApi_DestroyObject(model);
+}
+
 TEST_F(EngineIteration, DeletingDuringAWalkSkipsTheDeleted) {
     Handles tracks;
     for (int i = 0; i < 10; ++i)
