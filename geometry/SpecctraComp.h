@@ -105,9 +105,10 @@ private:
     void SetPadSizes(TPcbPad& pad, TSpecctraPadstack& padstack, TPinPadReports& reports,
                      std::vector<TTrueCopperSource>& trueCopper);
     // Gives the engine the true copper of the pad at `handle` centred at
-    // (cx, cy) from the pin, beside its record.
+    // (cx, cy) from the pin, beside its record. With a memo (a template's),
+    // the pieces of a pin at the rotation of the last are not made again.
     void AttachTrueCopper(intptr_t handle, const std::vector<TTrueCopperSource>& sources, double cx,
-                          double cy);
+                          double cy, TTrueCopperMemo* memo = nullptr);
     void ReportPadSizes(const TSpecctraPadstack& padstack, const TPinPadReports& reports,
                         const std::string& fullName) const;
     void AssignNet(TPcbPad& pad, const std::string& fullName);

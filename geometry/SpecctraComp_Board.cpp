@@ -312,7 +312,7 @@ bool TSpecctraCompPin::ExportFromTemplate(TPinPadTemplate& pinPad, TSpecctraPads
         handle = pad.GetState_ObjectHandle();
         pad.SetFreshBitFields(fresh);
     }
-    AttachTrueCopper(handle, pinPad.TrueCopper, pinPad.CentreX, pinPad.CentreY);
+    AttachTrueCopper(handle, pinPad.TrueCopper, pinPad.CentreX, pinPad.CentreY, &pinPad.Copper);
     pad.SetState_ObjectHandle(0);
     pad.SetState_Net(pinPad.Netless);
     pad.SetState_DaisyChainStyle(eDaisyChainLoad);
@@ -347,9 +347,15 @@ intptr_t TPadModel::For(TPcbPad& pad) {
 
 void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
                                         const std::vector<TTrueCopperSource>& sources, double cx,
-                                        double cy) {
+                                        double cy, TTrueCopperMemo* memo) {
     if (sources.empty() || handle == 0)
         return;
+    // The pieces depend on the template's shapes and centre, which a memo's
+    // template holds fixed, and on the pin's rotation.
+    if (memo && memo->Valid && memo->Rotation == Rotation) {
+        Board::SetPadOutline(handle, memo->Pieces);
+        return;
+    }
     // The pad lies at the pin plus (cx, cy) unturned, and turns by the pin's
     // rotation about that point: the shapes, turned about the pin, are
     // written about the pad's centre in its own frame.
@@ -360,7 +366,8 @@ void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
     // Every pin of a padstack writes the same pieces at its own place: the
     // pieces and their point lists are kept from one pin to the next, so
     // that only the first pin of the run allocates them.
-    thread_local std::vector<Board::TPadCopperPiece> pieces;
+    thread_local std::vector<Board::TPadCopperPiece> kept;
+    std::vector<Board::TPadCopperPiece>& pieces = memo ? memo->Pieces : kept;
     std::size_t count = 0;
     for (const TTrueCopperSource& source : sources)
         for (const TSpecctraPad::TCopperPiece& piece : source.Source->TrueCopper()) {
@@ -377,6 +384,10 @@ void TSpecctraCompPin::AttachTrueCopper(intptr_t handle,
             }
         }
     pieces.resize(count);
+    if (memo) {
+        memo->Valid = true;
+        memo->Rotation = Rotation;
+    }
     Board::SetPadOutline(handle, pieces);
 }
 

@@ -55,9 +55,18 @@ private:
     bool FTried = false;
 };
 
+// The true copper pieces a template's pad was last given, with the pin
+// rotation they were turned for: the next pin at that rotation has the same.
+struct TTrueCopperMemo {
+    bool Valid = false;
+    double Rotation = 0.0;
+    std::vector<Board::TPadCopperPiece> Pieces;
+};
+
 struct TPinPadTemplate {
     TPcbPad Pad{0};
     TPadModel Model;
+    TTrueCopperMemo Copper;
     TPinPadReports Reports;
     std::vector<TTrueCopperSource> TrueCopper;
     intptr_t Netless = 0;

@@ -189,7 +189,9 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
 
 // The pad's true copper where the host's pad kinds cannot hold it: an
 // offset polygon on a pin turned a quarter, a path with a corner, a slanted
-// path; a path along an axis is the host's oblong and has none.
+// path; a path along an axis is the host's oblong and has none. Later pins of
+// the polygon's padstack, unturned, turned and unturned again, each have
+// their own.
 TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
     Import("true_copper");
     using GetOutline = decltype(&Corvane_GetPadOutline);
@@ -215,6 +217,9 @@ TEST_F(LibraryOnBoard, PolygonAndBentPathPadsCarryTheirTrueCopper) {
               (Pieces{{10, {6000, 5000, 6100, 5000}}, {10, {6100, 5000, 6100, 5100}}}));
     EXPECT_EQ(copper("3"), (Pieces{{10, {7000, 5000, 7100, 5100}}}));
     EXPECT_TRUE(copper("4").empty());
+    EXPECT_EQ(copper("5"), (Pieces{{0, {9100, 5000, 9300, 5000, 9300, 5100, 9100, 5100}}}));
+    EXPECT_EQ(copper("6"), (Pieces{{0, {10000, 5100, 10000, 5300, 9900, 5300, 9900, 5100}}}));
+    EXPECT_EQ(copper("7"), (Pieces{{0, {11100, 5000, 11300, 5000, 11300, 5100, 11100, 5100}}}));
 }
 
 TEST_F(LibraryOnBoard, ImagesWithoutOutlineGetOneAroundTheirPins) {
