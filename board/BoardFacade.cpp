@@ -130,9 +130,9 @@ void AddTracks(intptr_t container, const std::vector<PcbApiNewTrack>& tracks,
     handles.assign(tracks.size(), 0);
     if (container == 0 || tracks.empty())
         return;
-    const auto count = static_cast<int32_t>(std::min<size_t>(tracks.size(), INT32_MAX));
-    if (useTrackBatches && static_cast<size_t>(count) == tracks.size() &&
-        PCBProcs::PcbApi_AddTracks(container, tracks.data(), count, handles.data()) == 1)
+    if (useTrackBatches && tracks.size() <= static_cast<size_t>(INT32_MAX) &&
+        PCBProcs::PcbApi_AddTracks(container, tracks.data(), static_cast<int32_t>(tracks.size()),
+                                   handles.data()) == 1)
         return;
     // An engine without the batch entry point: one track at a time.
     for (size_t i = 0; i < tracks.size(); ++i) {

@@ -247,7 +247,8 @@ intptr_t PcbApi_CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace
     const intptr_t handle = PcbApi_CreateObject(kPad);
     if (handle == 0)
         return 0;
-    const bool netLive = place->Net == 0 || SlotOf<kNet>(place->Net) != kNone;
+    const uint32_t netSlot = place->Net == 0 ? kNone : SlotOf<kNet>(place->Net);
+    const bool netLive = place->Net == 0 || netSlot != kNone;
     if (netLive) {
         const uint32_t slot = s.ObjectSlot(handle);
         const ObjectRec& source = s.At(from);
@@ -269,7 +270,7 @@ intptr_t PcbApi_CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace
         b.angle = place->Angle;
         b.daisyChainStyle = place->DaisyChainStyle;
         pad.shared.set(b);
-        s.NameNetOffBoard(o, place->Net == 0 ? kNone : s.ObjectSlot(place->Net));
+        s.NameNetOffBoard(o, netSlot);
     }
     if (!netLive || PcbApi_AddObjectToContainer(container, handle) != 0) {
         PcbApi_DestroyObject(handle);

@@ -34,10 +34,6 @@ struct TTrueCopperSource {
     TSpecctraPad* Source = nullptr;
 };
 
-// The pad every pin of a padstack writes, less what is each pin's own (name,
-// rotation, position, net): kept by the padstack from the first pin whose
-// building of it reported nothing of its own, so that later pins copy it
-// rather than build it again.
 // A free engine pad that holds the fields every pad of a template shares,
 // which the pins' pads are copied from; freed with the template.
 class TPadModel {
@@ -63,6 +59,10 @@ struct TTrueCopperMemo {
     std::vector<Board::TPadCopperPiece> Pieces;
 };
 
+// The pad every pin of a padstack writes, less what is each pin's own (name,
+// rotation, position, net): kept by the padstack from the first pin whose
+// building of it reported nothing of its own, so that later pins copy it
+// rather than build it again.
 struct TPinPadTemplate {
     TPcbPad Pad{0};
     TPadModel Model;

@@ -113,10 +113,7 @@ public:
     // path, formatted in place.
     void PointLine(double x, double y);
     void EndLine() {
-        char* at = FBuffer.Room(2);
-        at[0] = '\r';
-        at[1] = '\n';
-        FBuffer.End(at + 2);
+        FBuffer.Append("\r\n");
         if (FBuffer.Size() >= kSpillSize)
             Spill();
     }
