@@ -3,8 +3,10 @@
 #include "digest/SexprScanner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <tuple>
 #include <unordered_set>
 
@@ -435,11 +437,51 @@ bool ParseNameLine(std::string_view line, NameKind& kind, DesignName& name) {
     return UnescapeName(line.substr(5), name.spelling);
 }
 
-std::string_view ForeignClearanceType(std::string_view word) {
+namespace {
+struct ForeignType {
+    std::string_view word, replacement;
+};
+const ForeignType kForeignClearanceTypes[] = {
     // KiCad's clearance of its SMD pads to every other object.
-    if (SameTextAscii(word, "default_smd"))
-        return "smd_pin smd_via smd_wire smd_area";
+    {"default_smd", "smd_pin smd_via smd_wire smd_area"},
+};
+} // namespace
+
+std::string_view ForeignClearanceType(std::string_view word) {
+    for (const ForeignType& type : kForeignClearanceTypes)
+        if (SameTextAscii(word, type.word))
+            return type.replacement;
     return {};
+}
+
+bool MayHoldForeignWords(std::string_view text) {
+    for (const ForeignType& type : kForeignClearanceTypes) {
+        const std::string_view word = type.word;
+        // Looked for where its first character without case stands (the
+        // underscore of default_smd), which memchr finds fast; a word of
+        // letters alone where either case of its first letter stands.
+        std::size_t anchor =
+            word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        const bool letters = anchor == std::string_view::npos;
+        if (letters)
+            anchor = 0;
+        const auto first = static_cast<unsigned char>(word[anchor]);
+        const char marks[2] = {static_cast<char>(std::tolower(first)),
+                               static_cast<char>(std::toupper(first))};
+        const std::string_view markList(marks, letters ? 2 : 1);
+        for (const char mark : markList)
+            for (std::size_t at = anchor; at < text.size();) {
+                const void* found = std::memchr(text.data() + at, mark, text.size() - at);
+                if (found == nullptr)
+                    break;
+                const auto hit =
+                    static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+                if (SameTextAscii(text.substr(hit - anchor, word.size()), word))
+                    return true;
+                at = hit + 1;
+            }
+    }
+    return false;
 }
 
 std::string ReplaceForeignWords(std::string_view text, const std::vector<ForeignWord>& words) {

@@ -83,6 +83,9 @@ bool UnescapeName(std::string_view text, std::string& out);
 // Clearance types other CAD systems write that the keyword table lacks, and
 // the types they stand for; empty for any other word.
 std::string_view ForeignClearanceType(std::string_view word);
+// False when the text holds none of those words, in any case and anywhere:
+// a digest of it then finds no foreign word.
+bool MayHoldForeignWords(std::string_view text);
 
 // The text with every foreign word replaced by what it stands for; line breaks
 // stay where they were, so that line numbers keep their meaning.

@@ -560,10 +560,15 @@ void BoardKey(char kind, bool quoted, std::string_view text, std::string& key) {
 } // namespace
 
 std::vector<std::string> CaseMergesIn(std::string_view tableText) {
-    // A first pass keeps only hashes (a design may hold millions of names)
-    // and unescapes nothing: the escaped text stands for its name one to
-    // one. A second collects the spellings of the few board names that
-    // several spellings share.
+    // Two spellings are one board name when their keys agree. A spelling
+    // that is its own key (a plain word in upper case, a quoted name with no
+    // escape in lower case) can share it only with one that is not, so a
+    // first pass keeps the keys of the names that are not their own key (in
+    // most designs few or none), as hashes: a design may hold millions of
+    // names. A second pass keeps the names of those keys, as hashes, and a
+    // third collects the spellings of the few board names that several
+    // spellings share. Nothing is unescaped: the escaped text stands for its
+    // name one to one.
     const std::hash<std::string_view> hash;
     std::string key;
     auto each = [&](auto&& visit) {
@@ -574,13 +579,25 @@ std::vector<std::string> CaseMergesIn(std::string_view tableText) {
             if (!NameLineFields(line, kind, quoted, text))
                 return;
             BoardKey(static_cast<char>('0' + static_cast<int>(kind)), quoted, text, key);
-            visit(line, hash(key), text);
+            visit(line, text);
         });
     };
-    std::vector<std::pair<std::size_t, std::size_t>> seen; // (board name, spelling)
-    each([&](std::string_view, std::size_t board, std::string_view text) {
-        seen.emplace_back(board, hash(text));
+    std::vector<std::size_t> respelled; // keys of names that are not their own key
+    each([&](std::string_view, std::string_view text) {
+        if (std::string_view(key).substr(1) != text)
+            respelled.push_back(hash(key));
     });
+    if (respelled.empty())
+        return {};
+    std::sort(respelled.begin(), respelled.end());
+    respelled.erase(std::unique(respelled.begin(), respelled.end()), respelled.end());
+    std::vector<std::pair<std::size_t, std::size_t>> seen; // (board name, spelling)
+    each([&](std::string_view, std::string_view text) {
+        if (const std::size_t board = hash(key);
+            std::binary_search(respelled.begin(), respelled.end(), board))
+            seen.emplace_back(board, hash(text));
+    });
+    respelled = {};
     std::sort(seen.begin(), seen.end());
     std::unordered_map<std::size_t, bool> shared;
     for (std::size_t i = 1; i < seen.size(); ++i)
@@ -589,10 +606,10 @@ std::vector<std::string> CaseMergesIn(std::string_view tableText) {
     seen = {};
     std::map<std::pair<NameKind, std::string>, std::vector<std::string>> spellings;
     if (!shared.empty())
-        each([&](std::string_view line, std::size_t board, std::string_view) {
+        each([&](std::string_view line, std::string_view) {
             NameKind kind{};
             DesignName name;
-            if (!shared.count(board) || !ParseNameLine(line, kind, name))
+            if (!shared.count(hash(key)) || !ParseNameLine(line, kind, name))
                 return;
             const std::string boardName = name.quoted ? name.spelling : UpperAscii(name.spelling);
             std::vector<std::string>& list = spellings[{kind, boardName}];

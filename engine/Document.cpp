@@ -5,6 +5,7 @@
 // value is range-checked before it is converted, every record is held to what
 // the entry points would accept, and a document refused part-way leaves
 // nothing behind in the store.
+#include "engine/BatchRing.h"
 #include "engine/DocumentSql.h"
 #include "engine/PadOutlines.h"
 #include "engine/Records.h"
@@ -18,6 +19,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace corvane {
 
@@ -462,6 +466,98 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
         items[i].slot = to[i];
 }
 
+// Boards of this many objects or more have their rows stepped through
+// ahead, on a second thread.
+constexpr size_t kRowsAheadFrom = 20000;
+
+// The rows of the objects table (id, kind, container, net, record) stepped
+// through on a thread of its own, their values copied into batches, for as
+// long as each row is plainly sound: whole numbers in range, ids rising,
+// the record a blob. The thread stops on the first row that is not, or at
+// the end, or on an error, and leaves the statement there (StoppedAt) for
+// the rows to be read on, with every check and its message, by the thread
+// that made this object. The statement's connection is not used by that
+// thread until then.
+class RowsAhead {
+public:
+    struct Row {
+        int64_t id, container, net; // container, net: 0 for none
+        int32_t kind;
+        uint32_t recordBytes;
+        size_t recordAt; // in the batch's records
+    };
+    static constexpr size_t kRowsPerBatch = 2048;
+    struct Batch {
+        size_t count = 0;
+        std::array<Row, kRowsPerBatch> rows;
+        std::string records;
+        const char* Record(const Row& row) const { return records.data() + row.recordAt; }
+    };
+
+    // Raises std::system_error when no thread is to be had; the statement is
+    // then where it was.
+    explicit RowsAhead(sqlite3_stmt* st)
+        : ring_([] { return std::make_unique<Batch>(); }),
+          stepper_(ring_, [this, st](auto& ring) { Step(st, ring); }) {}
+    // The next batch, or null once the thread has stopped (see StoppedAt).
+    const Batch* Next() { return ring_.ToTake(); }
+    void Done() { ring_.Taken(); }
+    // What the step of the row the thread stopped at answered: SQLITE_DONE
+    // at the end, SQLITE_ROW for a row left to the caller, or an error.
+    int StoppedAt() const { return stoppedAt_; }
+
+private:
+    using Ring = BatchRing<Batch, 4>;
+    void Step(sqlite3_stmt* st, Ring& ring) {
+        int64_t lastId = 0;
+        for (Batch* batch = ring.ToFill(); batch != nullptr; batch = ring.ToFill()) {
+            batch->count = 0;
+            batch->records.clear();
+            while (batch->count < kRowsPerBatch) {
+                stoppedAt_ = sqlite3_step(st);
+                Row row{};
+                if (stoppedAt_ != SQLITE_ROW || !Sound(st, lastId, row))
+                    break;
+                const int bytes = sqlite3_column_bytes(st, 4);
+                row.recordAt = batch->records.size();
+                row.recordBytes = static_cast<uint32_t>(bytes);
+                if (bytes > 0) // an empty blob has no bytes to point at
+                    batch->records.append(static_cast<const char*>(sqlite3_column_blob(st, 4)),
+                                          static_cast<size_t>(bytes));
+                batch->rows[batch->count++] = row;
+                lastId = row.id;
+            }
+            const bool stopped = batch->count < kRowsPerBatch;
+            ring.Filled();
+            if (stopped)
+                return;
+        }
+    }
+    // The row's values into `row` when every one is plainly in range.
+    static bool Sound(sqlite3_stmt* st, int64_t lastId, Row& row) {
+        auto whole = [st](int column) { return sqlite3_column_type(st, column) == SQLITE_INTEGER; };
+        auto reference = [&](int column, int64_t& id) {
+            if (sqlite3_column_type(st, column) == SQLITE_NULL) {
+                id = 0;
+                return true;
+            }
+            id = sqlite3_column_int64(st, column);
+            return whole(column) && id >= 1;
+        };
+        if (!whole(0) || !whole(1) || sqlite3_column_type(st, 4) != SQLITE_BLOB)
+            return false;
+        row.id = sqlite3_column_int64(st, 0);
+        const int64_t kind = sqlite3_column_int64(st, 1);
+        row.kind = static_cast<int32_t>(kind);
+        return row.id > lastId && kind >= 1 && kind < kKindCount && reference(2, row.container) &&
+               reference(3, row.net);
+    }
+
+    int stoppedAt_ = SQLITE_DONE;
+    Ring ring_;
+    FillingThread stepper_; // last: goes first, and the thread with it
+};
+
 std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
                         std::string_view padOutlines, int version) {
     Store& s = Store::Get();
@@ -487,36 +583,20 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
                            : "SELECT id, kind, container, net, layer, bit_field, bit_field2, "
                              "bit_field3, idx, moveable, x1, y1, record FROM objects ORDER BY id");
     const int recordColumn = commonInRecord ? 4 : 12;
-    while (true) {
-        int rc = sqlite3_step(st.get());
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            return std::string("corrupt document: ") + sqlite3_errmsg(db);
-        int64_t id = 0;
-        if (!WholeIn(st.get(), 0, 1, INT64_MAX, id))
-            return "corrupt document: object id " + Printable(ColumnText(st.get(), 0)) +
-                   " is out of range";
+    // One object from its row's values, once they are known to be in range.
+    // The record's fields are checked here.
+    auto take = [&](RowReader* row, int64_t id, int32_t kind, int64_t container, int64_t net,
+                    const void* record, size_t recordBytes) -> std::string {
         auto where = [id] { return "object " + std::to_string(id); };
-        // Rows come in ascending order of id: an id equal to the one before
-        // is a second object under that id.
-        if (!pending.items.empty() && id <= pending.items.back().id)
-            return "corrupt document: two objects have the id " + std::to_string(id);
-        RowReader row(st.get(), id);
-        const int32_t kind = row.Int(1, "kind", 1, kKindCount - 1);
-        if (!row.Problem().empty())
-            return row.Problem();
         const uint32_t slot = s.CreateObject(kind, true);
         if (slot == kNone)
             return "corrupt document: " + where() + " has unknown kind " + std::to_string(kind);
-        pending.items.push_back(
-            {slot, id, row.OptionalId(2, "component"), row.OptionalId(3, "net")});
-        BlobReader r(sqlite3_column_blob(st.get(), recordColumn),
-                     static_cast<size_t>(sqlite3_column_bytes(st.get(), recordColumn)), version);
+        pending.items.push_back({slot, id, container, net});
+        BlobReader r(record, recordBytes, version);
         ObjectCommon common;
         if (commonInRecord) {
-            if (!row.Problem().empty())
-                return row.Problem();
+            if (row != nullptr && !row->Problem().empty())
+                return row->Problem();
             common.visit(r);
             if (r.bad)
                 return "corrupt document: record of " + where() + " is damaged";
@@ -526,10 +606,10 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
                 RowReader& row;
                 int column;
                 void operator()(const char* field, int32_t& v) { v = row.Int(column++, field); }
-            } columns{row, 4};
+            } columns{*row, 4};
             common.visit(columns);
-            if (!row.Problem().empty())
-                return row.Problem();
+            if (!row->Problem().empty())
+                return row->Problem();
         }
         if (const std::string problem = common.Problem(); !problem.empty())
             return "corrupt document: " + where() + ": " + problem;
@@ -544,7 +624,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
         o.moveable = static_cast<uint32_t>(common.moveable);
         o.x1 = common.x1;
         o.y1 = common.y1;
-        if ((pending.items.back().container || pending.items.back().net) && !IsPrimitiveKind(kind))
+        if ((container || net) && !IsPrimitiveKind(kind))
             return "corrupt document: " + where() + " is a " + KindName(kind) +
                    " and cannot belong to a net or a component";
         VisitBody(kind, o.body.get(), [&](auto& body) { body.visit(r); });
@@ -557,6 +637,63 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             auto* c = static_cast<ClassBody*>(o.body.get());
             c->memberSet.insert(c->members.begin(), c->members.end());
         }
+        return {};
+    };
+    // A large board's rows are stepped through on a second thread, as far as
+    // they are plainly sound, while this one makes their objects; the first
+    // row that is not (and every row after it) is read here, as rows are
+    // without that thread.
+    int rc = SQLITE_ROW;
+    bool stepped = false; // rc is the step of the current row
+    std::optional<RowsAhead> ahead;
+    if (commonInRecord && pending.items.capacity() >= kRowsAheadFrom) {
+        try {
+            ahead.emplace(st.get());
+        } catch (const std::system_error&) { // no thread to be had: all rows read here
+        }
+    }
+    if (ahead) {
+        while (const RowsAhead::Batch* batch = ahead->Next()) {
+            for (size_t i = 0; i < batch->count; ++i) {
+                const RowsAhead::Row& row = batch->rows[i];
+                if (std::string problem = take(nullptr, row.id, row.kind, row.container, row.net,
+                                               batch->Record(row), row.recordBytes);
+                    !problem.empty())
+                    return problem;
+            }
+            ahead->Done();
+        }
+        rc = ahead->StoppedAt();
+        stepped = true;
+        ahead.reset();
+    }
+    while (true) {
+        if (!stepped)
+            rc = sqlite3_step(st.get());
+        stepped = false;
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            return std::string("corrupt document: ") + sqlite3_errmsg(db);
+        int64_t id = 0;
+        if (!WholeIn(st.get(), 0, 1, INT64_MAX, id))
+            return "corrupt document: object id " + Printable(ColumnText(st.get(), 0)) +
+                   " is out of range";
+        // Rows come in ascending order of id: an id equal to the one before
+        // is a second object under that id.
+        if (!pending.items.empty() && id <= pending.items.back().id)
+            return "corrupt document: two objects have the id " + std::to_string(id);
+        RowReader row(st.get(), id);
+        const int32_t kind = row.Int(1, "kind", 1, kKindCount - 1);
+        if (!row.Problem().empty())
+            return row.Problem();
+        const int64_t container = row.OptionalId(2, "component");
+        const int64_t net = row.OptionalId(3, "net");
+        if (std::string problem =
+                take(&row, id, kind, container, net, sqlite3_column_blob(st.get(), recordColumn),
+                     static_cast<size_t>(sqlite3_column_bytes(st.get(), recordColumn)));
+            !problem.empty())
+            return problem;
     }
     GatherComponents(s, pending.items);
     auto slotFor = [&](int64_t id) { return pending.SlotOf(id); };
@@ -684,6 +821,73 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     return ReadObjects(db, boardSlot, outlineId, padOutlines, version);
 }
 
+// SQLite's own check of a document's pages and indexes, on a connection
+// and a thread of their own: it reads the whole file, as reading the board
+// does, and takes about as long on a large one, so the two run side by side.
+// The thread starts with the opening thread's signals held; a pending one
+// ends the check as it ends the read.
+class DocumentCheck {
+public:
+    explicit DocumentCheck(const std::string& path) : path_(path) {
+        try {
+            thread_ = std::thread([this] { result_ = Run(path_); });
+        } catch (const std::system_error&) { // no thread to be had: checked here
+            result_ = Run(path_);
+        }
+    }
+    ~DocumentCheck() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    DocumentCheck(const DocumentCheck&) = delete;
+    DocumentCheck& operator=(const DocumentCheck&) = delete;
+    // "ok", or what SQLite found wrong, once the check is done.
+    const std::string& Result() {
+        if (thread_.joinable())
+            thread_.join();
+        return result_;
+    }
+    bool Interrupted() {
+        Result();
+        return interrupted_;
+    }
+
+private:
+    std::string Run(const std::string& path) {
+        try {
+            sqlite3* raw = nullptr;
+            const int rc = sqlite3_open_v2(path.c_str(), &raw,
+                                           SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+            Db db(raw);
+            if (rc != SQLITE_OK)
+                return raw ? sqlite3_errmsg(raw) : "out of memory";
+            sqlite3_progress_handler(db.get(), 100000, &InterruptPending, nullptr);
+            Stmt st = Prepare(db.get(), "PRAGMA quick_check");
+            if (sqlite3_step(st.get()) == SQLITE_ROW)
+                return ColumnText(st.get(), 0);
+            interrupted_ = sqlite3_errcode(db.get()) == SQLITE_INTERRUPT;
+            return sqlite3_errmsg(db.get());
+        } catch (const SqlError& e) {
+            return e.what;
+        } catch (const std::bad_alloc&) {
+            return "out of memory";
+        }
+    }
+
+    const std::string path_;
+    std::string result_;
+    bool interrupted_ = false;
+    std::thread thread_;
+};
+
+// What stands in a message on one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
 } // namespace
 
 std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
@@ -721,61 +925,59 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
         if (const std::string foreign = ForeignSchemaEntry(db.get()); !foreign.empty())
             return path + " is not a board document (wrong schema: it holds " + foreign +
                    ", which a board document never does)";
-        {
-            Stmt st = Prepare(db.get(), "PRAGMA quick_check");
-            std::string result;
-            if (sqlite3_step(st.get()) == SQLITE_ROW)
-                result = ColumnText(st.get(), 0);
-            else
-                result = sqlite3_errmsg(db.get());
-            if (result != "ok") {
-                for (char& c : result)
-                    if (c == '\n' || c == '\r')
-                        c = ' ';
-                return path + " is damaged: " + result;
-            }
-        }
-        std::string format, version;
-        {
-            sqlite3_stmt* probe = nullptr;
-            if (sqlite3_prepare_v2(db.get(), "SELECT key, value FROM meta", -1, &probe, nullptr) !=
-                SQLITE_OK)
-                return path + " is not a board document (wrong schema: no meta table)";
-            Stmt st(probe);
-            while (sqlite3_step(st.get()) == SQLITE_ROW) {
-                std::string k = ColumnText(st.get(), 0);
-                if (k == "format")
-                    format = ColumnText(st.get(), 1);
-                else if (k == "version")
-                    version = ColumnText(st.get(), 1);
-            }
-        }
-        if (format != kFormat)
-            return path + " is not a board document (wrong schema)";
-        const int versionNumber = ReadableVersion(version);
-        if (versionNumber == 0)
-            return path + " has unsupported document version '" + Printable(version) + "'";
-        boardSlot = Store::Get().NewBoard(path);
-        if (boardSlot == kNone)
-            return path + " cannot be opened: too many boards are open";
-        std::string error = ReadBoard(db.get(), boardSlot, versionNumber);
-        if (!error.empty())
-            return path + ": " + error;
-        // A statement ended by an interrupt reads as a shorter table.
-        if (InterruptPending(nullptr) != 0)
-            return "reading " + path + " was interrupted";
-        Store::Get().BoardAt(boardSlot).modified = false;
-        guard.keep = true;
-        return {};
     } catch (const SqlError& e) {
-        if (sqlite3_errcode(db.get()) == SQLITE_INTERRUPT)
-            return "reading " + path + " was interrupted";
-        std::string what = e.what;
-        for (char& c : what)
-            if (c == '\n' || c == '\r')
-                c = ' ';
-        return path + " is damaged: " + what;
+        return path + " is damaged: " + OneLine(e.what);
     }
+    // The board is read while the file is checked; a damaged file is
+    // refused for its damage, whatever the reading made of it.
+    DocumentCheck check(path);
+    std::string outcome;
+    try {
+        outcome = [&]() -> std::string {
+            std::string format, version;
+            {
+                sqlite3_stmt* probe = nullptr;
+                if (sqlite3_prepare_v2(db.get(), "SELECT key, value FROM meta", -1, &probe,
+                                       nullptr) != SQLITE_OK)
+                    return path + " is not a board document (wrong schema: no meta table)";
+                Stmt st(probe);
+                while (sqlite3_step(st.get()) == SQLITE_ROW) {
+                    std::string k = ColumnText(st.get(), 0);
+                    if (k == "format")
+                        format = ColumnText(st.get(), 1);
+                    else if (k == "version")
+                        version = ColumnText(st.get(), 1);
+                }
+            }
+            if (format != kFormat)
+                return path + " is not a board document (wrong schema)";
+            const int versionNumber = ReadableVersion(version);
+            if (versionNumber == 0)
+                return path + " has unsupported document version '" + Printable(version) + "'";
+            boardSlot = Store::Get().NewBoard(path);
+            if (boardSlot == kNone)
+                return path + " cannot be opened: too many boards are open";
+            std::string error = ReadBoard(db.get(), boardSlot, versionNumber);
+            if (!error.empty())
+                return path + ": " + error;
+            // A statement ended by an interrupt reads as a shorter table.
+            if (InterruptPending(nullptr) != 0)
+                return "reading " + path + " was interrupted";
+            return {};
+        }();
+    } catch (const SqlError& e) {
+        outcome = sqlite3_errcode(db.get()) == SQLITE_INTERRUPT
+                      ? "reading " + path + " was interrupted"
+                      : path + " is damaged: " + OneLine(e.what);
+    }
+    if (check.Result() != "ok")
+        return check.Interrupted() ? "reading " + path + " was interrupted"
+                                   : path + " is damaged: " + OneLine(check.Result());
+    if (!outcome.empty())
+        return outcome;
+    Store::Get().BoardAt(boardSlot).modified = false;
+    guard.keep = true;
+    return {};
 }
 
 } // namespace corvane

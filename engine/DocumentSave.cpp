@@ -5,6 +5,7 @@
 // or a kill at any moment leaves either the previous document or the new one,
 // never a mixture. Signals that would end the process wait until the save is
 // done, and the next save removes what a save killed outright left behind.
+#include "engine/BatchRing.h"
 #include "engine/DocumentSql.h"
 #include "engine/PadOutlines.h"
 #include "engine/Records.h"
@@ -16,10 +17,15 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace corvane {
@@ -136,42 +142,94 @@ private:
     std::vector<Held> held_; // by parameter number
 };
 
-// Binds the row of the object in `slot` to the parameters after `first`. Its
-// record is made in `record`, which keeps it until the statement has run.
-// The id is left NULL: the table is new and the rows go in the order of
-// their ids, so SQLite numbers each the one after the last, 1 up, without
-// searching the table for the id as it does for one given.
+// Object rows are encoded in runs ahead of the statements that insert them:
+// on a large board a second thread encodes the next runs while SQLite
+// inserts the last, the two halves of a save taking about as long each.
+constexpr size_t kRunsPerBatch = 8;
+constexpr size_t kRowsPerBatch = kRunsPerBatch * kObjectRowsPerStatement;
+constexpr size_t kBatchesAhead = 4;
+// Boards of this many objects or more have their rows encoded ahead.
+constexpr size_t kEncodeAheadFrom = 20000;
+
+// A batch of encoded rows: the whole numbers of each row (-1 for NULL) and
+// its record, the records one after another in the writer's bytes.
+struct RowBatch {
+    explicit RowBatch(std::function<int64_t(intptr_t)> refId) : records(std::move(refId)) {}
+    size_t count = 0;
+    std::array<int64_t, kRowsPerBatch> kind{}, container{}, net{};
+    std::array<uint32_t, kRowsPerBatch + 1> end{}; // end[r]: where row r's record ends
+    BlobWriter records;
+    std::string_view Record(size_t r) const {
+        return records.Bytes().substr(end[r], end[r + 1] - end[r]);
+    }
+};
+
+// Encodes the rows of `order` from `first` into `batch`. The id is left out:
+// the table is new and the rows go in the order of their ids, so SQLite
+// numbers each the one after the last, 1 up, without searching the table
+// for the id as it does for one given.
 template <class IdOf>
-void BindObjectRow(RowBinder& row, int first, uint32_t slot, const IdOf& idOfSlot, BlobWriter& w,
-                   std::string& record) {
+void EncodeRows(const std::vector<uint32_t>& order, size_t first, const IdOf& idOfSlot,
+                RowBatch& batch) {
     Store& s = Store::Get();
-    ObjectRec& o = s.At(slot);
-    row.Null(first + 1);
-    row.Int(first + 2, o.kind);
-    if (o.container == kNone)
-        row.Null(first + 3);
-    else
-        row.Int(first + 3, idOfSlot(o.container));
-    const uint32_t net = s.NetOf(o);
-    if (net == kNone)
-        row.Null(first + 4);
-    else
-        row.Int(first + 4, idOfSlot(net));
-    // The fields every object has lead its record (ObjectCommon).
-    const ObjectExtras extras = s.Extras(slot);
+    BlobWriter& w = batch.records;
     w.Clear();
-    ObjectCommon common{o.layer,
-                        extras.bitField,
-                        extras.bitField2,
-                        extras.bitField3,
-                        extras.index,
-                        static_cast<int32_t>(o.moveable),
-                        o.x1,
-                        o.y1};
-    common.visit(w);
-    VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
-    record.assign(w.Bytes());
-    row.Blob(first + 5, record);
+    batch.count = std::min(kRowsPerBatch, order.size() - first);
+    for (size_t r = 0; r < batch.count; ++r) {
+        // The records a few rows on, which lie apart in memory, are asked for
+        // while this one is encoded.
+        if (first + r + 16 < order.size())
+            __builtin_prefetch(&s.At(order[first + r + 16]));
+        const uint32_t slot = order[first + r];
+        ObjectRec& o = s.At(slot);
+        batch.kind[r] = o.kind;
+        batch.container[r] = o.container == kNone ? -1 : idOfSlot(o.container);
+        const uint32_t net = s.NetOf(o);
+        batch.net[r] = net == kNone ? -1 : idOfSlot(net);
+        // The fields every object has lead its record (ObjectCommon).
+        const ObjectExtras extras = s.Extras(slot);
+        ObjectCommon common{o.layer,
+                            extras.bitField,
+                            extras.bitField2,
+                            extras.bitField3,
+                            extras.index,
+                            static_cast<int32_t>(o.moveable),
+                            o.x1,
+                            o.y1};
+        common.visit(w);
+        VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(w); });
+        batch.end[r + 1] = static_cast<uint32_t>(w.Bytes().size());
+    }
+}
+
+// Binds row `r` of `batch` to the parameters after `first`; the record's
+// bytes stay in the batch until the statement has run.
+void BindRow(RowBinder& row, int first, const RowBatch& batch, size_t r) {
+    row.Null(first + 1);
+    row.Int(first + 2, batch.kind[r]);
+    for (auto [column, value] :
+         {std::pair{first + 3, batch.container[r]}, std::pair{first + 4, batch.net[r]}})
+        if (value < 0)
+            row.Null(column);
+        else
+            row.Int(column, value);
+    row.Blob(first + 5, batch.Record(r));
+}
+
+// Inserts the rows of `batch`: whole runs through `many`, the rest of the
+// last batch one by one.
+void InsertRows(sqlite3* db, RowBinder& many, RowBinder& one, const RowBatch& batch) {
+    const size_t rows = kObjectRowsPerStatement;
+    size_t r = 0;
+    for (; r + rows <= batch.count; r += rows) {
+        for (size_t i = 0; i < rows; ++i)
+            BindRow(many, static_cast<int>(i) * kObjectColumns, batch, r + i);
+        Step(db, many.Statement());
+    }
+    for (; r < batch.count; ++r) {
+        BindRow(one, 0, batch, r);
+        Step(db, one.Statement());
+    }
 }
 
 // The objects in `order`, numbered from 1 in that order.
@@ -180,25 +238,38 @@ void WriteObjects(sqlite3* db, const std::vector<uint32_t>& order, const IdOf& i
     Stmt manyStatement = Prepare(db, ObjectInsertSql(kObjectRowsPerStatement).c_str());
     Stmt oneStatement = Prepare(db, ObjectInsertSql(1).c_str());
     RowBinder many(manyStatement.get()), one(oneStatement.get());
-    BlobWriter w([&](intptr_t h) { return idOfSlot(Store::Get().ObjectSlot(h)); });
-    std::array<std::string, kObjectRowsPerStatement> records;
-    const size_t rows = kObjectRowsPerStatement;
-    const size_t inRuns = order.size() / rows * rows;
-    Store& s = Store::Get();
-    size_t n = 0;
-    for (; n < inRuns; n += rows) {
-        // The records of the next run, which lie apart in memory, are asked
-        // for while this one is written.
-        for (size_t r = n + rows; r < std::min(n + 2 * rows, order.size()); ++r)
-            __builtin_prefetch(&s.At(order[r]));
-        for (size_t r = 0; r < rows; ++r)
-            BindObjectRow(many, static_cast<int>(r) * kObjectColumns, order[n + r], idOfSlot, w,
-                          records[r]);
-        Step(db, many.Statement());
+    const std::function<int64_t(intptr_t)> refId = [&](intptr_t h) {
+        return idOfSlot(Store::Get().ObjectSlot(h));
+    };
+    auto inOneThread = [&] {
+        RowBatch batch(refId);
+        for (size_t first = 0; first < order.size(); first += kRowsPerBatch) {
+            EncodeRows(order, first, idOfSlot, batch);
+            InsertRows(db, many, one, batch);
+        }
+    };
+    if (order.size() < kEncodeAheadFrom)
+        return inOneThread();
+    // The encoder only reads the store, which nothing changes while the
+    // board is saved.
+    BatchRing<RowBatch, kBatchesAhead> ring([&] { return std::make_unique<RowBatch>(refId); });
+    std::optional<FillingThread> encoder;
+    try {
+        encoder.emplace(ring, [&](auto& batches) {
+            for (size_t first = 0; first < order.size(); first += kRowsPerBatch) {
+                RowBatch* batch = batches.ToFill();
+                if (batch == nullptr)
+                    return;
+                EncodeRows(order, first, idOfSlot, *batch);
+                batches.Filled();
+            }
+        });
+    } catch (const std::system_error&) { // no thread to be had: one does both
+        return inOneThread();
     }
-    for (; n < order.size(); ++n) {
-        BindObjectRow(one, 0, order[n], idOfSlot, w, records[0]);
-        Step(db, one.Statement());
+    while (const RowBatch* batch = ring.ToTake()) {
+        InsertRows(db, many, one, *batch);
+        ring.Taken();
     }
 }
 
@@ -243,6 +314,91 @@ void WriteLayers(sqlite3* db, const BoardRec& b) {
     }
 }
 
+// Numbers the objects of board `b` from 1, kind by kind, each kind in board
+// order: `order` gets their slots, `ids` each slot's number and `outlines`
+// the pads' true outlines. A large board's kinds are walked in two halves
+// side by side: a walk waits on memory at every step.
+void NumberObjects(BoardRec& b, std::vector<uint32_t>& order, std::vector<uint32_t>& ids,
+                   std::vector<KeptPadOutline>& outlines) {
+    Store& s = Store::Get();
+    std::array<size_t, kKindCount + 1> first{}; // the first place of each kind in `order`
+    for (int k = 1; k < kKindCount; ++k)
+        first[k + 1] = first[k] + b.byKind[k].count;
+    const size_t total = first[kKindCount];
+    order.assign(total, kNone);
+    // False when a kind's list holds other than its count of objects.
+    auto walk = [&](int from, int to) {
+        for (int k = from; k < to; ++k) {
+            size_t at = first[k];
+            bool fits = true;
+            s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
+                if (at == first[k + 1]) {
+                    fits = false;
+                    return;
+                }
+                order[at] = slot;
+                ids[slot] = static_cast<uint32_t>(++at);
+                if (k == kPad && s.At(slot).hasExtras)
+                    if (ObjectExtras extras = s.Extras(slot); extras.outline)
+                        outlines.push_back(
+                            {static_cast<int64_t>(at), extras.outline, extras.outlineMirrored});
+            });
+            if (!fits || at != first[k + 1])
+                return false;
+        }
+        return true;
+    };
+    bool sound = false;
+    if (total >= kEncodeAheadFrom) {
+        int middle = 1; // the kinds before it and from it hold about as many objects
+        auto larger = [&](int m) { return std::max(first[m], total - first[m]); };
+        for (int m = 2; m < kKindCount; ++m)
+            if (larger(m) < larger(middle))
+                middle = m;
+        bool upperSound = false;
+        std::exception_ptr upperFailure;
+        std::optional<std::thread> upper;
+        try {
+            upper.emplace([&] {
+                try {
+                    upperSound = walk(middle, kKindCount);
+                } catch (...) {
+                    upperFailure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) { // no thread to be had: the upper half here
+            upperSound = walk(middle, kKindCount);
+        }
+        {
+            struct Joined {
+                std::optional<std::thread>& thread;
+                ~Joined() {
+                    if (thread)
+                        thread->join();
+                }
+            } joined{upper};
+            sound = walk(1, middle);
+        }
+        if (upperFailure)
+            std::rethrow_exception(upperFailure);
+        sound = sound && upperSound;
+    } else {
+        sound = walk(1, kKindCount);
+    }
+    if (sound)
+        return;
+    // The counts and lists disagree: numbered as the lists hold them.
+    for (int k = 1; k < kKindCount; ++k) {
+        size_t count = 0;
+        s.ForEach(b.byKind[k], kByKind, [&](uint32_t) { ++count; });
+        first[k + 1] = first[k] + count;
+    }
+    order.assign(first[kKindCount], kNone);
+    outlines.clear();
+    std::fill(ids.begin(), ids.end(), 0);
+    walk(1, kKindCount);
+}
+
 void WriteBoard(sqlite3* db, BoardRec& b) {
     Store& s = Store::Get();
     Exec(db, kSchema);
@@ -255,21 +411,10 @@ void WriteBoard(sqlite3* db, BoardRec& b) {
         }
     }
     // Stable ids: objects numbered kind by kind, each kind in board order.
-    std::vector<int64_t> ids(s.ObjectSlotCount(), 0); // by slot; 0: not on this board
+    std::vector<uint32_t> ids(s.ObjectSlotCount(), 0); // by slot; 0: not on this board
     std::vector<uint32_t> order;
-    size_t onBoard = 0;
-    for (int k = 1; k < kKindCount; ++k)
-        onBoard += b.byKind[k].count;
-    order.reserve(onBoard);
     std::vector<KeptPadOutline> outlines; // pads' true outlines, in the same walk
-    for (int k = 1; k < kKindCount; ++k)
-        s.ForEach(b.byKind[k], kByKind, [&](uint32_t slot) {
-            order.push_back(slot);
-            ids[slot] = static_cast<int64_t>(order.size());
-            if (k == kPad && s.At(slot).hasExtras)
-                if (ObjectExtras extras = s.Extras(slot); extras.outline)
-                    outlines.push_back({ids[slot], extras.outline, extras.outlineMirrored});
-        });
+    NumberObjects(b, order, ids, outlines);
     auto idOfSlot = [&](uint32_t slot) -> int64_t { return slot < ids.size() ? ids[slot] : 0; };
     {
         Stmt st = Prepare(db, "INSERT INTO board(key, value) VALUES(?, ?)");

@@ -191,9 +191,12 @@ void ResetBoardDefaults(BoardRec& b) {
 }
 
 Store& Store::Make() {
-    static Store store;
-    made_.store(&store, std::memory_order_release);
-    return store;
+    // Never destroyed: a host that ends with boards still open leaves them
+    // to the process's end instead of freeing millions of objects one by one,
+    // and the store stays reachable for checks of leaks at exit.
+    static Store* const store = new Store;
+    made_.store(store, std::memory_order_release);
+    return *store;
 }
 
 // ----------------------------------------------------------------- handles

@@ -98,7 +98,7 @@ HarrowClient::HarrowClient(EngineLibrary& engine, Console& console)
 
 HarrowClient::~HarrowClient() {
     for (auto& document : documents_)
-        if (!document->Closed())
+        if (!document->Closed() && !leaveBoardsOpen_)
             engine_.CloseBoard(document->BoardHandle());
     engine_.SetCurrentBoard(0);
 }

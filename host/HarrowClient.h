@@ -70,6 +70,8 @@ public:
     bool QuitRequested() const { return quitRequested_; }
     // Replace read-only board documents when saving (they keep their mode).
     void SetForce(bool force) { force_ = force; }
+    // Leaves the boards open when the client goes (the process ends next).
+    void SetLeaveBoardsOpen(bool leave) { leaveBoardsOpen_ = leave; }
     bool Force() const { return force_; }
 
     // What the commands did so far: reports shown and documents saved (whole
@@ -154,6 +156,7 @@ private:
     bool pcbServerRunning_ = true;
     bool quitRequested_ = false;
     bool force_ = false;
+    bool leaveBoardsOpen_ = false;
     int batchDepth_ = 0;
     std::vector<std::string> reports_;
     std::vector<std::string> saved_;

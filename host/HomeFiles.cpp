@@ -15,6 +15,7 @@
 #include <sstream>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace Harrow {
@@ -85,8 +86,24 @@ void ReplaceKeepingMode(const std::string& path, const std::string& text) {
 } // namespace
 
 HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), literal_(literal) {
-    const MappedFile file(path);
-    const std::string_view text = file.Text();
+    auto file = std::make_shared<const MappedFile>(path);
+    // The design is read on a thread of its own while the translator reads
+    // it too, unless the translator is to be given a rewritten text, which
+    // only a design holding a foreign word needs.
+    if (literal_ || !Digest::MayHoldForeignWords(file->Text())) {
+        try {
+            reading_ = std::async(std::launch::async, [this, file]() mutable {
+                Read(file->Text());
+                file.reset(); // unmapped as soon as it is read
+            });
+            return;
+        } catch (const std::system_error&) { // no thread to be had: read here
+        }
+    }
+    Read(file->Text());
+}
+
+void HomeDesign::Read(std::string_view text) {
     // The names in the same pass, while the text is at hand: reading it
     // again after the translation would add its size to the process's peak
     // of memory.
@@ -94,6 +111,16 @@ HomeDesign::HomeDesign(const std::string& path, bool literal) : path_(path), lit
     KeepNames();
     if (!literal_ && !digest_.foreignWords.empty())
         rewritten_ = Digest::ReplaceForeignWords(text, digest_.foreignWords);
+}
+
+void HomeDesign::WaitForReading() {
+    if (reading_.valid())
+        reading_.get();
+}
+
+const Digest::DesignDigest& HomeDesign::Digest() {
+    WaitForReading();
+    return digest_;
 }
 
 void HomeDesign::KeepNames() {
@@ -113,6 +140,7 @@ void HomeDesign::KeepNames() {
 }
 
 void HomeDesign::FindCaseMerges() {
+    WaitForReading();
     if (literal_ || mergesFound_)
         return;
     mergesFound_ = true;
@@ -121,6 +149,7 @@ void HomeDesign::FindCaseMerges() {
 }
 
 std::vector<std::string> HomeDesign::Notes() {
+    WaitForReading();
     FindCaseMerges();
     std::vector<std::string> notes;
     for (const std::string& merge : caseMerges_)
@@ -134,6 +163,7 @@ std::vector<std::string> HomeDesign::Notes() {
 }
 
 void HomeDesign::GiveToBoard(EngineLibrary& engine, intptr_t board) {
+    WaitForReading();
     if (literal_)
         return;
     GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }), board);
@@ -144,10 +174,14 @@ void HomeDesign::GiveToBoard(EngineLibrary& engine, intptr_t board) {
 }
 
 std::string HomeDesign::TakeRewrittenText() {
+    // A design read on a thread has no text to rewrite.
+    if (reading_.valid())
+        return {};
     return std::move(rewritten_);
 }
 
 std::vector<std::string> HomeDesign::ReportWarnings() {
+    WaitForReading();
     std::vector<std::string> lines;
     if (literal_)
         return lines;
@@ -162,6 +196,7 @@ std::vector<std::string> HomeDesign::ReportWarnings() {
 }
 
 void HomeDesign::GiveBoardEdge(const PcbApiTable& api, intptr_t board) {
+    WaitForReading();
     if (literal_ || edgeDone_)
         return;
     edgeDone_ = true;
@@ -213,6 +248,7 @@ void HomeDesign::GiveBoardEdge(const PcbApiTable& api, intptr_t board) {
 
 void HomeDesign::RecordRouterVias(const Router::RouteBoard& board,
                                   const std::vector<Router::RouteVia>& vias) {
+    WaitForReading();
     if (literal_)
         return;
     // Board units (1/10000 mil) to the route file's 0.00001 mm, from the

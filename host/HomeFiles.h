@@ -12,6 +12,7 @@
 #include "digest/HomeText.h"
 #include "router/RouteBoard.h"
 
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,9 +26,12 @@ class HomeDesign {
 public:
     // Reads `path` whole; raises InputError when it cannot.
     explicit HomeDesign(const std::string& path, bool literal);
+    // Stays where it was made: it may be read on a thread of its own.
+    HomeDesign(const HomeDesign&) = delete;
+    HomeDesign& operator=(const HomeDesign&) = delete;
 
     bool Literal() const { return literal_; }
-    const Digest::DesignDigest& Digest() const { return digest_; }
+    const Digest::DesignDigest& Digest();
     // What harrow gives the board the design went into: the outline
     // (GiveBoardEdge) and the name table (StoreHomeTable), which the board
     // then keeps alone.
@@ -49,6 +53,10 @@ public:
                           const std::vector<Router::RouteVia>& vias);
 
 private:
+    // The digest, names and rewritten text of the design's text.
+    void Read(std::string_view text);
+    // Until the design is read, when that runs on a thread of its own.
+    void WaitForReading();
     // The design's names into the table (nothing under --literal).
     void KeepNames();
     // Names the translator holds as one, once the translation is done.
@@ -65,6 +73,7 @@ private:
     std::vector<std::string> caseMerges_;
     std::vector<std::string> notes_;
     bool edgeDone_ = false;
+    std::future<void> reading_; // last: done before the rest goes
 };
 
 // The name table kept with the board under this key.

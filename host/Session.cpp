@@ -117,6 +117,7 @@ Session::Session(const SessionOptions& options)
         console_.QueueDialogAnswer(answer);
     client_.SetPcbServerRunning(!options.noPcbServer);
     client_.SetForce(options.force);
+    client_.SetLeaveBoardsOpen(options.processEndsWithSession);
     engine_->SetProgressHooks(&ProgressInit, &ProgressUpdate, &ProgressFinish, &console_);
     server_ = &plugin_.Start(client_);
     for (const std::string& board : options.boards)

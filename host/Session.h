@@ -23,6 +23,9 @@ struct SessionOptions {
     bool noSave = false;
     bool noPcbServer = false;
     bool force = false;
+    // harrow's process ends with the session: the engine's boards are left
+    // to the end of the process rather than closed object by object.
+    bool processEndsWithSession = false;
     double lockWait = 300; // seconds to wait for a board another harrow holds
     std::vector<bool> questionAnswers;
     std::vector<DialogAnswer> dialogAnswers;

@@ -933,6 +933,7 @@ int main(int argc, char** argv) {
     };
     try {
         line = Harrow::Parse(argc, argv);
+        line.session.processEndsWithSession = true;
         return Main(line);
     } catch (const Harrow::HarrowError& error) {
         return fail(error.what(), error.status);

@@ -68,6 +68,14 @@ TEST(DesignDigest, NamesQuoteViasAndForeignWordsOfAKiCadDesign) {
     EXPECT_THAT(rewritten, HasSubstr("(clearance 200.1 (type smd_pin smd_via smd_wire smd_area))"));
     // Only inside a clearance's type block: a net named so stays.
     EXPECT_TRUE(ReadDesignDigest("(pcb x (network (net default_smd)))").foreignWords.empty());
+    // harrow reads a design beside the translator only when the word is
+    // nowhere in it, in no case: the quick look must find every one the
+    // digest finds, the last word of the text and a word at its start too.
+    EXPECT_TRUE(Digest::MayHoldForeignWords(kDesign));
+    for (const char* text : {"DeFault_SMD", "(type default_smd)", "x default_smd"})
+        EXPECT_TRUE(Digest::MayHoldForeignWords(text)) << text;
+    for (const char* text : {"", "_smd", "default_sm", "default-smd (type smd_pin)", "efault_smd"})
+        EXPECT_FALSE(Digest::MayHoldForeignWords(text)) << text;
 }
 
 TEST(DesignDigest, ViaPositionsFollowTheWiringsUnits) {

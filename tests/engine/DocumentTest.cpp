@@ -99,6 +99,42 @@ std::string ReplaceRecord(int kind, const char* hex) {
            "' WHERE id = (SELECT min(id) FROM objects WHERE kind = " + std::to_string(kind) + ")";
 }
 
+// A board of `components` components, each with three pads on nets, a track
+// and its two texts, and a free via after every tenth.
+CorvaneBoard ComponentsBoard(const fs::path& doc, int components) {
+    char error[512] = {};
+    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
+    EXPECT_NE(board, 0) << error;
+    std::vector<intptr_t> nets;
+    for (int n = 0; n < 40; ++n)
+        nets.push_back(AddNet(board, ("N" + std::to_string(n)).c_str()));
+    for (int c = 0; c < components; ++c) {
+        const intptr_t comp = AddObject<Component>(board, 9, [&](Component& r) {
+            r.pattern = Text(c % 2 ? "SOT23" : "R0603");
+            r.c.x1 = 1000 * c;
+            r.c.index = static_cast<uint16_t>(c % 3);
+        });
+        for (int p = 0; p < 3; ++p) {
+            const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& r) {
+                r.c.x1 = 1000 * c + 100 * p;
+                r.c.net = nets[static_cast<size_t>((c * 3 + p) % 40)];
+                r.c.bitField = static_cast<uint16_t>(c % 7 == 0 ? 5 + p : 0);
+                r.name = Text(std::to_string(p + 1).c_str());
+            });
+            EXPECT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+        }
+        const intptr_t track = AddObject<Track>(0, 4, [&](Track& r) {
+            r.c.layer = c % 3 ? 33 : 34;
+            r.c.index = static_cast<uint16_t>(c % 5);
+            r.width = 1000 + c % 4;
+        });
+        EXPECT_EQ(PcbApi_AddObjectToContainer(comp, track), 0);
+        if (c % 10 == 0) // free objects between
+            AddObject<Via>(board, 3, [&](Via& v) { v.c.net = nets[static_cast<size_t>(c % 40)]; });
+    }
+    return board;
+}
+
 // A scratch folder per test, the document's place in it, and room for the
 // engine's reasons.
 class EngineDocuments : public ::testing::Test {
@@ -215,6 +251,29 @@ TEST_F(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
     std::string flipped = bytes;
     for (size_t i = pageSize; i < pageSize + 4096; ++i)
         flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+    // The index of the board table's keys scrambled: reading the tables
+    // whole does not use it, the file's own check finds it.
+    int64_t indexPage = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(doc.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT rootpage FROM sqlite_master WHERE type = 'index' "
+                                     "AND tbl_name = 'board'",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            indexPage = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    ASSERT_GT(indexPage, 1);
+    std::string badIndex = bytes;
+    const size_t indexAt = static_cast<size_t>(indexPage - 1) * pageSize;
+    ASSERT_GT(bytes.size(), indexAt + 512);
+    for (size_t i = indexAt + 8; i < indexAt + 512; ++i)
+        badIndex[i] = static_cast<char>(badIndex[i] ^ 0x3C);
     std::vector<Case> cases = {
         {dir.path / "missing.pcbdoc", "No such file"},
         {dir.Write("empty.pcbdoc", ""), "not an SQLite database"},
@@ -222,6 +281,7 @@ TEST_F(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
         {dir.Write("truncated.pcbdoc", bytes.substr(0, bytes.size() / 2)), "damaged"},
         {dir.Write("header.pcbdoc", bytes.substr(0, 100)), ""},
         {dir.Write("flipped.pcbdoc", flipped), ""},
+        {dir.Write("index.pcbdoc", badIndex), "is damaged"},
     };
     fs::path foreign = dir.path / "foreign.pcbdoc";
     // A valid SQLite database of some other program (made when the shell is
@@ -232,11 +292,13 @@ TEST_F(EngineDocuments, DamagedAndForeignFilesAreRefusedWithAReason) {
         fs::remove(foreign);
     if (fs::exists(foreign))
         cases.push_back({foreign, "wrong schema"});
+    const int64_t before = Corvane_LiveObjectCount();
     for (const Case& c : cases) {
         std::string reason = OpenError(c.file);
         EXPECT_FALSE(reason.empty()) << c.file << " was opened";
         EXPECT_THAT(reason, HasSubstr(c.expect)) << c.file;
         EXPECT_THAT(reason, Not(HasSubstr("\n"))) << "one line: ";
+        EXPECT_EQ(Corvane_LiveObjectCount(), before) << c.file << " left objects behind";
     }
     EXPECT_TRUE(OpenError(doc).empty()) << "the intact document still opens";
 }
@@ -348,53 +410,60 @@ TEST_F(EngineDocuments, NewBoardNamesMustBeFree) {
 // read far from the component they belong to and then gathered to it. Every
 // object keeps its record, bit fields, net and place in each list.
 TEST_F(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
-    CorvaneBoard board = Corvane_NewBoard(doc.c_str(), error, sizeof error);
-    ASSERT_NE(board, 0) << error;
-    std::vector<intptr_t> nets;
-    for (int n = 0; n < 40; ++n)
-        nets.push_back(AddNet(board, ("N" + std::to_string(n)).c_str()));
-    for (int c = 0; c < 300; ++c) {
-        const intptr_t comp = AddObject<Component>(board, 9, [&](Component& r) {
-            r.pattern = Text(c % 2 ? "SOT23" : "R0603");
-            r.c.x1 = 1000 * c;
-        });
-        for (int p = 0; p < 3; ++p) {
-            const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& r) {
-                r.c.x1 = 1000 * c + 100 * p;
-                r.c.net = nets[static_cast<size_t>((c * 3 + p) % 40)];
-                r.c.bitField = static_cast<uint16_t>(c % 7 == 0 ? 5 + p : 0);
-                r.name = Text(std::to_string(p + 1).c_str());
-            });
-            ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+    // A board of some two thousand objects, and one of over twenty thousand,
+    // whose rows are encoded on a second thread while the first is saved.
+    for (const int components : {300, 3000}) {
+        SCOPED_TRACE(std::to_string(components) + " components");
+        const fs::path doc = dir.path / ("board" + std::to_string(components) + ".pcbdoc");
+        CorvaneBoard board = ComponentsBoard(doc, components);
+        ASSERT_NE(board, 0);
+        const std::string before = Dump(board, dir.path / "before.json");
+        ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+        Corvane_CloseBoard(board);
+        board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << error;
+        EXPECT_EQ(Dump(board, dir.path / "after.json"), before);
+        // The walks by component and by net come in the order they did before.
+        for (intptr_t comp : Walk(board, 9, 0, 0))
+            EXPECT_EQ(Walk(board, 0, comp, 0).size(), 6u);
+        for (intptr_t net : Walk(board, 8, 0, 0)) {
+            std::vector<int32_t> xs;
+            for (intptr_t m : Walk(board, 2, net, 0)) {
+                Pad p;
+                ASSERT_EQ(Query(1, m, p), 1);
+                xs.push_back(p.c.x1);
+            }
+            EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
         }
-        const intptr_t track = AddObject<Track>(0, 4, [&](Track& r) {
-            r.c.layer = c % 3 ? 33 : 34;
-            r.c.index = static_cast<uint16_t>(c % 5);
-            r.width = 1000 + c % 4;
-        });
-        ASSERT_EQ(PcbApi_AddObjectToContainer(comp, track), 0);
-        if (c % 10 == 0) // free objects between
-            AddObject<Via>(board, 3, [&](Via& v) { v.c.net = nets[static_cast<size_t>(c % 40)]; });
+        Corvane_CloseBoard(board);
     }
+}
+
+TEST_F(EngineDocuments, ALargeDocumentsRowsOutOfTheCommonAreReadAsInASmallOne) {
+    // A large document's rows are read ahead on a second thread as long as
+    // they are plain; one that is not, far in, is read with every check,
+    // and so are the rows after it.
+    CorvaneBoard board = ComponentsBoard(doc, 3000);
+    ASSERT_NE(board, 0);
     const std::string before = Dump(board, dir.path / "before.json");
     ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
     Corvane_CloseBoard(board);
-    board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    const int64_t live = Corvane_LiveObjectCount();
+    // A component reference as a real number, which is read as its whole.
+    const fs::path real =
+        Edited(doc, "UPDATE objects SET container = container * 1.0 WHERE id = (SELECT min(id) "
+                    "FROM objects WHERE container IS NOT NULL AND id > 15000)");
+    board = Corvane_OpenBoard(real.c_str(), error, sizeof error);
     ASSERT_NE(board, 0) << error;
     EXPECT_EQ(Dump(board, dir.path / "after.json"), before);
-    // The walks by component and by net come in the order they did before.
-    for (intptr_t comp : Walk(board, 9, 0, 0))
-        EXPECT_EQ(Walk(board, 0, comp, 0).size(), 6u);
-    for (intptr_t net : Walk(board, 8, 0, 0)) {
-        std::vector<int32_t> xs;
-        for (intptr_t m : Walk(board, 2, net, 0)) {
-            Pad p;
-            ASSERT_EQ(Query(1, m, p), 1);
-            xs.push_back(p.c.x1);
-        }
-        EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
-    }
     Corvane_CloseBoard(board);
+    // A kind that is no number, and the last row's net reference 0.
+    EXPECT_THAT(OpenError(Edited(doc, "UPDATE objects SET kind = 'x' WHERE id = 16000")),
+                HasSubstr("object 16000: kind x is out of range"));
+    EXPECT_THAT(OpenError(Edited(doc, "UPDATE objects SET net = 0 WHERE id = (SELECT max(id) "
+                                      "FROM objects WHERE net IS NOT NULL)")),
+                HasSubstr("net 0 is out of range"));
+    EXPECT_EQ(Corvane_LiveObjectCount(), live) << "a refused document left objects behind";
 }
 
 // Hostile board documents: values that do not fit, references to nothing,
