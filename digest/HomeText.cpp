@@ -24,9 +24,45 @@ bool ReadWhole(std::string_view text, long long& value) {
     return true;
 }
 
-bool IsShapeKeyword(std::string_view keyword) {
-    return keyword == "path" || keyword == "rect" || keyword == "circle" || keyword == "polygon" ||
-           keyword == "qarc" || keyword == "circ" || keyword == "poly";
+// The keywords of the blocks whose words the rewriting mends, in any case;
+// Other for every other block.
+enum class Keyword : unsigned char {
+    Other,
+    Component,
+    Placement,
+    Place,
+    Padstack,
+    LibraryOut,
+    Shape, // path, rect, circle, polygon, qarc, circ, poly: a layer comes first
+    Net,
+    Via,
+    TestPoints,
+    Parser,
+};
+
+Keyword KeywordOf(std::string_view word) {
+    static constexpr std::pair<std::string_view, Keyword> kKeywords[] = {
+        {"component", Keyword::Component},
+        {"placement", Keyword::Placement},
+        {"place", Keyword::Place},
+        {"padstack", Keyword::Padstack},
+        {"library_out", Keyword::LibraryOut},
+        {"path", Keyword::Shape},
+        {"rect", Keyword::Shape},
+        {"circle", Keyword::Shape},
+        {"polygon", Keyword::Shape},
+        {"qarc", Keyword::Shape},
+        {"circ", Keyword::Shape},
+        {"poly", Keyword::Shape},
+        {"net", Keyword::Net},
+        {"via", Keyword::Via},
+        {"test_points", Keyword::TestPoints},
+        {"parser", Keyword::Parser},
+    };
+    for (const auto& [name, keyword] : kKeywords)
+        if (SameTextAscii(word, name))
+            return keyword;
+    return Keyword::Other;
 }
 
 // The design's spellings of one kind of name, found by the translator's form.
@@ -113,7 +149,7 @@ public:
 
 private:
     struct Frame {
-        std::string keyword;
+        Keyword keyword = Keyword::Other;
         int words = 0;
         bool children = false;
         std::size_t outStart = 0; // where the block's text (and the blanks before it) began
@@ -232,7 +268,7 @@ private:
                         out_ += ')';
                     continue;
                 }
-                if (!stack.empty() && stack.back().keyword == "test_points" &&
+                if (!stack.empty() && stack.back().keyword == Keyword::TestPoints &&
                     !stack.back().children && stack.back().words == 0) {
                     // A reader that knows no test points refuses even an
                     // empty block of them.
@@ -255,9 +291,9 @@ private:
                 blanks(token);
                 if (emit)
                     out_.append(token.text);
-                const std::string keyword = Lower(token.text);
+                const Keyword keyword = KeywordOf(token.text);
                 stack.push_back({keyword, 0, false, openStart, false});
-                if (keyword == "parser" && emit) {
+                if (keyword == Keyword::Parser && emit) {
                     // After the blanks that end the keyword's line.
                     while (copied < literal_.size() && literal_[copied] == ' ')
                         out_ += literal_[copied++];
@@ -272,30 +308,31 @@ private:
             }
             Frame& frame = stack.back();
             const int index = ++frame.words;
-            const std::string& parent =
-                stack.size() >= 2 ? stack[stack.size() - 2].keyword : std::string();
-            if (frame.keyword == "component" && parent == "placement" && index == 1) {
+            const Keyword parent =
+                stack.size() >= 2 ? stack[stack.size() - 2].keyword : Keyword::Other;
+            if (frame.keyword == Keyword::Component && parent == Keyword::Placement && index == 1) {
                 Name(Spelled(NameKind::Image, token), emit);
-            } else if (frame.keyword == "place" && index == 1) {
+            } else if (frame.keyword == Keyword::Place && index == 1) {
                 Name(Spelled(NameKind::Component, token), emit);
-            } else if (frame.keyword == "place" && index == 4) {
+            } else if (frame.keyword == Keyword::Place && index == 4) {
                 frame.back = SameTextAscii(token.text, "back");
                 Raw(token, emit);
-            } else if (frame.keyword == "place" && index == 5 && frame.back) {
+            } else if (frame.keyword == Keyword::Place && index == 5 && frame.back) {
                 Rotation(token, emit);
-            } else if (frame.keyword == "padstack" && parent == "library_out" && index == 1) {
+            } else if (frame.keyword == Keyword::Padstack && parent == Keyword::LibraryOut &&
+                       index == 1) {
                 Name(Spelled(NameKind::Padstack, token), emit);
-            } else if (IsShapeKeyword(frame.keyword) && index == 1) {
+            } else if (frame.keyword == Keyword::Shape && index == 1) {
                 Name(Spelled(NameKind::Layer, token), emit);
-            } else if (frame.keyword == "net" && index == 1) {
+            } else if (frame.keyword == Keyword::Net && index == 1) {
                 Name(Spelled(NameKind::Net, token), emit);
-            } else if (frame.keyword == "via" && parent == "net" && index == 1 &&
+            } else if (frame.keyword == Keyword::Via && parent == Keyword::Net && index == 1 &&
                        !ViaWithoutPadstack(token)) {
                 viaName = std::string(Spelled(NameKind::Padstack, token));
                 viaNameAt = out_.size();
                 Name(viaName, emit);
                 viaNameLength = out_.size() - viaNameAt;
-            } else if (frame.keyword == "via" && parent == "net" && index <= 2) {
+            } else if (frame.keyword == Keyword::Via && parent == Keyword::Net && index <= 2) {
                 // A via the translator found no padstack for starts with its
                 // position: the name goes in before it.
                 if (index == 1) {
@@ -307,7 +344,7 @@ private:
                 if (!ReadWhole(token.text, viaX))
                     viaX = LLONG_MIN;
                 Raw(token, emit);
-            } else if (frame.keyword == "via" && parent == "net" && index == 3) {
+            } else if (frame.keyword == Keyword::Via && parent == Keyword::Net && index == 3) {
                 long long viaY = 0;
                 if (viaX != LLONG_MIN && ReadWhole(token.text, viaY)) {
                     if (const std::string* own = ViaPadstack(viaX, viaY); own && *own != viaName) {

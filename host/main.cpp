@@ -21,13 +21,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -218,11 +221,44 @@ void HomeTheFiles(const CommandLine& line, Session& session, intptr_t board,
     std::optional<Digest::HomeTable> table;
     if (!line.literal && board != 0)
         table = LoadHomeTable(session.Engine(), board);
-    for (const std::string& path : written) {
+    // The files are rewritten side by side, each but the last on a thread of
+    // its own; a file that cannot be rewritten ends the verb, the first such
+    // in the order the files were written.
+    std::vector<std::string> rewritten(written.size());
+    if (!line.literal) {
+        const Digest::HomeTable none;
+        const Digest::HomeTable& names = table ? *table : none;
+        std::vector<std::future<std::string>> ahead;
+        for (std::size_t i = 0; i + 1 < written.size(); ++i)
+            try {
+                ahead.push_back(std::async(std::launch::async, [&path = written[i], &names] {
+                    return RewriteForHome(path, names);
+                }));
+            } catch (const std::system_error&) { // no thread to be had: rewritten here
+                break;
+            }
+        std::vector<std::exception_ptr> failures(written.size());
+        for (std::size_t i = ahead.size(); i < written.size(); ++i)
+            try {
+                rewritten[i] = RewriteForHome(written[i], names);
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        for (std::size_t i = 0; i < ahead.size(); ++i)
+            try {
+                rewritten[i] = ahead[i].get();
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        for (const std::exception_ptr& failure : failures)
+            if (failure)
+                std::rethrow_exception(failure);
+    }
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const std::string& path = written[i];
         std::string what = "written";
         if (!line.literal) {
-            what += " for the design's CAD system: " +
-                    RewriteForHome(path, table ? *table : Digest::HomeTable());
+            what += " for the design's CAD system: " + rewritten[i];
             if (!table)
                 what += " (the board keeps no design names: imported by the plug-in's own "
                         "command or before harrow kept them)";

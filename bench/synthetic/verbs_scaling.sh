@@ -3,11 +3,13 @@
 # bench_synthetic writes a design of N components (with --one-pin-nets, each
 # with a net of its own holding one pin; else N - 1 nets of two pins), harrow
 # imports it, and the board is shown, exported, checked and viewed, each in a
-# fresh process. Each verb's processor time (user + system) and peak memory
-# are printed with the ratio of its time to the previous size's. A ratio past
-# the limit (X for sizes ten times apart, in proportion for other steps) is
-# marked and makes the exit status 1: a loop over nets or components that
-# has gone quadratic shows up here before a large design finds it.
+# fresh process. Each verb's processor time (user + system), wall time and
+# peak memory are printed with the ratios of its times to the previous
+# size's (large boards are saved and opened on two threads, so the wall time
+# is the shorter). A processor-time ratio past the limit (X for sizes ten
+# times apart, in proportion for other steps) is marked and makes the exit
+# status 1: a loop over nets or components that has gone quadratic shows up
+# here before a large design finds it.
 #
 #   bench/synthetic/verbs_scaling.sh [--bin DIR] [--one-pin-nets] [--limit X]
 #                                    [--keep DIR] [N...]
@@ -29,7 +31,7 @@ while (($#)); do
     --keep) keep="$2"; shift ;;
     --one-pin-nets) options+=("$1") ;;
     --help)
-        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
         exit 0 ;;
     [0-9]*) sizes+=("$1") ;;
     *) echo "verbs_scaling.sh: unknown argument $1" >&2; exit 2 ;;
@@ -50,7 +52,7 @@ else
     trap 'rm -rf "$work"' EXIT
 fi
 verbs=(import show export drc view)
-declare -A previous
+declare -A previous previousWall
 previousSize=
 status=0
 for n in "${sizes[@]}"; do
@@ -66,22 +68,24 @@ for n in "${sizes[@]}"; do
         esac
         # drc exits 1 when the board has findings; only a failure to run counts.
         code=0
-        /usr/bin/time -f "%U %S %M" -o "$work/time" "${run[@]}" >/dev/null 2>"$work/stderr" || code=$?
+        /usr/bin/time -f "%U %S %M %e" -o "$work/time" "${run[@]}" >/dev/null 2>"$work/stderr" || code=$?
         if ((code > 1)); then
             echo "verbs_scaling.sh: harrow $verb failed at $n (exit $code):" >&2
             cat "$work/stderr" >&2
             exit 1
         fi
         # A run that exits non-zero has time's "Command exited ..." line first.
-        read -r user system kilobytes < <(tail -n 1 "$work/time")
+        read -r user system kilobytes wall < <(tail -n 1 "$work/time")
         seconds=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
-        line+=" $verb $seconds s $((kilobytes / 1024)) MB"
+        line+=" $verb $seconds s (wall $wall s) $((kilobytes / 1024)) MB"
         if [[ -n "$previousSize" ]]; then
             read -r ratio over < <(awk -v a="$seconds" -v b="${previous[$verb]}" -v x="$limit" \
                 -v n="$n" -v p="$previousSize" 'BEGIN {
                     r = a / (b > 0.05 ? b : 0.05); allowed = x * (n / p) / 10
                     printf "%.1f %d\n", r, (r > allowed) }')
-            line+=" (${ratio}x"
+            wallRatio=$(awk -v a="$wall" -v b="${previousWall[$verb]}" \
+                'BEGIN { printf "%.1f", a / (b > 0.05 ? b : 0.05) }')
+            line+=" (${ratio}x, wall ${wallRatio}x"
             if ((over)); then
                 line+=" OVER"
                 status=1
@@ -90,6 +94,7 @@ for n in "${sizes[@]}"; do
         fi
         line+=";"
         previous[$verb]=$seconds
+        previousWall[$verb]=$wall
     done
     echo "${line%;}"
     previousSize=$n
