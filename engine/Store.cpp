@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -194,7 +195,8 @@ Store& Store::Make() {
     // Never destroyed: a host that ends with boards still open leaves them
     // to the process's end instead of freeing millions of objects one by one,
     // and the store stays reachable for checks of leaks at exit.
-    static Store* const store = new Store;
+    alignas(Store) static std::byte place[sizeof(Store)];
+    static Store* const store = ::new (place) Store;
     made_.store(store, std::memory_order_release);
     return *store;
 }
