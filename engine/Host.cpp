@@ -292,6 +292,18 @@ int64_t Corvane_LiveObjectCount(void) {
     return static_cast<int64_t>(Store::Get().LiveObjectCount());
 }
 
+int64_t Corvane_BoardObjectCount(CorvaneBoard board, int32_t kind) {
+    const BoardRec* b = Store::Get().Board(board);
+    if (b == nullptr || kind < 0 || kind >= kKindCount)
+        return -1;
+    if (kind != 0)
+        return static_cast<int64_t>(b->byKind[kind].count);
+    int64_t all = 0;
+    for (int k = 1; k < kKindCount; ++k)
+        all += static_cast<int64_t>(b->byKind[k].count);
+    return all;
+}
+
 int32_t Corvane_DumpBoardJson(CorvaneBoard board, const char* path, char* error,
                               int32_t errorCapacity) {
     return WriteBoardJson(board, path, error, errorCapacity, BoardJson);

@@ -571,17 +571,21 @@ const char* PictureCss() {
     return picture::kPictureCss;
 }
 
-std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board) {
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board,
+                                        const std::function<int64_t(int32_t)>& countOf) {
     std::map<std::string, long> counts;
     for (int32_t kind = 1; kind < BoardKind::Count; ++kind) {
-        intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
-        if (iterator == 0)
-            continue;
-        long count = 0;
-        for (intptr_t h = api.PcbApi_GetFirstObject(iterator); h != 0;
-             h = api.PcbApi_GetNextObject(iterator))
-            ++count;
-        api.PcbApi_DestroyIterator(iterator);
+        auto count = static_cast<long>(countOf(kind));
+        if (count < 0) {
+            intptr_t iterator = api.PcbApi_CreateIterator(board, kind, 0, 0);
+            if (iterator == 0)
+                continue;
+            count = 0;
+            for (intptr_t h = api.PcbApi_GetFirstObject(iterator); h != 0;
+                 h = api.PcbApi_GetNextObject(iterator))
+                ++count;
+            api.PcbApi_DestroyIterator(iterator);
+        }
         if (count > 0)
             counts[std::string("Objects/") + PcbApiKindName(kind)] = count;
     }

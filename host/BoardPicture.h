@@ -25,6 +25,7 @@
 #include "boardapi/PcbApiTable.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -43,10 +44,13 @@ struct PictureCounts {
 std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& title,
                      bool inlineSvg = false, PictureCounts* counts = nullptr);
 
-// What the board summary counts, walked through the entry points (a large
-// board's JSON dump takes far longer): "LayerStack", "LayerPairs" and
-// "Objects/KIND" for every kind the board holds, named as the dump names them.
-std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board);
+// What the board summary counts (a large board's JSON dump takes far
+// longer): "LayerStack", "LayerPairs" and "Objects/KIND" for every kind the
+// board holds, named as the dump names them. `countOf` gives the number of
+// objects of a kind where the engine keeps it (-1 where it does not); the
+// others are walked through the entry points.
+std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board,
+                                        const std::function<int64_t(int32_t)>& countOf);
 
 // How the page draws the board: as SVG markup in the page, or from compact
 // data that the page's script turns into a few long paths per layer (a large

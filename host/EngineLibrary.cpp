@@ -28,6 +28,7 @@ EngineLibrary::EngineLibrary(const std::string& path) : path_(path) {
         Resolve(handle_, "Corvane_CloseBoard", CloseBoard);
         Resolve(handle_, "Corvane_SetCurrentBoard", SetCurrentBoard);
         Resolve(handle_, "Corvane_IsBoardModified", IsBoardModified);
+        Resolve(handle_, "Corvane_BoardObjectCount", BoardObjectCount);
         Resolve(handle_, "Corvane_SetBoardModified", SetBoardModified);
         Resolve(handle_, "Corvane_GetBoardFileName", GetBoardFileName);
         Resolve(handle_, "Corvane_DumpBoardJson", DumpBoardJson);

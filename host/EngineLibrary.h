@@ -26,6 +26,7 @@ public:
     decltype(&Corvane_CloseBoard) CloseBoard = nullptr;
     decltype(&Corvane_SetCurrentBoard) SetCurrentBoard = nullptr;
     decltype(&Corvane_IsBoardModified) IsBoardModified = nullptr;
+    decltype(&Corvane_BoardObjectCount) BoardObjectCount = nullptr;
     decltype(&Corvane_SetBoardModified) SetBoardModified = nullptr;
     decltype(&Corvane_GetBoardFileName) GetBoardFileName = nullptr;
     decltype(&Corvane_DumpBoardJson) DumpBoardJson = nullptr;

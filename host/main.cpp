@@ -23,6 +23,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <limits>
@@ -611,6 +612,13 @@ void WriteOutput(const std::string& path, const std::string& text, bool force,
     guard.RestoreModes();
 }
 
+// The engine's count of a board's objects of one kind, for the summary.
+std::function<int64_t(int32_t)> ObjectCounter(Session& session, BoardDocument& document) {
+    return [&engine = session.Engine(), board = document.BoardHandle()](int32_t kind) {
+        return engine.BoardObjectCount(board, kind);
+    };
+}
+
 int Show(CommandLine& line) {
     if (line.svg) {
         if (line.json)
@@ -643,12 +651,13 @@ int Show(CommandLine& line) {
             throw HostError(std::string("cannot dump board: ") + error);
         return kExitDone;
     }
-    // Counts by walking the board's objects of each kind; the rules alone
-    // out of the engine (a large board's whole dump takes minutes).
+    // The engine's counts of the board's objects of each kind, and the rules
+    // alone out of the engine (a large board's whole dump takes minutes).
     EngineLibrary& engine = session.Engine();
     PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
     PrintBoardSummary(std::cout, ShownPath(document.FileName()),
-                      BoardCounts(api, document.BoardHandle()), document.Modified());
+                      BoardCounts(api, document.BoardHandle(), ObjectCounter(session, document)),
+                      document.Modified());
     Harrow::PrintRuleListing(std::cout, RulesJson(session, document));
     return kExitDone;
 }
@@ -669,7 +678,8 @@ int View(CommandLine& line) {
     PcbApiTable api = BindPcbApi([&engine](const char* name) { return engine.Symbol(name); });
     std::ostringstream summary;
     PrintBoardSummary(summary, ShownPath(document.FileName()),
-                      BoardCounts(api, document.BoardHandle()), document.Modified());
+                      BoardCounts(api, document.BoardHandle(), ObjectCounter(session, document)),
+                      document.Modified());
     PictureCounts counts;
     WriteOutput(path,
                 BoardViewPage(api, document.BoardHandle(),

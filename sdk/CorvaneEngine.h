@@ -89,6 +89,12 @@ int32_t Corvane_GetPadOutline(intptr_t pad, int32_t layer, int32_t piece, double
 // diagnostic for hosts and tests that look for objects nobody frees.
 int64_t Corvane_LiveObjectCount(void);
 
+// The number of objects of `kind` on the board, the primitives of its
+// components among them (every kind for 0): what a walk of the board by that
+// kind finds, without the walk. -1 for a board that is not open or a kind
+// out of range.
+int64_t Corvane_BoardObjectCount(CorvaneBoard board, int32_t kind);
+
 // Primitives without a net (tracks, arcs, vias, fills) that touch a pad with
 // a net on a shared copper layer take that net, and hand it on to the
 // net-less primitives that touch them. Returns the number of primitives

@@ -1,5 +1,6 @@
 // Iteration by kind, layer, net and component, and the refusal of stale,
 // zero and foreign handles.
+#include "sdk/ObjectKinds.h"
 #include "support/NewBoard.h"
 
 #include <gtest/gtest.h>
@@ -87,10 +88,30 @@ TEST_F(EngineIteration, WalksHonourKindLayerNetAndComponent) {
     EXPECT_EQ(Walk(board, 4, a, 0), Handles{});
     EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{t2, t1}));
 
+    // The engine counts each kind as its walk finds it, and every kind for 0.
+    auto countsAsWalks = [&](CorvaneBoard b) {
+        size_t all = 0;
+        for (int32_t kind = 1; kind < PCBAPI_OBJECT_KIND_COUNT; ++kind) {
+            const size_t walked = Walk(b, kind, 0, 0).size();
+            EXPECT_EQ(Corvane_BoardObjectCount(b, kind), static_cast<int64_t>(walked)) << kind;
+            all += walked;
+        }
+        EXPECT_EQ(Corvane_BoardObjectCount(b, 0), static_cast<int64_t>(all));
+    };
+    countsAsWalks(board);
+    countsAsWalks(other);
+    EXPECT_EQ(Corvane_BoardObjectCount(board, 4), 4);
+
     // Deleting a component takes its primitives with it.
     ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
     EXPECT_EQ(PcbApi_GetObjectIdFromObjectHandle(pad), 0);
     EXPECT_EQ(Walk(board, 4, 0, 0), (Handles{t1, t2, t3})) << "board order";
+    countsAsWalks(board);
+    EXPECT_EQ(Corvane_BoardObjectCount(board, 4), 3);
+    for (int32_t kind : {-1, 9999})
+        EXPECT_EQ(Corvane_BoardObjectCount(board, kind), -1) << kind;
+    EXPECT_EQ(Corvane_BoardObjectCount(0, 4), -1);
+    EXPECT_EQ(Corvane_BoardObjectCount(t1, 4), -1) << "a track is no board";
 }
 
 TEST_F(EngineIteration, ANetListsItsTracksInOneCallAsItsWalkAndRecordsGiveThem) {

@@ -806,11 +806,19 @@ TEST_F(PictureBoard, CountsGiveTheSummaryTheDumpGives) {
     const std::string path = UniqueName("summary") + ".json";
     char error[256] = {};
     ASSERT_EQ(Corvane_DumpBoardJson(board, path.c_str(), error, sizeof error), 1) << error;
-    std::ostringstream fromJson, fromCounts;
+    std::ostringstream fromJson, fromCounts, fromWalks;
     Harrow::PrintBoardSummary(fromJson, "b", Read(path), true);
-    Harrow::PrintBoardSummary(fromCounts, "b", Harrow::BoardCounts(LinkedApi(), board), true);
+    // The engine's counts, and walks of every kind through the entry points.
+    Harrow::PrintBoardSummary(
+        fromCounts, "b",
+        Harrow::BoardCounts(LinkedApi(), board,
+                            [this](int32_t kind) { return Corvane_BoardObjectCount(board, kind); }),
+        true);
+    Harrow::PrintBoardSummary(
+        fromWalks, "b", Harrow::BoardCounts(LinkedApi(), board, [](int32_t) { return -1; }), true);
     std::remove(path.c_str());
     EXPECT_EQ(fromCounts.str(), fromJson.str());
+    EXPECT_EQ(fromWalks.str(), fromJson.str());
     EXPECT_THAT(fromCounts.str(), HasSubstr("layers in stack: 3\nlayer pairs: 1\n"));
     EXPECT_THAT(fromCounts.str(), HasSubstr("SplitPlane objects: 1\n"));
 }
@@ -953,7 +961,8 @@ TEST_F(PictureBoard, ManyComponentsStayLinearInTime) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     start = std::chrono::steady_clock::now();
-    const std::map<std::string, long> counts = Harrow::BoardCounts(LinkedApi(), board);
+    const std::map<std::string, long> counts = Harrow::BoardCounts(
+        LinkedApi(), board, [this](int32_t kind) { return Corvane_BoardObjectCount(board, kind); });
     std::cout << count << " components: " << svg.size() << " bytes of SVG in " << seconds
               << " s; summary counts in "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
