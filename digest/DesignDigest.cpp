@@ -3,7 +3,6 @@
 #include "digest/SexprScanner.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -459,27 +458,21 @@ bool MayHoldForeignWords(std::string_view text) {
         const std::string_view word = type.word;
         // Looked for where its first character without case stands (the
         // underscore of default_smd), which memchr finds fast; a word of
-        // letters alone where either case of its first letter stands.
-        std::size_t anchor =
+        // letters alone is taken to be there.
+        const std::size_t anchor =
             word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
-        const bool letters = anchor == std::string_view::npos;
-        if (letters)
-            anchor = 0;
-        const auto first = static_cast<unsigned char>(word[anchor]);
-        const char marks[2] = {static_cast<char>(std::tolower(first)),
-                               static_cast<char>(std::toupper(first))};
-        const std::string_view markList(marks, letters ? 2 : 1);
-        for (const char mark : markList)
-            for (std::size_t at = anchor; at < text.size();) {
-                const void* found = std::memchr(text.data() + at, mark, text.size() - at);
-                if (found == nullptr)
-                    break;
-                const auto hit =
-                    static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-                if (SameTextAscii(text.substr(hit - anchor, word.size()), word))
-                    return true;
-                at = hit + 1;
-            }
+        if (anchor == std::string_view::npos)
+            return true;
+        for (std::size_t at = anchor; at < text.size();) {
+            const void* found = std::memchr(text.data() + at, word[anchor], text.size() - at);
+            if (found == nullptr)
+                break;
+            const auto hit =
+                static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+            if (SameTextAscii(text.substr(hit - anchor, word.size()), word))
+                return true;
+            at = hit + 1;
+        }
     }
     return false;
 }

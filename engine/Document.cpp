@@ -18,10 +18,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 namespace corvane {
 
@@ -536,13 +536,10 @@ private:
     // The row's values into `row` when every one is plainly in range.
     static bool Sound(sqlite3_stmt* st, int64_t lastId, Row& row) {
         auto whole = [st](int column) { return sqlite3_column_type(st, column) == SQLITE_INTEGER; };
-        auto reference = [&](int column, int64_t& id) {
-            if (sqlite3_column_type(st, column) == SQLITE_NULL) {
-                id = 0;
-                return true;
-            }
-            id = sqlite3_column_int64(st, column);
-            return whole(column) && id >= 1;
+        auto reference = [st](int column, int64_t& id) {
+            const int type = sqlite3_column_type(st, column);
+            id = type == SQLITE_INTEGER ? sqlite3_column_int64(st, column) : 0;
+            return type == SQLITE_NULL || (type == SQLITE_INTEGER && id >= 1);
         };
         if (!whole(0) || !whole(1) || sqlite3_column_type(st, 4) != SQLITE_BLOB)
             return false;
@@ -821,64 +818,33 @@ std::string ReadBoard(sqlite3* db, uint32_t boardSlot, int version) {
     return ReadObjects(db, boardSlot, outlineId, padOutlines, version);
 }
 
-// SQLite's own check of a document's pages and indexes, on a connection
-// and a thread of their own: it reads the whole file, as reading the board
-// does, and takes about as long on a large one, so the two run side by side.
-// The thread starts with the opening thread's signals held; a pending one
-// ends the check as it ends the read.
-class DocumentCheck {
-public:
-    explicit DocumentCheck(const std::string& path) : path_(path) {
-        try {
-            thread_ = std::thread([this] { result_ = Run(path_); });
-        } catch (const std::system_error&) { // no thread to be had: checked here
-            result_ = Run(path_);
-        }
-    }
-    ~DocumentCheck() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    DocumentCheck(const DocumentCheck&) = delete;
-    DocumentCheck& operator=(const DocumentCheck&) = delete;
-    // "ok", or what SQLite found wrong, once the check is done.
-    const std::string& Result() {
-        if (thread_.joinable())
-            thread_.join();
-        return result_;
-    }
-    bool Interrupted() {
-        Result();
-        return interrupted_;
-    }
-
-private:
-    std::string Run(const std::string& path) {
-        try {
-            sqlite3* raw = nullptr;
-            const int rc = sqlite3_open_v2(path.c_str(), &raw,
-                                           SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-            Db db(raw);
-            if (rc != SQLITE_OK)
-                return raw ? sqlite3_errmsg(raw) : "out of memory";
-            sqlite3_progress_handler(db.get(), 100000, &InterruptPending, nullptr);
-            Stmt st = Prepare(db.get(), "PRAGMA quick_check");
-            if (sqlite3_step(st.get()) == SQLITE_ROW)
-                return ColumnText(st.get(), 0);
-            interrupted_ = sqlite3_errcode(db.get()) == SQLITE_INTERRUPT;
-            return sqlite3_errmsg(db.get());
-        } catch (const SqlError& e) {
-            return e.what;
-        } catch (const std::bad_alloc&) {
-            return "out of memory";
-        }
-    }
-
-    const std::string path_;
-    std::string result_;
-    bool interrupted_ = false;
-    std::thread thread_;
+// SQLite's own check of a document's pages and indexes, on a connection of
+// its own: "ok", or what it found wrong. It reads the whole file, as reading
+// the board does, and takes about as long on a large one, so the two run
+// side by side; a pending signal ends it as it ends the read.
+struct CheckVerdict {
+    std::string text;
+    bool interrupted = false;
 };
+CheckVerdict CheckDocument(const std::string& path) {
+    try {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(path.c_str(), &raw,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        Db db(raw);
+        if (rc != SQLITE_OK)
+            return {raw ? sqlite3_errmsg(raw) : "out of memory"};
+        sqlite3_progress_handler(db.get(), 100000, &InterruptPending, nullptr);
+        Stmt st = Prepare(db.get(), "PRAGMA quick_check");
+        if (sqlite3_step(st.get()) == SQLITE_ROW)
+            return {ColumnText(st.get(), 0)};
+        return {sqlite3_errmsg(db.get()), sqlite3_errcode(db.get()) == SQLITE_INTERRUPT};
+    } catch (const SqlError& e) {
+        return {e.what};
+    } catch (const std::bad_alloc&) {
+        return {"out of memory"};
+    }
+}
 
 // What stands in a message on one line.
 std::string OneLine(std::string text) {
@@ -928,9 +894,15 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
     } catch (const SqlError& e) {
         return path + " is damaged: " + OneLine(e.what);
     }
-    // The board is read while the file is checked; a damaged file is
-    // refused for its damage, whatever the reading made of it.
-    DocumentCheck check(path);
+    // The board is read while the file is checked, on a thread that starts
+    // with this one's signals held (after the reading when none is to be
+    // had); a damaged file is refused for its damage, whatever the reading
+    // made of it.
+    std::future<CheckVerdict> check;
+    try {
+        check = std::async(std::launch::async, CheckDocument, path);
+    } catch (const std::system_error&) {
+    }
     std::string outcome;
     try {
         outcome = [&]() -> std::string {
@@ -970,9 +942,10 @@ std::string LoadBoardDocument(const std::string& path, uint32_t& boardSlot) {
                       ? "reading " + path + " was interrupted"
                       : path + " is damaged: " + OneLine(e.what);
     }
-    if (check.Result() != "ok")
-        return check.Interrupted() ? "reading " + path + " was interrupted"
-                                   : path + " is damaged: " + OneLine(check.Result());
+    const CheckVerdict verdict = check.valid() ? check.get() : CheckDocument(path);
+    if (verdict.text != "ok")
+        return verdict.interrupted ? "reading " + path + " was interrupted"
+                                   : path + " is damaged: " + OneLine(verdict.text);
     if (!outcome.empty())
         return outcome;
     Store::Get().BoardAt(boardSlot).modified = false;

@@ -17,15 +17,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace corvane {
@@ -355,33 +354,15 @@ void NumberObjects(BoardRec& b, std::vector<uint32_t>& order, std::vector<uint32
         for (int m = 2; m < kKindCount; ++m)
             if (larger(m) < larger(middle))
                 middle = m;
-        bool upperSound = false;
-        std::exception_ptr upperFailure;
-        std::optional<std::thread> upper;
+        // The upper half on a thread of its own (here when none is to be
+        // had); whatever it raises comes back through get().
+        std::future<bool> upper;
         try {
-            upper.emplace([&] {
-                try {
-                    upperSound = walk(middle, kKindCount);
-                } catch (...) {
-                    upperFailure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) { // no thread to be had: the upper half here
-            upperSound = walk(middle, kKindCount);
+            upper = std::async(std::launch::async, walk, middle, kKindCount);
+        } catch (const std::system_error&) {
         }
-        {
-            struct Joined {
-                std::optional<std::thread>& thread;
-                ~Joined() {
-                    if (thread)
-                        thread->join();
-                }
-            } joined{upper};
-            sound = walk(1, middle);
-        }
-        if (upperFailure)
-            std::rethrow_exception(upperFailure);
-        sound = sound && upperSound;
+        sound = walk(1, middle);
+        sound = (upper.valid() ? upper.get() : walk(middle, kKindCount)) && sound;
     } else {
         sound = walk(1, kKindCount);
     }

@@ -149,8 +149,7 @@ void HomeDesign::FindCaseMerges() {
 }
 
 std::vector<std::string> HomeDesign::Notes() {
-    WaitForReading();
-    FindCaseMerges();
+    FindCaseMerges(); // once the design is read
     std::vector<std::string> notes;
     for (const std::string& merge : caseMerges_)
         notes.push_back(merge + " (the translator reads plain names in upper case)");
