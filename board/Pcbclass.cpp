@@ -403,8 +403,8 @@ bool TPcbPad::QueryLayersAtOnce() {
     return true;
 }
 
-int32_t TPcbPad::QueryFields(int32_t mode) {
-    return ExchangeOnCopy(*this, mode, 1, [mode](TPcbPad& w, TExchange& x) {
+int32_t TPcbPad::QueryFields(int32_t mode, bool inPlace) {
+    const auto query = [mode](TPcbPad& w, TExchange& x) {
         return P::PcbApi_QueryPad(
             mode, w.ObjectHandle, COMMON_FIELDS(w, x), x.Int(w.TopXsize), x.Int(w.TopYsize),
             x.Int(w.MidXsize), x.Int(w.MidYsize), x.Int(w.BotXsize), x.Int(w.BotYsize),
@@ -414,7 +414,19 @@ int32_t TPcbPad::QueryFields(int32_t mode) {
             x.Text(w.SwappedPadName), x.Ord(w.FDrillType), x.Ord(w.FHoleType), x.Int(w.FHoleWidth),
             x.Real(w.FHoleRotation), x.Int(w.FPadOffsetX), x.Int(w.FPadOffsetY), x.Int(w.FJumperID),
             x.Ord(w.FIsAssyTestPointTop), x.Ord(w.FIsAssyTestPointBtm));
-    });
+    };
+    if (!inPlace || mode != 1)
+        return ExchangeOnCopy(*this, mode, 1, query);
+    // Read in place, without a copy of the wrapper (its per-layer entries
+    // are most of it): a wrapper just made from its handle that fails to
+    // read is made again, which is the state it had.
+    TExchange x;
+    const int32_t result = query(*this, x);
+    if (result == 1)
+        x.Commit();
+    else
+        *this = TPcbPad(ObjectHandle);
+    return result;
 }
 
 int32_t TPcbPad::QueryRecord(int32_t mode) {

@@ -376,15 +376,18 @@ public:
     int32_t QueryDatabase(int32_t mode) override;
     // The pad record alone (place, net, sizes, names, flags), without the
     // bit fields, stack mode or per-layer entries: what a walk over every
-    // pad for a few of its fields needs. Answers as QueryDatabase(1) does.
-    int32_t ReadRecordOnly() { return QueryFields(1); }
+    // pad for a few of its fields needs. For a wrapper just made from its
+    // handle, and not read or changed since: a failed read leaves it as
+    // made. Answers as QueryDatabase(1) does.
+    int32_t ReadRecordOnly() { return QueryFields(1, true); }
 
 protected:
     int32_t QueryRecord(int32_t mode) override;
     int32_t FreshPadMode() const override { return FMode; }
 
 private:
-    int32_t QueryFields(int32_t mode);
+    // `inPlace`: a read straight into this wrapper, for one just made.
+    int32_t QueryFields(int32_t mode, bool inPlace = false);
     bool QueryLayersAtOnce();
     template <typename T> using PerLayer = std::array<T, kV6_LayerCount>;
     PerLayer<int32_t> xSizeOnLayer_{};

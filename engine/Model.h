@@ -9,6 +9,7 @@
 #include "sdk/ObjectKinds.h"
 #include "sdk/PcbApi.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -137,12 +138,81 @@ public:
             chunks_.push_back(std::make_unique<T[]>(size_t{1} << kShift));
         return size_++;
     }
+    // Rearranges the records of the slots first .. first + n - 1 (n > 0, all
+    // below size()): the record that ends in slot first + k is the one that
+    // was in slot first + source[k]. `source` holds each of 0 .. n - 1 once.
+    // The records are moved into other chunks, and each old chunk serves as
+    // a new one as soon as its last record has left it, so the table never
+    // holds much more than one copy of its records (with a gathering buffer
+    // of all of them, a large board's open would need twice their memory at
+    // once). The chunks the moves need beyond those they empty are counted
+    // and made first: once a record has moved, nothing can fail.
+    void Permute(uint32_t first, uint32_t n, const std::vector<uint32_t>& source) {
+        const uint32_t firstChunk = first >> kShift;
+        const uint32_t chunkCount = ((first + n - 1) >> kShift) + 1 - firstChunk;
+        // Every record of every chunk in the range leaves its chunk once: as
+        // the source of a slot in the range, or, outside the range (in the
+        // first and last chunk), to the same slot of the new chunk.
+        std::vector<uint32_t> left(chunkCount, kChunk);
+        int64_t spare = 0, fewest = 0;
+        EachMove(
+            first, n, source, [&](uint32_t) { fewest = std::min(fewest, --spare); },
+            [&](uint32_t, uint32_t from) {
+                if (--left[(from >> kShift) - firstChunk] == 0)
+                    ++spare;
+            });
+        std::vector<std::unique_ptr<T[]>> pool, built(chunkCount);
+        pool.reserve(static_cast<size_t>(-fewest) + chunkCount);
+        for (int64_t i = 0; i < -fewest; ++i)
+            pool.push_back(std::make_unique<T[]>(kChunk));
+        std::fill(left.begin(), left.end(), kChunk);
+        T* chunk = nullptr;
+        EachMove(
+            first, n, source,
+            [&](uint32_t c) {
+                built[c - firstChunk] = std::move(pool.back());
+                pool.pop_back();
+                chunk = built[c - firstChunk].get();
+            },
+            [&](uint32_t i, uint32_t from) {
+                std::unique_ptr<T[]>& old = chunks_[from >> kShift];
+                chunk[i] = std::move(old[from & kMask]);
+                if (--left[(from >> kShift) - firstChunk] == 0)
+                    pool.push_back(std::move(old));
+            });
+        for (uint32_t c = 0; c < chunkCount; ++c)
+            chunks_[firstChunk + c] = std::move(built[c]);
+    }
 
 private:
     static constexpr uint32_t kShift = 12;
-    static constexpr uint32_t kMask = (1u << kShift) - 1;
+    static constexpr uint32_t kChunk = 1u << kShift;
+    static constexpr uint32_t kMask = kChunk - 1;
     std::vector<std::unique_ptr<T[]>> chunks_;
     uint32_t size_ = 0;
+
+    // The moves of Permute in their order: each new chunk (`chunk(c)`),
+    // then each of its slots i from the slot `from` (`move(i, from)`).
+    template <class OnChunk, class OnMove>
+    static void EachMove(uint32_t first, uint32_t n, const std::vector<uint32_t>& source,
+                         OnChunk chunk, OnMove move) {
+        const uint32_t endChunk = ((first + n - 1) >> kShift) + 1;
+        for (uint32_t c = first >> kShift; c < endChunk; ++c) {
+            chunk(c);
+            const uint64_t base = uint64_t{c} << kShift;
+            // The chunk's slots in the range: i from `low` to `high`.
+            const uint32_t low = static_cast<uint32_t>(std::max<uint64_t>(base, first) - base);
+            const uint32_t high = static_cast<uint32_t>(
+                std::min<uint64_t>(base + kChunk, uint64_t{first} + n) - base);
+            for (uint32_t i = 0; i < low; ++i)
+                move(i, static_cast<uint32_t>(base + i));
+            const uint32_t* from = source.data() + (base + low - first);
+            for (uint32_t i = low; i < high; ++i)
+                move(i, first + *from++);
+            for (uint32_t i = high; i < kChunk; ++i)
+                move(i, static_cast<uint32_t>(base + i));
+        }
+    }
 };
 using ObjectTable = ChunkedTable<ObjectRec>;
 

@@ -662,6 +662,20 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
     // read and write in long runs (the sources are a few runs of one kind
     // each, interleaved), where moving records around the permutation's cycles
     // would wait on the memory at every step. Each slot keeps its generation.
+    // The slots of a fresh store's document are one run: its records go into
+    // new chunks, each old chunk let go once emptied.
+    if (n > 0 && sorted.back() - low == n - 1) {
+        std::vector<uint32_t> gens(n);
+        for (size_t k = 0; k < n; ++k)
+            gens[k] = objects_[low + static_cast<uint32_t>(k)].gen;
+        objects_.Permute(low, static_cast<uint32_t>(n), source);
+        source = {};
+        for (size_t k = 0; k < n; ++k)
+            objects_[low + static_cast<uint32_t>(k)].gen = gens[k];
+        for (const auto& [slot, kept] : extras)
+            extras_[slot] = kept;
+        return;
+    }
     std::vector<ObjectRec> moved;
     moved.reserve(n);
     for (size_t k = 0; k < n; ++k)

@@ -505,22 +505,23 @@ void TBlockParser::NextLine() {
 // TBlockParser: tokens
 
 // Most blanks are a space, a run of spaces or a line break and the next
-// line's indentation, before a token: the line breaks count one line, the
-// spaces are stepped over and the token's first character is read, leaving
-// the state SkipBlank's general path leaves. Comments, blank lines and the
-// last bytes of the data answer false, changing nothing: they need the
-// general path.
+// line's indentation, before a token; some writers end every line with a
+// space, before its line break. The line breaks count one line, the spaces
+// are stepped over and the token's first character is read, leaving the
+// state SkipBlank's general path leaves. Comments, blank lines and the last
+// bytes of the data answer false, changing nothing: they need the general
+// path.
 inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
     if (FPos < FSize) {
-        std::size_t q = FPos;
-        const bool lineBreak = IsLineBreak(FData[q]);
+        std::size_t q = SpaceRunEnd(FData, FPos, FSize);
+        const bool lineBreak = q < FSize && IsLineBreak(FData[q]);
         if (lineBreak) {
             ++q;
             while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
                 ++q;
             }
+            q = SpaceRunEnd(FData, q, FSize);
         }
-        q = SpaceRunEnd(FData, q, FSize);
         if (q + 1 < FSize) {
             const unsigned char c = FData[q];
             if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {

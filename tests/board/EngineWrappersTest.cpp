@@ -104,6 +104,7 @@ TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
     pad.Plated = false, pad.Angle = 90.0, pad.SwapID_Pad = "sp", pad.SwappedPadName = "A13";
     pad.FHoleType = eSlotHole, pad.FHoleWidth = 99000, pad.FHoleRotation = 15.0;
     pad.FPadOffsetX = 11, pad.FPadOffsetY = -11, pad.FJumperID = 3;
+    pad.FIsAssyTestPointBtm = true;
     pad.SetState_Layer(eV6_MultiLayer);
     ASSERT_EQ(pad.QueryDatabase(0), 1);
     // The per-layer entries follow the top, mid and bottom sizes and shapes.
@@ -126,13 +127,35 @@ TEST_F(EngineWrappers, PadRecordAndPerLayerStack) {
                      &TPcbPad::DaisyChainStyle, &TPcbPad::Plated, &TPcbPad::Angle,
                      &TPcbPad::SwapID_Pad, &TPcbPad::SwappedPadName, &TPcbPad::FHoleType,
                      &TPcbPad::FHoleWidth, &TPcbPad::FHoleRotation, &TPcbPad::FPadOffsetX,
-                     &TPcbPad::FPadOffsetY, &TPcbPad::FJumperID, &TPcbPad::FMode);
+                     &TPcbPad::FPadOffsetY, &TPcbPad::FJumperID, &TPcbPad::FMode,
+                     &TPcbPad::FIsAssyTestPointTop, &TPcbPad::FIsAssyTestPointBtm);
     EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_MidLayer3), eRoundedRectangular);
     EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_MidLayer3), 420000);
     EXPECT_EQ(p.GetState_YSizeOnLayer(eV6_MidLayer3), 210000);
     EXPECT_EQ(p.GetState_CRPctOnLayer(eV6_MidLayer3), 40);
     EXPECT_EQ(p.GetState_ShapeOnLayer(eV6_TopLayer), eRectangular);
     EXPECT_EQ(p.GetState_XSizeOnLayer(eV6_BottomLayer), 300000);
+
+    // A walk's read of the record alone (the test points' walk), into a
+    // wrapper just made: the record as the whole read gives it, the
+    // per-layer entries as made. A deleted pad's read fails and leaves the
+    // wrapper as made.
+    const TPcbPad made(pad.ObjectHandle);
+    TPcbPad recordOnly(pad.ObjectHandle);
+    ASSERT_EQ(recordOnly.ReadRecordOnly(), 1);
+    ExpectFieldsKept(p, recordOnly, &TPcbPad::x1, &TPcbPad::y1, &TPcbPad::TopXsize,
+                     &TPcbPad::MidYsize, &TPcbPad::BotYsize, &TPcbPad::HoleSize, &TPcbPad::BotShape,
+                     &TPcbPad::Name, &TPcbPad::DaisyChainStyle, &TPcbPad::Plated, &TPcbPad::Angle,
+                     &TPcbPad::SwapID_Pad, &TPcbPad::SwappedPadName, &TPcbPad::FHoleType,
+                     &TPcbPad::FHoleRotation, &TPcbPad::FPadOffsetY, &TPcbPad::FJumperID,
+                     &TPcbPad::Net, &TPcbPad::FIsAssyTestPointTop, &TPcbPad::FIsAssyTestPointBtm);
+    EXPECT_EQ(recordOnly.GetState_XSizeOnLayer(eV6_MidLayer3),
+              made.GetState_XSizeOnLayer(eV6_MidLayer3));
+    ASSERT_EQ(host.DeleteObject(pad.ObjectHandle), 0);
+    TPcbPad stale(pad.ObjectHandle);
+    EXPECT_NE(stale.ReadRecordOnly(), 1);
+    ExpectFieldsKept(made, stale, &TPcbPad::x1, &TPcbPad::TopXsize, &TPcbPad::Name,
+                     &TPcbPad::Plated, &TPcbPad::FIsAssyTestPointBtm);
 }
 
 TEST_F(EngineWrappers, NewPadsCopiedFromOneMadeKeepTheModeTheyAreGiven) {

@@ -1,5 +1,6 @@
 // Board documents: the full round trip into a new process, saves killed
 // half-way, damaged and foreign files, unwritable folders and a full disk.
+#include "engine/Model.h"
 #include "support/SampleBoard.h"
 #include "support/SaveInChild.h"
 #include "support/TempFolder.h"
@@ -436,6 +437,40 @@ TEST_F(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
             EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
         }
         Corvane_CloseBoard(board);
+    }
+}
+
+// An open moves a large document's records next to their components chunk
+// by chunk, letting each old chunk go once emptied. The run of a document's
+// slots starts and ends inside chunks, after and before other records (a
+// board open before it), and the records come from a few runs of one kind
+// each, interleaved, as an open gathers them.
+TEST(EngineChunkedTable, ARunPermutedChunkByChunkLeavesEverySlotAroundIt) {
+    struct Rec { // move-only, as the store's records are
+        std::unique_ptr<uint32_t> value;
+    };
+    const uint32_t total = 5 * 4096 + 123;
+    const uint32_t first = 4096 - 7, runs = 3, perRun = 4100, n = runs * perRun;
+    std::vector<uint32_t> interleaved(n), reversed(n);
+    for (uint32_t k = 0; k < n; ++k) {
+        interleaved[k] = (k % runs) * perRun + k / runs;
+        // The first chunks' records come from the last chunks: many chunks
+        // are needed before any is emptied.
+        reversed[k] = n - 1 - k;
+    }
+    for (const std::vector<uint32_t>* source : {&interleaved, &reversed}) {
+        SCOPED_TRACE(source == &reversed ? "reversed" : "interleaved");
+        corvane::ChunkedTable<Rec> table;
+        for (uint32_t i = 0; i < total; ++i)
+            table[table.Add()].value = std::make_unique<uint32_t>(i);
+        table.Permute(first, n, *source);
+        for (uint32_t slot = 0; slot < total; ++slot) {
+            const uint32_t expected =
+                slot >= first && slot - first < n ? first + (*source)[slot - first] : slot;
+            ASSERT_NE(table[slot].value, nullptr) << "slot " << slot;
+            ASSERT_EQ(*table[slot].value, expected) << "slot " << slot;
+        }
+        EXPECT_EQ(table.size(), total);
     }
 }
 
