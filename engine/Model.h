@@ -135,7 +135,7 @@ public:
     size_t size() const { return size_; }
     uint32_t Add() { // a new default record at the end
         if (size_ == chunks_.size() << kShift)
-            chunks_.push_back(std::make_unique<T[]>(size_t{1} << kShift));
+            chunks_.push_back(std::make_unique<T[]>(kChunk));
         return size_++;
     }
     // Rearranges the records of the slots first .. first + n - 1 (n > 0, all

@@ -669,23 +669,20 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
         for (size_t k = 0; k < n; ++k)
             gens[k] = objects_[low + static_cast<uint32_t>(k)].gen;
         objects_.Permute(low, static_cast<uint32_t>(n), source);
-        source = {};
         for (size_t k = 0; k < n; ++k)
             objects_[low + static_cast<uint32_t>(k)].gen = gens[k];
-        for (const auto& [slot, kept] : extras)
-            extras_[slot] = kept;
-        return;
-    }
-    std::vector<ObjectRec> moved;
-    moved.reserve(n);
-    for (size_t k = 0; k < n; ++k)
-        moved.push_back(std::move(objects_[sorted[source[k]]]));
-    source = {};
-    for (size_t k = 0; k < n; ++k) {
-        ObjectRec& here = objects_[sorted[k]];
-        const uint32_t gen = here.gen;
-        here = std::move(moved[k]);
-        here.gen = gen;
+    } else {
+        std::vector<ObjectRec> moved;
+        moved.reserve(n);
+        for (size_t k = 0; k < n; ++k)
+            moved.push_back(std::move(objects_[sorted[source[k]]]));
+        source = {};
+        for (size_t k = 0; k < n; ++k) {
+            ObjectRec& here = objects_[sorted[k]];
+            const uint32_t gen = here.gen;
+            here = std::move(moved[k]);
+            here.gen = gen;
+        }
     }
     for (const auto& [slot, kept] : extras)
         extras_[slot] = kept;

@@ -43,21 +43,21 @@ struct TReaderTimes {
     };
     std::unordered_map<std::string, TDesign> Designs;
 
-    double CpuSum(bool readByPeerOnly, const TReaderTimes* peer) const {
-        return Sum(readByPeerOnly, peer, [](const TDesign& d) { return d.Cpu; });
+    // Sums over the designs; with `readBy`, over those that reader read.
+    double CpuSum(const TReaderTimes* readBy = nullptr) const {
+        return Sum(readBy, [](const TDesign& d) { return d.Cpu; });
     }
-    double WallSum(bool readByPeerOnly, const TReaderTimes* peer) const {
-        return Sum(readByPeerOnly, peer, [](const TDesign& d) { return d.FirstWall; });
+    double WallSum(const TReaderTimes* readBy = nullptr) const {
+        return Sum(readBy, [](const TDesign& d) { return d.FirstWall; });
     }
 
 private:
-    template <class TValue>
-    double Sum(bool readByPeerOnly, const TReaderTimes* peer, TValue value) const {
+    template <class TValue> double Sum(const TReaderTimes* readBy, TValue value) const {
         double sum = 0;
         for (const auto& [path, design] : Designs) {
-            if (readByPeerOnly) {
-                const auto found = peer->Designs.find(path);
-                if (found == peer->Designs.end() || found->second.Refused)
+            if (readBy != nullptr) {
+                const auto found = readBy->Designs.find(path);
+                if (found == readBy->Designs.end() || found->second.Refused)
                     continue;
             }
             sum += value(design);
@@ -114,7 +114,7 @@ void PrintPeer(const char* what, const TReaderTimes& peer, const TReaderTimes& o
     std::size_t refused = 0;
     for (const auto& entry : peer.Designs)
         refused += entry.second.Refused;
-    const double peerCpu = peer.CpuSum(false, nullptr);
+    const double peerCpu = peer.CpuSum();
     std::printf("peer, %s, refuses %zu of %zu: first pass %.3f s wall (%.1f MB/s), passes %s s; "
                 "fastest of %d each %.3f s processor time (%.1f MB/s)\n",
                 what, refused, peer.Designs.size(), peer.FirstPassWall,
@@ -122,10 +122,9 @@ void PrintPeer(const char* what, const TReaderTimes& peer, const TReaderTimes& o
                 megabytes / peerCpu);
     std::printf("  this import runs %.2fx the peer on the wall clock (first passes), %.2fx in "
                 "processor time; over the %zu designs the peer reads, %.2fx and %.2fx\n",
-                peer.FirstPassWall / ours.FirstPassWall, peerCpu / ours.CpuSum(false, nullptr),
-                peer.Designs.size() - refused,
-                peer.WallSum(true, &peer) / ours.WallSum(true, &peer),
-                peer.CpuSum(true, &peer) / ours.CpuSum(true, &peer));
+                peer.FirstPassWall / ours.FirstPassWall, peerCpu / ours.CpuSum(),
+                peer.Designs.size() - refused, peer.WallSum(&peer) / ours.WallSum(&peer),
+                peer.CpuSum(&peer) / ours.CpuSum(&peer));
 }
 
 } // namespace
@@ -186,7 +185,7 @@ int main(int argc, char** argv) {
     std::sort(slowest.rbegin(), slowest.rend());
     for (std::size_t i = 0; i < std::min<std::size_t>(5, slowest.size()); ++i)
         std::printf("  slowest: %.4f s %s\n", slowest[i].first, slowest[i].second.c_str());
-    const double total = ours.CpuSum(false, nullptr);
+    const double total = ours.CpuSum();
     std::printf("%zu designs, %.2f MB: first pass %.3f s wall (%.1f MB/s), passes %s s; "
                 "fastest of %d each %.3f s processor time: %.1f MB/s\n",
                 files.size(), megabytes, ours.FirstPassWall, megabytes / ours.FirstPassWall,

@@ -98,6 +98,10 @@ for ((round = 0; round < repeat; ++round)); do
         done
     done
 done
+# The ratio of two times, a time under 0.05 s counting as 0.05 s.
+ratioOf() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / (b > 0.05 ? b : 0.05) }'
+}
 previousSize=
 status=0
 for n in "${sizes[@]}"; do
@@ -112,17 +116,14 @@ for n in "${sizes[@]}"; do
                 -v x="$limit" -v n="$n" -v p="$previousSize" 'BEGIN {
                     r = a / (b > 0.05 ? b : 0.05); allowed = x * (n / p) / 10
                     printf "%.1f %d\n", r, (r > allowed) }')
-            ratioOf() {
-                awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / (b > 0.05 ? b : 0.05) }'
-            }
             userRatio=$(ratioOf "${userOf[$key]}" "${userOf[$before]}")
             wallRatio=$(ratioOf "${wallOf[$key]}" "${wallOf[$before]}")
-            line+=" (${ratio}x, user ${userRatio}x, wall ${wallRatio}x"
+            line+=" (${ratio}x"
             if ((over)); then
                 line+=" OVER"
                 status=1
             fi
-            line+=")"
+            line+=", user ${userRatio}x, wall ${wallRatio}x)"
         fi
         line+=";"
     done
