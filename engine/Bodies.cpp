@@ -49,6 +49,7 @@ public:
         Publish();
     }
     uint32_t Take() {
+        ++live_;
         if constexpr (kCheckedHeap) {
             if (!freeCells_.empty()) {
                 const uint32_t cell = freeCells_.back();
@@ -61,13 +62,21 @@ public:
             return cell;
         }
         if (used_ == size_t{chunks_.size()} << shift_) {
-            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1)
+            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1) {
+                --live_;
                 throw std::bad_alloc();
-            NewChunk();
+            }
+            try {
+                NewChunk();
+            } catch (...) {
+                --live_;
+                throw;
+            }
         }
         return used_++;
     }
     void Give(uint32_t cell) {
+        --live_;
         if constexpr (kCheckedHeap) {
             freeCells_.push_back(cell);
         } else {
@@ -78,6 +87,20 @@ public:
     std::byte* At(uint32_t cell) const {
         return addresses_[cell >> shift_] + size_t{cell & ((1u << shift_) - 1)} * cellBytes_;
     }
+    // Frees the chunks of an arena that holds no record, as the arena was
+    // made; an arena in use keeps them.
+    void ReleaseIfIdle() {
+        if (live_ != 0 || chunks_.empty())
+            return;
+        addresses_.clear();
+        addresses_.shrink_to_fit();
+        chunks_.clear();
+        chunks_.shrink_to_fit();
+        std::vector<uint32_t>().swap(freeCells_);
+        used_ = 0;
+        free_ = kNone;
+        Publish();
+    }
 
 private:
     int type_;
@@ -85,6 +108,7 @@ private:
     uint32_t shift_ = 0;
     size_t chunkBytes_ = 0; // a multiple of kChunkBytes
     uint32_t used_ = 0;
+    uint32_t live_ = 0; // cells taken and not given back
     uint32_t free_ = kNone;
     std::vector<uint32_t> freeCells_; // checked builds keep free cells here
     std::vector<std::unique_ptr<std::byte, ChunkFree>> chunks_;
@@ -109,10 +133,16 @@ constexpr std::array<int32_t, 15> kTypeKind = {0,    kTrack,  kArc,      kFill, 
                                                kNet, kFromTo, kEmbedded, kClass,     kRule};
 static_assert(kTypeKind.size() <= (size_t{1} << kBodyTypeBits));
 
-BodyArena& ArenaOf(int type, size_t recordBytes, size_t recordAlign) {
+using Arenas = std::array<std::unique_ptr<BodyArena>, kTypeKind.size()>;
+
+Arenas& AllArenas() {
     // Lives as long as the process: records are freed into it at exit.
-    static auto* arenas = new std::array<std::unique_ptr<BodyArena>, kTypeKind.size()>;
-    auto& arena = (*arenas)[static_cast<size_t>(type)];
+    static auto* arenas = new Arenas;
+    return *arenas;
+}
+
+BodyArena& ArenaOf(int type, size_t recordBytes, size_t recordAlign) {
+    auto& arena = AllArenas()[static_cast<size_t>(type)];
     if (!arena)
         arena = std::make_unique<BodyArena>(type, recordBytes, recordAlign);
     return *arena;
@@ -187,6 +217,12 @@ BodyBox BodyBox::Make(int32_t kind) {
         break;
     }
     return box;
+}
+
+void BodyBox::ReleaseIdleArenas() {
+    for (auto& arena : AllArenas())
+        if (arena)
+            arena->ReleaseIfIdle();
 }
 
 void BodyBox::reset() {

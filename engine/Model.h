@@ -133,6 +133,12 @@ public:
     T& operator[](uint32_t slot) { return chunks_[slot >> kShift][slot & kMask]; }
     const T& operator[](uint32_t slot) const { return chunks_[slot >> kShift][slot & kMask]; }
     size_t size() const { return size_; }
+    // Frees every record and chunk.
+    void Clear() {
+        chunks_.clear();
+        chunks_.shrink_to_fit();
+        size_ = 0;
+    }
     uint32_t Add() { // a new default record at the end
         if (size_ == chunks_.size() << kShift)
             chunks_.push_back(std::make_unique<T[]>(kChunk));
@@ -488,6 +494,10 @@ private:
     static Store& Make();
     ObjectTable objects_;
     std::vector<uint32_t> freeObjects_;
+    // The generation a slot made anew starts from: above every generation a
+    // handle to a slot of a released table can hold.
+    uint32_t genFloor_ = 0;
+    void ReleaseIfEmpty();
     std::unordered_map<uint32_t, ObjectExtras> extras_; // by slot, for objects that hold any
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;

@@ -567,6 +567,8 @@ public:
     ~BodyBox() { reset(); }
     // A new record of `kind` with its defaults; empty for a kind without one.
     static BodyBox Make(int32_t kind);
+    // Gives the memory of every record type that has no record left back.
+    static void ReleaseIdleArenas();
     Body* get() const {
         if (ref_ == 0)
             return nullptr;

@@ -403,6 +403,27 @@ void Store::CloseBoard(uint32_t boardSlot) {
     b = BoardRec{};
     b.gen = NextGen(gen);
     b.live = false;
+    ReleaseIfEmpty();
+}
+
+// A store left without any object gives its tables' memory back: an editor
+// that closes a large board should not keep its hundreds of megabytes. The
+// handles of the freed slots stay stale, since a slot made anew starts above
+// every generation they can hold.
+void Store::ReleaseIfEmpty() {
+    if (freeObjects_.size() != objects_.size() || objects_.size() == 0)
+        return;
+    uint32_t highest = genFloor_;
+    for (uint32_t slot = 0; slot < objects_.size(); ++slot)
+        highest = std::max(highest, static_cast<uint32_t>(objects_[slot].gen));
+    genFloor_ = highest;
+    objects_.Clear();
+    std::vector<uint32_t>().swap(freeObjects_);
+    if (freeTies_.size() == ties_.size()) {
+        ties_.Clear();
+        std::vector<uint32_t>().swap(freeTies_);
+    }
+    BodyBox::ReleaseIdleArenas();
 }
 
 uint32_t Store::FindBoardByFileName(const std::string& fileName) const {
@@ -424,6 +445,7 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
         freeObjects_.pop_back();
     } else {
         slot = objects_.Add();
+        objects_[slot].gen = genFloor_;
     }
     {
         ForgetKeptApart(slot);

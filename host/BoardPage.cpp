@@ -227,14 +227,16 @@ after=function(){designators();repaint();};designators();paint();
 window.addEventListener('load',paint);window.addEventListener('resize',repaint);
 )";
 
-// The page around `view` (the drawing, or the data it is drawn from, inside
-// `viewHead` and `viewTail`), its script made of `parts`. The page is made
-// in the view's own string: a large board's view is hundreds of megabytes,
-// and the page around it a few kilobytes.
-std::string Page(std::string view, const std::string& title, const std::string& summary,
-                 const char* extraStyle, std::initializer_list<const char*> parts,
-                 const char* viewHead = "", const char* viewTail = "") {
-    std::string head;
+// The page around a view (the drawing, or the data it is drawn from, inside
+// `viewHead` and `viewTail`), its script made of `parts`: what comes before
+// the view and what comes after it. A large board's view is hundreds of
+// megabytes, the page around it a few kilobytes; the view goes between them
+// as it is made.
+PageFrame Frame(const std::string& title, const std::string& summary, const char* extraStyle,
+                std::initializer_list<const char*> parts, const char* viewHead = "",
+                const char* viewTail = "") {
+    PageFrame frame;
+    std::string& head = frame.head;
     head.reserve(summary.size() + 16384);
     head += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>";
     AppendXmlText(head, title);
@@ -255,32 +257,30 @@ std::string Page(std::string view, const std::string& title, const std::string& 
             "<p>Wheel: zoom, drag: pan, double-click: fit, click a pad or track: its net.</p>"
             "</div>\n<div id=\"view\">\n";
     head += viewHead;
-    std::string tail = viewTail;
+    std::string& tail = frame.tail;
+    tail = viewTail;
     tail += "</div>\n<script>\n(function(){\n";
     for (const char* part : parts)
         tail += part;
     tail += "})();\n</script>\n</body></html>\n";
-    view.reserve(head.size() + view.size() + tail.size());
-    view.insert(0, head);
-    view += tail;
-    return view;
+    return frame;
 }
 
 } // namespace
 
 std::string BoardPage(std::string svg, const std::string& title, const std::string& summary) {
-    return Page(std::move(svg), title, summary, "", {kMarkupScript, kViewScript, kMarkupNets});
+    const PageFrame frame = Frame(title, summary, "", {kMarkupScript, kViewScript, kMarkupNets});
+    return frame.head + svg + frame.tail;
 }
 
-std::string BoardDataPage(std::string data, const std::string& title, const std::string& summary) {
+PageFrame DataPageFrame(const std::string& title, const std::string& summary) {
     std::string style = "<style>";
     style += PictureCss();
     style += ".pl{fill-opacity:.15}.dot{fill:none;stroke-linecap:round}.dot.m{stroke-opacity:.8}"
              "#board *{pointer-events:none}#board{background:none}"
              "#view>canvas{position:absolute;left:0;top:0;width:100%;height:100%}</style>";
-    return Page(std::move(data), title, summary, style.c_str(),
-                {kDataScript, kViewScript, kDataNets},
-                "<script type=\"application/json\" id=\"data\">", "</script>");
+    return Frame(title, summary, style.c_str(), {kDataScript, kViewScript, kDataNets},
+                 "<script type=\"application/json\" id=\"data\">", "</script>");
 }
 
 } // namespace Harrow

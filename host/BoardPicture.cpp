@@ -337,6 +337,7 @@ void NetGroup(std::string& out, int32_t net) {
 void Picture::Draw() {
     ReadLayers();
     ReadNets();
+    ReadPlaneNets();
     ReadComponents();
     DrawOutline();
     DrawPolygons(BoardKind::SplitPlane);
@@ -430,11 +431,14 @@ LayerStyle Picture::StyleOfLayer(int32_t layer) const {
 }
 
 // The net whose copper fills plane layer `layer` (0: none).
-int32_t Picture::PlaneNet(int32_t layer) {
-    textA_[0] = '\0';
-    api_.PcbApi_QueryInternalPlane(1, layer, board_, textA_.data());
-    const auto named = std::find(netNames_.begin() + 1, netNames_.end(), textA_.data());
-    return named == netNames_.end() ? 0 : static_cast<int32_t>(named - netNames_.begin());
+void Picture::ReadPlaneNets() {
+    for (int32_t layer = BoardLayer::FirstPlane; layer <= BoardLayer::LastPlane; ++layer) {
+        textA_[0] = '\0';
+        api_.PcbApi_QueryInternalPlane(1, layer, board_, textA_.data());
+        const auto named = std::find(netNames_.begin() + 1, netNames_.end(), textA_.data());
+        planeNets_[static_cast<std::size_t>(layer)] =
+            named == netNames_.end() ? 0 : static_cast<int32_t>(named - netNames_.begin());
+    }
 }
 
 std::string Picture::Svg(const std::string& title, bool inlineSvg, PictureCounts* counts) {
@@ -600,14 +604,30 @@ std::string BoardSvg(const PcbApiTable& api, intptr_t board, const std::string& 
     return Picture(api, board).Svg(title, inlineSvg, counts);
 }
 
-std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
-                          const std::string& summary, PageForm form, PictureCounts* counts) {
+void WriteBoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
+                        const std::string& summary, PageForm form, PictureCounts* counts,
+                        const PageSink& sink, const std::function<void()>& drawn) {
     Picture picture(api, board);
     picture.Draw();
+    if (drawn)
+        drawn();
     if (form == PageForm::Data ||
-        (form == PageForm::Auto && picture.Elements() > kMarkupPageElements))
-        return BoardDataPage(picture.TakeData(counts), title, summary);
-    return BoardPage(picture.Markup(title, true, counts), title, summary);
+        (form == PageForm::Auto && picture.Elements() > kMarkupPageElements)) {
+        const PageFrame frame = DataPageFrame(title, summary);
+        sink(frame.head);
+        picture.WriteData(counts, sink);
+        sink(frame.tail);
+        return;
+    }
+    sink(BoardPage(picture.Markup(title, true, counts), title, summary));
+}
+
+std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
+                          const std::string& summary, PageForm form, PictureCounts* counts) {
+    std::string page;
+    WriteBoardViewPage(api, board, title, summary, form, counts,
+                       [&page](std::string_view piece) { page += piece; });
+    return page;
 }
 
 } // namespace Harrow

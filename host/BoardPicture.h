@@ -60,13 +60,28 @@ std::map<std::string, long> BoardCounts(const PcbApiTable& api, intptr_t board,
 enum class PageForm { Auto, Markup, Data };
 constexpr long kMarkupPageElements = 40000;
 
+// Where a page goes as it is made, piece after piece.
+using PageSink = std::function<void(std::string_view)>;
+
 // The HTML page of `board` in the given form, the summary text beside.
 std::string BoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
                           const std::string& summary, PageForm form = PageForm::Auto,
                           PictureCounts* counts = nullptr);
 
+// The same page, to `sink` as it is made. `drawn`, when given, is called
+// once the board has been read: the page is made from the drawing alone
+// after that, so the board may be closed there to free its memory.
+void WriteBoardViewPage(const PcbApiTable& api, intptr_t board, const std::string& title,
+                        const std::string& summary, PageForm form, PictureCounts* counts,
+                        const PageSink& sink, const std::function<void()>& drawn = {});
+
+// What a page holds before and after its view.
+struct PageFrame {
+    std::string head, tail;
+};
+
 // The page around the data of a board's picture (as the Data form gives it).
-std::string BoardDataPage(std::string data, const std::string& title, const std::string& summary);
+PageFrame DataPageFrame(const std::string& title, const std::string& summary);
 
 // The style of the drawing's classes of shapes (the SVG holds it).
 const char* PictureCss();

@@ -131,40 +131,67 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !first.exists && !second.exists && WholePath(a) == WholePath(b);
 }
 
-void WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    const std::string temporary =
-        path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(::time(nullptr));
+ReplacingFile::ReplacingFile(std::string path)
+    : path_(std::move(path)), temporary_(path_ + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(::time(nullptr))) {
     // A name planted in the temporary file's place is taken away, not
     // followed: the file is made new (O_EXCL) and never through a link.
-    ::unlink(temporary.c_str());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(errno));
+    ::unlink(temporary_.c_str());
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+        throw HostError("cannot write " + ShownPath(path_) + ": " + std::strerror(errno));
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void ReplacingFile::Fail(int error) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(temporary_.c_str());
+    throw HostError("cannot write " + ShownPath(path_) + ": " + std::strerror(error));
+}
+
+void ReplacingFile::Write(std::string_view bytes) {
+    if (fd_ < 0)
+        throw HostError("cannot write " + ShownPath(path_) + ": written already");
     const char* data = bytes.data();
     std::size_t left = bytes.size();
-    int error = 0;
-    while (error == 0 && left > 0) {
-        const ssize_t n = ::write(fd, data, left);
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, data, left);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            error = n == 0 ? EIO : errno;
-            break;
-        }
+        if (n <= 0)
+            Fail(n == 0 ? EIO : errno);
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+}
+
+void ReplacingFile::Commit() {
+    if (fd_ < 0)
+        throw HostError("cannot write " + ShownPath(path_) + ": written already");
+    if (::fsync(fd_) != 0)
+        Fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    int error = ::close(fd) != 0 ? errno : 0;
+    if (error == 0 && ::rename(temporary_.c_str(), path_.c_str()) != 0)
         error = errno;
     if (error != 0) {
-        ::unlink(temporary.c_str());
-        throw HostError("cannot write " + ShownPath(path) + ": " + std::strerror(error));
+        ::unlink(temporary_.c_str());
+        throw HostError("cannot write " + ShownPath(path_) + ": " + std::strerror(error));
     }
+}
+
+void WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    ReplacingFile file(path);
+    file.Write(bytes);
+    file.Commit();
 }
 
 void OutputGuard::AddInput(const std::string& path, const std::string& what) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -76,6 +77,27 @@ bool SameFile(const std::string& a, const std::string& b);
 // replaced too (the caller decides whether it may be). Raises HostError
 // naming the file; the temporary file is removed on every failure.
 void WriteFileReplacing(const std::string& path, const std::string& bytes);
+
+// The same way of writing, for a file written piece by piece as it is made
+// (a large board's page is hundreds of megabytes): Write appends, Commit
+// flushes and renames the file into place. Until Commit, `path` is left as it
+// was; a file destroyed without Commit (a failure on the way) has its
+// temporary file removed. Raises HostError naming the file.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(std::string path);
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+    ~ReplacingFile();
+    void Write(std::string_view bytes);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(int error);
+
+    std::string path_, temporary_;
+    int fd_ = -1;
+};
 
 // Guards the files a verb is about to write: a protected one is refused
 // unless `force`, a folder that cannot take new files is refused, and so is

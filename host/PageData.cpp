@@ -466,8 +466,9 @@ std::string Unescape(std::string_view text) {
 // The page data in the order the page's script reads it: view, layers,
 // styles, nets, pieces, components, pad lists, texts and the board's body.
 // The parts share the page's layer table and the flattened shapes, so the
-// data is written in one function, section by section.
-std::string Picture::TakeData(PictureCounts* counts) {
+// data is written in one function, section by section, each part going to
+// `sink` as it is made.
+void Picture::WriteData(PictureCounts* counts, const PageSink& sink) {
     FlatShapes flat;
     flat.shapes.resize(shapeIds_.size());
     for (const auto& [markup, id] : shapeIds_)
@@ -588,11 +589,18 @@ std::string Picture::TakeData(PictureCounts* counts) {
     flat.Add(outline_, outline, 0, board);
 
     const Box view = View();
+    // The data goes out a megabyte at a time: a large board's data is
+    // hundreds of megabytes, which would otherwise be held whole beside the
+    // pieces it is made of.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::string data;
-    std::size_t total = components.size() + padTable.size() + netNames_.size() * 16 + 4096;
-    for (const FlatShapes::Piece& piece : flat.pieces)
-        total += piece.d.size() + 64;
-    data.reserve(total);
+    data.reserve(kPiece + 4096);
+    const auto flush = [&](std::size_t atLeast) {
+        if (data.size() >= atLeast) {
+            sink(data);
+            data.clear();
+        }
+    };
     // The view box as the page's drawing (Y down) has it.
     data += "{\"v\":[";
     const std::vector<int32_t> box = {
@@ -661,6 +669,7 @@ std::string Picture::TakeData(PictureCounts* counts) {
             std::string().swap(piece.d); // the data holds it now
         }
         data += ']';
+        flush(kPiece);
     });
     // Components: position, turn, side, designator, pattern, pad list, pad
     // nets, extent; pad lists: centre in its frame and name of each pad.
@@ -668,10 +677,12 @@ std::string Picture::TakeData(PictureCounts* counts) {
     // otherwise be held twice.
     std::deque<FlatShapes::Piece>().swap(flat.pieces);
     data += "],\n\"K\":[";
-    data += components;
+    flush(0);
+    sink(components);
     std::string().swap(components);
     data += "],\n\"P\":[";
-    data += padTable;
+    flush(0);
+    sink(padTable);
     std::string().swap(padTable);
     data += "],\n\"T\":[";
     for (std::size_t i = 0; i < flat.texts.size(); ++i) {
@@ -690,12 +701,12 @@ std::string Picture::TakeData(PictureCounts* counts) {
     }
     ScriptString(data, body);
     data += "}";
+    flush(0);
     if (counts != nullptr) {
         counts->layers = static_cast<long>(PaintOrder().size());
         counts->elements = elements_;
         counts->components = static_cast<long>(componentOrder_.size());
     }
-    return data;
 }
 
 } // namespace Harrow::picture

@@ -187,10 +187,10 @@ public:
     void Draw();
     // The SVG of what Draw() drew.
     std::string Markup(const std::string& title, bool inlineSvg, PictureCounts* counts);
-    // The page data of what Draw() drew: a large board's page draws it. It
-    // takes the drawing's markup as it goes: Markup() has nothing to give
-    // after it.
-    std::string TakeData(PictureCounts* counts);
+    // The page data of what Draw() drew (a large board's page draws it), in
+    // pieces to `sink`. It takes the drawing's markup as it goes: Markup()
+    // has nothing to give after it. The board is not read again.
+    void WriteData(PictureCounts* counts, const PageSink& sink);
     long Elements() const { return elements_; }
     // The layer stack, top to bottom.
     const std::vector<int32_t>& Stack() {
@@ -221,7 +221,9 @@ private:
     std::vector<int32_t> PaintOrder() const;
     Box View() const;
     LayerStyle StyleOfLayer(int32_t layer) const;
-    int32_t PlaneNet(int32_t layer);
+    // The net of a plane layer (0 for none), as Draw read it.
+    int32_t PlaneNet(int32_t layer) const { return planeNets_[static_cast<std::size_t>(layer)]; }
+    void ReadPlaneNets();
     const std::string& LayerName(int32_t layer) const {
         static const std::string none = "No Layer";
         return layer == 0 ? none : layerNames_[layer];
@@ -282,6 +284,7 @@ private:
     std::vector<PcbApiPolySegment> Segments(intptr_t h, int32_t kind, Common& c);
 
     const PcbApiTable& api_;
+    std::array<int32_t, BoardLayer::Count> planeNets_{};
     intptr_t board_;
     std::vector<char> textA_, textB_, textC_, textD_, textE_, textF_, textG_, textH_;
 

@@ -596,20 +596,31 @@ std::string Picture(Session& session, BoardDocument& document, bool inlineSvg,
                     inlineSvg, counts);
 }
 
-// Writes `text` to `path` ("-": stdout) after the guard's checks, as every
-// other output is written: never through a link, never over the board.
-void WriteOutput(const std::string& path, const std::string& text, bool force,
-                 const std::string& board) {
+// Writes what `write` gives its sink to `path` ("-": stdout) after the
+// guard's checks, as every other output is written: never through a link,
+// never over the board. The output is written as it is made; a failure on
+// the way leaves `path` as it was.
+void WriteOutputAsMade(const std::string& path, bool force, const std::string& board,
+                       const std::function<void(const PageSink&)>& write) {
     if (path == "-") {
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+        write([](std::string_view piece) {
+            std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        });
         std::cout.flush();
         return;
     }
     OutputGuard guard(force);
     guard.AddInput(board, "board");
     guard.Add(path);
-    WriteFileReplacing(path, text);
+    ReplacingFile file(path);
+    write([&file](std::string_view piece) { file.Write(piece); });
+    file.Commit();
     guard.RestoreModes();
+}
+
+void WriteOutput(const std::string& path, const std::string& text, bool force,
+                 const std::string& board) {
+    WriteOutputAsMade(path, force, board, [&text](const PageSink& sink) { sink(text); });
 }
 
 // The engine's count of a board's objects of one kind, for the summary.
@@ -680,21 +691,24 @@ int View(CommandLine& line) {
     PrintBoardSummary(summary, ShownPath(document.FileName()),
                       BoardCounts(api, document.BoardHandle(), ObjectCounter(session, document)),
                       document.Modified());
+    // The board is closed as soon as it is drawn: a large board's page is
+    // made from the drawing alone, and the board's memory goes back first.
+    const std::string boardFile = document.FileName();
     PictureCounts counts;
-    WriteOutput(path,
-                BoardViewPage(api, document.BoardHandle(),
-                              HostSdk::ExtractFileName(document.FileName()), summary.str(),
-                              line.svg      ? PageForm::Markup
-                              : line.canvas ? PageForm::Data
-                                            : PageForm::Auto,
-                              &counts),
-                line.session.force, document.FileName());
+    WriteOutputAsMade(path, line.session.force, boardFile, [&](const PageSink& sink) {
+        WriteBoardViewPage(api, document.BoardHandle(), HostSdk::ExtractFileName(boardFile),
+                           summary.str(),
+                           line.svg      ? PageForm::Markup
+                           : line.canvas ? PageForm::Data
+                                         : PageForm::Auto,
+                           &counts, sink, [&] { session.Client().CloseDocument(&document); });
+    });
     if (!line.quiet && path != "-")
-        std::cerr << ShownPath(document.FileName()) << " -> " << ShownPath(path) << ": "
-                  << counts.layers << " layers, " << counts.elements << " shapes, "
-                  << counts.components << " components; open it in a browser" << std::endl;
+        std::cerr << ShownPath(boardFile) << " -> " << ShownPath(path) << ": " << counts.layers
+                  << " layers, " << counts.elements << " shapes, " << counts.components
+                  << " components; open it in a browser" << std::endl;
     if (line.json)
-        std::cout << "{\"verb\":\"view\",\"input\":" << JsonString(WholePath(document.FileName()))
+        std::cout << "{\"verb\":\"view\",\"input\":" << JsonString(WholePath(boardFile))
                   << ",\"output\":" << JsonString(path) << ",\"exit\":0}" << std::endl;
     return kExitDone;
 }

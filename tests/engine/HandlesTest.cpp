@@ -1,5 +1,6 @@
 // Iteration by kind, layer, net and component, and the refusal of stale,
 // zero and foreign handles.
+#include "engine/Model.h"
 #include "sdk/ObjectKinds.h"
 #include "support/NewBoard.h"
 
@@ -670,4 +671,50 @@ TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
     for (int i = 0; i < 60; ++i)
         EXPECT_EQ(NetOf(MakeTrack(board, 1, 0, i)), 0) << i;
     EXPECT_TRUE(Walk(board, 0, fresh, 0).empty());
+}
+
+// The close of the last board gives the store's memory back when no object is
+// left (an editor that closes a large board should not keep it). The closed
+// board's handles must stay stale when the next board takes the freed slots
+// anew, and what is made then must read back as written.
+TEST(EngineStore, TheLastBoardClosedGivesItsMemoryBackAndItsHandlesStayStale) {
+    if (Corvane_LiveObjectCount() != 0)
+        GTEST_SKIP() << "an earlier test left " << Corvane_LiveObjectCount() << " objects";
+    constexpr int kTracks = 9000; // more than two chunks of object records
+    const auto fill = [](CorvaneBoard b, int32_t base) {
+        const intptr_t net = AddNet(b, "N");
+        Handles made;
+        for (int i = 0; i < kTracks; ++i)
+            made.push_back(MakeTrack(b, 1 + i % 2, i % 3 == 0 ? net : 0, base + i));
+        const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& p) { p.c.x1 = base; });
+        EXPECT_EQ(PcbApi_AddObjectToContainer(b, pad), 0);
+        made.push_back(pad);
+        return made;
+    };
+    char error[256] = {};
+    const CorvaneBoard first = Corvane_NewBoard("released-first", error, sizeof error);
+    ASSERT_NE(first, 0) << error;
+    const Handles old = fill(first, 1000);
+    Corvane_CloseBoard(first);
+    ASSERT_EQ(Corvane_LiveObjectCount(), 0);
+    EXPECT_EQ(corvane::Store::Get().ObjectSlotCount(), 0u) << "the records' memory is kept";
+
+    const CorvaneBoard second = Corvane_NewBoard("released-second", error, sizeof error);
+    ASSERT_NE(second, 0) << error;
+    const Handles made = fill(second, 5000000);
+    Track t;
+    for (const intptr_t h : old) {
+        ASSERT_EQ(Query(1, h, t), 0) << "a handle of the closed board answers";
+        ASSERT_EQ(std::find(made.begin(), made.end(), h), made.end());
+    }
+    for (int i = 0; i < kTracks; ++i) {
+        ASSERT_EQ(Query(1, made[static_cast<std::size_t>(i)], t), 1);
+        ASSERT_EQ(t.c.x1, 5000000 + i);
+        ASSERT_EQ(t.c.layer, 1 + i % 2);
+    }
+    Pad p;
+    ASSERT_EQ(Query(1, made.back(), p), 1);
+    EXPECT_EQ(p.c.x1, 5000000);
+    EXPECT_EQ(Walk(second, 4, 0, 0).size(), std::size_t{kTracks});
+    Corvane_CloseBoard(second);
 }

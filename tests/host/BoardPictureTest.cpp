@@ -702,6 +702,33 @@ TEST_F(DataPage, ComponentsPadsAndNetsAreTheBoards) {
         EXPECT_THAT(page, Not(HasSubstr(outside))) << outside;
 }
 
+// harrow writes a large board's page as it is made, after closing the board
+// once it is drawn: the page must come from the drawing alone, and its pieces
+// must make the page that is made whole, in either form.
+TEST_F(DataPage, APageMadeInPiecesAfterTheBoardClosedIsThePageMadeWhole) {
+    for (const Harrow::PageForm form : {Harrow::PageForm::Markup, Harrow::PageForm::Data}) {
+        FillBoard();
+        const std::string whole =
+            Harrow::BoardViewPage(LinkedApi(), board, "b", "board: b\n", form);
+        ASSERT_THAT(whole, HasSubstr("U2"));
+        std::string pieces;
+        int calls = 0;
+        Harrow::WriteBoardViewPage(
+            LinkedApi(), board, "b", "board: b\n", form, nullptr,
+            [&](std::string_view piece) {
+                pieces += piece;
+                ++calls;
+            },
+            [&] {
+                EXPECT_EQ(calls, 0) << "the board is read before any piece goes";
+                Corvane_CloseBoard(board);
+            });
+        EXPECT_EQ(pieces, whole);
+        EXPECT_GT(calls, form == Harrow::PageForm::Data ? 3 : 0);
+        board = NewBoard("next"); // the fixture closes the last
+    }
+}
+
 // The page data reads back the numbers of the drawing's markup: its quick
 // reading must give exactly what a full conversion gives, bit for bit.
 TEST(PageNumbers, ReadAsAFullConversionReadsThem) {

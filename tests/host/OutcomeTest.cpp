@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -138,6 +141,39 @@ TEST_F(OutcomeFiles, TheWriterReplacesALinkInsteadOfWritingThroughIt) {
     EXPECT_TRUE(S_ISREG(info.st_mode));
     EXPECT_EQ(testshell::Read(folder + "/out.svg"), "<svg/>");
     EXPECT_THROW(WriteFileReplacing(folder + "/no folder/x.svg", "x"), HostError);
+}
+
+// A file written piece by piece replaces its target only when it is whole:
+// a failure on the way (the writer dropped before Commit) leaves the old
+// file and no temporary file beside it.
+TEST_F(OutcomeFiles, APieceByPieceWriteReplacesTheFileOnlyWhenCommitted) {
+    Write("page.html", "old page");
+    const auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = entries();
+    {
+        ReplacingFile file(folder + "/page.html");
+        file.Write("<html>");
+        file.Write("half");
+        EXPECT_EQ(entries().size(), before.size() + 1) << "the pieces go to a file beside it";
+    }
+    EXPECT_EQ(testshell::Read(folder + "/page.html"), "old page");
+    EXPECT_EQ(entries(), before);
+    {
+        ReplacingFile file(folder + "/page.html");
+        for (const char* piece : {"<html>", "", "whole", "</html>"})
+            file.Write(piece);
+        file.Commit();
+        EXPECT_THROW(file.Write("late"), HostError);
+    }
+    EXPECT_EQ(testshell::Read(folder + "/page.html"), "<html>whole</html>");
+    EXPECT_EQ(entries(), before);
+    EXPECT_THROW(ReplacingFile(folder + "/no folder/page.html"), HostError);
 }
 
 TEST(OutcomeJson, FileNamesKeepTheirUtf8AndStrayBytesAreEscaped) {
