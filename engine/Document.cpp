@@ -251,7 +251,7 @@ public:
     ~PendingObjects() {
         if (kept_)
             return;
-        for (const auto& p : items)
+        for (const Item& p : items_)
             if (s_.At(p.slot).kind != 0 && s_.At(p.slot).board == kNone)
                 s_.DestroyObject(p.slot);
     }
@@ -259,25 +259,64 @@ public:
     PendingObjects& operator=(const PendingObjects&) = delete;
     void Keep() { kept_ = true; }
 
-    struct Item {
-        uint32_t slot;
-        int64_t id, container, net;
-    };
-    std::vector<Item> items; // in ascending order of id
+    void Reserve(size_t n) { items_.reserve(n); }
+    size_t Capacity() const { return items_.capacity(); }
+    size_t Size() const { return items_.size(); }
+    // The object read under `id` (above the last one's) into `slot`, naming
+    // the component `container` and the net `net` (0: none).
+    void Add(uint32_t slot, int64_t id, int64_t container, int64_t net) {
+        const size_t i = items_.size();
+        if (ids_.empty() && id != static_cast<int64_t>(i) + 1) {
+            ids_.reserve(items_.capacity());
+            for (size_t k = 0; k < i; ++k)
+                ids_.push_back(static_cast<int64_t>(k) + 1);
+        }
+        if (!ids_.empty())
+            ids_.push_back(id);
+        items_.push_back({slot, Narrow(i, 0, container), Narrow(i, 1, net)});
+    }
+    int64_t Id(size_t i) const { return ids_.empty() ? static_cast<int64_t>(i) + 1 : ids_[i]; }
+    int64_t LastId() const { return items_.empty() ? 0 : Id(items_.size() - 1); }
+    int64_t Container(size_t i) const { return Wide(i, 0, items_[i].container); }
+    int64_t Net(size_t i) const { return Wide(i, 1, items_[i].net); }
+    uint32_t Slot(size_t i) const { return items_[i].slot; }
+    void SetSlot(size_t i, uint32_t slot) { items_[i].slot = slot; }
 
     // The slot of the object read under `id`, or kNone. Documents number
     // their objects 1, 2, 3...: that id is found at its place at once.
     uint32_t SlotOf(int64_t id) const {
-        if (id >= 1 && static_cast<uint64_t>(id) <= items.size() && items[id - 1].id == id)
-            return items[id - 1].slot;
-        auto at = std::lower_bound(items.begin(), items.end(), id,
-                                   [](const Item& i, int64_t v) { return i.id < v; });
-        return at != items.end() && at->id == id ? at->slot : kNone;
+        if (id >= 1 && static_cast<uint64_t>(id) <= items_.size() && Id(id - 1) == id)
+            return items_[id - 1].slot;
+        if (ids_.empty())
+            return kNone;
+        auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
+        return at != ids_.end() && *at == id ? items_[at - ids_.begin()].slot : kNone;
     }
 
 private:
+    // Per object, 12 bytes: a large board's open holds millions of them at
+    // once. The ids of a document this engine saved are 1, 2, 3..., which
+    // the index gives; other ids are kept beside them, and a reference too
+    // wide for 32 bits is kept apart.
+    struct Item {
+        uint32_t slot, container, net;
+    };
+    static constexpr uint32_t kWide = UINT32_MAX;
+    uint32_t Narrow(size_t i, int which, int64_t id) {
+        if (id >= 0 && id < kWide)
+            return static_cast<uint32_t>(id);
+        wide_[i * 2 + static_cast<size_t>(which)] = id;
+        return kWide;
+    }
+    int64_t Wide(size_t i, int which, uint32_t id) const {
+        return id != kWide ? id : wide_.at(i * 2 + static_cast<size_t>(which));
+    }
+
     Store& s_;
     bool kept_ = false;
+    std::vector<Item> items_;  // in ascending order of id
+    std::vector<int64_t> ids_; // empty while the ids are 1, 2, 3...
+    std::unordered_map<size_t, int64_t> wide_;
 };
 
 // The board table: key/value rows. Unknown keys are ignored.
@@ -426,12 +465,15 @@ struct RefResolver {
 // slots) from the component it belongs to and from its neighbours in a
 // component's list. Before any of them is linked, a component's primitives
 // and the component move next to one another, which keeps their links short.
-void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
-    const size_t n = items.size();
+void GatherComponents(Store& s, PendingObjects& items) {
+    const size_t n = items.Size();
     std::vector<uint32_t> order(n);
     for (uint32_t i = 0; i < n; ++i)
         order[i] = i;
-    auto group = [&](uint32_t i) { return items[i].container ? items[i].container : items[i].id; };
+    auto group = [&](uint32_t i) {
+        const int64_t container = items.Container(i);
+        return container ? container : items.Id(i);
+    };
     // Items are in ascending order of id: within a group, too. Ids are
     // numbered from 1 without gaps in a document this engine saved, so the
     // groups are counted into place; ids far apart are sorted.
@@ -450,9 +492,22 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
         std::stable_sort(order.begin(), order.end(),
                          [&](uint32_t a, uint32_t b) { return group(a) < group(b); });
     }
+    // A fresh store gives a document's objects one run of slots, in the
+    // order read: the order found is then the rearrangement itself.
+    const uint32_t low = n ? items.Slot(0) : 0;
+    bool oneRun = true;
+    for (size_t i = 0; i < n && oneRun; ++i)
+        oneRun = items.Slot(i) == low + i;
+    if (oneRun) {
+        if (n > 0)
+            s.RearrangeRun(low, order);
+        for (size_t k = 0; k < n; ++k)
+            items.SetSlot(order[k], low + static_cast<uint32_t>(k));
+        return;
+    }
     std::vector<uint32_t> from(n), to(n);
     for (size_t i = 0; i < n; ++i)
-        from[i] = items[i].slot;
+        from[i] = items.Slot(i);
     std::vector<uint32_t> slots(from);
     // A fresh store gives slots in the order they were asked for.
     if (!std::is_sorted(slots.begin(), slots.end()))
@@ -463,7 +518,7 @@ void GatherComponents(Store& s, std::vector<PendingObjects::Item>& items) {
     slots = {};
     s.Rearrange(from, to);
     for (size_t i = 0; i < n; ++i)
-        items[i].slot = to[i];
+        items.SetSlot(i, to[i]);
 }
 
 // Boards of this many objects or more have their rows stepped through
@@ -569,7 +624,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
         Stmt top = Prepare(db, "SELECT max(id) FROM objects");
         if (sqlite3_step(top.get()) == SQLITE_ROW &&
             sqlite3_column_type(top.get(), 0) == SQLITE_INTEGER)
-            pending.items.reserve(static_cast<size_t>(
+            pending.Reserve(static_cast<size_t>(
                 std::clamp<int64_t>(sqlite3_column_int64(top.get(), 0), 0, int64_t{1} << 24)));
     }
     // Version 3 keeps the fields every object has at the head of its record;
@@ -588,7 +643,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
         const uint32_t slot = s.CreateObject(kind, true);
         if (slot == kNone)
             return "corrupt document: " + where() + " has unknown kind " + std::to_string(kind);
-        pending.items.push_back({slot, id, container, net});
+        pending.Add(slot, id, container, net);
         BlobReader r(record, recordBytes, version);
         ObjectCommon common;
         if (commonInRecord) {
@@ -643,7 +698,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
     int rc = SQLITE_ROW;
     bool stepped = false; // rc is the step of the current row
     std::optional<RowsAhead> ahead;
-    if (commonInRecord && pending.items.capacity() >= kRowsAheadFrom) {
+    if (commonInRecord && pending.Capacity() >= kRowsAheadFrom) {
         try {
             ahead.emplace(st.get());
         } catch (const std::system_error&) { // no thread to be had: all rows read here
@@ -678,7 +733,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
                    " is out of range";
         // Rows come in ascending order of id: an id equal to the one before
         // is a second object under that id.
-        if (!pending.items.empty() && id <= pending.items.back().id)
+        if (pending.Size() > 0 && id <= pending.LastId())
             return "corrupt document: two objects have the id " + std::to_string(id);
         RowReader row(st.get(), id);
         const int32_t kind = row.Int(1, "kind", 1, kKindCount - 1);
@@ -692,34 +747,36 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             !problem.empty())
             return problem;
     }
-    GatherComponents(s, pending.items);
+    GatherComponents(s, pending);
     auto slotFor = [&](int64_t id) { return pending.SlotOf(id); };
-    for (const auto& p : pending.items) {
-        ObjectRec& o = s.At(p.slot);
-        auto where = [&p] { return "corrupt document: object " + std::to_string(p.id); };
+    for (size_t i = 0; i < pending.Size(); ++i) {
+        const uint32_t slot = pending.Slot(i);
+        ObjectRec& o = s.At(slot);
+        auto where = [&] { return "corrupt document: object " + std::to_string(pending.Id(i)); };
         RefResolver refs{s, pending, {}};
         VisitBody(o.kind, o.body.get(), [&](auto& body) { body.visit(refs); });
         if (!refs.problem.empty())
             return where() + ": " + refs.problem;
-        if (p.container) {
-            uint32_t c = slotFor(p.container);
-            if (c == kNone || !s.AddToComponent(p.slot, c))
+        if (const int64_t container = pending.Container(i)) {
+            uint32_t c = slotFor(container);
+            if (c == kNone || !s.AddToComponent(slot, c))
                 return where() + " has a bad component reference";
         }
-        if (p.net) {
-            uint32_t n = slotFor(p.net);
-            if (n == kNone || s.At(n).kind != kNet || s.At(p.slot).kind == kNet)
+        if (const int64_t net = pending.Net(i)) {
+            uint32_t n = slotFor(net);
+            if (n == kNone || s.At(n).kind != kNet || s.At(slot).kind == kNet)
                 return where() + " has a bad net reference";
-            s.SetNet(p.slot, n);
+            s.SetNet(slot, n);
         }
     }
-    for (const auto& p : pending.items)
-        if (s.At(p.slot).kind == kNet && !s.AttachToBoard(p.slot, boardSlot))
+    for (size_t i = 0; i < pending.Size(); ++i)
+        if (const uint32_t slot = pending.Slot(i);
+            s.At(slot).kind == kNet && !s.AttachToBoard(slot, boardSlot))
             return "corrupt document: two nets share the name '" +
-                   Printable(static_cast<NetBody*>(s.At(p.slot).body.get())->name.str()) + "'";
-    for (const auto& p : pending.items)
-        if (s.At(p.slot).board == kNone)
-            s.AttachToBoard(p.slot, boardSlot);
+                   Printable(static_cast<NetBody*>(s.At(slot).body.get())->name.str()) + "'";
+    for (size_t i = 0; i < pending.Size(); ++i)
+        if (const uint32_t slot = pending.Slot(i); s.At(slot).board == kNone)
+            s.AttachToBoard(slot, boardSlot);
     if (!padOutlines.empty()) {
         std::vector<KeptPadOutline> kept;
         if (!UnpackPadOutlines(padOutlines, kept))

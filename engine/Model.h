@@ -422,6 +422,10 @@ public:
     // order), records of free objects in no list that no one holds a handle
     // of yet; each slot keeps its generation.
     void Rearrange(const std::vector<uint32_t>& from, const std::vector<uint32_t>& to);
+    // The same for the run of slots low .. low + source.size() - 1: the
+    // record that ends in slot low + k is the one that was in slot
+    // low + source[k] (source holds each of 0 .. size - 1 once).
+    void RearrangeRun(uint32_t low, const std::vector<uint32_t>& source);
     void SetLayer(uint32_t slot, int32_t layer);
     bool RenameNet(uint32_t netSlot, const std::string& name);
     void MarkModified(const ObjectRec& o) {

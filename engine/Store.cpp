@@ -674,6 +674,10 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
     for (size_t i = 0; i < n; ++i)
         source[indexOf(to[i])] = indexOf(from[i]);
     placeOf = {};
+    if (n > 0 && sorted.back() - low == n - 1) {
+        RearrangeRun(low, source);
+        return;
+    }
     std::vector<std::pair<uint32_t, ObjectExtras>> extras;
     for (size_t i = 0; i < n; ++i)
         if (objects_[from[i]].hasExtras) {
@@ -684,28 +688,40 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
     // read and write in long runs (the sources are a few runs of one kind
     // each, interleaved), where moving records around the permutation's cycles
     // would wait on the memory at every step. Each slot keeps its generation.
-    // The slots of a fresh store's document are one run: its records go into
-    // new chunks, each old chunk let go once emptied.
-    if (n > 0 && sorted.back() - low == n - 1) {
-        std::vector<uint32_t> gens(n);
-        for (size_t k = 0; k < n; ++k)
-            gens[k] = objects_[low + static_cast<uint32_t>(k)].gen;
-        objects_.Permute(low, static_cast<uint32_t>(n), source);
-        for (size_t k = 0; k < n; ++k)
-            objects_[low + static_cast<uint32_t>(k)].gen = gens[k];
-    } else {
-        std::vector<ObjectRec> moved;
-        moved.reserve(n);
-        for (size_t k = 0; k < n; ++k)
-            moved.push_back(std::move(objects_[sorted[source[k]]]));
-        source = {};
-        for (size_t k = 0; k < n; ++k) {
-            ObjectRec& here = objects_[sorted[k]];
-            const uint32_t gen = here.gen;
-            here = std::move(moved[k]);
-            here.gen = gen;
+    std::vector<ObjectRec> moved;
+    moved.reserve(n);
+    for (size_t k = 0; k < n; ++k)
+        moved.push_back(std::move(objects_[sorted[source[k]]]));
+    source = {};
+    for (size_t k = 0; k < n; ++k) {
+        ObjectRec& here = objects_[sorted[k]];
+        const uint32_t gen = here.gen;
+        here = std::move(moved[k]);
+        here.gen = gen;
+    }
+    for (const auto& [slot, kept] : extras)
+        extras_[slot] = kept;
+}
+
+// The slots of a fresh store's document are one run: its records go into new
+// chunks, each old chunk let go once emptied, so that a large board's open
+// never holds its records twice.
+void Store::RearrangeRun(uint32_t low, const std::vector<uint32_t>& source) {
+    const auto n = static_cast<uint32_t>(source.size());
+    std::vector<std::pair<uint32_t, ObjectExtras>> extras;
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t from = low + source[k];
+        if (objects_[from].hasExtras) {
+            extras.emplace_back(low + k, KeptExtras(from));
+            extras_.erase(from);
         }
     }
+    std::vector<uint32_t> gens(n);
+    for (uint32_t k = 0; k < n; ++k)
+        gens[k] = objects_[low + k].gen;
+    objects_.Permute(low, n, source);
+    for (uint32_t k = 0; k < n; ++k)
+        objects_[low + k].gen = gens[k];
     for (const auto& [slot, kept] : extras)
         extras_[slot] = kept;
 }

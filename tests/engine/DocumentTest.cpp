@@ -474,6 +474,38 @@ TEST(EngineChunkedTable, ARunPermutedChunkByChunkLeavesEverySlotAroundIt) {
     }
 }
 
+// Documents this engine saves number their objects 1, 2, 3..., which the
+// open takes for granted where it can; a document numbered otherwise (gaps,
+// ids past 32 bits) must read as the same board.
+TEST_F(EngineDocuments, ObjectsNumberedWithGapsAndPast32BitsReadAsTheSameBoard) {
+    CorvaneBoard board = ComponentsBoard(doc, 300);
+    ASSERT_NE(board, 0);
+    ASSERT_EQ(Corvane_SaveBoard(board, nullptr, error, sizeof error), 1) << error;
+    const std::string whole = Dump(board, dir.path / "whole.json");
+    // Without its vias, which nothing names: the ids have gaps.
+    for (intptr_t via : Walk(board, 3, 0, 0))
+        ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, via), 0);
+    const std::string noVias = Dump(board, dir.path / "novias.json");
+    Corvane_CloseBoard(board);
+    const int64_t live = Corvane_LiveObjectCount();
+    const struct {
+        const char* sql;
+        const std::string& expect;
+    } cases[] = {
+        {"DELETE FROM objects WHERE kind = 3", noVias},
+        // The tracks and vias (named by no record) moved past 2^32, and
+        // past 2^33 for a gap there too; each kind keeps its order.
+        {"UPDATE objects SET id = id + 4294967296 * (kind - 2) WHERE kind IN (3, 4)", whole},
+    };
+    for (const auto& c : cases) {
+        board = Corvane_OpenBoard(Edited(doc, c.sql).c_str(), error, sizeof error);
+        ASSERT_NE(board, 0) << c.sql << ": " << error;
+        EXPECT_EQ(Dump(board, dir.path / "after.json"), c.expect) << c.sql;
+        Corvane_CloseBoard(board);
+        EXPECT_EQ(Corvane_LiveObjectCount(), live) << c.sql;
+    }
+}
+
 TEST_F(EngineDocuments, ALargeDocumentsRowsOutOfTheCommonAreReadAsInASmallOne) {
     // A large document's rows are read ahead on a second thread as long as
     // they are plain; one that is not, far in, is read with every check,
@@ -534,6 +566,10 @@ TEST(EngineDocumentHardening, ValuesOutOfRangeAndDanglingReferencesAreRefused) {
         {"UPDATE objects SET net = (SELECT min(id) FROM objects WHERE kind = 8) WHERE kind = 8",
          "cannot belong to a net"},
         {"UPDATE objects SET container = 99999 WHERE kind = 4", "bad component reference"},
+        // References 2^32 past real ones: only their low 32 bits name an object.
+        {"UPDATE objects SET net = net + 4294967296 WHERE net IS NOT NULL", "bad net reference"},
+        {"UPDATE objects SET container = container + 4294967296 WHERE container IS NOT NULL",
+         "bad component reference"},
         // Pad outlines cut short, and one given to an object that is not there.
         {"INSERT INTO board VALUES('pad_outlines', X'0100000001')", "pad outlines are damaged"},
         {"INSERT INTO board VALUES('pad_outlines', X'01000000' || X'01000000' || X'01000000' || "
