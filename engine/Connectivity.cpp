@@ -3,6 +3,7 @@
 #include "engine/PadOutlines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numeric>
 
@@ -234,7 +235,17 @@ bool PointInPolygon(const std::vector<Point>& polygon, Point p) {
 Copper::Copper(uint32_t boardSlot, bool withOutline) {
     Store& s = Store::Get();
     BoardRec& b = s.BoardAt(boardSlot);
-    for (int32_t kind : {kPad, kVia, kTrack, kArc, kFill, kRegion, kPolygon, kSplitPlane})
+    static constexpr int32_t kCopperKinds[] = {kPad,  kVia,    kTrack,   kArc,
+                                               kFill, kRegion, kPolygon, kSplitPlane};
+    // Most objects are a piece of a point or two: room for that at once, so
+    // that a large board's lists are not copied over and over as they grow.
+    size_t count = 1;
+    for (int32_t kind : kCopperKinds)
+        count += b.byKind[kind].count;
+    objects.reserve(count);
+    pieces.reserve(count);
+    points.reserve(count * 2);
+    for (int32_t kind : kCopperKinds)
         s.ForEach(b.byKind[kind], kByKind, [&](uint32_t slot) { AddObject(s.At(slot), slot, b); });
     if (withOutline && b.outline != kNone) {
         const auto& body = *static_cast<const PolygonBody*>(s.At(b.outline).body.get());
@@ -512,11 +523,76 @@ void Copper::BuildGrid() {
     std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2),
                      sizes.end());
     cell_ = std::max(10000.0, sizes[sizes.size() / 2] * 2.0);
-    // About a cell per piece: the table is made once, not rehashed as it grows.
-    grid_.reserve(pieces.size());
-    for (uint32_t i = 0; i < pieces.size(); ++i)
-        if (!ForCells(pieces[i].box, [&](int64_t key) { grid_[key].push_back(i); }))
+    sizes = {};
+    // About a cell per piece: room for twice that, grown if need be. Each
+    // cell's pieces are counted, the runs laid out one after the other,
+    // and then filled in the order of the pieces.
+    cells_.assign(std::bit_ceil(std::max<size_t>(pieces.size() * 2, 16)), CellRun{});
+    size_t used = 0, entries = 0;
+    for (uint32_t i = 0; i < pieces.size(); ++i) {
+        if (!ForCells(pieces[i].box, [&](int64_t key) {
+                CellRun* run = &CellSlot(key);
+                if (run->key == kNoCell) {
+                    if ((used + 1) * 2 > cells_.size()) { // kept at most half full
+                        decltype(cells_) old(cells_.size() * 2);
+                        old.swap(cells_);
+                        for (const CellRun& kept : old)
+                            if (kept.key != kNoCell)
+                                CellSlot(kept.key) = kept;
+                        run = &CellSlot(key);
+                    }
+                    run->key = key;
+                    ++used;
+                }
+                ++run->count;
+                ++entries;
+            }))
             huge_.push_back(i);
+    }
+    uint32_t next = 0;
+    for (CellRun& run : cells_) {
+        run.first = next;
+        next += run.count;
+        run.count = 0;
+    }
+    cellPieces_.resize(entries);
+    for (uint32_t i = 0; i < pieces.size(); ++i)
+        ForCells(pieces[i].box, [&](int64_t key) {
+            CellRun& run = CellSlot(key);
+            cellPieces_[run.first + run.count++] = i;
+        });
+}
+
+namespace {
+// Where a cell's entry is looked for first. Four cells one above the other
+// share a line of the cache: a look-up's cells are neighbours, and a large
+// board's table is far larger than the cache.
+size_t CellHash(int64_t key) {
+    uint64_t z = (static_cast<uint64_t>(key) & ~uint64_t{3}) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<size_t>(z ^ (z >> 31)) << 2 | (static_cast<uint64_t>(key) & 3);
+}
+} // namespace
+
+// The table's entry for `key`: the cell's, or the free one where it goes.
+Copper::CellRun& Copper::CellSlot(int64_t key) {
+    const size_t mask = cells_.size() - 1;
+    for (size_t at = CellHash(key) & mask;; at = (at + 1) & mask)
+        if (cells_[at].key == key || cells_[at].key == kNoCell)
+            return cells_[at];
+}
+
+const Copper::CellRun* Copper::FindCell(int64_t key) const {
+    if (cells_.empty())
+        return nullptr;
+    const size_t mask = cells_.size() - 1;
+    for (size_t at = CellHash(key) & mask;; at = (at + 1) & mask) {
+        if (cells_[at].key == key)
+            return &cells_[at];
+        if (cells_[at].key == kNoCell)
+            return nullptr;
+    }
 }
 
 // ------------------------------------------------------------------ groups

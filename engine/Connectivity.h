@@ -8,7 +8,6 @@
 #include "engine/Model.h"
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace corvane {
@@ -119,7 +118,19 @@ private:
     int64_t CellOf(double v) const;
     template <class F> bool ForCells(const Box& box, F&& f) const;
     double cell_ = 1;
-    std::unordered_map<int64_t, std::vector<uint32_t>> grid_;
+    // The grid: the pieces of each cell that holds any, one run after the
+    // other in cellPieces_ (ascending in each), found by the cell's key in
+    // an open-addressed table. A large board has millions of cells: a table
+    // of runs takes a fraction of a hash map of lists.
+    struct CellRun {
+        int64_t key = kNoCell;
+        uint32_t first = 0, count = 0;
+    };
+    static constexpr int64_t kNoCell = INT64_MIN; // no cell has this key
+    std::vector<CellRun> cells_;                  // a power of two long
+    std::vector<uint32_t> cellPieces_;
+    CellRun& CellSlot(int64_t key);
+    const CellRun* FindCell(int64_t key) const;
     std::vector<uint32_t> huge_; // pieces too large for the grid
     std::vector<uint32_t> seen_; // stamp per piece for the current look-up
     uint32_t stamp_ = 0;
@@ -177,9 +188,9 @@ template <class F> void Copper::NearBox(const Box& box, F&& f) {
             f(j);
     };
     const bool local = ForCells(box, [&](int64_t key) {
-        if (auto it = grid_.find(key); it != grid_.end())
-            for (uint32_t j : it->second)
-                visit(j);
+        if (const CellRun* run = FindCell(key))
+            for (uint32_t k = run->first; k < run->first + run->count; ++k)
+                visit(cellPieces_[k]);
     });
     if (!local)
         for (uint32_t j = 0; j < pieces.size(); ++j)

@@ -1,5 +1,6 @@
 // Iteration by kind, layer, net and component, and the refusal of stale,
 // zero and foreign handles.
+#include "engine/Connectivity.h"
 #include "engine/Model.h"
 #include "sdk/ObjectKinds.h"
 #include "support/NewBoard.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 #include <tuple>
 
 using namespace enginetest;
@@ -717,4 +719,40 @@ TEST(EngineStore, TheLastBoardClosedGivesItsMemoryBackAndItsHandlesStayStale) {
     EXPECT_EQ(p.c.x1, 5000000);
     EXPECT_EQ(Walk(second, 4, 0, 0).size(), std::size_t{kTracks});
     Corvane_CloseBoard(second);
+}
+
+// The check finds the copper near a piece through a grid of cells: every
+// piece whose extent meets the box asked about must be found, once, whether
+// it lies in one cell, spans many, or is too large for the grid; with tens of
+// thousands of cells the grid's table grows several times as it is made.
+TEST_F(EngineIteration, TheCopperGridFindsEveryPieceNearABoxOnce) {
+    std::mt19937 random(11);
+    const auto coordinate = [&](int32_t range) {
+        return static_cast<int32_t>(random() % static_cast<uint32_t>(2 * range)) - range;
+    };
+    for (int i = 0; i < 30000; ++i) {
+        const int32_t x = coordinate(20000000), y = coordinate(20000000);
+        // Mostly short tracks; some across many cells; a few across the board.
+        const int32_t reach = i % 500 == 0 ? 40000000 : i % 20 == 0 ? 800000 : 20000;
+        AddObject<Track>(board, 4, [&](Track& t) {
+            t.c.layer = 1 + (i % 2) * 31, t.c.x1 = x, t.c.y1 = y;
+            t.x2 = x + coordinate(reach), t.y2 = y + coordinate(reach);
+            t.width = 1000 + i % 7 * 500;
+        });
+    }
+    corvane::Copper copper(corvane::Store::Get().BoardSlot(board), false);
+    ASSERT_EQ(copper.pieces.size(), 30000u);
+    for (int q = 0; q < 300; ++q) {
+        const double x = coordinate(22000000), y = coordinate(22000000);
+        const double w = q % 10 == 0 ? 5000000 : random() % 200000;
+        const corvane::Box box{x, y, x + w, y + random() % 200000};
+        std::vector<uint32_t> found;
+        copper.NearBox(box, [&](uint32_t j) { found.push_back(j); });
+        std::vector<uint32_t> expected;
+        for (uint32_t j = 0; j < copper.pieces.size(); ++j)
+            if (copper.pieces[j].box.Meets(box, 0))
+                expected.push_back(j);
+        std::sort(found.begin(), found.end());
+        ASSERT_EQ(found, expected) << "query " << q;
+    }
 }
