@@ -406,12 +406,16 @@ void Store::CloseBoard(uint32_t boardSlot) {
     ReleaseIfEmpty();
 }
 
-// A store left without any object gives its tables' memory back: an editor
-// that closes a large board should not keep its hundreds of megabytes. The
-// handles of the freed slots stay stale, since a slot made anew starts above
-// every generation they can hold.
+// A store left without any object gives its tables' memory back once they
+// hold a large board (a million objects: 40 MB of records, and their
+// bodies): an editor that closes it should not keep hundreds of megabytes.
+// Smaller tables stay for the next board, which would otherwise take fresh
+// pages from the system for every board opened. The handles of the freed
+// slots stay stale, since a slot made anew starts above every generation
+// they can hold.
 void Store::ReleaseIfEmpty() {
-    if (freeObjects_.size() != objects_.size() || objects_.size() == 0)
+    constexpr size_t kReleaseFrom = size_t{1} << 20;
+    if (freeObjects_.size() != objects_.size() || objects_.size() < kReleaseFrom)
         return;
     uint32_t highest = genFloor_;
     for (uint32_t slot = 0; slot < objects_.size(); ++slot)

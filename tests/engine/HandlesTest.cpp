@@ -676,48 +676,71 @@ TEST_F(EngineIteration, NetMembershipHoldsThroughJoinsMovesAndDeletions) {
 }
 
 // The close of the last board gives the store's memory back when no object is
-// left (an editor that closes a large board should not keep it). The closed
-// board's handles must stay stale when the next board takes the freed slots
-// anew, and what is made then must read back as written.
-TEST(EngineStore, TheLastBoardClosedGivesItsMemoryBackAndItsHandlesStayStale) {
+// left and the board was large (an editor that closes one should not keep
+// it); a small board's memory stays for the next. The closed board's handles
+// must stay stale when the next board takes the freed slots anew, and what
+// is made then must read back as written.
+TEST(EngineStore, TheLastLargeBoardClosedGivesItsMemoryBackAndItsHandlesStayStale) {
     if (Corvane_LiveObjectCount() != 0)
         GTEST_SKIP() << "an earlier test left " << Corvane_LiveObjectCount() << " objects";
-    constexpr int kTracks = 9000; // more than two chunks of object records
-    const auto fill = [](CorvaneBoard b, int32_t base) {
+    const auto fill = [](CorvaneBoard b, int count, int32_t base) {
         const intptr_t net = AddNet(b, "N");
         Handles made;
-        for (int i = 0; i < kTracks; ++i)
-            made.push_back(MakeTrack(b, 1 + i % 2, i % 3 == 0 ? net : 0, base + i));
-        const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& p) { p.c.x1 = base; });
+        made.reserve(static_cast<size_t>(count) + 1);
+        for (int i = 0; i < count; ++i) {
+            const intptr_t track = PcbApi_CreateObject(4);
+            if (i % 97 == 0) { // some records written, the rest as made
+                Track t;
+                EXPECT_EQ(Query(1, track, t), 1);
+                t.c.x1 = base + i;
+                EXPECT_EQ(Query(0, track, t), 1);
+            }
+            EXPECT_EQ(PcbApi_AddObjectToContainer(b, track), 0);
+            made.push_back(track);
+        }
+        const intptr_t pad = AddObject<Pad>(0, 2, [&](Pad& p) {
+            p.c.x1 = base;
+            p.c.net = net;
+        });
         EXPECT_EQ(PcbApi_AddObjectToContainer(b, pad), 0);
         made.push_back(pad);
         return made;
     };
     char error[256] = {};
+    const CorvaneBoard small = Corvane_NewBoard("kept-small", error, sizeof error);
+    ASSERT_NE(small, 0) << error;
+    fill(small, 9000, 0);
+    Corvane_CloseBoard(small);
+    ASSERT_EQ(Corvane_LiveObjectCount(), 0);
+    EXPECT_GT(corvane::Store::Get().ObjectSlotCount(), 9000u) << "a small board's memory went";
+
+    constexpr int kLarge = (1 << 20) + 4096; // past the store's limit
     const CorvaneBoard first = Corvane_NewBoard("released-first", error, sizeof error);
     ASSERT_NE(first, 0) << error;
-    const Handles old = fill(first, 1000);
+    const Handles old = fill(first, kLarge, 1000);
     Corvane_CloseBoard(first);
     ASSERT_EQ(Corvane_LiveObjectCount(), 0);
-    EXPECT_EQ(corvane::Store::Get().ObjectSlotCount(), 0u) << "the records' memory is kept";
+    EXPECT_EQ(corvane::Store::Get().ObjectSlotCount(), 0u) << "a large board's memory is kept";
 
     const CorvaneBoard second = Corvane_NewBoard("released-second", error, sizeof error);
     ASSERT_NE(second, 0) << error;
-    const Handles made = fill(second, 5000000);
-    Track t;
-    for (const intptr_t h : old) {
-        ASSERT_EQ(Query(1, h, t), 0) << "a handle of the closed board answers";
-        ASSERT_EQ(std::find(made.begin(), made.end(), h), made.end());
+    Handles made;
+    for (int i = 0; i < 9000; ++i) {
+        made.push_back(AddObject<Track>(0, 4, [&](Track& t) {
+            t.c.layer = 1 + i % 2 * 31;
+            t.c.x1 = 5000000 + i;
+        }));
+        ASSERT_EQ(PcbApi_AddObjectToContainer(second, made.back()), 0);
     }
-    for (int i = 0; i < kTracks; ++i) {
+    Track t;
+    for (const intptr_t h : old)
+        ASSERT_EQ(Query(1, h, t), 0) << "a handle of the closed board answers";
+    for (int i = 0; i < 9000; ++i) {
         ASSERT_EQ(Query(1, made[static_cast<std::size_t>(i)], t), 1);
         ASSERT_EQ(t.c.x1, 5000000 + i);
-        ASSERT_EQ(t.c.layer, 1 + i % 2);
+        ASSERT_EQ(t.c.layer, 1 + i % 2 * 31);
     }
-    Pad p;
-    ASSERT_EQ(Query(1, made.back(), p), 1);
-    EXPECT_EQ(p.c.x1, 5000000);
-    EXPECT_EQ(Walk(second, 4, 0, 0).size(), std::size_t{kTracks});
+    EXPECT_EQ(Walk(second, 4, 0, 0).size(), 9000u);
     Corvane_CloseBoard(second);
 }
 
