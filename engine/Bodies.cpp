@@ -49,31 +49,9 @@ public:
         Publish();
     }
     uint32_t Take() {
+        const uint32_t cell = TakeCell();
         ++live_;
-        if constexpr (kCheckedHeap) {
-            if (!freeCells_.empty()) {
-                const uint32_t cell = freeCells_.back();
-                freeCells_.pop_back();
-                return cell;
-            }
-        } else if (free_ != kNone) {
-            const uint32_t cell = free_;
-            std::memcpy(&free_, At(cell), sizeof free_);
-            return cell;
-        }
-        if (used_ == size_t{chunks_.size()} << shift_) {
-            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1) {
-                --live_;
-                throw std::bad_alloc();
-            }
-            try {
-                NewChunk();
-            } catch (...) {
-                --live_;
-                throw;
-            }
-        }
-        return used_++;
+        return cell;
     }
     void Give(uint32_t cell) {
         --live_;
@@ -114,6 +92,25 @@ private:
     std::vector<std::unique_ptr<std::byte, ChunkFree>> chunks_;
     std::vector<std::byte*> addresses_; // of the chunks, for the view
 
+    uint32_t TakeCell() {
+        if constexpr (kCheckedHeap) {
+            if (!freeCells_.empty()) {
+                const uint32_t cell = freeCells_.back();
+                freeCells_.pop_back();
+                return cell;
+            }
+        } else if (free_ != kNone) {
+            const uint32_t cell = free_;
+            std::memcpy(&free_, At(cell), sizeof free_);
+            return cell;
+        }
+        if (used_ == size_t{chunks_.size()} << shift_) {
+            if (used_ + (size_t{1} << shift_) > size_t{kBodyCellMask} + 1)
+                throw std::bad_alloc();
+            NewChunk();
+        }
+        return used_++;
+    }
     void NewChunk() {
         auto* p = static_cast<std::byte*>(
             HostSdk::AllocateHugePageBlock(chunkBytes_, /*advise=*/!chunks_.empty()));

@@ -430,7 +430,8 @@ LayerStyle Picture::StyleOfLayer(int32_t layer) const {
     return StyleOf(layer, signalIndex);
 }
 
-// The net whose copper fills plane layer `layer` (0: none).
+// The net whose copper fills each plane layer (0: none), read with the rest
+// of the board: the page's data is written after the board may be gone.
 void Picture::ReadPlaneNets() {
     for (int32_t layer = BoardLayer::FirstPlane; layer <= BoardLayer::LastPlane; ++layer) {
         textA_[0] = '\0';

@@ -709,10 +709,10 @@ TEST(EngineStore, TheLastLargeBoardClosedGivesItsMemoryBackAndItsHandlesStayStal
     char error[256] = {};
     const CorvaneBoard small = Corvane_NewBoard("kept-small", error, sizeof error);
     ASSERT_NE(small, 0) << error;
-    fill(small, 9000, 0);
+    fill(small, 100, 0);
     Corvane_CloseBoard(small);
     ASSERT_EQ(Corvane_LiveObjectCount(), 0);
-    EXPECT_GT(corvane::Store::Get().ObjectSlotCount(), 9000u) << "a small board's memory went";
+    EXPECT_GT(corvane::Store::Get().ObjectSlotCount(), 100u) << "a small board's memory went";
 
     constexpr int kLarge = (1 << 20) + 4096; // past the store's limit
     const CorvaneBoard first = Corvane_NewBoard("released-first", error, sizeof error);
