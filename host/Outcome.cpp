@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -192,6 +193,29 @@ void WriteFileReplacing(const std::string& path, const std::string& bytes) {
     ReplacingFile file(path);
     file.Write(bytes);
     file.Commit();
+}
+
+void WriteOutputAsMade(const std::string& path, bool force, const std::string& board,
+                       const std::function<void(const OutputSink&)>& write) {
+    if (path == "-") {
+        write([](std::string_view piece) {
+            std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        });
+        std::cout.flush();
+        return;
+    }
+    OutputGuard guard(force);
+    guard.AddInput(board, "board");
+    guard.Add(path);
+    ReplacingFile file(path);
+    write([&file](std::string_view piece) { file.Write(piece); });
+    file.Commit();
+    guard.RestoreModes();
+}
+
+void WriteOutput(const std::string& path, const std::string& text, bool force,
+                 const std::string& board) {
+    WriteOutputAsMade(path, force, board, [&text](const OutputSink& sink) { sink(text); });
 }
 
 void OutputGuard::AddInput(const std::string& path, const std::string& what) {

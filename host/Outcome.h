@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -98,6 +99,19 @@ private:
     std::string path_, temporary_;
     int fd_ = -1;
 };
+
+// Where output goes as it is made, piece after piece.
+using OutputSink = std::function<void(std::string_view)>;
+
+// Writes what `write` gives its sink to `path` ("-": standard output) the
+// way every output of a verb is written: after an OutputGuard's checks (with
+// `board` as the run's input), never through a link, never over the board.
+// The output is written as it is made; a failure on the way leaves `path` as
+// it was. WriteOutput writes `text` so.
+void WriteOutputAsMade(const std::string& path, bool force, const std::string& board,
+                       const std::function<void(const OutputSink&)>& write);
+void WriteOutput(const std::string& path, const std::string& text, bool force,
+                 const std::string& board);
 
 // Guards the files a verb is about to write: a protected one is refused
 // unless `force`, a folder that cannot take new files is refused, and so is

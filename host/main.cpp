@@ -596,33 +596,6 @@ std::string Picture(Session& session, BoardDocument& document, bool inlineSvg,
                     inlineSvg, counts);
 }
 
-// Writes what `write` gives its sink to `path` ("-": stdout) after the
-// guard's checks, as every other output is written: never through a link,
-// never over the board. The output is written as it is made; a failure on
-// the way leaves `path` as it was.
-void WriteOutputAsMade(const std::string& path, bool force, const std::string& board,
-                       const std::function<void(const PageSink&)>& write) {
-    if (path == "-") {
-        write([](std::string_view piece) {
-            std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-        });
-        std::cout.flush();
-        return;
-    }
-    OutputGuard guard(force);
-    guard.AddInput(board, "board");
-    guard.Add(path);
-    ReplacingFile file(path);
-    write([&file](std::string_view piece) { file.Write(piece); });
-    file.Commit();
-    guard.RestoreModes();
-}
-
-void WriteOutput(const std::string& path, const std::string& text, bool force,
-                 const std::string& board) {
-    WriteOutputAsMade(path, force, board, [&text](const PageSink& sink) { sink(text); });
-}
-
 // The engine's count of a board's objects of one kind, for the summary.
 std::function<int64_t(int32_t)> ObjectCounter(Session& session, BoardDocument& document) {
     return [&engine = session.Engine(), board = document.BoardHandle()](int32_t kind) {
@@ -695,7 +668,7 @@ int View(CommandLine& line) {
     // made from the drawing alone, and the board's memory goes back first.
     const std::string boardFile = document.FileName();
     PictureCounts counts;
-    WriteOutputAsMade(path, line.session.force, boardFile, [&](const PageSink& sink) {
+    WriteOutputAsMade(path, line.session.force, boardFile, [&](const OutputSink& sink) {
         WriteBoardViewPage(api, document.BoardHandle(), HostSdk::ExtractFileName(boardFile),
                            summary.str(),
                            line.svg      ? PageForm::Markup
