@@ -103,8 +103,9 @@ inline __m128i InRange(__m128i bytes, char low, char high) {
 }
 
 // The bytes of `bytes` that end a word: with the token delimiters (those of
-// TCharTables::TokenDelimiters) or the number delimiters (any byte but the
-// letters, the digits, "+,-." and zero).
+// TCharTables::TokenDelimiters, and the space marker, which belongs to the
+// word but is stepped over one byte at a time) or the number delimiters (any
+// byte but the letters, the digits, "+,-." and zero).
 template <bool kNumber> inline unsigned StopMask(__m128i bytes) {
     const auto is = [bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
     if constexpr (kNumber) {
@@ -114,21 +115,24 @@ template <bool kNumber> inline unsigned StopMask(__m128i bytes) {
             is(0));
         return ~static_cast<unsigned>(_mm_movemask_epi8(wordBytes)) & 0xFFFFu;
     } else {
-        const __m128i stops =
-            _mm_or_si128(_mm_or_si128(_mm_or_si128(is(static_cast<char>(kLineFeed)),
-                                                   is(static_cast<char>(kCarriageReturn))),
-                                      _mm_or_si128(is(' '), is('\''))),
-                         _mm_or_si128(_mm_or_si128(is('('), is(')')), is(';')));
+        const __m128i stops = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(is(static_cast<char>(kLineFeed)),
+                                      is(static_cast<char>(kCarriageReturn))),
+                         _mm_or_si128(is(' '), is('\''))),
+            _mm_or_si128(_mm_or_si128(is('('), is(')')),
+                         _mm_or_si128(is(';'), is(static_cast<char>(kUnitSeparator)))));
         return static_cast<unsigned>(_mm_movemask_epi8(stops));
     }
 }
 #endif
 
 // Steps `end` to the first delimiter (token or number delimiters) at or
-// after it, reading sixteen bytes at a time, and adds kLowerCase and kMarker
-// to `seen` for the bytes stepped over. False when fewer than sixteen bytes
-// remained before a delimiter was found: `end` is then where the caller goes
-// on one byte at a time.
+// after it, reading sixteen bytes at a time. A number's lower-case letters
+// (an exponent's "e") add kLowerCase to `seen`; a word's are looked for only
+// when its text is asked for. A word stops at a space marker too, which the
+// caller steps over. False when fewer than sixteen bytes remained before a
+// delimiter was found: `end` is then where the caller goes on one byte at a
+// time.
 template <bool kNumber>
 inline bool FindWordEnd(const unsigned char* data, std::size_t& end, std::size_t size,
                         unsigned char& seen) {
@@ -136,13 +140,13 @@ inline bool FindWordEnd(const unsigned char* data, std::size_t& end, std::size_t
     while (end + 16 <= size) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + end));
         const unsigned stopMask = StopMask<kNumber>(bytes);
-        const unsigned within = stopMask != 0 ? (1u << std::countr_zero(stopMask)) - 1 : 0xFFFFu;
-        if ((static_cast<unsigned>(_mm_movemask_epi8(InRange(bytes, 'a', 'z'))) & within) != 0) {
-            seen |= kLowerCase;
-        }
-        const __m128i marker = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kUnitSeparator));
-        if ((static_cast<unsigned>(_mm_movemask_epi8(marker)) & within) != 0) {
-            seen |= kMarker;
+        if constexpr (kNumber) {
+            const unsigned within =
+                stopMask != 0 ? (1u << std::countr_zero(stopMask)) - 1 : 0xFFFFu;
+            if ((static_cast<unsigned>(_mm_movemask_epi8(InRange(bytes, 'a', 'z'))) & within) !=
+                0) {
+                seen |= kLowerCase;
+            }
         }
         if (stopMask != 0) {
             end += static_cast<std::size_t>(std::countr_zero(stopMask));
@@ -156,6 +160,24 @@ inline bool FindWordEnd(const unsigned char* data, std::size_t& end, std::size_t
     (void)size;
     (void)seen;
 #endif
+    return false;
+}
+
+// Whether `n` bytes of text hold a lower-case ASCII letter.
+bool HasLowerAscii(const unsigned char* text, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x = 0;
+        std::memcpy(&x, text + i, 8);
+        if (UpperAsciiWord(x) != x) {
+            return true;
+        }
+    }
+    for (; i < n; ++i) {
+        if (text[i] >= 'a' && text[i] <= 'z') {
+            return true;
+        }
+    }
     return false;
 }
 
@@ -589,9 +611,17 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
     unsigned char seen = kTables.Class[ch];
-    const bool stopFound = stopClass == kTokenDelimiter
-                               ? FindWordEnd<false>(FData, end, FSize, seen)
-                               : FindWordEnd<true>(FData, end, FSize, seen);
+    bool stopFound = false;
+    if (stopClass == kTokenDelimiter) {
+        // A space marker stops the wide scan, but belongs to the word.
+        while ((stopFound = FindWordEnd<false>(FData, end, FSize, seen)) &&
+               FData[end] == kUnitSeparator) {
+            seen |= kMarker;
+            ++end;
+        }
+    } else {
+        stopFound = FindWordEnd<true>(FData, end, FSize, seen);
+    }
     while (!stopFound && end < FSize) {
         const unsigned char k = kTables.Class[FData[end]];
         if ((k & stopClass) != 0) {
@@ -603,7 +633,10 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     FTextPending = true;
     FTextStart = start;
     FTextLength = end - start;
+    // A number's case is known from the scan; a word's only when a lower-case
+    // letter was met on the way (its first or its last bytes).
     FTextLower = (seen & kLowerCase) != 0;
+    FTextCaseKnown = FTextLower || stopClass == kNumberDelimiter;
     FHasUnitSeparator = (seen & kMarker) != 0;
     // Most words end at one space before the next token, at a parenthesis or
     // at a line break: the stop is taken as the general path below takes it.
@@ -703,10 +736,18 @@ void TBlockParser::ScanQuoted() {
     DecodeEscapes(FTokenString, quote);
 }
 
+bool TBlockParser::TextHasLower() const {
+    if (!FTextCaseKnown) {
+        FTextLower = HasLowerAscii(FData + FTextStart, FTextLength);
+        FTextCaseKnown = true;
+    }
+    return FTextLower;
+}
+
 void TBlockParser::MaterializeText() const {
     FTextPending = false;
     FTokenString.assign(reinterpret_cast<const char*>(FData) + FTextStart, FTextLength);
-    if (FTextLower) {
+    if (!FTextCaseKnown || FTextLower) {
         UpperAsciiInPlace(FTokenString.data(), FTokenString.size());
     }
     if (FHasUnitSeparator) {
@@ -745,9 +786,12 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
         }
         return id;
     }
-    if (FTextStart + 16 <= FSize && (!FTextLower || FTextLength <= 16)) {
+    // A word of up to 16 bytes is looked up where it stands, upper-cased on
+    // the way whatever its case; a longer one only when it has no lower-case
+    // letter.
+    if (FTextStart + 16 <= FSize && (FTextLength <= 16 || !TextHasLower())) {
         FIsKnownToken = FKeywords.FindInData(reinterpret_cast<const char*>(FData) + FTextStart,
-                                             FTextLength, FTextLower, id);
+                                             FTextLength, FTextLength <= 16, id);
     } else {
         FIsKnownToken = FKeywords.FindUpperToken(TokenString(), id);
     }

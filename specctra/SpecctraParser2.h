@@ -286,7 +286,7 @@ protected:
     // The current token's text as TokenString gives it, without a copy where
     // the data holds it as it stands.
     std::string_view TokenText() const {
-        if (FTextPending && !FTextLower && !FHasUnitSeparator) {
+        if (FTextPending && !FHasUnitSeparator && !TextHasLower()) {
             return {reinterpret_cast<const char*>(FData) + FTextStart, FTextLength};
         }
         return TokenString();
@@ -311,6 +311,8 @@ private:
     void ReportBadNumber(const char* expected);
     // Copies a pending word's text into FTokenString, as the scanner gives it.
     void MaterializeText() const;
+    // Whether the pending word has a lower-case letter (looked at once).
+    bool TextHasLower() const;
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
@@ -345,10 +347,12 @@ private:
     // The text of a word is copied out of the data only when it is asked
     // for: most words are keywords or numbers, looked up and converted where
     // they stand. While FTextPending, the word is the FTextLength bytes at
-    // FTextStart, with lower-case letters when FTextLower.
+    // FTextStart, with lower-case letters when FTextLower. A word's case is
+    // looked at only when its text is asked for (FTextCaseKnown).
     mutable std::string FTokenString;
     mutable bool FTextPending = false;
-    bool FTextLower = false;
+    mutable bool FTextLower = false;
+    mutable bool FTextCaseKnown = false;
     std::size_t FTextStart = 0;
     std::size_t FTextLength = 0;
     TKeywordTable FKeywords;

@@ -194,7 +194,10 @@ TEST(ScannerReference, RandomTextsReadAlike) {
                                        "#", "'", "\"", "\\",   ";",  "ab", "Pcb",  "12"};
     pieces.insert(pieces.end(),
                   {"-1.5e2", "\x14", "\x1f", "string_quote ", "(string_quote \")", "circle",
-                   "  # remark (x)\n", "\\' ", "x\tY", "'q\\'r'", "$FF", "mil"});
+                   "  # remark (x)\n", "\\' ", "x\tY", "'q\\'r'", "$FF", "mil",
+                   // keywords and names past 16 bytes, in either case, with a marker
+                   "allow_redundant_wiring", "AVERAGE_PAIR_LENGTH", "Conflict_Clearance",
+                   "net_\x1f_of_the_long_names", "SIGNAL_NET_WITHOUT_LOWER"});
     std::mt19937 random(20240611);
     for (uint32_t round = 0; round < 3000; ++round) {
         std::string text;
