@@ -755,7 +755,9 @@ void TBlockParser::MaterializeText() const {
     }
 }
 
-int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
+// Built into NextToken, where the delimiters are known: the word scan then
+// knows them too. Numbers use ScanToken.
+[[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
     FTokenString.clear();
     FIsKnownToken = false;
@@ -801,8 +803,12 @@ int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
     return id;
 }
 
+[[gnu::noinline]] int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
+    return ScanTokenInline(delimiters);
+}
+
 int32_t TBlockParser::NextToken() {
-    const int32_t id = ScanToken(Tables().TokenDelimiters);
+    const int32_t id = ScanTokenInline(Tables().TokenDelimiters);
     FLastNextToken = id;
     return id;
 }
@@ -826,7 +832,7 @@ void TBlockParser::ReportBadNumber(const char* expected) {
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
-    const std::string_view text = TokenText();
+    const std::string_view text = CaseBlindText();
     if (!text.empty() && Convert(text, value))
         return true;
     ReportBadNumber(expected);
@@ -843,7 +849,7 @@ T TBlockParser::ScanNumber(T fallback, const char* expected) {
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 inline bool TBlockParser::TokenStrTo(T& value, const char* expected) {
-    if (TokenText().empty()) {
+    if (CaseBlindText().empty()) {
         value = T{};
         return true;
     }
@@ -876,7 +882,7 @@ bool TBlockParser::TokenStr2Real(double& value) {
 }
 
 bool TBlockParser::TokenStr2Bool() const {
-    const std::string_view text = TokenText();
+    const std::string_view text = CaseBlindText();
     return text.size() == 2 && (text[0] == 'o' || text[0] == 'O') &&
            (text[1] == 'n' || text[1] == 'N');
 }

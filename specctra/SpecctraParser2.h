@@ -291,11 +291,21 @@ protected:
         }
         return TokenString();
     }
+    // The current token's text for a conversion that reads letters in either
+    // case alike (numbers, ON): the word where the data holds it, whatever
+    // its case.
+    std::string_view CaseBlindText() const {
+        if (FTextPending && !FHasUnitSeparator) {
+            return {reinterpret_cast<const char*>(FData) + FTextStart, FTextLength};
+        }
+        return TokenString();
+    }
 
 private:
     using TDelimiters = bool[256];
 
     int32_t ScanToken(const TDelimiters& delimiters);
+    int32_t ScanTokenInline(const TDelimiters& delimiters);
     // Reads a token with the number delimiters and converts it; a failure
     // reports "<expected> value expected <text> in line n.".
     template <typename T, bool (*Convert)(std::string_view, T&)>

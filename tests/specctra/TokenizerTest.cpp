@@ -145,6 +145,55 @@ TEST(Parser, ValidDesignFileNeedsParenAndPcb) {
     EXPECT_FALSE(MakeParser("")->IsValidDSNFile());
 }
 
+// Numbers and switches read as words convert from the design's text, in
+// either case; the word's own text is still given upper-cased, and a word
+// that is no number is reported so.
+TEST(Parser, WordsConvertInEitherCaseAndKeepTheirUpperCaseText) {
+    struct Case {
+        char kind; // r: real, i: integer, b: switch
+        double value;
+        bool converts;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {'r', 150.0, true, "1.5E2"},
+        {'r', 0.25, true, "2.5E-1"},
+        {'i', 255, true, "$FF"},
+        {'i', 10, true, "0XA"},
+        {'b', 1, true, "ON"},
+        {'b', 1, true, "ON"},
+        {'i', 10, false, "12ABC"},                     // the value stays as it was
+        {'r', 10.0, true, "0.000000000000000001E+19"}, // past 16 bytes
+    };
+    TRecordingSink sink;
+    auto parser =
+        MakeParser("(x 1.5e2 2.5E-1 $ff 0xA on oN 12abc 0.000000000000000001e+19)\n", &sink);
+    parser->NextToken();
+    parser->NextToken();
+    double real = 0;
+    int32_t whole = 0;
+    for (const Case& c : cases) {
+        parser->NextToken();
+        double got = 0;
+        bool converted = false;
+        if (c.kind == 'r') {
+            converted = parser->TokenStr2Real(real);
+            got = real;
+        } else if (c.kind == 'i') {
+            converted = parser->TokenStr2Int(whole);
+            got = whole;
+        } else {
+            converted = parser->TokenStr2Bool();
+            got = converted ? 1 : 0;
+        }
+        EXPECT_EQ(converted, c.converts) << c.text;
+        EXPECT_DOUBLE_EQ(got, c.value) << c.text;
+        EXPECT_EQ(parser->TokenString(), c.text);
+    }
+    EXPECT_EQ(sink.Lines,
+              std::vector<std::string>{"ERROR: Integer value expected <12ABC> in line 1."});
+}
+
 TEST(Parser, NextStringAndNextIntegerLeaveCurrentTokenAsDocumented) {
     auto parser = MakeParser("(via 'Via[0-1]_800' 12 on");
     parser->NextToken();
