@@ -112,8 +112,10 @@ int List(const std::string& path) {
 }
 
 // The yardstick: a plain scan that classifies every byte through a table and
-// counts the words and parentheses, as the least any tokenizer must do.
-int64_t PlainScan(const std::string& text) {
+// counts the words and parentheses, as the least any tokenizer must do. It is
+// a function of its own at a cache line's start, so that its speed does not
+// move with the code the rest of the program puts around it.
+[[gnu::noinline, gnu::aligned(64)]] int64_t PlainScan(const std::string& text) {
     enum : unsigned char { kWord, kSpace, kParen };
     static const auto classes = [] {
         std::array<unsigned char, 256> t{};
