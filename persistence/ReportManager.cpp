@@ -97,46 +97,41 @@ void TReportManager::Finish(bool failing) noexcept {
     }
 }
 
-void TReportManager::Keep(std::string line) {
-    const std::size_t cost = line.size() + kEventOverhead;
+void TReportManager::Keep(std::string_view mark, std::string_view text) {
+    const std::size_t cost = mark.size() + text.size() + kEventOverhead;
     if (FOmittedEvents > 0 || FEventBytes + cost > kMaxEventBytes) {
         ++FOmittedEvents;
         return;
     }
     FEventBytes += cost;
-    FEvents.push_back(std::move(line));
+    FEventText.append(mark).append(text);
+    FEventEnds.push_back(FEventText.size());
+}
+
+const std::vector<std::string>& TReportManager::Events() const {
+    if (FEventLines.size() != FEventEnds.size()) {
+        FEventLines.clear();
+        std::size_t start = 0;
+        for (const std::size_t end : FEventEnds) {
+            FEventLines.emplace_back(FEventText, start, end - start);
+            start = end;
+        }
+    }
+    return FEventLines;
 }
 
 void TReportManager::AddReportEvent(const std::string& text) {
-    Keep(text);
+    Keep({}, text);
 }
 
 void TReportManager::ReportError(const std::string& text) {
     ++FErrorCount;
-    if (FOmittedEvents == 0)
-        Keep("ERROR: " + text);
-    else
-        ++FOmittedEvents;
-}
-
-void TReportManager::TakeError(std::string text) {
-    ++FErrorCount;
-    if (FOmittedEvents == 0)
-        Keep(std::move(text.insert(0, "ERROR: ")));
-    else
-        ++FOmittedEvents;
-}
-
-void TReportManager::TakeEvent(std::string text) {
-    Keep(std::move(text));
+    Keep("ERROR: ", text);
 }
 
 void TReportManager::ReportWarning(const std::string& text) {
     ++FWarningCount;
-    if (FOmittedEvents == 0)
-        Keep("WARNING: " + text);
-    else
-        ++FOmittedEvents;
+    Keep("WARNING: ", text);
 }
 
 void TReportManager::ReportFinalWarning(const std::string& text) {
@@ -206,7 +201,7 @@ void TReportManager::OpenReportFile() {
     FReportPath = temp;
 }
 
-void TReportManager::WriteLine(const std::string& line) {
+void TReportManager::WriteLine(std::string_view line) {
     if (std::fwrite(line.data(), 1, line.size(), FReportFile) != line.size() ||
         std::fwrite("\r\n", 1, 2, FReportFile) != 2) {
         throw std::runtime_error(ErrorText("Cannot write report file", FReportPath, errno));
@@ -254,8 +249,10 @@ void TReportManager::OutputReportFile() {
         for (const std::string& line : HeaderLines()) {
             WriteLine(line);
         }
-        for (const std::string& line : FEvents) {
-            WriteLine(line);
+        std::size_t start = 0;
+        for (const std::size_t end : FEventEnds) {
+            WriteLine(std::string_view(FEventText).substr(start, end - start));
+            start = end;
         }
         if (FOmittedEvents > 0) {
             WriteLine("... and " + std::to_string(FOmittedEvents) +

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TReportManager : public IReportSink {
@@ -30,8 +31,6 @@ public:
     void ReportError(const std::string& text) override;
     void ReportWarning(const std::string& text) override;
     void ReportFinalWarning(const std::string& text) override;
-    void TakeError(std::string text) override;
-    void TakeEvent(std::string text) override;
 
     // Whether OutputReportFile writes anything; off until the translation's
     // root turns it on from the command flags.
@@ -62,7 +61,9 @@ public:
     // came after the limit. Errors and warnings are counted in full either way.
     static constexpr std::size_t kMaxEventBytes = std::size_t{16} << 20;
     static constexpr std::size_t kEventOverhead = 48;
-    const std::vector<std::string>& Events() const { return FEvents; }
+    // The events kept, a line each (made when asked: the manager keeps them
+    // as one text).
+    const std::vector<std::string>& Events() const;
     std::int64_t OmittedEvents() const { return FOmittedEvents; }
     int32_t WarningCount() const { return FWarningCount; }
     int32_t ErrorCount() const { return FErrorCount; }
@@ -82,11 +83,16 @@ public:
 private:
     bool FEnabled = false;
     IReportViewer* FViewer = nullptr;
-    void WriteLine(const std::string& line);
-    void Keep(std::string line);
+    void WriteLine(std::string_view line);
+    // Keeps the line `mark` + `text`, or counts it as left out.
+    void Keep(std::string_view mark, std::string_view text);
 
-    std::vector<std::string> FEvents;
-    std::vector<std::string> FLateFinalLines; // final warnings past the limit
+    // The lines kept, one after another, and where each ends: a report of a
+    // hundred thousand lines is not a hundred thousand strings.
+    std::string FEventText;
+    std::vector<std::size_t> FEventEnds;
+    mutable std::vector<std::string> FEventLines; // Events(), when asked
+    std::vector<std::string> FLateFinalLines;     // final warnings past the limit
     std::size_t FEventBytes = 0;
     std::int64_t FOmittedEvents = 0;
     std::FILE* FReportFile = nullptr;

@@ -18,12 +18,4 @@ public:
     // stopped the reading): counted, and listed even where a report that has
     // grown too long leaves further lines out.
     virtual void ReportFinalWarning(const std::string& text) { ReportWarning(text); }
-
-    // ReportError and AddReportEvent for a text made for the report alone:
-    // the sink may keep that text itself rather than a copy of it. A reader
-    // that reports by the thousand leaves kErrorRoom bytes spare in an
-    // error's text, so that the sink's mark goes before it in place.
-    static constexpr std::size_t kErrorRoom = 7;
-    virtual void TakeError(std::string text) { ReportError(text); }
-    virtual void TakeEvent(std::string text) { AddReportEvent(text); }
 };

@@ -222,12 +222,6 @@ void TSpecctraObject::ReportError(const std::string& text) const {
         sink->ReportError(text);
 }
 
-void TSpecctraObject::ReportError(std::string&& text) const {
-    ++reportsMade;
-    if (IReportSink* sink = ReportSink())
-        sink->TakeError(std::move(text));
-}
-
 void TSpecctraObject::ReportWarning(const std::string& text) const {
     ++reportsMade;
     if (IReportSink* sink = ReportSink())
@@ -244,12 +238,6 @@ void TSpecctraObject::ReportEvent(const std::string& text) const {
     ++reportsMade;
     if (IReportSink* sink = ReportSink())
         sink->AddReportEvent(text);
-}
-
-void TSpecctraObject::ReportEvent(std::string&& text) const {
-    ++reportsMade;
-    if (IReportSink* sink = ReportSink())
-        sink->TakeEvent(std::move(text));
 }
 
 bool TSpecctraObject::ExportListToFile(TSpecctraList* list) {

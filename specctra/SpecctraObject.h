@@ -130,12 +130,9 @@ public:
     // The report of this object: its own, else its nearest owner's.
     IReportSink* ReportSink() const;
     void ReportError(const std::string& text) const;
-    // A text made for the report alone goes to it without a copy.
-    void ReportError(std::string&& text) const;
     void ReportWarning(const std::string& text) const;
     void ReportFinalWarning(const std::string& text) const;
     void ReportEvent(const std::string& text) const;
-    void ReportEvent(std::string&& text) const;
     // How many reports (of any kind) objects of this thread made so far: a
     // step that made none may stand for its repetitions.
     static uint64_t ReportsMade();

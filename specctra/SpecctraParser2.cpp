@@ -819,12 +819,6 @@ void TBlockParser::ReportError(const std::string& text) {
     }
 }
 
-void TBlockParser::ReportError(std::string&& text) {
-    if (FReportManager != nullptr) {
-        FReportManager->TakeError(std::move(text));
-    }
-}
-
 void TBlockParser::ReportBadNumber(const char* expected) {
     ReportError(std::string(expected) + " value expected <" + TokenString() + "> in line " +
                 std::to_string(FLineNumber) + ".");

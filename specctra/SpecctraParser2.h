@@ -281,8 +281,6 @@ public:
 protected:
     // Reports "ERROR: " + text through the attached report manager, if any.
     void ReportError(const std::string& text);
-    // A text made for the report alone goes to it without a copy.
-    void ReportError(std::string&& text);
     // The current token's text as TokenString gives it, without a copy where
     // the data holds it as it stands.
     std::string_view TokenText() const {
@@ -413,6 +411,9 @@ public:
 
 private:
     int32_t FCurrentToken = 0;
+    // The text of the last report made here, kept for its room: a damaged
+    // design may report a hundred thousand tokens.
+    std::string FReportText;
 };
 
 // Keyword registrations in their order: keyword and id.

@@ -93,16 +93,14 @@ bool TSpecctraParser::ExpectToken(int32_t id) {
 }
 
 void TSpecctraParser::ReportUnexpectedToken() {
-    // Built in one piece: a damaged design may report this for many tokens.
+    // Built in one piece, where the last one was: a damaged design may report
+    // this for many tokens.
     char line[16];
     const auto end =
         std::to_chars(line, line + sizeof line, static_cast<uint32_t>(LineNumber())).ptr;
     constexpr std::string_view kStart = "Unexpected token <", kMiddle = "> in line ";
-    std::string text;
-    text.reserve(IReportSink::kErrorRoom + kStart.size() + TokenString().size() + kMiddle.size() +
-                 static_cast<std::size_t>(end - line));
-    text.append(kStart).append(TokenString()).append(kMiddle).append(line, end);
-    ReportError(std::move(text));
+    FReportText.assign(kStart).append(TokenString()).append(kMiddle).append(line, end);
+    ReportError(FReportText);
 }
 
 bool TSpecctraParser::IsValidDSNFile() {
