@@ -284,10 +284,7 @@ protected:
     // The current token's text as TokenString gives it, without a copy where
     // the data holds it as it stands.
     std::string_view TokenText() const {
-        if (FTextPending && !FHasUnitSeparator && !TextHasLower()) {
-            return {reinterpret_cast<const char*>(FData) + FTextStart, FTextLength};
-        }
-        return TokenString();
+        return FTextPending && TextHasLower() ? std::string_view(TokenString()) : CaseBlindText();
     }
     // The current token's text for a conversion that reads letters in either
     // case alike (numbers, ON): the word where the data holds it, whatever
