@@ -562,7 +562,23 @@ int32_t TPcbComponent::QueryRecord(int32_t mode) {
     return Exchange(mode, nullptr);
 }
 
+namespace {
+bool useTextHandleQueries = true;
+} // namespace
+
+void TPcbComponent::UseTextHandleQueries(bool use) {
+    useTextHandleQueries = use;
+}
+
 int32_t TPcbComponent::QueryTextHandles() {
+    // An engine that gives the two handles alone spares the read of the
+    // whole record; one that does not (0) has the record read.
+    intptr_t name = 0, comment = 0;
+    if (useTextHandleQueries && P::PcbApi_QueryComponentTexts(ObjectHandle, &name, &comment) == 1) {
+        Name = name;
+        Comment = comment;
+        return 1;
+    }
     TPcbComponent blank(ObjectHandle);
     return Exchange(1, &blank);
 }

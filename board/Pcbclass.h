@@ -468,7 +468,11 @@ public:
 
     // Reads only the handles of the designator and comment texts (Name,
     // Comment) of the engine record; the other fields stay. 1 on success.
+    // The engine gives them alone where it can, else the record is read.
     int32_t QueryTextHandles();
+    // Test seam: false has QueryTextHandles read the whole record, as with an
+    // engine that does not give the handles alone.
+    static void UseTextHandleQueries(bool use);
 
     // Adds a primitive to this component (0 on success; a 0 object is refused
     // with 1). DeleteObject removes one.

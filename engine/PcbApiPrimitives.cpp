@@ -69,21 +69,82 @@ int32_t PcbApi_AddTracks(intptr_t container, const PcbApiNewTrack* tracks, int32
                          intptr_t* handles) {
     if (count < 0 || (count > 0 && (tracks == nullptr || handles == nullptr)))
         return 0;
+    Store& s = S();
+    // The container is the same for every track: a board, a component or
+    // neither (then every track is refused as the entry point refuses it).
+    const uint32_t boardSlot = s.BoardSlot(container);
+    const uint32_t componentSlot = boardSlot == kNone ? SlotOf<kComponent>(container) : kNone;
+    // Runs of tracks share a net and a width: the last of each is kept, so
+    // that the next track neither looks up the net nor the pool of widths.
+    intptr_t lastNet = 0;
+    uint32_t lastNetSlot = kNone;
+    int32_t lastWidth = -1;
+    Shared<TrackShared> lastShared;
     for (int32_t i = 0; i < count; ++i) {
-        // The steps of one track made alone, so that a refused record or
-        // container leaves the store as it would then.
         PcbApiNewTrack t = tracks[i];
-        intptr_t handle = PcbApi_CreateObject(kTrack);
-        uint16_t index = 0;
-        intptr_t component = 0, polygon = 0, coordinate = 0, dimension = 0;
-        if (handle != 0 && (PcbApi_QueryTrack(0, handle, &t.BitField, &index, &t.Layer, &t.Net,
-                                              &t.Moveable, &component, &t.x1, &t.y1, &t.x2, &t.y2,
-                                              &t.Width, &polygon, &coordinate, &dimension) != 1 ||
-                            PcbApi_AddObjectToContainer(container, handle) != 0)) {
-            PcbApi_DestroyObject(handle);
-            handle = 0;
+        if (t.Net != lastNet) {
+            lastNet = t.Net;
+            lastNetSlot = t.Net == 0 ? kNone : SlotOf<kNet>(t.Net);
         }
-        handles[i] = handle;
+        const uint32_t netSlot = lastNetSlot;
+        if (t.Layer < 0 || t.Layer >= kLayerCount || t.Width < 0 ||
+            (t.Net != 0 && netSlot == kNone)) {
+            // A track the record checks refuse is made and refused as one
+            // made alone is, so that the store is left as it would then be.
+            intptr_t handle = PcbApi_CreateObject(kTrack);
+            uint16_t index = 0;
+            intptr_t component = 0, polygon = 0, coordinate = 0, dimension = 0;
+            if (handle != 0 &&
+                PcbApi_QueryTrack(0, handle, &t.BitField, &index, &t.Layer, &t.Net, &t.Moveable,
+                                  &component, &t.x1, &t.y1, &t.x2, &t.y2, &t.Width, &polygon,
+                                  &coordinate, &dimension) != 1) {
+                PcbApi_DestroyObject(handle);
+                handle = 0;
+            }
+            handles[i] = handle;
+            continue;
+        }
+        // A sound track is written into its fresh record directly: what a
+        // write of the record would set on an object on no board yet.
+        const uint32_t slot = s.CreateObject(kTrack);
+        if (slot == kNone) {
+            handles[i] = 0;
+            continue;
+        }
+        if (t.BitField != 0) {
+            ObjectExtras extras = s.Extras(slot);
+            extras.bitField = t.BitField;
+            extras.index = 0;
+            s.SetExtras(slot, extras);
+        }
+        ObjectRec& o = s.At(slot);
+        o.moveable = t.Moveable != 0 ? 1 : 0;
+        o.x1 = t.x1;
+        o.y1 = t.y1;
+        o.layer = static_cast<uint8_t>(t.Layer);
+        s.NameNetOffBoard(o, netSlot);
+        TrackBody& body = BodyOf<TrackBody>(slot);
+        body.x2 = t.x2;
+        body.y2 = t.y2;
+        if (t.Width != lastWidth) {
+            TrackShared shared = body.shared.get();
+            shared.width = t.Width;
+            shared.polygon.handle = shared.coordinate.handle = shared.dimension.handle = 0;
+            body.shared.set(shared);
+            lastShared = body.shared;
+            lastWidth = t.Width;
+        } else {
+            body.shared = lastShared;
+        }
+        const bool added = boardSlot != kNone       ? s.AttachToBoard(slot, boardSlot)
+                           : componentSlot != kNone ? s.AddToComponent(slot, componentSlot)
+                                                    : false;
+        if (!added) {
+            s.DestroyObject(slot);
+            handles[i] = 0;
+            continue;
+        }
+        handles[i] = s.ObjectHandle(slot);
     }
     return 1;
 }
@@ -479,6 +540,17 @@ int32_t PcbApi_QueryText(int32_t mode, intptr_t object, PCBAPI_COMMON_PARAMS, in
     for (size_t i = 0; i < b.barCode.size(); ++i)
         ex(bar[i], b.barCode[i]);
     t.shared.set(b);
+    return 1;
+}
+
+int32_t PcbApi_QueryComponentTexts(intptr_t component, intptr_t* nameText, intptr_t* commentText) {
+    const uint32_t slot = SlotOf<kComponent>(component);
+    if (slot == kNone || !AllSet(nameText, commentText))
+        return 0;
+    ComponentBody& c = BodyOf<ComponentBody>(slot);
+    const Ex ex{true};
+    ex.Ref(nameText, c.nameText);
+    ex.Ref(commentText, c.commentText);
     return 1;
 }
 

@@ -485,6 +485,13 @@ inline const char* PcbApiKindName(int32_t kind) {
        commentAutoPosition, unionIndex, sourceDesignator, sourceUniqueId, \
        sourceHierarchicalPath, sourceLibraryName, footprintDescription, defaultPcb3DModel, \
        libraryLinkId)) \
+    /* The handles of a component's designator and comment texts (0 for a \
+       text it no longer has): what a read of the component gives of them, \
+       without the rest of the record. 0 when `component` is no component \
+       or a pointer is null. */ \
+    X(int32_t, PcbApi_QueryComponentTexts, 0, \
+      (intptr_t component, intptr_t* nameText, intptr_t* commentText), \
+      (component, nameText, commentText)) \
     /* Polygon or board outline: common, PointCount, segments (array, count, \
        capacity, as the region's lists), SplitPlane, RemoveDead, UseOctagons, \
        PourOver, Grid, TrackSize, MinTrack, PrimitiveLock, PolyHatchStyle. \

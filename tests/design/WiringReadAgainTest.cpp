@@ -11,6 +11,7 @@
 #include "support/TempFolder.h"
 
 #include "board/BoardFacade.h"
+#include "board/Pcbclass.h"
 #include "design/SpecctraDesign.h"
 #include "design/SpecctraWiring.h"
 #include "persistence/ReportManager.h"
@@ -92,8 +93,9 @@ bool SameBothWays(const fs::path& file, const std::string& text, const fs::path&
            again.Document == whole.Document;
 }
 
-// The same import with every track and pad made alone, as with an engine
-// without the batch and copy entry points; false (with failures added) when
+// The same import with every track and pad made alone and every component's
+// text handles read with its whole record, as with an engine without the
+// batch, copy and text-handle entry points; false (with failures added) when
 // the two differ.
 bool SameWithObjectsMadeAlone(const fs::path& file, const std::string& text, const fs::path& json) {
     const TOutcome batched = ImportOnce(file, text, 0, json);
@@ -101,10 +103,12 @@ bool SameWithObjectsMadeAlone(const fs::path& file, const std::string& text, con
         TAlone() {
             Board::UseTrackBatches(false);
             Board::UsePadCopies(false);
+            TPcbComponent::UseTextHandleQueries(false);
         }
         ~TAlone() {
             Board::UseTrackBatches(true);
             Board::UsePadCopies(true);
+            TPcbComponent::UseTextHandleQueries(true);
         }
     };
     const TOutcome alone = [&] {

@@ -227,6 +227,35 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     }
 }
 
+TEST_F(EngineRecords, AComponentsTextHandlesReadAloneAsInItsWholeRecord) {
+    const intptr_t comp = PcbApi_CreateObject(9);
+    ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
+    const auto both = [](intptr_t h) {
+        std::pair<intptr_t, intptr_t> texts{-1, -1};
+        const int32_t answer = PcbApi_QueryComponentTexts(h, &texts.first, &texts.second);
+        return std::pair{answer, texts};
+    };
+    Component c;
+    ASSERT_EQ(Query(1, comp, c), 1);
+    ASSERT_NE(c.nameText, 0);
+    ASSERT_NE(c.commentText, 0);
+    EXPECT_EQ(both(comp), std::pair(1, std::pair(c.nameText, c.commentText)));
+
+    // A text deleted from the component reads as none, alone as in the record.
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(comp, c.commentText), 0);
+    const intptr_t name = c.nameText;
+    ASSERT_EQ(Query(1, comp, c), 1);
+    EXPECT_EQ(std::pair(c.nameText, c.commentText), std::pair(name, intptr_t{0}));
+    EXPECT_EQ(both(comp), std::pair(1, std::pair(name, intptr_t{0})));
+
+    // No component, no answer: a text, a stale handle, a null pointer.
+    EXPECT_EQ(both(name).first, 0);
+    intptr_t out = 0;
+    EXPECT_EQ(PcbApi_QueryComponentTexts(comp, &out, nullptr), 0);
+    ASSERT_EQ(PcbApi_DeleteObjectFromContainer(board, comp), 0);
+    EXPECT_EQ(both(comp).first, 0);
+}
+
 TEST_F(EngineRecords, NetNamesStayUniqueOnABoard) {
     intptr_t a = AddNet(board, "A");
     intptr_t b = AddNet(board, "B");
