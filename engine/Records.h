@@ -80,7 +80,16 @@ public:
     std::string_view Bytes() const { return {buf_.data(), size_}; }
     void Clear() { size_ = 0; }
 
-    void operator()(const char*, int32_t& v) { Varint(varint::ZigZag(v)); }
+    // Most whole numbers of a record are small (flags, shapes, zeros): one
+    // byte, written without the loop.
+    [[gnu::always_inline]] void operator()(const char*, int32_t& v) {
+        const uint32_t z = varint::ZigZag(v);
+        if (z < 0x80 && size_ < buf_.size()) {
+            buf_[size_++] = static_cast<char>(z);
+            return;
+        }
+        Varint(z);
+    }
     void operator()(const char*, double& v) {
         if (v >= kInt32Low && v <= kInt32High && v == static_cast<int32_t>(v) &&
             !(v == 0 && std::signbit(v))) {

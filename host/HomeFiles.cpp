@@ -109,6 +109,10 @@ void HomeDesign::Read(std::string_view text) {
     // of memory.
     digest_ = Digest::ReadDesignDigest(text, !literal_);
     KeepNames();
+    // The names the board will hold as one follow from the table alone: found
+    // here, on the reading thread, while the translation runs.
+    if (!literal_)
+        caseMerges_ = Digest::CaseMergesIn(tableText_);
     if (!literal_ && !digest_.foreignWords.empty())
         rewritten_ = Digest::ReplaceForeignWords(text, digest_.foreignWords);
 }
@@ -139,17 +143,8 @@ void HomeDesign::KeepNames() {
     tableText_ += table.Serialize();
 }
 
-void HomeDesign::FindCaseMerges() {
-    WaitForReading();
-    if (literal_ || mergesFound_)
-        return;
-    mergesFound_ = true;
-    for (const std::string& merge : Digest::CaseMergesIn(tableText_))
-        caseMerges_.push_back(merge);
-}
-
 std::vector<std::string> HomeDesign::Notes() {
-    FindCaseMerges(); // once the design is read
+    WaitForReading();
     std::vector<std::string> notes;
     for (const std::string& merge : caseMerges_)
         notes.push_back(merge + " (the translator reads plain names in upper case)");
@@ -168,7 +163,6 @@ void HomeDesign::GiveToBoard(EngineLibrary& engine, intptr_t board) {
     GiveBoardEdge(BindPcbApi([&engine](const char* name) { return engine.Symbol(name); }), board);
     StoreHomeTable(engine, board, tableText_);
     // The board keeps the table: the save needs no second copy of it.
-    FindCaseMerges();
     tableText_ = std::string();
 }
 
@@ -184,7 +178,6 @@ std::vector<std::string> HomeDesign::ReportWarnings() {
     std::vector<std::string> lines;
     if (literal_)
         return lines;
-    FindCaseMerges();
     for (const Digest::ForeignWord& word : digest_.foreignWords)
         lines.push_back("WARNING: Clearance type " + word.word + " in line " +
                         std::to_string(word.line) + " read as " + word.replacement +

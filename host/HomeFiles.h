@@ -59,8 +59,6 @@ private:
     void WaitForReading();
     // The design's names into the table (nothing under --literal).
     void KeepNames();
-    // Names the translator holds as one, once the translation is done.
-    void FindCaseMerges();
 
     std::string path_;
     std::string rewritten_;
@@ -69,8 +67,7 @@ private:
     // Kept as text: a design of a million parts holds millions of names, and
     // text is the smallest form of them.
     std::string tableText_;
-    bool mergesFound_ = false;
-    std::vector<std::string> caseMerges_;
+    std::vector<std::string> caseMerges_; // names the board holds as one
     std::vector<std::string> notes_;
     bool edgeDone_ = false;
     std::future<void> reading_; // last: done before the rest goes

@@ -58,6 +58,56 @@ protected:
     }
 };
 
+// Two nets whose plain names differ only in case, which the board holds as
+// one net.
+const char* const kCaseDesign = R"dsn((pcb cm
+  (parser (string_quote ") (host_cad KiCad))
+  (resolution um 10)
+  (unit um)
+  (structure
+    (layer F.Cu (type signal)) (layer B.Cu (type signal))
+    (boundary (rect pcb 0 0 20000 20000))
+    (via V600)
+    (rule (width 250) (clearance 200))
+  )
+  (placement
+    (component R0603
+      (place R1 5000 5000 front 0)
+      (place R2 10000 5000 front 0)
+    )
+  )
+  (library
+    (image R0603
+      (pin Rect 1 -800 0)
+      (pin Rect 2 800 0)
+    )
+    (padstack Rect (shape (rect F.Cu -400 -400 400 400)) (attach off))
+    (padstack V600 (shape (circle F.Cu 600)) (shape (circle B.Cu 600)) (attach off))
+  )
+  (network
+    (net gnd (pins R1-1 R2-1))
+    (net GND (pins R1-2))
+    (net Vcc (pins R2-2))
+  )
+)
+)dsn";
+
+TEST_F(HomeFiles, NamesThatDifferOnlyInCaseAreNotedAndReportedAndLiterallyNot) {
+    Write("cm.dsn", kCaseDesign);
+    const std::string merge =
+        "nets gnd and GND differ only in case and are one net GND on the board";
+    const Outcome run = Harrow("import cm.dsn");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("cm.dsn: " + merge +
+                                   " (the translator reads plain names in upper case)"));
+    EXPECT_THAT(Read(folder + "/cm.rpt"), HasSubstr("WARNING: " + merge));
+
+    const Outcome literal = Harrow("import cm.dsn --literal -o literal.pcbdoc");
+    ASSERT_EQ(literal.exitCode, 0) << literal.err;
+    EXPECT_THAT(literal.err, Not(HasSubstr("differ only in case")));
+    EXPECT_THAT(Read(folder + "/literal.rpt"), Not(HasSubstr("differ only in case")));
+}
+
 TEST_F(HomeFiles, ASessionKiCadReadsBackWithTheDesignsNames) {
     Write("k.dsn", kKiCadDesign);
     const Outcome run = Harrow("import k.dsn --ses k.ses --rte k.rte");
