@@ -89,15 +89,16 @@ int32_t PcbApi_AddTracks(intptr_t container, const PcbApiNewTrack* tracks, int32
         const uint32_t netSlot = lastNetSlot;
         if (t.Layer < 0 || t.Layer >= kLayerCount || t.Width < 0 ||
             (t.Net != 0 && netSlot == kNone)) {
-            // A track the record checks refuse is made and refused as one
-            // made alone is, so that the store is left as it would then be.
+            // A track the record checks refuse takes the steps of one made
+            // alone, so that the store is left as it would then be.
             intptr_t handle = PcbApi_CreateObject(kTrack);
             uint16_t index = 0;
             intptr_t component = 0, polygon = 0, coordinate = 0, dimension = 0;
             if (handle != 0 &&
-                PcbApi_QueryTrack(0, handle, &t.BitField, &index, &t.Layer, &t.Net, &t.Moveable,
-                                  &component, &t.x1, &t.y1, &t.x2, &t.y2, &t.Width, &polygon,
-                                  &coordinate, &dimension) != 1) {
+                (PcbApi_QueryTrack(0, handle, &t.BitField, &index, &t.Layer, &t.Net, &t.Moveable,
+                                   &component, &t.x1, &t.y1, &t.x2, &t.y2, &t.Width, &polygon,
+                                   &coordinate, &dimension) != 1 ||
+                 PcbApi_AddObjectToContainer(container, handle) != 0)) {
                 PcbApi_DestroyObject(handle);
                 handle = 0;
             }
