@@ -105,25 +105,14 @@ int32_t PcbApi_AddTracks(intptr_t container, const PcbApiNewTrack* tracks, int32
             handles[i] = handle;
             continue;
         }
-        // A sound track is written into its fresh record directly: what a
-        // write of the record would set on an object on no board yet.
+        // A sound track is written into its fresh record directly, as a
+        // write of the record would, without its handle look-ups.
         const uint32_t slot = s.CreateObject(kTrack);
         if (slot == kNone) {
             handles[i] = 0;
             continue;
         }
-        if (t.BitField != 0) {
-            ObjectExtras extras = s.Extras(slot);
-            extras.bitField = t.BitField;
-            extras.index = 0;
-            s.SetExtras(slot, extras);
-        }
-        ObjectRec& o = s.At(slot);
-        o.moveable = t.Moveable != 0 ? 1 : 0;
-        o.x1 = t.x1;
-        o.y1 = t.y1;
-        o.layer = static_cast<uint8_t>(t.Layer);
-        s.NameNetOffBoard(o, netSlot);
+        WriteCommon(slot, t.BitField, 0, t.Layer, netSlot, t.Moveable, t.x1, t.y1);
         TrackBody& body = BodyOf<TrackBody>(slot);
         body.x2 = t.x2;
         body.y2 = t.y2;

@@ -111,6 +111,32 @@ inline bool CheckCommon(int32_t mode, int32_t* layer, intptr_t* net) {
     return *net == 0 || SlotOf<kNet>(*net) != kNone;
 }
 
+// Writes the common record fields of a primitive, the net given as its slot
+// (kNone for none); the caller has checked them.
+inline void WriteCommon(uint32_t slot, uint16_t bitField, uint16_t index, int32_t layer,
+                        uint32_t netSlot, int32_t moveable, int32_t x1, int32_t y1) {
+    Store& s = S();
+    ObjectRec& o = s.At(slot);
+    if (bitField != 0 || index != 0 || o.hasExtras) {
+        ObjectExtras extras = s.Extras(slot);
+        extras.bitField = bitField;
+        extras.index = index;
+        s.SetExtras(slot, extras);
+    }
+    o.moveable = moveable != 0 ? 1 : 0;
+    o.x1 = x1;
+    o.y1 = y1;
+    if (o.board == kNone) {
+        // A free object is in no list yet: adding it to a board links it.
+        o.layer = static_cast<uint8_t>(layer);
+        s.NameNetOffBoard(o, netSlot);
+        return;
+    }
+    s.SetLayer(slot, layer);
+    s.SetNet(slot, netSlot);
+    s.MarkModified(s.At(slot));
+}
+
 inline void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint16_t* index,
                            int32_t* layer, intptr_t* net, int32_t* moveable, intptr_t* component,
                            int32_t* x1, int32_t* y1) {
@@ -130,25 +156,8 @@ inline void ExchangeCommon(int32_t mode, uint32_t slot, uint16_t* bitField, uint
         *y1 = o.y1;
         return;
     }
-    if (*bitField != 0 || *index != 0 || o.hasExtras) {
-        ObjectExtras extras = s.Extras(slot);
-        extras.bitField = *bitField;
-        extras.index = *index;
-        s.SetExtras(slot, extras);
-    }
-    o.moveable = *moveable != 0 ? 1 : 0;
-    o.x1 = *x1;
-    o.y1 = *y1;
-    const uint32_t netSlot = *net == 0 ? kNone : s.ObjectSlot(*net);
-    if (o.board == kNone) {
-        // A free object is in no list yet: adding it to a board links it.
-        o.layer = static_cast<uint8_t>(*layer);
-        s.NameNetOffBoard(o, netSlot);
-        return;
-    }
-    s.SetLayer(slot, *layer);
-    s.SetNet(slot, netSlot);
-    s.MarkModified(s.At(slot));
+    WriteCommon(slot, *bitField, *index, *layer, *net == 0 ? kNone : s.ObjectSlot(*net), *moveable,
+                *x1, *y1);
 }
 
 // Sizes (widths, radii, hole and pad sizes) are never negative.
