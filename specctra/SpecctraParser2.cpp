@@ -19,6 +19,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <system_error>
+#include <type_traits>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -38,12 +39,14 @@ constexpr unsigned char kTokenDelimiter = 1;
 constexpr unsigned char kNumberDelimiter = 2;
 constexpr unsigned char kLowerCase = 4;
 constexpr unsigned char kMarker = 8;
+constexpr unsigned char kDecimalStart = 16; // a digit, a sign or a point
 
 struct TCharTables {
     bool TokenDelimiters[256] = {};
     bool NumberDelimiters[256] = {};
     unsigned char Upper[256] = {};
-    // Per character: kTokenDelimiter, kNumberDelimiter, kLowerCase, kMarker bits.
+    // Per character: kTokenDelimiter, kNumberDelimiter, kLowerCase, kMarker,
+    // kDecimalStart bits.
     unsigned char Class[256] = {};
 
     constexpr TCharTables() {
@@ -55,10 +58,11 @@ struct TCharTables {
             NumberDelimiters[c] = c != 0 && !numberChar;
             TokenDelimiters[c] = c == kLineFeed || c == kCarriageReturn || c == ' ' || c == '\'' ||
                                  c == '(' || c == ')' || c == ';';
-            Class[c] = static_cast<unsigned char>((TokenDelimiters[c] ? kTokenDelimiter : 0) |
-                                                  (NumberDelimiters[c] ? kNumberDelimiter : 0) |
-                                                  (c >= 'a' && c <= 'z' ? kLowerCase : 0) |
-                                                  (c == kUnitSeparator ? kMarker : 0));
+            Class[c] = static_cast<unsigned char>(
+                (TokenDelimiters[c] ? kTokenDelimiter : 0) |
+                (NumberDelimiters[c] ? kNumberDelimiter : 0) |
+                (c >= 'a' && c <= 'z' ? kLowerCase : 0) | (c == kUnitSeparator ? kMarker : 0) |
+                ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' ? kDecimalStart : 0));
         }
     }
 };
@@ -611,24 +615,38 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
     unsigned char seen = kTables.Class[ch];
-    bool stopFound = false;
-    if (stopClass == kTokenDelimiter) {
-        // A space marker stops the wide scan, but belongs to the word.
-        while ((stopFound = FindWordEnd<false>(FData, end, FSize, seen)) &&
-               FData[end] == kUnitSeparator) {
-            seen |= kMarker;
+    // Most words are plain decimals: one is converted as it is scanned, when
+    // a delimiter follows its last digit. Any other word is scanned below.
+    if ((seen & kDecimalStart) != 0) {
+        const char* const text = reinterpret_cast<const char*>(FData);
+        const char* const stop =
+            SpecctraNumberText::QuickDecimalPrefix(text + start, text + FSize, FNumber);
+        FNumberKnown = stop != nullptr && stop != text + FSize &&
+                       (kTables.Class[static_cast<unsigned char>(*stop)] & stopClass) != 0;
+        if (FNumberKnown) {
+            end = static_cast<std::size_t>(stop - text);
+        }
+    }
+    if (!FNumberKnown) {
+        bool stopFound = false;
+        if (stopClass == kTokenDelimiter) {
+            // A space marker stops the wide scan, but belongs to the word.
+            while ((stopFound = FindWordEnd<false>(FData, end, FSize, seen)) &&
+                   FData[end] == kUnitSeparator) {
+                seen |= kMarker;
+                ++end;
+            }
+        } else {
+            stopFound = FindWordEnd<true>(FData, end, FSize, seen);
+        }
+        while (!stopFound && end < FSize) {
+            const unsigned char k = kTables.Class[FData[end]];
+            if ((k & stopClass) != 0) {
+                break;
+            }
+            seen |= k;
             ++end;
         }
-    } else {
-        stopFound = FindWordEnd<true>(FData, end, FSize, seen);
-    }
-    while (!stopFound && end < FSize) {
-        const unsigned char k = kTables.Class[FData[end]];
-        if ((k & stopClass) != 0) {
-            break;
-        }
-        seen |= k;
-        ++end;
     }
     FTextPending = true;
     FTextStart = start;
@@ -636,7 +654,7 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     // A number's case is known from the scan; a word's only when a lower-case
     // letter was met on the way (its first or its last bytes).
     FTextLower = (seen & kLowerCase) != 0;
-    FTextCaseKnown = FTextLower || stopClass == kNumberDelimiter;
+    FTextCaseKnown = FTextLower || stopClass == kNumberDelimiter || FNumberKnown;
     FHasUnitSeparator = (seen & kMarker) != 0;
     // Most words end at one space before the next token, at a parenthesis or
     // at a line break: the stop is taken as the general path below takes it.
@@ -759,6 +777,7 @@ void TBlockParser::MaterializeText() const {
 // knows them too. Numbers use ScanToken.
 [[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
+    FNumberKnown = false;
     FTokenString.clear();
     FIsKnownToken = false;
     unsigned char ch = ' ';
@@ -836,6 +855,12 @@ inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
 template <typename T, bool (*Convert)(std::string_view, T&)>
 T TBlockParser::ScanNumber(T fallback, const char* expected) {
     ScanToken(Tables().NumberDelimiters);
+    if constexpr (std::is_same_v<T, double>) {
+        if (FNumberKnown) {
+            FConversionFailed = false;
+            return FNumber;
+        }
+    }
     T value = fallback; // a token that fails part-way gives its valid part
     FConversionFailed = !ConvertToken<T, Convert>(value, expected);
     return value;
@@ -871,7 +896,7 @@ bool TBlockParser::TokenStr2Int(int32_t& value) {
     return TokenStrTo<int32_t, &ConvertSpecctraInt>(value, "Integer");
 }
 
-bool TBlockParser::TokenStr2Real(double& value) {
+bool TBlockParser::ConvertTokenToReal(double& value) {
     return TokenStrTo<double, &SpecctraNumberText::ConvertReal>(value, "Floating point");
 }
 

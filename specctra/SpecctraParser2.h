@@ -226,7 +226,13 @@ public:
     // result is true; on a failure the value is left alone and an error reported.
     // An empty text converts to 0.
     bool TokenStr2Int(int32_t& value);
-    bool TokenStr2Real(double& value);
+    bool TokenStr2Real(double& value) {
+        if (FNumberKnown) {
+            value = FNumber;
+            return true;
+        }
+        return ConvertTokenToReal(value);
+    }
     bool TokenStr2Bool() const;
 
     // Skips tokens up to and including the ")" closing the block whose "(" and
@@ -312,6 +318,8 @@ private:
     // TokenStr2Int/Real: an empty text gives 0; a failure leaves `value` alone.
     template <typename T, bool (*Convert)(std::string_view, T&)>
     bool TokenStrTo(T& value, const char* expected);
+    // TokenStr2Real for a token the scanner did not convert.
+    bool ConvertTokenToReal(double& value);
     // Reports "<expected> value expected <text> in line n.".
     void ReportBadNumber(const char* expected);
     // Copies a pending word's text into FTokenString, as the scanner gives it.
@@ -360,6 +368,10 @@ private:
     mutable bool FTextCaseKnown = false;
     std::size_t FTextStart = 0;
     std::size_t FTextLength = 0;
+    // The value of the current word when the scanner read it as a plain
+    // decimal (FNumberKnown), as a real's conversion of its text gives it.
+    double FNumber = 0.0;
+    bool FNumberKnown = false;
     TKeywordTable FKeywords;
     unsigned char FPreviousChar = 0;
     unsigned char FCurrentChar = 0;

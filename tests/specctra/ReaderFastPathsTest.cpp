@@ -110,6 +110,97 @@ TEST(Decimals, OtherFormsStillConvertOrFail) {
     EXPECT_FALSE(ConvertSpecctraReal("", value));
 }
 
+// Words as a design's numbers come: decimals of 1 to 22 digits (past the 15
+// that convert quickly, and past the 19 a whole number holds), with a sign
+// or a point or not, and the near misses around them: a unit or exponent
+// after the digits, a second point, a comma, a sign alone, a space marker,
+// the bytes beside the digits (":" and "/"), a byte past 127.
+std::string NumberLikeWord(std::mt19937_64& random) {
+    static const char* const kTails[] = {"",
+                                         "",
+                                         "",
+                                         "",
+                                         "e2",
+                                         "E-1",
+                                         "MIL",
+                                         "mm",
+                                         ".5",
+                                         ",5",
+                                         "\x1f"
+                                         "5",
+                                         "-",
+                                         "+",
+                                         "x",
+                                         ":5",
+                                         "/2",
+                                         "\xc2\xb5m"};
+    static const char* const kAlone[] = {"-", "+", ".", "-.", "+.", "5.", ".5", "0", "-0"};
+    if (random() % 16 == 0)
+        return kAlone[random() % std::size(kAlone)];
+    std::string word = random() % 3 == 0 ? (random() % 2 ? "-" : "+") : "";
+    const std::size_t start = word.size();
+    const int digits = 1 + static_cast<int>(random() % 22);
+    for (int d = 0; d < digits; ++d)
+        word.push_back(static_cast<char>('0' + random() % 10));
+    if (random() % 2)
+        word.insert(start + random() % (word.size() - start + 1), ".");
+    word += kTails[random() % std::size(kTails)];
+    return word;
+}
+
+// The scanner converts a plain decimal while it finds the word's end; what it
+// gives must be what converting the word's text gives, bit for bit, whatever
+// stands after the digits, with either set of delimiters, up to the data's
+// last byte.
+TEST(Decimals, ScannedWordsConvertAsTheirTextDoes) {
+    static const char* const kGaps[] = {" ", " ", "  ", "\n", "\r\n", "\n    ", ")(", "(", " )"};
+    std::mt19937_64 random(11);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        for (int i = 0; i < 2000; ++i) {
+            text += NumberLikeWord(random);
+            text += kGaps[random() % std::size(kGaps)];
+        }
+        text += NumberLikeWord(random); // the data ends in a word
+
+        // As the readers of coordinates take them: the token, then its value.
+        TRecordingSink sink;
+        auto parser = MakeParser(text, &sink);
+        int words = 0;
+        while (!parser->EndOfFile()) {
+            const int32_t id = parser->NextToken();
+            if (id == eTok_OpenParen || id == eTok_CloseParen || parser->TokenString().empty())
+                continue;
+            ++words;
+            const std::string word = parser->TokenString();
+            double expected = -1.0, converted = -1.0;
+            const bool expectedOk = ConvertSpecctraReal(word, expected);
+            ASSERT_EQ(parser->TokenStr2Real(converted), expectedOk) << word;
+            ASSERT_EQ(Bits(converted), Bits(expectedOk ? expected : -1.0)) << word;
+        }
+        EXPECT_GE(words, 2000);
+
+        // As NextReal takes them, with the number delimiters: the value, or
+        // the valid part of a word that fails.
+        auto numbers = MakeParser(text, &sink);
+        int failures = 0;
+        const std::size_t reportsBefore = sink.Lines.size();
+        while (!numbers->EndOfFile()) {
+            const double value = numbers->NextReal();
+            const std::string word = numbers->TokenString();
+            failures += numbers->ConversionFailed() ? 1 : 0; // each reported once
+            if (word.empty() || word == "(" || word == ")")
+                continue;
+            double expected = -32000.0;
+            const bool expectedOk = ConvertSpecctraReal(word, expected);
+            ASSERT_EQ(numbers->ConversionFailed(), !expectedOk) << word;
+            ASSERT_EQ(Bits(value), Bits(expected)) << word;
+        }
+        EXPECT_GT(failures, 0);
+        EXPECT_EQ(sink.Lines.size() - reportsBefore, static_cast<std::size_t>(failures));
+    }
+}
+
 TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
     auto first = MakeParser("(pcb made_up_WORD)");
     auto second = MakeParser("(pcb X)");
