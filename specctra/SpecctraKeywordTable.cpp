@@ -7,6 +7,7 @@
 #include "specctra/HostHooks.h"
 #include "specctra/NameIndex.h"
 #include "specctra/SpecctraHelpers.h"
+#include "specctra/SpecctraNumberText.h"
 
 #include <algorithm>
 #include <bit>
@@ -123,6 +124,8 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     slot.Id = id;
     slot.Used = true;
     ++store.Count;
+    double value = 0.0;
+    store.DecimalKeys = store.DecimalKeys || SpecctraNumberText::QuickDecimal(upper, value);
     if (!upper.empty()) {
         store.Lengths[static_cast<unsigned char>(upper.front()) & 63]
                      [static_cast<unsigned char>(upper.back()) & 63] |=

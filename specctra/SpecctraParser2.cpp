@@ -656,8 +656,8 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     FTextLower = (seen & kLowerCase) != 0;
     FTextCaseKnown = FTextLower || stopClass == kNumberDelimiter || FNumberKnown;
     FHasUnitSeparator = (seen & kMarker) != 0;
-    // Most words end at one space before the next token, at a parenthesis or
-    // at a line break: the stop is taken as the general path below takes it.
+    // Most words end at spaces before the next token, at a parenthesis or at
+    // a line break: the stop is taken as the general path below takes it.
     if (end + 1 < FSize) {
         const unsigned char stop = FData[end];
         const unsigned char after = FData[end + 1];
@@ -672,14 +672,18 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
             }
             return;
         }
-        const bool oneSpace = stop == ' ' && after != ' ' && !IsLineBreak(after);
-        if (oneSpace || stop == '(' || stop == ')') {
+        // Spaces before the next token of the same line: the first is read
+        // as the stop, and the token's first character is seen past them.
+        const std::size_t next =
+            stop == ' ' && after == ' ' ? SpaceRunEnd(FData, end + 1, FSize) : end + 1;
+        const bool spaces = stop == ' ' && next < FSize && !IsLineBreak(FData[next]);
+        if (spaces || stop == '(' || stop == ')') {
             FPos = end;
             if (FPos >= FNextPoll) {
                 Poll();
             }
-            if (oneSpace) {
-                FPreviousChar = after;
+            if (spaces) {
+                FPreviousChar = FData[next];
                 FCurrentChar = ' ';
                 FPos = end + 1;
             } else {
@@ -800,6 +804,9 @@ void TBlockParser::MaterializeText() const {
     }
     ScanWord(ch, delimiters);
     int32_t id = eTok_Word;
+    if (FNumberKnown && !FKeywords.HasDecimalKeywords()) {
+        return id; // no keyword is a number
+    }
     if (!FTextPending) {
         FIsKnownToken = FKeywords.FindUpperToken(FTokenString, id);
         if (FHasUnitSeparator) {

@@ -94,6 +94,9 @@ public:
         return FindKeyInData(text, length, lower, id);
     }
     std::size_t Count() const { return FStore->Count; }
+    // Whether a keyword reads as a plain decimal ("2", "-1.5"): the scanner
+    // looks up the decimals it converts only then.
+    bool HasDecimalKeywords() const { return FStore->DecimalKeys; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
 
@@ -126,6 +129,7 @@ private:
         // Most names and every number of a design fail this test and need
         // no hashing.
         uint64_t Lengths[64][64] = {};
+        bool DecimalKeys = false;
     };
     bool LengthsMayHold(unsigned char upperFirst, unsigned char upperLast,
                         std::size_t length) const {

@@ -224,6 +224,23 @@ TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
     EXPECT_FALSE(second->FindKeyword("made_up_word", id));
     EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
 
+    // The scanner converts plain decimals as it reads them; one that is a
+    // keyword of the parser is still the keyword, in that parser alone.
+    auto numbers = MakeParser("(pcb -1.5 2 2.0 12)");
+    EXPECT_FALSE(numbers->Keywords().HasDecimalKeywords());
+    numbers->AddToken("-1.5", 4101);
+    numbers->AddToken("2", 4102);
+    EXPECT_TRUE(numbers->Keywords().HasDecimalKeywords());
+    EXPECT_FALSE(second->Keywords().HasDecimalKeywords());
+    EXPECT_EQ(numbers->NextToken(), eTok_OpenParen);
+    EXPECT_EQ(numbers->NextToken(), eTok_pcb);
+    for (const int32_t expected : {4101, 4102, int32_t{eTok_Word}, int32_t{eTok_Word}}) {
+        EXPECT_EQ(numbers->NextToken(), expected) << numbers->TokenString();
+        EXPECT_EQ(numbers->IsKnownToken(), expected != eTok_Word) << numbers->TokenString();
+        double value = 0.0;
+        EXPECT_TRUE(numbers->TokenStr2Real(value)) << numbers->TokenString();
+    }
+
     // Keywords added before the registration are kept and win over later ones.
     TSpecctraParser early(std::make_unique<TInputFile>("early.dsn", std::string("(pcb X)")));
     early.AddToken("pcb", 777);
