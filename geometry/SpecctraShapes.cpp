@@ -76,7 +76,7 @@ bool TSpecctraAbstractGeometryShape::VerticesOnBoard() {
 }
 
 bool TSpecctraAbstractGeometryShape::ReadNumber(double& value) {
-    const int32_t token = Parser->NextToken();
+    const int32_t token = Parser->NextTokenForNumber();
     if (IsParen(token)) {
         Parser->ReportUnexpectedToken();
         if (token == eTok_OpenParen)
@@ -163,7 +163,7 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
     };
     bool result = true;
     while (!StopParsing()) {
-        int32_t token = Parser->NextToken();
+        int32_t token = Parser->NextTokenForNumber();
         if (token == eTok_CloseParen) {
             FClosed = true;
             keep();
@@ -176,7 +176,7 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
         double x = 0.0, y = 0.0;
         if (!Parser->TokenStr2Real(x))
             result = false;
-        token = Parser->NextToken();
+        token = Parser->NextTokenForNumber();
         if (IsParen(token)) {
             // An X without its Y.
             Parser->ReportUnexpectedToken();

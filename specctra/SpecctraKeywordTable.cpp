@@ -7,7 +7,6 @@
 #include "specctra/HostHooks.h"
 #include "specctra/NameIndex.h"
 #include "specctra/SpecctraHelpers.h"
-#include "specctra/SpecctraNumberText.h"
 
 #include <algorithm>
 #include <bit>
@@ -124,8 +123,11 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
     slot.Id = id;
     slot.Used = true;
     ++store.Count;
-    double value = 0.0;
-    store.DecimalKeys = store.DecimalKeys || SpecctraNumberText::QuickDecimal(upper, value);
+    if (!upper.empty()) {
+        const char first = upper.front();
+        store.NumberLikeKeys = store.NumberLikeKeys || (first >= '0' && first <= '9') ||
+                               first == '-' || first == '+' || first == '.';
+    }
     if (!upper.empty()) {
         store.Lengths[static_cast<unsigned char>(upper.front()) & 63]
                      [static_cast<unsigned char>(upper.back()) & 63] |=

@@ -596,6 +596,7 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     }
 }
 
+template <bool kConvert>
 [[gnu::always_inline]] inline void TBlockParser::ScanWord(unsigned char ch,
                                                           const TDelimiters& delimiters) {
     if (delimiters[ch] || FEndOfFile) {
@@ -615,9 +616,10 @@ void TBlockParser::SkipBlank(unsigned char& ch) {
     const std::size_t start = FPos - 1;
     std::size_t end = FPos;
     unsigned char seen = kTables.Class[ch];
-    // Most words are plain decimals: one is converted as it is scanned, when
-    // a delimiter follows its last digit. Any other word is scanned below.
-    if ((seen & kDecimalStart) != 0) {
+    // For a reader that takes a number, a plain decimal is converted as it
+    // is scanned, when a delimiter follows its last digit. Any other word,
+    // and every word of a plain read, is scanned below.
+    if (kConvert && (seen & kDecimalStart) != 0) {
         const char* const text = reinterpret_cast<const char*>(FData);
         const char* const stop =
             SpecctraNumberText::QuickDecimalPrefix(text + start, text + FSize, FNumber);
@@ -779,6 +781,7 @@ void TBlockParser::MaterializeText() const {
 
 // Built into NextToken, where the delimiters are known: the word scan then
 // knows them too. Numbers use ScanToken.
+template <bool kConvert>
 [[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
     FNumberKnown = false;
@@ -802,10 +805,11 @@ void TBlockParser::MaterializeText() const {
         ScanQuoted();
         return eTok_QuotedString;
     }
-    ScanWord(ch, delimiters);
+    ScanWord<kConvert>(ch, delimiters);
     int32_t id = eTok_Word;
-    if (FNumberKnown && !FKeywords.HasDecimalKeywords()) {
-        return id; // no keyword is a number
+    if ((kTables.Class[ch] & kDecimalStart) != 0 && !FHasUnitSeparator &&
+        !FKeywords.HasNumberLikeKeywords()) {
+        return id; // a number, or a word that starts as one: no keyword does
     }
     if (!FTextPending) {
         FIsKnownToken = FKeywords.FindUpperToken(FTokenString, id);
@@ -830,11 +834,17 @@ void TBlockParser::MaterializeText() const {
 }
 
 [[gnu::noinline]] int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
-    return ScanTokenInline(delimiters);
+    return ScanTokenInline<false>(delimiters);
 }
 
 int32_t TBlockParser::NextToken() {
-    const int32_t id = ScanTokenInline(Tables().TokenDelimiters);
+    const int32_t id = ScanTokenInline<false>(Tables().TokenDelimiters);
+    FLastNextToken = id;
+    return id;
+}
+
+int32_t TBlockParser::NextTokenForNumber() {
+    const int32_t id = ScanTokenInline<true>(Tables().TokenDelimiters);
     FLastNextToken = id;
     return id;
 }
@@ -861,12 +871,14 @@ inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 T TBlockParser::ScanNumber(T fallback, const char* expected) {
-    ScanToken(Tables().NumberDelimiters);
     if constexpr (std::is_same_v<T, double>) {
+        ScanTokenInline<true>(Tables().NumberDelimiters);
         if (FNumberKnown) {
             FConversionFailed = false;
             return FNumber;
         }
+    } else {
+        ScanToken(Tables().NumberDelimiters);
     }
     T value = fallback; // a token that fails part-way gives its valid part
     FConversionFailed = !ConvertToken<T, Convert>(value, expected);

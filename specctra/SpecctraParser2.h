@@ -94,9 +94,9 @@ public:
         return FindKeyInData(text, length, lower, id);
     }
     std::size_t Count() const { return FStore->Count; }
-    // Whether a keyword reads as a plain decimal ("2", "-1.5"): the scanner
-    // looks up the decimals it converts only then.
-    bool HasDecimalKeywords() const { return FStore->DecimalKeys; }
+    // Whether a keyword starts as a number does, with a digit, a sign or a
+    // point ("2", "-1.5"): the scanner looks up such words only then.
+    bool HasNumberLikeKeywords() const { return FStore->NumberLikeKeys; }
     // The keywords as registered, sorted without regard to case.
     std::vector<std::pair<std::string, int32_t>> Sorted() const;
 
@@ -129,7 +129,7 @@ private:
         // Most names and every number of a design fail this test and need
         // no hashing.
         uint64_t Lengths[64][64] = {};
-        bool DecimalKeys = false;
+        bool NumberLikeKeys = false;
     };
     bool LengthsMayHold(unsigned char upperFirst, unsigned char upperLast,
                         std::size_t length) const {
@@ -211,6 +211,10 @@ public:
 
     // Reads the next token with the token delimiters and returns its id.
     virtual int32_t NextToken();
+    // NextToken for a reader that takes a real next: a plain decimal is
+    // converted as it is scanned, and TokenStr2Real gives its value without
+    // reading its text again.
+    int32_t NextTokenForNumber();
     // The current token's text.
     const std::string& TokenString() const {
         if (FTextPending) {
@@ -310,7 +314,7 @@ private:
     using TDelimiters = bool[256];
 
     int32_t ScanToken(const TDelimiters& delimiters);
-    int32_t ScanTokenInline(const TDelimiters& delimiters);
+    template <bool kConvert> int32_t ScanTokenInline(const TDelimiters& delimiters);
     // Reads a token with the number delimiters and converts it; a failure
     // reports "<expected> value expected <text> in line n.".
     template <typename T, bool (*Convert)(std::string_view, T&)>
@@ -333,7 +337,7 @@ private:
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
     void SkipBlank(unsigned char& ch);
-    void ScanWord(unsigned char ch, const TDelimiters& delimiters);
+    template <bool kConvert> void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();
     bool ScanQuotedQuickly();
 
@@ -405,6 +409,10 @@ public:
 
     int32_t NextToken() final {
         FCurrentToken = TBlockParser::NextToken();
+        return FCurrentToken;
+    }
+    int32_t NextTokenForNumber() {
+        FCurrentToken = TBlockParser::NextTokenForNumber();
         return FCurrentToken;
     }
     int32_t CurrentToken() const { return FCurrentToken; }

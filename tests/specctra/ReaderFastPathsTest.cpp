@@ -163,12 +163,13 @@ TEST(Decimals, ScannedWordsConvertAsTheirTextDoes) {
         }
         text += NumberLikeWord(random); // the data ends in a word
 
-        // As the readers of coordinates take them: the token, then its value.
+        // As the readers of coordinates take them: the token, then its value,
+        // with the token read for a number or as any token.
         TRecordingSink sink;
         auto parser = MakeParser(text, &sink);
         int words = 0;
         while (!parser->EndOfFile()) {
-            const int32_t id = parser->NextToken();
+            const int32_t id = random() % 2 ? parser->NextTokenForNumber() : parser->NextToken();
             if (id == eTok_OpenParen || id == eTok_CloseParen || parser->TokenString().empty())
                 continue;
             ++words;
@@ -224,21 +225,26 @@ TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
     EXPECT_FALSE(second->FindKeyword("made_up_word", id));
     EXPECT_EQ(second->Keywords().Count(), oneByOne.Keywords().Count());
 
-    // The scanner converts plain decimals as it reads them; one that is a
-    // keyword of the parser is still the keyword, in that parser alone.
-    auto numbers = MakeParser("(pcb -1.5 2 2.0 12)");
-    EXPECT_FALSE(numbers->Keywords().HasDecimalKeywords());
-    numbers->AddToken("-1.5", 4101);
-    numbers->AddToken("2", 4102);
-    EXPECT_TRUE(numbers->Keywords().HasDecimalKeywords());
-    EXPECT_FALSE(second->Keywords().HasDecimalKeywords());
-    EXPECT_EQ(numbers->NextToken(), eTok_OpenParen);
-    EXPECT_EQ(numbers->NextToken(), eTok_pcb);
-    for (const int32_t expected : {4101, 4102, int32_t{eTok_Word}, int32_t{eTok_Word}}) {
-        EXPECT_EQ(numbers->NextToken(), expected) << numbers->TokenString();
-        EXPECT_EQ(numbers->IsKnownToken(), expected != eTok_Word) << numbers->TokenString();
-        double value = 0.0;
-        EXPECT_TRUE(numbers->TokenStr2Real(value)) << numbers->TokenString();
+    // Words that start as numbers are looked up only in a parser that has
+    // such keywords; there they are still the keywords, read as any token or
+    // for a number, and they convert.
+    for (const bool forNumber : {false, true}) {
+        auto numbers = MakeParser("(pcb -1.5 2 2.0 12 +5V)");
+        EXPECT_FALSE(numbers->Keywords().HasNumberLikeKeywords());
+        numbers->AddToken("-1.5", 4101);
+        numbers->AddToken("2", 4102);
+        numbers->AddToken("+5v", 4103);
+        EXPECT_TRUE(numbers->Keywords().HasNumberLikeKeywords());
+        EXPECT_FALSE(second->Keywords().HasNumberLikeKeywords());
+        EXPECT_EQ(numbers->NextToken(), eTok_OpenParen);
+        EXPECT_EQ(numbers->NextToken(), eTok_pcb);
+        for (const int32_t expected : {4101, 4102, int32_t{eTok_Word}, int32_t{eTok_Word}, 4103}) {
+            const int32_t id = forNumber ? numbers->NextTokenForNumber() : numbers->NextToken();
+            EXPECT_EQ(id, expected) << numbers->TokenString();
+            EXPECT_EQ(numbers->IsKnownToken(), expected != eTok_Word) << numbers->TokenString();
+            double value = 0.0;
+            EXPECT_EQ(numbers->TokenStr2Real(value), expected != 4103) << numbers->TokenString();
+        }
     }
 
     // Keywords added before the registration are kept and win over later ones.
