@@ -127,8 +127,6 @@ bool TKeywordTable::Add(std::string_view keyword, int32_t id) {
         const char first = upper.front();
         store.NumberLikeKeys = store.NumberLikeKeys || (first >= '0' && first <= '9') ||
                                first == '-' || first == '+' || first == '.';
-    }
-    if (!upper.empty()) {
         store.Lengths[static_cast<unsigned char>(upper.front()) & 63]
                      [static_cast<unsigned char>(upper.back()) & 63] |=
             uint64_t{1} << std::min<std::size_t>(upper.size(), 63);

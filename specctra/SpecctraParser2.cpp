@@ -779,8 +779,8 @@ void TBlockParser::MaterializeText() const {
     }
 }
 
-// Built into NextToken, where the delimiters are known: the word scan then
-// knows them too. Numbers use ScanToken.
+// Built into NextToken, NextTokenForNumber and NextReal, where the delimiters
+// are known: the word scan then knows them too. Whole numbers use ScanToken.
 template <bool kConvert>
 [[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
