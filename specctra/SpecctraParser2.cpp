@@ -779,8 +779,9 @@ void TBlockParser::MaterializeText() const {
     }
 }
 
-// Built into NextToken, NextTokenForNumber and NextReal, where the delimiters
-// are known: the word scan then knows them too. Whole numbers use ScanToken.
+// Built into NextToken and NextTokenForNumber, where the delimiters are
+// known: the word scan then knows them too. NextReal and NextInteger use
+// ScanToken.
 template <bool kConvert>
 [[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
@@ -833,8 +834,9 @@ template <bool kConvert>
     return id;
 }
 
+template <bool kConvert>
 [[gnu::noinline]] int32_t TBlockParser::ScanToken(const TDelimiters& delimiters) {
-    return ScanTokenInline<false>(delimiters);
+    return ScanTokenInline<kConvert>(delimiters);
 }
 
 int32_t TBlockParser::NextToken() {
@@ -871,14 +873,15 @@ inline bool TBlockParser::ConvertToken(T& value, const char* expected) {
 
 template <typename T, bool (*Convert)(std::string_view, T&)>
 T TBlockParser::ScanNumber(T fallback, const char* expected) {
-    if constexpr (std::is_same_v<T, double>) {
-        ScanTokenInline<true>(Tables().NumberDelimiters);
+    // A real is converted as it is scanned; whole numbers convert by their
+    // own rules from the text.
+    constexpr bool kReal = std::is_same_v<T, double>;
+    ScanToken<kReal>(Tables().NumberDelimiters);
+    if constexpr (kReal) {
         if (FNumberKnown) {
             FConversionFailed = false;
             return FNumber;
         }
-    } else {
-        ScanToken(Tables().NumberDelimiters);
     }
     T value = fallback; // a token that fails part-way gives its valid part
     FConversionFailed = !ConvertToken<T, Convert>(value, expected);

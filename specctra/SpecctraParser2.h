@@ -214,7 +214,7 @@ public:
     // NextToken for a reader that takes a real next: a plain decimal is
     // converted as it is scanned, and TokenStr2Real gives its value without
     // reading its text again.
-    int32_t NextTokenForNumber();
+    virtual int32_t NextTokenForNumber();
     // The current token's text.
     const std::string& TokenString() const {
         if (FTextPending) {
@@ -313,7 +313,7 @@ protected:
 private:
     using TDelimiters = bool[256];
 
-    int32_t ScanToken(const TDelimiters& delimiters);
+    template <bool kConvert> int32_t ScanToken(const TDelimiters& delimiters);
     template <bool kConvert> int32_t ScanTokenInline(const TDelimiters& delimiters);
     // Reads a token with the number delimiters and converts it; a failure
     // reports "<expected> value expected <text> in line n.".
@@ -411,7 +411,7 @@ public:
         FCurrentToken = TBlockParser::NextToken();
         return FCurrentToken;
     }
-    int32_t NextTokenForNumber() {
+    int32_t NextTokenForNumber() final {
         FCurrentToken = TBlockParser::NextTokenForNumber();
         return FCurrentToken;
     }
