@@ -208,6 +208,11 @@ TSpecctraPadstack* TSpecctraCompPin::FindPadstack() const {
     return FPadstack;
 }
 
+void TSpecctraCompPin::TakePadstackOf(const TSpecctraCompPin* previous) {
+    if (!FPadstack && previous && previous->FPadstack && previous->PadStackIDRef == PadStackIDRef)
+        FPadstack = previous->FPadstack;
+}
+
 void TSpecctraCompPin::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
     lx = ly = hx = hy = 0.0;
     if (TSpecctraPadstack* padstack = FindPadstack())
@@ -363,10 +368,15 @@ bool TSpecctraCompImage::ReadVia() {
 void TSpecctraCompImage::BoundingRectangle(double& lx, double& ly, double& hx, double& hy) {
     lx = ly = kNoLow;
     hx = hy = kNoHigh;
+    const TSpecctraCompPin* found = nullptr;
     for (int32_t i = 0; i < PinList->Count(); ++i) {
+        TSpecctraCompPin* pin = GetState_Pin(i);
+        pin->TakePadstackOf(found);
         double plx, ply, phx, phy;
-        GetState_Pin(i)->BoundingRectangle(plx, ply, phx, phy);
+        pin->BoundingRectangle(plx, ply, phx, phy);
         Extend(lx, ly, hx, hy, plx, ply, phx, phy);
+        if (pin->PadstackFound())
+            found = pin;
     }
     for (TSpecctraList* list : {EmbededConductorShapeList.get(), KeepoutList.get()}) {
         if (!list)

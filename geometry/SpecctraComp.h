@@ -92,6 +92,11 @@ public:
     std::string FullPinName() const;
     // Whether the pin read was a pin array (its copies are in the image).
     bool WasArray() const { return FWasArray; }
+    // Most pins of an image share a few padstacks: a pin that names the
+    // padstack `previous` found takes it without a look-up.
+    void TakePadstackOf(const TSpecctraCompPin* previous);
+    // Whether a look-up found the pin's padstack.
+    bool PadstackFound() const { return FPadstack != nullptr; }
 
     std::string PadStackIDRef;
     double Rotation = 0.0;

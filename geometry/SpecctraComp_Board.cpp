@@ -188,12 +188,8 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
-    // Most pins of an image share a few padstacks.
-    if (!FPadstack && FImage) {
-        const TSpecctraCompPin* last = FImage->FLastPinFound;
-        if (last && last->FPadstack && last->PadStackIDRef == PadStackIDRef)
-            FPadstack = last->FPadstack;
-    }
+    if (FImage)
+        TakePadstackOf(FImage->FLastPinFound);
     // A padstack found (once, in the library) answers for the library too.
     TSpecctraPadstack* padstack = FindPadstack();
     if (padstack && FImage)
