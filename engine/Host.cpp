@@ -10,7 +10,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <vector>
 
 using namespace corvane;
 
@@ -232,25 +234,47 @@ int32_t Corvane_SetPadOutline(intptr_t pad, const CorvanePadOutlinePiece* pieces
     const uint32_t slot = s.ObjectSlot(pad);
     if (slot == kNone || s.At(slot).kind != kPad || count < 0 || (count > 0 && !pieces))
         return 0;
-    PadOutline outline;
-    outline.pieces.reserve(static_cast<size_t>(count));
+    // The pins of a padstack turned alike give their pads the same pieces one
+    // after another: the outline made for the last pieces given serves the
+    // next pad while they are the same. The pieces are compared flat: entry,
+    // corner count, radius and corners of each.
+    thread_local std::vector<int64_t> given, last;
+    thread_local std::shared_ptr<const PadOutline> lastOutline;
+    given.clear();
     for (int32_t i = 0; i < count; ++i) {
         const CorvanePadOutlinePiece& in = pieces[i];
         if (in.entry < 1 || in.entry >= kLayerCount || in.count < 1 || !in.xy ||
             !std::isfinite(in.radius) || in.radius < 0)
             return 0;
-        PadOutlinePiece& piece = outline.pieces.emplace_back();
-        piece.entry = in.entry;
-        piece.radius = in.radius;
-        piece.points.resize(static_cast<size_t>(in.count));
-        for (int32_t k = 0; k < in.count; ++k)
-            piece.points[static_cast<size_t>(k)] = {in.xy[2 * k], in.xy[2 * k + 1]};
+        int64_t radius = 0;
+        std::memcpy(&radius, &in.radius, sizeof radius);
+        given.insert(given.end(), {in.entry, in.count, radius});
+        given.insert(given.end(), in.xy, in.xy + 2 * static_cast<size_t>(in.count));
     }
-    std::stable_sort(
-        outline.pieces.begin(), outline.pieces.end(),
-        [](const PadOutlinePiece& a, const PadOutlinePiece& b) { return a.entry < b.entry; });
+    std::shared_ptr<const PadOutline> shared;
+    if (count > 0 && lastOutline && given == last) {
+        shared = lastOutline;
+    } else if (count > 0) {
+        PadOutline outline;
+        outline.pieces.reserve(static_cast<size_t>(count));
+        for (int32_t i = 0; i < count; ++i) {
+            const CorvanePadOutlinePiece& in = pieces[i];
+            PadOutlinePiece& piece = outline.pieces.emplace_back();
+            piece.entry = in.entry;
+            piece.radius = in.radius;
+            piece.points.resize(static_cast<size_t>(in.count));
+            for (int32_t k = 0; k < in.count; ++k)
+                piece.points[static_cast<size_t>(k)] = {in.xy[2 * k], in.xy[2 * k + 1]};
+        }
+        std::stable_sort(
+            outline.pieces.begin(), outline.pieces.end(),
+            [](const PadOutlinePiece& a, const PadOutlinePiece& b) { return a.entry < b.entry; });
+        shared = SharedPadOutline(std::move(outline));
+        last.swap(given);
+        lastOutline = shared;
+    }
     ObjectExtras extras = s.Extras(slot);
-    extras.outline = count > 0 ? SharedPadOutline(std::move(outline)) : nullptr;
+    extras.outline = std::move(shared);
     extras.outlineMirrored = false;
     s.SetExtras(slot, extras);
     s.MarkModified(s.At(slot));

@@ -98,6 +98,47 @@ TEST_F(PadOutlineTest, TurnsOverWithItsComponent) {
                                                        10500, 2000, 10000, 2000}));
 }
 
+TEST_F(PadOutlineTest, PadsGivenPiecesInTurnHoldTheirOwn) {
+    // A writer that keeps one buffer of corners and changes it between pads,
+    // as the pins of one padstack at different rotations do: each pad holds
+    // the pieces it was given, equal to its neighbour's or not.
+    std::vector<int32_t> xy = kL;
+    CorvanePadOutlinePiece piece{kTop, 6, 0, xy.data()};
+    const auto give = [&](int32_t x) {
+        const intptr_t pad = NewPad(board, kTop, x, 0, 0);
+        EXPECT_EQ(Corvane_SetPadOutline(pad, &piece, 1), 1);
+        return pad;
+    };
+    const intptr_t first = give(0), same = give(10000);
+    xy[4] = 3000; // the long arm longer
+    const intptr_t longer = give(20000);
+    piece.radius = 50;
+    const intptr_t rounded = give(30000);
+    piece.entry = kBottom;
+    const intptr_t below = give(40000);
+    xy = kL;
+    piece = {kTop, 6, 0, xy.data()};
+    const intptr_t again = give(50000);
+    const auto shifted = [](int32_t dx, std::vector<int32_t> corners) {
+        std::vector<int64_t> out;
+        for (size_t k = 0; k < corners.size(); ++k)
+            out.push_back(corners[k] + (k % 2 == 0 ? dx : 0));
+        return out;
+    };
+    EXPECT_EQ(Placed(first, kTop), shifted(0, kL));
+    EXPECT_EQ(Placed(same, kTop), shifted(10000, kL));
+    std::vector<int32_t> longL = kL;
+    longL[4] = 3000;
+    EXPECT_EQ(Placed(longer, kTop), shifted(20000, longL));
+    double radius = 0;
+    ASSERT_EQ(Corvane_GetPadOutline(rounded, kTop, 0, &radius, nullptr, 0), 6);
+    EXPECT_EQ(radius, 50);
+    EXPECT_EQ(Corvane_GetPadOutline(same, kTop, 0, &radius, nullptr, 0), 6);
+    EXPECT_EQ(radius, 0) << "the radius of a later pad is not its neighbour's";
+    EXPECT_TRUE(Placed(below, kTop).empty()) << "its piece is on the bottom entry";
+    EXPECT_EQ(Placed(again, kTop), shifted(50000, kL));
+}
+
 TEST_F(PadOutlineTest, MalformedOutlinesAndOtherObjectsAreRefused) {
     const intptr_t pad = NewPad(board, kTop, 0, 0, 0);
     const intptr_t net = AddNet(board, "N");
