@@ -14,7 +14,17 @@
 # usage: tools/pgo-build.sh [BUILD_DIR]   (build-pgo unless given)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ $# -gt 1 ] || [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then
+case "${1:-}" in
+  --help | -h)
+    sed -n '2,/^$/s/^# \{0,1\}//p' "$0"
+    exit 0
+    ;;
+  -*)
+    echo "usage: tools/pgo-build.sh [BUILD_DIR]" >&2
+    exit 2
+    ;;
+esac
+if [ $# -gt 1 ]; then
   echo "usage: tools/pgo-build.sh [BUILD_DIR]" >&2
   exit 2
 fi
