@@ -181,11 +181,7 @@ private:
     std::vector<PcbApiNewTrack> FOutlineTracks;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
-    // The pin last given its padstack while this image is built: the next
-    // pin that names the same padstack takes it without a look-up.
-    const TSpecctraCompPin* FLastPinFound = nullptr;
     double FHostReach = -1.0;
-    friend class TSpecctraCompPin;
 };
 
 // One placed component: designator, image, position, side and rotation.

@@ -188,12 +188,10 @@ void TSpecctraCompPin::ReportPadSizes(const TSpecctraPadstack& padstack,
 }
 
 bool TSpecctraCompPin::ExportToPCB() {
-    if (FImage)
-        TakePadstackOf(FImage->FLastPinFound);
-    // A padstack found (once, in the library) answers for the library too.
+    // The pins found their padstacks when the image's reach was measured,
+    // before its first component was placed. A padstack found (once, in the
+    // library) answers for the library too.
     TSpecctraPadstack* padstack = FindPadstack();
-    if (padstack && FImage)
-        FImage->FLastPinFound = this;
     if (!padstack && !DesignAccess::Library(*this)) {
         ReportError("Invalid library reference ponter returned during pin padstack retrieval.");
         return false;
@@ -475,7 +473,6 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
 
 bool TSpecctraCompImage::ExportToPCB() {
     PrefetchPinNets(*this);
-    FLastPinFound = nullptr;
     if (Built)
         *Built = TPcbComponent(0);
     else
