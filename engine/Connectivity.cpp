@@ -524,15 +524,42 @@ void Copper::BuildGrid() {
                      sizes.end());
     cell_ = std::max(10000.0, sizes[sizes.size() / 2] * 2.0);
     sizes = {};
-    // About a cell per piece: room for twice that, grown if need be. Each
-    // cell's pieces are counted, the runs laid out one after the other,
-    // and then filled in the order of the pieces.
-    cells_.assign(std::bit_ceil(std::max<size_t>(pieces.size() * 2, 16)), CellRun{});
+    // The rectangle of cells the pieces of the grid span (a piece too large
+    // for it is left to huge_ below).
+    int64_t lowX = INT64_MAX, lowY = INT64_MAX, highX = INT64_MIN, highY = INT64_MIN;
+    for (const Piece& p : pieces) {
+        const int64_t x0 = CellOf(p.box.lx), x1 = CellOf(p.box.hx), y0 = CellOf(p.box.ly),
+                      y1 = CellOf(p.box.hy);
+        if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells)
+            continue;
+        lowX = std::min(lowX, x0), highX = std::max(highX, x1);
+        lowY = std::min(lowY, y0), highY = std::max(highY, y1);
+    }
+    // Every cell of the rectangle when they are at most about twice the
+    // pieces, as many as the table below would hold.
+    const uint64_t most = pieces.size() * 2 + 4096;
+    dense_ = lowX <= highX && lowY >= INT32_MIN && highY <= INT32_MAX &&
+             static_cast<uint64_t>(highX - lowX) < most &&
+             static_cast<uint64_t>(highY - lowY) < most;
+    if (dense_) {
+        denseColumns_ = static_cast<uint64_t>(highX - lowX) + 1;
+        denseRows_ = static_cast<uint64_t>(highY - lowY) + 1;
+        dense_ = denseRows_ <= most / denseColumns_;
+    }
     size_t used = 0, entries = 0;
+    if (dense_) {
+        denseX_ = lowX, denseY_ = lowY;
+        cells_.assign(denseColumns_ * denseRows_, CellRun{});
+    } else {
+        // About a cell per piece: room for twice that, grown if need be.
+        cells_.assign(std::bit_ceil(std::max<size_t>(pieces.size() * 2, 16)), CellRun{});
+    }
+    // Each cell's pieces are counted, the runs laid out one after the other,
+    // and then filled in the order of the pieces.
     for (uint32_t i = 0; i < pieces.size(); ++i) {
         if (!ForCells(pieces[i].box, [&](int64_t key) {
                 CellRun* run = &CellSlot(key);
-                if (run->key == kNoCell) {
+                if (!dense_ && run->key == kNoCell) {
                     if ((used + 1) * 2 > cells_.size()) { // kept at most half full
                         decltype(cells_) old(cells_.size() * 2);
                         old.swap(cells_);
@@ -575,8 +602,11 @@ size_t CellHash(int64_t key) {
 }
 } // namespace
 
-// The table's entry for `key`: the cell's, or the free one where it goes.
+// The entry for `key`: the cell's, or the free one of the table where it
+// goes. A cell of the rectangle has its own.
 Copper::CellRun& Copper::CellSlot(int64_t key) {
+    if (dense_)
+        return cells_[static_cast<size_t>(DenseIndex(key))];
     const size_t mask = cells_.size() - 1;
     for (size_t at = CellHash(key) & mask;; at = (at + 1) & mask)
         if (cells_[at].key == key || cells_[at].key == kNoCell)
@@ -584,6 +614,12 @@ Copper::CellRun& Copper::CellSlot(int64_t key) {
 }
 
 const Copper::CellRun* Copper::FindCell(int64_t key) const {
+    if (dense_) {
+        const int64_t at = DenseIndex(key);
+        return at < 0 || cells_[static_cast<size_t>(at)].count == 0
+                   ? nullptr
+                   : &cells_[static_cast<size_t>(at)];
+    }
     if (cells_.empty())
         return nullptr;
     const size_t mask = cells_.size() - 1;

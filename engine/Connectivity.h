@@ -109,6 +109,8 @@ public:
     template <class F> void Near(uint32_t i, double grow, F&& f);
     // Same for any box.
     template <class F> void NearBox(const Box& box, F&& f);
+    // True when the grid holds every cell of the rectangle its copper spans.
+    bool DenseGrid() const { return dense_; }
 
 private:
     void AddPiece(uint32_t object, const LayerBits& layers, double radius,
@@ -118,19 +120,36 @@ private:
     int64_t CellOf(double v) const;
     template <class F> bool ForCells(const Box& box, F&& f) const;
     double cell_ = 1;
-    // The grid: the pieces of each cell that holds any, one run after the
-    // other in cellPieces_ (ascending in each), found by the cell's key in
-    // an open-addressed table. A large board has millions of cells: a table
-    // of runs takes a fraction of a hash map of lists.
+    static constexpr int64_t kMostCells = 1024; // of a piece in the grid
+    // The grid: the pieces of each cell, one run after the other in
+    // cellPieces_ (ascending in each). Where the cells the pieces span are
+    // not many more than the pieces, every cell of that rectangle has its
+    // run in `cells_`, column after column: neighbouring cells are
+    // neighbours in memory, so the look-ups of a walk over a large board's
+    // copper stay in the cache. Otherwise (copper far apart, a stray object
+    // far off the board) the cells that hold any are found by their key in
+    // an open-addressed table; a large board has millions of cells, and a
+    // table of runs takes a fraction of a hash map of lists.
     struct CellRun {
         int64_t key = kNoCell;
         uint32_t first = 0, count = 0;
     };
     static constexpr int64_t kNoCell = INT64_MIN; // no cell has this key
-    std::vector<CellRun> cells_;                  // a power of two long
+    std::vector<CellRun> cells_;                  // the rectangle's cells, or a power of two long
     std::vector<uint32_t> cellPieces_;
+    bool dense_ = false;
+    int64_t denseX_ = 0, denseY_ = 0; // the rectangle's first column and row
+    uint64_t denseColumns_ = 0, denseRows_ = 0;
     CellRun& CellSlot(int64_t key);
     const CellRun* FindCell(int64_t key) const;
+    // The entry of a cell in the rectangle, or -1 for a cell outside it.
+    int64_t DenseIndex(int64_t key) const {
+        const uint64_t column = static_cast<uint64_t>((key >> 32) - denseX_);
+        const uint64_t row = static_cast<uint64_t>(static_cast<int32_t>(key) - denseY_);
+        if (column >= denseColumns_ || row >= denseRows_)
+            return -1;
+        return static_cast<int64_t>(column * denseRows_ + row);
+    }
     std::vector<uint32_t> huge_; // pieces too large for the grid
     std::vector<uint32_t> seen_; // stamp per piece for the current look-up
     uint32_t stamp_ = 0;
@@ -167,7 +186,7 @@ void ConnectPlanes(Copper& copper, Groups& groups, uint32_t boardSlot);
 template <class F> bool Copper::ForCells(const Box& box, F&& f) const {
     const int64_t x0 = CellOf(box.lx), x1 = CellOf(box.hx), y0 = CellOf(box.ly),
                   y1 = CellOf(box.hy);
-    if ((x1 - x0 + 1) * (y1 - y0 + 1) > 1024)
+    if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells)
         return false;
     for (int64_t x = x0; x <= x1; ++x)
         for (int64_t y = y0; y <= y1; ++y)

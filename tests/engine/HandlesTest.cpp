@@ -746,36 +746,60 @@ TEST(EngineStore, TheLastLargeBoardClosedGivesItsMemoryBackAndItsHandlesStayStal
 
 // The check finds the copper near a piece through a grid of cells: every
 // piece whose extent meets the box asked about must be found, once, whether
-// it lies in one cell, spans many, or is too large for the grid; with tens of
-// thousands of cells the grid's table grows several times as it is made.
+// it lies in one cell, spans many, or is too large for the grid. Copper
+// spread over a board of 4 m keeps its cells in a table that grows several
+// times as it is made; the same copper on a board of 40 cm has every cell
+// of its rectangle, and asks about boxes reaching past that rectangle.
 TEST_F(EngineIteration, TheCopperGridFindsEveryPieceNearABoxOnce) {
-    std::mt19937 random(11);
-    const auto coordinate = [&](int32_t range) {
-        return static_cast<int32_t>(random() % static_cast<uint32_t>(2 * range)) - range;
-    };
-    for (int i = 0; i < 30000; ++i) {
-        const int32_t x = coordinate(20000000), y = coordinate(20000000);
-        // Mostly short tracks; some across many cells; a few across the board.
-        const int32_t reach = i % 500 == 0 ? 40000000 : i % 20 == 0 ? 800000 : 20000;
-        AddObject<Track>(board, 4, [&](Track& t) {
-            t.c.layer = 1 + (i % 2) * 31, t.c.x1 = x, t.c.y1 = y;
-            t.x2 = x + coordinate(reach), t.y2 = y + coordinate(reach);
-            t.width = 1000 + i % 7 * 500;
-        });
-    }
-    corvane::Copper copper(corvane::Store::Get().BoardSlot(board), false);
-    ASSERT_EQ(copper.pieces.size(), 30000u);
-    for (int q = 0; q < 300; ++q) {
-        const double x = coordinate(22000000), y = coordinate(22000000);
-        const double w = q % 10 == 0 ? 5000000 : random() % 200000;
-        const corvane::Box box{x, y, x + w, y + random() % 200000};
-        std::vector<uint32_t> found;
-        copper.NearBox(box, [&](uint32_t j) { found.push_back(j); });
-        std::vector<uint32_t> expected;
-        for (uint32_t j = 0; j < copper.pieces.size(); ++j)
-            if (copper.pieces[j].box.Meets(box, 0))
-                expected.push_back(j);
-        std::sort(found.begin(), found.end());
-        ASSERT_EQ(found, expected) << "query " << q;
+    for (const int32_t spread : {20000000, 2000000}) {
+        SCOPED_TRACE(spread);
+        const intptr_t on =
+            Corvane_NewBoard(("grid-" + std::to_string(spread) + ".pcbdoc").c_str(), nullptr, 0);
+        std::mt19937 random(11);
+        const auto coordinate = [&](int32_t range) {
+            return static_cast<int32_t>(random() % static_cast<uint32_t>(2 * range)) - range;
+        };
+        for (int i = 0; i < 30000; ++i) {
+            const int32_t x = coordinate(spread), y = coordinate(spread);
+            // Mostly short tracks; some across many cells; a few across the board.
+            const int32_t reach = i % 500 == 0 ? 2 * spread : i % 20 == 0 ? 800000 : 20000;
+            AddObject<Track>(on, 4, [&](Track& t) {
+                t.c.layer = 1 + (i % 2) * 31, t.c.x1 = x, t.c.y1 = y;
+                t.x2 = x + coordinate(reach), t.y2 = y + coordinate(reach);
+                t.width = 1000 + i % 7 * 500;
+            });
+        }
+        corvane::Copper copper(corvane::Store::Get().BoardSlot(on), false);
+        ASSERT_EQ(copper.pieces.size(), 30000u);
+        EXPECT_EQ(copper.DenseGrid(), spread < 20000000);
+        // Boxes anywhere, the boxes of pieces, and each corner of the
+        // copper's extent, where the first and last cells of the grid are.
+        std::vector<corvane::Box> boxes;
+        for (size_t j = 0; j < copper.pieces.size(); j += 30)
+            boxes.push_back(copper.pieces[j].box);
+        for (int q = 0; q < 300; ++q) {
+            const double x = coordinate(spread * 11 / 10), y = coordinate(spread * 11 / 10);
+            const double w = q % 10 == 0 ? spread / 4 : random() % 200000;
+            boxes.push_back({x, y, x + w, y + random() % 200000});
+        }
+        corvane::Box extent = copper.pieces[0].box;
+        for (const corvane::Piece& p : copper.pieces)
+            extent = {std::min(extent.lx, p.box.lx), std::min(extent.ly, p.box.ly),
+                      std::max(extent.hx, p.box.hx), std::max(extent.hy, p.box.hy)};
+        for (const double x : {extent.lx, extent.hx})
+            for (const double y : {extent.ly, extent.hy})
+                boxes.push_back({x - 100000, y - 100000, x + 100000, y + 100000});
+        for (size_t q = 0; q < boxes.size(); ++q) {
+            const corvane::Box& box = boxes[q];
+            std::vector<uint32_t> found;
+            copper.NearBox(box, [&](uint32_t j) { found.push_back(j); });
+            std::vector<uint32_t> expected;
+            for (uint32_t j = 0; j < copper.pieces.size(); ++j)
+                if (copper.pieces[j].box.Meets(box, 0))
+                    expected.push_back(j);
+            std::sort(found.begin(), found.end());
+            ASSERT_EQ(found, expected) << "query " << q;
+        }
+        Corvane_CloseBoard(on);
     }
 }
