@@ -421,6 +421,17 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
 bool TSpecctraNet::ReadPins() {
     PrefetchNetSlot();
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
+    // On a large design the slots of the pins lie far apart in memory: they
+    // all start loading before the first is entered, and so do those of the
+    // next net's pins when its list follows soon.
+    if (const std::string_view data = Parser->Input().Data();
+        index.Large() && Parser->Position() < data.size()) {
+        const std::string_view ahead = data.substr(Parser->Position(), 4096);
+        const std::size_t end = index.PrefetchWords(ahead, 64);
+        const std::size_t next = ahead.substr(0, end + 512).find("(pins", end);
+        if (next != std::string_view::npos)
+            index.PrefetchWords(ahead.substr(next + 5), 64);
+    }
     return ReadTokenList(
         [&](const std::string& pin) {
             if (!index.Add(pin, this)) {

@@ -67,6 +67,28 @@ void TPinToNetIndex::Prefetch(std::string_view pin) const {
         FSlots.Prefetch(AnyCaseNameHash(pin));
 }
 
+bool TPinToNetIndex::Large() const {
+    // 2^20 slots take 8 MB: below that, the table stays in the cache.
+    return FSlots.SlotCount() >= (std::size_t{1} << 20);
+}
+
+std::size_t TPinToNetIndex::PrefetchWords(std::string_view text, int most) const {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t at = 0;
+    for (int words = 0; words < most; ++words) {
+        while (at < text.size() && blank(text[at]))
+            ++at;
+        if (at == text.size() || text[at] == '(' || text[at] == ')' || text[at] == '"' ||
+            text[at] == '\'' || text[at] == '#')
+            break;
+        const std::size_t start = at;
+        while (at < text.size() && !blank(text[at]) && text[at] != '(' && text[at] != ')')
+            ++at;
+        Prefetch(text.substr(start, at - start));
+    }
+    return at;
+}
+
 void TPinToNetIndex::Remove(std::string_view pin, const TSpecctraObject* net) {
     const uint64_t hash = AnyCaseNameHash(pin);
     const TEntry* entry = FCount == 0 ? nullptr : Entry(pin, hash);

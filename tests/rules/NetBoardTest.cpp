@@ -194,4 +194,40 @@ TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 0u);
 }
 
+// Past half a million pins the reader starts loading the slots of a net's
+// pins, and of the next net's, from the text ahead before it enters them.
+// What it enters must not change: references cut by quotes, in another
+// case, over several lines and past a comment, listed twice, and a list
+// that ends the network.
+TEST_F(NetsOnBoard, PinsOfAMillionPinNetworkAreEnteredAsRead) {
+    std::string network;
+    for (int n = 0; n < 140000; ++n) {
+        network += "(net N" + std::to_string(n) + " (pins";
+        for (int p = 0; p < 4; ++p)
+            network += " U" + std::to_string(n) + "-" + std::to_string(p);
+        network += "))\n";
+    }
+    network += "(net Q (pins \"J3\"-\"D+\" u7-1\n# a comment\n  J4-1 J4-2))\n"
+               "(net S (pins J4-5\n";
+    network += "  J4-6))";
+    TReadDesign read(WithNetwork(network));
+    const TSpecctraDsnNetworkDescriptor& nets = read.Network();
+    EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 140000u * 4 + 5);
+    for (const int n : {0, 70000, 139999})
+        for (const char* pin : {"-0", "-3"}) {
+            const std::string ref = "U" + std::to_string(n) + pin;
+            ASSERT_NE(nets.GetState_NetByPinName(ref), nullptr) << ref;
+            EXPECT_EQ(nets.GetState_NetByPinName(ref)->NameID, "N" + std::to_string(n));
+        }
+    ASSERT_NE(nets.GetState_NetByPinName("J3-D+"), nullptr);
+    EXPECT_EQ(nets.GetState_NetByPinName("J3-D+")->NameID, "Q");
+    EXPECT_EQ(nets.GetState_NetByPinName("J4-1")->NameID, "Q");
+    EXPECT_EQ(nets.GetState_NetByPinName("J4-6")->NameID, "S");
+    for (const char* word : {"#", "a", "comment"})
+        EXPECT_EQ(nets.GetState_NetByPinName(word), nullptr) << word;
+    EXPECT_EQ(read.LinesStartingWith("WARNING: Pin"),
+              std::vector<std::string>{
+                  "WARNING: Pin U7-1 of net Q is already on net N7; it stays there. Line: 140003"});
+}
+
 } // namespace
