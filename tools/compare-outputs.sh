@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs two builds of harrow over the same sample of the design corpus and
 # compares everything they write: the import's exit status and summary line,
-# the board as `harrow show --json` dumps it, the report (.rpt) and a session
-# export (.ses). Lines that only carry the date or time of the run are left
-# out of the comparison. Exits 0 when every output is the same, 1 otherwise.
+# the board as `harrow show --json` dumps it, the board's check (`harrow drc
+# --json`), the report (.rpt) and a session export (.ses). Lines that only
+# carry the date or time of the run are left out of the comparison, and the
+# run's folder out of the paths. Exits 0 when every output is the same, 1
+# otherwise.
 #
 #   tools/compare-outputs.sh BEFORE AFTER
 #
@@ -55,6 +57,12 @@ run_one() {
         timeout "$limit" "$harrow" show "work-$name/$name.pcbdoc" --json \
             >"$name.show.json" 2>"$name.show.err" || status=$?
         echo "exit $status" >>"$name.show.err"
+        status=0
+        timeout "$limit" "$harrow" drc "work-$name/$name.pcbdoc" --json \
+            >"$name.drc.out" 2>"$name.drc.err" || status=$?
+        echo "exit $status" >>"$name.drc.err"
+        sed "s|$dir/|RUN/|g" "$name.drc.out" >"$name.drc.json"
+        rm -f "$name.drc.out"
     fi
     # The report's date and times are the only lines that change per run.
     if [[ -f work-$name/$name.rpt ]]; then
