@@ -7,6 +7,7 @@
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 namespace {
@@ -423,14 +424,19 @@ bool TSpecctraNet::ReadPins() {
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
     // On a large design the slots of the pins lie far apart in memory: they
     // all start loading before the first is entered, and so do those of the
-    // next net's pins when its list follows soon.
+    // next net's pins when its list follows soon. A list the previous net
+    // asked for already is not asked for again.
     if (const std::string_view data = Parser->Input().Data();
         index.Large() && Parser->Position() < data.size()) {
+        thread_local std::uintptr_t askedUpTo = 0; // where the last look-ahead stopped
         const std::string_view ahead = data.substr(Parser->Position(), 4096);
-        const std::size_t end = index.PrefetchWords(ahead, 64);
+        const auto at = reinterpret_cast<std::uintptr_t>(ahead.data());
+        const std::size_t end = at < askedUpTo && askedUpTo - at <= ahead.size()
+                                    ? askedUpTo - at
+                                    : index.PrefetchWords(ahead, 64);
         const std::size_t next = ahead.substr(0, end + 512).find("(pins", end);
         if (next != std::string_view::npos)
-            index.PrefetchWords(ahead.substr(next + 5), 64);
+            askedUpTo = at + next + 5 + index.PrefetchWords(ahead.substr(next + 5), 64);
     }
     return ReadTokenList(
         [&](const std::string& pin) {
