@@ -753,8 +753,12 @@ TEST(EngineStore, TheLastLargeBoardClosedGivesItsMemoryBackAndItsHandlesStayStal
 TEST_F(EngineIteration, TheCopperGridFindsEveryPieceNearABoxOnce) {
     for (const int32_t spread : {20000000, 2000000}) {
         SCOPED_TRACE(spread);
-        const intptr_t on =
-            Corvane_NewBoard(("grid-" + std::to_string(spread) + ".pcbdoc").c_str(), nullptr, 0);
+        struct TClosedAfter {
+            CorvaneBoard board;
+            ~TClosedAfter() { Corvane_CloseBoard(board); }
+        } const made{NewBoard("grid")};
+        const CorvaneBoard on = made.board;
+        ASSERT_NE(on, 0);
         std::mt19937 random(11);
         const auto coordinate = [&](int32_t range) {
             return static_cast<int32_t>(random() % static_cast<uint32_t>(2 * range)) - range;
@@ -800,6 +804,5 @@ TEST_F(EngineIteration, TheCopperGridFindsEveryPieceNearABoxOnce) {
             std::sort(found.begin(), found.end());
             ASSERT_EQ(found, expected) << "query " << q;
         }
-        Corvane_CloseBoard(on);
     }
 }
