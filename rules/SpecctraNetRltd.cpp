@@ -7,7 +7,6 @@
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <optional>
 
 namespace {
@@ -422,21 +421,18 @@ bool TSpecctraNet::ReadSubBlock(int32_t id) {
 bool TSpecctraNet::ReadPins() {
     PrefetchNetSlot();
     TPinToNetIndex& index = TranslationState().PinToNetIndex;
-    // On a large design the slots of the pins lie far apart in memory: they
-    // all start loading before the first is entered, and so do those of the
-    // next net's pins when its list follows soon. A list the previous net
-    // asked for already is not asked for again.
+    // On a large design the slots of the pins lie far apart in memory: those
+    // of the next net's pins start loading now, while this net's, loaded by
+    // the net before, are entered.
     if (const std::string_view data = Parser->Input().Data();
         index.Large() && Parser->Position() < data.size()) {
-        thread_local std::uintptr_t askedUpTo = 0; // where the last look-ahead stopped
         const std::string_view ahead = data.substr(Parser->Position(), 4096);
-        const auto at = reinterpret_cast<std::uintptr_t>(ahead.data());
-        const std::size_t end = at < askedUpTo && askedUpTo - at <= ahead.size()
-                                    ? askedUpTo - at
-                                    : index.PrefetchWords(ahead, 64);
-        const std::size_t next = ahead.substr(0, end + 512).find("(pins", end);
+        const std::size_t close = ahead.find(')');
+        const std::size_t next = close == std::string_view::npos
+                                     ? close
+                                     : ahead.substr(0, close + 512).find("(pins", close);
         if (next != std::string_view::npos)
-            askedUpTo = at + next + 5 + index.PrefetchWords(ahead.substr(next + 5), 64);
+            index.PrefetchWords(ahead.substr(next + 5), 64);
     }
     return ReadTokenList(
         [&](const std::string& pin) {

@@ -72,7 +72,7 @@ bool TPinToNetIndex::Large() const {
     return FSlots.SlotCount() >= (std::size_t{1} << 20);
 }
 
-std::size_t TPinToNetIndex::PrefetchWords(std::string_view text, int most) const {
+void TPinToNetIndex::PrefetchWords(std::string_view text, int most) const {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     std::size_t at = 0;
     for (int words = 0; words < most; ++words) {
@@ -80,13 +80,12 @@ std::size_t TPinToNetIndex::PrefetchWords(std::string_view text, int most) const
             ++at;
         if (at == text.size() || text[at] == '(' || text[at] == ')' || text[at] == '"' ||
             text[at] == '\'' || text[at] == '#')
-            break;
+            return;
         const std::size_t start = at;
         while (at < text.size() && !blank(text[at]) && text[at] != '(' && text[at] != ')')
             ++at;
         Prefetch(text.substr(start, at - start));
     }
-    return at;
 }
 
 void TPinToNetIndex::Remove(std::string_view pin, const TSpecctraObject* net) {

@@ -38,11 +38,10 @@ public:
     bool Large() const;
     // Prefetch for the plain references (words up to a space, a line break
     // or a parenthesis) that open `text`, up to a parenthesis, a quote or a
-    // comment, or the first `most` of them; answers where it stopped. A
-    // reader about to enter a net's pins asks for them all at once, and for
-    // the next net's; a reference spelled otherwise is entered as ever, only
-    // without its prefetch.
-    std::size_t PrefetchWords(std::string_view text, int most) const;
+    // comment, or the first `most` of them. A reader about to enter a net's
+    // pins asks for the next net's; a reference spelled otherwise is entered
+    // as ever, only without its prefetch.
+    void PrefetchWords(std::string_view text, int most) const;
     // Removes the reference when `net` is the net that holds it.
     void Remove(std::string_view pin, const TSpecctraObject* net);
     std::size_t Count() const { return FCount; }

@@ -194,8 +194,8 @@ TEST_F(NetsOnBoard, OneNetOfAHundredThousandPins) {
     EXPECT_EQ(TranslationState().PinToNetIndex.Count(), 0u);
 }
 
-// Past half a million pins the reader starts loading the slots of a net's
-// pins, and of the next net's, from the text ahead before it enters them.
+// Past half a million pins the reader starts loading the slots of the next
+// net's pins from the text ahead while it enters a net's.
 // What it enters must not change: references cut by quotes, in another
 // case, over several lines and past a comment, listed twice, and a list
 // that ends the network.
