@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/ModelBase.h"
+#include "sdk/CheckedHeap.h"
 
 namespace corvane {
 
@@ -526,16 +527,7 @@ template <class F> bool VisitBody(int32_t kind, Body* body, F&& f) {
 // millions of them, and a record is named by 32 bits, its type and cell.
 // Builds that check memory use keep each record on the general heap and a
 // pointer to it in the cell.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORVANE_CHECKED_HEAP 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(CORVANE_CHECKED_HEAP)
-constexpr bool kCheckedHeap = true;
-#else
-constexpr bool kCheckedHeap = false;
-#endif
+constexpr bool kCheckedHeap = HostSdk::kCheckedHeap;
 
 // Where an arena's chunks are, for finding a cell without a call: plain
 // data, so that it outlives every record even at exit.

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +88,8 @@ public:
 
     double FLx = 0.0, FLy = 0.0, FHx = 0.0, FHy = 0.0;
     double FAreaSize = 0.0;
-    std::vector<TVertex> Coordinates;
+    // Most paths hold two to a few points: their room is recycled.
+    std::vector<TVertex, TRecycledAllocator<TVertex>> Coordinates;
     std::string LayerID;
     TSpecctraShapeType Kind;
 
@@ -150,11 +152,13 @@ public:
     // the last differs), and the point count without the closing point.
     void ExportToPCB_PolygonSegments(std::vector<TPcbPolySegment>& segments, int32_t& pointCount);
     // The same for any outline in this shape's coordinates.
-    void ExportToPCB_PolygonSegments(const std::vector<TVertex>& vertices,
+    void ExportToPCB_PolygonSegments(std::span<const TVertex> vertices,
                                      std::vector<TPcbPolySegment>& segments, int32_t& pointCount);
     // The outline of the shape as vertices: the corners of a rect, the
     // vertices of every other kind.
-    virtual std::vector<TVertex> OutlineVertices() const { return Coordinates; }
+    virtual std::vector<TVertex> OutlineVertices() const {
+        return {Coordinates.begin(), Coordinates.end()};
+    }
     // The width of the shape's board objects in host units.
     int32_t ExportToPCB_Width() { return BoardWidth(); }
 

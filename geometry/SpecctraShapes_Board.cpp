@@ -349,7 +349,7 @@ void TSpecctraAbstractGeometryShape::ExportToPCB_PolygonSegments(
 }
 
 void TSpecctraAbstractGeometryShape::ExportToPCB_PolygonSegments(
-    const std::vector<TVertex>& vertices, std::vector<TPcbPolySegment>& segments,
+    std::span<const TVertex> vertices, std::vector<TPcbPolySegment>& segments,
     int32_t& pointCount) {
     segments.clear();
     segments.reserve(vertices.size() + 1);

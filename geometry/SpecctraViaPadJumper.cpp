@@ -179,7 +179,7 @@ std::vector<TSpecctraPad::TCopperPiece> TSpecctraPad::TrueCopper() {
     auto* line = dynamic_cast<TSpecctraPolyLineShape*>(VisibleShape());
     if (!line || line->Coordinates.empty())
         return {};
-    const std::vector<TVertex>& v = line->Coordinates;
+    const auto& v = line->Coordinates;
     const double radius = line->ApertureWidth() / 2.0;
     if (line->Kind == TSpecctraShapeType::eFilledPolyShape) {
         // Closed on reading: the last corner repeats the first.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "specctra/NameIndex.h"
+#include "specctra/RecycledBlocks.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +18,7 @@ class TSpecctraObject;
 // name (a newly added duplicate goes before the equal names already there);
 // it sorts lazily, when an entry is first asked for by position, so that
 // filling it costs O(n log n) however adds and look-ups by name interleave.
-class TSpecctraList {
+class TSpecctraList : public TRecycled {
 public:
     explicit TSpecctraList(bool sorted = false) : FSorted(sorted) {}
     ~TSpecctraList();
@@ -80,7 +81,7 @@ private:
     bool FSorted;
     // The placement of a large board lists a million components: its room
     // is taken as the name tables take theirs.
-    mutable std::vector<TEntry, TTableAllocator<TEntry>> FItems;
+    mutable std::vector<TEntry, TRecycledAllocator<TEntry, TTableAllocator<TEntry>>> FItems;
     mutable bool FOrderValid = true;
     uint64_t FNextSeq = 0;
     // The look-up tables, made on first need: most lists (the shapes of a

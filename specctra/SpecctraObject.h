@@ -3,6 +3,7 @@
 // conversion and reporting.
 #pragma once
 
+#include "specctra/RecycledBlocks.h"
 #include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraTypes.h"
@@ -53,7 +54,7 @@ public:
 // The base of every model object: its place in the tree, the four translation
 // operations, the block protocol, unit resolution, coordinate conversion and
 // reporting.
-class TSpecctraObject {
+class TSpecctraObject : public TRecycled {
 public:
     explicit TSpecctraObject(TSpecctraObject* owner);
     virtual ~TSpecctraObject();
