@@ -3,6 +3,7 @@
 // and the validated handles through which the outside world names them.
 #pragma once
 
+#include "engine/FlatCells.h"
 #include "engine/RecordBodies.h"
 
 #include "sdk/HugePages.h"
@@ -535,7 +536,7 @@ private:
         KeepTieIfUsed(o);
     }
     // Links too far for a near family's 16 bits, by slot, family and end.
-    std::unordered_map<uint64_t, uint32_t> far_;
+    FlatCells far_;
     ListHead* HeadFor(ObjectRec& o, LinkFamily f); // kByKind or kByLayer
     static uint64_t FarKey(uint32_t slot, LinkFamily f, bool next) {
         return uint64_t{slot} << 3 | static_cast<uint64_t>(f) << 1 | (next ? 1u : 0u);
@@ -545,7 +546,7 @@ private:
         if (d == NearLink::kEmpty)
             return kNone;
         if (d == NearLink::kFar)
-            return far_.at(FarKey(slot, f, next));
+            return far_.Find(FarKey(slot, f, next));
         return static_cast<uint32_t>(static_cast<int64_t>(slot) + d);
     }
     // The previous (or, with `next`, the next) object in a list of family f.

@@ -3,6 +3,7 @@
 #include "engine/Model.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,9 +52,26 @@ const char* LayerDefaultName(int32_t layer) {
 }
 
 namespace {
-struct TextPool {
-    std::deque<std::string> texts{std::string()};
-    std::unordered_map<std::string_view, uint32_t> ids{{std::string_view(), 0u}};
+// Every text once, numbered in the order first met, found by its hash in a
+// flat table: pads, texts and components name their texts by the hundred
+// thousand.
+class TextPool {
+public:
+    uint32_t Find(std::string_view s) {
+        const uint64_t hash = std::hash<std::string_view>{}(s);
+        const uint32_t found = ids_.Find(hash, [&](uint32_t id) { return texts_[id] == s; });
+        if (found != kNone)
+            return found;
+        const auto id = static_cast<uint32_t>(texts_.size());
+        texts_.emplace_back(s);
+        ids_.Add(hash, id);
+        return id;
+    }
+    const std::string& Text(uint32_t id) const { return texts_[id]; }
+
+private:
+    std::deque<std::string> texts_{std::string()}; // 0: the empty text
+    FlatCells ids_;
 };
 TextPool& Texts() {
     static TextPool* pool = new TextPool; // outlives every record
@@ -62,20 +80,11 @@ TextPool& Texts() {
 } // namespace
 
 uint32_t Interned::Intern(std::string_view s) {
-    if (s.empty())
-        return 0;
-    TextPool& pool = Texts();
-    auto found = pool.ids.find(s);
-    if (found != pool.ids.end())
-        return found->second;
-    const auto id = static_cast<uint32_t>(pool.texts.size());
-    pool.texts.emplace_back(s);
-    pool.ids.emplace(pool.texts.back(), id);
-    return id;
+    return s.empty() ? 0 : Texts().Find(s);
 }
 
 const std::string& Interned::str() const {
-    return Texts().texts[id_];
+    return Texts().Text(id_);
 }
 
 const std::vector<const char*>& ConstraintNames(int32_t ruleKind) {

@@ -27,8 +27,8 @@ template <class Value, class Key, class Traits> struct CountedPool {
     };
     std::vector<Entry> entries;
     std::vector<uint32_t> freeIds;
-    std::unordered_multimap<uint64_t, uint32_t> byHash;
-    size_t live = 0; // values with users
+    FlatCells byHash; // hash -> the numbers of the values with that hash
+    size_t live = 0;  // values with users
     // The values used last: records made one after another often match one
     // of the few before them (the pins of a footprint, the two texts of a
     // component), which a comparison finds without hashing the key.
@@ -52,12 +52,13 @@ template <class Value, class Key, class Traits> struct CountedPool {
                 return id;
             }
         const uint64_t h = Traits::Hash(key);
-        for (auto [at, end] = byHash.equal_range(h); at != end; ++at)
-            if (Traits::Same(entries[at->second].value, key)) {
-                Retain(at->second);
-                Remember(at->second);
-                return at->second;
-            }
+        const uint32_t found =
+            byHash.Find(h, [&](uint32_t id) { return Traits::Same(entries[id].value, key); });
+        if (found != kNone) {
+            Retain(found);
+            Remember(found);
+            return found;
+        }
         uint32_t id;
         if (!freeIds.empty()) {
             id = freeIds.back();
@@ -71,7 +72,7 @@ template <class Value, class Key, class Traits> struct CountedPool {
         e.hash = h;
         e.users = 1;
         e.kept = true;
-        byHash.emplace(h, id);
+        byHash.Add(h, id);
         ++live;
         Remember(id);
         return id;
@@ -106,11 +107,7 @@ template <class Value, class Key, class Traits> struct CountedPool {
 private:
     void Free(uint32_t id) {
         Entry& e = entries[id];
-        for (auto [at, end] = byHash.equal_range(e.hash); at != end; ++at)
-            if (at->second == id) {
-                byHash.erase(at);
-                break;
-            }
+        byHash.Erase(e.hash, [id](uint32_t kept) { return kept == id; });
         e.value = Value{};
         e.kept = false;
         freeIds.push_back(id);

@@ -244,11 +244,11 @@ void Store::SetFarEnd(uint32_t slot, LinkFamily f, bool next, int16_t& d, uint32
     if (target == kNone ||
         (distance != 0 && distance >= -NearLink::kReach && distance <= NearLink::kReach)) {
         if (d == NearLink::kFar)
-            far_.erase(FarKey(slot, f, next));
+            far_.Erase(FarKey(slot, f, next));
         d = static_cast<int16_t>(distance);
         return;
     }
-    far_[FarKey(slot, f, next)] = target;
+    far_.Set(FarKey(slot, f, next), target);
     d = NearLink::kFar;
     objects_[slot].hasFar = 1;
 }
@@ -263,7 +263,7 @@ void Store::ForgetKeptApartSlow(uint32_t slot) {
         return;
     for (int f = 0; f < kNearFamilyCount; ++f)
         for (const bool next : {false, true})
-            far_.erase(FarKey(slot, static_cast<LinkFamily>(f), next));
+            far_.Erase(FarKey(slot, static_cast<LinkFamily>(f), next));
     o.hasFar = 0;
 }
 

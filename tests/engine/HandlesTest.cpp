@@ -11,6 +11,7 @@
 #include <functional>
 #include <random>
 #include <tuple>
+#include <unordered_map>
 
 using namespace enginetest;
 
@@ -619,6 +620,46 @@ TEST_F(EngineIteration, ListsKeepTheirOrderWhenNeighboursLieFarApartInTheStore) 
     EXPECT_EQ(Walk(board, 4, 0, 0), again);
     EXPECT_EQ(Walk(board, 4, 0, 32), (Handles{again[1], again[3]}));
     EXPECT_TRUE(Walk(board, 5, 0, 0).empty());
+}
+
+// The table that holds the far links and the shared values' numbers by hash,
+// against a node table: keys crowded into few home cells, several values to
+// a key, removals in the middle of runs that wrap round the table's end.
+TEST(EngineStore, TheFlatTableAnswersAsANodeTableThroughAddsAndRemovals) {
+    corvane::FlatCells cells;
+    std::unordered_multimap<uint64_t, uint32_t> expected;
+    std::mt19937_64 random(7);
+    for (int step = 0; step < 200000; ++step) {
+        // Few keys, so that runs grow long and meet; a third of the steps
+        // remove a value.
+        const uint64_t key = random() % 3000 * 0x10001;
+        const auto value = static_cast<uint32_t>(random() % 4);
+        const auto range = expected.equal_range(key);
+        auto there = std::find_if(range.first, range.second,
+                                  [&](const auto& entry) { return entry.second == value; });
+        const auto same = [&](uint32_t kept) { return kept == value; };
+        if (random() % 3 == 0) {
+            ASSERT_EQ(cells.Erase(key, same), there != range.second) << step;
+            if (there != range.second)
+                expected.erase(there);
+        } else if (there == range.second) {
+            cells.Add(key, value);
+            expected.emplace(key, value);
+        }
+        ASSERT_EQ(cells.size(), expected.size()) << step;
+        ASSERT_EQ(cells.Find(key, same) != corvane::kNone,
+                  std::any_of(expected.equal_range(key).first, expected.equal_range(key).second,
+                              [&](const auto& entry) { return entry.second == value; }))
+            << step;
+    }
+    for (const auto& [key, value] : expected)
+        ASSERT_EQ(cells.Find(key, [&](uint32_t kept) { return kept == value; }), value);
+    // Set keeps one value to a key.
+    cells.Set(1, 5);
+    cells.Set(1, 6);
+    EXPECT_EQ(cells.Find(1), 6u);
+    EXPECT_TRUE(cells.Erase(1));
+    EXPECT_EQ(cells.Find(1), corvane::kNone);
 }
 
 // Objects that join, change and leave nets over and over (on the board and

@@ -2,7 +2,7 @@
 // values at the edges of their ranges come back bit for bit, and a record cut
 // short, a varint longer than its value allows or a count beyond what is left
 // is refused. The order of a per-layer table's runs is checked as it is for
-// every version (DocumentVersionTest).
+// every version (DocumentVersionTest). Record texts are kept once each.
 #include "engine/Records.h"
 
 #include <gtest/gtest.h>
@@ -186,4 +186,26 @@ TEST(EngineRecordEncoding, DamagedFieldsAreRefused) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.read(c.bytes), c.ok) << c.what;
+}
+
+// Record texts are kept once each: a board of 10^5 components names as many
+// designators, next to pad names that recur on every component.
+TEST(EngineRecordEncoding, InternedTextsAreKeptOnceAndComeBackAsWritten) {
+    std::vector<Interned> designators;
+    for (int i = 0; i < 100000; ++i)
+        designators.emplace_back("R" + std::to_string(i));
+    for (int i = 0; i < 100000; i += 997) {
+        const std::string text = "R" + std::to_string(i);
+        ASSERT_EQ(designators[i].str(), text);
+        // The same text again is the same kept text; another case is another.
+        const Interned again(text);
+        EXPECT_EQ(&again.str(), &designators[i].str());
+        const Interned lower("r" + std::to_string(i));
+        EXPECT_EQ(lower.str(), "r" + std::to_string(i));
+        EXPECT_NE(&lower.str(), &designators[i].str());
+    }
+    const Interned pad("1"), samePad(std::string_view("10").substr(0, 1)), none("");
+    EXPECT_EQ(&pad.str(), &samePad.str());
+    EXPECT_EQ(none.str(), "");
+    EXPECT_EQ(&none.str(), &Interned().str());
 }
