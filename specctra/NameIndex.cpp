@@ -3,6 +3,7 @@
 #include "sdk/AsciiText.h"
 #include "sdk/HugePages.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -32,8 +33,23 @@ uint64_t WordAt(const char* text) {
     return word;
 }
 
-// The last n (< 8) bytes, zero-padded.
+template <class T> uint64_t Load(const char* text) {
+    T value;
+    std::memcpy(&value, text, sizeof value);
+    return value;
+}
+
+// The last n (< 8) bytes, zero-padded. Most names end in such a tail: it is
+// put together from two loads of a fixed size that overlap in the middle,
+// where a copy of a variable length would be a call.
 uint64_t TailAt(const char* text, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= 4)
+            return Load<uint32_t>(text) | Load<uint32_t>(text + n - 4) << (8 * (n - 4));
+        if (n >= 2)
+            return Load<uint16_t>(text) | Load<uint16_t>(text + n - 2) << (8 * (n - 2));
+        return n == 1 ? static_cast<unsigned char>(text[0]) : 0;
+    }
     uint64_t word = 0;
     std::memcpy(&word, text, n);
     return word;
