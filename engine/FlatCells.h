@@ -28,7 +28,8 @@ public:
     uint32_t Find(uint64_t key) const {
         return Find(key, [](uint32_t) { return true; });
     }
-    // Adds a value under `key` (not kNone), beside any it holds there.
+    // Adds a value under `key` (a value, not kNone), beside any it holds
+    // there.
     void Add(uint64_t key, uint32_t value) {
         if ((count_ + 1) * 2 > cells_.size())
             Grow();
@@ -76,6 +77,15 @@ public:
         return Erase(key, [](uint32_t) { return true; });
     }
     size_t size() const { return count_; }
+    // Gives the table's memory back when it holds nothing (the table of a
+    // large board closed).
+    void ReleaseIfEmpty() {
+        if (count_ != 0)
+            return;
+        std::vector<Cell, HostSdk::TableAllocator<Cell>>().swap(cells_);
+        mask_ = 0;
+        shift_ = 63;
+    }
 
 private:
     struct Cell {

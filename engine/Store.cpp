@@ -427,6 +427,7 @@ void Store::ReleaseIfEmpty() {
         ties_.Clear();
         std::vector<uint32_t>().swap(freeTies_);
     }
+    far_.ReleaseIfEmpty();
     BodyBox::ReleaseIdleArenas();
 }
 

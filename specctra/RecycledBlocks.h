@@ -27,7 +27,8 @@ void Give(void* block, std::size_t size) noexcept;
 std::size_t BlockBytes(std::size_t size) noexcept;
 // Bytes this thread keeps now (what Give kept and Take did not take back).
 std::size_t KeptBytes() noexcept;
-// Whether freed blocks are kept: yes, but in builds that check memory use.
+// Whether freed blocks are kept: yes, except in builds that check memory
+// use.
 // Switched for every thread: while off, nothing is kept and nothing kept
 // is handed out; what was kept is given back when its thread ends.
 bool Keeping() noexcept;
@@ -48,6 +49,8 @@ struct TRecycled {
 // A container's room from the same store while it is small (a list of a few
 // entries, a short path); larger room from `TLarge`.
 template <class T, class TLarge = std::allocator<T>> struct TRecycledAllocator {
+    static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+                  "kept blocks are not aligned more");
     using value_type = T;
     template <class U> struct rebind {
         using other =

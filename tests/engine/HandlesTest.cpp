@@ -660,6 +660,14 @@ TEST(EngineStore, TheFlatTableAnswersAsANodeTableThroughAddsAndRemovals) {
     EXPECT_EQ(cells.Find(1), 6u);
     EXPECT_TRUE(cells.Erase(1));
     EXPECT_EQ(cells.Find(1), corvane::kNone);
+    // Emptied, its memory goes back; it fills again from nothing.
+    for (const auto& [key, value] : expected)
+        ASSERT_TRUE(cells.Erase(key, [&](uint32_t kept) { return kept == value; }));
+    EXPECT_EQ(cells.size(), 0u);
+    cells.ReleaseIfEmpty();
+    EXPECT_EQ(cells.Find(5), corvane::kNone);
+    cells.Add(5, 7);
+    EXPECT_EQ(cells.Find(5), 7u);
 }
 
 // Objects that join, change and leave nets over and over (on the board and
