@@ -31,8 +31,10 @@ inline double RoundTiesToEven(double value) {
         return value;                                  // whole already, infinite or NaN
     const int64_t whole = static_cast<int64_t>(value); // towards zero
     const double fraction = std::fabs(value - static_cast<double>(whole));
-    // Without branches: a coordinate's fraction is as likely above a half as
-    // below, and a mispredicted jump costs more than the whole sum.
+    if (fraction == 0.0)
+        return value; // whole: what a writer of board units mostly meets
+    // Without branches: a converted coordinate's fraction is as likely above
+    // a half as below, and a mispredicted jump costs more than the sum.
     const int64_t away =
         (static_cast<int64_t>(fraction > 0.5) | (static_cast<int64_t>(fraction == 0.5) & whole)) &
         1;
