@@ -1,7 +1,10 @@
-// A table from 64-bit keys to 32-bit values, several values to a key if the
-// caller adds them: open addressing on a multiplicative hash of the key, a
-// removed cell's followers moved up behind it, so that no probe passes dead
-// cells and a probe reads one cache line where a node table reads several.
+// A table from keys (hashes, or numbers of the store) to 32-bit values,
+// several values to a key if the caller adds them: open addressing on a
+// multiplicative hash of the key, a removed cell's followers moved up behind
+// it, so that no probe passes dead cells and a probe reads one cache line
+// where a node table reads several. A board of a million objects meets each
+// cell as a cache miss: on huge pages it is not an address translation miss
+// as well.
 #pragma once
 
 #include "engine/ModelBase.h"
@@ -14,10 +17,10 @@
 
 namespace corvane {
 
-class FlatCells {
+template <class Key> class FlatTable {
 public:
     // The first value under `key` that `match` takes; kNone when none does.
-    template <class Match> uint32_t Find(uint64_t key, Match&& match) const {
+    template <class Match> uint32_t Find(Key key, Match&& match) const {
         if (count_ == 0)
             return kNone;
         for (size_t i = Home(key); cells_[i].value != kNone; i = (i + 1) & mask_)
@@ -25,12 +28,12 @@ public:
                 return cells_[i].value;
         return kNone;
     }
-    uint32_t Find(uint64_t key) const {
+    uint32_t Find(Key key) const {
         return Find(key, [](uint32_t) { return true; });
     }
     // Adds a value under `key` (a value, not kNone), beside any it holds
     // there.
-    void Add(uint64_t key, uint32_t value) {
+    void Add(Key key, uint32_t value) {
         if ((count_ + 1) * 2 > cells_.size())
             Grow();
         size_t i = Home(key);
@@ -40,7 +43,7 @@ public:
         ++count_;
     }
     // The value under `key`, the only one: replaced when there is one.
-    void Set(uint64_t key, uint32_t value) {
+    void Set(Key key, uint32_t value) {
         if (count_ > 0)
             for (size_t i = Home(key); cells_[i].value != kNone; i = (i + 1) & mask_)
                 if (cells_[i].key == key) {
@@ -50,7 +53,7 @@ public:
         Add(key, value);
     }
     // Removes the first value under `key` that `match` takes; false when none.
-    template <class Match> bool Erase(uint64_t key, Match&& match) {
+    template <class Match> bool Erase(Key key, Match&& match) {
         if (count_ == 0)
             return false;
         size_t hole = Home(key);
@@ -73,7 +76,7 @@ public:
         --count_;
         return true;
     }
-    bool Erase(uint64_t key) {
+    bool Erase(Key key) {
         return Erase(key, [](uint32_t) { return true; });
     }
     size_t size() const { return count_; }
@@ -89,7 +92,7 @@ public:
 
 private:
     struct Cell {
-        uint64_t key = 0;
+        Key key = 0;
         uint32_t value = kNone; // kNone: an empty cell
     };
     std::vector<Cell, HostSdk::TableAllocator<Cell>> cells_;
@@ -97,8 +100,8 @@ private:
     size_t mask_ = 0;
     int shift_ = 63;
 
-    size_t Home(uint64_t key) const {
-        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_) & mask_;
+    size_t Home(Key key) const {
+        return static_cast<size_t>((uint64_t{key} * 0x9E3779B97F4A7C15ull) >> shift_) & mask_;
     }
     void Grow() {
         const size_t size = cells_.empty() ? 64 : cells_.size() * 2;
@@ -112,5 +115,8 @@ private:
                 Add(c.key, c.value);
     }
 };
+
+// Keys of 64 bits: full hashes, or a slot with the link it names.
+using FlatCells = FlatTable<uint64_t>;
 
 } // namespace corvane

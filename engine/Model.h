@@ -245,9 +245,10 @@ struct Grids {
     std::array<double, 13> v{};
 };
 
-// The nets of a board by name: an open-addressed table of net slots, with
-// the names read from the nets themselves, so a net costs a few bytes here
-// rather than a heap node and a second copy of its name.
+// The nets of a board by name: net slots by 32 bits of their name's hash,
+// with the names read from the nets themselves, so a net costs a few bytes
+// here rather than a heap node and a second copy of its name, and a probe
+// reads the names of few nets.
 class NetIndex {
 public:
     uint32_t Find(std::string_view name) const; // kNone when absent
@@ -256,21 +257,10 @@ public:
     // Removes the net in `slot` if the index holds it under `name`.
     void Erase(std::string_view name, uint32_t slot);
     bool Contains(std::string_view name) const { return Find(name) != kNone; }
-    size_t size() const { return count_; }
+    size_t size() const { return slots_.size(); }
 
 private:
-    static constexpr uint32_t kGone = kNone - 1; // a removed entry; probes go past it
-    // A net's slot with 32 bits of its name's hash, so that a probe reads
-    // the names of few nets and growing reads none.
-    struct Cell {
-        uint32_t slot = kNone; // kNone: never used
-        uint32_t hash = 0;
-    };
-    // A board of a million nets meets each cell as a cache miss: on huge
-    // pages it is not an address translation miss as well.
-    std::vector<Cell, HostSdk::TableAllocator<Cell>> cells_;
-    size_t count_ = 0, taken_ = 0; // live nets; cells not kNone
-    void Grow();
+    FlatTable<uint32_t> slots_;
 };
 
 struct BoardRec {

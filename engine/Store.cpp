@@ -279,63 +279,15 @@ std::string_view NetNameAt(uint32_t slot) {
 } // namespace
 
 uint32_t NetIndex::Find(std::string_view name) const {
-    if (count_ == 0)
-        return kNone;
-    const size_t mask = cells_.size() - 1;
-    const uint32_t h = NameHash(name);
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-        const Cell& c = cells_[i];
-        if (c.slot == kNone)
-            return kNone;
-        if (c.slot != kGone && c.hash == h && NetNameAt(c.slot) == name)
-            return c.slot;
-    }
+    return slots_.Find(NameHash(name), [&](uint32_t slot) { return NetNameAt(slot) == name; });
 }
 
 void NetIndex::Insert(std::string_view name, uint32_t slot) {
-    if ((taken_ + 1) * 4 > cells_.size() * 3)
-        Grow();
-    const size_t mask = cells_.size() - 1;
-    const uint32_t h = NameHash(name);
-    size_t i = h & mask;
-    while (cells_[i].slot != kNone && cells_[i].slot != kGone)
-        i = (i + 1) & mask;
-    if (cells_[i].slot == kNone)
-        ++taken_;
-    cells_[i] = Cell{slot, h};
-    ++count_;
+    slots_.Add(NameHash(name), slot);
 }
 
 void NetIndex::Erase(std::string_view name, uint32_t slot) {
-    if (count_ == 0)
-        return;
-    const size_t mask = cells_.size() - 1;
-    for (size_t i = NameHash(name) & mask; cells_[i].slot != kNone; i = (i + 1) & mask)
-        if (cells_[i].slot == slot) {
-            cells_[i].slot = kGone;
-            --count_;
-            return;
-        }
-}
-
-// Room for twice the live nets (at least 16 cells), removed entries dropped:
-// the table is between a third and three quarters full, and a probe compares
-// the hashes it passes before it reads a name.
-void NetIndex::Grow() {
-    size_t size = 16;
-    while (size < (count_ + 1) * 2)
-        size *= 2;
-    std::vector<Cell, HostSdk::TableAllocator<Cell>> old(size);
-    old.swap(cells_);
-    const size_t mask = size - 1;
-    for (const Cell& c : old)
-        if (c.slot != kNone && c.slot != kGone) {
-            size_t i = c.hash & mask;
-            while (cells_[i].slot != kNone)
-                i = (i + 1) & mask;
-            cells_[i] = c;
-        }
-    taken_ = count_;
+    slots_.Erase(NameHash(name), [slot](uint32_t kept) { return kept == slot; });
 }
 
 // ----------------------------------------------------------------- boards
