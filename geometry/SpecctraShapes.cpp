@@ -163,6 +163,14 @@ bool TSpecctraAbstractGeometryShape::ReadVertexList() {
     };
     bool result = true;
     while (!StopParsing()) {
+        // Most points are plain decimal pairs, read in runs; the rest, and
+        // the token that ends a run, one token at a time below.
+        double run[128];
+        if (const std::size_t read = Parser->ReadNumberPairs(run); read > 0) {
+            for (std::size_t i = 0; i < read; i += 2)
+                points.push_back(TVertex{run[i], run[i + 1]});
+            continue;
+        }
         int32_t token = Parser->NextTokenForNumber();
         if (token == eTok_CloseParen) {
             FClosed = true;

@@ -537,36 +537,45 @@ void TBlockParser::NextLine() {
 // state SkipBlank's general path leaves. Comments, blank lines and the last
 // bytes of the data answer false, changing nothing: they need the general
 // path.
-inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
-    if (FPos < FSize) {
-        std::size_t q = SpaceRunEnd(FData, FPos, FSize);
-        const bool lineBreak = q < FSize && IsLineBreak(FData[q]);
-        if (lineBreak) {
-            ++q;
-            while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
-                ++q;
-            }
-            q = SpaceRunEnd(FData, q, FSize);
-        }
-        if (q + 1 < FSize) {
-            const unsigned char c = FData[q];
-            if (c != '#' && c != kDeviceControl4 && !IsLineBreak(c)) {
-                if (lineBreak) {
-                    ++FLineNumber;
-                }
-                FPos = q;
-                if (FPos >= FNextPoll) {
-                    Poll();
-                }
-                FPreviousChar = c;
-                FCurrentChar = c;
-                FPos = q + 1;
-                ch = c;
-                return true;
-            }
-        }
+inline std::size_t TBlockParser::QuickBlankEnd(std::size_t pos, bool& lineBreak) const {
+    if (pos >= FSize) {
+        return kNoQuickBlank;
     }
-    return false;
+    std::size_t q = SpaceRunEnd(FData, pos, FSize);
+    lineBreak = q < FSize && IsLineBreak(FData[q]);
+    if (lineBreak) {
+        ++q;
+        while (q < FSize && (IsLineBreak(FData[q]) || FData[q] == kDeviceControl4)) {
+            ++q;
+        }
+        q = SpaceRunEnd(FData, q, FSize);
+    }
+    if (q + 1 >= FSize) {
+        return kNoQuickBlank;
+    }
+    const unsigned char c = FData[q];
+    return c == '#' || c == kDeviceControl4 || IsLineBreak(c) ? kNoQuickBlank : q;
+}
+
+inline bool TBlockParser::SkipBlankQuickly(unsigned char& ch) {
+    bool lineBreak = false;
+    const std::size_t q = QuickBlankEnd(FPos, lineBreak);
+    if (q == kNoQuickBlank) {
+        return false;
+    }
+    if (lineBreak) {
+        ++FLineNumber;
+    }
+    FPos = q;
+    if (FPos >= FNextPoll) {
+        Poll();
+    }
+    const unsigned char c = FData[q];
+    FPreviousChar = c;
+    FCurrentChar = c;
+    FPos = q + 1;
+    ch = c;
+    return true;
 }
 
 void TBlockParser::SkipBlank(unsigned char& ch) {
@@ -849,6 +858,71 @@ int32_t TBlockParser::NextTokenForNumber() {
     const int32_t id = ScanTokenInline<true>(Tables().TokenDelimiters);
     FLastNextToken = id;
     return id;
+}
+
+std::size_t TBlockParser::ReadNumberPairs(std::span<double> values) {
+    if (FEndOfFile || FAborted || FLastNextToken == eTok_string_quote ||
+        FKeywords.HasNumberLikeKeywords()) {
+        return 0;
+    }
+    const char* const text = reinterpret_cast<const char*>(FData);
+    // One number from the blank at `at`: its end (the delimiter after it),
+    // or 0 where the token is no plain decimal, where its delimiter is not a
+    // space, a line break or a parenthesis (the general path takes the
+    // others its own way), or where reading it would reach the next poll
+    // (the run stops there: the general path polls).
+    const auto number = [&](std::size_t at, int32_t& lines, double& value) -> std::size_t {
+        bool lineBreak = false;
+        const std::size_t q = QuickBlankEnd(at, lineBreak);
+        if (q == kNoQuickBlank || FData[q] == FQuoteChar ||
+            (kTables.Class[FData[q]] & kDecimalStart) == 0) {
+            return 0;
+        }
+        const char* const stop =
+            SpecctraNumberText::QuickDecimalPrefix(text + q, text + FSize, value);
+        if (stop == nullptr || stop == text + FSize) {
+            return 0;
+        }
+        const auto end = static_cast<std::size_t>(stop - text);
+        const unsigned char after = FData[end];
+        if ((after != ' ' && after != '(' && after != ')' && !IsLineBreak(after)) ||
+            end + 1 >= FNextPoll) {
+            return 0;
+        }
+        lines += lineBreak ? 1 : 0;
+        return end;
+    };
+    std::size_t count = 0;
+    std::size_t at = FPos;
+    int32_t lines = 0;
+    // The blank before the last number taken, and the lines before it.
+    std::size_t lastAt = 0;
+    int32_t lastLines = 0;
+    while (count + 2 <= values.size()) {
+        int32_t pairLines = lines;
+        const std::size_t xEnd = number(at, pairLines, values[count]);
+        if (xEnd == 0) {
+            break;
+        }
+        const int32_t yLines = pairLines;
+        const std::size_t yEnd = number(xEnd, pairLines, values[count + 1]);
+        if (yEnd == 0) {
+            break;
+        }
+        lastAt = xEnd;
+        lastLines = yLines;
+        lines = pairLines;
+        at = yEnd;
+        count += 2;
+    }
+    if (count > 0) {
+        // The last number is read again the ordinary way, which leaves every
+        // part of the reader's state as it leaves it.
+        FPos = lastAt;
+        FLineNumber += lastLines;
+        NextTokenForNumber();
+    }
+    return count;
 }
 
 void TBlockParser::ReportError(const std::string& text) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -215,6 +216,13 @@ public:
     // converted as it is scanned, and TokenStr2Real gives its value without
     // reading its text again.
     virtual int32_t NextTokenForNumber();
+    // Reads on through the numbers that follow while they come in pairs of
+    // plain decimals (a path's points), as NextTokenForNumber and
+    // TokenStr2Real would read them one at a time, and puts them in `values`
+    // (an even count, at most its size). Stops before the first pair it
+    // cannot take whole that way: the caller reads on token by token from
+    // there. After a pair, the reader stands as after its second number.
+    std::size_t ReadNumberPairs(std::span<double> values);
     // The current token's text.
     const std::string& TokenString() const {
         if (FTextPending) {
@@ -336,6 +344,11 @@ private:
     bool TextHasLower() const;
     // The quick path of SkipBlank: false when the general path is needed.
     bool SkipBlankQuickly(unsigned char& ch);
+    // Where the token after the blank from `pos` starts, when the quick path
+    // of SkipBlank takes that blank (with `lineBreak` telling whether it
+    // ends a line); kNoQuickBlank when it needs the general path.
+    std::size_t QuickBlankEnd(std::size_t pos, bool& lineBreak) const;
+    static constexpr std::size_t kNoQuickBlank = ~std::size_t{0};
     void SkipBlank(unsigned char& ch);
     template <bool kConvert> void ScanWord(unsigned char ch, const TDelimiters& delimiters);
     void ScanQuoted();

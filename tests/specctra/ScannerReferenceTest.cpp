@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <span>
 #include <string_view>
 #include <tuple>
 
@@ -160,15 +162,33 @@ private:
     }
 };
 
-// Reads the text with both and reports the first difference.
-void ExpectSameReading(const std::string& text, uint32_t seed) {
+// Reads the text with both and reports the first difference; counts the
+// numbers the parser read in pairs.
+void ExpectSameReading(const std::string& text, uint32_t seed, std::size_t* paired = nullptr) {
     auto parser = MakeParser(text);
     TReferenceScanner reference(text);
     std::mt19937 choose(seed);
     for (int step = 0; step < 100000 && !(parser->EndOfFile() && reference.Eof); ++step) {
-        const bool number = choose() % 5 == 0;
-        int32_t got = 0, want = 0; // a token's id, or a number's length
-        if (number) {
+        const uint32_t kind = choose() % 5;
+        const bool number = kind == 0;
+        int32_t got = 0, want = 0; // a token's id, or a number's length, or the numbers paired
+        if (kind == 1) {
+            // The numbers of a run are tokens read one by one, each the value
+            // of its text.
+            double values[8];
+            const std::size_t read =
+                parser->ReadNumberPairs(std::span(values, 2 + 2 * (choose() % 4)));
+            for (std::size_t i = 0; i < read; ++i) {
+                reference.NextToken();
+                double value = 0;
+                ASSERT_TRUE(ConvertSpecctraReal(reference.Token, value)) << reference.Token;
+                ASSERT_EQ(std::bit_cast<uint64_t>(values[i]), std::bit_cast<uint64_t>(value))
+                    << reference.Token << " in pair run at step " << step << ", seed " << seed;
+            }
+            if (paired)
+                *paired += read;
+            got = want = static_cast<int32_t>(read);
+        } else if (number) {
             parser->NextNum();
             got = static_cast<int32_t>(parser->TokenString().size());
             reference.NextNumberToken();
@@ -197,17 +217,77 @@ TEST(ScannerReference, RandomTextsReadAlike) {
                    "  # remark (x)\n", "\\' ", "x\tY", "'q\\'r'", "$FF", "mil",
                    // keywords and names past 16 bytes, in either case, with a marker
                    "allow_redundant_wiring", "AVERAGE_PAIR_LENGTH", "Conflict_Clearance",
-                   "net_\x1f_of_the_long_names", "SIGNAL_NET_WITHOUT_LOWER"});
+                   "net_\x1f_of_the_long_names", "SIGNAL_NET_WITHOUT_LOWER",
+                   // points as paths hold them, and numbers no run takes
+                   " 2540 -1270.5", "\n      0.254 7", "\r\n  12 ", "+3 .5", "1234567890123456",
+                   "1,5", "-", "0.5'", " 33;", "\t 8"});
     std::mt19937 random(20240611);
+    std::size_t paired = 0;
     for (uint32_t round = 0; round < 3000; ++round) {
         std::string text;
         const int count = static_cast<int>(random() % 40);
         for (int k = 0; k < count; ++k)
             text += pieces[random() % pieces.size()];
-        ExpectSameReading(text, round);
+        ExpectSameReading(text, round, &paired);
         if (HasFatalFailure())
             return;
     }
+    EXPECT_GT(paired, 200u); // the runs were taken, not only refused
+}
+
+// A path's points cross the places where the reader polls the Escape key and
+// moves the progress bar: a run stops before each, and the reading goes on
+// as one token at a time would read it.
+TEST(ScannerReference, LongPathsReadAlike) {
+    std::string text = "(path signal 10";
+    std::mt19937 random(31);
+    for (int i = 0; i < 12000; ++i)
+        text += (i % 7 == 0 ? "\n    " : " ") +
+                std::to_string(static_cast<int>(random() % 200000) - 100000) +
+                (i % 3 == 0 ? ".25" : "");
+    text += ")\n";
+    std::size_t paired = 0;
+    ExpectSameReading(text, 5, &paired);
+    EXPECT_GT(paired, 0u);
+    // Read through in runs where they can be taken, or a token at a time:
+    // the same numbers, the key polled as often, and a reading stopped at a
+    // poll past the start (the key held, the question answered yes the
+    // third time) stops after the same number.
+    struct TThirdTimeYes : TScriptedEscapeHost {
+        TThirdTimeYes(bool stop) : TScriptedEscapeHost(false), Stop(stop) {}
+        bool AskYesNo(const std::string& question) override {
+            TScriptedEscapeHost::AskYesNo(question);
+            return Stop && Questions.size() == 3;
+        }
+        bool Stop;
+    };
+    const auto readAll = [&](bool runs, bool stop, std::size_t& polls) {
+        auto parser = MakeParser(text);
+        TThirdTimeYes key(stop);
+        parser->SetEscapeKey(&key);
+        std::vector<double> values;
+        double run[64];
+        while (!parser->EndOfFile() && !parser->Aborted()) {
+            const std::size_t read = runs ? parser->ReadNumberPairs(run) : 0;
+            values.insert(values.end(), run, run + read);
+            double value = 0;
+            if (read == 0 && parser->NextTokenForNumber() == eTok_Word &&
+                !parser->TokenString().empty() && parser->TokenStr2Real(value))
+                values.push_back(value);
+        }
+        polls = key.Questions.size();
+        return values;
+    };
+    std::size_t runPolls = 0, tokenPolls = 0;
+    const std::vector<double> inRuns = readAll(true, false, runPolls);
+    EXPECT_EQ(inRuns, readAll(false, false, tokenPolls));
+    EXPECT_EQ(inRuns.size(), 12001u); // the width and every point
+    EXPECT_EQ(runPolls, tokenPolls);
+    EXPECT_GE(runPolls, text.size() / TBlockParser::PollInterval);
+    const std::vector<double> stopped = readAll(true, true, runPolls);
+    EXPECT_EQ(stopped, readAll(false, true, tokenPolls));
+    EXPECT_GT(stopped.size(), 2 * TBlockParser::PollInterval / 10); // two polls passed
+    EXPECT_LT(stopped.size(), inRuns.size());
 }
 
 using ScannerReferenceCorpus = corpus::CorpusTest;
