@@ -103,6 +103,8 @@ public:
         return *this;
     }
     ~Shared() { Release(id_); }
+    // The same kept value (equal values are kept once).
+    bool operator==(const Shared& other) const { return id_ == other.id_; }
     const T& get() const { return At(id_); }
     void set(const T& value) {
         if (std::memcmp(&value, &At(id_), sizeof(T)) == 0)

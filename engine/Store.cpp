@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <new>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <unistd.h>
@@ -805,6 +806,15 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
                       static_cast<int64_t>(newX) - oldX, static_cast<int64_t>(newY) - oldY);
     if (!t.Moves())
         return;
+    // The pads of one padstack share one kept value: it is turned once, and
+    // the next pads that hold it take the turned value as it is. The turned
+    // values of the last few are held here (their old values too, so that
+    // none is freed and made again as another value during the walk).
+    struct TTurned {
+        std::optional<Shared<PadShared>> before, after;
+    };
+    std::array<TTurned, 4> turned;
+    std::size_t nextTurned = 0;
     // Moving a child changes none of the container links the walk follows.
     ForEach(Children(componentSlot), kByContainer, [&](uint32_t c) {
         ObjectRec& o = objects_[c];
@@ -832,9 +842,19 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
         }
         case kPad: {
             auto* b = static_cast<PadBody*>(o.body.get());
-            PadShared s = b->shared.get();
-            s.angle = t.Angle(s.angle);
-            b->shared.set(s);
+            const auto known = std::find_if(turned.begin(), turned.end(), [&](const TTurned& e) {
+                return e.before && *e.before == b->shared;
+            });
+            if (known != turned.end()) {
+                b->shared = *known->after;
+            } else {
+                TTurned& e = turned[nextTurned++ % turned.size()];
+                e.before = b->shared;
+                PadShared s = b->shared.get();
+                s.angle = t.Angle(s.angle);
+                b->shared.set(s);
+                e.after = b->shared;
+            }
             if (t.flip && o.hasExtras) {
                 ObjectExtras extras = KeptExtras(c);
                 if (extras.outline) {

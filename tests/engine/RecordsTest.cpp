@@ -187,6 +187,19 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     p.c.layer = 1, p.c.x1 = 1000, p.c.y1 = 0;
     ASSERT_EQ(Query(0, pad, p), 1);
     ASSERT_EQ(PcbApi_AddObjectToContainer(comp, pad), 0);
+    // Pads that share the first one's values, others that do not, and one
+    // with its own angle: each turns from its own angle and keeps its size.
+    std::vector<std::pair<intptr_t, Pad>> others;
+    for (int i = 0; i < 7; ++i) {
+        Pad q = p;
+        q.c.x1 = -1000 * i;
+        q.sizes[0] = i % 3 == 0 ? 2000 : q.sizes[0];
+        q.angle = i == 5 ? 45 : q.angle;
+        const intptr_t h = PcbApi_CreateObject(2);
+        ASSERT_EQ(Query(0, h, q), 1);
+        ASSERT_EQ(PcbApi_AddObjectToContainer(comp, h), 0);
+        others.emplace_back(h, q);
+    }
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, comp), 0);
     ASSERT_EQ(Query(1, pad, p), 1);
     EXPECT_EQ(p.c.component, comp);
@@ -199,12 +212,18 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
     EXPECT_EQ(std::tuple(p.c.layer, p.c.x1, p.c.y1, p.angle), std::tuple(1, 50000, 61000, 90.0));
+    for (const auto& [h, before] : others) {
+        Pad q;
+        ASSERT_EQ(Query(1, h, q), 1);
+        EXPECT_EQ(std::tuple(q.c.y1, q.angle, q.sizes[0]),
+                  std::tuple(60000 + before.c.x1, before.angle + 90, before.sizes[0]));
+    }
 
     c.c.layer = 32; // to the bottom side: mirrored about the component
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
     EXPECT_EQ(std::tuple(p.c.layer, p.c.x1, p.c.y1, p.angle), std::tuple(32, 50000, 61000, 90.0));
-    EXPECT_EQ(Walk(board, 2, 0, 32), std::vector<intptr_t>{pad});
+    EXPECT_EQ(Walk(board, 2, 0, 32).size(), 1 + others.size());
     EXPECT_TRUE(Walk(board, 2, 0, 1).empty());
 
     // A pad turned on its own keeps its offset through a turn of the
@@ -220,6 +239,11 @@ TEST_F(EngineRecords, ComponentPlacementMovesRotatesAndFlipsItsPrimitives) {
     ASSERT_EQ(Query(0, comp, c), 1);
     ASSERT_EQ(Query(1, pad, p), 1);
     EXPECT_EQ(p.angle, 80);
+    for (const auto& [h, before] : others) {
+        Pad q;
+        ASSERT_EQ(Query(1, h, q), 1);
+        EXPECT_EQ(std::pair(q.angle, q.sizes[0]), std::pair(before.angle, before.sizes[0]));
+    }
     for (intptr_t h : Walk(board, 5, comp, 0)) {
         Text_ t;
         ASSERT_EQ(Query(1, h, t), 1);
