@@ -795,6 +795,20 @@ template <bool kConvert>
 [[gnu::always_inline]] inline int32_t TBlockParser::ScanTokenInline(const TDelimiters& delimiters) {
     FTextPending = false;
     FNumberKnown = false;
+    // A parenthesis at the read position, the most common token, is read as
+    // the quick path of SkipBlank reads it, without looking for a blank.
+    if (FPos + 1 < FSize && !FEndOfFile && (FData[FPos] == '(' || FData[FPos] == ')')) {
+        const unsigned char c = FData[FPos];
+        if (FPos >= FNextPoll) {
+            Poll();
+        }
+        FPreviousChar = c;
+        FCurrentChar = c;
+        ++FPos;
+        FIsKnownToken = true;
+        FTokenString.assign(1, static_cast<char>(c));
+        return c == '(' ? eTok_OpenParen : eTok_CloseParen;
+    }
     FTokenString.clear();
     FIsKnownToken = false;
     unsigned char ch = ' ';
