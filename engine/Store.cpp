@@ -806,15 +806,17 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
                       static_cast<int64_t>(newX) - oldX, static_cast<int64_t>(newY) - oldY);
     if (!t.Moves())
         return;
-    // The pads of one padstack share one kept value: it is turned once, and
-    // the next pads that hold it take the turned value as it is. The turned
-    // values of the last few are held here (their old values too, so that
-    // none is freed and made again as another value during the walk).
+    // When the component turns or turns over, the pads of one padstack,
+    // which share one kept value, have it turned once: the next pads that
+    // hold it take the turned value as it is. The turned values of the last
+    // few are held here (their old values too, so that none is freed and
+    // made again as another value during the walk).
     struct TTurned {
         std::optional<Shared<PadShared>> before, after;
     };
     std::array<TTurned, 4> turned;
     std::size_t nextTurned = 0;
+    const bool turns = t.flip || t.turn != Transform::kNoTurn;
     // Moving a child changes none of the container links the walk follows.
     ForEach(Children(componentSlot), kByContainer, [&](uint32_t c) {
         ObjectRec& o = objects_[c];
@@ -842,10 +844,18 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
         }
         case kPad: {
             auto* b = static_cast<PadBody*>(o.body.get());
-            const auto known = std::find_if(turned.begin(), turned.end(), [&](const TTurned& e) {
-                return e.before && *e.before == b->shared;
-            });
-            if (known != turned.end()) {
+            const auto turnedBefore = [&] {
+                return std::find_if(turned.begin(), turned.end(), [&](const TTurned& e) {
+                    return e.before && *e.before == b->shared;
+                });
+            };
+            if (!turns) {
+                // A move alone leaves a pad's values as they are but for the
+                // angle's normal form.
+                PadShared s = b->shared.get();
+                s.angle = t.Angle(s.angle);
+                b->shared.set(s);
+            } else if (const auto known = turnedBefore(); known != turned.end()) {
                 b->shared = *known->after;
             } else {
                 TTurned& e = turned[nextTurned++ % turned.size()];
