@@ -135,6 +135,44 @@ struct Transform {
     }
 };
 
+// The pads of a component, turned with it. When the component turns or
+// turns over, the pads of one padstack, which share one kept value, have it
+// turned once: the next pads that hold it take the turned value as it is.
+// The turned values of the last few are held here, their old values too, so
+// that none is freed and made again as another value during the walk.
+class PadTurner {
+public:
+    explicit PadTurner(const Transform& t)
+        : t_(t), turns_(t.flip || t.turn != Transform::kNoTurn) {}
+    void Turn(Shared<PadShared>& shared) {
+        if (turns_)
+            for (const Turned& e : turned_)
+                if (e.before && *e.before == shared) {
+                    shared = *e.after;
+                    return;
+                }
+        // A move alone leaves the values as they are but for the angle's
+        // normal form: nothing to hold.
+        Turned* held = turns_ ? &turned_[next_++ % turned_.size()] : nullptr;
+        if (held)
+            held->before = shared;
+        PadShared s = shared.get();
+        s.angle = t_.Angle(s.angle);
+        shared.set(s);
+        if (held)
+            held->after = shared;
+    }
+
+private:
+    struct Turned {
+        std::optional<Shared<PadShared>> before, after;
+    };
+    const Transform& t_;
+    const bool turns_;
+    std::array<Turned, 4> turned_;
+    size_t next_ = 0;
+};
+
 } // namespace
 
 bool IsPrimitiveKind(int32_t kind) {
@@ -806,17 +844,7 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
                       static_cast<int64_t>(newX) - oldX, static_cast<int64_t>(newY) - oldY);
     if (!t.Moves())
         return;
-    // When the component turns or turns over, the pads of one padstack,
-    // which share one kept value, have it turned once: the next pads that
-    // hold it take the turned value as it is. The turned values of the last
-    // few are held here (their old values too, so that none is freed and
-    // made again as another value during the walk).
-    struct TTurned {
-        std::optional<Shared<PadShared>> before, after;
-    };
-    std::array<TTurned, 4> turned;
-    std::size_t nextTurned = 0;
-    const bool turns = t.flip || t.turn != Transform::kNoTurn;
+    PadTurner pads(t);
     // Moving a child changes none of the container links the walk follows.
     ForEach(Children(componentSlot), kByContainer, [&](uint32_t c) {
         ObjectRec& o = objects_[c];
@@ -843,28 +871,7 @@ void Store::TransformChildren(uint32_t componentSlot, int32_t oldX, int32_t oldY
             break;
         }
         case kPad: {
-            auto* b = static_cast<PadBody*>(o.body.get());
-            const auto turnedBefore = [&] {
-                return std::find_if(turned.begin(), turned.end(), [&](const TTurned& e) {
-                    return e.before && *e.before == b->shared;
-                });
-            };
-            if (!turns) {
-                // A move alone leaves a pad's values as they are but for the
-                // angle's normal form.
-                PadShared s = b->shared.get();
-                s.angle = t.Angle(s.angle);
-                b->shared.set(s);
-            } else if (const auto known = turnedBefore(); known != turned.end()) {
-                b->shared = *known->after;
-            } else {
-                TTurned& e = turned[nextTurned++ % turned.size()];
-                e.before = b->shared;
-                PadShared s = b->shared.get();
-                s.angle = t.Angle(s.angle);
-                b->shared.set(s);
-                e.after = b->shared;
-            }
+            pads.Turn(static_cast<PadBody*>(o.body.get())->shared);
             if (t.flip && o.hasExtras) {
                 ObjectExtras extras = KeptExtras(c);
                 if (extras.outline) {

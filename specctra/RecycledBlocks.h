@@ -28,9 +28,8 @@ std::size_t BlockBytes(std::size_t size) noexcept;
 // Bytes this thread keeps now (what Give kept and Take did not take back).
 std::size_t KeptBytes() noexcept;
 // Whether freed blocks are kept: yes, except in builds that check memory
-// use.
-// Switched for every thread: while off, nothing is kept and nothing kept
-// is handed out; what was kept is given back when its thread ends.
+// use. Switched for every thread: while off, nothing is kept and nothing
+// kept is handed out; what was kept is given back when its thread ends.
 bool Keeping() noexcept;
 void Keep(bool keep) noexcept;
 
