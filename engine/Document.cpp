@@ -611,7 +611,7 @@ std::string ReadObjects(sqlite3* db, uint32_t boardSlot, int64_t outlineId,
             return "corrupt document: " + where() + ": " + problem;
         if (kind == kClass) {
             auto* c = static_cast<ClassBody*>(o.body.get());
-            c->memberSet.insert(c->members.begin(), c->members.end());
+            c->IndexMembers();
         }
         return {};
     };

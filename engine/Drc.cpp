@@ -27,7 +27,7 @@ public:
         s.ForEach(b.byKind[kClass], kByKind, [&](uint32_t slot) {
             const auto& c = *static_cast<const ClassBody*>(s.At(slot).body.get());
             if (c.memberKind == 0)
-                rules_.AddClass(c.name, {c.memberSet.begin(), c.memberSet.end()});
+                rules_.AddClass(c.name, c.members);
         });
         s.ForEach(b.byKind[kRule], kByKind, [&](uint32_t slot) {
             const auto& r = *static_cast<const RuleBody*>(s.At(slot).body.get());

@@ -66,6 +66,51 @@ struct ObjectExtras {
     }
 };
 
+// The extras of the objects that hold any, by slot: kept in one array, found
+// through a flat table, so that a pad copied with its bit fields costs no
+// allocation of its own.
+class ExtrasBySlot {
+public:
+    const ObjectExtras* Find(uint32_t slot) const {
+        const uint32_t cell = where_.Find(slot);
+        return cell == kNone ? nullptr : &cells_[cell];
+    }
+    void Set(uint32_t slot, const ObjectExtras& extras) {
+        const uint32_t found = where_.Find(slot);
+        if (found != kNone) {
+            cells_[found] = extras;
+            return;
+        }
+        uint32_t cell;
+        if (free_.empty()) {
+            cell = static_cast<uint32_t>(cells_.size());
+            cells_.push_back(extras);
+        } else {
+            cell = free_.back();
+            free_.pop_back();
+            cells_[cell] = extras;
+        }
+        where_.Add(slot, cell);
+    }
+    void Erase(uint32_t slot) {
+        const uint32_t cell = where_.Find(slot);
+        if (cell == kNone)
+            return;
+        where_.Erase(slot);
+        cells_[cell] = ObjectExtras{}; // lets go of an outline
+        free_.push_back(cell);
+        if (where_.size() == 0) {
+            cells_.clear();
+            free_.clear();
+        }
+    }
+
+private:
+    FlatTable<uint64_t> where_; // slot -> cell
+    std::vector<ObjectExtras> cells_;
+    std::vector<uint32_t> free_;
+};
+
 // The board an object is on, as a 16-bit slot: a store holds at most
 // kMaxBoards boards at once. Reads as a 32-bit slot, kNone for none.
 constexpr uint32_t kMaxBoards = 0xFFFF;
@@ -493,7 +538,7 @@ private:
     // handle to a slot of a released table can hold.
     uint32_t genFloor_ = 0;
     void ReleaseIfEmpty();
-    std::unordered_map<uint32_t, ObjectExtras> extras_; // by slot, for objects that hold any
+    ExtrasBySlot extras_;
     std::vector<std::unique_ptr<BoardRec>> boards_;
     std::vector<IteratorRec> iterators_;
     std::vector<uint32_t> freeIterators_;

@@ -85,9 +85,7 @@ int32_t PcbApi_AddMemberToClass(intptr_t object, const char* memberName) {
     if (slot == kNone || !memberName)
         return 1;
     ClassBody& b = BodyOf<ClassBody>(slot);
-    std::string m = GetText(memberName);
-    if (b.memberSet.insert(m).second)
-        b.members.push_back(std::move(m));
+    b.AddMember(TextView(memberName));
     S().MarkModified(S().At(slot));
     return 0;
 }
@@ -108,8 +106,7 @@ int32_t PcbApi_RemoveAllMembersFromClass(intptr_t object) {
     if (slot == kNone)
         return 1;
     ClassBody& b = BodyOf<ClassBody>(slot);
-    b.members.clear();
-    b.memberSet.clear();
+    b.ClearMembers();
     S().MarkModified(S().At(slot));
     return 0;
 }

@@ -23,8 +23,12 @@ inline void PutText(char* dst, std::string_view s) {
     dst[n] = '\0';
 }
 
+inline std::string_view TextView(const char* src) {
+    return std::string_view(src, strnlen(src, PCBAPI_TEXT_CAPACITY - 1));
+}
+
 inline std::string GetText(const char* src) {
-    return std::string(src, strnlen(src, PCBAPI_TEXT_CAPACITY - 1));
+    return std::string(TextView(src));
 }
 
 template <class... P> bool AllSet(P*... p) {

@@ -2,8 +2,12 @@
 // once for every writer and reader, and the box that holds a body.
 #pragma once
 
+#include "engine/FlatCells.h"
 #include "engine/ModelBase.h"
 #include "sdk/CheckedHeap.h"
+
+#include <functional>
+#include <string_view>
 
 namespace corvane {
 
@@ -431,14 +435,37 @@ struct EmbeddedBody : Body {
 struct ClassBody : Body {
     std::string name;
     int32_t memberKind = 0, superClass = 0;
-    std::vector<std::string> members;
-    std::unordered_set<std::string> memberSet;
+    std::vector<std::string> members; // in the order added
     template <class V> void visit(V& v) {
         v("Name", name);
         v("MemberKind", memberKind);
         v("SuperClass", superClass);
         v("MemberList", members);
     }
+    // Adds a member the class does not hold yet: false when it holds it.
+    bool AddMember(std::string_view member) {
+        const uint64_t hash = std::hash<std::string_view>{}(member);
+        if (memberIndex.Find(hash, [&](uint32_t i) { return members[i] == member; }) != kNone)
+            return false;
+        memberIndex.Add(hash, static_cast<uint32_t>(members.size()));
+        members.emplace_back(member);
+        return true;
+    }
+    void ClearMembers() {
+        members.clear();
+        memberIndex = FlatCells();
+    }
+    // Indexes the members after the list was set whole (a document read).
+    void IndexMembers() {
+        memberIndex = FlatCells();
+        for (size_t i = 0; i < members.size(); ++i)
+            memberIndex.Add(std::hash<std::string_view>{}(members[i]), static_cast<uint32_t>(i));
+    }
+
+private:
+    // The members by the hash of their names, as their places in the list:
+    // a class of every net of a board takes its members one by one.
+    FlatCells memberIndex;
 };
 
 struct RuleBody : Body {

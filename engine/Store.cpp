@@ -375,7 +375,7 @@ void Store::CloseBoard(uint32_t boardSlot) {
             continue;
         const uint32_t gen = o.gen;
         if (o.hasExtras)
-            extras_.erase(slot);
+            extras_.Erase(slot);
         ForgetKeptApart(slot);
         o = ObjectRec{};
         o.gen = NextGen(gen); // the old handle is stale now
@@ -495,19 +495,19 @@ uint32_t Store::CreateObject(int32_t kind, bool bare) {
 }
 
 ObjectExtras Store::KeptExtras(uint32_t slot) const {
-    const auto found = extras_.find(slot);
-    return found == extras_.end() ? ObjectExtras{} : found->second;
+    const ObjectExtras* found = extras_.Find(slot);
+    return found ? *found : ObjectExtras{};
 }
 
 void Store::SetExtras(uint32_t slot, const ObjectExtras& extras) {
     ObjectRec& o = objects_[slot];
     if (extras.Empty()) {
         if (o.hasExtras)
-            extras_.erase(slot);
+            extras_.Erase(slot);
         o.hasExtras = 0;
         return;
     }
-    extras_[slot] = extras;
+    extras_.Set(slot, extras);
     o.hasExtras = 1;
 }
 
@@ -612,7 +612,7 @@ void Store::DestroyObject(uint32_t slot) {
     SetNetField(o, kNone); // a free object is in no net list
     uint32_t gen = o.gen;
     if (o.hasExtras)
-        extras_.erase(slot);
+        extras_.Erase(slot);
     ForgetKeptApart(slot);
     o = ObjectRec{};
     o.gen = gen; // the next use bumps it; the old handle is stale now
@@ -678,7 +678,7 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
     for (size_t i = 0; i < n; ++i)
         if (objects_[from[i]].hasExtras) {
             extras.emplace_back(to[i], KeptExtras(from[i]));
-            extras_.erase(from[i]);
+            extras_.Erase(from[i]);
         }
     // The records are gathered in their new order and put back. Both passes
     // read and write in long runs (the sources are a few runs of one kind
@@ -696,7 +696,7 @@ void Store::Rearrange(const std::vector<uint32_t>& from, const std::vector<uint3
         here.gen = gen;
     }
     for (const auto& [slot, kept] : extras)
-        extras_[slot] = kept;
+        extras_.Set(slot, kept);
 }
 
 // The slots of a fresh store's document are one run: its records go into new
@@ -709,7 +709,7 @@ void Store::RearrangeRun(uint32_t low, const std::vector<uint32_t>& source) {
         const uint32_t from = low + source[k];
         if (objects_[from].hasExtras) {
             extras.emplace_back(low + k, KeptExtras(from));
-            extras_.erase(from);
+            extras_.Erase(from);
         }
     }
     std::vector<uint32_t> gens(n);
@@ -719,7 +719,7 @@ void Store::RearrangeRun(uint32_t low, const std::vector<uint32_t>& source) {
     for (uint32_t k = 0; k < n; ++k)
         objects_[low + k].gen = gens[k];
     for (const auto& [slot, kept] : extras)
-        extras_[slot] = kept;
+        extras_.Set(slot, kept);
 }
 
 void Store::SetLayer(uint32_t slot, int32_t layer) {

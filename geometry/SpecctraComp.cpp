@@ -81,8 +81,21 @@ TSpecctraCompImage* TSpecctraCompPin::Image() const {
     return FImage;
 }
 
+void TSpecctraCompPin::SetPadStackIDRef(std::string_view name) {
+    if (FImage) {
+        FPadStackName = &FImage->KeepPadstackName(name);
+        return;
+    }
+    FOwnPadStackName = name;
+    FPadStackName = &FOwnPadStackName;
+}
+
 bool TSpecctraCompPin::ImportFromFile() {
-    PadStackIDRef = Parser->NextString();
+    // Read where the last pin's name was: most names are too long to be
+    // kept inside a string, and the image keeps one copy for a run of pins.
+    thread_local std::string name;
+    Parser->NextString(name);
+    SetPadStackIDRef(name);
     FWasArray = false;
     bool haveId = false;
     return ReadSubBlocks(*this,
@@ -163,14 +176,14 @@ bool TSpecctraCompPin::ReadArray() {
     FWasArray = true;
     if (step <= 0) {
         ReportError(
-            "Pin array of padstack " + PadStackIDRef + " has the step " + std::to_string(step) +
+            "Pin array of padstack " + PadStackIDRef() + " has the step " + std::to_string(step) +
             "; only a positive step is allowed. Line: " + std::to_string(Parser->LineNumber()));
         return true;
     }
     const int64_t count = last < first ? 0 : (last - first) / step + 1;
     if (count > kMaxPinArrayPins) {
         ReportError(
-            "Pin array of padstack " + PadStackIDRef + " would make " + std::to_string(count) +
+            "Pin array of padstack " + PadStackIDRef() + " would make " + std::to_string(count) +
             " pins; at most " + std::to_string(kMaxPinArrayPins) +
             " are allowed. The array is ignored. Line: " + std::to_string(Parser->LineNumber()));
         return true;
@@ -180,7 +193,7 @@ bool TSpecctraCompPin::ReadArray() {
     int64_t k = 0;
     for (int64_t n = first; n <= last; n += step, ++k) {
         auto copy = std::make_unique<TSpecctraCompPin>(image);
-        copy->PadStackIDRef = PadStackIDRef;
+        copy->SetPadStackIDRef(PadStackIDRef());
         copy->Rotation = Rotation;
         copy->UserPropertyList = UserPropertyList;
         copy->NameID = prefix + std::to_string(n) + suffix;
@@ -197,19 +210,24 @@ std::string TSpecctraCompPin::FullPinName() const {
         ReportError("Cannot generate pin name for pin " + NameID);
         return std::string();
     }
-    return image->TranslCompInst->NameID + "-" + NameID;
+    const std::string& reference = image->TranslCompInst->NameID;
+    std::string name;
+    name.reserve(reference.size() + 1 + NameID.size());
+    name.append(reference).append(1, '-').append(NameID);
+    return name;
 }
 
 TSpecctraPadstack* TSpecctraCompPin::FindPadstack() const {
     if (FPadstack)
         return FPadstack;
     auto& self = *const_cast<TSpecctraCompPin*>(this);
-    FPadstack = DesignAccess::Library(self) ? self.Get_PadstackByName(PadStackIDRef) : nullptr;
+    FPadstack = DesignAccess::Library(self) ? self.Get_PadstackByName(PadStackIDRef()) : nullptr;
     return FPadstack;
 }
 
 void TSpecctraCompPin::TakePadstackOf(const TSpecctraCompPin* previous) {
-    if (!FPadstack && previous && previous->FPadstack && previous->PadStackIDRef == PadStackIDRef)
+    if (!FPadstack && previous && previous->FPadstack &&
+        previous->PadStackIDRef() == PadStackIDRef())
         FPadstack = previous->FPadstack;
 }
 
@@ -249,6 +267,12 @@ TSpecctraCompImage::TSpecctraCompImage(TSpecctraObject* owner)
     : TSpecctraObject(owner), PinList(CreateList()) {}
 
 TSpecctraCompImage::~TSpecctraCompImage() = default;
+
+const std::string& TSpecctraCompImage::KeepPadstackName(std::string_view name) {
+    if (FPadstackNames.empty() || FPadstackNames.back() != name)
+        FPadstackNames.emplace_back(name);
+    return FPadstackNames.back();
+}
 
 TSpecctraCompPin* TSpecctraCompImage::GetState_Pin(int32_t index) const {
     return static_cast<TSpecctraCompPin*>(PinList->GetState_SpecctraObject(index));

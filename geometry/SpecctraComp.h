@@ -10,6 +10,7 @@
 #include "specctra/SpecctraClasses1.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,7 +99,9 @@ public:
     // Whether a look-up found the pin's padstack.
     bool PadstackFound() const { return FPadstack != nullptr; }
 
-    std::string PadStackIDRef;
+    // The padstack the pin names.
+    const std::string& PadStackIDRef() const { return *FPadStackName; }
+    void SetPadStackIDRef(std::string_view name);
     double Rotation = 0.0;
     TVertex Position;
     std::vector<std::pair<std::string, std::string>> UserPropertyList;
@@ -122,6 +125,9 @@ private:
     bool FWasArray = false;
     // The image the pin belongs to (its owner), or null.
     TSpecctraCompImage* FImage;
+    // The padstack's name: the image's copy, else the pin's own.
+    std::string FOwnPadStackName;
+    const std::string* FPadStackName = &FOwnPadStackName;
     // The padstack, found once.
     mutable TSpecctraPadstack* FPadstack = nullptr;
 };
@@ -151,6 +157,10 @@ public:
     double HostReach();
     int32_t PinCount() const { return PinList->Count(); }
     TSpecctraCompPin* GetState_Pin(int32_t index) const;
+    // The name a pin gives its padstack, kept for the pin as long as the
+    // image: the pins that follow one another naming the same padstack
+    // share one copy.
+    const std::string& KeepPadstackName(std::string_view name);
 
     TSpecctraBoardSide Side = eBothSides;
     std::unique_ptr<TSpecctraAbstractGeometryShape> Outline;
@@ -179,6 +189,7 @@ private:
     // reported nothing and made nothing but tracks: every later component of
     // the image adds copies (the engine places them with the component).
     std::vector<PcbApiNewTrack> FOutlineTracks;
+    std::deque<std::string> FPadstackNames;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
     double FHostReach = -1.0;

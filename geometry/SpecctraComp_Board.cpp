@@ -28,16 +28,20 @@ void SetLayerEntry(TPcbPad& pad, int layer, TSpecctraPad& source) {
     pad.SetState_ShapeOnLayer(v6, source.ExportToPCB_ShapeType());
 }
 
-// The report of a pin whose middle pad takes the largest inner one: made for
-// every such pin of every component, so built in one piece.
-std::string MiddleFromInnerText(const std::string& fullName) {
-    static constexpr std::string_view kBefore = "Middle layer pad for pin ";
-    static constexpr std::string_view kAfter =
-        " will take largest available size defined on inner signal layers.";
-    std::string text;
-    text.reserve(kBefore.size() + fullName.size() + kAfter.size());
-    text.append(kBefore).append(fullName).append(kAfter);
+// A report that names a pin, made for every such pin of every component:
+// built in one piece, in room kept from one report to the next (valid until
+// this thread's next call).
+const std::string& PinReportText(std::string_view before, const std::string& fullName,
+                                 std::string_view after) {
+    thread_local std::string text;
+    text.assign(before).append(fullName).append(after);
     return text;
+}
+
+// The report of a pin whose middle pad takes the largest inner one.
+const std::string& MiddleFromInnerText(const std::string& fullName) {
+    return PinReportText("Middle layer pad for pin ", fullName,
+                         " will take largest available size defined on inner signal layers.");
 }
 
 bool IsZeroSized(const TPcbPad& pad) {
@@ -198,7 +202,7 @@ bool TSpecctraCompPin::ExportToPCB() {
     }
     const std::string fullName = FullPinName();
     if (!padstack) {
-        ReportError("Padstack " + PadStackIDRef + " not found for pin " + fullName);
+        ReportError("Padstack " + PadStackIDRef() + " not found for pin " + fullName);
         return false;
     }
     if (padstack->PinPad)
@@ -392,7 +396,7 @@ void TSpecctraCompPin::AssignNet(TPcbPad& pad, const std::string& fullName) {
         pad.SetState_Net(DesignAccess::NetHandle(*net));
         pad.SetState_DaisyChainStyle(DesignAccess::DaisyChainStyle(*net, fullName));
     } else {
-        ReportEvent("Pin " + fullName + " has no net assigned.");
+        ReportEvent(PinReportText("Pin ", fullName, " has no net assigned."));
     }
 }
 

@@ -176,6 +176,24 @@ TEST_F(EngineDocuments, EveryKindSurvivesSaveAndReopenInANewProcess) {
     ASSERT_NE(board, 0) << error;
     EXPECT_EQ(Corvane_OpenBoard(doc.c_str(), error, sizeof error), board) << "already open";
     EXPECT_EQ(Dump(board, dir.path / "again.json"), before);
+    // A class read back knows the members it holds: one of them is not taken
+    // twice, a new one is.
+    std::vector<std::string> members;
+    for (intptr_t cls : Walk(board, 15, 0, 0)) {
+        Text first;
+        if (PcbApi_GetMemberFromClassAt(cls, 0, first.buf) != 0 || first.str() != "GND")
+            continue;
+        EXPECT_EQ(PcbApi_AddMemberToClass(cls, "VCC"), 0);
+        EXPECT_EQ(PcbApi_AddMemberToClass(cls, "AGND"), 0);
+        EXPECT_EQ(PcbApi_AddMemberToClass(cls, "GND"), 0);
+        Text member;
+        for (int32_t i = 0; PcbApi_GetMemberFromClassAt(cls, i, member.buf) == 0; ++i)
+            members.push_back(member.str());
+    }
+    EXPECT_EQ(members, (std::vector<std::string>{"GND", "VCC", "AGND"}));
+    Corvane_CloseBoard(board);
+    board = Corvane_OpenBoard(doc.c_str(), error, sizeof error);
+    ASSERT_NE(board, 0) << error;
     fs::path copy = dir.path / "copy.pcbdoc";
     ASSERT_EQ(Corvane_SaveBoard(board, copy.c_str(), error, sizeof error), 1) << error;
     char name[PCBAPI_TEXT_CAPACITY];
@@ -438,6 +456,50 @@ TEST_F(EngineDocuments, ManyComponentsReadKindByKindComeBackWhole) {
         }
         Corvane_CloseBoard(board);
     }
+}
+
+// The extras of objects by slot: set, replaced, erased and set again in the
+// order a board's pads are copied, closed and made anew; an erased entry
+// lets go of its outline at once.
+TEST(EngineExtrasBySlot, EntriesComeAndGoWithTheirSlots) {
+    corvane::ExtrasBySlot extras;
+    auto outline = std::make_shared<const corvane::PadOutline>();
+    const auto extrasOf = [&](uint32_t slot) {
+        corvane::ObjectExtras e;
+        e.bitField = static_cast<uint16_t>(slot % 7 + 1);
+        e.index = static_cast<uint16_t>(slot);
+        if (slot % 3 == 0)
+            e.outline = outline;
+        return e;
+    };
+    for (uint32_t slot = 0; slot < 5000; slot += 2)
+        extras.Set(slot, extrasOf(slot));
+    for (uint32_t slot = 0; slot < 5000; slot += 4)
+        extras.Erase(slot);
+    extras.Erase(1); // never set
+    for (uint32_t slot = 1; slot < 5000; slot += 10)
+        extras.Set(slot, extrasOf(slot));
+    for (uint32_t slot = 2; slot < 5000; slot += 12)
+        extras.Set(slot, extrasOf(slot + 1)); // replaced
+    long held = 0;
+    for (uint32_t slot = 0; slot < 5000; ++slot) {
+        const corvane::ObjectExtras* found = extras.Find(slot);
+        const bool replaced = slot % 12 == 2;
+        const bool set = (slot % 2 == 0 && slot % 4 != 0) || slot % 10 == 1;
+        ASSERT_EQ(found != nullptr, set) << slot;
+        if (!found)
+            continue;
+        const corvane::ObjectExtras want = extrasOf(replaced ? slot + 1 : slot);
+        EXPECT_EQ(found->index, want.index) << slot;
+        EXPECT_EQ(found->bitField, want.bitField) << slot;
+        EXPECT_EQ(found->outline, want.outline) << slot;
+        held += found->outline ? 1 : 0;
+    }
+    EXPECT_EQ(outline.use_count(), held + 1);
+    for (uint32_t slot = 0; slot < 5000; ++slot)
+        extras.Erase(slot);
+    EXPECT_EQ(outline.use_count(), 1);
+    EXPECT_EQ(extras.Find(2), nullptr);
 }
 
 // An open moves a large document's records next to their components chunk

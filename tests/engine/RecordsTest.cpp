@@ -104,6 +104,19 @@ TEST_F(EngineRecords, ClassMembersAreReplacedByAnEmptyList) {
     EXPECT_EQ(members, (std::vector<std::string>{"A", "B", "C"}));
     ASSERT_EQ(PcbApi_RemoveAllMembersFromClass(cls), 0);
     EXPECT_EQ(PcbApi_GetMemberFromClassAt(cls, 0, member.buf), 1);
+    // Emptied, the class takes its old members again; a class of every net
+    // of a large board keeps each once, in the order given.
+    std::vector<std::string> many{"B"};
+    for (int i = 0; i < 3000; ++i)
+        many.push_back("N" + std::to_string(i * 7919 % 3000)); // every number once
+    for (int pass = 0; pass < 2; ++pass)
+        for (const std::string& m : many)
+            EXPECT_EQ(PcbApi_AddMemberToClass(cls, m.c_str()), 0);
+    members.clear();
+    for (int32_t i = 0; PcbApi_GetMemberFromClassAt(cls, i, member.buf) == 0; ++i)
+        members.push_back(member.str());
+    EXPECT_EQ(members, many);
+    ASSERT_EQ(PcbApi_RemoveAllMembersFromClass(cls), 0);
     ASSERT_EQ(PcbApi_AddObjectToContainer(board, cls), 0);
     EXPECT_EQ(Walk(board, 15, 0, 0), std::vector<intptr_t>{cls});
     EXPECT_EQ(PcbApi_CreateClassObject(4), 0) << "tracks cannot be class members";

@@ -162,12 +162,13 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
         placed[Designator(c)] = shown.str();
     }
     EXPECT_EQ(placed,
-              (std::map<std::string, std::string>{{"U1", "40000000 50000000 1 0 DIP 5"},
-                                                  {"U2", "60000000 50000000 32 90 DIP 5"},
+              (std::map<std::string, std::string>{{"U1", "40000000 50000000 1 0 DIP 7"},
+                                                  {"U2", "60000000 50000000 32 90 DIP 7"},
                                                   {"R1", "50000000 70000000 1 0 CHIP 2"},
                                                   {"R2", "50000000 80000000 1 314.5 CHIP 2"}}));
     // The pin array A1..A4 at X 0, 100, 200, 300 of U1 (at 4000, 5000); nets
-    // by full pin name; a through-hole pad gets a hole of 10 mil, an SMD pad none.
+    // by full pin name; a through-hole pad gets a hole of 10 mil, an SMD pad
+    // none, whichever padstack the pin before it named.
     std::map<std::string, int32_t> u1;
     std::map<std::string, int> onNet;
     for (TPcbPad& pad : Pads()) {
@@ -175,9 +176,14 @@ TEST_F(LibraryOnBoard, ComponentsArePlacedWithTheirPadsOnTheirNets) {
             u1[pad.GetState_Name()] = pad.GetState_x1();
         ++onNet[NetNameOf(pad.GetState_ObjectHandle())];
         EXPECT_EQ(pad.GetState_HoleSize(),
-                  pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ? 0 : 100000);
+                  pad.GetState_Name() == "1" || pad.GetState_Name() == "2" ||
+                          pad.GetState_Name() == "6" || pad.GetState_Name() == "7"
+                      ? 0
+                      : 100000);
     }
     EXPECT_EQ(u1, (std::map<std::string, int32_t>{{"5", 40000000},
+                                                  {"6", 41000000},
+                                                  {"7", 42000000},
                                                   {"A1", 40000000},
                                                   {"A2", 41000000},
                                                   {"A3", 42000000},
