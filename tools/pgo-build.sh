@@ -2,7 +2,8 @@
 # Builds harrow, the engine, the plug-in and the benchmarks optimised with
 # GCC's profile of a training run: a first build counts where the time goes
 # while it translates the training designs, a second build of the same tree
-# lays out and inlines the code for what was counted. The training: the
+# lays out and inlines the code for what was counted, across files too (both
+# link with whole-program optimisation). The training: the
 # bundled example and synthetic designs of the shapes the benchmarks make
 # (components with wires and vias, one-pin nets), each imported, shown,
 # checked and exported with harrow, the in-process import, export and
@@ -32,8 +33,11 @@ bash tools/deps.sh --bench
 build=${1:-build-pgo}
 targets=(harrow corvane dsnlink bench_phases bench_synthetic bench_export bench_corpus bench_tokenize)
 
+# Both builds link with whole-program optimisation: with the profile it
+# inlines across the engine's and the reader's files where the training ran
+# (without a profile it made the reader slower; see the README).
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDSNLINK_TESTS=OFF -DDSNLINK_BENCH=ON \
-  -DDSNLINK_PGO=generate >/dev/null
+  -DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON -DDSNLINK_PGO=generate >/dev/null
 profile=$(sed -n 's/^DSNLINK_PGO_DIR:PATH=//p' "$build/CMakeCache.txt")
 corpus=$(sed -n 's/^DSNLINK_CORPUS_DIR:PATH=//p' "$build/CMakeCache.txt")
 rm -rf "$profile"
