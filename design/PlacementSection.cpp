@@ -86,14 +86,14 @@ bool TSpecctraPlacementDescriptor::ImportFromFile() {
 
 bool TSpecctraPlacementDescriptor::ReadComponent() {
     // (component IMAGE (place ...) (place ...) ...)
-    const std::string image = Parser->NextString();
+    const auto image = std::make_shared<const std::string>(Parser->NextString());
     const int32_t level = SectionsOpen - 1;
     bool result = true;
     while (SectionsOpen > level && !StopParsing()) {
         const int32_t token = Parser->NextToken();
         if (token == eTok_place) {
             auto instance = std::make_unique<TSpecctraComponentInstance>(this);
-            instance->ImageRefID = image;
+            instance->SetImageRefID(image);
             instance->SectionsOpen = 1;
             const int32_t line = Parser->LineNumber();
             const bool read = instance->ImportFromFile();

@@ -88,7 +88,7 @@ public:
     explicit TSpecctraWire(TSpecctraObject* owner);
     ~TSpecctraWire() override;
     const char* ClassName() const override { return "TSpecctraWire"; }
-    std::string ShapeNetName() const override { return NetName; }
+    const std::string& ShapeNetName() const override { return NetName; }
     // Fixed, route and protect wires become tracks that may not move.
     bool ShapeMoveable() const override;
 

@@ -51,7 +51,7 @@ public:
     explicit TSpecctraSplitPlaneShape(TSpecctraObject* owner);
     const char* ClassName() const override { return "TSpecctraSplitPlaneShape"; }
     TShapeOwnerRole ShapeOwnerRole() const override { return TShapeOwnerRole::eSplitPlane; }
-    std::string ShapeNetName() const override { return FNetName; }
+    const std::string& ShapeNetName() const override { return FNetName; }
 
     std::string FNetName;
 

@@ -269,9 +269,18 @@ TSpecctraCompImage::TSpecctraCompImage(TSpecctraObject* owner)
 TSpecctraCompImage::~TSpecctraCompImage() = default;
 
 const std::string& TSpecctraCompImage::KeepPadstackName(std::string_view name) {
-    if (FPadstackNames.empty() || FPadstackNames.back() != name)
-        FPadstackNames.emplace_back(name);
-    return FPadstackNames.back();
+    // The last few kept serve pins that alternate between padstacks (a
+    // first pin marked by its own shape, two rows of different pads).
+    constexpr int kLooked = 4;
+    int looked = 0;
+    for (const std::string& kept : FPadstackNames) {
+        if (kept == name)
+            return kept;
+        if (++looked == kLooked)
+            break;
+    }
+    FPadstackNames.emplace_front(name);
+    return FPadstackNames.front();
 }
 
 TSpecctraCompPin* TSpecctraCompImage::GetState_Pin(int32_t index) const {
@@ -438,6 +447,11 @@ double TSpecctraCompImage::HostReach() {
 
 TSpecctraComponentInstance::TSpecctraComponentInstance(TSpecctraObject* owner)
     : TSpecctraObject(owner) {}
+
+const std::string& TSpecctraComponentInstance::ImageRefID() const {
+    static const std::string kNone;
+    return FImageName ? *FImageName : kNone;
+}
 
 double TSpecctraComponentInstance::OneInch() {
     return UnitsPerInch(GetUnit());

@@ -10,7 +10,7 @@
 #include "specctra/SpecctraClasses1.h"
 
 #include <cstdint>
-#include <deque>
+#include <forward_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -158,8 +158,7 @@ public:
     int32_t PinCount() const { return PinList->Count(); }
     TSpecctraCompPin* GetState_Pin(int32_t index) const;
     // The name a pin gives its padstack, kept for the pin as long as the
-    // image: the pins that follow one another naming the same padstack
-    // share one copy.
+    // image: pins that name one of the last few names kept share its copy.
     const std::string& KeepPadstackName(std::string_view name);
 
     TSpecctraBoardSide Side = eBothSides;
@@ -189,7 +188,8 @@ private:
     // reported nothing and made nothing but tracks: every later component of
     // the image adds copies (the engine places them with the component).
     std::vector<PcbApiNewTrack> FOutlineTracks;
-    std::deque<std::string> FPadstackNames;
+    // Newest first: an image without pins holds none.
+    std::forward_list<std::string> FPadstackNames;
     bool FOutlineKept = false;
     bool FOutlineTried = false;
     double FHostReach = -1.0;
@@ -210,7 +210,10 @@ public:
     double X();
     double Y();
 
-    std::string ImageRefID;
+    // The image the component names; the components of one placement block
+    // share one copy of its name.
+    const std::string& ImageRefID() const;
+    void SetImageRefID(std::shared_ptr<const std::string> name) { FImageName = std::move(name); }
     TVertex Position;
     TSpecctraCompPlacementSide Side = eFrontSide;
     double Rotation = 0.0;
@@ -226,6 +229,7 @@ public:
 private:
     bool ReadPosition();
     double OneInch();
+    std::shared_ptr<const std::string> FImageName;
 };
 
 // The rotation as the host takes it: in [0, 360); false (and 0) for a value

@@ -477,13 +477,12 @@ void PrefetchPinNets(const TSpecctraCompImage& image) {
 
 bool TSpecctraCompImage::ExportToPCB() {
     PrefetchPinNets(*this);
-    if (Built)
-        *Built = TPcbComponent(0);
-    else
+    if (!Built)
         Built = std::make_unique<TPcbComponent>(0);
     TPcbComponent& component = *Built;
     if (PlacementMemo && PlacementMemo->Component) {
-        // A new component as the first one was made, but for its own handles.
+        // A new component as the first one was made, but for its own handles:
+        // copied over the last one built, whose texts have the room.
         component = *PlacementMemo->Component;
         component.SetState_ObjectHandle(Board::NewObject(eComponentObject));
         if (component.GetState_ObjectHandle() == 0) {
@@ -495,6 +494,7 @@ bool TSpecctraCompImage::ExportToPCB() {
             component.SetState_Comment(0);
         }
     } else {
+        component = TPcbComponent(0);
         if (!Board::Make(component)) {
             HarrowHandle = 0;
             return true;
@@ -534,17 +534,17 @@ bool TSpecctraComponentInstance::ExportToPCB() {
 bool TSpecctraComponentInstance::ExportToPCB(TPlacementMemo& memo) {
     // The components of an image follow one another: the image found for
     // one serves the next ones that name it the same way.
-    if (!memo.Image || memo.ImageName != ImageRefID) {
-        memo.Image = Get_ImageByName(ImageRefID);
-        memo.ImageName = ImageRefID;
+    if (!memo.Image || memo.ImageName != ImageRefID()) {
+        memo.Image = Get_ImageByName(ImageRefID());
+        memo.ImageName = ImageRefID();
     }
     TSpecctraCompImage* image = memo.Image;
     if (!image) {
-        ReportError("Footprint " + ImageRefID + " not found. Cannot import component " + NameID);
+        ReportError("Footprint " + ImageRefID() + " not found. Cannot import component " + NameID);
         return false;
     }
     if (image->Side != eBothSides && image->Side != Side) {
-        ReportError("Footprint " + ImageRefID + " doesn't allow placement on " + SideName(Side) +
+        ReportError("Footprint " + ImageRefID() + " doesn't allow placement on " + SideName(Side) +
                     " for component " + NameID);
         return false;
     }

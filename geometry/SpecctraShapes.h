@@ -57,7 +57,7 @@ public:
     virtual ~IShapeOwner() = default;
     virtual TShapeOwnerRole ShapeOwnerRole() const = 0;
     // The net of the owner's shapes (wires and split planes); empty for none.
-    virtual std::string ShapeNetName() const { return {}; }
+    virtual const std::string& ShapeNetName() const;
     // The board object that receives the owner's shapes: a component handle,
     // or 0 for the board itself.
     virtual intptr_t ShapeContainer() { return 0; }

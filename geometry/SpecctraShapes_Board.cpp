@@ -138,11 +138,16 @@ TV6_Layer TSpecctraAbstractGeometryShape::ExportToPCB_Layer() {
     return eV6_NoLayer;
 }
 
+const std::string& IShapeOwner::ShapeNetName() const {
+    static const std::string kNone;
+    return kNone;
+}
+
 intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {
     const TShapeOwnerRole role = Role();
     if (role != TShapeOwnerRole::eWire && role != TShapeOwnerRole::eSplitPlane)
         return 0;
-    const std::string name = OwnerRole()->ShapeNetName();
+    const std::string& name = OwnerRole()->ShapeNetName();
     // Where the shape starts, for the reports only. Without a known unit
     // each conversion reports, so then it is made every time.
     std::string at;

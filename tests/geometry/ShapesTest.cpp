@@ -294,7 +294,7 @@ public:
     TRoleOwner(TSpecctraObject* owner, TShapeOwnerRole role, std::string net = {})
         : TSpecctraObject(owner), FRole(role), FNet(std::move(net)) {}
     TShapeOwnerRole ShapeOwnerRole() const override { return FRole; }
-    std::string ShapeNetName() const override { return FNet; }
+    const std::string& ShapeNetName() const override { return FNet; }
     TShapeOwnerRole FRole;
     std::string FNet;
 };
