@@ -93,10 +93,13 @@ public:
         where_.Add(slot, cell);
     }
     void Erase(uint32_t slot) {
-        const uint32_t cell = where_.Find(slot);
-        if (cell == kNone)
+        uint32_t cell = kNone;
+        const auto take = [&](uint32_t found) {
+            cell = found;
+            return true;
+        };
+        if (!where_.Erase(slot, take))
             return;
-        where_.Erase(slot);
         cells_[cell] = ObjectExtras{}; // lets go of an outline
         free_.push_back(cell);
         if (where_.size() == 0) {
@@ -106,7 +109,7 @@ public:
     }
 
 private:
-    FlatTable<uint64_t> where_; // slot -> cell
+    FlatTable<uint32_t> where_; // slot -> cell
     std::vector<ObjectExtras> cells_;
     std::vector<uint32_t> free_;
 };

@@ -316,7 +316,7 @@ intptr_t PcbApi_CopyPad(intptr_t model, intptr_t container, const PcbApiPadPlace
         s.SetExtras(slot, extras);
         PadBody& pad = BodyOf<PadBody>(slot);
         pad = BodyOf<PadBody>(from);
-        pad.name = std::string_view(place->Name, strnlen(place->Name, PCBAPI_TEXT_CAPACITY - 1));
+        pad.name = TextView(place->Name);
         PadShared b = pad.shared.get();
         b.angle = place->Angle;
         b.daisyChainStyle = place->DaisyChainStyle;

@@ -70,7 +70,7 @@ struct Ex {
         if (read)
             PutText(p, field.view());
         else
-            field = std::string_view(p, strnlen(p, PCBAPI_TEXT_CAPACITY - 1));
+            field = TextView(p);
     }
     template <size_t N> void Text(char* p, RareTexts<N>& texts, size_t i) const {
         if (read)
@@ -82,7 +82,7 @@ struct Ex {
         if (read)
             PutText(p, field.str());
         else
-            field = std::string_view(p, strnlen(p, PCBAPI_TEXT_CAPACITY - 1));
+            field = TextView(p);
     }
     void Ref(intptr_t* p, corvane::Ref& field) const {
         if (read)

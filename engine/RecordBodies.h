@@ -444,7 +444,7 @@ struct ClassBody : Body {
     }
     // Adds a member the class does not hold yet: false when it holds it.
     bool AddMember(std::string_view member) {
-        const uint64_t hash = std::hash<std::string_view>{}(member);
+        const uint64_t hash = HashOf(member);
         if (memberIndex.Find(hash, [&](uint32_t i) { return members[i] == member; }) != kNone)
             return false;
         memberIndex.Add(hash, static_cast<uint32_t>(members.size()));
@@ -459,10 +459,13 @@ struct ClassBody : Body {
     void IndexMembers() {
         memberIndex = FlatCells();
         for (size_t i = 0; i < members.size(); ++i)
-            memberIndex.Add(std::hash<std::string_view>{}(members[i]), static_cast<uint32_t>(i));
+            memberIndex.Add(HashOf(members[i]), static_cast<uint32_t>(i));
     }
 
 private:
+    static uint64_t HashOf(std::string_view member) {
+        return std::hash<std::string_view>{}(member);
+    }
     // The members by the hash of their names, as their places in the list:
     // a class of every net of a board takes its members one by one.
     FlatCells memberIndex;
