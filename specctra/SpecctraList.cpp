@@ -72,12 +72,12 @@ void TSpecctraList::EnsureOrder() const {
 namespace {
 
 // Starts both indexes over when the entries changed places.
-template <class TNames, class TIdentities>
-void RestartIndexes(bool& valid, TNames& names, std::size_t& namesIndexed, TIdentities& identities,
-                    std::size_t& identitiesIndexed) {
+template <class TIdentities>
+void RestartIndexes(bool& valid, TNamePositionIndex& names, std::size_t& namesIndexed,
+                    TIdentities& identities, std::size_t& identitiesIndexed) {
     if (valid)
         return;
-    names.clear();
+    names.Clear();
     identities.clear();
     namesIndexed = 0;
     identitiesIndexed = 0;
@@ -103,8 +103,18 @@ void TSpecctraList::Reindex() const {
     TIndexes& indexes = Indexes();
     RestartIndexes(FIndexValid, indexes.ByName, FNamesIndexed, indexes.ByIdentity,
                    FIdentitiesIndexed);
-    ExtendIndex(indexes.ByName, FNamesIndexed, FItems,
-                [](const TEntry& entry) -> const std::string& { return entry.Name; });
+    if (FNamesIndexed == FItems.size())
+        return;
+    indexes.ByName.Reserve(FItems.size());
+    // The first entry of a name stays: a later one of the same name is not
+    // entered.
+    for (std::size_t i = FNamesIndexed; i < FItems.size(); ++i) {
+        const std::string& name = FItems[i].Name;
+        indexes.ByName.FindOrInsert(
+            AnyCaseNameHash(name), static_cast<uint32_t>(i),
+            [&](uint32_t at) { return SameNameAnyCase(FItems[at].Name, name); });
+    }
+    FNamesIndexed = FItems.size();
 }
 
 void TSpecctraList::ReindexIdentity() const {
@@ -153,9 +163,9 @@ int32_t TSpecctraList::IndexOf(const TSpecctraObject* object) const {
 
 int32_t TSpecctraList::IndexOfName(std::string_view name) const {
     Reindex();
-    const auto& byName = FIndexes->ByName;
-    auto it = byName.find(name);
-    return it == byName.end() ? -1 : it->second;
+    return static_cast<int32_t>(FIndexes->ByName.Find(AnyCaseNameHash(name), [&](uint32_t at) {
+        return SameNameAnyCase(FItems[at].Name, name);
+    }));
 }
 
 TSpecctraObject* TSpecctraList::Find(std::string_view name) const {

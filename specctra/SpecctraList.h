@@ -87,7 +87,9 @@ private:
     // The look-up tables, made on first need: most lists (the shapes of a
     // wire, the pins of an image) are only walked.
     struct TIndexes {
-        std::unordered_map<std::string, int32_t, TNameHash, TNameEqual> ByName; // first index
+        // Name -> the first entry of that name, a position in FItems: the
+        // names stay with the entries (an entry costs no allocation here).
+        TNamePositionIndex ByName;
         std::unordered_map<const TSpecctraObject*, int32_t> ByIdentity;
         // Sorted lists: name -> the entry that sorts first among its equals
         // (the newest), kept while nothing is replaced or removed.
