@@ -97,3 +97,6 @@ TInputFile::TInputFile(const std::string& fileName) : FFileName(fileName) {
 
 TInputFile::TInputFile(const std::string& fileName, std::string contents)
     : FFileName(fileName), FData(std::move(contents)) {}
+
+TInputFile::TInputFile(const std::string& fileName, const std::string& text, TInPlace)
+    : FFileName(fileName), FText(&text) {}

@@ -38,14 +38,23 @@ public:
     explicit TInputFile(const std::string& fileName);
     // Text held in memory under a name (used for messages and the progress bar).
     TInputFile(const std::string& fileName, std::string contents);
+    // Text the caller holds, read where it lies rather than copied: the
+    // caller keeps it alive and unchanged for as long as the input lives. A
+    // host that has the design's text already, or reads the same texts many
+    // times, saves a copy of every byte.
+    struct TInPlace {};
+    TInputFile(const std::string& fileName, const std::string& text, TInPlace);
+    TInputFile(const TInputFile&) = delete;
+    TInputFile& operator=(const TInputFile&) = delete;
 
     const std::string& FileName() const { return FFileName; }
-    const std::string& Data() const { return FData; }
-    std::size_t Size() const { return FData.size(); }
+    const std::string& Data() const { return *FText; }
+    std::size_t Size() const { return FText->size(); }
 
 private:
     std::string FFileName;
     std::string FData;
+    const std::string* FText = &FData; // FData, or the caller's text
 };
 
 // Case-insensitive keyword index: keyword -> id. Adding a keyword that is

@@ -32,7 +32,7 @@ TPhases ImportOnce(TBenchEngine& engine, const std::string& name, const std::str
     ResetTranslationState();
     double read = 0.0;
     {
-        TSpecctraParser parser(std::make_unique<TInputFile>(name, text));
+        TSpecctraParser parser(std::make_unique<TInputFile>(name, text, TInputFile::TInPlace{}));
         parser.RegisterKeywords();
         TSpecctraDesign design(name, &parser, nullptr, board);
         const bool imported = design.ImportFromFile();

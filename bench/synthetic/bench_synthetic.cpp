@@ -60,12 +60,12 @@ int main(int argc, char** argv) {
         std::size_t components = 0, pads = 0;
         double seconds = 1e300, system = 0.0;
         for (int run = 0; run < repeat; ++run) {
-            const double time = engine.Import(std::make_unique<TInputFile>("synthetic.dsn", text),
-                                              "synthetic.dsn", [&](intptr_t board) {
-                                                  components =
-                                                      CollectItems(board, eComponentObject).size();
-                                                  pads = CollectItems(board, ePadObject).size();
-                                              });
+            const double time = engine.Import(
+                std::make_unique<TInputFile>("synthetic.dsn", text, TInputFile::TInPlace{}),
+                "synthetic.dsn", [&](intptr_t board) {
+                    components = CollectItems(board, eComponentObject).size();
+                    pads = CollectItems(board, ePadObject).size();
+                });
             if (time < seconds) {
                 seconds = time;
                 system = engine.LastSystemSeconds;

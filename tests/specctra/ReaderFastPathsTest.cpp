@@ -14,6 +14,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -258,6 +259,46 @@ TEST(SharedKeywords, EveryParserSeesTheSameTableAndOwnAdditionsStayOwn) {
     EXPECT_TRUE(early.FindKeyword("structure", id));
     EXPECT_EQ(id, eTok_structure);
     EXPECT_EQ(early.Keywords().Count(), oneByOne.Keywords().Count() + 1);
+}
+
+// Text the caller holds is read where it lies: the tokens, their values and
+// the reports are those of the same text copied into the input, up to a
+// word, a number or a quoted string that ends at the text's last byte (the
+// scanner reads words in steps of several bytes), and the caller's text is
+// left as it was, also once the reader has let go of its input.
+TEST(InPlaceInput, ReadsAsACopyIsReadAndLeavesTheTextAlone) {
+    const auto tokens = [](TSpecctraParser& parser, TRecordingSink& sink) {
+        std::vector<std::string> seen;
+        parser.SetReportManager(&sink);
+        while (!parser.EndOfFile()) {
+            const int32_t id = parser.NextTokenForNumber();
+            double value = 0.0;
+            const bool number = parser.TokenStr2Real(value);
+            seen.push_back(std::to_string(id) + " " + parser.TokenString() + " " +
+                           (number ? std::to_string(value) : "-"));
+        }
+        return seen;
+    };
+    for (const char* last : {"W", "12.5", "-0.0001", "'a quoted name'", "keepout", "1e3x"}) {
+        for (std::size_t pad = 0; pad < 40; ++pad) {
+            std::string text = "(pcb \"a b\" (parser (string_quote ')) (resolution mil 10)\n  " +
+                               std::string(pad, 'X') + " " + last;
+            const std::string before = text;
+            TRecordingSink copiedSink, inPlaceSink;
+            TSpecctraParser copied(std::make_unique<TInputFile>("t.dsn", text));
+            TSpecctraParser inPlace(
+                std::make_unique<TInputFile>("t.dsn", text, TInputFile::TInPlace{}));
+            for (TSpecctraParser* parser : {&copied, &inPlace})
+                parser->RegisterKeywords();
+            ASSERT_EQ(inPlace.Input().Data().data(), text.data());
+            ASSERT_NE(copied.Input().Data().data(), text.data());
+            ASSERT_EQ(tokens(inPlace, inPlaceSink), tokens(copied, copiedSink)) << text;
+            ASSERT_EQ(inPlaceSink.Lines, copiedSink.Lines) << text;
+            inPlace.ReleaseInput();
+            ASSERT_EQ(inPlace.Input().Size(), 0u);
+            ASSERT_EQ(text, before);
+        }
+    }
 }
 
 } // namespace
