@@ -44,6 +44,8 @@ public:
     // times, saves a copy of every byte.
     struct TInPlace {};
     TInputFile(const std::string& fileName, const std::string& text, TInPlace);
+    // A temporary would be gone before the first byte is read.
+    TInputFile(const std::string& fileName, std::string&& text, TInPlace) = delete;
     TInputFile(const TInputFile&) = delete;
     TInputFile& operator=(const TInputFile&) = delete;
 
