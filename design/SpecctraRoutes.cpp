@@ -8,6 +8,7 @@
 #include "persistence/ReportManager.h"
 #include "rules/SpecctraRules.h"
 #include "specctra/HostHooks.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -265,9 +266,8 @@ TSpecctraAbstractNetworkDescriptor* TSpecctraRoutes::CreateNetworkDescriptor() {
 }
 
 const std::string& TSpecctraRoutes::HostLayerName(int32_t layer) {
-    static const std::string none;
     if (layer < 0 || layer >= static_cast<int32_t>(FLayerNames.size()))
-        return none;
+        return NoText();
     const auto index = static_cast<std::size_t>(layer);
     if (!FLayerNameKnown[index]) {
         // As written: a host name with a blank ("Top Layer") is quoted.

@@ -7,6 +7,7 @@
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "rules/SpecctraNetRltd.h"
 #include "specctra/BlockReader.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 #include "specctra/SpecctraWriter.h"
 
@@ -887,11 +888,10 @@ bool TSpecctraRoutedNet::ExportToFile() {
     Writer->Indent(1);
     if (!FTracks.empty()) {
         auto* routes = dynamic_cast<TSpecctraRoutes*>(Root());
-        static const std::string noName;
         if (!FTrackWire)
             FTrackWire = std::make_unique<TSpecctraWire>(this);
         for (const TBoardTrack& track : FTracks) {
-            FTrackWire->LoadTrack(track, routes ? routes->HostLayerName(track.Layer) : noName);
+            FTrackWire->LoadTrack(track, routes ? routes->HostLayerName(track.Layer) : NoText());
             if (!FTrackWire->ExportToFile())
                 break;
         }

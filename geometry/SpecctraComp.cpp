@@ -7,6 +7,7 @@
 #include "geometry/DesignAccess.h"
 #include "geometry/SpecctraViaPadJumper.h"
 #include "specctra/BlockReader.h"
+#include "specctra/SpecctraHelpers.h"
 #include "specctra/SpecctraParser2.h"
 
 #include <algorithm>
@@ -449,8 +450,7 @@ TSpecctraComponentInstance::TSpecctraComponentInstance(TSpecctraObject* owner)
     : TSpecctraObject(owner) {}
 
 const std::string& TSpecctraComponentInstance::ImageRefID() const {
-    static const std::string kNone;
-    return FImageName ? *FImageName : kNone;
+    return FImageName ? *FImageName : NoText();
 }
 
 double TSpecctraComponentInstance::OneInch() {

@@ -6,6 +6,7 @@
 #include "board/BoardFacade.h"
 #include "persistence/EmbeddedStorageWrapper.h"
 #include "rules/SpecctraNetRltd.h"
+#include "specctra/SpecctraHelpers.h"
 
 #include <charconv>
 #include <cmath>
@@ -139,8 +140,7 @@ TV6_Layer TSpecctraAbstractGeometryShape::ExportToPCB_Layer() {
 }
 
 const std::string& IShapeOwner::ShapeNetName() const {
-    static const std::string kNone;
-    return kNone;
+    return NoText();
 }
 
 intptr_t TSpecctraAbstractGeometryShape::ExportToPCB_Net() {

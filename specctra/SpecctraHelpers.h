@@ -14,6 +14,12 @@ class TSpecctraAbstractRule;
 
 using HostSdk::UpperAscii;
 
+// The empty text, for a look-up that lends a name and has none to lend.
+inline const std::string& NoText() {
+    static const std::string none;
+    return none;
+}
+
 // A blank inside a name: the character 31 in design files, "~SP~" in the
 // model's texts. The reader turns the one into the other, the writer back.
 inline constexpr char kUnitSeparator = 31;

@@ -147,9 +147,8 @@ TSpecctraList::SetState_SpecctraObject(int32_t index, std::unique_ptr<TSpecctraO
 }
 
 const std::string& TSpecctraList::NameAt(int32_t index) const {
-    static const std::string empty;
     if (index < 0 || index >= Count())
-        return empty;
+        return NoText();
     EnsureOrder();
     return FItems[static_cast<std::size_t>(index)].Name;
 }
